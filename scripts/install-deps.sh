@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs everything Quillframe needs to build, test and run on Debian 12.
+# Safe to run again: apt-get skips what is already installed.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake pkg-config
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # imaging: GIF reading and writing, colour quantisation, PNG export
+  libgif-dev libimagequant-dev libspng-dev
+  # frame pipeline
+  libtbb-dev
+  # command line
+  libcli11-dev
+  # desktop window, and a virtual display for trying it headless
+  qt6-base-dev xvfb xauth fonts-dejavu-core
+)
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  echo "All build dependencies are installed."
+fi

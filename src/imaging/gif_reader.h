@@ -1,0 +1,52 @@
+// Reads an animated GIF frame by frame, each frame composited at the logical
+// screen size the way current browsers show it.
+#pragma once
+
+#include "image.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qf::imaging {
+
+struct GifInfo {
+    int width = 0;            // logical screen
+    int height = 0;
+    int frameCount = 0;       // frames that decode (a file cut short keeps those before the cut)
+    std::vector<int> delays;  // one per frame, in hundredths of a second, exactly as stored
+    int loopCount = -1;       // -1: no loop extension; 0: forever; n: the stored repeat count
+};
+
+class GifReader {
+public:
+    GifReader();
+    ~GifReader();
+    GifReader(GifReader&&) noexcept;
+    GifReader& operator=(GifReader&&) noexcept;
+
+    // Opens the file and learns its size, frame count, delays and loop count.
+    // Refuses files that are not GIFs, hold no frame, are cut short before
+    // their first full frame or are too large to decode.
+    bool open(const std::string& path, Error* error);
+
+    const GifInfo& info() const;
+
+    // Decodes the next frame in order into frame (RGBA at the logical screen
+    // size). Returns false after the last frame (error left empty) or on a
+    // failure (error set). Holds only the canvas and, for restore-to-previous,
+    // one saved canvas.
+    bool readNext(RgbaImage& frame, Error* error);
+
+    // Frame n (1-based), seeking or re-decoding as needed.
+    bool readFrame(int frameNumber, RgbaImage& frame, Error* error);
+
+    // Number (1-based) of the frame the next readNext returns.
+    int nextFrameNumber() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace qf::imaging

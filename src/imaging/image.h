@@ -1,0 +1,63 @@
+// Plain pixel containers shared by the GIF reader, the animation writer and
+// PNG export, and the error value every imaging call reports.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qf::imaging {
+
+// Why an operation failed, for messages and for the command line's exit codes.
+enum class ErrorKind {
+    None,
+    Unreadable,  // the file cannot be opened or read
+    NotGif,      // the file is not a GIF at all
+    Corrupt,     // a GIF that is broken before its first full frame
+    NoImage,     // a valid GIF without any frame
+    TooLarge,    // the picture or the animation is beyond the documented limits
+    Unwritable,  // the destination cannot be written (folder, permission, full disk)
+    Cancelled,   // the caller asked to stop
+};
+
+struct Error {
+    ErrorKind kind = ErrorKind::None;
+    std::string file;   // the file concerned
+    std::string reason; // a short sentence a user reads, e.g. "not a GIF file"
+
+    explicit operator bool() const { return kind != ErrorKind::None; }
+    // "<file>: <reason>"
+    std::string message() const { return file.empty() ? reason : file + ": " + reason; }
+};
+
+// Straight (not premultiplied) RGBA, top row first, 4 * width bytes per row.
+// Alpha is 0 for transparent and 255 for opaque pixels.
+struct RgbaImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+enum class PixelLayout {
+    Rgba, // red, green, blue, alpha
+    Rgb,  // red, green, blue
+    Bgrx, // blue, green, red, pad: the 32-bit picture surface of the pipeline
+};
+
+// A borrowed view of pixels in one of the layouts above, top row first.
+struct ImageView {
+    const std::uint8_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0; // bytes from one row to the next
+    PixelLayout layout = PixelLayout::Rgba;
+
+    static ImageView of(const RgbaImage& image)
+    {
+        return {image.pixels.data(), image.width, image.height,
+                static_cast<std::ptrdiff_t>(image.width) * 4, PixelLayout::Rgba};
+    }
+};
+
+} // namespace qf::imaging

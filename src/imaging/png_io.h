@@ -1,0 +1,21 @@
+// PNG export of a frame, and PNG reading for bundled pictures.
+#pragma once
+
+#include "image.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace qf::imaging {
+
+// Writes the view as an RGBA (Rgba layout) or RGB (Rgb, Bgrx) PNG, atomically.
+bool WritePng(const std::string& path, const ImageView& image, Error* error);
+
+// Decodes a PNG held in memory into RGBA.
+bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Error* error);
+
+// Reads a PNG file into RGBA.
+bool ReadPng(const std::string& path, RgbaImage& image, Error* error);
+
+} // namespace qf::imaging

@@ -1,0 +1,17 @@
+// Moves whole pictures between the picture surface and the engine's planes.
+#pragma once
+
+#include "engine/planes.h"
+#include "picture.h"
+
+namespace qf {
+
+// Sizes planes to the picture (4 channels, zero-filled) and copies it in,
+// bottom row first.
+void PictureToPlanes(const Picture& picture, ColourPlane& planes);
+
+// Draws the planes 1:1 at the picture's top-left corner, clipped to the
+// picture; the rest of the picture stays as it was.
+void PlanesToPicture(const ColourPlane& planes, Picture& picture);
+
+} // namespace qf
