@@ -275,7 +275,7 @@ bool FramePlanner::planExact(const std::uint32_t* frame, const Area& area, bool 
         out.localTable = tableColours;
         out.localTable.resize(static_cast<std::size_t>(TableSizeFor(maxIndex + 1)), 0xFF000000u);
     }
-    out.lzw = LzwEncode(codeSize, primary_.data(), alternative_.data(), count);
+    out.lzw = EncodeSmaller(codeSize, count);
 
     for (int y = area.y0; y < area.y1; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
@@ -410,7 +410,7 @@ bool FramePlanner::planReduced(const std::uint32_t* frame, const std::uint32_t* 
     out.localTable.resize(static_cast<std::size_t>(TableSizeFor(entries)), 0xFF000000u);
     out.minCodeSize = CodeSizeFor(static_cast<int>(out.localTable.size()));
     out.exact = false;
-    out.lzw = LzwEncode(out.minCodeSize, primary_.data(), alternative_.data(), count);
+    out.lzw = EncodeSmaller(out.minCodeSize, count);
 
     k = 0;
     for (int y = area.y0; y < area.y1; ++y) {
@@ -422,6 +422,36 @@ bool FramePlanner::planReduced(const std::uint32_t* frame, const std::uint32_t* 
     }
     finishFrame(area, clear, out);
     return true;
+}
+
+// Pixels that may stay transparent or take their own colour compress best
+// one way in flat areas (their colour continues the runs around them) and
+// the other in textured ones (long runs of the transparent index): the
+// frame is compressed both ways, preferring either, and the smaller kept.
+std::vector<std::uint8_t> FramePlanner::EncodeSmaller(int codeSize, std::size_t count)
+{
+    std::vector<std::uint8_t> preferTransparent = LzwEncode(codeSize, primary_.data(), alternative_.data(), count);
+    bool choices = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (alternative_[i] != kNoAlternative) {
+            const std::int16_t own = alternative_[i];
+            alternative_[i] = primary_[i];
+            primary_[i] = static_cast<std::uint8_t>(own);
+            choices = true;
+        }
+    }
+    if (!choices)
+        return preferTransparent;
+    std::vector<std::uint8_t> preferOwn = LzwEncode(codeSize, primary_.data(), alternative_.data(), count);
+    // Put the transparent index first again, as the callers expect.
+    for (std::size_t i = 0; i < count; ++i) {
+        if (alternative_[i] != kNoAlternative) {
+            const std::int16_t transparent = alternative_[i];
+            alternative_[i] = primary_[i];
+            primary_[i] = static_cast<std::uint8_t>(transparent);
+        }
+    }
+    return preferOwn.size() < preferTransparent.size() ? preferOwn : preferTransparent;
 }
 
 void FramePlanner::finishFrame(const Area& area, bool clear, PlannedFrame& out)

@@ -66,6 +66,7 @@ private:
                      std::string* reason);
     void planUnchanged(PlannedFrame& out);
     void finishFrame(const Area& area, bool clear, PlannedFrame& out);
+    std::vector<std::uint8_t> EncodeSmaller(int codeSize, std::size_t count);
 
     int width_;
     int height_;
