@@ -34,8 +34,9 @@ public:
     bool open(const std::string& path, int width, int height, int loopCount, Error* error);
 
     // Appends a frame with its delay in hundredths of a second (0 to 65535,
-    // stored exactly). The frame must have the animation's size. A failure
-    // abandons the animation as abort() does.
+    // stored exactly). A frame of another size or a delay out of range is
+    // refused (TooLarge) and the animation goes on without it; a failure to
+    // write abandons the animation as abort() does.
     bool addFrame(const ImageView& frame, int delay, Error* error);
 
     // Completes the file and moves it over the destination in one step. On
