@@ -23,6 +23,44 @@ namespace qf {
 
 namespace {
 
+// Step 2 when the colours compared are the keys themselves, as Gray4Color
+// is: a pair is an edge when its keys differ by more than limit, and then
+// the pixel with the smaller key takes the vote. For limit >= 0 an edge
+// never has equal keys, so a pixel's votes are the number of its (up to 8)
+// neighbours whose key exceeds its own by more than limit, counted here row
+// by row one neighbour direction at a time.
+void CountLevelVotes(const GreyPlane& key, GreyPlane& votes, int limit)
+{
+    const int width = key.width();
+    const int height = key.height();
+    std::vector<std::uint8_t> above(static_cast<std::size_t>(width)); // key + limit, at most 255
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* k = key.data() + key.index(0, y);
+        std::uint8_t* v = votes.data() + votes.index(0, y);
+        for (int x = 0; x < width; ++x) {
+            above[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(std::min(k[x] + limit, 255));
+        }
+        const std::uint8_t* t = above.data();
+        for (int dy = -1; dy <= 1; ++dy) {
+            if (y + dy < 0 || y + dy >= height) {
+                continue;
+            }
+            const std::uint8_t* m = key.data() + key.index(0, y + dy);
+            for (int dx = -1; dx <= 1; ++dx) {
+                if (dx == 0 && dy == 0) {
+                    continue;
+                }
+                const int first = std::max(0, -dx);
+                const int last = std::min(width, width - dx);
+                const std::uint8_t* mm = m + dx;
+                for (int x = first; x < last; ++x) {
+                    v[x] = static_cast<std::uint8_t>(v[x] + (mm[x] > t[x] ? 1 : 0));
+                }
+            }
+        }
+    }
+}
+
 // Step 6: each paper pixel of a row takes the average source colour of the
 // paper run around it, at most `radius` pixels to either side. The run ends
 // on the left at the nearest pixel whose channel 0 is 0 as the row is being
@@ -183,7 +221,11 @@ void MixSimilarColors(EngineState& s)
     }
 
     // Step 2: edge votes between grey levels.
-    CountEdgeVotes(s.Gray4Color, s.GrayEdgeKey, s.EdgeCount, set.ColorDiffLimit);
+    if (set.ColorDiffLimit >= 0) {
+        CountLevelVotes(s.GrayEdgeKey, s.EdgeCount, set.ColorDiffLimit);
+    } else {
+        CountEdgeVotes(s.Gray4Color, s.GrayEdgeKey, s.EdgeCount, set.ColorDiffLimit);
+    }
 
     // Step 3: the ink mask; then step 4, lone ink pixels become paper.
     const std::uint8_t* votes = s.EdgeCount.data();

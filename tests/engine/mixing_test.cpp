@@ -200,6 +200,24 @@ TEST(Mixing, MatchesTheColumnByColumnWalkForEveryRadiusAndShape)
     }
 }
 
+TEST(Mixing, VotesBetweenGreyLevelsForEveryLimit)
+{
+    const ColourPlane frame = test::BusyFrame(37, 29, 9);
+    for (const int limit : {-1, 0, 28, 63, 64, 200, 300}) {
+        EngineState fast;
+        fast.Settings.ColorDiffLimit = limit;
+        fast.SourcePlanes = frame;
+        fast.ComputeEffectLayers(5, 0, Switches{});
+
+        EngineState plain;
+        plain.Settings.ColorDiffLimit = limit;
+        plain.SourcePlanes = frame;
+        plain.ComputeEffectLayers(0, 0, Switches{});
+        MixLiterally(plain);
+        EXPECT_EQ(fast.SketchOverColor, plain.SketchOverColor) << "limit " << limit;
+    }
+}
+
 TEST(Mixing, FlatFrameComesBackUnchanged)
 {
     // Grey 150 (level 128) is paper, grey 100 (level 64) is ink.
