@@ -5,11 +5,13 @@
 // source colours, then runs along each column are smoothed, ink gets its
 // source colours back and the line sketch is drawn on top.
 //
-// The row pass and the column pass work in place and read what they have
-// already written. A row pass only ever reads its own row, and a column pass
-// its own column, so walking the plane row by row (x inner) visits every
-// row left to right and every column bottom to top exactly as a column-by-
-// column walk does, and gives the same bytes.
+// The ink mask (all three channels 0 or all 255) is kept as one byte per
+// pixel until the row pass, which rewrites every pixel of SketchOverColor
+// from it. The row pass and the column pass work in place and read what
+// they have already written. A row pass only ever reads its own row, and a
+// column pass its own column, so walking the plane row by row (x inner)
+// visits every row left to right and every column bottom to top exactly as
+// a column-by-column walk does, and gives the same bytes.
 #include "stages.h"
 
 #include "rounding.h"
@@ -61,12 +63,34 @@ void CountLevelVotes(const GreyPlane& key, GreyPlane& votes, int limit)
     }
 }
 
+// Step 4 on the mask: ink (0) whose eight neighbours are all paper (255)
+// becomes paper; the border never changes. Whitening needs every neighbour
+// white, so it never changes the outcome for another pixel, and a row can
+// be decided at once and then written.
+void WhitenLoneInk(std::vector<std::uint8_t>& mask, int width, int height, std::vector<std::uint8_t>& lone)
+{
+    for (int y = 1; y + 1 < height; ++y) {
+        const std::uint8_t* __restrict below = mask.data() + static_cast<std::size_t>(y - 1) * width;
+        std::uint8_t* row = mask.data() + static_cast<std::size_t>(y) * width;
+        const std::uint8_t* __restrict above = row + width;
+        std::uint8_t* __restrict out = lone.data();
+        for (int x = 1; x + 1 < width; ++x) {
+            const std::uint8_t around = below[x - 1] & below[x] & below[x + 1] & row[x - 1] & row[x + 1]
+                                        & above[x - 1] & above[x] & above[x + 1];
+            out[x] = (row[x] == 0 && around == 255) ? 255 : 0;
+        }
+        for (int x = 1; x + 1 < width; ++x) {
+            row[x] = static_cast<std::uint8_t>(row[x] | out[x]);
+        }
+    }
+}
+
 // Step 6: each paper pixel of a row takes the average source colour of the
-// paper run around it, at most `radius` pixels to either side. The run ends
-// on the left at the nearest pixel whose channel 0 is 0 as the row is being
-// rewritten (an averaged pixel whose channel 0 came out 0 ends it too), and
-// on the right at the nearest ink pixel of the mask.
-void FlattenRows(EngineState& s, int radius)
+// paper run around it, at most `radius` pixels to either side; ink becomes
+// 0. The run ends on the left at the nearest pixel whose channel 0 is 0 as
+// the row is being rewritten (an averaged pixel whose channel 0 came out 0
+// ends it too), and on the right at the nearest ink pixel of the mask.
+void FlattenRows(EngineState& s, const std::vector<std::uint8_t>& mask, int radius)
 {
     const int width = s.SketchOverColor.width();
     const int height = s.SketchOverColor.height();
@@ -74,6 +98,7 @@ void FlattenRows(EngineState& s, int radius)
     // A radius beyond the width reaches as far as the width itself; one of 0
     // or less never finds a run of two pixels.
     radius = std::clamp(radius, 0, width);
+    const bool divideByMultiply = 2 * radius + 1 <= kMaxRunDivisor;
 
     std::vector<int> sums(static_cast<std::size_t>(width + 1) * 3); // prefix sums of the source row
     std::vector<int> nextInk(static_cast<std::size_t>(width));      // first ink at or right of x, or width
@@ -81,6 +106,7 @@ void FlattenRows(EngineState& s, int radius)
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = s.SketchOverColor.data() + s.SketchOverColor.index(0, 0, y);
         const std::uint8_t* src = s.SourceCopy.data() + s.SourceCopy.index(0, 0, y);
+        const std::uint8_t* ink = mask.data() + static_cast<std::size_t>(y) * width;
 
         sums[0] = sums[1] = sums[2] = 0;
         for (int i = 0; i < width; ++i) {
@@ -91,7 +117,7 @@ void FlattenRows(EngineState& s, int radius)
         }
         int next = width;
         for (int i = width - 1; i >= 0; --i) {
-            if (row[i * 3] == 0) {
+            if (ink[i] == 0) {
                 next = i;
             }
             nextInk[static_cast<std::size_t>(i)] = next;
@@ -100,7 +126,7 @@ void FlattenRows(EngineState& s, int radius)
         int lastInk = -1; // last pixel left of x whose channel 0 now is 0
         for (int x = 0; x < width; ++x) {
             std::uint8_t* px = row + x * 3;
-            if (px[0] == 0) {
+            if (ink[x] == 0) {
                 px[0] = px[1] = px[2] = 0;
                 lastInk = x;
                 continue;
@@ -113,10 +139,11 @@ void FlattenRows(EngineState& s, int radius)
                 px[1] = src[x * 3 + 1];
                 px[2] = src[x * 3 + 2];
             } else {
+                const int* hi = &sums[static_cast<std::size_t>((right + 1) * 3)];
+                const int* lo = &sums[static_cast<std::size_t>(left * 3)];
                 for (int c = 0; c < 3; ++c) {
-                    const int sum = sums[static_cast<std::size_t>((right + 1) * 3 + c)]
-                                    - sums[static_cast<std::size_t>(left * 3 + c)];
-                    px[c] = static_cast<std::uint8_t>(sum / n);
+                    const int sum = hi[c] - lo[c];
+                    px[c] = static_cast<std::uint8_t>(divideByMultiply ? DivideRun(sum, n) : sum / n);
                 }
             }
             if (px[0] == 0) {
@@ -159,9 +186,9 @@ inline void SmoothPixel(std::uint8_t* p, std::ptrdiff_t step, int back, int forw
         ++n;
     }
     if (n > 1) {
-        p[0] = static_cast<std::uint8_t>(s0 / n);
-        p[1] = static_cast<std::uint8_t>(s1 / n);
-        p[2] = static_cast<std::uint8_t>(s2 / n);
+        p[0] = static_cast<std::uint8_t>(DivideRun(s0, n));
+        p[1] = static_cast<std::uint8_t>(DivideRun(s1, n));
+        p[2] = static_cast<std::uint8_t>(DivideRun(s2, n));
     }
 }
 
@@ -228,23 +255,23 @@ void MixSimilarColors(EngineState& s)
     }
 
     // Step 3: the ink mask; then step 4, lone ink pixels become paper.
+    std::vector<std::uint8_t> mask(pixels);
     const std::uint8_t* votes = s.EdgeCount.data();
-    std::uint8_t* out = s.SketchOverColor.data();
     for (std::size_t p = 0; p < pixels; ++p) {
-        std::uint8_t v = votes[p] < set.EdgeVoteMin ? 255 : 0;
-        if (key[p] < set.DarkLimit) {
-            v = 0;
-        }
-        out[p * 3] = out[p * 3 + 1] = out[p * 3 + 2] = v;
+        const bool ink = votes[p] >= set.EdgeVoteMin || key[p] < set.DarkLimit;
+        mask[p] = ink ? 0 : 255;
     }
-    RemoveLonePixels(s.SketchOverColor);
+    {
+        std::vector<std::uint8_t> lone(static_cast<std::size_t>(width));
+        WhitenLoneInk(mask, width, height, lone);
+    }
 
     // Step 5: the radii.
     const int rowRadius = set.MixRadius;
     const int columnRadius = std::min(RoundHalfEven(set.MixRadius * 0.4), 20);
 
     // Steps 6 to 8. A radius of 0 or less never finds a run of two pixels.
-    FlattenRows(s, rowRadius);
+    FlattenRows(s, mask, rowRadius);
     if (columnRadius > 0) {
         SmoothColumns(s.SketchOverColor, columnRadius);
     }
@@ -256,6 +283,7 @@ void MixSimilarColors(EngineState& s)
     // step 10: the line sketch on top.
     const std::uint8_t* src = s.SourceCopy.data();
     const std::uint8_t* sketch = s.SketchLayer.data();
+    std::uint8_t* out = s.SketchOverColor.data();
     for (std::size_t p = 0; p < pixels * 3; p += 3) {
         if (out[p] == 0 && out[p + 1] == 0 && out[p + 2] == 0) {
             out[p] = src[p];

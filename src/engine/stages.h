@@ -10,6 +10,9 @@
 #include "planes.h"
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace qf {
 
@@ -52,6 +55,21 @@ void RemoveLonePixels(ColourPlane& layer);
 // saturation: pushes each channel of every pixel away from the pixel's
 // channel average by the factor k, clamped to 0..255.
 void BoostSaturation(ColourPlane& layer, float k);
+
+// The boost of one channel: v + k (v - a) rounded half to even and clamped,
+// for a channel value v of a pixel whose channel average is a, as a table.
+class SaturationBoost {
+public:
+    explicit SaturationBoost(float k);
+    std::uint8_t operator()(int v, int a) const
+    {
+        return table_[static_cast<std::size_t>(a) * 256 + static_cast<std::size_t>(v)];
+    }
+
+private:
+    std::vector<std::uint8_t> own_;
+    const std::uint8_t* table_ = nullptr;
+};
 
 // sketch_depth: line pixels of SketchLayer take half the frame's brightness,
 // in colour (then boosted by 0.7) or in grey.

@@ -276,3 +276,23 @@ TEST(Mixing, OnePixelWideColumnIsSmoothedUpwardInPlace)
 
 } // namespace
 } // namespace qf
+
+namespace qf {
+namespace {
+
+TEST(Mixing, RunAveragesDivideExactlyByMultiplying)
+{
+    // The largest remainders are where a multiply by the rounded-up
+    // reciprocal could overshoot.
+    for (int n = 1; n <= kMaxRunDivisor; ++n) {
+        for (int q = 0; q < 255; ++q) {
+            for (const int sum : {q * n, q * n + n - 1}) {
+                ASSERT_EQ(DivideRun(sum, n), sum / n) << sum << " / " << n;
+            }
+        }
+        ASSERT_EQ(DivideRun(255 * n, n), 255);
+    }
+}
+
+} // namespace
+} // namespace qf
