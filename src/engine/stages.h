@@ -34,9 +34,24 @@ inline constexpr std::array<int, 766> ThirdsTable = [] {
     return t;
 }();
 
+// Which of the layers a run leaves zero-filled will be written in full by
+// the run: those are only resized at its start.
+struct LayerPlan {
+    bool sketchOverColor = false;
+    bool gray4Color = false;
+    bool vivid = false;
+    bool poster = false;
+    bool contrast = false;
+    bool sketchGrays = false;
+};
+
 // Step 2 of a run: every work buffer the engine reallocates at the start of
-// each run, zero-filled at width x height (storage is reused).
+// each run, at width x height, storage reused. The buffers every run writes
+// in full (SourceCopy, GrayPlane, Gray4Plane, SketchLayer, PencilLayer) and
+// those the plan names are only resized; all others are zero-filled. With
+// no plan every buffer is zero-filled.
 void AllocateWorkBuffers(EngineState& s, int width, int height);
+void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan& plan);
 
 // grey_planes: SourceCopy, GrayPlane and Gray4Plane from SourcePlanes.
 void PrepareGrayPlanes(EngineState& s);

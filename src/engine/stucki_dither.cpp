@@ -125,7 +125,7 @@ void DitherPencil(EngineState& s)
 {
     const int width = s.SketchOverColor.width();
     const int height = s.SketchOverColor.height();
-    s.DitherLayer.reset(3, width, height);
+    s.DitherLayer.reshape(3, width, height); // every pixel is written below
 
     // Mean grey over the frame (a 64-bit total: no frame size can overflow it).
     const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);

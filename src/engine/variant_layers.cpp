@@ -97,7 +97,7 @@ void BuildVividLayer(EngineState& s)
 
 void BuildTintLayer(EngineState& s)
 {
-    s.TintLayer.reset(3, s.SketchOverColor.width(), s.SketchOverColor.height());
+    s.TintLayer.reshape(3, s.SketchOverColor.width(), s.SketchOverColor.height()); // every pixel is written
     const std::uint8_t* tint = TintTable().data();
     const std::size_t bytes = s.SketchOverColor.size();
     const std::uint8_t* in = s.SketchOverColor.data();
