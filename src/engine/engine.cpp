@@ -9,8 +9,8 @@ namespace qf {
 
 namespace {
 
-// The variants whose runs stop before the colours are mixed (steps 9) and
-// before the dots are made (step 11).
+// The variants whose runs stop before the colours are mixed, and those
+// that stop before the dots are made.
 constexpr bool StopsBeforeMixing(int VariantIndex)
 {
     return VariantIndex == 0 || VariantIndex == 2;
@@ -33,7 +33,7 @@ LayerPlan PlanFor(int VariantIndex, const Switches& switches)
     return plan;
 }
 
-// Steps 1 to 8: everything every variant needs.
+// The line sketch, its depth and the pencil layer: what every variant needs.
 void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switches, const LayerPlan& plan)
 {
     // A frame without its three colour channels counts as an empty frame.
@@ -54,7 +54,7 @@ void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switch
     BuildPencilLayer(s, FrameNumber, switches.colorSketchTicked());
 }
 
-// Step 10: SketchOverColor, mixed or plain.
+// SketchOverColor, mixed or plain.
 void ComputeSketchOverColor(EngineState& s, const Switches& switches)
 {
     if (switches.mixColorTicked()) {
@@ -64,7 +64,7 @@ void ComputeSketchOverColor(EngineState& s, const Switches& switches)
     }
 }
 
-// Step 12: the dots.
+// The dots.
 void ComputeDots(EngineState& s, const Switches& switches)
 {
     DitherPencil(s);
@@ -158,8 +158,9 @@ void EngineState::ComputeEffectLayers(int VariantIndex, int FrameNumber, const S
 void EngineState::RenderAllSnapshots(const Switches& switches,
                                      const std::function<void(int, const ColourPlane&)>& sink)
 {
-    // Steps 1 to 8 do not depend on the variant, step 10 is the same for
-    // every variant that reaches it and so is step 12; each runs once. The
+    // The sketch stages do not depend on the variant, SketchOverColor is the
+    // same for every variant that gets that far and so are the dots; each
+    // runs once. The
     // variant layers come in pairs sharing one stage (13 to 16 all share
     // the sketch grey planes). Composing a variant rewrites channels 0-2 of
     // every pixel, so no variant sees what the previous one rendered.

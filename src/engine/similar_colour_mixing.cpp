@@ -25,7 +25,7 @@ namespace qf {
 
 namespace {
 
-// Step 2 when the colours compared are the keys themselves, as Gray4Color
+// The edge votes when the colours compared are the keys themselves, as Gray4Color
 // is: a pair is an edge when its keys differ by more than limit, and then
 // the pixel with the smaller key takes the vote. For limit >= 0 an edge
 // never has equal keys, so a pixel's votes are the number of its (up to 8)
@@ -63,7 +63,7 @@ void CountLevelVotes(const GreyPlane& key, GreyPlane& votes, int limit)
     }
 }
 
-// Step 4 on the mask: ink (0) whose eight neighbours are all paper (255)
+// Lone ink on the mask: ink (0) whose eight neighbours are all paper (255)
 // becomes paper; the border never changes. Whitening needs every neighbour
 // white, so it never changes the outcome for another pixel, and a row can
 // be decided at once and then written.
@@ -85,7 +85,7 @@ void WhitenLoneInk(std::vector<std::uint8_t>& mask, int width, int height, std::
     }
 }
 
-// Step 6: each paper pixel of a row takes the average source colour of the
+// The row pass: each paper pixel of a row takes the average source colour of the
 // paper run around it, at most `radius` pixels to either side; ink becomes
 // 0. The run ends on the left at the nearest pixel whose channel 0 is 0 as
 // the row is being rewritten (an averaged pixel whose channel 0 came out 0
@@ -192,7 +192,7 @@ inline void SmoothPixel(std::uint8_t* p, std::ptrdiff_t step, int back, int forw
     }
 }
 
-// Step 7: every paper pixel is averaged over the paper run of its column,
+// The column pass: every paper pixel is averaged over the paper run of its column,
 // at most `radius` pixels below and above. The average of paper pixels has
 // channel 0 of at least 1, so no pixel changes between ink and paper here.
 void SmoothColumns(ColourPlane& plane, int radius)
@@ -212,7 +212,7 @@ void SmoothColumns(ColourPlane& plane, int radius)
     }
 }
 
-// Step 8: the same along each row.
+// The second row pass: the same along each row.
 void SmoothRows(ColourPlane& plane, int radius)
 {
     const int width = plane.width();
@@ -236,7 +236,7 @@ void MixSimilarColors(EngineState& s)
     const std::size_t pixels = s.Gray4Plane.size();
     const EngineSettings& set = s.Settings;
 
-    // Step 1: keys of the second edge pass.
+    // Keys of the second edge pass.
     s.EdgeCount.reset(width, height);
     s.GrayEdgeKey.reset(width, height);
     const std::uint8_t* gray4 = s.Gray4Plane.data();
@@ -247,14 +247,14 @@ void MixSimilarColors(EngineState& s)
         key[p] = gray4[p];
     }
 
-    // Step 2: edge votes between grey levels.
+    // Edge votes between grey levels.
     if (set.ColorDiffLimit >= 0) {
         CountLevelVotes(s.GrayEdgeKey, s.EdgeCount, set.ColorDiffLimit);
     } else {
         CountEdgeVotes(s.Gray4Color, s.GrayEdgeKey, s.EdgeCount, set.ColorDiffLimit);
     }
 
-    // Step 3: the ink mask; then step 4, lone ink pixels become paper.
+    // The ink mask; lone ink pixels become paper.
     std::vector<std::uint8_t> mask(pixels);
     const std::uint8_t* votes = s.EdgeCount.data();
     for (std::size_t p = 0; p < pixels; ++p) {
@@ -266,11 +266,12 @@ void MixSimilarColors(EngineState& s)
         WhitenLoneInk(mask, width, height, lone);
     }
 
-    // Step 5: the radii.
+    // The radii: R along rows, 0.4 R (at most 20) along columns.
     const int rowRadius = set.MixRadius;
     const int columnRadius = std::min(RoundHalfEven(set.MixRadius * 0.4), 20);
 
-    // Steps 6 to 8. A radius of 0 or less never finds a run of two pixels.
+    // Flatten rows, smooth columns, and with a column radius above 5 smooth
+    // rows again. A radius of 0 or less never finds a run of two pixels.
     FlattenRows(s, mask, rowRadius);
     if (columnRadius > 0) {
         SmoothColumns(s.SketchOverColor, columnRadius);
@@ -279,8 +280,8 @@ void MixSimilarColors(EngineState& s)
         SmoothRows(s.SketchOverColor, 3);
     }
 
-    // Step 9: ink (all three channels 0) takes its source colours back;
-    // step 10: the line sketch on top.
+    // Ink (all three channels 0) takes its source colours back; then the
+    // line sketch goes on top.
     const std::uint8_t* src = s.SourceCopy.data();
     const std::uint8_t* sketch = s.SketchLayer.data();
     std::uint8_t* out = s.SketchOverColor.data();

@@ -45,7 +45,7 @@ struct LayerPlan {
     bool sketchGrays = false;
 };
 
-// Step 2 of a run: every work buffer the engine reallocates at the start of
+// The start of a run: every work buffer the engine reallocates at the start of
 // each run, at width x height, storage reused. The buffers every run writes
 // in full (SourceCopy, GrayPlane, Gray4Plane, SketchLayer, PencilLayer) and
 // those the plan names are only resized; all others are zero-filled. With

@@ -13,7 +13,7 @@ namespace {
 
 using test::Bgr;
 
-// The mixing stage walked exactly as described: x outer, y inner, each run
+// The mixing stage in its plainest form: x outer, y inner, each run
 // found by scanning pixel by pixel.
 void MixLiterally(EngineState& s)
 {
