@@ -257,9 +257,11 @@ void MixSimilarColors(EngineState& s)
     // The ink mask; lone ink pixels become paper.
     std::vector<std::uint8_t> mask(pixels);
     const std::uint8_t* votes = s.EdgeCount.data();
+    const int voteMin = set.EdgeVoteMin;
+    const int darkLimit = set.DarkLimit;
     for (std::size_t p = 0; p < pixels; ++p) {
-        const bool ink = votes[p] >= set.EdgeVoteMin || key[p] < set.DarkLimit;
-        mask[p] = ink ? 0 : 255;
+        const int ink = static_cast<int>(votes[p] >= voteMin) | static_cast<int>(key[p] < darkLimit);
+        mask[p] = static_cast<std::uint8_t>(ink - 1); // 0 for ink, 255 for paper
     }
     {
         std::vector<std::uint8_t> lone(static_cast<std::size_t>(width));
