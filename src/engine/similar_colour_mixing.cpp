@@ -35,6 +35,7 @@ void CountLevelVotes(const GreyPlane& key, GreyPlane& votes, int limit)
 {
     const int width = key.width();
     const int height = key.height();
+    limit = std::min(limit, 255); // no key exceeds another by more than 255
     std::vector<std::uint8_t> above(static_cast<std::size_t>(width)); // key + limit, at most 255
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* k = key.data() + key.index(0, y);
