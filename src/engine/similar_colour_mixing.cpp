@@ -25,9 +25,9 @@ namespace qf {
 
 namespace {
 
-// The edge votes when the colours compared are the keys themselves, as Gray4Color
-// is: a pair is an edge when its keys differ by more than limit, and then
-// the pixel with the smaller key takes the vote. For limit >= 0 an edge
+// The edge votes when the colours compared are the keys themselves, as
+// Gray4Color is: a pair is an edge when its keys differ by more than limit,
+// and then the pixel with the smaller key takes the vote. For limit >= 0 an edge
 // never has equal keys, so a pixel's votes are the number of its (up to 8)
 // neighbours whose key exceeds its own by more than limit, counted here row
 // by row one neighbour direction at a time.
@@ -86,9 +86,9 @@ void WhitenLoneInk(std::vector<std::uint8_t>& mask, int width, int height, std::
     }
 }
 
-// The row pass: each paper pixel of a row takes the average source colour of the
-// paper run around it, at most `radius` pixels to either side; ink becomes
-// 0. The run ends on the left at the nearest pixel whose channel 0 is 0 as
+// The row pass: each paper pixel of a row takes the average source colour
+// of the paper run around it, at most `radius` pixels to either side; ink
+// becomes 0. The run ends on the left at the nearest pixel whose channel 0 is 0 as
 // the row is being rewritten (an averaged pixel whose channel 0 came out 0
 // ends it too), and on the right at the nearest ink pixel of the mask.
 void FlattenRows(EngineState& s, const std::vector<std::uint8_t>& mask, int radius)
