@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <vector>
 
 namespace qfref {
 namespace {
@@ -161,6 +162,47 @@ TEST(ReferenceSketch, VotesAndLonePixels)
     e2.ComputeEffectLayers(0, 0, sw);
     EXPECT_EQ(e2.SketchLayer(0, 1, 1), 255);
     EXPECT_EQ(e2.SketchLayer(0, 3, 2), 0);
+}
+
+// Worked through by hand: a saturated row whose first average has channel 0
+// equal to 0 stops the leftward runs of the pixels after it, and a column
+// one pixel wide keeps its colours horizontally but is smoothed vertically
+// over the already smoothed pixels below.
+TEST(ReferenceMixing, LeftScanStopsAtSaturatedAveragesAndColumnsSmoothInPlace)
+{
+    struct Case {
+        int w, h;
+        std::vector<std::array<int, 3>> in;   // in scan order (x outer, y inner)
+        std::vector<std::array<int, 3>> want;
+    };
+    const Case cases[] = {
+        {4, 1,
+         {{0, 200, 250}, {0, 210, 240}, {1, 190, 250}, {1, 200, 245}},
+         {{0, 200, 246}, {0, 200, 245}, {1, 195, 247}, {1, 195, 247}}},
+        {1, 6,
+         {{130, 130, 130}, {150, 150, 150}, {170, 170, 170}, {180, 180, 180}, {160, 160, 160}, {140, 140, 140}},
+         {{158, 158, 158}, {159, 159, 159}, {161, 161, 161}, {159, 159, 159}, {156, 156, 156}, {155, 155, 155}}},
+    };
+    for (const Case& c : cases) {
+        Plane f(4, c.w, c.h);
+        std::size_t i = 0;
+        for (int x = 0; x < c.w; ++x) {
+            for (int y = 0; y < c.h; ++y, ++i) {
+                for (int ch = 0; ch < 3; ++ch) {
+                    f(ch, x, y) = static_cast<std::uint8_t>(c.in[i][ch]);
+                }
+            }
+        }
+        ReferenceEngine e = EngineWith(f);
+        RefSwitches sw;
+        e.ComputeEffectLayers(5, 0, sw);
+        i = 0;
+        for (int x = 0; x < c.w; ++x) {
+            for (int y = 0; y < c.h; ++y, ++i) {
+                EXPECT_EQ(Pixel(e.SketchOverColor, x, y), c.want[i]) << c.w << "x" << c.h << " at " << x << "," << y;
+            }
+        }
+    }
 }
 
 TEST(ReferenceDither, FirstPixelsOnUniformGrey128)
