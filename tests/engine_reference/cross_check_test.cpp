@@ -579,3 +579,34 @@ TEST(EngineCrossCheck, BlurAndSharpenAlone)
 }
 
 } // namespace
+
+// The start-up thresholds are fixed, but the state carries them; other
+// values reach every stage that reads them, and a mixing radius of 15 or
+// more turns on the second horizontal smoothing (vertical radius above 5),
+// 55 and more caps the vertical radius at 20.
+TEST(EngineCrossCheck, OtherSettings)
+{
+    struct Settings {
+        int colorDiffLimit, edgeVoteMin, darkLimit, mixRadius, ditherErrorDivisor;
+    };
+    const Settings all[] = {{28, 1, 70, 15, 20}, {28, 1, 70, 60, 20}, {10, 2, 100, 3, 7},
+                            {40, 1, 30, 0, 20},  {0, 3, 0, 1, 1},     {28, 1, 256, 12, 40}};
+    const Plane frames[] = {BlockFrame(37, 23, 81, 8), BlockFrame(9, 40, 82, 4, true), NoiseFrame(6, 5, 83)};
+    for (const Settings& s : all) {
+        Pair p(StandardTexture());
+        p.engine.Settings.ColorDiffLimit = p.reference.ColorDiffLimit = s.colorDiffLimit;
+        p.engine.Settings.EdgeVoteMin = p.reference.EdgeVoteMin = s.edgeVoteMin;
+        p.engine.Settings.DarkLimit = p.reference.DarkLimit = s.darkLimit;
+        p.engine.Settings.MixRadius = p.reference.MixRadius = s.mixRadius;
+        p.engine.Settings.DitherErrorDivisor = p.reference.DitherErrorDivisor = s.ditherErrorDivisor;
+        for (const Plane& frame : frames) {
+            for (const RefSwitches& sw : RepresentativeSwitches()) {
+                for (int v : AllVariantIndexes()) {
+                    ASSERT_TRUE(RunBoth(p, frame, v, 0, sw)) << "settings " << s.colorDiffLimit << "/" << s.edgeVoteMin
+                                                             << "/" << s.darkLimit << "/" << s.mixRadius << "/"
+                                                             << s.ditherErrorDivisor;
+                }
+            }
+        }
+    }
+}
