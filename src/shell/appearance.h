@@ -2,6 +2,7 @@
 // font and the window icon.
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QIcon>
 #include <QString>
@@ -18,6 +19,14 @@ bool LoadSkin(QApplication& app, const QString& path);
 
 // Tahoma where it is installed, otherwise the best of the common sans fonts.
 QFont WindowFont();
+
+// The picture on the open button: a framed landscape with a plus badge.
+QIcon OpenIcon(const QColor& colour);
+
+enum class CommandGlyph { Back, Next, Save };
+
+// A plain line glyph for the command bar, in two colours: enabled and not.
+QIcon CommandIcon(CommandGlyph glyph, const QColor& colour, const QColor& disabled);
 
 // The application icon at 16, 32, 48, 128 and 256 pixels, drawn once.
 QIcon AppIcon();

@@ -25,6 +25,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -57,7 +58,40 @@ constexpr QSize kOpenButtonSize(258, 136);
 constexpr QSize kProgressPanelSize(293, 118);
 constexpr int kAboutHeight = 30;
 constexpr int kSettingsTop = 393;
-constexpr QSize kThumbnailSize(128, 96);
+constexpr QSize kThumbnailSize(112, 84);
+
+// A toolbar whose own margins and spacing stay zero whatever the style says,
+// so the buttons can share its whole width to the pixel.
+class CommandBar : public QToolBar {
+public:
+    using QToolBar::QToolBar;
+
+protected:
+    bool event(QEvent* event) override
+    {
+        const bool handled = QToolBar::event(event);
+        if (event->type() == QEvent::StyleChange || event->type() == QEvent::Polish
+            || event->type() == QEvent::LayoutRequest)
+            flatten();
+        return handled;
+    }
+    void changeEvent(QEvent* event) override
+    {
+        QToolBar::changeEvent(event);
+        flatten();
+    }
+
+private:
+    void flatten()
+    {
+        if (QLayout* bar = layout()) {
+            if (bar->contentsMargins() != QMargins() || bar->spacing() != 0) {
+                bar->setContentsMargins(QMargins());
+                bar->setSpacing(0);
+            }
+        }
+    }
+};
 
 // A label that acts on a click, shown with a hand cursor.
 class LinkLabel : public QLabel {
@@ -137,17 +171,25 @@ void FormBatch::loadSkin()
 
 void FormBatch::createActions()
 {
-    auto makeCommand = [this](const QString& text, int id, QStyle::StandardPixmap icon,
+    auto makeCommand = [this](const QString& text, int id, const QIcon& icon,
                               const QString& name) {
-        auto* action = new QAction(style()->standardIcon(icon), text, this);
+        auto* action = new QAction(icon, text, this);
         action->setObjectName(name);
         action->setData(id);
         connect(action, &QAction::triggered, this, [this, id] { executeCommand(id); });
         return action;
     };
-    ActBack = makeCommand(tr("Back"), ID_BACK, QStyle::SP_ArrowBack, QStringLiteral("ID_BACK"));
-    ActNext = makeCommand(tr("Next"), ID_NEXT, QStyle::SP_ArrowForward, QStringLiteral("ID_NEXT"));
-    ActSave = makeCommand(tr("Save"), ID_SAVE, QStyle::SP_DialogSaveButton,
+    const QColor ink(0x1f, 0x29, 0x37);
+    const QColor faded(0xa3, 0xaa, 0xb6);
+    const QColor onAccent(Qt::white);
+    const QColor onAccentFaded(0xf4, 0xf6, 0xfb);
+    ActBack = makeCommand(tr("Back"), ID_BACK, CommandIcon(CommandGlyph::Back, ink, faded),
+                          QStringLiteral("ID_BACK"));
+    ActNext = makeCommand(tr("Next"), ID_NEXT,
+                          CommandIcon(CommandGlyph::Next, onAccent, onAccentFaded),
+                          QStringLiteral("ID_NEXT"));
+    ActSave = makeCommand(tr("Save"), ID_SAVE,
+                          CommandIcon(CommandGlyph::Save, onAccent, onAccentFaded),
                           QStringLiteral("ID_SAVE"));
     ActBack->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
     ActNext->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
@@ -163,7 +205,7 @@ void FormBatch::createToolBars()
     setMenuBar(menu);
     menu->hide();
 
-    ToolbarStep = new QToolBar(tr("Step"), this);
+    ToolbarStep = new CommandBar(tr("Step"), this);
     ToolbarStep->setObjectName(QStringLiteral("ToolbarStep"));
     ToolbarStep->setProperty("commandId", IDR_TOOLBARSTEP);
     ToolbarStep->setMovable(false);
@@ -177,17 +219,14 @@ void FormBatch::createToolBars()
     ActStep->setData(ID_STEP);
     addToolBar(Qt::TopToolBarArea, ToolbarStep);
 
-    MainToolBar = new QToolBar(tr("Commands"), this);
+    MainToolBar = new CommandBar(tr("Commands"), this);
     MainToolBar->setObjectName(QStringLiteral("MainToolBar"));
     MainToolBar->setProperty("commandId", IDR_MAINTOOLBAR);
     MainToolBar->setMovable(false);
     MainToolBar->setFloatable(false);
     MainToolBar->toggleViewAction()->setVisible(false);
     MainToolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    // Back takes half the width and Next or Save the rest less 5 pixels, so
-    // the bar itself must add no margin or spacing of its own.
-    MainToolBar->setStyleSheet(
-        QStringLiteral("QToolBar#MainToolBar { spacing: 0px; padding: 0px; margin: 0px; }"));
+    // Back takes half the width and Next or Save the rest less 5 pixels.
     MainToolBar->addAction(ActBack);
     MainToolBar->addAction(ActNext);
     MainToolBar->addAction(ActSave);
@@ -203,13 +242,17 @@ void FormBatch::createPages()
     Client->setObjectName(QStringLiteral("ClientArea"));
     setCentralWidget(Client);
 
-    BtnOpenFile = new QPushButton(tr("Click Here to Open Your GIF File"), Client);
+    auto* open = new QToolButton(Client);
+    open->setText(tr("Click Here to Open Your GIF File"));
+    open->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    open->setIcon(OpenIcon(QColor(0x3f, 0x6e, 0xe8)));
+    open->setIconSize(QSize(48, 48));
+    open->setAutoRaise(false);
+    BtnOpenFile = open;
     BtnOpenFile->setObjectName(QStringLiteral("BtnOpenFile"));
     BtnOpenFile->setFixedSize(kOpenButtonSize);
-    BtnOpenFile->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    BtnOpenFile->setIconSize(QSize(24, 24));
     BtnOpenFile->setCursor(Qt::PointingHandCursor);
-    connect(BtnOpenFile, &QPushButton::clicked, this, &FormBatch::openFile);
+    connect(BtnOpenFile, &QAbstractButton::clicked, this, &FormBatch::openFile);
 
     PicAbout = new QWidget(Client);
     PicAbout->setObjectName(QStringLiteral("PicAbout"));
@@ -217,7 +260,7 @@ void FormBatch::createPages()
     auto* aboutLayout = new QHBoxLayout(PicAbout);
     aboutLayout->setContentsMargins(12, 0, 12, 0);
     Label2 = new QLabel(
-        tr("Quillframe %1 \u2014 hand-drawn animations from your GIFs. Free software, GPL-3.0-or-later.")
+        tr("Quillframe %1 \u2014 hand-drawn animations from your GIFs")
             .arg(QStringLiteral(QF_VERSION)),
         PicAbout);
     Label2->setObjectName(QStringLiteral("Label2"));

@@ -30,7 +30,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
-class QPushButton;
+class QAbstractButton;
 class QToolBar;
 
 namespace qf::shell {
@@ -145,7 +145,7 @@ private:
 
     // Client area.
     ClientArea* Client = nullptr;
-    QPushButton* BtnOpenFile = nullptr;
+    QAbstractButton* BtnOpenFile = nullptr;
     QWidget* PicAbout = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;

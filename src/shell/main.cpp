@@ -13,6 +13,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Quillframe"));
     QApplication::setApplicationVersion(QStringLiteral(QF_VERSION));
     QApplication::setWindowIcon(qf::shell::AppIcon());
+    QApplication::setFont(qf::shell::WindowFont());
 
     // A second copy ends at once, without a word.
     qf::shell::SingleInstance instance;

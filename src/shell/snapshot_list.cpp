@@ -2,6 +2,11 @@
 
 #include "engine/variants.h"
 
+#include <algorithm>
+#include <string_view>
+
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyledItemDelegate>
@@ -35,49 +40,131 @@ void ImageList::add(const QImage& picture)
 
 namespace {
 
-// Draws the ticked thumbnail with an accent frame, so the choice is visible at
-// a glance without using the selection highlight.
+constexpr int kPadding = 7;      // between the card's edge and the thumbnail
+constexpr int kCaptionHeight = 20;
+constexpr int kGap = 8;          // between cards
+constexpr int kCaptionRole = Qt::UserRole + 1;
+
+// Draws each snapshot as a card: the thumbnail with its check box in the
+// corner and the variant's name below. The ticked card carries the accent
+// colour, so the choice shows at a glance without any selection highlight.
 class SnapshotDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
+    QSize cardSize(const QSize& icon) const
+    {
+        return {icon.width() + 2 * kPadding, icon.height() + 2 * kPadding + kCaptionHeight};
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
+    {
+        return cardSize(option.decorationSize);
+    }
+
+    QRect card(const QStyleOptionViewItem& option) const
+    {
+        QRect rect(QPoint(), cardSize(option.decorationSize));
+        rect.moveCenter(option.rect.center());
+        return rect;
+    }
+
+    QRect thumbnail(const QStyleOptionViewItem& option) const
+    {
+        const QRect c = card(option);
+        return {c.left() + kPadding, c.top() + kPadding, option.decorationSize.width(),
+                option.decorationSize.height()};
+    }
+
+    QRect checkRect(const QStyleOptionViewItem& option) const
+    {
+        const QRect t = thumbnail(option);
+        return {t.left() + 5, t.top() + 5, 18, 18};
+    }
+
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override
     {
-        QStyleOptionViewItem plain = option;
-        plain.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
         const bool ticked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
         const bool hovered = option.state & QStyle::State_MouseOver;
-        if (ticked || hovered) {
-            painter->save();
-            painter->setRenderHint(QPainter::Antialiasing);
-            const QRectF frame = QRectF(option.rect).adjusted(1.5, 1.5, -1.5, -1.5);
-            QPainterPath path;
-            path.addRoundedRect(frame, 6, 6);
-            const QColor accent = option.palette.color(QPalette::Highlight);
-            QColor fill = accent;
-            fill.setAlpha(ticked ? 40 : 18);
-            painter->fillPath(path, fill);
-            if (ticked) {
-                painter->setPen(QPen(accent, 2));
-                painter->drawPath(path);
-            }
-            painter->restore();
+        const QPalette& palette = option.palette;
+        const QColor accent = palette.color(QPalette::Highlight);
+
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+
+        const QRectF frame = QRectF(card(option)).adjusted(0.5, 0.5, -0.5, -0.5);
+        QColor fill = palette.color(QPalette::Base);
+        if (ticked)
+            fill = QColor::fromRgbF(accent.redF() * 0.12 + 0.88, accent.greenF() * 0.12 + 0.88,
+                                    accent.blueF() * 0.12 + 0.88);
+        QColor border = palette.color(QPalette::Mid).lighter(125);
+        if (hovered)
+            border = accent.lighter(140);
+        if (ticked)
+            border = accent;
+        painter->setPen(QPen(border, ticked ? 2 : 1));
+        painter->setBrush(fill);
+        painter->drawRoundedRect(ticked ? frame.adjusted(0.5, 0.5, -0.5, -0.5) : frame, 8, 8);
+
+        const QIcon icon = qvariant_cast<QIcon>(index.data(Qt::DecorationRole));
+        const QRect picture = thumbnail(option);
+        icon.paint(painter, picture, Qt::AlignCenter);
+
+        // The check box, drawn in the card's own style.
+        const QRectF box = QRectF(checkRect(option)).adjusted(0.5, 0.5, -0.5, -0.5);
+        painter->setPen(QPen(ticked ? accent.darker(110) : QColor(0, 0, 0, 90), 1));
+        painter->setBrush(ticked ? accent : QColor(255, 255, 255, 235));
+        painter->drawRoundedRect(box, 4, 4);
+        if (ticked) {
+            QPainterPath mark;
+            mark.moveTo(box.left() + box.width() * 0.25, box.top() + box.height() * 0.52);
+            mark.lineTo(box.left() + box.width() * 0.43, box.top() + box.height() * 0.70);
+            mark.lineTo(box.left() + box.width() * 0.76, box.top() + box.height() * 0.32);
+            painter->setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawPath(mark);
         }
-        plain.state &= ~QStyle::State_MouseOver;
-        QStyledItemDelegate::paint(painter, plain, index);
+
+        const QRect caption(picture.left(), picture.bottom() + 1, picture.width(),
+                            kCaptionHeight + kPadding - 2);
+        QFont font = option.font;
+        font.setWeight(ticked ? QFont::DemiBold : QFont::Normal);
+        painter->setFont(font);
+        painter->setPen(ticked ? accent.darker(125) : palette.color(QPalette::Text));
+        const QString name = QFontMetrics(font).elidedText(
+            index.data(kCaptionRole).toString(), Qt::ElideRight, caption.width());
+        painter->drawText(caption, Qt::AlignCenter, name);
+        painter->restore();
     }
 
-    // The rectangle editorEvent toggles the check mark in.
-    QRect checkRect(const QStyleOptionViewItem& option, const QModelIndex& index,
-                    const QWidget* widget) const
+    // A click on the check box, or Space, toggles the check mark; the list
+    // then turns the change into its one-ticked rule.
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override
     {
-        QStyleOptionViewItem laidOut = option;
-        initStyleOption(&laidOut, index);
-        return widget->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &laidOut,
-                                               widget);
+        if (!(index.flags() & Qt::ItemIsUserCheckable))
+            return false;
+        bool toggle = false;
+        if (event->type() == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            toggle = mouse->button() == Qt::LeftButton
+                     && checkRect(option).contains(mouse->position().toPoint());
+        } else if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            toggle = key == Qt::Key_Space || key == Qt::Key_Select;
+        }
+        if (!toggle)
+            return false;
+        const bool ticked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        return model->setData(index, ticked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
     }
 };
+
+QString FromView(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 } // namespace
 
@@ -91,8 +178,9 @@ SnapshotList::SnapshotList(QWidget* parent)
     setMovement(QListView::Static);
     setSelectionMode(QAbstractItemView::NoSelection);
     setUniformItemSizes(true);
-    setSpacing(6);
     setMouseTracking(true);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setViewportMargins(kGap / 2, kGap, kGap / 2, 0);
     setItemDelegate(new SnapshotDelegate(this));
 
     // Both the click on an item and the toggle of its check box end in the
@@ -112,12 +200,10 @@ void SnapshotList::showSnapshots(const ImageList& images)
         item->setCheckState(Qt::Unchecked);
         if (i < kVariantCount) {
             const VariantInfo& variant = kVariants[static_cast<std::size_t>(i)];
+            item->setData(kCaptionRole, FromView(variant.name));
             item->setToolTip(QStringLiteral("<b>%1</b><br>%2")
-                                 .arg(QString::fromUtf8(variant.name.data(),
-                                                        static_cast<qsizetype>(variant.name.size())),
-                                      QString::fromUtf8(variant.description.data(),
-                                                        static_cast<qsizetype>(
-                                                            variant.description.size()))));
+                                 .arg(FromView(variant.name).toHtmlEscaped(),
+                                      FromView(variant.description).toHtmlEscaped()));
         }
         addItem(item);
     }
@@ -126,6 +212,7 @@ void SnapshotList::showSnapshots(const ImageList& images)
         item(0)->setSelected(false);
         tickOnly(item(0));
     }
+    arrange();
     scrollToTop();
 }
 
@@ -161,15 +248,29 @@ QRect SnapshotList::checkBoxRect(int row) const
 {
     QStyleOptionViewItem option;
     initViewItemOption(&option);
-    const QModelIndex index = model()->index(row, 0);
-    option.rect = visualRect(index);
-    return static_cast<const SnapshotDelegate*>(itemDelegate())->checkRect(option, index, this);
+    option.rect = visualRect(model()->index(row, 0));
+    return static_cast<const SnapshotDelegate*>(itemDelegate())->checkRect(option);
 }
 
 void SnapshotList::arrange()
 {
+    // Spread the cards evenly over the width: as many columns as fit, the
+    // space left over shared between them.
+    const QSize card =
+        static_cast<const SnapshotDelegate*>(itemDelegate())->cardSize(iconSize());
+    const int width = std::max(1, viewport()->width());
+    const int columns = std::max(1, (width - kGap) / (card.width() + kGap));
+    const QSize grid((width - kGap) / columns, card.height() + kGap);
+    if (gridSize() != grid)
+        setGridSize(grid);
     doItemsLayout();
     viewport()->update();
+}
+
+void SnapshotList::resizeEvent(QResizeEvent* event)
+{
+    QListWidget::resizeEvent(event);
+    arrange();
 }
 
 } // namespace qf::shell

@@ -52,6 +52,9 @@ public:
     // Lays the items out again from the top-left, filling the width.
     void arrange();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void onItemEvent(QListWidgetItem* item);
     bool updating_ = false;

@@ -15,7 +15,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
-#include <QPushButton>
+#include <QAbstractButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -34,7 +34,7 @@ struct Controls {
     explicit Controls(FormBatch& window)
         : w(window)
         , client(window.centralWidget())
-        , open(window.findChild<QPushButton*>(QStringLiteral("BtnOpenFile")))
+        , open(window.findChild<QAbstractButton*>(QStringLiteral("BtnOpenFile")))
         , about(window.findChild<QWidget*>(QStringLiteral("PicAbout")))
         , site(window.findChild<QLabel*>(QStringLiteral("Label3")))
         , progressPanel(window.findChild<QWidget*>(QStringLiteral("PicProgress")))
@@ -65,7 +65,7 @@ struct Controls {
 
     FormBatch& w;
     QWidget* client;
-    QPushButton* open;
+    QAbstractButton* open;
     QWidget* about;
     QLabel* site;
     QWidget* progressPanel;
@@ -362,7 +362,16 @@ private Q_SLOTS:
         QCOMPARE(c_->tickedRows(), QList<int>{2});
         QCOMPARE(c_->selectedCount(), 0);
 
-        // A change of check mark from anywhere (the keyboard, say) ends the same way.
+        // Space on the current item toggles its box, which ends the same way.
+        c_->list->setFocus();
+        c_->list->setCurrentRow(6);
+        QTest::keyClick(c_->list, Qt::Key_Space);
+        QCOMPARE(c_->tickedRows(), QList<int>{6});
+        QTest::keyClick(c_->list, Qt::Key_Space);
+        QCOMPARE(c_->tickedRows(), QList<int>{6});
+        QCOMPARE(c_->selectedCount(), 0);
+
+        // A change of check mark from anywhere ends the same way.
         c_->list->item(9)->setCheckState(Qt::Checked);
         QCOMPARE(c_->tickedRows(), QList<int>{9});
         c_->list->item(9)->setCheckState(Qt::Unchecked);
