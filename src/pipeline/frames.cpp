@@ -1,5 +1,6 @@
 #include "frames.h"
 
+#include "engine/variants.h"
 #include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"
 #include "imaging/png_io.h"
