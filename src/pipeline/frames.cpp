@@ -230,6 +230,14 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
     imaging::Error& err = error ? *error : localError;
     err = {};
 
+    if (options.pngFramesDir) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(*options.pngFramesDir, ec)) {
+            err = MakeError(imaging::ErrorKind::Unwritable, *options.pngFramesDir, "no such folder");
+            return false;
+        }
+    }
+
     imaging::GifReader reader;
     if (!reader.open(input, &err))
         return false;
