@@ -72,8 +72,9 @@ int main(int argc, char** argv)
     ConvertArgs convert;
     CLI::App* convertCommand = app.add_subcommand(
         "convert",
-        "Render every frame of IN.gif with one variant and write the animation to OUT.gif with the\n"
-        "source's frame delays and loop count. A still GIF (one frame) is accepted too and gives a\n"
+        "Render every frame of IN.gif with one variant and write the\n"
+        "animation to OUT.gif with the source's frame delays and loop\n"
+        "count. A still GIF (one frame) is accepted too and gives a\n"
         "one-frame sketch.");
     convertCommand->add_option("input", convert.input, "The GIF to convert (IN.gif)")->required();
     convertCommand->add_option("output", convert.output, "The GIF to write (OUT.gif); replaced when complete")
@@ -92,8 +93,9 @@ int main(int argc, char** argv)
     SnapshotArgs snapshots;
     CLI::App* snapshotsCommand = app.add_subcommand(
         "snapshots",
-        "Render frame 1 of IN.gif in all 17 variants into DIR as variant-00.png ... variant-16.png,\n"
-        "plus sheet.png, a labelled contact sheet of all of them for choosing at a glance. Stills\n"
+        "Render frame 1 of IN.gif in all 17 variants into DIR as\n"
+        "variant-00.png ... variant-16.png, plus sheet.png, a labelled\n"
+        "contact sheet of all of them for choosing at a glance. Stills\n"
         "are accepted.");
     snapshotsCommand->add_option("input", snapshots.input, "The GIF (IN.gif)")->required();
     snapshotsCommand->add_option("dir", snapshots.dir, "Folder for the pictures (created if missing)")
@@ -105,8 +107,8 @@ int main(int argc, char** argv)
     FramesArgs frames;
     CLI::App* framesCommand = app.add_subcommand(
         "frames",
-        "Write the decoded frames of IN.gif, composited exactly as the converter sees them, as\n"
-        "RGBA PNG files DIR/frame-0001.png, ...");
+        "Write the decoded frames of IN.gif, composited exactly as the\n"
+        "converter sees them, as RGBA PNG files DIR/frame-0001.png, ...");
     framesCommand->add_option("input", frames.input, "The GIF (IN.gif)")->required();
     framesCommand->add_option("dir", frames.dir, "Folder for the pictures (created if missing)")->required();
     framesCommand->add_flag("-q,--quiet", frames.quiet, "No progress bar");
@@ -114,7 +116,7 @@ int main(int argc, char** argv)
 
     std::string infoInput;
     CLI::App* infoCommand =
-        app.add_subcommand("info", "Print the size, frame count, frame delays and loop count of IN.gif.");
+        app.add_subcommand("info", "Print the size, frame count, frame delays and loop count\nof IN.gif.");
     infoCommand->add_option("input", infoInput, "The GIF (IN.gif)")->required();
     infoCommand->footer(kExitHelp);
 

@@ -192,6 +192,8 @@ private:
     imaging::Error error_;
 };
 
+constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
+
 imaging::Error MakeError(imaging::ErrorKind kind, const std::string& file, std::string reason)
 {
     imaging::Error error;
@@ -254,7 +256,14 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         return false;
 
     const int hardware = std::max(1, tbb::info::default_concurrency());
-    const int threads = options.threads > 0 ? options.threads : hardware;
+    int threads = options.threads > 0 ? options.threads : hardware;
+    // Each worker holds an engine state (about 48 bytes a pixel of work planes)
+    // and two frames in flight (16 bytes a pixel): for very large frames use
+    // fewer workers rather than run out of memory. Output does not depend on
+    // the number of workers.
+    const double bytesPerWorker = 64.0 * info.width * info.height;
+    const int affordable = static_cast<int>(std::max(1.0, kWorkerMemoryBudget / bytesPerWorker));
+    threads = std::min(threads, affordable);
     // Two frames per thread keep every worker busy while the in-order writer
     // catches up, and bound the memory whatever the frame count.
     const std::size_t tokens = static_cast<std::size_t>(threads) * 2;
