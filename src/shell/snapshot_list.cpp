@@ -7,6 +7,8 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QResizeEvent>
+#include <QScrollBar>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyledItemDelegate>
@@ -113,8 +115,8 @@ public:
 
         // The check box, drawn in the card's own style.
         const QRectF box = QRectF(checkRect(option)).adjusted(0.5, 0.5, -0.5, -0.5);
-        painter->setPen(QPen(ticked ? accent.darker(110) : QColor(0, 0, 0, 90), 1));
-        painter->setBrush(ticked ? accent : QColor(255, 255, 255, 235));
+        painter->setPen(QPen(ticked ? accent.darker(110) : QColor(40, 48, 64, 190), 1.2));
+        painter->setBrush(ticked ? accent : QColor(255, 255, 255, 240));
         painter->drawRoundedRect(box, 4, 4);
         if (ticked) {
             QPainterPath mark;
@@ -129,6 +131,7 @@ public:
         const QRect caption(picture.left(), picture.bottom() + 1, picture.width(),
                             kCaptionHeight + kPadding - 2);
         QFont font = option.font;
+        font.setPointSizeF(font.pointSizeF() * 0.92);
         font.setWeight(ticked ? QFont::DemiBold : QFont::Normal);
         painter->setFont(font);
         painter->setPen(ticked ? accent.darker(125) : palette.color(QPalette::Text));
@@ -254,23 +257,32 @@ QRect SnapshotList::checkBoxRect(int row) const
 
 void SnapshotList::arrange()
 {
-    // Spread the cards evenly over the width: as many columns as fit, the
-    // space left over shared between them.
-    const QSize card =
-        static_cast<const SnapshotDelegate*>(itemDelegate())->cardSize(iconSize());
-    const int width = std::max(1, viewport()->width());
-    const int columns = std::max(1, (width - kGap) / (card.width() + kGap));
-    const QSize grid((width - kGap) / columns, card.height() + kGap);
-    if (gridSize() != grid)
-        setGridSize(grid);
+    spreadOver();
     doItemsLayout();
     viewport()->update();
 }
 
+void SnapshotList::spreadOver()
+{
+    // Spread the cards evenly over the width: as many columns as fit, the
+    // space left over shared between them. The list lays items out in the
+    // largest viewport less room for a scroll bar, whether one shows or not.
+    const QSize card =
+        static_cast<const SnapshotDelegate*>(itemDelegate())->cardSize(iconSize());
+    int width = maximumViewportSize().width();
+    if (verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded)
+        width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
+    width = std::max(1, width);
+    const int columns = std::max(1, (width - kGap) / (card.width() + kGap));
+    const QSize grid((width - kGap) / columns, card.height() + kGap);
+    if (gridSize() != grid)
+        setGridSize(grid);
+}
+
 void SnapshotList::resizeEvent(QResizeEvent* event)
 {
+    spreadOver();
     QListWidget::resizeEvent(event);
-    arrange();
 }
 
 } // namespace qf::shell

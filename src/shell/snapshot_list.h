@@ -56,6 +56,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void spreadOver();
     void onItemEvent(QListWidgetItem* item);
     bool updating_ = false;
 };
