@@ -166,7 +166,7 @@ void FormBatch::loadSkin()
 {
     if (!services_.skinFile.isEmpty())
         if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
-            LoadSkin(*app, services_.skinFile);
+            skinned_ = LoadSkin(*app, services_.skinFile);
 }
 
 void FormBatch::createActions()
@@ -181,8 +181,10 @@ void FormBatch::createActions()
     };
     const QColor ink(0x1f, 0x29, 0x37);
     const QColor faded(0xa3, 0xaa, 0xb6);
-    const QColor onAccent(Qt::white);
-    const QColor onAccentFaded(0xf4, 0xf6, 0xfb);
+    // The skin draws Next and Save on the accent colour; the system look
+    // draws every button alike.
+    const QColor onAccent = skinned_ ? QColor(Qt::white) : ink;
+    const QColor onAccentFaded = skinned_ ? QColor(0xf4, 0xf6, 0xfb) : faded;
     ActBack = makeCommand(tr("Back"), ID_BACK, CommandIcon(CommandGlyph::Back, ink, faded),
                           QStringLiteral("ID_BACK"));
     ActNext = makeCommand(tr("Next"), ID_NEXT,
@@ -267,6 +269,10 @@ void FormBatch::createPages()
     auto* link = new LinkLabel(QUrl(kMakerSite).host() + QUrl(kMakerSite).path(), PicAbout);
     link->setObjectName(QStringLiteral("Label3"));
     link->setCursor(Qt::PointingHandCursor);
+    QFont linkFont = link->font();
+    linkFont.setUnderline(true);
+    link->setFont(linkFont);
+    link->setForegroundRole(QPalette::Link);
     link->setToolTip(kMakerSite);
     link->onClick = [this] { OpenMakerSite(); };
     Label3 = link;

@@ -183,6 +183,7 @@ private:
     QFutureWatcher<OpenOutcome> openWatcher_;
     QFutureWatcher<ConvertOutcome> convertWatcher_;
     std::shared_ptr<std::atomic<bool>> stop_;
+    bool skinned_ = false;
     bool busy_ = false;
     bool closing_ = false;
 };
