@@ -48,9 +48,9 @@ protected:
     {
         std::string command = Quote(QF_CLI_PATH);
         for (const std::string& arg : args)
-            command += " " + Quote(arg);
+            command.append(" ").append(Quote(arg));
         const std::string out = scratch.file("stdout"), err = scratch.file("stderr");
-        command += " </dev/null >" + Quote(out) + " 2>" + Quote(err);
+        command.append(" </dev/null >").append(Quote(out)).append(" 2>").append(Quote(err));
         const int status = std::system(command.c_str());
         Outcome outcome;
         outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
