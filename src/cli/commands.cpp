@@ -152,7 +152,7 @@ int RunSnapshots(const SnapshotArgs& args)
     ProgressBar bar("snapshots", args.quiet);
     const bool finished = BuildSnapshots(
         frame1, args.switches,
-        [&](int variant, Picture&& snapshot) {
+        [&](int variant, const Picture& snapshot) {
             if (error)
                 return;
             imaging::WritePng(Numbered(args.dir, "variant-%02d.png", variant), ViewOf(snapshot), &error);

@@ -32,6 +32,17 @@ TEST(PictureTest, NewPictureIsOpaqueBlack)
     EXPECT_TRUE(Picture(-3, 5).empty());
 }
 
+TEST(PictureTest, ResetGivesANewBlackPicture)
+{
+    Picture picture = Numbered(5, 4);
+    picture.reset(2, 3);
+    EXPECT_EQ(picture, Picture(2, 3));
+    picture.reset(7, 0);
+    EXPECT_TRUE(picture.empty());
+    EXPECT_EQ(picture.width(), 0);
+    EXPECT_EQ(picture.height(), 0);
+}
+
 TEST(PixelBridgeTest, ReadsBottomRowFirst)
 {
     const Picture picture = Numbered(120, 80);
