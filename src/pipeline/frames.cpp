@@ -155,7 +155,8 @@ struct FrameSlot {
 };
 
 // Slots are reused so that the frame buffers are allocated once per slot,
-// not once per frame: fresh memory costs a page fault per page. At most one slot per token in flight is ever taken.
+// not once per frame (fresh memory costs a page fault per page). At most one
+// slot per token in flight is ever taken.
 class SlotPool {
 public:
     explicit SlotPool(std::size_t count)
