@@ -327,6 +327,13 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
                 UseDefaultPencilTexture(state);
             ReadFrame(slot->decoded, slot->source);
             RenderFrame(state, slot->source, options.variant, slot->number, options.switches, slot->rendered);
+            // The frame pictures are independent files: compressing them here
+            // keeps the in-order writer free for the animation.
+            imaging::Error pngError;
+            if (options.pngFramesDir
+                && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), ViewOf(slot->rendered),
+                                      &pngError))
+                run.fail(std::move(pngError));
         } catch (const std::bad_alloc&) {
             run.fail(OutOfMemory(input, info.width, info.height));
         } catch (const std::exception& e) {
@@ -343,10 +350,6 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
             const imaging::ImageView view = ViewOf(slot->rendered);
             imaging::Error writeError;
             if (!writer.addFrame(view, delay, &writeError)) {
-                run.fail(std::move(writeError));
-            } else if (options.pngFramesDir
-                       && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), view,
-                                             &writeError)) {
                 run.fail(std::move(writeError));
             } else if (options.progress
                        && !options.progress(static_cast<double>(slot->number)
