@@ -25,9 +25,9 @@ namespace qf {
 
 namespace {
 
-// The edge votes when the colours compared are the keys themselves, as Gray4Color
-// is: a pair is an edge when its keys differ by more than limit, and then
-// the pixel with the smaller key takes the vote. For limit >= 0 an edge
+// The edge votes when the colours compared are the keys themselves, as
+// Gray4Color is: a pair is an edge when its keys differ by more than limit,
+// and then the pixel with the smaller key takes the vote. For limit >= 0 an edge
 // never has equal keys, so a pixel's votes are the number of its (up to 8)
 // neighbours whose key exceeds its own by more than limit, counted here row
 // by row one neighbour direction at a time.
@@ -35,6 +35,7 @@ void CountLevelVotes(const GreyPlane& key, GreyPlane& votes, int limit)
 {
     const int width = key.width();
     const int height = key.height();
+    limit = std::min(limit, 255); // no key exceeds another by more than 255
     std::vector<std::uint8_t> above(static_cast<std::size_t>(width)); // key + limit, at most 255
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* k = key.data() + key.index(0, y);
@@ -85,9 +86,9 @@ void WhitenLoneInk(std::vector<std::uint8_t>& mask, int width, int height, std::
     }
 }
 
-// The row pass: each paper pixel of a row takes the average source colour of the
-// paper run around it, at most `radius` pixels to either side; ink becomes
-// 0. The run ends on the left at the nearest pixel whose channel 0 is 0 as
+// The row pass: each paper pixel of a row takes the average source colour
+// of the paper run around it, at most `radius` pixels to either side; ink
+// becomes 0. The run ends on the left at the nearest pixel whose channel 0 is 0 as
 // the row is being rewritten (an averaged pixel whose channel 0 came out 0
 // ends it too), and on the right at the nearest ink pixel of the mask.
 void FlattenRows(EngineState& s, const std::vector<std::uint8_t>& mask, int radius)
@@ -257,9 +258,11 @@ void MixSimilarColors(EngineState& s)
     // The ink mask; lone ink pixels become paper.
     std::vector<std::uint8_t> mask(pixels);
     const std::uint8_t* votes = s.EdgeCount.data();
+    const int voteMin = set.EdgeVoteMin;
+    const int darkLimit = set.DarkLimit;
     for (std::size_t p = 0; p < pixels; ++p) {
-        const bool ink = votes[p] >= set.EdgeVoteMin || key[p] < set.DarkLimit;
-        mask[p] = ink ? 0 : 255;
+        const int ink = static_cast<int>(votes[p] >= voteMin) | static_cast<int>(key[p] < darkLimit);
+        mask[p] = static_cast<std::uint8_t>(ink - 1); // 0 for ink, 255 for paper
     }
     {
         std::vector<std::uint8_t> lone(static_cast<std::size_t>(width));

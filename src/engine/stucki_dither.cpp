@@ -45,9 +45,15 @@ std::vector<Outcome> Outcomes(int mean)
 
 // The dither proper. value(g, err) is the pixel's grey g plus what the error
 // err carried to it adds, err * 10 / DitherErrorDivisor, within
-// kLowest..kHighest. The shares into the
-// current row are kept in two running values (for x + 1 and x + 2) rather
-// than in memory, which keeps the pixel-to-pixel dependency short.
+// kLowest..kHighest.
+//
+// Only the shares within the row chain one pixel to the next; they are kept
+// in two running values (for x + 1 and x + 2). The shares for the next two
+// rows are noted per pixel and added after the row, each target summing the
+// five pixels that reach it: share 3 from x + 2, 4 from x + 1, 5 from x,
+// 6 from x - 1 and 7 from x - 2 (8 to 12 likewise). A target left of column
+// MaxX gets all five that exist; column MaxX only gets the share from
+// straight below, as the shares toward larger x stop one column short.
 template <typename Value>
 void Diffuse(EngineState& s, int mean, Value value)
 {
@@ -63,52 +69,42 @@ void Diffuse(EngineState& s, int mean, Value value)
     int* row1 = rows.data();
     int* row2 = row1 + width;
     int* row3 = row2 + width;
+    // This row's shares by weight, with two zero columns on either side.
+    const std::size_t padded = static_cast<std::size_t>(width) + 4;
+    std::vector<int> shares(padded * 4, 0);
+    int* s1 = shares.data() + 2;
+    int* s2 = s1 + padded;
+    int* s4 = s2 + padded;
+    int* s8 = s4 + padded;
 
     const std::uint8_t* in = s.SketchOverColor.data();
     std::uint8_t* out = s.DitherLayer.data();
 
     for (int y = 0; y < height; ++y) {
-        const bool toRow2 = y < maxY - 1;
-        const bool toRow3 = y < maxY - 2;
         int next1 = 0; // shares already given to x + 1 in this row
         int next2 = 0; // and to x + 2
         for (int x = 0; x < width; ++x, in += 3, out += 3) {
             const int u = value(ThirdsTable[static_cast<std::size_t>(in[0] + in[1] + in[2])], row1[x] + next1);
             const Outcome& o = outcome[u];
             out[0] = out[1] = out[2] = o.dot;
-
             next1 = next2 + (x < maxX - 1 ? o.w8 : 0);
             next2 = x < maxX - 2 ? o.w4 : 0;
-            if (toRow2) {
-                if (x > 1) {
-                    row2[x - 2] += o.w2;
-                }
-                if (x > 0) {
-                    row2[x - 1] += o.w4;
-                }
-                row2[x] += o.w8;
-                if (x < maxX - 1) {
-                    row2[x + 1] += o.w4;
-                }
-                if (x < maxX - 2) {
-                    row2[x + 2] += o.w2;
-                }
+            s1[x] = o.w1;
+            s2[x] = o.w2;
+            s4[x] = o.w4;
+            s8[x] = o.w8;
+        }
+        if (y < maxY - 1) {
+            for (int t = 0; t < maxX; ++t) {
+                row2[t] += s2[t + 2] + s4[t + 1] + s8[t] + s4[t - 1] + s2[t - 2];
             }
-            if (toRow3) {
-                if (x > 1) {
-                    row3[x - 2] += o.w1;
-                }
-                if (x > 0) {
-                    row3[x - 1] += o.w2;
-                }
-                row3[x] += o.w4;
-                if (x < maxX - 1) {
-                    row3[x + 1] += o.w2;
-                }
-                if (x < maxX - 2) {
-                    row3[x + 2] += o.w1;
-                }
+            row2[maxX] += s8[maxX];
+        }
+        if (y < maxY - 2) {
+            for (int t = 0; t < maxX; ++t) {
+                row3[t] += s1[t + 2] + s2[t + 1] + s4[t] + s2[t - 1] + s1[t - 2];
             }
+            row3[maxX] += s4[maxX];
         }
         // The next row's error moves up; the freed row starts at zero.
         int* done = row1;

@@ -203,7 +203,7 @@ TEST(Mixing, MatchesTheColumnByColumnWalkForEveryRadiusAndShape)
 TEST(Mixing, VotesBetweenGreyLevelsForEveryLimit)
 {
     const ColourPlane frame = test::BusyFrame(37, 29, 9);
-    for (const int limit : {-1, 0, 28, 63, 64, 200, 300}) {
+    for (const int limit : {-1, 0, 28, 63, 64, 200, 300, 2147483647}) {
         EngineState fast;
         fast.Settings.ColorDiffLimit = limit;
         fast.SourcePlanes = frame;
