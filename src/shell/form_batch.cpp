@@ -313,8 +313,8 @@ void FormBatch::createPages()
 
 void FormBatch::createSettingsBox()
 {
-    // The switches live below the designed client area: nothing moves them
-    // into view, and every run reads their state.
+    // The switches live below the client area, out of sight: their start-up
+    // states hold, and every run reads them.
     GroupBox1 = new QGroupBox(tr("Settings"), Client);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     auto* layout = new QVBoxLayout(GroupBox1);
@@ -378,6 +378,9 @@ void FormBatch::layoutClient()
     PicProgress->move(left + (width - PicProgress->width()) / 2,
                       top + (height - PicProgress->height()) / 2);
     PicAbout->setGeometry(left, top + height - kAboutHeight, width, kAboutHeight);
+    // The settings box stays just out of sight however large the window grows.
+    if (GroupBox1)
+        GroupBox1->move(left, top + std::max(height, kSettingsTop));
 }
 
 // --- steps and commands ---------------------------------------------------

@@ -256,6 +256,7 @@ private Q_SLOTS:
         QCOMPARE(c_->open->pos(), QPoint((width - 258) / 2, (height - 136) / 2));
         QCOMPARE(c_->progressPanel->pos(), QPoint((width - 293) / 2, (height - 118) / 2));
         QCOMPARE(c_->about->geometry(), QRect(0, height - 30, width, 30));
+        QVERIFY(c_->settings->y() >= height);
     }
 
     void setStepFollowsTheTable_data()
