@@ -16,6 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -188,7 +189,20 @@ BENCHMARK(BM_SeventeenSeparateRuns)
     ->Args({640, 480})
     ->ArgNames({"w", "h"})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WriteRenderedFrames)->Arg(0)->Arg(6)->ArgNames({"variant"})->UseRealTime()->Unit(benchmark::kMillisecond);
+// On a shared machine run with --benchmark_repetitions=N: the "min" row, the
+// fastest repetition, is the one least disturbed by other work.
+double Fastest(const std::vector<double>& times)
+{
+    return *std::min_element(times.begin(), times.end());
+}
+
+BENCHMARK(BM_WriteRenderedFrames)
+    ->Arg(0)
+    ->Arg(6)
+    ->ArgNames({"variant"})
+    ->UseRealTime()
+    ->ComputeStatistics("min", Fastest)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Convert)
     ->Args({0, 1})
     ->Args({0, 2})
@@ -196,6 +210,7 @@ BENCHMARK(BM_Convert)
     ->Args({6, 2})
     ->ArgNames({"variant", "threads"})
     ->UseRealTime()
+    ->ComputeStatistics("min", Fastest)
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
