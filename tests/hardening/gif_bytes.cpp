@@ -1,7 +1,6 @@
 #include "gif_bytes.h"
 
 #include <algorithm>
-#include <map>
 
 namespace qf::gifbytes {
 
@@ -159,7 +158,11 @@ Bytes LzwEncode(const std::vector<std::uint8_t>& indexes, int minCodeSize)
     const int clear = 1 << minCodeSize;
     const int endOfInformation = clear + 1;
     CodeWriter writer;
-    std::map<std::pair<int, int>, int> table;
+    // The string table as (prefix code, next index) -> code; an entry is
+    // valid only when it carries the current generation, so a clear code
+    // empties the table in constant time.
+    std::vector<std::uint32_t> table(std::size_t{4096} * 256, 0);
+    std::uint32_t generation = 0;
     int width = minCodeSize + 1;
     int codesSinceClear = 0;
 
@@ -174,7 +177,7 @@ Bytes LzwEncode(const std::vector<std::uint8_t>& indexes, int minCodeSize)
     };
     auto restart = [&] {
         writer.put(clear, width);
-        table.clear();
+        ++generation;
         width = minCodeSize + 1;
         codesSinceClear = 0;
     };
@@ -187,9 +190,9 @@ Bytes LzwEncode(const std::vector<std::uint8_t>& indexes, int minCodeSize)
     int prefix = indexes[0];
     for (std::size_t i = 1; i < indexes.size(); ++i) {
         const int next = indexes[i];
-        const auto found = table.find({prefix, next});
-        if (found != table.end()) {
-            prefix = found->second;
+        const std::size_t key = static_cast<std::size_t>(prefix) * 256 + static_cast<std::size_t>(next);
+        if ((table[key] >> 12) == generation) {
+            prefix = static_cast<int>(table[key] & 0xfff);
             continue;
         }
         emit(prefix);
@@ -199,7 +202,7 @@ Bytes LzwEncode(const std::vector<std::uint8_t>& indexes, int minCodeSize)
         if (entry >= 4093) {
             restart();
         } else {
-            table[{prefix, next}] = entry;
+            table[key] = (generation << 12) | static_cast<std::uint32_t>(entry);
         }
         prefix = next;
     }
