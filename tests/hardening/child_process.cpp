@@ -1,5 +1,6 @@
 #include "child_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -52,21 +53,27 @@ double Now()
 }
 
 // Collects the child's output until it ends or the time runs out.
-ChildResult Collect(pid_t pid, int readEnd, int timeoutSeconds)
+ChildResult Collect(pid_t pid, int readEnd, const Limits& limits)
 {
     ChildResult result;
-    const double deadline = Now() + timeoutSeconds;
+    const double start = Now();
+    const double deadline = start + limits.timeoutSeconds;
+    double interruptAt = limits.interruptAfterMs >= 0 ? start + limits.interruptAfterMs / 1000.0 : deadline + 1;
     char buffer[4096];
     bool open = true;
     while (open) {
-        const double left = deadline - Now();
-        if (left <= 0) {
+        const double now = Now();
+        if (now >= deadline) {
             result.timedOut = true;
             kill(pid, SIGKILL);
             break;
         }
+        if (now >= interruptAt) {
+            kill(pid, SIGINT);
+            interruptAt = deadline + 1;
+        }
         pollfd fd{readEnd, POLLIN, 0};
-        const int ready = poll(&fd, 1, static_cast<int>(left * 1000) + 1);
+        const int ready = poll(&fd, 1, static_cast<int>((std::min(deadline, interruptAt) - now) * 1000) + 1);
         if (ready < 0 && errno == EINTR) {
             continue;
         }
@@ -144,7 +151,7 @@ ChildResult RunProgram(const std::vector<std::string>& argv, const Limits& limit
         close(pipeEnds[0]);
         return {};
     }
-    return Collect(pid, pipeEnds[0], limits.timeoutSeconds);
+    return Collect(pid, pipeEnds[0], limits);
 }
 
 ChildResult RunInChild(const std::function<int()>& body, const Limits& limits)
@@ -169,7 +176,7 @@ ChildResult RunInChild(const std::function<int()>& body, const Limits& limits)
         close(pipeEnds[0]);
         return {};
     }
-    return Collect(pid, pipeEnds[0], limits.timeoutSeconds);
+    return Collect(pid, pipeEnds[0], limits);
 }
 
 bool BuiltWithAddressSanitizer()

@@ -17,6 +17,12 @@ using gifbytes::GifCase;
 
 const std::vector<std::uint8_t> kPrevious = {'k', 'e', 'e', 'p', ' ', 'm', 'e'};
 
+// The command line's exit codes.
+constexpr int kUsage = 2;
+constexpr int kBadInput = 3;
+constexpr int kBadOutput = 4;
+constexpr int kInterrupted = 5;
+
 ChildResult Cli(std::vector<std::string> args, Limits limits = {})
 {
     args.insert(args.begin(), QF_CLI);
@@ -28,11 +34,12 @@ ChildResult Cli(std::vector<std::string> args, Limits limits = {})
     return RunProgram(args, limits);
 }
 
-// A refusal is an exit code other than 0 with a message that names the file.
+// A refusal of the input is its exit code with a message that names the file.
 void ExpectCleanAnswer(const ChildResult& result, const std::string& file, const std::string& what)
 {
     ASSERT_TRUE(result.clean()) << what << ": " << result.describe();
     if (result.exitCode != 0) {
+        EXPECT_EQ(result.exitCode, kBadInput) << what << ": " << result.output;
         EXPECT_NE(result.output.find(file), std::string::npos)
             << what << ": the message does not name " << file << ":\n"
             << result.output;
@@ -110,7 +117,7 @@ TEST_F(CliFaults, FileSizeLimitKeepsThePreviousOutput)
         }
         const ChildResult result = Cli(args, limits);
         ASSERT_TRUE(result.clean()) << result.describe();
-        EXPECT_NE(result.exitCode, 0);
+        EXPECT_EQ(result.exitCode, kBadOutput) << result.output;
         // Either write may be the one that runs into the limit.
         EXPECT_TRUE(result.output.find(output) != std::string::npos
                     || (withPngs && result.output.find(pngs) != std::string::npos))
@@ -129,24 +136,26 @@ TEST_F(CliFaults, BadDestinationsAndSources)
     struct Row {
         std::vector<std::string> args;
         std::string named; // the file the message must name
+        int exitCode;
     };
     const std::vector<Row> rows = {
-        {{"convert", input, dir.file("missing/out.gif")}, dir.file("missing/out.gif")},
-        {{"convert", input, regular + "/out.gif"}, regular + "/out.gif"},
-        {{"convert", input, dir.path().string()}, dir.path().string()},
-        {{"convert", dir.file("gone.gif"), output}, dir.file("gone.gif")},
-        {{"convert", dir.path().string(), output}, dir.path().string()},
-        {{"info", dir.path().string()}, dir.path().string()},
-        {{"info", dir.file("gone.gif")}, dir.file("gone.gif")},
-        {{"frames", input, regular}, regular},
-        {{"frames", input, regular + "/sub"}, regular + "/sub"},
-        {{"snapshots", input, regular}, regular},
-        {{"convert", input, output, "--png-frames", regular}, regular},
+        {{"convert", input, dir.file("missing/out.gif")}, dir.file("missing/out.gif"), kBadOutput},
+        {{"convert", input, regular + "/out.gif"}, regular + "/out.gif", kBadOutput},
+        {{"convert", input, dir.path().string()}, dir.path().string(), kBadOutput},
+        {{"convert", dir.file("gone.gif"), output}, dir.file("gone.gif"), kBadInput},
+        {{"convert", dir.path().string(), output}, dir.path().string(), kBadInput},
+        {{"info", dir.path().string()}, dir.path().string(), kBadInput},
+        {{"info", dir.file("gone.gif")}, dir.file("gone.gif"), kBadInput},
+        {{"info", ""}, "", kBadInput},
+        {{"frames", input, regular}, regular, kBadOutput},
+        {{"frames", input, regular + "/sub"}, regular + "/sub", kBadOutput},
+        {{"snapshots", input, regular}, regular, kBadOutput},
+        {{"convert", input, output, "--png-frames", regular}, regular, kBadOutput},
     };
     for (const Row& row : rows) {
         const ChildResult result = Cli(row.args);
         ASSERT_TRUE(result.clean()) << row.args[0] << " " << row.named << ": " << result.describe();
-        EXPECT_NE(result.exitCode, 0) << row.named;
+        EXPECT_EQ(result.exitCode, row.exitCode) << row.named << ": " << result.output;
         EXPECT_NE(result.output.find(row.named), std::string::npos) << result.output;
         EXPECT_EQ(ReadBytes(output), kPrevious) << row.named;
         EXPECT_EQ(ReadBytes(regular), kPrevious) << row.named;
@@ -164,15 +173,32 @@ TEST_F(CliFaults, ConvertingAFileOntoItselfReplacesItWhole)
     EXPECT_EQ(others(), std::vector<std::string>{"out.gif"});
 }
 
+// Ctrl-C during a conversion: the exit code for an interruption, the old
+// output untouched, no temporary file.
+TEST_F(CliFaults, InterruptLeavesNoPartialOutput)
+{
+    WriteBytes(input, gifbytes::SmallAnimation(320, 240, 120));
+    Limits limits;
+    limits.interruptAfterMs = 300;
+    const ChildResult result = Cli({"convert", input, output, "--quiet", "--threads", "1"}, limits);
+    ASSERT_TRUE(result.clean()) << result.describe();
+    if (result.exitCode == 0) {
+        GTEST_SKIP() << "the conversion finished before the interrupt";
+    }
+    EXPECT_EQ(result.exitCode, kInterrupted) << result.output;
+    EXPECT_EQ(ReadBytes(output), kPrevious);
+    EXPECT_EQ(others(), std::vector<std::string>{"out.gif"});
+}
+
 TEST_F(CliFaults, UsageErrorsAreNotCrashes)
 {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{}, {"convert"}, {"convert", input}, {"convert", input, output, "--variant", "17"},
           {"convert", input, output, "--variant", "-1"}, {"convert", input, output, "--variant", "99999999999"},
-          {"convert", input, output, "--threads", "-3"}, {"no-such-command"}, {"info", ""}}) {
+          {"convert", input, output, "--threads", "-3"}, {"no-such-command"}}) {
         const ChildResult result = Cli(args);
         ASSERT_TRUE(result.clean()) << result.describe();
-        EXPECT_NE(result.exitCode, 0);
+        EXPECT_EQ(result.exitCode, kUsage) << result.output;
         EXPECT_FALSE(result.output.empty());
         EXPECT_EQ(ReadBytes(output), kPrevious);
     }
