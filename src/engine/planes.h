@@ -39,6 +39,15 @@ public:
         channels_ = width_ = height_ = 0;
     }
 
+    // Empties the plane like release() but keeps the storage for the next
+    // reset(), so a frame-sized buffer is not handed back to the system and
+    // faulted in again for every frame. Compares equal to a released plane.
+    void clear()
+    {
+        bytes_.clear();
+        channels_ = width_ = height_ = 0;
+    }
+
     int channels() const { return channels_; }
     int width() const { return width_; }
     int height() const { return height_; }
@@ -81,6 +90,11 @@ public:
     void release()
     {
         std::vector<std::uint8_t>().swap(bytes_);
+        width_ = height_ = 0;
+    }
+    void clear()
+    {
+        bytes_.clear();
         width_ = height_ = 0;
     }
 

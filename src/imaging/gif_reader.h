@@ -4,14 +4,23 @@
 
 #include "image.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace qf::imaging {
 
+// The largest picture the reader decodes: no side over 16384 pixels and no
+// more than 100 megapixels (400 MB of RGBA per canvas). Larger files are
+// refused with ErrorKind::TooLarge before anything is allocated.
+constexpr int kMaxGifSide = 16384;
+constexpr std::int64_t kMaxGifPixels = 100'000'000;
+
 struct GifInfo {
-    int width = 0;            // logical screen
+    // The logical screen. A screen stored with no width or height takes the
+    // extent of the first frame instead, as browsers do.
+    int width = 0;
     int height = 0;
     int frameCount = 0;       // frames that decode (a file cut short keeps those before the cut)
     std::vector<int> delays;  // one per frame, in hundredths of a second, exactly as stored

@@ -1,0 +1,135 @@
+// Speed of the frame pipeline on the demo scene:
+// - one variant rendered on one frame (picture to planes, ComputeEffectLayers,
+//   RenderVariant, planes to picture), for every variant;
+// - all 17 snapshots of that frame (shared stages computed once) and, for
+//   comparison, 17 separate runs; the target is that the snapshots cost no
+//   more than 4 single renders;
+// - converting a whole animation on 1 and 2 threads, in frames per second;
+//   the target is 1.7 times the 1-thread rate on 2 cores.
+
+#include "cli/demo_scene.h"
+#include "engine/variants.h"
+#include "imaging/gif_writer.h"
+#include "pipeline/frames.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+namespace {
+
+qf::Picture SceneFrame(int width, int height)
+{
+    const std::vector<std::uint8_t> rgb = qf::demo::DrawScene(width, height, 5, 32);
+    qf::imaging::RgbaImage rgba;
+    rgba.width = width;
+    rgba.height = height;
+    rgba.pixels.reserve(rgb.size() / 3 * 4);
+    for (std::size_t i = 0; i < rgb.size(); i += 3)
+        rgba.pixels.insert(rgba.pixels.end(), {rgb[i], rgb[i + 1], rgb[i + 2], 255});
+    return qf::ReadFrame(rgba);
+}
+
+void BM_OneVariant(benchmark::State& state)
+{
+    const qf::Picture frame = SceneFrame(static_cast<int>(state.range(1)), static_cast<int>(state.range(2)));
+    const int variant = static_cast<int>(state.range(0));
+    qf::EngineState engine;
+    qf::UseDefaultPencilTexture(engine);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(qf::RenderFrame(engine, frame, variant, 0, qf::Switches{}));
+}
+
+void BM_AllSnapshots(benchmark::State& state)
+{
+    const qf::Picture frame = SceneFrame(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(qf::BuildSnapshots(frame, qf::Switches{}));
+}
+
+void BM_SeventeenSeparateRuns(benchmark::State& state)
+{
+    const qf::Picture frame = SceneFrame(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    qf::EngineState engine;
+    qf::UseDefaultPencilTexture(engine);
+    for (auto _ : state)
+        for (int v = 0; v < qf::kVariantCount; ++v)
+            benchmark::DoNotOptimize(qf::RenderFrame(engine, frame, v, 0, qf::Switches{}));
+}
+
+// The animation every conversion benchmark reads, written once.
+constexpr int kAnimationFrames = 24;
+constexpr int kAnimationWidth = 480;
+constexpr int kAnimationHeight = 360;
+
+const std::string& AnimationPath()
+{
+    static const std::string path = [] {
+        const std::string file =
+            (std::filesystem::temp_directory_path() / "quillframe-bench-input.gif").string();
+        qf::imaging::AnimationWriter writer;
+        qf::imaging::Error error;
+        bool ok = writer.open(file, kAnimationWidth, kAnimationHeight, 0, &error);
+        for (int i = 0; ok && i < kAnimationFrames; ++i) {
+            const auto rgb = qf::demo::DrawScene(kAnimationWidth, kAnimationHeight, i, kAnimationFrames);
+            ok = writer.addFrame({rgb.data(), kAnimationWidth, kAnimationHeight, kAnimationWidth * 3,
+                                  qf::imaging::PixelLayout::Rgb},
+                                 8, &error);
+        }
+        if (!ok || !writer.finish(&error)) {
+            std::cerr << "cannot write the benchmark animation: " << error.message() << "\n";
+            std::exit(1);
+        }
+        return file;
+    }();
+    return path;
+}
+
+void BM_Convert(benchmark::State& state)
+{
+    const std::string output =
+        (std::filesystem::temp_directory_path() / "quillframe-bench-output.gif").string();
+    qf::ConvertOptions options;
+    options.variant = static_cast<int>(state.range(0));
+    options.threads = static_cast<int>(state.range(1));
+    for (auto _ : state) {
+        qf::imaging::Error error;
+        if (!qf::ConvertAllFrames(AnimationPath(), output, options, &error)) {
+            state.SkipWithError(error.message().c_str());
+            break;
+        }
+    }
+    state.counters["frames/s"] =
+        benchmark::Counter(kAnimationFrames, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void VariantArgs(benchmark::internal::Benchmark* b)
+{
+    for (int v = 0; v < qf::kVariantCount; ++v)
+        b->Args({v, 320, 240});
+    b->Args({0, 640, 480});
+    b->Args({16, 640, 480});
+}
+
+} // namespace
+
+BENCHMARK(BM_OneVariant)->Apply(VariantArgs)->ArgNames({"variant", "w", "h"})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AllSnapshots)->Args({320, 240})->Args({640, 480})->ArgNames({"w", "h"})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SeventeenSeparateRuns)
+    ->Args({320, 240})
+    ->Args({640, 480})
+    ->ArgNames({"w", "h"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Convert)
+    ->Args({0, 1})
+    ->Args({0, 2})
+    ->Args({6, 1})
+    ->Args({6, 2})
+    ->ArgNames({"variant", "threads"})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# From a fresh Debian 12 machine to the main job on the bundled demo:
+# installs the dependencies, builds Quillframe, draws the demo animation,
+# converts it with a few variants and writes the 17 snapshots and their
+# contact sheet. Everything lands in demo-output/.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${QF_BUILD_DIR:-$root/build}"
+out="$root/demo-output"
+
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh" -DQF_BUILD_BENCH=OFF
+
+cli="$build/src/cli/quillframe-cli"
+mkdir -p "$build/demo" "$out"
+"$build/src/cli/make_demo_gif" "$build/demo/demo.gif"
+cp "$build/demo/demo.gif" "$out/demo.gif"
+
+"$cli" info "$out/demo.gif"
+echo "Converting the demo animation..."
+"$cli" convert "$out/demo.gif" "$out/demo-pencil-sketch.gif" --variant 0
+"$cli" convert "$out/demo.gif" "$out/demo-pencil-paper.gif" --variant 2
+"$cli" convert "$out/demo.gif" "$out/demo-cartoon.gif" --variant 5
+"$cli" convert "$out/demo.gif" "$out/demo-dotted-poster.gif" --variant 10
+echo "Rendering the 17 snapshots of frame 1..."
+"$cli" snapshots "$out/demo.gif" "$out/snapshots"
+
+echo
+echo "Done. The results are in $out:"
+echo "  demo.gif                 the source animation"
+echo "  demo-pencil-sketch.gif   variant 0"
+echo "  demo-pencil-paper.gif    variant 2"
+echo "  demo-cartoon.gif         variant 5"
+echo "  demo-dotted-poster.gif   variant 10"
+echo "  snapshots/sheet.png      all 17 variants of frame 1 side by side"

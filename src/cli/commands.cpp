@@ -1,0 +1,235 @@
+#include "commands.h"
+
+#include "contact_sheet.h"
+#include "engine/variants.h"
+#include "imaging/gif_reader.h"
+#include "imaging/png_io.h"
+#include "pipeline/frames.h"
+#include "progress_bar.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string_view>
+#include <system_error>
+
+namespace qf::cli {
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int)
+{
+    interrupted.store(true);
+    // A second Ctrl-C is not caught: it ends the program.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+int Report(const imaging::Error& error)
+{
+    std::cerr << "error: " << error.message() << "\n";
+    return ExitCodeFor(error);
+}
+
+imaging::Error MakeError(imaging::ErrorKind kind, std::string file, std::string reason)
+{
+    imaging::Error error;
+    error.kind = kind;
+    error.file = std::move(file);
+    error.reason = std::move(reason);
+    return error;
+}
+
+// Creates dir (and its parents) when it does not exist yet.
+bool MakeFolder(const std::string& dir, imaging::Error* error)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(dir, ec))
+        return true;
+    if (std::filesystem::exists(dir, ec)) {
+        *error = MakeError(imaging::ErrorKind::Unwritable, dir, "exists and is not a folder");
+        return false;
+    }
+    if (!std::filesystem::create_directories(dir, ec) && ec) {
+        *error = MakeError(imaging::ErrorKind::Unwritable, dir, "cannot create the folder: " + ec.message());
+        return false;
+    }
+    return true;
+}
+
+std::string Numbered(const std::string& dir, const char* pattern, int number)
+{
+    char name[48];
+    std::snprintf(name, sizeof name, pattern, number);
+    return (std::filesystem::path(dir) / name).string();
+}
+
+imaging::ImageView ViewOf(const Picture& picture)
+{
+    return {picture.data(), picture.width(), picture.height(), picture.bytesPerLine(),
+            imaging::PixelLayout::Bgrx};
+}
+
+} // namespace
+
+int ExitCodeFor(const imaging::Error& error)
+{
+    switch (error.kind) {
+    case imaging::ErrorKind::None:
+        return kExitOk;
+    case imaging::ErrorKind::Unreadable:
+    case imaging::ErrorKind::NotGif:
+    case imaging::ErrorKind::Corrupt:
+    case imaging::ErrorKind::NoImage:
+    case imaging::ErrorKind::TooLarge:
+        return kExitBadInput;
+    case imaging::ErrorKind::Unwritable:
+        return kExitBadOutput;
+    case imaging::ErrorKind::Cancelled:
+        return kExitInterrupted;
+    }
+    return kExitFailed;
+}
+
+void InstallInterruptHandler()
+{
+    std::signal(SIGINT, OnInterrupt);
+}
+
+bool Interrupted()
+{
+    return interrupted.load();
+}
+
+int RunConvert(const ConvertArgs& args)
+{
+    imaging::Error error;
+    if (args.pngFramesDir && !MakeFolder(*args.pngFramesDir, &error))
+        return Report(error);
+
+    ProgressBar bar("converting", args.quiet);
+    ConvertOptions options;
+    options.variant = args.variant;
+    options.switches = args.switches;
+    options.threads = args.threads;
+    options.pngFramesDir = args.pngFramesDir;
+    options.progress = [&bar](double percent) {
+        bar.update(percent);
+        return !Interrupted();
+    };
+    const bool ok = ConvertAllFrames(args.input, args.output, options, &error);
+    bar.finish();
+    if (ok)
+        return kExitOk;
+    if (error.kind == imaging::ErrorKind::Cancelled)
+        error.reason = "interrupted; the file was left as it was";
+    return Report(error);
+}
+
+int RunSnapshots(const SnapshotArgs& args)
+{
+    imaging::Error error;
+    imaging::GifReader reader;
+    if (!reader.open(args.input, &error))
+        return Report(error);
+    imaging::RgbaImage decoded;
+    if (!reader.readNext(decoded, &error)) {
+        if (!error)
+            error = MakeError(imaging::ErrorKind::NoImage, args.input, "holds no frame");
+        return Report(error);
+    }
+    if (!MakeFolder(args.dir, &error))
+        return Report(error);
+
+    const Picture frame1 = ReadFrame(decoded);
+    const std::string title =
+        "Snapshots of " + std::filesystem::path(args.input).filename().string() + ", frame 1";
+    ContactSheet sheet(frame1.width(), frame1.height(), title);
+    sheet.place(ContactSheet::kCells - 1, frame1, "Source");
+
+    ProgressBar bar("snapshots", args.quiet);
+    const bool finished = BuildSnapshots(
+        frame1, args.switches,
+        [&](int variant, Picture&& snapshot) {
+            if (error)
+                return;
+            imaging::WritePng(Numbered(args.dir, "variant-%02d.png", variant), ViewOf(snapshot), &error);
+            const std::string label = std::to_string(variant) + " " + std::string(kVariants[variant].name);
+            sheet.place(variant, snapshot, label);
+        },
+        [&](double percent) {
+            // The pipeline reports snapshots from 50 to 100; here they are the whole job.
+            bar.update((percent - 50.0) * 2.0);
+            return !error && !Interrupted();
+        });
+    bar.finish();
+    if (error)
+        return Report(error);
+    if (!finished)
+        return Report(MakeError(imaging::ErrorKind::Cancelled, args.dir, "interrupted"));
+    if (!imaging::WritePng(Numbered(args.dir, "sheet.png", 0), ViewOf(sheet.picture()), &error))
+        return Report(error);
+    return kExitOk;
+}
+
+int RunFrames(const FramesArgs& args)
+{
+    imaging::Error error;
+    imaging::GifReader reader;
+    if (!reader.open(args.input, &error))
+        return Report(error);
+    if (!MakeFolder(args.dir, &error))
+        return Report(error);
+
+    const int frameCount = reader.info().frameCount;
+    ProgressBar bar("frames", args.quiet);
+    imaging::RgbaImage frame;
+    for (int number = 1;; ++number) {
+        if (Interrupted())
+            return Report(MakeError(imaging::ErrorKind::Cancelled, args.dir, "interrupted"));
+        if (!reader.readNext(frame, &error)) {
+            if (error)
+                return Report(error);
+            break;
+        }
+        if (!imaging::WritePng(Numbered(args.dir, "frame-%04d.png", number), imaging::ImageView::of(frame),
+                               &error))
+            return Report(error);
+        bar.update(100.0 * number / frameCount);
+    }
+    return kExitOk;
+}
+
+int RunInfo(const std::string& input)
+{
+    imaging::Error error;
+    imaging::GifReader reader;
+    if (!reader.open(input, &error))
+        return Report(error);
+    const imaging::GifInfo& info = reader.info();
+    long long total = 0;
+    std::cout << "file:     " << input << "\n"
+              << "size:     " << info.width << " x " << info.height << "\n"
+              << "frames:   " << info.frameCount << (info.frameCount == 1 ? " (a still)" : "") << "\n"
+              << "delays:  ";
+    for (const int delay : info.delays) {
+        std::cout << ' ' << delay;
+        total += delay;
+    }
+    std::cout << " (hundredths of a second)\n";
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(total) / 100.0);
+    std::cout << "duration: " << seconds << " s\n"
+              << "loop:     ";
+    if (info.loopCount < 0)
+        std::cout << "none (no loop extension: plays once)\n";
+    else if (info.loopCount == 0)
+        std::cout << "forever\n";
+    else
+        std::cout << info.loopCount << (info.loopCount == 1 ? " repeat\n" : " repeats\n");
+    return kExitOk;
+}
+
+} // namespace qf::cli

@@ -1,0 +1,51 @@
+#include "progress_bar.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <unistd.h>
+
+namespace qf::cli {
+
+namespace {
+constexpr int kBarWidth = 32;
+}
+
+ProgressBar::ProgressBar(std::string label, bool quiet)
+    : label_(std::move(label)), enabled_(!quiet && isatty(STDERR_FILENO) == 1)
+{
+}
+
+ProgressBar::~ProgressBar()
+{
+    finish();
+}
+
+void ProgressBar::update(double percent)
+{
+    if (!enabled_)
+        return;
+    std::lock_guard lock(mutex_);
+    const int value = static_cast<int>(std::floor(std::clamp(percent, 0.0, 100.0)));
+    if (value == shown_)
+        return;
+    shown_ = value;
+    const int filled = value * kBarWidth / 100;
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
+    std::fprintf(stderr, "\r%s [%s] %3d%%", label_.c_str(), bar.c_str(), value);
+    std::fflush(stderr);
+    drawn_ = true;
+}
+
+void ProgressBar::finish()
+{
+    std::lock_guard lock(mutex_);
+    if (drawn_) {
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+        drawn_ = false;
+    }
+}
+
+} // namespace qf::cli

@@ -1,0 +1,212 @@
+// Variant rendering: the chosen variant is composed from the engine's layers
+// into SourcePlanes channels 0-2, the work buffers are emptied, and the
+// picture is blurred and/or sharpened as the switches say.
+#include "stages.h"
+
+#include "rounding.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+namespace qf {
+
+namespace {
+
+// What a variant shows: a colour layer or a grey plane as its base, with or
+// without the dots of DitherLayer over it.
+struct Composition {
+    const ColourPlane* base = nullptr;
+    const GreyPlane* greyBase = nullptr;
+    bool dots = false;
+};
+
+Composition CompositionOf(const EngineState& s, int VariantIndex)
+{
+    switch (VariantIndex) {
+    case 0: return {&s.SketchLayer, nullptr, false};
+    case 1: return {&s.DitherLayer, nullptr, false};
+    case 2: return {&s.PencilLayer, nullptr, false};
+    case 3: return {&s.VividLayer, nullptr, false};
+    case 4: return {&s.VividLayer, nullptr, true};
+    case 5: return {&s.SketchOverColor, nullptr, false};
+    case 6: return {&s.SketchOverColor, nullptr, true};
+    case 7: return {&s.TintLayer, nullptr, false};
+    case 8: return {&s.TintLayer, nullptr, true};
+    case 9: return {&s.PosterLayer, nullptr, false};
+    case 10: return {&s.PosterLayer, nullptr, true};
+    case 11: return {&s.ContrastLayer, nullptr, false};
+    case 12: return {&s.ContrastLayer, nullptr, true};
+    case 13: return {nullptr, &s.SketchGray8Plane, false};
+    case 14: return {nullptr, &s.SketchGray8Plane, true};
+    case 15: return {nullptr, &s.SketchGrayPlane, false};
+    case 16: return {nullptr, &s.SketchGrayPlane, true};
+    default: return {};
+    }
+}
+
+// The region of the frame that the planes of one composition cover.
+void ClipTo(const ColourPlane& layer, int& width, int& height)
+{
+    if (layer.channels() < 3) {
+        width = height = 0;
+    }
+    width = std::min(width, layer.width());
+    height = std::min(height, layer.height());
+}
+
+} // namespace
+
+void ComposeVariant(EngineState& s, int VariantIndex)
+{
+    const Composition comp = CompositionOf(s, VariantIndex);
+    if (comp.base == nullptr && comp.greyBase == nullptr) {
+        return;
+    }
+    ColourPlane& target = s.SourcePlanes;
+    int width = std::min(s.MaxX + 1, target.width());
+    int height = std::min(s.MaxY + 1, target.height());
+    ClipTo(target, width, height);
+    if (comp.base != nullptr) {
+        ClipTo(*comp.base, width, height);
+    } else {
+        width = std::min(width, comp.greyBase->width());
+        height = std::min(height, comp.greyBase->height());
+    }
+    if (comp.dots) {
+        ClipTo(s.DitherLayer, width, height);
+    }
+    if (width <= 0 || height <= 0) {
+        return;
+    }
+
+    const std::size_t targetChannels = static_cast<std::size_t>(target.channels());
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* out = target.data() + target.index(0, 0, y);
+        const std::uint8_t* dots = comp.dots ? s.DitherLayer.data() + s.DitherLayer.index(0, 0, y) : nullptr;
+        const std::uint8_t* base = comp.base != nullptr ? comp.base->data() + comp.base->index(0, 0, y) : nullptr;
+        const std::uint8_t* grey =
+            comp.greyBase != nullptr ? comp.greyBase->data() + comp.greyBase->index(0, y) : nullptr;
+        for (int x = 0; x < width; ++x, out += targetChannels) {
+            const std::uint8_t* d = dots != nullptr ? dots + x * 3 : nullptr;
+            if (d != nullptr && (d[0] != 255 || d[1] != 255 || d[2] != 255)) {
+                out[0] = d[0];
+                out[1] = d[1];
+                out[2] = d[2];
+            } else if (base != nullptr) {
+                out[0] = base[x * 3];
+                out[1] = base[x * 3 + 1];
+                out[2] = base[x * 3 + 2];
+            } else {
+                out[0] = out[1] = out[2] = grey[x];
+            }
+        }
+    }
+}
+
+void ReleaseWorkBuffers(EngineState& s)
+{
+    // The storage is kept for the next run; the planes are empty.
+    s.GrayPlane.clear();
+    s.Gray4Plane.clear();
+    s.SketchGrayPlane.clear();
+    s.SketchGray8Plane.clear();
+    s.EdgeCount.clear();
+    s.SketchLayer.clear();
+    s.SourceCopy.clear();
+    s.SketchOverColor.clear();
+    s.VividLayer.clear();
+    s.PosterLayer.clear();
+    s.ContrastLayer.clear();
+    s.Gray4Color.clear();
+}
+
+void FinishPlanes(EngineState& s, const Switches& switches)
+{
+    if (switches.blurTicked()) {
+        s.BlurPlanes();
+    }
+    if (switches.sharpenTicked()) {
+        s.SharpenPlanes(1.0f);
+    }
+}
+
+void EngineState::RenderVariant(int VariantIndex, const Switches& switches)
+{
+    ComposeVariant(*this, VariantIndex);
+    ReleaseWorkBuffers(*this);
+    FinishPlanes(*this, switches);
+}
+
+// Both filters read only the neighbours to the right of and above a pixel,
+// which are filtered after it, so walking rows upward and each row left to
+// right filters from unfiltered values exactly as a column-by-column walk
+// does. Column MaxX and row MaxY keep their values.
+
+void EngineState::BlurPlanes()
+{
+    const int width = std::min(MaxX + 1, SourcePlanes.width());
+    const int height = std::min(MaxY + 1, SourcePlanes.height());
+    if (width < 2 || height < 2 || SourcePlanes.channels() < 3) {
+        return;
+    }
+    static const std::array<std::uint8_t, 1021> quarter = [] {
+        std::array<std::uint8_t, 1021> t{};
+        for (int sum = 0; sum <= 1020; ++sum) {
+            t[static_cast<std::size_t>(sum)] = static_cast<std::uint8_t>(ClampByte(RoundHalfEven(sum / 4.0)));
+        }
+        return t;
+    }();
+
+    const std::size_t channels = static_cast<std::size_t>(SourcePlanes.channels());
+    const std::size_t row = channels * static_cast<std::size_t>(SourcePlanes.width());
+    for (int y = 0; y + 1 < height; ++y) {
+        std::uint8_t* p = SourcePlanes.data() + SourcePlanes.index(0, 0, y);
+        for (int x = 0; x + 1 < width; ++x, p += channels) {
+            for (std::size_t c = 0; c < 3; ++c) {
+                const int sum = p[c] + p[c + channels] + p[c + row] + p[c + row + channels];
+                p[c] = quarter[static_cast<std::size_t>(sum)];
+            }
+        }
+    }
+}
+
+void EngineState::SharpenPlanes(float Amount)
+{
+    const int width = std::min(MaxX + 1, SourcePlanes.width());
+    const int height = std::min(MaxY + 1, SourcePlanes.height());
+    if (width < 2 || height < 2 || SourcePlanes.channels() < 3) {
+        return;
+    }
+    // k1 = Amount + 1 and k2 = -Amount / 3, each held in single precision.
+    const float k1 = static_cast<float>(static_cast<double>(Amount) + 1.0);
+    const float k2 = static_cast<float>(-static_cast<double>(Amount) / 3.0);
+    // own[P] = round(P k1); around[S] = round(k2 S), S the sum of the three
+    // neighbours.
+    std::array<double, 256> own{};
+    for (int v = 0; v < 256; ++v) {
+        own[static_cast<std::size_t>(v)] = std::nearbyint(v * static_cast<double>(k1));
+    }
+    std::array<double, 766> around{};
+    for (int sum = 0; sum < 766; ++sum) {
+        around[static_cast<std::size_t>(sum)] = std::nearbyint(static_cast<double>(k2) * sum);
+    }
+
+    const std::size_t channels = static_cast<std::size_t>(SourcePlanes.channels());
+    const std::size_t row = channels * static_cast<std::size_t>(SourcePlanes.width());
+    for (int y = 0; y + 1 < height; ++y) {
+        std::uint8_t* p = SourcePlanes.data() + SourcePlanes.index(0, 0, y);
+        for (int x = 0; x + 1 < width; ++x, p += channels) {
+            for (std::size_t c = 0; c < 3; ++c) {
+                const int sum = p[c + row] + p[c + channels] + p[c + row + channels];
+                const double v = own[p[c]] + around[static_cast<std::size_t>(sum)];
+                // Clamped to 0..255 (a non-number counts as 0).
+                p[c] = static_cast<std::uint8_t>(v > 255.0 ? 255.0 : (v >= 0.0 ? v : 0.0));
+            }
+        }
+    }
+}
+
+} // namespace qf

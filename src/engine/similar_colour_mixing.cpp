@@ -1,0 +1,231 @@
+// Similar-colour mixing: SketchOverColor becomes a flat-colour cartoon.
+//
+// The four-level grey image is split into ink (channel 0 is 0) and paper by
+// its own edge votes; runs of paper along each row take the average of their
+// source colours, then runs along each column are smoothed, ink gets its
+// source colours back and the line sketch is drawn on top.
+//
+// The row pass and the column pass work in place and read what they have
+// already written. A row pass only ever reads its own row, and a column pass
+// its own column, so walking the plane row by row (x inner) visits every
+// row left to right and every column bottom to top exactly as a column-by-
+// column walk does, and gives the same bytes.
+#include "stages.h"
+
+#include "rounding.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace qf {
+
+namespace {
+
+// Step 6: each paper pixel of a row takes the average source colour of the
+// paper run around it, at most `radius` pixels to either side. The run ends
+// on the left at the nearest pixel whose channel 0 is 0 as the row is being
+// rewritten (an averaged pixel whose channel 0 came out 0 ends it too), and
+// on the right at the nearest ink pixel of the mask.
+void FlattenRows(EngineState& s, int radius)
+{
+    const int width = s.SketchOverColor.width();
+    const int height = s.SketchOverColor.height();
+    const int maxX = width - 1;
+    // A radius beyond the width reaches as far as the width itself; one of 0
+    // or less never finds a run of two pixels.
+    radius = std::clamp(radius, 0, width);
+
+    std::vector<int> sums(static_cast<std::size_t>(width + 1) * 3); // prefix sums of the source row
+    std::vector<int> nextInk(static_cast<std::size_t>(width));      // first ink at or right of x, or width
+
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = s.SketchOverColor.data() + s.SketchOverColor.index(0, 0, y);
+        const std::uint8_t* src = s.SourceCopy.data() + s.SourceCopy.index(0, 0, y);
+
+        sums[0] = sums[1] = sums[2] = 0;
+        for (int i = 0; i < width; ++i) {
+            for (int c = 0; c < 3; ++c) {
+                sums[static_cast<std::size_t>((i + 1) * 3 + c)] =
+                    sums[static_cast<std::size_t>(i * 3 + c)] + src[i * 3 + c];
+            }
+        }
+        int next = width;
+        for (int i = width - 1; i >= 0; --i) {
+            if (row[i * 3] == 0) {
+                next = i;
+            }
+            nextInk[static_cast<std::size_t>(i)] = next;
+        }
+
+        int lastInk = -1; // last pixel left of x whose channel 0 now is 0
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* px = row + x * 3;
+            if (px[0] == 0) {
+                px[0] = px[1] = px[2] = 0;
+                lastInk = x;
+                continue;
+            }
+            const int left = std::max({lastInk + 1, x - radius, 0});
+            const int right = std::min({nextInk[static_cast<std::size_t>(x)] - 1, x + radius, maxX});
+            const int n = right - left + 1;
+            if (n <= 1) {
+                px[0] = src[x * 3];
+                px[1] = src[x * 3 + 1];
+                px[2] = src[x * 3 + 2];
+            } else {
+                for (int c = 0; c < 3; ++c) {
+                    const int sum = sums[static_cast<std::size_t>((right + 1) * 3 + c)]
+                                    - sums[static_cast<std::size_t>(left * 3 + c)];
+                    px[c] = static_cast<std::uint8_t>(sum / n);
+                }
+            }
+            if (px[0] == 0) {
+                lastInk = x;
+            }
+        }
+    }
+}
+
+// Smooths the paper pixel p over the paper run through it along one
+// direction: up to `back` pixels before it (already smoothed) and up to
+// `forward` pixels after it (not yet), each side ending before the nearest
+// pixel whose channel 0 is 0. The run is averaged from the plane itself.
+inline void SmoothPixel(std::uint8_t* p, std::ptrdiff_t step, int back, int forward)
+{
+    int s0 = p[0];
+    int s1 = p[1];
+    int s2 = p[2];
+    int n = 1;
+    const std::uint8_t* q = p;
+    for (int i = 0; i < back; ++i) {
+        q -= step;
+        if (q[0] == 0) {
+            break;
+        }
+        s0 += q[0];
+        s1 += q[1];
+        s2 += q[2];
+        ++n;
+    }
+    q = p;
+    for (int i = 0; i < forward; ++i) {
+        q += step;
+        if (q[0] == 0) {
+            break;
+        }
+        s0 += q[0];
+        s1 += q[1];
+        s2 += q[2];
+        ++n;
+    }
+    if (n > 1) {
+        p[0] = static_cast<std::uint8_t>(s0 / n);
+        p[1] = static_cast<std::uint8_t>(s1 / n);
+        p[2] = static_cast<std::uint8_t>(s2 / n);
+    }
+}
+
+// Step 7: every paper pixel is averaged over the paper run of its column,
+// at most `radius` pixels below and above. The average of paper pixels has
+// channel 0 of at least 1, so no pixel changes between ink and paper here.
+void SmoothColumns(ColourPlane& plane, int radius)
+{
+    const int width = plane.width();
+    const int height = plane.height();
+    const std::ptrdiff_t step = static_cast<std::ptrdiff_t>(width) * 3;
+    for (int y = 0; y < height; ++y) {
+        const int back = std::min(radius, y);
+        const int forward = std::min(radius, height - 1 - y);
+        std::uint8_t* p = plane.data() + plane.index(0, 0, y);
+        for (int x = 0; x < width; ++x, p += 3) {
+            if (p[0] != 0) {
+                SmoothPixel(p, step, back, forward);
+            }
+        }
+    }
+}
+
+// Step 8: the same along each row.
+void SmoothRows(ColourPlane& plane, int radius)
+{
+    const int width = plane.width();
+    const int height = plane.height();
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* p = plane.data() + plane.index(0, 0, y);
+        for (int x = 0; x < width; ++x, p += 3) {
+            if (p[0] != 0) {
+                SmoothPixel(p, 3, std::min(radius, x), std::min(radius, width - 1 - x));
+            }
+        }
+    }
+}
+
+} // namespace
+
+void MixSimilarColors(EngineState& s)
+{
+    const int width = s.Gray4Plane.width();
+    const int height = s.Gray4Plane.height();
+    const std::size_t pixels = s.Gray4Plane.size();
+    const EngineSettings& set = s.Settings;
+
+    // Step 1: keys of the second edge pass.
+    s.EdgeCount.reset(width, height);
+    s.GrayEdgeKey.reset(width, height);
+    const std::uint8_t* gray4 = s.Gray4Plane.data();
+    std::uint8_t* keyColour = s.Gray4Color.data();
+    std::uint8_t* key = s.GrayEdgeKey.data();
+    for (std::size_t p = 0; p < pixels; ++p) {
+        keyColour[p * 3] = keyColour[p * 3 + 1] = keyColour[p * 3 + 2] = gray4[p];
+        key[p] = gray4[p];
+    }
+
+    // Step 2: edge votes between grey levels.
+    CountEdgeVotes(s.Gray4Color, s.GrayEdgeKey, s.EdgeCount, set.ColorDiffLimit);
+
+    // Step 3: the ink mask; then step 4, lone ink pixels become paper.
+    const std::uint8_t* votes = s.EdgeCount.data();
+    std::uint8_t* out = s.SketchOverColor.data();
+    for (std::size_t p = 0; p < pixels; ++p) {
+        std::uint8_t v = votes[p] < set.EdgeVoteMin ? 255 : 0;
+        if (key[p] < set.DarkLimit) {
+            v = 0;
+        }
+        out[p * 3] = out[p * 3 + 1] = out[p * 3 + 2] = v;
+    }
+    RemoveLonePixels(s.SketchOverColor);
+
+    // Step 5: the radii.
+    const int rowRadius = set.MixRadius;
+    const int columnRadius = std::min(RoundHalfEven(set.MixRadius * 0.4), 20);
+
+    // Steps 6 to 8. A radius of 0 or less never finds a run of two pixels.
+    FlattenRows(s, rowRadius);
+    if (columnRadius > 0) {
+        SmoothColumns(s.SketchOverColor, columnRadius);
+    }
+    if (columnRadius > 5) {
+        SmoothRows(s.SketchOverColor, 3);
+    }
+
+    // Step 9: ink (all three channels 0) takes its source colours back;
+    // step 10: the line sketch on top.
+    const std::uint8_t* src = s.SourceCopy.data();
+    const std::uint8_t* sketch = s.SketchLayer.data();
+    for (std::size_t p = 0; p < pixels * 3; p += 3) {
+        if (out[p] == 0 && out[p + 1] == 0 && out[p + 2] == 0) {
+            out[p] = src[p];
+            out[p + 1] = src[p + 1];
+            out[p + 2] = src[p + 2];
+        }
+        if (sketch[p] < 255 || sketch[p + 1] < 255 || sketch[p + 2] < 255) {
+            out[p] = sketch[p];
+            out[p + 1] = sketch[p + 1];
+            out[p + 2] = sketch[p + 2];
+        }
+    }
+}
+
+} // namespace qf

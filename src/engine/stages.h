@@ -1,0 +1,91 @@
+// The stages of ComputeEffectLayers, in the order the engine runs them, and
+// the two operators several stages share (CountEdgeVotes, BoostSaturation).
+//
+// Each stage is a plain function over the planes of an EngineState. It reads
+// the frame size from the planes it is given; all planes of one run share
+// it. Stages never allocate per pixel; scratch rows are allocated per call.
+#pragma once
+
+#include "engine.h"
+#include "planes.h"
+
+#include <array>
+
+namespace qf {
+
+// Saturation factors, held in single precision: 70/100 for the colour sketch
+// depth, 128/100 for the colour pencil layer and the vivid layer.
+inline constexpr float kSketchSaturation = static_cast<float>(70.0 / 100.0);
+inline constexpr float kVividSaturation = static_cast<float>(128.0 / 100.0);
+
+// The fixed hue (in sextants) and saturation of the tint variants.
+inline constexpr float kTintHue = 0.5f;
+inline constexpr float kTintSaturation = 0.25f;
+
+// The sum of a pixel's three channels (0..765) to their truncated average.
+inline constexpr std::array<int, 766> ThirdsTable = [] {
+    std::array<int, 766> t{};
+    for (int i = 0; i < 766; ++i) {
+        t[i] = i / 3;
+    }
+    return t;
+}();
+
+// Step 2 of a run: every work buffer the engine reallocates at the start of
+// each run, zero-filled at width x height (storage is reused).
+void AllocateWorkBuffers(EngineState& s, int width, int height);
+
+// grey_planes: SourceCopy, GrayPlane and Gray4Plane from SourcePlanes.
+void PrepareGrayPlanes(EngineState& s);
+
+// edge_votes: for every pair of 8-connected neighbours whose colours differ
+// by more than limit in some channel, the pixel with the smaller key (the
+// earlier pixel of the pair on equal keys) gets one vote in votes.
+void CountEdgeVotes(const ColourPlane& colour, const GreyPlane& key, GreyPlane& votes, int limit);
+
+// sketch_lines: black-on-white SketchLayer from EdgeCount and GrayPlane.
+void DrawSketchLines(EngineState& s);
+// Whitens (all three channels 255) every pixel whose channel 0 is 0 while
+// the channel 0 of its eight neighbours is 255; border pixels never change.
+void RemoveLonePixels(ColourPlane& layer);
+
+// saturation: pushes each channel of every pixel away from the pixel's
+// channel average by the factor k, clamped to 0..255.
+void BoostSaturation(ColourPlane& layer, float k);
+
+// sketch_depth: line pixels of SketchLayer take half the frame's brightness,
+// in colour (then boosted by 0.7) or in grey.
+void AdjustSketchDepth(EngineState& s, bool colour);
+
+// pencil_layer: the lines of SketchLayer on the pencil-paper texture
+// (PencilLayer), and the lines over the frame's colours (SketchOverColor).
+void BuildPencilLayer(EngineState& s, int FrameNumber, bool colour);
+void BuildSketchOverColor(EngineState& s);
+
+// similar_colour_mixing: SketchOverColor as a flat-colour cartoon.
+void MixSimilarColors(EngineState& s);
+
+// stucki_dither: DitherLayer, the Stucki error-diffused dots of
+// SketchOverColor, and their softening when sketch depth is adjusted.
+void DitherPencil(EngineState& s);
+void AdjustDitherDepth(EngineState& s, const Switches& switches);
+
+// variant_layers: the one layer VariantIndex shows over the dots.
+void BuildVividLayer(EngineState& s);
+void BuildTintLayer(EngineState& s);
+void BuildPosterLayer(EngineState& s);
+void BuildContrastLayer(EngineState& s);
+void BuildSketchGrayPlanes(EngineState& s);
+// Runs the stage VariantIndex needs, if any.
+void BuildVariantLayer(EngineState& s, int VariantIndex);
+
+// render: composes VariantIndex from the layers into SourcePlanes channels
+// 0-2; a pixel some needed layer does not cover keeps its value.
+void ComposeVariant(EngineState& s, int VariantIndex);
+// Empties every buffer the engine allocates at the start of a run except
+// PencilLayer.
+void ReleaseWorkBuffers(EngineState& s);
+// Blur, then sharpen, of SourcePlanes as the switches say.
+void FinishPlanes(EngineState& s, const Switches& switches);
+
+} // namespace qf

@@ -1,0 +1,175 @@
+// The variant colour stages: one more layer derived from the final
+// SketchOverColor, chosen by the variant that will be rendered. Every stage
+// maps each pixel on its own, so all walk the planes in memory order.
+#include "stages.h"
+
+#include "colour_model.h"
+#include "rounding.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace qf {
+
+namespace {
+
+// vivid[c] = round(c ((255 - c) / 255 * 0.75 + 1)), clamped: lifts the
+// mid-tones, keeps 0 and 255.
+const std::array<std::uint8_t, 256>& VividCurve()
+{
+    static const std::array<std::uint8_t, 256> table = [] {
+        std::array<std::uint8_t, 256> t{};
+        for (int c = 0; c < 256; ++c) {
+            const double v = c * ((255 - c) / 255.0 * 0.75 + 1.0);
+            t[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(ClampByte(RoundHalfEven(v)));
+        }
+        return t;
+    }();
+    return table;
+}
+
+// The tint keeps only a pixel's lightness, which depends on nothing but its
+// largest and smallest channel; tint[(max * 256 + min) * 3 + c] holds the
+// tinted blue, green, red of every such pair.
+const std::vector<std::uint8_t>& TintTable()
+{
+    static const std::vector<std::uint8_t> table = [] {
+        std::vector<std::uint8_t> t(256 * 256 * 3, 0);
+        for (int mx = 0; mx < 256; ++mx) {
+            for (int mn = 0; mn <= mx; ++mn) {
+                float hue = 0.0f;
+                float saturation = 0.0f;
+                float lightness = 0.0f;
+                RgbToHsl(mx, mn, mn, hue, saturation, lightness);
+                int red = 0;
+                int green = 0;
+                int blue = 0;
+                HslToRgb(kTintHue, kTintSaturation, lightness, red, green, blue);
+                std::uint8_t* entry = &t[static_cast<std::size_t>(mx * 256 + mn) * 3];
+                entry[0] = static_cast<std::uint8_t>(blue);
+                entry[1] = static_cast<std::uint8_t>(green);
+                entry[2] = static_cast<std::uint8_t>(red);
+            }
+        }
+        return t;
+    }();
+    return table;
+}
+
+// poster[i] = round(i / 256) * 256, at most 255: 0 up to 128, 255 above.
+const std::array<std::uint8_t, 256>& PosterTable()
+{
+    static const std::array<std::uint8_t, 256> table = [] {
+        std::array<std::uint8_t, 256> t{};
+        const float step = 256.0f;
+        for (int i = 0; i < 256; ++i) {
+            const int v = RoundHalfEven(i / static_cast<double>(step)) * 256;
+            t[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+        }
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+void BuildVividLayer(EngineState& s)
+{
+    const auto& vivid = VividCurve();
+    const std::size_t bytes = s.SketchOverColor.size();
+    const std::uint8_t* in = s.SketchOverColor.data();
+    std::uint8_t* out = s.VividLayer.data();
+    for (std::size_t i = 0; i < bytes; ++i) {
+        out[i] = vivid[in[i]];
+    }
+    BoostSaturation(s.VividLayer, kVividSaturation);
+}
+
+void BuildTintLayer(EngineState& s)
+{
+    s.TintLayer.reset(3, s.SketchOverColor.width(), s.SketchOverColor.height());
+    const std::uint8_t* tint = TintTable().data();
+    const std::size_t bytes = s.SketchOverColor.size();
+    const std::uint8_t* in = s.SketchOverColor.data();
+    std::uint8_t* out = s.TintLayer.data();
+    for (std::size_t p = 0; p < bytes; p += 3) {
+        const std::uint8_t b = in[p];
+        const std::uint8_t g = in[p + 1];
+        const std::uint8_t r = in[p + 2];
+        const int mx = std::max({b, g, r});
+        const int mn = std::min({b, g, r});
+        const std::uint8_t* entry = tint + static_cast<std::size_t>(mx * 256 + mn) * 3;
+        out[p] = entry[0];
+        out[p + 1] = entry[1];
+        out[p + 2] = entry[2];
+    }
+}
+
+void BuildPosterLayer(EngineState& s)
+{
+    const auto& poster = PosterTable();
+    const std::size_t bytes = s.SketchOverColor.size();
+    const std::uint8_t* in = s.SketchOverColor.data();
+    std::uint8_t* out = s.PosterLayer.data();
+    for (std::size_t i = 0; i < bytes; ++i) {
+        out[i] = poster[in[i]];
+    }
+}
+
+void BuildContrastLayer(EngineState& s)
+{
+    const std::size_t bytes = s.SketchOverColor.size();
+    const std::uint8_t* in = s.SketchOverColor.data();
+    std::uint8_t* out = s.ContrastLayer.data();
+    for (std::size_t i = 0; i < bytes; ++i) {
+        out[i] = static_cast<std::uint8_t>(ClampByte(in[i] * 10 - 1143));
+    }
+}
+
+void BuildSketchGrayPlanes(EngineState& s)
+{
+    const std::size_t pixels = s.SketchGrayPlane.size();
+    const std::uint8_t* in = s.SketchOverColor.data();
+    std::uint8_t* gray = s.SketchGrayPlane.data();
+    std::uint8_t* gray8 = s.SketchGray8Plane.data();
+    for (std::size_t p = 0; p < pixels; ++p) {
+        const int g = (in[p * 3] + in[p * 3 + 1] + in[p * 3 + 2]) / 3;
+        gray[p] = static_cast<std::uint8_t>(g);
+        gray8[p] = static_cast<std::uint8_t>(32 * (g / 32));
+    }
+}
+
+void BuildVariantLayer(EngineState& s, int VariantIndex)
+{
+    switch (VariantIndex) {
+    case 3:
+    case 4:
+        BuildVividLayer(s);
+        break;
+    case 7:
+    case 8:
+        BuildTintLayer(s);
+        break;
+    case 9:
+    case 10:
+        BuildPosterLayer(s);
+        break;
+    case 11:
+    case 12:
+        BuildContrastLayer(s);
+        break;
+    case 13:
+    case 14:
+    case 15:
+    case 16:
+        BuildSketchGrayPlanes(s);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace qf

@@ -1,0 +1,270 @@
+#include "gif_lzw.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qf::imaging {
+
+namespace {
+
+constexpr int kMaxCodes = 4096; // codes are at most 12 bits wide
+constexpr int kMaxWidth = 12;
+
+} // namespace
+
+bool LzwDecoder::start(int minCodeSize)
+{
+    in_ = inEnd_ = nullptr;
+    bits_ = 0;
+    bitCount_ = 0;
+    stackTop_ = 0;
+    if (minCodeSize < 1 || minCodeSize > kMaxLzwMinCodeSize) {
+        status_ = Status::BadCode;
+        return false;
+    }
+    minCodeSize_ = minCodeSize;
+    clear_ = 1 << minCodeSize;
+    end_ = clear_ + 1;
+    status_ = Status::NeedData;
+    // Data that does not open with a clear code is decoded as if it did.
+    resetTable();
+    return true;
+}
+
+void LzwDecoder::resetTable()
+{
+    width_ = minCodeSize_ + 1;
+    next_ = end_ + 1;
+    previous_ = -1;
+}
+
+void LzwDecoder::feed(const std::uint8_t* data, std::size_t size)
+{
+    in_ = data;
+    inEnd_ = data + size;
+}
+
+std::size_t LzwDecoder::decode(std::uint16_t* out, std::size_t count)
+{
+    std::size_t produced = 0;
+    while (produced < count) {
+        if (stackTop_ > 0) {
+            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(stackTop_), count - produced);
+            for (std::size_t i = 0; i < n; ++i)
+                out[produced + i] = stack_[--stackTop_];
+            produced += n;
+            continue;
+        }
+        if (status_ != Status::NeedData)
+            break;
+
+        while (bitCount_ < width_) {
+            if (in_ == inEnd_)
+                return produced;
+            bits_ |= static_cast<std::uint64_t>(*in_++) << bitCount_;
+            bitCount_ += 8;
+        }
+        const int code = static_cast<int>(bits_ & ((1u << width_) - 1));
+        bits_ >>= width_;
+        bitCount_ -= width_;
+
+        if (code == clear_) {
+            resetTable();
+            continue;
+        }
+        if (code == end_) {
+            status_ = Status::End;
+            break;
+        }
+        if (previous_ < 0) {
+            // The first code after a clear must be a literal.
+            if (code > clear_) {
+                status_ = Status::BadCode;
+                break;
+            }
+            out[produced++] = static_cast<std::uint16_t>(code);
+            previous_ = code;
+            continue;
+        }
+
+        int firstChar;
+        if (code < next_) {
+            int c = code;
+            while (c > end_) {
+                stack_[stackTop_++] = suffix_[c];
+                c = prefix_[c];
+            }
+            stack_[stackTop_++] = static_cast<std::uint16_t>(c);
+            firstChar = c;
+        } else if (code == next_ && next_ < kMaxCodes) {
+            // The code being defined right now: the previous string followed
+            // by its own first character.
+            firstChar = previous_ > end_ ? first_[previous_] : previous_;
+            stack_[stackTop_++] = static_cast<std::uint16_t>(firstChar);
+            int c = previous_;
+            while (c > end_) {
+                stack_[stackTop_++] = suffix_[c];
+                c = prefix_[c];
+            }
+            stack_[stackTop_++] = static_cast<std::uint16_t>(c);
+        } else {
+            status_ = Status::BadCode;
+            break;
+        }
+
+        // A full table stays as it is until the next clear code (a
+        // "deferred clear"); codes then stay 12 bits wide.
+        if (next_ < kMaxCodes) {
+            prefix_[next_] = static_cast<std::uint16_t>(previous_);
+            suffix_[next_] = static_cast<std::uint16_t>(firstChar);
+            first_[next_] = static_cast<std::uint16_t>(previous_ > end_ ? first_[previous_] : previous_);
+            ++next_;
+            if (next_ == (1 << width_) && width_ < kMaxWidth)
+                ++width_;
+        }
+        previous_ = code;
+    }
+    return produced;
+}
+
+namespace {
+
+// Packs codes least significant bit first.
+class CodeWriter {
+public:
+    explicit CodeWriter(std::vector<std::uint8_t>& out)
+        : out_(out)
+    {
+    }
+
+    void put(int code, int width)
+    {
+        bits_ |= static_cast<std::uint64_t>(code) << count_;
+        count_ += width;
+        while (count_ >= 8) {
+            out_.push_back(static_cast<std::uint8_t>(bits_));
+            bits_ >>= 8;
+            count_ -= 8;
+        }
+    }
+
+    void flush()
+    {
+        if (count_ > 0)
+            out_.push_back(static_cast<std::uint8_t>(bits_));
+        bits_ = 0;
+        count_ = 0;
+    }
+
+private:
+    std::vector<std::uint8_t>& out_;
+    std::uint64_t bits_ = 0;
+    int count_ = 0;
+};
+
+// String table of the encoder: (prefix code, next index) -> code, open
+// addressing, twice as many slots as codes.
+class StringTable {
+public:
+    StringTable()
+        : keys_(kSlots)
+        , codes_(kSlots)
+    {
+        clear();
+    }
+
+    void clear() { std::fill(keys_.begin(), keys_.end(), kEmpty); }
+
+    int find(int prefix, int index) const
+    {
+        const std::uint32_t key = Key(prefix, index);
+        for (std::uint32_t slot = Hash(key);; slot = (slot + 1) & (kSlots - 1)) {
+            if (keys_[slot] == key)
+                return codes_[slot];
+            if (keys_[slot] == kEmpty)
+                return -1;
+        }
+    }
+
+    void insert(int prefix, int index, int code)
+    {
+        const std::uint32_t key = Key(prefix, index);
+        std::uint32_t slot = Hash(key);
+        while (keys_[slot] != kEmpty)
+            slot = (slot + 1) & (kSlots - 1);
+        keys_[slot] = key;
+        codes_[slot] = static_cast<std::uint16_t>(code);
+    }
+
+private:
+    static constexpr std::uint32_t kSlots = 8192;
+    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+
+    static std::uint32_t Key(int prefix, int index)
+    {
+        return (static_cast<std::uint32_t>(prefix) << 8) | static_cast<std::uint32_t>(index);
+    }
+    static std::uint32_t Hash(std::uint32_t key) { return (key * 2654435761u) >> 19; }
+
+    std::vector<std::uint32_t> keys_;
+    std::vector<std::uint16_t> codes_;
+};
+
+} // namespace
+
+std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
+                                    const std::int16_t* alternative, std::size_t count)
+{
+    const int clear = 1 << minCodeSize;
+    const int end = clear + 1;
+    std::vector<std::uint8_t> out;
+    out.reserve(count / 2 + 16);
+    CodeWriter writer(out);
+    StringTable table;
+
+    int width = minCodeSize + 1;
+    int next = end + 1;
+    writer.put(clear, width);
+    if (count == 0) {
+        writer.put(end, width);
+        writer.flush();
+        return out;
+    }
+
+    int current = primary[0];
+    for (std::size_t i = 1; i < count; ++i) {
+        const int first = primary[i];
+        int code = table.find(current, first);
+        if (code < 0 && alternative && alternative[i] != kNoAlternative)
+            code = table.find(current, alternative[i]);
+        if (code >= 0) {
+            current = code;
+            continue;
+        }
+        writer.put(current, width);
+        // The decoder defines this entry one code later than the encoder, so
+        // it widens its codes when the table reaches 2^width entries; the
+        // encoder, one entry ahead, widens at 2^width + 1.
+        table.insert(current, first, next);
+        ++next;
+        if (next == (1 << width) + 1 && width < kMaxWidth)
+            ++width;
+        if (next == kMaxCodes) {
+            writer.put(clear, width);
+            table.clear();
+            width = minCodeSize + 1;
+            next = end + 1;
+        }
+        current = first;
+    }
+    writer.put(current, width);
+    // Reading that last code makes the decoder define one more entry, which
+    // may widen the codes by one bit before it reads the end code.
+    if (next == (1 << width) && width < kMaxWidth)
+        ++width;
+    writer.put(end, width);
+    writer.flush();
+    return out;
+}
+
+} // namespace qf::imaging

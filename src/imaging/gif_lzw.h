@@ -1,0 +1,74 @@
+// The variable-length-code LZW compression of GIF image data: a streaming
+// decoder that copes with the damaged data found in real files, and an
+// encoder that may pick, pixel by pixel, between two equivalent indexes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace qf::imaging {
+
+// The largest minimum code size the decoder accepts. The format's own
+// encoders use 2 to 8; some files use up to 11, which still leaves room for
+// the clear and end codes within 12-bit codes.
+constexpr int kMaxLzwMinCodeSize = 11;
+
+class LzwDecoder {
+public:
+    enum class Status {
+        NeedData, // every byte fed so far is used; feed the next block
+        End,      // the end code was read
+        BadCode,  // a code that names no table entry: the data is damaged
+    };
+
+    // Starts a new image. Returns false for a minimum code size outside
+    // 1..kMaxLzwMinCodeSize, which no decoder can make sense of.
+    bool start(int minCodeSize);
+
+    // Hands over the next data block. The bytes must stay valid until
+    // decode() has used them all (status() is NeedData again).
+    void feed(const std::uint8_t* data, std::size_t size);
+
+    // Writes up to count pixel indexes to out and returns how many it wrote.
+    // It stops early when the fed data is used up, at the end code, or at a
+    // damaged code.
+    std::size_t decode(std::uint16_t* out, std::size_t count);
+
+    Status status() const { return status_; }
+    bool hasPendingInput() const { return in_ != inEnd_; }
+
+private:
+    void resetTable();
+
+    int minCodeSize_ = 0;
+    int clear_ = 0;
+    int end_ = 0;
+    int width_ = 0;
+    int next_ = 0;
+    int previous_ = -1;
+    std::uint64_t bits_ = 0;
+    int bitCount_ = 0;
+    const std::uint8_t* in_ = nullptr;
+    const std::uint8_t* inEnd_ = nullptr;
+    Status status_ = Status::NeedData;
+
+    std::uint16_t prefix_[4096] = {};
+    std::uint16_t suffix_[4096] = {};
+    std::uint16_t first_[4096] = {};
+    std::uint16_t stack_[4097] = {};
+    int stackTop_ = 0;
+};
+
+// No second choice for a pixel.
+constexpr std::int16_t kNoAlternative = -1;
+
+// Compresses count pixel indexes with the given minimum code size (2..8) and
+// returns the code stream (not yet cut into data blocks): a clear code, the
+// codes, the end code. When alternative is not null, alternative[i] (unless
+// kNoAlternative) is a second index that shows the same as primary[i]; the
+// encoder takes whichever extends the current string.
+std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
+                                    const std::int16_t* alternative, std::size_t count);
+
+} // namespace qf::imaging

@@ -1,0 +1,450 @@
+#include "gif_writer.h"
+
+#include "atomic_file.h"
+#include "errors.h"
+#include "gif_frame_planner.h"
+#include "gif_reader.h"
+#include "scratch_file.h"
+
+#include <gif_lib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+namespace qf::imaging {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The working file: planned frames wait there until the global colour table
+// is known, since it is written before them. Each record is a small header,
+// the local table and the code stream.
+
+void PutU16(std::vector<std::uint8_t>& out, int value)
+{
+    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
+}
+
+int GetU16(const std::uint8_t* p)
+{
+    return p[0] | (p[1] << 8);
+}
+
+constexpr std::size_t kRecordHeader = 20;
+
+struct SpooledFrame {
+    int left = 0, top = 0, width = 0, height = 0;
+    int delay = 0;
+    int disposal = 1;
+    int transparentIndex = -1;
+    int minCodeSize = 2;
+    std::vector<std::uint32_t> localTable; // empty: the global table
+    std::vector<std::uint8_t> lzw;
+};
+
+// ---------------------------------------------------------------------------
+// giflib writes the final file through this, into the AtomicFile.
+
+struct ByteSink {
+    std::FILE* file = nullptr;
+    int errorCode = 0; // the first write error
+};
+
+int WriteBytes(GifFileType* gif, const GifByteType* data, int size)
+{
+    auto* sink = static_cast<ByteSink*>(gif->UserData);
+    if (size <= 0)
+        return 0;
+    if (sink->errorCode != 0)
+        return 0;
+    const std::size_t put = std::fwrite(data, 1, static_cast<std::size_t>(size), sink->file);
+    if (put != static_cast<std::size_t>(size))
+        sink->errorCode = errno ? errno : EIO;
+    return static_cast<int>(put);
+}
+
+struct GifWriterCloser {
+    void operator()(GifFileType* gif) const
+    {
+        int ignored = 0;
+        EGifCloseFile(gif, &ignored);
+    }
+};
+using GifWriteHandle = std::unique_ptr<GifFileType, GifWriterCloser>;
+
+struct MapFree {
+    void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
+};
+using MapPtr = std::unique_ptr<ColorMapObject, MapFree>;
+
+MapPtr MakeMap(const std::vector<std::uint32_t>& colours)
+{
+    MapPtr map(GifMakeMapObject(static_cast<int>(colours.size()), nullptr));
+    if (!map)
+        throw std::bad_alloc();
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        map->Colors[i].Red = static_cast<GifByteType>(colours[i] >> 16);
+        map->Colors[i].Green = static_cast<GifByteType>(colours[i] >> 8);
+        map->Colors[i].Blue = static_cast<GifByteType>(colours[i]);
+    }
+    return map;
+}
+
+std::string DiskReason(int code)
+{
+    if (code == ENOSPC || code == EDQUOT)
+        return "the disk is full";
+    return "cannot be written (" + SystemReason(code) + ")";
+}
+
+// Converts one row of a view to packed colours. Alpha below 128 counts as
+// transparent: a GIF pixel is either drawn or not.
+void PackRow(const ImageView& view, int y, std::uint32_t* out)
+{
+    const std::uint8_t* p = view.pixels + static_cast<std::ptrdiff_t>(y) * view.stride;
+    switch (view.layout) {
+    case PixelLayout::Rgba:
+        for (int x = 0; x < view.width; ++x, p += 4)
+            out[x] = p[3] >= 128 ? PackOpaque(p[0], p[1], p[2]) : 0u;
+        break;
+    case PixelLayout::Rgb:
+        for (int x = 0; x < view.width; ++x, p += 3)
+            out[x] = PackOpaque(p[0], p[1], p[2]);
+        break;
+    case PixelLayout::Bgrx:
+        for (int x = 0; x < view.width; ++x, p += 4)
+            out[x] = PackOpaque(p[2], p[1], p[0]);
+        break;
+    }
+}
+
+int BytesPerPixel(PixelLayout layout)
+{
+    return layout == PixelLayout::Rgb ? 3 : 4;
+}
+
+} // namespace
+
+struct AnimationWriter::Impl {
+    std::string path;
+    int width = 0;
+    int height = 0;
+    int loopCount = -1;
+    bool open = false;
+
+    AtomicFile out;
+    FilePtr spool;
+    std::unique_ptr<FramePlanner> planner;
+    std::vector<std::uint32_t> pending; // the frame waiting for its successor
+    std::vector<std::uint32_t> incoming;
+    int pendingDelay = 0;
+    bool hasPending = false;
+    int frames = 0;
+
+    bool planPending(const std::uint32_t* next, Error* error);
+    bool spoolFrame(const PlannedFrame& frame, int delay, Error* error);
+    bool readSpooled(SpooledFrame& frame, bool* done, Error* error);
+    bool writeFile(Error* error);
+    void close()
+    {
+        out.discard();
+        spool.reset();
+        planner.reset();
+        pending = {};
+        incoming = {};
+        hasPending = false;
+        open = false;
+    }
+};
+
+AnimationWriter::AnimationWriter()
+    : impl_(std::make_unique<Impl>())
+{
+}
+
+AnimationWriter::~AnimationWriter()
+{
+    abort();
+}
+
+bool AnimationWriter::open(const std::string& path, int width, int height, int loopCount, Error* error)
+{
+    abort();
+    Impl& d = *impl_;
+    if (width < 1 || height < 1 || width > kMaxGifSide || height > kMaxGifSide
+        || static_cast<std::int64_t>(width) * height > kMaxGifPixels)
+        return Fail(error, ErrorKind::TooLarge, path,
+                    "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
+                        + " pixels; the limit is " + std::to_string(kMaxGifSide) + " pixels a side and "
+                        + std::to_string(kMaxGifPixels / 1000000) + " megapixels");
+    if (loopCount < -1 || loopCount > 65535)
+        return Fail(error, ErrorKind::TooLarge, path,
+                    "cannot store the loop count " + std::to_string(loopCount) + " (0 to 65535)");
+    try {
+        if (!d.out.open(path, error))
+            return false;
+        d.spool = OpenScratchFile(path, error);
+        if (!d.spool) {
+            d.out.discard();
+            return false;
+        }
+        const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+        d.planner = std::make_unique<FramePlanner>(width, height);
+        d.pending.assign(pixels, 0u);
+        d.incoming.assign(pixels, 0u);
+    } catch (const std::bad_alloc&) {
+        d.close();
+        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+    }
+    d.path = path;
+    d.width = width;
+    d.height = height;
+    d.loopCount = loopCount;
+    d.frames = 0;
+    d.hasPending = false;
+    d.open = true;
+    return true;
+}
+
+bool AnimationWriter::addFrame(const ImageView& frame, int delay, Error* error)
+{
+    Impl& d = *impl_;
+    if (!d.open)
+        return Fail(error, ErrorKind::Unwritable, d.path, "no animation is being written");
+    if (frame.width != d.width || frame.height != d.height)
+        return Fail(error, ErrorKind::TooLarge, d.path,
+                    "frame " + std::to_string(d.frames + 1) + " is " + std::to_string(frame.width) + " x "
+                        + std::to_string(frame.height) + " pixels, the animation "
+                        + std::to_string(d.width) + " x " + std::to_string(d.height));
+    if (!frame.pixels || frame.stride < static_cast<std::ptrdiff_t>(frame.width) * BytesPerPixel(frame.layout))
+        return Fail(error, ErrorKind::TooLarge, d.path,
+                    "frame " + std::to_string(d.frames + 1) + " has no pixels or rows that overlap");
+    if (delay < 0 || delay > 65535)
+        return Fail(error, ErrorKind::TooLarge, d.path,
+                    "cannot store the delay " + std::to_string(delay) + " of frame "
+                        + std::to_string(d.frames + 1) + " (0 to 65535 hundredths of a second)");
+
+    for (int y = 0; y < d.height; ++y)
+        PackRow(frame, y, d.incoming.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(d.width));
+    // A frame is planned once the next one is known: a pixel that turns
+    // transparent there must be cleared by this frame's disposal.
+    if (d.hasPending && !d.planPending(d.incoming.data(), error)) {
+        d.close();
+        return false;
+    }
+    std::swap(d.pending, d.incoming);
+    d.pendingDelay = delay;
+    d.hasPending = true;
+    ++d.frames;
+    return true;
+}
+
+bool AnimationWriter::finish(Error* error)
+{
+    Impl& d = *impl_;
+    if (!d.open)
+        return Fail(error, ErrorKind::Unwritable, d.path, "no animation is being written");
+    if (d.frames == 0) {
+        d.close();
+        return Fail(error, ErrorKind::NoImage, d.path, "cannot be written without a frame");
+    }
+    const bool written = d.planPending(nullptr, error) && d.writeFile(error) && d.out.commit(error);
+    d.close();
+    return written;
+}
+
+void AnimationWriter::abort()
+{
+    if (impl_)
+        impl_->close();
+}
+
+bool AnimationWriter::Impl::planPending(const std::uint32_t* next, Error* error)
+{
+    PlannedFrame planned;
+    std::string reason;
+    try {
+        if (!planner->plan(pending.data(), next, planned, &reason))
+            return Fail(error, ErrorKind::TooLarge, path, reason);
+    } catch (const std::bad_alloc&) {
+        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+    }
+    hasPending = false;
+    return spoolFrame(planned, pendingDelay, error);
+}
+
+bool AnimationWriter::Impl::spoolFrame(const PlannedFrame& frame, int delay, Error* error)
+{
+    std::vector<std::uint8_t> record;
+    record.reserve(kRecordHeader + frame.localTable.size() * 3 + frame.lzw.size());
+    PutU16(record, frame.left);
+    PutU16(record, frame.top);
+    PutU16(record, frame.width);
+    PutU16(record, frame.height);
+    PutU16(record, delay);
+    record.push_back(static_cast<std::uint8_t>(frame.disposal));
+    record.push_back(frame.transparentIndex >= 0 ? 1 : 0);
+    record.push_back(static_cast<std::uint8_t>(std::max(frame.transparentIndex, 0)));
+    record.push_back(static_cast<std::uint8_t>(frame.minCodeSize));
+    PutU16(record, frame.globalTable ? 0 : static_cast<int>(frame.localTable.size()));
+    const std::uint32_t lzwSize = static_cast<std::uint32_t>(frame.lzw.size());
+    for (int shift = 0; shift < 32; shift += 8)
+        record.push_back(static_cast<std::uint8_t>(lzwSize >> shift));
+    if (!frame.globalTable) {
+        for (std::uint32_t colour : frame.localTable) {
+            record.push_back(static_cast<std::uint8_t>(colour >> 16));
+            record.push_back(static_cast<std::uint8_t>(colour >> 8));
+            record.push_back(static_cast<std::uint8_t>(colour));
+        }
+    }
+    record.insert(record.end(), frame.lzw.begin(), frame.lzw.end());
+    if (std::fwrite(record.data(), 1, record.size(), spool.get()) != record.size())
+        return Fail(error, ErrorKind::Unwritable, path, DiskReason(errno ? errno : EIO));
+    return true;
+}
+
+bool AnimationWriter::Impl::readSpooled(SpooledFrame& frame, bool* done, Error* error)
+{
+    *done = false;
+    std::uint8_t header[kRecordHeader];
+    const std::size_t got = std::fread(header, 1, sizeof header, spool.get());
+    if (got == 0 && std::feof(spool.get())) {
+        *done = true;
+        return true;
+    }
+    auto lost = [&] { return Fail(error, ErrorKind::Unwritable, path, "cannot read back its working file"); };
+    if (got != sizeof header)
+        return lost();
+    frame.left = GetU16(header);
+    frame.top = GetU16(header + 2);
+    frame.width = GetU16(header + 4);
+    frame.height = GetU16(header + 6);
+    frame.delay = GetU16(header + 8);
+    frame.disposal = header[10];
+    frame.transparentIndex = header[11] ? header[12] : -1;
+    frame.minCodeSize = header[13];
+    const std::size_t tableSize = static_cast<std::size_t>(GetU16(header + 14));
+    std::size_t lzwSize = 0;
+    for (int i = 0; i < 4; ++i)
+        lzwSize |= static_cast<std::size_t>(header[16 + i]) << (8 * i);
+
+    std::vector<std::uint8_t> table(tableSize * 3);
+    if (std::fread(table.data(), 1, table.size(), spool.get()) != table.size())
+        return lost();
+    frame.localTable.resize(tableSize);
+    for (std::size_t i = 0; i < tableSize; ++i)
+        frame.localTable[i] = PackOpaque(table[i * 3], table[i * 3 + 1], table[i * 3 + 2]);
+    frame.lzw.resize(lzwSize);
+    if (std::fread(frame.lzw.data(), 1, lzwSize, spool.get()) != lzwSize)
+        return lost();
+    return true;
+}
+
+// The file, in order: header and screen with the global table, the loop
+// extension, then per frame its graphic control, descriptor, local table and
+// data blocks, and the trailer.
+bool AnimationWriter::Impl::writeFile(Error* error)
+{
+    if (std::fflush(spool.get()) != 0 || std::ferror(spool.get()))
+        return Fail(error, ErrorKind::Unwritable, path, DiskReason(errno ? errno : EIO));
+    std::rewind(spool.get());
+
+    ByteSink sink{out.stream()};
+    int code = 0;
+    GifWriteHandle gif(EGifOpen(&sink, WriteBytes, &code));
+    if (!gif)
+        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+    auto failed = [&](const char* what) {
+        if (sink.errorCode != 0)
+            return Fail(error, ErrorKind::Unwritable, path, DiskReason(sink.errorCode));
+        return Fail(error, ErrorKind::Unwritable, path, std::string("cannot be written (") + what + ")");
+    };
+
+    EGifSetGifVersion(gif.get(), true);
+    const std::vector<std::uint32_t> globalColours = planner->globalTable();
+    MapPtr globalMap = globalColours.empty() ? nullptr : MakeMap(globalColours);
+    if (EGifPutScreenDesc(gif.get(), width, height, 8, 0, globalMap.get()) == GIF_ERROR || sink.errorCode)
+        return failed("screen");
+
+    if (loopCount >= 0) {
+        const GifByteType loop[3] = {1, static_cast<GifByteType>(loopCount & 0xFF),
+                                     static_cast<GifByteType>(loopCount >> 8)};
+        if (EGifPutExtensionLeader(gif.get(), APPLICATION_EXT_FUNC_CODE) == GIF_ERROR
+            || EGifPutExtensionBlock(gif.get(), 11, "NETSCAPE2.0") == GIF_ERROR
+            || EGifPutExtensionBlock(gif.get(), 3, loop) == GIF_ERROR
+            || EGifPutExtensionTrailer(gif.get()) == GIF_ERROR || sink.errorCode)
+            return failed("loop extension");
+    }
+
+    SpooledFrame frame;
+    for (;;) {
+        bool done = false;
+        if (!readSpooled(frame, &done, error))
+            return false;
+        if (done)
+            break;
+
+        // The graphic control is left out when it would say nothing: no
+        // delay, no transparency, nothing to clear.
+        if (frame.delay != 0 || frame.transparentIndex >= 0 || frame.disposal == 2) {
+            GraphicsControlBlock control{};
+            control.DisposalMode = frame.disposal;
+            control.UserInputFlag = false;
+            control.DelayTime = frame.delay;
+            control.TransparentColor = frame.transparentIndex >= 0 ? frame.transparentIndex : NO_TRANSPARENT_COLOR;
+            GifByteType bytes[4];
+            const std::size_t length = EGifGCBToExtension(&control, bytes);
+            if (EGifPutExtension(gif.get(), GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), bytes) == GIF_ERROR
+                || sink.errorCode)
+                return failed("frame");
+        }
+
+        int descriptorResult = GIF_OK;
+        if (!frame.localTable.empty()) {
+            const MapPtr local = MakeMap(frame.localTable);
+            descriptorResult = EGifPutImageDesc(gif.get(), frame.left, frame.top, frame.width, frame.height,
+                                                false, local.get());
+        } else {
+            // giflib writes the minimum code size of the table the frame
+            // uses; a frame that needs only the low indexes of the global
+            // table compresses better with a smaller one, so show giflib a
+            // table of that size while it writes the descriptor.
+            // (giflib forgets, without freeing, a local table it holds.)
+            GifFreeMapObject(gif->Image.ColorMap);
+            gif->Image.ColorMap = nullptr;
+            MapPtr sized(GifMakeMapObject(1 << frame.minCodeSize, nullptr));
+            if (!sized)
+                throw std::bad_alloc();
+            ColorMapObject* global = gif->SColorMap;
+            gif->SColorMap = sized.get();
+            descriptorResult = EGifPutImageDesc(gif.get(), frame.left, frame.top, frame.width, frame.height,
+                                                false, nullptr);
+            gif->SColorMap = global;
+        }
+        if (descriptorResult == GIF_ERROR || sink.errorCode)
+            return failed("frame");
+
+        // The code stream in data blocks of up to 255 bytes.
+        GifByteType block[256];
+        for (std::size_t at = 0; at < frame.lzw.size(); at += 255) {
+            const std::size_t size = std::min<std::size_t>(255, frame.lzw.size() - at);
+            block[0] = static_cast<GifByteType>(size);
+            std::memcpy(block + 1, frame.lzw.data() + at, size);
+            if (EGifPutCodeNext(gif.get(), block) == GIF_ERROR)
+                return failed("frame data");
+        }
+        if (EGifPutCodeNext(gif.get(), nullptr) == GIF_ERROR || sink.errorCode)
+            return failed("frame data");
+    }
+
+    GifFileType* raw = gif.release();
+    const int closed = EGifCloseFile(raw, &code);
+    if (closed == GIF_ERROR || sink.errorCode)
+        return failed("trailer");
+    return true;
+}
+
+} // namespace qf::imaging

@@ -1,0 +1,158 @@
+#include "png_io.h"
+
+#include "atomic_file.h"
+#include "errors.h"
+#include "gif_reader.h"
+#include "scratch_file.h"
+
+#include <spng.h>
+
+#include <cerrno>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace qf::imaging {
+
+namespace {
+
+struct ContextFree {
+    void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
+};
+using PngContext = std::unique_ptr<spng_ctx, ContextFree>;
+
+// PNG files larger than this are not read (the same budget as GIF frames).
+constexpr std::size_t kMaxPngFileSize = std::size_t{1} << 30;
+
+} // namespace
+
+bool WritePng(const std::string& path, const ImageView& image, Error* error)
+{
+    if (!image.pixels || image.width < 1 || image.height < 1)
+        return Fail(error, ErrorKind::TooLarge, path, "cannot be written from an empty picture");
+    const bool alpha = image.layout == PixelLayout::Rgba;
+    const int inBytes = image.layout == PixelLayout::Rgb ? 3 : 4;
+    if (image.stride < static_cast<std::ptrdiff_t>(image.width) * inBytes)
+        return Fail(error, ErrorKind::TooLarge, path, "cannot be written from rows that overlap");
+
+    AtomicFile file;
+    if (!file.open(path, error))
+        return false;
+    PngContext ctx(spng_ctx_new(SPNG_CTX_ENCODER));
+    if (!ctx)
+        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+
+    spng_ihdr ihdr{};
+    ihdr.width = static_cast<std::uint32_t>(image.width);
+    ihdr.height = static_cast<std::uint32_t>(image.height);
+    ihdr.bit_depth = 8;
+    ihdr.color_type = alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR;
+    int status = spng_set_png_file(ctx.get(), file.stream());
+    if (status == 0)
+        status = spng_set_ihdr(ctx.get(), &ihdr);
+    if (status == 0)
+        status = spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG,
+                                   SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
+
+    // Row by row, so any stride and the BGRX layout need no full copy.
+    const std::size_t outBytes = alpha ? 4 : 3;
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * outBytes);
+    for (int y = 0; y < image.height && status == 0; ++y) {
+        const std::uint8_t* src = image.pixels + static_cast<std::ptrdiff_t>(y) * image.stride;
+        if (image.layout == PixelLayout::Bgrx) {
+            for (int x = 0; x < image.width; ++x) {
+                row[static_cast<std::size_t>(x) * 3 + 0] = src[x * 4 + 2];
+                row[static_cast<std::size_t>(x) * 3 + 1] = src[x * 4 + 1];
+                row[static_cast<std::size_t>(x) * 3 + 2] = src[x * 4 + 0];
+            }
+            status = spng_encode_row(ctx.get(), row.data(), row.size());
+        } else {
+            status = spng_encode_row(ctx.get(), src, row.size());
+        }
+    }
+    if (status != SPNG_EOI && status != 0) {
+        if (status == SPNG_IO_ERROR) {
+            const int code = errno;
+            if (code == ENOSPC || code == EDQUOT)
+                return Fail(error, ErrorKind::Unwritable, path, "the disk is full");
+            return Fail(error, ErrorKind::Unwritable, path, "cannot be written (" + SystemReason(code) + ")");
+        }
+        return Fail(error, ErrorKind::Unwritable, path,
+                    std::string("cannot be encoded (") + spng_strerror(status) + ")");
+    }
+    ctx.reset();
+    return file.commit(error);
+}
+
+bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Error* error)
+{
+    PngContext ctx(spng_ctx_new(0));
+    if (!ctx)
+        return Fail(error, ErrorKind::TooLarge, "", "needs more memory than is free");
+    // Refuse pictures beyond the GIF limits before allocating anything, and
+    // cap the metadata a hostile file could make the decoder keep.
+    spng_set_image_limits(ctx.get(), kMaxGifSide, kMaxGifSide);
+    spng_set_chunk_limits(ctx.get(), 1 << 24, 1 << 26);
+    if (spng_set_png_buffer(ctx.get(), data, size) != 0)
+        return Fail(error, ErrorKind::Corrupt, "", "is not a PNG picture");
+    spng_ihdr ihdr{};
+    int status = spng_get_ihdr(ctx.get(), &ihdr);
+    if (status == SPNG_EWIDTH || status == SPNG_EHEIGHT || status == SPNG_EUSER_WIDTH
+        || status == SPNG_EUSER_HEIGHT)
+        return Fail(error, ErrorKind::TooLarge, "", "is larger than " + std::to_string(kMaxGifSide)
+                                                        + " pixels a side");
+    if (status != 0)
+        return Fail(error, ErrorKind::Corrupt, "", std::string("is not a readable PNG picture (")
+                                                       + spng_strerror(status) + ")");
+    if (static_cast<std::int64_t>(ihdr.width) * ihdr.height > kMaxGifPixels)
+        return Fail(error, ErrorKind::TooLarge, "", "is larger than "
+                                                        + std::to_string(kMaxGifPixels / 1000000)
+                                                        + " megapixels");
+    std::size_t bytes = 0;
+    status = spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &bytes);
+    if (status != 0)
+        return Fail(error, ErrorKind::Corrupt, "", std::string("is not a readable PNG picture (")
+                                                       + spng_strerror(status) + ")");
+    try {
+        image.pixels.resize(bytes);
+    } catch (const std::bad_alloc&) {
+        return Fail(error, ErrorKind::TooLarge, "", "needs more memory than is free");
+    }
+    status = spng_decode_image(ctx.get(), image.pixels.data(), bytes, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
+    if (status != 0) {
+        image = RgbaImage{};
+        return Fail(error, ErrorKind::Corrupt, "", std::string("is a damaged PNG picture (")
+                                                       + spng_strerror(status) + ")");
+    }
+    image.width = static_cast<int>(ihdr.width);
+    image.height = static_cast<int>(ihdr.height);
+    return true;
+}
+
+bool ReadPng(const std::string& path, RgbaImage& image, Error* error)
+{
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return Fail(error, ErrorKind::Unreadable, path, "cannot be opened (" + SystemReason(errno) + ")");
+    std::vector<std::uint8_t> data;
+    std::uint8_t buffer[1 << 16];
+    for (;;) {
+        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
+        data.insert(data.end(), buffer, buffer + got);
+        if (data.size() > kMaxPngFileSize)
+            return Fail(error, ErrorKind::TooLarge, path, "is too large a file");
+        if (got < sizeof buffer) {
+            if (std::ferror(file.get()))
+                return Fail(error, ErrorKind::Unreadable, path, "cannot be read to the end");
+            break;
+        }
+    }
+    if (!DecodePng(data.data(), data.size(), image, error)) {
+        if (error)
+            error->file = path;
+        return false;
+    }
+    return true;
+}
+
+} // namespace qf::imaging

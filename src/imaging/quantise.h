@@ -1,0 +1,24 @@
+// Colour reduction of frames with more than 256 colours (libimagequant).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qf::imaging {
+
+struct QuantisedImage {
+    // Up to 256 entries, packed 0xFFRRGGBB, or 0 for the entry that
+    // transparent pixels map to.
+    std::vector<std::uint32_t> palette;
+    std::vector<std::uint8_t> indexes; // one per pixel, row by row
+};
+
+// Reduces width x height straight-RGBA pixels, whose alpha is 0 or 255, to
+// at most 256 colours at high quality with Floyd-Steinberg dithering.
+// Transparent pixels map to a transparent entry. False (with reason) only
+// when the quantiser fails, e.g. for lack of memory.
+bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImage& out,
+                  std::string* reason);
+
+} // namespace qf::imaging

@@ -1,0 +1,380 @@
+#include "frames.h"
+
+#include "engine/variants.h"
+#include "imaging/gif_reader.h"
+#include "imaging/gif_writer.h"
+#include "imaging/png_io.h"
+#include "pixel_bridge.h"
+
+#include <oneapi/tbb/enumerable_thread_specific.h>
+#include <oneapi/tbb/global_control.h>
+#include <oneapi/tbb/info.h>
+#include <oneapi/tbb/parallel_pipeline.h>
+#include <oneapi/tbb/task_arena.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+namespace qf {
+
+// The bundled texture's PNG bytes, generated from assets/pencil_texture.png.
+extern const unsigned char kPencilTexturePng[];
+extern const std::size_t kPencilTexturePngSize;
+
+Picture ReadFrame(const imaging::RgbaImage& frame)
+{
+    Picture picture(frame.width, frame.height);
+    if (picture.empty())
+        return picture;
+    const std::size_t count = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
+    const std::uint8_t* src = frame.pixels.data();
+    std::uint8_t* dst = picture.data();
+    for (std::size_t i = 0; i < count; ++i, src += 4, dst += 4) {
+        const unsigned a = src[3];
+        if (a == 255) {
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+        } else {
+            // Laid over white paper; alpha 0 gives exactly 255.
+            const unsigned paper = 255u * (255u - a);
+            dst[0] = static_cast<std::uint8_t>((src[2] * a + paper + 127u) / 255u);
+            dst[1] = static_cast<std::uint8_t>((src[1] * a + paper + 127u) / 255u);
+            dst[2] = static_cast<std::uint8_t>((src[0] * a + paper + 127u) / 255u);
+        }
+        dst[3] = 255;
+    }
+    return picture;
+}
+
+const ColourPlane& DefaultPencilTexture()
+{
+    static const ColourPlane texture = [] {
+        imaging::RgbaImage rgba;
+        imaging::Error error;
+        if (!imaging::DecodePng(kPencilTexturePng, kPencilTexturePngSize, rgba, &error))
+            throw std::logic_error("the bundled pencil texture cannot be decoded: " + error.reason);
+        ColourPlane planes;
+        PictureToPlanes(ReadFrame(rgba), planes);
+        return planes;
+    }();
+    return texture;
+}
+
+void UseDefaultPencilTexture(EngineState& state)
+{
+    state.SetPencilTexture(DefaultPencilTexture());
+}
+
+Picture RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
+                    const Switches& switches)
+{
+    PictureToPlanes(source, state.SourcePlanes);
+    state.ComputeEffectLayers(variant, frameNumber, switches);
+    state.RenderVariant(variant, switches);
+    Picture rendered(source.width(), source.height());
+    PlanesToPicture(state.SourcePlanes, rendered);
+    return rendered;
+}
+
+namespace {
+
+struct SnapshotsStopped {};
+
+} // namespace
+
+bool BuildSnapshots(const Picture& frame1, const Switches& switches, const SnapshotSink& sink,
+                    const ProgressFn& progress)
+{
+    EngineState state;
+    UseDefaultPencilTexture(state);
+    PictureToPlanes(frame1, state.SourcePlanes);
+    try {
+        state.RenderAllSnapshots(switches, [&](int variant, const ColourPlane& rendered) {
+            Picture snapshot(frame1.width(), frame1.height());
+            PlanesToPicture(rendered, snapshot);
+            if (sink)
+                sink(variant, std::move(snapshot));
+            if (progress && !progress(static_cast<double>(variant) / 16.0 * 50.0 + 50.0))
+                throw SnapshotsStopped{};
+        });
+    } catch (const SnapshotsStopped&) {
+        return false;
+    }
+    return true;
+}
+
+std::vector<Picture> BuildSnapshots(const Picture& frame1, const Switches& switches,
+                                    const ProgressFn& progress)
+{
+    std::vector<Picture> snapshots;
+    snapshots.reserve(kVariantCount);
+    const bool finished = BuildSnapshots(
+        frame1, switches, [&](int, Picture&& snapshot) { snapshots.push_back(std::move(snapshot)); },
+        progress);
+    if (!finished)
+        snapshots.clear();
+    return snapshots;
+}
+
+namespace {
+
+// One frame on its way through the conversion. number is 1-based.
+struct FrameSlot {
+    int number = 0;
+    imaging::RgbaImage decoded;
+    Picture rendered;
+};
+
+// Slots are reused so that the frame buffers are allocated once per slot,
+// not once per frame. At most one slot per token in flight is ever taken.
+class SlotPool {
+public:
+    explicit SlotPool(std::size_t count)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            owned_.push_back(std::make_unique<FrameSlot>());
+            free_.push_back(owned_.back().get());
+        }
+    }
+    FrameSlot* take()
+    {
+        std::lock_guard lock(mutex_);
+        if (free_.empty())
+            throw std::logic_error("more frames in flight than tokens");
+        FrameSlot* slot = free_.back();
+        free_.pop_back();
+        return slot;
+    }
+    void give(FrameSlot* slot)
+    {
+        std::lock_guard lock(mutex_);
+        free_.push_back(slot);
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<FrameSlot>> owned_;
+    std::vector<FrameSlot*> free_;
+};
+
+// The stop flag every stage checks, and the first real failure: once a
+// conversion stops, later errors are consequences and are not reported.
+class RunState {
+public:
+    bool stopping() const { return stop_.load(std::memory_order_relaxed); }
+
+    void fail(imaging::Error error)
+    {
+        std::lock_guard lock(mutex_);
+        if (!error_)
+            error_ = std::move(error);
+        stop_.store(true, std::memory_order_relaxed);
+    }
+
+    imaging::Error error()
+    {
+        std::lock_guard lock(mutex_);
+        return error_;
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    imaging::Error error_;
+};
+
+constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
+
+imaging::Error MakeError(imaging::ErrorKind kind, const std::string& file, std::string reason)
+{
+    imaging::Error error;
+    error.kind = kind;
+    error.file = file;
+    error.reason = std::move(reason);
+    return error;
+}
+
+imaging::Error OutOfMemory(const std::string& file, int width, int height)
+{
+    return MakeError(imaging::ErrorKind::TooLarge, file,
+                     "not enough memory to convert frames of " + std::to_string(width) + " x "
+                         + std::to_string(height) + " pixels");
+}
+
+std::string FramePngPath(const std::string& dir, int number)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%04d.png", number);
+    return (std::filesystem::path(dir) / name).string();
+}
+
+imaging::ImageView ViewOf(const Picture& picture)
+{
+    return {picture.data(), picture.width(), picture.height(), picture.bytesPerLine(),
+            imaging::PixelLayout::Bgrx};
+}
+
+} // namespace
+
+bool ConvertAllFrames(const std::string& input, const std::string& output,
+                      const ConvertOptions& options, imaging::Error* error)
+{
+    imaging::Error localError;
+    imaging::Error& err = error ? *error : localError;
+    err = {};
+
+    if (options.pngFramesDir) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(*options.pngFramesDir, ec)) {
+            err = MakeError(imaging::ErrorKind::Unwritable, *options.pngFramesDir, "no such folder");
+            return false;
+        }
+    }
+
+    imaging::GifReader reader;
+    if (!reader.open(input, &err))
+        return false;
+    const imaging::GifInfo info = reader.info();
+    const int frameCount = info.frameCount;
+
+    if (options.progress && !options.progress(0.0)) {
+        err = MakeError(imaging::ErrorKind::Cancelled, output, "cancelled");
+        return false;
+    }
+
+    imaging::AnimationWriter writer;
+    if (!writer.open(output, info.width, info.height, info.loopCount, &err))
+        return false;
+
+    const int hardware = std::max(1, tbb::info::default_concurrency());
+    int threads = options.threads > 0 ? options.threads : hardware;
+    // Each worker holds an engine state (about 48 bytes a pixel of work planes)
+    // and two frames in flight (16 bytes a pixel): for very large frames use
+    // fewer workers rather than run out of memory. Output does not depend on
+    // the number of workers.
+    const double bytesPerWorker = 64.0 * info.width * info.height;
+    const int affordable = static_cast<int>(std::max(1.0, kWorkerMemoryBudget / bytesPerWorker));
+    threads = std::min(threads, affordable);
+    // Two frames per thread keep every worker busy while the in-order writer
+    // catches up, and bound the memory whatever the frame count.
+    const std::size_t tokens = static_cast<std::size_t>(threads) * 2;
+
+    RunState run;
+    SlotPool pool(tokens);
+    tbb::enumerable_thread_specific<EngineState> states;
+    int nextNumber = 1;
+
+    auto readStage = [&](tbb::flow_control& flow) -> FrameSlot* {
+        if (run.stopping()) {
+            flow.stop();
+            return nullptr;
+        }
+        FrameSlot* slot = pool.take();
+        imaging::Error readError;
+        bool ok = false;
+        try {
+            ok = reader.readNext(slot->decoded, &readError);
+        } catch (const std::bad_alloc&) {
+            readError = OutOfMemory(input, info.width, info.height);
+        }
+        if (!ok) {
+            if (readError)
+                run.fail(std::move(readError));
+            pool.give(slot);
+            flow.stop();
+            return nullptr;
+        }
+        slot->number = nextNumber++;
+        return slot;
+    };
+
+    auto renderStage = [&](FrameSlot* slot) -> FrameSlot* {
+        if (run.stopping())
+            return slot;
+        try {
+            EngineState& state = states.local();
+            if (state.PencilTexture.empty())
+                UseDefaultPencilTexture(state);
+            slot->rendered = RenderFrame(state, ReadFrame(slot->decoded), options.variant, slot->number,
+                                         options.switches);
+        } catch (const std::bad_alloc&) {
+            run.fail(OutOfMemory(input, info.width, info.height));
+        } catch (const std::exception& e) {
+            run.fail(MakeError(imaging::ErrorKind::Corrupt, input,
+                               "frame " + std::to_string(slot->number) + " cannot be converted: " + e.what()));
+        }
+        return slot;
+    };
+
+    auto writeStage = [&](FrameSlot* slot) {
+        if (!run.stopping()) {
+            const int index = slot->number - 1;
+            const int delay = index < static_cast<int>(info.delays.size()) ? info.delays[index] : 0;
+            const imaging::ImageView view = ViewOf(slot->rendered);
+            imaging::Error writeError;
+            if (!writer.addFrame(view, delay, &writeError)) {
+                run.fail(std::move(writeError));
+            } else if (options.pngFramesDir
+                       && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), view,
+                                             &writeError)) {
+                run.fail(std::move(writeError));
+            } else if (options.progress
+                       && !options.progress(static_cast<double>(slot->number)
+                                            / static_cast<double>(frameCount) * 100.0)) {
+                run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
+            }
+        }
+        pool.give(slot);
+    };
+
+    try {
+        std::optional<tbb::global_control> allowMoreThreads;
+        if (threads > hardware)
+            allowMoreThreads.emplace(tbb::global_control::max_allowed_parallelism, threads);
+        tbb::task_arena arena(threads);
+        arena.execute([&] {
+            tbb::parallel_pipeline(
+                tokens,
+                tbb::make_filter<void, FrameSlot*>(tbb::filter_mode::serial_in_order, readStage)
+                    & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::parallel, renderStage)
+                    & tbb::make_filter<FrameSlot*, void>(tbb::filter_mode::serial_in_order, writeStage));
+        });
+    } catch (const std::bad_alloc&) {
+        run.fail(OutOfMemory(input, info.width, info.height));
+    } catch (const std::exception& e) {
+        run.fail(MakeError(imaging::ErrorKind::Unwritable, output, e.what()));
+    }
+
+    if (run.stopping()) {
+        writer.abort();
+        err = run.error();
+        return false;
+    }
+    return writer.finish(&err);
+}
+
+bool ConvertAllFramesCached(const std::string& input, const std::string& resultFile,
+                            const ConvertOptions& options, bool* reused, imaging::Error* error)
+{
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(resultFile, ec);
+    if (reused)
+        *reused = exists;
+    if (exists) {
+        if (error)
+            *error = {};
+        return true;
+    }
+    return ConvertAllFrames(input, resultFile, options, error);
+}
+
+} // namespace qf
