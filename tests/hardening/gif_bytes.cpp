@@ -63,7 +63,9 @@ int TableBits(std::size_t entries)
 
 void PutHeader(Bytes& out, std::string_view signature)
 {
-    out.insert(out.end(), signature.begin(), signature.end());
+    for (const char c : signature) {
+        out.push_back(static_cast<std::uint8_t>(c));
+    }
 }
 
 void PutScreen(Bytes& out, int width, int height, const Palette* global, int background,

@@ -5,6 +5,7 @@
 
 #include "gif_bytes.h"
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,5 +26,11 @@ struct GifCase {
 };
 
 std::vector<GifCase> ConformanceCases();
+
+// Test names show the case's name, not its bytes.
+inline void PrintTo(const GifCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 } // namespace qf::gifbytes
