@@ -181,6 +181,10 @@ imaging::RgbaImage MakePixels(Choices& choices, int width, int height, const ima
     }
     if (mode == 4 && previous != nullptr) {
         image.pixels = previous->pixels;
+    } else {
+        for (std::size_t i = 3; i < image.pixels.size(); i += 4) {
+            image.pixels[i] = 255; // opaque black
+        }
     }
     for (std::size_t i = 0; i < count; ++i) {
         std::array<std::uint8_t, 4> colour{};
