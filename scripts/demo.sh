@@ -18,18 +18,19 @@ cp "$build/demo/demo.gif" "$out/demo.gif"
 
 "$cli" info "$out/demo.gif"
 echo "Converting the demo animation..."
-"$cli" convert "$out/demo.gif" "$out/demo-pencil-sketch.gif" --variant 0
-"$cli" convert "$out/demo.gif" "$out/demo-pencil-paper.gif" --variant 2
-"$cli" convert "$out/demo.gif" "$out/demo-cartoon.gif" --variant 5
-"$cli" convert "$out/demo.gif" "$out/demo-dotted-poster.gif" --variant 10
+"$cli" convert "$out/demo.gif" "$out/demo-line-sketch.gif" --variant 0
+"$cli" convert "$out/demo.gif" "$out/demo-pencil-on-paper.gif" --variant 2
+"$cli" convert "$out/demo.gif" "$out/demo-colour-sketch-with-dots.gif" --variant 6
+"$cli" convert "$out/demo.gif" "$out/demo-poster-with-dots.gif" --variant 10
 echo "Rendering the 17 snapshots of frame 1..."
 "$cli" snapshots "$out/demo.gif" "$out/snapshots"
 
 echo
 echo "Done. The results are in $out:"
-echo "  demo.gif                 the source animation"
-echo "  demo-pencil-sketch.gif   variant 0"
-echo "  demo-pencil-paper.gif    variant 2"
-echo "  demo-cartoon.gif         variant 5"
-echo "  demo-dotted-poster.gif   variant 10"
-echo "  snapshots/sheet.png      all 17 variants of frame 1 side by side"
+echo "  demo.gif                            the source animation"
+echo "  demo-line-sketch.gif                variant 0"
+echo "  demo-pencil-on-paper.gif            variant 2 (the paper grain moves every 3 frames)"
+echo "  demo-colour-sketch-with-dots.gif    variant 6"
+echo "  demo-poster-with-dots.gif           variant 10"
+echo "  snapshots/variant-00.png ... -16.png  frame 1 in each variant"
+echo "  snapshots/sheet.png                 all 17 variants of frame 1 side by side"

@@ -4,11 +4,12 @@
 # /usr/bin/time -v and compares their maximum resident set sizes (target:
 # within 20% of each other).
 #
-#   bench/pipeline/peak_memory.sh [BUILD_DIR] [THREADS]
+#   bench/pipeline/peak_memory.sh [BUILD_DIR] [THREADS] [VARIANT]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="${1:-$root/build}"
 threads="${2:-0}"
+variant="${3:-6}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -25,7 +26,7 @@ for frames in 30 300; do
     "$maker" "$work/in-$frames.gif" 960 720 "$frames"
     start=$(date +%s.%N)
     peak[$frames]=$(peak_kib "$cli" convert "$work/in-$frames.gif" "$work/out-$frames.gif" \
-        --variant 6 --threads "$threads" --quiet)
+        --variant "$variant" --threads "$threads" --quiet)
     end=$(date +%s.%N)
     awk -v f="$frames" -v k="${peak[$frames]}" -v s="$start" -v e="$end" \
         'BEGIN { printf "%4d frames: peak %7d KiB, %6.1f s\n", f, k, e - s }'

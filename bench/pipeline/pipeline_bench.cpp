@@ -5,10 +5,12 @@
 //   comparison, 17 separate runs; the target is that the snapshots cost no
 //   more than 4 single renders;
 // - converting a whole animation on 1 and 2 threads, in frames per second;
-//   the target is 1.7 times the 1-thread rate on 2 cores.
+//   the target is 1.7 times the 1-thread rate on 2 cores; and the in-order
+//   writing stage alone, which bounds that rate.
 
 #include "cli/demo_scene.h"
 #include "engine/variants.h"
+#include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"
 #include "pipeline/frames.h"
 
@@ -33,21 +35,39 @@ qf::Picture SceneFrame(int width, int height)
     return qf::ReadFrame(rgba);
 }
 
+// Every benchmark reuses one engine state and one output picture, as the
+// conversion workers do, so that only the rendering is timed.
 void BM_OneVariant(benchmark::State& state)
 {
     const qf::Picture frame = SceneFrame(static_cast<int>(state.range(1)), static_cast<int>(state.range(2)));
     const int variant = static_cast<int>(state.range(0));
     qf::EngineState engine;
     qf::UseDefaultPencilTexture(engine);
-    for (auto _ : state)
-        benchmark::DoNotOptimize(qf::RenderFrame(engine, frame, variant, 0, qf::Switches{}));
+    qf::Picture rendered;
+    for (auto _ : state) {
+        qf::RenderFrame(engine, frame, variant, 0, qf::Switches{}, rendered);
+        benchmark::DoNotOptimize(rendered.data());
+    }
 }
 
 void BM_AllSnapshots(benchmark::State& state)
 {
     const qf::Picture frame = SceneFrame(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    qf::EngineState engine;
+    qf::UseDefaultPencilTexture(engine);
     for (auto _ : state)
-        benchmark::DoNotOptimize(qf::BuildSnapshots(frame, qf::Switches{}));
+        qf::BuildSnapshots(engine, frame, qf::Switches{},
+                           [](int, const qf::Picture& snapshot) { benchmark::DoNotOptimize(snapshot.data()); });
+}
+
+// The snapshots as a window builds them once per opened GIF: a new engine
+// state whose buffers are all fresh memory.
+void BM_AllSnapshotsFreshState(benchmark::State& state)
+{
+    const qf::Picture frame = SceneFrame(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state)
+        qf::BuildSnapshots(frame, qf::Switches{},
+                           [](int, const qf::Picture& snapshot) { benchmark::DoNotOptimize(snapshot.data()); });
 }
 
 void BM_SeventeenSeparateRuns(benchmark::State& state)
@@ -55,9 +75,12 @@ void BM_SeventeenSeparateRuns(benchmark::State& state)
     const qf::Picture frame = SceneFrame(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     qf::EngineState engine;
     qf::UseDefaultPencilTexture(engine);
+    qf::Picture rendered;
     for (auto _ : state)
-        for (int v = 0; v < qf::kVariantCount; ++v)
-            benchmark::DoNotOptimize(qf::RenderFrame(engine, frame, v, 0, qf::Switches{}));
+        for (int v = 0; v < qf::kVariantCount; ++v) {
+            qf::RenderFrame(engine, frame, v, 0, qf::Switches{}, rendered);
+            benchmark::DoNotOptimize(rendered.data());
+        }
 }
 
 // The animation every conversion benchmark reads, written once.
@@ -106,6 +129,43 @@ void BM_Convert(benchmark::State& state)
         benchmark::Counter(kAnimationFrames, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// The in-order writing stage alone: the animation writer fed the 24 frames
+// already rendered. Its time per frame bounds the conversion rate however many
+// threads render.
+void BM_WriteRenderedFrames(benchmark::State& state)
+{
+    const int variant = static_cast<int>(state.range(0));
+    std::vector<qf::Picture> rendered;
+    qf::imaging::GifReader reader;
+    qf::imaging::Error error;
+    if (!reader.open(AnimationPath(), &error)) {
+        state.SkipWithError(error.message().c_str());
+        return;
+    }
+    qf::EngineState engine;
+    qf::UseDefaultPencilTexture(engine);
+    qf::imaging::RgbaImage frame;
+    for (int number = 1; reader.readNext(frame, &error); ++number)
+        rendered.push_back(qf::RenderFrame(engine, qf::ReadFrame(frame), variant, number, qf::Switches{}));
+    const std::string output =
+        (std::filesystem::temp_directory_path() / "quillframe-bench-output.gif").string();
+    for (auto _ : state) {
+        qf::imaging::AnimationWriter writer;
+        bool ok = writer.open(output, kAnimationWidth, kAnimationHeight, 0, &error);
+        for (const qf::Picture& picture : rendered)
+            ok = ok
+                 && writer.addFrame({picture.data(), picture.width(), picture.height(), picture.bytesPerLine(),
+                                     qf::imaging::PixelLayout::Bgrx},
+                                    8, &error);
+        if (!ok || !writer.finish(&error)) {
+            state.SkipWithError(error.message().c_str());
+            break;
+        }
+    }
+    state.counters["frames/s"] =
+        benchmark::Counter(kAnimationFrames, benchmark::Counter::kIsIterationInvariantRate);
+}
+
 void VariantArgs(benchmark::internal::Benchmark* b)
 {
     for (int v = 0; v < qf::kVariantCount; ++v)
@@ -118,11 +178,17 @@ void VariantArgs(benchmark::internal::Benchmark* b)
 
 BENCHMARK(BM_OneVariant)->Apply(VariantArgs)->ArgNames({"variant", "w", "h"})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AllSnapshots)->Args({320, 240})->Args({640, 480})->ArgNames({"w", "h"})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AllSnapshotsFreshState)
+    ->Args({320, 240})
+    ->Args({640, 480})
+    ->ArgNames({"w", "h"})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeventeenSeparateRuns)
     ->Args({320, 240})
     ->Args({640, 480})
     ->ArgNames({"w", "h"})
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteRenderedFrames)->Arg(0)->Arg(6)->ArgNames({"variant"})->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Convert)
     ->Args({0, 1})
     ->Args({0, 2})

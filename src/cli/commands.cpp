@@ -59,6 +59,31 @@ bool MakeFolder(const std::string& dir, imaging::Error* error)
     return true;
 }
 
+// The file a new output replaces. A new version is written beside the
+// destination and renamed over it, which would replace a symbolic link by a
+// plain file and a device or pipe by a file in /dev: follow links to the file
+// they name, and refuse anything but a plain file.
+bool ResolveOutputFile(const std::string& path, std::string* resolved, imaging::Error* error)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    *resolved = path;
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+        const fs::path target = fs::weakly_canonical(path, ec);
+        if (ec) {
+            *error = MakeError(imaging::ErrorKind::Unwritable, path, "the link cannot be followed: " + ec.message());
+            return false;
+        }
+        *resolved = target.string();
+    }
+    const fs::file_status status = fs::status(*resolved, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
+        *error = MakeError(imaging::ErrorKind::Unwritable, path, "is not a regular file");
+        return false;
+    }
+    return true;
+}
+
 std::string Numbered(const std::string& dir, const char* pattern, int number)
 {
     char name[48];
@@ -106,6 +131,9 @@ bool Interrupted()
 int RunConvert(const ConvertArgs& args)
 {
     imaging::Error error;
+    std::string output;
+    if (!ResolveOutputFile(args.output, &output, &error))
+        return Report(error);
     if (args.pngFramesDir && !MakeFolder(*args.pngFramesDir, &error))
         return Report(error);
 
@@ -119,12 +147,14 @@ int RunConvert(const ConvertArgs& args)
         bar.update(percent);
         return !Interrupted();
     };
-    const bool ok = ConvertAllFrames(args.input, args.output, options, &error);
+    const bool ok = ConvertAllFrames(args.input, output, options, &error);
     bar.finish();
     if (ok)
         return kExitOk;
     if (error.kind == imaging::ErrorKind::Cancelled)
         error.reason = "interrupted; the file was left as it was";
+    if (error.file == output)
+        error.file = args.output; // name the file as the user did
     return Report(error);
 }
 
@@ -152,7 +182,7 @@ int RunSnapshots(const SnapshotArgs& args)
     ProgressBar bar("snapshots", args.quiet);
     const bool finished = BuildSnapshots(
         frame1, args.switches,
-        [&](int variant, Picture&& snapshot) {
+        [&](int variant, const Picture& snapshot) {
             if (error)
                 return;
             imaging::WritePng(Numbered(args.dir, "variant-%02d.png", variant), ViewOf(snapshot), &error);

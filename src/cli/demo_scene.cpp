@@ -115,14 +115,16 @@ private:
     std::vector<std::uint8_t> pixels_;
 };
 
-constexpr Rgb kSky{118, 188, 242};
+constexpr Rgb kSkyTop{52, 118, 214};
+constexpr Rgb kSky{176, 218, 248};
 constexpr Rgb kCloud{252, 252, 250};
 constexpr Rgb kCloudShade{214, 224, 238};
 constexpr Rgb kSunRim{255, 150, 30};
 constexpr Rgb kSun{255, 214, 50};
 constexpr Rgb kFarHill{62, 128, 92};
 constexpr Rgb kHill{84, 160, 84};
-constexpr Rgb kMeadow{136, 204, 72};
+constexpr Rgb kMeadowBack{112, 184, 64};
+constexpr Rgb kMeadow{156, 218, 84};
 constexpr Rgb kPath{222, 196, 140};
 constexpr Rgb kWall{208, 84, 62};
 constexpr Rgb kRoof{96, 52, 40};
@@ -180,7 +182,15 @@ void Ball(Canvas& canvas, double cx, double cy, double r, double turn)
 void DrawFrame(Canvas& canvas, int frame, int frameCount)
 {
     const double t = static_cast<double>(frame) / frameCount; // 0 .. 1, loops seamlessly
-    canvas.rect(0, 0, kStageWidth, kStageHeight, kSky);
+    // The sky darkens upwards in 32 gentle steps: too gentle for sketch lines,
+    // enough for the dots, posters and grey levels to show their grading.
+    for (int band = 0; band < 32; ++band) {
+        const double f = band / 31.0;
+        const Rgb colour{static_cast<std::uint8_t>(kSkyTop.r + (kSky.r - kSkyTop.r) * f),
+                         static_cast<std::uint8_t>(kSkyTop.g + (kSky.g - kSkyTop.g) * f),
+                         static_cast<std::uint8_t>(kSkyTop.b + (kSky.b - kSkyTop.b) * f)};
+        canvas.rect(0, band * 6.0, kStageWidth, band == 31 ? kStageHeight : band * 6.0 + 6.0, colour);
+    }
 
     // The sun turns by one ray spacing per loop.
     const double sunX = 268, sunY = 48;
@@ -202,7 +212,14 @@ void DrawFrame(Canvas& canvas, int frame, int frameCount)
 
     canvas.ellipse(70, 205, 150, 72, kFarHill);
     canvas.ellipse(262, 208, 130, 62, kHill);
-    canvas.ellipse(160, 268, 270, 92, kMeadow);
+    // The meadow brightens towards the front in a few flat rings.
+    for (int ring = 0; ring < 6; ++ring) {
+        const double f = ring / 5.0;
+        const Rgb colour{static_cast<std::uint8_t>(kMeadowBack.r + (kMeadow.r - kMeadowBack.r) * f),
+                         static_cast<std::uint8_t>(kMeadowBack.g + (kMeadow.g - kMeadowBack.g) * f),
+                         static_cast<std::uint8_t>(kMeadowBack.b + (kMeadow.b - kMeadowBack.b) * f)};
+        canvas.ellipse(160, 268 + ring * 8, 270 - ring * 14, 92 - ring * 6, colour);
+    }
 
     // Smoke puffs rise from the chimney and fade into the sky.
     for (int puff = 0; puff < 3; ++puff) {

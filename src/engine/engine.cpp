@@ -9,8 +9,8 @@ namespace qf {
 
 namespace {
 
-// The variants whose runs stop before the colours are mixed (steps 9) and
-// before the dots are made (step 11).
+// The variants whose runs stop before the colours are mixed, and those
+// that stop before the dots are made.
 constexpr bool StopsBeforeMixing(int VariantIndex)
 {
     return VariantIndex == 0 || VariantIndex == 2;
@@ -20,8 +20,21 @@ constexpr bool StopsBeforeDots(int VariantIndex)
     return StopsBeforeMixing(VariantIndex) || VariantIndex == 5;
 }
 
-// Steps 1 to 8: everything every variant needs.
-void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switches)
+// The layers a run of VariantIndex writes in full.
+LayerPlan PlanFor(int VariantIndex, const Switches& switches)
+{
+    LayerPlan plan;
+    plan.sketchOverColor = !StopsBeforeMixing(VariantIndex);
+    plan.gray4Color = plan.sketchOverColor && switches.mixColorTicked();
+    plan.vivid = VariantIndex == 3 || VariantIndex == 4;
+    plan.poster = VariantIndex == 9 || VariantIndex == 10;
+    plan.contrast = VariantIndex == 11 || VariantIndex == 12;
+    plan.sketchGrays = VariantIndex >= 13 && VariantIndex <= 16;
+    return plan;
+}
+
+// The line sketch, its depth and the pencil layer: what every variant needs.
+void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switches, const LayerPlan& plan)
 {
     // A frame without its three colour channels counts as an empty frame.
     const bool usable = s.SourcePlanes.channels() >= 3;
@@ -29,7 +42,7 @@ void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switch
     const int height = usable ? s.SourcePlanes.height() : 0;
     s.MaxX = width - 1;
     s.MaxY = height - 1;
-    AllocateWorkBuffers(s, width, height);
+    AllocateWorkBuffers(s, width, height, plan);
 
     PrepareGrayPlanes(s);
     CountEdgeVotes(s.SourceCopy, s.GrayPlane, s.EdgeCount, s.Settings.ColorDiffLimit);
@@ -41,7 +54,7 @@ void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switch
     BuildPencilLayer(s, FrameNumber, switches.colorSketchTicked());
 }
 
-// Step 10: SketchOverColor, mixed or plain.
+// SketchOverColor, mixed or plain.
 void ComputeSketchOverColor(EngineState& s, const Switches& switches)
 {
     if (switches.mixColorTicked()) {
@@ -51,7 +64,7 @@ void ComputeSketchOverColor(EngineState& s, const Switches& switches)
     }
 }
 
-// Step 12: the dots.
+// The dots.
 void ComputeDots(EngineState& s, const Switches& switches)
 {
     DitherPencil(s);
@@ -77,6 +90,37 @@ void AllocateWorkBuffers(EngineState& s, int width, int height)
     s.Gray4Color.reset(3, width, height);
 }
 
+void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan& plan)
+{
+    auto colour = [&](ColourPlane& p, bool written) {
+        if (written) {
+            p.reshape(3, width, height);
+        } else {
+            p.reset(3, width, height);
+        }
+    };
+    auto grey = [&](GreyPlane& p, bool written) {
+        if (written) {
+            p.reshape(width, height);
+        } else {
+            p.reset(width, height);
+        }
+    };
+    grey(s.GrayPlane, true);
+    grey(s.Gray4Plane, true);
+    grey(s.SketchGrayPlane, plan.sketchGrays);
+    grey(s.SketchGray8Plane, plan.sketchGrays);
+    grey(s.EdgeCount, false); // votes are counted up from zero
+    colour(s.SketchLayer, true);
+    colour(s.SourceCopy, true);
+    colour(s.SketchOverColor, plan.sketchOverColor);
+    colour(s.VividLayer, plan.vivid);
+    colour(s.PosterLayer, plan.poster);
+    colour(s.ContrastLayer, plan.contrast);
+    colour(s.PencilLayer, true);
+    colour(s.Gray4Color, plan.gray4Color);
+}
+
 void EngineState::SetPencilTexture(const ColourPlane& texture)
 {
     PencilTexture = texture;
@@ -99,7 +143,7 @@ void EngineState::SetPencilTexture(const ColourPlane& texture)
 
 void EngineState::ComputeEffectLayers(int VariantIndex, int FrameNumber, const Switches& switches)
 {
-    ComputeSketchStages(*this, FrameNumber, switches);
+    ComputeSketchStages(*this, FrameNumber, switches, PlanFor(VariantIndex, switches));
     if (StopsBeforeMixing(VariantIndex)) {
         return;
     }
@@ -114,12 +158,15 @@ void EngineState::ComputeEffectLayers(int VariantIndex, int FrameNumber, const S
 void EngineState::RenderAllSnapshots(const Switches& switches,
                                      const std::function<void(int, const ColourPlane&)>& sink)
 {
-    // Steps 1 to 8 do not depend on the variant, step 10 is the same for
-    // every variant that reaches it and so is step 12; each runs once. The
+    // The sketch stages do not depend on the variant, SketchOverColor is the
+    // same for every variant that gets that far and so are the dots; each
+    // runs once. The
     // variant layers come in pairs sharing one stage (13 to 16 all share
     // the sketch grey planes). Composing a variant rewrites channels 0-2 of
     // every pixel, so no variant sees what the previous one rendered.
-    ComputeSketchStages(*this, 0, switches);
+    // Every layer is built before any variant reads it.
+    LayerPlan plan{true, switches.mixColorTicked(), true, true, true, true};
+    ComputeSketchStages(*this, 0, switches, plan);
     int builtLayerOf = -1; // the first variant of the pair whose layer is built
     for (int v = 0; v < 17; ++v) {
         if (v == 1) {

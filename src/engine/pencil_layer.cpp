@@ -82,7 +82,9 @@ void BuildPencilLayer(EngineState& s, int FrameNumber, bool colour)
         for (int x = 0; x < width; ++x, p += 3) {
             if (!OnLine(sketch + p)) {
                 out[p] = out[p + 1] = out[p + 2] = 255;
-            } else if (haveTexture) {
+            } else if (!haveTexture) {
+                out[p] = out[p + 1] = out[p + 2] = 0;
+            } else {
                 const std::uint8_t* t = texRow + static_cast<std::size_t>(tx) * texChannels;
                 if (colour) {
                     for (int c = 0; c < 3; ++c) {

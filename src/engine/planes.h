@@ -10,11 +10,77 @@
 // A grey plane holds bytes indexed (x, y), x fastest, same row order.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace qf {
+
+namespace detail {
+
+// The bytes of a plane, with their count kept apart from the storage behind
+// them: a plane can be emptied and sized again without its storage being
+// freed, faulted in and zero-filled again for every frame.
+class ByteBuffer {
+public:
+    ByteBuffer() = default;
+    ByteBuffer(const ByteBuffer& other) : storage_(other.data(), other.data() + other.size_), size_(other.size_) {}
+    ByteBuffer& operator=(const ByteBuffer& other)
+    {
+        if (this != &other) {
+            resize(other.size_);
+            if (size_ > 0) {
+                std::memcpy(storage_.data(), other.data(), size_);
+            }
+        }
+        return *this;
+    }
+    ByteBuffer(ByteBuffer&&) noexcept = default;
+    ByteBuffer& operator=(ByteBuffer&&) noexcept = default;
+
+    // n bytes, all zero.
+    void assignZeros(std::size_t n)
+    {
+        if (n > storage_.size()) {
+            storage_.assign(n, 0);
+        } else {
+            std::fill_n(storage_.data(), n, std::uint8_t{0});
+        }
+        size_ = n;
+    }
+    // n bytes; those the storage already held keep their values.
+    void resize(std::size_t n)
+    {
+        if (n > storage_.size()) {
+            storage_.resize(n);
+        }
+        size_ = n;
+    }
+    void clear() { size_ = 0; }
+    void release()
+    {
+        std::vector<std::uint8_t>().swap(storage_);
+        size_ = 0;
+    }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    std::uint8_t* data() { return storage_.data(); }
+    const std::uint8_t* data() const { return storage_.data(); }
+
+    friend bool operator==(const ByteBuffer& a, const ByteBuffer& b)
+    {
+        return a.size_ == b.size_ && std::equal(a.data(), a.data() + a.size_, b.data());
+    }
+
+private:
+    std::vector<std::uint8_t> storage_;
+    std::size_t size_ = 0;
+};
+
+} // namespace detail
 
 class ColourPlane {
 public:
@@ -27,25 +93,34 @@ public:
         channels_ = channels;
         width_ = width;
         height_ = height;
-        bytes_.assign(static_cast<std::size_t>(channels) * static_cast<std::size_t>(width)
-                          * static_cast<std::size_t>(height),
-                      0);
+        bytes_.assignZeros(static_cast<std::size_t>(channels) * static_cast<std::size_t>(width)
+                           * static_cast<std::size_t>(height));
     }
 
     // Frees the storage; the plane becomes empty.
     void release()
     {
-        std::vector<std::uint8_t>().swap(bytes_);
+        bytes_.release();
         channels_ = width_ = height_ = 0;
     }
 
     // Empties the plane like release() but keeps the storage for the next
-    // reset(), so a frame-sized buffer is not handed back to the system and
-    // faulted in again for every frame. Compares equal to a released plane.
+    // reset() or reshape(). Compares equal to a released plane.
     void clear()
     {
         bytes_.clear();
         channels_ = width_ = height_ = 0;
+    }
+
+    // Resizes the plane without clearing it: what the storage held stays
+    // there. Only for a buffer its writer then overwrites entirely.
+    void reshape(int channels, int width, int height)
+    {
+        channels_ = channels;
+        width_ = width;
+        height_ = height;
+        bytes_.resize(static_cast<std::size_t>(channels) * static_cast<std::size_t>(width)
+                      * static_cast<std::size_t>(height));
     }
 
     int channels() const { return channels_; }
@@ -64,13 +139,13 @@ public:
                      * (static_cast<std::size_t>(x)
                         + static_cast<std::size_t>(width_) * static_cast<std::size_t>(y));
     }
-    std::uint8_t& operator()(int c, int x, int y) { return bytes_[index(c, x, y)]; }
-    std::uint8_t operator()(int c, int x, int y) const { return bytes_[index(c, x, y)]; }
+    std::uint8_t& operator()(int c, int x, int y) { return bytes_.data()[index(c, x, y)]; }
+    std::uint8_t operator()(int c, int x, int y) const { return bytes_.data()[index(c, x, y)]; }
 
     friend bool operator==(const ColourPlane&, const ColourPlane&) = default;
 
 private:
-    std::vector<std::uint8_t> bytes_;
+    detail::ByteBuffer bytes_;
     int channels_ = 0;
     int width_ = 0;
     int height_ = 0;
@@ -85,17 +160,23 @@ public:
     {
         width_ = width;
         height_ = height;
-        bytes_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+        bytes_.assignZeros(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     }
     void release()
     {
-        std::vector<std::uint8_t>().swap(bytes_);
+        bytes_.release();
         width_ = height_ = 0;
     }
     void clear()
     {
         bytes_.clear();
         width_ = height_ = 0;
+    }
+    void reshape(int width, int height)
+    {
+        width_ = width;
+        height_ = height;
+        bytes_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     }
 
     int width() const { return width_; }
@@ -111,13 +192,13 @@ public:
         return static_cast<std::size_t>(x)
                + static_cast<std::size_t>(width_) * static_cast<std::size_t>(y);
     }
-    std::uint8_t& operator()(int x, int y) { return bytes_[index(x, y)]; }
-    std::uint8_t operator()(int x, int y) const { return bytes_[index(x, y)]; }
+    std::uint8_t& operator()(int x, int y) { return bytes_.data()[index(x, y)]; }
+    std::uint8_t operator()(int x, int y) const { return bytes_.data()[index(x, y)]; }
 
     friend bool operator==(const GreyPlane&, const GreyPlane&) = default;
 
 private:
-    std::vector<std::uint8_t> bytes_;
+    detail::ByteBuffer bytes_;
     int width_ = 0;
     int height_ = 0;
 };

@@ -2,37 +2,54 @@
 // the truncated average of the pixel's three channels, rounded half to even
 // and clamped to 0..255.
 //
-// k (v - a) is exact in double precision (a single times an integer below
-// 512) and, with k held in single precision, never exactly halfway between
-// two integers, so round(v + k d) = v + round(k d): the boost is one table
-// lookup per channel, indexed by d = v - a.
+// The result depends only on v and a, so it is a 256 x 256 table per factor;
+// the two factors the engine uses keep theirs for the life of the program.
 #include "stages.h"
 
 #include "rounding.h"
 
-#include <array>
-#include <cstddef>
-#include <cstdint>
-
 namespace qf {
+
+namespace {
+
+std::vector<std::uint8_t> MakeTable(float k)
+{
+    std::vector<std::uint8_t> table(256 * 256);
+    for (int a = 0; a < 256; ++a) {
+        for (int v = 0; v < 256; ++v) {
+            const double boosted = v + static_cast<double>(k) * (v - a);
+            table[static_cast<std::size_t>(a * 256 + v)] = static_cast<std::uint8_t>(ClampByte(RoundHalfEven(boosted)));
+        }
+    }
+    return table;
+}
+
+} // namespace
+
+SaturationBoost::SaturationBoost(float k)
+{
+    if (k == kSketchSaturation) {
+        static const std::vector<std::uint8_t> sketch = MakeTable(kSketchSaturation);
+        table_ = sketch.data();
+    } else if (k == kVividSaturation) {
+        static const std::vector<std::uint8_t> vivid = MakeTable(kVividSaturation);
+        table_ = vivid.data();
+    } else {
+        own_ = MakeTable(k);
+        table_ = own_.data();
+    }
+}
 
 void BoostSaturation(ColourPlane& layer, float k)
 {
-    std::array<int, 511> push{}; // push[d + 255] = round(k * d)
-    for (int d = -255; d <= 255; ++d) {
-        push[static_cast<std::size_t>(d + 255)] = RoundHalfEven(static_cast<double>(k) * d);
-    }
-
-    const std::size_t pixels = static_cast<std::size_t>(layer.width()) * static_cast<std::size_t>(layer.height());
+    const SaturationBoost boost(k);
+    const std::size_t bytes = layer.size();
     std::uint8_t* p = layer.data();
-    for (std::size_t i = 0; i < pixels; ++i, p += 3) {
-        const int c0 = p[0];
-        const int c1 = p[1];
-        const int c2 = p[2];
-        const int a = ThirdsTable[static_cast<std::size_t>(c0 + c1 + c2)];
-        p[0] = static_cast<std::uint8_t>(ClampByte(c0 + push[static_cast<std::size_t>(c0 - a + 255)]));
-        p[1] = static_cast<std::uint8_t>(ClampByte(c1 + push[static_cast<std::size_t>(c1 - a + 255)]));
-        p[2] = static_cast<std::uint8_t>(ClampByte(c2 + push[static_cast<std::size_t>(c2 - a + 255)]));
+    for (std::size_t i = 0; i < bytes; i += 3) {
+        const int a = ThirdsTable[static_cast<std::size_t>(p[i] + p[i + 1] + p[i + 2])];
+        p[i] = boost(p[i], a);
+        p[i + 1] = boost(p[i + 1], a);
+        p[i + 2] = boost(p[i + 2], a);
     }
 }
 

@@ -5,11 +5,13 @@
 // source colours, then runs along each column are smoothed, ink gets its
 // source colours back and the line sketch is drawn on top.
 //
-// The row pass and the column pass work in place and read what they have
-// already written. A row pass only ever reads its own row, and a column pass
-// its own column, so walking the plane row by row (x inner) visits every
-// row left to right and every column bottom to top exactly as a column-by-
-// column walk does, and gives the same bytes.
+// The ink mask (all three channels 0 or all 255) is kept as one byte per
+// pixel until the row pass, which rewrites every pixel of SketchOverColor
+// from it. The row pass and the column pass work in place and read what
+// they have already written. A row pass only ever reads its own row, and a
+// column pass its own column, so walking the plane row by row (x inner)
+// visits every row left to right and every column bottom to top exactly as
+// a column-by-column walk does, and gives the same bytes.
 #include "stages.h"
 
 #include "rounding.h"
@@ -23,12 +25,73 @@ namespace qf {
 
 namespace {
 
-// Step 6: each paper pixel of a row takes the average source colour of the
-// paper run around it, at most `radius` pixels to either side. The run ends
-// on the left at the nearest pixel whose channel 0 is 0 as the row is being
-// rewritten (an averaged pixel whose channel 0 came out 0 ends it too), and
-// on the right at the nearest ink pixel of the mask.
-void FlattenRows(EngineState& s, int radius)
+// The edge votes when the colours compared are the keys themselves, as
+// Gray4Color is: a pair is an edge when its keys differ by more than limit,
+// and then the pixel with the smaller key takes the vote. For limit >= 0 an edge
+// never has equal keys, so a pixel's votes are the number of its (up to 8)
+// neighbours whose key exceeds its own by more than limit, counted here row
+// by row one neighbour direction at a time.
+void CountLevelVotes(const GreyPlane& key, GreyPlane& votes, int limit)
+{
+    const int width = key.width();
+    const int height = key.height();
+    limit = std::min(limit, 255); // no key exceeds another by more than 255
+    std::vector<std::uint8_t> above(static_cast<std::size_t>(width)); // key + limit, at most 255
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* k = key.data() + key.index(0, y);
+        std::uint8_t* v = votes.data() + votes.index(0, y);
+        for (int x = 0; x < width; ++x) {
+            above[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(std::min(k[x] + limit, 255));
+        }
+        const std::uint8_t* t = above.data();
+        for (int dy = -1; dy <= 1; ++dy) {
+            if (y + dy < 0 || y + dy >= height) {
+                continue;
+            }
+            const std::uint8_t* m = key.data() + key.index(0, y + dy);
+            for (int dx = -1; dx <= 1; ++dx) {
+                if (dx == 0 && dy == 0) {
+                    continue;
+                }
+                const int first = std::max(0, -dx);
+                const int last = std::min(width, width - dx);
+                const std::uint8_t* mm = m + dx;
+                for (int x = first; x < last; ++x) {
+                    v[x] = static_cast<std::uint8_t>(v[x] + (mm[x] > t[x] ? 1 : 0));
+                }
+            }
+        }
+    }
+}
+
+// Lone ink on the mask: ink (0) whose eight neighbours are all paper (255)
+// becomes paper; the border never changes. Whitening needs every neighbour
+// white, so it never changes the outcome for another pixel, and a row can
+// be decided at once and then written.
+void WhitenLoneInk(std::vector<std::uint8_t>& mask, int width, int height, std::vector<std::uint8_t>& lone)
+{
+    for (int y = 1; y + 1 < height; ++y) {
+        const std::uint8_t* __restrict below = mask.data() + static_cast<std::size_t>(y - 1) * width;
+        std::uint8_t* row = mask.data() + static_cast<std::size_t>(y) * width;
+        const std::uint8_t* __restrict above = row + width;
+        std::uint8_t* __restrict out = lone.data();
+        for (int x = 1; x + 1 < width; ++x) {
+            const std::uint8_t around = below[x - 1] & below[x] & below[x + 1] & row[x - 1] & row[x + 1]
+                                        & above[x - 1] & above[x] & above[x + 1];
+            out[x] = (row[x] == 0 && around == 255) ? 255 : 0;
+        }
+        for (int x = 1; x + 1 < width; ++x) {
+            row[x] = static_cast<std::uint8_t>(row[x] | out[x]);
+        }
+    }
+}
+
+// The row pass: each paper pixel of a row takes the average source colour
+// of the paper run around it, at most `radius` pixels to either side; ink
+// becomes 0. The run ends on the left at the nearest pixel whose channel 0 is 0 as
+// the row is being rewritten (an averaged pixel whose channel 0 came out 0
+// ends it too), and on the right at the nearest ink pixel of the mask.
+void FlattenRows(EngineState& s, const std::vector<std::uint8_t>& mask, int radius)
 {
     const int width = s.SketchOverColor.width();
     const int height = s.SketchOverColor.height();
@@ -36,6 +99,7 @@ void FlattenRows(EngineState& s, int radius)
     // A radius beyond the width reaches as far as the width itself; one of 0
     // or less never finds a run of two pixels.
     radius = std::clamp(radius, 0, width);
+    const bool divideByMultiply = 2 * radius + 1 <= kMaxRunDivisor;
 
     std::vector<int> sums(static_cast<std::size_t>(width + 1) * 3); // prefix sums of the source row
     std::vector<int> nextInk(static_cast<std::size_t>(width));      // first ink at or right of x, or width
@@ -43,6 +107,7 @@ void FlattenRows(EngineState& s, int radius)
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = s.SketchOverColor.data() + s.SketchOverColor.index(0, 0, y);
         const std::uint8_t* src = s.SourceCopy.data() + s.SourceCopy.index(0, 0, y);
+        const std::uint8_t* ink = mask.data() + static_cast<std::size_t>(y) * width;
 
         sums[0] = sums[1] = sums[2] = 0;
         for (int i = 0; i < width; ++i) {
@@ -53,7 +118,7 @@ void FlattenRows(EngineState& s, int radius)
         }
         int next = width;
         for (int i = width - 1; i >= 0; --i) {
-            if (row[i * 3] == 0) {
+            if (ink[i] == 0) {
                 next = i;
             }
             nextInk[static_cast<std::size_t>(i)] = next;
@@ -62,7 +127,7 @@ void FlattenRows(EngineState& s, int radius)
         int lastInk = -1; // last pixel left of x whose channel 0 now is 0
         for (int x = 0; x < width; ++x) {
             std::uint8_t* px = row + x * 3;
-            if (px[0] == 0) {
+            if (ink[x] == 0) {
                 px[0] = px[1] = px[2] = 0;
                 lastInk = x;
                 continue;
@@ -75,10 +140,11 @@ void FlattenRows(EngineState& s, int radius)
                 px[1] = src[x * 3 + 1];
                 px[2] = src[x * 3 + 2];
             } else {
+                const int* hi = &sums[static_cast<std::size_t>((right + 1) * 3)];
+                const int* lo = &sums[static_cast<std::size_t>(left * 3)];
                 for (int c = 0; c < 3; ++c) {
-                    const int sum = sums[static_cast<std::size_t>((right + 1) * 3 + c)]
-                                    - sums[static_cast<std::size_t>(left * 3 + c)];
-                    px[c] = static_cast<std::uint8_t>(sum / n);
+                    const int sum = hi[c] - lo[c];
+                    px[c] = static_cast<std::uint8_t>(divideByMultiply ? DivideRun(sum, n) : sum / n);
                 }
             }
             if (px[0] == 0) {
@@ -121,13 +187,13 @@ inline void SmoothPixel(std::uint8_t* p, std::ptrdiff_t step, int back, int forw
         ++n;
     }
     if (n > 1) {
-        p[0] = static_cast<std::uint8_t>(s0 / n);
-        p[1] = static_cast<std::uint8_t>(s1 / n);
-        p[2] = static_cast<std::uint8_t>(s2 / n);
+        p[0] = static_cast<std::uint8_t>(DivideRun(s0, n));
+        p[1] = static_cast<std::uint8_t>(DivideRun(s1, n));
+        p[2] = static_cast<std::uint8_t>(DivideRun(s2, n));
     }
 }
 
-// Step 7: every paper pixel is averaged over the paper run of its column,
+// The column pass: every paper pixel is averaged over the paper run of its column,
 // at most `radius` pixels below and above. The average of paper pixels has
 // channel 0 of at least 1, so no pixel changes between ink and paper here.
 void SmoothColumns(ColourPlane& plane, int radius)
@@ -147,7 +213,7 @@ void SmoothColumns(ColourPlane& plane, int radius)
     }
 }
 
-// Step 8: the same along each row.
+// The second row pass: the same along each row.
 void SmoothRows(ColourPlane& plane, int radius)
 {
     const int width = plane.width();
@@ -171,7 +237,7 @@ void MixSimilarColors(EngineState& s)
     const std::size_t pixels = s.Gray4Plane.size();
     const EngineSettings& set = s.Settings;
 
-    // Step 1: keys of the second edge pass.
+    // Keys of the second edge pass.
     s.EdgeCount.reset(width, height);
     s.GrayEdgeKey.reset(width, height);
     const std::uint8_t* gray4 = s.Gray4Plane.data();
@@ -182,27 +248,34 @@ void MixSimilarColors(EngineState& s)
         key[p] = gray4[p];
     }
 
-    // Step 2: edge votes between grey levels.
-    CountEdgeVotes(s.Gray4Color, s.GrayEdgeKey, s.EdgeCount, set.ColorDiffLimit);
-
-    // Step 3: the ink mask; then step 4, lone ink pixels become paper.
-    const std::uint8_t* votes = s.EdgeCount.data();
-    std::uint8_t* out = s.SketchOverColor.data();
-    for (std::size_t p = 0; p < pixels; ++p) {
-        std::uint8_t v = votes[p] < set.EdgeVoteMin ? 255 : 0;
-        if (key[p] < set.DarkLimit) {
-            v = 0;
-        }
-        out[p * 3] = out[p * 3 + 1] = out[p * 3 + 2] = v;
+    // Edge votes between grey levels.
+    if (set.ColorDiffLimit >= 0) {
+        CountLevelVotes(s.GrayEdgeKey, s.EdgeCount, set.ColorDiffLimit);
+    } else {
+        CountEdgeVotes(s.Gray4Color, s.GrayEdgeKey, s.EdgeCount, set.ColorDiffLimit);
     }
-    RemoveLonePixels(s.SketchOverColor);
 
-    // Step 5: the radii.
+    // The ink mask; lone ink pixels become paper.
+    std::vector<std::uint8_t> mask(pixels);
+    const std::uint8_t* votes = s.EdgeCount.data();
+    const int voteMin = set.EdgeVoteMin;
+    const int darkLimit = set.DarkLimit;
+    for (std::size_t p = 0; p < pixels; ++p) {
+        const int ink = static_cast<int>(votes[p] >= voteMin) | static_cast<int>(key[p] < darkLimit);
+        mask[p] = static_cast<std::uint8_t>(ink - 1); // 0 for ink, 255 for paper
+    }
+    {
+        std::vector<std::uint8_t> lone(static_cast<std::size_t>(width));
+        WhitenLoneInk(mask, width, height, lone);
+    }
+
+    // The radii: R along rows, 0.4 R (at most 20) along columns.
     const int rowRadius = set.MixRadius;
     const int columnRadius = std::min(RoundHalfEven(set.MixRadius * 0.4), 20);
 
-    // Steps 6 to 8. A radius of 0 or less never finds a run of two pixels.
-    FlattenRows(s, rowRadius);
+    // Flatten rows, smooth columns, and with a column radius above 5 smooth
+    // rows again. A radius of 0 or less never finds a run of two pixels.
+    FlattenRows(s, mask, rowRadius);
     if (columnRadius > 0) {
         SmoothColumns(s.SketchOverColor, columnRadius);
     }
@@ -210,10 +283,11 @@ void MixSimilarColors(EngineState& s)
         SmoothRows(s.SketchOverColor, 3);
     }
 
-    // Step 9: ink (all three channels 0) takes its source colours back;
-    // step 10: the line sketch on top.
+    // Ink (all three channels 0) takes its source colours back; then the
+    // line sketch goes on top.
     const std::uint8_t* src = s.SourceCopy.data();
     const std::uint8_t* sketch = s.SketchLayer.data();
+    std::uint8_t* out = s.SketchOverColor.data();
     for (std::size_t p = 0; p < pixels * 3; p += 3) {
         if (out[p] == 0 && out[p + 1] == 0 && out[p + 2] == 0) {
             out[p] = src[p];

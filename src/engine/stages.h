@@ -10,6 +10,9 @@
 #include "planes.h"
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace qf {
 
@@ -31,9 +34,24 @@ inline constexpr std::array<int, 766> ThirdsTable = [] {
     return t;
 }();
 
-// Step 2 of a run: every work buffer the engine reallocates at the start of
-// each run, zero-filled at width x height (storage is reused).
+// Which of the layers a run leaves zero-filled will be written in full by
+// the run: those are only resized at its start.
+struct LayerPlan {
+    bool sketchOverColor = false;
+    bool gray4Color = false;
+    bool vivid = false;
+    bool poster = false;
+    bool contrast = false;
+    bool sketchGrays = false;
+};
+
+// The start of a run: every work buffer the engine reallocates at the start of
+// each run, at width x height, storage reused. The buffers every run writes
+// in full (SourceCopy, GrayPlane, Gray4Plane, SketchLayer, PencilLayer) and
+// those the plan names are only resized; all others are zero-filled. With
+// no plan every buffer is zero-filled.
 void AllocateWorkBuffers(EngineState& s, int width, int height);
+void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan& plan);
 
 // grey_planes: SourceCopy, GrayPlane and Gray4Plane from SourcePlanes.
 void PrepareGrayPlanes(EngineState& s);
@@ -52,6 +70,21 @@ void RemoveLonePixels(ColourPlane& layer);
 // saturation: pushes each channel of every pixel away from the pixel's
 // channel average by the factor k, clamped to 0..255.
 void BoostSaturation(ColourPlane& layer, float k);
+
+// The boost of one channel: v + k (v - a) rounded half to even and clamped,
+// for a channel value v of a pixel whose channel average is a, as a table.
+class SaturationBoost {
+public:
+    explicit SaturationBoost(float k);
+    std::uint8_t operator()(int v, int a) const
+    {
+        return table_[static_cast<std::size_t>(a) * 256 + static_cast<std::size_t>(v)];
+    }
+
+private:
+    std::vector<std::uint8_t> own_;
+    const std::uint8_t* table_ = nullptr;
+};
 
 // sketch_depth: line pixels of SketchLayer take half the frame's brightness,
 // in colour (then boosted by 0.7) or in grey.

@@ -7,7 +7,7 @@
 
 #include "rounding.h"
 
-#include <array>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -16,96 +16,95 @@ namespace qf {
 
 namespace {
 
-// share[w][e + 255] = e * w / 42, truncated toward zero, for the weights
-// w = 1, 2, 4, 8 the twelve shares use.
-struct StuckiShares {
-    std::array<int, 511> w1{};
-    std::array<int, 511> w2{};
-    std::array<int, 511> w4{};
-    std::array<int, 511> w8{};
+// What a pixel's value u (its grey plus carried error, before clamping to
+// 0..255) becomes: its dot (0 or 255) and the twelve error shares, which
+// take the weights 1, 2, 4 and 8. share = e * weight / 42, truncated toward
+// zero (-255 * 8 gives -48, not -49), with e = clamped u - dot.
+struct Outcome {
+    int w1, w2, w4, w8;
+    std::uint8_t dot;
 };
 
-const StuckiShares& Shares()
+// Carried error never exceeds the 255 that the 42 weights share out, so
+// with the start-up divisor u lies in -127..382.
+constexpr int kLowest = -127;
+constexpr int kHighest = 382;
+
+std::vector<Outcome> Outcomes(int mean)
 {
-    static const StuckiShares table = [] {
-        StuckiShares t;
-        for (int e = -255; e <= 255; ++e) {
-            const auto i = static_cast<std::size_t>(e + 255);
-            t.w1[i] = e * 1 / 42;
-            t.w2[i] = e * 2 / 42;
-            t.w4[i] = e * 4 / 42;
-            t.w8[i] = e * 8 / 42;
-        }
-        return t;
-    }();
+    std::vector<Outcome> table(static_cast<std::size_t>(kHighest - kLowest + 1));
+    for (int u = kLowest; u <= kHighest; ++u) {
+        const int v = ClampByte(u);
+        const int dot = v >= mean ? 255 : 0;
+        const int e = v - dot;
+        table[static_cast<std::size_t>(u - kLowest)] =
+            Outcome{e * 1 / 42, e * 2 / 42, e * 4 / 42, e * 8 / 42, static_cast<std::uint8_t>(dot)};
+    }
     return table;
 }
 
-// The dither proper; divide(carried) gives carried * 10 / DitherErrorDivisor.
-template <typename Divide>
-void Diffuse(EngineState& s, int mean, Divide divide)
+// The dither proper. value(g, err) is the pixel's grey g plus what the error
+// err carried to it adds, err * 10 / DitherErrorDivisor, within
+// kLowest..kHighest.
+//
+// Only the shares within the row chain one pixel to the next; they are kept
+// in two running values (for x + 1 and x + 2). The shares for the next two
+// rows are noted per pixel and added after the row, each target summing the
+// five pixels that reach it: share 3 from x + 2, 4 from x + 1, 5 from x,
+// 6 from x - 1 and 7 from x - 2 (8 to 12 likewise). A target left of column
+// MaxX gets all five that exist; column MaxX only gets the share from
+// straight below, as the shares toward larger x stop one column short.
+template <typename Value>
+void Diffuse(EngineState& s, int mean, Value value)
 {
     const int width = s.SketchOverColor.width();
     const int height = s.SketchOverColor.height();
     const int maxX = width - 1;
     const int maxY = height - 1;
-    const StuckiShares& sh = Shares();
+    const std::vector<Outcome> outcomes = Outcomes(mean);
+    const Outcome* outcome = outcomes.data() - kLowest;
 
-    // Carried error of the current row and the next two; rotated per row.
+    // Carried error of the rows y + 1 and y + 2; rotated per row.
     std::vector<int> rows(static_cast<std::size_t>(width) * 3, 0);
     int* row1 = rows.data();
     int* row2 = row1 + width;
     int* row3 = row2 + width;
+    // This row's shares by weight, with two zero columns on either side.
+    const std::size_t padded = static_cast<std::size_t>(width) + 4;
+    std::vector<int> shares(padded * 4, 0);
+    int* s1 = shares.data() + 2;
+    int* s2 = s1 + padded;
+    int* s4 = s2 + padded;
+    int* s8 = s4 + padded;
 
     const std::uint8_t* in = s.SketchOverColor.data();
     std::uint8_t* out = s.DitherLayer.data();
 
     for (int y = 0; y < height; ++y) {
-        const bool toRow2 = y < maxY - 1;
-        const bool toRow3 = y < maxY - 2;
+        int next1 = 0; // shares already given to x + 1 in this row
+        int next2 = 0; // and to x + 2
         for (int x = 0; x < width; ++x, in += 3, out += 3) {
-            int v = ThirdsTable[static_cast<std::size_t>(in[0] + in[1] + in[2])] + divide(row1[x] * 10);
-            v = ClampByte(v);
-            const int ink = v >= mean ? 255 : 0;
-            out[0] = out[1] = out[2] = static_cast<std::uint8_t>(ink);
-            const auto e = static_cast<std::size_t>(v - ink + 255);
-
-            if (x < maxX - 1) {
-                row1[x + 1] += sh.w8[e];
+            const int u = value(ThirdsTable[static_cast<std::size_t>(in[0] + in[1] + in[2])], row1[x] + next1);
+            const Outcome& o = outcome[u];
+            out[0] = out[1] = out[2] = o.dot;
+            next1 = next2 + (x < maxX - 1 ? o.w8 : 0);
+            next2 = x < maxX - 2 ? o.w4 : 0;
+            s1[x] = o.w1;
+            s2[x] = o.w2;
+            s4[x] = o.w4;
+            s8[x] = o.w8;
+        }
+        if (y < maxY - 1) {
+            for (int t = 0; t < maxX; ++t) {
+                row2[t] += s2[t + 2] + s4[t + 1] + s8[t] + s4[t - 1] + s2[t - 2];
             }
-            if (x < maxX - 2) {
-                row1[x + 2] += sh.w4[e];
+            row2[maxX] += s8[maxX];
+        }
+        if (y < maxY - 2) {
+            for (int t = 0; t < maxX; ++t) {
+                row3[t] += s1[t + 2] + s2[t + 1] + s4[t] + s2[t - 1] + s1[t - 2];
             }
-            if (toRow2) {
-                if (x > 1) {
-                    row2[x - 2] += sh.w2[e];
-                }
-                if (x > 0) {
-                    row2[x - 1] += sh.w4[e];
-                }
-                row2[x] += sh.w8[e];
-                if (x < maxX - 1) {
-                    row2[x + 1] += sh.w4[e];
-                }
-                if (x < maxX - 2) {
-                    row2[x + 2] += sh.w2[e];
-                }
-            }
-            if (toRow3) {
-                if (x > 1) {
-                    row3[x - 2] += sh.w1[e];
-                }
-                if (x > 0) {
-                    row3[x - 1] += sh.w2[e];
-                }
-                row3[x] += sh.w4[e];
-                if (x < maxX - 1) {
-                    row3[x + 1] += sh.w2[e];
-                }
-                if (x < maxX - 2) {
-                    row3[x + 2] += sh.w1[e];
-                }
-            }
+            row3[maxX] += s4[maxX];
         }
         // The next row's error moves up; the freed row starts at zero.
         int* done = row1;
@@ -122,7 +121,7 @@ void DitherPencil(EngineState& s)
 {
     const int width = s.SketchOverColor.width();
     const int height = s.SketchOverColor.height();
-    s.DitherLayer.reset(3, width, height);
+    s.DitherLayer.reshape(3, width, height); // every pixel is written below
 
     // Mean grey over the frame (a 64-bit total: no frame size can overflow it).
     const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -138,13 +137,17 @@ void DitherPencil(EngineState& s)
 
     const int divisor = s.Settings.DitherErrorDivisor;
     if (divisor == 20) {
-        // The start-up setting: a constant divisor compiles to a multiply.
-        Diffuse(s, mean, [](int carried) { return carried / 20; });
+        // err * 10 / 20 truncates exactly as err / 2 does.
+        Diffuse(s, mean, [](int g, int err) { return g + err / 2; });
     } else if (divisor != 0) {
-        Diffuse(s, mean, [divisor](int carried) { return carried / divisor; });
+        // Limiting the sum to the table's range before the clamp to 0..255
+        // changes nothing.
+        Diffuse(s, mean, [divisor](int g, int err) {
+            return std::clamp(g + err * 10 / divisor, kLowest, kHighest);
+        });
     } else {
         // A divisor of 0 carries no error instead of dividing by zero.
-        Diffuse(s, mean, [](int) { return 0; });
+        Diffuse(s, mean, [](int g, int) { return g; });
     }
 }
 

@@ -275,7 +275,7 @@ bool FramePlanner::planExact(const std::uint32_t* frame, const Area& area, bool 
         out.localTable = tableColours;
         out.localTable.resize(static_cast<std::size_t>(TableSizeFor(maxIndex + 1)), 0xFF000000u);
     }
-    out.lzw = LzwEncode(codeSize, primary_.data(), alternative_.data(), count);
+    out.lzw = EncodeSmaller(codeSize, count, w);
 
     for (int y = area.y0; y < area.y1; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
@@ -410,7 +410,7 @@ bool FramePlanner::planReduced(const std::uint32_t* frame, const std::uint32_t* 
     out.localTable.resize(static_cast<std::size_t>(TableSizeFor(entries)), 0xFF000000u);
     out.minCodeSize = CodeSizeFor(static_cast<int>(out.localTable.size()));
     out.exact = false;
-    out.lzw = LzwEncode(out.minCodeSize, primary_.data(), alternative_.data(), count);
+    out.lzw = EncodeSmaller(out.minCodeSize, count, w);
 
     k = 0;
     for (int y = area.y0; y < area.y1; ++y) {
@@ -422,6 +422,67 @@ bool FramePlanner::planReduced(const std::uint32_t* frame, const std::uint32_t* 
     }
     finishFrame(area, clear, out);
     return true;
+}
+
+// Pixels that may stay transparent or take their own colour compress best
+// one way in flat areas (their colour continues the runs around them) and
+// the other in textured ones (long runs of the transparent index). The
+// frame is compressed with a few arrangements and the smallest kept:
+// transparent wherever allowed, own colour wherever allowed, and
+// transparent only along stretches of such pixels that cross colours. The
+// compressor may still switch a pixel to its other choice where that
+// extends a string.
+std::vector<std::uint8_t> FramePlanner::EncodeSmaller(int codeSize, std::size_t count, int width)
+{
+    std::vector<std::uint8_t> best = LzwEncode(codeSize, primary_.data(), alternative_.data(), count);
+    bool choices = false;
+    for (std::size_t i = 0; i < count && !choices; ++i)
+        choices = alternative_[i] != kNoAlternative;
+    if (!choices)
+        return best;
+
+    arranged_.resize(count);
+    arrangedAlternative_.resize(count);
+    auto tryArrangement = [&](auto&& ownColourAt) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const bool own = alternative_[i] != kNoAlternative && ownColourAt(i);
+            arranged_[i] = own ? static_cast<std::uint8_t>(alternative_[i]) : primary_[i];
+            arrangedAlternative_[i] = alternative_[i] == kNoAlternative ? kNoAlternative
+                : own ? static_cast<std::int16_t>(primary_[i])
+                      : alternative_[i];
+        }
+        std::vector<std::uint8_t> data = LzwEncode(codeSize, arranged_.data(), arrangedAlternative_.data(), count);
+        if (data.size() < best.size())
+            best = std::move(data);
+    };
+    tryArrangement([](std::size_t) { return true; });
+
+    // Stretches of pixels that may be transparent, row by row: a stretch in
+    // one colour keeps it, one that crosses colours turns transparent.
+    stretchOwn_.assign(count, 0);
+    const std::size_t w = static_cast<std::size_t>(width);
+    for (std::size_t rowStart = 0; rowStart < count; rowStart += w) {
+        std::size_t x = 0;
+        while (x < w) {
+            const std::size_t i = rowStart + x;
+            if (alternative_[i] == kNoAlternative) {
+                ++x;
+                continue;
+            }
+            std::size_t end = x;
+            bool oneColour = true;
+            while (end < w && alternative_[rowStart + end] != kNoAlternative) {
+                oneColour = oneColour && alternative_[rowStart + end] == alternative_[i];
+                ++end;
+            }
+            if (oneColour)
+                std::fill(stretchOwn_.begin() + static_cast<std::ptrdiff_t>(i),
+                          stretchOwn_.begin() + static_cast<std::ptrdiff_t>(rowStart + end), 1);
+            x = end;
+        }
+    }
+    tryArrangement([&](std::size_t i) { return stretchOwn_[i] != 0; });
+    return best;
 }
 
 void FramePlanner::finishFrame(const Area& area, bool clear, PlannedFrame& out)

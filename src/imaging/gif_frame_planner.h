@@ -66,6 +66,7 @@ private:
                      std::string* reason);
     void planUnchanged(PlannedFrame& out);
     void finishFrame(const Area& area, bool clear, PlannedFrame& out);
+    std::vector<std::uint8_t> EncodeSmaller(int codeSize, std::size_t count, int width);
 
     int width_;
     int height_;
@@ -83,6 +84,9 @@ private:
     std::vector<std::int16_t> alternative_;
     std::vector<std::uint8_t> changed_;
     std::vector<std::uint32_t> colours_; // distinct colours of the changed pixels
+    std::vector<std::uint8_t> arranged_;
+    std::vector<std::int16_t> arrangedAlternative_;
+    std::vector<std::uint8_t> stretchOwn_;
 };
 
 } // namespace qf::imaging

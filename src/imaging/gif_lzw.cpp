@@ -9,6 +9,8 @@ namespace {
 
 constexpr int kMaxCodes = 4096; // codes are at most 12 bits wide
 constexpr int kMaxWidth = 12;
+// How far the encoder looks ahead to choose between two equivalent indexes.
+constexpr std::size_t kLookahead = 8;
 
 } // namespace
 
@@ -231,16 +233,42 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
         return out;
     }
 
+    // Where a pixel has two choices, take the one from which the string can
+    // be extended further (looking a few pixels ahead).
+    const bool choices = alternative != nullptr;
+    auto reach = [&](int code, std::size_t at) {
+        std::size_t n = 0;
+        while (at + n < count && n < kLookahead) {
+            int c = table.find(code, primary[at + n]);
+            if (c < 0 && choices && alternative[at + n] != kNoAlternative)
+                c = table.find(code, alternative[at + n]);
+            if (c < 0)
+                break;
+            code = c;
+            ++n;
+        }
+        return n;
+    };
+    auto second = [&](std::size_t i) { return choices ? alternative[i] : kNoAlternative; };
+
     int current = primary[0];
+    if (second(0) != kNoAlternative && reach(second(0), 1) > reach(current, 1))
+        current = second(0);
     for (std::size_t i = 1; i < count; ++i) {
-        const int first = primary[i];
-        int code = table.find(current, first);
-        if (code < 0 && alternative && alternative[i] != kNoAlternative)
-            code = table.find(current, alternative[i]);
-        if (code >= 0) {
-            current = code;
+        int first = primary[i];
+        const int other = second(i);
+        const int viaFirst = table.find(current, first);
+        const int viaOther = other != kNoAlternative ? table.find(current, other) : -1;
+        if (viaFirst >= 0 && viaOther >= 0) {
+            current = reach(viaOther, i + 1) > reach(viaFirst, i + 1) ? viaOther : viaFirst;
             continue;
         }
+        if (viaFirst >= 0 || viaOther >= 0) {
+            current = viaFirst >= 0 ? viaFirst : viaOther;
+            continue;
+        }
+        if (other != kNoAlternative && reach(other, i + 1) > reach(first, i + 1))
+            first = other;
         writer.put(current, width);
         // The decoder defines this entry one code later than the encoder, so
         // it widens its codes when the table reaches 2^width entries; the

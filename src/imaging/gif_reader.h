@@ -1,5 +1,20 @@
 // Reads an animated GIF frame by frame, each frame composited at the logical
-// screen size the way current browsers show it.
+// screen size the way current browsers show it:
+//  - the canvas starts transparent; disposal 2 clears the frame's rectangle
+//    to transparent, 3 (and 4, which some encoders write for it) restores
+//    what was there before the frame, 0, 1 and 5 to 7 keep the frame;
+//  - frames reaching outside the screen are clipped; a screen stored with no
+//    width or height takes the extent of the first frame;
+//  - a frame without any colour table draws every index opaque black; an
+//    index beyond the table draws nothing, like the transparent index;
+//  - pixel data that ends early, or turns damaged, leaves the rest of the
+//    frame as it was; pixels beyond the frame's size are ignored;
+//  - minimum code sizes up to 11 are read (giflib alone stops at 8);
+//  - a file cut short keeps the frames whose data is complete; bytes that
+//    are no GIF block end the animation there, as does the trailer.
+// Only the canvas, and for restore-to-previous the area it restores, are
+// held in memory; frame count, delays and loop count are learned at open by
+// walking the records without decoding pixels.
 #pragma once
 
 #include "image.h"

@@ -1,6 +1,15 @@
 // Writes an animated GIF from same-sized frames given one at a time: exact
 // colours whenever a frame has at most 256 of them, unchanged pixels left
 // transparent over the previous frame, written atomically.
+//
+// Decoding the file gives back exactly the frames given whenever each frame
+// has at most 256 colours (alpha below 128 counts as transparent, which
+// reads back as 0, 0, 0, 0). One global colour table serves while the whole
+// animation fits in 256 colours. Frames with more colours are reduced with
+// libimagequant (high quality, dithered); pixels that stay the same from one
+// frame given to the next are never redrawn, so the dither does not crawl.
+// Memory stays at a few frames whatever the frame count: planned frames wait
+// in an unnamed working file beside the destination until finish().
 #pragma once
 
 #include "image.h"
@@ -18,13 +27,20 @@ public:
     AnimationWriter& operator=(const AnimationWriter&) = delete;
 
     // Starts an animation of width x height. loopCount as in GifInfo: -1
-    // writes no loop extension, 0 loops forever, n repeats n times.
+    // writes no loop extension, 0 loops forever, n repeats n times (up to
+    // 65535). Creates the temporary file at once, so an unwritable
+    // destination fails here (Unwritable). Sizes beyond the reader's limits
+    // are refused (TooLarge).
     bool open(const std::string& path, int width, int height, int loopCount, Error* error);
 
-    // Appends a frame with its delay in hundredths of a second.
+    // Appends a frame with its delay in hundredths of a second (0 to 65535,
+    // stored exactly). A frame of another size or a delay out of range is
+    // refused (TooLarge) and the animation goes on without it; a failure to
+    // write abandons the animation as abort() does.
     bool addFrame(const ImageView& frame, int delay, Error* error);
 
-    // Completes the file and moves it over the destination in one step.
+    // Completes the file and moves it over the destination in one step. On
+    // failure (a full disk, say) the destination stays as it was.
     bool finish(Error* error);
 
     // Drops everything written so far; the destination stays as it was and

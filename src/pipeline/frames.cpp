@@ -31,9 +31,16 @@ extern const std::size_t kPencilTexturePngSize;
 
 Picture ReadFrame(const imaging::RgbaImage& frame)
 {
-    Picture picture(frame.width, frame.height);
+    Picture picture;
+    ReadFrame(frame, picture);
+    return picture;
+}
+
+void ReadFrame(const imaging::RgbaImage& frame, Picture& picture)
+{
+    picture.reset(frame.width, frame.height);
     if (picture.empty())
-        return picture;
+        return;
     const std::size_t count = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
     const std::uint8_t* src = frame.pixels.data();
     std::uint8_t* dst = picture.data();
@@ -52,7 +59,6 @@ Picture ReadFrame(const imaging::RgbaImage& frame)
         }
         dst[3] = 255;
     }
-    return picture;
 }
 
 const ColourPlane& DefaultPencilTexture()
@@ -77,12 +83,19 @@ void UseDefaultPencilTexture(EngineState& state)
 Picture RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
                     const Switches& switches)
 {
+    Picture rendered;
+    RenderFrame(state, source, variant, frameNumber, switches, rendered);
+    return rendered;
+}
+
+void RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
+                 const Switches& switches, Picture& rendered)
+{
     PictureToPlanes(source, state.SourcePlanes);
     state.ComputeEffectLayers(variant, frameNumber, switches);
     state.RenderVariant(variant, switches);
-    Picture rendered(source.width(), source.height());
+    rendered.reset(source.width(), source.height());
     PlanesToPicture(state.SourcePlanes, rendered);
-    return rendered;
 }
 
 namespace {
@@ -91,18 +104,17 @@ struct SnapshotsStopped {};
 
 } // namespace
 
-bool BuildSnapshots(const Picture& frame1, const Switches& switches, const SnapshotSink& sink,
-                    const ProgressFn& progress)
+bool BuildSnapshots(EngineState& state, const Picture& frame1, const Switches& switches,
+                    const SnapshotSink& sink, const ProgressFn& progress)
 {
-    EngineState state;
-    UseDefaultPencilTexture(state);
     PictureToPlanes(frame1, state.SourcePlanes);
+    // One picture receives every variant in turn; each covers it completely.
+    Picture snapshot(frame1.width(), frame1.height());
     try {
         state.RenderAllSnapshots(switches, [&](int variant, const ColourPlane& rendered) {
-            Picture snapshot(frame1.width(), frame1.height());
             PlanesToPicture(rendered, snapshot);
             if (sink)
-                sink(variant, std::move(snapshot));
+                sink(variant, snapshot);
             if (progress && !progress(static_cast<double>(variant) / 16.0 * 50.0 + 50.0))
                 throw SnapshotsStopped{};
         });
@@ -112,14 +124,21 @@ bool BuildSnapshots(const Picture& frame1, const Switches& switches, const Snaps
     return true;
 }
 
+bool BuildSnapshots(const Picture& frame1, const Switches& switches, const SnapshotSink& sink,
+                    const ProgressFn& progress)
+{
+    EngineState state;
+    UseDefaultPencilTexture(state);
+    return BuildSnapshots(state, frame1, switches, sink, progress);
+}
+
 std::vector<Picture> BuildSnapshots(const Picture& frame1, const Switches& switches,
                                     const ProgressFn& progress)
 {
     std::vector<Picture> snapshots;
     snapshots.reserve(kVariantCount);
     const bool finished = BuildSnapshots(
-        frame1, switches, [&](int, Picture&& snapshot) { snapshots.push_back(std::move(snapshot)); },
-        progress);
+        frame1, switches, [&](int, const Picture& snapshot) { snapshots.push_back(snapshot); }, progress);
     if (!finished)
         snapshots.clear();
     return snapshots;
@@ -131,11 +150,13 @@ namespace {
 struct FrameSlot {
     int number = 0;
     imaging::RgbaImage decoded;
+    Picture source;
     Picture rendered;
 };
 
 // Slots are reused so that the frame buffers are allocated once per slot,
-// not once per frame. At most one slot per token in flight is ever taken.
+// not once per frame (fresh memory costs a page fault per page). At most one
+// slot per token in flight is ever taken.
 class SlotPool {
 public:
     explicit SlotPool(std::size_t count)
@@ -304,8 +325,15 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
             EngineState& state = states.local();
             if (state.PencilTexture.empty())
                 UseDefaultPencilTexture(state);
-            slot->rendered = RenderFrame(state, ReadFrame(slot->decoded), options.variant, slot->number,
-                                         options.switches);
+            ReadFrame(slot->decoded, slot->source);
+            RenderFrame(state, slot->source, options.variant, slot->number, options.switches, slot->rendered);
+            // The frame pictures are independent files: compressing them here
+            // keeps the in-order writer free for the animation.
+            imaging::Error pngError;
+            if (options.pngFramesDir
+                && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), ViewOf(slot->rendered),
+                                      &pngError))
+                run.fail(std::move(pngError));
         } catch (const std::bad_alloc&) {
             run.fail(OutOfMemory(input, info.width, info.height));
         } catch (const std::exception& e) {
@@ -322,10 +350,6 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
             const imaging::ImageView view = ViewOf(slot->rendered);
             imaging::Error writeError;
             if (!writer.addFrame(view, delay, &writeError)) {
-                run.fail(std::move(writeError));
-            } else if (options.pngFramesDir
-                       && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), view,
-                                             &writeError)) {
                 run.fail(std::move(writeError));
             } else if (options.progress
                        && !options.progress(static_cast<double>(slot->number)

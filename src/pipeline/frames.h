@@ -19,6 +19,8 @@ namespace qf {
 // A decoded frame as the source picture at its natural size; transparent
 // pixels become white paper (a partly transparent pixel is laid over white).
 Picture ReadFrame(const imaging::RgbaImage& frame);
+// The same into picture, reusing its storage.
+void ReadFrame(const imaging::RgbaImage& frame, Picture& picture);
 
 // The bundled 104 x 120 pencil-paper texture, read the way the pixel bridge
 // reads any picture (bottom row first). Decoded once; thread-safe.
@@ -33,6 +35,9 @@ void UseDefaultPencilTexture(EngineState& state);
 // result has the source's size. state must have its pencil textures set.
 Picture RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
                     const Switches& switches);
+// The same into rendered, reusing its storage.
+void RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
+                 const Switches& switches, Picture& rendered);
 
 // A progress report in percent (0-100). Returning false asks the work to stop.
 using ProgressFn = std::function<bool(double percent)>;
@@ -44,12 +49,15 @@ std::vector<Picture> BuildSnapshots(const Picture& frame1, const Switches& switc
                                     const ProgressFn& progress = {});
 
 // Hands each snapshot to sink as soon as it is rendered (variant 0 first), so
-// a window can show them one by one. sink and progress run on the calling
-// thread. Returns false when progress asked to stop; the snapshots after
-// that point are not rendered.
-using SnapshotSink = std::function<void(int variant, Picture&& snapshot)>;
+// a window can show them one by one; the picture lives until sink returns
+// (copy it to keep it). sink and progress run on the calling thread. Returns
+// false when progress asked to stop; the snapshots after that point are not
+// rendered. With state (pencil textures set), its buffers are reused.
+using SnapshotSink = std::function<void(int variant, const Picture& snapshot)>;
 bool BuildSnapshots(const Picture& frame1, const Switches& switches, const SnapshotSink& sink,
                     const ProgressFn& progress = {});
+bool BuildSnapshots(EngineState& state, const Picture& frame1, const Switches& switches,
+                    const SnapshotSink& sink, const ProgressFn& progress = {});
 
 struct ConvertOptions {
     int variant = 0;

@@ -1,12 +1,16 @@
 #include "picture.h"
 
-#include <cstring>
-
 namespace qf {
 
 Picture::Picture(int width, int height)
-    : width_(width > 0 ? width : 0), height_(height > 0 ? height : 0)
 {
+    reset(width, height);
+}
+
+void Picture::reset(int width, int height)
+{
+    width_ = width > 0 && height > 0 ? width : 0;
+    height_ = width > 0 && height > 0 ? height : 0;
     const std::size_t count = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
     pixels_.resize(count * 4);
     // Black with an opaque pad byte: the 32-bit pixel 0xFF000000 in memory

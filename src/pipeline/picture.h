@@ -15,6 +15,11 @@ public:
     // A width x height picture, every pixel black with the pad byte at 255.
     Picture(int width, int height);
 
+    // Makes this the picture Picture(width, height) would be, reusing the
+    // storage it already has: a picture refilled frame after frame costs no
+    // new memory.
+    void reset(int width, int height);
+
     int width() const { return width_; }
     int height() const { return height_; }
     bool empty() const { return pixels_.empty(); }

@@ -13,7 +13,8 @@ void PictureToPlanes(const Picture& picture, ColourPlane& planes)
 {
     const int width = picture.width();
     const int height = picture.height();
-    planes.reset(4, width, height);
+    // Every byte is copied from the picture, so the planes need no zero-fill.
+    planes.reshape(4, width, height);
     if (planes.empty())
         return;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;

@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace qf {
@@ -48,9 +49,9 @@ protected:
     {
         std::string command = Quote(QF_CLI_PATH);
         for (const std::string& arg : args)
-            command += " " + Quote(arg);
+            command.append(" ").append(Quote(arg));
         const std::string out = scratch.file("stdout"), err = scratch.file("stderr");
-        command += " </dev/null >" + Quote(out) + " 2>" + Quote(err);
+        command.append(" </dev/null >").append(Quote(out)).append(" 2>").append(Quote(err));
         const int status = std::system(command.c_str());
         Outcome outcome;
         outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -137,6 +138,22 @@ TEST_F(CliTest, BadInputAndOutputGetTheirOwnExitCodes)
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("snaps")));
     EXPECT_FALSE(std::filesystem::exists(dir.file("frames")));
+}
+
+TEST_F(CliTest, OutputThroughALinkReplacesItsTargetAndSpecialFilesAreRefused)
+{
+    test::WriteBytes(dir.file("real.gif"), "previous result");
+    std::filesystem::create_symlink("real.gif", dir.file("link.gif"));
+    Outcome outcome = Run({"convert", input, dir.file("link.gif")});
+    ASSERT_EQ(outcome.code, 0) << outcome.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.gif")));
+    EXPECT_EQ(test::ReadGifFrames(dir.file("real.gif")).size(), 3u);
+
+    ASSERT_EQ(mkfifo(dir.file("pipe.gif").c_str(), 0600), 0);
+    outcome = Run({"convert", input, dir.file("pipe.gif")});
+    EXPECT_EQ(outcome.code, cli::kExitBadOutput);
+    EXPECT_EQ(outcome.err, "error: " + dir.file("pipe.gif") + ": is not a regular file\n");
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.file("pipe.gif")));
 }
 
 TEST_F(CliTest, ConvertWritesTheAnimationQuietlyWhenNotOnATerminal)

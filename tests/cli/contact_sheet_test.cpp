@@ -53,10 +53,6 @@ TEST(ContactSheetTest, ThumbnailsKeepTheAspectAndFitTheCell)
 
 TEST(BitmapFontTest, DrawsInsideItsBoxAndClipsAtTheEdge)
 {
-    EXPECT_EQ(TextWidth("", 2), 0);
-    EXPECT_EQ(TextWidth("AB", 1), 11);
-    EXPECT_EQ(TextWidth("AB", 2), 22);
-
     Picture canvas(30, 20);
     DrawText(canvas, 3, 4, "Hi", 1, Colour{255, 255, 255});
     int ink = 0;

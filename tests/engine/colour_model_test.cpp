@@ -28,18 +28,6 @@ std::array<int, 3> ToRgb(float hue, float saturation, float lightness)
     return rgb;
 }
 
-TEST(ColourModel, MaxAndMinReturnOneOfTheirInputs)
-{
-    EXPECT_EQ(MaxOfThree(1.0f, 3.0f, 2.0f), 3.0f);
-    EXPECT_EQ(MaxOfThree(3.0f, 1.0f, 2.0f), 3.0f);
-    EXPECT_EQ(MaxOfThree(1.0f, 2.0f, 3.0f), 3.0f);
-    EXPECT_EQ(MaxOfThree(2.0f, 2.0f, 1.0f), 2.0f);
-    EXPECT_EQ(MinOfThree(3.0f, 1.0f, 2.0f), 1.0f);
-    EXPECT_EQ(MinOfThree(1.0f, 3.0f, 2.0f), 1.0f);
-    EXPECT_EQ(MinOfThree(3.0f, 2.0f, 1.0f), 1.0f);
-    EXPECT_EQ(MinOfThree(1.0f, 1.0f, 2.0f), 1.0f);
-}
-
 TEST(ColourModel, GreysBlackAndWhite)
 {
     for (const int v : {0, 1, 127, 128, 200, 255}) {
@@ -66,18 +54,6 @@ TEST(ColourModel, HuesOfThePrimariesAndTies)
     const Hsl pink = ToHsl(255, 0, 128);
     EXPECT_NEAR(pink.hue, -0.502, 0.001);
     EXPECT_EQ(ToRgb(pink.hue, pink.saturation, pink.lightness), (std::array<int, 3>{255, 0, 128}));
-}
-
-TEST(ColourModel, RoundTripsEverySaturatedColourOfAGrid)
-{
-    for (int r = 0; r < 256; r += 15) {
-        for (int g = 0; g < 256; g += 17) {
-            for (int b = 0; b < 256; b += 51) {
-                const Hsl h = ToHsl(r, g, b);
-                EXPECT_EQ(ToRgb(h.hue, h.saturation, h.lightness), (std::array<int, 3>{r, g, b}));
-            }
-        }
-    }
 }
 
 TEST(ColourModel, TintHalvesRoundToEven)

@@ -29,7 +29,7 @@ ColourPlane Uniform3(int width, int height, int grey)
     return p;
 }
 
-// The dither as described: error rows copied down after every row, every
+// The dither in its plainest form: error rows copied down after every row, every
 // share computed by a division of its own.
 ColourPlane DitherLiterally(const ColourPlane& in, int divisor)
 {
@@ -78,7 +78,7 @@ ColourPlane DitherLiterally(const ColourPlane& in, int divisor)
     return out;
 }
 
-TEST(Dither, MatchesTheDescribedDiffusion)
+TEST(Dither, MatchesThePlainDiffusion)
 {
     const struct {
         int width, height;

@@ -106,6 +106,31 @@ TEST_F(EngineRuns, GreySwitchStatesCountAsTheirTestsSay)
     }
 }
 
+TEST_F(EngineRuns, NothingOfAnEarlierFrameReachesTheNextOne)
+{
+    // Buffers are reused from frame to frame: a state that has just worked
+    // on the negative of a frame (every layer different) must render the
+    // frame as a fresh state does, whichever variant ran before.
+    const ColourPlane frame = test::BusyFrame(20, 15, 31);
+    ColourPlane negative = frame;
+    for (std::size_t i = 0; i < negative.size(); ++i) {
+        negative.data()[i] = static_cast<std::uint8_t>(255 - negative.data()[i]);
+    }
+    for (const Switches sw : {Switches{}, Switches{.ColorSketch = 1, .MixColor = 0, .Adjust = 0}}) {
+        for (int v = 0; v < kVariantCount; ++v) {
+            EngineState fresh;
+            fresh.SetPencilTexture(state.PencilTexture);
+            const ColourPlane expected = test::RenderOne(fresh, frame, v, 3, sw);
+            for (const int before : {v, (v + 1) % kVariantCount, (v + 9) % kVariantCount}) {
+                test::RenderOne(state, negative, before, 3, sw);
+                ASSERT_EQ(test::RenderOne(state, frame, v, 3, sw), expected) << "variant " << v << " after " << before;
+                state.ComputeEffectLayers(before, 3, sw); // a run without rendering
+                ASSERT_EQ(test::RenderOne(state, frame, v, 3, sw), expected) << "variant " << v << " after " << before;
+            }
+        }
+    }
+}
+
 // The 17 runs as the snapshot list makes them, one after another.
 std::vector<ColourPlane> SequentialSnapshots(EngineState& s, const ColourPlane& frame, const Switches& sw)
 {

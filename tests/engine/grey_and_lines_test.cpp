@@ -99,6 +99,38 @@ TEST(EdgeVotes, EqualKeysGiveTheVoteToTheEarlierPixelOfEveryPair)
     EXPECT_EQ(votes(1, 1), 0);
 }
 
+TEST(EdgeVotes, MatchThePairByPairCountOnABusyFrame)
+{
+    EngineState s;
+    s.SourcePlanes = test::BusyFrame(41, 23, 8);
+    AllocateWorkBuffers(s, 41, 23);
+    PrepareGrayPlanes(s);
+    const ColourPlane& c = s.SourceCopy;
+    const GreyPlane& k = s.GrayPlane;
+    for (const int limit : {-1, 0, 5, 28, 100, 254, 255}) {
+        GreyPlane expected(41, 23);
+        for (int x = 0; x < 41; ++x) {
+            for (int y = 0; y < 23; ++y) {
+                for (const auto& [nx, ny] : {std::pair{x + 1, y + 1}, {x, y + 1}, {x + 1, y}, {x - 1, y + 1}}) {
+                    if (nx < 0 || nx > 40 || ny > 22) {
+                        continue;
+                    }
+                    bool edge = false;
+                    for (int ch = 0; ch < 3; ++ch) {
+                        edge = edge || std::abs(c(ch, x, y) - c(ch, nx, ny)) > limit;
+                    }
+                    if (edge) {
+                        ++(k(x, y) > k(nx, ny) ? expected(nx, ny) : expected(x, y));
+                    }
+                }
+            }
+        }
+        GreyPlane votes(41, 23);
+        CountEdgeVotes(c, k, votes, limit);
+        EXPECT_EQ(votes, expected) << "limit " << limit;
+    }
+}
+
 TEST(EdgeVotes, DarkPixelInLightSurroundCollectsAllEightVotes)
 {
     EngineState s;

@@ -13,7 +13,7 @@ namespace {
 
 using test::Bgr;
 
-// The mixing stage walked exactly as described: x outer, y inner, each run
+// The mixing stage in its plainest form: x outer, y inner, each run
 // found by scanning pixel by pixel.
 void MixLiterally(EngineState& s)
 {
@@ -200,6 +200,24 @@ TEST(Mixing, MatchesTheColumnByColumnWalkForEveryRadiusAndShape)
     }
 }
 
+TEST(Mixing, VotesBetweenGreyLevelsForEveryLimit)
+{
+    const ColourPlane frame = test::BusyFrame(37, 29, 9);
+    for (const int limit : {-1, 0, 28, 63, 64, 200, 300, 2147483647}) {
+        EngineState fast;
+        fast.Settings.ColorDiffLimit = limit;
+        fast.SourcePlanes = frame;
+        fast.ComputeEffectLayers(5, 0, Switches{});
+
+        EngineState plain;
+        plain.Settings.ColorDiffLimit = limit;
+        plain.SourcePlanes = frame;
+        plain.ComputeEffectLayers(0, 0, Switches{});
+        MixLiterally(plain);
+        EXPECT_EQ(fast.SketchOverColor, plain.SketchOverColor) << "limit " << limit;
+    }
+}
+
 TEST(Mixing, FlatFrameComesBackUnchanged)
 {
     // Grey 150 (level 128) is paper, grey 100 (level 64) is ink.
@@ -253,6 +271,26 @@ TEST(Mixing, OnePixelWideColumnIsSmoothedUpwardInPlace)
     const int expected[] = {170, 174, 176, 178, 177};
     for (int y = 0; y < 5; ++y) {
         EXPECT_EQ(test::PixelOf(s.SketchOverColor, 0, y), (Bgr{expected[y], expected[y], expected[y]})) << y;
+    }
+}
+
+} // namespace
+} // namespace qf
+
+namespace qf {
+namespace {
+
+TEST(Mixing, RunAveragesDivideExactlyByMultiplying)
+{
+    // The largest remainders are where a multiply by the rounded-up
+    // reciprocal could overshoot.
+    for (int n = 1; n <= kMaxRunDivisor; ++n) {
+        for (int q = 0; q < 255; ++q) {
+            for (const int sum : {q * n, q * n + n - 1}) {
+                ASSERT_EQ(DivideRun(sum, n), sum / n) << sum << " / " << n;
+            }
+        }
+        ASSERT_EQ(DivideRun(255 * n, n), 255);
     }
 }
 

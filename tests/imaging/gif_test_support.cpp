@@ -51,7 +51,9 @@ void PutBlocks(Bytes& out, const Bytes& data)
     out.push_back(0);
 }
 
-Bytes Pack(const std::vector<std::pair<int, int>>& codes)
+} // namespace
+
+Bytes PackCodes(const std::vector<std::pair<int, int>>& codes)
 {
     Bytes data;
     std::uint64_t bits = 0;
@@ -70,7 +72,6 @@ Bytes Pack(const std::vector<std::pair<int, int>>& codes)
     return data;
 }
 
-} // namespace
 
 void PutHeader(Bytes& out, const char* signature)
 {
@@ -136,7 +137,7 @@ void PutImageData(Bytes& out, int minCodeSize, const std::vector<std::uint8_t>& 
     }
     codes.push_back({clear + 1, width});
     out.push_back(static_cast<std::uint8_t>(minCodeSize));
-    PutBlocks(out, Pack(codes));
+    PutBlocks(out, PackCodes(codes));
 }
 
 void PutImage(Bytes& out, const FrameDesc& frame, const std::vector<std::uint8_t>& indexes, int minCodeSize)
@@ -166,7 +167,7 @@ void PutTrailer(Bytes& out)
 void PutCodes(Bytes& out, int minCodeSize, const std::vector<std::pair<int, int>>& codes)
 {
     out.push_back(static_cast<std::uint8_t>(minCodeSize));
-    PutBlocks(out, Pack(codes));
+    PutBlocks(out, PackCodes(codes));
 }
 
 TempDir::TempDir()

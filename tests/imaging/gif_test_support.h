@@ -37,8 +37,9 @@ void PutImageData(Bytes& out, int minCodeSize, const std::vector<std::uint8_t>& 
 // for an interlaced frame they are reordered as the format stores them.
 void PutImage(Bytes& out, const FrameDesc& frame, const std::vector<std::uint8_t>& indexes, int minCodeSize = 2);
 void PutTrailer(Bytes& out);
-// Codes packed least significant bit first, as (code, width) pairs, as the
-// single data block sequence of an image.
+// (code, width) pairs packed least significant bit first.
+Bytes PackCodes(const std::vector<std::pair<int, int>>& codes);
+// Those codes as the data blocks of an image.
 void PutCodes(Bytes& out, int minCodeSize, const std::vector<std::pair<int, int>>& codes);
 
 // A folder of its own for one test, removed afterwards.

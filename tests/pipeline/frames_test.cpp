@@ -116,7 +116,7 @@ TEST(SnapshotsTest, StopWhenProgressSaysSo)
     std::vector<int> delivered;
     int calls = 0;
     const bool finished = BuildSnapshots(
-        frame1, Switches{}, [&](int variant, Picture&&) { delivered.push_back(variant); },
+        frame1, Switches{}, [&](int variant, const Picture&) { delivered.push_back(variant); },
         [&](double) { return ++calls < 3; });
     EXPECT_FALSE(finished);
     EXPECT_EQ(delivered, (std::vector<int>{0, 1, 2}));

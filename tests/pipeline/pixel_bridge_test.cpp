@@ -22,13 +22,17 @@ Picture Numbered(int width, int height)
     return picture;
 }
 
-TEST(PictureTest, NewPictureIsOpaqueBlack)
+TEST(PictureTest, NewAndResetPicturesAreOpaqueBlack)
 {
-    const Picture picture(3, 2);
+    Picture picture = Numbered(5, 4);
+    picture.reset(3, 2);
     EXPECT_EQ(picture.bytesPerLine(), 12);
     for (int i = 0; i < 24; ++i)
         EXPECT_EQ(picture.data()[i], i % 4 == 3 ? 255 : 0) << i;
-    EXPECT_TRUE(Picture(0, 5).empty());
+    EXPECT_EQ(picture, Picture(3, 2));
+    picture.reset(7, 0);
+    EXPECT_TRUE(picture.empty());
+    EXPECT_EQ(picture.width(), 0);
     EXPECT_TRUE(Picture(-3, 5).empty());
 }
 
