@@ -18,8 +18,11 @@ namespace {
 
 // Pixels the reader composites per input before the checks stop: enough for
 // every frame of any small GIF, while a 1 KB file of 1,000 full-screen frames
-// on a large screen cannot hold a fuzzing run for minutes.
-constexpr long long kDecodeBudget = 32ll << 20;
+// on a large screen cannot hold a fuzzing run for minutes. Screens above
+// kLargestDecodedScreen are opened and described but not decoded: the same
+// code paths run at any size, and each such run would cost seconds.
+constexpr long long kDecodeBudget = 16ll << 20;
+constexpr long long kLargestDecodedScreen = 4ll << 20;
 constexpr int kEngineSide = 64;
 constexpr int kEngineFrames = 2;
 
@@ -100,6 +103,9 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
         return "opened with an inconsistent description";
     }
     const long long area = static_cast<long long>(info.width) * info.height;
+    if (area > kLargestDecodedScreen) {
+        return {};
+    }
     const int framesToDecode =
         static_cast<int>(std::min<long long>(info.frameCount, std::max<long long>(1, kDecodeBudget / area)));
 

@@ -29,6 +29,6 @@ mkdir -p "$corpus" "$build/findings"
 # A single allocation above 1 GiB is a finding: the reader's limits must
 # refuse such sizes first.
 nice -n 19 "$build/fuzz/${target}_fuzzer" "$corpus" "$seeds/$kind" \
-  -max_total_time="$seconds" -max_len="$max_len" -timeout=30 \
+  -max_total_time="$seconds" -max_len="$max_len" -timeout=60 \
   -rss_limit_mb=3072 -malloc_limit_mb=1024 -print_final_stats=1 \
   -artifact_prefix="$build/findings/${kind}-" "$@"

@@ -162,9 +162,10 @@ Bytes LzwEncode(const std::vector<std::uint8_t>& indexes, int minCodeSize)
     CodeWriter writer;
     // The string table as (prefix code, next index) -> code; an entry is
     // valid only when it carries the current generation, so a clear code
-    // empties the table in constant time.
-    std::vector<std::uint32_t> table(std::size_t{4096} * 256, 0);
-    std::uint32_t generation = 0;
+    // empties the table in constant time. The 4 MB table is kept for the
+    // next stream.
+    thread_local std::vector<std::uint32_t> table(std::size_t{4096} * 256, 0);
+    thread_local std::uint32_t generation = 0;
     int width = minCodeSize + 1;
     int codesSinceClear = 0;
 
@@ -179,7 +180,11 @@ Bytes LzwEncode(const std::vector<std::uint8_t>& indexes, int minCodeSize)
     };
     auto restart = [&] {
         writer.put(clear, width);
-        ++generation;
+        if (++generation == (1u << 20)) {
+            // The generation no longer fits beside a 12-bit code.
+            std::fill(table.begin(), table.end(), 0u);
+            generation = 1;
+        }
         width = minCodeSize + 1;
         codesSinceClear = 0;
     };
