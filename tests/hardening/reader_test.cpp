@@ -128,6 +128,62 @@ TEST_P(BrokenGif, FitsInLittleMemory)
 INSTANTIATE_TEST_SUITE_P(Cases, BrokenGif, ::testing::ValuesIn(gifbytes::ConformanceCases()),
                          [](const ::testing::TestParamInfo<GifCase>& info) { return info.param.name; });
 
+// A screen of width x height with frameCount 1 x 1 frames: a few bytes a
+// frame that each cost a whole canvas to decode.
+gifbytes::Bytes TinyFrames(int width, int height, int frameCount)
+{
+    gifbytes::Bytes bytes;
+    gifbytes::PutHeader(bytes);
+    const gifbytes::Palette palette = {{0, 0, 0}, {255, 255, 255}};
+    gifbytes::PutScreen(bytes, width, height, &palette);
+    gifbytes::Bytes frame;
+    gifbytes::PutControl(frame, 1, 2);
+    gifbytes::PutFrame(frame, {0, 0, 1, 1}, {1}, 2);
+    for (int f = 0; f < frameCount; ++f) {
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+    }
+    gifbytes::PutTrailer(bytes);
+    return bytes;
+}
+
+// Each limit is checked at its edge: the largest allowed file opens, one
+// step beyond is refused as too large, naming the file.
+TEST(ReaderLimits, ScreenFramesAndTotalDecodedSize)
+{
+    struct Row {
+        std::string name;
+        int width, height, frames;
+        bool opens;
+    };
+    const int wide = imaging::kMaxGifSide;
+    const int decodedEdge = static_cast<int>(imaging::kMaxGifDecodedPixels / (std::int64_t{wide} * 6000));
+    const std::vector<Row> rows = {
+        {"largest_side", wide, 2, 2, true},
+        {"side_beyond", wide + 1, 2, 2, false},
+        {"largest_area", wide, static_cast<int>(imaging::kMaxGifPixels / wide), 2, true},
+        {"area_beyond", wide, static_cast<int>(imaging::kMaxGifPixels / wide) + 1, 2, false},
+        {"most_frames", 2, 2, imaging::kMaxGifFrames, true},
+        {"frames_beyond", 2, 2, imaging::kMaxGifFrames + 1, false},
+        {"most_decoded", wide, 6000, decodedEdge, true},
+        {"decoded_beyond", wide, 6000, decodedEdge + 1, false},
+    };
+    TempDir dir;
+    for (const Row& row : rows) {
+        const std::string path = dir.file(row.name + ".gif");
+        WriteBytes(path, TinyFrames(row.width, row.height, row.frames));
+        GifReader reader;
+        Error error;
+        EXPECT_EQ(reader.open(path, &error), row.opens) << row.name << ": " << error.message();
+        if (row.opens) {
+            EXPECT_EQ(reader.info().frameCount, row.frames) << row.name;
+        } else {
+            EXPECT_EQ(error.kind, ErrorKind::TooLarge) << row.name;
+            EXPECT_EQ(error.file, path);
+        }
+        std::filesystem::remove(path);
+    }
+}
+
 TEST(ReaderPaths, MissingFileAndFolderAreUnreadable)
 {
     TempDir dir;
