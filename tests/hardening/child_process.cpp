@@ -58,7 +58,7 @@ ChildResult Collect(pid_t pid, int readEnd, const Limits& limits)
     ChildResult result;
     const double start = Now();
     const double deadline = start + limits.timeoutSeconds;
-    double interruptAt = limits.interruptAfterMs >= 0 ? start + limits.interruptAfterMs / 1000.0 : deadline + 1;
+    double signalAt = limits.signalAfterMs >= 0 ? start + limits.signalAfterMs / 1000.0 : deadline + 1;
     char buffer[4096];
     bool open = true;
     while (open) {
@@ -68,12 +68,12 @@ ChildResult Collect(pid_t pid, int readEnd, const Limits& limits)
             kill(pid, SIGKILL);
             break;
         }
-        if (now >= interruptAt) {
-            kill(pid, SIGINT);
-            interruptAt = deadline + 1;
+        if (now >= signalAt) {
+            kill(pid, limits.signalToSend);
+            signalAt = deadline + 1;
         }
         pollfd fd{readEnd, POLLIN, 0};
-        const int ready = poll(&fd, 1, static_cast<int>((std::min(deadline, interruptAt) - now) * 1000) + 1);
+        const int ready = poll(&fd, 1, static_cast<int>((std::min(deadline, signalAt) - now) * 1000) + 1);
         if (ready < 0 && errno == EINTR) {
             continue;
         }

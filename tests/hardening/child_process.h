@@ -13,7 +13,8 @@ struct Limits {
     long long fileSizeBytes = -1;    // RLIMIT_FSIZE; SIGXFSZ is ignored so writes fail with EFBIG
     long long addressSpaceBytes = -1; // RLIMIT_AS
     int timeoutSeconds = 60;         // then the child is killed
-    int interruptAfterMs = -1;       // sends SIGINT once, as Ctrl-C would
+    int signalAfterMs = -1;          // then sends signalToSend once
+    int signalToSend = 2;            // SIGINT, as Ctrl-C would
 };
 
 struct ChildResult {

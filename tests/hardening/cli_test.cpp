@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+
 #include <unistd.h>
 
 namespace qf::hardening {
@@ -173,21 +176,25 @@ TEST_F(CliFaults, ConvertingAFileOntoItselfReplacesItWhole)
     EXPECT_EQ(others(), std::vector<std::string>{"out.gif"});
 }
 
-// Ctrl-C during a conversion: the exit code for an interruption, the old
-// output untouched, no temporary file.
+// Ctrl-C, a kill or a closed terminal during a conversion: the exit code
+// for an interruption, the old output untouched, no temporary file.
 TEST_F(CliFaults, InterruptLeavesNoPartialOutput)
 {
     WriteBytes(input, gifbytes::SmallAnimation(320, 240, 120));
-    Limits limits;
-    limits.interruptAfterMs = 300;
-    const ChildResult result = Cli({"convert", input, output, "--quiet", "--threads", "1"}, limits);
-    ASSERT_TRUE(result.clean()) << result.describe();
-    if (result.exitCode == 0) {
-        GTEST_SKIP() << "the conversion finished before the interrupt";
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        Limits limits;
+        limits.signalAfterMs = 300;
+        limits.signalToSend = signal;
+        const ChildResult result = Cli({"convert", input, output, "--quiet", "--threads", "1"}, limits);
+        ASSERT_TRUE(result.clean()) << result.describe();
+        if (result.exitCode == 0) {
+            GTEST_SKIP() << "the conversion finished before the signal";
+        }
+        EXPECT_EQ(result.exitCode, kInterrupted) << result.output;
+        EXPECT_EQ(ReadBytes(output), kPrevious);
+        EXPECT_EQ(others(), std::vector<std::string>{"out.gif"});
     }
-    EXPECT_EQ(result.exitCode, kInterrupted) << result.output;
-    EXPECT_EQ(ReadBytes(output), kPrevious);
-    EXPECT_EQ(others(), std::vector<std::string>{"out.gif"});
 }
 
 TEST_F(CliFaults, UsageErrorsAreNotCrashes)
