@@ -20,11 +20,11 @@ namespace {
 
 std::atomic<bool> interrupted{false};
 
-extern "C" void OnInterrupt(int)
+extern "C" void OnInterrupt(int signal)
 {
     interrupted.store(true);
-    // A second Ctrl-C is not caught: it ends the program.
-    std::signal(SIGINT, SIG_DFL);
+    // A second Ctrl-C (or kill) is not caught: it ends the program.
+    std::signal(signal, SIG_DFL);
 }
 
 int Report(const imaging::Error& error)
@@ -120,7 +120,13 @@ int ExitCodeFor(const imaging::Error& error)
 
 void InstallInterruptHandler()
 {
-    std::signal(SIGINT, OnInterrupt);
+    // Ctrl-C, a closed terminal and a plain kill stop the work the same way,
+    // so no temporary file is left beside an output. A signal the caller
+    // chose to ignore (nohup) stays ignored.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        if (std::signal(signal, OnInterrupt) == SIG_IGN)
+            std::signal(signal, SIG_IGN);
+    }
 }
 
 bool Interrupted()

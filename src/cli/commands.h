@@ -15,13 +15,13 @@ enum ExitCode : int {
     kExitUsage = 2,       // bad command line
     kExitBadInput = 3,    // input missing, unreadable, not a GIF, corrupt or too large
     kExitBadOutput = 4,   // output file or folder cannot be written
-    kExitInterrupted = 5, // stopped with Ctrl-C; outputs left as they were
+    kExitInterrupted = 5, // stopped with Ctrl-C or a kill; outputs left as they were
 };
 
 int ExitCodeFor(const imaging::Error& error);
 
-// Ctrl-C asks the running command to stop cleanly; a second Ctrl-C ends the
-// program at once.
+// Ctrl-C, SIGTERM and SIGHUP ask the running command to stop cleanly; a
+// second one ends the program at once.
 void InstallInterruptHandler();
 bool Interrupted();
 

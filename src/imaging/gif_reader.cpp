@@ -469,6 +469,14 @@ bool GifReader::Impl::scan(Error* error)
             break;
         }
         ++info.frameCount;
+        if (info.frameCount > kMaxGifFrames)
+            return Fail(error, ErrorKind::TooLarge, path,
+                        "has more than " + std::to_string(kMaxGifFrames) + " frames, the limit");
+        if (static_cast<std::int64_t>(info.frameCount) * info.width * info.height > kMaxGifDecodedPixels)
+            return Fail(error, ErrorKind::TooLarge, path,
+                        "decodes to more than " + std::to_string(kMaxGifDecodedPixels / 1'000'000'000)
+                            + " gigapixels in all (frames x " + std::to_string(info.width) + " x "
+                            + std::to_string(info.height) + "), the limit");
         info.delays.push_back(header.delay);
     }
     info.loopCount = stream.loopCount();

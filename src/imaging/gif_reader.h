@@ -32,6 +32,14 @@ namespace qf::imaging {
 constexpr int kMaxGifSide = 16384;
 constexpr std::int64_t kMaxGifPixels = 100'000'000;
 
+// The most frames, and the most pixels all frames decode to together
+// (frames x screen area: 20 gigapixels, 80 GB of RGBA), an animation may
+// have. Frames are streamed, but every frame costs a full canvas of work in
+// each consumer; a few bytes per frame must not buy hours of it. Checked
+// while walking the records at open: ErrorKind::TooLarge.
+constexpr int kMaxGifFrames = 100'000;
+constexpr std::int64_t kMaxGifDecodedPixels = 20'000'000'000;
+
 struct GifInfo {
     // The logical screen. A screen stored with no width or height takes the
     // extent of the first frame instead, as browsers do.

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang into build-fuzz/ and runs one of
+# them at low priority, growing a corpus under build-fuzz/corpus/.
+#   scripts/fuzz.sh gif_reader|animation_writer [SECONDS] [extra libFuzzer flags]
+# A crashing input lands in build-fuzz/findings/; copy it to
+# tests/hardening/regressions/<reader|writer>/ once the fault is fixed.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+target="${1:?usage: fuzz.sh gif_reader|animation_writer [SECONDS] [flags]}"
+seconds="${2:-600}"
+shift $(( $# >= 2 ? 2 : 1 ))
+build="$root/build-fuzz"
+jobs="${QF_JOBS:-2}"
+
+cd "$root"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs" --target "${target}_fuzzer" make_seeds
+
+case "$target" in
+  gif_reader) kind=reader; max_len=16384 ;;
+  animation_writer) kind=writer; max_len=8192 ;;
+  *) echo "unknown target: $target" >&2; exit 2 ;;
+esac
+seeds="$build/seeds"
+"$build/fuzz/make_seeds" "$seeds/reader" "$seeds/writer" >/dev/null
+corpus="$build/corpus/$kind"
+mkdir -p "$corpus" "$build/findings"
+
+# A single allocation above 1 GiB is a finding: the reader's limits must
+# refuse such sizes first.
+nice -n 19 "$build/fuzz/${target}_fuzzer" "$corpus" "$seeds/$kind" \
+  -max_total_time="$seconds" -max_len="$max_len" -timeout=60 \
+  -rss_limit_mb=3072 -malloc_limit_mb=1024 -print_final_stats=1 \
+  -artifact_prefix="$build/findings/${kind}-" "$@"
