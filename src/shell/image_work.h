@@ -1,0 +1,47 @@
+// The window's view of the frame pipeline: open a GIF and render its 17
+// snapshots, and convert a whole GIF with one variant. Both run on a worker
+// thread; progress comes back through the callback, which may stop the work
+// by returning false. Tests put a scripted implementation in its place.
+#pragma once
+
+#include "engine/engine.h"
+
+#include <QImage>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+
+namespace qf::shell {
+
+// Percent done (0-100); returning false asks the work to stop.
+using WorkProgress = std::function<bool(double percent)>;
+
+struct OpenedGif {
+    int width = 0;
+    int height = 0;
+    int frameCount = 0;
+    QVector<int> delays;        // one per frame, in hundredths of a second
+    QVector<QImage> snapshots;  // variants 0 to 16 of frame 1; empty for a still GIF
+};
+
+class ImageWork {
+public:
+    virtual ~ImageWork() = default;
+
+    // Reads the GIF's size, frame count and delays; when it has at least two
+    // frames, also renders frame 1 in all 17 variants, reporting 50 to 100.
+    // False with *error ("<file>: <reason>") when the file cannot be read as
+    // a GIF or the work was stopped.
+    virtual bool open(const QString& path, const Switches& switches,
+                      const WorkProgress& progress, OpenedGif* gif, QString* error) = 0;
+
+    // Renders every frame of the GIF at source with the variant and writes
+    // the animation, with the source's delays, to target, reporting i / n * 100
+    // after frame i. On failure or stop the target is left as it was.
+    virtual bool convert(const QString& source, const QString& target, int variant,
+                         const Switches& switches, const WorkProgress& progress,
+                         QString* error) = 0;
+};
+
+} // namespace qf::shell

@@ -1,0 +1,26 @@
+// quillframe: the desktop wizard that turns an animated GIF into a
+// hand-drawn looking one.
+#include "shell/appearance.h"
+#include "shell/form_batch.h"
+#include "shell/single_instance.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Morvane"));
+    QApplication::setApplicationName(QStringLiteral("Quillframe"));
+    QApplication::setApplicationVersion(QStringLiteral(QF_VERSION));
+    QApplication::setWindowIcon(qf::shell::AppIcon());
+    QApplication::setFont(qf::shell::WindowFont());
+
+    // A second copy ends at once, without a word.
+    qf::shell::SingleInstance instance;
+    if (!instance.tryAcquire())
+        return 0;
+
+    qf::shell::FormBatch window(qf::shell::DesktopServices());
+    window.show();
+    return QApplication::exec();
+}

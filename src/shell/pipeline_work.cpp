@@ -1,0 +1,106 @@
+#include "shell/pipeline_work.h"
+
+#include "imaging/gif_reader.h"
+#include "pipeline/frames.h"
+
+#include <QFile>
+#include <QObject>
+
+#include <cstring>
+#include <exception>
+#include <new>
+
+namespace qf::shell {
+
+namespace {
+
+std::string NativePath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString Message(const imaging::Error& error)
+{
+    return QString::fromStdString(error.message());
+}
+
+// The picture surface is exactly the layout of a QImage in RGB32.
+QImage ToImage(const Picture& picture)
+{
+    QImage image(picture.width(), picture.height(), QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        std::memcpy(image.scanLine(y), picture.scanLine(y),
+                    static_cast<std::size_t>(picture.bytesPerLine()));
+    return image;
+}
+
+} // namespace
+
+bool PipelineWork::open(const QString& path, const Switches& switches,
+                        const WorkProgress& progress, OpenedGif* gif, QString* error)
+{
+    try {
+        imaging::GifReader reader;
+        imaging::Error failure;
+        if (!reader.open(NativePath(path), &failure)) {
+            *error = Message(failure);
+            return false;
+        }
+        const imaging::GifInfo& info = reader.info();
+        OpenedGif result;
+        result.width = info.width;
+        result.height = info.height;
+        result.frameCount = info.frameCount;
+        result.delays = QVector<int>(info.delays.begin(), info.delays.end());
+        if (info.frameCount >= 2) {
+            imaging::RgbaImage frame;
+            if (!reader.readFrame(1, frame, &failure)) {
+                *error = Message(failure);
+                return false;
+            }
+            bool stopped = false;
+            const std::vector<Picture> snapshots = BuildSnapshots(
+                ReadFrame(frame), switches, [&](double percent) {
+                    if (progress && !progress(percent))
+                        stopped = true;
+                    return !stopped;
+                });
+            if (stopped) {
+                *error = QObject::tr("%1: stopped").arg(path);
+                return false;
+            }
+            for (const Picture& snapshot : snapshots)
+                result.snapshots.append(ToImage(snapshot));
+        }
+        *gif = std::move(result);
+        return true;
+    } catch (const std::bad_alloc&) {
+        *error = QObject::tr("%1: not enough memory to open this GIF").arg(path);
+    } catch (const std::exception& e) {
+        *error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+bool PipelineWork::convert(const QString& source, const QString& target, int variant,
+                           const Switches& switches, const WorkProgress& progress,
+                           QString* error)
+{
+    try {
+        ConvertOptions options;
+        options.variant = variant;
+        options.switches = switches;
+        options.progress = progress;
+        imaging::Error failure;
+        if (ConvertAllFrames(NativePath(source), NativePath(target), options, &failure))
+            return true;
+        *error = Message(failure);
+    } catch (const std::bad_alloc&) {
+        *error = QObject::tr("%1: not enough memory to convert this GIF").arg(source);
+    } catch (const std::exception& e) {
+        *error = QStringLiteral("%1: %2").arg(source, QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+} // namespace qf::shell

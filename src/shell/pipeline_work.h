@@ -1,0 +1,17 @@
+// ImageWork over the GIF reader and the frame pipeline.
+#pragma once
+
+#include "shell/image_work.h"
+
+namespace qf::shell {
+
+class PipelineWork : public ImageWork {
+public:
+    bool open(const QString& path, const Switches& switches, const WorkProgress& progress,
+              OpenedGif* gif, QString* error) override;
+    bool convert(const QString& source, const QString& target, int variant,
+                 const Switches& switches, const WorkProgress& progress,
+                 QString* error) override;
+};
+
+} // namespace qf::shell

@@ -1,0 +1,288 @@
+#include "shell/snapshot_list.h"
+
+#include "engine/variants.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyledItemDelegate>
+
+namespace qf::shell {
+
+ImageList::ImageList(QSize thumbnailSize, QObject* parent)
+    : QObject(parent)
+    , size_(thumbnailSize)
+{
+}
+
+void ImageList::add(const QImage& picture)
+{
+    QPixmap canvas(size_);
+    canvas.fill(Qt::transparent);
+    if (!picture.isNull()) {
+        // Shrinking smooths; enlarging a tiny GIF keeps its pixels crisp so
+        // the strokes of the effect stay visible.
+        const QSize fitted = picture.size().scaled(size_, Qt::KeepAspectRatio);
+        const bool shrink = fitted.width() < picture.width();
+        const QImage scaled = picture.scaled(
+            fitted, Qt::KeepAspectRatio,
+            shrink ? Qt::SmoothTransformation : Qt::FastTransformation);
+        QPainter painter(&canvas);
+        painter.drawImage((size_.width() - scaled.width()) / 2,
+                          (size_.height() - scaled.height()) / 2, scaled);
+    }
+    pixmaps_.append(canvas);
+}
+
+namespace {
+
+constexpr int kPadding = 7;      // between the card's edge and the thumbnail
+constexpr int kCaptionHeight = 20;
+constexpr int kGap = 8;          // between cards
+constexpr int kCaptionRole = Qt::UserRole + 1;
+
+// Draws each snapshot as a card: the thumbnail with its check box in the
+// corner and the variant's name below. The ticked card carries the accent
+// colour, so the choice shows at a glance without any selection highlight.
+class SnapshotDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize cardSize(const QSize& icon) const
+    {
+        return {icon.width() + 2 * kPadding, icon.height() + 2 * kPadding + kCaptionHeight};
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
+    {
+        return cardSize(option.decorationSize);
+    }
+
+    QRect card(const QStyleOptionViewItem& option) const
+    {
+        QRect rect(QPoint(), cardSize(option.decorationSize));
+        rect.moveCenter(option.rect.center());
+        return rect;
+    }
+
+    QRect thumbnail(const QStyleOptionViewItem& option) const
+    {
+        const QRect c = card(option);
+        return {c.left() + kPadding, c.top() + kPadding, option.decorationSize.width(),
+                option.decorationSize.height()};
+    }
+
+    QRect checkRect(const QStyleOptionViewItem& option) const
+    {
+        const QRect t = thumbnail(option);
+        return {t.left() + 5, t.top() + 5, 18, 18};
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        const bool ticked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        const bool hovered = option.state & QStyle::State_MouseOver;
+        const QPalette& palette = option.palette;
+        const QColor accent = palette.color(QPalette::Highlight);
+
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+
+        const QRectF frame = QRectF(card(option)).adjusted(0.5, 0.5, -0.5, -0.5);
+        QColor fill = palette.color(QPalette::Base);
+        if (ticked)
+            fill = QColor::fromRgbF(accent.redF() * 0.12 + 0.88, accent.greenF() * 0.12 + 0.88,
+                                    accent.blueF() * 0.12 + 0.88);
+        QColor border = palette.color(QPalette::Mid).lighter(125);
+        if (hovered)
+            border = accent.lighter(140);
+        if (ticked)
+            border = accent;
+        painter->setPen(QPen(border, ticked ? 2 : 1));
+        painter->setBrush(fill);
+        painter->drawRoundedRect(ticked ? frame.adjusted(0.5, 0.5, -0.5, -0.5) : frame, 8, 8);
+
+        const QIcon icon = qvariant_cast<QIcon>(index.data(Qt::DecorationRole));
+        const QRect picture = thumbnail(option);
+        icon.paint(painter, picture, Qt::AlignCenter);
+
+        // The check box, drawn in the card's own style.
+        const QRectF box = QRectF(checkRect(option)).adjusted(0.5, 0.5, -0.5, -0.5);
+        painter->setPen(QPen(ticked ? accent.darker(110) : QColor(40, 48, 64, 190), 1.2));
+        painter->setBrush(ticked ? accent : QColor(255, 255, 255, 240));
+        painter->drawRoundedRect(box, 4, 4);
+        if (ticked) {
+            QPainterPath mark;
+            mark.moveTo(box.left() + box.width() * 0.25, box.top() + box.height() * 0.52);
+            mark.lineTo(box.left() + box.width() * 0.43, box.top() + box.height() * 0.70);
+            mark.lineTo(box.left() + box.width() * 0.76, box.top() + box.height() * 0.32);
+            painter->setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawPath(mark);
+        }
+
+        const QRect caption(picture.left(), picture.bottom() + 1, picture.width(),
+                            kCaptionHeight + kPadding - 2);
+        QFont font = option.font;
+        font.setPointSizeF(font.pointSizeF() * 0.92);
+        font.setWeight(ticked ? QFont::DemiBold : QFont::Normal);
+        painter->setFont(font);
+        painter->setPen(ticked ? accent.darker(125) : palette.color(QPalette::Text));
+        const QString name = QFontMetrics(font).elidedText(
+            index.data(kCaptionRole).toString(), Qt::ElideRight, caption.width());
+        painter->drawText(caption, Qt::AlignCenter, name);
+        painter->restore();
+    }
+
+    // A click on the check box, or Space, toggles the check mark; the list
+    // then turns the change into its one-ticked rule.
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override
+    {
+        if (!(index.flags() & Qt::ItemIsUserCheckable))
+            return false;
+        bool toggle = false;
+        if (event->type() == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            toggle = mouse->button() == Qt::LeftButton
+                     && checkRect(option).contains(mouse->position().toPoint());
+        } else if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            toggle = key == Qt::Key_Space || key == Qt::Key_Select;
+        }
+        if (!toggle)
+            return false;
+        const bool ticked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        return model->setData(index, ticked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    }
+};
+
+QString FromView(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+SnapshotList::SnapshotList(QWidget* parent)
+    : QListWidget(parent)
+{
+    setViewMode(QListView::IconMode);
+    setFlow(QListView::LeftToRight);
+    setWrapping(true);
+    setResizeMode(QListView::Adjust);
+    setMovement(QListView::Static);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setUniformItemSizes(true);
+    setMouseTracking(true);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setViewportMargins(kGap / 2, kGap, kGap / 2, 0);
+    setItemDelegate(new SnapshotDelegate(this));
+
+    // Both the click on an item and the toggle of its check box end in the
+    // same place: exactly that item ticked.
+    connect(this, &QListWidget::itemClicked, this, &SnapshotList::onItemEvent);
+    connect(this, &QListWidget::itemChanged, this, &SnapshotList::onItemEvent);
+}
+
+void SnapshotList::showSnapshots(const ImageList& images)
+{
+    updating_ = true;
+    clear();
+    setIconSize(images.thumbnailSize());
+    for (int i = 0; i < images.count(); ++i) {
+        auto* item = new QListWidgetItem(QIcon(images.pixmap(i)), QString());
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+        if (i < kVariantCount) {
+            const VariantInfo& variant = kVariants[static_cast<std::size_t>(i)];
+            item->setData(kCaptionRole, FromView(variant.name));
+            item->setToolTip(QStringLiteral("<b>%1</b><br>%2")
+                                 .arg(FromView(variant.name).toHtmlEscaped(),
+                                      FromView(variant.description).toHtmlEscaped()));
+        }
+        addItem(item);
+    }
+    updating_ = false;
+    if (count() > 0) {
+        item(0)->setSelected(false);
+        tickOnly(item(0));
+    }
+    arrange();
+    scrollToTop();
+}
+
+int SnapshotList::firstTickedRow() const
+{
+    for (int row = 0; row < count(); ++row)
+        if (item(row)->checkState() == Qt::Checked)
+            return row;
+    return -1;
+}
+
+void SnapshotList::tickOnly(QListWidgetItem* target)
+{
+    const bool wasUpdating = updating_;
+    updating_ = true;
+    for (int row = 0; row < count(); ++row) {
+        item(row)->setSelected(false);
+        item(row)->setCheckState(Qt::Unchecked);
+    }
+    if (target)
+        target->setCheckState(Qt::Checked);
+    updating_ = wasUpdating;
+}
+
+void SnapshotList::onItemEvent(QListWidgetItem* item)
+{
+    // Our own changes to the check marks come back as itemChanged too.
+    if (!updating_)
+        tickOnly(item);
+}
+
+QRect SnapshotList::checkBoxRect(int row) const
+{
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(model()->index(row, 0));
+    return static_cast<const SnapshotDelegate*>(itemDelegate())->checkRect(option);
+}
+
+void SnapshotList::arrange()
+{
+    spreadOver();
+    doItemsLayout();
+    viewport()->update();
+}
+
+void SnapshotList::spreadOver()
+{
+    // Spread the cards evenly over the width: as many columns as fit, the
+    // space left over shared between them. The list lays items out in the
+    // largest viewport less room for a scroll bar, whether one shows or not.
+    const QSize card =
+        static_cast<const SnapshotDelegate*>(itemDelegate())->cardSize(iconSize());
+    int width = maximumViewportSize().width();
+    if (verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded)
+        width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
+    width = std::max(1, width);
+    const int columns = std::max(1, (width - kGap) / (card.width() + kGap));
+    const QSize grid((width - kGap) / columns, card.height() + kGap);
+    if (gridSize() != grid)
+        setGridSize(grid);
+}
+
+void SnapshotList::resizeEvent(QResizeEvent* event)
+{
+    spreadOver();
+    QListWidget::resizeEvent(event);
+}
+
+} // namespace qf::shell

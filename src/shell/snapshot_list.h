@@ -1,0 +1,64 @@
+// The list of the 17 effect snapshots and the image list of its thumbnails.
+//
+// The list behaves like a group of radio buttons drawn as check boxes: a
+// click on an item or on its check box leaves exactly that item ticked and no
+// item highlighted. Item n (0-based row here) shows variant n.
+#pragma once
+
+#include <QListWidget>
+#include <QPixmap>
+#include <QSize>
+#include <QVector>
+
+namespace qf::shell {
+
+// The thumbnails, in variant order.
+class ImageList : public QObject {
+    Q_OBJECT
+public:
+    explicit ImageList(QSize thumbnailSize, QObject* parent = nullptr);
+
+    QSize thumbnailSize() const { return size_; }
+    // Scales the full picture into the thumbnail box, keeping its shape.
+    void add(const QImage& picture);
+    int count() const { return static_cast<int>(pixmaps_.size()); }
+    const QPixmap& pixmap(int index) const { return pixmaps_.at(index); }
+    void clear() { pixmaps_.clear(); }
+
+private:
+    QSize size_;
+    QVector<QPixmap> pixmaps_;
+};
+
+class SnapshotList : public QListWidget {
+    Q_OBJECT
+public:
+    explicit SnapshotList(QWidget* parent = nullptr);
+
+    // Replaces the items with one per thumbnail of `images`, each with the
+    // variant's name as tooltip; the first item is ticked.
+    void showSnapshots(const ImageList& images);
+
+    // Row of the first ticked item in list order, or -1.
+    int firstTickedRow() const;
+
+    // Clears every highlight and check mark, then ticks `target`.
+    void tickOnly(QListWidgetItem* target);
+
+    // Where the check box of the item at `row` is drawn, in viewport
+    // coordinates.
+    QRect checkBoxRect(int row) const;
+
+    // Lays the items out again from the top-left, filling the width.
+    void arrange();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void spreadOver();
+    void onItemEvent(QListWidgetItem* item);
+    bool updating_ = false;
+};
+
+} // namespace qf::shell

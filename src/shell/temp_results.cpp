@@ -1,0 +1,119 @@
+#include "shell/temp_results.h"
+
+#include "engine/variants.h"
+
+#include <QDir>
+#include <QFile>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace qf::shell {
+
+namespace {
+
+#ifdef Q_OS_UNIX
+// Makes `path` a directory only its owner can enter, or checks that the one
+// already there is exactly that. Never follows a link.
+bool MakePrivateFolder(const QString& path, QString* error)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        *error = QStringLiteral("it is not a folder");
+        return false;
+    }
+    if (info.st_uid != ::geteuid()) {
+        *error = QStringLiteral("it belongs to another user");
+        return false;
+    }
+    // Our own folder: make sure no one else can enter it, whatever the umask
+    // or an earlier run left.
+    if ((info.st_mode & 07777) != 0700 && ::chmod(native.constData(), 0700) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+QString PrivateFolderName()
+{
+    return QStringLiteral("quillframe-%1").arg(::geteuid());
+}
+#else
+// Elsewhere the system temporary folder already belongs to the user.
+bool MakePrivateFolder(const QString& path, QString* error)
+{
+    if (QDir().mkpath(path))
+        return true;
+    *error = QStringLiteral("the folder cannot be created");
+    return false;
+}
+
+QString PrivateFolderName()
+{
+    return QStringLiteral("Quillframe");
+}
+#endif
+
+} // namespace
+
+QString TempResults::FileName(int variant)
+{
+    return QStringLiteral("qfTmp$_%1.gif").arg(variant);
+}
+
+TempResults::TempResults(const QString& systemTemp)
+{
+    const QString preferred = QDir(systemTemp).filePath(PrivateFolderName());
+    QString reason;
+    if (MakePrivateFolder(preferred, &reason)) {
+        folder_ = preferred;
+    } else {
+        // QTemporaryDir makes a fresh, randomly named folder with mode 0700.
+        fallback_ = std::make_unique<QTemporaryDir>(QDir(systemTemp).filePath(
+            PrivateFolderName() + QStringLiteral("-XXXXXX")));
+        if (fallback_->isValid()) {
+            folder_ = fallback_->path();
+        } else {
+            error_ = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(preferred), reason);
+            fallback_.reset();
+        }
+    }
+    if (folder_.isEmpty())
+        return;
+    if (!folder_.endsWith(u'/'))
+        folder_ += u'/';
+    for (int variant = 0; variant < kVariantCount; ++variant)
+        files_.append(folder_ + FileName(variant));
+    clear();
+}
+
+TempResults::~TempResults() = default;
+
+void TempResults::clear()
+{
+    for (const QString& file : files_)
+        QFile::remove(file);
+}
+
+void TempResults::removeAll()
+{
+    clear();
+    if (!folder_.isEmpty())
+        QDir().rmdir(folder_);
+}
+
+} // namespace qf::shell
