@@ -219,6 +219,10 @@ TEST_F(CliFaults, TooLittleMemoryIsACleanRefusal)
             EXPECT_NE(result.output.find(input + ": "), std::string::npos) << result.output;
         }
         EXPECT_EQ(ReadBytes(output), kPrevious);
+        if (args[0] == "convert") {
+            // Refused up front, from the memory left, not after an allocation failed.
+            EXPECT_NE(result.output.find("MB are free"), std::string::npos) << result.output;
+        }
     }
 }
 
