@@ -11,9 +11,9 @@ namespace qf::cli {
 
 enum ExitCode : int {
     kExitOk = 0,
-    kExitFailed = 1,      // anything else, e.g. out of memory
+    kExitFailed = 1,      // anything else
     kExitUsage = 2,       // bad command line
-    kExitBadInput = 3,    // input missing, unreadable, not a GIF, corrupt or too large
+    kExitBadInput = 3,    // input missing, unreadable, not a GIF, corrupt or too large (also for memory)
     kExitBadOutput = 4,   // output file or folder cannot be written
     kExitInterrupted = 5, // stopped with Ctrl-C or a kill; outputs left as they were
 };

@@ -38,10 +38,10 @@ const char* const kSwitchHelp =
     "                   or lightened to follow the frame's shading; this turns it off\n";
 
 const char* const kExitHelp =
-    "Exit status: 0 done; 1 other failure (e.g. out of memory); 2 bad command line;\n"
-    "3 input missing, unreadable, not a GIF, corrupt or too large; 4 output cannot be\n"
-    "written; 5 interrupted (Ctrl-C). An existing output file is only ever replaced by a\n"
-    "complete new one.\n";
+    "Exit status: 0 done; 1 other failure; 2 bad command line; 3 input missing,\n"
+    "unreadable, not a GIF, corrupt or too large (for the limits or for the free memory);\n"
+    "4 output cannot be written; 5 interrupted (Ctrl-C or a kill). An existing output\n"
+    "file is only ever replaced by a complete new one.\n";
 
 void AddSwitches(CLI::App* command, qf::Switches& switches)
 {
@@ -142,8 +142,13 @@ int main(int argc, char** argv)
         if (*infoCommand)
             return RunInfo(infoInput);
     } catch (const std::bad_alloc&) {
-        std::cerr << "error: out of memory\n";
-        return kExitFailed;
+        // Only a GIF too large for this machine gets this far: name it.
+        const std::string& input = *convertCommand ? convert.input
+            : *snapshotsCommand                    ? snapshots.input
+            : *framesCommand                       ? frames.input
+                                                   : infoInput;
+        std::cerr << "error: " << input << ": not enough memory to process this GIF\n";
+        return kExitBadInput;
     } catch (const std::exception& e) {
         std::cerr << "error: " << e.what() << "\n";
         return kExitFailed;

@@ -23,6 +23,9 @@
 #include <system_error>
 #include <utility>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace qf {
 
 // The bundled texture's PNG bytes, generated from assets/pencil_texture.png.
@@ -232,6 +235,37 @@ imaging::Error OutOfMemory(const std::string& file, int width, int height)
                          + std::to_string(height) + " pixels");
 }
 
+// Bytes this process can still take: what the system reports available, and
+// no more than its address-space limit leaves. 0 when neither is known.
+double AvailableMemory()
+{
+    double available = 0;
+    if (std::FILE* meminfo = std::fopen("/proc/meminfo", "r")) {
+        char line[128];
+        unsigned long long kilobytes = 0;
+        while (std::fgets(line, sizeof line, meminfo)) {
+            if (std::sscanf(line, "MemAvailable: %llu kB", &kilobytes) == 1) {
+                available = static_cast<double>(kilobytes) * 1024.0;
+                break;
+            }
+        }
+        std::fclose(meminfo);
+    }
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        unsigned long long mappedPages = 0;
+        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%llu", &mappedPages) != 1)
+                mappedPages = 0;
+            std::fclose(statm);
+        }
+        const double left = std::max(1.0, static_cast<double>(limit.rlim_cur)
+                                              - static_cast<double>(mappedPages) * static_cast<double>(sysconf(_SC_PAGESIZE)));
+        available = available > 0 ? std::min(available, left) : left;
+    }
+    return available;
+}
+
 std::string FramePngPath(const std::string& dir, int number)
 {
     char name[32];
@@ -284,7 +318,20 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
     // fewer workers rather than run out of memory. Output does not depend on
     // the number of workers.
     const double bytesPerWorker = 64.0 * info.width * info.height;
-    const int affordable = static_cast<int>(std::max(1.0, kWorkerMemoryBudget / bytesPerWorker));
+    // Frames that even one worker cannot hold in the memory there is are
+    // refused before any work: once the planes are touched, running out of
+    // memory ends the program instead of reporting an error.
+    const double available = AvailableMemory();
+    if (available > 0 && bytesPerWorker > available) {
+        err = MakeError(imaging::ErrorKind::TooLarge, input,
+                        "needs about " + std::to_string(static_cast<long long>(bytesPerWorker / 1048576))
+                            + " MB of memory to convert frames of " + std::to_string(info.width) + " x "
+                            + std::to_string(info.height) + " pixels; about "
+                            + std::to_string(static_cast<long long>(available / 1048576)) + " MB are free");
+        return false;
+    }
+    const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available) : kWorkerMemoryBudget;
+    const int affordable = static_cast<int>(std::max(1.0, budget / bytesPerWorker));
     threads = std::min(threads, affordable);
     // Two frames per thread keep every worker busy while the in-order writer
     // catches up, and bound the memory whatever the frame count.

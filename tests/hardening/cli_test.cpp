@@ -197,6 +197,35 @@ TEST_F(CliFaults, InterruptLeavesNoPartialOutput)
     }
 }
 
+// A GIF within the limits but too large for the memory there is: every
+// command either manages or refuses it as bad input naming the file.
+TEST_F(CliFaults, TooLittleMemoryIsACleanRefusal)
+{
+    if (BuiltWithAddressSanitizer()) {
+        GTEST_SKIP() << "AddressSanitizer reserves more address space than the cap allows";
+    }
+    WriteBytes(input, gifbytes::SmallAnimation(3000, 2000, 2));
+    Limits limits;
+    limits.addressSpaceBytes = 320ll << 20;
+    const std::string folder = dir.file("pictures");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"info", input}, {"frames", input, folder}, {"snapshots", input, folder},
+          {"convert", input, output, "--threads", "2"}}) {
+        SCOPED_TRACE(args[0]);
+        const ChildResult result = Cli(args, limits);
+        ASSERT_TRUE(result.clean()) << result.describe();
+        if (result.exitCode != 0) {
+            EXPECT_EQ(result.exitCode, kBadInput) << result.output;
+            EXPECT_NE(result.output.find(input + ": "), std::string::npos) << result.output;
+        }
+        EXPECT_EQ(ReadBytes(output), kPrevious);
+        if (args[0] == "convert") {
+            // Refused up front, from the memory left, not after an allocation failed.
+            EXPECT_NE(result.output.find("MB are free"), std::string::npos) << result.output;
+        }
+    }
+}
+
 TEST_F(CliFaults, UsageErrorsAreNotCrashes)
 {
     for (const std::vector<std::string>& args :
