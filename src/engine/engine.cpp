@@ -160,12 +160,12 @@ void EngineState::RenderAllSnapshots(const Switches& switches,
 {
     // The sketch stages do not depend on the variant, SketchOverColor is the
     // same for every variant that gets that far and so are the dots; each
-    // runs once. The
-    // variant layers come in pairs sharing one stage (13 to 16 all share
-    // the sketch grey planes). Composing a variant rewrites channels 0-2 of
-    // every pixel, so no variant sees what the previous one rendered.
-    // Every layer is built before any variant reads it.
-    LayerPlan plan{true, switches.mixColorTicked(), true, true, true, true};
+    // runs once. The variant layers come in pairs sharing one stage (13 to
+    // 16 all share the sketch grey planes), built for the first of the pair.
+    // Composing a variant rewrites channels 0-2 of every pixel, so no
+    // variant sees what the previous one rendered. Every layer is built
+    // before a variant reads it, so none needs zero-filling first.
+    const LayerPlan plan{true, switches.mixColorTicked(), true, true, true, true};
     ComputeSketchStages(*this, 0, switches, plan);
     int builtLayerOf = -1; // the first variant of the pair whose layer is built
     for (int v = 0; v < 17; ++v) {

@@ -83,6 +83,8 @@ void ComposeVariant(EngineState& s, int VariantIndex)
     }
 
     const std::size_t targetChannels = static_cast<std::size_t>(target.channels());
+    const std::size_t dotChannels = static_cast<std::size_t>(s.DitherLayer.channels());
+    const std::size_t baseChannels = comp.base != nullptr ? static_cast<std::size_t>(comp.base->channels()) : 0;
     for (int y = 0; y < height; ++y) {
         std::uint8_t* out = target.data() + target.index(0, 0, y);
         const std::uint8_t* dots = comp.dots ? s.DitherLayer.data() + s.DitherLayer.index(0, 0, y) : nullptr;
@@ -90,15 +92,16 @@ void ComposeVariant(EngineState& s, int VariantIndex)
         const std::uint8_t* grey =
             comp.greyBase != nullptr ? comp.greyBase->data() + comp.greyBase->index(0, y) : nullptr;
         for (int x = 0; x < width; ++x, out += targetChannels) {
-            const std::uint8_t* d = dots != nullptr ? dots + x * 3 : nullptr;
+            const std::uint8_t* d = dots != nullptr ? dots + static_cast<std::size_t>(x) * dotChannels : nullptr;
             if (d != nullptr && (d[0] != 255 || d[1] != 255 || d[2] != 255)) {
                 out[0] = d[0];
                 out[1] = d[1];
                 out[2] = d[2];
             } else if (base != nullptr) {
-                out[0] = base[x * 3];
-                out[1] = base[x * 3 + 1];
-                out[2] = base[x * 3 + 2];
+                const std::uint8_t* b = base + static_cast<std::size_t>(x) * baseChannels;
+                out[0] = b[0];
+                out[1] = b[1];
+                out[2] = b[2];
             } else {
                 out[0] = out[1] = out[2] = grey[x];
             }
