@@ -205,7 +205,7 @@ int RunSnapshots(const SnapshotArgs& args)
         return Report(error);
     if (!finished)
         return Report(MakeError(imaging::ErrorKind::Cancelled, args.dir, "interrupted"));
-    if (!imaging::WritePng(Numbered(args.dir, "sheet.png", 0), ViewOf(sheet.picture()), &error))
+    if (!imaging::WritePng((std::filesystem::path(args.dir) / "sheet.png").string(), ViewOf(sheet.picture()), &error))
         return Report(error);
     return kExitOk;
 }

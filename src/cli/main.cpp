@@ -82,8 +82,8 @@ int main(int argc, char** argv)
     convertCommand->add_option("-v,--variant", convert.variant, "Effect variant, 0-16 (default 0)")
         ->check(CLI::Range(0, qf::kVariantCount - 1));
     AddSwitches(convertCommand, convert.switches);
-    convertCommand->add_option("-j,--threads", convert.threads, "Worker threads (default: all cores)")
-        ->check(CLI::NonNegativeNumber);
+    convertCommand->add_option("-j,--threads", convert.threads, "Worker threads, 1-256 (default: all cores)")
+        ->check(CLI::Range(0, 256));
     convertCommand->add_option("--png-frames", convert.pngFramesDir,
                                "Also write each rendered frame, before colour reduction, as\n"
                                "DIR/frame-0001.png, ...");

@@ -76,6 +76,8 @@ void BoostSaturation(ColourPlane& layer, float k);
 class SaturationBoost {
 public:
     explicit SaturationBoost(float k);
+    SaturationBoost(const SaturationBoost&) = delete; // table_ may point into own_
+    SaturationBoost& operator=(const SaturationBoost&) = delete;
     std::uint8_t operator()(int v, int a) const
     {
         return table_[static_cast<std::size_t>(a) * 256 + static_cast<std::size_t>(v)];

@@ -217,6 +217,7 @@ private:
 };
 
 constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
+constexpr int kMaxThreads = 256;
 
 imaging::Error MakeError(imaging::ErrorKind kind, const std::string& file, std::string reason)
 {
@@ -311,7 +312,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         return false;
 
     const int hardware = std::max(1, tbb::info::default_concurrency());
-    int threads = options.threads > 0 ? options.threads : hardware;
+    int threads = options.threads > 0 ? std::min(options.threads, kMaxThreads) : hardware;
     // Each worker holds an engine state (about 48 bytes a pixel of work planes)
     // and two frames in flight (16 bytes a pixel): for very large frames use
     // fewer workers rather than run out of memory. Output does not depend on

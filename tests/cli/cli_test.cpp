@@ -91,6 +91,7 @@ TEST_F(CliTest, BadCommandLinesAreUsageErrors)
                                                  {"convert", input, dir.file("o.gif"), "--variant", "17"},
                                                  {"convert", input, dir.file("o.gif"), "--variant", "-1"},
                                                  {"convert", input, dir.file("o.gif"), "--threads", "many"},
+                                                 {"convert", input, dir.file("o.gif"), "--threads", "257"},
                                                  {"convert", input, dir.file("o.gif"), "--sepia"},
                                                  {"info"}}) {
         const Outcome outcome = Run(args);

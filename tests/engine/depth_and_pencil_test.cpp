@@ -54,17 +54,6 @@ TEST(SketchDepth, GreyFormHalvesTheGreyLevelTiesToEven)
     }
 }
 
-TEST(SketchDepth, ColourFormHalvesThenBoosts)
-{
-    EngineState s = OnePixel({10, 20, 30}, true);
-    AdjustSketchDepth(s, true);
-    EXPECT_EQ(test::PixelOf(s.SketchLayer, 0, 0), (Bgr{2, 10, 18}));
-
-    EngineState paper = OnePixel({10, 20, 30}, false);
-    AdjustSketchDepth(paper, true);
-    EXPECT_EQ(test::PixelOf(paper.SketchLayer, 0, 0), (Bgr{255, 255, 255}));
-}
-
 TEST(SketchDepth, SwitchesChooseTheForm)
 {
     // A dark frame is all line. Adjust at 0 or 2 keeps the lines black;
