@@ -11,7 +11,8 @@ start=$SECONDS
 cmake --preset asan "$@"
 cmake --build --preset asan -j "$jobs"
 built=$SECONDS
-# The test preset sets ASAN_OPTIONS and UBSAN_OPTIONS: any
-# report aborts the test that caused it, leaks included.
+# The test preset sets ASAN_OPTIONS, UBSAN_OPTIONS and LSAN_OPTIONS (with
+# scripts/lsan.supp, one justified entry): any report aborts the test that
+# caused it, leaks included.
 ctest --preset asan -j "$jobs"
 echo "sanitized build: $((built - start)) s, tests: $((SECONDS - built)) s"

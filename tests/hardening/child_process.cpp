@@ -45,6 +45,25 @@ void ApplyLimits(const Limits& limits)
     }
 }
 
+// Whether process pid has installed a handler for signal (SigCgt in its
+// status), so that a signal sent now tests the handler, not start-up.
+bool Catches(pid_t pid, int signal)
+{
+    std::FILE* status = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    if (status == nullptr) {
+        return true; // no way to tell: send it anyway
+    }
+    char line[256];
+    unsigned long long caught = 0;
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::sscanf(line, "SigCgt: %llx", &caught) == 1) {
+            break;
+        }
+    }
+    std::fclose(status);
+    return (caught >> (signal - 1)) & 1;
+}
+
 double Now()
 {
     timespec ts{};
@@ -58,7 +77,9 @@ ChildResult Collect(pid_t pid, int readEnd, const Limits& limits)
     ChildResult result;
     const double start = Now();
     const double deadline = start + limits.timeoutSeconds;
-    double signalAt = limits.signalAfterMs >= 0 ? start + limits.signalAfterMs / 1000.0 : deadline + 1;
+    // The delay before the signal counts from when the child catches it.
+    bool waitingForHandler = limits.signalAfterMs >= 0;
+    double signalAt = deadline + 1;
     char buffer[4096];
     bool open = true;
     while (open) {
@@ -68,12 +89,17 @@ ChildResult Collect(pid_t pid, int readEnd, const Limits& limits)
             kill(pid, SIGKILL);
             break;
         }
+        if (waitingForHandler && Catches(pid, limits.signalToSend)) {
+            waitingForHandler = false;
+            signalAt = now + limits.signalAfterMs / 1000.0;
+        }
         if (now >= signalAt) {
             kill(pid, limits.signalToSend);
             signalAt = deadline + 1;
         }
         pollfd fd{readEnd, POLLIN, 0};
-        const int ready = poll(&fd, 1, static_cast<int>((std::min(deadline, signalAt) - now) * 1000) + 1);
+        const double wakeAt = waitingForHandler ? now + 0.002 : std::min(deadline, signalAt);
+        const int ready = poll(&fd, 1, static_cast<int>((wakeAt - now) * 1000) + 1);
         if (ready < 0 && errno == EINTR) {
             continue;
         }

@@ -13,7 +13,7 @@ struct Limits {
     long long fileSizeBytes = -1;    // RLIMIT_FSIZE; SIGXFSZ is ignored so writes fail with EFBIG
     long long addressSpaceBytes = -1; // RLIMIT_AS
     int timeoutSeconds = 60;         // then the child is killed
-    int signalAfterMs = -1;          // then sends signalToSend once
+    int signalAfterMs = -1;          // after the child catches signalToSend, sends it once
     int signalToSend = 2;            // SIGINT, as Ctrl-C would
 };
 

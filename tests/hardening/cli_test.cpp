@@ -180,11 +180,11 @@ TEST_F(CliFaults, ConvertingAFileOntoItselfReplacesItWhole)
 // for an interruption, the old output untouched, no temporary file.
 TEST_F(CliFaults, InterruptLeavesNoPartialOutput)
 {
-    WriteBytes(input, gifbytes::SmallAnimation(320, 240, 120));
+    WriteBytes(input, gifbytes::SmallAnimation(480, 360, 150));
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(strsignal(signal));
         Limits limits;
-        limits.signalAfterMs = 300;
+        limits.signalAfterMs = 200;
         limits.signalToSend = signal;
         const ChildResult result = Cli({"convert", input, output, "--quiet", "--threads", "1"}, limits);
         ASSERT_TRUE(result.clean()) << result.describe();
