@@ -24,18 +24,17 @@ std::string VariantHelp()
     return text;
 }
 
-const char* const kSwitchHelp =
-    "Switches (the window's five check boxes; the defaults are its start-up states):\n"
-    "  --color-sketch   \"Color Sketch\", off by default: the sketch depth, the dots and the\n"
-    "                   pencil layer (variant 2) keep the frame's colours instead of grey\n"
-    "  --sharpen        \"Sharpen\", off by default: sharpens the finished picture\n"
-    "  --blur           \"Blur\", off by default: softens the finished picture with a 2 x 2\n"
-    "                   box average (before sharpening when both are on)\n"
-    "  --no-mix-color   \"Mix similar color\" is on by default: areas of similar colour are\n"
-    "                   merged into flat cartoon colours under the lines; this turns it off\n"
-    "                   and the lines are drawn over the frame's own colours\n"
-    "  --no-adjust      \"Adjust sketch depth\" is on by default: lines and dots are darkened\n"
-    "                   or lightened to follow the frame's shading; this turns it off\n";
+std::string SwitchHelp()
+{
+    std::string text = "Switches (the window's five check boxes; the defaults are its start-up states):\n";
+    for (const qf::SwitchInfo& info : qf::kSwitches) {
+        std::string flag(info.flag);
+        flag.resize(16, ' ');
+        text += "  " + flag + " \"" + std::string(info.label) + "\", "
+                + (info.onByDefault ? "on" : "off") + " by default: " + std::string(info.help) + "\n";
+    }
+    return text;
+}
 
 const char* const kExitHelp =
     "Exit status: 0 done; 1 other failure; 2 bad command line; 3 input missing,\n"
@@ -45,16 +44,12 @@ const char* const kExitHelp =
 
 void AddSwitches(CLI::App* command, qf::Switches& switches)
 {
-    command->add_flag_callback("--color-sketch", [&switches] { switches.ColorSketch = 1; },
-                               "Colour instead of grey sketch depth, dots and pencil layer");
-    command->add_flag_callback("--sharpen", [&switches] { switches.Sharpen = 1; },
-                               "Sharpen the finished picture");
-    command->add_flag_callback("--blur", [&switches] { switches.Blur = 1; },
-                               "Blur the finished picture (2 x 2 box)");
-    command->add_flag_callback("--no-mix-color", [&switches] { switches.MixColor = 0; },
-                               "Turn off mixing of similar colours");
-    command->add_flag_callback("--no-adjust", [&switches] { switches.Adjust = 0; },
-                               "Turn off the sketch depth adjustment");
+    for (const qf::SwitchInfo& info : qf::kSwitches) {
+        const int value = info.onByDefault ? 0 : 1;
+        command->add_flag_callback(std::string(info.flag),
+                                   [&switches, &info, value] { switches.*info.member = value; },
+                                   std::string(info.help));
+    }
 }
 
 } // namespace
@@ -66,7 +61,7 @@ int main(int argc, char** argv)
                  "or high-contrast variants of every frame (17 variants).",
                  "quillframe-cli"};
     app.require_subcommand(1);
-    const std::string footer = "\n" + VariantHelp() + "\n" + kSwitchHelp + "\n" + kExitHelp;
+    const std::string footer = "\n" + VariantHelp() + "\n" + SwitchHelp() + "\n" + kExitHelp;
     app.footer(footer);
 
     ConvertArgs convert;

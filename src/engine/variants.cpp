@@ -22,4 +22,18 @@ const std::array<VariantInfo, kVariantCount> kVariants = {{
     {"Grey sketch with dots", "Shades of grey under a layer of dots"},
 }};
 
+const std::array<SwitchInfo, kSwitchCount> kSwitches = {{
+    {"Color Sketch", "--color-sketch",
+     "Colour instead of grey sketch depth, dots and pencil layer (variant 2)", &Switches::ColorSketch,
+     false},
+    {"Sharpen", "--sharpen", "Sharpen the finished picture", &Switches::Sharpen, false},
+    {"Mix similar color", "--no-mix-color",
+     "Merge areas of similar colour into flat cartoon colours under the lines", &Switches::MixColor,
+     true},
+    {"Adjust sketch depth", "--no-adjust",
+     "Darken or lighten lines and dots to follow the frame's shading", &Switches::Adjust, true},
+    {"Blur", "--blur", "Soften the finished picture with a 2 x 2 box average (before sharpening)",
+     &Switches::Blur, false},
+}};
+
 } // namespace qf
