@@ -1,0 +1,42 @@
+#include "animation_reader.h"
+
+#include <cstdio>
+
+namespace qf::imaging {
+
+bool AnimationReader::open(const std::string& path, Error* error)
+{
+    gif_.reset();
+    webp_.reset();
+    unsigned char head[12] = {};
+    std::size_t got = 0;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        got = std::fread(head, 1, sizeof head, file);
+        std::fclose(file);
+    }
+    if (LooksLikeWebp(head, got)) {
+        webp_ = std::make_unique<WebpReader>();
+        return webp_->open(path, error);
+    }
+    gif_ = std::make_unique<GifReader>();
+    return gif_->open(path, error);
+}
+
+const GifInfo& AnimationReader::info() const
+{
+    static const GifInfo kNone;
+    return webp_ ? webp_->info() : gif_ ? gif_->info() : kNone;
+}
+
+bool AnimationReader::readNext(RgbaImage& frame, Error* error)
+{
+    if (webp_)
+        return webp_->readNext(frame, error);
+    if (gif_)
+        return gif_->readNext(frame, error);
+    if (error)
+        *error = {};
+    return false;
+}
+
+} // namespace qf::imaging

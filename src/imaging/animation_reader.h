@@ -1,0 +1,28 @@
+// Reads an animation frame by frame whatever its format: an animated WebP
+// (told by its signature) through WebpReader, anything else through
+// GifReader, whose errors name a file that is neither.
+#pragma once
+
+#include "gif_reader.h"
+#include "image.h"
+#include "webp_reader.h"
+
+#include <memory>
+#include <string>
+
+namespace qf::imaging {
+
+class AnimationReader {
+public:
+    bool open(const std::string& path, Error* error);
+    const GifInfo& info() const;
+    // As GifReader::readNext: false after the last frame (error left empty)
+    // or on a failure (error set).
+    bool readNext(RgbaImage& frame, Error* error);
+
+private:
+    std::unique_ptr<GifReader> gif_;
+    std::unique_ptr<WebpReader> webp_;
+};
+
+} // namespace qf::imaging
