@@ -1,6 +1,7 @@
 #include "frames.h"
 
 #include "engine/variants.h"
+#include "imaging/animation_reader.h"
 #include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"
 #include "imaging/png_io.h"
@@ -153,8 +154,11 @@ namespace {
 struct FrameSlot {
     int number = 0;
     imaging::RgbaImage decoded;
+    imaging::RgbaImage resized; // decoded at the render size, when it differs
     Picture source;
     Picture rendered;
+    imaging::RgbaImage withAlpha; // rendered with the source's transparency
+    imaging::ImageView output;    // what is written: rendered or withAlpha
 };
 
 // Slots are reused so that the frame buffers are allocated once per slot,
@@ -296,19 +300,24 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         }
     }
 
-    imaging::GifReader reader;
+    imaging::AnimationReader reader;
     if (!reader.open(input, &err))
         return false;
-    const imaging::GifInfo info = reader.info();
+    imaging::GifInfo info = reader.info();
     const int frameCount = info.frameCount;
+    imaging::Size size;
+    if (!RenderSize(input, info.width, info.height, options.resize, &size, &err))
+        return false;
+    info.width = size.width;
+    info.height = size.height;
 
     if (options.progress && !options.progress(0.0)) {
         err = MakeError(imaging::ErrorKind::Cancelled, output, "cancelled");
         return false;
     }
 
-    imaging::AnimationWriter writer;
-    if (!writer.open(output, info.width, info.height, info.loopCount, &err))
+    AnimationOutput writer;
+    if (!writer.open(output, options.format, options.webp, info.width, info.height, info.loopCount, &err))
         return false;
 
     const int hardware = std::max(1, tbb::info::default_concurrency());
@@ -373,14 +382,19 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
             EngineState& state = states.local();
             if (state.PencilTexture.empty())
                 UseDefaultPencilTexture(state);
-            ReadFrame(slot->decoded, slot->source);
+            const imaging::RgbaImage& frame = SizedFrame(slot->decoded, size, slot->resized);
+            ReadFrame(frame, slot->source);
             RenderFrame(state, slot->source, options.variant, slot->number, options.switches, slot->rendered);
+            slot->output = ViewOf(slot->rendered);
+            if (options.keepTransparency) {
+                KeepTransparency(slot->rendered, frame, slot->withAlpha);
+                slot->output = imaging::ImageView::of(slot->withAlpha);
+            }
             // The frame pictures are independent files: compressing them here
             // keeps the in-order writer free for the animation.
             imaging::Error pngError;
             if (options.pngFramesDir
-                && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), ViewOf(slot->rendered),
-                                      &pngError))
+                && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), slot->output, &pngError))
                 run.fail(std::move(pngError));
         } catch (const std::bad_alloc&) {
             run.fail(OutOfMemory(input, info.width, info.height));
@@ -395,9 +409,8 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         if (!run.stopping()) {
             const int index = slot->number - 1;
             const int delay = index < static_cast<int>(info.delays.size()) ? info.delays[index] : 0;
-            const imaging::ImageView view = ViewOf(slot->rendered);
             imaging::Error writeError;
-            if (!writer.addFrame(view, delay, &writeError)) {
+            if (!writer.addFrame(slot->output, delay, &writeError)) {
                 run.fail(std::move(writeError));
             } else if (options.progress
                        && !options.progress(static_cast<double>(slot->number)

@@ -7,6 +7,9 @@
 
 #include "engine/engine.h"
 #include "imaging/image.h"
+#include "imaging/resize.h"
+#include "imaging/webp_writer.h"
+#include "output_shaping.h"
 #include "picture.h"
 
 #include <functional>
@@ -67,9 +70,16 @@ struct ConvertOptions {
     // i / n * 100 after frame i (and 0 before the first); false cancels. It is
     // called from a worker thread, one call at a time, in frame order.
     ProgressFn progress;
+    // Frames resized as asked before the effect (imaging/resize.h).
+    imaging::ResizeRequest resize;
+    // Where a source frame is transparent, the output frame is too; the
+    // effect still sees the frame laid over white.
+    bool keepTransparency = false;
+    OutputFormat format = OutputFormat::Gif;
+    imaging::WebpOptions webp;
 };
 
-// Renders every frame of the GIF at input with the chosen variant and writes
+// Renders every frame of the animation (GIF or WebP) at input with the chosen variant and writes
 // the animation to output with the source's delays and loop count. Frames are
 // rendered in parallel and written in order; on any failure or cancel the
 // output is left as it was before, error says why (ErrorKind::Cancelled when

@@ -1,0 +1,73 @@
+#include "output_shaping.h"
+
+#include "imaging/errors.h"
+#include "imaging/gif_reader.h"
+
+namespace qf {
+
+bool RenderSize(const std::string& file, int width, int height, const imaging::ResizeRequest& request,
+                imaging::Size* size, imaging::Error* error)
+{
+    *size = request.any() ? imaging::ResizedSize(width, height, request) : imaging::Size{width, height};
+    if (size->width > imaging::kMaxGifSide || size->height > imaging::kMaxGifSide
+        || static_cast<std::int64_t>(size->width) * size->height > imaging::kMaxGifPixels)
+        return imaging::Fail(error, imaging::ErrorKind::TooLarge, file,
+                             "resized to " + std::to_string(size->width) + " x " + std::to_string(size->height)
+                                 + " pixels, beyond the limit of " + std::to_string(imaging::kMaxGifSide)
+                                 + " pixels a side and " + std::to_string(imaging::kMaxGifPixels / 1000000)
+                                 + " megapixels");
+    return true;
+}
+
+const imaging::RgbaImage& SizedFrame(const imaging::RgbaImage& decoded, imaging::Size size,
+                                     imaging::RgbaImage& resized)
+{
+    if (decoded.width == size.width && decoded.height == size.height)
+        return decoded;
+    imaging::Resize(decoded, size.width, size.height, resized);
+    return resized;
+}
+
+void KeepTransparency(const Picture& rendered, const imaging::RgbaImage& frame, imaging::RgbaImage& output)
+{
+    output.width = rendered.width();
+    output.height = rendered.height();
+    const std::size_t count = static_cast<std::size_t>(output.width) * static_cast<std::size_t>(output.height);
+    output.pixels.resize(count * 4);
+    const std::uint8_t* colour = rendered.data();
+    const std::uint8_t* alpha = frame.pixels.data() + 3;
+    std::uint8_t* out = output.pixels.data();
+    for (std::size_t i = 0; i < count; ++i, colour += 4, alpha += 4, out += 4) {
+        out[0] = colour[2];
+        out[1] = colour[1];
+        out[2] = colour[0];
+        out[3] = *alpha;
+    }
+}
+
+bool AnimationOutput::open(const std::string& path, OutputFormat format, const imaging::WebpOptions& webp,
+                           int width, int height, int loopCount, imaging::Error* error)
+{
+    format_ = format;
+    if (format == OutputFormat::Webp)
+        return webp_.open(path, width, height, loopCount, webp, error);
+    return gif_.open(path, width, height, loopCount, error);
+}
+
+bool AnimationOutput::addFrame(const imaging::ImageView& frame, int delay, imaging::Error* error)
+{
+    return format_ == OutputFormat::Webp ? webp_.addFrame(frame, delay, error) : gif_.addFrame(frame, delay, error);
+}
+
+bool AnimationOutput::finish(imaging::Error* error)
+{
+    return format_ == OutputFormat::Webp ? webp_.finish(error) : gif_.finish(error);
+}
+
+void AnimationOutput::abort()
+{
+    gif_.abort();
+    webp_.abort();
+}
+
+} // namespace qf

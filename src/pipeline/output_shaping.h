@@ -1,0 +1,48 @@
+// What a conversion does around the effect when the user asks for it:
+// resizing the frames before the effect, keeping the source's transparency in
+// the output, and writing the animation as GIF or as animated WebP.
+#pragma once
+
+#include "imaging/gif_writer.h"
+#include "imaging/image.h"
+#include "imaging/resize.h"
+#include "imaging/webp_writer.h"
+#include "picture.h"
+
+#include <string>
+
+namespace qf {
+
+enum class OutputFormat { Gif, Webp };
+
+// The size frames of width x height are rendered at: the resized size when a
+// resize is asked for, else their own. Fails (TooLarge, naming file) when the
+// result is beyond the imaging limits.
+bool RenderSize(const std::string& file, int width, int height, const imaging::ResizeRequest& request,
+                imaging::Size* size, imaging::Error* error);
+
+// The frame the effect works on: decoded itself, or decoded resampled to size
+// in resized. Returns the one used.
+const imaging::RgbaImage& SizedFrame(const imaging::RgbaImage& decoded, imaging::Size size,
+                                     imaging::RgbaImage& resized);
+
+// rendered's colours with frame's alpha, into output (same size): where the
+// source is transparent the result is too.
+void KeepTransparency(const Picture& rendered, const imaging::RgbaImage& frame, imaging::RgbaImage& output);
+
+// The animation writer of the chosen format, with one interface.
+class AnimationOutput {
+public:
+    bool open(const std::string& path, OutputFormat format, const imaging::WebpOptions& webp, int width,
+              int height, int loopCount, imaging::Error* error);
+    bool addFrame(const imaging::ImageView& frame, int delay, imaging::Error* error);
+    bool finish(imaging::Error* error);
+    void abort();
+
+private:
+    OutputFormat format_ = OutputFormat::Gif;
+    imaging::AnimationWriter gif_;
+    imaging::WebpWriter webp_;
+};
+
+} // namespace qf
