@@ -1,19 +1,26 @@
 #include "commands.h"
 
+#include "batch.h"
 #include "contact_sheet.h"
 #include "engine/variants.h"
-#include "imaging/gif_reader.h"
+#include "imaging/animation_reader.h"
 #include "imaging/png_io.h"
 #include "pipeline/frames.h"
 #include "progress_bar.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <regex>
 #include <string_view>
 #include <system_error>
+
+#include <unistd.h>
 
 namespace qf::cli {
 namespace {
@@ -134,87 +141,346 @@ bool Interrupted()
     return interrupted.load();
 }
 
-int RunConvert(const ConvertArgs& args)
+std::optional<int> VariantFromText(std::string_view text)
 {
-    imaging::Error error;
-    std::string output;
-    if (!ResolveOutputFile(args.output, &output, &error))
-        return Report(error);
-    if (args.pngFramesDir && !MakeFolder(*args.pngFramesDir, &error))
-        return Report(error);
-
-    ProgressBar bar("converting", args.quiet);
-    ConvertOptions options;
-    options.variant = args.variant;
-    options.switches = args.switches;
-    options.threads = args.threads;
-    options.pngFramesDir = args.pngFramesDir;
-    options.progress = [&bar](double percent) {
-        bar.update(percent);
-        return !Interrupted();
-    };
-    const bool ok = ConvertAllFrames(args.input, output, options, &error);
-    bar.finish();
-    if (ok)
-        return kExitOk;
-    if (error.kind == imaging::ErrorKind::Cancelled)
-        error.reason = "interrupted; the file was left as it was";
-    if (error.file == output)
-        error.file = args.output; // name the file as the user did
-    return Report(error);
+    if (!text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
+        if (text.size() > 2)
+            return std::nullopt;
+        const int number = std::stoi(std::string(text));
+        return number < kVariantCount ? std::optional<int>(number) : std::nullopt;
+    }
+    for (int v = 0; v < kVariantCount; ++v) {
+        if (VariantSlug(v) == text)
+            return v;
+    }
+    return std::nullopt;
 }
 
-int RunSnapshots(const SnapshotArgs& args)
+std::string VariantSlug(int v)
+{
+    std::string slug(kVariants[v].name);
+    for (char& c : slug)
+        c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return slug;
+}
+
+namespace {
+
+int UsageError(const std::string& problem)
+{
+    std::cerr << "error: " << problem << "\nRun 'quillframe-cli --help' for more information.\n";
+    return kExitUsage;
+}
+
+// The resize the command line asks for, or a problem with it.
+std::string ParseResize(const BatchArgs& args, imaging::ResizeRequest* request)
+{
+    *request = {};
+    if (args.scale) {
+        if (!(*args.scale > 0) || !std::isfinite(*args.scale))
+            return "--scale must be a number above 0, such as 0.5";
+        request->scale = *args.scale;
+    }
+    if (args.maxSize) {
+        static const std::regex pattern("([0-9]{1,5})[xX]([0-9]{1,5})");
+        std::smatch match;
+        if (!std::regex_match(*args.maxSize, match, pattern) || std::stoi(match[1]) < 1 || std::stoi(match[2]) < 1)
+            return "--max-size must be WIDTHxHEIGHT in pixels, such as 640x480, not '" + *args.maxSize + "'";
+        request->maxWidth = std::stoi(match[1]);
+        request->maxHeight = std::stoi(match[2]);
+    }
+    return {};
+}
+
+// The plan of a command over its inputs, checked before anything is written.
+struct Plan {
+    std::vector<Job> jobs;
+    imaging::ResizeRequest resize;
+    bool readsStandardInput = false;
+    bool writesStandardOutput = false;
+};
+
+std::string MakePlan(const BatchArgs& args, std::string_view extension, Plan* plan)
+{
+    if (std::string problem = ParseResize(args, &plan->resize); !problem.empty())
+        return problem;
+    if (std::string problem = PlanJobs(args, extension, &plan->jobs); !problem.empty())
+        return problem;
+    for (const Job& job : plan->jobs) {
+        plan->readsStandardInput = plan->readsStandardInput || job.input == "-";
+        plan->writesStandardOutput = plan->writesStandardOutput || job.output == "-";
+    }
+    if (plan->readsStandardInput && isatty(STDIN_FILENO) == 1)
+        return "standard input is a terminal; pipe an animation into it (cat IN.gif | quillframe-cli ... - ...)";
+    if (plan->writesStandardOutput && isatty(STDOUT_FILENO) == 1)
+        return "refusing to write a binary animation to a terminal; redirect standard output to a file or a pipe";
+    return {};
+}
+
+// Frames each input holds, for the progress bar (0 for one that cannot be
+// read: its error comes when it is converted).
+std::vector<int> CountFrames(const std::vector<std::string>& inputs)
+{
+    std::vector<int> counts;
+    for (const std::string& input : inputs) {
+        imaging::AnimationReader reader;
+        counts.push_back(reader.open(input, nullptr) ? reader.info().frameCount : 0);
+    }
+    return counts;
+}
+
+void PrintSummary(const char* verb, std::size_t total, int done, int failed)
+{
+    std::cerr << verb << " " << done << " of " << total << (total == 1 ? " file" : " files");
+    if (failed > 0)
+        std::cerr << "; " << failed << " failed";
+    if (Interrupted())
+        std::cerr << "; interrupted";
+    std::cerr << "\n";
+}
+
+// The worse of two exit codes: an interruption, then the highest.
+int Worse(int a, int b)
+{
+    if (a == kExitInterrupted || b == kExitInterrupted)
+        return kExitInterrupted;
+    return std::max(a, b);
+}
+
+} // namespace
+
+int RunConvert(const ConvertArgs& args)
+{
+    const std::optional<int> variant = VariantFromText(args.variant);
+    if (!variant) {
+        std::string names;
+        for (int v = 0; v < kVariantCount; ++v)
+            names += (v ? ", " : "") + VariantSlug(v);
+        return UsageError("--variant: '" + args.variant + "' is no variant; give 0-16 or one of: " + names);
+    }
+    std::optional<OutputFormat> requested;
+    if (args.format)
+        requested = *args.format == "webp" ? OutputFormat::Webp : OutputFormat::Gif;
+    const std::string_view batchExtension = requested == OutputFormat::Webp ? ".webp" : ".gif";
+
+    Plan plan;
+    if (std::string problem = MakePlan(args, batchExtension, &plan); !problem.empty())
+        return UsageError(problem);
+    // The format of each output: its extension's, else --format's, else GIF.
+    std::vector<OutputFormat> formats;
+    for (const Job& job : plan.jobs) {
+        const std::string extension = job.output == "-" ? std::string() : ExtensionOf(job.output);
+        OutputFormat format = requested.value_or(OutputFormat::Gif);
+        if (extension == ".gif" || extension == ".webp") {
+            format = extension == ".gif" ? OutputFormat::Gif : OutputFormat::Webp;
+            if (requested && *requested != format)
+                return UsageError(job.output + " ends in " + extension + " but --format is " + *args.format);
+        } else if (!extension.empty()) {
+            return UsageError(job.output + ": cannot write " + extension
+                              + " files; the output must end in .gif or .webp (or name none and give --format)");
+        }
+        if (args.quality && format != OutputFormat::Webp)
+            return UsageError("--quality sets lossy WebP output; " + job.output + " is written as a GIF");
+        formats.push_back(format);
+    }
+
+    imaging::Error error;
+    if (args.outDir && !MakeFolder(*args.outDir, &error))
+        return Report(error);
+    StandardStreams streams;
+    std::vector<std::string> inputs;
+    for (const Job& job : plan.jobs) {
+        inputs.push_back(job.input);
+        if (job.input == "-" && !streams.captureInput(&inputs.back(), &error))
+            return Report(error);
+    }
+    if (plan.writesStandardOutput)
+        std::signal(SIGPIPE, SIG_IGN); // a closed pipe is reported as a write error
+
+    const bool batch = plan.jobs.size() > 1;
+    const std::vector<int> frameCounts = CountFrames(inputs);
+    long long totalFrames = 0;
+    for (const int count : frameCounts)
+        totalFrames += count;
+    ProgressBar bar("converting", args.quiet);
+    long long framesBefore = 0;
+    int worst = kExitOk, converted = 0, failed = 0;
+    for (std::size_t i = 0; i < plan.jobs.size() && !Interrupted(); ++i) {
+        const Job& job = plan.jobs[i];
+        const OutputFormat format = formats[i];
+        const int frames = frameCounts[i];
+        ConvertOptions options;
+        options.variant = *variant;
+        options.switches = args.switches;
+        options.threads = args.threads;
+        options.resize = plan.resize;
+        options.keepTransparency = args.keepTransparency;
+        options.format = format;
+        options.webp.quality = args.quality.value_or(-1);
+        options.progress = [&](double percent) {
+            const long long frame = std::llround(percent * frames / 100.0);
+            std::string detail = batch ? "file " + std::to_string(i + 1) + "/" + std::to_string(plan.jobs.size()) + ", "
+                                       : std::string();
+            detail += "frame " + std::to_string(frame) + "/" + std::to_string(frames);
+            bar.update(totalFrames > 0 ? 100.0 * static_cast<double>(framesBefore + frame) / totalFrames : 0.0, detail);
+            return !Interrupted();
+        };
+
+        const int code = [&] {
+            imaging::Error error;
+            std::string output;
+            if (job.output == "-") {
+                if (!streams.outputFile(format == OutputFormat::Webp ? ".webp" : ".gif", &output, &error))
+                    return Report(error);
+            } else if (!ResolveOutputFile(job.output, &output, &error)) {
+                return Report(error);
+            }
+            if (args.pngFramesDir) {
+                options.pngFramesDir = *args.pngFramesDir;
+                if (batch)
+                    options.pngFramesDir = (std::filesystem::path(*args.pngFramesDir)
+                                            / std::filesystem::path(job.output).stem())
+                                               .string();
+                if (!MakeFolder(*options.pngFramesDir, &error))
+                    return Report(error);
+            }
+            bool ok = false;
+            try {
+                ok = ConvertAllFrames(inputs[i], output, options, &error)
+                    && (job.output != "-" || streams.sendOutput(output, &error));
+            } catch (const std::bad_alloc&) {
+                error = MakeError(imaging::ErrorKind::TooLarge, inputs[i], "not enough memory to process this file");
+            }
+            if (ok)
+                return int(kExitOk);
+            if (error.kind == imaging::ErrorKind::Cancelled)
+                error.reason = "interrupted; the file was left as it was";
+            if (error.file == output)
+                error.file = job.output; // name the file as the user did
+            streams.renameInError(error);
+            bar.finish();
+            return Report(error);
+        }();
+        framesBefore += frames;
+        worst = Worse(worst, code);
+        (code == kExitOk ? converted : failed) += 1;
+    }
+    bar.finish();
+    if (batch)
+        PrintSummary("converted", plan.jobs.size(), converted, failed);
+    if (Interrupted())
+        return kExitInterrupted;
+    return worst;
+}
+
+namespace {
+
+// Frame 1 of input in all 17 variants into dir, with the contact sheet. The
+// error is empty when all is written.
+imaging::Error Snapshots(const std::string& input, const std::string& shownInput, const std::string& dir,
+                         const imaging::ResizeRequest& resize, const Switches& switches, ProgressBar& bar,
+                         const std::string& detail)
 {
     imaging::Error error;
-    imaging::GifReader reader;
-    if (!reader.open(args.input, &error))
-        return Report(error);
+    imaging::AnimationReader reader;
+    if (!reader.open(input, &error))
+        return error;
     imaging::RgbaImage decoded;
-    if (!reader.readNext(decoded, &error)) {
-        if (!error)
-            error = MakeError(imaging::ErrorKind::NoImage, args.input, "holds no frame");
-        return Report(error);
-    }
-    if (!MakeFolder(args.dir, &error))
-        return Report(error);
+    if (!reader.readNext(decoded, &error))
+        return error ? error : MakeError(imaging::ErrorKind::NoImage, input, "holds no frame");
+    imaging::Size size;
+    if (!RenderSize(input, decoded.width, decoded.height, resize, &size, &error) || !MakeFolder(dir, &error))
+        return error;
 
-    const Picture frame1 = ReadFrame(decoded);
-    const std::string title =
-        "Snapshots of " + std::filesystem::path(args.input).filename().string() + ", frame 1";
+    imaging::RgbaImage resized;
+    const Picture frame1 = ReadFrame(SizedFrame(decoded, size, resized));
+    const std::string title = "Snapshots of " + std::filesystem::path(shownInput).filename().string() + ", frame 1";
     ContactSheet sheet(frame1.width(), frame1.height(), title);
     sheet.place(ContactSheet::kCells - 1, frame1, "Source");
 
-    ProgressBar bar("snapshots", args.quiet);
     const bool finished = BuildSnapshots(
-        frame1, args.switches,
+        frame1, switches,
         [&](int variant, const Picture& snapshot) {
             if (error)
                 return;
-            imaging::WritePng(Numbered(args.dir, "variant-%02d.png", variant), ViewOf(snapshot), &error);
+            imaging::WritePng(Numbered(dir, "variant-%02d.png", variant), ViewOf(snapshot), &error);
             const std::string label = std::to_string(variant) + " " + std::string(kVariants[variant].name);
             sheet.place(variant, snapshot, label);
         },
         [&](double percent) {
             // The pipeline reports snapshots from 50 to 100; here they are the whole job.
-            bar.update((percent - 50.0) * 2.0);
+            bar.update((percent - 50.0) * 2.0, detail);
             return !error && !Interrupted();
         });
-    bar.finish();
-    if (error)
-        return Report(error);
-    if (!finished)
-        return Report(MakeError(imaging::ErrorKind::Cancelled, args.dir, "interrupted"));
-    if (!imaging::WritePng((std::filesystem::path(args.dir) / "sheet.png").string(), ViewOf(sheet.picture()), &error))
-        return Report(error);
-    return kExitOk;
+    if (!error && !finished)
+        error = MakeError(imaging::ErrorKind::Cancelled, dir, "interrupted");
+    if (!error)
+        imaging::WritePng((std::filesystem::path(dir) / "sheet.png").string(), ViewOf(sheet.picture()), &error);
+    return error;
 }
+
+} // namespace
+
+int RunSnapshots(const SnapshotArgs& args)
+{
+    Plan plan;
+    if (std::string problem = MakePlan(args, "", &plan); !problem.empty())
+        return UsageError(problem);
+    imaging::Error error;
+    if (args.outDir && !MakeFolder(*args.outDir, &error))
+        return Report(error);
+    StandardStreams streams;
+    const bool batch = plan.jobs.size() > 1;
+    ProgressBar bar("snapshots", args.quiet);
+    int worst = kExitOk, done = 0, failed = 0;
+    for (std::size_t i = 0; i < plan.jobs.size() && !Interrupted(); ++i) {
+        const Job& job = plan.jobs[i];
+        std::string input = job.input;
+        if (job.input != "-" || streams.captureInput(&input, &error)) {
+            const std::string detail =
+                batch ? "file " + std::to_string(i + 1) + "/" + std::to_string(plan.jobs.size()) : std::string();
+            const std::string shown = job.input == "-" ? std::string(kStandardInput) : job.input;
+            error = Snapshots(input, shown, job.output, plan.resize, args.switches, bar, detail);
+            streams.renameInError(error);
+        }
+        int code = kExitOk;
+        if (error) {
+            bar.finish();
+            code = Report(error);
+        }
+        worst = Worse(worst, code);
+        (code == kExitOk ? done : failed) += 1;
+    }
+    bar.finish();
+    if (batch)
+        PrintSummary("made snapshots of", plan.jobs.size(), done, failed);
+    if (Interrupted())
+        return kExitInterrupted;
+    return worst;
+}
+
+namespace {
+
+// Opens input for reading; "-" is standard input, captured into streams.
+bool OpenInput(const std::string& input, StandardStreams& streams, imaging::AnimationReader& reader,
+               imaging::Error* error)
+{
+    std::string path = input;
+    if (input == "-" && !streams.captureInput(&path, error))
+        return false;
+    const bool opened = reader.open(path, error);
+    streams.renameInError(*error);
+    return opened;
+}
+
+} // namespace
 
 int RunFrames(const FramesArgs& args)
 {
     imaging::Error error;
-    imaging::GifReader reader;
-    if (!reader.open(args.input, &error))
+    StandardStreams streams;
+    imaging::AnimationReader reader;
+    if (!OpenInput(args.input, streams, reader, &error))
         return Report(error);
     if (!MakeFolder(args.dir, &error))
         return Report(error);
@@ -226,6 +492,7 @@ int RunFrames(const FramesArgs& args)
         if (Interrupted())
             return Report(MakeError(imaging::ErrorKind::Cancelled, args.dir, "interrupted"));
         if (!reader.readNext(frame, &error)) {
+            streams.renameInError(error);
             if (error)
                 return Report(error);
             break;
@@ -241,12 +508,13 @@ int RunFrames(const FramesArgs& args)
 int RunInfo(const std::string& input)
 {
     imaging::Error error;
-    imaging::GifReader reader;
-    if (!reader.open(input, &error))
+    StandardStreams streams;
+    imaging::AnimationReader reader;
+    if (!OpenInput(input, streams, reader, &error))
         return Report(error);
     const imaging::GifInfo& info = reader.info();
     long long total = 0;
-    std::cout << "file:     " << input << "\n"
+    std::cout << "file:     " << (input == "-" ? kStandardInput : input) << "\n"
               << "size:     " << info.width << " x " << info.height << "\n"
               << "frames:   " << info.frameCount << (info.frameCount == 1 ? " (a still)" : "") << "\n"
               << "delays:  ";
