@@ -16,9 +16,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <regex>
 #include <string_view>
 #include <system_error>
+
+#include <oneapi/tbb/global_control.h>
+#include <oneapi/tbb/info.h>
+#include <oneapi/tbb/task_arena.h>
+#include <oneapi/tbb/task_group.h>
 
 #include <unistd.h>
 
@@ -303,12 +309,15 @@ int RunConvert(const ConvertArgs& args)
     for (const int count : frameCounts)
         totalFrames += count;
     ProgressBar bar("converting", args.quiet);
-    long long framesBefore = 0;
-    int worst = kExitOk, converted = 0, failed = 0;
-    for (std::size_t i = 0; i < plan.jobs.size() && !Interrupted(); ++i) {
+    std::atomic<long long> framesDone{0};
+    std::atomic<int> filesDone{0};
+
+    // Converts job i and returns its exit code; reports its failure.
+    auto convertJob = [&](std::size_t i) -> int {
         const Job& job = plan.jobs[i];
         const OutputFormat format = formats[i];
         const int frames = frameCounts[i];
+        long long shownFrames = 0; // of this job, counted in framesDone
         ConvertOptions options;
         options.variant = *variant;
         options.switches = args.switches;
@@ -317,56 +326,87 @@ int RunConvert(const ConvertArgs& args)
         options.keepTransparency = args.keepTransparency;
         options.format = format;
         options.webp.quality = args.quality.value_or(-1);
+        options.inCurrentArena = batch;
         options.progress = [&](double percent) {
             const long long frame = std::llround(percent * frames / 100.0);
-            std::string detail = batch ? "file " + std::to_string(i + 1) + "/" + std::to_string(plan.jobs.size()) + ", "
-                                       : std::string();
-            detail += "frame " + std::to_string(frame) + "/" + std::to_string(frames);
-            bar.update(totalFrames > 0 ? 100.0 * static_cast<double>(framesBefore + frame) / totalFrames : 0.0, detail);
+            const long long done = framesDone += frame - shownFrames;
+            shownFrames = frame;
+            const std::string detail = batch ? "files " + std::to_string(filesDone.load()) + "/"
+                    + std::to_string(plan.jobs.size()) + ", frames " + std::to_string(done) + "/"
+                    + std::to_string(totalFrames)
+                                             : "frame " + std::to_string(frame) + "/" + std::to_string(frames);
+            bar.update(totalFrames > 0 ? 100.0 * static_cast<double>(done) / static_cast<double>(totalFrames) : 0.0,
+                       detail);
             return !Interrupted();
         };
 
-        const int code = [&] {
-            imaging::Error error;
-            std::string output;
-            if (job.output == "-") {
-                if (!streams.outputFile(format == OutputFormat::Webp ? ".webp" : ".gif", &output, &error))
-                    return Report(error);
-            } else if (!ResolveOutputFile(job.output, &output, &error)) {
-                return Report(error);
-            }
+        imaging::Error error;
+        std::string output;
+        bool ok = false;
+        if (job.output == "-" ? streams.outputFile(format == OutputFormat::Webp ? ".webp" : ".gif", &output, &error)
+                              : ResolveOutputFile(job.output, &output, &error)) {
             if (args.pngFramesDir) {
-                options.pngFramesDir = *args.pngFramesDir;
-                if (batch)
-                    options.pngFramesDir = (std::filesystem::path(*args.pngFramesDir)
-                                            / std::filesystem::path(job.output).stem())
-                                               .string();
-                if (!MakeFolder(*options.pngFramesDir, &error))
-                    return Report(error);
+                // Several inputs get a folder each, named like their results.
+                options.pngFramesDir = batch ? (std::filesystem::path(*args.pngFramesDir)
+                                                / std::filesystem::path(job.output).stem())
+                                                   .string()
+                                             : *args.pngFramesDir;
             }
-            bool ok = false;
             try {
-                ok = ConvertAllFrames(inputs[i], output, options, &error)
+                ok = (!options.pngFramesDir || MakeFolder(*options.pngFramesDir, &error))
+                    && ConvertAllFrames(inputs[i], output, options, &error)
                     && (job.output != "-" || streams.sendOutput(output, &error));
             } catch (const std::bad_alloc&) {
                 error = MakeError(imaging::ErrorKind::TooLarge, inputs[i], "not enough memory to process this file");
             }
-            if (ok)
-                return int(kExitOk);
-            if (error.kind == imaging::ErrorKind::Cancelled)
-                error.reason = "interrupted; the file was left as it was";
-            if (error.file == output)
-                error.file = job.output; // name the file as the user did
-            streams.renameInError(error);
-            bar.finish();
-            return Report(error);
-        }();
-        framesBefore += frames;
+        }
+        framesDone += frames - shownFrames;
+        ++filesDone;
+        if (ok)
+            return kExitOk;
+        if (error.kind == imaging::ErrorKind::Cancelled)
+            error.reason = "interrupted; the file was left as it was";
+        if (!output.empty() && error.file == output)
+            error.file = job.output; // name the file as the user did
+        streams.renameInError(error);
+        bar.print("error: " + error.message());
+        return ExitCodeFor(error);
+    };
+
+    std::mutex resultMutex;
+    int worst = kExitOk, converted = 0, failed = 0;
+    auto record = [&](int code) {
+        std::lock_guard lock(resultMutex);
         worst = Worse(worst, code);
         (code == kExitOk ? converted : failed) += 1;
+    };
+    if (!batch) {
+        record(convertJob(0));
+    } else {
+        // The frames of all inputs share the worker threads: two files are
+        // converted at a time, so that one file's serial start and finish
+        // (opening, writing the file out) overlap the other's frames.
+        const int hardware = std::max(1, tbb::info::default_concurrency());
+        const int threads = args.threads > 0 ? args.threads : hardware;
+        std::optional<tbb::global_control> allowMoreThreads;
+        if (threads > hardware)
+            allowMoreThreads.emplace(tbb::global_control::max_allowed_parallelism, threads);
+        tbb::task_arena arena(threads);
+        std::atomic<std::size_t> next{0};
+        const std::size_t lanes = std::min<std::size_t>(2, plan.jobs.size());
+        arena.execute([&] {
+            tbb::task_group lanesGroup;
+            for (std::size_t lane = 0; lane < lanes; ++lane) {
+                lanesGroup.run([&] {
+                    for (std::size_t i; !Interrupted() && (i = next++) < plan.jobs.size();)
+                        record(convertJob(i));
+                });
+            }
+            lanesGroup.wait();
+        });
     }
     bar.finish();
-    if (batch)
+    if (batch && (!args.quiet || failed > 0))
         PrintSummary("converted", plan.jobs.size(), converted, failed);
     if (Interrupted())
         return kExitInterrupted;
@@ -452,7 +492,7 @@ int RunSnapshots(const SnapshotArgs& args)
         (code == kExitOk ? done : failed) += 1;
     }
     bar.finish();
-    if (batch)
+    if (batch && (!args.quiet || failed > 0))
         PrintSummary("made snapshots of", plan.jobs.size(), done, failed);
     if (Interrupted())
         return kExitInterrupted;

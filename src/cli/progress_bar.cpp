@@ -41,6 +41,19 @@ void ProgressBar::update(double percent, std::string_view detail)
     drawn_ = true;
 }
 
+void ProgressBar::print(const std::string& line)
+{
+    std::lock_guard lock(mutex_);
+    if (drawn_) {
+        std::fputs("\r\033[K", stderr);
+        drawn_ = false;
+        shown_ = -1;
+        shownDetail_.clear();
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
 void ProgressBar::finish()
 {
     std::lock_guard lock(mutex_);

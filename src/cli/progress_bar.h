@@ -16,6 +16,9 @@ public:
     // Shows percent (0-100) and detail after it (such as "file 2/5, frame
     // 10/32"); redraws only when what is shown changes.
     void update(double percent, std::string_view detail = {});
+    // Prints line on standard error (always, even when quiet) on a line of
+    // its own; the bar is drawn again below it on the next update.
+    void print(const std::string& line);
     // Ends the line the bar is drawn on.
     void finish();
 

@@ -422,17 +422,24 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
     };
 
     try {
-        std::optional<tbb::global_control> allowMoreThreads;
-        if (threads > hardware)
-            allowMoreThreads.emplace(tbb::global_control::max_allowed_parallelism, threads);
-        tbb::task_arena arena(threads);
-        arena.execute([&] {
+        auto convert = [&] {
             tbb::parallel_pipeline(
                 tokens,
                 tbb::make_filter<void, FrameSlot*>(tbb::filter_mode::serial_in_order, readStage)
                     & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::parallel, renderStage)
                     & tbb::make_filter<FrameSlot*, void>(tbb::filter_mode::serial_in_order, writeStage));
-        });
+        };
+        if (options.inCurrentArena) {
+            // Only this conversion's tasks while waiting: the caller's other
+            // conversions go on on their own threads.
+            tbb::this_task_arena::isolate(convert);
+        } else {
+            std::optional<tbb::global_control> allowMoreThreads;
+            if (threads > hardware)
+                allowMoreThreads.emplace(tbb::global_control::max_allowed_parallelism, threads);
+            tbb::task_arena arena(threads);
+            arena.execute(convert);
+        }
     } catch (const std::bad_alloc&) {
         run.fail(OutOfMemory(input, info.width, info.height));
     } catch (const std::exception& e) {

@@ -77,6 +77,9 @@ struct ConvertOptions {
     bool keepTransparency = false;
     OutputFormat format = OutputFormat::Gif;
     imaging::WebpOptions webp;
+    // Run in the task arena the caller runs in (set up with its threads,
+    // shared by several conversions at once) instead of one of threads.
+    bool inCurrentArena = false;
 };
 
 // Renders every frame of the animation (GIF or WebP) at input with the chosen variant and writes
