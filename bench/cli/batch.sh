@@ -72,7 +72,7 @@ sizes "demo (32 frames)" "$work/demo.gif"
 photo=/usr/share/games/jigzo/puzzles/00_default/horse-4x3.pzl
 if [ -f "$photo" ]; then
     # The puzzle file holds a thumbnail and then the picture, each a JPEG.
-    offset=$(grep -obUaP '\xFF\xD8\xFF' "$photo" | awk -F: 'NR == 2 { print $1 }')
+    offset=$(LC_ALL=C grep -obUaP '\xFF\xD8\xFF' "$photo" | awk -F: 'NR == 2 { print $1 }')
     tail -c +$((offset + 1)) "$photo" >"$work/horse.jpg"
     "$build/tools/make_pan_gif" "$work/horse.jpg" "$work/horse.gif" 320 240 32 640 480
     sizes "horse photo (32 frames)" "$work/horse.gif"
