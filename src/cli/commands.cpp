@@ -2,6 +2,7 @@
 
 #include "contact_sheet.h"
 #include "engine/variants.h"
+#include "imaging/atomic_file.h"
 #include "imaging/gif_reader.h"
 #include "imaging/png_io.h"
 #include "pipeline/frames.h"
@@ -54,31 +55,6 @@ bool MakeFolder(const std::string& dir, imaging::Error* error)
     }
     if (!std::filesystem::create_directories(dir, ec) && ec) {
         *error = MakeError(imaging::ErrorKind::Unwritable, dir, "cannot create the folder: " + ec.message());
-        return false;
-    }
-    return true;
-}
-
-// The file a new output replaces. A new version is written beside the
-// destination and renamed over it, which would replace a symbolic link by a
-// plain file and a device or pipe by a file in /dev: follow links to the file
-// they name, and refuse anything but a plain file.
-bool ResolveOutputFile(const std::string& path, std::string* resolved, imaging::Error* error)
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    *resolved = path;
-    if (fs::is_symlink(fs::symlink_status(path, ec))) {
-        const fs::path target = fs::weakly_canonical(path, ec);
-        if (ec) {
-            *error = MakeError(imaging::ErrorKind::Unwritable, path, "the link cannot be followed: " + ec.message());
-            return false;
-        }
-        *resolved = target.string();
-    }
-    const fs::file_status status = fs::status(*resolved, ec);
-    if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
-        *error = MakeError(imaging::ErrorKind::Unwritable, path, "is not a regular file");
         return false;
     }
     return true;
@@ -137,8 +113,9 @@ bool Interrupted()
 int RunConvert(const ConvertArgs& args)
 {
     imaging::Error error;
+    // Refuse an output that cannot be written before any work is done.
     std::string output;
-    if (!ResolveOutputFile(args.output, &output, &error))
+    if (!imaging::ResolveOutputFile(args.output, &output, &error))
         return Report(error);
     if (args.pngFramesDir && !MakeFolder(*args.pngFramesDir, &error))
         return Report(error);
@@ -153,14 +130,12 @@ int RunConvert(const ConvertArgs& args)
         bar.update(percent);
         return !Interrupted();
     };
-    const bool ok = ConvertAllFrames(args.input, output, options, &error);
+    const bool ok = ConvertAllFrames(args.input, args.output, options, &error);
     bar.finish();
     if (ok)
         return kExitOk;
     if (error.kind == imaging::ErrorKind::Cancelled)
         error.reason = "interrupted; the file was left as it was";
-    if (error.file == output)
-        error.file = args.output; // name the file as the user did
     return Report(error);
 }
 
