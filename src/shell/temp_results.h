@@ -37,8 +37,8 @@ public:
     const QStringList& files() const { return files_; }
     QString file(int variant) const { return files_.value(variant); }
 
-    // Deletes the 17 files; a file that is missing or cannot be deleted is
-    // passed over.
+    // Deletes the 17 files, and the temporary files of writers that were
+    // killed; a file that is missing or cannot be deleted is passed over.
     void clear();
 
     // Deletes the 17 files and the folder itself when nothing else is in it.
