@@ -43,9 +43,22 @@ imaging::Error MakeError(imaging::ErrorKind kind, std::string file, std::string 
     return error;
 }
 
+// An empty name on the command line names no file; say so rather than
+// report what the system makes of it.
+bool HasInputName(const std::string& input, imaging::Error* error)
+{
+    if (input.empty())
+        *error = MakeError(imaging::ErrorKind::Unreadable, input, "the input file name is empty");
+    return !input.empty();
+}
+
 // Creates dir (and its parents) when it does not exist yet.
 bool MakeFolder(const std::string& dir, imaging::Error* error)
 {
+    if (dir.empty()) {
+        *error = MakeError(imaging::ErrorKind::Unwritable, dir, "the folder name is empty");
+        return false;
+    }
     std::error_code ec;
     if (std::filesystem::is_directory(dir, ec))
         return true;
@@ -115,7 +128,7 @@ int RunConvert(const ConvertArgs& args)
     imaging::Error error;
     // Refuse an output that cannot be written before any work is done.
     std::string output;
-    if (!imaging::ResolveOutputFile(args.output, &output, &error))
+    if (!HasInputName(args.input, &error) || !imaging::ResolveOutputFile(args.output, &output, &error))
         return Report(error);
     if (args.pngFramesDir && !MakeFolder(*args.pngFramesDir, &error))
         return Report(error);
@@ -143,7 +156,7 @@ int RunSnapshots(const SnapshotArgs& args)
 {
     imaging::Error error;
     imaging::GifReader reader;
-    if (!reader.open(args.input, &error))
+    if (!HasInputName(args.input, &error) || !reader.open(args.input, &error))
         return Report(error);
     imaging::RgbaImage decoded;
     if (!reader.readNext(decoded, &error)) {
@@ -189,7 +202,7 @@ int RunFrames(const FramesArgs& args)
 {
     imaging::Error error;
     imaging::GifReader reader;
-    if (!reader.open(args.input, &error))
+    if (!HasInputName(args.input, &error) || !reader.open(args.input, &error))
         return Report(error);
     if (!MakeFolder(args.dir, &error))
         return Report(error);
@@ -217,7 +230,7 @@ int RunInfo(const std::string& input)
 {
     imaging::Error error;
     imaging::GifReader reader;
-    if (!reader.open(input, &error))
+    if (!HasInputName(input, &error) || !reader.open(input, &error))
         return Report(error);
     const imaging::GifInfo& info = reader.info();
     long long total = 0;
