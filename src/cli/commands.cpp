@@ -80,6 +80,41 @@ std::string Numbered(const std::string& dir, const char* pattern, int number)
     return (std::filesystem::path(dir) / name).string();
 }
 
+// Removes the frame files that an earlier, longer animation left in dir:
+// DIR/frame-NNNN.png numbered above count, named exactly as this tool names
+// them, so the folder holds this animation's frames and no others.
+bool RemoveSurplusFrames(const std::string& dir, int count, imaging::Error* error)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        constexpr std::string_view kPrefix = "frame-", kSuffix = ".png";
+        if (name.size() <= kPrefix.size() + kSuffix.size() || name.size() > 20 || name.rfind(kPrefix, 0) != 0
+            || name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+            continue;
+        const std::string digits = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+        if (digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const long long number = std::stoll(digits);
+        if (number <= count || number > 99999999
+            || fs::path(Numbered(dir, "frame-%04d.png", static_cast<int>(number))).filename() != name
+            || !fs::is_regular_file(it->symlink_status()))
+            continue;
+        std::error_code removed;
+        if (!fs::remove(it->path(), removed) && removed) {
+            *error = MakeError(imaging::ErrorKind::Unwritable, it->path().string(),
+                               "cannot remove this frame of an earlier, longer animation: " + removed.message());
+            return false;
+        }
+    }
+    if (ec) {
+        *error = MakeError(imaging::ErrorKind::Unwritable, dir, "cannot be listed: " + ec.message());
+        return false;
+    }
+    return true;
+}
+
 imaging::ImageView ViewOf(const Picture& picture)
 {
     return {picture.data(), picture.width(), picture.height(), picture.bytesPerLine(),
@@ -130,8 +165,20 @@ int RunConvert(const ConvertArgs& args)
     std::string output;
     if (!HasInputName(args.input, &error) || !imaging::ResolveOutputFile(args.output, &output, &error))
         return Report(error);
-    if (args.pngFramesDir && !MakeFolder(*args.pngFramesDir, &error))
-        return Report(error);
+    // The frame folder is made only for an input that opens, and is left
+    // holding exactly this animation's frames.
+    int frameCount = 0;
+    bool madeFolder = false;
+    if (args.pngFramesDir) {
+        imaging::GifReader reader;
+        if (!reader.open(args.input, &error))
+            return Report(error);
+        frameCount = reader.info().frameCount;
+        std::error_code ec;
+        madeFolder = !std::filesystem::exists(*args.pngFramesDir, ec);
+        if (!MakeFolder(*args.pngFramesDir, &error))
+            return Report(error);
+    }
 
     ProgressBar bar("converting", args.quiet);
     ConvertOptions options;
@@ -145,8 +192,12 @@ int RunConvert(const ConvertArgs& args)
     };
     const bool ok = ConvertAllFrames(args.input, args.output, options, &error);
     bar.finish();
-    if (ok)
+    if (ok && (!args.pngFramesDir || RemoveSurplusFrames(*args.pngFramesDir, frameCount, &error)))
         return kExitOk;
+    if (!ok && madeFolder) {
+        std::error_code ec;
+        std::filesystem::remove(*args.pngFramesDir, ec); // only when still empty
+    }
     if (error.kind == imaging::ErrorKind::Cancelled)
         error.reason = "interrupted; the file was left as it was";
     return Report(error);
@@ -210,6 +261,7 @@ int RunFrames(const FramesArgs& args)
     const int frameCount = reader.info().frameCount;
     ProgressBar bar("frames", args.quiet);
     imaging::RgbaImage frame;
+    int written = 0;
     for (int number = 1;; ++number) {
         if (Interrupted())
             return Report(MakeError(imaging::ErrorKind::Cancelled, args.dir, "interrupted"));
@@ -221,8 +273,11 @@ int RunFrames(const FramesArgs& args)
         if (!imaging::WritePng(Numbered(args.dir, "frame-%04d.png", number), imaging::ImageView::of(frame),
                                &error))
             return Report(error);
+        written = number;
         bar.update(100.0 * number / frameCount);
     }
+    if (!RemoveSurplusFrames(args.dir, written, &error))
+        return Report(error);
     return kExitOk;
 }
 

@@ -240,7 +240,16 @@ bool ResolveOutputFile(const std::string& destination, std::string* target, Erro
             const int code = errno;
             if (code != ENOENT)
                 return Fail(error, ErrorKind::Unwritable, destination, PathReason(code));
-            *target = current; // a new file, or the missing target of a link
+            // A new file, or the missing target of a link: its folder must be there.
+            struct stat folderInfo {};
+            const bool folderMissing = ::stat(FolderOf(current).c_str(), &folderInfo) != 0;
+            if (folderMissing || !S_ISDIR(folderInfo.st_mode))
+                return Fail(error, ErrorKind::Unwritable, destination,
+                            (folderMissing && errno != ENOENT ? PathReason(errno)
+                                 : folderMissing              ? std::string("the folder does not exist")
+                                                              : PathReason(ENOTDIR))
+                                + (links > 0 ? " (the link leads to " + current + ")" : std::string()));
+            *target = current;
             return true;
         }
         if (!S_ISLNK(info.st_mode)) {
