@@ -16,8 +16,6 @@
 
 namespace qf::shell {
 
-namespace {
-
 #ifdef Q_OS_UNIX
 // Makes `path` a directory only its owner can enter, or checks that the one
 // already there is exactly that. Never follows a link: the folder is opened
@@ -71,8 +69,6 @@ QString PrivateFolderName()
     return QStringLiteral("Quillframe");
 }
 #endif
-
-} // namespace
 
 QString TempResults::FileName(int variant)
 {

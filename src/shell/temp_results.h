@@ -18,6 +18,15 @@
 
 namespace qf::shell {
 
+// Makes `path` a folder only the user can enter (mode 0700), or checks that
+// the one already there is exactly that: a plain folder, not a link, owned by
+// the user. False, with the reason in *error, for anything else.
+bool MakePrivateFolder(const QString& path, QString* error);
+
+// "quillframe-<user id>": the name of the user's private folder inside the
+// system temporary folder.
+QString PrivateFolderName();
+
 class TempResults {
 public:
     // Creates (or takes over) the private folder inside `systemTemp` and fixes
