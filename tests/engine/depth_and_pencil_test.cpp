@@ -35,7 +35,7 @@ EngineState OnePixel(Bgr colour, bool line)
 {
     EngineState s;
     s.SourcePlanes = test::UniformFrame(1, 1, colour);
-    AllocateWorkBuffers(s, 1, 1);
+    AllocateWorkBuffers(s, 1, 1, {});
     PrepareGrayPlanes(s);
     const std::uint8_t v = line ? 0 : 255;
     s.SketchLayer(0, 0, 0) = s.SketchLayer(1, 0, 0) = s.SketchLayer(2, 0, 0) = v;

@@ -157,7 +157,7 @@ TEST(DotDepth, BlackDotsTakeHalfTheFrame)
     for (const auto& c : cases) {
         EngineState s;
         s.SourcePlanes = test::UniformFrame(2, 1, {3, 1, 255});
-        AllocateWorkBuffers(s, 2, 1);
+        AllocateWorkBuffers(s, 2, 1, {});
         PrepareGrayPlanes(s);
         s.GrayPlane(0, 0) = 201;
         s.DitherLayer = ColourPlane(3, 2, 1);

@@ -27,7 +27,7 @@ TEST(GreyPlanes, TruncatedAverageAndFourLevels)
     for (const auto& c : cases) {
         EngineState s;
         s.SourcePlanes = test::UniformFrame(1, 1, c.colour);
-        AllocateWorkBuffers(s, 1, 1);
+        AllocateWorkBuffers(s, 1, 1, {});
         PrepareGrayPlanes(s);
         EXPECT_EQ(s.GrayPlane(0, 0), c.grey);
         EXPECT_EQ(s.Gray4Plane(0, 0), c.grey4);
@@ -103,7 +103,7 @@ TEST(EdgeVotes, MatchThePairByPairCountOnABusyFrame)
 {
     EngineState s;
     s.SourcePlanes = test::BusyFrame(41, 23, 8);
-    AllocateWorkBuffers(s, 41, 23);
+    AllocateWorkBuffers(s, 41, 23, {});
     PrepareGrayPlanes(s);
     const ColourPlane& c = s.SourceCopy;
     const GreyPlane& k = s.GrayPlane;

@@ -19,7 +19,7 @@ EngineState LabelledLayers()
     s.SourcePlanes = test::UniformFrame(2, 1, {1, 2, 3});
     s.MaxX = 1;
     s.MaxY = 0;
-    AllocateWorkBuffers(s, 2, 1);
+    AllocateWorkBuffers(s, 2, 1, {});
     s.DitherLayer.reset(3, 2, 1);
     s.TintLayer.reset(3, 2, 1);
     auto fill = [](ColourPlane& p, int v) {

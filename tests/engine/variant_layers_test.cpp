@@ -16,7 +16,7 @@ EngineState RunStage(const std::vector<Bgr>& pixels, const std::function<void(En
 {
     EngineState s;
     const int width = static_cast<int>(pixels.size());
-    AllocateWorkBuffers(s, width, 1);
+    AllocateWorkBuffers(s, width, 1, {});
     for (int x = 0; x < width; ++x) {
         for (int c = 0; c < 3; ++c) {
             s.SketchOverColor(c, x, 0) = static_cast<std::uint8_t>(pixels[static_cast<std::size_t>(x)][static_cast<std::size_t>(c)]);
