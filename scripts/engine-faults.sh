@@ -31,7 +31,7 @@ texture-phase#pencil_layer.cpp#s/phase == 3 \|\| phase == 4 \|\| phase == 5/phas
 texture-tile#pencil_layer.cpp#s/y % tileH\)/(y + 1) % tileH)/#pencil: texture rows shifted by one
 blur-round#render.cpp#s/ClampByte\(RoundHalfEven\(sum \/ 4\.0\)\)/ClampByte((sum + 2) \/ 4)/#blur: quarters round up
 sharpen-round#render.cpp#s/std::nearbyint\(static_cast<double>\(k2\) \* sum\)/std::trunc(static_cast<double>(k2) * sum)/#sharpen: neighbour term truncated
-grey8-base#render.cpp#s/case 14: return \{nullptr, &s\.SketchGray8Plane, true\};/case 14: return {nullptr, \&s.SketchGrayPlane, true};/#variant 14 shows the wrong grey plane
+grey8-base#variants.cpp#s/"Eight grey levels under a layer of dots", BaseLayer::EightGreys/"Eight grey levels under a layer of dots", BaseLayer::Greys/#variant 14 shows the wrong grey plane
 contrast#variant_layers.cpp#s/in\[i\] \* 10 - 1143/in[i] * 10 - 1142/#contrast offset off by one
 saturation-double#saturation.cpp#s/static_cast<double>\(k\) \* \(v - a\)/(std::round(k * 100.0) \/ 100.0) * (v - a)/#saturation factor taken in double precision
 kept-tint#engine.cpp#s/(grey\(s\.GrayPlane, true\);)/s.TintLayer.clear();\n    $1/#a run empties the kept tint layer
