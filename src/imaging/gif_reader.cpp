@@ -147,7 +147,7 @@ public:
             if (source_.failed)
                 return Fail(error, ErrorKind::Unreadable, path_, "cannot be read to the end");
             if (code == D_GIF_ERR_NOT_ENOUGH_MEM)
-                return Fail(error, ErrorKind::TooLarge, path_, "needs more memory than is free");
+                return FailOutOfMemory(error, path_);
             return Fail(error, ErrorKind::Corrupt, path_, "is cut short in its header");
         }
         return true;
@@ -415,7 +415,7 @@ bool GifReader::open(const std::string& path, Error* error)
         return impl_->restart(error);
     } catch (const std::bad_alloc&) {
         impl_ = std::make_unique<Impl>();
-        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+        return FailOutOfMemory(error, path);
     }
 }
 
@@ -484,7 +484,7 @@ bool GifReader::Impl::scan(Error* error)
     if (ending == Record::Failed) {
         if (stream.readFailed())
             return Fail(error, ErrorKind::Unreadable, path, "cannot be read to the end");
-        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+        return FailOutOfMemory(error, path);
     }
     if (info.frameCount == 0) {
         switch (ending) {
@@ -535,25 +535,29 @@ int GifReader::nextFrameNumber() const
     return impl_ ? impl_->next : 1;
 }
 
-bool GifReader::readNext(RgbaImage& frame, Error* error)
+ReadResult GifReader::readNext(RgbaImage& frame, Error* error)
 {
+    constexpr ReadResult failed{ReadStatus::Failed};
     if (error)
         *error = Error{};
-    if (!impl_ || impl_->path.empty())
-        return Fail(error, ErrorKind::Unreadable, "", "no GIF is open");
+    if (!impl_ || impl_->path.empty()) {
+        Fail(error, ErrorKind::InvalidArgument, "", "no GIF is open");
+        return failed;
+    }
     Impl& d = *impl_;
     if (d.next > d.info.frameCount)
-        return false;
+        return {ReadStatus::End};
     try {
         if (!d.decodeNext(error))
-            return false;
+            return failed;
         frame.width = d.info.width;
         frame.height = d.info.height;
         frame.pixels.resize(d.canvas.size() * 4);
         std::memcpy(frame.pixels.data(), d.canvas.data(), frame.pixels.size());
-        return true;
+        return {ReadStatus::Frame};
     } catch (const std::bad_alloc&) {
-        return Fail(error, ErrorKind::TooLarge, d.path, "needs more memory than is free");
+        FailOutOfMemory(error, d.path);
+        return failed;
     }
 }
 
@@ -562,10 +566,10 @@ bool GifReader::readFrame(int frameNumber, RgbaImage& frame, Error* error)
     if (error)
         *error = Error{};
     if (!impl_ || impl_->path.empty())
-        return Fail(error, ErrorKind::Unreadable, "", "no GIF is open");
+        return Fail(error, ErrorKind::InvalidArgument, "", "no GIF is open");
     Impl& d = *impl_;
     if (frameNumber < 1 || frameNumber > d.info.frameCount)
-        return Fail(error, ErrorKind::NoImage, d.path,
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "has no frame " + std::to_string(frameNumber) + " (it has "
                         + std::to_string(d.info.frameCount) + ")");
     try {
@@ -578,9 +582,9 @@ bool GifReader::readFrame(int frameNumber, RgbaImage& frame, Error* error)
                 return false;
         }
     } catch (const std::bad_alloc&) {
-        return Fail(error, ErrorKind::TooLarge, d.path, "needs more memory than is free");
+        return FailOutOfMemory(error, d.path);
     }
-    return readNext(frame, error);
+    return static_cast<bool>(readNext(frame, error));
 }
 
 Rect GifReader::Impl::clip(const FrameHeader& header) const

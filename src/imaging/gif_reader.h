@@ -50,6 +50,16 @@ struct GifInfo {
     int loopCount = -1;       // -1: no loop extension; 0: forever; n: the stored repeat count
 };
 
+// What readNext did: decoded a frame, found no frame left, or failed.
+enum class ReadStatus { Frame, End, Failed };
+
+struct ReadResult {
+    ReadStatus status = ReadStatus::Failed;
+    // True for a frame, so `while (reader.readNext(frame, &error))` reads
+    // every frame; tell End from Failed by status.
+    explicit operator bool() const { return status == ReadStatus::Frame; }
+};
+
 class GifReader {
 public:
     GifReader();
@@ -65,10 +75,10 @@ public:
     const GifInfo& info() const;
 
     // Decodes the next frame in order into frame (RGBA at the logical screen
-    // size). Returns false after the last frame (error left empty) or on a
-    // failure (error set). Holds only the canvas and, for restore-to-previous,
-    // one saved canvas.
-    bool readNext(RgbaImage& frame, Error* error);
+    // size). Returns End after the last frame (error left empty) and Failed
+    // with error set. Holds only the canvas and, for restore-to-previous, the
+    // area it restores.
+    ReadResult readNext(RgbaImage& frame, Error* error);
 
     // Frame n (1-based), seeking or re-decoding as needed.
     bool readFrame(int frameNumber, RgbaImage& frame, Error* error);

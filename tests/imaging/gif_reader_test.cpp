@@ -249,7 +249,7 @@ TEST(GifReader, ReadFrameReachesAnyFrameInAnyOrder)
     }
     RgbaImage frame;
     EXPECT_FALSE(reader.readFrame(7, frame, &error));
-    EXPECT_EQ(error.kind, ErrorKind::NoImage);
+    EXPECT_EQ(error.kind, ErrorKind::InvalidArgument);
     // readNext goes on after the last frame read.
     ASSERT_TRUE(reader.readFrame(5, frame, &error));
     ASSERT_TRUE(reader.readNext(frame, &error));
