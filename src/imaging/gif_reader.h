@@ -17,6 +17,7 @@
 // walking the records without decoding pixels.
 #pragma once
 
+#include "gif_limits.h"
 #include "image.h"
 
 #include <cstdint>
@@ -25,20 +26,6 @@
 #include <vector>
 
 namespace qf::imaging {
-
-// The largest picture the reader decodes: no side over 16384 pixels and no
-// more than 100 megapixels (400 MB of RGBA per canvas). Larger files are
-// refused with ErrorKind::TooLarge before anything is allocated.
-constexpr int kMaxGifSide = 16384;
-constexpr std::int64_t kMaxGifPixels = 100'000'000;
-
-// The most frames, and the most pixels all frames decode to together
-// (frames x screen area: 20 gigapixels, 80 GB of RGBA), an animation may
-// have. Frames are streamed, but every frame costs a full canvas of work in
-// each consumer; a few bytes per frame must not buy hours of it. Checked
-// while walking the records at open: ErrorKind::TooLarge.
-constexpr int kMaxGifFrames = 100'000;
-constexpr std::int64_t kMaxGifDecodedPixels = 20'000'000'000;
 
 struct GifInfo {
     // The logical screen. A screen stored with no width or height takes the

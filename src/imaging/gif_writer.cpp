@@ -3,7 +3,7 @@
 #include "atomic_file.h"
 #include "errors.h"
 #include "gif_frame_planner.h"
-#include "gif_reader.h"
+#include "gif_limits.h"
 #include "scratch_file.h"
 
 #include <gif_lib.h>

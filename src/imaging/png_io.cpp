@@ -2,7 +2,7 @@
 
 #include "atomic_file.h"
 #include "errors.h"
-#include "gif_reader.h"
+#include "gif_limits.h"
 #include "scratch_file.h"
 
 #include <spng.h>
