@@ -3,6 +3,7 @@
 #include "atomic_file.h"
 #include "errors.h"
 #include "gif_frame_planner.h"
+#include "gif_io.h"
 #include "gif_limits.h"
 #include "scratch_file.h"
 
@@ -44,36 +45,6 @@ struct SpooledFrame {
     std::vector<std::uint32_t> localTable; // empty: the global table
     std::vector<std::uint8_t> lzw;
 };
-
-// ---------------------------------------------------------------------------
-// giflib writes the final file through this, into the AtomicFile.
-
-struct ByteSink {
-    std::FILE* file = nullptr;
-    int errorCode = 0; // the first write error
-};
-
-int WriteBytes(GifFileType* gif, const GifByteType* data, int size)
-{
-    auto* sink = static_cast<ByteSink*>(gif->UserData);
-    if (size <= 0)
-        return 0;
-    if (sink->errorCode != 0)
-        return 0;
-    const std::size_t put = std::fwrite(data, 1, static_cast<std::size_t>(size), sink->file);
-    if (put != static_cast<std::size_t>(size))
-        sink->errorCode = errno ? errno : EIO;
-    return static_cast<int>(put);
-}
-
-struct GifWriterCloser {
-    void operator()(GifFileType* gif) const
-    {
-        int ignored = 0;
-        EGifCloseFile(gif, &ignored);
-    }
-};
-using GifWriteHandle = std::unique_ptr<GifFileType, GifWriterCloser>;
 
 struct MapFree {
     void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
@@ -347,9 +318,9 @@ bool AnimationWriter::Impl::writeFile(Error* error)
         return Fail(error, ErrorKind::Unwritable, path, WriteReason(errno ? errno : EIO));
     std::rewind(spool.get());
 
-    ByteSink sink{out.stream()};
+    GifFileIo sink{out.stream()};
     int code = 0;
-    GifWriteHandle gif(EGifOpen(&sink, WriteBytes, &code));
+    GifWriteHandle gif = OpenGifWriting(&sink, &code);
     if (!gif)
         return FailOutOfMemory(error, path);
     auto failed = [&](const char* what) {

@@ -21,9 +21,6 @@ struct ContextFree {
 };
 using PngContext = std::unique_ptr<spng_ctx, ContextFree>;
 
-// PNG files larger than this are not read (the same budget as GIF frames).
-constexpr std::size_t kMaxPngFileSize = std::size_t{1} << 30;
-
 } // namespace
 
 bool WritePng(const std::string& path, const ImageView& image, Error* error)
@@ -122,32 +119,6 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Err
     }
     image.width = static_cast<int>(ihdr.width);
     image.height = static_cast<int>(ihdr.height);
-    return true;
-}
-
-bool ReadPng(const std::string& path, RgbaImage& image, Error* error)
-{
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-        return Fail(error, ErrorKind::Unreadable, path, "cannot be opened (" + SystemReason(errno) + ")");
-    std::vector<std::uint8_t> data;
-    std::uint8_t buffer[1 << 16];
-    for (;;) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-        data.insert(data.end(), buffer, buffer + got);
-        if (data.size() > kMaxPngFileSize)
-            return Fail(error, ErrorKind::TooLarge, path, "is too large a file");
-        if (got < sizeof buffer) {
-            if (std::ferror(file.get()))
-                return Fail(error, ErrorKind::Unreadable, path, "cannot be read to the end");
-            break;
-        }
-    }
-    if (!DecodePng(data.data(), data.size(), image, error)) {
-        if (error)
-            error->file = path;
-        return false;
-    }
     return true;
 }
 
