@@ -11,6 +11,13 @@
 
 #include <algorithm>
 
+// The icon's resources sit in this static library, so they are registered
+// by hand (outside any namespace, as Qt requires).
+static void RegisterIconResources()
+{
+    Q_INIT_RESOURCE(app_icon);
+}
+
 namespace qf::shell {
 
 QString FindSkin(const QString& programDir)
@@ -142,6 +149,8 @@ QIcon CommandIcon(CommandGlyph glyph, const QColor& colour, const QColor& disabl
 
 QIcon AppIcon()
 {
+    static const bool registered = (RegisterIconResources(), true);
+    Q_UNUSED(registered);
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/quillframe.png").arg(size), QSize(size, size));

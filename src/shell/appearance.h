@@ -34,7 +34,7 @@ enum class CommandGlyph { Back, Next, Save };
 QIcon CommandIcon(CommandGlyph glyph, const QColor& colour, const QColor& disabled);
 
 // The application icon from 16 to 256 pixels: the installed hicolor PNGs,
-// which the program carries as resources (empty in programs without them).
+// built in as resources.
 QIcon AppIcon();
 
 } // namespace qf::shell
