@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "engine/variants.h"
+#include "version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -64,6 +65,8 @@ static int RunCommandLine(int argc, char** argv)
                  "or high-contrast variants of every frame (17 variants).",
                  "quillframe-cli"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("quillframe-cli (Quillframe) ") + qf::kVersion + "\n"
+                                          + qf::kVersionNotice);
     const std::string footer = "\n" + VariantHelp() + "\n" + SwitchHelp() + "\n" + kExitHelp;
     app.footer(footer);
 
@@ -123,6 +126,8 @@ static int RunCommandLine(int argc, char** argv)
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::cerr << "error: " << e.what() << "\nRun 'quillframe-cli --help' for more information.\n";
