@@ -4,6 +4,7 @@
 #include "contact_sheet.h"
 #include "engine/variants.h"
 #include "imaging/animation_reader.h"
+#include "imaging/atomic_file.h"
 #include "imaging/png_io.h"
 #include "pipeline/frames.h"
 #include "progress_bar.h"
@@ -55,9 +56,22 @@ imaging::Error MakeError(imaging::ErrorKind kind, std::string file, std::string 
     return error;
 }
 
+// An empty name on the command line names no file; say so rather than
+// report what the system makes of it.
+bool HasInputName(const std::string& input, imaging::Error* error)
+{
+    if (input.empty())
+        *error = MakeError(imaging::ErrorKind::Unreadable, input, "the input file name is empty");
+    return !input.empty();
+}
+
 // Creates dir (and its parents) when it does not exist yet.
 bool MakeFolder(const std::string& dir, imaging::Error* error)
 {
+    if (dir.empty()) {
+        *error = MakeError(imaging::ErrorKind::Unwritable, dir, "the folder name is empty");
+        return false;
+    }
     std::error_code ec;
     if (std::filesystem::is_directory(dir, ec))
         return true;
@@ -72,36 +86,46 @@ bool MakeFolder(const std::string& dir, imaging::Error* error)
     return true;
 }
 
-// The file a new output replaces. A new version is written beside the
-// destination and renamed over it, which would replace a symbolic link by a
-// plain file and a device or pipe by a file in /dev: follow links to the file
-// they name, and refuse anything but a plain file.
-bool ResolveOutputFile(const std::string& path, std::string* resolved, imaging::Error* error)
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    *resolved = path;
-    if (fs::is_symlink(fs::symlink_status(path, ec))) {
-        const fs::path target = fs::weakly_canonical(path, ec);
-        if (ec) {
-            *error = MakeError(imaging::ErrorKind::Unwritable, path, "the link cannot be followed: " + ec.message());
-            return false;
-        }
-        *resolved = target.string();
-    }
-    const fs::file_status status = fs::status(*resolved, ec);
-    if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
-        *error = MakeError(imaging::ErrorKind::Unwritable, path, "is not a regular file");
-        return false;
-    }
-    return true;
-}
-
 std::string Numbered(const std::string& dir, const char* pattern, int number)
 {
     char name[48];
     std::snprintf(name, sizeof name, pattern, number);
     return (std::filesystem::path(dir) / name).string();
+}
+
+// Removes the frame files that an earlier, longer animation left in dir:
+// DIR/frame-NNNN.png numbered above count, named exactly as this tool names
+// them, so the folder holds this animation's frames and no others.
+bool RemoveSurplusFrames(const std::string& dir, int count, imaging::Error* error)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        constexpr std::string_view kPrefix = "frame-", kSuffix = ".png";
+        if (name.size() <= kPrefix.size() + kSuffix.size() || name.size() > 20 || name.rfind(kPrefix, 0) != 0
+            || name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+            continue;
+        const std::string digits = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+        if (digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const long long number = std::stoll(digits);
+        if (number <= count || number > 99999999
+            || fs::path(Numbered(dir, "frame-%04d.png", static_cast<int>(number))).filename() != name
+            || !fs::is_regular_file(it->symlink_status()))
+            continue;
+        std::error_code removed;
+        if (!fs::remove(it->path(), removed) && removed) {
+            *error = MakeError(imaging::ErrorKind::Unwritable, it->path().string(),
+                               "cannot remove this frame of an earlier, longer animation: " + removed.message());
+            return false;
+        }
+    }
+    if (ec) {
+        *error = MakeError(imaging::ErrorKind::Unwritable, dir, "cannot be listed: " + ec.message());
+        return false;
+    }
+    return true;
 }
 
 imaging::ImageView ViewOf(const Picture& picture)
@@ -122,9 +146,13 @@ int ExitCodeFor(const imaging::Error& error)
     case imaging::ErrorKind::Corrupt:
     case imaging::ErrorKind::NoImage:
     case imaging::ErrorKind::TooLarge:
+    case imaging::ErrorKind::OutOfMemory:
         return kExitBadInput;
     case imaging::ErrorKind::Unwritable:
         return kExitBadOutput;
+    case imaging::ErrorKind::InvalidArgument:
+    case imaging::ErrorKind::LibraryFailed:
+        return kExitFailed;
     case imaging::ErrorKind::Cancelled:
         return kExitInterrupted;
     }
@@ -341,23 +369,36 @@ int RunConvert(const ConvertArgs& args)
         };
 
         imaging::Error error;
-        std::string output;
+        std::string output = job.output; // the file written, a temporary one for standard output
+        std::string resolved;
         bool ok = false;
-        if (job.output == "-" ? streams.outputFile(format == OutputFormat::Webp ? ".webp" : ".gif", &output, &error)
-                              : ResolveOutputFile(job.output, &output, &error)) {
-            if (args.pngFramesDir) {
-                // Several inputs get a folder each, named like their results.
+        if (HasInputName(job.input, &error)
+            && (job.output == "-" ? streams.outputFile(format == OutputFormat::Webp ? ".webp" : ".gif", &output, &error)
+                                  : imaging::ResolveOutputFile(job.output, &resolved, &error))) {
+            // The frame folder is made only for an input that opens (one
+            // that does not is reported by the conversion), and is left
+            // holding exactly this animation's frames. Several inputs get a
+            // folder each, named like their results.
+            bool madeFolder = false;
+            if (args.pngFramesDir && frames > 0) {
                 options.pngFramesDir = batch ? (std::filesystem::path(*args.pngFramesDir)
                                                 / std::filesystem::path(job.output).stem())
                                                    .string()
                                              : *args.pngFramesDir;
+                std::error_code ec;
+                madeFolder = !std::filesystem::exists(*options.pngFramesDir, ec);
             }
             try {
                 ok = (!options.pngFramesDir || MakeFolder(*options.pngFramesDir, &error))
                     && ConvertAllFrames(inputs[i], output, options, &error)
+                    && (!options.pngFramesDir || RemoveSurplusFrames(*options.pngFramesDir, frames, &error))
                     && (job.output != "-" || streams.sendOutput(output, &error));
             } catch (const std::bad_alloc&) {
-                error = MakeError(imaging::ErrorKind::TooLarge, inputs[i], "not enough memory to process this file");
+                error = MakeError(imaging::ErrorKind::OutOfMemory, inputs[i], "not enough memory to process this file");
+            }
+            if (!ok && madeFolder) {
+                std::error_code ec;
+                std::filesystem::remove(*options.pngFramesDir, ec); // only when still empty
             }
         }
         framesDone += frames - shownFrames;
@@ -366,8 +407,6 @@ int RunConvert(const ConvertArgs& args)
             return kExitOk;
         if (error.kind == imaging::ErrorKind::Cancelled)
             error.reason = "interrupted; the file was left as it was";
-        if (!output.empty() && error.file == output)
-            error.file = job.output; // name the file as the user did
         streams.renameInError(error);
         bar.print("error: " + error.message());
         return ExitCodeFor(error);
@@ -423,13 +462,13 @@ imaging::Error Snapshots(const std::string& input, const std::string& shownInput
 {
     imaging::Error error;
     imaging::AnimationReader reader;
-    if (!reader.open(input, &error))
+    if (!HasInputName(input, &error) || !reader.open(input, &error))
         return error;
     imaging::RgbaImage decoded;
     if (!reader.readNext(decoded, &error))
         return error ? error : MakeError(imaging::ErrorKind::NoImage, input, "holds no frame");
     imaging::Size size;
-    if (!RenderSize(input, decoded.width, decoded.height, resize, &size, &error) || !MakeFolder(dir, &error))
+    if (!RenderSize(input, decoded.width, decoded.height, 0, resize, &size, &error) || !MakeFolder(dir, &error))
         return error;
 
     imaging::RgbaImage resized;
@@ -506,7 +545,7 @@ bool OpenInput(const std::string& input, StandardStreams& streams, imaging::Anim
                imaging::Error* error)
 {
     std::string path = input;
-    if (input == "-" && !streams.captureInput(&path, error))
+    if (!HasInputName(input, error) || (input == "-" && !streams.captureInput(&path, error)))
         return false;
     const bool opened = reader.open(path, error);
     streams.renameInError(*error);
@@ -528,6 +567,7 @@ int RunFrames(const FramesArgs& args)
     const int frameCount = reader.info().frameCount;
     ProgressBar bar("frames", args.quiet);
     imaging::RgbaImage frame;
+    int written = 0;
     for (int number = 1;; ++number) {
         if (Interrupted())
             return Report(MakeError(imaging::ErrorKind::Cancelled, args.dir, "interrupted"));
@@ -540,8 +580,11 @@ int RunFrames(const FramesArgs& args)
         if (!imaging::WritePng(Numbered(args.dir, "frame-%04d.png", number), imaging::ImageView::of(frame),
                                &error))
             return Report(error);
+        written = number;
         bar.update(100.0 * number / frameCount);
     }
+    if (!RemoveSurplusFrames(args.dir, written, &error))
+        return Report(error);
     return kExitOk;
 }
 

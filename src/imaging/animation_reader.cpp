@@ -28,7 +28,7 @@ const GifInfo& AnimationReader::info() const
     return webp_ ? webp_->info() : gif_ ? gif_->info() : kNone;
 }
 
-bool AnimationReader::readNext(RgbaImage& frame, Error* error)
+ReadResult AnimationReader::readNext(RgbaImage& frame, Error* error)
 {
     if (webp_)
         return webp_->readNext(frame, error);
@@ -36,7 +36,7 @@ bool AnimationReader::readNext(RgbaImage& frame, Error* error)
         return gif_->readNext(frame, error);
     if (error)
         *error = {};
-    return false;
+    return {ReadStatus::End};
 }
 
 } // namespace qf::imaging

@@ -16,9 +16,9 @@ class AnimationReader {
 public:
     bool open(const std::string& path, Error* error);
     const GifInfo& info() const;
-    // As GifReader::readNext: false after the last frame (error left empty)
-    // or on a failure (error set).
-    bool readNext(RgbaImage& frame, Error* error);
+    // As GifReader::readNext: End after the last frame (error left empty),
+    // Failed with error set.
+    ReadResult readNext(RgbaImage& frame, Error* error);
 
 private:
     std::unique_ptr<GifReader> gif_;

@@ -82,17 +82,21 @@ bool WebpReader::open(const std::string& path, Error* error)
         GifInfo& info = d.info;
         info.width = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH));
         info.height = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT));
-        if (info.width > kMaxGifSide || info.height > kMaxGifSide
-            || static_cast<std::int64_t>(info.width) * info.height > kMaxGifPixels)
+        if (static_cast<std::int64_t>(info.width) * info.height > kMaxGifPixels)
             return Fail(error, ErrorKind::TooLarge, path,
                         "is " + std::to_string(info.width) + " x " + std::to_string(info.height)
-                            + " pixels; the limit is " + std::to_string(kMaxGifSide) + " pixels a side and "
-                            + std::to_string(kMaxGifPixels / 1000000) + " megapixels");
-        if (frames > kMaxGifFrames
-            || static_cast<std::int64_t>(frames) * info.width * info.height > kMaxGifDecodedPixels)
+                            + " pixels; the limit is " + std::to_string(kMaxGifPixels / 1000000) + " megapixels");
+        if (frames > kMaxGifFrames)
             return Fail(error, ErrorKind::TooLarge, path,
-                        "has " + std::to_string(frames) + " frames of " + std::to_string(info.width) + " x "
-                            + std::to_string(info.height) + ", beyond the limits");
+                        "has more than " + std::to_string(kMaxGifFrames) + " frames, the limit");
+        // Every frame is decoded and composited at the canvas size, and rendered.
+        info.work = 2 * static_cast<std::int64_t>(frames) * info.width * info.height;
+        const std::int64_t workLimit = GifWorkLimit(static_cast<std::int64_t>(d.bytes.size()));
+        if (info.work > workLimit)
+            return Fail(error, ErrorKind::TooLarge, path,
+                        "asks for " + std::to_string(info.work / 1'000'000) + " megapixels of work, more than the "
+                            + std::to_string(workLimit / 1'000'000) + " allowed a file of "
+                            + std::to_string(d.bytes.size()) + " bytes");
         info.frameCount = frames;
         WebPIterator frame;
         if (WebPDemuxGetFrame(demux.get(), 1, &frame)) {
@@ -106,7 +110,7 @@ bool WebpReader::open(const std::string& path, Error* error)
 
         WebPAnimDecoderOptions options;
         if (!WebPAnimDecoderOptionsInit(&options))
-            return Fail(error, ErrorKind::Corrupt, path, "cannot be decoded by this version of libwebp");
+            return Fail(error, ErrorKind::LibraryFailed, path, "cannot be decoded by this version of libwebp");
         options.color_mode = MODE_RGBA;
         options.use_threads = 0;
         d.decoder.reset(WebPAnimDecoderNew(&data, &options));
@@ -114,27 +118,28 @@ bool WebpReader::open(const std::string& path, Error* error)
             return Fail(error, ErrorKind::Corrupt, path, "is a damaged WebP file");
         return true;
     } catch (const std::bad_alloc&) {
-        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+        return Fail(error, ErrorKind::OutOfMemory, path, "needs more memory than is free");
     }
 }
 
-bool WebpReader::readNext(RgbaImage& frame, Error* error)
+ReadResult WebpReader::readNext(RgbaImage& frame, Error* error)
 {
     Impl& d = *impl_;
     if (error)
         *error = {};
     if (!d.decoder || !WebPAnimDecoderHasMoreFrames(d.decoder.get()))
-        return false;
+        return {ReadStatus::End};
     std::uint8_t* canvas = nullptr;
     int timestamp = 0; // the frame's end time; the delays are known from open()
     if (!WebPAnimDecoderGetNext(d.decoder.get(), &canvas, &timestamp)) {
         d.decoder.reset();
-        return Fail(error, ErrorKind::Corrupt, d.path, "is damaged inside its frames");
+        Fail(error, ErrorKind::Corrupt, d.path, "is damaged inside its frames");
+        return {ReadStatus::Failed};
     }
     frame.width = d.info.width;
     frame.height = d.info.height;
     frame.pixels.assign(canvas, canvas + static_cast<std::size_t>(frame.width) * frame.height * 4);
-    return true;
+    return {ReadStatus::Frame};
 }
 
 } // namespace qf::imaging

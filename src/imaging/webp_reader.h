@@ -6,10 +6,11 @@
 // becomes "no loop extension", n plays become n - 1 repeats).
 //
 // The whole file is held in memory. A still WebP (one picture, no animation)
-// and a damaged file are refused (Corrupt), as are files beyond the GIF
-// reader's size limits (TooLarge).
+// and a damaged file are refused (Corrupt), as are files beyond the limits
+// of gif_limits.h (TooLarge).
 #pragma once
 
+#include "gif_limits.h"
 #include "gif_reader.h"
 #include "image.h"
 
@@ -30,9 +31,9 @@ public:
 
     bool open(const std::string& path, Error* error);
     const GifInfo& info() const;
-    // The next frame (RGBA at the canvas size); false after the last frame
-    // (error left empty) or on damage (error set).
-    bool readNext(RgbaImage& frame, Error* error);
+    // The next frame (RGBA at the canvas size); End after the last frame
+    // (error left empty), Failed on damage (error set).
+    ReadResult readNext(RgbaImage& frame, Error* error);
 
 private:
     struct Impl;

@@ -2,7 +2,7 @@
 
 #include "atomic_file.h"
 #include "errors.h"
-#include "gif_reader.h"
+#include "gif_limits.h"
 
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -60,7 +60,7 @@ struct WebpWriter::Impl {
         const std::string reason = what && *what ? what : "cannot be encoded";
         encoder.reset();
         file.discard();
-        return Fail(error, ErrorKind::TooLarge, path, "WebP encoding failed: " + reason);
+        return Fail(error, ErrorKind::LibraryFailed, path, "WebP encoding failed: " + reason);
     }
 };
 
@@ -87,9 +87,9 @@ bool WebpWriter::open(const std::string& path, int width, int height, int loopCo
                     "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
                         + " pixels (WebP allows 16383 a side)");
     if (options.quality > 100)
-        return Fail(error, ErrorKind::TooLarge, path, "quality must be 0-100");
+        return Fail(error, ErrorKind::InvalidArgument, path, "quality must be 0-100");
     if (!WebPConfigInit(&d.config))
-        return Fail(error, ErrorKind::TooLarge, path, "this version of libwebp cannot be used");
+        return Fail(error, ErrorKind::LibraryFailed, path, "this version of libwebp cannot be used");
     if (options.quality >= 0) {
         d.config.lossless = 0;
         d.config.quality = static_cast<float>(options.quality);
@@ -99,13 +99,13 @@ bool WebpWriter::open(const std::string& path, int width, int height, int loopCo
 
     WebPAnimEncoderOptions encoderOptions;
     if (!WebPAnimEncoderOptionsInit(&encoderOptions))
-        return Fail(error, ErrorKind::TooLarge, path, "this version of libwebp cannot be used");
+        return Fail(error, ErrorKind::LibraryFailed, path, "this version of libwebp cannot be used");
     // WebP counts plays; the GIF counts repeats after the first play, and a
     // GIF without a loop extension plays once.
     encoderOptions.anim_params.loop_count = loopCount < 0 ? 1 : loopCount == 0 ? 0 : std::min(loopCount + 1, 65535);
     d.encoder.reset(WebPAnimEncoderNew(width, height, &encoderOptions));
     if (!d.encoder)
-        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+        return Fail(error, ErrorKind::OutOfMemory, path, "needs more memory than is free");
     if (!d.file.open(path, error)) {
         d.encoder.reset();
         return false;
@@ -117,14 +117,14 @@ bool WebpWriter::addFrame(const ImageView& frame, int delay, Error* error)
 {
     Impl& d = *impl_;
     if (!d.encoder)
-        return Fail(error, ErrorKind::Unwritable, d.path, "no animation is being written");
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
     if (frame.width != d.width || frame.height != d.height)
-        return Fail(error, ErrorKind::TooLarge, d.path,
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "a frame of " + std::to_string(frame.width) + " x " + std::to_string(frame.height)
                         + " does not fit an animation of " + std::to_string(d.width) + " x "
                         + std::to_string(d.height));
     if (delay < 0 || delay > 65535)
-        return Fail(error, ErrorKind::TooLarge, d.path, "a frame delay must be 0-65535 hundredths of a second");
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "a frame delay must be 0-65535 hundredths of a second");
     if (d.timestamp + 10LL * delay > INT_MAX)
         return Fail(error, ErrorKind::TooLarge, d.path, "the animation is too long for WebP");
 
@@ -133,7 +133,7 @@ bool WebpWriter::addFrame(const ImageView& frame, int delay, Error* error)
     picture.picture.width = d.width;
     picture.picture.height = d.height;
     if (!Import(picture.picture, frame))
-        return Fail(error, ErrorKind::TooLarge, d.path, "needs more memory than is free");
+        return Fail(error, ErrorKind::OutOfMemory, d.path, "needs more memory than is free");
     if (!WebPAnimEncoderAdd(d.encoder.get(), &picture.picture, static_cast<int>(d.timestamp), &d.config))
         return d.encoderFailed(error);
     d.timestamp += 10LL * delay;
@@ -145,10 +145,10 @@ bool WebpWriter::finish(Error* error)
 {
     Impl& d = *impl_;
     if (!d.encoder)
-        return Fail(error, ErrorKind::Unwritable, d.path, "no animation is being written");
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
     if (d.frames == 0) {
         abort();
-        return Fail(error, ErrorKind::TooLarge, d.path, "an animation needs at least one frame");
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "an animation needs at least one frame");
     }
     // The last frame's duration is the time up to this closing timestamp.
     if (!WebPAnimEncoderAdd(d.encoder.get(), nullptr, static_cast<int>(d.timestamp), nullptr))
@@ -178,7 +178,7 @@ bool WriteWebpAnimation(const std::string& path, const std::vector<ImageView>& f
                         Error* error)
 {
     if (frames.empty() || delays.size() != frames.size())
-        return Fail(error, ErrorKind::TooLarge, path, "needs at least one frame and one delay per frame");
+        return Fail(error, ErrorKind::InvalidArgument, path, "needs at least one frame and one delay per frame");
     WebpWriter writer;
     if (!writer.open(path, frames[0].width, frames[0].height, loopCount, options, error))
         return false;

@@ -35,7 +35,8 @@ public:
     bool open(const std::string& path, int width, int height, int loopCount, const WebpOptions& options,
               Error* error);
     // Appends a frame with its delay (0 to 65535 hundredths of a second). A
-    // frame of another size or a delay out of range is refused (TooLarge).
+    // frame of another size or a delay out of range is refused
+    // (InvalidArgument).
     bool addFrame(const ImageView& frame, int delay, Error* error);
     // Encodes the file and moves it over the destination in one step.
     bool finish(Error* error);

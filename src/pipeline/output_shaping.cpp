@@ -1,12 +1,12 @@
 #include "output_shaping.h"
 
 #include "imaging/errors.h"
-#include "imaging/gif_reader.h"
+#include "imaging/gif_limits.h"
 
 namespace qf {
 
-bool RenderSize(const std::string& file, int width, int height, const imaging::ResizeRequest& request,
-                imaging::Size* size, imaging::Error* error)
+bool RenderSize(const std::string& file, int width, int height, std::int64_t work,
+                const imaging::ResizeRequest& request, imaging::Size* size, imaging::Error* error)
 {
     *size = request.any() ? imaging::ResizedSize(width, height, request) : imaging::Size{width, height};
     if (size->width > imaging::kMaxGifSide || size->height > imaging::kMaxGifSide
@@ -16,6 +16,14 @@ bool RenderSize(const std::string& file, int width, int height, const imaging::R
                                  + " pixels, beyond the limit of " + std::to_string(imaging::kMaxGifSide)
                                  + " pixels a side and " + std::to_string(imaging::kMaxGifPixels / 1000000)
                                  + " megapixels");
+    // Enlarged frames cost more work than the file was allowed; they may
+    // take no more than any file may.
+    const double growth = static_cast<double>(size->width) * size->height / (static_cast<double>(width) * height);
+    if (growth > 1 && static_cast<double>(work) * growth > static_cast<double>(imaging::kMaxGifWork))
+        return imaging::Fail(error, imaging::ErrorKind::TooLarge, file,
+                             "resized to " + std::to_string(size->width) + " x " + std::to_string(size->height)
+                                 + " pixels, asks for more than " + std::to_string(imaging::kMaxGifWork / 1'000'000'000)
+                                 + " gigapixels of work, the limit");
     return true;
 }
 

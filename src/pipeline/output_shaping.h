@@ -9,6 +9,7 @@
 #include "imaging/webp_writer.h"
 #include "picture.h"
 
+#include <cstdint>
 #include <string>
 
 namespace qf {
@@ -17,9 +18,11 @@ enum class OutputFormat { Gif, Webp };
 
 // The size frames of width x height are rendered at: the resized size when a
 // resize is asked for, else their own. Fails (TooLarge, naming file) when the
-// result is beyond the imaging limits.
-bool RenderSize(const std::string& file, int width, int height, const imaging::ResizeRequest& request,
-                imaging::Size* size, imaging::Error* error);
+// result is beyond the imaging limits, or when enlarging the frames would
+// make the work (GifInfo::work at the source size) exceed the most any file
+// may ask for.
+bool RenderSize(const std::string& file, int width, int height, std::int64_t work,
+                const imaging::ResizeRequest& request, imaging::Size* size, imaging::Error* error);
 
 // The frame the effect works on: decoded itself, or decoded resampled to size
 // in resized. Returns the one used.
