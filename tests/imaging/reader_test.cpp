@@ -1,0 +1,217 @@
+// The GIF reader: frames composed as browsers show them, the facts reported
+// at open, the size limits at their edges, and broken or hostile files.
+#include "support.h"
+
+#include "imaging/gif_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace qf::test {
+namespace {
+
+using imaging::Error;
+using imaging::ErrorKind;
+using imaging::GifReader;
+using imaging::RgbaImage;
+
+const Palette kGlobal = {{0, 0, 0}, {255, 255, 255}, {255, 0, 0}, {0, 0, 255}}; // K W R B
+const Palette kLocal = {{0, 255, 0}, {255, 255, 0}};                            // G Y
+
+// A frame as letters, rows joined by '/': K W R B G Y, '.' transparent.
+std::string Letters(const RgbaImage& image)
+{
+    const std::map<std::uint32_t, char> names = {{0x000000ff, 'K'}, {0xffffffff, 'W'}, {0xff0000ff, 'R'}, {0x0000ffff, 'B'},
+                                                 {0x00ff00ff, 'G'}, {0xffff00ff, 'Y'}, {0, '.'}};
+    std::string s;
+    for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
+        const std::uint32_t rgba = std::uint32_t{image.pixels[i]} << 24 | image.pixels[i + 1] << 16 | image.pixels[i + 2] << 8 | image.pixels[i + 3];
+        s += (i > 0 && i / 4 % image.width == 0 ? "/" : "") + std::string(1, names.count(rgba) ? names.at(rgba) : '?');
+    }
+    return s;
+}
+
+std::vector<std::string> DecodeAll(const std::string& path)
+{
+    GifReader reader;
+    Error error;
+    EXPECT_TRUE(reader.open(path, &error)) << error.message();
+    std::vector<std::string> frames;
+    for (RgbaImage frame; reader.readNext(frame, &error);)
+        frames.push_back(Letters(frame));
+    EXPECT_FALSE(error) << error.message();
+    return frames;
+}
+
+struct Step {
+    Frame frame;
+    std::string indexes; // one digit per pixel, in stored order
+    int disposal = 0, transparent = -1;
+};
+
+Bytes Build(int width, int height, const Palette* global, const std::vector<Step>& steps)
+{
+    Bytes b;
+    PutHeader(b);
+    PutScreen(b, width, height, global);
+    for (const Step& s : steps) {
+        PutControl(b, s.disposal, 0, s.transparent);
+        Bytes indexes;
+        for (char c : s.indexes)
+            indexes.push_back(static_cast<std::uint8_t>(c - '0'));
+        PutFrame(b, s.frame, indexes);
+    }
+    PutTrailer(b);
+    return b;
+}
+
+TEST(GifReader, FramesAreComposedAsBrowsersShowThem)
+{
+    struct Composite {
+        std::string name;
+        int width, height;
+        const Palette* global;
+        std::vector<Step> steps;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Composite> cases = {
+        {"none_and_keep", 2, 2, &kGlobal, {{{0, 0, 2, 2}, "1000", 0}, {{1, 0, 1, 1}, "2", 1}, {{0, 1, 1, 1}, "3"}},
+         {"WK/KK", "WR/KK", "WR/BK"}},
+        {"background_clears_its_rectangle_to_transparent", 2, 2, &kGlobal,
+         {{{0, 0, 2, 2}, "1111", 1}, {{0, 0, 1, 2}, "22", 2}, {{1, 1, 1, 1}, "3", 1}}, {"WW/WW", "RW/RW", ".W/.B"}},
+        {"previous_restores", 2, 2, &kGlobal,
+         {{{0, 0, 2, 2}, "0000"}, {{0, 0, 1, 1}, "1", 3}, {{1, 0, 1, 1}, "1", 3}, {{1, 1, 1, 1}, "1", 1}},
+         {"KK/KK", "WK/KK", "KW/KK", "KK/KW"}},
+        {"previous_on_first_frame_restores_transparency", 2, 2, &kGlobal,
+         {{{0, 0, 2, 1}, "12", 3}, {{1, 1, 1, 1}, "3"}}, {"WR/..", "../.B"}},
+        {"four_is_previous_and_undefined_keep", 3, 1, &kGlobal,
+         {{{0, 0, 3, 1}, "000"}, {{0, 0, 1, 1}, "1", 4}, {{1, 0, 1, 1}, "2", 5}, {{2, 0, 1, 1}, "3", 7}},
+         {"KKK", "WKK", "KRK", "KRB"}},
+        {"transparent_index_shows_what_is_below_for_one_frame", 2, 2, &kGlobal,
+         {{{0, 0, 2, 2}, "1111", 1}, {{0, 0, 2, 2}, "2320", 1, 2}, {{0, 0, 2, 2}, "2222", 1, 3}},
+         {"WW/WW", "WB/WK", "RR/RR"}},
+        {"transparent_index_outside_the_table", 2, 1, &kGlobal, {{{0, 0, 2, 1}, "12", 0, 200}}, {"WR"}},
+        {"local_table_for_its_frame_only", 2, 1, &kGlobal, {{{0, 0, 2, 1, &kLocal}, "01"}, {{1, 0, 1, 1}, "1"}},
+         {"GY", "GW"}},
+        {"no_table_draws_black", 2, 1, nullptr, {{{0, 0, 2, 1}, "03"}}, {"KK"}},
+        {"index_beyond_the_table_draws_nothing", 2, 2, &kLocal, {{{0, 0, 2, 2}, "1111"}, {{0, 0, 2, 2}, "0320"}},
+         {"YY/YY", "GY/YG"}},
+        {"clipped_to_the_screen", 2, 2, &kGlobal,
+         {{{1, 1, 2, 2}, "2222"}, {{2, 0, 1, 1}, "1"}, {{1, 0, 3, 1}, "123"}}, {"../.R", "../.R", ".W/.R"}},
+        {"too_few_pixels_and_too_many", 2, 2, &kGlobal, {{{0, 0, 2, 2}, "1"}, {{0, 0, 1, 1}, "2222222"}},
+         {"W./..", "R./.."}},
+        {"zero_sized_screen_takes_the_first_frame", 0, 0, &kGlobal, {{{1, 0, 2, 2}, "1111"}, {{0, 0, 1, 1}, "2"}},
+         {".WW/.WW", "RWW/.WW"}},
+    };
+    for (const Composite& c : cases) {
+        TempDir dir;
+        WriteBytes(dir.file("a.gif"), Build(c.width, c.height, c.global, c.steps));
+        EXPECT_EQ(DecodeAll(dir.file("a.gif")), c.expected) << c.name;
+    }
+}
+
+TEST(GifReader, InterlacedRowsGoWhereTheyBelong)
+{
+    for (int height = 1; height <= 17; ++height) {
+        std::string rows, stored; // row y holds colour y % 4
+        for (int y = 0; y < height; ++y)
+            rows += std::string(1, "KWRB"[y % 4]) + (y + 1 < height ? "/" : "");
+        const int passes[][2] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}}; // first row, step
+        for (const auto& [first, step] : passes)
+            for (int y = first; y < height; y += step)
+                stored += std::string(1, "0123"[y % 4]);
+        TempDir dir;
+        WriteBytes(dir.file("a.gif"), Build(1, height, &kGlobal, {{{0, 0, 1, height, nullptr, true}, stored}}));
+        EXPECT_EQ(DecodeAll(dir.file("a.gif")), std::vector<std::string>{rows}) << "height " << height;
+    }
+}
+
+// What went wrong with a case, or nothing: refused with a reason naming the
+// file, or every frame of the announced size, in order and by number.
+std::string Exercise(const std::string& path, const GifCase& c)
+{
+    GifReader reader;
+    Error error;
+    if (!reader.open(path, &error)) {
+        if (error.reason.empty() || error.file != path)
+            return "refused without a reason naming the file";
+        if (c.expect == Expect::Opens || (c.expect == Expect::TooLarge && error.kind != ErrorKind::TooLarge))
+            return "refused: " + error.message();
+        return {};
+    }
+    const imaging::GifInfo& info = reader.info();
+    if (c.expect == Expect::Refused || c.expect == Expect::TooLarge)
+        return "opened a file that must be refused";
+    if (info.width <= 0 || info.height <= 0 || info.frameCount < std::max(1, c.minFrames)
+        || info.delays.size() != static_cast<std::size_t>(info.frameCount))
+        return "opened with " + std::to_string(info.frameCount) + " frames or an empty screen";
+    RgbaImage frame, again;
+    for (int n = 1; n <= info.frameCount; ++n)
+        if (!reader.readNext(frame, &error) || frame.pixels.size() != std::size_t{4} * info.width * info.height)
+            return "frame " + std::to_string(n) + " does not decode at the screen's size";
+    if (reader.readNext(again, &error) || error)
+        return "a frame, or an error, after the last frame";
+    if (!reader.readFrame(info.frameCount, again, &error) || again.pixels != frame.pixels)
+        return "the last frame differs when read directly";
+    if (reader.readFrame(0, again, &error) || reader.readFrame(info.frameCount + 1, again, &error))
+        return "a frame that does not exist reads";
+    return {};
+}
+
+class BrokenGif : public ::testing::TestWithParam<GifCase> {};
+
+// In a child whose address space is capped far below what the claimed sizes
+// would need: claims must never become allocations.
+TEST_P(BrokenGif, AnswersCleanlyInLittleMemory)
+{
+    const GifCase& c = GetParam();
+    TempDir dir;
+    const std::string path = dir.file(c.name + ".gif");
+    WriteBytes(path, c.bytes);
+    Limits limits;
+    limits.addressSpaceBytes = BuiltWithAddressSanitizer() ? -1 : 512ll << 20;
+    const ChildResult child = RunInChild(
+        [&] {
+            const std::string problem = Exercise(path, c);
+            std::printf("%s", problem.c_str());
+            return problem.empty() ? 0 : 1;
+        },
+        limits);
+    EXPECT_TRUE(child.clean() && child.exitCode == 0) << child.describe();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BrokenGif, ::testing::ValuesIn(BrokenGifs()),
+                         [](const auto& info) { return info.param.name; });
+
+// Each limit at its edge: the largest allowed file opens, one step beyond is
+// refused as too large. The frames are 1 x 1: a few bytes each.
+TEST(GifReader, LimitsHoldAtTheirEdges)
+{
+    const int wide = imaging::kMaxGifSide;
+    const int area = static_cast<int>(imaging::kMaxGifPixels / wide);
+    const int decoded = static_cast<int>(imaging::kMaxGifDecodedPixels / (std::int64_t{wide} * 6000));
+    using Row = std::tuple<int, int, int, bool>; // width, height, frames, opens
+    for (const auto& [width, height, frames, opens] :
+         std::vector<Row>{{wide, 2, 2, true}, {wide + 1, 2, 2, false}, {wide, area, 2, true}, {wide, area + 1, 2, false},
+          {2, 2, imaging::kMaxGifFrames, true}, {2, 2, imaging::kMaxGifFrames + 1, false},
+          {wide, 6000, decoded, true}, {wide, 6000, decoded + 1, false}}) {
+        Bytes b, frame;
+        PutHeader(b);
+        PutScreen(b, width, height, &kGlobal);
+        PutControl(frame, 1, 2);
+        PutFrame(frame, {0, 0, 1, 1}, {1});
+        for (int f = 0; f < frames; ++f)
+            b.insert(b.end(), frame.begin(), frame.end());
+        PutTrailer(b);
+        TempDir dir;
+        WriteBytes(dir.file("a.gif"), b);
+        GifReader reader;
+        Error error;
+        EXPECT_EQ(reader.open(dir.file("a.gif"), &error), opens) << width << "x" << height << ", " << frames;
+        EXPECT_EQ(error.kind, opens ? ErrorKind::None : ErrorKind::TooLarge) << error.message();
+    }
+}
+
+} // namespace
+} // namespace qf::test
