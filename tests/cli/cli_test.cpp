@@ -3,8 +3,6 @@
 // and signals.
 #include "support.h"
 
-#include "imaging/gif_reader.h"
-#include "imaging/png_io.h"
 #include "pipeline/frames.h"
 
 #include <gtest/gtest.h>
@@ -27,17 +25,6 @@ ChildResult Cli(std::vector<std::string> args, Limits limits = {})
     return RunProgram(args, limits);
 }
 
-std::vector<imaging::RgbaImage> ReadGif(const std::string& path)
-{
-    imaging::GifReader reader;
-    imaging::Error error;
-    EXPECT_TRUE(reader.open(path, &error)) << error.message();
-    std::vector<imaging::RgbaImage> frames;
-    for (imaging::RgbaImage frame; reader.readNext(frame, &error);)
-        frames.push_back(frame);
-    return frames;
-}
-
 class BrokenGif : public ::testing::TestWithParam<GifCase> {};
 
 // info, frames and convert agree: the same exit code, 3 with the file named
@@ -58,11 +45,7 @@ TEST_P(BrokenGif, EveryCommandAnswersCleanly)
     }
     EXPECT_TRUE(c.expect == Expect::Either || (info.exitCode == 0) == (c.expect == Expect::Opens)) << info.output;
     EXPECT_TRUE(info.exitCode == 0 || info.exitCode == kBadInput) << info.output;
-    std::vector<std::string> expected = {c.name + ".gif"};
-    if (info.exitCode == 0)
-        expected = {c.name + ".gif", "frames", "out.gif"};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(dir.list(), expected);
+    EXPECT_EQ(dir.list().size(), info.exitCode == 0 ? 3u : 1u) << "the outputs after a success only";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BrokenGif, ::testing::ValuesIn(BrokenGifs()),
@@ -167,12 +150,8 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
     result = Cli({"frames", in, dir.file("frames")});
     ASSERT_EQ(result.exitCode, 0) << result.output;
     const auto frames = ReadGif(in);
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        const Bytes png = ReadBytes(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png"));
-        imaging::RgbaImage picture;
-        EXPECT_TRUE(imaging::DecodePng(png.data(), png.size(), picture, &error) && picture.pixels == frames[i].pixels)
-            << "frame " << i + 1;
-    }
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels == frames[i].pixels) << i;
 
     result = Cli({"info", in});
     ASSERT_EQ(result.exitCode, 0) << result.output;

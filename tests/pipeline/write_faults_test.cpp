@@ -30,14 +30,9 @@ imaging::RgbaImage Noise(int seed)
     return image;
 }
 
-// Writes to the destination; the error message when it fails.
-using Writer = std::function<bool(const std::string& destination, std::string* message)>;
-
-bool Report(bool ok, const imaging::Error& error, std::string* message)
-{
-    *message = error.message();
-    return ok;
-}
+// Each writer writes to the destination and returns its error message,
+// empty after a success.
+using Writer = std::function<std::string(const std::string& destination)>;
 
 TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
 {
@@ -45,71 +40,59 @@ TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
     const std::string gif = sources.file("source.gif");
     WriteBytes(gif, SmallAnimation(96, 96, 6));
     const std::vector<std::pair<std::string, Writer>> writers = {
-        {"animation", [](const std::string& destination, std::string* message) {
+        {"animation", [](const std::string& destination) {
              imaging::AnimationWriter writer;
              imaging::Error error;
              bool ok = writer.open(destination, 64, 64, 0, &error);
              for (int f = 0; ok && f < 8; ++f)
                  ok = writer.addFrame(imaging::ImageView::of(Noise(f)), 10, &error);
-             return Report(ok && writer.finish(&error), error, message);
+             return ok && writer.finish(&error) ? "" : error.message();
          }},
-        {"png", [](const std::string& destination, std::string* message) {
+        {"png", [](const std::string& destination) {
              imaging::Error error;
-             return Report(imaging::WritePng(destination, imaging::ImageView::of(Noise(1)), &error), error, message);
+             return imaging::WritePng(destination, imaging::ImageView::of(Noise(1)), &error) ? "" : error.message();
          }},
-        {"conversion", [&](const std::string& destination, std::string* message) {
+        {"conversion", [&](const std::string& destination) {
              imaging::Error error;
              ConvertOptions options;
              options.threads = 1;
-             return Report(ConvertAllFrames(gif, destination, options, &error), error, message);
+             return ConvertAllFrames(gif, destination, options, &error) ? "" : error.message();
          }},
 #ifdef QF_TEST_WINDOW_SAVE
-        {"window save", [&](const std::string& destination, std::string* message) {
+        {"window save", [&](const std::string& destination) {
              QString error;
-             const bool ok = shell::CopyFileAtomically(QString::fromStdString(gif), QString::fromStdString(destination), &error);
-             *message = error.toStdString();
-             return ok;
+             shell::CopyFileAtomically(QString::fromStdString(gif), QString::fromStdString(destination), &error);
+             return error.toStdString();
          }},
 #endif
     };
     const Bytes previous = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
-    struct Fault {
-        std::string name;
-        std::string destination; // relative to the test's folder
-        Limits limits;
-    };
-    Limits full;
-    full.fileSizeBytes = 1024;
-    const std::vector<Fault> faults = {
-        {"full", "out.gif", full},
-        {"missing folder", "missing/out.gif", {}},
-        {"under a file", "out.gif/inside.gif", {}},
-        {"folder in the way", "folder", {}},
-        {"read-only folder", "locked/out.gif", {}},
-    };
+    // Destinations in the test's folder; a full disk is a file size limit.
+    const std::vector<std::pair<std::string, long long>> faults = {
+        {"out.gif", 1024}, {"missing/out.gif", -1}, {"out.gif/inside.gif", -1}, {"folder", -1}, {"locked/out.gif", -1}};
     for (const auto& [writerName, write] : writers) {
-        for (const Fault& fault : faults) {
-            if (fault.name == "read-only folder" && geteuid() == 0)
+        for (const auto& [name, sizeLimit] : faults) {
+            if (name == "locked/out.gif" && geteuid() == 0)
                 continue; // root writes into read-only folders
-            SCOPED_TRACE(writerName + ", " + fault.name);
+            SCOPED_TRACE(writerName + " to " + name);
             TempDir dir;
-            WriteBytes(dir.file("out.gif"), previous);
+            for (const char* file : {"out.gif", "locked/out.gif"}) {
+                std::filesystem::create_directories(dir.file("locked"));
+                WriteBytes(dir.file(file), previous);
+            }
             std::filesystem::create_directories(dir.file("folder"));
-            std::filesystem::create_directories(dir.file("locked"));
-            WriteBytes(dir.file("locked/out.gif"), previous);
-            std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_read
-                                                                 | std::filesystem::perms::owner_exec);
+            std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
             const std::vector<std::string> before = dir.list();
-            const std::string destination = dir.file(fault.destination);
+            const std::string destination = dir.file(name);
+            Limits limits;
+            limits.fileSizeBytes = sizeLimit;
             const ChildResult child = RunInChild(
                 [&] {
-                    std::string message;
-                    if (write(destination, &message))
-                        return std::printf("succeeded\n"), 1;
-                    std::printf("%s\n", message.c_str());
-                    return message.find(destination) == std::string::npos ? 2 : 0;
+                    const std::string message = write(destination);
+                    std::printf("%s\n", message.empty() ? "succeeded" : message.c_str());
+                    return message.find(destination) == std::string::npos;
                 },
-                fault.limits);
+                limits);
             EXPECT_TRUE(child.clean() && child.exitCode == 0) << child.describe();
             EXPECT_EQ(ReadBytes(dir.file("out.gif")), previous);
             EXPECT_EQ(ReadBytes(dir.file("locked/out.gif")), previous);

@@ -13,7 +13,6 @@
 #include <QHash>
 #include <QSemaphore>
 #include <QStringList>
-#include <QUrl>
 
 #include <atomic>
 
@@ -23,20 +22,14 @@ namespace qf::shell::test {
 class FakeUi : public UiServices {
 public:
     QStringList openAnswers, saveAnswers;
-    bool askAnswer = false;
     QStringList messages; // "kind: text"
-    QVector<QUrl> openedUrls;
 
     QString openFileName(QWidget*, const QString&) override { return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst(); }
     QString saveFileName(QWidget*, const QString&) override { return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst(); }
     void inform(QWidget*, const QString&, const QString& text) override { messages.append("inform: " + text); }
     void warn(QWidget*, const QString&, const QString& text) override { messages.append("warn: " + text); }
-    bool ask(QWidget*, const QString&, const QString& text) override
-    {
-        messages.append("ask: " + text);
-        return askAnswer;
-    }
-    void openUrl(const QUrl& url) override { openedUrls.append(url); }
+    bool ask(QWidget*, const QString&, const QString& text) override { return messages.append("ask: " + text), false; }
+    void openUrl(const QUrl&) override {}
 };
 
 class MemorySettings : public SettingsStore {

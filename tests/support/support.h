@@ -6,6 +6,7 @@
 #pragma once
 
 #include "gif_bytes.h"
+#include "imaging/gif_reader.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -34,11 +35,14 @@ private:
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
+// Every frame of a GIF as the reader composes it, and its facts; a PNG file.
+std::vector<imaging::RgbaImage> ReadGif(const std::string& path, imaging::GifInfo* info = nullptr);
+imaging::RgbaImage ReadPng(const std::string& path);
 
 struct Limits {
     long long fileSizeBytes = -1;     // RLIMIT_FSIZE; writes beyond it fail with EFBIG
     long long addressSpaceBytes = -1; // RLIMIT_AS
-    int timeoutSeconds = 60;          // then the child is killed
+    int timeoutSeconds = 60;          // then the child is ended by SIGALRM
     int signalAfterMs = -1;           // once the child catches `signal`, sends it after this delay
     int signal = 2;
 };
@@ -46,11 +50,10 @@ struct Limits {
 struct ChildResult {
     bool exited = false; // through exit(): exitCode is valid
     int exitCode = -1;
-    int signal = 0;
-    bool timedOut = false;
+    int signal = 0;                   // the signal that ended it
     std::string output; // standard output and standard error together
 
-    // An exit, not a signal, a timeout or a sanitizer report.
+    // An exit, not a signal (a timeout among them) or a sanitizer report.
     bool clean() const;
     std::string describe() const;
 };
