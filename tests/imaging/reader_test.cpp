@@ -1,8 +1,9 @@
-// The GIF reader: frames composed as browsers show them, and broken or
-// hostile files.
+// The GIF reader: frames composed as browsers show them, broken or hostile
+// files, and the size limits at their edges.
 #include "support.h"
 
 #include "fuzz_checks.h"
+#include "imaging/gif_limits.h"
 #include "imaging/gif_reader.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +158,33 @@ TEST_P(BrokenGif, AnswersCleanlyInLittleMemory)
 
 INSTANTIATE_TEST_SUITE_P(Cases, BrokenGif, ::testing::ValuesIn(BrokenGifs()),
                          [](const auto& info) { return info.param.name; });
+
+// Each limit at its edge: the largest allowed file opens, one step beyond is
+// refused as too large. A file of a few hundred bytes (1 x 1 frames) may ask
+// for about 1 gigapixel of work: ten 100-megapixel frames, not eleven.
+TEST(GifReader, LimitsHoldAtTheirEdges)
+{
+    using Row = std::tuple<int, int, int, bool>; // width, height, frames, opens
+    for (const auto& [width, height, frames, opens] :
+         std::vector<Row>{{imaging::kMaxGifSide, 1, 2, true}, {10000, 10000, 2, true}, {10000, 10001, 2, false},
+                          {2, 2, imaging::kMaxGifFrames, true}, {2, 2, imaging::kMaxGifFrames + 1, false},
+                          {10000, 10000, 10, true}, {10000, 10000, 11, false}}) {
+        Bytes b, frame;
+        PutHeader(b);
+        PutScreen(b, width, height, &kGlobal);
+        PutControl(frame, 1, 2);
+        PutFrame(frame, {0, 0, 1, 1}, {1});
+        for (int f = 0; f < frames; ++f)
+            b.insert(b.end(), frame.begin(), frame.end());
+        PutTrailer(b);
+        TempDir dir;
+        WriteBytes(dir.file("a.gif"), b);
+        GifReader reader;
+        Error error;
+        EXPECT_EQ(reader.open(dir.file("a.gif"), &error), opens) << width << " x " << height << ", " << frames;
+        EXPECT_EQ(error.kind, opens ? ErrorKind::None : ErrorKind::TooLarge) << error.message();
+    }
+}
 
 } // namespace
 } // namespace qf::test

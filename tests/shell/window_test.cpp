@@ -1,9 +1,11 @@
 // The window driven through its own controls, over a scripted desktop and the
 // real frame pipeline: open, pick, convert, save, and every way back; and
-// the update reminder's calendar arithmetic and stored date text.
+// the update reminder's calendar arithmetic and stored date text, and where
+// the skin is found.
 #include "shell_support.h"
 
 #include "pipeline/frames.h"
+#include "shell/appearance.h"
 #include "shell/result_viewer.h"
 #include "shell/snapshot_list.h"
 #include "shell/temp_results.h"
@@ -262,6 +264,20 @@ private Q_SLOTS:
         QCOMPARE(settings.writes, asks ? 1 : 0);
         QCOMPARE(settings.values[kLastCheckUpdate], asks ? Us(now) : stored);
         QCOMPARE(ParseReminderDate(Us(now), kUs).value(), now);
+    }
+
+    // The skin beside the program comes before the installed one.
+    void theSkinIsFoundBesideTheProgramOrInstalled()
+    {
+        QTemporaryDir prefix; // an installed tree: bin/ and the data folder
+        const QString bin = prefix.filePath(QStringLiteral("bin"));
+        const QString data = QDir::cleanPath(bin + QStringLiteral("/" QF_DATA_FROM_BIN));
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(data));
+        QCOMPARE(FindSkin(bin), QString()); // the system look
+        Write(QDir(data).filePath(kSkinFileName), "QWidget {}");
+        QCOMPARE(FindSkin(bin), QDir(data).filePath(kSkinFileName));
+        Write(QDir(bin).filePath(kSkinFileName), "QWidget {}");
+        QCOMPARE(FindSkin(bin), QDir(bin).filePath(kSkinFileName));
     }
 };
 
