@@ -125,9 +125,9 @@ const Palette kFour = {{0, 0, 0}, {255, 255, 255}, {220, 40, 40}, {40, 80, 220}}
 
 Bytes Pattern(int width, int height, int colours, int shift = 0)
 {
-    Bytes indexes(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    for (std::size_t i = 0; i < indexes.size(); ++i)
-        indexes[i] = static_cast<std::uint8_t>((i / 3 + static_cast<std::size_t>(shift)) % static_cast<std::size_t>(colours));
+    Bytes indexes;
+    for (int i = 0; i < width * height; ++i)
+        indexes.push_back(static_cast<std::uint8_t>((i / 3 + shift) % colours));
     return indexes;
 }
 
@@ -251,15 +251,19 @@ std::vector<GifCase> BrokenGifs()
         {"widest_screen", make({{whole, Pattern(8, 8, 4)}}, Start(65535, 1)), Expect::Opens, 1},
         {"zero_sized_screen", make({{{0, 0, 4, 4}, Pattern(4, 4, 4)}}, Start(0, 0)), Expect::Either},
         {"huge_frame", make({{whole, Pattern(8, 8, 4)}, {{0, 0, 65535, 65535}, Pattern(64, 1, 4)}}), Expect::Either},
-        {"frames_outside", make({{whole, Pattern(8, 8, 4)}, {{60000, 60000, 4, 4}, Pattern(4, 4, 4)}, {{6, 6, 8, 8}, Pattern(8, 8, 4)},
+        {"frames_outside", make({{whole, Pattern(8, 8, 4)}, {{60000, 60000, 4, 4}, Pattern(4, 4, 4)},
+                                 {{6, 6, 8, 8}, Pattern(8, 8, 4)},
                                  {{65535, 65535, 65535, 65535}, Pattern(4, 4, 4)}}), Expect::Opens, 1},
-        {"wide_frame_one_row", make({{{0, 0, 4, 4}, Pattern(4, 4, 4)}, {{0, 0, 65535, 1}, Pattern(65535, 1, 4)}}, Start(4, 4)), Expect::Opens, 1},
+        {"wide_frame_one_row",
+         make({{{0, 0, 4, 4}, Pattern(4, 4, 4)}, {{0, 0, 65535, 1}, Pattern(65535, 1, 4)}}, Start(4, 4)), Expect::Opens, 1},
         {"too_few_and_too_many_pixels", make({{whole, Pattern(8, 3, 4)}, {whole, Pattern(8, 30, 4)}}), Expect::Either},
         {"indexes_beyond_table", make({{whole, Pattern(8, 8, 16)}, {whole, Pattern(8, 8, 4)}}), Expect::Opens, 2},
         {"no_colour_table", make({{whole, Pattern(8, 8, 4)}}, Start(8, 8, nullptr)), Expect::Either},
         {"interlaced_odd_heights", make({{{0, 0, 8, 1, &kTwo, true}, Pattern(8, 1, 2)},
                                          {{0, 0, 8, 3, nullptr, true}, Pattern(8, 3, 2)},
-                                         {{0, 0, 8, 9, nullptr, true}, Pattern(8, 9, 2)}}, Start(8, 9)), Expect::Opens, 3},
+                                         {{0, 0, 8, 9, nullptr, true}, Pattern(8, 9, 2)}},
+                                        Start(8, 9)),
+         Expect::Opens, 3},
         {"bad_lzw_code", Coded(2, {{4, 3}, {1, 3}, {7, 3}, {7, 3}, {6, 3}, {5, 3}}), Expect::Either, 1},
         {"lzw_without_clear", Coded(2, {{1, 3}, {6, 3}, {7, 3}, {8, 4}, {15, 4}, {5, 4}}), Expect::Either, 1},
         {"code_size_0", Coded(0, {{0, 12}, {1, 12}, {2, 12}}), Expect::Either, 1},

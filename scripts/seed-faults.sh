@@ -21,7 +21,7 @@ faults=(
   "writer-transparent|src/imaging|s/std::max\(frame.transparentIndex, 0\)\)/std::max(frame.transparentIndex, 0) + 1)/"
   "writer-delay|src/imaging|s/frame.delay = GetU16\(header \+ 8\);/frame.delay = GetU16(header + 8) & 0xff;/"
   "writer-loop|src/imaging|s/if \(loopCount >= 0\) \{/if (loopCount > 0) {/"
-  "atomic-discard|src/imaging|s/(void AtomicFile::discard\(\)\n\{\n    impl_->file.reset\(\);\n    )impl_->removeTemporary\(\);/\$1/"
+  "atomic-truncate|src/imaging|s/if \(::stat\(d.target.c_str\(\), &old\) == 0\)/if (::truncate(d.target.c_str(), 0), ::stat(d.target.c_str(), \&old) == 0)/"
   "pipeline-order|src/pipeline|s/serial_in_order, writeStage/serial_out_of_order, writeStage/"
   "pipeline-frame-number|src/pipeline|s/options.variant, slot->number, options.switches/options.variant, slot->number - 1, options.switches/"
   "pipeline-cancel|src/pipeline|s/(writer.abort\(\);\n        err = run.error\(\);\n        return) false;/\$1 err.kind == imaging::ErrorKind::Cancelled;/"

@@ -37,7 +37,8 @@ TEST_P(BrokenGif, EveryCommandAnswersCleanly)
     WriteBytes(input, c.bytes);
     const ChildResult info = Cli({"info", input});
     const ChildResult frames = Cli({"frames", input, dir.file("frames")});
-    const ChildResult convert = Cli({"convert", input, dir.file("out.gif"), "--variant", std::to_string(c.bytes.size() % 17)});
+    const std::string variant = std::to_string(c.bytes.size() % 17);
+    const ChildResult convert = Cli({"convert", input, dir.file("out.gif"), "--variant", variant});
     for (const ChildResult* result : {&info, &frames, &convert}) {
         ASSERT_TRUE(result->clean()) << result->describe();
         EXPECT_EQ(result->exitCode, info.exitCode) << result->output;
@@ -151,7 +152,8 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
     ASSERT_EQ(result.exitCode, 0) << result.output;
     const auto frames = ReadGif(in);
     for (std::size_t i = 0; i < frames.size(); ++i)
-        EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels == frames[i].pixels) << i;
+        EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels == frames[i].pixels)
+            << "frame " << i + 1;
 
     result = Cli({"info", in});
     ASSERT_EQ(result.exitCode, 0) << result.output;

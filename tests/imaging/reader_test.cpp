@@ -24,11 +24,12 @@ const Palette kLocal = {{0, 255, 0}, {255, 255, 0}};                            
 // A frame as letters, rows joined by '/': K W R B G Y, '.' transparent.
 std::string Letters(const RgbaImage& image)
 {
-    const std::map<std::uint32_t, char> names = {{0x000000ff, 'K'}, {0xffffffff, 'W'}, {0xff0000ff, 'R'}, {0x0000ffff, 'B'},
-                                                 {0x00ff00ff, 'G'}, {0xffff00ff, 'Y'}, {0, '.'}};
+    const std::map<std::uint32_t, char> names = {{0x000000ff, 'K'}, {0xffffffff, 'W'}, {0xff0000ff, 'R'},
+                                                 {0x0000ffff, 'B'}, {0x00ff00ff, 'G'}, {0xffff00ff, 'Y'}, {0, '.'}};
     std::string s;
     for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
-        const std::uint32_t rgba = std::uint32_t{image.pixels[i]} << 24 | image.pixels[i + 1] << 16 | image.pixels[i + 2] << 8 | image.pixels[i + 3];
+        const std::uint8_t* p = &image.pixels[i];
+        const std::uint32_t rgba = std::uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3];
         if (i > 0 && i / 4 % image.width == 0)
             s += '/';
         s += names.count(rgba) ? names.at(rgba) : '?';

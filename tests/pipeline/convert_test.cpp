@@ -91,26 +91,30 @@ TEST(Conversion, CancelOrAChangingInputLeavesNoPartialOutput)
     const std::string input = dir.file("in.gif"), output = dir.file("out.gif");
     const Bytes original = SmallAnimation(200, 150, 16);
     const Bytes previous = {'o', 'l', 'd'};
-    const std::function<void()> remove = [&] { std::filesystem::remove(input); },
-                                cut = [&] { std::filesystem::resize_file(input, original.size() / 3); },
-                                folder = [&] { std::filesystem::remove(input), std::filesystem::create_directory(input); };
+    namespace fs = std::filesystem;
+    const std::function<void()> remove = [&] { fs::remove(input); },
+                                cut = [&] { fs::resize_file(input, original.size() / 3); },
+                                folder = [&] { fs::remove(input), fs::create_directory(input); };
     struct Change {
         std::string name;
         int at; // progress call
         std::function<void()> change; // none: cancel
     };
-    for (const auto& [name, at, change] : std::vector<Change>{
-             {"cancel at once", 0, {}}, {"cancel", 1, {}}, {"cancel later", 5, {}}, {"deleted", 1, remove}, {"cut", 1, cut}, {"folder", 1, folder}}) {
-        std::filesystem::remove_all(input);
+    for (const auto& [name, at, change] : std::vector<Change>{{"cancel at once", 0, {}}, {"cancel", 1, {}},
+                                                              {"cancel later", 5, {}}, {"deleted", 1, remove},
+                                                              {"cut", 1, cut}, {"folder", 1, folder}}) {
+        fs::remove_all(input);
         WriteBytes(input, original);
         WriteBytes(output, previous);
         ConvertOptions options;
         options.threads = 2;
         int calls = 0;
-        options.progress = [&, at = at, change = change](double) { return calls++ != at || (change && (change(), true)); };
+        options.progress = [&, at = at, change = change](double) {
+            return calls++ != at || (change && (change(), true)); // a cancel, or a change and go on
+        };
         Error error;
         const bool converted = ConvertAllFrames(input, output, options, &error);
-        std::filesystem::remove_all(input);
+        fs::remove_all(input);
         EXPECT_EQ(dir.list(), std::vector<std::string>{"out.gif"}) << name;
         EXPECT_TRUE(change || (!converted && error.kind == imaging::ErrorKind::Cancelled)) << name;
         EXPECT_TRUE(converted ? name != "cut" && ReadGif(output).size() == 16 : ReadBytes(output) == previous)

@@ -81,7 +81,8 @@ TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
                 WriteBytes(dir.file(file), previous);
             }
             std::filesystem::create_directories(dir.file("folder"));
-            std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+            std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_read
+                                                                 | std::filesystem::perms::owner_exec);
             const std::vector<std::string> before = dir.list();
             const std::string destination = dir.file(name);
             Limits limits;

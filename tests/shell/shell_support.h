@@ -24,8 +24,9 @@ public:
     QStringList openAnswers, saveAnswers;
     QStringList messages; // "kind: text"
 
-    QString openFileName(QWidget*, const QString&) override { return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst(); }
-    QString saveFileName(QWidget*, const QString&) override { return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst(); }
+    static QString Next(QStringList& answers) { return answers.isEmpty() ? QString() : answers.takeFirst(); }
+    QString openFileName(QWidget*, const QString&) override { return Next(openAnswers); }
+    QString saveFileName(QWidget*, const QString&) override { return Next(saveAnswers); }
     void inform(QWidget*, const QString&, const QString& text) override { messages.append("inform: " + text); }
     void warn(QWidget*, const QString&, const QString& text) override { messages.append("warn: " + text); }
     bool ask(QWidget*, const QString&, const QString& text) override { return messages.append("ask: " + text), false; }

@@ -173,7 +173,8 @@ bool ChildResult::clean() const
 
 std::string ChildResult::describe() const
 {
-    return (exited ? "exit code " + std::to_string(exitCode) : "killed by " + std::string(strsignal(signal))) + "; output:\n" + output;
+    return (exited ? "exit code " + std::to_string(exitCode) : "killed by " + std::string(strsignal(signal)))
+        + "; output:\n" + output;
 }
 
 bool BuiltWithAddressSanitizer()
