@@ -33,6 +33,14 @@ int Report(const imaging::Error& error)
     return ExitCodeFor(error);
 }
 
+// Damage that still leaves frames is no failure: the frames read are used,
+// and the user is told.
+void WarnOfDamage(const std::string& file, const imaging::GifDamage& damage)
+{
+    if (damage)
+        std::cerr << "warning: " << file << ": " << damage.message() << "\n";
+}
+
 imaging::Error MakeError(imaging::ErrorKind kind, std::string file, std::string reason)
 {
     imaging::Error error;
@@ -157,12 +165,18 @@ int RunConvert(const ConvertArgs& args)
         bar.update(percent);
         return !Interrupted();
     };
-    const bool ok = ConvertAllFrames(args.input, output, options, &error);
+    options.cancelled = Interrupted;
+    imaging::GifDamage damage;
+    const bool ok = ConvertAllFrames(args.input, output, options, &error, &damage);
     bar.finish();
-    if (ok)
+    if (ok) {
+        WarnOfDamage(args.input, damage);
         return kExitOk;
-    if (error.kind == imaging::ErrorKind::Cancelled)
+    }
+    if (error.kind == imaging::ErrorKind::Cancelled) {
+        error.file = output;
         error.reason = "interrupted; the file was left as it was";
+    }
     if (error.file == output)
         error.file = args.output; // name the file as the user did
     return Report(error);
@@ -172,11 +186,13 @@ int RunSnapshots(const SnapshotArgs& args)
 {
     imaging::Error error;
     imaging::GifReader reader;
+    reader.setCancelCheck(Interrupted);
     if (!reader.open(args.input, &error))
         return Report(error);
     imaging::RgbaImage decoded;
     if (!reader.readNext(decoded, &error))
         return Report(error);
+    WarnOfDamage(args.input, reader.damage());
     if (!MakeFolder(args.dir, &error))
         return Report(error);
 
@@ -215,6 +231,7 @@ int RunFrames(const FramesArgs& args)
 {
     imaging::Error error;
     imaging::GifReader reader;
+    reader.setCancelCheck(Interrupted);
     if (!reader.open(args.input, &error))
         return Report(error);
     if (!MakeFolder(args.dir, &error))
@@ -236,6 +253,8 @@ int RunFrames(const FramesArgs& args)
             return Report(error);
         bar.update(100.0 * number / frameCount);
     }
+    bar.finish();
+    WarnOfDamage(args.input, reader.damage());
     return kExitOk;
 }
 
@@ -243,8 +262,17 @@ int RunInfo(const std::string& input)
 {
     imaging::Error error;
     imaging::GifReader reader;
+    reader.setCancelCheck(Interrupted);
     if (!reader.open(input, &error))
         return Report(error);
+    // Damaged image data shows only in decoding: every frame is decoded.
+    imaging::RgbaImage frame;
+    while (reader.readNext(frame, &error)) {
+    }
+    if (error)
+        return Report(error);
+    const imaging::GifDamage& damage = reader.damage();
+    WarnOfDamage(input, damage);
     const imaging::GifInfo& info = reader.info();
     long long total = 0;
     std::cout << "file:     " << input << "\n"
@@ -266,6 +294,7 @@ int RunInfo(const std::string& input)
         std::cout << "forever\n";
     else
         std::cout << info.loopCount << (info.loopCount == 1 ? " repeat\n" : " repeats\n");
+    std::cout << "damage:   " << (damage ? damage.message() : "none") << "\n";
     return kExitOk;
 }
 
