@@ -7,6 +7,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -55,7 +58,7 @@ void AddSwitches(CLI::App* command, qf::Switches& switches)
 
 } // namespace
 
-int main(int argc, char** argv)
+static int RunCommandLine(int argc, char** argv)
 {
     CLI::App app{"Quillframe turns an animated GIF into a hand-drawn looking animated GIF:\n"
                  "pencil sketches, dotted sketches, flat-colour cartoons and tinted, posterised\n"
@@ -154,4 +157,20 @@ int main(int argc, char** argv)
         return kExitFailed;
     }
     return kExitUsage;
+}
+
+int main(int argc, char** argv)
+{
+    const int code = RunCommandLine(argc, argv);
+    // Standard output is buffered when it is not a terminal, so what a
+    // command printed may reach it only now. Failing to write it (a full
+    // disk, a closed pipe) is a failure of the command, not a silent loss.
+    errno = 0;
+    std::cout.flush();
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout)
+        return code;
+    const int reason = errno;
+    std::cerr << "error: standard output: cannot be written"
+              << (reason != 0 ? std::string(" (") + std::strerror(reason) + ")" : std::string()) << "\n";
+    return code == kExitOk ? kExitFailed : code;
 }

@@ -7,6 +7,7 @@
 #include "version.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <iostream>
 #include <optional>
@@ -72,10 +73,16 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(qf::shell::AppIcon());
     QApplication::setFont(qf::shell::WindowFont());
 
-    // A second copy ends at once, without a word.
+    // A second copy ends at once, without a word. A lock that cannot be
+    // taken at all is reported, and the window starts anyway.
     qf::shell::SingleInstance instance;
-    if (!instance.tryAcquire())
-        return 0;
+    if (!instance.tryAcquire()) {
+        if (instance.error().isEmpty())
+            return 0;
+        QMessageBox::warning(nullptr, QApplication::applicationName(),
+                             QObject::tr("Cannot check for another running Quillframe window:\n%1")
+                                 .arg(instance.error()));
+    }
 
     qf::shell::FormBatch window(qf::shell::DesktopServices());
     window.show();

@@ -183,7 +183,7 @@ private Q_SLOTS:
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         const QString lockPath = SingleInstance::DefaultLockPath();
-        QCOMPARE(lockPath, QDir(runtime.path()).filePath(QStringLiteral("quillframe.lock")));
+        QVERIFY(lockPath.startsWith(runtime.path() + QLatin1Char('/')));
         SingleInstance running(lockPath);
         QVERIFY(running.tryAcquire());
 
