@@ -47,6 +47,14 @@ int Report(const imaging::Error& error)
     return ExitCodeFor(error);
 }
 
+// Damage that still leaves frames is no failure: the frames read are used,
+// and the user is told.
+void WarnOfDamage(const std::string& file, const imaging::GifDamage& damage)
+{
+    if (damage)
+        std::cerr << "warning: " << file << ": " << damage.message() << "\n";
+}
+
 imaging::Error MakeError(imaging::ErrorKind kind, std::string file, std::string reason)
 {
     imaging::Error error;
@@ -355,6 +363,7 @@ int RunConvert(const ConvertArgs& args)
         options.format = format;
         options.webp.quality = args.quality.value_or(-1);
         options.inCurrentArena = batch;
+        options.cancelled = Interrupted;
         options.progress = [&](double percent) {
             const long long frame = std::llround(percent * frames / 100.0);
             const long long done = framesDone += frame - shownFrames;
@@ -371,6 +380,7 @@ int RunConvert(const ConvertArgs& args)
         imaging::Error error;
         std::string output = job.output; // the file written, a temporary one for standard output
         std::string resolved;
+        imaging::GifDamage damage;
         bool ok = false;
         if (HasInputName(job.input, &error)
             && (job.output == "-" ? streams.outputFile(format == OutputFormat::Webp ? ".webp" : ".gif", &output, &error)
@@ -390,7 +400,7 @@ int RunConvert(const ConvertArgs& args)
             }
             try {
                 ok = (!options.pngFramesDir || MakeFolder(*options.pngFramesDir, &error))
-                    && ConvertAllFrames(inputs[i], output, options, &error)
+                    && ConvertAllFrames(inputs[i], output, options, &error, &damage)
                     && (!options.pngFramesDir || RemoveSurplusFrames(*options.pngFramesDir, frames, &error))
                     && (job.output != "-" || streams.sendOutput(output, &error));
             } catch (const std::bad_alloc&) {
@@ -403,10 +413,16 @@ int RunConvert(const ConvertArgs& args)
         }
         framesDone += frames - shownFrames;
         ++filesDone;
-        if (ok)
+        if (ok) {
+            if (damage)
+                bar.print("warning: " + (job.input == "-" ? std::string(kStandardInput) : job.input) + ": "
+                          + damage.message());
             return kExitOk;
-        if (error.kind == imaging::ErrorKind::Cancelled)
+        }
+        if (error.kind == imaging::ErrorKind::Cancelled) {
+            error.file = job.output == "-" ? std::string(kStandardOutput) : job.output;
             error.reason = "interrupted; the file was left as it was";
+        }
         streams.renameInError(error);
         bar.print("error: " + error.message());
         return ExitCodeFor(error);
@@ -462,8 +478,10 @@ imaging::Error Snapshots(const std::string& input, const std::string& shownInput
 {
     imaging::Error error;
     imaging::AnimationReader reader;
+    reader.setCancelCheck(Interrupted);
     if (!HasInputName(input, &error) || !reader.open(input, &error))
         return error;
+    WarnOfDamage(shownInput, reader.damage());
     imaging::RgbaImage decoded;
     if (!reader.readNext(decoded, &error))
         return error ? error : MakeError(imaging::ErrorKind::NoImage, input, "holds no frame");
@@ -547,6 +565,7 @@ bool OpenInput(const std::string& input, StandardStreams& streams, imaging::Anim
     std::string path = input;
     if (!HasInputName(input, error) || (input == "-" && !streams.captureInput(&path, error)))
         return false;
+    reader.setCancelCheck(Interrupted);
     const bool opened = reader.open(path, error);
     streams.renameInError(*error);
     return opened;
@@ -585,6 +604,8 @@ int RunFrames(const FramesArgs& args)
     }
     if (!RemoveSurplusFrames(args.dir, written, &error))
         return Report(error);
+    bar.finish();
+    WarnOfDamage(args.input == "-" ? std::string(kStandardInput) : args.input, reader.damage());
     return kExitOk;
 }
 
@@ -595,9 +616,19 @@ int RunInfo(const std::string& input)
     imaging::AnimationReader reader;
     if (!OpenInput(input, streams, reader, &error))
         return Report(error);
+    // Damaged image data shows only in decoding: every frame is decoded.
+    imaging::RgbaImage frame;
+    while (reader.readNext(frame, &error)) {
+    }
+    streams.renameInError(error);
+    if (error)
+        return Report(error);
+    const std::string shown = input == "-" ? std::string(kStandardInput) : input;
+    const imaging::GifDamage& damage = reader.damage();
+    WarnOfDamage(shown, damage);
     const imaging::GifInfo& info = reader.info();
     long long total = 0;
-    std::cout << "file:     " << (input == "-" ? kStandardInput : input) << "\n"
+    std::cout << "file:     " << shown << "\n"
               << "size:     " << info.width << " x " << info.height << "\n"
               << "frames:   " << info.frameCount << (info.frameCount == 1 ? " (a still)" : "") << "\n"
               << "delays:  ";
@@ -616,6 +647,7 @@ int RunInfo(const std::string& input)
         std::cout << "forever\n";
     else
         std::cout << info.loopCount << (info.loopCount == 1 ? " repeat\n" : " repeats\n");
+    std::cout << "damage:   " << (damage ? damage.message() : "none") << "\n";
     return kExitOk;
 }
 

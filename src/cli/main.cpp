@@ -52,8 +52,8 @@ const char* const kExitHelp =
     "complete new one.\n";
 
 const char* const kFilesHelp =
-    "IN OUT, or IN... with --out-dir DIR. '-' as IN reads standard input and as OUT\n"
-    "writes standard output";
+    "IN OUT, or IN... with --out-dir DIR. '-' as IN reads\n"
+    "standard input, as OUT writes standard output";
 
 void AddSwitches(CLI::App* command, qf::Switches& switches)
 {

@@ -1,6 +1,7 @@
 #include "animation_reader.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace qf::imaging {
 
@@ -19,7 +20,19 @@ bool AnimationReader::open(const std::string& path, Error* error)
         return webp_->open(path, error);
     }
     gif_ = std::make_unique<GifReader>();
+    gif_->setCancelCheck(cancelled_);
     return gif_->open(path, error);
+}
+
+void AnimationReader::setCancelCheck(std::function<bool()> cancelled)
+{
+    cancelled_ = std::move(cancelled);
+}
+
+const GifDamage& AnimationReader::damage() const
+{
+    static const GifDamage kNone;
+    return gif_ ? gif_->damage() : kNone;
 }
 
 const GifInfo& AnimationReader::info() const
