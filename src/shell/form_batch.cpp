@@ -5,6 +5,7 @@
 #include "shell/file_copy.h"
 #include "shell/result_viewer.h"
 #include "shell/snapshot_list.h"
+#include "shell/table_text.h"
 #include "shell/temp_results.h"
 #include "shell/ui_services.h"
 #include "shell/update_reminder.h"
@@ -52,7 +53,7 @@ protected:
 
 namespace {
 
-// Sizes of the design, in pixels (15 twips each).
+// The client area at start-up and the fixed parts laid out in it, in pixels.
 constexpr QSize kClientSize(588, 392);
 constexpr QSize kOpenButtonSize(258, 136);
 constexpr QSize kProgressPanelSize(293, 118);
@@ -109,6 +110,11 @@ protected:
     }
 };
 
+QString SwitchText(std::string_view text)
+{
+    return TableText("qf::Switches", text);
+}
+
 int SwitchValue(const QCheckBox* box)
 {
     switch (box->checkState()) {
@@ -120,6 +126,11 @@ int SwitchValue(const QCheckBox* box)
 }
 
 } // namespace
+
+QString NotAnimatedText()
+{
+    return FormBatch::tr("Please open an animated GIF file");
+}
 
 FormBatch::FormBatch(FormServices services, QWidget* parent)
     : QMainWindow(parent)
@@ -200,7 +211,7 @@ void FormBatch::createActions()
 
 void FormBatch::createToolBars()
 {
-    // The menu bar exists as designed but has no entries, so it takes no room.
+    // The menu bar holds no entries and stays hidden, so it takes no room.
     auto* menu = new QMenuBar(this);
     menu->setObjectName(QStringLiteral("MenuBar"));
     menu->setWindowTitle(tr("Menu Bar"));
@@ -318,18 +329,13 @@ void FormBatch::createSettingsBox()
     GroupBox1 = new QGroupBox(tr("Settings"), Client);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     auto* layout = new QVBoxLayout(GroupBox1);
-    auto makeSwitch = [this, layout](const QString& text, const QString& name, bool ticked) {
-        auto* box = new QCheckBox(text, GroupBox1);
-        box->setObjectName(name);
-        box->setChecked(ticked);
+    for (const SwitchInfo& info : kSwitches) {
+        auto* box = new QCheckBox(SwitchText(info.label), GroupBox1);
+        box->setToolTip(SwitchText(info.help));
+        box->setChecked(info.onByDefault);
         layout->addWidget(box);
-        return box;
-    };
-    CheckColorSketch = makeSwitch(tr("Color Sketch"), QStringLiteral("CheckColorSketch"), false);
-    CheckSharpen = makeSwitch(tr("Sharpen"), QStringLiteral("CheckSharpen"), false);
-    CheckMixColor = makeSwitch(tr("Mix similar color"), QStringLiteral("CheckMixColor"), true);
-    CheckAdjust = makeSwitch(tr("Adjust sketch depth"), QStringLiteral("CheckAdjust"), true);
-    CheckBlur = makeSwitch(tr("Blur"), QStringLiteral("CheckBlur"), false);
+        SwitchBoxes.append(box);
+    }
     GroupBox1->adjustSize();
     GroupBox1->move(0, kSettingsTop);
     GroupBox1->lower();
@@ -468,11 +474,8 @@ void FormBatch::executeCommand(int id)
 Switches FormBatch::currentSwitches() const
 {
     Switches switches;
-    switches.ColorSketch = SwitchValue(CheckColorSketch);
-    switches.Sharpen = SwitchValue(CheckSharpen);
-    switches.MixColor = SwitchValue(CheckMixColor);
-    switches.Adjust = SwitchValue(CheckAdjust);
-    switches.Blur = SwitchValue(CheckBlur);
+    for (int i = 0; i < kSwitchCount; ++i)
+        switches.*(kSwitches[static_cast<std::size_t>(i)].member) = SwitchValue(SwitchBoxes[i]);
     return switches;
 }
 
@@ -488,7 +491,6 @@ void FormBatch::beginWork(int progress)
     ProgressConvert->setValue(progress);
     PicProgress->show();
     PicProgress->raise();
-    Q_EMIT busyChanged(true);
 }
 
 void FormBatch::endWork()
@@ -497,7 +499,6 @@ void FormBatch::endWork()
     unsetCursor();
     ActBack->setEnabled(true);
     ActNext->setEnabled(true);
-    Q_EMIT busyChanged(false);
 }
 
 void FormBatch::showProgress(double percent)
@@ -511,7 +512,7 @@ void FormBatch::openFile()
 {
     if (busy_)
         return;
-    const QString path = services_.ui->openFileName(this, kGifFilter);
+    const QString path = services_.ui->openFileName(this, tr("GIF File (*.gif)"));
     if (path.isEmpty())
         return;
 
@@ -542,27 +543,30 @@ void FormBatch::openFile()
 }
 
 void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
-                           const QString& error, bool nextWasEnabled)
+                           const WorkError& error, bool nextWasEnabled)
 {
     if (closing_)
         return;
     endWork();
 
     if (!ok || (gif.frameCount >= 2 && gif.snapshots.size() != kVariantCount)) {
-        // A file that cannot be read as a GIF changes nothing: the previous
-        // GIF, its snapshots and its results stay as they were.
+        // A file that cannot be read as a GIF, or an open the user stopped,
+        // changes nothing: the previous GIF, its snapshots and its results
+        // stay as they were.
         SetStep(1);
         ActNext->setEnabled(nextWasEnabled);
-        services_.ui->warn(this, kAppTitle,
-                           tr("This file cannot be opened as a GIF.\n\n%1")
-                               .arg(error.isEmpty() ? QDir::toNativeSeparators(path) : error));
+        if (error.kind != imaging::ErrorKind::Cancelled)
+            services_.ui->warn(this, kAppTitle,
+                               tr("This file cannot be opened as a GIF.\n\n%1")
+                                   .arg(error.message.isEmpty() ? QDir::toNativeSeparators(path)
+                                                                : error.message));
         return;
     }
     if (gif.frameCount <= 1) {
         // Refused. The document keeps the previous GIF, so Next leads back to
         // its snapshots and results rather than mixing the two files.
         SetStep(1);
-        services_.ui->inform(this, kAppTitle, kNotAnimated);
+        services_.ui->inform(this, kAppTitle, NotAnimatedText());
         return;
     }
 
@@ -592,14 +596,22 @@ void FormBatch::ConvertAllFrames()
     if (ticked >= 0)
         ChosenVariant = ticked;
 
-    if (SourcePath.isEmpty() || !TempResultFiles->isUsable()) {
-        finishConvert(false, SourcePath.isEmpty() ? kNotAnimated : TempResultFiles->error());
+    if (SourcePath.isEmpty()) {
+        // Nothing was opened yet: the same answer as for a still GIF.
+        endWork();
+        CurrentStep = 2;
+        SetStep(2);
+        services_.ui->inform(this, kAppTitle, NotAnimatedText());
+        return;
+    }
+    if (!TempResultFiles->isUsable()) {
+        finishConvert(false, {imaging::ErrorKind::Unwritable, TempResultFiles->error()});
         return;
     }
     const QString target = TempResultFiles->file(ChosenVariant);
     // A variant converted since the GIF was opened is shown as it is.
     if (QFileInfo::exists(target)) {
-        finishConvert(true, QString());
+        finishConvert(true, {});
         return;
     }
 
@@ -627,20 +639,20 @@ void FormBatch::ConvertAllFrames()
         }));
 }
 
-void FormBatch::finishConvert(bool ok, const QString& error)
+void FormBatch::finishConvert(bool ok, const WorkError& error)
 {
     if (closing_)
         return;
     endWork();
     if (!ok) {
-        // Nothing to show or save: back to the choice, with the reason.
+        // Nothing to show or save: back to the choice, with the reason
+        // unless the user stopped the work.
         CurrentStep = 2;
         SetStep(2);
-        if (error == kNotAnimated)
-            services_.ui->inform(this, kAppTitle, kNotAnimated);
-        else
-            services_.ui->warn(this, kAppTitle,
-                               tr("The GIF file could not be converted.\n\n%1").arg(error));
+        if (error.kind != imaging::ErrorKind::Cancelled)
+            services_.ui->warn(
+                this, kAppTitle,
+                tr("The GIF file could not be converted.\n\n%1").arg(error.message));
         return;
     }
     const QString result = TempResultFiles->file(ChosenVariant);
@@ -656,7 +668,7 @@ void FormBatch::finishConvert(bool ok, const QString& error)
 
 void FormBatch::SaveResult()
 {
-    const QString destination = services_.ui->saveFileName(this, kGifFilter);
+    const QString destination = services_.ui->saveFileName(this, tr("GIF File (*.gif)"));
     if (destination.isEmpty())
         return;
     QString error;

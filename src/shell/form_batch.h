@@ -54,8 +54,9 @@ inline constexpr int IDR_TOOLBARSTEP = 1026;
 inline const QString kAppTitle = QStringLiteral("Quillframe");
 // The maker's web site: the about panel's link and the update reminder.
 inline const QString kMakerSite = QStringLiteral("https://morvane.example/quillframe/");
-inline const QString kGifFilter = QStringLiteral("GIF File (*.gif)");
-inline const QString kNotAnimated = QStringLiteral("Please open an animated GIF file");
+
+// The refusal of a GIF with fewer than two frames, in the user's language.
+QString NotAnimatedText();
 
 // Everything the window needs from outside; tests replace each part.
 struct FormServices {
@@ -101,9 +102,6 @@ public:
     // The five switches of the settings box as the engine reads them.
     Switches currentSwitches() const;
 
-Q_SIGNALS:
-    void busyChanged(bool busy);
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -119,10 +117,10 @@ private:
     void layoutClient();
 
     void openFile();
-    void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const QString& error,
+    void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const WorkError& error,
                     bool nextWasEnabled);
     void ConvertAllFrames();
-    void finishConvert(bool ok, const QString& error);
+    void finishConvert(bool ok, const WorkError& error);
     void SaveResult();
     void ClearTempResults();
     void OpenMakerSite();
@@ -156,11 +154,8 @@ private:
     ImageList* ImageList1 = nullptr;
     ResultViewer* GdViewer1 = nullptr;
     QGroupBox* GroupBox1 = nullptr;
-    QCheckBox* CheckColorSketch = nullptr;
-    QCheckBox* CheckSharpen = nullptr;
-    QCheckBox* CheckMixColor = nullptr;
-    QCheckBox* CheckAdjust = nullptr;
-    QCheckBox* CheckBlur = nullptr;
+    // One check box per entry of qf::kSwitches, in its order.
+    QVector<QCheckBox*> SwitchBoxes;
 
     // Wizard and document state.
     int CurrentStep = 1;
@@ -174,11 +169,11 @@ private:
     struct OpenOutcome {
         bool ok = false;
         OpenedGif gif;
-        QString error;
+        WorkError error;
     };
     struct ConvertOutcome {
         bool ok = false;
-        QString error;
+        WorkError error;
     };
     QFutureWatcher<OpenOutcome> openWatcher_;
     QFutureWatcher<ConvertOutcome> convertWatcher_;

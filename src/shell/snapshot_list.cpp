@@ -1,6 +1,7 @@
 #include "shell/snapshot_list.h"
 
 #include "engine/variants.h"
+#include "shell/table_text.h"
 
 #include <algorithm>
 #include <string_view>
@@ -164,9 +165,9 @@ public:
     }
 };
 
-QString FromView(std::string_view text)
+QString VariantText(std::string_view text)
 {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return TableText("qf::Variants", text);
 }
 
 } // namespace
@@ -203,10 +204,10 @@ void SnapshotList::showSnapshots(const ImageList& images)
         item->setCheckState(Qt::Unchecked);
         if (i < kVariantCount) {
             const VariantInfo& variant = kVariants[static_cast<std::size_t>(i)];
-            item->setData(kCaptionRole, FromView(variant.name));
+            item->setData(kCaptionRole, VariantText(variant.name));
             item->setToolTip(QStringLiteral("<b>%1</b><br>%2")
-                                 .arg(FromView(variant.name).toHtmlEscaped(),
-                                      FromView(variant.description).toHtmlEscaped()));
+                                 .arg(VariantText(variant.name).toHtmlEscaped(),
+                                      VariantText(variant.description).toHtmlEscaped()));
         }
         addItem(item);
     }

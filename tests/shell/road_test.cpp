@@ -207,7 +207,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!window.isBusy());
         QCOMPARE(fixture.ui->messages.size(), 2);
         QCOMPARE(fixture.ui->messages[1].kind, QStringLiteral("inform"));
-        QCOMPARE(fixture.ui->messages[1].text, kNotAnimated);
+        QCOMPARE(fixture.ui->messages[1].text, NotAnimatedText());
     }
 };
 

@@ -82,12 +82,12 @@ DecodedGif DecodeGif(const QString& path)
 }
 
 bool FakeWork::open(const QString& path, const Switches&, const WorkProgress& progress,
-                    OpenedGif* gif, QString* error)
+                    OpenedGif* gif, WorkError* error)
 {
     ++opens;
     const DecodedGif decoded = DecodeGif(path);
     if (decoded.frames.isEmpty()) {
-        *error = path + QStringLiteral(": not a GIF file");
+        *error = {imaging::ErrorKind::NotGif, path + QStringLiteral(": not a GIF file")};
         return false;
     }
     OpenedGif result;
@@ -104,7 +104,7 @@ bool FakeWork::open(const QString& path, const Switches&, const WorkProgress& pr
             painter.end();
             result.snapshots.append(snapshot);
             if (progress && !progress(variant / 16.0 * 50 + 50)) {
-                *error = QStringLiteral("stopped");
+                *error = {imaging::ErrorKind::Cancelled, {}};
                 return false;
             }
         }
@@ -114,11 +114,11 @@ bool FakeWork::open(const QString& path, const Switches&, const WorkProgress& pr
 }
 
 bool FakeWork::convert(const QString& source, const QString& target, int variant,
-                       const Switches&, const WorkProgress& progress, QString* error)
+                       const Switches&, const WorkProgress& progress, WorkError* error)
 {
     ++converts;
     if (failConvert) {
-        *error = target + QStringLiteral(": no space left on device");
+        *error = {imaging::ErrorKind::Unwritable, target + QStringLiteral(": no space left on device")};
         return false;
     }
     const DecodedGif decoded = DecodeGif(source);
@@ -128,21 +128,21 @@ bool FakeWork::convert(const QString& source, const QString& target, int variant
         frame.fill(VariantColour(variant));
         frames.append(frame);
         if (progress && !progress((i + 1) * 100.0 / decoded.frames.size())) {
-            *error = QStringLiteral("stopped");
+            *error = {imaging::ErrorKind::Cancelled, {}};
             return false;
         }
         if (i == 0 && holdConvert) {
             converting.release();
             while (!release.tryAcquire(1, 5)) {
                 if (progress && !progress((i + 1) * 100.0 / decoded.frames.size())) {
-                    *error = QStringLiteral("stopped");
+                    *error = {imaging::ErrorKind::Cancelled, {}};
                     return false;
                 }
             }
         }
     }
     if (!WriteTestGif(target, frames, decoded.delays)) {
-        *error = target + QStringLiteral(": cannot write");
+        *error = {imaging::ErrorKind::Unwritable, target + QStringLiteral(": cannot write")};
         return false;
     }
     return true;

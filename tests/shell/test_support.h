@@ -74,10 +74,10 @@ public:
     static QColor VariantColour(int variant);
 
     bool open(const QString& path, const Switches& switches, const WorkProgress& progress,
-              OpenedGif* gif, QString* error) override;
+              OpenedGif* gif, WorkError* error) override;
     bool convert(const QString& source, const QString& target, int variant,
                  const Switches& switches, const WorkProgress& progress,
-                 QString* error) override;
+                 WorkError* error) override;
 };
 
 // Writes an animated GIF of the frames (at most 256 colours in all) with the

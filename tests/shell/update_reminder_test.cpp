@@ -30,7 +30,7 @@ Run Remind(const QString* stored, const QDateTime& now, bool answer,
     context.now = [now] { return now; };
     int questions = 0;
     context.ask = [&](const QString& question) {
-        questions += question == kUpdateQuestion ? 1 : 100;
+        questions += question == UpdateQuestion() ? 1 : 100;
         return answer;
     };
     context.openMakerSite = [&] { ++run.sitesOpened; };
