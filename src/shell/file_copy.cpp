@@ -6,6 +6,13 @@
 #include <QObject>
 #include <QSaveFile>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+#endif
+
 namespace qf::shell {
 
 namespace {
@@ -13,6 +20,45 @@ namespace {
 QString Describe(const QString& file, const QString& reason)
 {
     return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file), reason);
+}
+
+// Why no new file can be made beside `destination`, found by trying to make
+// one. The system's word for a folder that accepts no new files (those of
+// /proc or /sys, say) is "No such file or directory", which would send the
+// user looking for a folder that is right there.
+QString CreateFailure(const QString& destination, const QString& fallback)
+{
+    const QString folder = QFileInfo(destination).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return QObject::tr("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder));
+#ifdef Q_OS_UNIX
+    QByteArray probe = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".quillframe-XXXXXX")));
+    const int fd = ::mkstemp(probe.data());
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(probe.constData());
+        return fallback;
+    }
+    switch (errno) {
+    case ENOENT:
+    case ENOTDIR:
+    case EINVAL:
+    case EOPNOTSUPP:
+        return QObject::tr("this folder does not accept new files");
+    case EACCES:
+    case EPERM:
+        return QObject::tr("you have no permission to write into this folder");
+    case EROFS:
+        return QObject::tr("the disk of this folder is read-only");
+    case ENOSPC:
+    case EDQUOT:
+        return QObject::tr("the disk is full");
+    default:
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+#else
+    return fallback;
+#endif
 }
 
 } // namespace
@@ -31,7 +77,7 @@ bool CopyFileAtomically(const QString& source, const QString& destination, QStri
 
     QSaveFile output(destination);
     if (!output.open(QIODevice::WriteOnly)) {
-        *error = Describe(destination, output.errorString());
+        *error = Describe(destination, CreateFailure(destination, output.errorString()));
         return false;
     }
     constexpr qint64 kChunk = 1 << 16;

@@ -4,6 +4,7 @@
 #include "shell/appearance.h"
 #include "shell/file_copy.h"
 #include "shell/result_viewer.h"
+#include "shell/save_name.h"
 #include "shell/snapshot_list.h"
 #include "shell/table_text.h"
 #include "shell/temp_results.h"
@@ -19,7 +20,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -32,6 +35,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace qf::shell {
 
@@ -56,10 +60,28 @@ namespace {
 // The client area at start-up and the fixed parts laid out in it, in pixels.
 constexpr QSize kClientSize(588, 392);
 constexpr QSize kOpenButtonSize(258, 136);
-constexpr QSize kProgressPanelSize(293, 118);
+constexpr QSize kProgressPanelSize(293, 150);
 constexpr int kAboutHeight = 30;
 constexpr int kSettingsTop = 393;
 constexpr QSize kThumbnailSize(112, 84);
+constexpr int kOptionsMargin = 8;     // between the options panel and the client's edge
+
+// The keys of the switches in the settings store: the check box text in
+// CamelCase under "Switches/", e.g. "Switches/MixSimilarColor".
+QString SwitchKey(const SwitchInfo& info)
+{
+    QString key = QStringLiteral("Switches/");
+    const QString label = QString::fromUtf8(info.label.data(), qsizetype(info.label.size()));
+    for (const QString& word : label.split(u' ', Qt::SkipEmptyParts))
+        key += word.left(1).toUpper() + word.mid(1);
+    return key;
+}
+
+// A text with the shortcut of the action after it, e.g. "Back (Alt+Left)".
+QString WithShortcut(const QString& text, const QKeySequence& shortcut)
+{
+    return QStringLiteral("%1 (%2)").arg(text, shortcut.toString(QKeySequence::NativeText));
+}
 
 // A toolbar whose own margins and spacing stay zero whatever the style says,
 // so the buttons can share its whole width to the pixel.
@@ -125,6 +147,20 @@ int SwitchValue(const QCheckBox* box)
     return 0;
 }
 
+// The one local file a drag carries, or empty text.
+QString DroppedFile(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls())
+        return QString();
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return QString();
+    const QString path = urls.front().toLocalFile();
+    return QFileInfo(path).isFile() ? path : QString();
+}
+
+const QString kLastOpenFolder = QStringLiteral("LastOpenFolder");
+
 } // namespace
 
 QString NotAnimatedText()
@@ -148,8 +184,11 @@ FormBatch::FormBatch(FormServices services, QWidget* parent)
     createPages();
     createSettingsBox();
 
+    loadSwitches();
+    setAcceptDrops(true);
+
     resize(kClientSize);
-    setMinimumSize(420, 300);
+    updateMinimumSize();
     SetStep(1);
     ActNext->setEnabled(false);
     readSettings();
@@ -159,8 +198,11 @@ FormBatch::~FormBatch()
 {
     if (stop_)
         stop_->store(true);
+    if (snapshotStop_)
+        snapshotStop_->store(true);
     openWatcher_.waitForFinished();
     convertWatcher_.waitForFinished();
+    snapshotWatcher_.waitForFinished();
     ClearTempResults();
     if (TempResultFiles)
         TempResultFiles->removeAll();
@@ -206,7 +248,16 @@ void FormBatch::createActions()
                           QStringLiteral("ID_SAVE"));
     ActBack->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
     ActNext->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
-    ActSave->setShortcut(QKeySequence::Save);
+    ActSave->setShortcut(QKeySequence(QKeySequence::Save));
+    ActBack->setToolTip(WithShortcut(tr("Back to the previous step"), ActBack->shortcut()));
+    ActNext->setToolTip(WithShortcut(tr("Go on to the next step"), ActNext->shortcut()));
+    ActSave->setToolTip(WithShortcut(tr("Save the sketch GIF"), ActSave->shortcut()));
+
+    // Ctrl+O opens a GIF at any step where no work runs.
+    ActOpen = new QAction(tr("Open a GIF file"), this);
+    ActOpen->setShortcut(QKeySequence(QKeySequence::Open));
+    connect(ActOpen, &QAction::triggered, this, &FormBatch::openFile);
+    addAction(ActOpen);
 }
 
 void FormBatch::createToolBars()
@@ -230,6 +281,15 @@ void FormBatch::createToolBars()
     ActStep = ToolbarStep->addWidget(StepLabel);
     ActStep->setObjectName(QStringLiteral("ID_STEP_ACTION"));
     ActStep->setData(ID_STEP);
+
+    auto* options = new QToolButton(ToolbarStep);
+    options->setObjectName(QStringLiteral("BtnOptions"));
+    options->setCheckable(true);
+    options->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    options->setCursor(Qt::PointingHandCursor);
+    connect(options, &QAbstractButton::toggled, this, &FormBatch::setOptionsOpen);
+    BtnOptions = options;
+    ActOptions = ToolbarStep->addWidget(options);
     addToolBar(Qt::TopToolBarArea, ToolbarStep);
 
     MainToolBar = new CommandBar(tr("Commands"), this);
@@ -265,6 +325,9 @@ void FormBatch::createPages()
     BtnOpenFile->setObjectName(QStringLiteral("BtnOpenFile"));
     BtnOpenFile->setFixedSize(kOpenButtonSize);
     BtnOpenFile->setCursor(Qt::PointingHandCursor);
+    BtnOpenFile->setFocusPolicy(Qt::StrongFocus);
+    BtnOpenFile->setToolTip(WithShortcut(tr("Open a GIF file"), ActOpen->shortcut()));
+    BtnOpenFile->installEventFilter(this);
     connect(BtnOpenFile, &QAbstractButton::clicked, this, &FormBatch::openFile);
 
     PicAbout = new QWidget(Client);
@@ -304,17 +367,50 @@ void FormBatch::createPages()
     ProgressConvert->setObjectName(QStringLiteral("ProgressConvert"));
     ProgressConvert->setRange(0, 100);
     ProgressConvert->setTextVisible(false);
+    LabelFrames = new QLabel(PicProgress);
+    LabelFrames->setObjectName(QStringLiteral("LabelFrames"));
+    auto* barRow = new QHBoxLayout;
+    barRow->setSpacing(10);
+    barRow->addWidget(ProgressConvert, 1);
+    barRow->addWidget(LabelFrames);
+    auto* cancel = new QPushButton(tr("Cancel"), PicProgress);
+    cancel->setObjectName(QStringLiteral("BtnCancel"));
+    cancel->setToolTip(WithShortcut(tr("Stop this work"), QKeySequence(Qt::Key_Escape)));
+    connect(cancel, &QPushButton::clicked, this, &FormBatch::cancelWork);
+    BtnCancel = cancel;
+    auto* escape = new QAction(this);
+    escape->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(escape, &QAction::triggered, this, [this] {
+        if (busy_)
+            cancelWork();
+        else if (BtnOptions->isChecked())
+            BtnOptions->setChecked(false);
+    });
+    addAction(escape);
     progressLayout->addStretch();
     progressLayout->addWidget(Label1);
-    progressLayout->addWidget(ProgressConvert);
+    progressLayout->addLayout(barRow);
+    progressLayout->addWidget(BtnCancel, 0, Qt::AlignHCenter);
     progressLayout->addStretch();
     PicProgress->hide();
+
+    NoticeBar = new QLabel(Client);
+    NoticeBar->setObjectName(QStringLiteral("NoticeBar"));
+    NoticeBar->setWordWrap(true);
+    NoticeBar->setContentsMargins(12, 6, 12, 6);
+    NoticeBar->setAutoFillBackground(true);
+    QPalette notice = NoticeBar->palette();
+    notice.setColor(QPalette::Window, QColor(0xff, 0xf4, 0xd6));
+    notice.setColor(QPalette::WindowText, QColor(0x6b, 0x4a, 0x00));
+    NoticeBar->setPalette(notice);
+    NoticeBar->hide();
 
     ImageList1 = new ImageList(kThumbnailSize, this);
     ImageList1->setObjectName(QStringLiteral("ImageList1"));
     LVSnapshot = new SnapshotList(Client);
     LVSnapshot->setObjectName(QStringLiteral("LVSnapshot"));
     LVSnapshot->setIconSize(kThumbnailSize);
+    LVSnapshot->setFocusPolicy(Qt::StrongFocus);
 
     GdViewer1 = new ResultViewer(Client);
     GdViewer1->setObjectName(QStringLiteral("GdViewer1"));
@@ -324,25 +420,36 @@ void FormBatch::createPages()
 
 void FormBatch::createSettingsBox()
 {
-    // The switches live below the client area, out of sight: their start-up
-    // states hold, and every run reads them.
+    // The switches stay out of sight, and out of the keyboard's reach, until
+    // the Options control shows them over the snapshots.
     GroupBox1 = new QGroupBox(tr("Settings"), Client);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(GroupBox1);
     for (const SwitchInfo& info : kSwitches) {
         auto* box = new QCheckBox(SwitchText(info.label), GroupBox1);
         box->setToolTip(SwitchText(info.help));
         box->setChecked(info.onByDefault);
+        connect(box, &QCheckBox::toggled, this, &FormBatch::switchChanged);
         layout->addWidget(box);
         SwitchBoxes.append(box);
     }
-    GroupBox1->adjustSize();
-    GroupBox1->move(0, kSettingsTop);
-    GroupBox1->lower();
+    LabelUpdating = new QLabel(tr("Updating the previews\u2026"), GroupBox1);
+    LabelUpdating->setEnabled(false);
+    LabelUpdating->hide();
+    layout->addWidget(LabelUpdating);
+    auto* restore = new QPushButton(tr("Restore defaults"), GroupBox1);
+    restore->setObjectName(QStringLiteral("BtnRestoreDefaults"));
+    connect(restore, &QPushButton::clicked, this, &FormBatch::restoreDefaultSwitches);
+    BtnRestoreDefaults = restore;
+    layout->addWidget(restore, 0, Qt::AlignLeft);
+    GroupBox1->hide();
 }
 
 void FormBatch::readSettings()
 {
+    if (services_.settings)
+        openFolder_ = ReadSetting(*services_.settings, kLastOpenFolder);
     if (!services_.settings || !services_.clock)
         return;
     // After the window is up, so the question appears over it.
@@ -375,21 +482,83 @@ void FormBatch::layoutClient()
         if (QWidget* button = MainToolBar->widgetForAction(action))
             button->setFixedWidth(backWidth - 5);
 
-    LVSnapshot->setGeometry(left, top, width, height);
+    // The line about a damaged file sits above the snapshots and the viewer.
+    int noticeHeight = 0;
+    if (!NoticeBar->isHidden()) {
+        noticeHeight = NoticeBar->heightForWidth(width);
+        NoticeBar->setGeometry(left, top, width, noticeHeight);
+    }
+    LVSnapshot->setGeometry(left, top + noticeHeight, width, height - noticeHeight);
     LVSnapshot->arrange();
-    GdViewer1->setGeometry(left, top, width, height);
+    GdViewer1->setGeometry(left, top + noticeHeight, width, height - noticeHeight);
 
     BtnOpenFile->move(left + (width - BtnOpenFile->width()) / 2,
                       top + (height - BtnOpenFile->height()) / 2);
     PicProgress->move(left + (width - PicProgress->width()) / 2,
                       top + (height - PicProgress->height()) / 2);
     PicAbout->setGeometry(left, top + height - kAboutHeight, width, kAboutHeight);
-    // The settings box stays just out of sight however large the window grows.
-    if (GroupBox1)
+    // Asked for, the settings box floats over the snapshots' top right
+    // corner; otherwise it waits below the client area.
+    if (GroupBox1->isHidden()) {
         GroupBox1->move(left, top + std::max(height, kSettingsTop));
+    } else {
+        const QSize box = GroupBox1->sizeHint();
+        GroupBox1->setGeometry(left + std::max(0, width - box.width() - kOptionsMargin),
+                               top + noticeHeight + kOptionsMargin, box.width(), box.height());
+        GroupBox1->raise();
+    }
+}
+
+void FormBatch::updateMinimumSize()
+{
+    // Wide enough for the longest step caption beside the Options control
+    // and for the about line; high enough for the open button over the
+    // about strip, the progress panel and the options.
+    for (QWidget* widget : std::initializer_list<QWidget*>{StepLabel, BtnOptions, Label2, Label3,
+                                                           GroupBox1, ToolbarStep, MainToolBar})
+        widget->ensurePolished();
+    const QString shown = StepLabel->text();
+    int stepWidth = 0;
+    for (const QString& caption :
+         {tr("Step 1: Please open a GIF file"),
+          tr("Step 2: Please select an effect, then click Next"),
+          tr("Step 3: Click Save to save the GIF file.")}) {
+        StepLabel->setText(caption);
+        stepWidth = std::max(stepWidth, StepLabel->sizeHint().width());
+    }
+    StepLabel->setText(shown);
+    const QString options = BtnOptions->text();
+    BtnOptions->setText(tr("Options (%n changed)", nullptr, kSwitchCount));
+    stepWidth += BtnOptions->sizeHint().width() + 8;
+    BtnOptions->setText(options);
+
+    const QMargins about = PicAbout->layout()->contentsMargins();
+    const int aboutWidth = Label2->sizeHint().width() + Label3->sizeHint().width()
+                           + PicAbout->layout()->spacing() + about.left() + about.right() + 8;
+    const int width = std::max({stepWidth, aboutWidth, kOpenButtonSize.width() + 24,
+                                kProgressPanelSize.width() + 24,
+                                GroupBox1->sizeHint().width() + 2 * kOptionsMargin});
+    const int client = std::max({kOpenButtonSize.height() + 2 * (kAboutHeight + 8),
+                                 kProgressPanelSize.height() + 24,
+                                 GroupBox1->sizeHint().height() + 2 * kOptionsMargin});
+    const int height =
+        client + ToolbarStep->sizeHint().height() + MainToolBar->sizeHint().height();
+    setMinimumSize(std::max(width, 420), std::max(height, 300));
 }
 
 // --- steps and commands ---------------------------------------------------
+
+QString FormBatch::resultFile(int variant, const Switches& switches) const
+{
+    if (switches == Switches{})
+        return TempResultFiles->file(variant);
+    // Other switch settings get their own file beside it, named by the
+    // values of the switches in table order, e.g. "qfTmp$_3_01110.gif".
+    QString key;
+    for (const SwitchInfo& info : kSwitches)
+        key += QString::number(switches.*(info.member));
+    return TempResultFiles->folder() + QStringLiteral("qfTmp$_%1_%2.gif").arg(variant).arg(key);
+}
 
 QAction* FormBatch::findControl(int id) const
 {
@@ -409,6 +578,11 @@ void FormBatch::SetStep(int step)
 {
     step = std::clamp(step, 1, 3);
     PicProgress->hide();
+    if (step != 2)
+        BtnOptions->setChecked(false);
+    ActOptions->setVisible(step == 2);
+    NoticeBar->setText(notice_);
+    NoticeBar->setVisible(step != 1 && !notice_.isEmpty());
     switch (step) {
     case 1:
         setStepCaption(tr("Step 1: Please open a GIF file"));
@@ -445,6 +619,11 @@ void FormBatch::SetStep(int step)
     CurrentStep = step;
     // A button that was hidden gets its width again.
     layoutClient();
+    // The keyboard starts where the step's work is.
+    if (step == 1)
+        BtnOpenFile->setFocus();
+    else if (step == 2)
+        LVSnapshot->setFocus();
 }
 
 void FormBatch::executeCommand(int id)
@@ -479,23 +658,160 @@ Switches FormBatch::currentSwitches() const
     return switches;
 }
 
+// --- switches and options ------------------------------------------------------
+
+void FormBatch::loadSwitches()
+{
+    if (services_.settings) {
+        for (int i = 0; i < kSwitchCount; ++i) {
+            const SwitchInfo& info = kSwitches[static_cast<std::size_t>(i)];
+            const QString stored = ReadSetting(*services_.settings, SwitchKey(info));
+            const QSignalBlocker quiet(SwitchBoxes[i]);
+            if (stored == QStringLiteral("1") || stored == QStringLiteral("0"))
+                SwitchBoxes[i]->setChecked(stored == QStringLiteral("1"));
+        }
+    }
+    updateOptionsControl();
+}
+
+void FormBatch::switchChanged()
+{
+    if (services_.settings) {
+        for (int i = 0; i < kSwitchCount; ++i) {
+            const QString value = SwitchBoxes[i]->isChecked() ? QStringLiteral("1")
+                                                              : QStringLiteral("0");
+            const QString key = SwitchKey(kSwitches[static_cast<std::size_t>(i)]);
+            if (ReadSetting(*services_.settings, key) != value)
+                WriteSetting(*services_.settings, key, value);
+        }
+    }
+    updateOptionsControl();
+    rebuildSnapshots();
+}
+
+void FormBatch::restoreDefaultSwitches()
+{
+    for (int i = 0; i < kSwitchCount; ++i) {
+        const QSignalBlocker quiet(SwitchBoxes[i]);
+        SwitchBoxes[i]->setChecked(kSwitches[static_cast<std::size_t>(i)].onByDefault);
+    }
+    switchChanged();
+}
+
+void FormBatch::updateOptionsControl()
+{
+    int changed = 0;
+    for (int i = 0; i < kSwitchCount; ++i)
+        if (SwitchBoxes[i]->isChecked() != kSwitches[static_cast<std::size_t>(i)].onByDefault)
+            ++changed;
+    BtnOptions->setText(changed == 0 ? tr("Options")
+                                     : tr("Options (%n changed)", nullptr, changed));
+    BtnOptions->setToolTip(changed == 0
+                               ? tr("Show the effect options")
+                               : tr("Show the effect options: %n differ from the defaults",
+                                    nullptr, changed));
+    BtnOptions->setProperty("changed", changed > 0);
+    BtnOptions->style()->unpolish(BtnOptions);
+    BtnOptions->style()->polish(BtnOptions);
+    BtnRestoreDefaults->setEnabled(changed > 0);
+}
+
+void FormBatch::setOptionsOpen(bool open)
+{
+    if (open == GroupBox1->isVisible())
+        return;
+    GroupBox1->setVisible(open);
+    layoutClient();
+    if (open && !SwitchBoxes.isEmpty())
+        SwitchBoxes.front()->setFocus();
+    else if (!open && CurrentStep == 2)
+        LVSnapshot->setFocus();
+}
+
+void FormBatch::rebuildSnapshots()
+{
+    if (SourcePath.isEmpty() || ImageList1->count() == 0)
+        return;
+    if (snapshotWatcher_.isRunning()) {
+        // The running build is out of date: stop it and start again when it
+        // has ended.
+        snapshotsWanted_ = true;
+        snapshotStop_->store(true);
+        return;
+    }
+    snapshotsWanted_ = false;
+    snapshotStop_ = std::make_shared<std::atomic<bool>>(false);
+    LabelUpdating->show();
+    layoutClient();
+
+    auto work = services_.work;
+    auto stop = snapshotStop_;
+    const QString path = SourcePath;
+    const Switches switches = currentSwitches();
+    snapshotWatcher_.disconnect(this);
+    connect(&snapshotWatcher_, &QFutureWatcher<OpenOutcome>::finished, this,
+            [this, path, switches] {
+                if (closing_)
+                    return;
+                if (snapshotsWanted_) {
+                    rebuildSnapshots();
+                    return;
+                }
+                LabelUpdating->hide();
+                layoutClient();
+                const OpenOutcome outcome = snapshotWatcher_.result();
+                // A build for another GIF or other switches is thrown away.
+                if (!outcome.ok || path != SourcePath || switches != currentSwitches()
+                    || outcome.gif.snapshots.size() != kVariantCount)
+                    return;
+                ImageList1->clear();
+                for (const QImage& snapshot : outcome.gif.snapshots)
+                    ImageList1->add(snapshot);
+                LVSnapshot->updateThumbnails(*ImageList1);
+            });
+    snapshotWatcher_.setFuture(QtConcurrent::run([work, path, switches, stop] {
+        OpenOutcome outcome;
+        outcome.ok = work->open(
+            path, switches, [stop](double) { return !stop->load(); }, &outcome.gif,
+            &outcome.error);
+        return outcome;
+    }));
+}
+
+void FormBatch::showNotice(const QString& text)
+{
+    notice_ = text;
+    NoticeBar->setText(text);
+    NoticeBar->setVisible(CurrentStep != 1 && !text.isEmpty());
+    layoutClient();
+}
+
 // --- long work --------------------------------------------------------------
 
 void FormBatch::beginWork(int progress)
 {
     busy_ = true;
     stop_ = std::make_shared<std::atomic<bool>>(false);
+    BtnOptions->setChecked(false);
+    ActOptions->setEnabled(false);
     ActBack->setEnabled(false);
     ActNext->setEnabled(false);
+    Label1->setText(tr("Please wait..."));
+    LabelFrames->setVisible(countingFrames_);
+    LabelFrames->clear();
+    BtnCancel->setEnabled(true);
     setCursor(Qt::BusyCursor);
     ProgressConvert->setValue(progress);
     PicProgress->show();
     PicProgress->raise();
+    BtnCancel->setFocus();
 }
 
 void FormBatch::endWork()
 {
     busy_ = false;
+    countingFrames_ = false;
+    ActOptions->setEnabled(true);
     unsetCursor();
     ActBack->setEnabled(true);
     ActNext->setEnabled(true);
@@ -503,7 +819,40 @@ void FormBatch::endWork()
 
 void FormBatch::showProgress(double percent)
 {
-    ProgressConvert->setValue(static_cast<int>(std::nearbyint(std::clamp(percent, 0.0, 100.0))));
+    percent = std::clamp(percent, 0.0, 100.0);
+    ProgressConvert->setValue(static_cast<int>(std::nearbyint(percent)));
+    if (countingFrames_ && FrameCount > 0) {
+        // After frame i the work reports i / n * 100; the frame in hand is
+        // the next one.
+        const int done = static_cast<int>(std::nearbyint(percent * FrameCount / 100.0));
+        LabelFrames->setText(tr("Frame %1 of %2").arg(std::min(done + 1, FrameCount)).arg(FrameCount));
+    }
+}
+
+void FormBatch::cancelWork()
+{
+    if (!busy_ || !stop_)
+        return;
+    stop_->store(true);
+    Label1->setText(tr("Stopping\u2026"));
+    BtnCancel->setEnabled(false);
+}
+
+void FormBatch::openPending()
+{
+    if (pendingOpen_.isEmpty())
+        return;
+    const QString path = std::exchange(pendingOpen_, QString());
+    QTimer::singleShot(0, this, [this, path] { openPath(path); });
+}
+
+void FormBatch::bringToFront()
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
 }
 
 // --- opening ------------------------------------------------------------------
@@ -512,12 +861,35 @@ void FormBatch::openFile()
 {
     if (busy_)
         return;
-    const QString path = services_.ui->openFileName(this, tr("GIF File (*.gif)"));
-    if (path.isEmpty())
+    const QString path =
+        services_.ui->openFileName(this, tr("GIF File (*.gif)"), openFolder_);
+    if (!path.isEmpty())
+        openPath(path);
+}
+
+void FormBatch::openPath(const QString& path)
+{
+    if (path.isEmpty() || closing_)
         return;
+    if (busy_) {
+        pendingOpen_ = path;
+        return;
+    }
+    // Thumbnails being redrawn for the previous GIF are no longer wanted.
+    if (snapshotStop_)
+        snapshotStop_->store(true);
+    snapshotsWanted_ = false;
+
+    openFolder_ = QFileInfo(path).absolutePath();
+    if (services_.settings)
+        WriteSetting(*services_.settings, kLastOpenFolder, openFolder_);
 
     const bool nextWasEnabled = ActNext->isEnabled();
+    stepBeforeWork_ = CurrentStep;
     BtnOpenFile->hide();
+    LVSnapshot->hide();
+    GdViewer1->hide();
+    NoticeBar->hide();
     beginWork(50);
 
     auto work = services_.work;
@@ -534,6 +906,7 @@ void FormBatch::openFile()
             [this, path, nextWasEnabled] {
                 const OpenOutcome outcome = openWatcher_.result();
                 finishOpen(path, outcome.ok, outcome.gif, outcome.error, nextWasEnabled);
+                openPending();
             });
     openWatcher_.setFuture(QtConcurrent::run([work, path, switches, progress] {
         OpenOutcome outcome;
@@ -552,9 +925,10 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
     if (!ok || (gif.frameCount >= 2 && gif.snapshots.size() != kVariantCount)) {
         // A file that cannot be read as a GIF, or an open the user stopped,
         // changes nothing: the previous GIF, its snapshots and its results
-        // stay as they were.
-        SetStep(1);
-        ActNext->setEnabled(nextWasEnabled);
+        // stay as they were, and the window goes back to where it was.
+        SetStep(stepBeforeWork_);
+        if (stepBeforeWork_ == 1)
+            ActNext->setEnabled(nextWasEnabled);
         if (error.kind != imaging::ErrorKind::Cancelled)
             services_.ui->warn(this, kAppTitle,
                                tr("This file cannot be opened as a GIF.\n\n%1")
@@ -571,6 +945,7 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
     }
 
     SourcePath = path;
+    saveFolder_.clear();
     FrameCount = gif.frameCount;
     FrameDelays = QVector<int>(FrameCount + 1, 0);
     for (int i = 1; i <= FrameCount && i <= gif.delays.size(); ++i)
@@ -581,6 +956,10 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
     for (const QImage& snapshot : gif.snapshots)
         ImageList1->add(snapshot);
     LVSnapshot->showSnapshots(*ImageList1);
+    notice_ = gif.cutShort ? tr("The file is damaged after frame %1; %1 frames were read.")
+                                 .arg(FrameCount)
+                           : QString();
+    CurrentStep = 2;
     SetStep(2);
 }
 
@@ -589,6 +968,7 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
 void FormBatch::ConvertAllFrames()
 {
     LVSnapshot->hide();
+    countingFrames_ = true;
     beginWork(0);
     GdViewer1->closeFile();
 
@@ -608,17 +988,22 @@ void FormBatch::ConvertAllFrames()
         finishConvert(false, {imaging::ErrorKind::Unwritable, TempResultFiles->error()});
         return;
     }
-    const QString target = TempResultFiles->file(ChosenVariant);
-    // A variant converted since the GIF was opened is shown as it is.
+    const Switches switches = currentSwitches();
+    const QString target = resultFile(ChosenVariant, switches);
+    shownResult_ = target;
+    // A variant converted with these switches since the GIF was opened is
+    // shown as it is.
     if (QFileInfo::exists(target)) {
         finishConvert(true, {});
         return;
     }
+    if (target != TempResultFiles->file(ChosenVariant) && !otherResultFiles_.contains(target))
+        otherResultFiles_.append(target);
+    showProgress(0);
 
     auto work = services_.work;
     auto stop = stop_;
     QPointer<QProgressBar> bar = ProgressConvert;
-    const Switches switches = currentSwitches();
     const QString source = SourcePath;
     const int variant = ChosenVariant;
     auto progress = [this, stop, bar](double percent) {
@@ -630,6 +1015,7 @@ void FormBatch::ConvertAllFrames()
     connect(&convertWatcher_, &QFutureWatcher<ConvertOutcome>::finished, this, [this] {
         const ConvertOutcome outcome = convertWatcher_.result();
         finishConvert(outcome.ok, outcome.error);
+        openPending();
     });
     convertWatcher_.setFuture(
         QtConcurrent::run([work, source, target, variant, switches, progress] {
@@ -655,7 +1041,7 @@ void FormBatch::finishConvert(bool ok, const WorkError& error)
                 tr("The GIF file could not be converted.\n\n%1").arg(error.message));
         return;
     }
-    const QString result = TempResultFiles->file(ChosenVariant);
+    const QString result = shownResult_;
     const bool shown = GdViewer1->displayFile(result);
     SetStep(CurrentStep);
     if (!shown)
@@ -668,11 +1054,27 @@ void FormBatch::finishConvert(bool ok, const WorkError& error)
 
 void FormBatch::SaveResult()
 {
-    const QString destination = services_.ui->saveFileName(this, tr("GIF File (*.gif)"));
+    // The first save of a GIF is offered beside it; later ones where the
+    // last one went.
+    const QString suggested = SuggestedSaveName(SourcePath, ChosenVariant);
+    const QString folder =
+        saveFolder_.isEmpty() ? QFileInfo(suggested).absolutePath() : saveFolder_;
+    QString destination = services_.ui->saveFileName(
+        this, tr("GIF File (*.gif)"), QDir(folder).filePath(QFileInfo(suggested).fileName()));
     if (destination.isEmpty())
         return;
+    // The dialog asked about the name as typed; a file under the name with
+    // ".gif" added is not replaced without asking.
+    const QString withExtension = WithGifExtension(destination);
+    if (withExtension != destination && QFileInfo::exists(withExtension)
+        && !services_.ui->ask(this, kAppTitle,
+                              tr("%1 already exists.\nDo you want to replace it?")
+                                  .arg(QDir::toNativeSeparators(withExtension))))
+        return;
+    destination = withExtension;
+    saveFolder_ = QFileInfo(destination).absolutePath();
     QString error;
-    if (!CopyFileAtomically(TempResultFiles->file(ChosenVariant), destination, &error))
+    if (!CopyFileAtomically(shownResult_, destination, &error))
         services_.ui->warn(this, kAppTitle,
                            tr("The GIF file could not be saved.\n\n%1").arg(error));
 }
@@ -682,6 +1084,9 @@ void FormBatch::ClearTempResults()
     GdViewer1->closeFile();
     if (TempResultFiles)
         TempResultFiles->clear();
+    for (const QString& file : std::as_const(otherResultFiles_))
+        QFile::remove(file);
+    otherResultFiles_.clear();
 }
 
 void FormBatch::OpenMakerSite()
@@ -694,10 +1099,41 @@ void FormBatch::closeEvent(QCloseEvent* event)
     closing_ = true;
     if (stop_)
         stop_->store(true);
+    if (snapshotStop_)
+        snapshotStop_->store(true);
     openWatcher_.waitForFinished();
     convertWatcher_.waitForFinished();
+    snapshotWatcher_.waitForFinished();
     ClearTempResults();
     QMainWindow::closeEvent(event);
+}
+
+void FormBatch::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!busy_ && !DroppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void FormBatch::dropEvent(QDropEvent* event)
+{
+    const QString path = DroppedFile(event->mimeData());
+    if (busy_ || path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openPath(path);
+}
+
+bool FormBatch::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter and Return press the open button, as Space does.
+    if (watched == BtnOpenFile && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            BtnOpenFile->click();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 } // namespace qf::shell

@@ -6,10 +6,13 @@
 //      variant's temporary result file, played in the viewer, saved on demand.
 //
 // The commands Back, Next and Save sit on the toolbar MainToolBar; the current
-// step's instruction on ToolbarStep. Opening and converting run on a worker
-// thread; the window stays responsive while Back and Next are disabled and
-// the open button and the list are hidden, so no command can start the same
-// work twice.
+// step's instruction on ToolbarStep, with the Options control in step 2 that
+// shows the five switches. Opening and converting run on a worker thread; the
+// window stays responsive while Back and Next are disabled and the open
+// button and the list are hidden, so no command can start the same work
+// twice; Cancel (or Esc) stops it. A GIF comes in through the open button,
+// Ctrl+O, a drop onto the window, the command line or a second launch, all
+// by the same road (openPath).
 #pragma once
 
 #include "engine/engine.h"
@@ -27,6 +30,8 @@
 
 class QAction;
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -87,6 +92,15 @@ public:
     // Runs the command of a command-bar control, as a click on it does.
     void executeCommand(int id);
 
+    // Opens the GIF at path, as choosing it in the open dialog does. While
+    // work runs the file waits until the work is done.
+    void openPath(const QString& path);
+    // Stops the opening or conversion in progress; the window goes back to
+    // where it was before, with nothing half-written left behind.
+    void cancelWork();
+    // Shows the window in front of the others, restored if minimised.
+    void bringToFront();
+
     int currentStep() const { return CurrentStep; }
     // True while a GIF is being opened or converted.
     bool isBusy() const { return busy_; }
@@ -101,9 +115,14 @@ public:
 
     // The five switches of the settings box as the engine reads them.
     Switches currentSwitches() const;
+    // The temporary result file of the variant converted with the switches.
+    QString resultFile(int variant, const Switches& switches) const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createActions();
@@ -113,8 +132,18 @@ private:
     void prepareTempResults();
     void loadSkin();
     void readSettings();
+    void updateMinimumSize();
 
     void layoutClient();
+
+    // The switches: stored under their own keys, shown by Options.
+    void loadSwitches();
+    void switchChanged();
+    void restoreDefaultSwitches();
+    void setOptionsOpen(bool open);
+    void updateOptionsControl();
+    void rebuildSnapshots();
+    void showNotice(const QString& text);
 
     void openFile();
     void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const WorkError& error,
@@ -128,6 +157,7 @@ private:
     void beginWork(int progress);
     void endWork();
     void showProgress(double percent);
+    void openPending();
     void setStepCaption(const QString& caption);
 
     FormServices services_;
@@ -153,9 +183,17 @@ private:
     SnapshotList* LVSnapshot = nullptr;
     ImageList* ImageList1 = nullptr;
     ResultViewer* GdViewer1 = nullptr;
+    QLabel* LabelFrames = nullptr;
+    QAbstractButton* BtnCancel = nullptr;
+    QLabel* NoticeBar = nullptr;
+    QAbstractButton* BtnOptions = nullptr;
+    QAction* ActOptions = nullptr;
+    QAction* ActOpen = nullptr;
     QGroupBox* GroupBox1 = nullptr;
     // One check box per entry of qf::kSwitches, in its order.
     QVector<QCheckBox*> SwitchBoxes;
+    QAbstractButton* BtnRestoreDefaults = nullptr;
+    QLabel* LabelUpdating = nullptr;
 
     // Wizard and document state.
     int CurrentStep = 1;
@@ -164,6 +202,13 @@ private:
     QVector<int> FrameDelays;
     int ChosenVariant = 0;
     std::unique_ptr<TempResults> TempResultFiles;
+    // Result files of switch settings other than the start-up ones, deleted
+    // with the 17 files of TempResultFiles.
+    QStringList otherResultFiles_;
+    QString shownResult_;     // the result file the viewer shows and Save copies
+    QString notice_;          // the line about the opened GIF, empty when none
+    QString openFolder_;      // where the open dialog starts
+    QString saveFolder_;      // where the last save of this GIF went
 
     // Work in flight.
     struct OpenOutcome {
@@ -177,7 +222,13 @@ private:
     };
     QFutureWatcher<OpenOutcome> openWatcher_;
     QFutureWatcher<ConvertOutcome> convertWatcher_;
+    QFutureWatcher<OpenOutcome> snapshotWatcher_;
     std::shared_ptr<std::atomic<bool>> stop_;
+    std::shared_ptr<std::atomic<bool>> snapshotStop_;
+    bool snapshotsWanted_ = false; // switches changed while thumbnails render
+    int stepBeforeWork_ = 1;
+    bool countingFrames_ = false;  // the progress panel counts frames
+    QString pendingOpen_;          // handed over while work ran
     bool skinned_ = false;
     bool busy_ = false;
     bool closing_ = false;

@@ -31,6 +31,9 @@ struct OpenedGif {
     int frameCount = 0;
     QVector<int> delays;        // one per frame, in hundredths of a second
     QVector<QImage> snapshots;  // variants 0 to 16 of frame 1; empty for a still GIF
+    // True when the file is damaged after its last frame: frameCount frames
+    // were read and the rest is lost. The window says so.
+    bool cutShort = false;
 };
 
 class ImageWork {

@@ -1,10 +1,17 @@
 // quillframe: the desktop wizard that turns an animated GIF into a
 // hand-drawn looking one.
+//
+//   quillframe [FILE.gif]
+//
+// opens the GIF at start. While a window runs, a second launch hands the
+// file to it (or, without a file, brings it to the front) and ends.
 #include "shell/appearance.h"
 #include "shell/form_batch.h"
+#include "shell/instance_channel.h"
 #include "shell/single_instance.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char* argv[])
 {
@@ -15,12 +22,23 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(qf::shell::AppIcon());
     QApplication::setFont(qf::shell::WindowFont());
 
-    // A second copy ends at once, without a word.
+    const QString file = qf::shell::FileArgument(QApplication::arguments());
     qf::shell::SingleInstance instance;
-    if (!instance.tryAcquire())
+    if (!instance.tryAcquire()) {
+        qf::shell::InstanceChannel::handOver(file);
         return 0;
+    }
 
     qf::shell::FormBatch window(qf::shell::DesktopServices());
+    qf::shell::InstanceChannel channel;
+    QObject::connect(&channel, &qf::shell::InstanceChannel::requested, &window,
+                     [&window](const QString& handed) {
+                         window.bringToFront();
+                         window.openPath(handed);
+                     });
+    channel.listen();
     window.show();
+    if (!file.isEmpty())
+        QTimer::singleShot(0, &window, [&window, file] { window.openPath(file); });
     return QApplication::exec();
 }

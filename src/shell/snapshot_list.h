@@ -39,6 +39,9 @@ public:
     // variant's name as tooltip; the first item is ticked.
     void showSnapshots(const ImageList& images);
 
+    // Puts new pictures on the items, keeping their check marks.
+    void updateThumbnails(const ImageList& images);
+
     // Row of the first ticked item in list order, or -1.
     int firstTickedRow() const;
 
@@ -54,6 +57,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void spreadOver();

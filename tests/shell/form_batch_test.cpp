@@ -242,7 +242,7 @@ private Q_SLOTS:
         QCOMPARE(c_->list->geometry(), free);
         QCOMPARE(c_->viewer->geometry(), free);
         QCOMPARE(c_->open->pos(), QPoint((width - 258) / 2, (height - 136) / 2));
-        QCOMPARE(c_->progressPanel->pos(), QPoint((width - 293) / 2, (height - 118) / 2));
+        QCOMPARE(c_->progressPanel->pos(), QPoint((width - 293) / 2, (height - 150) / 2));
         QCOMPARE(c_->about->geometry(), QRect(0, height - 30, width, 30));
         QVERIFY(c_->settings->y() >= height);
     }
@@ -602,7 +602,7 @@ private Q_SLOTS:
         QVERIFY(fixture_->ui->messages.isEmpty());
         QFile source(temp(1));
         QFile a(first);
-        QFile b(second);
+        QFile b(second + QStringLiteral(".gif"));
         QVERIFY(source.open(QIODevice::ReadOnly) && a.open(QIODevice::ReadOnly)
                 && b.open(QIODevice::ReadOnly));
         const QByteArray expected = source.readAll();

@@ -11,15 +11,17 @@
 
 namespace qf::shell::test {
 
-QString FakeUi::openFileName(QWidget*, const QString& filter)
+QString FakeUi::openFileName(QWidget*, const QString& filter, const QString& folder)
 {
     openFilters.append(filter);
+    openFolders.append(folder);
     return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
 }
 
-QString FakeUi::saveFileName(QWidget*, const QString& filter)
+QString FakeUi::saveFileName(QWidget*, const QString& filter, const QString& suggested)
 {
     saveFilters.append(filter);
+    saveSuggestions.append(suggested);
     return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
 }
 

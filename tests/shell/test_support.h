@@ -37,9 +37,11 @@ public:
     QVector<QUrl> openedUrls;
     QStringList openFilters;
     QStringList saveFilters;
+    QStringList openFolders;
+    QStringList saveSuggestions;
 
-    QString openFileName(QWidget*, const QString& filter) override;
-    QString saveFileName(QWidget*, const QString& filter) override;
+    QString openFileName(QWidget*, const QString& filter, const QString& folder) override;
+    QString saveFileName(QWidget*, const QString& filter, const QString& suggested) override;
     void inform(QWidget*, const QString& title, const QString& text) override;
     void warn(QWidget*, const QString& title, const QString& text) override;
     bool ask(QWidget*, const QString& title, const QString& text) override;
