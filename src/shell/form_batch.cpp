@@ -31,6 +31,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -452,17 +453,29 @@ void FormBatch::readSettings()
         openFolder_ = ReadSetting(*services_.settings, kLastOpenFolder);
     if (!services_.settings || !services_.clock)
         return;
-    // After the window is up, so the question appears over it.
-    QTimer::singleShot(0, this, [this] {
-        ReminderContext context;
-        context.settings = services_.settings.get();
-        context.now = services_.clock;
-        context.ask = [this](const QString& question) {
-            return services_.ui->ask(this, kAppTitle, question);
-        };
-        context.openMakerSite = [this] { OpenMakerSite(); };
-        RunUpdateReminder(context);
-    });
+    // Asked once the window is on screen where the window manager put it,
+    // so the question can sit over it (see eventFilter).
+    reminderDue_ = true;
+}
+
+void FormBatch::runReminder()
+{
+    reminderDue_ = false;
+    ReminderContext context;
+    context.settings = services_.settings.get();
+    context.now = services_.clock;
+    context.ask = [this](const QString& question) {
+        return services_.ui->ask(this, kAppTitle, question);
+    };
+    context.openMakerSite = [this] { OpenMakerSite(); };
+    RunUpdateReminder(context);
+}
+
+void FormBatch::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (reminderDue_ && windowHandle())
+        windowHandle()->installEventFilter(this);
 }
 
 // --- layout ---------------------------------------------------------------
@@ -528,7 +541,7 @@ void FormBatch::updateMinimumSize()
     }
     StepLabel->setText(shown);
     const QString options = BtnOptions->text();
-    BtnOptions->setText(tr("Options (%n changed)", nullptr, kSwitchCount));
+    BtnOptions->setText(tr("&Options \u25cf"));
     stepWidth += BtnOptions->sizeHint().width() + 8;
     BtnOptions->setText(options);
 
@@ -704,11 +717,12 @@ void FormBatch::updateOptionsControl()
     for (int i = 0; i < kSwitchCount; ++i)
         if (SwitchBoxes[i]->isChecked() != kSwitches[static_cast<std::size_t>(i)].onByDefault)
             ++changed;
-    BtnOptions->setText(changed == 0 ? tr("Options")
-                                     : tr("Options (%n changed)", nullptr, changed));
+    // A dot beside the name says the switches are not the defaults.
+    BtnOptions->setText(changed == 0 ? tr("&Options") : tr("&Options \u25cf"));
     BtnOptions->setToolTip(changed == 0
-                               ? tr("Show the effect options")
-                               : tr("Show the effect options: %n differ from the defaults",
+                               ? tr("Show the effect options (Alt+O)")
+                               : tr("Show the effect options (Alt+O): %n differ from the "
+                                    "defaults",
                                     nullptr, changed));
     BtnOptions->setProperty("changed", changed > 0);
     BtnOptions->style()->unpolish(BtnOptions);
@@ -1125,6 +1139,16 @@ void FormBatch::dropEvent(QDropEvent* event)
 
 bool FormBatch::eventFilter(QObject* watched, QEvent* event)
 {
+    // The first exposure comes after the window manager has placed the
+    // window; the reminder waits for it.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && reminderDue_
+        && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] {
+            if (reminderDue_)
+                runReminder();
+        });
+    }
     // Enter and Return press the open button, as Space does.
     if (watched == BtnOpenFile && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();

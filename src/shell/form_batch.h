@@ -120,6 +120,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -132,6 +133,7 @@ private:
     void prepareTempResults();
     void loadSkin();
     void readSettings();
+    void runReminder();
     void updateMinimumSize();
 
     void layoutClient();
@@ -229,6 +231,7 @@ private:
     int stepBeforeWork_ = 1;
     bool countingFrames_ = false;  // the progress panel counts frames
     QString pendingOpen_;          // handed over while work ran
+    bool reminderDue_ = false;
     bool skinned_ = false;
     bool busy_ = false;
     bool closing_ = false;
