@@ -845,11 +845,18 @@ void FormBatch::showProgress(double percent)
 
 void FormBatch::cancelWork()
 {
-    if (!busy_ || !stop_)
+    if (!busy_ || !stop_ || cancelled_)
         return;
+    // The work stops at its next frame; the window does not wait for that.
+    // It shows the step it came from at once, with the commands off until
+    // the work has ended.
     stop_->store(true);
-    Label1->setText(tr("Stopping\u2026"));
-    BtnCancel->setEnabled(false);
+    cancelled_ = true;
+    CurrentStep = stepBeforeWork_;
+    SetStep(stepBeforeWork_);
+    ActBack->setEnabled(false);
+    ActNext->setEnabled(false);
+    ActOptions->setEnabled(false);
 }
 
 void FormBatch::openPending()
@@ -936,6 +943,14 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
         return;
     endWork();
 
+    if (std::exchange(cancelled_, false)) {
+        // Stopped by the user, even when the work had just finished: the
+        // window stays as it was before.
+        SetStep(stepBeforeWork_);
+        if (stepBeforeWork_ == 1)
+            ActNext->setEnabled(nextWasEnabled);
+        return;
+    }
     if (!ok || (gif.frameCount >= 2 && gif.snapshots.size() != kVariantCount)) {
         // A file that cannot be read as a GIF, or an open the user stopped,
         // changes nothing: the previous GIF, its snapshots and its results
@@ -983,6 +998,7 @@ void FormBatch::ConvertAllFrames()
 {
     LVSnapshot->hide();
     countingFrames_ = true;
+    stepBeforeWork_ = 2;
     beginWork(0);
     GdViewer1->closeFile();
 
@@ -1044,9 +1060,16 @@ void FormBatch::finishConvert(bool ok, const WorkError& error)
     if (closing_)
         return;
     endWork();
+    if (std::exchange(cancelled_, false)) {
+        // A result finished just before the stop stays in its file for the
+        // next time; the user asked to go back to the choice.
+        CurrentStep = 2;
+        SetStep(2);
+        return;
+    }
     if (!ok) {
         // Nothing to show or save: back to the choice, with the reason
-        // unless the user stopped the work.
+        // unless the work was stopped.
         CurrentStep = 2;
         SetStep(2);
         if (error.kind != imaging::ErrorKind::Cancelled)

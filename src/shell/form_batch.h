@@ -230,6 +230,7 @@ private:
     bool snapshotsWanted_ = false; // switches changed while thumbnails render
     int stepBeforeWork_ = 1;
     bool countingFrames_ = false;  // the progress panel counts frames
+    bool cancelled_ = false;       // the user stopped the work in flight
     QString pendingOpen_;          // handed over while work ran
     bool reminderDue_ = false;
     bool skinned_ = false;
