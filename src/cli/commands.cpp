@@ -109,9 +109,13 @@ int ExitCodeFor(const imaging::Error& error)
     case imaging::ErrorKind::Corrupt:
     case imaging::ErrorKind::NoImage:
     case imaging::ErrorKind::TooLarge:
+    case imaging::ErrorKind::OutOfMemory:
         return kExitBadInput;
     case imaging::ErrorKind::Unwritable:
         return kExitBadOutput;
+    case imaging::ErrorKind::InvalidArgument:
+    case imaging::ErrorKind::LibraryFailed:
+        return kExitFailed;
     case imaging::ErrorKind::Cancelled:
         return kExitInterrupted;
     }
@@ -171,11 +175,8 @@ int RunSnapshots(const SnapshotArgs& args)
     if (!reader.open(args.input, &error))
         return Report(error);
     imaging::RgbaImage decoded;
-    if (!reader.readNext(decoded, &error)) {
-        if (!error)
-            error = MakeError(imaging::ErrorKind::NoImage, args.input, "holds no frame");
+    if (!reader.readNext(decoded, &error))
         return Report(error);
-    }
     if (!MakeFolder(args.dir, &error))
         return Report(error);
 
@@ -225,11 +226,11 @@ int RunFrames(const FramesArgs& args)
     for (int number = 1;; ++number) {
         if (Interrupted())
             return Report(MakeError(imaging::ErrorKind::Cancelled, args.dir, "interrupted"));
-        if (!reader.readNext(frame, &error)) {
-            if (error)
-                return Report(error);
+        const imaging::ReadResult read = reader.readNext(frame, &error);
+        if (read.status == imaging::ReadStatus::Failed)
+            return Report(error);
+        if (read.status == imaging::ReadStatus::End)
             break;
-        }
         if (!imaging::WritePng(Numbered(args.dir, "frame-%04d.png", number), imaging::ImageView::of(frame),
                                &error))
             return Report(error);

@@ -8,6 +8,7 @@
 
 #include "engine.h"
 #include "planes.h"
+#include "variants.h"
 
 #include <array>
 #include <cstddef>
@@ -111,8 +112,14 @@ void BuildTintLayer(EngineState& s);
 void BuildPosterLayer(EngineState& s);
 void BuildContrastLayer(EngineState& s);
 void BuildSketchGrayPlanes(EngineState& s);
-// Runs the stage VariantIndex needs, if any.
-void BuildVariantLayer(EngineState& s, int VariantIndex);
+// Runs the stage that builds `base` from SketchOverColor, if it has one.
+void BuildVariantLayer(EngineState& s, BaseLayer base);
+// Whether one stage builds both layers: the two sketch grey planes share it.
+constexpr bool SameVariantStage(BaseLayer a, BaseLayer b)
+{
+    auto stage = [](BaseLayer layer) { return layer == BaseLayer::Greys ? BaseLayer::EightGreys : layer; };
+    return stage(a) == stage(b);
+}
 
 // render: composes VariantIndex from the layers into SourcePlanes channels
 // 0-2; a pixel some needed layer does not cover keeps its value.

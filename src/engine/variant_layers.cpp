@@ -149,33 +149,30 @@ void BuildSketchGrayPlanes(EngineState& s)
     }
 }
 
-void BuildVariantLayer(EngineState& s, int VariantIndex)
+void BuildVariantLayer(EngineState& s, BaseLayer base)
 {
-    switch (VariantIndex) {
-    case 3:
-    case 4:
+    switch (base) {
+    case BaseLayer::Vivid:
         BuildVividLayer(s);
         break;
-    case 7:
-    case 8:
+    case BaseLayer::Tint:
         BuildTintLayer(s);
         break;
-    case 9:
-    case 10:
+    case BaseLayer::Poster:
         BuildPosterLayer(s);
         break;
-    case 11:
-    case 12:
+    case BaseLayer::Contrast:
         BuildContrastLayer(s);
         break;
-    case 13:
-    case 14:
-    case 15:
-    case 16:
+    case BaseLayer::EightGreys:
+    case BaseLayer::Greys:
         BuildSketchGrayPlanes(s);
         break;
-    default:
-        break;
+    case BaseLayer::Sketch:
+    case BaseLayer::Dots:
+    case BaseLayer::Pencil:
+    case BaseLayer::SketchOverColor:
+        break; // made by the earlier stages
     }
 }
 

@@ -60,17 +60,10 @@ std::string CreateReason(int code)
         return "the folder is on a read-only disk";
     case ENOSPC:
     case EDQUOT:
-        return "the disk is full";
+        return WriteReason(code);
     default:
         return "cannot create a file in its folder (" + SystemReason(code) + ")";
     }
-}
-
-std::string WriteReason(int code)
-{
-    if (code == ENOSPC || code == EDQUOT)
-        return "the disk is full";
-    return "cannot be written (" + SystemReason(code) + ")";
 }
 
 } // namespace
@@ -120,7 +113,7 @@ bool AtomicFile::open(const std::string& destination, Error* error)
 bool AtomicFile::write(const void* data, std::size_t size, Error* error)
 {
     if (!impl_->file)
-        return Fail(error, ErrorKind::Unwritable, impl_->destination, "is not open for writing");
+        return Fail(error, ErrorKind::InvalidArgument, impl_->destination, "is not open for writing");
     if (size == 0)
         return true;
     if (std::fwrite(data, 1, size, impl_->file.get()) != size) {
@@ -139,7 +132,7 @@ std::FILE* AtomicFile::stream() const
 bool AtomicFile::commit(Error* error)
 {
     if (!impl_->file)
-        return Fail(error, ErrorKind::Unwritable, impl_->destination, "is not open for writing");
+        return Fail(error, ErrorKind::InvalidArgument, impl_->destination, "is not open for writing");
     std::FILE* file = impl_->file.get();
     int code = impl_->writeErrno;
     errno = 0;

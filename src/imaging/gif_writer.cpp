@@ -3,7 +3,8 @@
 #include "atomic_file.h"
 #include "errors.h"
 #include "gif_frame_planner.h"
-#include "gif_reader.h"
+#include "gif_io.h"
+#include "gif_limits.h"
 #include "scratch_file.h"
 
 #include <gif_lib.h>
@@ -45,36 +46,6 @@ struct SpooledFrame {
     std::vector<std::uint8_t> lzw;
 };
 
-// ---------------------------------------------------------------------------
-// giflib writes the final file through this, into the AtomicFile.
-
-struct ByteSink {
-    std::FILE* file = nullptr;
-    int errorCode = 0; // the first write error
-};
-
-int WriteBytes(GifFileType* gif, const GifByteType* data, int size)
-{
-    auto* sink = static_cast<ByteSink*>(gif->UserData);
-    if (size <= 0)
-        return 0;
-    if (sink->errorCode != 0)
-        return 0;
-    const std::size_t put = std::fwrite(data, 1, static_cast<std::size_t>(size), sink->file);
-    if (put != static_cast<std::size_t>(size))
-        sink->errorCode = errno ? errno : EIO;
-    return static_cast<int>(put);
-}
-
-struct GifWriterCloser {
-    void operator()(GifFileType* gif) const
-    {
-        int ignored = 0;
-        EGifCloseFile(gif, &ignored);
-    }
-};
-using GifWriteHandle = std::unique_ptr<GifFileType, GifWriterCloser>;
-
 struct MapFree {
     void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
 };
@@ -91,13 +62,6 @@ MapPtr MakeMap(const std::vector<std::uint32_t>& colours)
         map->Colors[i].Blue = static_cast<GifByteType>(colours[i]);
     }
     return map;
-}
-
-std::string DiskReason(int code)
-{
-    if (code == ENOSPC || code == EDQUOT)
-        return "the disk is full";
-    return "cannot be written (" + SystemReason(code) + ")";
 }
 
 // Converts one row of a view to packed colours. Alpha below 128 counts as
@@ -174,14 +138,16 @@ bool AnimationWriter::open(const std::string& path, int width, int height, int l
 {
     abort();
     Impl& d = *impl_;
-    if (width < 1 || height < 1 || width > kMaxGifSide || height > kMaxGifSide
-        || static_cast<std::int64_t>(width) * height > kMaxGifPixels)
+    if (width < 1 || height < 1)
+        return Fail(error, ErrorKind::InvalidArgument, path,
+                    "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
+    if (width > kMaxGifSide || height > kMaxGifSide || static_cast<std::int64_t>(width) * height > kMaxGifPixels)
         return Fail(error, ErrorKind::TooLarge, path,
                     "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
                         + " pixels; the limit is " + std::to_string(kMaxGifSide) + " pixels a side and "
                         + std::to_string(kMaxGifPixels / 1000000) + " megapixels");
     if (loopCount < -1 || loopCount > 65535)
-        return Fail(error, ErrorKind::TooLarge, path,
+        return Fail(error, ErrorKind::InvalidArgument, path,
                     "cannot store the loop count " + std::to_string(loopCount) + " (0 to 65535)");
     try {
         if (!d.out.open(path, error))
@@ -197,7 +163,7 @@ bool AnimationWriter::open(const std::string& path, int width, int height, int l
         d.incoming.assign(pixels, 0u);
     } catch (const std::bad_alloc&) {
         d.close();
-        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+        return FailOutOfMemory(error, path);
     }
     d.path = path;
     d.width = width;
@@ -213,17 +179,17 @@ bool AnimationWriter::addFrame(const ImageView& frame, int delay, Error* error)
 {
     Impl& d = *impl_;
     if (!d.open)
-        return Fail(error, ErrorKind::Unwritable, d.path, "no animation is being written");
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
     if (frame.width != d.width || frame.height != d.height)
-        return Fail(error, ErrorKind::TooLarge, d.path,
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "frame " + std::to_string(d.frames + 1) + " is " + std::to_string(frame.width) + " x "
                         + std::to_string(frame.height) + " pixels, the animation "
                         + std::to_string(d.width) + " x " + std::to_string(d.height));
     if (!frame.pixels || frame.stride < static_cast<std::ptrdiff_t>(frame.width) * BytesPerPixel(frame.layout))
-        return Fail(error, ErrorKind::TooLarge, d.path,
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "frame " + std::to_string(d.frames + 1) + " has no pixels or rows that overlap");
     if (delay < 0 || delay > 65535)
-        return Fail(error, ErrorKind::TooLarge, d.path,
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "cannot store the delay " + std::to_string(delay) + " of frame "
                         + std::to_string(d.frames + 1) + " (0 to 65535 hundredths of a second)");
 
@@ -246,7 +212,7 @@ bool AnimationWriter::finish(Error* error)
 {
     Impl& d = *impl_;
     if (!d.open)
-        return Fail(error, ErrorKind::Unwritable, d.path, "no animation is being written");
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
     if (d.frames == 0) {
         d.close();
         return Fail(error, ErrorKind::NoImage, d.path, "cannot be written without a frame");
@@ -268,9 +234,9 @@ bool AnimationWriter::Impl::planPending(const std::uint32_t* next, Error* error)
     std::string reason;
     try {
         if (!planner->plan(pending.data(), next, planned, &reason))
-            return Fail(error, ErrorKind::TooLarge, path, reason);
+            return Fail(error, ErrorKind::LibraryFailed, path, reason);
     } catch (const std::bad_alloc&) {
-        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+        return FailOutOfMemory(error, path);
     }
     hasPending = false;
     return spoolFrame(planned, pendingDelay, error);
@@ -302,7 +268,7 @@ bool AnimationWriter::Impl::spoolFrame(const PlannedFrame& frame, int delay, Err
     }
     record.insert(record.end(), frame.lzw.begin(), frame.lzw.end());
     if (std::fwrite(record.data(), 1, record.size(), spool.get()) != record.size())
-        return Fail(error, ErrorKind::Unwritable, path, DiskReason(errno ? errno : EIO));
+        return Fail(error, ErrorKind::Unwritable, path, WriteReason(errno ? errno : EIO));
     return true;
 }
 
@@ -349,17 +315,17 @@ bool AnimationWriter::Impl::readSpooled(SpooledFrame& frame, bool* done, Error* 
 bool AnimationWriter::Impl::writeFile(Error* error)
 {
     if (std::fflush(spool.get()) != 0 || std::ferror(spool.get()))
-        return Fail(error, ErrorKind::Unwritable, path, DiskReason(errno ? errno : EIO));
+        return Fail(error, ErrorKind::Unwritable, path, WriteReason(errno ? errno : EIO));
     std::rewind(spool.get());
 
-    ByteSink sink{out.stream()};
+    GifFileIo sink{out.stream()};
     int code = 0;
-    GifWriteHandle gif(EGifOpen(&sink, WriteBytes, &code));
+    GifWriteHandle gif = OpenGifWriting(&sink, &code);
     if (!gif)
-        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+        return FailOutOfMemory(error, path);
     auto failed = [&](const char* what) {
         if (sink.errorCode != 0)
-            return Fail(error, ErrorKind::Unwritable, path, DiskReason(sink.errorCode));
+            return Fail(error, ErrorKind::Unwritable, path, WriteReason(sink.errorCode));
         return Fail(error, ErrorKind::Unwritable, path, std::string("cannot be written (") + what + ")");
     };
 

@@ -230,7 +230,7 @@ imaging::Error MakeError(imaging::ErrorKind kind, const std::string& file, std::
 
 imaging::Error OutOfMemory(const std::string& file, int width, int height)
 {
-    return MakeError(imaging::ErrorKind::TooLarge, file,
+    return MakeError(imaging::ErrorKind::OutOfMemory, file,
                      "not enough memory to convert frames of " + std::to_string(width) + " x "
                          + std::to_string(height) + " pixels");
 }
@@ -323,7 +323,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
     // memory ends the program instead of reporting an error.
     const double available = AvailableMemory();
     if (available > 0 && bytesPerWorker > available) {
-        err = MakeError(imaging::ErrorKind::TooLarge, input,
+        err = MakeError(imaging::ErrorKind::OutOfMemory, input,
                         "needs about " + std::to_string(static_cast<long long>(bytesPerWorker / 1048576))
                             + " MB of memory to convert frames of " + std::to_string(info.width) + " x "
                             + std::to_string(info.height) + " pixels; about "
@@ -351,7 +351,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         imaging::Error readError;
         bool ok = false;
         try {
-            ok = reader.readNext(slot->decoded, &readError);
+            ok = reader.readNext(slot->decoded, &readError).status == imaging::ReadStatus::Frame;
         } catch (const std::bad_alloc&) {
             readError = OutOfMemory(input, info.width, info.height);
         }
