@@ -985,9 +985,11 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
     for (const QImage& snapshot : gif.snapshots)
         ImageList1->add(snapshot);
     LVSnapshot->showSnapshots(*ImageList1);
-    notice_ = gif.cutShort ? tr("The file is damaged after frame %1; %1 frames were read.")
-                                 .arg(FrameCount)
-                           : QString();
+    notice_ = gif.damagedAfter >= 0
+                  ? tr("The file is damaged after frame %1; %2 frames were read.")
+                        .arg(gif.damagedAfter)
+                        .arg(FrameCount)
+                  : QString();
     CurrentStep = 2;
     SetStep(2);
 }

@@ -31,9 +31,9 @@ struct OpenedGif {
     int frameCount = 0;
     QVector<int> delays;        // one per frame, in hundredths of a second
     QVector<QImage> snapshots;  // variants 0 to 16 of frame 1; empty for a still GIF
-    // True when the file is damaged after its last frame: frameCount frames
-    // were read and the rest is lost. The window says so.
-    bool cutShort = false;
+    // The last whole frame before damage in the file (the frames after it
+    // are lost), or -1 for a whole file. The window says so.
+    int damagedAfter = -1;
 };
 
 class ImageWork {

@@ -26,7 +26,7 @@ WorkError FromImaging(const imaging::Error& error)
 
 WorkError OutOfMemory(const QString& path)
 {
-    return {imaging::ErrorKind::TooLarge,
+    return {imaging::ErrorKind::OutOfMemory,
             QObject::tr("%1: not enough memory for this GIF").arg(path)};
 }
 
@@ -64,6 +64,8 @@ bool PipelineWork::open(const QString& path, const Switches& switches,
         result.height = info.height;
         result.frameCount = info.frameCount;
         result.delays = QVector<int>(info.delays.begin(), info.delays.end());
+        if (reader.damage())
+            result.damagedAfter = reader.damage().afterFrame;
         if (info.frameCount >= 2) {
             imaging::RgbaImage frame;
             if (!reader.readFrame(1, frame, &failure)) {
