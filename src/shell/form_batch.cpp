@@ -214,6 +214,14 @@ FormBatch::~FormBatch()
 void FormBatch::prepareTempResults()
 {
     TempResultFiles = std::make_unique<TempResults>(services_.systemTemp);
+    // Results an earlier run left behind (it was killed before it could
+    // clean up) belong to some other GIF.
+    if (TempResultFiles->isUsable()) {
+        QDir folder(TempResultFiles->folder());
+        for (const QString& name :
+             folder.entryList({QStringLiteral("qfTmp$_*.gif")}, QDir::Files | QDir::Hidden))
+            folder.remove(name);
+    }
 }
 
 void FormBatch::loadSkin()
@@ -1024,13 +1032,13 @@ void FormBatch::ConvertAllFrames()
     const QString target = resultFile(ChosenVariant, switches);
     shownResult_ = target;
     // A variant converted with these switches since the GIF was opened is
-    // shown as it is.
-    if (QFileInfo::exists(target)) {
+    // shown as it is; a file this window did not make is never trusted.
+    if (convertedFiles_.contains(target) && QFileInfo::exists(target)) {
         finishConvert(true, {});
         return;
     }
-    if (target != TempResultFiles->file(ChosenVariant) && !otherResultFiles_.contains(target))
-        otherResultFiles_.append(target);
+    if (!convertedFiles_.contains(target))
+        convertedFiles_.append(target);
     showProgress(0);
 
     auto work = services_.work;
@@ -1123,9 +1131,9 @@ void FormBatch::ClearTempResults()
     GdViewer1->closeFile();
     if (TempResultFiles)
         TempResultFiles->clear();
-    for (const QString& file : std::as_const(otherResultFiles_))
+    for (const QString& file : std::as_const(convertedFiles_))
         QFile::remove(file);
-    otherResultFiles_.clear();
+    convertedFiles_.clear();
 }
 
 void FormBatch::OpenMakerSite()

@@ -204,9 +204,10 @@ private:
     QVector<int> FrameDelays;
     int ChosenVariant = 0;
     std::unique_ptr<TempResults> TempResultFiles;
-    // Result files of switch settings other than the start-up ones, deleted
-    // with the 17 files of TempResultFiles.
-    QStringList otherResultFiles_;
+    // The result files converted since the GIF was opened, the only ones
+    // shown again without converting; deleted with the 17 files of
+    // TempResultFiles.
+    QStringList convertedFiles_;
     QString shownResult_;     // the result file the viewer shows and Save copies
     QString notice_;          // the line about the opened GIF, empty when none
     QString openFolder_;      // where the open dialog starts
