@@ -76,23 +76,6 @@ void ComputeDots(EngineState& s, const Switches& switches)
 
 } // namespace
 
-void AllocateWorkBuffers(EngineState& s, int width, int height)
-{
-    s.GrayPlane.reset(width, height);
-    s.Gray4Plane.reset(width, height);
-    s.SketchGrayPlane.reset(width, height);
-    s.SketchGray8Plane.reset(width, height);
-    s.EdgeCount.reset(width, height);
-    s.SketchLayer.reset(3, width, height);
-    s.SourceCopy.reset(3, width, height);
-    s.SketchOverColor.reset(3, width, height);
-    s.VividLayer.reset(3, width, height);
-    s.PosterLayer.reset(3, width, height);
-    s.ContrastLayer.reset(3, width, height);
-    s.PencilLayer.reset(3, width, height);
-    s.Gray4Color.reset(3, width, height);
-}
-
 void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan& plan)
 {
     auto colour = [&](ColourPlane& p, bool written) {

@@ -49,9 +49,7 @@ struct LayerPlan {
 // The start of a run: every work buffer the engine reallocates at the start of
 // each run, at width x height, storage reused. The buffers every run writes
 // in full (SourceCopy, GrayPlane, Gray4Plane, SketchLayer, PencilLayer) and
-// those the plan names are only resized; all others are zero-filled. With
-// no plan every buffer is zero-filled.
-void AllocateWorkBuffers(EngineState& s, int width, int height);
+// those the plan names are only resized; all others are zero-filled.
 void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan& plan);
 
 // grey_planes: SourceCopy, GrayPlane and Gray4Plane from SourcePlanes.

@@ -1,12 +1,13 @@
 #include "shell/instance_channel.h"
 
+#include "shell/single_instance.h"
+
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
 
 namespace qf::shell {
@@ -28,11 +29,10 @@ InstanceChannel::~InstanceChannel() = default;
 
 QString InstanceChannel::DefaultName()
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!folder.isEmpty())
-        return QDir(folder).filePath(QStringLiteral("quillframe.socket"));
-    return QDir(QDir::tempPath())
-        .filePath(QStringLiteral("quillframe-%1.socket").arg(QDir::home().dirName()));
+    QString name = SingleInstance::DefaultLockPath();
+    if (name.endsWith(QStringLiteral(".lock")))
+        name.chop(5);
+    return name + QStringLiteral(".socket");
 }
 
 bool InstanceChannel::listen(const QString& name)

@@ -29,8 +29,8 @@ public:
     static bool handOver(const QString& file, const QString& name = DefaultName(),
                          int timeoutMs = 5000);
 
-    // "quillframe.socket" in the per-user runtime folder, or a per-user name
-    // in the temporary folder where there is none.
+    // Beside the single-instance lock, in a folder only the user can write:
+    // "quillframe-<user id>.socket".
     static QString DefaultName();
 
 Q_SIGNALS:
