@@ -31,7 +31,7 @@ LayerPlan PlanFor(int VariantIndex, const Switches& switches)
         plan.vivid = base == BaseLayer::Vivid;
         plan.poster = base == BaseLayer::Poster;
         plan.contrast = base == BaseLayer::Contrast;
-        plan.sketchGrays = base == BaseLayer::EightGreys || base == BaseLayer::Greys;
+        plan.sketchGreys = base == BaseLayer::EightGreys || base == BaseLayer::Greys;
     }
     return plan;
 }
@@ -47,7 +47,7 @@ void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switch
     s.MaxY = height - 1;
     AllocateWorkBuffers(s, width, height, plan);
 
-    PrepareGrayPlanes(s);
+    PrepareGreyPlanes(s);
     CountEdgeVotes(s.SourceCopy, s.GrayPlane, s.EdgeCount, s.Settings.ColorDiffLimit);
     DrawSketchLines(s);
     RemoveLonePixels(s.SketchLayer);
@@ -61,7 +61,7 @@ void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switch
 void ComputeSketchOverColor(EngineState& s, const Switches& switches)
 {
     if (switches.mixColorTicked()) {
-        MixSimilarColors(s);
+        MixSimilarColours(s);
     } else {
         BuildSketchOverColor(s);
     }
@@ -94,8 +94,8 @@ void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan&
     };
     grey(s.GrayPlane, true);
     grey(s.Gray4Plane, true);
-    grey(s.SketchGrayPlane, plan.sketchGrays);
-    grey(s.SketchGray8Plane, plan.sketchGrays);
+    grey(s.SketchGrayPlane, plan.sketchGreys);
+    grey(s.SketchGray8Plane, plan.sketchGreys);
     grey(s.EdgeCount, false); // votes are counted up from zero
     colour(s.SketchLayer, true);
     colour(s.SourceCopy, true);
@@ -161,7 +161,7 @@ void EngineState::RenderAllSnapshots(const Switches& switches,
         plan.vivid |= p.vivid;
         plan.poster |= p.poster;
         plan.contrast |= p.contrast;
-        plan.sketchGrays |= p.sketchGrays;
+        plan.sketchGreys |= p.sketchGreys;
     }
     ComputeSketchStages(*this, 0, switches, plan);
     Stage done = Stage::Sketch;

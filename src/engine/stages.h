@@ -43,7 +43,7 @@ struct LayerPlan {
     bool vivid = false;
     bool poster = false;
     bool contrast = false;
-    bool sketchGrays = false;
+    bool sketchGreys = false;
 };
 
 // The start of a run: every work buffer the engine reallocates at the start of
@@ -53,7 +53,7 @@ struct LayerPlan {
 void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan& plan);
 
 // grey_planes: SourceCopy, GrayPlane and Gray4Plane from SourcePlanes.
-void PrepareGrayPlanes(EngineState& s);
+void PrepareGreyPlanes(EngineState& s);
 
 // edge_votes: for every pair of 8-connected neighbours whose colours differ
 // by more than limit in some channel, the pixel with the smaller key (the
@@ -97,20 +97,14 @@ void BuildPencilLayer(EngineState& s, int FrameNumber, bool colour);
 void BuildSketchOverColor(EngineState& s);
 
 // similar_colour_mixing: SketchOverColor as a flat-colour cartoon.
-void MixSimilarColors(EngineState& s);
+void MixSimilarColours(EngineState& s);
 
 // stucki_dither: DitherLayer, the Stucki error-diffused dots of
 // SketchOverColor, and their softening when sketch depth is adjusted.
 void DitherPencil(EngineState& s);
 void AdjustDitherDepth(EngineState& s, const Switches& switches);
 
-// variant_layers: the one layer VariantIndex shows over the dots.
-void BuildVividLayer(EngineState& s);
-void BuildTintLayer(EngineState& s);
-void BuildPosterLayer(EngineState& s);
-void BuildContrastLayer(EngineState& s);
-void BuildSketchGrayPlanes(EngineState& s);
-// Runs the stage that builds `base` from SketchOverColor, if it has one.
+// variant_layers: runs the stage that builds `base` from SketchOverColor, if it has one.
 void BuildVariantLayer(EngineState& s, BaseLayer base);
 // Whether one stage builds both layers: the two sketch grey planes share it.
 constexpr bool SameVariantStage(BaseLayer a, BaseLayer b)

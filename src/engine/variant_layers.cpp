@@ -74,8 +74,6 @@ const std::array<std::uint8_t, 256>& PosterTable()
     return table;
 }
 
-} // namespace
-
 void BuildVividLayer(EngineState& s)
 {
     // The curve, then the saturation boost by 1.28, pixel by pixel.
@@ -136,18 +134,20 @@ void BuildContrastLayer(EngineState& s)
     }
 }
 
-void BuildSketchGrayPlanes(EngineState& s)
+void BuildSketchGreyPlanes(EngineState& s)
 {
     const std::size_t pixels = s.SketchGrayPlane.size();
     const std::uint8_t* in = s.SketchOverColor.data();
-    std::uint8_t* gray = s.SketchGrayPlane.data();
-    std::uint8_t* gray8 = s.SketchGray8Plane.data();
+    std::uint8_t* grey = s.SketchGrayPlane.data();
+    std::uint8_t* grey8 = s.SketchGray8Plane.data();
     for (std::size_t p = 0; p < pixels; ++p) {
         const int g = (in[p * 3] + in[p * 3 + 1] + in[p * 3 + 2]) / 3;
-        gray[p] = static_cast<std::uint8_t>(g);
-        gray8[p] = static_cast<std::uint8_t>(32 * (g / 32));
+        grey[p] = static_cast<std::uint8_t>(g);
+        grey8[p] = static_cast<std::uint8_t>(32 * (g / 32));
     }
 }
+
+} // namespace
 
 void BuildVariantLayer(EngineState& s, BaseLayer base)
 {
@@ -166,7 +166,7 @@ void BuildVariantLayer(EngineState& s, BaseLayer base)
         break;
     case BaseLayer::EightGreys:
     case BaseLayer::Greys:
-        BuildSketchGrayPlanes(s);
+        BuildSketchGreyPlanes(s);
         break;
     case BaseLayer::Sketch:
     case BaseLayer::Dots:

@@ -282,7 +282,7 @@ imaging::ImageView ViewOf(const Picture& picture)
 } // namespace
 
 bool ConvertAllFrames(const std::string& input, const std::string& output,
-                      const ConvertOptions& options, imaging::Error* error)
+                      const ConvertOptions& options, imaging::Error* error, imaging::GifDamage* damage)
 {
     imaging::Error localError;
     imaging::Error& err = error ? *error : localError;
@@ -297,8 +297,11 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
     }
 
     imaging::GifReader reader;
+    reader.setCancelCheck(options.cancelled);
     if (!reader.open(input, &err))
         return false;
+    if (damage)
+        *damage = reader.damage();
     const imaging::GifInfo info = reader.info();
     const int frameCount = info.frameCount;
 
@@ -338,6 +341,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
     const std::size_t tokens = static_cast<std::size_t>(threads) * 2;
 
     RunState run;
+    reader.setCancelCheck([&] { return run.stopping() || (options.cancelled && options.cancelled()); });
     SlotPool pool(tokens);
     tbb::enumerable_thread_specific<EngineState> states;
     int nextNumber = 1;
@@ -426,6 +430,8 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         run.fail(MakeError(imaging::ErrorKind::Unwritable, output, e.what()));
     }
 
+    if (damage)
+        *damage = reader.damage();
     if (run.stopping()) {
         writer.abort();
         err = run.error();

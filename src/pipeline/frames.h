@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+namespace qf::imaging {
+struct GifDamage;
+}
+
 namespace qf {
 
 // A decoded frame as the source picture at its natural size; transparent
@@ -67,6 +71,8 @@ struct ConvertOptions {
     // i / n * 100 after frame i (and 0 before the first); false cancels. It is
     // called from a worker thread, one call at a time, in frame order.
     ProgressFn progress;
+    // Asked also inside long decodes, from any thread; true cancels.
+    std::function<bool()> cancelled;
 };
 
 // Renders every frame of the GIF at input with the chosen variant and writes
@@ -74,9 +80,11 @@ struct ConvertOptions {
 // rendered in parallel and written in order; on any failure or cancel the
 // output is left as it was before, error says why (ErrorKind::Cancelled when
 // progress asked to stop) and false is returned. With pngFramesDir the frame
-// pictures written before a failure stay (each one complete).
+// pictures written before a failure stay (each one complete). damage, when
+// given, receives the damage the reader found in frames it still could read.
 bool ConvertAllFrames(const std::string& input, const std::string& output,
-                      const ConvertOptions& options, imaging::Error* error);
+                      const ConvertOptions& options, imaging::Error* error,
+                      imaging::GifDamage* damage = nullptr);
 
 // The per-variant result cache of the window: when a file named resultFile
 // already exists nothing is converted (*reused is set to true) and true is

@@ -110,7 +110,6 @@ public:
     int frameCount() const { return FrameCount; }
     // Index 0 unused; index i holds the delay of frame i.
     const QVector<int>& frameDelays() const { return FrameDelays; }
-    int chosenVariant() const { return ChosenVariant; }
     const TempResults& tempResults() const { return *TempResultFiles; }
 
     // The five switches of the settings box as the engine reads them.

@@ -45,9 +45,6 @@ public:
     // Row of the first ticked item in list order, or -1.
     int firstTickedRow() const;
 
-    // Clears every highlight and check mark, then ticks `target`.
-    void tickOnly(QListWidgetItem* target);
-
     // Where the check box of the item at `row` is drawn, in viewport
     // coordinates.
     QRect checkBoxRect(int row) const;
@@ -60,6 +57,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // Clears every highlight and check mark, then ticks `target`.
+    void tickOnly(QListWidgetItem* target);
     void spreadOver();
     void onItemEvent(QListWidgetItem* item);
     bool updating_ = false;

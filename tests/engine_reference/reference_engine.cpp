@@ -199,7 +199,7 @@ void ReferenceEngine::ComputeEffectLayers(int VariantIndex, int FrameNumber, con
 
     // Sketch over colour: mixed, or the lines over the frame's colours.
     if (sw.MixColor == 1) {
-        MixSimilarColors();
+        MixSimilarColours();
     } else {
         for (int x = 0; x <= MaxX; ++x) {
             for (int y = 0; y <= MaxY; ++y) {
@@ -217,7 +217,7 @@ void ReferenceEngine::ComputeEffectLayers(int VariantIndex, int FrameNumber, con
     BuildVariantLayer(VariantIndex);
 }
 
-void ReferenceEngine::MixSimilarColors()
+void ReferenceEngine::MixSimilarColours()
 {
     Plane& S = SketchOverColor;
     auto ink = [&](int x, int y) { return S(0, x, y) == 0; };

@@ -45,7 +45,7 @@ struct ReferenceEngine {
 
 private:
     void CountEdgeVotes(Plane& C, Plane& K, Plane& V);
-    void MixSimilarColors();
+    void MixSimilarColours();
     void DitherPencil(const RefSwitches& sw);
     void BuildVariantLayer(int VariantIndex);
 };
