@@ -26,10 +26,7 @@ public:
 
     static QString Next(QStringList& answers) { return answers.isEmpty() ? QString() : answers.takeFirst(); }
     QString openFileName(QWidget*, const QString&, const QString&) override { return Next(openAnswers); }
-    QString saveFileName(QWidget*, const QString&, const QString& suggested) override
-    {
-        return suggestions.append(suggested), Next(saveAnswers);
-    }
+    QString saveFileName(QWidget*, const QString&, const QString& offered) override { return suggestions.append(offered), Next(saveAnswers); }
     void inform(QWidget*, const QString&, const QString& text) override { messages.append("inform: " + text); }
     void warn(QWidget*, const QString&, const QString& text) override { messages.append("warn: " + text); }
     bool ask(QWidget*, const QString&, const QString& text) override { return messages.append("ask: " + text), false; }

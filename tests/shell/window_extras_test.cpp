@@ -19,7 +19,6 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,16 +43,10 @@ class WindowExtrasTest : public QObject {
         QApplication::setActiveWindow(w_.get());
         QVERIFY(QTest::qWaitForWindowActive(w_.get()));
     }
-    void run(const std::function<void()>& action)
-    {
-        action();
-        QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
-    }
+    void run(const std::function<void()>& action) { action(); QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000); }
     void open(const QString& file) { run([&] { w_->openPath(file); }); }
 
 private Q_SLOTS:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
@@ -67,8 +60,8 @@ private Q_SLOTS:
 
     void cleanup() { w_.reset(), fixture_.reset(), dir_.reset(); }
 
-    // Tab walks every control the user can see, Space presses each; none is
-    // a switch while Options is closed. Arrows move between cards at once.
+    // Tab walks every control the user can see: none is a switch while
+    // Options is closed. Arrows move between cards from the first press.
     void noKeyReachesAHiddenSwitch()
     {
         start();
