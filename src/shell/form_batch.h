@@ -144,7 +144,6 @@ private:
     void setOptionsOpen(bool open);
     void updateOptionsControl();
     void rebuildSnapshots();
-    void showNotice(const QString& text);
 
     void openFile();
     void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const WorkError& error,
