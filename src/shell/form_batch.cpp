@@ -6,14 +6,12 @@
 #include "shell/result_viewer.h"
 #include "shell/save_name.h"
 #include "shell/snapshot_list.h"
-#include "shell/table_text.h"
 #include "shell/temp_results.h"
 #include "shell/ui_services.h"
 #include "shell/update_reminder.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -22,11 +20,9 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QSignalBlocker>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
