@@ -43,6 +43,8 @@ TEST_P(BrokenGif, EveryCommandAnswersCleanly)
         ASSERT_TRUE(result->clean()) << result->describe();
         EXPECT_EQ(result->exitCode, info.exitCode) << result->output;
         EXPECT_TRUE(result->exitCode == 0 || result->output.find(input + ": ") != std::string::npos) << result->output;
+        const bool warned = result->output.find("warning: " + input + ": is damaged") != std::string::npos;
+        EXPECT_EQ(warned, result->exitCode == 0 && c.damagedAfter >= 0) << result->output;
     }
     EXPECT_TRUE(c.expect == Expect::Either || (info.exitCode == 0) == (c.expect == Expect::Opens)) << info.output;
     EXPECT_TRUE(info.exitCode == 0 || info.exitCode == kBadInput) << info.output;
