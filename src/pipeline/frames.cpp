@@ -149,12 +149,47 @@ std::vector<Picture> BuildSnapshots(const Picture& frame1, const Switches& switc
 
 namespace {
 
-// One frame on its way through the conversion. number is 1-based.
+// One frame on its way through the conversion. number is 1-based. The slot
+// of frame n carries the encoding of frame n - 1, whose successor is then
+// known.
 struct FrameSlot {
     int number = 0;
     imaging::RgbaImage decoded;
     Picture source;
     Picture rendered;
+    std::shared_ptr<imaging::PackedFrame> packed;
+    std::optional<imaging::FrameJob> job;
+    imaging::EncodedFrame encoded;
+};
+
+// Packed frames outlive their slot: a frame is the previous one of the next
+// frame's encoding. They are recycled rather than allocated for every frame.
+class PackedFramePool {
+public:
+    std::shared_ptr<imaging::PackedFrame> take()
+    {
+        std::unique_ptr<imaging::PackedFrame> frame;
+        {
+            std::lock_guard lock(state_->mutex);
+            if (!state_->free.empty()) {
+                frame = std::move(state_->free.back());
+                state_->free.pop_back();
+            }
+        }
+        if (!frame)
+            frame = std::make_unique<imaging::PackedFrame>();
+        return {frame.release(), [state = state_](imaging::PackedFrame* released) {
+                    std::lock_guard lock(state->mutex);
+                    state->free.emplace_back(released);
+                }};
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::vector<std::unique_ptr<imaging::PackedFrame>> free;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
 // Slots are reused so that the frame buffers are allocated once per slot,
@@ -313,11 +348,12 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
 
     const int hardware = std::max(1, tbb::info::default_concurrency());
     int threads = options.threads > 0 ? std::min(options.threads, kMaxThreads) : hardware;
-    // Each worker holds an engine state (about 48 bytes a pixel of work planes)
-    // and two frames in flight (16 bytes a pixel): for very large frames use
-    // fewer workers rather than run out of memory. Output does not depend on
-    // the number of workers.
-    const double bytesPerWorker = 64.0 * info.width * info.height;
+    // Each worker holds an engine state (about 48 bytes a pixel of work planes),
+    // a frame encoder with the colour quantiser's work space (about 28) and two
+    // frames in flight (16 bytes a pixel each): for very large frames use fewer
+    // workers rather than run out of memory. Output does not depend on the
+    // number of workers.
+    const double bytesPerWorker = 112.0 * info.width * info.height;
     // Frames that even one worker cannot hold in the memory there is are
     // refused before any work: once the planes are touched, running out of
     // memory ends the program instead of reporting an error.
@@ -333,13 +369,15 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
     const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available) : kWorkerMemoryBudget;
     const int affordable = static_cast<int>(std::max(1.0, budget / bytesPerWorker));
     threads = std::min(threads, affordable);
-    // Two frames per thread keep every worker busy while the in-order writer
-    // catches up, and bound the memory whatever the frame count.
+    // Two frames per thread keep every worker busy while the in-order stages
+    // catch up, and bound the memory whatever the frame count.
     const std::size_t tokens = static_cast<std::size_t>(threads) * 2;
 
     RunState run;
     SlotPool pool(tokens);
+    PackedFramePool packedPool;
     tbb::enumerable_thread_specific<EngineState> states;
+    tbb::enumerable_thread_specific<imaging::FrameEncoder> encoders;
     int nextNumber = 1;
 
     auto readStage = [&](tbb::flow_control& flow) -> FrameSlot* {
@@ -375,8 +413,10 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
                 UseDefaultPencilTexture(state);
             ReadFrame(slot->decoded, slot->source);
             RenderFrame(state, slot->source, options.variant, slot->number, options.switches, slot->rendered);
+            slot->packed = packedPool.take();
+            slot->packed->pack(ViewOf(slot->rendered));
             // The frame pictures are independent files: compressing them here
-            // keeps the in-order writer free for the animation.
+            // keeps the in-order stages free.
             imaging::Error pngError;
             if (options.pngFramesDir
                 && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), ViewOf(slot->rendered),
@@ -391,16 +431,44 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         return slot;
     };
 
-    auto writeStage = [&](FrameSlot* slot) {
+    // In order: the frame joins the animation (the global colour table's
+    // bookkeeping), which gives the previous frame everything its encoding
+    // depends on.
+    auto linkStage = [&](FrameSlot* slot) -> FrameSlot* {
+        slot->job.reset();
         if (!run.stopping()) {
             const int index = slot->number - 1;
             const int delay = index < static_cast<int>(info.delays.size()) ? info.delays[index] : 0;
-            const imaging::ImageView view = ViewOf(slot->rendered);
+            imaging::Error linkError;
+            if (!writer.link(std::move(slot->packed), delay, &slot->job, &linkError))
+                run.fail(std::move(linkError));
+        }
+        slot->packed.reset();
+        return slot;
+    };
+
+    auto encodeStage = [&](FrameSlot* slot) -> FrameSlot* {
+        if (run.stopping() || !slot->job)
+            return slot;
+        try {
+            std::string reason;
+            if (!encoders.local().encode(*slot->job, slot->encoded, &reason))
+                run.fail(MakeError(imaging::ErrorKind::TooLarge, output, reason));
+        } catch (const std::bad_alloc&) {
+            run.fail(OutOfMemory(input, info.width, info.height));
+        }
+        slot->job.reset();
+        return slot;
+    };
+
+    // In order: appends the finished bytes.
+    auto writeStage = [&](FrameSlot* slot) {
+        if (!run.stopping() && slot->number > 1) {
             imaging::Error writeError;
-            if (!writer.addFrame(view, delay, &writeError)) {
+            if (!writer.append(slot->encoded, &writeError)) {
                 run.fail(std::move(writeError));
             } else if (options.progress
-                       && !options.progress(static_cast<double>(slot->number)
+                       && !options.progress(static_cast<double>(slot->encoded.number)
                                             / static_cast<double>(frameCount) * 100.0)) {
                 run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
             }
@@ -418,6 +486,8 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
                 tokens,
                 tbb::make_filter<void, FrameSlot*>(tbb::filter_mode::serial_in_order, readStage)
                     & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::parallel, renderStage)
+                    & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::serial_in_order, linkStage)
+                    & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::parallel, encodeStage)
                     & tbb::make_filter<FrameSlot*, void>(tbb::filter_mode::serial_in_order, writeStage));
         });
     } catch (const std::bad_alloc&) {
@@ -426,6 +496,9 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         run.fail(MakeError(imaging::ErrorKind::Unwritable, output, e.what()));
     }
 
+    // The last frame, encoded when the writer finishes.
+    if (!run.stopping() && options.progress && !options.progress(100.0))
+        run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
     if (run.stopping()) {
         writer.abort();
         err = run.error();

@@ -65,7 +65,8 @@ struct ConvertOptions {
     int threads = 0;                        // 0: all cores; at most 256
     std::optional<std::string> pngFramesDir; // also write each rendered frame as frame-0001.png, ...
     // i / n * 100 after frame i (and 0 before the first); false cancels. It is
-    // called from a worker thread, one call at a time, in frame order.
+    // called from a worker thread or the calling one, one call at a time, in
+    // frame order.
     ProgressFn progress;
 };
 
