@@ -1,6 +1,7 @@
 #include "quantise.h"
 
 #include <libimagequant.h>
+#include <omp.h>
 
 #include <memory>
 
@@ -27,6 +28,9 @@ constexpr int kSpeed = 4;
 bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImage& out,
                   std::string* reason)
 {
+    // Frames are reduced on the caller's threads, one each: libimagequant's
+    // own OpenMP threads would only compete with them, and idle ones spin.
+    omp_set_num_threads(1);
     std::unique_ptr<liq_attr, AttrFree> attr(liq_attr_create());
     if (!attr) {
         *reason = "the colour quantiser cannot start";
