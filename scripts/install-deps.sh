@@ -16,6 +16,8 @@ packages=(
   libcli11-dev
   # desktop window, and a virtual display for trying it headless
   qt6-base-dev xvfb xauth fonts-dejavu-core
+  # installing: manual pages, checks of the menu entry and the metainfo
+  help2man desktop-file-utils appstream
 )
 
 sudo=""

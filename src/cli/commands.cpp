@@ -2,6 +2,7 @@
 
 #include "contact_sheet.h"
 #include "engine/variants.h"
+#include "imaging/atomic_file.h"
 #include "imaging/gif_reader.h"
 #include "imaging/png_io.h"
 #include "pipeline/frames.h"
@@ -42,9 +43,22 @@ imaging::Error MakeError(imaging::ErrorKind kind, std::string file, std::string 
     return error;
 }
 
+// An empty name on the command line names no file; say so rather than
+// report what the system makes of it.
+bool HasInputName(const std::string& input, imaging::Error* error)
+{
+    if (input.empty())
+        *error = MakeError(imaging::ErrorKind::Unreadable, input, "the input file name is empty");
+    return !input.empty();
+}
+
 // Creates dir (and its parents) when it does not exist yet.
 bool MakeFolder(const std::string& dir, imaging::Error* error)
 {
+    if (dir.empty()) {
+        *error = MakeError(imaging::ErrorKind::Unwritable, dir, "the folder name is empty");
+        return false;
+    }
     std::error_code ec;
     if (std::filesystem::is_directory(dir, ec))
         return true;
@@ -59,36 +73,46 @@ bool MakeFolder(const std::string& dir, imaging::Error* error)
     return true;
 }
 
-// The file a new output replaces. A new version is written beside the
-// destination and renamed over it, which would replace a symbolic link by a
-// plain file and a device or pipe by a file in /dev: follow links to the file
-// they name, and refuse anything but a plain file.
-bool ResolveOutputFile(const std::string& path, std::string* resolved, imaging::Error* error)
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    *resolved = path;
-    if (fs::is_symlink(fs::symlink_status(path, ec))) {
-        const fs::path target = fs::weakly_canonical(path, ec);
-        if (ec) {
-            *error = MakeError(imaging::ErrorKind::Unwritable, path, "the link cannot be followed: " + ec.message());
-            return false;
-        }
-        *resolved = target.string();
-    }
-    const fs::file_status status = fs::status(*resolved, ec);
-    if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
-        *error = MakeError(imaging::ErrorKind::Unwritable, path, "is not a regular file");
-        return false;
-    }
-    return true;
-}
-
 std::string Numbered(const std::string& dir, const char* pattern, int number)
 {
     char name[48];
     std::snprintf(name, sizeof name, pattern, number);
     return (std::filesystem::path(dir) / name).string();
+}
+
+// Removes the frame files that an earlier, longer animation left in dir:
+// DIR/frame-NNNN.png numbered above count, named exactly as this tool names
+// them, so the folder holds this animation's frames and no others.
+bool RemoveSurplusFrames(const std::string& dir, int count, imaging::Error* error)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        constexpr std::string_view kPrefix = "frame-", kSuffix = ".png";
+        if (name.size() <= kPrefix.size() + kSuffix.size() || name.size() > 20 || name.rfind(kPrefix, 0) != 0
+            || name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+            continue;
+        const std::string digits = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+        if (digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const long long number = std::stoll(digits);
+        if (number <= count || number > 99999999
+            || fs::path(Numbered(dir, "frame-%04d.png", static_cast<int>(number))).filename() != name
+            || !fs::is_regular_file(it->symlink_status()))
+            continue;
+        std::error_code removed;
+        if (!fs::remove(it->path(), removed) && removed) {
+            *error = MakeError(imaging::ErrorKind::Unwritable, it->path().string(),
+                               "cannot remove this frame of an earlier, longer animation: " + removed.message());
+            return false;
+        }
+    }
+    if (ec) {
+        *error = MakeError(imaging::ErrorKind::Unwritable, dir, "cannot be listed: " + ec.message());
+        return false;
+    }
+    return true;
 }
 
 imaging::ImageView ViewOf(const Picture& picture)
@@ -109,9 +133,13 @@ int ExitCodeFor(const imaging::Error& error)
     case imaging::ErrorKind::Corrupt:
     case imaging::ErrorKind::NoImage:
     case imaging::ErrorKind::TooLarge:
+    case imaging::ErrorKind::OutOfMemory:
         return kExitBadInput;
     case imaging::ErrorKind::Unwritable:
         return kExitBadOutput;
+    case imaging::ErrorKind::InvalidArgument:
+    case imaging::ErrorKind::LibraryFailed:
+        return kExitFailed;
     case imaging::ErrorKind::Cancelled:
         return kExitInterrupted;
     }
@@ -137,11 +165,24 @@ bool Interrupted()
 int RunConvert(const ConvertArgs& args)
 {
     imaging::Error error;
+    // Refuse an output that cannot be written before any work is done.
     std::string output;
-    if (!ResolveOutputFile(args.output, &output, &error))
+    if (!HasInputName(args.input, &error) || !imaging::ResolveOutputFile(args.output, &output, &error))
         return Report(error);
-    if (args.pngFramesDir && !MakeFolder(*args.pngFramesDir, &error))
-        return Report(error);
+    // The frame folder is made only for an input that opens, and is left
+    // holding exactly this animation's frames.
+    int frameCount = 0;
+    bool madeFolder = false;
+    if (args.pngFramesDir) {
+        imaging::GifReader reader;
+        if (!reader.open(args.input, &error))
+            return Report(error);
+        frameCount = reader.info().frameCount;
+        std::error_code ec;
+        madeFolder = !std::filesystem::exists(*args.pngFramesDir, ec);
+        if (!MakeFolder(*args.pngFramesDir, &error))
+            return Report(error);
+    }
 
     ProgressBar bar("converting", args.quiet);
     ConvertOptions options;
@@ -153,14 +194,16 @@ int RunConvert(const ConvertArgs& args)
         bar.update(percent);
         return !Interrupted();
     };
-    const bool ok = ConvertAllFrames(args.input, output, options, &error);
+    const bool ok = ConvertAllFrames(args.input, args.output, options, &error);
     bar.finish();
-    if (ok)
+    if (ok && (!args.pngFramesDir || RemoveSurplusFrames(*args.pngFramesDir, frameCount, &error)))
         return kExitOk;
+    if (!ok && madeFolder) {
+        std::error_code ec;
+        std::filesystem::remove(*args.pngFramesDir, ec); // only when still empty
+    }
     if (error.kind == imaging::ErrorKind::Cancelled)
         error.reason = "interrupted; the file was left as it was";
-    if (error.file == output)
-        error.file = args.output; // name the file as the user did
     return Report(error);
 }
 
@@ -168,14 +211,11 @@ int RunSnapshots(const SnapshotArgs& args)
 {
     imaging::Error error;
     imaging::GifReader reader;
-    if (!reader.open(args.input, &error))
+    if (!HasInputName(args.input, &error) || !reader.open(args.input, &error))
         return Report(error);
     imaging::RgbaImage decoded;
-    if (!reader.readNext(decoded, &error)) {
-        if (!error)
-            error = MakeError(imaging::ErrorKind::NoImage, args.input, "holds no frame");
+    if (!reader.readNext(decoded, &error))
         return Report(error);
-    }
     if (!MakeFolder(args.dir, &error))
         return Report(error);
 
@@ -214,7 +254,7 @@ int RunFrames(const FramesArgs& args)
 {
     imaging::Error error;
     imaging::GifReader reader;
-    if (!reader.open(args.input, &error))
+    if (!HasInputName(args.input, &error) || !reader.open(args.input, &error))
         return Report(error);
     if (!MakeFolder(args.dir, &error))
         return Report(error);
@@ -222,19 +262,23 @@ int RunFrames(const FramesArgs& args)
     const int frameCount = reader.info().frameCount;
     ProgressBar bar("frames", args.quiet);
     imaging::RgbaImage frame;
+    int written = 0;
     for (int number = 1;; ++number) {
         if (Interrupted())
             return Report(MakeError(imaging::ErrorKind::Cancelled, args.dir, "interrupted"));
-        if (!reader.readNext(frame, &error)) {
-            if (error)
-                return Report(error);
+        const imaging::ReadResult read = reader.readNext(frame, &error);
+        if (read.status == imaging::ReadStatus::Failed)
+            return Report(error);
+        if (read.status == imaging::ReadStatus::End)
             break;
-        }
         if (!imaging::WritePng(Numbered(args.dir, "frame-%04d.png", number), imaging::ImageView::of(frame),
                                &error))
             return Report(error);
+        written = number;
         bar.update(100.0 * number / frameCount);
     }
+    if (!RemoveSurplusFrames(args.dir, written, &error))
+        return Report(error);
     return kExitOk;
 }
 
@@ -242,7 +286,7 @@ int RunInfo(const std::string& input)
 {
     imaging::Error error;
     imaging::GifReader reader;
-    if (!reader.open(input, &error))
+    if (!HasInputName(input, &error) || !reader.open(input, &error))
         return Report(error);
     const imaging::GifInfo& info = reader.info();
     long long total = 0;

@@ -3,9 +3,13 @@
 
 #include "commands.h"
 #include "engine/variants.h"
+#include "version.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -54,13 +58,15 @@ void AddSwitches(CLI::App* command, qf::Switches& switches)
 
 } // namespace
 
-int main(int argc, char** argv)
+static int RunCommandLine(int argc, char** argv)
 {
     CLI::App app{"Quillframe turns an animated GIF into a hand-drawn looking animated GIF:\n"
                  "pencil sketches, dotted sketches, flat-colour cartoons and tinted, posterised\n"
                  "or high-contrast variants of every frame (17 variants).",
                  "quillframe-cli"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("quillframe-cli (Quillframe) ") + qf::kVersion + "\n"
+                                          + qf::kVersionNotice);
     const std::string footer = "\n" + VariantHelp() + "\n" + SwitchHelp() + "\n" + kExitHelp;
     app.footer(footer);
 
@@ -121,6 +127,8 @@ int main(int argc, char** argv)
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::cerr << "error: " << e.what() << "\nRun 'quillframe-cli --help' for more information.\n";
         return kExitUsage;
@@ -149,4 +157,20 @@ int main(int argc, char** argv)
         return kExitFailed;
     }
     return kExitUsage;
+}
+
+int main(int argc, char** argv)
+{
+    const int code = RunCommandLine(argc, argv);
+    // Standard output is buffered when it is not a terminal, so what a
+    // command printed may reach it only now. Failing to write it (a full
+    // disk, a closed pipe) is a failure of the command, not a silent loss.
+    errno = 0;
+    std::cout.flush();
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout)
+        return code;
+    const int reason = errno;
+    std::cerr << "error: standard output: cannot be written"
+              << (reason != 0 ? std::string(" (") + std::strerror(reason) + ")" : std::string()) << "\n";
+    return code == kExitOk ? kExitFailed : code;
 }

@@ -12,8 +12,8 @@ inline float Single(double v)
     return static_cast<float>(v);
 }
 
-} // namespace
-
+// The largest / smallest of three values; always one of the inputs, bit for
+// bit, so the hue can compare a channel with them for equality.
 float MaxOfThree(float a, float b, float c)
 {
     if (a > b) {
@@ -29,6 +29,8 @@ float MinOfThree(float a, float b, float c)
     }
     return c < b ? c : b;
 }
+
+} // namespace
 
 void RgbToHsl(int red, int green, int blue, float& hue, float& saturation, float& lightness)
 {

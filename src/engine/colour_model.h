@@ -9,10 +9,6 @@
 
 namespace qf {
 
-// The largest / smallest of three values; always one of the inputs, bit for bit.
-float MaxOfThree(float a, float b, float c);
-float MinOfThree(float a, float b, float c);
-
 void RgbToHsl(int red, int green, int blue, float& hue, float& saturation, float& lightness);
 // The results are rounded half to even and not clamped.
 void HslToRgb(float hue, float saturation, float lightness, int& red, int& green, int& blue);

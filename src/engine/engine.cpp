@@ -4,32 +4,35 @@
 #include "engine.h"
 
 #include "stages.h"
+#include "variants.h"
+
+#include <optional>
 
 namespace qf {
 
 namespace {
 
-// The variants whose runs stop before the colours are mixed, and those
-// that stop before the dots are made.
-constexpr bool StopsBeforeMixing(int VariantIndex)
+// The last stage a run of VariantIndex needs. An index that names no variant
+// has no layer of its own: its run goes as far as the dots.
+Stage LastStageOf(int VariantIndex)
 {
-    return VariantIndex == 0 || VariantIndex == 2;
-}
-constexpr bool StopsBeforeDots(int VariantIndex)
-{
-    return StopsBeforeMixing(VariantIndex) || VariantIndex == 5;
+    return VariantIndex >= 0 && VariantIndex < kVariantCount ? kVariants[static_cast<std::size_t>(VariantIndex)].lastStage
+                                                             : Stage::Dots;
 }
 
 // The layers a run of VariantIndex writes in full.
 LayerPlan PlanFor(int VariantIndex, const Switches& switches)
 {
     LayerPlan plan;
-    plan.sketchOverColor = !StopsBeforeMixing(VariantIndex);
+    plan.sketchOverColor = LastStageOf(VariantIndex) >= Stage::SketchOverColor;
     plan.gray4Color = plan.sketchOverColor && switches.mixColorTicked();
-    plan.vivid = VariantIndex == 3 || VariantIndex == 4;
-    plan.poster = VariantIndex == 9 || VariantIndex == 10;
-    plan.contrast = VariantIndex == 11 || VariantIndex == 12;
-    plan.sketchGrays = VariantIndex >= 13 && VariantIndex <= 16;
+    if (LastStageOf(VariantIndex) == Stage::VariantLayer) {
+        const BaseLayer base = kVariants[static_cast<std::size_t>(VariantIndex)].base;
+        plan.vivid = base == BaseLayer::Vivid;
+        plan.poster = base == BaseLayer::Poster;
+        plan.contrast = base == BaseLayer::Contrast;
+        plan.sketchGreys = base == BaseLayer::EightGreys || base == BaseLayer::Greys;
+    }
     return plan;
 }
 
@@ -44,7 +47,7 @@ void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switch
     s.MaxY = height - 1;
     AllocateWorkBuffers(s, width, height, plan);
 
-    PrepareGrayPlanes(s);
+    PrepareGreyPlanes(s);
     CountEdgeVotes(s.SourceCopy, s.GrayPlane, s.EdgeCount, s.Settings.ColorDiffLimit);
     DrawSketchLines(s);
     RemoveLonePixels(s.SketchLayer);
@@ -58,7 +61,7 @@ void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switch
 void ComputeSketchOverColor(EngineState& s, const Switches& switches)
 {
     if (switches.mixColorTicked()) {
-        MixSimilarColors(s);
+        MixSimilarColours(s);
     } else {
         BuildSketchOverColor(s);
     }
@@ -72,23 +75,6 @@ void ComputeDots(EngineState& s, const Switches& switches)
 }
 
 } // namespace
-
-void AllocateWorkBuffers(EngineState& s, int width, int height)
-{
-    s.GrayPlane.reset(width, height);
-    s.Gray4Plane.reset(width, height);
-    s.SketchGrayPlane.reset(width, height);
-    s.SketchGray8Plane.reset(width, height);
-    s.EdgeCount.reset(width, height);
-    s.SketchLayer.reset(3, width, height);
-    s.SourceCopy.reset(3, width, height);
-    s.SketchOverColor.reset(3, width, height);
-    s.VividLayer.reset(3, width, height);
-    s.PosterLayer.reset(3, width, height);
-    s.ContrastLayer.reset(3, width, height);
-    s.PencilLayer.reset(3, width, height);
-    s.Gray4Color.reset(3, width, height);
-}
 
 void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan& plan)
 {
@@ -108,8 +94,8 @@ void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan&
     };
     grey(s.GrayPlane, true);
     grey(s.Gray4Plane, true);
-    grey(s.SketchGrayPlane, plan.sketchGrays);
-    grey(s.SketchGray8Plane, plan.sketchGrays);
+    grey(s.SketchGrayPlane, plan.sketchGreys);
+    grey(s.SketchGray8Plane, plan.sketchGreys);
     grey(s.EdgeCount, false); // votes are counted up from zero
     colour(s.SketchLayer, true);
     colour(s.SourceCopy, true);
@@ -143,16 +129,17 @@ void EngineState::SetPencilTexture(const ColourPlane& texture)
 
 void EngineState::ComputeEffectLayers(int VariantIndex, int FrameNumber, const Switches& switches)
 {
+    const Stage last = LastStageOf(VariantIndex);
     ComputeSketchStages(*this, FrameNumber, switches, PlanFor(VariantIndex, switches));
-    if (StopsBeforeMixing(VariantIndex)) {
-        return;
+    if (last >= Stage::SketchOverColor) {
+        ComputeSketchOverColor(*this, switches);
     }
-    ComputeSketchOverColor(*this, switches);
-    if (StopsBeforeDots(VariantIndex)) {
-        return;
+    if (last >= Stage::Dots) {
+        ComputeDots(*this, switches);
     }
-    ComputeDots(*this, switches);
-    BuildVariantLayer(*this, VariantIndex);
+    if (last >= Stage::VariantLayer) {
+        BuildVariantLayer(*this, kVariants[static_cast<std::size_t>(VariantIndex)].base);
+    }
 }
 
 void EngineState::RenderAllSnapshots(const Switches& switches,
@@ -160,23 +147,38 @@ void EngineState::RenderAllSnapshots(const Switches& switches,
 {
     // The sketch stages do not depend on the variant, SketchOverColor is the
     // same for every variant that gets that far and so are the dots; each
-    // runs once. The variant layers come in pairs sharing one stage (13 to
-    // 16 all share the sketch grey planes), built for the first of the pair.
-    // Composing a variant rewrites channels 0-2 of every pixel, so no
-    // variant sees what the previous one rendered. Every layer is built
-    // before a variant reads it, so none needs zero-filling first.
-    const LayerPlan plan{true, switches.mixColorTicked(), true, true, true, true};
+    // runs once, before the first variant that needs it. A variant layer is
+    // built once for all the variants showing it (both sketch grey planes
+    // come from one stage). Composing a variant rewrites channels 0-2 of
+    // every pixel, so no variant sees what the previous one rendered. Every
+    // layer is built before a variant reads it, so none needs zero-filling
+    // first.
+    LayerPlan plan;
+    for (int v = 0; v < kVariantCount; ++v) {
+        const LayerPlan p = PlanFor(v, switches);
+        plan.sketchOverColor |= p.sketchOverColor;
+        plan.gray4Color |= p.gray4Color;
+        plan.vivid |= p.vivid;
+        plan.poster |= p.poster;
+        plan.contrast |= p.contrast;
+        plan.sketchGreys |= p.sketchGreys;
+    }
     ComputeSketchStages(*this, 0, switches, plan);
-    int builtLayerOf = -1; // the first variant of the pair whose layer is built
-    for (int v = 0; v < 17; ++v) {
-        if (v == 1) {
+    Stage done = Stage::Sketch;
+    std::optional<BaseLayer> built; // the variant layer built last
+    for (int v = 0; v < kVariantCount; ++v) {
+        const VariantInfo& variant = kVariants[static_cast<std::size_t>(v)];
+        if (variant.lastStage >= Stage::SketchOverColor && done < Stage::SketchOverColor) {
             ComputeSketchOverColor(*this, switches);
-            ComputeDots(*this, switches);
+            done = Stage::SketchOverColor;
         }
-        const int pairStart = v >= 13 ? 13 : (v >= 3 && v % 2 == 0 ? v - 1 : v);
-        if (v >= 3 && pairStart != builtLayerOf) {
-            BuildVariantLayer(*this, v);
-            builtLayerOf = pairStart;
+        if (variant.lastStage >= Stage::Dots && done < Stage::Dots) {
+            ComputeDots(*this, switches);
+            done = Stage::Dots;
+        }
+        if (variant.lastStage == Stage::VariantLayer && !(built && SameVariantStage(*built, variant.base))) {
+            BuildVariantLayer(*this, variant.base);
+            built = variant.base;
         }
         ComposeVariant(*this, v);
         FinishPlanes(*this, switches);

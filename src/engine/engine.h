@@ -13,9 +13,9 @@
 
 namespace qf {
 
-// The five check boxes of the settings box, each 0 (unticked), 1 (ticked) or
-// 2 (grey). Each is tested exactly the way the engine has always tested it:
-// only ColorSketch counts its grey state as ticked.
+// The five switches, each 0 (unticked), 1 (ticked) or 2 (grey, the third
+// state of a check box). Only ColorSketch counts its grey state as ticked;
+// the other four leave their step out when grey.
 struct Switches {
     int ColorSketch = 0;
     int Sharpen = 0;

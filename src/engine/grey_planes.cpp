@@ -7,14 +7,14 @@
 
 namespace qf {
 
-void PrepareGrayPlanes(EngineState& s)
+void PrepareGreyPlanes(EngineState& s)
 {
     const std::size_t pixels = s.GrayPlane.size();
     const std::size_t srcChannels = static_cast<std::size_t>(s.SourcePlanes.channels());
     const std::uint8_t* src = s.SourcePlanes.data();
     std::uint8_t* copy = s.SourceCopy.data();
-    std::uint8_t* gray = s.GrayPlane.data();
-    std::uint8_t* gray4 = s.Gray4Plane.data();
+    std::uint8_t* grey = s.GrayPlane.data();
+    std::uint8_t* grey4 = s.Gray4Plane.data();
 
     for (std::size_t p = 0; p < pixels; ++p) {
         const std::uint8_t* in = src + p * srcChannels;
@@ -23,8 +23,8 @@ void PrepareGrayPlanes(EngineState& s)
         out[1] = in[1];
         out[2] = in[2];
         const int g = (in[0] + in[1] + in[2]) / 3;
-        gray[p] = static_cast<std::uint8_t>(g);
-        gray4[p] = static_cast<std::uint8_t>((g / 64) * 64);
+        grey[p] = static_cast<std::uint8_t>(g);
+        grey4[p] = static_cast<std::uint8_t>((g / 64) * 64);
     }
 }
 

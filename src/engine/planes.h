@@ -59,11 +59,6 @@ public:
         size_ = n;
     }
     void clear() { size_ = 0; }
-    void release()
-    {
-        std::vector<std::uint8_t>().swap(storage_);
-        size_ = 0;
-    }
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
@@ -97,15 +92,8 @@ public:
                            * static_cast<std::size_t>(height));
     }
 
-    // Frees the storage; the plane becomes empty.
-    void release()
-    {
-        bytes_.release();
-        channels_ = width_ = height_ = 0;
-    }
-
-    // Empties the plane like release() but keeps the storage for the next
-    // reset() or reshape(). Compares equal to a released plane.
+    // Empties the plane but keeps the storage for the next reset() or
+    // reshape().
     void clear()
     {
         bytes_.clear();
@@ -162,11 +150,6 @@ public:
         height_ = height;
         bytes_.assignZeros(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     }
-    void release()
-    {
-        bytes_.release();
-        width_ = height_ = 0;
-    }
     void clear()
     {
         bytes_.clear();
@@ -181,7 +164,6 @@ public:
 
     int width() const { return width_; }
     int height() const { return height_; }
-    bool empty() const { return bytes_.empty(); }
     std::size_t size() const { return bytes_.size(); }
 
     std::uint8_t* data() { return bytes_.data(); }

@@ -25,26 +25,24 @@ struct Composition {
 
 Composition CompositionOf(const EngineState& s, int VariantIndex)
 {
-    switch (VariantIndex) {
-    case 0: return {&s.SketchLayer, nullptr, false};
-    case 1: return {&s.DitherLayer, nullptr, false};
-    case 2: return {&s.PencilLayer, nullptr, false};
-    case 3: return {&s.VividLayer, nullptr, false};
-    case 4: return {&s.VividLayer, nullptr, true};
-    case 5: return {&s.SketchOverColor, nullptr, false};
-    case 6: return {&s.SketchOverColor, nullptr, true};
-    case 7: return {&s.TintLayer, nullptr, false};
-    case 8: return {&s.TintLayer, nullptr, true};
-    case 9: return {&s.PosterLayer, nullptr, false};
-    case 10: return {&s.PosterLayer, nullptr, true};
-    case 11: return {&s.ContrastLayer, nullptr, false};
-    case 12: return {&s.ContrastLayer, nullptr, true};
-    case 13: return {nullptr, &s.SketchGray8Plane, false};
-    case 14: return {nullptr, &s.SketchGray8Plane, true};
-    case 15: return {nullptr, &s.SketchGrayPlane, false};
-    case 16: return {nullptr, &s.SketchGrayPlane, true};
-    default: return {};
+    if (VariantIndex < 0 || VariantIndex >= kVariantCount) {
+        return {};
     }
+    const VariantInfo& variant = kVariants[static_cast<std::size_t>(VariantIndex)];
+    const bool dots = variant.dots;
+    switch (variant.base) {
+    case BaseLayer::Sketch: return {&s.SketchLayer, nullptr, dots};
+    case BaseLayer::Dots: return {&s.DitherLayer, nullptr, dots};
+    case BaseLayer::Pencil: return {&s.PencilLayer, nullptr, dots};
+    case BaseLayer::Vivid: return {&s.VividLayer, nullptr, dots};
+    case BaseLayer::SketchOverColor: return {&s.SketchOverColor, nullptr, dots};
+    case BaseLayer::Tint: return {&s.TintLayer, nullptr, dots};
+    case BaseLayer::Poster: return {&s.PosterLayer, nullptr, dots};
+    case BaseLayer::Contrast: return {&s.ContrastLayer, nullptr, dots};
+    case BaseLayer::EightGreys: return {nullptr, &s.SketchGray8Plane, dots};
+    case BaseLayer::Greys: return {nullptr, &s.SketchGrayPlane, dots};
+    }
+    return {};
 }
 
 // The region of the frame that the planes of one composition cover.

@@ -230,7 +230,7 @@ void SmoothRows(ColourPlane& plane, int radius)
 
 } // namespace
 
-void MixSimilarColors(EngineState& s)
+void MixSimilarColours(EngineState& s)
 {
     const int width = s.Gray4Plane.width();
     const int height = s.Gray4Plane.height();
@@ -240,12 +240,12 @@ void MixSimilarColors(EngineState& s)
     // Keys of the second edge pass.
     s.EdgeCount.reset(width, height);
     s.GrayEdgeKey.reset(width, height);
-    const std::uint8_t* gray4 = s.Gray4Plane.data();
+    const std::uint8_t* grey4 = s.Gray4Plane.data();
     std::uint8_t* keyColour = s.Gray4Color.data();
     std::uint8_t* key = s.GrayEdgeKey.data();
     for (std::size_t p = 0; p < pixels; ++p) {
-        keyColour[p * 3] = keyColour[p * 3 + 1] = keyColour[p * 3 + 2] = gray4[p];
-        key[p] = gray4[p];
+        keyColour[p * 3] = keyColour[p * 3 + 1] = keyColour[p * 3 + 2] = grey4[p];
+        key[p] = grey4[p];
     }
 
     // Edge votes between grey levels.

@@ -45,11 +45,11 @@ void AdjustSketchDepth(EngineState& s, bool colour)
         }
         BoostSaturation(s.SketchLayer, kSketchSaturation);
     } else {
-        const std::uint8_t* gray = s.GrayPlane.data();
+        const std::uint8_t* grey = s.GrayPlane.data();
         for (std::size_t p = 0; p < pixels; ++p) {
             std::uint8_t* out = sketch + p * 3;
             if (out[0] == 0) {
-                const std::uint8_t v = half[gray[p]];
+                const std::uint8_t v = half[grey[p]];
                 out[0] = out[1] = out[2] = v;
             }
         }

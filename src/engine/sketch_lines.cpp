@@ -12,14 +12,14 @@ void DrawSketchLines(EngineState& s)
 {
     const std::size_t pixels = s.GrayPlane.size();
     const std::uint8_t* votes = s.EdgeCount.data();
-    const std::uint8_t* gray = s.GrayPlane.data();
+    const std::uint8_t* grey = s.GrayPlane.data();
     std::uint8_t* out = s.SketchLayer.data();
     const int voteMin = s.Settings.EdgeVoteMin;
     const int darkLimit = s.Settings.DarkLimit;
 
     for (std::size_t p = 0; p < pixels; ++p) {
         std::uint8_t v = votes[p] < voteMin ? 255 : 0;
-        if (gray[p] < darkLimit) {
+        if (grey[p] < darkLimit) {
             v = 0;
         }
         out[p * 3] = v;

@@ -8,6 +8,7 @@
 
 #include "engine.h"
 #include "planes.h"
+#include "variants.h"
 
 #include <array>
 #include <cstddef>
@@ -42,19 +43,17 @@ struct LayerPlan {
     bool vivid = false;
     bool poster = false;
     bool contrast = false;
-    bool sketchGrays = false;
+    bool sketchGreys = false;
 };
 
 // The start of a run: every work buffer the engine reallocates at the start of
 // each run, at width x height, storage reused. The buffers every run writes
 // in full (SourceCopy, GrayPlane, Gray4Plane, SketchLayer, PencilLayer) and
-// those the plan names are only resized; all others are zero-filled. With
-// no plan every buffer is zero-filled.
-void AllocateWorkBuffers(EngineState& s, int width, int height);
+// those the plan names are only resized; all others are zero-filled.
 void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan& plan);
 
 // grey_planes: SourceCopy, GrayPlane and Gray4Plane from SourcePlanes.
-void PrepareGrayPlanes(EngineState& s);
+void PrepareGreyPlanes(EngineState& s);
 
 // edge_votes: for every pair of 8-connected neighbours whose colours differ
 // by more than limit in some channel, the pixel with the smaller key (the
@@ -98,21 +97,21 @@ void BuildPencilLayer(EngineState& s, int FrameNumber, bool colour);
 void BuildSketchOverColor(EngineState& s);
 
 // similar_colour_mixing: SketchOverColor as a flat-colour cartoon.
-void MixSimilarColors(EngineState& s);
+void MixSimilarColours(EngineState& s);
 
 // stucki_dither: DitherLayer, the Stucki error-diffused dots of
 // SketchOverColor, and their softening when sketch depth is adjusted.
 void DitherPencil(EngineState& s);
 void AdjustDitherDepth(EngineState& s, const Switches& switches);
 
-// variant_layers: the one layer VariantIndex shows over the dots.
-void BuildVividLayer(EngineState& s);
-void BuildTintLayer(EngineState& s);
-void BuildPosterLayer(EngineState& s);
-void BuildContrastLayer(EngineState& s);
-void BuildSketchGrayPlanes(EngineState& s);
-// Runs the stage VariantIndex needs, if any.
-void BuildVariantLayer(EngineState& s, int VariantIndex);
+// variant_layers: runs the stage that builds `base` from SketchOverColor, if it has one.
+void BuildVariantLayer(EngineState& s, BaseLayer base);
+// Whether one stage builds both layers: the two sketch grey planes share it.
+constexpr bool SameVariantStage(BaseLayer a, BaseLayer b)
+{
+    auto stage = [](BaseLayer layer) { return layer == BaseLayer::Greys ? BaseLayer::EightGreys : layer; };
+    return stage(a) == stage(b);
+}
 
 // render: composes VariantIndex from the layers into SourcePlanes channels
 // 0-2; a pixel some needed layer does not cover keeps its value.

@@ -168,11 +168,11 @@ void AdjustDitherDepth(EngineState& s, const Switches& switches)
             }
         }
     } else {
-        const std::uint8_t* gray = s.GrayPlane.data();
+        const std::uint8_t* grey = s.GrayPlane.data();
         for (std::size_t p = 0; p < pixels; ++p) {
             std::uint8_t* d = dots + p * 3;
             if (d[0] == 0) {
-                d[0] = d[1] = d[2] = static_cast<std::uint8_t>(RoundHalfEven(gray[p] / 2.0));
+                d[0] = d[1] = d[2] = static_cast<std::uint8_t>(RoundHalfEven(grey[p] / 2.0));
             }
         }
     }

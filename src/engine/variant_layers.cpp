@@ -74,8 +74,6 @@ const std::array<std::uint8_t, 256>& PosterTable()
     return table;
 }
 
-} // namespace
-
 void BuildVividLayer(EngineState& s)
 {
     // The curve, then the saturation boost by 1.28, pixel by pixel.
@@ -136,46 +134,45 @@ void BuildContrastLayer(EngineState& s)
     }
 }
 
-void BuildSketchGrayPlanes(EngineState& s)
+void BuildSketchGreyPlanes(EngineState& s)
 {
     const std::size_t pixels = s.SketchGrayPlane.size();
     const std::uint8_t* in = s.SketchOverColor.data();
-    std::uint8_t* gray = s.SketchGrayPlane.data();
-    std::uint8_t* gray8 = s.SketchGray8Plane.data();
+    std::uint8_t* grey = s.SketchGrayPlane.data();
+    std::uint8_t* grey8 = s.SketchGray8Plane.data();
     for (std::size_t p = 0; p < pixels; ++p) {
         const int g = (in[p * 3] + in[p * 3 + 1] + in[p * 3 + 2]) / 3;
-        gray[p] = static_cast<std::uint8_t>(g);
-        gray8[p] = static_cast<std::uint8_t>(32 * (g / 32));
+        grey[p] = static_cast<std::uint8_t>(g);
+        grey8[p] = static_cast<std::uint8_t>(32 * (g / 32));
     }
 }
 
-void BuildVariantLayer(EngineState& s, int VariantIndex)
+} // namespace
+
+void BuildVariantLayer(EngineState& s, BaseLayer base)
 {
-    switch (VariantIndex) {
-    case 3:
-    case 4:
+    switch (base) {
+    case BaseLayer::Vivid:
         BuildVividLayer(s);
         break;
-    case 7:
-    case 8:
+    case BaseLayer::Tint:
         BuildTintLayer(s);
         break;
-    case 9:
-    case 10:
+    case BaseLayer::Poster:
         BuildPosterLayer(s);
         break;
-    case 11:
-    case 12:
+    case BaseLayer::Contrast:
         BuildContrastLayer(s);
         break;
-    case 13:
-    case 14:
-    case 15:
-    case 16:
-        BuildSketchGrayPlanes(s);
+    case BaseLayer::EightGreys:
+    case BaseLayer::Greys:
+        BuildSketchGreyPlanes(s);
         break;
-    default:
-        break;
+    case BaseLayer::Sketch:
+    case BaseLayer::Dots:
+    case BaseLayer::Pencil:
+    case BaseLayer::SketchOverColor:
+        break; // made by the earlier stages
     }
 }
 

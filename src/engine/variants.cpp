@@ -1,26 +1,48 @@
 #include "variants.h"
 
+#include <algorithm>
+
 namespace qf {
 
-const std::array<VariantInfo, kVariantCount> kVariants = {{
-    {"Line sketch", "Black pencil lines on white paper"},
-    {"Stucki dots", "The sketched frame as black and white dots"},
-    {"Pencil on paper", "Pencil lines on a grainy paper texture"},
-    {"Vivid colour", "Bright, saturated colours with sketch lines"},
-    {"Vivid colour with dots", "Bright, saturated colours under a layer of dots"},
-    {"Colour sketch", "Sketch lines over flat cartoon colours (or the frame's own colours)"},
-    {"Colour sketch with dots", "Sketch lines and dots over flat cartoon colours"},
-    {"Sepia tint", "A warm single-hue tint that keeps the lightness"},
-    {"Sepia tint with dots", "A warm single-hue tint under a layer of dots"},
-    {"Poster", "Two levels per colour channel"},
-    {"Poster with dots", "Two levels per colour channel under a layer of dots"},
-    {"High contrast", "Mid-tones stretched to hard light and dark"},
-    {"High contrast with dots", "Hard light and dark under a layer of dots"},
-    {"Eight greys", "The sketched frame in eight grey levels"},
-    {"Eight greys with dots", "Eight grey levels under a layer of dots"},
-    {"Grey sketch", "The sketched frame in shades of grey"},
-    {"Grey sketch with dots", "Shades of grey under a layer of dots"},
+constexpr std::array<VariantInfo, kVariantCount> kVariants = {{
+    {"Line sketch", "Black pencil lines on white paper", BaseLayer::Sketch, false, Stage::Sketch},
+    {"Stucki dots", "The sketched frame as black and white dots", BaseLayer::Dots, false, Stage::Dots},
+    {"Pencil on paper", "Pencil lines on a grainy paper texture", BaseLayer::Pencil, false, Stage::Sketch},
+    {"Vivid colour", "Bright, saturated colours with sketch lines", BaseLayer::Vivid, false, Stage::VariantLayer},
+    {"Vivid colour with dots", "Bright, saturated colours under a layer of dots", BaseLayer::Vivid, true,
+     Stage::VariantLayer},
+    {"Colour sketch", "Sketch lines over flat cartoon colours (or the frame's own colours)", BaseLayer::SketchOverColor,
+     false, Stage::SketchOverColor},
+    {"Colour sketch with dots", "Sketch lines and dots over flat cartoon colours", BaseLayer::SketchOverColor, true,
+     Stage::Dots},
+    {"Sepia tint", "A warm single-hue tint that keeps the lightness", BaseLayer::Tint, false, Stage::VariantLayer},
+    {"Sepia tint with dots", "A warm single-hue tint under a layer of dots", BaseLayer::Tint, true,
+     Stage::VariantLayer},
+    {"Poster", "Two levels per colour channel", BaseLayer::Poster, false, Stage::VariantLayer},
+    {"Poster with dots", "Two levels per colour channel under a layer of dots", BaseLayer::Poster, true,
+     Stage::VariantLayer},
+    {"High contrast", "Mid-tones stretched to hard light and dark", BaseLayer::Contrast, false, Stage::VariantLayer},
+    {"High contrast with dots", "Hard light and dark under a layer of dots", BaseLayer::Contrast, true,
+     Stage::VariantLayer},
+    {"Eight greys", "The sketched frame in eight grey levels", BaseLayer::EightGreys, false, Stage::VariantLayer},
+    {"Eight greys with dots", "Eight grey levels under a layer of dots", BaseLayer::EightGreys, true,
+     Stage::VariantLayer},
+    {"Grey sketch", "The sketched frame in shades of grey", BaseLayer::Greys, false, Stage::VariantLayer},
+    {"Grey sketch with dots", "Shades of grey under a layer of dots", BaseLayer::Greys, true, Stage::VariantLayer},
 }};
+
+// A run goes exactly as far as the stage that makes its variant's base
+// layer, or the dots when the variant shows them: a later stage would
+// overwrite DitherLayer or TintLayer, which runs leave for the next ones.
+constexpr bool StopsWhereItShould(const VariantInfo& v)
+{
+    const Stage makesBase = v.base == BaseLayer::Sketch || v.base == BaseLayer::Pencil ? Stage::Sketch
+                            : v.base == BaseLayer::SketchOverColor                      ? Stage::SketchOverColor
+                            : v.base == BaseLayer::Dots                                 ? Stage::Dots
+                                                                                        : Stage::VariantLayer;
+    return v.lastStage == std::max(makesBase, v.dots ? Stage::Dots : Stage::Sketch);
+}
+static_assert(std::all_of(kVariants.begin(), kVariants.end(), StopsWhereItShould));
 
 const std::array<SwitchInfo, kSwitchCount> kSwitches = {{
     {"Color Sketch", "--color-sketch",

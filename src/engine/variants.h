@@ -12,9 +12,35 @@ namespace qf {
 
 inline constexpr int kVariantCount = 17;
 
+// The picture a variant shows, one of the engine's layers.
+enum class BaseLayer {
+    Sketch,          // SketchLayer
+    Dots,            // DitherLayer
+    Pencil,          // PencilLayer
+    Vivid,           // VividLayer
+    SketchOverColor, // SketchOverColor
+    Tint,            // TintLayer
+    Poster,          // PosterLayer
+    Contrast,        // ContrastLayer
+    EightGreys,      // SketchGray8Plane, a grey plane
+    Greys,           // SketchGrayPlane, a grey plane
+};
+
+// The stages of an engine run in their order. A run stops after the last
+// stage its variant needs.
+enum class Stage {
+    Sketch,          // the line sketch, its depth and the pencil layer
+    SketchOverColor, // SketchOverColor, mixed or plain
+    Dots,            // DitherLayer and its depth
+    VariantLayer,    // the variant's own layer, derived from SketchOverColor
+};
+
 struct VariantInfo {
     std::string_view name;        // a short title, e.g. "Pencil sketch"
     std::string_view description; // one line: what the variant shows
+    BaseLayer base;
+    bool dots;       // the dark dots of DitherLayer drawn over the base
+    Stage lastStage; // where the engine run for this variant stops
 };
 
 extern const std::array<VariantInfo, kVariantCount> kVariants;

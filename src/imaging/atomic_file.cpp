@@ -6,10 +6,16 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <filesystem>
+#include <mutex>
+#include <set>
+#include <string_view>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,23 +25,86 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Temporary files are named "." + the file's name + ".qf-" + process id +
+// "-" + counter + "-" + clock + ".tmp": the process id tells a later run
+// whether the writer is still alive.
+constexpr std::string_view kTag = ".qf-";
+constexpr std::string_view kSuffix = ".tmp";
+
 std::string FolderOf(const std::string& path)
 {
     const fs::path parent = fs::path(path).parent_path();
     return parent.empty() ? std::string(".") : parent.string();
 }
 
-// A file name in folder that no other writer picks: the process id, a
-// per-process counter and the clock make it unique; O_EXCL guarantees it.
-int CreateUniqueFile(const std::string& folder, const std::string& stem, std::string* created)
+// A temporary name for a file called stem, cut short where the folder's file
+// system limits the length of a name (at a character boundary of UTF-8).
+std::string TemporaryPath(const std::string& folder, const std::string& stem)
 {
     static std::atomic<unsigned> counter{0};
+    const auto tick = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const std::string tail = std::string(kTag) + std::to_string(::getpid()) + "-"
+        + std::to_string(counter.fetch_add(1)) + "-" + std::to_string(tick % 1000000) + std::string(kSuffix);
+    const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::size_t limit = nameMax > 0 ? static_cast<std::size_t>(nameMax) : 255;
+    std::string kept = stem.empty() ? std::string("output") : stem;
+    const std::size_t room = limit > tail.size() + 1 ? limit - tail.size() - 1 : 0;
+    if (kept.size() > room) {
+        std::size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(kept[cut]) & 0xC0) == 0x80)
+            --cut;
+        kept.resize(cut);
+    }
+    return (fs::path(folder) / ("." + kept + tail)).string();
+}
+
+// The process id in a temporary name of this program's making, or 0.
+pid_t WriterOf(std::string_view name)
+{
+    if (name.size() < 2 || name.front() != '.' || name.size() < kSuffix.size()
+        || name.substr(name.size() - kSuffix.size()) != kSuffix)
+        return 0;
+    const std::size_t tag = name.rfind(kTag);
+    if (tag == std::string_view::npos)
+        return 0;
+    const std::string_view numbers = name.substr(tag + kTag.size(), name.size() - kSuffix.size() - tag - kTag.size());
+    long long pid = 0;
+    int groups = 1;
+    bool digit = false;
+    for (const char c : numbers) {
+        if (c >= '0' && c <= '9') {
+            if (groups == 1 && (pid = pid * 10 + (c - '0')) > INT_MAX)
+                return 0;
+            digit = true;
+        } else if (c == '-' && digit && groups < 3) {
+            ++groups;
+            digit = false;
+        } else {
+            return 0;
+        }
+    }
+    return groups == 3 && digit ? static_cast<pid_t>(pid) : 0;
+}
+
+// Each folder is swept once per process: a run writing thousands of frames
+// into one folder reads it once.
+void RemoveStaleTemporaryFilesOnce(const std::string& folder)
+{
+    static std::mutex mutex;
+    static std::set<std::string> swept;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!swept.insert(folder).second)
+            return;
+    }
+    RemoveStaleTemporaryFiles(folder);
+}
+
+// A new file with a name no other writer picks: O_EXCL guarantees it.
+int CreateNamedFile(const std::string& folder, const std::string& stem, std::string* created)
+{
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const auto tick = static_cast<unsigned long long>(
-            std::chrono::steady_clock::now().time_since_epoch().count());
-        const std::string name = "." + stem + "." + std::to_string(::getpid()) + "-"
-            + std::to_string(counter.fetch_add(1)) + "-" + std::to_string(tick % 1000000) + ".tmp";
-        const std::string path = (fs::path(folder) / name).string();
+        const std::string path = TemporaryPath(folder, stem);
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             *created = path;
@@ -46,6 +115,89 @@ int CreateUniqueFile(const std::string& folder, const std::string& stem, std::st
     }
     errno = EEXIST;
     return -1;
+}
+
+// A file in folder that has no name at all (O_TMPFILE), or -1 with errno
+// EOPNOTSUPP where the file system or the system lacks it. Giving it a name
+// later goes through /proc/self/fd.
+int CreateUnnamedFile(const std::string& folder)
+{
+#ifdef O_TMPFILE
+    static const bool canLink = ::access("/proc/self/fd", X_OK) == 0;
+    if (canLink) {
+        const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+            return fd;
+    }
+#else
+    (void)folder;
+#endif
+    errno = EOPNOTSUPP;
+    return -1;
+}
+
+// Creates the temporary file: unnamed where possible, else named (*named).
+int CreateTemporaryFile(const std::string& folder, const std::string& stem, std::string* named)
+{
+    const int fd = CreateUnnamedFile(folder);
+    if (fd >= 0 || errno != EOPNOTSUPP)
+        return fd;
+    return CreateNamedFile(folder, stem, named);
+}
+
+// Gives the unnamed file fd a temporary name in folder; an errno value on failure.
+int NameUnnamedFile(int fd, const std::string& folder, const std::string& stem, std::string* named)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = TemporaryPath(folder, stem);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            *named = path;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+// The new file takes over the permission bits and, where the system allows
+// it, the owner and group of the file it replaces.
+void KeepAccess(int fd, const struct stat& old)
+{
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // Not a member of the old group: the file keeps the user's group.
+    }
+    ::fchmod(fd, old.st_mode & 0777);
+}
+
+std::string PathReason(int code)
+{
+    switch (code) {
+    case ENOTDIR:
+        return "a part of the path is not a folder";
+    case EACCES:
+        return "a folder on the path cannot be entered (permission denied)";
+    case ELOOP:
+        return "the path has too many levels of links";
+    case ENAMETOOLONG:
+        return "the name is too long";
+    default:
+        return "cannot be looked up (" + SystemReason(code) + ")";
+    }
+}
+
+std::string KindReason(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "is a folder, not a file";
+    if (S_ISFIFO(mode))
+        return "is a pipe, not a file; the output must be a file that can be replaced";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "is a device, not a file";
+    if (S_ISSOCK(mode))
+        return "is a socket, not a file";
+    return "is not a regular file";
 }
 
 std::string CreateReason(int code)
@@ -60,26 +212,100 @@ std::string CreateReason(int code)
         return "the folder is on a read-only disk";
     case ENOSPC:
     case EDQUOT:
-        return "the disk is full";
+        return WriteReason(code);
+    case ENAMETOOLONG:
+        return "the path is too long";
     default:
         return "cannot create a file in its folder (" + SystemReason(code) + ")";
     }
 }
 
-std::string WriteReason(int code)
-{
-    if (code == ENOSPC || code == EDQUOT)
-        return "the disk is full";
-    return "cannot be written (" + SystemReason(code) + ")";
-}
-
 } // namespace
 
+bool ResolveOutputFile(const std::string& destination, std::string* target, Error* error)
+{
+    if (destination.empty())
+        return Fail(error, ErrorKind::Unwritable, destination, "the output file name is empty");
+    std::string current = destination;
+    for (int links = 0;; ++links) {
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0) {
+            const int code = errno;
+            if (code != ENOENT)
+                return Fail(error, ErrorKind::Unwritable, destination, PathReason(code));
+            // A new file, or the missing target of a link: its folder must be there.
+            struct stat folderInfo {};
+            const bool folderMissing = ::stat(FolderOf(current).c_str(), &folderInfo) != 0;
+            if (folderMissing || !S_ISDIR(folderInfo.st_mode))
+                return Fail(error, ErrorKind::Unwritable, destination,
+                            (folderMissing && errno != ENOENT ? PathReason(errno)
+                                 : folderMissing              ? std::string("the folder does not exist")
+                                                              : PathReason(ENOTDIR))
+                                + (links > 0 ? " (the link leads to " + current + ")" : std::string()));
+            *target = current;
+            return true;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            if (!S_ISREG(info.st_mode))
+                return Fail(error, ErrorKind::Unwritable, destination, KindReason(info.st_mode));
+            *target = current;
+            return true;
+        }
+        if (links == 40)
+            return Fail(error, ErrorKind::Unwritable, destination, PathReason(ELOOP));
+        const std::string folder = FolderOf(current);
+        struct stat folderInfo {};
+        if (info.st_uid != ::geteuid() && ::stat(folder.c_str(), &folderInfo) == 0
+            && (folderInfo.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH))
+            return Fail(error, ErrorKind::Unwritable, destination,
+                        (links == 0 ? std::string("is") : "leads to " + current + ", which is")
+                            + " a link owned by another user in a shared folder (world-writable and sticky); "
+                              "it is not followed: remove it or write to another name");
+        struct stat pointed {};
+        if (::stat(current.c_str(), &pointed) == 0 && !S_ISREG(pointed.st_mode))
+            return Fail(error, ErrorKind::Unwritable, destination, KindReason(pointed.st_mode));
+        char text[PATH_MAX];
+        const ssize_t length = ::readlink(current.c_str(), text, sizeof text);
+        if (length < 0 || static_cast<std::size_t>(length) >= sizeof text)
+            return Fail(error, ErrorKind::Unwritable, destination, PathReason(length < 0 ? errno : ENAMETOOLONG));
+        const std::string pointsTo(text, static_cast<std::size_t>(length));
+        current = pointsTo.front() == '/' ? pointsTo : (fs::path(folder) / pointsTo).string();
+    }
+}
+
+void RemoveStaleTemporaryFiles(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const int fd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t pid = WriterOf(entry->d_name);
+        if (pid <= 0 || pid == ::getpid())
+            continue;
+        struct stat info {};
+        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)
+            || info.st_uid != ::geteuid())
+            continue;
+        if (::kill(pid, 0) != 0 && errno == ESRCH)
+            ::unlinkat(fd, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
 struct AtomicFile::Impl {
-    std::string destination;
-    std::string temporary;
+    std::string destination; // as the caller named it, for messages
+    std::string target;      // the file replaced or created
+    std::string temporary;   // the temporary file's name; empty while it has none
     FilePtr file;
     int writeErrno = 0; // first error met by write()
+
+    void removeTemporary()
+    {
+        if (!temporary.empty())
+            ::unlink(temporary.c_str());
+        temporary.clear();
+    }
 };
 
 AtomicFile::AtomicFile()
@@ -95,23 +321,29 @@ AtomicFile::~AtomicFile()
 bool AtomicFile::open(const std::string& destination, Error* error)
 {
     discard();
-    impl_->destination = destination;
-    impl_->writeErrno = 0;
-    std::error_code ec;
-    if (fs::is_directory(destination, ec))
-        return Fail(error, ErrorKind::Unwritable, destination, "is a folder, not a file");
+    Impl& d = *impl_;
+    d.destination = destination;
+    d.writeErrno = 0;
+    if (!ResolveOutputFile(destination, &d.target, error))
+        return false;
+    const std::string folder = FolderOf(d.target);
+    RemoveStaleTemporaryFilesOnce(folder);
 
-    const std::string folder = FolderOf(destination);
-    const std::string stem = fs::path(destination).filename().string();
-    const int fd = CreateUniqueFile(folder, stem.empty() ? "output" : stem, &impl_->temporary);
-    if (fd < 0)
-        return Fail(error, ErrorKind::Unwritable, destination, CreateReason(errno));
-    impl_->file.reset(::fdopen(fd, "w+b"));
-    if (!impl_->file) {
+    const int fd = CreateTemporaryFile(folder, fs::path(d.target).filename().string(), &d.temporary);
+    if (fd < 0) {
+        std::string reason = CreateReason(errno);
+        if (d.target != destination)
+            reason += " (the link leads to " + d.target + ")";
+        return Fail(error, ErrorKind::Unwritable, destination, reason);
+    }
+    struct stat old {};
+    if (::stat(d.target.c_str(), &old) == 0)
+        KeepAccess(fd, old);
+    d.file.reset(::fdopen(fd, "w+b"));
+    if (!d.file) {
         const int code = errno;
         ::close(fd);
-        ::unlink(impl_->temporary.c_str());
-        impl_->temporary.clear();
+        d.removeTemporary();
         return Fail(error, ErrorKind::Unwritable, destination, CreateReason(code));
     }
     return true;
@@ -120,7 +352,7 @@ bool AtomicFile::open(const std::string& destination, Error* error)
 bool AtomicFile::write(const void* data, std::size_t size, Error* error)
 {
     if (!impl_->file)
-        return Fail(error, ErrorKind::Unwritable, impl_->destination, "is not open for writing");
+        return Fail(error, ErrorKind::InvalidArgument, impl_->destination, "is not open for writing");
     if (size == 0)
         return true;
     if (std::fwrite(data, 1, size, impl_->file.get()) != size) {
@@ -138,10 +370,11 @@ std::FILE* AtomicFile::stream() const
 
 bool AtomicFile::commit(Error* error)
 {
-    if (!impl_->file)
-        return Fail(error, ErrorKind::Unwritable, impl_->destination, "is not open for writing");
-    std::FILE* file = impl_->file.get();
-    int code = impl_->writeErrno;
+    Impl& d = *impl_;
+    if (!d.file)
+        return Fail(error, ErrorKind::InvalidArgument, d.destination, "is not open for writing");
+    std::FILE* file = d.file.get();
+    int code = d.writeErrno;
     errno = 0;
     if (code == 0 && (std::fflush(file) != 0 || std::ferror(file)))
         code = errno ? errno : EIO;
@@ -149,27 +382,28 @@ bool AtomicFile::commit(Error* error)
     // or a crash could leave an empty file under the destination's name.
     if (code == 0 && ::fsync(::fileno(file)) != 0)
         code = errno;
-    FILE* raw = impl_->file.release();
+    const std::string folder = FolderOf(d.target);
+    if (code == 0 && d.temporary.empty())
+        code = NameUnnamedFile(::fileno(file), folder, fs::path(d.target).filename().string(), &d.temporary);
+    std::FILE* raw = d.file.release();
     if (std::fclose(raw) != 0 && code == 0)
         code = errno ? errno : EIO;
     if (code != 0) {
-        ::unlink(impl_->temporary.c_str());
-        impl_->temporary.clear();
-        return Fail(error, ErrorKind::Unwritable, impl_->destination, WriteReason(code));
+        d.removeTemporary();
+        return Fail(error, ErrorKind::Unwritable, d.destination, WriteReason(code));
     }
-    if (std::rename(impl_->temporary.c_str(), impl_->destination.c_str()) != 0) {
+    if (std::rename(d.temporary.c_str(), d.target.c_str()) != 0) {
         code = errno;
-        ::unlink(impl_->temporary.c_str());
-        impl_->temporary.clear();
-        return Fail(error, ErrorKind::Unwritable, impl_->destination,
+        d.removeTemporary();
+        return Fail(error, ErrorKind::Unwritable, d.destination,
                     "cannot replace the file (" + SystemReason(code) + ")");
     }
-    impl_->temporary.clear();
+    d.temporary.clear();
     // Make the rename itself durable; a failure here loses nothing.
-    const int folder = ::open(FolderOf(impl_->destination).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
     }
     return true;
 }
@@ -177,20 +411,7 @@ bool AtomicFile::commit(Error* error)
 void AtomicFile::discard()
 {
     impl_->file.reset();
-    if (!impl_->temporary.empty()) {
-        ::unlink(impl_->temporary.c_str());
-        impl_->temporary.clear();
-    }
-}
-
-bool AtomicFile::isOpen() const
-{
-    return impl_->file != nullptr;
-}
-
-const std::string& AtomicFile::destination() const
-{
-    return impl_->destination;
+    impl_->removeTemporary();
 }
 
 bool CopyFileAtomically(const std::string& source, const std::string& destination, Error* error)
@@ -217,14 +438,16 @@ bool CopyFileAtomically(const std::string& source, const std::string& destinatio
 
 FilePtr OpenScratchFile(const std::string& besidePath, Error* error)
 {
-    std::string path;
-    const int fd = CreateUniqueFile(FolderOf(besidePath), "scratch", &path);
+    const std::string folder = FolderOf(besidePath);
+    std::string named;
+    const int fd = CreateTemporaryFile(folder, "scratch", &named);
     if (fd < 0) {
         Fail(error, ErrorKind::Unwritable, besidePath, CreateReason(errno));
         return nullptr;
     }
-    // The open descriptor keeps the data; the name goes at once.
-    ::unlink(path.c_str());
+    // The open descriptor keeps the data; a name goes at once.
+    if (!named.empty())
+        ::unlink(named.c_str());
     FilePtr file(::fdopen(fd, "w+b"));
     if (!file) {
         const int code = errno;

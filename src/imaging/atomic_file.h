@@ -11,13 +11,31 @@
 
 namespace qf::imaging {
 
+// The file that writing `destination` replaces or creates, in *target.
+// A symbolic link is followed to the file it names (a dangling link to the
+// file it would name, which is then created), but only a link the user owns
+// or one in a folder that is not both world-writable and sticky: a link
+// another user planted in a shared folder such as /tmp is refused, as the
+// kernel's protected-symlinks rule does. Anything that is not a plain file
+// (a folder, a pipe, a device) is refused too, as is an empty name. Errors
+// (Unwritable) name `destination` and say why.
+bool ResolveOutputFile(const std::string& destination, std::string* target, Error* error);
+
+// Removes the temporary files that writers of this program left in folder
+// when they were killed: files of its own naming, owned by the user, whose
+// process is gone. Files of live processes and all other files stay.
+void RemoveStaleTemporaryFiles(const std::string& folder);
+
 // Copies source to destination atomically, replacing an existing file.
 bool CopyFileAtomically(const std::string& source, const std::string& destination, Error* error);
 
 // A new version of a file, written to a temporary file in the destination's
 // folder and moved over the destination by commit(). Until then the
 // destination is untouched; discard(), a failed commit() and the destructor
-// remove the temporary file.
+// remove the temporary file. Where the file system allows it the temporary
+// file has no name until commit(), so a killed process leaves nothing behind.
+// The new file keeps the permission bits (and the group, where allowed) of
+// the one it replaces.
 class AtomicFile {
 public:
     AtomicFile();
@@ -25,8 +43,8 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    // Creates the temporary file. Fails (Unwritable) when the folder is
-    // missing or not writable, or when the destination is a folder.
+    // Resolves destination (see ResolveOutputFile) and creates the temporary
+    // file. Fails (Unwritable) when the folder is missing or not writable.
     bool open(const std::string& destination, Error* error);
 
     // Appends bytes; fails (Unwritable) on a write error such as a full disk.
@@ -36,15 +54,12 @@ public:
     // Write errors made through it are found by commit().
     std::FILE* stream() const;
 
-    // Flushes the data to disk and renames the temporary file over the
+    // Flushes the data to disk and moves the temporary file over the
     // destination. On failure the temporary file is removed.
     bool commit(Error* error);
 
     // Closes and removes the temporary file; the destination stays as it was.
     void discard();
-
-    bool isOpen() const;
-    const std::string& destination() const;
 
 private:
     struct Impl;

@@ -12,15 +12,7 @@ namespace qf::imaging {
 // never stored.
 class ColourIndex {
 public:
-    ColourIndex() { clear(); }
-
-    void clear()
-    {
-        keys_.fill(0);
-        size_ = 0;
-    }
-
-    int size() const { return size_; }
+    ColourIndex() { keys_.fill(0); }
 
     // The index of colour, or -1.
     int find(std::uint32_t colour) const

@@ -1,5 +1,6 @@
 #include "errors.h"
 
+#include <cerrno>
 #include <system_error>
 
 namespace qf::imaging {
@@ -14,9 +15,21 @@ bool Fail(Error* error, ErrorKind kind, const std::string& file, std::string rea
     return false;
 }
 
+bool FailOutOfMemory(Error* error, const std::string& file)
+{
+    return Fail(error, ErrorKind::OutOfMemory, file, "needs more memory than is free");
+}
+
 std::string SystemReason(int code)
 {
     return std::generic_category().message(code);
+}
+
+std::string WriteReason(int code)
+{
+    if (code == ENOSPC || code == EDQUOT)
+        return "the disk is full";
+    return "cannot be written (" + SystemReason(code) + ")";
 }
 
 } // namespace qf::imaging

@@ -11,7 +11,14 @@ namespace qf::imaging {
 // null) and returns false, so a failing path reads `return Fail(...)`.
 bool Fail(Error* error, ErrorKind kind, const std::string& file, std::string reason);
 
-// The system's words for errno value code, e.g. "No space left on device".
+// Fail with ErrorKind::OutOfMemory: the work needs more memory than is free.
+bool FailOutOfMemory(Error* error, const std::string& file);
+
+// The system's words for errno value code, e.g. "Permission denied".
 std::string SystemReason(int code);
+
+// Why writing failed with errno value code: "the disk is full" for a full
+// disk or an exhausted quota, "cannot be written (<system's words>)" else.
+std::string WriteReason(int code);
 
 } // namespace qf::imaging

@@ -36,7 +36,6 @@ public:
     std::size_t decode(std::uint16_t* out, std::size_t count);
 
     Status status() const { return status_; }
-    bool hasPendingInput() const { return in_ != inEnd_; }
 
 private:
     void resetTable();

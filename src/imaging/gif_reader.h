@@ -3,8 +3,9 @@
 //  - the canvas starts transparent; disposal 2 clears the frame's rectangle
 //    to transparent, 3 (and 4, which some encoders write for it) restores
 //    what was there before the frame, 0, 1 and 5 to 7 keep the frame;
-//  - frames reaching outside the screen are clipped; a screen stored with no
-//    width or height takes the extent of the first frame;
+//  - frames reaching outside the screen are clipped, and their rows below
+//    the screen are not decoded; a screen stored with no width or height
+//    takes the extent of the first frame;
 //  - a frame without any colour table draws every index opaque black; an
 //    index beyond the table draws nothing, like the transparent index;
 //  - pixel data that ends early, or turns damaged, leaves the rest of the
@@ -12,33 +13,23 @@
 //  - minimum code sizes up to 11 are read (giflib alone stops at 8);
 //  - a file cut short keeps the frames whose data is complete; bytes that
 //    are no GIF block end the animation there, as does the trailer.
+// Damage that leaves frames to show is not an error: damage() says what it
+// is and after which frame, for a warning.
 // Only the canvas, and for restore-to-previous the area it restores, are
 // held in memory; frame count, delays and loop count are learned at open by
 // walking the records without decoding pixels.
 #pragma once
 
+#include "gif_limits.h"
 #include "image.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace qf::imaging {
-
-// The largest picture the reader decodes: no side over 16384 pixels and no
-// more than 100 megapixels (400 MB of RGBA per canvas). Larger files are
-// refused with ErrorKind::TooLarge before anything is allocated.
-constexpr int kMaxGifSide = 16384;
-constexpr std::int64_t kMaxGifPixels = 100'000'000;
-
-// The most frames, and the most pixels all frames decode to together
-// (frames x screen area: 20 gigapixels, 80 GB of RGBA), an animation may
-// have. Frames are streamed, but every frame costs a full canvas of work in
-// each consumer; a few bytes per frame must not buy hours of it. Checked
-// while walking the records at open: ErrorKind::TooLarge.
-constexpr int kMaxGifFrames = 100'000;
-constexpr std::int64_t kMaxGifDecodedPixels = 20'000'000'000;
 
 struct GifInfo {
     // The logical screen. A screen stored with no width or height takes the
@@ -48,6 +39,32 @@ struct GifInfo {
     int frameCount = 0;       // frames that decode (a file cut short keeps those before the cut)
     std::vector<int> delays;  // one per frame, in hundredths of a second, exactly as stored
     int loopCount = -1;       // -1: no loop extension; 0: forever; n: the stored repeat count
+    // The work the animation asks of a reader and of a converter: pixels
+    // decoded plus, per frame, the screen's area composited and rendered.
+    std::int64_t work = 0;
+};
+
+// Damage in a file that still has frames to show. open() finds a file cut
+// short, bytes that are no GIF block and unreadable code sizes; readNext()
+// also finds damaged image data in the frames it decodes. The earliest
+// damage found is kept.
+struct GifDamage {
+    int afterFrame = -1; // frames 1..afterFrame are whole; -1: no damage found
+    std::string what;    // e.g. "the file is cut short", "the image data of frame 25 is damaged"
+
+    explicit operator bool() const { return afterFrame >= 0; }
+    // "is damaged after frame 24 (the file is cut short); 24 frames were read"
+    std::string message(int frameCount) const;
+};
+
+// What readNext did: decoded a frame, found no frame left, or failed.
+enum class ReadStatus { Frame, End, Failed };
+
+struct ReadResult {
+    ReadStatus status = ReadStatus::Failed;
+    // True for a frame, so `while (reader.readNext(frame, &error))` reads
+    // every frame; tell End from Failed by status.
+    explicit operator bool() const { return status == ReadStatus::Frame; }
 };
 
 class GifReader {
@@ -57,24 +74,27 @@ public:
     GifReader(GifReader&&) noexcept;
     GifReader& operator=(GifReader&&) noexcept;
 
+    // Asked between frames at open and between rows while decoding; true
+    // stops the work with ErrorKind::Cancelled. Kept across open().
+    void setCancelCheck(std::function<bool()> cancelled);
+
     // Opens the file and learns its size, frame count, delays and loop count.
     // Refuses files that are not GIFs, hold no frame, are cut short before
-    // their first full frame or are too large to decode.
+    // their first full frame, or ask for more than the limits of
+    // gif_limits.h (ErrorKind::TooLarge, naming the limit).
     bool open(const std::string& path, Error* error);
 
     const GifInfo& info() const;
+    const GifDamage& damage() const;
 
     // Decodes the next frame in order into frame (RGBA at the logical screen
-    // size). Returns false after the last frame (error left empty) or on a
-    // failure (error set). Holds only the canvas and, for restore-to-previous,
-    // one saved canvas.
-    bool readNext(RgbaImage& frame, Error* error);
+    // size). Returns End after the last frame (error left empty) and Failed
+    // with error set. Holds only the canvas and, for restore-to-previous, the
+    // area it restores.
+    ReadResult readNext(RgbaImage& frame, Error* error);
 
     // Frame n (1-based), seeking or re-decoding as needed.
     bool readFrame(int frameNumber, RgbaImage& frame, Error* error);
-
-    // Number (1-based) of the frame the next readNext returns.
-    int nextFrameNumber() const;
 
 private:
     struct Impl;

@@ -2,7 +2,8 @@
 
 #include "atomic_file.h"
 #include "errors.h"
-#include "gif_reader.h"
+#include "gif_io.h"
+#include "gif_limits.h"
 #include "scratch_file.h"
 
 #include <gif_lib.h>
@@ -44,36 +45,6 @@ struct SpooledFrame {
     std::vector<std::uint8_t> lzw;
 };
 
-// ---------------------------------------------------------------------------
-// giflib writes the final file through this, into the AtomicFile.
-
-struct ByteSink {
-    std::FILE* file = nullptr;
-    int errorCode = 0; // the first write error
-};
-
-int WriteBytes(GifFileType* gif, const GifByteType* data, int size)
-{
-    auto* sink = static_cast<ByteSink*>(gif->UserData);
-    if (size <= 0)
-        return 0;
-    if (sink->errorCode != 0)
-        return 0;
-    const std::size_t put = std::fwrite(data, 1, static_cast<std::size_t>(size), sink->file);
-    if (put != static_cast<std::size_t>(size))
-        sink->errorCode = errno ? errno : EIO;
-    return static_cast<int>(put);
-}
-
-struct GifWriterCloser {
-    void operator()(GifFileType* gif) const
-    {
-        int ignored = 0;
-        EGifCloseFile(gif, &ignored);
-    }
-};
-using GifWriteHandle = std::unique_ptr<GifFileType, GifWriterCloser>;
-
 struct MapFree {
     void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
 };
@@ -90,13 +61,6 @@ MapPtr MakeMap(const std::vector<std::uint32_t>& colours)
         map->Colors[i].Blue = static_cast<GifByteType>(colours[i]);
     }
     return map;
-}
-
-std::string DiskReason(int code)
-{
-    if (code == ENOSPC || code == EDQUOT)
-        return "the disk is full";
-    return "cannot be written (" + SystemReason(code) + ")";
 }
 
 int BytesPerPixel(PixelLayout layout)
@@ -152,14 +116,16 @@ bool AnimationWriter::open(const std::string& path, int width, int height, int l
 {
     abort();
     Impl& d = *impl_;
-    if (width < 1 || height < 1 || width > kMaxGifSide || height > kMaxGifSide
-        || static_cast<std::int64_t>(width) * height > kMaxGifPixels)
+    if (width < 1 || height < 1)
+        return Fail(error, ErrorKind::InvalidArgument, path,
+                    "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
+    if (width > kMaxGifSide || height > kMaxGifSide || static_cast<std::int64_t>(width) * height > kMaxGifPixels)
         return Fail(error, ErrorKind::TooLarge, path,
                     "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
                         + " pixels; the limit is " + std::to_string(kMaxGifSide) + " pixels a side and "
                         + std::to_string(kMaxGifPixels / 1000000) + " megapixels");
     if (loopCount < -1 || loopCount > 65535)
-        return Fail(error, ErrorKind::TooLarge, path,
+        return Fail(error, ErrorKind::InvalidArgument, path,
                     "cannot store the loop count " + std::to_string(loopCount) + " (0 to 65535)");
     try {
         if (!d.out.open(path, error))
@@ -171,7 +137,7 @@ bool AnimationWriter::open(const std::string& path, int width, int height, int l
         }
     } catch (const std::bad_alloc&) {
         d.close();
-        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+        return FailOutOfMemory(error, path);
     }
     d.path = path;
     d.width = width;
@@ -188,14 +154,14 @@ bool AnimationWriter::addFrame(const ImageView& frame, int delay, Error* error)
 {
     Impl& d = *impl_;
     if (!d.open)
-        return Fail(error, ErrorKind::Unwritable, d.path, "no animation is being written");
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
     if (frame.width != d.width || frame.height != d.height)
-        return Fail(error, ErrorKind::TooLarge, d.path,
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "frame " + std::to_string(d.frames + 1) + " is " + std::to_string(frame.width) + " x "
                         + std::to_string(frame.height) + " pixels, the animation "
                         + std::to_string(d.width) + " x " + std::to_string(d.height));
     if (!frame.pixels || frame.stride < static_cast<std::ptrdiff_t>(frame.width) * BytesPerPixel(frame.layout))
-        return Fail(error, ErrorKind::TooLarge, d.path,
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "frame " + std::to_string(d.frames + 1) + " has no pixels or rows that overlap");
     std::optional<FrameJob> job;
     try {
@@ -205,7 +171,7 @@ bool AnimationWriter::addFrame(const ImageView& frame, int delay, Error* error)
             return false;
     } catch (const std::bad_alloc&) {
         d.close();
-        return Fail(error, ErrorKind::TooLarge, d.path, "needs more memory than is free");
+        return FailOutOfMemory(error, d.path);
     }
     if (job && !d.encodeAndAppend(*job, error)) {
         d.close();
@@ -220,13 +186,13 @@ bool AnimationWriter::link(std::shared_ptr<const PackedFrame> frame, int delay, 
     Impl& d = *impl_;
     job->reset();
     if (!d.open)
-        return Fail(error, ErrorKind::Unwritable, d.path, "no animation is being written");
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
     if (!frame || frame->width != d.width || frame->height != d.height)
-        return Fail(error, ErrorKind::TooLarge, d.path,
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "frame " + std::to_string(d.frames + 1) + " does not have the animation's size, "
                         + std::to_string(d.width) + " x " + std::to_string(d.height) + " pixels");
     if (delay < 0 || delay > 65535)
-        return Fail(error, ErrorKind::TooLarge, d.path,
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "cannot store the delay " + std::to_string(delay) + " of frame "
                         + std::to_string(d.frames + 1) + " (0 to 65535 hundredths of a second)");
     std::shared_ptr<const GlobalPalette> global = d.palette.add(*frame);
@@ -246,10 +212,10 @@ bool AnimationWriter::append(const EncodedFrame& frame, Error* error)
 {
     Impl& d = *impl_;
     if (!d.open)
-        return Fail(error, ErrorKind::Unwritable, d.path, "no animation is being written");
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
     if (frame.number != d.appended + 1) {
         d.close();
-        return Fail(error, ErrorKind::Unwritable, d.path,
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "frame " + std::to_string(frame.number) + " was given out of order");
     }
     if (!d.spoolFrame(frame, error)) {
@@ -266,7 +232,7 @@ bool AnimationWriter::finish(Error* error)
 {
     Impl& d = *impl_;
     if (!d.open)
-        return Fail(error, ErrorKind::Unwritable, d.path, "no animation is being written");
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
     if (d.frames == 0) {
         d.close();
         return Fail(error, ErrorKind::NoImage, d.path, "cannot be written without a frame");
@@ -292,12 +258,12 @@ bool AnimationWriter::Impl::encodeAndAppend(const FrameJob& job, Error* error)
         if (!encoder)
             encoder = std::make_unique<FrameEncoder>();
         if (!encoder->encode(job, encoded, &reason))
-            return Fail(error, ErrorKind::TooLarge, path, reason);
+            return Fail(error, ErrorKind::LibraryFailed, path, reason);
     } catch (const std::bad_alloc&) {
-        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+        return FailOutOfMemory(error, path);
     }
     if (encoded.number != appended + 1)
-        return Fail(error, ErrorKind::Unwritable, path,
+        return Fail(error, ErrorKind::InvalidArgument, path,
                     "frame " + std::to_string(encoded.number) + " was given out of order");
     if (!spoolFrame(encoded, error))
         return false;
@@ -348,7 +314,7 @@ bool AnimationWriter::Impl::spoolFrame(const EncodedFrame& frame, Error* error)
     }
     record.insert(record.end(), frame.lzw.begin(), frame.lzw.end());
     if (std::fwrite(record.data(), 1, record.size(), spool.get()) != record.size())
-        return Fail(error, ErrorKind::Unwritable, path, DiskReason(errno ? errno : EIO));
+        return Fail(error, ErrorKind::Unwritable, path, WriteReason(errno ? errno : EIO));
     return true;
 }
 
@@ -395,17 +361,17 @@ bool AnimationWriter::Impl::readSpooled(SpooledFrame& frame, bool* done, Error* 
 bool AnimationWriter::Impl::writeFile(Error* error)
 {
     if (std::fflush(spool.get()) != 0 || std::ferror(spool.get()))
-        return Fail(error, ErrorKind::Unwritable, path, DiskReason(errno ? errno : EIO));
+        return Fail(error, ErrorKind::Unwritable, path, WriteReason(errno ? errno : EIO));
     std::rewind(spool.get());
 
-    ByteSink sink{out.stream()};
+    GifFileIo sink{out.stream()};
     int code = 0;
-    GifWriteHandle gif(EGifOpen(&sink, WriteBytes, &code));
+    GifWriteHandle gif = OpenGifWriting(&sink, &code);
     if (!gif)
-        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+        return FailOutOfMemory(error, path);
     auto failed = [&](const char* what) {
         if (sink.errorCode != 0)
-            return Fail(error, ErrorKind::Unwritable, path, DiskReason(sink.errorCode));
+            return Fail(error, ErrorKind::Unwritable, path, WriteReason(sink.errorCode));
         return Fail(error, ErrorKind::Unwritable, path, std::string("cannot be written (") + what + ")");
     };
 

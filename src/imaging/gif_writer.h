@@ -34,13 +34,14 @@ public:
     // Starts an animation of width x height. loopCount as in GifInfo: -1
     // writes no loop extension, 0 loops forever, n repeats n times (up to
     // 65535). Creates the temporary file at once, so an unwritable
-    // destination fails here (Unwritable). Sizes beyond the reader's limits
-    // are refused (TooLarge).
+    // destination fails here (Unwritable). Sizes beyond the limits of
+    // gif_limits.h are refused (TooLarge), sides below 1 and a loop count out
+    // of range too (InvalidArgument).
     bool open(const std::string& path, int width, int height, int loopCount, Error* error);
 
     // Appends a frame with its delay in hundredths of a second (0 to 65535,
     // stored exactly). A frame of another size or a delay out of range is
-    // refused (TooLarge) and the animation goes on without it; a failure to
+    // refused (InvalidArgument) and the animation goes on without it; a failure to
     // write abandons the animation as abort() does.
     bool addFrame(const ImageView& frame, int delay, Error* error);
 

@@ -14,10 +14,13 @@ enum class ErrorKind {
     None,
     Unreadable,  // the file cannot be opened or read
     NotGif,      // the file is not a GIF at all
-    Corrupt,     // a GIF that is broken before its first full frame
+    Corrupt,     // a GIF broken before its first full frame, or a damaged PNG
     NoImage,     // a valid GIF without any frame
-    TooLarge,    // the picture or the animation is beyond the documented limits
+    TooLarge,    // the picture, the animation or its work is beyond the limits of gif_limits.h
+    OutOfMemory, // the system has too little memory free for the work
     Unwritable,  // the destination cannot be written (folder, permission, full disk)
+    InvalidArgument, // the caller's mistake: a call out of order or a value out of range
+    LibraryFailed,   // a library failed without saying why (the colour quantiser)
     Cancelled,   // the caller asked to stop
 };
 

@@ -2,7 +2,7 @@
 
 #include "atomic_file.h"
 #include "errors.h"
-#include "gif_reader.h"
+#include "gif_limits.h"
 #include "scratch_file.h"
 
 #include <spng.h>
@@ -21,26 +21,23 @@ struct ContextFree {
 };
 using PngContext = std::unique_ptr<spng_ctx, ContextFree>;
 
-// PNG files larger than this are not read (the same budget as GIF frames).
-constexpr std::size_t kMaxPngFileSize = std::size_t{1} << 30;
-
 } // namespace
 
 bool WritePng(const std::string& path, const ImageView& image, Error* error)
 {
     if (!image.pixels || image.width < 1 || image.height < 1)
-        return Fail(error, ErrorKind::TooLarge, path, "cannot be written from an empty picture");
+        return Fail(error, ErrorKind::InvalidArgument, path, "cannot be written from an empty picture");
     const bool alpha = image.layout == PixelLayout::Rgba;
     const int inBytes = image.layout == PixelLayout::Rgb ? 3 : 4;
     if (image.stride < static_cast<std::ptrdiff_t>(image.width) * inBytes)
-        return Fail(error, ErrorKind::TooLarge, path, "cannot be written from rows that overlap");
+        return Fail(error, ErrorKind::InvalidArgument, path, "cannot be written from rows that overlap");
 
     AtomicFile file;
     if (!file.open(path, error))
         return false;
     PngContext ctx(spng_ctx_new(SPNG_CTX_ENCODER));
     if (!ctx)
-        return Fail(error, ErrorKind::TooLarge, path, "needs more memory than is free");
+        return FailOutOfMemory(error, path);
 
     spng_ihdr ihdr{};
     ihdr.width = static_cast<std::uint32_t>(image.width);
@@ -71,12 +68,8 @@ bool WritePng(const std::string& path, const ImageView& image, Error* error)
         }
     }
     if (status != SPNG_EOI && status != 0) {
-        if (status == SPNG_IO_ERROR) {
-            const int code = errno;
-            if (code == ENOSPC || code == EDQUOT)
-                return Fail(error, ErrorKind::Unwritable, path, "the disk is full");
-            return Fail(error, ErrorKind::Unwritable, path, "cannot be written (" + SystemReason(code) + ")");
-        }
+        if (status == SPNG_IO_ERROR)
+            return Fail(error, ErrorKind::Unwritable, path, WriteReason(errno));
         return Fail(error, ErrorKind::Unwritable, path,
                     std::string("cannot be encoded (") + spng_strerror(status) + ")");
     }
@@ -88,7 +81,7 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Err
 {
     PngContext ctx(spng_ctx_new(0));
     if (!ctx)
-        return Fail(error, ErrorKind::TooLarge, "", "needs more memory than is free");
+        return FailOutOfMemory(error, "");
     // Refuse pictures beyond the GIF limits before allocating anything, and
     // cap the metadata a hostile file could make the decoder keep.
     spng_set_image_limits(ctx.get(), kMaxGifSide, kMaxGifSide);
@@ -116,7 +109,7 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Err
     try {
         image.pixels.resize(bytes);
     } catch (const std::bad_alloc&) {
-        return Fail(error, ErrorKind::TooLarge, "", "needs more memory than is free");
+        return FailOutOfMemory(error, "");
     }
     status = spng_decode_image(ctx.get(), image.pixels.data(), bytes, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
     if (status != 0) {
@@ -126,32 +119,6 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Err
     }
     image.width = static_cast<int>(ihdr.width);
     image.height = static_cast<int>(ihdr.height);
-    return true;
-}
-
-bool ReadPng(const std::string& path, RgbaImage& image, Error* error)
-{
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-        return Fail(error, ErrorKind::Unreadable, path, "cannot be opened (" + SystemReason(errno) + ")");
-    std::vector<std::uint8_t> data;
-    std::uint8_t buffer[1 << 16];
-    for (;;) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-        data.insert(data.end(), buffer, buffer + got);
-        if (data.size() > kMaxPngFileSize)
-            return Fail(error, ErrorKind::TooLarge, path, "is too large a file");
-        if (got < sizeof buffer) {
-            if (std::ferror(file.get()))
-                return Fail(error, ErrorKind::Unreadable, path, "cannot be read to the end");
-            break;
-        }
-    }
-    if (!DecodePng(data.data(), data.size(), image, error)) {
-        if (error)
-            error->file = path;
-        return false;
-    }
     return true;
 }
 

@@ -1,4 +1,4 @@
-// PNG export of a frame, and PNG reading for bundled pictures.
+// PNG export of a frame, and PNG decoding for bundled pictures.
 #pragma once
 
 #include "image.h"
@@ -14,8 +14,5 @@ bool WritePng(const std::string& path, const ImageView& image, Error* error);
 
 // Decodes a PNG held in memory into RGBA.
 bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Error* error);
-
-// Reads a PNG file into RGBA.
-bool ReadPng(const std::string& path, RgbaImage& image, Error* error);
 
 } // namespace qf::imaging

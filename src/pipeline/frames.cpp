@@ -265,7 +265,7 @@ imaging::Error MakeError(imaging::ErrorKind kind, const std::string& file, std::
 
 imaging::Error OutOfMemory(const std::string& file, int width, int height)
 {
-    return MakeError(imaging::ErrorKind::TooLarge, file,
+    return MakeError(imaging::ErrorKind::OutOfMemory, file,
                      "not enough memory to convert frames of " + std::to_string(width) + " x "
                          + std::to_string(height) + " pixels");
 }
@@ -359,7 +359,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
     // memory ends the program instead of reporting an error.
     const double available = AvailableMemory();
     if (available > 0 && bytesPerWorker > available) {
-        err = MakeError(imaging::ErrorKind::TooLarge, input,
+        err = MakeError(imaging::ErrorKind::OutOfMemory, input,
                         "needs about " + std::to_string(static_cast<long long>(bytesPerWorker / 1048576))
                             + " MB of memory to convert frames of " + std::to_string(info.width) + " x "
                             + std::to_string(info.height) + " pixels; about "
@@ -389,7 +389,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         imaging::Error readError;
         bool ok = false;
         try {
-            ok = reader.readNext(slot->decoded, &readError);
+            ok = reader.readNext(slot->decoded, &readError).status == imaging::ReadStatus::Frame;
         } catch (const std::bad_alloc&) {
             readError = OutOfMemory(input, info.width, info.height);
         }
@@ -453,7 +453,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         try {
             std::string reason;
             if (!encoders.local().encode(*slot->job, slot->encoded, &reason))
-                run.fail(MakeError(imaging::ErrorKind::TooLarge, output, reason));
+                run.fail(MakeError(imaging::ErrorKind::LibraryFailed, output, reason));
         } catch (const std::bad_alloc&) {
             run.fail(OutOfMemory(input, info.width, info.height));
         }

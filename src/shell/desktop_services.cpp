@@ -17,7 +17,7 @@ FormServices DesktopServices()
     services.clock = [] { return QDateTime::currentDateTime(); };
     services.work = std::make_shared<PipelineWork>();
     services.systemTemp = QDir::tempPath();
-    services.skinFile = QDir(QCoreApplication::applicationDirPath()).filePath(kSkinFileName);
+    services.skinFile = FindSkin(QCoreApplication::applicationDirPath());
     return services;
 }
 

@@ -1,10 +1,9 @@
 #include "shell/file_copy.h"
 
+#include "imaging/atomic_file.h"
+
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QObject>
-#include <QSaveFile>
 
 namespace qf::shell {
 
@@ -24,14 +23,12 @@ bool CopyFileAtomically(const QString& source, const QString& destination, QStri
         *error = Describe(source, input.errorString());
         return false;
     }
-    if (QFileInfo(destination).isDir()) {
-        *error = Describe(destination, QObject::tr("a folder of that name is in the way"));
-        return false;
-    }
-
-    QSaveFile output(destination);
-    if (!output.open(QIODevice::WriteOnly)) {
-        *error = Describe(destination, output.errorString());
+    // The command line's writer: the same rules for links in shared folders,
+    // and the saved file keeps the permissions of the one it replaces.
+    imaging::AtomicFile output;
+    imaging::Error failure;
+    if (!output.open(QFile::encodeName(destination).toStdString(), &failure)) {
+        *error = Describe(destination, QString::fromStdString(failure.reason));
         return false;
     }
     constexpr qint64 kChunk = 1 << 16;
@@ -40,19 +37,17 @@ bool CopyFileAtomically(const QString& source, const QString& destination, QStri
         const qint64 got = input.read(buffer.data(), kChunk);
         if (got < 0) {
             *error = Describe(source, input.errorString());
-            output.cancelWriting();
             return false;
         }
         if (got == 0)
             break;
-        if (output.write(buffer.constData(), got) != got) {
-            *error = Describe(destination, output.errorString());
-            output.cancelWriting();
+        if (!output.write(buffer.constData(), static_cast<std::size_t>(got), &failure)) {
+            *error = Describe(destination, QString::fromStdString(failure.reason));
             return false;
         }
     }
-    if (!output.commit()) {
-        *error = Describe(destination, output.errorString());
+    if (!output.commit(&failure)) {
+        *error = Describe(destination, QString::fromStdString(failure.reason));
         return false;
     }
     return true;

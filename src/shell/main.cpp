@@ -1,24 +1,86 @@
 // quillframe: the desktop wizard that turns an animated GIF into a
 // hand-drawn looking one.
+#include "engine/variants.h"
 #include "shell/appearance.h"
 #include "shell/form_batch.h"
 #include "shell/single_instance.h"
+#include "version.h"
 
 #include <QApplication>
+#include <QMessageBox>
+
+#include <iostream>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+void PrintHelp()
+{
+    std::cout << "Usage: quillframe [FILE.gif]\n"
+                 "Opens the Quillframe window, a wizard that turns an animated GIF into a\n"
+                 "hand-drawn looking animated GIF: open a GIF, pick one of 17 effects from\n"
+                 "previews of its first frame, convert every frame, watch the result, save it.\n"
+                 "\n"
+                 "Options:\n"
+                 "  -h, --help     show this help and exit\n"
+                 "      --version  show the version and exit\n"
+                 "Qt's own options (-platform NAME, -style NAME, ...) are accepted as well.\n"
+                 "\n"
+                 "Effects:\n";
+    for (int v = 0; v < qf::kVariantCount; ++v)
+        std::cout << (v < 10 ? "   " : "  ") << v << "  " << qf::kVariants[v].name << ": "
+                  << qf::kVariants[v].description << "\n";
+    std::cout << "\n"
+                 "Exit status: 0 when the window is closed, and at once when another\n"
+                 "Quillframe window is already open.\n";
+}
+
+// --help and --version answer on the terminal before Qt starts, so they work
+// without a display (help2man writes the manual page from them).
+std::optional<int> AnswerInfoOption(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--")
+            break;
+        if (arg == "-h" || arg == "--help") {
+            PrintHelp();
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "quillframe (Quillframe) " << qf::kVersion << "\n" << qf::kVersionNotice << "\n";
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    if (const std::optional<int> status = AnswerInfoOption(argc, argv))
+        return *status;
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Morvane"));
     QApplication::setApplicationName(QStringLiteral("Quillframe"));
     QApplication::setApplicationVersion(QStringLiteral(QF_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("example.morvane.Quillframe"));
     QApplication::setWindowIcon(qf::shell::AppIcon());
     QApplication::setFont(qf::shell::WindowFont());
 
-    // A second copy ends at once, without a word.
+    // A second copy ends at once, without a word. A lock that cannot be
+    // taken at all is reported, and the window starts anyway.
     qf::shell::SingleInstance instance;
-    if (!instance.tryAcquire())
-        return 0;
+    if (!instance.tryAcquire()) {
+        if (instance.error().isEmpty())
+            return 0;
+        QMessageBox::warning(nullptr, QApplication::applicationName(),
+                             QObject::tr("Cannot check for another running Quillframe window:\n%1")
+                                 .arg(instance.error()));
+    }
 
     qf::shell::FormBatch window(qf::shell::DesktopServices());
     window.show();

@@ -1,6 +1,7 @@
 #include "shell/temp_results.h"
 
 #include "engine/variants.h"
+#include "imaging/atomic_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,17 +9,17 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace qf::shell {
 
-namespace {
-
 #ifdef Q_OS_UNIX
 // Makes `path` a directory only its owner can enter, or checks that the one
-// already there is exactly that. Never follows a link.
+// already there is exactly that. Never follows a link: the folder is opened
+// without following one, and checked and changed through that descriptor.
 bool MakePrivateFolder(const QString& path, QString* error)
 {
     const QByteArray native = QFile::encodeName(path);
@@ -26,26 +27,27 @@ bool MakePrivateFolder(const QString& path, QString* error)
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno == ENOTDIR || errno == ELOOP ? QStringLiteral("it is not a folder")
+                                                    : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
     struct stat info {};
-    if (::lstat(native.constData(), &info) != 0) {
+    bool ok = ::fstat(fd, &info) == 0;
+    if (!ok)
         *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        *error = QStringLiteral("it is not a folder");
-        return false;
-    }
-    if (info.st_uid != ::geteuid()) {
+    else if (info.st_uid != ::geteuid()) {
         *error = QStringLiteral("it belongs to another user");
-        return false;
-    }
-    // Our own folder: make sure no one else can enter it, whatever the umask
-    // or an earlier run left.
-    if ((info.st_mode & 07777) != 0700 && ::chmod(native.constData(), 0700) != 0) {
+        ok = false;
+    } else if ((info.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) {
+        // Our own folder: make sure no one else can enter it, whatever the
+        // umask or an earlier run left.
         *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
+        ok = false;
     }
-    return true;
+    ::close(fd);
+    return ok;
 }
 
 QString PrivateFolderName()
@@ -67,8 +69,6 @@ QString PrivateFolderName()
     return QStringLiteral("Quillframe");
 }
 #endif
-
-} // namespace
 
 QString TempResults::FileName(int variant)
 {
@@ -107,6 +107,9 @@ void TempResults::clear()
 {
     for (const QString& file : files_)
         QFile::remove(file);
+    // Temporary files a killed run left while writing a result.
+    if (!folder_.isEmpty())
+        imaging::RemoveStaleTemporaryFiles(QFile::encodeName(folder_).toStdString());
 }
 
 void TempResults::removeAll()

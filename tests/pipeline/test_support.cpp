@@ -2,6 +2,7 @@
 
 #include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"
+#include "imaging/png_io.h"
 
 #include <gtest/gtest.h>
 
@@ -92,6 +93,16 @@ std::string ReadBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+imaging::RgbaImage ReadPngFile(const std::string& path)
+{
+    const std::string bytes = ReadBytes(path);
+    imaging::RgbaImage image;
+    imaging::Error error;
+    EXPECT_TRUE(imaging::DecodePng(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), image, &error))
+        << path << ": " << error.message();
+    return image;
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes)

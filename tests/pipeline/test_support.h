@@ -25,6 +25,9 @@ std::vector<imaging::RgbaImage> ReadGifFrames(const std::string& path);
 // Converts a picture to straight RGBA (opaque), as a PNG of it reads back.
 imaging::RgbaImage ToRgba(const Picture& picture);
 
+// A PNG file decoded to RGBA; fails the calling test when it cannot be read.
+imaging::RgbaImage ReadPngFile(const std::string& path);
+
 std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 

@@ -1,5 +1,6 @@
 // What the window relies on from the system: the private temporary folder,
 // one instance at a time, and the atomic copy behind Save.
+#include "shell/appearance.h"
 #include "shell/file_copy.h"
 #include "shell/single_instance.h"
 #include "shell/temp_results.h"
@@ -182,7 +183,7 @@ private Q_SLOTS:
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         const QString lockPath = SingleInstance::DefaultLockPath();
-        QCOMPARE(lockPath, QDir(runtime.path()).filePath(QStringLiteral("quillframe.lock")));
+        QVERIFY(lockPath.startsWith(runtime.path() + QLatin1Char('/')));
         SingleInstance running(lockPath);
         QVERIFY(running.tryAcquire());
 
@@ -245,6 +246,19 @@ private Q_SLOTS:
         QVERIFY(error.size() > named.size() + 2); // a reason follows the name
         QCOMPARE(ReadFile(dir.filePath(QStringLiteral("keep.gif"))), QByteArray("precious"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    }
+
+    void theSkinBesideTheProgramComesBeforeTheInstalledOne()
+    {
+        QTemporaryDir prefix; // an installed tree: bin/ and the data folder
+        const QString bin = prefix.filePath(QStringLiteral("bin"));
+        const QString data = QDir::cleanPath(bin + QStringLiteral("/" QF_DATA_FROM_BIN));
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(data));
+        QCOMPARE(FindSkin(bin), QString()); // the system look
+        QVERIFY(WriteFile(QDir(data).filePath(kSkinFileName), "QWidget {}"));
+        QCOMPARE(FindSkin(bin), QDir(data).filePath(kSkinFileName));
+        QVERIFY(WriteFile(QDir(bin).filePath(kSkinFileName), "QWidget {}"));
+        QCOMPARE(FindSkin(bin), QDir(bin).filePath(kSkinFileName));
     }
 };
 

@@ -1,0 +1,39 @@
+// The largest pictures and animations read and written, and the most work
+// a file may ask for. Beyond them files are refused (ErrorKind::TooLarge)
+// before the work starts.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+namespace qf::imaging {
+
+// A GIF stores every width, height and position in 16 bits, so 65535 pixels
+// is the format's own limit on a side. It is the only side limit: the writer
+// needs it (a GIF cannot store more) and PNG reading uses the same; nothing
+// else depends on the shape of a picture, only on its area.
+constexpr int kMaxGifSide = 65535;
+
+// At most 100 megapixels a picture: the canvas alone is 400 MB of RGBA, and
+// every converting worker holds about 64 bytes a pixel.
+constexpr std::int64_t kMaxGifPixels = 100'000'000;
+
+// At most this many frames.
+constexpr int kMaxGifFrames = 100'000;
+
+// Work counts pixels: those decoded from the file (rows below the screen are
+// not decoded), and for every frame the screen's area, which is composited,
+// copied out and rendered whatever the frame's own size. A file may ask for
+// 1 gigapixel of work, plus 10,000 pixels for each of its bytes, and never
+// more than 20 gigapixels. Rendering takes tens of nanoseconds a pixel: a
+// small file cannot ask for more than about a minute, nor any file for hours.
+constexpr std::int64_t kGifWorkFloor = 1'000'000'000;
+constexpr std::int64_t kGifWorkPerByte = 10'000;
+constexpr std::int64_t kMaxGifWork = 20'000'000'000;
+
+inline std::int64_t GifWorkLimit(std::int64_t fileBytes)
+{
+    return std::min(kMaxGifWork, kGifWorkFloor + kGifWorkPerByte * std::clamp<std::int64_t>(fileBytes, 0, kMaxGifWork));
+}
+
+} // namespace qf::imaging
