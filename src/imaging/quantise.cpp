@@ -19,9 +19,13 @@ struct ResultFree {
     void operator()(liq_result* p) const { liq_result_destroy(p); }
 };
 
-// Speed 1 is the slowest and best, 10 the fastest; 4 keeps nearly all of the
-// quality at a few times the speed.
+// Chosen by measuring the decoded animations against the exact frames: speed
+// 1 is the slowest and best, 10 the fastest; faster than 4 loses PSNR.
+// Half-strength dithering gives the same or better PSNR than full strength
+// and slightly smaller files (dither noise compresses badly); none at all
+// loses a little PSNR on photographic frames.
 constexpr int kSpeed = 4;
+constexpr float kDithering = 0.5f;
 
 } // namespace
 
@@ -52,7 +56,7 @@ bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImag
         return false;
     }
     std::unique_ptr<liq_result, ResultFree> result(raw);
-    liq_set_dithering_level(result.get(), 1.0f);
+    liq_set_dithering_level(result.get(), kDithering);
 
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     out.indexes.resize(count);
