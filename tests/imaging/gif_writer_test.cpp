@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <functional>
 #include <random>
+#include <set>
 
 #include <sys/resource.h>
 
@@ -147,7 +148,7 @@ std::uint32_t Rgba(std::uint32_t rgb)
 }
 
 // ---------------------------------------------------------------------------
-// Animations whose every frame has at most 256 colours come back exactly.
+// Frames with at most 256 colours come back exactly.
 
 struct ExactCase {
     const char* name;
@@ -260,6 +261,33 @@ Frames WithTransparency()
     return frames;
 }
 
+// Frames of more than 256 colours, which are reduced, alternate with frames
+// of few colours that keep half of their pixels: those must still decode
+// exactly, whatever the reduced frame before showed there.
+Frames FewColoursAfterReduced()
+{
+    std::mt19937 random(5);
+    Frames frames;
+    for (int f = 0; f < 4; ++f) {
+        RgbaImage image = Filled(24, 16, 0, 0, 0);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 24; ++x)
+                SetPixel(image, x, y, x < 12 ? Rgba((static_cast<std::uint32_t>(x * 16 + y) * 0x9E3779u) & 0xFFFFFF)
+                                     : f % 2 ? Rgba(0x204060) : Rgba(random() & 0xFFFFFF));
+        frames.push_back(image);
+    }
+    return frames;
+}
+
+std::size_t ColourCount(const RgbaImage& image)
+{
+    std::set<std::uint32_t> colours;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            colours.insert(PixelAt(image, x, y));
+    return colours.size();
+}
+
 Frames IdenticalFrames()
 {
     Frames frames(4, Filled(9, 9, 10, 20, 30));
@@ -288,6 +316,8 @@ TEST_P(ExactRoundTrip, DecodesToTheFramesGiven)
         ASSERT_EQ(ours.size(), frames.size());
         ASSERT_EQ(giflib.size(), frames.size());
         for (std::size_t i = 0; i < frames.size(); ++i) {
+            if (ColourCount(frames[i]) > 256)
+                continue; // reduced
             const RgbaImage expected = Normalised(frames[i]);
             EXPECT_TRUE(ours[i].pixels == expected.pixels) << "frame " << i + 1 << ", layout " << int(layout);
             EXPECT_TRUE(giflib[i].pixels == expected.pixels) << "giflib, frame " << i + 1;
@@ -308,7 +338,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ExactCase{"full_palette_no_free_index", FullPaletteNoFreeIndex, true},
                       ExactCase{"many_colours_across_frames", ManyColoursAcrossFrames, false},
                       ExactCase{"pixels_turning_transparent", WithTransparency, true},
-                      ExactCase{"identical_frames", IdenticalFrames, true}),
+                      ExactCase{"identical_frames", IdenticalFrames, true},
+                      ExactCase{"few_colours_after_reduced", FewColoursAfterReduced, false}),
     [](const ::testing::TestParamInfo<ExactCase>& info) { return std::string(info.param.name); });
 
 TEST(AnimationWriter, StoresOnlyTheRectangleThatChanged)
