@@ -10,7 +10,9 @@
 # pictures in Debian packages).  VARIANTS defaults to "0 2 6 9", THREADS to
 # "1 2"; each time is the best of REPEATS runs (default 3).  With QUALITY=1
 # each conversion is also checked against its exact rendered frames
-# (quality.py: exactness of <= 256-colour frames, PSNR of the others).
+# (quality.py: exactness of <= 256-colour frames, PSNR of the others). With
+# BEFORE=OTHER_CLI another build is timed on each case too, in turn with
+# this one, and the last column gives its time over this one's.
 set -euo pipefail
 cli="$(realpath "$1")"
 animations="$2"
@@ -22,27 +24,32 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 command -v ffmpeg >/dev/null || { echo "ffmpeg is not installed (apt-get install ffmpeg)" >&2; exit 1; }
 
-# Prints "seconds peak-KiB" of the best of $repeats runs of the command.
+# Prints "seconds peak-KiB cpu-seconds" of the fastest of $repeats runs of
+# the command (its wall time and its user + system time).
 best_of() {
-    local best="" peak=0
+    local best="" peak=0 cpu=""
     for _ in $(seq "$repeats"); do
-        /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1
-        read -r seconds kib <"$work/time"
-        if [ -z "$best" ] || awk -v a="$seconds" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$seconds; fi
+        /usr/bin/time -f "%e %M %U %S" -o "$work/time" "$@" >/dev/null 2>&1
+        read -r seconds kib user system <"$work/time"
+        if [ -z "$best" ] || awk -v a="$seconds" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+            best=$seconds
+            cpu=$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')
+        fi
         [ "$kib" -gt "$peak" ] && peak=$kib
     done
-    echo "$best $peak"
+    echo "$best $peak $cpu"
 }
 
-printf "%-14s %7s %7s %8s %8s %9s %8s %9s %s\n" animation variant threads seconds "peak MB" "size KB" "ffmpeg s" "ffmpeg/us" quality
+printf "%-10s %7s %7s %8s %7s %8s %9s %8s %9s %-50s %s\n" animation variant threads seconds "cpu s" "peak MB" \
+    "size KB" "ffmpeg s" "ffmpeg/us" quality "before/us"
 for input in "$animations"/*.gif; do
     name="$(basename "$input" .gif)"
-    read -r ffmpeg_s _ < <(best_of ffmpeg -y -loglevel error -i "$input" -filter_complex \
+    read -r ffmpeg_s _ _ < <(best_of ffmpeg -y -loglevel error -i "$input" -filter_complex \
         "edgedetect=mode=colormix:high=0,split[a][b];[a]palettegen=stats_mode=diff[p];[b][p]paletteuse=dither=bayer" \
         "$work/ffmpeg.gif")
     for v in $variants; do
         for t in $threads; do
-            read -r ours peak < <(best_of "$cli" convert "$input" "$work/out.gif" --variant "$v" --threads "$t" --quiet)
+            read -r ours peak cpu < <(best_of "$cli" convert "$input" "$work/out.gif" --variant "$v" --threads "$t" --quiet)
             size=$(stat -c %s "$work/out.gif")
             quality=""
             if [ "${QUALITY:-0}" = 1 ]; then
@@ -52,8 +59,14 @@ for input in "$animations"/*.gif; do
                 "$cli" frames "$work/q.gif" "$work/decoded" --quiet >/dev/null
                 quality="$(/usr/bin/python3 "$here/quality.py" "$work/rendered" "$work/decoded")"
             fi
-            awk -v n="$name" -v v="$v" -v t="$t" -v s="$ours" -v p="$peak" -v z="$size" -v f="$ffmpeg_s" -v q="$quality" \
-                'BEGIN { printf "%-14s %7d %7d %8.2f %8.1f %9.1f %8.2f %9.2f %s\n", n, v, t, s, p / 1024, z / 1024, f, f / s, q }'
+            before=""
+            if [ -n "${BEFORE:-}" ]; then
+                read -r before_s _ _ < <(best_of "$BEFORE" convert "$input" "$work/before.gif" --variant "$v" --threads "$t" --quiet)
+                before=$(awk -v b="$before_s" -v s="$ours" 'BEGIN { printf "%.2f / %.2f = %.2f", b, s, b / s }')
+            fi
+            awk -v n="$name" -v v="$v" -v t="$t" -v s="$ours" -v c="$cpu" -v p="$peak" -v z="$size" -v f="$ffmpeg_s" \
+                -v q="$quality" -v b="$before" 'BEGIN { printf "%-10s %7d %7d %8.2f %7.2f %8.1f %9.1f %8.2f %9.2f %-50s %s\n",
+                                         n, v, t, s, c, p / 1024, z / 1024, f, f / s, q, b }'
         done
     done
 done
