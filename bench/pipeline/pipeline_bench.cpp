@@ -12,7 +12,9 @@
 #include "engine/variants.h"
 #include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"
-#include "pipeline/frames.h"
+#include "pipeline/convert.h"
+#include "pipeline/pencil_texture.h"
+#include "pipeline/snapshots.h"
 
 #include <benchmark/benchmark.h>
 #include <oneapi/tbb/enumerable_thread_specific.h>
@@ -156,7 +158,7 @@ void BM_StageCosts(benchmark::State& state)
     qf::imaging::RgbaImage frame;
     const auto renderStart = Clock::now();
     for (int number = 1; reader.readNext(frame, &error); ++number)
-        rendered.push_back(qf::RenderFrame(engine, qf::ReadFrame(frame), variant, number, qf::Switches{}));
+        qf::RenderFrame(engine, qf::ReadFrame(frame), variant, number, qf::Switches{}, rendered.emplace_back());
     const double render = std::chrono::duration<double>(Clock::now() - renderStart).count();
 
     const std::string output =

@@ -5,7 +5,8 @@
 #include "engine/variants.h"
 #include "imaging/gif_reader.h"
 #include "imaging/png_io.h"
-#include "pipeline/frames.h"
+#include "pipeline/convert.h"
+#include "pipeline/snapshots.h"
 #include "test_support.h"
 
 #include <gmock/gmock.h>

@@ -10,7 +10,7 @@
 #include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"
 #include "imaging/png_io.h"
-#include "pipeline/frames.h"
+#include "pipeline/convert.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // The whole road through the real window and the real pipeline: open a
 // generated GIF, pick a snapshot, convert, save twice.
 #include "imaging/gif_reader.h"
-#include "pipeline/frames.h"
+#include "pipeline/convert.h"
+#include "pipeline/pencil_texture.h"
 #include "shell/form_batch.h"
 #include "shell/pipeline_work.h"
 #include "shell/result_viewer.h"
@@ -55,8 +56,8 @@ void CheckResult(const QString& result, const QString& source, int variant,
         qf::imaging::RgbaImage resultFrame;
         QVERIFY(in.readFrame(frame, sourceFrame, &error));
         QVERIFY(out.readFrame(frame, resultFrame, &error));
-        const qf::Picture expected =
-            qf::RenderFrame(state, qf::ReadFrame(sourceFrame), variant, frame, qf::Switches{});
+        qf::Picture expected;
+        qf::RenderFrame(state, qf::ReadFrame(sourceFrame), variant, frame, qf::Switches{}, expected);
         std::set<std::uint32_t> colours;
         long difference = 0;
         bool differsFromSource = false;

@@ -1,9 +1,10 @@
-#include "frames.h"
+#include "convert.h"
 
-#include "engine/variants.h"
+#include "free_memory.h"
 #include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"
 #include "imaging/png_io.h"
+#include "pencil_texture.h"
 #include "pixel_bridge.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
@@ -23,73 +24,7 @@
 #include <system_error>
 #include <utility>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 namespace qf {
-
-// The bundled texture's PNG bytes, generated from assets/pencil_texture.png.
-extern const unsigned char kPencilTexturePng[];
-extern const std::size_t kPencilTexturePngSize;
-
-Picture ReadFrame(const imaging::RgbaImage& frame)
-{
-    Picture picture;
-    ReadFrame(frame, picture);
-    return picture;
-}
-
-void ReadFrame(const imaging::RgbaImage& frame, Picture& picture)
-{
-    picture.reset(frame.width, frame.height);
-    if (picture.empty())
-        return;
-    const std::size_t count = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
-    const std::uint8_t* src = frame.pixels.data();
-    std::uint8_t* dst = picture.data();
-    for (std::size_t i = 0; i < count; ++i, src += 4, dst += 4) {
-        const unsigned a = src[3];
-        if (a == 255) {
-            dst[0] = src[2];
-            dst[1] = src[1];
-            dst[2] = src[0];
-        } else {
-            // Laid over white paper; alpha 0 gives exactly 255.
-            const unsigned paper = 255u * (255u - a);
-            dst[0] = static_cast<std::uint8_t>((src[2] * a + paper + 127u) / 255u);
-            dst[1] = static_cast<std::uint8_t>((src[1] * a + paper + 127u) / 255u);
-            dst[2] = static_cast<std::uint8_t>((src[0] * a + paper + 127u) / 255u);
-        }
-        dst[3] = 255;
-    }
-}
-
-const ColourPlane& DefaultPencilTexture()
-{
-    static const ColourPlane texture = [] {
-        imaging::RgbaImage rgba;
-        imaging::Error error;
-        if (!imaging::DecodePng(kPencilTexturePng, kPencilTexturePngSize, rgba, &error))
-            throw std::logic_error("the bundled pencil texture cannot be decoded: " + error.reason);
-        ColourPlane planes;
-        PictureToPlanes(ReadFrame(rgba), planes);
-        return planes;
-    }();
-    return texture;
-}
-
-void UseDefaultPencilTexture(EngineState& state)
-{
-    state.SetPencilTexture(DefaultPencilTexture());
-}
-
-Picture RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
-                    const Switches& switches)
-{
-    Picture rendered;
-    RenderFrame(state, source, variant, frameNumber, switches, rendered);
-    return rendered;
-}
 
 void RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
                  const Switches& switches, Picture& rendered)
@@ -101,50 +36,11 @@ void RenderFrame(EngineState& state, const Picture& source, int variant, int fra
     PlanesToPicture(state.SourcePlanes, rendered);
 }
 
-namespace {
-
-struct SnapshotsStopped {};
-
-} // namespace
-
-bool BuildSnapshots(EngineState& state, const Picture& frame1, const Switches& switches,
-                    const SnapshotSink& sink, const ProgressFn& progress)
+std::string FramePngPath(const std::string& dir, int number)
 {
-    PictureToPlanes(frame1, state.SourcePlanes);
-    // One picture receives every variant in turn; each covers it completely.
-    Picture snapshot(frame1.width(), frame1.height());
-    try {
-        state.RenderAllSnapshots(switches, [&](int variant, const ColourPlane& rendered) {
-            PlanesToPicture(rendered, snapshot);
-            if (sink)
-                sink(variant, snapshot);
-            if (progress && !progress(static_cast<double>(variant) / 16.0 * 50.0 + 50.0))
-                throw SnapshotsStopped{};
-        });
-    } catch (const SnapshotsStopped&) {
-        return false;
-    }
-    return true;
-}
-
-bool BuildSnapshots(const Picture& frame1, const Switches& switches, const SnapshotSink& sink,
-                    const ProgressFn& progress)
-{
-    EngineState state;
-    UseDefaultPencilTexture(state);
-    return BuildSnapshots(state, frame1, switches, sink, progress);
-}
-
-std::vector<Picture> BuildSnapshots(const Picture& frame1, const Switches& switches,
-                                    const ProgressFn& progress)
-{
-    std::vector<Picture> snapshots;
-    snapshots.reserve(kVariantCount);
-    const bool finished = BuildSnapshots(
-        frame1, switches, [&](int, const Picture& snapshot) { snapshots.push_back(snapshot); }, progress);
-    if (!finished)
-        snapshots.clear();
-    return snapshots;
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%04d.png", number);
+    return (std::filesystem::path(dir) / name).string();
 }
 
 namespace {
@@ -268,50 +164,6 @@ imaging::Error OutOfMemory(const std::string& file, int width, int height)
     return MakeError(imaging::ErrorKind::OutOfMemory, file,
                      "not enough memory to convert frames of " + std::to_string(width) + " x "
                          + std::to_string(height) + " pixels");
-}
-
-// Bytes this process can still take: what the system reports available, and
-// no more than its address-space limit leaves. 0 when neither is known.
-double AvailableMemory()
-{
-    double available = 0;
-    if (std::FILE* meminfo = std::fopen("/proc/meminfo", "r")) {
-        char line[128];
-        unsigned long long kilobytes = 0;
-        while (std::fgets(line, sizeof line, meminfo)) {
-            if (std::sscanf(line, "MemAvailable: %llu kB", &kilobytes) == 1) {
-                available = static_cast<double>(kilobytes) * 1024.0;
-                break;
-            }
-        }
-        std::fclose(meminfo);
-    }
-    rlimit limit{};
-    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        unsigned long long mappedPages = 0;
-        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(statm, "%llu", &mappedPages) != 1)
-                mappedPages = 0;
-            std::fclose(statm);
-        }
-        const double left = std::max(1.0, static_cast<double>(limit.rlim_cur)
-                                              - static_cast<double>(mappedPages) * static_cast<double>(sysconf(_SC_PAGESIZE)));
-        available = available > 0 ? std::min(available, left) : left;
-    }
-    return available;
-}
-
-std::string FramePngPath(const std::string& dir, int number)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "frame-%04d.png", number);
-    return (std::filesystem::path(dir) / name).string();
-}
-
-imaging::ImageView ViewOf(const Picture& picture)
-{
-    return {picture.data(), picture.width(), picture.height(), picture.bytesPerLine(),
-            imaging::PixelLayout::Bgrx};
 }
 
 } // namespace
@@ -505,21 +357,6 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         return false;
     }
     return writer.finish(&err);
-}
-
-bool ConvertAllFramesCached(const std::string& input, const std::string& resultFile,
-                            const ConvertOptions& options, bool* reused, imaging::Error* error)
-{
-    std::error_code ec;
-    const bool exists = std::filesystem::exists(resultFile, ec);
-    if (reused)
-        *reused = exists;
-    if (exists) {
-        if (error)
-            *error = {};
-        return true;
-    }
-    return ConvertAllFrames(input, resultFile, options, error);
 }
 
 } // namespace qf
