@@ -1,7 +1,7 @@
-// Writes the seed corpora: the broken and small GIFs the hardening tests
+// Writes the seed corpora: the broken and small GIFs the tests
 // build, for the reader; byte strings that reach each colour path, for the
 // writer. Usage: make_seeds READER_DIR WRITER_DIR
-#include "gif_cases.h"
+#include "gif_bytes.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -30,7 +30,7 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(writer);
 
     int count = 0;
-    for (const auto& c : qf::gifbytes::ConformanceCases()) {
+    for (const auto& c : qf::gifbytes::BrokenGifs()) {
         Write(reader / (c.name + ".gif"), c.bytes);
         ++count;
     }

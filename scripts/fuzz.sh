@@ -3,7 +3,7 @@
 # them at low priority, growing a corpus under build-fuzz/corpus/.
 #   scripts/fuzz.sh gif_reader|animation_writer [SECONDS] [extra libFuzzer flags]
 # A crashing input lands in build-fuzz/findings/; copy it to
-# tests/hardening/regressions/<reader|writer>/ once the fault is fixed.
+# fuzz/regressions/<reader|writer>/ once the fault is fixed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 target="${1:?usage: fuzz.sh gif_reader|animation_writer [SECONDS] [flags]}"

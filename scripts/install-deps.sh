@@ -18,6 +18,8 @@ packages=(
   qt6-base-dev xvfb xauth fonts-dejavu-core
   # installing: manual pages, checks of the menu entry and the metainfo
   help2man desktop-file-utils appstream
+  # the Debian package: CPack sorts the files with file(1) before dpkg-shlibdeps
+  file
 )
 
 sudo=""

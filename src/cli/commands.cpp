@@ -35,6 +35,14 @@ int Report(const imaging::Error& error)
     return ExitCodeFor(error);
 }
 
+// Damage that still leaves frames is no failure: the frames read are used,
+// and the user is told.
+void WarnOfDamage(const std::string& file, const imaging::GifDamage& damage)
+{
+    if (damage)
+        std::cerr << "warning: " << file << ": " << damage.message() << "\n";
+}
+
 imaging::Error MakeError(imaging::ErrorKind kind, std::string file, std::string reason)
 {
     imaging::Error error;
@@ -189,16 +197,22 @@ int RunConvert(const ConvertArgs& args)
         bar.update(percent);
         return !Interrupted();
     };
-    const bool ok = ConvertAllFrames(args.input, args.output, options, &error);
+    options.cancelled = Interrupted;
+    imaging::GifDamage damage;
+    const bool ok = ConvertAllFrames(args.input, args.output, options, &error, &damage);
     bar.finish();
-    if (ok && (!args.pngFramesDir || RemoveSurplusFrames(*args.pngFramesDir, frameCount, &error)))
+    if (ok && (!args.pngFramesDir || RemoveSurplusFrames(*args.pngFramesDir, frameCount, &error))) {
+        WarnOfDamage(args.input, damage);
         return kExitOk;
+    }
     if (!ok && madeFolder) {
         std::error_code ec;
         std::filesystem::remove(*args.pngFramesDir, ec); // only when still empty
     }
-    if (error.kind == imaging::ErrorKind::Cancelled)
+    if (error.kind == imaging::ErrorKind::Cancelled) {
+        error.file = args.output;
         error.reason = "interrupted; the file was left as it was";
+    }
     return Report(error);
 }
 
@@ -206,11 +220,13 @@ int RunSnapshots(const SnapshotArgs& args)
 {
     imaging::Error error;
     imaging::GifReader reader;
+    reader.setCancelCheck(Interrupted);
     if (!HasInputName(args.input, &error) || !reader.open(args.input, &error))
         return Report(error);
     imaging::RgbaImage decoded;
     if (!reader.readNext(decoded, &error))
         return Report(error);
+    WarnOfDamage(args.input, reader.damage());
     if (!MakeFolder(args.dir, &error))
         return Report(error);
 
@@ -249,6 +265,7 @@ int RunFrames(const FramesArgs& args)
 {
     imaging::Error error;
     imaging::GifReader reader;
+    reader.setCancelCheck(Interrupted);
     if (!HasInputName(args.input, &error) || !reader.open(args.input, &error))
         return Report(error);
     if (!MakeFolder(args.dir, &error))
@@ -274,6 +291,8 @@ int RunFrames(const FramesArgs& args)
     }
     if (!RemoveSurplusFrames(args.dir, written, &error))
         return Report(error);
+    bar.finish();
+    WarnOfDamage(args.input, reader.damage());
     return kExitOk;
 }
 
@@ -281,8 +300,17 @@ int RunInfo(const std::string& input)
 {
     imaging::Error error;
     imaging::GifReader reader;
+    reader.setCancelCheck(Interrupted);
     if (!HasInputName(input, &error) || !reader.open(input, &error))
         return Report(error);
+    // Damaged image data shows only in decoding: every frame is decoded.
+    imaging::RgbaImage frame;
+    while (reader.readNext(frame, &error)) {
+    }
+    if (error)
+        return Report(error);
+    const imaging::GifDamage& damage = reader.damage();
+    WarnOfDamage(input, damage);
     const imaging::GifInfo& info = reader.info();
     long long total = 0;
     std::cout << "file:     " << input << "\n"
@@ -304,6 +332,7 @@ int RunInfo(const std::string& input)
         std::cout << "forever\n";
     else
         std::cout << info.loopCount << (info.loopCount == 1 ? " repeat\n" : " repeats\n");
+    std::cout << "damage:   " << (damage ? damage.message() : "none") << "\n";
     return kExitOk;
 }
 

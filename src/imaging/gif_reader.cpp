@@ -60,24 +60,21 @@ std::string CodeSizeDamage(int frame, int minCodeSize)
         + " (1 to " + std::to_string(kMaxLzwMinCodeSize) + " can be read)";
 }
 
-// "1.05" for 1'050'000'000.
-std::string Gigapixels(std::int64_t pixels)
+std::string Megapixels(std::int64_t pixels)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(pixels) / 1e9);
-    return text;
+    return std::to_string(pixels / 1'000'000) + " megapixels";
 }
 
 constexpr int kLookupSize = 1 << (kMaxLzwMinCodeSize + 1);
 
 } // namespace
 
-std::string GifDamage::message(int frameCount) const
+std::string GifDamage::message() const
 {
     const std::string where = afterFrame == 0 ? "is damaged from its first frame"
                                               : "is damaged after frame " + std::to_string(afterFrame);
-    return where + " (" + what + "); " + std::to_string(frameCount)
-        + (frameCount == 1 ? " frame was read" : " frames were read");
+    return where + " (" + what + "); " + std::to_string(framesRead)
+        + (framesRead == 1 ? " frame was read" : " frames were read");
 }
 
 struct GifReader::Impl {
@@ -109,7 +106,7 @@ struct GifReader::Impl {
     void noteDamage(int afterFrame, std::string what)
     {
         if (damage.afterFrame < 0 || afterFrame < damage.afterFrame)
-            damage = GifDamage{afterFrame, std::move(what)};
+            damage = GifDamage{afterFrame, info.frameCount, std::move(what)};
     }
     bool stopAsked() const { return cancelled && cancelled(); }
     bool cancel(Error* error) const { return Fail(error, ErrorKind::Cancelled, path, "cancelled"); }
@@ -223,11 +220,11 @@ bool GifReader::Impl::scan(Error* error)
             + static_cast<std::int64_t>(rows) * header.width;
         if (info.work > workLimit)
             return Fail(error, ErrorKind::TooLarge, path,
-                        "asks for more than " + Gigapixels(workLimit) + " gigapixels of work, the limit for a file of "
-                            + std::to_string(fileSize) + " bytes (frames x the " + std::to_string(info.width) + " x "
-                            + std::to_string(info.height) + " screen, plus the pixels decoded; the limit is "
-                            + Gigapixels(kGifWorkFloor) + " plus " + std::to_string(kGifWorkPerByte)
-                            + " pixels a byte, at most " + Gigapixels(kMaxGifWork) + ")");
+                        "asks for more work than the limit of " + Megapixels(workLimit) + " for a file of "
+                            + std::to_string(fileSize) + " bytes (each frame costs the " + std::to_string(info.width)
+                            + " x " + std::to_string(info.height) + " screen, plus the pixels it decodes; a file may ask for "
+                            + Megapixels(kGifWorkFloor) + " plus " + std::to_string(kGifWorkPerByte)
+                            + " pixels a byte, at most " + Megapixels(kMaxGifWork) + ")");
         info.delays.push_back(header.delay);
     }
     info.loopCount = stream.loopCount();
@@ -253,6 +250,7 @@ bool GifReader::Impl::scan(Error* error)
         noteDamage(info.frameCount, "the file is cut short");
     else if (ending == Record::Damaged)
         noteDamage(info.frameCount, "bytes that are no GIF block follow");
+    damage.framesRead = info.frameCount;
 
     globalTableSize = 0;
     if (gif.SColorMap) {

@@ -50,11 +50,12 @@ struct GifInfo {
 // damage found is kept.
 struct GifDamage {
     int afterFrame = -1; // frames 1..afterFrame are whole; -1: no damage found
+    int framesRead = 0;  // the frames the file still gives (GifInfo::frameCount)
     std::string what;    // e.g. "the file is cut short", "the image data of frame 25 is damaged"
 
     explicit operator bool() const { return afterFrame >= 0; }
     // "is damaged after frame 24 (the file is cut short); 24 frames were read"
-    std::string message(int frameCount) const;
+    std::string message() const;
 };
 
 // What readNext did: decoded a frame, found no frame left, or failed.

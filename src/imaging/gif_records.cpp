@@ -57,8 +57,6 @@ GifStream::GifStream()
 }
 
 GifStream::~GifStream() = default;
-GifStream::GifStream(GifStream&&) noexcept = default;
-GifStream& GifStream::operator=(GifStream&&) noexcept = default;
 
 bool GifStream::open(const std::string& path, Error* error)
 {

@@ -70,8 +70,9 @@ class GifStream {
 public:
     GifStream();
     ~GifStream();
-    GifStream(GifStream&&) noexcept;
-    GifStream& operator=(GifStream&&) noexcept;
+    // giflib keeps the address of io_: the stream stays where it is.
+    GifStream(const GifStream&) = delete;
+    GifStream& operator=(const GifStream&) = delete;
 
     // Opens path and reads the header. On failure returns false with error.
     bool open(const std::string& path, Error* error);

@@ -169,7 +169,7 @@ imaging::Error OutOfMemory(const std::string& file, int width, int height)
 } // namespace
 
 bool ConvertAllFrames(const std::string& input, const std::string& output,
-                      const ConvertOptions& options, imaging::Error* error)
+                      const ConvertOptions& options, imaging::Error* error, imaging::GifDamage* damage)
 {
     imaging::Error localError;
     imaging::Error& err = error ? *error : localError;
@@ -184,8 +184,11 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
     }
 
     imaging::GifReader reader;
+    reader.setCancelCheck(options.cancelled);
     if (!reader.open(input, &err))
         return false;
+    if (damage)
+        *damage = reader.damage();
     const imaging::GifInfo info = reader.info();
     const int frameCount = info.frameCount;
 
@@ -226,6 +229,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
     const std::size_t tokens = static_cast<std::size_t>(threads) * 2;
 
     RunState run;
+    reader.setCancelCheck([&] { return run.stopping() || (options.cancelled && options.cancelled()); });
     SlotPool pool(tokens);
     PackedFramePool packedPool;
     tbb::enumerable_thread_specific<EngineState> states;
@@ -348,6 +352,8 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         run.fail(MakeError(imaging::ErrorKind::Unwritable, output, e.what()));
     }
 
+    if (damage)
+        *damage = reader.damage();
     // The last frame, encoded when the writer finishes.
     if (!run.stopping() && options.progress && !options.progress(100.0))
         run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));

@@ -6,8 +6,13 @@
 #include "picture.h"
 #include "progress.h"
 
+#include <functional>
 #include <optional>
 #include <string>
+
+namespace qf::imaging {
+struct GifDamage;
+}
 
 namespace qf {
 
@@ -26,6 +31,8 @@ struct ConvertOptions {
     // called from a worker thread or the calling one, one call at a time, in
     // frame order.
     ProgressFn progress;
+    // Asked also inside long decodes, from any thread; true cancels.
+    std::function<bool()> cancelled;
 };
 
 // Renders every frame of the GIF at input with the chosen variant and writes
@@ -33,9 +40,11 @@ struct ConvertOptions {
 // rendered in parallel and written in order; on any failure or cancel the
 // output is left as it was before, error says why (ErrorKind::Cancelled when
 // progress asked to stop) and false is returned. With pngFramesDir the frame
-// pictures written before a failure stay (each one complete).
+// pictures written before a failure stay (each one complete). damage, when
+// given, receives the damage the reader found in frames it still could read.
 bool ConvertAllFrames(const std::string& input, const std::string& output,
-                      const ConvertOptions& options, imaging::Error* error);
+                      const ConvertOptions& options, imaging::Error* error,
+                      imaging::GifDamage* damage = nullptr);
 
 // Where the rendered frame number (1-based) goes in dir: frame-0001.png, ...
 std::string FramePngPath(const std::string& dir, int number);

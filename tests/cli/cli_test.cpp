@@ -1,230 +1,165 @@
-// Runs the built quillframe-cli as a user would and checks what it writes,
-// prints and returns.
+// The built command line run as a user runs it: what it writes, prints and
+// returns, on good input, broken input, bad destinations, too little memory
+// and signals.
+#include "support.h"
 
-#include "cli/commands.h"
-#include "engine/variants.h"
-#include "imaging/gif_reader.h"
-#include "imaging/png_io.h"
 #include "pipeline/convert.h"
-#include "pipeline/snapshots.h"
-#include "test_support.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <sys/stat.h>
-#include <sys/wait.h>
+#include <csignal>
 
-namespace qf {
+namespace qf::test {
 namespace {
 
-using testing::HasSubstr;
-using testing::StartsWith;
+// The command line's exit codes.
+constexpr int kUsage = 2, kBadInput = 3, kBadOutput = 4, kInterrupted = 5;
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& text)
+ChildResult Cli(std::vector<std::string> args, Limits limits = {})
 {
-    std::string quoted = "'";
-    for (const char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
+    args.insert(args.begin(), QF_CLI);
+    // Claimed sizes must not become allocations: outside AddressSanitizer
+    // (which reserves terabytes of address space) cap it at 2 GiB.
+    if (limits.addressSpaceBytes < 0 && !BuiltWithAddressSanitizer())
+        limits.addressSpaceBytes = 2ll << 30;
+    return RunProgram(args, limits);
 }
 
-class CliTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        test::WriteGif(input, {test::PatternFrame(40, 32, 0), test::PatternFrame(40, 32, 1),
-                               test::PatternFrame(40, 32, 2)},
-                       {10, 20, 30}, 3);
-    }
+class BrokenGif : public ::testing::TestWithParam<GifCase> {};
 
-    Outcome Run(const std::vector<std::string>& args)
-    {
-        std::string command = Quote(QF_CLI_PATH);
-        for (const std::string& arg : args)
-            command.append(" ").append(Quote(arg));
-        const std::string out = scratch.file("stdout"), err = scratch.file("stderr");
-        command.append(" </dev/null >").append(Quote(out)).append(" 2>").append(Quote(err));
-        const int status = std::system(command.c_str());
-        Outcome outcome;
-        outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome.out = test::ReadBytes(out);
-        outcome.err = test::ReadBytes(err);
-        return outcome;
-    }
-
-    test::ScratchDir dir;     // the user's files
-    test::ScratchDir scratch; // captured output
-    std::string input = dir.file("in.gif");
-};
-
-TEST_F(CliTest, HelpExplainsVariantsSwitchesStillsAndExitCodes)
+// info, frames and convert agree: the same exit code, 3 with the file named
+// for a refusal, and an output only after a success.
+TEST_P(BrokenGif, EveryCommandAnswersCleanly)
 {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"convert", "--help"}, {"snapshots", "--help"}}) {
-        const Outcome outcome = Run(args);
-        SCOPED_TRACE(args.size() == 1 ? "main help" : args[0] + " help");
-        EXPECT_EQ(outcome.code, 0);
-        for (const VariantInfo& variant : kVariants) {
-            EXPECT_THAT(outcome.out, HasSubstr(std::string(variant.name)));
-            EXPECT_THAT(outcome.out, HasSubstr(std::string(variant.description)));
-        }
-        for (const char* flag : {"--color-sketch", "--sharpen", "--blur", "--no-mix-color", "--no-adjust"})
-            EXPECT_THAT(outcome.out, HasSubstr(flag));
-        EXPECT_THAT(outcome.out, HasSubstr("Exit status"));
+    const GifCase& c = GetParam();
+    TempDir dir;
+    const std::string input = dir.file(c.name + ".gif");
+    WriteBytes(input, c.bytes);
+    const ChildResult info = Cli({"info", input});
+    const ChildResult frames = Cli({"frames", input, dir.file("frames")});
+    const std::string variant = std::to_string(c.bytes.size() % 17);
+    const ChildResult convert = Cli({"convert", input, dir.file("out.gif"), "--variant", variant});
+    for (const ChildResult* result : {&info, &frames, &convert}) {
+        ASSERT_TRUE(result->clean()) << result->describe();
+        EXPECT_EQ(result->exitCode, info.exitCode) << result->output;
+        EXPECT_TRUE(result->exitCode == 0 || result->output.find(input + ": ") != std::string::npos) << result->output;
     }
-    EXPECT_THAT(Run({"convert", "--help"}).out, HasSubstr("still GIF"));
+    EXPECT_TRUE(c.expect == Expect::Either || (info.exitCode == 0) == (c.expect == Expect::Opens)) << info.output;
+    EXPECT_TRUE(info.exitCode == 0 || info.exitCode == kBadInput) << info.output;
+    EXPECT_EQ(dir.list().size(), info.exitCode == 0 ? 3u : 1u) << "the outputs after a success only";
 }
 
-TEST_F(CliTest, BadCommandLinesAreUsageErrors)
-{
-    for (const std::vector<std::string>& args : {std::vector<std::string>{},
-                                                 {"paint", input},
-                                                 {"convert", input},
-                                                 {"convert", input, dir.file("o.gif"), "--variant", "17"},
-                                                 {"convert", input, dir.file("o.gif"), "--variant", "-1"},
-                                                 {"convert", input, dir.file("o.gif"), "--threads", "many"},
-                                                 {"convert", input, dir.file("o.gif"), "--threads", "257"},
-                                                 {"convert", input, dir.file("o.gif"), "--sepia"},
-                                                 {"info"}}) {
-        const Outcome outcome = Run(args);
-        EXPECT_EQ(outcome.code, cli::kExitUsage) << testing::PrintToString(args);
-        EXPECT_THAT(outcome.err, StartsWith("error: "));
-    }
-    EXPECT_FALSE(std::filesystem::exists(dir.file("o.gif")));
-}
+INSTANTIATE_TEST_SUITE_P(Cases, BrokenGif, ::testing::ValuesIn(BrokenGifs()),
+                         [](const auto& info) { return info.param.name; });
 
-TEST_F(CliTest, BadInputAndOutputGetTheirOwnExitCodes)
+// Mistakes, bad input and bad destinations: the exit code, a message naming
+// the file, and the previous output untouched with nothing beside it.
+TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
 {
-    const std::string output = dir.file("out.gif");
-    test::WriteBytes(output, "previous result");
-    test::WriteBytes(dir.file("text.gif"), "GIF? no, just text");
-    std::string truncated = test::ReadBytes(input);
-    truncated.resize(20);
-    test::WriteBytes(dir.file("cut.gif"), truncated);
-    test::WriteBytes(dir.file("a-file"), "not a folder");
-
-    struct Case {
+    TempDir dir;
+    const std::string in = dir.file("in.gif"), out = dir.file("out.gif"), note = dir.file("note.txt");
+    const std::string big = dir.file("big.gif"), missing = dir.file("missing.gif");
+    WriteBytes(in, SmallAnimation(48, 40, 6));
+    WriteBytes(big, SmallAnimation(3000, 2000, 2));
+    WriteBytes(note, {'n', 'o', 't', 'e'});
+    const Bytes previous = {'k', 'e', 'e', 'p'};
+    Limits sizeLimit, littleMemory;
+    sizeLimit.fileSizeBytes = 600;
+    littleMemory.addressSpaceBytes = BuiltWithAddressSanitizer() ? -1 : 320ll << 20;
+    struct Row {
         std::vector<std::string> args;
         int code;
-        std::string named; // the file the message names
+        std::string named; // in the message
+        Limits limits = {};
     };
-    const std::string missing = dir.file("missing.gif");
-    const std::string noFolder = dir.file("no/such/folder/out.gif");
-    const Case cases[] = {
-        {{"convert", missing, output}, cli::kExitBadInput, missing},
-        {{"convert", dir.file("text.gif"), output}, cli::kExitBadInput, dir.file("text.gif")},
-        {{"convert", dir.file("cut.gif"), output}, cli::kExitBadInput, dir.file("cut.gif")},
-        {{"info", dir.file("cut.gif")}, cli::kExitBadInput, dir.file("cut.gif")},
-        {{"snapshots", missing, dir.file("snaps")}, cli::kExitBadInput, missing},
-        {{"frames", dir.file("text.gif"), dir.file("frames")}, cli::kExitBadInput, dir.file("text.gif")},
-        {{"convert", input, noFolder}, cli::kExitBadOutput, noFolder},
-        {{"convert", input, output, "--png-frames", dir.file("a-file")}, cli::kExitBadOutput, dir.file("a-file")},
-        {{"snapshots", input, dir.file("a-file")}, cli::kExitBadOutput, dir.file("a-file")},
-        {{"frames", input, dir.file("a-file")}, cli::kExitBadOutput, dir.file("a-file")},
+    const std::vector<Row> rows = {
+        {{}, kUsage, "error: "},
+        {{"paint", in}, kUsage, "error: "},
+        {{"convert", in}, kUsage, "error: "},
+        {{"convert", in, out, "--variant", "17"}, kUsage, "error: "},
+        {{"convert", in, out, "--variant", "-1"}, kUsage, "error: "},
+        {{"convert", in, out, "--threads", "many"}, kUsage, "error: "},
+        {{"convert", in, out, "--sepia"}, kUsage, "error: "},
+        {{"convert", missing, out}, kBadInput, missing + ": "},
+        {{"convert", note, out}, kBadInput, note + ": "},
+        {{"convert", dir.path().string(), out}, kBadInput, dir.path().string() + ": "},
+        {{"info", missing}, kBadInput, missing + ": "},
+        {{"snapshots", missing, dir.file("snaps")}, kBadInput, missing + ": "},
+        {{"convert", in, dir.file("no/such/out.gif")}, kBadOutput, dir.file("no/such/out.gif") + ": "},
+        {{"convert", in, note + "/out.gif"}, kBadOutput, note + "/out.gif: "},
+        {{"convert", in, dir.path().string()}, kBadOutput, dir.path().string() + ": "},
+        {{"convert", in, out, "--png-frames", note}, kBadOutput, note + ": "},
+        {{"frames", in, note}, kBadOutput, note + ": "},
+        {{"snapshots", in, note}, kBadOutput, note + ": "},
+        {{"convert", in, out, "--variant", "3"}, kBadOutput, out + ": ", sizeLimit},
+        // Refused up front from the memory left, not after an allocation failed.
+        {{"convert", big, out, "--threads", "2"}, kBadInput, "MB are free", littleMemory},
     };
-    for (const Case& c : cases) {
-        const Outcome outcome = Run(c.args);
-        SCOPED_TRACE(testing::PrintToString(c.args));
-        EXPECT_EQ(outcome.code, c.code);
-        EXPECT_THAT(outcome.err, StartsWith("error: " + c.named + ": "));
-        EXPECT_EQ(test::ReadBytes(output), "previous result");
+    for (const Row& row : rows) {
+        if (row.named == "MB are free" && BuiltWithAddressSanitizer())
+            continue;
+        WriteBytes(out, previous);
+        const ChildResult result = Cli(row.args, row.limits);
+        const std::string what = row.args.empty() ? "no arguments" : row.args[0] + " " + row.args.back();
+        ASSERT_TRUE(result.clean()) << what << ": " << result.describe();
+        EXPECT_EQ(result.exitCode, row.code) << what << ": " << result.output;
+        EXPECT_NE(result.output.find(row.named), std::string::npos) << what << ": " << result.output;
+        EXPECT_EQ(ReadBytes(out), previous) << what;
+        EXPECT_EQ(dir.list(), (std::vector<std::string>{"big.gif", "in.gif", "note.txt", "out.gif"})) << what;
     }
-    EXPECT_FALSE(std::filesystem::exists(dir.file("snaps")));
-    EXPECT_FALSE(std::filesystem::exists(dir.file("frames")));
 }
 
-TEST_F(CliTest, OutputThroughALinkReplacesItsTargetAndSpecialFilesAreRefused)
+// Ctrl-C, a kill or a closed terminal during a conversion.
+TEST(Cli, ASignalLeavesNoPartialOutput)
 {
-    test::WriteBytes(dir.file("real.gif"), "previous result");
-    std::filesystem::create_symlink("real.gif", dir.file("link.gif"));
-    Outcome outcome = Run({"convert", input, dir.file("link.gif")});
-    ASSERT_EQ(outcome.code, 0) << outcome.err;
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.gif")));
-    EXPECT_EQ(test::ReadGifFrames(dir.file("real.gif")).size(), 3u);
-
-    ASSERT_EQ(mkfifo(dir.file("pipe.gif").c_str(), 0600), 0);
-    outcome = Run({"convert", input, dir.file("pipe.gif")});
-    EXPECT_EQ(outcome.code, cli::kExitBadOutput);
-    EXPECT_THAT(outcome.err, StartsWith("error: " + dir.file("pipe.gif") + ": is a pipe, not a file"));
-    EXPECT_TRUE(std::filesystem::is_fifo(dir.file("pipe.gif")));
+    TempDir dir;
+    WriteBytes(dir.file("in.gif"), SmallAnimation(480, 360, 150));
+    const Bytes previous = {'k', 'e', 'e', 'p'};
+    WriteBytes(dir.file("out.gif"), previous);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        Limits limits;
+        limits.signalAfterMs = 200;
+        limits.signal = signal;
+        const ChildResult result = Cli({"convert", dir.file("in.gif"), dir.file("out.gif"), "--threads", "1"}, limits);
+        ASSERT_TRUE(result.clean()) << result.describe();
+        if (result.exitCode == 0)
+            GTEST_SKIP() << "the conversion finished before the signal";
+        EXPECT_EQ(result.exitCode, kInterrupted) << result.output;
+        EXPECT_EQ(ReadBytes(dir.file("out.gif")), previous);
+        EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.gif", "out.gif"}));
+    }
 }
 
-TEST_F(CliTest, ConvertWritesTheAnimationQuietlyWhenNotOnATerminal)
+// convert is the library's conversion with the switches given; frames
+// writes the frames as the reader composes them; info tells the facts.
+TEST(Cli, CommandsDoWhatTheLibraryDoes)
 {
-    const std::string output = dir.file("out.gif");
-    const Outcome outcome = Run({"convert", input, output, "--variant", "9", "--blur", "--no-adjust"});
-    ASSERT_EQ(outcome.code, 0) << outcome.err;
-    EXPECT_EQ(outcome.err, "");
-
-    imaging::GifReader reader;
-    imaging::Error error;
-    ASSERT_TRUE(reader.open(output, &error)) << error.message();
-    EXPECT_EQ(reader.info().frameCount, 3);
-    EXPECT_EQ(reader.info().delays, (std::vector<int>{10, 20, 30}));
-    EXPECT_EQ(reader.info().loopCount, 3);
-
-    // The switches reach the engine: the same conversion through the library.
+    TempDir dir;
+    const std::string in = dir.file("in.gif");
+    WriteBytes(in, SmallAnimation(40, 32, 3, 3));
+    ChildResult result = Cli({"convert", in, dir.file("cli.gif"), "--variant", "9", "--blur", "--no-adjust"});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(result.output, "") << "quiet when not on a terminal";
     ConvertOptions options;
     options.variant = 9;
     options.switches.Blur = 1;
     options.switches.Adjust = 0;
-    ASSERT_TRUE(ConvertAllFrames(input, dir.file("library.gif"), options, &error)) << error.message();
-    EXPECT_TRUE(test::ReadBytes(output) == test::ReadBytes(dir.file("library.gif")));
-}
+    imaging::Error error;
+    ASSERT_TRUE(ConvertAllFrames(in, dir.file("library.gif"), options, &error)) << error.message();
+    EXPECT_TRUE(ReadBytes(dir.file("cli.gif")) == ReadBytes(dir.file("library.gif")));
 
-TEST_F(CliTest, SnapshotsWriteSeventeenPicturesAndASheet)
-{
-    const std::string snaps = dir.file("snaps/new");
-    const Outcome outcome = Run({"snapshots", input, snaps, "--color-sketch"});
-    ASSERT_EQ(outcome.code, 0) << outcome.err;
+    result = Cli({"frames", in, dir.file("frames")});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    const auto frames = ReadGif(in);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels == frames[i].pixels)
+            << "frame " << i + 1;
 
-    Switches switches;
-    switches.ColorSketch = 1;
-    const std::vector<Picture> expected =
-        BuildSnapshots(ReadFrame(test::ReadGifFrames(input)[0]), switches);
-    ASSERT_EQ(expected.size(), 17u);
-    for (int v = 0; v < kVariantCount; ++v) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/variant-%02d.png", v);
-        const imaging::RgbaImage png = test::ReadPngFile(snaps + name);
-        EXPECT_EQ(png.pixels, test::ToRgba(expected[v]).pixels) << name;
-    }
-    const imaging::RgbaImage sheet = test::ReadPngFile(snaps + "/sheet.png");
-    EXPECT_GT(sheet.width, 6 * 40);
-    EXPECT_GT(sheet.height, 3 * 32);
-}
-
-TEST_F(CliTest, FramesAreWrittenAsTheReaderCompositesThem)
-{
-    const Outcome outcome = Run({"frames", input, dir.file("frames")});
-    ASSERT_EQ(outcome.code, 0) << outcome.err;
-    const auto frames = test::ReadGifFrames(input);
-    ASSERT_EQ(frames.size(), 3u);
-    for (int i = 0; i < 3; ++i) {
-        const imaging::RgbaImage png = test::ReadPngFile(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png"));
-        EXPECT_EQ(png.pixels, frames[i].pixels) << "frame " << i + 1;
-    }
-}
-
-TEST_F(CliTest, InfoPrintsSizeFramesDelaysAndLoop)
-{
-    const Outcome outcome = Run({"info", input});
-    ASSERT_EQ(outcome.code, 0) << outcome.err;
-    EXPECT_THAT(outcome.out, HasSubstr("size:     40 x 32\n"));
-    EXPECT_THAT(outcome.out, HasSubstr("frames:   3\n"));
-    EXPECT_THAT(outcome.out, HasSubstr("delays:   10 20 30 "));
-    EXPECT_THAT(outcome.out, HasSubstr("duration: 0.60 s\n"));
-    EXPECT_THAT(outcome.out, HasSubstr("loop:     3 repeats\n"));
+    result = Cli({"info", in});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    for (const char* line : {"size:     40 x 32\n", "frames:   3\n", "delays:   10 11 12 ", "loop:     3 repeats\n"})
+        EXPECT_NE(result.output.find(line), std::string::npos) << line << " in\n" << result.output;
 }
 
 } // namespace
-} // namespace qf
+} // namespace qf::test

@@ -1,0 +1,191 @@
+// The GIF reader: frames composed as browsers show them, broken or hostile
+// files, and the size limits at their edges.
+#include "support.h"
+
+#include "fuzz_checks.h"
+#include "imaging/gif_limits.h"
+#include "imaging/gif_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace qf::test {
+namespace {
+
+using imaging::Error;
+using imaging::ErrorKind;
+using imaging::GifReader;
+using imaging::RgbaImage;
+
+const Palette kGlobal = {{0, 0, 0}, {255, 255, 255}, {255, 0, 0}, {0, 0, 255}}; // K W R B
+const Palette kLocal = {{0, 255, 0}, {255, 255, 0}};                            // G Y
+
+// A frame as letters, rows joined by '/': K W R B G Y, '.' transparent.
+std::string Letters(const RgbaImage& image)
+{
+    const std::map<std::uint32_t, char> names = {{0x000000ff, 'K'}, {0xffffffff, 'W'}, {0xff0000ff, 'R'},
+                                                 {0x0000ffff, 'B'}, {0x00ff00ff, 'G'}, {0xffff00ff, 'Y'}, {0, '.'}};
+    std::string s;
+    for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
+        const std::uint8_t* p = &image.pixels[i];
+        const std::uint32_t rgba = std::uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3];
+        if (i > 0 && i / 4 % image.width == 0)
+            s += '/';
+        s += names.count(rgba) ? names.at(rgba) : '?';
+    }
+    return s;
+}
+
+std::vector<std::string> DecodeAll(const std::string& path)
+{
+    std::vector<std::string> frames;
+    for (const RgbaImage& frame : ReadGif(path))
+        frames.push_back(Letters(frame));
+    return frames;
+}
+
+struct Step {
+    Frame frame;
+    std::string indexes; // one digit per pixel, in stored order
+    int disposal = 0, transparent = -1;
+};
+
+Bytes Build(int width, int height, const Palette* global, const std::vector<Step>& steps)
+{
+    Bytes b;
+    PutHeader(b);
+    PutScreen(b, width, height, global);
+    for (const Step& s : steps) {
+        PutControl(b, s.disposal, 0, s.transparent);
+        Bytes indexes;
+        for (char c : s.indexes)
+            indexes.push_back(static_cast<std::uint8_t>(c - '0'));
+        PutFrame(b, s.frame, indexes);
+    }
+    PutTrailer(b);
+    return b;
+}
+
+TEST(GifReader, FramesAreComposedAsBrowsersShowThem)
+{
+    struct Composite {
+        std::string name;
+        int width, height;
+        const Palette* global;
+        std::vector<Step> steps;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Composite> cases = {
+        {"none_and_keep", 2, 2, &kGlobal, {{{0, 0, 2, 2}, "1000", 0}, {{1, 0, 1, 1}, "2", 1}, {{0, 1, 1, 1}, "3"}},
+         {"WK/KK", "WR/KK", "WR/BK"}},
+        {"background_clears_its_rectangle_to_transparent", 2, 2, &kGlobal,
+         {{{0, 0, 2, 2}, "1111", 1}, {{0, 0, 1, 2}, "22", 2}, {{1, 1, 1, 1}, "3", 1}}, {"WW/WW", "RW/RW", ".W/.B"}},
+        {"previous_restores", 2, 2, &kGlobal,
+         {{{0, 0, 2, 2}, "0000"}, {{0, 0, 1, 1}, "1", 3}, {{1, 0, 1, 1}, "1", 3}, {{1, 1, 1, 1}, "1", 1}},
+         {"KK/KK", "WK/KK", "KW/KK", "KK/KW"}},
+        {"previous_on_first_frame_restores_transparency", 2, 2, &kGlobal,
+         {{{0, 0, 2, 1}, "12", 3}, {{1, 1, 1, 1}, "3"}}, {"WR/..", "../.B"}},
+        {"four_is_previous_and_undefined_keep", 3, 1, &kGlobal,
+         {{{0, 0, 3, 1}, "000"}, {{0, 0, 1, 1}, "1", 4}, {{1, 0, 1, 1}, "2", 5}, {{2, 0, 1, 1}, "3", 7}},
+         {"KKK", "WKK", "KRK", "KRB"}},
+        {"transparent_index_shows_what_is_below_for_one_frame", 2, 2, &kGlobal,
+         {{{0, 0, 2, 2}, "1111", 1}, {{0, 0, 2, 2}, "2320", 1, 2}, {{0, 0, 2, 2}, "2222", 1, 3}},
+         {"WW/WW", "WB/WK", "RR/RR"}},
+        {"transparent_index_outside_the_table", 2, 1, &kGlobal, {{{0, 0, 2, 1}, "12", 0, 200}}, {"WR"}},
+        {"local_table_for_its_frame_only", 2, 1, &kGlobal, {{{0, 0, 2, 1, &kLocal}, "01"}, {{1, 0, 1, 1}, "1"}},
+         {"GY", "GW"}},
+        {"no_table_draws_black", 2, 1, nullptr, {{{0, 0, 2, 1}, "03"}}, {"KK"}},
+        {"index_beyond_the_table_draws_nothing", 2, 2, &kLocal, {{{0, 0, 2, 2}, "1111"}, {{0, 0, 2, 2}, "0320"}},
+         {"YY/YY", "GY/YG"}},
+        {"clipped_to_the_screen", 2, 2, &kGlobal,
+         {{{1, 1, 2, 2}, "2222"}, {{2, 0, 1, 1}, "1"}, {{1, 0, 3, 1}, "123"}}, {"../.R", "../.R", ".W/.R"}},
+        {"too_few_pixels_and_too_many", 2, 2, &kGlobal, {{{0, 0, 2, 2}, "1"}, {{0, 0, 1, 1}, "2222222"}},
+         {"W./..", "R./.."}},
+        {"zero_sized_screen_takes_the_first_frame", 0, 0, &kGlobal, {{{1, 0, 2, 2}, "1111"}, {{0, 0, 1, 1}, "2"}},
+         {".WW/.WW", "RWW/.WW"}},
+    };
+    for (const Composite& c : cases) {
+        TempDir dir;
+        WriteBytes(dir.file("a.gif"), Build(c.width, c.height, c.global, c.steps));
+        EXPECT_EQ(DecodeAll(dir.file("a.gif")), c.expected) << c.name;
+    }
+}
+
+TEST(GifReader, InterlacedRowsGoWhereTheyBelong)
+{
+    for (int height = 1; height <= 17; ++height) {
+        std::string rows, stored; // row y holds colour y % 4
+        for (int y = 0; y < height; ++y)
+            rows += std::string(1, "KWRB"[y % 4]) + (y + 1 < height ? "/" : "");
+        const int passes[][2] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}}; // first row, step
+        for (const auto& [first, step] : passes)
+            for (int y = first; y < height; y += step)
+                stored += std::string(1, "0123"[y % 4]);
+        TempDir dir;
+        WriteBytes(dir.file("a.gif"), Build(1, height, &kGlobal, {{{0, 0, 1, height, nullptr, true}, stored}}));
+        EXPECT_EQ(DecodeAll(dir.file("a.gif")), std::vector<std::string>{rows}) << "height " << height;
+    }
+}
+
+class BrokenGif : public ::testing::TestWithParam<GifCase> {};
+
+// The fuzzers' checks (a clean refusal naming the file, or every frame at
+// the screen's size, in order and by number) and the expected answer, in a
+// child whose address space is capped far below what the claimed sizes
+// would need: claims must never become allocations.
+TEST_P(BrokenGif, AnswersCleanlyInLittleMemory)
+{
+    const GifCase& c = GetParam();
+    TempDir dir;
+    const std::string path = dir.file(c.name + ".gif");
+    WriteBytes(path, c.bytes);
+    Limits limits;
+    limits.addressSpaceBytes = BuiltWithAddressSanitizer() ? -1 : 512ll << 20;
+    const ChildResult child = RunInChild(
+        [&] {
+            GifReader reader;
+            Error error;
+            const bool opens = reader.open(path, &error);
+            const std::string problem = fuzz::CheckGifFile(path, c.bytes.data(), c.bytes.size());
+            std::printf("%s; %s\n", problem.c_str(), error.message().c_str());
+            return !problem.empty() || (c.expect != Expect::Either && opens != (c.expect == Expect::Opens))
+                || (opens && reader.info().frameCount < c.minFrames)
+                || (c.expect == Expect::TooLarge && error.kind != ErrorKind::TooLarge);
+        },
+        limits);
+    EXPECT_TRUE(child.clean() && child.exitCode == 0) << child.describe();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BrokenGif, ::testing::ValuesIn(BrokenGifs()),
+                         [](const auto& info) { return info.param.name; });
+
+// Each limit at its edge: the largest allowed file opens, one step beyond is
+// refused as too large. Work: a file of a few kilobytes of 1 x 1 frames may
+// show 100 one-megapixel frames, not 300, nor 199 on a 100-megapixel screen.
+TEST(GifReader, LimitsHoldAtTheirEdges)
+{
+    using Row = std::tuple<int, int, int, bool>; // width, height, frames, opens
+    for (const auto& [width, height, frames, opens] :
+         std::vector<Row>{{imaging::kMaxGifSide, 1, 2, true}, {10000, 10000, 1, true}, {10000, 10001, 1, false},
+                          {2, 2, imaging::kMaxGifFrames, true}, {2, 2, imaging::kMaxGifFrames + 1, false},
+                          {1000, 1000, 100, true}, {1000, 1000, 300, false}, {10000, 10000, 199, false}}) {
+        Bytes b, frame;
+        PutHeader(b);
+        PutScreen(b, width, height, &kGlobal);
+        PutControl(frame, 1, 2);
+        PutFrame(frame, {0, 0, 1, 1}, {1});
+        for (int f = 0; f < frames; ++f)
+            b.insert(b.end(), frame.begin(), frame.end());
+        PutTrailer(b);
+        TempDir dir;
+        WriteBytes(dir.file("a.gif"), b);
+        GifReader reader;
+        Error error;
+        EXPECT_EQ(reader.open(dir.file("a.gif"), &error), opens) << width << " x " << height << ", " << frames;
+        EXPECT_EQ(error.kind, opens ? ErrorKind::None : ErrorKind::TooLarge) << error.message();
+    }
+}
+
+} // namespace
+} // namespace qf::test

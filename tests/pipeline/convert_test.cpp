@@ -1,0 +1,150 @@
+// Frame conversion: every frame through the effect chain in order, numbered
+// from 1, threads changing nothing, cancel and a changing input losing
+// nothing, and the snapshots.
+#include "support.h"
+
+#include "engine/variants.h"
+#include "pipeline/convert.h"
+#include "pipeline/pencil_texture.h"
+#include "pipeline/snapshots.h"
+
+#include <gtest/gtest.h>
+
+namespace qf::test {
+namespace {
+
+using imaging::Error;
+using imaging::RgbaImage;
+
+// The engine's picture of a source frame, as straight opaque RGBA.
+std::vector<std::uint8_t> Expected(const RgbaImage& source, int variant, int frameNumber)
+{
+    EngineState state;
+    UseDefaultPencilTexture(state);
+    Picture picture;
+    RenderFrame(state, ReadFrame(source), variant, frameNumber, Switches{}, picture);
+    std::vector<std::uint8_t> rgba;
+    for (int y = 0; y < picture.height(); ++y)
+        for (const std::uint8_t* p = picture.scanLine(y); p < picture.scanLine(y) + 4 * picture.width(); p += 4)
+            rgba.insert(rgba.end(), {p[2], p[1], p[0], 255});
+    return rgba;
+}
+
+TEST(ReadFrame, SwapsToBlueGreenRedOverWhitePaper)
+{
+    const Picture picture = ReadFrame(RgbaImage{3, 1, {10, 20, 30, 255, 1, 2, 3, 0, 0, 0, 0, 128}});
+    EXPECT_EQ(std::vector<std::uint8_t>(picture.data(), picture.data() + 12),
+              (std::vector<std::uint8_t>{30, 20, 10, 255, 255, 255, 255, 255, 127, 127, 127, 255}));
+}
+
+// The grey pencil variant's paper shifts with the frame number: every frame
+// of the animation and of the frame pictures is the engine's picture of the
+// matching source frame, with delays and loop count kept.
+TEST(Conversion, EveryFrameIsTheEnginesPictureNumberedFromOne)
+{
+    TempDir dir;
+    const std::string input = dir.file("in.gif"), output = dir.file("out.gif");
+    WriteBytes(input, SmallAnimation(24, 20, 6, 3));
+    std::filesystem::create_directory(dir.file("frames"));
+    ConvertOptions options;
+    options.variant = 2;
+    options.threads = 1;
+    options.pngFramesDir = dir.file("frames");
+    Error error;
+    ASSERT_TRUE(ConvertAllFrames(input, output, options, &error)) << error.message();
+    imaging::GifInfo in, out;
+    const auto source = ReadGif(input, &in);
+    const auto result = ReadGif(output, &out);
+    ASSERT_EQ(result.size(), source.size());
+    EXPECT_EQ(out.delays, in.delays);
+    EXPECT_EQ(out.loopCount, 3);
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const auto expected = Expected(source[i], 2, static_cast<int>(i) + 1);
+        EXPECT_TRUE(result[i].pixels == expected) << "frame " << i + 1;
+        EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels == expected) << i + 1;
+    }
+}
+
+TEST(Conversion, ThreadsChangeNothing)
+{
+    TempDir dir;
+    WriteBytes(dir.file("in.gif"), SmallAnimation(40, 32, 12));
+    for (const int variant : {6, 12}) {
+        Bytes single;
+        for (const int threads : {1, 2, 3}) {
+            ConvertOptions options;
+            options.variant = variant;
+            options.switches.Sharpen = 1;
+            options.threads = threads;
+            Error error;
+            ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.gif"), options, &error)) << error.message();
+            if (threads == 1)
+                single = ReadBytes(dir.file("out.gif"));
+            EXPECT_TRUE(ReadBytes(dir.file("out.gif")) == single) << "variant " << variant << ", " << threads;
+        }
+    }
+}
+
+// A cancel at any point, or an input deleted, cut short or replaced by a
+// folder mid-run: the output is complete or as it was, never partial, and a
+// cut input is never a silent short result.
+TEST(Conversion, CancelOrAChangingInputLeavesNoPartialOutput)
+{
+    TempDir dir;
+    const std::string input = dir.file("in.gif"), output = dir.file("out.gif");
+    const Bytes original = SmallAnimation(200, 150, 16);
+    const Bytes previous = {'o', 'l', 'd'};
+    namespace fs = std::filesystem;
+    const std::function<void()> remove = [&] { fs::remove(input); },
+                                cut = [&] { fs::resize_file(input, original.size() / 3); },
+                                folder = [&] { fs::remove(input), fs::create_directory(input); };
+    struct Change {
+        std::string name;
+        int at; // progress call
+        std::function<void()> change; // none: cancel
+    };
+    for (const auto& [name, at, change] : std::vector<Change>{{"cancel at once", 0, {}}, {"cancel", 1, {}},
+                                                              {"cancel later", 5, {}}, {"deleted", 1, remove},
+                                                              {"cut", 1, cut}, {"folder", 1, folder}}) {
+        fs::remove_all(input);
+        WriteBytes(input, original);
+        WriteBytes(output, previous);
+        ConvertOptions options;
+        options.threads = 2;
+        int calls = 0;
+        options.progress = [&, at = at, change = change](double) {
+            return calls++ != at || (change && (change(), true)); // a cancel, or a change and go on
+        };
+        Error error;
+        const bool converted = ConvertAllFrames(input, output, options, &error);
+        fs::remove_all(input);
+        EXPECT_EQ(dir.list(), std::vector<std::string>{"out.gif"}) << name;
+        EXPECT_TRUE(change || (!converted && error.kind == imaging::ErrorKind::Cancelled)) << name;
+        EXPECT_TRUE(converted ? name != "cut" && ReadGif(output).size() == 16 : ReadBytes(output) == previous)
+            << name << ": " << error.message();
+    }
+}
+
+// Built sharing the stages the variants have in common, yet each equal to
+// its own run; stopped when progress says so.
+TEST(Snapshots, AreTheSeventeenVariantsOfFrameOne)
+{
+    TempDir dir;
+    WriteBytes(dir.file("in.gif"), SmallAnimation(40, 32, 1));
+    const Picture frame1 = ReadFrame(ReadGif(dir.file("in.gif"))[0]);
+    for (const Switches& switches : {Switches{}, Switches{1, 1, 0, 0, 1}, Switches{2, 2, 2, 2, 2}}) {
+        const auto snapshots = BuildSnapshots(frame1, switches);
+        EngineState state;
+        UseDefaultPencilTexture(state);
+        Picture rendered;
+        for (int v = 0; v < kVariantCount; ++v) {
+            RenderFrame(state, frame1, v, 0, switches, rendered);
+            EXPECT_EQ(snapshots.at(v), rendered) << "variant " << v;
+        }
+    }
+    int calls = 0;
+    EXPECT_TRUE(BuildSnapshots(frame1, Switches{}, [&](double) { return ++calls < 5; }).empty());
+}
+
+} // namespace
+} // namespace qf::test

@@ -1,0 +1,293 @@
+// The window driven through its own controls, over a scripted desktop and the
+// real frame pipeline: open, pick, convert, save, and every way back; and
+// the update reminder's calendar arithmetic and stored date text, and where
+// the skin is found.
+#include "shell_support.h"
+
+#include "pipeline/convert.h"
+#include "shell/appearance.h"
+#include "shell/result_viewer.h"
+#include "shell/snapshot_list.h"
+#include "shell/temp_results.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+using namespace qf::shell;
+using namespace qf::shell::test;
+
+namespace {
+
+const QLocale kUs(QLocale::English, QLocale::UnitedStates);
+
+QString Us(const QDateTime& moment)
+{
+    return FormatReminderDate(moment, kUs);
+}
+
+void Write(const QString& path, const qf::test::Bytes& bytes)
+{
+    qf::test::WriteBytes(path.toStdString(), bytes);
+}
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<Fixture> fixture_;
+    std::unique_ptr<FormBatch> w_;
+    SnapshotList* list_ = nullptr;
+    QToolBar* bar_ = nullptr;
+    QAbstractButton* openButton_ = nullptr;
+    QString animated_, still_, broken_;
+
+    QString path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
+    QString temp(int variant) const { return w_->tempResults().file(variant); }
+    QAction* action(int id) const { return w_->findControl(id); }
+    QStringList& messages() { return fixture_->ui->messages; }
+    void start()
+    {
+        w_ = std::make_unique<FormBatch>(fixture_->services(path("tmp")));
+        list_ = w_->findChild<SnapshotList*>(QStringLiteral("LVSnapshot"));
+        bar_ = w_->findChild<QToolBar*>(QStringLiteral("MainToolBar"));
+        openButton_ = w_->findChild<QAbstractButton*>(QStringLiteral("BtnOpenFile"));
+        w_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    }
+    void press(int id) { QTest::mouseClick(bar_->widgetForAction(action(id)), Qt::LeftButton); }
+    void click(int id)
+    {
+        press(id);
+        QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
+    }
+    void open(const QString& file)
+    {
+        fixture_->ui->openAnswers.append(file);
+        QTest::mouseClick(openButton_, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
+    }
+    void clickList(const QRect& area) { QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, area.center()); }
+    void pick(int row) { clickList(list_->visualItemRect(list_->item(row))); } // as the user picks a snapshot
+    void tickBox(int row) { clickList(list_->checkBoxRect(row)); }
+    QList<int> ticked() const
+    {
+        QList<int> rows;
+        for (int row = 0; row < list_->count(); ++row)
+            if (list_->item(row)->checkState() == Qt::Checked)
+                rows.append(row);
+        return rows;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("tmp")));
+        animated_ = path("ball.gif"), still_ = path("still.gif"), broken_ = path("broken.gif");
+        Write(animated_, qf::test::SmallAnimation(32, 24, 3));
+        Write(still_, qf::test::SmallAnimation(32, 24, 1));
+        Write(broken_, {'G', 'I', 'F', '8', '9', 'a', ' ', 'n', 'o'});
+        fixture_ = std::make_unique<Fixture>();
+    }
+    void cleanup() { w_.reset(), fixture_.reset(), dir_.reset(); }
+
+    // The whole road: open, pick, convert, save twice, back and forth. The
+    // result is the pipeline's conversion with the picked variant.
+    void openPickConvertSave()
+    {
+        start();
+        QTest::mouseClick(openButton_, Qt::LeftButton);
+        QVERIFY(w_->currentStep() == 1 && !action(ID_NEXT)->isEnabled()); // the dialog was cancelled
+        auto* progress = w_->findChild<QProgressBar*>();
+        QSignalSpy opening(progress, &QProgressBar::valueChanged);
+        open(animated_);
+        QCOMPARE(w_->currentStep(), 2);
+        QCOMPARE(w_->frameDelays(), (QVector<int>{0, 10, 11, 12}));
+        QCOMPARE(list_->count(), 17);
+        QCOMPARE(ticked(), QList<int>{0});
+        QCOMPARE(opening.first().first().toInt(), 50);
+        QCOMPARE(progress->value(), 100);
+
+        pick(4);
+        QSignalSpy converting(progress, &QProgressBar::valueChanged);
+        click(ID_NEXT);
+        QCOMPARE(w_->currentStep(), 3);
+        QCOMPARE(converting.first().first().toInt(), 0);
+        QVERIFY(converting.size() >= 3);
+        QCOMPARE(w_->findChild<ResultViewer*>()->fileName(), temp(4));
+        qf::ConvertOptions options;
+        options.variant = 4;
+        qf::imaging::Error error;
+        QVERIFY(qf::ConvertAllFrames(animated_.toStdString(), path("expected.gif").toStdString(), options, &error));
+        QVERIFY(qf::test::ReadBytes(temp(4).toStdString()) == qf::test::ReadBytes(path("expected.gif").toStdString()));
+        fixture_->ui->saveAnswers = {path("first.gif"), path("no extension")};
+        click(ID_SAVE);
+        click(ID_SAVE);
+        const qf::test::Bytes expected = qf::test::ReadBytes(path("expected.gif").toStdString());
+        for (const char* file : {"first.gif", "no extension.gif"})
+            QVERIFY(qf::test::ReadBytes(path(file).toStdString()) == expected);
+        QVERIFY(messages().isEmpty());
+
+        // Back keeps the tick; Next shows the result made before without
+        // converting again.
+        click(ID_BACK);
+        QCOMPARE(w_->currentStep(), 2);
+        QCOMPARE(ticked(), QList<int>{4});
+        click(ID_NEXT);
+        QCOMPARE(w_->currentStep(), 3);
+        QCOMPARE(fixture_->work->converts.load(), 1);
+    }
+
+    // Only one item is ticked, whichever way its box changes.
+    void theListTicksOneItem()
+    {
+        start();
+        open(animated_);
+        tickBox(2);
+        tickBox(2);
+        QCOMPARE(ticked(), QList<int>{2});
+        list_->item(9)->setCheckState(Qt::Checked);
+        QCOMPARE(ticked(), QList<int>{9});
+        QVERIFY(list_->selectedItems().isEmpty());
+    }
+
+    // A broken or still file is refused with a message; what was open,
+    // with its result, stays.
+    void aRefusedFileKeepsWhatWasOpen()
+    {
+        start();
+        open(broken_);
+        QVERIFY(messages().size() == 1 && messages()[0].startsWith("warn: ") && messages()[0].contains(broken_));
+        QVERIFY(!action(ID_NEXT)->isEnabled());
+        open(animated_);
+        pick(5);
+        click(ID_NEXT);
+        click(ID_BACK);
+        click(ID_BACK);
+        open(still_);
+        open(broken_);
+        QCOMPARE(messages().mid(1, 1), QStringList{"inform: " + NotAnimatedText()});
+        QVERIFY(w_->currentStep() == 1 && w_->sourcePath() == animated_ && QFile::exists(temp(5)));
+        click(ID_NEXT);
+        QCOMPARE(ticked(), QList<int>{5});
+    }
+
+    void aConversionLocksTheCommandsAndClosingStopsIt()
+    {
+        start();
+        open(animated_);
+        fixture_->work->hold = true;
+        press(ID_NEXT);
+        QVERIFY(fixture_->work->converting.tryAcquire(1, 5000));
+        QVERIFY(w_->isBusy() && !action(ID_BACK)->isEnabled() && !action(ID_NEXT)->isEnabled());
+        w_->executeCommand(ID_BACK);
+        w_->executeCommand(ID_NEXT);
+        QCOMPARE(fixture_->work->converts.load(), 1);
+        w_->close();
+        QVERIFY(!QFile::exists(temp(0)));
+        fixture_->work->release.release();
+    }
+
+    void failuresSayWhyAndKeepWhatWasThere()
+    {
+        start();
+        open(animated_);
+        fixture_->work->fail = true;
+        click(ID_NEXT);
+        QVERIFY(w_->currentStep() == 2 && !QFile::exists(temp(0)));
+        QVERIFY(messages().size() == 1 && messages()[0].contains(QStringLiteral("no space left")));
+        fixture_->work->fail = false;
+        click(ID_NEXT);
+        // Saving into a missing folder, then with the result gone.
+        Write(path("keep.gif"), {'k', 'e', 'e', 'p'});
+        fixture_->ui->saveAnswers = {path("gone/out.gif"), path("keep.gif")};
+        click(ID_SAVE);
+        QVERIFY(messages().last().contains(path("gone/out.gif")));
+        QFile::remove(temp(0));
+        click(ID_SAVE);
+        QCOMPARE(messages().size(), 3);
+        QVERIFY(qf::test::ReadBytes(path("keep.gif").toStdString()) == (qf::test::Bytes{'k', 'e', 'e', 'p'}));
+        QCOMPARE(w_->currentStep(), 3);
+    }
+
+    // Results live until the next GIF is opened or the window closes.
+    void temporaryResultsLiveUntilTheNextOpenAndTheEnd()
+    {
+        start();
+        const QString folder = w_->tempResults().folder();
+        open(animated_);
+        click(ID_NEXT);
+        click(ID_BACK);
+        click(ID_BACK);
+        open(animated_);
+        QVERIFY(QDir(folder).isEmpty());
+        click(ID_NEXT);
+        w_.reset();
+        QVERIFY(!QFileInfo::exists(folder));
+    }
+
+    void theReminderAsksWhenOverdue_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<bool>("asks");
+        const QDateTime noon(QDate(2024, 3, 20), QTime(12, 0)), early(QDate(2024, 3, 20), QTime(0, 1));
+        QTest::newRow("15 days ago") << Us(noon.addDays(-15)) << noon << false;
+        QTest::newRow("16 days ago") << Us(noon.addDays(-16)) << noon << true;
+        const QTime late(23, 59);
+        QTest::newRow("15 calendar days, late to early") << Us(QDateTime(QDate(2024, 3, 5), late)) << early << false;
+        QTest::newRow("16 calendar days in under 15 x 24 h") << Us(QDateTime(QDate(2024, 3, 4), late)) << early << true;
+        QTest::newRow("tomorrow: clock set back") << Us(noon.addDays(1)) << noon << true;
+        QTest::newRow("not a date") << QStringLiteral("soon") << noon << true;
+        QTest::newRow("empty means 2005") << QString() << noon << true;
+        QTest::newRow("trailing NUL dropped") << Us(noon.addDays(-2)) + QChar(u'\0') << noon << false;
+        QTest::newRow("leading NUL reads as empty") << QString(QChar(u'\0')) + Us(noon.addDays(-2)) << noon << true;
+        QTest::newRow("two-digit year") << QStringLiteral("3/18/24 9:30 AM") << noon << false;
+    }
+
+    void theReminderAsksWhenOverdue()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QDateTime, now);
+        QFETCH(bool, asks);
+        MemorySettings settings;
+        settings.values[kLastCheckUpdate] = stored;
+        int questions = 0;
+        const auto ask = [&](const QString&) { return ++questions, false; };
+        ReminderContext context{&settings, [now] { return now; }, ask, {}, kUs};
+        QCOMPARE(RunUpdateReminder(context), asks);
+        QCOMPARE(questions, asks ? 1 : 0);
+        // Asking stores the moment, which reads back; not asking writes nothing.
+        QCOMPARE(settings.writes, asks ? 1 : 0);
+        QCOMPARE(settings.values[kLastCheckUpdate], asks ? Us(now) : stored);
+        QCOMPARE(ParseReminderDate(Us(now), kUs).value(), now);
+    }
+
+    // The skin beside the program comes before the installed one.
+    void theSkinIsFoundBesideTheProgramOrInstalled()
+    {
+        QTemporaryDir prefix; // an installed tree: bin/ and the data folder
+        const QString bin = prefix.filePath(QStringLiteral("bin"));
+        const QString data = QDir::cleanPath(bin + QStringLiteral("/" QF_DATA_FROM_BIN));
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(data));
+        QCOMPARE(FindSkin(bin), QString()); // the system look
+        Write(QDir(data).filePath(kSkinFileName), {'*'});
+        QCOMPARE(FindSkin(bin), QDir(data).filePath(kSkinFileName));
+        Write(QDir(bin).filePath(kSkinFileName), {'*'});
+        QCOMPARE(FindSkin(bin), QDir(bin).filePath(kSkinFileName));
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"

@@ -1,0 +1,192 @@
+#include "support.h"
+
+#include "imaging/png_io.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace qf::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "qf-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr)
+        path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored; // tests may leave folders read-only
+    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored))
+        fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+std::vector<std::string> TempDir::list() const
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<imaging::RgbaImage> ReadGif(const std::string& path, imaging::GifInfo* info)
+{
+    imaging::GifReader reader;
+    imaging::Error error;
+    EXPECT_TRUE(reader.open(path, &error)) << error.message();
+    std::vector<imaging::RgbaImage> frames;
+    for (imaging::RgbaImage frame; reader.readNext(frame, &error);)
+        frames.push_back(frame);
+    EXPECT_FALSE(error) << error.message();
+    if (info)
+        *info = reader.info();
+    return frames;
+}
+
+imaging::RgbaImage ReadPng(const std::string& path)
+{
+    const Bytes png = ReadBytes(path);
+    imaging::RgbaImage image;
+    imaging::Error error;
+    EXPECT_TRUE(imaging::DecodePng(png.data(), png.size(), image, &error)) << path << ": " << error.message();
+    return image;
+}
+
+namespace {
+
+// Whether process pid handles signal yet (SigCgt in its status): one sent
+// before that tests start-up, not the handler.
+bool Catches(pid_t pid, int signal)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    return true;
+}
+
+void SetLimit(int resource, long long bytes)
+{
+    const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+    if (bytes >= 0)
+        setrlimit(resource, &limit);
+}
+
+} // namespace
+
+ChildResult RunInChild(const std::function<int()>& body, const Limits& limits)
+{
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        return {};
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(ends[1], STDOUT_FILENO);
+        dup2(ends[1], STDERR_FILENO);
+        signal(SIGXFSZ, SIG_IGN); // writes beyond the size limit fail instead
+        SetLimit(RLIMIT_FSIZE, limits.fileSizeBytes);
+        SetLimit(RLIMIT_AS, limits.addressSpaceBytes);
+        alarm(static_cast<unsigned>(limits.timeoutSeconds));
+        const int code = body();
+        std::fflush(nullptr);
+        _exit(code); // skips the parent's atexit handlers and static destructors
+    }
+    close(ends[1]);
+    ChildResult result;
+    auto signalAt = std::chrono::steady_clock::time_point::max();
+    bool waitingForHandler = limits.signalAfterMs >= 0;
+    char buffer[4096];
+    for (ssize_t got = 1; pid > 0 && (got > 0 || (got < 0 && errno == EINTR));) {
+        if (waitingForHandler && Catches(pid, limits.signal)) {
+            waitingForHandler = false;
+            signalAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.signalAfterMs);
+        }
+        if (std::chrono::steady_clock::now() >= signalAt) {
+            kill(pid, limits.signal);
+            signalAt = std::chrono::steady_clock::time_point::max();
+        }
+        pollfd fd{ends[0], POLLIN, 0};
+        errno = EINTR;
+        got = poll(&fd, 1, waitingForHandler ? 2 : 20) > 0 ? read(ends[0], buffer, sizeof buffer) : -1;
+        result.output.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    }
+    close(ends[0]);
+    int status = 0;
+    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exited = pid > 0 && WIFEXITED(status);
+    result.exitCode = result.exited ? WEXITSTATUS(status) : -1;
+    result.signal = pid > 0 && WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return result;
+}
+
+ChildResult RunProgram(const std::vector<std::string>& argv, const Limits& limits)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    return RunInChild(
+        [&] {
+            dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
+            execv(args[0], args.data());
+            return 127;
+        },
+        limits);
+}
+
+bool ChildResult::clean() const
+{
+    return exited && output.find("Sanitizer") == std::string::npos
+        && output.find("runtime error:") == std::string::npos;
+}
+
+std::string ChildResult::describe() const
+{
+    return (exited ? "exit code " + std::to_string(exitCode) : "killed by " + std::string(strsignal(signal)))
+        + "; output:\n" + output;
+}
+
+bool BuiltWithAddressSanitizer()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}
+
+} // namespace qf::test
