@@ -3,7 +3,8 @@
 #include "engine/engine.h"
 #include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"
-#include "pipeline/frames.h"
+#include "pipeline/pencil_texture.h"
+#include "pipeline/picture.h"
 #include "pipeline/pixel_bridge.h"
 
 #include <algorithm>

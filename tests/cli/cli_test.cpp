@@ -3,7 +3,7 @@
 // and signals.
 #include "support.h"
 
-#include "pipeline/frames.h"
+#include "pipeline/convert.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 
 #include "imaging/gif_writer.h"
 #include "imaging/png_io.h"
-#include "pipeline/frames.h"
+#include "pipeline/convert.h"
 #ifdef QF_TEST_WINDOW_SAVE
 #include "shell/file_copy.h"
 #endif

@@ -4,7 +4,7 @@
 // the skin is found.
 #include "shell_support.h"
 
-#include "pipeline/frames.h"
+#include "pipeline/convert.h"
 #include "shell/appearance.h"
 #include "shell/result_viewer.h"
 #include "shell/snapshot_list.h"
