@@ -11,7 +11,6 @@
 #include <mutex>
 #include <set>
 #include <string_view>
-#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -412,28 +411,6 @@ void AtomicFile::discard()
 {
     impl_->file.reset();
     impl_->removeTemporary();
-}
-
-bool CopyFileAtomically(const std::string& source, const std::string& destination, Error* error)
-{
-    FilePtr in(std::fopen(source.c_str(), "rb"));
-    if (!in)
-        return Fail(error, ErrorKind::Unreadable, source, "cannot be opened (" + SystemReason(errno) + ")");
-    AtomicFile out;
-    if (!out.open(destination, error))
-        return false;
-    std::vector<unsigned char> buffer(1 << 16);
-    for (;;) {
-        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
-        if (got > 0 && !out.write(buffer.data(), got, error))
-            return false;
-        if (got < buffer.size()) {
-            if (std::ferror(in.get()))
-                return Fail(error, ErrorKind::Unreadable, source, "cannot be read to the end");
-            break;
-        }
-    }
-    return out.commit(error);
 }
 
 FilePtr OpenScratchFile(const std::string& besidePath, Error* error)
