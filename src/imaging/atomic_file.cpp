@@ -199,10 +199,16 @@ std::string KindReason(mode_t mode)
     return "is not a regular file";
 }
 
-std::string CreateReason(int code)
+// Why no file can be created in folder, from the errno value code.
+std::string CreateReason(int code, const std::string& folder)
 {
+    struct stat info {};
     switch (code) {
     case ENOENT:
+    case EINVAL:
+        // What /proc and /sys answer: the folder is there but takes no new files.
+        if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            return "the folder does not accept new files";
         return "the folder does not exist";
     case EACCES:
     case EPERM:
@@ -330,7 +336,7 @@ bool AtomicFile::open(const std::string& destination, Error* error)
 
     const int fd = CreateTemporaryFile(folder, fs::path(d.target).filename().string(), &d.temporary);
     if (fd < 0) {
-        std::string reason = CreateReason(errno);
+        std::string reason = CreateReason(errno, folder);
         if (d.target != destination)
             reason += " (the link leads to " + d.target + ")";
         return Fail(error, ErrorKind::Unwritable, destination, reason);
@@ -343,7 +349,7 @@ bool AtomicFile::open(const std::string& destination, Error* error)
         const int code = errno;
         ::close(fd);
         d.removeTemporary();
-        return Fail(error, ErrorKind::Unwritable, destination, CreateReason(code));
+        return Fail(error, ErrorKind::Unwritable, destination, CreateReason(code, folder));
     }
     return true;
 }
@@ -419,7 +425,7 @@ FilePtr OpenScratchFile(const std::string& besidePath, Error* error)
     std::string named;
     const int fd = CreateTemporaryFile(folder, "scratch", &named);
     if (fd < 0) {
-        Fail(error, ErrorKind::Unwritable, besidePath, CreateReason(errno));
+        Fail(error, ErrorKind::Unwritable, besidePath, CreateReason(errno, folder));
         return nullptr;
     }
     // The open descriptor keeps the data; a name goes at once.
@@ -429,7 +435,7 @@ FilePtr OpenScratchFile(const std::string& besidePath, Error* error)
     if (!file) {
         const int code = errno;
         ::close(fd);
-        Fail(error, ErrorKind::Unwritable, besidePath, CreateReason(code));
+        Fail(error, ErrorKind::Unwritable, besidePath, CreateReason(code, folder));
     }
     return file;
 }

@@ -120,6 +120,7 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         {{"convert", in, out, "--variant", "3"}, kBadOutput, out + ": ", sizeLimit},
         {{"convert", in, ""}, kBadOutput, "error: the output file name is empty"},
         {{"convert", in, "/dev/stdout"}, kBadOutput, "/dev/stdout: is a pipe"},
+        {{"convert", in, "/proc/out.gif"}, kBadOutput, "/proc/out.gif: the folder does not accept new files"},
         {{"convert", in, dir.file("shared/out.gif")}, kBadOutput, "shared/out.gif: is a link owned by another user"},
         {{"convert", missing, out, "--png-frames", dir.file("pngs")}, kBadInput, missing + ": "},
         {{"info", in}, kFailed, "error: standard output: cannot be written", {}, true},
