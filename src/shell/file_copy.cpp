@@ -4,6 +4,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QObject>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+#endif
 
 namespace qf::shell {
 
@@ -12,6 +21,45 @@ namespace {
 QString Describe(const QString& file, const QString& reason)
 {
     return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file), reason);
+}
+
+// Why no new file can be made beside `destination`, found by trying to make
+// one. The system's word for a folder that accepts no new files (those of
+// /proc or /sys, say) is "No such file or directory", which would send the
+// user looking for a folder that is right there.
+QString CreateFailure(const QString& destination, const QString& fallback)
+{
+    const QString folder = QFileInfo(destination).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return QObject::tr("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder));
+#ifdef Q_OS_UNIX
+    QByteArray probe = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".quillframe-XXXXXX")));
+    const int fd = ::mkstemp(probe.data());
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(probe.constData());
+        return fallback;
+    }
+    switch (errno) {
+    case ENOENT:
+    case ENOTDIR:
+    case EINVAL:
+    case EOPNOTSUPP:
+        return QObject::tr("this folder does not accept new files");
+    case EACCES:
+    case EPERM:
+        return QObject::tr("you have no permission to write into this folder");
+    case EROFS:
+        return QObject::tr("the disk of this folder is read-only");
+    case ENOSPC:
+    case EDQUOT:
+        return QObject::tr("the disk is full");
+    default:
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+#else
+    return fallback;
+#endif
 }
 
 } // namespace
@@ -28,7 +76,8 @@ bool CopyFileAtomically(const QString& source, const QString& destination, QStri
     imaging::AtomicFile output;
     imaging::Error failure;
     if (!output.open(QFile::encodeName(destination).toStdString(), &failure)) {
-        *error = Describe(destination, QString::fromStdString(failure.reason));
+        *error = Describe(destination,
+                          CreateFailure(destination, QString::fromStdString(failure.reason)));
         return false;
     }
     constexpr qint64 kChunk = 1 << 16;

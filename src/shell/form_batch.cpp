@@ -4,6 +4,7 @@
 #include "shell/appearance.h"
 #include "shell/file_copy.h"
 #include "shell/result_viewer.h"
+#include "shell/save_name.h"
 #include "shell/snapshot_list.h"
 #include "shell/temp_results.h"
 #include "shell/ui_services.h"
@@ -11,26 +12,27 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace qf::shell {
 
@@ -52,13 +54,20 @@ protected:
 
 namespace {
 
-// Sizes of the design, in pixels (15 twips each).
+// The client area at start-up and the fixed parts laid out in it, in pixels.
 constexpr QSize kClientSize(588, 392);
 constexpr QSize kOpenButtonSize(258, 136);
-constexpr QSize kProgressPanelSize(293, 118);
+constexpr QSize kProgressPanelSize(293, 150);
 constexpr int kAboutHeight = 30;
 constexpr int kSettingsTop = 393;
 constexpr QSize kThumbnailSize(112, 84);
+constexpr int kOptionsMargin = 8;     // between the options panel and the client's edge
+
+// A text with the shortcut of the action after it, e.g. "Back (Alt+Left)".
+QString WithShortcut(const QString& text, const QKeySequence& shortcut)
+{
+    return QStringLiteral("%1 (%2)").arg(text, shortcut.toString(QKeySequence::NativeText));
+}
 
 // A toolbar whose own margins and spacing stay zero whatever the style says,
 // so the buttons can share its whole width to the pixel.
@@ -109,17 +118,26 @@ protected:
     }
 };
 
-int SwitchValue(const QCheckBox* box)
+// The one local file a drag carries, or empty text.
+QString DroppedFile(const QMimeData* mime)
 {
-    switch (box->checkState()) {
-    case Qt::Unchecked: return 0;
-    case Qt::Checked: return 1;
-    case Qt::PartiallyChecked: return 2;
-    }
-    return 0;
+    if (!mime || !mime->hasUrls())
+        return QString();
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return QString();
+    const QString path = urls.front().toLocalFile();
+    return QFileInfo(path).isFile() ? path : QString();
 }
 
+const QString kLastOpenFolder = QStringLiteral("LastOpenFolder");
+
 } // namespace
+
+QString NotAnimatedText()
+{
+    return FormBatch::tr("Please open an animated GIF file");
+}
 
 FormBatch::FormBatch(FormServices services, QWidget* parent)
     : QMainWindow(parent)
@@ -137,8 +155,11 @@ FormBatch::FormBatch(FormServices services, QWidget* parent)
     createPages();
     createSettingsBox();
 
+    loadSwitches();
+    setAcceptDrops(true);
+
     resize(kClientSize);
-    setMinimumSize(420, 300);
+    updateMinimumSize();
     SetStep(1);
     ActNext->setEnabled(false);
     readSettings();
@@ -148,8 +169,11 @@ FormBatch::~FormBatch()
 {
     if (stop_)
         stop_->store(true);
+    if (snapshotStop_)
+        snapshotStop_->store(true);
     openWatcher_.waitForFinished();
     convertWatcher_.waitForFinished();
+    snapshotWatcher_.waitForFinished();
     ClearTempResults();
     if (TempResultFiles)
         TempResultFiles->removeAll();
@@ -160,6 +184,14 @@ FormBatch::~FormBatch()
 void FormBatch::prepareTempResults()
 {
     TempResultFiles = std::make_unique<TempResults>(services_.systemTemp);
+    // Results an earlier run left behind (it was killed before it could
+    // clean up) belong to some other GIF.
+    if (TempResultFiles->isUsable()) {
+        QDir folder(TempResultFiles->folder());
+        for (const QString& name :
+             folder.entryList({QStringLiteral("qfTmp$_*.gif")}, QDir::Files | QDir::Hidden))
+            folder.remove(name);
+    }
 }
 
 void FormBatch::loadSkin()
@@ -195,12 +227,21 @@ void FormBatch::createActions()
                           QStringLiteral("ID_SAVE"));
     ActBack->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
     ActNext->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
-    ActSave->setShortcut(QKeySequence::Save);
+    ActSave->setShortcut(QKeySequence(QKeySequence::Save));
+    ActBack->setToolTip(WithShortcut(tr("Back to the previous step"), ActBack->shortcut()));
+    ActNext->setToolTip(WithShortcut(tr("Go on to the next step"), ActNext->shortcut()));
+    ActSave->setToolTip(WithShortcut(tr("Save the sketch GIF"), ActSave->shortcut()));
+
+    // Ctrl+O opens a GIF at any step where no work runs.
+    ActOpen = new QAction(tr("Open a GIF file"), this);
+    ActOpen->setShortcut(QKeySequence(QKeySequence::Open));
+    connect(ActOpen, &QAction::triggered, this, &FormBatch::openFile);
+    addAction(ActOpen);
 }
 
 void FormBatch::createToolBars()
 {
-    // The menu bar exists as designed but has no entries, so it takes no room.
+    // The menu bar holds no entries and stays hidden, so it takes no room.
     auto* menu = new QMenuBar(this);
     menu->setObjectName(QStringLiteral("MenuBar"));
     menu->setWindowTitle(tr("Menu Bar"));
@@ -219,6 +260,15 @@ void FormBatch::createToolBars()
     ActStep = ToolbarStep->addWidget(StepLabel);
     ActStep->setObjectName(QStringLiteral("ID_STEP_ACTION"));
     ActStep->setData(ID_STEP);
+
+    auto* options = new QToolButton(ToolbarStep);
+    options->setObjectName(QStringLiteral("BtnOptions"));
+    options->setCheckable(true);
+    options->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    options->setCursor(Qt::PointingHandCursor);
+    connect(options, &QAbstractButton::toggled, this, &FormBatch::setOptionsOpen);
+    BtnOptions = options;
+    ActOptions = ToolbarStep->addWidget(options);
     addToolBar(Qt::TopToolBarArea, ToolbarStep);
 
     MainToolBar = new CommandBar(tr("Commands"), this);
@@ -254,6 +304,9 @@ void FormBatch::createPages()
     BtnOpenFile->setObjectName(QStringLiteral("BtnOpenFile"));
     BtnOpenFile->setFixedSize(kOpenButtonSize);
     BtnOpenFile->setCursor(Qt::PointingHandCursor);
+    BtnOpenFile->setFocusPolicy(Qt::StrongFocus);
+    BtnOpenFile->setToolTip(WithShortcut(tr("Open a GIF file"), ActOpen->shortcut()));
+    BtnOpenFile->installEventFilter(this);
     connect(BtnOpenFile, &QAbstractButton::clicked, this, &FormBatch::openFile);
 
     PicAbout = new QWidget(Client);
@@ -293,17 +346,50 @@ void FormBatch::createPages()
     ProgressConvert->setObjectName(QStringLiteral("ProgressConvert"));
     ProgressConvert->setRange(0, 100);
     ProgressConvert->setTextVisible(false);
+    LabelFrames = new QLabel(PicProgress);
+    LabelFrames->setObjectName(QStringLiteral("LabelFrames"));
+    auto* barRow = new QHBoxLayout;
+    barRow->setSpacing(10);
+    barRow->addWidget(ProgressConvert, 1);
+    barRow->addWidget(LabelFrames);
+    auto* cancel = new QPushButton(tr("Cancel"), PicProgress);
+    cancel->setObjectName(QStringLiteral("BtnCancel"));
+    cancel->setToolTip(WithShortcut(tr("Stop this work"), QKeySequence(Qt::Key_Escape)));
+    connect(cancel, &QPushButton::clicked, this, &FormBatch::cancelWork);
+    BtnCancel = cancel;
+    auto* escape = new QAction(this);
+    escape->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(escape, &QAction::triggered, this, [this] {
+        if (busy_)
+            cancelWork();
+        else if (BtnOptions->isChecked())
+            BtnOptions->setChecked(false);
+    });
+    addAction(escape);
     progressLayout->addStretch();
     progressLayout->addWidget(Label1);
-    progressLayout->addWidget(ProgressConvert);
+    progressLayout->addLayout(barRow);
+    progressLayout->addWidget(BtnCancel, 0, Qt::AlignHCenter);
     progressLayout->addStretch();
     PicProgress->hide();
+
+    NoticeBar = new QLabel(Client);
+    NoticeBar->setObjectName(QStringLiteral("NoticeBar"));
+    NoticeBar->setWordWrap(true);
+    NoticeBar->setContentsMargins(12, 6, 12, 6);
+    NoticeBar->setAutoFillBackground(true);
+    QPalette notice = NoticeBar->palette();
+    notice.setColor(QPalette::Window, QColor(0xff, 0xf4, 0xd6));
+    notice.setColor(QPalette::WindowText, QColor(0x6b, 0x4a, 0x00));
+    NoticeBar->setPalette(notice);
+    NoticeBar->hide();
 
     ImageList1 = new ImageList(kThumbnailSize, this);
     ImageList1->setObjectName(QStringLiteral("ImageList1"));
     LVSnapshot = new SnapshotList(Client);
     LVSnapshot->setObjectName(QStringLiteral("LVSnapshot"));
     LVSnapshot->setIconSize(kThumbnailSize);
+    LVSnapshot->setFocusPolicy(Qt::StrongFocus);
 
     GdViewer1 = new ResultViewer(Client);
     GdViewer1->setObjectName(QStringLiteral("GdViewer1"));
@@ -311,45 +397,35 @@ void FormBatch::createPages()
     Client->onResize = [this] { layoutClient(); };
 }
 
-void FormBatch::createSettingsBox()
-{
-    // The switches live below the client area, out of sight: their start-up
-    // states hold, and every run reads them.
-    GroupBox1 = new QGroupBox(tr("Settings"), Client);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    auto* layout = new QVBoxLayout(GroupBox1);
-    auto makeSwitch = [this, layout](const QString& text, const QString& name, bool ticked) {
-        auto* box = new QCheckBox(text, GroupBox1);
-        box->setObjectName(name);
-        box->setChecked(ticked);
-        layout->addWidget(box);
-        return box;
-    };
-    CheckColorSketch = makeSwitch(tr("Color Sketch"), QStringLiteral("CheckColorSketch"), false);
-    CheckSharpen = makeSwitch(tr("Sharpen"), QStringLiteral("CheckSharpen"), false);
-    CheckMixColor = makeSwitch(tr("Mix similar color"), QStringLiteral("CheckMixColor"), true);
-    CheckAdjust = makeSwitch(tr("Adjust sketch depth"), QStringLiteral("CheckAdjust"), true);
-    CheckBlur = makeSwitch(tr("Blur"), QStringLiteral("CheckBlur"), false);
-    GroupBox1->adjustSize();
-    GroupBox1->move(0, kSettingsTop);
-    GroupBox1->lower();
-}
-
 void FormBatch::readSettings()
 {
+    if (services_.settings)
+        openFolder_ = ReadSetting(*services_.settings, kLastOpenFolder);
     if (!services_.settings || !services_.clock)
         return;
-    // After the window is up, so the question appears over it.
-    QTimer::singleShot(0, this, [this] {
-        ReminderContext context;
-        context.settings = services_.settings.get();
-        context.now = services_.clock;
-        context.ask = [this](const QString& question) {
-            return services_.ui->ask(this, kAppTitle, question);
-        };
-        context.openMakerSite = [this] { OpenMakerSite(); };
-        RunUpdateReminder(context);
-    });
+    // Asked once the window is on screen where the window manager put it,
+    // so the question can sit over it (see eventFilter).
+    reminderDue_ = true;
+}
+
+void FormBatch::runReminder()
+{
+    reminderDue_ = false;
+    ReminderContext context;
+    context.settings = services_.settings.get();
+    context.now = services_.clock;
+    context.ask = [this](const QString& question) {
+        return services_.ui->ask(this, kAppTitle, question);
+    };
+    context.openMakerSite = [this] { OpenMakerSite(); };
+    RunUpdateReminder(context);
+}
+
+void FormBatch::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (reminderDue_ && windowHandle())
+        windowHandle()->installEventFilter(this);
 }
 
 // --- layout ---------------------------------------------------------------
@@ -369,18 +445,68 @@ void FormBatch::layoutClient()
         if (QWidget* button = MainToolBar->widgetForAction(action))
             button->setFixedWidth(backWidth - 5);
 
-    LVSnapshot->setGeometry(left, top, width, height);
+    // The line about a damaged file sits above the snapshots and the viewer.
+    int noticeHeight = 0;
+    if (!NoticeBar->isHidden()) {
+        noticeHeight = NoticeBar->heightForWidth(width);
+        NoticeBar->setGeometry(left, top, width, noticeHeight);
+    }
+    LVSnapshot->setGeometry(left, top + noticeHeight, width, height - noticeHeight);
     LVSnapshot->arrange();
-    GdViewer1->setGeometry(left, top, width, height);
+    GdViewer1->setGeometry(left, top + noticeHeight, width, height - noticeHeight);
 
     BtnOpenFile->move(left + (width - BtnOpenFile->width()) / 2,
                       top + (height - BtnOpenFile->height()) / 2);
     PicProgress->move(left + (width - PicProgress->width()) / 2,
                       top + (height - PicProgress->height()) / 2);
     PicAbout->setGeometry(left, top + height - kAboutHeight, width, kAboutHeight);
-    // The settings box stays just out of sight however large the window grows.
-    if (GroupBox1)
+    // Asked for, the settings box floats over the snapshots' top right
+    // corner; otherwise it waits below the client area.
+    if (GroupBox1->isHidden()) {
         GroupBox1->move(left, top + std::max(height, kSettingsTop));
+    } else {
+        const QSize box = GroupBox1->sizeHint();
+        GroupBox1->setGeometry(left + std::max(0, width - box.width() - kOptionsMargin),
+                               top + noticeHeight + kOptionsMargin, box.width(), box.height());
+        GroupBox1->raise();
+    }
+}
+
+void FormBatch::updateMinimumSize()
+{
+    // Wide enough for the longest step caption beside the Options control
+    // and for the about line; high enough for the open button over the
+    // about strip, the progress panel and the options.
+    for (QWidget* widget : std::initializer_list<QWidget*>{StepLabel, BtnOptions, Label2, Label3,
+                                                           GroupBox1, ToolbarStep, MainToolBar})
+        widget->ensurePolished();
+    const QString shown = StepLabel->text();
+    int stepWidth = 0;
+    for (const QString& caption :
+         {tr("Step 1: Please open a GIF file"),
+          tr("Step 2: Please select an effect, then click Next"),
+          tr("Step 3: Click Save to save the GIF file.")}) {
+        StepLabel->setText(caption);
+        stepWidth = std::max(stepWidth, StepLabel->sizeHint().width());
+    }
+    StepLabel->setText(shown);
+    const QString options = BtnOptions->text();
+    BtnOptions->setText(tr("&Options \u25cf"));
+    stepWidth += BtnOptions->sizeHint().width() + 8;
+    BtnOptions->setText(options);
+
+    const QMargins about = PicAbout->layout()->contentsMargins();
+    const int aboutWidth = Label2->sizeHint().width() + Label3->sizeHint().width()
+                           + PicAbout->layout()->spacing() + about.left() + about.right() + 8;
+    const int width = std::max({stepWidth, aboutWidth, kOpenButtonSize.width() + 24,
+                                kProgressPanelSize.width() + 24,
+                                GroupBox1->sizeHint().width() + 2 * kOptionsMargin});
+    const int client = std::max({kOpenButtonSize.height() + 2 * (kAboutHeight + 8),
+                                 kProgressPanelSize.height() + 24,
+                                 GroupBox1->sizeHint().height() + 2 * kOptionsMargin});
+    const int height =
+        client + ToolbarStep->sizeHint().height() + MainToolBar->sizeHint().height();
+    setMinimumSize(std::max(width, 420), std::max(height, 300));
 }
 
 // --- steps and commands ---------------------------------------------------
@@ -403,6 +529,11 @@ void FormBatch::SetStep(int step)
 {
     step = std::clamp(step, 1, 3);
     PicProgress->hide();
+    if (step != 2)
+        BtnOptions->setChecked(false);
+    ActOptions->setVisible(step == 2);
+    NoticeBar->setText(notice_);
+    NoticeBar->setVisible(step != 1 && !notice_.isEmpty());
     switch (step) {
     case 1:
         setStepCaption(tr("Step 1: Please open a GIF file"));
@@ -439,6 +570,11 @@ void FormBatch::SetStep(int step)
     CurrentStep = step;
     // A button that was hidden gets its width again.
     layoutClient();
+    // The keyboard starts where the step's work is.
+    if (step == 1)
+        BtnOpenFile->setFocus();
+    else if (step == 2)
+        LVSnapshot->setFocus();
 }
 
 void FormBatch::executeCommand(int id)
@@ -465,44 +601,80 @@ void FormBatch::executeCommand(int id)
     }
 }
 
-Switches FormBatch::currentSwitches() const
-{
-    Switches switches;
-    switches.ColorSketch = SwitchValue(CheckColorSketch);
-    switches.Sharpen = SwitchValue(CheckSharpen);
-    switches.MixColor = SwitchValue(CheckMixColor);
-    switches.Adjust = SwitchValue(CheckAdjust);
-    switches.Blur = SwitchValue(CheckBlur);
-    return switches;
-}
-
 // --- long work --------------------------------------------------------------
 
 void FormBatch::beginWork(int progress)
 {
     busy_ = true;
     stop_ = std::make_shared<std::atomic<bool>>(false);
+    BtnOptions->setChecked(false);
+    ActOptions->setEnabled(false);
     ActBack->setEnabled(false);
     ActNext->setEnabled(false);
+    Label1->setText(tr("Please wait..."));
+    LabelFrames->setVisible(countingFrames_);
+    LabelFrames->clear();
+    BtnCancel->setEnabled(true);
     setCursor(Qt::BusyCursor);
     ProgressConvert->setValue(progress);
     PicProgress->show();
     PicProgress->raise();
-    Q_EMIT busyChanged(true);
+    BtnCancel->setFocus();
 }
 
 void FormBatch::endWork()
 {
     busy_ = false;
+    countingFrames_ = false;
+    ActOptions->setEnabled(true);
     unsetCursor();
     ActBack->setEnabled(true);
     ActNext->setEnabled(true);
-    Q_EMIT busyChanged(false);
 }
 
 void FormBatch::showProgress(double percent)
 {
-    ProgressConvert->setValue(static_cast<int>(std::nearbyint(std::clamp(percent, 0.0, 100.0))));
+    percent = std::clamp(percent, 0.0, 100.0);
+    ProgressConvert->setValue(static_cast<int>(std::nearbyint(percent)));
+    if (countingFrames_ && FrameCount > 0) {
+        // After frame i the work reports i / n * 100; the frame in hand is
+        // the next one.
+        const int done = static_cast<int>(std::nearbyint(percent * FrameCount / 100.0));
+        LabelFrames->setText(tr("Frame %1 of %2").arg(std::min(done + 1, FrameCount)).arg(FrameCount));
+    }
+}
+
+void FormBatch::cancelWork()
+{
+    if (!busy_ || !stop_ || cancelled_)
+        return;
+    // The work stops at its next frame; the window does not wait for that.
+    // It shows the step it came from at once, with the commands off until
+    // the work has ended.
+    stop_->store(true);
+    cancelled_ = true;
+    CurrentStep = stepBeforeWork_;
+    SetStep(stepBeforeWork_);
+    ActBack->setEnabled(false);
+    ActNext->setEnabled(false);
+    ActOptions->setEnabled(false);
+}
+
+void FormBatch::openPending()
+{
+    if (pendingOpen_.isEmpty())
+        return;
+    const QString path = std::exchange(pendingOpen_, QString());
+    QTimer::singleShot(0, this, [this, path] { openPath(path); });
+}
+
+void FormBatch::bringToFront()
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
 }
 
 // --- opening ------------------------------------------------------------------
@@ -511,12 +683,35 @@ void FormBatch::openFile()
 {
     if (busy_)
         return;
-    const QString path = services_.ui->openFileName(this, kGifFilter);
-    if (path.isEmpty())
+    const QString path =
+        services_.ui->openFileName(this, tr("GIF File (*.gif)"), openFolder_);
+    if (!path.isEmpty())
+        openPath(path);
+}
+
+void FormBatch::openPath(const QString& path)
+{
+    if (path.isEmpty() || closing_)
         return;
+    if (busy_) {
+        pendingOpen_ = path;
+        return;
+    }
+    // Thumbnails being redrawn for the previous GIF are no longer wanted.
+    if (snapshotStop_)
+        snapshotStop_->store(true);
+    snapshotsWanted_ = false;
+
+    openFolder_ = QFileInfo(path).absolutePath();
+    if (services_.settings)
+        WriteSetting(*services_.settings, kLastOpenFolder, openFolder_);
 
     const bool nextWasEnabled = ActNext->isEnabled();
+    stepBeforeWork_ = CurrentStep;
     BtnOpenFile->hide();
+    LVSnapshot->hide();
+    GdViewer1->hide();
+    NoticeBar->hide();
     beginWork(50);
 
     auto work = services_.work;
@@ -533,6 +728,7 @@ void FormBatch::openFile()
             [this, path, nextWasEnabled] {
                 const OpenOutcome outcome = openWatcher_.result();
                 finishOpen(path, outcome.ok, outcome.gif, outcome.error, nextWasEnabled);
+                openPending();
             });
     openWatcher_.setFuture(QtConcurrent::run([work, path, switches, progress] {
         OpenOutcome outcome;
@@ -542,31 +738,44 @@ void FormBatch::openFile()
 }
 
 void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
-                           const QString& error, bool nextWasEnabled)
+                           const WorkError& error, bool nextWasEnabled)
 {
     if (closing_)
         return;
     endWork();
 
+    if (std::exchange(cancelled_, false)) {
+        // Stopped by the user, even when the work had just finished: the
+        // window stays as it was before.
+        SetStep(stepBeforeWork_);
+        if (stepBeforeWork_ == 1)
+            ActNext->setEnabled(nextWasEnabled);
+        return;
+    }
     if (!ok || (gif.frameCount >= 2 && gif.snapshots.size() != kVariantCount)) {
-        // A file that cannot be read as a GIF changes nothing: the previous
-        // GIF, its snapshots and its results stay as they were.
-        SetStep(1);
-        ActNext->setEnabled(nextWasEnabled);
-        services_.ui->warn(this, kAppTitle,
-                           tr("This file cannot be opened as a GIF.\n\n%1")
-                               .arg(error.isEmpty() ? QDir::toNativeSeparators(path) : error));
+        // A file that cannot be read as a GIF, or an open the user stopped,
+        // changes nothing: the previous GIF, its snapshots and its results
+        // stay as they were, and the window goes back to where it was.
+        SetStep(stepBeforeWork_);
+        if (stepBeforeWork_ == 1)
+            ActNext->setEnabled(nextWasEnabled);
+        if (error.kind != imaging::ErrorKind::Cancelled)
+            services_.ui->warn(this, kAppTitle,
+                               tr("This file cannot be opened as a GIF.\n\n%1")
+                                   .arg(error.message.isEmpty() ? QDir::toNativeSeparators(path)
+                                                                : error.message));
         return;
     }
     if (gif.frameCount <= 1) {
         // Refused. The document keeps the previous GIF, so Next leads back to
         // its snapshots and results rather than mixing the two files.
         SetStep(1);
-        services_.ui->inform(this, kAppTitle, kNotAnimated);
+        services_.ui->inform(this, kAppTitle, NotAnimatedText());
         return;
     }
 
     SourcePath = path;
+    saveFolder_.clear();
     FrameCount = gif.frameCount;
     FrameDelays = QVector<int>(FrameCount + 1, 0);
     for (int i = 1; i <= FrameCount && i <= gif.delays.size(); ++i)
@@ -577,6 +786,12 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
     for (const QImage& snapshot : gif.snapshots)
         ImageList1->add(snapshot);
     LVSnapshot->showSnapshots(*ImageList1);
+    notice_ = gif.damagedAfter >= 0
+                  ? tr("The file is damaged after frame %1; %2 frames were read.")
+                        .arg(gif.damagedAfter)
+                        .arg(FrameCount)
+                  : QString();
+    CurrentStep = 2;
     SetStep(2);
 }
 
@@ -585,6 +800,8 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
 void FormBatch::ConvertAllFrames()
 {
     LVSnapshot->hide();
+    countingFrames_ = true;
+    stepBeforeWork_ = 2;
     beginWork(0);
     GdViewer1->closeFile();
 
@@ -592,21 +809,34 @@ void FormBatch::ConvertAllFrames()
     if (ticked >= 0)
         ChosenVariant = ticked;
 
-    if (SourcePath.isEmpty() || !TempResultFiles->isUsable()) {
-        finishConvert(false, SourcePath.isEmpty() ? kNotAnimated : TempResultFiles->error());
+    if (SourcePath.isEmpty()) {
+        // Nothing was opened yet: the same answer as for a still GIF.
+        endWork();
+        CurrentStep = 2;
+        SetStep(2);
+        services_.ui->inform(this, kAppTitle, NotAnimatedText());
         return;
     }
-    const QString target = TempResultFiles->file(ChosenVariant);
-    // A variant converted since the GIF was opened is shown as it is.
-    if (QFileInfo::exists(target)) {
-        finishConvert(true, QString());
+    if (!TempResultFiles->isUsable()) {
+        finishConvert(false, {imaging::ErrorKind::Unwritable, TempResultFiles->error()});
         return;
     }
+    const Switches switches = currentSwitches();
+    const QString target = resultFile(ChosenVariant, switches);
+    shownResult_ = target;
+    // A variant converted with these switches since the GIF was opened is
+    // shown as it is; a file this window did not make is never trusted.
+    if (convertedFiles_.contains(target) && QFileInfo::exists(target)) {
+        finishConvert(true, {});
+        return;
+    }
+    if (!convertedFiles_.contains(target))
+        convertedFiles_.append(target);
+    showProgress(0);
 
     auto work = services_.work;
     auto stop = stop_;
     QPointer<QProgressBar> bar = ProgressConvert;
-    const Switches switches = currentSwitches();
     const QString source = SourcePath;
     const int variant = ChosenVariant;
     auto progress = [this, stop, bar](double percent) {
@@ -618,6 +848,7 @@ void FormBatch::ConvertAllFrames()
     connect(&convertWatcher_, &QFutureWatcher<ConvertOutcome>::finished, this, [this] {
         const ConvertOutcome outcome = convertWatcher_.result();
         finishConvert(outcome.ok, outcome.error);
+        openPending();
     });
     convertWatcher_.setFuture(
         QtConcurrent::run([work, source, target, variant, switches, progress] {
@@ -627,23 +858,30 @@ void FormBatch::ConvertAllFrames()
         }));
 }
 
-void FormBatch::finishConvert(bool ok, const QString& error)
+void FormBatch::finishConvert(bool ok, const WorkError& error)
 {
     if (closing_)
         return;
     endWork();
-    if (!ok) {
-        // Nothing to show or save: back to the choice, with the reason.
+    if (std::exchange(cancelled_, false)) {
+        // A result finished just before the stop stays in its file for the
+        // next time; the user asked to go back to the choice.
         CurrentStep = 2;
         SetStep(2);
-        if (error == kNotAnimated)
-            services_.ui->inform(this, kAppTitle, kNotAnimated);
-        else
-            services_.ui->warn(this, kAppTitle,
-                               tr("The GIF file could not be converted.\n\n%1").arg(error));
         return;
     }
-    const QString result = TempResultFiles->file(ChosenVariant);
+    if (!ok) {
+        // Nothing to show or save: back to the choice, with the reason
+        // unless the work was stopped.
+        CurrentStep = 2;
+        SetStep(2);
+        if (error.kind != imaging::ErrorKind::Cancelled)
+            services_.ui->warn(
+                this, kAppTitle,
+                tr("The GIF file could not be converted.\n\n%1").arg(error.message));
+        return;
+    }
+    const QString result = shownResult_;
     const bool shown = GdViewer1->displayFile(result);
     SetStep(CurrentStep);
     if (!shown)
@@ -656,11 +894,27 @@ void FormBatch::finishConvert(bool ok, const QString& error)
 
 void FormBatch::SaveResult()
 {
-    const QString destination = services_.ui->saveFileName(this, kGifFilter);
+    // The first save of a GIF is offered beside it; later ones where the
+    // last one went.
+    const QString suggested = SuggestedSaveName(SourcePath, ChosenVariant);
+    const QString folder =
+        saveFolder_.isEmpty() ? QFileInfo(suggested).absolutePath() : saveFolder_;
+    QString destination = services_.ui->saveFileName(
+        this, tr("GIF File (*.gif)"), QDir(folder).filePath(QFileInfo(suggested).fileName()));
     if (destination.isEmpty())
         return;
+    // The dialog asked about the name as typed; a file under the name with
+    // ".gif" added is not replaced without asking.
+    const QString withExtension = WithGifExtension(destination);
+    if (withExtension != destination && QFileInfo::exists(withExtension)
+        && !services_.ui->ask(this, kAppTitle,
+                              tr("%1 already exists.\nDo you want to replace it?")
+                                  .arg(QDir::toNativeSeparators(withExtension))))
+        return;
+    destination = withExtension;
+    saveFolder_ = QFileInfo(destination).absolutePath();
     QString error;
-    if (!CopyFileAtomically(TempResultFiles->file(ChosenVariant), destination, &error))
+    if (!CopyFileAtomically(shownResult_, destination, &error))
         services_.ui->warn(this, kAppTitle,
                            tr("The GIF file could not be saved.\n\n%1").arg(error));
 }
@@ -670,6 +924,9 @@ void FormBatch::ClearTempResults()
     GdViewer1->closeFile();
     if (TempResultFiles)
         TempResultFiles->clear();
+    for (const QString& file : std::as_const(convertedFiles_))
+        QFile::remove(file);
+    convertedFiles_.clear();
 }
 
 void FormBatch::OpenMakerSite()
@@ -682,10 +939,51 @@ void FormBatch::closeEvent(QCloseEvent* event)
     closing_ = true;
     if (stop_)
         stop_->store(true);
+    if (snapshotStop_)
+        snapshotStop_->store(true);
     openWatcher_.waitForFinished();
     convertWatcher_.waitForFinished();
+    snapshotWatcher_.waitForFinished();
     ClearTempResults();
     QMainWindow::closeEvent(event);
+}
+
+void FormBatch::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!busy_ && !DroppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void FormBatch::dropEvent(QDropEvent* event)
+{
+    const QString path = DroppedFile(event->mimeData());
+    if (busy_ || path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openPath(path);
+}
+
+bool FormBatch::eventFilter(QObject* watched, QEvent* event)
+{
+    // The first exposure comes after the window manager has placed the
+    // window; the reminder waits for it.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && reminderDue_
+        && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] {
+            if (reminderDue_)
+                runReminder();
+        });
+    }
+    // Enter and Return press the open button, as Space does.
+    if (watched == BtnOpenFile && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            BtnOpenFile->click();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 } // namespace qf::shell

@@ -6,10 +6,13 @@
 //      variant's temporary result file, played in the viewer, saved on demand.
 //
 // The commands Back, Next and Save sit on the toolbar MainToolBar; the current
-// step's instruction on ToolbarStep. Opening and converting run on a worker
-// thread; the window stays responsive while Back and Next are disabled and
-// the open button and the list are hidden, so no command can start the same
-// work twice.
+// step's instruction on ToolbarStep, with the Options control in step 2 that
+// shows the five switches. Opening and converting run on a worker thread; the
+// window stays responsive while Back and Next are disabled and the open
+// button and the list are hidden, so no command can start the same work
+// twice; Cancel (or Esc) stops it. A GIF comes in through the open button,
+// Ctrl+O, a drop onto the window, the command line or a second launch, all
+// by the same road (openPath).
 #pragma once
 
 #include "engine/engine.h"
@@ -27,6 +30,8 @@
 
 class QAction;
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -54,8 +59,9 @@ inline constexpr int IDR_TOOLBARSTEP = 1026;
 inline const QString kAppTitle = QStringLiteral("Quillframe");
 // The maker's web site: the about panel's link and the update reminder.
 inline const QString kMakerSite = QStringLiteral("https://morvane.example/quillframe/");
-inline const QString kGifFilter = QStringLiteral("GIF File (*.gif)");
-inline const QString kNotAnimated = QStringLiteral("Please open an animated GIF file");
+
+// The refusal of a GIF with fewer than two frames, in the user's language.
+QString NotAnimatedText();
 
 // Everything the window needs from outside; tests replace each part.
 struct FormServices {
@@ -86,6 +92,15 @@ public:
     // Runs the command of a command-bar control, as a click on it does.
     void executeCommand(int id);
 
+    // Opens the GIF at path, as choosing it in the open dialog does. While
+    // work runs the file waits until the work is done.
+    void openPath(const QString& path);
+    // Stops the opening or conversion in progress; the window goes back to
+    // where it was before, with nothing half-written left behind.
+    void cancelWork();
+    // Shows the window in front of the others, restored if minimised.
+    void bringToFront();
+
     int currentStep() const { return CurrentStep; }
     // True while a GIF is being opened or converted.
     bool isBusy() const { return busy_; }
@@ -95,17 +110,19 @@ public:
     int frameCount() const { return FrameCount; }
     // Index 0 unused; index i holds the delay of frame i.
     const QVector<int>& frameDelays() const { return FrameDelays; }
-    int chosenVariant() const { return ChosenVariant; }
     const TempResults& tempResults() const { return *TempResultFiles; }
 
     // The five switches of the settings box as the engine reads them.
     Switches currentSwitches() const;
-
-Q_SIGNALS:
-    void busyChanged(bool busy);
+    // The temporary result file of the variant converted with the switches.
+    QString resultFile(int variant, const Switches& switches) const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createActions();
@@ -115,14 +132,24 @@ private:
     void prepareTempResults();
     void loadSkin();
     void readSettings();
+    void runReminder();
+    void updateMinimumSize();
 
     void layoutClient();
 
+    // The switches: stored under their own keys, shown by Options.
+    void loadSwitches();
+    void switchChanged();
+    void restoreDefaultSwitches();
+    void setOptionsOpen(bool open);
+    void updateOptionsControl();
+    void rebuildSnapshots();
+
     void openFile();
-    void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const QString& error,
+    void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const WorkError& error,
                     bool nextWasEnabled);
     void ConvertAllFrames();
-    void finishConvert(bool ok, const QString& error);
+    void finishConvert(bool ok, const WorkError& error);
     void SaveResult();
     void ClearTempResults();
     void OpenMakerSite();
@@ -130,6 +157,7 @@ private:
     void beginWork(int progress);
     void endWork();
     void showProgress(double percent);
+    void openPending();
     void setStepCaption(const QString& caption);
 
     FormServices services_;
@@ -155,12 +183,17 @@ private:
     SnapshotList* LVSnapshot = nullptr;
     ImageList* ImageList1 = nullptr;
     ResultViewer* GdViewer1 = nullptr;
+    QLabel* LabelFrames = nullptr;
+    QAbstractButton* BtnCancel = nullptr;
+    QLabel* NoticeBar = nullptr;
+    QAbstractButton* BtnOptions = nullptr;
+    QAction* ActOptions = nullptr;
+    QAction* ActOpen = nullptr;
     QGroupBox* GroupBox1 = nullptr;
-    QCheckBox* CheckColorSketch = nullptr;
-    QCheckBox* CheckSharpen = nullptr;
-    QCheckBox* CheckMixColor = nullptr;
-    QCheckBox* CheckAdjust = nullptr;
-    QCheckBox* CheckBlur = nullptr;
+    // One check box per entry of qf::kSwitches, in its order.
+    QVector<QCheckBox*> SwitchBoxes;
+    QAbstractButton* BtnRestoreDefaults = nullptr;
+    QLabel* LabelUpdating = nullptr;
 
     // Wizard and document state.
     int CurrentStep = 1;
@@ -169,20 +202,36 @@ private:
     QVector<int> FrameDelays;
     int ChosenVariant = 0;
     std::unique_ptr<TempResults> TempResultFiles;
+    // The result files converted since the GIF was opened, the only ones
+    // shown again without converting; deleted with the 17 files of
+    // TempResultFiles.
+    QStringList convertedFiles_;
+    QString shownResult_;     // the result file the viewer shows and Save copies
+    QString notice_;          // the line about the opened GIF, empty when none
+    QString openFolder_;      // where the open dialog starts
+    QString saveFolder_;      // where the last save of this GIF went
 
     // Work in flight.
     struct OpenOutcome {
         bool ok = false;
         OpenedGif gif;
-        QString error;
+        WorkError error;
     };
     struct ConvertOutcome {
         bool ok = false;
-        QString error;
+        WorkError error;
     };
     QFutureWatcher<OpenOutcome> openWatcher_;
     QFutureWatcher<ConvertOutcome> convertWatcher_;
+    QFutureWatcher<OpenOutcome> snapshotWatcher_;
     std::shared_ptr<std::atomic<bool>> stop_;
+    std::shared_ptr<std::atomic<bool>> snapshotStop_;
+    bool snapshotsWanted_ = false; // switches changed while thumbnails render
+    int stepBeforeWork_ = 1;
+    bool countingFrames_ = false;  // the progress panel counts frames
+    bool cancelled_ = false;       // the user stopped the work in flight
+    QString pendingOpen_;          // handed over while work ran
+    bool reminderDue_ = false;
     bool skinned_ = false;
     bool busy_ = false;
     bool closing_ = false;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "imaging/image.h"
 
 #include <QImage>
 #include <QString>
@@ -17,12 +18,22 @@ namespace qf::shell {
 // Percent done (0-100); returning false asks the work to stop.
 using WorkProgress = std::function<bool(double percent)>;
 
+// Why a piece of work did not finish: the kind decides what the window does,
+// the message ("<file>: <reason>") is what the user reads.
+struct WorkError {
+    imaging::ErrorKind kind = imaging::ErrorKind::None;
+    QString message;
+};
+
 struct OpenedGif {
     int width = 0;
     int height = 0;
     int frameCount = 0;
     QVector<int> delays;        // one per frame, in hundredths of a second
     QVector<QImage> snapshots;  // variants 0 to 16 of frame 1; empty for a still GIF
+    // The last whole frame before damage in the file (the frames after it
+    // are lost), or -1 for a whole file. The window says so.
+    int damagedAfter = -1;
 };
 
 class ImageWork {
@@ -31,17 +42,18 @@ public:
 
     // Reads the GIF's size, frame count and delays; when it has at least two
     // frames, also renders frame 1 in all 17 variants, reporting 50 to 100.
-    // False with *error ("<file>: <reason>") when the file cannot be read as
-    // a GIF or the work was stopped.
+    // False with *error when the file cannot be read as a GIF, or with
+    // ErrorKind::Cancelled when the work was stopped.
     virtual bool open(const QString& path, const Switches& switches,
-                      const WorkProgress& progress, OpenedGif* gif, QString* error) = 0;
+                      const WorkProgress& progress, OpenedGif* gif, WorkError* error) = 0;
 
     // Renders every frame of the GIF at source with the variant and writes
     // the animation, with the source's delays, to target, reporting i / n * 100
-    // after frame i. On failure or stop the target is left as it was.
+    // after frame i. On failure or stop (ErrorKind::Cancelled) the target is
+    // left as it was.
     virtual bool convert(const QString& source, const QString& target, int variant,
                          const Switches& switches, const WorkProgress& progress,
-                         QString* error) = 0;
+                         WorkError* error) = 0;
 };
 
 } // namespace qf::shell

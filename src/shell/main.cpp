@@ -1,13 +1,20 @@
 // quillframe: the desktop wizard that turns an animated GIF into a
 // hand-drawn looking one.
+//
+//   quillframe [FILE.gif]
+//
+// opens the GIF at start. While a window runs, a second launch hands the
+// file to it (or, without a file, brings it to the front) and ends.
 #include "engine/variants.h"
 #include "shell/appearance.h"
 #include "shell/form_batch.h"
+#include "shell/instance_channel.h"
 #include "shell/single_instance.h"
 #include "version.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <iostream>
 #include <optional>
@@ -73,18 +80,32 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(qf::shell::AppIcon());
     QApplication::setFont(qf::shell::WindowFont());
 
-    // A second copy ends at once, without a word. A lock that cannot be
-    // taken at all is reported, and the window starts anyway.
+    // A second copy hands its file to the running window and ends. A lock
+    // that cannot be taken at all is reported, and the window starts anyway.
+    const QString file = qf::shell::FileArgument(QApplication::arguments());
     qf::shell::SingleInstance instance;
-    if (!instance.tryAcquire()) {
-        if (instance.error().isEmpty())
+    const bool single = instance.tryAcquire();
+    if (!single) {
+        if (instance.error().isEmpty()) {
+            qf::shell::InstanceChannel::handOver(file);
             return 0;
+        }
         QMessageBox::warning(nullptr, QApplication::applicationName(),
                              QObject::tr("Cannot check for another running Quillframe window:\n%1")
                                  .arg(instance.error()));
     }
 
     qf::shell::FormBatch window(qf::shell::DesktopServices());
+    qf::shell::InstanceChannel channel;
+    QObject::connect(&channel, &qf::shell::InstanceChannel::requested, &window,
+                     [&window](const QString& handed) {
+                         window.bringToFront();
+                         window.openPath(handed);
+                     });
+    if (single)
+        channel.listen();
     window.show();
+    if (!file.isEmpty())
+        QTimer::singleShot(0, &window, [&window, file] { window.openPath(file); });
     return QApplication::exec();
 }

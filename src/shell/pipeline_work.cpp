@@ -19,9 +19,21 @@ std::string NativePath(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
-QString Message(const imaging::Error& error)
+WorkError FromImaging(const imaging::Error& error)
 {
-    return QString::fromStdString(error.message());
+    return {error.kind, QString::fromStdString(error.message())};
+}
+
+WorkError OutOfMemory(const QString& path)
+{
+    return {imaging::ErrorKind::OutOfMemory,
+            QObject::tr("%1: not enough memory for this GIF").arg(path)};
+}
+
+WorkError Unexpected(const QString& path, const std::exception& e)
+{
+    return {imaging::ErrorKind::Unreadable,
+            QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(e.what()))};
 }
 
 // The picture surface is exactly the layout of a QImage in RGB32.
@@ -37,13 +49,13 @@ QImage ToImage(const Picture& picture)
 } // namespace
 
 bool PipelineWork::open(const QString& path, const Switches& switches,
-                        const WorkProgress& progress, OpenedGif* gif, QString* error)
+                        const WorkProgress& progress, OpenedGif* gif, WorkError* error)
 {
     try {
         imaging::GifReader reader;
         imaging::Error failure;
         if (!reader.open(NativePath(path), &failure)) {
-            *error = Message(failure);
+            *error = FromImaging(failure);
             return false;
         }
         const imaging::GifInfo& info = reader.info();
@@ -52,10 +64,12 @@ bool PipelineWork::open(const QString& path, const Switches& switches,
         result.height = info.height;
         result.frameCount = info.frameCount;
         result.delays = QVector<int>(info.delays.begin(), info.delays.end());
+        if (reader.damage())
+            result.damagedAfter = reader.damage().afterFrame;
         if (info.frameCount >= 2) {
             imaging::RgbaImage frame;
             if (!reader.readFrame(1, frame, &failure)) {
-                *error = Message(failure);
+                *error = FromImaging(failure);
                 return false;
             }
             bool stopped = false;
@@ -66,7 +80,7 @@ bool PipelineWork::open(const QString& path, const Switches& switches,
                     return !stopped;
                 });
             if (stopped) {
-                *error = QObject::tr("%1: stopped").arg(path);
+                *error = {imaging::ErrorKind::Cancelled, QString()};
                 return false;
             }
             for (const Picture& snapshot : snapshots)
@@ -75,16 +89,16 @@ bool PipelineWork::open(const QString& path, const Switches& switches,
         *gif = std::move(result);
         return true;
     } catch (const std::bad_alloc&) {
-        *error = QObject::tr("%1: not enough memory to open this GIF").arg(path);
+        *error = OutOfMemory(path);
     } catch (const std::exception& e) {
-        *error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(e.what()));
+        *error = Unexpected(path, e);
     }
     return false;
 }
 
 bool PipelineWork::convert(const QString& source, const QString& target, int variant,
                            const Switches& switches, const WorkProgress& progress,
-                           QString* error)
+                           WorkError* error)
 {
     try {
         ConvertOptions options;
@@ -94,11 +108,11 @@ bool PipelineWork::convert(const QString& source, const QString& target, int var
         imaging::Error failure;
         if (ConvertAllFrames(NativePath(source), NativePath(target), options, &failure))
             return true;
-        *error = Message(failure);
+        *error = FromImaging(failure);
     } catch (const std::bad_alloc&) {
-        *error = QObject::tr("%1: not enough memory to convert this GIF").arg(source);
+        *error = OutOfMemory(source);
     } catch (const std::exception& e) {
-        *error = QStringLiteral("%1: %2").arg(source, QString::fromLocal8Bit(e.what()));
+        *error = Unexpected(source, e);
     }
     return false;
 }

@@ -8,10 +8,10 @@ namespace qf::shell {
 class PipelineWork : public ImageWork {
 public:
     bool open(const QString& path, const Switches& switches, const WorkProgress& progress,
-              OpenedGif* gif, QString* error) override;
+              OpenedGif* gif, WorkError* error) override;
     bool convert(const QString& source, const QString& target, int variant,
                  const Switches& switches, const WorkProgress& progress,
-                 QString* error) override;
+                 WorkError* error) override;
 };
 
 } // namespace qf::shell

@@ -3,7 +3,19 @@
 #include <QMovie>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace qf::shell {
+
+QSize FittedSize(const QSize& picture, const QSize& area)
+{
+    if (picture.isEmpty() || area.isEmpty())
+        return picture;
+    if (picture.width() > area.width() || picture.height() > area.height())
+        return picture.scaled(area, Qt::KeepAspectRatio);
+    const int factor = std::min(area.width() / picture.width(), area.height() / picture.height());
+    return picture * std::max(1, factor);
+}
 
 ResultViewer::ResultViewer(QWidget* parent)
     : QWidget(parent)
@@ -56,9 +68,7 @@ void ResultViewer::paintEvent(QPaintEvent*)
         return;
 
     const QRect area = rect().adjusted(16, 16, -16, -16);
-    QSize size = frame.size();
-    if (size.width() > area.width() || size.height() > area.height())
-        size.scale(area.size(), Qt::KeepAspectRatio);
+    const QSize size = FittedSize(frame.size(), area.size());
     const QRect target(area.x() + (area.width() - size.width()) / 2,
                        area.y() + (area.height() - size.height()) / 2, size.width(),
                        size.height());
@@ -81,7 +91,8 @@ void ResultViewer::paintEvent(QPaintEvent*)
             painter.fillRect(x, y, cell, cell, QColor(0xec, 0xec, 0xec));
     painter.restore();
 
-    const bool shrunk = size != frame.size();
+    // Reduced pictures are smoothed; enlarged ones keep sharp pixels.
+    const bool shrunk = size.width() < frame.width();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, shrunk);
     painter.drawPixmap(target, frame);
 }

@@ -1,5 +1,5 @@
-// Plays the result animation in step 3, centred and shrunk to fit the view
-// when it is larger, on a light checked backdrop that shows its edges.
+// Plays the result animation in step 3 at its own speed, centred and fitted
+// to the view, on a light checked backdrop that shows its edges.
 #pragma once
 
 #include <QString>
@@ -10,6 +10,11 @@
 class QMovie;
 
 namespace qf::shell {
+
+// The size a picture is shown at in an area: reduced to fit, keeping its
+// shape, when it is larger; otherwise enlarged by the largest whole number
+// that fits, so every pixel becomes an equal square block.
+QSize FittedSize(const QSize& picture, const QSize& area);
 
 class ResultViewer : public QWidget {
     Q_OBJECT

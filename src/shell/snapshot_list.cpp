@@ -1,6 +1,7 @@
 #include "shell/snapshot_list.h"
 
 #include "engine/variants.h"
+#include "shell/table_text.h"
 
 #include <algorithm>
 #include <string_view>
@@ -43,7 +44,7 @@ void ImageList::add(const QImage& picture)
 namespace {
 
 constexpr int kPadding = 7;      // between the card's edge and the thumbnail
-constexpr int kCaptionHeight = 20;
+constexpr int kCaptionLines = 2; // a long name wraps onto a second line
 constexpr int kGap = 8;          // between cards
 constexpr int kCaptionRole = Qt::UserRole + 1;
 
@@ -54,15 +55,32 @@ class SnapshotDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
+    static QFont captionFont(const QFont& base, bool ticked)
+    {
+        QFont font = base;
+        font.setPointSizeF(font.pointSizeF() * 0.92);
+        font.setWeight(ticked ? QFont::DemiBold : QFont::Normal);
+        return font;
+    }
+
+    int captionHeight() const
+    {
+        const QFontMetrics metrics(captionFont(font_, true));
+        return kCaptionLines * metrics.lineSpacing() + 4;
+    }
+
     QSize cardSize(const QSize& icon) const
     {
-        return {icon.width() + 2 * kPadding, icon.height() + 2 * kPadding + kCaptionHeight};
+        return {icon.width() + 2 * kPadding, icon.height() + 2 * kPadding + captionHeight()};
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
     {
         return cardSize(option.decorationSize);
     }
+
+    // The list's font, which sizes the captions.
+    void setFont(const QFont& font) { font_ = font; }
 
     QRect card(const QStyleOptionViewItem& option) const
     {
@@ -109,6 +127,13 @@ public:
         painter->setBrush(fill);
         painter->drawRoundedRect(ticked ? frame.adjusted(0.5, 0.5, -0.5, -0.5) : frame, 8, 8);
 
+        // The card the keyboard is on carries a ring outside its border.
+        if ((option.state & QStyle::State_HasFocus) && (option.state & QStyle::State_Active)) {
+            painter->setPen(QPen(accent, 2, Qt::DotLine));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRoundedRect(frame.adjusted(-3, -3, 3, 3), 10, 10);
+        }
+
         const QIcon icon = qvariant_cast<QIcon>(index.data(Qt::DecorationRole));
         const QRect picture = thumbnail(option);
         icon.paint(painter, picture, Qt::AlignCenter);
@@ -128,16 +153,13 @@ public:
             painter->drawPath(mark);
         }
 
-        const QRect caption(picture.left(), picture.bottom() + 1, picture.width(),
-                            kCaptionHeight + kPadding - 2);
-        QFont font = option.font;
-        font.setPointSizeF(font.pointSizeF() * 0.92);
-        font.setWeight(ticked ? QFont::DemiBold : QFont::Normal);
+        const QRect caption(picture.left() - kPadding / 2, picture.bottom() + 3,
+                            picture.width() + kPadding, captionHeight());
+        const QFont font = captionFont(option.font, ticked);
         painter->setFont(font);
         painter->setPen(ticked ? accent.darker(125) : palette.color(QPalette::Text));
-        const QString name = QFontMetrics(font).elidedText(
-            index.data(kCaptionRole).toString(), Qt::ElideRight, caption.width());
-        painter->drawText(caption, Qt::AlignCenter, name);
+        painter->drawText(caption, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                          WrappedName(index.data(kCaptionRole).toString(), font, caption.width()));
         painter->restore();
     }
 
@@ -162,11 +184,35 @@ public:
         const bool ticked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
         return model->setData(index, ticked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
     }
+
+private:
+    // The name broken into at most two lines of the width; only a name that
+    // needs more loses the end of its second line.
+    static QString WrappedName(const QString& name, const QFont& font, int width)
+    {
+        const QFontMetrics metrics(font);
+        if (metrics.horizontalAdvance(name) <= width)
+            return name;
+        const QStringList words = name.split(u' ', Qt::SkipEmptyParts);
+        QString first;
+        int used = 0;
+        for (; used < words.size(); ++used) {
+            const QString longer = first.isEmpty() ? words[used] : first + u' ' + words[used];
+            if (!first.isEmpty() && metrics.horizontalAdvance(longer) > width)
+                break;
+            first = longer;
+        }
+        const QString rest = words.mid(used).join(u' ');
+        return metrics.elidedText(first, Qt::ElideRight, width) + u'\n'
+               + metrics.elidedText(rest, Qt::ElideRight, width);
+    }
+
+    QFont font_;
 };
 
-QString FromView(std::string_view text)
+QString VariantText(std::string_view text)
 {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return TableText("qf::Variants", text);
 }
 
 } // namespace
@@ -184,7 +230,9 @@ SnapshotList::SnapshotList(QWidget* parent)
     setMouseTracking(true);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setViewportMargins(kGap / 2, kGap, kGap / 2, 0);
-    setItemDelegate(new SnapshotDelegate(this));
+    auto* delegate = new SnapshotDelegate(this);
+    delegate->setFont(font());
+    setItemDelegate(delegate);
 
     // Both the click on an item and the toggle of its check box end in the
     // same place: exactly that item ticked.
@@ -203,10 +251,10 @@ void SnapshotList::showSnapshots(const ImageList& images)
         item->setCheckState(Qt::Unchecked);
         if (i < kVariantCount) {
             const VariantInfo& variant = kVariants[static_cast<std::size_t>(i)];
-            item->setData(kCaptionRole, FromView(variant.name));
+            item->setData(kCaptionRole, VariantText(variant.name));
             item->setToolTip(QStringLiteral("<b>%1</b><br>%2")
-                                 .arg(FromView(variant.name).toHtmlEscaped(),
-                                      FromView(variant.description).toHtmlEscaped()));
+                                 .arg(VariantText(variant.name).toHtmlEscaped(),
+                                      VariantText(variant.description).toHtmlEscaped()));
         }
         addItem(item);
     }
@@ -214,9 +262,30 @@ void SnapshotList::showSnapshots(const ImageList& images)
     if (count() > 0) {
         item(0)->setSelected(false);
         tickOnly(item(0));
+        // The keyboard starts on the ticked card, so the first arrow press
+        // already moves.
+        setCurrentIndex(model()->index(0, 0));
     }
     arrange();
     scrollToTop();
+}
+
+void SnapshotList::updateThumbnails(const ImageList& images)
+{
+    const bool wasUpdating = updating_;
+    updating_ = true;
+    for (int row = 0; row < count() && row < images.count(); ++row)
+        item(row)->setIcon(QIcon(images.pixmap(row)));
+    updating_ = wasUpdating;
+}
+
+void SnapshotList::changeEvent(QEvent* event)
+{
+    QListWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        static_cast<SnapshotDelegate*>(itemDelegate())->setFont(font());
+        arrange();
+    }
 }
 
 int SnapshotList::firstTickedRow() const

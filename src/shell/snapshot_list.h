@@ -39,11 +39,11 @@ public:
     // variant's name as tooltip; the first item is ticked.
     void showSnapshots(const ImageList& images);
 
+    // Puts new pictures on the items, keeping their check marks.
+    void updateThumbnails(const ImageList& images);
+
     // Row of the first ticked item in list order, or -1.
     int firstTickedRow() const;
-
-    // Clears every highlight and check mark, then ticks `target`.
-    void tickOnly(QListWidgetItem* target);
 
     // Where the check box of the item at `row` is drawn, in viewport
     // coordinates.
@@ -54,8 +54,11 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // Clears every highlight and check mark, then ticks `target`.
+    void tickOnly(QListWidgetItem* target);
     void spreadOver();
     void onItemEvent(QListWidgetItem* item);
     bool updating_ = false;

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QObject>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -29,7 +30,7 @@ bool MakePrivateFolder(const QString& path, QString* error)
     }
     const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
-        *error = errno == ENOTDIR || errno == ELOOP ? QStringLiteral("it is not a folder")
+        *error = errno == ENOTDIR || errno == ELOOP ? QObject::tr("it is not a folder")
                                                     : QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
@@ -38,7 +39,7 @@ bool MakePrivateFolder(const QString& path, QString* error)
     if (!ok)
         *error = QString::fromLocal8Bit(std::strerror(errno));
     else if (info.st_uid != ::geteuid()) {
-        *error = QStringLiteral("it belongs to another user");
+        *error = QObject::tr("it belongs to another user");
         ok = false;
     } else if ((info.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) {
         // Our own folder: make sure no one else can enter it, whatever the
@@ -60,7 +61,7 @@ bool MakePrivateFolder(const QString& path, QString* error)
 {
     if (QDir().mkpath(path))
         return true;
-    *error = QStringLiteral("the folder cannot be created");
+    *error = QObject::tr("the folder cannot be created");
     return false;
 }
 

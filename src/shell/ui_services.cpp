@@ -3,37 +3,72 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace qf::shell {
 
-QString DesktopUiServices::openFileName(QWidget* parent, const QString& filter)
+namespace {
+
+// Shows the message box centred over the main window. A window manager
+// learns where the main window is only after it has mapped it; a box placed
+// before that would land in the screen's corner, so the box is placed again
+// once it is on screen.
+int ExecCentred(QMessageBox& box, QWidget* parent)
 {
-    return QFileDialog::getOpenFileName(parent, QObject::tr("Open a GIF file"), QString(), filter,
+    if (parent) {
+        QWidget* window = parent->window();
+        auto centre = [&box, window] {
+            QRect frame = box.frameGeometry();
+            frame.moveCenter(window->frameGeometry().center());
+            box.move(frame.topLeft());
+        };
+        QTimer::singleShot(0, &box, centre);
+    }
+    return box.exec();
+}
+
+} // namespace
+
+QString DesktopUiServices::openFileName(QWidget* parent, const QString& filter,
+                                        const QString& folder)
+{
+    return QFileDialog::getOpenFileName(parent, QObject::tr("Open a GIF file"), folder, filter,
                                         nullptr, QFileDialog::ReadOnly);
 }
 
-QString DesktopUiServices::saveFileName(QWidget* parent, const QString& filter)
+QString DesktopUiServices::saveFileName(QWidget* parent, const QString& filter,
+                                        const QString& suggested)
 {
-    // QFileDialog asks before overwriting unless told not to, and adds no
-    // extension of its own: the path comes back exactly as typed.
-    return QFileDialog::getSaveFileName(parent, QObject::tr("Save the sketch GIF"), QString(),
-                                        filter);
+    // The dialog adds the default suffix before it asks about overwriting,
+    // so the question is about the file that will really be written.
+    QFileDialog dialog(parent, QObject::tr("Save the sketch GIF"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(filter);
+    dialog.setDefaultSuffix(QStringLiteral("gif"));
+    dialog.selectFile(suggested);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
 }
 
 void DesktopUiServices::inform(QWidget* parent, const QString& title, const QString& text)
 {
-    QMessageBox::information(parent, title, text);
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, parent);
+    ExecCentred(box, parent);
 }
 
 void DesktopUiServices::warn(QWidget* parent, const QString& title, const QString& text)
 {
-    QMessageBox::warning(parent, title, text);
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    ExecCentred(box, parent);
 }
 
 bool DesktopUiServices::ask(QWidget* parent, const QString& title, const QString& text)
 {
-    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No)
-           == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    return ExecCentred(box, parent) == QMessageBox::Yes;
 }
 
 void DesktopUiServices::openUrl(const QUrl& url)

@@ -15,10 +15,15 @@ class UiServices {
 public:
     virtual ~UiServices() = default;
 
-    // Open dialog for one existing file; empty text when the user cancelled.
-    virtual QString openFileName(QWidget* parent, const QString& filter) = 0;
-    // Save dialog that asks before overwriting; empty text when cancelled.
-    virtual QString saveFileName(QWidget* parent, const QString& filter) = 0;
+    // Open dialog for one existing file, starting in `folder` (empty: the
+    // dialog's own choice); empty text when the user cancelled.
+    virtual QString openFileName(QWidget* parent, const QString& filter,
+                                 const QString& folder) = 0;
+    // Save dialog that offers `suggested` (a full path), adds ".gif" to a
+    // name typed without an extension and asks before overwriting; empty
+    // text when cancelled.
+    virtual QString saveFileName(QWidget* parent, const QString& filter,
+                                 const QString& suggested) = 0;
 
     // Information icon and an OK button: a refusal.
     virtual void inform(QWidget* parent, const QString& title, const QString& text) = 0;
@@ -34,8 +39,9 @@ public:
 // The real dialogs, message boxes and browser.
 class DesktopUiServices : public UiServices {
 public:
-    QString openFileName(QWidget* parent, const QString& filter) override;
-    QString saveFileName(QWidget* parent, const QString& filter) override;
+    QString openFileName(QWidget* parent, const QString& filter, const QString& folder) override;
+    QString saveFileName(QWidget* parent, const QString& filter,
+                         const QString& suggested) override;
     void inform(QWidget* parent, const QString& title, const QString& text) override;
     void warn(QWidget* parent, const QString& title, const QString& text) override;
     bool ask(QWidget* parent, const QString& title, const QString& text) override;

@@ -1,9 +1,17 @@
 #include "shell/update_reminder.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 #include <QStringList>
 
 namespace qf::shell {
+
+QString UpdateQuestion()
+{
+    return QCoreApplication::translate(
+        "qf::shell::UpdateReminder",
+        "Do you want to visit our website to check if there is a new version released?");
+}
 
 QString QtSettingsStore::read(const QString& name)
 {
@@ -123,7 +131,7 @@ bool RunUpdateReminder(const ReminderContext& context)
             return false;
     }
 
-    if (context.ask(kUpdateQuestion))
+    if (context.ask(UpdateQuestion()))
         context.openMakerSite();
     WriteSetting(*context.settings, kLastCheckUpdate, FormatReminderDate(now, context.locale));
     return true;

@@ -69,7 +69,7 @@ struct ReminderContext {
 // Runs the reminder; returns true when the question was asked.
 bool RunUpdateReminder(const ReminderContext& context);
 
-inline const QString kUpdateQuestion = QStringLiteral(
-    "Do you want to visit our website to check if there is a new version released?");
+// The question of the reminder, in the user's language.
+QString UpdateQuestion();
 
 } // namespace qf::shell

@@ -21,12 +21,12 @@ namespace qf::shell::test {
 // Answers dialogs from queues (none left: cancelled) and records messages.
 class FakeUi : public UiServices {
 public:
-    QStringList openAnswers, saveAnswers;
+    QStringList openAnswers, saveAnswers, suggestions; // suggestions: the names Save offered
     QStringList messages; // "kind: text"
 
     static QString Next(QStringList& answers) { return answers.isEmpty() ? QString() : answers.takeFirst(); }
-    QString openFileName(QWidget*, const QString&) override { return Next(openAnswers); }
-    QString saveFileName(QWidget*, const QString&) override { return Next(saveAnswers); }
+    QString openFileName(QWidget*, const QString&, const QString&) override { return Next(openAnswers); }
+    QString saveFileName(QWidget*, const QString&, const QString& offered) override { return suggestions.append(offered), Next(saveAnswers); }
     void inform(QWidget*, const QString&, const QString& text) override { messages.append("inform: " + text); }
     void warn(QWidget*, const QString&, const QString& text) override { messages.append("warn: " + text); }
     bool ask(QWidget*, const QString&, const QString& text) override { return messages.append("ask: " + text), false; }
@@ -49,11 +49,11 @@ public:
     QSemaphore release, converting;
 
     bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
-                 const WorkProgress& progress, QString* error) override
+                 const WorkProgress& progress, WorkError* error) override
     {
         ++converts;
         if (fail) {
-            *error = target + QStringLiteral(": no space left on device");
+            *error = {imaging::ErrorKind::Unwritable, target + QStringLiteral(": no space left on device")};
             return false;
         }
         if (hold)

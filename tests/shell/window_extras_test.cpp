@@ -1,0 +1,213 @@
+// The window beyond the wizard: switches out of the keyboard's reach until
+// Options shows them, options that redraw the previews and key the results,
+// cancelling, opening by drop, by argument or from a second launch, and the
+// names Save offers.
+#include "shell_support.h"
+
+#include "engine/variants.h"
+#include "shell/instance_channel.h"
+#include "shell/save_name.h"
+#include "shell/single_instance.h"
+#include "shell/snapshot_list.h"
+#include "shell/temp_results.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMimeData>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qf::shell;
+using namespace qf::shell::test;
+
+class WindowExtrasTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<Fixture> fixture_;
+    std::unique_ptr<FormBatch> w_;
+    QString animated_, still_;
+
+    QString path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
+    template <typename T> T* child(const char* name) const { return w_->findChild<T*>(name); }
+    QImage thumbnail() const { return child<ImageList>("ImageList1")->pixmap(0).toImage(); }
+    void start()
+    {
+        w_ = std::make_unique<FormBatch>(fixture_->services(path("tmp")));
+        w_->show();
+        QApplication::setActiveWindow(w_.get());
+        QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+    }
+    void run(const std::function<void()>& action) { action(); QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000); }
+    void open(const QString& file) { run([&] { w_->openPath(file); }); }
+
+private Q_SLOTS:
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("tmp")));
+        animated_ = path("ball.gif");
+        still_ = path("still.gif");
+        for (const auto& [file, frames] : {std::pair{animated_, 3}, std::pair{still_, 1}})
+            qf::test::WriteBytes(file.toStdString(), qf::test::SmallAnimation(48, 32, frames));
+        fixture_ = std::make_unique<Fixture>();
+    }
+
+    void cleanup() { w_.reset(), fixture_.reset(), dir_.reset(); }
+
+    // Tab walks every control the user can see: none is a switch while
+    // Options is closed. Arrows move between cards from the first press.
+    void noKeyReachesAHiddenSwitch()
+    {
+        start();
+        open(animated_);
+        auto* list = child<SnapshotList>("LVSnapshot");
+        QTest::keyClick(list, Qt::Key_Right);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(list->firstTickedRow(), 1);
+        for (int i = 0; i < 30; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QVERIFY(!qobject_cast<QCheckBox*>(QApplication::focusWidget()));
+        }
+        QCOMPARE(w_->currentSwitches(), qf::Switches{});
+        child<QAbstractButton>("BtnOptions")->click();
+        QVERIFY(qobject_cast<QCheckBox*>(QApplication::focusWidget()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!child<QGroupBox>("GroupBox1")->isVisible());
+    }
+
+    // A switch redraws the previews, is stored under its own key, and gets
+    // its own result file: Back, another switch and Next never show a stale
+    // result, and a result already made is reused.
+    void optionsRedrawThePreviewsAndKeyTheResults()
+    {
+        start();
+        open(animated_);
+        const QImage plain = thumbnail();
+        child<QAbstractButton>("BtnOptions")->click();
+        QCOMPARE(qf::kSwitches[4].member, &qf::Switches::Blur);
+        QCheckBox* blur = child<QGroupBox>("GroupBox1")->findChildren<QCheckBox*>()[4];
+        blur->click();
+        QTRY_VERIFY(thumbnail() != plain);
+        QCOMPARE(fixture_->settings->values.value(QStringLiteral("Switches/Blur")), QStringLiteral("1"));
+        QVERIFY(child<QAbstractButton>("BtnOptions")->text() != QStringLiteral("&Options"));
+
+        const qf::Switches blurred = w_->currentSwitches();
+        run([&] { w_->executeCommand(ID_NEXT); });
+        QVERIFY(QFileInfo::exists(w_->resultFile(0, blurred)));
+        QVERIFY(!QFileInfo::exists(w_->resultFile(0, qf::Switches{})));
+        run([&] { w_->executeCommand(ID_BACK); });
+        child<QAbstractButton>("BtnRestoreDefaults")->click();
+        QTRY_COMPARE(thumbnail(), plain);
+        run([&] { w_->executeCommand(ID_NEXT); });
+        run([&] { w_->executeCommand(ID_BACK); });
+        blur->click();
+        run([&] { w_->executeCommand(ID_NEXT); });
+        QCOMPARE(fixture_->work->converts.load(), 2);
+
+        w_.reset(); // the next start remembers the switch
+        start();
+        QCOMPARE(w_->currentSwitches(), blurred);
+    }
+
+    // Esc goes back to the choice at once; the conversion stops and leaves
+    // no file, whole or partial.
+    void cancelLeavesNothingBehind()
+    {
+        const QString many = path("many.gif");
+        qf::test::WriteBytes(many.toStdString(), qf::test::SmallAnimation(320, 240, 80));
+        start();
+        open(many);
+        w_->executeCommand(ID_NEXT);
+        auto* frames = child<QLabel>("LabelFrames");
+        QTRY_VERIFY_WITH_TIMEOUT(frames->text().endsWith(" of 80") && !frames->text().startsWith("Frame 1 "), 30000);
+        QTest::keyClick(w_.get(), Qt::Key_Escape);
+        QCOMPARE(w_->currentStep(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
+        QCOMPARE(w_->currentStep(), 2);
+        QCOMPARE(QDir(w_->tempResults().folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(fixture_->ui->messages, QStringList());
+    }
+
+    // A drop takes the open dialog's road: a still GIF is refused, a folder
+    // is not taken at all.
+    void dropAndArgumentOpenTheSameWay()
+    {
+        start();
+        auto drop = [&](const QString& file) { // true when the window takes it
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(file)});
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(w_.get(), &enter);
+            QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+            run([&] { QApplication::sendEvent(w_.get(), &dropped); });
+            return enter.isAccepted();
+        };
+        QVERIFY(!drop(dir_->path()));
+        QVERIFY(drop(still_));
+        QCOMPARE(fixture_->ui->messages, QStringList{"inform: " + NotAnimatedText()});
+        QVERIFY(drop(animated_));
+        QCOMPARE(w_->currentStep(), 2);
+        QCOMPARE(w_->sourcePath(), animated_);
+
+        QCOMPARE(FileArgument({"quillframe", "a.gif"}), QDir::current().filePath("a.gif"));
+        QCOMPARE(FileArgument({"quillframe", "-style", "/b.gif"}), QStringLiteral("/b.gif"));
+        QCOMPARE(FileArgument({"quillframe", "--version"}), QString());
+    }
+
+    // This test is the running window; quillframe started again hands its
+    // file (given relative to its own folder) over and ends.
+    void aSecondLaunchHandsItsFileOver()
+    {
+        SingleInstance lock;
+        QVERIFY(lock.tryAcquire());
+        InstanceChannel channel;
+        QVERIFY(channel.listen());
+        start();
+        connect(&channel, &InstanceChannel::requested, w_.get(), &FormBatch::openPath);
+        QSignalSpy requests(&channel, &InstanceChannel::requested);
+        for (const QStringList& arguments : {QStringList{"ball.gif"}, QStringList{}}) {
+            QProcess second;
+            second.setWorkingDirectory(dir_->path());
+            second.start(QStringLiteral(QF_QUILLFRAME_EXE), arguments);
+            QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 20000);
+            QCOMPARE(second.exitCode(), 0);
+            QTRY_COMPARE(requests.last().first().toString(), arguments.isEmpty() ? QString() : animated_);
+        }
+        QTRY_COMPARE(w_->sourcePath(), animated_);
+    }
+
+    void saveOffersANameAndAddsTheExtension()
+    {
+        QCOMPARE(SuggestedSaveName("/p/a.b.GIF", 4), QStringLiteral("/p/a.b-vivid-colour-with-dots.gif"));
+        const struct { const char* typed; const char* saved; } names[] = {{"out", "out.gif"}, {"out.", "out.gif"},
+            {"d.x/out", "d.x/out.gif"}, {"out.GIF", "out.GIF"}, {"out.png", "out.png"}};
+        for (const auto& name : names)
+            QCOMPARE(WithGifExtension(name.typed), QString::fromLatin1(name.saved));
+
+        start();
+        open(animated_);
+        run([&] { w_->executeCommand(ID_NEXT); });
+        QDir(dir_->path()).mkdir("out");
+        fixture_->ui->saveAnswers = {path("out/first"), path("out/first")};
+        w_->executeCommand(ID_SAVE);
+        QCOMPARE(fixture_->ui->suggestions.last(), path("ball-line-sketch.gif"));
+        QCOMPARE(qf::test::ReadBytes(path("out/first.gif").toStdString()),
+                 qf::test::ReadBytes(w_->tempResults().file(0).toStdString()));
+        // The next save starts where this one went; the name with ".gif"
+        // added is not replaced without asking.
+        qf::test::WriteBytes(path("out/first.gif").toStdString(), {'m', 'i', 'n', 'e'});
+        w_->executeCommand(ID_SAVE);
+        QCOMPARE(fixture_->ui->suggestions.last(), path("out/ball-line-sketch.gif"));
+        QCOMPARE(fixture_->ui->messages.size(), 1);
+        QCOMPARE(qf::test::ReadBytes(path("out/first.gif").toStdString()), (qf::test::Bytes{'m', 'i', 'n', 'e'}));
+    }
+};
+
+QTEST_MAIN(WindowExtrasTest)
+#include "window_extras_test.moc"
