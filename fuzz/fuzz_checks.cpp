@@ -3,7 +3,8 @@
 #include "engine/engine.h"
 #include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"
-#include "pipeline/frames.h"
+#include "pipeline/pencil_texture.h"
+#include "pipeline/picture.h"
 #include "pipeline/pixel_bridge.h"
 
 #include <algorithm>
@@ -128,9 +129,14 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
     }
     if (framesToDecode == info.frameCount) {
         error = {};
-        if (reader.readNext(frame, &error) || error) {
+        if (reader.readNext(frame, &error).status != imaging::ReadStatus::End || error) {
             return "a frame, or an error, after the last frame";
         }
+    }
+    const imaging::GifDamage& damage = reader.damage();
+    if (damage && (damage.afterFrame > info.frameCount || damage.framesRead != info.frameCount
+                   || damage.what.empty())) {
+        return "damage reported after a frame that is not there";
     }
     // Random access to one frame chosen by the bytes, and to one that is not
     // there.

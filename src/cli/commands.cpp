@@ -6,7 +6,8 @@
 #include "imaging/animation_reader.h"
 #include "imaging/atomic_file.h"
 #include "imaging/png_io.h"
-#include "pipeline/frames.h"
+#include "pipeline/convert.h"
+#include "pipeline/snapshots.h"
 #include "progress_bar.h"
 
 #include <algorithm>
@@ -119,7 +120,7 @@ bool RemoveSurplusFrames(const std::string& dir, int count, imaging::Error* erro
             continue;
         const long long number = std::stoll(digits);
         if (number <= count || number > 99999999
-            || fs::path(Numbered(dir, "frame-%04d.png", static_cast<int>(number))).filename() != name
+            || fs::path(FramePngPath(dir, static_cast<int>(number))).filename() != name
             || !fs::is_regular_file(it->symlink_status()))
             continue;
         std::error_code removed;
@@ -134,12 +135,6 @@ bool RemoveSurplusFrames(const std::string& dir, int count, imaging::Error* erro
         return false;
     }
     return true;
-}
-
-imaging::ImageView ViewOf(const Picture& picture)
-{
-    return {picture.data(), picture.width(), picture.height(), picture.bytesPerLine(),
-            imaging::PixelLayout::Bgrx};
 }
 
 } // namespace
@@ -596,7 +591,7 @@ int RunFrames(const FramesArgs& args)
                 return Report(error);
             break;
         }
-        if (!imaging::WritePng(Numbered(args.dir, "frame-%04d.png", number), imaging::ImageView::of(frame),
+        if (!imaging::WritePng(FramePngPath(args.dir, number), imaging::ImageView::of(frame),
                                &error))
             return Report(error);
         written = number;

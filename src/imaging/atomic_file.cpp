@@ -11,7 +11,6 @@
 #include <mutex>
 #include <set>
 #include <string_view>
-#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -200,10 +199,16 @@ std::string KindReason(mode_t mode)
     return "is not a regular file";
 }
 
-std::string CreateReason(int code)
+// Why no file can be created in folder, from the errno value code.
+std::string CreateReason(int code, const std::string& folder)
 {
+    struct stat info {};
     switch (code) {
     case ENOENT:
+    case EINVAL:
+        // What /proc and /sys answer: the folder is there but takes no new files.
+        if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            return "the folder does not accept new files";
         return "the folder does not exist";
     case EACCES:
     case EPERM:
@@ -331,7 +336,7 @@ bool AtomicFile::open(const std::string& destination, Error* error)
 
     const int fd = CreateTemporaryFile(folder, fs::path(d.target).filename().string(), &d.temporary);
     if (fd < 0) {
-        std::string reason = CreateReason(errno);
+        std::string reason = CreateReason(errno, folder);
         if (d.target != destination)
             reason += " (the link leads to " + d.target + ")";
         return Fail(error, ErrorKind::Unwritable, destination, reason);
@@ -344,7 +349,7 @@ bool AtomicFile::open(const std::string& destination, Error* error)
         const int code = errno;
         ::close(fd);
         d.removeTemporary();
-        return Fail(error, ErrorKind::Unwritable, destination, CreateReason(code));
+        return Fail(error, ErrorKind::Unwritable, destination, CreateReason(code, folder));
     }
     return true;
 }
@@ -414,35 +419,13 @@ void AtomicFile::discard()
     impl_->removeTemporary();
 }
 
-bool CopyFileAtomically(const std::string& source, const std::string& destination, Error* error)
-{
-    FilePtr in(std::fopen(source.c_str(), "rb"));
-    if (!in)
-        return Fail(error, ErrorKind::Unreadable, source, "cannot be opened (" + SystemReason(errno) + ")");
-    AtomicFile out;
-    if (!out.open(destination, error))
-        return false;
-    std::vector<unsigned char> buffer(1 << 16);
-    for (;;) {
-        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
-        if (got > 0 && !out.write(buffer.data(), got, error))
-            return false;
-        if (got < buffer.size()) {
-            if (std::ferror(in.get()))
-                return Fail(error, ErrorKind::Unreadable, source, "cannot be read to the end");
-            break;
-        }
-    }
-    return out.commit(error);
-}
-
 FilePtr OpenScratchFile(const std::string& besidePath, Error* error)
 {
     const std::string folder = FolderOf(besidePath);
     std::string named;
     const int fd = CreateTemporaryFile(folder, "scratch", &named);
     if (fd < 0) {
-        Fail(error, ErrorKind::Unwritable, besidePath, CreateReason(errno));
+        Fail(error, ErrorKind::Unwritable, besidePath, CreateReason(errno, folder));
         return nullptr;
     }
     // The open descriptor keeps the data; a name goes at once.
@@ -452,7 +435,7 @@ FilePtr OpenScratchFile(const std::string& besidePath, Error* error)
     if (!file) {
         const int code = errno;
         ::close(fd);
-        Fail(error, ErrorKind::Unwritable, besidePath, CreateReason(code));
+        Fail(error, ErrorKind::Unwritable, besidePath, CreateReason(code, folder));
     }
     return file;
 }

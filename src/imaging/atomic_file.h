@@ -26,9 +26,6 @@ bool ResolveOutputFile(const std::string& destination, std::string* target, Erro
 // process is gone. Files of live processes and all other files stay.
 void RemoveStaleTemporaryFiles(const std::string& folder);
 
-// Copies source to destination atomically, replacing an existing file.
-bool CopyFileAtomically(const std::string& source, const std::string& destination, Error* error);
-
 // A new version of a file, written to a temporary file in the destination's
 // folder and moved over the destination by commit(). Until then the
 // destination is untouched; discard(), a failed commit() and the destructor

@@ -2,7 +2,6 @@
 
 #include "atomic_file.h"
 #include "errors.h"
-#include "gif_frame_planner.h"
 #include "gif_io.h"
 #include "gif_limits.h"
 #include "scratch_file.h"
@@ -64,27 +63,6 @@ MapPtr MakeMap(const std::vector<std::uint32_t>& colours)
     return map;
 }
 
-// Converts one row of a view to packed colours. Alpha below 128 counts as
-// transparent: a GIF pixel is either drawn or not.
-void PackRow(const ImageView& view, int y, std::uint32_t* out)
-{
-    const std::uint8_t* p = view.pixels + static_cast<std::ptrdiff_t>(y) * view.stride;
-    switch (view.layout) {
-    case PixelLayout::Rgba:
-        for (int x = 0; x < view.width; ++x, p += 4)
-            out[x] = p[3] >= 128 ? PackOpaque(p[0], p[1], p[2]) : 0u;
-        break;
-    case PixelLayout::Rgb:
-        for (int x = 0; x < view.width; ++x, p += 3)
-            out[x] = PackOpaque(p[0], p[1], p[2]);
-        break;
-    case PixelLayout::Bgrx:
-        for (int x = 0; x < view.width; ++x, p += 4)
-            out[x] = PackOpaque(p[2], p[1], p[0]);
-        break;
-    }
-}
-
 int BytesPerPixel(PixelLayout layout)
 {
     return layout == PixelLayout::Rgb ? 3 : 4;
@@ -101,25 +79,25 @@ struct AnimationWriter::Impl {
 
     AtomicFile out;
     FilePtr spool;
-    std::unique_ptr<FramePlanner> planner;
-    std::vector<std::uint32_t> pending; // the frame waiting for its successor
-    std::vector<std::uint32_t> incoming;
-    int pendingDelay = 0;
-    bool hasPending = false;
-    int frames = 0;
+    GlobalPaletteBuilder palette;
+    std::optional<FrameJob> waiting; // the latest frame, waiting for its successor
+    int frames = 0;                  // frames linked
+    int appended = 0;                // frames appended
+    int globalMaxIndex = -1;         // the largest global index a frame used
+    std::unique_ptr<FrameEncoder> encoder; // for frames encoded here
 
-    bool planPending(const std::uint32_t* next, Error* error);
-    bool spoolFrame(const PlannedFrame& frame, int delay, Error* error);
+    bool encodeAndAppend(const FrameJob& job, Error* error);
+    bool spoolFrame(const EncodedFrame& frame, Error* error);
     bool readSpooled(SpooledFrame& frame, bool* done, Error* error);
     bool writeFile(Error* error);
+    std::vector<std::uint32_t> globalTable() const;
     void close()
     {
         out.discard();
         spool.reset();
-        planner.reset();
-        pending = {};
-        incoming = {};
-        hasPending = false;
+        palette = GlobalPaletteBuilder();
+        waiting.reset();
+        encoder.reset();
         open = false;
     }
 };
@@ -157,10 +135,6 @@ bool AnimationWriter::open(const std::string& path, int width, int height, int l
             d.out.discard();
             return false;
         }
-        const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-        d.planner = std::make_unique<FramePlanner>(width, height);
-        d.pending.assign(pixels, 0u);
-        d.incoming.assign(pixels, 0u);
     } catch (const std::bad_alloc&) {
         d.close();
         return FailOutOfMemory(error, path);
@@ -170,7 +144,8 @@ bool AnimationWriter::open(const std::string& path, int width, int height, int l
     d.height = height;
     d.loopCount = loopCount;
     d.frames = 0;
-    d.hasPending = false;
+    d.appended = 0;
+    d.globalMaxIndex = -1;
     d.open = true;
     return true;
 }
@@ -188,23 +163,68 @@ bool AnimationWriter::addFrame(const ImageView& frame, int delay, Error* error)
     if (!frame.pixels || frame.stride < static_cast<std::ptrdiff_t>(frame.width) * BytesPerPixel(frame.layout))
         return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "frame " + std::to_string(d.frames + 1) + " has no pixels or rows that overlap");
+    std::optional<FrameJob> job;
+    try {
+        auto packed = std::make_shared<PackedFrame>();
+        packed->pack(frame);
+        if (!link(std::move(packed), delay, &job, error))
+            return false;
+    } catch (const std::bad_alloc&) {
+        d.close();
+        return FailOutOfMemory(error, d.path);
+    }
+    if (job && !d.encodeAndAppend(*job, error)) {
+        d.close();
+        return false;
+    }
+    return true;
+}
+
+bool AnimationWriter::link(std::shared_ptr<const PackedFrame> frame, int delay, std::optional<FrameJob>* job,
+                           Error* error)
+{
+    Impl& d = *impl_;
+    job->reset();
+    if (!d.open)
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
+    if (!frame || frame->width != d.width || frame->height != d.height)
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
+                    "frame " + std::to_string(d.frames + 1) + " does not have the animation's size, "
+                        + std::to_string(d.width) + " x " + std::to_string(d.height) + " pixels");
     if (delay < 0 || delay > 65535)
         return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "cannot store the delay " + std::to_string(delay) + " of frame "
                         + std::to_string(d.frames + 1) + " (0 to 65535 hundredths of a second)");
+    std::shared_ptr<const GlobalPalette> global = d.palette.add(*frame);
+    std::shared_ptr<const PackedFrame> previous;
+    if (d.waiting) {
+        *job = std::move(d.waiting);
+        (*job)->next = frame;
+        (*job)->global = global;
+        previous = (*job)->frame;
+    }
+    ++d.frames;
+    d.waiting = FrameJob{std::move(previous), std::move(frame), nullptr, std::move(global), d.frames, delay};
+    return true;
+}
 
-    for (int y = 0; y < d.height; ++y)
-        PackRow(frame, y, d.incoming.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(d.width));
-    // A frame is planned once the next one is known: a pixel that turns
-    // transparent there must be cleared by this frame's disposal.
-    if (d.hasPending && !d.planPending(d.incoming.data(), error)) {
+bool AnimationWriter::append(const EncodedFrame& frame, Error* error)
+{
+    Impl& d = *impl_;
+    if (!d.open)
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
+    if (frame.number != d.appended + 1) {
+        d.close();
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
+                    "frame " + std::to_string(frame.number) + " was given out of order");
+    }
+    if (!d.spoolFrame(frame, error)) {
         d.close();
         return false;
     }
-    std::swap(d.pending, d.incoming);
-    d.pendingDelay = delay;
-    d.hasPending = true;
-    ++d.frames;
+    if (frame.globalTable)
+        d.globalMaxIndex = std::max(d.globalMaxIndex, frame.globalMaxIndex);
+    ++d.appended;
     return true;
 }
 
@@ -217,7 +237,9 @@ bool AnimationWriter::finish(Error* error)
         d.close();
         return Fail(error, ErrorKind::NoImage, d.path, "cannot be written without a frame");
     }
-    const bool written = d.planPending(nullptr, error) && d.writeFile(error) && d.out.commit(error);
+    const FrameJob last = std::move(*d.waiting);
+    d.waiting.reset();
+    const bool written = d.encodeAndAppend(last, error) && d.writeFile(error) && d.out.commit(error);
     d.close();
     return written;
 }
@@ -228,21 +250,45 @@ void AnimationWriter::abort()
         impl_->close();
 }
 
-bool AnimationWriter::Impl::planPending(const std::uint32_t* next, Error* error)
+bool AnimationWriter::Impl::encodeAndAppend(const FrameJob& job, Error* error)
 {
-    PlannedFrame planned;
+    EncodedFrame encoded;
     std::string reason;
     try {
-        if (!planner->plan(pending.data(), next, planned, &reason))
+        if (!encoder)
+            encoder = std::make_unique<FrameEncoder>();
+        if (!encoder->encode(job, encoded, &reason))
             return Fail(error, ErrorKind::LibraryFailed, path, reason);
     } catch (const std::bad_alloc&) {
         return FailOutOfMemory(error, path);
     }
-    hasPending = false;
-    return spoolFrame(planned, pendingDelay, error);
+    if (encoded.number != appended + 1)
+        return Fail(error, ErrorKind::InvalidArgument, path,
+                    "frame " + std::to_string(encoded.number) + " was given out of order");
+    if (!spoolFrame(encoded, error))
+        return false;
+    if (encoded.globalTable)
+        globalMaxIndex = std::max(globalMaxIndex, encoded.globalMaxIndex);
+    ++appended;
+    return true;
 }
 
-bool AnimationWriter::Impl::spoolFrame(const PlannedFrame& frame, int delay, Error* error)
+// The global colour table: the colours gathered, padded to a power of two
+// that covers every index a frame used. Empty when no frame uses it.
+std::vector<std::uint32_t> AnimationWriter::Impl::globalTable() const
+{
+    if (globalMaxIndex < 0)
+        return {};
+    std::vector<std::uint32_t> table = palette.current()->colours;
+    const int needed = std::max(static_cast<int>(table.size()), globalMaxIndex + 1);
+    int size = 2;
+    while (size < needed)
+        size *= 2;
+    table.resize(static_cast<std::size_t>(size), 0xFF000000u);
+    return table;
+}
+
+bool AnimationWriter::Impl::spoolFrame(const EncodedFrame& frame, Error* error)
 {
     std::vector<std::uint8_t> record;
     record.reserve(kRecordHeader + frame.localTable.size() * 3 + frame.lzw.size());
@@ -250,7 +296,7 @@ bool AnimationWriter::Impl::spoolFrame(const PlannedFrame& frame, int delay, Err
     PutU16(record, frame.top);
     PutU16(record, frame.width);
     PutU16(record, frame.height);
-    PutU16(record, delay);
+    PutU16(record, frame.delay);
     record.push_back(static_cast<std::uint8_t>(frame.disposal));
     record.push_back(frame.transparentIndex >= 0 ? 1 : 0);
     record.push_back(static_cast<std::uint8_t>(std::max(frame.transparentIndex, 0)));
@@ -330,7 +376,7 @@ bool AnimationWriter::Impl::writeFile(Error* error)
     };
 
     EGifSetGifVersion(gif.get(), true);
-    const std::vector<std::uint32_t> globalColours = planner->globalTable();
+    const std::vector<std::uint32_t> globalColours = globalTable();
     MapPtr globalMap = globalColours.empty() ? nullptr : MakeMap(globalColours);
     if (EGifPutScreenDesc(gif.get(), width, height, 8, 0, globalMap.get()) == GIF_ERROR || sink.errorCode)
         return failed("screen");

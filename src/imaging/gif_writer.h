@@ -6,15 +6,20 @@
 // has at most 256 colours (alpha below 128 counts as transparent, which
 // reads back as 0, 0, 0, 0). One global colour table serves while the whole
 // animation fits in 256 colours. Frames with more colours are reduced with
-// libimagequant (high quality, dithered); pixels that stay the same from one
-// frame given to the next are never redrawn, so the dither does not crawl.
-// Memory stays at a few frames whatever the frame count: planned frames wait
-// in an unnamed working file beside the destination until finish().
+// libimagequant; pixels that stay the same from one frame given to the next
+// are never redrawn, so the dither does not crawl (see FrameEncoder).
+// Frames can be encoded on several threads: the writer itself only keeps
+// the global colour table and appends finished frames in order, and the
+// bytes do not depend on how many threads encoded them. Memory stays at a
+// few frames whatever the frame count: encoded frames wait in an unnamed
+// working file beside the destination until finish().
 #pragma once
 
+#include "gif_frame_encoder.h"
 #include "image.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace qf::imaging {
@@ -39,6 +44,18 @@ public:
     // refused (InvalidArgument) and the animation goes on without it; a failure to
     // write abandons the animation as abort() does.
     bool addFrame(const ImageView& frame, int delay, Error* error);
+
+    // The same in three steps, for callers that encode on several threads:
+    //  1. link(): in frame order, hands over the next frame. Once a frame's
+    //     successor is known its encoding depends on nothing else, and *job
+    //     is set to it (the first call leaves *job empty).
+    //  2. FrameEncoder::encode(*job) on any thread.
+    //  3. append(): in frame order, adds the encoded frame.
+    // finish() encodes the last frame itself. A refused frame is handled as
+    // in addFrame(); append() fails only when the file cannot be written,
+    // and then abandons the animation.
+    bool link(std::shared_ptr<const PackedFrame> frame, int delay, std::optional<FrameJob>* job, Error* error);
+    bool append(const EncodedFrame& frame, Error* error);
 
     // Completes the file and moves it over the destination in one step. On
     // failure (a full disk, say) the destination stays as it was.

@@ -15,7 +15,7 @@ struct QuantisedImage {
 };
 
 // Reduces width x height straight-RGBA pixels, whose alpha is 0 or 255, to
-// at most 256 colours at high quality with Floyd-Steinberg dithering.
+// at most 256 colours at high quality with light Floyd-Steinberg dithering.
 // Transparent pixels map to a transparent entry. False (with reason) only
 // when the quantiser fails, e.g. for lack of memory.
 bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImage& out,

@@ -53,29 +53,4 @@ void KeepTransparency(const Picture& rendered, const imaging::RgbaImage& frame, 
     }
 }
 
-bool AnimationOutput::open(const std::string& path, OutputFormat format, const imaging::WebpOptions& webp,
-                           int width, int height, int loopCount, imaging::Error* error)
-{
-    format_ = format;
-    if (format == OutputFormat::Webp)
-        return webp_.open(path, width, height, loopCount, webp, error);
-    return gif_.open(path, width, height, loopCount, error);
-}
-
-bool AnimationOutput::addFrame(const imaging::ImageView& frame, int delay, imaging::Error* error)
-{
-    return format_ == OutputFormat::Webp ? webp_.addFrame(frame, delay, error) : gif_.addFrame(frame, delay, error);
-}
-
-bool AnimationOutput::finish(imaging::Error* error)
-{
-    return format_ == OutputFormat::Webp ? webp_.finish(error) : gif_.finish(error);
-}
-
-void AnimationOutput::abort()
-{
-    gif_.abort();
-    webp_.abort();
-}
-
 } // namespace qf

@@ -1,12 +1,10 @@
 // What a conversion does around the effect when the user asks for it:
 // resizing the frames before the effect, keeping the source's transparency in
-// the output, and writing the animation as GIF or as animated WebP.
+// the output, and the output's format.
 #pragma once
 
-#include "imaging/gif_writer.h"
 #include "imaging/image.h"
 #include "imaging/resize.h"
-#include "imaging/webp_writer.h"
 #include "picture.h"
 
 #include <cstdint>
@@ -32,20 +30,5 @@ const imaging::RgbaImage& SizedFrame(const imaging::RgbaImage& decoded, imaging:
 // rendered's colours with frame's alpha, into output (same size): where the
 // source is transparent the result is too.
 void KeepTransparency(const Picture& rendered, const imaging::RgbaImage& frame, imaging::RgbaImage& output);
-
-// The animation writer of the chosen format, with one interface.
-class AnimationOutput {
-public:
-    bool open(const std::string& path, OutputFormat format, const imaging::WebpOptions& webp, int width,
-              int height, int loopCount, imaging::Error* error);
-    bool addFrame(const imaging::ImageView& frame, int delay, imaging::Error* error);
-    bool finish(imaging::Error* error);
-    void abort();
-
-private:
-    OutputFormat format_ = OutputFormat::Gif;
-    imaging::AnimationWriter gif_;
-    imaging::WebpWriter webp_;
-};
 
 } // namespace qf

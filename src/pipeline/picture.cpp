@@ -24,4 +24,41 @@ void Picture::reset(int width, int height)
     }
 }
 
+Picture ReadFrame(const imaging::RgbaImage& frame)
+{
+    Picture picture;
+    ReadFrame(frame, picture);
+    return picture;
+}
+
+void ReadFrame(const imaging::RgbaImage& frame, Picture& picture)
+{
+    picture.reset(frame.width, frame.height);
+    if (picture.empty())
+        return;
+    const std::size_t count = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
+    const std::uint8_t* src = frame.pixels.data();
+    std::uint8_t* dst = picture.data();
+    for (std::size_t i = 0; i < count; ++i, src += 4, dst += 4) {
+        const unsigned a = src[3];
+        if (a == 255) {
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+        } else {
+            // Laid over white paper; alpha 0 gives exactly 255.
+            const unsigned paper = 255u * (255u - a);
+            dst[0] = static_cast<std::uint8_t>((src[2] * a + paper + 127u) / 255u);
+            dst[1] = static_cast<std::uint8_t>((src[1] * a + paper + 127u) / 255u);
+            dst[2] = static_cast<std::uint8_t>((src[0] * a + paper + 127u) / 255u);
+        }
+        dst[3] = 255;
+    }
+}
+
+imaging::ImageView ViewOf(const Picture& picture)
+{
+    return {picture.data(), picture.width(), picture.height(), picture.bytesPerLine(), imaging::PixelLayout::Bgrx};
+}
+
 } // namespace qf

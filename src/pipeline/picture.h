@@ -3,6 +3,8 @@
 // 4 * width bytes per row. A QImage of format RGB32 has this exact layout.
 #pragma once
 
+#include "imaging/image.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -37,5 +39,14 @@ private:
     int width_ = 0;
     int height_ = 0;
 };
+
+// A decoded frame as the source picture at its natural size; transparent
+// pixels become white paper (a partly transparent pixel is laid over white).
+Picture ReadFrame(const imaging::RgbaImage& frame);
+// The same into picture, reusing its storage.
+void ReadFrame(const imaging::RgbaImage& frame, Picture& picture);
+
+// The picture as the imaging code reads it (PNG and GIF writing).
+imaging::ImageView ViewOf(const Picture& picture);
 
 } // namespace qf

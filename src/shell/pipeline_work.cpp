@@ -1,7 +1,8 @@
 #include "shell/pipeline_work.h"
 
 #include "imaging/gif_reader.h"
-#include "pipeline/frames.h"
+#include "pipeline/convert.h"
+#include "pipeline/snapshots.h"
 
 #include <QFile>
 #include <QObject>

@@ -71,10 +71,14 @@ QString PrivateFolderName()
 }
 #endif
 
-QString TempResults::FileName(int variant)
+namespace {
+
+QString FileName(int variant)
 {
     return QStringLiteral("qfTmp$_%1.gif").arg(variant);
 }
+
+} // namespace
 
 TempResults::TempResults(const QString& systemTemp)
 {

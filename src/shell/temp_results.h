@@ -42,8 +42,7 @@ public:
 
     // The private folder, ending in a separator.
     QString folder() const { return folder_; }
-    // Entry v is the result file of variant v (0 to 16).
-    const QStringList& files() const { return files_; }
+    // The result file of variant v (0 to 16).
     QString file(int variant) const { return files_.value(variant); }
 
     // Deletes the 17 files, and the temporary files of writers that were
@@ -52,8 +51,6 @@ public:
 
     // Deletes the 17 files and the folder itself when nothing else is in it.
     void removeAll();
-
-    static QString FileName(int variant);
 
 private:
     QString folder_;

@@ -3,17 +3,20 @@
 // and signals.
 #include "support.h"
 
-#include "pipeline/frames.h"
+#include "pipeline/convert.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace qf::test {
 namespace {
 
 // The command line's exit codes.
-constexpr int kUsage = 2, kBadInput = 3, kBadOutput = 4, kInterrupted = 5;
+constexpr int kFailed = 1, kUsage = 2, kBadInput = 3, kBadOutput = 4, kInterrupted = 5;
 
 ChildResult Cli(std::vector<std::string> args, Limits limits = {})
 {
@@ -23,6 +26,23 @@ ChildResult Cli(std::vector<std::string> args, Limits limits = {})
     if (limits.addressSpaceBytes < 0 && !BuiltWithAddressSanitizer())
         limits.addressSpaceBytes = 2ll << 30;
     return RunProgram(args, limits);
+}
+
+// The command line, started in a child after prepare() ran there.
+ChildResult CliAfter(const std::function<void()>& prepare, std::vector<std::string> args, Limits limits = {})
+{
+    args.insert(args.begin(), QF_CLI);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    return RunInChild(
+        [&] {
+            prepare();
+            execv(argv[0], argv.data());
+            return 127;
+        },
+        limits);
 }
 
 class BrokenGif : public ::testing::TestWithParam<GifCase> {};
@@ -43,6 +63,8 @@ TEST_P(BrokenGif, EveryCommandAnswersCleanly)
         ASSERT_TRUE(result->clean()) << result->describe();
         EXPECT_EQ(result->exitCode, info.exitCode) << result->output;
         EXPECT_TRUE(result->exitCode == 0 || result->output.find(input + ": ") != std::string::npos) << result->output;
+        const bool warned = result->output.find("warning: " + input + ": is damaged") != std::string::npos;
+        EXPECT_EQ(warned, result->exitCode == 0 && c.damagedAfter >= 0) << result->output;
     }
     EXPECT_TRUE(c.expect == Expect::Either || (info.exitCode == 0) == (c.expect == Expect::Opens)) << info.output;
     EXPECT_TRUE(info.exitCode == 0 || info.exitCode == kBadInput) << info.output;
@@ -71,7 +93,13 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         int code;
         std::string named; // in the message
         Limits limits = {};
+        bool fullDisk = false; // standard output on a full disk
     };
+    // Another user's link to out.gif, in a world-writable sticky folder.
+    std::filesystem::create_directories(dir.file("shared"));
+    std::filesystem::permissions(dir.file("shared"), std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+    std::filesystem::create_symlink("../out.gif", dir.file("shared/out.gif"));
+    lchown(dir.file("shared/out.gif").c_str(), 65534, 65534);
     const std::vector<Row> rows = {
         {{}, kUsage, "error: "},
         {{"paint", in}, kUsage, "error: "},
@@ -92,20 +120,30 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         {{"frames", in, note}, kBadOutput, note + ": "},
         {{"snapshots", in, note}, kBadOutput, note + ": "},
         {{"convert", in, out, "--variant", "3"}, kBadOutput, out + ": ", sizeLimit},
+        {{"convert", in, ""}, kBadOutput, "error: the output file name is empty"},
+        {{"convert", in, "/dev/stdout"}, kBadOutput, "/dev/stdout: is a pipe"},
+        {{"convert", in, "/proc/out.gif"}, kBadOutput, "/proc/out.gif: the folder does not accept new files"},
+        {{"convert", in, dir.file("shared/out.gif")}, kBadOutput, "shared/out.gif: is a link owned by another user"},
+        {{"convert", missing, out, "--png-frames", dir.file("pngs")}, kBadInput, missing + ": "},
+        {{"info", in}, kFailed, "error: standard output: cannot be written", {}, true},
+        {{"--help"}, kFailed, "error: standard output: cannot be written", {}, true},
         // Refused up front from the memory left, not after an allocation failed.
         {{"convert", big, out, "--threads", "2"}, kBadInput, "MB are free", littleMemory},
     };
     for (const Row& row : rows) {
-        if (row.named == "MB are free" && BuiltWithAddressSanitizer())
-            continue;
+        if ((row.named == "MB are free" && BuiltWithAddressSanitizer())
+            || (row.named.find("another user") != std::string::npos && geteuid() != 0))
+            continue; // only root can give a link to another user
         WriteBytes(out, previous);
-        const ChildResult result = Cli(row.args, row.limits);
+        const ChildResult result =
+            row.fullDisk ? CliAfter([] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); }, row.args)
+                         : Cli(row.args, row.limits);
         const std::string what = row.args.empty() ? "no arguments" : row.args[0] + " " + row.args.back();
         ASSERT_TRUE(result.clean()) << what << ": " << result.describe();
         EXPECT_EQ(result.exitCode, row.code) << what << ": " << result.output;
         EXPECT_NE(result.output.find(row.named), std::string::npos) << what << ": " << result.output;
         EXPECT_EQ(ReadBytes(out), previous) << what;
-        EXPECT_EQ(dir.list(), (std::vector<std::string>{"big.gif", "in.gif", "note.txt", "out.gif"})) << what;
+        EXPECT_EQ(dir.list(), (std::vector<std::string>{"big.gif", "in.gif", "note.txt", "out.gif", "shared"})) << what;
     }
 }
 
@@ -116,6 +154,18 @@ TEST(Cli, ASignalLeavesNoPartialOutput)
     WriteBytes(dir.file("in.gif"), SmallAnimation(480, 360, 150));
     const Bytes previous = {'k', 'e', 'e', 'p'};
     WriteBytes(dir.file("out.gif"), previous);
+    // Killed where it cannot clean up (a size limit's SIGXFSZ): a file
+    // system with unnamed files keeps nothing of the run at all.
+    Limits tiny;
+    tiny.fileSizeBytes = 600;
+    const ChildResult killed = CliAfter([] { signal(SIGXFSZ, SIG_DFL); },
+                                        {"convert", dir.file("in.gif"), dir.file("out.gif")}, tiny);
+    EXPECT_EQ(killed.signal, SIGXFSZ) << killed.describe();
+    const int unnamed = open(dir.path().c_str(), O_TMPFILE | O_WRONLY, 0600);
+    if (unnamed >= 0) {
+        EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.gif", "out.gif"}));
+    }
+    close(unnamed);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         Limits limits;
         limits.signalAfterMs = 200;
@@ -148,8 +198,15 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
     ASSERT_TRUE(ConvertAllFrames(in, dir.file("library.gif"), options, &error)) << error.message();
     EXPECT_TRUE(ReadBytes(dir.file("cli.gif")) == ReadBytes(dir.file("library.gif")));
 
-    result = Cli({"frames", in, dir.file("frames")});
-    ASSERT_EQ(result.exitCode, 0) << result.output;
+    // Both frame writers leave a folder holding this animation's frames only.
+    std::filesystem::create_directories(dir.file("frames"));
+    for (const auto& args : {std::vector<std::string>{"convert", in, dir.file("cli.gif"), "--png-frames", dir.file("frames")},
+                             {"frames", in, dir.file("frames")}}) {
+        WriteBytes(dir.file("frames/frame-0004.png"), {'o', 'l', 'd'});
+        result = Cli(args);
+        ASSERT_EQ(result.exitCode, 0) << result.output;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("frames/frame-0004.png"))) << args[0];
+    }
     const auto frames = ReadGif(in);
     for (std::size_t i = 0; i < frames.size(); ++i)
         EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels == frames[i].pixels)

@@ -148,9 +148,12 @@ TEST_P(BrokenGif, AnswersCleanlyInLittleMemory)
             Error error;
             const bool opens = reader.open(path, &error);
             const std::string problem = fuzz::CheckGifFile(path, c.bytes.data(), c.bytes.size());
-            std::printf("%s; %s\n", problem.c_str(), error.message().c_str());
+            for (RgbaImage frame; opens && reader.readNext(frame, &error);) {
+            }
+            std::printf("%s; %s; %s\n", problem.c_str(), error.message().c_str(), reader.damage().what.c_str());
             return !problem.empty() || (c.expect != Expect::Either && opens != (c.expect == Expect::Opens))
                 || (opens && reader.info().frameCount < c.minFrames)
+                || (opens && reader.damage().afterFrame != c.damagedAfter)
                 || (c.expect == Expect::TooLarge && error.kind != ErrorKind::TooLarge);
         },
         limits);
@@ -185,6 +188,25 @@ TEST(GifReader, LimitsHoldAtTheirEdges)
         EXPECT_EQ(reader.open(dir.file("a.gif"), &error), opens) << width << " x " << height << ", " << frames;
         EXPECT_EQ(error.kind, opens ? ErrorKind::None : ErrorKind::TooLarge) << error.message();
     }
+}
+
+// The cancel check stops open between frames and decoding between rows.
+TEST(GifReader, CancelCheckStopsOpenAndDecode)
+{
+    TempDir dir;
+    WriteBytes(dir.file("a.gif"), Build(2, 3, &kGlobal, {{{0, 0, 2, 3}, "123123"}}));
+    int asked = 0, stopAt = 1;
+    GifReader reader;
+    reader.setCancelCheck([&] { return ++asked == stopAt; });
+    Error error;
+    EXPECT_FALSE(reader.open(dir.file("a.gif"), &error));
+    EXPECT_EQ(error.kind, ErrorKind::Cancelled);
+    stopAt = 0;
+    ASSERT_TRUE(reader.open(dir.file("a.gif"), &error)) << error.message();
+    stopAt = asked + 2; // the check after the second of three rows
+    RgbaImage frame;
+    EXPECT_EQ(reader.readNext(frame, &error).status, imaging::ReadStatus::Failed);
+    EXPECT_EQ(error.kind, ErrorKind::Cancelled);
 }
 
 } // namespace

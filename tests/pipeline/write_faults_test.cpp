@@ -1,18 +1,20 @@
 // Every writer under every write fault: a size-limited (full) file system, a
 // missing folder, a path under a regular file, a folder in the way, a
-// read-only folder. Each fails with a message naming the destination, keeps
-// the file that was there, and leaves nothing beside it.
+// read-only folder, a link another user planted. Each fails with a message
+// naming the destination, keeps the file that was there, and leaves nothing
+// beside it.
 #include "support.h"
 
 #include "imaging/gif_writer.h"
 #include "imaging/png_io.h"
-#include "pipeline/frames.h"
+#include "pipeline/convert.h"
 #ifdef QF_TEST_WINDOW_SAVE
 #include "shell/file_copy.h"
 #endif
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace qf::test {
@@ -34,12 +36,10 @@ imaging::RgbaImage Noise(int seed)
 // empty after a success.
 using Writer = std::function<std::string(const std::string& destination)>;
 
-TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
+// Every writer: a noisy animation, a PNG, a conversion of gif, the window's save of gif.
+std::vector<std::pair<std::string, Writer>> Writers(const std::string& gif)
 {
-    TempDir sources;
-    const std::string gif = sources.file("source.gif");
-    WriteBytes(gif, SmallAnimation(96, 96, 6));
-    const std::vector<std::pair<std::string, Writer>> writers = {
+    return {
         {"animation", [](const std::string& destination) {
              imaging::AnimationWriter writer;
              imaging::Error error;
@@ -66,14 +66,23 @@ TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
          }},
 #endif
     };
+}
+
+TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
+{
+    TempDir sources;
+    const std::string gif = sources.file("source.gif");
+    WriteBytes(gif, SmallAnimation(96, 96, 6));
     const Bytes previous = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
-    // Destinations in the test's folder; a full disk is a file size limit.
+    // Destinations in the test's folder; a full disk is a file size limit;
+    // shared/out.gif is another user's link to out.gif in a sticky folder.
     const std::vector<std::pair<std::string, long long>> faults = {
-        {"out.gif", 1024}, {"missing/out.gif", -1}, {"out.gif/inside.gif", -1}, {"folder", -1}, {"locked/out.gif", -1}};
-    for (const auto& [writerName, write] : writers) {
+        {"out.gif", 1024}, {"missing/out.gif", -1}, {"out.gif/inside.gif", -1}, {"folder", -1}, {"locked/out.gif", -1},
+        {"shared/out.gif", -1}};
+    for (const auto& [writerName, write] : Writers(gif)) {
         for (const auto& [name, sizeLimit] : faults) {
-            if (name == "locked/out.gif" && geteuid() == 0)
-                continue; // root writes into read-only folders
+            if ((name == "locked/out.gif" && geteuid() == 0) || (name == "shared/out.gif" && geteuid() != 0))
+                continue; // root writes into read-only folders, and only root plants another user's link
             SCOPED_TRACE(writerName + " to " + name);
             TempDir dir;
             for (const char* file : {"out.gif", "locked/out.gif"}) {
@@ -81,6 +90,10 @@ TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
                 WriteBytes(dir.file(file), previous);
             }
             std::filesystem::create_directories(dir.file("folder"));
+            std::filesystem::create_directories(dir.file("shared"));
+            std::filesystem::permissions(dir.file("shared"), std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+            std::filesystem::create_symlink("../out.gif", dir.file("shared/out.gif"));
+            lchown(dir.file("shared/out.gif").c_str(), 65534, 65534);
             std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_read
                                                                  | std::filesystem::perms::owner_exec);
             const std::vector<std::string> before = dir.list();
@@ -99,6 +112,52 @@ TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
             EXPECT_EQ(ReadBytes(dir.file("locked/out.gif")), previous);
             EXPECT_EQ(dir.list(), before);
             EXPECT_TRUE(std::filesystem::is_empty(dir.file("folder")));
+        }
+    }
+}
+
+// What a write replaces like for like: the old file's permission bits, the
+// file a link names (a dangling link's target is created), a name too long
+// to take a temporary suffix; and a killed writer's temporary file goes.
+TEST(WriteFaults, EveryWriterReplacesLikeForLike)
+{
+    TempDir sources;
+    const std::string gif = sources.file("source.gif");
+    WriteBytes(gif, SmallAnimation(96, 96, 6));
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string stale = ".out.gif.qf-" + std::to_string(gone) + "-0-0.tmp";
+    const std::string live = ".out.gif.qf-" + std::to_string(getpid()) + "-0-0.tmp";
+    const std::string longName = std::string(240, 'n') + ".gif";
+    struct Case {
+        std::string destination, written;        // written: the file that changes
+        std::vector<std::string> alsoThere = {}; // besides link.gif, out.gif and the live writer's file
+    };
+    const std::vector<Case> cases = {
+        {"out.gif", "out.gif"}, {"link.gif", "out.gif"}, {"dangling.gif", "made.gif", {"dangling.gif", "made.gif"}},
+        {longName, longName, {longName}}};
+    for (const auto& [writerName, write] : Writers(gif)) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(writerName + " to " + c.destination);
+            TempDir dir;
+            WriteBytes(dir.file("out.gif"), {'o', 'l', 'd'});
+            const auto mode = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+            std::filesystem::permissions(dir.file("out.gif"), mode);
+            std::filesystem::create_symlink("out.gif", dir.file("link.gif"));
+            std::filesystem::create_symlink("made.gif", dir.file("dangling.gif"));
+            for (const std::string& name : {stale, live})
+                WriteBytes(dir.file(name), {'x'});
+            const std::string message = write(dir.file(c.destination));
+            ASSERT_EQ(message, "");
+            EXPECT_GT(ReadBytes(dir.file(c.written)).size(), 3u);
+            EXPECT_EQ(std::filesystem::status(dir.file("out.gif")).permissions(), mode);
+            std::vector<std::string> expected = {live, "dangling.gif", "link.gif", "out.gif"};
+            expected.insert(expected.end(), c.alsoThere.begin(), c.alsoThere.end());
+            std::sort(expected.begin(), expected.end());
+            expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+            EXPECT_EQ(dir.list(), expected);
         }
     }
 }

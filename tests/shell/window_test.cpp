@@ -4,9 +4,10 @@
 // the skin is found.
 #include "shell_support.h"
 
-#include "pipeline/frames.h"
+#include "pipeline/convert.h"
 #include "shell/appearance.h"
 #include "shell/result_viewer.h"
+#include "shell/single_instance.h"
 #include "shell/snapshot_list.h"
 #include "shell/temp_results.h"
 
@@ -20,6 +21,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace qf::shell;
 using namespace qf::shell::test;
@@ -235,6 +239,48 @@ private Q_SLOTS:
         click(ID_NEXT);
         w_.reset();
         QVERIFY(!QFileInfo::exists(folder));
+    }
+
+    // In a temporary folder shared with other users, a planted link in place
+    // of the private folder is neither used nor changed, for the results or
+    // for the lock; a killed writer's leftovers go with the results; and a
+    // lock that cannot be taken says why, unlike one another window holds.
+    void privateFilesStayPrivate()
+    {
+        QTemporaryDir shared, elsewhere;
+        const QString mine = QDir(shared.path()).filePath(PrivateFolderName());
+        QVERIFY(QFile::setPermissions(elsewhere.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                            | QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::link(elsewhere.path(), mine));
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), tmp = qgetenv("TMPDIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", QFile::encodeName(shared.path()));
+        const QString lockPath = SingleInstance::DefaultLockPath();
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("TMPDIR", tmp);
+        QVERIFY2(!lockPath.startsWith(shared.path() + u'/') && !lockPath.startsWith(elsewhere.path()), qPrintable(lockPath));
+        {
+            TempResults planted(shared.path());
+            QVERIFY(planted.isUsable() && !planted.file(0).startsWith(mine + u'/'));
+        }
+        QVERIFY(QFileInfo(elsewhere.path()).permission(QFile::ReadOther));
+
+        QVERIFY(QFile::remove(mine));
+        TempResults results(shared.path());
+        const pid_t gone = fork();
+        if (gone == 0)
+            _exit(0);
+        waitpid(gone, nullptr, 0);
+        const QString leftover = QDir(mine).filePath(QStringLiteral(".qfTmp$_3.gif.qf-%1-0-0.tmp").arg(gone));
+        Write(leftover, {1});
+        results.clear();
+        QVERIFY(!QFileInfo::exists(leftover));
+
+        SingleInstance first(QDir(shared.path()).filePath(QStringLiteral("q.lock")));
+        SingleInstance second(QDir(shared.path()).filePath(QStringLiteral("q.lock")));
+        SingleInstance nowhere(QDir(shared.path()).filePath(QStringLiteral("missing/q.lock")));
+        QVERIFY(first.tryAcquire() && !second.tryAcquire() && second.error().isEmpty());
+        QVERIFY(!nowhere.tryAcquire() && nowhere.error().contains(QStringLiteral("missing/q.lock")));
     }
 
     void theReminderAsksWhenOverdue_data()

@@ -1,4 +1,4 @@
-#include "gif_frame_planner.h"
+#include "gif_frame_encoder.h"
 
 #include "gif_lzw.h"
 #include "quantise.h"
@@ -29,6 +29,27 @@ int TableSizeFor(int count)
     return size;
 }
 
+// Converts one row of a view to packed colours. Alpha below 128 counts as
+// transparent: a GIF pixel is either drawn or not.
+void PackRow(const ImageView& view, int y, std::uint32_t* out)
+{
+    const std::uint8_t* p = view.pixels + static_cast<std::ptrdiff_t>(y) * view.stride;
+    switch (view.layout) {
+    case PixelLayout::Rgba:
+        for (int x = 0; x < view.width; ++x, p += 4)
+            out[x] = p[3] >= 128 ? PackOpaque(p[0], p[1], p[2]) : 0u;
+        break;
+    case PixelLayout::Rgb:
+        for (int x = 0; x < view.width; ++x, p += 3)
+            out[x] = PackOpaque(p[0], p[1], p[2]);
+        break;
+    case PixelLayout::Bgrx:
+        for (int x = 0; x < view.width; ++x, p += 4)
+            out[x] = PackOpaque(p[2], p[1], p[0]);
+        break;
+    }
+}
+
 } // namespace
 
 std::uint32_t PackOpaque(std::uint8_t r, std::uint8_t g, std::uint8_t b)
@@ -36,56 +57,124 @@ std::uint32_t PackOpaque(std::uint8_t r, std::uint8_t g, std::uint8_t b)
     return 0xFF000000u | (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) | b;
 }
 
-void FramePlanner::Area::add(int x, int y)
+void PackedFrame::pack(const ImageView& view)
 {
-    x0 = std::min(x0, x);
-    y0 = std::min(y0, y);
-    x1 = std::max(x1, x + 1);
-    y1 = std::max(y1, y + 1);
+    width = view.width;
+    height = view.height;
+    pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    colours.clear();
+    hasTransparent = false;
+    bool tooMany = false;
+    ColourIndex seen;
+    std::uint32_t last = 0;
+    for (int y = 0; y < height; ++y) {
+        std::uint32_t* row = pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+        PackRow(view, y, row);
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t p = row[x];
+            if (p == 0) {
+                hasTransparent = true;
+            } else if (p != last && !tooMany) {
+                last = p;
+                if (seen.find(p) < 0) {
+                    tooMany = colours.size() == 256;
+                    if (!tooMany) {
+                        seen.insert(p, static_cast<int>(colours.size()));
+                        colours.push_back(p);
+                    }
+                }
+            }
+        }
+    }
+    fitsTable = !tooMany && colours.size() + (hasTransparent ? 1 : 0) <= 256;
+    if (!fitsTable)
+        colours.clear();
 }
 
-FramePlanner::FramePlanner(int width, int height)
-    : width_(width)
-    , height_(height)
-    , canvas_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0u)
-    , previous_(canvas_.size(), 0u)
+bool TurnsTransparent(const PackedFrame& from, const PackedFrame& to)
+{
+    if (!to.hasTransparent)
+        return false;
+    for (std::size_t i = 0; i < to.pixels.size(); ++i) {
+        if (to.pixels[i] == 0 && from.pixels[i] != 0)
+            return true;
+    }
+    return false;
+}
+
+GlobalPaletteBuilder::GlobalPaletteBuilder()
+    : palette_(std::make_shared<const GlobalPalette>())
 {
 }
 
-bool FramePlanner::plan(const std::uint32_t* frame, const std::uint32_t* next, PlannedFrame& out,
-                        std::string* reason)
+std::shared_ptr<const GlobalPalette> GlobalPaletteBuilder::add(const PackedFrame& frame)
 {
-    out = PlannedFrame{};
+    if (closed_ || !frame.fitsTable)
+        return palette_;
+    std::size_t added = 0;
+    for (std::uint32_t colour : frame.colours)
+        added += palette_->index.find(colour) < 0 ? 1 : 0;
+    if (added == 0)
+        return palette_;
+    if (palette_->colours.size() + added > 256) {
+        closed_ = true;
+        return palette_;
+    }
+    auto grown = std::make_shared<GlobalPalette>(*palette_);
+    for (std::uint32_t colour : frame.colours) {
+        if (grown->index.find(colour) < 0) {
+            grown->index.insert(colour, static_cast<int>(grown->colours.size()));
+            grown->colours.push_back(colour);
+        }
+    }
+    palette_ = std::move(grown);
+    return palette_;
+}
 
-    // The pixels that differ from what a decoder shows, their colours (while
-    // there are at most 256), and the pixels the next frame needs cleared.
-    Area area{width_, height_, 0, 0};
-    bool clear = false;
+bool FrameEncoder::drawn(std::size_t i) const
+{
+    const std::uint32_t p = frame_[i];
+    return p != 0 && (!shown_ || redrawAll_ || p != shown_[i]);
+}
+
+bool FrameEncoder::encode(const FrameJob& job, EncodedFrame& out, std::string* reason)
+{
+    const PackedFrame& frame = *job.frame;
+    out = EncodedFrame{};
+    out.number = job.number;
+    out.delay = job.delay;
+
+    width_ = frame.width;
+    frame_ = frame.pixels.data();
+    const bool previousCleared = job.previous && TurnsTransparent(*job.previous, frame);
+    shown_ = job.previous && !previousCleared ? job.previous->pixels.data() : nullptr;
+    shownExact_ = !shown_ || job.previous->fitsTable;
+    redrawAll_ = frame.fitsTable && !shownExact_;
+    const bool clears = job.next && TurnsTransparent(frame, *job.next);
+
+    // The rectangle of the pixels to draw and their colours (while there are
+    // at most 256).
+    Area area{frame.width, frame.height, 0, 0};
     bool tooManyColours = false;
     ColourIndex seen;
     colours_.clear();
     std::uint32_t last = 0;
-    for (int y = 0; y < height_; ++y) {
+    for (int y = 0; y < frame.height; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-        const std::uint32_t* f = frame + rowStart;
-        const std::uint32_t* c = canvas_.data() + rowStart;
-        const std::uint32_t* n = next ? next + rowStart : nullptr;
-        int first = width_;
+        int first = -1;
         int lastX = -1;
-        for (int x = 0; x < width_; ++x) {
-            const std::uint32_t p = f[x];
-            const bool clears = n && p != 0 && n[x] == 0;
-            if (p == c[x] && !clears)
+        for (int x = 0; x < frame.width; ++x) {
+            if (!drawn(rowStart + static_cast<std::size_t>(x)))
                 continue;
-            clear = clear || clears;
-            first = std::min(first, x);
+            if (first < 0)
+                first = x;
             lastX = x;
-            if (p != c[x] && p != 0 && p != last && !tooManyColours) {
+            const std::uint32_t p = frame_[rowStart + static_cast<std::size_t>(x)];
+            if (p != last && !tooManyColours) {
                 last = p;
                 if (seen.find(p) < 0) {
-                    if (colours_.size() == 256) {
-                        tooManyColours = true;
-                    } else {
+                    tooManyColours = colours_.size() == 256;
+                    if (!tooManyColours) {
                         seen.insert(p, static_cast<int>(colours_.size()));
                         colours_.push_back(p);
                     }
@@ -93,33 +182,40 @@ bool FramePlanner::plan(const std::uint32_t* frame, const std::uint32_t* next, P
             }
         }
         if (lastX >= 0) {
-            area.add(first, y);
-            area.add(lastX, y);
+            area.x0 = std::min(area.x0, first);
+            area.x1 = std::max(area.x1, lastX + 1);
+            area.y0 = std::min(area.y0, y);
+            area.y1 = y + 1;
         }
     }
+    // Disposal clears the frame's rectangle: clear all of it, so that the
+    // next frame knows a decoder then shows nothing.
+    if (clears)
+        area = Area{0, 0, frame.width, frame.height};
 
     if (area.empty()) {
-        planUnchanged(out);
-    } else if (tooManyColours || !planExact(frame, area, clear, out)) {
-        if (!planReduced(frame, next, out, reason))
+        encodeUnchanged(job, out);
+        return true;
+    }
+    if (tooManyColours || !encodeExact(job, area, out)) {
+        if (!encodeReduced(area, out, reason))
             return false;
     }
-    std::copy(frame, frame + previous_.size(), previous_.begin());
-    hasPrevious_ = true;
+    out.disposal = clears ? 2 : 1;
     return true;
 }
 
 // Nothing changes: a one-pixel frame that draws nothing keeps the frame
 // count and its delay.
-void FramePlanner::planUnchanged(PlannedFrame& out)
+void FrameEncoder::encodeUnchanged(const FrameJob& job, EncodedFrame& out)
 {
     out.left = out.top = 0;
     out.width = out.height = 1;
     out.transparentIndex = 0;
     out.minCodeSize = 2;
-    if (!global_.empty()) {
+    if (!job.global->colours.empty()) {
         out.globalTable = true;
-        globalMaxIndex_ = std::max(globalMaxIndex_, 0);
+        out.globalMaxIndex = 0;
     } else {
         out.globalTable = false;
         out.localTable.assign(2, 0xFF000000u);
@@ -128,51 +224,40 @@ void FramePlanner::planUnchanged(PlannedFrame& out)
     out.lzw = LzwEncode(out.minCodeSize, &pixel, nullptr, 1);
 }
 
-bool FramePlanner::planExact(const std::uint32_t* frame, const Area& area, bool clear, PlannedFrame& out)
+bool FrameEncoder::encodeExact(const FrameJob& job, const Area& area, EncodedFrame& out)
 {
-    // Pixels inside the rectangle that need not be drawn: they show the
-    // right colour already. Transparent ones must not be drawn at all.
+    const GlobalPalette& global = *job.global;
+    // Pixels inside the rectangle that are not drawn: they show the right
+    // colour already, or are transparent and must not be drawn at all.
     bool wantTransparency = false;
     bool needTransparency = false;
-    for (int y = area.y0; y < area.y1; ++y) {
+    for (int y = area.y0; y < area.y1 && !needTransparency; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
         for (int x = area.x0; x < area.x1; ++x) {
-            const std::uint32_t p = frame[rowStart + static_cast<std::size_t>(x)];
-            if (p == 0) {
+            const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            if (frame_[i] == 0) {
                 needTransparency = true;
                 break;
             }
-            if (p == canvas_[rowStart + static_cast<std::size_t>(x)])
-                wantTransparency = true;
+            wantTransparency = wantTransparency || !drawn(i);
         }
-        if (needTransparency)
-            break;
     }
     wantTransparency = wantTransparency || needTransparency;
 
-    // The table: the global one while the colours fit, else the frame's own.
-    std::vector<std::uint32_t> tableColours = colours_;
-    int added = 0;
+    // The table: the global palette when it holds every colour drawn, else
+    // the frame's own.
+    bool useGlobal = true;
     for (std::uint32_t colour : colours_)
-        added += globalIndex_.find(colour) < 0 ? 1 : 0;
-    bool useGlobal = false;
-    if (!globalClosed_ && global_.size() + static_cast<std::size_t>(added) <= 256) {
-        useGlobal = true;
-    } else {
-        globalClosed_ = true;
-        useGlobal = added == 0;
-    }
+        useGlobal = useGlobal && global.index.find(colour) >= 0;
+    std::vector<std::uint32_t> tableColours = colours_;
 
-    // The transparent index: any index that no changed pixel uses.
+    // The transparent index: any index that no drawn pixel uses.
     int transparent = -1;
     if (wantTransparency) {
         if (useGlobal) {
             std::array<bool, 256> used{};
-            std::size_t size = global_.size();
-            for (std::uint32_t colour : colours_) {
-                const int index = globalIndex_.find(colour);
-                used[static_cast<std::size_t>(index >= 0 ? index : static_cast<int>(size++))] = true;
-            }
+            for (std::uint32_t colour : colours_)
+                used[static_cast<std::size_t>(global.index.find(colour))] = true;
             for (int i = 0; i < 256 && transparent < 0; ++i) {
                 if (!used[static_cast<std::size_t>(i)])
                     transparent = i;
@@ -182,16 +267,17 @@ bool FramePlanner::planExact(const std::uint32_t* frame, const Area& area, bool 
         }
     }
     // The colours whose indexes the frame's data holds.
-    std::vector<std::uint32_t> drawn = colours_;
+    std::vector<std::uint32_t> drawnColours = colours_;
+    bool drawEverything = false;
     if (wantTransparency && transparent < 0) {
-        // 256 colours change: every pixel of the rectangle is drawn with its
-        // own colour, so the table must hold them all.
+        // 256 colours are drawn: every pixel of the rectangle is drawn with
+        // its own colour, so the table must hold them all.
         if (needTransparency)
             return false;
         ColourIndex all;
         std::vector<std::uint32_t> allColours;
         for (int y = area.y0; y < area.y1; ++y) {
-            const std::uint32_t* row = frame + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+            const std::uint32_t* row = frame_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
             for (int x = area.x0; x < area.x1; ++x) {
                 if (all.find(row[x]) < 0) {
                     if (allColours.size() == 256)
@@ -201,34 +287,23 @@ bool FramePlanner::planExact(const std::uint32_t* frame, const Area& area, bool 
                 }
             }
         }
-        bool inGlobal = useGlobal;
         for (std::uint32_t colour : allColours)
-            inGlobal = inGlobal && globalIndex_.find(colour) >= 0;
-        if (!inGlobal) {
-            useGlobal = false;
+            useGlobal = useGlobal && global.index.find(colour) >= 0;
+        if (!useGlobal)
             tableColours = allColours;
-        }
-        drawn = std::move(allColours);
-        wantTransparency = false;
+        drawnColours = std::move(allColours);
+        drawEverything = true;
     }
 
-    if (useGlobal) {
-        for (std::uint32_t colour : colours_) {
-            if (globalIndex_.find(colour) < 0) {
-                globalIndex_.insert(colour, static_cast<int>(global_.size()));
-                global_.push_back(colour);
-            }
-        }
-    }
     ColourIndex localIndex;
     if (!useGlobal) {
         for (std::size_t i = 0; i < tableColours.size(); ++i)
             localIndex.insert(tableColours[i], static_cast<int>(i));
     }
-    const ColourIndex& index = useGlobal ? globalIndex_ : localIndex;
+    const ColourIndex& index = useGlobal ? global.index : localIndex;
 
     int maxIndex = std::max(transparent, 0);
-    for (std::uint32_t colour : drawn)
+    for (std::uint32_t colour : drawnColours)
         maxIndex = std::max(maxIndex, index.find(colour));
     const int codeSize = CodeSizeFor(maxIndex + 1);
     const int limit = 1 << codeSize;
@@ -243,21 +318,22 @@ bool FramePlanner::planExact(const std::uint32_t* frame, const Area& area, bool 
     for (int y = area.y0; y < area.y1; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
         for (int x = area.x0; x < area.x1; ++x, ++k) {
-            const std::uint32_t p = frame[rowStart + static_cast<std::size_t>(x)];
-            const bool same = p == canvas_[rowStart + static_cast<std::size_t>(x)] || p == 0;
-            int own = p != 0 ? index.find(p) : -1;
-            if (own >= limit)
-                own = -1;
-            if (!same || transparent < 0) {
-                primary_[k] = static_cast<std::uint8_t>(own);
+            const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            const std::uint32_t p = frame_[i];
+            if (drawEverything || drawn(i)) {
+                primary_[k] = static_cast<std::uint8_t>(index.find(p));
                 alternative_[k] = kNoAlternative;
-            } else {
-                // Unchanged: transparent, or its own colour when that
-                // continues the compressor's current string better.
-                primary_[k] = static_cast<std::uint8_t>(transparent);
-                alternative_[k] = own >= 0 && own != transparent ? static_cast<std::int16_t>(own) : kNoAlternative;
-                maxAlternative = std::max(maxAlternative, static_cast<int>(alternative_[k]));
+                continue;
             }
+            // Not drawn: transparent, or its own colour when a decoder shows
+            // exactly that and it continues the compressor's current string
+            // better.
+            int own = p != 0 && shownExact_ ? index.find(p) : -1;
+            if (own >= limit || own == transparent)
+                own = -1;
+            primary_[k] = static_cast<std::uint8_t>(transparent);
+            alternative_[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
+            maxAlternative = std::max(maxAlternative, own);
         }
     }
 
@@ -265,84 +341,42 @@ bool FramePlanner::planExact(const std::uint32_t* frame, const Area& area, bool 
     out.top = area.y0;
     out.width = w;
     out.height = h;
-    out.transparentIndex = transparent;
+    out.transparentIndex = drawEverything ? -1 : transparent;
     out.globalTable = useGlobal;
     out.minCodeSize = codeSize;
-    out.exact = true;
     if (useGlobal) {
-        globalMaxIndex_ = std::max({globalMaxIndex_, maxIndex, maxAlternative});
+        out.globalMaxIndex = std::max(maxIndex, maxAlternative);
     } else {
         out.localTable = tableColours;
         out.localTable.resize(static_cast<std::size_t>(TableSizeFor(maxIndex + 1)), 0xFF000000u);
     }
-    out.lzw = EncodeSmaller(codeSize, count, w);
-
-    for (int y = area.y0; y < area.y1; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-        for (int x = area.x0; x < area.x1; ++x) {
-            const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            if (frame[i] != 0)
-                canvas_[i] = frame[i];
-        }
-    }
-    finishFrame(area, clear, out);
+    out.lzw = encodeSmaller(codeSize, count, w);
     return true;
 }
 
-bool FramePlanner::planReduced(const std::uint32_t* frame, const std::uint32_t* next, PlannedFrame& out,
-                               std::string* reason)
+bool FrameEncoder::encodeReduced(const Area& area, EncodedFrame& out, std::string* reason)
 {
-    // Redraw a pixel only when the frame given changed there (or the
-    // decoder shows nothing there): a still pixel keeps the colour it was
-    // reduced to before, so the dither does not crawl.
-    auto redraw = [&](std::size_t i) {
-        const std::uint32_t p = frame[i];
-        const std::uint32_t c = canvas_[i];
-        return p != 0 && p != c && (!hasPrevious_ || p != previous_[i] || c == 0);
-    };
-    Area area{width_, height_, 0, 0};
-    bool clear = false;
-    for (int y = 0; y < height_; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-        for (int x = 0; x < width_; ++x) {
-            const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            const bool clears = next && frame[i] != 0 && next[i] == 0;
-            if (clears || redraw(i)) {
-                clear = clear || clears;
-                area.add(x, y);
-            }
-        }
-    }
-    if (area.empty()) {
-        planUnchanged(out);
-        finishFrame(Area{0, 0, 1, 1}, false, out);
-        return true;
-    }
-
     const int w = area.x1 - area.x0;
     const int h = area.y1 - area.y0;
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    changed_.resize(count);
-    std::vector<std::uint8_t> rgba(count * 4, 0);
+    rgba_.assign(count * 4, 0);
     std::size_t k = 0;
     for (int y = area.y0; y < area.y1; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
         for (int x = area.x0; x < area.x1; ++x, ++k) {
             const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            changed_[k] = redraw(i) ? 1 : 0;
-            if (changed_[k]) {
-                const std::uint32_t p = frame[i];
-                rgba[k * 4 + 0] = static_cast<std::uint8_t>(p >> 16);
-                rgba[k * 4 + 1] = static_cast<std::uint8_t>(p >> 8);
-                rgba[k * 4 + 2] = static_cast<std::uint8_t>(p);
-                rgba[k * 4 + 3] = 255;
+            if (drawn(i)) {
+                const std::uint32_t p = frame_[i];
+                rgba_[k * 4 + 0] = static_cast<std::uint8_t>(p >> 16);
+                rgba_[k * 4 + 1] = static_cast<std::uint8_t>(p >> 8);
+                rgba_[k * 4 + 2] = static_cast<std::uint8_t>(p);
+                rgba_[k * 4 + 3] = 255;
             }
         }
     }
     QuantisedImage reduced;
-    if (!QuantiseRgba(rgba.data(), w, h, reduced, reason))
+    if (!QuantiseRgba(rgba_.data(), w, h, reduced, reason))
         return false;
-    rgba = {};
 
     // The frame's table: the opaque entries; transparent pixels and pixels
     // that keep their colour use one more entry, the transparent index.
@@ -373,9 +407,10 @@ bool FramePlanner::planReduced(const std::uint32_t* frame, const std::uint32_t* 
         const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
         for (int x = area.x0; x < area.x1; ++x, ++k) {
             const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            const std::uint32_t shown = canvas_[i];
+            // What a decoder shows there, when that is known exactly.
+            const std::uint32_t shown = shown_ && shownExact_ ? shown_[i] : 0;
             int own = -1;
-            if (changed_[k]) {
+            if (drawn(i)) {
                 own = entryIndex[reduced.indexes[k]];
                 if (own >= 0 && table[static_cast<std::size_t>(own)] != shown) {
                     primary_[k] = static_cast<std::uint8_t>(own);
@@ -391,8 +426,8 @@ bool FramePlanner::planReduced(const std::uint32_t* frame, const std::uint32_t* 
                 alternative_[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
                 usesTransparent = true;
             } else {
-                // All 256 entries are colours, so no pixel was left out of
-                // the reduction and own is set.
+                // All 256 entries are colours, so every pixel of the
+                // rectangle was drawn and own is set.
                 primary_[k] = static_cast<std::uint8_t>(std::max(own, 0));
                 alternative_[k] = kNoAlternative;
             }
@@ -409,18 +444,7 @@ bool FramePlanner::planReduced(const std::uint32_t* frame, const std::uint32_t* 
     out.localTable = table;
     out.localTable.resize(static_cast<std::size_t>(TableSizeFor(entries)), 0xFF000000u);
     out.minCodeSize = CodeSizeFor(static_cast<int>(out.localTable.size()));
-    out.exact = false;
-    out.lzw = EncodeSmaller(out.minCodeSize, count, w);
-
-    k = 0;
-    for (int y = area.y0; y < area.y1; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-        for (int x = area.x0; x < area.x1; ++x, ++k) {
-            if (primary_[k] != transparent || !usesTransparent)
-                canvas_[rowStart + static_cast<std::size_t>(x)] = table[primary_[k]];
-        }
-    }
-    finishFrame(area, clear, out);
+    out.lzw = encodeSmaller(out.minCodeSize, count, w);
     return true;
 }
 
@@ -432,7 +456,7 @@ bool FramePlanner::planReduced(const std::uint32_t* frame, const std::uint32_t* 
 // transparent only along stretches of such pixels that cross colours. The
 // compressor may still switch a pixel to its other choice where that
 // extends a string.
-std::vector<std::uint8_t> FramePlanner::EncodeSmaller(int codeSize, std::size_t count, int width)
+std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t count, int width)
 {
     std::vector<std::uint8_t> best = LzwEncode(codeSize, primary_.data(), alternative_.data(), count);
     bool choices = false;
@@ -483,29 +507,6 @@ std::vector<std::uint8_t> FramePlanner::EncodeSmaller(int codeSize, std::size_t 
     }
     tryArrangement([&](std::size_t i) { return stretchOwn_[i] != 0; });
     return best;
-}
-
-void FramePlanner::finishFrame(const Area& area, bool clear, PlannedFrame& out)
-{
-    out.disposal = clear ? 2 : 1;
-    if (!clear)
-        return;
-    // Disposal 2 clears the frame's rectangle to transparent once it has
-    // been shown; the next frame is planned against that.
-    for (int y = area.y0; y < area.y1; ++y) {
-        std::uint32_t* row = canvas_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-        std::fill(row + area.x0, row + area.x1, 0u);
-    }
-}
-
-std::vector<std::uint32_t> FramePlanner::globalTable() const
-{
-    if (globalMaxIndex_ < 0)
-        return {};
-    std::vector<std::uint32_t> table = global_;
-    const int needed = std::max(static_cast<int>(table.size()), globalMaxIndex_ + 1);
-    table.resize(static_cast<std::size_t>(TableSizeFor(needed)), 0xFF000000u);
-    return table;
 }
 
 } // namespace qf::imaging

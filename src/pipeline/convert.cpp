@@ -1,10 +1,11 @@
-#include "frames.h"
+#include "convert.h"
 
-#include "engine/variants.h"
+#include "free_memory.h"
 #include "imaging/animation_reader.h"
 #include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"
 #include "imaging/png_io.h"
+#include "pencil_texture.h"
 #include "pixel_bridge.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
@@ -24,73 +25,7 @@
 #include <system_error>
 #include <utility>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 namespace qf {
-
-// The bundled texture's PNG bytes, generated from assets/pencil_texture.png.
-extern const unsigned char kPencilTexturePng[];
-extern const std::size_t kPencilTexturePngSize;
-
-Picture ReadFrame(const imaging::RgbaImage& frame)
-{
-    Picture picture;
-    ReadFrame(frame, picture);
-    return picture;
-}
-
-void ReadFrame(const imaging::RgbaImage& frame, Picture& picture)
-{
-    picture.reset(frame.width, frame.height);
-    if (picture.empty())
-        return;
-    const std::size_t count = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
-    const std::uint8_t* src = frame.pixels.data();
-    std::uint8_t* dst = picture.data();
-    for (std::size_t i = 0; i < count; ++i, src += 4, dst += 4) {
-        const unsigned a = src[3];
-        if (a == 255) {
-            dst[0] = src[2];
-            dst[1] = src[1];
-            dst[2] = src[0];
-        } else {
-            // Laid over white paper; alpha 0 gives exactly 255.
-            const unsigned paper = 255u * (255u - a);
-            dst[0] = static_cast<std::uint8_t>((src[2] * a + paper + 127u) / 255u);
-            dst[1] = static_cast<std::uint8_t>((src[1] * a + paper + 127u) / 255u);
-            dst[2] = static_cast<std::uint8_t>((src[0] * a + paper + 127u) / 255u);
-        }
-        dst[3] = 255;
-    }
-}
-
-const ColourPlane& DefaultPencilTexture()
-{
-    static const ColourPlane texture = [] {
-        imaging::RgbaImage rgba;
-        imaging::Error error;
-        if (!imaging::DecodePng(kPencilTexturePng, kPencilTexturePngSize, rgba, &error))
-            throw std::logic_error("the bundled pencil texture cannot be decoded: " + error.reason);
-        ColourPlane planes;
-        PictureToPlanes(ReadFrame(rgba), planes);
-        return planes;
-    }();
-    return texture;
-}
-
-void UseDefaultPencilTexture(EngineState& state)
-{
-    state.SetPencilTexture(DefaultPencilTexture());
-}
-
-Picture RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
-                    const Switches& switches)
-{
-    Picture rendered;
-    RenderFrame(state, source, variant, frameNumber, switches, rendered);
-    return rendered;
-}
 
 void RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
                  const Switches& switches, Picture& rendered)
@@ -102,55 +37,18 @@ void RenderFrame(EngineState& state, const Picture& source, int variant, int fra
     PlanesToPicture(state.SourcePlanes, rendered);
 }
 
-namespace {
-
-struct SnapshotsStopped {};
-
-} // namespace
-
-bool BuildSnapshots(EngineState& state, const Picture& frame1, const Switches& switches,
-                    const SnapshotSink& sink, const ProgressFn& progress)
+std::string FramePngPath(const std::string& dir, int number)
 {
-    PictureToPlanes(frame1, state.SourcePlanes);
-    // One picture receives every variant in turn; each covers it completely.
-    Picture snapshot(frame1.width(), frame1.height());
-    try {
-        state.RenderAllSnapshots(switches, [&](int variant, const ColourPlane& rendered) {
-            PlanesToPicture(rendered, snapshot);
-            if (sink)
-                sink(variant, snapshot);
-            if (progress && !progress(static_cast<double>(variant) / 16.0 * 50.0 + 50.0))
-                throw SnapshotsStopped{};
-        });
-    } catch (const SnapshotsStopped&) {
-        return false;
-    }
-    return true;
-}
-
-bool BuildSnapshots(const Picture& frame1, const Switches& switches, const SnapshotSink& sink,
-                    const ProgressFn& progress)
-{
-    EngineState state;
-    UseDefaultPencilTexture(state);
-    return BuildSnapshots(state, frame1, switches, sink, progress);
-}
-
-std::vector<Picture> BuildSnapshots(const Picture& frame1, const Switches& switches,
-                                    const ProgressFn& progress)
-{
-    std::vector<Picture> snapshots;
-    snapshots.reserve(kVariantCount);
-    const bool finished = BuildSnapshots(
-        frame1, switches, [&](int, const Picture& snapshot) { snapshots.push_back(snapshot); }, progress);
-    if (!finished)
-        snapshots.clear();
-    return snapshots;
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%04d.png", number);
+    return (std::filesystem::path(dir) / name).string();
 }
 
 namespace {
 
-// One frame on its way through the conversion. number is 1-based.
+// One frame on its way through the conversion. number is 1-based. The slot
+// of frame n carries the encoding of frame n - 1, whose successor is then
+// known.
 struct FrameSlot {
     int number = 0;
     imaging::RgbaImage decoded;
@@ -159,6 +57,39 @@ struct FrameSlot {
     Picture rendered;
     imaging::RgbaImage withAlpha; // rendered with the source's transparency
     imaging::ImageView output;    // what is written: rendered or withAlpha
+    std::shared_ptr<imaging::PackedFrame> packed;
+    std::optional<imaging::FrameJob> job;
+    imaging::EncodedFrame encoded;
+};
+
+// Packed frames outlive their slot: a frame is the previous one of the next
+// frame's encoding. They are recycled rather than allocated for every frame.
+class PackedFramePool {
+public:
+    std::shared_ptr<imaging::PackedFrame> take()
+    {
+        std::unique_ptr<imaging::PackedFrame> frame;
+        {
+            std::lock_guard lock(state_->mutex);
+            if (!state_->free.empty()) {
+                frame = std::move(state_->free.back());
+                state_->free.pop_back();
+            }
+        }
+        if (!frame)
+            frame = std::make_unique<imaging::PackedFrame>();
+        return {frame.release(), [state = state_](imaging::PackedFrame* released) {
+                    std::lock_guard lock(state->mutex);
+                    state->free.emplace_back(released);
+                }};
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::vector<std::unique_ptr<imaging::PackedFrame>> free;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
 // Slots are reused so that the frame buffers are allocated once per slot,
@@ -239,50 +170,6 @@ imaging::Error OutOfMemory(const std::string& file, int width, int height)
                          + std::to_string(height) + " pixels");
 }
 
-// Bytes this process can still take: what the system reports available, and
-// no more than its address-space limit leaves. 0 when neither is known.
-double AvailableMemory()
-{
-    double available = 0;
-    if (std::FILE* meminfo = std::fopen("/proc/meminfo", "r")) {
-        char line[128];
-        unsigned long long kilobytes = 0;
-        while (std::fgets(line, sizeof line, meminfo)) {
-            if (std::sscanf(line, "MemAvailable: %llu kB", &kilobytes) == 1) {
-                available = static_cast<double>(kilobytes) * 1024.0;
-                break;
-            }
-        }
-        std::fclose(meminfo);
-    }
-    rlimit limit{};
-    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        unsigned long long mappedPages = 0;
-        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(statm, "%llu", &mappedPages) != 1)
-                mappedPages = 0;
-            std::fclose(statm);
-        }
-        const double left = std::max(1.0, static_cast<double>(limit.rlim_cur)
-                                              - static_cast<double>(mappedPages) * static_cast<double>(sysconf(_SC_PAGESIZE)));
-        available = available > 0 ? std::min(available, left) : left;
-    }
-    return available;
-}
-
-std::string FramePngPath(const std::string& dir, int number)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "frame-%04d.png", number);
-    return (std::filesystem::path(dir) / name).string();
-}
-
-imaging::ImageView ViewOf(const Picture& picture)
-{
-    return {picture.data(), picture.width(), picture.height(), picture.bytesPerLine(),
-            imaging::PixelLayout::Bgrx};
-}
-
 } // namespace
 
 bool ConvertAllFrames(const std::string& input, const std::string& output,
@@ -319,17 +206,23 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         return false;
     }
 
-    AnimationOutput writer;
-    if (!writer.open(output, options.format, options.webp, info.width, info.height, info.loopCount, &err))
+    // A GIF is encoded on the workers; libwebp's animation encoder takes the
+    // frames in order.
+    const bool webp = options.format == OutputFormat::Webp;
+    imaging::AnimationWriter writer;
+    imaging::WebpWriter webpWriter;
+    if (webp ? !webpWriter.open(output, info.width, info.height, info.loopCount, options.webp, &err)
+             : !writer.open(output, info.width, info.height, info.loopCount, &err))
         return false;
 
     const int hardware = std::max(1, tbb::info::default_concurrency());
     int threads = options.threads > 0 ? std::min(options.threads, kMaxThreads) : hardware;
-    // Each worker holds an engine state (about 48 bytes a pixel of work planes)
-    // and two frames in flight (16 bytes a pixel): for very large frames use
-    // fewer workers rather than run out of memory. Output does not depend on
-    // the number of workers.
-    const double bytesPerWorker = 64.0 * info.width * info.height;
+    // Each worker holds an engine state (about 48 bytes a pixel of work planes),
+    // a frame encoder with the colour quantiser's work space (about 28) and two
+    // frames in flight (16 bytes a pixel each): for very large frames use fewer
+    // workers rather than run out of memory. Output does not depend on the
+    // number of workers.
+    const double bytesPerWorker = 112.0 * info.width * info.height;
     // Frames that even one worker cannot hold in the memory there is are
     // refused before any work: once the planes are touched, running out of
     // memory ends the program instead of reporting an error.
@@ -345,14 +238,16 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
     const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available) : kWorkerMemoryBudget;
     const int affordable = static_cast<int>(std::max(1.0, budget / bytesPerWorker));
     threads = std::min(threads, affordable);
-    // Two frames per thread keep every worker busy while the in-order writer
-    // catches up, and bound the memory whatever the frame count.
+    // Two frames per thread keep every worker busy while the in-order stages
+    // catch up, and bound the memory whatever the frame count.
     const std::size_t tokens = static_cast<std::size_t>(threads) * 2;
 
     RunState run;
     reader.setCancelCheck([&] { return run.stopping() || (options.cancelled && options.cancelled()); });
     SlotPool pool(tokens);
+    PackedFramePool packedPool;
     tbb::enumerable_thread_specific<EngineState> states;
+    tbb::enumerable_thread_specific<imaging::FrameEncoder> encoders;
     int nextNumber = 1;
 
     auto readStage = [&](tbb::flow_control& flow) -> FrameSlot* {
@@ -394,8 +289,12 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
                 KeepTransparency(slot->rendered, frame, slot->withAlpha);
                 slot->output = imaging::ImageView::of(slot->withAlpha);
             }
+            if (!webp) {
+                slot->packed = packedPool.take();
+                slot->packed->pack(slot->output);
+            }
             // The frame pictures are independent files: compressing them here
-            // keeps the in-order writer free for the animation.
+            // keeps the in-order stages free.
             imaging::Error pngError;
             if (options.pngFramesDir
                 && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), slot->output, &pngError))
@@ -409,15 +308,52 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         return slot;
     };
 
-    auto writeStage = [&](FrameSlot* slot) {
+    // In order: the frame joins the animation (the global colour table's
+    // bookkeeping), which gives the previous frame everything its encoding
+    // depends on.
+    auto linkStage = [&](FrameSlot* slot) -> FrameSlot* {
+        slot->job.reset();
         if (!run.stopping()) {
             const int index = slot->number - 1;
             const int delay = index < static_cast<int>(info.delays.size()) ? info.delays[index] : 0;
+            imaging::Error linkError;
+            if (webp) {
+                if (!webpWriter.addFrame(slot->output, delay, &linkError))
+                    run.fail(std::move(linkError));
+                else if (options.progress
+                         && !options.progress(static_cast<double>(slot->number) / static_cast<double>(frameCount)
+                                              * 100.0))
+                    run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
+            } else if (!writer.link(std::move(slot->packed), delay, &slot->job, &linkError)) {
+                run.fail(std::move(linkError));
+            }
+        }
+        slot->packed.reset();
+        return slot;
+    };
+
+    auto encodeStage = [&](FrameSlot* slot) -> FrameSlot* {
+        if (run.stopping() || !slot->job)
+            return slot;
+        try {
+            std::string reason;
+            if (!encoders.local().encode(*slot->job, slot->encoded, &reason))
+                run.fail(MakeError(imaging::ErrorKind::LibraryFailed, output, reason));
+        } catch (const std::bad_alloc&) {
+            run.fail(OutOfMemory(input, info.width, info.height));
+        }
+        slot->job.reset();
+        return slot;
+    };
+
+    // In order: appends the finished bytes.
+    auto writeStage = [&](FrameSlot* slot) {
+        if (!run.stopping() && !webp && slot->number > 1) {
             imaging::Error writeError;
-            if (!writer.addFrame(slot->output, delay, &writeError)) {
+            if (!writer.append(slot->encoded, &writeError)) {
                 run.fail(std::move(writeError));
             } else if (options.progress
-                       && !options.progress(static_cast<double>(slot->number)
+                       && !options.progress(static_cast<double>(slot->encoded.number)
                                             / static_cast<double>(frameCount) * 100.0)) {
                 run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
             }
@@ -431,6 +367,8 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
                 tokens,
                 tbb::make_filter<void, FrameSlot*>(tbb::filter_mode::serial_in_order, readStage)
                     & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::parallel, renderStage)
+                    & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::serial_in_order, linkStage)
+                    & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::parallel, encodeStage)
                     & tbb::make_filter<FrameSlot*, void>(tbb::filter_mode::serial_in_order, writeStage));
         };
         if (options.inCurrentArena) {
@@ -452,27 +390,16 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
 
     if (damage)
         *damage = reader.damage();
+    // The last frame, encoded when the writer finishes.
+    if (!run.stopping() && options.progress && !options.progress(100.0))
+        run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
     if (run.stopping()) {
         writer.abort();
+        webpWriter.abort();
         err = run.error();
         return false;
     }
-    return writer.finish(&err);
-}
-
-bool ConvertAllFramesCached(const std::string& input, const std::string& resultFile,
-                            const ConvertOptions& options, bool* reused, imaging::Error* error)
-{
-    std::error_code ec;
-    const bool exists = std::filesystem::exists(resultFile, ec);
-    if (reused)
-        *reused = exists;
-    if (exists) {
-        if (error)
-            *error = {};
-        return true;
-    }
-    return ConvertAllFrames(input, resultFile, options, error);
+    return webp ? webpWriter.finish(&err) : writer.finish(&err);
 }
 
 } // namespace qf

@@ -1,0 +1,65 @@
+// Converting a whole animation: every frame rendered with one variant and
+// written as an animated GIF or WebP, on worker threads.
+#pragma once
+
+#include "engine/engine.h"
+#include "imaging/resize.h"
+#include "imaging/webp_writer.h"
+#include "output_shaping.h"
+#include "picture.h"
+#include "progress.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace qf::imaging {
+struct GifDamage;
+}
+
+namespace qf {
+
+// One frame through the whole chain: picture to planes, ComputeEffectLayers
+// (variant, frameNumber), RenderVariant (variant), planes to picture. rendered
+// gets the source's size. state must have its pencil textures set.
+void RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
+                 const Switches& switches, Picture& rendered);
+
+struct ConvertOptions {
+    int variant = 0;
+    Switches switches;
+    int threads = 0;                        // 0: all cores; at most 256
+    std::optional<std::string> pngFramesDir; // also write each rendered frame as frame-0001.png, ...
+    // i / n * 100 after frame i (and 0 before the first); false cancels. It is
+    // called from a worker thread or the calling one, one call at a time, in
+    // frame order.
+    ProgressFn progress;
+    // Asked also inside long decodes, from any thread; true cancels.
+    std::function<bool()> cancelled;
+    // Frames resized as asked before the effect (imaging/resize.h).
+    imaging::ResizeRequest resize;
+    // Where a source frame is transparent, the output frame is too; the
+    // effect still sees the frame laid over white.
+    bool keepTransparency = false;
+    OutputFormat format = OutputFormat::Gif;
+    imaging::WebpOptions webp;
+    // Run in the task arena the caller runs in (set up with its threads,
+    // shared by several conversions at once) instead of one of threads.
+    bool inCurrentArena = false;
+};
+
+// Renders every frame of the animation (GIF or WebP) at input with the chosen variant and writes
+// the animation to output with the source's delays and loop count. Frames are
+// rendered in parallel and written in order; on any failure or cancel the
+// output is left as it was before, error says why (ErrorKind::Cancelled when
+// progress asked to stop) and false is returned. With pngFramesDir the frame
+// pictures written before a failure stay (each one complete). damage, when
+// given, receives the damage the reader found in frames it still could read.
+bool ConvertAllFrames(const std::string& input, const std::string& output,
+                      const ConvertOptions& options, imaging::Error* error,
+                      imaging::GifDamage* damage = nullptr);
+
+// Where the rendered frame number (1-based) goes in dir: frame-0001.png, ...
+std::string FramePngPath(const std::string& dir, int number);
+
+} // namespace qf

@@ -1,0 +1,30 @@
+// The 17 snapshots: frame 1 rendered in every variant, for choosing one.
+#pragma once
+
+#include "engine/engine.h"
+#include "picture.h"
+#include "progress.h"
+
+#include <functional>
+#include <vector>
+
+namespace qf {
+
+// Variants 0 to 16 of frame 1 (frame number 0), in order, each bit-identical
+// to a separate engine run. Progress goes from 50 (after variant 0) to 100.
+// Returns an empty vector when progress asked to stop.
+std::vector<Picture> BuildSnapshots(const Picture& frame1, const Switches& switches,
+                                    const ProgressFn& progress = {});
+
+// Hands each snapshot to sink as soon as it is rendered (variant 0 first), so
+// a window can show them one by one; the picture lives until sink returns
+// (copy it to keep it). sink and progress run on the calling thread. Returns
+// false when progress asked to stop; the snapshots after that point are not
+// rendered. With state (pencil textures set), its buffers are reused.
+using SnapshotSink = std::function<void(int variant, const Picture& snapshot)>;
+bool BuildSnapshots(const Picture& frame1, const Switches& switches, const SnapshotSink& sink,
+                    const ProgressFn& progress = {});
+bool BuildSnapshots(EngineState& state, const Picture& frame1, const Switches& switches,
+                    const SnapshotSink& sink, const ProgressFn& progress = {});
+
+} // namespace qf
