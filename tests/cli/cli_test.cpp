@@ -224,7 +224,8 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
 
     // Both frame writers leave a folder holding this animation's frames only.
     std::filesystem::create_directories(dir.file("frames"));
-    for (const auto& args : {std::vector<std::string>{"convert", in, dir.file("cli.gif"), "--png-frames", dir.file("frames")},
+    const std::string frameDir = dir.file("frames");
+    for (const auto& args : {std::vector<std::string>{"convert", in, dir.file("cli.gif"), "--png-frames", frameDir},
                              {"frames", in, dir.file("frames")}}) {
         WriteBytes(dir.file("frames/frame-0004.png"), {'o', 'l', 'd'});
         result = Cli(args);
