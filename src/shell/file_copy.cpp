@@ -1,6 +1,8 @@
 #include "shell/file_copy.h"
 
+#include "imaging/animation_reader.h"
 #include "imaging/atomic_file.h"
+#include "imaging/webp_writer.h"
 
 #include <QDir>
 #include <QFile>
@@ -96,6 +98,54 @@ bool CopyFileAtomically(const QString& source, const QString& destination, QStri
         }
     }
     if (!output.commit(&failure)) {
+        *error = Describe(destination, QString::fromStdString(failure.reason));
+        return false;
+    }
+    return true;
+}
+
+bool WriteWebpFromGif(const QString& source, const QString& destination, QString* error,
+                      const std::function<bool()>& cancelled)
+{
+    imaging::AnimationReader reader;
+    imaging::Error failure;
+    if (!reader.open(QFile::encodeName(source).toStdString(), &failure)) {
+        *error = Describe(source, QString::fromStdString(failure.reason));
+        return false;
+    }
+    const imaging::GifInfo& info = reader.info();
+    imaging::WebpWriter writer;
+    if (!writer.open(QFile::encodeName(destination).toStdString(), info.width, info.height,
+                     info.loopCount, imaging::WebpOptions{}, &failure)) {
+        const QString reason = QString::fromStdString(failure.reason);
+        *error = Describe(destination, failure.kind == imaging::ErrorKind::Unwritable
+                                           ? CreateFailure(destination, reason)
+                                           : reason);
+        return false;
+    }
+    imaging::RgbaImage frame;
+    for (std::size_t index = 0;; ++index) {
+        if (cancelled && cancelled()) {
+            writer.abort();
+            *error = Describe(destination, QObject::tr("the save was stopped"));
+            return false;
+        }
+        const imaging::ReadResult read = reader.readNext(frame, &failure);
+        if (read.status == imaging::ReadStatus::End)
+            break;
+        if (read.status == imaging::ReadStatus::Failed) {
+            writer.abort();
+            *error = Describe(source, QString::fromStdString(failure.reason));
+            return false;
+        }
+        const int delay = index < info.delays.size() ? info.delays[index] : 0;
+        if (!writer.addFrame(imaging::ImageView::of(frame), delay, &failure)) {
+            writer.abort();
+            *error = Describe(destination, QString::fromStdString(failure.reason));
+            return false;
+        }
+    }
+    if (!writer.finish(&failure)) {
         *error = Describe(destination, QString::fromStdString(failure.reason));
         return false;
     }

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace qf::shell {
 
 // Copies source to destination in one step: the bytes go to a new file beside
@@ -11,5 +13,12 @@ namespace qf::shell {
 // file that was there. The destination path is used exactly as given. On
 // failure *error says what went wrong, naming the file.
 bool CopyFileAtomically(const QString& source, const QString& destination, QString* error);
+
+// Writes the animation in the GIF at source to destination as a lossless
+// animated WebP with the GIF's delays and loop count, replacing the
+// destination in one step as CopyFileAtomically does. cancelled, when set,
+// is asked between frames; a stop leaves the destination as it was.
+bool WriteWebpFromGif(const QString& source, const QString& destination, QString* error,
+                      const std::function<bool()>& cancelled = {});
 
 } // namespace qf::shell

@@ -171,7 +171,10 @@ FormBatch::~FormBatch()
         stop_->store(true);
     if (snapshotStop_)
         snapshotStop_->store(true);
+    if (saveStop_)
+        saveStop_->store(true);
     openWatcher_.waitForFinished();
+    saveWatcher_.waitForFinished();
     convertWatcher_.waitForFinished();
     snapshotWatcher_.waitForFinished();
     ClearTempResults();
@@ -899,13 +902,19 @@ void FormBatch::SaveResult()
     const QString suggested = SuggestedSaveName(SourcePath, ChosenVariant);
     const QString folder =
         saveFolder_.isEmpty() ? QFileInfo(suggested).absolutePath() : saveFolder_;
+    const QString gifFilter = tr("GIF File (*.gif)");
+    const QString webpFilter = tr("Animated WebP (*.webp)");
+    QString chosenFilter = gifFilter;
     QString destination = services_.ui->saveFileName(
-        this, tr("GIF File (*.gif)"), QDir(folder).filePath(QFileInfo(suggested).fileName()));
+        this, gifFilter + QStringLiteral(";;") + webpFilter,
+        QDir(folder).filePath(QFileInfo(suggested).fileName()), &chosenFilter);
     if (destination.isEmpty())
         return;
+    const SaveFormat format = SaveFormatFor(
+        destination, chosenFilter == webpFilter ? SaveFormat::Webp : SaveFormat::Gif);
     // The dialog asked about the name as typed; a file under the name with
-    // ".gif" added is not replaced without asking.
-    const QString withExtension = WithGifExtension(destination);
+    // the extension added is not replaced without asking.
+    const QString withExtension = WithExtension(destination, format);
     if (withExtension != destination && QFileInfo::exists(withExtension)
         && !services_.ui->ask(this, kAppTitle,
                               tr("%1 already exists.\nDo you want to replace it?")
@@ -913,10 +922,46 @@ void FormBatch::SaveResult()
         return;
     destination = withExtension;
     saveFolder_ = QFileInfo(destination).absolutePath();
-    QString error;
-    if (!CopyFileAtomically(shownResult_, destination, &error))
-        services_.ui->warn(this, kAppTitle,
-                           tr("The GIF file could not be saved.\n\n%1").arg(error));
+    if (format == SaveFormat::Gif) {
+        QString error;
+        if (!CopyFileAtomically(shownResult_, destination, &error))
+            services_.ui->warn(this, kAppTitle,
+                               tr("The GIF file could not be saved.\n\n%1").arg(error));
+        return;
+    }
+    // Encoding takes a while for a long animation: it runs on a worker with
+    // the commands locked, and closing the window stops it.
+    busy_ = true;
+    const QList<QAction*> locked{ActBack, ActNext, ActSave, ActOptions};
+    QList<bool> enabled;
+    for (QAction* action : locked) {
+        enabled.append(action->isEnabled());
+        action->setEnabled(false);
+    }
+    setCursor(Qt::BusyCursor);
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    saveStop_ = stop;
+    const QString source = shownResult_;
+    saveWatcher_.disconnect(this);
+    connect(&saveWatcher_, &QFutureWatcher<SaveOutcome>::finished, this, [this, locked, enabled] {
+        const SaveOutcome outcome = saveWatcher_.result();
+        if (closing_)
+            return;
+        busy_ = false;
+        unsetCursor();
+        for (qsizetype i = 0; i < locked.size(); ++i)
+            locked[i]->setEnabled(enabled[i]);
+        if (!outcome.ok)
+            services_.ui->warn(this, kAppTitle,
+                               tr("The WebP file could not be saved.\n\n%1").arg(outcome.error));
+        openPending();
+    });
+    saveWatcher_.setFuture(QtConcurrent::run([source, destination, stop] {
+        SaveOutcome outcome;
+        outcome.ok = WriteWebpFromGif(source, destination, &outcome.error,
+                                      [stop] { return stop->load(); });
+        return outcome;
+    }));
 }
 
 void FormBatch::ClearTempResults()
@@ -941,7 +986,10 @@ void FormBatch::closeEvent(QCloseEvent* event)
         stop_->store(true);
     if (snapshotStop_)
         snapshotStop_->store(true);
+    if (saveStop_)
+        saveStop_->store(true);
     openWatcher_.waitForFinished();
+    saveWatcher_.waitForFinished();
     convertWatcher_.waitForFinished();
     snapshotWatcher_.waitForFinished();
     ClearTempResults();

@@ -224,6 +224,12 @@ private:
     QFutureWatcher<OpenOutcome> openWatcher_;
     QFutureWatcher<ConvertOutcome> convertWatcher_;
     QFutureWatcher<OpenOutcome> snapshotWatcher_;
+    struct SaveOutcome {
+        bool ok = false;
+        QString error;
+    };
+    QFutureWatcher<SaveOutcome> saveWatcher_;
+    std::shared_ptr<std::atomic<bool>> saveStop_;
     std::shared_ptr<std::atomic<bool>> stop_;
     std::shared_ptr<std::atomic<bool>> snapshotStop_;
     bool snapshotsWanted_ = false; // switches changed while thumbnails render

@@ -24,13 +24,24 @@ QString SuggestedSaveName(const QString& sourcePath, int variant)
     return source.dir().filePath(name + QStringLiteral(".gif"));
 }
 
-QString WithGifExtension(const QString& path)
+SaveFormat SaveFormatFor(const QString& path, SaveFormat chosen)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    if (suffix.compare(QLatin1String("webp"), Qt::CaseInsensitive) == 0)
+        return SaveFormat::Webp;
+    if (suffix.compare(QLatin1String("gif"), Qt::CaseInsensitive) == 0)
+        return SaveFormat::Gif;
+    return chosen;
+}
+
+QString WithExtension(const QString& path, SaveFormat format)
 {
     const QFileInfo file(path);
     if (path.isEmpty() || !file.suffix().isEmpty())
         return path;
+    const QString extension = format == SaveFormat::Webp ? QStringLiteral("webp") : QStringLiteral("gif");
     // "name." has an empty extension too: it gets "gif", not ".gif".
-    return path + (path.endsWith(u'.') ? QStringLiteral("gif") : QStringLiteral(".gif"));
+    return path + (path.endsWith(u'.') ? extension : u'.' + extension);
 }
 
 } // namespace qf::shell

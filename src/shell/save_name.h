@@ -10,8 +10,14 @@ namespace qf::shell {
 // "/photos/cat-pencil-on-paper.gif" for variant 2 of "/photos/cat.gif".
 QString SuggestedSaveName(const QString& sourcePath, int variant);
 
-// The path with ".gif" added when its file name has no extension; any other
-// path as it is.
-QString WithGifExtension(const QString& path);
+enum class SaveFormat { Gif, Webp };
+
+// What a save writes: a name ending in ".webp" or ".gif" (in any case) says
+// so; any other name gets the file type chosen in the dialog.
+SaveFormat SaveFormatFor(const QString& path, SaveFormat chosen);
+
+// The path with the format's extension (".gif" or ".webp") added when its
+// file name has no extension; any other path as it is.
+QString WithExtension(const QString& path, SaveFormat format);
 
 } // namespace qf::shell

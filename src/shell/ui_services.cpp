@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace qf::shell {
@@ -36,19 +37,31 @@ QString DesktopUiServices::openFileName(QWidget* parent, const QString& filter,
                                         nullptr, QFileDialog::ReadOnly);
 }
 
-QString DesktopUiServices::saveFileName(QWidget* parent, const QString& filter,
-                                        const QString& suggested)
+QString DesktopUiServices::saveFileName(QWidget* parent, const QString& filters,
+                                        const QString& suggested, QString* chosenFilter)
 {
     // The dialog adds the default suffix before it asks about overwriting,
-    // so the question is about the file that will really be written.
+    // so the question is about the file that will really be written. The
+    // suffix follows the chosen type: "gif" for "GIF File (*.gif)".
     QFileDialog dialog(parent, QObject::tr("Save the sketch GIF"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(filter);
-    dialog.setDefaultSuffix(QStringLiteral("gif"));
+    dialog.setNameFilter(filters);
+    const auto suffixOf = [](const QString& filter) {
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
+        return match.hasMatch() ? match.captured(1) : QString();
+    };
+    dialog.setDefaultSuffix(suffixOf(dialog.selectedNameFilter()));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, suffixOf](const QString& filter) {
+                         dialog.setDefaultSuffix(suffixOf(filter));
+                     });
     dialog.selectFile(suggested);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
+    if (chosenFilter)
+        *chosenFilter = dialog.selectedNameFilter();
     return dialog.selectedFiles().constFirst();
 }
 

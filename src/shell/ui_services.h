@@ -19,11 +19,13 @@ public:
     // dialog's own choice); empty text when the user cancelled.
     virtual QString openFileName(QWidget* parent, const QString& filter,
                                  const QString& folder) = 0;
-    // Save dialog that offers `suggested` (a full path), adds ".gif" to a
-    // name typed without an extension and asks before overwriting; empty
-    // text when cancelled.
-    virtual QString saveFileName(QWidget* parent, const QString& filter,
-                                 const QString& suggested) = 0;
+    // Save dialog that offers `suggested` (a full path) and the file types
+    // of `filters` (separated by ";;", the first one chosen), adds the chosen
+    // type's extension to a name typed without one and asks before
+    // overwriting; empty text when cancelled. *chosenFilter is set to the
+    // type chosen.
+    virtual QString saveFileName(QWidget* parent, const QString& filters,
+                                 const QString& suggested, QString* chosenFilter) = 0;
 
     // Information icon and an OK button: a refusal.
     virtual void inform(QWidget* parent, const QString& title, const QString& text) = 0;
@@ -40,8 +42,8 @@ public:
 class DesktopUiServices : public UiServices {
 public:
     QString openFileName(QWidget* parent, const QString& filter, const QString& folder) override;
-    QString saveFileName(QWidget* parent, const QString& filter,
-                         const QString& suggested) override;
+    QString saveFileName(QWidget* parent, const QString& filters, const QString& suggested,
+                         QString* chosenFilter) override;
     void inform(QWidget* parent, const QString& title, const QString& text) override;
     void warn(QWidget* parent, const QString& title, const QString& text) override;
     bool ask(QWidget* parent, const QString& title, const QString& text) override;

@@ -22,11 +22,17 @@ namespace qf::shell::test {
 class FakeUi : public UiServices {
 public:
     QStringList openAnswers, saveAnswers, suggestions; // suggestions: the names Save offered
+    QStringList saveFilters; // the file type chosen with each save answer (none left: the first)
     QStringList messages; // "kind: text"
 
     static QString Next(QStringList& answers) { return answers.isEmpty() ? QString() : answers.takeFirst(); }
     QString openFileName(QWidget*, const QString&, const QString&) override { return Next(openAnswers); }
-    QString saveFileName(QWidget*, const QString&, const QString& offered) override { return suggestions.append(offered), Next(saveAnswers); }
+    QString saveFileName(QWidget*, const QString& filters, const QString& offered, QString* chosen) override
+    {
+        const QString filter = Next(saveFilters);
+        *chosen = filter.isEmpty() ? filters.section(";;", 0, 0) : filter;
+        return suggestions.append(offered), Next(saveAnswers);
+    }
     void inform(QWidget*, const QString&, const QString& text) override { messages.append("inform: " + text); }
     void warn(QWidget*, const QString&, const QString& text) override { messages.append("warn: " + text); }
     bool ask(QWidget*, const QString&, const QString& text) override { return messages.append("ask: " + text), false; }

@@ -5,6 +5,7 @@
 #include "shell_support.h"
 
 #include "engine/variants.h"
+#include "imaging/animation_reader.h"
 #include "shell/instance_channel.h"
 #include "shell/save_name.h"
 #include "shell/single_instance.h"
@@ -185,10 +186,17 @@ private Q_SLOTS:
     void saveOffersANameAndAddsTheExtension()
     {
         QCOMPARE(SuggestedSaveName("/p/a.b.GIF", 4), QStringLiteral("/p/a.b-vivid-colour-with-dots.gif"));
-        const struct { const char* typed; const char* saved; } names[] = {{"out", "out.gif"}, {"out.", "out.gif"},
-            {"d.x/out", "d.x/out.gif"}, {"out.GIF", "out.GIF"}, {"out.png", "out.png"}};
-        for (const auto& name : names)
-            QCOMPARE(WithGifExtension(name.typed), QString::fromLatin1(name.saved));
+        // The file type chosen in the dialog counts only for a name that
+        // ends in neither ".gif" nor ".webp".
+        constexpr SaveFormat G = SaveFormat::Gif, W = SaveFormat::Webp;
+        const struct { const char* typed; SaveFormat chosen; const char* saved; SaveFormat format; } names[] = {
+            {"out", G, "out.gif", G}, {"out.", G, "out.gif", G}, {"d.x/out", G, "d.x/out.gif", G},
+            {"out.GIF", W, "out.GIF", G}, {"out.png", G, "out.png", G}, {"out", W, "out.webp", W},
+            {"out.", W, "out.webp", W}, {"out.WebP", G, "out.WebP", W}, {"out.png", W, "out.png", W}};
+        for (const auto& name : names) {
+            QCOMPARE(SaveFormatFor(name.typed, name.chosen), name.format);
+            QCOMPARE(WithExtension(name.typed, name.format), QString::fromLatin1(name.saved));
+        }
 
         start();
         open(animated_);
@@ -206,6 +214,26 @@ private Q_SLOTS:
         QCOMPARE(fixture_->ui->suggestions.last(), path("out/ball-line-sketch.gif"));
         QCOMPARE(fixture_->ui->messages.size(), 1);
         QCOMPARE(qf::test::ReadBytes(path("out/first.gif").toStdString()), (qf::test::Bytes{'m', 'i', 'n', 'e'}));
+
+        // The WebP type: the result's frames, delays and loop count, lossless.
+        fixture_->ui->saveAnswers = {path("out/moving")}, fixture_->ui->saveFilters = {"Animated WebP (*.webp)"};
+        w_->executeCommand(ID_SAVE);
+        QTRY_VERIFY(!w_->isBusy());
+        QCOMPARE(fixture_->ui->messages.size(), 1);
+        const auto frames = [](const QString& file, qf::imaging::GifInfo& info) {
+            qf::imaging::AnimationReader reader;
+            qf::imaging::Error error;
+            std::vector<std::vector<std::uint8_t>> pixels;
+            if (reader.open(file.toStdString(), &error))
+                for (qf::imaging::RgbaImage frame; reader.readNext(frame, &error);)
+                    pixels.push_back(frame.pixels);
+            info = reader.info();
+            return error ? decltype(pixels){} : pixels;
+        };
+        qf::imaging::GifInfo gif, webp;
+        const auto expected = frames(w_->tempResults().file(0), gif);
+        QVERIFY(expected.size() >= 2 && frames(path("out/moving.webp"), webp) == expected);
+        QVERIFY(webp.delays == gif.delays && webp.loopCount == gif.loopCount);
     }
 };
 
