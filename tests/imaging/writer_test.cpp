@@ -86,7 +86,7 @@ TEST(AnimationWriter, RefusesWhatAGifCannotHold)
                 writer.finish(&error);
         }
         EXPECT_EQ(error.kind, row.kind) << error.message();
-        EXPECT_EQ(dir.list(), row.kind == ErrorKind::None ? std::vector<std::string>{"a.gif"} : std::vector<std::string>{});
+        EXPECT_EQ(dir.list(), std::vector<std::string>(row.kind == ErrorKind::None, "a.gif"));
     }
     imaging::AnimationWriter unopened;
     imaging::Error error;
@@ -113,7 +113,8 @@ TEST(WritePng, EveryLayoutRoundTrips)
                 p[blue] = static_cast<std::uint8_t>(x * y + 3);
                 if (bytes == 4)
                     p[3] = layout == imaging::PixelLayout::Rgba ? static_cast<std::uint8_t>(50 * x) : 0x11;
-                expected.insert(expected.end(), {p[red], p[1], p[blue], bytes == 4 && red == 0 ? p[3] : std::uint8_t{255}});
+                const bool alpha = layout == imaging::PixelLayout::Rgba;
+                expected.insert(expected.end(), {p[red], p[1], p[blue], alpha ? p[3] : std::uint8_t{255}});
             }
         TempDir dir;
         imaging::Error error;
