@@ -1,5 +1,6 @@
 #include "batch.h"
 
+#include "imaging/atomic_file.h"
 #include "imaging/errors.h"
 
 #include <algorithm>
@@ -86,13 +87,9 @@ bool StandardStreams::makeFolder(imaging::Error* error)
 {
     if (!folder_.empty())
         return true;
+    // Named so that a later run removes it should this one be killed.
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = (fs::path(tmp && *tmp ? tmp : "/tmp") / "quillframe-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        return imaging::Fail(error, imaging::ErrorKind::Unwritable, pattern,
-                             "cannot create a temporary folder (" + imaging::SystemReason(errno) + ")");
-    folder_ = pattern;
-    return true;
+    return imaging::MakeTemporaryFolder(tmp && *tmp ? tmp : "/tmp", "quillframe-streams", &folder_, error);
 }
 
 bool StandardStreams::captureInput(std::string* path, imaging::Error* error)
