@@ -1,5 +1,6 @@
 // The LZW decoder on code streams packed by hand: clear codes, the code
-// width growing as the table fills, a full table, and damaged or short data.
+// width growing as the table fills, a full table, and damaged or short data;
+// and the encoder's streams decoded again, with a second choice of index.
 #include "support.h"
 
 #include "imaging/gif_lzw.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 namespace qf::test {
 namespace {
@@ -86,6 +88,42 @@ TEST(LzwDecoder, HandPackedCodeStreams)
     };
     for (const auto& row : rows)
         EXPECT_EQ(Decode(row.minCodeSize, row.codes), row.expected) << row.name;
+}
+
+// Runs of one index (long strings) and noise (a table that fills and is
+// cleared again), with and without an equivalent second index for some
+// pixels: every pixel decodes to one of its two choices, and nothing more.
+TEST(LzwEncoder, DecodesToOneOfEachPixelsChoices)
+{
+    std::mt19937 random(11);
+    std::vector<std::size_t> counts = {70000}; // and every short one, for each way the last code can fall
+    for (std::size_t count = 0; count < 400; ++count)
+        counts.push_back(count);
+    for (const int minCodeSize : {2, 5, 8})
+        for (const std::size_t count : counts)
+            for (const bool noise : {false, true})
+                for (const bool choices : {false, true}) {
+                    SCOPED_TRACE(testing::Message() << minCodeSize << " bits, " << count << " pixels, noise " << noise
+                                                    << ", choices " << choices);
+                    const int colours = 1 << minCodeSize;
+                    std::vector<std::uint8_t> primary(count);
+                    std::vector<std::int16_t> alternative(count, imaging::kNoAlternative);
+                    for (std::size_t i = 0; i < count; ++i) {
+                        primary[i] = static_cast<std::uint8_t>(noise ? random() % colours : i / 30 % colours);
+                        if (choices && random() % 3 == 0)
+                            alternative[i] = static_cast<std::int16_t>(random() % colours);
+                    }
+                    const std::vector<std::uint8_t> stream = imaging::LzwEncode(
+                        minCodeSize, primary.data(), choices ? alternative.data() : nullptr, count);
+                    auto decoder = std::make_unique<LzwDecoder>();
+                    ASSERT_TRUE(decoder->start(minCodeSize));
+                    decoder->feed(stream.data(), stream.size());
+                    std::vector<std::uint16_t> decoded(count + 1);
+                    ASSERT_EQ(decoder->decode(decoded.data(), decoded.size()), count);
+                    EXPECT_EQ(decoder->status(), LzwDecoder::Status::End);
+                    for (std::size_t i = 0; i < count; ++i)
+                        ASSERT_TRUE(decoded[i] == primary[i] || decoded[i] == alternative[i]) << "pixel " << i;
+                }
 }
 
 } // namespace
