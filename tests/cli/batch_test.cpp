@@ -157,7 +157,7 @@ TEST(Batch, FlagsAndTheirMistakes)
 }
 
 // Lossless WebP gives back the rendered frames with their delays and loop
-// count, and reads back as input.
+// count, and reads back as input, by frames and by convert.
 TEST(Batch, WebpRoundTrip)
 {
     TempDir dir;
@@ -178,6 +178,12 @@ TEST(Batch, WebpRoundTrip)
     }
     ASSERT_EQ(Cli({"convert", dir.file("in.gif"), dir.file("lossy.webp"), "--quality", "30"}).exitCode, 0);
     EXPECT_EQ(ReadAnimation(dir.file("lossy.webp")).size(), 3u);
+    // Converted as input, its timing goes on to the result.
+    ASSERT_EQ(Cli({"convert", dir.file("out.webp"), dir.file("again.gif")}).exitCode, 0);
+    imaging::GifInfo again;
+    EXPECT_EQ(ReadAnimation(dir.file("again.gif"), &again).size(), 3u);
+    EXPECT_EQ(again.delays, info.delays);
+    EXPECT_EQ(again.loopCount, 2);
 }
 
 // "-" reads standard input and writes standard output; a refusal writes
