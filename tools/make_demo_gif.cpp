@@ -1,6 +1,9 @@
 // Draws the bundled demo animation (see demo_scene.h) into a GIF.
 //
-//   make_demo_gif OUT.gif [WIDTH HEIGHT FRAMES]   (default 320 240 32)
+//   make_demo_gif OUT.gif [WIDTH HEIGHT FRAMES [CYCLE]]   (default 320 240 32)
+//
+// CYCLE is the number of frames the scene takes to come round (default
+// FRAMES): 640 frames with a cycle of 32 are the 32-frame demo 20 times over.
 
 #include "demo_scene.h"
 #include "imaging/gif_writer.h"
@@ -12,13 +15,13 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 && argc != 5) {
-        std::cerr << "usage: make_demo_gif OUT.gif [WIDTH HEIGHT FRAMES]\n";
+    if (argc != 2 && argc != 5 && argc != 6) {
+        std::cerr << "usage: make_demo_gif OUT.gif [WIDTH HEIGHT FRAMES [CYCLE]]\n";
         return 2;
     }
     const std::string output = argv[1];
     int width = 320, height = 240, frames = 32;
-    if (argc == 5) {
+    if (argc >= 5) {
         width = std::atoi(argv[2]);
         height = std::atoi(argv[3]);
         frames = std::atoi(argv[4]);
@@ -26,6 +29,11 @@ int main(int argc, char** argv)
             std::cerr << "make_demo_gif: WIDTH and HEIGHT must be 1-4096 and FRAMES at least 1\n";
             return 2;
         }
+    }
+    const int cycle = argc == 6 ? std::atoi(argv[5]) : frames;
+    if (cycle < 1) {
+        std::cerr << "make_demo_gif: CYCLE must be at least 1\n";
+        return 2;
     }
 
     qf::imaging::AnimationWriter writer;
@@ -35,7 +43,7 @@ int main(int argc, char** argv)
         return 4;
     }
     for (int frame = 0; frame < frames; ++frame) {
-        const std::vector<std::uint8_t> pixels = qf::demo::DrawScene(width, height, frame, frames);
+        const std::vector<std::uint8_t> pixels = qf::demo::DrawScene(width, height, frame % cycle, cycle);
         const qf::imaging::ImageView view{pixels.data(), width, height,
                                           static_cast<std::ptrdiff_t>(width) * 3, qf::imaging::PixelLayout::Rgb};
         if (!writer.addFrame(view, 8, &error)) {
