@@ -22,10 +22,14 @@ namespace qf::shell::test {
 class FakeUi : public UiServices {
 public:
     QStringList openAnswers, saveAnswers, suggestions; // suggestions: the names Save offered
+    QStringList openFolders; // where each open dialog started
     QStringList messages; // "kind: text"
 
     static QString Next(QStringList& answers) { return answers.isEmpty() ? QString() : answers.takeFirst(); }
-    QString openFileName(QWidget*, const QString&, const QString&) override { return Next(openAnswers); }
+    QString openFileName(QWidget*, const QString&, const QString& folder) override
+    {
+        return openFolders.append(folder), Next(openAnswers);
+    }
     QString saveFileName(QWidget*, const QString&, const QString& offered) override { return suggestions.append(offered), Next(saveAnswers); }
     void inform(QWidget*, const QString&, const QString& text) override { messages.append("inform: " + text); }
     void warn(QWidget*, const QString&, const QString& text) override { messages.append("warn: " + text); }
