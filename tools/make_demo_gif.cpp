@@ -6,7 +6,7 @@
 // FRAMES): 640 frames with a cycle of 32 are the 32-frame demo 20 times over.
 
 #include "demo_scene.h"
-#include "imaging/gif_writer.h"
+#include "write_gif.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -36,24 +36,10 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    qf::imaging::AnimationWriter writer;
-    qf::imaging::Error error;
-    if (!writer.open(output, width, height, 0, &error)) {
-        std::cerr << "error: " << error.message() << "\n";
-        return 4;
-    }
-    for (int frame = 0; frame < frames; ++frame) {
-        const std::vector<std::uint8_t> pixels = qf::demo::DrawScene(width, height, frame % cycle, cycle);
-        const qf::imaging::ImageView view{pixels.data(), width, height,
-                                          static_cast<std::ptrdiff_t>(width) * 3, qf::imaging::PixelLayout::Rgb};
-        if (!writer.addFrame(view, 8, &error)) {
-            std::cerr << "error: " << error.message() << "\n";
-            return 4;
-        }
-    }
-    if (!writer.finish(&error)) {
-        std::cerr << "error: " << error.message() << "\n";
-        return 4;
-    }
-    return 0;
+    std::vector<std::uint8_t> pixels;
+    return qf::tools::WriteGif(output, width, height, frames, [&](int frame) {
+        pixels = qf::demo::DrawScene(width, height, frame % cycle, cycle);
+        return qf::imaging::ImageView{pixels.data(), width, height, static_cast<std::ptrdiff_t>(width) * 3,
+                                      qf::imaging::PixelLayout::Rgb};
+    });
 }

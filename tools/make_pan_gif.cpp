@@ -5,7 +5,7 @@
 //
 //   make_pan_gif PICTURE OUT.gif WIDTH HEIGHT FRAMES [AREA_W AREA_H]
 
-#include "imaging/gif_writer.h"
+#include "write_gif.h"
 
 #include <stb_image.h>
 
@@ -37,27 +37,12 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    qf::imaging::AnimationWriter writer;
-    qf::imaging::Error error;
-    if (!writer.open(argv[2], width, height, 0, &error)) {
-        std::cerr << "error: " << error.message() << "\n";
-        return 4;
-    }
     const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(pictureWidth) * 3;
-    for (int frame = 0; frame < frames; ++frame) {
+    return qf::tools::WriteGif(argv[2], width, height, frames, [&](int frame) {
         const double t = frames > 1 ? static_cast<double>(frame) / (frames - 1) : 0.0;
         const int left = static_cast<int>(t * (areaWidth - width));
         const int top = static_cast<int>(t * (areaHeight - height));
-        const qf::imaging::ImageView view{picture.get() + top * stride + left * 3, width, height, stride,
-                                          qf::imaging::PixelLayout::Rgb};
-        if (!writer.addFrame(view, 8, &error)) {
-            std::cerr << "error: " << error.message() << "\n";
-            return 4;
-        }
-    }
-    if (!writer.finish(&error)) {
-        std::cerr << "error: " << error.message() << "\n";
-        return 4;
-    }
-    return 0;
+        return qf::imaging::ImageView{picture.get() + top * stride + left * 3, width, height, stride,
+                                      qf::imaging::PixelLayout::Rgb};
+    });
 }

@@ -481,7 +481,8 @@ imaging::Error Snapshots(const std::string& input, const std::string& shownInput
     if (!reader.readNext(decoded, &error))
         return error ? error : MakeError(imaging::ErrorKind::NoImage, input, "holds no frame");
     imaging::Size size;
-    if (!RenderSize(input, decoded.width, decoded.height, 0, resize, &size, &error) || !MakeFolder(dir, &error))
+    if (!RenderSize(input, decoded.width, decoded.height, 0, resize, &size, &error)
+        || !EnoughMemoryForSnapshots(size.width, size.height, false, input, &error) || !MakeFolder(dir, &error))
         return error;
 
     imaging::RgbaImage resized;

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "imaging/image.h"
 #include "picture.h"
 #include "progress.h"
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace qf {
@@ -26,5 +28,14 @@ bool BuildSnapshots(const Picture& frame1, const Switches& switches, const Snaps
                     const ProgressFn& progress = {});
 bool BuildSnapshots(EngineState& state, const Picture& frame1, const Switches& switches,
                     const SnapshotSink& sink, const ProgressFn& progress = {});
+
+// Whether this process has the memory to render the 17 snapshots of a
+// width x height frame (keepAll: all 17 pictures are kept, as the window
+// does; otherwise each is handed on as it is made). When it has not, error
+// names file, the memory needed and the memory free, and false is returned:
+// checked before the planes are touched, since running out of memory then
+// ends the program instead of reporting an error.
+bool EnoughMemoryForSnapshots(int width, int height, bool keepAll, const std::string& file,
+                              imaging::Error* error);
 
 } // namespace qf

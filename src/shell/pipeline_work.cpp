@@ -69,7 +69,8 @@ bool PipelineWork::open(const QString& path, const Switches& switches,
             result.damagedAfter = reader.damage().afterFrame;
         if (info.frameCount >= 2) {
             imaging::RgbaImage frame;
-            if (!reader.readFrame(1, frame, &failure)) {
+            if (!reader.readFrame(1, frame, &failure)
+                || !EnoughMemoryForSnapshots(frame.width, frame.height, true, NativePath(path), &failure)) {
                 *error = FromImaging(failure);
                 return false;
             }

@@ -56,8 +56,8 @@ std::vector<int> TransparentPixels(const std::string& path)
     return counts;
 }
 
-// Two frames of 48 x 40 whose left 16 columns are transparent.
-void WriteSticker(const std::string& path)
+// Two frames of 48 x 40 whose left columns are transparent.
+void WriteSticker(const std::string& path, int transparentColumns = 16)
 {
     imaging::AnimationWriter writer;
     imaging::Error error;
@@ -67,7 +67,8 @@ void WriteSticker(const std::string& path)
         for (int i = 0; i < 48 * 40; ++i) {
             const bool ink = (i % 48 / 6 + i / 48 / 5 + f) % 3 == 0;
             const std::uint8_t rgba[] = {std::uint8_t(ink ? 30 : 200), std::uint8_t(i % 48 * 5),
-                                         std::uint8_t(ink ? 40 : 90), std::uint8_t(i % 48 < 16 ? 0 : 255)};
+                                         std::uint8_t(ink ? 40 : 90),
+                                         std::uint8_t(i % 48 < transparentColumns ? 0 : 255)};
             std::copy(rgba, rgba + 4, frame.pixels.begin() + i * 4);
         }
         ASSERT_TRUE(writer.addFrame(imaging::ImageView::of(frame), 7, &error));
@@ -156,7 +157,7 @@ TEST(Batch, FlagsAndTheirMistakes)
 }
 
 // Lossless WebP gives back the rendered frames with their delays and loop
-// count, and reads back as input.
+// count, and reads back as input, by frames and by convert.
 TEST(Batch, WebpRoundTrip)
 {
     TempDir dir;
@@ -177,6 +178,12 @@ TEST(Batch, WebpRoundTrip)
     }
     ASSERT_EQ(Cli({"convert", dir.file("in.gif"), dir.file("lossy.webp"), "--quality", "30"}).exitCode, 0);
     EXPECT_EQ(ReadAnimation(dir.file("lossy.webp")).size(), 3u);
+    // Converted as input, its timing goes on to the result.
+    ASSERT_EQ(Cli({"convert", dir.file("out.webp"), dir.file("again.gif")}).exitCode, 0);
+    imaging::GifInfo again;
+    EXPECT_EQ(ReadAnimation(dir.file("again.gif"), &again).size(), 3u);
+    EXPECT_EQ(again.delays, info.delays);
+    EXPECT_EQ(again.loopCount, 2);
 }
 
 // "-" reads standard input and writes standard output; a refusal writes
@@ -199,6 +206,67 @@ TEST(Batch, Pipes)
     EXPECT_EQ(refused.exitCode, 3);
     EXPECT_NE(refused.output.find("error: standard input: "), std::string::npos) << refused.output;
     EXPECT_TRUE(ReadBytes(dir.file("nothing.gif")).empty());
+}
+
+// Every variant by its name gives its snapshot; the contact sheet shows each
+// snapshot enlarged by a whole number, six to a row, and the source frame
+// last; --help lists every name and every switch.
+TEST(Batch, VariantNamesSnapshotsAndTheSheet)
+{
+    const std::vector<std::string> names = {
+        "line-sketch",          "stucki-dots",      "pencil-on-paper",         "vivid-colour",
+        "vivid-colour-with-dots", "colour-sketch",  "colour-sketch-with-dots", "sepia-tint",
+        "sepia-tint-with-dots", "poster",           "poster-with-dots",        "high-contrast",
+        "high-contrast-with-dots", "eight-greys",   "eight-greys-with-dots",   "grey-sketch",
+        "grey-sketch-with-dots"};
+    TempDir dir;
+    WriteSticker(dir.file("in.gif"), 0);
+    ChildResult result = Cli({"snapshots", dir.file("in.gif"), dir.file("snaps")});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    const imaging::RgbaImage sheet = ReadPng(dir.file("snaps/sheet.png"));
+    // Whether the picture, enlarged four times, sits in the sheet at x, y.
+    const auto shownAt = [&](const imaging::RgbaImage& picture, int x, int y) {
+        const int w = picture.width * 4;
+        for (int row = 0; row < picture.height * 4; ++row)
+            for (int i = 0; i < w; ++i) {
+                const std::uint8_t* p = &picture.pixels[(row / 4 * picture.width + i / 4) * 4];
+                if (x + w > sheet.width || y + row >= sheet.height
+                    || !std::equal(p, p + 4, &sheet.pixels[((y + row) * sheet.width + x + i) * 4]))
+                    return false;
+            }
+        return true;
+    };
+    const auto find = [&](const imaging::RgbaImage& picture) {
+        for (int y = 0; y < sheet.height; ++y)
+            for (int x = 0; x < sheet.width; ++x)
+                if (shownAt(picture, x, y))
+                    return std::pair{x, y};
+        return std::pair{-1, -1};
+    };
+    std::vector<imaging::RgbaImage> snapshots;
+    const std::string help = Cli({"--help"}).output;
+    for (int v = 0; v < 17; ++v) {
+        SCOPED_TRACE(names[v]);
+        const std::string number = std::to_string(v), out = dir.file(number);
+        result = Cli({"convert", dir.file("in.gif"), out + ".gif", "--variant", names[v], "--png-frames", out});
+        ASSERT_EQ(result.exitCode, 0) << result.output;
+        const std::string snapshotName = "snaps/variant-" + std::string(v < 10 ? "0" : "") + number + ".png";
+        const imaging::RgbaImage snapshot = ReadPng(dir.file(snapshotName));
+        EXPECT_EQ(ReadPng(out + "/frame-0001.png").pixels, snapshot.pixels);
+        for (const imaging::RgbaImage& other : snapshots)
+            ASSERT_NE(other.pixels, snapshot.pixels) << "two variants look alike: names could be swapped unseen";
+        snapshots.push_back(snapshot);
+        EXPECT_NE(help.find((v < 10 ? "   " : "  ") + number + "  " + names[v] + " "), std::string::npos);
+    }
+    snapshots.push_back(ReadGif(dir.file("in.gif"))[0]);
+    const auto [left, top] = find(snapshots[0]);
+    const int across = find(snapshots[1]).first - left, down = find(snapshots[6]).second - top;
+    ASSERT_GT(across, 192);
+    ASSERT_GT(down, 160);
+    for (int cell = 0; cell < 18; ++cell)
+        EXPECT_TRUE(shownAt(snapshots[cell], left + cell % 6 * across, top + cell / 6 * down)) << "cell " << cell;
+    for (const char* flag : {"--color-sketch", "--sharpen", "--no-mix-color", "--no-adjust", "--blur"})
+        EXPECT_NE(help.find(std::string("\n  ") + flag + " "), std::string::npos) << flag;
 }
 
 } // namespace

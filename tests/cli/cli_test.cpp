@@ -129,6 +129,7 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         {{"--help"}, kFailed, "error: standard output: cannot be written", {}, true},
         // Refused up front from the memory left, not after an allocation failed.
         {{"convert", big, out, "--threads", "2"}, kBadInput, "MB are free", littleMemory},
+        {{"snapshots", big, dir.file("snaps")}, kBadInput, "MB are free", littleMemory},
     };
     for (const Row& row : rows) {
         if ((row.named == "MB are free" && BuiltWithAddressSanitizer())

@@ -209,5 +209,46 @@ TEST(GifReader, CancelCheckStopsOpenAndDecode)
     EXPECT_EQ(error.kind, ErrorKind::Cancelled);
 }
 
+// Cut short anywhere: the frames read before the damage are the whole
+// file's, pixel for pixel, read in order or picked by number (decoding
+// again from a clear canvas), and a longer
+// piece of the file never shows fewer of them.
+TEST(GifReader, CutShortFilesKeepTheirWholeFramesExactly)
+{
+    const Bytes whole = Build(3, 2, &kGlobal,
+                              {{{0, 0, 2, 1}, "12", 1}, {{1, 0, 2, 2}, "3300", 2}, {{0, 1, 1, 1}, "2", 3},
+                               {{2, 0, 1, 2}, "11"}});
+    TempDir dir;
+    WriteBytes(dir.file("whole.gif"), whole);
+    const std::vector<RgbaImage> expected = ReadGif(dir.file("whole.gif"));
+    ASSERT_EQ(expected.size(), 4u);
+    int before = 0;
+    for (std::size_t size = 14; size < whole.size(); ++size) {
+        SCOPED_TRACE(testing::Message() << size << " of " << whole.size() << " bytes");
+        WriteBytes(dir.file("cut.gif"), Bytes(whole.begin(), whole.begin() + size));
+        GifReader reader;
+        Error error;
+        if (!reader.open(dir.file("cut.gif"), &error)) {
+            ASSERT_EQ(before, 0) << error.message();
+            continue;
+        }
+        const int kept = reader.damage().afterFrame;
+        ASSERT_GE(kept, std::max(before, 1));
+        std::vector<RgbaImage> frames;
+        for (RgbaImage frame; reader.readNext(frame, &error);)
+            frames.push_back(frame);
+        ASSERT_EQ(frames.size(), static_cast<std::size_t>(kept)) << error.message();
+        for (int f = 0; f < kept; ++f)
+            EXPECT_EQ(frames[f].pixels, expected[f].pixels) << "frame " << f + 1;
+        for (const int n : {1, kept}) {
+            RgbaImage picked;
+            ASSERT_TRUE(reader.readFrame(n, picked, &error)) << error.message();
+            EXPECT_EQ(picked.pixels, expected[n - 1].pixels) << "frame " << n << " picked";
+        }
+        before = kept;
+    }
+    EXPECT_EQ(before, 4);
+}
+
 } // namespace
 } // namespace qf::test

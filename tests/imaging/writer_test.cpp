@@ -1,10 +1,12 @@
-// The animation writer between reduced and exact frames: a frame of more
+// The animation writer and PNG export: what a GIF cannot hold, pixel
+// layouts, and the writer between reduced and exact frames: a frame of more
 // than 256 colours is reduced, yet its still pixels keep what the frame
 // before showed (no crawling dither), and a frame of at most 256 colours
 // after it decodes exactly even where it kept the reduced frame's pixels.
 #include "support.h"
 
 #include "imaging/gif_writer.h"
+#include "imaging/png_io.h"
 
 #include <gtest/gtest.h>
 
@@ -50,6 +52,78 @@ TEST(AnimationWriter, StillPixelsStayAndFewColoursStayExactAroundReducedFrames)
                 ASSERT_TRUE(i / 4 % 24 >= 12 || decoded[f].pixels[i] == decoded[f - 1].pixels[i])
                     << "still pixel " << i / 4 << " changed in frame " << f + 1;
         }
+    }
+}
+
+// Sizes, loop counts and delays a GIF cannot hold, and calls out of order:
+// each refused with its kind, and no file left behind.
+TEST(AnimationWriter, RefusesWhatAGifCannotHold)
+{
+    using imaging::ErrorKind;
+    const imaging::RgbaImage frame{3, 2, std::vector<std::uint8_t>(24, 255)}, wide{4, 2, std::vector<std::uint8_t>(32)};
+    const struct {
+        int width, height, loopCount;
+        const imaging::RgbaImage* frame; // null: finish() without a frame
+        int delay;
+        ErrorKind kind;
+    } rows[] = {
+        {0, 2, 0, nullptr, 5, ErrorKind::InvalidArgument},   {3, -1, 0, nullptr, 5, ErrorKind::InvalidArgument},
+        {65536, 1, 0, &frame, 5, ErrorKind::TooLarge},      {10001, 10000, 0, &frame, 5, ErrorKind::TooLarge},
+        {3, 2, -2, &frame, 5, ErrorKind::InvalidArgument},  {3, 2, 65536, &frame, 5, ErrorKind::InvalidArgument},
+        {3, 2, 0, &frame, -1, ErrorKind::InvalidArgument},  {3, 2, 0, &frame, 65536, ErrorKind::InvalidArgument},
+        {3, 2, 0, &wide, 5, ErrorKind::InvalidArgument},    {3, 2, 0, nullptr, 5, ErrorKind::NoImage},
+        {3, 2, 65535, &frame, 65535, ErrorKind::None},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.width << " x " << row.height << ", loop " << row.loopCount << ", delay "
+                                        << row.delay);
+        TempDir dir;
+        imaging::Error error;
+        {
+            imaging::AnimationWriter writer;
+            if (writer.open(dir.file("a.gif"), row.width, row.height, row.loopCount, &error)
+                && (!row.frame || writer.addFrame(imaging::ImageView::of(*row.frame), row.delay, &error)))
+                writer.finish(&error);
+        }
+        EXPECT_EQ(error.kind, row.kind) << error.message();
+        EXPECT_EQ(dir.list(), std::vector<std::string>(row.kind == ErrorKind::None, "a.gif"));
+    }
+    imaging::AnimationWriter unopened;
+    imaging::Error error;
+    EXPECT_FALSE(unopened.addFrame(imaging::ImageView::of(frame), 5, &error));
+    EXPECT_EQ(error.kind, ErrorKind::InvalidArgument);
+}
+
+// The pipeline's BGRX surface and plain RGB rows, with padding at the end
+// of each row, come back as the same colours, opaque.
+TEST(WritePng, EveryLayoutRoundTrips)
+{
+    constexpr int kWidth = 5, kHeight = 3;
+    for (const auto& [layout, bytes, red, blue] :
+         {std::tuple{imaging::PixelLayout::Rgb, 3, 0, 2}, {imaging::PixelLayout::Bgrx, 4, 2, 0},
+          {imaging::PixelLayout::Rgba, 4, 0, 2}}) {
+        const int stride = kWidth * bytes + 7;
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride) * kHeight, 0xEE);
+        std::vector<std::uint8_t> expected;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                std::uint8_t* p = &pixels[y * stride + x * bytes];
+                p[red] = static_cast<std::uint8_t>(40 * x + 1);
+                p[1] = static_cast<std::uint8_t>(70 * y + 2);
+                p[blue] = static_cast<std::uint8_t>(x * y + 3);
+                if (bytes == 4)
+                    p[3] = layout == imaging::PixelLayout::Rgba ? static_cast<std::uint8_t>(50 * x) : 0x11;
+                const bool alpha = layout == imaging::PixelLayout::Rgba;
+                expected.insert(expected.end(), {p[red], p[1], p[blue], alpha ? p[3] : std::uint8_t{255}});
+            }
+        TempDir dir;
+        imaging::Error error;
+        ASSERT_TRUE(imaging::WritePng(dir.file("a.png"), {pixels.data(), kWidth, kHeight, stride, layout}, &error))
+            << error.message();
+        const imaging::RgbaImage decoded = ReadPng(dir.file("a.png"));
+        EXPECT_EQ(decoded.width, kWidth);
+        EXPECT_EQ(decoded.height, kHeight);
+        EXPECT_EQ(decoded.pixels, expected) << "layout " << static_cast<int>(layout);
     }
 }
 

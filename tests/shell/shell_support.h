@@ -23,10 +23,14 @@ class FakeUi : public UiServices {
 public:
     QStringList openAnswers, saveAnswers, suggestions; // suggestions: the names Save offered
     QStringList saveFilters; // the file type chosen with each save answer (none left: the first)
+    QStringList openFolders; // where each open dialog started
     QStringList messages; // "kind: text"
 
     static QString Next(QStringList& answers) { return answers.isEmpty() ? QString() : answers.takeFirst(); }
-    QString openFileName(QWidget*, const QString&, const QString&) override { return Next(openAnswers); }
+    QString openFileName(QWidget*, const QString&, const QString& folder) override
+    {
+        return openFolders.append(folder), Next(openAnswers);
+    }
     QString saveFileName(QWidget*, const QString& filters, const QString& offered, QString* chosen) override
     {
         const QString filter = Next(saveFilters);

@@ -1,12 +1,14 @@
 // The window beyond the wizard: switches out of the keyboard's reach until
 // Options shows them, options that redraw the previews and key the results,
-// cancelling, opening by drop, by argument or from a second launch, and the
-// names Save offers.
+// cancelling, opening by drop, by argument, by keyboard or from a second
+// launch, a damaged file said out loud, the viewer's fit, and the names Save
+// offers.
 #include "shell_support.h"
 
 #include "engine/variants.h"
 #include "imaging/animation_reader.h"
 #include "shell/instance_channel.h"
+#include "shell/result_viewer.h"
 #include "shell/save_name.h"
 #include "shell/single_instance.h"
 #include "shell/snapshot_list.h"
@@ -234,6 +236,51 @@ private Q_SLOTS:
         const auto expected = frames(w_->tempResults().file(0), gif);
         QVERIFY(expected.size() >= 2 && frames(path("out/moving.webp"), webp) == expected);
         QVERIFY(webp.delays == gif.delays && webp.loopCount == gif.loopCount);
+    }
+    // Enter on the open button opens, and the dialog starts in the folder
+    // last opened from, in this run and the next. A file cut short in its
+    // third frame opens with a line saying so, until a whole file opens.
+    void keyboardOpenTheLastFolderAndTheDamageLine()
+    {
+        QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("sub")));
+        qf::test::Bytes cut = qf::test::SmallAnimation(48, 32, 3);
+        cut.resize(cut.size() - 40);
+        qf::test::WriteBytes(path("sub/cut.gif").toStdString(), cut);
+        start();
+        auto* button = child<QAbstractButton>("BtnOpenFile");
+        button->setFocus();
+        fixture_->ui->openAnswers = {path("sub/cut.gif")};
+        run([&] { QTest::keyClick(button, Qt::Key_Return); });
+        QCOMPARE(w_->sourcePath(), path("sub/cut.gif"));
+        auto* notice = child<QLabel>("NoticeBar");
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QStringLiteral("The file is damaged after frame 2; 2 frames were read."));
+        run([&] { w_->executeCommand(ID_NEXT); });
+        QVERIFY(notice->isVisible());
+        run([&] { w_->executeCommand(ID_BACK); });
+        run([&] { w_->executeCommand(ID_BACK); });
+        fixture_->ui->openAnswers = {animated_, animated_};
+        run([&] { button->click(); });
+        QVERIFY(w_->currentStep() == 2 && !notice->isVisible());
+
+        w_.reset();
+        start();
+        run([&] { child<QAbstractButton>("BtnOpenFile")->click(); });
+        QCOMPARE(fixture_->ui->openFolders.mid(1), (QStringList{path("sub"), dir_->path()}));
+    }
+
+    // Small pictures grow by the largest whole number that fits; larger
+    // ones shrink to fit, keeping their shape.
+    void theViewerFitsThePicture()
+    {
+        const struct { QSize picture, area, shown; } rows[] = {
+            {{48, 32}, {400, 300}, {384, 256}}, {{48, 32}, {95, 300}, {48, 32}},
+            {{48, 32}, {96, 64}, {96, 64}},     {{800, 600}, {400, 300}, {400, 300}},
+            {{1000, 100}, {400, 300}, {400, 40}}, {{100, 1000}, {400, 300}, {30, 300}},
+            {{10, 10}, {0, 0}, {10, 10}},
+        };
+        for (const auto& row : rows)
+            QCOMPARE(FittedSize(row.picture, row.area), row.shown);
     }
 };
 

@@ -1,0 +1,130 @@
+// The LZW decoder on code streams packed by hand: clear codes, the code
+// width growing as the table fills, a full table, and damaged or short data;
+// and the encoder's streams decoded again, with a second choice of index.
+#include "support.h"
+
+#include "imaging/gif_lzw.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+
+namespace qf::test {
+namespace {
+
+using imaging::LzwDecoder;
+using Codes = std::vector<std::pair<int, int>>; // (code, width)
+
+// Fed one byte at a time and read three indexes at a time, so that the bits
+// and the strings not yet handed out must carry over between calls. The
+// indexes, then -1 for the end code, -2 for a damaged code, -3 for data that
+// stops early, -4 for a refused minimum code size.
+std::vector<int> Decode(int minCodeSize, const Codes& codes)
+{
+    auto decoder = std::make_unique<LzwDecoder>();
+    if (!decoder->start(minCodeSize))
+        return {-4};
+    std::vector<int> out;
+    std::uint16_t indexes[3];
+    const Bytes bytes = PackCodes(codes);
+    for (std::size_t i = 0; i <= bytes.size(); ++i) {
+        if (i < bytes.size())
+            decoder->feed(&bytes[i], 1);
+        while (const std::size_t n = decoder->decode(indexes, 3))
+            out.insert(out.end(), indexes, indexes + n);
+    }
+    const LzwDecoder::Status status = decoder->status();
+    out.push_back(status == LzwDecoder::Status::End ? -1 : status == LzwDecoder::Status::BadCode ? -2 : -3);
+    return out;
+}
+
+// A clear code, then code 0 until the 4096-entry table is full (each entry
+// "0 0"), each at the width the table's size calls for; three more codes at
+// 12 bits define nothing, and a clear code starts again at 3 bits.
+Codes FillTheTable()
+{
+    Codes codes = {{4, 3}, {0, 3}};
+    for (int next = 6, width = 3; next < 4096; ++next) {
+        codes.push_back({0, width});
+        if (next + 1 == 1 << width && width < 12)
+            ++width;
+    }
+    codes.insert(codes.end(), {{0, 12}, {1, 12}, {4095, 12}, {4, 12}, {2, 3}, {5, 3}});
+    return codes;
+}
+
+TEST(LzwDecoder, HandPackedCodeStreams)
+{
+    constexpr int E = -1, B = -2, N = -3, R = -4;
+    std::vector<int> full(4092, 0);
+    full.insert(full.end(), {1, 0, 0, 2, E});
+    const struct {
+        std::string name;
+        int minCodeSize;
+        Codes codes;
+        std::vector<int> expected;
+    } rows[] = {
+        {"literals", 2, {{4, 3}, {1, 3}, {2, 3}, {3, 3}, {5, 3}}, {1, 2, 3, E}},
+        {"string_codes", 2, {{4, 3}, {1, 3}, {2, 3}, {6, 3}, {5, 4}}, {1, 2, 1, 2, E}},
+        {"string_code_defined_by_itself", 2, {{4, 3}, {1, 3}, {2, 3}, {6, 3}, {8, 4}, {5, 4}},
+         {1, 2, 1, 2, 1, 2, 1, E}},
+        {"code_defined_by_itself", 2, {{4, 3}, {1, 3}, {6, 3}, {7, 3}, {5, 4}}, {1, 1, 1, 1, 1, 1, E}},
+        {"width_grows_once_code_7_is_taken", 2, {{4, 3}, {0, 3}, {1, 3}, {2, 3}, {3, 4}, {8, 4}, {5, 4}},
+         {0, 1, 2, 3, 2, 3, E}},
+        {"clear_code_resets_width_and_table", 2,
+         {{4, 3}, {0, 3}, {1, 3}, {2, 3}, {4, 4}, {3, 3}, {3, 3}, {6, 3}, {5, 4}}, {0, 1, 2, 3, 3, 3, 3, E}},
+        {"no_opening_clear_code", 2, {{2, 3}, {2, 3}, {6, 3}, {5, 4}}, {2, 2, 2, 2, E}},
+        {"eight_bit_codes", 8, {{256, 9}, {200, 9}, {17, 9}, {258, 9}, {257, 9}}, {200, 17, 200, 17, E}},
+        {"full_table_keeps_its_entries_until_a_clear_code", 2, FillTheTable(), full},
+        {"string_code_first_after_clear", 2, {{4, 3}, {6, 3}, {5, 3}}, {B}},
+        {"code_beyond_the_table", 2, {{4, 3}, {1, 3}, {7, 3}, {2, 3}}, {1, B}},
+        {"data_ends_before_the_end_code", 2, {{4, 3}, {1, 3}, {2, 3}, {6, 3}, {3, 4}}, {1, 2, 1, 2, 3, N}},
+        {"nothing_after_the_end_code", 2, {{4, 3}, {1, 3}, {5, 3}, {2, 3}}, {1, E}},
+        {"min_code_size_1", 1, {{2, 2}, {1, 2}, {3, 2}}, {1, E}},
+        {"min_code_size_11", 11, {{2048, 12}, {2047, 12}, {2049, 12}}, {2047, E}},
+        {"min_code_size_0", 0, {{1, 1}}, {R}},
+        {"min_code_size_12", 12, {{4096, 13}}, {R}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(Decode(row.minCodeSize, row.codes), row.expected) << row.name;
+}
+
+// Runs of one index (long strings) and noise (a table that fills and is
+// cleared again), with and without an equivalent second index for some
+// pixels: every pixel decodes to one of its two choices, and nothing more.
+TEST(LzwEncoder, DecodesToOneOfEachPixelsChoices)
+{
+    std::mt19937 random(11);
+    std::vector<std::size_t> counts = {70000}; // and every short one, for each way the last code can fall
+    for (std::size_t count = 0; count < 400; ++count)
+        counts.push_back(count);
+    for (const int minCodeSize : {2, 5, 8})
+        for (const std::size_t count : counts)
+            for (const bool noise : {false, true})
+                for (const bool choices : {false, true}) {
+                    SCOPED_TRACE(testing::Message() << minCodeSize << " bits, " << count << " pixels, noise " << noise
+                                                    << ", choices " << choices);
+                    const int colours = 1 << minCodeSize;
+                    std::vector<std::uint8_t> primary(count);
+                    std::vector<std::int16_t> alternative(count, imaging::kNoAlternative);
+                    for (std::size_t i = 0; i < count; ++i) {
+                        primary[i] = static_cast<std::uint8_t>(noise ? random() % colours : i / 30 % colours);
+                        if (choices && random() % 3 == 0)
+                            alternative[i] = static_cast<std::int16_t>(random() % colours);
+                    }
+                    const std::vector<std::uint8_t> stream = imaging::LzwEncode(
+                        minCodeSize, primary.data(), choices ? alternative.data() : nullptr, count);
+                    auto decoder = std::make_unique<LzwDecoder>();
+                    ASSERT_TRUE(decoder->start(minCodeSize));
+                    decoder->feed(stream.data(), stream.size());
+                    std::vector<std::uint16_t> decoded(count + 1);
+                    ASSERT_EQ(decoder->decode(decoded.data(), decoded.size()), count);
+                    EXPECT_EQ(decoder->status(), LzwDecoder::Status::End);
+                    for (std::size_t i = 0; i < count; ++i)
+                        ASSERT_TRUE(decoded[i] == primary[i] || decoded[i] == alternative[i]) << "pixel " << i;
+                }
+}
+
+} // namespace
+} // namespace qf::test
