@@ -615,36 +615,21 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
 
 // Pixels that may stay transparent or take their own colour compress best
 // one way in flat areas (their colour continues the runs around them) and
-// the other in textured ones (long runs of the transparent index). The
-// frame is compressed with a few arrangements and the smallest kept:
-// transparent wherever allowed, own colour wherever allowed, and
-// transparent only along stretches of such pixels that cross colours. The
-// compressor may still switch a pixel to its other choice where that
-// extends a string.
+// the other in textured ones (long runs of the transparent index). There
+// are a few arrangements: transparent wherever allowed, own colour wherever
+// allowed, and transparent only along stretches of such pixels that cross
+// colours. The compressor may still switch a pixel to its other choice
+// where that extends a string. A small frame is compressed every way and
+// the smallest kept; a large one is tried every way on a band of rows
+// across its middle, and only the arrangement that did best there is
+// compressed whole.
 std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t count, int width)
 {
-    std::vector<std::uint8_t> best = LzwEncode(codeSize, primary_.data(), alternative_.data(), count);
     bool choices = false;
     for (std::size_t i = 0; i < count && !choices; ++i)
         choices = alternative_[i] != kNoAlternative;
     if (!choices)
-        return best;
-
-    arranged_.resize(count);
-    arrangedAlternative_.resize(count);
-    auto tryArrangement = [&](auto&& ownColourAt) {
-        for (std::size_t i = 0; i < count; ++i) {
-            const bool own = alternative_[i] != kNoAlternative && ownColourAt(i);
-            arranged_[i] = own ? static_cast<std::uint8_t>(alternative_[i]) : primary_[i];
-            arrangedAlternative_[i] = alternative_[i] == kNoAlternative ? kNoAlternative
-                : own ? static_cast<std::int16_t>(primary_[i])
-                      : alternative_[i];
-        }
-        std::vector<std::uint8_t> data = LzwEncode(codeSize, arranged_.data(), arrangedAlternative_.data(), count);
-        if (data.size() < best.size())
-            best = std::move(data);
-    };
-    tryArrangement([](std::size_t) { return true; });
+        return LzwEncode(codeSize, primary_.data(), alternative_.data(), count);
 
     // Stretches of pixels that may be transparent, row by row: a stretch in
     // one colour keeps it, one that crosses colours turns transparent.
@@ -670,8 +655,48 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
             x = end;
         }
     }
-    tryArrangement([&](std::size_t i) { return stretchOwn_[i] != 0; });
-    return best;
+
+    // Arrangement 0 is transparent wherever allowed, 1 own colour wherever
+    // allowed, 2 by stretches; compresses pixels [from, to) arranged so.
+    arranged_.resize(count);
+    arrangedAlternative_.resize(count);
+    auto encodeArranged = [&](int arrangement, std::size_t from, std::size_t to) {
+        if (arrangement == 0)
+            return LzwEncode(codeSize, primary_.data() + from, alternative_.data() + from, to - from);
+        for (std::size_t i = from; i < to; ++i) {
+            const bool own = alternative_[i] != kNoAlternative && (arrangement == 1 || stretchOwn_[i] != 0);
+            arranged_[i] = own ? static_cast<std::uint8_t>(alternative_[i]) : primary_[i];
+            arrangedAlternative_[i] = alternative_[i] == kNoAlternative ? kNoAlternative
+                : own ? static_cast<std::int16_t>(primary_[i])
+                      : alternative_[i];
+        }
+        return LzwEncode(codeSize, arranged_.data() + from, arrangedAlternative_.data() + from, to - from);
+    };
+
+    constexpr std::size_t kTrialPixels = 16384;
+    const std::size_t rows = count / w;
+    const std::size_t bandRows = std::max<std::size_t>(1, rows / 4);
+    if (count < 4 * kTrialPixels || bandRows * w < kTrialPixels) {
+        std::vector<std::uint8_t> best = encodeArranged(0, 0, count);
+        for (int arrangement = 1; arrangement < 3; ++arrangement) {
+            std::vector<std::uint8_t> data = encodeArranged(arrangement, 0, count);
+            if (data.size() < best.size())
+                best = std::move(data);
+        }
+        return best;
+    }
+    const std::size_t from = (rows - bandRows) / 2 * w;
+    const std::size_t to = from + bandRows * w;
+    int chosen = 0;
+    std::size_t smallest = encodeArranged(0, from, to).size();
+    for (int arrangement = 1; arrangement < 3; ++arrangement) {
+        const std::size_t size = encodeArranged(arrangement, from, to).size();
+        if (size < smallest) {
+            smallest = size;
+            chosen = arrangement;
+        }
+    }
+    return encodeArranged(chosen, 0, count);
 }
 
 } // namespace qf::imaging
