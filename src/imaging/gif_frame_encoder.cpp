@@ -673,10 +673,10 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
         return LzwEncode(codeSize, arranged_.data() + from, arrangedAlternative_.data() + from, to - from);
     };
 
-    constexpr std::size_t kTrialPixels = 16384;
+    constexpr std::size_t kTrialPixels = 8192;
     const std::size_t rows = count / w;
-    const std::size_t bandRows = std::max<std::size_t>(1, rows / 4);
-    if (count < 4 * kTrialPixels || bandRows * w < kTrialPixels) {
+    const std::size_t bandRows = std::max<std::size_t>((kTrialPixels + w - 1) / w, rows / 16);
+    if (bandRows * 4 > rows) {
         std::vector<std::uint8_t> best = encodeArranged(0, 0, count);
         for (int arrangement = 1; arrangement < 3; ++arrangement) {
             std::vector<std::uint8_t> data = encodeArranged(arrangement, 0, count);
