@@ -49,7 +49,7 @@ env -u DISPLAY -u WAYLAND_DISPLAY "$window" --version | grep -qx "quillframe (Qu
 env -u DISPLAY -u WAYLAND_DISPLAY "$window" --help | grep -q "^Usage: quillframe" || fail "quillframe --help"
 
 # The installed command line converts the demo animation.
-"$build/src/cli/make_demo_gif" "$work/demo.gif"
+"$build/tools/make_demo_gif" "$work/demo.gif"
 "$cli" convert "$work/demo.gif" "$work/sketch.gif" --variant 6 --quiet
 # Same size, frame count, delays and loop count as the source.
 timing() { "$cli" info "$1" | grep -E '^(size|frames|delays|loop):'; }

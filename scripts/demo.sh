@@ -13,7 +13,7 @@ out="$root/demo-output"
 
 cli="$build/src/cli/quillframe-cli"
 mkdir -p "$build/demo" "$out"
-"$build/src/cli/make_demo_gif" "$build/demo/demo.gif"
+"$build/tools/make_demo_gif" "$build/demo/demo.gif"
 cp "$build/demo/demo.gif" "$out/demo.gif"
 
 "$cli" info "$out/demo.gif"

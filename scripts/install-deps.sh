@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # imaging: GIF reading and writing, colour quantisation, PNG export
   libgif-dev libimagequant-dev libspng-dev
+  # animated WebP, and resizing frames before the effect
+  libwebp-dev libstb-dev
   # frame pipeline
   libtbb-dev
   # command line

@@ -31,7 +31,7 @@ in_chroot() {
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
 cp "$deb" "$chroot/tmp/"
-"$build/src/cli/make_demo_gif" "$chroot/tmp/demo.gif"
+"$build/tools/make_demo_gif" "$chroot/tmp/demo.gif"
 in_chroot apt-get update -qq
 # What a desktop brings that a bare system lacks: the display for the try, and
 # the menu's tools whose triggers index the entry.

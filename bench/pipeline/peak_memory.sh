@@ -14,7 +14,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 cli="$build/src/cli/quillframe-cli"
-maker="$build/src/cli/make_demo_gif"
+maker="$build/tools/make_demo_gif"
 
 peak_kib() {
     /usr/bin/time -v "$@" 2>"$work/time.txt" >/dev/null

@@ -8,7 +8,7 @@
 //   the target is 1.7 times the 1-thread rate on 2 cores; and the cost of
 //   each stage of a frame, of which the in-order share bounds that rate.
 
-#include "cli/demo_scene.h"
+#include "demo_scene.h"
 #include "engine/variants.h"
 #include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"

@@ -6,6 +6,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace qf::cli {
 
@@ -13,7 +15,7 @@ enum ExitCode : int {
     kExitOk = 0,
     kExitFailed = 1,      // anything else
     kExitUsage = 2,       // bad command line
-    kExitBadInput = 3,    // input missing, unreadable, not a GIF, corrupt or too large (also for memory)
+    kExitBadInput = 3,    // input missing, unreadable, not a GIF or animated WebP, corrupt or too large
     kExitBadOutput = 4,   // output file or folder cannot be written
     kExitInterrupted = 5, // stopped with Ctrl-C or a kill; outputs left as they were
 };
@@ -25,22 +27,35 @@ int ExitCodeFor(const imaging::Error& error);
 void InstallInterruptHandler();
 bool Interrupted();
 
-struct ConvertArgs {
-    std::string input;
-    std::string output;
-    int variant = 0;
+// The variant a --variant value names: its number (0-16) or its name from
+// the variant table in lower case with hyphens for spaces
+// ("pencil-on-paper"). Empty when it names none.
+std::optional<int> VariantFromText(std::string_view text);
+// The name VariantFromText accepts for variant v.
+std::string VariantSlug(int v);
+
+// What convert and snapshots share: the inputs ("-" is standard input), where
+// the results go, and the resize before the effect.
+struct BatchArgs {
+    std::vector<std::string> files;    // IN... OUT, or IN... with outDir
+    std::optional<std::string> outDir; // one result per input in this folder
+    std::optional<std::string> suffix; // added to each input's name in outDir
+    std::optional<std::string> maxSize; // "WIDTHxHEIGHT"
+    std::optional<double> scale;
     Switches switches;
-    int threads = 0;
-    std::optional<std::string> pngFramesDir;
     bool quiet = false;
 };
 
-struct SnapshotArgs {
-    std::string input;
-    std::string dir;
-    Switches switches;
-    bool quiet = false;
+struct ConvertArgs : BatchArgs {
+    std::string variant = "0";
+    std::optional<std::string> format; // "gif" or "webp"
+    std::optional<int> quality;        // lossy WebP at this quality
+    bool keepTransparency = false;
+    int threads = 0;
+    std::optional<std::string> pngFramesDir;
 };
+
+using SnapshotArgs = BatchArgs;
 
 struct FramesArgs {
     std::string input;

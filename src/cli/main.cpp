@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,10 +20,12 @@ using namespace qf::cli;
 
 std::string VariantHelp()
 {
-    std::string text = "Variants (--variant N):\n";
+    std::string text = "Variants (--variant N or --variant NAME):\n";
     for (int v = 0; v < qf::kVariantCount; ++v) {
         const qf::VariantInfo& info = qf::kVariants[v];
-        text += (v < 10 ? "   " : "  ") + std::to_string(v) + "  " + std::string(info.name) + ": "
+        std::string slug = VariantSlug(v);
+        slug.resize(std::max<std::size_t>(slug.size(), 24), ' ');
+        text += (v < 10 ? "   " : "  ") + std::to_string(v) + "  " + slug + " " + std::string(info.name) + ": "
                 + std::string(info.description) + "\n";
     }
     return text;
@@ -42,9 +45,15 @@ std::string SwitchHelp()
 
 const char* const kExitHelp =
     "Exit status: 0 done; 1 other failure; 2 bad command line; 3 input missing,\n"
-    "unreadable, not a GIF, corrupt or too large (for the limits or for the free memory);\n"
-    "4 output cannot be written; 5 interrupted (Ctrl-C or a kill). An existing output\n"
-    "file is only ever replaced by a complete new one.\n";
+    "unreadable, not a GIF or animated WebP, corrupt or too large (for the limits or\n"
+    "for the free memory); 4 output cannot be written; 5 interrupted (Ctrl-C or a\n"
+    "kill). With several inputs, each failure is reported and the others go on; the\n"
+    "status is the worst one. An existing output file is only ever replaced by a\n"
+    "complete new one.\n";
+
+const char* const kFilesHelp =
+    "IN OUT, or IN... with --out-dir DIR. '-' as IN reads\n"
+    "standard input, as OUT writes standard output";
 
 void AddSwitches(CLI::App* command, qf::Switches& switches)
 {
@@ -54,6 +63,21 @@ void AddSwitches(CLI::App* command, qf::Switches& switches)
                                    [&switches, &info, value] { switches.*info.member = value; },
                                    std::string(info.help));
     }
+}
+
+// The options convert and snapshots share: many inputs and resizing.
+void AddBatchOptions(CLI::App* command, BatchArgs& args, const char* resultKind)
+{
+    command->add_option("--out-dir", args.outDir,
+                        std::string("Write one ") + resultKind + " per input into DIR (created if\n"
+                        "missing), named after the input");
+    command->add_option("--suffix", args.suffix, "With --out-dir: add TEXT to each result's name (e.g. -sketch)");
+    command->add_option("--max-size", args.maxSize,
+                        "Shrink frames to fit within WIDTHxHEIGHT (e.g. 640x480),\n"
+                        "keeping the aspect ratio, before the effect");
+    command->add_option("--scale", args.scale, "Resize frames by this factor (e.g. 0.5) before the effect");
+    AddSwitches(command, args.switches);
+    command->add_flag("-q,--quiet", args.quiet, "No progress bar");
 }
 
 } // namespace
@@ -73,36 +97,40 @@ static int RunCommandLine(int argc, char** argv)
     ConvertArgs convert;
     CLI::App* convertCommand = app.add_subcommand(
         "convert",
-        "Render every frame of IN.gif with one variant and write the\n"
-        "animation to OUT.gif with the source's frame delays and loop\n"
-        "count. A still GIF (one frame) is accepted too and gives a\n"
+        "Render every frame of IN (a GIF or an animated WebP) with one\n"
+        "variant and write the animation to OUT with the source's frame\n"
+        "delays and loop count: a GIF, or an animated WebP when OUT ends\n"
+        "in .webp. A still GIF (one frame) is accepted too and gives a\n"
         "one-frame sketch.");
-    convertCommand->add_option("input", convert.input, "The GIF to convert (IN.gif)")->required();
-    convertCommand->add_option("output", convert.output, "The GIF to write (OUT.gif); replaced when complete")
-        ->required();
-    convertCommand->add_option("-v,--variant", convert.variant, "Effect variant, 0-16 (default 0)")
-        ->check(CLI::Range(0, qf::kVariantCount - 1));
-    AddSwitches(convertCommand, convert.switches);
+    convertCommand->add_option("files", convert.files, kFilesHelp)->required();
+    convertCommand->add_option("-v,--variant", convert.variant,
+                               "Effect variant: 0-16 or its name, e.g. pencil-on-paper (default 0)");
+    AddBatchOptions(convertCommand, convert, "animation");
+    convertCommand->add_option("--format", convert.format, "gif or webp: the output format when OUT has no\n"
+                                                           "such extension (default gif)")
+        ->check(CLI::IsMember({"gif", "webp"}));
+    convertCommand->add_option("--quality", convert.quality,
+                               "Lossy WebP at this quality, 0-100 (WebP is lossless without it)")
+        ->check(CLI::Range(0, 100));
+    convertCommand->add_flag("--keep-transparency", convert.keepTransparency,
+                             "Where a source frame is transparent, leave the result\n"
+                             "transparent too (the effect still sees the frame over white)");
     convertCommand->add_option("-j,--threads", convert.threads, "Worker threads, 1-256 (default: all cores)")
         ->check(CLI::Range(0, 256));
     convertCommand->add_option("--png-frames", convert.pngFramesDir,
                                "Also write each rendered frame, before colour reduction, as\n"
                                "DIR/frame-0001.png, ...");
-    convertCommand->add_flag("-q,--quiet", convert.quiet, "No progress bar");
     convertCommand->footer(footer);
 
     SnapshotArgs snapshots;
     CLI::App* snapshotsCommand = app.add_subcommand(
         "snapshots",
-        "Render frame 1 of IN.gif in all 17 variants into DIR as\n"
+        "Render frame 1 of IN in all 17 variants into DIR as\n"
         "variant-00.png ... variant-16.png, plus sheet.png, a labelled\n"
         "contact sheet of all of them for choosing at a glance. Stills\n"
-        "are accepted.");
-    snapshotsCommand->add_option("input", snapshots.input, "The GIF (IN.gif)")->required();
-    snapshotsCommand->add_option("dir", snapshots.dir, "Folder for the pictures (created if missing)")
-        ->required();
-    AddSwitches(snapshotsCommand, snapshots.switches);
-    snapshotsCommand->add_flag("-q,--quiet", snapshots.quiet, "No progress bar");
+        "are accepted. With --out-dir, each input gets its own folder.");
+    snapshotsCommand->add_option("files", snapshots.files, "IN DIR, or IN... with --out-dir DIR")->required();
+    AddBatchOptions(snapshotsCommand, snapshots, "folder of pictures");
     snapshotsCommand->footer(footer);
 
     FramesArgs frames;
@@ -145,12 +173,11 @@ static int RunCommandLine(int argc, char** argv)
         if (*infoCommand)
             return RunInfo(infoInput);
     } catch (const std::bad_alloc&) {
-        // Only a GIF too large for this machine gets this far: name it.
-        const std::string& input = *convertCommand ? convert.input
-            : *snapshotsCommand                    ? snapshots.input
-            : *framesCommand                       ? frames.input
-                                                   : infoInput;
-        std::cerr << "error: " << input << ": not enough memory to process this GIF\n";
+        // Only a file too large for this machine gets this far: name it.
+        const std::string& input = *snapshotsCommand && !snapshots.files.empty() ? snapshots.files.front()
+            : *framesCommand                                                  ? frames.input
+                                                                              : infoInput;
+        std::cerr << "error: " << input << ": not enough memory to process this file\n";
         return kExitBadInput;
     } catch (const std::exception& e) {
         std::cerr << "error: " << e.what() << "\n";

@@ -21,21 +21,37 @@ ProgressBar::~ProgressBar()
     finish();
 }
 
-void ProgressBar::update(double percent)
+void ProgressBar::update(double percent, std::string_view detail)
 {
     if (!enabled_)
         return;
     std::lock_guard lock(mutex_);
     const int value = static_cast<int>(std::floor(std::clamp(percent, 0.0, 100.0)));
-    if (value == shown_)
+    if (value == shown_ && detail == shownDetail_)
         return;
     shown_ = value;
+    shownDetail_ = detail;
     const int filled = value * kBarWidth / 100;
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
-    std::fprintf(stderr, "\r%s [%s] %3d%%", label_.c_str(), bar.c_str(), value);
+    // "\033[K" clears what a longer previous detail left on the line.
+    std::fprintf(stderr, "\r%s [%s] %3d%%%s%s\033[K", label_.c_str(), bar.c_str(), value, detail.empty() ? "" : "  ",
+                 shownDetail_.c_str());
     std::fflush(stderr);
     drawn_ = true;
+}
+
+void ProgressBar::print(const std::string& line)
+{
+    std::lock_guard lock(mutex_);
+    if (drawn_) {
+        std::fputs("\r\033[K", stderr);
+        drawn_ = false;
+        shown_ = -1;
+        shownDetail_.clear();
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
 }
 
 void ProgressBar::finish()
@@ -45,6 +61,8 @@ void ProgressBar::finish()
         std::fputc('\n', stderr);
         std::fflush(stderr);
         drawn_ = false;
+        shown_ = -1;
+        shownDetail_.clear();
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace qf::cli {
 
@@ -12,8 +13,12 @@ public:
     ProgressBar(std::string label, bool quiet);
     ~ProgressBar();
 
-    // Shows percent (0-100); redraws only when the shown value changes.
-    void update(double percent);
+    // Shows percent (0-100) and detail after it (such as "file 2/5, frame
+    // 10/32"); redraws only when what is shown changes.
+    void update(double percent, std::string_view detail = {});
+    // Prints line on standard error (always, even when quiet) on a line of
+    // its own; the bar is drawn again below it on the next update.
+    void print(const std::string& line);
     // Ends the line the bar is drawn on.
     void finish();
 
@@ -23,6 +28,7 @@ private:
     bool enabled_ = false;
     bool drawn_ = false;
     int shown_ = -1;
+    std::string shownDetail_;
 };
 
 } // namespace qf::cli

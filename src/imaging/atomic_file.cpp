@@ -289,13 +289,33 @@ void RemoveStaleTemporaryFiles(const std::string& folder)
         if (pid <= 0 || pid == ::getpid())
             continue;
         struct stat info {};
-        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)
-            || info.st_uid != ::geteuid())
+        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0
+            || !(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) || info.st_uid != ::geteuid())
             continue;
-        if (::kill(pid, 0) != 0 && errno == ESRCH)
+        if (::kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
+        std::error_code ignored; // a folder goes with what is in it; links in it are not followed
+        if (S_ISDIR(info.st_mode))
+            fs::remove_all(fs::path(folder) / entry->d_name, ignored);
+        else
             ::unlinkat(fd, entry->d_name, 0);
     }
     ::closedir(dir);
+}
+
+bool MakeTemporaryFolder(const std::string& parent, const std::string& stem, std::string* made, Error* error)
+{
+    RemoveStaleTemporaryFilesOnce(parent);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = TemporaryPath(parent, stem);
+        if (::mkdir(path.c_str(), 0700) == 0) {
+            *made = path;
+            return true;
+        }
+        if (errno != EEXIST)
+            return Fail(error, ErrorKind::Unwritable, parent, CreateReason(errno, parent));
+    }
+    return Fail(error, ErrorKind::Unwritable, parent, CreateReason(EEXIST, parent));
 }
 
 struct AtomicFile::Impl {

@@ -21,10 +21,15 @@ namespace qf::imaging {
 // (Unwritable) name `destination` and say why.
 bool ResolveOutputFile(const std::string& destination, std::string* target, Error* error);
 
-// Removes the temporary files that writers of this program left in folder
-// when they were killed: files of its own naming, owned by the user, whose
-// process is gone. Files of live processes and all other files stay.
+// Removes the temporary files and folders that runs of this program left in
+// folder when they were killed: those of its own naming, owned by the user,
+// whose process is gone. Those of live processes and all others stay.
 void RemoveStaleTemporaryFiles(const std::string& folder);
+
+// Makes a new folder in parent that only the user can enter, named as this
+// program's temporary files are (after stem), so that once this process is
+// gone a later run removes it with everything in it; *made names it.
+bool MakeTemporaryFolder(const std::string& parent, const std::string& stem, std::string* made, Error* error);
 
 // A new version of a file, written to a temporary file in the destination's
 // folder and moved over the destination by commit(). Until then the

@@ -1,6 +1,7 @@
 #include "convert.h"
 
 #include "free_memory.h"
+#include "imaging/animation_reader.h"
 #include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"
 #include "imaging/png_io.h"
@@ -51,8 +52,11 @@ namespace {
 struct FrameSlot {
     int number = 0;
     imaging::RgbaImage decoded;
+    imaging::RgbaImage resized; // decoded at the render size, when it differs
     Picture source;
     Picture rendered;
+    imaging::RgbaImage withAlpha; // rendered with the source's transparency
+    imaging::ImageView output;    // what is written: rendered or withAlpha
     std::shared_ptr<imaging::PackedFrame> packed;
     std::optional<imaging::FrameJob> job;
     imaging::EncodedFrame encoded;
@@ -183,22 +187,32 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         }
     }
 
-    imaging::GifReader reader;
+    imaging::AnimationReader reader;
     reader.setCancelCheck(options.cancelled);
     if (!reader.open(input, &err))
         return false;
     if (damage)
         *damage = reader.damage();
-    const imaging::GifInfo info = reader.info();
+    imaging::GifInfo info = reader.info();
     const int frameCount = info.frameCount;
+    imaging::Size size;
+    if (!RenderSize(input, info.width, info.height, info.work, options.resize, &size, &err))
+        return false;
+    info.width = size.width;
+    info.height = size.height;
 
     if (options.progress && !options.progress(0.0)) {
         err = MakeError(imaging::ErrorKind::Cancelled, output, "cancelled");
         return false;
     }
 
+    // A GIF is encoded on the workers; libwebp's animation encoder takes the
+    // frames in order.
+    const bool webp = options.format == OutputFormat::Webp;
     imaging::AnimationWriter writer;
-    if (!writer.open(output, info.width, info.height, info.loopCount, &err))
+    imaging::WebpWriter webpWriter;
+    if (webp ? !webpWriter.open(output, info.width, info.height, info.loopCount, options.webp, &err)
+             : !writer.open(output, info.width, info.height, info.loopCount, &err))
         return false;
 
     const int hardware = std::max(1, tbb::info::default_concurrency());
@@ -267,16 +281,23 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
             EngineState& state = states.local();
             if (state.PencilTexture.empty())
                 UseDefaultPencilTexture(state);
-            ReadFrame(slot->decoded, slot->source);
+            const imaging::RgbaImage& frame = SizedFrame(slot->decoded, size, slot->resized);
+            ReadFrame(frame, slot->source);
             RenderFrame(state, slot->source, options.variant, slot->number, options.switches, slot->rendered);
-            slot->packed = packedPool.take();
-            slot->packed->pack(ViewOf(slot->rendered));
+            slot->output = ViewOf(slot->rendered);
+            if (options.keepTransparency) {
+                KeepTransparency(slot->rendered, frame, slot->withAlpha);
+                slot->output = imaging::ImageView::of(slot->withAlpha);
+            }
+            if (!webp) {
+                slot->packed = packedPool.take();
+                slot->packed->pack(slot->output);
+            }
             // The frame pictures are independent files: compressing them here
             // keeps the in-order stages free.
             imaging::Error pngError;
             if (options.pngFramesDir
-                && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), ViewOf(slot->rendered),
-                                      &pngError))
+                && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), slot->output, &pngError))
                 run.fail(std::move(pngError));
         } catch (const std::bad_alloc&) {
             run.fail(OutOfMemory(input, info.width, info.height));
@@ -296,8 +317,16 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
             const int index = slot->number - 1;
             const int delay = index < static_cast<int>(info.delays.size()) ? info.delays[index] : 0;
             imaging::Error linkError;
-            if (!writer.link(std::move(slot->packed), delay, &slot->job, &linkError))
+            if (webp) {
+                if (!webpWriter.addFrame(slot->output, delay, &linkError))
+                    run.fail(std::move(linkError));
+                else if (options.progress
+                         && !options.progress(static_cast<double>(slot->number) / static_cast<double>(frameCount)
+                                              * 100.0))
+                    run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
+            } else if (!writer.link(std::move(slot->packed), delay, &slot->job, &linkError)) {
                 run.fail(std::move(linkError));
+            }
         }
         slot->packed.reset();
         return slot;
@@ -345,7 +374,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
 
     // In order: appends the finished bytes.
     auto writeStage = [&](FrameSlot* slot) {
-        if (!run.stopping() && slot->number > 1) {
+        if (!run.stopping() && !webp && slot->number > 1) {
             imaging::Error writeError;
             if (!writer.append(slot->encoded, &writeError)) {
                 run.fail(std::move(writeError));
@@ -359,11 +388,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
     };
 
     try {
-        std::optional<tbb::global_control> allowMoreThreads;
-        if (threads > hardware)
-            allowMoreThreads.emplace(tbb::global_control::max_allowed_parallelism, threads);
-        tbb::task_arena arena(threads);
-        arena.execute([&] {
+        auto convert = [&] {
             tbb::parallel_pipeline(
                 tokens,
                 tbb::make_filter<void, FrameSlot*>(tbb::filter_mode::serial_in_order, readStage)
@@ -373,7 +398,18 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
                     & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::serial_in_order, showStage)
                     & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::parallel, encodeStage)
                     & tbb::make_filter<FrameSlot*, void>(tbb::filter_mode::serial_in_order, writeStage));
-        });
+        };
+        if (options.inCurrentArena) {
+            // Only this conversion's tasks while waiting: the caller's other
+            // conversions go on on their own threads.
+            tbb::this_task_arena::isolate(convert);
+        } else {
+            std::optional<tbb::global_control> allowMoreThreads;
+            if (threads > hardware)
+                allowMoreThreads.emplace(tbb::global_control::max_allowed_parallelism, threads);
+            tbb::task_arena arena(threads);
+            arena.execute(convert);
+        }
     } catch (const std::bad_alloc&) {
         run.fail(OutOfMemory(input, info.width, info.height));
     } catch (const std::exception& e) {
@@ -387,10 +423,11 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
     if (run.stopping()) {
         writer.abort();
+        webpWriter.abort();
         err = run.error();
         return false;
     }
-    return writer.finish(&err);
+    return webp ? webpWriter.finish(&err) : writer.finish(&err);
 }
 
 } // namespace qf

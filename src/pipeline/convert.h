@@ -1,8 +1,11 @@
 // Converting a whole animation: every frame rendered with one variant and
-// written as an animated GIF, on worker threads.
+// written as an animated GIF or WebP, on worker threads.
 #pragma once
 
 #include "engine/engine.h"
+#include "imaging/resize.h"
+#include "imaging/webp_writer.h"
+#include "output_shaping.h"
 #include "picture.h"
 #include "progress.h"
 
@@ -33,9 +36,19 @@ struct ConvertOptions {
     ProgressFn progress;
     // Asked also inside long decodes, from any thread; true cancels.
     std::function<bool()> cancelled;
+    // Frames resized as asked before the effect (imaging/resize.h).
+    imaging::ResizeRequest resize;
+    // Where a source frame is transparent, the output frame is too; the
+    // effect still sees the frame laid over white.
+    bool keepTransparency = false;
+    OutputFormat format = OutputFormat::Gif;
+    imaging::WebpOptions webp;
+    // Run in the task arena the caller runs in (set up with its threads,
+    // shared by several conversions at once) instead of one of threads.
+    bool inCurrentArena = false;
 };
 
-// Renders every frame of the GIF at input with the chosen variant and writes
+// Renders every frame of the animation (GIF or WebP) at input with the chosen variant and writes
 // the animation to output with the source's delays and loop count. Frames are
 // rendered in parallel and written in order; on any failure or cancel the
 // output is left as it was before, error says why (ErrorKind::Cancelled when

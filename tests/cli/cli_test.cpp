@@ -180,6 +180,30 @@ TEST(Cli, ASignalLeavesNoPartialOutput)
     }
 }
 
+// A run reading standard input, killed where it cannot clean up, leaves its
+// folder for the streams behind; the next run removes it.
+TEST(Cli, AKilledPipeRunsFolderGoesWithTheNextRun)
+{
+    TempDir dir;
+    WriteBytes(dir.file("in.gif"), SmallAnimation(48, 40, 6));
+    std::filesystem::create_directories(dir.file("tmp"));
+    const auto piped = [&](const Limits& limits) {
+        return CliAfter(
+            [&] {
+                signal(SIGXFSZ, SIG_DFL);
+                setenv("TMPDIR", dir.file("tmp").c_str(), 1);
+                dup2(open(dir.file("in.gif").c_str(), O_RDONLY), STDIN_FILENO);
+            },
+            {"convert", "-", dir.file("out.gif")}, limits);
+    };
+    Limits tiny;
+    tiny.fileSizeBytes = 600;
+    EXPECT_EQ(piped(tiny).signal, SIGXFSZ);
+    EXPECT_FALSE(std::filesystem::is_empty(dir.file("tmp")));
+    EXPECT_EQ(piped({}).exitCode, 0);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp")));
+}
+
 // convert is the library's conversion with the switches given; frames
 // writes the frames as the reader composes them; info tells the facts.
 TEST(Cli, CommandsDoWhatTheLibraryDoes)
@@ -200,7 +224,8 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
 
     // Both frame writers leave a folder holding this animation's frames only.
     std::filesystem::create_directories(dir.file("frames"));
-    for (const auto& args : {std::vector<std::string>{"convert", in, dir.file("cli.gif"), "--png-frames", dir.file("frames")},
+    const std::string frameDir = dir.file("frames");
+    for (const auto& args : {std::vector<std::string>{"convert", in, dir.file("cli.gif"), "--png-frames", frameDir},
                              {"frames", in, dir.file("frames")}}) {
         WriteBytes(dir.file("frames/frame-0004.png"), {'o', 'l', 'd'});
         result = Cli(args);

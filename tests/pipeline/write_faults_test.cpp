@@ -91,7 +91,8 @@ TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
             }
             std::filesystem::create_directories(dir.file("folder"));
             std::filesystem::create_directories(dir.file("shared"));
-            std::filesystem::permissions(dir.file("shared"), std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+            std::filesystem::permissions(dir.file("shared"),
+                                         std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
             std::filesystem::create_symlink("../out.gif", dir.file("shared/out.gif"));
             lchown(dir.file("shared/out.gif").c_str(), 65534, 65534);
             std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_read

@@ -258,7 +258,8 @@ private Q_SLOTS:
         const QString lockPath = SingleInstance::DefaultLockPath();
         qputenv("XDG_RUNTIME_DIR", runtime);
         qputenv("TMPDIR", tmp);
-        QVERIFY2(!lockPath.startsWith(shared.path() + u'/') && !lockPath.startsWith(elsewhere.path()), qPrintable(lockPath));
+        QVERIFY2(!lockPath.startsWith(shared.path() + u'/') && !lockPath.startsWith(elsewhere.path()),
+                 qPrintable(lockPath));
         {
             TempResults planted(shared.path());
             QVERIFY(planted.isUsable() && !planted.file(0).startsWith(mine + u'/'));

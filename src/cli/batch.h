@@ -1,0 +1,60 @@
+// Turning a command line's files into jobs, one input and one output each,
+// and standard input and output ("-") as files the pipeline can use.
+#pragma once
+
+#include "commands.h"
+#include "imaging/image.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qf::cli {
+
+inline constexpr std::string_view kStandardInput = "standard input";
+inline constexpr std::string_view kStandardOutput = "standard output";
+
+struct Job {
+    std::string input;  // as given; "-" is standard input
+    std::string output; // as given or built in --out-dir; "-" is standard output
+};
+
+// The jobs of IN OUT, or of IN... with --out-dir DIR, where each output is
+// DIR/<input's name without extension><suffix><extension>. Returns an empty
+// string, or what is wrong with the command line: a missing or surplus
+// file, --suffix without --out-dir, standard input with --out-dir, an
+// --out-dir that is a file, two inputs with one output, an input that
+// would be replaced by its own result.
+std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vector<Job>* jobs);
+
+// Lower-case extension of path with its dot (".gif"), or "".
+std::string ExtensionOf(const std::string& path);
+
+// A private temporary folder holding standard input as a file and the
+// result bound for standard output until it is complete; removed with
+// everything in it when this goes.
+class StandardStreams {
+public:
+    StandardStreams() = default;
+    ~StandardStreams();
+    StandardStreams(const StandardStreams&) = delete;
+    StandardStreams& operator=(const StandardStreams&) = delete;
+
+    // Copies all of standard input into a file; *path names it.
+    bool captureInput(std::string* path, imaging::Error* error);
+    // A file name for the result, to be sent with sendOutput.
+    bool outputFile(std::string_view extension, std::string* path, imaging::Error* error);
+    // Copies the finished file to standard output.
+    bool sendOutput(const std::string& path, imaging::Error* error);
+
+    // Names a temporary file in error as the stream it stands for.
+    void renameInError(imaging::Error& error) const;
+
+private:
+    bool makeFolder(imaging::Error* error);
+    std::string folder_;
+    std::string input_;
+    std::string output_;
+};
+
+} // namespace qf::cli

@@ -1,0 +1,55 @@
+#include "animation_reader.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace qf::imaging {
+
+bool AnimationReader::open(const std::string& path, Error* error)
+{
+    gif_.reset();
+    webp_.reset();
+    unsigned char head[12] = {};
+    std::size_t got = 0;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        got = std::fread(head, 1, sizeof head, file);
+        std::fclose(file);
+    }
+    if (LooksLikeWebp(head, got)) {
+        webp_ = std::make_unique<WebpReader>();
+        return webp_->open(path, error);
+    }
+    gif_ = std::make_unique<GifReader>();
+    gif_->setCancelCheck(cancelled_);
+    return gif_->open(path, error);
+}
+
+void AnimationReader::setCancelCheck(std::function<bool()> cancelled)
+{
+    cancelled_ = std::move(cancelled);
+}
+
+const GifDamage& AnimationReader::damage() const
+{
+    static const GifDamage kNone;
+    return gif_ ? gif_->damage() : kNone;
+}
+
+const GifInfo& AnimationReader::info() const
+{
+    static const GifInfo kNone;
+    return webp_ ? webp_->info() : gif_ ? gif_->info() : kNone;
+}
+
+ReadResult AnimationReader::readNext(RgbaImage& frame, Error* error)
+{
+    if (webp_)
+        return webp_->readNext(frame, error);
+    if (gif_)
+        return gif_->readNext(frame, error);
+    if (error)
+        *error = {};
+    return {ReadStatus::End};
+}
+
+} // namespace qf::imaging

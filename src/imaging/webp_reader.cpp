@@ -1,0 +1,145 @@
+#include "webp_reader.h"
+
+#include "errors.h"
+
+#include <webp/demux.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace qf::imaging {
+
+bool LooksLikeWebp(const unsigned char* head, std::size_t size)
+{
+    return size >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0;
+}
+
+namespace {
+
+struct DemuxDeleter {
+    void operator()(WebPDemuxer* demux) const { WebPDemuxDelete(demux); }
+};
+struct DecoderDeleter {
+    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
+};
+
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, Error* error)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return Fail(error, ErrorKind::Unreadable, path, "cannot be opened (" + SystemReason(errno) + ")");
+    std::uint8_t buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
+        return Fail(error, ErrorKind::Unreadable, path, "cannot be read to the end");
+    return true;
+}
+
+} // namespace
+
+struct WebpReader::Impl {
+    std::string path;
+    std::vector<std::uint8_t> bytes;
+    std::unique_ptr<WebPAnimDecoder, DecoderDeleter> decoder;
+    GifInfo info;
+};
+
+WebpReader::WebpReader() : impl_(std::make_unique<Impl>()) {}
+WebpReader::~WebpReader() = default;
+WebpReader::WebpReader(WebpReader&&) noexcept = default;
+WebpReader& WebpReader::operator=(WebpReader&&) noexcept = default;
+
+const GifInfo& WebpReader::info() const
+{
+    return impl_->info;
+}
+
+bool WebpReader::open(const std::string& path, Error* error)
+{
+    impl_ = std::make_unique<Impl>();
+    Impl& d = *impl_;
+    d.path = path;
+    try {
+        if (!ReadWholeFile(path, d.bytes, error))
+            return false;
+        const WebPData data{d.bytes.data(), d.bytes.size()};
+        const std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&data));
+        if (!demux)
+            return Fail(error, ErrorKind::Corrupt, path, "is a damaged WebP file");
+        const std::uint32_t flags = WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS);
+        const int frames = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT));
+        if (!(flags & ANIMATION_FLAG) || frames < 1)
+            return Fail(error, ErrorKind::Corrupt, path, "is a still WebP picture, not an animation");
+
+        GifInfo& info = d.info;
+        info.width = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH));
+        info.height = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT));
+        if (static_cast<std::int64_t>(info.width) * info.height > kMaxGifPixels)
+            return Fail(error, ErrorKind::TooLarge, path,
+                        "is " + std::to_string(info.width) + " x " + std::to_string(info.height)
+                            + " pixels; the limit is " + std::to_string(kMaxGifPixels / 1000000) + " megapixels");
+        if (frames > kMaxGifFrames)
+            return Fail(error, ErrorKind::TooLarge, path,
+                        "has more than " + std::to_string(kMaxGifFrames) + " frames, the limit");
+        // Every frame is decoded and composited at the canvas size, and rendered.
+        info.work = 2 * static_cast<std::int64_t>(frames) * info.width * info.height;
+        const std::int64_t workLimit = GifWorkLimit(static_cast<std::int64_t>(d.bytes.size()));
+        if (info.work > workLimit)
+            return Fail(error, ErrorKind::TooLarge, path,
+                        "asks for " + std::to_string(info.work / 1'000'000) + " megapixels of work, more than the "
+                            + std::to_string(workLimit / 1'000'000) + " allowed a file of "
+                            + std::to_string(d.bytes.size()) + " bytes");
+        info.frameCount = frames;
+        WebPIterator frame;
+        if (WebPDemuxGetFrame(demux.get(), 1, &frame)) {
+            do {
+                info.delays.push_back(static_cast<int>(std::nearbyint(frame.duration / 10.0)));
+            } while (WebPDemuxNextFrame(&frame));
+            WebPDemuxReleaseIterator(&frame);
+        }
+        const int plays = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_LOOP_COUNT));
+        info.loopCount = plays == 0 ? 0 : plays == 1 ? -1 : plays - 1;
+
+        WebPAnimDecoderOptions options;
+        if (!WebPAnimDecoderOptionsInit(&options))
+            return Fail(error, ErrorKind::LibraryFailed, path, "cannot be decoded by this version of libwebp");
+        options.color_mode = MODE_RGBA;
+        options.use_threads = 0;
+        d.decoder.reset(WebPAnimDecoderNew(&data, &options));
+        if (!d.decoder)
+            return Fail(error, ErrorKind::Corrupt, path, "is a damaged WebP file");
+        return true;
+    } catch (const std::bad_alloc&) {
+        return Fail(error, ErrorKind::OutOfMemory, path, "needs more memory than is free");
+    }
+}
+
+ReadResult WebpReader::readNext(RgbaImage& frame, Error* error)
+{
+    Impl& d = *impl_;
+    if (error)
+        *error = {};
+    if (!d.decoder || !WebPAnimDecoderHasMoreFrames(d.decoder.get()))
+        return {ReadStatus::End};
+    std::uint8_t* canvas = nullptr;
+    int timestamp = 0; // the frame's end time; the delays are known from open()
+    if (!WebPAnimDecoderGetNext(d.decoder.get(), &canvas, &timestamp)) {
+        d.decoder.reset();
+        Fail(error, ErrorKind::Corrupt, d.path, "is damaged inside its frames");
+        return {ReadStatus::Failed};
+    }
+    frame.width = d.info.width;
+    frame.height = d.info.height;
+    frame.pixels.assign(canvas, canvas + static_cast<std::size_t>(frame.width) * frame.height * 4);
+    return {ReadStatus::Frame};
+}
+
+} // namespace qf::imaging

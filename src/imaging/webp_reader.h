@@ -1,0 +1,43 @@
+// Reads an animated WebP frame by frame, each frame composited on the canvas
+// by libwebpdemux (blending and disposal as the format defines them, over a
+// transparent background). The facts come as a GifInfo: durations are
+// rounded to hundredths of a second, and the loop count is given in the GIF's
+// terms (WebP counts plays, the GIF repeats: 0 stays "forever", a single play
+// becomes "no loop extension", n plays become n - 1 repeats).
+//
+// The whole file is held in memory. A still WebP (one picture, no animation)
+// and a damaged file are refused (Corrupt), as are files beyond the limits
+// of gif_limits.h (TooLarge).
+#pragma once
+
+#include "gif_limits.h"
+#include "gif_reader.h"
+#include "image.h"
+
+#include <memory>
+#include <string>
+
+namespace qf::imaging {
+
+// True when the first bytes of a file (at least 12) are a WebP signature.
+bool LooksLikeWebp(const unsigned char* head, std::size_t size);
+
+class WebpReader {
+public:
+    WebpReader();
+    ~WebpReader();
+    WebpReader(WebpReader&&) noexcept;
+    WebpReader& operator=(WebpReader&&) noexcept;
+
+    bool open(const std::string& path, Error* error);
+    const GifInfo& info() const;
+    // The next frame (RGBA at the canvas size); End after the last frame
+    // (error left empty), Failed on damage (error set).
+    ReadResult readNext(RgbaImage& frame, Error* error);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace qf::imaging

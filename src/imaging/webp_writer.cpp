@@ -1,0 +1,192 @@
+#include "webp_writer.h"
+
+#include "atomic_file.h"
+#include "errors.h"
+#include "gif_limits.h"
+
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+#include <algorithm>
+#include <climits>
+#include <new>
+
+namespace qf::imaging {
+
+namespace {
+
+struct EncoderDeleter {
+    void operator()(WebPAnimEncoder* encoder) const { WebPAnimEncoderDelete(encoder); }
+};
+
+// A WebPPicture that frees itself.
+struct PictureHolder {
+    WebPPicture picture;
+    PictureHolder() { WebPPictureInit(&picture); }
+    ~PictureHolder() { WebPPictureFree(&picture); }
+    PictureHolder(const PictureHolder&) = delete;
+    PictureHolder& operator=(const PictureHolder&) = delete;
+};
+
+bool Import(WebPPicture& picture, const ImageView& frame)
+{
+    const int stride = static_cast<int>(frame.stride);
+    switch (frame.layout) {
+    case PixelLayout::Rgba:
+        return WebPPictureImportRGBA(&picture, frame.pixels, stride) != 0;
+    case PixelLayout::Rgb:
+        return WebPPictureImportRGB(&picture, frame.pixels, stride) != 0;
+    case PixelLayout::Bgrx:
+        return WebPPictureImportBGRX(&picture, frame.pixels, stride) != 0;
+    }
+    return false;
+}
+
+} // namespace
+
+struct WebpWriter::Impl {
+    std::string path;
+    int width = 0;
+    int height = 0;
+    long long timestamp = 0; // milliseconds at the start of the next frame
+    int frames = 0;
+    WebPConfig config;
+    std::unique_ptr<WebPAnimEncoder, EncoderDeleter> encoder;
+    AtomicFile file;
+
+    bool encoderFailed(Error* error)
+    {
+        const char* what = encoder ? WebPAnimEncoderGetError(encoder.get()) : nullptr;
+        const std::string reason = what && *what ? what : "cannot be encoded";
+        encoder.reset();
+        file.discard();
+        return Fail(error, ErrorKind::LibraryFailed, path, "WebP encoding failed: " + reason);
+    }
+};
+
+WebpWriter::WebpWriter() : impl_(std::make_unique<Impl>()) {}
+
+WebpWriter::~WebpWriter()
+{
+    abort();
+}
+
+bool WebpWriter::open(const std::string& path, int width, int height, int loopCount, const WebpOptions& options,
+                      Error* error)
+{
+    abort();
+    Impl& d = *impl_;
+    d.path = path;
+    d.width = width;
+    d.height = height;
+    d.timestamp = 0;
+    d.frames = 0;
+    if (width < 1 || height < 1 || width > WEBP_MAX_DIMENSION || height > WEBP_MAX_DIMENSION
+        || static_cast<long long>(width) * height > kMaxGifPixels)
+        return Fail(error, ErrorKind::TooLarge, path,
+                    "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
+                        + " pixels (WebP allows 16383 a side)");
+    if (options.quality > 100)
+        return Fail(error, ErrorKind::InvalidArgument, path, "quality must be 0-100");
+    if (!WebPConfigInit(&d.config))
+        return Fail(error, ErrorKind::LibraryFailed, path, "this version of libwebp cannot be used");
+    if (options.quality >= 0) {
+        d.config.lossless = 0;
+        d.config.quality = static_cast<float>(options.quality);
+    } else {
+        d.config.lossless = 1;
+    }
+
+    WebPAnimEncoderOptions encoderOptions;
+    if (!WebPAnimEncoderOptionsInit(&encoderOptions))
+        return Fail(error, ErrorKind::LibraryFailed, path, "this version of libwebp cannot be used");
+    // WebP counts plays; the GIF counts repeats after the first play, and a
+    // GIF without a loop extension plays once.
+    encoderOptions.anim_params.loop_count = loopCount < 0 ? 1 : loopCount == 0 ? 0 : std::min(loopCount + 1, 65535);
+    d.encoder.reset(WebPAnimEncoderNew(width, height, &encoderOptions));
+    if (!d.encoder)
+        return Fail(error, ErrorKind::OutOfMemory, path, "needs more memory than is free");
+    if (!d.file.open(path, error)) {
+        d.encoder.reset();
+        return false;
+    }
+    return true;
+}
+
+bool WebpWriter::addFrame(const ImageView& frame, int delay, Error* error)
+{
+    Impl& d = *impl_;
+    if (!d.encoder)
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
+    if (frame.width != d.width || frame.height != d.height)
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
+                    "a frame of " + std::to_string(frame.width) + " x " + std::to_string(frame.height)
+                        + " does not fit an animation of " + std::to_string(d.width) + " x "
+                        + std::to_string(d.height));
+    if (delay < 0 || delay > 65535)
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "a frame delay must be 0-65535 hundredths of a second");
+    if (d.timestamp + 10LL * delay > INT_MAX)
+        return Fail(error, ErrorKind::TooLarge, d.path, "the animation is too long for WebP");
+
+    PictureHolder picture;
+    picture.picture.use_argb = 1;
+    picture.picture.width = d.width;
+    picture.picture.height = d.height;
+    if (!Import(picture.picture, frame))
+        return Fail(error, ErrorKind::OutOfMemory, d.path, "needs more memory than is free");
+    if (!WebPAnimEncoderAdd(d.encoder.get(), &picture.picture, static_cast<int>(d.timestamp), &d.config))
+        return d.encoderFailed(error);
+    d.timestamp += 10LL * delay;
+    ++d.frames;
+    return true;
+}
+
+bool WebpWriter::finish(Error* error)
+{
+    Impl& d = *impl_;
+    if (!d.encoder)
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
+    if (d.frames == 0) {
+        abort();
+        return Fail(error, ErrorKind::InvalidArgument, d.path, "an animation needs at least one frame");
+    }
+    // The last frame's duration is the time up to this closing timestamp.
+    if (!WebPAnimEncoderAdd(d.encoder.get(), nullptr, static_cast<int>(d.timestamp), nullptr))
+        return d.encoderFailed(error);
+    WebPData data;
+    WebPDataInit(&data);
+    if (!WebPAnimEncoderAssemble(d.encoder.get(), &data)) {
+        WebPDataClear(&data);
+        return d.encoderFailed(error);
+    }
+    d.encoder.reset();
+    const bool written = d.file.write(data.bytes, data.size, error) && d.file.commit(error);
+    WebPDataClear(&data);
+    if (!written)
+        d.file.discard();
+    return written;
+}
+
+void WebpWriter::abort()
+{
+    impl_->encoder.reset();
+    impl_->file.discard();
+}
+
+bool WriteWebpAnimation(const std::string& path, const std::vector<ImageView>& frames,
+                        const std::vector<int>& delays, int loopCount, const WebpOptions& options,
+                        Error* error)
+{
+    if (frames.empty() || delays.size() != frames.size())
+        return Fail(error, ErrorKind::InvalidArgument, path, "needs at least one frame and one delay per frame");
+    WebpWriter writer;
+    if (!writer.open(path, frames[0].width, frames[0].height, loopCount, options, error))
+        return false;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        if (!writer.addFrame(frames[i], delays[i], error))
+            return false;
+    }
+    return writer.finish(error);
+}
+
+} // namespace qf::imaging

@@ -1,0 +1,205 @@
+// The command line's batch work run as a user runs it: variants by name,
+// many inputs, resizing, transparency, animated WebP and pipes.
+#include "support.h"
+
+#include "imaging/animation_reader.h"
+#include "imaging/gif_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+namespace qf::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+ChildResult Cli(std::vector<std::string> args)
+{
+    args.insert(args.begin(), QF_CLI);
+    return RunProgram(args);
+}
+
+// Every file and folder under dir, as relative paths, sorted.
+std::vector<std::string> Tree(const TempDir& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
+        names.push_back(fs::relative(entry.path(), dir.path()).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<imaging::RgbaImage> ReadAnimation(const std::string& path, imaging::GifInfo* info = nullptr)
+{
+    imaging::AnimationReader reader;
+    imaging::Error error;
+    std::vector<imaging::RgbaImage> frames;
+    EXPECT_TRUE(reader.open(path, &error)) << error.message();
+    for (imaging::RgbaImage frame; reader.readNext(frame, &error);)
+        frames.push_back(frame);
+    EXPECT_FALSE(error) << error.message();
+    if (info)
+        *info = reader.info();
+    return frames;
+}
+
+std::vector<int> TransparentPixels(const std::string& path)
+{
+    std::vector<int> counts;
+    for (const imaging::RgbaImage& frame : ReadAnimation(path)) {
+        counts.push_back(0);
+        for (std::size_t i = 3; i < frame.pixels.size(); i += 4)
+            counts.back() += frame.pixels[i] == 0;
+    }
+    return counts;
+}
+
+// Two frames of 48 x 40 whose left 16 columns are transparent.
+void WriteSticker(const std::string& path)
+{
+    imaging::AnimationWriter writer;
+    imaging::Error error;
+    ASSERT_TRUE(writer.open(path, 48, 40, 0, &error));
+    for (int f = 0; f < 2; ++f) {
+        imaging::RgbaImage frame{48, 40, std::vector<std::uint8_t>(48 * 40 * 4)};
+        for (int i = 0; i < 48 * 40; ++i) {
+            const bool ink = (i % 48 / 6 + i / 48 / 5 + f) % 3 == 0;
+            const std::uint8_t rgba[] = {std::uint8_t(ink ? 30 : 200), std::uint8_t(i % 48 * 5),
+                                         std::uint8_t(ink ? 40 : 90), std::uint8_t(i % 48 < 16 ? 0 : 255)};
+            std::copy(rgba, rgba + 4, frame.pixels.begin() + i * 4);
+        }
+        ASSERT_TRUE(writer.addFrame(imaging::ImageView::of(frame), 7, &error));
+    }
+    ASSERT_TRUE(writer.finish(&error)) << error.message();
+}
+
+// Every new flag and its mistakes: the exit code, the message, the files
+// written (none at all for a mistake) and what they hold.
+TEST(Batch, FlagsAndTheirMistakes)
+{
+    TempDir dir;
+    const std::string a = dir.file("a.gif"), b = dir.file("b.gif"), bad = dir.file("bad.gif");
+    const std::string sticker = dir.file("sticker.gif"), out = dir.file("out"), note = dir.file("note");
+    WriteBytes(a, SmallAnimation(48, 40, 3));
+    WriteBytes(b, SmallAnimation(30, 60, 2, 3));
+    WriteBytes(bad, {'G', 'I', 'F', '8'});
+    WriteBytes(note, {'n'});
+    WriteSticker(sticker);
+    fs::create_directory(dir.file("sub"));
+    WriteBytes(dir.file("sub/a.gif"), SmallAnimation(8, 8, 2));
+    WriteBytes(dir.file("still.webp"), {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'E', 'B', 'P'});
+    for (const char* variant : {"2", "6"})
+        ASSERT_EQ(Cli({"convert", a, dir.file(std::string("v") + variant + ".gif"), "--variant", variant}).exitCode, 0);
+    fs::create_directory(out);
+    const std::vector<std::string> before = Tree(dir);
+
+    auto size = [](const std::string& path) {
+        imaging::GifInfo info;
+        ReadAnimation(path, &info);
+        return std::vector<int>{info.width, info.height, info.frameCount, info.loopCount};
+    };
+    struct Row {
+        std::vector<std::string> args;
+        int code;
+        std::string said;                 // in the output
+        std::vector<std::string> written; // new files
+        std::function<void()> check = [] {};
+    };
+    const std::vector<Row> rows = {
+        {{a, out + "/p.gif", "--variant", "pencil-on-paper"}, 0, "", {"out/p.gif"},
+         [&] { EXPECT_EQ(ReadBytes(out + "/p.gif"), ReadBytes(dir.file("v2.gif"))); }},
+        // The files share the threads and give what one file alone gives.
+        {{a, bad, b, "--out-dir", out, "--suffix", "-x", "--variant", "6"}, 3, "error: " + bad + ": ",
+         {"out/a-x.gif", "out/b-x.gif"},
+         [&] { EXPECT_EQ(ReadBytes(out + "/a-x.gif"), ReadBytes(dir.file("v6.gif"))); }},
+        {{a, b, "--out-dir", out, "--format", "webp", "--max-size", "20x30"}, 0, "converted 2 of 2",
+         {"out/a.webp", "out/b.webp"}, [&] {
+             EXPECT_EQ(size(out + "/a.webp"), (std::vector<int>{20, 17, 3, 0}));
+             EXPECT_EQ(size(out + "/b.webp"), (std::vector<int>{15, 30, 2, 3}));
+         }},
+        {{a, out + "/s.gif", "--scale", "0.5"}, 0, "", {"out/s.gif"},
+         [&] { EXPECT_EQ(size(out + "/s.gif"), (std::vector<int>{24, 20, 3, 0})); }},
+        {{sticker, out + "/k.gif", "--keep-transparency"}, 0, "", {"out/k.gif"},
+         [&] { EXPECT_EQ(TransparentPixels(out + "/k.gif"), (std::vector<int>{640, 640})); }},
+        {{sticker, out + "/w.gif"}, 0, "", {"out/w.gif"},
+         [&] { EXPECT_EQ(TransparentPixels(out + "/w.gif"), (std::vector<int>{0, 0})); }},
+        {{dir.file("still.webp"), out + "/x.gif"}, 3, "still.webp: ", {}},
+        {{a, out + "/x.gif", "--variant", "pencil"}, 2, "pencil-on-paper", {}},
+        {{a, out + "/x.gif", "--max-size", "0x5"}, 2, "--max-size", {}},
+        {{a, out + "/x.gif", "--max-size", "640"}, 2, "--max-size", {}},
+        {{a, out + "/x.png"}, 2, ".png", {}},
+        {{a, out + "/x.gif", "--format", "webp"}, 2, "--format", {}},
+        {{a, out + "/x.gif", "--quality", "50"}, 2, "--quality", {}},
+        {{a, b, out + "/x.gif"}, 2, "--out-dir", {}},
+        {{a, b, "--out-dir", note}, 2, note, {}},
+        {{a, dir.file("sub/a.gif"), "--out-dir", out}, 2, "both", {}},
+        {{a, "--out-dir", dir.path().string()}, 2, "its own result", {}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> args = row.args;
+        args.insert(args.begin(), "convert");
+        SCOPED_TRACE(testing::PrintToString(args));
+        const ChildResult result = Cli(args);
+        ASSERT_TRUE(result.clean()) << result.describe();
+        EXPECT_EQ(result.exitCode, row.code) << result.output;
+        EXPECT_NE(result.output.find(row.said), std::string::npos) << result.output;
+        std::vector<std::string> expected = before;
+        expected.insert(expected.end(), row.written.begin(), row.written.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(Tree(dir), expected);
+        row.check();
+        fs::remove_all(out);
+        fs::create_directory(out);
+    }
+}
+
+// Lossless WebP gives back the rendered frames with their delays and loop
+// count, and reads back as input.
+TEST(Batch, WebpRoundTrip)
+{
+    TempDir dir;
+    WriteBytes(dir.file("in.gif"), SmallAnimation(48, 40, 3, 2));
+    const ChildResult convert = Cli({"convert", dir.file("in.gif"), dir.file("out.webp"), "--variant", "6",
+                                     "--png-frames", dir.file("rendered")});
+    ASSERT_EQ(convert.exitCode, 0) << convert.output;
+    imaging::GifInfo info;
+    const std::vector<imaging::RgbaImage> frames = ReadAnimation(dir.file("out.webp"), &info);
+    EXPECT_EQ(info.delays, (std::vector<int>{10, 11, 12}));
+    EXPECT_EQ(info.loopCount, 2);
+    ASSERT_EQ(frames.size(), 3u);
+    ASSERT_EQ(Cli({"frames", dir.file("out.webp"), dir.file("decoded")}).exitCode, 0);
+    for (int n = 1; n <= 3; ++n) {
+        const std::string name = "/frame-000" + std::to_string(n) + ".png";
+        EXPECT_EQ(frames[n - 1].pixels, ReadPng(dir.file("rendered") + name).pixels) << n;
+        EXPECT_EQ(ReadPng(dir.file("decoded") + name).pixels, frames[n - 1].pixels) << n;
+    }
+    ASSERT_EQ(Cli({"convert", dir.file("in.gif"), dir.file("lossy.webp"), "--quality", "30"}).exitCode, 0);
+    EXPECT_EQ(ReadAnimation(dir.file("lossy.webp")).size(), 3u);
+}
+
+// "-" reads standard input and writes standard output; a refusal writes
+// nothing there and names standard input.
+TEST(Batch, Pipes)
+{
+    TempDir dir;
+    WriteBytes(dir.file("in.gif"), SmallAnimation(48, 40, 3));
+    WriteBytes(dir.file("bad.gif"), {'G', 'I', 'F'});
+    ASSERT_EQ(Cli({"convert", dir.file("in.gif"), dir.file("file.gif"), "--variant", "2"}).exitCode, 0);
+    const std::string cli = QF_CLI;
+    const auto pipe = [&](const std::string& in, const std::string& out) {
+        const std::string command = "cat '" + in + "' | '" + cli + "' convert - - --variant pencil-on-paper";
+        return RunProgram({"/bin/sh", "-c", command + " > '" + out + "'"});
+    };
+    const ChildResult good = pipe(dir.file("in.gif"), dir.file("piped.gif"));
+    EXPECT_EQ(good.exitCode, 0) << good.output;
+    EXPECT_EQ(ReadBytes(dir.file("piped.gif")), ReadBytes(dir.file("file.gif")));
+    const ChildResult refused = pipe(dir.file("bad.gif"), dir.file("nothing.gif"));
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.output.find("error: standard input: "), std::string::npos) << refused.output;
+    EXPECT_TRUE(ReadBytes(dir.file("nothing.gif")).empty());
+}
+
+} // namespace
+} // namespace qf::test
