@@ -131,33 +131,112 @@ std::shared_ptr<const GlobalPalette> GlobalPaletteBuilder::add(const PackedFrame
     return palette_;
 }
 
-bool FrameEncoder::drawn(std::size_t i) const
+namespace {
+
+// True when pixel i of frame is drawn: opaque and different from against
+// (all opaque pixels when against is null).
+bool Differs(const std::uint32_t* frame, const std::uint32_t* against, std::size_t i)
 {
-    const std::uint32_t p = frame_[i];
-    return p != 0 && (!shown_ || redrawAll_ || p != shown_[i]);
+    return frame[i] != 0 && (!against || frame[i] != against[i]);
 }
 
-bool FrameEncoder::encode(const FrameJob& job, EncodedFrame& out, std::string* reason)
+// True when the opaque pixels of frame that differ from view (empty:
+// nothing shown) have fewer than 256 colours, so that they fit one table
+// beside a transparent index. Stops at the 256th colour.
+bool FewColoursDiffer(const PackedFrame& frame, const std::vector<std::uint32_t>& view)
 {
+    const std::uint32_t* shown = view.empty() ? nullptr : view.data();
+    ColourIndex seen;
+    int colours = 0;
+    std::uint32_t last = 0;
+    for (std::size_t i = 0; i < frame.pixels.size(); ++i) {
+        const std::uint32_t p = frame.pixels[i];
+        if (p == last || !Differs(frame.pixels.data(), shown, i))
+            continue;
+        last = p;
+        if (seen.find(p) < 0) {
+            if (++colours == 256)
+                return false;
+            seen.insert(p, colours);
+        }
+    }
+    return true;
+}
+
+// True when a decoder that shows shown (0: nothing) at a pixel of colour p
+// is at least as close to p as the reduced colour: the pixel keeps it.
+bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown)
+{
+    if (shown == 0)
+        return false;
+    auto distance = [p](std::uint32_t c) {
+        int sum = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const int d = static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((c >> shift) & 0xFF);
+            sum += d * d;
+        }
+        return sum;
+    };
+    return distance(shown) <= distance(reduced);
+}
+
+} // namespace
+
+void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
+{
+    PreparedFrame& plan = job.prepared;
+    // A reduced frame whose differences from what a decoder shows have few
+    // colours is stored exactly instead: that also mends the colours
+    // earlier reductions left.
+    if ((plan.mode == PreparedFrame::Mode::Exact || plan.mode == PreparedFrame::Mode::Reduced)
+        && FewColoursDiffer(*job.frame, view))
+        plan.mode = PreparedFrame::Mode::Open;
+    if (plan.clears) {
+        view.clear();
+        return;
+    }
+    if (plan.mode == PreparedFrame::Mode::Unchanged)
+        return;
     const PackedFrame& frame = *job.frame;
-    out = EncodedFrame{};
-    out.number = job.number;
-    out.delay = job.delay;
+    const std::uint32_t* f = frame.pixels.data();
+    if (view.empty())
+        view.assign(frame.pixels.size(), 0u);
+    if (plan.mode == PreparedFrame::Mode::Open) {
+        // Stored exactly: every opaque pixel shows its own colour.
+        for (std::size_t i = 0; i < frame.pixels.size(); ++i) {
+            if (f[i] != 0)
+                view[i] = f[i];
+        }
+        return;
+    }
+    const std::uint32_t* against = plan.againstPrevious ? job.previous->pixels.data() : nullptr;
+    const FrameArea& a = plan.area;
+    const bool keepsShown = plan.table.size() < 256;
+    std::size_t k = 0;
+    for (int y = a.y0; y < a.y1; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.width);
+        for (int x = a.x0; x < a.x1; ++x, ++k) {
+            const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            if (plan.mode == PreparedFrame::Mode::Exact) {
+                if (plan.exact.drawEverything || Differs(f, against, i))
+                    view[i] = f[i];
+            } else if (Differs(f, against, i)) {
+                const int own = plan.entryIndex[plan.indexes[k]];
+                if (own >= 0 && !(keepsShown && KeepsShown(f[i], plan.table[static_cast<std::size_t>(own)], view[i])))
+                    view[i] = plan.table[static_cast<std::size_t>(own)];
+            }
+        }
+    }
+}
 
-    width_ = frame.width;
-    frame_ = frame.pixels.data();
-    const bool previousCleared = job.previous && TurnsTransparent(*job.previous, frame);
-    shown_ = job.previous && !previousCleared ? job.previous->pixels.data() : nullptr;
-    shownExact_ = !shown_ || job.previous->fitsTable;
-    redrawAll_ = frame.fitsTable && !shownExact_;
-    const bool clears = job.next && TurnsTransparent(frame, *job.next);
-
-    // The rectangle of the pixels to draw and their colours (while there are
-    // at most 256).
-    Area area{frame.width, frame.height, 0, 0};
+// The rectangle of the pixels to draw and their colours (while there are at
+// most 256; true when there are more).
+bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFrame& plan)
+{
+    FrameArea area{frame.width, frame.height, 0, 0};
     bool tooManyColours = false;
     ColourIndex seen;
-    colours_.clear();
+    plan.colours.clear();
     std::uint32_t last = 0;
     for (int y = 0; y < frame.height; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
@@ -173,10 +252,10 @@ bool FrameEncoder::encode(const FrameJob& job, EncodedFrame& out, std::string* r
             if (p != last && !tooManyColours) {
                 last = p;
                 if (seen.find(p) < 0) {
-                    tooManyColours = colours_.size() == 256;
+                    tooManyColours = plan.colours.size() == 256;
                     if (!tooManyColours) {
-                        seen.insert(p, static_cast<int>(colours_.size()));
-                        colours_.push_back(p);
+                        seen.insert(p, static_cast<int>(plan.colours.size()));
+                        plan.colours.push_back(p);
                     }
                 }
             }
@@ -191,171 +270,39 @@ bool FrameEncoder::encode(const FrameJob& job, EncodedFrame& out, std::string* r
     // Disposal clears the frame's rectangle: clear all of it, so that the
     // next frame knows a decoder then shows nothing.
     if (clears)
-        area = Area{0, 0, frame.width, frame.height};
+        area = FrameArea{0, 0, frame.width, frame.height};
+    plan.area = area;
+    return tooManyColours;
+}
 
-    if (area.empty()) {
-        encodeUnchanged(job, out);
+bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
+{
+    PreparedFrame& plan = job.prepared;
+    if (plan.prepared)
+        return true;
+    const PackedFrame& frame = *job.frame;
+    plan.prepared = true;
+    plan.clears = job.next && TurnsTransparent(frame, *job.next);
+    plan.againstPrevious = job.previous && !TurnsTransparent(*job.previous, frame);
+    if (frame.fitsTable) {
+        plan.mode = PreparedFrame::Mode::Open;
         return true;
     }
-    if (tooManyColours || !encodeExact(job, area, out)) {
-        if (!encodeReduced(area, out, reason))
-            return false;
+    width_ = frame.width;
+    frame_ = frame.pixels.data();
+    against_ = plan.againstPrevious ? job.previous->pixels.data() : nullptr;
+    const bool tooManyColours = findDrawn(frame, plan.clears, plan);
+    if (plan.area.empty()) {
+        plan.mode = PreparedFrame::Mode::Unchanged;
+        return true;
     }
-    out.disposal = clears ? 2 : 1;
-    return true;
-}
-
-// Nothing changes: a one-pixel frame that draws nothing keeps the frame
-// count and its delay.
-void FrameEncoder::encodeUnchanged(const FrameJob& job, EncodedFrame& out)
-{
-    out.left = out.top = 0;
-    out.width = out.height = 1;
-    out.transparentIndex = 0;
-    out.minCodeSize = 2;
-    if (!job.global->colours.empty()) {
-        out.globalTable = true;
-        out.globalMaxIndex = 0;
-    } else {
-        out.globalTable = false;
-        out.localTable.assign(2, 0xFF000000u);
+    if (!tooManyColours && planExact(plan, *job.global)) {
+        plan.mode = PreparedFrame::Mode::Exact;
+        return true;
     }
-    const std::uint8_t pixel = 0;
-    out.lzw = LzwEncode(out.minCodeSize, &pixel, nullptr, 1);
-}
+    plan.mode = PreparedFrame::Mode::Reduced;
 
-bool FrameEncoder::encodeExact(const FrameJob& job, const Area& area, EncodedFrame& out)
-{
-    const GlobalPalette& global = *job.global;
-    // Pixels inside the rectangle that are not drawn: they show the right
-    // colour already, or are transparent and must not be drawn at all.
-    bool wantTransparency = false;
-    bool needTransparency = false;
-    for (int y = area.y0; y < area.y1 && !needTransparency; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-        for (int x = area.x0; x < area.x1; ++x) {
-            const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            if (frame_[i] == 0) {
-                needTransparency = true;
-                break;
-            }
-            wantTransparency = wantTransparency || !drawn(i);
-        }
-    }
-    wantTransparency = wantTransparency || needTransparency;
-
-    // The table: the global palette when it holds every colour drawn, else
-    // the frame's own.
-    bool useGlobal = true;
-    for (std::uint32_t colour : colours_)
-        useGlobal = useGlobal && global.index.find(colour) >= 0;
-    std::vector<std::uint32_t> tableColours = colours_;
-
-    // The transparent index: any index that no drawn pixel uses.
-    int transparent = -1;
-    if (wantTransparency) {
-        if (useGlobal) {
-            std::array<bool, 256> used{};
-            for (std::uint32_t colour : colours_)
-                used[static_cast<std::size_t>(global.index.find(colour))] = true;
-            for (int i = 0; i < 256 && transparent < 0; ++i) {
-                if (!used[static_cast<std::size_t>(i)])
-                    transparent = i;
-            }
-        } else if (tableColours.size() < 256) {
-            transparent = static_cast<int>(tableColours.size());
-        }
-    }
-    // The colours whose indexes the frame's data holds.
-    std::vector<std::uint32_t> drawnColours = colours_;
-    bool drawEverything = false;
-    if (wantTransparency && transparent < 0) {
-        // 256 colours are drawn: every pixel of the rectangle is drawn with
-        // its own colour, so the table must hold them all.
-        if (needTransparency)
-            return false;
-        ColourIndex all;
-        std::vector<std::uint32_t> allColours;
-        for (int y = area.y0; y < area.y1; ++y) {
-            const std::uint32_t* row = frame_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-            for (int x = area.x0; x < area.x1; ++x) {
-                if (all.find(row[x]) < 0) {
-                    if (allColours.size() == 256)
-                        return false;
-                    all.insert(row[x], static_cast<int>(allColours.size()));
-                    allColours.push_back(row[x]);
-                }
-            }
-        }
-        for (std::uint32_t colour : allColours)
-            useGlobal = useGlobal && global.index.find(colour) >= 0;
-        if (!useGlobal)
-            tableColours = allColours;
-        drawnColours = std::move(allColours);
-        drawEverything = true;
-    }
-
-    ColourIndex localIndex;
-    if (!useGlobal) {
-        for (std::size_t i = 0; i < tableColours.size(); ++i)
-            localIndex.insert(tableColours[i], static_cast<int>(i));
-    }
-    const ColourIndex& index = useGlobal ? global.index : localIndex;
-
-    int maxIndex = std::max(transparent, 0);
-    for (std::uint32_t colour : drawnColours)
-        maxIndex = std::max(maxIndex, index.find(colour));
-    const int codeSize = CodeSizeFor(maxIndex + 1);
-    const int limit = 1 << codeSize;
-
-    const int w = area.x1 - area.x0;
-    const int h = area.y1 - area.y0;
-    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    primary_.resize(count);
-    alternative_.resize(count);
-    int maxAlternative = -1;
-    std::size_t k = 0;
-    for (int y = area.y0; y < area.y1; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-        for (int x = area.x0; x < area.x1; ++x, ++k) {
-            const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            const std::uint32_t p = frame_[i];
-            if (drawEverything || drawn(i)) {
-                primary_[k] = static_cast<std::uint8_t>(index.find(p));
-                alternative_[k] = kNoAlternative;
-                continue;
-            }
-            // Not drawn: transparent, or its own colour when a decoder shows
-            // exactly that and it continues the compressor's current string
-            // better.
-            int own = p != 0 && shownExact_ ? index.find(p) : -1;
-            if (own >= limit || own == transparent)
-                own = -1;
-            primary_[k] = static_cast<std::uint8_t>(transparent);
-            alternative_[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
-            maxAlternative = std::max(maxAlternative, own);
-        }
-    }
-
-    out.left = area.x0;
-    out.top = area.y0;
-    out.width = w;
-    out.height = h;
-    out.transparentIndex = drawEverything ? -1 : transparent;
-    out.globalTable = useGlobal;
-    out.minCodeSize = codeSize;
-    if (useGlobal) {
-        out.globalMaxIndex = std::max(maxIndex, maxAlternative);
-    } else {
-        out.localTable = tableColours;
-        out.localTable.resize(static_cast<std::size_t>(TableSizeFor(maxIndex + 1)), 0xFF000000u);
-    }
-    out.lzw = encodeSmaller(codeSize, count, w);
-    return true;
-}
-
-bool FrameEncoder::encodeReduced(const Area& area, EncodedFrame& out, std::string* reason)
-{
+    const FrameArea& area = plan.area;
     const int w = area.x1 - area.x0;
     const int h = area.y1 - area.y0;
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
@@ -380,43 +327,262 @@ bool FrameEncoder::encodeReduced(const Area& area, EncodedFrame& out, std::strin
 
     // The frame's table: the opaque entries; transparent pixels and pixels
     // that keep their colour use one more entry, the transparent index.
-    std::vector<std::uint32_t> table;
     ColourIndex tableIndex;
-    std::array<int, 256> entryIndex{};
+    plan.table.clear();
     for (std::size_t e = 0; e < reduced.palette.size(); ++e) {
         const std::uint32_t colour = reduced.palette[e];
         if (colour == 0) {
-            entryIndex[e] = -1;
+            plan.entryIndex[e] = -1;
             continue;
         }
         int found = tableIndex.find(colour);
         if (found < 0) {
-            found = static_cast<int>(table.size());
+            found = static_cast<int>(plan.table.size());
             tableIndex.insert(colour, found);
-            table.push_back(colour);
+            plan.table.push_back(colour);
         }
-        entryIndex[e] = found;
+        plan.entryIndex[e] = found;
     }
+    plan.indexes = std::move(reduced.indexes);
+    return true;
+}
+
+bool FrameEncoder::encode(FrameJob& job, EncodedFrame& out, std::string* reason)
+{
+    if (!prepare(job, reason))
+        return false;
+    PreparedFrame& plan = job.prepared;
+    const PackedFrame& frame = *job.frame;
+    out = EncodedFrame{};
+    out.number = job.number;
+    out.delay = job.delay;
+
+    width_ = frame.width;
+    frame_ = frame.pixels.data();
+    shown_ = job.shown.empty() ? nullptr : job.shown.data();
+    if (plan.mode == PreparedFrame::Mode::Open) {
+        // Stored exactly: draw what differs from what a decoder shows.
+        against_ = shown_;
+        const bool tooManyColours = findDrawn(frame, plan.clears, plan);
+        if (plan.area.empty()) {
+            plan.mode = PreparedFrame::Mode::Unchanged;
+        } else if (tooManyColours || !planExact(plan, *job.global)) {
+            *reason = "a frame of at most 256 colours cannot be stored exactly";
+            return false;
+        }
+    } else {
+        against_ = plan.againstPrevious ? job.previous->pixels.data() : nullptr;
+    }
+    switch (plan.mode) {
+    case PreparedFrame::Mode::Unchanged:
+        encodeUnchanged(job, out);
+        return true;
+    case PreparedFrame::Mode::Reduced:
+        writeReduced(plan, out);
+        break;
+    default:
+        writeExact(plan, *job.global, out);
+        break;
+    }
+    out.disposal = plan.clears ? 2 : 1;
+    return true;
+}
+
+// Nothing changes: a one-pixel frame that draws nothing keeps the frame
+// count and its delay.
+void FrameEncoder::encodeUnchanged(const FrameJob& job, EncodedFrame& out)
+{
+    out.left = out.top = 0;
+    out.width = out.height = 1;
+    out.transparentIndex = 0;
+    out.minCodeSize = 2;
+    if (!job.global->colours.empty()) {
+        out.globalTable = true;
+        out.globalMaxIndex = 0;
+    } else {
+        out.globalTable = false;
+        out.localTable.assign(2, 0xFF000000u);
+    }
+    const std::uint8_t pixel = 0;
+    out.lzw = LzwEncode(out.minCodeSize, &pixel, nullptr, 1);
+}
+
+// The table of a frame stored exactly; false when its drawn pixels cannot be
+// stored with one table and a transparent index.
+bool FrameEncoder::planExact(PreparedFrame& plan, const GlobalPalette& global)
+{
+    const FrameArea& area = plan.area;
+    ExactTable& table = plan.exact;
+    table = ExactTable{};
+    // Pixels inside the rectangle that are not drawn: they show the right
+    // colour already, or are transparent and must not be drawn at all.
+    bool wantTransparency = false;
+    bool needTransparency = false;
+    for (int y = area.y0; y < area.y1 && !needTransparency; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        for (int x = area.x0; x < area.x1; ++x) {
+            const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            if (frame_[i] == 0) {
+                needTransparency = true;
+                break;
+            }
+            wantTransparency = wantTransparency || !drawn(i);
+        }
+    }
+    wantTransparency = wantTransparency || needTransparency;
+
+    // The table: the global palette when it holds every colour drawn, else
+    // the frame's own.
+    for (std::uint32_t colour : plan.colours)
+        table.useGlobal = table.useGlobal && global.index.find(colour) >= 0;
+    table.colours = plan.colours;
+
+    // The transparent index: any index that no drawn pixel uses.
+    if (wantTransparency) {
+        if (table.useGlobal) {
+            std::array<bool, 256> used{};
+            for (std::uint32_t colour : plan.colours)
+                used[static_cast<std::size_t>(global.index.find(colour))] = true;
+            for (int i = 0; i < 256 && table.transparent < 0; ++i) {
+                if (!used[static_cast<std::size_t>(i)])
+                    table.transparent = i;
+            }
+        } else if (table.colours.size() < 256) {
+            table.transparent = static_cast<int>(table.colours.size());
+        }
+    }
+    // The colours whose indexes the frame's data holds.
+    std::vector<std::uint32_t> drawnColours = plan.colours;
+    if (wantTransparency && table.transparent < 0) {
+        // 256 colours are drawn: every pixel of the rectangle is drawn with
+        // its own colour, so the table must hold them all.
+        if (needTransparency)
+            return false;
+        ColourIndex all;
+        std::vector<std::uint32_t> allColours;
+        for (int y = area.y0; y < area.y1; ++y) {
+            const std::uint32_t* row = frame_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+            for (int x = area.x0; x < area.x1; ++x) {
+                if (all.find(row[x]) < 0) {
+                    if (allColours.size() == 256)
+                        return false;
+                    all.insert(row[x], static_cast<int>(allColours.size()));
+                    allColours.push_back(row[x]);
+                }
+            }
+        }
+        for (std::uint32_t colour : allColours)
+            table.useGlobal = table.useGlobal && global.index.find(colour) >= 0;
+        if (!table.useGlobal)
+            table.colours = allColours;
+        drawnColours = std::move(allColours);
+        table.drawEverything = true;
+    }
+    if (table.useGlobal) {
+        table.maxIndex = std::max(table.transparent, 0);
+        for (std::uint32_t colour : drawnColours)
+            table.maxIndex = std::max(table.maxIndex, global.index.find(colour));
+    } else {
+        table.maxIndex = std::max({table.transparent, 0, static_cast<int>(table.colours.size()) - 1});
+    }
+    return true;
+}
+
+void FrameEncoder::writeExact(const PreparedFrame& plan, const GlobalPalette& global, EncodedFrame& out)
+{
+    const ExactTable& table = plan.exact;
+    const FrameArea& area = plan.area;
+    ColourIndex localIndex;
+    if (!table.useGlobal) {
+        for (std::size_t i = 0; i < table.colours.size(); ++i)
+            localIndex.insert(table.colours[i], static_cast<int>(i));
+    }
+    const ColourIndex& index = table.useGlobal ? global.index : localIndex;
+    const int transparent = table.transparent;
+    const int codeSize = CodeSizeFor(table.maxIndex + 1);
+    const int limit = 1 << codeSize;
+
+    const int w = area.x1 - area.x0;
+    const int h = area.y1 - area.y0;
+    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    primary_.resize(count);
+    alternative_.resize(count);
+    int maxAlternative = -1;
+    std::size_t k = 0;
+    for (int y = area.y0; y < area.y1; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        for (int x = area.x0; x < area.x1; ++x, ++k) {
+            const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            const std::uint32_t p = frame_[i];
+            if (table.drawEverything || drawn(i)) {
+                primary_[k] = static_cast<std::uint8_t>(index.find(p));
+                alternative_[k] = kNoAlternative;
+                continue;
+            }
+            // Not drawn: transparent, or the index of what a decoder shows
+            // when the table holds it and it continues the compressor's
+            // current string better.
+            const std::uint32_t shown = shown_ ? shown_[i] : 0;
+            int own = shown != 0 ? index.find(shown) : -1;
+            if (own >= limit || own == transparent)
+                own = -1;
+            primary_[k] = static_cast<std::uint8_t>(transparent);
+            alternative_[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
+            maxAlternative = std::max(maxAlternative, own);
+        }
+    }
+
+    out.left = area.x0;
+    out.top = area.y0;
+    out.width = w;
+    out.height = h;
+    out.transparentIndex = table.drawEverything ? -1 : transparent;
+    out.globalTable = table.useGlobal;
+    out.minCodeSize = codeSize;
+    if (table.useGlobal) {
+        out.globalMaxIndex = std::max(table.maxIndex, maxAlternative);
+    } else {
+        out.localTable = table.colours;
+        out.localTable.resize(static_cast<std::size_t>(TableSizeFor(table.maxIndex + 1)), 0xFF000000u);
+    }
+    out.lzw = encodeSmaller(codeSize, count, w);
+}
+
+void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
+{
+    const FrameArea& area = plan.area;
+    const std::vector<std::uint32_t>& table = plan.table;
+    const int w = area.x1 - area.x0;
+    const int h = area.y1 - area.y0;
+    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    ColourIndex tableIndex;
+    for (std::size_t i = 0; i < table.size(); ++i)
+        tableIndex.insert(table[i], static_cast<int>(i));
     const int transparent = table.size() < 256 ? static_cast<int>(table.size()) : -1;
 
     primary_.resize(count);
     alternative_.resize(count);
     bool usesTransparent = false;
-    k = 0;
+    std::size_t k = 0;
     for (int y = area.y0; y < area.y1; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
         for (int x = area.x0; x < area.x1; ++x, ++k) {
             const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            // What a decoder shows there, when that is known exactly.
-            const std::uint32_t shown = shown_ && shownExact_ ? shown_[i] : 0;
+            const std::uint32_t shown = shown_ ? shown_[i] : 0;
             int own = -1;
             if (drawn(i)) {
-                own = entryIndex[reduced.indexes[k]];
-                if (own >= 0 && table[static_cast<std::size_t>(own)] != shown) {
+                // What a decoder shows stays when it is as close as the
+                // reduced colour.
+                own = plan.entryIndex[plan.indexes[k]];
+                const bool keeps = transparent >= 0 && own >= 0
+                    && KeepsShown(frame_[i], table[static_cast<std::size_t>(own)], shown);
+                if (own >= 0 && !keeps) {
                     primary_[k] = static_cast<std::uint8_t>(own);
                     alternative_[k] = kNoAlternative;
                     continue;
                 }
+                if (keeps)
+                    own = tableIndex.find(shown);
             } else if (shown != 0) {
                 own = tableIndex.find(shown);
             }
@@ -445,41 +611,25 @@ bool FrameEncoder::encodeReduced(const Area& area, EncodedFrame& out, std::strin
     out.localTable.resize(static_cast<std::size_t>(TableSizeFor(entries)), 0xFF000000u);
     out.minCodeSize = CodeSizeFor(static_cast<int>(out.localTable.size()));
     out.lzw = encodeSmaller(out.minCodeSize, count, w);
-    return true;
 }
 
 // Pixels that may stay transparent or take their own colour compress best
 // one way in flat areas (their colour continues the runs around them) and
-// the other in textured ones (long runs of the transparent index). The
-// frame is compressed with a few arrangements and the smallest kept:
-// transparent wherever allowed, own colour wherever allowed, and
-// transparent only along stretches of such pixels that cross colours. The
-// compressor may still switch a pixel to its other choice where that
-// extends a string.
+// the other in textured ones (long runs of the transparent index). There
+// are a few arrangements: transparent wherever allowed, own colour wherever
+// allowed, and transparent only along stretches of such pixels that cross
+// colours. The compressor may still switch a pixel to its other choice
+// where that extends a string. A small frame is compressed every way and
+// the smallest kept; a large one is tried every way on a band of rows
+// across its middle, and only the arrangement that did best there is
+// compressed whole.
 std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t count, int width)
 {
-    std::vector<std::uint8_t> best = LzwEncode(codeSize, primary_.data(), alternative_.data(), count);
     bool choices = false;
     for (std::size_t i = 0; i < count && !choices; ++i)
         choices = alternative_[i] != kNoAlternative;
     if (!choices)
-        return best;
-
-    arranged_.resize(count);
-    arrangedAlternative_.resize(count);
-    auto tryArrangement = [&](auto&& ownColourAt) {
-        for (std::size_t i = 0; i < count; ++i) {
-            const bool own = alternative_[i] != kNoAlternative && ownColourAt(i);
-            arranged_[i] = own ? static_cast<std::uint8_t>(alternative_[i]) : primary_[i];
-            arrangedAlternative_[i] = alternative_[i] == kNoAlternative ? kNoAlternative
-                : own ? static_cast<std::int16_t>(primary_[i])
-                      : alternative_[i];
-        }
-        std::vector<std::uint8_t> data = LzwEncode(codeSize, arranged_.data(), arrangedAlternative_.data(), count);
-        if (data.size() < best.size())
-            best = std::move(data);
-    };
-    tryArrangement([](std::size_t) { return true; });
+        return LzwEncode(codeSize, primary_.data(), alternative_.data(), count);
 
     // Stretches of pixels that may be transparent, row by row: a stretch in
     // one colour keeps it, one that crosses colours turns transparent.
@@ -505,8 +655,48 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
             x = end;
         }
     }
-    tryArrangement([&](std::size_t i) { return stretchOwn_[i] != 0; });
-    return best;
+
+    // Arrangement 0 is transparent wherever allowed, 1 own colour wherever
+    // allowed, 2 by stretches; compresses pixels [from, to) arranged so.
+    arranged_.resize(count);
+    arrangedAlternative_.resize(count);
+    auto encodeArranged = [&](int arrangement, std::size_t from, std::size_t to) {
+        if (arrangement == 0)
+            return LzwEncode(codeSize, primary_.data() + from, alternative_.data() + from, to - from);
+        for (std::size_t i = from; i < to; ++i) {
+            const bool own = alternative_[i] != kNoAlternative && (arrangement == 1 || stretchOwn_[i] != 0);
+            arranged_[i] = own ? static_cast<std::uint8_t>(alternative_[i]) : primary_[i];
+            arrangedAlternative_[i] = alternative_[i] == kNoAlternative ? kNoAlternative
+                : own ? static_cast<std::int16_t>(primary_[i])
+                      : alternative_[i];
+        }
+        return LzwEncode(codeSize, arranged_.data() + from, arrangedAlternative_.data() + from, to - from);
+    };
+
+    constexpr std::size_t kTrialPixels = 8192;
+    const std::size_t rows = count / w;
+    const std::size_t bandRows = std::max<std::size_t>((kTrialPixels + w - 1) / w, rows / 16);
+    if (bandRows * 4 > rows) {
+        std::vector<std::uint8_t> best = encodeArranged(0, 0, count);
+        for (int arrangement = 1; arrangement < 3; ++arrangement) {
+            std::vector<std::uint8_t> data = encodeArranged(arrangement, 0, count);
+            if (data.size() < best.size())
+                best = std::move(data);
+        }
+        return best;
+    }
+    const std::size_t from = (rows - bandRows) / 2 * w;
+    const std::size_t to = from + bandRows * w;
+    int chosen = 0;
+    std::size_t smallest = encodeArranged(0, from, to).size();
+    for (int arrangement = 1; arrangement < 3; ++arrangement) {
+        const std::size_t size = encodeArranged(arrangement, from, to).size();
+        if (size < smallest) {
+            smallest = size;
+            chosen = arrangement;
+        }
+    }
+    return encodeArranged(chosen, 0, count);
 }
 
 } // namespace qf::imaging

@@ -9,6 +9,7 @@
 #include "colour_index.h"
 #include "image.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -64,6 +65,37 @@ private:
     bool closed_ = false;
 };
 
+// A rectangle of the frame, half open.
+struct FrameArea {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool empty() const { return x0 >= x1 || y0 >= y1; }
+};
+
+// The colour table of a frame stored with exact colours.
+struct ExactTable {
+    bool useGlobal = true;
+    std::vector<std::uint32_t> colours; // the frame's own table when !useGlobal
+    int transparent = -1;               // -1: none
+    bool drawEverything = false;        // every pixel of the rectangle is drawn
+    int maxIndex = 0;
+};
+
+// What FrameEncoder::prepare decides from the rendered frames alone: the
+// pixels to draw, and for a reduced frame its colours.
+struct PreparedFrame {
+    enum class Mode { Open, Unchanged, Exact, Reduced };
+    Mode mode = Mode::Open; // Open: decided against what a decoder shows
+    bool prepared = false;
+    bool clears = false;
+    bool againstPrevious = false; // drawn pixels differ from the previous frame given
+    FrameArea area;
+    std::vector<std::uint32_t> colours; // distinct colours drawn (Exact)
+    ExactTable exact;
+    std::vector<std::uint32_t> table;   // Reduced: opaque entries
+    std::array<int, 256> entryIndex{};  // quantiser entry -> table index, -1 transparent
+    std::vector<std::uint8_t> indexes;  // quantiser entries of the rectangle
+};
+
 // Everything the encoding of one frame depends on.
 struct FrameJob {
     std::shared_ptr<const PackedFrame> previous; // null for the first frame
@@ -72,7 +104,17 @@ struct FrameJob {
     std::shared_ptr<const GlobalPalette> global;
     int number = 0; // 1-based
     int delay = 0;  // hundredths of a second
+    PreparedFrame prepared;
+    // What a decoder shows before the frame (AnimationWriter::show); empty
+    // when it shows nothing.
+    std::vector<std::uint32_t> shown;
 };
+
+// Updates view, what a decoder shows (empty: nothing), from before the
+// prepared frame job to after it, in frame order. A reduced frame whose
+// differences from the view have few colours turns exact here. Cheap: it
+// copies the drawn pixels and counts colours up to 256.
+void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view);
 
 struct EncodedFrame {
     int number = 0;
@@ -91,44 +133,48 @@ struct EncodedFrame {
 };
 
 // Encodes frames; holds work space, so keep one per thread.
-//  - What a decoder shows before a frame is decided from the previous frame
-//    given: nothing before the first frame and after a clear; otherwise the
-//    previous frame, exactly when that one fits a table and as it was reduced
-//    when it did not.
-//  - Only pixels that differ from the previous frame given are drawn. A
-//    frame that fits a table is stored exactly (after a reduced frame, all
-//    of it is drawn again), so a decoder shows it exactly as given.
-//  - Drawn pixels with at most 256 colours keep their colours, with the
+//  - A frame that fits a table is stored exactly: the pixels that differ
+//    from what a decoder shows are drawn with their own colours, with the
 //    global palette when it holds them all and a table of their own
-//    otherwise; with more they are reduced with libimagequant. Still pixels
-//    are never redrawn, so the dither of still areas does not crawl.
+//    otherwise.
+//  - In other frames only pixels that differ from the previous frame given
+//    are drawn, so still areas keep the colours they were reduced to and the
+//    dither does not crawl. Drawn pixels with at most 256 colours keep their
+//    colours; with more they are reduced with libimagequant.
+//  - Pixels a decoder already shows right stay transparent, or take the
+//    index of what it shows where that compresses better.
 //  - A frame whose pixels turn transparent in the next one is stored whole
 //    and cleared after it has been shown.
+// Three steps: prepare() on any thread (the colour reduction), then
+// AnimationWriter::show() in frame order, then encode() on any thread.
 class FrameEncoder {
 public:
     // False with reason only when the colour quantiser fails.
-    bool encode(const FrameJob& job, EncodedFrame& out, std::string* reason);
+    bool prepare(FrameJob& job, std::string* reason);
+    // Prepares the job first when that was not done.
+    bool encode(FrameJob& job, EncodedFrame& out, std::string* reason);
 
 private:
-    struct Area {
-        int x0, y0, x1, y1; // half open
-        bool empty() const { return x0 >= x1 || y0 >= y1; }
-    };
-
     void encodeUnchanged(const FrameJob& job, EncodedFrame& out);
-    bool encodeExact(const FrameJob& job, const Area& area, EncodedFrame& out);
-    bool encodeReduced(const Area& area, EncodedFrame& out, std::string* reason);
-    bool drawn(std::size_t i) const;
+    bool findDrawn(const PackedFrame& frame, bool clears, PreparedFrame& plan);
+    bool planExact(PreparedFrame& plan, const GlobalPalette& global);
+    void writeExact(const PreparedFrame& plan, const GlobalPalette& global, EncodedFrame& out);
+    void writeReduced(const PreparedFrame& plan, EncodedFrame& out);
+    bool drawn(std::size_t i) const
+    {
+        const std::uint32_t p = frame_[i];
+        return p != 0 && (!against_ || p != against_[i]);
+    }
     std::vector<std::uint8_t> encodeSmaller(int codeSize, std::size_t count, int width);
 
-    // The frame being encoded and what a decoder shows before it.
+    // The frame being encoded, what its pixels are compared with to decide
+    // which are drawn (null: all that are opaque), and what a decoder shows
+    // before it (null: nothing).
     const std::uint32_t* frame_ = nullptr;
-    const std::uint32_t* shown_ = nullptr; // null: nothing is shown
-    bool shownExact_ = true;               // shown_ is exactly what a decoder shows
-    bool redrawAll_ = false;
+    const std::uint32_t* against_ = nullptr;
+    const std::uint32_t* shown_ = nullptr;
     int width_ = 0;
 
-    std::vector<std::uint32_t> colours_; // distinct colours of the drawn pixels
     std::vector<std::uint8_t> primary_;
     std::vector<std::int16_t> alternative_;
     std::vector<std::uint8_t> rgba_;

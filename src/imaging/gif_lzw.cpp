@@ -236,9 +236,9 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
     // Where a pixel has two choices, take the one from which the string can
     // be extended further (looking a few pixels ahead).
     const bool choices = alternative != nullptr;
-    auto reach = [&](int code, std::size_t at) {
+    auto reach = [&](int code, std::size_t at, std::size_t limit) {
         std::size_t n = 0;
-        while (at + n < count && n < kLookahead) {
+        while (at + n < count && n < limit) {
             int c = table.find(code, primary[at + n]);
             if (c < 0 && choices && alternative[at + n] != kNoAlternative)
                 c = table.find(code, alternative[at + n]);
@@ -250,9 +250,15 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
         return n;
     };
     auto second = [&](std::size_t i) { return choices ? alternative[i] : kNoAlternative; };
+    // True when other reaches further than first from at; other is followed
+    // only as far as needed to tell.
+    auto reachesFurther = [&](int other, int first, std::size_t at) {
+        const std::size_t firstReach = reach(first, at, kLookahead);
+        return firstReach < kLookahead && reach(other, at, firstReach + 1) > firstReach;
+    };
 
     int current = primary[0];
-    if (second(0) != kNoAlternative && reach(second(0), 1) > reach(current, 1))
+    if (second(0) != kNoAlternative && reachesFurther(second(0), current, 1))
         current = second(0);
     for (std::size_t i = 1; i < count; ++i) {
         int first = primary[i];
@@ -260,14 +266,14 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
         const int viaFirst = table.find(current, first);
         const int viaOther = other != kNoAlternative ? table.find(current, other) : -1;
         if (viaFirst >= 0 && viaOther >= 0) {
-            current = reach(viaOther, i + 1) > reach(viaFirst, i + 1) ? viaOther : viaFirst;
+            current = reachesFurther(viaOther, viaFirst, i + 1) ? viaOther : viaFirst;
             continue;
         }
         if (viaFirst >= 0 || viaOther >= 0) {
             current = viaFirst >= 0 ? viaFirst : viaOther;
             continue;
         }
-        if (other != kNoAlternative && reach(other, i + 1) > reach(first, i + 1))
+        if (other != kNoAlternative && reachesFurther(other, first, i + 1))
             first = other;
         writer.put(current, width);
         // The decoder defines this entry one code later than the encoder, so

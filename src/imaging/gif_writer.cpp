@@ -85,8 +85,9 @@ struct AnimationWriter::Impl {
     int appended = 0;                // frames appended
     int globalMaxIndex = -1;         // the largest global index a frame used
     std::unique_ptr<FrameEncoder> encoder; // for frames encoded here
+    std::vector<std::uint32_t> view;       // what a decoder shows; empty: nothing
 
-    bool encodeAndAppend(const FrameJob& job, Error* error);
+    bool encodeAndAppend(FrameJob& job, Error* error);
     bool spoolFrame(const EncodedFrame& frame, Error* error);
     bool readSpooled(SpooledFrame& frame, bool* done, Error* error);
     bool writeFile(Error* error);
@@ -98,6 +99,7 @@ struct AnimationWriter::Impl {
         palette = GlobalPaletteBuilder();
         waiting.reset();
         encoder.reset();
+        view.clear();
         open = false;
     }
 };
@@ -146,6 +148,7 @@ bool AnimationWriter::open(const std::string& path, int width, int height, int l
     d.frames = 0;
     d.appended = 0;
     d.globalMaxIndex = -1;
+    d.view.clear();
     d.open = true;
     return true;
 }
@@ -204,7 +207,7 @@ bool AnimationWriter::link(std::shared_ptr<const PackedFrame> frame, int delay, 
         previous = (*job)->frame;
     }
     ++d.frames;
-    d.waiting = FrameJob{std::move(previous), std::move(frame), nullptr, std::move(global), d.frames, delay};
+    d.waiting = FrameJob{std::move(previous), std::move(frame), nullptr, std::move(global), d.frames, delay, {}, {}};
     return true;
 }
 
@@ -237,7 +240,7 @@ bool AnimationWriter::finish(Error* error)
         d.close();
         return Fail(error, ErrorKind::NoImage, d.path, "cannot be written without a frame");
     }
-    const FrameJob last = std::move(*d.waiting);
+    FrameJob last = std::move(*d.waiting);
     d.waiting.reset();
     const bool written = d.encodeAndAppend(last, error) && d.writeFile(error) && d.out.commit(error);
     d.close();
@@ -250,13 +253,24 @@ void AnimationWriter::abort()
         impl_->close();
 }
 
-bool AnimationWriter::Impl::encodeAndAppend(const FrameJob& job, Error* error)
+void AnimationWriter::show(FrameJob& job)
+{
+    // The view before the frame goes with the job, and becomes the view after it.
+    job.shown = impl_->view;
+    ShowFrame(job, impl_->view);
+}
+
+bool AnimationWriter::Impl::encodeAndAppend(FrameJob& job, Error* error)
 {
     EncodedFrame encoded;
     std::string reason;
     try {
         if (!encoder)
             encoder = std::make_unique<FrameEncoder>();
+        if (!encoder->prepare(job, &reason))
+            return Fail(error, ErrorKind::LibraryFailed, path, reason);
+        job.shown = view;
+        ShowFrame(job, view);
         if (!encoder->encode(job, encoded, &reason))
             return Fail(error, ErrorKind::LibraryFailed, path, reason);
     } catch (const std::bad_alloc&) {

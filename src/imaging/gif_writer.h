@@ -49,12 +49,16 @@ public:
     //  1. link(): in frame order, hands over the next frame. Once a frame's
     //     successor is known its encoding depends on nothing else, and *job
     //     is set to it (the first call leaves *job empty).
-    //  2. FrameEncoder::encode(*job) on any thread.
-    //  3. append(): in frame order, adds the encoded frame.
+    //  2. FrameEncoder::prepare(*job) on any thread (the colour reduction).
+    //  3. show(): in frame order, gives the job what a decoder shows before
+    //     its frame.
+    //  4. FrameEncoder::encode(*job) on any thread.
+    //  5. append(): in frame order, adds the encoded frame.
     // finish() encodes the last frame itself. A refused frame is handled as
     // in addFrame(); append() fails only when the file cannot be written,
     // and then abandons the animation.
     bool link(std::shared_ptr<const PackedFrame> frame, int delay, std::optional<FrameJob>* job, Error* error);
+    void show(FrameJob& job);
     bool append(const EncodedFrame& frame, Error* error);
 
     // Completes the file and moves it over the destination in one step. On

@@ -332,6 +332,32 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
         return slot;
     };
 
+    // The colour reduction, which depends only on rendered frames.
+    auto prepareStage = [&](FrameSlot* slot) -> FrameSlot* {
+        if (run.stopping() || !slot->job)
+            return slot;
+        try {
+            std::string reason;
+            if (!encoders.local().prepare(*slot->job, &reason))
+                run.fail(MakeError(imaging::ErrorKind::LibraryFailed, output, reason));
+        } catch (const std::bad_alloc&) {
+            run.fail(OutOfMemory(input, info.width, info.height));
+        }
+        return slot;
+    };
+
+    // In order: what a decoder shows before the frame, a copy.
+    auto showStage = [&](FrameSlot* slot) -> FrameSlot* {
+        if (run.stopping() || !slot->job)
+            return slot;
+        try {
+            writer.show(*slot->job);
+        } catch (const std::bad_alloc&) {
+            run.fail(OutOfMemory(input, info.width, info.height));
+        }
+        return slot;
+    };
+
     auto encodeStage = [&](FrameSlot* slot) -> FrameSlot* {
         if (run.stopping() || !slot->job)
             return slot;
@@ -368,6 +394,8 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
                 tbb::make_filter<void, FrameSlot*>(tbb::filter_mode::serial_in_order, readStage)
                     & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::parallel, renderStage)
                     & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::serial_in_order, linkStage)
+                    & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::parallel, prepareStage)
+                    & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::serial_in_order, showStage)
                     & tbb::make_filter<FrameSlot*, FrameSlot*>(tbb::filter_mode::parallel, encodeStage)
                     & tbb::make_filter<FrameSlot*, void>(tbb::filter_mode::serial_in_order, writeStage));
         };

@@ -127,5 +127,31 @@ TEST(WritePng, EveryLayoutRoundTrips)
     }
 }
 
+// After a reduced frame, a frame of more than 256 colours whose differences
+// from what a decoder shows have fewer is stored exactly: it mends what the
+// reduction left.
+TEST(AnimationWriter, FewDifferencesFromWhatIsShownMendTheReduction)
+{
+    imaging::RgbaImage first{24, 16, std::vector<std::uint8_t>(24 * 16 * 4, 255)};
+    for (int i = 0; i < 24 * 16; ++i) {
+        const std::uint32_t rgb = (static_cast<std::uint32_t>(i % 270) * 0x9E3779u) & 0xFFFFFF;
+        for (int c = 0; c < 3; ++c)
+            first.pixels[i * 4 + c] = static_cast<std::uint8_t>(rgb >> (16 - 8 * c));
+    }
+    imaging::RgbaImage second = first;
+    second.pixels[0] ^= 0x80;
+    TempDir dir;
+    imaging::AnimationWriter writer;
+    imaging::Error error;
+    ASSERT_TRUE(writer.open(dir.file("a.gif"), 24, 16, 0, &error)) << error.message();
+    for (const imaging::RgbaImage* frame : {&first, &second})
+        ASSERT_TRUE(writer.addFrame(imaging::ImageView::of(*frame), 5, &error)) << error.message();
+    ASSERT_TRUE(writer.finish(&error)) << error.message();
+    const std::vector<imaging::RgbaImage> decoded = ReadGif(dir.file("a.gif"));
+    ASSERT_EQ(decoded.size(), 2u);
+    EXPECT_NE(decoded[0].pixels, first.pixels);
+    EXPECT_EQ(decoded[1].pixels, second.pixels);
+}
+
 } // namespace
 } // namespace qf::test
