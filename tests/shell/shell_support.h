@@ -33,8 +33,7 @@ public:
     }
     QString saveFileName(QWidget*, const QString& filters, const QString& offered, QString* chosen) override
     {
-        const QString filter = Next(saveFilters);
-        *chosen = filter.isEmpty() ? filters.section(";;", 0, 0) : filter;
+        *chosen = saveFilters.isEmpty() ? filters.section(";;", 0, 0) : saveFilters.takeFirst();
         return suggestions.append(offered), Next(saveAnswers);
     }
     void inform(QWidget*, const QString&, const QString& text) override { messages.append("inform: " + text); }
