@@ -44,7 +44,8 @@ private:
 // The top-left corner of an RGBA frame.
 imaging::RgbaImage TopLeft(const imaging::RgbaImage& frame, int width, int height)
 {
-    imaging::RgbaImage corner{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
+    imaging::RgbaImage corner{width, height,
+                              std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
     for (int y = 0; y < height; ++y) {
         std::copy_n(frame.pixels.begin() + static_cast<std::ptrdiff_t>(y) * frame.width * 4,
                     static_cast<std::size_t>(width) * 4,
@@ -134,8 +135,9 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
         }
     }
     const imaging::GifDamage& damage = reader.damage();
-    if (damage && (damage.afterFrame > info.frameCount || damage.framesRead != info.frameCount
-                   || damage.what.empty())) {
+    if (damage
+        && (damage.afterFrame > info.frameCount || damage.framesRead != info.frameCount
+            || damage.what.empty())) {
         return "damage reported after a frame that is not there";
     }
     // Random access to one frame chosen by the bytes, and to one that is not
@@ -153,7 +155,7 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
 namespace {
 
 struct BuiltFrame {
-    imaging::RgbaImage expected; // straight RGBA, as the reader gives it back
+    imaging::RgbaImage expected;     // straight RGBA, as the reader gives it back
     std::vector<std::uint8_t> bytes; // in the layout handed to the writer
     imaging::PixelLayout layout = imaging::PixelLayout::Rgba;
     std::ptrdiff_t stride = 0;
@@ -178,7 +180,7 @@ imaging::RgbaImage MakePixels(Choices& choices, int width, int height, const ima
         }
         break;
     }
-    case 2: // exactly 256 colours, or as many as the frame has pixels
+    case 2:   // exactly 256 colours, or as many as the frame has pixels
     case 3: { // more than 256
         const std::size_t n = std::min<std::size_t>(count, mode == 2 ? 256 : 256 + 1 + choices.upTo(200));
         const std::uint8_t salt = choices.byte();
@@ -255,7 +257,8 @@ BuiltFrame Lay(const imaging::RgbaImage& image, imaging::PixelLayout layout, int
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
             const std::uint8_t* p = &image.pixels[(static_cast<std::size_t>(y) * image.width + x) * 4];
-            std::uint8_t* q = &built.bytes[static_cast<std::size_t>(y * built.stride) + static_cast<std::size_t>(x) * bytesPerPixel];
+            std::uint8_t* q = &built.bytes[static_cast<std::size_t>(y * built.stride)
+                                           + static_cast<std::size_t>(x) * bytesPerPixel];
             switch (layout) {
             case imaging::PixelLayout::Rgba:
                 std::copy_n(p, 4, q);
@@ -294,8 +297,8 @@ std::string CheckAnimationWriter(const std::string& folder, const std::uint8_t* 
     std::vector<BuiltFrame> frames;
     std::vector<int> delays;
     for (int f = 0; f < frameCount; ++f) {
-        const imaging::RgbaImage image =
-            MakePixels(choices, width, height, frames.empty() ? nullptr : &frames.back().expected, transparency);
+        const imaging::RgbaImage image = MakePixels(
+            choices, width, height, frames.empty() ? nullptr : &frames.back().expected, transparency);
         frames.push_back(Lay(image, layout, padding));
         delays.push_back(choices.upTo(255) * 3);
     }

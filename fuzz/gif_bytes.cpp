@@ -9,7 +9,8 @@ namespace {
 
 void Put16(Bytes& out, int value)
 {
-    out.insert(out.end(), {static_cast<std::uint8_t>(value & 0xff), static_cast<std::uint8_t>((value >> 8) & 0xff)});
+    out.insert(out.end(),
+               {static_cast<std::uint8_t>(value & 0xff), static_cast<std::uint8_t>((value >> 8) & 0xff)});
 }
 
 int TableBits(std::size_t entries)
@@ -54,7 +55,8 @@ void PutLoop(Bytes& out, int loopCount)
 
 void PutControl(Bytes& out, int disposal, int delay, int transparent)
 {
-    out.insert(out.end(), {0x21, 0xf9, 4, static_cast<std::uint8_t>((disposal & 7) << 2 | (transparent >= 0))});
+    out.insert(out.end(),
+               {0x21, 0xf9, 4, static_cast<std::uint8_t>((disposal & 7) << 2 | (transparent >= 0))});
     Put16(out, delay);
     out.insert(out.end(), {static_cast<std::uint8_t>(std::max(transparent, 0)), 0});
 }
@@ -202,7 +204,8 @@ std::vector<GifCase> BrokenGifs()
     };
     const Frame whole{0, 0, 8, 8};
     const Bytes two = make({{whole, Pattern(8, 8, 4)}, {whole, Pattern(8, 8, 4, 1)}});
-    const std::size_t firstFrameAt = Start().size(), secondFrameAt = make({{whole, Pattern(8, 8, 4)}}).size() - 1;
+    const std::size_t firstFrameAt = Start().size(),
+                      secondFrameAt = make({{whole, Pattern(8, 8, 4)}}).size() - 1;
     Bytes globalTableCut, garbageAfter = two, garbageInstead = Cut(two, two.size() - 1), odd = Start();
     PutHeader(globalTableCut);
     PutScreen(globalTableCut, 8, 8, &kFour, 7); // claims 256 entries, holds four, ends
@@ -210,13 +213,15 @@ std::vector<GifCase> BrokenGifs()
         garbageAfter.push_back(static_cast<std::uint8_t>(i * 37 + 11));
     garbageInstead.insert(garbageInstead.end(), {0x99, 0x00, 0x2c, 0xff});
     // Disposals and transparent indexes out of range.
-    for (const auto& [disposal, transparent, frame] :
-         std::vector<std::tuple<int, int, Frame>>{{2, 9, whole}, {3, 255, {2, 2, 4, 4}}, {7, 0, {1, 1, 7, 7}}}) {
+    for (const auto& [disposal, transparent, frame] : std::vector<std::tuple<int, int, Frame>>{
+             {2, 9, whole}, {3, 255, {2, 2, 4, 4}}, {7, 0, {1, 1, 7, 7}}}) {
         PutControl(odd, disposal, 5, transparent);
         PutFrame(odd, frame, Pattern(frame.width, frame.height, 4));
     }
     // Extensions empty, unknown, too short, and a comment running off the end.
-    const std::string extensions("\x21\x01\x00\x21\xff\x03" "ABC\x00\x21\xf9\x02\x04\x00\x00", 16);
+    const std::string extensions("\x21\x01\x00\x21\xff\x03"
+                                 "ABC\x00\x21\xf9\x02\x04\x00\x00",
+                                 16);
     Bytes oddExtensions = Start();
     oddExtensions.insert(oddExtensions.end(), extensions.begin(), extensions.end());
     oddExtensions = make({{whole, Pattern(8, 8, 4)}, {whole, Pattern(8, 8, 4, 1)}}, oddExtensions);
@@ -250,24 +255,33 @@ std::vector<GifCase> BrokenGifs()
         {"huge_screen", make({{whole, Pattern(8, 8, 4)}}, Start(65535, 65535)), Expect::TooLarge},
         {"widest_screen", make({{whole, Pattern(8, 8, 4)}}, Start(65535, 1)), Expect::Opens, 1},
         {"zero_sized_screen", make({{{0, 0, 4, 4}, Pattern(4, 4, 4)}}, Start(0, 0)), Expect::Either},
-        {"huge_frame", make({{whole, Pattern(8, 8, 4)}, {{0, 0, 65535, 65535}, Pattern(64, 1, 4)}}), Expect::Either, 0, 1},
-        {"frames_outside", make({{whole, Pattern(8, 8, 4)}, {{60000, 60000, 4, 4}, Pattern(4, 4, 4)},
-                                 {{6, 6, 8, 8}, Pattern(8, 8, 4)},
-                                 {{65535, 65535, 65535, 65535}, Pattern(4, 4, 4)}}), Expect::Opens, 1},
+        {"huge_frame", make({{whole, Pattern(8, 8, 4)}, {{0, 0, 65535, 65535}, Pattern(64, 1, 4)}}),
+         Expect::Either, 0, 1},
+        {"frames_outside",
+         make({{whole, Pattern(8, 8, 4)},
+               {{60000, 60000, 4, 4}, Pattern(4, 4, 4)},
+               {{6, 6, 8, 8}, Pattern(8, 8, 4)},
+               {{65535, 65535, 65535, 65535}, Pattern(4, 4, 4)}}),
+         Expect::Opens, 1},
         {"wide_frame_one_row",
-         make({{{0, 0, 4, 4}, Pattern(4, 4, 4)}, {{0, 0, 65535, 1}, Pattern(65535, 1, 4)}}, Start(4, 4)), Expect::Opens, 1},
+         make({{{0, 0, 4, 4}, Pattern(4, 4, 4)}, {{0, 0, 65535, 1}, Pattern(65535, 1, 4)}}, Start(4, 4)),
+         Expect::Opens, 1},
         // Rows below the screen are not decoded: their missing data is no damage.
         {"data_ends_below_the_screen", make({{{0, 0, 8, 16}, Pattern(8, 8, 4)}}), Expect::Opens, 1},
-        {"too_few_and_too_many_pixels", make({{whole, Pattern(8, 3, 4)}, {whole, Pattern(8, 30, 4)}}), Expect::Either, 0, 0},
-        {"indexes_beyond_table", make({{whole, Pattern(8, 8, 16)}, {whole, Pattern(8, 8, 4)}}), Expect::Opens, 2},
+        {"too_few_and_too_many_pixels", make({{whole, Pattern(8, 3, 4)}, {whole, Pattern(8, 30, 4)}}),
+         Expect::Either, 0, 0},
+        {"indexes_beyond_table", make({{whole, Pattern(8, 8, 16)}, {whole, Pattern(8, 8, 4)}}), Expect::Opens,
+         2},
         {"no_colour_table", make({{whole, Pattern(8, 8, 4)}}, Start(8, 8, nullptr)), Expect::Either},
-        {"interlaced_odd_heights", make({{{0, 0, 8, 1, &kTwo, true}, Pattern(8, 1, 2)},
-                                         {{0, 0, 8, 3, nullptr, true}, Pattern(8, 3, 2)},
-                                         {{0, 0, 8, 9, nullptr, true}, Pattern(8, 9, 2)}},
-                                        Start(8, 9)),
+        {"interlaced_odd_heights",
+         make({{{0, 0, 8, 1, &kTwo, true}, Pattern(8, 1, 2)},
+               {{0, 0, 8, 3, nullptr, true}, Pattern(8, 3, 2)},
+               {{0, 0, 8, 9, nullptr, true}, Pattern(8, 9, 2)}},
+              Start(8, 9)),
          Expect::Opens, 3},
         {"bad_lzw_code", Coded(2, {{4, 3}, {1, 3}, {7, 3}, {7, 3}, {6, 3}, {5, 3}}), Expect::Either, 1, 1},
-        {"lzw_without_clear", Coded(2, {{1, 3}, {6, 3}, {7, 3}, {8, 4}, {15, 4}, {5, 4}}), Expect::Either, 1, 1},
+        {"lzw_without_clear", Coded(2, {{1, 3}, {6, 3}, {7, 3}, {8, 4}, {15, 4}, {5, 4}}), Expect::Either, 1,
+         1},
         {"code_size_0", Coded(0, {{0, 12}, {1, 12}, {2, 12}}), Expect::Either, 1, 1},
         {"code_size_12", Coded(12, {{0, 12}, {1, 12}, {2, 12}}), Expect::Either, 1, 1},
         {"code_size_255", Coded(255, {{0, 12}, {1, 12}, {2, 12}}), Expect::Either, 1, 1},

@@ -49,10 +49,13 @@ struct GifCase {
     std::string name;
     Bytes bytes;
     Expect expect;
-    int minFrames = 0; // when it opens
+    int minFrames = 0;     // when it opens
     int damagedAfter = -1; // when it opens: the frame the reported damage follows, -1 for none
 };
 std::vector<GifCase> BrokenGifs();
-inline void PrintTo(const GifCase& c, std::ostream* out) { *out << c.name; }
+inline void PrintTo(const GifCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 } // namespace qf::gifbytes

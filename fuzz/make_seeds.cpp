@@ -52,8 +52,9 @@ int main(int argc, char** argv)
     };
     for (int flags = 0; flags < 256; flags += 9) {
         for (int mode = 0; mode <= 4; ++mode) {
-            std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(next() % 40), static_cast<std::uint8_t>(next() % 30),
-                                               static_cast<std::uint8_t>(1 + mode % 3), static_cast<std::uint8_t>(flags)};
+            std::vector<std::uint8_t> bytes = {
+                static_cast<std::uint8_t>(next() % 40), static_cast<std::uint8_t>(next() % 30),
+                static_cast<std::uint8_t>(1 + mode % 3), static_cast<std::uint8_t>(flags)};
             for (int f = 0; f < 3; ++f) {
                 bytes.push_back(static_cast<std::uint8_t>((mode + f) % 5));
                 for (int i = 0; i < 1500; ++i) {

@@ -29,8 +29,7 @@ public:
     Canvas(int width, int height)
         : width_(width), height_(height), scaleX_(width / kStageWidth), scaleY_(height / kStageHeight),
           pixels_(static_cast<std::size_t>(width) * height * 3)
-    {
-    }
+    {}
 
     const std::vector<std::uint8_t>& pixels() const { return pixels_; }
 

@@ -26,14 +26,16 @@ int main(int argc, char** argv)
     const std::unique_ptr<unsigned char, void (*)(void*)> picture(
         stbi_load(argv[1], &pictureWidth, &pictureHeight, &channels, 3), stbi_image_free);
     if (!picture) {
-        std::cerr << "error: " << argv[1] << ": cannot be read as a picture (" << stbi_failure_reason() << ")\n";
+        std::cerr << "error: " << argv[1] << ": cannot be read as a picture (" << stbi_failure_reason()
+                  << ")\n";
         return 3;
     }
     const int width = std::atoi(argv[3]), height = std::atoi(argv[4]), frames = std::atoi(argv[5]);
     const int areaWidth = argc == 8 ? std::min(std::atoi(argv[6]), pictureWidth) : pictureWidth;
     const int areaHeight = argc == 8 ? std::min(std::atoi(argv[7]), pictureHeight) : pictureHeight;
     if (width < 1 || height < 1 || frames < 1 || width > areaWidth || height > areaHeight) {
-        std::cerr << "make_pan_gif: the window must be at least 1 x 1 and fit in the area, FRAMES at least 1\n";
+        std::cerr
+            << "make_pan_gif: the window must be at least 1 x 1 and fit in the area, FRAMES at least 1\n";
         return 2;
     }
 

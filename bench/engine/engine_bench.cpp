@@ -37,8 +37,8 @@ qf::ColourPlane PhotoLikeFrame(int width, int height)
         int b, g, r8;
     };
     const Blob blobs[] = {
-        {0.30, 0.55, 0.16, 40, 60, 200},  {0.70, 0.40, 0.20, 30, 170, 60},  {0.55, 0.75, 0.10, 230, 210, 40},
-        {0.15, 0.20, 0.12, 25, 25, 30},   {0.85, 0.80, 0.09, 0, 220, 240}, {0.45, 0.25, 0.07, 200, 120, 160},
+        {0.30, 0.55, 0.16, 40, 60, 200}, {0.70, 0.40, 0.20, 30, 170, 60}, {0.55, 0.75, 0.10, 230, 210, 40},
+        {0.15, 0.20, 0.12, 25, 25, 30},  {0.85, 0.80, 0.09, 0, 220, 240}, {0.45, 0.25, 0.07, 200, 120, 160},
     };
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -85,7 +85,8 @@ qf::ColourPlane GrainTexture()
     qf::ColourPlane texture(4, 104, 120);
     for (int y = 0; y < 120; ++y) {
         for (int x = 0; x < 104; ++x) {
-            const auto g = static_cast<std::uint8_t>(60 + Hash(static_cast<std::uint32_t>(y * 104 + x) + 77u) % 97);
+            const auto g =
+                static_cast<std::uint8_t>(60 + Hash(static_cast<std::uint32_t>(y * 104 + x) + 77u) % 97);
             texture(0, x, y) = texture(1, x, y) = texture(2, x, y) = g;
             texture(3, x, y) = 255;
         }
@@ -96,9 +97,8 @@ qf::ColourPlane GrainTexture()
 // Seconds per pixel, shown with its SI prefix: "30.1n" is 30.1 ns a pixel.
 void SetCounters(benchmark::State& state, double pixelsPerIteration)
 {
-    state.counters["per_pixel"] = benchmark::Counter(pixelsPerIteration,
-                                                     benchmark::Counter::kIsIterationInvariantRate
-                                                         | benchmark::Counter::kInvert);
+    state.counters["per_pixel"] = benchmark::Counter(
+        pixelsPerIteration, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_Variant(benchmark::State& state)

@@ -59,7 +59,8 @@ RgbaImage Photographic(int frame)
     // A band of water whose ripples drift one pixel a frame.
     for (int y = 250; y < 300; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            const double wave = 30 * std::sin((x + frame) * 0.08 + y * 0.3) + (Grain(x + frame, y) - 128) / 16.0;
+            const double wave =
+                30 * std::sin((x + frame) * 0.08 + y * 0.3) + (Grain(x + frame, y) - 128) / 16.0;
             Put(image, x, y, Clamp(40 + wave), Clamp(90 + wave), Clamp(160 + wave));
         }
     }
@@ -128,7 +129,8 @@ RgbaImage TwoColour(int frame)
     const double bx = 40 + frame * 2.5;
     for (int a = 0; a < 400; ++a) {
         const double u = a * 2 * 3.14159265358979 / 400;
-        Ink(image, static_cast<int>(std::lround(bx + 18 * std::cos(u))), static_cast<int>(std::lround(by + 18 * std::sin(u))));
+        Ink(image, static_cast<int>(std::lround(bx + 18 * std::cos(u))),
+            static_cast<int>(std::lround(by + 18 * std::sin(u))));
     }
     return image;
 }

@@ -46,7 +46,8 @@ void Encode(benchmark::State& state, Content content)
         if (!ok)
             state.SkipWithError(error.message().c_str());
     }
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(kFrames), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["frames/s"] =
+        benchmark::Counter(static_cast<double>(kFrames), benchmark::Counter::kIsIterationInvariantRate);
     state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(path));
     std::filesystem::remove(path);
 }
@@ -71,7 +72,8 @@ void Decode(benchmark::State& state, Content content)
             state.SkipWithError("wrong frame count");
         benchmark::DoNotOptimize(frame.pixels.data());
     }
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(kFrames), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["frames/s"] =
+        benchmark::Counter(static_cast<double>(kFrames), benchmark::Counter::kIsIterationInvariantRate);
     std::filesystem::remove(path);
 }
 
@@ -97,7 +99,8 @@ BENCHMARK_CAPTURE(Encode, photographic, Content::Photographic)->Unit(benchmark::
 BENCHMARK_CAPTURE(Encode, two_colour, Content::TwoColour)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Decode, photographic, Content::Photographic)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Decode, two_colour, Content::TwoColour)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Frame1, open_and_first_frame_photographic, Content::Photographic)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Frame1, open_and_first_frame_photographic, Content::Photographic)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace qf::imaging::bench

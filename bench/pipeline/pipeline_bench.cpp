@@ -63,8 +63,9 @@ void BM_AllSnapshots(benchmark::State& state)
     qf::EngineState engine;
     qf::UseDefaultPencilTexture(engine);
     for (auto _ : state)
-        qf::BuildSnapshots(engine, frame, qf::Switches{},
-                           [](int, const qf::Picture& snapshot) { benchmark::DoNotOptimize(snapshot.data()); });
+        qf::BuildSnapshots(engine, frame, qf::Switches{}, [](int, const qf::Picture& snapshot) {
+            benchmark::DoNotOptimize(snapshot.data());
+        });
 }
 
 // The snapshots as a window builds them once per opened GIF: a new engine
@@ -73,8 +74,9 @@ void BM_AllSnapshotsFreshState(benchmark::State& state)
 {
     const qf::Picture frame = SceneFrame(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state)
-        qf::BuildSnapshots(frame, qf::Switches{},
-                           [](int, const qf::Picture& snapshot) { benchmark::DoNotOptimize(snapshot.data()); });
+        qf::BuildSnapshots(frame, qf::Switches{}, [](int, const qf::Picture& snapshot) {
+            benchmark::DoNotOptimize(snapshot.data());
+        });
 }
 
 void BM_SeventeenSeparateRuns(benchmark::State& state)
@@ -158,7 +160,8 @@ void BM_StageCosts(benchmark::State& state)
     qf::imaging::RgbaImage frame;
     const auto renderStart = Clock::now();
     for (int number = 1; reader.readNext(frame, &error); ++number)
-        qf::RenderFrame(engine, qf::ReadFrame(frame), variant, number, qf::Switches{}, rendered.emplace_back());
+        qf::RenderFrame(engine, qf::ReadFrame(frame), variant, number, qf::Switches{},
+                        rendered.emplace_back());
     const double render = std::chrono::duration<double>(Clock::now() - renderStart).count();
 
     const std::string output =
@@ -191,7 +194,7 @@ void BM_StageCosts(benchmark::State& state)
             ok = ok && encoder.encode(*job, encoded, &reason);
             const auto encodedAt = Clock::now();
             parallel += std::chrono::duration<double>(preparedAt - start).count()
-                + std::chrono::duration<double>(encodedAt - shownAt).count();
+                        + std::chrono::duration<double>(encodedAt - shownAt).count();
             inOrder += std::chrono::duration<double>(shownAt - preparedAt).count();
             ok = ok && writer.append(encoded, &error);
             inOrder += std::chrono::duration<double>(Clock::now() - encodedAt).count();
@@ -210,7 +213,8 @@ void BM_StageCosts(benchmark::State& state)
     state.counters["render ms/frame"] = render / frames * 1e3;
     state.counters["encode ms/frame"] = parallel / iterations / frames * 1e3;
     state.counters["in-order ms/frame"] = inOrder / iterations / frames * 1e3;
-    state.counters["in-order %"] = 100.0 * inOrder / iterations / (render + (parallel + inOrder) / iterations);
+    state.counters["in-order %"] =
+        100.0 * inOrder / iterations / (render + (parallel + inOrder) / iterations);
 }
 
 // The rendering stage alone, on the same frames and the same number of
@@ -243,8 +247,8 @@ void BM_RenderFramesOnly(benchmark::State& state)
             });
         });
     }
-    state.counters["frames/s"] =
-        benchmark::Counter(static_cast<double>(sources.size()), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(sources.size()),
+                                                    benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void VariantArgs(benchmark::internal::Benchmark* b)
@@ -258,7 +262,11 @@ void VariantArgs(benchmark::internal::Benchmark* b)
 } // namespace
 
 BENCHMARK(BM_OneVariant)->Apply(VariantArgs)->ArgNames({"variant", "w", "h"})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_AllSnapshots)->Args({320, 240})->Args({640, 480})->ArgNames({"w", "h"})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AllSnapshots)
+    ->Args({320, 240})
+    ->Args({640, 480})
+    ->ArgNames({"w", "h"})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AllSnapshotsFreshState)
     ->Args({320, 240})
     ->Args({640, 480})

@@ -61,13 +61,14 @@ std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vec
     for (const std::string& input : args.files) {
         if (input == "-")
             return "standard input (-) has no name to name a result after; convert it as - OUT";
-        const std::string name = fs::path(input).stem().string() + args.suffix.value_or("") + std::string(extension);
+        const std::string name =
+            fs::path(input).stem().string() + args.suffix.value_or("") + std::string(extension);
         const std::string output = (fs::path(dir) / name).string();
         const std::string key = Canonical(output);
         const auto [it, added] = inputOf.emplace(key, input);
         if (!added)
             return it->second + " and " + input + " would both be written to " + output
-                + "; use separate runs or rename one";
+                   + "; use separate runs or rename one";
         if (!extension.empty() && key == Canonical(input))
             return input + " would be replaced by its own result; choose another --out-dir or a --suffix";
         jobs->push_back({input, output});

@@ -125,8 +125,9 @@ bool RemoveSurplusFrames(const std::string& dir, int count, imaging::Error* erro
             continue;
         std::error_code removed;
         if (!fs::remove(it->path(), removed) && removed) {
-            *error = MakeError(imaging::ErrorKind::Unwritable, it->path().string(),
-                               "cannot remove this frame of an earlier, longer animation: " + removed.message());
+            *error =
+                MakeError(imaging::ErrorKind::Unwritable, it->path().string(),
+                          "cannot remove this frame of an earlier, longer animation: " + removed.message());
             return false;
         }
     }
@@ -180,7 +181,8 @@ bool Interrupted()
 
 std::optional<int> VariantFromText(std::string_view text)
 {
-    if (!text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
+    if (!text.empty()
+        && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
         if (text.size() > 2)
             return std::nullopt;
         const int number = std::stoi(std::string(text));
@@ -221,7 +223,8 @@ std::string ParseResize(const BatchArgs& args, imaging::ResizeRequest* request)
     if (args.maxSize) {
         static const std::regex pattern("([0-9]{1,5})[xX]([0-9]{1,5})");
         std::smatch match;
-        if (!std::regex_match(*args.maxSize, match, pattern) || std::stoi(match[1]) < 1 || std::stoi(match[2]) < 1)
+        if (!std::regex_match(*args.maxSize, match, pattern) || std::stoi(match[1]) < 1
+            || std::stoi(match[2]) < 1)
             return "--max-size must be WIDTHxHEIGHT in pixels, such as 640x480, not '" + *args.maxSize + "'";
         request->maxWidth = std::stoi(match[1]);
         request->maxHeight = std::stoi(match[2]);
@@ -248,9 +251,11 @@ std::string MakePlan(const BatchArgs& args, std::string_view extension, Plan* pl
         plan->writesStandardOutput = plan->writesStandardOutput || job.output == "-";
     }
     if (plan->readsStandardInput && isatty(STDIN_FILENO) == 1)
-        return "standard input is a terminal; pipe an animation into it (cat IN.gif | quillframe-cli ... - ...)";
+        return "standard input is a terminal; pipe an animation into it (cat IN.gif | quillframe-cli ... - "
+               "...)";
     if (plan->writesStandardOutput && isatty(STDOUT_FILENO) == 1)
-        return "refusing to write a binary animation to a terminal; redirect standard output to a file or a pipe";
+        return "refusing to write a binary animation to a terminal; redirect standard output to a file or a "
+               "pipe";
     return {};
 }
 
@@ -313,8 +318,9 @@ int RunConvert(const ConvertArgs& args)
             if (requested && *requested != format)
                 return UsageError(job.output + " ends in " + extension + " but --format is " + *args.format);
         } else if (!extension.empty()) {
-            return UsageError(job.output + ": cannot write " + extension
-                              + " files; the output must end in .gif or .webp (or name none and give --format)");
+            return UsageError(
+                job.output + ": cannot write " + extension
+                + " files; the output must end in .gif or .webp (or name none and give --format)");
         }
         if (args.quality && format != OutputFormat::Webp)
             return UsageError("--quality sets lossy WebP output; " + job.output + " is written as a GIF");
@@ -363,11 +369,12 @@ int RunConvert(const ConvertArgs& args)
             const long long frame = std::llround(percent * frames / 100.0);
             const long long done = framesDone += frame - shownFrames;
             shownFrames = frame;
-            const std::string detail = batch ? "files " + std::to_string(filesDone.load()) + "/"
-                    + std::to_string(plan.jobs.size()) + ", frames " + std::to_string(done) + "/"
-                    + std::to_string(totalFrames)
-                                             : "frame " + std::to_string(frame) + "/" + std::to_string(frames);
-            bar.update(totalFrames > 0 ? 100.0 * static_cast<double>(done) / static_cast<double>(totalFrames) : 0.0,
+            const std::string detail =
+                batch ? "files " + std::to_string(filesDone.load()) + "/" + std::to_string(plan.jobs.size())
+                            + ", frames " + std::to_string(done) + "/" + std::to_string(totalFrames)
+                      : "frame " + std::to_string(frame) + "/" + std::to_string(frames);
+            bar.update(totalFrames > 0 ? 100.0 * static_cast<double>(done) / static_cast<double>(totalFrames)
+                                       : 0.0,
                        detail);
             return !Interrupted();
         };
@@ -378,8 +385,9 @@ int RunConvert(const ConvertArgs& args)
         imaging::GifDamage damage;
         bool ok = false;
         if (HasInputName(job.input, &error)
-            && (job.output == "-" ? streams.outputFile(format == OutputFormat::Webp ? ".webp" : ".gif", &output, &error)
-                                  : imaging::ResolveOutputFile(job.output, &resolved, &error))) {
+            && (job.output == "-"
+                    ? streams.outputFile(format == OutputFormat::Webp ? ".webp" : ".gif", &output, &error)
+                    : imaging::ResolveOutputFile(job.output, &resolved, &error))) {
             // The frame folder is made only for an input that opens (one
             // that does not is reported by the conversion), and is left
             // holding exactly this animation's frames. Several inputs get a
@@ -395,11 +403,12 @@ int RunConvert(const ConvertArgs& args)
             }
             try {
                 ok = (!options.pngFramesDir || MakeFolder(*options.pngFramesDir, &error))
-                    && ConvertAllFrames(inputs[i], output, options, &error, &damage)
-                    && (!options.pngFramesDir || RemoveSurplusFrames(*options.pngFramesDir, frames, &error))
-                    && (job.output != "-" || streams.sendOutput(output, &error));
+                     && ConvertAllFrames(inputs[i], output, options, &error, &damage)
+                     && (!options.pngFramesDir || RemoveSurplusFrames(*options.pngFramesDir, frames, &error))
+                     && (job.output != "-" || streams.sendOutput(output, &error));
             } catch (const std::bad_alloc&) {
-                error = MakeError(imaging::ErrorKind::OutOfMemory, inputs[i], "not enough memory to process this file");
+                error = MakeError(imaging::ErrorKind::OutOfMemory, inputs[i],
+                                  "not enough memory to process this file");
             }
             if (!ok && madeFolder) {
                 std::error_code ec;
@@ -482,12 +491,14 @@ imaging::Error Snapshots(const std::string& input, const std::string& shownInput
         return error ? error : MakeError(imaging::ErrorKind::NoImage, input, "holds no frame");
     imaging::Size size;
     if (!RenderSize(input, decoded.width, decoded.height, 0, resize, &size, &error)
-        || !EnoughMemoryForSnapshots(size.width, size.height, false, input, &error) || !MakeFolder(dir, &error))
+        || !EnoughMemoryForSnapshots(size.width, size.height, false, input, &error)
+        || !MakeFolder(dir, &error))
         return error;
 
     imaging::RgbaImage resized;
     const Picture frame1 = ReadFrame(SizedFrame(decoded, size, resized));
-    const std::string title = "Snapshots of " + std::filesystem::path(shownInput).filename().string() + ", frame 1";
+    const std::string title =
+        "Snapshots of " + std::filesystem::path(shownInput).filename().string() + ", frame 1";
     ContactSheet sheet(frame1.width(), frame1.height(), title);
     sheet.place(ContactSheet::kCells - 1, frame1, "Source");
 
@@ -508,7 +519,8 @@ imaging::Error Snapshots(const std::string& input, const std::string& shownInput
     if (!error && !finished)
         error = MakeError(imaging::ErrorKind::Cancelled, dir, "interrupted");
     if (!error)
-        imaging::WritePng((std::filesystem::path(dir) / "sheet.png").string(), ViewOf(sheet.picture()), &error);
+        imaging::WritePng((std::filesystem::path(dir) / "sheet.png").string(), ViewOf(sheet.picture()),
+                          &error);
     return error;
 }
 
@@ -531,7 +543,8 @@ int RunSnapshots(const SnapshotArgs& args)
         std::string input = job.input;
         if (job.input != "-" || streams.captureInput(&input, &error)) {
             const std::string detail =
-                batch ? "file " + std::to_string(i + 1) + "/" + std::to_string(plan.jobs.size()) : std::string();
+                batch ? "file " + std::to_string(i + 1) + "/" + std::to_string(plan.jobs.size())
+                      : std::string();
             const std::string shown = job.input == "-" ? std::string(kStandardInput) : job.input;
             error = Snapshots(input, shown, job.output, plan.resize, args.switches, bar, detail);
             streams.renameInError(error);
@@ -592,8 +605,7 @@ int RunFrames(const FramesArgs& args)
                 return Report(error);
             break;
         }
-        if (!imaging::WritePng(FramePngPath(args.dir, number), imaging::ImageView::of(frame),
-                               &error))
+        if (!imaging::WritePng(FramePngPath(args.dir, number), imaging::ImageView::of(frame), &error))
             return Report(error);
         written = number;
         bar.update(100.0 * number / frameCount);

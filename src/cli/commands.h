@@ -37,9 +37,9 @@ std::string VariantSlug(int v);
 // What convert and snapshots share: the inputs ("-" is standard input), where
 // the results go, and the resize before the effect.
 struct BatchArgs {
-    std::vector<std::string> files;    // IN... OUT, or IN... with outDir
-    std::optional<std::string> outDir; // one result per input in this folder
-    std::optional<std::string> suffix; // added to each input's name in outDir
+    std::vector<std::string> files;     // IN... OUT, or IN... with outDir
+    std::optional<std::string> outDir;  // one result per input in this folder
+    std::optional<std::string> suffix;  // added to each input's name in outDir
     std::optional<std::string> maxSize; // "WIDTHxHEIGHT"
     std::optional<double> scale;
     Switches switches;

@@ -77,7 +77,8 @@ Picture ScalePicture(const Picture& picture, int width, int height)
                     sum[2] += in[2];
                 }
             }
-            const unsigned long count = static_cast<unsigned long>(sy1 - sy0) * static_cast<unsigned long>(sx1 - sx0);
+            const unsigned long count =
+                static_cast<unsigned long>(sy1 - sy0) * static_cast<unsigned long>(sx1 - sx0);
             for (int c = 0; c < 3; ++c)
                 out[c] = static_cast<std::uint8_t>((sum[c] + count / 2) / count);
         }

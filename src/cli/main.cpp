@@ -25,8 +25,8 @@ std::string VariantHelp()
         const qf::VariantInfo& info = qf::kVariants[v];
         std::string slug = VariantSlug(v);
         slug.resize(std::max<std::size_t>(slug.size(), 24), ' ');
-        text += (v < 10 ? "   " : "  ") + std::to_string(v) + "  " + slug + " " + std::string(info.name) + ": "
-                + std::string(info.description) + "\n";
+        text += (v < 10 ? "   " : "  ") + std::to_string(v) + "  " + slug + " " + std::string(info.name)
+                + ": " + std::string(info.description) + "\n";
     }
     return text;
 }
@@ -37,8 +37,8 @@ std::string SwitchHelp()
     for (const qf::SwitchInfo& info : qf::kSwitches) {
         std::string flag(info.flag);
         flag.resize(16, ' ');
-        text += "  " + flag + " \"" + std::string(info.label) + "\", "
-                + (info.onByDefault ? "on" : "off") + " by default: " + std::string(info.help) + "\n";
+        text += "  " + flag + " \"" + std::string(info.label) + "\", " + (info.onByDefault ? "on" : "off")
+                + " by default: " + std::string(info.help) + "\n";
     }
     return text;
 }
@@ -51,17 +51,16 @@ const char* const kExitHelp =
     "status is the worst one. An existing output file is only ever replaced by a\n"
     "complete new one.\n";
 
-const char* const kFilesHelp =
-    "IN OUT, or IN... with --out-dir DIR. '-' as IN reads\n"
-    "standard input, as OUT writes standard output";
+const char* const kFilesHelp = "IN OUT, or IN... with --out-dir DIR. '-' as IN reads\n"
+                               "standard input, as OUT writes standard output";
 
 void AddSwitches(CLI::App* command, qf::Switches& switches)
 {
     for (const qf::SwitchInfo& info : qf::kSwitches) {
         const int value = info.onByDefault ? 0 : 1;
-        command->add_flag_callback(std::string(info.flag),
-                                   [&switches, &info, value] { switches.*info.member = value; },
-                                   std::string(info.help));
+        command->add_flag_callback(
+            std::string(info.flag), [&switches, &info, value] { switches.*info.member = value; },
+            std::string(info.help));
     }
 }
 
@@ -69,9 +68,11 @@ void AddSwitches(CLI::App* command, qf::Switches& switches)
 void AddBatchOptions(CLI::App* command, BatchArgs& args, const char* resultKind)
 {
     command->add_option("--out-dir", args.outDir,
-                        std::string("Write one ") + resultKind + " per input into DIR (created if\n"
-                        "missing), named after the input");
-    command->add_option("--suffix", args.suffix, "With --out-dir: add TEXT to each result's name (e.g. -sketch)");
+                        std::string("Write one ") + resultKind
+                            + " per input into DIR (created if\n"
+                              "missing), named after the input");
+    command->add_option("--suffix", args.suffix,
+                        "With --out-dir: add TEXT to each result's name (e.g. -sketch)");
     command->add_option("--max-size", args.maxSize,
                         "Shrink frames to fit within WIDTHxHEIGHT (e.g. 640x480),\n"
                         "keeping the aspect ratio, before the effect");
@@ -95,22 +96,24 @@ static int RunCommandLine(int argc, char** argv)
     app.footer(footer);
 
     ConvertArgs convert;
-    CLI::App* convertCommand = app.add_subcommand(
-        "convert",
-        "Render every frame of IN (a GIF or an animated WebP) with one\n"
-        "variant and write the animation to OUT with the source's frame\n"
-        "delays and loop count: a GIF, or an animated WebP when OUT ends\n"
-        "in .webp. A still GIF (one frame) is accepted too and gives a\n"
-        "one-frame sketch.");
+    CLI::App* convertCommand =
+        app.add_subcommand("convert", "Render every frame of IN (a GIF or an animated WebP) with one\n"
+                                      "variant and write the animation to OUT with the source's frame\n"
+                                      "delays and loop count: a GIF, or an animated WebP when OUT ends\n"
+                                      "in .webp. A still GIF (one frame) is accepted too and gives a\n"
+                                      "one-frame sketch.");
     convertCommand->add_option("files", convert.files, kFilesHelp)->required();
     convertCommand->add_option("-v,--variant", convert.variant,
                                "Effect variant: 0-16 or its name, e.g. pencil-on-paper (default 0)");
     AddBatchOptions(convertCommand, convert, "animation");
-    convertCommand->add_option("--format", convert.format, "gif or webp: the output format when OUT has no\n"
-                                                           "such extension (default gif)")
+    convertCommand
+        ->add_option("--format", convert.format,
+                     "gif or webp: the output format when OUT has no\n"
+                     "such extension (default gif)")
         ->check(CLI::IsMember({"gif", "webp"}));
-    convertCommand->add_option("--quality", convert.quality,
-                               "Lossy WebP at this quality, 0-100 (WebP is lossless without it)")
+    convertCommand
+        ->add_option("--quality", convert.quality,
+                     "Lossy WebP at this quality, 0-100 (WebP is lossless without it)")
         ->check(CLI::Range(0, 100));
     convertCommand->add_flag("--keep-transparency", convert.keepTransparency,
                              "Where a source frame is transparent, leave the result\n"
@@ -123,21 +126,19 @@ static int RunCommandLine(int argc, char** argv)
     convertCommand->footer(footer);
 
     SnapshotArgs snapshots;
-    CLI::App* snapshotsCommand = app.add_subcommand(
-        "snapshots",
-        "Render frame 1 of IN in all 17 variants into DIR as\n"
-        "variant-00.png ... variant-16.png, plus sheet.png, a labelled\n"
-        "contact sheet of all of them for choosing at a glance. Stills\n"
-        "are accepted. With --out-dir, each input gets its own folder.");
+    CLI::App* snapshotsCommand =
+        app.add_subcommand("snapshots", "Render frame 1 of IN in all 17 variants into DIR as\n"
+                                        "variant-00.png ... variant-16.png, plus sheet.png, a labelled\n"
+                                        "contact sheet of all of them for choosing at a glance. Stills\n"
+                                        "are accepted. With --out-dir, each input gets its own folder.");
     snapshotsCommand->add_option("files", snapshots.files, "IN DIR, or IN... with --out-dir DIR")->required();
     AddBatchOptions(snapshotsCommand, snapshots, "folder of pictures");
     snapshotsCommand->footer(footer);
 
     FramesArgs frames;
-    CLI::App* framesCommand = app.add_subcommand(
-        "frames",
-        "Write the decoded frames of IN.gif, composited exactly as the\n"
-        "converter sees them, as RGBA PNG files DIR/frame-0001.png, ...");
+    CLI::App* framesCommand =
+        app.add_subcommand("frames", "Write the decoded frames of IN.gif, composited exactly as the\n"
+                                     "converter sees them, as RGBA PNG files DIR/frame-0001.png, ...");
     framesCommand->add_option("input", frames.input, "The GIF (IN.gif)")->required();
     framesCommand->add_option("dir", frames.dir, "Folder for the pictures (created if missing)")->required();
     framesCommand->add_flag("-q,--quiet", frames.quiet, "No progress bar");
@@ -175,8 +176,8 @@ static int RunCommandLine(int argc, char** argv)
     } catch (const std::bad_alloc&) {
         // Only a file too large for this machine gets this far: name it.
         const std::string& input = *snapshotsCommand && !snapshots.files.empty() ? snapshots.files.front()
-            : *framesCommand                                                  ? frames.input
-                                                                              : infoInput;
+                                   : *framesCommand                              ? frames.input
+                                                                                 : infoInput;
         std::cerr << "error: " << input << ": not enough memory to process this file\n";
         return kExitBadInput;
     } catch (const std::exception& e) {

@@ -13,8 +13,7 @@ constexpr int kBarWidth = 32;
 
 ProgressBar::ProgressBar(std::string label, bool quiet)
     : label_(std::move(label)), enabled_(!quiet && isatty(STDERR_FILENO) == 1)
-{
-}
+{}
 
 ProgressBar::~ProgressBar()
 {
@@ -35,8 +34,8 @@ void ProgressBar::update(double percent, std::string_view detail)
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
     // "\033[K" clears what a longer previous detail left on the line.
-    std::fprintf(stderr, "\r%s [%s] %3d%%%s%s\033[K", label_.c_str(), bar.c_str(), value, detail.empty() ? "" : "  ",
-                 shownDetail_.c_str());
+    std::fprintf(stderr, "\r%s [%s] %3d%%%s%s\033[K", label_.c_str(), bar.c_str(), value,
+                 detail.empty() ? "" : "  ", shownDetail_.c_str());
     std::fflush(stderr);
     drawn_ = true;
 }

@@ -129,8 +129,8 @@ void CountEdgeVotes(const ColourPlane& colour, const GreyPlane& key, GreyPlane& 
         if (y + 1 < height) {
             const std::uint8_t* above = colour.data() + colour.index(0, 0, y + 1);
             spreadKeys(y + 1, keyUp);
-            direction(row, above, keyUp, voteUp, 0, 1, width - 1); // (x+1, y+1)
-            direction(row, above, keyUp, voteUp, 0, 0, width);     // (x, y+1)
+            direction(row, above, keyUp, voteUp, 0, 1, width - 1);  // (x+1, y+1)
+            direction(row, above, keyUp, voteUp, 0, 0, width);      // (x, y+1)
             direction(row, above, keyUp, voteUp, 1, -1, width - 1); // (x-1, y+1)
         }
         // Row y has had all its pairs: hand its votes over.

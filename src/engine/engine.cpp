@@ -16,8 +16,9 @@ namespace {
 // has no layer of its own: its run goes as far as the dots.
 Stage LastStageOf(int VariantIndex)
 {
-    return VariantIndex >= 0 && VariantIndex < kVariantCount ? kVariants[static_cast<std::size_t>(VariantIndex)].lastStage
-                                                             : Stage::Dots;
+    return VariantIndex >= 0 && VariantIndex < kVariantCount
+               ? kVariants[static_cast<std::size_t>(VariantIndex)].lastStage
+               : Stage::Dots;
 }
 
 // The layers a run of VariantIndex writes in full.

@@ -62,11 +62,11 @@ void BuildPencilLayer(EngineState& s, int FrameNumber, bool colour)
     const int tileH = s.PencilTexture.height();
 
     const int phase = FrameNumber % 6;
-    const ColourPlane& texture = (!colour && (phase == 3 || phase == 4 || phase == 5)) ? s.PencilTexture2
-                                                                                       : s.PencilTexture;
+    const ColourPlane& texture =
+        (!colour && (phase == 3 || phase == 4 || phase == 5)) ? s.PencilTexture2 : s.PencilTexture;
     // A missing or too small texture leaves the line pixels black.
-    const bool haveTexture = tileW > 0 && tileH > 0 && texture.channels() >= 3
-                             && texture.width() >= tileW && texture.height() >= tileH;
+    const bool haveTexture = tileW > 0 && tileH > 0 && texture.channels() >= 3 && texture.width() >= tileW
+                             && texture.height() >= tileH;
     const std::size_t texChannels = static_cast<std::size_t>(texture.channels());
 
     const std::uint8_t* sketch = s.SketchLayer.data();

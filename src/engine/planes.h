@@ -26,7 +26,9 @@ namespace detail {
 class ByteBuffer {
 public:
     ByteBuffer() = default;
-    ByteBuffer(const ByteBuffer& other) : storage_(other.data(), other.data() + other.size_), size_(other.size_) {}
+    ByteBuffer(const ByteBuffer& other)
+        : storage_(other.data(), other.data() + other.size_), size_(other.size_)
+    {}
     ByteBuffer& operator=(const ByteBuffer& other)
     {
         if (this != &other) {
@@ -171,8 +173,7 @@ public:
 
     std::size_t index(int x, int y) const
     {
-        return static_cast<std::size_t>(x)
-               + static_cast<std::size_t>(width_) * static_cast<std::size_t>(y);
+        return static_cast<std::size_t>(x) + static_cast<std::size_t>(width_) * static_cast<std::size_t>(y);
     }
     std::uint8_t& operator()(int x, int y) { return bytes_.data()[index(x, y)]; }
     std::uint8_t operator()(int x, int y) const { return bytes_.data()[index(x, y)]; }

@@ -31,16 +31,26 @@ Composition CompositionOf(const EngineState& s, int VariantIndex)
     const VariantInfo& variant = kVariants[static_cast<std::size_t>(VariantIndex)];
     const bool dots = variant.dots;
     switch (variant.base) {
-    case BaseLayer::Sketch: return {&s.SketchLayer, nullptr, dots};
-    case BaseLayer::Dots: return {&s.DitherLayer, nullptr, dots};
-    case BaseLayer::Pencil: return {&s.PencilLayer, nullptr, dots};
-    case BaseLayer::Vivid: return {&s.VividLayer, nullptr, dots};
-    case BaseLayer::SketchOverColor: return {&s.SketchOverColor, nullptr, dots};
-    case BaseLayer::Tint: return {&s.TintLayer, nullptr, dots};
-    case BaseLayer::Poster: return {&s.PosterLayer, nullptr, dots};
-    case BaseLayer::Contrast: return {&s.ContrastLayer, nullptr, dots};
-    case BaseLayer::EightGreys: return {nullptr, &s.SketchGray8Plane, dots};
-    case BaseLayer::Greys: return {nullptr, &s.SketchGrayPlane, dots};
+    case BaseLayer::Sketch:
+        return {&s.SketchLayer, nullptr, dots};
+    case BaseLayer::Dots:
+        return {&s.DitherLayer, nullptr, dots};
+    case BaseLayer::Pencil:
+        return {&s.PencilLayer, nullptr, dots};
+    case BaseLayer::Vivid:
+        return {&s.VividLayer, nullptr, dots};
+    case BaseLayer::SketchOverColor:
+        return {&s.SketchOverColor, nullptr, dots};
+    case BaseLayer::Tint:
+        return {&s.TintLayer, nullptr, dots};
+    case BaseLayer::Poster:
+        return {&s.PosterLayer, nullptr, dots};
+    case BaseLayer::Contrast:
+        return {&s.ContrastLayer, nullptr, dots};
+    case BaseLayer::EightGreys:
+        return {nullptr, &s.SketchGray8Plane, dots};
+    case BaseLayer::Greys:
+        return {nullptr, &s.SketchGrayPlane, dots};
     }
     return {};
 }
@@ -82,15 +92,18 @@ void ComposeVariant(EngineState& s, int VariantIndex)
 
     const std::size_t targetChannels = static_cast<std::size_t>(target.channels());
     const std::size_t dotChannels = static_cast<std::size_t>(s.DitherLayer.channels());
-    const std::size_t baseChannels = comp.base != nullptr ? static_cast<std::size_t>(comp.base->channels()) : 0;
+    const std::size_t baseChannels =
+        comp.base != nullptr ? static_cast<std::size_t>(comp.base->channels()) : 0;
     for (int y = 0; y < height; ++y) {
         std::uint8_t* out = target.data() + target.index(0, 0, y);
         const std::uint8_t* dots = comp.dots ? s.DitherLayer.data() + s.DitherLayer.index(0, 0, y) : nullptr;
-        const std::uint8_t* base = comp.base != nullptr ? comp.base->data() + comp.base->index(0, 0, y) : nullptr;
+        const std::uint8_t* base =
+            comp.base != nullptr ? comp.base->data() + comp.base->index(0, 0, y) : nullptr;
         const std::uint8_t* grey =
             comp.greyBase != nullptr ? comp.greyBase->data() + comp.greyBase->index(0, y) : nullptr;
         for (int x = 0; x < width; ++x, out += targetChannels) {
-            const std::uint8_t* d = dots != nullptr ? dots + static_cast<std::size_t>(x) * dotChannels : nullptr;
+            const std::uint8_t* d =
+                dots != nullptr ? dots + static_cast<std::size_t>(x) * dotChannels : nullptr;
             if (d != nullptr && (d[0] != 255 || d[1] != 255 || d[2] != 255)) {
                 out[0] = d[0];
                 out[1] = d[1];

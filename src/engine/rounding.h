@@ -37,7 +37,8 @@ inline constexpr std::array<std::uint64_t, kMaxRunDivisor + 1> kRunReciprocals =
 // sum / n for 1 <= n <= kMaxRunDivisor and 0 <= sum <= 255 n.
 inline int DivideRun(int sum, int n)
 {
-    return static_cast<int>((static_cast<std::uint64_t>(sum) * kRunReciprocals[static_cast<std::size_t>(n)]) >> 32);
+    return static_cast<int>((static_cast<std::uint64_t>(sum) * kRunReciprocals[static_cast<std::size_t>(n)])
+                            >> 32);
 }
 
 } // namespace qf

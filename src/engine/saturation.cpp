@@ -18,7 +18,8 @@ std::vector<std::uint8_t> MakeTable(float k)
     for (int a = 0; a < 256; ++a) {
         for (int v = 0; v < 256; ++v) {
             const double boosted = v + static_cast<double>(k) * (v - a);
-            table[static_cast<std::size_t>(a * 256 + v)] = static_cast<std::uint8_t>(ClampByte(RoundHalfEven(boosted)));
+            table[static_cast<std::size_t>(a * 256 + v)] =
+                static_cast<std::uint8_t>(ClampByte(RoundHalfEven(boosted)));
         }
     }
     return table;

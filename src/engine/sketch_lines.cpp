@@ -45,8 +45,8 @@ void RemoveLonePixels(ColourPlane& layer)
             }
             const std::uint8_t* below = p - row;
             const std::uint8_t* above = p + row;
-            if (below[-3] == 255 && below[0] == 255 && below[3] == 255 && p[-3] == 255
-                && p[3] == 255 && above[-3] == 255 && above[0] == 255 && above[3] == 255) {
+            if (below[-3] == 255 && below[0] == 255 && below[3] == 255 && p[-3] == 255 && p[3] == 255
+                && above[-3] == 255 && above[0] == 255 && above[3] == 255) {
                 p[0] = p[1] = p[2] = 255;
             }
         }

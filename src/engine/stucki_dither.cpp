@@ -84,7 +84,8 @@ void Diffuse(EngineState& s, int mean, Value value)
         int next1 = 0; // shares already given to x + 1 in this row
         int next2 = 0; // and to x + 2
         for (int x = 0; x < width; ++x, in += 3, out += 3) {
-            const int u = value(ThirdsTable[static_cast<std::size_t>(in[0] + in[1] + in[2])], row1[x] + next1);
+            const int u =
+                value(ThirdsTable[static_cast<std::size_t>(in[0] + in[1] + in[2])], row1[x] + next1);
             const Outcome& o = outcome[u];
             out[0] = out[1] = out[2] = o.dot;
             next1 = next2 + (x < maxX - 1 ? o.w8 : 0);
@@ -142,9 +143,8 @@ void DitherPencil(EngineState& s)
     } else if (divisor != 0) {
         // Limiting the sum to the table's range before the clamp to 0..255
         // changes nothing.
-        Diffuse(s, mean, [divisor](int g, int err) {
-            return std::clamp(g + err * 10 / divisor, kLowest, kHighest);
-        });
+        Diffuse(s, mean,
+                [divisor](int g, int err) { return std::clamp(g + err * 10 / divisor, kLowest, kHighest); });
     } else {
         // A divisor of 0 carries no error instead of dividing by zero.
         Diffuse(s, mean, [](int g, int) { return g; });

@@ -41,9 +41,11 @@ std::string FolderOf(const std::string& path)
 std::string TemporaryPath(const std::string& folder, const std::string& stem)
 {
     static std::atomic<unsigned> counter{0};
-    const auto tick = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto tick =
+        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     const std::string tail = std::string(kTag) + std::to_string(::getpid()) + "-"
-        + std::to_string(counter.fetch_add(1)) + "-" + std::to_string(tick % 1000000) + std::string(kSuffix);
+                             + std::to_string(counter.fetch_add(1)) + "-" + std::to_string(tick % 1000000)
+                             + std::string(kSuffix);
     const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     const std::size_t limit = nameMax > 0 ? static_cast<std::size_t>(nameMax) : 255;
     std::string kept = stem.empty() ? std::string("output") : stem;
@@ -66,7 +68,8 @@ pid_t WriterOf(std::string_view name)
     const std::size_t tag = name.rfind(kTag);
     if (tag == std::string_view::npos)
         return 0;
-    const std::string_view numbers = name.substr(tag + kTag.size(), name.size() - kSuffix.size() - tag - kTag.size());
+    const std::string_view numbers =
+        name.substr(tag + kTag.size(), name.size() - kSuffix.size() - tag - kTag.size());
     long long pid = 0;
     int groups = 1;
     bool digit = false;
@@ -244,7 +247,7 @@ bool ResolveOutputFile(const std::string& destination, std::string* target, Erro
             if (folderMissing || !S_ISDIR(folderInfo.st_mode))
                 return Fail(error, ErrorKind::Unwritable, destination,
                             (folderMissing && errno != ENOENT ? PathReason(errno)
-                                 : folderMissing              ? std::string("the folder does not exist")
+                             : folderMissing                  ? std::string("the folder does not exist")
                                                               : PathReason(ENOTDIR))
                                 + (links > 0 ? " (the link leads to " + current + ")" : std::string()));
             *target = current;
@@ -272,7 +275,8 @@ bool ResolveOutputFile(const std::string& destination, std::string* target, Erro
         char text[PATH_MAX];
         const ssize_t length = ::readlink(current.c_str(), text, sizeof text);
         if (length < 0 || static_cast<std::size_t>(length) >= sizeof text)
-            return Fail(error, ErrorKind::Unwritable, destination, PathReason(length < 0 ? errno : ENAMETOOLONG));
+            return Fail(error, ErrorKind::Unwritable, destination,
+                        PathReason(length < 0 ? errno : ENAMETOOLONG));
         const std::string pointsTo(text, static_cast<std::size_t>(length));
         current = pointsTo.front() == '/' ? pointsTo : (fs::path(folder) / pointsTo).string();
     }
@@ -333,10 +337,8 @@ struct AtomicFile::Impl {
     }
 };
 
-AtomicFile::AtomicFile()
-    : impl_(std::make_unique<Impl>())
-{
-}
+AtomicFile::AtomicFile() : impl_(std::make_unique<Impl>())
+{}
 
 AtomicFile::~AtomicFile()
 {

@@ -102,10 +102,8 @@ bool TurnsTransparent(const PackedFrame& from, const PackedFrame& to)
     return false;
 }
 
-GlobalPaletteBuilder::GlobalPaletteBuilder()
-    : palette_(std::make_shared<const GlobalPalette>())
-{
-}
+GlobalPaletteBuilder::GlobalPaletteBuilder() : palette_(std::make_shared<const GlobalPalette>())
+{}
 
 std::shared_ptr<const GlobalPalette> GlobalPaletteBuilder::add(const PackedFrame& frame)
 {
@@ -222,7 +220,8 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
                     view[i] = f[i];
             } else if (Differs(f, against, i)) {
                 const int own = plan.entryIndex[plan.indexes[k]];
-                if (own >= 0 && !(keepsShown && KeepsShown(f[i], plan.table[static_cast<std::size_t>(own)], view[i])))
+                if (own >= 0
+                    && !(keepsShown && KeepsShown(f[i], plan.table[static_cast<std::size_t>(own)], view[i])))
                     view[i] = plan.table[static_cast<std::size_t>(own)];
             }
         }
@@ -461,7 +460,8 @@ bool FrameEncoder::planExact(PreparedFrame& plan, const GlobalPalette& global)
         ColourIndex all;
         std::vector<std::uint32_t> allColours;
         for (int y = area.y0; y < area.y1; ++y) {
-            const std::uint32_t* row = frame_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+            const std::uint32_t* row =
+                frame_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
             for (int x = area.x0; x < area.x1; ++x) {
                 if (all.find(row[x]) < 0) {
                     if (allColours.size() == 256)
@@ -575,7 +575,7 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
                 // reduced colour.
                 own = plan.entryIndex[plan.indexes[k]];
                 const bool keeps = transparent >= 0 && own >= 0
-                    && KeepsShown(frame_[i], table[static_cast<std::size_t>(own)], shown);
+                                   && KeepsShown(frame_[i], table[static_cast<std::size_t>(own)], shown);
                 if (own >= 0 && !keeps) {
                     primary_[k] = static_cast<std::uint8_t>(own);
                     alternative_[k] = kNoAlternative;
@@ -667,8 +667,8 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
             const bool own = alternative_[i] != kNoAlternative && (arrangement == 1 || stretchOwn_[i] != 0);
             arranged_[i] = own ? static_cast<std::uint8_t>(alternative_[i]) : primary_[i];
             arrangedAlternative_[i] = alternative_[i] == kNoAlternative ? kNoAlternative
-                : own ? static_cast<std::int16_t>(primary_[i])
-                      : alternative_[i];
+                                      : own ? static_cast<std::int16_t>(primary_[i])
+                                            : alternative_[i];
         }
         return LzwEncode(codeSize, arranged_.data() + from, arrangedAlternative_.data() + from, to - from);
     };

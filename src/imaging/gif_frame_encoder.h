@@ -91,9 +91,9 @@ struct PreparedFrame {
     FrameArea area;
     std::vector<std::uint32_t> colours; // distinct colours drawn (Exact)
     ExactTable exact;
-    std::vector<std::uint32_t> table;   // Reduced: opaque entries
-    std::array<int, 256> entryIndex{};  // quantiser entry -> table index, -1 transparent
-    std::vector<std::uint8_t> indexes;  // quantiser entries of the rectangle
+    std::vector<std::uint32_t> table;  // Reduced: opaque entries
+    std::array<int, 256> entryIndex{}; // quantiser entry -> table index, -1 transparent
+    std::vector<std::uint8_t> indexes; // quantiser entries of the rectangle
 };
 
 // Everything the encoding of one frame depends on.
@@ -123,10 +123,10 @@ struct EncodedFrame {
     int top = 0;
     int width = 0;
     int height = 0;
-    int disposal = 1;          // 1: keep; 2: clear to transparent afterwards
-    int transparentIndex = -1; // -1: no transparency
-    bool globalTable = true;   // false: localTable holds the colours
-    int globalMaxIndex = -1;   // the largest global index the data holds
+    int disposal = 1;                      // 1: keep; 2: clear to transparent afterwards
+    int transparentIndex = -1;             // -1: no transparency
+    bool globalTable = true;               // false: localTable holds the colours
+    int globalMaxIndex = -1;               // the largest global index the data holds
     std::vector<std::uint32_t> localTable; // a power of two entries, at least 2
     int minCodeSize = 2;
     std::vector<std::uint8_t> lzw; // the code stream, not yet cut into blocks

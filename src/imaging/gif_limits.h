@@ -37,7 +37,8 @@ constexpr std::int64_t kMaxGifWork = 20'000'000'000;
 
 inline std::int64_t GifWorkLimit(std::int64_t fileBytes)
 {
-    return std::min(kMaxGifWork, kGifWorkFloor + kGifWorkPerByte * std::clamp<std::int64_t>(fileBytes, 0, kMaxGifWork));
+    return std::min(kMaxGifWork,
+                    kGifWorkFloor + kGifWorkPerByte * std::clamp<std::int64_t>(fileBytes, 0, kMaxGifWork));
 }
 
 } // namespace qf::imaging

@@ -51,7 +51,8 @@ std::size_t LzwDecoder::decode(std::uint16_t* out, std::size_t count)
     std::size_t produced = 0;
     while (produced < count) {
         if (stackTop_ > 0) {
-            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(stackTop_), count - produced);
+            const std::size_t n =
+                std::min<std::size_t>(static_cast<std::size_t>(stackTop_), count - produced);
             for (std::size_t i = 0; i < n; ++i)
                 out[produced + i] = stack_[--stackTop_];
             produced += n;
@@ -134,10 +135,7 @@ namespace {
 // Packs codes least significant bit first.
 class CodeWriter {
 public:
-    explicit CodeWriter(std::vector<std::uint8_t>& out)
-        : out_(out)
-    {
-    }
+    explicit CodeWriter(std::vector<std::uint8_t>& out) : out_(out) {}
 
     void put(int code, int width)
     {
@@ -168,12 +166,7 @@ private:
 // addressing, twice as many slots as codes.
 class StringTable {
 public:
-    StringTable()
-        : keys_(kSlots)
-        , codes_(kSlots)
-    {
-        clear();
-    }
+    StringTable() : keys_(kSlots), codes_(kSlots) { clear(); }
 
     void clear() { std::fill(keys_.begin(), keys_.end(), kEmpty); }
 

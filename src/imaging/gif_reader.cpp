@@ -56,8 +56,8 @@ bool ReadableCodeSize(int minCodeSize)
 
 std::string CodeSizeDamage(int frame, int minCodeSize)
 {
-    return "frame " + std::to_string(frame) + " has an LZW minimum code size of " + std::to_string(minCodeSize)
-        + " (1 to " + std::to_string(kMaxLzwMinCodeSize) + " can be read)";
+    return "frame " + std::to_string(frame) + " has an LZW minimum code size of "
+           + std::to_string(minCodeSize) + " (1 to " + std::to_string(kMaxLzwMinCodeSize) + " can be read)";
 }
 
 std::string Megapixels(std::int64_t pixels)
@@ -74,7 +74,7 @@ std::string GifDamage::message() const
     const std::string where = afterFrame == 0 ? "is damaged from its first frame"
                                               : "is damaged after frame " + std::to_string(afterFrame);
     return where + " (" + what + "); " + std::to_string(framesRead)
-        + (framesRead == 1 ? " frame was read" : " frames were read");
+           + (framesRead == 1 ? " frame was read" : " frames were read");
 }
 
 struct GifReader::Impl {
@@ -116,10 +116,8 @@ struct GifReader::Impl {
     }
 };
 
-GifReader::GifReader()
-    : impl_(std::make_unique<Impl>())
-{
-}
+GifReader::GifReader() : impl_(std::make_unique<Impl>())
+{}
 
 GifReader::~GifReader() = default;
 GifReader::GifReader(GifReader&&) noexcept = default;
@@ -217,12 +215,13 @@ bool GifReader::Impl::scan(Error* error)
             noteDamage(info.frameCount - 1, CodeSizeDamage(info.frameCount, header.minCodeSize));
         const int rows = RowsToDecode(header.height, header.interlaced, visibleRows(header));
         info.work += static_cast<std::int64_t>(info.width) * info.height
-            + static_cast<std::int64_t>(rows) * header.width;
+                     + static_cast<std::int64_t>(rows) * header.width;
         if (info.work > workLimit)
             return Fail(error, ErrorKind::TooLarge, path,
                         "asks for more work than the limit of " + Megapixels(workLimit) + " for a file of "
-                            + std::to_string(fileSize) + " bytes (each frame costs the " + std::to_string(info.width)
-                            + " x " + std::to_string(info.height) + " screen, plus the pixels it decodes; a file may ask for "
+                            + std::to_string(fileSize) + " bytes (each frame costs the "
+                            + std::to_string(info.width) + " x " + std::to_string(info.height)
+                            + " screen, plus the pixels it decodes; a file may ask for "
                             + Megapixels(kGifWorkFloor) + " plus " + std::to_string(kGifWorkPerByte)
                             + " pixels a byte, at most " + Megapixels(kMaxGifWork) + ")");
         info.delays.push_back(header.delay);
@@ -353,7 +352,8 @@ Rect GifReader::Impl::clip(const FrameHeader& header) const
 
 bool GifReader::Impl::decodeNext(Error* error)
 {
-    const std::size_t pixelCount = static_cast<std::size_t>(info.width) * static_cast<std::size_t>(info.height);
+    const std::size_t pixelCount =
+        static_cast<std::size_t>(info.width) * static_cast<std::size_t>(info.height);
     if (canvas.size() != pixelCount)
         canvas.assign(pixelCount, 0); // the canvas starts transparent
 
@@ -363,7 +363,7 @@ bool GifReader::Impl::decodeNext(Error* error)
         const std::size_t w = static_cast<std::size_t>(pendingRect.x1 - pendingRect.x0);
         for (int y = pendingRect.y0; y < pendingRect.y1; ++y) {
             std::uint32_t* dst = canvas.data() + static_cast<std::size_t>(y) * stride
-                + static_cast<std::size_t>(pendingRect.x0);
+                                 + static_cast<std::size_t>(pendingRect.x0);
             if (pendingDisposal == Disposal::Background)
                 std::fill(dst, dst + w, 0u);
             else if (pendingDisposal == Disposal::Previous)
@@ -389,7 +389,8 @@ bool GifReader::Impl::decodeNext(Error* error)
         saved.resize(w * static_cast<std::size_t>(area.y1 - area.y0));
         for (int y = area.y0; y < area.y1; ++y)
             std::memcpy(saved.data() + static_cast<std::size_t>(y - area.y0) * w,
-                        canvas.data() + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(area.x0),
+                        canvas.data() + static_cast<std::size_t>(y) * stride
+                            + static_cast<std::size_t>(area.x0),
                         w * sizeof(std::uint32_t));
     }
 
@@ -463,7 +464,7 @@ void GifReader::Impl::drawRow(const FrameHeader& header, int frameRow, const std
         return; // outside the screen: clipped
     const std::size_t visible = std::min(count, static_cast<std::size_t>(info.width - header.left));
     std::uint32_t* dst = canvas.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(info.width)
-        + static_cast<std::size_t>(header.left);
+                         + static_cast<std::size_t>(header.left);
     for (std::size_t x = 0; x < visible; ++x) {
         const std::uint32_t colour = lookup[indexes[x]];
         if (colour != 0)

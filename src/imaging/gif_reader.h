@@ -36,9 +36,9 @@ struct GifInfo {
     // extent of the first frame instead, as browsers do.
     int width = 0;
     int height = 0;
-    int frameCount = 0;       // frames that decode (a file cut short keeps those before the cut)
-    std::vector<int> delays;  // one per frame, in hundredths of a second, exactly as stored
-    int loopCount = -1;       // -1: no loop extension; 0: forever; n: the stored repeat count
+    int frameCount = 0;      // frames that decode (a file cut short keeps those before the cut)
+    std::vector<int> delays; // one per frame, in hundredths of a second, exactly as stored
+    int loopCount = -1;      // -1: no loop extension; 0: forever; n: the stored repeat count
     // The work the animation asks of a reader and of a converter: pixels
     // decoded plus, per frame, the screen's area composited and rendered.
     std::int64_t work = 0;

@@ -51,10 +51,8 @@ int RowsToDecode(int height, bool interlaced, int visibleRows)
     return (height + 7) / 8 + (height + 3) / 8 + (height + 1) / 4 + visibleRows / 2;
 }
 
-GifStream::GifStream()
-    : lzw_(std::make_unique<LzwDecoder>())
-{
-}
+GifStream::GifStream() : lzw_(std::make_unique<LzwDecoder>())
+{}
 
 GifStream::~GifStream() = default;
 
@@ -243,8 +241,8 @@ Record GifStream::readDescriptor(FrameHeader& header)
         // giflib refuses a minimum code size above 8 after reading it (a
         // short read instead sets `ended`). Some encoders write up to 11;
         // the data that follows is still well formed, so go on.
-        const bool largeCodeSize = !io_.ended && !readFailed() && gif_->Error == D_GIF_ERR_READ_FAILED
-            && io_.lastByte > 8;
+        const bool largeCodeSize =
+            !io_.ended && !readFailed() && gif_->Error == D_GIF_ERR_READ_FAILED && io_.lastByte > 8;
         if (!largeCodeSize)
             return failure(Record::Damaged);
     }
@@ -293,7 +291,8 @@ bool GifStream::readExtension()
         } else if (code == APPLICATION_EXT_FUNC_CODE) {
             if (first) {
                 loopExtension = size == 11
-                    && (std::memcmp(bytes, "NETSCAPE2.0", 11) == 0 || std::memcmp(bytes, "ANIMEXTS1.0", 11) == 0);
+                                && (std::memcmp(bytes, "NETSCAPE2.0", 11) == 0
+                                    || std::memcmp(bytes, "ANIMEXTS1.0", 11) == 0);
             } else if (loopExtension && size >= 3 && bytes[0] == 1 && loopCount_ < 0) {
                 // Sub-block 1 holds the repeat count; 0 means forever.
                 loopCount_ = bytes[1] | (bytes[2] << 8);

@@ -80,10 +80,10 @@ struct AnimationWriter::Impl {
     AtomicFile out;
     FilePtr spool;
     GlobalPaletteBuilder palette;
-    std::optional<FrameJob> waiting; // the latest frame, waiting for its successor
-    int frames = 0;                  // frames linked
-    int appended = 0;                // frames appended
-    int globalMaxIndex = -1;         // the largest global index a frame used
+    std::optional<FrameJob> waiting;       // the latest frame, waiting for its successor
+    int frames = 0;                        // frames linked
+    int appended = 0;                      // frames appended
+    int globalMaxIndex = -1;               // the largest global index a frame used
     std::unique_ptr<FrameEncoder> encoder; // for frames encoded here
     std::vector<std::uint32_t> view;       // what a decoder shows; empty: nothing
 
@@ -104,10 +104,8 @@ struct AnimationWriter::Impl {
     }
 };
 
-AnimationWriter::AnimationWriter()
-    : impl_(std::make_unique<Impl>())
-{
-}
+AnimationWriter::AnimationWriter() : impl_(std::make_unique<Impl>())
+{}
 
 AnimationWriter::~AnimationWriter()
 {
@@ -120,8 +118,10 @@ bool AnimationWriter::open(const std::string& path, int width, int height, int l
     Impl& d = *impl_;
     if (width < 1 || height < 1)
         return Fail(error, ErrorKind::InvalidArgument, path,
-                    "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
-    if (width > kMaxGifSide || height > kMaxGifSide || static_cast<std::int64_t>(width) * height > kMaxGifPixels)
+                    "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
+                        + " pixels");
+    if (width > kMaxGifSide || height > kMaxGifSide
+        || static_cast<std::int64_t>(width) * height > kMaxGifPixels)
         return Fail(error, ErrorKind::TooLarge, path,
                     "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
                         + " pixels; the limit is " + std::to_string(kMaxGifSide) + " pixels a side and "
@@ -161,9 +161,10 @@ bool AnimationWriter::addFrame(const ImageView& frame, int delay, Error* error)
     if (frame.width != d.width || frame.height != d.height)
         return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "frame " + std::to_string(d.frames + 1) + " is " + std::to_string(frame.width) + " x "
-                        + std::to_string(frame.height) + " pixels, the animation "
-                        + std::to_string(d.width) + " x " + std::to_string(d.height));
-    if (!frame.pixels || frame.stride < static_cast<std::ptrdiff_t>(frame.width) * BytesPerPixel(frame.layout))
+                        + std::to_string(frame.height) + " pixels, the animation " + std::to_string(d.width)
+                        + " x " + std::to_string(d.height));
+    if (!frame.pixels
+        || frame.stride < static_cast<std::ptrdiff_t>(frame.width) * BytesPerPixel(frame.layout))
         return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "frame " + std::to_string(d.frames + 1) + " has no pixels or rows that overlap");
     std::optional<FrameJob> job;
@@ -207,7 +208,8 @@ bool AnimationWriter::link(std::shared_ptr<const PackedFrame> frame, int delay, 
         previous = (*job)->frame;
     }
     ++d.frames;
-    d.waiting = FrameJob{std::move(previous), std::move(frame), nullptr, std::move(global), d.frames, delay, {}, {}};
+    d.waiting =
+        FrameJob{std::move(previous), std::move(frame), nullptr, std::move(global), d.frames, delay, {}, {}};
     return true;
 }
 
@@ -420,10 +422,12 @@ bool AnimationWriter::Impl::writeFile(Error* error)
             control.DisposalMode = frame.disposal;
             control.UserInputFlag = false;
             control.DelayTime = frame.delay;
-            control.TransparentColor = frame.transparentIndex >= 0 ? frame.transparentIndex : NO_TRANSPARENT_COLOR;
+            control.TransparentColor =
+                frame.transparentIndex >= 0 ? frame.transparentIndex : NO_TRANSPARENT_COLOR;
             GifByteType bytes[4];
             const std::size_t length = EGifGCBToExtension(&control, bytes);
-            if (EGifPutExtension(gif.get(), GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), bytes) == GIF_ERROR
+            if (EGifPutExtension(gif.get(), GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), bytes)
+                    == GIF_ERROR
                 || sink.errorCode)
                 return failed("frame");
         }
@@ -446,8 +450,8 @@ bool AnimationWriter::Impl::writeFile(Error* error)
                 throw std::bad_alloc();
             ColorMapObject* global = gif->SColorMap;
             gif->SColorMap = sized.get();
-            descriptorResult = EGifPutImageDesc(gif.get(), frame.left, frame.top, frame.width, frame.height,
-                                                false, nullptr);
+            descriptorResult =
+                EGifPutImageDesc(gif.get(), frame.left, frame.top, frame.width, frame.height, false, nullptr);
             gif->SColorMap = global;
         }
         if (descriptorResult == GIF_ERROR || sink.errorCode)

@@ -57,7 +57,8 @@ public:
     // finish() encodes the last frame itself. A refused frame is handled as
     // in addFrame(); append() fails only when the file cannot be written,
     // and then abandons the animation.
-    bool link(std::shared_ptr<const PackedFrame> frame, int delay, std::optional<FrameJob>* job, Error* error);
+    bool link(std::shared_ptr<const PackedFrame> frame, int delay, std::optional<FrameJob>* job,
+              Error* error);
     void show(FrameJob& job);
     bool append(const EncodedFrame& frame, Error* error);
 

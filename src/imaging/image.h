@@ -12,16 +12,16 @@ namespace qf::imaging {
 // Why an operation failed, for messages and for the command line's exit codes.
 enum class ErrorKind {
     None,
-    Unreadable,  // the file cannot be opened or read
-    NotGif,      // the file is not a GIF at all
-    Corrupt,     // a GIF broken before its first full frame, or a damaged PNG
-    NoImage,     // a valid GIF without any frame
-    TooLarge,    // the picture, the animation or its work is beyond the limits of gif_limits.h
-    OutOfMemory, // the system has too little memory free for the work
-    Unwritable,  // the destination cannot be written (folder, permission, full disk)
+    Unreadable,      // the file cannot be opened or read
+    NotGif,          // the file is not a GIF at all
+    Corrupt,         // a GIF broken before its first full frame, or a damaged PNG
+    NoImage,         // a valid GIF without any frame
+    TooLarge,        // the picture, the animation or its work is beyond the limits of gif_limits.h
+    OutOfMemory,     // the system has too little memory free for the work
+    Unwritable,      // the destination cannot be written (folder, permission, full disk)
     InvalidArgument, // the caller's mistake: a call out of order or a value out of range
     LibraryFailed,   // a library failed without saying why (the colour quantiser)
-    Cancelled,   // the caller asked to stop
+    Cancelled,       // the caller asked to stop
 };
 
 struct Error {
@@ -58,8 +58,8 @@ struct ImageView {
 
     static ImageView of(const RgbaImage& image)
     {
-        return {image.pixels.data(), image.width, image.height,
-                static_cast<std::ptrdiff_t>(image.width) * 4, PixelLayout::Rgba};
+        return {image.pixels.data(), image.width, image.height, static_cast<std::ptrdiff_t>(image.width) * 4,
+                PixelLayout::Rgba};
     }
 };
 

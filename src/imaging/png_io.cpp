@@ -92,20 +92,19 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Err
     int status = spng_get_ihdr(ctx.get(), &ihdr);
     if (status == SPNG_EWIDTH || status == SPNG_EHEIGHT || status == SPNG_EUSER_WIDTH
         || status == SPNG_EUSER_HEIGHT)
-        return Fail(error, ErrorKind::TooLarge, "", "is larger than " + std::to_string(kMaxGifSide)
-                                                        + " pixels a side");
+        return Fail(error, ErrorKind::TooLarge, "",
+                    "is larger than " + std::to_string(kMaxGifSide) + " pixels a side");
     if (status != 0)
-        return Fail(error, ErrorKind::Corrupt, "", std::string("is not a readable PNG picture (")
-                                                       + spng_strerror(status) + ")");
+        return Fail(error, ErrorKind::Corrupt, "",
+                    std::string("is not a readable PNG picture (") + spng_strerror(status) + ")");
     if (static_cast<std::int64_t>(ihdr.width) * ihdr.height > kMaxGifPixels)
-        return Fail(error, ErrorKind::TooLarge, "", "is larger than "
-                                                        + std::to_string(kMaxGifPixels / 1000000)
-                                                        + " megapixels");
+        return Fail(error, ErrorKind::TooLarge, "",
+                    "is larger than " + std::to_string(kMaxGifPixels / 1000000) + " megapixels");
     std::size_t bytes = 0;
     status = spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &bytes);
     if (status != 0)
-        return Fail(error, ErrorKind::Corrupt, "", std::string("is not a readable PNG picture (")
-                                                       + spng_strerror(status) + ")");
+        return Fail(error, ErrorKind::Corrupt, "",
+                    std::string("is not a readable PNG picture (") + spng_strerror(status) + ")");
     try {
         image.pixels.resize(bytes);
     } catch (const std::bad_alloc&) {
@@ -114,8 +113,8 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Err
     status = spng_decode_image(ctx.get(), image.pixels.data(), bytes, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
     if (status != 0) {
         image = RgbaImage{};
-        return Fail(error, ErrorKind::Corrupt, "", std::string("is a damaged PNG picture (")
-                                                       + spng_strerror(status) + ")");
+        return Fail(error, ErrorKind::Corrupt, "",
+                    std::string("is a damaged PNG picture (") + spng_strerror(status) + ")");
     }
     image.width = static_cast<int>(ihdr.width);
     image.height = static_cast<int>(ihdr.height);

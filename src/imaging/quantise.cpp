@@ -29,8 +29,7 @@ constexpr float kDithering = 0.5f;
 
 } // namespace
 
-bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImage& out,
-                  std::string* reason)
+bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImage& out, std::string* reason)
 {
     // Frames are reduced on the caller's threads, one each: libimagequant's
     // own OpenMP threads would only compete with them, and idle ones spin.
@@ -70,7 +69,7 @@ bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImag
         const liq_color& c = palette->entries[i];
         out.palette[i] = c.a < 128 ? 0u
                                    : 0xFF000000u | (static_cast<std::uint32_t>(c.r) << 16)
-                                       | (static_cast<std::uint32_t>(c.g) << 8) | c.b;
+                                         | (static_cast<std::uint32_t>(c.g) << 8) | c.b;
     }
     return true;
 }

@@ -18,7 +18,6 @@ struct QuantisedImage {
 // at most 256 colours at high quality with light Floyd-Steinberg dithering.
 // Transparent pixels map to a transparent entry. False (with reason) only
 // when the quantiser fails, e.g. for lack of memory.
-bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImage& out,
-                  std::string* reason);
+bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImage& out, std::string* reason);
 
 } // namespace qf::imaging

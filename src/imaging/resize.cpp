@@ -42,10 +42,9 @@ void Resize(const RgbaImage& source, int width, int height, RgbaImage& target)
         return;
     }
     target.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-    const int ok = stbir_resize_uint8_generic(source.pixels.data(), source.width, source.height, source.width * 4,
-                                              target.pixels.data(), width, height, width * 4, 4, 3, 0,
-                                              STBIR_EDGE_CLAMP, STBIR_FILTER_DEFAULT, STBIR_COLORSPACE_SRGB,
-                                              nullptr);
+    const int ok = stbir_resize_uint8_generic(
+        source.pixels.data(), source.width, source.height, source.width * 4, target.pixels.data(), width,
+        height, width * 4, 4, 3, 0, STBIR_EDGE_CLAMP, STBIR_FILTER_DEFAULT, STBIR_COLORSPACE_SRGB, nullptr);
     if (!ok)
         throw std::bad_alloc();
 }

@@ -11,8 +11,8 @@ namespace qf::imaging {
 // to fit within maxWidth x maxHeight keeping the aspect ratio. Zero fields
 // ask for nothing.
 struct ResizeRequest {
-    double scale = 0;  // 0: keep the size
-    int maxWidth = 0;  // 0: no bound
+    double scale = 0; // 0: keep the size
+    int maxWidth = 0; // 0: no bound
     int maxHeight = 0;
 
     bool any() const { return scale > 0 || maxWidth > 0 || maxHeight > 0; }

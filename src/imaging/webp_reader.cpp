@@ -52,7 +52,8 @@ struct WebpReader::Impl {
     GifInfo info;
 };
 
-WebpReader::WebpReader() : impl_(std::make_unique<Impl>()) {}
+WebpReader::WebpReader() : impl_(std::make_unique<Impl>())
+{}
 WebpReader::~WebpReader() = default;
 WebpReader::WebpReader(WebpReader&&) noexcept = default;
 WebpReader& WebpReader::operator=(WebpReader&&) noexcept = default;
@@ -85,7 +86,8 @@ bool WebpReader::open(const std::string& path, Error* error)
         if (static_cast<std::int64_t>(info.width) * info.height > kMaxGifPixels)
             return Fail(error, ErrorKind::TooLarge, path,
                         "is " + std::to_string(info.width) + " x " + std::to_string(info.height)
-                            + " pixels; the limit is " + std::to_string(kMaxGifPixels / 1000000) + " megapixels");
+                            + " pixels; the limit is " + std::to_string(kMaxGifPixels / 1000000)
+                            + " megapixels");
         if (frames > kMaxGifFrames)
             return Fail(error, ErrorKind::TooLarge, path,
                         "has more than " + std::to_string(kMaxGifFrames) + " frames, the limit");
@@ -94,9 +96,9 @@ bool WebpReader::open(const std::string& path, Error* error)
         const std::int64_t workLimit = GifWorkLimit(static_cast<std::int64_t>(d.bytes.size()));
         if (info.work > workLimit)
             return Fail(error, ErrorKind::TooLarge, path,
-                        "asks for " + std::to_string(info.work / 1'000'000) + " megapixels of work, more than the "
-                            + std::to_string(workLimit / 1'000'000) + " allowed a file of "
-                            + std::to_string(d.bytes.size()) + " bytes");
+                        "asks for " + std::to_string(info.work / 1'000'000)
+                            + " megapixels of work, more than the " + std::to_string(workLimit / 1'000'000)
+                            + " allowed a file of " + std::to_string(d.bytes.size()) + " bytes");
         info.frameCount = frames;
         WebPIterator frame;
         if (WebPDemuxGetFrame(demux.get(), 1, &frame)) {
@@ -110,7 +112,8 @@ bool WebpReader::open(const std::string& path, Error* error)
 
         WebPAnimDecoderOptions options;
         if (!WebPAnimDecoderOptionsInit(&options))
-            return Fail(error, ErrorKind::LibraryFailed, path, "cannot be decoded by this version of libwebp");
+            return Fail(error, ErrorKind::LibraryFailed, path,
+                        "cannot be decoded by this version of libwebp");
         options.color_mode = MODE_RGBA;
         options.use_threads = 0;
         d.decoder.reset(WebPAnimDecoderNew(&data, &options));

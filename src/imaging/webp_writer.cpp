@@ -64,15 +64,16 @@ struct WebpWriter::Impl {
     }
 };
 
-WebpWriter::WebpWriter() : impl_(std::make_unique<Impl>()) {}
+WebpWriter::WebpWriter() : impl_(std::make_unique<Impl>())
+{}
 
 WebpWriter::~WebpWriter()
 {
     abort();
 }
 
-bool WebpWriter::open(const std::string& path, int width, int height, int loopCount, const WebpOptions& options,
-                      Error* error)
+bool WebpWriter::open(const std::string& path, int width, int height, int loopCount,
+                      const WebpOptions& options, Error* error)
 {
     abort();
     Impl& d = *impl_;
@@ -102,7 +103,9 @@ bool WebpWriter::open(const std::string& path, int width, int height, int loopCo
         return Fail(error, ErrorKind::LibraryFailed, path, "this version of libwebp cannot be used");
     // WebP counts plays; the GIF counts repeats after the first play, and a
     // GIF without a loop extension plays once.
-    encoderOptions.anim_params.loop_count = loopCount < 0 ? 1 : loopCount == 0 ? 0 : std::min(loopCount + 1, 65535);
+    encoderOptions.anim_params.loop_count = loopCount < 0    ? 1
+                                            : loopCount == 0 ? 0
+                                                             : std::min(loopCount + 1, 65535);
     d.encoder.reset(WebPAnimEncoderNew(width, height, &encoderOptions));
     if (!d.encoder)
         return Fail(error, ErrorKind::OutOfMemory, path, "needs more memory than is free");
@@ -124,7 +127,8 @@ bool WebpWriter::addFrame(const ImageView& frame, int delay, Error* error)
                         + " does not fit an animation of " + std::to_string(d.width) + " x "
                         + std::to_string(d.height));
     if (delay < 0 || delay > 65535)
-        return Fail(error, ErrorKind::InvalidArgument, d.path, "a frame delay must be 0-65535 hundredths of a second");
+        return Fail(error, ErrorKind::InvalidArgument, d.path,
+                    "a frame delay must be 0-65535 hundredths of a second");
     if (d.timestamp + 10LL * delay > INT_MAX)
         return Fail(error, ErrorKind::TooLarge, d.path, "the animation is too long for WebP");
 
@@ -178,7 +182,8 @@ bool WriteWebpAnimation(const std::string& path, const std::vector<ImageView>& f
                         Error* error)
 {
     if (frames.empty() || delays.size() != frames.size())
-        return Fail(error, ErrorKind::InvalidArgument, path, "needs at least one frame and one delay per frame");
+        return Fail(error, ErrorKind::InvalidArgument, path,
+                    "needs at least one frame and one delay per frame");
     WebpWriter writer;
     if (!writer.open(path, frames[0].width, frames[0].height, loopCount, options, error))
         return false;

@@ -172,8 +172,8 @@ imaging::Error OutOfMemory(const std::string& file, int width, int height)
 
 } // namespace
 
-bool ConvertAllFrames(const std::string& input, const std::string& output,
-                      const ConvertOptions& options, imaging::Error* error, imaging::GifDamage* damage)
+bool ConvertAllFrames(const std::string& input, const std::string& output, const ConvertOptions& options,
+                      imaging::Error* error, imaging::GifDamage* damage)
 {
     imaging::Error localError;
     imaging::Error& err = error ? *error : localError;
@@ -297,13 +297,15 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
             // keeps the in-order stages free.
             imaging::Error pngError;
             if (options.pngFramesDir
-                && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), slot->output, &pngError))
+                && !imaging::WritePng(FramePngPath(*options.pngFramesDir, slot->number), slot->output,
+                                      &pngError))
                 run.fail(std::move(pngError));
         } catch (const std::bad_alloc&) {
             run.fail(OutOfMemory(input, info.width, info.height));
         } catch (const std::exception& e) {
-            run.fail(MakeError(imaging::ErrorKind::Corrupt, input,
-                               "frame " + std::to_string(slot->number) + " cannot be converted: " + e.what()));
+            run.fail(
+                MakeError(imaging::ErrorKind::Corrupt, input,
+                          "frame " + std::to_string(slot->number) + " cannot be converted: " + e.what()));
         }
         return slot;
     };
@@ -321,8 +323,8 @@ bool ConvertAllFrames(const std::string& input, const std::string& output,
                 if (!webpWriter.addFrame(slot->output, delay, &linkError))
                     run.fail(std::move(linkError));
                 else if (options.progress
-                         && !options.progress(static_cast<double>(slot->number) / static_cast<double>(frameCount)
-                                              * 100.0))
+                         && !options.progress(static_cast<double>(slot->number)
+                                              / static_cast<double>(frameCount) * 100.0))
                     run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
             } else if (!writer.link(std::move(slot->packed), delay, &slot->job, &linkError)) {
                 run.fail(std::move(linkError));

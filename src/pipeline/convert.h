@@ -28,7 +28,7 @@ void RenderFrame(EngineState& state, const Picture& source, int variant, int fra
 struct ConvertOptions {
     int variant = 0;
     Switches switches;
-    int threads = 0;                        // 0: all cores; at most 256
+    int threads = 0;                         // 0: all cores; at most 256
     std::optional<std::string> pngFramesDir; // also write each rendered frame as frame-0001.png, ...
     // i / n * 100 after frame i (and 0 before the first); false cancels. It is
     // called from a worker thread or the calling one, one call at a time, in
@@ -55,9 +55,8 @@ struct ConvertOptions {
 // progress asked to stop) and false is returned. With pngFramesDir the frame
 // pictures written before a failure stay (each one complete). damage, when
 // given, receives the damage the reader found in frames it still could read.
-bool ConvertAllFrames(const std::string& input, const std::string& output,
-                      const ConvertOptions& options, imaging::Error* error,
-                      imaging::GifDamage* damage = nullptr);
+bool ConvertAllFrames(const std::string& input, const std::string& output, const ConvertOptions& options,
+                      imaging::Error* error, imaging::GifDamage* damage = nullptr);
 
 // Where the rendered frame number (1-based) goes in dir: frame-0001.png, ...
 std::string FramePngPath(const std::string& dir, int number);

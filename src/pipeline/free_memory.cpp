@@ -63,7 +63,8 @@ double AvailableMemory()
             std::fclose(statm);
         }
         const double left = std::max(1.0, static_cast<double>(limit.rlim_cur)
-                                              - static_cast<double>(mappedPages) * static_cast<double>(sysconf(_SC_PAGESIZE)));
+                                              - static_cast<double>(mappedPages)
+                                                    * static_cast<double>(sysconf(_SC_PAGESIZE)));
         available = available > 0 ? std::min(available, left) : left;
     }
     return available;

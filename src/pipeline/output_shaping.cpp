@@ -12,17 +12,19 @@ bool RenderSize(const std::string& file, int width, int height, std::int64_t wor
     if (size->width > imaging::kMaxGifSide || size->height > imaging::kMaxGifSide
         || static_cast<std::int64_t>(size->width) * size->height > imaging::kMaxGifPixels)
         return imaging::Fail(error, imaging::ErrorKind::TooLarge, file,
-                             "resized to " + std::to_string(size->width) + " x " + std::to_string(size->height)
-                                 + " pixels, beyond the limit of " + std::to_string(imaging::kMaxGifSide)
-                                 + " pixels a side and " + std::to_string(imaging::kMaxGifPixels / 1000000)
-                                 + " megapixels");
+                             "resized to " + std::to_string(size->width) + " x "
+                                 + std::to_string(size->height) + " pixels, beyond the limit of "
+                                 + std::to_string(imaging::kMaxGifSide) + " pixels a side and "
+                                 + std::to_string(imaging::kMaxGifPixels / 1000000) + " megapixels");
     // Enlarged frames cost more work than the file was allowed; they may
     // take no more than any file may.
-    const double growth = static_cast<double>(size->width) * size->height / (static_cast<double>(width) * height);
+    const double growth =
+        static_cast<double>(size->width) * size->height / (static_cast<double>(width) * height);
     if (growth > 1 && static_cast<double>(work) * growth > static_cast<double>(imaging::kMaxGifWork))
         return imaging::Fail(error, imaging::ErrorKind::TooLarge, file,
-                             "resized to " + std::to_string(size->width) + " x " + std::to_string(size->height)
-                                 + " pixels, asks for more than " + std::to_string(imaging::kMaxGifWork / 1'000'000'000)
+                             "resized to " + std::to_string(size->width) + " x "
+                                 + std::to_string(size->height) + " pixels, asks for more than "
+                                 + std::to_string(imaging::kMaxGifWork / 1'000'000'000)
                                  + " gigapixels of work, the limit");
     return true;
 }
@@ -40,7 +42,8 @@ void KeepTransparency(const Picture& rendered, const imaging::RgbaImage& frame, 
 {
     output.width = rendered.width();
     output.height = rendered.height();
-    const std::size_t count = static_cast<std::size_t>(output.width) * static_cast<std::size_t>(output.height);
+    const std::size_t count =
+        static_cast<std::size_t>(output.width) * static_cast<std::size_t>(output.height);
     output.pixels.resize(count * 4);
     const std::uint8_t* colour = rendered.data();
     const std::uint8_t* alpha = frame.pixels.data() + 3;

@@ -58,7 +58,8 @@ void ReadFrame(const imaging::RgbaImage& frame, Picture& picture)
 
 imaging::ImageView ViewOf(const Picture& picture)
 {
-    return {picture.data(), picture.width(), picture.height(), picture.bytesPerLine(), imaging::PixelLayout::Bgrx};
+    return {picture.data(), picture.width(), picture.height(), picture.bytesPerLine(),
+            imaging::PixelLayout::Bgrx};
 }
 
 } // namespace qf

@@ -23,8 +23,8 @@ namespace qf::shell {
 QString FindSkin(const QString& programDir)
 {
     const QDir dir(programDir);
-    for (const QString& path : {dir.filePath(kSkinFileName),
-                                dir.filePath(QStringLiteral(QF_DATA_FROM_BIN "/") + kSkinFileName)})
+    for (const QString& path :
+         {dir.filePath(kSkinFileName), dir.filePath(QStringLiteral(QF_DATA_FROM_BIN "/") + kSkinFileName)})
         if (QFileInfo::exists(path))
             return QDir::cleanPath(path);
     return {};
@@ -45,9 +45,9 @@ bool LoadSkin(QApplication& app, const QString& path)
 QFont WindowFont()
 {
     QFont font = QApplication::font();
-    const QStringList wanted = {QStringLiteral("Tahoma"),    QStringLiteral("Segoe UI"),
-                                QStringLiteral("Noto Sans"), QStringLiteral("Cantarell"),
-                                QStringLiteral("Ubuntu"),    QStringLiteral("Roboto"),
+    const QStringList wanted = {QStringLiteral("Tahoma"),     QStringLiteral("Segoe UI"),
+                                QStringLiteral("Noto Sans"),  QStringLiteral("Cantarell"),
+                                QStringLiteral("Ubuntu"),     QStringLiteral("Roboto"),
                                 QStringLiteral("DejaVu Sans")};
     const QStringList installed = QFontDatabase::families();
     QStringList families;
@@ -108,8 +108,8 @@ QIcon CommandIcon(CommandGlyph glyph, const QColor& colour, const QColor& disabl
             QPainter p(&pixmap);
             p.setRenderHint(QPainter::Antialiasing);
             const qreal s = size;
-            p.setPen(QPen(enabled ? colour : disabled, std::max(1.6, s / 10), Qt::SolidLine,
-                          Qt::RoundCap, Qt::RoundJoin));
+            p.setPen(QPen(enabled ? colour : disabled, std::max(1.6, s / 10), Qt::SolidLine, Qt::RoundCap,
+                          Qt::RoundJoin));
             p.setBrush(Qt::NoBrush);
             QPainterPath path;
             switch (glyph) {
@@ -153,7 +153,8 @@ QIcon AppIcon()
     Q_UNUSED(registered);
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/quillframe.png").arg(size), QSize(size, size));
+        icon.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/quillframe.png").arg(size),
+                     QSize(size, size));
     return icon;
 }
 

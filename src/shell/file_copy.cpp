@@ -78,8 +78,7 @@ bool CopyFileAtomically(const QString& source, const QString& destination, QStri
     imaging::AtomicFile output;
     imaging::Error failure;
     if (!output.open(QFile::encodeName(destination).toStdString(), &failure)) {
-        *error = Describe(destination,
-                          CreateFailure(destination, QString::fromStdString(failure.reason)));
+        *error = Describe(destination, CreateFailure(destination, QString::fromStdString(failure.reason)));
         return false;
     }
     constexpr qint64 kChunk = 1 << 16;
@@ -115,8 +114,8 @@ bool WriteWebpFromGif(const QString& source, const QString& destination, QString
     }
     const imaging::GifInfo& info = reader.info();
     imaging::WebpWriter writer;
-    if (!writer.open(QFile::encodeName(destination).toStdString(), info.width, info.height,
-                     info.loopCount, imaging::WebpOptions{}, &failure)) {
+    if (!writer.open(QFile::encodeName(destination).toStdString(), info.width, info.height, info.loopCount,
+                     imaging::WebpOptions{}, &failure)) {
         const QString reason = QString::fromStdString(failure.reason);
         *error = Describe(destination, failure.kind == imaging::ErrorKind::Unwritable
                                            ? CreateFailure(destination, reason)

@@ -61,7 +61,7 @@ constexpr QSize kProgressPanelSize(293, 150);
 constexpr int kAboutHeight = 30;
 constexpr int kSettingsTop = 393;
 constexpr QSize kThumbnailSize(112, 84);
-constexpr int kOptionsMargin = 8;     // between the options panel and the client's edge
+constexpr int kOptionsMargin = 8; // between the options panel and the client's edge
 
 // A text with the shortcut of the action after it, e.g. "Back (Alt+Left)".
 QString WithShortcut(const QString& text, const QKeySequence& shortcut)
@@ -112,8 +112,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override
     {
         QLabel::mouseReleaseEvent(event);
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())
-            && onClick)
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick)
             onClick();
     }
 };
@@ -140,8 +139,7 @@ QString NotAnimatedText()
 }
 
 FormBatch::FormBatch(FormServices services, QWidget* parent)
-    : QMainWindow(parent)
-    , services_(std::move(services))
+    : QMainWindow(parent), services_(std::move(services))
 {
     setObjectName(QStringLiteral("FormBatch"));
     setWindowTitle(kAppTitle);
@@ -206,8 +204,7 @@ void FormBatch::loadSkin()
 
 void FormBatch::createActions()
 {
-    auto makeCommand = [this](const QString& text, int id, const QIcon& icon,
-                              const QString& name) {
+    auto makeCommand = [this](const QString& text, int id, const QIcon& icon, const QString& name) {
         auto* action = new QAction(icon, text, this);
         action->setObjectName(name);
         action->setData(id);
@@ -222,11 +219,9 @@ void FormBatch::createActions()
     const QColor onAccentFaded = skinned_ ? QColor(0xf4, 0xf6, 0xfb) : faded;
     ActBack = makeCommand(tr("Back"), ID_BACK, CommandIcon(CommandGlyph::Back, ink, faded),
                           QStringLiteral("ID_BACK"));
-    ActNext = makeCommand(tr("Next"), ID_NEXT,
-                          CommandIcon(CommandGlyph::Next, onAccent, onAccentFaded),
+    ActNext = makeCommand(tr("Next"), ID_NEXT, CommandIcon(CommandGlyph::Next, onAccent, onAccentFaded),
                           QStringLiteral("ID_NEXT"));
-    ActSave = makeCommand(tr("Save"), ID_SAVE,
-                          CommandIcon(CommandGlyph::Save, onAccent, onAccentFaded),
+    ActSave = makeCommand(tr("Save"), ID_SAVE, CommandIcon(CommandGlyph::Save, onAccent, onAccentFaded),
                           QStringLiteral("ID_SAVE"));
     ActBack->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
     ActNext->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
@@ -318,8 +313,7 @@ void FormBatch::createPages()
     auto* aboutLayout = new QHBoxLayout(PicAbout);
     aboutLayout->setContentsMargins(12, 0, 12, 0);
     Label2 = new QLabel(
-        tr("Quillframe %1 \u2014 hand-drawn animations from your GIFs")
-            .arg(QStringLiteral(QF_VERSION)),
+        tr("Quillframe %1 \u2014 hand-drawn animations from your GIFs").arg(QStringLiteral(QF_VERSION)),
         PicAbout);
     Label2->setObjectName(QStringLiteral("Label2"));
     auto* link = new LinkLabel(QUrl(kMakerSite).host() + QUrl(kMakerSite).path(), PicAbout);
@@ -417,9 +411,7 @@ void FormBatch::runReminder()
     ReminderContext context;
     context.settings = services_.settings.get();
     context.now = services_.clock;
-    context.ask = [this](const QString& question) {
-        return services_.ui->ask(this, kAppTitle, question);
-    };
+    context.ask = [this](const QString& question) { return services_.ui->ask(this, kAppTitle, question); };
     context.openMakerSite = [this] { OpenMakerSite(); };
     RunUpdateReminder(context);
 }
@@ -458,10 +450,8 @@ void FormBatch::layoutClient()
     LVSnapshot->arrange();
     GdViewer1->setGeometry(left, top + noticeHeight, width, height - noticeHeight);
 
-    BtnOpenFile->move(left + (width - BtnOpenFile->width()) / 2,
-                      top + (height - BtnOpenFile->height()) / 2);
-    PicProgress->move(left + (width - PicProgress->width()) / 2,
-                      top + (height - PicProgress->height()) / 2);
+    BtnOpenFile->move(left + (width - BtnOpenFile->width()) / 2, top + (height - BtnOpenFile->height()) / 2);
+    PicProgress->move(left + (width - PicProgress->width()) / 2, top + (height - PicProgress->height()) / 2);
     PicAbout->setGeometry(left, top + height - kAboutHeight, width, kAboutHeight);
     // Asked for, the settings box floats over the snapshots' top right
     // corner; otherwise it waits below the client area.
@@ -480,14 +470,13 @@ void FormBatch::updateMinimumSize()
     // Wide enough for the longest step caption beside the Options control
     // and for the about line; high enough for the open button over the
     // about strip, the progress panel and the options.
-    for (QWidget* widget : std::initializer_list<QWidget*>{StepLabel, BtnOptions, Label2, Label3,
-                                                           GroupBox1, ToolbarStep, MainToolBar})
+    for (QWidget* widget : std::initializer_list<QWidget*>{StepLabel, BtnOptions, Label2, Label3, GroupBox1,
+                                                           ToolbarStep, MainToolBar})
         widget->ensurePolished();
     const QString shown = StepLabel->text();
     int stepWidth = 0;
     for (const QString& caption :
-         {tr("Step 1: Please open a GIF file"),
-          tr("Step 2: Please select an effect, then click Next"),
+         {tr("Step 1: Please open a GIF file"), tr("Step 2: Please select an effect, then click Next"),
           tr("Step 3: Click Save to save the GIF file.")}) {
         StepLabel->setText(caption);
         stepWidth = std::max(stepWidth, StepLabel->sizeHint().width());
@@ -501,14 +490,13 @@ void FormBatch::updateMinimumSize()
     const QMargins about = PicAbout->layout()->contentsMargins();
     const int aboutWidth = Label2->sizeHint().width() + Label3->sizeHint().width()
                            + PicAbout->layout()->spacing() + about.left() + about.right() + 8;
-    const int width = std::max({stepWidth, aboutWidth, kOpenButtonSize.width() + 24,
-                                kProgressPanelSize.width() + 24,
-                                GroupBox1->sizeHint().width() + 2 * kOptionsMargin});
-    const int client = std::max({kOpenButtonSize.height() + 2 * (kAboutHeight + 8),
-                                 kProgressPanelSize.height() + 24,
-                                 GroupBox1->sizeHint().height() + 2 * kOptionsMargin});
-    const int height =
-        client + ToolbarStep->sizeHint().height() + MainToolBar->sizeHint().height();
+    const int width =
+        std::max({stepWidth, aboutWidth, kOpenButtonSize.width() + 24, kProgressPanelSize.width() + 24,
+                  GroupBox1->sizeHint().width() + 2 * kOptionsMargin});
+    const int client =
+        std::max({kOpenButtonSize.height() + 2 * (kAboutHeight + 8), kProgressPanelSize.height() + 24,
+                  GroupBox1->sizeHint().height() + 2 * kOptionsMargin});
+    const int height = client + ToolbarStep->sizeHint().height() + MainToolBar->sizeHint().height();
     setMinimumSize(std::max(width, 420), std::max(height, 300));
 }
 
@@ -686,8 +674,7 @@ void FormBatch::openFile()
 {
     if (busy_)
         return;
-    const QString path =
-        services_.ui->openFileName(this, tr("GIF File (*.gif)"), openFolder_);
+    const QString path = services_.ui->openFileName(this, tr("GIF File (*.gif)"), openFolder_);
     if (!path.isEmpty())
         openPath(path);
 }
@@ -727,12 +714,11 @@ void FormBatch::openPath(const QString& path)
         return !stop->load();
     };
     openWatcher_.disconnect(this);
-    connect(&openWatcher_, &QFutureWatcher<OpenOutcome>::finished, this,
-            [this, path, nextWasEnabled] {
-                const OpenOutcome outcome = openWatcher_.result();
-                finishOpen(path, outcome.ok, outcome.gif, outcome.error, nextWasEnabled);
-                openPending();
-            });
+    connect(&openWatcher_, &QFutureWatcher<OpenOutcome>::finished, this, [this, path, nextWasEnabled] {
+        const OpenOutcome outcome = openWatcher_.result();
+        finishOpen(path, outcome.ok, outcome.gif, outcome.error, nextWasEnabled);
+        openPending();
+    });
     openWatcher_.setFuture(QtConcurrent::run([work, path, switches, progress] {
         OpenOutcome outcome;
         outcome.ok = work->open(path, switches, progress, &outcome.gif, &outcome.error);
@@ -740,8 +726,8 @@ void FormBatch::openPath(const QString& path)
     }));
 }
 
-void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
-                           const WorkError& error, bool nextWasEnabled)
+void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, const WorkError& error,
+                           bool nextWasEnabled)
 {
     if (closing_)
         return;
@@ -763,10 +749,10 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
         if (stepBeforeWork_ == 1)
             ActNext->setEnabled(nextWasEnabled);
         if (error.kind != imaging::ErrorKind::Cancelled)
-            services_.ui->warn(this, kAppTitle,
-                               tr("This file cannot be opened as a GIF.\n\n%1")
-                                   .arg(error.message.isEmpty() ? QDir::toNativeSeparators(path)
-                                                                : error.message));
+            services_.ui->warn(
+                this, kAppTitle,
+                tr("This file cannot be opened as a GIF.\n\n%1")
+                    .arg(error.message.isEmpty() ? QDir::toNativeSeparators(path) : error.message));
         return;
     }
     if (gif.frameCount <= 1) {
@@ -789,11 +775,10 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif,
     for (const QImage& snapshot : gif.snapshots)
         ImageList1->add(snapshot);
     LVSnapshot->showSnapshots(*ImageList1);
-    notice_ = gif.damagedAfter >= 0
-                  ? tr("The file is damaged after frame %1; %2 frames were read.")
-                        .arg(gif.damagedAfter)
-                        .arg(FrameCount)
-                  : QString();
+    notice_ = gif.damagedAfter >= 0 ? tr("The file is damaged after frame %1; %2 frames were read.")
+                                          .arg(gif.damagedAfter)
+                                          .arg(FrameCount)
+                                    : QString();
     CurrentStep = 2;
     SetStep(2);
 }
@@ -853,12 +838,11 @@ void FormBatch::ConvertAllFrames()
         finishConvert(outcome.ok, outcome.error);
         openPending();
     });
-    convertWatcher_.setFuture(
-        QtConcurrent::run([work, source, target, variant, switches, progress] {
-            ConvertOutcome outcome;
-            outcome.ok = work->convert(source, target, variant, switches, progress, &outcome.error);
-            return outcome;
-        }));
+    convertWatcher_.setFuture(QtConcurrent::run([work, source, target, variant, switches, progress] {
+        ConvertOutcome outcome;
+        outcome.ok = work->convert(source, target, variant, switches, progress, &outcome.error);
+        return outcome;
+    }));
 }
 
 void FormBatch::finishConvert(bool ok, const WorkError& error)
@@ -879,18 +863,17 @@ void FormBatch::finishConvert(bool ok, const WorkError& error)
         CurrentStep = 2;
         SetStep(2);
         if (error.kind != imaging::ErrorKind::Cancelled)
-            services_.ui->warn(
-                this, kAppTitle,
-                tr("The GIF file could not be converted.\n\n%1").arg(error.message));
+            services_.ui->warn(this, kAppTitle,
+                               tr("The GIF file could not be converted.\n\n%1").arg(error.message));
         return;
     }
     const QString result = shownResult_;
     const bool shown = GdViewer1->displayFile(result);
     SetStep(CurrentStep);
     if (!shown)
-        services_.ui->warn(this, kAppTitle,
-                           tr("The converted GIF cannot be shown.\n\n%1")
-                               .arg(QDir::toNativeSeparators(result)));
+        services_.ui->warn(
+            this, kAppTitle,
+            tr("The converted GIF cannot be shown.\n\n%1").arg(QDir::toNativeSeparators(result)));
 }
 
 // --- saving and temporary files -----------------------------------------------
@@ -900,18 +883,17 @@ void FormBatch::SaveResult()
     // The first save of a GIF is offered beside it; later ones where the
     // last one went.
     const QString suggested = SuggestedSaveName(SourcePath, ChosenVariant);
-    const QString folder =
-        saveFolder_.isEmpty() ? QFileInfo(suggested).absolutePath() : saveFolder_;
+    const QString folder = saveFolder_.isEmpty() ? QFileInfo(suggested).absolutePath() : saveFolder_;
     const QString gifFilter = tr("GIF File (*.gif)");
     const QString webpFilter = tr("Animated WebP (*.webp)");
     QString chosenFilter = gifFilter;
-    QString destination = services_.ui->saveFileName(
-        this, gifFilter + QStringLiteral(";;") + webpFilter,
-        QDir(folder).filePath(QFileInfo(suggested).fileName()), &chosenFilter);
+    QString destination =
+        services_.ui->saveFileName(this, gifFilter + QStringLiteral(";;") + webpFilter,
+                                   QDir(folder).filePath(QFileInfo(suggested).fileName()), &chosenFilter);
     if (destination.isEmpty())
         return;
-    const SaveFormat format = SaveFormatFor(
-        destination, chosenFilter == webpFilter ? SaveFormat::Webp : SaveFormat::Gif);
+    const SaveFormat format =
+        SaveFormatFor(destination, chosenFilter == webpFilter ? SaveFormat::Webp : SaveFormat::Gif);
     // The dialog asked about the name as typed; a file under the name with
     // the extension added is not replaced without asking.
     const QString withExtension = WithExtension(destination, format);
@@ -925,8 +907,7 @@ void FormBatch::SaveResult()
     if (format == SaveFormat::Gif) {
         QString error;
         if (!CopyFileAtomically(shownResult_, destination, &error))
-            services_.ui->warn(this, kAppTitle,
-                               tr("The GIF file could not be saved.\n\n%1").arg(error));
+            services_.ui->warn(this, kAppTitle, tr("The GIF file could not be saved.\n\n%1").arg(error));
         return;
     }
     // Encoding takes a while for a long animation: it runs on a worker with
@@ -958,8 +939,7 @@ void FormBatch::SaveResult()
     });
     saveWatcher_.setFuture(QtConcurrent::run([source, destination, stop] {
         SaveOutcome outcome;
-        outcome.ok = WriteWebpFromGif(source, destination, &outcome.error,
-                                      [stop] { return stop->load(); });
+        outcome.ok = WriteWebpFromGif(source, destination, &outcome.error, [stop] { return stop->load(); });
         return outcome;
     }));
 }

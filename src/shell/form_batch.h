@@ -67,10 +67,10 @@ QString NotAnimatedText();
 struct FormServices {
     std::shared_ptr<UiServices> ui;
     std::shared_ptr<SettingsStore> settings;
-    std::function<QDateTime()> clock;     // local time, for the update reminder
+    std::function<QDateTime()> clock; // local time, for the update reminder
     std::shared_ptr<ImageWork> work;
-    QString systemTemp;                   // where the private temporary folder goes
-    QString skinFile;                     // empty: keep the current look
+    QString systemTemp; // where the private temporary folder goes
+    QString skinFile;   // empty: keep the current look
 };
 
 // The real services: desktop dialogs, QSettings, the system clock, the frame
@@ -206,10 +206,10 @@ private:
     // shown again without converting; deleted with the 17 files of
     // TempResultFiles.
     QStringList convertedFiles_;
-    QString shownResult_;     // the result file the viewer shows and Save copies
-    QString notice_;          // the line about the opened GIF, empty when none
-    QString openFolder_;      // where the open dialog starts
-    QString saveFolder_;      // where the last save of this GIF went
+    QString shownResult_; // the result file the viewer shows and Save copies
+    QString notice_;      // the line about the opened GIF, empty when none
+    QString openFolder_;  // where the open dialog starts
+    QString saveFolder_;  // where the last save of this GIF went
 
     // Work in flight.
     struct OpenOutcome {
@@ -234,9 +234,9 @@ private:
     std::shared_ptr<std::atomic<bool>> snapshotStop_;
     bool snapshotsWanted_ = false; // switches changed while thumbnails render
     int stepBeforeWork_ = 1;
-    bool countingFrames_ = false;  // the progress panel counts frames
-    bool cancelled_ = false;       // the user stopped the work in flight
-    QString pendingOpen_;          // handed over while work ran
+    bool countingFrames_ = false; // the progress panel counts frames
+    bool cancelled_ = false;      // the user stopped the work in flight
+    QString pendingOpen_;         // handed over while work ran
     bool reminderDue_ = false;
     bool skinned_ = false;
     bool busy_ = false;

@@ -29,8 +29,8 @@ struct OpenedGif {
     int width = 0;
     int height = 0;
     int frameCount = 0;
-    QVector<int> delays;        // one per frame, in hundredths of a second
-    QVector<QImage> snapshots;  // variants 0 to 16 of frame 1; empty for a still GIF
+    QVector<int> delays;       // one per frame, in hundredths of a second
+    QVector<QImage> snapshots; // variants 0 to 16 of frame 1; empty for a still GIF
     // The last whole frame before damage in the file (the frames after it
     // are lost), or -1 for a whole file. The window says so.
     int damagedAfter = -1;
@@ -44,16 +44,15 @@ public:
     // frames, also renders frame 1 in all 17 variants, reporting 50 to 100.
     // False with *error when the file cannot be read as a GIF, or with
     // ErrorKind::Cancelled when the work was stopped.
-    virtual bool open(const QString& path, const Switches& switches,
-                      const WorkProgress& progress, OpenedGif* gif, WorkError* error) = 0;
+    virtual bool open(const QString& path, const Switches& switches, const WorkProgress& progress,
+                      OpenedGif* gif, WorkError* error) = 0;
 
     // Renders every frame of the GIF at source with the variant and writes
     // the animation, with the source's delays, to target, reporting i / n * 100
     // after frame i. On failure or stop (ErrorKind::Cancelled) the target is
     // left as it was.
-    virtual bool convert(const QString& source, const QString& target, int variant,
-                         const Switches& switches, const WorkProgress& progress,
-                         WorkError* error) = 0;
+    virtual bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
+                         const WorkProgress& progress, WorkError* error) = 0;
 };
 
 } // namespace qf::shell

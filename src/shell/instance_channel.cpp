@@ -20,10 +20,8 @@ constexpr char kTaken = '1';
 
 } // namespace
 
-InstanceChannel::InstanceChannel(QObject* parent)
-    : QObject(parent)
-{
-}
+InstanceChannel::InstanceChannel(QObject* parent) : QObject(parent)
+{}
 
 InstanceChannel::~InstanceChannel() = default;
 

@@ -26,8 +26,7 @@ public:
     // Hands `file` (an absolute path, or empty) to the window listening at
     // `name`, trying for up to `timeoutMs` while that window is still
     // starting. True once the window has taken it.
-    static bool handOver(const QString& file, const QString& name = DefaultName(),
-                         int timeoutMs = 5000);
+    static bool handOver(const QString& file, const QString& name = DefaultName(), int timeoutMs = 5000);
 
     // Beside the single-instance lock, in a folder only the user can write:
     // "quillframe-<user id>.socket".

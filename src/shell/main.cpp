@@ -90,9 +90,9 @@ int main(int argc, char* argv[])
             qf::shell::InstanceChannel::handOver(file);
             return 0;
         }
-        QMessageBox::warning(nullptr, QApplication::applicationName(),
-                             QObject::tr("Cannot check for another running Quillframe window:\n%1")
-                                 .arg(instance.error()));
+        QMessageBox::warning(
+            nullptr, QApplication::applicationName(),
+            QObject::tr("Cannot check for another running Quillframe window:\n%1").arg(instance.error()));
     }
 
     qf::shell::FormBatch window(qf::shell::DesktopServices());

@@ -27,8 +27,7 @@ WorkError FromImaging(const imaging::Error& error)
 
 WorkError OutOfMemory(const QString& path)
 {
-    return {imaging::ErrorKind::OutOfMemory,
-            QObject::tr("%1: not enough memory for this GIF").arg(path)};
+    return {imaging::ErrorKind::OutOfMemory, QObject::tr("%1: not enough memory for this GIF").arg(path)};
 }
 
 WorkError Unexpected(const QString& path, const std::exception& e)
@@ -42,15 +41,14 @@ QImage ToImage(const Picture& picture)
 {
     QImage image(picture.width(), picture.height(), QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y)
-        std::memcpy(image.scanLine(y), picture.scanLine(y),
-                    static_cast<std::size_t>(picture.bytesPerLine()));
+        std::memcpy(image.scanLine(y), picture.scanLine(y), static_cast<std::size_t>(picture.bytesPerLine()));
     return image;
 }
 
 } // namespace
 
-bool PipelineWork::open(const QString& path, const Switches& switches,
-                        const WorkProgress& progress, OpenedGif* gif, WorkError* error)
+bool PipelineWork::open(const QString& path, const Switches& switches, const WorkProgress& progress,
+                        OpenedGif* gif, WorkError* error)
 {
     try {
         imaging::GifReader reader;
@@ -75,8 +73,8 @@ bool PipelineWork::open(const QString& path, const Switches& switches,
                 return false;
             }
             bool stopped = false;
-            const std::vector<Picture> snapshots = BuildSnapshots(
-                ReadFrame(frame), switches, [&](double percent) {
+            const std::vector<Picture> snapshots =
+                BuildSnapshots(ReadFrame(frame), switches, [&](double percent) {
                     if (progress && !progress(percent))
                         stopped = true;
                     return !stopped;
@@ -99,8 +97,7 @@ bool PipelineWork::open(const QString& path, const Switches& switches,
 }
 
 bool PipelineWork::convert(const QString& source, const QString& target, int variant,
-                           const Switches& switches, const WorkProgress& progress,
-                           WorkError* error)
+                           const Switches& switches, const WorkProgress& progress, WorkError* error)
 {
     try {
         ConvertOptions options;

@@ -7,11 +7,10 @@ namespace qf::shell {
 
 class PipelineWork : public ImageWork {
 public:
-    bool open(const QString& path, const Switches& switches, const WorkProgress& progress,
-              OpenedGif* gif, WorkError* error) override;
-    bool convert(const QString& source, const QString& target, int variant,
-                 const Switches& switches, const WorkProgress& progress,
-                 WorkError* error) override;
+    bool open(const QString& path, const Switches& switches, const WorkProgress& progress, OpenedGif* gif,
+              WorkError* error) override;
+    bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
+                 const WorkProgress& progress, WorkError* error) override;
 };
 
 } // namespace qf::shell

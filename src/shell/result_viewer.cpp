@@ -17,8 +17,7 @@ QSize FittedSize(const QSize& picture, const QSize& area)
     return picture * std::max(1, factor);
 }
 
-ResultViewer::ResultViewer(QWidget* parent)
-    : QWidget(parent)
+ResultViewer::ResultViewer(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -70,8 +69,7 @@ void ResultViewer::paintEvent(QPaintEvent*)
     const QRect area = rect().adjusted(16, 16, -16, -16);
     const QSize size = FittedSize(frame.size(), area.size());
     const QRect target(area.x() + (area.width() - size.width()) / 2,
-                       area.y() + (area.height() - size.height()) / 2, size.width(),
-                       size.height());
+                       area.y() + (area.height() - size.height()) / 2, size.width(), size.height());
 
     // A soft shadow and a checked backdrop, so transparent parts and the
     // picture's edges read clearly.
@@ -86,8 +84,8 @@ void ResultViewer::paintEvent(QPaintEvent*)
     painter.setClipRect(target);
     painter.fillRect(target, QColor(0xfc, 0xfc, 0xfc));
     for (int y = target.top(); y <= target.bottom(); y += cell)
-        for (int x = target.left() + (((y - target.top()) / cell) % 2) * cell;
-             x <= target.right(); x += 2 * cell)
+        for (int x = target.left() + (((y - target.top()) / cell) % 2) * cell; x <= target.right();
+             x += 2 * cell)
             painter.fillRect(x, y, cell, cell, QColor(0xec, 0xec, 0xec));
     painter.restore();
 

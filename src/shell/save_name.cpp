@@ -14,11 +14,10 @@ QString SuggestedSaveName(const QString& sourcePath, int variant)
     const QFileInfo source(sourcePath);
     QString name = source.completeBaseName();
     if (variant >= 0 && variant < kVariantCount) {
-        const QString words =
-            TableText("qf::Variants", kVariants[static_cast<std::size_t>(variant)].name)
-                .toLower()
-                .split(QRegularExpression(QStringLiteral("[^\\w]+")), Qt::SkipEmptyParts)
-                .join(u'-');
+        const QString words = TableText("qf::Variants", kVariants[static_cast<std::size_t>(variant)].name)
+                                  .toLower()
+                                  .split(QRegularExpression(QStringLiteral("[^\\w]+")), Qt::SkipEmptyParts)
+                                  .join(u'-');
         name += u'-' + words;
     }
     return source.dir().filePath(name + QStringLiteral(".gif"));

@@ -31,8 +31,7 @@ QString OwnRuntimeFolder()
 
 } // namespace
 
-SingleInstance::SingleInstance(const QString& lockPath)
-    : lock_(lockPath)
+SingleInstance::SingleInstance(const QString& lockPath) : lock_(lockPath)
 {
     // Never judge a lock by its age: a window may stay open for days. A lock
     // is stale only when the process that wrote it is gone.
@@ -45,7 +44,8 @@ bool SingleInstance::tryAcquire()
     if (lock_.isLocked() || lock_.tryLock(0))
         return true;
     if (lock_.error() != QLockFile::LockFailedError)
-        error_ = QDir::toNativeSeparators(lock_.fileName()) + QStringLiteral(": ")
+        error_ =
+            QDir::toNativeSeparators(lock_.fileName()) + QStringLiteral(": ")
             + (lock_.error() == QLockFile::PermissionError ? QObject::tr("permission denied")
                                                            : QObject::tr("the lock file cannot be written"));
     return false;

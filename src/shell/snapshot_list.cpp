@@ -8,19 +8,16 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QResizeEvent>
-#include <QScrollBar>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 
 namespace qf::shell {
 
-ImageList::ImageList(QSize thumbnailSize, QObject* parent)
-    : QObject(parent)
-    , size_(thumbnailSize)
-{
-}
+ImageList::ImageList(QSize thumbnailSize, QObject* parent) : QObject(parent), size_(thumbnailSize)
+{}
 
 void ImageList::add(const QImage& picture)
 {
@@ -31,12 +28,11 @@ void ImageList::add(const QImage& picture)
         // the strokes of the effect stay visible.
         const QSize fitted = picture.size().scaled(size_, Qt::KeepAspectRatio);
         const bool shrink = fitted.width() < picture.width();
-        const QImage scaled = picture.scaled(
-            fitted, Qt::KeepAspectRatio,
-            shrink ? Qt::SmoothTransformation : Qt::FastTransformation);
+        const QImage scaled = picture.scaled(fitted, Qt::KeepAspectRatio,
+                                             shrink ? Qt::SmoothTransformation : Qt::FastTransformation);
         QPainter painter(&canvas);
-        painter.drawImage((size_.width() - scaled.width()) / 2,
-                          (size_.height() - scaled.height()) / 2, scaled);
+        painter.drawImage((size_.width() - scaled.width()) / 2, (size_.height() - scaled.height()) / 2,
+                          scaled);
     }
     pixmaps_.append(canvas);
 }
@@ -102,8 +98,7 @@ public:
         return {t.left() + 5, t.top() + 5, 18, 18};
     }
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         const bool ticked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
         const bool hovered = option.state & QStyle::State_MouseOver;
@@ -153,8 +148,8 @@ public:
             painter->drawPath(mark);
         }
 
-        const QRect caption(picture.left() - kPadding / 2, picture.bottom() + 3,
-                            picture.width() + kPadding, captionHeight());
+        const QRect caption(picture.left() - kPadding / 2, picture.bottom() + 3, picture.width() + kPadding,
+                            captionHeight());
         const QFont font = captionFont(option.font, ticked);
         painter->setFont(font);
         painter->setPen(ticked ? accent.darker(125) : palette.color(QPalette::Text));
@@ -173,8 +168,8 @@ public:
         bool toggle = false;
         if (event->type() == QEvent::MouseButtonRelease) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            toggle = mouse->button() == Qt::LeftButton
-                     && checkRect(option).contains(mouse->position().toPoint());
+            toggle =
+                mouse->button() == Qt::LeftButton && checkRect(option).contains(mouse->position().toPoint());
         } else if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             toggle = key == Qt::Key_Space || key == Qt::Key_Select;
@@ -217,8 +212,7 @@ QString VariantText(std::string_view text)
 
 } // namespace
 
-SnapshotList::SnapshotList(QWidget* parent)
-    : QListWidget(parent)
+SnapshotList::SnapshotList(QWidget* parent) : QListWidget(parent)
 {
     setViewMode(QListView::IconMode);
     setFlow(QListView::LeftToRight);
@@ -336,8 +330,7 @@ void SnapshotList::spreadOver()
     // Spread the cards evenly over the width: as many columns as fit, the
     // space left over shared between them. The list lays items out in the
     // largest viewport less room for a scroll bar, whether one shows or not.
-    const QSize card =
-        static_cast<const SnapshotDelegate*>(itemDelegate())->cardSize(iconSize());
+    const QSize card = static_cast<const SnapshotDelegate*>(itemDelegate())->cardSize(iconSize());
     int width = maximumViewportSize().width();
     if (verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded)
         width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());

@@ -41,9 +41,12 @@ QString SwitchText(std::string_view text)
 int SwitchValue(const QCheckBox* box)
 {
     switch (box->checkState()) {
-    case Qt::Unchecked: return 0;
-    case Qt::Checked: return 1;
-    case Qt::PartiallyChecked: return 2;
+    case Qt::Unchecked:
+        return 0;
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
     }
     return 0;
 }
@@ -116,8 +119,7 @@ void FormBatch::switchChanged()
 {
     if (services_.settings) {
         for (int i = 0; i < kSwitchCount; ++i) {
-            const QString value = SwitchBoxes[i]->isChecked() ? QStringLiteral("1")
-                                                              : QStringLiteral("0");
+            const QString value = SwitchBoxes[i]->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
             const QString key = SwitchKey(kSwitches[static_cast<std::size_t>(i)]);
             if (ReadSetting(*services_.settings, key) != value)
                 WriteSetting(*services_.settings, key, value);
@@ -144,11 +146,10 @@ void FormBatch::updateOptionsControl()
             ++changed;
     // A dot beside the name says the switches are not the defaults.
     BtnOptions->setText(changed == 0 ? tr("&Options") : tr("&Options \u25cf"));
-    BtnOptions->setToolTip(changed == 0
-                               ? tr("Show the effect options (Alt+O)")
-                               : tr("Show the effect options (Alt+O): %n differ from the "
-                                    "defaults",
-                                    nullptr, changed));
+    BtnOptions->setToolTip(changed == 0 ? tr("Show the effect options (Alt+O)")
+                                        : tr("Show the effect options (Alt+O): %n differ from the "
+                                             "defaults",
+                                             nullptr, changed));
     BtnOptions->setProperty("changed", changed > 0);
     BtnOptions->style()->unpolish(BtnOptions);
     BtnOptions->style()->polish(BtnOptions);
@@ -188,31 +189,29 @@ void FormBatch::rebuildSnapshots()
     const QString path = SourcePath;
     const Switches switches = currentSwitches();
     snapshotWatcher_.disconnect(this);
-    connect(&snapshotWatcher_, &QFutureWatcher<OpenOutcome>::finished, this,
-            [this, path, switches] {
-                if (closing_)
-                    return;
-                if (snapshotsWanted_) {
-                    rebuildSnapshots();
-                    return;
-                }
-                LabelUpdating->hide();
-                layoutClient();
-                const OpenOutcome outcome = snapshotWatcher_.result();
-                // A build for another GIF or other switches is thrown away.
-                if (!outcome.ok || path != SourcePath || switches != currentSwitches()
-                    || outcome.gif.snapshots.size() != kVariantCount)
-                    return;
-                ImageList1->clear();
-                for (const QImage& snapshot : outcome.gif.snapshots)
-                    ImageList1->add(snapshot);
-                LVSnapshot->updateThumbnails(*ImageList1);
-            });
+    connect(&snapshotWatcher_, &QFutureWatcher<OpenOutcome>::finished, this, [this, path, switches] {
+        if (closing_)
+            return;
+        if (snapshotsWanted_) {
+            rebuildSnapshots();
+            return;
+        }
+        LabelUpdating->hide();
+        layoutClient();
+        const OpenOutcome outcome = snapshotWatcher_.result();
+        // A build for another GIF or other switches is thrown away.
+        if (!outcome.ok || path != SourcePath || switches != currentSwitches()
+            || outcome.gif.snapshots.size() != kVariantCount)
+            return;
+        ImageList1->clear();
+        for (const QImage& snapshot : outcome.gif.snapshots)
+            ImageList1->add(snapshot);
+        LVSnapshot->updateThumbnails(*ImageList1);
+    });
     snapshotWatcher_.setFuture(QtConcurrent::run([work, path, switches, stop] {
         OpenOutcome outcome;
         outcome.ok = work->open(
-            path, switches, [stop](double) { return !stop->load(); }, &outcome.gif,
-            &outcome.error);
+            path, switches, [stop](double) { return !stop->load(); }, &outcome.gif, &outcome.error);
         return outcome;
     }));
 }

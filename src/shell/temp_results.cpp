@@ -88,8 +88,8 @@ TempResults::TempResults(const QString& systemTemp)
         folder_ = preferred;
     } else {
         // QTemporaryDir makes a fresh, randomly named folder with mode 0700.
-        fallback_ = std::make_unique<QTemporaryDir>(QDir(systemTemp).filePath(
-            PrivateFolderName() + QStringLiteral("-XXXXXX")));
+        fallback_ = std::make_unique<QTemporaryDir>(
+            QDir(systemTemp).filePath(PrivateFolderName() + QStringLiteral("-XXXXXX")));
         if (fallback_->isValid()) {
             folder_ = fallback_->path();
         } else {

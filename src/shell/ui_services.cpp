@@ -30,15 +30,14 @@ int ExecCentred(QMessageBox& box, QWidget* parent)
 
 } // namespace
 
-QString DesktopUiServices::openFileName(QWidget* parent, const QString& filter,
-                                        const QString& folder)
+QString DesktopUiServices::openFileName(QWidget* parent, const QString& filter, const QString& folder)
 {
-    return QFileDialog::getOpenFileName(parent, QObject::tr("Open a GIF file"), folder, filter,
-                                        nullptr, QFileDialog::ReadOnly);
+    return QFileDialog::getOpenFileName(parent, QObject::tr("Open a GIF file"), folder, filter, nullptr,
+                                        QFileDialog::ReadOnly);
 }
 
-QString DesktopUiServices::saveFileName(QWidget* parent, const QString& filters,
-                                        const QString& suggested, QString* chosenFilter)
+QString DesktopUiServices::saveFileName(QWidget* parent, const QString& filters, const QString& suggested,
+                                        QString* chosenFilter)
 {
     // The dialog adds the default suffix before it asks about overwriting,
     // so the question is about the file that will really be written. The
@@ -53,10 +52,9 @@ QString DesktopUiServices::saveFileName(QWidget* parent, const QString& filters,
         return match.hasMatch() ? match.captured(1) : QString();
     };
     dialog.setDefaultSuffix(suffixOf(dialog.selectedNameFilter()));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                     [&dialog, suffixOf](const QString& filter) {
-                         dialog.setDefaultSuffix(suffixOf(filter));
-                     });
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog,
+        [&dialog, suffixOf](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
     dialog.selectFile(suggested);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
@@ -79,8 +77,7 @@ void DesktopUiServices::warn(QWidget* parent, const QString& title, const QStrin
 
 bool DesktopUiServices::ask(QWidget* parent, const QString& title, const QString& text)
 {
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
-                    parent);
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     return ExecCentred(box, parent) == QMessageBox::Yes;
 }
 

@@ -17,15 +17,14 @@ public:
 
     // Open dialog for one existing file, starting in `folder` (empty: the
     // dialog's own choice); empty text when the user cancelled.
-    virtual QString openFileName(QWidget* parent, const QString& filter,
-                                 const QString& folder) = 0;
+    virtual QString openFileName(QWidget* parent, const QString& filter, const QString& folder) = 0;
     // Save dialog that offers `suggested` (a full path) and the file types
     // of `filters` (separated by ";;", the first one chosen), adds the chosen
     // type's extension to a name typed without one and asks before
     // overwriting; empty text when cancelled. *chosenFilter is set to the
     // type chosen.
-    virtual QString saveFileName(QWidget* parent, const QString& filters,
-                                 const QString& suggested, QString* chosenFilter) = 0;
+    virtual QString saveFileName(QWidget* parent, const QString& filters, const QString& suggested,
+                                 QString* chosenFilter) = 0;
 
     // Information icon and an OK button: a refusal.
     virtual void inform(QWidget* parent, const QString& title, const QString& text) = 0;

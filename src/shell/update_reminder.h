@@ -60,8 +60,8 @@ int DayBoundaries(const QDateTime& from, const QDateTime& to);
 
 struct ReminderContext {
     SettingsStore* settings = nullptr;
-    std::function<QDateTime()> now;                        // local time
-    std::function<bool(const QString& question)> ask;      // Yes/No, question icon
+    std::function<QDateTime()> now;                   // local time
+    std::function<bool(const QString& question)> ask; // Yes/No, question icon
     std::function<void()> openMakerSite;
     QLocale locale;
 };

@@ -92,7 +92,9 @@ TEST(Batch, FlagsAndTheirMistakes)
     WriteBytes(dir.file("sub/a.gif"), SmallAnimation(8, 8, 2));
     WriteBytes(dir.file("still.webp"), {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'E', 'B', 'P'});
     for (const char* variant : {"2", "6"})
-        ASSERT_EQ(Cli({"convert", a, dir.file(std::string("v") + variant + ".gif"), "--variant", variant}).exitCode, 0);
+        ASSERT_EQ(
+            Cli({"convert", a, dir.file(std::string("v") + variant + ".gif"), "--variant", variant}).exitCode,
+            0);
     fs::create_directory(out);
     const std::vector<std::string> before = Tree(dir);
 
@@ -109,23 +111,46 @@ TEST(Batch, FlagsAndTheirMistakes)
         std::function<void()> check = [] {};
     };
     const std::vector<Row> rows = {
-        {{a, out + "/p.gif", "--variant", "pencil-on-paper"}, 0, "", {"out/p.gif"},
+        {{a, out + "/p.gif", "--variant", "pencil-on-paper"},
+         0,
+         "",
+         {"out/p.gif"},
          [&] { EXPECT_EQ(ReadBytes(out + "/p.gif"), ReadBytes(dir.file("v2.gif"))); }},
         // The files share the threads and give what one file alone gives.
-        {{a, bad, b, "--out-dir", out, "--suffix", "-x", "--variant", "6"}, 3, "error: " + bad + ": ",
+        {{a, bad, b, "--out-dir", out, "--suffix", "-x", "--variant", "6"},
+         3,
+         "error: " + bad + ": ",
          {"out/a-x.gif", "out/b-x.gif"},
          [&] { EXPECT_EQ(ReadBytes(out + "/a-x.gif"), ReadBytes(dir.file("v6.gif"))); }},
-        {{a, b, "--out-dir", out, "--format", "webp", "--max-size", "20x30"}, 0, "converted 2 of 2",
-         {"out/a.webp", "out/b.webp"}, [&] {
+        {{a, b, "--out-dir", out, "--format", "webp", "--max-size", "20x30"},
+         0,
+         "converted 2 of 2",
+         {"out/a.webp", "out/b.webp"},
+         [&] {
              EXPECT_EQ(size(out + "/a.webp"), (std::vector<int>{20, 17, 3, 0}));
              EXPECT_EQ(size(out + "/b.webp"), (std::vector<int>{15, 30, 2, 3}));
          }},
-        {{a, out + "/s.gif", "--scale", "0.5"}, 0, "", {"out/s.gif"},
-         [&] { EXPECT_EQ(size(out + "/s.gif"), (std::vector<int>{24, 20, 3, 0})); }},
-        {{sticker, out + "/k.gif", "--keep-transparency"}, 0, "", {"out/k.gif"},
-         [&] { EXPECT_EQ(TransparentPixels(out + "/k.gif"), (std::vector<int>{640, 640})); }},
-        {{sticker, out + "/w.gif"}, 0, "", {"out/w.gif"},
-         [&] { EXPECT_EQ(TransparentPixels(out + "/w.gif"), (std::vector<int>{0, 0})); }},
+        {{a, out + "/s.gif", "--scale", "0.5"},
+         0,
+         "",
+         {"out/s.gif"},
+         [&] {
+             EXPECT_EQ(size(out + "/s.gif"), (std::vector<int>{24, 20, 3, 0}));
+         }},
+        {{sticker, out + "/k.gif", "--keep-transparency"},
+         0,
+         "",
+         {"out/k.gif"},
+         [&] {
+             EXPECT_EQ(TransparentPixels(out + "/k.gif"), (std::vector<int>{640, 640}));
+         }},
+        {{sticker, out + "/w.gif"},
+         0,
+         "",
+         {"out/w.gif"},
+         [&] {
+             EXPECT_EQ(TransparentPixels(out + "/w.gif"), (std::vector<int>{0, 0}));
+         }},
         {{dir.file("still.webp"), out + "/x.gif"}, 3, "still.webp: ", {}},
         {{a, out + "/x.gif", "--variant", "pencil"}, 2, "pencil-on-paper", {}},
         {{a, out + "/x.gif", "--max-size", "0x5"}, 2, "--max-size", {}},
@@ -213,12 +238,23 @@ TEST(Batch, Pipes)
 // last; --help lists every name and every switch.
 TEST(Batch, VariantNamesSnapshotsAndTheSheet)
 {
-    const std::vector<std::string> names = {
-        "line-sketch",          "stucki-dots",      "pencil-on-paper",         "vivid-colour",
-        "vivid-colour-with-dots", "colour-sketch",  "colour-sketch-with-dots", "sepia-tint",
-        "sepia-tint-with-dots", "poster",           "poster-with-dots",        "high-contrast",
-        "high-contrast-with-dots", "eight-greys",   "eight-greys-with-dots",   "grey-sketch",
-        "grey-sketch-with-dots"};
+    const std::vector<std::string> names = {"line-sketch",
+                                            "stucki-dots",
+                                            "pencil-on-paper",
+                                            "vivid-colour",
+                                            "vivid-colour-with-dots",
+                                            "colour-sketch",
+                                            "colour-sketch-with-dots",
+                                            "sepia-tint",
+                                            "sepia-tint-with-dots",
+                                            "poster",
+                                            "poster-with-dots",
+                                            "high-contrast",
+                                            "high-contrast-with-dots",
+                                            "eight-greys",
+                                            "eight-greys-with-dots",
+                                            "grey-sketch",
+                                            "grey-sketch-with-dots"};
     TempDir dir;
     WriteSticker(dir.file("in.gif"), 0);
     ChildResult result = Cli({"snapshots", dir.file("in.gif"), dir.file("snaps")});
@@ -248,13 +284,15 @@ TEST(Batch, VariantNamesSnapshotsAndTheSheet)
     for (int v = 0; v < 17; ++v) {
         SCOPED_TRACE(names[v]);
         const std::string number = std::to_string(v), out = dir.file(number);
-        result = Cli({"convert", dir.file("in.gif"), out + ".gif", "--variant", names[v], "--png-frames", out});
+        result =
+            Cli({"convert", dir.file("in.gif"), out + ".gif", "--variant", names[v], "--png-frames", out});
         ASSERT_EQ(result.exitCode, 0) << result.output;
         const std::string snapshotName = "snaps/variant-" + std::string(v < 10 ? "0" : "") + number + ".png";
         const imaging::RgbaImage snapshot = ReadPng(dir.file(snapshotName));
         EXPECT_EQ(ReadPng(out + "/frame-0001.png").pixels, snapshot.pixels);
         for (const imaging::RgbaImage& other : snapshots)
-            ASSERT_NE(other.pixels, snapshot.pixels) << "two variants look alike: names could be swapped unseen";
+            ASSERT_NE(other.pixels, snapshot.pixels)
+                << "two variants look alike: names could be swapped unseen";
         snapshots.push_back(snapshot);
         EXPECT_NE(help.find((v < 10 ? "   " : "  ") + number + "  " + names[v] + " "), std::string::npos);
     }
@@ -264,7 +302,8 @@ TEST(Batch, VariantNamesSnapshotsAndTheSheet)
     ASSERT_GT(across, 192);
     ASSERT_GT(down, 160);
     for (int cell = 0; cell < 18; ++cell)
-        EXPECT_TRUE(shownAt(snapshots[cell], left + cell % 6 * across, top + cell / 6 * down)) << "cell " << cell;
+        EXPECT_TRUE(shownAt(snapshots[cell], left + cell % 6 * across, top + cell / 6 * down))
+            << "cell " << cell;
     for (const char* flag : {"--color-sketch", "--sharpen", "--no-mix-color", "--no-adjust", "--blur"})
         EXPECT_NE(help.find(std::string("\n  ") + flag + " "), std::string::npos) << flag;
 }

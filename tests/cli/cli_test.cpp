@@ -62,11 +62,13 @@ TEST_P(BrokenGif, EveryCommandAnswersCleanly)
     for (const ChildResult* result : {&info, &frames, &convert}) {
         ASSERT_TRUE(result->clean()) << result->describe();
         EXPECT_EQ(result->exitCode, info.exitCode) << result->output;
-        EXPECT_TRUE(result->exitCode == 0 || result->output.find(input + ": ") != std::string::npos) << result->output;
+        EXPECT_TRUE(result->exitCode == 0 || result->output.find(input + ": ") != std::string::npos)
+            << result->output;
         const bool warned = result->output.find("warning: " + input + ": is damaged") != std::string::npos;
         EXPECT_EQ(warned, result->exitCode == 0 && c.damagedAfter >= 0) << result->output;
     }
-    EXPECT_TRUE(c.expect == Expect::Either || (info.exitCode == 0) == (c.expect == Expect::Opens)) << info.output;
+    EXPECT_TRUE(c.expect == Expect::Either || (info.exitCode == 0) == (c.expect == Expect::Opens))
+        << info.output;
     EXPECT_TRUE(info.exitCode == 0 || info.exitCode == kBadInput) << info.output;
     EXPECT_EQ(dir.list().size(), info.exitCode == 0 ? 3u : 1u) << "the outputs after a success only";
 }
@@ -97,7 +99,8 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
     };
     // Another user's link to out.gif, in a world-writable sticky folder.
     std::filesystem::create_directories(dir.file("shared"));
-    std::filesystem::permissions(dir.file("shared"), std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+    std::filesystem::permissions(dir.file("shared"),
+                                 std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
     std::filesystem::create_symlink("../out.gif", dir.file("shared/out.gif"));
     lchown(dir.file("shared/out.gif").c_str(), 65534, 65534);
     const std::vector<Row> rows = {
@@ -123,7 +126,9 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         {{"convert", in, ""}, kBadOutput, "error: the output file name is empty"},
         {{"convert", in, "/dev/stdout"}, kBadOutput, "/dev/stdout: is a pipe"},
         {{"convert", in, "/proc/out.gif"}, kBadOutput, "/proc/out.gif: the folder does not accept new files"},
-        {{"convert", in, dir.file("shared/out.gif")}, kBadOutput, "shared/out.gif: is a link owned by another user"},
+        {{"convert", in, dir.file("shared/out.gif")},
+         kBadOutput,
+         "shared/out.gif: is a link owned by another user"},
         {{"convert", missing, out, "--png-frames", dir.file("pngs")}, kBadInput, missing + ": "},
         {{"info", in}, kFailed, "error: standard output: cannot be written", {}, true},
         {{"--help"}, kFailed, "error: standard output: cannot be written", {}, true},
@@ -144,7 +149,9 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         EXPECT_EQ(result.exitCode, row.code) << what << ": " << result.output;
         EXPECT_NE(result.output.find(row.named), std::string::npos) << what << ": " << result.output;
         EXPECT_EQ(ReadBytes(out), previous) << what;
-        EXPECT_EQ(dir.list(), (std::vector<std::string>{"big.gif", "in.gif", "note.txt", "out.gif", "shared"})) << what;
+        EXPECT_EQ(dir.list(),
+                  (std::vector<std::string>{"big.gif", "in.gif", "note.txt", "out.gif", "shared"}))
+            << what;
     }
 }
 
@@ -171,7 +178,8 @@ TEST(Cli, ASignalLeavesNoPartialOutput)
         Limits limits;
         limits.signalAfterMs = 200;
         limits.signal = signal;
-        const ChildResult result = Cli({"convert", dir.file("in.gif"), dir.file("out.gif"), "--threads", "1"}, limits);
+        const ChildResult result =
+            Cli({"convert", dir.file("in.gif"), dir.file("out.gif"), "--threads", "1"}, limits);
         ASSERT_TRUE(result.clean()) << result.describe();
         if (result.exitCode == 0)
             GTEST_SKIP() << "the conversion finished before the signal";
@@ -226,8 +234,9 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
     // Both frame writers leave a folder holding this animation's frames only.
     std::filesystem::create_directories(dir.file("frames"));
     const std::string frameDir = dir.file("frames");
-    for (const auto& args : {std::vector<std::string>{"convert", in, dir.file("cli.gif"), "--png-frames", frameDir},
-                             {"frames", in, dir.file("frames")}}) {
+    for (const auto& args :
+         {std::vector<std::string>{"convert", in, dir.file("cli.gif"), "--png-frames", frameDir},
+          {"frames", in, dir.file("frames")}}) {
         WriteBytes(dir.file("frames/frame-0004.png"), {'o', 'l', 'd'});
         result = Cli(args);
         ASSERT_EQ(result.exitCode, 0) << result.output;
@@ -235,12 +244,14 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
     }
     const auto frames = ReadGif(in);
     for (std::size_t i = 0; i < frames.size(); ++i)
-        EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels == frames[i].pixels)
+        EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels
+                    == frames[i].pixels)
             << "frame " << i + 1;
 
     result = Cli({"info", in});
     ASSERT_EQ(result.exitCode, 0) << result.output;
-    for (const char* line : {"size:     40 x 32\n", "frames:   3\n", "delays:   10 11 12 ", "loop:     3 repeats\n"})
+    for (const char* line :
+         {"size:     40 x 32\n", "frames:   3\n", "delays:   10 11 12 ", "loop:     3 repeats\n"})
         EXPECT_NE(result.output.find(line), std::string::npos) << line << " in\n" << result.output;
 }
 

@@ -101,11 +101,20 @@ Plane MakeFrame(Kind kind, int w, int h, unsigned seed)
             for (int c = 0; c < 3; ++c) {
                 int v = palette[colour[static_cast<std::size_t>(x + w * y)]][c] + rnd.below(13) - 6;
                 switch (kind) {
-                case Kind::Noise: v = rnd.below(256); break;
-                case Kind::Blocks: break;
-                case Kind::Flat: v = palette[seed % 16][c]; break;
-                case Kind::Saturated: v = c == 0 ? 0 : v; break;
-                case Kind::Speckles: v = speck ? rnd.below(256) / (1 + rnd.below(3)) : 200 + rnd.below(5); break;
+                case Kind::Noise:
+                    v = rnd.below(256);
+                    break;
+                case Kind::Blocks:
+                    break;
+                case Kind::Flat:
+                    v = palette[seed % 16][c];
+                    break;
+                case Kind::Saturated:
+                    v = c == 0 ? 0 : v;
+                    break;
+                case Kind::Speckles:
+                    v = speck ? rnd.below(256) / (1 + rnd.below(3)) : 200 + rnd.below(5);
+                    break;
                 case Kind::Steps:
                     v = c == 0 ? 100 + x % 2 * (27 + y / 2 % 4)
                                : (c == 1 ? 110 + y % 2 * (27 + x / 3 % 4) : 140 + (x + y) % 3 * 14);
@@ -140,8 +149,8 @@ struct Pair {
         reference.ComputeEffectLayers(variant, frameNumber, sw);
         engine.RenderVariant(variant, ToEngine(sw));
         reference.RenderVariant(variant, sw);
-        for (const std::string& d : {Diff("rendered frame", engine.SourcePlanes, reference.SourcePlanes),
-                                      kept()}) {
+        for (const std::string& d :
+             {Diff("rendered frame", engine.SourcePlanes, reference.SourcePlanes), kept()}) {
             if (!d.empty()) {
                 return ::testing::AssertionFailure()
                        << "variant " << variant << ", frame number " << frameNumber << ", " << frame.W << "x"
@@ -191,7 +200,8 @@ TEST(EngineCrossCheck, FrameKindsAndSizes)
     unsigned seed = 100;
     Pair p;
     for (const auto& [w, h] : sizes) {
-        for (const Kind kind : {Kind::Noise, Kind::Blocks, Kind::Saturated, Kind::Speckles, Kind::Steps, Kind::Flat}) {
+        for (const Kind kind :
+             {Kind::Noise, Kind::Blocks, Kind::Saturated, Kind::Speckles, Kind::Steps, Kind::Flat}) {
             const Plane frame = MakeFrame(kind, w, h, seed++);
             for (const RefSwitches& sw : kSomeSwitches) {
                 for (int v = kFirstIndex; v <= kLastIndex; ++v) {
@@ -207,7 +217,8 @@ TEST(EngineCrossCheck, FrameKindsAndSizes)
 // rotation and frames larger than the texture, so the tiling wraps.
 TEST(EngineCrossCheck, FrameNumbersAndTextures)
 {
-    for (const Plane& texture : {NoiseTexture(104, 120, 7), NoiseTexture(13, 9, 21), NoiseTexture(40, 3, 22)}) {
+    for (const Plane& texture :
+         {NoiseTexture(104, 120, 7), NoiseTexture(13, 9, 21), NoiseTexture(40, 3, 22)}) {
         Pair p(texture);
         const Plane frame = MakeFrame(Kind::Blocks, texture.W + 7, 11, 31);
         for (int colour = 0; colour <= 2; ++colour) {
@@ -235,7 +246,8 @@ TEST(EngineCrossCheck, OtherSettings)
         p.reference.DarkLimit = dark;
         p.reference.MixRadius = radius;
         p.reference.DitherErrorDivisor = divisor;
-        for (const Plane& frame : {MakeFrame(Kind::Blocks, 37, 23, 81), MakeFrame(Kind::Saturated, 9, 40, 82)}) {
+        for (const Plane& frame :
+             {MakeFrame(Kind::Blocks, 37, 23, 81), MakeFrame(Kind::Saturated, 9, 40, 82)}) {
             for (const RefSwitches& sw : kSomeSwitches) {
                 for (int v : {0, 1, 2, 5, 6}) { // the later stages read no setting
                     ASSERT_TRUE(p.run(frame, v, 0, sw)) << "settings " << limit << "/" << votes << "/" << dark
@@ -253,9 +265,9 @@ TEST(EngineCrossCheck, LayersKeptAcrossCalls)
     const Plane frames[] = {MakeFrame(Kind::Blocks, 17, 11, 51), MakeFrame(Kind::Saturated, 9, 14, 52),
                             MakeFrame(Kind::Noise, 5, 3, 53)};
     const int steps[][3] = {// frame, variant, MixColor
-                            {0, 8, 1},  {0, 0, 1},  {0, 1, 1}, {1, 2, 1},  {1, 5, 1},  {2, 7, 0},
-                            {0, 5, 0},  {1, 0, 1},  {1, 12, 1}, {2, 5, 1}, {0, 2, 1},  {1, 17, 1},
-                            {2, -1, 0}, {0, 8, 2},  {1, 2, 1}, {2, 16, 1}};
+                            {0, 8, 1},  {0, 0, 1}, {0, 1, 1},  {1, 2, 1}, {1, 5, 1}, {2, 7, 0},
+                            {0, 5, 0},  {1, 0, 1}, {1, 12, 1}, {2, 5, 1}, {0, 2, 1}, {1, 17, 1},
+                            {2, -1, 0}, {0, 8, 2}, {1, 2, 1},  {2, 16, 1}};
     for (RefSwitches sw : kSomeSwitches) {
         Pair p;
         for (const auto& [frame, variant, mix] : steps) {
@@ -285,7 +297,8 @@ TEST(EngineCrossCheck, Snapshots)
             int next = 0;
             p.engine.RenderAllSnapshots(ToEngine(sw), [&](int v, const qf::ColourPlane& rendered) {
                 ASSERT_EQ(v, next++);
-                EXPECT_EQ(Diff("snapshot", rendered, want[static_cast<std::size_t>(v)]), "") << "variant " << v;
+                EXPECT_EQ(Diff("snapshot", rendered, want[static_cast<std::size_t>(v)]), "")
+                    << "variant " << v;
             });
             EXPECT_EQ(next, 17);
             EXPECT_EQ(p.kept(), "");

@@ -185,7 +185,8 @@ void ReferenceEngine::ComputeEffectLayers(int VariantIndex, int FrameNumber, con
             const bool line = OnLine(SketchLayer, x, y);
             for (int c = 0; c < 3; ++c) {
                 const int t = T(c, x % PencilTexture.W, y % PencilTexture.H);
-                const double v = colour ? SourceCopy(c, x, y) * 0.7 + t * 0.3 : SketchLayer(c, x, y) / 2.0 + t / 2.0;
+                const double v =
+                    colour ? SourceCopy(c, x, y) * 0.7 + t * 0.3 : SketchLayer(c, x, y) / 2.0 + t / 2.0;
                 PencilLayer(c, x, y) = static_cast<std::uint8_t>(line ? RoundEven(v) : 255);
             }
         }
@@ -257,7 +258,8 @@ void ReferenceEngine::MixSimilarColours()
                 for (int i = lo; i <= hi; ++i) {
                     sum += SourceCopy(c, i, y);
                 }
-                S(c, x, y) = static_cast<std::uint8_t>(hi - lo + 1 <= 1 ? SourceCopy(c, x, y) : sum / (hi - lo + 1));
+                S(c, x, y) =
+                    static_cast<std::uint8_t>(hi - lo + 1 <= 1 ? SourceCopy(c, x, y) : sum / (hi - lo + 1));
             }
         }
     }
@@ -303,8 +305,8 @@ void ReferenceEngine::DitherPencil(const RefSwitches& sw)
 {
     // The Stucki shares: weight, column offset, error row (1 is this row).
     // Shares toward larger x and y stop one column and one row short.
-    const int shares[12][3] = {{8, 1, 1},  {4, 2, 1},  {2, -2, 2}, {4, -1, 2}, {8, 0, 2}, {4, 1, 2},
-                               {2, 2, 2},  {1, -2, 3}, {2, -1, 3}, {4, 0, 3},  {2, 1, 3}, {1, 2, 3}};
+    const int shares[12][3] = {{8, 1, 1}, {4, 2, 1},  {2, -2, 2}, {4, -1, 2}, {8, 0, 2}, {4, 1, 2},
+                               {2, 2, 2}, {1, -2, 3}, {2, -1, 3}, {4, 0, 3},  {2, 1, 3}, {1, 2, 3}};
     auto grey = [&](int x, int y) {
         return (SketchOverColor(0, x, y) + SketchOverColor(1, x, y) + SketchOverColor(2, x, y)) / 3;
     };
@@ -322,9 +324,11 @@ void ReferenceEngine::DitherPencil(const RefSwitches& sw)
         for (int x = 0; x <= MaxX; ++x) {
             const int v = std::clamp(grey(x, y) + ErrorRows[1][x] * 10 / DitherErrorDivisor, 0, 255);
             const int out = v >= mean ? 255 : 0;
-            DitherLayer(0, x, y) = DitherLayer(1, x, y) = DitherLayer(2, x, y) = static_cast<std::uint8_t>(out);
+            DitherLayer(0, x, y) = DitherLayer(1, x, y) = DitherLayer(2, x, y) =
+                static_cast<std::uint8_t>(out);
             for (const auto& [weight, dx, row] : shares) {
-                const bool fits = (dx > 0 ? x < MaxX - dx : x + dx >= 0) && (row == 1 || y < MaxY - (row - 1));
+                const bool fits =
+                    (dx > 0 ? x < MaxX - dx : x + dx >= 0) && (row == 1 || y < MaxY - (row - 1));
                 if (fits) {
                     ErrorRows[row][x + dx] += (v - out) * weight / 42;
                 }
@@ -369,7 +373,8 @@ void ReferenceEngine::BuildVariantLayer(int VariantIndex)
                     VividLayer(c, x, y) = Clamp255(RoundEven(s * ((255 - s) / 255.0 * 0.75 + 1.0)));
                 }
                 if (poster) {
-                    PosterLayer(c, x, y) = Clamp255(RoundEven(std::nearbyint(s / static_cast<double>(256.0f)) * 256));
+                    PosterLayer(c, x, y) =
+                        Clamp255(RoundEven(std::nearbyint(s / static_cast<double>(256.0f)) * 256));
                 }
                 if (contrast) {
                     ContrastLayer(c, x, y) = Clamp255(s * 10 - 1143);
@@ -413,12 +418,12 @@ void ReferenceEngine::RenderVariant(int VariantIndex, const RefSwitches& sw)
         bool grey, dots;
     };
     const Rule rules[17] = {
-        {&SketchLayer, false, false},     {&DitherLayer, false, false},    {&PencilLayer, false, false},
-        {&VividLayer, false, false},      {&VividLayer, false, true},      {&SketchOverColor, false, false},
-        {&SketchOverColor, false, true},  {&TintLayer, false, false},      {&TintLayer, false, true},
-        {&PosterLayer, false, false},     {&PosterLayer, false, true},     {&ContrastLayer, false, false},
-        {&ContrastLayer, false, true},    {&SketchGray8Plane, true, false}, {&SketchGray8Plane, true, true},
-        {&SketchGrayPlane, true, false},  {&SketchGrayPlane, true, true},
+        {&SketchLayer, false, false},    {&DitherLayer, false, false},     {&PencilLayer, false, false},
+        {&VividLayer, false, false},     {&VividLayer, false, true},       {&SketchOverColor, false, false},
+        {&SketchOverColor, false, true}, {&TintLayer, false, false},       {&TintLayer, false, true},
+        {&PosterLayer, false, false},    {&PosterLayer, false, true},      {&ContrastLayer, false, false},
+        {&ContrastLayer, false, true},   {&SketchGray8Plane, true, false}, {&SketchGray8Plane, true, true},
+        {&SketchGrayPlane, true, false}, {&SketchGrayPlane, true, true},
     };
     for (int x = 0; x <= MaxX && VariantIndex >= 0 && VariantIndex <= 16; ++x) {
         for (int y = 0; y <= MaxY; ++y) {

@@ -19,7 +19,10 @@ struct Plane {
 
     Plane() = default;
     Plane(int c, int w, int h) : C(c), W(w), H(h), px(static_cast<std::size_t>(c) * w * h) {}
-    std::uint8_t& operator()(int c, int x, int y) { return px.at(static_cast<std::size_t>(c + C * (x + W * y))); }
+    std::uint8_t& operator()(int c, int x, int y)
+    {
+        return px.at(static_cast<std::size_t>(c + C * (x + W * y)));
+    }
     std::uint8_t& operator()(int x, int y) { return (*this)(0, x, y); }
 };
 

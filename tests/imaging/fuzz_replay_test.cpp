@@ -15,7 +15,8 @@ namespace {
 std::vector<std::filesystem::path> Inputs(const std::string& kind)
 {
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(QF_REGRESSIONS) / kind))
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(QF_REGRESSIONS) / kind))
         if (entry.is_regular_file() && entry.path().filename() != ".gitkeep")
             files.push_back(entry.path());
     std::sort(files.begin(), files.end());

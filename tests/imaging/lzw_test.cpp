@@ -67,13 +67,19 @@ TEST(LzwDecoder, HandPackedCodeStreams)
     } rows[] = {
         {"literals", 2, {{4, 3}, {1, 3}, {2, 3}, {3, 3}, {5, 3}}, {1, 2, 3, E}},
         {"string_codes", 2, {{4, 3}, {1, 3}, {2, 3}, {6, 3}, {5, 4}}, {1, 2, 1, 2, E}},
-        {"string_code_defined_by_itself", 2, {{4, 3}, {1, 3}, {2, 3}, {6, 3}, {8, 4}, {5, 4}},
+        {"string_code_defined_by_itself",
+         2,
+         {{4, 3}, {1, 3}, {2, 3}, {6, 3}, {8, 4}, {5, 4}},
          {1, 2, 1, 2, 1, 2, 1, E}},
         {"code_defined_by_itself", 2, {{4, 3}, {1, 3}, {6, 3}, {7, 3}, {5, 4}}, {1, 1, 1, 1, 1, 1, E}},
-        {"width_grows_once_code_7_is_taken", 2, {{4, 3}, {0, 3}, {1, 3}, {2, 3}, {3, 4}, {8, 4}, {5, 4}},
+        {"width_grows_once_code_7_is_taken",
+         2,
+         {{4, 3}, {0, 3}, {1, 3}, {2, 3}, {3, 4}, {8, 4}, {5, 4}},
          {0, 1, 2, 3, 2, 3, E}},
-        {"clear_code_resets_width_and_table", 2,
-         {{4, 3}, {0, 3}, {1, 3}, {2, 3}, {4, 4}, {3, 3}, {3, 3}, {6, 3}, {5, 4}}, {0, 1, 2, 3, 3, 3, 3, E}},
+        {"clear_code_resets_width_and_table",
+         2,
+         {{4, 3}, {0, 3}, {1, 3}, {2, 3}, {4, 4}, {3, 3}, {3, 3}, {6, 3}, {5, 4}},
+         {0, 1, 2, 3, 3, 3, 3, E}},
         {"no_opening_clear_code", 2, {{2, 3}, {2, 3}, {6, 3}, {5, 4}}, {2, 2, 2, 2, E}},
         {"eight_bit_codes", 8, {{256, 9}, {200, 9}, {17, 9}, {258, 9}, {257, 9}}, {200, 17, 200, 17, E}},
         {"full_table_keeps_its_entries_until_a_clear_code", 2, FillTheTable(), full},
@@ -103,8 +109,8 @@ TEST(LzwEncoder, DecodesToOneOfEachPixelsChoices)
         for (const std::size_t count : counts)
             for (const bool noise : {false, true})
                 for (const bool choices : {false, true}) {
-                    SCOPED_TRACE(testing::Message() << minCodeSize << " bits, " << count << " pixels, noise " << noise
-                                                    << ", choices " << choices);
+                    SCOPED_TRACE(testing::Message() << minCodeSize << " bits, " << count << " pixels, noise "
+                                                    << noise << ", choices " << choices);
                     const int colours = 1 << minCodeSize;
                     std::vector<std::uint8_t> primary(count);
                     std::vector<std::int16_t> alternative(count, imaging::kNoAlternative);
@@ -122,7 +128,8 @@ TEST(LzwEncoder, DecodesToOneOfEachPixelsChoices)
                     ASSERT_EQ(decoder->decode(decoded.data(), decoded.size()), count);
                     EXPECT_EQ(decoder->status(), LzwDecoder::Status::End);
                     for (std::size_t i = 0; i < count; ++i)
-                        ASSERT_TRUE(decoded[i] == primary[i] || decoded[i] == alternative[i]) << "pixel " << i;
+                        ASSERT_TRUE(decoded[i] == primary[i] || decoded[i] == alternative[i])
+                            << "pixel " << i;
                 }
 }
 

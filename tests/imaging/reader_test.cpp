@@ -25,7 +25,8 @@ const Palette kLocal = {{0, 255, 0}, {255, 255, 0}};                            
 std::string Letters(const RgbaImage& image)
 {
     const std::map<std::uint32_t, char> names = {{0x000000ff, 'K'}, {0xffffffff, 'W'}, {0xff0000ff, 'R'},
-                                                 {0x0000ffff, 'B'}, {0x00ff00ff, 'G'}, {0xffff00ff, 'Y'}, {0, '.'}};
+                                                 {0x0000ffff, 'B'}, {0x00ff00ff, 'G'}, {0xffff00ff, 'Y'},
+                                                 {0, '.'}};
     std::string s;
     for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
         const std::uint8_t* p = &image.pixels[i];
@@ -77,32 +78,73 @@ TEST(GifReader, FramesAreComposedAsBrowsersShowThem)
         std::vector<std::string> expected;
     };
     const std::vector<Composite> cases = {
-        {"none_and_keep", 2, 2, &kGlobal, {{{0, 0, 2, 2}, "1000", 0}, {{1, 0, 1, 1}, "2", 1}, {{0, 1, 1, 1}, "3"}},
+        {"none_and_keep",
+         2,
+         2,
+         &kGlobal,
+         {{{0, 0, 2, 2}, "1000", 0}, {{1, 0, 1, 1}, "2", 1}, {{0, 1, 1, 1}, "3"}},
          {"WK/KK", "WR/KK", "WR/BK"}},
-        {"background_clears_its_rectangle_to_transparent", 2, 2, &kGlobal,
-         {{{0, 0, 2, 2}, "1111", 1}, {{0, 0, 1, 2}, "22", 2}, {{1, 1, 1, 1}, "3", 1}}, {"WW/WW", "RW/RW", ".W/.B"}},
-        {"previous_restores", 2, 2, &kGlobal,
+        {"background_clears_its_rectangle_to_transparent",
+         2,
+         2,
+         &kGlobal,
+         {{{0, 0, 2, 2}, "1111", 1}, {{0, 0, 1, 2}, "22", 2}, {{1, 1, 1, 1}, "3", 1}},
+         {"WW/WW", "RW/RW", ".W/.B"}},
+        {"previous_restores",
+         2,
+         2,
+         &kGlobal,
          {{{0, 0, 2, 2}, "0000"}, {{0, 0, 1, 1}, "1", 3}, {{1, 0, 1, 1}, "1", 3}, {{1, 1, 1, 1}, "1", 1}},
          {"KK/KK", "WK/KK", "KW/KK", "KK/KW"}},
-        {"previous_on_first_frame_restores_transparency", 2, 2, &kGlobal,
-         {{{0, 0, 2, 1}, "12", 3}, {{1, 1, 1, 1}, "3"}}, {"WR/..", "../.B"}},
-        {"four_is_previous_and_undefined_keep", 3, 1, &kGlobal,
+        {"previous_on_first_frame_restores_transparency",
+         2,
+         2,
+         &kGlobal,
+         {{{0, 0, 2, 1}, "12", 3}, {{1, 1, 1, 1}, "3"}},
+         {"WR/..", "../.B"}},
+        {"four_is_previous_and_undefined_keep",
+         3,
+         1,
+         &kGlobal,
          {{{0, 0, 3, 1}, "000"}, {{0, 0, 1, 1}, "1", 4}, {{1, 0, 1, 1}, "2", 5}, {{2, 0, 1, 1}, "3", 7}},
          {"KKK", "WKK", "KRK", "KRB"}},
-        {"transparent_index_shows_what_is_below_for_one_frame", 2, 2, &kGlobal,
+        {"transparent_index_shows_what_is_below_for_one_frame",
+         2,
+         2,
+         &kGlobal,
          {{{0, 0, 2, 2}, "1111", 1}, {{0, 0, 2, 2}, "2320", 1, 2}, {{0, 0, 2, 2}, "2222", 1, 3}},
          {"WW/WW", "WB/WK", "RR/RR"}},
         {"transparent_index_outside_the_table", 2, 1, &kGlobal, {{{0, 0, 2, 1}, "12", 0, 200}}, {"WR"}},
-        {"local_table_for_its_frame_only", 2, 1, &kGlobal, {{{0, 0, 2, 1, &kLocal}, "01"}, {{1, 0, 1, 1}, "1"}},
+        {"local_table_for_its_frame_only",
+         2,
+         1,
+         &kGlobal,
+         {{{0, 0, 2, 1, &kLocal}, "01"}, {{1, 0, 1, 1}, "1"}},
          {"GY", "GW"}},
         {"no_table_draws_black", 2, 1, nullptr, {{{0, 0, 2, 1}, "03"}}, {"KK"}},
-        {"index_beyond_the_table_draws_nothing", 2, 2, &kLocal, {{{0, 0, 2, 2}, "1111"}, {{0, 0, 2, 2}, "0320"}},
+        {"index_beyond_the_table_draws_nothing",
+         2,
+         2,
+         &kLocal,
+         {{{0, 0, 2, 2}, "1111"}, {{0, 0, 2, 2}, "0320"}},
          {"YY/YY", "GY/YG"}},
-        {"clipped_to_the_screen", 2, 2, &kGlobal,
-         {{{1, 1, 2, 2}, "2222"}, {{2, 0, 1, 1}, "1"}, {{1, 0, 3, 1}, "123"}}, {"../.R", "../.R", ".W/.R"}},
-        {"too_few_pixels_and_too_many", 2, 2, &kGlobal, {{{0, 0, 2, 2}, "1"}, {{0, 0, 1, 1}, "2222222"}},
+        {"clipped_to_the_screen",
+         2,
+         2,
+         &kGlobal,
+         {{{1, 1, 2, 2}, "2222"}, {{2, 0, 1, 1}, "1"}, {{1, 0, 3, 1}, "123"}},
+         {"../.R", "../.R", ".W/.R"}},
+        {"too_few_pixels_and_too_many",
+         2,
+         2,
+         &kGlobal,
+         {{{0, 0, 2, 2}, "1"}, {{0, 0, 1, 1}, "2222222"}},
          {"W./..", "R./.."}},
-        {"zero_sized_screen_takes_the_first_frame", 0, 0, &kGlobal, {{{1, 0, 2, 2}, "1111"}, {{0, 0, 1, 1}, "2"}},
+        {"zero_sized_screen_takes_the_first_frame",
+         0,
+         0,
+         &kGlobal,
+         {{{1, 0, 2, 2}, "1111"}, {{0, 0, 1, 1}, "2"}},
          {".WW/.WW", "RWW/.WW"}},
     };
     for (const Composite& c : cases) {
@@ -123,7 +165,8 @@ TEST(GifReader, InterlacedRowsGoWhereTheyBelong)
             for (int y = first; y < height; y += step)
                 stored += std::string(1, "0123"[y % 4]);
         TempDir dir;
-        WriteBytes(dir.file("a.gif"), Build(1, height, &kGlobal, {{{0, 0, 1, height, nullptr, true}, stored}}));
+        WriteBytes(dir.file("a.gif"),
+                   Build(1, height, &kGlobal, {{{0, 0, 1, height, nullptr, true}, stored}}));
         EXPECT_EQ(DecodeAll(dir.file("a.gif")), std::vector<std::string>{rows}) << "height " << height;
     }
 }
@@ -150,11 +193,12 @@ TEST_P(BrokenGif, AnswersCleanlyInLittleMemory)
             const std::string problem = fuzz::CheckGifFile(path, c.bytes.data(), c.bytes.size());
             for (RgbaImage frame; opens && reader.readNext(frame, &error);) {
             }
-            std::printf("%s; %s; %s\n", problem.c_str(), error.message().c_str(), reader.damage().what.c_str());
+            std::printf("%s; %s; %s\n", problem.c_str(), error.message().c_str(),
+                        reader.damage().what.c_str());
             return !problem.empty() || (c.expect != Expect::Either && opens != (c.expect == Expect::Opens))
-                || (opens && reader.info().frameCount < c.minFrames)
-                || (opens && reader.damage().afterFrame != c.damagedAfter)
-                || (c.expect == Expect::TooLarge && error.kind != ErrorKind::TooLarge);
+                   || (opens && reader.info().frameCount < c.minFrames)
+                   || (opens && reader.damage().afterFrame != c.damagedAfter)
+                   || (c.expect == Expect::TooLarge && error.kind != ErrorKind::TooLarge);
         },
         limits);
     EXPECT_TRUE(child.clean() && child.exitCode == 0) << child.describe();
@@ -170,9 +214,14 @@ TEST(GifReader, LimitsHoldAtTheirEdges)
 {
     using Row = std::tuple<int, int, int, bool>; // width, height, frames, opens
     for (const auto& [width, height, frames, opens] :
-         std::vector<Row>{{imaging::kMaxGifSide, 1, 2, true}, {10000, 10000, 1, true}, {10000, 10001, 1, false},
-                          {2, 2, imaging::kMaxGifFrames, true}, {2, 2, imaging::kMaxGifFrames + 1, false},
-                          {1000, 1000, 100, true}, {1000, 1000, 300, false}, {10000, 10000, 199, false}}) {
+         std::vector<Row>{{imaging::kMaxGifSide, 1, 2, true},
+                          {10000, 10000, 1, true},
+                          {10000, 10001, 1, false},
+                          {2, 2, imaging::kMaxGifFrames, true},
+                          {2, 2, imaging::kMaxGifFrames + 1, false},
+                          {1000, 1000, 100, true},
+                          {1000, 1000, 300, false},
+                          {10000, 10000, 199, false}}) {
         Bytes b, frame;
         PutHeader(b);
         PutScreen(b, width, height, &kGlobal);
@@ -185,7 +234,8 @@ TEST(GifReader, LimitsHoldAtTheirEdges)
         WriteBytes(dir.file("a.gif"), b);
         GifReader reader;
         Error error;
-        EXPECT_EQ(reader.open(dir.file("a.gif"), &error), opens) << width << " x " << height << ", " << frames;
+        EXPECT_EQ(reader.open(dir.file("a.gif"), &error), opens)
+            << width << " x " << height << ", " << frames;
         EXPECT_EQ(error.kind, opens ? ErrorKind::None : ErrorKind::TooLarge) << error.message();
     }
 }
@@ -215,9 +265,9 @@ TEST(GifReader, CancelCheckStopsOpenAndDecode)
 // piece of the file never shows fewer of them.
 TEST(GifReader, CutShortFilesKeepTheirWholeFramesExactly)
 {
-    const Bytes whole = Build(3, 2, &kGlobal,
-                              {{{0, 0, 2, 1}, "12", 1}, {{1, 0, 2, 2}, "3300", 2}, {{0, 1, 1, 1}, "2", 3},
-                               {{2, 0, 1, 2}, "11"}});
+    const Bytes whole = Build(
+        3, 2, &kGlobal,
+        {{{0, 0, 2, 1}, "12", 1}, {{1, 0, 2, 2}, "3300", 2}, {{0, 1, 1, 1}, "2", 3}, {{2, 0, 1, 2}, "11"}});
     TempDir dir;
     WriteBytes(dir.file("whole.gif"), whole);
     const std::vector<RgbaImage> expected = ReadGif(dir.file("whole.gif"));

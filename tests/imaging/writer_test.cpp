@@ -26,8 +26,8 @@ TEST(AnimationWriter, StillPixelsStayAndFewColoursStayExactAroundReducedFrames)
         imaging::RgbaImage frame{24, 16, std::vector<std::uint8_t>(24 * 16 * 4, 255)};
         for (int i = 0; i < 24 * 16; ++i) {
             const std::uint32_t rgb = i % 24 < 12 ? (static_cast<std::uint32_t>(i) * 0x9E3779u) & 0xFFFFFF
-                                      : noise      ? random() & 0xFFFFFF
-                                                   : 0x204060;
+                                      : noise     ? random() & 0xFFFFFF
+                                                  : 0x204060;
             frame.pixels[i * 4] = static_cast<std::uint8_t>(rgb >> 16);
             frame.pixels[i * 4 + 1] = static_cast<std::uint8_t>(rgb >> 8);
             frame.pixels[i * 4 + 2] = static_cast<std::uint8_t>(rgb);
@@ -60,23 +60,29 @@ TEST(AnimationWriter, StillPixelsStayAndFewColoursStayExactAroundReducedFrames)
 TEST(AnimationWriter, RefusesWhatAGifCannotHold)
 {
     using imaging::ErrorKind;
-    const imaging::RgbaImage frame{3, 2, std::vector<std::uint8_t>(24, 255)}, wide{4, 2, std::vector<std::uint8_t>(32)};
+    const imaging::RgbaImage frame{3, 2, std::vector<std::uint8_t>(24, 255)},
+        wide{4, 2, std::vector<std::uint8_t>(32)};
     const struct {
         int width, height, loopCount;
         const imaging::RgbaImage* frame; // null: finish() without a frame
         int delay;
         ErrorKind kind;
     } rows[] = {
-        {0, 2, 0, nullptr, 5, ErrorKind::InvalidArgument},   {3, -1, 0, nullptr, 5, ErrorKind::InvalidArgument},
-        {65536, 1, 0, &frame, 5, ErrorKind::TooLarge},      {10001, 10000, 0, &frame, 5, ErrorKind::TooLarge},
-        {3, 2, -2, &frame, 5, ErrorKind::InvalidArgument},  {3, 2, 65536, &frame, 5, ErrorKind::InvalidArgument},
-        {3, 2, 0, &frame, -1, ErrorKind::InvalidArgument},  {3, 2, 0, &frame, 65536, ErrorKind::InvalidArgument},
-        {3, 2, 0, &wide, 5, ErrorKind::InvalidArgument},    {3, 2, 0, nullptr, 5, ErrorKind::NoImage},
+        {0, 2, 0, nullptr, 5, ErrorKind::InvalidArgument},
+        {3, -1, 0, nullptr, 5, ErrorKind::InvalidArgument},
+        {65536, 1, 0, &frame, 5, ErrorKind::TooLarge},
+        {10001, 10000, 0, &frame, 5, ErrorKind::TooLarge},
+        {3, 2, -2, &frame, 5, ErrorKind::InvalidArgument},
+        {3, 2, 65536, &frame, 5, ErrorKind::InvalidArgument},
+        {3, 2, 0, &frame, -1, ErrorKind::InvalidArgument},
+        {3, 2, 0, &frame, 65536, ErrorKind::InvalidArgument},
+        {3, 2, 0, &wide, 5, ErrorKind::InvalidArgument},
+        {3, 2, 0, nullptr, 5, ErrorKind::NoImage},
         {3, 2, 65535, &frame, 65535, ErrorKind::None},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.width << " x " << row.height << ", loop " << row.loopCount << ", delay "
-                                        << row.delay);
+        SCOPED_TRACE(testing::Message() << row.width << " x " << row.height << ", loop " << row.loopCount
+                                        << ", delay " << row.delay);
         TempDir dir;
         imaging::Error error;
         {
@@ -99,9 +105,9 @@ TEST(AnimationWriter, RefusesWhatAGifCannotHold)
 TEST(WritePng, EveryLayoutRoundTrips)
 {
     constexpr int kWidth = 5, kHeight = 3;
-    for (const auto& [layout, bytes, red, blue] :
-         {std::tuple{imaging::PixelLayout::Rgb, 3, 0, 2}, {imaging::PixelLayout::Bgrx, 4, 2, 0},
-          {imaging::PixelLayout::Rgba, 4, 0, 2}}) {
+    for (const auto& [layout, bytes, red, blue] : {std::tuple{imaging::PixelLayout::Rgb, 3, 0, 2},
+                                                   {imaging::PixelLayout::Bgrx, 4, 2, 0},
+                                                   {imaging::PixelLayout::Rgba, 4, 0, 2}}) {
         const int stride = kWidth * bytes + 7;
         std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride) * kHeight, 0xEE);
         std::vector<std::uint8_t> expected;
@@ -118,7 +124,8 @@ TEST(WritePng, EveryLayoutRoundTrips)
             }
         TempDir dir;
         imaging::Error error;
-        ASSERT_TRUE(imaging::WritePng(dir.file("a.png"), {pixels.data(), kWidth, kHeight, stride, layout}, &error))
+        ASSERT_TRUE(
+            imaging::WritePng(dir.file("a.png"), {pixels.data(), kWidth, kHeight, stride, layout}, &error))
             << error.message();
         const imaging::RgbaImage decoded = ReadPng(dir.file("a.png"));
         EXPECT_EQ(decoded.width, kWidth);

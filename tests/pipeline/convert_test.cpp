@@ -25,7 +25,8 @@ std::vector<std::uint8_t> Expected(const RgbaImage& source, int variant, int fra
     RenderFrame(state, ReadFrame(source), variant, frameNumber, Switches{}, picture);
     std::vector<std::uint8_t> rgba;
     for (int y = 0; y < picture.height(); ++y)
-        for (const std::uint8_t* p = picture.scanLine(y); p < picture.scanLine(y) + 4 * picture.width(); p += 4)
+        for (const std::uint8_t* p = picture.scanLine(y); p < picture.scanLine(y) + 4 * picture.width();
+             p += 4)
             rgba.insert(rgba.end(), {p[2], p[1], p[0], 255});
     return rgba;
 }
@@ -61,7 +62,8 @@ TEST(Conversion, EveryFrameIsTheEnginesPictureNumberedFromOne)
     for (std::size_t i = 0; i < source.size(); ++i) {
         const auto expected = Expected(source[i], 2, static_cast<int>(i) + 1);
         EXPECT_TRUE(result[i].pixels == expected) << "frame " << i + 1;
-        EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels == expected) << i + 1;
+        EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels == expected)
+            << i + 1;
     }
 }
 
@@ -77,7 +79,8 @@ TEST(Conversion, ThreadsChangeNothing)
             options.switches.Sharpen = 1;
             options.threads = threads;
             Error error;
-            ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.gif"), options, &error)) << error.message();
+            ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.gif"), options, &error))
+                << error.message();
             if (threads == 1)
                 single = ReadBytes(dir.file("out.gif"));
             EXPECT_TRUE(ReadBytes(dir.file("out.gif")) == single) << "variant " << variant << ", " << threads;
@@ -100,12 +103,15 @@ TEST(Conversion, CancelOrAChangingInputLeavesNoPartialOutput)
                                 folder = [&] { fs::remove(input), fs::create_directory(input); };
     struct Change {
         std::string name;
-        int at; // progress call
+        int at;                       // progress call
         std::function<void()> change; // none: cancel
     };
-    for (const auto& [name, at, change] : std::vector<Change>{{"cancel at once", 0, {}}, {"cancel", 1, {}},
-                                                              {"cancel later", 5, {}}, {"deleted", 1, remove},
-                                                              {"cut", 1, cut}, {"folder", 1, folder}}) {
+    for (const auto& [name, at, change] : std::vector<Change>{{"cancel at once", 0, {}},
+                                                              {"cancel", 1, {}},
+                                                              {"cancel later", 5, {}},
+                                                              {"deleted", 1, remove},
+                                                              {"cut", 1, cut},
+                                                              {"folder", 1, folder}}) {
         fs::remove_all(input);
         WriteBytes(input, original);
         WriteBytes(output, previous);

@@ -40,7 +40,8 @@ using Writer = std::function<std::string(const std::string& destination)>;
 std::vector<std::pair<std::string, Writer>> Writers(const std::string& gif)
 {
     std::vector<std::pair<std::string, Writer>> writers = {
-        {"animation", [](const std::string& destination) {
+        {"animation",
+         [](const std::string& destination) {
              imaging::AnimationWriter writer;
              imaging::Error error;
              bool ok = writer.open(destination, 64, 64, 0, &error);
@@ -48,20 +49,26 @@ std::vector<std::pair<std::string, Writer>> Writers(const std::string& gif)
                  ok = writer.addFrame(imaging::ImageView::of(Noise(f)), 10, &error);
              return ok && writer.finish(&error) ? "" : error.message();
          }},
-        {"png", [](const std::string& destination) {
+        {"png",
+         [](const std::string& destination) {
              imaging::Error error;
-             return imaging::WritePng(destination, imaging::ImageView::of(Noise(1)), &error) ? "" : error.message();
+             return imaging::WritePng(destination, imaging::ImageView::of(Noise(1)), &error)
+                        ? ""
+                        : error.message();
          }},
-        {"conversion", [&](const std::string& destination) {
+        {"conversion",
+         [&](const std::string& destination) {
              imaging::Error error;
              ConvertOptions options;
              options.threads = 1;
              return ConvertAllFrames(gif, destination, options, &error) ? "" : error.message();
          }},
 #ifdef QF_TEST_WINDOW_SAVE
-        {"window save", [&](const std::string& destination) {
+        {"window save",
+         [&](const std::string& destination) {
              QString error;
-             shell::CopyFileAtomically(QString::fromStdString(gif), QString::fromStdString(destination), &error);
+             shell::CopyFileAtomically(QString::fromStdString(gif), QString::fromStdString(destination),
+                                       &error);
              return error.toStdString();
          }},
 #endif
@@ -90,8 +97,8 @@ TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
     // Destinations in the test's folder; a full disk is a file size limit;
     // shared/out.gif is another user's link to out.gif in a sticky folder.
     const std::vector<std::pair<std::string, long long>> faults = {
-        {"out.gif", 1024}, {"missing/out.gif", -1}, {"out.gif/inside.gif", -1}, {"folder", -1}, {"locked/out.gif", -1},
-        {"shared/out.gif", -1}};
+        {"out.gif", 1024}, {"missing/out.gif", -1}, {"out.gif/inside.gif", -1},
+        {"folder", -1},    {"locked/out.gif", -1},  {"shared/out.gif", -1}};
     for (const auto& [writerName, write] : Writers(gif)) {
         for (const auto& [name, sizeLimit] : faults) {
             if ((name == "locked/out.gif" && geteuid() == 0) || (name == "shared/out.gif" && geteuid() != 0))
@@ -149,9 +156,10 @@ TEST(WriteFaults, EveryWriterReplacesLikeForLike)
         std::string destination, written;        // written: the file that changes
         std::vector<std::string> alsoThere = {}; // besides link.gif, out.gif and the live writer's file
     };
-    const std::vector<Case> cases = {
-        {"out.gif", "out.gif"}, {"link.gif", "out.gif"}, {"dangling.gif", "made.gif", {"dangling.gif", "made.gif"}},
-        {longName, longName, {longName}}};
+    const std::vector<Case> cases = {{"out.gif", "out.gif"},
+                                     {"link.gif", "out.gif"},
+                                     {"dangling.gif", "made.gif", {"dangling.gif", "made.gif"}},
+                                     {longName, longName, {longName}}};
     for (const auto& [writerName, write] : Writers(gif)) {
         for (const Case& c : cases) {
             SCOPED_TRACE(writerName + " to " + c.destination);

@@ -24,7 +24,7 @@ public:
     QStringList openAnswers, saveAnswers, suggestions; // suggestions: the names Save offered
     QStringList saveFilters; // the file type chosen with each save answer (none left: the first)
     QStringList openFolders; // where each open dialog started
-    QStringList messages; // "kind: text"
+    QStringList messages;    // "kind: text"
 
     static QString Next(QStringList& answers) { return answers.isEmpty() ? QString() : answers.takeFirst(); }
     QString openFileName(QWidget*, const QString&, const QString& folder) override
@@ -36,9 +36,15 @@ public:
         *chosen = saveFilters.isEmpty() ? filters.section(";;", 0, 0) : saveFilters.takeFirst();
         return suggestions.append(offered), Next(saveAnswers);
     }
-    void inform(QWidget*, const QString&, const QString& text) override { messages.append("inform: " + text); }
+    void inform(QWidget*, const QString&, const QString& text) override
+    {
+        messages.append("inform: " + text);
+    }
     void warn(QWidget*, const QString&, const QString& text) override { messages.append("warn: " + text); }
-    bool ask(QWidget*, const QString&, const QString& text) override { return messages.append("ask: " + text), false; }
+    bool ask(QWidget*, const QString&, const QString& text) override
+    {
+        return messages.append("ask: " + text), false;
+    }
     void openUrl(const QUrl&) override {}
 };
 

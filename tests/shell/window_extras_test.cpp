@@ -37,7 +37,11 @@ class WindowExtrasTest : public QObject {
     QString animated_, still_;
 
     QString path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
-    template <typename T> T* child(const char* name) const { return w_->findChild<T*>(name); }
+    template <typename T>
+    T* child(const char* name) const
+    {
+        return w_->findChild<T*>(name);
+    }
     QImage thumbnail() const { return child<ImageList>("ImageList1")->pixmap(0).toImage(); }
     void start()
     {
@@ -46,8 +50,15 @@ class WindowExtrasTest : public QObject {
         QApplication::setActiveWindow(w_.get());
         QVERIFY(QTest::qWaitForWindowActive(w_.get()));
     }
-    void run(const std::function<void()>& action) { action(); QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000); }
-    void open(const QString& file) { run([&] { w_->openPath(file); }); }
+    void run(const std::function<void()>& action)
+    {
+        action();
+        QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
+    }
+    void open(const QString& file)
+    {
+        run([&] { w_->openPath(file); });
+    }
 
 private Q_SLOTS:
     void init()
@@ -128,7 +139,8 @@ private Q_SLOTS:
         open(many);
         w_->executeCommand(ID_NEXT);
         auto* frames = child<QLabel>("LabelFrames");
-        QTRY_VERIFY_WITH_TIMEOUT(frames->text().endsWith(" of 80") && !frames->text().startsWith("Frame 1 "), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(frames->text().endsWith(" of 80") && !frames->text().startsWith("Frame 1 "),
+                                 30000);
         QTest::keyClick(w_.get(), Qt::Key_Escape);
         QCOMPARE(w_->currentStep(), 2);
         QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
@@ -191,10 +203,15 @@ private Q_SLOTS:
         // The file type chosen in the dialog counts only for a name that
         // ends in neither ".gif" nor ".webp".
         constexpr SaveFormat G = SaveFormat::Gif, W = SaveFormat::Webp;
-        const struct { const char* typed; SaveFormat chosen; const char* saved; SaveFormat format; } names[] = {
-            {"out", G, "out.gif", G}, {"out.", G, "out.gif", G}, {"d.x/out", G, "d.x/out.gif", G},
-            {"out.GIF", W, "out.GIF", G}, {"out.png", G, "out.png", G}, {"out", W, "out.webp", W},
-            {"out.", W, "out.webp", W}, {"out.WebP", G, "out.WebP", W}, {"out.png", W, "out.png", W}};
+        const struct {
+            const char* typed;
+            SaveFormat chosen;
+            const char* saved;
+            SaveFormat format;
+        } names[] = {
+            {"out", G, "out.gif", G},     {"out.", G, "out.gif", G},      {"d.x/out", G, "d.x/out.gif", G},
+            {"out.GIF", W, "out.GIF", G}, {"out.png", G, "out.png", G},   {"out", W, "out.webp", W},
+            {"out.", W, "out.webp", W},   {"out.WebP", G, "out.WebP", W}, {"out.png", W, "out.png", W}};
         for (const auto& name : names) {
             QCOMPARE(SaveFormatFor(name.typed, name.chosen), name.format);
             QCOMPARE(WithExtension(name.typed, name.format), QString::fromLatin1(name.saved));
@@ -215,10 +232,12 @@ private Q_SLOTS:
         w_->executeCommand(ID_SAVE);
         QCOMPARE(fixture_->ui->suggestions.last(), path("out/ball-line-sketch.gif"));
         QCOMPARE(fixture_->ui->messages.size(), 1);
-        QCOMPARE(qf::test::ReadBytes(path("out/first.gif").toStdString()), (qf::test::Bytes{'m', 'i', 'n', 'e'}));
+        QCOMPARE(qf::test::ReadBytes(path("out/first.gif").toStdString()),
+                 (qf::test::Bytes{'m', 'i', 'n', 'e'}));
 
         // The WebP type: the result's frames, delays and loop count, lossless.
-        fixture_->ui->saveAnswers = {path("out/moving")}, fixture_->ui->saveFilters = {"Animated WebP (*.webp)"};
+        fixture_->ui->saveAnswers = {path("out/moving")},
+        fixture_->ui->saveFilters = {"Animated WebP (*.webp)"};
         w_->executeCommand(ID_SAVE);
         QTRY_VERIFY(!w_->isBusy());
         QCOMPARE(fixture_->ui->messages.size(), 1);
@@ -273,9 +292,11 @@ private Q_SLOTS:
     // ones shrink to fit, keeping their shape.
     void theViewerFitsThePicture()
     {
-        const struct { QSize picture, area, shown; } rows[] = {
-            {{48, 32}, {400, 300}, {384, 256}}, {{48, 32}, {95, 300}, {48, 32}},
-            {{48, 32}, {96, 64}, {96, 64}},     {{800, 600}, {400, 300}, {400, 300}},
+        const struct {
+            QSize picture, area, shown;
+        } rows[] = {
+            {{48, 32}, {400, 300}, {384, 256}},   {{48, 32}, {95, 300}, {48, 32}},
+            {{48, 32}, {96, 64}, {96, 64}},       {{800, 600}, {400, 300}, {400, 300}},
             {{1000, 100}, {400, 300}, {400, 40}}, {{100, 1000}, {400, 300}, {30, 300}},
             {{10, 10}, {0, 0}, {10, 10}},
         };

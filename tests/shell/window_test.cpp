@@ -80,7 +80,10 @@ class WindowTest : public QObject {
         QTest::mouseClick(openButton_, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
     }
-    void clickList(const QRect& area) { QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, area.center()); }
+    void clickList(const QRect& area)
+    {
+        QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, area.center());
+    }
     void pick(int row) { clickList(list_->visualItemRect(list_->item(row))); } // as the user picks a snapshot
     void tickBox(int row) { clickList(list_->checkBoxRect(row)); }
     QList<int> ticked() const
@@ -133,8 +136,10 @@ private Q_SLOTS:
         qf::ConvertOptions options;
         options.variant = 4;
         qf::imaging::Error error;
-        QVERIFY(qf::ConvertAllFrames(animated_.toStdString(), path("expected.gif").toStdString(), options, &error));
-        QVERIFY(qf::test::ReadBytes(temp(4).toStdString()) == qf::test::ReadBytes(path("expected.gif").toStdString()));
+        QVERIFY(qf::ConvertAllFrames(animated_.toStdString(), path("expected.gif").toStdString(), options,
+                                     &error));
+        QVERIFY(qf::test::ReadBytes(temp(4).toStdString())
+                == qf::test::ReadBytes(path("expected.gif").toStdString()));
         fixture_->ui->saveAnswers = {path("first.gif"), path("no extension")};
         click(ID_SAVE);
         click(ID_SAVE);
@@ -172,7 +177,8 @@ private Q_SLOTS:
     {
         start();
         open(broken_);
-        QVERIFY(messages().size() == 1 && messages()[0].startsWith("warn: ") && messages()[0].contains(broken_));
+        QVERIFY(messages().size() == 1 && messages()[0].startsWith("warn: ")
+                && messages()[0].contains(broken_));
         QVERIFY(!action(ID_NEXT)->isEnabled());
         open(animated_);
         pick(5);
@@ -293,13 +299,16 @@ private Q_SLOTS:
         QTest::newRow("15 days ago") << Us(noon.addDays(-15)) << noon << false;
         QTest::newRow("16 days ago") << Us(noon.addDays(-16)) << noon << true;
         const QTime late(23, 59);
-        QTest::newRow("15 calendar days, late to early") << Us(QDateTime(QDate(2024, 3, 5), late)) << early << false;
-        QTest::newRow("16 calendar days in under 15 x 24 h") << Us(QDateTime(QDate(2024, 3, 4), late)) << early << true;
+        QTest::newRow("15 calendar days, late to early")
+            << Us(QDateTime(QDate(2024, 3, 5), late)) << early << false;
+        QTest::newRow("16 calendar days in under 15 x 24 h")
+            << Us(QDateTime(QDate(2024, 3, 4), late)) << early << true;
         QTest::newRow("tomorrow: clock set back") << Us(noon.addDays(1)) << noon << true;
         QTest::newRow("not a date") << QStringLiteral("soon") << noon << true;
         QTest::newRow("empty means 2005") << QString() << noon << true;
         QTest::newRow("trailing NUL dropped") << Us(noon.addDays(-2)) + QChar(u'\0') << noon << false;
-        QTest::newRow("leading NUL reads as empty") << QString(QChar(u'\0')) + Us(noon.addDays(-2)) << noon << true;
+        QTest::newRow("leading NUL reads as empty")
+            << QString(QChar(u'\0')) + Us(noon.addDays(-2)) << noon << true;
         QTest::newRow("two-digit year") << QStringLiteral("3/18/24 9:30 AM") << noon << false;
     }
 

@@ -48,8 +48,8 @@ std::vector<std::string> TempDir::list() const
 
 void WriteBytes(const std::string& path, const Bytes& bytes)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes ReadBytes(const std::string& path)
@@ -168,13 +168,13 @@ ChildResult RunProgram(const std::vector<std::string>& argv, const Limits& limit
 bool ChildResult::clean() const
 {
     return exited && output.find("Sanitizer") == std::string::npos
-        && output.find("runtime error:") == std::string::npos;
+           && output.find("runtime error:") == std::string::npos;
 }
 
 std::string ChildResult::describe() const
 {
     return (exited ? "exit code " + std::to_string(exitCode) : "killed by " + std::string(strsignal(signal)))
-        + "; output:\n" + output;
+           + "; output:\n" + output;
 }
 
 bool BuiltWithAddressSanitizer()

@@ -50,7 +50,7 @@ struct Limits {
 struct ChildResult {
     bool exited = false; // through exit(): exitCode is valid
     int exitCode = -1;
-    int signal = 0;                   // the signal that ended it
+    int signal = 0;     // the signal that ended it
     std::string output; // standard output and standard error together
 
     // An exit, not a signal (a timeout among them) or a sanitizer report.
