@@ -177,21 +177,4 @@ void WebpWriter::abort()
     impl_->file.discard();
 }
 
-bool WriteWebpAnimation(const std::string& path, const std::vector<ImageView>& frames,
-                        const std::vector<int>& delays, int loopCount, const WebpOptions& options,
-                        Error* error)
-{
-    if (frames.empty() || delays.size() != frames.size())
-        return Fail(error, ErrorKind::InvalidArgument, path,
-                    "needs at least one frame and one delay per frame");
-    WebpWriter writer;
-    if (!writer.open(path, frames[0].width, frames[0].height, loopCount, options, error))
-        return false;
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        if (!writer.addFrame(frames[i], delays[i], error))
-            return false;
-    }
-    return writer.finish(error);
-}
-
 } // namespace qf::imaging

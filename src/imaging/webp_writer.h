@@ -48,10 +48,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The whole animation in one call: frames (all of one size) with their
-// delays (one each) and loop count, as WebpWriter writes them.
-bool WriteWebpAnimation(const std::string& path, const std::vector<ImageView>& frames,
-                        const std::vector<int>& delays, int loopCount, const WebpOptions& options,
-                        Error* error);
-
 } // namespace qf::imaging
