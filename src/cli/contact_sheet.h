@@ -28,9 +28,6 @@ public:
 
     const Picture& picture() const { return sheet_; }
 
-    int thumbnailWidth() const { return thumbWidth_; }
-    int thumbnailHeight() const { return thumbHeight_; }
-
 private:
     int thumbWidth_ = 0;
     int thumbHeight_ = 0;
