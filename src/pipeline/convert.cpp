@@ -310,6 +310,14 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
         return slot;
     };
 
+    // Progress after frame number is written; a progress that asks to stop
+    // cancels the run.
+    auto reportFrameDone = [&](int number) {
+        if (options.progress
+            && !options.progress(static_cast<double>(number) / static_cast<double>(frameCount) * 100.0))
+            run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
+    };
+
     // In order: the frame joins the animation (the global colour table's
     // bookkeeping), which gives the previous frame everything its encoding
     // depends on.
@@ -322,10 +330,8 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
             if (webp) {
                 if (!webpWriter.addFrame(slot->output, delay, &linkError))
                     run.fail(std::move(linkError));
-                else if (options.progress
-                         && !options.progress(static_cast<double>(slot->number)
-                                              / static_cast<double>(frameCount) * 100.0))
-                    run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
+                else
+                    reportFrameDone(slot->number);
             } else if (!writer.link(std::move(slot->packed), delay, &slot->job, &linkError)) {
                 run.fail(std::move(linkError));
             }
@@ -334,42 +340,41 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
         return slot;
     };
 
-    // The colour reduction, which depends only on rendered frames.
-    auto prepareStage = [&](FrameSlot* slot) -> FrameSlot* {
+    // Runs work on the slot's encoding job unless the run is stopping; a job
+    // step that fails names the output, running out of memory the input.
+    auto onJob = [&](FrameSlot* slot, const auto& work) {
         if (run.stopping() || !slot->job)
-            return slot;
+            return;
         try {
             std::string reason;
-            if (!encoders.local().prepare(*slot->job, &reason))
+            if (!work(*slot->job, &reason))
                 run.fail(MakeError(imaging::ErrorKind::LibraryFailed, output, reason));
         } catch (const std::bad_alloc&) {
             run.fail(OutOfMemory(input, info.width, info.height));
         }
+    };
+
+    // The colour reduction, which depends only on rendered frames.
+    auto prepareStage = [&](FrameSlot* slot) -> FrameSlot* {
+        onJob(slot, [&](imaging::FrameJob& job, std::string* reason) {
+            return encoders.local().prepare(job, reason);
+        });
         return slot;
     };
 
     // In order: what a decoder shows before the frame, a copy.
     auto showStage = [&](FrameSlot* slot) -> FrameSlot* {
-        if (run.stopping() || !slot->job)
-            return slot;
-        try {
-            writer.show(*slot->job);
-        } catch (const std::bad_alloc&) {
-            run.fail(OutOfMemory(input, info.width, info.height));
-        }
+        onJob(slot, [&](imaging::FrameJob& job, std::string*) {
+            writer.show(job);
+            return true;
+        });
         return slot;
     };
 
     auto encodeStage = [&](FrameSlot* slot) -> FrameSlot* {
-        if (run.stopping() || !slot->job)
-            return slot;
-        try {
-            std::string reason;
-            if (!encoders.local().encode(*slot->job, slot->encoded, &reason))
-                run.fail(MakeError(imaging::ErrorKind::LibraryFailed, output, reason));
-        } catch (const std::bad_alloc&) {
-            run.fail(OutOfMemory(input, info.width, info.height));
-        }
+        onJob(slot, [&](imaging::FrameJob& job, std::string* reason) {
+            return encoders.local().encode(job, slot->encoded, reason);
+        });
         slot->job.reset();
         return slot;
     };
@@ -378,13 +383,10 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
     auto writeStage = [&](FrameSlot* slot) {
         if (!run.stopping() && !webp && slot->number > 1) {
             imaging::Error writeError;
-            if (!writer.append(slot->encoded, &writeError)) {
+            if (!writer.append(slot->encoded, &writeError))
                 run.fail(std::move(writeError));
-            } else if (options.progress
-                       && !options.progress(static_cast<double>(slot->encoded.number)
-                                            / static_cast<double>(frameCount) * 100.0)) {
-                run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
-            }
+            else
+                reportFrameDone(slot->encoded.number);
         }
         pool.give(slot);
     };
