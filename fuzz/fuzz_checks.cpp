@@ -99,7 +99,7 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
         }
         return {};
     }
-    const imaging::GifInfo info = reader.info();
+    const imaging::AnimationInfo info = reader.info();
     if (info.width <= 0 || info.height <= 0 || info.frameCount <= 0
         || info.delays.size() != static_cast<std::size_t>(info.frameCount)) {
         return "opened with an inconsistent description";
@@ -134,7 +134,7 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
             return "a frame, or an error, after the last frame";
         }
     }
-    const imaging::GifDamage& damage = reader.damage();
+    const imaging::AnimationDamage& damage = reader.damage();
     if (damage
         && (damage.afterFrame > info.frameCount || damage.framesRead != info.frameCount
             || damage.what.empty())) {
@@ -307,7 +307,7 @@ std::string CheckAnimationWriter(const std::string& folder, const std::uint8_t* 
     std::error_code ignored;
     std::filesystem::remove(path, ignored);
     {
-        imaging::AnimationWriter writer;
+        imaging::GifAnimationWriter writer;
         imaging::Error error;
         if (!writer.open(path, width, height, loopCount, &error)) {
             return "open failed: " + error.message();
@@ -339,7 +339,7 @@ std::string CheckAnimationWriter(const std::string& folder, const std::uint8_t* 
     if (!reader.open(path, &error)) {
         return "the written animation does not open: " + error.message();
     }
-    const imaging::GifInfo& info = reader.info();
+    const imaging::AnimationInfo& info = reader.info();
     if (info.width != width || info.height != height || info.frameCount != frameCount) {
         return "the written animation has the wrong size or frame count";
     }

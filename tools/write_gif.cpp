@@ -9,7 +9,7 @@ namespace qf::tools {
 int WriteGif(const std::string& path, int width, int height, int frames,
              const std::function<imaging::ImageView(int)>& frame)
 {
-    imaging::AnimationWriter writer;
+    imaging::GifAnimationWriter writer;
     imaging::Error error;
     bool ok = writer.open(path, width, height, 0, &error);
     for (int i = 0; ok && i < frames; ++i)

@@ -149,7 +149,7 @@ RgbaImage MakeFrame(Content content, int i)
 
 bool WriteAnimation(Content content, const std::string& path)
 {
-    AnimationWriter writer;
+    GifAnimationWriter writer;
     Error error;
     bool ok = writer.open(path, kWidth, kHeight, 0, &error);
     for (int i = 0; ok && i < kFrames; ++i) {

@@ -37,7 +37,7 @@ void Encode(benchmark::State& state, Content content)
     const auto& frames = Frames(content);
     const std::string path = TempPath(NameOf(content));
     for (auto _ : state) {
-        AnimationWriter writer;
+        GifAnimationWriter writer;
         Error error;
         bool ok = writer.open(path, kWidth, kHeight, 0, &error);
         for (const RgbaImage& frame : frames)

@@ -102,7 +102,7 @@ const std::string& AnimationPath()
     static const std::string path = [] {
         const std::string file =
             (std::filesystem::temp_directory_path() / "quillframe-bench-input.gif").string();
-        qf::imaging::AnimationWriter writer;
+        qf::imaging::GifAnimationWriter writer;
         qf::imaging::Error error;
         bool ok = writer.open(file, kAnimationWidth, kAnimationHeight, 0, &error);
         for (int i = 0; ok && i < kAnimationFrames; ++i) {
@@ -170,7 +170,7 @@ void BM_StageCosts(benchmark::State& state)
     double inOrder = 0;
     double parallel = 0;
     for (auto _ : state) {
-        qf::imaging::AnimationWriter writer;
+        qf::imaging::GifAnimationWriter writer;
         bool ok = writer.open(output, kAnimationWidth, kAnimationHeight, 0, &error);
         for (const qf::Picture& picture : rendered) {
             auto start = Clock::now();

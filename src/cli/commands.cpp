@@ -50,7 +50,7 @@ int Report(const imaging::Error& error)
 
 // Damage that still leaves frames is no failure: the frames read are used,
 // and the user is told.
-void WarnOfDamage(const std::string& file, const imaging::GifDamage& damage)
+void WarnOfDamage(const std::string& file, const imaging::AnimationDamage& damage)
 {
     if (damage)
         std::cerr << "warning: " << file << ": " << damage.message() << "\n";
@@ -382,7 +382,7 @@ int RunConvert(const ConvertArgs& args)
         imaging::Error error;
         std::string output = job.output; // the file written, a temporary one for standard output
         std::string resolved;
-        imaging::GifDamage damage;
+        imaging::AnimationDamage damage;
         bool ok = false;
         if (HasInputName(job.input, &error)
             && (job.output == "-"
@@ -632,9 +632,9 @@ int RunInfo(const std::string& input)
     if (error)
         return Report(error);
     const std::string shown = input == "-" ? std::string(kStandardInput) : input;
-    const imaging::GifDamage& damage = reader.damage();
+    const imaging::AnimationDamage& damage = reader.damage();
     WarnOfDamage(shown, damage);
-    const imaging::GifInfo& info = reader.info();
+    const imaging::AnimationInfo& info = reader.info();
     long long total = 0;
     std::cout << "file:     " << shown << "\n"
               << "size:     " << info.width << " x " << info.height << "\n"

@@ -29,15 +29,15 @@ void AnimationReader::setCancelCheck(std::function<bool()> cancelled)
     cancelled_ = std::move(cancelled);
 }
 
-const GifDamage& AnimationReader::damage() const
+const AnimationDamage& AnimationReader::damage() const
 {
-    static const GifDamage kNone;
+    static const AnimationDamage kNone;
     return gif_ ? gif_->damage() : kNone;
 }
 
-const GifInfo& AnimationReader::info() const
+const AnimationInfo& AnimationReader::info() const
 {
-    static const GifInfo kNone;
+    static const AnimationInfo kNone;
     return webp_ ? webp_->info() : gif_ ? gif_->info() : kNone;
 }
 

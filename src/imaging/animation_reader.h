@@ -19,10 +19,10 @@ public:
     // is stopped between frames by the caller.
     void setCancelCheck(std::function<bool()> cancelled);
     bool open(const std::string& path, Error* error);
-    const GifInfo& info() const;
+    const AnimationInfo& info() const;
     // The damage a GIF's frames were read despite (none for a WebP, which is
     // refused when damaged).
-    const GifDamage& damage() const;
+    const AnimationDamage& damage() const;
     // As GifReader::readNext: End after the last frame (error left empty),
     // Failed with error set.
     ReadResult readNext(RgbaImage& frame, Error* error);

@@ -105,7 +105,7 @@ struct FrameJob {
     int number = 0; // 1-based
     int delay = 0;  // hundredths of a second
     PreparedFrame prepared;
-    // What a decoder shows before the frame (AnimationWriter::show); empty
+    // What a decoder shows before the frame (GifAnimationWriter::show); empty
     // when it shows nothing.
     std::vector<std::uint32_t> shown;
 };
@@ -146,7 +146,7 @@ struct EncodedFrame {
 //  - A frame whose pixels turn transparent in the next one is stored whole
 //    and cleared after it has been shown.
 // Three steps: prepare() on any thread (the colour reduction), then
-// AnimationWriter::show() in frame order, then encode() on any thread.
+// GifAnimationWriter::show() in frame order, then encode() on any thread.
 class FrameEncoder {
 public:
     // False with reason only when the colour quantiser fails.

@@ -69,7 +69,7 @@ constexpr int kLookupSize = 1 << (kMaxLzwMinCodeSize + 1);
 
 } // namespace
 
-std::string GifDamage::message() const
+std::string AnimationDamage::message() const
 {
     const std::string where = afterFrame == 0 ? "is damaged from its first frame"
                                               : "is damaged after frame " + std::to_string(afterFrame);
@@ -79,8 +79,8 @@ std::string GifDamage::message() const
 
 struct GifReader::Impl {
     std::string path;
-    GifInfo info;
-    GifDamage damage;
+    AnimationInfo info;
+    AnimationDamage damage;
     GifStream stream;
     std::function<bool()> cancelled;
     bool streamAtStart = true; // stream positioned before frame 1
@@ -106,7 +106,7 @@ struct GifReader::Impl {
     void noteDamage(int afterFrame, std::string what)
     {
         if (damage.afterFrame < 0 || afterFrame < damage.afterFrame)
-            damage = GifDamage{afterFrame, info.frameCount, std::move(what)};
+            damage = AnimationDamage{afterFrame, info.frameCount, std::move(what)};
     }
     bool stopAsked() const { return cancelled && cancelled(); }
     bool cancel(Error* error) const { return Fail(error, ErrorKind::Cancelled, path, "cancelled"); }
@@ -164,19 +164,19 @@ bool GifReader::Impl::scan(Error* error)
 {
     streamAtStart = false;
     const GifFileType& gif = stream.gif();
-    info = GifInfo{};
+    info = AnimationInfo{};
     info.width = gif.SWidth;
     info.height = gif.SHeight;
-    auto tooLarge = [&] { return static_cast<std::int64_t>(info.width) * info.height > kMaxGifPixels; };
+    auto tooLarge = [&] { return static_cast<std::int64_t>(info.width) * info.height > kMaxPixels; };
     auto refuseSize = [&] {
         return Fail(error, ErrorKind::TooLarge, path,
                     "is " + std::to_string(info.width) + " x " + std::to_string(info.height)
-                        + " pixels; the limit is " + std::to_string(kMaxGifPixels / 1000000) + " megapixels");
+                        + " pixels; the limit is " + std::to_string(kMaxPixels / 1000000) + " megapixels");
     };
     if (tooLarge())
         return refuseSize();
     const std::int64_t fileSize = stream.fileSize();
-    const std::int64_t workLimit = GifWorkLimit(fileSize);
+    const std::int64_t workLimit = WorkLimit(fileSize);
 
     Record ending = Record::End;
     for (;;) {
@@ -208,9 +208,9 @@ bool GifReader::Impl::scan(Error* error)
             break;
         }
         ++info.frameCount;
-        if (info.frameCount > kMaxGifFrames)
+        if (info.frameCount > kMaxFrames)
             return Fail(error, ErrorKind::TooLarge, path,
-                        "has more than " + std::to_string(kMaxGifFrames) + " frames, the limit");
+                        "has more than " + std::to_string(kMaxFrames) + " frames, the limit");
         if (!ReadableCodeSize(header.minCodeSize))
             noteDamage(info.frameCount - 1, CodeSizeDamage(info.frameCount, header.minCodeSize));
         const int rows = RowsToDecode(header.height, header.interlaced, visibleRows(header));
@@ -222,8 +222,8 @@ bool GifReader::Impl::scan(Error* error)
                             + std::to_string(fileSize) + " bytes (each frame costs the "
                             + std::to_string(info.width) + " x " + std::to_string(info.height)
                             + " screen, plus the pixels it decodes; a file may ask for "
-                            + Megapixels(kGifWorkFloor) + " plus " + std::to_string(kGifWorkPerByte)
-                            + " pixels a byte, at most " + Megapixels(kMaxGifWork) + ")");
+                            + Megapixels(kWorkFloor) + " plus " + std::to_string(kWorkPerByte)
+                            + " pixels a byte, at most " + Megapixels(kMaxWork) + ")");
         info.delays.push_back(header.delay);
     }
     info.loopCount = stream.loopCount();
@@ -276,15 +276,15 @@ bool GifReader::Impl::restart(Error* error)
     return true;
 }
 
-const GifInfo& GifReader::info() const
+const AnimationInfo& GifReader::info() const
 {
-    static const GifInfo none;
+    static const AnimationInfo none;
     return impl_ ? impl_->info : none;
 }
 
-const GifDamage& GifReader::damage() const
+const AnimationDamage& GifReader::damage() const
 {
-    static const GifDamage none;
+    static const AnimationDamage none;
     return impl_ ? impl_->damage : none;
 }
 

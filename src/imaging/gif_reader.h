@@ -20,8 +20,9 @@
 // walking the records without decoding pixels.
 #pragma once
 
-#include "gif_limits.h"
+#include "animation_info.h"
 #include "image.h"
+#include "size_limits.h"
 
 #include <cstdint>
 #include <functional>
@@ -30,33 +31,6 @@
 #include <vector>
 
 namespace qf::imaging {
-
-struct GifInfo {
-    // The logical screen. A screen stored with no width or height takes the
-    // extent of the first frame instead, as browsers do.
-    int width = 0;
-    int height = 0;
-    int frameCount = 0;      // frames that decode (a file cut short keeps those before the cut)
-    std::vector<int> delays; // one per frame, in hundredths of a second, exactly as stored
-    int loopCount = -1;      // -1: no loop extension; 0: forever; n: the stored repeat count
-    // The work the animation asks of a reader and of a converter: pixels
-    // decoded plus, per frame, the screen's area composited and rendered.
-    std::int64_t work = 0;
-};
-
-// Damage in a file that still has frames to show. open() finds a file cut
-// short, bytes that are no GIF block and unreadable code sizes; readNext()
-// also finds damaged image data in the frames it decodes. The earliest
-// damage found is kept.
-struct GifDamage {
-    int afterFrame = -1; // frames 1..afterFrame are whole; -1: no damage found
-    int framesRead = 0;  // the frames the file still gives (GifInfo::frameCount)
-    std::string what;    // e.g. "the file is cut short", "the image data of frame 25 is damaged"
-
-    explicit operator bool() const { return afterFrame >= 0; }
-    // "is damaged after frame 24 (the file is cut short); 24 frames were read"
-    std::string message() const;
-};
 
 // What readNext did: decoded a frame, found no frame left, or failed.
 enum class ReadStatus { Frame, End, Failed };
@@ -82,11 +56,11 @@ public:
     // Opens the file and learns its size, frame count, delays and loop count.
     // Refuses files that are not GIFs, hold no frame, are cut short before
     // their first full frame, or ask for more than the limits of
-    // gif_limits.h (ErrorKind::TooLarge, naming the limit).
+    // size_limits.h (ErrorKind::TooLarge, naming the limit).
     bool open(const std::string& path, Error* error);
 
-    const GifInfo& info() const;
-    const GifDamage& damage() const;
+    const AnimationInfo& info() const;
+    const AnimationDamage& damage() const;
 
     // Decodes the next frame in order into frame (RGBA at the logical screen
     // size). Returns End after the last frame (error left empty) and Failed

@@ -3,7 +3,7 @@
 #include "atomic_file.h"
 #include "errors.h"
 #include "gif_io.h"
-#include "gif_limits.h"
+#include "size_limits.h"
 #include "scratch_file.h"
 
 #include <gif_lib.h>
@@ -70,7 +70,7 @@ int BytesPerPixel(PixelLayout layout)
 
 } // namespace
 
-struct AnimationWriter::Impl {
+struct GifAnimationWriter::Impl {
     std::string path;
     int width = 0;
     int height = 0;
@@ -104,15 +104,15 @@ struct AnimationWriter::Impl {
     }
 };
 
-AnimationWriter::AnimationWriter() : impl_(std::make_unique<Impl>())
+GifAnimationWriter::GifAnimationWriter() : impl_(std::make_unique<Impl>())
 {}
 
-AnimationWriter::~AnimationWriter()
+GifAnimationWriter::~GifAnimationWriter()
 {
     abort();
 }
 
-bool AnimationWriter::open(const std::string& path, int width, int height, int loopCount, Error* error)
+bool GifAnimationWriter::open(const std::string& path, int width, int height, int loopCount, Error* error)
 {
     abort();
     Impl& d = *impl_;
@@ -120,12 +120,12 @@ bool AnimationWriter::open(const std::string& path, int width, int height, int l
         return Fail(error, ErrorKind::InvalidArgument, path,
                     "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
                         + " pixels");
-    if (width > kMaxGifSide || height > kMaxGifSide
-        || static_cast<std::int64_t>(width) * height > kMaxGifPixels)
+    if (width > kMaxSide || height > kMaxSide
+        || static_cast<std::int64_t>(width) * height > kMaxPixels)
         return Fail(error, ErrorKind::TooLarge, path,
                     "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
-                        + " pixels; the limit is " + std::to_string(kMaxGifSide) + " pixels a side and "
-                        + std::to_string(kMaxGifPixels / 1000000) + " megapixels");
+                        + " pixels; the limit is " + std::to_string(kMaxSide) + " pixels a side and "
+                        + std::to_string(kMaxPixels / 1000000) + " megapixels");
     if (loopCount < -1 || loopCount > 65535)
         return Fail(error, ErrorKind::InvalidArgument, path,
                     "cannot store the loop count " + std::to_string(loopCount) + " (0 to 65535)");
@@ -153,7 +153,7 @@ bool AnimationWriter::open(const std::string& path, int width, int height, int l
     return true;
 }
 
-bool AnimationWriter::addFrame(const ImageView& frame, int delay, Error* error)
+bool GifAnimationWriter::addFrame(const ImageView& frame, int delay, Error* error)
 {
     Impl& d = *impl_;
     if (!d.open)
@@ -184,7 +184,7 @@ bool AnimationWriter::addFrame(const ImageView& frame, int delay, Error* error)
     return true;
 }
 
-bool AnimationWriter::link(std::shared_ptr<const PackedFrame> frame, int delay, std::optional<FrameJob>* job,
+bool GifAnimationWriter::link(std::shared_ptr<const PackedFrame> frame, int delay, std::optional<FrameJob>* job,
                            Error* error)
 {
     Impl& d = *impl_;
@@ -213,7 +213,7 @@ bool AnimationWriter::link(std::shared_ptr<const PackedFrame> frame, int delay, 
     return true;
 }
 
-bool AnimationWriter::append(const EncodedFrame& frame, Error* error)
+bool GifAnimationWriter::append(const EncodedFrame& frame, Error* error)
 {
     Impl& d = *impl_;
     if (!d.open)
@@ -233,7 +233,7 @@ bool AnimationWriter::append(const EncodedFrame& frame, Error* error)
     return true;
 }
 
-bool AnimationWriter::finish(Error* error)
+bool GifAnimationWriter::finish(Error* error)
 {
     Impl& d = *impl_;
     if (!d.open)
@@ -249,20 +249,20 @@ bool AnimationWriter::finish(Error* error)
     return written;
 }
 
-void AnimationWriter::abort()
+void GifAnimationWriter::abort()
 {
     if (impl_)
         impl_->close();
 }
 
-void AnimationWriter::show(FrameJob& job)
+void GifAnimationWriter::show(FrameJob& job)
 {
     // The view before the frame goes with the job, and becomes the view after it.
     job.shown = impl_->view;
     ShowFrame(job, impl_->view);
 }
 
-bool AnimationWriter::Impl::encodeAndAppend(FrameJob& job, Error* error)
+bool GifAnimationWriter::Impl::encodeAndAppend(FrameJob& job, Error* error)
 {
     EncodedFrame encoded;
     std::string reason;
@@ -291,7 +291,7 @@ bool AnimationWriter::Impl::encodeAndAppend(FrameJob& job, Error* error)
 
 // The global colour table: the colours gathered, padded to a power of two
 // that covers every index a frame used. Empty when no frame uses it.
-std::vector<std::uint32_t> AnimationWriter::Impl::globalTable() const
+std::vector<std::uint32_t> GifAnimationWriter::Impl::globalTable() const
 {
     if (globalMaxIndex < 0)
         return {};
@@ -304,7 +304,7 @@ std::vector<std::uint32_t> AnimationWriter::Impl::globalTable() const
     return table;
 }
 
-bool AnimationWriter::Impl::spoolFrame(const EncodedFrame& frame, Error* error)
+bool GifAnimationWriter::Impl::spoolFrame(const EncodedFrame& frame, Error* error)
 {
     std::vector<std::uint8_t> record;
     record.reserve(kRecordHeader + frame.localTable.size() * 3 + frame.lzw.size());
@@ -334,7 +334,7 @@ bool AnimationWriter::Impl::spoolFrame(const EncodedFrame& frame, Error* error)
     return true;
 }
 
-bool AnimationWriter::Impl::readSpooled(SpooledFrame& frame, bool* done, Error* error)
+bool GifAnimationWriter::Impl::readSpooled(SpooledFrame& frame, bool* done, Error* error)
 {
     *done = false;
     std::uint8_t header[kRecordHeader];
@@ -374,7 +374,7 @@ bool AnimationWriter::Impl::readSpooled(SpooledFrame& frame, bool* done, Error* 
 // The file, in order: header and screen with the global table, the loop
 // extension, then per frame its graphic control, descriptor, local table and
 // data blocks, and the trailer.
-bool AnimationWriter::Impl::writeFile(Error* error)
+bool GifAnimationWriter::Impl::writeFile(Error* error)
 {
     if (std::fflush(spool.get()) != 0 || std::ferror(spool.get()))
         return Fail(error, ErrorKind::Unwritable, path, WriteReason(errno ? errno : EIO));

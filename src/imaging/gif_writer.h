@@ -24,18 +24,18 @@
 
 namespace qf::imaging {
 
-class AnimationWriter {
+class GifAnimationWriter {
 public:
-    AnimationWriter();
-    ~AnimationWriter(); // abandons an unfinished animation (see abort)
-    AnimationWriter(const AnimationWriter&) = delete;
-    AnimationWriter& operator=(const AnimationWriter&) = delete;
+    GifAnimationWriter();
+    ~GifAnimationWriter(); // abandons an unfinished animation (see abort)
+    GifAnimationWriter(const GifAnimationWriter&) = delete;
+    GifAnimationWriter& operator=(const GifAnimationWriter&) = delete;
 
-    // Starts an animation of width x height. loopCount as in GifInfo: -1
+    // Starts an animation of width x height. loopCount as in AnimationInfo: -1
     // writes no loop extension, 0 loops forever, n repeats n times (up to
     // 65535). Creates the temporary file at once, so an unwritable
     // destination fails here (Unwritable). Sizes beyond the limits of
-    // gif_limits.h are refused (TooLarge), sides below 1 and a loop count out
+    // size_limits.h are refused (TooLarge), sides below 1 and a loop count out
     // of range too (InvalidArgument).
     bool open(const std::string& path, int width, int height, int loopCount, Error* error);
 

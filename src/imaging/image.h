@@ -16,7 +16,7 @@ enum class ErrorKind {
     NotGif,          // the file is not a GIF at all
     Corrupt,         // a GIF broken before its first full frame, or a damaged PNG
     NoImage,         // a valid GIF without any frame
-    TooLarge,        // the picture, the animation or its work is beyond the limits of gif_limits.h
+    TooLarge,        // the picture, the animation or its work is beyond the limits of size_limits.h
     OutOfMemory,     // the system has too little memory free for the work
     Unwritable,      // the destination cannot be written (folder, permission, full disk)
     InvalidArgument, // the caller's mistake: a call out of order or a value out of range

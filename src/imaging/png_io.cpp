@@ -2,7 +2,7 @@
 
 #include "atomic_file.h"
 #include "errors.h"
-#include "gif_limits.h"
+#include "size_limits.h"
 #include "scratch_file.h"
 
 #include <spng.h>
@@ -84,7 +84,7 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Err
         return FailOutOfMemory(error, "");
     // Refuse pictures beyond the GIF limits before allocating anything, and
     // cap the metadata a hostile file could make the decoder keep.
-    spng_set_image_limits(ctx.get(), kMaxGifSide, kMaxGifSide);
+    spng_set_image_limits(ctx.get(), kMaxSide, kMaxSide);
     spng_set_chunk_limits(ctx.get(), 1 << 24, 1 << 26);
     if (spng_set_png_buffer(ctx.get(), data, size) != 0)
         return Fail(error, ErrorKind::Corrupt, "", "is not a PNG picture");
@@ -93,13 +93,13 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Err
     if (status == SPNG_EWIDTH || status == SPNG_EHEIGHT || status == SPNG_EUSER_WIDTH
         || status == SPNG_EUSER_HEIGHT)
         return Fail(error, ErrorKind::TooLarge, "",
-                    "is larger than " + std::to_string(kMaxGifSide) + " pixels a side");
+                    "is larger than " + std::to_string(kMaxSide) + " pixels a side");
     if (status != 0)
         return Fail(error, ErrorKind::Corrupt, "",
                     std::string("is not a readable PNG picture (") + spng_strerror(status) + ")");
-    if (static_cast<std::int64_t>(ihdr.width) * ihdr.height > kMaxGifPixels)
+    if (static_cast<std::int64_t>(ihdr.width) * ihdr.height > kMaxPixels)
         return Fail(error, ErrorKind::TooLarge, "",
-                    "is larger than " + std::to_string(kMaxGifPixels / 1000000) + " megapixels");
+                    "is larger than " + std::to_string(kMaxPixels / 1000000) + " megapixels");
     std::size_t bytes = 0;
     status = spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &bytes);
     if (status != 0)

@@ -49,7 +49,7 @@ struct WebpReader::Impl {
     std::string path;
     std::vector<std::uint8_t> bytes;
     std::unique_ptr<WebPAnimDecoder, DecoderDeleter> decoder;
-    GifInfo info;
+    AnimationInfo info;
 };
 
 WebpReader::WebpReader() : impl_(std::make_unique<Impl>())
@@ -58,7 +58,7 @@ WebpReader::~WebpReader() = default;
 WebpReader::WebpReader(WebpReader&&) noexcept = default;
 WebpReader& WebpReader::operator=(WebpReader&&) noexcept = default;
 
-const GifInfo& WebpReader::info() const
+const AnimationInfo& WebpReader::info() const
 {
     return impl_->info;
 }
@@ -80,20 +80,20 @@ bool WebpReader::open(const std::string& path, Error* error)
         if (!(flags & ANIMATION_FLAG) || frames < 1)
             return Fail(error, ErrorKind::Corrupt, path, "is a still WebP picture, not an animation");
 
-        GifInfo& info = d.info;
+        AnimationInfo& info = d.info;
         info.width = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH));
         info.height = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT));
-        if (static_cast<std::int64_t>(info.width) * info.height > kMaxGifPixels)
+        if (static_cast<std::int64_t>(info.width) * info.height > kMaxPixels)
             return Fail(error, ErrorKind::TooLarge, path,
                         "is " + std::to_string(info.width) + " x " + std::to_string(info.height)
-                            + " pixels; the limit is " + std::to_string(kMaxGifPixels / 1000000)
+                            + " pixels; the limit is " + std::to_string(kMaxPixels / 1000000)
                             + " megapixels");
-        if (frames > kMaxGifFrames)
+        if (frames > kMaxFrames)
             return Fail(error, ErrorKind::TooLarge, path,
-                        "has more than " + std::to_string(kMaxGifFrames) + " frames, the limit");
+                        "has more than " + std::to_string(kMaxFrames) + " frames, the limit");
         // Every frame is decoded and composited at the canvas size, and rendered.
         info.work = 2 * static_cast<std::int64_t>(frames) * info.width * info.height;
-        const std::int64_t workLimit = GifWorkLimit(static_cast<std::int64_t>(d.bytes.size()));
+        const std::int64_t workLimit = WorkLimit(static_cast<std::int64_t>(d.bytes.size()));
         if (info.work > workLimit)
             return Fail(error, ErrorKind::TooLarge, path,
                         "asks for " + std::to_string(info.work / 1'000'000)

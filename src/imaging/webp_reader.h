@@ -1,16 +1,16 @@
 // Reads an animated WebP frame by frame, each frame composited on the canvas
 // by libwebpdemux (blending and disposal as the format defines them, over a
-// transparent background). The facts come as a GifInfo: durations are
+// transparent background). The facts come as a AnimationInfo: durations are
 // rounded to hundredths of a second, and the loop count is given in the GIF's
 // terms (WebP counts plays, the GIF repeats: 0 stays "forever", a single play
 // becomes "no loop extension", n plays become n - 1 repeats).
 //
 // The whole file is held in memory. A still WebP (one picture, no animation)
 // and a damaged file are refused (Corrupt), as are files beyond the limits
-// of gif_limits.h (TooLarge).
+// of size_limits.h (TooLarge).
 #pragma once
 
-#include "gif_limits.h"
+#include "size_limits.h"
 #include "gif_reader.h"
 #include "image.h"
 
@@ -30,7 +30,7 @@ public:
     WebpReader& operator=(WebpReader&&) noexcept;
 
     bool open(const std::string& path, Error* error);
-    const GifInfo& info() const;
+    const AnimationInfo& info() const;
     // The next frame (RGBA at the canvas size); End after the last frame
     // (error left empty), Failed on damage (error set).
     ReadResult readNext(RgbaImage& frame, Error* error);

@@ -2,7 +2,7 @@
 
 #include "atomic_file.h"
 #include "errors.h"
-#include "gif_limits.h"
+#include "size_limits.h"
 
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -83,7 +83,7 @@ bool WebpWriter::open(const std::string& path, int width, int height, int loopCo
     d.timestamp = 0;
     d.frames = 0;
     if (width < 1 || height < 1 || width > WEBP_MAX_DIMENSION || height > WEBP_MAX_DIMENSION
-        || static_cast<long long>(width) * height > kMaxGifPixels)
+        || static_cast<long long>(width) * height > kMaxPixels)
         return Fail(error, ErrorKind::TooLarge, path,
                     "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
                         + " pixels (WebP allows 16383 a side)");

@@ -5,7 +5,7 @@
 // Lossless by default: decoding gives back exactly the frames given (fully
 // transparent pixels may come back with other colours). Delays are given in
 // hundredths of a second, as for GIF, and stored in milliseconds; the loop
-// count is given in the GIF's terms (GifInfo) and stored in WebP's, which
+// count is given in the GIF's terms (AnimationInfo) and stored in WebP's, which
 // counts plays. Consecutive identical frames may be merged into one frame
 // with their delays added, so the timing is kept but the frame count may drop.
 // The encoded frames are held in memory until finish().

@@ -173,7 +173,7 @@ imaging::Error OutOfMemory(const std::string& file, int width, int height)
 } // namespace
 
 bool ConvertAllFrames(const std::string& input, const std::string& output, const ConvertOptions& options,
-                      imaging::Error* error, imaging::GifDamage* damage)
+                      imaging::Error* error, imaging::AnimationDamage* damage)
 {
     imaging::Error localError;
     imaging::Error& err = error ? *error : localError;
@@ -193,7 +193,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
         return false;
     if (damage)
         *damage = reader.damage();
-    imaging::GifInfo info = reader.info();
+    imaging::AnimationInfo info = reader.info();
     const int frameCount = info.frameCount;
     imaging::Size size;
     if (!RenderSize(input, info.width, info.height, info.work, options.resize, &size, &err))
@@ -209,7 +209,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
     // A GIF is encoded on the workers; libwebp's animation encoder takes the
     // frames in order.
     const bool webp = options.format == OutputFormat::Webp;
-    imaging::AnimationWriter writer;
+    imaging::GifAnimationWriter writer;
     imaging::WebpWriter webpWriter;
     if (webp ? !webpWriter.open(output, info.width, info.height, info.loopCount, options.webp, &err)
              : !writer.open(output, info.width, info.height, info.loopCount, &err))

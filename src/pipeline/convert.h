@@ -14,7 +14,7 @@
 #include <string>
 
 namespace qf::imaging {
-struct GifDamage;
+struct AnimationDamage;
 }
 
 namespace qf {
@@ -56,7 +56,7 @@ struct ConvertOptions {
 // pictures written before a failure stay (each one complete). damage, when
 // given, receives the damage the reader found in frames it still could read.
 bool ConvertAllFrames(const std::string& input, const std::string& output, const ConvertOptions& options,
-                      imaging::Error* error, imaging::GifDamage* damage = nullptr);
+                      imaging::Error* error, imaging::AnimationDamage* damage = nullptr);
 
 // Where the rendered frame number (1-based) goes in dir: frame-0001.png, ...
 std::string FramePngPath(const std::string& dir, int number);

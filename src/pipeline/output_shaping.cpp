@@ -1,7 +1,7 @@
 #include "output_shaping.h"
 
 #include "imaging/errors.h"
-#include "imaging/gif_limits.h"
+#include "imaging/size_limits.h"
 
 namespace qf {
 
@@ -9,22 +9,22 @@ bool RenderSize(const std::string& file, int width, int height, std::int64_t wor
                 const imaging::ResizeRequest& request, imaging::Size* size, imaging::Error* error)
 {
     *size = request.any() ? imaging::ResizedSize(width, height, request) : imaging::Size{width, height};
-    if (size->width > imaging::kMaxGifSide || size->height > imaging::kMaxGifSide
-        || static_cast<std::int64_t>(size->width) * size->height > imaging::kMaxGifPixels)
+    if (size->width > imaging::kMaxSide || size->height > imaging::kMaxSide
+        || static_cast<std::int64_t>(size->width) * size->height > imaging::kMaxPixels)
         return imaging::Fail(error, imaging::ErrorKind::TooLarge, file,
                              "resized to " + std::to_string(size->width) + " x "
                                  + std::to_string(size->height) + " pixels, beyond the limit of "
-                                 + std::to_string(imaging::kMaxGifSide) + " pixels a side and "
-                                 + std::to_string(imaging::kMaxGifPixels / 1000000) + " megapixels");
+                                 + std::to_string(imaging::kMaxSide) + " pixels a side and "
+                                 + std::to_string(imaging::kMaxPixels / 1000000) + " megapixels");
     // Enlarged frames cost more work than the file was allowed; they may
     // take no more than any file may.
     const double growth =
         static_cast<double>(size->width) * size->height / (static_cast<double>(width) * height);
-    if (growth > 1 && static_cast<double>(work) * growth > static_cast<double>(imaging::kMaxGifWork))
+    if (growth > 1 && static_cast<double>(work) * growth > static_cast<double>(imaging::kMaxWork))
         return imaging::Fail(error, imaging::ErrorKind::TooLarge, file,
                              "resized to " + std::to_string(size->width) + " x "
                                  + std::to_string(size->height) + " pixels, asks for more than "
-                                 + std::to_string(imaging::kMaxGifWork / 1'000'000'000)
+                                 + std::to_string(imaging::kMaxWork / 1'000'000'000)
                                  + " gigapixels of work, the limit");
     return true;
 }

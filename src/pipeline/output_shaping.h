@@ -17,7 +17,7 @@ enum class OutputFormat { Gif, Webp };
 // The size frames of width x height are rendered at: the resized size when a
 // resize is asked for, else their own. Fails (TooLarge, naming file) when the
 // result is beyond the imaging limits, or when enlarging the frames would
-// make the work (GifInfo::work at the source size) exceed the most any file
+// make the work (AnimationInfo::work at the source size) exceed the most any file
 // may ask for.
 bool RenderSize(const std::string& file, int width, int height, std::int64_t work,
                 const imaging::ResizeRequest& request, imaging::Size* size, imaging::Error* error);

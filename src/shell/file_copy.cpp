@@ -112,7 +112,7 @@ bool WriteWebpFromGif(const QString& source, const QString& destination, QString
         *error = Describe(source, QString::fromStdString(failure.reason));
         return false;
     }
-    const imaging::GifInfo& info = reader.info();
+    const imaging::AnimationInfo& info = reader.info();
     imaging::WebpWriter writer;
     if (!writer.open(QFile::encodeName(destination).toStdString(), info.width, info.height, info.loopCount,
                      imaging::WebpOptions{}, &failure)) {

@@ -57,7 +57,7 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
             *error = FromImaging(failure);
             return false;
         }
-        const imaging::GifInfo& info = reader.info();
+        const imaging::AnimationInfo& info = reader.info();
         OpenedGif result;
         result.width = info.width;
         result.height = info.height;

@@ -31,7 +31,7 @@ std::vector<std::string> Tree(const TempDir& dir)
     return names;
 }
 
-std::vector<imaging::RgbaImage> ReadAnimation(const std::string& path, imaging::GifInfo* info = nullptr)
+std::vector<imaging::RgbaImage> ReadAnimation(const std::string& path, imaging::AnimationInfo* info = nullptr)
 {
     imaging::AnimationReader reader;
     imaging::Error error;
@@ -59,7 +59,7 @@ std::vector<int> TransparentPixels(const std::string& path)
 // Two frames of 48 x 40 whose left columns are transparent.
 void WriteSticker(const std::string& path, int transparentColumns = 16)
 {
-    imaging::AnimationWriter writer;
+    imaging::GifAnimationWriter writer;
     imaging::Error error;
     ASSERT_TRUE(writer.open(path, 48, 40, 0, &error));
     for (int f = 0; f < 2; ++f) {
@@ -99,7 +99,7 @@ TEST(Batch, FlagsAndTheirMistakes)
     const std::vector<std::string> before = Tree(dir);
 
     auto size = [](const std::string& path) {
-        imaging::GifInfo info;
+        imaging::AnimationInfo info;
         ReadAnimation(path, &info);
         return std::vector<int>{info.width, info.height, info.frameCount, info.loopCount};
     };
@@ -190,7 +190,7 @@ TEST(Batch, WebpRoundTrip)
     const ChildResult convert = Cli({"convert", dir.file("in.gif"), dir.file("out.webp"), "--variant", "6",
                                      "--png-frames", dir.file("rendered")});
     ASSERT_EQ(convert.exitCode, 0) << convert.output;
-    imaging::GifInfo info;
+    imaging::AnimationInfo info;
     const std::vector<imaging::RgbaImage> frames = ReadAnimation(dir.file("out.webp"), &info);
     EXPECT_EQ(info.delays, (std::vector<int>{10, 11, 12}));
     EXPECT_EQ(info.loopCount, 2);
@@ -205,7 +205,7 @@ TEST(Batch, WebpRoundTrip)
     EXPECT_EQ(ReadAnimation(dir.file("lossy.webp")).size(), 3u);
     // Converted as input, its timing goes on to the result.
     ASSERT_EQ(Cli({"convert", dir.file("out.webp"), dir.file("again.gif")}).exitCode, 0);
-    imaging::GifInfo again;
+    imaging::AnimationInfo again;
     EXPECT_EQ(ReadAnimation(dir.file("again.gif"), &again).size(), 3u);
     EXPECT_EQ(again.delays, info.delays);
     EXPECT_EQ(again.loopCount, 2);

@@ -3,7 +3,7 @@
 #include "support.h"
 
 #include "fuzz_checks.h"
-#include "imaging/gif_limits.h"
+#include "imaging/size_limits.h"
 #include "imaging/gif_reader.h"
 
 #include <gtest/gtest.h>
@@ -214,11 +214,11 @@ TEST(GifReader, LimitsHoldAtTheirEdges)
 {
     using Row = std::tuple<int, int, int, bool>; // width, height, frames, opens
     for (const auto& [width, height, frames, opens] :
-         std::vector<Row>{{imaging::kMaxGifSide, 1, 2, true},
+         std::vector<Row>{{imaging::kMaxSide, 1, 2, true},
                           {10000, 10000, 1, true},
                           {10000, 10001, 1, false},
-                          {2, 2, imaging::kMaxGifFrames, true},
-                          {2, 2, imaging::kMaxGifFrames + 1, false},
+                          {2, 2, imaging::kMaxFrames, true},
+                          {2, 2, imaging::kMaxFrames + 1, false},
                           {1000, 1000, 100, true},
                           {1000, 1000, 300, false},
                           {10000, 10000, 199, false}}) {

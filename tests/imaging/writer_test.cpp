@@ -15,7 +15,7 @@
 namespace qf::test {
 namespace {
 
-TEST(AnimationWriter, StillPixelsStayAndFewColoursStayExactAroundReducedFrames)
+TEST(GifAnimationWriter, StillPixelsStayAndFewColoursStayExactAroundReducedFrames)
 {
     // The left half never changes: 192 colours. The right half is noise in
     // the reduced frames (R) and one colour in the exact ones (E).
@@ -35,7 +35,7 @@ TEST(AnimationWriter, StillPixelsStayAndFewColoursStayExactAroundReducedFrames)
         frames.push_back(frame);
     }
     TempDir dir;
-    imaging::AnimationWriter writer;
+    imaging::GifAnimationWriter writer;
     imaging::Error error;
     ASSERT_TRUE(writer.open(dir.file("a.gif"), 24, 16, 0, &error)) << error.message();
     for (const imaging::RgbaImage& frame : frames)
@@ -57,7 +57,7 @@ TEST(AnimationWriter, StillPixelsStayAndFewColoursStayExactAroundReducedFrames)
 
 // Sizes, loop counts and delays a GIF cannot hold, and calls out of order:
 // each refused with its kind, and no file left behind.
-TEST(AnimationWriter, RefusesWhatAGifCannotHold)
+TEST(GifAnimationWriter, RefusesWhatAGifCannotHold)
 {
     using imaging::ErrorKind;
     const imaging::RgbaImage frame{3, 2, std::vector<std::uint8_t>(24, 255)},
@@ -86,7 +86,7 @@ TEST(AnimationWriter, RefusesWhatAGifCannotHold)
         TempDir dir;
         imaging::Error error;
         {
-            imaging::AnimationWriter writer;
+            imaging::GifAnimationWriter writer;
             if (writer.open(dir.file("a.gif"), row.width, row.height, row.loopCount, &error)
                 && (!row.frame || writer.addFrame(imaging::ImageView::of(*row.frame), row.delay, &error)))
                 writer.finish(&error);
@@ -94,7 +94,7 @@ TEST(AnimationWriter, RefusesWhatAGifCannotHold)
         EXPECT_EQ(error.kind, row.kind) << error.message();
         EXPECT_EQ(dir.list(), std::vector<std::string>(row.kind == ErrorKind::None, "a.gif"));
     }
-    imaging::AnimationWriter unopened;
+    imaging::GifAnimationWriter unopened;
     imaging::Error error;
     EXPECT_FALSE(unopened.addFrame(imaging::ImageView::of(frame), 5, &error));
     EXPECT_EQ(error.kind, ErrorKind::InvalidArgument);
@@ -137,7 +137,7 @@ TEST(WritePng, EveryLayoutRoundTrips)
 // After a reduced frame, a frame of more than 256 colours whose differences
 // from what a decoder shows have fewer is stored exactly: it mends what the
 // reduction left.
-TEST(AnimationWriter, FewDifferencesFromWhatIsShownMendTheReduction)
+TEST(GifAnimationWriter, FewDifferencesFromWhatIsShownMendTheReduction)
 {
     imaging::RgbaImage first{24, 16, std::vector<std::uint8_t>(24 * 16 * 4, 255)};
     for (int i = 0; i < 24 * 16; ++i) {
@@ -148,7 +148,7 @@ TEST(AnimationWriter, FewDifferencesFromWhatIsShownMendTheReduction)
     imaging::RgbaImage second = first;
     second.pixels[0] ^= 0x80;
     TempDir dir;
-    imaging::AnimationWriter writer;
+    imaging::GifAnimationWriter writer;
     imaging::Error error;
     ASSERT_TRUE(writer.open(dir.file("a.gif"), 24, 16, 0, &error)) << error.message();
     for (const imaging::RgbaImage* frame : {&first, &second})

@@ -53,7 +53,7 @@ TEST(Conversion, EveryFrameIsTheEnginesPictureNumberedFromOne)
     options.pngFramesDir = dir.file("frames");
     Error error;
     ASSERT_TRUE(ConvertAllFrames(input, output, options, &error)) << error.message();
-    imaging::GifInfo in, out;
+    imaging::AnimationInfo in, out;
     const auto source = ReadGif(input, &in);
     const auto result = ReadGif(output, &out);
     ASSERT_EQ(result.size(), source.size());

@@ -42,7 +42,7 @@ std::vector<std::pair<std::string, Writer>> Writers(const std::string& gif)
     std::vector<std::pair<std::string, Writer>> writers = {
         {"animation",
          [](const std::string& destination) {
-             imaging::AnimationWriter writer;
+             imaging::GifAnimationWriter writer;
              imaging::Error error;
              bool ok = writer.open(destination, 64, 64, 0, &error);
              for (int f = 0; ok && f < 8; ++f)
@@ -192,7 +192,7 @@ TEST(WriteFaults, AnAbandonedAnimationLeavesNothing)
     const Bytes previous = {'o', 'l', 'd'};
     WriteBytes(dir.file("out.gif"), previous);
     for (const bool explicitly : {true, false}) {
-        imaging::AnimationWriter writer;
+        imaging::GifAnimationWriter writer;
         imaging::Error error;
         ASSERT_TRUE(writer.open(dir.file("out.gif"), 64, 64, 0, &error)) << error.message();
         ASSERT_TRUE(writer.addFrame(imaging::ImageView::of(Noise(3)), 5, &error));

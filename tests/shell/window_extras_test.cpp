@@ -241,7 +241,7 @@ private Q_SLOTS:
         w_->executeCommand(ID_SAVE);
         QTRY_VERIFY(!w_->isBusy());
         QCOMPARE(fixture_->ui->messages.size(), 1);
-        const auto frames = [](const QString& file, qf::imaging::GifInfo& info) {
+        const auto frames = [](const QString& file, qf::imaging::AnimationInfo& info) {
             qf::imaging::AnimationReader reader;
             qf::imaging::Error error;
             std::vector<std::vector<std::uint8_t>> pixels;
@@ -251,7 +251,7 @@ private Q_SLOTS:
             info = reader.info();
             return error ? decltype(pixels){} : pixels;
         };
-        qf::imaging::GifInfo gif, webp;
+        qf::imaging::AnimationInfo gif, webp;
         const auto expected = frames(w_->tempResults().file(0), gif);
         QVERIFY(expected.size() >= 2 && frames(path("out/moving.webp"), webp) == expected);
         QVERIFY(webp.delays == gif.delays && webp.loopCount == gif.loopCount);

@@ -58,7 +58,7 @@ Bytes ReadBytes(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::vector<imaging::RgbaImage> ReadGif(const std::string& path, imaging::GifInfo* info)
+std::vector<imaging::RgbaImage> ReadGif(const std::string& path, imaging::AnimationInfo* info)
 {
     imaging::GifReader reader;
     imaging::Error error;

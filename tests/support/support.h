@@ -36,7 +36,7 @@ private:
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
 // Every frame of a GIF as the reader composes it, and its facts; a PNG file.
-std::vector<imaging::RgbaImage> ReadGif(const std::string& path, imaging::GifInfo* info = nullptr);
+std::vector<imaging::RgbaImage> ReadGif(const std::string& path, imaging::AnimationInfo* info = nullptr);
 imaging::RgbaImage ReadPng(const std::string& path);
 
 struct Limits {

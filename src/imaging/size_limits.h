@@ -12,14 +12,14 @@ namespace qf::imaging {
 // is the format's own limit on a side. It is the only side limit: the writer
 // needs it (a GIF cannot store more) and PNG reading uses the same; nothing
 // else depends on the shape of a picture, only on its area.
-constexpr int kMaxGifSide = 65535;
+constexpr int kMaxSide = 65535;
 
 // At most 100 megapixels a picture: the canvas alone is 400 MB of RGBA, and
 // every converting worker holds about 64 bytes a pixel.
-constexpr std::int64_t kMaxGifPixels = 100'000'000;
+constexpr std::int64_t kMaxPixels = 100'000'000;
 
 // At most this many frames.
-constexpr int kMaxGifFrames = 100'000;
+constexpr int kMaxFrames = 100'000;
 
 // Work counts pixels: those decoded from the file (rows below the screen are
 // not decoded), and for every frame the screen's area, which is composited,
@@ -31,14 +31,14 @@ constexpr int kMaxGifFrames = 100'000;
 // to a minute or two, and no file for more than hours. Real animations carry
 // far more bytes for the pixels they show: frames of a few bytes on a large
 // screen are what these limits refuse.
-constexpr std::int64_t kGifWorkFloor = 100'000'000;
-constexpr std::int64_t kGifWorkPerByte = 20'000;
-constexpr std::int64_t kMaxGifWork = 20'000'000'000;
+constexpr std::int64_t kWorkFloor = 100'000'000;
+constexpr std::int64_t kWorkPerByte = 20'000;
+constexpr std::int64_t kMaxWork = 20'000'000'000;
 
-inline std::int64_t GifWorkLimit(std::int64_t fileBytes)
+inline std::int64_t WorkLimit(std::int64_t fileBytes)
 {
-    return std::min(kMaxGifWork,
-                    kGifWorkFloor + kGifWorkPerByte * std::clamp<std::int64_t>(fileBytes, 0, kMaxGifWork));
+    return std::min(kMaxWork,
+                    kWorkFloor + kWorkPerByte * std::clamp<std::int64_t>(fileBytes, 0, kMaxWork));
 }
 
 } // namespace qf::imaging

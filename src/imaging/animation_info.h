@@ -1,0 +1,39 @@
+// What a reader learns of an animation, whatever its format: its size,
+// frames, delays and loop count, the work it asks for, and any damage its
+// frames were read despite.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qf::imaging {
+
+struct AnimationInfo {
+    // The logical screen. A screen stored with no width or height takes the
+    // extent of the first frame instead, as browsers do.
+    int width = 0;
+    int height = 0;
+    int frameCount = 0;      // frames that decode (a file cut short keeps those before the cut)
+    std::vector<int> delays; // one per frame, in hundredths of a second, exactly as stored
+    int loopCount = -1;      // -1: no loop extension; 0: forever; n: the stored repeat count
+    // The work the animation asks of a reader and of a converter: pixels
+    // decoded plus, per frame, the screen's area composited and rendered.
+    std::int64_t work = 0;
+};
+
+// Damage in a file that still has frames to show. open() finds a file cut
+// short, bytes that are no GIF block and unreadable code sizes; readNext()
+// also finds damaged image data in the frames it decodes. The earliest
+// damage found is kept.
+struct AnimationDamage {
+    int afterFrame = -1; // frames 1..afterFrame are whole; -1: no damage found
+    int framesRead = 0;  // the frames the file still gives (AnimationInfo::frameCount)
+    std::string what;    // e.g. "the file is cut short", "the image data of frame 25 is damaged"
+
+    explicit operator bool() const { return afterFrame >= 0; }
+    // "is damaged after frame 24 (the file is cut short); 24 frames were read"
+    std::string message() const;
+};
+
+} // namespace qf::imaging
