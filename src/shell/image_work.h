@@ -1,6 +1,6 @@
 // The window's view of the frame pipeline: open a GIF and render its 17
-// snapshots, and convert a whole GIF with one variant. Both run on a worker
-// thread; progress comes back through the callback, which may stop the work
+// snapshots, convert a whole GIF with one variant, and render a short small
+// preview of one variant. All run on a worker thread; progress comes back through the callback, which may stop the work
 // by returning false. Tests put a scripted implementation in its place.
 #pragma once
 
@@ -8,6 +8,7 @@
 #include "imaging/image.h"
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <QVector>
 
@@ -15,7 +16,8 @@
 
 namespace qf::shell {
 
-// Percent done (0-100); returning false asks the work to stop.
+// Percent done (0-100); returning false asks the work to stop. A negative
+// percent carries no news: it only asks whether to go on.
 using WorkProgress = std::function<bool(double percent)>;
 
 // Why a piece of work did not finish: the kind decides what the window does,
@@ -53,6 +55,14 @@ public:
     // left as it was.
     virtual bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
                          const WorkProgress& progress, WorkError* error) = 0;
+
+    // The first seconds of the animation at source in the variant, each frame
+    // reduced to fit box: sink gets the reduced source frame, the rendered
+    // frame and its delay (hundredths) as soon as each is made. stopped is
+    // asked between frames.
+    using PreviewSink = std::function<void(const QImage& source, const QImage& rendered, int delay)>;
+    virtual bool preview(const QString& source, int variant, const Switches& switches, const QSize& box,
+                         const std::function<bool()>& stopped, const PreviewSink& sink, WorkError* error) = 0;
 };
 
 } // namespace qf::shell

@@ -1,7 +1,8 @@
 #include "shell/pipeline_work.h"
 
-#include "imaging/gif_reader.h"
+#include "imaging/animation_reader.h"
 #include "pipeline/convert.h"
+#include "pipeline/preview.h"
 #include "pipeline/snapshots.h"
 
 #include <QFile>
@@ -51,7 +52,8 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
                         OpenedGif* gif, WorkError* error)
 {
     try {
-        imaging::GifReader reader;
+        // GIF or animated WebP, as the command line reads them.
+        imaging::AnimationReader reader;
         imaging::Error failure;
         if (!reader.open(NativePath(path), &failure)) {
             *error = FromImaging(failure);
@@ -67,7 +69,7 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
             result.damagedAfter = reader.damage().afterFrame;
         if (info.frameCount >= 2) {
             imaging::RgbaImage frame;
-            if (!reader.readFrame(1, frame, &failure)
+            if (!reader.readNext(frame, &failure)
                 || !EnoughMemoryForSnapshots(frame.width, frame.height, true, NativePath(path), &failure)) {
                 *error = FromImaging(failure);
                 return false;
@@ -104,10 +106,42 @@ bool PipelineWork::convert(const QString& source, const QString& target, int var
         options.variant = variant;
         options.switches = switches;
         options.progress = progress;
+        // A stop is heard inside a long decode too, so closing is prompt.
+        bool stopped = false;
+        options.progress = [&](double percent) { return !(stopped = progress && !progress(percent)); };
+        options.cancelled = [&] { return stopped || (progress && !progress(-1)); };
         imaging::Error failure;
         if (ConvertAllFrames(NativePath(source), NativePath(target), options, &failure))
             return true;
         *error = FromImaging(failure);
+    } catch (const std::bad_alloc&) {
+        *error = OutOfMemory(source);
+    } catch (const std::exception& e) {
+        *error = Unexpected(source, e);
+    }
+    return false;
+}
+
+bool PipelineWork::preview(const QString& source, int variant, const Switches& switches, const QSize& box,
+                           const std::function<bool()>& stopped, const PreviewSink& sink, WorkError* error)
+{
+    try {
+        PreviewOptions options;
+        options.variant = variant;
+        options.switches = switches;
+        options.maxWidth = box.width();
+        options.maxHeight = box.height();
+        options.cancelled = stopped;
+        imaging::Error failure;
+        const bool done = RenderPreview(
+            NativePath(source), options,
+            [&](int, const Picture& original, const Picture& rendered, int delay) {
+                sink(ToImage(original), ToImage(rendered), delay);
+            },
+            &failure);
+        if (!done)
+            *error = FromImaging(failure);
+        return done;
     } catch (const std::bad_alloc&) {
         *error = OutOfMemory(source);
     } catch (const std::exception& e) {

@@ -11,6 +11,8 @@ public:
               WorkError* error) override;
     bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
                  const WorkProgress& progress, WorkError* error) override;
+    bool preview(const QString& source, int variant, const Switches& switches, const QSize& box,
+                 const std::function<bool()>& stopped, const PreviewSink& sink, WorkError* error) override;
 };
 
 } // namespace qf::shell

@@ -341,6 +341,29 @@ void SnapshotList::spreadOver()
         setGridSize(grid);
 }
 
+void SnapshotList::leaveEvent(QEvent* event)
+{
+    QListWidget::leaveEvent(event);
+    Q_EMIT pointerLeft();
+}
+
+void SnapshotList::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QListWidget::currentChanged(current, previous);
+    // The focus ring lies outside the card, beyond what the view repaints
+    // for a new current item.
+    viewport()->update();
+}
+
+void SnapshotList::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
+        tickOnly(currentItem());
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
 void SnapshotList::resizeEvent(QResizeEvent* event)
 {
     spreadOver();

@@ -52,7 +52,15 @@ public:
     // Lays the items out again from the top-left, filling the width.
     void arrange();
 
+Q_SIGNALS:
+    // The pointer left the cards.
+    void pointerLeft();
+
 protected:
+    void leaveEvent(QEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    // Enter and Return tick the card the keyboard is on, as Space does.
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 

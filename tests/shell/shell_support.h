@@ -9,6 +9,7 @@
 #include "shell/ui_services.h"
 #include "shell/update_reminder.h"
 
+#include <QAction>
 #include <QDateTime>
 #include <QHash>
 #include <QSemaphore>
@@ -79,6 +80,12 @@ public:
         return PipelineWork::convert(source, target, variant, switches, progress, error);
     }
 };
+
+// Runs the window's command as its shortcut or button does.
+inline void Trigger(FormBatch& window, const char* name)
+{
+    window.findChild<QAction*>(QString::fromLatin1(name))->trigger();
+}
 
 struct Fixture {
     std::shared_ptr<FakeUi> ui = std::make_shared<FakeUi>();

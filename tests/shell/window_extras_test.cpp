@@ -112,16 +112,16 @@ private Q_SLOTS:
         QVERIFY(child<QAbstractButton>("BtnOptions")->text() != QStringLiteral("&Options"));
 
         const qf::Switches blurred = w_->currentSwitches();
-        run([&] { w_->executeCommand(ID_NEXT); });
+        run([&] { Trigger(*w_, "ID_NEXT"); });
         QVERIFY(QFileInfo::exists(w_->resultFile(0, blurred)));
         QVERIFY(!QFileInfo::exists(w_->resultFile(0, qf::Switches{})));
-        run([&] { w_->executeCommand(ID_BACK); });
+        run([&] { Trigger(*w_, "ID_BACK"); });
         child<QAbstractButton>("BtnRestoreDefaults")->click();
         QTRY_COMPARE(thumbnail(), plain);
-        run([&] { w_->executeCommand(ID_NEXT); });
-        run([&] { w_->executeCommand(ID_BACK); });
+        run([&] { Trigger(*w_, "ID_NEXT"); });
+        run([&] { Trigger(*w_, "ID_BACK"); });
         blur->click();
-        run([&] { w_->executeCommand(ID_NEXT); });
+        run([&] { Trigger(*w_, "ID_NEXT"); });
         QCOMPARE(fixture_->work->converts.load(), 2);
 
         w_.reset(); // the next start remembers the switch
@@ -137,14 +137,14 @@ private Q_SLOTS:
         qf::test::WriteBytes(many.toStdString(), qf::test::SmallAnimation(320, 240, 80));
         start();
         open(many);
-        w_->executeCommand(ID_NEXT);
+        Trigger(*w_, "ID_NEXT");
         auto* frames = child<QLabel>("LabelFrames");
         QTRY_VERIFY_WITH_TIMEOUT(frames->text().endsWith(" of 80") && !frames->text().startsWith("Frame 1 "),
                                  30000);
         QTest::keyClick(w_.get(), Qt::Key_Escape);
-        QCOMPARE(w_->currentStep(), 2);
+        QCOMPARE(w_->currentStep(), Step::Choose);
         QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
-        QCOMPARE(w_->currentStep(), 2);
+        QCOMPARE(w_->currentStep(), Step::Choose);
         QCOMPARE(QDir(w_->tempResults().folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(fixture_->ui->messages, QStringList());
     }
@@ -167,7 +167,7 @@ private Q_SLOTS:
         QVERIFY(drop(still_));
         QCOMPARE(fixture_->ui->messages, QStringList{"inform: " + NotAnimatedText()});
         QVERIFY(drop(animated_));
-        QCOMPARE(w_->currentStep(), 2);
+        QCOMPARE(w_->currentStep(), Step::Choose);
         QCOMPARE(w_->sourcePath(), animated_);
 
         QCOMPARE(FileArgument({"quillframe", "a.gif"}), QDir::current().filePath("a.gif"));
@@ -219,17 +219,17 @@ private Q_SLOTS:
 
         start();
         open(animated_);
-        run([&] { w_->executeCommand(ID_NEXT); });
+        run([&] { Trigger(*w_, "ID_NEXT"); });
         QDir(dir_->path()).mkdir("out");
         fixture_->ui->saveAnswers = {path("out/first"), path("out/first")};
-        w_->executeCommand(ID_SAVE);
+        Trigger(*w_, "ID_SAVE");
         QCOMPARE(fixture_->ui->suggestions.last(), path("ball-line-sketch.gif"));
         QCOMPARE(qf::test::ReadBytes(path("out/first.gif").toStdString()),
                  qf::test::ReadBytes(w_->tempResults().file(0).toStdString()));
         // The next save starts where this one went; the name with ".gif"
         // added is not replaced without asking.
         qf::test::WriteBytes(path("out/first.gif").toStdString(), {'m', 'i', 'n', 'e'});
-        w_->executeCommand(ID_SAVE);
+        Trigger(*w_, "ID_SAVE");
         QCOMPARE(fixture_->ui->suggestions.last(), path("out/ball-line-sketch.gif"));
         QCOMPARE(fixture_->ui->messages.size(), 1);
         QCOMPARE(qf::test::ReadBytes(path("out/first.gif").toStdString()),
@@ -238,7 +238,7 @@ private Q_SLOTS:
         // The WebP type: the result's frames, delays and loop count, lossless.
         fixture_->ui->saveAnswers = {path("out/moving")},
         fixture_->ui->saveFilters = {"Animated WebP (*.webp)"};
-        w_->executeCommand(ID_SAVE);
+        Trigger(*w_, "ID_SAVE");
         QTRY_VERIFY(!w_->isBusy());
         QCOMPARE(fixture_->ui->messages.size(), 1);
         const auto frames = [](const QString& file, qf::imaging::AnimationInfo& info) {
@@ -274,13 +274,13 @@ private Q_SLOTS:
         auto* notice = child<QLabel>("NoticeBar");
         QVERIFY(notice->isVisible());
         QCOMPARE(notice->text(), QStringLiteral("The file is damaged after frame 2; 2 frames were read."));
-        run([&] { w_->executeCommand(ID_NEXT); });
+        run([&] { Trigger(*w_, "ID_NEXT"); });
         QVERIFY(notice->isVisible());
-        run([&] { w_->executeCommand(ID_BACK); });
-        run([&] { w_->executeCommand(ID_BACK); });
+        run([&] { Trigger(*w_, "ID_BACK"); });
+        run([&] { Trigger(*w_, "ID_BACK"); });
         fixture_->ui->openAnswers = {animated_, animated_};
         run([&] { button->click(); });
-        QVERIFY(w_->currentStep() == 2 && !notice->isVisible());
+        QVERIFY(w_->currentStep() == Step::Choose && !notice->isVisible());
 
         w_.reset();
         start();

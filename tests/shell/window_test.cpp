@@ -57,7 +57,7 @@ class WindowTest : public QObject {
 
     QString path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
     QString temp(int variant) const { return w_->tempResults().file(variant); }
-    QAction* action(int id) const { return w_->findControl(id); }
+    QAction* action(const char* name) const { return w_->findChild<QAction*>(name); }
     QStringList& messages() { return fixture_->ui->messages; }
     void start()
     {
@@ -68,10 +68,10 @@ class WindowTest : public QObject {
         w_->show();
         QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
     }
-    void press(int id) { QTest::mouseClick(bar_->widgetForAction(action(id)), Qt::LeftButton); }
-    void click(int id)
+    void press(const char* name) { QTest::mouseClick(bar_->widgetForAction(action(name)), Qt::LeftButton); }
+    void click(const char* name)
     {
-        press(id);
+        press(name);
         QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
     }
     void open(const QString& file)
@@ -115,11 +115,11 @@ private Q_SLOTS:
     {
         start();
         QTest::mouseClick(openButton_, Qt::LeftButton);
-        QVERIFY(w_->currentStep() == 1 && !action(ID_NEXT)->isEnabled()); // the dialog was cancelled
+        QVERIFY(w_->currentStep() == Step::Open && !action("ID_NEXT")->isEnabled()); // the dialog was cancelled
         auto* progress = w_->findChild<QProgressBar*>();
         QSignalSpy opening(progress, &QProgressBar::valueChanged);
         open(animated_);
-        QCOMPARE(w_->currentStep(), 2);
+        QCOMPARE(w_->currentStep(), Step::Choose);
         QCOMPARE(w_->frameDelays(), (QVector<int>{0, 10, 11, 12}));
         QCOMPARE(list_->count(), 17);
         QCOMPARE(ticked(), QList<int>{0});
@@ -128,11 +128,11 @@ private Q_SLOTS:
 
         pick(4);
         QSignalSpy converting(progress, &QProgressBar::valueChanged);
-        click(ID_NEXT);
-        QCOMPARE(w_->currentStep(), 3);
+        click("ID_NEXT");
+        QCOMPARE(w_->currentStep(), Step::Result);
         QCOMPARE(converting.first().first().toInt(), 0);
         QVERIFY(converting.size() >= 3);
-        QCOMPARE(w_->findChild<ResultViewer*>()->fileName(), temp(4));
+        QCOMPARE(w_->findChild<ResultViewer*>("GdViewer1")->fileName(), temp(4));
         qf::ConvertOptions options;
         options.variant = 4;
         qf::imaging::Error error;
@@ -141,8 +141,8 @@ private Q_SLOTS:
         QVERIFY(qf::test::ReadBytes(temp(4).toStdString())
                 == qf::test::ReadBytes(path("expected.gif").toStdString()));
         fixture_->ui->saveAnswers = {path("first.gif"), path("no extension")};
-        click(ID_SAVE);
-        click(ID_SAVE);
+        click("ID_SAVE");
+        click("ID_SAVE");
         const qf::test::Bytes expected = qf::test::ReadBytes(path("expected.gif").toStdString());
         for (const char* file : {"first.gif", "no extension.gif"})
             QVERIFY(qf::test::ReadBytes(path(file).toStdString()) == expected);
@@ -150,11 +150,11 @@ private Q_SLOTS:
 
         // Back keeps the tick; Next shows the result made before without
         // converting again.
-        click(ID_BACK);
-        QCOMPARE(w_->currentStep(), 2);
+        click("ID_BACK");
+        QCOMPARE(w_->currentStep(), Step::Choose);
         QCOMPARE(ticked(), QList<int>{4});
-        click(ID_NEXT);
-        QCOMPARE(w_->currentStep(), 3);
+        click("ID_NEXT");
+        QCOMPARE(w_->currentStep(), Step::Result);
         QCOMPARE(fixture_->work->converts.load(), 1);
     }
 
@@ -179,17 +179,17 @@ private Q_SLOTS:
         open(broken_);
         QVERIFY(messages().size() == 1 && messages()[0].startsWith("warn: ")
                 && messages()[0].contains(broken_));
-        QVERIFY(!action(ID_NEXT)->isEnabled());
+        QVERIFY(!action("ID_NEXT")->isEnabled());
         open(animated_);
         pick(5);
-        click(ID_NEXT);
-        click(ID_BACK);
-        click(ID_BACK);
+        click("ID_NEXT");
+        click("ID_BACK");
+        click("ID_BACK");
         open(still_);
         open(broken_);
         QCOMPARE(messages().mid(1, 1), QStringList{"inform: " + NotAnimatedText()});
-        QVERIFY(w_->currentStep() == 1 && w_->sourcePath() == animated_ && QFile::exists(temp(5)));
-        click(ID_NEXT);
+        QVERIFY(w_->currentStep() == Step::Open && w_->sourcePath() == animated_ && QFile::exists(temp(5)));
+        click("ID_NEXT");
         QCOMPARE(ticked(), QList<int>{5});
     }
 
@@ -198,11 +198,11 @@ private Q_SLOTS:
         start();
         open(animated_);
         fixture_->work->hold = true;
-        press(ID_NEXT);
+        press("ID_NEXT");
         QVERIFY(fixture_->work->converting.tryAcquire(1, 5000));
-        QVERIFY(w_->isBusy() && !action(ID_BACK)->isEnabled() && !action(ID_NEXT)->isEnabled());
-        w_->executeCommand(ID_BACK);
-        w_->executeCommand(ID_NEXT);
+        QVERIFY(w_->isBusy() && !action("ID_BACK")->isEnabled() && !action("ID_NEXT")->isEnabled());
+        Trigger(*w_, "ID_BACK");
+        Trigger(*w_, "ID_NEXT");
         QCOMPARE(fixture_->work->converts.load(), 1);
         w_->close();
         QVERIFY(!QFile::exists(temp(0)));
@@ -214,21 +214,21 @@ private Q_SLOTS:
         start();
         open(animated_);
         fixture_->work->fail = true;
-        click(ID_NEXT);
-        QVERIFY(w_->currentStep() == 2 && !QFile::exists(temp(0)));
+        click("ID_NEXT");
+        QVERIFY(w_->currentStep() == Step::Choose && !QFile::exists(temp(0)));
         QVERIFY(messages().size() == 1 && messages()[0].contains(QStringLiteral("no space left")));
         fixture_->work->fail = false;
-        click(ID_NEXT);
+        click("ID_NEXT");
         // Saving into a missing folder, then with the result gone.
         Write(path("keep.gif"), {'k', 'e', 'e', 'p'});
         fixture_->ui->saveAnswers = {path("gone/out.gif"), path("keep.gif")};
-        click(ID_SAVE);
+        click("ID_SAVE");
         QVERIFY(messages().last().contains(path("gone/out.gif")));
         QFile::remove(temp(0));
-        click(ID_SAVE);
+        click("ID_SAVE");
         QCOMPARE(messages().size(), 3);
         QVERIFY(qf::test::ReadBytes(path("keep.gif").toStdString()) == (qf::test::Bytes{'k', 'e', 'e', 'p'}));
-        QCOMPARE(w_->currentStep(), 3);
+        QCOMPARE(w_->currentStep(), Step::Result);
     }
 
     // Results live until the next GIF is opened or the window closes.
@@ -237,12 +237,12 @@ private Q_SLOTS:
         start();
         const QString folder = w_->tempResults().folder();
         open(animated_);
-        click(ID_NEXT);
-        click(ID_BACK);
-        click(ID_BACK);
+        click("ID_NEXT");
+        click("ID_BACK");
+        click("ID_BACK");
         open(animated_);
         QVERIFY(QDir(folder).isEmpty());
-        click(ID_NEXT);
+        click("ID_NEXT");
         w_.reset();
         QVERIFY(!QFileInfo::exists(folder));
     }
