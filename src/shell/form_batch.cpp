@@ -121,6 +121,7 @@ FormBatch::FormBatch(FormServices services, QWidget* parent)
     setTabOrder();
     loadSwitches();
 
+    keepCaptionsWhole();
     resize(588, 392 + ToolbarStep->sizeHint().height() + MainToolBar->sizeHint().height());
     SetStep(Step::Open);
     ActNext->setEnabled(false);
@@ -402,6 +403,21 @@ void FormBatch::resizeEvent(QResizeEvent* event)
     shareCommandWidths();
 }
 
+void FormBatch::keepCaptionsWhole()
+{
+    // The window is never narrower than the longest step caption beside the
+    // Options control, nor lower than the open button needs.
+    ensurePolished();
+    const QFontMetrics metrics(StepLabel->font());
+    int caption = 0;
+    for (const QString& text :
+         {tr("Step 1: Please open a GIF file"), tr("Step 2: Please select an effect, then click Next"),
+          tr("Step 3: Click Save to save the GIF file.")})
+        caption = std::max(caption, metrics.horizontalAdvance(text));
+    const int width = caption + BtnOptions->sizeHint().width() + 64;
+    setMinimumSize(std::max(width, 460), 360);
+}
+
 void FormBatch::shareCommandWidths()
 {
     // Back takes half the width and Next or Save the rest less 5 pixels.
@@ -642,6 +658,7 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, c
         ImageList1->add(snapshot);
     LVSnapshot->showSnapshots(*ImageList1);
     PageChoose->forgetPreviews();
+    PageChoose->setPictureAspect(double(gif.width) / std::max(1, gif.height));
     notice_ = gif.damagedAfter >= 0 ? tr("The file is damaged after frame %1; %2 frames were read.")
                                           .arg(gif.damagedAfter)
                                           .arg(FrameCount)

@@ -135,6 +135,7 @@ private:
 
     void runReminder();
     void shareCommandWidths();
+    void keepCaptionsWhole();
 
     // The switches: stored under their own keys, shown by Options.
     void loadSwitches();

@@ -200,6 +200,7 @@ ChoosePage::ChoosePage(QWidget* parent) : QWidget(parent)
     PreviewViewer = new ResultViewer(this);
     PreviewViewer->setObjectName(QStringLiteral("PreviewViewer"));
     PreviewViewer->setMinimumSize(160, 120);
+    PreviewViewer->setPlaceholder(tr("Rest the pointer on an effect, or press P, to see it play"));
     auto* preview = SmallButton(tr("Preview"), tr("Play the ticked effect (P)"), QStringLiteral("BtnPreview"),
                                 this);
     BtnPreview = preview;
@@ -208,6 +209,7 @@ ChoosePage::ChoosePage(QWidget* parent) : QWidget(parent)
     static_cast<QHBoxLayout*>(controls_->layout())->insertWidget(0, BtnPreview);
 
     side_ = new QVBoxLayout;
+    side_->setContentsMargins(4, 6, 8, 4);
     side_->addWidget(LabelPreview);
     side_->addWidget(PreviewViewer, 1);
     side_->addWidget(controls_);
@@ -241,9 +243,18 @@ void ChoosePage::addSidePanel(QWidget* panel)
 
 void ChoosePage::resizeEvent(QResizeEvent* event)
 {
-    QWidget::resizeEvent(event);
-    // Wide windows put the preview beside the cards, tall ones below them.
-    layout_->setDirection(width() >= height() ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    if (event)
+        QWidget::resizeEvent(event);
+    // The preview goes beside the cards, or above them where that leaves it
+    // more room: in a tall window or for a wide GIF.
+    const bool above = height() > width() || aspect_ * height() > 1.2 * width();
+    layout_->setDirection(above ? QBoxLayout::BottomToTop : QBoxLayout::LeftToRight);
+}
+
+void ChoosePage::setPictureAspect(double aspect)
+{
+    aspect_ = aspect;
+    resizeEvent(nullptr);
 }
 
 void ChoosePage::showPreview(int variant)

@@ -83,6 +83,9 @@ public:
     int previewVariant() const { return variant_; }
     void addPreviewFrame(int request, const QImage& original, const QImage& frame, int delay);
     void previewDone(int request);
+    // Width over height of the GIF: a wide one gets its preview above the
+    // cards.
+    void setPictureAspect(double aspect);
     // Forgets every kept rendering (another GIF, other switches).
     void forgetPreviews();
 
@@ -103,6 +106,7 @@ private:
     QBoxLayout* side_ = nullptr;
     QTimer* hover_ = nullptr;
     int hovered_ = -1;
+    double aspect_ = 1.0;
     QHash<int, Frames> kept_;
     QVector<int> keptOrder_; // oldest first
     int variant_ = -1;

@@ -250,8 +250,11 @@ void ResultViewer::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Base));
     const QImage frame = currentImage();
-    if (frame.isNull())
+    if (frame.isNull()) {
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(rect().adjusted(16, 16, -16, -16), Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
         return;
+    }
 
     const QRect area = rect().adjusted(16, 16, -16, -16);
     const QSize size = actualSize_ ? frame.size() : FittedSize(frame.size(), area.size());

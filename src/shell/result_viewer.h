@@ -42,6 +42,9 @@ public:
     void showFrames();
     void appendFrame(const QImage& original, const QImage& frame, int hundredths);
 
+    // What the viewer says while it has nothing to show.
+    void setPlaceholder(const QString& text) { placeholder_ = text; }
+
     QString fileName() const { return fileName_; }
     // Frames of the animation, 0 when nothing is shown.
     int frameCount() const;
@@ -81,6 +84,7 @@ private:
     QVector<int> delays_;
     QTimer timer_;
     QString fileName_;
+    QString placeholder_;
     int index_ = 0;
     bool playing_ = true;
     bool actualSize_ = false;
