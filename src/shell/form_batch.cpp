@@ -348,7 +348,8 @@ void FormBatch::setTabOrder()
 {
     // One chain through every page; hidden widgets are passed over, so each
     // step's own controls come first and the commands after them.
-    QList<QWidget*> chain{BtnOptions, PageOpen->openButton(), LVSnapshot, PageChoose->previewButton()};
+    QList<QWidget*> chain{BtnOptions, PageOpen->openButton(), LVSnapshot, PageChoose->preview(),
+                          PageChoose->previewButton()};
     for (QWidget* w = PageChoose->previewControls()->first(); w; w = w->nextInFocusChain()) {
         if (w->focusPolicy() & Qt::TabFocus)
             chain.append(w);

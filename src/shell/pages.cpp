@@ -167,6 +167,7 @@ ViewerControls::ViewerControls(ResultViewer* viewer, bool playback, QWidget* par
     layout->addWidget(before_);
     layout->addStretch();
     connect(viewer_, &ResultViewer::frameShown, this, &ViewerControls::sync);
+    sync();
 }
 
 QAbstractButton* ViewerControls::first() const
@@ -267,6 +268,7 @@ void ChoosePage::showPreview(int variant)
         return;
     variant_ = variant;
     PreviewViewer->showFrames();
+    controls_->sync();
     if (const auto kept = kept_.constFind(variant); kept != kept_.constEnd()) {
         request_ = 0;
         for (qsizetype i = 0; i < kept->frames.size(); ++i)

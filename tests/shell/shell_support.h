@@ -26,6 +26,7 @@ public:
     QStringList saveFilters; // the file type chosen with each save answer (none left: the first)
     QStringList openFolders; // where each open dialog started
     QStringList messages;    // "kind: text"
+    bool yes = false;        // the answer to every question
 
     static QString Next(QStringList& answers) { return answers.isEmpty() ? QString() : answers.takeFirst(); }
     QString openFileName(QWidget*, const QString&, const QString& folder) override
@@ -44,7 +45,7 @@ public:
     void warn(QWidget*, const QString&, const QString& text) override { messages.append("warn: " + text); }
     bool ask(QWidget*, const QString&, const QString& text) override
     {
-        return messages.append("ask: " + text), false;
+        return messages.append("ask: " + text), yes;
     }
     void openUrl(const QUrl&) override {}
 };

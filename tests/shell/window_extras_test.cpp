@@ -74,25 +74,40 @@ private Q_SLOTS:
 
     void cleanup() { w_.reset(), fixture_.reset(), dir_.reset(); }
 
-    // Tab walks every control the user can see: none is a switch while
-    // Options is closed. Arrows move between cards from the first press.
-    void noKeyReachesAHiddenSwitch()
+    // Tab walks the step's own controls, then Back and Next (or Save), and
+    // never a switch while Options is closed. Arrows move between cards from
+    // the first press and Enter ticks one; in step 3 the viewer has the keys.
+    QStringList tabWalk(int presses) const
+    {
+        QStringList names;
+        for (int i = 0; i < presses; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            names << QApplication::focusWidget()->objectName();
+        }
+        return names;
+    }
+
+    void tabReachesEveryCommandAndNoHiddenSwitch()
     {
         start();
         open(animated_);
         auto* list = child<SnapshotList>("LVSnapshot");
+        QCOMPARE(QApplication::focusWidget(), list);
         QTest::keyClick(list, Qt::Key_Right);
-        QTest::keyClick(list, Qt::Key_Space);
+        QTest::keyClick(list, Qt::Key_Return);
         QCOMPARE(list->firstTickedRow(), 1);
-        for (int i = 0; i < 30; ++i) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QVERIFY(!qobject_cast<QCheckBox*>(QApplication::focusWidget()));
-        }
+        QCOMPARE(tabWalk(7), (QStringList{"PreviewViewer", "BtnPreview", "BtnActualSize", "ID_BACK_BUTTON", "ID_NEXT_BUTTON",
+                                          "BtnOptions", "LVSnapshot"}));
         QCOMPARE(w_->currentSwitches(), qf::Switches{});
         child<QAbstractButton>("BtnOptions")->click();
         QVERIFY(qobject_cast<QCheckBox*>(QApplication::focusWidget()));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QVERIFY(!child<QGroupBox>("GroupBox1")->isVisible());
+
+        run([&] { Trigger(*w_, "ID_NEXT"); });
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("GdViewer1"));
+        QCOMPARE(tabWalk(7), (QStringList{"BtnPlay", "BtnStepFrame", "BtnActualSize", "BtnBefore",
+                                          "ID_BACK_BUTTON", "ID_SAVE_BUTTON", "GdViewer1"}));
     }
 
     // A switch redraws the previews, is stored under its own key, and gets

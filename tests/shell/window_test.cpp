@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QLabel>
 #include <QTest>
 #include <QToolBar>
 
@@ -193,17 +194,77 @@ private Q_SLOTS:
         QCOMPARE(ticked(), QList<int>{5});
     }
 
-    void aConversionLocksTheCommandsAndClosingStopsIt()
+    // What the window shows at each step and while it works: the caption
+    // (dimmed while locked), the controls on screen ("off" when disabled)
+    // and the commands.
+    QString state() const
+    {
+        QStringList shown;
+        for (const char* name : {"BtnOpenFile", "PicAbout", "LVSnapshot", "PreviewViewer", "GdViewer1",
+                                 "PicProgress", "BtnOptions"}) {
+            const auto* widget = w_->findChild<QWidget*>(name);
+            if (widget->isVisible())
+                shown << QString::fromLatin1(name) + (widget->isEnabled() ? "" : " off");
+        }
+        QStringList commands;
+        for (const char* name : {"ID_BACK", "ID_NEXT", "ID_SAVE"})
+            commands << QString::fromLatin1(name)
+                            + (!action(name)->isVisible() ? " hidden" : action(name)->isEnabled() ? "" : " off");
+        const auto* caption = w_->findChild<QLabel*>("ID_STEP");
+        return caption->text() + (caption->isEnabled() ? "" : " (dimmed)") + " | " + shown.join(", ") + " | "
+               + commands.join(", ");
+    }
+
+    void theStepTable()
+    {
+        const QString one = "Step 1: Please open a GIF file | BtnOpenFile, PicAbout | ";
+        const QString two = "Step 2: Please select an effect, then click Next";
+        const QString three = "Step 3: Click Save to save the GIF file.";
+        start();
+        QCOMPARE(state(), one + "ID_BACK off, ID_NEXT off, ID_SAVE hidden");
+        fixture_->work->hold = true;
+        open(animated_);
+        QCOMPARE(state(), two + " | LVSnapshot, PreviewViewer, BtnOptions | ID_BACK, ID_NEXT, ID_SAVE hidden");
+        press("ID_NEXT");
+        QVERIFY(fixture_->work->converting.tryAcquire(1, 5000));
+        QCOMPARE(state(), two + " (dimmed) | PicProgress, BtnOptions off | ID_BACK off, ID_NEXT off, ID_SAVE hidden");
+        fixture_->work->release.release();
+        QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
+        QCOMPARE(state(), three + " | GdViewer1 | ID_BACK, ID_NEXT hidden, ID_SAVE");
+        fixture_->ui->saveAnswers = {path("out.webp")};
+        press("ID_SAVE"); // a WebP save locks the window as a conversion does
+        QCOMPARE(state(), three + " (dimmed) | PicProgress | ID_BACK off, ID_NEXT hidden, ID_SAVE off");
+        QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
+        QCOMPARE(state(), three + " | GdViewer1 | ID_BACK, ID_NEXT hidden, ID_SAVE");
+        click("ID_BACK");
+        QCOMPARE(state(), two + " | LVSnapshot, PreviewViewer, BtnOptions | ID_BACK, ID_NEXT, ID_SAVE hidden");
+        click("ID_BACK");
+        QCOMPARE(state(), one + "ID_BACK off, ID_NEXT, ID_SAVE hidden");
+    }
+
+    // While work runs the commands do nothing; a file handed over asks
+    // first, and only a yes stops the work for it; closing stops it too.
+    void aConversionLocksTheCommandsAndAHandOverAsks()
     {
         start();
         open(animated_);
         fixture_->work->hold = true;
         press("ID_NEXT");
         QVERIFY(fixture_->work->converting.tryAcquire(1, 5000));
-        QVERIFY(w_->isBusy() && !action("ID_BACK")->isEnabled() && !action("ID_NEXT")->isEnabled());
         Trigger(*w_, "ID_BACK");
         Trigger(*w_, "ID_NEXT");
         QCOMPARE(fixture_->work->converts.load(), 1);
+        Write(path("other.gif"), qf::test::SmallAnimation(40, 20, 2));
+        w_->openPath(path("other.gif"));
+        QCOMPARE(messages(), QStringList{"ask: Stop the work in progress and open other.gif?"});
+        QVERIFY(w_->isBusy() && w_->currentStep() != Step::Result);
+        fixture_->ui->yes = true;
+        w_->openPath(path("other.gif"));
+        QTRY_VERIFY_WITH_TIMEOUT(w_->sourcePath() == path("other.gif") && !w_->isBusy(), 30000);
+        QVERIFY(w_->currentStep() == Step::Choose && w_->frameCount() == 2);
+
+        press("ID_NEXT");
+        QVERIFY(fixture_->work->converting.tryAcquire(1, 5000));
         w_->close();
         QVERIFY(!QFile::exists(temp(0)));
         fixture_->work->release.release();
