@@ -25,6 +25,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 using namespace qf::shell;
 using namespace qf::shell::test;
 
@@ -305,6 +307,76 @@ private Q_SLOTS:
 
     // Small pictures grow by the largest whole number that fits; larger
     // ones shrink to fit, keeping their shape.
+    // The preview plays the card the pointer rests on, or the ticked one on
+    // P, never starts from a tick, shows the original while B is held, and is
+    // drawn again with new switches.
+    void thePreviewFollowsTheCardAndTheSwitches()
+    {
+        start();
+        open(animated_);
+        auto* list = child<SnapshotList>("LVSnapshot");
+        auto* preview = child<ResultViewer>("PreviewViewer");
+        const auto firstFrame = [&](int frames) {
+            QTest::qWaitFor([&] { return preview->frameCount() == frames; }, 10000);
+            preview->stepFrame(-preview->currentFrame());
+            return preview->currentImage();
+        };
+        const auto caption = [&] { return child<QLabel>("LabelPreview")->text(); };
+        list->item(5)->setCheckState(Qt::Checked);
+        QTest::qWait(400);
+        QCOMPARE(preview->frameCount(), 0);
+        QTest::keyClick(list, Qt::Key_P);
+        const QImage chosen = firstFrame(3);
+        QCOMPARE(caption(), QStringLiteral("Preview: Colour sketch"));
+        QTest::mouseMove(list->viewport(), list->visualItemRect(list->item(0)).center());
+        QTRY_COMPARE(caption(), QStringLiteral("Preview: Line sketch"));
+        QVERIFY(firstFrame(3) != chosen);
+        QCOMPARE(list->firstTickedRow(), 5);
+
+        // The original is the GIF's own first frame.
+        qf::imaging::AnimationReader reader;
+        qf::imaging::RgbaImage frame;
+        QVERIFY(reader.open(animated_.toStdString(), nullptr) && reader.readNext(frame, nullptr));
+        QTest::keyPress(list, Qt::Key_B);
+        const QImage original = preview->currentImage().convertToFormat(QImage::Format_RGBA8888);
+        QTest::keyRelease(list, Qt::Key_B);
+        QCOMPARE(original, QImage(frame.pixels.data(), frame.width, frame.height, QImage::Format_RGBA8888));
+
+        const QImage plain = firstFrame(3);
+        child<QAbstractButton>("BtnOptions")->click();
+        child<QGroupBox>("GroupBox1")->findChildren<QCheckBox*>()[4]->click(); // Blur
+        QTRY_VERIFY(preview->frameCount() == 3 && firstFrame(3) != plain);
+        child<QAbstractButton>("BtnRestoreDefaults")->click();
+        QTRY_VERIFY(preview->frameCount() == 3 && firstFrame(3) == plain);
+    }
+
+    // A logout's SIGTERM (or Ctrl+C, or a closed terminal) closes the window
+    // as its close button does: the results folder, the lock and the socket
+    // all go.
+    void aTerminationSignalLeavesNothingBehind()
+    {
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+            QTemporaryDir temp, runtime;
+            QProcess window;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("TMPDIR", temp.path());
+            environment.insert("XDG_RUNTIME_DIR", runtime.path());
+            environment.insert("QT_QPA_PLATFORM", "offscreen");
+            window.setProcessEnvironment(environment);
+            window.start(QStringLiteral(QF_QUILLFRAME_EXE), {animated_});
+            const QDir results(QDir(temp.path()).filePath(PrivateFolderName()));
+            const auto left = [&] {
+                return QDir(runtime.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(results.exists() && left().size() == 2, 20000); // the lock and the socket
+            ::kill(static_cast<pid_t>(window.processId()), signal);
+            QVERIFY(window.waitForFinished(20000));
+            QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+            QVERIFY(!results.exists());
+            QCOMPARE(left(), QStringList());
+        }
+    }
+
     void theViewerFitsThePicture()
     {
         const struct {
