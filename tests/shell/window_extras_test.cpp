@@ -389,6 +389,9 @@ private Q_SLOTS:
         };
         for (const auto& row : rows)
             QCOMPARE(FittedSize(row.picture, row.area), row.shown);
+        // Delays of 0 and 1 hundredth play at 100 ms, as in a browser.
+        QCOMPARE((QList<int>{PlaybackMs(0), PlaybackMs(1), PlaybackMs(2), PlaybackMs(7)}),
+                 (QList<int>{100, 100, 20, 70}));
     }
 };
 
