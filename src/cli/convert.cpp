@@ -102,7 +102,7 @@ int RunConvert(const ConvertArgs& args)
     options.convert.threads = args.threads;
     options.convert.resize = plan.resize;
     options.convert.keepTransparency = args.keepTransparency;
-    options.convert.webp.quality = args.quality.value_or(-1);
+    options.convert.output.quality = args.quality.value_or(-1);
     options.convert.cancelled = Interrupted;
     options.progress = [&](const BatchProgress& at) {
         const std::string detail = batch ? "files " + std::to_string(at.filesDone) + "/"

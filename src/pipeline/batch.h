@@ -53,7 +53,7 @@ struct JobOutcome {
 
 struct BatchOptions {
     // The settings of every job (variant, switches, threads, resize,
-    // transparency, WebP quality, cancelled). Its progress, format,
+    // transparency, WebP quality, cancelled). Its progress, output format,
     // pngFramesDir and inCurrentArena are set for each job.
     ConvertOptions convert;
     // After each frame; false cancels. Called from worker threads, for two
