@@ -23,10 +23,14 @@ for run in $(seq "$runs"); do
   "$build/bench/shell/qf_window_bench" "$gif" "$variant" > "$work/window.txt"
   window+=("$(awk '$1=="next_to_playing_s"{print $2}' "$work/window.txt")")
   start=$(date +%s.%N)
-  "$build/src/cli/quillframe-cli" convert --variant "$variant" "$gif" "$work/out.gif" > /dev/null
+  /usr/bin/time -f "%U %S" -o "$work/cpu.txt" \
+    "$build/src/cli/quillframe-cli" convert --variant "$variant" "$gif" "$work/out.gif" > /dev/null
   cli+=("$(echo "$(date +%s.%N) - $start" | bc)")
-  echo "run $run: window $(tail -c +1 <<< "${window[-1]}") s, command line ${cli[-1]} s"
-  cat "$work/window.txt" | grep -v next_to_playing
+  # On a busy machine the processor time of each is the steadier figure.
+  echo "run $run: window ${window[-1]} s, command line ${cli[-1]} s;" \
+       "processor time: window $(awk '$1=="next_to_playing_cpu_s"{print $2}' "$work/window.txt") s," \
+       "command line $(awk '{print $1 + $2}' "$work/cpu.txt") s"
+  grep -v '^next_to_playing' "$work/window.txt"
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
 w=$(median "${window[@]}") c=$(median "${cli[@]}")
