@@ -1,4 +1,5 @@
 // Drives the real window over the real pipeline and prints, one per line:
+//   preview_start_s    from P to the ticked effect's preview on screen
 //   next_to_playing_s  from Next to the result's first frame on screen
 //   playing_rss_mb     the largest resident memory while the result plays 3 s
 //   close_s            how long close() takes with another conversion running
@@ -98,6 +99,15 @@ int main(int argc, char* argv[])
     auto* list = window.findChild<SnapshotList*>(QStringLiteral("LVSnapshot"));
     auto* viewer = window.findChild<ResultViewer*>(QStringLiteral("GdViewer1"));
     list->item(variant)->setCheckState(Qt::Checked);
+
+    auto* preview = window.findChild<ResultViewer*>(QStringLiteral("PreviewViewer"));
+    bool previewed = false;
+    QObject::connect(preview, &ResultViewer::frameShown, [&] { previewed = true; });
+    QElapsedTimer previewClock;
+    previewClock.start();
+    Trigger(window, "ActPreview");
+    WaitUntil([&] { return previewed; });
+    std::printf("preview_start_s %.3f\n", previewClock.elapsed() / 1000.0);
 
     bool shown = false;
     QObject::connect(viewer, &ResultViewer::frameShown, [&] { shown = true; });

@@ -16,10 +16,10 @@ namespace qf {
 struct PreviewOptions {
     int variant = 0;
     Switches switches;
-    int maxWidth = 480; // frames larger than this box are reduced to fit it
-    int maxHeight = 360;
+    int maxWidth = 400; // frames larger than this box are reduced to fit it
+    int maxHeight = 300;
     int maxHundredths = 300; // stop once this much play time is rendered
-    int maxFrames = 90;
+    int maxFrames = 48;
     // Asked between frames and inside long decodes; true stops the work.
     std::function<bool()> cancelled;
 };

@@ -43,13 +43,14 @@ QToolButton* SmallButton(const QString& text, const QString& tip, const QString&
     return button;
 }
 
-// The preview's rendering box: the space it has, at most 480 x 360.
+// The preview's rendering box: the space it has, at most 400 x 300, which
+// keeps a kept rendering near 20 MB.
 QSize PreviewBox(const QSize& space)
 {
-    return {std::clamp(space.width(), 64, 480), std::clamp(space.height(), 48, 360)};
+    return {std::clamp(space.width(), 64, 400), std::clamp(space.height(), 48, 300)};
 }
 
-constexpr int kKeptPreviews = 4;
+constexpr int kKeptPreviews = 3;
 
 } // namespace
 
@@ -222,7 +223,7 @@ ChoosePage::ChoosePage(QWidget* parent) : QWidget(parent)
     // The preview follows the pointer once it rests on a card.
     hover_ = new QTimer(this);
     hover_->setSingleShot(true);
-    hover_->setInterval(250);
+    hover_->setInterval(150);
     connect(hover_, &QTimer::timeout, this, [this] {
         if (hovered_ >= 0)
             showPreview(hovered_);
@@ -272,7 +273,7 @@ void ChoosePage::showPreview(int variant)
     if (const auto kept = kept_.constFind(variant); kept != kept_.constEnd()) {
         request_ = 0;
         for (qsizetype i = 0; i < kept->frames.size(); ++i)
-            PreviewViewer->appendFrame(kept->originals[i], kept->frames[i], kept->delays[i]);
+            PreviewViewer->appendFrame(originals_.value(i), kept->frames[i], kept->delays[i]);
     } else {
         rendering_ = {};
         request_ = render(variant, PreviewBox(PreviewViewer->size()));
@@ -284,10 +285,11 @@ void ChoosePage::addPreviewFrame(int request, const QImage& original, const QIma
 {
     if (request != request_)
         return;
-    rendering_.originals.append(original);
+    if (rendering_.frames.size() >= originals_.size())
+        originals_.append(original);
     rendering_.frames.append(frame);
     rendering_.delays.append(delay);
-    PreviewViewer->appendFrame(original, frame, delay);
+    PreviewViewer->appendFrame(originals_[rendering_.frames.size() - 1], frame, delay);
     controls_->sync();
 }
 
@@ -306,6 +308,7 @@ void ChoosePage::forgetPreviews()
 {
     kept_.clear();
     keptOrder_.clear();
+    originals_.clear();
     rendering_ = {};
     request_ = 0;
     variant_ = -1;

@@ -94,7 +94,7 @@ protected:
 
 private:
     struct Frames {
-        QVector<QImage> originals, frames;
+        QVector<QImage> frames;
         QVector<int> delays;
     };
     SnapshotList* LVSnapshot = nullptr;
@@ -108,6 +108,7 @@ private:
     int hovered_ = -1;
     double aspect_ = 1.0;
     QHash<int, Frames> kept_;
+    QVector<QImage> originals_; // the same for every variant, kept once
     QVector<int> keptOrder_; // oldest first
     int variant_ = -1;
     int request_ = 0;
