@@ -616,7 +616,7 @@ void FormBatch::openPath(const QString& path)
     Work->open(path, currentSwitches());
 }
 
-void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, const WorkError& error)
+void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, const imaging::Error& error)
 {
     endWork();
     const bool cancelled = std::exchange(cancelled_, false);
@@ -631,7 +631,7 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, c
             services_.ui->warn(
                 this, kAppTitle,
                 tr("This file cannot be opened as a GIF.\n\n%1")
-                    .arg(error.message.isEmpty() ? QDir::toNativeSeparators(path) : error.message));
+                    .arg(ErrorText(error).isEmpty() ? QDir::toNativeSeparators(path) : ErrorText(error)));
         openPending();
         return;
     }
@@ -702,7 +702,7 @@ void FormBatch::startConversion()
         tr("Frame %1 of %2").arg(FrameCount).arg(FrameCount)));
 
     if (!TempResultFiles->isUsable()) {
-        finishConvert(false, {imaging::ErrorKind::Unwritable, TempResultFiles->error()});
+        finishConvert(false, TempResultFiles->error());
         return;
     }
     const Switches switches = currentSwitches();
@@ -720,7 +720,7 @@ void FormBatch::startConversion()
     Work->convert(SourcePath, target, ChosenVariant, switches);
 }
 
-void FormBatch::finishConvert(bool ok, const WorkError& error)
+void FormBatch::finishConvert(bool ok, const imaging::Error& error)
 {
     endWork();
     if (std::exchange(cancelled_, false) || !ok) {
@@ -730,7 +730,7 @@ void FormBatch::finishConvert(bool ok, const WorkError& error)
         SetStep(Step::Choose);
         if (!ok && error.kind != imaging::ErrorKind::Cancelled)
             services_.ui->warn(this, kAppTitle,
-                               tr("The GIF file could not be converted.\n\n%1").arg(error.message));
+                               tr("The GIF file could not be converted.\n\n%1").arg(ErrorText(error)));
         openPending();
         return;
     }
@@ -788,9 +788,10 @@ void FormBatch::saveResult()
     destination = withExtension;
     saveFolder_ = QFileInfo(destination).absolutePath();
     if (format == SaveFormat::Gif) {
-        QString error;
+        imaging::Error error;
         if (!CopyFileAtomically(shownResult_, destination, &error))
-            services_.ui->warn(this, kAppTitle, tr("The GIF file could not be saved.\n\n%1").arg(error));
+            services_.ui->warn(this, kAppTitle,
+                               tr("The GIF file could not be saved.\n\n%1").arg(ErrorText(error)));
         return;
     }
     // Encoding takes a while for a long animation: it runs in the background
@@ -800,13 +801,13 @@ void FormBatch::saveResult()
     Work->saveWebp(shownResult_, destination);
 }
 
-void FormBatch::finishSave(bool ok, const QString& error)
+void FormBatch::finishSave(bool ok, const imaging::Error& error)
 {
     endWork();
     ProgressConvert->setRange(0, 100);
     SetStep(Step::Result);
     if (!ok && !std::exchange(cancelled_, false))
-        services_.ui->warn(this, kAppTitle, tr("The WebP file could not be saved.\n\n%1").arg(error));
+        services_.ui->warn(this, kAppTitle, tr("The WebP file could not be saved.\n\n%1").arg(ErrorText(error)));
     cancelled_ = false;
     openPending();
 }

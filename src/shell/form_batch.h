@@ -153,9 +153,9 @@ private:
 
     // The document's work and what comes of it.
     void startConversion();
-    void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const WorkError& error);
-    void finishConvert(bool ok, const WorkError& error);
-    void finishSave(bool ok, const QString& error);
+    void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const imaging::Error& error);
+    void finishConvert(bool ok, const imaging::Error& error);
+    void finishSave(bool ok, const imaging::Error& error);
     void showSnapshots(const QString& path, const Switches& switches, const OpenedGif& gif);
     void clearTempResults();
     void showPreview(int variant);

@@ -4,13 +4,12 @@
 #include "pipeline/preview.h"
 #include "pipeline/snapshots.h"
 
+#include "imaging/errors.h"
+
 #include <QFile>
-#include <QObject>
 
 #include <atomic>
 #include <cstring>
-#include <exception>
-#include <new>
 
 namespace qf::shell {
 
@@ -19,22 +18,6 @@ namespace {
 std::string NativePath(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
-}
-
-WorkError FromImaging(const imaging::Error& error)
-{
-    return {error.kind, QString::fromStdString(error.message())};
-}
-
-WorkError OutOfMemory(const QString& path)
-{
-    return {imaging::ErrorKind::OutOfMemory, QObject::tr("%1: not enough memory for this GIF").arg(path)};
-}
-
-WorkError Unexpected(const QString& path, const std::exception& e)
-{
-    return {imaging::ErrorKind::Unreadable,
-            QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(e.what()))};
 }
 
 // The picture surface is exactly the layout of a QImage in RGB32.
@@ -49,7 +32,7 @@ QImage ToImage(const Picture& picture)
 } // namespace
 
 bool PipelineWork::open(const QString& path, const Switches& switches, const WorkProgress& progress,
-                        OpenedGif* gif, WorkError* error)
+                        OpenedGif* gif, imaging::Error* error)
 {
     try {
         ChoosingOptions options;
@@ -59,15 +42,11 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
         options.progress = progress;
         OpenedGif result;
         OpenedForChoosing opened;
-        imaging::Error failure;
         if (!OpenForChoosing(
                 NativePath(path), options,
                 [&](int, const Picture& snapshot) { result.snapshots.append(ToImage(snapshot)); }, &opened,
-                &failure)) {
-            *error = failure.kind == imaging::ErrorKind::Cancelled ? WorkError{failure.kind, QString()}
-                                                                   : FromImaging(failure);
+                error))
             return false;
-        }
         const imaging::AnimationInfo& info = opened.info;
         result.width = info.width;
         result.height = info.height;
@@ -77,16 +56,14 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
             result.damagedAfter = opened.damage.afterFrame;
         *gif = std::move(result);
         return true;
-    } catch (const std::bad_alloc&) {
-        *error = OutOfMemory(path);
-    } catch (const std::exception& e) {
-        *error = Unexpected(path, e);
+    } catch (...) {
+        *error = imaging::CaughtError(NativePath(path));
     }
     return false;
 }
 
 bool PipelineWork::convert(const QString& source, const QString& target, int variant,
-                           const Switches& switches, const WorkProgress& progress, WorkError* error)
+                           const Switches& switches, const WorkProgress& progress, imaging::Error* error)
 {
     try {
         ConvertOptions options;
@@ -100,20 +77,15 @@ bool PipelineWork::convert(const QString& source, const QString& target, int var
             return !stopped;
         };
         options.cancelled = [&] { return stopped || (progress && !progress(-1)); };
-        imaging::Error failure;
-        if (ConvertAllFrames(NativePath(source), NativePath(target), options, &failure))
-            return true;
-        *error = FromImaging(failure);
-    } catch (const std::bad_alloc&) {
-        *error = OutOfMemory(source);
-    } catch (const std::exception& e) {
-        *error = Unexpected(source, e);
+        return ConvertAllFrames(NativePath(source), NativePath(target), options, error);
+    } catch (...) {
+        *error = imaging::CaughtError(NativePath(source));
     }
     return false;
 }
 
 bool PipelineWork::preview(const QString& source, int variant, const Switches& switches, const QSize& box,
-                           const std::function<bool()>& stopped, const PreviewSink& sink, WorkError* error)
+                           const std::function<bool()>& stopped, const PreviewSink& sink, imaging::Error* error)
 {
     try {
         PreviewOptions options;
@@ -122,20 +94,14 @@ bool PipelineWork::preview(const QString& source, int variant, const Switches& s
         options.maxWidth = box.width();
         options.maxHeight = box.height();
         options.cancelled = stopped;
-        imaging::Error failure;
-        const bool done = RenderPreview(
+        return RenderPreview(
             NativePath(source), options,
             [&](int, const Picture& original, const Picture& rendered, int delay) {
                 sink(ToImage(original), ToImage(rendered), delay);
             },
-            &failure);
-        if (!done)
-            *error = FromImaging(failure);
-        return done;
-    } catch (const std::bad_alloc&) {
-        *error = OutOfMemory(source);
-    } catch (const std::exception& e) {
-        *error = Unexpected(source, e);
+            error);
+    } catch (...) {
+        *error = imaging::CaughtError(NativePath(source));
     }
     return false;
 }

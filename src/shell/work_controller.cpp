@@ -49,7 +49,7 @@ void WorkController::open(const QString& path, const Switches& switches)
     job_ = Job::Open;
     start(foreground_, [this, path, switches](std::shared_ptr<std::atomic<bool>> stop) {
         OpenedGif gif;
-        WorkError error;
+        imaging::Error error;
         const bool ok = work_->open(path, switches, progressTo(stop), &gif, &error);
         post([this, path, ok, gif, error] {
             job_ = Job::None;
@@ -63,7 +63,7 @@ void WorkController::convert(const QString& source, const QString& target, int v
 {
     job_ = Job::Convert;
     start(foreground_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
-        WorkError error;
+        imaging::Error error;
         const bool ok = work_->convert(source, target, variant, switches, progressTo(stop), &error);
         post([this, ok, error] {
             job_ = Job::None;
@@ -76,7 +76,7 @@ void WorkController::saveWebp(const QString& source, const QString& destination)
 {
     job_ = Job::Save;
     start(foreground_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
-        QString error;
+        imaging::Error error;
         const bool ok = WriteWebpFromGif(source, destination, &error, [stop] { return stop->load(); });
         post([this, ok, error] {
             job_ = Job::None;
@@ -89,7 +89,7 @@ void WorkController::renderSnapshots(const QString& path, const Switches& switch
 {
     start(snapshots_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
         OpenedGif gif;
-        WorkError error;
+        imaging::Error error;
         const bool ok = work_->open(path, switches, [stop](double) { return !stop->load(); }, &gif, &error);
         if (ok && !stop->load())
             post([this, path, switches, gif, stop] {
@@ -108,7 +108,7 @@ int WorkController::renderPreview(const QString& path, int variant, const Switch
 {
     const int request = ++previewRequest_;
     start(preview_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
-        WorkError error;
+        imaging::Error error;
         work_->preview(
             path, variant, switches, box, [stop] { return stop->load(); },
             [&](const QImage& source, const QImage& rendered, int delay) {

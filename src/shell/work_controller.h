@@ -48,9 +48,9 @@ public:
 
 Q_SIGNALS:
     void progress(double percent);
-    void opened(const QString& path, bool ok, const qf::shell::OpenedGif& gif, const qf::shell::WorkError& error);
-    void converted(bool ok, const qf::shell::WorkError& error);
-    void saved(bool ok, const QString& error);
+    void opened(const QString& path, bool ok, const qf::shell::OpenedGif& gif, const qf::imaging::Error& error);
+    void converted(bool ok, const qf::imaging::Error& error);
+    void saved(bool ok, const qf::imaging::Error& error);
     void snapshotsRendered(const QString& path, const qf::Switches& switches,
                            const qf::shell::OpenedGif& gif);
     // One frame of a preview, as soon as it is made; request tells which.
