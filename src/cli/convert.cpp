@@ -55,7 +55,8 @@ int RunConvert(const ConvertArgs& args)
         std::string names;
         for (int v = 0; v < kVariantCount; ++v)
             names += (v ? ", " : "") + VariantSlug(v);
-        return UsageError("--variant: '" + args.variant + "' is no variant; give 0-16 or one of: " + names);
+        return UsageError("--variant: '" + args.variant + "' is no variant; give 0-" + std::to_string(kLastVariant)
+                          + " or one of: " + names);
     }
     const bool webpBatch = args.format && *args.format == "webp";
     Plan plan;
