@@ -2,6 +2,7 @@
 
 #include "imaging/atomic_file.h"
 #include "imaging/errors.h"
+#include "imaging/output_paths.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,6 +38,27 @@ std::string Canonical(const std::string& path)
     return ec ? fs::absolute(path, ec).lexically_normal().string() : canonical.string();
 }
 
+// What is wrong when an output of jobs is one of the inputs, by name or as
+// the same file under another name (a link, a hard link): the result would
+// replace its own source, or another input before it is read.
+std::string OutputOverInput(const std::vector<Job>& jobs)
+{
+    for (const Job& job : jobs) {
+        if (job.output == "-")
+            continue;
+        const std::string output = Canonical(job.output);
+        for (const Job& other : jobs) {
+            if (other.input == "-" || (output != Canonical(other.input) && !imaging::SameFile(job.output, other.input)))
+                continue;
+            return other.input
+                   + (&other == &job ? " would be replaced by its own result"
+                                     : " would be replaced by the result of " + job.input)
+                   + "; choose another output name, --out-dir or --suffix";
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vector<Job>* jobs)
@@ -50,7 +72,7 @@ std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vec
         if (args.files.size() > 2)
             return std::to_string(args.files.size() - 1) + " inputs need --out-dir DIR for their results";
         jobs->push_back({args.files[0], args.files[1]});
-        return {};
+        return extension.empty() ? std::string() : OutputOverInput(*jobs);
     }
 
     const std::string& dir = *args.outDir;
@@ -61,19 +83,18 @@ std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vec
     for (const std::string& input : args.files) {
         if (input == "-")
             return "standard input (-) has no name to name a result after; convert it as - OUT";
-        const std::string name =
-            fs::path(input).stem().string() + args.suffix.value_or("") + std::string(extension);
+        std::string name = fs::path(input).stem().string() + args.suffix.value_or("");
+        // A result named after the input: a file with the extension, or a folder.
+        name = extension.empty() ? imaging::FolderNameFor(name) : name + std::string(extension);
         const std::string output = (fs::path(dir) / name).string();
         const std::string key = Canonical(output);
         const auto [it, added] = inputOf.emplace(key, input);
         if (!added)
             return it->second + " and " + input + " would both be written to " + output
                    + "; use separate runs or rename one";
-        if (!extension.empty() && key == Canonical(input))
-            return input + " would be replaced by its own result; choose another --out-dir or a --suffix";
         jobs->push_back({input, output});
     }
-    return {};
+    return extension.empty() ? std::string() : OutputOverInput(*jobs);
 }
 
 StandardStreams::~StandardStreams()
@@ -84,45 +105,37 @@ StandardStreams::~StandardStreams()
     }
 }
 
-bool StandardStreams::makeFolder(imaging::Error* error)
+namespace {
+
+std::string TemporaryFolder()
 {
-    if (!folder_.empty())
-        return true;
-    // Named so that a later run removes it should this one be killed.
     const char* tmp = std::getenv("TMPDIR");
-    return imaging::MakeTemporaryFolder(tmp && *tmp ? tmp : "/tmp", "quillframe-streams", &folder_, error);
+    return tmp && *tmp ? tmp : "/tmp";
 }
 
-bool StandardStreams::captureInput(std::string* path, imaging::Error* error)
+} // namespace
+
+bool StandardStreams::readInput(const std::string& input, std::string* path, imaging::Error* error)
 {
-    if (!makeFolder(error))
+    *path = input;
+    if (input != "-" && !imaging::IsStream(input))
+        return true;
+    auto copy = std::make_unique<imaging::StreamCopy>();
+    const bool standard = input == "-";
+    const std::string shown = standard ? std::string(kStandardInput) : input;
+    if (!(standard ? copy->capture(STDIN_FILENO, shown, TemporaryFolder(), Interrupted, error)
+                   : copy->captureNamed(input, TemporaryFolder(), Interrupted, error)))
         return false;
-    input_ = (fs::path(folder_) / "input").string();
-    std::FILE* file = std::fopen(input_.c_str(), "wb");
-    if (!file)
-        return imaging::Fail(error, imaging::ErrorKind::Unwritable, input_,
-                             "cannot be created (" + imaging::SystemReason(errno) + ")");
-    char buffer[65536];
-    std::size_t got = 0;
-    bool written = true;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
-        written = written && std::fwrite(buffer, 1, got, file) == got;
-    const bool readFailed = std::ferror(stdin) != 0;
-    const int code = errno;
-    written = std::fclose(file) == 0 && written;
-    if (readFailed)
-        return imaging::Fail(error, imaging::ErrorKind::Unreadable, std::string(kStandardInput),
-                             "cannot be read (" + imaging::SystemReason(code) + ")");
-    if (!written)
-        return imaging::Fail(error, imaging::ErrorKind::Unwritable, input_,
-                             "cannot hold standard input (" + imaging::SystemReason(code) + ")");
-    *path = input_;
+    *path = copy->path();
+    copies_.emplace_back(std::move(copy), shown);
     return true;
 }
 
 bool StandardStreams::outputFile(std::string_view extension, std::string* path, imaging::Error* error)
 {
-    if (!makeFolder(error))
+    // Named so that a later run removes it should this one be killed.
+    if (folder_.empty()
+        && !imaging::MakeTemporaryFolder(TemporaryFolder(), "quillframe-streams", &folder_, error))
         return false;
     output_ = (fs::path(folder_) / ("output" + std::string(extension))).string();
     *path = output_;
@@ -135,24 +148,34 @@ bool StandardStreams::sendOutput(const std::string& path, imaging::Error* error)
     if (!file)
         return imaging::Fail(error, imaging::ErrorKind::Unwritable, std::string(kStandardOutput),
                              "the result is lost (" + imaging::SystemReason(errno) + ")");
+    // Written past stdio, so that nothing of a failed write stays buffered
+    // to fail (and be reported) once more at exit.
     char buffer[65536];
     std::size_t got = 0;
-    bool sent = true;
-    while (sent && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        sent = std::fwrite(buffer, 1, got, stdout) == got;
+    int code = 0;
+    while (code == 0 && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        for (std::size_t sent = 0; sent < got && code == 0;) {
+            const ssize_t put = ::write(STDOUT_FILENO, buffer + sent, got - sent);
+            if (put > 0)
+                sent += static_cast<std::size_t>(put);
+            else if (put < 0 && errno != EINTR)
+                code = errno;
+        }
+    }
     std::fclose(file);
-    sent = std::fflush(stdout) == 0 && sent;
-    if (!sent)
+    if (code != 0)
         return imaging::Fail(error, imaging::ErrorKind::Unwritable, std::string(kStandardOutput),
-                             "cannot be written (" + imaging::SystemReason(errno) + ")");
+                             imaging::WriteReason(code));
     return true;
 }
 
 void StandardStreams::renameInError(imaging::Error& error) const
 {
-    if (!input_.empty() && error.file == input_)
-        error.file = kStandardInput;
-    else if (!output_.empty() && error.file == output_)
+    for (const auto& [copy, shown] : copies_) {
+        if (error.file == copy->path())
+            error.file = shown;
+    }
+    if (!output_.empty() && error.file == output_)
         error.file = kStandardOutput;
 }
 

@@ -74,27 +74,6 @@ bool HasInputName(const std::string& input, imaging::Error* error)
     return !input.empty();
 }
 
-// Creates dir (and its parents) when it does not exist yet.
-bool MakeFolder(const std::string& dir, imaging::Error* error)
-{
-    if (dir.empty()) {
-        *error = MakeError(imaging::ErrorKind::Unwritable, dir, "the folder name is empty");
-        return false;
-    }
-    std::error_code ec;
-    if (std::filesystem::is_directory(dir, ec))
-        return true;
-    if (std::filesystem::exists(dir, ec)) {
-        *error = MakeError(imaging::ErrorKind::Unwritable, dir, "exists and is not a folder");
-        return false;
-    }
-    if (!std::filesystem::create_directories(dir, ec) && ec) {
-        *error = MakeError(imaging::ErrorKind::Unwritable, dir, "cannot create the folder: " + ec.message());
-        return false;
-    }
-    return true;
-}
-
 std::string Numbered(const std::string& dir, const char* pattern, int number)
 {
     char name[48];
@@ -102,14 +81,14 @@ std::string Numbered(const std::string& dir, const char* pattern, int number)
     return (std::filesystem::path(dir) / name).string();
 }
 
-// Removes the frame files that an earlier, longer animation left in dir:
-// DIR/frame-NNNN.png numbered above count, named exactly as this tool names
-// them, so the folder holds this animation's frames and no others.
-bool RemoveSurplusFrames(const std::string& dir, int count, imaging::Error* error)
+// Removes the frame files that an earlier, longer animation left in the
+// folder: frame-NNNN.png numbered above count, named exactly as this tool
+// names them, so the folder holds this animation's frames and no others.
+bool RemoveSurplusFrames(const imaging::OutputFolder& folder, int count, imaging::Error* error)
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(folder.path, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         constexpr std::string_view kPrefix = "frame-", kSuffix = ".png";
         if (name.size() <= kPrefix.size() + kSuffix.size() || name.size() > 20 || name.rfind(kPrefix, 0) != 0
@@ -120,19 +99,13 @@ bool RemoveSurplusFrames(const std::string& dir, int count, imaging::Error* erro
             continue;
         const long long number = std::stoll(digits);
         if (number <= count || number > 99999999
-            || fs::path(FramePngPath(dir, static_cast<int>(number))).filename() != name
-            || !fs::is_regular_file(it->symlink_status()))
+            || fs::path(FramePngPath(folder.path, static_cast<int>(number))).filename() != name)
             continue;
-        std::error_code removed;
-        if (!fs::remove(it->path(), removed) && removed) {
-            *error =
-                MakeError(imaging::ErrorKind::Unwritable, it->path().string(),
-                          "cannot remove this frame of an earlier, longer animation: " + removed.message());
+        if (!imaging::RemoveFromOutputFolder(folder, name, error))
             return false;
-        }
     }
     if (ec) {
-        *error = MakeError(imaging::ErrorKind::Unwritable, dir, "cannot be listed: " + ec.message());
+        *error = MakeError(imaging::ErrorKind::Unwritable, folder.path, "cannot be listed: " + ec.message());
         return false;
     }
     return true;
@@ -328,13 +301,14 @@ int RunConvert(const ConvertArgs& args)
     }
 
     imaging::Error error;
-    if (args.outDir && !MakeFolder(*args.outDir, &error))
+    imaging::OutputFolder outDir;
+    if (args.outDir && !imaging::OpenOutputFolder(*args.outDir, &outDir, &error))
         return Report(error);
     StandardStreams streams;
     std::vector<std::string> inputs;
     for (const Job& job : plan.jobs) {
-        inputs.push_back(job.input);
-        if (job.input == "-" && !streams.captureInput(&inputs.back(), &error))
+        inputs.emplace_back();
+        if (!streams.readInput(job.input, &inputs.back(), &error))
             return Report(error);
     }
     if (plan.writesStandardOutput)
@@ -392,25 +366,24 @@ int RunConvert(const ConvertArgs& args)
             // that does not is reported by the conversion), and is left
             // holding exactly this animation's frames. Several inputs get a
             // folder each, named like their results.
-            bool madeFolder = false;
-            if (args.pngFramesDir && frames > 0) {
-                options.pngFramesDir = batch ? (std::filesystem::path(*args.pngFramesDir)
-                                                / std::filesystem::path(job.output).stem())
-                                                   .string()
-                                             : *args.pngFramesDir;
-                std::error_code ec;
-                madeFolder = !std::filesystem::exists(*options.pngFramesDir, ec);
-            }
+            imaging::OutputFolder framesFolder;
+            if (args.pngFramesDir && frames > 0)
+                options.pngFramesDir =
+                    batch ? (std::filesystem::path(*args.pngFramesDir)
+                             / imaging::FolderNameFor(std::filesystem::path(job.output).stem().string()))
+                                .string()
+                          : *args.pngFramesDir;
             try {
-                ok = (!options.pngFramesDir || MakeFolder(*options.pngFramesDir, &error))
+                ok = (!options.pngFramesDir
+                      || imaging::OpenOutputFolder(*options.pngFramesDir, &framesFolder, &error))
                      && ConvertAllFrames(inputs[i], output, options, &error, &damage)
-                     && (!options.pngFramesDir || RemoveSurplusFrames(*options.pngFramesDir, frames, &error))
+                     && (!options.pngFramesDir || RemoveSurplusFrames(framesFolder, frames, &error))
                      && (job.output != "-" || streams.sendOutput(output, &error));
             } catch (const std::bad_alloc&) {
                 error = MakeError(imaging::ErrorKind::OutOfMemory, inputs[i],
                                   "not enough memory to process this file");
             }
-            if (!ok && madeFolder) {
+            if (!ok && framesFolder.madeByThisRun) {
                 std::error_code ec;
                 std::filesystem::remove(*options.pngFramesDir, ec); // only when still empty
             }
@@ -481,6 +454,7 @@ imaging::Error Snapshots(const std::string& input, const std::string& shownInput
                          const std::string& detail)
 {
     imaging::Error error;
+    imaging::OutputFolder folder;
     imaging::AnimationReader reader;
     reader.setCancelCheck(Interrupted);
     if (!HasInputName(input, &error) || !reader.open(input, &error))
@@ -492,7 +466,7 @@ imaging::Error Snapshots(const std::string& input, const std::string& shownInput
     imaging::Size size;
     if (!RenderSize(input, decoded.width, decoded.height, 0, resize, &size, &error)
         || !EnoughMemoryForSnapshots(size.width, size.height, false, input, &error)
-        || !MakeFolder(dir, &error))
+        || !imaging::OpenOutputFolder(dir, &folder, &error))
         return error;
 
     imaging::RgbaImage resized;
@@ -532,7 +506,8 @@ int RunSnapshots(const SnapshotArgs& args)
     if (std::string problem = MakePlan(args, "", &plan); !problem.empty())
         return UsageError(problem);
     imaging::Error error;
-    if (args.outDir && !MakeFolder(*args.outDir, &error))
+    imaging::OutputFolder outDir;
+    if (args.outDir && !imaging::OpenOutputFolder(*args.outDir, &outDir, &error))
         return Report(error);
     StandardStreams streams;
     const bool batch = plan.jobs.size() > 1;
@@ -540,8 +515,8 @@ int RunSnapshots(const SnapshotArgs& args)
     int worst = kExitOk, done = 0, failed = 0;
     for (std::size_t i = 0; i < plan.jobs.size() && !Interrupted(); ++i) {
         const Job& job = plan.jobs[i];
-        std::string input = job.input;
-        if (job.input != "-" || streams.captureInput(&input, &error)) {
+        std::string input;
+        if (streams.readInput(job.input, &input, &error)) {
             const std::string detail =
                 batch ? "file " + std::to_string(i + 1) + "/" + std::to_string(plan.jobs.size())
                       : std::string();
@@ -571,8 +546,8 @@ namespace {
 bool OpenInput(const std::string& input, StandardStreams& streams, imaging::AnimationReader& reader,
                imaging::Error* error)
 {
-    std::string path = input;
-    if (!HasInputName(input, error) || (input == "-" && !streams.captureInput(&path, error)))
+    std::string path;
+    if (!HasInputName(input, error) || !streams.readInput(input, &path, error))
         return false;
     reader.setCancelCheck(Interrupted);
     const bool opened = reader.open(path, error);
@@ -589,7 +564,8 @@ int RunFrames(const FramesArgs& args)
     imaging::AnimationReader reader;
     if (!OpenInput(args.input, streams, reader, &error))
         return Report(error);
-    if (!MakeFolder(args.dir, &error))
+    imaging::OutputFolder folder;
+    if (!imaging::OpenOutputFolder(args.dir, &folder, &error))
         return Report(error);
 
     const int frameCount = reader.info().frameCount;
@@ -610,7 +586,7 @@ int RunFrames(const FramesArgs& args)
         written = number;
         bar.update(100.0 * number / frameCount);
     }
-    if (!RemoveSurplusFrames(args.dir, written, &error))
+    if (!RemoveSurplusFrames(folder, written, &error))
         return Report(error);
     bar.finish();
     WarnOfDamage(args.input == "-" ? std::string(kStandardInput) : args.input, reader.damage());

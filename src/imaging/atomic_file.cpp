@@ -173,35 +173,6 @@ void KeepAccess(int fd, const struct stat& old)
     ::fchmod(fd, old.st_mode & 0777);
 }
 
-std::string PathReason(int code)
-{
-    switch (code) {
-    case ENOTDIR:
-        return "a part of the path is not a folder";
-    case EACCES:
-        return "a folder on the path cannot be entered (permission denied)";
-    case ELOOP:
-        return "the path has too many levels of links";
-    case ENAMETOOLONG:
-        return "the name is too long";
-    default:
-        return "cannot be looked up (" + SystemReason(code) + ")";
-    }
-}
-
-std::string KindReason(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return "is a folder, not a file";
-    if (S_ISFIFO(mode))
-        return "is a pipe, not a file; the output must be a file that can be replaced";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "is a device, not a file";
-    if (S_ISSOCK(mode))
-        return "is a socket, not a file";
-    return "is not a regular file";
-}
-
 // Why no file can be created in folder, from the errno value code.
 std::string CreateReason(int code, const std::string& folder)
 {
@@ -229,58 +200,6 @@ std::string CreateReason(int code, const std::string& folder)
 }
 
 } // namespace
-
-bool ResolveOutputFile(const std::string& destination, std::string* target, Error* error)
-{
-    if (destination.empty())
-        return Fail(error, ErrorKind::Unwritable, destination, "the output file name is empty");
-    std::string current = destination;
-    for (int links = 0;; ++links) {
-        struct stat info {};
-        if (::lstat(current.c_str(), &info) != 0) {
-            const int code = errno;
-            if (code != ENOENT)
-                return Fail(error, ErrorKind::Unwritable, destination, PathReason(code));
-            // A new file, or the missing target of a link: its folder must be there.
-            struct stat folderInfo {};
-            const bool folderMissing = ::stat(FolderOf(current).c_str(), &folderInfo) != 0;
-            if (folderMissing || !S_ISDIR(folderInfo.st_mode))
-                return Fail(error, ErrorKind::Unwritable, destination,
-                            (folderMissing && errno != ENOENT ? PathReason(errno)
-                             : folderMissing                  ? std::string("the folder does not exist")
-                                                              : PathReason(ENOTDIR))
-                                + (links > 0 ? " (the link leads to " + current + ")" : std::string()));
-            *target = current;
-            return true;
-        }
-        if (!S_ISLNK(info.st_mode)) {
-            if (!S_ISREG(info.st_mode))
-                return Fail(error, ErrorKind::Unwritable, destination, KindReason(info.st_mode));
-            *target = current;
-            return true;
-        }
-        if (links == 40)
-            return Fail(error, ErrorKind::Unwritable, destination, PathReason(ELOOP));
-        const std::string folder = FolderOf(current);
-        struct stat folderInfo {};
-        if (info.st_uid != ::geteuid() && ::stat(folder.c_str(), &folderInfo) == 0
-            && (folderInfo.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH))
-            return Fail(error, ErrorKind::Unwritable, destination,
-                        (links == 0 ? std::string("is") : "leads to " + current + ", which is")
-                            + " a link owned by another user in a shared folder (world-writable and sticky); "
-                              "it is not followed: remove it or write to another name");
-        struct stat pointed {};
-        if (::stat(current.c_str(), &pointed) == 0 && !S_ISREG(pointed.st_mode))
-            return Fail(error, ErrorKind::Unwritable, destination, KindReason(pointed.st_mode));
-        char text[PATH_MAX];
-        const ssize_t length = ::readlink(current.c_str(), text, sizeof text);
-        if (length < 0 || static_cast<std::size_t>(length) >= sizeof text)
-            return Fail(error, ErrorKind::Unwritable, destination,
-                        PathReason(length < 0 ? errno : ENAMETOOLONG));
-        const std::string pointsTo(text, static_cast<std::size_t>(length));
-        current = pointsTo.front() == '/' ? pointsTo : (fs::path(folder) / pointsTo).string();
-    }
-}
 
 void RemoveStaleTemporaryFiles(const std::string& folder)
 {

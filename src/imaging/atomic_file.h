@@ -3,6 +3,7 @@
 #pragma once
 
 #include "image.h"
+#include "output_paths.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -10,16 +11,6 @@
 #include <string>
 
 namespace qf::imaging {
-
-// The file that writing `destination` replaces or creates, in *target.
-// A symbolic link is followed to the file it names (a dangling link to the
-// file it would name, which is then created), but only a link the user owns
-// or one in a folder that is not both world-writable and sticky: a link
-// another user planted in a shared folder such as /tmp is refused, as the
-// kernel's protected-symlinks rule does. Anything that is not a plain file
-// (a folder, a pipe, a device) is refused too, as is an empty name. Errors
-// (Unwritable) name `destination` and say why.
-bool ResolveOutputFile(const std::string& destination, std::string* target, Error* error);
 
 // Removes the temporary files and folders that runs of this program left in
 // folder when they were killed: those of its own naming, owned by the user,

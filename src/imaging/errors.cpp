@@ -1,9 +1,16 @@
 #include "errors.h"
 
+#include "output_paths.h"
+
 #include <cerrno>
 #include <system_error>
 
 namespace qf::imaging {
+
+std::string Error::message() const
+{
+    return Printable(file.empty() ? reason : file + ": " + reason);
+}
 
 bool Fail(Error* error, ErrorKind kind, const std::string& file, std::string reason)
 {
