@@ -11,6 +11,7 @@
 #include "progress_bar.h"
 
 #include <algorithm>
+#include <charconv>
 #include <atomic>
 #include <cctype>
 #include <cmath>
@@ -53,7 +54,7 @@ int Report(const imaging::Error& error)
 void WarnOfDamage(const std::string& file, const imaging::AnimationDamage& damage)
 {
     if (damage)
-        std::cerr << "warning: " << file << ": " << damage.message() << "\n";
+        std::cerr << "warning: " << imaging::Printable(file + ": " + damage.message()) << "\n";
 }
 
 imaging::Error MakeError(imaging::ErrorKind kind, std::string file, std::string reason)
@@ -145,6 +146,9 @@ void InstallInterruptHandler()
         if (std::signal(signal, OnInterrupt) == SIG_IGN)
             std::signal(signal, SIG_IGN);
     }
+    // A file size limit (ulimit -f) fails the write that passes it, which is
+    // reported, rather than ending the program without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool Interrupted()
@@ -180,7 +184,7 @@ namespace {
 
 int UsageError(const std::string& problem)
 {
-    std::cerr << "error: " << problem << "\nRun 'quillframe-cli --help' for more information.\n";
+    std::cerr << "error: " << imaging::Printable(problem) << "\nRun 'quillframe-cli --help' for more information.\n";
     return kExitUsage;
 }
 
@@ -189,9 +193,14 @@ std::string ParseResize(const BatchArgs& args, imaging::ResizeRequest* request)
 {
     *request = {};
     if (args.scale) {
-        if (!(*args.scale > 0) || !std::isfinite(*args.scale))
-            return "--scale must be a number above 0, such as 0.5";
-        request->scale = *args.scale;
+        // A plain decimal number, all of it: not "", "0x10" or "1.5x".
+        const std::string& text = *args.scale;
+        double scale = 0;
+        const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), scale);
+        if (text.empty() || problem != std::errc() || end != text.data() + text.size() || !(scale > 0)
+            || !std::isfinite(scale))
+            return "--scale must be a number above 0, such as 0.5, not '" + text + "'";
+        request->scale = scale;
     }
     if (args.maxSize) {
         static const std::regex pattern("([0-9]{1,5})[xX]([0-9]{1,5})");
@@ -392,8 +401,9 @@ int RunConvert(const ConvertArgs& args)
         ++filesDone;
         if (ok) {
             if (damage)
-                bar.print("warning: " + (job.input == "-" ? std::string(kStandardInput) : job.input) + ": "
-                          + damage.message());
+                bar.print("warning: "
+                          + imaging::Printable((job.input == "-" ? std::string(kStandardInput) : job.input)
+                                               + ": " + damage.message()));
             return kExitOk;
         }
         if (error.kind == imaging::ErrorKind::Cancelled) {
@@ -623,7 +633,7 @@ int RunInfo(const std::string& input)
     WarnOfDamage(shown, damage);
     const imaging::AnimationInfo& info = reader.info();
     long long total = 0;
-    std::cout << "file:     " << shown << "\n"
+    std::cout << "file:     " << imaging::Printable(shown) << "\n"
               << "size:     " << info.width << " x " << info.height << "\n"
               << "frames:   " << info.frameCount << (info.frameCount == 1 ? " (a still)" : "") << "\n"
               << "delays:  ";

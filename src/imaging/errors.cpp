@@ -36,6 +36,8 @@ std::string WriteReason(int code)
 {
     if (code == ENOSPC || code == EDQUOT)
         return "the disk is full";
+    if (code == EFBIG)
+        return "is larger than files may be here (the file size limit, ulimit -f)";
     return "cannot be written (" + SystemReason(code) + ")";
 }
 
