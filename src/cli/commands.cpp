@@ -11,6 +11,7 @@
 #include "progress_bar.h"
 
 #include <algorithm>
+#include <chrono>
 #include <charconv>
 #include <atomic>
 #include <cctype>
@@ -23,24 +24,46 @@
 #include <regex>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 #include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/info.h>
 #include <oneapi/tbb/task_arena.h>
 #include <oneapi/tbb/task_group.h>
 
+#include <semaphore.h>
 #include <unistd.h>
 
 namespace qf::cli {
 namespace {
 
 std::atomic<bool> interrupted{false};
+sem_t stopAsked;
 
 extern "C" void OnInterrupt(int signal)
 {
     interrupted.store(true);
+    sem_post(&stopAsked);
     // A second Ctrl-C (or kill) is not caught: it ends the program.
     std::signal(signal, SIG_DFL);
+}
+
+// The work sees a stop request between rows, frames and files; inside one
+// library call on a very large frame (encoding it, rendering it) it may not
+// for seconds. Then the program ends here, 0.1 s after the request: every
+// output is replaced only when complete, so whatever was being written is
+// left as it was, and its temporary files have no names or are removed by
+// the next run.
+void StopWatch()
+{
+    while (sem_wait(&stopAsked) != 0) {
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    static const char kMessage[] = "error: interrupted; the files being written were left as they were\n";
+    if (::write(STDERR_FILENO, kMessage, sizeof kMessage - 1) < 0) {
+        // Nothing more can be said.
+    }
+    ::_exit(kExitInterrupted);
 }
 
 int Report(const imaging::Error& error)
@@ -142,6 +165,8 @@ void InstallInterruptHandler()
     // Ctrl-C, a closed terminal and a plain kill stop the work the same way,
     // so no temporary file is left beside an output. A signal the caller
     // chose to ignore (nohup) stays ignored.
+    sem_init(&stopAsked, 0, 0);
+    std::thread(StopWatch).detach();
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         if (std::signal(signal, OnInterrupt) == SIG_IGN)
             std::signal(signal, SIG_IGN);
