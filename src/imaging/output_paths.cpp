@@ -116,6 +116,14 @@ bool WalkPath(const std::string& path, Walk* walk, std::string* reason)
                             "remove it or write to another name";
                 return false;
             }
+            // A link to a pipe or a device (/dev/stdout) names no path to
+            // follow: what it leads to is the answer.
+            struct stat pointed {};
+            if (::stat(candidate.c_str(), &pointed) == 0 && !S_ISREG(pointed.st_mode) && !S_ISDIR(pointed.st_mode)) {
+                base = candidate;
+                walk->info = pointed;
+                break;
+            }
             char text[PATH_MAX];
             const ssize_t length = ::readlink(candidate.c_str(), text, sizeof text);
             if (length <= 0 || static_cast<std::size_t>(length) >= sizeof text) {
