@@ -188,20 +188,20 @@ bool OpenOutputFolder(const std::string& path, OutputFolder* folder, Error* erro
             return Fail(error, ErrorKind::Unwritable, path, "cannot create the folder: " + ec.message());
         folder->madeByThisRun = true;
     }
-    struct stat info {};
-    folder->ownedByUser = ::stat(walk.resolved.c_str(), &info) == 0 && info.st_uid == ::geteuid();
     return true;
 }
 
 bool RemoveFromOutputFolder(const OutputFolder& folder, const std::string& name, Error* error)
 {
-    if (!folder.madeByThisRun && !folder.ownedByUser)
-        return true;
     const int dir = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return Fail(error, ErrorKind::Unwritable, folder.path, "cannot be opened (" + SystemReason(errno) + ")");
     struct stat info {};
     bool ok = true;
+    if (!folder.madeByThisRun && (::fstat(dir, &info) != 0 || info.st_uid != ::geteuid())) {
+        ::close(dir);
+        return true;
+    }
     if (::fstatat(dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)
         && ::unlinkat(dir, name.c_str(), 0) != 0 && errno != ENOENT)
         ok = Fail(error, ErrorKind::Unwritable, (fs::path(folder.path) / name).string(),

@@ -22,9 +22,8 @@ bool ResolveOutputFile(const std::string& destination, std::string* target, Erro
 // A folder that results are written into, checked by the same rule and
 // made (with its parents) when missing.
 struct OutputFolder {
-    std::string path;          // as the caller named it
+    std::string path;           // as the caller named it
     bool madeByThisRun = false; // it did not exist before
-    bool ownedByUser = false;
 };
 bool OpenOutputFolder(const std::string& path, OutputFolder* folder, Error* error);
 

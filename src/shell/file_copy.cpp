@@ -1,8 +1,7 @@
 #include "shell/file_copy.h"
 
-#include "imaging/animation_reader.h"
 #include "imaging/atomic_file.h"
-#include "imaging/webp_writer.h"
+#include "pipeline/convert.h"
 
 #include <QDir>
 #include <QFile>
@@ -106,49 +105,17 @@ bool CopyFileAtomically(const QString& source, const QString& destination, QStri
 bool WriteWebpFromGif(const QString& source, const QString& destination, QString* error,
                       const std::function<bool()>& cancelled)
 {
-    imaging::AnimationReader reader;
     imaging::Error failure;
-    if (!reader.open(QFile::encodeName(source).toStdString(), &failure)) {
-        *error = Describe(source, QString::fromStdString(failure.reason));
-        return false;
-    }
-    const imaging::AnimationInfo& info = reader.info();
-    imaging::WebpWriter writer;
-    if (!writer.open(QFile::encodeName(destination).toStdString(), info.width, info.height, info.loopCount,
-                     imaging::WebpOptions{}, &failure)) {
-        const QString reason = QString::fromStdString(failure.reason);
-        *error = Describe(destination, failure.kind == imaging::ErrorKind::Unwritable
-                                           ? CreateFailure(destination, reason)
-                                           : reason);
-        return false;
-    }
-    imaging::RgbaImage frame;
-    for (std::size_t index = 0;; ++index) {
-        if (cancelled && cancelled()) {
-            writer.abort();
-            *error = Describe(destination, QObject::tr("the save was stopped"));
-            return false;
-        }
-        const imaging::ReadResult read = reader.readNext(frame, &failure);
-        if (read.status == imaging::ReadStatus::End)
-            break;
-        if (read.status == imaging::ReadStatus::Failed) {
-            writer.abort();
-            *error = Describe(source, QString::fromStdString(failure.reason));
-            return false;
-        }
-        const int delay = index < info.delays.size() ? info.delays[index] : 0;
-        if (!writer.addFrame(imaging::ImageView::of(frame), delay, &failure)) {
-            writer.abort();
-            *error = Describe(destination, QString::fromStdString(failure.reason));
-            return false;
-        }
-    }
-    if (!writer.finish(&failure)) {
-        *error = Describe(destination, QString::fromStdString(failure.reason));
-        return false;
-    }
-    return true;
+    if (RewriteAnimation(QFile::encodeName(source).toStdString(), QFile::encodeName(destination).toStdString(),
+                         {imaging::OutputFormat::Webp}, cancelled, &failure))
+        return true;
+    const bool atSource = failure.file == QFile::encodeName(source).toStdString();
+    QString reason = failure.kind == imaging::ErrorKind::Cancelled ? QObject::tr("the save was stopped")
+                                                                   : QString::fromStdString(failure.reason);
+    if (failure.kind == imaging::ErrorKind::Unwritable && !atSource)
+        reason = CreateFailure(destination, reason);
+    *error = Describe(atSource ? source : destination, reason);
+    return false;
 }
 
 } // namespace qf::shell

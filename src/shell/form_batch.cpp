@@ -674,7 +674,8 @@ void FormBatch::openFile()
 {
     if (busy_)
         return;
-    const QString path = services_.ui->openFileName(this, tr("GIF File (*.gif)"), openFolder_);
+    const QString path = services_.ui->openFileName(
+        this, tr("GIF File (*.gif)") + QStringLiteral(";;") + tr("Animated WebP (*.webp)"), openFolder_);
     if (!path.isEmpty())
         openPath(path);
 }

@@ -1,6 +1,6 @@
 // FormBatch: the one window of the program, a three-step wizard.
 //
-//   1. Open: a big button picks a GIF; a still GIF is refused.
+//   1. Open: a big button picks a GIF or an animated WebP; a still is refused.
 //   2. Choose: frame 1 in all 17 effect variants, one ticked.
 //   3. View and save: every frame converted with the ticked variant into the
 //      variant's temporary result file, played in the viewer, saved on demand.

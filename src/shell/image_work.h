@@ -1,5 +1,5 @@
-// The window's view of the frame pipeline: open a GIF and render its 17
-// snapshots, and convert a whole GIF with one variant. Both run on a worker
+// The window's view of the frame pipeline: open an animation (GIF or WebP)
+// and render its 17 snapshots, and convert it whole with one variant. Both run on a worker
 // thread; progress comes back through the callback, which may stop the work
 // by returning false. Tests put a scripted implementation in its place.
 #pragma once
@@ -40,16 +40,17 @@ class ImageWork {
 public:
     virtual ~ImageWork() = default;
 
-    // Reads the GIF's size, frame count and delays; when it has at least two
-    // frames, also renders frame 1 in all 17 variants, reporting 50 to 100.
-    // False with *error when the file cannot be read as a GIF, or with
-    // ErrorKind::Cancelled when the work was stopped.
+    // Reads the animation's size, frame count and delays; when it has at
+    // least two frames, also renders frame 1 in all 17 variants, reporting 50
+    // to 100 (OpenForChoosing). False with *error when the file cannot be
+    // read as an animation, or with ErrorKind::Cancelled when the work was
+    // stopped.
     virtual bool open(const QString& path, const Switches& switches, const WorkProgress& progress,
                       OpenedGif* gif, WorkError* error) = 0;
 
-    // Renders every frame of the GIF at source with the variant and writes
-    // the animation, with the source's delays, to target, reporting i / n * 100
-    // after frame i. On failure or stop (ErrorKind::Cancelled) the target is
+    // Renders every frame of the animation at source with the variant and
+    // writes it as a GIF, with the source's delays, to target, reporting
+    // i / n * 100 after frame i. On failure or stop (ErrorKind::Cancelled) the target is
     // left as it was.
     virtual bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
                          const WorkProgress& progress, WorkError* error) = 0;

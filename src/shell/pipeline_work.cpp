@@ -1,6 +1,5 @@
 #include "shell/pipeline_work.h"
 
-#include "imaging/gif_reader.h"
 #include "pipeline/convert.h"
 #include "pipeline/snapshots.h"
 
@@ -51,41 +50,29 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
                         OpenedGif* gif, WorkError* error)
 {
     try {
-        imaging::GifReader reader;
+        ChoosingOptions options;
+        options.switches = switches;
+        options.keepAll = true;
+        options.animatedOnly = true;
+        options.progress = progress;
+        OpenedGif result;
+        OpenedForChoosing opened;
         imaging::Error failure;
-        if (!reader.open(NativePath(path), &failure)) {
-            *error = FromImaging(failure);
+        if (!OpenForChoosing(
+                NativePath(path), options,
+                [&](int, const Picture& snapshot) { result.snapshots.append(ToImage(snapshot)); }, &opened,
+                &failure)) {
+            *error = failure.kind == imaging::ErrorKind::Cancelled ? WorkError{failure.kind, QString()}
+                                                                   : FromImaging(failure);
             return false;
         }
-        const imaging::AnimationInfo& info = reader.info();
-        OpenedGif result;
+        const imaging::AnimationInfo& info = opened.info;
         result.width = info.width;
         result.height = info.height;
         result.frameCount = info.frameCount;
         result.delays = QVector<int>(info.delays.begin(), info.delays.end());
-        if (reader.damage())
-            result.damagedAfter = reader.damage().afterFrame;
-        if (info.frameCount >= 2) {
-            imaging::RgbaImage frame;
-            if (!reader.readFrame(1, frame, &failure)
-                || !EnoughMemoryForSnapshots(frame.width, frame.height, true, NativePath(path), &failure)) {
-                *error = FromImaging(failure);
-                return false;
-            }
-            bool stopped = false;
-            const std::vector<Picture> snapshots =
-                BuildSnapshots(ReadFrame(frame), switches, [&](double percent) {
-                    if (progress && !progress(percent))
-                        stopped = true;
-                    return !stopped;
-                });
-            if (stopped) {
-                *error = {imaging::ErrorKind::Cancelled, QString()};
-                return false;
-            }
-            for (const Picture& snapshot : snapshots)
-                result.snapshots.append(ToImage(snapshot));
-        }
+        if (opened.damage)
+            result.damagedAfter = opened.damage.afterFrame;
         *gif = std::move(result);
         return true;
     } catch (const std::bad_alloc&) {
