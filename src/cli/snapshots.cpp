@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "common.h"
 #include "engine/variants.h"
+#include "imaging/errors.h"
 #include "imaging/png_io.h"
 #include "pipeline/contact_sheet.h"
 #include "pipeline/folders.h"
@@ -103,7 +104,11 @@ int RunSnapshots(const SnapshotArgs& args)
                 batch ? "file " + std::to_string(i + 1) + "/" + std::to_string(plan.jobs.size())
                       : std::string();
             const std::string shown = job.input == "-" ? std::string(kStandardInput) : job.input;
-            error = Snapshots(input, shown, job.output, plan.resize, args.switches, bar, detail);
+            try {
+                error = Snapshots(input, shown, job.output, plan.resize, args.switches, bar, detail);
+            } catch (...) {
+                error = imaging::CaughtError(input);
+            }
             streams.renameInError(error);
         }
         int code = kExitOk;

@@ -3,12 +3,11 @@
 #include "pipeline/convert.h"
 #include "pipeline/snapshots.h"
 
+#include "imaging/errors.h"
+
 #include <QFile>
-#include <QObject>
 
 #include <cstring>
-#include <exception>
-#include <new>
 
 namespace qf::shell {
 
@@ -17,22 +16,6 @@ namespace {
 std::string NativePath(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
-}
-
-WorkError FromImaging(const imaging::Error& error)
-{
-    return {error.kind, QString::fromStdString(error.message())};
-}
-
-WorkError OutOfMemory(const QString& path)
-{
-    return {imaging::ErrorKind::OutOfMemory, QObject::tr("%1: not enough memory for this GIF").arg(path)};
-}
-
-WorkError Unexpected(const QString& path, const std::exception& e)
-{
-    return {imaging::ErrorKind::Unreadable,
-            QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(e.what()))};
 }
 
 // The picture surface is exactly the layout of a QImage in RGB32.
@@ -47,7 +30,7 @@ QImage ToImage(const Picture& picture)
 } // namespace
 
 bool PipelineWork::open(const QString& path, const Switches& switches, const WorkProgress& progress,
-                        OpenedGif* gif, WorkError* error)
+                        OpenedGif* gif, imaging::Error* error)
 {
     try {
         ChoosingOptions options;
@@ -57,15 +40,11 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
         options.progress = progress;
         OpenedGif result;
         OpenedForChoosing opened;
-        imaging::Error failure;
         if (!OpenForChoosing(
                 NativePath(path), options,
                 [&](int, const Picture& snapshot) { result.snapshots.append(ToImage(snapshot)); }, &opened,
-                &failure)) {
-            *error = failure.kind == imaging::ErrorKind::Cancelled ? WorkError{failure.kind, QString()}
-                                                                   : FromImaging(failure);
+                error))
             return false;
-        }
         const imaging::AnimationInfo& info = opened.info;
         result.width = info.width;
         result.height = info.height;
@@ -75,30 +54,23 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
             result.damagedAfter = opened.damage.afterFrame;
         *gif = std::move(result);
         return true;
-    } catch (const std::bad_alloc&) {
-        *error = OutOfMemory(path);
-    } catch (const std::exception& e) {
-        *error = Unexpected(path, e);
+    } catch (...) {
+        *error = imaging::CaughtError(NativePath(path));
     }
     return false;
 }
 
 bool PipelineWork::convert(const QString& source, const QString& target, int variant,
-                           const Switches& switches, const WorkProgress& progress, WorkError* error)
+                           const Switches& switches, const WorkProgress& progress, imaging::Error* error)
 {
     try {
         ConvertOptions options;
         options.variant = variant;
         options.switches = switches;
         options.progress = progress;
-        imaging::Error failure;
-        if (ConvertAllFrames(NativePath(source), NativePath(target), options, &failure))
-            return true;
-        *error = FromImaging(failure);
-    } catch (const std::bad_alloc&) {
-        *error = OutOfMemory(source);
-    } catch (const std::exception& e) {
-        *error = Unexpected(source, e);
+        return ConvertAllFrames(NativePath(source), NativePath(target), options, error);
+    } catch (...) {
+        *error = imaging::CaughtError(NativePath(source));
     }
     return false;
 }
