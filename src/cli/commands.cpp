@@ -322,8 +322,6 @@ int RunConvert(const ConvertArgs& args)
                 job.output + ": cannot write " + extension
                 + " files; the output must end in .gif or .webp (or name none and give --format)");
         }
-        if (args.quality && format != OutputFormat::Webp)
-            return UsageError("--quality sets lossy WebP output; " + job.output + " is written as a GIF");
         formats.push_back(format);
     }
 
@@ -363,6 +361,7 @@ int RunConvert(const ConvertArgs& args)
         options.keepTransparency = args.keepTransparency;
         options.format = format;
         options.webp.quality = args.quality.value_or(-1);
+        options.gifQuality = args.quality.value_or(imaging::kBestQuality);
         options.inCurrentArena = batch;
         options.cancelled = Interrupted;
         options.progress = [&](double percent) {

@@ -49,7 +49,7 @@ struct BatchArgs {
 struct ConvertArgs : BatchArgs {
     std::string variant = "0";
     std::optional<std::string> format; // "gif" or "webp"
-    std::optional<int> quality;        // lossy WebP at this quality
+    std::optional<int> quality;        // 1-100, GIF or lossy WebP
     bool keepTransparency = false;
     int threads = 0;
     std::optional<std::string> pngFramesDir;

@@ -113,7 +113,8 @@ static int RunCommandLine(int argc, char** argv)
         ->check(CLI::IsMember({"gif", "webp"}));
     convertCommand
         ->add_option("--quality", convert.quality,
-                     "Lossy WebP at this quality, 0-100 (WebP is lossless without it)")
+                     "0-100: lower gives smaller files. GIF: 100 (the default) is\n"
+                     "near-lossless; WebP: lossy at this quality (lossless without it)")
         ->check(CLI::Range(0, 100));
     convertCommand->add_flag("--keep-transparency", convert.keepTransparency,
                              "Where a source frame is transparent, leave the result\n"

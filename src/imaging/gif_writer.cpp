@@ -86,6 +86,7 @@ struct GifAnimationWriter::Impl {
     int globalMaxIndex = -1;               // the largest global index a frame used
     std::unique_ptr<FrameEncoder> encoder; // for frames encoded here
     std::vector<std::uint32_t> view;       // what a decoder shows; empty: nothing
+    GifLevels levels;
 
     bool encodeAndAppend(FrameJob& job, Error* error);
     bool spoolFrame(const EncodedFrame& frame, Error* error);
@@ -153,6 +154,11 @@ bool GifAnimationWriter::open(const std::string& path, int width, int height, in
     return true;
 }
 
+void GifAnimationWriter::setQuality(int quality)
+{
+    impl_->levels = LevelsFor(quality);
+}
+
 bool GifAnimationWriter::addFrame(const ImageView& frame, int delay, Error* error)
 {
     Impl& d = *impl_;
@@ -199,6 +205,13 @@ bool GifAnimationWriter::link(std::shared_ptr<const PackedFrame> frame, int dela
         return Fail(error, ErrorKind::InvalidArgument, d.path,
                     "cannot store the delay " + std::to_string(delay) + " of frame "
                         + std::to_string(d.frames + 1) + " (0 to 65535 hundredths of a second)");
+    if (d.levels.stillTolerance > 0 && d.waiting) {
+        // Pixels that barely changed keep the colour they had, so that they
+        // are not drawn again.
+        auto held = std::make_shared<PackedFrame>(*frame);
+        held->holdStill(*d.waiting->frame, d.levels.stillTolerance);
+        frame = std::move(held);
+    }
     std::shared_ptr<const GlobalPalette> global = d.palette.add(*frame);
     std::shared_ptr<const PackedFrame> previous;
     if (d.waiting) {
@@ -209,7 +222,7 @@ bool GifAnimationWriter::link(std::shared_ptr<const PackedFrame> frame, int dela
     }
     ++d.frames;
     d.waiting =
-        FrameJob{std::move(previous), std::move(frame), nullptr, std::move(global), d.frames, delay, {}, {}};
+        FrameJob{std::move(previous), std::move(frame), nullptr, std::move(global), d.frames, delay, d.levels, {}, {}};
     return true;
 }
 

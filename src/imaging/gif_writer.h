@@ -39,6 +39,11 @@ public:
     // of range too (InvalidArgument).
     bool open(const std::string& path, int width, int height, int loopCount, Error* error);
 
+    // The quality level (1 to 100, see gif_levels.h) of the frames linked
+    // from now on; 100, the default, keeps frames of at most 256 colours
+    // exact. Kept from one animation to the next.
+    void setQuality(int quality);
+
     // Appends a frame with its delay in hundredths of a second (0 to 65535,
     // stored exactly). A frame of another size or a delay out of range is
     // refused (InvalidArgument) and the animation goes on without it; a failure to

@@ -210,6 +210,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
     // frames in order.
     const bool webp = options.format == OutputFormat::Webp;
     imaging::GifAnimationWriter writer;
+    writer.setQuality(options.gifQuality);
     imaging::WebpWriter webpWriter;
     if (webp ? !webpWriter.open(output, info.width, info.height, info.loopCount, options.webp, &err)
              : !writer.open(output, info.width, info.height, info.loopCount, &err))

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "imaging/gif_levels.h"
 #include "imaging/resize.h"
 #include "imaging/webp_writer.h"
 #include "output_shaping.h"
@@ -43,6 +44,7 @@ struct ConvertOptions {
     bool keepTransparency = false;
     OutputFormat format = OutputFormat::Gif;
     imaging::WebpOptions webp;
+    int gifQuality = imaging::kBestQuality; // 1-100, see imaging/gif_levels.h
     // Run in the task arena the caller runs in (set up with its threads,
     // shared by several conversions at once) instead of one of threads.
     bool inCurrentArena = false;
