@@ -1,5 +1,6 @@
 #include "convert.h"
 
+#include "folders.h"
 #include "free_memory.h"
 #include "imaging/animation_reader.h"
 #include "imaging/gif_reader.h"
@@ -35,13 +36,6 @@ void RenderFrame(EngineState& state, const Picture& source, int variant, int fra
     state.RenderVariant(variant, switches);
     rendered.reset(source.width(), source.height());
     PlanesToPicture(state.SourcePlanes, rendered);
-}
-
-std::string FramePngPath(const std::string& dir, int number)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "frame-%04d.png", number);
-    return (std::filesystem::path(dir) / name).string();
 }
 
 namespace {

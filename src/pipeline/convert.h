@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "folders.h"
 #include "imaging/gif_levels.h"
 #include "imaging/resize.h"
 #include "imaging/webp_writer.h"
@@ -59,8 +60,5 @@ struct ConvertOptions {
 // given, receives the damage the reader found in frames it still could read.
 bool ConvertAllFrames(const std::string& input, const std::string& output, const ConvertOptions& options,
                       imaging::Error* error, imaging::AnimationDamage* damage = nullptr);
-
-// Where the rendered frame number (1-based) goes in dir: frame-0001.png, ...
-std::string FramePngPath(const std::string& dir, int number);
 
 } // namespace qf
