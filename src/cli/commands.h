@@ -29,6 +29,8 @@ struct ConvertArgs : BatchArgs {
     bool keepTransparency = false;
     int threads = 0;
     std::optional<std::string> pngFramesDir;
+    std::optional<std::string> maxBytes; // "10M", "256K", "500000"
+    bool estimate = false;               // print expected sizes, write nothing
 };
 
 using SnapshotArgs = BatchArgs;

@@ -125,6 +125,13 @@ static int RunCommandLine(int argc, char** argv)
     convertCommand->add_option("--png-frames", convert.pngFramesDir,
                                "Also write each rendered frame, before colour reduction, as\n"
                                "DIR/frame-0001.png, ...");
+    convertCommand->add_option("--max-bytes", convert.maxBytes,
+                               "The best-looking output that fits in SIZE bytes: 10M, 8MB,\n"
+                               "256K, 500000 (1K = 1024). Lowers the quality, then drops\n"
+                               "frames (keeping the timing), then shrinks the frames");
+    convertCommand->add_flag("--estimate", convert.estimate,
+                             "Print the expected size at these settings and what\n"
+                             "--max-bytes would choose for common limits; write nothing");
     convertCommand->footer(footer);
 
     SnapshotArgs snapshots;

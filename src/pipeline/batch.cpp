@@ -121,7 +121,10 @@ private:
             }
             try {
                 ok = (!convert.pngFramesDir || MakeFolder(*convert.pngFramesDir, &error))
-                     && ConvertAllFrames(job.input, job.output, convert, &error, &outcome.damage)
+                     && (options_.maxBytes > 0
+                             ? ConvertWithinBudget(job.input, job.output, convert, options_.maxBytes,
+                                                   &outcome.budget, &error, &outcome.damage)
+                             : ConvertAllFrames(job.input, job.output, convert, &error, &outcome.damage))
                      && (!convert.pngFramesDir || RemoveSurplusFrames(*convert.pngFramesDir, frames, &error))
                      && (!options_.deliver || options_.deliver(i, &error));
             } catch (const std::bad_alloc&) {

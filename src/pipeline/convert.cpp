@@ -44,7 +44,10 @@ namespace {
 // of frame n carries the encoding of frame n - 1, whose successor is then
 // known.
 struct FrameSlot {
-    int number = 0;
+    int number = 0;       // among the frames kept
+    int sourceNumber = 0; // in the source
+    int delay = 0;        // with the delays of the frames dropped after it
+    imaging::RgbaImage skipped; // a frame dropped
     imaging::RgbaImage decoded;
     imaging::RgbaImage resized; // decoded at the render size, when it differs
     Picture source;
@@ -145,6 +148,14 @@ private:
     imaging::Error error_;
 };
 
+constexpr int kLongestDelay = 65535; // hundredths of a second a frame can hold
+
+int SourceDelay(const imaging::AnimationInfo& info, int number)
+{
+    const std::size_t index = static_cast<std::size_t>(number - 1);
+    return index < info.delays.size() ? info.delays[index] : 0;
+}
+
 constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
 constexpr int kMaxThreads = 256;
 
@@ -188,7 +199,9 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
     if (damage)
         *damage = reader.damage();
     imaging::AnimationInfo info = reader.info();
+    const int step = std::max(1, options.frameStep);
     const int frameCount = info.frameCount;
+    const int keptCount = (frameCount + step - 1) / step;
     imaging::Size size;
     if (!RenderSize(input, info.width, info.height, info.work, options.resize, &size, &err))
         return false;
@@ -243,7 +256,8 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
     PackedFramePool packedPool;
     tbb::enumerable_thread_specific<EngineState> states;
     tbb::enumerable_thread_specific<imaging::FrameEncoder> encoders;
-    int nextNumber = 1;
+    int nextNumber = 1; // of the frames kept
+    int nextSource = 1;
 
     auto readStage = [&](tbb::flow_control& flow) -> FrameSlot* {
         if (run.stopping()) {
@@ -266,6 +280,23 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
             return nullptr;
         }
         slot->number = nextNumber++;
+        slot->sourceNumber = nextSource;
+        slot->delay = SourceDelay(info, nextSource);
+        // Frames dropped after this one add their delays to it.
+        for (int skip = 1; skip < step && nextSource + skip <= frameCount; ++skip) {
+            try {
+                if (reader.readNext(slot->skipped, &readError).status != imaging::ReadStatus::Frame)
+                    break;
+            } catch (const std::bad_alloc&) {
+                readError = OutOfMemory(input, info.width, info.height);
+            }
+            if (readError) {
+                run.fail(std::move(readError));
+                break;
+            }
+            slot->delay = std::min(slot->delay + SourceDelay(info, nextSource + skip), kLongestDelay);
+        }
+        nextSource += step;
         return slot;
     };
 
@@ -278,7 +309,8 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
                 UseDefaultPencilTexture(state);
             const imaging::RgbaImage& frame = SizedFrame(slot->decoded, size, slot->resized);
             ReadFrame(frame, slot->source);
-            RenderFrame(state, slot->source, options.variant, slot->number, options.switches, slot->rendered);
+            RenderFrame(state, slot->source, options.variant, slot->sourceNumber, options.switches,
+                        slot->rendered);
             slot->output = ViewOf(slot->rendered);
             if (options.keepTransparency) {
                 KeepTransparency(slot->rendered, frame, slot->withAlpha);
@@ -309,7 +341,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
     // cancels the run.
     auto reportFrameDone = [&](int number) {
         if (options.progress
-            && !options.progress(static_cast<double>(number) / static_cast<double>(frameCount) * 100.0))
+            && !options.progress(static_cast<double>(number) / static_cast<double>(keptCount) * 100.0))
             run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
     };
 
@@ -319,8 +351,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
     auto linkStage = [&](FrameSlot* slot) -> FrameSlot* {
         slot->job.reset();
         if (!run.stopping()) {
-            const int index = slot->number - 1;
-            const int delay = index < static_cast<int>(info.delays.size()) ? info.delays[index] : 0;
+            const int delay = slot->delay;
             imaging::Error linkError;
             if (webp) {
                 if (!webpWriter.addFrame(slot->output, delay, &linkError))

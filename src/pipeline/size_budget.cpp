@@ -1,0 +1,490 @@
+#include "size_budget.h"
+
+#include "imaging/animation_reader.h"
+#include "imaging/gif_writer.h"
+#include "pencil_texture.h"
+
+#include <oneapi/tbb/enumerable_thread_specific.h>
+#include <oneapi/tbb/parallel_for.h>
+#include <oneapi/tbb/task_arena.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+namespace qf {
+
+namespace {
+
+// Frames of the sample: runs of this many consecutive kept frames.
+constexpr int kRunLength = 2;
+constexpr int kMostRuns = 8;
+// Within reason: a quarter of the frames, a quarter of the size, sides of
+// at least kSmallestSide pixels.
+constexpr int kMostFrameStep = 4;
+constexpr double kScales[] = {1.0, 0.75, 0.5, 0.35, 0.25};
+constexpr int kSmallestSide = 16;
+
+// An output is taken when it comes to between these parts of the budget;
+// the estimate aims in between.
+constexpr double kLowestShare = 0.85;
+
+std::string ScratchPath(const std::string& extension)
+{
+    static std::atomic<int> counter{0};
+    const std::string name =
+        "qf-size-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + extension;
+    return (std::filesystem::temp_directory_path() / name).string();
+}
+
+long long FileBytes(const std::string& path)
+{
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(path, ec);
+    return ec ? -1 : static_cast<long long>(bytes);
+}
+
+struct SampleFrame {
+    Picture rendered;
+    imaging::RgbaImage withAlpha;
+    imaging::ImageView view;
+};
+
+// The rendered sample at one frame step and scale.
+struct Sample {
+    int width = 0;
+    int height = 0;
+    int loopCount = -1;
+    int kept = 0; // frames the conversion keeps
+    std::vector<std::vector<SampleFrame>> runs;
+};
+
+} // namespace
+
+SizeSettings SettingsOf(const ConvertOptions& options)
+{
+    SizeSettings settings;
+    settings.frameStep = std::max(1, options.frameStep);
+    if (options.format == OutputFormat::Webp)
+        settings.quality = options.webp.quality < 0 ? kLosslessWebp : options.webp.quality;
+    else
+        settings.quality = options.gifQuality;
+    return settings;
+}
+
+struct SizeEstimator::Impl {
+    std::string input;
+    ConvertOptions options;
+    imaging::AnimationInfo info;
+    imaging::Size size; // the conversion's own frame size
+    std::map<std::pair<int, double>, Sample> samples;
+    std::map<std::tuple<int, double, int>, long long> sizes;
+
+    bool webp() const { return options.format == OutputFormat::Webp; }
+    int bestQuality() const { return webp() ? kLosslessWebp : imaging::kBestQuality; }
+    int worstQuality() const { return webp() ? 0 : 1; }
+    bool reasonable(int step, double scale) const
+    {
+        return (step == 1 || (info.frameCount + step - 1) / step >= 2)
+               && (scale == 1.0
+                   || std::min(size.width, size.height) * scale >= static_cast<double>(kSmallestSide));
+    }
+
+    imaging::ResizeRequest resizeFor(double scale) const
+    {
+        imaging::ResizeRequest request = options.resize;
+        if (scale < 1.0) {
+            request = {};
+            request.maxWidth = std::max(1, static_cast<int>(std::lround(size.width * scale)));
+            request.maxHeight = std::max(1, static_cast<int>(std::lround(size.height * scale)));
+        }
+        return request;
+    }
+
+    bool sample(int step, double scale, const Sample** out, imaging::Error* error);
+    bool encodeRun(const Sample& sample, const std::vector<SampleFrame>& frames, std::size_t count,
+                   int quality, long long* bytes, imaging::Error* error) const;
+};
+
+SizeEstimator::SizeEstimator() : impl_(std::make_unique<Impl>())
+{}
+
+SizeEstimator::~SizeEstimator() = default;
+
+int SizeEstimator::frameCount() const
+{
+    return impl_->info.frameCount;
+}
+
+bool SizeEstimator::open(const std::string& input, const ConvertOptions& options, imaging::Error* error)
+{
+    Impl& d = *impl_;
+    d.input = input;
+    d.options = options;
+    d.samples.clear();
+    d.sizes.clear();
+    imaging::AnimationReader reader;
+    if (!reader.open(input, error))
+        return false;
+    d.info = reader.info();
+    return RenderSize(input, d.info.width, d.info.height, d.info.work, options.resize, &d.size, error);
+}
+
+ConvertOptions SizeEstimator::optionsFor(const SizeSettings& settings) const
+{
+    ConvertOptions options = impl_->options;
+    options.frameStep = settings.frameStep;
+    options.resize = impl_->resizeFor(settings.scale);
+    if (impl_->webp())
+        options.webp.quality = settings.quality >= kLosslessWebp ? -1 : settings.quality;
+    else
+        options.gifQuality = settings.quality;
+    return options;
+}
+
+// Decodes the animation once and renders the kept frames the sample takes:
+// runs spread evenly, the first one at the first frame. A short animation
+// is sampled whole, as one run.
+bool SizeEstimator::Impl::sample(int step, double scale, const Sample** out, imaging::Error* error)
+{
+    const auto key = std::make_pair(step, scale);
+    if (const auto found = samples.find(key); found != samples.end()) {
+        *out = &found->second;
+        return true;
+    }
+    imaging::AnimationReader reader;
+    reader.setCancelCheck(options.cancelled);
+    if (!reader.open(input, error))
+        return false;
+    imaging::Size renderSize;
+    if (!RenderSize(input, info.width, info.height, info.work, resizeFor(scale), &renderSize, error))
+        return false;
+
+    Sample sample;
+    sample.width = renderSize.width;
+    sample.height = renderSize.height;
+    sample.loopCount = info.loopCount;
+    sample.kept = (info.frameCount + step - 1) / step;
+    // Kept frame k (0-based) of each run.
+    std::vector<std::pair<int, int>> wanted; // kept frame, run
+    const int runs = std::clamp(sample.kept / 16, 1, kMostRuns);
+    if (sample.kept <= runs * kRunLength + 2) {
+        for (int k = 0; k < sample.kept; ++k)
+            wanted.emplace_back(k, 0);
+    } else {
+        for (int r = 0; r < runs; ++r) {
+            const int start = static_cast<int>(static_cast<long long>(sample.kept - kRunLength) * r / runs);
+            for (int k = 0; k < kRunLength; ++k)
+                wanted.emplace_back(start + k, r);
+        }
+    }
+    const int runCount = wanted.back().second + 1;
+    sample.runs.resize(static_cast<std::size_t>(runCount));
+
+    // Decoded (and resized) sources of the wanted frames, in order.
+    std::vector<imaging::RgbaImage> sources(wanted.size());
+    imaging::RgbaImage decoded;
+    std::size_t next = 0;
+    for (int number = 1; next < wanted.size(); ++number) {
+        if (reader.readNext(decoded, error).status != imaging::ReadStatus::Frame)
+            return *error ? false
+                          : imaging::Fail(error, imaging::ErrorKind::Corrupt, input, "has fewer frames than it says");
+        if ((number - 1) % step != 0 || (number - 1) / step != wanted[next].first)
+            continue;
+        imaging::RgbaImage resized;
+        sources[next] = SizedFrame(decoded, renderSize, resized);
+        ++next;
+    }
+
+    std::vector<SampleFrame> rendered(wanted.size());
+    tbb::enumerable_thread_specific<EngineState> states;
+    auto render = [&] {
+        tbb::parallel_for(std::size_t{0}, wanted.size(), [&](std::size_t i) {
+            EngineState& state = states.local();
+            if (state.PencilTexture.empty())
+                UseDefaultPencilTexture(state);
+            Picture source;
+            ReadFrame(sources[i], source);
+            const int sourceNumber = wanted[i].first * step + 1;
+            RenderFrame(state, source, options.variant, sourceNumber, options.switches, rendered[i].rendered);
+        });
+    };
+    if (options.threads > 0) {
+        tbb::task_arena arena(options.threads);
+        arena.execute(render);
+    } else {
+        render();
+    }
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        if (options.keepTransparency)
+            KeepTransparency(rendered[i].rendered, sources[i], rendered[i].withAlpha);
+        sample.runs[static_cast<std::size_t>(wanted[i].second)].push_back(std::move(rendered[i]));
+    }
+    // The views once the frames have found their place.
+    Sample& kept = samples[key] = std::move(sample);
+    for (auto& run : kept.runs) {
+        for (SampleFrame& frame : run)
+            frame.view =
+                options.keepTransparency ? imaging::ImageView::of(frame.withAlpha) : ViewOf(frame.rendered);
+    }
+    *out = &kept;
+    return true;
+}
+
+// The size of the first count frames of a run encoded as an animation.
+bool SizeEstimator::Impl::encodeRun(const Sample& sample, const std::vector<SampleFrame>& frames,
+                                    std::size_t count, int quality, long long* bytes,
+                                    imaging::Error* error) const
+{
+    const std::string path = ScratchPath(webp() ? ".webp" : ".gif");
+    bool ok = false;
+    if (webp()) {
+        imaging::WebpWriter writer;
+        imaging::WebpOptions webpOptions;
+        webpOptions.quality = quality >= kLosslessWebp ? -1 : quality;
+        ok = writer.open(path, sample.width, sample.height, sample.loopCount, webpOptions, error);
+        for (std::size_t i = 0; ok && i < count; ++i)
+            ok = writer.addFrame(frames[i].view, 10, error);
+        ok = ok && writer.finish(error);
+    } else {
+        imaging::GifAnimationWriter writer;
+        writer.setQuality(quality);
+        ok = writer.open(path, sample.width, sample.height, sample.loopCount, error);
+        for (std::size_t i = 0; ok && i < count; ++i)
+            ok = writer.addFrame(frames[i].view, 10, error);
+        ok = ok && writer.finish(error);
+    }
+    *bytes = ok ? FileBytes(path) : -1;
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    return ok;
+}
+
+// The first frame as the first run shows it alone, plus every other kept
+// frame at the mean cost of a frame that follows another in the runs.
+bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, imaging::Error* error)
+{
+    Impl& d = *impl_;
+    const auto key = std::make_tuple(settings.frameStep, settings.scale, settings.quality);
+    if (const auto found = d.sizes.find(key); found != d.sizes.end()) {
+        *bytes = found->second;
+        return true;
+    }
+    const Sample* sample = nullptr;
+    if (!d.sample(settings.frameStep, settings.scale, &sample, error))
+        return false;
+    const std::size_t runs = sample->runs.size();
+    std::vector<long long> whole(runs, 0), first(runs, 0);
+    std::vector<imaging::Error> errors(runs * 2);
+    auto encode = [&] {
+        tbb::parallel_for(std::size_t{0}, runs * 2, [&](std::size_t job) {
+            const std::size_t r = job / 2;
+            const auto& run = sample->runs[r];
+            if (job % 2 == 0)
+                d.encodeRun(*sample, run, run.size(), settings.quality, &whole[r], &errors[job]);
+            else if (run.size() > 1)
+                d.encodeRun(*sample, run, 1, settings.quality, &first[r], &errors[job]);
+        });
+    };
+    if (d.options.threads > 0) {
+        tbb::task_arena arena(d.options.threads);
+        arena.execute(encode);
+    } else {
+        encode();
+    }
+    for (const imaging::Error& e : errors) {
+        if (e) {
+            *error = e;
+            return false;
+        }
+    }
+    long long total = whole[0];
+    if (sample->runs[0].size() < static_cast<std::size_t>(sample->kept)) {
+        double following = 0;
+        for (std::size_t r = 0; r < runs; ++r)
+            following += static_cast<double>(whole[r] - first[r]) / static_cast<double>(sample->runs[r].size() - 1);
+        following /= static_cast<double>(runs);
+        total = first[0] + std::llround(following * (sample->kept - 1));
+    }
+    d.sizes[key] = total;
+    *bytes = total;
+    return true;
+}
+
+bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* smallest, imaging::Error* error)
+{
+    Impl& d = *impl_;
+    *smallest = -1;
+    // Dropping all but every k-th frame leaves more than a k-th of the
+    // bytes (the frames kept differ more), and a scale s more than about s^2
+    // of them: settings that cannot come near the target are not sampled.
+    long long full = 0;
+    if (!estimate(SizeSettings{d.bestQuality(), 1, 1.0}, &full, error))
+        return false;
+    if (static_cast<double>(full) <= target) {
+        *chosen = SizeSettings{d.bestQuality(), 1, 1.0};
+        return true;
+    }
+    if (!estimate(SizeSettings{d.worstQuality(), 1, 1.0}, &full, error))
+        return false;
+    SizeSettings last{d.worstQuality(), 1, 1.0};
+    for (const double scale : kScales) {
+        for (int step = 1; step <= kMostFrameStep; ++step) {
+            if (!d.reasonable(step, scale))
+                continue;
+            last = SizeSettings{d.worstQuality(), step, scale};
+            if (static_cast<double>(full) * scale * scale / step * 0.8 > target)
+                continue;
+            SizeSettings settings = last;
+            long long bytes = 0;
+            if (!estimate(settings, &bytes, error))
+                return false;
+            if (static_cast<double>(bytes) > target)
+                continue;
+            // The highest quality expected to fit: sizes grow with quality.
+            int low = d.worstQuality(); // fits
+            int high = d.bestQuality() + 1;
+            while (high - low > 1) {
+                const int middle = (low + high) / 2;
+                settings.quality = middle;
+                if (!estimate(settings, &bytes, error))
+                    return false;
+                (static_cast<double>(bytes) <= target ? low : high) = middle;
+            }
+            *chosen = SizeSettings{low, step, scale};
+            return true;
+        }
+    }
+    return estimate(last, smallest, error) && false;
+}
+
+namespace {
+
+void Remove(const std::string& path)
+{
+    std::error_code ec;
+    if (!path.empty())
+        std::filesystem::remove(path, ec);
+}
+
+// A name beside output for an attempt, so that the one kept moves over
+// output in one step.
+std::string AttemptPath(const std::string& output, int attempt)
+{
+    return output + ".qf-fit-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+}
+
+} // namespace
+
+std::string DescribeBytes(long long bytes)
+{
+    char text[32];
+    if (bytes >= 1024LL * 1024)
+        std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    else if (bytes >= 1024)
+        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024.0);
+    else
+        std::snprintf(text, sizeof text, "%lld bytes", bytes);
+    return text;
+}
+
+bool ConvertWithinBudget(const std::string& input, const std::string& output, const ConvertOptions& options,
+                         long long maxBytes, BudgetOutcome* outcome, imaging::Error* error,
+                         imaging::AnimationDamage* damage)
+{
+    *outcome = BudgetOutcome{};
+    SizeEstimator estimator;
+    if (!estimator.open(input, options, error))
+        return false;
+    const double budget = static_cast<double>(maxBytes);
+    auto cannotFit = [&](long long smallest) {
+        outcome->smallest = smallest;
+        return imaging::Fail(error, imaging::ErrorKind::TooLarge, output,
+                             "cannot be made to fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
+                                 + " bytes); the smallest it comes to is about " + DescribeBytes(smallest)
+                                 + ", at quality 1 with a quarter of the frames and a quarter of the size; "
+                                   "nothing was written");
+    };
+
+    SizeSettings first;
+    long long smallest = 0;
+    if (!estimator.choose(budget * kBudgetAim, &first, &smallest, error))
+        return *error ? false : cannotFit(smallest);
+    long long expected = 0;
+    if (!estimator.estimate(first, &expected, error))
+        return false;
+
+    // Up to two full conversions; the second corrects the estimate by how
+    // far the first was off.
+    struct Attempt {
+        std::string path;
+        SizeSettings settings;
+        long long bytes = -1;
+    };
+    std::vector<Attempt> attempts;
+    auto convert = [&](const SizeSettings& settings) {
+        Attempt attempt{AttemptPath(output, static_cast<int>(attempts.size()) + 1), settings, -1};
+        ++outcome->fullEncodes;
+        if (!ConvertAllFrames(input, attempt.path, estimator.optionsFor(settings), error, damage))
+            return false;
+        attempt.bytes = FileBytes(attempt.path);
+        attempts.push_back(attempt);
+        return true;
+    };
+    auto cleanUp = [&] {
+        for (const Attempt& attempt : attempts)
+            Remove(attempt.path);
+    };
+    if (!convert(first)) {
+        cleanUp();
+        return false;
+    }
+    const long long got = attempts[0].bytes;
+    const bool fits = got >= 0 && got <= maxBytes;
+    if (!(fits && static_cast<double>(got) >= budget * kLowestShare)) {
+        const double correction = expected > 0 && got > 0 ? static_cast<double>(got) / static_cast<double>(expected) : 1.0;
+        const double aim = fits ? kBudgetAim : kLowestShare + 0.02;
+        SizeSettings second;
+        if (estimator.choose(budget * aim / correction, &second, &smallest, error)) {
+            if (!(second == first) && !convert(second)) {
+                cleanUp();
+                return false;
+            }
+        } else if (*error) {
+            cleanUp();
+            return false;
+        }
+    }
+    // The largest attempt within the budget.
+    const Attempt* best = nullptr;
+    long long least = -1;
+    for (const Attempt& attempt : attempts) {
+        if (attempt.bytes >= 0 && (least < 0 || attempt.bytes < least))
+            least = attempt.bytes;
+        if (attempt.bytes >= 0 && attempt.bytes <= maxBytes && (!best || attempt.bytes > best->bytes))
+            best = &attempt;
+    }
+    if (!best) {
+        cleanUp();
+        return imaging::Fail(error, imaging::ErrorKind::TooLarge, output,
+                             "did not fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
+                                 + " bytes): the smallest result was " + DescribeBytes(least)
+                                 + "; nothing was written");
+    }
+    std::error_code ec;
+    std::filesystem::rename(best->path, output, ec);
+    if (ec) {
+        cleanUp();
+        return imaging::Fail(error, imaging::ErrorKind::Unwritable, output, ec.message());
+    }
+    outcome->settings = best->settings;
+    outcome->bytes = best->bytes;
+    cleanUp();
+    return true;
+}
+
+} // namespace qf
