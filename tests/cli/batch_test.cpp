@@ -158,6 +158,7 @@ TEST(Batch, FlagsAndTheirMistakes)
         {{a, out + "/x.png"}, 2, ".png", {}},
         {{a, out + "/x.gif", "--format", "webp"}, 2, "--format", {}},
         {{a, out + "/x.gif", "--quality", "101"}, 2, "--quality", {}},
+        {{a, out + "/x.gif", "--max-bytes", "10Q"}, 2, "--max-bytes", {}},
         {{a, b, out + "/x.gif"}, 2, "--out-dir", {}},
         {{a, b, "--out-dir", note}, 2, note, {}},
         {{a, dir.file("sub/a.gif"), "--out-dir", out}, 2, "both", {}},
