@@ -98,7 +98,7 @@ int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base
     int worst = kExitOk;
     for (const BatchJob& job : jobs) {
         ConvertOptions options = base;
-        options.format = job.format;
+        options.output.format = job.format;
         SizeEstimator estimator;
         imaging::Error error;
         long long bytes = 0;
@@ -190,8 +190,7 @@ int RunConvert(const ConvertArgs& args)
     options.convert.threads = args.threads;
     options.convert.resize = plan.resize;
     options.convert.keepTransparency = args.keepTransparency;
-    options.convert.webp.quality = args.quality.value_or(-1);
-    options.convert.gifQuality = args.quality.value_or(imaging::kBestQuality);
+    options.convert.output.quality = args.quality.value_or(-1);
     options.convert.cancelled = Interrupted;
     options.maxBytes = maxBytes.value_or(0);
     if (args.estimate)

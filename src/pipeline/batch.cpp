@@ -85,7 +85,7 @@ private:
         const int frames = frameCounts_[i];
         long long shownFrames = 0; // of this job, counted in framesDone_
         ConvertOptions convert = options_.convert;
-        convert.format = job.format;
+        convert.output.format = job.format;
         convert.inCurrentArena = inCurrentArena;
         convert.pngFramesDir.reset();
         convert.progress = [&](double percent) {

@@ -55,7 +55,7 @@ struct JobOutcome {
 
 struct BatchOptions {
     // The settings of every job (variant, switches, threads, resize,
-    // transparency, WebP quality, cancelled). Its progress, format,
+    // transparency, WebP quality, cancelled). Its progress, output format,
     // pngFramesDir and inCurrentArena are set for each job.
     ConvertOptions convert;
     // When above 0, each output is the best-looking that fits in this many

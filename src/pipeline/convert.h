@@ -4,9 +4,8 @@
 
 #include "engine/engine.h"
 #include "folders.h"
-#include "imaging/gif_levels.h"
 #include "imaging/resize.h"
-#include "imaging/webp_writer.h"
+#include "imaging/animation_writer.h"
 #include "output_shaping.h"
 #include "picture.h"
 #include "progress.h"
@@ -43,9 +42,8 @@ struct ConvertOptions {
     // Where a source frame is transparent, the output frame is too; the
     // effect still sees the frame laid over white.
     bool keepTransparency = false;
-    OutputFormat format = OutputFormat::Gif;
-    imaging::WebpOptions webp;
-    int gifQuality = imaging::kBestQuality; // 1-100, see imaging/gif_levels.h
+    // The output's format and quality (imaging/animation_writer.h).
+    imaging::OutputSettings output;
     // Keep frames 1, 1 + frameStep, ...: each kept frame shows for its own
     // delay plus those of the frames dropped after it, so the timing holds.
     int frameStep = 1;

@@ -1,7 +1,8 @@
 #include "size_budget.h"
 
 #include "imaging/animation_reader.h"
-#include "imaging/gif_writer.h"
+#include "imaging/animation_writer.h"
+#include "imaging/gif_levels.h"
 #include "pencil_texture.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
@@ -69,10 +70,11 @@ SizeSettings SettingsOf(const ConvertOptions& options)
 {
     SizeSettings settings;
     settings.frameStep = std::max(1, options.frameStep);
-    if (options.format == OutputFormat::Webp)
-        settings.quality = options.webp.quality < 0 ? kLosslessWebp : options.webp.quality;
+    const int quality = options.output.quality;
+    if (options.output.format == OutputFormat::Webp)
+        settings.quality = quality < 0 ? kLosslessWebp : quality;
     else
-        settings.quality = options.gifQuality;
+        settings.quality = quality < 0 ? imaging::kBestQuality : std::max(1, quality);
     return settings;
 }
 
@@ -84,7 +86,7 @@ struct SizeEstimator::Impl {
     std::map<std::pair<int, double>, Sample> samples;
     std::map<std::tuple<int, double, int>, long long> sizes;
 
-    bool webp() const { return options.format == OutputFormat::Webp; }
+    bool webp() const { return options.output.format == OutputFormat::Webp; }
     int bestQuality() const { return webp() ? kLosslessWebp : imaging::kBestQuality; }
     int worstQuality() const { return webp() ? 0 : 1; }
     bool reasonable(int step, double scale) const
@@ -139,10 +141,7 @@ ConvertOptions SizeEstimator::optionsFor(const SizeSettings& settings) const
     ConvertOptions options = impl_->options;
     options.frameStep = settings.frameStep;
     options.resize = impl_->resizeFor(settings.scale);
-    if (impl_->webp())
-        options.webp.quality = settings.quality >= kLosslessWebp ? -1 : settings.quality;
-    else
-        options.gifQuality = settings.quality;
+    options.output.quality = settings.quality >= kLosslessWebp ? -1 : settings.quality;
     return options;
 }
 
@@ -241,23 +240,13 @@ bool SizeEstimator::Impl::encodeRun(const Sample& sample, const std::vector<Samp
                                     imaging::Error* error) const
 {
     const std::string path = ScratchPath(webp() ? ".webp" : ".gif");
-    bool ok = false;
-    if (webp()) {
-        imaging::WebpWriter writer;
-        imaging::WebpOptions webpOptions;
-        webpOptions.quality = quality >= kLosslessWebp ? -1 : quality;
-        ok = writer.open(path, sample.width, sample.height, sample.loopCount, webpOptions, error);
-        for (std::size_t i = 0; ok && i < count; ++i)
-            ok = writer.addFrame(frames[i].view, 10, error);
-        ok = ok && writer.finish(error);
-    } else {
-        imaging::GifAnimationWriter writer;
-        writer.setQuality(quality);
-        ok = writer.open(path, sample.width, sample.height, sample.loopCount, error);
-        for (std::size_t i = 0; ok && i < count; ++i)
-            ok = writer.addFrame(frames[i].view, 10, error);
-        ok = ok && writer.finish(error);
-    }
+    imaging::OutputSettings output = options.output;
+    output.quality = quality >= kLosslessWebp ? -1 : quality;
+    const std::unique_ptr<imaging::AnimationWriter> writer = imaging::MakeAnimationWriter(output);
+    bool ok = writer->open(path, sample.width, sample.height, sample.loopCount, error);
+    for (std::size_t i = 0; ok && i < count; ++i)
+        ok = writer->addFrame(frames[i].view, 10, error);
+    ok = ok && writer->finish(error);
     *bytes = ok ? FileBytes(path) : -1;
     std::error_code ec;
     std::filesystem::remove(path, ec);

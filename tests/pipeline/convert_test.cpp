@@ -78,7 +78,7 @@ TEST(Conversion, ThreadsChangeNothing)
             options.variant = variant;
             options.switches.Sharpen = 1;
             options.threads = threads;
-            options.gifQuality = quality;
+            options.output.quality = quality;
             Error error;
             ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.gif"), options, &error))
                 << error.message();
