@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <system_error>
 #include <unistd.h>
 
@@ -23,7 +24,9 @@ namespace {
 
 // Frames of the sample: runs of this many consecutive kept frames.
 constexpr int kRunLength = 2;
-constexpr int kMostRuns = 8;
+constexpr int kMostRuns = 4;
+// Qualities the search tries: multiples of this step, and the lowest.
+constexpr int kQualityStep = 5;
 // Within reason: a quarter of the frames, a quarter of the size, sides of
 // at least kSmallestSide pixels.
 constexpr int kMostFrameStep = 4;
@@ -63,6 +66,26 @@ struct Sample {
     int kept = 0; // frames the conversion keeps
     std::vector<std::vector<SampleFrame>> runs;
 };
+
+// The kept frames (0-based) a sample of kept frames takes, each with its
+// run: runs spread evenly, the first one at the first frame. A short
+// animation is sampled whole, as one run.
+std::vector<std::pair<int, int>> SampledFrames(int kept)
+{
+    std::vector<std::pair<int, int>> wanted;
+    const int runs = std::clamp(kept / 16, 1, kMostRuns);
+    if (kept <= runs * kRunLength + 2) {
+        for (int k = 0; k < kept; ++k)
+            wanted.emplace_back(k, 0);
+        return wanted;
+    }
+    for (int r = 0; r < runs; ++r) {
+        const int start = static_cast<int>(static_cast<long long>(kept - kRunLength) * r / runs);
+        for (int k = 0; k < kRunLength; ++k)
+            wanted.emplace_back(start + k, r);
+    }
+    return wanted;
+}
 
 } // namespace
 
@@ -107,6 +130,9 @@ struct SizeEstimator::Impl {
         return request;
     }
 
+    std::map<int, imaging::RgbaImage> decoded; // source frames the samples take, by number
+
+    bool decodeSources(imaging::Error* error);
     bool sample(int step, double scale, const Sample** out, imaging::Error* error);
     bool encodeRun(const Sample& sample, const std::vector<SampleFrame>& frames, std::size_t count,
                    int quality, long long* bytes, imaging::Error* error) const;
@@ -129,6 +155,7 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
     d.options = options;
     d.samples.clear();
     d.sizes.clear();
+    d.decoded.clear();
     imaging::AnimationReader reader;
     if (!reader.open(input, error))
         return false;
@@ -145,9 +172,31 @@ ConvertOptions SizeEstimator::optionsFor(const SizeSettings& settings) const
     return options;
 }
 
-// Decodes the animation once and renders the kept frames the sample takes:
-// runs spread evenly, the first one at the first frame. A short animation
-// is sampled whole, as one run.
+// The source frames of the samples at every frame step, decoded in one
+// pass.
+bool SizeEstimator::Impl::decodeSources(imaging::Error* error)
+{
+    std::set<int> numbers;
+    for (int step = 1; step <= kMostFrameStep; ++step) {
+        for (const auto& [kept, run] : SampledFrames((info.frameCount + step - 1) / step))
+            numbers.insert(kept * step + 1);
+    }
+    imaging::AnimationReader reader;
+    reader.setCancelCheck(options.cancelled);
+    if (!reader.open(input, error))
+        return false;
+    imaging::RgbaImage frame;
+    for (int number = 1; number <= *numbers.rbegin(); ++number) {
+        if (reader.readNext(frame, error).status != imaging::ReadStatus::Frame)
+            return *error ? false
+                          : imaging::Fail(error, imaging::ErrorKind::Corrupt, input, "has fewer frames than it says");
+        if (numbers.count(number))
+            decoded[number] = frame;
+    }
+    return true;
+}
+
+// Renders the kept frames the sample takes.
 bool SizeEstimator::Impl::sample(int step, double scale, const Sample** out, imaging::Error* error)
 {
     const auto key = std::make_pair(step, scale);
@@ -155,48 +204,23 @@ bool SizeEstimator::Impl::sample(int step, double scale, const Sample** out, ima
         *out = &found->second;
         return true;
     }
-    imaging::AnimationReader reader;
-    reader.setCancelCheck(options.cancelled);
-    if (!reader.open(input, error))
-        return false;
     imaging::Size renderSize;
     if (!RenderSize(input, info.width, info.height, info.work, resizeFor(scale), &renderSize, error))
         return false;
 
+    if (decoded.empty() && !decodeSources(error))
+        return false;
     Sample sample;
     sample.width = renderSize.width;
     sample.height = renderSize.height;
     sample.loopCount = info.loopCount;
     sample.kept = (info.frameCount + step - 1) / step;
-    // Kept frame k (0-based) of each run.
-    std::vector<std::pair<int, int>> wanted; // kept frame, run
-    const int runs = std::clamp(sample.kept / 16, 1, kMostRuns);
-    if (sample.kept <= runs * kRunLength + 2) {
-        for (int k = 0; k < sample.kept; ++k)
-            wanted.emplace_back(k, 0);
-    } else {
-        for (int r = 0; r < runs; ++r) {
-            const int start = static_cast<int>(static_cast<long long>(sample.kept - kRunLength) * r / runs);
-            for (int k = 0; k < kRunLength; ++k)
-                wanted.emplace_back(start + k, r);
-        }
-    }
-    const int runCount = wanted.back().second + 1;
-    sample.runs.resize(static_cast<std::size_t>(runCount));
-
-    // Decoded (and resized) sources of the wanted frames, in order.
+    const std::vector<std::pair<int, int>> wanted = SampledFrames(sample.kept);
+    sample.runs.resize(static_cast<std::size_t>(wanted.back().second + 1));
     std::vector<imaging::RgbaImage> sources(wanted.size());
-    imaging::RgbaImage decoded;
-    std::size_t next = 0;
-    for (int number = 1; next < wanted.size(); ++number) {
-        if (reader.readNext(decoded, error).status != imaging::ReadStatus::Frame)
-            return *error ? false
-                          : imaging::Fail(error, imaging::ErrorKind::Corrupt, input, "has fewer frames than it says");
-        if ((number - 1) % step != 0 || (number - 1) / step != wanted[next].first)
-            continue;
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
         imaging::RgbaImage resized;
-        sources[next] = SizedFrame(decoded, renderSize, resized);
-        ++next;
+        sources[i] = SizedFrame(decoded.at(wanted[i].first * step + 1), renderSize, resized);
     }
 
     std::vector<SampleFrame> rendered(wanted.size());
@@ -334,17 +358,22 @@ bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* small
                 return false;
             if (static_cast<double>(bytes) > target)
                 continue;
-            // The highest quality expected to fit: sizes grow with quality.
-            int low = d.worstQuality(); // fits
-            int high = d.bestQuality() + 1;
+            // The highest quality expected to fit (sizes grow with quality),
+            // among the lowest, the multiples of the step and the best.
+            const int best = d.bestQuality();
+            auto qualityAt = [&](int i) {
+                return i == 0 ? d.worstQuality() : std::min(best, i * kQualityStep);
+            };
+            int low = 0; // fits
+            int high = (best + kQualityStep - 1) / kQualityStep + 1;
             while (high - low > 1) {
                 const int middle = (low + high) / 2;
-                settings.quality = middle;
+                settings.quality = qualityAt(middle);
                 if (!estimate(settings, &bytes, error))
                     return false;
                 (static_cast<double>(bytes) <= target ? low : high) = middle;
             }
-            *chosen = SizeSettings{low, step, scale};
+            *chosen = SizeSettings{qualityAt(low), step, scale};
             return true;
         }
     }
