@@ -24,7 +24,7 @@ namespace {
 
 // Frames of the sample: runs of this many consecutive kept frames.
 constexpr int kRunLength = 2;
-constexpr int kMostRuns = 4;
+constexpr int kMostRuns = 12;
 // Qualities the search tries: multiples of this step, and the lowest.
 constexpr int kQualityStep = 5;
 // Within reason: a quarter of the frames, a quarter of the size, sides of
@@ -73,7 +73,7 @@ struct Sample {
 std::vector<std::pair<int, int>> SampledFrames(int kept)
 {
     std::vector<std::pair<int, int>> wanted;
-    const int runs = std::clamp(kept / 16, 1, kMostRuns);
+    const int runs = std::clamp(kept / 12, 1, kMostRuns);
     if (kept <= runs * kRunLength + 2) {
         for (int k = 0; k < kept; ++k)
             wanted.emplace_back(k, 0);
@@ -465,7 +465,9 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
     const bool fits = got >= 0 && got <= maxBytes;
     if (!(fits && static_cast<double>(got) >= budget * kLowestShare)) {
         const double correction = expected > 0 && got > 0 ? static_cast<double>(got) / static_cast<double>(expected) : 1.0;
-        const double aim = fits ? kBudgetAim : kLowestShare + 0.02;
+        // After an overshoot, aim low: the error may not scale evenly
+        // across settings.
+        const double aim = fits ? kBudgetAim : kLowestShare;
         SizeSettings second;
         if (estimator.choose(budget * aim / correction, &second, &smallest, error)) {
             if (!(second == first) && !convert(second)) {
