@@ -131,6 +131,7 @@ struct SizeEstimator::Impl {
     }
 
     std::map<int, imaging::RgbaImage> decoded; // source frames the samples take, by number
+    SizeSettings smallest;                     // the smallest settings within reason
 
     bool decodeSources(imaging::Error* error);
     bool sample(int step, double scale, const Sample** out, imaging::Error* error);
@@ -142,6 +143,11 @@ SizeEstimator::SizeEstimator() : impl_(std::make_unique<Impl>())
 {}
 
 SizeEstimator::~SizeEstimator() = default;
+
+SizeSettings SizeEstimator::smallestSettings() const
+{
+    return impl_->smallest;
+}
 
 int SizeEstimator::frameCount() const
 {
@@ -377,6 +383,7 @@ bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* small
             return true;
         }
     }
+    d.smallest = last;
     return estimate(last, smallest, error) && false;
 }
 
@@ -419,19 +426,16 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
     if (!estimator.open(input, options, error))
         return false;
     const double budget = static_cast<double>(maxBytes);
-    auto cannotFit = [&](long long smallest) {
-        outcome->smallest = smallest;
-        return imaging::Fail(error, imaging::ErrorKind::TooLarge, output,
-                             "cannot be made to fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
-                                 + " bytes); the smallest it comes to is about " + DescribeBytes(smallest)
-                                 + ", at quality 1 with a quarter of the frames and a quarter of the size; "
-                                   "nothing was written");
-    };
-
+    // When even the smallest settings are expected not to fit, they are
+    // converted (a quarter of the frames at a quarter of the size costs
+    // little) so that the size said is the one reached.
     SizeSettings first;
     long long smallest = 0;
-    if (!estimator.choose(budget * kBudgetAim, &first, &smallest, error))
-        return *error ? false : cannotFit(smallest);
+    const bool expectedToFit = estimator.choose(budget * kBudgetAim, &first, &smallest, error);
+    if (*error)
+        return false;
+    if (!expectedToFit)
+        first = estimator.smallestSettings();
     long long expected = 0;
     if (!estimator.estimate(first, &expected, error))
         return false;
@@ -463,7 +467,7 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
     }
     const long long got = attempts[0].bytes;
     const bool fits = got >= 0 && got <= maxBytes;
-    if (!(fits && static_cast<double>(got) >= budget * kLowestShare)) {
+    if (expectedToFit && !(fits && static_cast<double>(got) >= budget * kLowestShare)) {
         const double correction = expected > 0 && got > 0 ? static_cast<double>(got) / static_cast<double>(expected) : 1.0;
         // After an overshoot, aim low: the error may not scale evenly
         // across settings.
@@ -490,9 +494,13 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
     }
     if (!best) {
         cleanUp();
+        outcome->smallest = least;
         return imaging::Fail(error, imaging::ErrorKind::TooLarge, output,
-                             "did not fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
-                                 + " bytes): the smallest result was " + DescribeBytes(least)
+                             "cannot be made to fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
+                                 + " bytes): the smallest it came to was " + DescribeBytes(least)
+                                 + (expectedToFit ? std::string()
+                                                  : ", at quality 1 with a quarter of the frames and a quarter of "
+                                                    "the size")
                                  + "; nothing was written");
     }
     std::error_code ec;

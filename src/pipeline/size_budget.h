@@ -54,6 +54,10 @@ public:
     // smallest size expected within reason (error stays empty).
     bool choose(double target, SizeSettings* chosen, long long* smallest, imaging::Error* error);
 
+    // After a choose() that found nothing: the smallest settings within
+    // reason (lowest quality, most frames dropped, smallest scale).
+    SizeSettings smallestSettings() const;
+
     // The options of a conversion with settings.
     ConvertOptions optionsFor(const SizeSettings& settings) const;
 
