@@ -195,7 +195,8 @@ bool SizeEstimator::Impl::decodeSources(imaging::Error* error)
     for (int number = 1; number <= *numbers.rbegin(); ++number) {
         if (reader.readNext(frame, error).status != imaging::ReadStatus::Frame)
             return *error ? false
-                          : imaging::Fail(error, imaging::ErrorKind::Corrupt, input, "has fewer frames than it says");
+                          : imaging::Fail(error, imaging::ErrorKind::Corrupt, input,
+                                          "has fewer frames than it says");
         if (numbers.count(number))
             decoded[number] = frame;
     }
@@ -325,7 +326,8 @@ bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, ima
     if (sample->runs[0].size() < static_cast<std::size_t>(sample->kept)) {
         double following = 0;
         for (std::size_t r = 0; r < runs; ++r)
-            following += static_cast<double>(whole[r] - first[r]) / static_cast<double>(sample->runs[r].size() - 1);
+            following +=
+                static_cast<double>(whole[r] - first[r]) / static_cast<double>(sample->runs[r].size() - 1);
         following /= static_cast<double>(runs);
         total = first[0] + std::llround(following * (sample->kept - 1));
     }
@@ -468,7 +470,8 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
     const long long got = attempts[0].bytes;
     const bool fits = got >= 0 && got <= maxBytes;
     if (expectedToFit && !(fits && static_cast<double>(got) >= budget * kLowestShare)) {
-        const double correction = expected > 0 && got > 0 ? static_cast<double>(got) / static_cast<double>(expected) : 1.0;
+        const double correction =
+            expected > 0 && got > 0 ? static_cast<double>(got) / static_cast<double>(expected) : 1.0;
         // After an overshoot, aim low: the error may not scale evenly
         // across settings.
         const double aim = fits ? kBudgetAim : kLowestShare;
@@ -495,13 +498,14 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
     if (!best) {
         cleanUp();
         outcome->smallest = least;
-        return imaging::Fail(error, imaging::ErrorKind::TooLarge, output,
-                             "cannot be made to fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
-                                 + " bytes): the smallest it came to was " + DescribeBytes(least)
-                                 + (expectedToFit ? std::string()
-                                                  : ", at quality 1 with a quarter of the frames and a quarter of "
-                                                    "the size")
-                                 + "; nothing was written");
+        return imaging::Fail(
+            error, imaging::ErrorKind::TooLarge, output,
+            "cannot be made to fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
+                + " bytes): the smallest it came to was " + DescribeBytes(least)
+                + (expectedToFit ? std::string()
+                                 : ", at quality 1 with a quarter of the frames and a quarter of "
+                                   "the size")
+                + "; nothing was written");
     }
     std::error_code ec;
     std::filesystem::rename(best->path, output, ec);

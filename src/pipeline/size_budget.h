@@ -71,8 +71,8 @@ private:
 // What ConvertWithinBudget did.
 struct BudgetOutcome {
     SizeSettings settings;
-    long long bytes = 0;     // of the output written
-    long long smallest = 0;  // when the budget cannot be met: the smallest size reached
+    long long bytes = 0;    // of the output written
+    long long smallest = 0; // when the budget cannot be met: the smallest size reached
     int fullEncodes = 0;
 };
 
