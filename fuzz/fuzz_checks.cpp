@@ -3,6 +3,7 @@
 #include "engine/engine.h"
 #include "imaging/gif_reader.h"
 #include "imaging/gif_writer.h"
+#include "imaging/webp_reader.h"
 #include "pipeline/pencil_texture.h"
 #include "pipeline/picture.h"
 #include "pipeline/pixel_bridge.h"
@@ -75,12 +76,18 @@ std::string RenderThroughEngine(const imaging::RgbaImage& frame, int frameNumber
     return {};
 }
 
-} // namespace
-
-std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std::size_t size)
+// Opens the file at path with reader, then decodes its frames in order
+// and renders the first through the engine, with a variant and switches
+// picked from the last bytes (which follow the trailer or the last chunk in
+// most inputs, and so rarely matter to the decoder). *decoded is the number
+// of frames decoded: 0 for a refused file or a screen too large to decode.
+// A reader that checks frames only as it decodes them (lateDamage) may fail
+// on a frame, with a reason naming the file, instead of refusing at open.
+template <class Reader>
+std::string OpenAndDecode(Reader& reader, const std::string& path, const std::uint8_t* data, std::size_t size,
+                          bool lateDamage, int* decoded)
 {
-    // The variant and the switches come from the last bytes, which rarely
-    // matter to the decoder (they follow the trailer in most inputs).
+    *decoded = 0;
     const std::uint8_t last = size > 0 ? data[size - 1] : 0;
     const std::uint8_t beforeLast = size > 1 ? data[size - 2] : 0;
     const int variant = last % 17;
@@ -91,7 +98,6 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
     switches.Adjust = (beforeLast >> 3) & 1;
     switches.Blur = (beforeLast >> 4) & 1;
 
-    imaging::GifReader reader;
     imaging::Error error;
     if (!reader.open(path, &error)) {
         if (!error || error.reason.empty() || error.file != path) {
@@ -114,6 +120,9 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
     imaging::RgbaImage frame;
     for (int n = 1; n <= framesToDecode; ++n) {
         if (!reader.readNext(frame, &error)) {
+            if (lateDamage && error && error.file == path && !error.reason.empty()) {
+                return {};
+            }
             return "frame " + std::to_string(n) + " of " + std::to_string(info.frameCount)
                    + " does not decode: " + error.message();
         }
@@ -134,6 +143,20 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
             return "a frame, or an error, after the last frame";
         }
     }
+    *decoded = framesToDecode;
+    return {};
+}
+
+} // namespace
+
+std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std::size_t size)
+{
+    imaging::GifReader reader;
+    int decoded = 0;
+    if (std::string problem = OpenAndDecode(reader, path, data, size, false, &decoded); !problem.empty() || decoded == 0) {
+        return problem;
+    }
+    const imaging::AnimationInfo& info = reader.info();
     const imaging::AnimationDamage& damage = reader.damage();
     if (damage
         && (damage.afterFrame > info.frameCount || damage.framesRead != info.frameCount
@@ -142,7 +165,9 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
     }
     // Random access to one frame chosen by the bytes, and to one that is not
     // there.
-    const int pick = 1 + static_cast<int>(beforeLast) % std::min(info.frameCount, framesToDecode);
+    const int pick = 1 + (size > 1 ? data[size - 2] : 0) % decoded;
+    imaging::RgbaImage frame;
+    imaging::Error error;
     if (!reader.readFrame(pick, frame, &error)) {
         return "frame " + std::to_string(pick) + " does not decode when read directly";
     }
@@ -150,6 +175,13 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
         return "a frame past the end decodes";
     }
     return {};
+}
+
+std::string CheckWebpFile(const std::string& path, const std::uint8_t* data, std::size_t size)
+{
+    imaging::WebpReader reader;
+    int decoded = 0;
+    return OpenAndDecode(reader, path, data, size, true, &decoded);
 }
 
 namespace {

@@ -15,6 +15,9 @@ namespace qf::fuzz {
 // engine, cropped to at most 64 x 64, with a variant and switches picked
 // from the bytes.
 std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std::size_t size);
+// The same for an animated WebP, without the random access; a frame that
+// does not decode must fail with a reason naming the file.
+std::string CheckWebpFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 
 // Builds same-sized frames from the bytes (few colours, exactly 256, more
 // than 256, transparency coming and going, each pixel layout), writes them

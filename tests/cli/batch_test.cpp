@@ -31,20 +31,6 @@ std::vector<std::string> Tree(const TempDir& dir)
     return names;
 }
 
-std::vector<imaging::RgbaImage> ReadAnimation(const std::string& path, imaging::AnimationInfo* info = nullptr)
-{
-    imaging::AnimationReader reader;
-    imaging::Error error;
-    std::vector<imaging::RgbaImage> frames;
-    EXPECT_TRUE(reader.open(path, &error)) << error.message();
-    for (imaging::RgbaImage frame; reader.readNext(frame, &error);)
-        frames.push_back(frame);
-    EXPECT_FALSE(error) << error.message();
-    if (info)
-        *info = reader.info();
-    return frames;
-}
-
 std::vector<int> TransparentPixels(const std::string& path)
 {
     std::vector<int> counts;
@@ -296,7 +282,7 @@ TEST(Batch, VariantNamesSnapshotsAndTheSheet)
         snapshots.push_back(snapshot);
         EXPECT_NE(help.find((v < 10 ? "   " : "  ") + number + "  " + names[v] + " "), std::string::npos);
     }
-    snapshots.push_back(ReadGif(dir.file("in.gif"))[0]);
+    snapshots.push_back(ReadAnimation(dir.file("in.gif"))[0]);
     const auto [left, top] = find(snapshots[0]);
     const int across = find(snapshots[1]).first - left, down = find(snapshots[6]).second - top;
     ASSERT_GT(across, 192);

@@ -242,7 +242,7 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
         ASSERT_EQ(result.exitCode, 0) << result.output;
         EXPECT_FALSE(std::filesystem::exists(dir.file("frames/frame-0004.png"))) << args[0];
     }
-    const auto frames = ReadGif(in);
+    const auto frames = ReadAnimation(in);
     for (std::size_t i = 0; i < frames.size(); ++i)
         EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels
                     == frames[i].pixels)

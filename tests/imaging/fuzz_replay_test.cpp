@@ -25,10 +25,11 @@ std::vector<std::filesystem::path> Inputs(const std::string& kind)
 
 TEST(FuzzReplay, ReaderInputs)
 {
-    for (const auto& file : Inputs("reader")) {
-        const Bytes bytes = ReadBytes(file.string());
-        EXPECT_EQ(fuzz::CheckGifFile(file.string(), bytes.data(), bytes.size()), "") << file;
-    }
+    for (const auto& [kind, check] : {std::pair{"reader", &fuzz::CheckGifFile}, {"webp", &fuzz::CheckWebpFile}})
+        for (const auto& file : Inputs(kind)) {
+            const Bytes bytes = ReadBytes(file.string());
+            EXPECT_EQ(check(file.string(), bytes.data(), bytes.size()), "") << file;
+        }
 }
 
 TEST(FuzzReplay, WriterInputsAndPaths)

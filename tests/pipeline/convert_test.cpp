@@ -54,8 +54,8 @@ TEST(Conversion, EveryFrameIsTheEnginesPictureNumberedFromOne)
     Error error;
     ASSERT_TRUE(ConvertAllFrames(input, output, options, &error)) << error.message();
     imaging::AnimationInfo in, out;
-    const auto source = ReadGif(input, &in);
-    const auto result = ReadGif(output, &out);
+    const auto source = ReadAnimation(input, &in);
+    const auto result = ReadAnimation(output, &out);
     ASSERT_EQ(result.size(), source.size());
     EXPECT_EQ(out.delays, in.delays);
     EXPECT_EQ(out.loopCount, 3);
@@ -126,7 +126,7 @@ TEST(Conversion, CancelOrAChangingInputLeavesNoPartialOutput)
         fs::remove_all(input);
         EXPECT_EQ(dir.list(), std::vector<std::string>{"out.gif"}) << name;
         EXPECT_TRUE(change || (!converted && error.kind == imaging::ErrorKind::Cancelled)) << name;
-        EXPECT_TRUE(converted ? name != "cut" && ReadGif(output).size() == 16 : ReadBytes(output) == previous)
+        EXPECT_TRUE(converted ? name != "cut" && ReadAnimation(output).size() == 16 : ReadBytes(output) == previous)
             << name << ": " << error.message();
     }
 }
@@ -137,7 +137,7 @@ TEST(Snapshots, AreTheSeventeenVariantsOfFrameOne)
 {
     TempDir dir;
     WriteBytes(dir.file("in.gif"), SmallAnimation(40, 32, 1));
-    const Picture frame1 = ReadFrame(ReadGif(dir.file("in.gif"))[0]);
+    const Picture frame1 = ReadFrame(ReadAnimation(dir.file("in.gif"))[0]);
     for (const Switches& switches : {Switches{}, Switches{1, 1, 0, 0, 1}, Switches{2, 2, 2, 2, 2}}) {
         const auto snapshots = BuildSnapshots(frame1, switches);
         EngineState state;

@@ -6,7 +6,6 @@
 #include "shell_support.h"
 
 #include "engine/variants.h"
-#include "imaging/animation_reader.h"
 #include "shell/instance_channel.h"
 #include "shell/result_viewer.h"
 #include "shell/save_name.h"
@@ -234,27 +233,6 @@ private Q_SLOTS:
         QCOMPARE(fixture_->ui->messages.size(), 1);
         QCOMPARE(qf::test::ReadBytes(path("out/first.gif").toStdString()),
                  (qf::test::Bytes{'m', 'i', 'n', 'e'}));
-
-        // The WebP type: the result's frames, delays and loop count, lossless.
-        fixture_->ui->saveAnswers = {path("out/moving")},
-        fixture_->ui->saveFilters = {"Animated WebP (*.webp)"};
-        w_->executeCommand(ID_SAVE);
-        QTRY_VERIFY(!w_->isBusy());
-        QCOMPARE(fixture_->ui->messages.size(), 1);
-        const auto frames = [](const QString& file, qf::imaging::AnimationInfo& info) {
-            qf::imaging::AnimationReader reader;
-            qf::imaging::Error error;
-            std::vector<std::vector<std::uint8_t>> pixels;
-            if (reader.open(file.toStdString(), &error))
-                for (qf::imaging::RgbaImage frame; reader.readNext(frame, &error);)
-                    pixels.push_back(frame.pixels);
-            info = reader.info();
-            return error ? decltype(pixels){} : pixels;
-        };
-        qf::imaging::AnimationInfo gif, webp;
-        const auto expected = frames(w_->tempResults().file(0), gif);
-        QVERIFY(expected.size() >= 2 && frames(path("out/moving.webp"), webp) == expected);
-        QVERIFY(webp.delays == gif.delays && webp.loopCount == gif.loopCount);
     }
     // Enter on the open button opens, and the dialog starts in the folder
     // last opened from, in this run and the next. A file cut short in its
