@@ -27,6 +27,15 @@ seeds="$build/seeds"
 corpus="$build/corpus/$kind"
 mkdir -p "$corpus" "$build/findings"
 
+# Every input once failed on still passes before new ones are sought.
+regressions=()
+for file in "$root/fuzz/regressions/$kind"/*; do
+  [ -f "$file" ] && regressions+=("$file")
+done
+if [ ${#regressions[@]} -gt 0 ]; then
+  "$build/fuzz/${target}_fuzzer" -rss_limit_mb=3072 -malloc_limit_mb=1024 "${regressions[@]}"
+fi
+
 # A single allocation above 1 GiB is a finding: the reader's limits must
 # refuse such sizes first.
 nice -n 19 "$build/fuzz/${target}_fuzzer" "$corpus" "$seeds/$kind" \
