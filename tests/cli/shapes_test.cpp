@@ -51,7 +51,7 @@ TEST(Shapes, ConvertedAsAPersonSeesThem)
         imaging::AnimationInfo info;
         const std::vector<imaging::RgbaImage> frames = ReadAnimation(out, &info);
         ASSERT_EQ(frames.size(), 2u);
-        EXPECT_EQ(info.delays, (std::vector<int>{20, 50}));
+        EXPECT_EQ(info.delays, (std::vector<int>{20, 300}));
         EXPECT_EQ(info.loopCount, 3);
         for (int n = 1; n <= 2; ++n) {
             const imaging::RgbaImage& frame = frames[n - 1];

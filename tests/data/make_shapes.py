@@ -8,7 +8,7 @@ The picture, 40 x 30, top row first, on white paper:
   - a red block in the top right     (x 22-37, y 2-13)
   - a blue block in the bottom right (x 22-37, y 17-27)
   - a transparent patch, bottom left (x 0-15,  y 18-29)
-Two frames, shown for 0.20 s and 0.50 s, repeated 3 times after the first
+Two frames, shown for 0.2 s and 3 s, repeated 3 times after the first
 play (4 plays in all).
 """
 import os
@@ -80,8 +80,8 @@ def gif():
     for colour in PALETTE:
         out += bytes(colour)
     out += b"\x21\xFF\x0BNETSCAPE2.0\x03\x01\x03\x00\x00"  # 3 repeats
-    for delay, left in ((20, 4), (50, 6)):
-        out += bytes([0x21, 0xF9, 4, 0x05, delay, 0, CLEAR, 0])  # keep, transparent index
+    for delay, left in ((20, 4), (300, 6)):
+        out += bytes([0x21, 0xF9, 4, 0x05, delay & 0xFF, delay >> 8, CLEAR, 0])  # keep, transparent index
         out += bytes([0x2C, 0, 0, 0, 0, W, 0, H, 0, 0])
         data = lzw(picture(left), 3)
         out.append(3)

@@ -44,7 +44,7 @@ imaging::RgbaImage ReadPng(const std::string& path);
 // paper, a black square top left (x 4-13, y 3-12; in frame 2 x 6-15), a red
 // block top right (x 22-37, y 2-13), a blue block bottom right (x 22-37,
 // y 17-27) and a transparent patch bottom left (x 0-15, y 18-29); shown for
-// 0.2 s and 0.5 s, repeated 3 times.
+// 0.2 s and 3 s, repeated 3 times.
 std::string Shapes(const char* extension);
 // What a person sees in each pixel, rows top first, one letter a pixel:
 // ' ' paper white, '#' ink, 'R' red, 'B' blue, '.' transparent, '?' other.
