@@ -84,7 +84,12 @@ TEST(Batch, FlagsAndTheirMistakes)
          0,
          "",
          {"out/p.gif"},
-         [&] { EXPECT_EQ(ReadBytes(out + "/p.gif"), ReadBytes(dir.file("v2.gif"))); }},
+         [&] {
+             EXPECT_EQ(ReadBytes(out + "/p.gif"), ReadBytes(dir.file("v2.gif")));
+             imaging::AnimationInfo info;
+             ReadAnimation(out + "/p.gif", &info);
+             EXPECT_EQ(info.loopCount, 0) << "a source that loops forever gives a result that does";
+         }},
         // The files share the threads and give what one file alone gives.
         {{a, bad, b, "--out-dir", out, "--suffix", "-x", "--variant", "6"},
          3,
