@@ -31,13 +31,6 @@ std::vector<std::uint8_t> Expected(const RgbaImage& source, int variant, int fra
     return rgba;
 }
 
-TEST(ReadFrame, SwapsToBlueGreenRedOverWhitePaper)
-{
-    const Picture picture = ReadFrame(RgbaImage{3, 1, {10, 20, 30, 255, 1, 2, 3, 0, 0, 0, 0, 128}});
-    EXPECT_EQ(std::vector<std::uint8_t>(picture.data(), picture.data() + 12),
-              (std::vector<std::uint8_t>{30, 20, 10, 255, 255, 255, 255, 255, 127, 127, 127, 255}));
-}
-
 // The grey pencil variant's paper shifts with the frame number: every frame
 // of the animation and of the frame pictures is the engine's picture of the
 // matching source frame, with delays and loop count kept.
