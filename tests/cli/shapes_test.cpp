@@ -18,15 +18,16 @@ TEST(Shapes, ConvertedAsAPersonSeesThem)
         std::string out;
         int width, height;
         std::string glance; // empty: every pixel as ShapesSketch
-        bool filled = true, transparent = false;
+        const char* fill = "RB";
+        bool transparent = false;
     };
     const std::vector<Row> rows = {
         {"gif", {"--variant", "colour-sketch"}, "sketch.gif", 40, 30, ""},
-        {"gif", {"--variant", "line-sketch"}, "lines.gif", 40, 30, "", false},
-        {"gif", {"--variant", "colour-sketch", "--keep-transparency"}, "kept.gif", 40, 30, "", true, true},
-        {"gif", {"--variant", "5", "--keep-transparency"}, "kept.webp", 40, 30, "", true, true},
+        {"gif", {"--variant", "line-sketch"}, "lines.gif", 40, 30, "", "  "},
+        {"gif", {"--variant", "colour-sketch", "--keep-transparency"}, "kept.gif", 40, 30, "", "RB", true},
+        {"gif", {"--variant", "5", "--keep-transparency"}, "kept.webp", 40, 30, "", "RB", true},
         {"webp", {"--variant", "5"}, "from-webp.gif", 40, 30, ""},
-        {"webp", {"--variant", "5", "--keep-transparency", "--format", "webp"}, "-", 40, 30, "", true, true},
+        {"webp", {"--variant", "5", "--keep-transparency", "--format", "webp"}, "-", 40, 30, "", "RB", true},
         {"gif", {"--variant", "5", "--max-size", "100x100"}, "fits.gif", 40, 30, ""},
         {"gif", {"--variant", "5", "--max-size", "20x20"}, "shrunk.gif", 20, 15, "#RB "},
         {"gif", {"--variant", "5", "--max-size", "60x15", "--keep-transparency"}, "wide.gif", 20, 15, "#RB."},
@@ -57,7 +58,7 @@ TEST(Shapes, ConvertedAsAPersonSeesThem)
             const imaging::RgbaImage& frame = frames[n - 1];
             ASSERT_EQ(std::pair(frame.width, frame.height), std::pair(row.width, row.height));
             if (row.glance.empty())
-                EXPECT_EQ(Looks(frame), ShapesSketch(n, row.filled, row.transparent)) << "frame " << n;
+                EXPECT_EQ(Looks(frame), ShapesSketch(n, row.fill, row.transparent)) << "frame " << n;
             else
                 EXPECT_EQ(ShapesAtAGlance(frame), row.glance) << "frame " << n;
         }

@@ -148,7 +148,7 @@ private Q_SLOTS:
             const auto frames = qf::test::ReadAnimation(path(file).toStdString(), &info);
             QCOMPARE(frames.size(), 2u);
             for (int n = 1; n <= 2; ++n)
-                QCOMPARE(qf::test::Looks(frames[n - 1]), qf::test::ShapesSketch(n, true, false));
+                QCOMPARE(qf::test::Looks(frames[n - 1]), qf::test::ShapesSketch(n, "RB", false));
             QVERIFY(info.delays == (std::vector<int>{20, 300}) && info.loopCount == 3);
         }
         QVERIFY(messages().isEmpty());
@@ -161,6 +161,14 @@ private Q_SLOTS:
         click(ID_NEXT);
         QCOMPARE(w_->currentStep(), 3);
         QCOMPARE(fixture_->work->converts.load(), 1);
+        // Another pick, another look: dense dots over the dark red and blue.
+        click(ID_BACK);
+        pick(4);
+        click(ID_NEXT);
+        const auto dotted = qf::test::ReadAnimation(temp(4).toStdString());
+        QCOMPARE(dotted.size(), 2u);
+        for (int n = 1; n <= 2; ++n)
+            QCOMPARE(qf::test::Looks(dotted[n - 1]), qf::test::ShapesSketch(n, "##", false));
     }
 
     // What each step shows and offers, and what a conversion locks.

@@ -117,7 +117,7 @@ std::string Looks(const imaging::RgbaImage& frame)
     return looks;
 }
 
-std::string ShapesSketch(int frame, bool filled, bool transparent)
+std::string ShapesSketch(int frame, const char* fill, bool transparent)
 {
     const int square = frame == 1 ? 4 : 6;
     std::string looks;
@@ -128,7 +128,7 @@ std::string ShapesSketch(int frame, bool filled, bool transparent)
             if (x >= square && x < square + 10 && y >= 3 && y <= 12)
                 looks += '#';
             else if (block && (red || blue))
-                looks += edge ? '#' : !filled ? ' ' : red ? 'R' : 'B';
+                looks += edge ? '#' : fill[red ? 0 : 1];
             else
                 looks += x <= 15 && y >= 18 && transparent ? '.' : ' ';
         }

@@ -50,9 +50,10 @@ std::string Shapes(const char* extension);
 // ' ' paper white, '#' ink, 'R' red, 'B' blue, '.' transparent, '?' other.
 std::string Looks(const imaging::RgbaImage& frame);
 // How a frame of shapes looks as a sketch: the shapes in their places,
-// outlined in ink, the blocks filled with their colour or left as paper;
-// the patch transparent or paper.
-std::string ShapesSketch(int frame, bool filled, bool transparent);
+// outlined in ink, the red and the blue block filled with fill's two
+// letters (their colours "RB", paper "  ", or ink "##" where dense dots
+// cover dark colours); the patch transparent or paper.
+std::string ShapesSketch(int frame, const char* fill, bool transparent);
 // What a person sees at the middle of the square, the red block, the blue
 // block and the patch, found at the same fraction of any frame size.
 std::string ShapesAtAGlance(const imaging::RgbaImage& frame);
