@@ -34,13 +34,13 @@ int WriteWebpSeeds(const std::filesystem::path& folder, const std::filesystem::p
         }
         for (const int quality : {-1, 10, 90}) {
             qf::imaging::GifReader reader;
-            qf::imaging::WebpWriter writer;
+            qf::imaging::WebpWriter writer(quality);
             qf::imaging::Error error;
             const std::string name = entry.path().stem().string() + "_q" + std::to_string(quality) + ".webp";
             const std::filesystem::path path = folder / name;
             if (!reader.open(entry.path().string(), &error)
                 || !writer.open(path.string(), reader.info().width, reader.info().height,
-                                reader.info().loopCount, {quality}, &error)) {
+                                reader.info().loopCount, &error)) {
                 continue;
             }
             qf::imaging::RgbaImage frame;
