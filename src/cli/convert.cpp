@@ -9,7 +9,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <mutex>
 #include <string>
 
 namespace qf::cli {
@@ -55,7 +54,8 @@ int RunConvert(const ConvertArgs& args)
         std::string names;
         for (int v = 0; v < kVariantCount; ++v)
             names += (v ? ", " : "") + VariantSlug(v);
-        return UsageError("--variant: '" + args.variant + "' is no variant; give 0-16 or one of: " + names);
+        return UsageError("--variant: '" + args.variant + "' is no variant; give 0-" + std::to_string(kLastVariant)
+                          + " or one of: " + names);
     }
     const bool webpBatch = args.format && *args.format == "webp";
     Plan plan;
@@ -66,7 +66,8 @@ int RunConvert(const ConvertArgs& args)
         return UsageError(problem);
 
     imaging::Error error;
-    if (args.outDir && !MakeFolder(*args.outDir, &error))
+    imaging::OutputFolder outDir;
+    if (args.outDir && !imaging::OpenOutputFolder(*args.outDir, &outDir, &error))
         return Report(error);
     StandardStreams streams;
     const bool batch = plan.jobs.size() > 1;
@@ -77,7 +78,7 @@ int RunConvert(const ConvertArgs& args)
         converted.input = job.input;
         converted.output = job.output;
         converted.format = formats[i];
-        if (job.input == "-" && !streams.captureInput(&converted.input, &error))
+        if (!streams.readInput(job.input, &converted.input, &error))
             return Report(error);
         // The result bound for standard output is written to a file first.
         if (job.output == "-" && !streams.outputFile(ExtensionFor(formats[i]), &converted.output, &error))
@@ -85,7 +86,8 @@ int RunConvert(const ConvertArgs& args)
         // Several inputs get a frame folder each, named like their results.
         if (args.pngFramesDir)
             converted.pngFramesDir =
-                batch ? (std::filesystem::path(*args.pngFramesDir) / std::filesystem::path(job.output).stem())
+                batch ? (std::filesystem::path(*args.pngFramesDir)
+                         / imaging::FolderNameFor(std::filesystem::path(job.output).stem().string()))
                             .string()
                       : *args.pngFramesDir;
     }
@@ -93,8 +95,7 @@ int RunConvert(const ConvertArgs& args)
         std::signal(SIGPIPE, SIG_IGN); // a closed pipe is reported as a write error
 
     ProgressBar bar("converting", args.quiet);
-    std::mutex resultMutex;
-    int worst = kExitOk, converted = 0, failed = 0;
+    Tally tally;
 
     BatchOptions options;
     options.convert.variant = *variant;
@@ -122,26 +123,19 @@ int RunConvert(const ConvertArgs& args)
         int code = kExitOk;
         if (!outcome.error) {
             if (outcome.damage)
-                bar.print("warning: " + (job.input == "-" ? std::string(kStandardInput) : job.input) + ": "
-                          + outcome.damage.message());
+                bar.print("warning: "
+                          + imaging::Printable((job.input == "-" ? std::string(kStandardInput) : job.input)
+                                               + ": " + outcome.damage.message()));
         } else {
             imaging::Error error = outcome.error;
             streams.renameInError(error);
             bar.print("error: " + error.message());
             code = ExitCodeFor(error);
         }
-        std::lock_guard lock(resultMutex);
-        worst = Worse(worst, code);
-        (code == kExitOk ? converted : failed) += 1;
+        tally.record(code);
     };
     ConvertBatch(jobs, options);
-
-    bar.finish();
-    if (batch && (!args.quiet || failed > 0))
-        PrintSummary("converted", plan.jobs.size(), converted, failed);
-    if (Interrupted())
-        return kExitInterrupted;
-    return worst;
+    return tally.finish(bar, "converted", plan.jobs.size(), args.quiet);
 }
 
 } // namespace qf::cli

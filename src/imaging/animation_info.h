@@ -9,6 +9,11 @@
 
 namespace qf::imaging {
 
+// The longest delay of a frame (hundredths of a second) and the most
+// repeats a GIF stores (16 bits each); every writer takes the same.
+inline constexpr int kMaxDelay = 65535;
+inline constexpr int kMaxLoopCount = 65535;
+
 struct AnimationInfo {
     // The logical screen. A screen stored with no width or height takes the
     // extent of the first frame instead, as browsers do.
@@ -32,7 +37,9 @@ struct AnimationDamage {
     std::string what;    // e.g. "the file is cut short", "the image data of frame 25 is damaged"
 
     explicit operator bool() const { return afterFrame >= 0; }
-    // "is damaged after frame 24 (the file is cut short); 24 frames were read"
+    // "is damaged after frame 24 (the file is cut short); 24 frames were read",
+    // or for damage inside the frames read "is damaged in frame 3 (...); 9
+    // frames were read, the damaged ones as far as they decode"
     std::string message() const;
 };
 

@@ -71,10 +71,13 @@ constexpr int kLookupSize = 1 << (kMaxLzwMinCodeSize + 1);
 
 std::string AnimationDamage::message() const
 {
-    const std::string where = afterFrame == 0 ? "is damaged from its first frame"
-                                              : "is damaged after frame " + std::to_string(afterFrame);
-    return where + " (" + what + "); " + std::to_string(framesRead)
-           + (framesRead == 1 ? " frame was read" : " frames were read");
+    const std::string frames =
+        std::to_string(framesRead) + (framesRead == 1 ? " frame was read" : " frames were read");
+    // Damage inside the frames read: they are shown as far as they decode.
+    if (afterFrame < framesRead)
+        return "is damaged in frame " + std::to_string(afterFrame + 1) + " (" + what + "); " + frames
+               + ", the damaged ones as far as they decode";
+    return "is damaged after frame " + std::to_string(afterFrame) + " (" + what + "); " + frames;
 }
 
 struct GifReader::Impl {
@@ -167,11 +170,9 @@ bool GifReader::Impl::scan(Error* error)
     info = AnimationInfo{};
     info.width = gif.SWidth;
     info.height = gif.SHeight;
-    auto tooLarge = [&] { return static_cast<std::int64_t>(info.width) * info.height > kMaxPixels; };
+    auto tooLarge = [&] { return !WithinSizeLimits(info.width, info.height); };
     auto refuseSize = [&] {
-        return Fail(error, ErrorKind::TooLarge, path,
-                    "is " + std::to_string(info.width) + " x " + std::to_string(info.height)
-                        + " pixels; the limit is " + std::to_string(kMaxPixels / 1000000) + " megapixels");
+        return Fail(error, ErrorKind::TooLarge, path, "is " + BeyondSizeLimits(info.width, info.height));
     };
     if (tooLarge())
         return refuseSize();
