@@ -12,6 +12,8 @@ packages=(
   libgif-dev libimagequant-dev libspng-dev
   # animated WebP, and resizing frames before the effect
   libwebp-dev libstb-dev
+  # video clips in: MP4, MOV, WebM, MKV, AVI, APNG
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # frame pipeline
   libtbb-dev
   # command line

@@ -261,14 +261,37 @@ std::string MakePlan(const BatchArgs& args, std::string_view extension, Plan* pl
 
 // Frames each input holds, for the progress bar (0 for one that cannot be
 // read: its error comes when it is converted).
-std::vector<int> CountFrames(const std::vector<std::string>& inputs)
+std::vector<int> CountFrames(const std::vector<std::string>& inputs, const TimelineOptions& timeline)
 {
     std::vector<int> counts;
     for (const std::string& input : inputs) {
         imaging::AnimationReader reader;
-        counts.push_back(reader.open(input, nullptr) ? reader.info().frameCount : 0);
+        std::vector<TimelineFrame> plan;
+        counts.push_back(reader.open(input, nullptr) && PlanTimeline(input, reader.info(), timeline, &plan, nullptr)
+                             ? static_cast<int>(plan.size())
+                             : 0);
     }
     return counts;
+}
+
+// The timeline the command line asks for, or a problem with it.
+std::string ParseTimeline(const ConvertArgs& args, TimelineOptions* timeline)
+{
+    const std::pair<const char*, const std::optional<std::string>*> times[] = {
+        {"--start", &args.start}, {"--end", &args.end}, {"--duration", &args.duration}};
+    std::optional<double>* targets[] = {&timeline->start, &timeline->end, &timeline->duration};
+    for (int i = 0; i < 3; ++i) {
+        if (!*times[i].second)
+            continue;
+        *targets[i] = ParseSeconds(**times[i].second);
+        if (!*targets[i])
+            return std::string(times[i].first) + " must be a time in seconds (12.5) or minutes and seconds (1:02.5), not '"
+                   + **times[i].second + "'";
+    }
+    timeline->fps = args.fps;
+    timeline->speed = args.speed;
+    timeline->bounce = args.bounce;
+    return {};
 }
 
 void PrintSummary(const char* verb, std::size_t total, int done, int failed)
@@ -308,6 +331,9 @@ int RunConvert(const ConvertArgs& args)
     Plan plan;
     if (std::string problem = MakePlan(args, batchExtension, &plan); !problem.empty())
         return UsageError(problem);
+    TimelineOptions timeline;
+    if (std::string problem = ParseTimeline(args, &timeline); !problem.empty())
+        return UsageError(problem);
     // The format of each output: its extension's, else --format's, else GIF.
     std::vector<OutputFormat> formats;
     for (const Job& job : plan.jobs) {
@@ -341,7 +367,7 @@ int RunConvert(const ConvertArgs& args)
         std::signal(SIGPIPE, SIG_IGN); // a closed pipe is reported as a write error
 
     const bool batch = plan.jobs.size() > 1;
-    const std::vector<int> frameCounts = CountFrames(inputs);
+    const std::vector<int> frameCounts = CountFrames(inputs, timeline);
     long long totalFrames = 0;
     for (const int count : frameCounts)
         totalFrames += count;
@@ -360,6 +386,8 @@ int RunConvert(const ConvertArgs& args)
         options.switches = args.switches;
         options.threads = args.threads;
         options.resize = plan.resize;
+        options.timeline = timeline;
+        options.mergeRepeats = args.mergeRepeats;
         options.keepTransparency = args.keepTransparency;
         options.format = format;
         options.webp.quality = args.quality.value_or(-1);

@@ -53,6 +53,12 @@ struct ConvertArgs : BatchArgs {
     bool keepTransparency = false;
     int threads = 0;
     std::optional<std::string> pngFramesDir;
+    // The timeline, as given: times in seconds or mm:ss.s.
+    std::optional<std::string> start, end, duration;
+    std::optional<double> fps;
+    double speed = 1;
+    bool bounce = false;
+    bool mergeRepeats = false;
 };
 
 using SnapshotArgs = BatchArgs;

@@ -45,11 +45,11 @@ std::string SwitchHelp()
 
 const char* const kExitHelp =
     "Exit status: 0 done; 1 other failure; 2 bad command line; 3 input missing,\n"
-    "unreadable, not a GIF or animated WebP, corrupt or too large (for the limits or\n"
-    "for the free memory); 4 output cannot be written; 5 interrupted (Ctrl-C or a\n"
-    "kill). With several inputs, each failure is reported and the others go on; the\n"
-    "status is the worst one. An existing output file is only ever replaced by a\n"
-    "complete new one.\n";
+    "unreadable, not a GIF, animated WebP or video, corrupt or too large (for the\n"
+    "limits or for the free memory); 4 output cannot be written; 5 interrupted\n"
+    "(Ctrl-C or a kill). With several inputs, each failure is reported and the\n"
+    "others go on; the status is the worst one. An existing output file is only\n"
+    "ever replaced by a complete new one.\n";
 
 const char* const kFilesHelp = "IN OUT, or IN... with --out-dir DIR. '-' as IN reads\n"
                                "standard input, as OUT writes standard output";
@@ -97,11 +97,13 @@ static int RunCommandLine(int argc, char** argv)
 
     ConvertArgs convert;
     CLI::App* convertCommand =
-        app.add_subcommand("convert", "Render every frame of IN (a GIF or an animated WebP) with one\n"
-                                      "variant and write the animation to OUT with the source's frame\n"
-                                      "delays and loop count: a GIF, or an animated WebP when OUT ends\n"
-                                      "in .webp. A still GIF (one frame) is accepted too and gives a\n"
-                                      "one-frame sketch.");
+        app.add_subcommand("convert", "Render every frame of IN (a GIF, an animated WebP or a video\n"
+                                      "clip: MP4, MOV, WebM, MKV, AVI, APNG) with one variant and write\n"
+                                      "the animation to OUT with the source's frame delays and loop\n"
+                                      "count: a GIF, or an animated WebP when OUT ends in .webp. A still\n"
+                                      "GIF (one frame) is accepted too and gives a one-frame sketch. A\n"
+                                      "video is shrunk to fit 640x640 unless --max-size or --scale is\n"
+                                      "given, and loops forever.");
     convertCommand->add_option("files", convert.files, kFilesHelp)->required();
     convertCommand->add_option("-v,--variant", convert.variant,
                                "Effect variant: 0-16 or its name, e.g. pencil-on-paper (default 0)");
@@ -123,6 +125,22 @@ static int RunCommandLine(int argc, char** argv)
     convertCommand->add_option("--png-frames", convert.pngFramesDir,
                                "Also write each rendered frame, before colour reduction, as\n"
                                "DIR/frame-0001.png, ...");
+    convertCommand->add_option("--start", convert.start,
+                               "Begin at this time: seconds (12.5) or minutes and seconds (1:02.5)");
+    CLI::Option* end = convertCommand->add_option("--end", convert.end, "End at this time (as --start)");
+    convertCommand->add_option("--duration", convert.duration, "Take this long from --start (instead of --end)")
+        ->excludes(end);
+    convertCommand
+        ->add_option("--fps", convert.fps,
+                     "Sample at this many frames a second, up to 50 (default: a video's\n"
+                     "own rate up to 25; every frame of a GIF or WebP)")
+        ->check(CLI::Range(0.1, 50.0));
+    convertCommand->add_option("--speed", convert.speed, "Play this many times as fast, 0.25-4 (default 1)")
+        ->check(CLI::Range(0.25, 4.0));
+    convertCommand->add_flag("--bounce", convert.bounce, "Play forward, then backward");
+    convertCommand->add_flag("--merge-repeats", convert.mergeRepeats,
+                             "Make consecutive frames that come out the same one frame\n"
+                             "(always done for a video)");
     convertCommand->footer(footer);
 
     SnapshotArgs snapshots;

@@ -1,6 +1,7 @@
 #include "animation_reader.h"
 
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace qf::imaging {
@@ -9,6 +10,9 @@ bool AnimationReader::open(const std::string& path, Error* error)
 {
     gif_.reset();
     webp_.reset();
+    video_.reset();
+    framesRead_ = 0;
+    nextTime_ = time_ = 0;
     unsigned char head[12] = {};
     std::size_t got = 0;
     if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
@@ -19,6 +23,12 @@ bool AnimationReader::open(const std::string& path, Error* error)
         webp_ = std::make_unique<WebpReader>();
         return webp_->open(path, error);
     }
+    // Empty and unopenable files are left to the GIF reader's errors.
+    if (got >= 6 && std::memcmp(head, "GIF8", 4) != 0) {
+        video_ = std::make_unique<VideoReader>();
+        video_->setCancelCheck(cancelled_);
+        return video_->open(path, error);
+    }
     gif_ = std::make_unique<GifReader>();
     gif_->setCancelCheck(cancelled_);
     return gif_->open(path, error);
@@ -27,29 +37,47 @@ bool AnimationReader::open(const std::string& path, Error* error)
 void AnimationReader::setCancelCheck(std::function<bool()> cancelled)
 {
     cancelled_ = std::move(cancelled);
+    if (video_)
+        video_->setCancelCheck(cancelled_);
 }
 
 const AnimationDamage& AnimationReader::damage() const
 {
     static const AnimationDamage kNone;
-    return gif_ ? gif_->damage() : kNone;
+    return gif_ ? gif_->damage() : video_ ? video_->damage() : kNone;
 }
 
 const AnimationInfo& AnimationReader::info() const
 {
     static const AnimationInfo kNone;
-    return webp_ ? webp_->info() : gif_ ? gif_->info() : kNone;
+    return webp_ ? webp_->info() : gif_ ? gif_->info() : video_ ? video_->info() : kNone;
 }
 
 ReadResult AnimationReader::readNext(RgbaImage& frame, Error* error)
 {
-    if (webp_)
-        return webp_->readNext(frame, error);
-    if (gif_)
-        return gif_->readNext(frame, error);
-    if (error)
+    if (video_) {
+        const ReadResult result = video_->readNext(frame, error);
+        time_ = video_->lastFrameTime();
+        return result;
+    }
+    const ReadResult result = webp_ ? webp_->readNext(frame, error)
+                              : gif_ ? gif_->readNext(frame, error)
+                                     : ReadResult{ReadStatus::End};
+    if (!webp_ && !gif_ && error)
         *error = {};
-    return {ReadStatus::End};
+    if (result) {
+        const auto& delays = info().delays;
+        time_ = nextTime_;
+        if (framesRead_ < static_cast<int>(delays.size()))
+            nextTime_ += static_cast<std::int64_t>(delays[framesRead_]) * 10000;
+        ++framesRead_;
+    }
+    return result;
+}
+
+std::int64_t AnimationReader::frameTime() const
+{
+    return time_;
 }
 
 } // namespace qf::imaging

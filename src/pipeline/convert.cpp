@@ -51,6 +51,7 @@ namespace {
 // known.
 struct FrameSlot {
     int number = 0;
+    int delay = 0; // hundredths of a second
     imaging::RgbaImage decoded;
     imaging::RgbaImage resized; // decoded at the render size, when it differs
     Picture source;
@@ -60,6 +61,7 @@ struct FrameSlot {
     std::shared_ptr<imaging::PackedFrame> packed;
     std::optional<imaging::FrameJob> job;
     imaging::EncodedFrame encoded;
+    bool encodedReady = false; // encoded holds the frame to append
 };
 
 // Packed frames outlive their slot: a frame is the previous one of the next
@@ -194,10 +196,18 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
     if (damage)
         *damage = reader.damage();
     imaging::AnimationInfo info = reader.info();
-    const int frameCount = info.frameCount;
-    imaging::Size size;
-    if (!RenderSize(input, info.width, info.height, info.work, options.resize, &size, &err))
+    std::vector<TimelineFrame> plan;
+    if (!PlanTimeline(input, info, options.timeline, &plan, &err))
         return false;
+    const int frameCount = static_cast<int>(plan.size());
+    imaging::ResizeRequest resize = options.resize;
+    if (info.video() && !resize.any())
+        resize.maxWidth = resize.maxHeight = kDefaultVideoMaxSide;
+    imaging::Size size;
+    if (!RenderSize(input, info.width, info.height, info.work, resize, &size, &err))
+        return false;
+    TimelineSource source(reader, std::move(plan), output, size);
+    const bool mergeRepeats = options.mergeRepeats || info.video();
     info.width = size.width;
     info.height = size.height;
 
@@ -259,7 +269,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
         imaging::Error readError;
         bool ok = false;
         try {
-            ok = reader.readNext(slot->decoded, &readError).status == imaging::ReadStatus::Frame;
+            ok = source.next(slot->decoded, &slot->delay, &readError).status == imaging::ReadStatus::Frame;
         } catch (const std::bad_alloc&) {
             readError = OutOfMemory(input, info.width, info.height);
         }
@@ -318,22 +328,37 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
             run.fail(MakeError(imaging::ErrorKind::Cancelled, output, "cancelled"));
     };
 
+    // A frame that repeats the one before is held back until a different one
+    // comes, and then joins the animation with the delays of all its repeats.
+    std::shared_ptr<imaging::PackedFrame> held;
+    int heldDelay = 0;
+    const auto sameFrame = [](const imaging::PackedFrame& a, const imaging::PackedFrame& b) {
+        return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
+    };
+
     // In order: the frame joins the animation (the global colour table's
     // bookkeeping), which gives the previous frame everything its encoding
     // depends on.
     auto linkStage = [&](FrameSlot* slot) -> FrameSlot* {
         slot->job.reset();
+        slot->encodedReady = false;
         if (!run.stopping()) {
-            const int index = slot->number - 1;
-            const int delay = index < static_cast<int>(info.delays.size()) ? info.delays[index] : 0;
             imaging::Error linkError;
             if (webp) {
-                if (!webpWriter.addFrame(slot->output, delay, &linkError))
+                if (!webpWriter.addFrame(slot->output, slot->delay, &linkError))
                     run.fail(std::move(linkError));
                 else
                     reportFrameDone(slot->number);
-            } else if (!writer.link(std::move(slot->packed), delay, &slot->job, &linkError)) {
-                run.fail(std::move(linkError));
+            } else if (!mergeRepeats) {
+                if (!writer.link(std::move(slot->packed), slot->delay, &slot->job, &linkError))
+                    run.fail(std::move(linkError));
+            } else if (held && sameFrame(*held, *slot->packed)) {
+                heldDelay += slot->delay;
+            } else {
+                if (held && !writer.link(std::move(held), heldDelay, &slot->job, &linkError))
+                    run.fail(std::move(linkError));
+                held = std::move(slot->packed);
+                heldDelay = slot->delay;
             }
         }
         slot->packed.reset();
@@ -373,7 +398,8 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
 
     auto encodeStage = [&](FrameSlot* slot) -> FrameSlot* {
         onJob(slot, [&](imaging::FrameJob& job, std::string* reason) {
-            return encoders.local().encode(job, slot->encoded, reason);
+            slot->encodedReady = encoders.local().encode(job, slot->encoded, reason);
+            return slot->encodedReady;
         });
         slot->job.reset();
         return slot;
@@ -383,10 +409,10 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
     auto writeStage = [&](FrameSlot* slot) {
         if (!run.stopping() && !webp && slot->number > 1) {
             imaging::Error writeError;
-            if (!writer.append(slot->encoded, &writeError))
+            if (slot->encodedReady && !writer.append(slot->encoded, &writeError))
                 run.fail(std::move(writeError));
             else
-                reportFrameDone(slot->encoded.number);
+                reportFrameDone(slot->number - 1);
         }
         pool.give(slot);
     };
@@ -420,6 +446,22 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
         run.fail(MakeError(imaging::ErrorKind::Unwritable, output, e.what()));
     }
 
+    // The frame held back for its repeats joins the animation, which gives
+    // the one before it all its encoding needs; the writer encodes the last.
+    if (held && !run.stopping()) {
+        FrameSlot* slot = pool.take();
+        slot->number = frameCount + 1;
+        slot->job.reset();
+        slot->encodedReady = false;
+        imaging::Error linkError;
+        try {
+            if (!writer.link(std::move(held), heldDelay, &slot->job, &linkError))
+                run.fail(std::move(linkError));
+            writeStage(encodeStage(showStage(prepareStage(slot))));
+        } catch (const std::bad_alloc&) {
+            run.fail(OutOfMemory(input, info.width, info.height));
+        }
+    }
     if (damage)
         *damage = reader.damage();
     // The last frame, encoded when the writer finishes.
