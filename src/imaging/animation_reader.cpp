@@ -11,8 +11,6 @@ bool AnimationReader::open(const std::string& path, Error* error)
     gif_.reset();
     webp_.reset();
     video_.reset();
-    framesRead_ = 0;
-    nextTime_ = time_ = 0;
     unsigned char head[12] = {};
     std::size_t got = 0;
     if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
@@ -55,29 +53,20 @@ const AnimationInfo& AnimationReader::info() const
 
 ReadResult AnimationReader::readNext(RgbaImage& frame, Error* error)
 {
-    if (video_) {
-        const ReadResult result = video_->readNext(frame, error);
-        time_ = video_->lastFrameTime();
-        return result;
-    }
-    const ReadResult result = webp_ ? webp_->readNext(frame, error)
-                              : gif_ ? gif_->readNext(frame, error)
-                                     : ReadResult{ReadStatus::End};
-    if (!webp_ && !gif_ && error)
+    if (video_)
+        return video_->readNext(frame, error);
+    if (webp_)
+        return webp_->readNext(frame, error);
+    if (gif_)
+        return gif_->readNext(frame, error);
+    if (error)
         *error = {};
-    if (result) {
-        const auto& delays = info().delays;
-        time_ = nextTime_;
-        if (framesRead_ < static_cast<int>(delays.size()))
-            nextTime_ += static_cast<std::int64_t>(delays[framesRead_]) * 10000;
-        ++framesRead_;
-    }
-    return result;
+    return {ReadStatus::End};
 }
 
-std::int64_t AnimationReader::frameTime() const
+ReadResult AnimationReader::skipNext(Error* error)
 {
-    return time_;
+    return video_ ? video_->skipNext(error) : readNext(skipped_, error);
 }
 
 } // namespace qf::imaging

@@ -28,18 +28,15 @@ public:
     // As GifReader::readNext: End after the last frame (error left empty),
     // Failed with error set.
     ReadResult readNext(RgbaImage& frame, Error* error);
-    // The start of the frame readNext gave last, in microseconds from the
-    // first frame: from a clip's timestamps, else from the delays before it.
-    std::int64_t frameTime() const;
+    // Passes over the next frame: a clip's is decoded but not converted.
+    ReadResult skipNext(Error* error);
 
 private:
     std::function<bool()> cancelled_;
     std::unique_ptr<GifReader> gif_;
     std::unique_ptr<WebpReader> webp_;
     std::unique_ptr<VideoReader> video_;
-    int framesRead_ = 0;
-    std::int64_t nextTime_ = 0; // of a GIF or WebP: the delays so far
-    std::int64_t time_ = 0;
+    RgbaImage skipped_;
 };
 
 } // namespace qf::imaging

@@ -127,7 +127,6 @@ struct VideoReader::Impl {
     std::int64_t packetsWhole = 0; // packets read before a cut
     std::int64_t packetsSent = 0;
     int framesRead = 0;
-    std::int64_t lastTime = 0;
     bool flushed = false;
     bool ended = false;
 
@@ -405,6 +404,16 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
 
 ReadResult VideoReader::readNext(RgbaImage& frame, Error* error)
 {
+    return next(&frame, error);
+}
+
+ReadResult VideoReader::skipNext(Error* error)
+{
+    return next(nullptr, error);
+}
+
+ReadResult VideoReader::next(RgbaImage* frame, Error* error)
+{
     Impl& d = *impl_;
     if (error)
         *error = {};
@@ -433,15 +442,10 @@ ReadResult VideoReader::readNext(RgbaImage& frame, Error* error)
             }
             const int received = avcodec_receive_frame(d.decoder.get(), d.picture.get());
             if (received == 0) {
-                const std::int64_t pts = d.picture->best_effort_timestamp;
-                const AVRational tb = d.format->streams[d.stream]->time_base;
-                const bool converted = d.toRgba(*d.picture, frame);
+                const bool converted = !frame || d.toRgba(*d.picture, *frame);
                 av_frame_unref(d.picture.get());
                 if (!converted)
                     return stopHere("a frame changes size or cannot be converted");
-                d.lastTime = pts == AV_NOPTS_VALUE
-                                 ? (d.framesRead < d.info.frameCount ? d.info.frameTimes[d.framesRead] : d.lastTime)
-                                 : av_rescale_q(pts - d.firstPts, tb, AVRational{1, 1000000});
                 ++d.framesRead;
                 return {ReadStatus::Frame};
             }
@@ -492,11 +496,6 @@ const AnimationInfo& VideoReader::info() const
 const AnimationDamage& VideoReader::damage() const
 {
     return impl_->damage;
-}
-
-std::int64_t VideoReader::lastFrameTime() const
-{
-    return impl_->lastTime;
 }
 
 } // namespace qf::imaging

@@ -45,14 +45,16 @@ public:
     const AnimationDamage& damage() const;
 
     // The next frame in order (RGBA at info()'s size); End after the last one
-    // (error left empty), Failed with error set. lastFrameTime() is then the
-    // frame's start in microseconds from the first frame.
+    // (error left empty), Failed with error set.
     ReadResult readNext(RgbaImage& frame, Error* error);
-    std::int64_t lastFrameTime() const;
+    // As readNext for a frame that is not shown: decoded (the frames after it
+    // depend on it) but not converted.
+    ReadResult skipNext(Error* error);
 
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    ReadResult next(RgbaImage* frame, Error* error);
 };
 
 } // namespace qf::imaging

@@ -162,7 +162,8 @@ imaging::ReadResult TimelineSource::next(imaging::RgbaImage& frame, int* delay, 
         }
     } else {
         while (read_ <= entry.source) {
-            const imaging::ReadResult result = reader_.readNext(current_, error);
+            const imaging::ReadResult result =
+                read_ < entry.source ? reader_.skipNext(error) : reader_.readNext(current_, error);
             if (!result)
                 return result;
             ++read_;

@@ -674,7 +674,12 @@ void FormBatch::openFile()
 {
     if (busy_)
         return;
-    const QString path = services_.ui->openFileName(this, tr("GIF File (*.gif)"), openFolder_);
+    // Files are told apart by their content; the endings only fill the list.
+    const QString path = services_.ui->openFileName(
+        this,
+        tr("Animations and video clips (*.gif *.webp *.apng *.png *.mp4 *.m4v *.mov *.webm *.mkv *.avi)")
+            + QStringLiteral(";;") + tr("GIF File (*.gif)") + QStringLiteral(";;") + tr("All files (*)"),
+        openFolder_);
     if (!path.isEmpty())
         openPath(path);
 }

@@ -1,6 +1,6 @@
 #include "shell/pipeline_work.h"
 
-#include "imaging/gif_reader.h"
+#include "imaging/animation_reader.h"
 #include "pipeline/convert.h"
 #include "pipeline/snapshots.h"
 
@@ -51,7 +51,7 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
                         OpenedGif* gif, WorkError* error)
 {
     try {
-        imaging::GifReader reader;
+        imaging::AnimationReader reader;
         imaging::Error failure;
         if (!reader.open(NativePath(path), &failure)) {
             *error = FromImaging(failure);
@@ -67,7 +67,7 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
             result.damagedAfter = reader.damage().afterFrame;
         if (info.frameCount >= 2) {
             imaging::RgbaImage frame;
-            if (!reader.readFrame(1, frame, &failure)
+            if (!reader.readNext(frame, &failure)
                 || !EnoughMemoryForSnapshots(frame.width, frame.height, true, NativePath(path), &failure)) {
                 *error = FromImaging(failure);
                 return false;
