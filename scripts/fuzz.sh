@@ -14,7 +14,6 @@ jobs="${QF_JOBS:-2}"
 
 cd "$root"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$jobs" --target "${target}_fuzzer" make_seeds
 
 case "$target" in
   gif_reader) kind=reader; max_len=16384 ;;
@@ -23,10 +22,15 @@ case "$target" in
   *) echo "unknown target: $target" >&2; exit 2 ;;
 esac
 seeds="$build/seeds"
-"$build/fuzz/make_seeds" "$seeds/reader" "$seeds/writer" >/dev/null
-# The video reader starts from the test clips.
-mkdir -p "$seeds/video"
-cp "$root"/tests/data/clips/* "$seeds/video/"
+if [ "$kind" = video ]; then
+  # The video reader starts from the test clips.
+  cmake --build --preset fuzz -j "$jobs" --target video_reader_fuzzer
+  mkdir -p "$seeds/video"
+  cp "$root"/tests/data/clips/* "$seeds/video/"
+else
+  cmake --build --preset fuzz -j "$jobs" --target "${target}_fuzzer" make_seeds
+  "$build/fuzz/make_seeds" "$seeds/reader" "$seeds/writer" >/dev/null
+fi
 corpus="$build/corpus/$kind"
 mkdir -p "$corpus" "$build/findings"
 
