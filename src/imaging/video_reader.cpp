@@ -15,6 +15,7 @@ extern "C" {
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -89,11 +90,22 @@ int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**
     return AVERROR(EPERM);
 }
 
+// True when the file starts as a PNG (without animation, or the APNG
+// demuxer would have taken it) or a JPEG does.
+bool StillPicture(std::FILE* file)
+{
+    unsigned char head[8] = {};
+    std::rewind(file);
+    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    return (got >= 8 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0)
+           || (got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF);
+}
+
 // Degrees clockwise the picture turns to be shown upright: 0, 90, 180 or 270.
 int RotationOf(const AVStream* stream)
 {
-    const auto* matrix =
-        reinterpret_cast<const std::int32_t*>(av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    const auto* matrix = reinterpret_cast<const std::int32_t*>(
+        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
     if (!matrix)
         return 0;
     const double angle = -av_display_rotation_get(matrix);
@@ -116,14 +128,15 @@ struct VideoReader::Impl {
     std::unique_ptr<AVFormatContext, FormatCloser> format;
     std::unique_ptr<AVCodecContext, CodecCloser> decoder;
     std::unique_ptr<AVFrame, FrameCloser> picture = std::unique_ptr<AVFrame, FrameCloser>(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketCloser> packet = std::unique_ptr<AVPacket, PacketCloser>(av_packet_alloc());
+    std::unique_ptr<AVPacket, PacketCloser> packet =
+        std::unique_ptr<AVPacket, PacketCloser>(av_packet_alloc());
     std::unique_ptr<SwsContext, ScaleCloser> scaler;
     std::vector<std::uint8_t> upright; // a frame before rotation
     int stream = -1;
     int rotation = 0;
     int codedWidth = 0;
     int codedHeight = 0;
-    std::int64_t firstPts = 0;  // in the stream's time base
+    std::int64_t firstPts = 0;     // in the stream's time base
     std::int64_t packetsWhole = 0; // packets read before a cut
     std::int64_t packetsSent = 0;
     int framesRead = 0;
@@ -189,7 +202,9 @@ bool VideoReader::Impl::openStreams(Error* error)
     if (opened < 0) { // ctx is freed
         if (source.stopped())
             return fail(error, ErrorKind::Cancelled, "cancelled");
-        return fail(error, ErrorKind::NotGif, "is not a GIF, an animated WebP or a video clip");
+        return fail(error, ErrorKind::NotGif,
+                    StillPicture(source.file) ? "is a still picture, not an animation"
+                                              : "is not a GIF, an animated WebP or a video clip");
     }
     format.reset(ctx);
     if (avformat_find_stream_info(ctx, nullptr) < 0)
@@ -282,7 +297,8 @@ bool VideoReader::Impl::index(Error* error)
         if (info.frameRate > 0)
             end += std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), tb));
         else
-            end += pts.size() > 1 ? (pts.back() - pts.front()) / static_cast<std::int64_t>(pts.size() - 1) : 1;
+            end +=
+                pts.size() > 1 ? (pts.back() - pts.front()) / static_cast<std::int64_t>(pts.size() - 1) : 1;
     }
     info.frameTimes.clear();
     for (std::int64_t t : pts)
@@ -324,7 +340,8 @@ bool VideoReader::open(const std::string& path, Error* error)
             || static_cast<std::int64_t>(info.width) * info.height > kMaxPixels)
             return d.fail(error, ErrorKind::TooLarge,
                           "is " + std::to_string(info.width) + " x " + std::to_string(info.height)
-                              + " pixels; the limit is " + std::to_string(kMaxPixels / 1000000) + " megapixels");
+                              + " pixels; the limit is " + std::to_string(kMaxPixels / 1000000)
+                              + " megapixels");
         if (!d.index(error))
             return false;
         // Every frame is decoded and converted at the clip's size, and at most
@@ -333,9 +350,9 @@ bool VideoReader::open(const std::string& path, Error* error)
         const std::int64_t workLimit = WorkLimit(d.source.size);
         if (info.work > workLimit)
             return d.fail(error, ErrorKind::TooLarge,
-                          "asks for " + std::to_string(info.work / 1'000'000) + " megapixels of work, more than the "
-                              + std::to_string(workLimit / 1'000'000) + " allowed a file of "
-                              + std::to_string(d.source.size) + " bytes");
+                          "asks for " + std::to_string(info.work / 1'000'000)
+                              + " megapixels of work, more than the " + std::to_string(workLimit / 1'000'000)
+                              + " allowed a file of " + std::to_string(d.source.size) + " bytes");
         info.loopCount = 0;
         // Decoding starts again from the beginning.
         return d.openStreams(error);
@@ -356,11 +373,12 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
     if (!scaler)
         return false;
     // Colours as the clip says they were encoded (BT.709 for HD, limited range).
-    const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED ? (h >= 720 ? AVCOL_SPC_BT709 : AVCOL_SPC_BT470BG)
-                                                                : frame.colorspace;
+    const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED
+                          ? (h >= 720 ? AVCOL_SPC_BT709 : AVCOL_SPC_BT470BG)
+                          : frame.colorspace;
     const int full = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-    sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), full, sws_getCoefficients(SWS_CS_DEFAULT),
-                             1, 0, 1 << 16, 1 << 16);
+    sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), full,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     const std::size_t bytes = static_cast<std::size_t>(w) * h * 4;
     std::uint8_t* target = nullptr;
     if (rotation == 0) {
@@ -457,7 +475,8 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
                 return stopHere("a frame cannot be decoded");
             // The decoder wants another packet of the video stream.
             int read = 0;
-            while (d.packetsSent < d.packetsWhole && (read = av_read_frame(d.format.get(), d.packet.get())) >= 0
+            while (d.packetsSent < d.packetsWhole
+                   && (read = av_read_frame(d.format.get(), d.packet.get())) >= 0
                    && (d.packet->stream_index != d.stream || (d.packet->flags & AV_PKT_FLAG_DISCARD)))
                 av_packet_unref(d.packet.get());
             if (d.packetsSent < d.packetsWhole && read >= 0) {

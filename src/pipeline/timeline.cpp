@@ -108,7 +108,9 @@ bool PlanTimeline(const std::string& file, const imaging::AnimationInfo& info, c
     // Starts on the hundredths of the output; frames too short to show are
     // left to the one before.
     const double scale = 1.0 / (options.speed * kMicrosPerHundredth);
-    const auto at = [&](std::int64_t t) { return static_cast<int>(std::nearbyint(static_cast<double>(t - a) * scale)); };
+    const auto at = [&](std::int64_t t) {
+        return static_cast<int>(std::nearbyint(static_cast<double>(t - a) * scale));
+    };
     std::vector<std::pair<int, int>> kept; // output start, source frame
     for (const auto& [s, source] : samples) {
         const int start = at(s);
@@ -153,7 +155,8 @@ imaging::ReadResult TimelineSource::next(imaging::RgbaImage& frame, int* delay, 
         frame.width = size_.width;
         frame.height = size_.height;
         frame.pixels.resize(bytes);
-        if (std::fseek(scratch_.get(), static_cast<long>(bytes * static_cast<std::size_t>(entry.replay)), SEEK_SET)
+        if (std::fseek(scratch_.get(), static_cast<long>(bytes * static_cast<std::size_t>(entry.replay)),
+                       SEEK_SET)
                 != 0
             || std::fread(frame.pixels.data(), 1, bytes, scratch_.get()) != bytes) {
             imaging::Fail(error, imaging::ErrorKind::Unwritable, scratchBeside_,

@@ -58,8 +58,8 @@ bool PlanTimeline(const std::string& file, const imaging::AnimationInfo& info, c
 // scratchBeside, holding the forward frames at the size they are rendered.
 class TimelineSource {
 public:
-    TimelineSource(imaging::AnimationReader& reader, std::vector<TimelineFrame> plan, std::string scratchBeside,
-                   imaging::Size renderSize);
+    TimelineSource(imaging::AnimationReader& reader, std::vector<TimelineFrame> plan,
+                   std::string scratchBeside, imaging::Size renderSize);
     // The next frame and its delay; End after the last (or when the source
     // ends early, its damage then told by the reader), Failed with error set.
     imaging::ReadResult next(imaging::RgbaImage& frame, int* delay, imaging::Error* error);

@@ -39,7 +39,9 @@ TEST_P(VideoClip, FramesTimingAndOrientation)
     int k = 0;
     while (reader.readNext(frame, &error)) {
         ASSERT_EQ(frame.width, c.width);
-        const auto at = [&](int x, int y) { return &frame.pixels[(static_cast<std::size_t>(y) * frame.width + x) * 4]; };
+        const auto at = [&](int x, int y) {
+            return &frame.pixels[(static_cast<std::size_t>(y) * frame.width + x) * 4];
+        };
         // Red where the clip's left half is shown, blue at the other end.
         const std::uint8_t* red = c.turned ? at(c.width / 2, 1) : at(1, c.height / 2);
         const std::uint8_t* blue = c.turned ? at(c.width / 2, c.height - 2) : at(c.width - 2, c.height / 2);
@@ -55,13 +57,13 @@ TEST_P(VideoClip, FramesTimingAndOrientation)
     EXPECT_FALSE(reader.damage());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Clips, VideoClip,
-    ::testing::Values(
-        // H.264 in MP4, recorded upright on its side at a variable rate.
-        ClipCase{"turned-vfr.mp4", 16, 32, {10, 10, 10, 10, 10, 20, 20, 20, 20, 10}, true},
-        // VP9 in WebM at 10 frames a second.
-        ClipCase{"ten.webm", 32, 16, {10, 10, 10, 10, 10, 10, 10, 10, 10, 10}, false}));
+INSTANTIATE_TEST_SUITE_P(Clips, VideoClip,
+                         ::testing::Values(
+                             // H.264 in MP4, recorded upright on its side at a variable rate.
+                             ClipCase{
+                                 "turned-vfr.mp4", 16, 32, {10, 10, 10, 10, 10, 20, 20, 20, 20, 10}, true},
+                             // VP9 in WebM at 10 frames a second.
+                             ClipCase{"ten.webm", 32, 16, {10, 10, 10, 10, 10, 10, 10, 10, 10, 10}, false}));
 
 // A clip cut in its fifth frame keeps the four before; a file with sound
 // only, and what is no clip at all, are refused with the reason.
@@ -84,7 +86,12 @@ TEST(VideoClip, CutShortKeepsWholeFramesAndNoVideoIsRefused)
     TempDir dir;
     WriteBytes(dir.file("notes.mp4"), Bytes(300, 'x'));
     EXPECT_FALSE(reader.open(dir.file("notes.mp4"), &error));
-    EXPECT_EQ(error.kind, imaging::ErrorKind::NotGif);
+    EXPECT_EQ(error.reason, "is not a GIF, an animated WebP or a video clip");
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    png.resize(300);
+    WriteBytes(dir.file("photo.mp4"), png);
+    EXPECT_FALSE(reader.open(dir.file("photo.mp4"), &error));
+    EXPECT_EQ(error.reason, "is a still picture, not an animation");
 }
 
 } // namespace

@@ -87,21 +87,21 @@ TimelineOptions Bounce()
 
 INSTANTIATE_TEST_SUITE_P(
     Clips, Timeline,
-    ::testing::Values(
-        PlanCase{"30 fps kept at 30: no drift", 30, 10, At(30), 300, 1000},
-        PlanCase{"30 fps by default: 25 a second", 30, 10, {}, 250, 1000},
-        PlanCase{"15 fps kept as it is", 15, 10, {}, 150, 1000},
-        PlanCase{"24 fps", 24, 10, At(24), 240, 1000},
-        PlanCase{"60 fps at the most there is", 60, 10, At(50), 500, 1000},
-        PlanCase{"25 fps at 15", 25, 10, At(15), 150, 1000},
-        PlanCase{"a span", 30, 10, Span(2, 5.5, 30), 105, 350},
-        PlanCase{"a span in its own frames", 15, 10, Span(2.01, 3), 15, 99},
-        PlanCase{"end beyond the clip", 10, 2, Span(1, 60), 10, 100},
-        PlanCase{"twice as fast", 10, 2, Speed(2), 20, 100},
-        PlanCase{"three times as fast, rounding carried", 10, 1, Speed(3), 10, 33},
-        PlanCase{"a quarter speed", 10, 1, Speed(0.25), 10, 400},
-        PlanCase{"four times as fast at 25: too short frames left out", 25, 1, Speed(4), 12, 25},
-        PlanCase{"bounce: the ends once", 10, 1, Bounce(), 18, 180}),
+    ::testing::Values(PlanCase{"30 fps kept at 30: no drift", 30, 10, At(30), 300, 1000},
+                      PlanCase{"30 fps by default: 25 a second", 30, 10, {}, 250, 1000},
+                      PlanCase{"15 fps kept as it is", 15, 10, {}, 150, 1000},
+                      PlanCase{"24 fps", 24, 10, At(24), 240, 1000},
+                      PlanCase{"60 fps at the most there is", 60, 10, At(50), 500, 1000},
+                      PlanCase{"25 fps at 15", 25, 10, At(15), 150, 1000},
+                      PlanCase{"a span", 30, 10, Span(2, 5.5, 30), 105, 350},
+                      PlanCase{"a span in its own frames", 15, 10, Span(2.01, 3), 15, 99},
+                      PlanCase{"end beyond the clip", 10, 2, Span(1, 60), 10, 100},
+                      PlanCase{"twice as fast", 10, 2, Speed(2), 20, 100},
+                      PlanCase{"three times as fast, rounding carried", 10, 1, Speed(3), 10, 33},
+                      PlanCase{"a quarter speed", 10, 1, Speed(0.25), 10, 400},
+                      PlanCase{"four times as fast at 25: too short frames left out", 25, 1, Speed(4), 12,
+                               25},
+                      PlanCase{"bounce: the ends once", 10, 1, Bounce(), 18, 180}),
     [](const auto& info) {
         std::string name = info.param.what;
         for (char& ch : name)
@@ -162,7 +162,8 @@ TEST(Timeline, ConvertedClipShowsThePlannedFrames)
         options.threads = 2;
         options.timeline = c.options;
         imaging::Error error;
-        ASSERT_TRUE(ConvertAllFrames(std::string(QF_CLIPS) + "/ten.webm", dir.file("out.gif"), options, &error))
+        ASSERT_TRUE(
+            ConvertAllFrames(std::string(QF_CLIPS) + "/ten.webm", dir.file("out.gif"), options, &error))
             << error.message();
         imaging::AnimationInfo info;
         const auto frames = ReadGif(dir.file("out.gif"), &info);
