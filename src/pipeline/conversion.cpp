@@ -2,6 +2,7 @@
 
 #include "folders.h"
 #include "free_memory.h"
+#include "imaging/errors.h"
 #include "imaging/png_io.h"
 #include "pencil_texture.h"
 #include "pixel_bridge.h"
@@ -147,10 +148,8 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     std::vector<TimelineFrame> plan;
     if (!PlanTimeline(input, info_, options_.timeline, &plan, error))
         return false;
-    imaging::ResizeRequest resize = options_.resize;
-    if (info_.video() && !resize.any())
-        resize.maxWidth = resize.maxHeight = kDefaultVideoMaxSide;
-    if (!RenderSize(input, info_.width, info_.height, info_.work, resize, &size_, error))
+    if (!RenderSize(input, info_.width, info_.height, info_.work, ResizeFor(info_, options_.resize), &size_,
+                    error))
         return false;
     info_.width = size_.width;
     info_.height = size_.height;
@@ -242,9 +241,6 @@ void Conversion::render(Frame& frame)
             run_->fail(std::move(pngError));
     } catch (const std::bad_alloc&) {
         run_->fail(OutOfMemory(input_, info_.width, info_.height));
-    } catch (const std::exception& e) {
-        run_->fail(MakeError(imaging::ErrorKind::Corrupt, input_,
-                             "frame " + std::to_string(source.number) + " cannot be converted: " + e.what()));
     }
 }
 
@@ -365,8 +361,9 @@ bool Conversion::run(imaging::Error* error)
         }
     } catch (const std::bad_alloc&) {
         run_->fail(OutOfMemory(input_, info_.width, info_.height));
-    } catch (const std::exception& e) {
-        run_->fail(MakeError(imaging::ErrorKind::Unwritable, output_, e.what()));
+    } catch (...) {
+        // Any other exception is a fault of this program, not of the files.
+        run_->fail(imaging::CaughtError(input_));
     }
 
     damage_ = reader_.damage();

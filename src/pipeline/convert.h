@@ -60,6 +60,10 @@ struct ConvertOptions {
 // The largest side a video clip is converted at unless a resize is asked for.
 constexpr int kDefaultVideoMaxSide = 640;
 
+// The resize an animation gets: the one asked for, else for a video clip a
+// fit within kDefaultVideoMaxSide square.
+imaging::ResizeRequest ResizeFor(const imaging::AnimationInfo& info, const imaging::ResizeRequest& asked);
+
 // Renders every frame of the animation (GIF, WebP or video clip) at input with the chosen variant and writes
 // the animation to output with the source's delays and loop count. Frames are
 // rendered in parallel and written in order; on any failure or cancel the
@@ -69,5 +73,15 @@ constexpr int kDefaultVideoMaxSide = 640;
 // given, receives the damage the reader found in frames it still could read.
 bool ConvertAllFrames(const std::string& input, const std::string& output, const ConvertOptions& options,
                       imaging::Error* error, imaging::AnimationDamage* damage = nullptr);
+
+// Writes the animation at source (GIF or WebP) to destination as settings
+// ask, frame for frame with its delays and loop count and without an
+// effect (the window saves a converted GIF as WebP this way). The
+// destination is replaced only by a complete file. cancelled, when set, is
+// asked between frames; a stop (Cancelled, naming destination) leaves the
+// destination as it was. Errors name the file at fault.
+bool RewriteAnimation(const std::string& source, const std::string& destination,
+                      const imaging::OutputSettings& settings, const std::function<bool()>& cancelled,
+                      imaging::Error* error);
 
 } // namespace qf

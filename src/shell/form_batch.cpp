@@ -678,7 +678,8 @@ void FormBatch::openFile()
     const QString path = services_.ui->openFileName(
         this,
         tr("Animations and video clips (*.gif *.webp *.apng *.png *.mp4 *.m4v *.mov *.webm *.mkv *.avi)")
-            + QStringLiteral(";;") + tr("GIF File (*.gif)") + QStringLiteral(";;") + tr("All files (*)"),
+            + QStringLiteral(";;") + tr("GIF File (*.gif)") + QStringLiteral(";;") + tr("Animated WebP (*.webp)")
+            + QStringLiteral(";;") + tr("All files (*)"),
         openFolder_);
     if (!path.isEmpty())
         openPath(path);
@@ -731,7 +732,7 @@ void FormBatch::openPath(const QString& path)
     }));
 }
 
-void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, const WorkError& error,
+void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, const imaging::Error& error,
                            bool nextWasEnabled)
 {
     if (closing_)
@@ -757,7 +758,7 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, c
             services_.ui->warn(
                 this, kAppTitle,
                 tr("This file cannot be opened as a GIF.\n\n%1")
-                    .arg(error.message.isEmpty() ? QDir::toNativeSeparators(path) : error.message));
+                    .arg(ErrorText(error).isEmpty() ? QDir::toNativeSeparators(path) : ErrorText(error)));
         return;
     }
     if (gif.frameCount <= 1) {
@@ -811,7 +812,7 @@ void FormBatch::ConvertAllFrames()
         return;
     }
     if (!TempResultFiles->isUsable()) {
-        finishConvert(false, {imaging::ErrorKind::Unwritable, TempResultFiles->error()});
+        finishConvert(false, TempResultFiles->error());
         return;
     }
     const Switches switches = currentSwitches();
@@ -838,19 +839,19 @@ void FormBatch::ConvertAllFrames()
         return !stop->load();
     };
     convertWatcher_.disconnect(this);
-    connect(&convertWatcher_, &QFutureWatcher<ConvertOutcome>::finished, this, [this] {
-        const ConvertOutcome outcome = convertWatcher_.result();
+    connect(&convertWatcher_, &QFutureWatcher<WorkOutcome>::finished, this, [this] {
+        const WorkOutcome outcome = convertWatcher_.result();
         finishConvert(outcome.ok, outcome.error);
         openPending();
     });
     convertWatcher_.setFuture(QtConcurrent::run([work, source, target, variant, switches, progress] {
-        ConvertOutcome outcome;
+        WorkOutcome outcome;
         outcome.ok = work->convert(source, target, variant, switches, progress, &outcome.error);
         return outcome;
     }));
 }
 
-void FormBatch::finishConvert(bool ok, const WorkError& error)
+void FormBatch::finishConvert(bool ok, const imaging::Error& error)
 {
     if (closing_)
         return;
@@ -869,7 +870,7 @@ void FormBatch::finishConvert(bool ok, const WorkError& error)
         SetStep(2);
         if (error.kind != imaging::ErrorKind::Cancelled)
             services_.ui->warn(this, kAppTitle,
-                               tr("The GIF file could not be converted.\n\n%1").arg(error.message));
+                               tr("The GIF file could not be converted.\n\n%1").arg(ErrorText(error)));
         return;
     }
     const QString result = shownResult_;
@@ -910,9 +911,10 @@ void FormBatch::SaveResult()
     destination = withExtension;
     saveFolder_ = QFileInfo(destination).absolutePath();
     if (format == SaveFormat::Gif) {
-        QString error;
+        imaging::Error error;
         if (!CopyFileAtomically(shownResult_, destination, &error))
-            services_.ui->warn(this, kAppTitle, tr("The GIF file could not be saved.\n\n%1").arg(error));
+            services_.ui->warn(this, kAppTitle,
+                               tr("The GIF file could not be saved.\n\n%1").arg(ErrorText(error)));
         return;
     }
     // Encoding takes a while for a long animation: it runs on a worker with
@@ -929,8 +931,8 @@ void FormBatch::SaveResult()
     saveStop_ = stop;
     const QString source = shownResult_;
     saveWatcher_.disconnect(this);
-    connect(&saveWatcher_, &QFutureWatcher<SaveOutcome>::finished, this, [this, locked, enabled] {
-        const SaveOutcome outcome = saveWatcher_.result();
+    connect(&saveWatcher_, &QFutureWatcher<WorkOutcome>::finished, this, [this, locked, enabled] {
+        const WorkOutcome outcome = saveWatcher_.result();
         if (closing_)
             return;
         busy_ = false;
@@ -939,11 +941,11 @@ void FormBatch::SaveResult()
             locked[i]->setEnabled(enabled[i]);
         if (!outcome.ok)
             services_.ui->warn(this, kAppTitle,
-                               tr("The WebP file could not be saved.\n\n%1").arg(outcome.error));
+                               tr("The WebP file could not be saved.\n\n%1").arg(ErrorText(outcome.error)));
         openPending();
     });
     saveWatcher_.setFuture(QtConcurrent::run([source, destination, stop] {
-        SaveOutcome outcome;
+        WorkOutcome outcome;
         outcome.ok = WriteWebpFromGif(source, destination, &outcome.error, [stop] { return stop->load(); });
         return outcome;
     }));
