@@ -87,9 +87,11 @@ void AddBatchOptions(CLI::App* command, BatchArgs& args, const char* resultKind)
 
 static int RunCommandLine(int argc, char** argv)
 {
+    const std::string count = std::to_string(qf::kVariantCount), numbers = "0-" + std::to_string(qf::kLastVariant);
     CLI::App app{"Quillframe turns an animated GIF into a hand-drawn looking animated GIF:\n"
                  "pencil sketches, dotted sketches, flat-colour cartoons and tinted, posterised\n"
-                 "or high-contrast variants of every frame (17 variants).",
+                 "or high-contrast variants of every frame ("
+                     + count + " variants).",
                  "quillframe-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("quillframe-cli (Quillframe) ") + qf::kVersion + "\n"
@@ -108,7 +110,7 @@ static int RunCommandLine(int argc, char** argv)
                                       "given, and loops forever.");
     convertCommand->add_option("files", convert.files, kFilesHelp)->required();
     convertCommand->add_option("-v,--variant", convert.variant,
-                               "Effect variant: 0-16 or its name, e.g. pencil-on-paper (default 0)");
+                               "Effect variant: " + numbers + " or its name, e.g. pencil-on-paper (default 0)");
     AddBatchOptions(convertCommand, convert, "animation");
     convertCommand
         ->add_option("--format", convert.format,
@@ -147,10 +149,11 @@ static int RunCommandLine(int argc, char** argv)
 
     SnapshotArgs snapshots;
     CLI::App* snapshotsCommand =
-        app.add_subcommand("snapshots", "Render frame 1 of IN in all 17 variants into DIR as\n"
-                                        "variant-00.png ... variant-16.png, plus sheet.png, a labelled\n"
-                                        "contact sheet of all of them for choosing at a glance. Stills\n"
-                                        "are accepted. With --out-dir, each input gets its own folder.");
+        app.add_subcommand("snapshots", "Render frame 1 of IN in all " + count + " variants into DIR as\n"
+                                        "variant-00.png ... variant-" + std::to_string(qf::kLastVariant)
+                                            + ".png, plus sheet.png, a labelled\n"
+                                              "contact sheet of all of them for choosing at a glance. Stills\n"
+                                              "are accepted. With --out-dir, each input gets its own folder.");
     snapshotsCommand->add_option("files", snapshots.files, "IN DIR, or IN... with --out-dir DIR")->required();
     AddBatchOptions(snapshotsCommand, snapshots, "folder of pictures");
     snapshotsCommand->footer(footer);
