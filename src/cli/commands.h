@@ -17,7 +17,7 @@ struct BatchArgs {
     std::optional<std::string> outDir;  // one result per input in this folder
     std::optional<std::string> suffix;  // added to each input's name in outDir
     std::optional<std::string> maxSize; // "WIDTHxHEIGHT"
-    std::optional<double> scale;
+    std::optional<std::string> scale; // a decimal number, checked by the command
     Switches switches;
     bool quiet = false;
 };
@@ -25,7 +25,7 @@ struct BatchArgs {
 struct ConvertArgs : BatchArgs {
     std::string variant = "0";
     std::optional<std::string> format; // "gif" or "webp"
-    std::optional<int> quality;        // lossy WebP at this quality
+    std::optional<int> quality;        // 1-100, GIF or lossy WebP
     bool keepTransparency = false;
     int threads = 0;
     std::optional<std::string> pngFramesDir;
@@ -35,6 +35,8 @@ struct ConvertArgs : BatchArgs {
     double speed = 1;
     bool bounce = false;
     bool mergeRepeats = false;
+    std::optional<std::string> maxBytes; // "10M", "256K", "500000"
+    bool estimate = false;               // print expected sizes, write nothing
 };
 
 using SnapshotArgs = BatchArgs;

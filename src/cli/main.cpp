@@ -119,7 +119,8 @@ static int RunCommandLine(int argc, char** argv)
         ->check(CLI::IsMember({"gif", "webp"}));
     convertCommand
         ->add_option("--quality", convert.quality,
-                     "Lossy WebP at this quality, 0-100 (WebP is lossless without it)")
+                     "0-100: lower gives smaller files. GIF: 100 (the default) is\n"
+                     "near-lossless; WebP: lossy at this quality (lossless without it)")
         ->check(CLI::Range(0, 100));
     convertCommand->add_flag("--keep-transparency", convert.keepTransparency,
                              "Where a source frame is transparent, leave the result\n"
@@ -145,6 +146,13 @@ static int RunCommandLine(int argc, char** argv)
     convertCommand->add_flag("--merge-repeats", convert.mergeRepeats,
                              "Make consecutive frames that come out the same one frame\n"
                              "(always done for a video)");
+    convertCommand->add_option("--max-bytes", convert.maxBytes,
+                               "The best-looking output that fits in SIZE bytes: 10M, 8MB,\n"
+                               "256K, 500000 (1K = 1024). Lowers the quality, then drops\n"
+                               "frames (keeping the timing), then shrinks the frames");
+    convertCommand->add_flag("--estimate", convert.estimate,
+                             "Print the expected size at these settings and what\n"
+                             "--max-bytes would choose for common limits; write nothing");
     convertCommand->footer(footer);
 
     SnapshotArgs snapshots;

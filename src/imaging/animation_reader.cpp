@@ -42,7 +42,7 @@ void AnimationReader::setCancelCheck(std::function<bool()> cancelled)
 const AnimationDamage& AnimationReader::damage() const
 {
     static const AnimationDamage kNone;
-    return gif_ ? gif_->damage() : video_ ? video_->damage() : kNone;
+    return gif_ ? gif_->damage() : webp_ ? webp_->damage() : video_ ? video_->damage() : kNone;
 }
 
 const AnimationInfo& AnimationReader::info() const

@@ -28,6 +28,8 @@ namespace qf {
 
 namespace {
 
+constexpr int kLongestDelay = 65535; // hundredths of a second a frame can hold
+
 constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
 constexpr int kMaxThreads = 256;
 
@@ -203,7 +205,26 @@ Conversion::Frame* Conversion::read()
         pool_->give(frame);
         return nullptr;
     }
-    frame->source.number = nextNumber_++;
+    SourceFrame& source = frame->source;
+    source.number = nextNumber_++;
+    source.sourceNumber = nextSource_;
+    // The frames dropped after this one add their delays to it.
+    const int step = std::max(1, options_.frameStep);
+    for (int skip = 1; skip < step && nextSource_ + skip <= info_.frameCount; ++skip) {
+        int delay = 0;
+        try {
+            if (source_->next(skipped_, &delay, &readError).status != imaging::ReadStatus::Frame) {
+                if (readError)
+                    run_->fail(std::move(readError));
+                break;
+            }
+        } catch (const std::bad_alloc&) {
+            run_->fail(OutOfMemory(input_, info_.width, info_.height));
+            break;
+        }
+        source.delay = std::min(source.delay + delay, kLongestDelay);
+    }
+    nextSource_ += step;
     return frame;
 }
 
@@ -219,7 +240,7 @@ void Conversion::render(Frame& frame)
             UseDefaultPencilTexture(state);
         const imaging::RgbaImage& sized = SizedFrame(source.decoded, size_, out.resized);
         ReadFrame(sized, out.source);
-        RenderFrame(state, out.source, options_.variant, source.number, options_.switches, out.rendered);
+        RenderFrame(state, out.source, options_.variant, source.sourceNumber, options_.switches, out.rendered);
         out.picture = ViewOf(out.rendered);
         if (options_.keepTransparency) {
             KeepTransparency(out.rendered, sized, out.withAlpha);
@@ -295,7 +316,7 @@ void Conversion::append(Frame& frame)
 void Conversion::reportFrameDone(int number)
 {
     if (options_.progress
-        && !options_.progress(static_cast<double>(number) / static_cast<double>(info_.frameCount) * 100.0))
+        && !options_.progress(static_cast<double>(number) / static_cast<double>(keptFrames()) * 100.0))
         run_->fail(MakeError(imaging::ErrorKind::Cancelled, output_, "cancelled"));
 }
 

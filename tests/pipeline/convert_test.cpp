@@ -73,19 +73,21 @@ TEST(Conversion, ThreadsChangeNothing)
 {
     TempDir dir;
     WriteBytes(dir.file("in.gif"), SmallAnimation(40, 32, 12));
-    for (const int variant : {6, 12}) {
+    for (const auto& [variant, quality] : {std::pair{6, 100}, {12, 100}, {6, 30}}) {
         Bytes single;
         for (const int threads : {1, 2, 3}) {
             ConvertOptions options;
             options.variant = variant;
             options.switches.Sharpen = 1;
             options.threads = threads;
+            options.output.quality = quality;
             Error error;
             ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.gif"), options, &error))
                 << error.message();
             if (threads == 1)
                 single = ReadBytes(dir.file("out.gif"));
-            EXPECT_TRUE(ReadBytes(dir.file("out.gif")) == single) << "variant " << variant << ", " << threads;
+            EXPECT_TRUE(ReadBytes(dir.file("out.gif")) == single)
+                << "variant " << variant << ", quality " << quality << ", " << threads;
         }
     }
 }
@@ -150,6 +152,30 @@ TEST(Conversion, CancelOrAChangingInputLeavesNoPartialOutput)
         EXPECT_TRUE(change || (!converted && error.kind == imaging::ErrorKind::Cancelled)) << name;
         EXPECT_TRUE(converted ? name != "cut" && ReadGif(output).size() == 16 : ReadBytes(output) == previous)
             << name << ": " << error.message();
+    }
+}
+
+// Saving as WebP reports 0, then i / n * 100 after frame i; a stop at any
+// report, the last one too, leaves the destination as it was.
+TEST(RewriteAnimation, ReportsEachFrameAndStopsWhenAsked)
+{
+    TempDir dir;
+    const std::string input = dir.file("in.gif"), output = dir.file("out.webp");
+    WriteBytes(input, SmallAnimation(32, 24, 4));
+    const std::vector<double> all = {0, 25, 50, 75, 100};
+    for (const int stopAt : {-1, 0, 2, 4}) {
+        WriteBytes(output, {'o', 'l', 'd'});
+        std::vector<double> reports;
+        Error error;
+        const bool written = RewriteAnimation(
+            input, output, {imaging::OutputFormat::Webp},
+            [&](double percent) { return reports.push_back(percent), static_cast<int>(reports.size()) - 1 != stopAt; },
+            &error);
+        EXPECT_EQ(reports, stopAt < 0 ? all : std::vector<double>(all.begin(), all.begin() + stopAt + 1));
+        EXPECT_EQ(written, stopAt < 0) << error.message();
+        EXPECT_EQ(ReadBytes(output) == (Bytes{'o', 'l', 'd'}), stopAt >= 0) << stopAt;
+        EXPECT_TRUE(written || error.kind == imaging::ErrorKind::Cancelled) << stopAt;
+        EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.gif", "out.webp"}));
     }
 }
 
