@@ -310,7 +310,7 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
         ASSERT_EQ(Cli({"frames", in, frameDir}).exitCode, 0);
         EXPECT_TRUE(std::filesystem::exists(dir.file("frames/frame-0004.png")));
     }
-    const auto frames = ReadGif(in);
+    const auto frames = ReadAnimation(in);
     for (std::size_t i = 0; i < frames.size(); ++i)
         EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels
                     == frames[i].pixels)
@@ -338,12 +338,12 @@ TEST(VideoInput, CutShortWarnsAndConvertsNoVideoIsRefused)
     ChildResult run = Cli({"convert", "-q", clips + "/cut-short.mp4", dir.file("out.gif")});
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("is damaged after frame 4 (the file is cut short)"), std::string::npos) << run.output;
-    EXPECT_EQ(ReadGif(dir.file("out.gif")).size(), 4u);
+    EXPECT_EQ(ReadAnimation(dir.file("out.gif")).size(), 4u);
 
     run = CliAfter([&] { dup2(open((clips + "/ten.webm").c_str(), O_RDONLY), 0); },
                    {"convert", "-q", "--fps", "5", "-v", "3", "-", dir.file("piped.gif")});
     EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_EQ(ReadGif(dir.file("piped.gif")).size(), 5u);
+    EXPECT_EQ(ReadAnimation(dir.file("piped.gif")).size(), 5u);
 
     run = Cli({"convert", "-q", clips + "/sound.webm", dir.file("none.gif")});
     EXPECT_EQ(run.exitCode, kBadInput);

@@ -166,7 +166,7 @@ TEST(Timeline, ConvertedClipShowsThePlannedFrames)
             ConvertAllFrames(std::string(QF_CLIPS) + "/ten.webm", dir.file("out.gif"), options, &error))
             << error.message();
         imaging::AnimationInfo info;
-        const auto frames = ReadGif(dir.file("out.gif"), &info);
+        const auto frames = ReadAnimation(dir.file("out.gif"), &info);
         EXPECT_EQ(static_cast<int>(frames.size()), c.frames);
         EXPECT_EQ(info.delays, c.delays);
         EXPECT_EQ(info.width, 32);
