@@ -20,7 +20,7 @@ packages=(
   qt6-base-dev xvfb xauth fonts-dejavu-core
   # the window's translations: lrelease builds the .qm files, lupdate checks
   # that every text is translated; Qt's own translations of its dialogs
-  qt6-l10n-tools qt6-translations-l10n locales
+  qt6-l10n-tools qt6-translations-l10n
   # installing: manual pages and completions (written by Python scripts),
   # checks of the menu entry and the metainfo
   python3 desktop-file-utils appstream
