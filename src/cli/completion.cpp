@@ -35,12 +35,13 @@ std::vector<Flag> FlagsOf(const CLI::App& app)
     return flags;
 }
 
-std::vector<Command> CommandsOf(const CLI::App& app)
+std::vector<Command> CommandsOf(const CLI::App& app, const std::map<std::string, std::string>& summaries)
 {
     std::vector<Command> commands;
     for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
-        const std::string help = command->get_description();
-        commands.push_back({command->get_name(), OneLine(help.substr(0, help.find_first_of(".:("))),
+        const auto summary = summaries.find(command->get_name());
+        commands.push_back({command->get_name(),
+                            summary != summaries.end() ? summary->second : OneLine(command->get_description()),
                             FlagsOf(*command)});
     }
     return commands;
@@ -267,7 +268,7 @@ std::string CompletionScript(const CLI::App& app, std::string_view shell, const 
 {
     const std::string program = app.get_name();
     const std::vector<Flag> top = FlagsOf(app);
-    const std::vector<Command> commands = CommandsOf(app);
+    const std::vector<Command> commands = CommandsOf(app, tables.summaries);
     if (shell == "bash")
         return Bash(program, top, commands, tables);
     if (shell == "zsh")

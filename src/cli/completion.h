@@ -20,6 +20,8 @@ struct CompletionTables {
     // option's value name (e.g. "VARIANT"). Options whose value name is DIR
     // complete folders; positionals complete input files and folders.
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> choices;
+    // A few words on each subcommand, by name, for the shells that show them.
+    std::map<std::string, std::string> summaries;
 };
 
 // The script for shell ("bash", "zsh" or "fish"); empty for another shell.

@@ -136,13 +136,17 @@ const std::vector<std::string> kOutputFormats{"gif", "webp"};
 // The words option values take, and what the commands read, for completion.
 CompletionTables Completions()
 {
-    CompletionTables tables{{"gif", "webp"}, {}};
+    CompletionTables tables{{"gif", "webp"}, {}, {}};
     auto& variants = tables.choices["VARIANT"];
     for (int v = 0; v < qf::kVariantCount; ++v)
         variants.emplace_back(std::to_string(v), std::string(qf::kVariants[v].name));
     for (int v = 0; v < qf::kVariantCount; ++v)
         variants.emplace_back(VariantSlug(v), std::string(qf::kVariants[v].name));
     tables.choices["FORMAT"] = {{"gif", "GIF animation"}, {"webp", "animated WebP"}};
+    tables.summaries = {{"convert", "Render an animation with one effect"},
+                        {"snapshots", "Render frame 1 in all 17 effects, with a contact sheet"},
+                        {"frames", "Write the decoded frames as PNG files"},
+                        {"info", "Print the size, frame count, delays and loop count"}};
     return tables;
 }
 
