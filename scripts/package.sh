@@ -25,7 +25,7 @@ if git -C "$root" rev-parse --git-dir > /dev/null 2>&1; then
 else
   cp -a "$root/." "$build/src/"
 fi
-(cd "$build/src" && DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-nocheck parallel=$(nproc)}" \
+(cd "$build/src" && DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-nocheck noautodbgsym parallel=$(nproc)}" \
   dpkg-buildpackage -us -uc -b)
 
 debs=("$build"/quillframe_*_amd64.deb)
