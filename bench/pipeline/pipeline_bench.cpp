@@ -166,37 +166,34 @@ void BM_StageCosts(benchmark::State& state)
 
     const std::string output =
         (std::filesystem::temp_directory_path() / "quillframe-bench-output.gif").string();
-    qf::imaging::FrameEncoder encoder;
     double inOrder = 0;
     double parallel = 0;
     for (auto _ : state) {
         qf::imaging::GifAnimationWriter writer;
         bool ok = writer.open(output, kAnimationWidth, kAnimationHeight, 0, &error);
+        const std::unique_ptr<qf::imaging::OutputFrame> out = writer.newFrame();
         for (const qf::Picture& picture : rendered) {
             auto start = Clock::now();
-            auto packed = std::make_shared<qf::imaging::PackedFrame>();
-            packed->pack({picture.data(), picture.width(), picture.height(), picture.bytesPerLine(),
-                          qf::imaging::PixelLayout::Bgrx});
+            writer.take(*out, {picture.data(), picture.width(), picture.height(), picture.bytesPerLine(),
+                               qf::imaging::PixelLayout::Bgrx});
             auto linked = Clock::now();
             parallel += std::chrono::duration<double>(linked - start).count();
-            std::optional<qf::imaging::FrameJob> job;
-            ok = ok && writer.link(std::move(packed), 8, &job, &error);
+            ok = ok && writer.link(*out, 8, &error);
             start = Clock::now();
             inOrder += std::chrono::duration<double>(start - linked).count();
-            if (!ok || !job)
+            if (!ok)
                 continue;
-            qf::imaging::EncodedFrame encoded;
-            std::string reason;
-            ok = encoder.prepare(*job, &reason);
+            ok = writer.prepare(*out, &error);
             const auto preparedAt = Clock::now();
-            writer.show(*job);
+            writer.show(*out);
             const auto shownAt = Clock::now();
-            ok = ok && encoder.encode(*job, encoded, &reason);
+            ok = ok && writer.compress(*out, &error);
             const auto encodedAt = Clock::now();
             parallel += std::chrono::duration<double>(preparedAt - start).count()
                         + std::chrono::duration<double>(encodedAt - shownAt).count();
             inOrder += std::chrono::duration<double>(shownAt - preparedAt).count();
-            ok = ok && writer.append(encoded, &error);
+            int completed = 0;
+            ok = ok && writer.append(*out, &completed, &error);
             inOrder += std::chrono::duration<double>(Clock::now() - encodedAt).count();
         }
         // finish() encodes the last frame and writes the file: the encoding

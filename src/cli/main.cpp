@@ -2,6 +2,7 @@
 // command line, runs one command and turns its outcome into an exit code.
 
 #include "commands.h"
+#include "common.h"
 #include "completion.h"
 #include "engine/variants.h"
 #include "version.h"

@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <optional>
 
 namespace qf::imaging {
 
@@ -68,6 +70,85 @@ int BytesPerPixel(PixelLayout layout)
     return layout == PixelLayout::Rgb ? 3 : 4;
 }
 
+// Packed frames outlive the frame they were taken for: a frame is the
+// previous one of the next frame's encoding. They are recycled rather than
+// allocated for every frame.
+class PackedFramePool {
+public:
+    std::shared_ptr<PackedFrame> take()
+    {
+        std::unique_ptr<PackedFrame> frame;
+        {
+            std::lock_guard lock(state_->mutex);
+            if (!state_->free.empty()) {
+                frame = std::move(state_->free.back());
+                state_->free.pop_back();
+            }
+        }
+        if (!frame)
+            frame = std::make_unique<PackedFrame>();
+        return {frame.release(), [state = state_](PackedFrame* released) {
+                    std::lock_guard lock(state->mutex);
+                    state->free.emplace_back(released);
+                }};
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::vector<std::unique_ptr<PackedFrame>> free;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+// Frame encoders hold work space: one for each thread encoding at a time,
+// lent out for a stage and given back.
+class EncoderPool {
+public:
+    template <typename Work>
+    bool use(const Work& work)
+    {
+        std::unique_ptr<FrameEncoder> encoder;
+        {
+            std::lock_guard lock(mutex_);
+            if (!free_.empty()) {
+                encoder = std::move(free_.back());
+                free_.pop_back();
+            }
+        }
+        if (!encoder)
+            encoder = std::make_unique<FrameEncoder>();
+        struct GiveBack {
+            EncoderPool& pool;
+            std::unique_ptr<FrameEncoder>& encoder;
+            ~GiveBack()
+            {
+                std::lock_guard lock(pool.mutex_);
+                pool.free_.push_back(std::move(encoder));
+            }
+        } giveBack{*this, encoder};
+        return work(*encoder);
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<FrameEncoder>> free_;
+};
+
+// A frame in the stages: its packed colours, and the encoding of the frame
+// before it, which link hands over once this frame is known.
+struct GifOutputFrame : OutputFrame {
+    std::shared_ptr<PackedFrame> packed;
+    std::optional<FrameJob> job;
+    EncodedFrame encoded;
+    bool encodedReady = false;
+};
+
+GifOutputFrame& Gif(OutputFrame& frame)
+{
+    return static_cast<GifOutputFrame&>(frame);
+}
+
 } // namespace
 
 struct GifAnimationWriter::Impl {
@@ -86,6 +167,12 @@ struct GifAnimationWriter::Impl {
     int globalMaxIndex = -1;               // the largest global index a frame used
     std::unique_ptr<FrameEncoder> encoder; // for frames encoded here
     std::vector<std::uint32_t> view;       // what a decoder shows; empty: nothing
+    PackedFramePool packedPool;
+    EncoderPool encoders;
+
+    bool link(std::shared_ptr<const PackedFrame> frame, int delay, std::optional<FrameJob>* job,
+              Error* error);
+    bool append(const EncodedFrame& frame, Error* error);
 
     bool encodeAndAppend(FrameJob& job, Error* error);
     bool spoolFrame(const EncodedFrame& frame, Error* error);
@@ -171,7 +258,7 @@ bool GifAnimationWriter::addFrame(const ImageView& frame, int delay, Error* erro
     try {
         auto packed = std::make_shared<PackedFrame>();
         packed->pack(frame);
-        if (!link(std::move(packed), delay, &job, error))
+        if (!d.link(std::move(packed), delay, &job, error))
             return false;
     } catch (const std::bad_alloc&) {
         d.close();
@@ -184,10 +271,10 @@ bool GifAnimationWriter::addFrame(const ImageView& frame, int delay, Error* erro
     return true;
 }
 
-bool GifAnimationWriter::link(std::shared_ptr<const PackedFrame> frame, int delay, std::optional<FrameJob>* job,
-                           Error* error)
+bool GifAnimationWriter::Impl::link(std::shared_ptr<const PackedFrame> frame, int delay,
+                                   std::optional<FrameJob>* job, Error* error)
 {
-    Impl& d = *impl_;
+    Impl& d = *this;
     job->reset();
     if (!d.open)
         return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
@@ -213,9 +300,9 @@ bool GifAnimationWriter::link(std::shared_ptr<const PackedFrame> frame, int dela
     return true;
 }
 
-bool GifAnimationWriter::append(const EncodedFrame& frame, Error* error)
+bool GifAnimationWriter::Impl::append(const EncodedFrame& frame, Error* error)
 {
-    Impl& d = *impl_;
+    Impl& d = *this;
     if (!d.open)
         return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
     if (frame.number != d.appended + 1) {
@@ -255,11 +342,71 @@ void GifAnimationWriter::abort()
         impl_->close();
 }
 
-void GifAnimationWriter::show(FrameJob& job)
+std::unique_ptr<OutputFrame> GifAnimationWriter::newFrame()
 {
+    return std::make_unique<GifOutputFrame>();
+}
+
+void GifAnimationWriter::take(OutputFrame& frame, const ImageView& picture)
+{
+    GifOutputFrame& gif = Gif(frame);
+    gif.packed = impl_->packedPool.take();
+    gif.packed->pack(picture);
+}
+
+bool GifAnimationWriter::link(OutputFrame& frame, int delay, Error* error)
+{
+    GifOutputFrame& gif = Gif(frame);
+    gif.encodedReady = false;
+    const bool linked = impl_->link(std::move(gif.packed), delay, &gif.job, error);
+    gif.packed.reset();
+    return linked;
+}
+
+bool GifAnimationWriter::prepare(OutputFrame& frame, Error* error)
+{
+    GifOutputFrame& gif = Gif(frame);
+    if (!gif.job)
+        return true;
+    std::string reason;
+    return impl_->encoders.use([&](FrameEncoder& encoder) { return encoder.prepare(*gif.job, &reason); })
+           || Fail(error, ErrorKind::LibraryFailed, impl_->path, reason);
+}
+
+void GifAnimationWriter::show(OutputFrame& frame)
+{
+    GifOutputFrame& gif = Gif(frame);
+    if (!gif.job)
+        return;
     // The view before the frame goes with the job, and becomes the view after it.
-    job.shown = impl_->view;
-    ShowFrame(job, impl_->view);
+    gif.job->shown = impl_->view;
+    ShowFrame(*gif.job, impl_->view);
+}
+
+bool GifAnimationWriter::compress(OutputFrame& frame, Error* error)
+{
+    GifOutputFrame& gif = Gif(frame);
+    if (!gif.job)
+        return true;
+    std::string reason;
+    const bool encoded = impl_->encoders.use(
+        [&](FrameEncoder& encoder) { return encoder.encode(*gif.job, gif.encoded, &reason); });
+    gif.job.reset();
+    gif.encodedReady = encoded;
+    return encoded || Fail(error, ErrorKind::LibraryFailed, impl_->path, reason);
+}
+
+bool GifAnimationWriter::append(OutputFrame& frame, int* completed, Error* error)
+{
+    GifOutputFrame& gif = Gif(frame);
+    *completed = impl_->appended;
+    if (!gif.encodedReady)
+        return true;
+    gif.encodedReady = false;
+    if (!impl_->append(gif.encoded, error))
+        return false;
+    *completed = impl_->appended;
+    return true;
 }
 
 bool GifAnimationWriter::Impl::encodeAndAppend(FrameJob& job, Error* error)

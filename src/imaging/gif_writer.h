@@ -15,60 +15,48 @@
 // working file beside the destination until finish().
 #pragma once
 
+#include "animation_writer.h"
 #include "gif_frame_encoder.h"
 #include "image.h"
 
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace qf::imaging {
 
-class GifAnimationWriter {
+class GifAnimationWriter : public AnimationWriter {
 public:
     GifAnimationWriter();
-    ~GifAnimationWriter(); // abandons an unfinished animation (see abort)
+    ~GifAnimationWriter() override; // abandons an unfinished animation (see abort)
     GifAnimationWriter(const GifAnimationWriter&) = delete;
     GifAnimationWriter& operator=(const GifAnimationWriter&) = delete;
 
-    // Starts an animation of width x height. loopCount as in AnimationInfo: -1
-    // writes no loop extension, 0 loops forever, n repeats n times (up to
-    // 65535). Creates the temporary file at once, so an unwritable
-    // destination fails here (Unwritable). Sizes beyond the limits of
-    // size_limits.h are refused (TooLarge), sides below 1 and a loop count out
-    // of range too (InvalidArgument).
-    bool open(const std::string& path, int width, int height, int loopCount, Error* error);
+    // Sizes beyond the limits of size_limits.h are refused (TooLarge), sides
+    // below 1 and a loop count out of range (above 65535) too
+    // (InvalidArgument).
+    bool open(const std::string& path, int width, int height, int loopCount, Error* error) override;
 
-    // Appends a frame with its delay in hundredths of a second (0 to 65535,
-    // stored exactly). A frame of another size or a delay out of range is
-    // refused (InvalidArgument) and the animation goes on without it; a failure to
-    // write abandons the animation as abort() does.
-    bool addFrame(const ImageView& frame, int delay, Error* error);
+    // A refused frame leaves the animation going on without it; a failure
+    // to write abandons the animation as abort() does.
+    bool addFrame(const ImageView& frame, int delay, Error* error) override;
 
-    // The same in three steps, for callers that encode on several threads:
-    //  1. link(): in frame order, hands over the next frame. Once a frame's
-    //     successor is known its encoding depends on nothing else, and *job
-    //     is set to it (the first call leaves *job empty).
-    //  2. FrameEncoder::prepare(*job) on any thread (the colour reduction).
-    //  3. show(): in frame order, gives the job what a decoder shows before
-    //     its frame.
-    //  4. FrameEncoder::encode(*job) on any thread.
-    //  5. append(): in frame order, adds the encoded frame.
-    // finish() encodes the last frame itself. A refused frame is handled as
-    // in addFrame(); append() fails only when the file cannot be written,
+    // The stages of animation_writer.h: take packs the frame's colours;
+    // link hands the frame over, and once a frame's successor is known its
+    // encoding depends on nothing else, so the encoding of the previous
+    // frame travels on with this frame through prepare (FrameEncoder::prepare),
+    // show, compress (FrameEncoder::encode) and append. finish() encodes the
+    // last frame itself. append fails only when the file cannot be written,
     // and then abandons the animation.
-    bool link(std::shared_ptr<const PackedFrame> frame, int delay, std::optional<FrameJob>* job,
-              Error* error);
-    void show(FrameJob& job);
-    bool append(const EncodedFrame& frame, Error* error);
+    std::unique_ptr<OutputFrame> newFrame() override;
+    void take(OutputFrame& frame, const ImageView& picture) override;
+    bool link(OutputFrame& frame, int delay, Error* error) override;
+    bool prepare(OutputFrame& frame, Error* error) override;
+    void show(OutputFrame& frame) override;
+    bool compress(OutputFrame& frame, Error* error) override;
+    bool append(OutputFrame& frame, int* completed, Error* error) override;
 
-    // Completes the file and moves it over the destination in one step. On
-    // failure (a full disk, say) the destination stays as it was.
-    bool finish(Error* error);
-
-    // Drops everything written so far; the destination stays as it was and
-    // no temporary file is left behind.
-    void abort();
+    bool finish(Error* error) override;
+    void abort() override;
 
 private:
     struct Impl;

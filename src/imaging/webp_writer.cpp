@@ -42,9 +42,16 @@ bool Import(WebPPicture& picture, const ImageView& frame)
     return false;
 }
 
+// A frame in the stages: the picture, until link encodes it.
+struct WebpOutputFrame : OutputFrame {
+    ImageView picture;
+    int number = 0; // the frame's number once encoded
+};
+
 } // namespace
 
 struct WebpWriter::Impl {
+    int quality = -1;
     std::string path;
     int width = 0;
     int height = 0;
@@ -64,16 +71,17 @@ struct WebpWriter::Impl {
     }
 };
 
-WebpWriter::WebpWriter() : impl_(std::make_unique<Impl>())
-{}
+WebpWriter::WebpWriter(int quality) : impl_(std::make_unique<Impl>())
+{
+    impl_->quality = quality;
+}
 
 WebpWriter::~WebpWriter()
 {
     abort();
 }
 
-bool WebpWriter::open(const std::string& path, int width, int height, int loopCount,
-                      const WebpOptions& options, Error* error)
+bool WebpWriter::open(const std::string& path, int width, int height, int loopCount, Error* error)
 {
     abort();
     Impl& d = *impl_;
@@ -87,13 +95,13 @@ bool WebpWriter::open(const std::string& path, int width, int height, int loopCo
         return Fail(error, ErrorKind::TooLarge, path,
                     "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
                         + " pixels (WebP allows 16383 a side)");
-    if (options.quality > 100)
+    if (d.quality > 100)
         return Fail(error, ErrorKind::InvalidArgument, path, "quality must be 0-100");
     if (!WebPConfigInit(&d.config))
         return Fail(error, ErrorKind::LibraryFailed, path, "this version of libwebp cannot be used");
-    if (options.quality >= 0) {
+    if (d.quality >= 0) {
         d.config.lossless = 0;
-        d.config.quality = static_cast<float>(options.quality);
+        d.config.quality = static_cast<float>(d.quality);
     } else {
         d.config.lossless = 1;
     }
@@ -169,6 +177,31 @@ bool WebpWriter::finish(Error* error)
     if (!written)
         d.file.discard();
     return written;
+}
+
+std::unique_ptr<OutputFrame> WebpWriter::newFrame()
+{
+    return std::make_unique<WebpOutputFrame>();
+}
+
+void WebpWriter::take(OutputFrame& frame, const ImageView& picture)
+{
+    static_cast<WebpOutputFrame&>(frame).picture = picture;
+}
+
+bool WebpWriter::link(OutputFrame& frame, int delay, Error* error)
+{
+    WebpOutputFrame& webp = static_cast<WebpOutputFrame&>(frame);
+    if (!addFrame(webp.picture, delay, error))
+        return false;
+    webp.number = impl_->frames;
+    return true;
+}
+
+bool WebpWriter::append(OutputFrame& frame, int* completed, Error*)
+{
+    *completed = static_cast<WebpOutputFrame&>(frame).number;
+    return true;
 }
 
 void WebpWriter::abort()

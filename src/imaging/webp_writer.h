@@ -11,37 +11,43 @@
 // The encoded frames are held in memory until finish().
 #pragma once
 
+#include "animation_writer.h"
 #include "image.h"
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace qf::imaging {
 
-struct WebpOptions {
-    int quality = -1; // -1: lossless; 0-100: lossy at that quality
-};
-
-class WebpWriter {
+class WebpWriter : public AnimationWriter {
 public:
-    WebpWriter();
-    ~WebpWriter(); // abandons an unfinished animation (see abort)
+    // quality -1: lossless; 0-100: lossy at that quality.
+    explicit WebpWriter(int quality = -1);
+    ~WebpWriter() override; // abandons an unfinished animation (see abort)
     WebpWriter(const WebpWriter&) = delete;
     WebpWriter& operator=(const WebpWriter&) = delete;
 
-    // Starts an animation of width x height. Creates the temporary file at
-    // once, so an unwritable destination fails here (Unwritable).
-    bool open(const std::string& path, int width, int height, int loopCount, const WebpOptions& options,
-              Error* error);
-    // Appends a frame with its delay (0 to 65535 hundredths of a second). A
-    // frame of another size or a delay out of range is refused
-    // (InvalidArgument).
-    bool addFrame(const ImageView& frame, int delay, Error* error);
+    // Sides above 16383 pixels are refused (TooLarge), a quality above 100
+    // too (InvalidArgument).
+    bool open(const std::string& path, int width, int height, int loopCount, Error* error) override;
+    // An animation too long for WebP's millisecond timestamps is refused
+    // (TooLarge).
+    bool addFrame(const ImageView& frame, int delay, Error* error) override;
+
+    // The stages of animation_writer.h: libwebp's animation encoder takes
+    // the frames in order, so link encodes the frame (addFrame) and the
+    // other stages have nothing to do.
+    std::unique_ptr<OutputFrame> newFrame() override;
+    void take(OutputFrame& frame, const ImageView& picture) override;
+    bool link(OutputFrame& frame, int delay, Error* error) override;
+    bool prepare(OutputFrame&, Error*) override { return true; }
+    void show(OutputFrame&) override {}
+    bool compress(OutputFrame&, Error*) override { return true; }
+    bool append(OutputFrame& frame, int* completed, Error* error) override;
+
     // Encodes the file and moves it over the destination in one step.
-    bool finish(Error* error);
-    // Drops everything; the destination stays as it was.
-    void abort();
+    bool finish(Error* error) override;
+    void abort() override;
 
 private:
     struct Impl;

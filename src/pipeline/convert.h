@@ -3,8 +3,9 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "folders.h"
 #include "imaging/resize.h"
-#include "imaging/webp_writer.h"
+#include "imaging/animation_writer.h"
 #include "output_shaping.h"
 #include "picture.h"
 #include "progress.h"
@@ -41,8 +42,8 @@ struct ConvertOptions {
     // Where a source frame is transparent, the output frame is too; the
     // effect still sees the frame laid over white.
     bool keepTransparency = false;
-    OutputFormat format = OutputFormat::Gif;
-    imaging::WebpOptions webp;
+    // The output's format and quality (imaging/animation_writer.h).
+    imaging::OutputSettings output;
     // Run in the task arena the caller runs in (set up with its threads,
     // shared by several conversions at once) instead of one of threads.
     bool inCurrentArena = false;
@@ -57,8 +58,5 @@ struct ConvertOptions {
 // given, receives the damage the reader found in frames it still could read.
 bool ConvertAllFrames(const std::string& input, const std::string& output, const ConvertOptions& options,
                       imaging::Error* error, imaging::AnimationDamage* damage = nullptr);
-
-// Where the rendered frame number (1-based) goes in dir: frame-0001.png, ...
-std::string FramePngPath(const std::string& dir, int number);
 
 } // namespace qf

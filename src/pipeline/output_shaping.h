@@ -3,6 +3,7 @@
 // the output, and the output's format.
 #pragma once
 
+#include "imaging/animation_writer.h"
 #include "imaging/image.h"
 #include "imaging/resize.h"
 #include "picture.h"
@@ -12,7 +13,7 @@
 
 namespace qf {
 
-enum class OutputFormat { Gif, Webp };
+using imaging::OutputFormat;
 
 // The size frames of width x height are rendered at: the resized size when a
 // resize is asked for, else their own. Fails (TooLarge, naming file) when the

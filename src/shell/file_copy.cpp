@@ -115,7 +115,7 @@ bool WriteWebpFromGif(const QString& source, const QString& destination, QString
     const imaging::AnimationInfo& info = reader.info();
     imaging::WebpWriter writer;
     if (!writer.open(QFile::encodeName(destination).toStdString(), info.width, info.height, info.loopCount,
-                     imaging::WebpOptions{}, &failure)) {
+                     &failure)) {
         const QString reason = QString::fromStdString(failure.reason);
         *error = Describe(destination, failure.kind == imaging::ErrorKind::Unwritable
                                            ? CreateFailure(destination, reason)

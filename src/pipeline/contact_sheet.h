@@ -3,11 +3,11 @@
 // frame in the last cell, for choosing a variant at a glance.
 #pragma once
 
-#include "pipeline/picture.h"
+#include "picture.h"
 
 #include <string_view>
 
-namespace qf::cli {
+namespace qf {
 
 // Scales picture to width x height: whole-number enlargements repeat pixels,
 // reductions average the source pixels each target pixel covers.
@@ -37,4 +37,4 @@ private:
     Picture sheet_;
 };
 
-} // namespace qf::cli
+} // namespace qf

@@ -1,15 +1,14 @@
-#include "batch.h"
+#include "standard_streams.h"
+
+#include "common.h"
 
 #include "imaging/atomic_file.h"
 #include "imaging/errors.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <system_error>
 
 #include <unistd.h>
@@ -17,64 +16,6 @@
 namespace qf::cli {
 
 namespace fs = std::filesystem;
-
-std::string ExtensionOf(const std::string& path)
-{
-    std::string extension = fs::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
-
-namespace {
-
-// The path as the file system will resolve it, for telling whether two
-// names are one file (the file need not exist yet).
-std::string Canonical(const std::string& path)
-{
-    std::error_code ec;
-    const fs::path canonical = fs::weakly_canonical(path, ec);
-    return ec ? fs::absolute(path, ec).lexically_normal().string() : canonical.string();
-}
-
-} // namespace
-
-std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vector<Job>* jobs)
-{
-    jobs->clear();
-    if (!args.outDir) {
-        if (args.suffix)
-            return "--suffix names the results in --out-dir DIR; give --out-dir too";
-        if (args.files.size() < 2)
-            return "give IN and OUT, or IN... with --out-dir DIR";
-        if (args.files.size() > 2)
-            return std::to_string(args.files.size() - 1) + " inputs need --out-dir DIR for their results";
-        jobs->push_back({args.files[0], args.files[1]});
-        return {};
-    }
-
-    const std::string& dir = *args.outDir;
-    std::error_code ec;
-    if (fs::exists(dir, ec) && !fs::is_directory(dir, ec))
-        return "--out-dir " + dir + " is a file, not a folder";
-    std::map<std::string, std::string> inputOf; // canonical output -> input
-    for (const std::string& input : args.files) {
-        if (input == "-")
-            return "standard input (-) has no name to name a result after; convert it as - OUT";
-        const std::string name =
-            fs::path(input).stem().string() + args.suffix.value_or("") + std::string(extension);
-        const std::string output = (fs::path(dir) / name).string();
-        const std::string key = Canonical(output);
-        const auto [it, added] = inputOf.emplace(key, input);
-        if (!added)
-            return it->second + " and " + input + " would both be written to " + output
-                   + "; use separate runs or rename one";
-        if (!extension.empty() && key == Canonical(input))
-            return input + " would be replaced by its own result; choose another --out-dir or a --suffix";
-        jobs->push_back({input, output});
-    }
-    return {};
-}
 
 StandardStreams::~StandardStreams()
 {
@@ -154,6 +95,18 @@ void StandardStreams::renameInError(imaging::Error& error) const
         error.file = kStandardInput;
     else if (!output_.empty() && error.file == output_)
         error.file = kStandardOutput;
+}
+
+bool OpenInput(const std::string& input, StandardStreams& streams, imaging::AnimationReader& reader,
+               imaging::Error* error)
+{
+    std::string path = input;
+    if (!HasInputName(input, error) || (input == "-" && !streams.captureInput(&path, error)))
+        return false;
+    reader.setCancelCheck(Interrupted);
+    const bool opened = reader.open(path, error);
+    streams.renameInError(*error);
+    return opened;
 }
 
 } // namespace qf::cli

@@ -1,34 +1,17 @@
-// Turning a command line's files into jobs, one input and one output each,
-// and standard input and output ("-") as files the pipeline can use.
+// Standard input and output ("-" on the command line) as files the pipeline
+// can read and write.
 #pragma once
 
-#include "commands.h"
+#include "imaging/animation_reader.h"
 #include "imaging/image.h"
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace qf::cli {
 
 inline constexpr std::string_view kStandardInput = "standard input";
 inline constexpr std::string_view kStandardOutput = "standard output";
-
-struct Job {
-    std::string input;  // as given; "-" is standard input
-    std::string output; // as given or built in --out-dir; "-" is standard output
-};
-
-// The jobs of IN OUT, or of IN... with --out-dir DIR, where each output is
-// DIR/<input's name without extension><suffix><extension>. Returns an empty
-// string, or what is wrong with the command line: a missing or surplus
-// file, --suffix without --out-dir, standard input with --out-dir, an
-// --out-dir that is a file, two inputs with one output, an input that
-// would be replaced by its own result.
-std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vector<Job>* jobs);
-
-// Lower-case extension of path with its dot (".gif"), or "".
-std::string ExtensionOf(const std::string& path);
 
 // A private temporary folder holding standard input as a file and the
 // result bound for standard output until it is complete; removed with
@@ -56,5 +39,10 @@ private:
     std::string input_;
     std::string output_;
 };
+
+// Opens input for reading; "-" is standard input, captured into streams.
+// An error names standard input as such.
+bool OpenInput(const std::string& input, StandardStreams& streams, imaging::AnimationReader& reader,
+               imaging::Error* error);
 
 } // namespace qf::cli

@@ -4,12 +4,12 @@
 // upper case and anything else as '?'.
 #pragma once
 
-#include "pipeline/picture.h"
+#include "picture.h"
 
 #include <cstdint>
 #include <string_view>
 
-namespace qf::cli {
+namespace qf {
 
 inline constexpr int kGlyphWidth = 5;
 inline constexpr int kGlyphHeight = 7;
@@ -26,4 +26,4 @@ int TextWidth(std::string_view text, int scale);
 // each font pixel a scale x scale square, clipped to the picture.
 void DrawText(Picture& canvas, int x, int y, std::string_view text, int scale, Colour colour);
 
-} // namespace qf::cli
+} // namespace qf

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-namespace qf::cli {
+namespace qf {
 namespace {
 
 constexpr int kMaxThumbWidth = 320;
@@ -129,4 +129,4 @@ void ContactSheet::place(int cell, const Picture& picture, std::string_view labe
     DrawLabel(sheet_, left + 1, top + thumbHeight_ + 2, cellWidth_ - 2, label);
 }
 
-} // namespace qf::cli
+} // namespace qf

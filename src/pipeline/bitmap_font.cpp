@@ -4,7 +4,7 @@
 #include <array>
 #include <cctype>
 
-namespace qf::cli {
+namespace qf {
 namespace {
 
 struct Glyph {
@@ -111,4 +111,4 @@ void DrawText(Picture& canvas, int x, int y, std::string_view text, int scale, C
     }
 }
 
-} // namespace qf::cli
+} // namespace qf

@@ -1,0 +1,237 @@
+#include "common.h"
+
+#include "engine/variants.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <regex>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace qf::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int signal)
+{
+    interrupted.store(true);
+    // A second Ctrl-C (or kill) is not caught: it ends the program.
+    std::signal(signal, SIG_DFL);
+}
+
+// The path as the file system will resolve it, for telling whether two
+// names are one file (the file need not exist yet).
+std::string Canonical(const std::string& path)
+{
+    std::error_code ec;
+    const fs::path canonical = fs::weakly_canonical(path, ec);
+    return ec ? fs::absolute(path, ec).lexically_normal().string() : canonical.string();
+}
+
+// The resize the command line asks for, or a problem with it.
+std::string ParseResize(const BatchArgs& args, imaging::ResizeRequest* request)
+{
+    *request = {};
+    if (args.scale) {
+        if (!(*args.scale > 0) || !std::isfinite(*args.scale))
+            return "--scale must be a number above 0, such as 0.5";
+        request->scale = *args.scale;
+    }
+    if (args.maxSize) {
+        static const std::regex pattern("([0-9]{1,5})[xX]([0-9]{1,5})");
+        std::smatch match;
+        if (!std::regex_match(*args.maxSize, match, pattern) || std::stoi(match[1]) < 1
+            || std::stoi(match[2]) < 1)
+            return "--max-size must be WIDTHxHEIGHT in pixels, such as 640x480, not '" + *args.maxSize + "'";
+        request->maxWidth = std::stoi(match[1]);
+        request->maxHeight = std::stoi(match[2]);
+    }
+    return {};
+}
+
+} // namespace
+
+int ExitCodeFor(const imaging::Error& error)
+{
+    switch (error.kind) {
+    case imaging::ErrorKind::None:
+        return kExitOk;
+    case imaging::ErrorKind::Unreadable:
+    case imaging::ErrorKind::NotGif:
+    case imaging::ErrorKind::Corrupt:
+    case imaging::ErrorKind::NoImage:
+    case imaging::ErrorKind::TooLarge:
+    case imaging::ErrorKind::OutOfMemory:
+        return kExitBadInput;
+    case imaging::ErrorKind::Unwritable:
+        return kExitBadOutput;
+    case imaging::ErrorKind::InvalidArgument:
+    case imaging::ErrorKind::LibraryFailed:
+        return kExitFailed;
+    case imaging::ErrorKind::Cancelled:
+        return kExitInterrupted;
+    }
+    return kExitFailed;
+}
+
+int Worse(int a, int b)
+{
+    if (a == kExitInterrupted || b == kExitInterrupted)
+        return kExitInterrupted;
+    return std::max(a, b);
+}
+
+int Report(const imaging::Error& error)
+{
+    std::cerr << "error: " << error.message() << "\n";
+    return ExitCodeFor(error);
+}
+
+int UsageError(const std::string& problem)
+{
+    std::cerr << "error: " << problem << "\nRun 'quillframe-cli --help' for more information.\n";
+    return kExitUsage;
+}
+
+void WarnOfDamage(const std::string& file, const imaging::AnimationDamage& damage)
+{
+    if (damage)
+        std::cerr << "warning: " << file << ": " << damage.message() << "\n";
+}
+
+void PrintSummary(const char* verb, std::size_t total, int done, int failed)
+{
+    std::cerr << verb << " " << done << " of " << total << (total == 1 ? " file" : " files");
+    if (failed > 0)
+        std::cerr << "; " << failed << " failed";
+    if (Interrupted())
+        std::cerr << "; interrupted";
+    std::cerr << "\n";
+}
+
+void InstallInterruptHandler()
+{
+    // Ctrl-C, a closed terminal and a plain kill stop the work the same way,
+    // so no temporary file is left beside an output. A signal the caller
+    // chose to ignore (nohup) stays ignored.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        if (std::signal(signal, OnInterrupt) == SIG_IGN)
+            std::signal(signal, SIG_IGN);
+    }
+}
+
+bool Interrupted()
+{
+    return interrupted.load();
+}
+
+std::optional<int> VariantFromText(std::string_view text)
+{
+    if (!text.empty()
+        && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
+        if (text.size() > 2)
+            return std::nullopt;
+        const int number = std::stoi(std::string(text));
+        return number < kVariantCount ? std::optional<int>(number) : std::nullopt;
+    }
+    for (int v = 0; v < kVariantCount; ++v) {
+        if (VariantSlug(v) == text)
+            return v;
+    }
+    return std::nullopt;
+}
+
+std::string VariantSlug(int v)
+{
+    std::string slug(kVariants[v].name);
+    for (char& c : slug)
+        c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return slug;
+}
+
+bool HasInputName(const std::string& input, imaging::Error* error)
+{
+    if (input.empty()) {
+        error->kind = imaging::ErrorKind::Unreadable;
+        error->file = input;
+        error->reason = "the input file name is empty";
+    }
+    return !input.empty();
+}
+
+std::string ExtensionOf(const std::string& path)
+{
+    std::string extension = fs::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vector<Job>* jobs)
+{
+    jobs->clear();
+    if (!args.outDir) {
+        if (args.suffix)
+            return "--suffix names the results in --out-dir DIR; give --out-dir too";
+        if (args.files.size() < 2)
+            return "give IN and OUT, or IN... with --out-dir DIR";
+        if (args.files.size() > 2)
+            return std::to_string(args.files.size() - 1) + " inputs need --out-dir DIR for their results";
+        jobs->push_back({args.files[0], args.files[1]});
+        return {};
+    }
+
+    const std::string& dir = *args.outDir;
+    std::error_code ec;
+    if (fs::exists(dir, ec) && !fs::is_directory(dir, ec))
+        return "--out-dir " + dir + " is a file, not a folder";
+    std::map<std::string, std::string> inputOf; // canonical output -> input
+    for (const std::string& input : args.files) {
+        if (input == "-")
+            return "standard input (-) has no name to name a result after; convert it as - OUT";
+        const std::string name =
+            fs::path(input).stem().string() + args.suffix.value_or("") + std::string(extension);
+        const std::string output = (fs::path(dir) / name).string();
+        const std::string key = Canonical(output);
+        const auto [it, added] = inputOf.emplace(key, input);
+        if (!added)
+            return it->second + " and " + input + " would both be written to " + output
+                   + "; use separate runs or rename one";
+        if (!extension.empty() && key == Canonical(input))
+            return input + " would be replaced by its own result; choose another --out-dir or a --suffix";
+        jobs->push_back({input, output});
+    }
+    return {};
+}
+
+std::string MakePlan(const BatchArgs& args, std::string_view extension, Plan* plan)
+{
+    if (std::string problem = ParseResize(args, &plan->resize); !problem.empty())
+        return problem;
+    if (std::string problem = PlanJobs(args, extension, &plan->jobs); !problem.empty())
+        return problem;
+    for (const Job& job : plan->jobs) {
+        plan->readsStandardInput = plan->readsStandardInput || job.input == "-";
+        plan->writesStandardOutput = plan->writesStandardOutput || job.output == "-";
+    }
+    if (plan->readsStandardInput && isatty(STDIN_FILENO) == 1)
+        return "standard input is a terminal; pipe an animation into it (cat IN.gif | quillframe-cli ... - "
+               "...)";
+    if (plan->writesStandardOutput && isatty(STDOUT_FILENO) == 1)
+        return "refusing to write a binary animation to a terminal; redirect standard output to a file or a "
+               "pipe";
+    return {};
+}
+
+} // namespace qf::cli

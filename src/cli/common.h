@@ -1,0 +1,84 @@
+// What the commands share: exit codes, the interrupt signals, reading the
+// command line's values and planning the jobs of many inputs.
+#pragma once
+
+#include "commands.h"
+#include "imaging/animation_info.h"
+#include "imaging/image.h"
+#include "imaging/resize.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qf::cli {
+
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitFailed = 1,      // anything else
+    kExitUsage = 2,       // bad command line
+    kExitBadInput = 3,    // input missing, unreadable, not a GIF or animated WebP, corrupt or too large
+    kExitBadOutput = 4,   // output file or folder cannot be written
+    kExitInterrupted = 5, // stopped with Ctrl-C or a kill; outputs left as they were
+};
+
+int ExitCodeFor(const imaging::Error& error);
+// The worse of two exit codes: an interruption, then the highest.
+int Worse(int a, int b);
+
+// Prints "error: <message>" and returns the error's exit code.
+int Report(const imaging::Error& error);
+// Prints the problem with the command line and returns kExitUsage.
+int UsageError(const std::string& problem);
+// Damage that still leaves frames is no failure: the frames read are used,
+// and the user is told.
+void WarnOfDamage(const std::string& file, const imaging::AnimationDamage& damage);
+// "converted 3 of 4 files; 1 failed"
+void PrintSummary(const char* verb, std::size_t total, int done, int failed);
+
+// Ctrl-C, SIGTERM and SIGHUP ask the running command to stop cleanly; a
+// second one ends the program at once.
+void InstallInterruptHandler();
+bool Interrupted();
+
+// The variant a --variant value names: its number (0-16) or its name from
+// the variant table in lower case with hyphens for spaces
+// ("pencil-on-paper"). Empty when it names none.
+std::optional<int> VariantFromText(std::string_view text);
+// The name VariantFromText accepts for variant v.
+std::string VariantSlug(int v);
+
+// An empty name on the command line names no file; say so rather than
+// report what the system makes of it.
+bool HasInputName(const std::string& input, imaging::Error* error);
+
+struct Job {
+    std::string input;  // as given; "-" is standard input
+    std::string output; // as given or built in --out-dir; "-" is standard output
+};
+
+// The jobs of IN OUT, or of IN... with --out-dir DIR, where each output is
+// DIR/<input's name without extension><suffix><extension>. Returns an empty
+// string, or what is wrong with the command line: a missing or surplus
+// file, --suffix without --out-dir, standard input with --out-dir, an
+// --out-dir that is a file, two inputs with one output, an input that
+// would be replaced by its own result.
+std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vector<Job>* jobs);
+
+// Lower-case extension of path with its dot (".gif"), or "".
+std::string ExtensionOf(const std::string& path);
+
+// The plan of a command over its inputs, checked before anything is written.
+struct Plan {
+    std::vector<Job> jobs;
+    imaging::ResizeRequest resize;
+    bool readsStandardInput = false;
+    bool writesStandardOutput = false;
+};
+
+// The plan of args (PlanJobs, the resize, a terminal refused as a stream),
+// or what is wrong with the command line.
+std::string MakePlan(const BatchArgs& args, std::string_view extension, Plan* plan);
+
+} // namespace qf::cli

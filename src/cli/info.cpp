@@ -1,0 +1,53 @@
+// quillframe-cli info: what an animation holds, and any damage in it.
+#include "commands.h"
+#include "common.h"
+#include "standard_streams.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace qf::cli {
+
+int RunInfo(const std::string& input)
+{
+    imaging::Error error;
+    StandardStreams streams;
+    imaging::AnimationReader reader;
+    if (!OpenInput(input, streams, reader, &error))
+        return Report(error);
+    // Damaged image data shows only in decoding: every frame is decoded.
+    imaging::RgbaImage frame;
+    while (reader.readNext(frame, &error)) {
+    }
+    streams.renameInError(error);
+    if (error)
+        return Report(error);
+    const std::string shown = input == "-" ? std::string(kStandardInput) : input;
+    const imaging::AnimationDamage& damage = reader.damage();
+    WarnOfDamage(shown, damage);
+    const imaging::AnimationInfo& info = reader.info();
+    long long total = 0;
+    std::cout << "file:     " << shown << "\n"
+              << "size:     " << info.width << " x " << info.height << "\n"
+              << "frames:   " << info.frameCount << (info.frameCount == 1 ? " (a still)" : "") << "\n"
+              << "delays:  ";
+    for (const int delay : info.delays) {
+        std::cout << ' ' << delay;
+        total += delay;
+    }
+    std::cout << " (hundredths of a second)\n";
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(total) / 100.0);
+    std::cout << "duration: " << seconds << " s\n"
+              << "loop:     ";
+    if (info.loopCount < 0)
+        std::cout << "none (no loop extension: plays once)\n";
+    else if (info.loopCount == 0)
+        std::cout << "forever\n";
+    else
+        std::cout << info.loopCount << (info.loopCount == 1 ? " repeat\n" : " repeats\n");
+    std::cout << "damage:   " << (damage ? damage.message() : "none") << "\n";
+    return kExitOk;
+}
+
+} // namespace qf::cli

@@ -1,0 +1,124 @@
+// quillframe-cli snapshots: frame 1 of each input in all 17 variants, as
+// pictures and a contact sheet.
+#include "commands.h"
+#include "common.h"
+#include "engine/variants.h"
+#include "imaging/animation_reader.h"
+#include "imaging/png_io.h"
+#include "pipeline/contact_sheet.h"
+#include "pipeline/folders.h"
+#include "pipeline/output_shaping.h"
+#include "pipeline/snapshots.h"
+#include "progress_bar.h"
+#include "standard_streams.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace qf::cli {
+
+namespace {
+
+std::string Numbered(const std::string& dir, const char* pattern, int number)
+{
+    char name[48];
+    std::snprintf(name, sizeof name, pattern, number);
+    return (std::filesystem::path(dir) / name).string();
+}
+
+// Frame 1 of input in all 17 variants into dir, with the contact sheet. The
+// error is empty when all is written.
+imaging::Error Snapshots(const std::string& input, const std::string& shownInput, const std::string& dir,
+                         const imaging::ResizeRequest& resize, const Switches& switches, ProgressBar& bar,
+                         const std::string& detail)
+{
+    imaging::Error error;
+    imaging::AnimationReader reader;
+    reader.setCancelCheck(Interrupted);
+    if (!HasInputName(input, &error) || !reader.open(input, &error))
+        return error;
+    WarnOfDamage(shownInput, reader.damage());
+    imaging::RgbaImage decoded;
+    if (!reader.readNext(decoded, &error)) {
+        if (!error)
+            imaging::Fail(&error, imaging::ErrorKind::NoImage, input, "holds no frame");
+        return error;
+    }
+    imaging::Size size;
+    if (!RenderSize(input, decoded.width, decoded.height, 0, resize, &size, &error)
+        || !EnoughMemoryForSnapshots(size.width, size.height, false, input, &error)
+        || !MakeFolder(dir, &error))
+        return error;
+
+    imaging::RgbaImage resized;
+    const Picture frame1 = ReadFrame(SizedFrame(decoded, size, resized));
+    const std::string title =
+        "Snapshots of " + std::filesystem::path(shownInput).filename().string() + ", frame 1";
+    ContactSheet sheet(frame1.width(), frame1.height(), title);
+    sheet.place(ContactSheet::kCells - 1, frame1, "Source");
+
+    const bool finished = BuildSnapshots(
+        frame1, switches,
+        [&](int variant, const Picture& snapshot) {
+            if (error)
+                return;
+            imaging::WritePng(Numbered(dir, "variant-%02d.png", variant), ViewOf(snapshot), &error);
+            const std::string label = std::to_string(variant) + " " + std::string(kVariants[variant].name);
+            sheet.place(variant, snapshot, label);
+        },
+        [&](double percent) {
+            // The pipeline reports snapshots from 50 to 100; here they are the whole job.
+            bar.update((percent - 50.0) * 2.0, detail);
+            return !error && !Interrupted();
+        });
+    if (!error && !finished)
+        imaging::Fail(&error, imaging::ErrorKind::Cancelled, dir, "interrupted");
+    if (!error)
+        imaging::WritePng((std::filesystem::path(dir) / "sheet.png").string(), ViewOf(sheet.picture()),
+                          &error);
+    return error;
+}
+
+} // namespace
+
+int RunSnapshots(const SnapshotArgs& args)
+{
+    Plan plan;
+    if (std::string problem = MakePlan(args, "", &plan); !problem.empty())
+        return UsageError(problem);
+    imaging::Error error;
+    if (args.outDir && !MakeFolder(*args.outDir, &error))
+        return Report(error);
+    StandardStreams streams;
+    const bool batch = plan.jobs.size() > 1;
+    ProgressBar bar("snapshots", args.quiet);
+    int worst = kExitOk, done = 0, failed = 0;
+    for (std::size_t i = 0; i < plan.jobs.size() && !Interrupted(); ++i) {
+        const Job& job = plan.jobs[i];
+        std::string input = job.input;
+        if (job.input != "-" || streams.captureInput(&input, &error)) {
+            const std::string detail =
+                batch ? "file " + std::to_string(i + 1) + "/" + std::to_string(plan.jobs.size())
+                      : std::string();
+            const std::string shown = job.input == "-" ? std::string(kStandardInput) : job.input;
+            error = Snapshots(input, shown, job.output, plan.resize, args.switches, bar, detail);
+            streams.renameInError(error);
+        }
+        int code = kExitOk;
+        if (error) {
+            bar.finish();
+            code = Report(error);
+        }
+        worst = Worse(worst, code);
+        (code == kExitOk ? done : failed) += 1;
+    }
+    bar.finish();
+    if (batch && (!args.quiet || failed > 0))
+        PrintSummary("made snapshots of", plan.jobs.size(), done, failed);
+    if (Interrupted())
+        return kExitInterrupted;
+    return worst;
+}
+
+} // namespace qf::cli

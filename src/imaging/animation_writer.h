@@ -1,0 +1,86 @@
+// The one interface every animation writer offers (GIF, WebP), so that a
+// conversion writes any format through the same stages, and the choice of
+// writer for an output format.
+//
+// A writer takes same-sized frames in order and replaces its destination
+// only by a complete file. Frames are given either one at a time
+// (addFrame), or through stages that let a conversion encode frames on
+// several threads. Each frame passes, in this order:
+//
+//   take      any thread   keeps what the writer needs of the picture
+//   link      in order     the frame joins the animation with its delay
+//   prepare   any thread   the colour reduction
+//   show      in order     what a player shows before the frame
+//   compress  any thread   the compressed data
+//   append    in order     the data goes into the file
+//
+// "In order" stages are called one at a time, in frame order; the others
+// on any thread, for different frames at once. A writer may do a stage's
+// work for another frame than the one handed to it (the GIF writer encodes
+// a frame once its successor is known), or none (the WebP writer encodes in
+// link); append says how many frames are complete. The bytes written do not
+// depend on the number of threads or on which thread ran a stage.
+#pragma once
+
+#include "image.h"
+
+#include <memory>
+#include <string>
+
+namespace qf::imaging {
+
+enum class OutputFormat { Gif, Webp };
+
+// How an animation is written.
+struct OutputSettings {
+    OutputFormat format = OutputFormat::Gif;
+    // WebP: -1 lossless, 0-100 lossy at that quality. GIF: not used.
+    int quality = -1;
+};
+
+// What a writer keeps of one frame between its stages. Made by
+// AnimationWriter::newFrame for one writer, and reused frame after frame.
+class OutputFrame {
+public:
+    virtual ~OutputFrame() = default;
+};
+
+class AnimationWriter {
+public:
+    virtual ~AnimationWriter() = default;
+
+    // Starts an animation of width x height at path. loopCount as in
+    // AnimationInfo: -1 no loop extension (plays once), 0 forever, n repeats.
+    // Creates the temporary file at once, so an unwritable destination fails
+    // here (Unwritable); sizes the format cannot hold fail too (TooLarge).
+    virtual bool open(const std::string& path, int width, int height, int loopCount, Error* error) = 0;
+
+    // Adds a whole frame with its delay in hundredths of a second (0 to
+    // 65535). A frame of another size or a delay out of range is refused
+    // (InvalidArgument).
+    virtual bool addFrame(const ImageView& frame, int delay, Error* error) = 0;
+
+    // The staged way, in the order of the header comment. picture must stay
+    // valid until link returns. prepare and compress fail (LibraryFailed)
+    // only when an encoding library does; link and append as addFrame.
+    // *completed is set to the number of frames whose data is in the file.
+    virtual std::unique_ptr<OutputFrame> newFrame() = 0;
+    virtual void take(OutputFrame& frame, const ImageView& picture) = 0;
+    virtual bool link(OutputFrame& frame, int delay, Error* error) = 0;
+    virtual bool prepare(OutputFrame& frame, Error* error) = 0;
+    virtual void show(OutputFrame& frame) = 0;
+    virtual bool compress(OutputFrame& frame, Error* error) = 0;
+    virtual bool append(OutputFrame& frame, int* completed, Error* error) = 0;
+
+    // Completes the file and moves it over the destination in one step. On
+    // failure (a full disk, say) the destination stays as it was.
+    virtual bool finish(Error* error) = 0;
+    // Drops everything written so far; the destination stays as it was and
+    // no temporary file is left behind.
+    virtual void abort() = 0;
+};
+
+// A writer of the format and settings asked for.
+std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& settings);
+
+} // namespace qf::imaging

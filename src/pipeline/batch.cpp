@@ -1,0 +1,162 @@
+#include "batch.h"
+
+#include "folders.h"
+#include "imaging/animation_reader.h"
+#include "imaging/atomic_file.h"
+
+#include <oneapi/tbb/global_control.h>
+#include <oneapi/tbb/info.h>
+#include <oneapi/tbb/task_arena.h>
+#include <oneapi/tbb/task_group.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+namespace qf {
+
+namespace {
+
+// Frames each input holds, for the progress (0 for one that cannot be read:
+// its error comes when it is converted).
+std::vector<int> CountFrames(const std::vector<BatchJob>& jobs)
+{
+    std::vector<int> counts;
+    for (const BatchJob& job : jobs) {
+        imaging::AnimationReader reader;
+        counts.push_back(reader.open(job.input, nullptr) ? reader.info().frameCount : 0);
+    }
+    return counts;
+}
+
+class Batch {
+public:
+    Batch(const std::vector<BatchJob>& jobs, const BatchOptions& options)
+        : jobs_(jobs), options_(options), frameCounts_(CountFrames(jobs)), outcomes_(jobs.size())
+    {
+        for (const int count : frameCounts_)
+            totalFrames_ += count;
+    }
+
+    std::vector<JobOutcome> run()
+    {
+        if (jobs_.size() == 1) {
+            runJob(0, false);
+        } else if (!jobs_.empty()) {
+            runTwoAtATime();
+        }
+        return std::move(outcomes_);
+    }
+
+private:
+    bool cancelled() const { return options_.convert.cancelled && options_.convert.cancelled(); }
+
+    // The frames of all inputs share the worker threads: two files are
+    // converted at a time, so that one file's serial start and finish
+    // (opening, writing the file out) overlap the other's frames.
+    void runTwoAtATime()
+    {
+        const int hardware = std::max(1, tbb::info::default_concurrency());
+        const int threads = options_.convert.threads > 0 ? options_.convert.threads : hardware;
+        std::optional<tbb::global_control> allowMoreThreads;
+        if (threads > hardware)
+            allowMoreThreads.emplace(tbb::global_control::max_allowed_parallelism, threads);
+        tbb::task_arena arena(threads);
+        std::atomic<std::size_t> next{0};
+        const std::size_t lanes = std::min<std::size_t>(2, jobs_.size());
+        arena.execute([&] {
+            tbb::task_group lanesGroup;
+            for (std::size_t lane = 0; lane < lanes; ++lane) {
+                lanesGroup.run([&] {
+                    for (std::size_t i; !cancelled() && (i = next++) < jobs_.size();)
+                        runJob(i, true);
+                });
+            }
+            lanesGroup.wait();
+        });
+    }
+
+    void runJob(std::size_t i, bool inCurrentArena)
+    {
+        const BatchJob& job = jobs_[i];
+        const int frames = frameCounts_[i];
+        long long shownFrames = 0; // of this job, counted in framesDone_
+        ConvertOptions convert = options_.convert;
+        convert.output.format = job.format;
+        convert.inCurrentArena = inCurrentArena;
+        convert.pngFramesDir.reset();
+        convert.progress = [&](double percent) {
+            BatchProgress at;
+            at.job = i;
+            at.jobFrame = std::llround(percent * frames / 100.0);
+            at.jobFrames = frames;
+            at.framesDone = framesDone_ += at.jobFrame - shownFrames;
+            shownFrames = at.jobFrame;
+            at.totalFrames = totalFrames_;
+            at.filesDone = filesDone_.load();
+            at.fileCount = jobs_.size();
+            return !options_.progress || options_.progress(at);
+        };
+
+        JobOutcome& outcome = outcomes_[i];
+        outcome.ran = true;
+        imaging::Error& error = outcome.error;
+        std::string resolved;
+        bool ok = false;
+        if (job.input.empty()) {
+            // An empty name names no file; say so rather than report what
+            // the system makes of it.
+            imaging::Fail(&error, imaging::ErrorKind::Unreadable, job.input, "the input file name is empty");
+        } else if (imaging::ResolveOutputFile(job.output, &resolved, &error)) {
+            // The frame folder is made only for an input that opens (one
+            // that does not is reported by the conversion).
+            bool madeFolder = false;
+            if (job.pngFramesDir && frames > 0) {
+                convert.pngFramesDir = job.pngFramesDir;
+                std::error_code ec;
+                madeFolder = !std::filesystem::exists(*job.pngFramesDir, ec);
+            }
+            try {
+                ok = (!convert.pngFramesDir || MakeFolder(*convert.pngFramesDir, &error))
+                     && ConvertAllFrames(job.input, job.output, convert, &error, &outcome.damage)
+                     && (!convert.pngFramesDir || RemoveSurplusFrames(*convert.pngFramesDir, frames, &error))
+                     && (!options_.deliver || options_.deliver(i, &error));
+            } catch (const std::bad_alloc&) {
+                imaging::Fail(&error, imaging::ErrorKind::OutOfMemory, job.input,
+                              "not enough memory to process this file");
+            }
+            if (!ok && madeFolder) {
+                std::error_code ec;
+                std::filesystem::remove(*convert.pngFramesDir, ec); // only when still empty
+            }
+        }
+        framesDone_ += frames - shownFrames;
+        ++filesDone_;
+        if (error.kind == imaging::ErrorKind::Cancelled) {
+            error.file = job.output;
+            error.reason = "interrupted; the file was left as it was";
+        }
+        if (options_.finished)
+            options_.finished(i, outcome);
+    }
+
+    const std::vector<BatchJob>& jobs_;
+    const BatchOptions& options_;
+    const std::vector<int> frameCounts_;
+    std::vector<JobOutcome> outcomes_;
+    long long totalFrames_ = 0;
+    std::atomic<long long> framesDone_{0};
+    std::atomic<int> filesDone_{0};
+};
+
+} // namespace
+
+std::vector<JobOutcome> ConvertBatch(const std::vector<BatchJob>& jobs, const BatchOptions& options)
+{
+    return Batch(jobs, options).run();
+}
+
+} // namespace qf

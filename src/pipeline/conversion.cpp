@@ -1,0 +1,374 @@
+#include "conversion.h"
+
+#include "folders.h"
+#include "free_memory.h"
+#include "imaging/png_io.h"
+#include "pencil_texture.h"
+#include "pixel_bridge.h"
+
+#include <oneapi/tbb/enumerable_thread_specific.h>
+#include <oneapi/tbb/global_control.h>
+#include <oneapi/tbb/info.h>
+#include <oneapi/tbb/parallel_pipeline.h>
+#include <oneapi/tbb/task_arena.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace qf {
+
+namespace {
+
+constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
+constexpr int kMaxThreads = 256;
+
+imaging::Error MakeError(imaging::ErrorKind kind, const std::string& file, std::string reason)
+{
+    imaging::Error error;
+    error.kind = kind;
+    error.file = file;
+    error.reason = std::move(reason);
+    return error;
+}
+
+imaging::Error OutOfMemory(const std::string& file, int width, int height)
+{
+    return MakeError(imaging::ErrorKind::OutOfMemory, file,
+                     "not enough memory to convert frames of " + std::to_string(width) + " x "
+                         + std::to_string(height) + " pixels");
+}
+
+} // namespace
+
+struct Conversion::Frame {
+    SourceFrame source;
+    RenderedFrame rendered;
+    std::unique_ptr<imaging::OutputFrame> output;
+};
+
+struct Conversion::Workers {
+    tbb::enumerable_thread_specific<EngineState> states;
+};
+
+// Frames are reused so that their buffers are allocated once, not once per
+// frame (fresh memory costs a page fault per page). At most one frame per
+// token in flight is ever taken.
+class Conversion::FramePool {
+public:
+    FramePool(std::size_t count, imaging::AnimationWriter& writer)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            owned_.push_back(std::make_unique<Frame>());
+            owned_.back()->output = writer.newFrame();
+            free_.push_back(owned_.back().get());
+        }
+    }
+    Frame* take()
+    {
+        std::lock_guard lock(mutex_);
+        if (free_.empty())
+            throw std::logic_error("more frames in flight than tokens");
+        Frame* frame = free_.back();
+        free_.pop_back();
+        return frame;
+    }
+    void give(Frame* frame)
+    {
+        std::lock_guard lock(mutex_);
+        free_.push_back(frame);
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Frame>> owned_;
+    std::vector<Frame*> free_;
+};
+
+// The stop flag every stage checks, and the first real failure: once a
+// conversion stops, later errors are consequences and are not reported.
+class Conversion::RunState {
+public:
+    bool stopping() const { return stop_.load(std::memory_order_relaxed); }
+
+    void fail(imaging::Error error)
+    {
+        std::lock_guard lock(mutex_);
+        if (!error_)
+            error_ = std::move(error);
+        stop_.store(true, std::memory_order_relaxed);
+    }
+
+    imaging::Error error()
+    {
+        std::lock_guard lock(mutex_);
+        return error_;
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    imaging::Error error_;
+};
+
+Conversion::Conversion(const ConvertOptions& options, std::unique_ptr<imaging::AnimationWriter> writer)
+    : options_(options), writer_(std::move(writer)), run_(std::make_unique<RunState>()),
+      workers_(std::make_unique<Workers>())
+{
+    if (!writer_)
+        writer_ = imaging::MakeAnimationWriter(options_.output);
+}
+
+Conversion::~Conversion()
+{
+    writer_->abort();
+}
+
+bool Conversion::open(const std::string& input, const std::string& output, imaging::Error* error)
+{
+    input_ = input;
+    output_ = output;
+    if (options_.pngFramesDir) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(*options_.pngFramesDir, ec))
+            return imaging::Fail(error, imaging::ErrorKind::Unwritable, *options_.pngFramesDir, "no such folder");
+    }
+
+    reader_.setCancelCheck(options_.cancelled);
+    if (!reader_.open(input, error))
+        return false;
+    damage_ = reader_.damage();
+    info_ = reader_.info();
+    if (!RenderSize(input, info_.width, info_.height, info_.work, options_.resize, &size_, error))
+        return false;
+    info_.width = size_.width;
+    info_.height = size_.height;
+
+    if (options_.progress && !options_.progress(0.0))
+        return imaging::Fail(error, imaging::ErrorKind::Cancelled, output, "cancelled");
+    if (!writer_->open(output, info_.width, info_.height, info_.loopCount, error))
+        return false;
+
+    const int hardware = std::max(1, tbb::info::default_concurrency());
+    threads_ = options_.threads > 0 ? std::min(options_.threads, kMaxThreads) : hardware;
+    // Each worker holds an engine state (about 48 bytes a pixel of work planes),
+    // a frame encoder with the colour quantiser's work space (about 28) and two
+    // frames in flight (16 bytes a pixel each): for very large frames use fewer
+    // workers rather than run out of memory. Output does not depend on the
+    // number of workers.
+    const double bytesPerWorker = 112.0 * info_.width * info_.height;
+    // Frames that even one worker cannot hold in the memory there is are
+    // refused before any work: once the planes are touched, running out of
+    // memory ends the program instead of reporting an error.
+    const double available = AvailableMemory();
+    if (available > 0 && bytesPerWorker > available)
+        return imaging::Fail(
+            error, imaging::ErrorKind::OutOfMemory, input,
+            "needs about " + std::to_string(static_cast<long long>(bytesPerWorker / 1048576))
+                + " MB of memory to convert frames of " + std::to_string(info_.width) + " x "
+                + std::to_string(info_.height) + " pixels; about "
+                + std::to_string(static_cast<long long>(available / 1048576)) + " MB are free");
+    const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available) : kWorkerMemoryBudget;
+    const int affordable = static_cast<int>(std::max(1.0, budget / bytesPerWorker));
+    threads_ = std::min(threads_, affordable);
+    return true;
+}
+
+Conversion::Frame* Conversion::read()
+{
+    if (run_->stopping())
+        return nullptr;
+    Frame* frame = pool_->take();
+    imaging::Error readError;
+    bool ok = false;
+    try {
+        ok = reader_.readNext(frame->source.decoded, &readError).status == imaging::ReadStatus::Frame;
+    } catch (const std::bad_alloc&) {
+        readError = OutOfMemory(input_, info_.width, info_.height);
+    }
+    if (!ok) {
+        if (readError)
+            run_->fail(std::move(readError));
+        pool_->give(frame);
+        return nullptr;
+    }
+    SourceFrame& source = frame->source;
+    source.number = nextNumber_++;
+    const int index = source.number - 1;
+    source.delay = index < static_cast<int>(info_.delays.size()) ? info_.delays[index] : 0;
+    return frame;
+}
+
+void Conversion::render(Frame& frame)
+{
+    if (run_->stopping())
+        return;
+    const SourceFrame& source = frame.source;
+    RenderedFrame& out = frame.rendered;
+    try {
+        EngineState& state = workers_->states.local();
+        if (state.PencilTexture.empty())
+            UseDefaultPencilTexture(state);
+        const imaging::RgbaImage& sized = SizedFrame(source.decoded, size_, out.resized);
+        ReadFrame(sized, out.source);
+        RenderFrame(state, out.source, options_.variant, source.number, options_.switches, out.rendered);
+        out.picture = ViewOf(out.rendered);
+        if (options_.keepTransparency) {
+            KeepTransparency(out.rendered, sized, out.withAlpha);
+            out.picture = imaging::ImageView::of(out.withAlpha);
+        }
+        writer_->take(*frame.output, out.picture);
+        // The frame pictures are independent files: compressing them here
+        // keeps the in-order stages free.
+        imaging::Error pngError;
+        if (options_.pngFramesDir
+            && !imaging::WritePng(FramePngPath(*options_.pngFramesDir, source.number), out.picture, &pngError))
+            run_->fail(std::move(pngError));
+    } catch (const std::bad_alloc&) {
+        run_->fail(OutOfMemory(input_, info_.width, info_.height));
+    } catch (const std::exception& e) {
+        run_->fail(MakeError(imaging::ErrorKind::Corrupt, input_,
+                             "frame " + std::to_string(source.number) + " cannot be converted: " + e.what()));
+    }
+}
+
+template <typename Stage>
+void Conversion::guard(const Stage& stage)
+{
+    if (run_->stopping())
+        return;
+    try {
+        imaging::Error error;
+        if (!stage(&error))
+            run_->fail(std::move(error));
+    } catch (const std::bad_alloc&) {
+        run_->fail(OutOfMemory(input_, info_.width, info_.height));
+    }
+}
+
+void Conversion::link(Frame& frame)
+{
+    guard([&](imaging::Error* error) { return writer_->link(*frame.output, frame.source.delay, error); });
+}
+
+void Conversion::prepare(Frame& frame)
+{
+    guard([&](imaging::Error* error) { return writer_->prepare(*frame.output, error); });
+}
+
+void Conversion::show(Frame& frame)
+{
+    guard([&](imaging::Error*) {
+        writer_->show(*frame.output);
+        return true;
+    });
+}
+
+void Conversion::compress(Frame& frame)
+{
+    guard([&](imaging::Error* error) { return writer_->compress(*frame.output, error); });
+}
+
+void Conversion::append(Frame& frame)
+{
+    guard([&](imaging::Error* error) {
+        int completed = 0;
+        if (!writer_->append(*frame.output, &completed, error))
+            return false;
+        if (completed > reported_) {
+            reported_ = completed;
+            reportFrameDone(completed);
+        }
+        return true;
+    });
+}
+
+// Progress after frame number is written; a progress that asks to stop
+// cancels the run.
+void Conversion::reportFrameDone(int number)
+{
+    if (options_.progress
+        && !options_.progress(static_cast<double>(number) / static_cast<double>(info_.frameCount) * 100.0))
+        run_->fail(MakeError(imaging::ErrorKind::Cancelled, output_, "cancelled"));
+}
+
+bool Conversion::run(imaging::Error* error)
+{
+    reader_.setCancelCheck([&] { return run_->stopping() || (options_.cancelled && options_.cancelled()); });
+    // Two frames per thread keep every worker busy while the in-order stages
+    // catch up, and bound the memory whatever the frame count.
+    const std::size_t tokens = static_cast<std::size_t>(threads_) * 2;
+    pool_ = std::make_unique<FramePool>(tokens, *writer_);
+
+    try {
+        auto convert = [&] {
+            using tbb::filter_mode;
+            auto stage = [](auto work) {
+                return [work](Frame* frame) {
+                    work(*frame);
+                    return frame;
+                };
+            };
+            tbb::parallel_pipeline(
+                tokens,
+                tbb::make_filter<void, Frame*>(filter_mode::serial_in_order,
+                                               [&](tbb::flow_control& flow) {
+                                                   Frame* frame = read();
+                                                   if (!frame)
+                                                       flow.stop();
+                                                   return frame;
+                                               })
+                    & tbb::make_filter<Frame*, Frame*>(filter_mode::parallel,
+                                                       stage([&](Frame& f) { render(f); }))
+                    & tbb::make_filter<Frame*, Frame*>(filter_mode::serial_in_order,
+                                                       stage([&](Frame& f) { link(f); }))
+                    & tbb::make_filter<Frame*, Frame*>(filter_mode::parallel,
+                                                       stage([&](Frame& f) { prepare(f); }))
+                    & tbb::make_filter<Frame*, Frame*>(filter_mode::serial_in_order,
+                                                       stage([&](Frame& f) { show(f); }))
+                    & tbb::make_filter<Frame*, Frame*>(filter_mode::parallel,
+                                                       stage([&](Frame& f) { compress(f); }))
+                    & tbb::make_filter<Frame*, void>(filter_mode::serial_in_order, [&](Frame* frame) {
+                          append(*frame);
+                          pool_->give(frame);
+                      }));
+        };
+        if (options_.inCurrentArena) {
+            // Only this conversion's tasks while waiting: the caller's other
+            // conversions go on on their own threads.
+            tbb::this_task_arena::isolate(convert);
+        } else {
+            const int hardware = std::max(1, tbb::info::default_concurrency());
+            std::optional<tbb::global_control> allowMoreThreads;
+            if (threads_ > hardware)
+                allowMoreThreads.emplace(tbb::global_control::max_allowed_parallelism, threads_);
+            tbb::task_arena arena(threads_);
+            arena.execute(convert);
+        }
+    } catch (const std::bad_alloc&) {
+        run_->fail(OutOfMemory(input_, info_.width, info_.height));
+    } catch (const std::exception& e) {
+        run_->fail(MakeError(imaging::ErrorKind::Unwritable, output_, e.what()));
+    }
+
+    damage_ = reader_.damage();
+    // The last frame, encoded when the writer finishes.
+    if (!run_->stopping() && options_.progress && !options_.progress(100.0))
+        run_->fail(MakeError(imaging::ErrorKind::Cancelled, output_, "cancelled"));
+    if (run_->stopping()) {
+        writer_->abort();
+        if (error)
+            *error = run_->error();
+        return false;
+    }
+    return writer_->finish(error);
+}
+
+} // namespace qf

@@ -1,0 +1,64 @@
+#include "folders.h"
+
+#include "imaging/errors.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+namespace qf {
+
+namespace fs = std::filesystem;
+using imaging::ErrorKind;
+
+bool MakeFolder(const std::string& dir, imaging::Error* error)
+{
+    if (dir.empty())
+        return imaging::Fail(error, ErrorKind::Unwritable, dir, "the folder name is empty");
+    std::error_code ec;
+    if (fs::is_directory(dir, ec))
+        return true;
+    if (fs::exists(dir, ec))
+        return imaging::Fail(error, ErrorKind::Unwritable, dir, "exists and is not a folder");
+    if (!fs::create_directories(dir, ec) && ec)
+        return imaging::Fail(error, ErrorKind::Unwritable, dir, "cannot create the folder: " + ec.message());
+    return true;
+}
+
+std::string FramePngPath(const std::string& dir, int number)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%04d.png", number);
+    return (fs::path(dir) / name).string();
+}
+
+bool RemoveSurplusFrames(const std::string& dir, int count, imaging::Error* error)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        constexpr std::string_view kPrefix = "frame-", kSuffix = ".png";
+        if (name.size() <= kPrefix.size() + kSuffix.size() || name.size() > 20 || name.rfind(kPrefix, 0) != 0
+            || name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+            continue;
+        const std::string digits = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+        if (digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const long long number = std::stoll(digits);
+        if (number <= count || number > 99999999
+            || fs::path(FramePngPath(dir, static_cast<int>(number))).filename() != name
+            || !fs::is_regular_file(it->symlink_status()))
+            continue;
+        std::error_code removed;
+        if (!fs::remove(it->path(), removed) && removed)
+            return imaging::Fail(error, ErrorKind::Unwritable, it->path().string(),
+                                 "cannot remove this frame of an earlier, longer animation: "
+                                     + removed.message());
+    }
+    if (ec)
+        return imaging::Fail(error, ErrorKind::Unwritable, dir, "cannot be listed: " + ec.message());
+    return true;
+}
+
+} // namespace qf
