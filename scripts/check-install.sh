@@ -51,7 +51,8 @@ for page in quillframe quillframe-cli; do
     grep -qx "\.SH $section" "$file" || fail "$page(1) lacks the section $section"
   done
   grep -q "Line sketch" "$file" || fail "$page(1) lacks the effects"
-  wide="$(MANWIDTH=80 man -l "$file" 2> /dev/null | awk 'length > 80' | wc -l)"
+  text="$(MANWIDTH=80 man -l "$file" 2> /dev/null)" || fail "man cannot show $page(1)"
+  wide="$(awk 'length > 80' <<< "$text" | wc -l)"
   [ "$wide" -eq 0 ] || fail "$page(1) has $wide lines past 80 columns"
 done
 

@@ -22,8 +22,8 @@ packages=(
   # that every text is translated; Qt's own translations of its dialogs
   qt6-l10n-tools qt6-translations-l10n
   # installing: manual pages and completions (written by Python scripts),
-  # checks of the menu entry and the metainfo
-  python3 desktop-file-utils appstream
+  # checks of the menu entry, the metainfo and the pages' width
+  python3 desktop-file-utils appstream man-db
   # the Debian package (debian/): debhelper, dh_bash-completion, lintian
   dpkg-dev debhelper bash-completion lintian
   # spreading a batch over several machines (README)

@@ -56,7 +56,7 @@ void PrintHelp()
 }
 
 // --help and --version answer on the terminal before Qt starts, so they work
-// without a display (help2man writes the manual page from them).
+// without a display (the build writes the manual page from --help).
 std::optional<int> AnswerInfoOption(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i) {
