@@ -78,6 +78,7 @@ int ExitCodeFor(const imaging::Error& error)
         return kExitBadOutput;
     case imaging::ErrorKind::InvalidArgument:
     case imaging::ErrorKind::LibraryFailed:
+    case imaging::ErrorKind::Internal:
         return kExitFailed;
     case imaging::ErrorKind::Cancelled:
         return kExitInterrupted;

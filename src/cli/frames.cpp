@@ -1,6 +1,7 @@
 // quillframe-cli frames: the decoded frames of an animation as PNG files.
 #include "commands.h"
 #include "common.h"
+#include "imaging/errors.h"
 #include "imaging/png_io.h"
 #include "pipeline/folders.h"
 #include "progress_bar.h"
@@ -8,7 +9,9 @@
 
 namespace qf::cli {
 
-int RunFrames(const FramesArgs& args)
+namespace {
+
+int WriteFrames(const FramesArgs& args)
 {
     imaging::Error error;
     StandardStreams streams;
@@ -43,6 +46,17 @@ int RunFrames(const FramesArgs& args)
     bar.finish();
     WarnOfDamage(args.input == "-" ? std::string(kStandardInput) : args.input, reader.damage());
     return kExitOk;
+}
+
+} // namespace
+
+int RunFrames(const FramesArgs& args)
+{
+    try {
+        return WriteFrames(args);
+    } catch (...) {
+        return Report(imaging::CaughtError(args.input == "-" ? std::string(kStandardInput) : args.input));
+    }
 }
 
 } // namespace qf::cli

@@ -1,6 +1,7 @@
 // quillframe-cli info: what an animation holds, and any damage in it.
 #include "commands.h"
 #include "common.h"
+#include "imaging/errors.h"
 #include "standard_streams.h"
 
 #include <cstdio>
@@ -8,7 +9,9 @@
 
 namespace qf::cli {
 
-int RunInfo(const std::string& input)
+namespace {
+
+int PrintInfo(const std::string& input)
 {
     imaging::Error error;
     StandardStreams streams;
@@ -48,6 +51,17 @@ int RunInfo(const std::string& input)
         std::cout << info.loopCount << (info.loopCount == 1 ? " repeat\n" : " repeats\n");
     std::cout << "damage:   " << (damage ? damage.message() : "none") << "\n";
     return kExitOk;
+}
+
+} // namespace
+
+int RunInfo(const std::string& input)
+{
+    try {
+        return PrintInfo(input);
+    } catch (...) {
+        return Report(imaging::CaughtError(input == "-" ? std::string(kStandardInput) : input));
+    }
 }
 
 } // namespace qf::cli

@@ -5,6 +5,7 @@
 #include "common.h"
 #include "completion.h"
 #include "engine/variants.h"
+#include "imaging/errors.h"
 #include "version.h"
 
 #include <CLI/CLI.hpp>
@@ -282,16 +283,10 @@ static int RunCommandLine(int argc, char** argv)
             return RunFrames(frames);
         if (*infoCommand)
             return RunInfo(infoInput);
-    } catch (const std::bad_alloc&) {
-        // Only a file too large for this machine gets this far: name it.
-        const std::string& input = *snapshotsCommand && !snapshots.files.empty() ? snapshots.files.front()
-                                   : *framesCommand                              ? frames.input
-                                                                                 : infoInput;
-        std::cerr << "error: " << input << ": not enough memory to process this file\n";
-        return kExitBadInput;
-    } catch (const std::exception& e) {
-        std::cerr << "error: " << e.what() << "\n";
-        return kExitFailed;
+    } catch (...) {
+        // Each command names the file it was working on; what gets here is a
+        // fault of the program, and no file is blamed for it.
+        return Report(qf::imaging::CaughtError(""));
     }
     return kExitUsage;
 }

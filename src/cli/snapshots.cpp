@@ -3,17 +3,17 @@
 #include "commands.h"
 #include "common.h"
 #include "engine/variants.h"
-#include "imaging/animation_reader.h"
+#include "imaging/errors.h"
 #include "imaging/png_io.h"
 #include "pipeline/contact_sheet.h"
 #include "pipeline/folders.h"
-#include "pipeline/output_shaping.h"
 #include "pipeline/snapshots.h"
 #include "progress_bar.h"
 #include "standard_streams.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace qf::cli {
@@ -28,55 +28,55 @@ std::string Numbered(const std::string& dir, const char* pattern, int number)
 }
 
 // Frame 1 of input in all 17 variants into dir, with the contact sheet. The
-// error is empty when all is written.
+// error is empty when all is written. The folder is made once the input has
+// given a frame to render.
 imaging::Error Snapshots(const std::string& input, const std::string& shownInput, const std::string& dir,
                          const imaging::ResizeRequest& resize, const Switches& switches, ProgressBar& bar,
                          const std::string& detail)
 {
     imaging::Error error;
-    imaging::AnimationReader reader;
-    reader.setCancelCheck(Interrupted);
-    if (!HasInputName(input, &error) || !reader.open(input, &error))
+    if (!HasInputName(input, &error))
         return error;
-    WarnOfDamage(shownInput, reader.damage());
-    imaging::RgbaImage decoded;
-    if (!reader.readNext(decoded, &error)) {
-        if (!error)
-            imaging::Fail(&error, imaging::ErrorKind::NoImage, input, "holds no frame");
-        return error;
-    }
-    imaging::Size size;
-    if (!RenderSize(input, decoded.width, decoded.height, 0, resize, &size, &error)
-        || !EnoughMemoryForSnapshots(size.width, size.height, false, input, &error)
-        || !MakeFolder(dir, &error))
-        return error;
-
-    imaging::RgbaImage resized;
-    const Picture frame1 = ReadFrame(SizedFrame(decoded, size, resized));
-    const std::string title =
-        "Snapshots of " + std::filesystem::path(shownInput).filename().string() + ", frame 1";
-    ContactSheet sheet(frame1.width(), frame1.height(), title);
-    sheet.place(ContactSheet::kCells - 1, frame1, "Source");
-
-    const bool finished = BuildSnapshots(
-        frame1, switches,
+    ChoosingOptions options;
+    options.switches = switches;
+    options.resize = resize;
+    options.cancelled = Interrupted;
+    options.progress = [&](double percent) {
+        // The pipeline reports snapshots from 50 to 100; here they are the whole job.
+        bar.update((percent - 50.0) * 2.0, detail);
+        return !error;
+    };
+    std::optional<ContactSheet> sheet;
+    OpenedForChoosing opened;
+    imaging::Error failure;
+    const bool rendered = OpenForChoosing(
+        input, options,
         [&](int variant, const Picture& snapshot) {
+            if (!sheet) {
+                if (!MakeFolder(dir, &error))
+                    return;
+                const std::string title =
+                    "Snapshots of " + std::filesystem::path(shownInput).filename().string() + ", frame 1";
+                sheet.emplace(opened.frame1.width(), opened.frame1.height(), title);
+                sheet->place(ContactSheet::kCells - 1, opened.frame1, "Source");
+            }
             if (error)
                 return;
             imaging::WritePng(Numbered(dir, "variant-%02d.png", variant), ViewOf(snapshot), &error);
             const std::string label = std::to_string(variant) + " " + std::string(kVariants[variant].name);
-            sheet.place(variant, snapshot, label);
+            sheet->place(variant, snapshot, label);
         },
-        [&](double percent) {
-            // The pipeline reports snapshots from 50 to 100; here they are the whole job.
-            bar.update((percent - 50.0) * 2.0, detail);
-            return !error && !Interrupted();
-        });
-    if (!error && !finished)
-        imaging::Fail(&error, imaging::ErrorKind::Cancelled, dir, "interrupted");
-    if (!error)
-        imaging::WritePng((std::filesystem::path(dir) / "sheet.png").string(), ViewOf(sheet.picture()),
-                          &error);
+        &opened, &failure);
+    if (opened.damage)
+        bar.print("warning: " + shownInput + ": " + opened.damage.message());
+    if (error)
+        return error;
+    if (!rendered) {
+        if (failure.kind == imaging::ErrorKind::Cancelled)
+            imaging::Fail(&failure, imaging::ErrorKind::Cancelled, dir, "interrupted");
+        return failure;
+    }
+    imaging::WritePng((std::filesystem::path(dir) / "sheet.png").string(), ViewOf(sheet->picture()), &error);
     return error;
 }
 
@@ -102,7 +102,11 @@ int RunSnapshots(const SnapshotArgs& args)
                 batch ? "file " + std::to_string(i + 1) + "/" + std::to_string(plan.jobs.size())
                       : std::string();
             const std::string shown = job.input == "-" ? std::string(kStandardInput) : job.input;
-            error = Snapshots(input, shown, job.output, plan.resize, args.switches, bar, detail);
+            try {
+                error = Snapshots(input, shown, job.output, plan.resize, args.switches, bar, detail);
+            } catch (...) {
+                error = imaging::CaughtError(input);
+            }
             streams.renameInError(error);
         }
         int code = kExitOk;

@@ -1,6 +1,8 @@
 #include "errors.h"
 
 #include <cerrno>
+#include <exception>
+#include <new>
 #include <system_error>
 
 namespace qf::imaging {
@@ -18,6 +20,22 @@ bool Fail(Error* error, ErrorKind kind, const std::string& file, std::string rea
 bool FailOutOfMemory(Error* error, const std::string& file)
 {
     return Fail(error, ErrorKind::OutOfMemory, file, "needs more memory than is free");
+}
+
+Error CaughtError(const std::string& file)
+{
+    Error error;
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        FailOutOfMemory(&error, file);
+    } catch (const std::exception& e) {
+        Fail(&error, ErrorKind::Internal, file,
+             std::string("the work stopped on an unexpected error in this program (") + e.what() + ")");
+    } catch (...) {
+        Fail(&error, ErrorKind::Internal, file, "the work stopped on an unexpected error in this program");
+    }
+    return error;
 }
 
 std::string SystemReason(int code)

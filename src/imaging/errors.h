@@ -14,6 +14,12 @@ bool Fail(Error* error, ErrorKind kind, const std::string& file, std::string rea
 // Fail with ErrorKind::OutOfMemory: the work needs more memory than is free.
 bool FailOutOfMemory(Error* error, const std::string& file);
 
+// The error an exception stands for, caught while working on file: call it
+// inside a catch block. Running out of memory is OutOfMemory; any other
+// exception is a fault of this program (Internal) with the exception's own
+// words, and blames neither the file nor the destination.
+Error CaughtError(const std::string& file);
+
 // The system's words for errno value code, e.g. "Permission denied".
 std::string SystemReason(int code);
 

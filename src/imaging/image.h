@@ -21,6 +21,7 @@ enum class ErrorKind {
     Unwritable,      // the destination cannot be written (folder, permission, full disk)
     InvalidArgument, // the caller's mistake: a call out of order or a value out of range
     LibraryFailed,   // a library failed without saying why (the colour quantiser)
+    Internal,        // a fault of this program, not of any file: an unexpected exception
     Cancelled,       // the caller asked to stop
 };
 

@@ -3,6 +3,7 @@
 #include "folders.h"
 #include "imaging/animation_reader.h"
 #include "imaging/atomic_file.h"
+#include "imaging/errors.h"
 
 #include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/info.h>
@@ -13,7 +14,6 @@
 #include <atomic>
 #include <cmath>
 #include <filesystem>
-#include <new>
 #include <system_error>
 
 namespace qf {
@@ -124,9 +124,9 @@ private:
                      && ConvertAllFrames(job.input, job.output, convert, &error, &outcome.damage)
                      && (!convert.pngFramesDir || RemoveSurplusFrames(*convert.pngFramesDir, frames, &error))
                      && (!options_.deliver || options_.deliver(i, &error));
-            } catch (const std::bad_alloc&) {
-                imaging::Fail(&error, imaging::ErrorKind::OutOfMemory, job.input,
-                              "not enough memory to process this file");
+            } catch (...) {
+                // One job's failure is its own: the others go on.
+                error = imaging::CaughtError(job.input);
             }
             if (!ok && madeFolder) {
                 std::error_code ec;

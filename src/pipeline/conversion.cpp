@@ -2,6 +2,7 @@
 
 #include "folders.h"
 #include "free_memory.h"
+#include "imaging/errors.h"
 #include "imaging/png_io.h"
 #include "pencil_texture.h"
 #include "pixel_bridge.h"
@@ -233,9 +234,6 @@ void Conversion::render(Frame& frame)
             run_->fail(std::move(pngError));
     } catch (const std::bad_alloc&) {
         run_->fail(OutOfMemory(input_, info_.width, info_.height));
-    } catch (const std::exception& e) {
-        run_->fail(MakeError(imaging::ErrorKind::Corrupt, input_,
-                             "frame " + std::to_string(source.number) + " cannot be converted: " + e.what()));
     }
 }
 
@@ -354,8 +352,9 @@ bool Conversion::run(imaging::Error* error)
         }
     } catch (const std::bad_alloc&) {
         run_->fail(OutOfMemory(input_, info_.width, info_.height));
-    } catch (const std::exception& e) {
-        run_->fail(MakeError(imaging::ErrorKind::Unwritable, output_, e.what()));
+    } catch (...) {
+        // Any other exception is a fault of this program, not of the files.
+        run_->fail(imaging::CaughtError(input_));
     }
 
     damage_ = reader_.damage();

@@ -1,6 +1,8 @@
 #include "convert.h"
 
 #include "conversion.h"
+#include "imaging/animation_reader.h"
+#include "imaging/errors.h"
 #include "pixel_bridge.h"
 
 namespace qf {
@@ -27,6 +29,33 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
     if (damage && (opened || conversion.damage()))
         *damage = conversion.damage();
     return converted;
+}
+
+bool RewriteAnimation(const std::string& source, const std::string& destination,
+                      const imaging::OutputSettings& settings, const std::function<bool()>& cancelled,
+                      imaging::Error* error)
+{
+    imaging::AnimationReader reader;
+    if (!reader.open(source, error))
+        return false;
+    const imaging::AnimationInfo& info = reader.info();
+    const std::unique_ptr<imaging::AnimationWriter> writer = imaging::MakeAnimationWriter(settings);
+    if (!writer->open(destination, info.width, info.height, info.loopCount, error))
+        return false;
+    imaging::RgbaImage frame;
+    for (std::size_t index = 0;; ++index) {
+        if (cancelled && cancelled())
+            return imaging::Fail(error, imaging::ErrorKind::Cancelled, destination, "the save was stopped");
+        const imaging::ReadResult read = reader.readNext(frame, error);
+        if (read.status == imaging::ReadStatus::End)
+            break;
+        if (read.status == imaging::ReadStatus::Failed)
+            return false;
+        const int delay = index < info.delays.size() ? info.delays[index] : 0;
+        if (!writer->addFrame(imaging::ImageView::of(frame), delay, error))
+            return false;
+    }
+    return writer->finish(error);
 }
 
 } // namespace qf

@@ -59,4 +59,14 @@ struct ConvertOptions {
 bool ConvertAllFrames(const std::string& input, const std::string& output, const ConvertOptions& options,
                       imaging::Error* error, imaging::AnimationDamage* damage = nullptr);
 
+// Writes the animation at source (GIF or WebP) to destination as settings
+// ask, frame for frame with its delays and loop count and without an
+// effect (the window saves a converted GIF as WebP this way). The
+// destination is replaced only by a complete file. cancelled, when set, is
+// asked between frames; a stop (Cancelled, naming destination) leaves the
+// destination as it was. Errors name the file at fault.
+bool RewriteAnimation(const std::string& source, const std::string& destination,
+                      const imaging::OutputSettings& settings, const std::function<bool()>& cancelled,
+                      imaging::Error* error);
+
 } // namespace qf

@@ -2,8 +2,10 @@
 
 #include "engine/variants.h"
 #include "free_memory.h"
+#include "imaging/animation_reader.h"
 #include "imaging/errors.h"
 #include "pencil_texture.h"
+#include "output_shaping.h"
 #include "pixel_bridge.h"
 
 namespace qf {
@@ -70,6 +72,41 @@ bool EnoughMemoryForSnapshots(int width, int height, bool keepAll, const std::st
                              + " MB of memory to render the snapshots of a frame of " + std::to_string(width)
                              + " x " + std::to_string(height) + " pixels; about "
                              + std::to_string(static_cast<long long>(available / 1048576)) + " MB are free");
+}
+
+bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, const SnapshotSink& sink,
+                     OpenedForChoosing* opened, imaging::Error* error)
+{
+    *opened = {};
+    imaging::AnimationReader reader;
+    reader.setCancelCheck(options.cancelled);
+    if (!reader.open(file, error))
+        return false;
+    opened->info = reader.info();
+    opened->damage = reader.damage();
+    if (options.animatedOnly && opened->info.frameCount < 2)
+        return true;
+
+    imaging::RgbaImage decoded;
+    if (!reader.readNext(decoded, error)) {
+        if (error && !*error)
+            imaging::Fail(error, imaging::ErrorKind::NoImage, file, "holds no frame");
+        return false;
+    }
+    opened->damage = reader.damage();
+    imaging::Size size;
+    if (!RenderSize(file, decoded.width, decoded.height, 0, options.resize, &size, error)
+        || !EnoughMemoryForSnapshots(size.width, size.height, options.keepAll, file, error))
+        return false;
+    imaging::RgbaImage resized;
+    opened->frame1 = ReadFrame(SizedFrame(decoded, size, resized));
+    if (!BuildSnapshots(opened->frame1, options.switches, sink, [&](double percent) {
+            return (!options.progress || options.progress(percent))
+                   && !(options.cancelled && options.cancelled());
+        }))
+        return imaging::Fail(error, imaging::ErrorKind::Cancelled, file, "stopped");
+    opened->rendered = true;
+    return true;
 }
 
 } // namespace qf

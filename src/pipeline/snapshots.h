@@ -2,7 +2,9 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "imaging/animation_info.h"
 #include "imaging/image.h"
+#include "imaging/resize.h"
 #include "picture.h"
 #include "progress.h"
 
@@ -37,5 +39,37 @@ bool BuildSnapshots(EngineState& state, const Picture& frame1, const Switches& s
 // ends the program instead of reporting an error.
 bool EnoughMemoryForSnapshots(int width, int height, bool keepAll, const std::string& file,
                               imaging::Error* error);
+
+// Opening an animation for choosing a variant, as the window and the
+// snapshots command do.
+struct ChoosingOptions {
+    Switches switches;
+    // Frame 1 is resized as a conversion with this request would resize it.
+    imaging::ResizeRequest resize;
+    // The caller keeps all 17 pictures (the window) rather than letting each
+    // go when sink returns; decides the memory asked for.
+    bool keepAll = false;
+    // A still (one frame) is opened but not rendered: the caller refuses it.
+    bool animatedOnly = false;
+    // 50 to 100 while the snapshots are rendered (BuildSnapshots); false stops.
+    ProgressFn progress;
+    // Asked inside long decodes; true stops.
+    std::function<bool()> cancelled;
+};
+
+struct OpenedForChoosing {
+    imaging::AnimationInfo info;     // at the source's size
+    imaging::AnimationDamage damage; // found in the frames the file still gives
+    Picture frame1;                  // at the render size; empty when nothing was rendered
+    bool rendered = false;           // all 17 snapshots went to the sink
+};
+
+// Opens the animation (GIF or WebP) at file, reads frame 1, checks there is
+// the memory to render it, and hands variants 0 to 16 of it to sink (see
+// BuildSnapshots). *opened holds what is known even when this fails. Fails
+// with error naming file: unreadable, not an animation, no frame, too large,
+// too little memory, or Cancelled when progress or cancelled asked to stop.
+bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, const SnapshotSink& sink,
+                     OpenedForChoosing* opened, imaging::Error* error);
 
 } // namespace qf

@@ -1,8 +1,8 @@
 #include "shell/file_copy.h"
 
-#include "imaging/animation_reader.h"
 #include "imaging/atomic_file.h"
-#include "imaging/webp_writer.h"
+#include "shell/image_work.h"
+#include "pipeline/convert.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,11 +19,6 @@
 namespace qf::shell {
 
 namespace {
-
-QString Describe(const QString& file, const QString& reason)
-{
-    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file), reason);
-}
 
 // Why no new file can be made beside `destination`, found by trying to make
 // one. The system's word for a folder that accepts no new files (those of
@@ -66,19 +61,18 @@ QString CreateFailure(const QString& destination, const QString& fallback)
 
 } // namespace
 
-bool CopyFileAtomically(const QString& source, const QString& destination, QString* error)
+bool CopyFileAtomically(const QString& source, const QString& destination, imaging::Error* error)
 {
     QFile input(source);
     if (!input.open(QIODevice::ReadOnly)) {
-        *error = Describe(source, input.errorString());
+        *error = MakeError(imaging::ErrorKind::Unreadable, source, input.errorString());
         return false;
     }
     // The command line's writer: the same rules for links in shared folders,
     // and the saved file keeps the permissions of the one it replaces.
     imaging::AtomicFile output;
-    imaging::Error failure;
-    if (!output.open(QFile::encodeName(destination).toStdString(), &failure)) {
-        *error = Describe(destination, CreateFailure(destination, QString::fromStdString(failure.reason)));
+    if (!output.open(QFile::encodeName(destination).toStdString(), error)) {
+        error->reason = CreateFailure(destination, QString::fromStdString(error->reason)).toStdString();
         return false;
     }
     constexpr qint64 kChunk = 1 << 16;
@@ -86,69 +80,28 @@ bool CopyFileAtomically(const QString& source, const QString& destination, QStri
     for (;;) {
         const qint64 got = input.read(buffer.data(), kChunk);
         if (got < 0) {
-            *error = Describe(source, input.errorString());
+            *error = MakeError(imaging::ErrorKind::Unreadable, source, input.errorString());
             return false;
         }
         if (got == 0)
             break;
-        if (!output.write(buffer.constData(), static_cast<std::size_t>(got), &failure)) {
-            *error = Describe(destination, QString::fromStdString(failure.reason));
+        if (!output.write(buffer.constData(), static_cast<std::size_t>(got), error))
             return false;
-        }
     }
-    if (!output.commit(&failure)) {
-        *error = Describe(destination, QString::fromStdString(failure.reason));
-        return false;
-    }
-    return true;
+    return output.commit(error);
 }
 
-bool WriteWebpFromGif(const QString& source, const QString& destination, QString* error,
+bool WriteWebpFromGif(const QString& source, const QString& destination, imaging::Error* error,
                       const std::function<bool()>& cancelled)
 {
-    imaging::AnimationReader reader;
-    imaging::Error failure;
-    if (!reader.open(QFile::encodeName(source).toStdString(), &failure)) {
-        *error = Describe(source, QString::fromStdString(failure.reason));
-        return false;
-    }
-    const imaging::AnimationInfo& info = reader.info();
-    imaging::WebpWriter writer;
-    if (!writer.open(QFile::encodeName(destination).toStdString(), info.width, info.height, info.loopCount,
-                     &failure)) {
-        const QString reason = QString::fromStdString(failure.reason);
-        *error = Describe(destination, failure.kind == imaging::ErrorKind::Unwritable
-                                           ? CreateFailure(destination, reason)
-                                           : reason);
-        return false;
-    }
-    imaging::RgbaImage frame;
-    for (std::size_t index = 0;; ++index) {
-        if (cancelled && cancelled()) {
-            writer.abort();
-            *error = Describe(destination, QObject::tr("the save was stopped"));
-            return false;
-        }
-        const imaging::ReadResult read = reader.readNext(frame, &failure);
-        if (read.status == imaging::ReadStatus::End)
-            break;
-        if (read.status == imaging::ReadStatus::Failed) {
-            writer.abort();
-            *error = Describe(source, QString::fromStdString(failure.reason));
-            return false;
-        }
-        const int delay = index < info.delays.size() ? info.delays[index] : 0;
-        if (!writer.addFrame(imaging::ImageView::of(frame), delay, &failure)) {
-            writer.abort();
-            *error = Describe(destination, QString::fromStdString(failure.reason));
-            return false;
-        }
-    }
-    if (!writer.finish(&failure)) {
-        *error = Describe(destination, QString::fromStdString(failure.reason));
-        return false;
-    }
-    return true;
+    if (RewriteAnimation(QFile::encodeName(source).toStdString(), QFile::encodeName(destination).toStdString(),
+                         {imaging::OutputFormat::Webp}, cancelled, error))
+        return true;
+    if (error->kind == imaging::ErrorKind::Cancelled)
+        error->reason = QObject::tr("the save was stopped").toStdString();
+    else if (error->kind == imaging::ErrorKind::Unwritable)
+        error->reason = CreateFailure(destination, QString::fromStdString(error->reason)).toStdString();
+    return false;
 }
 
 } // namespace qf::shell

@@ -1,6 +1,8 @@
 // Copies a finished result to where the user saves it.
 #pragma once
 
+#include "imaging/image.h"
+
 #include <QString>
 
 #include <functional>
@@ -11,14 +13,16 @@ namespace qf::shell {
 // the destination that then replaces it, so a failure (missing source, folder
 // not writable, disk full) never leaves a half-written file or destroys the
 // file that was there. The destination path is used exactly as given. On
-// failure *error says what went wrong, naming the file.
-bool CopyFileAtomically(const QString& source, const QString& destination, QString* error);
+// failure *error says what went wrong, naming the file; a folder that takes
+// no new file is told apart from one that is missing.
+bool CopyFileAtomically(const QString& source, const QString& destination, imaging::Error* error);
 
 // Writes the animation in the GIF at source to destination as a lossless
-// animated WebP with the GIF's delays and loop count, replacing the
-// destination in one step as CopyFileAtomically does. cancelled, when set,
-// is asked between frames; a stop leaves the destination as it was.
-bool WriteWebpFromGif(const QString& source, const QString& destination, QString* error,
+// animated WebP with the GIF's delays and loop count (RewriteAnimation),
+// replacing the destination in one step as CopyFileAtomically does.
+// cancelled, when set, is asked between frames; a stop leaves the
+// destination as it was.
+bool WriteWebpFromGif(const QString& source, const QString& destination, imaging::Error* error,
                       const std::function<bool()>& cancelled = {});
 
 } // namespace qf::shell

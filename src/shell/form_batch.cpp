@@ -674,7 +674,8 @@ void FormBatch::openFile()
 {
     if (busy_)
         return;
-    const QString path = services_.ui->openFileName(this, tr("GIF File (*.gif)"), openFolder_);
+    const QString path = services_.ui->openFileName(
+        this, tr("GIF File (*.gif)") + QStringLiteral(";;") + tr("Animated WebP (*.webp)"), openFolder_);
     if (!path.isEmpty())
         openPath(path);
 }
@@ -726,7 +727,7 @@ void FormBatch::openPath(const QString& path)
     }));
 }
 
-void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, const WorkError& error,
+void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, const imaging::Error& error,
                            bool nextWasEnabled)
 {
     if (closing_)
@@ -752,7 +753,7 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, c
             services_.ui->warn(
                 this, kAppTitle,
                 tr("This file cannot be opened as a GIF.\n\n%1")
-                    .arg(error.message.isEmpty() ? QDir::toNativeSeparators(path) : error.message));
+                    .arg(ErrorText(error).isEmpty() ? QDir::toNativeSeparators(path) : ErrorText(error)));
         return;
     }
     if (gif.frameCount <= 1) {
@@ -806,7 +807,7 @@ void FormBatch::ConvertAllFrames()
         return;
     }
     if (!TempResultFiles->isUsable()) {
-        finishConvert(false, {imaging::ErrorKind::Unwritable, TempResultFiles->error()});
+        finishConvert(false, TempResultFiles->error());
         return;
     }
     const Switches switches = currentSwitches();
@@ -833,19 +834,19 @@ void FormBatch::ConvertAllFrames()
         return !stop->load();
     };
     convertWatcher_.disconnect(this);
-    connect(&convertWatcher_, &QFutureWatcher<ConvertOutcome>::finished, this, [this] {
-        const ConvertOutcome outcome = convertWatcher_.result();
+    connect(&convertWatcher_, &QFutureWatcher<WorkOutcome>::finished, this, [this] {
+        const WorkOutcome outcome = convertWatcher_.result();
         finishConvert(outcome.ok, outcome.error);
         openPending();
     });
     convertWatcher_.setFuture(QtConcurrent::run([work, source, target, variant, switches, progress] {
-        ConvertOutcome outcome;
+        WorkOutcome outcome;
         outcome.ok = work->convert(source, target, variant, switches, progress, &outcome.error);
         return outcome;
     }));
 }
 
-void FormBatch::finishConvert(bool ok, const WorkError& error)
+void FormBatch::finishConvert(bool ok, const imaging::Error& error)
 {
     if (closing_)
         return;
@@ -864,7 +865,7 @@ void FormBatch::finishConvert(bool ok, const WorkError& error)
         SetStep(2);
         if (error.kind != imaging::ErrorKind::Cancelled)
             services_.ui->warn(this, kAppTitle,
-                               tr("The GIF file could not be converted.\n\n%1").arg(error.message));
+                               tr("The GIF file could not be converted.\n\n%1").arg(ErrorText(error)));
         return;
     }
     const QString result = shownResult_;
@@ -905,9 +906,10 @@ void FormBatch::SaveResult()
     destination = withExtension;
     saveFolder_ = QFileInfo(destination).absolutePath();
     if (format == SaveFormat::Gif) {
-        QString error;
+        imaging::Error error;
         if (!CopyFileAtomically(shownResult_, destination, &error))
-            services_.ui->warn(this, kAppTitle, tr("The GIF file could not be saved.\n\n%1").arg(error));
+            services_.ui->warn(this, kAppTitle,
+                               tr("The GIF file could not be saved.\n\n%1").arg(ErrorText(error)));
         return;
     }
     // Encoding takes a while for a long animation: it runs on a worker with
@@ -924,8 +926,8 @@ void FormBatch::SaveResult()
     saveStop_ = stop;
     const QString source = shownResult_;
     saveWatcher_.disconnect(this);
-    connect(&saveWatcher_, &QFutureWatcher<SaveOutcome>::finished, this, [this, locked, enabled] {
-        const SaveOutcome outcome = saveWatcher_.result();
+    connect(&saveWatcher_, &QFutureWatcher<WorkOutcome>::finished, this, [this, locked, enabled] {
+        const WorkOutcome outcome = saveWatcher_.result();
         if (closing_)
             return;
         busy_ = false;
@@ -934,11 +936,11 @@ void FormBatch::SaveResult()
             locked[i]->setEnabled(enabled[i]);
         if (!outcome.ok)
             services_.ui->warn(this, kAppTitle,
-                               tr("The WebP file could not be saved.\n\n%1").arg(outcome.error));
+                               tr("The WebP file could not be saved.\n\n%1").arg(ErrorText(outcome.error)));
         openPending();
     });
     saveWatcher_.setFuture(QtConcurrent::run([source, destination, stop] {
-        SaveOutcome outcome;
+        WorkOutcome outcome;
         outcome.ok = WriteWebpFromGif(source, destination, &outcome.error, [stop] { return stop->load(); });
         return outcome;
     }));

@@ -1,6 +1,6 @@
 // FormBatch: the one window of the program, a three-step wizard.
 //
-//   1. Open: a big button picks a GIF; a still GIF is refused.
+//   1. Open: a big button picks a GIF or an animated WebP; a still is refused.
 //   2. Choose: frame 1 in all 17 effect variants, one ticked.
 //   3. View and save: every frame converted with the ticked variant into the
 //      variant's temporary result file, played in the viewer, saved on demand.
@@ -146,10 +146,10 @@ private:
     void rebuildSnapshots();
 
     void openFile();
-    void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const WorkError& error,
+    void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const imaging::Error& error,
                     bool nextWasEnabled);
     void ConvertAllFrames();
-    void finishConvert(bool ok, const WorkError& error);
+    void finishConvert(bool ok, const imaging::Error& error);
     void SaveResult();
     void ClearTempResults();
     void OpenMakerSite();
@@ -211,24 +211,19 @@ private:
     QString openFolder_;  // where the open dialog starts
     QString saveFolder_;  // where the last save of this GIF went
 
-    // Work in flight.
-    struct OpenOutcome {
+    // Work in flight: converting and saving end in a WorkOutcome, opening
+    // also gives the animation.
+    struct WorkOutcome {
         bool ok = false;
-        OpenedGif gif;
-        WorkError error;
+        imaging::Error error;
     };
-    struct ConvertOutcome {
-        bool ok = false;
-        WorkError error;
+    struct OpenOutcome : WorkOutcome {
+        OpenedGif gif;
     };
     QFutureWatcher<OpenOutcome> openWatcher_;
-    QFutureWatcher<ConvertOutcome> convertWatcher_;
+    QFutureWatcher<WorkOutcome> convertWatcher_;
     QFutureWatcher<OpenOutcome> snapshotWatcher_;
-    struct SaveOutcome {
-        bool ok = false;
-        QString error;
-    };
-    QFutureWatcher<SaveOutcome> saveWatcher_;
+    QFutureWatcher<WorkOutcome> saveWatcher_;
     std::shared_ptr<std::atomic<bool>> saveStop_;
     std::shared_ptr<std::atomic<bool>> stop_;
     std::shared_ptr<std::atomic<bool>> snapshotStop_;

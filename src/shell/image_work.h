@@ -1,12 +1,14 @@
-// The window's view of the frame pipeline: open a GIF and render its 17
-// snapshots, and convert a whole GIF with one variant. Both run on a worker
-// thread; progress comes back through the callback, which may stop the work
+// The window's view of the frame pipeline: open an animation (GIF or WebP)
+// and render its 17 snapshots, and convert it whole with one variant. Both
+// run on a worker thread; progress comes back through the callback, which may stop the work
 // by returning false. Tests put a scripted implementation in its place.
 #pragma once
 
 #include "engine/engine.h"
 #include "imaging/image.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QString>
 #include <QVector>
@@ -18,12 +20,23 @@ namespace qf::shell {
 // Percent done (0-100); returning false asks the work to stop.
 using WorkProgress = std::function<bool(double percent)>;
 
-// Why a piece of work did not finish: the kind decides what the window does,
-// the message ("<file>: <reason>") is what the user reads.
-struct WorkError {
-    imaging::ErrorKind kind = imaging::ErrorKind::None;
-    QString message;
-};
+// Why a piece of work did not finish is an imaging::Error, as everywhere:
+// its kind decides what the window does, ErrorText is what the user reads.
+// Its file is in the system's encoding (QFile::encodeName).
+
+// "<file>: <reason>", the file as the system shows it.
+inline QString ErrorText(const imaging::Error& error)
+{
+    const QString file = QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(error.file)));
+    const QString reason = QString::fromStdString(error.reason);
+    return file.isEmpty() ? reason : QStringLiteral("%1: %2").arg(file, reason);
+}
+
+// An error of kind about file (a path as the window holds it).
+inline imaging::Error MakeError(imaging::ErrorKind kind, const QString& file, const QString& reason)
+{
+    return {kind, QFile::encodeName(file).toStdString(), reason.toStdString()};
+}
 
 struct OpenedGif {
     int width = 0;
@@ -40,19 +53,20 @@ class ImageWork {
 public:
     virtual ~ImageWork() = default;
 
-    // Reads the GIF's size, frame count and delays; when it has at least two
-    // frames, also renders frame 1 in all 17 variants, reporting 50 to 100.
-    // False with *error when the file cannot be read as a GIF, or with
-    // ErrorKind::Cancelled when the work was stopped.
+    // Reads the animation's size, frame count and delays; when it has at
+    // least two frames, also renders frame 1 in all 17 variants, reporting 50
+    // to 100 (OpenForChoosing). False with *error when the file cannot be
+    // read as an animation, or with ErrorKind::Cancelled when the work was
+    // stopped.
     virtual bool open(const QString& path, const Switches& switches, const WorkProgress& progress,
-                      OpenedGif* gif, WorkError* error) = 0;
+                      OpenedGif* gif, imaging::Error* error) = 0;
 
-    // Renders every frame of the GIF at source with the variant and writes
-    // the animation, with the source's delays, to target, reporting i / n * 100
-    // after frame i. On failure or stop (ErrorKind::Cancelled) the target is
+    // Renders every frame of the animation at source with the variant and
+    // writes it as a GIF, with the source's delays, to target, reporting
+    // i / n * 100 after frame i. On failure or stop (ErrorKind::Cancelled) the target is
     // left as it was.
     virtual bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
-                         const WorkProgress& progress, WorkError* error) = 0;
+                         const WorkProgress& progress, imaging::Error* error) = 0;
 };
 
 } // namespace qf::shell

@@ -1,4 +1,4 @@
-// ImageWork over the GIF reader and the frame pipeline.
+// ImageWork over the frame pipeline.
 #pragma once
 
 #include "shell/image_work.h"
@@ -8,9 +8,9 @@ namespace qf::shell {
 class PipelineWork : public ImageWork {
 public:
     bool open(const QString& path, const Switches& switches, const WorkProgress& progress, OpenedGif* gif,
-              WorkError* error) override;
+              imaging::Error* error) override;
     bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
-                 const WorkProgress& progress, WorkError* error) override;
+                 const WorkProgress& progress, imaging::Error* error) override;
 };
 
 } // namespace qf::shell

@@ -58,7 +58,7 @@ QString SingleInstance::DefaultLockPath()
     QString folder = OwnRuntimeFolder();
     // Without one, the user's private folder in the temporary folder; a
     // folder of that name that another user made is never used.
-    QString reason;
+    imaging::Error reason;
     if (folder.isEmpty() && MakePrivateFolder(QDir(QDir::tempPath()).filePath(PrivateFolderName()), &reason))
         folder = QDir(QDir::tempPath()).filePath(PrivateFolderName());
     // Else the user's own cache folder.

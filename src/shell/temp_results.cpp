@@ -2,6 +2,7 @@
 
 #include "engine/variants.h"
 #include "imaging/atomic_file.h"
+#include "shell/image_work.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,30 +22,31 @@ namespace qf::shell {
 // Makes `path` a directory only its owner can enter, or checks that the one
 // already there is exactly that. Never follows a link: the folder is opened
 // without following one, and checked and changed through that descriptor.
-bool MakePrivateFolder(const QString& path, QString* error)
+bool MakePrivateFolder(const QString& path, imaging::Error* error)
 {
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        *error = MakeError(imaging::ErrorKind::Unwritable, path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
-        *error = errno == ENOTDIR || errno == ELOOP ? QObject::tr("it is not a folder")
-                                                    : QString::fromLocal8Bit(std::strerror(errno));
+        *error = MakeError(imaging::ErrorKind::Unwritable, path,
+                           errno == ENOTDIR || errno == ELOOP ? QObject::tr("it is not a folder")
+                                                              : QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0;
     if (!ok)
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        *error = MakeError(imaging::ErrorKind::Unwritable, path, QString::fromLocal8Bit(std::strerror(errno)));
     else if (info.st_uid != ::geteuid()) {
-        *error = QObject::tr("it belongs to another user");
+        *error = MakeError(imaging::ErrorKind::Unwritable, path, QObject::tr("it belongs to another user"));
         ok = false;
     } else if ((info.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) {
         // Our own folder: make sure no one else can enter it, whatever the
         // umask or an earlier run left.
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        *error = MakeError(imaging::ErrorKind::Unwritable, path, QString::fromLocal8Bit(std::strerror(errno)));
         ok = false;
     }
     ::close(fd);
@@ -57,11 +59,11 @@ QString PrivateFolderName()
 }
 #else
 // Elsewhere the system temporary folder already belongs to the user.
-bool MakePrivateFolder(const QString& path, QString* error)
+bool MakePrivateFolder(const QString& path, imaging::Error* error)
 {
     if (QDir().mkpath(path))
         return true;
-    *error = QObject::tr("the folder cannot be created");
+    *error = MakeError(imaging::ErrorKind::Unwritable, path, QObject::tr("the folder cannot be created"));
     return false;
 }
 
@@ -83,7 +85,7 @@ QString FileName(int variant)
 TempResults::TempResults(const QString& systemTemp)
 {
     const QString preferred = QDir(systemTemp).filePath(PrivateFolderName());
-    QString reason;
+    imaging::Error reason;
     if (MakePrivateFolder(preferred, &reason)) {
         folder_ = preferred;
     } else {
@@ -93,7 +95,7 @@ TempResults::TempResults(const QString& systemTemp)
         if (fallback_->isValid()) {
             folder_ = fallback_->path();
         } else {
-            error_ = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(preferred), reason);
+            error_ = reason;
             fallback_.reset();
         }
     }

@@ -10,6 +10,8 @@
 // owned by the user is never used; a fresh randomly named one takes its place.
 #pragma once
 
+#include "imaging/image.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -21,7 +23,7 @@ namespace qf::shell {
 // Makes `path` a folder only the user can enter (mode 0700), or checks that
 // the one already there is exactly that: a plain folder, not a link, owned by
 // the user. False, with the reason in *error, for anything else.
-bool MakePrivateFolder(const QString& path, QString* error);
+bool MakePrivateFolder(const QString& path, imaging::Error* error);
 
 // "quillframe-<user id>": the name of the user's private folder inside the
 // system temporary folder.
@@ -38,7 +40,7 @@ public:
 
     // False when no private folder could be made; error() says why.
     bool isUsable() const { return !folder_.isEmpty(); }
-    QString error() const { return error_; }
+    imaging::Error error() const { return error_; }
 
     // The private folder, ending in a separator.
     QString folder() const { return folder_; }
@@ -55,7 +57,7 @@ public:
 private:
     QString folder_;
     QStringList files_;
-    QString error_;
+    imaging::Error error_;
     std::unique_ptr<QTemporaryDir> fallback_;
 };
 

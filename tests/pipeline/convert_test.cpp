@@ -4,6 +4,8 @@
 #include "support.h"
 
 #include "engine/variants.h"
+#include "imaging/gif_writer.h"
+#include "pipeline/conversion.h"
 #include "pipeline/convert.h"
 #include "pipeline/pencil_texture.h"
 #include "pipeline/snapshots.h"
@@ -86,6 +88,26 @@ TEST(Conversion, ThreadsChangeNothing)
             EXPECT_TRUE(ReadBytes(dir.file("out.gif")) == single) << "variant " << variant << ", " << threads;
         }
     }
+}
+
+// A fault of the program (an exception no one expected) is reported as one:
+// it neither blames the files nor leaves a partial output.
+TEST(Conversion, AnUnexpectedExceptionIsNoFaultOfTheFiles)
+{
+    struct FaultyWriter : imaging::GifAnimationWriter {
+        bool compress(imaging::OutputFrame&, Error*) override { throw std::logic_error("table index out of range"); }
+    };
+    TempDir dir;
+    const std::string input = dir.file("in.gif"), output = dir.file("out.gif");
+    WriteBytes(input, SmallAnimation(64, 48, 6));
+    WriteBytes(output, {'o', 'l', 'd'});
+    Conversion conversion(ConvertOptions{}, std::make_unique<FaultyWriter>());
+    Error error;
+    EXPECT_FALSE(conversion.open(input, output, &error) && conversion.run(&error));
+    EXPECT_EQ(error.kind, imaging::ErrorKind::Internal) << error.message();
+    EXPECT_NE(error.reason.find("table index out of range"), std::string::npos);
+    EXPECT_EQ(ReadBytes(output), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.gif", "out.gif"}));
 }
 
 // A cancel at any point, or an input deleted, cut short or replaced by a

@@ -66,10 +66,10 @@ std::vector<std::pair<std::string, Writer>> Writers(const std::string& gif)
 #ifdef QF_TEST_WINDOW_SAVE
         {"window save",
          [&](const std::string& destination) {
-             QString error;
+             imaging::Error error;
              shell::CopyFileAtomically(QString::fromStdString(gif), QString::fromStdString(destination),
                                        &error);
-             return error.toStdString();
+             return error.message();
          }},
 #endif
     };
@@ -79,10 +79,10 @@ std::vector<std::pair<std::string, Writer>> Writers(const std::string& gif)
     const std::string noisy = gif + "-noise.gif";
     EXPECT_EQ(writers[0].second(noisy), "");
     writers.push_back({"window WebP save", [noisy](const std::string& destination) {
-                           QString error;
+                           imaging::Error error;
                            shell::WriteWebpFromGif(QString::fromStdString(noisy),
                                                    QString::fromStdString(destination), &error);
-                           return error.toStdString();
+                           return error.message();
                        }});
 #endif
     return writers;

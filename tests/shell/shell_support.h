@@ -64,11 +64,11 @@ public:
     QSemaphore release, converting;
 
     bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
-                 const WorkProgress& progress, WorkError* error) override
+                 const WorkProgress& progress, imaging::Error* error) override
     {
         ++converts;
         if (fail) {
-            *error = {imaging::ErrorKind::Unwritable, target + QStringLiteral(": no space left on device")};
+            *error = MakeError(imaging::ErrorKind::Unwritable, target, QStringLiteral("no space left on device"));
             return false;
         }
         if (hold)
