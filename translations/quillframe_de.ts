@@ -210,10 +210,6 @@ Möchten Sie die Datei ersetzen?</translation>
 %1</translation>
     </message>
     <message>
-        <source>%1: not enough memory for this GIF</source>
-        <translation>%1: nicht genug Arbeitsspeicher für dieses GIF</translation>
-    </message>
-    <message>
         <source>permission denied</source>
         <translation>Zugriff verweigert</translation>
     </message>

@@ -210,10 +210,6 @@ Do you want to replace it?</source>
 %1</translation>
     </message>
     <message>
-        <source>%1: not enough memory for this GIF</source>
-        <translation>%1: no hay memoria suficiente para este GIF</translation>
-    </message>
-    <message>
         <source>permission denied</source>
         <translation>permiso denegado</translation>
     </message>

@@ -210,10 +210,6 @@ Voulez-vous le remplacer&#xa0;?</translation>
 %1</translation>
     </message>
     <message>
-        <source>%1: not enough memory for this GIF</source>
-        <translation>%1&#xa0;: pas assez de mémoire pour ce GIF</translation>
-    </message>
-    <message>
         <source>permission denied</source>
         <translation>permission refusée</translation>
     </message>

@@ -209,10 +209,6 @@ Do you want to replace it?</source>
 %1</translation>
     </message>
     <message>
-        <source>%1: not enough memory for this GIF</source>
-        <translation>%1: この GIF を処理するためのメモリが足りません</translation>
-    </message>
-    <message>
         <source>permission denied</source>
         <translation>アクセスが拒否されました</translation>
     </message>

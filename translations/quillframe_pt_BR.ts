@@ -210,10 +210,6 @@ Deseja substituí-lo?</translation>
 %1</translation>
     </message>
     <message>
-        <source>%1: not enough memory for this GIF</source>
-        <translation>%1: memória insuficiente para este GIF</translation>
-    </message>
-    <message>
         <source>permission denied</source>
         <translation>permissão negada</translation>
     </message>

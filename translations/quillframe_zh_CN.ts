@@ -209,10 +209,6 @@ Do you want to replace it?</source>
 %1</translation>
     </message>
     <message>
-        <source>%1: not enough memory for this GIF</source>
-        <translation>%1：内存不足，无法处理此 GIF</translation>
-    </message>
-    <message>
         <source>permission denied</source>
         <translation>权限被拒绝</translation>
     </message>
