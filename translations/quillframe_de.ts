@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de">
 <context>
+    <name>ChoosePage</name>
+    <message>
+        <source>Rest the pointer on an effect, or press P, to see it play</source>
+        <translation>Zeigen Sie mit der Maus auf einen Effekt oder drücken Sie P, um ihn abzuspielen</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Vorschau</translation>
+    </message>
+    <message>
+        <source>Play the ticked effect (P)</source>
+        <translation>Den angekreuzten Effekt abspielen (P)</translation>
+    </message>
+    <message>
+        <source>Preview: %1</source>
+        <translation>Vorschau: %1</translation>
+    </message>
+</context>
+<context>
     <name>FormBatch</name>
     <message>
         <source>Please open an animated GIF file</source>
@@ -50,14 +69,6 @@
     <message>
         <source>Commands</source>
         <translation>Befehle</translation>
-    </message>
-    <message>
-        <source>Click Here to Open Your GIF File</source>
-        <translation>Hier klicken, um Ihre GIF-Datei zu öffnen</translation>
-    </message>
-    <message>
-        <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
-        <translation>Quillframe %1 — handgezeichnete Animationen aus Ihren GIFs</translation>
     </message>
     <message>
         <source>Please wait...</source>
@@ -169,12 +180,56 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>Show the effect options (Alt+O)</source>
         <translation>Effektoptionen anzeigen (Alt+O)</translation>
     </message>
-    <message numerus="yes">
-        <source>Show the effect options (Alt+O): %n differ from the defaults</source>
-        <translation>
-            <numerusform>Effektoptionen anzeigen (Alt+O): %n weicht vom Standard ab</numerusform>
-            <numerusform>Effektoptionen anzeigen (Alt+O): %n weichen vom Standard ab</numerusform>
-        </translation>
+    <message>
+        <source>Animations (*.gif *.webp)</source>
+        <translation>Animationen (*.gif *.webp)</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Vorschau</translation>
+    </message>
+    <message>
+        <source>Saving the GIF file...</source>
+        <translation>GIF-Datei wird gespeichert …</translation>
+    </message>
+    <message>
+        <source>Stop the work in progress and open %1?</source>
+        <translation>Die laufende Arbeit abbrechen und %1 öffnen?</translation>
+    </message>
+    <message>
+        <source>%1 × %2 pixels, %3 frames, %4 s, %5</source>
+        <translation>%1 × %2 Pixel, %3 Bilder, %4 s, %5</translation>
+    </message>
+    <message>
+        <source>Saving the WebP file...</source>
+        <translation>WebP-Datei wird gespeichert …</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): 1 switch differs from the defaults</source>
+        <translation>Effektoptionen anzeigen (Alt+O): 1 Schalter weicht vom Standard ab</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
+        <translation>Effektoptionen anzeigen (Alt+O): %1 Schalter weichen vom Standard ab</translation>
+    </message>
+</context>
+<context>
+    <name>OpenPage</name>
+    <message>
+        <source>Click Here to Open Your GIF File</source>
+        <translation>Hier klicken, um Ihre GIF-Datei zu öffnen</translation>
+    </message>
+    <message>
+        <source>or drop a GIF or animated WebP file anywhere on this window</source>
+        <translation>oder ziehen Sie eine GIF- oder animierte WebP-Datei an eine beliebige Stelle dieses Fensters</translation>
+    </message>
+    <message>
+        <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
+        <translation>Quillframe %1 — handgezeichnete Animationen aus Ihren GIFs</translation>
     </message>
 </context>
 <context>
@@ -236,6 +291,45 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>Save the sketch GIF</source>
         <translation>Das Skizzen-GIF speichern</translation>
+    </message>
+</context>
+<context>
+    <name>ViewerControls</name>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Play or pause (Space)</source>
+        <translation>Abspielen oder anhalten (Leertaste)</translation>
+    </message>
+    <message>
+        <source>Next frame</source>
+        <translation>Nächstes Bild</translation>
+    </message>
+    <message>
+        <source>Show the next frame (Right; Left goes back)</source>
+        <translation>Das nächste Bild zeigen (Rechts; Links geht zurück)</translation>
+    </message>
+    <message>
+        <source>1:1</source>
+        <translation>1:1</translation>
+    </message>
+    <message>
+        <source>Show at the real size, or fitted</source>
+        <translation>In Originalgröße oder eingepasst anzeigen</translation>
+    </message>
+    <message>
+        <source>Before</source>
+        <translation>Vorher</translation>
+    </message>
+    <message>
+        <source>Hold to see the original (or hold B)</source>
+        <translation>Gedrückt halten, um das Original zu sehen (oder B halten)</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Abspielen</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="es">
 <context>
+    <name>ChoosePage</name>
+    <message>
+        <source>Rest the pointer on an effect, or press P, to see it play</source>
+        <translation>Deje el puntero sobre un efecto, o pulse P, para verlo en movimiento</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Vista previa</translation>
+    </message>
+    <message>
+        <source>Play the ticked effect (P)</source>
+        <translation>Reproducir el efecto marcado (P)</translation>
+    </message>
+    <message>
+        <source>Preview: %1</source>
+        <translation>Vista previa: %1</translation>
+    </message>
+</context>
+<context>
     <name>FormBatch</name>
     <message>
         <source>Please open an animated GIF file</source>
@@ -50,14 +69,6 @@
     <message>
         <source>Commands</source>
         <translation>Órdenes</translation>
-    </message>
-    <message>
-        <source>Click Here to Open Your GIF File</source>
-        <translation>Pulse aquí para abrir su archivo GIF</translation>
-    </message>
-    <message>
-        <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
-        <translation>Quillframe %1 — animaciones dibujadas a mano a partir de sus GIF</translation>
     </message>
     <message>
         <source>Please wait...</source>
@@ -169,12 +180,56 @@ Do you want to replace it?</source>
         <source>Show the effect options (Alt+O)</source>
         <translation>Mostrar las opciones del efecto (Alt+O)</translation>
     </message>
-    <message numerus="yes">
-        <source>Show the effect options (Alt+O): %n differ from the defaults</source>
-        <translation>
-            <numerusform>Mostrar las opciones del efecto (Alt+O): %n difiere del valor predeterminado</numerusform>
-            <numerusform>Mostrar las opciones del efecto (Alt+O): %n difieren de los valores predeterminados</numerusform>
-        </translation>
+    <message>
+        <source>Animations (*.gif *.webp)</source>
+        <translation>Animaciones (*.gif *.webp)</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Salir</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Vista previa</translation>
+    </message>
+    <message>
+        <source>Saving the GIF file...</source>
+        <translation>Guardando el archivo GIF…</translation>
+    </message>
+    <message>
+        <source>Stop the work in progress and open %1?</source>
+        <translation>¿Detener el trabajo en curso y abrir %1?</translation>
+    </message>
+    <message>
+        <source>%1 × %2 pixels, %3 frames, %4 s, %5</source>
+        <translation>%1 × %2 píxeles, %3 fotogramas, %4 s, %5</translation>
+    </message>
+    <message>
+        <source>Saving the WebP file...</source>
+        <translation>Guardando el archivo WebP…</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): 1 switch differs from the defaults</source>
+        <translation>Mostrar las opciones del efecto (Alt+O): 1 opción difiere del valor predeterminado</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
+        <translation>Mostrar las opciones del efecto (Alt+O): %1 opciones difieren de los valores predeterminados</translation>
+    </message>
+</context>
+<context>
+    <name>OpenPage</name>
+    <message>
+        <source>Click Here to Open Your GIF File</source>
+        <translation>Pulse aquí para abrir su archivo GIF</translation>
+    </message>
+    <message>
+        <source>or drop a GIF or animated WebP file anywhere on this window</source>
+        <translation>o suelte un archivo GIF o WebP animado en cualquier parte de esta ventana</translation>
+    </message>
+    <message>
+        <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
+        <translation>Quillframe %1 — animaciones dibujadas a mano a partir de sus GIF</translation>
     </message>
 </context>
 <context>
@@ -236,6 +291,45 @@ Do you want to replace it?</source>
     <message>
         <source>Save the sketch GIF</source>
         <translation>Guardar el GIF dibujado</translation>
+    </message>
+</context>
+<context>
+    <name>ViewerControls</name>
+    <message>
+        <source>Pause</source>
+        <translation>Pausar</translation>
+    </message>
+    <message>
+        <source>Play or pause (Space)</source>
+        <translation>Reproducir o pausar (Espacio)</translation>
+    </message>
+    <message>
+        <source>Next frame</source>
+        <translation>Fotograma siguiente</translation>
+    </message>
+    <message>
+        <source>Show the next frame (Right; Left goes back)</source>
+        <translation>Mostrar el fotograma siguiente (Derecha; Izquierda retrocede)</translation>
+    </message>
+    <message>
+        <source>1:1</source>
+        <translation>1:1</translation>
+    </message>
+    <message>
+        <source>Show at the real size, or fitted</source>
+        <translation>Mostrar a tamaño real o ajustado</translation>
+    </message>
+    <message>
+        <source>Before</source>
+        <translation>Antes</translation>
+    </message>
+    <message>
+        <source>Hold to see the original (or hold B)</source>
+        <translation>Mantenga pulsado para ver el original (o mantenga B)</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Reproducir</translation>
     </message>
 </context>
 <context>

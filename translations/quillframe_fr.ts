@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="fr">
 <context>
+    <name>ChoosePage</name>
+    <message>
+        <source>Rest the pointer on an effect, or press P, to see it play</source>
+        <translation>Survolez un effet avec le pointeur, ou appuyez sur P, pour le voir animé</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Aperçu</translation>
+    </message>
+    <message>
+        <source>Play the ticked effect (P)</source>
+        <translation>Lire l’effet coché (P)</translation>
+    </message>
+    <message>
+        <source>Preview: %1</source>
+        <translation>Aperçu&#xa0;: %1</translation>
+    </message>
+</context>
+<context>
     <name>FormBatch</name>
     <message>
         <source>Please open an animated GIF file</source>
@@ -50,14 +69,6 @@
     <message>
         <source>Commands</source>
         <translation>Commandes</translation>
-    </message>
-    <message>
-        <source>Click Here to Open Your GIF File</source>
-        <translation>Cliquez ici pour ouvrir votre fichier GIF</translation>
-    </message>
-    <message>
-        <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
-        <translation>Quillframe %1 — des animations dessinées à la main à partir de vos GIF</translation>
     </message>
     <message>
         <source>Please wait...</source>
@@ -169,12 +180,56 @@ Voulez-vous le remplacer&#xa0;?</translation>
         <source>Show the effect options (Alt+O)</source>
         <translation>Afficher les options d’effet (Alt+O)</translation>
     </message>
-    <message numerus="yes">
-        <source>Show the effect options (Alt+O): %n differ from the defaults</source>
-        <translation>
-            <numerusform>Afficher les options d’effet (Alt+O)&#xa0;: %n diffère de la valeur par défaut</numerusform>
-            <numerusform>Afficher les options d’effet (Alt+O)&#xa0;: %n diffèrent des valeurs par défaut</numerusform>
-        </translation>
+    <message>
+        <source>Animations (*.gif *.webp)</source>
+        <translation>Animations (*.gif *.webp)</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Aperçu</translation>
+    </message>
+    <message>
+        <source>Saving the GIF file...</source>
+        <translation>Enregistrement du fichier GIF…</translation>
+    </message>
+    <message>
+        <source>Stop the work in progress and open %1?</source>
+        <translation>Arrêter le travail en cours et ouvrir %1&#xa0;?</translation>
+    </message>
+    <message>
+        <source>%1 × %2 pixels, %3 frames, %4 s, %5</source>
+        <translation>%1 × %2 pixels, %3 images, %4 s, %5</translation>
+    </message>
+    <message>
+        <source>Saving the WebP file...</source>
+        <translation>Enregistrement du fichier WebP…</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): 1 switch differs from the defaults</source>
+        <translation>Afficher les options d’effet (Alt+O)&#xa0;: 1 option diffère de la valeur par défaut</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
+        <translation>Afficher les options d’effet (Alt+O)&#xa0;: %1 options diffèrent des valeurs par défaut</translation>
+    </message>
+</context>
+<context>
+    <name>OpenPage</name>
+    <message>
+        <source>Click Here to Open Your GIF File</source>
+        <translation>Cliquez ici pour ouvrir votre fichier GIF</translation>
+    </message>
+    <message>
+        <source>or drop a GIF or animated WebP file anywhere on this window</source>
+        <translation>ou déposez un fichier GIF ou WebP animé n’importe où dans cette fenêtre</translation>
+    </message>
+    <message>
+        <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
+        <translation>Quillframe %1 — des animations dessinées à la main à partir de vos GIF</translation>
     </message>
 </context>
 <context>
@@ -236,6 +291,45 @@ Voulez-vous le remplacer&#xa0;?</translation>
     <message>
         <source>Save the sketch GIF</source>
         <translation>Enregistrer le GIF dessiné</translation>
+    </message>
+</context>
+<context>
+    <name>ViewerControls</name>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Play or pause (Space)</source>
+        <translation>Lire ou mettre en pause (Espace)</translation>
+    </message>
+    <message>
+        <source>Next frame</source>
+        <translation>Image suivante</translation>
+    </message>
+    <message>
+        <source>Show the next frame (Right; Left goes back)</source>
+        <translation>Afficher l’image suivante (Droite&#xa0;; Gauche pour revenir)</translation>
+    </message>
+    <message>
+        <source>1:1</source>
+        <translation>1:1</translation>
+    </message>
+    <message>
+        <source>Show at the real size, or fitted</source>
+        <translation>Afficher en taille réelle, ou ajusté</translation>
+    </message>
+    <message>
+        <source>Before</source>
+        <translation>Avant</translation>
+    </message>
+    <message>
+        <source>Hold to see the original (or hold B)</source>
+        <translation>Maintenir pour voir l’original (ou maintenir B)</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Lire</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja">
 <context>
+    <name>ChoosePage</name>
+    <message>
+        <source>Rest the pointer on an effect, or press P, to see it play</source>
+        <translation>効果の上にポインターを置くか P キーを押すと、動きを確認できます</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>プレビュー</translation>
+    </message>
+    <message>
+        <source>Play the ticked effect (P)</source>
+        <translation>チェックした効果を再生 (P)</translation>
+    </message>
+    <message>
+        <source>Preview: %1</source>
+        <translation>プレビュー: %1</translation>
+    </message>
+</context>
+<context>
     <name>FormBatch</name>
     <message>
         <source>Please open an animated GIF file</source>
@@ -50,14 +69,6 @@
     <message>
         <source>Commands</source>
         <translation>コマンド</translation>
-    </message>
-    <message>
-        <source>Click Here to Open Your GIF File</source>
-        <translation>ここをクリックして GIF ファイルを開きます</translation>
-    </message>
-    <message>
-        <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
-        <translation>Quillframe %1 — GIF から手描き風のアニメーションを</translation>
     </message>
     <message>
         <source>Please wait...</source>
@@ -169,11 +180,56 @@ Do you want to replace it?</source>
         <source>Show the effect options (Alt+O)</source>
         <translation>効果のオプションを表示 (Alt+O)</translation>
     </message>
-    <message numerus="yes">
-        <source>Show the effect options (Alt+O): %n differ from the defaults</source>
-        <translation>
-            <numerusform>効果のオプションを表示 (Alt+O): %n 個がデフォルトと異なります</numerusform>
-        </translation>
+    <message>
+        <source>Animations (*.gif *.webp)</source>
+        <translation>アニメーション (*.gif *.webp)</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>プレビュー</translation>
+    </message>
+    <message>
+        <source>Saving the GIF file...</source>
+        <translation>GIF ファイルを保存しています…</translation>
+    </message>
+    <message>
+        <source>Stop the work in progress and open %1?</source>
+        <translation>実行中の処理を中止して %1 を開きますか?</translation>
+    </message>
+    <message>
+        <source>%1 × %2 pixels, %3 frames, %4 s, %5</source>
+        <translation>%1 × %2 ピクセル、%3 フレーム、%4 秒、%5</translation>
+    </message>
+    <message>
+        <source>Saving the WebP file...</source>
+        <translation>WebP ファイルを保存しています…</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): 1 switch differs from the defaults</source>
+        <translation>効果のオプションを表示 (Alt+O): 1 個の設定がデフォルトと異なります</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
+        <translation>効果のオプションを表示 (Alt+O): %1 個の設定がデフォルトと異なります</translation>
+    </message>
+</context>
+<context>
+    <name>OpenPage</name>
+    <message>
+        <source>Click Here to Open Your GIF File</source>
+        <translation>ここをクリックして GIF ファイルを開きます</translation>
+    </message>
+    <message>
+        <source>or drop a GIF or animated WebP file anywhere on this window</source>
+        <translation>または GIF やアニメーション WebP ファイルをこのウィンドウのどこかにドロップします</translation>
+    </message>
+    <message>
+        <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
+        <translation>Quillframe %1 — GIF から手描き風のアニメーションを</translation>
     </message>
 </context>
 <context>
@@ -235,6 +291,45 @@ Do you want to replace it?</source>
     <message>
         <source>Save the sketch GIF</source>
         <translation>スケッチ GIF を保存</translation>
+    </message>
+</context>
+<context>
+    <name>ViewerControls</name>
+    <message>
+        <source>Pause</source>
+        <translation>一時停止</translation>
+    </message>
+    <message>
+        <source>Play or pause (Space)</source>
+        <translation>再生または一時停止 (Space)</translation>
+    </message>
+    <message>
+        <source>Next frame</source>
+        <translation>次のフレーム</translation>
+    </message>
+    <message>
+        <source>Show the next frame (Right; Left goes back)</source>
+        <translation>次のフレームを表示 (→、← で戻る)</translation>
+    </message>
+    <message>
+        <source>1:1</source>
+        <translation>1:1</translation>
+    </message>
+    <message>
+        <source>Show at the real size, or fitted</source>
+        <translation>実寸またはウィンドウに合わせて表示</translation>
+    </message>
+    <message>
+        <source>Before</source>
+        <translation>元画像</translation>
+    </message>
+    <message>
+        <source>Hold to see the original (or hold B)</source>
+        <translation>押している間は元の画像を表示 (B キーでも可)</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>再生</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="pt_BR">
 <context>
+    <name>ChoosePage</name>
+    <message>
+        <source>Rest the pointer on an effect, or press P, to see it play</source>
+        <translation>Deixe o ponteiro sobre um efeito, ou pressione P, para vê-lo em movimento</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Pré-visualização</translation>
+    </message>
+    <message>
+        <source>Play the ticked effect (P)</source>
+        <translation>Reproduzir o efeito marcado (P)</translation>
+    </message>
+    <message>
+        <source>Preview: %1</source>
+        <translation>Pré-visualização: %1</translation>
+    </message>
+</context>
+<context>
     <name>FormBatch</name>
     <message>
         <source>Please open an animated GIF file</source>
@@ -50,14 +69,6 @@
     <message>
         <source>Commands</source>
         <translation>Comandos</translation>
-    </message>
-    <message>
-        <source>Click Here to Open Your GIF File</source>
-        <translation>Clique aqui para abrir seu arquivo GIF</translation>
-    </message>
-    <message>
-        <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
-        <translation>Quillframe %1 — animações desenhadas à mão a partir dos seus GIFs</translation>
     </message>
     <message>
         <source>Please wait...</source>
@@ -169,12 +180,56 @@ Deseja substituí-lo?</translation>
         <source>Show the effect options (Alt+O)</source>
         <translation>Mostrar as opções do efeito (Alt+O)</translation>
     </message>
-    <message numerus="yes">
-        <source>Show the effect options (Alt+O): %n differ from the defaults</source>
-        <translation>
-            <numerusform>Mostrar as opções do efeito (Alt+O): %n difere do padrão</numerusform>
-            <numerusform>Mostrar as opções do efeito (Alt+O): %n diferem do padrão</numerusform>
-        </translation>
+    <message>
+        <source>Animations (*.gif *.webp)</source>
+        <translation>Animações (*.gif *.webp)</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Sair</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Pré-visualização</translation>
+    </message>
+    <message>
+        <source>Saving the GIF file...</source>
+        <translation>Salvando o arquivo GIF…</translation>
+    </message>
+    <message>
+        <source>Stop the work in progress and open %1?</source>
+        <translation>Interromper o trabalho em andamento e abrir %1?</translation>
+    </message>
+    <message>
+        <source>%1 × %2 pixels, %3 frames, %4 s, %5</source>
+        <translation>%1 × %2 pixels, %3 quadros, %4 s, %5</translation>
+    </message>
+    <message>
+        <source>Saving the WebP file...</source>
+        <translation>Salvando o arquivo WebP…</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): 1 switch differs from the defaults</source>
+        <translation>Mostrar as opções do efeito (Alt+O): 1 opção difere do padrão</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
+        <translation>Mostrar as opções do efeito (Alt+O): %1 opções diferem do padrão</translation>
+    </message>
+</context>
+<context>
+    <name>OpenPage</name>
+    <message>
+        <source>Click Here to Open Your GIF File</source>
+        <translation>Clique aqui para abrir seu arquivo GIF</translation>
+    </message>
+    <message>
+        <source>or drop a GIF or animated WebP file anywhere on this window</source>
+        <translation>ou solte um arquivo GIF ou WebP animado em qualquer lugar desta janela</translation>
+    </message>
+    <message>
+        <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
+        <translation>Quillframe %1 — animações desenhadas à mão a partir dos seus GIFs</translation>
     </message>
 </context>
 <context>
@@ -236,6 +291,45 @@ Deseja substituí-lo?</translation>
     <message>
         <source>Save the sketch GIF</source>
         <translation>Salvar o GIF desenhado</translation>
+    </message>
+</context>
+<context>
+    <name>ViewerControls</name>
+    <message>
+        <source>Pause</source>
+        <translation>Pausar</translation>
+    </message>
+    <message>
+        <source>Play or pause (Space)</source>
+        <translation>Reproduzir ou pausar (Espaço)</translation>
+    </message>
+    <message>
+        <source>Next frame</source>
+        <translation>Próximo quadro</translation>
+    </message>
+    <message>
+        <source>Show the next frame (Right; Left goes back)</source>
+        <translation>Mostrar o próximo quadro (Direita; Esquerda volta)</translation>
+    </message>
+    <message>
+        <source>1:1</source>
+        <translation>1:1</translation>
+    </message>
+    <message>
+        <source>Show at the real size, or fitted</source>
+        <translation>Mostrar no tamanho real ou ajustado</translation>
+    </message>
+    <message>
+        <source>Before</source>
+        <translation>Antes</translation>
+    </message>
+    <message>
+        <source>Hold to see the original (or hold B)</source>
+        <translation>Mantenha pressionado para ver o original (ou mantenha B)</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Reproduzir</translation>
     </message>
 </context>
 <context>

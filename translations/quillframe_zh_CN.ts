@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>ChoosePage</name>
+    <message>
+        <source>Rest the pointer on an effect, or press P, to see it play</source>
+        <translation>将指针停在某个效果上或按 P 键即可观看其播放效果</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>预览</translation>
+    </message>
+    <message>
+        <source>Play the ticked effect (P)</source>
+        <translation>播放已勾选的效果 (P)</translation>
+    </message>
+    <message>
+        <source>Preview: %1</source>
+        <translation>预览：%1</translation>
+    </message>
+</context>
+<context>
     <name>FormBatch</name>
     <message>
         <source>Please open an animated GIF file</source>
@@ -50,14 +69,6 @@
     <message>
         <source>Commands</source>
         <translation>命令</translation>
-    </message>
-    <message>
-        <source>Click Here to Open Your GIF File</source>
-        <translation>单击此处打开您的 GIF 文件</translation>
-    </message>
-    <message>
-        <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
-        <translation>Quillframe %1 — 用您的 GIF 制作手绘风格动画</translation>
     </message>
     <message>
         <source>Please wait...</source>
@@ -169,11 +180,56 @@ Do you want to replace it?</source>
         <source>Show the effect options (Alt+O)</source>
         <translation>显示效果选项 (Alt+O)</translation>
     </message>
-    <message numerus="yes">
-        <source>Show the effect options (Alt+O): %n differ from the defaults</source>
-        <translation>
-            <numerusform>显示效果选项 (Alt+O)：%n 项与默认值不同</numerusform>
-        </translation>
+    <message>
+        <source>Animations (*.gif *.webp)</source>
+        <translation>动画 (*.gif *.webp)</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>预览</translation>
+    </message>
+    <message>
+        <source>Saving the GIF file...</source>
+        <translation>正在保存 GIF 文件…</translation>
+    </message>
+    <message>
+        <source>Stop the work in progress and open %1?</source>
+        <translation>停止正在进行的工作并打开 %1 吗？</translation>
+    </message>
+    <message>
+        <source>%1 × %2 pixels, %3 frames, %4 s, %5</source>
+        <translation>%1 × %2 像素，%3 帧，%4 秒，%5</translation>
+    </message>
+    <message>
+        <source>Saving the WebP file...</source>
+        <translation>正在保存 WebP 文件…</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): 1 switch differs from the defaults</source>
+        <translation>显示效果选项 (Alt+O)：1 个开关与默认值不同</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
+        <translation>显示效果选项 (Alt+O)：%1 个开关与默认值不同</translation>
+    </message>
+</context>
+<context>
+    <name>OpenPage</name>
+    <message>
+        <source>Click Here to Open Your GIF File</source>
+        <translation>单击此处打开您的 GIF 文件</translation>
+    </message>
+    <message>
+        <source>or drop a GIF or animated WebP file anywhere on this window</source>
+        <translation>或将 GIF 或 WebP 动画文件拖放到此窗口的任意位置</translation>
+    </message>
+    <message>
+        <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
+        <translation>Quillframe %1 — 用您的 GIF 制作手绘风格动画</translation>
     </message>
 </context>
 <context>
@@ -235,6 +291,45 @@ Do you want to replace it?</source>
     <message>
         <source>Save the sketch GIF</source>
         <translation>保存素描 GIF</translation>
+    </message>
+</context>
+<context>
+    <name>ViewerControls</name>
+    <message>
+        <source>Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Play or pause (Space)</source>
+        <translation>播放或暂停 (空格键)</translation>
+    </message>
+    <message>
+        <source>Next frame</source>
+        <translation>下一帧</translation>
+    </message>
+    <message>
+        <source>Show the next frame (Right; Left goes back)</source>
+        <translation>显示下一帧（→ 键；← 键后退）</translation>
+    </message>
+    <message>
+        <source>1:1</source>
+        <translation>1:1</translation>
+    </message>
+    <message>
+        <source>Show at the real size, or fitted</source>
+        <translation>以实际大小或适应窗口显示</translation>
+    </message>
+    <message>
+        <source>Before</source>
+        <translation>原图</translation>
+    </message>
+    <message>
+        <source>Hold to see the original (or hold B)</source>
+        <translation>按住可查看原图（或按住 B 键）</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>播放</translation>
     </message>
 </context>
 <context>

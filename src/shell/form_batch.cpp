@@ -3,32 +3,34 @@
 #include "engine/variants.h"
 #include "shell/appearance.h"
 #include "shell/file_copy.h"
+#include "shell/pages.h"
 #include "shell/result_viewer.h"
 #include "shell/save_name.h"
 #include "shell/snapshot_list.h"
 #include "shell/temp_results.h"
 #include "shell/ui_services.h"
 #include "shell/update_reminder.h"
+#include "shell/work_controller.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QMouseEvent>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
@@ -36,32 +38,7 @@
 
 namespace qf::shell {
 
-// The free client area below and above the command bars. It reports every
-// change of size so the window can lay its pages out again.
-class ClientArea : public QWidget {
-public:
-    using QWidget::QWidget;
-    std::function<void()> onResize;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override
-    {
-        QWidget::resizeEvent(event);
-        if (onResize)
-            onResize();
-    }
-};
-
 namespace {
-
-// The client area at start-up and the fixed parts laid out in it, in pixels.
-constexpr QSize kClientSize(588, 392);
-constexpr QSize kOpenButtonSize(258, 136);
-constexpr QSize kProgressPanelSize(293, 150);
-constexpr int kAboutHeight = 30;
-constexpr int kSettingsTop = 393;
-constexpr QSize kThumbnailSize(112, 84);
-constexpr int kOptionsMargin = 8; // between the options panel and the client's edge
 
 // A text with the shortcut of the action after it, e.g. "Back (Alt+Left)".
 QString WithShortcut(const QString& text, const QKeySequence& shortcut)
@@ -84,11 +61,6 @@ protected:
             flatten();
         return handled;
     }
-    void changeEvent(QEvent* event) override
-    {
-        QToolBar::changeEvent(event);
-        flatten();
-    }
 
 private:
     void flatten()
@@ -99,21 +71,6 @@ private:
                 bar->setSpacing(0);
             }
         }
-    }
-};
-
-// A label that acts on a click, shown with a hand cursor.
-class LinkLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-    std::function<void()> onClick;
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override
-    {
-        QLabel::mouseReleaseEvent(event);
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick)
-            onClick();
     }
 };
 
@@ -131,6 +88,13 @@ QString DroppedFile(const QMimeData* mime)
 
 const QString kLastOpenFolder = QStringLiteral("LastOpenFolder");
 
+// The files the open dialog offers, each type a filter of its own.
+QString OpenFilter()
+{
+    return FormBatch::tr("Animations (*.gif *.webp)") + QStringLiteral(";;") + FormBatch::tr("GIF File (*.gif)")
+           + QStringLiteral(";;") + FormBatch::tr("Animated WebP (*.webp)");
+}
+
 } // namespace
 
 QString NotAnimatedText()
@@ -145,37 +109,29 @@ FormBatch::FormBatch(FormServices services, QWidget* parent)
     setWindowTitle(kAppTitle);
     setWindowIcon(AppIcon());
     setFont(WindowFont());
+    setAcceptDrops(true);
 
     prepareTempResults();
     loadSkin();
     createActions();
-    createToolBars();
+    createCommandBars();
     createPages();
     createSettingsBox();
-
+    connectWork();
+    setTabOrder();
     loadSwitches();
-    setAcceptDrops(true);
 
-    resize(kClientSize);
-    updateMinimumSize();
-    SetStep(1);
+    keepCaptionsWhole();
+    resize(588, 392 + ToolbarStep->sizeHint().height() + MainToolBar->sizeHint().height());
+    SetStep(Step::Open);
     ActNext->setEnabled(false);
     readSettings();
 }
 
 FormBatch::~FormBatch()
 {
-    if (stop_)
-        stop_->store(true);
-    if (snapshotStop_)
-        snapshotStop_->store(true);
-    if (saveStop_)
-        saveStop_->store(true);
-    openWatcher_.waitForFinished();
-    saveWatcher_.waitForFinished();
-    convertWatcher_.waitForFinished();
-    snapshotWatcher_.waitForFinished();
-    ClearTempResults();
+    Work->stop();
+    clearTempResults();
     if (TempResultFiles)
         TempResultFiles->removeAll();
 }
@@ -204,11 +160,14 @@ void FormBatch::loadSkin()
 
 void FormBatch::createActions()
 {
-    auto makeCommand = [this](const QString& text, int id, const QIcon& icon, const QString& name) {
+    auto command = [this](const QString& text, const QString& name, const QIcon& icon,
+                          const QKeySequence& shortcut, const QString& tip) {
         auto* action = new QAction(icon, text, this);
         action->setObjectName(name);
-        action->setData(id);
-        connect(action, &QAction::triggered, this, [this, id] { executeCommand(id); });
+        action->setShortcut(shortcut);
+        if (!tip.isEmpty())
+            action->setToolTip(WithShortcut(tip, shortcut));
+        addAction(action);
         return action;
     };
     const QColor ink(0x1f, 0x29, 0x37);
@@ -217,27 +176,32 @@ void FormBatch::createActions()
     // draws every button alike.
     const QColor onAccent = skinned_ ? QColor(Qt::white) : ink;
     const QColor onAccentFaded = skinned_ ? QColor(0xf4, 0xf6, 0xfb) : faded;
-    ActBack = makeCommand(tr("Back"), ID_BACK, CommandIcon(CommandGlyph::Back, ink, faded),
-                          QStringLiteral("ID_BACK"));
-    ActNext = makeCommand(tr("Next"), ID_NEXT, CommandIcon(CommandGlyph::Next, onAccent, onAccentFaded),
-                          QStringLiteral("ID_NEXT"));
-    ActSave = makeCommand(tr("Save"), ID_SAVE, CommandIcon(CommandGlyph::Save, onAccent, onAccentFaded),
-                          QStringLiteral("ID_SAVE"));
-    ActBack->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
-    ActNext->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
-    ActSave->setShortcut(QKeySequence(QKeySequence::Save));
-    ActBack->setToolTip(WithShortcut(tr("Back to the previous step"), ActBack->shortcut()));
-    ActNext->setToolTip(WithShortcut(tr("Go on to the next step"), ActNext->shortcut()));
-    ActSave->setToolTip(WithShortcut(tr("Save the sketch GIF"), ActSave->shortcut()));
-
-    // Ctrl+O opens a GIF at any step where no work runs.
-    ActOpen = new QAction(tr("Open a GIF file"), this);
-    ActOpen->setShortcut(QKeySequence(QKeySequence::Open));
+    ActBack = command(tr("Back"), QStringLiteral("ID_BACK"), CommandIcon(CommandGlyph::Back, ink, faded),
+                      QKeySequence(Qt::ALT | Qt::Key_Left), tr("Back to the previous step"));
+    ActNext = command(tr("Next"), QStringLiteral("ID_NEXT"),
+                      CommandIcon(CommandGlyph::Next, onAccent, onAccentFaded),
+                      QKeySequence(Qt::ALT | Qt::Key_Right), tr("Go on to the next step"));
+    ActSave = command(tr("Save"), QStringLiteral("ID_SAVE"),
+                      CommandIcon(CommandGlyph::Save, onAccent, onAccentFaded), QKeySequence::Save,
+                      tr("Save the sketch GIF"));
+    ActOpen = command(tr("Open a GIF file"), QStringLiteral("ActOpen"), {}, QKeySequence::Open, {});
+    ActQuit = command(tr("Quit"), QStringLiteral("ActQuit"), {}, QKeySequence::Quit, {});
+    ActCancel = command(tr("Stop this work"), QStringLiteral("ActCancel"), {}, Qt::Key_Escape, {});
+    ActPreview = command(tr("Preview"), QStringLiteral("ActPreview"), {}, Qt::Key_P, {});
+    connect(ActBack, &QAction::triggered, this, &FormBatch::goBack);
+    connect(ActNext, &QAction::triggered, this, &FormBatch::goNext);
+    connect(ActSave, &QAction::triggered, this, &FormBatch::saveResult);
     connect(ActOpen, &QAction::triggered, this, &FormBatch::openFile);
-    addAction(ActOpen);
+    connect(ActQuit, &QAction::triggered, this, &QWidget::close);
+    connect(ActCancel, &QAction::triggered, this, [this] {
+        if (isBusy())
+            cancelWork();
+        else if (BtnOptions->isChecked())
+            BtnOptions->setChecked(false);
+    });
 }
 
-void FormBatch::createToolBars()
+void FormBatch::createCommandBars()
 {
     // The menu bar holds no entries and stays hidden, so it takes no room.
     auto* menu = new QMenuBar(this);
@@ -246,18 +210,20 @@ void FormBatch::createToolBars()
     setMenuBar(menu);
     menu->hide();
 
-    ToolbarStep = new CommandBar(tr("Step"), this);
-    ToolbarStep->setObjectName(QStringLiteral("ToolbarStep"));
-    ToolbarStep->setProperty("commandId", IDR_TOOLBARSTEP);
-    ToolbarStep->setMovable(false);
-    ToolbarStep->setFloatable(false);
-    ToolbarStep->toggleViewAction()->setVisible(false);
+    auto fixedBar = [this](const QString& title, const QString& name) {
+        QToolBar* bar = new CommandBar(title, this);
+        bar->setObjectName(name);
+        bar->setMovable(false);
+        bar->setFloatable(false);
+        bar->toggleViewAction()->setVisible(false);
+        return bar;
+    };
+    ToolbarStep = fixedBar(tr("Step"), QStringLiteral("ToolbarStep"));
     StepLabel = new QLabel(tr("Step 1: Open a GIF file"), ToolbarStep);
     StepLabel->setObjectName(QStringLiteral("ID_STEP"));
     StepLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     ActStep = ToolbarStep->addWidget(StepLabel);
     ActStep->setObjectName(QStringLiteral("ID_STEP_ACTION"));
-    ActStep->setData(ID_STEP);
 
     auto* options = new QToolButton(ToolbarStep);
     options->setObjectName(QStringLiteral("BtnOptions"));
@@ -269,70 +235,69 @@ void FormBatch::createToolBars()
     ActOptions = ToolbarStep->addWidget(options);
     addToolBar(Qt::TopToolBarArea, ToolbarStep);
 
-    MainToolBar = new CommandBar(tr("Commands"), this);
-    MainToolBar->setObjectName(QStringLiteral("MainToolBar"));
-    MainToolBar->setProperty("commandId", IDR_MAINTOOLBAR);
-    MainToolBar->setMovable(false);
-    MainToolBar->setFloatable(false);
-    MainToolBar->toggleViewAction()->setVisible(false);
+    MainToolBar = fixedBar(tr("Commands"), QStringLiteral("MainToolBar"));
     MainToolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    // Back takes half the width and Next or Save the rest less 5 pixels.
-    MainToolBar->addAction(ActBack);
-    MainToolBar->addAction(ActNext);
-    MainToolBar->addAction(ActSave);
+    for (QAction* action : {ActBack, ActNext, ActSave}) {
+        MainToolBar->addAction(action);
+        QWidget* button = MainToolBar->widgetForAction(action);
+        button->setObjectName(action->objectName() + QStringLiteral("_BUTTON"));
+        // Toolbar buttons take no focus by default; these are the wizard's
+        // main commands and the keyboard reaches them.
+        button->setFocusPolicy(Qt::StrongFocus);
+    }
     addToolBar(Qt::BottomToolBarArea, MainToolBar);
-    for (QAction* action : {ActBack, ActNext, ActSave})
-        if (QWidget* button = MainToolBar->widgetForAction(action))
-            button->setObjectName(action->objectName() + QStringLiteral("_BUTTON"));
 }
 
 void FormBatch::createPages()
 {
-    Client = new ClientArea(this);
-    Client->setObjectName(QStringLiteral("ClientArea"));
-    setCentralWidget(Client);
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(client);
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
 
-    auto* open = new QToolButton(Client);
-    open->setText(tr("Click Here to Open Your GIF File"));
-    open->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    open->setIcon(OpenIcon(QColor(0x3f, 0x6e, 0xe8)));
-    open->setIconSize(QSize(48, 48));
-    open->setAutoRaise(false);
-    BtnOpenFile = open;
-    BtnOpenFile->setObjectName(QStringLiteral("BtnOpenFile"));
-    BtnOpenFile->setFixedSize(kOpenButtonSize);
-    BtnOpenFile->setCursor(Qt::PointingHandCursor);
-    BtnOpenFile->setFocusPolicy(Qt::StrongFocus);
-    BtnOpenFile->setToolTip(WithShortcut(tr("Open a GIF file"), ActOpen->shortcut()));
-    BtnOpenFile->installEventFilter(this);
-    connect(BtnOpenFile, &QAbstractButton::clicked, this, &FormBatch::openFile);
+    // The line about a damaged file sits above the snapshots and the viewer.
+    NoticeBar = new QLabel(client);
+    NoticeBar->setObjectName(QStringLiteral("NoticeBar"));
+    NoticeBar->setWordWrap(true);
+    NoticeBar->setContentsMargins(12, 6, 12, 6);
+    NoticeBar->setAutoFillBackground(true);
+    QPalette notice = NoticeBar->palette();
+    notice.setColor(QPalette::Window, QColor(0xff, 0xf4, 0xd6));
+    notice.setColor(QPalette::WindowText, QColor(0x6b, 0x4a, 0x00));
+    NoticeBar->setPalette(notice);
+    NoticeBar->hide();
+    layout->addWidget(NoticeBar);
 
-    PicAbout = new QWidget(Client);
-    PicAbout->setObjectName(QStringLiteral("PicAbout"));
-    PicAbout->setAttribute(Qt::WA_StyledBackground);
-    auto* aboutLayout = new QHBoxLayout(PicAbout);
-    aboutLayout->setContentsMargins(12, 0, 12, 0);
-    Label2 = new QLabel(
-        tr("Quillframe %1 \u2014 hand-drawn animations from your GIFs").arg(QStringLiteral(QF_VERSION)),
-        PicAbout);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    auto* link = new LinkLabel(QUrl(kMakerSite).host() + QUrl(kMakerSite).path(), PicAbout);
-    link->setObjectName(QStringLiteral("Label3"));
-    link->setCursor(Qt::PointingHandCursor);
-    QFont linkFont = link->font();
-    linkFont.setUnderline(true);
-    link->setFont(linkFont);
-    link->setForegroundRole(QPalette::Link);
-    link->setToolTip(kMakerSite);
-    link->onClick = [this] { OpenMakerSite(); };
-    Label3 = link;
-    aboutLayout->addWidget(Label2, 1);
-    aboutLayout->addWidget(Label3);
+    Pages = new QStackedWidget(client);
+    Pages->setObjectName(QStringLiteral("Pages"));
+    layout->addWidget(Pages, 1);
 
-    PicProgress = new QWidget(Client);
+    PageOpen = new OpenPage(Pages);
+    PageOpen->setAboutLink(QUrl(kMakerSite).host() + QUrl(kMakerSite).path(), kMakerSite,
+                           [this] { openMakerSite(); });
+    PageOpen->openButton()->setToolTip(WithShortcut(tr("Open a GIF file"), ActOpen->shortcut()));
+    PageOpen->openButton()->installEventFilter(this);
+    connect(PageOpen->openButton(), &QAbstractButton::clicked, this, &FormBatch::openFile);
+
+    PageChoose = new ChoosePage(Pages);
+    LVSnapshot = PageChoose->list();
+    LVSnapshot->installEventFilter(this);
+    ImageList1 = new ImageList(QSize(112, 84), this);
+    ImageList1->setObjectName(QStringLiteral("ImageList1"));
+    connect(ActPreview, &QAction::triggered, PageChoose->previewButton(), &QAbstractButton::click);
+
+    PageResult = new ResultPage(Pages);
+    GdViewer1 = PageResult->viewer();
+
+    // The progress page: what runs, how far it is, and Cancel.
+    auto* work = new QWidget(Pages);
+    work->setObjectName(QStringLiteral("PageWork"));
+    PicProgress = new QWidget(work);
     PicProgress->setObjectName(QStringLiteral("PicProgress"));
     PicProgress->setAttribute(Qt::WA_StyledBackground);
-    PicProgress->setFixedSize(kProgressPanelSize);
+    PicProgress->setMinimumWidth(293);
     auto* progressLayout = new QVBoxLayout(PicProgress);
     progressLayout->setContentsMargins(24, 18, 24, 22);
     progressLayout->setSpacing(12);
@@ -345,53 +310,63 @@ void FormBatch::createPages()
     ProgressConvert->setTextVisible(false);
     LabelFrames = new QLabel(PicProgress);
     LabelFrames->setObjectName(QStringLiteral("LabelFrames"));
+    LabelFrames->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto* barRow = new QHBoxLayout;
     barRow->setSpacing(10);
     barRow->addWidget(ProgressConvert, 1);
     barRow->addWidget(LabelFrames);
     auto* cancel = new QPushButton(tr("Cancel"), PicProgress);
     cancel->setObjectName(QStringLiteral("BtnCancel"));
-    cancel->setToolTip(WithShortcut(tr("Stop this work"), QKeySequence(Qt::Key_Escape)));
+    cancel->setToolTip(WithShortcut(tr("Stop this work"), ActCancel->shortcut()));
     connect(cancel, &QPushButton::clicked, this, &FormBatch::cancelWork);
-    BtnCancel = cancel;
-    auto* escape = new QAction(this);
-    escape->setShortcut(QKeySequence(Qt::Key_Escape));
-    connect(escape, &QAction::triggered, this, [this] {
-        if (busy_)
-            cancelWork();
-        else if (BtnOptions->isChecked())
-            BtnOptions->setChecked(false);
-    });
-    addAction(escape);
-    progressLayout->addStretch();
     progressLayout->addWidget(Label1);
     progressLayout->addLayout(barRow);
-    progressLayout->addWidget(BtnCancel, 0, Qt::AlignHCenter);
-    progressLayout->addStretch();
-    PicProgress->hide();
+    progressLayout->addWidget(cancel, 0, Qt::AlignHCenter);
+    auto* centred = new QGridLayout(work);
+    centred->addWidget(PicProgress, 0, 0, Qt::AlignCenter);
 
-    NoticeBar = new QLabel(Client);
-    NoticeBar->setObjectName(QStringLiteral("NoticeBar"));
-    NoticeBar->setWordWrap(true);
-    NoticeBar->setContentsMargins(12, 6, 12, 6);
-    NoticeBar->setAutoFillBackground(true);
-    QPalette notice = NoticeBar->palette();
-    notice.setColor(QPalette::Window, QColor(0xff, 0xf4, 0xd6));
-    notice.setColor(QPalette::WindowText, QColor(0x6b, 0x4a, 0x00));
-    NoticeBar->setPalette(notice);
-    NoticeBar->hide();
+    for (QWidget* page : std::initializer_list<QWidget*>{PageOpen, PageChoose, PageResult, work})
+        Pages->addWidget(page);
+}
 
-    ImageList1 = new ImageList(kThumbnailSize, this);
-    ImageList1->setObjectName(QStringLiteral("ImageList1"));
-    LVSnapshot = new SnapshotList(Client);
-    LVSnapshot->setObjectName(QStringLiteral("LVSnapshot"));
-    LVSnapshot->setIconSize(kThumbnailSize);
-    LVSnapshot->setFocusPolicy(Qt::StrongFocus);
+void FormBatch::connectWork()
+{
+    Work = new WorkController(services_.work, this);
+    connect(Work, &WorkController::progress, this, &FormBatch::showProgress);
+    connect(Work, &WorkController::opened, this, &FormBatch::finishOpen);
+    connect(Work, &WorkController::converted, this, &FormBatch::finishConvert);
+    connect(Work, &WorkController::saved, this, &FormBatch::finishSave);
+    connect(Work, &WorkController::snapshotsRendered, this, &FormBatch::showSnapshots);
+    PageChoose->render = [this](int variant, QSize box) {
+        return Work->renderPreview(SourcePath, variant, currentSwitches(), box);
+    };
+    connect(Work, &WorkController::previewFrame, PageChoose, &ChoosePage::addPreviewFrame);
+    connect(Work, &WorkController::previewDone, PageChoose, &ChoosePage::previewDone);
+}
 
-    GdViewer1 = new ResultViewer(Client);
-    GdViewer1->setObjectName(QStringLiteral("GdViewer1"));
-
-    Client->onResize = [this] { layoutClient(); };
+void FormBatch::setTabOrder()
+{
+    // One chain through every page; hidden widgets are passed over, so each
+    // step's own controls come first and the commands after them.
+    QList<QWidget*> chain{BtnOptions, PageOpen->openButton(), LVSnapshot, PageChoose->preview(),
+                          PageChoose->previewButton()};
+    for (QWidget* w = PageChoose->previewControls()->first(); w; w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain.append(w);
+        if (w == PageChoose->previewControls()->last())
+            break;
+    }
+    chain.append(GdViewer1);
+    for (QWidget* w = PageResult->controls()->first(); w; w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain.append(w);
+        if (w == PageResult->controls()->last())
+            break;
+    }
+    for (QAction* action : {ActBack, ActNext, ActSave})
+        chain.append(MainToolBar->widgetForAction(action));
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 void FormBatch::readSettings()
@@ -412,7 +387,7 @@ void FormBatch::runReminder()
     context.settings = services_.settings.get();
     context.now = services_.clock;
     context.ask = [this](const QString& question) { return services_.ui->ask(this, kAppTitle, question); };
-    context.openMakerSite = [this] { OpenMakerSite(); };
+    context.openMakerSite = [this] { openMakerSite(); };
     RunUpdateReminder(context);
 }
 
@@ -423,92 +398,37 @@ void FormBatch::showEvent(QShowEvent* event)
         windowHandle()->installEventFilter(this);
 }
 
-// --- layout ---------------------------------------------------------------
-
-void FormBatch::layoutClient()
+void FormBatch::resizeEvent(QResizeEvent* event)
 {
-    const QRect free = Client->rect();
-    const int left = free.left();
-    const int top = free.top();
-    const int width = free.width();
-    const int height = free.height();
-
-    const int backWidth = width / 2;
-    if (QWidget* back = MainToolBar->widgetForAction(ActBack))
-        back->setFixedWidth(backWidth);
-    for (QAction* action : {ActNext, ActSave})
-        if (QWidget* button = MainToolBar->widgetForAction(action))
-            button->setFixedWidth(backWidth - 5);
-
-    // The line about a damaged file sits above the snapshots and the viewer.
-    int noticeHeight = 0;
-    if (!NoticeBar->isHidden()) {
-        noticeHeight = NoticeBar->heightForWidth(width);
-        NoticeBar->setGeometry(left, top, width, noticeHeight);
-    }
-    LVSnapshot->setGeometry(left, top + noticeHeight, width, height - noticeHeight);
-    LVSnapshot->arrange();
-    GdViewer1->setGeometry(left, top + noticeHeight, width, height - noticeHeight);
-
-    BtnOpenFile->move(left + (width - BtnOpenFile->width()) / 2, top + (height - BtnOpenFile->height()) / 2);
-    PicProgress->move(left + (width - PicProgress->width()) / 2, top + (height - PicProgress->height()) / 2);
-    PicAbout->setGeometry(left, top + height - kAboutHeight, width, kAboutHeight);
-    // Asked for, the settings box floats over the snapshots' top right
-    // corner; otherwise it waits below the client area.
-    if (GroupBox1->isHidden()) {
-        GroupBox1->move(left, top + std::max(height, kSettingsTop));
-    } else {
-        const QSize box = GroupBox1->sizeHint();
-        GroupBox1->setGeometry(left + std::max(0, width - box.width() - kOptionsMargin),
-                               top + noticeHeight + kOptionsMargin, box.width(), box.height());
-        GroupBox1->raise();
-    }
+    QMainWindow::resizeEvent(event);
+    shareCommandWidths();
 }
 
-void FormBatch::updateMinimumSize()
+void FormBatch::keepCaptionsWhole()
 {
-    // Wide enough for the longest step caption beside the Options control
-    // and for the about line; high enough for the open button over the
-    // about strip, the progress panel and the options.
-    for (QWidget* widget : std::initializer_list<QWidget*>{StepLabel, BtnOptions, Label2, Label3, GroupBox1,
-                                                           ToolbarStep, MainToolBar})
-        widget->ensurePolished();
-    const QString shown = StepLabel->text();
-    int stepWidth = 0;
-    for (const QString& caption :
+    // The window is never narrower than the longest step caption beside the
+    // Options control, nor lower than the open button needs.
+    ensurePolished();
+    const QFontMetrics metrics(StepLabel->font());
+    int caption = 0;
+    for (const QString& text :
          {tr("Step 1: Please open a GIF file"), tr("Step 2: Please select an effect, then click Next"),
-          tr("Step 3: Click Save to save the GIF file.")}) {
-        StepLabel->setText(caption);
-        stepWidth = std::max(stepWidth, StepLabel->sizeHint().width());
-    }
-    StepLabel->setText(shown);
-    const QString options = BtnOptions->text();
-    BtnOptions->setText(tr("&Options \u25cf"));
-    stepWidth += BtnOptions->sizeHint().width() + 8;
-    BtnOptions->setText(options);
+          tr("Step 3: Click Save to save the GIF file.")})
+        caption = std::max(caption, metrics.horizontalAdvance(text));
+    const int width = caption + BtnOptions->sizeHint().width() + 64;
+    setMinimumSize(std::max(width, 460), 360);
+}
 
-    const QMargins about = PicAbout->layout()->contentsMargins();
-    const int aboutWidth = Label2->sizeHint().width() + Label3->sizeHint().width()
-                           + PicAbout->layout()->spacing() + about.left() + about.right() + 8;
-    const int width =
-        std::max({stepWidth, aboutWidth, kOpenButtonSize.width() + 24, kProgressPanelSize.width() + 24,
-                  GroupBox1->sizeHint().width() + 2 * kOptionsMargin});
-    const int client =
-        std::max({kOpenButtonSize.height() + 2 * (kAboutHeight + 8), kProgressPanelSize.height() + 24,
-                  GroupBox1->sizeHint().height() + 2 * kOptionsMargin});
-    const int height = client + ToolbarStep->sizeHint().height() + MainToolBar->sizeHint().height();
-    setMinimumSize(std::max(width, 420), std::max(height, 300));
+void FormBatch::shareCommandWidths()
+{
+    // Back takes half the width and Next or Save the rest less 5 pixels.
+    const int half = MainToolBar->width() / 2;
+    MainToolBar->widgetForAction(ActBack)->setFixedWidth(half);
+    for (QAction* action : {ActNext, ActSave})
+        MainToolBar->widgetForAction(action)->setFixedWidth(std::max(0, half - 5));
 }
 
 // --- steps and commands ---------------------------------------------------
-
-QAction* FormBatch::findControl(int id) const
-{
-    for (QAction* action : {ActBack, ActNext, ActSave, ActStep})
-        if (action && action->data().toInt() == id)
-            return action;
-    return nullptr;
-}
 
 void FormBatch::setStepCaption(const QString& caption)
 {
@@ -516,139 +436,129 @@ void FormBatch::setStepCaption(const QString& caption)
     ActStep->setText(caption);
 }
 
-void FormBatch::SetStep(int step)
+void FormBatch::SetStep(Step step)
 {
-    step = std::clamp(step, 1, 3);
-    PicProgress->hide();
-    if (step != 2)
+    if (step != Step::Choose)
         BtnOptions->setChecked(false);
-    ActOptions->setVisible(step == 2);
+    ActOptions->setVisible(step == Step::Choose);
+    ActPreview->setEnabled(step == Step::Choose);
     NoticeBar->setText(notice_);
-    NoticeBar->setVisible(step != 1 && !notice_.isEmpty());
+    NoticeBar->setVisible(step != Step::Open && !notice_.isEmpty());
     switch (step) {
-    case 1:
+    case Step::Open:
         setStepCaption(tr("Step 1: Please open a GIF file"));
-        LVSnapshot->hide();
-        GdViewer1->hide();
-        BtnOpenFile->show();
-        PicAbout->show();
+        Pages->setCurrentWidget(PageOpen);
         ActBack->setEnabled(false);
         ActNext->setEnabled(true);
         ActSave->setVisible(false);
+        PageOpen->openButton()->setFocus();
         break;
-    case 2:
+    case Step::Choose:
         setStepCaption(tr("Step 2: Please select an effect, then click Next"));
-        BtnOpenFile->hide();
-        PicAbout->hide();
-        GdViewer1->hide();
-        LVSnapshot->show();
+        Pages->setCurrentWidget(PageChoose);
         ActBack->setEnabled(true);
         ActNext->setEnabled(true);
         ActNext->setVisible(true);
         ActSave->setVisible(false);
+        LVSnapshot->setFocus();
         break;
-    case 3:
+    case Step::Result:
         setStepCaption(tr("Step 3: Click Save to save the GIF file."));
-        BtnOpenFile->hide();
-        PicAbout->hide();
-        LVSnapshot->hide();
-        GdViewer1->show();
+        Pages->setCurrentWidget(PageResult);
         ActBack->setEnabled(true);
         ActNext->setVisible(false);
         ActSave->setVisible(true);
+        GdViewer1->setFocus();
         break;
     }
     CurrentStep = step;
-    // A button that was hidden gets its width again.
-    layoutClient();
-    // The keyboard starts where the step's work is.
-    if (step == 1)
-        BtnOpenFile->setFocus();
-    else if (step == 2)
-        LVSnapshot->setFocus();
+    shareCommandWidths();
 }
 
-void FormBatch::executeCommand(int id)
+void FormBatch::goBack()
 {
-    if (busy_)
-        return;
-    switch (id) {
-    case ID_BACK:
-        --CurrentStep;
-        SetStep(CurrentStep);
-        break;
-    case ID_NEXT:
-        ++CurrentStep;
-        if (CurrentStep == 3)
-            ConvertAllFrames(); // sets the step when the work is done
-        else
-            SetStep(CurrentStep);
-        break;
-    case ID_SAVE:
-        SaveResult();
-        break;
-    default:
-        break;
-    }
+    if (CurrentStep == Step::Result)
+        SetStep(Step::Choose);
+    else
+        SetStep(Step::Open);
+}
+
+void FormBatch::goNext()
+{
+    if (CurrentStep == Step::Open)
+        SetStep(Step::Choose);
+    else
+        startConversion(); // sets the step when the work is done
+}
+
+bool FormBatch::isBusy() const
+{
+    return Work->busy();
 }
 
 // --- long work --------------------------------------------------------------
 
-void FormBatch::beginWork(int progress)
+void FormBatch::lockCommands(bool locked)
 {
-    busy_ = true;
-    stop_ = std::make_shared<std::atomic<bool>>(false);
-    BtnOptions->setChecked(false);
-    ActOptions->setEnabled(false);
-    ActBack->setEnabled(false);
-    ActNext->setEnabled(false);
-    Label1->setText(tr("Please wait..."));
-    LabelFrames->setVisible(countingFrames_);
+    // Locked controls are disabled, so they look it; the step bar dims with
+    // them.
+    for (QAction* action : {ActBack, ActNext, ActSave, ActOptions, ActOpen, ActPreview})
+        action->setEnabled(!locked);
+    ToolbarStep->setEnabled(!locked);
+    if (locked)
+        BtnOptions->setChecked(false);
+}
+
+void FormBatch::beginWork(const QString& text, int progress)
+{
+    stepBeforeWork_ = CurrentStep;
+    nextBeforeWork_ = ActNext->isEnabled();
+    cancelled_ = false;
+    lockCommands(true);
+    Label1->setText(text);
     LabelFrames->clear();
-    BtnCancel->setEnabled(true);
-    setCursor(Qt::BusyCursor);
+    ProgressConvert->setRange(0, 100);
     ProgressConvert->setValue(progress);
-    PicProgress->show();
-    PicProgress->raise();
-    BtnCancel->setFocus();
+    setCursor(Qt::BusyCursor);
+    Pages->setCurrentWidget(PicProgress->parentWidget());
+    PicProgress->findChild<QPushButton*>(QStringLiteral("BtnCancel"))->setFocus();
 }
 
 void FormBatch::endWork()
 {
-    busy_ = false;
-    countingFrames_ = false;
-    ActOptions->setEnabled(true);
     unsetCursor();
-    ActBack->setEnabled(true);
-    ActNext->setEnabled(true);
+    lockCommands(false);
 }
 
 void FormBatch::showProgress(double percent)
 {
     percent = std::clamp(percent, 0.0, 100.0);
     ProgressConvert->setValue(static_cast<int>(std::nearbyint(percent)));
-    if (countingFrames_ && FrameCount > 0) {
-        // After frame i the work reports i / n * 100; the frame in hand is
-        // the next one.
-        const int done = static_cast<int>(std::nearbyint(percent * FrameCount / 100.0));
-        LabelFrames->setText(tr("Frame %1 of %2").arg(std::min(done + 1, FrameCount)).arg(FrameCount));
+    if (Work->job() != WorkController::Job::Convert || FrameCount <= 0)
+        return;
+    if (percent >= 100) {
+        // Every frame is rendered; the file is being written.
+        Label1->setText(tr("Saving the GIF file..."));
+        LabelFrames->clear();
+        return;
     }
+    // After frame i the work reports i / n * 100; the frame in hand is the
+    // next one.
+    const int done = static_cast<int>(std::nearbyint(percent * FrameCount / 100.0));
+    LabelFrames->setText(tr("Frame %1 of %2").arg(std::min(done + 1, FrameCount)).arg(FrameCount));
 }
 
 void FormBatch::cancelWork()
 {
-    if (!busy_ || !stop_ || cancelled_)
+    if (!isBusy() || cancelled_)
         return;
     // The work stops at its next frame; the window does not wait for that.
-    // It shows the step it came from at once, with the commands off until
+    // It shows the step it came from at once, with the commands locked until
     // the work has ended.
-    stop_->store(true);
+    Work->cancel();
     cancelled_ = true;
-    CurrentStep = stepBeforeWork_;
     SetStep(stepBeforeWork_);
-    ActBack->setEnabled(false);
-    ActNext->setEnabled(false);
-    ActOptions->setEnabled(false);
+    lockCommands(true);
 }
 
 void FormBatch::openPending()
@@ -659,8 +569,11 @@ void FormBatch::openPending()
     QTimer::singleShot(0, this, [this, path] { openPath(path); });
 }
 
-void FormBatch::bringToFront()
+void FormBatch::bringToFront(const QString& activationToken)
 {
+    // The token lets the desktop raise this window for the launch that asked.
+    if (!activationToken.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
     if (isMinimized())
         showNormal();
     show();
@@ -672,10 +585,9 @@ void FormBatch::bringToFront()
 
 void FormBatch::openFile()
 {
-    if (busy_)
+    if (isBusy())
         return;
-    const QString path = services_.ui->openFileName(
-        this, tr("GIF File (*.gif)") + QStringLiteral(";;") + tr("Animated WebP (*.webp)"), openFolder_);
+    const QString path = services_.ui->openFileName(this, OpenFilter(), openFolder_);
     if (!path.isEmpty())
         openPath(path);
 }
@@ -684,128 +596,111 @@ void FormBatch::openPath(const QString& path)
 {
     if (path.isEmpty() || closing_)
         return;
-    if (busy_) {
+    if (isBusy()) {
+        // The user decides whether the work in hand gives way.
+        if (!services_.ui->ask(this, kAppTitle,
+                               tr("Stop the work in progress and open %1?")
+                                   .arg(QFileInfo(path).fileName())))
+            return;
         pendingOpen_ = path;
+        cancelWork();
         return;
     }
-    // Thumbnails being redrawn for the previous GIF are no longer wanted.
-    if (snapshotStop_)
-        snapshotStop_->store(true);
-    snapshotsWanted_ = false;
-
+    // Thumbnails and previews of the previous GIF are no longer wanted.
+    Work->stopBackground();
     openFolder_ = QFileInfo(path).absolutePath();
     if (services_.settings)
         WriteSetting(*services_.settings, kLastOpenFolder, openFolder_);
-
-    const bool nextWasEnabled = ActNext->isEnabled();
-    stepBeforeWork_ = CurrentStep;
-    BtnOpenFile->hide();
-    LVSnapshot->hide();
-    GdViewer1->hide();
     NoticeBar->hide();
-    beginWork(50);
-
-    auto work = services_.work;
-    auto stop = stop_;
-    QPointer<QProgressBar> bar = ProgressConvert;
-    const Switches switches = currentSwitches();
-    auto progress = [this, stop, bar](double percent) {
-        QMetaObject::invokeMethod(
-            bar, [this, percent] { showProgress(percent); }, Qt::QueuedConnection);
-        return !stop->load();
-    };
-    openWatcher_.disconnect(this);
-    connect(&openWatcher_, &QFutureWatcher<OpenOutcome>::finished, this, [this, path, nextWasEnabled] {
-        const OpenOutcome outcome = openWatcher_.result();
-        finishOpen(path, outcome.ok, outcome.gif, outcome.error, nextWasEnabled);
-        openPending();
-    });
-    openWatcher_.setFuture(QtConcurrent::run([work, path, switches, progress] {
-        OpenOutcome outcome;
-        outcome.ok = work->open(path, switches, progress, &outcome.gif, &outcome.error);
-        return outcome;
-    }));
+    beginWork(tr("Please wait..."), 50);
+    Work->open(path, currentSwitches());
 }
 
-void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, const imaging::Error& error,
-                           bool nextWasEnabled)
+void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, const imaging::Error& error)
 {
-    if (closing_)
-        return;
     endWork();
-
-    if (std::exchange(cancelled_, false)) {
-        // Stopped by the user, even when the work had just finished: the
-        // window stays as it was before.
+    const bool cancelled = std::exchange(cancelled_, false);
+    if (cancelled || !ok || (gif.frameCount >= 2 && gif.snapshots.size() != kVariantCount)) {
+        // Stopped, or a file that cannot be read: the previous GIF, its
+        // snapshots and its results stay as they were, and the window goes
+        // back to where it was.
         SetStep(stepBeforeWork_);
-        if (stepBeforeWork_ == 1)
-            ActNext->setEnabled(nextWasEnabled);
-        return;
-    }
-    if (!ok || (gif.frameCount >= 2 && gif.snapshots.size() != kVariantCount)) {
-        // A file that cannot be read as a GIF, or an open the user stopped,
-        // changes nothing: the previous GIF, its snapshots and its results
-        // stay as they were, and the window goes back to where it was.
-        SetStep(stepBeforeWork_);
-        if (stepBeforeWork_ == 1)
-            ActNext->setEnabled(nextWasEnabled);
-        if (error.kind != imaging::ErrorKind::Cancelled)
+        if (stepBeforeWork_ == Step::Open)
+            ActNext->setEnabled(nextBeforeWork_);
+        if (!cancelled && error.kind != imaging::ErrorKind::Cancelled)
             services_.ui->warn(
                 this, kAppTitle,
                 tr("This file cannot be opened as a GIF.\n\n%1")
                     .arg(ErrorText(error).isEmpty() ? QDir::toNativeSeparators(path) : ErrorText(error)));
+        openPending();
         return;
     }
     if (gif.frameCount <= 1) {
         // Refused. The document keeps the previous GIF, so Next leads back to
         // its snapshots and results rather than mixing the two files.
-        SetStep(1);
+        SetStep(Step::Open);
         services_.ui->inform(this, kAppTitle, NotAnimatedText());
+        openPending();
         return;
     }
 
     SourcePath = path;
     saveFolder_.clear();
+    sourceSize_ = QSize(gif.width, gif.height);
     FrameCount = gif.frameCount;
     FrameDelays = QVector<int>(FrameCount + 1, 0);
     for (int i = 1; i <= FrameCount && i <= gif.delays.size(); ++i)
         FrameDelays[i] = gif.delays[i - 1];
-    ClearTempResults();
+    clearTempResults();
+    setWindowTitle(QStringLiteral("%1 \u2014 %2").arg(QFileInfo(path).fileName(), kAppTitle));
 
     ImageList1->clear();
     for (const QImage& snapshot : gif.snapshots)
         ImageList1->add(snapshot);
     LVSnapshot->showSnapshots(*ImageList1);
+    PageChoose->forgetPreviews();
+    PageChoose->setPictureAspect(double(gif.width) / std::max(1, gif.height));
     notice_ = gif.damagedAfter >= 0 ? tr("The file is damaged after frame %1; %2 frames were read.")
                                           .arg(gif.damagedAfter)
                                           .arg(FrameCount)
                                     : QString();
-    CurrentStep = 2;
-    SetStep(2);
+    SetStep(Step::Choose);
+    openPending();
+}
+
+void FormBatch::showSnapshots(const QString& path, const Switches& switches, const OpenedGif& gif)
+{
+    LabelUpdating->hide();
+    // A build for another GIF or other switches is thrown away.
+    if (path != SourcePath || switches != currentSwitches() || gif.snapshots.size() != kVariantCount)
+        return;
+    ImageList1->clear();
+    for (const QImage& snapshot : gif.snapshots)
+        ImageList1->add(snapshot);
+    LVSnapshot->updateThumbnails(*ImageList1);
 }
 
 // --- converting ---------------------------------------------------------------
 
-void FormBatch::ConvertAllFrames()
+void FormBatch::startConversion()
 {
-    LVSnapshot->hide();
-    countingFrames_ = true;
-    stepBeforeWork_ = 2;
-    beginWork(0);
-    GdViewer1->closeFile();
-
     const int ticked = LVSnapshot->firstTickedRow();
     if (ticked >= 0)
         ChosenVariant = ticked;
-
     if (SourcePath.isEmpty()) {
         // Nothing was opened yet: the same answer as for a still GIF.
-        endWork();
-        CurrentStep = 2;
-        SetStep(2);
+        SetStep(Step::Choose);
         services_.ui->inform(this, kAppTitle, NotAnimatedText());
         return;
     }
+    GdViewer1->closeFile();
+    // The previews make way for the conversion.
+    Work->stopBackground();
+    PageChoose->forgetPreviews();
+    beginWork(tr("Please wait..."), 0);
+    LabelFrames->setMinimumWidth(LabelFrames->fontMetrics().horizontalAdvance(
+        tr("Frame %1 of %2").arg(FrameCount).arg(FrameCount)));
+
     if (!TempResultFiles->isUsable()) {
         finishConvert(false, TempResultFiles->error());
         return;
@@ -822,64 +717,51 @@ void FormBatch::ConvertAllFrames()
     if (!convertedFiles_.contains(target))
         convertedFiles_.append(target);
     showProgress(0);
-
-    auto work = services_.work;
-    auto stop = stop_;
-    QPointer<QProgressBar> bar = ProgressConvert;
-    const QString source = SourcePath;
-    const int variant = ChosenVariant;
-    auto progress = [this, stop, bar](double percent) {
-        QMetaObject::invokeMethod(
-            bar, [this, percent] { showProgress(percent); }, Qt::QueuedConnection);
-        return !stop->load();
-    };
-    convertWatcher_.disconnect(this);
-    connect(&convertWatcher_, &QFutureWatcher<WorkOutcome>::finished, this, [this] {
-        const WorkOutcome outcome = convertWatcher_.result();
-        finishConvert(outcome.ok, outcome.error);
-        openPending();
-    });
-    convertWatcher_.setFuture(QtConcurrent::run([work, source, target, variant, switches, progress] {
-        WorkOutcome outcome;
-        outcome.ok = work->convert(source, target, variant, switches, progress, &outcome.error);
-        return outcome;
-    }));
+    Work->convert(SourcePath, target, ChosenVariant, switches);
 }
 
 void FormBatch::finishConvert(bool ok, const imaging::Error& error)
 {
-    if (closing_)
-        return;
     endWork();
-    if (std::exchange(cancelled_, false)) {
-        // A result finished just before the stop stays in its file for the
-        // next time; the user asked to go back to the choice.
-        CurrentStep = 2;
-        SetStep(2);
-        return;
-    }
-    if (!ok) {
+    if (std::exchange(cancelled_, false) || !ok) {
         // Nothing to show or save: back to the choice, with the reason
-        // unless the work was stopped.
-        CurrentStep = 2;
-        SetStep(2);
-        if (error.kind != imaging::ErrorKind::Cancelled)
+        // unless the work was stopped. A result finished just before a stop
+        // stays in its file for the next time.
+        SetStep(Step::Choose);
+        if (!ok && error.kind != imaging::ErrorKind::Cancelled)
             services_.ui->warn(this, kAppTitle,
                                tr("The GIF file could not be converted.\n\n%1").arg(ErrorText(error)));
+        openPending();
         return;
     }
     const QString result = shownResult_;
-    const bool shown = GdViewer1->displayFile(result);
-    SetStep(CurrentStep);
+    const bool shown = GdViewer1->displayFile(result, SourcePath);
+    showResultInfo();
+    SetStep(Step::Result);
     if (!shown)
         services_.ui->warn(
             this, kAppTitle,
             tr("The converted GIF cannot be shown.\n\n%1").arg(QDir::toNativeSeparators(result)));
+    openPending();
+}
+
+void FormBatch::showResultInfo()
+{
+    int milliseconds = 0;
+    for (int i = 1; i < FrameDelays.size(); ++i)
+        milliseconds += PlaybackMs(FrameDelays[i]);
+    const QLocale locale;
+    PageResult->setInfo(tr("%1 \u00d7 %2 pixels, %3 frames, %4 s, %5")
+                            .arg(sourceSize_.width())
+                            .arg(sourceSize_.height())
+                            .arg(FrameCount)
+                            .arg(locale.toString(milliseconds / 1000.0, 'f', 1))
+                            .arg(locale.formattedDataSize(QFileInfo(shownResult_).size())));
 }
 
 // --- saving and temporary files -----------------------------------------------
 
-void FormBatch::SaveResult()
+void FormBatch::saveResult()
 {
     // The first save of a GIF is offered beside it; later ones where the
     // last one went.
@@ -912,41 +794,25 @@ void FormBatch::SaveResult()
                                tr("The GIF file could not be saved.\n\n%1").arg(ErrorText(error)));
         return;
     }
-    // Encoding takes a while for a long animation: it runs on a worker with
-    // the commands locked, and closing the window stops it.
-    busy_ = true;
-    const QList<QAction*> locked{ActBack, ActNext, ActSave, ActOptions};
-    QList<bool> enabled;
-    for (QAction* action : locked) {
-        enabled.append(action->isEnabled());
-        action->setEnabled(false);
-    }
-    setCursor(Qt::BusyCursor);
-    auto stop = std::make_shared<std::atomic<bool>>(false);
-    saveStop_ = stop;
-    const QString source = shownResult_;
-    saveWatcher_.disconnect(this);
-    connect(&saveWatcher_, &QFutureWatcher<WorkOutcome>::finished, this, [this, locked, enabled] {
-        const WorkOutcome outcome = saveWatcher_.result();
-        if (closing_)
-            return;
-        busy_ = false;
-        unsetCursor();
-        for (qsizetype i = 0; i < locked.size(); ++i)
-            locked[i]->setEnabled(enabled[i]);
-        if (!outcome.ok)
-            services_.ui->warn(this, kAppTitle,
-                               tr("The WebP file could not be saved.\n\n%1").arg(ErrorText(outcome.error)));
-        openPending();
-    });
-    saveWatcher_.setFuture(QtConcurrent::run([source, destination, stop] {
-        WorkOutcome outcome;
-        outcome.ok = WriteWebpFromGif(source, destination, &outcome.error, [stop] { return stop->load(); });
-        return outcome;
-    }));
+    // Encoding takes a while for a long animation: it runs in the background
+    // with the commands locked and the progress page up.
+    beginWork(tr("Saving the WebP file..."), 0);
+    ProgressConvert->setRange(0, 0);
+    Work->saveWebp(shownResult_, destination);
 }
 
-void FormBatch::ClearTempResults()
+void FormBatch::finishSave(bool ok, const imaging::Error& error)
+{
+    endWork();
+    ProgressConvert->setRange(0, 100);
+    SetStep(Step::Result);
+    if (!ok && !std::exchange(cancelled_, false))
+        services_.ui->warn(this, kAppTitle, tr("The WebP file could not be saved.\n\n%1").arg(ErrorText(error)));
+    cancelled_ = false;
+    openPending();
+}
+
+void FormBatch::clearTempResults()
 {
     GdViewer1->closeFile();
     if (TempResultFiles)
@@ -956,38 +822,40 @@ void FormBatch::ClearTempResults()
     convertedFiles_.clear();
 }
 
-void FormBatch::OpenMakerSite()
+void FormBatch::openMakerSite()
 {
     services_.ui->openUrl(QUrl(kMakerSite));
 }
 
 void FormBatch::closeEvent(QCloseEvent* event)
 {
+    // The window goes at once; the work it leaves stops behind it.
     closing_ = true;
-    if (stop_)
-        stop_->store(true);
-    if (snapshotStop_)
-        snapshotStop_->store(true);
-    if (saveStop_)
-        saveStop_->store(true);
-    openWatcher_.waitForFinished();
-    saveWatcher_.waitForFinished();
-    convertWatcher_.waitForFinished();
-    snapshotWatcher_.waitForFinished();
-    ClearTempResults();
+    hide();
+    Work->stop();
+    clearTempResults();
     QMainWindow::closeEvent(event);
 }
 
 void FormBatch::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!busy_ && !DroppedFile(event->mimeData()).isEmpty())
+    if (!isBusy() && !DroppedFile(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
+        PageOpen->setDragHighlight(true);
+    }
+}
+
+void FormBatch::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    QMainWindow::dragLeaveEvent(event);
+    PageOpen->setDragHighlight(false);
 }
 
 void FormBatch::dropEvent(QDropEvent* event)
 {
+    PageOpen->setDragHighlight(false);
     const QString path = DroppedFile(event->mimeData());
-    if (busy_ || path.isEmpty())
+    if (isBusy() || path.isEmpty())
         return;
     event->acceptProposedAction();
     openPath(path);
@@ -1005,11 +873,18 @@ bool FormBatch::eventFilter(QObject* watched, QEvent* event)
                 runReminder();
         });
     }
-    // Enter and Return press the open button, as Space does.
-    if (watched == BtnOpenFile && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            BtnOpenFile->click();
+    const bool press = event->type() == QEvent::KeyPress, release = event->type() == QEvent::KeyRelease;
+    if (press || release) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Enter and Return press the open button, as Space does.
+        if (watched == PageOpen->openButton() && press
+            && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            PageOpen->openButton()->click();
+            return true;
+        }
+        // B held over the cards shows the preview's original.
+        if (watched == LVSnapshot && key->key() == Qt::Key_B && !key->isAutoRepeat()) {
+            PageChoose->preview()->setShowingOriginal(press);
             return true;
         }
     }

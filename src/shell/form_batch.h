@@ -1,60 +1,60 @@
 // FormBatch: the one window of the program, a three-step wizard.
 //
-//   1. Open: a big button picks a GIF or an animated WebP; a still is refused.
-//   2. Choose: frame 1 in all 17 effect variants, one ticked.
+//   1. Open: a big button (or a drop) picks a GIF or animated WebP; a still
+//      one is refused.
+//   2. Choose: frame 1 in all 17 effect variants, one ticked, and a preview
+//      that plays the first seconds of the card under the pointer or of the
+//      ticked one.
 //   3. View and save: every frame converted with the ticked variant into the
 //      variant's temporary result file, played in the viewer, saved on demand.
 //
-// The commands Back, Next and Save sit on the toolbar MainToolBar; the current
-// step's instruction on ToolbarStep, with the Options control in step 2 that
-// shows the five switches. Opening and converting run on a worker thread; the
-// window stays responsive while Back and Next are disabled and the open
-// button and the list are hidden, so no command can start the same work
-// twice; Cancel (or Esc) stops it. A GIF comes in through the open button,
-// Ctrl+O, a drop onto the window, the command line or a second launch, all
-// by the same road (openPath).
+// Each step is a page of a stack; the commands Back, Next and Save sit on the
+// toolbar MainToolBar, the step's instruction on ToolbarStep with the Options
+// control of step 2. All long work runs in the WorkController; while a job
+// that changes the document runs, the commands are locked and the progress
+// page shows, and Cancel (or Esc) stops it. A GIF comes in through the open
+// button, Ctrl+O, a drop, the command line or a second launch, all by the same
+// road (openPath).
 #pragma once
 
 #include "engine/engine.h"
 #include "shell/image_work.h"
 
 #include <QDateTime>
-#include <QFutureWatcher>
 #include <QMainWindow>
 #include <QString>
 #include <QVector>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
 class QAction;
 class QCheckBox;
-class QDragEnterEvent;
-class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
 class QAbstractButton;
+class QStackedWidget;
 class QToolBar;
 
 namespace qf::shell {
 
-class ClientArea;
+Q_NAMESPACE
+
+// The wizard's steps, in order.
+enum class Step { Open = 1, Choose = 2, Result = 3 };
+Q_ENUM_NS(Step)
+
+class ChoosePage;
 class ImageList;
+class OpenPage;
+class ResultPage;
 class ResultViewer;
 class SettingsStore;
 class SnapshotList;
 class TempResults;
 class UiServices;
-
-// Command ids of the command-bar controls and of the two toolbars.
-inline constexpr int ID_BACK = 1022;
-inline constexpr int ID_NEXT = 1023;
-inline constexpr int ID_STEP = 1024;
-inline constexpr int ID_SAVE = 1027;
-inline constexpr int IDR_MAINTOOLBAR = 1021;
-inline constexpr int IDR_TOOLBARSTEP = 1026;
+class WorkController;
 
 inline const QString kAppTitle = QStringLiteral("Quillframe");
 // The maker's web site: the about panel's link and the update reminder.
@@ -83,27 +83,22 @@ public:
     explicit FormBatch(FormServices services, QWidget* parent = nullptr);
     ~FormBatch() override;
 
-    // The command-bar control with that command id (ID_BACK, ID_NEXT,
-    // ID_STEP, ID_SAVE), or null.
-    QAction* findControl(int id) const;
+    // Puts the window into a step.
+    void SetStep(Step step);
+    Step currentStep() const { return CurrentStep; }
 
-    // Puts the window into step 1, 2 or 3 (other values are clamped).
-    void SetStep(int step);
-    // Runs the command of a command-bar control, as a click on it does.
-    void executeCommand(int id);
-
-    // Opens the GIF at path, as choosing it in the open dialog does. While
-    // work runs the file waits until the work is done.
+    // Opens the file at path, as choosing it in the open dialog does. While
+    // work runs the user is asked whether to stop it for the new file.
     void openPath(const QString& path);
-    // Stops the opening or conversion in progress; the window goes back to
-    // where it was before, with nothing half-written left behind.
+    // Stops the opening, conversion or save in progress; the window goes back
+    // to where it was before, with nothing half-written left behind.
     void cancelWork();
-    // Shows the window in front of the others, restored if minimised.
-    void bringToFront();
+    // Shows the window in front of the others, restored if minimised;
+    // activationToken is the one the launch that asked for it was given.
+    void bringToFront(const QString& activationToken = {});
 
-    int currentStep() const { return CurrentStep; }
-    // True while a GIF is being opened or converted.
-    bool isBusy() const { return busy_; }
+    // True while a GIF is being opened, converted or saved.
+    bool isBusy() const;
 
     // The document: the opened GIF and the last conversion.
     QString sourcePath() const { return SourcePath; }
@@ -120,22 +115,27 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void createActions();
-    void createToolBars();
-    void createPages();
-    void createSettingsBox();
+    // Construction, in the order the constructor runs it.
     void prepareTempResults();
     void loadSkin();
+    void createActions();
+    void createCommandBars();
+    void createPages();
+    void createSettingsBox();
+    void connectWork();
+    void setTabOrder();
     void readSettings();
-    void runReminder();
-    void updateMinimumSize();
 
-    void layoutClient();
+    void runReminder();
+    void shareCommandWidths();
+    void keepCaptionsWhole();
 
     // The switches: stored under their own keys, shown by Options.
     void loadSwitches();
@@ -143,52 +143,62 @@ private:
     void restoreDefaultSwitches();
     void setOptionsOpen(bool open);
     void updateOptionsControl();
-    void rebuildSnapshots();
 
+    // Commands.
+    void goBack();
+    void goNext();
     void openFile();
-    void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const imaging::Error& error,
-                    bool nextWasEnabled);
-    void ConvertAllFrames();
-    void finishConvert(bool ok, const imaging::Error& error);
-    void SaveResult();
-    void ClearTempResults();
-    void OpenMakerSite();
+    void saveResult();
+    void openMakerSite();
 
-    void beginWork(int progress);
+    // The document's work and what comes of it.
+    void startConversion();
+    void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const imaging::Error& error);
+    void finishConvert(bool ok, const imaging::Error& error);
+    void finishSave(bool ok, const imaging::Error& error);
+    void showSnapshots(const QString& path, const Switches& switches, const OpenedGif& gif);
+    void clearTempResults();
+    void showPreview(int variant);
+    void showResultInfo();
+
+    void beginWork(const QString& text, int progress);
     void endWork();
+    void lockCommands(bool locked);
     void showProgress(double percent);
     void openPending();
     void setStepCaption(const QString& caption);
 
     FormServices services_;
+    WorkController* Work = nullptr;
 
     // Command bars.
     QAction* ActBack = nullptr;
     QAction* ActNext = nullptr;
     QAction* ActSave = nullptr;
     QAction* ActStep = nullptr;
+    QAction* ActOpen = nullptr;
+    QAction* ActQuit = nullptr;
+    QAction* ActCancel = nullptr;
+    QAction* ActPreview = nullptr;
+    QAction* ActOptions = nullptr;
     QLabel* StepLabel = nullptr;
+    QAbstractButton* BtnOptions = nullptr;
     QToolBar* MainToolBar = nullptr;
     QToolBar* ToolbarStep = nullptr;
 
-    // Client area.
-    ClientArea* Client = nullptr;
-    QAbstractButton* BtnOpenFile = nullptr;
-    QWidget* PicAbout = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
+    // Pages.
+    QStackedWidget* Pages = nullptr;
+    OpenPage* PageOpen = nullptr;
+    ChoosePage* PageChoose = nullptr;
+    ResultPage* PageResult = nullptr;
     QWidget* PicProgress = nullptr;
     QProgressBar* ProgressConvert = nullptr;
     QLabel* Label1 = nullptr;
+    QLabel* LabelFrames = nullptr;
+    QLabel* NoticeBar = nullptr;
     SnapshotList* LVSnapshot = nullptr;
     ImageList* ImageList1 = nullptr;
     ResultViewer* GdViewer1 = nullptr;
-    QLabel* LabelFrames = nullptr;
-    QAbstractButton* BtnCancel = nullptr;
-    QLabel* NoticeBar = nullptr;
-    QAbstractButton* BtnOptions = nullptr;
-    QAction* ActOptions = nullptr;
-    QAction* ActOpen = nullptr;
     QGroupBox* GroupBox1 = nullptr;
     // One check box per entry of qf::kSwitches, in its order.
     QVector<QCheckBox*> SwitchBoxes;
@@ -196,7 +206,7 @@ private:
     QLabel* LabelUpdating = nullptr;
 
     // Wizard and document state.
-    int CurrentStep = 1;
+    Step CurrentStep = Step::Open;
     QString SourcePath;
     int FrameCount = 0;
     QVector<int> FrameDelays;
@@ -210,31 +220,14 @@ private:
     QString notice_;      // the line about the opened GIF, empty when none
     QString openFolder_;  // where the open dialog starts
     QString saveFolder_;  // where the last save of this GIF went
+    QSize sourceSize_;    // of the opened GIF
 
-    // Work in flight: converting and saving end in a WorkOutcome, opening
-    // also gives the animation.
-    struct WorkOutcome {
-        bool ok = false;
-        imaging::Error error;
-    };
-    struct OpenOutcome : WorkOutcome {
-        OpenedGif gif;
-    };
-    QFutureWatcher<OpenOutcome> openWatcher_;
-    QFutureWatcher<WorkOutcome> convertWatcher_;
-    QFutureWatcher<OpenOutcome> snapshotWatcher_;
-    QFutureWatcher<WorkOutcome> saveWatcher_;
-    std::shared_ptr<std::atomic<bool>> saveStop_;
-    std::shared_ptr<std::atomic<bool>> stop_;
-    std::shared_ptr<std::atomic<bool>> snapshotStop_;
-    bool snapshotsWanted_ = false; // switches changed while thumbnails render
-    int stepBeforeWork_ = 1;
-    bool countingFrames_ = false; // the progress panel counts frames
-    bool cancelled_ = false;      // the user stopped the work in flight
-    QString pendingOpen_;         // handed over while work ran
+    Step stepBeforeWork_ = Step::Open;
+    bool nextBeforeWork_ = false;
+    bool cancelled_ = false; // the user stopped the work in flight
+    QString pendingOpen_;    // handed over while work ran, to open after it
     bool reminderDue_ = false;
     bool skinned_ = false;
-    bool busy_ = false;
     bool closing_ = false;
 };
 

@@ -1,6 +1,7 @@
 // The window's view of the frame pipeline: open an animation (GIF or WebP)
-// and render its 17 snapshots, and convert it whole with one variant. Both
-// run on a worker thread; progress comes back through the callback, which may stop the work
+// and render its 17 snapshots, convert it whole with one variant, and render
+// a short small preview of one variant. All run on a worker thread; progress
+// comes back through the callback, which may stop the work
 // by returning false. Tests put a scripted implementation in its place.
 #pragma once
 
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <QVector>
 
@@ -17,7 +19,8 @@
 
 namespace qf::shell {
 
-// Percent done (0-100); returning false asks the work to stop.
+// Percent done (0-100); returning false asks the work to stop. A negative
+// percent carries no news: it only asks whether to go on.
 using WorkProgress = std::function<bool(double percent)>;
 
 // Why a piece of work did not finish is an imaging::Error, as everywhere:
@@ -67,6 +70,14 @@ public:
     // left as it was.
     virtual bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
                          const WorkProgress& progress, imaging::Error* error) = 0;
+
+    // The first seconds of the animation at source in the variant, each frame
+    // reduced to fit box: sink gets the reduced source frame, the rendered
+    // frame and its delay (hundredths) as soon as each is made. stopped is
+    // asked between frames.
+    using PreviewSink = std::function<void(const QImage& source, const QImage& rendered, int delay)>;
+    virtual bool preview(const QString& source, int variant, const Switches& switches, const QSize& box,
+                         const std::function<bool()>& stopped, const PreviewSink& sink, imaging::Error* error) = 0;
 };
 
 } // namespace qf::shell

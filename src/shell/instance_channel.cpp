@@ -54,8 +54,8 @@ void InstanceChannel::serve(QLocalSocket* socket)
         QDataStream in(socket);
         in.startTransaction();
         quint32 magic = 0;
-        QString file;
-        in >> magic >> file;
+        QString file, token;
+        in >> magic >> file >> token;
         if (!in.commitTransaction())
             return; // wait for the rest
         if (magic != kMagic) {
@@ -65,16 +65,21 @@ void InstanceChannel::serve(QLocalSocket* socket)
         socket->write(&kTaken, 1);
         socket->flush();
         socket->disconnectFromServer();
-        Q_EMIT requested(file);
+        Q_EMIT requested(file, token);
     });
 }
 
 bool InstanceChannel::handOver(const QString& file, const QString& name, int timeoutMs)
 {
+    // The desktop gave this launch the right to raise a window; the running
+    // window uses it.
+    QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+    if (token.isEmpty())
+        token = qEnvironmentVariable("DESKTOP_STARTUP_ID");
     QByteArray message;
     {
         QDataStream out(&message, QIODevice::WriteOnly);
-        out << kMagic << file;
+        out << kMagic << file << token;
     }
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {

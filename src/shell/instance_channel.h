@@ -34,8 +34,9 @@ public:
 
 Q_SIGNALS:
     // A second launch asked for the window; `file` is empty when it was given
-    // no file.
-    void requested(const QString& file);
+    // no file; `activationToken` is what the desktop gave that launch to
+    // raise a window with, or empty.
+    void requested(const QString& file, const QString& activationToken);
 
 private:
     void serve(QLocalSocket* socket);

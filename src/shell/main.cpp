@@ -15,12 +15,16 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QTimer>
 
+#include <csignal>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include <unistd.h>
 
 namespace {
 
@@ -75,6 +79,37 @@ std::optional<int> AnswerInfoOption(int argc, char* argv[])
     return std::nullopt;
 }
 
+// A termination signal (a logout's SIGTERM, Ctrl+C's SIGINT, a closed
+// terminal's SIGHUP) closes the window as its close button does, so the work
+// stops and the temporary files, the lock and the socket go. The handler only
+// writes a byte; the window hears it in its event loop.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+void CloseOnSignals(QWidget& window)
+{
+    if (::pipe(signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte = 0;
+        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
+        window.close();
+        QApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -109,10 +144,11 @@ int main(int argc, char* argv[])
     qf::shell::FormBatch window(qf::shell::DesktopServices());
     qf::shell::InstanceChannel channel;
     QObject::connect(&channel, &qf::shell::InstanceChannel::requested, &window,
-                     [&window](const QString& handed) {
-                         window.bringToFront();
+                     [&window](const QString& handed, const QString& token) {
+                         window.bringToFront(token);
                          window.openPath(handed);
                      });
+    CloseOnSignals(window);
     if (single)
         channel.listen();
     window.show();

@@ -1,12 +1,14 @@
 #include "shell/pipeline_work.h"
 
 #include "pipeline/convert.h"
+#include "pipeline/preview.h"
 #include "pipeline/snapshots.h"
 
 #include "imaging/errors.h"
 
 #include <QFile>
 
+#include <atomic>
 #include <cstring>
 
 namespace qf::shell {
@@ -67,8 +69,37 @@ bool PipelineWork::convert(const QString& source, const QString& target, int var
         ConvertOptions options;
         options.variant = variant;
         options.switches = switches;
-        options.progress = progress;
+        // A stop is heard inside a long decode too, so closing is prompt.
+        std::atomic<bool> stopped{false};
+        options.progress = [&](double percent) {
+            if (progress && !progress(percent))
+                stopped = true;
+            return !stopped;
+        };
+        options.cancelled = [&] { return stopped || (progress && !progress(-1)); };
         return ConvertAllFrames(NativePath(source), NativePath(target), options, error);
+    } catch (...) {
+        *error = imaging::CaughtError(NativePath(source));
+    }
+    return false;
+}
+
+bool PipelineWork::preview(const QString& source, int variant, const Switches& switches, const QSize& box,
+                           const std::function<bool()>& stopped, const PreviewSink& sink, imaging::Error* error)
+{
+    try {
+        PreviewOptions options;
+        options.variant = variant;
+        options.switches = switches;
+        options.maxWidth = box.width();
+        options.maxHeight = box.height();
+        options.cancelled = stopped;
+        return RenderPreview(
+            NativePath(source), options,
+            [&](int, const Picture& original, const Picture& rendered, int delay) {
+                sink(ToImage(original), ToImage(rendered), delay);
+            },
+            error);
     } catch (...) {
         *error = imaging::CaughtError(NativePath(source));
     }

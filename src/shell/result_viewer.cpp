@@ -1,6 +1,7 @@
 #include "shell/result_viewer.h"
 
-#include <QMovie>
+#include <QImageReader>
+#include <QKeyEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -17,57 +18,246 @@ QSize FittedSize(const QSize& picture, const QSize& area)
     return picture * std::max(1, factor);
 }
 
+int PlaybackMs(int hundredths)
+{
+    return hundredths <= 1 ? 100 : hundredths * 10;
+}
+
+// One animation file read forward a frame at a time; going back starts over.
+class FrameReader {
+public:
+    explicit FrameReader(const QString& path) : path_(path) { restart(); }
+
+    bool valid() const { return !frame_.isNull(); }
+    int count() const { return count_; }
+    int index() const { return index_; }
+    const QImage& frame() const { return frame_; }
+    int hundredths() const { return delay_; }
+
+    void seek(int index)
+    {
+        if (index < index_)
+            restart();
+        while (index_ < index && read())
+            ;
+    }
+
+private:
+    void restart()
+    {
+        reader_ = std::make_unique<QImageReader>(path_);
+        count_ = std::max(1, reader_->imageCount());
+        index_ = -1;
+        read();
+    }
+    bool read()
+    {
+        QImage next = reader_->read();
+        if (next.isNull())
+            return false;
+        frame_ = std::move(next);
+        delay_ = reader_->nextImageDelay() / 10;
+        ++index_;
+        return true;
+    }
+
+    QString path_;
+    std::unique_ptr<QImageReader> reader_;
+    QImage frame_;
+    int count_ = 0;
+    int index_ = -1;
+    int delay_ = 0;
+};
+
 ResultViewer::ResultViewer(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &ResultViewer::advance);
 }
 
 ResultViewer::~ResultViewer() = default;
 
 void ResultViewer::closeFile()
 {
-    if (movie_) {
-        movie_->stop();
-        movie_.reset();
-    }
+    timer_.stop();
+    after_.reset();
+    before_.reset();
+    frames_.clear();
+    originals_.clear();
+    delays_.clear();
     fileName_.clear();
+    index_ = 0;
     update();
 }
 
-bool ResultViewer::displayFile(const QString& path)
+bool ResultViewer::displayFile(const QString& path, const QString& original)
 {
     closeFile();
-    auto movie = std::make_unique<QMovie>(path);
-    if (!movie->isValid())
+    auto after = std::make_unique<FrameReader>(path);
+    if (!after->valid())
         return false;
-    movie->setCacheMode(QMovie::CacheAll);
-    connect(movie.get(), &QMovie::frameChanged, this, qOverload<>(&QWidget::update));
-    // The preview keeps playing, whatever loop count the file carries.
-    connect(movie.get(), &QMovie::finished, movie.get(), &QMovie::start);
-    movie_ = std::move(movie);
+    after_ = std::move(after);
+    if (!original.isEmpty()) {
+        auto before = std::make_unique<FrameReader>(original);
+        if (before->valid())
+            before_ = std::move(before);
+    }
     fileName_ = path;
-    movie_->start();
-    update();
+    goTo(0);
     return true;
+}
+
+void ResultViewer::showFrames()
+{
+    closeFile();
+}
+
+void ResultViewer::appendFrame(const QImage& original, const QImage& frame, int hundredths)
+{
+    frames_.append(frame);
+    originals_.append(original);
+    delays_.append(hundredths);
+    if (frames_.size() == 1)
+        goTo(0);
 }
 
 int ResultViewer::frameCount() const
 {
-    return movie_ ? movie_->frameCount() : 0;
+    return after_ ? after_->count() : static_cast<int>(frames_.size());
+}
+
+QImage ResultViewer::currentImage() const
+{
+    if (after_) {
+        if (original_ && before_) {
+            before_->seek(std::min(index_, before_->count() - 1));
+            return before_->frame();
+        }
+        return after_->frame();
+    }
+    if (index_ >= frames_.size())
+        return {};
+    return original_ ? originals_[index_] : frames_[index_];
+}
+
+int ResultViewer::delayOf(int index) const
+{
+    if (after_)
+        return after_->hundredths();
+    return index < delays_.size() ? delays_[index] : 10;
+}
+
+void ResultViewer::goTo(int index)
+{
+    const int count = frameCount();
+    if (count == 0)
+        return;
+    index_ = ((index % count) + count) % count;
+    if (after_)
+        after_->seek(index_);
+    update();
+    Q_EMIT frameShown(index_);
+    schedule();
+}
+
+void ResultViewer::schedule()
+{
+    timer_.stop();
+    if (playing_ && isVisible() && frameCount() > 1)
+        timer_.start(PlaybackMs(delayOf(index_)));
+}
+
+void ResultViewer::advance()
+{
+    goTo(index_ + 1);
+}
+
+void ResultViewer::setPlaying(bool playing)
+{
+    playing_ = playing;
+    schedule();
+}
+
+void ResultViewer::stepFrame(int step)
+{
+    playing_ = false;
+    goTo(index_ + step);
+}
+
+void ResultViewer::setActualSize(bool actual)
+{
+    actualSize_ = actual;
+    update();
+}
+
+bool ResultViewer::hasOriginal() const
+{
+    return after_ ? before_ != nullptr : !originals_.isEmpty();
+}
+
+void ResultViewer::setShowingOriginal(bool original)
+{
+    original_ = original && hasOriginal();
+    update();
+}
+
+void ResultViewer::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+        setPlaying(!playing_);
+        Q_EMIT frameShown(index_);
+        break;
+    case Qt::Key_Right:
+        stepFrame(1);
+        break;
+    case Qt::Key_Left:
+        stepFrame(-1);
+        break;
+    case Qt::Key_B:
+        if (!event->isAutoRepeat())
+            setShowingOriginal(true);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void ResultViewer::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_B && !event->isAutoRepeat())
+        setShowingOriginal(false);
+    else
+        QWidget::keyReleaseEvent(event);
+}
+
+void ResultViewer::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    timer_.stop();
+}
+
+void ResultViewer::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    schedule();
 }
 
 void ResultViewer::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Base));
-    if (!movie_)
+    const QImage frame = currentImage();
+    if (frame.isNull()) {
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(rect().adjusted(16, 16, -16, -16), Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
         return;
-    const QPixmap frame = movie_->currentPixmap();
-    if (frame.isNull())
-        return;
+    }
 
     const QRect area = rect().adjusted(16, 16, -16, -16);
-    const QSize size = FittedSize(frame.size(), area.size());
+    const QSize size = actualSize_ ? frame.size() : FittedSize(frame.size(), area.size());
     const QRect target(area.x() + (area.width() - size.width()) / 2,
                        area.y() + (area.height() - size.height()) / 2, size.width(), size.height());
 
@@ -90,9 +280,8 @@ void ResultViewer::paintEvent(QPaintEvent*)
     painter.restore();
 
     // Reduced pictures are smoothed; enlarged ones keep sharp pixels.
-    const bool shrunk = size.width() < frame.width();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, shrunk);
-    painter.drawPixmap(target, frame);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, size.width() < frame.width());
+    painter.drawImage(target, frame);
 }
 
 } // namespace qf::shell

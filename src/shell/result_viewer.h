@@ -1,13 +1,17 @@
-// Plays the result animation in step 3 at its own speed, centred and fitted
-// to the view, on a light checked backdrop that shows its edges.
+// Plays an animation in the window: the result in step 3, read from its file
+// a frame at a time so a long animation costs one frame of memory, and the
+// preview in step 2, from frames handed in as they are rendered. Play and
+// pause, a frame at a time, fitted or at 1:1, and the original in place of
+// the effect while asked ("before").
 #pragma once
 
+#include <QImage>
 #include <QString>
+#include <QTimer>
+#include <QVector>
 #include <QWidget>
 
 #include <memory>
-
-class QMovie;
 
 namespace qf::shell {
 
@@ -15,6 +19,13 @@ namespace qf::shell {
 // shape, when it is larger; otherwise enlarged by the largest whole number
 // that fits, so every pixel becomes an equal square block.
 QSize FittedSize(const QSize& picture, const QSize& area);
+
+// How long a frame stays, in milliseconds, for its delay in hundredths of a
+// second: delays of 0 and 1 mean "as fast as possible" to the tools that
+// wrote them and play at 100 ms, as browsers play them.
+int PlaybackMs(int hundredths);
+
+class FrameReader;
 
 class ResultViewer : public QWidget {
     Q_OBJECT
@@ -25,18 +36,59 @@ public:
     // Shows nothing and holds no file open.
     void closeFile();
     // Loads the GIF and starts playing it; false when it cannot be read.
-    bool displayFile(const QString& path);
+    // original, when it can be read, is what "before" shows.
+    bool displayFile(const QString& path, const QString& original = {});
+    // Plays frames handed in one by one (the preview); starts empty.
+    void showFrames();
+    void appendFrame(const QImage& original, const QImage& frame, int hundredths);
+
+    // What the viewer says while it has nothing to show.
+    void setPlaceholder(const QString& text) { placeholder_ = text; }
 
     QString fileName() const { return fileName_; }
-    // Frames of the loaded animation, 0 when nothing is shown.
+    // Frames of the animation, 0 when nothing is shown.
     int frameCount() const;
+    int currentFrame() const { return index_; } // 0-based
+    QImage currentImage() const;
+
+    bool isPlaying() const { return playing_; }
+    void setPlaying(bool playing);
+    // One frame on (or back, with a negative step); pauses.
+    void stepFrame(int step);
+    bool actualSize() const { return actualSize_; }
+    void setActualSize(bool actual);
+    bool hasOriginal() const;
+    bool showingOriginal() const { return original_; }
+    void setShowingOriginal(bool original);
+
+Q_SIGNALS:
+    void frameShown(int index);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Space plays or pauses, Left and Right step a frame, B held shows the
+    // original.
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
-    std::unique_ptr<QMovie> movie_;
+    void advance();
+    void goTo(int index);
+    void schedule();
+    int delayOf(int index) const;
+
+    std::unique_ptr<FrameReader> after_, before_;
+    QVector<QImage> frames_, originals_; // handed-in frames
+    QVector<int> delays_;
+    QTimer timer_;
     QString fileName_;
+    QString placeholder_;
+    int index_ = 0;
+    bool playing_ = true;
+    bool actualSize_ = false;
+    bool original_ = false;
 };
 
 } // namespace qf::shell

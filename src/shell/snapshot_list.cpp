@@ -4,6 +4,7 @@
 #include "shell/table_text.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string_view>
 
 #include <QKeyEvent>
@@ -21,20 +22,50 @@ ImageList::ImageList(QSize thumbnailSize, QObject* parent) : QObject(parent), si
 
 void ImageList::add(const QImage& picture)
 {
-    QPixmap canvas(size_);
+    pictures_.append(picture);
+    pixmaps_.append(Thumbnail(picture, size_));
+}
+
+void ImageList::clear()
+{
+    pictures_.clear();
+    pixmaps_.clear();
+}
+
+double ImageList::aspect() const
+{
+    if (pictures_.isEmpty() || pictures_.front().height() == 0)
+        return 4.0 / 3.0;
+    return double(pictures_.front().width()) / pictures_.front().height();
+}
+
+void ImageList::setThumbnailSize(QSize size)
+{
+    if (size == size_)
+        return;
+    size_ = size;
+    for (qsizetype i = 0; i < pictures_.size(); ++i)
+        pixmaps_[i] = Thumbnail(pictures_[i], size_);
+}
+
+QPixmap ImageList::Thumbnail(const QImage& picture, QSize box)
+{
+    QPixmap canvas(box);
     canvas.fill(Qt::transparent);
-    if (!picture.isNull()) {
-        // Shrinking smooths; enlarging a tiny GIF keeps its pixels crisp so
-        // the strokes of the effect stay visible.
-        const QSize fitted = picture.size().scaled(size_, Qt::KeepAspectRatio);
-        const bool shrink = fitted.width() < picture.width();
-        const QImage scaled = picture.scaled(fitted, Qt::KeepAspectRatio,
-                                             shrink ? Qt::SmoothTransformation : Qt::FastTransformation);
-        QPainter painter(&canvas);
-        painter.drawImage((size_.width() - scaled.width()) / 2, (size_.height() - scaled.height()) / 2,
-                          scaled);
-    }
-    pixmaps_.append(canvas);
+    if (picture.isNull())
+        return canvas;
+    // The picture fills the box, which has its shape up to 3:1; a longer
+    // strip shows its middle rather than shrinking to a line. Shrinking
+    // smooths; enlarging a tiny GIF keeps its pixels crisp so the strokes of
+    // the effect stay visible.
+    const QSize filled = picture.size().scaled(box, Qt::KeepAspectRatioByExpanding);
+    const bool shrink = filled.width() < picture.width();
+    const QImage scaled = picture.scaled(filled, Qt::IgnoreAspectRatio,
+                                         shrink ? Qt::SmoothTransformation : Qt::FastTransformation);
+    QPainter painter(&canvas);
+    painter.drawImage(0, 0, scaled, (scaled.width() - box.width()) / 2, (scaled.height() - box.height()) / 2,
+                      box.width(), box.height());
+    return canvas;
 }
 
 namespace {
@@ -94,8 +125,9 @@ public:
 
     QRect checkRect(const QStyleOptionViewItem& option) const
     {
+        // Below the picture, before the name, so it covers nothing.
         const QRect t = thumbnail(option);
-        return {t.left() + 5, t.top() + 5, 18, 18};
+        return {t.left(), t.bottom() + 5, 18, 18};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
@@ -148,12 +180,11 @@ public:
             painter->drawPath(mark);
         }
 
-        const QRect caption(picture.left() - kPadding / 2, picture.bottom() + 3, picture.width() + kPadding,
-                            captionHeight());
+        const QRect caption(picture.left() + 22, picture.bottom() + 5, picture.width() - 22, captionHeight());
         const QFont font = captionFont(option.font, ticked);
         painter->setFont(font);
         painter->setPen(ticked ? accent.darker(125) : palette.color(QPalette::Text));
-        painter->drawText(caption, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+        painter->drawText(caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
                           WrappedName(index.data(kCaptionRole).toString(), font, caption.width()));
         painter->restore();
     }
@@ -234,8 +265,9 @@ SnapshotList::SnapshotList(QWidget* parent) : QListWidget(parent)
     connect(this, &QListWidget::itemChanged, this, &SnapshotList::onItemEvent);
 }
 
-void SnapshotList::showSnapshots(const ImageList& images)
+void SnapshotList::showSnapshots(ImageList& images)
 {
+    images_ = &images;
     updating_ = true;
     clear();
     setIconSize(images.thumbnailSize());
@@ -330,15 +362,56 @@ void SnapshotList::spreadOver()
     // Spread the cards evenly over the width: as many columns as fit, the
     // space left over shared between them. The list lays items out in the
     // largest viewport less room for a scroll bar, whether one shows or not.
-    const QSize card = static_cast<const SnapshotDelegate*>(itemDelegate())->cardSize(iconSize());
     int width = maximumViewportSize().width();
     if (verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded)
         width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
     width = std::max(1, width);
-    const int columns = std::max(1, (width - kGap) / (card.width() + kGap));
+    // The thumbnails take the GIF's shape, up to 3:1 either way, and grow
+    // with the list: as many columns as fit at the smallest size, each
+    // thumbnail then as wide as its column allows, up to a limit.
+    const double aspect = std::clamp(images_ ? images_->aspect() : 4.0 / 3.0, 1.0 / 3.0, 3.0);
+    const int smallest = static_cast<int>(std::lround(112 * std::max(1.0, std::sqrt(aspect))));
+    int columns = std::max(1, (width - kGap) / (smallest + 2 * kPadding + kGap));
+    int thumbWidth = std::clamp((width - kGap) / columns - kGap - 2 * kPadding, 40, 320);
+    int thumbHeight = static_cast<int>(std::lround(thumbWidth / aspect));
+    if (thumbHeight > 240) {
+        thumbHeight = 240;
+        thumbWidth = static_cast<int>(std::lround(240 * aspect));
+    }
+    const QSize thumb(thumbWidth, thumbHeight);
+    if (images_ && thumb != iconSize()) {
+        images_->setThumbnailSize(thumb);
+        setIconSize(thumb);
+        updateThumbnails(*images_);
+    }
+    const QSize card = static_cast<const SnapshotDelegate*>(itemDelegate())->cardSize(iconSize());
+    columns = std::max(1, (width - kGap) / (card.width() + kGap));
     const QSize grid((width - kGap) / columns, card.height() + kGap);
     if (gridSize() != grid)
         setGridSize(grid);
+}
+
+void SnapshotList::leaveEvent(QEvent* event)
+{
+    QListWidget::leaveEvent(event);
+    Q_EMIT pointerLeft();
+}
+
+void SnapshotList::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QListWidget::currentChanged(current, previous);
+    // The focus ring lies outside the card, beyond what the view repaints
+    // for a new current item.
+    viewport()->update();
+}
+
+void SnapshotList::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
+        tickOnly(currentItem());
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 void SnapshotList::resizeEvent(QResizeEvent* event)

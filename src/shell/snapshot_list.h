@@ -19,14 +19,21 @@ public:
     explicit ImageList(QSize thumbnailSize, QObject* parent = nullptr);
 
     QSize thumbnailSize() const { return size_; }
-    // Scales the full picture into the thumbnail box, keeping its shape.
+    // Keeps the full picture and makes its thumbnail.
     void add(const QImage& picture);
     int count() const { return static_cast<int>(pixmaps_.size()); }
     const QPixmap& pixmap(int index) const { return pixmaps_.at(index); }
-    void clear() { pixmaps_.clear(); }
+    void clear();
+    // Width over height of the pictures.
+    double aspect() const;
+    // Makes every thumbnail again at the new size.
+    void setThumbnailSize(QSize size);
 
 private:
+    // The picture filling box, its middle kept where their shapes differ.
+    static QPixmap Thumbnail(const QImage& picture, QSize box);
     QSize size_;
+    QVector<QImage> pictures_;
     QVector<QPixmap> pixmaps_;
 };
 
@@ -37,7 +44,8 @@ public:
 
     // Replaces the items with one per thumbnail of `images`, each with the
     // variant's name as tooltip; the first item is ticked.
-    void showSnapshots(const ImageList& images);
+    // The thumbnails follow the list's width from then on.
+    void showSnapshots(ImageList& images);
 
     // Puts new pictures on the items, keeping their check marks.
     void updateThumbnails(const ImageList& images);
@@ -52,7 +60,15 @@ public:
     // Lays the items out again from the top-left, filling the width.
     void arrange();
 
+Q_SIGNALS:
+    // The pointer left the cards.
+    void pointerLeft();
+
 protected:
+    void leaveEvent(QEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    // Enter and Return tick the card the keyboard is on, as Space does.
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -62,6 +78,7 @@ private:
     void spreadOver();
     void onItemEvent(QListWidgetItem* item);
     bool updating_ = false;
+    ImageList* images_ = nullptr;
 };
 
 } // namespace qf::shell

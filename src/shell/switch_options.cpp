@@ -4,10 +4,12 @@
 #include "shell/form_batch.h"
 
 #include "engine/variants.h"
+#include "shell/pages.h"
 #include "shell/snapshot_list.h"
 #include "shell/table_text.h"
 #include "shell/temp_results.h"
 #include "shell/update_reminder.h"
+#include "shell/work_controller.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -16,7 +18,6 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace qf::shell {
 
@@ -56,8 +57,8 @@ int SwitchValue(const QCheckBox* box)
 void FormBatch::createSettingsBox()
 {
     // The switches stay out of sight, and out of the keyboard's reach, until
-    // the Options control shows them over the snapshots.
-    GroupBox1 = new QGroupBox(tr("Settings"), centralWidget());
+    // the Options control shows them above the preview.
+    GroupBox1 = new QGroupBox(tr("Settings"), PageChoose);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(GroupBox1);
@@ -79,6 +80,7 @@ void FormBatch::createSettingsBox()
     BtnRestoreDefaults = restore;
     layout->addWidget(restore, 0, Qt::AlignLeft);
     GroupBox1->hide();
+    PageChoose->addSidePanel(GroupBox1);
 }
 
 Switches FormBatch::currentSwitches() const
@@ -126,7 +128,15 @@ void FormBatch::switchChanged()
         }
     }
     updateOptionsControl();
-    rebuildSnapshots();
+    // The thumbnails and previews are redrawn with the new switches.
+    if (SourcePath.isEmpty() || ImageList1->count() == 0)
+        return;
+    LabelUpdating->show();
+    Work->renderSnapshots(SourcePath, currentSwitches());
+    const int shown = PageChoose->previewVariant();
+    PageChoose->forgetPreviews();
+    if (shown >= 0 && CurrentStep == Step::Choose)
+        PageChoose->showPreview(shown);
 }
 
 void FormBatch::restoreDefaultSwitches()
@@ -146,14 +156,28 @@ void FormBatch::updateOptionsControl()
             ++changed;
     // A dot beside the name says the switches are not the defaults.
     BtnOptions->setText(changed == 0 ? tr("&Options") : tr("&Options \u25cf"));
-    BtnOptions->setToolTip(changed == 0 ? tr("Show the effect options (Alt+O)")
-                                        : tr("Show the effect options (Alt+O): %n differ from the "
-                                             "defaults",
-                                             nullptr, changed));
+    QString tip = tr("Show the effect options (Alt+O)");
+    if (changed == 1)
+        tip = tr("Show the effect options (Alt+O): 1 switch differs from the defaults");
+    else if (changed > 1)
+        tip = tr("Show the effect options (Alt+O): %1 switches differ from the defaults").arg(changed);
+    BtnOptions->setToolTip(tip);
     BtnOptions->setProperty("changed", changed > 0);
     BtnOptions->style()->unpolish(BtnOptions);
     BtnOptions->style()->polish(BtnOptions);
     BtnRestoreDefaults->setEnabled(changed > 0);
+    // The dot may come from a taller fallback font: the control keeps the
+    // height of the taller text either way, so the bar never moves.
+    if (BtnOptions->minimumHeight() == 0) {
+        const QString text = BtnOptions->text();
+        int height = 0;
+        for (const QString& shown : {tr("&Options"), tr("&Options \u25cf")}) {
+            BtnOptions->setText(shown);
+            height = std::max(height, BtnOptions->sizeHint().height());
+        }
+        BtnOptions->setText(text);
+        BtnOptions->setMinimumHeight(height);
+    }
 }
 
 void FormBatch::setOptionsOpen(bool open)
@@ -161,59 +185,10 @@ void FormBatch::setOptionsOpen(bool open)
     if (open == GroupBox1->isVisible())
         return;
     GroupBox1->setVisible(open);
-    layoutClient();
     if (open && !SwitchBoxes.isEmpty())
         SwitchBoxes.front()->setFocus();
-    else if (!open && CurrentStep == 2)
+    else if (!open && CurrentStep == Step::Choose)
         LVSnapshot->setFocus();
-}
-
-void FormBatch::rebuildSnapshots()
-{
-    if (SourcePath.isEmpty() || ImageList1->count() == 0)
-        return;
-    if (snapshotWatcher_.isRunning()) {
-        // The running build is out of date: stop it and start again when it
-        // has ended.
-        snapshotsWanted_ = true;
-        snapshotStop_->store(true);
-        return;
-    }
-    snapshotsWanted_ = false;
-    snapshotStop_ = std::make_shared<std::atomic<bool>>(false);
-    LabelUpdating->show();
-    layoutClient();
-
-    auto work = services_.work;
-    auto stop = snapshotStop_;
-    const QString path = SourcePath;
-    const Switches switches = currentSwitches();
-    snapshotWatcher_.disconnect(this);
-    connect(&snapshotWatcher_, &QFutureWatcher<OpenOutcome>::finished, this, [this, path, switches] {
-        if (closing_)
-            return;
-        if (snapshotsWanted_) {
-            rebuildSnapshots();
-            return;
-        }
-        LabelUpdating->hide();
-        layoutClient();
-        const OpenOutcome outcome = snapshotWatcher_.result();
-        // A build for another GIF or other switches is thrown away.
-        if (!outcome.ok || path != SourcePath || switches != currentSwitches()
-            || outcome.gif.snapshots.size() != kVariantCount)
-            return;
-        ImageList1->clear();
-        for (const QImage& snapshot : outcome.gif.snapshots)
-            ImageList1->add(snapshot);
-        LVSnapshot->updateThumbnails(*ImageList1);
-    });
-    snapshotWatcher_.setFuture(QtConcurrent::run([work, path, switches, stop] {
-        OpenOutcome outcome;
-        outcome.ok = work->open(
-            path, switches, [stop](double) { return !stop->load(); }, &outcome.gif, &outcome.error);
-        return outcome;
-    }));
 }
 
 } // namespace qf::shell

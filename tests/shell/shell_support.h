@@ -9,6 +9,7 @@
 #include "shell/ui_services.h"
 #include "shell/update_reminder.h"
 
+#include <QAction>
 #include <QDateTime>
 #include <QHash>
 #include <QSemaphore>
@@ -25,6 +26,7 @@ public:
     QStringList saveFilters; // the file type chosen with each save answer (none left: the first)
     QStringList openFolders; // where each open dialog started
     QStringList messages;    // "kind: text"
+    bool yes = false;        // the answer to every question
 
     static QString Next(QStringList& answers) { return answers.isEmpty() ? QString() : answers.takeFirst(); }
     QString openFileName(QWidget*, const QString&, const QString& folder) override
@@ -43,7 +45,7 @@ public:
     void warn(QWidget*, const QString&, const QString& text) override { messages.append("warn: " + text); }
     bool ask(QWidget*, const QString&, const QString& text) override
     {
-        return messages.append("ask: " + text), false;
+        return messages.append("ask: " + text), yes;
     }
     void openUrl(const QUrl&) override {}
 };
@@ -79,6 +81,12 @@ public:
         return PipelineWork::convert(source, target, variant, switches, progress, error);
     }
 };
+
+// Runs the window's command as its shortcut or button does.
+inline void Trigger(FormBatch& window, const char* name)
+{
+    window.findChild<QAction*>(QString::fromLatin1(name))->trigger();
+}
 
 struct Fixture {
     std::shared_ptr<FakeUi> ui = std::make_shared<FakeUi>();

@@ -25,6 +25,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 using namespace qf::shell;
 using namespace qf::shell::test;
 
@@ -74,25 +76,40 @@ private Q_SLOTS:
 
     void cleanup() { w_.reset(), fixture_.reset(), dir_.reset(); }
 
-    // Tab walks every control the user can see: none is a switch while
-    // Options is closed. Arrows move between cards from the first press.
-    void noKeyReachesAHiddenSwitch()
+    // Tab walks the step's own controls, then Back and Next (or Save), and
+    // never a switch while Options is closed. Arrows move between cards from
+    // the first press and Enter ticks one; in step 3 the viewer has the keys.
+    QStringList tabWalk(int presses) const
+    {
+        QStringList names;
+        for (int i = 0; i < presses; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            names << QApplication::focusWidget()->objectName();
+        }
+        return names;
+    }
+
+    void tabReachesEveryCommandAndNoHiddenSwitch()
     {
         start();
         open(animated_);
         auto* list = child<SnapshotList>("LVSnapshot");
+        QCOMPARE(QApplication::focusWidget(), list);
         QTest::keyClick(list, Qt::Key_Right);
-        QTest::keyClick(list, Qt::Key_Space);
+        QTest::keyClick(list, Qt::Key_Return);
         QCOMPARE(list->firstTickedRow(), 1);
-        for (int i = 0; i < 30; ++i) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QVERIFY(!qobject_cast<QCheckBox*>(QApplication::focusWidget()));
-        }
+        QCOMPARE(tabWalk(7), (QStringList{"PreviewViewer", "BtnPreview", "BtnActualSize", "ID_BACK_BUTTON", "ID_NEXT_BUTTON",
+                                          "BtnOptions", "LVSnapshot"}));
         QCOMPARE(w_->currentSwitches(), qf::Switches{});
         child<QAbstractButton>("BtnOptions")->click();
         QVERIFY(qobject_cast<QCheckBox*>(QApplication::focusWidget()));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QVERIFY(!child<QGroupBox>("GroupBox1")->isVisible());
+
+        run([&] { Trigger(*w_, "ID_NEXT"); });
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("GdViewer1"));
+        QCOMPARE(tabWalk(7), (QStringList{"BtnPlay", "BtnStepFrame", "BtnActualSize", "BtnBefore",
+                                          "ID_BACK_BUTTON", "ID_SAVE_BUTTON", "GdViewer1"}));
     }
 
     // A switch redraws the previews, is stored under its own key, and gets
@@ -112,16 +129,16 @@ private Q_SLOTS:
         QVERIFY(child<QAbstractButton>("BtnOptions")->text() != QStringLiteral("&Options"));
 
         const qf::Switches blurred = w_->currentSwitches();
-        run([&] { w_->executeCommand(ID_NEXT); });
+        run([&] { Trigger(*w_, "ID_NEXT"); });
         QVERIFY(QFileInfo::exists(w_->resultFile(0, blurred)));
         QVERIFY(!QFileInfo::exists(w_->resultFile(0, qf::Switches{})));
-        run([&] { w_->executeCommand(ID_BACK); });
+        run([&] { Trigger(*w_, "ID_BACK"); });
         child<QAbstractButton>("BtnRestoreDefaults")->click();
         QTRY_COMPARE(thumbnail(), plain);
-        run([&] { w_->executeCommand(ID_NEXT); });
-        run([&] { w_->executeCommand(ID_BACK); });
+        run([&] { Trigger(*w_, "ID_NEXT"); });
+        run([&] { Trigger(*w_, "ID_BACK"); });
         blur->click();
-        run([&] { w_->executeCommand(ID_NEXT); });
+        run([&] { Trigger(*w_, "ID_NEXT"); });
         QCOMPARE(fixture_->work->converts.load(), 2);
 
         w_.reset(); // the next start remembers the switch
@@ -137,14 +154,14 @@ private Q_SLOTS:
         qf::test::WriteBytes(many.toStdString(), qf::test::SmallAnimation(320, 240, 80));
         start();
         open(many);
-        w_->executeCommand(ID_NEXT);
+        Trigger(*w_, "ID_NEXT");
         auto* frames = child<QLabel>("LabelFrames");
         QTRY_VERIFY_WITH_TIMEOUT(frames->text().endsWith(" of 80") && !frames->text().startsWith("Frame 1 "),
                                  30000);
         QTest::keyClick(w_.get(), Qt::Key_Escape);
-        QCOMPARE(w_->currentStep(), 2);
+        QCOMPARE(w_->currentStep(), Step::Choose);
         QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
-        QCOMPARE(w_->currentStep(), 2);
+        QCOMPARE(w_->currentStep(), Step::Choose);
         QCOMPARE(QDir(w_->tempResults().folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(fixture_->ui->messages, QStringList());
     }
@@ -167,7 +184,7 @@ private Q_SLOTS:
         QVERIFY(drop(still_));
         QCOMPARE(fixture_->ui->messages, QStringList{"inform: " + NotAnimatedText()});
         QVERIFY(drop(animated_));
-        QCOMPARE(w_->currentStep(), 2);
+        QCOMPARE(w_->currentStep(), Step::Choose);
         QCOMPARE(w_->sourcePath(), animated_);
 
         QCOMPARE(FileArgument({"quillframe", "a.gif"}), QDir::current().filePath("a.gif"));
@@ -219,17 +236,17 @@ private Q_SLOTS:
 
         start();
         open(animated_);
-        run([&] { w_->executeCommand(ID_NEXT); });
+        run([&] { Trigger(*w_, "ID_NEXT"); });
         QDir(dir_->path()).mkdir("out");
         fixture_->ui->saveAnswers = {path("out/first"), path("out/first")};
-        w_->executeCommand(ID_SAVE);
+        Trigger(*w_, "ID_SAVE");
         QCOMPARE(fixture_->ui->suggestions.last(), path("ball-line-sketch.gif"));
         QCOMPARE(qf::test::ReadBytes(path("out/first.gif").toStdString()),
                  qf::test::ReadBytes(w_->tempResults().file(0).toStdString()));
         // The next save starts where this one went; the name with ".gif"
         // added is not replaced without asking.
         qf::test::WriteBytes(path("out/first.gif").toStdString(), {'m', 'i', 'n', 'e'});
-        w_->executeCommand(ID_SAVE);
+        Trigger(*w_, "ID_SAVE");
         QCOMPARE(fixture_->ui->suggestions.last(), path("out/ball-line-sketch.gif"));
         QCOMPARE(fixture_->ui->messages.size(), 1);
         QCOMPARE(qf::test::ReadBytes(path("out/first.gif").toStdString()),
@@ -238,7 +255,7 @@ private Q_SLOTS:
         // The WebP type: the result's frames, delays and loop count, lossless.
         fixture_->ui->saveAnswers = {path("out/moving")},
         fixture_->ui->saveFilters = {"Animated WebP (*.webp)"};
-        w_->executeCommand(ID_SAVE);
+        Trigger(*w_, "ID_SAVE");
         QTRY_VERIFY(!w_->isBusy());
         QCOMPARE(fixture_->ui->messages.size(), 1);
         const auto frames = [](const QString& file, qf::imaging::AnimationInfo& info) {
@@ -274,13 +291,13 @@ private Q_SLOTS:
         auto* notice = child<QLabel>("NoticeBar");
         QVERIFY(notice->isVisible());
         QCOMPARE(notice->text(), QStringLiteral("The file is damaged after frame 2; 2 frames were read."));
-        run([&] { w_->executeCommand(ID_NEXT); });
+        run([&] { Trigger(*w_, "ID_NEXT"); });
         QVERIFY(notice->isVisible());
-        run([&] { w_->executeCommand(ID_BACK); });
-        run([&] { w_->executeCommand(ID_BACK); });
+        run([&] { Trigger(*w_, "ID_BACK"); });
+        run([&] { Trigger(*w_, "ID_BACK"); });
         fixture_->ui->openAnswers = {animated_, animated_};
         run([&] { button->click(); });
-        QVERIFY(w_->currentStep() == 2 && !notice->isVisible());
+        QVERIFY(w_->currentStep() == Step::Choose && !notice->isVisible());
 
         w_.reset();
         start();
@@ -290,6 +307,76 @@ private Q_SLOTS:
 
     // Small pictures grow by the largest whole number that fits; larger
     // ones shrink to fit, keeping their shape.
+    // The preview plays the card the pointer rests on, or the ticked one on
+    // P, never starts from a tick, shows the original while B is held, and is
+    // drawn again with new switches.
+    void thePreviewFollowsTheCardAndTheSwitches()
+    {
+        start();
+        open(animated_);
+        auto* list = child<SnapshotList>("LVSnapshot");
+        auto* preview = child<ResultViewer>("PreviewViewer");
+        const auto firstFrame = [&](int frames) {
+            QTest::qWaitFor([&] { return preview->frameCount() == frames; }, 10000);
+            preview->stepFrame(-preview->currentFrame());
+            return preview->currentImage();
+        };
+        const auto caption = [&] { return child<QLabel>("LabelPreview")->text(); };
+        list->item(5)->setCheckState(Qt::Checked);
+        QTest::qWait(400);
+        QCOMPARE(preview->frameCount(), 0);
+        QTest::keyClick(list, Qt::Key_P);
+        const QImage chosen = firstFrame(3);
+        QCOMPARE(caption(), QStringLiteral("Preview: Colour sketch"));
+        QTest::mouseMove(list->viewport(), list->visualItemRect(list->item(0)).center());
+        QTRY_COMPARE(caption(), QStringLiteral("Preview: Line sketch"));
+        QVERIFY(firstFrame(3) != chosen);
+        QCOMPARE(list->firstTickedRow(), 5);
+
+        // The original is the GIF's own first frame.
+        qf::imaging::AnimationReader reader;
+        qf::imaging::RgbaImage frame;
+        QVERIFY(reader.open(animated_.toStdString(), nullptr) && reader.readNext(frame, nullptr));
+        QTest::keyPress(list, Qt::Key_B);
+        const QImage original = preview->currentImage().convertToFormat(QImage::Format_RGBA8888);
+        QTest::keyRelease(list, Qt::Key_B);
+        QCOMPARE(original, QImage(frame.pixels.data(), frame.width, frame.height, QImage::Format_RGBA8888));
+
+        const QImage plain = firstFrame(3);
+        child<QAbstractButton>("BtnOptions")->click();
+        child<QGroupBox>("GroupBox1")->findChildren<QCheckBox*>()[4]->click(); // Blur
+        QTRY_VERIFY(preview->frameCount() == 3 && firstFrame(3) != plain);
+        child<QAbstractButton>("BtnRestoreDefaults")->click();
+        QTRY_VERIFY(preview->frameCount() == 3 && firstFrame(3) == plain);
+    }
+
+    // A logout's SIGTERM (or Ctrl+C, or a closed terminal) closes the window
+    // as its close button does: the results folder, the lock and the socket
+    // all go.
+    void aTerminationSignalLeavesNothingBehind()
+    {
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+            QTemporaryDir temp, runtime;
+            QProcess window;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("TMPDIR", temp.path());
+            environment.insert("XDG_RUNTIME_DIR", runtime.path());
+            environment.insert("QT_QPA_PLATFORM", "offscreen");
+            window.setProcessEnvironment(environment);
+            window.start(QStringLiteral(QF_QUILLFRAME_EXE), {animated_});
+            const QDir results(QDir(temp.path()).filePath(PrivateFolderName()));
+            const auto left = [&] {
+                return QDir(runtime.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(results.exists() && left().size() == 2, 20000); // the lock and the socket
+            ::kill(static_cast<pid_t>(window.processId()), signal);
+            QVERIFY(window.waitForFinished(20000));
+            QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+            QVERIFY(!results.exists());
+            QCOMPARE(left(), QStringList());
+        }
+    }
+
     void theViewerFitsThePicture()
     {
         const struct {
@@ -302,6 +389,9 @@ private Q_SLOTS:
         };
         for (const auto& row : rows)
             QCOMPARE(FittedSize(row.picture, row.area), row.shown);
+        // Delays of 0 and 1 hundredth play at 100 ms, as in a browser.
+        QCOMPARE((QList<int>{PlaybackMs(0), PlaybackMs(1), PlaybackMs(2), PlaybackMs(7)}),
+                 (QList<int>{100, 100, 20, 70}));
     }
 };
 

@@ -7,6 +7,7 @@
 #include "shell/language.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QDir>
 #include <QLabel>
 #include <QStandardPaths>
@@ -37,9 +38,9 @@ private Q_SLOTS:
                  QStringLiteral("Schritt 1: Bitte öffnen Sie eine GIF-Datei"));
         QCOMPARE(w.findChild<QAbstractButton*>(QStringLiteral("BtnOpenFile"))->text(),
                  QStringLiteral("Hier klicken, um Ihre GIF-Datei zu öffnen"));
-        QCOMPARE(w.findControl(ID_BACK)->text(), QStringLiteral("Zurück"));
-        QCOMPARE(w.findControl(ID_NEXT)->text(), QStringLiteral("Weiter"));
-        QCOMPARE(w.findControl(ID_SAVE)->text(), QStringLiteral("Speichern"));
+        QCOMPARE(w.findChild<QAction*>(QStringLiteral("ID_BACK"))->text(), QStringLiteral("Zurück"));
+        QCOMPARE(w.findChild<QAction*>(QStringLiteral("ID_NEXT"))->text(), QStringLiteral("Weiter"));
+        QCOMPARE(w.findChild<QAction*>(QStringLiteral("ID_SAVE"))->text(), QStringLiteral("Speichern"));
     }
 
     void everyTableTextIsTranslated()

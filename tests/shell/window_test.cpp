@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QLabel>
 #include <QTest>
 #include <QToolBar>
 
@@ -57,7 +58,7 @@ class WindowTest : public QObject {
 
     QString path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
     QString temp(int variant) const { return w_->tempResults().file(variant); }
-    QAction* action(int id) const { return w_->findControl(id); }
+    QAction* action(const char* name) const { return w_->findChild<QAction*>(name); }
     QStringList& messages() { return fixture_->ui->messages; }
     void start()
     {
@@ -68,10 +69,10 @@ class WindowTest : public QObject {
         w_->show();
         QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
     }
-    void press(int id) { QTest::mouseClick(bar_->widgetForAction(action(id)), Qt::LeftButton); }
-    void click(int id)
+    void press(const char* name) { QTest::mouseClick(bar_->widgetForAction(action(name)), Qt::LeftButton); }
+    void click(const char* name)
     {
-        press(id);
+        press(name);
         QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
     }
     void open(const QString& file)
@@ -115,11 +116,11 @@ private Q_SLOTS:
     {
         start();
         QTest::mouseClick(openButton_, Qt::LeftButton);
-        QVERIFY(w_->currentStep() == 1 && !action(ID_NEXT)->isEnabled()); // the dialog was cancelled
+        QVERIFY(w_->currentStep() == Step::Open && !action("ID_NEXT")->isEnabled()); // the dialog was cancelled
         auto* progress = w_->findChild<QProgressBar*>();
         QSignalSpy opening(progress, &QProgressBar::valueChanged);
         open(animated_);
-        QCOMPARE(w_->currentStep(), 2);
+        QCOMPARE(w_->currentStep(), Step::Choose);
         QCOMPARE(w_->frameDelays(), (QVector<int>{0, 10, 11, 12}));
         QCOMPARE(list_->count(), 17);
         QCOMPARE(ticked(), QList<int>{0});
@@ -128,11 +129,11 @@ private Q_SLOTS:
 
         pick(4);
         QSignalSpy converting(progress, &QProgressBar::valueChanged);
-        click(ID_NEXT);
-        QCOMPARE(w_->currentStep(), 3);
+        click("ID_NEXT");
+        QCOMPARE(w_->currentStep(), Step::Result);
         QCOMPARE(converting.first().first().toInt(), 0);
         QVERIFY(converting.size() >= 3);
-        QCOMPARE(w_->findChild<ResultViewer*>()->fileName(), temp(4));
+        QCOMPARE(w_->findChild<ResultViewer*>("GdViewer1")->fileName(), temp(4));
         qf::ConvertOptions options;
         options.variant = 4;
         qf::imaging::Error error;
@@ -141,8 +142,8 @@ private Q_SLOTS:
         QVERIFY(qf::test::ReadBytes(temp(4).toStdString())
                 == qf::test::ReadBytes(path("expected.gif").toStdString()));
         fixture_->ui->saveAnswers = {path("first.gif"), path("no extension")};
-        click(ID_SAVE);
-        click(ID_SAVE);
+        click("ID_SAVE");
+        click("ID_SAVE");
         const qf::test::Bytes expected = qf::test::ReadBytes(path("expected.gif").toStdString());
         for (const char* file : {"first.gif", "no extension.gif"})
             QVERIFY(qf::test::ReadBytes(path(file).toStdString()) == expected);
@@ -150,11 +151,11 @@ private Q_SLOTS:
 
         // Back keeps the tick; Next shows the result made before without
         // converting again.
-        click(ID_BACK);
-        QCOMPARE(w_->currentStep(), 2);
+        click("ID_BACK");
+        QCOMPARE(w_->currentStep(), Step::Choose);
         QCOMPARE(ticked(), QList<int>{4});
-        click(ID_NEXT);
-        QCOMPARE(w_->currentStep(), 3);
+        click("ID_NEXT");
+        QCOMPARE(w_->currentStep(), Step::Result);
         QCOMPARE(fixture_->work->converts.load(), 1);
     }
 
@@ -179,31 +180,91 @@ private Q_SLOTS:
         open(broken_);
         QVERIFY(messages().size() == 1 && messages()[0].startsWith("warn: ")
                 && messages()[0].contains(broken_));
-        QVERIFY(!action(ID_NEXT)->isEnabled());
+        QVERIFY(!action("ID_NEXT")->isEnabled());
         open(animated_);
         pick(5);
-        click(ID_NEXT);
-        click(ID_BACK);
-        click(ID_BACK);
+        click("ID_NEXT");
+        click("ID_BACK");
+        click("ID_BACK");
         open(still_);
         open(broken_);
         QCOMPARE(messages().mid(1, 1), QStringList{"inform: " + NotAnimatedText()});
-        QVERIFY(w_->currentStep() == 1 && w_->sourcePath() == animated_ && QFile::exists(temp(5)));
-        click(ID_NEXT);
+        QVERIFY(w_->currentStep() == Step::Open && w_->sourcePath() == animated_ && QFile::exists(temp(5)));
+        click("ID_NEXT");
         QCOMPARE(ticked(), QList<int>{5});
     }
 
-    void aConversionLocksTheCommandsAndClosingStopsIt()
+    // What the window shows at each step and while it works: the caption
+    // (dimmed while locked), the controls on screen ("off" when disabled)
+    // and the commands.
+    QString state() const
+    {
+        QStringList shown;
+        for (const char* name : {"BtnOpenFile", "PicAbout", "LVSnapshot", "PreviewViewer", "GdViewer1",
+                                 "PicProgress", "BtnOptions"}) {
+            const auto* widget = w_->findChild<QWidget*>(name);
+            if (widget->isVisible())
+                shown << QString::fromLatin1(name) + (widget->isEnabled() ? "" : " off");
+        }
+        QStringList commands;
+        for (const char* name : {"ID_BACK", "ID_NEXT", "ID_SAVE"})
+            commands << QString::fromLatin1(name)
+                            + (!action(name)->isVisible() ? " hidden" : action(name)->isEnabled() ? "" : " off");
+        const auto* caption = w_->findChild<QLabel*>("ID_STEP");
+        return caption->text() + (caption->isEnabled() ? "" : " (dimmed)") + " | " + shown.join(", ") + " | "
+               + commands.join(", ");
+    }
+
+    void theStepTable()
+    {
+        const QString one = "Step 1: Please open a GIF file | BtnOpenFile, PicAbout | ";
+        const QString two = "Step 2: Please select an effect, then click Next";
+        const QString three = "Step 3: Click Save to save the GIF file.";
+        start();
+        QCOMPARE(state(), one + "ID_BACK off, ID_NEXT off, ID_SAVE hidden");
+        fixture_->work->hold = true;
+        open(animated_);
+        QCOMPARE(state(), two + " | LVSnapshot, PreviewViewer, BtnOptions | ID_BACK, ID_NEXT, ID_SAVE hidden");
+        press("ID_NEXT");
+        QVERIFY(fixture_->work->converting.tryAcquire(1, 5000));
+        QCOMPARE(state(), two + " (dimmed) | PicProgress, BtnOptions off | ID_BACK off, ID_NEXT off, ID_SAVE hidden");
+        fixture_->work->release.release();
+        QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
+        QCOMPARE(state(), three + " | GdViewer1 | ID_BACK, ID_NEXT hidden, ID_SAVE");
+        fixture_->ui->saveAnswers = {path("out.webp")};
+        press("ID_SAVE"); // a WebP save locks the window as a conversion does
+        QCOMPARE(state(), three + " (dimmed) | PicProgress | ID_BACK off, ID_NEXT hidden, ID_SAVE off");
+        QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
+        QCOMPARE(state(), three + " | GdViewer1 | ID_BACK, ID_NEXT hidden, ID_SAVE");
+        click("ID_BACK");
+        QCOMPARE(state(), two + " | LVSnapshot, PreviewViewer, BtnOptions | ID_BACK, ID_NEXT, ID_SAVE hidden");
+        click("ID_BACK");
+        QCOMPARE(state(), one + "ID_BACK off, ID_NEXT, ID_SAVE hidden");
+    }
+
+    // While work runs the commands do nothing; a file handed over asks
+    // first, and only a yes stops the work for it; closing stops it too.
+    void aConversionLocksTheCommandsAndAHandOverAsks()
     {
         start();
         open(animated_);
         fixture_->work->hold = true;
-        press(ID_NEXT);
+        press("ID_NEXT");
         QVERIFY(fixture_->work->converting.tryAcquire(1, 5000));
-        QVERIFY(w_->isBusy() && !action(ID_BACK)->isEnabled() && !action(ID_NEXT)->isEnabled());
-        w_->executeCommand(ID_BACK);
-        w_->executeCommand(ID_NEXT);
+        Trigger(*w_, "ID_BACK");
+        Trigger(*w_, "ID_NEXT");
         QCOMPARE(fixture_->work->converts.load(), 1);
+        Write(path("other.gif"), qf::test::SmallAnimation(40, 20, 2));
+        w_->openPath(path("other.gif"));
+        QCOMPARE(messages(), QStringList{"ask: Stop the work in progress and open other.gif?"});
+        QVERIFY(w_->isBusy() && w_->currentStep() != Step::Result);
+        fixture_->ui->yes = true;
+        w_->openPath(path("other.gif"));
+        QTRY_VERIFY_WITH_TIMEOUT(w_->sourcePath() == path("other.gif") && !w_->isBusy(), 30000);
+        QVERIFY(w_->currentStep() == Step::Choose && w_->frameCount() == 2);
+
+        press("ID_NEXT");
+        QVERIFY(fixture_->work->converting.tryAcquire(1, 5000));
         w_->close();
         QVERIFY(!QFile::exists(temp(0)));
         fixture_->work->release.release();
@@ -214,21 +275,21 @@ private Q_SLOTS:
         start();
         open(animated_);
         fixture_->work->fail = true;
-        click(ID_NEXT);
-        QVERIFY(w_->currentStep() == 2 && !QFile::exists(temp(0)));
+        click("ID_NEXT");
+        QVERIFY(w_->currentStep() == Step::Choose && !QFile::exists(temp(0)));
         QVERIFY(messages().size() == 1 && messages()[0].contains(QStringLiteral("no space left")));
         fixture_->work->fail = false;
-        click(ID_NEXT);
+        click("ID_NEXT");
         // Saving into a missing folder, then with the result gone.
         Write(path("keep.gif"), {'k', 'e', 'e', 'p'});
         fixture_->ui->saveAnswers = {path("gone/out.gif"), path("keep.gif")};
-        click(ID_SAVE);
+        click("ID_SAVE");
         QVERIFY(messages().last().contains(path("gone/out.gif")));
         QFile::remove(temp(0));
-        click(ID_SAVE);
+        click("ID_SAVE");
         QCOMPARE(messages().size(), 3);
         QVERIFY(qf::test::ReadBytes(path("keep.gif").toStdString()) == (qf::test::Bytes{'k', 'e', 'e', 'p'}));
-        QCOMPARE(w_->currentStep(), 3);
+        QCOMPARE(w_->currentStep(), Step::Result);
     }
 
     // Results live until the next GIF is opened or the window closes.
@@ -237,12 +298,12 @@ private Q_SLOTS:
         start();
         const QString folder = w_->tempResults().folder();
         open(animated_);
-        click(ID_NEXT);
-        click(ID_BACK);
-        click(ID_BACK);
+        click("ID_NEXT");
+        click("ID_BACK");
+        click("ID_BACK");
         open(animated_);
         QVERIFY(QDir(folder).isEmpty());
-        click(ID_NEXT);
+        click("ID_NEXT");
         w_.reset();
         QVERIFY(!QFileInfo::exists(folder));
     }

@@ -1,0 +1,36 @@
+// A short, small rendering of one variant: the first seconds of an
+// animation, each frame reduced to fit a box before the effect, for playing
+// while the user chooses. It shares nothing with the snapshots or the
+// conversion's results.
+#pragma once
+
+#include "engine/engine.h"
+#include "imaging/errors.h"
+#include "picture.h"
+
+#include <functional>
+#include <string>
+
+namespace qf {
+
+struct PreviewOptions {
+    int variant = 0;
+    Switches switches;
+    int maxWidth = 400; // frames larger than this box are reduced to fit it
+    int maxHeight = 300;
+    int maxHundredths = 300; // stop once this much play time is rendered
+    int maxFrames = 48;
+    // Asked between frames and inside long decodes; true stops the work.
+    std::function<bool()> cancelled;
+};
+
+// Hands each frame (1-based number, the reduced source picture, the rendered
+// picture, delay in hundredths of a second as the file gives it) to sink as soon as it is made, on the
+// calling thread. False with *error when the file cannot be read, or with
+// ErrorKind::Cancelled when stopped.
+using PreviewSink =
+    std::function<void(int frame, const Picture& source, const Picture& rendered, int delay)>;
+bool RenderPreview(const std::string& path, const PreviewOptions& options, const PreviewSink& sink,
+                   imaging::Error* error);
+
+} // namespace qf
