@@ -60,6 +60,14 @@ std::string ParseResize(const BatchArgs& args, imaging::ResizeRequest* request)
     return {};
 }
 
+// The worse of two exit codes: an interruption, then the highest.
+int Worse(int a, int b)
+{
+    if (a == kExitInterrupted || b == kExitInterrupted)
+        return kExitInterrupted;
+    return std::max(a, b);
+}
+
 } // namespace
 
 int ExitCodeFor(const imaging::Error& error)
@@ -86,13 +94,6 @@ int ExitCodeFor(const imaging::Error& error)
     return kExitFailed;
 }
 
-int Worse(int a, int b)
-{
-    if (a == kExitInterrupted || b == kExitInterrupted)
-        return kExitInterrupted;
-    return std::max(a, b);
-}
-
 int Report(const imaging::Error& error)
 {
     std::cerr << "error: " << error.message() << "\n";
@@ -111,14 +112,25 @@ void WarnOfDamage(const std::string& file, const imaging::AnimationDamage& damag
         std::cerr << "warning: " << file << ": " << damage.message() << "\n";
 }
 
-void PrintSummary(const char* verb, std::size_t total, int done, int failed)
+void Tally::record(int code)
 {
-    std::cerr << verb << " " << done << " of " << total << (total == 1 ? " file" : " files");
-    if (failed > 0)
-        std::cerr << "; " << failed << " failed";
-    if (Interrupted())
-        std::cerr << "; interrupted";
-    std::cerr << "\n";
+    std::lock_guard lock(mutex_);
+    worst_ = Worse(worst_, code);
+    (code == kExitOk ? done_ : failed_) += 1;
+}
+
+int Tally::finish(ProgressBar& bar, const char* verb, std::size_t total, bool quiet)
+{
+    bar.finish();
+    if (total > 1 && (!quiet || failed_ > 0)) {
+        std::cerr << verb << " " << done_ << " of " << total << " files";
+        if (failed_ > 0)
+            std::cerr << "; " << failed_ << " failed";
+        if (Interrupted())
+            std::cerr << "; interrupted";
+        std::cerr << "\n";
+    }
+    return Interrupted() ? kExitInterrupted : worst_;
 }
 
 void InstallInterruptHandler()

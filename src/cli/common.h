@@ -6,7 +6,9 @@
 #include "imaging/animation_info.h"
 #include "imaging/image.h"
 #include "imaging/resize.h"
+#include "progress_bar.h"
 
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,8 +26,6 @@ enum ExitCode : int {
 };
 
 int ExitCodeFor(const imaging::Error& error);
-// The worse of two exit codes: an interruption, then the highest.
-int Worse(int a, int b);
 
 // Prints "error: <message>" and returns the error's exit code.
 int Report(const imaging::Error& error);
@@ -34,8 +34,21 @@ int UsageError(const std::string& problem);
 // Damage that still leaves frames is no failure: the frames read are used,
 // and the user is told.
 void WarnOfDamage(const std::string& file, const imaging::AnimationDamage& damage);
-// "converted 3 of 4 files; 1 failed"
-void PrintSummary(const char* verb, std::size_t total, int done, int failed);
+
+// The outcome of a command over its inputs: the worst exit code, the files
+// done and those that failed.
+class Tally {
+public:
+    // One input's exit code; from any thread.
+    void record(int code);
+    // Ends the progress bar, sums up a batch ("converted 3 of 4 files; 1
+    // failed", unless quiet and none failed) and returns the exit code.
+    int finish(ProgressBar& bar, const char* verb, std::size_t total, bool quiet);
+
+private:
+    std::mutex mutex_;
+    int worst_ = 0, done_ = 0, failed_ = 0;
+};
 
 // Ctrl-C, SIGTERM and SIGHUP ask the running command to stop cleanly; a
 // second one ends the program at once.

@@ -9,7 +9,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <mutex>
 #include <string>
 
 namespace qf::cli {
@@ -55,7 +54,8 @@ int RunConvert(const ConvertArgs& args)
         std::string names;
         for (int v = 0; v < kVariantCount; ++v)
             names += (v ? ", " : "") + VariantSlug(v);
-        return UsageError("--variant: '" + args.variant + "' is no variant; give 0-16 or one of: " + names);
+        return UsageError("--variant: '" + args.variant + "' is no variant; give 0-" + std::to_string(kLastVariant)
+                          + " or one of: " + names);
     }
     const bool webpBatch = args.format && *args.format == "webp";
     Plan plan;
@@ -93,8 +93,7 @@ int RunConvert(const ConvertArgs& args)
         std::signal(SIGPIPE, SIG_IGN); // a closed pipe is reported as a write error
 
     ProgressBar bar("converting", args.quiet);
-    std::mutex resultMutex;
-    int worst = kExitOk, converted = 0, failed = 0;
+    Tally tally;
 
     BatchOptions options;
     options.convert.variant = *variant;
@@ -130,18 +129,10 @@ int RunConvert(const ConvertArgs& args)
             bar.print("error: " + error.message());
             code = ExitCodeFor(error);
         }
-        std::lock_guard lock(resultMutex);
-        worst = Worse(worst, code);
-        (code == kExitOk ? converted : failed) += 1;
+        tally.record(code);
     };
     ConvertBatch(jobs, options);
-
-    bar.finish();
-    if (batch && (!args.quiet || failed > 0))
-        PrintSummary("converted", plan.jobs.size(), converted, failed);
-    if (Interrupted())
-        return kExitInterrupted;
-    return worst;
+    return tally.finish(bar, "converted", plan.jobs.size(), args.quiet);
 }
 
 } // namespace qf::cli

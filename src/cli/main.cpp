@@ -146,7 +146,7 @@ CompletionTables Completions()
         variants.emplace_back(VariantSlug(v), std::string(qf::kVariants[v].name));
     tables.choices["FORMAT"] = {{"gif", "GIF animation"}, {"webp", "animated WebP"}};
     tables.summaries = {{"convert", "Render an animation with one effect"},
-                        {"snapshots", "Render frame 1 in all 17 effects, with a contact sheet"},
+                        {"snapshots", "Render frame 1 in every effect, with a contact sheet"},
                         {"frames", "Write the decoded frames as PNG files"},
                         {"info", "Print the size, frame count, delays and loop count"}};
     return tables;
@@ -169,9 +169,11 @@ void WrapOptionHelp(CLI::App& app)
 
 static int RunCommandLine(int argc, char** argv)
 {
+    const std::string count = std::to_string(qf::kVariantCount), numbers = "0-" + std::to_string(qf::kLastVariant);
     CLI::App app{"Quillframe turns an animated GIF into a hand-drawn looking animated GIF:\n"
                  "pencil sketches, dotted sketches, flat-colour cartoons and tinted, posterised\n"
-                 "or high-contrast variants of every frame (17 variants).",
+                 "or high-contrast variants of every frame ("
+                     + count + " variants).",
                  "quillframe-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("quillframe-cli (Quillframe) ") + qf::kVersion + "\n"
@@ -189,7 +191,7 @@ static int RunCommandLine(int argc, char** argv)
     convertCommand->add_option("files", convert.files, kFilesHelp)->required()->type_name("FILE");
     convertCommand
         ->add_option("-v,--variant", convert.variant,
-                     "Effect variant: 0-16 or its name, e.g. pencil-on-paper (default 0)")
+                     "Effect variant: " + numbers + " or its name, e.g. pencil-on-paper (default 0)")
         ->type_name("VARIANT");
     AddBatchOptions(convertCommand, convert, "animation");
     convertCommand
@@ -216,10 +218,11 @@ static int RunCommandLine(int argc, char** argv)
 
     SnapshotArgs snapshots;
     CLI::App* snapshotsCommand =
-        app.add_subcommand("snapshots", "Render frame 1 of IN in all 17 variants into DIR as\n"
-                                        "variant-00.png ... variant-16.png, plus sheet.png, a labelled\n"
-                                        "contact sheet of all of them for choosing at a glance. Stills\n"
-                                        "are accepted. With --out-dir, each input gets its own folder.");
+        app.add_subcommand("snapshots", "Render frame 1 of IN in all " + count + " variants into DIR as\n"
+                                        "variant-00.png ... variant-" + std::to_string(qf::kLastVariant)
+                                            + ".png, plus sheet.png, a labelled\n"
+                                              "contact sheet of all of them for choosing at a glance. Stills\n"
+                                              "are accepted. With --out-dir, each input gets its own folder.");
     snapshotsCommand->add_option("files", snapshots.files, "IN DIR, or IN... with --out-dir DIR")
         ->required()
         ->type_name("FILE");

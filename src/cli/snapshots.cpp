@@ -93,7 +93,7 @@ int RunSnapshots(const SnapshotArgs& args)
     StandardStreams streams;
     const bool batch = plan.jobs.size() > 1;
     ProgressBar bar("snapshots", args.quiet);
-    int worst = kExitOk, done = 0, failed = 0;
+    Tally tally;
     for (std::size_t i = 0; i < plan.jobs.size() && !Interrupted(); ++i) {
         const Job& job = plan.jobs[i];
         std::string input = job.input;
@@ -114,15 +114,9 @@ int RunSnapshots(const SnapshotArgs& args)
             bar.finish();
             code = Report(error);
         }
-        worst = Worse(worst, code);
-        (code == kExitOk ? done : failed) += 1;
+        tally.record(code);
     }
-    bar.finish();
-    if (batch && (!args.quiet || failed > 0))
-        PrintSummary("made snapshots of", plan.jobs.size(), done, failed);
-    if (Interrupted())
-        return kExitInterrupted;
-    return worst;
+    return tally.finish(bar, "made snapshots of", plan.jobs.size(), args.quiet);
 }
 
 } // namespace qf::cli

@@ -11,6 +11,8 @@
 namespace qf {
 
 inline constexpr int kVariantCount = 17;
+// The last variant number, as the help texts name the range ("0-16").
+inline constexpr int kLastVariant = kVariantCount - 1;
 
 // The picture a variant shows, one of the engine's layers.
 enum class BaseLayer {

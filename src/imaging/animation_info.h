@@ -9,6 +9,11 @@
 
 namespace qf::imaging {
 
+// The longest delay of a frame (hundredths of a second) and the most
+// repeats a GIF stores (16 bits each); every writer takes the same.
+inline constexpr int kMaxDelay = 65535;
+inline constexpr int kMaxLoopCount = 65535;
+
 struct AnimationInfo {
     // The logical screen. A screen stored with no width or height takes the
     // extent of the first frame instead, as browsers do.

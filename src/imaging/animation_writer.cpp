@@ -1,9 +1,42 @@
 #include "animation_writer.h"
 
+#include "errors.h"
 #include "gif_writer.h"
+#include "size_limits.h"
 #include "webp_writer.h"
 
 namespace qf::imaging {
+
+bool CheckAnimation(const std::string& path, int width, int height, int maxSide, int loopCount, Error* error)
+{
+    if (width < 1 || height < 1)
+        return Fail(error, ErrorKind::InvalidArgument, path,
+                    "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
+                        + " pixels");
+    if (!WithinSizeLimits(width, height, maxSide))
+        return Fail(error, ErrorKind::TooLarge, path,
+                    "cannot hold frames of " + BeyondSizeLimits(width, height, maxSide));
+    if (loopCount < -1 || loopCount > kMaxLoopCount)
+        return Fail(error, ErrorKind::InvalidArgument, path,
+                    "cannot store the loop count " + std::to_string(loopCount) + " (0 to "
+                        + std::to_string(kMaxLoopCount) + ")");
+    return true;
+}
+
+bool CheckFrame(const std::string& path, int number, int width, int height, int delay, int animationWidth,
+                int animationHeight, Error* error)
+{
+    if (width != animationWidth || height != animationHeight)
+        return Fail(error, ErrorKind::InvalidArgument, path,
+                    "frame " + std::to_string(number) + " is " + std::to_string(width) + " x "
+                        + std::to_string(height) + " pixels, the animation " + std::to_string(animationWidth)
+                        + " x " + std::to_string(animationHeight));
+    if (delay < 0 || delay > kMaxDelay)
+        return Fail(error, ErrorKind::InvalidArgument, path,
+                    "cannot store the delay " + std::to_string(delay) + " of frame " + std::to_string(number)
+                        + " (0 to " + std::to_string(kMaxDelay) + " hundredths of a second)");
+    return true;
+}
 
 std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& settings)
 {

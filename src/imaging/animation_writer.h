@@ -22,6 +22,7 @@
 // depend on the number of threads or on which thread ran a stage.
 #pragma once
 
+#include "animation_info.h"
 #include "image.h"
 
 #include <memory>
@@ -56,7 +57,7 @@ public:
     virtual bool open(const std::string& path, int width, int height, int loopCount, Error* error) = 0;
 
     // Adds a whole frame with its delay in hundredths of a second (0 to
-    // 65535). A frame of another size or a delay out of range is refused
+    // kMaxDelay). A frame of another size or a delay out of range is refused
     // (InvalidArgument).
     virtual bool addFrame(const ImageView& frame, int delay, Error* error) = 0;
 
@@ -79,6 +80,16 @@ public:
     // no temporary file is left behind.
     virtual void abort() = 0;
 };
+
+// For writers: the checks every writer makes, in the same words. Of open():
+// sides below 1 and a loop count outside -1 to kMaxLoopCount are refused
+// (InvalidArgument), sizes beyond the limits of size_limits.h with the
+// format's own largest side (TooLarge).
+bool CheckAnimation(const std::string& path, int width, int height, int maxSide, int loopCount, Error* error);
+// Of frame number (1-based) of width x height: another size than the
+// animation's, or a delay outside 0 to kMaxDelay (InvalidArgument).
+bool CheckFrame(const std::string& path, int number, int width, int height, int delay, int animationWidth,
+                int animationHeight, Error* error);
 
 // A writer of the format and settings asked for.
 std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& settings);

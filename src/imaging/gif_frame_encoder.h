@@ -146,7 +146,8 @@ struct EncodedFrame {
 //  - A frame whose pixels turn transparent in the next one is stored whole
 //    and cleared after it has been shown.
 // Three steps: prepare() on any thread (the colour reduction), then
-// GifAnimationWriter::show() in frame order, then encode() on any thread.
+// ShowFrame in frame order (the writer's show stage), then encode() on any
+// thread.
 class FrameEncoder {
 public:
     // False with reason only when the colour quantiser fails.

@@ -167,11 +167,9 @@ bool GifReader::Impl::scan(Error* error)
     info = AnimationInfo{};
     info.width = gif.SWidth;
     info.height = gif.SHeight;
-    auto tooLarge = [&] { return static_cast<std::int64_t>(info.width) * info.height > kMaxPixels; };
+    auto tooLarge = [&] { return !WithinSizeLimits(info.width, info.height); };
     auto refuseSize = [&] {
-        return Fail(error, ErrorKind::TooLarge, path,
-                    "is " + std::to_string(info.width) + " x " + std::to_string(info.height)
-                        + " pixels; the limit is " + std::to_string(kMaxPixels / 1000000) + " megapixels");
+        return Fail(error, ErrorKind::TooLarge, path, "is " + BeyondSizeLimits(info.width, info.height));
     };
     if (tooLarge())
         return refuseSize();

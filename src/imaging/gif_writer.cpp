@@ -203,19 +203,8 @@ bool GifAnimationWriter::open(const std::string& path, int width, int height, in
 {
     abort();
     Impl& d = *impl_;
-    if (width < 1 || height < 1)
-        return Fail(error, ErrorKind::InvalidArgument, path,
-                    "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
-                        + " pixels");
-    if (width > kMaxSide || height > kMaxSide
-        || static_cast<std::int64_t>(width) * height > kMaxPixels)
-        return Fail(error, ErrorKind::TooLarge, path,
-                    "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
-                        + " pixels; the limit is " + std::to_string(kMaxSide) + " pixels a side and "
-                        + std::to_string(kMaxPixels / 1000000) + " megapixels");
-    if (loopCount < -1 || loopCount > 65535)
-        return Fail(error, ErrorKind::InvalidArgument, path,
-                    "cannot store the loop count " + std::to_string(loopCount) + " (0 to 65535)");
+    if (!CheckAnimation(path, width, height, kMaxSide, loopCount, error))
+        return false;
     try {
         if (!d.out.open(path, error))
             return false;
@@ -245,11 +234,8 @@ bool GifAnimationWriter::addFrame(const ImageView& frame, int delay, Error* erro
     Impl& d = *impl_;
     if (!d.open)
         return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
-    if (frame.width != d.width || frame.height != d.height)
-        return Fail(error, ErrorKind::InvalidArgument, d.path,
-                    "frame " + std::to_string(d.frames + 1) + " is " + std::to_string(frame.width) + " x "
-                        + std::to_string(frame.height) + " pixels, the animation " + std::to_string(d.width)
-                        + " x " + std::to_string(d.height));
+    if (!CheckFrame(d.path, d.frames + 1, frame.width, frame.height, delay, d.width, d.height, error))
+        return false;
     if (!frame.pixels
         || frame.stride < static_cast<std::ptrdiff_t>(frame.width) * BytesPerPixel(frame.layout))
         return Fail(error, ErrorKind::InvalidArgument, d.path,
@@ -278,14 +264,11 @@ bool GifAnimationWriter::Impl::link(std::shared_ptr<const PackedFrame> frame, in
     job->reset();
     if (!d.open)
         return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
-    if (!frame || frame->width != d.width || frame->height != d.height)
+    if (!frame)
         return Fail(error, ErrorKind::InvalidArgument, d.path,
-                    "frame " + std::to_string(d.frames + 1) + " does not have the animation's size, "
-                        + std::to_string(d.width) + " x " + std::to_string(d.height) + " pixels");
-    if (delay < 0 || delay > 65535)
-        return Fail(error, ErrorKind::InvalidArgument, d.path,
-                    "cannot store the delay " + std::to_string(delay) + " of frame "
-                        + std::to_string(d.frames + 1) + " (0 to 65535 hundredths of a second)");
+                    "frame " + std::to_string(d.frames + 1) + " has no pixels");
+    if (!CheckFrame(d.path, d.frames + 1, frame->width, frame->height, delay, d.width, d.height, error))
+        return false;
     std::shared_ptr<const GlobalPalette> global = d.palette.add(*frame);
     std::shared_ptr<const PackedFrame> previous;
     if (d.waiting) {

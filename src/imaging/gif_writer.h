@@ -32,8 +32,7 @@ public:
     GifAnimationWriter& operator=(const GifAnimationWriter&) = delete;
 
     // Sizes beyond the limits of size_limits.h are refused (TooLarge), sides
-    // below 1 and a loop count out of range (above 65535) too
-    // (InvalidArgument).
+    // below 1 and a loop count above kMaxLoopCount too (InvalidArgument).
     bool open(const std::string& path, int width, int height, int loopCount, Error* error) override;
 
     // A refused frame leaves the animation going on without it; a failure

@@ -97,9 +97,8 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Err
     if (status != 0)
         return Fail(error, ErrorKind::Corrupt, "",
                     std::string("is not a readable PNG picture (") + spng_strerror(status) + ")");
-    if (static_cast<std::int64_t>(ihdr.width) * ihdr.height > kMaxPixels)
-        return Fail(error, ErrorKind::TooLarge, "",
-                    "is larger than " + std::to_string(kMaxPixels / 1000000) + " megapixels");
+    if (!WithinSizeLimits(ihdr.width, ihdr.height))
+        return Fail(error, ErrorKind::TooLarge, "", "is " + BeyondSizeLimits(ihdr.width, ihdr.height));
     std::size_t bytes = 0;
     status = spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &bytes);
     if (status != 0)

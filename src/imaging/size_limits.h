@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
 namespace qf::imaging {
 
@@ -15,8 +16,24 @@ namespace qf::imaging {
 constexpr int kMaxSide = 65535;
 
 // At most 100 megapixels a picture: the canvas alone is 400 MB of RGBA, and
-// every converting worker holds about 64 bytes a pixel.
+// every converting worker holds many times that.
 constexpr std::int64_t kMaxPixels = 100'000'000;
+
+// Whether a picture of width x height is within the limits: sides of at
+// most maxSide pixels (the format's own), area of at most kMaxPixels.
+inline bool WithinSizeLimits(std::int64_t width, std::int64_t height, std::int64_t maxSide = kMaxSide)
+{
+    return width <= maxSide && height <= maxSide && width * height <= kMaxPixels;
+}
+
+// "W x H pixels, beyond the limit of S pixels a side and N megapixels": how
+// every refusal of a picture beyond the limits reads.
+inline std::string BeyondSizeLimits(std::int64_t width, std::int64_t height, std::int64_t maxSide = kMaxSide)
+{
+    return std::to_string(width) + " x " + std::to_string(height) + " pixels, beyond the limit of "
+           + std::to_string(maxSide) + " pixels a side and " + std::to_string(kMaxPixels / 1'000'000)
+           + " megapixels";
+}
 
 // At most this many frames.
 constexpr int kMaxFrames = 100'000;

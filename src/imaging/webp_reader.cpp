@@ -3,6 +3,7 @@
 #include "errors.h"
 
 #include <webp/demux.h>
+#include <webp/encode.h>
 
 #include <cerrno>
 #include <cmath>
@@ -83,11 +84,9 @@ bool WebpReader::open(const std::string& path, Error* error)
         AnimationInfo& info = d.info;
         info.width = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH));
         info.height = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT));
-        if (static_cast<std::int64_t>(info.width) * info.height > kMaxPixels)
+        if (!WithinSizeLimits(info.width, info.height, WEBP_MAX_DIMENSION))
             return Fail(error, ErrorKind::TooLarge, path,
-                        "is " + std::to_string(info.width) + " x " + std::to_string(info.height)
-                            + " pixels; the limit is " + std::to_string(kMaxPixels / 1000000)
-                            + " megapixels");
+                        "is " + BeyondSizeLimits(info.width, info.height, WEBP_MAX_DIMENSION));
         if (frames > kMaxFrames)
             return Fail(error, ErrorKind::TooLarge, path,
                         "has more than " + std::to_string(kMaxFrames) + " frames, the limit");

@@ -90,11 +90,8 @@ bool WebpWriter::open(const std::string& path, int width, int height, int loopCo
     d.height = height;
     d.timestamp = 0;
     d.frames = 0;
-    if (width < 1 || height < 1 || width > WEBP_MAX_DIMENSION || height > WEBP_MAX_DIMENSION
-        || static_cast<long long>(width) * height > kMaxPixels)
-        return Fail(error, ErrorKind::TooLarge, path,
-                    "cannot hold frames of " + std::to_string(width) + " x " + std::to_string(height)
-                        + " pixels (WebP allows 16383 a side)");
+    if (!CheckAnimation(path, width, height, WEBP_MAX_DIMENSION, loopCount, error))
+        return false;
     if (d.quality > 100)
         return Fail(error, ErrorKind::InvalidArgument, path, "quality must be 0-100");
     if (!WebPConfigInit(&d.config))
@@ -110,10 +107,11 @@ bool WebpWriter::open(const std::string& path, int width, int height, int loopCo
     if (!WebPAnimEncoderOptionsInit(&encoderOptions))
         return Fail(error, ErrorKind::LibraryFailed, path, "this version of libwebp cannot be used");
     // WebP counts plays; the GIF counts repeats after the first play, and a
-    // GIF without a loop extension plays once.
+    // GIF without a loop extension plays once. Both store 16 bits, so the
+    // most repeats become the most plays.
     encoderOptions.anim_params.loop_count = loopCount < 0    ? 1
                                             : loopCount == 0 ? 0
-                                                             : std::min(loopCount + 1, 65535);
+                                                             : std::min(loopCount + 1, kMaxLoopCount);
     d.encoder.reset(WebPAnimEncoderNew(width, height, &encoderOptions));
     if (!d.encoder)
         return Fail(error, ErrorKind::OutOfMemory, path, "needs more memory than is free");
@@ -129,14 +127,8 @@ bool WebpWriter::addFrame(const ImageView& frame, int delay, Error* error)
     Impl& d = *impl_;
     if (!d.encoder)
         return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
-    if (frame.width != d.width || frame.height != d.height)
-        return Fail(error, ErrorKind::InvalidArgument, d.path,
-                    "a frame of " + std::to_string(frame.width) + " x " + std::to_string(frame.height)
-                        + " does not fit an animation of " + std::to_string(d.width) + " x "
-                        + std::to_string(d.height));
-    if (delay < 0 || delay > 65535)
-        return Fail(error, ErrorKind::InvalidArgument, d.path,
-                    "a frame delay must be 0-65535 hundredths of a second");
+    if (!CheckFrame(d.path, d.frames + 1, frame.width, frame.height, delay, d.width, d.height, error))
+        return false;
     if (d.timestamp + 10LL * delay > INT_MAX)
         return Fail(error, ErrorKind::TooLarge, d.path, "the animation is too long for WebP");
 

@@ -159,23 +159,16 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
 
     const int hardware = std::max(1, tbb::info::default_concurrency());
     threads_ = options_.threads > 0 ? std::min(options_.threads, kMaxThreads) : hardware;
-    // Each worker holds an engine state (about 48 bytes a pixel of work planes),
-    // a frame encoder with the colour quantiser's work space (about 28) and two
-    // frames in flight (16 bytes a pixel each): for very large frames use fewer
-    // workers rather than run out of memory. Output does not depend on the
-    // number of workers.
-    const double bytesPerWorker = 112.0 * info_.width * info_.height;
-    // Frames that even one worker cannot hold in the memory there is are
-    // refused before any work: once the planes are touched, running out of
-    // memory ends the program instead of reporting an error.
+    // For very large frames use fewer workers rather than run out of memory
+    // (output does not depend on the number of workers); frames that even
+    // one worker cannot hold are refused before any work.
+    const double bytesPerWorker = kWorkerBytesPerPixel * info_.width * info_.height;
     const double available = AvailableMemory();
-    if (available > 0 && bytesPerWorker > available)
-        return imaging::Fail(
-            error, imaging::ErrorKind::OutOfMemory, input,
-            "needs about " + std::to_string(static_cast<long long>(bytesPerWorker / 1048576))
-                + " MB of memory to convert frames of " + std::to_string(info_.width) + " x "
-                + std::to_string(info_.height) + " pixels; about "
-                + std::to_string(static_cast<long long>(available / 1048576)) + " MB are free");
+    if (!CheckMemory(bytesPerWorker, available, input,
+                     "convert frames of " + std::to_string(info_.width) + " x " + std::to_string(info_.height)
+                         + " pixels",
+                     error))
+        return false;
     const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available) : kWorkerMemoryBudget;
     const int affordable = static_cast<int>(std::max(1.0, budget / bytesPerWorker));
     threads_ = std::min(threads_, affordable);

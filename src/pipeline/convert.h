@@ -1,11 +1,13 @@
 // Converting a whole animation: every frame rendered with one variant and
-// written as an animated GIF or WebP, on worker threads.
+// written as an animated GIF or WebP, on worker threads. ConvertAllFrames is
+// the one call; Conversion (conversion.h) runs it stage by stage, and
+// ConvertBatch (batch.h) runs many.
 #pragma once
 
 #include "engine/engine.h"
 #include "folders.h"
-#include "imaging/resize.h"
 #include "imaging/animation_writer.h"
+#include "imaging/resize.h"
 #include "output_shaping.h"
 #include "picture.h"
 #include "progress.h"
@@ -49,11 +51,11 @@ struct ConvertOptions {
     bool inCurrentArena = false;
 };
 
-// Renders every frame of the animation (GIF or WebP) at input with the chosen variant and writes
-// the animation to output with the source's delays and loop count. Frames are
-// rendered in parallel and written in order; on any failure or cancel the
-// output is left as it was before, error says why (ErrorKind::Cancelled when
-// progress asked to stop) and false is returned. With pngFramesDir the frame
+// Renders every frame of the animation (GIF or WebP) at input with the
+// chosen variant and writes the animation to output with the source's delays
+// and loop count. Frames are rendered in parallel and written in order; on
+// any failure or cancel the output is left as it was before, error says why
+// (ErrorKind::Cancelled when progress asked to stop) and false is returned. With pngFramesDir the frame
 // pictures written before a failure stay (each one complete). damage, when
 // given, receives the damage the reader found in frames it still could read.
 bool ConvertAllFrames(const std::string& input, const std::string& output, const ConvertOptions& options,

@@ -1,5 +1,7 @@
 #include "free_memory.h"
 
+#include "imaging/errors.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -68,6 +70,17 @@ double AvailableMemory()
         available = available > 0 ? std::min(available, left) : left;
     }
     return available;
+}
+
+bool CheckMemory(double needed, double available, const std::string& file, const std::string& work,
+                 imaging::Error* error)
+{
+    if (available <= 0 || needed <= available)
+        return true;
+    return imaging::Fail(error, imaging::ErrorKind::OutOfMemory, file,
+                         "needs about " + std::to_string(static_cast<long long>(needed / 1048576))
+                             + " MB of memory to " + work + "; about "
+                             + std::to_string(static_cast<long long>(available / 1048576)) + " MB are free");
 }
 
 } // namespace qf

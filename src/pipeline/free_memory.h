@@ -2,11 +2,33 @@
 // is refused with a message before it starts instead of ending the program.
 #pragma once
 
+#include "imaging/image.h"
+
+#include <string>
+
 namespace qf {
+
+// What the work holds, in bytes for each pixel of the frame rendered.
+// An engine state's planes with one picture in and one out (measured: 177 MB
+// for a 3-megapixel frame).
+inline constexpr double kEngineBytesPerPixel = 60;
+// A picture kept (the window keeps all 17 snapshots).
+inline constexpr double kPictureBytesPerPixel = 4;
+// A converting worker: an engine state, a frame encoder with the colour
+// quantiser's work space (about 28) and two frames in flight (about 12
+// each: the decoded frame and the pictures read and rendered).
+inline constexpr double kWorkerBytesPerPixel = kEngineBytesPerPixel + 28 + 2 * 12;
 
 // Bytes this process can still take: what the system reports available, no
 // more than its control group's memory limit leaves, and no more than its
 // address-space limit leaves. 0 when none of them is known.
 double AvailableMemory();
+
+// Refuses work that needs more bytes than available (0: not known; then
+// nothing is refused): OutOfMemory naming file, "needs about N MB of memory
+// to <work>; about M MB are free". Checked before the work touches its
+// memory, since running out then ends the program instead of reporting it.
+bool CheckMemory(double needed, double available, const std::string& file, const std::string& work,
+                 imaging::Error* error);
 
 } // namespace qf

@@ -9,13 +9,9 @@ bool RenderSize(const std::string& file, int width, int height, std::int64_t wor
                 const imaging::ResizeRequest& request, imaging::Size* size, imaging::Error* error)
 {
     *size = request.any() ? imaging::ResizedSize(width, height, request) : imaging::Size{width, height};
-    if (size->width > imaging::kMaxSide || size->height > imaging::kMaxSide
-        || static_cast<std::int64_t>(size->width) * size->height > imaging::kMaxPixels)
+    if (!imaging::WithinSizeLimits(size->width, size->height))
         return imaging::Fail(error, imaging::ErrorKind::TooLarge, file,
-                             "resized to " + std::to_string(size->width) + " x "
-                                 + std::to_string(size->height) + " pixels, beyond the limit of "
-                                 + std::to_string(imaging::kMaxSide) + " pixels a side and "
-                                 + std::to_string(imaging::kMaxPixels / 1000000) + " megapixels");
+                             "resized to " + imaging::BeyondSizeLimits(size->width, size->height));
     // Enlarged frames cost more work than the file was allowed; they may
     // take no more than any file may.
     const double growth =

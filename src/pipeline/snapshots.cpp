@@ -27,7 +27,7 @@ bool BuildSnapshots(EngineState& state, const Picture& frame1, const Switches& s
             PlanesToPicture(rendered, snapshot);
             if (sink)
                 sink(variant, snapshot);
-            if (progress && !progress(static_cast<double>(variant) / 16.0 * 50.0 + 50.0))
+            if (progress && !progress(static_cast<double>(variant) / kLastVariant * 50.0 + 50.0))
                 throw SnapshotsStopped{};
         });
     } catch (const SnapshotsStopped&) {
@@ -59,19 +59,12 @@ std::vector<Picture> BuildSnapshots(const Picture& frame1, const Switches& switc
 bool EnoughMemoryForSnapshots(int width, int height, bool keepAll, const std::string& file,
                               imaging::Error* error)
 {
-    // The engine's planes and one picture in and out take about 60 bytes a
-    // pixel (measured: 177 MB for a 3-megapixel frame); keeping all 17
-    // pictures adds 4 bytes a pixel each.
-    const double bytesPerPixel = keepAll ? 60.0 + 17 * 4 : 60.0;
-    const double needed = bytesPerPixel * width * height;
-    const double available = AvailableMemory();
-    if (available <= 0 || needed <= available)
-        return true;
-    return imaging::Fail(error, imaging::ErrorKind::OutOfMemory, file,
-                         "needs about " + std::to_string(static_cast<long long>(needed / 1048576))
-                             + " MB of memory to render the snapshots of a frame of " + std::to_string(width)
-                             + " x " + std::to_string(height) + " pixels; about "
-                             + std::to_string(static_cast<long long>(available / 1048576)) + " MB are free");
+    const double bytesPerPixel =
+        keepAll ? kEngineBytesPerPixel + kVariantCount * kPictureBytesPerPixel : kEngineBytesPerPixel;
+    return CheckMemory(bytesPerPixel * width * height, AvailableMemory(), file,
+                       "render the snapshots of a frame of " + std::to_string(width) + " x "
+                           + std::to_string(height) + " pixels",
+                       error);
 }
 
 bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, const SnapshotSink& sink,

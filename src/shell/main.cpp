@@ -32,7 +32,9 @@ void PrintHelp()
 {
     std::cout << "Usage: quillframe [FILE.gif]\n"
                  "Opens the Quillframe window, a wizard that turns an animated GIF into a\n"
-                 "hand-drawn looking animated GIF: open a GIF, pick one of 17 effects from\n"
+                 "hand-drawn looking animated GIF: open a GIF, pick one of "
+              << qf::kVariantCount
+              << " effects from\n"
                  "previews of its first frame, convert every frame, watch the result, save it.\n"
                  "FILE.gif, when given, is opened at start; when a Quillframe window is\n"
                  "already open, that window opens it instead and this start ends.\n"
