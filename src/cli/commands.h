@@ -17,7 +17,7 @@ struct BatchArgs {
     std::optional<std::string> outDir;  // one result per input in this folder
     std::optional<std::string> suffix;  // added to each input's name in outDir
     std::optional<std::string> maxSize; // "WIDTHxHEIGHT"
-    std::optional<double> scale;
+    std::optional<std::string> scale; // a decimal number, checked by the command
     Switches switches;
     bool quiet = false;
 };

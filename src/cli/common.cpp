@@ -1,8 +1,11 @@
 #include "common.h"
 
 #include "engine/variants.h"
+#include "imaging/output_paths.h"
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <atomic>
 #include <cctype>
 #include <cmath>
@@ -12,7 +15,9 @@
 #include <map>
 #include <regex>
 #include <system_error>
+#include <thread>
 
+#include <semaphore.h>
 #include <unistd.h>
 
 namespace qf::cli {
@@ -22,12 +27,32 @@ namespace fs = std::filesystem;
 namespace {
 
 std::atomic<bool> interrupted{false};
+sem_t stopAsked;
 
 extern "C" void OnInterrupt(int signal)
 {
     interrupted.store(true);
+    sem_post(&stopAsked);
     // A second Ctrl-C (or kill) is not caught: it ends the program.
     std::signal(signal, SIG_DFL);
+}
+
+// The work sees a stop request between rows, frames and files; inside one
+// library call on a very large frame (encoding it, rendering it) it may not
+// for seconds. Then the program ends here, 0.1 s after the request: every
+// output is replaced only when complete, so whatever was being written is
+// left as it was, and its temporary files have no names or are removed by
+// the next run.
+void StopWatch()
+{
+    while (sem_wait(&stopAsked) != 0) {
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    static const char kMessage[] = "error: interrupted; the files being written were left as they were\n";
+    if (::write(STDERR_FILENO, kMessage, sizeof kMessage - 1) < 0) {
+        // Nothing more can be said.
+    }
+    ::_exit(kExitInterrupted);
 }
 
 // The path as the file system will resolve it, for telling whether two
@@ -44,9 +69,14 @@ std::string ParseResize(const BatchArgs& args, imaging::ResizeRequest* request)
 {
     *request = {};
     if (args.scale) {
-        if (!(*args.scale > 0) || !std::isfinite(*args.scale))
-            return "--scale must be a number above 0, such as 0.5";
-        request->scale = *args.scale;
+        // A plain decimal number, all of it: not "", "0x10" or "1.5x".
+        const std::string& text = *args.scale;
+        double scale = 0;
+        const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), scale);
+        if (text.empty() || problem != std::errc() || end != text.data() + text.size() || !(scale > 0)
+            || !std::isfinite(scale))
+            return "--scale must be a number above 0, such as 0.5, not '" + text + "'";
+        request->scale = scale;
     }
     if (args.maxSize) {
         static const std::regex pattern("([0-9]{1,5})[xX]([0-9]{1,5})");
@@ -102,14 +132,14 @@ int Report(const imaging::Error& error)
 
 int UsageError(const std::string& problem)
 {
-    std::cerr << "error: " << problem << "\nRun 'quillframe-cli --help' for more information.\n";
+    std::cerr << "error: " << imaging::Printable(problem) << "\nRun 'quillframe-cli --help' for more information.\n";
     return kExitUsage;
 }
 
 void WarnOfDamage(const std::string& file, const imaging::AnimationDamage& damage)
 {
     if (damage)
-        std::cerr << "warning: " << file << ": " << damage.message() << "\n";
+        std::cerr << "warning: " << imaging::Printable(file + ": " + damage.message()) << "\n";
 }
 
 void Tally::record(int code)
@@ -138,10 +168,15 @@ void InstallInterruptHandler()
     // Ctrl-C, a closed terminal and a plain kill stop the work the same way,
     // so no temporary file is left beside an output. A signal the caller
     // chose to ignore (nohup) stays ignored.
+    sem_init(&stopAsked, 0, 0);
+    std::thread(StopWatch).detach();
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         if (std::signal(signal, OnInterrupt) == SIG_IGN)
             std::signal(signal, SIG_IGN);
     }
+    // A file size limit (ulimit -f) fails the write that passes it, which is
+    // reported, rather than ending the program without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool Interrupted()
@@ -191,6 +226,32 @@ std::string ExtensionOf(const std::string& path)
     return extension;
 }
 
+namespace {
+
+// What is wrong when an output of jobs is one of the inputs, by name or as
+// the same file under another name (a link, a hard link): the result would
+// replace its own source, or another input before it is read.
+std::string OutputOverInput(const std::vector<Job>& jobs)
+{
+    for (const Job& job : jobs) {
+        if (job.output == "-")
+            continue;
+        const std::string output = Canonical(job.output);
+        for (const Job& other : jobs) {
+            if (other.input == "-"
+                || (output != Canonical(other.input) && !imaging::SameFile(job.output, other.input)))
+                continue;
+            return other.input
+                   + (&other == &job ? " would be replaced by its own result"
+                                     : " would be replaced by the result of " + job.input)
+                   + "; choose another output name, --out-dir or --suffix";
+        }
+    }
+    return {};
+}
+
+} // namespace
+
 std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vector<Job>* jobs)
 {
     jobs->clear();
@@ -202,7 +263,7 @@ std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vec
         if (args.files.size() > 2)
             return std::to_string(args.files.size() - 1) + " inputs need --out-dir DIR for their results";
         jobs->push_back({args.files[0], args.files[1]});
-        return {};
+        return extension.empty() ? std::string() : OutputOverInput(*jobs);
     }
 
     const std::string& dir = *args.outDir;
@@ -213,19 +274,18 @@ std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vec
     for (const std::string& input : args.files) {
         if (input == "-")
             return "standard input (-) has no name to name a result after; convert it as - OUT";
-        const std::string name =
-            fs::path(input).stem().string() + args.suffix.value_or("") + std::string(extension);
+        std::string name = fs::path(input).stem().string() + args.suffix.value_or("");
+        // A result named after the input: a file with the extension, or a folder.
+        name = extension.empty() ? imaging::FolderNameFor(name) : name + std::string(extension);
         const std::string output = (fs::path(dir) / name).string();
         const std::string key = Canonical(output);
         const auto [it, added] = inputOf.emplace(key, input);
         if (!added)
             return it->second + " and " + input + " would both be written to " + output
                    + "; use separate runs or rename one";
-        if (!extension.empty() && key == Canonical(input))
-            return input + " would be replaced by its own result; choose another --out-dir or a --suffix";
         jobs->push_back({input, output});
     }
-    return {};
+    return extension.empty() ? std::string() : OutputOverInput(*jobs);
 }
 
 std::string MakePlan(const BatchArgs& args, std::string_view extension, Plan* plan)

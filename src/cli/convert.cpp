@@ -66,7 +66,8 @@ int RunConvert(const ConvertArgs& args)
         return UsageError(problem);
 
     imaging::Error error;
-    if (args.outDir && !MakeFolder(*args.outDir, &error))
+    imaging::OutputFolder outDir;
+    if (args.outDir && !imaging::OpenOutputFolder(*args.outDir, &outDir, &error))
         return Report(error);
     StandardStreams streams;
     const bool batch = plan.jobs.size() > 1;
@@ -77,7 +78,7 @@ int RunConvert(const ConvertArgs& args)
         converted.input = job.input;
         converted.output = job.output;
         converted.format = formats[i];
-        if (job.input == "-" && !streams.captureInput(&converted.input, &error))
+        if (!streams.readInput(job.input, &converted.input, &error))
             return Report(error);
         // The result bound for standard output is written to a file first.
         if (job.output == "-" && !streams.outputFile(ExtensionFor(formats[i]), &converted.output, &error))
@@ -85,7 +86,8 @@ int RunConvert(const ConvertArgs& args)
         // Several inputs get a frame folder each, named like their results.
         if (args.pngFramesDir)
             converted.pngFramesDir =
-                batch ? (std::filesystem::path(*args.pngFramesDir) / std::filesystem::path(job.output).stem())
+                batch ? (std::filesystem::path(*args.pngFramesDir)
+                         / imaging::FolderNameFor(std::filesystem::path(job.output).stem().string()))
                             .string()
                       : *args.pngFramesDir;
     }
@@ -121,8 +123,9 @@ int RunConvert(const ConvertArgs& args)
         int code = kExitOk;
         if (!outcome.error) {
             if (outcome.damage)
-                bar.print("warning: " + (job.input == "-" ? std::string(kStandardInput) : job.input) + ": "
-                          + outcome.damage.message());
+                bar.print("warning: "
+                          + imaging::Printable((job.input == "-" ? std::string(kStandardInput) : job.input)
+                                               + ": " + outcome.damage.message()));
         } else {
             imaging::Error error = outcome.error;
             streams.renameInError(error);

@@ -7,6 +7,11 @@
 #include "progress_bar.h"
 #include "standard_streams.h"
 
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace qf::cli {
 
 namespace {
@@ -18,30 +23,43 @@ int WriteFrames(const FramesArgs& args)
     imaging::AnimationReader reader;
     if (!OpenInput(args.input, streams, reader, &error))
         return Report(error);
-    if (!MakeFolder(args.dir, &error))
+    imaging::OutputFolder folder;
+    if (!imaging::OpenOutputFolder(args.dir, &folder, &error))
         return Report(error);
 
-    const int frameCount = reader.info().frameCount;
+    const imaging::AnimationInfo& info = reader.info();
     ProgressBar bar("frames", args.quiet);
-    imaging::RgbaImage frame;
+    // Frames are decoded in order and written a batch at a time: a file
+    // waits for the disk before it replaces its name, and a batch waits once.
+    // A batch holds at most about 256 MB of frames.
+    const std::size_t frameBytes = std::max<std::size_t>(1, std::size_t(4) * info.width * info.height);
+    const std::size_t batchSize = std::clamp<std::size_t>((std::size_t(256) << 20) / frameBytes, 1, 16);
+    std::vector<imaging::RgbaImage> batch(batchSize);
     int written = 0;
-    for (int number = 1;; ++number) {
-        if (Interrupted()) {
-            imaging::Fail(&error, imaging::ErrorKind::Cancelled, args.dir, "interrupted");
-            return Report(error);
-        }
-        if (!reader.readNext(frame, &error)) {
-            streams.renameInError(error);
-            if (error)
+    for (bool more = true; more;) {
+        std::size_t got = 0;
+        while (got < batchSize && more) {
+            if (Interrupted()) {
+                imaging::Fail(&error, imaging::ErrorKind::Cancelled, args.dir, "interrupted");
                 return Report(error);
-            break;
+            }
+            more = static_cast<bool>(reader.readNext(batch[got], &error));
+            if (error) {
+                streams.renameInError(error);
+                return Report(error);
+            }
+            got += more;
         }
-        if (!imaging::WritePng(FramePngPath(args.dir, number), imaging::ImageView::of(frame), &error))
+        std::vector<std::pair<std::string, imaging::ImageView>> pictures;
+        for (std::size_t i = 0; i < got; ++i)
+            pictures.emplace_back(FramePngPath(args.dir, written + static_cast<int>(i) + 1),
+                                  imaging::ImageView::of(batch[i]));
+        if (!imaging::WritePngs(pictures, &error))
             return Report(error);
-        written = number;
-        bar.update(100.0 * number / frameCount);
+        written += static_cast<int>(got);
+        bar.update(100.0 * written / info.frameCount);
     }
-    if (!RemoveSurplusFrames(args.dir, written, &error))
+    if (!RemoveSurplusFrames(folder, written, &error))
         return Report(error);
     bar.finish();
     WarnOfDamage(args.input == "-" ? std::string(kStandardInput) : args.input, reader.damage());

@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "common.h"
 #include "imaging/errors.h"
+#include "imaging/output_paths.h"
 #include "standard_streams.h"
 
 #include <cstdio>
@@ -30,7 +31,7 @@ int PrintInfo(const std::string& input)
     WarnOfDamage(shown, damage);
     const imaging::AnimationInfo& info = reader.info();
     long long total = 0;
-    std::cout << "file:     " << shown << "\n"
+    std::cout << "file:     " << imaging::Printable(shown) << "\n"
               << "size:     " << info.width << " x " << info.height << "\n"
               << "frames:   " << info.frameCount << (info.frameCount == 1 ? " (a still)" : "") << "\n"
               << "delays:  ";

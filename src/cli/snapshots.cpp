@@ -53,7 +53,8 @@ imaging::Error Snapshots(const std::string& input, const std::string& shownInput
         input, options,
         [&](int variant, const Picture& snapshot) {
             if (!sheet) {
-                if (!MakeFolder(dir, &error))
+                imaging::OutputFolder folder;
+                if (!imaging::OpenOutputFolder(dir, &folder, &error))
                     return;
                 const std::string title =
                     "Snapshots of " + std::filesystem::path(shownInput).filename().string() + ", frame 1";
@@ -68,7 +69,7 @@ imaging::Error Snapshots(const std::string& input, const std::string& shownInput
         },
         &opened, &failure);
     if (opened.damage)
-        bar.print("warning: " + shownInput + ": " + opened.damage.message());
+        bar.print("warning: " + imaging::Printable(shownInput + ": " + opened.damage.message()));
     if (error)
         return error;
     if (!rendered) {
@@ -88,7 +89,8 @@ int RunSnapshots(const SnapshotArgs& args)
     if (std::string problem = MakePlan(args, "", &plan); !problem.empty())
         return UsageError(problem);
     imaging::Error error;
-    if (args.outDir && !MakeFolder(*args.outDir, &error))
+    imaging::OutputFolder outDir;
+    if (args.outDir && !imaging::OpenOutputFolder(*args.outDir, &outDir, &error))
         return Report(error);
     StandardStreams streams;
     const bool batch = plan.jobs.size() > 1;
@@ -96,8 +98,8 @@ int RunSnapshots(const SnapshotArgs& args)
     Tally tally;
     for (std::size_t i = 0; i < plan.jobs.size() && !Interrupted(); ++i) {
         const Job& job = plan.jobs[i];
-        std::string input = job.input;
-        if (job.input != "-" || streams.captureInput(&input, &error)) {
+        std::string input;
+        if (streams.readInput(job.input, &input, &error)) {
             const std::string detail =
                 batch ? "file " + std::to_string(i + 1) + "/" + std::to_string(plan.jobs.size())
                       : std::string();

@@ -25,45 +25,37 @@ StandardStreams::~StandardStreams()
     }
 }
 
-bool StandardStreams::makeFolder(imaging::Error* error)
+namespace {
+
+std::string TemporaryFolder()
 {
-    if (!folder_.empty())
-        return true;
-    // Named so that a later run removes it should this one be killed.
     const char* tmp = std::getenv("TMPDIR");
-    return imaging::MakeTemporaryFolder(tmp && *tmp ? tmp : "/tmp", "quillframe-streams", &folder_, error);
+    return tmp && *tmp ? tmp : "/tmp";
 }
 
-bool StandardStreams::captureInput(std::string* path, imaging::Error* error)
+} // namespace
+
+bool StandardStreams::readInput(const std::string& input, std::string* path, imaging::Error* error)
 {
-    if (!makeFolder(error))
+    *path = input;
+    if (input != "-" && !imaging::IsStream(input))
+        return true;
+    auto copy = std::make_unique<imaging::StreamCopy>();
+    const bool standard = input == "-";
+    const std::string shown = standard ? std::string(kStandardInput) : input;
+    if (!(standard ? copy->capture(STDIN_FILENO, shown, TemporaryFolder(), Interrupted, error)
+                   : copy->captureNamed(input, TemporaryFolder(), Interrupted, error)))
         return false;
-    input_ = (fs::path(folder_) / "input").string();
-    std::FILE* file = std::fopen(input_.c_str(), "wb");
-    if (!file)
-        return imaging::Fail(error, imaging::ErrorKind::Unwritable, input_,
-                             "cannot be created (" + imaging::SystemReason(errno) + ")");
-    char buffer[65536];
-    std::size_t got = 0;
-    bool written = true;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
-        written = written && std::fwrite(buffer, 1, got, file) == got;
-    const bool readFailed = std::ferror(stdin) != 0;
-    const int code = errno;
-    written = std::fclose(file) == 0 && written;
-    if (readFailed)
-        return imaging::Fail(error, imaging::ErrorKind::Unreadable, std::string(kStandardInput),
-                             "cannot be read (" + imaging::SystemReason(code) + ")");
-    if (!written)
-        return imaging::Fail(error, imaging::ErrorKind::Unwritable, input_,
-                             "cannot hold standard input (" + imaging::SystemReason(code) + ")");
-    *path = input_;
+    *path = copy->path();
+    copies_.emplace_back(std::move(copy), shown);
     return true;
 }
 
 bool StandardStreams::outputFile(std::string_view extension, std::string* path, imaging::Error* error)
 {
-    if (!makeFolder(error))
+    // Named so that a later run removes it should this one be killed.
+    if (folder_.empty()
+        && !imaging::MakeTemporaryFolder(TemporaryFolder(), "quillframe-streams", &folder_, error))
         return false;
     output_ = (fs::path(folder_) / ("output" + std::string(extension))).string();
     *path = output_;
@@ -76,32 +68,42 @@ bool StandardStreams::sendOutput(const std::string& path, imaging::Error* error)
     if (!file)
         return imaging::Fail(error, imaging::ErrorKind::Unwritable, std::string(kStandardOutput),
                              "the result is lost (" + imaging::SystemReason(errno) + ")");
+    // Written past stdio, so that nothing of a failed write stays buffered
+    // to fail (and be reported) once more at exit.
     char buffer[65536];
     std::size_t got = 0;
-    bool sent = true;
-    while (sent && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        sent = std::fwrite(buffer, 1, got, stdout) == got;
+    int code = 0;
+    while (code == 0 && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        for (std::size_t sent = 0; sent < got && code == 0;) {
+            const ssize_t put = ::write(STDOUT_FILENO, buffer + sent, got - sent);
+            if (put > 0)
+                sent += static_cast<std::size_t>(put);
+            else if (put < 0 && errno != EINTR)
+                code = errno;
+        }
+    }
     std::fclose(file);
-    sent = std::fflush(stdout) == 0 && sent;
-    if (!sent)
+    if (code != 0)
         return imaging::Fail(error, imaging::ErrorKind::Unwritable, std::string(kStandardOutput),
-                             "cannot be written (" + imaging::SystemReason(errno) + ")");
+                             imaging::WriteReason(code));
     return true;
 }
 
 void StandardStreams::renameInError(imaging::Error& error) const
 {
-    if (!input_.empty() && error.file == input_)
-        error.file = kStandardInput;
-    else if (!output_.empty() && error.file == output_)
+    for (const auto& [copy, shown] : copies_) {
+        if (error.file == copy->path())
+            error.file = shown;
+    }
+    if (!output_.empty() && error.file == output_)
         error.file = kStandardOutput;
 }
 
 bool OpenInput(const std::string& input, StandardStreams& streams, imaging::AnimationReader& reader,
                imaging::Error* error)
 {
-    std::string path = input;
-    if (!HasInputName(input, error) || (input == "-" && !streams.captureInput(&path, error)))
+    std::string path;
+    if (!HasInputName(input, error) || !streams.readInput(input, &path, error))
         return false;
     reader.setCancelCheck(Interrupted);
     const bool opened = reader.open(path, error);

@@ -4,18 +4,24 @@
 
 #include "imaging/animation_reader.h"
 #include "imaging/image.h"
+#include "imaging/input_stream.h"
+
+#include <memory>
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace qf::cli {
 
 inline constexpr std::string_view kStandardInput = "standard input";
 inline constexpr std::string_view kStandardOutput = "standard output";
 
-// A private temporary folder holding standard input as a file and the
-// result bound for standard output until it is complete; removed with
-// everything in it when this goes.
+// Standard input and output ("-") and other streams as files the pipeline
+// can use: an input that is no plain file is read once into an unnamed copy,
+// and the result bound for standard output waits in a private temporary
+// folder until it is complete; all of it goes when this goes.
 class StandardStreams {
 public:
     StandardStreams() = default;
@@ -23,24 +29,24 @@ public:
     StandardStreams(const StandardStreams&) = delete;
     StandardStreams& operator=(const StandardStreams&) = delete;
 
-    // Copies all of standard input into a file; *path names it.
-    bool captureInput(std::string* path, imaging::Error* error);
+    // The file the readers open for input: input itself when it is a plain
+    // file, else a copy of standard input ("-"), a pipe or a device.
+    bool readInput(const std::string& input, std::string* path, imaging::Error* error);
     // A file name for the result, to be sent with sendOutput.
     bool outputFile(std::string_view extension, std::string* path, imaging::Error* error);
     // Copies the finished file to standard output.
     bool sendOutput(const std::string& path, imaging::Error* error);
 
-    // Names a temporary file in error as the stream it stands for.
+    // Names a copy or a temporary file in error as the stream it stands for.
     void renameInError(imaging::Error& error) const;
 
 private:
-    bool makeFolder(imaging::Error* error);
+    std::vector<std::pair<std::unique_ptr<imaging::StreamCopy>, std::string>> copies_; // and what each stands for
     std::string folder_;
-    std::string input_;
     std::string output_;
 };
 
-// Opens input for reading; "-" is standard input, captured into streams.
+// Opens input for reading; "-" and other streams are read into streams.
 // An error names standard input as such.
 bool OpenInput(const std::string& input, StandardStreams& streams, imaging::AnimationReader& reader,
                imaging::Error* error);

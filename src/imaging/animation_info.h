@@ -37,7 +37,9 @@ struct AnimationDamage {
     std::string what;    // e.g. "the file is cut short", "the image data of frame 25 is damaged"
 
     explicit operator bool() const { return afterFrame >= 0; }
-    // "is damaged after frame 24 (the file is cut short); 24 frames were read"
+    // "is damaged after frame 24 (the file is cut short); 24 frames were read",
+    // or for damage inside the frames read "is damaged in frame 3 (...); 9
+    // frames were read, the damaged ones as far as they decode"
     std::string message() const;
 };
 

@@ -32,7 +32,7 @@ void AnimationReader::setCancelCheck(std::function<bool()> cancelled)
 const AnimationDamage& AnimationReader::damage() const
 {
     static const AnimationDamage kNone;
-    return gif_ ? gif_->damage() : kNone;
+    return gif_ ? gif_->damage() : webp_ ? webp_->damage() : kNone;
 }
 
 const AnimationInfo& AnimationReader::info() const

@@ -20,8 +20,7 @@ public:
     void setCancelCheck(std::function<bool()> cancelled);
     bool open(const std::string& path, Error* error);
     const AnimationInfo& info() const;
-    // The damage a GIF's frames were read despite (none for a WebP, which is
-    // refused when damaged).
+    // The damage the frames were read despite (for a WebP only a cut).
     const AnimationDamage& damage() const;
     // As GifReader::readNext: End after the last frame (error left empty),
     // Failed with error set.

@@ -173,35 +173,6 @@ void KeepAccess(int fd, const struct stat& old)
     ::fchmod(fd, old.st_mode & 0777);
 }
 
-std::string PathReason(int code)
-{
-    switch (code) {
-    case ENOTDIR:
-        return "a part of the path is not a folder";
-    case EACCES:
-        return "a folder on the path cannot be entered (permission denied)";
-    case ELOOP:
-        return "the path has too many levels of links";
-    case ENAMETOOLONG:
-        return "the name is too long";
-    default:
-        return "cannot be looked up (" + SystemReason(code) + ")";
-    }
-}
-
-std::string KindReason(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return "is a folder, not a file";
-    if (S_ISFIFO(mode))
-        return "is a pipe, not a file; the output must be a file that can be replaced";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "is a device, not a file";
-    if (S_ISSOCK(mode))
-        return "is a socket, not a file";
-    return "is not a regular file";
-}
-
 // Why no file can be created in folder, from the errno value code.
 std::string CreateReason(int code, const std::string& folder)
 {
@@ -229,58 +200,6 @@ std::string CreateReason(int code, const std::string& folder)
 }
 
 } // namespace
-
-bool ResolveOutputFile(const std::string& destination, std::string* target, Error* error)
-{
-    if (destination.empty())
-        return Fail(error, ErrorKind::Unwritable, destination, "the output file name is empty");
-    std::string current = destination;
-    for (int links = 0;; ++links) {
-        struct stat info {};
-        if (::lstat(current.c_str(), &info) != 0) {
-            const int code = errno;
-            if (code != ENOENT)
-                return Fail(error, ErrorKind::Unwritable, destination, PathReason(code));
-            // A new file, or the missing target of a link: its folder must be there.
-            struct stat folderInfo {};
-            const bool folderMissing = ::stat(FolderOf(current).c_str(), &folderInfo) != 0;
-            if (folderMissing || !S_ISDIR(folderInfo.st_mode))
-                return Fail(error, ErrorKind::Unwritable, destination,
-                            (folderMissing && errno != ENOENT ? PathReason(errno)
-                             : folderMissing                  ? std::string("the folder does not exist")
-                                                              : PathReason(ENOTDIR))
-                                + (links > 0 ? " (the link leads to " + current + ")" : std::string()));
-            *target = current;
-            return true;
-        }
-        if (!S_ISLNK(info.st_mode)) {
-            if (!S_ISREG(info.st_mode))
-                return Fail(error, ErrorKind::Unwritable, destination, KindReason(info.st_mode));
-            *target = current;
-            return true;
-        }
-        if (links == 40)
-            return Fail(error, ErrorKind::Unwritable, destination, PathReason(ELOOP));
-        const std::string folder = FolderOf(current);
-        struct stat folderInfo {};
-        if (info.st_uid != ::geteuid() && ::stat(folder.c_str(), &folderInfo) == 0
-            && (folderInfo.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH))
-            return Fail(error, ErrorKind::Unwritable, destination,
-                        (links == 0 ? std::string("is") : "leads to " + current + ", which is")
-                            + " a link owned by another user in a shared folder (world-writable and sticky); "
-                              "it is not followed: remove it or write to another name");
-        struct stat pointed {};
-        if (::stat(current.c_str(), &pointed) == 0 && !S_ISREG(pointed.st_mode))
-            return Fail(error, ErrorKind::Unwritable, destination, KindReason(pointed.st_mode));
-        char text[PATH_MAX];
-        const ssize_t length = ::readlink(current.c_str(), text, sizeof text);
-        if (length < 0 || static_cast<std::size_t>(length) >= sizeof text)
-            return Fail(error, ErrorKind::Unwritable, destination,
-                        PathReason(length < 0 ? errno : ENAMETOOLONG));
-        const std::string pointsTo(text, static_cast<std::size_t>(length));
-        current = pointsTo.front() == '/' ? pointsTo : (fs::path(folder) / pointsTo).string();
-    }
-}
 
 void RemoveStaleTemporaryFiles(const std::string& folder)
 {
@@ -329,6 +248,8 @@ struct AtomicFile::Impl {
     FilePtr file;
     int writeErrno = 0; // first error met by write()
 
+    int flush(bool sync);
+    bool replace(int code, Error* error);
     void removeTemporary()
     {
         if (!temporary.empty())
@@ -344,6 +265,9 @@ AtomicFile::~AtomicFile()
 {
     discard();
 }
+
+AtomicFile::AtomicFile(AtomicFile&&) noexcept = default;
+AtomicFile& AtomicFile::operator=(AtomicFile&&) noexcept = default;
 
 bool AtomicFile::open(const std::string& destination, Error* error)
 {
@@ -395,48 +319,88 @@ std::FILE* AtomicFile::stream() const
     return impl_->file.get();
 }
 
+// The first errno of writing the file out (0 for none), synced to disk
+// when sync is set.
+int AtomicFile::Impl::flush(bool sync)
+{
+    std::FILE* stream = file.get();
+    int code = writeErrno;
+    errno = 0;
+    if (code == 0 && (std::fflush(stream) != 0 || std::ferror(stream)))
+        code = errno ? errno : EIO;
+    if (code == 0 && sync && ::fsync(::fileno(stream)) != 0)
+        code = errno;
+    return code;
+}
+
+// Names the temporary file, closes it and moves it over the target, or
+// removes it after the failure code or one of its own.
+bool AtomicFile::Impl::replace(int code, Error* error)
+{
+    std::FILE* stream = file.get();
+    if (code == 0 && temporary.empty())
+        code = NameUnnamedFile(::fileno(stream), FolderOf(target), fs::path(target).filename().string(),
+                               &temporary);
+    std::FILE* raw = file.release();
+    if (std::fclose(raw) != 0 && code == 0)
+        code = errno ? errno : EIO;
+    if (code != 0) {
+        removeTemporary();
+        return Fail(error, ErrorKind::Unwritable, destination, WriteReason(code));
+    }
+    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+        code = errno;
+        removeTemporary();
+        return Fail(error, ErrorKind::Unwritable, destination,
+                    "cannot replace the file (" + SystemReason(code) + ")");
+    }
+    // The folder is not synced: after a crash it shows the old file or the
+    // new one, each whole.
+    temporary.clear();
+    return true;
+}
+
 bool AtomicFile::commit(Error* error)
 {
     Impl& d = *impl_;
     if (!d.file)
         return Fail(error, ErrorKind::InvalidArgument, d.destination, "is not open for writing");
-    std::FILE* file = d.file.get();
-    int code = d.writeErrno;
-    errno = 0;
-    if (code == 0 && (std::fflush(file) != 0 || std::ferror(file)))
-        code = errno ? errno : EIO;
     // The data must be on disk before the rename makes it the destination,
     // or a crash could leave an empty file under the destination's name.
-    if (code == 0 && ::fsync(::fileno(file)) != 0)
-        code = errno;
-    const std::string folder = FolderOf(d.target);
-    if (code == 0 && d.temporary.empty())
-        code = NameUnnamedFile(::fileno(file), folder, fs::path(d.target).filename().string(), &d.temporary);
-    std::FILE* raw = d.file.release();
-    if (std::fclose(raw) != 0 && code == 0)
-        code = errno ? errno : EIO;
-    if (code != 0) {
-        d.removeTemporary();
-        return Fail(error, ErrorKind::Unwritable, d.destination, WriteReason(code));
+    return d.replace(d.flush(true), error);
+}
+
+bool AtomicFile::commitAll(std::vector<AtomicFile>& files, Error* error)
+{
+    std::vector<int> codes;
+    for (AtomicFile& f : files) {
+        if (!f.impl_->file)
+            return Fail(error, ErrorKind::InvalidArgument, f.impl_->destination, "is not open for writing");
+        codes.push_back(f.impl_->flush(false));
     }
-    if (std::rename(d.temporary.c_str(), d.target.c_str()) != 0) {
-        code = errno;
-        d.removeTemporary();
-        return Fail(error, ErrorKind::Unwritable, d.destination,
-                    "cannot replace the file (" + SystemReason(code) + ")");
+    // One request puts the data of every file on disk (a sync per file
+    // waits for the disk once per file); where it fails each file is
+    // synced on its own.
+    if (!files.empty() && ::syncfs(::fileno(files.front().impl_->file.get())) != 0) {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (codes[i] == 0 && ::fsync(::fileno(files[i].impl_->file.get())) != 0)
+                codes[i] = errno;
+        }
     }
-    d.temporary.clear();
-    // Make the rename itself durable; a failure here loses nothing.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    bool ok = true;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!ok)
+            files[i].discard();
+        else
+            ok = files[i].impl_->replace(codes[i], error);
     }
-    return true;
+    return ok;
 }
 
 void AtomicFile::discard()
 {
+    if (!impl_)
+        return;
     impl_->file.reset();
     impl_->removeTemporary();
 }

@@ -3,23 +3,15 @@
 #pragma once
 
 #include "image.h"
+#include "output_paths.h"
 
 #include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qf::imaging {
-
-// The file that writing `destination` replaces or creates, in *target.
-// A symbolic link is followed to the file it names (a dangling link to the
-// file it would name, which is then created), but only a link the user owns
-// or one in a folder that is not both world-writable and sticky: a link
-// another user planted in a shared folder such as /tmp is refused, as the
-// kernel's protected-symlinks rule does. Anything that is not a plain file
-// (a folder, a pipe, a device) is refused too, as is an empty name. Errors
-// (Unwritable) name `destination` and say why.
-bool ResolveOutputFile(const std::string& destination, std::string* target, Error* error);
 
 // Removes the temporary files and folders that runs of this program left in
 // folder when they were killed: those of its own naming, owned by the user,
@@ -44,6 +36,8 @@ public:
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
+    AtomicFile(AtomicFile&&) noexcept;
+    AtomicFile& operator=(AtomicFile&&) noexcept;
 
     // Resolves destination (see ResolveOutputFile) and creates the temporary
     // file. Fails (Unwritable) when the folder is missing or not writable.
@@ -59,6 +53,11 @@ public:
     // Flushes the data to disk and moves the temporary file over the
     // destination. On failure the temporary file is removed.
     bool commit(Error* error);
+
+    // Commits files in order, their data put on disk together first, which
+    // is much quicker than one by one. Stops at the first failure; the files
+    // not committed then are discarded.
+    static bool commitAll(std::vector<AtomicFile>& files, Error* error);
 
     // Closes and removes the temporary file; the destination stays as it was.
     void discard();

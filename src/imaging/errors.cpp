@@ -1,11 +1,18 @@
 #include "errors.h"
 
+#include "output_paths.h"
+
 #include <cerrno>
 #include <exception>
 #include <new>
 #include <system_error>
 
 namespace qf::imaging {
+
+std::string Error::message() const
+{
+    return Printable(file.empty() ? reason : file + ": " + reason);
+}
 
 bool Fail(Error* error, ErrorKind kind, const std::string& file, std::string reason)
 {
@@ -47,6 +54,8 @@ std::string WriteReason(int code)
 {
     if (code == ENOSPC || code == EDQUOT)
         return "the disk is full";
+    if (code == EFBIG)
+        return "is larger than files may be here (the file size limit, ulimit -f)";
     return "cannot be written (" + SystemReason(code) + ")";
 }
 

@@ -71,10 +71,13 @@ constexpr int kLookupSize = 1 << (kMaxLzwMinCodeSize + 1);
 
 std::string AnimationDamage::message() const
 {
-    const std::string where = afterFrame == 0 ? "is damaged from its first frame"
-                                              : "is damaged after frame " + std::to_string(afterFrame);
-    return where + " (" + what + "); " + std::to_string(framesRead)
-           + (framesRead == 1 ? " frame was read" : " frames were read");
+    const std::string frames =
+        std::to_string(framesRead) + (framesRead == 1 ? " frame was read" : " frames were read");
+    // Damage inside the frames read: they are shown as far as they decode.
+    if (afterFrame < framesRead)
+        return "is damaged in frame " + std::to_string(afterFrame + 1) + " (" + what + "); " + frames
+               + ", the damaged ones as far as they decode";
+    return "is damaged after frame " + std::to_string(afterFrame) + " (" + what + "); " + frames;
 }
 
 struct GifReader::Impl {

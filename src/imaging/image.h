@@ -31,8 +31,8 @@ struct Error {
     std::string reason; // a short sentence a user reads, e.g. "not a GIF file"
 
     explicit operator bool() const { return kind != ErrorKind::None; }
-    // "<file>: <reason>"
-    std::string message() const { return file.empty() ? reason : file + ": " + reason; }
+    // "<file>: <reason>", control characters in names shown escaped
+    std::string message() const;
 };
 
 // Straight (not premultiplied) RGBA, top row first, 4 * width bytes per row.

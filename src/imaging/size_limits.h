@@ -38,6 +38,11 @@ inline std::string BeyondSizeLimits(std::int64_t width, std::int64_t height, std
 // At most this many frames.
 constexpr int kMaxFrames = 100'000;
 
+// At most this many bytes are taken from a pipe or standard input, which
+// has no size to weigh before reading: more than any animation within the
+// limits above needs, far less than an endless stream would fill a disk with.
+constexpr std::int64_t kMaxStreamBytes = 1ll << 30;
+
 // Work counts pixels: those decoded from the file (rows below the screen are
 // not decoded), and for every frame the screen's area, which is composited,
 // copied out and rendered whatever the frame's own size. A file may ask for

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -44,6 +46,40 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, Er
     return true;
 }
 
+// A file cut short keeps its whole frames, as a GIF does: bytes is cut after
+// the last whole frame and its RIFF header made to say so. The number of
+// frames kept, 0 when no frame is whole, -1 when bytes is no WebP cut short
+// (a whole file, or damage of another kind).
+int KeepWholeFrames(std::vector<std::uint8_t>& bytes)
+{
+    const WebPData data{bytes.data(), bytes.size()};
+    WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
+    const std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemuxPartial(&data, &state));
+    if (!demux || state == WEBP_DEMUX_DONE || state == WEBP_DEMUX_PARSE_ERROR
+        || !(WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & ANIMATION_FLAG))
+        return -1;
+    std::size_t end = 0;
+    int whole = 0;
+    WebPIterator frame;
+    if (WebPDemuxGetFrame(demux.get(), 1, &frame)) {
+        do {
+            if (!frame.complete)
+                break;
+            ++whole;
+            end = static_cast<std::size_t>(frame.fragment.bytes - bytes.data()) + frame.fragment.size;
+        } while (WebPDemuxNextFrame(&frame));
+        WebPDemuxReleaseIterator(&frame);
+    }
+    if (whole == 0)
+        return 0;
+    end += end & 1; // chunks start at even offsets
+    bytes.resize(std::min(end, bytes.size()));
+    const std::uint32_t riff = static_cast<std::uint32_t>(bytes.size() - 8);
+    for (int i = 0; i < 4; ++i)
+        bytes[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+    return whole;
+}
+
 } // namespace
 
 struct WebpReader::Impl {
@@ -51,6 +87,7 @@ struct WebpReader::Impl {
     std::vector<std::uint8_t> bytes;
     std::unique_ptr<WebPAnimDecoder, DecoderDeleter> decoder;
     AnimationInfo info;
+    AnimationDamage damage;
 };
 
 WebpReader::WebpReader() : impl_(std::make_unique<Impl>())
@@ -64,6 +101,11 @@ const AnimationInfo& WebpReader::info() const
     return impl_->info;
 }
 
+const AnimationDamage& WebpReader::damage() const
+{
+    return impl_->damage;
+}
+
 bool WebpReader::open(const std::string& path, Error* error)
 {
     impl_ = std::make_unique<Impl>();
@@ -72,10 +114,24 @@ bool WebpReader::open(const std::string& path, Error* error)
     try {
         if (!ReadWholeFile(path, d.bytes, error))
             return false;
+        const std::size_t fileSize = d.bytes.size();
+        std::unique_ptr<WebPDemuxer, DemuxDeleter> demux;
+        {
+            const WebPData whole{d.bytes.data(), d.bytes.size()};
+            demux.reset(WebPDemux(&whole));
+        }
+        if (!demux) {
+            const int kept = KeepWholeFrames(d.bytes);
+            if (kept == 0)
+                return Fail(error, ErrorKind::Corrupt, path, "is cut short before its first frame is complete");
+            const WebPData cut{d.bytes.data(), d.bytes.size()};
+            if (kept > 0)
+                demux.reset(WebPDemux(&cut));
+            if (!demux)
+                return Fail(error, ErrorKind::Corrupt, path, "is a damaged WebP file");
+            d.damage = AnimationDamage{kept, kept, "the file is cut short"};
+        }
         const WebPData data{d.bytes.data(), d.bytes.size()};
-        const std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&data));
-        if (!demux)
-            return Fail(error, ErrorKind::Corrupt, path, "is a damaged WebP file");
         const std::uint32_t flags = WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS);
         const int frames = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT));
         if (!(flags & ANIMATION_FLAG) || frames < 1)
@@ -92,12 +148,12 @@ bool WebpReader::open(const std::string& path, Error* error)
                         "has more than " + std::to_string(kMaxFrames) + " frames, the limit");
         // Every frame is decoded and composited at the canvas size, and rendered.
         info.work = 2 * static_cast<std::int64_t>(frames) * info.width * info.height;
-        const std::int64_t workLimit = WorkLimit(static_cast<std::int64_t>(d.bytes.size()));
+        const std::int64_t workLimit = WorkLimit(static_cast<std::int64_t>(fileSize));
         if (info.work > workLimit)
             return Fail(error, ErrorKind::TooLarge, path,
                         "asks for " + std::to_string(info.work / 1'000'000)
                             + " megapixels of work, more than the " + std::to_string(workLimit / 1'000'000)
-                            + " allowed a file of " + std::to_string(d.bytes.size()) + " bytes");
+                            + " allowed a file of " + std::to_string(fileSize) + " bytes");
         info.frameCount = frames;
         WebPIterator frame;
         if (WebPDemuxGetFrame(demux.get(), 1, &frame)) {

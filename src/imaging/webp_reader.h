@@ -5,8 +5,9 @@
 // terms (WebP counts plays, the GIF repeats: 0 stays "forever", a single play
 // becomes "no loop extension", n plays become n - 1 repeats).
 //
-// The whole file is held in memory. A still WebP (one picture, no animation)
-// and a damaged file are refused (Corrupt), as are files beyond the limits
+// The whole file is held in memory. A file cut short keeps its whole frames
+// (damage() says so). A still WebP (one picture, no animation) and a file
+// damaged otherwise are refused (Corrupt), as are files beyond the limits
 // of size_limits.h (TooLarge).
 #pragma once
 
@@ -31,6 +32,8 @@ public:
 
     bool open(const std::string& path, Error* error);
     const AnimationInfo& info() const;
+    // A file cut short keeps its whole frames; this says where it was cut.
+    const AnimationDamage& damage() const;
     // The next frame (RGBA at the canvas size); End after the last frame
     // (error left empty), Failed on damage (error set).
     ReadResult readNext(RgbaImage& frame, Error* error);

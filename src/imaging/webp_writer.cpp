@@ -9,11 +9,87 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 #include <new>
+#include <vector>
 
 namespace qf::imaging {
 
 namespace {
+
+struct MuxDeleter {
+    void operator()(WebPMux* mux) const { WebPMuxDelete(mux); }
+};
+using MuxPtr = std::unique_ptr<WebPMux, MuxDeleter>;
+
+// The encoder shows a frame identical to the one before by lengthening that
+// one, and stores an animation left with one frame as a still picture: the
+// source's delays, and for a still even its loop count, would be lost. This
+// gives every source frame its own frame again with its own delay (durations
+// in milliseconds): a merged frame is repeated, the repeats disposed of
+// only after the last, which draws the same pixels over themselves (its
+// transparency is all or nothing). True with data left as it was when
+// nothing was merged.
+bool KeepEveryFrame(WebPData& data, const std::vector<int>& durations, const WebPMuxAnimParams& params,
+                    int width, int height)
+{
+    const MuxPtr in(WebPMuxCreate(&data, 0));
+    int stored = 0;
+    if (!in || WebPMuxNumChunks(in.get(), WEBP_CHUNK_ANMF, &stored) != WEBP_MUX_OK)
+        return false;
+    std::uint32_t flags = 0;
+    WebPMuxGetFeatures(in.get(), &flags);
+    const int frames = (flags & ANIMATION_FLAG) ? stored : 1;
+    if (frames == static_cast<int>(durations.size()))
+        return true;
+    const MuxPtr out(WebPMuxNew());
+    if (!out || WebPMuxSetAnimationParams(out.get(), &params) != WEBP_MUX_OK
+        || WebPMuxSetCanvasSize(out.get(), width, height) != WEBP_MUX_OK)
+        return false;
+    std::size_t next = 0; // the source frame the stored frame starts with
+    for (int n = 1; n <= frames; ++n) {
+        WebPMuxFrameInfo frame;
+        if (WebPMuxGetFrame(in.get(), n, &frame) != WEBP_MUX_OK)
+            return false;
+        const bool still = !(flags & ANIMATION_FLAG);
+        const int total = still ? -1 : frame.duration;
+        // The source frames this one stands for: their delays add up to
+        // its duration; the last stored frame takes all that are left.
+        std::size_t end = next + 1;
+        for (int sum = durations[next]; end < durations.size()
+                                         && (n == frames || sum < total
+                                             || (durations[end] == 0
+                                                 && durations.size() - end > static_cast<std::size_t>(frames - n)));
+             ++end)
+            sum += durations[end];
+        if (still) {
+            frame.x_offset = frame.y_offset = 0;
+            frame.dispose_method = WEBP_MUX_DISPOSE_NONE;
+            frame.blend_method = WEBP_MUX_NO_BLEND;
+        }
+        frame.id = WEBP_CHUNK_ANMF;
+        const WebPMuxAnimDispose dispose = frame.dispose_method;
+        bool pushed = true;
+        for (std::size_t i = next; i < end && pushed; ++i) {
+            frame.duration = durations[i];
+            frame.dispose_method = i + 1 == end ? dispose : WEBP_MUX_DISPOSE_NONE;
+            pushed = WebPMuxPushFrame(out.get(), &frame, 1) == WEBP_MUX_OK;
+        }
+        WebPDataClear(&frame.bitstream);
+        if (!pushed)
+            return false;
+        next = end;
+    }
+    WebPData rebuilt;
+    WebPDataInit(&rebuilt);
+    if (next != durations.size() || WebPMuxAssemble(out.get(), &rebuilt) != WEBP_MUX_OK) {
+        WebPDataClear(&rebuilt);
+        return false;
+    }
+    WebPDataClear(&data);
+    data = rebuilt;
+    return true;
+}
 
 struct EncoderDeleter {
     void operator()(WebPAnimEncoder* encoder) const { WebPAnimEncoderDelete(encoder); }
@@ -57,6 +133,8 @@ struct WebpWriter::Impl {
     int height = 0;
     long long timestamp = 0; // milliseconds at the start of the next frame
     int frames = 0;
+    std::vector<int> durations; // of the frames added, in milliseconds
+    WebPMuxAnimParams animation{};
     WebPConfig config;
     std::unique_ptr<WebPAnimEncoder, EncoderDeleter> encoder;
     AtomicFile file;
@@ -90,6 +168,7 @@ bool WebpWriter::open(const std::string& path, int width, int height, int loopCo
     d.height = height;
     d.timestamp = 0;
     d.frames = 0;
+    d.durations.clear();
     if (!CheckAnimation(path, width, height, WEBP_MAX_DIMENSION, loopCount, error))
         return false;
     if (d.quality > 100)
@@ -112,6 +191,7 @@ bool WebpWriter::open(const std::string& path, int width, int height, int loopCo
     encoderOptions.anim_params.loop_count = loopCount < 0    ? 1
                                             : loopCount == 0 ? 0
                                                              : std::min(loopCount + 1, kMaxLoopCount);
+    d.animation = encoderOptions.anim_params;
     d.encoder.reset(WebPAnimEncoderNew(width, height, &encoderOptions));
     if (!d.encoder)
         return Fail(error, ErrorKind::OutOfMemory, path, "needs more memory than is free");
@@ -141,6 +221,7 @@ bool WebpWriter::addFrame(const ImageView& frame, int delay, Error* error)
     if (!WebPAnimEncoderAdd(d.encoder.get(), &picture.picture, static_cast<int>(d.timestamp), &d.config))
         return d.encoderFailed(error);
     d.timestamp += 10LL * delay;
+    d.durations.push_back(10 * delay);
     ++d.frames;
     return true;
 }
@@ -162,6 +243,12 @@ bool WebpWriter::finish(Error* error)
     if (!WebPAnimEncoderAssemble(d.encoder.get(), &data)) {
         WebPDataClear(&data);
         return d.encoderFailed(error);
+    }
+    if (d.frames > 1 && !KeepEveryFrame(data, d.durations, d.animation, d.width, d.height)) {
+        WebPDataClear(&data);
+        d.encoder.reset();
+        d.file.discard();
+        return Fail(error, ErrorKind::LibraryFailed, d.path, "WebP encoding failed: its frames cannot be kept apart");
     }
     d.encoder.reset();
     const bool written = d.file.write(data.bytes, data.size, error) && d.file.commit(error);

@@ -113,22 +113,20 @@ private:
         } else if (imaging::ResolveOutputFile(job.output, &resolved, &error)) {
             // The frame folder is made only for an input that opens (one
             // that does not is reported by the conversion).
-            bool madeFolder = false;
-            if (job.pngFramesDir && frames > 0) {
+            imaging::OutputFolder framesFolder;
+            if (job.pngFramesDir && frames > 0)
                 convert.pngFramesDir = job.pngFramesDir;
-                std::error_code ec;
-                madeFolder = !std::filesystem::exists(*job.pngFramesDir, ec);
-            }
             try {
-                ok = (!convert.pngFramesDir || MakeFolder(*convert.pngFramesDir, &error))
+                ok = (!convert.pngFramesDir
+                      || imaging::OpenOutputFolder(*convert.pngFramesDir, &framesFolder, &error))
                      && ConvertAllFrames(job.input, job.output, convert, &error, &outcome.damage)
-                     && (!convert.pngFramesDir || RemoveSurplusFrames(*convert.pngFramesDir, frames, &error))
+                     && (!convert.pngFramesDir || RemoveSurplusFrames(framesFolder, frames, &error))
                      && (!options_.deliver || options_.deliver(i, &error));
             } catch (...) {
                 // One job's failure is its own: the others go on.
                 error = imaging::CaughtError(job.input);
             }
-            if (!ok && madeFolder) {
+            if (!ok && framesFolder.madeByThisRun) {
                 std::error_code ec;
                 std::filesystem::remove(*convert.pngFramesDir, ec); // only when still empty
             }

@@ -12,20 +12,6 @@ namespace qf {
 namespace fs = std::filesystem;
 using imaging::ErrorKind;
 
-bool MakeFolder(const std::string& dir, imaging::Error* error)
-{
-    if (dir.empty())
-        return imaging::Fail(error, ErrorKind::Unwritable, dir, "the folder name is empty");
-    std::error_code ec;
-    if (fs::is_directory(dir, ec))
-        return true;
-    if (fs::exists(dir, ec))
-        return imaging::Fail(error, ErrorKind::Unwritable, dir, "exists and is not a folder");
-    if (!fs::create_directories(dir, ec) && ec)
-        return imaging::Fail(error, ErrorKind::Unwritable, dir, "cannot create the folder: " + ec.message());
-    return true;
-}
-
 std::string FramePngPath(const std::string& dir, int number)
 {
     char name[32];
@@ -33,8 +19,9 @@ std::string FramePngPath(const std::string& dir, int number)
     return (fs::path(dir) / name).string();
 }
 
-bool RemoveSurplusFrames(const std::string& dir, int count, imaging::Error* error)
+bool RemoveSurplusFrames(const imaging::OutputFolder& folder, int count, imaging::Error* error)
 {
+    const std::string& dir = folder.path;
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
@@ -47,14 +34,10 @@ bool RemoveSurplusFrames(const std::string& dir, int count, imaging::Error* erro
             continue;
         const long long number = std::stoll(digits);
         if (number <= count || number > 99999999
-            || fs::path(FramePngPath(dir, static_cast<int>(number))).filename() != name
-            || !fs::is_regular_file(it->symlink_status()))
+            || fs::path(FramePngPath(dir, static_cast<int>(number))).filename() != name)
             continue;
-        std::error_code removed;
-        if (!fs::remove(it->path(), removed) && removed)
-            return imaging::Fail(error, ErrorKind::Unwritable, it->path().string(),
-                                 "cannot remove this frame of an earlier, longer animation: "
-                                     + removed.message());
+        if (!imaging::RemoveFromOutputFolder(folder, name, error))
+            return false;
     }
     if (ec)
         return imaging::Fail(error, ErrorKind::Unwritable, dir, "cannot be listed: " + ec.message());

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include <sys/resource.h>
@@ -14,27 +16,72 @@ namespace qf {
 
 namespace {
 
-// What the control group (version 2) of this process may still take under
-// its memory.max, or a negative value when there is no such limit.
+// A number from the first word of file, or a negative value when it holds
+// none ("max" for no limit).
+double ReadNumber(const std::string& file)
+{
+    std::ifstream in(file);
+    std::string word;
+    if (!(in >> word) || word.empty() || word.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    return std::stod(word);
+}
+
+// Where the memory controller's hierarchy is mounted: of version 2 when
+// memoryV1 is false, else of version 1 (from /proc/self/mountinfo).
+std::string MountOf(bool memoryV1)
+{
+    std::ifstream mounts("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, device, root, point, word;
+        fields >> id >> parent >> device >> root >> point;
+        while (fields >> word && word != "-") {
+        }
+        std::string type, source, options;
+        fields >> type >> source >> options;
+        if (memoryV1 ? type == "cgroup" && ("," + options + ",").find(",memory,") != std::string::npos
+                     : type == "cgroup2")
+            return point;
+    }
+    return {};
+}
+
+// What this process may still take under the memory limits of its control
+// group and of every group above it, in version 2 (memory.max) and version
+// 1 (memory.limit_in_bytes), or a negative value when none is set.
 double ControlGroupRoom()
 {
     std::ifstream cgroup("/proc/self/cgroup");
     std::string line;
-    std::string path;
+    double room = -1;
     while (std::getline(cgroup, line)) {
-        if (line.rfind("0::", 0) == 0)
-            path = line.substr(3);
+        // "0::/path" for version 2, "4:memory:/path" or "4:cpu,memory:/path" for 1.
+        const std::size_t first = line.find(':'), second = line.find(':', first + 1);
+        if (first == std::string::npos || second == std::string::npos)
+            continue;
+        const std::string controllers = line.substr(first + 1, second - first - 1);
+        const bool v1 = ("," + controllers + ",").find(",memory,") != std::string::npos;
+        if (!v1 && line.compare(0, 3, "0::") != 0)
+            continue;
+        const std::string mount = MountOf(v1);
+        if (mount.empty())
+            continue;
+        // Version 1 reports no limit as a number near 2^63.
+        constexpr double kUnlimited = 4e18;
+        for (std::filesystem::path dir = mount + line.substr(second + 1);; dir = dir.parent_path()) {
+            const double limit = ReadNumber(dir / (v1 ? "memory.limit_in_bytes" : "memory.max"));
+            const double used = ReadNumber(dir / (v1 ? "memory.usage_in_bytes" : "memory.current"));
+            if (limit >= 0 && limit < kUnlimited && used >= 0) {
+                const double left = std::max(1.0, limit - used);
+                room = room > 0 ? std::min(room, left) : left;
+            }
+            if (dir.string().size() <= mount.size() || dir == dir.parent_path())
+                break;
+        }
     }
-    if (path.empty())
-        return -1;
-    const std::string dir = "/sys/fs/cgroup" + (path == "/" ? std::string() : path);
-    std::ifstream maxFile(dir + "/memory.max");
-    std::ifstream currentFile(dir + "/memory.current");
-    std::string max;
-    double current = 0;
-    if (!(maxFile >> max) || max == "max" || !(currentFile >> current))
-        return -1;
-    return std::max(1.0, std::stod(max) - current);
+    return room;
 }
 
 } // namespace

@@ -92,6 +92,8 @@ TEST(Batch, FlagsAndTheirMistakes)
     fs::create_directory(dir.file("sub"));
     WriteBytes(dir.file("sub/a.gif"), SmallAnimation(8, 8, 2));
     WriteBytes(dir.file("still.webp"), {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'E', 'B', 'P'});
+    const std::string dots = dir.file("...gif"); // named after it, a folder would be ".."
+    WriteBytes(dots, SmallAnimation(30, 60, 2, 3));
     for (const char* variant : {"2", "6"})
         ASSERT_EQ(
             Cli({"convert", a, dir.file(std::string("v") + variant + ".gif"), "--variant", variant}).exitCode,
@@ -154,6 +156,14 @@ TEST(Batch, FlagsAndTheirMistakes)
          }},
         {{dir.file("still.webp"), out + "/x.gif"}, 3, "still.webp: ", {}},
         {{a, out + "/x.gif", "--variant", "pencil"}, 2, "pencil-on-paper", {}},
+        {{dots, a, "--out-dir", out, "--png-frames", out + "/pf/inner"},
+         0,
+         "converted 2 of 2",
+         {"out/...gif", "out/a.gif", "out/pf", "out/pf/inner", "out/pf/inner/_..", "out/pf/inner/_../frame-0001.png",
+          "out/pf/inner/_../frame-0002.png", "out/pf/inner/a", "out/pf/inner/a/frame-0001.png",
+          "out/pf/inner/a/frame-0002.png", "out/pf/inner/a/frame-0003.png"}},
+        {{a, out + "/x.gif", "--scale", ""}, 2, "--scale", {}},
+        {{a, out + "/x.gif", "--scale", "0x10"}, 2, "--scale", {}},
         {{a, out + "/x.gif", "--max-size", "0x5"}, 2, "--max-size", {}},
         {{a, out + "/x.gif", "--max-size", "640"}, 2, "--max-size", {}},
         {{a, out + "/x.png"}, 2, ".png", {}},
@@ -204,6 +214,33 @@ TEST(Batch, WebpRoundTrip)
     }
     ASSERT_EQ(Cli({"convert", dir.file("in.gif"), dir.file("lossy.webp"), "--quality", "30"}).exitCode, 0);
     EXPECT_EQ(ReadAnimation(dir.file("lossy.webp")).size(), 3u);
+    // Cut short by a byte, it keeps its whole frames, as a GIF does.
+    Bytes cut = ReadBytes(dir.file("out.webp"));
+    cut.pop_back();
+    WriteBytes(dir.file("cut.webp"), cut);
+    const ChildResult damaged = Cli({"frames", dir.file("cut.webp"), dir.file("cut")});
+    EXPECT_EQ(damaged.exitCode, 0) << damaged.output;
+    EXPECT_NE(damaged.output.find("is damaged after frame 2 (the file is cut short)"), std::string::npos);
+    EXPECT_EQ(ReadPng(dir.file("cut/frame-0002.png")).pixels, frames[1].pixels);
+    // Identical frames keep their own delays, in an animation.
+    imaging::GifAnimationWriter same;
+    imaging::Error error;
+    ASSERT_TRUE(same.open(dir.file("same.gif"), 48, 40, 0, &error));
+    for (const int delay : {50, 70, 30})
+        ASSERT_TRUE(same.addFrame(imaging::ImageView::of(frames[0]), delay, &error));
+    ASSERT_TRUE(same.finish(&error));
+    for (const char* quality : {"-1", "40"}) {
+        std::vector<std::string> args = {"convert", dir.file("same.gif"), dir.file("same.webp")};
+        if (quality[0] != '-')
+            args.insert(args.end(), {"--quality", quality});
+        ASSERT_EQ(Cli(args).exitCode, 0);
+        imaging::AnimationInfo kept;
+        const std::vector<imaging::RgbaImage> shown = ReadAnimation(dir.file("same.webp"), &kept);
+        EXPECT_EQ(kept.delays, (std::vector<int>{50, 70, 30})) << quality;
+        EXPECT_EQ(kept.loopCount, 0);
+        ASSERT_EQ(shown.size(), 3u);
+        EXPECT_TRUE(shown[1].pixels == shown[0].pixels && shown[2].pixels == shown[0].pixels);
+    }
     // Converted as input, its timing goes on to the result.
     ASSERT_EQ(Cli({"convert", dir.file("out.webp"), dir.file("again.gif")}).exitCode, 0);
     imaging::AnimationInfo again;

@@ -10,6 +10,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qf::test {
@@ -76,8 +77,8 @@ TEST_P(BrokenGif, EveryCommandAnswersCleanly)
 INSTANTIATE_TEST_SUITE_P(Cases, BrokenGif, ::testing::ValuesIn(BrokenGifs()),
                          [](const auto& info) { return info.param.name; });
 
-// Mistakes, bad input and bad destinations: the exit code, a message naming
-// the file, and the previous output untouched with nothing beside it.
+// Mistakes, bad input and bad destinations: the exit code, one message
+// naming the file, and the previous output untouched with nothing beside it.
 TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
 {
     TempDir dir;
@@ -86,6 +87,7 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
     WriteBytes(in, SmallAnimation(48, 40, 6));
     WriteBytes(big, SmallAnimation(3000, 2000, 2));
     WriteBytes(note, {'n', 'o', 't', 'e'});
+    std::filesystem::create_hard_link(in, dir.file("again.gif"));
     const Bytes previous = {'k', 'e', 'e', 'p'};
     Limits sizeLimit, littleMemory;
     sizeLimit.fileSizeBytes = 600;
@@ -95,15 +97,29 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         int code;
         std::string named; // in the message
         Limits limits = {};
-        bool fullDisk = false; // standard output on a full disk
+        std::function<void()> prepare = nullptr; // in the child, before the command starts
     };
-    // Another user's link to out.gif, in a world-writable sticky folder.
-    std::filesystem::create_directories(dir.file("shared"));
-    std::filesystem::permissions(dir.file("shared"),
-                                 std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
-    std::filesystem::create_symlink("../out.gif", dir.file("shared/out.gif"));
-    lchown(dir.file("shared/out.gif").c_str(), 65534, 65534);
-    const std::vector<Row> rows = {
+    const auto fullDisk = [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); };
+    const auto zeros = [] { dup2(open("/dev/zero", O_RDONLY), STDIN_FILENO); };
+    const auto sizeSignal = [] { signal(SIGXFSZ, SIG_DFL); }; // as a shell leaves it
+    // The second user's links to out.gif and to a private folder holding a
+    // frame, in a world-writable sticky folder and in one that is not sticky.
+    std::filesystem::create_directories(dir.file("private"));
+    std::filesystem::permissions(dir.file("private"), std::filesystem::perms::owner_all);
+    WriteBytes(dir.file("private/frame-0009.png"), previous);
+    for (const char* shared : {"shared", "open"}) {
+        std::filesystem::create_directories(dir.file(shared));
+        std::filesystem::permissions(dir.file(shared), std::filesystem::perms::all
+                                                           | (*shared == 's' ? std::filesystem::perms::sticky_bit
+                                                                             : std::filesystem::perms::none));
+        for (const char* name : {"out.gif", "in.gif", "private"}) {
+            std::filesystem::create_symlink(std::string("../") + (*name == 'i' ? "out.gif" : name),
+                                            dir.file(shared) + "/" + name);
+            GiveToSecondUser(dir.file(shared) + "/" + name);
+        }
+    }
+    const std::string control = dir.file("e\x1b[2Jvil\n.gif");
+    std::vector<Row> rows = {
         {{}, kUsage, "error: "},
         {{"paint", in}, kUsage, "error: "},
         {{"convert", in}, kUsage, "error: "},
@@ -111,10 +127,17 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         {{"convert", in, out, "--variant", "-1"}, kUsage, "error: "},
         {{"convert", in, out, "--threads", "many"}, kUsage, "error: "},
         {{"convert", in, out, "--sepia"}, kUsage, "error: "},
+        // An output that is an input, by name, by a hard link or in a batch.
+        {{"convert", in, in}, kUsage, in + " would be replaced by its own result"},
+        {{"convert", in, dir.file("again.gif")}, kUsage, "would be replaced by its own result"},
+        {{"convert", in, out, "--out-dir", dir.path().string()}, kUsage, in + " would be replaced by its own"},
         {{"convert", missing, out}, kBadInput, missing + ": "},
         {{"convert", note, out}, kBadInput, note + ": "},
         {{"convert", dir.path().string(), out}, kBadInput, dir.path().string() + ": "},
         {{"info", missing}, kBadInput, missing + ": "},
+        {{"info", control}, kBadInput, "e\\x1b[2Jvil\\n.gif: does not exist"},
+        {{"info", "-"}, kBadInput, "standard input: is not a GIF file", {}, zeros},
+        {{"info", "/dev/zero"}, kBadInput, "/dev/zero: is not a GIF file"},
         {{"snapshots", missing, dir.file("snaps")}, kBadInput, missing + ": "},
         {{"convert", in, dir.file("no/such/out.gif")}, kBadOutput, dir.file("no/such/out.gif") + ": "},
         {{"convert", in, note + "/out.gif"}, kBadOutput, note + "/out.gif: "},
@@ -122,36 +145,49 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         {{"convert", in, out, "--png-frames", note}, kBadOutput, note + ": "},
         {{"frames", in, note}, kBadOutput, note + ": "},
         {{"snapshots", in, note}, kBadOutput, note + ": "},
-        {{"convert", in, out, "--variant", "3"}, kBadOutput, out + ": ", sizeLimit},
+        {{"convert", in, out, "--variant", "3"}, kBadOutput, out + ": is larger than files may be", sizeLimit, sizeSignal},
+        {{"frames", big, dir.file("private")}, kBadOutput, "frame-0001.png: is larger than files may be", sizeLimit,
+         sizeSignal},
         {{"convert", in, ""}, kBadOutput, "error: the output file name is empty"},
         {{"convert", in, "/dev/stdout"}, kBadOutput, "/dev/stdout: is a pipe"},
         {{"convert", in, "/proc/out.gif"}, kBadOutput, "/proc/out.gif: the folder does not accept new files"},
-        {{"convert", in, dir.file("shared/out.gif")},
-         kBadOutput,
-         "shared/out.gif: is a link owned by another user"},
         {{"convert", missing, out, "--png-frames", dir.file("pngs")}, kBadInput, missing + ": "},
-        {{"info", in}, kFailed, "error: standard output: cannot be written", {}, true},
-        {{"--help"}, kFailed, "error: standard output: cannot be written", {}, true},
+        {{"info", in}, kFailed, "error: standard output: cannot be written", {}, fullDisk},
+        {{"--help"}, kFailed, "error: standard output: cannot be written", {}, fullDisk},
+        {{"convert", in, "-"}, kBadOutput, "error: standard output: the disk is full", {}, fullDisk},
         // Refused up front from the memory left, not after an allocation failed.
         {{"convert", big, out, "--threads", "2"}, kBadInput, "MB are free", littleMemory},
         {{"snapshots", big, dir.file("snaps")}, kBadInput, "MB are free", littleMemory},
     };
+    std::vector<Row> planted; // the second user's links: not followed
+    for (const std::string shared : {"shared/", "open/"}) {
+        const std::string link = dir.file(shared + "out.gif"), folder = dir.file(shared + "private");
+        const std::string plantedHere = shared + "out.gif: is a link owned by another user";
+        planted.push_back({{"convert", in, link}, kBadOutput, plantedHere});
+        planted.push_back({{"convert", in, "--out-dir", dir.file(shared)}, kBadOutput, shared + "in.gif: is a link"});
+        planted.push_back({{"frames", in, folder}, kBadOutput, "private: is a link owned by another user"});
+        planted.push_back({{"snapshots", in, folder}, kBadOutput, "private: is a link owned by another user"});
+        planted.push_back({{"convert", in, out, "--png-frames", folder}, kBadOutput, "private: is a link"});
+    }
+    if (SecondUser() < 0)
+        std::printf("not root: the rows with another user's links are skipped\n");
+    else
+        rows.insert(rows.end(), planted.begin(), planted.end());
+    const std::vector<std::string> listed = {"again.gif", "big.gif", "in.gif",  "note.txt",
+                                             "open",      "out.gif", "private", "shared"};
     for (const Row& row : rows) {
-        if ((row.named == "MB are free" && BuiltWithAddressSanitizer())
-            || (row.named.find("another user") != std::string::npos && geteuid() != 0))
-            continue; // only root can give a link to another user
+        if (row.named == "MB are free" && BuiltWithAddressSanitizer())
+            continue;
         WriteBytes(out, previous);
-        const ChildResult result =
-            row.fullDisk ? CliAfter([] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); }, row.args)
-                         : Cli(row.args, row.limits);
+        const ChildResult result = row.prepare ? CliAfter(row.prepare, row.args, row.limits) : Cli(row.args, row.limits);
         const std::string what = row.args.empty() ? "no arguments" : row.args[0] + " " + row.args.back();
         ASSERT_TRUE(result.clean()) << what << ": " << result.describe();
         EXPECT_EQ(result.exitCode, row.code) << what << ": " << result.output;
         EXPECT_NE(result.output.find(row.named), std::string::npos) << what << ": " << result.output;
+        EXPECT_EQ(result.output.find("error: "), result.output.rfind("error: ")) << what << ": " << result.output;
         EXPECT_EQ(ReadBytes(out), previous) << what;
-        EXPECT_EQ(dir.list(),
-                  (std::vector<std::string>{"big.gif", "in.gif", "note.txt", "out.gif", "shared"}))
-            << what;
+        EXPECT_EQ(dir.list(), listed) << what;
+        EXPECT_EQ(ReadBytes(dir.file("private/frame-0009.png")), previous) << what;
     }
 }
 
@@ -162,13 +198,11 @@ TEST(Cli, ASignalLeavesNoPartialOutput)
     WriteBytes(dir.file("in.gif"), SmallAnimation(480, 360, 150));
     const Bytes previous = {'k', 'e', 'e', 'p'};
     WriteBytes(dir.file("out.gif"), previous);
-    // Killed where it cannot clean up (a size limit's SIGXFSZ): a file
+    // Killed where it cannot clean up (an alarm it does not catch): a file
     // system with unnamed files keeps nothing of the run at all.
-    Limits tiny;
-    tiny.fileSizeBytes = 600;
-    const ChildResult killed = CliAfter([] { signal(SIGXFSZ, SIG_DFL); },
-                                        {"convert", dir.file("in.gif"), dir.file("out.gif")}, tiny);
-    EXPECT_EQ(killed.signal, SIGXFSZ) << killed.describe();
+    const ChildResult killed = CliAfter([] { ualarm(300'000, 0); },
+                                        {"convert", dir.file("in.gif"), dir.file("out.gif"), "--threads", "1"});
+    EXPECT_EQ(killed.signal, SIGALRM) << killed.describe();
     const int unnamed = open(dir.path().c_str(), O_TMPFILE | O_WRONLY, 0600);
     if (unnamed >= 0) {
         EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.gif", "out.gif"}));
@@ -189,28 +223,55 @@ TEST(Cli, ASignalLeavesNoPartialOutput)
     }
 }
 
-// A run reading standard input, killed where it cannot clean up, leaves its
-// folder for the streams behind; the next run removes it.
-TEST(Cli, AKilledPipeRunsFolderGoesWithTheNextRun)
+// Standard input and a named pipe are read once, as far as they go: a pipe
+// with a writer gives its animation; a pipe that never ends waits for a
+// stop, and killed where it cannot clean up, leaves nothing behind.
+TEST(Cli, PipesAreReadOnceAndLeaveNothing)
 {
     TempDir dir;
-    WriteBytes(dir.file("in.gif"), SmallAnimation(48, 40, 6));
+    const Bytes gif = SmallAnimation(48, 40, 6);
+    const std::string fifo = dir.file("fifo");
     std::filesystem::create_directories(dir.file("tmp"));
-    const auto piped = [&](const Limits& limits) {
-        return CliAfter(
-            [&] {
-                signal(SIGXFSZ, SIG_DFL);
-                setenv("TMPDIR", dir.file("tmp").c_str(), 1);
-                dup2(open(dir.file("in.gif").c_str(), O_RDONLY), STDIN_FILENO);
-            },
-            {"convert", "-", dir.file("out.gif")}, limits);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A writer gives the child's standard input, then the named pipe, the
+    // first half of the animation, or all of it and closes them. It lives
+    // five seconds at most.
+    const auto feeding = [&](bool whole) {
+        return [&, whole] {
+            setenv("TMPDIR", dir.file("tmp").c_str(), 1);
+            int ends[2];
+            if (pipe(ends) == 0 && fork() == 0) {
+                alarm(5);
+                // Only the pipe stays open: the test reads the command's
+                // output to its end.
+                dup2(ends[1], STDIN_FILENO);
+                close_range(1, ~0u, 0);
+                const std::size_t size = whole ? gif.size() : gif.size() / 2;
+                if (write(STDIN_FILENO, gif.data(), size) < 0 || (whole && close(STDIN_FILENO) != 0))
+                    _exit(1);
+                const int named = open(fifo.c_str(), O_WRONLY);
+                if (write(named, gif.data(), size) < 0 || whole)
+                    _exit(0);
+                pause();
+            }
+            dup2(ends[0], STDIN_FILENO);
+            close(ends[1]);
+        };
     };
-    Limits tiny;
-    tiny.fileSizeBytes = 600;
-    EXPECT_EQ(piped(tiny).signal, SIGXFSZ);
-    EXPECT_FALSE(std::filesystem::is_empty(dir.file("tmp")));
-    EXPECT_EQ(piped({}).exitCode, 0);
-    EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp")));
+    ChildResult result = CliAfter(feeding(true), {"info", fifo});
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_NE(result.output.find("frames:   6\n"), std::string::npos) << result.output;
+    Limits stop;
+    stop.signalAfterMs = 200;
+    stop.signal = SIGTERM;
+    for (const std::string& input : {std::string("-"), fifo}) {
+        result = CliAfter(feeding(false), {"info", input}, stop);
+        EXPECT_EQ(result.exitCode, kInterrupted) << input << ": " << result.describe();
+        EXPECT_NE(result.output.find(": cancelled"), std::string::npos) << input << ": " << result.output;
+        result = CliAfter([&] { feeding(false)(); ualarm(300'000, 0); }, {"convert", input, dir.file("o.gif")});
+        EXPECT_EQ(result.signal, SIGALRM) << input << ": " << result.describe();
+        EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp"))) << input;
+    }
 }
 
 // convert is the library's conversion with the switches given; frames
@@ -241,6 +302,13 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
         result = Cli(args);
         ASSERT_EQ(result.exitCode, 0) << result.output;
         EXPECT_FALSE(std::filesystem::exists(dir.file("frames/frame-0004.png"))) << args[0];
+    }
+    // In another user's folder nothing of theirs is removed.
+    if (SecondUser() >= 0) {
+        WriteBytes(dir.file("frames/frame-0004.png"), {'o', 'l', 'd'});
+        GiveToSecondUser(frameDir);
+        ASSERT_EQ(Cli({"frames", in, frameDir}).exitCode, 0);
+        EXPECT_TRUE(std::filesystem::exists(dir.file("frames/frame-0004.png")));
     }
     const auto frames = ReadGif(in);
     for (std::size_t i = 0; i < frames.size(); ++i)

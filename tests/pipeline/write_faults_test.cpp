@@ -1,6 +1,7 @@
 // Every writer under every write fault: a size-limited (full) file system, a
 // missing folder, a path under a regular file, a folder in the way, a
-// read-only folder, a link another user planted. Each fails with a message
+// read-only folder, a link another user planted in a folder others can
+// write (sticky or not). Each fails with a message
 // naming the destination, keeps the file that was there, and leaves nothing
 // beside it.
 #include "support.h"
@@ -95,13 +96,17 @@ TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
     WriteBytes(gif, SmallAnimation(96, 96, 6));
     const Bytes previous = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
     // Destinations in the test's folder; a full disk is a file size limit;
-    // shared/out.gif is another user's link to out.gif in a sticky folder.
+    // shared/out.gif and open/out.gif are another user's links to out.gif in
+    // a sticky world-writable folder and in a world-writable one.
     const std::vector<std::pair<std::string, long long>> faults = {
-        {"out.gif", 1024}, {"missing/out.gif", -1}, {"out.gif/inside.gif", -1},
-        {"folder", -1},    {"locked/out.gif", -1},  {"shared/out.gif", -1}};
+        {"out.gif", 1024}, {"missing/out.gif", -1}, {"out.gif/inside.gif", -1}, {"folder", -1},
+        {"locked/out.gif", -1}, {"shared/out.gif", -1}, {"open/out.gif", -1}};
+    if (SecondUser() < 0)
+        std::printf("not root: the rows with another user's links are skipped\n");
     for (const auto& [writerName, write] : Writers(gif)) {
         for (const auto& [name, sizeLimit] : faults) {
-            if ((name == "locked/out.gif" && geteuid() == 0) || (name == "shared/out.gif" && geteuid() != 0))
+            if ((name == "locked/out.gif" && geteuid() == 0)
+                || ((name == "shared/out.gif" || name == "open/out.gif") && SecondUser() < 0))
                 continue; // root writes into read-only folders, and only root plants another user's link
             SCOPED_TRACE(writerName + " to " + name);
             TempDir dir;
@@ -110,11 +115,14 @@ TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
                 WriteBytes(dir.file(file), previous);
             }
             std::filesystem::create_directories(dir.file("folder"));
-            std::filesystem::create_directories(dir.file("shared"));
-            std::filesystem::permissions(dir.file("shared"),
-                                         std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
-            std::filesystem::create_symlink("../out.gif", dir.file("shared/out.gif"));
-            lchown(dir.file("shared/out.gif").c_str(), 65534, 65534);
+            for (const char* shared : {"shared", "open"}) {
+                std::filesystem::create_directories(dir.file(shared));
+                std::filesystem::permissions(dir.file(shared), std::filesystem::perms::all
+                                                                   | (*shared == 's' ? std::filesystem::perms::sticky_bit
+                                                                                     : std::filesystem::perms::none));
+                std::filesystem::create_symlink("../out.gif", dir.file(shared) + "/out.gif");
+                GiveToSecondUser(dir.file(shared) + "/out.gif");
+            }
             std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_read
                                                                  | std::filesystem::perms::owner_exec);
             const std::vector<std::string> before = dir.list();

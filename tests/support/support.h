@@ -66,4 +66,10 @@ ChildResult RunInChild(const std::function<int()>& body, const Limits& limits = 
 // AddressSanitizer reserves far more address space than RLIMIT_AS allows.
 bool BuiltWithAddressSanitizer();
 
+// A second user, made with useradd when running as root, for the files a
+// hostile user plants; -1 when not root (the caller skips with a message).
+int SecondUser();
+// Gives path (a link itself, not what it names) to the second user.
+void GiveToSecondUser(const std::string& path);
+
 } // namespace qf::test
