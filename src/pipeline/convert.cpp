@@ -5,6 +5,8 @@
 #include "imaging/errors.h"
 #include "pixel_bridge.h"
 
+#include <algorithm>
+
 namespace qf {
 
 void RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
@@ -32,8 +34,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
 }
 
 bool RewriteAnimation(const std::string& source, const std::string& destination,
-                      const imaging::OutputSettings& settings, const std::function<bool()>& cancelled,
-                      imaging::Error* error)
+                      const imaging::OutputSettings& settings, const ProgressFn& progress, imaging::Error* error)
 {
     imaging::AnimationReader reader;
     if (!reader.open(source, error))
@@ -42,17 +43,22 @@ bool RewriteAnimation(const std::string& source, const std::string& destination,
     const std::unique_ptr<imaging::AnimationWriter> writer = imaging::MakeAnimationWriter(settings);
     if (!writer->open(destination, info.width, info.height, info.loopCount, error))
         return false;
+    const auto goOn = [&](std::size_t done) {
+        const double percent = info.frameCount > 0 ? 100.0 * static_cast<double>(done) / info.frameCount : 0;
+        return !progress || progress(std::min(percent, 100.0))
+               || imaging::Fail(error, imaging::ErrorKind::Cancelled, destination, "the save was stopped");
+    };
+    if (!goOn(0))
+        return false;
     imaging::RgbaImage frame;
     for (std::size_t index = 0;; ++index) {
-        if (cancelled && cancelled())
-            return imaging::Fail(error, imaging::ErrorKind::Cancelled, destination, "the save was stopped");
         const imaging::ReadResult read = reader.readNext(frame, error);
         if (read.status == imaging::ReadStatus::End)
             break;
         if (read.status == imaging::ReadStatus::Failed)
             return false;
         const int delay = index < info.delays.size() ? info.delays[index] : 0;
-        if (!writer->addFrame(imaging::ImageView::of(frame), delay, error))
+        if (!writer->addFrame(imaging::ImageView::of(frame), delay, error) || !goOn(index + 1))
             return false;
     }
     return writer->finish(error);

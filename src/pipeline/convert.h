@@ -64,11 +64,11 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
 // Writes the animation at source (GIF or WebP) to destination as settings
 // ask, frame for frame with its delays and loop count and without an
 // effect (the window saves a converted GIF as WebP this way). The
-// destination is replaced only by a complete file. cancelled, when set, is
-// asked between frames; a stop (Cancelled, naming destination) leaves the
-// destination as it was. Errors name the file at fault.
+// destination is replaced only by a complete file. progress, when set, gets
+// 0 before the first frame and i / n * 100 after frame i; false stops the
+// work (Cancelled, naming destination) and leaves the destination as it was.
+// Errors name the file at fault.
 bool RewriteAnimation(const std::string& source, const std::string& destination,
-                      const imaging::OutputSettings& settings, const std::function<bool()>& cancelled,
-                      imaging::Error* error);
+                      const imaging::OutputSettings& settings, const ProgressFn& progress, imaging::Error* error);
 
 } // namespace qf

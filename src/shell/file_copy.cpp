@@ -92,10 +92,10 @@ bool CopyFileAtomically(const QString& source, const QString& destination, imagi
 }
 
 bool WriteWebpFromGif(const QString& source, const QString& destination, imaging::Error* error,
-                      const std::function<bool()>& cancelled)
+                      const std::function<bool(double percent)>& progress)
 {
     if (RewriteAnimation(QFile::encodeName(source).toStdString(), QFile::encodeName(destination).toStdString(),
-                         {imaging::OutputFormat::Webp}, cancelled, error))
+                         {imaging::OutputFormat::Webp}, progress, error))
         return true;
     if (error->kind == imaging::ErrorKind::Cancelled)
         error->reason = QObject::tr("the save was stopped").toStdString();

@@ -20,9 +20,9 @@ bool CopyFileAtomically(const QString& source, const QString& destination, imagi
 // Writes the animation in the GIF at source to destination as a lossless
 // animated WebP with the GIF's delays and loop count (RewriteAnimation),
 // replacing the destination in one step as CopyFileAtomically does.
-// cancelled, when set, is asked between frames; a stop leaves the
-// destination as it was.
+// progress, when set, gets i / n * 100 after frame i; false stops the work
+// and leaves the destination as it was.
 bool WriteWebpFromGif(const QString& source, const QString& destination, imaging::Error* error,
-                      const std::function<bool()>& cancelled = {});
+                      const std::function<bool(double percent)>& progress = {});
 
 } // namespace qf::shell

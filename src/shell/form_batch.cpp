@@ -534,11 +534,13 @@ void FormBatch::showProgress(double percent)
 {
     percent = std::clamp(percent, 0.0, 100.0);
     ProgressConvert->setValue(static_cast<int>(std::nearbyint(percent)));
-    if (Work->job() != WorkController::Job::Convert || FrameCount <= 0)
+    const WorkController::Job job = Work->job();
+    if ((job != WorkController::Job::Convert && job != WorkController::Job::Save) || FrameCount <= 0)
         return;
     if (percent >= 100) {
-        // Every frame is rendered; the file is being written.
-        Label1->setText(tr("Saving the GIF file..."));
+        // Every frame is rendered or encoded; the file is being written.
+        if (job == WorkController::Job::Convert)
+            Label1->setText(tr("Saving the GIF file..."));
         LabelFrames->clear();
         return;
     }
@@ -797,14 +799,12 @@ void FormBatch::saveResult()
     // Encoding takes a while for a long animation: it runs in the background
     // with the commands locked and the progress page up.
     beginWork(tr("Saving the WebP file..."), 0);
-    ProgressConvert->setRange(0, 0);
     Work->saveWebp(shownResult_, destination);
 }
 
 void FormBatch::finishSave(bool ok, const imaging::Error& error)
 {
     endWork();
-    ProgressConvert->setRange(0, 100);
     SetStep(Step::Result);
     if (!ok && !std::exchange(cancelled_, false))
         services_.ui->warn(this, kAppTitle, tr("The WebP file could not be saved.\n\n%1").arg(ErrorText(error)));

@@ -20,6 +20,8 @@ std::string NativePath(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
+} // namespace
+
 // The picture surface is exactly the layout of a QImage in RGB32.
 QImage ToImage(const Picture& picture)
 {
@@ -28,8 +30,6 @@ QImage ToImage(const Picture& picture)
         std::memcpy(image.scanLine(y), picture.scanLine(y), static_cast<std::size_t>(picture.bytesPerLine()));
     return image;
 }
-
-} // namespace
 
 bool PipelineWork::open(const QString& path, const Switches& switches, const WorkProgress& progress,
                         OpenedGif* gif, imaging::Error* error)

@@ -3,7 +3,12 @@
 
 #include "shell/image_work.h"
 
+#include "pipeline/picture.h"
+
 namespace qf::shell {
+
+// A frame of the pipeline as the window draws it.
+QImage ToImage(const Picture& picture);
 
 class PipelineWork : public ImageWork {
 public:

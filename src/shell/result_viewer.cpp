@@ -1,6 +1,10 @@
 #include "shell/result_viewer.h"
 
-#include <QImageReader>
+#include "shell/pipeline_work.h"
+
+#include "imaging/animation_reader.h"
+
+#include <QFile>
 #include <QKeyEvent>
 #include <QPainter>
 
@@ -23,10 +27,13 @@ int PlaybackMs(int hundredths)
     return hundredths <= 1 ? 100 : hundredths * 10;
 }
 
-// One animation file read forward a frame at a time; going back starts over.
+// One animation file read forward a frame at a time through the frame
+// pipeline's reader, so every kind of file the window opens (GIF, WebP)
+// shows here, transparent pixels on white paper as the effect sees them.
+// Going back starts over.
 class FrameReader {
 public:
-    explicit FrameReader(const QString& path) : path_(path) { restart(); }
+    explicit FrameReader(const QString& path) : path_(QFile::encodeName(path).toStdString()) { restart(); }
 
     bool valid() const { return !frame_.isNull(); }
     int count() const { return count_; }
@@ -45,24 +52,31 @@ public:
 private:
     void restart()
     {
-        reader_ = std::make_unique<QImageReader>(path_);
-        count_ = std::max(1, reader_->imageCount());
+        reader_ = std::make_unique<imaging::AnimationReader>();
         index_ = -1;
+        imaging::Error error;
+        if (!reader_->open(path_, &error))
+            return;
+        count_ = std::max(1, reader_->info().frameCount);
         read();
     }
     bool read()
     {
-        QImage next = reader_->read();
-        if (next.isNull())
+        imaging::Error error;
+        if (!reader_->readNext(decoded_, &error))
             return false;
-        frame_ = std::move(next);
-        delay_ = reader_->nextImageDelay() / 10;
+        ReadFrame(decoded_, picture_);
+        frame_ = ToImage(picture_);
         ++index_;
+        const std::vector<int>& delays = reader_->info().delays;
+        delay_ = static_cast<std::size_t>(index_) < delays.size() ? delays[static_cast<std::size_t>(index_)] : 0;
         return true;
     }
 
-    QString path_;
-    std::unique_ptr<QImageReader> reader_;
+    std::string path_;
+    std::unique_ptr<imaging::AnimationReader> reader_;
+    imaging::RgbaImage decoded_;
+    Picture picture_;
     QImage frame_;
     int count_ = 0;
     int index_ = -1;

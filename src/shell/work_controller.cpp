@@ -77,7 +77,7 @@ void WorkController::saveWebp(const QString& source, const QString& destination)
     job_ = Job::Save;
     start(foreground_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
         imaging::Error error;
-        const bool ok = WriteWebpFromGif(source, destination, &error, [stop] { return stop->load(); });
+        const bool ok = WriteWebpFromGif(source, destination, &error, progressTo(stop));
         post([this, ok, error] {
             job_ = Job::None;
             Q_EMIT saved(ok, error);

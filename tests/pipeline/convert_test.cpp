@@ -153,6 +153,30 @@ TEST(Conversion, CancelOrAChangingInputLeavesNoPartialOutput)
     }
 }
 
+// Saving as WebP reports 0, then i / n * 100 after frame i; a stop at any
+// report, the last one too, leaves the destination as it was.
+TEST(RewriteAnimation, ReportsEachFrameAndStopsWhenAsked)
+{
+    TempDir dir;
+    const std::string input = dir.file("in.gif"), output = dir.file("out.webp");
+    WriteBytes(input, SmallAnimation(32, 24, 4));
+    const std::vector<double> all = {0, 25, 50, 75, 100};
+    for (const int stopAt : {-1, 0, 2, 4}) {
+        WriteBytes(output, {'o', 'l', 'd'});
+        std::vector<double> reports;
+        Error error;
+        const bool written = RewriteAnimation(
+            input, output, {imaging::OutputFormat::Webp},
+            [&](double percent) { return reports.push_back(percent), static_cast<int>(reports.size()) - 1 != stopAt; },
+            &error);
+        EXPECT_EQ(reports, stopAt < 0 ? all : std::vector<double>(all.begin(), all.begin() + stopAt + 1));
+        EXPECT_EQ(written, stopAt < 0) << error.message();
+        EXPECT_EQ(ReadBytes(output) == (Bytes{'o', 'l', 'd'}), stopAt >= 0) << stopAt;
+        EXPECT_TRUE(written || error.kind == imaging::ErrorKind::Cancelled) << stopAt;
+        EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.gif", "out.webp"}));
+    }
+}
+
 // Built sharing the stages the variants have in common, yet each equal to
 // its own run; stopped when progress says so.
 TEST(Snapshots, AreTheSeventeenVariantsOfFrameOne)

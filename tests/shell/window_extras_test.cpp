@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QProcess>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -171,17 +172,22 @@ private Q_SLOTS:
     void dropAndArgumentOpenTheSameWay()
     {
         start();
+        // The drop hint lights up while a file it takes is over the window.
+        QList<bool> lit;
         auto drop = [&](const QString& file) { // true when the window takes it
             QMimeData data;
             data.setUrls({QUrl::fromLocalFile(file)});
             QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
             QApplication::sendEvent(w_.get(), &enter);
+            lit << child<QLabel>("LabelDrop")->isEnabled();
             QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
             run([&] { QApplication::sendEvent(w_.get(), &dropped); });
+            lit << child<QLabel>("LabelDrop")->isEnabled();
             return enter.isAccepted();
         };
         QVERIFY(!drop(dir_->path()));
         QVERIFY(drop(still_));
+        QCOMPARE(lit, (QList<bool>{false, false, true, false}));
         QCOMPARE(fixture_->ui->messages, QStringList{"inform: " + NotAnimatedText()});
         QVERIFY(drop(animated_));
         QCOMPARE(w_->currentStep(), Step::Choose);
@@ -252,11 +258,13 @@ private Q_SLOTS:
         QCOMPARE(qf::test::ReadBytes(path("out/first.gif").toStdString()),
                  (qf::test::Bytes{'m', 'i', 'n', 'e'}));
 
-        // The WebP type: the result's frames, delays and loop count, lossless.
+        // The WebP type: the result's frames, delays and loop count,
+        // lossless, with the progress of its three frames shown.
         fixture_->ui->saveAnswers = {path("out/moving")},
         fixture_->ui->saveFilters = {"Animated WebP (*.webp)"};
-        Trigger(*w_, "ID_SAVE");
-        QTRY_VERIFY(!w_->isBusy());
+        QSignalSpy saving(child<QProgressBar>("ProgressConvert"), &QProgressBar::valueChanged);
+        run([&] { Trigger(*w_, "ID_SAVE"); });
+        QCOMPARE(saving, (QList<QVariantList>{{0}, {33}, {67}, {100}}));
         QCOMPARE(fixture_->ui->messages.size(), 1);
         const auto frames = [](const QString& file, qf::imaging::AnimationInfo& info) {
             qf::imaging::AnimationReader reader;
@@ -272,6 +280,19 @@ private Q_SLOTS:
         const auto expected = frames(w_->tempResults().file(0), gif);
         QVERIFY(expected.size() >= 2 && frames(path("out/moving.webp"), webp) == expected);
         QVERIFY(webp.delays == gif.delays && webp.loopCount == gif.loopCount);
+
+        // Opened as a source, the WebP shows its own frames under Before.
+        const QImage firstFrame = QImage(w_->tempResults().file(0)).convertToFormat(QImage::Format_RGB32);
+        open(path("out/moving.webp"));
+        run([&] { Trigger(*w_, "ID_NEXT"); });
+        auto* viewer = child<ResultViewer>("GdViewer1");
+        viewer->stepFrame(-viewer->currentFrame());
+        auto* before = viewer->parentWidget()->findChild<QAbstractButton*>("BtnBefore");
+        QVERIFY(before->isEnabled());
+        QTest::mousePress(before, Qt::LeftButton);
+        QCOMPARE(viewer->currentImage(), firstFrame);
+        QTest::mouseRelease(before, Qt::LeftButton);
+        QVERIFY(viewer->currentImage() != firstFrame);
     }
     // Enter on the open button opens, and the dialog starts in the folder
     // last opened from, in this run and the next. A file cut short in its
