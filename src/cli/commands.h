@@ -25,10 +25,12 @@ struct BatchArgs {
 struct ConvertArgs : BatchArgs {
     std::string variant = "0";
     std::optional<std::string> format; // "gif" or "webp"
-    std::optional<int> quality;        // lossy WebP at this quality
+    std::optional<int> quality;        // 1-100, GIF or lossy WebP
     bool keepTransparency = false;
     int threads = 0;
     std::optional<std::string> pngFramesDir;
+    std::optional<std::string> maxBytes; // "10M", "256K", "500000"
+    bool estimate = false;               // print expected sizes, write nothing
 };
 
 using SnapshotArgs = BatchArgs;

@@ -7,7 +7,10 @@
 #include "progress_bar.h"
 #include "standard_streams.h"
 
+#include <cctype>
+#include <cmath>
 #include <csignal>
+#include <iostream>
 #include <filesystem>
 #include <string>
 
@@ -33,8 +36,6 @@ std::string ChooseFormats(const ConvertArgs& args, const Plan& plan, std::vector
             return job.output + ": cannot write " + extension
                    + " files; the output must end in .gif or .webp (or name none and give --format)";
         }
-        if (args.quality && format != OutputFormat::Webp)
-            return "--quality sets lossy WebP output; " + job.output + " is written as a GIF";
         formats->push_back(format);
     }
     return {};
@@ -43,6 +44,90 @@ std::string ChooseFormats(const ConvertArgs& args, const Plan& plan, std::vector
 std::string ExtensionFor(OutputFormat format)
 {
     return format == OutputFormat::Webp ? ".webp" : ".gif";
+}
+
+// Bytes from "500000", "256K", "256KB", "10M", "1.5MB", "1G" (1K = 1024);
+// nullopt when the text is no size.
+std::optional<long long> ParseBytes(const std::string& text)
+{
+    std::size_t used = 0;
+    double value = 0;
+    try {
+        value = std::stod(text, &used);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    std::string unit = text.substr(used);
+    for (char& c : unit)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    double factor = 0;
+    if (unit.empty() || unit == "B")
+        factor = 1;
+    else if (unit == "K" || unit == "KB" || unit == "KIB")
+        factor = 1024;
+    else if (unit == "M" || unit == "MB" || unit == "MIB")
+        factor = 1024.0 * 1024;
+    else if (unit == "G" || unit == "GB" || unit == "GIB")
+        factor = 1024.0 * 1024 * 1024;
+    const double bytes = std::floor(value * factor);
+    if (factor == 0 || !(bytes >= 1) || bytes > 1e15)
+        return std::nullopt;
+    return static_cast<long long>(bytes);
+}
+
+// "quality 60, every 2nd frame, 50% size"
+std::string DescribeSettings(const SizeSettings& settings)
+{
+    std::string text = settings.quality >= kLosslessWebp ? std::string("lossless")
+                                                         : "quality " + std::to_string(settings.quality);
+    if (settings.frameStep > 1)
+        text += ", every " + std::to_string(settings.frameStep)
+                + (settings.frameStep == 2 ? "nd" : settings.frameStep == 3 ? "rd" : "th") + " frame";
+    if (settings.scale < 1.0)
+        text += ", " + std::to_string(static_cast<int>(std::lround(settings.scale * 100))) + "% size";
+    return text;
+}
+
+// Prints, for each input, the expected size at the options' settings and
+// the settings common limits would get.
+int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base)
+{
+    static constexpr std::pair<long long, const char*> kLimits[] = {
+        {10LL << 20, "10 MB"}, {8LL << 20, "8 MB"}, {5LL << 20, "5 MB"}, {256LL << 10, "256 KB"}};
+    int worst = kExitOk;
+    for (const BatchJob& job : jobs) {
+        ConvertOptions options = base;
+        options.output.format = job.format;
+        SizeEstimator estimator;
+        imaging::Error error;
+        long long bytes = 0;
+        if (!estimator.open(job.input, options, &error)
+            || !estimator.estimate(SettingsOf(options), &bytes, &error)) {
+            std::cerr << "error: " << error.message() << "\n";
+            worst = std::max(worst, ExitCodeFor(error));
+            continue;
+        }
+        std::cout << job.input << ": about " << DescribeBytes(bytes) << " at "
+                  << DescribeSettings(SettingsOf(options)) << "\n";
+        for (const auto& [limit, name] : kLimits) {
+            SizeSettings chosen;
+            long long smallest = 0;
+            std::cout << "  to fit in " << name << ": ";
+            if (estimator.choose(static_cast<double>(limit) * kBudgetAim, &chosen, &smallest, &error)) {
+                long long expected = 0;
+                estimator.estimate(chosen, &expected, &error);
+                std::cout << DescribeSettings(chosen) << " (about " << DescribeBytes(expected) << ")\n";
+            } else if (!error) {
+                std::cout << "cannot (the smallest is about " << DescribeBytes(smallest) << ")\n";
+            } else {
+                std::cout << "\n";
+                std::cerr << "error: " << error.message() << "\n";
+                worst = std::max(worst, ExitCodeFor(error));
+                break;
+            }
+        }
+    }
+    return worst;
 }
 
 } // namespace
@@ -91,6 +176,9 @@ int RunConvert(const ConvertArgs& args)
                             .string()
                       : *args.pngFramesDir;
     }
+    std::optional<long long> maxBytes;
+    if (args.maxBytes && !(maxBytes = ParseBytes(*args.maxBytes)))
+        return UsageError("--max-bytes: '" + *args.maxBytes + "' is no size; give e.g. 10M, 256K or 500000");
     if (plan.writesStandardOutput)
         std::signal(SIGPIPE, SIG_IGN); // a closed pipe is reported as a write error
 
@@ -105,6 +193,9 @@ int RunConvert(const ConvertArgs& args)
     options.convert.keepTransparency = args.keepTransparency;
     options.convert.output.quality = args.quality.value_or(-1);
     options.convert.cancelled = Interrupted;
+    options.maxBytes = maxBytes.value_or(0);
+    if (args.estimate)
+        return PrintEstimates(jobs, options.convert);
     options.progress = [&](const BatchProgress& at) {
         const std::string detail = batch ? "files " + std::to_string(at.filesDone) + "/"
                                                + std::to_string(at.fileCount) + ", frames "
@@ -122,6 +213,10 @@ int RunConvert(const ConvertArgs& args)
         const Job& job = plan.jobs[i];
         int code = kExitOk;
         if (!outcome.error) {
+            if (maxBytes && !args.quiet)
+                bar.print((job.output == "-" ? std::string("standard output") : job.output) + ": "
+                          + DescribeBytes(outcome.budget.bytes) + " at "
+                          + DescribeSettings(outcome.budget.settings));
             if (outcome.damage)
                 bar.print("warning: "
                           + imaging::Printable((job.input == "-" ? std::string(kStandardInput) : job.input)

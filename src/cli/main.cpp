@@ -200,7 +200,9 @@ static int RunCommandLine(int argc, char** argv)
         ->type_name("FORMAT")
         ->check(CLI::IsMember(kOutputFormats).description(""));
     convertCommand
-        ->add_option("--quality", convert.quality, "Lossy WebP at this quality, 0-100 (WebP is lossless without it)")
+        ->add_option("--quality", convert.quality,
+                     "0-100: lower gives smaller files. GIF: 100 (the default) is near-lossless; WebP: lossy at "
+                     "this quality (lossless without it)")
         ->type_name("Q")
         ->check(CLI::Range(0, 100).description(""));
     convertCommand->add_flag("--keep-transparency", convert.keepTransparency,
@@ -214,6 +216,14 @@ static int RunCommandLine(int argc, char** argv)
         ->add_option("--png-frames", convert.pngFramesDir,
                      "Also write each rendered frame, before colour reduction, as DIR/frame-0001.png, ...")
         ->type_name("DIR");
+    convertCommand
+        ->add_option("--max-bytes", convert.maxBytes,
+                     "The best-looking output that fits in SIZE bytes: 10M, 8MB, 256K, 500000 (1K = 1024). Lowers "
+                     "the quality, then drops frames (keeping the timing), then shrinks the frames")
+        ->type_name("SIZE");
+    convertCommand->add_flag("--estimate", convert.estimate,
+                             "Print the expected size at these settings and what --max-bytes would choose for "
+                             "common limits; write nothing");
     convertCommand->footer(footer);
 
     SnapshotArgs snapshots;

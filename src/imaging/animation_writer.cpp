@@ -46,7 +46,9 @@ std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& setti
     case OutputFormat::Gif:
         break;
     }
-    return std::make_unique<GifAnimationWriter>();
+    auto gif = std::make_unique<GifAnimationWriter>();
+    gif->setQuality(settings.quality < 0 ? kBestQuality : settings.quality);
+    return gif;
 }
 
 } // namespace qf::imaging

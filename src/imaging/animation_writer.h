@@ -35,7 +35,9 @@ enum class OutputFormat { Gif, Webp };
 // How an animation is written.
 struct OutputSettings {
     OutputFormat format = OutputFormat::Gif;
-    // WebP: -1 lossless, 0-100 lossy at that quality. GIF: not used.
+    // WebP: -1 lossless, 0-100 lossy at that quality. GIF: the quality
+    // level 1-100 of gif_levels.h (0 counts as 1); -1 or 100 is the
+    // near-lossless default.
     int quality = -1;
 };
 

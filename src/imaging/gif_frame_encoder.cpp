@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace qf::imaging {
 
@@ -62,26 +63,39 @@ void PackedFrame::pack(const ImageView& view)
     width = view.width;
     height = view.height;
     pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y)
+        PackRow(view, y, pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width));
+    countColours();
+}
+
+void PackedFrame::holdStill(const PackedFrame& previous, int tolerance)
+{
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        const std::uint32_t p = pixels[i];
+        const std::uint32_t before = previous.pixels[i];
+        if (p != 0 && before != 0 && p != before && ChannelDistance(p, before) <= tolerance)
+            pixels[i] = before;
+    }
+    countColours();
+}
+
+void PackedFrame::countColours()
+{
     colours.clear();
     hasTransparent = false;
     bool tooMany = false;
     ColourIndex seen;
     std::uint32_t last = 0;
-    for (int y = 0; y < height; ++y) {
-        std::uint32_t* row = pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-        PackRow(view, y, row);
-        for (int x = 0; x < width; ++x) {
-            const std::uint32_t p = row[x];
-            if (p == 0) {
-                hasTransparent = true;
-            } else if (p != last && !tooMany) {
-                last = p;
-                if (seen.find(p) < 0) {
-                    tooMany = colours.size() == 256;
-                    if (!tooMany) {
-                        seen.insert(p, static_cast<int>(colours.size()));
-                        colours.push_back(p);
-                    }
+    for (const std::uint32_t p : pixels) {
+        if (p == 0) {
+            hasTransparent = true;
+        } else if (p != last && !tooMany) {
+            last = p;
+            if (seen.find(p) < 0) {
+                tooMany = colours.size() == 256;
+                if (!tooMany) {
+                    seen.insert(p, static_cast<int>(colours.size()));
+                    colours.push_back(p);
                 }
             }
         }
@@ -321,7 +335,7 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
         }
     }
     QuantisedImage reduced;
-    if (!QuantiseRgba(rgba_.data(), w, h, reduced, reason))
+    if (!QuantiseRgba(rgba_.data(), w, h, job.levels, reduced, reason))
         return false;
 
     // The frame's table: the opaque entries; transparent pixels and pixels
@@ -372,6 +386,7 @@ bool FrameEncoder::encode(FrameJob& job, EncodedFrame& out, std::string* reason)
     } else {
         against_ = plan.againstPrevious ? job.previous->pixels.data() : nullptr;
     }
+    tolerance_ = job.levels.lossyTolerance;
     switch (plan.mode) {
     case PreparedFrame::Mode::Unchanged:
         encodeUnchanged(job, out);
@@ -507,6 +522,8 @@ void FrameEncoder::writeExact(const PreparedFrame& plan, const GlobalPalette& gl
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     primary_.resize(count);
     alternative_.resize(count);
+    if (tolerance_ > 0)
+        wanted_.assign(count, 0u);
     int maxAlternative = -1;
     std::size_t k = 0;
     for (int y = area.y0; y < area.y1; ++y) {
@@ -517,6 +534,8 @@ void FrameEncoder::writeExact(const PreparedFrame& plan, const GlobalPalette& gl
             if (table.drawEverything || drawn(i)) {
                 primary_[k] = static_cast<std::uint8_t>(index.find(p));
                 alternative_[k] = kNoAlternative;
+                if (tolerance_ > 0)
+                    wanted_[k] = p;
                 continue;
             }
             // Not drawn: transparent, or the index of what a decoder shows
@@ -545,7 +564,10 @@ void FrameEncoder::writeExact(const PreparedFrame& plan, const GlobalPalette& gl
         out.localTable = table.colours;
         out.localTable.resize(static_cast<std::size_t>(TableSizeFor(table.maxIndex + 1)), 0xFF000000u);
     }
-    out.lzw = encodeSmaller(codeSize, count, w);
+    const std::vector<std::uint32_t>& colours = table.useGlobal ? global.colours : table.colours;
+    const LossyRun lossy{colours.data(), static_cast<int>(colours.size()), transparent, wanted_.data(),
+                         tolerance_};
+    out.lzw = encodeSmaller(codeSize, count, w, tolerance_ > 0 ? &lossy : nullptr);
 }
 
 void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
@@ -562,6 +584,8 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
 
     primary_.resize(count);
     alternative_.resize(count);
+    if (tolerance_ > 0)
+        wanted_.assign(count, 0u);
     bool usesTransparent = false;
     std::size_t k = 0;
     for (int y = area.y0; y < area.y1; ++y) {
@@ -579,6 +603,8 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
                 if (own >= 0 && !keeps) {
                     primary_[k] = static_cast<std::uint8_t>(own);
                     alternative_[k] = kNoAlternative;
+                    if (tolerance_ > 0)
+                        wanted_[k] = frame_[i];
                     continue;
                 }
                 if (keeps)
@@ -610,7 +636,8 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
     out.localTable = table;
     out.localTable.resize(static_cast<std::size_t>(TableSizeFor(entries)), 0xFF000000u);
     out.minCodeSize = CodeSizeFor(static_cast<int>(out.localTable.size()));
-    out.lzw = encodeSmaller(out.minCodeSize, count, w);
+    const LossyRun lossy{table.data(), static_cast<int>(table.size()), transparent, wanted_.data(), tolerance_};
+    out.lzw = encodeSmaller(out.minCodeSize, count, w, tolerance_ > 0 ? &lossy : nullptr);
 }
 
 // Pixels that may stay transparent or take their own colour compress best
@@ -623,13 +650,28 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
 // the smallest kept; a large one is tried every way on a band of rows
 // across its middle, and only the arrangement that did best there is
 // compressed whole.
-std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t count, int width)
+std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t count, int width,
+                                                     const LossyRun* lossy)
 {
+    // The lossy search over pixels [from, from + n).
+    auto lossyFrom = [lossy](std::size_t from) {
+        std::optional<LossyRun> run;
+        if (lossy) {
+            run = *lossy;
+            run->wanted += from;
+        }
+        return run;
+    };
+    auto encode = [&](const std::uint8_t* primary, const std::int16_t* alternative, std::size_t from,
+                      std::size_t to) {
+        const std::optional<LossyRun> run = lossyFrom(from);
+        return LzwEncode(codeSize, primary + from, alternative + from, to - from, run ? &*run : nullptr);
+    };
     bool choices = false;
     for (std::size_t i = 0; i < count && !choices; ++i)
         choices = alternative_[i] != kNoAlternative;
     if (!choices)
-        return LzwEncode(codeSize, primary_.data(), alternative_.data(), count);
+        return encode(primary_.data(), alternative_.data(), 0, count);
 
     // Stretches of pixels that may be transparent, row by row: a stretch in
     // one colour keeps it, one that crosses colours turns transparent.
@@ -662,7 +704,7 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
     arrangedAlternative_.resize(count);
     auto encodeArranged = [&](int arrangement, std::size_t from, std::size_t to) {
         if (arrangement == 0)
-            return LzwEncode(codeSize, primary_.data() + from, alternative_.data() + from, to - from);
+            return encode(primary_.data(), alternative_.data(), from, to);
         for (std::size_t i = from; i < to; ++i) {
             const bool own = alternative_[i] != kNoAlternative && (arrangement == 1 || stretchOwn_[i] != 0);
             arranged_[i] = own ? static_cast<std::uint8_t>(alternative_[i]) : primary_[i];
@@ -670,7 +712,7 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
                                       : own ? static_cast<std::int16_t>(primary_[i])
                                             : alternative_[i];
         }
-        return LzwEncode(codeSize, arranged_.data() + from, arrangedAlternative_.data() + from, to - from);
+        return encode(arranged_.data(), arrangedAlternative_.data(), from, to);
     };
 
     constexpr std::size_t kTrialPixels = 8192;

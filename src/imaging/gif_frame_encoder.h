@@ -7,6 +7,8 @@
 #pragma once
 
 #include "colour_index.h"
+#include "gif_levels.h"
+#include "gif_lzw.h"
 #include "image.h"
 
 #include <array>
@@ -37,6 +39,12 @@ struct PackedFrame {
     // Packs view (alpha below 128 counts as transparent) and counts its
     // colours, reusing the storage.
     void pack(const ImageView& view);
+    // Opaque pixels whose channels all differ by at most tolerance from an
+    // opaque pixel of previous take its colour; then counts the colours.
+    void holdStill(const PackedFrame& previous, int tolerance);
+
+private:
+    void countColours();
 };
 
 // True when a pixel that is opaque in from is transparent in to: from must be
@@ -104,6 +112,7 @@ struct FrameJob {
     std::shared_ptr<const GlobalPalette> global;
     int number = 0; // 1-based
     int delay = 0;  // hundredths of a second
+    GifLevels levels;
     PreparedFrame prepared;
     // What a decoder shows before the frame (GifAnimationWriter::show); empty
     // when it shows nothing.
@@ -166,7 +175,7 @@ private:
         const std::uint32_t p = frame_[i];
         return p != 0 && (!against_ || p != against_[i]);
     }
-    std::vector<std::uint8_t> encodeSmaller(int codeSize, std::size_t count, int width);
+    std::vector<std::uint8_t> encodeSmaller(int codeSize, std::size_t count, int width, const LossyRun* lossy);
 
     // The frame being encoded, what its pixels are compared with to decide
     // which are drawn (null: all that are opaque), and what a decoder shows
@@ -175,6 +184,7 @@ private:
     const std::uint32_t* against_ = nullptr;
     const std::uint32_t* shown_ = nullptr;
     int width_ = 0;
+    int tolerance_ = 0; // of the lossy compression
 
     std::vector<std::uint8_t> primary_;
     std::vector<std::int16_t> alternative_;
@@ -182,6 +192,7 @@ private:
     std::vector<std::uint8_t> arranged_;
     std::vector<std::int16_t> arrangedAlternative_;
     std::vector<std::uint8_t> stretchOwn_;
+    std::vector<std::uint32_t> wanted_; // for lossy compression
 };
 
 } // namespace qf::imaging

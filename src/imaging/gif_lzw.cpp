@@ -207,8 +207,32 @@ private:
 
 } // namespace
 
+int ChannelDistance(std::uint32_t a, std::uint32_t b)
+{
+    int largest = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        largest = std::max(largest, d < 0 ? -d : d);
+    }
+    return largest;
+}
+
+namespace {
+
+int SquaredDistance(std::uint32_t a, std::uint32_t b)
+{
+    int sum = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        sum += d * d;
+    }
+    return sum;
+}
+
+} // namespace
+
 std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
-                                    const std::int16_t* alternative, std::size_t count)
+                                    const std::int16_t* alternative, std::size_t count, const LossyRun* lossy)
 {
     const int clear = 1 << minCodeSize;
     const int end = clear + 1;
@@ -243,6 +267,36 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
         return n;
     };
     auto second = [&](std::size_t i) { return choices ? alternative[i] : kNoAlternative; };
+
+    // For the lossy search, the strings one index longer than each code.
+    std::vector<std::int16_t> firstChild;
+    std::vector<std::int16_t> sibling;
+    std::vector<std::uint8_t> lastIndex;
+    if (lossy) {
+        firstChild.assign(kMaxCodes, -1);
+        sibling.assign(kMaxCodes, -1);
+        lastIndex.assign(kMaxCodes, 0);
+    }
+    // The longer string of code whose last pixel comes closest to the colour
+    // wanted at pixel i, within the tolerance; -1 when there is none.
+    auto nearString = [&](int code, std::size_t i) {
+        const std::uint32_t wanted = lossy->wanted[i];
+        int best = -1;
+        int bestDistance = lossy->tolerance * lossy->tolerance + 1;
+        if (wanted == 0)
+            return best;
+        for (int c = firstChild[static_cast<std::size_t>(code)]; c >= 0; c = sibling[static_cast<std::size_t>(c)]) {
+            const int index = lastIndex[static_cast<std::size_t>(c)];
+            if (index >= lossy->paletteSize || index == lossy->transparent)
+                continue;
+            const int distance = SquaredDistance(lossy->palette[index], wanted);
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = c;
+            }
+        }
+        return best;
+    };
     // True when other reaches further than first from at; other is followed
     // only as far as needed to tell.
     auto reachesFurther = [&](int other, int first, std::size_t at) {
@@ -266,6 +320,13 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
             current = viaFirst >= 0 ? viaFirst : viaOther;
             continue;
         }
+        if (lossy) {
+            const int near = nearString(current, i);
+            if (near >= 0) {
+                current = near;
+                continue;
+            }
+        }
         if (other != kNoAlternative && reachesFurther(other, first, i + 1))
             first = other;
         writer.put(current, width);
@@ -273,12 +334,19 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
         // it widens its codes when the table reaches 2^width entries; the
         // encoder, one entry ahead, widens at 2^width + 1.
         table.insert(current, first, next);
+        if (lossy) {
+            lastIndex[static_cast<std::size_t>(next)] = static_cast<std::uint8_t>(first);
+            sibling[static_cast<std::size_t>(next)] = firstChild[static_cast<std::size_t>(current)];
+            firstChild[static_cast<std::size_t>(current)] = static_cast<std::int16_t>(next);
+        }
         ++next;
         if (next == (1 << width) + 1 && width < kMaxWidth)
             ++width;
         if (next == kMaxCodes) {
             writer.put(clear, width);
             table.clear();
+            if (lossy)
+                std::fill(firstChild.begin(), firstChild.end(), -1);
             width = minCodeSize + 1;
             next = end + 1;
         }

@@ -62,12 +62,29 @@ private:
 // No second choice for a pixel.
 constexpr std::int16_t kNoAlternative = -1;
 
+// Lets the encoder write a near colour where that extends the current
+// string, so that runs grow longer at the cost of exactness.
+struct LossyRun {
+    const std::uint32_t* palette = nullptr; // packed colour of each index
+    int paletteSize = 0;
+    int transparent = -1; // an index that must never stand for a colour
+    // The colour wanted at each pixel, 0 where the index must stay as given.
+    const std::uint32_t* wanted = nullptr;
+    int tolerance = 0; // the largest distance allowed, as the root of the summed squares of the channels
+};
+
+// The largest difference between two packed colours in any channel.
+int ChannelDistance(std::uint32_t a, std::uint32_t b);
+
 // Compresses count pixel indexes with the given minimum code size (2..8) and
 // returns the code stream (not yet cut into data blocks): a clear code, the
 // codes, the end code. When alternative is not null, alternative[i] (unless
 // kNoAlternative) is a second index that shows the same as primary[i]; the
-// encoder takes whichever extends the current string.
+// encoder takes whichever extends the current string. With lossy, a pixel
+// whose wanted colour is set may instead take any index whose colour is
+// within the tolerance of it, where no exact choice extends the string.
 std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
-                                    const std::int16_t* alternative, std::size_t count);
+                                    const std::int16_t* alternative, std::size_t count,
+                                    const LossyRun* lossy = nullptr);
 
 } // namespace qf::imaging

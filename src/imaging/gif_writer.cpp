@@ -167,6 +167,7 @@ struct GifAnimationWriter::Impl {
     int globalMaxIndex = -1;               // the largest global index a frame used
     std::unique_ptr<FrameEncoder> encoder; // for frames encoded here
     std::vector<std::uint32_t> view;       // what a decoder shows; empty: nothing
+    GifLevels levels;
     PackedFramePool packedPool;
     EncoderPool encoders;
 
@@ -229,6 +230,11 @@ bool GifAnimationWriter::open(const std::string& path, int width, int height, in
     return true;
 }
 
+void GifAnimationWriter::setQuality(int quality)
+{
+    impl_->levels = LevelsFor(quality);
+}
+
 bool GifAnimationWriter::addFrame(const ImageView& frame, int delay, Error* error)
 {
     Impl& d = *impl_;
@@ -269,6 +275,13 @@ bool GifAnimationWriter::Impl::link(std::shared_ptr<const PackedFrame> frame, in
                     "frame " + std::to_string(d.frames + 1) + " has no pixels");
     if (!CheckFrame(d.path, d.frames + 1, frame->width, frame->height, delay, d.width, d.height, error))
         return false;
+    if (d.levels.stillTolerance > 0 && d.waiting) {
+        // Pixels that barely changed keep the colour they had, so that they
+        // are not drawn again.
+        auto held = std::make_shared<PackedFrame>(*frame);
+        held->holdStill(*d.waiting->frame, d.levels.stillTolerance);
+        frame = std::move(held);
+    }
     std::shared_ptr<const GlobalPalette> global = d.palette.add(*frame);
     std::shared_ptr<const PackedFrame> previous;
     if (d.waiting) {
@@ -279,7 +292,7 @@ bool GifAnimationWriter::Impl::link(std::shared_ptr<const PackedFrame> frame, in
     }
     ++d.frames;
     d.waiting =
-        FrameJob{std::move(previous), std::move(frame), nullptr, std::move(global), d.frames, delay, {}, {}};
+        FrameJob{std::move(previous), std::move(frame), nullptr, std::move(global), d.frames, delay, d.levels, {}, {}};
     return true;
 }
 

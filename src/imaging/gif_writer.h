@@ -35,6 +35,11 @@ public:
     // below 1 and a loop count above kMaxLoopCount too (InvalidArgument).
     bool open(const std::string& path, int width, int height, int loopCount, Error* error) override;
 
+    // The quality level (1 to 100, see gif_levels.h) of the frames linked
+    // from now on; 100, the default, keeps frames of at most 256 colours
+    // exact. Kept from one animation to the next.
+    void setQuality(int quality);
+
     // A refused frame leaves the animation going on without it; a failure
     // to write abandons the animation as abort() does.
     bool addFrame(const ImageView& frame, int delay, Error* error) override;

@@ -21,15 +21,15 @@ struct ResultFree {
 
 // Chosen by measuring the decoded animations against the exact frames: speed
 // 1 is the slowest and best, 10 the fastest; faster than 4 loses PSNR.
-// Half-strength dithering gives the same or better PSNR than full strength
-// and slightly smaller files (dither noise compresses badly); none at all
-// loses a little PSNR on photographic frames.
+// Half-strength dithering (the best level's) gives the same or better PSNR
+// than full strength and slightly smaller files (dither noise compresses
+// badly); none at all loses a little PSNR on photographic frames.
 constexpr int kSpeed = 4;
-constexpr float kDithering = 0.5f;
 
 } // namespace
 
-bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImage& out, std::string* reason)
+bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, QuantisedImage& out,
+                  std::string* reason)
 {
     // Frames are reduced on the caller's threads, one each: libimagequant's
     // own OpenMP threads would only compete with them, and idle ones spin.
@@ -39,10 +39,10 @@ bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImag
         *reason = "the colour quantiser cannot start";
         return false;
     }
-    liq_set_max_colors(attr.get(), 256);
+    liq_set_max_colors(attr.get(), levels.colours);
     liq_set_speed(attr.get(), kSpeed);
     // Minimum quality 0: always produce a palette, however hard the frame.
-    liq_set_quality(attr.get(), 0, 100);
+    liq_set_quality(attr.get(), 0, levels.quantiserTarget);
 
     std::unique_ptr<liq_image, ImageFree> image(liq_image_create_rgba(attr.get(), rgba, width, height, 0));
     if (!image) {
@@ -55,7 +55,7 @@ bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImag
         return false;
     }
     std::unique_ptr<liq_result, ResultFree> result(raw);
-    liq_set_dithering_level(result.get(), kDithering);
+    liq_set_dithering_level(result.get(), levels.dithering);
 
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     out.indexes.resize(count);

@@ -1,6 +1,8 @@
 // Colour reduction of frames with more than 256 colours (libimagequant).
 #pragma once
 
+#include "gif_levels.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,9 +17,12 @@ struct QuantisedImage {
 };
 
 // Reduces width x height straight-RGBA pixels, whose alpha is 0 or 255, to
-// at most 256 colours at high quality with light Floyd-Steinberg dithering.
+// at most levels.colours colours, with Floyd-Steinberg dithering of
+// levels.dithering (at the best level: 256 colours, high quality, light
+// dithering).
 // Transparent pixels map to a transparent entry. False (with reason) only
 // when the quantiser fails, e.g. for lack of memory.
-bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, QuantisedImage& out, std::string* reason);
+bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, QuantisedImage& out,
+                  std::string* reason);
 
 } // namespace qf::imaging

@@ -119,7 +119,10 @@ private:
             try {
                 ok = (!convert.pngFramesDir
                       || imaging::OpenOutputFolder(*convert.pngFramesDir, &framesFolder, &error))
-                     && ConvertAllFrames(job.input, job.output, convert, &error, &outcome.damage)
+                     && (options_.maxBytes > 0
+                             ? ConvertWithinBudget(job.input, job.output, convert, options_.maxBytes,
+                                                   &outcome.budget, &error, &outcome.damage)
+                             : ConvertAllFrames(job.input, job.output, convert, &error, &outcome.damage))
                      && (!convert.pngFramesDir || RemoveSurplusFrames(framesFolder, frames, &error))
                      && (!options_.deliver || options_.deliver(i, &error));
             } catch (...) {

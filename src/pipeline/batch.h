@@ -4,6 +4,7 @@
 #pragma once
 
 #include "convert.h"
+#include "size_budget.h"
 #include "imaging/animation_info.h"
 #include "imaging/image.h"
 
@@ -49,6 +50,7 @@ struct JobOutcome {
     bool ran = false;                // false for a job not started before a cancel
     imaging::Error error;           // empty when the job succeeded
     imaging::AnimationDamage damage; // damage in a source whose readable frames were converted
+    BudgetOutcome budget;            // with a byte budget: the settings chosen and the size
 };
 
 struct BatchOptions {
@@ -56,6 +58,9 @@ struct BatchOptions {
     // transparency, WebP quality, cancelled). Its progress, output format,
     // pngFramesDir and inCurrentArena are set for each job.
     ConvertOptions convert;
+    // When above 0, each output is the best-looking that fits in this many
+    // bytes (ConvertWithinBudget).
+    long long maxBytes = 0;
     // After each frame; false cancels. Called from worker threads, for two
     // jobs at once.
     std::function<bool(const BatchProgress&)> progress;

@@ -28,6 +28,14 @@ namespace qf {
 
 namespace {
 
+constexpr int kLongestDelay = 65535; // hundredths of a second a frame can hold
+
+int SourceDelay(const imaging::AnimationInfo& info, int number)
+{
+    const std::size_t index = static_cast<std::size_t>(number - 1);
+    return index < info.delays.size() ? info.delays[index] : 0;
+}
+
 constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
 constexpr int kMaxThreads = 256;
 
@@ -195,8 +203,24 @@ Conversion::Frame* Conversion::read()
     }
     SourceFrame& source = frame->source;
     source.number = nextNumber_++;
-    const int index = source.number - 1;
-    source.delay = index < static_cast<int>(info_.delays.size()) ? info_.delays[index] : 0;
+    source.sourceNumber = nextSource_;
+    source.delay = SourceDelay(info_, nextSource_);
+    // The frames dropped after this one add their delays to it.
+    const int step = std::max(1, options_.frameStep);
+    for (int skip = 1; skip < step && nextSource_ + skip <= info_.frameCount; ++skip) {
+        try {
+            if (reader_.readNext(skipped_, &readError).status != imaging::ReadStatus::Frame) {
+                if (readError)
+                    run_->fail(std::move(readError));
+                break;
+            }
+        } catch (const std::bad_alloc&) {
+            run_->fail(OutOfMemory(input_, info_.width, info_.height));
+            break;
+        }
+        source.delay = std::min(source.delay + SourceDelay(info_, nextSource_ + skip), kLongestDelay);
+    }
+    nextSource_ += step;
     return frame;
 }
 
@@ -212,7 +236,7 @@ void Conversion::render(Frame& frame)
             UseDefaultPencilTexture(state);
         const imaging::RgbaImage& sized = SizedFrame(source.decoded, size_, out.resized);
         ReadFrame(sized, out.source);
-        RenderFrame(state, out.source, options_.variant, source.number, options_.switches, out.rendered);
+        RenderFrame(state, out.source, options_.variant, source.sourceNumber, options_.switches, out.rendered);
         out.picture = ViewOf(out.rendered);
         if (options_.keepTransparency) {
             KeepTransparency(out.rendered, sized, out.withAlpha);
@@ -286,7 +310,7 @@ void Conversion::append(Frame& frame)
 void Conversion::reportFrameDone(int number)
 {
     if (options_.progress
-        && !options_.progress(static_cast<double>(number) / static_cast<double>(info_.frameCount) * 100.0))
+        && !options_.progress(static_cast<double>(number) / static_cast<double>(keptFrames()) * 100.0))
         run_->fail(MakeError(imaging::ErrorKind::Cancelled, output_, "cancelled"));
 }
 

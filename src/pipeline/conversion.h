@@ -23,6 +23,8 @@
 // writer).
 #pragma once
 
+#include <algorithm>
+
 #include "convert.h"
 #include "imaging/animation_reader.h"
 #include "imaging/animation_writer.h"
@@ -36,8 +38,9 @@ namespace qf {
 
 // What the read stage hands on: one source frame.
 struct SourceFrame {
-    int number = 0;             // 1-based
-    int delay = 0;              // hundredths of a second
+    int number = 0;             // 1-based, among the frames kept
+    int sourceNumber = 0;       // in the source
+    int delay = 0;              // hundredths of a second, with those of the frames dropped after it
     imaging::RgbaImage decoded; // at the source's size
 };
 
@@ -110,6 +113,13 @@ private:
     int threads_ = 1;
     int reported_ = 0; // frames reported done
     int nextNumber_ = 1;
+    int nextSource_ = 1;
+    imaging::RgbaImage skipped_; // a frame dropped (ConvertOptions::frameStep)
+    int keptFrames() const
+    {
+        const int step = std::max(1, options_.frameStep);
+        return (info_.frameCount + step - 1) / step;
+    }
     std::unique_ptr<RunState> run_;
     std::unique_ptr<FramePool> pool_;
     std::unique_ptr<Workers> workers_;

@@ -46,6 +46,9 @@ struct ConvertOptions {
     bool keepTransparency = false;
     // The output's format and quality (imaging/animation_writer.h).
     imaging::OutputSettings output;
+    // Keep frames 1, 1 + frameStep, ...: each kept frame shows for its own
+    // delay plus those of the frames dropped after it, so the timing holds.
+    int frameStep = 1;
     // Run in the task arena the caller runs in (set up with its threads,
     // shared by several conversions at once) instead of one of threads.
     bool inCurrentArena = false;

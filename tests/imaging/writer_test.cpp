@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <random>
 
 namespace qf::test {
@@ -52,6 +54,59 @@ TEST(GifAnimationWriter, StillPixelsStayAndFewColoursStayExactAroundReducedFrame
                 ASSERT_TRUE(i / 4 % 24 >= 12 || decoded[f].pixels[i] == decoded[f - 1].pixels[i])
                     << "still pixel " << i / 4 << " changed in frame " << f + 1;
         }
+    }
+}
+
+// Every quality level: frames of at most 256 colours (which are not
+// quantised) come back with no channel further from the frame given than
+// the level allows, exactly at 100, and a lower level never gives a larger
+// file. The frames drift by a pixel and flicker between near colours, so
+// that both the held still pixels and the lossy runs have work.
+TEST(GifAnimationWriter, EveryQualityLevelStaysWithinItsErrorBound)
+{
+    std::mt19937 random(7);
+    std::vector<std::uint32_t> palette;
+    for (int i = 0; i < 100; ++i) {
+        const std::uint32_t base = random() & 0xF8F8F8;
+        palette.push_back(base);
+        palette.push_back(base + (random() & 0x030303));
+    }
+    std::vector<imaging::RgbaImage> frames;
+    for (int f = 0; f < 6; ++f) {
+        imaging::RgbaImage frame{48, 32, std::vector<std::uint8_t>(48 * 32 * 4, 255)};
+        for (int i = 0; i < 48 * 32; ++i) {
+            const int x = i % 48 + f, y = i / 48;
+            const std::uint32_t rgb = palette[static_cast<std::size_t>((x / 4 + y / 4 * 3) % 100 * 2 + random() % 2)];
+            frame.pixels[i * 4] = static_cast<std::uint8_t>(rgb >> 16);
+            frame.pixels[i * 4 + 1] = static_cast<std::uint8_t>(rgb >> 8);
+            frame.pixels[i * 4 + 2] = static_cast<std::uint8_t>(rgb);
+        }
+        frames.push_back(frame);
+    }
+    TempDir dir;
+    std::uintmax_t larger = 0;
+    for (const int quality : {100, 90, 70, 50, 30, 10, 1}) {
+        SCOPED_TRACE(quality);
+        imaging::GifAnimationWriter writer;
+        imaging::Error error;
+        writer.setQuality(quality);
+        ASSERT_TRUE(writer.open(dir.file("q.gif"), 48, 32, 0, &error)) << error.message();
+        for (const imaging::RgbaImage& frame : frames)
+            ASSERT_TRUE(writer.addFrame(imaging::ImageView::of(frame), 5, &error)) << error.message();
+        ASSERT_TRUE(writer.finish(&error)) << error.message();
+        const std::vector<imaging::RgbaImage> decoded = ReadGif(dir.file("q.gif"));
+        ASSERT_EQ(decoded.size(), frames.size());
+        int largest = 0;
+        for (std::size_t f = 0; f < frames.size(); ++f) {
+            for (std::size_t i = 0; i < frames[f].pixels.size(); ++i)
+                largest = std::max(largest, std::abs(decoded[f].pixels[i] - frames[f].pixels[i]));
+        }
+        EXPECT_LE(largest, imaging::LevelsFor(quality).maxChannelError());
+        const std::uintmax_t size = std::filesystem::file_size(dir.file("q.gif"));
+        if (larger > 0) {
+            EXPECT_LE(size, larger);
+        }
+        larger = size;
     }
 }
 

@@ -73,19 +73,21 @@ TEST(Conversion, ThreadsChangeNothing)
 {
     TempDir dir;
     WriteBytes(dir.file("in.gif"), SmallAnimation(40, 32, 12));
-    for (const int variant : {6, 12}) {
+    for (const auto& [variant, quality] : {std::pair{6, 100}, {12, 100}, {6, 30}}) {
         Bytes single;
         for (const int threads : {1, 2, 3}) {
             ConvertOptions options;
             options.variant = variant;
             options.switches.Sharpen = 1;
             options.threads = threads;
+            options.output.quality = quality;
             Error error;
             ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.gif"), options, &error))
                 << error.message();
             if (threads == 1)
                 single = ReadBytes(dir.file("out.gif"));
-            EXPECT_TRUE(ReadBytes(dir.file("out.gif")) == single) << "variant " << variant << ", " << threads;
+            EXPECT_TRUE(ReadBytes(dir.file("out.gif")) == single)
+                << "variant " << variant << ", quality " << quality << ", " << threads;
         }
     }
 }

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Size against fidelity, on the same rendered frames, for quillframe-cli's
+# --quality levels, gifski's --quality levels and FFmpeg's palettegen /
+# paletteuse with fewer and fewer colours.  gifski and FFmpeg are needed only
+# here; neither is a dependency of the program.
+#
+#   bench/conversion/rate_distortion.sh CLI GIFSKI ANIMATION_DIR [VARIANTS] [LEVELS]
+#
+# GIFSKI is gifski 1.7's binary (npm install gifski@1.7.1 in a scratch folder:
+# node_modules/gifski/bin/debian/gifski).  VARIANTS defaults to "2 6",
+# LEVELS (ours and gifski's) to "100 90 80 70 50 30 10".  Every output is
+# decoded with `quillframe-cli frames` and compared with the frames the
+# converter rendered (psnr.py: over all pixels of all frames).
+set -euo pipefail
+cli="$(realpath "$1")"
+gifski="$(realpath "$2")"
+animations="$3"
+variants="${4:-2 6}"
+levels="${5:-100 90 80 70 50 30 10}"
+here="$(cd "$(dirname "$0")" && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+python=/usr/bin/python3
+
+# Prints "size-KB psnr" of the GIF $1 against $work/rendered.
+measure() {
+    rm -rf "$work/decoded"
+    "$cli" frames "$1" "$work/decoded" --quiet >/dev/null
+    local kb
+    kb=$(awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.0f", b / 1024 }')
+    echo "$kb $("$python" "$here/psnr.py" "$work/rendered" "$work/decoded" | sed 's/psnr=\([^ ]*\).*/\1/')"
+}
+
+printf "%-10s %7s %-8s %7s %9s %8s\n" animation variant tool level "size KB" "PSNR dB"
+for input in "$animations"/*.gif; do
+    name="$(basename "$input" .gif)"
+    for v in $variants; do
+        rm -rf "$work/rendered"
+        mkdir -p "$work/rendered"
+        "$cli" convert "$input" "$work/ours.gif" --variant "$v" --quiet --png-frames "$work/rendered"
+        width=$("$python" -c "from PIL import Image; print(Image.open('$work/rendered/frame-0001.png').width)")
+        for q in $levels; do
+            "$cli" convert "$input" "$work/ours.gif" --variant "$v" --quality "$q" --quiet
+            read -r kb psnr < <(measure "$work/ours.gif")
+            printf "%-10s %7s %-8s %7s %9s %8s\n" "$name" "$v" ours "$q" "$kb" "$psnr"
+        done
+        for q in $levels; do
+            "$gifski" --quiet --quality "$q" -W "$width" -o "$work/gifski.gif" "$work"/rendered/frame-*.png
+            read -r kb psnr < <(measure "$work/gifski.gif")
+            printf "%-10s %7s %-8s %7s %9s %8s\n" "$name" "$v" gifski "$q" "$kb" "$psnr"
+        done
+        for colours in 256 128 64 32 16; do
+            ffmpeg -y -loglevel error -i "$work/rendered/frame-%04d.png" -filter_complex \
+                "split[a][b];[a]palettegen=stats_mode=diff:max_colors=$colours[p];[b][p]paletteuse=dither=sierra2_4a:diff_mode=rectangle" \
+                "$work/ffmpeg.gif"
+            read -r kb psnr < <(measure "$work/ffmpeg.gif")
+            printf "%-10s %7s %-8s %7s %9s %8s\n" "$name" "$v" ffmpeg "$colours" "$kb" "$psnr"
+        done
+    done
+done

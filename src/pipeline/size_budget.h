@@ -1,0 +1,91 @@
+// Output that fits a size: the expected size of a conversion, estimated from
+// a sample of its frames, and the conversion that picks the best-looking
+// output under a byte budget.
+#pragma once
+
+#include "convert.h"
+#include "imaging/gif_levels.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace qf {
+
+// The settings that shape an output's size. quality is the GIF level (1-100)
+// or the lossy WebP quality (0-100); kLosslessWebp is WebP's lossless mode.
+struct SizeSettings {
+    int quality = imaging::kBestQuality;
+    int frameStep = 1;  // keep every frameStep-th frame (ConvertOptions::frameStep)
+    double scale = 1.0; // of the size the conversion would have
+
+    friend bool operator==(const SizeSettings&, const SizeSettings&) = default;
+};
+
+constexpr int kLosslessWebp = 101;
+
+// What the estimate aims at, as a part of a budget: room for its error.
+constexpr double kBudgetAim = 0.92;
+
+// The settings options ask for (quality, frame step; scale 1).
+SizeSettings SettingsOf(const ConvertOptions& options);
+
+// Estimates output sizes for one input and one set of conversion options:
+// renders a few short runs of frames spread over the animation, encodes them
+// and scales up. Rendered samples and their sizes are kept, so that many
+// estimates cost little more than one.
+class SizeEstimator {
+public:
+    SizeEstimator();
+    ~SizeEstimator();
+
+    // Reads the input's layout. options as for ConvertAllFrames; its quality
+    // and frame step are ignored (estimate() takes them).
+    bool open(const std::string& input, const ConvertOptions& options, imaging::Error* error);
+
+    // The expected size in bytes of the conversion with settings.
+    bool estimate(const SizeSettings& settings, long long* bytes, imaging::Error* error);
+
+    // The best-looking settings expected to come to at most target bytes:
+    // the highest quality at full frame rate and size, else with frames
+    // dropped, else smaller. False when none does; *smallest then holds the
+    // smallest size expected within reason (error stays empty).
+    bool choose(double target, SizeSettings* chosen, long long* smallest, imaging::Error* error);
+
+    // After a choose() that found nothing: the smallest settings within
+    // reason (lowest quality, most frames dropped, smallest scale).
+    SizeSettings smallestSettings() const;
+
+    // The options of a conversion with settings.
+    ConvertOptions optionsFor(const SizeSettings& settings) const;
+
+    int frameCount() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// What ConvertWithinBudget did.
+struct BudgetOutcome {
+    SizeSettings settings;
+    long long bytes = 0;    // of the output written
+    long long smallest = 0; // when the budget cannot be met: the smallest size reached
+    int fullEncodes = 0;
+};
+
+// Converts input to output at the best-looking settings whose result is at
+// most maxBytes: the estimate picks them, a full conversion checks, and at
+// most one more conversion corrects. The output is never larger than
+// maxBytes; when nothing within reason fits, fails (TooLarge, naming the
+// output and the smallest size reached) and writes nothing.
+bool ConvertWithinBudget(const std::string& input, const std::string& output, const ConvertOptions& options,
+                         long long maxBytes, BudgetOutcome* outcome, imaging::Error* error,
+                         imaging::AnimationDamage* damage = nullptr);
+
+// "1.5 MB", "256 KB", "900 bytes" (1 KB = 1024 bytes).
+std::string DescribeBytes(long long bytes);
+
+} // namespace qf
