@@ -1,6 +1,6 @@
 // libFuzzer target: the animation writer's colour and transparency paths,
 // checked by decoding what it wrote.
-#include "fuzz_checks.h"
+#include "writer_checks.h"
 
 #include <cstdio>
 #include <cstdlib>

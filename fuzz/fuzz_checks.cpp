@@ -2,15 +2,12 @@
 
 #include "engine/engine.h"
 #include "imaging/gif_reader.h"
-#include "imaging/gif_writer.h"
+#include "imaging/webp_reader.h"
 #include "pipeline/pencil_texture.h"
 #include "pipeline/picture.h"
 #include "pipeline/pixel_bridge.h"
 
 #include <algorithm>
-#include <array>
-#include <filesystem>
-#include <set>
 #include <vector>
 
 namespace qf::fuzz {
@@ -27,19 +24,6 @@ constexpr long long kLargestDecodedScreen = 4ll << 20;
 constexpr int kEngineSide = 64;
 constexpr int kEngineFrames = 2;
 
-// Reads the input's bytes as a stream of small decisions; runs dry into zeros.
-class Choices {
-public:
-    Choices(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-    int upTo(int n) { return byte() % (n + 1); } // 0..n
-    bool empty() const { return at_ >= size_; }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-};
 
 // The top-left corner of an RGBA frame.
 imaging::RgbaImage TopLeft(const imaging::RgbaImage& frame, int width, int height)
@@ -75,12 +59,18 @@ std::string RenderThroughEngine(const imaging::RgbaImage& frame, int frameNumber
     return {};
 }
 
-} // namespace
-
-std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std::size_t size)
+// Opens the file at path with reader, then decodes its frames in order
+// and renders the first through the engine, with a variant and switches
+// picked from the last bytes (which follow the trailer or the last chunk in
+// most inputs, and so rarely matter to the decoder). *decoded is the number
+// of frames decoded: 0 for a refused file or a screen too large to decode.
+// A reader that checks frames only as it decodes them (lateDamage) may fail
+// on a frame, with a reason naming the file, instead of refusing at open.
+template <class Reader>
+std::string OpenAndDecode(Reader& reader, const std::string& path, const std::uint8_t* data, std::size_t size,
+                          bool lateDamage, int* decoded)
 {
-    // The variant and the switches come from the last bytes, which rarely
-    // matter to the decoder (they follow the trailer in most inputs).
+    *decoded = 0;
     const std::uint8_t last = size > 0 ? data[size - 1] : 0;
     const std::uint8_t beforeLast = size > 1 ? data[size - 2] : 0;
     const int variant = last % 17;
@@ -91,7 +81,6 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
     switches.Adjust = (beforeLast >> 3) & 1;
     switches.Blur = (beforeLast >> 4) & 1;
 
-    imaging::GifReader reader;
     imaging::Error error;
     if (!reader.open(path, &error)) {
         if (!error || error.reason.empty() || error.file != path) {
@@ -114,6 +103,9 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
     imaging::RgbaImage frame;
     for (int n = 1; n <= framesToDecode; ++n) {
         if (!reader.readNext(frame, &error)) {
+            if (lateDamage && error && error.file == path && !error.reason.empty()) {
+                return {};
+            }
             return "frame " + std::to_string(n) + " of " + std::to_string(info.frameCount)
                    + " does not decode: " + error.message();
         }
@@ -134,6 +126,20 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
             return "a frame, or an error, after the last frame";
         }
     }
+    *decoded = framesToDecode;
+    return {};
+}
+
+} // namespace
+
+std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std::size_t size)
+{
+    imaging::GifReader reader;
+    int decoded = 0;
+    if (std::string problem = OpenAndDecode(reader, path, data, size, false, &decoded); !problem.empty() || decoded == 0) {
+        return problem;
+    }
+    const imaging::AnimationInfo& info = reader.info();
     const imaging::AnimationDamage& damage = reader.damage();
     if (damage
         && (damage.afterFrame > info.frameCount || damage.framesRead != info.frameCount
@@ -142,7 +148,9 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
     }
     // Random access to one frame chosen by the bytes, and to one that is not
     // there.
-    const int pick = 1 + static_cast<int>(beforeLast) % std::min(info.frameCount, framesToDecode);
+    const int pick = 1 + (size > 1 ? data[size - 2] : 0) % decoded;
+    imaging::RgbaImage frame;
+    imaging::Error error;
     if (!reader.readFrame(pick, frame, &error)) {
         return "frame " + std::to_string(pick) + " does not decode when read directly";
     }
@@ -152,222 +160,11 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
     return {};
 }
 
-namespace {
-
-struct BuiltFrame {
-    imaging::RgbaImage expected;     // straight RGBA, as the reader gives it back
-    std::vector<std::uint8_t> bytes; // in the layout handed to the writer
-    imaging::PixelLayout layout = imaging::PixelLayout::Rgba;
-    std::ptrdiff_t stride = 0;
-    int colours = 0; // distinct colours, transparency counting as one
-};
-
-// Frame pixels in straight RGBA from the choices.
-imaging::RgbaImage MakePixels(Choices& choices, int width, int height, const imaging::RgbaImage* previous,
-                              bool allowTransparency)
+std::string CheckWebpFile(const std::string& path, const std::uint8_t* data, std::size_t size)
 {
-    imaging::RgbaImage image{width, height,
-                             std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
-    const std::size_t count = static_cast<std::size_t>(width) * height;
-    const int mode = choices.upTo(4);
-    std::vector<std::array<std::uint8_t, 4>> palette;
-    switch (mode) {
-    case 0: // a few colours from the bytes
-    case 1: {
-        const int n = 1 + choices.upTo(mode == 0 ? 7 : 63);
-        for (int i = 0; i < n; ++i) {
-            palette.push_back({choices.byte(), choices.byte(), choices.byte(), 255});
-        }
-        break;
-    }
-    case 2:   // exactly 256 colours, or as many as the frame has pixels
-    case 3: { // more than 256
-        const std::size_t n = std::min<std::size_t>(count, mode == 2 ? 256 : 256 + 1 + choices.upTo(200));
-        const std::uint8_t salt = choices.byte();
-        for (std::size_t i = 0; i < n; ++i) {
-            palette.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8 ^ salt),
-                               static_cast<std::uint8_t>(i * 7 + salt), 255});
-        }
-        break;
-    }
-    default: // the previous frame, with a few pixels changed below
-        break;
-    }
-    if (mode == 4 && previous != nullptr) {
-        image.pixels = previous->pixels;
-    } else {
-        for (std::size_t i = 3; i < image.pixels.size(); i += 4) {
-            image.pixels[i] = 255; // opaque black
-        }
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        std::array<std::uint8_t, 4> colour{};
-        if (mode == 4) {
-            if (choices.upTo(7) != 0) {
-                continue;
-            }
-            colour = {choices.byte(), choices.byte(), choices.byte(), 255};
-        } else if (mode >= 2) {
-            // every colour at least once, then pixels picked by the bytes
-            colour = palette[i < palette.size() ? i : choices.byte() % palette.size()];
-        } else {
-            colour = palette[choices.byte() % palette.size()];
-        }
-        std::copy(colour.begin(), colour.end(), image.pixels.begin() + static_cast<std::ptrdiff_t>(i * 4));
-    }
-    if (allowTransparency) {
-        // Transparent runs that come and go from frame to frame.
-        const int runs = choices.upTo(3);
-        for (int r = 0; r < runs; ++r) {
-            const std::size_t start = choices.byte() * count / 256;
-            const std::size_t length = 1 + choices.byte() * count / 512;
-            for (std::size_t i = start; i < std::min(count, start + length); ++i) {
-                image.pixels[i * 4 + 0] = image.pixels[i * 4 + 1] = image.pixels[i * 4 + 2] = 0;
-                image.pixels[i * 4 + 3] = 0;
-            }
-        }
-    }
-    return image;
-}
-
-int CountColours(const imaging::RgbaImage& image)
-{
-    std::set<std::uint32_t> colours;
-    bool transparent = false;
-    for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
-        if (image.pixels[i + 3] == 0) {
-            transparent = true;
-        } else {
-            colours.insert(static_cast<std::uint32_t>(image.pixels[i]) << 16 | image.pixels[i + 1] << 8
-                           | image.pixels[i + 2]);
-        }
-    }
-    return static_cast<int>(colours.size()) + (transparent ? 1 : 0);
-}
-
-// The frame in the requested layout; the rows of Rgb and Bgrx may be padded.
-BuiltFrame Lay(const imaging::RgbaImage& image, imaging::PixelLayout layout, int padding)
-{
-    BuiltFrame built;
-    built.layout = layout;
-    built.expected = image;
-    const int bytesPerPixel = layout == imaging::PixelLayout::Rgb ? 3 : 4;
-    built.stride = static_cast<std::ptrdiff_t>(image.width) * bytesPerPixel + padding;
-    built.bytes.assign(static_cast<std::size_t>(built.stride) * image.height, 0xa5);
-    for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            const std::uint8_t* p = &image.pixels[(static_cast<std::size_t>(y) * image.width + x) * 4];
-            std::uint8_t* q = &built.bytes[static_cast<std::size_t>(y * built.stride)
-                                           + static_cast<std::size_t>(x) * bytesPerPixel];
-            switch (layout) {
-            case imaging::PixelLayout::Rgba:
-                std::copy_n(p, 4, q);
-                break;
-            case imaging::PixelLayout::Rgb:
-                std::copy_n(p, 3, q);
-                break;
-            case imaging::PixelLayout::Bgrx:
-                q[0] = p[2];
-                q[1] = p[1];
-                q[2] = p[0];
-                q[3] = 0x5a; // the pad byte means nothing
-                break;
-            }
-        }
-    }
-    built.colours = CountColours(image);
-    return built;
-}
-
-} // namespace
-
-std::string CheckAnimationWriter(const std::string& folder, const std::uint8_t* data, std::size_t size)
-{
-    Choices choices(data, size);
-    const int width = 1 + choices.upTo(39);
-    const int height = 1 + choices.upTo(29);
-    const int frameCount = 1 + choices.upTo(5);
-    const std::uint8_t flags = choices.byte();
-    const int loopCount = (flags & 3) == 3 ? -1 : (flags & 3) == 2 ? 0 : flags >> 2;
-    const auto layout = static_cast<imaging::PixelLayout>((flags >> 2) % 3);
-    const bool transparency = layout == imaging::PixelLayout::Rgba && (flags & 0x20) != 0;
-    const int padding = (flags >> 6) * 3;
-    const bool abandon = (flags & 0x10) != 0 && (flags & 0x08) != 0;
-
-    std::vector<BuiltFrame> frames;
-    std::vector<int> delays;
-    for (int f = 0; f < frameCount; ++f) {
-        const imaging::RgbaImage image = MakePixels(
-            choices, width, height, frames.empty() ? nullptr : &frames.back().expected, transparency);
-        frames.push_back(Lay(image, layout, padding));
-        delays.push_back(choices.upTo(255) * 3);
-    }
-
-    const std::string path = (std::filesystem::path(folder) / "out.gif").string();
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-    {
-        imaging::GifAnimationWriter writer;
-        imaging::Error error;
-        if (!writer.open(path, width, height, loopCount, &error)) {
-            return "open failed: " + error.message();
-        }
-        for (std::size_t f = 0; f < frames.size(); ++f) {
-            const BuiltFrame& frame = frames[f];
-            const imaging::ImageView view{frame.bytes.data(), width, height, frame.stride, frame.layout};
-            if (!writer.addFrame(view, delays[f], &error)) {
-                return "addFrame failed: " + error.message();
-            }
-            if (abandon && f + 1 == frames.size() / 2 + 1) {
-                writer.abort();
-                break;
-            }
-        }
-        if (abandon) {
-            if (!std::filesystem::is_empty(folder)) {
-                return "an abandoned animation left a file behind";
-            }
-            return {};
-        }
-        if (!writer.finish(&error)) {
-            return "finish failed: " + error.message();
-        }
-    }
-
-    imaging::GifReader reader;
-    imaging::Error error;
-    if (!reader.open(path, &error)) {
-        return "the written animation does not open: " + error.message();
-    }
-    const imaging::AnimationInfo& info = reader.info();
-    if (info.width != width || info.height != height || info.frameCount != frameCount) {
-        return "the written animation has the wrong size or frame count";
-    }
-    if (info.delays != delays) {
-        return "delays changed";
-    }
-    if (info.loopCount != loopCount) {
-        return "the loop count changed";
-    }
-    imaging::RgbaImage decoded;
-    for (int f = 0; f < frameCount; ++f) {
-        if (!reader.readNext(decoded, &error)) {
-            return "frame " + std::to_string(f + 1) + " does not decode: " + error.message();
-        }
-        const BuiltFrame& frame = frames[static_cast<std::size_t>(f)];
-        if (frame.colours > 256) {
-            continue;
-        }
-        if (decoded.pixels != frame.expected.pixels) {
-            return "frame " + std::to_string(f + 1) + " of " + std::to_string(frame.colours)
-                   + " colours did not come back exactly";
-        }
-    }
-    std::filesystem::remove(path, ignored);
-    if (!std::filesystem::is_empty(folder)) {
-        return "the writer left a file beside the animation";
-    }
-    return {};
+    imaging::WebpReader reader;
+    int decoded = 0;
+    return OpenAndDecode(reader, path, data, size, true, &decoded);
 }
 
 } // namespace qf::fuzz

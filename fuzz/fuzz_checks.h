@@ -1,5 +1,6 @@
-// What the fuzzers do with one input, kept apart from libFuzzer so that the
-// regression tests replay saved inputs through exactly the same checks.
+// What the reader fuzzers do with one input, kept apart from libFuzzer so
+// that the regression tests replay saved inputs through exactly the same
+// checks.
 // Each function returns a description of what went wrong, or an empty
 // string; a crash or a sanitizer report is a finding of its own.
 #pragma once
@@ -15,12 +16,8 @@ namespace qf::fuzz {
 // engine, cropped to at most 64 x 64, with a variant and switches picked
 // from the bytes.
 std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std::size_t size);
-
-// Builds same-sized frames from the bytes (few colours, exactly 256, more
-// than 256, transparency coming and going, each pixel layout), writes them
-// as an animation into folder, decodes it again and requires the frames back
-// exactly wherever a frame has at most 256 colours. Some inputs abandon the
-// animation half-way instead, which must leave the folder empty.
-std::string CheckAnimationWriter(const std::string& folder, const std::uint8_t* data, std::size_t size);
+// The same for an animated WebP, without the random access; a frame that
+// does not decode must fail with a reason naming the file.
+std::string CheckWebpFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 
 } // namespace qf::fuzz

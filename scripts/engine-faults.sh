@@ -38,6 +38,10 @@ kept-tint#engine.cpp#s/(grey\(s\.GrayPlane, true\);)/s.TintLayer.clear();\n    $
 snapshot-frame#engine.cpp#s/ComputeSketchStages\(\*this, 0, switches, plan\)/ComputeSketchStages(*this, 3, switches, plan)/#snapshots take the pencil texture of frame 3
 run-divisor#rounding.h#s/kMaxRunDivisor = 4095/kMaxRunDivisor = 65535/#run averages divided by a multiply beyond where it is exact
 sharpen-switch#engine.h#s/return Sharpen == 1;/return Sharpen != 0;/#sharpen counts its grey state as ticked
+compose-red-blue#render.cpp#s/out\[0\] = b\[0\];(\s*out\[1\] = b\[1\];\s*)out\[2\] = b\[2\];/out[0] = b[2];$1out[2] = b[0];/#composed base pictures with red and blue swapped
+compose-upside-down#render.cpp#s/std::uint8_t\* out = target.data\(\) \+ target.index\(0, 0, y\);/std::uint8_t* out = target.data() + target.index(0, 0, height - 1 - y);/#composed picture upside down
+dot-depth-red-blue#stucki_dither.cpp#s/RoundHalfEven\(src\[p \+ c\] \/ 2\.0\)/RoundHalfEven(src[p + 2 - c] \/ 2.0)/#colour dots take their depth with red and blue swapped
+blur-upwards#render.cpp#s/p\[c\] \+ p\[c \+ channels\] \+ p\[c \+ row\] \+ p\[c \+ row \+ channels\]/p[c] + p[c + channels] + p[c - row] + p[c - row + channels]/#blur takes the row below instead of the row above
 EOF
 )
 

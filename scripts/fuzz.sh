@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang into build-fuzz/ and runs one of
 # them at low priority, growing a corpus under build-fuzz/corpus/.
-#   scripts/fuzz.sh gif_reader|animation_writer [SECONDS] [extra libFuzzer flags]
+#   scripts/fuzz.sh gif_reader|webp_reader|animation_writer [SECONDS] [extra libFuzzer flags]
 # A crashing input lands in build-fuzz/findings/; copy it to
-# fuzz/regressions/<reader|writer>/ once the fault is fixed.
+# fuzz/regressions/<reader|webp|writer>/ once the fault is fixed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-target="${1:?usage: fuzz.sh gif_reader|animation_writer [SECONDS] [flags]}"
+target="${1:?usage: fuzz.sh gif_reader|webp_reader|animation_writer [SECONDS] [flags]}"
 seconds="${2:-600}"
 shift $(( $# >= 2 ? 2 : 1 ))
 build="$root/build-fuzz"
@@ -18,13 +18,23 @@ cmake --build --preset fuzz -j "$jobs" --target "${target}_fuzzer" make_seeds
 
 case "$target" in
   gif_reader) kind=reader; max_len=16384 ;;
+  webp_reader) kind=webp; max_len=16384 ;;
   animation_writer) kind=writer; max_len=8192 ;;
   *) echo "unknown target: $target" >&2; exit 2 ;;
 esac
 seeds="$build/seeds"
-"$build/fuzz/make_seeds" "$seeds/reader" "$seeds/writer" >/dev/null
+"$build/fuzz/make_seeds" "$seeds/reader" "$seeds/writer" "$seeds/webp" >/dev/null
 corpus="$build/corpus/$kind"
 mkdir -p "$corpus" "$build/findings"
+
+# Every input once failed on still passes before new ones are sought.
+regressions=()
+for file in "$root/fuzz/regressions/$kind"/*; do
+  [ -f "$file" ] && regressions+=("$file")
+done
+if [ ${#regressions[@]} -gt 0 ]; then
+  "$build/fuzz/${target}_fuzzer" -rss_limit_mb=3072 -malloc_limit_mb=1024 "${regressions[@]}"
+fi
 
 # A single allocation above 1 GiB is a finding: the reader's limits must
 # refuse such sizes first.

@@ -30,8 +30,35 @@ faults=(
   "pipeline-frame-names|src/pipeline|s/\"frame-%04d.png\", number\)/\"frame-%04d.png\", number - 1)/"
   "shell-step-table|src/shell|s/(case 3:\n[^}]*?ActBack->setEnabled\()true/\${1}false/"
   "shell-variant|src/shell|s/options.variant = variant;/options.variant = variant == 4 ? 3 : variant;/"
+  # Orientation, colours and transparency of what is written.
+  "pipeline-upside-down|src/pipeline|s/picture.scanLine\(height - 1 - y\)/picture.scanLine(y)/"
+  "pipeline-keep-transparency-red-blue|src/pipeline|s/(out\[0\] = colour\[)2(\];\s*out\[1\] = colour\[1\];\s*out\[2\] = colour\[)0/\${1}0\${2}2/"
+  "pipeline-keep-transparency-shifted|src/pipeline|s/frame.pixels.data\(\) \+ 3;/frame.pixels.data() + 7;/"
+  "pipeline-progress-lags|src/pipeline|s/static_cast<double>\(number\) \/ static_cast<double>\(info_.frameCount\)/static_cast<double>(number - 1) \/ static_cast<double>(info_.frameCount)/"
+  # Resizing, WebP in and out, the link rule and file modes.
+  "resize-max-size-enlarges|src/imaging|s/double fit = 1\.0;/double fit = request.maxWidth > 0 || request.maxHeight > 0 ? 1e9 : 1.0;/; s/ && w > request.maxWidth\)/)/; s/ && h > request.maxHeight\)/)/"
+  "resize-aspect|src/imaging|s/fit = std::min\(fit, request.maxHeight \/ h\)/fit = std::min(fit, request.maxHeight \/ w)/"
+  "webp-in-delay|src/imaging|s/std::nearbyint\(frame.duration \/ 10.0\)/std::nearbyint(frame.duration \/ 100.0)/"
+  "webp-in-loop|src/imaging|s/plays == 1 \? -1 : plays - 1;/plays == 1 ? -1 : plays;/"
+  "webp-in-red-blue|src/imaging|s/options.color_mode = MODE_RGBA;/options.color_mode = MODE_BGRA;/"
+  "webp-out-loop|src/imaging|s/std::min\(loopCount \+ 1, 65535\)/std::min(loopCount, 65535)/"
+  "webp-out-delay|src/imaging|s/d.timestamp \+= 10LL \* delay;/d.timestamp += delay;/"
+  "link-rule|src/imaging|s/if \(info.st_uid != ::geteuid\(\) && ::stat\(folder/if (false \&\& ::stat(folder/"
+  "replace-loses-mode|src/imaging|s/::fchmod\(fd, old.st_mode & 0777\);/::fchmod(fd, 0644);/"
+  # The command line's flags and pipes.
+  "cli-scale-inverted|src/cli|s/request->scale = \*args.scale;/request->scale = 1 \/ *args.scale;/"
+  "cli-max-size-swapped|src/cli|s/request->maxWidth = std::stoi\(match\[1\]\);/request->maxWidth = std::stoi(match[2]);/"
+  "cli-pipe-input|src/cli|s/if \(job.input == \"-\" && !streams.captureInput/if (job.input == \"--\" \&\& !streams.captureInput/"
+  # The window's steps and its private folder.
+  "shell-back-off-in-step-2|src/shell|s/(case 2:\n[^}]*?ActBack->setEnabled\()true/\${1}false/"
+  "shell-save-hidden-in-step-3|src/shell|s/(case 3:\n[^}]*?ActSave->setVisible\()true/\${1}false/"
+  "shell-open-hidden-in-step-1|src/shell|s/(case 1:\n[^}]*?)BtnOpenFile->show\(\);/\${1}BtnOpenFile->hide();/"
+  "shell-no-progress-panel|src/shell|s/    PicProgress->show\(\);\n    PicProgress->raise\(\);/    PicProgress->raise();/"
+  "shell-options-in-step-3|src/shell|s/ActOptions->setVisible\(step == 2\)/ActOptions->setVisible(step >= 2)/"
+  "shell-folder-0755|src/shell|s/::mkdir\(native.constData\(\), 0700\)/::mkdir(native.constData(), 0755)/; s/\(info.st_mode & 07777\) != 0700 && ::fchmod\(fd, 0700\)/(info.st_mode \& 07777) != 0755 \&\& ::fchmod(fd, 0755)/"
 )
 
+declare -A module_caught module_total
 restore=""
 cleanup() { [[ -n "$restore" ]] && cp "$restore" "${restore%.seed-backup}" && rm -f "$restore"; restore=""; }
 trap cleanup EXIT INT TERM
@@ -45,6 +72,8 @@ for entry in "${faults[@]}"; do
     continue
   fi
   total=$((total + 1))
+  module=${folder#src/}
+  module_total[$module]=$(( ${module_total[$module]:-0} + 1 ))
   file=""
   for candidate in "$folder"/*.cpp; do
     cp "$candidate" "$candidate.seed-backup"
@@ -73,11 +102,15 @@ for entry in "${faults[@]}"; do
   count=$(grep -c . <<<"$failed")
   if (( count > 0 )); then
     caught=$((caught + 1))
+    module_caught[$module]=$(( ${module_caught[$module]:-0} + 1 ))
     echo "$id: caught by $count: $(tr '\n' ' ' <<<"$failed")"
   else
     echo "$id: MISSED"
   fi
   cleanup
+done
+for module in "${!module_total[@]}"; do
+  echo "  $module: caught ${module_caught[$module]:-0} of ${module_total[$module]}"
 done
 echo "caught $caught of $total seeded faults"
 # Leave the build matching the restored sources.

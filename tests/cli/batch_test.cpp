@@ -32,31 +32,6 @@ std::vector<std::string> Tree(const TempDir& dir)
     return names;
 }
 
-std::vector<imaging::RgbaImage> ReadAnimation(const std::string& path, imaging::AnimationInfo* info = nullptr)
-{
-    imaging::AnimationReader reader;
-    imaging::Error error;
-    std::vector<imaging::RgbaImage> frames;
-    EXPECT_TRUE(reader.open(path, &error)) << error.message();
-    for (imaging::RgbaImage frame; reader.readNext(frame, &error);)
-        frames.push_back(frame);
-    EXPECT_FALSE(error) << error.message();
-    if (info)
-        *info = reader.info();
-    return frames;
-}
-
-std::vector<int> TransparentPixels(const std::string& path)
-{
-    std::vector<int> counts;
-    for (const imaging::RgbaImage& frame : ReadAnimation(path)) {
-        counts.push_back(0);
-        for (std::size_t i = 3; i < frame.pixels.size(); i += 4)
-            counts.back() += frame.pixels[i] == 0;
-    }
-    return counts;
-}
-
 // Two frames of 48 x 40 whose left columns are transparent.
 void WriteSticker(const std::string& path, int transparentColumns = 16)
 {
@@ -83,12 +58,11 @@ TEST(Batch, FlagsAndTheirMistakes)
 {
     TempDir dir;
     const std::string a = dir.file("a.gif"), b = dir.file("b.gif"), bad = dir.file("bad.gif");
-    const std::string sticker = dir.file("sticker.gif"), out = dir.file("out"), note = dir.file("note");
+    const std::string out = dir.file("out"), note = dir.file("note");
     WriteBytes(a, SmallAnimation(48, 40, 3));
     WriteBytes(b, SmallAnimation(30, 60, 2, 3));
     WriteBytes(bad, {'G', 'I', 'F', '8'});
     WriteBytes(note, {'n'});
-    WriteSticker(sticker);
     fs::create_directory(dir.file("sub"));
     WriteBytes(dir.file("sub/a.gif"), SmallAnimation(8, 8, 2));
     WriteBytes(dir.file("still.webp"), {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'E', 'B', 'P'});
@@ -101,11 +75,6 @@ TEST(Batch, FlagsAndTheirMistakes)
     fs::create_directory(out);
     const std::vector<std::string> before = Tree(dir);
 
-    auto size = [](const std::string& path) {
-        imaging::AnimationInfo info;
-        ReadAnimation(path, &info);
-        return std::vector<int>{info.width, info.height, info.frameCount, info.loopCount};
-    };
     struct Row {
         std::vector<std::string> args;
         int code;
@@ -118,42 +87,18 @@ TEST(Batch, FlagsAndTheirMistakes)
          0,
          "",
          {"out/p.gif"},
-         [&] { EXPECT_EQ(ReadBytes(out + "/p.gif"), ReadBytes(dir.file("v2.gif"))); }},
+         [&] {
+             EXPECT_EQ(ReadBytes(out + "/p.gif"), ReadBytes(dir.file("v2.gif")));
+             imaging::AnimationInfo info;
+             ReadAnimation(out + "/p.gif", &info);
+             EXPECT_EQ(info.loopCount, 0) << "a source that loops forever gives a result that does";
+         }},
         // The files share the threads and give what one file alone gives.
         {{a, bad, b, "--out-dir", out, "--suffix", "-x", "--variant", "6"},
          3,
          "error: " + bad + ": ",
          {"out/a-x.gif", "out/b-x.gif"},
          [&] { EXPECT_EQ(ReadBytes(out + "/a-x.gif"), ReadBytes(dir.file("v6.gif"))); }},
-        {{a, b, "--out-dir", out, "--format", "webp", "--max-size", "20x30"},
-         0,
-         "converted 2 of 2",
-         {"out/a.webp", "out/b.webp"},
-         [&] {
-             EXPECT_EQ(size(out + "/a.webp"), (std::vector<int>{20, 17, 3, 0}));
-             EXPECT_EQ(size(out + "/b.webp"), (std::vector<int>{15, 30, 2, 3}));
-         }},
-        {{a, out + "/s.gif", "--scale", "0.5"},
-         0,
-         "",
-         {"out/s.gif"},
-         [&] {
-             EXPECT_EQ(size(out + "/s.gif"), (std::vector<int>{24, 20, 3, 0}));
-         }},
-        {{sticker, out + "/k.gif", "--keep-transparency"},
-         0,
-         "",
-         {"out/k.gif"},
-         [&] {
-             EXPECT_EQ(TransparentPixels(out + "/k.gif"), (std::vector<int>{640, 640}));
-         }},
-        {{sticker, out + "/w.gif"},
-         0,
-         "",
-         {"out/w.gif"},
-         [&] {
-             EXPECT_EQ(TransparentPixels(out + "/w.gif"), (std::vector<int>{0, 0}));
-         }},
         {{dir.file("still.webp"), out + "/x.gif"}, 3, "still.webp: ", {}},
         {{a, out + "/x.gif", "--variant", "pencil"}, 2, "pencil-on-paper", {}},
         {{dots, a, "--out-dir", out, "--png-frames", out + "/pf/inner"},
@@ -250,23 +195,15 @@ TEST(Batch, WebpRoundTrip)
     EXPECT_EQ(again.loopCount, 2);
 }
 
-// "-" reads standard input and writes standard output; a refusal writes
-// nothing there and names standard input.
-TEST(Batch, Pipes)
+// A refused pipe writes nothing and names standard input.
+TEST(Batch, RefusedPipe)
 {
     TempDir dir;
-    WriteBytes(dir.file("in.gif"), SmallAnimation(48, 40, 3));
+
     WriteBytes(dir.file("bad.gif"), {'G', 'I', 'F'});
-    ASSERT_EQ(Cli({"convert", dir.file("in.gif"), dir.file("file.gif"), "--variant", "2"}).exitCode, 0);
-    const std::string cli = QF_CLI;
-    const auto pipe = [&](const std::string& in, const std::string& out) {
-        const std::string command = "cat '" + in + "' | '" + cli + "' convert - - --variant pencil-on-paper";
-        return RunProgram({"/bin/sh", "-c", command + " > '" + out + "'"});
-    };
-    const ChildResult good = pipe(dir.file("in.gif"), dir.file("piped.gif"));
-    EXPECT_EQ(good.exitCode, 0) << good.output;
-    EXPECT_EQ(ReadBytes(dir.file("piped.gif")), ReadBytes(dir.file("file.gif")));
-    const ChildResult refused = pipe(dir.file("bad.gif"), dir.file("nothing.gif"));
+    const std::string command = "cat '" + dir.file("bad.gif") + "' | '" + QF_CLI + "' convert - - > '"
+                                + dir.file("nothing.gif") + "'";
+    const ChildResult refused = RunProgram({"/bin/sh", "-c", command});
     EXPECT_EQ(refused.exitCode, 3);
     EXPECT_NE(refused.output.find("error: standard input: "), std::string::npos) << refused.output;
     EXPECT_TRUE(ReadBytes(dir.file("nothing.gif")).empty());
@@ -336,7 +273,7 @@ TEST(Batch, VariantNamesSnapshotsAndTheSheet)
         snapshots.push_back(snapshot);
         EXPECT_NE(help.find((v < 10 ? "   " : "  ") + number + "  " + names[v] + " "), std::string::npos);
     }
-    snapshots.push_back(ReadGif(dir.file("in.gif"))[0]);
+    snapshots.push_back(ReadAnimation(dir.file("in.gif"))[0]);
     const auto [left, top] = find(snapshots[0]);
     const int across = find(snapshots[1]).first - left, down = find(snapshots[6]).second - top;
     ASSERT_GT(across, 192);

@@ -310,7 +310,7 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
         ASSERT_EQ(Cli({"frames", in, frameDir}).exitCode, 0);
         EXPECT_TRUE(std::filesystem::exists(dir.file("frames/frame-0004.png")));
     }
-    const auto frames = ReadGif(in);
+    const auto frames = ReadAnimation(in);
     for (std::size_t i = 0; i < frames.size(); ++i)
         EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels
                     == frames[i].pixels)

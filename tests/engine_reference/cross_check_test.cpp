@@ -231,52 +231,6 @@ TEST(EngineCrossCheck, FrameNumbersAndTextures)
     }
 }
 
-// The start-up thresholds are fixed, but the state carries them: other
-// values reach every stage that reads them. A mixing radius of 15 or more
-// adds the second row smoothing, 55 or more caps the column radius at 20.
-TEST(EngineCrossCheck, OtherSettings)
-{
-    const int settings[][5] = {{28, 1, 70, 15, 20}, {28, 1, 70, 60, 20}, {10, 2, 100, 3, 7},
-                               {40, 1, 30, 0, 20},  {0, 3, 0, 1, 1},     {28, 1, 256, 12, 40}};
-    for (const auto& [limit, votes, dark, radius, divisor] : settings) {
-        Pair p;
-        p.engine.Settings = {limit, votes, dark, radius, divisor};
-        p.reference.ColorDiffLimit = limit;
-        p.reference.EdgeVoteMin = votes;
-        p.reference.DarkLimit = dark;
-        p.reference.MixRadius = radius;
-        p.reference.DitherErrorDivisor = divisor;
-        for (const Plane& frame :
-             {MakeFrame(Kind::Blocks, 37, 23, 81), MakeFrame(Kind::Saturated, 9, 40, 82)}) {
-            for (const RefSwitches& sw : kSomeSwitches) {
-                for (int v : {0, 1, 2, 5, 6}) { // the later stages read no setting
-                    ASSERT_TRUE(p.run(frame, v, 0, sw)) << "settings " << limit << "/" << votes << "/" << dark
-                                                        << "/" << radius << "/" << divisor;
-                }
-            }
-        }
-    }
-}
-
-// DitherLayer, TintLayer and GrayEdgeKey survive the early stops of variants
-// 0, 2 and 5 and keep the size of the frame that made them.
-TEST(EngineCrossCheck, LayersKeptAcrossCalls)
-{
-    const Plane frames[] = {MakeFrame(Kind::Blocks, 17, 11, 51), MakeFrame(Kind::Saturated, 9, 14, 52),
-                            MakeFrame(Kind::Noise, 5, 3, 53)};
-    const int steps[][3] = {// frame, variant, MixColor
-                            {0, 8, 1},  {0, 0, 1}, {0, 1, 1},  {1, 2, 1}, {1, 5, 1}, {2, 7, 0},
-                            {0, 5, 0},  {1, 0, 1}, {1, 12, 1}, {2, 5, 1}, {0, 2, 1}, {1, 17, 1},
-                            {2, -1, 0}, {0, 8, 2}, {1, 2, 1},  {2, 16, 1}};
-    for (RefSwitches sw : kSomeSwitches) {
-        Pair p;
-        for (const auto& [frame, variant, mix] : steps) {
-            sw.MixColor = mix;
-            ASSERT_TRUE(p.run(frames[frame], variant, 1, sw));
-        }
-    }
-}
-
 // The shared snapshot run renders what 17 runs of the variants in order do,
 // and leaves the state as they do.
 TEST(EngineCrossCheck, Snapshots)

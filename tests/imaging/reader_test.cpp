@@ -41,7 +41,7 @@ std::string Letters(const RgbaImage& image)
 std::vector<std::string> DecodeAll(const std::string& path)
 {
     std::vector<std::string> frames;
-    for (const RgbaImage& frame : ReadGif(path))
+    for (const RgbaImage& frame : ReadAnimation(path))
         frames.push_back(Letters(frame));
     return frames;
 }
@@ -270,7 +270,7 @@ TEST(GifReader, CutShortFilesKeepTheirWholeFramesExactly)
         {{{0, 0, 2, 1}, "12", 1}, {{1, 0, 2, 2}, "3300", 2}, {{0, 1, 1, 1}, "2", 3}, {{2, 0, 1, 2}, "11"}});
     TempDir dir;
     WriteBytes(dir.file("whole.gif"), whole);
-    const std::vector<RgbaImage> expected = ReadGif(dir.file("whole.gif"));
+    const std::vector<RgbaImage> expected = ReadAnimation(dir.file("whole.gif"));
     ASSERT_EQ(expected.size(), 4u);
     int before = 0;
     for (std::size_t size = 14; size < whole.size(); ++size) {

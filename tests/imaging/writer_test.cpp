@@ -44,7 +44,7 @@ TEST(GifAnimationWriter, StillPixelsStayAndFewColoursStayExactAroundReducedFrame
         ASSERT_TRUE(writer.addFrame(imaging::ImageView::of(frame), 5, &error)) << error.message();
     ASSERT_TRUE(writer.finish(&error)) << error.message();
 
-    const std::vector<imaging::RgbaImage> decoded = ReadGif(dir.file("a.gif"));
+    const std::vector<imaging::RgbaImage> decoded = ReadAnimation(dir.file("a.gif"));
     ASSERT_EQ(decoded.size(), frames.size());
     for (std::size_t f = 0; f < frames.size(); ++f) {
         if (!reduced[f]) {
@@ -94,7 +94,7 @@ TEST(GifAnimationWriter, EveryQualityLevelStaysWithinItsErrorBound)
         for (const imaging::RgbaImage& frame : frames)
             ASSERT_TRUE(writer.addFrame(imaging::ImageView::of(frame), 5, &error)) << error.message();
         ASSERT_TRUE(writer.finish(&error)) << error.message();
-        const std::vector<imaging::RgbaImage> decoded = ReadGif(dir.file("q.gif"));
+        const std::vector<imaging::RgbaImage> decoded = ReadAnimation(dir.file("q.gif"));
         ASSERT_EQ(decoded.size(), frames.size());
         int largest = 0;
         for (std::size_t f = 0; f < frames.size(); ++f) {
@@ -209,7 +209,7 @@ TEST(GifAnimationWriter, FewDifferencesFromWhatIsShownMendTheReduction)
     for (const imaging::RgbaImage* frame : {&first, &second})
         ASSERT_TRUE(writer.addFrame(imaging::ImageView::of(*frame), 5, &error)) << error.message();
     ASSERT_TRUE(writer.finish(&error)) << error.message();
-    const std::vector<imaging::RgbaImage> decoded = ReadGif(dir.file("a.gif"));
+    const std::vector<imaging::RgbaImage> decoded = ReadAnimation(dir.file("a.gif"));
     ASSERT_EQ(decoded.size(), 2u);
     EXPECT_NE(decoded[0].pixels, first.pixels);
     EXPECT_EQ(decoded[1].pixels, second.pixels);

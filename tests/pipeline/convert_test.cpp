@@ -33,13 +33,6 @@ std::vector<std::uint8_t> Expected(const RgbaImage& source, int variant, int fra
     return rgba;
 }
 
-TEST(ReadFrame, SwapsToBlueGreenRedOverWhitePaper)
-{
-    const Picture picture = ReadFrame(RgbaImage{3, 1, {10, 20, 30, 255, 1, 2, 3, 0, 0, 0, 0, 128}});
-    EXPECT_EQ(std::vector<std::uint8_t>(picture.data(), picture.data() + 12),
-              (std::vector<std::uint8_t>{30, 20, 10, 255, 255, 255, 255, 255, 127, 127, 127, 255}));
-}
-
 // The grey pencil variant's paper shifts with the frame number: every frame
 // of the animation and of the frame pictures is the engine's picture of the
 // matching source frame, with delays and loop count kept.
@@ -56,8 +49,8 @@ TEST(Conversion, EveryFrameIsTheEnginesPictureNumberedFromOne)
     Error error;
     ASSERT_TRUE(ConvertAllFrames(input, output, options, &error)) << error.message();
     imaging::AnimationInfo in, out;
-    const auto source = ReadGif(input, &in);
-    const auto result = ReadGif(output, &out);
+    const auto source = ReadAnimation(input, &in);
+    const auto result = ReadAnimation(output, &out);
     ASSERT_EQ(result.size(), source.size());
     EXPECT_EQ(out.delays, in.delays);
     EXPECT_EQ(out.loopCount, 3);
@@ -150,7 +143,7 @@ TEST(Conversion, CancelOrAChangingInputLeavesNoPartialOutput)
         fs::remove_all(input);
         EXPECT_EQ(dir.list(), std::vector<std::string>{"out.gif"}) << name;
         EXPECT_TRUE(change || (!converted && error.kind == imaging::ErrorKind::Cancelled)) << name;
-        EXPECT_TRUE(converted ? name != "cut" && ReadGif(output).size() == 16 : ReadBytes(output) == previous)
+        EXPECT_TRUE(converted ? name != "cut" && ReadAnimation(output).size() == 16 : ReadBytes(output) == previous)
             << name << ": " << error.message();
     }
 }
@@ -185,7 +178,7 @@ TEST(Snapshots, AreTheSeventeenVariantsOfFrameOne)
 {
     TempDir dir;
     WriteBytes(dir.file("in.gif"), SmallAnimation(40, 32, 1));
-    const Picture frame1 = ReadFrame(ReadGif(dir.file("in.gif"))[0]);
+    const Picture frame1 = ReadFrame(ReadAnimation(dir.file("in.gif"))[0]);
     for (const Switches& switches : {Switches{}, Switches{1, 1, 0, 0, 1}, Switches{2, 2, 2, 2, 2}}) {
         const auto snapshots = BuildSnapshots(frame1, switches);
         EngineState state;

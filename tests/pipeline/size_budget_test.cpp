@@ -30,7 +30,7 @@ TEST(SizeBudget, NeverOverTheBudgetAndAnImpossibleOneWritesNothing)
         EXPECT_LE(static_cast<long long>(std::filesystem::file_size(output)), budget);
         EXPECT_LE(outcome.fullEncodes, 2);
         // Frames dropped, if any, only as many as the frame step says.
-        EXPECT_GE(ReadGif(output).size() * static_cast<std::size_t>(outcome.settings.frameStep), 16u);
+        EXPECT_GE(ReadAnimation(output).size() * static_cast<std::size_t>(outcome.settings.frameStep), 16u);
     }
     // Too small for any frame: refused, and what was there stays.
     WriteBytes(output, {'o', 'l', 'd'});

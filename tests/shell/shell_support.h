@@ -64,6 +64,8 @@ public:
     std::atomic<bool> fail{false};
     std::atomic<bool> hold{false}; // wait for `release` first, announced on `converting`
     QSemaphore release, converting;
+    std::vector<int> reported; // the percentages the conversion reported, in order
+
 
     bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
                  const WorkProgress& progress, imaging::Error* error) override
@@ -78,7 +80,14 @@ public:
         while (hold && !release.tryAcquire(1, 5))
             if (progress && !progress(0))
                 return false;
-        return PipelineWork::convert(source, target, variant, switches, progress, error);
+        reported.clear();
+        const WorkProgress recording = [&](double percent) {
+            const int shown = static_cast<int>(percent + 0.5); // one frame at a time: no lock needed
+            if (reported.empty() || reported.back() != shown)
+                reported.push_back(shown);
+            return !progress || progress(percent);
+        };
+        return PipelineWork::convert(source, target, variant, switches, recording, error);
     }
 };
 

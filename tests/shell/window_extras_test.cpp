@@ -6,7 +6,6 @@
 #include "shell_support.h"
 
 #include "engine/variants.h"
-#include "imaging/animation_reader.h"
 #include "shell/instance_channel.h"
 #include "shell/result_viewer.h"
 #include "shell/save_name.h"

@@ -59,9 +59,9 @@ Bytes ReadBytes(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::vector<imaging::RgbaImage> ReadGif(const std::string& path, imaging::AnimationInfo* info)
+std::vector<imaging::RgbaImage> ReadAnimation(const std::string& path, imaging::AnimationInfo* info)
 {
-    imaging::GifReader reader;
+    imaging::AnimationReader reader;
     imaging::Error error;
     EXPECT_TRUE(reader.open(path, &error)) << error.message();
     std::vector<imaging::RgbaImage> frames;
@@ -80,6 +80,72 @@ imaging::RgbaImage ReadPng(const std::string& path)
     imaging::Error error;
     EXPECT_TRUE(imaging::DecodePng(png.data(), png.size(), image, &error)) << path << ": " << error.message();
     return image;
+}
+
+std::string Shapes(const char* extension)
+{
+    return std::string(QF_TEST_DATA "/shapes.") + extension;
+}
+
+namespace {
+
+char LookOf(const std::uint8_t* p)
+{
+    const int r = p[0], g = p[1], b = p[2];
+    if (p[3] == 0)
+        return '.';
+    if (p[3] != 255)
+        return '?';
+    if (std::min({r, g, b}) > 200)
+        return ' ';
+    if (std::max({r, g, b}) < 80)
+        return '#';
+    if (r > std::max(g, b) + 100)
+        return 'R';
+    return b > std::max(r, g) + 100 ? 'B' : '?';
+}
+
+} // namespace
+
+std::string Looks(const imaging::RgbaImage& frame)
+{
+    std::string looks;
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x)
+            looks += LookOf(&frame.pixels[(static_cast<std::size_t>(y) * frame.width + x) * 4]);
+        looks += '\n';
+    }
+    return looks;
+}
+
+std::string ShapesSketch(int frame, const char* fill, bool transparent)
+{
+    const int square = frame == 1 ? 4 : 6;
+    std::string looks;
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            const bool red = y >= 2 && y <= 13, blue = y >= 17 && y <= 27, block = x >= 22 && x <= 37;
+            const bool edge = x == 22 || x == 37 || y == 2 || y == 13 || y == 17 || y == 27;
+            if (x >= square && x < square + 10 && y >= 3 && y <= 12)
+                looks += '#';
+            else if (block && (red || blue))
+                looks += edge ? '#' : fill[red ? 0 : 1];
+            else
+                looks += x <= 15 && y >= 18 && transparent ? '.' : ' ';
+        }
+        looks += '\n';
+    }
+    return looks;
+}
+
+std::string ShapesAtAGlance(const imaging::RgbaImage& frame)
+{
+    std::string looks;
+    for (const auto& [x, y] : {std::pair{8.5, 7.5}, {29.5, 7.5}, {29.5, 22.0}, {7.5, 24.0}}) {
+        const int column = static_cast<int>(x / 40 * frame.width), row = static_cast<int>(y / 30 * frame.height);
+        looks += LookOf(&frame.pixels[(static_cast<std::size_t>(row) * frame.width + column) * 4]);
+    }
+    return looks;
 }
 
 namespace {

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "gif_bytes.h"
-#include "imaging/gif_reader.h"
+#include "imaging/animation_reader.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -35,9 +35,28 @@ private:
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
-// Every frame of a GIF as the reader composes it, and its facts; a PNG file.
-std::vector<imaging::RgbaImage> ReadGif(const std::string& path, imaging::AnimationInfo* info = nullptr);
+// Every frame of a GIF or WebP as the reader composes it, and its facts; a
+// PNG file.
+std::vector<imaging::RgbaImage> ReadAnimation(const std::string& path, imaging::AnimationInfo* info = nullptr);
 imaging::RgbaImage ReadPng(const std::string& path);
+
+// tests/data/shapes.gif (and .webp, the same animation): 40 x 30 on white
+// paper, a black square top left (x 4-13, y 3-12; in frame 2 x 6-15), a red
+// block top right (x 22-37, y 2-13), a blue block bottom right (x 22-37,
+// y 17-27) and a transparent patch bottom left (x 0-15, y 18-29); shown for
+// 0.2 s and 3 s, repeated 3 times.
+std::string Shapes(const char* extension);
+// What a person sees in each pixel, rows top first, one letter a pixel:
+// ' ' paper white, '#' ink, 'R' red, 'B' blue, '.' transparent, '?' other.
+std::string Looks(const imaging::RgbaImage& frame);
+// How a frame of shapes looks as a sketch: the shapes in their places,
+// outlined in ink, the red and the blue block filled with fill's two
+// letters (their colours "RB", paper "  ", or ink "##" where dense dots
+// cover dark colours); the patch transparent or paper.
+std::string ShapesSketch(int frame, const char* fill, bool transparent);
+// What a person sees at the middle of the square, the red block, the blue
+// block and the patch, found at the same fraction of any frame size.
+std::string ShapesAtAGlance(const imaging::RgbaImage& frame);
 
 struct Limits {
     long long fileSizeBytes = -1;     // RLIMIT_FSIZE; writes beyond it fail with EFBIG

@@ -1,5 +1,5 @@
-// libFuzzer target: the GIF reader, every decoded frame, and the engine on
-// the first frames.
+// libFuzzer targets: a reader (GIF or WebP, chosen by QF_READER_CHECK at
+// build time), every decoded frame, and the engine on the first frames.
 #include "fuzz_checks.h"
 
 #include <cstdio>
@@ -15,7 +15,7 @@ namespace {
 // /proc/self/fd keeps each run off the disk.
 int MemoryFile()
 {
-    static const int fd = memfd_create("qf-fuzz-input.gif", 0);
+    static const int fd = memfd_create("qf-fuzz-input", 0);
     return fd;
 }
 
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    const std::string problem = qf::fuzz::CheckGifFile(path, data, size);
+    const std::string problem = qf::fuzz::QF_READER_CHECK(path, data, size);
     if (!problem.empty()) {
         std::fprintf(stderr, "finding: %s\n", problem.c_str());
         std::abort();
