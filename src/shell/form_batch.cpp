@@ -91,12 +91,8 @@ const QString kLastOpenFolder = QStringLiteral("LastOpenFolder");
 // The files the open dialog offers, each type a filter of its own.
 QString OpenFilter()
 {
-    // Files are told apart by their content; the endings only fill the list.
-    return FormBatch::tr("Animations and video clips (*.gif *.webp *.apng *.png *.mp4 *.m4v *.mov *.webm *.mkv *.avi)")
-           + QStringLiteral(";;") + FormBatch::tr("GIF File (*.gif)") + QStringLiteral(";;")
-           + FormBatch::tr("Animated WebP (*.webp)") + QStringLiteral(";;")
-           + FormBatch::tr("Video clips (*.mp4 *.m4v *.mov *.webm *.mkv *.avi)") + QStringLiteral(";;")
-           + FormBatch::tr("All files (*)");
+    return FormBatch::tr("Animations (*.gif *.webp)") + QStringLiteral(";;") + FormBatch::tr("GIF File (*.gif)")
+           + QStringLiteral(";;") + FormBatch::tr("Animated WebP (*.webp)");
 }
 
 } // namespace
