@@ -63,7 +63,8 @@ faults=(
 declare -A module_caught module_total
 restore=""
 cleanup() { [[ -n "$restore" ]] && cp "$restore" "${restore%.seed-backup}" && rm -f "$restore"; restore=""; }
-trap cleanup EXIT INT TERM
+trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 selected=("$@")
 missing=()
