@@ -3,7 +3,8 @@
 # leaves it): installs it into a staging prefix, moves that tree elsewhere
 # (an install must run from wherever its prefix is), then runs the installed
 # programs, converts the demo animation with the installed quillframe-cli and
-# validates the menu entry, the metainfo, the icons and the manual pages.
+# validates the menu entry, the metainfo, the icons, the manual pages, the
+# translations and the bash completion.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QF_BUILD_DIR:-$root/build}"
@@ -21,7 +22,10 @@ window="$prefix/bin/quillframe"
 for f in bin/quillframe bin/quillframe-cli share/quillframe/Skin.qss \
          share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
          share/icons/hicolor/scalable/apps/quillframe.svg \
-         share/man/man1/quillframe.1.gz share/man/man1/quillframe-cli.1.gz \
+         share/man/man1/quillframe.1 share/man/man1/quillframe-cli.1 \
+         share/bash-completion/completions/quillframe-cli \
+         share/zsh/vendor-completions/_quillframe-cli \
+         share/fish/vendor_completions.d/quillframe-cli.fish \
          share/doc/quillframe/copyright; do
   [ -s "$prefix/$f" ] || fail "the install lacks $f"
 done
@@ -40,12 +44,47 @@ grep -qx "SingleMainWindow=true" "$prefix/share/applications/$id.desktop" || fai
 appstreamcli validate --no-net --explain "$prefix/share/metainfo/$id.metainfo.xml" > "$work/appstream.log" \
   || { cat "$work/appstream.log"; fail "the metainfo does not validate"; }
 grep -qx "Exec=quillframe %f" "$prefix/share/applications/$id.desktop" || fail "Exec= changed"
-for page in quillframe quillframe-cli; do
-  text="$(gzip -dc "$prefix/share/man/man1/$page.1.gz")"
-  for wanted in "^\.TH QUILLFRAME" "Line sketch" "Exit status" "SH \"SEE ALSO\""; do
-    grep -q "$wanted" <<< "$text" || fail "$page(1) lacks '$wanted'"
-  done
+for lang in de fr es pt_BR ja zh_CN; do
+  [ -s "$prefix/share/quillframe/translations/quillframe_$lang.qm" ] || fail "the install lacks the $lang translation"
 done
+grep -q '^GenericName\[de\]=' "$prefix/share/applications/$id.desktop" || fail "the menu entry is not translated"
+
+# Every section of both manual pages, and no line past 80 columns.
+for page in quillframe quillframe-cli; do
+  file="$prefix/share/man/man1/$page.1"
+  for section in NAME SYNOPSIS DESCRIPTION COMMANDS OPTIONS '"EXIT STATUS"' ENVIRONMENT FILES EXAMPLES '"SEE ALSO"'; do
+    grep -qx "\.SH $section" "$file" || fail "$page(1) lacks the section $section"
+  done
+  grep -q "Line sketch" "$file" || fail "$page(1) lacks the effects"
+  text="$(MANWIDTH=80 man -l "$file" 2> /dev/null)" || fail "man cannot show $page(1)"
+  wide="$(awk 'length > 80' <<< "$text" | wc -l)"
+  [ "$wide" -eq 0 ] || fail "$page(1) has $wide lines past 80 columns"
+done
+
+# The bash completion offers the commands, the flags, the variants by name
+# and number, and only the files the commands read.
+complete_words() {
+  (
+    cd "$work/files"
+    # shellcheck disable=SC1090
+    source "$prefix/share/bash-completion/completions/quillframe-cli"
+    COMP_WORDS=("$@")
+    COMP_CWORD=$(($# - 1))
+    COMPREPLY=()
+    _quillframe_cli
+    printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' '
+  )
+}
+mkdir -p "$work/files/out"
+touch "$work/files/a.gif" "$work/files/b.WEBP" "$work/files/c.png"
+expect() { [ "$1" = "$2" ] || fail "completing '$3' gave '$1', not '$2'"; }
+expect "$(complete_words quillframe-cli s)" "snapshots " "quillframe-cli s"
+expect "$(complete_words quillframe-cli convert --v)" "--variant " "convert --v"
+expect "$(complete_words quillframe-cli convert --variant pe)" "pencil-on-paper " "--variant pe"
+expect "$(complete_words quillframe-cli convert -v 1)" "1 10 11 12 13 14 15 16 " "-v 1"
+expect "$(complete_words quillframe-cli convert --no-)" "--no-adjust --no-mix-color " "convert --no-"
+expect "$(complete_words quillframe-cli info '')" "a.gif b.WEBP out " "info <files>"
+expect "$(complete_words quillframe-cli convert --out-dir '')" "out " "--out-dir <folders>"
 
 # Both programs answer --version and --help without a display.
 "$cli" --version | grep -qx "quillframe-cli (Quillframe) [0-9.]*" || fail "quillframe-cli --version"

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang into build-fuzz/ and runs one of
 # them at low priority, growing a corpus under build-fuzz/corpus/.
-#   scripts/fuzz.sh gif_reader|webp_reader|animation_writer [SECONDS] [extra libFuzzer flags]
+#   scripts/fuzz.sh gif_reader|webp_reader|animation_writer|video_reader [SECONDS] [extra libFuzzer flags]
 # A crashing input lands in build-fuzz/findings/; copy it to
 # fuzz/regressions/<reader|webp|writer>/ once the fault is fixed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-target="${1:?usage: fuzz.sh gif_reader|webp_reader|animation_writer [SECONDS] [flags]}"
+target="${1:?usage: fuzz.sh gif_reader|webp_reader|animation_writer|video_reader [SECONDS] [flags]}"
 seconds="${2:-600}"
 shift $(( $# >= 2 ? 2 : 1 ))
 build="$root/build-fuzz"
@@ -14,16 +14,24 @@ jobs="${QF_JOBS:-2}"
 
 cd "$root"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$jobs" --target "${target}_fuzzer" make_seeds
 
 case "$target" in
   gif_reader) kind=reader; max_len=16384 ;;
   webp_reader) kind=webp; max_len=16384 ;;
   animation_writer) kind=writer; max_len=8192 ;;
+  video_reader) kind=video; max_len=16384 ;;
   *) echo "unknown target: $target" >&2; exit 2 ;;
 esac
 seeds="$build/seeds"
-"$build/fuzz/make_seeds" "$seeds/reader" "$seeds/writer" "$seeds/webp" >/dev/null
+if [ "$kind" = video ]; then
+  # The video reader starts from the test clips.
+  cmake --build --preset fuzz -j "$jobs" --target video_reader_fuzzer
+  mkdir -p "$seeds/video"
+  cp "$root"/tests/data/clips/* "$seeds/video/"
+else
+  cmake --build --preset fuzz -j "$jobs" --target "${target}_fuzzer" make_seeds
+  "$build/fuzz/make_seeds" "$seeds/reader" "$seeds/writer" "$seeds/webp" >/dev/null
+fi
 corpus="$build/corpus/$kind"
 mkdir -p "$corpus" "$build/findings"
 

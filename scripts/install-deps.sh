@@ -12,16 +12,24 @@ packages=(
   libgif-dev libimagequant-dev libspng-dev
   # animated WebP, and resizing frames before the effect
   libwebp-dev libstb-dev
+  # video clips in: MP4, MOV, WebM, MKV, AVI, APNG
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # frame pipeline
   libtbb-dev
   # command line
   libcli11-dev
   # desktop window, and a virtual display for trying it headless
   qt6-base-dev xvfb xauth fonts-dejavu-core
-  # installing: manual pages, checks of the menu entry and the metainfo
-  help2man desktop-file-utils appstream
-  # the Debian package: CPack sorts the files with file(1) before dpkg-shlibdeps
-  file
+  # the window's translations: lrelease builds the .qm files, lupdate checks
+  # that every text is translated; Qt's own translations of its dialogs
+  qt6-l10n-tools qt6-translations-l10n
+  # installing: manual pages and completions (written by Python scripts),
+  # checks of the menu entry, the metainfo and the pages' width
+  python3 desktop-file-utils appstream man-db
+  # the Debian package (debian/): debhelper, dh_bash-completion, lintian
+  dpkg-dev debhelper bash-completion lintian
+  # spreading a batch over several machines (README)
+  parallel
 )
 
 sudo=""

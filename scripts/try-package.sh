@@ -10,7 +10,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 chroot="${QF_CHROOT:-/var/tmp/qf-chroot}"
 mirror="${QF_MIRROR:-http://deb.debian.org/debian}"
-build="${QF_PACKAGE_BUILD_DIR:-$root/build-package}"
+build="${QF_PACKAGE_BUILD_DIR:-$root/build-package}/src/_build"
 
 debs=("$root"/dist/quillframe_*_amd64.deb)
 deb="${debs[-1]}"

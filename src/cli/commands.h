@@ -29,6 +29,12 @@ struct ConvertArgs : BatchArgs {
     bool keepTransparency = false;
     int threads = 0;
     std::optional<std::string> pngFramesDir;
+    // The timeline, as given: times in seconds or mm:ss.s.
+    std::optional<std::string> start, end, duration;
+    std::optional<double> fps;
+    double speed = 1;
+    bool bounce = false;
+    bool mergeRepeats = false;
     std::optional<std::string> maxBytes; // "10M", "256K", "500000"
     bool estimate = false;               // print expected sizes, write nothing
 };

@@ -46,6 +46,27 @@ std::string ExtensionFor(OutputFormat format)
     return format == OutputFormat::Webp ? ".webp" : ".gif";
 }
 
+// The timeline the command line asks for, or a problem with it.
+std::string ParseTimeline(const ConvertArgs& args, TimelineOptions* timeline)
+{
+    const std::pair<const char*, const std::optional<std::string>*> times[] = {
+        {"--start", &args.start}, {"--end", &args.end}, {"--duration", &args.duration}};
+    std::optional<double>* targets[] = {&timeline->start, &timeline->end, &timeline->duration};
+    for (int i = 0; i < 3; ++i) {
+        if (!*times[i].second)
+            continue;
+        *targets[i] = ParseSeconds(**times[i].second);
+        if (!*targets[i])
+            return std::string(times[i].first)
+                   + " must be a time in seconds (12.5) or minutes and seconds (1:02.5), not '"
+                   + **times[i].second + "'";
+    }
+    timeline->fps = args.fps;
+    timeline->speed = args.speed;
+    timeline->bounce = args.bounce;
+    return {};
+}
+
 // Bytes from "500000", "256K", "256KB", "10M", "1.5MB", "1G" (1K = 1024);
 // nullopt when the text is no size.
 std::optional<long long> ParseBytes(const std::string& text)
@@ -149,6 +170,9 @@ int RunConvert(const ConvertArgs& args)
     std::vector<OutputFormat> formats;
     if (std::string problem = ChooseFormats(args, plan, &formats); !problem.empty())
         return UsageError(problem);
+    TimelineOptions timeline;
+    if (std::string problem = ParseTimeline(args, &timeline); !problem.empty())
+        return UsageError(problem);
 
     imaging::Error error;
     imaging::OutputFolder outDir;
@@ -190,6 +214,8 @@ int RunConvert(const ConvertArgs& args)
     options.convert.switches = args.switches;
     options.convert.threads = args.threads;
     options.convert.resize = plan.resize;
+    options.convert.timeline = timeline;
+    options.convert.mergeRepeats = args.mergeRepeats;
     options.convert.keepTransparency = args.keepTransparency;
     options.convert.output.quality = args.quality.value_or(-1);
     options.convert.cancelled = Interrupted;

@@ -49,16 +49,21 @@ constexpr bool StopsWhereItShould(const VariantInfo& v)
 }
 static_assert(std::all_of(kVariants.begin(), kVariants.end(), StopsWhereItShould));
 
-const std::array<SwitchInfo, kSwitchCount> kSwitches = {{
-    {"Color Sketch", "--color-sketch",
-     "Colour instead of grey sketch depth, dots and pencil layer (variant 2)", &Switches::ColorSketch, false},
-    {"Sharpen", "--sharpen", "Sharpen the finished picture", &Switches::Sharpen, false},
+constexpr std::array<SwitchInfo, kSwitchCount> kSwitches = {{
+    {"Color Sketch", "--color-sketch", "Colour instead of grey sketch depth, dots and pencil layer (variant 2)",
+     "", &Switches::ColorSketch, false},
+    {"Sharpen", "--sharpen", "Sharpen the finished picture", "", &Switches::Sharpen, false},
     {"Mix similar color", "--no-mix-color",
-     "Merge areas of similar colour into flat cartoon colours under the lines", &Switches::MixColor, true},
+     "Merge areas of similar colour into flat cartoon colours under the lines",
+     "Draw the lines over the frame's own colours, not flat cartoon colours", &Switches::MixColor, true},
     {"Adjust sketch depth", "--no-adjust", "Darken or lighten lines and dots to follow the frame's shading",
-     &Switches::Adjust, true},
+     "Keep lines and dots solid black, not shaded after the frame", &Switches::Adjust, true},
     {"Blur", "--blur", "Soften the finished picture with a 2 x 2 box average (before sharpening)",
-     &Switches::Blur, false},
+     "", &Switches::Blur, false},
 }};
+
+// A flag that turns a switch off says what that does, not what the switch does.
+static_assert(std::all_of(kSwitches.begin(), kSwitches.end(),
+                          [](const SwitchInfo& s) { return s.onByDefault != s.offHelp.empty(); }));
 
 } // namespace qf

@@ -25,6 +25,12 @@ struct AnimationInfo {
     // The work the animation asks of a reader and of a converter: pixels
     // decoded plus, per frame, the screen's area composited and rendered.
     std::int64_t work = 0;
+    // A video clip: its frames' starts in microseconds from the first, then
+    // its end (frameCount + 1 entries), and its nominal frame rate. Empty and
+    // 0 for a GIF or WebP, whose delays are the timing.
+    std::vector<std::int64_t> frameTimes;
+    double frameRate = 0;
+    bool video() const { return !frameTimes.empty(); }
 };
 
 // Damage in a file that still has frames to show. open() finds a file cut

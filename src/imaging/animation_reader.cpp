@@ -1,6 +1,7 @@
 #include "animation_reader.h"
 
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace qf::imaging {
@@ -9,6 +10,7 @@ bool AnimationReader::open(const std::string& path, Error* error)
 {
     gif_.reset();
     webp_.reset();
+    video_.reset();
     unsigned char head[12] = {};
     std::size_t got = 0;
     if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
@@ -19,6 +21,12 @@ bool AnimationReader::open(const std::string& path, Error* error)
         webp_ = std::make_unique<WebpReader>();
         return webp_->open(path, error);
     }
+    // Empty and unopenable files are left to the GIF reader's errors.
+    if (got >= 6 && std::memcmp(head, "GIF8", 4) != 0) {
+        video_ = std::make_unique<VideoReader>();
+        video_->setCancelCheck(cancelled_);
+        return video_->open(path, error);
+    }
     gif_ = std::make_unique<GifReader>();
     gif_->setCancelCheck(cancelled_);
     return gif_->open(path, error);
@@ -27,22 +35,26 @@ bool AnimationReader::open(const std::string& path, Error* error)
 void AnimationReader::setCancelCheck(std::function<bool()> cancelled)
 {
     cancelled_ = std::move(cancelled);
+    if (video_)
+        video_->setCancelCheck(cancelled_);
 }
 
 const AnimationDamage& AnimationReader::damage() const
 {
     static const AnimationDamage kNone;
-    return gif_ ? gif_->damage() : webp_ ? webp_->damage() : kNone;
+    return gif_ ? gif_->damage() : webp_ ? webp_->damage() : video_ ? video_->damage() : kNone;
 }
 
 const AnimationInfo& AnimationReader::info() const
 {
     static const AnimationInfo kNone;
-    return webp_ ? webp_->info() : gif_ ? gif_->info() : kNone;
+    return webp_ ? webp_->info() : gif_ ? gif_->info() : video_ ? video_->info() : kNone;
 }
 
 ReadResult AnimationReader::readNext(RgbaImage& frame, Error* error)
 {
+    if (video_)
+        return video_->readNext(frame, error);
     if (webp_)
         return webp_->readNext(frame, error);
     if (gif_)
@@ -50,6 +62,11 @@ ReadResult AnimationReader::readNext(RgbaImage& frame, Error* error)
     if (error)
         *error = {};
     return {ReadStatus::End};
+}
+
+ReadResult AnimationReader::skipNext(Error* error)
+{
+    return video_ ? video_->skipNext(error) : readNext(skipped_, error);
 }
 
 } // namespace qf::imaging

@@ -1,10 +1,12 @@
-// Reads an animation frame by frame whatever its format: an animated WebP
-// (told by its signature) through WebpReader, anything else through
-// GifReader, whose errors name a file that is neither.
+// Reads an animation frame by frame whatever its format, told by the file's
+// first bytes: a GIF through GifReader, an animated WebP through WebpReader,
+// anything else through VideoReader, whose errors name a file that is none
+// of them.
 #pragma once
 
 #include "gif_reader.h"
 #include "image.h"
+#include "video_reader.h"
 #include "webp_reader.h"
 
 #include <functional>
@@ -16,7 +18,7 @@ namespace qf::imaging {
 class AnimationReader {
 public:
     // As GifReader::setCancelCheck; a WebP is decoded a frame at a time and
-    // is stopped between frames by the caller.
+    // is stopped between frames by the caller; a clip between packets.
     void setCancelCheck(std::function<bool()> cancelled);
     bool open(const std::string& path, Error* error);
     const AnimationInfo& info() const;
@@ -25,11 +27,15 @@ public:
     // As GifReader::readNext: End after the last frame (error left empty),
     // Failed with error set.
     ReadResult readNext(RgbaImage& frame, Error* error);
+    // Passes over the next frame: a clip's is decoded but not converted.
+    ReadResult skipNext(Error* error);
 
 private:
     std::function<bool()> cancelled_;
     std::unique_ptr<GifReader> gif_;
     std::unique_ptr<WebpReader> webp_;
+    std::unique_ptr<VideoReader> video_;
+    RgbaImage skipped_;
 };
 
 } // namespace qf::imaging

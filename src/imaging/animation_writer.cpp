@@ -46,7 +46,7 @@ std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& setti
     case OutputFormat::Gif:
         break;
     }
-    auto gif = std::make_unique<GifAnimationWriter>();
+    auto gif = std::make_unique<GifAnimationWriter>(settings.mergeRepeats);
     gif->setQuality(settings.quality < 0 ? kBestQuality : settings.quality);
     return gif;
 }

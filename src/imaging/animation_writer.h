@@ -39,6 +39,9 @@ struct OutputSettings {
     // level 1-100 of gif_levels.h (0 counts as 1); -1 or 100 is the
     // near-lossless default.
     int quality = -1;
+    // GIF: consecutive frames that are the same become one frame with their
+    // delays added (a WebP always does so).
+    bool mergeRepeats = false;
 };
 
 // What a writer keeps of one frame between its stages. Made by

@@ -157,6 +157,7 @@ struct GifAnimationWriter::Impl {
     int height = 0;
     int loopCount = -1;
     bool open = false;
+    bool mergeRepeats = false;
 
     AtomicFile out;
     FilePtr spool;
@@ -192,8 +193,10 @@ struct GifAnimationWriter::Impl {
     }
 };
 
-GifAnimationWriter::GifAnimationWriter() : impl_(std::make_unique<Impl>())
-{}
+GifAnimationWriter::GifAnimationWriter(bool mergeRepeats) : impl_(std::make_unique<Impl>())
+{
+    impl_->mergeRepeats = mergeRepeats;
+}
 
 GifAnimationWriter::~GifAnimationWriter()
 {
@@ -275,6 +278,11 @@ bool GifAnimationWriter::Impl::link(std::shared_ptr<const PackedFrame> frame, in
                     "frame " + std::to_string(d.frames + 1) + " has no pixels");
     if (!CheckFrame(d.path, d.frames + 1, frame->width, frame->height, delay, d.width, d.height, error))
         return false;
+    if (d.mergeRepeats && d.waiting && d.waiting->delay + delay <= 65535
+        && d.waiting->frame->pixels == frame->pixels) {
+        d.waiting->delay += delay;
+        return true;
+    }
     if (d.levels.stillTolerance > 0 && d.waiting) {
         // Pixels that barely changed keep the colour they had, so that they
         // are not drawn again.

@@ -4,6 +4,7 @@
 #include "imaging/animation_reader.h"
 #include "imaging/atomic_file.h"
 #include "imaging/errors.h"
+#include "timeline.h"
 
 #include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/info.h>
@@ -20,14 +21,17 @@ namespace qf {
 
 namespace {
 
-// Frames each input holds, for the progress (0 for one that cannot be read:
-// its error comes when it is converted).
-std::vector<int> CountFrames(const std::vector<BatchJob>& jobs)
+// Frames each input gives on the timeline, for the progress (0 for one that
+// cannot be read: its error comes when it is converted).
+std::vector<int> CountFrames(const std::vector<BatchJob>& jobs, const TimelineOptions& timeline)
 {
     std::vector<int> counts;
     for (const BatchJob& job : jobs) {
         imaging::AnimationReader reader;
-        counts.push_back(reader.open(job.input, nullptr) ? reader.info().frameCount : 0);
+        std::vector<TimelineFrame> plan;
+        const bool planned =
+            reader.open(job.input, nullptr) && PlanTimeline(job.input, reader.info(), timeline, &plan, nullptr);
+        counts.push_back(planned ? static_cast<int>(plan.size()) : 0);
     }
     return counts;
 }
@@ -35,7 +39,7 @@ std::vector<int> CountFrames(const std::vector<BatchJob>& jobs)
 class Batch {
 public:
     Batch(const std::vector<BatchJob>& jobs, const BatchOptions& options)
-        : jobs_(jobs), options_(options), frameCounts_(CountFrames(jobs)), outcomes_(jobs.size())
+        : jobs_(jobs), options_(options), frameCounts_(CountFrames(jobs, options.convert.timeline)), outcomes_(jobs.size())
     {
         for (const int count : frameCounts_)
             totalFrames_ += count;

@@ -30,12 +30,6 @@ namespace {
 
 constexpr int kLongestDelay = 65535; // hundredths of a second a frame can hold
 
-int SourceDelay(const imaging::AnimationInfo& info, int number)
-{
-    const std::size_t index = static_cast<std::size_t>(number - 1);
-    return index < info.delays.size() ? info.delays[index] : 0;
-}
-
 constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
 constexpr int kMaxThreads = 256;
 
@@ -130,14 +124,12 @@ private:
 Conversion::Conversion(const ConvertOptions& options, std::unique_ptr<imaging::AnimationWriter> writer)
     : options_(options), writer_(std::move(writer)), run_(std::make_unique<RunState>()),
       workers_(std::make_unique<Workers>())
-{
-    if (!writer_)
-        writer_ = imaging::MakeAnimationWriter(options_.output);
-}
+{}
 
 Conversion::~Conversion()
 {
-    writer_->abort();
+    if (writer_)
+        writer_->abort();
 }
 
 bool Conversion::open(const std::string& input, const std::string& output, imaging::Error* error)
@@ -155,10 +147,21 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
         return false;
     damage_ = reader_.damage();
     info_ = reader_.info();
-    if (!RenderSize(input, info_.width, info_.height, info_.work, options_.resize, &size_, error))
+    std::vector<TimelineFrame> plan;
+    if (!PlanTimeline(input, info_, options_.timeline, &plan, error))
+        return false;
+    if (!RenderSize(input, info_.width, info_.height, info_.work, ResizeFor(info_, options_.resize), &size_,
+                    error))
         return false;
     info_.width = size_.width;
     info_.height = size_.height;
+    info_.frameCount = static_cast<int>(plan.size());
+    source_ = std::make_unique<TimelineSource>(reader_, std::move(plan), output, size_);
+    if (!writer_) {
+        imaging::OutputSettings settings = options_.output;
+        settings.mergeRepeats = settings.mergeRepeats || options_.mergeRepeats || info_.video();
+        writer_ = imaging::MakeAnimationWriter(settings);
+    }
 
     if (options_.progress && !options_.progress(0.0))
         return imaging::Fail(error, imaging::ErrorKind::Cancelled, output, "cancelled");
@@ -191,7 +194,8 @@ Conversion::Frame* Conversion::read()
     imaging::Error readError;
     bool ok = false;
     try {
-        ok = reader_.readNext(frame->source.decoded, &readError).status == imaging::ReadStatus::Frame;
+        ok = source_->next(frame->source.decoded, &frame->source.delay, &readError).status
+             == imaging::ReadStatus::Frame;
     } catch (const std::bad_alloc&) {
         readError = OutOfMemory(input_, info_.width, info_.height);
     }
@@ -204,12 +208,12 @@ Conversion::Frame* Conversion::read()
     SourceFrame& source = frame->source;
     source.number = nextNumber_++;
     source.sourceNumber = nextSource_;
-    source.delay = SourceDelay(info_, nextSource_);
     // The frames dropped after this one add their delays to it.
     const int step = std::max(1, options_.frameStep);
     for (int skip = 1; skip < step && nextSource_ + skip <= info_.frameCount; ++skip) {
+        int delay = 0;
         try {
-            if (reader_.readNext(skipped_, &readError).status != imaging::ReadStatus::Frame) {
+            if (source_->next(skipped_, &delay, &readError).status != imaging::ReadStatus::Frame) {
                 if (readError)
                     run_->fail(std::move(readError));
                 break;
@@ -218,7 +222,7 @@ Conversion::Frame* Conversion::read()
             run_->fail(OutOfMemory(input_, info_.width, info_.height));
             break;
         }
-        source.delay = std::min(source.delay + SourceDelay(info_, nextSource_ + skip), kLongestDelay);
+        source.delay = std::min(source.delay + delay, kLongestDelay);
     }
     nextSource_ += step;
     return frame;
@@ -297,6 +301,8 @@ void Conversion::append(Frame& frame)
         int completed = 0;
         if (!writer_->append(*frame.output, &completed, error))
             return false;
+        // Repeats merged into one frame count as done once they are through.
+        completed = std::max(completed, frame.source.number - 1);
         if (completed > reported_) {
             reported_ = completed;
             reportFrameDone(completed);

@@ -15,6 +15,9 @@
 // most two per worker in flight, so memory does not grow with the frame
 // count; the bytes written do not depend on the number of workers.
 //
+// The read stage takes the frames a TimelineSource picks (a part of the
+// source, sampled, faster or slower, bouncing) with their delays.
+//
 // Where later work plugs in: another source format goes behind
 // imaging::AnimationReader (the read stage asks it for frames only); quality
 // levels and byte budgets go into imaging::OutputSettings and the writer's
@@ -30,6 +33,7 @@
 #include "imaging/animation_writer.h"
 #include "imaging/image.h"
 #include "picture.h"
+#include "timeline.h"
 
 #include <memory>
 #include <string>
@@ -57,7 +61,8 @@ struct RenderedFrame {
 
 class Conversion {
 public:
-    // With writer null, the one options.output asks for.
+    // With writer null, the one options.output asks for (made at open, which
+    // knows whether repeated frames are merged).
     explicit Conversion(const ConvertOptions& options, std::unique_ptr<imaging::AnimationWriter> writer = {});
     ~Conversion();
     Conversion(const Conversion&) = delete;
@@ -106,6 +111,7 @@ private:
     std::string input_;
     std::string output_;
     imaging::AnimationReader reader_;
+    std::unique_ptr<TimelineSource> source_;
     imaging::AnimationInfo info_; // at the render size
     imaging::Size size_;
     imaging::AnimationDamage damage_;

@@ -19,6 +19,14 @@ void RenderFrame(EngineState& state, const Picture& source, int variant, int fra
     PlanesToPicture(state.SourcePlanes, rendered);
 }
 
+imaging::ResizeRequest ResizeFor(const imaging::AnimationInfo& info, const imaging::ResizeRequest& asked)
+{
+    imaging::ResizeRequest resize = asked;
+    if (info.video() && !resize.any())
+        resize.maxWidth = resize.maxHeight = kDefaultVideoMaxSide;
+    return resize;
+}
+
 bool ConvertAllFrames(const std::string& input, const std::string& output, const ConvertOptions& options,
                       imaging::Error* error, imaging::AnimationDamage* damage)
 {

@@ -11,6 +11,7 @@
 #include "output_shaping.h"
 #include "picture.h"
 #include "progress.h"
+#include "timeline.h"
 
 #include <functional>
 #include <optional>
@@ -39,8 +40,15 @@ struct ConvertOptions {
     ProgressFn progress;
     // Asked also inside long decodes, from any thread; true cancels.
     std::function<bool()> cancelled;
-    // Frames resized as asked before the effect (imaging/resize.h).
+    // Frames resized as asked before the effect (imaging/resize.h). A video
+    // clip with no resize asked for is shrunk to fit kDefaultVideoMaxSide
+    // square: a 4K clip does not become a 4K GIF by accident.
     imaging::ResizeRequest resize;
+    // The part of the animation shown, its frame rate, speed and bounce.
+    TimelineOptions timeline;
+    // Consecutive frames that render identically become one frame with their
+    // delays added. Always so for a video clip (and in a WebP).
+    bool mergeRepeats = false;
     // Where a source frame is transparent, the output frame is too; the
     // effect still sees the frame laid over white.
     bool keepTransparency = false;
@@ -54,11 +62,19 @@ struct ConvertOptions {
     bool inCurrentArena = false;
 };
 
-// Renders every frame of the animation (GIF or WebP) at input with the
-// chosen variant and writes the animation to output with the source's delays
-// and loop count. Frames are rendered in parallel and written in order; on
-// any failure or cancel the output is left as it was before, error says why
-// (ErrorKind::Cancelled when progress asked to stop) and false is returned. With pngFramesDir the frame
+// The largest side a video clip is converted at unless a resize is asked for.
+constexpr int kDefaultVideoMaxSide = 640;
+
+// The resize an animation gets: the one asked for, else for a video clip a
+// fit within kDefaultVideoMaxSide square.
+imaging::ResizeRequest ResizeFor(const imaging::AnimationInfo& info, const imaging::ResizeRequest& asked);
+
+// Renders every frame of the animation (GIF, WebP or video clip) at input
+// with the chosen variant and writes the animation to output with the
+// source's delays and loop count. Frames are rendered in parallel and written
+// in order; on any failure or cancel the output is left as it was before,
+// error says why (ErrorKind::Cancelled when progress asked to stop) and false
+// is returned. With pngFramesDir the frame
 // pictures written before a failure stay (each one complete). damage, when
 // given, receives the damage the reader found in frames it still could read.
 bool ConvertAllFrames(const std::string& input, const std::string& output, const ConvertOptions& options,

@@ -1,5 +1,6 @@
 #include "snapshots.h"
 
+#include "convert.h"
 #include "engine/variants.h"
 #include "free_memory.h"
 #include "imaging/animation_reader.h"
@@ -88,7 +89,7 @@ bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, co
     }
     opened->damage = reader.damage();
     imaging::Size size;
-    if (!RenderSize(file, decoded.width, decoded.height, 0, options.resize, &size, error)
+    if (!RenderSize(file, decoded.width, decoded.height, 0, ResizeFor(opened->info, options.resize), &size, error)
         || !EnoughMemoryForSnapshots(size.width, size.height, options.keepAll, file, error))
         return false;
     imaging::RgbaImage resized;

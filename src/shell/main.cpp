@@ -9,6 +9,7 @@
 #include "shell/appearance.h"
 #include "shell/form_batch.h"
 #include "shell/instance_channel.h"
+#include "shell/language.h"
 #include "shell/single_instance.h"
 #include "version.h"
 
@@ -20,6 +21,7 @@
 #include <csignal>
 #include <iostream>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include <unistd.h>
@@ -43,16 +45,24 @@ void PrintHelp()
                  "Qt's own options (-platform NAME, -style NAME, ...) are accepted as well.\n"
                  "\n"
                  "Effects:\n";
-    for (int v = 0; v < qf::kVariantCount; ++v)
-        std::cout << (v < 10 ? "   " : "  ") << v << "  " << qf::kVariants[v].name << ": "
-                  << qf::kVariants[v].description << "\n";
+    // One effect a line, broken before column 80 with the rest indented.
+    for (int v = 0; v < qf::kVariantCount; ++v) {
+        std::string line = (v < 10 ? "   " : "  ") + std::to_string(v) + "  " + std::string(qf::kVariants[v].name)
+                           + ": " + std::string(qf::kVariants[v].description);
+        while (line.size() > 79) {
+            const std::size_t cut = line.rfind(' ', 79);
+            std::cout << line.substr(0, cut) << "\n";
+            line = "      " + line.substr(cut + 1);
+        }
+        std::cout << line << "\n";
+    }
     std::cout << "\n"
                  "Exit status: 0 when the window is closed, and at once when another\n"
                  "Quillframe window is already open.\n";
 }
 
 // --help and --version answer on the terminal before Qt starts, so they work
-// without a display (help2man writes the manual page from them).
+// without a display (the build writes the manual page from --help).
 std::optional<int> AnswerInfoOption(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i) {
@@ -115,6 +125,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral(QF_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("example.morvane.Quillframe"));
     QApplication::setWindowIcon(qf::shell::AppIcon());
+    qf::shell::InstallTranslations(app, qf::shell::FindTranslations(QCoreApplication::applicationDirPath()));
     QApplication::setFont(qf::shell::WindowFont());
 
     // A second copy hands its file to the running window and ends. A lock

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <sstream>
 
 namespace qf::test {
 namespace {
@@ -210,7 +211,8 @@ TEST(Batch, RefusedPipe)
 
 // Every variant by its name gives its snapshot; the contact sheet shows each
 // snapshot enlarged by a whole number, six to a row, and the source frame
-// last; --help lists every name and every switch.
+// last; --help lists every name and every switch, says that a --no- flag
+// turns its switch off, and fits 80 columns.
 TEST(Batch, VariantNamesSnapshotsAndTheSheet)
 {
     const std::vector<std::string> names = {"line-sketch",
@@ -281,6 +283,11 @@ TEST(Batch, VariantNamesSnapshotsAndTheSheet)
             << "cell " << cell;
     for (const char* flag : {"--color-sketch", "--sharpen", "--no-mix-color", "--no-adjust", "--blur"})
         EXPECT_NE(help.find(std::string("\n  ") + flag + " "), std::string::npos) << flag;
+    EXPECT_NE(help.find("--no-mix-color  Turn \"Mix similar color\" off: Draw the lines over"), std::string::npos);
+    EXPECT_NE(help.find("--no-adjust     Turn \"Adjust sketch depth\" off: Keep lines"), std::string::npos);
+    std::istringstream lines(help + Cli({"convert", "--help"}).output + Cli({"snapshots", "--help"}).output);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(line.size(), 80u) << line;
 }
 
 } // namespace

@@ -325,3 +325,31 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
 
 } // namespace
 } // namespace qf::test
+
+namespace qf::test {
+namespace {
+
+// A clip cut short converts its whole frames with the GIF's warning, also
+// through a pipe; one without pictures is refused naming the file.
+TEST(VideoInput, CutShortWarnsAndConvertsNoVideoIsRefused)
+{
+    TempDir dir;
+    const std::string clips = QF_CLIPS;
+    ChildResult run = Cli({"convert", "-q", clips + "/cut-short.mp4", dir.file("out.gif")});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("is damaged after frame 4 (the file is cut short)"), std::string::npos) << run.output;
+    EXPECT_EQ(ReadAnimation(dir.file("out.gif")).size(), 4u);
+
+    run = CliAfter([&] { dup2(open((clips + "/ten.webm").c_str(), O_RDONLY), 0); },
+                   {"convert", "-q", "--fps", "5", "-v", "3", "-", dir.file("piped.gif")});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(ReadAnimation(dir.file("piped.gif")).size(), 5u);
+
+    run = Cli({"convert", "-q", clips + "/sound.webm", dir.file("none.gif")});
+    EXPECT_EQ(run.exitCode, kBadInput);
+    EXPECT_NE(run.output.find("sound.webm: has no video stream"), std::string::npos) << run.output;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("none.gif")));
+}
+
+} // namespace
+} // namespace qf::test

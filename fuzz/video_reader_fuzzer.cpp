@@ -1,0 +1,65 @@
+// libFuzzer target: the video reader on any bytes, every frame decoded. A
+// clip that opens must give frames of the size it states, as many as it
+// counts at most, and report damage only within them.
+#include "imaging/video_reader.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+int MemoryFile()
+{
+    static const int fd = memfd_create("qf-fuzz-input.clip", 0);
+    return fd;
+}
+
+void Finding(const char* what)
+{
+    std::fprintf(stderr, "finding: %s\n", what);
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const int fd = MemoryFile();
+    if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) {
+        std::perror("memfd");
+        std::abort();
+    }
+    qf::imaging::VideoReader reader;
+    qf::imaging::Error error;
+    if (!reader.open("/proc/self/fd/" + std::to_string(fd), &error)) {
+        if (!error || error.reason.empty())
+            Finding("open failed without a reason");
+        return 0;
+    }
+    const qf::imaging::AnimationInfo info = reader.info();
+    if (info.frameCount < 1 || info.frameTimes.size() != static_cast<std::size_t>(info.frameCount) + 1)
+        Finding("frame count and frame times disagree");
+    for (std::size_t i = 1; i < info.frameTimes.size(); ++i)
+        if (info.frameTimes[i] < info.frameTimes[i - 1])
+            Finding("frame times go backward");
+    qf::imaging::RgbaImage frame;
+    int frames = 0;
+    qf::imaging::ReadResult result;
+    while ((result = reader.readNext(frame, &error))) {
+        ++frames;
+        if (frame.width != info.width || frame.height != info.height
+            || frame.pixels.size() != static_cast<std::size_t>(frame.width) * frame.height * 4)
+            Finding("a frame is not of the stated size");
+    }
+    if (result.status == qf::imaging::ReadStatus::Failed && (!error || error.reason.empty()))
+        Finding("reading failed without a reason");
+    if (frames > info.frameCount)
+        Finding("more frames than counted");
+    if (reader.damage() && reader.damage().afterFrame > frames)
+        Finding("damage reported after frames that were not read");
+    return 0;
+}
