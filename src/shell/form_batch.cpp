@@ -366,6 +366,7 @@ void FormBatch::setTabOrder()
         if (w == PageResult->controls()->last())
             break;
     }
+    chain.append(PageResult->fitControls());
     for (QAction* action : {ActBack, ActNext, ActSave})
         chain.append(MainToolBar->widgetForAction(action));
     for (qsizetype i = 1; i < chain.size(); ++i)

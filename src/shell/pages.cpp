@@ -376,6 +376,11 @@ void ResultPage::setInfo(const QString& text)
     LabelInfo->setText(text);
 }
 
+QList<QWidget*> ResultPage::fitControls() const
+{
+    return {ComboFit, SpinFit};
+}
+
 long long ResultPage::fitUnder() const
 {
     const long long bytes = ComboFit->currentData().toLongLong();

@@ -127,6 +127,8 @@ public:
     ResultViewer* viewer() const { return GdViewer1; }
     ViewerControls* controls() const { return controls_; }
     void setInfo(const QString& text);
+    // The limit's controls, in tab order.
+    QList<QWidget*> fitControls() const;
     // The size limit shown, in bytes; 0 for the original.
     long long fitUnder() const;
     void setFitUnder(long long bytes);

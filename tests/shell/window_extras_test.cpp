@@ -110,7 +110,7 @@ private Q_SLOTS:
 
         run([&] { Trigger(*w_, "ID_NEXT"); });
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("GdViewer1"));
-        QCOMPARE(tabWalk(7), (QStringList{"BtnPlay", "BtnStepFrame", "BtnActualSize", "BtnBefore",
+        QCOMPARE(tabWalk(8), (QStringList{"BtnPlay", "BtnStepFrame", "BtnActualSize", "BtnBefore", "ComboFit",
                                           "ID_BACK_BUTTON", "ID_SAVE_BUTTON", "GdViewer1"}));
     }
 
