@@ -752,23 +752,18 @@ void FormBatch::finishConvert(bool ok, const imaging::Error& error)
 {
     endWork();
     const bool cancelled = std::exchange(cancelled_, false);
-    if (std::exchange(refitting_, false) && (cancelled || !ok)) {
-        // The result shown before stays, with its limit.
-        shownResult_ = previousResult_;
-        shownBudget_ = previousBudget_;
-        PageResult->setFitUnder(shownBudget_);
-        SetStep(Step::Result);
-        if (!ok && error.kind != imaging::ErrorKind::Cancelled)
-            services_.ui->warn(this, kAppTitle,
-                               tr("The GIF file could not be converted.\n\n%1").arg(ErrorText(error)));
-        openPending();
-        return;
-    }
+    const bool refitting = std::exchange(refitting_, false);
     if (cancelled || !ok) {
-        // Nothing to show or save: back to the choice, with the reason
-        // unless the work was stopped. A result finished just before a stop
-        // stays in its file for the next time.
-        SetStep(Step::Choose);
+        if (refitting) {
+            // The result shown before stays, with its limit.
+            shownResult_ = previousResult_;
+            shownBudget_ = previousBudget_;
+            PageResult->setFitUnder(shownBudget_);
+        }
+        // Otherwise nothing to show or save: back to the choice. The reason
+        // is said unless the work was stopped. A result finished just before
+        // a stop stays in its file for the next time.
+        SetStep(refitting ? Step::Result : Step::Choose);
         if (!ok && error.kind != imaging::ErrorKind::Cancelled)
             services_.ui->warn(this, kAppTitle,
                                tr("The GIF file could not be converted.\n\n%1").arg(ErrorText(error)));
