@@ -158,7 +158,7 @@ std::string Bash(const std::string& program, const std::vector<Flag>& top, const
     return s;
 }
 
-// Text inside the brackets of a zsh _arguments specification.
+// Text inside the brackets of a zsh _arguments entry.
 std::string ZshHelp(std::string text)
 {
     std::string out;
@@ -181,7 +181,7 @@ std::string Zsh(const std::string& program, const std::vector<Flag>& top, const 
             s += "        " + Quoted(word + ":" + help) + "\n";
         s += "    )\n    _describe -t " + Lower(value) + " " + Lower(value) + " words\n}\n\n";
     }
-    auto spec = [&](const Flag& flag) {
+    auto argument = [&](const Flag& flag) {
         const std::vector<std::string> spellings = Spellings(flag);
         std::string line = spellings.size() > 1 ? Quoted("(" + Joined(spellings, "", " ") + ")") + "{"
                                                       + Joined(spellings, "", ",") + "}"
@@ -197,7 +197,7 @@ std::string Zsh(const std::string& program, const std::vector<Flag>& top, const 
     };
     s += function + "()\n{\n    local curcontext=$curcontext state line ret=1\n    _arguments -C \\\n";
     for (const Flag& flag : top)
-        s += spec(flag);
+        s += argument(flag);
     s += "        '1:command:->command' \\\n        '*::argument:->argument' && ret=0\n"
          "    case $state in\n        command)\n            local -a commands=(\n";
     for (const Command& command : commands)
@@ -208,7 +208,7 @@ std::string Zsh(const std::string& program, const std::vector<Flag>& top, const 
     for (const Command& command : commands) {
         s += "                " + command.name + ")\n                    _arguments \\\n";
         for (const Flag& flag : command.flags)
-            s += "            " + spec(flag);
+            s += "            " + argument(flag);
         s += "                        '*:file:" + function + "_input' && ret=0 ;;\n";
     }
     s += "            esac ;;\n    esac\n    return ret\n}\n\n" + function + " \"$@\"\n";
