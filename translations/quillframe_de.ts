@@ -294,6 +294,21 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
 </context>
 <context>
+    <name>ResultPage</name>
+    <message>
+        <source>Fit under:</source>
+        <translation>Höchstens:</translation>
+    </message>
+    <message>
+        <source>Original</source>
+        <translation>Original</translation>
+    </message>
+    <message>
+        <source>Custom</source>
+        <translation>Eigene</translation>
+    </message>
+</context>
+<context>
     <name>ViewerControls</name>
     <message>
         <source>Pause</source>

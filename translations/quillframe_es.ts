@@ -294,6 +294,21 @@ Do you want to replace it?</source>
     </message>
 </context>
 <context>
+    <name>ResultPage</name>
+    <message>
+        <source>Fit under:</source>
+        <translation>Tamaño máximo:</translation>
+    </message>
+    <message>
+        <source>Original</source>
+        <translation>Original</translation>
+    </message>
+    <message>
+        <source>Custom</source>
+        <translation>Personalizado</translation>
+    </message>
+</context>
+<context>
     <name>ViewerControls</name>
     <message>
         <source>Pause</source>

@@ -294,6 +294,21 @@ Voulez-vous le remplacer&#xa0;?</translation>
     </message>
 </context>
 <context>
+    <name>ResultPage</name>
+    <message>
+        <source>Fit under:</source>
+        <translation>Taille max. :</translation>
+    </message>
+    <message>
+        <source>Original</source>
+        <translation>Originale</translation>
+    </message>
+    <message>
+        <source>Custom</source>
+        <translation>Personnalisée</translation>
+    </message>
+</context>
+<context>
     <name>ViewerControls</name>
     <message>
         <source>Pause</source>

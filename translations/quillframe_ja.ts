@@ -294,6 +294,21 @@ Do you want to replace it?</source>
     </message>
 </context>
 <context>
+    <name>ResultPage</name>
+    <message>
+        <source>Fit under:</source>
+        <translation>上限サイズ:</translation>
+    </message>
+    <message>
+        <source>Original</source>
+        <translation>元のサイズ</translation>
+    </message>
+    <message>
+        <source>Custom</source>
+        <translation>カスタム</translation>
+    </message>
+</context>
+<context>
     <name>ViewerControls</name>
     <message>
         <source>Pause</source>

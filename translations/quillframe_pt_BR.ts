@@ -294,6 +294,21 @@ Deseja substituí-lo?</translation>
     </message>
 </context>
 <context>
+    <name>ResultPage</name>
+    <message>
+        <source>Fit under:</source>
+        <translation>Tamanho máximo:</translation>
+    </message>
+    <message>
+        <source>Original</source>
+        <translation>Original</translation>
+    </message>
+    <message>
+        <source>Custom</source>
+        <translation>Personalizado</translation>
+    </message>
+</context>
+<context>
     <name>ViewerControls</name>
     <message>
         <source>Pause</source>

@@ -294,6 +294,21 @@ Do you want to replace it?</source>
     </message>
 </context>
 <context>
+    <name>ResultPage</name>
+    <message>
+        <source>Fit under:</source>
+        <translation>大小上限:</translation>
+    </message>
+    <message>
+        <source>Original</source>
+        <translation>原始大小</translation>
+    </message>
+    <message>
+        <source>Custom</source>
+        <translation>自定义</translation>
+    </message>
+</context>
+<context>
     <name>ViewerControls</name>
     <message>
         <source>Pause</source>

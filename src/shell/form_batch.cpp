@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
@@ -87,6 +88,7 @@ QString DroppedFile(const QMimeData* mime)
 }
 
 const QString kLastOpenFolder = QStringLiteral("LastOpenFolder");
+const QString kFitUnder = QStringLiteral("FitUnder"); // bytes, 0 for the original
 
 // The files the open dialog offers, each type a filter of its own.
 QString OpenFilter()
@@ -336,6 +338,7 @@ void FormBatch::connectWork()
     connect(Work, &WorkController::opened, this, &FormBatch::finishOpen);
     connect(Work, &WorkController::converted, this, &FormBatch::finishConvert);
     connect(Work, &WorkController::saved, this, &FormBatch::finishSave);
+    connect(PageResult, &ResultPage::fitUnderChosen, this, &FormBatch::refit);
     connect(Work, &WorkController::snapshotsRendered, this, &FormBatch::showSnapshots);
     PageChoose->render = [this](int variant, QSize box) {
         return Work->renderPreview(SourcePath, variant, currentSwitches(), box);
@@ -363,6 +366,7 @@ void FormBatch::setTabOrder()
         if (w == PageResult->controls()->last())
             break;
     }
+    chain.append(PageResult->fitControls());
     for (QAction* action : {ActBack, ActNext, ActSave})
         chain.append(MainToolBar->widgetForAction(action));
     for (qsizetype i = 1; i < chain.size(); ++i)
@@ -371,8 +375,10 @@ void FormBatch::setTabOrder()
 
 void FormBatch::readSettings()
 {
-    if (services_.settings)
+    if (services_.settings) {
         openFolder_ = ReadSetting(*services_.settings, kLastOpenFolder);
+        PageResult->setFitUnder(ReadSetting(*services_.settings, kFitUnder).toLongLong());
+    }
     if (!services_.settings || !services_.clock)
         return;
     // Asked once the window is on screen where the window manager put it,
@@ -703,13 +709,22 @@ void FormBatch::startConversion()
     LabelFrames->setMinimumWidth(LabelFrames->fontMetrics().horizontalAdvance(
         tr("Frame %1 of %2").arg(FrameCount).arg(FrameCount)));
 
+    refitting_ = false;
+    convertWithin(PageResult->fitUnder());
+}
+
+void FormBatch::convertWithin(long long budget)
+{
     if (!TempResultFiles->isUsable()) {
         finishConvert(false, TempResultFiles->error());
         return;
     }
     const Switches switches = currentSwitches();
-    const QString target = resultFile(ChosenVariant, switches);
+    QString target = resultFile(ChosenVariant, switches);
+    if (budget > 0) // "qfTmp$3_262144.gif"
+        target.insert(target.size() - 4, QStringLiteral("_%1").arg(budget));
     shownResult_ = target;
+    shownBudget_ = budget;
     // A variant converted with these switches since the GIF was opened is
     // shown as it is; a file this window did not make is never trusted.
     if (convertedFiles_.contains(target) && QFileInfo::exists(target)) {
@@ -719,17 +734,36 @@ void FormBatch::startConversion()
     if (!convertedFiles_.contains(target))
         convertedFiles_.append(target);
     showProgress(0);
-    Work->convert(SourcePath, target, ChosenVariant, switches);
+    Work->convert(SourcePath, target, ChosenVariant, switches, budget);
+}
+
+void FormBatch::refit(long long budget)
+{
+    if (isBusy() || CurrentStep != Step::Result || budget == shownBudget_)
+        return;
+    previousResult_ = shownResult_;
+    previousBudget_ = shownBudget_;
+    refitting_ = true;
+    beginWork(tr("Please wait..."), 0);
+    convertWithin(budget);
 }
 
 void FormBatch::finishConvert(bool ok, const imaging::Error& error)
 {
     endWork();
-    if (std::exchange(cancelled_, false) || !ok) {
-        // Nothing to show or save: back to the choice, with the reason
-        // unless the work was stopped. A result finished just before a stop
-        // stays in its file for the next time.
-        SetStep(Step::Choose);
+    const bool cancelled = std::exchange(cancelled_, false);
+    const bool refitting = std::exchange(refitting_, false);
+    if (cancelled || !ok) {
+        if (refitting) {
+            // The result shown before stays, with its limit.
+            shownResult_ = previousResult_;
+            shownBudget_ = previousBudget_;
+            PageResult->setFitUnder(shownBudget_);
+        }
+        // Otherwise nothing to show or save: back to the choice. The reason
+        // is said unless the work was stopped. A result finished just before
+        // a stop stays in its file for the next time.
+        SetStep(refitting ? Step::Result : Step::Choose);
         if (!ok && error.kind != imaging::ErrorKind::Cancelled)
             services_.ui->warn(this, kAppTitle,
                                tr("The GIF file could not be converted.\n\n%1").arg(ErrorText(error)));
@@ -737,6 +771,8 @@ void FormBatch::finishConvert(bool ok, const imaging::Error& error)
         return;
     }
     const QString result = shownResult_;
+    if (services_.settings)
+        WriteSetting(*services_.settings, kFitUnder, QString::number(shownBudget_));
     const bool shown = GdViewer1->displayFile(result, SourcePath);
     showResultInfo();
     SetStep(Step::Result);
@@ -753,10 +789,13 @@ void FormBatch::showResultInfo()
     for (int i = 1; i < FrameDelays.size(); ++i)
         milliseconds += PlaybackMs(FrameDelays[i]);
     const QLocale locale;
+    // A size limit may have made the result smaller or dropped frames (their
+    // time going to the frames kept).
+    const QSize size = QImageReader(shownResult_).size();
     PageResult->setInfo(tr("%1 \u00d7 %2 pixels, %3 frames, %4 s, %5")
-                            .arg(sourceSize_.width())
-                            .arg(sourceSize_.height())
-                            .arg(FrameCount)
+                            .arg(size.isValid() ? size.width() : sourceSize_.width())
+                            .arg(size.isValid() ? size.height() : sourceSize_.height())
+                            .arg(GdViewer1->frameCount() > 0 ? GdViewer1->frameCount() : FrameCount)
                             .arg(locale.toString(milliseconds / 1000.0, 'f', 1))
                             .arg(locale.formattedDataSize(QFileInfo(shownResult_).size())));
 }

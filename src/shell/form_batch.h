@@ -155,6 +155,10 @@ private:
     void startConversion();
     void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const imaging::Error& error);
     void finishConvert(bool ok, const imaging::Error& error);
+    // Converts the chosen variant within budget bytes (0: the default output).
+    void convertWithin(long long budget);
+    // Converts the shown result again within another budget.
+    void refit(long long budget);
     void finishSave(bool ok, const imaging::Error& error);
     void showSnapshots(const QString& path, const Switches& switches, const OpenedGif& gif);
     void clearTempResults();
@@ -217,6 +221,12 @@ private:
     // TempResultFiles.
     QStringList convertedFiles_;
     QString shownResult_; // the result file the viewer shows and Save copies
+    long long shownBudget_ = 0; // its size limit in bytes, 0 for none
+    // While a new limit is tried: the result shown before, kept when the
+    // limit cannot be met or the work is stopped.
+    bool refitting_ = false;
+    QString previousResult_;
+    long long previousBudget_ = 0;
     QString notice_;      // the line about the opened GIF, empty when none
     QString openFolder_;  // where the open dialog starts
     QString saveFolder_;  // where the last save of this GIF went

@@ -71,6 +71,13 @@ public:
     virtual bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
                          const WorkProgress& progress, imaging::Error* error) = 0;
 
+    // As convert, at the best-looking settings whose file is at most maxBytes
+    // (fewer colours, then fewer frames, then a smaller size). When none is,
+    // fails with ErrorKind::TooLarge saying the smallest size reached.
+    virtual bool convertWithin(const QString& source, const QString& target, int variant,
+                               const Switches& switches, long long maxBytes, const WorkProgress& progress,
+                               imaging::Error* error) = 0;
+
     // The first seconds of the animation at source in the variant, each frame
     // reduced to fit box: sink gets the reduced source frame, the rendered
     // frame and its delay (hundredths) as soon as each is made. stopped is

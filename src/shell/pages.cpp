@@ -7,9 +7,12 @@
 #include "shell/table_text.h"
 
 #include <QBoxLayout>
+#include <QComboBox>
 #include <QLabel>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
 
@@ -326,16 +329,73 @@ ResultPage::ResultPage(QWidget* parent) : QWidget(parent)
     LabelInfo = new QLabel(this);
     LabelInfo->setObjectName(QStringLiteral("LabelInfo"));
     static_cast<QHBoxLayout*>(controls_->layout())->addWidget(LabelInfo);
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(8, 2, 8, 4);
+    row->setSpacing(6);
+    row->addStretch(1);
+    auto* fitLabel = new QLabel(tr("Fit under:"), this);
+    ComboFit = new QComboBox(this);
+    ComboFit->setObjectName(QStringLiteral("ComboFit"));
+    fitLabel->setBuddy(ComboFit);
+    ComboFit->addItem(tr("Original"), 0LL);
+    // The limits of common places to share an animation.
+    for (const long long bytes : {10LL << 20, 8LL << 20, 5LL << 20, 256LL << 10})
+        ComboFit->addItem(QLocale().formattedDataSize(bytes, 0, QLocale::DataSizeTraditionalFormat), bytes);
+    ComboFit->addItem(tr("Custom"), -1LL);
+    SpinFit = new QSpinBox(this);
+    SpinFit->setObjectName(QStringLiteral("SpinFit"));
+    SpinFit->setRange(1, 4 << 20);
+    SpinFit->setValue(1024);
+    SpinFit->setSuffix(QStringLiteral(" KB"));
+    SpinFit->setVisible(false);
+    row->addWidget(fitLabel);
+    row->addWidget(ComboFit);
+    row->addWidget(SpinFit);
+    connect(ComboFit, &QComboBox::activated, this, [this](int index) {
+        const long long bytes = ComboFit->itemData(index).toLongLong();
+        SpinFit->setVisible(bytes < 0);
+        if (bytes < 0)
+            SpinFit->setFocus();
+        else
+            Q_EMIT fitUnderChosen(bytes);
+    });
+    connect(SpinFit, &QSpinBox::editingFinished, this, [this] {
+        if (SpinFit->isVisible())
+            Q_EMIT fitUnderChosen(fitUnder());
+    });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(GdViewer1, 1);
     layout->addWidget(controls_);
+    layout->addLayout(row);
 }
 
 void ResultPage::setInfo(const QString& text)
 {
     LabelInfo->setText(text);
+}
+
+QList<QWidget*> ResultPage::fitControls() const
+{
+    return {ComboFit, SpinFit};
+}
+
+long long ResultPage::fitUnder() const
+{
+    const long long bytes = ComboFit->currentData().toLongLong();
+    return bytes >= 0 ? bytes : SpinFit->value() * 1024LL;
+}
+
+void ResultPage::setFitUnder(long long bytes)
+{
+    int index = ComboFit->findData(std::max(bytes, 0LL));
+    if (index < 0) {
+        index = ComboFit->count() - 1; // custom
+        SpinFit->setValue(static_cast<int>(std::clamp(bytes / 1024, 1LL, 4LL << 20)));
+    }
+    ComboFit->setCurrentIndex(index);
+    SpinFit->setVisible(index == ComboFit->count() - 1);
 }
 
 } // namespace qf::shell

@@ -11,7 +11,9 @@
 
 class QAbstractButton;
 class QBoxLayout;
+class QComboBox;
 class QLabel;
+class QSpinBox;
 class QTimer;
 
 namespace qf::shell {
@@ -115,8 +117,9 @@ private:
     Frames rendering_;
 };
 
-// Step 3: the result playing, its controls, and a line with its size, frame
-// count and duration.
+// Step 3: the result playing, its controls, a line with its size, frame
+// count and duration, and "Fit under": the original or a size the result
+// must not exceed (common limits or a custom size in KB).
 class ResultPage : public QWidget {
     Q_OBJECT
 public:
@@ -124,11 +127,22 @@ public:
     ResultViewer* viewer() const { return GdViewer1; }
     ViewerControls* controls() const { return controls_; }
     void setInfo(const QString& text);
+    // The limit's controls, in tab order.
+    QList<QWidget*> fitControls() const;
+    // The size limit shown, in bytes; 0 for the original.
+    long long fitUnder() const;
+    void setFitUnder(long long bytes);
+
+Q_SIGNALS:
+    // The user chose a limit (0: the original).
+    void fitUnderChosen(long long bytes);
 
 private:
     ResultViewer* GdViewer1 = nullptr;
     ViewerControls* controls_ = nullptr;
     QLabel* LabelInfo = nullptr;
+    QComboBox* ComboFit = nullptr;
+    QSpinBox* SpinFit = nullptr; // the custom size, in KB
 };
 
 } // namespace qf::shell

@@ -2,6 +2,7 @@
 
 #include "pipeline/convert.h"
 #include "pipeline/preview.h"
+#include "pipeline/size_budget.h"
 #include "pipeline/snapshots.h"
 
 #include "imaging/errors.h"
@@ -65,6 +66,14 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
 bool PipelineWork::convert(const QString& source, const QString& target, int variant,
                            const Switches& switches, const WorkProgress& progress, imaging::Error* error)
 {
+    return convertWithin(source, target, variant, switches, 0, progress, error);
+}
+
+// maxBytes 0 converts at the default settings.
+bool PipelineWork::convertWithin(const QString& source, const QString& target, int variant,
+                                 const Switches& switches, long long maxBytes, const WorkProgress& progress,
+                                 imaging::Error* error)
+{
     try {
         ConvertOptions options;
         options.variant = variant;
@@ -77,7 +86,15 @@ bool PipelineWork::convert(const QString& source, const QString& target, int var
             return !stopped;
         };
         options.cancelled = [&] { return stopped || (progress && !progress(-1)); };
-        return ConvertAllFrames(NativePath(source), NativePath(target), options, error);
+        if (maxBytes <= 0)
+            return ConvertAllFrames(NativePath(source), NativePath(target), options, error);
+        BudgetOutcome outcome;
+        if (ConvertWithinBudget(NativePath(source), NativePath(target), options, maxBytes, &outcome, error))
+            return true;
+        // The result file is the window's own: the message names the GIF.
+        if (error->kind == imaging::ErrorKind::TooLarge && error->file == NativePath(target))
+            error->file = NativePath(source);
+        return false;
     } catch (...) {
         *error = imaging::CaughtError(NativePath(source));
     }

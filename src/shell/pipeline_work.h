@@ -16,6 +16,8 @@ public:
               imaging::Error* error) override;
     bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
                  const WorkProgress& progress, imaging::Error* error) override;
+    bool convertWithin(const QString& source, const QString& target, int variant, const Switches& switches,
+                       long long maxBytes, const WorkProgress& progress, imaging::Error* error) override;
     bool preview(const QString& source, int variant, const Switches& switches, const QSize& box,
                  const std::function<bool()>& stopped, const PreviewSink& sink, imaging::Error* error) override;
 };

@@ -59,12 +59,14 @@ void WorkController::open(const QString& path, const Switches& switches)
 }
 
 void WorkController::convert(const QString& source, const QString& target, int variant,
-                             const Switches& switches)
+                             const Switches& switches, long long maxBytes)
 {
     job_ = Job::Convert;
     start(foreground_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
         imaging::Error error;
-        const bool ok = work_->convert(source, target, variant, switches, progressTo(stop), &error);
+        const bool ok = maxBytes > 0
+                            ? work_->convertWithin(source, target, variant, switches, maxBytes, progressTo(stop), &error)
+                            : work_->convert(source, target, variant, switches, progressTo(stop), &error);
         post([this, ok, error] {
             job_ = Job::None;
             Q_EMIT converted(ok, error);

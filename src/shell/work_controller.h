@@ -29,7 +29,9 @@ public:
     bool busy() const { return job_ != Job::None; }
 
     void open(const QString& path, const Switches& switches);
-    void convert(const QString& source, const QString& target, int variant, const Switches& switches);
+    // maxBytes above 0: the best-looking result of at most that many bytes.
+    void convert(const QString& source, const QString& target, int variant, const Switches& switches,
+                 long long maxBytes = 0);
     void saveWebp(const QString& source, const QString& destination);
     // In the background, without locking anything; a newer request replaces
     // an older one.

@@ -15,6 +15,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -22,6 +23,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -108,7 +110,7 @@ private Q_SLOTS:
 
         run([&] { Trigger(*w_, "ID_NEXT"); });
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("GdViewer1"));
-        QCOMPARE(tabWalk(7), (QStringList{"BtnPlay", "BtnStepFrame", "BtnActualSize", "BtnBefore",
+        QCOMPARE(tabWalk(8), (QStringList{"BtnPlay", "BtnStepFrame", "BtnActualSize", "BtnBefore", "ComboFit",
                                           "ID_BACK_BUTTON", "ID_SAVE_BUTTON", "GdViewer1"}));
     }
 
@@ -412,6 +414,40 @@ private Q_SLOTS:
         // Delays of 0 and 1 hundredth play at 100 ms, as in a browser.
         QCOMPARE((QList<int>{PlaybackMs(0), PlaybackMs(1), PlaybackMs(2), PlaybackMs(7)}),
                  (QList<int>{100, 100, 20, 70}));
+    }
+
+    // "Fit under" converts again within the limit, Save saves that result,
+    // and the limit is remembered for the next conversion.
+    void fitUnderKeepsTheResultWithinTheLimit()
+    {
+        const QString big = path("big.gif");
+        qf::test::WriteBytes(big.toStdString(), qf::test::SmallAnimation(160, 120, 16));
+        start();
+        open(big);
+        run([&] { Trigger(*w_, "ID_NEXT"); });
+        auto saved = [&](const char* name) {
+            fixture_->ui->saveAnswers << path(name);
+            Trigger(*w_, "ID_SAVE");
+            return QFileInfo(path(name)).size();
+        };
+        const qint64 full = saved("full.gif");
+        const int kb = static_cast<int>(full / 2048);
+        QVERIFY(kb >= 2);
+        auto* combo = child<QComboBox>("ComboFit");
+        const int custom = combo->findText(QStringLiteral("Custom"));
+        combo->setCurrentIndex(custom);
+        Q_EMIT combo->activated(custom);
+        child<QSpinBox>("SpinFit")->setValue(kb);
+        run([&] { Q_EMIT child<QSpinBox>("SpinFit")->editingFinished(); });
+        const qint64 fitted = saved("fitted.gif");
+        QVERIFY2(fitted > 0 && fitted <= kb * 1024LL, qPrintable(QString::number(fitted)));
+        QCOMPARE(fixture_->settings->values.value(QStringLiteral("FitUnder")), QString::number(kb * 1024LL));
+
+        w_.reset();
+        start();
+        open(big);
+        run([&] { Trigger(*w_, "ID_NEXT"); });
+        QCOMPARE(saved("again.gif"), fitted);
     }
 };
 
