@@ -44,8 +44,9 @@ constexpr double kAfterUnder = 0.97;
 // The sample: the frames that change most from the frame before (a screen
 // recording's rare big changes cost most of its bytes), and of the others
 // one from each of a few groups of like change.
-constexpr int kBiggestChanges = 2;
-constexpr int kMostChangeGroups = 8;
+constexpr std::size_t kBiggestChanges = 2;
+constexpr int kMostChangeGroups = 16;
+constexpr int kLongestRun = 6; // frames following the first
 constexpr int kChangeStep = 8;
 
 std::string ScratchPath(const std::string& extension)
@@ -92,7 +93,7 @@ struct SampleRun {
 // gives the first frame and the file's own bytes; the frames of biggest
 // change each for itself; and one frame from each group of like change for
 // the whole group, the one whose change is nearest the group's mean.
-std::vector<SampleRun> ChooseRuns(const std::vector<int>& change, int step)
+std::vector<SampleRun> ChooseRuns(const std::vector<int>& change, int step, bool transparent)
 {
     const int kept = static_cast<int>(change.size());
     if (kept == 1)
@@ -103,8 +104,7 @@ std::vector<SampleRun> ChooseRuns(const std::vector<int>& change, int step)
     // Most change first; like change in timeline order.
     std::stable_sort(rest.begin(), rest.end(), [&](int a, int b) { return change[a] > change[b]; });
     auto add = [&](int j, double weight) { runs.push_back(SampleRun{{(j - 1) * step, j * step}, {0.0, weight}}); };
-    const std::size_t alone =
-        rest.size() <= static_cast<std::size_t>(kBiggestChanges + 2) ? rest.size() : kBiggestChanges;
+    const std::size_t alone = rest.size() <= kBiggestChanges + 2 ? rest.size() : kBiggestChanges;
     for (std::size_t i = 0; i < alone; ++i)
         add(rest[i], 1.0);
     // Groups that each hold an equal share of the change, so that the few
@@ -133,15 +133,28 @@ std::vector<SampleRun> ChooseRuns(const std::vector<int>& change, int step)
         for (std::size_t i = from; i < to; ++i)
             if (std::abs(change[rest[i]] - middle) < std::abs(change[rest[pick]] - middle))
                 pick = i;
-        // The frame after the one picked counts too, at one encoding more.
+        // The frames after the one picked count too, more of them for a big
+        // group of varied change, at one encoding more each.
         const int j = rest[pick];
         const double weight = static_cast<double>(to - from);
-        if (j + 1 < kept && weight > 1)
-            runs.push_back(SampleRun{{(j - 1) * step, j * step, (j + 1) * step}, {0.0, weight / 2, weight / 2}});
-        else
-            add(j, weight);
+        SampleRun run{{(j - 1) * step}, {0.0}};
+        const int following = std::clamp(static_cast<int>(weight * std::min(spread, 1.0) / 4), 1,
+                                         std::min(kLongestRun, kept - j));
+        for (int i = 0; i < following; ++i) {
+            run.positions.push_back((j + i) * step);
+            run.weights.push_back(weight / following);
+        }
+        runs.push_back(std::move(run));
         from = to;
     }
+    // Where frames have transparent pixels, a frame is encoded knowing the
+    // one after it (what it must clear for that frame): each run goes on
+    // with the next kept frame, which counts for nothing.
+    for (SampleRun& run : runs)
+        if (transparent && run.positions.back() + step < kept * step) {
+            run.positions.push_back(run.positions.back() + step);
+            run.weights.push_back(0.0);
+        }
     return runs;
 }
 
@@ -342,7 +355,7 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         std::vector<int> change(static_cast<std::size_t>(d.keptAt(step)), 0);
         for (int j = 1; j < d.keptAt(step); ++j)
             change[j] = changeAt[j * step][step];
-        d.runs[step] = ChooseRuns(change, step);
+        d.runs[step] = ChooseRuns(change, step, options.keepTransparency);
         for (const SampleRun& run : d.runs[step])
             positions.insert(run.positions.begin(), run.positions.end());
     }
@@ -505,14 +518,20 @@ bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* small
     long long worst = 0;
     if (!estimate(SizeSettings{d.worstQuality(), 1, 1.0}, &worst, error))
         return false;
+    // How much more than that the settings tried last came to (0 before
+    // any): shrinking a picture of few colours can make its file bigger.
+    double last = 0;
     for (const double scale : kScales) {
         for (int step = 1; step <= kMostFrameStep; ++step) {
+            const double share = scale * scale / step;
             if (!d.reasonable(step, scale)
-                || static_cast<double>(worst) * scale * scale / step * 0.8 > target)
+                || static_cast<double>(worst) * share * std::max(0.8, 0.85 * last) > target)
                 continue;
             SizeSettings settings{d.worstQuality(), step, scale};
             if (!estimate(settings, &bytes, error))
                 return false;
+            if (step > 1 || scale < 1.0)
+                last = static_cast<double>(bytes) / (static_cast<double>(worst) * share);
             if (static_cast<double>(bytes) > target)
                 continue;
             // A quality expected to fit, and close to the target (sizes grow
