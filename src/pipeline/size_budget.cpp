@@ -38,7 +38,10 @@ constexpr int kSmallestSide = 16;
 constexpr double kLowestShare = 0.85;
 // What the second conversion aims at after the first came out too big, or
 // fitted with room to spare.
-constexpr double kAfterOver = 0.87;
+constexpr double kAfterOver = 0.92;
+// After two too big: what a last conversion aims at, by the worse of their
+// errors.
+constexpr double kLastAim = 0.75;
 constexpr double kAfterUnder = 0.97;
 
 // The sample: the frames that change most from the frame before (a screen
@@ -697,13 +700,29 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
             cleanUp();
             return false;
         }
-        // Both too big: the smallest settings settle whether the budget
-        // can be met at all.
-        if (std::none_of(attempts.begin(), attempts.end(), fits)
-            && !(attempts.back().settings == estimator.smallestSettings())
-            && !convert(estimator.smallestSettings())) {
-            cleanUp();
-            return false;
+        // Both too big (rare): a conversion aimed well below by the worse
+        // of their errors, then, should that not fit either, the smallest
+        // settings settle whether the budget can be met at all.
+        if (std::none_of(attempts.begin(), attempts.end(), fits)) {
+            double worst = ratio;
+            for (const Attempt& attempt : attempts)
+                if (attempt.expected > 0)
+                    worst = std::max(worst, static_cast<double>(attempt.bytes) / attempt.expected);
+            SizeSettings last;
+            const bool found = estimator.choose(budget * kLastAim / worst, &last, &smallest, error);
+            if (*error) {
+                cleanUp();
+                return false;
+            }
+            for (const SizeSettings& settings : {found ? last : estimator.smallestSettings(),
+                                                 estimator.smallestSettings()}) {
+                if (std::any_of(attempts.begin(), attempts.end(), fits))
+                    break;
+                if (!(attempts.back().settings == settings) && !convert(settings)) {
+                    cleanUp();
+                    return false;
+                }
+            }
         }
     }
     // The largest attempt within the budget.

@@ -89,11 +89,12 @@ struct BudgetOutcome {
 // Converts input to output at the best-looking settings whose result is at
 // most maxBytes: the estimate picks them, a full conversion checks, and at
 // most one more conversion, aimed by how far the estimate was off,
-// corrects; the largest that fits is kept. Only when both are too big does
-// a conversion at the smallest settings settle whether the budget can be
-// met. The output is never larger than maxBytes; when nothing within
-// reason fits, fails (TooLarge, naming the output and the smallest size
-// reached) and writes nothing.
+// corrects; the largest that fits is kept. Only when both are too big (a
+// rare miss of the estimate) do a conversion aimed well below and, failing
+// that, one at the smallest settings follow, so that the budget is refused
+// only when those cannot meet it. The output is never larger than
+// maxBytes; when nothing within reason fits, fails (TooLarge, naming the
+// output and the smallest size reached) and writes nothing.
 bool ConvertWithinBudget(const std::string& input, const std::string& output, const ConvertOptions& options,
                          long long maxBytes, BudgetOutcome* outcome, imaging::Error* error,
                          imaging::AnimationDamage* damage = nullptr);
