@@ -121,9 +121,9 @@ int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base
             SizeSettings chosen;
             long long smallest = 0;
             std::cout << "  to fit in " << name << ": ";
-            if (estimator.choose(static_cast<double>(limit) * kBudgetAim, &chosen, &smallest, &error, kRoughShare)) {
-                long long expected = 0;
-                estimator.estimate(chosen, &expected, &error);
+            long long expected = 0;
+            if (estimator.choose(static_cast<double>(limit) * kBudgetAim, &chosen, &smallest, &error, kRoughShare,
+                                 &expected)) {
                 std::cout << DescribeSettings(chosen) << " (about " << DescribeBytes(expected) << ")\n";
             } else if (!error) {
                 std::cout << "cannot (the smallest is about " << DescribeBytes(smallest) << ")\n";

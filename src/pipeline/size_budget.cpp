@@ -39,14 +39,15 @@ constexpr double kLowestShare = 0.85;
 // What the second conversion aims at after the first came out too big, or
 // fitted with room to spare.
 constexpr double kAfterOver = 0.92;
+constexpr double kAfterUnder = 0.97;
 // After two too big: what a last conversion aims at, by the worse of their
 // errors.
 constexpr double kLastAim = 0.75;
-constexpr double kAfterUnder = 0.97;
 
 // The sample: the frames that change most from the frame before (a screen
 // recording's rare big changes cost most of its bytes), and of the others
-// one from each of a few groups of like change.
+// runs from groups of like change (ChooseRuns). A point of a frame counts
+// as changed when a channel moved by more than kChangeStep.
 constexpr std::size_t kBiggestChanges = 2;
 constexpr int kMostChangeGroups = 16;
 constexpr int kLongestRun = 6; // frames following the first
@@ -222,7 +223,7 @@ struct SizeEstimator::Impl {
                       int lastSource, const std::set<int>& wanted, imaging::Error* error);
     bool render(int step, double scale, imaging::Error* error);
     int guess(const SizeSettings& settings, int low, long long lowBytes, int high, long long highBytes,
-              double target, int round) const;
+              double target, int round, double* predicted = nullptr) const;
     bool encodeRun(const SampleRun& run, double scale, int quality, imaging::FrameBytes* bytes,
                    imaging::Error* error) const;
 };
@@ -233,7 +234,7 @@ struct SizeEstimator::Impl {
 // meet the target. Past the first round at least an eighth of the way in
 // from either end, so that the bracket keeps narrowing.
 int SizeEstimator::Impl::guess(const SizeSettings& settings, int low, long long lowBytes, int high,
-                               long long highBytes, double target, int round) const
+                               long long highBytes, double target, int round, double* predicted) const
 {
     std::vector<std::pair<int, double>> known;
     for (auto it = sizes.lower_bound({1, 1.0, 0}); it != sizes.end() && std::get<0>(it->first) == 1
@@ -257,13 +258,17 @@ int SizeEstimator::Impl::guess(const SizeSettings& settings, int low, long long 
     const double highOff = std::log(static_cast<double>(highBytes)) - curve(high);
     const double wanted = std::log(target);
     const int margin = round == 0 ? 1 : std::max(1, (high - low) / 8);
+    auto size = [&](int q) {
+        return curve(q) + lowOff + (highOff - lowOff) * static_cast<double>(q - low) / (high - low);
+    };
     int quality = low + margin;
-    for (int q = low + margin; q <= high - margin; ++q) {
-        const double share = static_cast<double>(q - low) / (high - low);
-        if (curve(q) + lowOff + (highOff - lowOff) * share <= wanted)
+    for (int q = low + margin; q <= high - margin; ++q)
+        if (size(q) <= wanted)
             quality = q;
-    }
-    return std::min(quality, kLosslessWebp - 1);
+    quality = std::min(quality, kLosslessWebp - 1);
+    if (predicted)
+        *predicted = std::exp(size(quality));
+    return quality;
 }
 
 SizeEstimator::SizeEstimator() : impl_(std::make_unique<Impl>())
@@ -504,17 +509,22 @@ bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, ima
 }
 
 bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* smallest, imaging::Error* error,
-                           double close)
+                           double close, long long* expected)
 {
     Impl& d = *impl_;
     *smallest = -1;
-    long long bytes = 0;
-    if (!estimate(SizeSettings{d.bestQuality(), 1, 1.0}, &bytes, error))
+    long long scratch = 0;
+    if (!expected)
+        expected = &scratch;
+    long long full = 0;
+    if (!estimate(SizeSettings{d.bestQuality(), 1, 1.0}, &full, error))
         return false;
-    if (static_cast<double>(bytes) <= target) {
+    if (static_cast<double>(full) <= target) {
         *chosen = SizeSettings{d.bestQuality(), 1, 1.0};
+        *expected = full;
         return true;
     }
+    long long bytes = 0;
     // Dropping all but every k-th frame leaves more than a k-th of the
     // bytes (the frames kept differ more), and a scale s more than about s^2
     // of them: settings that cannot come near the target are not sampled.
@@ -538,17 +548,28 @@ bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* small
             if (static_cast<double>(bytes) > target)
                 continue;
             // A quality expected to fit, and close to the target (sizes grow
-            // with quality), by narrowing a bracket (Impl::guess).
+            // with quality), by narrowing a bracket (Impl::guess). A rough
+            // answer away from full frame rate and size takes the sizes
+            // there to grow with quality as they do at full.
+            const bool rough = close < kCloseShare && !(step == 1 && scale == 1.0);
             settings.quality = d.bestQuality();
-            long long highBytes = 0;
-            if (!estimate(settings, &highBytes, error))
+            long long highBytes = std::llround(static_cast<double>(bytes) * full / worst);
+            if (!rough && !estimate(settings, &highBytes, error))
                 return false;
             if (static_cast<double>(highBytes) <= target) {
                 *chosen = settings;
+                *expected = highBytes;
                 return true;
             }
             int lowQuality = d.worstQuality(), highQuality = d.bestQuality();
             long long lowBytes = bytes;
+            if (rough) {
+                double predicted = 0;
+                settings.quality = d.guess(settings, lowQuality, lowBytes, highQuality, highBytes, target, 0, &predicted);
+                *chosen = settings;
+                *expected = std::llround(predicted);
+                return true;
+            }
             for (int round = 0; highQuality - lowQuality > 1 && static_cast<double>(lowBytes) < target * close;
                  ++round) {
                 settings.quality = d.guess(settings, lowQuality, lowBytes, highQuality, highBytes, target, round);
@@ -563,6 +584,7 @@ bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* small
                 }
             }
             *chosen = SizeSettings{lowQuality, step, scale};
+            *expected = lowBytes;
             return true;
         }
     }

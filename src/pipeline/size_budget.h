@@ -58,11 +58,14 @@ public:
 
     // The best-looking settings expected to come to at most target bytes:
     // the highest quality at full frame rate and size, else with frames
-    // dropped, else smaller. False when none does; *smallest then holds the
-    // smallest size expected within reason (error stays empty). The search
-    // for a quality stops at one expected to come to close times the target.
+    // dropped, else smaller; *expected (when given) gets their expected
+    // size. False when none does; *smallest then holds the smallest size
+    // expected within reason (error stays empty). The search for a quality
+    // stops at one expected to come to close times the target; below
+    // kCloseShare the answer is rough: away from full frame rate and size
+    // the quality is judged by how sizes grow with it at full.
     bool choose(double target, SizeSettings* chosen, long long* smallest, imaging::Error* error,
-                double close = kCloseShare);
+                double close = kCloseShare, long long* expected = nullptr);
 
     // The smallest settings within reason (lowest quality, most frames
     // dropped, smallest scale).
