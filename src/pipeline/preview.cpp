@@ -19,6 +19,13 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
     const imaging::Size size =
         imaging::ResizedSize(info.width, info.height, {0, options.maxWidth, options.maxHeight});
 
+    TimelineOptions timeline = options.timeline;
+    timeline.bounce = false;
+    std::vector<TimelineFrame> plan;
+    if (!PlanTimeline(path, info, timeline, &plan, error))
+        return false;
+    TimelineSource frames(reader, std::move(plan), path, size);
+
     EngineState state;
     UseDefaultPencilTexture(state);
     imaging::RgbaImage decoded, reduced;
@@ -27,7 +34,8 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
     for (int number = 1; number <= options.maxFrames && played < options.maxHundredths; ++number) {
         if (stopped())
             return imaging::Fail(error, imaging::ErrorKind::Cancelled, path, "stopped");
-        const imaging::ReadResult read = reader.readNext(decoded, error);
+        int delay = 0;
+        const imaging::ReadResult read = frames.next(decoded, &delay, error);
         if (read.status == imaging::ReadStatus::End)
             break;
         if (!read)
@@ -35,7 +43,6 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
         imaging::Resize(decoded, size.width, size.height, reduced);
         ReadFrame(reduced, source);
         RenderFrame(state, source, options.variant, number, options.switches, rendered);
-        const int delay = number <= static_cast<int>(info.delays.size()) ? info.delays[number - 1] : 10;
         played += delay <= 1 ? 10 : delay;
         sink(number, source, rendered, delay);
     }

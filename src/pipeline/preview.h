@@ -1,12 +1,13 @@
 // A short, small rendering of one variant: the first seconds of an
-// animation, each frame reduced to fit a box before the effect, for playing
-// while the user chooses. It shares nothing with the snapshots or the
+// animation, sampled as its conversion samples it, each frame reduced to fit
+// a box before the effect, for playing while the user chooses. It shares nothing with the snapshots or the
 // conversion's results.
 #pragma once
 
 #include "engine/engine.h"
 #include "imaging/errors.h"
 #include "picture.h"
+#include "timeline.h"
 
 #include <functional>
 #include <string>
@@ -20,13 +21,16 @@ struct PreviewOptions {
     int maxHeight = 300;
     int maxHundredths = 300; // stop once this much play time is rendered
     int maxFrames = 48;
+    // The part of the animation and its frame rate, as for the conversion
+    // (a bounce plays forward here).
+    TimelineOptions timeline;
     // Asked between frames and inside long decodes; true stops the work.
     std::function<bool()> cancelled;
 };
 
 // Hands each frame (1-based number, the reduced source picture, the rendered
-// picture, delay in hundredths of a second as the file gives it) to sink as soon as it is made, on the
-// calling thread. False with *error when the file cannot be read, or with
+// picture, delay in hundredths of a second as the conversion gives it) to
+// sink as soon as it is made, on the calling thread. False with *error when the file cannot be read, or with
 // ErrorKind::Cancelled when stopped.
 using PreviewSink =
     std::function<void(int frame, const Picture& source, const Picture& rendered, int delay)>;

@@ -35,6 +35,7 @@ class QLabel;
 class QProgressBar;
 class QAbstractButton;
 class QStackedWidget;
+class QTimer;
 class QToolBar;
 
 namespace qf::shell {
@@ -46,6 +47,7 @@ enum class Step { Open = 1, Choose = 2, Result = 3 };
 Q_ENUM_NS(Step)
 
 class ChoosePage;
+class ClipBar;
 class ImageList;
 class OpenPage;
 class ResultPage;
@@ -154,13 +156,21 @@ private:
     // The document's work and what comes of it.
     void startConversion();
     void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const imaging::Error& error);
+    // The clip controls changed: the frames, the results, and in a moment
+    // the cards and the preview follow.
+    void timelineChanged();
+    // Redraws the cards in the background unless they show the switches
+    // and the part of the clip chosen now.
+    void refreshCards();
     void finishConvert(bool ok, const imaging::Error& error);
     // Converts the chosen variant within budget bytes (0: the default output).
     void convertWithin(long long budget);
     // Converts the shown result again within another budget.
     void refit(long long budget);
     void finishSave(bool ok, const imaging::Error& error);
-    void showSnapshots(const QString& path, const Switches& switches, const OpenedGif& gif);
+    void showSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline,
+                       const OpenedGif& gif);
+    void setFrames(const QVector<int>& delays);
     void clearTempResults();
     void showPreview(int variant);
     void showResultInfo();
@@ -185,8 +195,11 @@ private:
     QAction* ActCancel = nullptr;
     QAction* ActPreview = nullptr;
     QAction* ActOptions = nullptr;
+    QAction* ActClip = nullptr;
     QLabel* StepLabel = nullptr;
     QAbstractButton* BtnOptions = nullptr;
+    ClipBar* ClipControls = nullptr;
+    QTimer* ClipRedraw = nullptr; // the cards wait for the controls to settle
     QToolBar* MainToolBar = nullptr;
     QToolBar* ToolbarStep = nullptr;
 
@@ -227,6 +240,9 @@ private:
     bool refitting_ = false;
     QString previousResult_;
     long long previousBudget_ = 0;
+    // What the cards show.
+    Switches cardSwitches_;
+    TimelineOptions cardTimeline_;
     QString notice_;      // the line about the opened GIF, empty when none
     QString openFolder_;  // where the open dialog starts
     QString saveFolder_;  // where the last save of this GIF went

@@ -12,14 +12,16 @@ QImage ToImage(const Picture& picture);
 
 class PipelineWork : public ImageWork {
 public:
-    bool open(const QString& path, const Switches& switches, const WorkProgress& progress, OpenedGif* gif,
-              imaging::Error* error) override;
-    bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
-                 const WorkProgress& progress, imaging::Error* error) override;
-    bool convertWithin(const QString& source, const QString& target, int variant, const Switches& switches,
-                       long long maxBytes, const WorkProgress& progress, imaging::Error* error) override;
-    bool preview(const QString& source, int variant, const Switches& switches, const QSize& box,
-                 const std::function<bool()>& stopped, const PreviewSink& sink, imaging::Error* error) override;
+    bool open(const QString& path, const Switches& switches, const TimelineOptions& timeline,
+              const WorkProgress& progress, OpenedGif* gif, imaging::Error* error) override;
+    bool convert(const QString& source, const TimelineOptions& timeline, const QString& target, int variant,
+                 const Switches& switches, const WorkProgress& progress, imaging::Error* error) override;
+    bool convertWithin(const QString& source, const TimelineOptions& timeline, const QString& target,
+                       int variant, const Switches& switches, long long maxBytes, const WorkProgress& progress,
+                       imaging::Error* error) override;
+    bool preview(const QString& source, const TimelineOptions& timeline, int variant, const Switches& switches,
+                 const QSize& box, const std::function<bool()>& stopped, const PreviewSink& sink,
+                 imaging::Error* error) override;
 };
 
 } // namespace qf::shell
