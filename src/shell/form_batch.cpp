@@ -687,6 +687,8 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, c
     keepCaptionsWhole();
     cardSwitches_ = currentSwitches();
     cardTimeline_ = {};
+    LabelUpdating->hide();
+    LVSnapshot->viewport()->unsetCursor();
     clearTempResults();
     setWindowTitle(QStringLiteral("%1 \u2014 %2").arg(QFileInfo(path).fileName(), kAppTitle));
 
@@ -725,18 +727,20 @@ void FormBatch::refreshCards()
         || (cardSwitches_ == currentSwitches() && cardTimeline_ == ClipControls->timeline()))
         return;
     LabelUpdating->show();
+    LVSnapshot->viewport()->setCursor(Qt::BusyCursor); // the cards still show the old choice
     Work->renderSnapshots(SourcePath, currentSwitches(), ClipControls->timeline());
 }
 
 void FormBatch::showSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline,
                               const OpenedGif& gif)
 {
-    LabelUpdating->hide();
     // A build for another GIF, other switches or another part of the clip is
-    // thrown away.
+    // thrown away: the build for the current ones is on its way.
     if (path != SourcePath || switches != currentSwitches() || timeline != ClipControls->timeline()
         || gif.snapshots.size() != kVariantCount)
         return;
+    LabelUpdating->hide();
+    LVSnapshot->viewport()->unsetCursor();
     cardSwitches_ = switches;
     cardTimeline_ = timeline;
     ImageList1->clear();
