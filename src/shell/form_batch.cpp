@@ -27,6 +27,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -444,8 +445,11 @@ void FormBatch::keepCaptionsWhole()
           tr("Step 3: Click Save to save the GIF file.")})
         caption = std::max(caption, metrics.horizontalAdvance(text));
     const int clip = ClipControls->applies() ? ClipControls->sizeHint().width() : 0;
-    const int width = caption + clip + BtnOptions->sizeHint().width() + 64;
-    setMinimumSize(std::max(width, 460), 360);
+    int width = std::max(caption + clip + BtnOptions->sizeHint().width() + 64, 460);
+    // On a small screen the clip controls give way (to the bar's overflow menu).
+    if (clip > 0 && screen())
+        width = std::min(width, std::max(screen()->availableGeometry().width(), width - clip));
+    setMinimumSize(width, 360);
 }
 
 void FormBatch::shareCommandWidths()
@@ -686,7 +690,7 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, c
     setFrames(ClipControls->delays().isEmpty() ? gif.delays : ClipControls->delays());
     keepCaptionsWhole();
     cardSwitches_ = currentSwitches();
-    cardTimeline_ = {};
+    cardStart_.reset();
     LabelUpdating->hide();
     LVSnapshot->viewport()->unsetCursor();
     clearTempResults();
@@ -724,7 +728,7 @@ void FormBatch::timelineChanged()
 void FormBatch::refreshCards()
 {
     if (SourcePath.isEmpty() || ImageList1->count() == 0 || isBusy()
-        || (cardSwitches_ == currentSwitches() && cardTimeline_ == ClipControls->timeline()))
+        || (cardSwitches_ == currentSwitches() && cardStart_ == ClipControls->timeline().start))
         return;
     LabelUpdating->show();
     LVSnapshot->viewport()->setCursor(Qt::BusyCursor); // the cards still show the old choice
@@ -734,15 +738,15 @@ void FormBatch::refreshCards()
 void FormBatch::showSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline,
                               const OpenedGif& gif)
 {
-    // A build for another GIF, other switches or another part of the clip is
-    // thrown away: the build for the current ones is on its way.
-    if (path != SourcePath || switches != currentSwitches() || timeline != ClipControls->timeline()
+    // A build for another GIF, other switches or another start is thrown
+    // away: the build for the current ones is on its way.
+    if (path != SourcePath || switches != currentSwitches() || timeline.start != ClipControls->timeline().start
         || gif.snapshots.size() != kVariantCount)
         return;
     LabelUpdating->hide();
     LVSnapshot->viewport()->unsetCursor();
     cardSwitches_ = switches;
-    cardTimeline_ = timeline;
+    cardStart_ = timeline.start;
     ImageList1->clear();
     for (const QImage& snapshot : gif.snapshots)
         ImageList1->add(snapshot);

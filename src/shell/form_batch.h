@@ -27,6 +27,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -160,7 +161,7 @@ private:
     // the cards and the preview follow.
     void timelineChanged();
     // Redraws the cards in the background unless they show the switches
-    // and the part of the clip chosen now.
+    // and the start of the clip chosen now.
     void refreshCards();
     void finishConvert(bool ok, const imaging::Error& error);
     // Converts the chosen variant within budget bytes (0: the default output).
@@ -240,9 +241,10 @@ private:
     bool refitting_ = false;
     QString previousResult_;
     long long previousBudget_ = 0;
-    // What the cards show.
+    // What the cards show: the switches and the start of the clip (the
+    // first frame is the one there whatever the rate and the end).
     Switches cardSwitches_;
-    TimelineOptions cardTimeline_;
+    std::optional<double> cardStart_;
     QString notice_;      // the line about the opened GIF, empty when none
     QString openFolder_;  // where the open dialog starts
     QString saveFolder_;  // where the last save of this GIF went
