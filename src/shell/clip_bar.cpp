@@ -98,11 +98,11 @@ ClipBar::ClipBar(QWidget* parent) : QWidget(parent)
             // The start stays before the end, by a tenth at least.
             SpinEnd->setMinimum(SpinStart->value() + kTenth);
             SpinStart->setMaximum(SpinEnd->value() - kTenth);
-            plan();
+            replan();
             Q_EMIT changed();
         });
     connect(SpinRate, &QSpinBox::valueChanged, this, [this] {
-        plan();
+        replan();
         Q_EMIT changed();
     });
 }
@@ -124,7 +124,7 @@ void ClipBar::setClip(const std::string& file, const imaging::AnimationInfo& inf
         SpinEnd->setValue(seconds);
         SpinRate->setValue(defaultRate_);
     }
-    plan();
+    replan();
 }
 
 TimelineOptions ClipBar::timeline() const
@@ -146,14 +146,18 @@ QList<QWidget*> ClipBar::controls() const
     return {SpinStart, SpinEnd, SpinRate};
 }
 
-void ClipBar::plan()
+QVector<int> ClipBar::delays() const
 {
-    std::vector<TimelineFrame> plan;
-    PlanTimeline(file_, info_, timeline(), &plan, nullptr);
-    delays_.clear();
-    for (const TimelineFrame& frame : plan)
-        delays_.append(frame.delay);
-    LabelClipFrames->setText(tr("%n frames", nullptr, static_cast<int>(delays_.size())));
+    QVector<int> delays;
+    for (const TimelineFrame& frame : plan_)
+        delays.append(frame.delay);
+    return delays;
+}
+
+void ClipBar::replan()
+{
+    PlanTimeline(file_, info_, timeline(), &plan_, nullptr);
+    LabelClipFrames->setText(tr("%n frames", nullptr, static_cast<int>(plan_.size())));
 }
 
 } // namespace qf::shell

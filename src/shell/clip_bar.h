@@ -36,8 +36,12 @@ public:
     // The chosen part and rate; a setting left at its default is left out,
     // so the pipeline decides it as for the command line.
     TimelineOptions timeline() const;
-    // The delays (hundredths) of the frames the timeline shows, in order.
-    QVector<int> delays() const { return delays_; }
+    // The frames the timeline shows, in order, and their delays
+    // (hundredths).
+    const std::vector<TimelineFrame>& plan() const { return plan_; }
+    QVector<int> delays() const;
+    // A clip is sampled in time; a GIF or WebP keeps its frames as stored.
+    bool sampled() const { return info_.video(); }
 
     // The controls in tab order.
     QList<QWidget*> controls() const;
@@ -47,13 +51,13 @@ Q_SIGNALS:
     void changed();
 
 private:
-    void plan();
+    void replan();
 
     std::string file_;
     imaging::AnimationInfo info_;
     bool applies_ = false;
     int defaultRate_ = 0;
-    QVector<int> delays_;
+    std::vector<TimelineFrame> plan_;
     QDoubleSpinBox* SpinStart = nullptr;
     QDoubleSpinBox* SpinEnd = nullptr;
     QSpinBox* SpinRate = nullptr;

@@ -838,7 +838,11 @@ void FormBatch::finishConvert(bool ok, const imaging::Error& error)
     const QString result = shownResult_;
     if (services_.settings)
         WriteSetting(*services_.settings, kFitUnder, QString::number(shownBudget_));
-    const bool shown = GdViewer1->displayFile(result, SourcePath);
+    // Before shows the frame of the clip each frame of the result was made
+    // from.
+    const bool shown = GdViewer1->displayFile(result, SourcePath,
+                                              ClipControls->sampled() ? ClipControls->plan()
+                                                                      : std::vector<TimelineFrame>{});
     showResultInfo();
     SetStep(Step::Result);
     if (!shown)

@@ -400,10 +400,15 @@ private Q_SLOTS:
         const auto result = qf::test::ReadAnimation(child<ResultViewer>("GdViewer1")->fileName().toStdString(), &info);
         QCOMPARE(int(result.size()), frames);
         QCOMPARE(std::accumulate(info.delays.begin(), info.delays.end(), 0), hundredths);
-        if (!square.isNull())
-            QCOMPARE(side(QImage(result[0].pixels.data(), result[0].width, result[0].height,
-                                 QImage::Format_RGBA8888)),
-                     square);
+        if (square.isNull())
+            return;
+        QCOMPARE(side(QImage(result[0].pixels.data(), result[0].width, result[0].height, QImage::Format_RGBA8888)),
+                 square);
+        // Before shows the picture of the clip the result's frame was made of.
+        auto* viewer = child<ResultViewer>("GdViewer1");
+        viewer->stepFrame(-viewer->currentFrame());
+        viewer->setShowingOriginal(true);
+        QCOMPARE(side(viewer->currentImage()), square);
     }
 
     // Small pictures grow by the largest whole number that fits; larger
