@@ -359,8 +359,7 @@ void FormBatch::connectWork()
     ClipRedraw->setInterval(300);
     connect(ClipRedraw, &QTimer::timeout, this, [this] {
         refreshCards();
-        const int shown = PageChoose->previewVariant();
-        PageChoose->forgetPreviews();
+        const int shown = std::exchange(previewAfterRedraw_, -1);
         if (shown >= 0 && CurrentStep == Step::Choose && !isBusy())
             PageChoose->showPreview(shown);
     });
@@ -686,6 +685,7 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, c
     saveFolder_.clear();
     sourceSize_ = QSize(gif.width, gif.height);
     ClipRedraw->stop();
+    previewAfterRedraw_ = -1;
     ClipControls->setClip(QFile::encodeName(path).toStdString(), gif.info);
     setFrames(ClipControls->delays().isEmpty() ? gif.delays : ClipControls->delays());
     keepCaptionsWhole();
@@ -719,9 +719,13 @@ void FormBatch::setFrames(const QVector<int>& delays)
 void FormBatch::timelineChanged()
 {
     setFrames(ClipControls->delays());
-    // The results of another part of the clip are gone at once, so Next
-    // never shows one.
+    // The results and previews of another part of the clip are gone at
+    // once, so Next and P never show one; the preview shown is made again
+    // with the cards once the controls settle.
     clearTempResults();
+    if (PageChoose->previewVariant() >= 0)
+        previewAfterRedraw_ = PageChoose->previewVariant();
+    PageChoose->forgetPreviews();
     ClipRedraw->start();
 }
 

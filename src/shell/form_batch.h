@@ -201,6 +201,7 @@ private:
     QAbstractButton* BtnOptions = nullptr;
     ClipBar* ClipControls = nullptr;
     QTimer* ClipRedraw = nullptr; // the cards wait for the controls to settle
+    int previewAfterRedraw_ = -1; // the variant the preview plays again then
     QToolBar* MainToolBar = nullptr;
     QToolBar* ToolbarStep = nullptr;
 

@@ -117,12 +117,23 @@ bool PipelineWork::preview(const QString& source, const TimelineOptions& timelin
         options.maxWidth = box.width();
         options.maxHeight = box.height();
         options.cancelled = stopped;
-        return RenderPreview(
+        std::shared_ptr<const PreviewSource> kept;
+        {
+            const std::lock_guard lock(previewMutex_);
+            kept = previewSource_;
+        }
+        const std::shared_ptr<const PreviewSource> before = kept;
+        const bool ok = RenderPreview(
             NativePath(source), options,
             [&](int, const Picture& original, const Picture& rendered, int delay) {
                 sink(ToImage(original), ToImage(rendered), delay);
             },
-            error);
+            error, &kept);
+        if (kept != before) {
+            const std::lock_guard lock(previewMutex_);
+            previewSource_ = std::move(kept);
+        }
+        return ok;
     } catch (...) {
         *error = imaging::CaughtError(NativePath(source));
     }

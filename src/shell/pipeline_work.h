@@ -4,6 +4,10 @@
 #include "shell/image_work.h"
 
 #include "pipeline/picture.h"
+#include "pipeline/preview.h"
+
+#include <memory>
+#include <mutex>
 
 namespace qf::shell {
 
@@ -22,6 +26,12 @@ public:
     bool preview(const QString& source, const TimelineOptions& timeline, int variant, const Switches& switches,
                  const QSize& box, const std::function<bool()>& stopped, const PreviewSink& sink,
                  imaging::Error* error) override;
+
+private:
+    // The source frames of the last preview, for the next variant; previews
+    // may overlap while one stops.
+    std::mutex previewMutex_;
+    std::shared_ptr<const PreviewSource> previewSource_;
 };
 
 } // namespace qf::shell
