@@ -108,6 +108,7 @@ bool WriteWebp(const QString& source, const QString& destination, const FittedRe
         ConvertOptions options;
         options.variant = fitted.variant;
         options.switches = fitted.switches;
+        options.timeline = fitted.timeline;
         options.progress = progress;
         ok = WriteWebpWithinBudget(shown, QFile::encodeName(fitted.input).toStdString(), target, options,
                                    fitted.maxBytes, error);

@@ -3,6 +3,7 @@
 
 #include "engine/engine.h"
 #include "imaging/image.h"
+#include "pipeline/timeline.h"
 
 #include <QString>
 
@@ -32,6 +33,7 @@ struct FittedResult {
     int variant = 0;
     Switches switches;
     long long maxBytes = 0; // the limit; 0 for none
+    TimelineOptions timeline; // the part of a clip converted
 };
 
 // As WriteWebpFromGif, and with fitted.maxBytes set the WebP is at most that
