@@ -51,6 +51,9 @@ constexpr double kLastAim = 0.75;
 constexpr std::size_t kBiggestChanges = 2;
 constexpr int kMostChangeGroups = 16;
 constexpr int kLongestRun = 6; // frames following the first
+// The sample's source frames are kept in at most this many bytes (at the
+// conversion's size): past it, shorter runs and fewer groups.
+constexpr double kSampleBytes = 64.0 * 1024 * 1024;
 constexpr int kChangeStep = 8;
 
 std::string ScratchPath(const std::string& extension)
@@ -68,15 +71,15 @@ long long FileBytes(const std::string& path)
     return ec ? -1 : static_cast<long long>(bytes);
 }
 
-// The points of two same-sized frames, every second one across and down,
-// where a channel moved by more than kChangeStep.
-int ChangeBetween(const imaging::RgbaImage& a, const imaging::RgbaImage& b)
+// The points of two same-sized frames, every stride-th one across and
+// down, where a channel moved by more than kChangeStep.
+int ChangeBetween(const imaging::RgbaImage& a, const imaging::RgbaImage& b, int stride)
 {
     int changed = 0;
-    for (int y = 0; y < a.height; y += 2) {
+    for (int y = 0; y < a.height; y += stride) {
         const std::uint8_t* p = a.pixels.data() + static_cast<std::size_t>(y) * a.width * 4;
         const std::uint8_t* q = b.pixels.data() + static_cast<std::size_t>(y) * b.width * 4;
-        for (int x = 0; x < a.width; x += 2, p += 8, q += 8)
+        for (int x = 0; x < a.width; x += stride, p += 4 * stride, q += 4 * stride)
             changed += std::abs(p[0] - q[0]) > kChangeStep || std::abs(p[1] - q[1]) > kChangeStep
                        || std::abs(p[2] - q[2]) > kChangeStep;
     }
@@ -97,7 +100,8 @@ struct SampleRun {
 // gives the first frame and the file's own bytes; the frames of biggest
 // change each for itself; and one frame from each group of like change for
 // the whole group, the one whose change is nearest the group's mean.
-std::vector<SampleRun> ChooseRuns(const std::vector<int>& change, int step, bool transparent)
+std::vector<SampleRun> ChooseRuns(const std::vector<int>& change, int step, bool transparent,
+                                  int mostGroups = kMostChangeGroups, int longest = kLongestRun)
 {
     const int kept = static_cast<int>(change.size());
     if (kept == 1)
@@ -108,7 +112,12 @@ std::vector<SampleRun> ChooseRuns(const std::vector<int>& change, int step, bool
     // Most change first; like change in timeline order.
     std::stable_sort(rest.begin(), rest.end(), [&](int a, int b) { return change[a] > change[b]; });
     auto add = [&](int j, double weight) { runs.push_back(SampleRun{{(j - 1) * step, j * step}, {0.0, weight}}); };
-    const std::size_t alone = rest.size() <= kBiggestChanges + 2 ? rest.size() : kBiggestChanges;
+    // Frames of big change stand alone only when their change stands out
+    // (twice the median's): where all frames change alike, the groups
+    // serve as well at fewer encodings.
+    std::size_t alone = rest.size() <= kBiggestChanges + 2 ? rest.size() : kBiggestChanges;
+    if (alone == kBiggestChanges && change[rest[0]] <= 2 * change[rest[rest.size() / 2]])
+        alone = 0;
     for (std::size_t i = 0; i < alone; ++i)
         add(rest[i], 1.0);
     // Groups that each hold an equal share of the change, so that the few
@@ -122,7 +131,7 @@ std::vector<SampleRun> ChooseRuns(const std::vector<int>& change, int step, bool
     const double others = static_cast<double>(rest.size() - alone);
     const double mean = total / std::max(1.0, others);
     const double spread = others > 0 ? std::sqrt(std::max(0.0, squares / others - mean * mean)) / mean : 0;
-    const int groups = std::clamp(static_cast<int>(std::lround(2 + 3 * spread)), 2, kMostChangeGroups);
+    const int groups = std::clamp(static_cast<int>(std::lround(2 + 3 * spread)), 2, mostGroups);
     std::size_t from = alone;
     double sum = 0;
     for (int g = 1; g <= groups && from < rest.size(); ++g) {
@@ -143,7 +152,7 @@ std::vector<SampleRun> ChooseRuns(const std::vector<int>& change, int step, bool
         const double weight = static_cast<double>(to - from);
         SampleRun run{{(j - 1) * step}, {0.0}};
         const int following = std::clamp(static_cast<int>(weight * std::min(spread, 1.0) / 4), 1,
-                                         std::min(kLongestRun, kept - j));
+                                         std::min(longest, kept - j));
         for (int i = 0; i < following; ++i) {
             run.positions.push_back((j + i) * step);
             run.weights.push_back(weight / following);
@@ -337,16 +346,27 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
     while (forward < count && d.plan[forward].replay < 0)
         sources.insert(d.plan[forward++].source);
     std::vector<std::array<int, kMostFrameStep + 1>> changeAt(static_cast<std::size_t>(count));
+    // A short animation read at its own size is kept whole on the first
+    // reading, which saves the second.
+    const double frameBytes = 4.0 * d.size.width * d.size.height;
+    const bool keepAll = d.info.width == d.size.width && d.info.height == d.size.height
+                         && static_cast<double>(sources.size()) * frameBytes <= kSampleBytes;
+    std::map<int, imaging::RgbaImage> all;
     {
         std::vector<imaging::RgbaImage> recent(kMostFrameStep + 1);
+        // Every second point of the conversion's frame: a source frame much
+        // larger than that (a video) is looked at more sparsely.
+        const int stride = 2 * std::max(1, d.info.width / std::max(1, d.size.width));
         int position = 0;
         if (!d.readTimeline(
                 [&](int source, const imaging::RgbaImage& frame) {
                     for (; position < forward && d.plan[position].source == source; ++position) {
                         for (int step = 1; step <= kMostFrameStep && step <= position; ++step)
-                            changeAt[position][step] = ChangeBetween(frame, recent[(position - step) % recent.size()]);
+                            changeAt[position][step] = ChangeBetween(frame, recent[(position - step) % recent.size()], stride);
                         recent[position % recent.size()] = frame;
                     }
+                    if (keepAll)
+                        all[source] = frame;
                     return !d.cancelled(error);
                 },
                 *sources.rbegin(), sources, error))
@@ -357,23 +377,47 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
             changeAt[position][step] = changeAt[std::min(d.plan[position].replay + step, forward - 1)][step];
 
     std::set<int> positions;
-    for (int step = 1; step <= kMostFrameStep; ++step) {
-        if (step > 1 && d.keptAt(step) < 2)
-            break;
-        std::vector<int> change(static_cast<std::size_t>(d.keptAt(step)), 0);
-        for (int j = 1; j < d.keptAt(step); ++j)
-            change[j] = changeAt[j * step][step];
-        d.runs[step] = ChooseRuns(change, step, options.keepTransparency);
-        for (const SampleRun& run : d.runs[step])
-            positions.insert(run.positions.begin(), run.positions.end());
-    }
+    // Past the byte cap, shorter runs and fewer groups: first at the
+    // frame steps other than 1 (rarely chosen), then at 1.
+    struct Shape {
+        int groups = kMostChangeGroups;
+        int longest = kLongestRun;
+        bool shrink()
+        {
+            if (longest > 1)
+                return --longest, true;
+            if (groups > 2)
+                return groups = std::max(2, groups / 2), true;
+            return false;
+        }
+    };
+    Shape everyFrame, dropping;
+    do {
+        positions.clear();
+        for (int step = 1; step <= kMostFrameStep; ++step) {
+            if (step > 1 && d.keptAt(step) < 2)
+                break;
+            std::vector<int> change(static_cast<std::size_t>(d.keptAt(step)), 0);
+            for (int j = 1; j < d.keptAt(step); ++j)
+                change[j] = changeAt[j * step][step];
+            const Shape& shape = step == 1 ? everyFrame : dropping;
+            d.runs[step] = ChooseRuns(change, step, options.keepTransparency, shape.groups, shape.longest);
+            for (const SampleRun& run : d.runs[step])
+                positions.insert(run.positions.begin(), run.positions.end());
+        }
+    } while (static_cast<double>(positions.size()) * frameBytes > kSampleBytes
+             && (dropping.shrink() || everyFrame.shrink()));
     std::map<int, std::vector<int>> bySource; // the positions each source frame serves
     for (const int position : positions)
         bySource[d.plan[position].source].push_back(position);
     std::set<int> wanted;
     for (const auto& [source, at] : bySource)
         wanted.insert(source);
-    if (!d.readTimeline(
+    if (keepAll && std::all_of(wanted.begin(), wanted.end(), [&](int source) { return all.count(source) > 0; })) {
+        for (const auto& [source, at] : bySource)
+            for (const int position : at)
+                d.frames[position] = all[source];
+    } else if (!d.readTimeline(
             [&](int source, const imaging::RgbaImage& frame) {
                 imaging::RgbaImage resized;
                 const imaging::RgbaImage& sized = SizedFrame(frame, d.size, resized);
@@ -541,9 +585,15 @@ bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* small
                 || static_cast<double>(worst) * share * std::max(0.8, 0.85 * last) > target)
                 continue;
             SizeSettings settings{d.worstQuality(), step, scale};
-            if (!estimate(settings, &bytes, error))
+            // A rough answer encodes one setting away from full frame rate
+            // and size and judges the others by how much more than their
+            // share that one came to.
+            const bool calibrated = last > 0 && (step > 1 || scale < 1.0);
+            if (close < kCloseShare && calibrated && !d.sizes.count({step, scale, settings.quality}))
+                bytes = std::llround(static_cast<double>(worst) * share * last);
+            else if (!estimate(settings, &bytes, error))
                 return false;
-            if (step > 1 || scale < 1.0)
+            else if (step > 1 || scale < 1.0)
                 last = static_cast<double>(bytes) / (static_cast<double>(worst) * share);
             if (static_cast<double>(bytes) > target)
                 continue;
@@ -563,6 +613,21 @@ bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* small
             }
             int lowQuality = d.worstQuality(), highQuality = d.bestQuality();
             long long lowBytes = bytes;
+            // The bracket narrowed by the sizes already known at these
+            // settings (an earlier search, another target).
+            for (auto it = d.sizes.lower_bound({step, scale, lowQuality + 1});
+                 it != d.sizes.end() && std::get<0>(it->first) == step && std::get<1>(it->first) == scale
+                 && std::get<2>(it->first) < highQuality;
+                 ++it) {
+                if (static_cast<double>(it->second) <= target) {
+                    lowQuality = std::get<2>(it->first);
+                    lowBytes = it->second;
+                } else {
+                    highQuality = std::get<2>(it->first);
+                    highBytes = it->second;
+                    break;
+                }
+            }
             if (rough) {
                 double predicted = 0;
                 settings.quality = d.guess(settings, lowQuality, lowBytes, highQuality, highBytes, target, 0, &predicted);
@@ -570,9 +635,16 @@ bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* small
                 *expected = std::llround(predicted);
                 return true;
             }
-            for (int round = 0; highQuality - lowQuality > 1 && static_cast<double>(lowBytes) < target * close;
+            // A rough answer takes the quality the sizes known point to,
+            // after measuring the middle quality when nothing between the
+            // ends is known, so that all its targets share one encoding.
+            const bool wide = lowQuality == d.worstQuality() && highQuality == d.bestQuality();
+            for (int round = 0; highQuality - lowQuality > 1 && static_cast<double>(lowBytes) < target * close
+                   && (close >= kCloseShare || (round < 1 && wide));
                  ++round) {
-                settings.quality = d.guess(settings, lowQuality, lowBytes, highQuality, highBytes, target, round);
+                settings.quality = close >= kCloseShare
+                                       ? d.guess(settings, lowQuality, lowBytes, highQuality, highBytes, target, round)
+                                       : (lowQuality + highQuality) / 2;
                 if (!estimate(settings, &bytes, error))
                     return false;
                 if (static_cast<double>(bytes) <= target) {
@@ -585,6 +657,12 @@ bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* small
             }
             *chosen = SizeSettings{lowQuality, step, scale};
             *expected = lowBytes;
+            if (highQuality - lowQuality > 1 && (close < kCloseShare || static_cast<double>(lowBytes) < target * close)) {
+                double predicted = 0;
+                chosen->quality = d.guess(settings, lowQuality, lowBytes, highQuality, highBytes, target, 0,
+                                          &predicted);
+                *expected = std::llround(predicted);
+            }
             return true;
         }
     }
