@@ -53,7 +53,7 @@ constexpr int kMostChangeGroups = 16;
 constexpr int kLongestRun = 6; // frames following the first
 // The sample's source frames are kept in at most this many bytes (at the
 // conversion's size): past it, shorter runs and fewer groups.
-constexpr double kSampleBytes = 64.0 * 1024 * 1024;
+constexpr double kSampleBytes = 96.0 * 1024 * 1024;
 constexpr int kChangeStep = 8;
 
 std::string ScratchPath(const std::string& extension)
@@ -362,7 +362,8 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
                 [&](int source, const imaging::RgbaImage& frame) {
                     for (; position < forward && d.plan[position].source == source; ++position) {
                         for (int step = 1; step <= kMostFrameStep && step <= position; ++step)
-                            changeAt[position][step] = ChangeBetween(frame, recent[(position - step) % recent.size()], stride);
+                            changeAt[position][step] =
+                                ChangeBetween(frame, recent[(position - step) % recent.size()], stride);
                         recent[position % recent.size()] = frame;
                     }
                     if (keepAll)
@@ -413,7 +414,8 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
     std::set<int> wanted;
     for (const auto& [source, at] : bySource)
         wanted.insert(source);
-    if (keepAll && std::all_of(wanted.begin(), wanted.end(), [&](int source) { return all.count(source) > 0; })) {
+    const auto keptWhole = [&](int source) { return all.count(source) > 0; };
+    if (keepAll && std::all_of(wanted.begin(), wanted.end(), keptWhole)) {
         for (const auto& [source, at] : bySource)
             for (const int position : at)
                 d.frames[position] = all[source];
@@ -461,6 +463,11 @@ bool SizeEstimator::Impl::render(int step, double scale, imaging::Error* error)
                 missing.push_back(position);
     if (missing.empty())
         return true;
+    // Frames rendered smaller are kept at one scale only (a search moves
+    // from scale to scale and knows the sizes it measured): the sample
+    // stays within about twice its cap.
+    for (auto it = rendered.begin(); it != rendered.end();)
+        it = it->first.second != 1.0 && it->first.second != scale ? rendered.erase(it) : std::next(it);
     const imaging::Size at = sizeAt(scale);
     std::vector<Rendered> made(missing.size());
     tbb::enumerable_thread_specific<EngineState> states;
@@ -642,9 +649,10 @@ bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* small
             for (int round = 0; highQuality - lowQuality > 1 && static_cast<double>(lowBytes) < target * close
                    && (close >= kCloseShare || (round < 1 && wide));
                  ++round) {
-                settings.quality = close >= kCloseShare
-                                       ? d.guess(settings, lowQuality, lowBytes, highQuality, highBytes, target, round)
-                                       : (lowQuality + highQuality) / 2;
+                settings.quality =
+                    close >= kCloseShare
+                        ? d.guess(settings, lowQuality, lowBytes, highQuality, highBytes, target, round)
+                        : (lowQuality + highQuality) / 2;
                 if (!estimate(settings, &bytes, error))
                     return false;
                 if (static_cast<double>(bytes) <= target) {
@@ -657,7 +665,8 @@ bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* small
             }
             *chosen = SizeSettings{lowQuality, step, scale};
             *expected = lowBytes;
-            if (highQuality - lowQuality > 1 && (close < kCloseShare || static_cast<double>(lowBytes) < target * close)) {
+            if (highQuality - lowQuality > 1
+                && (close < kCloseShare || static_cast<double>(lowBytes) < target * close)) {
                 double predicted = 0;
                 chosen->quality = d.guess(settings, lowQuality, lowBytes, highQuality, highBytes, target, 0,
                                           &predicted);
