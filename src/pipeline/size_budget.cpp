@@ -230,6 +230,7 @@ struct SizeEstimator::Impl {
     }
     bool readTimeline(const std::function<bool(int source, const imaging::RgbaImage&)>& use,
                       int lastSource, const std::set<int>& wanted, imaging::Error* error);
+    bool readSample(int step, imaging::Error* error);
     bool render(int step, double scale, imaging::Error* error);
     int guess(const SizeSettings& settings, int low, long long lowBytes, int high, long long highBytes,
               double target, int round, double* predicted = nullptr) const;
@@ -408,26 +409,16 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         }
     } while (static_cast<double>(positions.size()) * frameBytes > kSampleBytes
              && (dropping.shrink() || everyFrame.shrink()));
-    std::map<int, std::vector<int>> bySource; // the positions each source frame serves
-    for (const int position : positions)
-        bySource[d.plan[position].source].push_back(position);
-    std::set<int> wanted;
-    for (const auto& [source, at] : bySource)
-        wanted.insert(source);
-    const auto keptWhole = [&](int source) { return all.count(source) > 0; };
-    if (keepAll && std::all_of(wanted.begin(), wanted.end(), keptWhole)) {
-        for (const auto& [source, at] : bySource)
-            for (const int position : at)
-                d.frames[position] = all[source];
-    } else if (!d.readTimeline(
-            [&](int source, const imaging::RgbaImage& frame) {
-                imaging::RgbaImage resized;
-                const imaging::RgbaImage& sized = SizedFrame(frame, d.size, resized);
-                for (const int position : bySource[source])
-                    d.frames[position] = sized;
-                return !d.cancelled(error);
-            },
-            *wanted.rbegin(), wanted, error))
+    // The frames of every kept step are read now when the animation was
+    // kept whole, else those of every frame (what an estimate at the
+    // options' own settings needs), the others when first rendered.
+    if (keepAll) {
+        for (const int position : positions)
+            if (const auto found = all.find(d.plan[position].source); found != all.end())
+                d.frames[position] = found->second;
+        all.clear();
+    }
+    if (!d.readSample(1, error))
         return false;
 
     d.smallest = SizeSettings{d.worstQuality(), 1, 1.0};
@@ -452,9 +443,36 @@ ConvertOptions SizeEstimator::optionsFor(const SizeSettings& settings) const
     return options;
 }
 
+// Reads the source frames of the sample's runs at frame step not read yet,
+// at the conversion's size, in one pass.
+bool SizeEstimator::Impl::readSample(int step, imaging::Error* error)
+{
+    std::map<int, std::vector<int>> bySource; // the positions each source frame serves
+    for (const SampleRun& run : runs.at(step))
+        for (const int position : run.positions)
+            if (!frames.count(position))
+                bySource[plan[position].source].push_back(position);
+    if (bySource.empty())
+        return true;
+    std::set<int> wanted;
+    for (const auto& [source, at] : bySource)
+        wanted.insert(source);
+    return readTimeline(
+        [&](int source, const imaging::RgbaImage& frame) {
+            imaging::RgbaImage resized;
+            const imaging::RgbaImage& sized = SizedFrame(frame, size, resized);
+            for (const int position : bySource[source])
+                frames[position] = sized;
+            return !cancelled(error);
+        },
+        *wanted.rbegin(), wanted, error);
+}
+
 // Renders the sample's frames at frame step and scale not rendered yet.
 bool SizeEstimator::Impl::render(int step, double scale, imaging::Error* error)
 {
+    if (!readSample(step, error))
+        return false;
     std::vector<int> missing;
     for (const SampleRun& run : runs.at(step))
         for (const int position : run.positions)
