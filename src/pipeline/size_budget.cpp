@@ -230,7 +230,7 @@ struct SizeEstimator::Impl {
     }
     bool readTimeline(const std::function<bool(int source, const imaging::RgbaImage&)>& use,
                       int lastSource, const std::set<int>& wanted, imaging::Error* error);
-    bool readSample(int step, imaging::Error* error);
+    bool readSample(int fromStep, int toStep, imaging::Error* error);
     bool render(int step, double scale, imaging::Error* error);
     int guess(const SizeSettings& settings, int low, long long lowBytes, int high, long long highBytes,
               double target, int round, double* predicted = nullptr) const;
@@ -409,16 +409,18 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         }
     } while (static_cast<double>(positions.size()) * frameBytes > kSampleBytes
              && (dropping.shrink() || everyFrame.shrink()));
-    // The frames of every kept step are read now when the animation was
-    // kept whole, else those of every frame (what an estimate at the
-    // options' own settings needs), the others when first rendered.
+    // The frames of every frame step are read now when the animation was
+    // kept whole or its frames are resized (a video: a pass more costs more
+    // than the memory saved); else those of every frame (what an estimate
+    // at the options' own settings needs), the others when first rendered.
     if (keepAll) {
         for (const int position : positions)
             if (const auto found = all.find(d.plan[position].source); found != all.end())
                 d.frames[position] = found->second;
         all.clear();
     }
-    if (!d.readSample(1, error))
+    const bool resized = d.info.width != d.size.width || d.info.height != d.size.height;
+    if (!d.readSample(1, resized ? kMostFrameStep : 1, error))
         return false;
 
     d.smallest = SizeSettings{d.worstQuality(), 1, 1.0};
@@ -443,15 +445,16 @@ ConvertOptions SizeEstimator::optionsFor(const SizeSettings& settings) const
     return options;
 }
 
-// Reads the source frames of the sample's runs at frame step not read yet,
-// at the conversion's size, in one pass.
-bool SizeEstimator::Impl::readSample(int step, imaging::Error* error)
+// Reads the source frames of the sample's runs at frame steps fromStep to
+// toStep not read yet, at the conversion's size, in one pass.
+bool SizeEstimator::Impl::readSample(int fromStep, int toStep, imaging::Error* error)
 {
     std::map<int, std::vector<int>> bySource; // the positions each source frame serves
-    for (const SampleRun& run : runs.at(step))
-        for (const int position : run.positions)
-            if (!frames.count(position))
-                bySource[plan[position].source].push_back(position);
+    for (auto it = runs.lower_bound(fromStep); it != runs.end() && it->first <= toStep; ++it)
+        for (const SampleRun& run : it->second)
+            for (const int position : run.positions)
+                if (!frames.count(position))
+                    bySource[plan[position].source].push_back(position);
     if (bySource.empty())
         return true;
     std::set<int> wanted;
@@ -471,7 +474,7 @@ bool SizeEstimator::Impl::readSample(int step, imaging::Error* error)
 // Renders the sample's frames at frame step and scale not rendered yet.
 bool SizeEstimator::Impl::render(int step, double scale, imaging::Error* error)
 {
-    if (!readSample(step, error))
+    if (!readSample(step, step == 1 ? 1 : kMostFrameStep, error))
         return false;
     std::vector<int> missing;
     for (const SampleRun& run : runs.at(step))
