@@ -111,6 +111,56 @@ double SampledError(const std::uint8_t* rgba, std::size_t count, const std::vect
     return sampled ? static_cast<double>(sum) / static_cast<double>(sampled) : 0.0;
 }
 
+// Chooses colours for the opaque pixels from a histogram of their exact
+// colours: what libimagequant would make of the picture itself, without the
+// maps of busy areas it weighs colours by, which cost more than the rest of
+// choosing together. A transparent entry is kept when some pixel needs it.
+ResultPtr Choose(const std::uint8_t* rgba, std::size_t count, liq_attr* attr, std::string* reason)
+{
+    std::size_t slots = 1024;
+    while (slots < count * 2)
+        slots *= 2;
+    std::vector<std::uint32_t> keys(slots, 0);
+    std::vector<unsigned> counts(slots, 0);
+    bool anyTransparent = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* p = rgba + i * 4;
+        if (p[3] == 0) {
+            anyTransparent = true;
+            continue;
+        }
+        const std::uint32_t colour = 0xFF000000u | (static_cast<std::uint32_t>(p[0]) << 16)
+                                     | (static_cast<std::uint32_t>(p[1]) << 8) | p[2];
+        std::size_t slot = ((colour * 2654435761u) ^ (colour >> 15)) & (slots - 1);
+        while (keys[slot] != 0 && keys[slot] != colour)
+            slot = (slot + 1) & (slots - 1);
+        keys[slot] = colour;
+        ++counts[slot];
+    }
+    std::vector<liq_histogram_entry> entries;
+    for (std::size_t slot = 0; slot < slots; ++slot)
+        if (keys[slot] != 0)
+            entries.push_back({{static_cast<unsigned char>(keys[slot] >> 16),
+                                static_cast<unsigned char>(keys[slot] >> 8), static_cast<unsigned char>(keys[slot]),
+                                255},
+                               counts[slot]});
+    std::unique_ptr<liq_histogram, HistogramFree> histogram(liq_histogram_create(attr));
+    if (!histogram) {
+        *reason = "the colour quantiser cannot start";
+        return nullptr;
+    }
+    liq_result* raw = nullptr;
+    if (entries.empty()
+        || liq_histogram_add_colors(histogram.get(), attr, entries.data(), static_cast<int>(entries.size()), 0)
+               != LIQ_OK
+        || (anyTransparent && liq_histogram_add_fixed_color(histogram.get(), liq_color{0, 0, 0, 0}, 0) != LIQ_OK)
+        || liq_histogram_quantize(histogram.get(), attr, &raw) != LIQ_OK || !raw) {
+        *reason = "the colour quantiser failed";
+        return nullptr;
+    }
+    return ResultPtr(raw);
+}
+
 } // namespace
 
 bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, QuantisedImage& out,
@@ -119,13 +169,13 @@ bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLeve
     AttrPtr attr = MakeAttr(levels.colours, levels);
     if (!attr)
         return Failed(reason, "the colour quantiser cannot start");
+    ResultPtr result = Choose(rgba, static_cast<std::size_t>(width) * static_cast<std::size_t>(height), attr.get(),
+                              reason);
+    if (!result)
+        return false;
     ImagePtr image(liq_image_create_rgba(attr.get(), rgba, width, height, 0));
     if (!image)
         return Failed(reason, "the colour quantiser cannot take the frame");
-    liq_result* raw = nullptr;
-    if (liq_image_quantize(image.get(), attr.get(), &raw) != LIQ_OK || !raw)
-        return Failed(reason, "the colour quantiser failed");
-    ResultPtr result(raw);
     return Remap(result.get(), image.get(), levels, out, reason);
 }
 
@@ -135,19 +185,22 @@ bool ChooseColours(const std::uint8_t* rgba, int width, int height, const GifLev
     AttrPtr attr = MakeAttr(std::max(2, levels.colours - 1), levels);
     if (!attr)
         return Failed(reason, "the colour quantiser cannot start");
-    ImagePtr image(liq_image_create_rgba(attr.get(), rgba, width, height, 0));
-    if (!image)
-        return Failed(reason, "the colour quantiser cannot take the frame");
-    liq_result* raw = nullptr;
-    if (liq_image_quantize(image.get(), attr.get(), &raw) != LIQ_OK || !raw)
-        return Failed(reason, "the colour quantiser failed");
-    ResultPtr result(raw);
-    const liq_palette* palette = liq_get_palette(result.get());
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     out.palette.clear();
+    out.error = 0;
+    bool anyOpaque = false;
+    for (std::size_t i = 0; i < count && !anyOpaque; ++i)
+        anyOpaque = rgba[i * 4 + 3] != 0;
+    if (!anyOpaque)
+        return true; // nothing to choose for: serves no frame that draws
+    ResultPtr result = Choose(rgba, count, attr.get(), reason);
+    if (!result)
+        return false;
+    const liq_palette* palette = liq_get_palette(result.get());
     for (unsigned i = 0; i < palette->count; ++i)
         if (const std::uint32_t colour = Packed(palette->entries[i]))
             out.palette.push_back(colour);
-    out.error = SampledError(rgba, static_cast<std::size_t>(width) * static_cast<std::size_t>(height), out.palette);
+    out.error = SampledError(rgba, count, out.palette);
     return true;
 }
 
@@ -156,7 +209,7 @@ bool RemapRgba(const std::uint8_t* rgba, int width, int height, const GifLevels&
 {
     *served = false;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    if (SampledError(rgba, count, chosen.palette) > chosen.error * (1.0 + levels.paletteReuse))
+    if (chosen.palette.empty() || SampledError(rgba, count, chosen.palette) > chosen.error * (1.0 + levels.paletteReuse))
         return true;
     std::vector<std::uint32_t> colours = chosen.palette;
     for (std::size_t i = 0; i < count; ++i)
