@@ -304,6 +304,7 @@ bool SizeEstimator::Impl::readTimeline(const std::function<bool(int, const imagi
     reader.setCancelCheck(options.cancelled);
     if (!reader.open(input, error))
         return false;
+    reader.setFrameSize(size); // a clip's frames come as the conversion reads them
     imaging::RgbaImage frame;
     for (int source = 0; source <= lastSource; ++source) {
         const bool keep = wanted.count(source) > 0;
@@ -347,27 +348,27 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
     while (forward < count && d.plan[forward].replay < 0)
         sources.insert(d.plan[forward++].source);
     std::vector<std::array<int, kMostFrameStep + 1>> changeAt(static_cast<std::size_t>(count));
-    // A short animation read at its own size is kept whole on the first
-    // reading, which saves the second.
+    // A short animation whose frames come at the conversion's size (one
+    // at its own size, a clip) is kept whole on the first reading, which
+    // saves the second.
     const double frameBytes = 4.0 * d.size.width * d.size.height;
-    const bool keepAll = d.info.width == d.size.width && d.info.height == d.size.height
-                         && static_cast<double>(sources.size()) * frameBytes <= kSampleBytes;
+    const bool keepAll = static_cast<double>(sources.size()) * frameBytes <= kSampleBytes;
     std::map<int, imaging::RgbaImage> all;
     {
         std::vector<imaging::RgbaImage> recent(kMostFrameStep + 1);
-        // Every second point of the conversion's frame: a source frame much
-        // larger than that (a video) is looked at more sparsely.
-        const int stride = 2 * std::max(1, d.info.width / std::max(1, d.size.width));
         int position = 0;
         if (!d.readTimeline(
                 [&](int source, const imaging::RgbaImage& frame) {
+                    // Every second point of the conversion's frame: a source
+                    // frame much larger than that is looked at more sparsely.
+                    const int stride = 2 * std::max(1, frame.width / std::max(1, d.size.width));
                     for (; position < forward && d.plan[position].source == source; ++position) {
                         for (int step = 1; step <= kMostFrameStep && step <= position; ++step)
                             changeAt[position][step] =
                                 ChangeBetween(frame, recent[(position - step) % recent.size()], stride);
                         recent[position % recent.size()] = frame;
                     }
-                    if (keepAll)
+                    if (keepAll && frame.width == d.size.width && frame.height == d.size.height)
                         all[source] = frame;
                     return !d.cancelled(error);
                 },
@@ -410,17 +411,17 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
     } while (static_cast<double>(positions.size()) * frameBytes > kSampleBytes
              && (dropping.shrink() || everyFrame.shrink()));
     // The frames of every frame step are read now when the animation was
-    // kept whole or its frames are resized (a video: a pass more costs more
-    // than the memory saved); else those of every frame (what an estimate
-    // at the options' own settings needs), the others when first rendered.
+    // kept whole or is a clip (a pass more costs more than the memory
+    // saved) or resized; else those of every frame (what an estimate at the
+    // options' own settings needs), the others when first rendered.
     if (keepAll) {
         for (const int position : positions)
             if (const auto found = all.find(d.plan[position].source); found != all.end())
                 d.frames[position] = found->second;
         all.clear();
     }
-    const bool resized = d.info.width != d.size.width || d.info.height != d.size.height;
-    if (!d.readSample(1, resized ? kMostFrameStep : 1, error))
+    const bool allNow = d.info.video() || d.info.width != d.size.width || d.info.height != d.size.height;
+    if (!d.readSample(1, allNow ? kMostFrameStep : 1, error))
         return false;
 
     d.smallest = SizeSettings{d.worstQuality(), 1, 1.0};
