@@ -84,10 +84,9 @@ bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, co
     std::vector<TimelineFrame> plan;
     if (!PlanTimeline(file, opened->info, options.timeline, &plan, error))
         return false;
-    for (int skipped = 0; skipped < plan.front().source; ++skipped)
-        if (!reader.skipNext(error))
-            return error && *error ? false
-                                   : imaging::Fail(error, imaging::ErrorKind::NoImage, file, "ends before the start");
+    if (!reader.skipTo(plan.front().source, error))
+        return error && *error ? false
+                               : imaging::Fail(error, imaging::ErrorKind::NoImage, file, "ends before the start");
     imaging::RgbaImage decoded;
     if (!reader.readNext(decoded, error)) {
         if (error && !*error)
