@@ -266,6 +266,7 @@ bool VideoReader::Impl::index(Error* error)
     const AVStream* video = ctx->streams[stream];
     std::vector<std::int64_t> pts;
     std::int64_t lastEnd = AV_NOPTS_VALUE;
+    bool presented = true; // every packet has the time it is shown
     int result = 0;
     while ((result = av_read_frame(ctx, packet.get())) >= 0) {
         const AVPacket& p = *packet;
@@ -277,6 +278,7 @@ bool VideoReader::Impl::index(Error* error)
                 result = AVERROR_INVALIDDATA;
                 break;
             }
+            presented = presented && p.pts != AV_NOPTS_VALUE;
             std::int64_t t = p.pts != AV_NOPTS_VALUE ? p.pts : p.dts;
             if (t == AV_NOPTS_VALUE)
                 t = pts.empty() ? 0 : lastEnd;
@@ -308,9 +310,11 @@ bool VideoReader::Impl::index(Error* error)
     pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
     firstPts = pts.front();
     framePts = pts;
-    // Pictures that build on the one before whatever the key frames say.
+    // A frame found after a seek is told by the time it is shown, which
+    // packets in decoding order without it (AVI) do not give; APNG and GIF
+    // pictures build on the one before whatever the key frames say.
     const AVCodecID codec = video->codecpar->codec_id;
-    seekable = !keys.empty() && codec != AV_CODEC_ID_APNG && codec != AV_CODEC_ID_GIF;
+    seekable = presented && !keys.empty() && codec != AV_CODEC_ID_APNG && codec != AV_CODEC_ID_GIF;
     const AVRational tb = video->time_base;
     const AVRational rate = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
     info.frameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
@@ -559,8 +563,7 @@ bool VideoReader::Impl::seekTo(int target)
     while (!source.stopped()) {
         const int received = avcodec_receive_frame(decoder.get(), picture.get());
         if (received == 0) {
-            const std::int64_t t =
-                picture->pts != AV_NOPTS_VALUE ? picture->pts : picture->best_effort_timestamp;
+            const std::int64_t t = picture->pts;
             if (t == want) {
                 pending = true;
                 framesRead = target;
