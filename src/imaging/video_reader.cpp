@@ -28,6 +28,10 @@ namespace {
 constexpr const char* kVideoDemuxers =
     "mov,mp4,matroska,webm,avi,apng,mpegts,flv,ogg,asf,ivf,obu,h264,hevc,m4v,mpeg,mpegvideo,nut,gif";
 
+// Above a plane of the largest picture allowed (kMaxPixels at 16 bits).
+constexpr std::size_t kLargestBlock = std::size_t{1} << 29;
+static_assert(kLargestBlock > 2 * static_cast<std::size_t>(kMaxPixels) + (1 << 20));
+
 struct FormatCloser {
     void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
 };
@@ -350,8 +354,10 @@ bool VideoReader::open(const std::string& path, Error* error)
     d.path = path;
     d.cancelled = std::move(cancelled);
     // What goes wrong is told through Error and AnimationDamage, not the
-    // library's own messages on standard error.
-    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), true);
+    // library's own messages on standard error. No single block the library
+    // asks for may pass kLargestBlock: a damaged header of a few bytes can
+    // otherwise claim a gigabyte before any picture is seen.
+    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), av_max_alloc(kLargestBlock), true);
     (void)quiet;
     try {
         if (!d.picture || !d.packet)
