@@ -10,7 +10,8 @@
 # node_modules/gifski/bin/debian/gifski).  VARIANTS defaults to "2 6",
 # LEVELS (ours and gifski's) to "100 90 80 70 50 30 10".  Every output is
 # decoded with `quillframe-cli frames` and compared with the frames the
-# converter rendered (psnr.py: over all pixels of all frames).
+# converter rendered (psnr.py: over all pixels of all frames).  TOOLS (in the
+# environment) picks among "ours gifski ffmpeg", all three by default.
 set -euo pipefail
 cli="$(realpath "$1")"
 gifski="$(realpath "$2")"
@@ -21,6 +22,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 python=/usr/bin/python3
+tools=" ${TOOLS:-ours gifski ffmpeg} "
 
 # Prints "size-KB psnr" of the GIF $1 against $work/rendered.
 measure() {
@@ -40,16 +42,19 @@ for input in "$animations"/*.gif; do
         "$cli" convert "$input" "$work/ours.gif" --variant "$v" --quiet --png-frames "$work/rendered"
         width=$("$python" -c "from PIL import Image; print(Image.open('$work/rendered/frame-0001.png').width)")
         for q in $levels; do
+            [[ $tools == *" ours "* ]] || break
             "$cli" convert "$input" "$work/ours.gif" --variant "$v" --quality "$q" --quiet
             read -r kb psnr < <(measure "$work/ours.gif")
             printf "%-10s %7s %-8s %7s %9s %8s\n" "$name" "$v" ours "$q" "$kb" "$psnr"
         done
         for q in $levels; do
+            [[ $tools == *" gifski "* ]] || break
             "$gifski" --quiet --quality "$q" -W "$width" -o "$work/gifski.gif" "$work"/rendered/frame-*.png
             read -r kb psnr < <(measure "$work/gifski.gif")
             printf "%-10s %7s %-8s %7s %9s %8s\n" "$name" "$v" gifski "$q" "$kb" "$psnr"
         done
         for colours in 256 128 64 32 16; do
+            [[ $tools == *" ffmpeg "* ]] || break
             ffmpeg -y -loglevel error -i "$work/rendered/frame-%04d.png" -filter_complex \
                 "split[a][b];[a]palettegen=stats_mode=diff:max_colors=$colours[p];[b][p]paletteuse=dither=sierra2_4a:diff_mode=rectangle" \
                 "$work/ffmpeg.gif"
