@@ -188,11 +188,12 @@ bool FewColoursDiffer(const PackedFrame& frame, const std::vector<std::uint32_t>
 }
 
 // True when a decoder that shows shown (0: nothing) at a pixel of colour p
-// is at least as close to p as the reduced colour, give or take slack (in
-// summed squares of the channel differences): the pixel keeps it.
-bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, int slack)
+// is at least as close to p as the reduced colour, give or take the level's
+// slack (in summed squares of the channel differences) but no further than
+// its colour tolerance in any channel: the pixel keeps it.
+bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, const GifLevels& levels)
 {
-    if (shown == 0)
+    if (shown == 0 || (levels.keepSlack > 0 && ChannelDistance(p, shown) > levels.colourTolerance))
         return false;
     auto distance = [p](std::uint32_t c) {
         int sum = 0;
@@ -202,7 +203,7 @@ bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, int
         }
         return sum;
     };
-    return distance(shown) <= distance(reduced) + slack;
+    return distance(shown) <= distance(reduced) + levels.keepSlack;
 }
 
 } // namespace
@@ -253,8 +254,7 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
                 const int own = plan.entryIndex[plan.indexes[k]];
                 if (own >= 0
                     && !(keepsShown
-                         && KeepsShown(f[i], plan.table[static_cast<std::size_t>(own)], view[i],
-                                       job.levels.keepSlack)))
+                         && KeepsShown(f[i], plan.table[static_cast<std::size_t>(own)], view[i], job.levels)))
                     view[i] = plan.table[static_cast<std::size_t>(own)];
             }
         }
@@ -445,7 +445,7 @@ bool FrameEncoder::encode(FrameJob& job, EncodedFrame& out, std::string* reason)
     } else {
         against_ = plan.againstPrevious ? job.previous->pixels.data() : nullptr;
     }
-    slack_ = job.levels.keepSlack;
+    levels_ = job.levels;
     tolerance_ = job.levels.lossyTolerance;
     switch (plan.mode) {
     case PreparedFrame::Mode::Unchanged:
@@ -660,7 +660,7 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
                 own = plan.entryIndex[plan.indexes[k]];
                 const bool keeps =
                     transparent >= 0 && own >= 0
-                    && KeepsShown(frame_[i], table[static_cast<std::size_t>(own)], shown, slack_);
+                    && KeepsShown(frame_[i], table[static_cast<std::size_t>(own)], shown, levels_);
                 if (own >= 0 && !keeps) {
                     primary_[k] = static_cast<std::uint8_t>(own);
                     alternative_[k] = kNoAlternative;

@@ -195,7 +195,7 @@ private:
     const std::uint32_t* shown_ = nullptr;
     int width_ = 0;
     int tolerance_ = 0; // of the lossy compression
-    int slack_ = 0;     // what a reduced pixel may lose by keeping what is shown
+    GifLevels levels_;
     int nearSlack_ = 0; // the same for a pixel drawn exactly, while against_ is shown_
 
     std::vector<std::uint8_t> primary_;

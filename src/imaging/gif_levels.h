@@ -36,17 +36,13 @@ struct GifLevels {
     bool lossless() const { return quality >= kBestQuality; }
     // How far a pixel of an animation whose frames have at most 256 colours
     // may come out from its own colour in any channel. A drawn pixel lands
-    // within the colour or the lossy tolerance of the frame's (held) colour;
-    // one that keeps what is shown lies within the root of 3 colour
-    // tolerances squared plus the slack of what the decoder was told it
-    // shows, which is off by at most the colour plus the lossy tolerance.
+    // within the colour or the lossy tolerance of the frame's colour (held
+    // still); one that keeps what is shown is within the colour tolerance
+    // of what the decoder was told it shows, which is itself off by at most
+    // the colour plus the lossy tolerance.
     int maxChannelError() const
     {
-        if (lossless())
-            return 0;
-        const int kept =
-            static_cast<int>(std::ceil(std::sqrt(3.0 * colourTolerance * colourTolerance + keepSlack)));
-        return stillTolerance + lossyTolerance + colourTolerance + kept;
+        return lossless() ? 0 : stillTolerance + lossyTolerance + 2 * colourTolerance;
     }
 };
 
