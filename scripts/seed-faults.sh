@@ -57,6 +57,11 @@ faults=(
   "shell-open-hidden-in-step-1|src/shell|s/PageOpen->openButton\(\)->setFocus\(\);/PageOpen->openButton()->hide();/"
   "shell-no-progress-panel|src/shell|s/    Pages->setCurrentWidget\(PicProgress->parentWidget\(\)\);\n//"
   "shell-options-in-step-3|src/shell|s/ActOptions->setVisible\(step == Step::Choose\)/ActOptions->setVisible(step != Step::Open)/"
+  # A long clip's start, end and rate: the cards, the preview, the result.
+  "pipeline-cards-from-the-start|src/pipeline|s/skipped < plan.front\(\).source;/skipped < 0;/"
+  "pipeline-preview-own-rate|src/pipeline|s/TimelineOptions timeline = options.timeline;/TimelineOptions timeline;/"
+  "shell-clip-not-converted|src/shell|s/Work->convert\(SourcePath, ClipControls->timeline\(\),/Work->convert(SourcePath, {},/"
+  "shell-clip-controls-for-any-clip|src/shell|s/applies_ = length > kClipBarAfter;/applies_ = length > 0;/"
   "shell-folder-0755|src/shell|s/::mkdir\(native.constData\(\), 0700\)/::mkdir(native.constData(), 0755)/; s/\(info.st_mode & 07777\) != 0700 && ::fchmod\(fd, 0700\)/(info.st_mode \& 07777) != 0755 \&\& ::fchmod(fd, 0755)/"
 )
 

@@ -21,6 +21,40 @@
     </message>
 </context>
 <context>
+    <name>ClipBar</name>
+    <message>
+        <source>Where the GIF begins in the clip (minutes:seconds)</source>
+        <translation>Wo das GIF im Clip beginnt (Minuten:Sekunden)</translation>
+    </message>
+    <message>
+        <source>&amp;From</source>
+        <translation>&amp;Von</translation>
+    </message>
+    <message>
+        <source>Where the GIF ends in the clip (minutes:seconds)</source>
+        <translation>Wo das GIF im Clip endet (Minuten:Sekunden)</translation>
+    </message>
+    <message>
+        <source>&amp;to</source>
+        <translation>&amp;bis</translation>
+    </message>
+    <message>
+        <source> fps</source>
+        <translation> fps</translation>
+    </message>
+    <message>
+        <source>Frames a second taken from the clip</source>
+        <translation>Bilder pro Sekunde aus dem Clip</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n frames</source>
+        <translation>
+            <numerusform>%n Bild</numerusform>
+            <numerusform>%n Bilder</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>FormBatch</name>
     <message>
         <source>Please open an animated GIF file</source>
@@ -181,10 +215,6 @@ Möchten Sie die Datei ersetzen?</translation>
         <translation>Effektoptionen anzeigen (Alt+O)</translation>
     </message>
     <message>
-        <source>Animations (*.gif *.webp)</source>
-        <translation>Animationen (*.gif *.webp)</translation>
-    </message>
-    <message>
         <source>Quit</source>
         <translation>Beenden</translation>
     </message>
@@ -215,6 +245,22 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
         <translation>Effektoptionen anzeigen (Alt+O): %1 Schalter weichen vom Standard ab</translation>
+    </message>
+    <message>
+        <source>All supported files (%1)</source>
+        <translation>Alle unterstützten Dateien (%1)</translation>
+    </message>
+    <message>
+        <source>Animated PNG (%1)</source>
+        <translation>Animiertes PNG (%1)</translation>
+    </message>
+    <message>
+        <source>Videos (%1)</source>
+        <translation>Videos (%1)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Alle Dateien (*)</translation>
     </message>
 </context>
 <context>

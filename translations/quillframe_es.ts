@@ -21,6 +21,40 @@
     </message>
 </context>
 <context>
+    <name>ClipBar</name>
+    <message>
+        <source>Where the GIF begins in the clip (minutes:seconds)</source>
+        <translation>Dónde empieza el GIF en el clip (minutos:segundos)</translation>
+    </message>
+    <message>
+        <source>&amp;From</source>
+        <translation>&amp;Desde</translation>
+    </message>
+    <message>
+        <source>Where the GIF ends in the clip (minutes:seconds)</source>
+        <translation>Dónde termina el GIF en el clip (minutos:segundos)</translation>
+    </message>
+    <message>
+        <source>&amp;to</source>
+        <translation>&amp;hasta</translation>
+    </message>
+    <message>
+        <source> fps</source>
+        <translation> fps</translation>
+    </message>
+    <message>
+        <source>Frames a second taken from the clip</source>
+        <translation>Fotogramas por segundo tomados del clip</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n frames</source>
+        <translation>
+            <numerusform>%n fotograma</numerusform>
+            <numerusform>%n fotogramas</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>FormBatch</name>
     <message>
         <source>Please open an animated GIF file</source>
@@ -181,10 +215,6 @@ Do you want to replace it?</source>
         <translation>Mostrar las opciones del efecto (Alt+O)</translation>
     </message>
     <message>
-        <source>Animations (*.gif *.webp)</source>
-        <translation>Animaciones (*.gif *.webp)</translation>
-    </message>
-    <message>
         <source>Quit</source>
         <translation>Salir</translation>
     </message>
@@ -215,6 +245,22 @@ Do you want to replace it?</source>
     <message>
         <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
         <translation>Mostrar las opciones del efecto (Alt+O): %1 opciones difieren de los valores predeterminados</translation>
+    </message>
+    <message>
+        <source>All supported files (%1)</source>
+        <translation>Todos los archivos compatibles (%1)</translation>
+    </message>
+    <message>
+        <source>Animated PNG (%1)</source>
+        <translation>PNG animado (%1)</translation>
+    </message>
+    <message>
+        <source>Videos (%1)</source>
+        <translation>Vídeos (%1)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Todos los archivos (*)</translation>
     </message>
 </context>
 <context>

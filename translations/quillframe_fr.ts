@@ -21,6 +21,40 @@
     </message>
 </context>
 <context>
+    <name>ClipBar</name>
+    <message>
+        <source>Where the GIF begins in the clip (minutes:seconds)</source>
+        <translation>Où le GIF commence dans le clip (minutes:secondes)</translation>
+    </message>
+    <message>
+        <source>&amp;From</source>
+        <translation>&amp;De</translation>
+    </message>
+    <message>
+        <source>Where the GIF ends in the clip (minutes:seconds)</source>
+        <translation>Où le GIF se termine dans le clip (minutes:secondes)</translation>
+    </message>
+    <message>
+        <source>&amp;to</source>
+        <translation>&amp;à</translation>
+    </message>
+    <message>
+        <source> fps</source>
+        <translation> i/s</translation>
+    </message>
+    <message>
+        <source>Frames a second taken from the clip</source>
+        <translation>Images par seconde prises dans le clip</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n frames</source>
+        <translation>
+            <numerusform>%n image</numerusform>
+            <numerusform>%n images</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>FormBatch</name>
     <message>
         <source>Please open an animated GIF file</source>
@@ -181,10 +215,6 @@ Voulez-vous le remplacer&#xa0;?</translation>
         <translation>Afficher les options d’effet (Alt+O)</translation>
     </message>
     <message>
-        <source>Animations (*.gif *.webp)</source>
-        <translation>Animations (*.gif *.webp)</translation>
-    </message>
-    <message>
         <source>Quit</source>
         <translation>Quitter</translation>
     </message>
@@ -215,6 +245,22 @@ Voulez-vous le remplacer&#xa0;?</translation>
     <message>
         <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
         <translation>Afficher les options d’effet (Alt+O)&#xa0;: %1 options diffèrent des valeurs par défaut</translation>
+    </message>
+    <message>
+        <source>All supported files (%1)</source>
+        <translation>Tous les fichiers pris en charge (%1)</translation>
+    </message>
+    <message>
+        <source>Animated PNG (%1)</source>
+        <translation>PNG animé (%1)</translation>
+    </message>
+    <message>
+        <source>Videos (%1)</source>
+        <translation>Vidéos (%1)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Tous les fichiers (*)</translation>
     </message>
 </context>
 <context>

@@ -21,6 +21,39 @@
     </message>
 </context>
 <context>
+    <name>ClipBar</name>
+    <message>
+        <source>Where the GIF begins in the clip (minutes:seconds)</source>
+        <translation>クリップ内で GIF を始める位置（分:秒）</translation>
+    </message>
+    <message>
+        <source>&amp;From</source>
+        <translation>開始(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Where the GIF ends in the clip (minutes:seconds)</source>
+        <translation>クリップ内で GIF を終える位置（分:秒）</translation>
+    </message>
+    <message>
+        <source>&amp;to</source>
+        <translation>終了(&amp;T)</translation>
+    </message>
+    <message>
+        <source> fps</source>
+        <translation> fps</translation>
+    </message>
+    <message>
+        <source>Frames a second taken from the clip</source>
+        <translation>クリップから取り出す 1 秒あたりのフレーム数</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n frames</source>
+        <translation>
+            <numerusform>%n フレーム</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>FormBatch</name>
     <message>
         <source>Please open an animated GIF file</source>
@@ -181,10 +214,6 @@ Do you want to replace it?</source>
         <translation>効果のオプションを表示 (Alt+O)</translation>
     </message>
     <message>
-        <source>Animations (*.gif *.webp)</source>
-        <translation>アニメーション (*.gif *.webp)</translation>
-    </message>
-    <message>
         <source>Quit</source>
         <translation>終了</translation>
     </message>
@@ -215,6 +244,22 @@ Do you want to replace it?</source>
     <message>
         <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
         <translation>効果のオプションを表示 (Alt+O): %1 個の設定がデフォルトと異なります</translation>
+    </message>
+    <message>
+        <source>All supported files (%1)</source>
+        <translation>対応するすべてのファイル (%1)</translation>
+    </message>
+    <message>
+        <source>Animated PNG (%1)</source>
+        <translation>アニメーション PNG (%1)</translation>
+    </message>
+    <message>
+        <source>Videos (%1)</source>
+        <translation>動画 (%1)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>すべてのファイル (*)</translation>
     </message>
 </context>
 <context>

@@ -21,6 +21,40 @@
     </message>
 </context>
 <context>
+    <name>ClipBar</name>
+    <message>
+        <source>Where the GIF begins in the clip (minutes:seconds)</source>
+        <translation>Onde o GIF começa no clipe (minutos:segundos)</translation>
+    </message>
+    <message>
+        <source>&amp;From</source>
+        <translation>&amp;De</translation>
+    </message>
+    <message>
+        <source>Where the GIF ends in the clip (minutes:seconds)</source>
+        <translation>Onde o GIF termina no clipe (minutos:segundos)</translation>
+    </message>
+    <message>
+        <source>&amp;to</source>
+        <translation>&amp;até</translation>
+    </message>
+    <message>
+        <source> fps</source>
+        <translation> fps</translation>
+    </message>
+    <message>
+        <source>Frames a second taken from the clip</source>
+        <translation>Quadros por segundo tirados do clipe</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n frames</source>
+        <translation>
+            <numerusform>%n quadro</numerusform>
+            <numerusform>%n quadros</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>FormBatch</name>
     <message>
         <source>Please open an animated GIF file</source>
@@ -181,10 +215,6 @@ Deseja substituí-lo?</translation>
         <translation>Mostrar as opções do efeito (Alt+O)</translation>
     </message>
     <message>
-        <source>Animations (*.gif *.webp)</source>
-        <translation>Animações (*.gif *.webp)</translation>
-    </message>
-    <message>
         <source>Quit</source>
         <translation>Sair</translation>
     </message>
@@ -215,6 +245,22 @@ Deseja substituí-lo?</translation>
     <message>
         <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
         <translation>Mostrar as opções do efeito (Alt+O): %1 opções diferem do padrão</translation>
+    </message>
+    <message>
+        <source>All supported files (%1)</source>
+        <translation>Todos os arquivos compatíveis (%1)</translation>
+    </message>
+    <message>
+        <source>Animated PNG (%1)</source>
+        <translation>PNG animado (%1)</translation>
+    </message>
+    <message>
+        <source>Videos (%1)</source>
+        <translation>Vídeos (%1)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Todos os arquivos (*)</translation>
     </message>
 </context>
 <context>

@@ -21,6 +21,39 @@
     </message>
 </context>
 <context>
+    <name>ClipBar</name>
+    <message>
+        <source>Where the GIF begins in the clip (minutes:seconds)</source>
+        <translation>GIF 在片段中的开始位置（分:秒）</translation>
+    </message>
+    <message>
+        <source>&amp;From</source>
+        <translation>从(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Where the GIF ends in the clip (minutes:seconds)</source>
+        <translation>GIF 在片段中的结束位置（分:秒）</translation>
+    </message>
+    <message>
+        <source>&amp;to</source>
+        <translation>到(&amp;T)</translation>
+    </message>
+    <message>
+        <source> fps</source>
+        <translation> 帧/秒</translation>
+    </message>
+    <message>
+        <source>Frames a second taken from the clip</source>
+        <translation>每秒从片段中取用的帧数</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n frames</source>
+        <translation>
+            <numerusform>%n 帧</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>FormBatch</name>
     <message>
         <source>Please open an animated GIF file</source>
@@ -181,10 +214,6 @@ Do you want to replace it?</source>
         <translation>显示效果选项 (Alt+O)</translation>
     </message>
     <message>
-        <source>Animations (*.gif *.webp)</source>
-        <translation>动画 (*.gif *.webp)</translation>
-    </message>
-    <message>
         <source>Quit</source>
         <translation>退出</translation>
     </message>
@@ -215,6 +244,22 @@ Do you want to replace it?</source>
     <message>
         <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
         <translation>显示效果选项 (Alt+O)：%1 个开关与默认值不同</translation>
+    </message>
+    <message>
+        <source>All supported files (%1)</source>
+        <translation>所有支持的文件 (%1)</translation>
+    </message>
+    <message>
+        <source>Animated PNG (%1)</source>
+        <translation>动画 PNG (%1)</translation>
+    </message>
+    <message>
+        <source>Videos (%1)</source>
+        <translation>视频 (%1)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>所有文件 (*)</translation>
     </message>
 </context>
 <context>

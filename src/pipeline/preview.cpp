@@ -7,10 +7,53 @@
 
 namespace qf {
 
+namespace {
+
+// The source frames kept for the preview options at path, as they are now.
+PreviewSource SourceKey(const std::string& path, const PreviewOptions& options, const TimelineOptions& timeline)
+{
+    PreviewSource key;
+    key.path = path;
+    std::error_code ec;
+    key.modified = std::filesystem::last_write_time(path, ec);
+    key.timeline = timeline;
+    key.maxWidth = options.maxWidth;
+    key.maxHeight = options.maxHeight;
+    key.maxHundredths = options.maxHundredths;
+    key.maxFrames = options.maxFrames;
+    return key;
+}
+
+bool SameSource(const PreviewSource& a, const PreviewSource& b)
+{
+    return a.path == b.path && a.modified == b.modified && a.timeline == b.timeline && a.maxWidth == b.maxWidth
+           && a.maxHeight == b.maxHeight && a.maxHundredths == b.maxHundredths && a.maxFrames == b.maxFrames;
+}
+
+} // namespace
+
 bool RenderPreview(const std::string& path, const PreviewOptions& options, const PreviewSink& sink,
-                   imaging::Error* error)
+                   imaging::Error* error, std::shared_ptr<const PreviewSource>* kept)
 {
     const auto stopped = [&] { return options.cancelled && options.cancelled(); };
+    TimelineOptions timeline = options.timeline;
+    timeline.bounce = false;
+    EngineState state;
+    UseDefaultPencilTexture(state);
+    Picture rendered;
+    auto read = std::make_shared<PreviewSource>(SourceKey(path, options, timeline));
+    if (kept && *kept && SameSource(**kept, *read)) {
+        const PreviewSource& source = **kept;
+        for (std::size_t i = 0; i < source.frames.size(); ++i) {
+            if (stopped())
+                return imaging::Fail(error, imaging::ErrorKind::Cancelled, path, "stopped");
+            const int number = static_cast<int>(i) + 1;
+            RenderFrame(state, source.frames[i], options.variant, number, options.switches, rendered);
+            sink(number, source.frames[i], rendered, source.delays[i]);
+        }
+        return true;
+    }
+
     imaging::AnimationReader reader;
     reader.setCancelCheck(options.cancelled);
     if (!reader.open(path, error))
@@ -18,27 +61,38 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
     const imaging::AnimationInfo& info = reader.info();
     const imaging::Size size =
         imaging::ResizedSize(info.width, info.height, {0, options.maxWidth, options.maxHeight});
+    std::vector<TimelineFrame> plan;
+    if (!PlanTimeline(path, info, timeline, &plan, error))
+        return false;
+    TimelineSource frames(reader, std::move(plan), path, size);
 
-    EngineState state;
-    UseDefaultPencilTexture(state);
     imaging::RgbaImage decoded, reduced;
-    Picture source, rendered;
+    Picture source;
     int played = 0;
     for (int number = 1; number <= options.maxFrames && played < options.maxHundredths; ++number) {
         if (stopped())
             return imaging::Fail(error, imaging::ErrorKind::Cancelled, path, "stopped");
-        const imaging::ReadResult read = reader.readNext(decoded, error);
-        if (read.status == imaging::ReadStatus::End)
+        int delay = 0;
+        const imaging::ReadResult result = frames.next(decoded, &delay, error);
+        if (result.status == imaging::ReadStatus::End)
             break;
-        if (!read)
-            return number > 1; // frames after damage are not needed to choose
+        if (!result) {
+            if (number == 1)
+                return false;
+            break; // frames after damage are not needed to choose
+        }
         imaging::Resize(decoded, size.width, size.height, reduced);
         ReadFrame(reduced, source);
         RenderFrame(state, source, options.variant, number, options.switches, rendered);
-        const int delay = number <= static_cast<int>(info.delays.size()) ? info.delays[number - 1] : 10;
         played += delay <= 1 ? 10 : delay;
         sink(number, source, rendered, delay);
+        if (kept) {
+            read->frames.push_back(source);
+            read->delays.push_back(delay);
+        }
     }
+    if (kept)
+        *kept = std::move(read);
     return true;
 }
 

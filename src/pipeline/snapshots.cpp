@@ -81,6 +81,13 @@ bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, co
     if (options.animatedOnly && opened->info.frameCount < 2)
         return true;
 
+    std::vector<TimelineFrame> plan;
+    if (!PlanTimeline(file, opened->info, options.timeline, &plan, error))
+        return false;
+    for (int skipped = 0; skipped < plan.front().source; ++skipped)
+        if (!reader.skipNext(error))
+            return error && *error ? false
+                                   : imaging::Fail(error, imaging::ErrorKind::NoImage, file, "ends before the start");
     imaging::RgbaImage decoded;
     if (!reader.readNext(decoded, error)) {
         if (error && !*error)

@@ -7,6 +7,7 @@
 #include "imaging/resize.h"
 #include "picture.h"
 #include "progress.h"
+#include "timeline.h"
 
 #include <functional>
 #include <string>
@@ -46,6 +47,8 @@ struct ChoosingOptions {
     Switches switches;
     // Frame 1 is resized as a conversion with this request would resize it.
     imaging::ResizeRequest resize;
+    // The snapshots show the first frame this part of the animation shows.
+    TimelineOptions timeline;
     // The caller keeps all 17 pictures (the window) rather than letting each
     // go when sink returns; decides the memory asked for.
     bool keepAll = false;
@@ -64,11 +67,13 @@ struct OpenedForChoosing {
     bool rendered = false;           // all 17 snapshots went to the sink
 };
 
-// Opens the animation (GIF or WebP) at file, reads frame 1, checks there is
+// Opens the animation (GIF, WebP or video clip) at file, reads the first
+// frame options.timeline shows, checks there is
 // the memory to render it, and hands variants 0 to 16 of it to sink (see
 // BuildSnapshots). *opened holds what is known even when this fails. Fails
 // with error naming file: unreadable, not an animation, no frame, too large,
-// too little memory, or Cancelled when progress or cancelled asked to stop.
+// too little memory, a timeline that shows nothing, or Cancelled when progress
+// or cancelled asked to stop.
 bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, const SnapshotSink& sink,
                      OpenedForChoosing* opened, imaging::Error* error);
 

@@ -28,6 +28,8 @@ struct TimelineOptions {
     std::optional<double> fps;      // sample at this rate
     double speed = 1;               // 0.25 to 4
     bool bounce = false;            // forward, then backward without the end frames twice
+
+    friend bool operator==(const TimelineOptions&, const TimelineOptions&) = default;
 };
 
 // A time as the user writes it: seconds ("12.5") or minutes and seconds

@@ -2,6 +2,7 @@
 
 #include "engine/variants.h"
 #include "shell/appearance.h"
+#include "shell/clip_bar.h"
 #include "shell/file_copy.h"
 #include "shell/pages.h"
 #include "shell/result_viewer.h"
@@ -26,6 +27,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -90,11 +92,17 @@ QString DroppedFile(const QMimeData* mime)
 const QString kLastOpenFolder = QStringLiteral("LastOpenFolder");
 const QString kFitUnder = QStringLiteral("FitUnder"); // bytes, 0 for the original
 
-// The files the open dialog offers, each type a filter of its own.
+// The files the open dialog offers: all it opens, then each kind on its
+// own. The reader goes by what a file holds, so any file may be tried.
 QString OpenFilter()
 {
-    return FormBatch::tr("Animations (*.gif *.webp)") + QStringLiteral(";;") + FormBatch::tr("GIF File (*.gif)")
-           + QStringLiteral(";;") + FormBatch::tr("Animated WebP (*.webp)");
+    const QString videos = QStringLiteral("*.mp4 *.m4v *.mov *.webm *.mkv *.avi");
+    const QString apng = QStringLiteral("*.apng *.png");
+    return QStringList{FormBatch::tr("All supported files (%1)").arg("*.gif *.webp " + apng + ' ' + videos),
+                       FormBatch::tr("GIF File (*.gif)"), FormBatch::tr("Animated WebP (*.webp)"),
+                       FormBatch::tr("Animated PNG (%1)").arg(apng), FormBatch::tr("Videos (%1)").arg(videos),
+                       FormBatch::tr("All files (*)")}
+        .join(QStringLiteral(";;"));
 }
 
 } // namespace
@@ -226,6 +234,8 @@ void FormBatch::createCommandBars()
     StepLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     ActStep = ToolbarStep->addWidget(StepLabel);
     ActStep->setObjectName(QStringLiteral("ID_STEP_ACTION"));
+    ClipControls = new ClipBar(ToolbarStep);
+    ActClip = ToolbarStep->addWidget(ClipControls);
 
     auto* options = new QToolButton(ToolbarStep);
     options->setObjectName(QStringLiteral("BtnOptions"));
@@ -341,8 +351,18 @@ void FormBatch::connectWork()
     connect(PageResult, &ResultPage::fitUnderChosen, this, &FormBatch::refit);
     connect(Work, &WorkController::snapshotsRendered, this, &FormBatch::showSnapshots);
     PageChoose->render = [this](int variant, QSize box) {
-        return Work->renderPreview(SourcePath, variant, currentSwitches(), box);
+        return Work->renderPreview(SourcePath, ClipControls->timeline(), variant, currentSwitches(), box);
     };
+    connect(ClipControls, &ClipBar::changed, this, &FormBatch::timelineChanged);
+    ClipRedraw = new QTimer(this);
+    ClipRedraw->setSingleShot(true);
+    ClipRedraw->setInterval(300);
+    connect(ClipRedraw, &QTimer::timeout, this, [this] {
+        refreshCards();
+        const int shown = std::exchange(previewAfterRedraw_, -1);
+        if (shown >= 0 && CurrentStep == Step::Choose && !isBusy())
+            PageChoose->showPreview(shown);
+    });
     connect(Work, &WorkController::previewFrame, PageChoose, &ChoosePage::addPreviewFrame);
     connect(Work, &WorkController::previewDone, PageChoose, &ChoosePage::previewDone);
 }
@@ -351,8 +371,9 @@ void FormBatch::setTabOrder()
 {
     // One chain through every page; hidden widgets are passed over, so each
     // step's own controls come first and the commands after them.
-    QList<QWidget*> chain{BtnOptions, PageOpen->openButton(), LVSnapshot, PageChoose->preview(),
-                          PageChoose->previewButton()};
+    QList<QWidget*> chain = ClipControls->controls();
+    chain << BtnOptions << PageOpen->openButton() << LVSnapshot << PageChoose->preview()
+          << PageChoose->previewButton();
     for (QWidget* w = PageChoose->previewControls()->first(); w; w = w->nextInFocusChain()) {
         if (w->focusPolicy() & Qt::TabFocus)
             chain.append(w);
@@ -413,7 +434,8 @@ void FormBatch::resizeEvent(QResizeEvent* event)
 void FormBatch::keepCaptionsWhole()
 {
     // The window is never narrower than the longest step caption beside the
-    // Options control, nor lower than the open button needs.
+    // Options control (and the clip controls of a long clip), nor lower
+    // than the open button needs.
     ensurePolished();
     const QFontMetrics metrics(StepLabel->font());
     int caption = 0;
@@ -421,8 +443,12 @@ void FormBatch::keepCaptionsWhole()
          {tr("Step 1: Please open a GIF file"), tr("Step 2: Please select an effect, then click Next"),
           tr("Step 3: Click Save to save the GIF file.")})
         caption = std::max(caption, metrics.horizontalAdvance(text));
-    const int width = caption + BtnOptions->sizeHint().width() + 64;
-    setMinimumSize(std::max(width, 460), 360);
+    const int clip = ClipControls->applies() ? ClipControls->sizeHint().width() : 0;
+    int width = std::max(caption + clip + BtnOptions->sizeHint().width() + 64, 460);
+    // On a small screen the clip controls give way (to the bar's overflow menu).
+    if (clip > 0 && screen())
+        width = std::min(width, std::max(screen()->availableGeometry().width(), width - clip));
+    setMinimumSize(width, 360);
 }
 
 void FormBatch::shareCommandWidths()
@@ -447,6 +473,7 @@ void FormBatch::SetStep(Step step)
     if (step != Step::Choose)
         BtnOptions->setChecked(false);
     ActOptions->setVisible(step == Step::Choose);
+    ActClip->setVisible(step == Step::Choose && ClipControls->applies());
     ActPreview->setEnabled(step == Step::Choose);
     NoticeBar->setText(notice_);
     NoticeBar->setVisible(step != Step::Open && !notice_.isEmpty());
@@ -479,6 +506,8 @@ void FormBatch::SetStep(Step step)
     }
     CurrentStep = step;
     shareCommandWidths();
+    if (step == Step::Choose)
+        refreshCards(); // a change the conversion stopped the redraw of
 }
 
 void FormBatch::goBack()
@@ -655,10 +684,15 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, c
     SourcePath = path;
     saveFolder_.clear();
     sourceSize_ = QSize(gif.width, gif.height);
-    FrameCount = gif.frameCount;
-    FrameDelays = QVector<int>(FrameCount + 1, 0);
-    for (int i = 1; i <= FrameCount && i <= gif.delays.size(); ++i)
-        FrameDelays[i] = gif.delays[i - 1];
+    ClipRedraw->stop();
+    previewAfterRedraw_ = -1;
+    ClipControls->setClip(QFile::encodeName(path).toStdString(), gif.info);
+    setFrames(ClipControls->delays().isEmpty() ? gif.delays : ClipControls->delays());
+    keepCaptionsWhole();
+    cardSwitches_ = currentSwitches();
+    cardStart_.reset();
+    LabelUpdating->hide();
+    LVSnapshot->viewport()->unsetCursor();
     clearTempResults();
     setWindowTitle(QStringLiteral("%1 \u2014 %2").arg(QFileInfo(path).fileName(), kAppTitle));
 
@@ -670,18 +704,53 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, c
     PageChoose->setPictureAspect(double(gif.width) / std::max(1, gif.height));
     notice_ = gif.damagedAfter >= 0 ? tr("The file is damaged after frame %1; %2 frames were read.")
                                           .arg(gif.damagedAfter)
-                                          .arg(FrameCount)
+                                          .arg(gif.frameCount)
                                     : QString();
     SetStep(Step::Choose);
     openPending();
 }
 
-void FormBatch::showSnapshots(const QString& path, const Switches& switches, const OpenedGif& gif)
+void FormBatch::setFrames(const QVector<int>& delays)
 {
-    LabelUpdating->hide();
-    // A build for another GIF or other switches is thrown away.
-    if (path != SourcePath || switches != currentSwitches() || gif.snapshots.size() != kVariantCount)
+    FrameCount = static_cast<int>(delays.size());
+    FrameDelays = QVector<int>{0} + delays;
+}
+
+void FormBatch::timelineChanged()
+{
+    setFrames(ClipControls->delays());
+    // The results and previews of another part of the clip are gone at
+    // once, so Next and P never show one; the preview shown is made again
+    // with the cards once the controls settle.
+    clearTempResults();
+    if (PageChoose->previewVariant() >= 0)
+        previewAfterRedraw_ = PageChoose->previewVariant();
+    PageChoose->forgetPreviews();
+    ClipRedraw->start();
+}
+
+void FormBatch::refreshCards()
+{
+    if (SourcePath.isEmpty() || ImageList1->count() == 0 || isBusy()
+        || (cardSwitches_ == currentSwitches() && cardStart_ == ClipControls->timeline().start))
         return;
+    LabelUpdating->show();
+    LVSnapshot->viewport()->setCursor(Qt::BusyCursor); // the cards still show the old choice
+    Work->renderSnapshots(SourcePath, currentSwitches(), ClipControls->timeline());
+}
+
+void FormBatch::showSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline,
+                              const OpenedGif& gif)
+{
+    // A build for another GIF, other switches or another start is thrown
+    // away: the build for the current ones is on its way.
+    if (path != SourcePath || switches != currentSwitches() || timeline.start != ClipControls->timeline().start
+        || gif.snapshots.size() != kVariantCount)
+        return;
+    LabelUpdating->hide();
+    LVSnapshot->viewport()->unsetCursor();
+    cardSwitches_ = switches;
+    cardStart_ = timeline.start;
     ImageList1->clear();
     for (const QImage& snapshot : gif.snapshots)
         ImageList1->add(snapshot);
@@ -734,7 +803,7 @@ void FormBatch::convertWithin(long long budget)
     if (!convertedFiles_.contains(target))
         convertedFiles_.append(target);
     showProgress(0);
-    Work->convert(SourcePath, target, ChosenVariant, switches, budget);
+    Work->convert(SourcePath, ClipControls->timeline(), target, ChosenVariant, switches, budget);
 }
 
 void FormBatch::refit(long long budget)
@@ -773,7 +842,11 @@ void FormBatch::finishConvert(bool ok, const imaging::Error& error)
     const QString result = shownResult_;
     if (services_.settings)
         WriteSetting(*services_.settings, kFitUnder, QString::number(shownBudget_));
-    const bool shown = GdViewer1->displayFile(result, SourcePath);
+    // Before shows the frame of the clip each frame of the result was made
+    // from.
+    const bool shown = GdViewer1->displayFile(result, SourcePath,
+                                              ClipControls->sampled() ? ClipControls->plan()
+                                                                      : std::vector<TimelineFrame>{});
     showResultInfo();
     SetStep(Step::Result);
     if (!shown)

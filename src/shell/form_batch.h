@@ -27,6 +27,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -35,6 +36,7 @@ class QLabel;
 class QProgressBar;
 class QAbstractButton;
 class QStackedWidget;
+class QTimer;
 class QToolBar;
 
 namespace qf::shell {
@@ -46,6 +48,7 @@ enum class Step { Open = 1, Choose = 2, Result = 3 };
 Q_ENUM_NS(Step)
 
 class ChoosePage;
+class ClipBar;
 class ImageList;
 class OpenPage;
 class ResultPage;
@@ -154,13 +157,21 @@ private:
     // The document's work and what comes of it.
     void startConversion();
     void finishOpen(const QString& path, bool ok, const OpenedGif& gif, const imaging::Error& error);
+    // The clip controls changed: the frames, the results, and in a moment
+    // the cards and the preview follow.
+    void timelineChanged();
+    // Redraws the cards in the background unless they show the switches
+    // and the start of the clip chosen now.
+    void refreshCards();
     void finishConvert(bool ok, const imaging::Error& error);
     // Converts the chosen variant within budget bytes (0: the default output).
     void convertWithin(long long budget);
     // Converts the shown result again within another budget.
     void refit(long long budget);
     void finishSave(bool ok, const imaging::Error& error);
-    void showSnapshots(const QString& path, const Switches& switches, const OpenedGif& gif);
+    void showSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline,
+                       const OpenedGif& gif);
+    void setFrames(const QVector<int>& delays);
     void clearTempResults();
     void showPreview(int variant);
     void showResultInfo();
@@ -185,8 +196,12 @@ private:
     QAction* ActCancel = nullptr;
     QAction* ActPreview = nullptr;
     QAction* ActOptions = nullptr;
+    QAction* ActClip = nullptr;
     QLabel* StepLabel = nullptr;
     QAbstractButton* BtnOptions = nullptr;
+    ClipBar* ClipControls = nullptr;
+    QTimer* ClipRedraw = nullptr; // the cards wait for the controls to settle
+    int previewAfterRedraw_ = -1; // the variant the preview plays again then
     QToolBar* MainToolBar = nullptr;
     QToolBar* ToolbarStep = nullptr;
 
@@ -227,6 +242,10 @@ private:
     bool refitting_ = false;
     QString previousResult_;
     long long previousBudget_ = 0;
+    // What the cards show: the switches and the start of the clip (the
+    // first frame is the one there whatever the rate and the end).
+    Switches cardSwitches_;
+    std::optional<double> cardStart_;
     QString notice_;      // the line about the opened GIF, empty when none
     QString openFolder_;  // where the open dialog starts
     QString saveFolder_;  // where the last save of this GIF went

@@ -1,12 +1,15 @@
-// The window's view of the frame pipeline: open an animation (GIF or WebP)
-// and render its 17 snapshots, convert it whole with one variant, and render
-// a short small preview of one variant. All run on a worker thread; progress
+// The window's view of the frame pipeline: open an animation (GIF, WebP or
+// video clip) and render its 17 snapshots, convert it whole with one
+// variant, and render a short small preview of one variant; each of a part
+// of the animation at a frame rate (the timeline). All run on a worker thread; progress
 // comes back through the callback, which may stop the work
 // by returning false. Tests put a scripted implementation in its place.
 #pragma once
 
 #include "engine/engine.h"
+#include "imaging/animation_info.h"
 #include "imaging/image.h"
+#include "pipeline/timeline.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,6 +53,7 @@ struct OpenedGif {
     // The last whole frame before damage in the file (the frames after it
     // are lost), or -1 for a whole file. The window says so.
     int damagedAfter = -1;
+    imaging::AnimationInfo info; // as the reader tells it: a clip's frame times and rate
 };
 
 class ImageWork {
@@ -57,34 +61,36 @@ public:
     virtual ~ImageWork() = default;
 
     // Reads the animation's size, frame count and delays; when it has at
-    // least two frames, also renders frame 1 in all 17 variants, reporting 50
-    // to 100 (OpenForChoosing). False with *error when the file cannot be
+    // least two frames, also renders the first frame the timeline shows in
+    // all 17 variants, reporting 50 to 100 (OpenForChoosing). False with *error when the file cannot be
     // read as an animation, or with ErrorKind::Cancelled when the work was
     // stopped.
-    virtual bool open(const QString& path, const Switches& switches, const WorkProgress& progress,
-                      OpenedGif* gif, imaging::Error* error) = 0;
+    virtual bool open(const QString& path, const Switches& switches, const TimelineOptions& timeline,
+                      const WorkProgress& progress, OpenedGif* gif, imaging::Error* error) = 0;
 
-    // Renders every frame of the animation at source with the variant and
-    // writes it as a GIF, with the source's delays, to target, reporting
+    // Renders every frame the timeline shows of the animation at source with
+    // the variant and writes it as a GIF, with their delays, to target, reporting
     // i / n * 100 after frame i. On failure or stop (ErrorKind::Cancelled) the target is
     // left as it was.
-    virtual bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
-                         const WorkProgress& progress, imaging::Error* error) = 0;
+    virtual bool convert(const QString& source, const TimelineOptions& timeline, const QString& target,
+                         int variant, const Switches& switches, const WorkProgress& progress,
+                         imaging::Error* error) = 0;
 
     // As convert, at the best-looking settings whose file is at most maxBytes
     // (fewer colours, then fewer frames, then a smaller size). When none is,
     // fails with ErrorKind::TooLarge saying the smallest size reached.
-    virtual bool convertWithin(const QString& source, const QString& target, int variant,
-                               const Switches& switches, long long maxBytes, const WorkProgress& progress,
-                               imaging::Error* error) = 0;
+    virtual bool convertWithin(const QString& source, const TimelineOptions& timeline, const QString& target,
+                               int variant, const Switches& switches, long long maxBytes,
+                               const WorkProgress& progress, imaging::Error* error) = 0;
 
-    // The first seconds of the animation at source in the variant, each frame
-    // reduced to fit box: sink gets the reduced source frame, the rendered
+    // The first seconds the timeline shows of the animation at source in the
+    // variant, sampled as the conversion samples them, each frame reduced to fit box: sink gets the reduced source frame, the rendered
     // frame and its delay (hundredths) as soon as each is made. stopped is
     // asked between frames.
     using PreviewSink = std::function<void(const QImage& source, const QImage& rendered, int delay)>;
-    virtual bool preview(const QString& source, int variant, const Switches& switches, const QSize& box,
-                         const std::function<bool()>& stopped, const PreviewSink& sink, imaging::Error* error) = 0;
+    virtual bool preview(const QString& source, const TimelineOptions& timeline, int variant,
+                         const Switches& switches, const QSize& box, const std::function<bool()>& stopped,
+                         const PreviewSink& sink, imaging::Error* error) = 0;
 };
 
 } // namespace qf::shell

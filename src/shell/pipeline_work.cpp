@@ -32,12 +32,13 @@ QImage ToImage(const Picture& picture)
     return image;
 }
 
-bool PipelineWork::open(const QString& path, const Switches& switches, const WorkProgress& progress,
-                        OpenedGif* gif, imaging::Error* error)
+bool PipelineWork::open(const QString& path, const Switches& switches, const TimelineOptions& timeline,
+                        const WorkProgress& progress, OpenedGif* gif, imaging::Error* error)
 {
     try {
         ChoosingOptions options;
         options.switches = switches;
+        options.timeline = timeline;
         options.keepAll = true;
         options.animatedOnly = true;
         options.progress = progress;
@@ -55,6 +56,7 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
         result.delays = QVector<int>(info.delays.begin(), info.delays.end());
         if (opened.damage)
             result.damagedAfter = opened.damage.afterFrame;
+        result.info = info;
         *gif = std::move(result);
         return true;
     } catch (...) {
@@ -63,19 +65,21 @@ bool PipelineWork::open(const QString& path, const Switches& switches, const Wor
     return false;
 }
 
-bool PipelineWork::convert(const QString& source, const QString& target, int variant,
-                           const Switches& switches, const WorkProgress& progress, imaging::Error* error)
+bool PipelineWork::convert(const QString& source, const TimelineOptions& timeline, const QString& target,
+                           int variant, const Switches& switches, const WorkProgress& progress,
+                           imaging::Error* error)
 {
-    return convertWithin(source, target, variant, switches, 0, progress, error);
+    return convertWithin(source, timeline, target, variant, switches, 0, progress, error);
 }
 
 // maxBytes 0 converts at the default settings.
-bool PipelineWork::convertWithin(const QString& source, const QString& target, int variant,
-                                 const Switches& switches, long long maxBytes, const WorkProgress& progress,
-                                 imaging::Error* error)
+bool PipelineWork::convertWithin(const QString& source, const TimelineOptions& timeline, const QString& target,
+                                 int variant, const Switches& switches, long long maxBytes,
+                                 const WorkProgress& progress, imaging::Error* error)
 {
     try {
         ConvertOptions options;
+        options.timeline = timeline;
         options.variant = variant;
         options.switches = switches;
         // A stop is heard inside a long decode too, so closing is prompt.
@@ -101,22 +105,35 @@ bool PipelineWork::convertWithin(const QString& source, const QString& target, i
     return false;
 }
 
-bool PipelineWork::preview(const QString& source, int variant, const Switches& switches, const QSize& box,
-                           const std::function<bool()>& stopped, const PreviewSink& sink, imaging::Error* error)
+bool PipelineWork::preview(const QString& source, const TimelineOptions& timeline, int variant,
+                           const Switches& switches, const QSize& box, const std::function<bool()>& stopped,
+                           const PreviewSink& sink, imaging::Error* error)
 {
     try {
         PreviewOptions options;
+        options.timeline = timeline;
         options.variant = variant;
         options.switches = switches;
         options.maxWidth = box.width();
         options.maxHeight = box.height();
         options.cancelled = stopped;
-        return RenderPreview(
+        std::shared_ptr<const PreviewSource> kept;
+        {
+            const std::lock_guard lock(previewMutex_);
+            kept = previewSource_;
+        }
+        const std::shared_ptr<const PreviewSource> before = kept;
+        const bool ok = RenderPreview(
             NativePath(source), options,
             [&](int, const Picture& original, const Picture& rendered, int delay) {
                 sink(ToImage(original), ToImage(rendered), delay);
             },
-            error);
+            error, &kept);
+        if (kept != before) {
+            const std::lock_guard lock(previewMutex_);
+            previewSource_ = std::move(kept);
+        }
+        return ok;
     } catch (...) {
         *error = imaging::CaughtError(NativePath(source));
     }

@@ -9,6 +9,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <numeric>
 
 namespace qf::shell {
 
@@ -45,8 +46,19 @@ public:
     {
         if (index < index_)
             restart();
+        // The frames on the way are passed over: a clip's are not converted.
+        imaging::Error error;
+        while (index_ + 1 < index && reader_->skipNext(&error))
+            ++index_;
         while (index_ < index && read())
             ;
+    }
+    // When frame index begins, in hundredths of a second from the first.
+    int startOf(int index) const
+    {
+        const std::vector<int>& delays = reader_->info().delays;
+        const auto end = delays.begin() + std::clamp<std::ptrdiff_t>(index, 0, std::ssize(delays));
+        return std::accumulate(delays.begin(), end, 0);
     }
 
 private:
@@ -106,9 +118,11 @@ void ResultViewer::closeFile()
     update();
 }
 
-bool ResultViewer::displayFile(const QString& path, const QString& original)
+bool ResultViewer::displayFile(const QString& path, const QString& original,
+                               std::vector<TimelineFrame> timeline)
 {
     closeFile();
+    timeline_ = std::move(timeline);
     auto after = std::make_unique<FrameReader>(path);
     if (!after->valid())
         return false;
@@ -146,7 +160,7 @@ QImage ResultViewer::currentImage() const
 {
     if (after_) {
         if (original_ && before_) {
-            before_->seek(std::min(index_, before_->count() - 1));
+            before_->seek(originalFrame(index_));
             return before_->frame();
         }
         return after_->frame();
@@ -161,6 +175,20 @@ int ResultViewer::delayOf(int index) const
     if (after_)
         return after_->hundredths();
     return index < delays_.size() ? delays_[index] : 10;
+}
+
+int ResultViewer::originalFrame(int index) const
+{
+    if (timeline_.empty())
+        return std::min(index, before_->count() - 1);
+    // Frames merged or left out of the GIF added their time to the one
+    // before, so each frame still begins where a frame of the timeline does.
+    const int start = after_->startOf(index);
+    int end = 0;
+    for (const TimelineFrame& frame : timeline_)
+        if ((end += frame.delay) > start)
+            return frame.source;
+    return timeline_.back().source;
 }
 
 void ResultViewer::goTo(int index)

@@ -5,6 +5,8 @@
 // the effect while asked ("before").
 #pragma once
 
+#include "pipeline/timeline.h"
+
 #include <QImage>
 #include <QString>
 #include <QTimer>
@@ -36,8 +38,12 @@ public:
     // Shows nothing and holds no file open.
     void closeFile();
     // Loads the GIF and starts playing it; false when it cannot be read.
-    // original, when it can be read, is what "before" shows.
-    bool displayFile(const QString& path, const QString& original = {});
+    // original, when it can be read, is what "before" shows: at each moment
+    // of the GIF the frame of original that timeline (its frames with their
+    // delays, as the GIF was made) shows then, or without a timeline the
+    // frame of the same number.
+    bool displayFile(const QString& path, const QString& original = {},
+                     std::vector<TimelineFrame> timeline = {});
     // Plays frames handed in one by one (the preview); starts empty.
     void showFrames();
     void appendFrame(const QImage& original, const QImage& frame, int hundredths);
@@ -78,10 +84,13 @@ private:
     void goTo(int index);
     void schedule();
     int delayOf(int index) const;
+    // The frame of the original shown with frame index of the GIF.
+    int originalFrame(int index) const;
 
     std::unique_ptr<FrameReader> after_, before_;
     QVector<QImage> frames_, originals_; // handed-in frames
     QVector<int> delays_;
+    std::vector<TimelineFrame> timeline_;
     QTimer timer_;
     QString fileName_;
     QString placeholder_;

@@ -131,8 +131,7 @@ void FormBatch::switchChanged()
     // The thumbnails and previews are redrawn with the new switches.
     if (SourcePath.isEmpty() || ImageList1->count() == 0)
         return;
-    LabelUpdating->show();
-    Work->renderSnapshots(SourcePath, currentSwitches());
+    refreshCards();
     const int shown = PageChoose->previewVariant();
     PageChoose->forgetPreviews();
     if (shown >= 0 && CurrentStep == Step::Choose)

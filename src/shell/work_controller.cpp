@@ -50,7 +50,7 @@ void WorkController::open(const QString& path, const Switches& switches)
     start(foreground_, [this, path, switches](std::shared_ptr<std::atomic<bool>> stop) {
         OpenedGif gif;
         imaging::Error error;
-        const bool ok = work_->open(path, switches, progressTo(stop), &gif, &error);
+        const bool ok = work_->open(path, switches, {}, progressTo(stop), &gif, &error);
         post([this, path, ok, gif, error] {
             job_ = Job::None;
             Q_EMIT opened(path, ok, gif, error);
@@ -58,15 +58,16 @@ void WorkController::open(const QString& path, const Switches& switches)
     });
 }
 
-void WorkController::convert(const QString& source, const QString& target, int variant,
-                             const Switches& switches, long long maxBytes)
+void WorkController::convert(const QString& source, const TimelineOptions& timeline, const QString& target,
+                             int variant, const Switches& switches, long long maxBytes)
 {
     job_ = Job::Convert;
     start(foreground_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
         imaging::Error error;
-        const bool ok = maxBytes > 0
-                            ? work_->convertWithin(source, target, variant, switches, maxBytes, progressTo(stop), &error)
-                            : work_->convert(source, target, variant, switches, progressTo(stop), &error);
+        const bool ok = maxBytes > 0 ? work_->convertWithin(source, timeline, target, variant, switches, maxBytes,
+                                                            progressTo(stop), &error)
+                                     : work_->convert(source, timeline, target, variant, switches, progressTo(stop),
+                                                      &error);
         post([this, ok, error] {
             job_ = Job::None;
             Q_EMIT converted(ok, error);
@@ -87,16 +88,17 @@ void WorkController::saveWebp(const QString& source, const QString& destination)
     });
 }
 
-void WorkController::renderSnapshots(const QString& path, const Switches& switches)
+void WorkController::renderSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline)
 {
     start(snapshots_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
         OpenedGif gif;
         imaging::Error error;
-        const bool ok = work_->open(path, switches, [stop](double) { return !stop->load(); }, &gif, &error);
+        const bool ok =
+            work_->open(path, switches, timeline, [stop](double) { return !stop->load(); }, &gif, &error);
         if (ok && !stop->load())
-            post([this, path, switches, gif, stop] {
+            post([this, path, switches, timeline, gif, stop] {
                 if (!stop->load())
-                    Q_EMIT snapshotsRendered(path, switches, gif);
+                    Q_EMIT snapshotsRendered(path, switches, timeline, gif);
             });
     });
 }
@@ -106,13 +108,14 @@ bool WorkController::renderingSnapshots() const
     return snapshots_.future.isRunning();
 }
 
-int WorkController::renderPreview(const QString& path, int variant, const Switches& switches, const QSize& box)
+int WorkController::renderPreview(const QString& path, const TimelineOptions& timeline, int variant,
+                                  const Switches& switches, const QSize& box)
 {
     const int request = ++previewRequest_;
     start(preview_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
         imaging::Error error;
         work_->preview(
-            path, variant, switches, box, [stop] { return stop->load(); },
+            path, timeline, variant, switches, box, [stop] { return stop->load(); },
             [&](const QImage& source, const QImage& rendered, int delay) {
                 post([this, request, source, rendered, delay, stop] {
                     if (!stop->load())

@@ -28,16 +28,18 @@ public:
     Job job() const { return job_; }
     bool busy() const { return job_ != Job::None; }
 
+    // A newly opened file shows all of itself.
     void open(const QString& path, const Switches& switches);
     // maxBytes above 0: the best-looking result of at most that many bytes.
-    void convert(const QString& source, const QString& target, int variant, const Switches& switches,
-                 long long maxBytes = 0);
+    void convert(const QString& source, const TimelineOptions& timeline, const QString& target, int variant,
+                 const Switches& switches, long long maxBytes = 0);
     void saveWebp(const QString& source, const QString& destination);
     // In the background, without locking anything; a newer request replaces
     // an older one.
-    void renderSnapshots(const QString& path, const Switches& switches);
+    void renderSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline);
     // Returns the request number its frames carry.
-    int renderPreview(const QString& path, int variant, const Switches& switches, const QSize& box);
+    int renderPreview(const QString& path, const TimelineOptions& timeline, int variant, const Switches& switches,
+                      const QSize& box);
     bool renderingSnapshots() const;
 
     // Asks the locking job to stop; its signal still comes, with
@@ -53,7 +55,7 @@ Q_SIGNALS:
     void opened(const QString& path, bool ok, const qf::shell::OpenedGif& gif, const qf::imaging::Error& error);
     void converted(bool ok, const qf::imaging::Error& error);
     void saved(bool ok, const qf::imaging::Error& error);
-    void snapshotsRendered(const QString& path, const qf::Switches& switches,
+    void snapshotsRendered(const QString& path, const qf::Switches& switches, const qf::TimelineOptions& timeline,
                            const qf::shell::OpenedGif& gif);
     // One frame of a preview, as soon as it is made; request tells which.
     void previewFrame(int request, const QImage& source, const QImage& rendered, int delay);

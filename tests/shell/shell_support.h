@@ -67,8 +67,8 @@ public:
     std::vector<int> reported; // the percentages the conversion reported, in order
 
 
-    bool convert(const QString& source, const QString& target, int variant, const Switches& switches,
-                 const WorkProgress& progress, imaging::Error* error) override
+    bool convert(const QString& source, const TimelineOptions& timeline, const QString& target, int variant,
+                 const Switches& switches, const WorkProgress& progress, imaging::Error* error) override
     {
         ++converts;
         if (fail) {
@@ -87,7 +87,7 @@ public:
                 reported.push_back(shown);
             return !progress || progress(percent);
         };
-        return PipelineWork::convert(source, target, variant, switches, recording, error);
+        return PipelineWork::convert(source, timeline, target, variant, switches, recording, error);
     }
 };
 

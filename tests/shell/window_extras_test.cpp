@@ -1,21 +1,24 @@
 // The window beyond the wizard: switches out of the keyboard's reach until
 // Options shows them, options that redraw the previews and key the results,
 // cancelling, opening by drop, by argument, by keyboard or from a second
-// launch, a damaged file said out loud, the viewer's fit, and the names Save
-// offers.
+// launch, a damaged file said out loud, the viewer's fit, the names Save
+// offers, and the part of a long clip that is converted.
 #include "shell_support.h"
 
 #include "engine/variants.h"
+#include "shell/clip_bar.h"
 #include "shell/instance_channel.h"
 #include "shell/result_viewer.h"
 #include "shell/save_name.h"
 #include "shell/single_instance.h"
 #include "shell/snapshot_list.h"
 #include "shell/temp_results.h"
+#include "shell/work_controller.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -28,6 +31,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <numeric>
 
 using namespace qf::shell;
 using namespace qf::shell::test;
@@ -325,6 +329,100 @@ private Q_SLOTS:
         start();
         run([&] { child<QAbstractButton>("BtnOpenFile")->click(); });
         QCOMPARE(fixture_->ui->openFolders.mid(1), (QStringList{path("sub"), dir_->path()}));
+    }
+
+    // A clip longer than 10 s gets start, end and rate controls beside
+    // Options; a GIF and a short clip play whole. twelve.mp4 (32 x 24, 5 fps,
+    // 12 s) shows a black square on the left for 6 s, then on the right, and
+    // a block below it that moves every frame.
+    void theClipControlsShapeALongClip_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("controls");
+        QTest::addColumn<double>("from"); // seconds; -1 leaves the control as it is
+        QTest::addColumn<double>("to");
+        QTest::addColumn<int>("fps"); // 0 leaves it
+        QTest::addColumn<QChar>("square"); // where the first picture has it: Left, Right
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<int>("hundredths"); // how long the result plays
+        QTest::addColumn<int>("previewDelay");
+        const QString clips = QStringLiteral(QF_CLIPS "/");
+        QTest::newRow("GIF") << QString::fromStdString(qf::test::Shapes("gif")) << false << -1.0 << -1.0 << 0
+                             << QChar() << 2 << 320 << 20;
+        QTest::newRow("1 s clip") << clips + "ten.webm" << false << -1.0 << -1.0 << 0 << QChar() << 10 << 100 << 10;
+        QTest::newRow("12 s clip whole") << clips + "twelve.mp4" << true << -1.0 << -1.0 << 0 << QChar('L') << 60
+                                         << 1200 << 20;
+        QTest::newRow("6 s to 10 s at 2 fps") << clips + "twelve.mp4" << true << 6.0 << 10.0 << 2 << QChar('R')
+                                              << 8 << 400 << 50;
+    }
+
+    void theClipControlsShapeALongClip()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, controls);
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(int, fps);
+        QFETCH(QChar, square);
+        QFETCH(int, frames);
+        QFETCH(int, hundredths);
+        QFETCH(int, previewDelay);
+        // Which half of the picture's top the dark square is in.
+        const auto side = [](const QImage& picture) {
+            long long left = 0, right = 0;
+            for (int y = 0; y < picture.height() / 2; ++y)
+                for (int x = 0; x < picture.width(); ++x)
+                    (x < picture.width() / 2 ? left : right) += 255 - qGray(picture.pixel(x, y));
+            return left > 2 * right ? QChar('L') : right > 2 * left ? QChar('R') : QChar('?');
+        };
+        start();
+        // The delay of the first frame the preview of a card (P) plays: it
+        // is sampled as the conversion is.
+        QSignalSpy previewed(child<WorkController>(nullptr), &WorkController::previewFrame);
+        int seen = 0; // the newest preview request looked at
+        const auto firstPreviewDelay = [&](int card) {
+            child<SnapshotList>("LVSnapshot")->item(card)->setCheckState(Qt::Checked);
+            Trigger(*w_, "ActPreview");
+            int delay = -1;
+            QTest::qWaitFor([&] {
+                for (const QVariantList& frame : std::as_const(previewed))
+                    if (frame[0].toInt() > seen)
+                        return seen = frame[0].toInt(), delay = frame[3].toInt(), true;
+                return false;
+            });
+            return delay;
+        };
+        open(file);
+        QCOMPARE(child<ClipBar>("ClipBar")->isVisible(), controls);
+        if (controls) {
+            QCOMPARE(side(thumbnail()), QChar('L')); // the clip's first picture
+            QCOMPARE(firstPreviewDelay(1), 20);       // its own 5 frames a second
+        }
+        if (to >= 0)
+            child<QDoubleSpinBox>("SpinEnd")->setValue(to);
+        if (from >= 0)
+            child<QDoubleSpinBox>("SpinStart")->setValue(from);
+        if (fps > 0)
+            child<QSpinBox>("SpinRate")->setValue(fps);
+        if (!square.isNull())
+            QTRY_COMPARE(side(thumbnail()), square);
+
+        QCOMPARE(firstPreviewDelay(2), previewDelay);
+
+        run([&] { Trigger(*w_, "ID_NEXT"); });
+        qf::imaging::AnimationInfo info;
+        const auto result = qf::test::ReadAnimation(child<ResultViewer>("GdViewer1")->fileName().toStdString(), &info);
+        QCOMPARE(int(result.size()), frames);
+        QCOMPARE(std::accumulate(info.delays.begin(), info.delays.end(), 0), hundredths);
+        if (square.isNull())
+            return;
+        QCOMPARE(side(QImage(result[0].pixels.data(), result[0].width, result[0].height, QImage::Format_RGBA8888)),
+                 square);
+        // Before shows the picture of the clip the result's frame was made of.
+        auto* viewer = child<ResultViewer>("GdViewer1");
+        viewer->stepFrame(-viewer->currentFrame());
+        viewer->setShowingOriginal(true);
+        QCOMPARE(side(viewer->currentImage()), square);
     }
 
     // Small pictures grow by the largest whole number that fits; larger
