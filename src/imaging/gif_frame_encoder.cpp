@@ -60,14 +60,7 @@ std::uint32_t PackOpaque(std::uint8_t r, std::uint8_t g, std::uint8_t b)
 
 bool ShowsNear(std::uint32_t p, std::uint32_t shown, int slack)
 {
-    if (shown == 0 || slack <= 0)
-        return false;
-    int sum = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-        const int d = static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((shown >> shift) & 0xFF);
-        sum += d * d;
-    }
-    return sum <= slack;
+    return shown != 0 && slack > 0 && SquaredDistance(p, shown) <= slack;
 }
 
 void PackedFrame::pack(const ImageView& view)
@@ -195,15 +188,7 @@ bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, con
 {
     if (shown == 0 || (levels.keepSlack > 0 && ChannelDistance(p, shown) > levels.colourTolerance))
         return false;
-    auto distance = [p](std::uint32_t c) {
-        int sum = 0;
-        for (int shift = 0; shift < 24; shift += 8) {
-            const int d = static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((c >> shift) & 0xFF);
-            sum += d * d;
-        }
-        return sum;
-    };
-    return distance(shown) <= distance(reduced) + levels.keepSlack;
+    return SquaredDistance(p, shown) <= SquaredDistance(p, reduced) + levels.keepSlack;
 }
 
 } // namespace
