@@ -14,7 +14,8 @@
 # environment) picks among "ours gifski ffmpeg", all three by default.  With
 # ours and gifski, a last line per case gives gifski's size at --quality 90
 # and our PSNR at that size, read off our curve (straight lines between our
-# levels; "inf" when our lossless output is no larger).
+# levels; "inf" when our lossless output is no larger, "at least" the lower
+# level's when gifski's size falls between it and our lossless output).
 set -euo pipefail
 cli="$(realpath "$1")"
 gifski="$(realpath "$2")"
@@ -81,16 +82,19 @@ for (name, variant, tool), points in sorted(curves.items()):
     if not target or not ours:
         continue
     size, theirs = target[0][1], target[0][2]
-    at = None
+    at, above = None, ""
     if size >= ours[-1][0]:
         at = ours[-1][1]
     elif size >= ours[0][0]:
         for (k0, p0), (k1, p1) in zip(ours, ours[1:]):
             if k0 <= size <= k1:
                 at = p0 if k1 == k0 else p0 + (p1 - p0) * (size - k0) / (k1 - k0)
+                if at == float("inf") and size < k1:
+                    at, above = p0, "at least "  # no line to an exact output
                 break
     if at is None:
         print("%-10s %7s at gifski q90's %.0f KB (%.2f dB): below our smallest output" % (name, variant, size, theirs))
     else:
-        print("%-10s %7s at gifski q90's %.0f KB (%.2f dB): ours %.2f dB, %+.2f dB" % (name, variant, size, theirs, at, at - theirs))
+        print("%-10s %7s at gifski q90's %.0f KB (%.2f dB): ours %s%.2f dB, %s%+.2f dB"
+              % (name, variant, size, theirs, above, at, above, at - theirs))
 PY
