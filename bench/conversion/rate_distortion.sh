@@ -8,7 +8,7 @@
 #
 # GIFSKI is gifski 1.7's binary (npm install gifski@1.7.1 in a scratch folder:
 # node_modules/gifski/bin/debian/gifski).  VARIANTS defaults to "2 6",
-# LEVELS (ours and gifski's) to "100 90 80 70 50 30 10".  Every output is
+# LEVELS (ours and gifski's) to "100 99 95 90 80 70 50 30 10".  Every output is
 # decoded with `quillframe-cli frames` and compared with the frames the
 # converter rendered (psnr.py: over all pixels of all frames).  TOOLS (in the
 # environment) picks among "ours gifski ffmpeg", all three by default.  With
@@ -21,7 +21,7 @@ cli="$(realpath "$1")"
 gifski="$(realpath "$2")"
 animations="$3"
 variants="${4:-2 6}"
-levels="${5:-100 90 80 70 50 30 10}"
+levels="${5:-100 99 95 90 80 70 50 30 10}"
 here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
