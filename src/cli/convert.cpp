@@ -96,19 +96,6 @@ std::optional<long long> ParseBytes(const std::string& text)
     return static_cast<long long>(bytes);
 }
 
-// "quality 60, every 2nd frame, 50% size"
-std::string DescribeSettings(const SizeSettings& settings)
-{
-    std::string text = settings.quality >= kLosslessWebp ? std::string("lossless")
-                                                         : "quality " + std::to_string(settings.quality);
-    if (settings.frameStep > 1)
-        text += ", every " + std::to_string(settings.frameStep)
-                + (settings.frameStep == 2 ? "nd" : settings.frameStep == 3 ? "rd" : "th") + " frame";
-    if (settings.scale < 1.0)
-        text += ", " + std::to_string(static_cast<int>(std::lround(settings.scale * 100))) + "% size";
-    return text;
-}
-
 // Prints, for each input, the expected size at the options' settings and
 // the settings common limits would get.
 int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base)
@@ -134,9 +121,9 @@ int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base
             SizeSettings chosen;
             long long smallest = 0;
             std::cout << "  to fit in " << name << ": ";
-            if (estimator.choose(static_cast<double>(limit) * kBudgetAim, &chosen, &smallest, &error)) {
-                long long expected = 0;
-                estimator.estimate(chosen, &expected, &error);
+            long long expected = 0;
+            if (estimator.choose(static_cast<double>(limit) * kBudgetAim, &chosen, &smallest, &error, kRoughShare,
+                                 &expected)) {
                 std::cout << DescribeSettings(chosen) << " (about " << DescribeBytes(expected) << ")\n";
             } else if (!error) {
                 std::cout << "cannot (the smallest is about " << DescribeBytes(smallest) << ")\n";

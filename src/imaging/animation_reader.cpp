@@ -39,6 +39,12 @@ void AnimationReader::setCancelCheck(std::function<bool()> cancelled)
         video_->setCancelCheck(cancelled_);
 }
 
+void AnimationReader::setFrameSize(Size size)
+{
+    if (video_)
+        video_->setFrameSize(size.width, size.height);
+}
+
 const AnimationDamage& AnimationReader::damage() const
 {
     static const AnimationDamage kNone;

@@ -6,6 +6,7 @@
 
 #include "gif_reader.h"
 #include "image.h"
+#include "resize.h"
 #include "video_reader.h"
 #include "webp_reader.h"
 
@@ -24,6 +25,9 @@ public:
     const AnimationInfo& info() const;
     // The damage the frames were read despite (for a WebP only a cut).
     const AnimationDamage& damage() const;
+    // Frames of a clip may come at this size rather than info()'s (see
+    // VideoReader::setFrameSize); other animations come at their own.
+    void setFrameSize(Size size);
     // As GifReader::readNext: End after the last frame (error left empty),
     // Failed with error set.
     ReadResult readNext(RgbaImage& frame, Error* error);

@@ -193,6 +193,31 @@ bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, con
 
 } // namespace
 
+const ChosenColours* SharedColours::get(const GifLevels& levels, std::string* reason)
+{
+    std::call_once(once_, [&] {
+        const std::size_t count = first_->pixels.size();
+        const std::uint32_t* against =
+            previous_ && !TurnsTransparent(*previous_, *first_) ? previous_->pixels.data() : nullptr;
+        std::vector<std::uint8_t> rgba(count * 4, 0);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!Differs(first_->pixels.data(), against, i))
+                continue;
+            const std::uint32_t p = first_->pixels[i];
+            rgba[i * 4 + 0] = static_cast<std::uint8_t>(p >> 16);
+            rgba[i * 4 + 1] = static_cast<std::uint8_t>(p >> 8);
+            rgba[i * 4 + 2] = static_cast<std::uint8_t>(p);
+            rgba[i * 4 + 3] = 255;
+        }
+        chosen_ = ChooseColours(rgba.data(), first_->width, first_->height, levels, colours_, &reason_);
+        first_.reset();
+        previous_.reset();
+    });
+    if (!chosen_)
+        *reason = reason_;
+    return chosen_ ? &colours_ : nullptr;
+}
+
 void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
 {
     PreparedFrame& plan = job.prepared;
@@ -343,7 +368,13 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
         }
     }
     QuantisedImage reduced;
-    if (!QuantiseRgba(rgba_.data(), w, h, job.levels, reduced, reason))
+    bool served = false;
+    if (job.shared) {
+        const ChosenColours* shared = job.shared->get(job.levels, reason);
+        if (!shared || !RemapRgba(rgba_.data(), w, h, job.levels, *shared, reduced, &served, reason))
+            return false;
+    }
+    if (!served && !QuantiseRgba(rgba_.data(), w, h, job.levels, reduced, reason))
         return false;
     if (frame.fitsTable && !keepWithinTolerance(reduced, job.levels.colourTolerance)) {
         // No room for the colours the reduction moved too far: stored

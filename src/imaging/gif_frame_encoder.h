@@ -9,12 +9,14 @@
 #include "colour_index.h"
 #include "gif_levels.h"
 #include "gif_lzw.h"
+#include "quantise.h"
 #include "image.h"
 #include "quantise.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -74,6 +76,28 @@ private:
     bool closed_ = false;
 };
 
+// Colours for a run of frames, chosen for the pixels its first frame draws
+// over the frame before it, by whichever frame of the run needs them first,
+// on whatever thread: they depend on those two frames alone, so output does
+// not depend on which thread came first.
+class SharedColours {
+public:
+    SharedColours(std::shared_ptr<const PackedFrame> first, std::shared_ptr<const PackedFrame> previous)
+        : first_(std::move(first)), previous_(std::move(previous))
+    {
+    }
+    // Null with reason when the quantiser fails.
+    const ChosenColours* get(const GifLevels& levels, std::string* reason);
+
+private:
+    std::shared_ptr<const PackedFrame> first_;
+    std::shared_ptr<const PackedFrame> previous_; // null: all of first_ is drawn
+    std::once_flag once_;
+    bool chosen_ = false;
+    ChosenColours colours_;
+    std::string reason_;
+};
+
 // A rectangle of the frame, half open.
 struct FrameArea {
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -114,6 +138,9 @@ struct FrameJob {
     int number = 0; // 1-based
     int delay = 0;  // hundredths of a second
     GifLevels levels;
+    // Colours shared with neighbouring frames, tried before choosing the
+    // frame's own; may be null.
+    std::shared_ptr<SharedColours> shared;
     PreparedFrame prepared;
     // What a decoder shows before the frame (GifAnimationWriter::show); empty
     // when it shows nothing.

@@ -32,6 +32,10 @@ struct GifLevels {
     // lie within this distance of the wanted ones (the root of the summed
     // squares of the channel differences).
     int lossyTolerance = 0;
+    // A frame is reduced to the colours chosen for the first frame of its
+    // run (see SharedColours) while its pixels lie at most this fraction
+    // further from them than that frame's did; otherwise it gets its own.
+    float paletteReuse = 0.1f;
 
     bool lossless() const { return quality >= kBestQuality; }
     // How far a pixel of an animation whose frames have at most 256 colours

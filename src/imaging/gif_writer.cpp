@@ -149,6 +149,9 @@ GifOutputFrame& Gif(OutputFrame& frame)
     return static_cast<GifOutputFrame&>(frame);
 }
 
+// Frames share colours in runs of this many (see SharedColours).
+constexpr int kColourRun = 8;
+
 } // namespace
 
 struct GifAnimationWriter::Impl {
@@ -171,6 +174,7 @@ struct GifAnimationWriter::Impl {
     GifLevels levels;
     PackedFramePool packedPool;
     EncoderPool encoders;
+    std::shared_ptr<SharedColours> runColours; // of the run of the latest frame linked
 
     bool link(std::shared_ptr<const PackedFrame> frame, int delay, std::optional<FrameJob>* job,
               Error* error);
@@ -188,6 +192,7 @@ struct GifAnimationWriter::Impl {
         palette = GlobalPaletteBuilder();
         waiting.reset();
         encoder.reset();
+        runColours.reset();
         view.clear();
         open = false;
     }
@@ -299,8 +304,10 @@ bool GifAnimationWriter::Impl::link(std::shared_ptr<const PackedFrame> frame, in
         previous = (*job)->frame;
     }
     ++d.frames;
-    d.waiting =
-        FrameJob{std::move(previous), std::move(frame), nullptr, std::move(global), d.frames, delay, d.levels, {}, {}};
+    if ((d.frames - 1) % kColourRun == 0)
+        d.runColours = std::make_shared<SharedColours>(frame, previous);
+    d.waiting = FrameJob{std::move(previous), std::move(frame), nullptr, std::move(global), d.frames, delay,
+                         d.levels, d.runColours, {}, {}};
     return true;
 }
 

@@ -6,8 +6,9 @@
 // has at most 256 colours (alpha below 128 counts as transparent, which
 // reads back as 0, 0, 0, 0). One global colour table serves while the whole
 // animation fits in 256 colours. Frames with more colours are reduced with
-// libimagequant; pixels that stay the same from one frame given to the next
-// are never redrawn, so the dither does not crawl (see FrameEncoder).
+// libimagequant, to colours shared by runs of frames where they serve;
+// pixels that stay the same from one frame given to the next are never
+// redrawn, so the dither does not crawl (see FrameEncoder).
 // Frames can be encoded on several threads: the writer itself only keeps
 // the global colour table and appends finished frames in order, and the
 // bytes do not depend on how many threads encoded them. Memory stays at a

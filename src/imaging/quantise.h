@@ -26,4 +26,26 @@ struct QuantisedImage {
 bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, QuantisedImage& out,
                   std::string* reason);
 
+// Colours chosen for one frame, to reduce frames like it with: remapping
+// costs far less than choosing colours, and colours that stay do not
+// flicker.
+struct ChosenColours {
+    std::vector<std::uint32_t> palette; // opaque, packed 0xFFRRGGBB
+    // How far the frame's pixels lie from the nearest of them (the mean of
+    // the summed squared channel differences, over a sample).
+    double error = 0;
+};
+
+// Chooses colours for the opaque pixels as QuantiseRgba does, leaving one
+// entry free for transparent pixels.
+bool ChooseColours(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, ChosenColours& out,
+                   std::string* reason);
+
+// Reduces pixels as QuantiseRgba does, but to chosen colours. *served is
+// false, and nothing remapped, when they do not serve: the pixels lie
+// further from them than levels.paletteReuse allows beyond chosen.error, or
+// transparent pixels find no free entry.
+bool RemapRgba(const std::uint8_t* rgba, int width, int height, const GifLevels& levels,
+               const ChosenColours& chosen, QuantisedImage& out, bool* served, std::string* reason);
+
 } // namespace qf::imaging

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -136,6 +137,8 @@ struct VideoReader::Impl {
     int rotation = 0;
     int codedWidth = 0;
     int codedHeight = 0;
+    int frameWidth = 0; // the size frames are asked for, upright; 0: the clip's own
+    int frameHeight = 0;
     std::int64_t firstPts = 0;     // in the stream's time base
     std::int64_t packetsWhole = 0; // packets read before a cut
     std::int64_t packetsSent = 0;
@@ -367,9 +370,19 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
     const int h = frame.height;
     if (w != codedWidth || h != codedHeight) // a stream changing size midway
         return false;
-    scaler.reset(sws_getCachedContext(scaler.release(), w, h, static_cast<AVPixelFormat>(frame.format), w, h,
-                                      AV_PIX_FMT_RGBA, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
-                                      nullptr, nullptr, nullptr));
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    // Opaque pictures are scaled to the size asked for as their colours are
+    // converted, which costs a fraction of converting the whole picture and
+    // resizing it after; pictures with transparency come whole, to be
+    // resized weighted by alpha.
+    const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(format);
+    const bool scaled = frameWidth > 0 && described && !(described->flags & AV_PIX_FMT_FLAG_ALPHA);
+    const bool turned = rotation == 90 || rotation == 270;
+    const int sw = scaled ? (turned ? frameHeight : frameWidth) : w;
+    const int sh = scaled ? (turned ? frameWidth : frameHeight) : h;
+    scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh, AV_PIX_FMT_RGBA,
+                                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
+                                      nullptr));
     if (!scaler)
         return false;
     // Colours as the clip says they were encoded (BT.709 for HD, limited range).
@@ -379,11 +392,11 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
     const int full = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
     sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), full,
                              sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-    const std::size_t bytes = static_cast<std::size_t>(w) * h * 4;
+    const std::size_t bytes = static_cast<std::size_t>(sw) * sh * 4;
     std::uint8_t* target = nullptr;
     if (rotation == 0) {
-        out.width = w;
-        out.height = h;
+        out.width = sw;
+        out.height = sh;
         out.pixels.resize(bytes);
         target = out.pixels.data();
     } else {
@@ -391,14 +404,13 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
         target = upright.data();
     }
     std::uint8_t* planes[4] = {target, nullptr, nullptr, nullptr};
-    int strides[4] = {w * 4, 0, 0, 0};
-    if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, h, planes, strides) != h)
+    int strides[4] = {sw * 4, 0, 0, 0};
+    if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, h, planes, strides) != sh)
         return false;
     if (rotation == 0)
         return true;
-    const bool turned = rotation != 180;
-    out.width = turned ? h : w;
-    out.height = turned ? w : h;
+    out.width = turned ? sh : sw;
+    out.height = turned ? sw : sh;
     out.pixels.resize(bytes);
     const auto* src = reinterpret_cast<const std::uint32_t*>(upright.data());
     auto* dst = reinterpret_cast<std::uint32_t*>(out.pixels.data());
@@ -407,17 +419,24 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
             int sx = x, sy = y;
             if (rotation == 90) { // clockwise: the left edge becomes the top
                 sx = y;
-                sy = h - 1 - x;
+                sy = sh - 1 - x;
             } else if (rotation == 180) {
-                sx = w - 1 - x;
-                sy = h - 1 - y;
+                sx = sw - 1 - x;
+                sy = sh - 1 - y;
             } else {
-                sx = w - 1 - y;
+                sx = sw - 1 - y;
                 sy = x;
             }
-            dst[static_cast<std::size_t>(y) * out.width + x] = src[static_cast<std::size_t>(sy) * w + sx];
+            dst[static_cast<std::size_t>(y) * out.width + x] = src[static_cast<std::size_t>(sy) * sw + sx];
         }
     return true;
+}
+
+void VideoReader::setFrameSize(int width, int height)
+{
+    const bool any = width > 0 && height > 0;
+    impl_->frameWidth = any ? width : 0;
+    impl_->frameHeight = any ? height : 0;
 }
 
 ReadResult VideoReader::readNext(RgbaImage& frame, Error* error)

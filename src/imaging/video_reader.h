@@ -44,7 +44,13 @@ public:
     const AnimationInfo& info() const;
     const AnimationDamage& damage() const;
 
-    // The next frame in order (RGBA at info()'s size); End after the last one
+    // Asks for frames of width x height (upright) rather than info()'s size:
+    // opaque frames are then scaled by the library as their colours are
+    // converted (bicubic, in the clip's gamma), others still come at info()'s
+    // size. 0 x 0 asks for info()'s size again.
+    void setFrameSize(int width, int height);
+
+    // The next frame in order (RGBA at info()'s size or the size asked for); End after the last one
     // (error left empty), Failed with error set.
     ReadResult readNext(RgbaImage& frame, Error* error);
     // As readNext for a frame that is not shown: decoded (the frames after it

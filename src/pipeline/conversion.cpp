@@ -153,6 +153,7 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     if (!RenderSize(input, info_.width, info_.height, info_.work, ResizeFor(info_, options_.resize), &size_,
                     error))
         return false;
+    reader_.setFrameSize(size_);
     info_.width = size_.width;
     info_.height = size_.height;
     info_.frameCount = static_cast<int>(plan.size());

@@ -2,18 +2,23 @@
 
 #include "imaging/animation_reader.h"
 #include "imaging/animation_writer.h"
+#include "imaging/frame_bytes.h"
 #include "imaging/gif_levels.h"
 #include "pencil_texture.h"
+#include "timeline.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
 #include <oneapi/tbb/parallel_for.h>
 #include <oneapi/tbb/task_arena.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <numeric>
 #include <set>
 #include <system_error>
 #include <unistd.h>
@@ -22,20 +27,31 @@ namespace qf {
 
 namespace {
 
-// Frames of the sample: runs of this many consecutive kept frames.
-constexpr int kRunLength = 2;
-constexpr int kMostRuns = 12;
-// Qualities the search tries: multiples of this step, and the lowest.
-constexpr int kQualityStep = 5;
 // Within reason: a quarter of the frames, a quarter of the size, sides of
 // at least kSmallestSide pixels.
 constexpr int kMostFrameStep = 4;
-constexpr double kScales[] = {1.0, 0.75, 0.5, 0.35, 0.25};
+constexpr double kScales[] = {1.0, 0.9, 0.8, 0.7, 0.6, 0.5, 0.42, 0.35, 0.3, 0.25};
 constexpr int kSmallestSide = 16;
 
 // An output is taken when it comes to between these parts of the budget;
 // the estimate aims in between.
 constexpr double kLowestShare = 0.85;
+// What the second conversion aims at after the first came out too big, or
+// fitted with room to spare.
+constexpr double kAfterOver = 0.92;
+constexpr double kAfterUnder = 0.97;
+// After two too big: what a last conversion aims at, by the worse of their
+// errors.
+constexpr double kLastAim = 0.75;
+
+// The sample: the frames that change most from the frame before (a screen
+// recording's rare big changes cost most of its bytes), and of the others
+// runs from groups of like change (ChooseRuns). A point of a frame counts
+// as changed when a channel moved by more than kChangeStep.
+constexpr std::size_t kBiggestChanges = 2;
+constexpr int kMostChangeGroups = 16;
+constexpr int kLongestRun = 6; // frames following the first
+constexpr int kChangeStep = 8;
 
 std::string ScratchPath(const std::string& extension)
 {
@@ -52,39 +68,98 @@ long long FileBytes(const std::string& path)
     return ec ? -1 : static_cast<long long>(bytes);
 }
 
-struct SampleFrame {
-    Picture rendered;
-    imaging::RgbaImage withAlpha;
-    imaging::ImageView view;
-};
-
-// The rendered sample at one frame step and scale.
-struct Sample {
-    int width = 0;
-    int height = 0;
-    int loopCount = -1;
-    int kept = 0; // frames the conversion keeps
-    std::vector<std::vector<SampleFrame>> runs;
-};
-
-// The kept frames (0-based) a sample of kept frames takes, each with its
-// run: runs spread evenly, the first one at the first frame. A short
-// animation is sampled whole, as one run.
-std::vector<std::pair<int, int>> SampledFrames(int kept)
+// The points of two same-sized frames, every second one across and down,
+// where a channel moved by more than kChangeStep.
+int ChangeBetween(const imaging::RgbaImage& a, const imaging::RgbaImage& b)
 {
-    std::vector<std::pair<int, int>> wanted;
-    const int runs = std::clamp(kept / 12, 1, kMostRuns);
-    if (kept <= runs * kRunLength + 2) {
-        for (int k = 0; k < kept; ++k)
-            wanted.emplace_back(k, 0);
-        return wanted;
+    int changed = 0;
+    for (int y = 0; y < a.height; y += 2) {
+        const std::uint8_t* p = a.pixels.data() + static_cast<std::size_t>(y) * a.width * 4;
+        const std::uint8_t* q = b.pixels.data() + static_cast<std::size_t>(y) * b.width * 4;
+        for (int x = 0; x < a.width; x += 2, p += 8, q += 8)
+            changed += std::abs(p[0] - q[0]) > kChangeStep || std::abs(p[1] - q[1]) > kChangeStep
+                       || std::abs(p[2] - q[2]) > kChangeStep;
     }
-    for (int r = 0; r < runs; ++r) {
-        const int start = static_cast<int>(static_cast<long long>(kept - kRunLength) * r / runs);
-        for (int k = 0; k < kRunLength; ++k)
-            wanted.emplace_back(start + k, r);
+    return changed;
+}
+
+// One run of the sample: two kept frames in a row (one for an animation of
+// one frame), encoded as an animation of their own; each frame's bytes
+// count weight times.
+struct SampleRun {
+    std::vector<int> positions; // in the timeline
+    std::vector<double> weights;
+};
+
+// The runs that sample kept frames 1..change.size()-1 (0-based, each
+// following the one before, change[j] how much kept frame j differs from
+// j - 1) at frame step step: the first two frames as they are, which also
+// gives the first frame and the file's own bytes; the frames of biggest
+// change each for itself; and one frame from each group of like change for
+// the whole group, the one whose change is nearest the group's mean.
+std::vector<SampleRun> ChooseRuns(const std::vector<int>& change, int step, bool transparent)
+{
+    const int kept = static_cast<int>(change.size());
+    if (kept == 1)
+        return {SampleRun{{0}, {1.0}}};
+    std::vector<SampleRun> runs{SampleRun{{0, step}, {1.0, 1.0}}};
+    std::vector<int> rest(static_cast<std::size_t>(kept - 2));
+    std::iota(rest.begin(), rest.end(), 2);
+    // Most change first; like change in timeline order.
+    std::stable_sort(rest.begin(), rest.end(), [&](int a, int b) { return change[a] > change[b]; });
+    auto add = [&](int j, double weight) { runs.push_back(SampleRun{{(j - 1) * step, j * step}, {0.0, weight}}); };
+    const std::size_t alone = rest.size() <= kBiggestChanges + 2 ? rest.size() : kBiggestChanges;
+    for (std::size_t i = 0; i < alone; ++i)
+        add(rest[i], 1.0);
+    // Groups that each hold an equal share of the change, so that the few
+    // frames of big change are not weighed like the many of little; the
+    // more the change varies, the more groups.
+    double total = 0, squares = 0;
+    for (std::size_t i = alone; i < rest.size(); ++i) {
+        total += change[rest[i]] + 1.0;
+        squares += (change[rest[i]] + 1.0) * (change[rest[i]] + 1.0);
     }
-    return wanted;
+    const double others = static_cast<double>(rest.size() - alone);
+    const double mean = total / std::max(1.0, others);
+    const double spread = others > 0 ? std::sqrt(std::max(0.0, squares / others - mean * mean)) / mean : 0;
+    const int groups = std::clamp(static_cast<int>(std::lround(2 + 3 * spread)), 2, kMostChangeGroups);
+    std::size_t from = alone;
+    double sum = 0;
+    for (int g = 1; g <= groups && from < rest.size(); ++g) {
+        std::size_t to = from;
+        while (to < rest.size() && (g == groups || to == from || sum < total * g / groups))
+            sum += change[rest[to++]] + 1.0;
+        double middle = 0;
+        for (std::size_t i = from; i < to; ++i)
+            middle += change[rest[i]];
+        middle /= static_cast<double>(to - from);
+        std::size_t pick = from;
+        for (std::size_t i = from; i < to; ++i)
+            if (std::abs(change[rest[i]] - middle) < std::abs(change[rest[pick]] - middle))
+                pick = i;
+        // The frames after the one picked count too, more of them for a big
+        // group of varied change, at one encoding more each.
+        const int j = rest[pick];
+        const double weight = static_cast<double>(to - from);
+        SampleRun run{{(j - 1) * step}, {0.0}};
+        const int following = std::clamp(static_cast<int>(weight * std::min(spread, 1.0) / 4), 1,
+                                         std::min(kLongestRun, kept - j));
+        for (int i = 0; i < following; ++i) {
+            run.positions.push_back((j + i) * step);
+            run.weights.push_back(weight / following);
+        }
+        runs.push_back(std::move(run));
+        from = to;
+    }
+    // Where frames have transparent pixels, a frame is encoded knowing the
+    // one after it (what it must clear for that frame): each run goes on
+    // with the next kept frame, which counts for nothing.
+    for (SampleRun& run : runs)
+        if (transparent && run.positions.back() + step < kept * step) {
+            run.positions.push_back(run.positions.back() + step);
+            run.weights.push_back(0.0);
+        }
+    return runs;
 }
 
 } // namespace
@@ -105,39 +180,96 @@ struct SizeEstimator::Impl {
     std::string input;
     ConvertOptions options;
     imaging::AnimationInfo info;
+    std::vector<TimelineFrame> plan;
     imaging::Size size; // the conversion's own frame size
-    std::map<std::pair<int, double>, Sample> samples;
+    // By frame step: the sample's runs.
+    std::map<int, std::vector<SampleRun>> runs;
+    // The timeline frames the runs take, at the conversion's own size.
+    std::map<int, imaging::RgbaImage> frames;
+    // Rendered frames by timeline position and scale.
+    struct Rendered {
+        Picture picture;
+        imaging::RgbaImage withAlpha;
+        imaging::ImageView view;
+    };
+    std::map<std::pair<int, double>, Rendered> rendered;
     std::map<std::tuple<int, double, int>, long long> sizes;
+    SizeSettings smallest; // the smallest settings within reason
 
     bool webp() const { return options.output.format == OutputFormat::Webp; }
     int bestQuality() const { return webp() ? kLosslessWebp : imaging::kBestQuality; }
     int worstQuality() const { return webp() ? 0 : 1; }
+    int keptAt(int step) const { return (static_cast<int>(plan.size()) + step - 1) / step; }
     bool reasonable(int step, double scale) const
     {
-        return (step == 1 || (info.frameCount + step - 1) / step >= 2)
+        return (step == 1 || keptAt(step) >= 2)
                && (scale == 1.0
                    || std::min(size.width, size.height) * scale >= static_cast<double>(kSmallestSide));
     }
-
-    imaging::ResizeRequest resizeFor(double scale) const
+    imaging::Size sizeAt(double scale) const
     {
-        imaging::ResizeRequest request = options.resize;
-        if (scale < 1.0) {
-            request = {};
-            request.maxWidth = std::max(1, static_cast<int>(std::lround(size.width * scale)));
-            request.maxHeight = std::max(1, static_cast<int>(std::lround(size.height * scale)));
-        }
-        return request;
+        if (scale >= 1.0)
+            return size;
+        return {std::max(1, static_cast<int>(std::lround(size.width * scale))),
+                std::max(1, static_cast<int>(std::lround(size.height * scale)))};
     }
 
-    std::map<int, imaging::RgbaImage> decoded; // source frames the samples take, by number
-    SizeSettings smallest;                     // the smallest settings within reason
-
-    bool decodeSources(imaging::Error* error);
-    bool sample(int step, double scale, const Sample** out, imaging::Error* error);
-    bool encodeRun(const Sample& sample, const std::vector<SampleFrame>& frames, std::size_t count,
-                   int quality, long long* bytes, imaging::Error* error) const;
+    bool cancelled(imaging::Error* error) const
+    {
+        return options.cancelled && options.cancelled()
+               && !imaging::Fail(error, imaging::ErrorKind::Cancelled, input, "cancelled");
+    }
+    bool readTimeline(const std::function<bool(int source, const imaging::RgbaImage&)>& use,
+                      int lastSource, const std::set<int>& wanted, imaging::Error* error);
+    bool render(int step, double scale, imaging::Error* error);
+    int guess(const SizeSettings& settings, int low, long long lowBytes, int high, long long highBytes,
+              double target, int round, double* predicted = nullptr) const;
+    bool encodeRun(const SampleRun& run, double scale, int quality, imaging::FrameBytes* bytes,
+                   imaging::Error* error) const;
 };
+
+// The quality to try between low (fits) and high (too big) at the frame
+// step and scale of settings: where the sizes known at full frame rate and
+// size, drawn straight on a logarithmic scale and scaled to meet both ends,
+// meet the target. Past the first round at least an eighth of the way in
+// from either end, so that the bracket keeps narrowing.
+int SizeEstimator::Impl::guess(const SizeSettings& settings, int low, long long lowBytes, int high,
+                               long long highBytes, double target, int round, double* predicted) const
+{
+    std::vector<std::pair<int, double>> known;
+    for (auto it = sizes.lower_bound({1, 1.0, 0}); it != sizes.end() && std::get<0>(it->first) == 1
+                                                    && std::get<1>(it->first) == 1.0;
+         ++it)
+        known.emplace_back(std::get<2>(it->first), std::log(static_cast<double>(it->second)));
+    const bool reference = !(settings.frameStep == 1 && settings.scale == 1.0) && known.size() >= 2;
+    auto curve = [&](int quality) {
+        if (!reference)
+            return static_cast<double>(quality);
+        auto after = std::lower_bound(known.begin(), known.end(), std::make_pair(quality, -1e300));
+        if (after == known.end())
+            --after;
+        if (after == known.begin())
+            ++after;
+        const auto before = after - 1;
+        return before->second
+               + (after->second - before->second) * (quality - before->first) / (after->first - before->first);
+    };
+    const double lowOff = std::log(static_cast<double>(lowBytes)) - curve(low);
+    const double highOff = std::log(static_cast<double>(highBytes)) - curve(high);
+    const double wanted = std::log(target);
+    const int margin = round == 0 ? 1 : std::max(1, (high - low) / 8);
+    auto size = [&](int q) {
+        return curve(q) + lowOff + (highOff - lowOff) * static_cast<double>(q - low) / (high - low);
+    };
+    int quality = low + margin;
+    for (int q = low + margin; q <= high - margin; ++q)
+        if (size(q) <= wanted)
+            quality = q;
+    quality = std::min(quality, kLosslessWebp - 1);
+    if (predicted)
+        *predicted = std::exp(size(quality));
+    return quality;
+}
 
 SizeEstimator::SizeEstimator() : impl_(std::make_unique<Impl>())
 {}
@@ -151,141 +283,190 @@ SizeSettings SizeEstimator::smallestSettings() const
 
 int SizeEstimator::frameCount() const
 {
-    return impl_->info.frameCount;
+    return static_cast<int>(impl_->plan.size());
 }
 
+// Reads the source frames wanted (0-based), up to lastSource, in one pass.
+bool SizeEstimator::Impl::readTimeline(const std::function<bool(int, const imaging::RgbaImage&)>& use,
+                                       int lastSource, const std::set<int>& wanted, imaging::Error* error)
+{
+    imaging::AnimationReader reader;
+    reader.setCancelCheck(options.cancelled);
+    if (!reader.open(input, error))
+        return false;
+    imaging::RgbaImage frame;
+    for (int source = 0; source <= lastSource; ++source) {
+        const bool keep = wanted.count(source) > 0;
+        const imaging::ReadResult result = keep ? reader.readNext(frame, error) : reader.skipNext(error);
+        if (result.status != imaging::ReadStatus::Frame)
+            return *error ? false
+                          : imaging::Fail(error, imaging::ErrorKind::Corrupt, input,
+                                          "has fewer frames than it says");
+        if (keep && !use(source, frame))
+            return false;
+    }
+    return true;
+}
+
+// Reads the timeline, measures how much each kept frame changes at every
+// frame step, picks the sample and reads its frames: two passes over the
+// source, the frames kept at the conversion's size.
 bool SizeEstimator::open(const std::string& input, const ConvertOptions& options, imaging::Error* error)
 {
     Impl& d = *impl_;
+    d = Impl{};
     d.input = input;
     d.options = options;
-    d.samples.clear();
-    d.sizes.clear();
-    d.decoded.clear();
-    imaging::AnimationReader reader;
-    if (!reader.open(input, error))
+    {
+        imaging::AnimationReader reader;
+        if (!reader.open(input, error))
+            return false;
+        d.info = reader.info();
+    }
+    if (!PlanTimeline(input, d.info, options.timeline, &d.plan, error)
+        || !RenderSize(input, d.info.width, d.info.height, d.info.work, ResizeFor(d.info, options.resize),
+                       &d.size, error))
         return false;
-    d.info = reader.info();
-    return RenderSize(input, d.info.width, d.info.height, d.info.work, options.resize, &d.size, error);
+
+    // How much each timeline frame changes from the one step frames before,
+    // for every step; forward frames are read in order, keeping the last
+    // few, and a bounce's way back changes as the way forward did.
+    const int count = static_cast<int>(d.plan.size());
+    int forward = 0;
+    std::set<int> sources;
+    while (forward < count && d.plan[forward].replay < 0)
+        sources.insert(d.plan[forward++].source);
+    std::vector<std::array<int, kMostFrameStep + 1>> changeAt(static_cast<std::size_t>(count));
+    {
+        std::vector<imaging::RgbaImage> recent(kMostFrameStep + 1);
+        int position = 0;
+        if (!d.readTimeline(
+                [&](int source, const imaging::RgbaImage& frame) {
+                    for (; position < forward && d.plan[position].source == source; ++position) {
+                        for (int step = 1; step <= kMostFrameStep && step <= position; ++step)
+                            changeAt[position][step] = ChangeBetween(frame, recent[(position - step) % recent.size()]);
+                        recent[position % recent.size()] = frame;
+                    }
+                    return !d.cancelled(error);
+                },
+                *sources.rbegin(), sources, error))
+            return false;
+    }
+    for (int position = forward; position < count; ++position)
+        for (int step = 1; step <= kMostFrameStep; ++step)
+            changeAt[position][step] = changeAt[std::min(d.plan[position].replay + step, forward - 1)][step];
+
+    std::set<int> positions;
+    for (int step = 1; step <= kMostFrameStep; ++step) {
+        if (step > 1 && d.keptAt(step) < 2)
+            break;
+        std::vector<int> change(static_cast<std::size_t>(d.keptAt(step)), 0);
+        for (int j = 1; j < d.keptAt(step); ++j)
+            change[j] = changeAt[j * step][step];
+        d.runs[step] = ChooseRuns(change, step, options.keepTransparency);
+        for (const SampleRun& run : d.runs[step])
+            positions.insert(run.positions.begin(), run.positions.end());
+    }
+    std::map<int, std::vector<int>> bySource; // the positions each source frame serves
+    for (const int position : positions)
+        bySource[d.plan[position].source].push_back(position);
+    std::set<int> wanted;
+    for (const auto& [source, at] : bySource)
+        wanted.insert(source);
+    if (!d.readTimeline(
+            [&](int source, const imaging::RgbaImage& frame) {
+                imaging::RgbaImage resized;
+                const imaging::RgbaImage& sized = SizedFrame(frame, d.size, resized);
+                for (const int position : bySource[source])
+                    d.frames[position] = sized;
+                return !d.cancelled(error);
+            },
+            *wanted.rbegin(), wanted, error))
+        return false;
+
+    d.smallest = SizeSettings{d.worstQuality(), 1, 1.0};
+    for (const double scale : kScales)
+        for (int step = 1; step <= kMostFrameStep; ++step)
+            if (d.reasonable(step, scale))
+                d.smallest = SizeSettings{d.worstQuality(), step, scale};
+    return true;
 }
 
 ConvertOptions SizeEstimator::optionsFor(const SizeSettings& settings) const
 {
     ConvertOptions options = impl_->options;
     options.frameStep = settings.frameStep;
-    options.resize = impl_->resizeFor(settings.scale);
+    if (settings.scale < 1.0) {
+        const imaging::Size size = impl_->sizeAt(settings.scale);
+        options.resize = {};
+        options.resize.maxWidth = size.width;
+        options.resize.maxHeight = size.height;
+    }
     options.output.quality = settings.quality >= kLosslessWebp ? -1 : settings.quality;
     return options;
 }
 
-// The source frames of the samples at every frame step, decoded in one
-// pass.
-bool SizeEstimator::Impl::decodeSources(imaging::Error* error)
+// Renders the sample's frames at frame step and scale not rendered yet.
+bool SizeEstimator::Impl::render(int step, double scale, imaging::Error* error)
 {
-    std::set<int> numbers;
-    for (int step = 1; step <= kMostFrameStep; ++step) {
-        for (const auto& [kept, run] : SampledFrames((info.frameCount + step - 1) / step))
-            numbers.insert(kept * step + 1);
-    }
-    imaging::AnimationReader reader;
-    reader.setCancelCheck(options.cancelled);
-    if (!reader.open(input, error))
-        return false;
-    imaging::RgbaImage frame;
-    for (int number = 1; number <= *numbers.rbegin(); ++number) {
-        if (reader.readNext(frame, error).status != imaging::ReadStatus::Frame)
-            return *error ? false
-                          : imaging::Fail(error, imaging::ErrorKind::Corrupt, input,
-                                          "has fewer frames than it says");
-        if (numbers.count(number))
-            decoded[number] = frame;
-    }
-    return true;
-}
-
-// Renders the kept frames the sample takes.
-bool SizeEstimator::Impl::sample(int step, double scale, const Sample** out, imaging::Error* error)
-{
-    const auto key = std::make_pair(step, scale);
-    if (const auto found = samples.find(key); found != samples.end()) {
-        *out = &found->second;
+    std::vector<int> missing;
+    for (const SampleRun& run : runs.at(step))
+        for (const int position : run.positions)
+            if (!rendered.count({position, scale})
+                && std::find(missing.begin(), missing.end(), position) == missing.end())
+                missing.push_back(position);
+    if (missing.empty())
         return true;
-    }
-    imaging::Size renderSize;
-    if (!RenderSize(input, info.width, info.height, info.work, resizeFor(scale), &renderSize, error))
-        return false;
-
-    if (decoded.empty() && !decodeSources(error))
-        return false;
-    Sample sample;
-    sample.width = renderSize.width;
-    sample.height = renderSize.height;
-    sample.loopCount = info.loopCount;
-    sample.kept = (info.frameCount + step - 1) / step;
-    const std::vector<std::pair<int, int>> wanted = SampledFrames(sample.kept);
-    sample.runs.resize(static_cast<std::size_t>(wanted.back().second + 1));
-    std::vector<imaging::RgbaImage> sources(wanted.size());
-    for (std::size_t i = 0; i < wanted.size(); ++i) {
-        imaging::RgbaImage resized;
-        sources[i] = SizedFrame(decoded.at(wanted[i].first * step + 1), renderSize, resized);
-    }
-
-    std::vector<SampleFrame> rendered(wanted.size());
+    const imaging::Size at = sizeAt(scale);
+    std::vector<Rendered> made(missing.size());
     tbb::enumerable_thread_specific<EngineState> states;
-    auto render = [&] {
-        tbb::parallel_for(std::size_t{0}, wanted.size(), [&](std::size_t i) {
+    auto work = [&] {
+        tbb::parallel_for(std::size_t{0}, missing.size(), [&](std::size_t i) {
             EngineState& state = states.local();
             if (state.PencilTexture.empty())
                 UseDefaultPencilTexture(state);
-            Picture source;
-            ReadFrame(sources[i], source);
-            const int sourceNumber = wanted[i].first * step + 1;
-            RenderFrame(state, source, options.variant, sourceNumber, options.switches, rendered[i].rendered);
+            imaging::RgbaImage resized;
+            const imaging::RgbaImage& source = SizedFrame(frames.at(missing[i]), at, resized);
+            Picture picture;
+            ReadFrame(source, picture);
+            RenderFrame(state, picture, options.variant, missing[i] + 1, options.switches, made[i].picture);
+            if (options.keepTransparency)
+                KeepTransparency(made[i].picture, source, made[i].withAlpha);
         });
     };
     if (options.threads > 0) {
         tbb::task_arena arena(options.threads);
-        arena.execute(render);
+        arena.execute(work);
     } else {
-        render();
+        work();
     }
-    for (std::size_t i = 0; i < wanted.size(); ++i) {
-        if (options.keepTransparency)
-            KeepTransparency(rendered[i].rendered, sources[i], rendered[i].withAlpha);
-        sample.runs[static_cast<std::size_t>(wanted[i].second)].push_back(std::move(rendered[i]));
+    for (std::size_t i = 0; i < missing.size(); ++i) {
+        Rendered& kept = rendered[{missing[i], scale}] = std::move(made[i]);
+        kept.view = options.keepTransparency ? imaging::ImageView::of(kept.withAlpha) : ViewOf(kept.picture);
     }
-    // The views once the frames have found their place.
-    Sample& kept = samples[key] = std::move(sample);
-    for (auto& run : kept.runs) {
-        for (SampleFrame& frame : run)
-            frame.view =
-                options.keepTransparency ? imaging::ImageView::of(frame.withAlpha) : ViewOf(frame.rendered);
-    }
-    *out = &kept;
-    return true;
+    return !cancelled(error);
 }
 
-// The size of the first count frames of a run encoded as an animation.
-bool SizeEstimator::Impl::encodeRun(const Sample& sample, const std::vector<SampleFrame>& frames,
-                                    std::size_t count, int quality, long long* bytes,
+// The bytes of each frame of a run encoded as an animation of its own.
+bool SizeEstimator::Impl::encodeRun(const SampleRun& run, double scale, int quality, imaging::FrameBytes* bytes,
                                     imaging::Error* error) const
 {
     const std::string path = ScratchPath(webp() ? ".webp" : ".gif");
     imaging::OutputSettings output = options.output;
     output.quality = quality >= kLosslessWebp ? -1 : quality;
     const std::unique_ptr<imaging::AnimationWriter> writer = imaging::MakeAnimationWriter(output);
-    bool ok = writer->open(path, sample.width, sample.height, sample.loopCount, error);
-    for (std::size_t i = 0; ok && i < count; ++i)
-        ok = writer->addFrame(frames[i].view, 10, error);
-    ok = ok && writer->finish(error);
-    *bytes = ok ? FileBytes(path) : -1;
+    const imaging::Size at = sizeAt(scale);
+    bool ok = writer->open(path, at.width, at.height, info.loopCount, error);
+    for (std::size_t i = 0; ok && i < run.positions.size(); ++i)
+        ok = writer->addFrame(rendered.at({run.positions[i], scale}).view, plan[run.positions[i]].delay, error);
+    ok = ok && writer->finish(error) && imaging::MeasureFrameBytes(path, output.format, bytes, error);
     std::error_code ec;
     std::filesystem::remove(path, ec);
     return ok;
 }
 
-// The first frame as the first run shows it alone, plus every other kept
-// frame at the mean cost of a frame that follows another in the runs.
+// The file's own bytes and the first frame as the first run shows them,
+// plus each sampled frame's bytes as often as its weight says.
 bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, imaging::Error* error)
 {
     Impl& d = *impl_;
@@ -294,20 +475,17 @@ bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, ima
         *bytes = found->second;
         return true;
     }
-    const Sample* sample = nullptr;
-    if (!d.sample(settings.frameStep, settings.scale, &sample, error))
+    if (!d.runs.count(settings.frameStep))
+        return imaging::Fail(error, imaging::ErrorKind::InvalidArgument, d.input,
+                             "keeps too few frames at every " + std::to_string(settings.frameStep) + "th frame");
+    if (!d.render(settings.frameStep, settings.scale, error))
         return false;
-    const std::size_t runs = sample->runs.size();
-    std::vector<long long> whole(runs, 0), first(runs, 0);
-    std::vector<imaging::Error> errors(runs * 2);
+    const std::vector<SampleRun>& runs = d.runs.at(settings.frameStep);
+    std::vector<imaging::FrameBytes> measured(runs.size());
+    std::vector<imaging::Error> errors(runs.size());
     auto encode = [&] {
-        tbb::parallel_for(std::size_t{0}, runs * 2, [&](std::size_t job) {
-            const std::size_t r = job / 2;
-            const auto& run = sample->runs[r];
-            if (job % 2 == 0)
-                d.encodeRun(*sample, run, run.size(), settings.quality, &whole[r], &errors[job]);
-            else if (run.size() > 1)
-                d.encodeRun(*sample, run, 1, settings.quality, &first[r], &errors[job]);
+        tbb::parallel_for(std::size_t{0}, runs.size(), [&](std::size_t r) {
+            d.encodeRun(runs[r], settings.scale, settings.quality, &measured[r], &errors[r]);
         });
     };
     if (d.options.threads > 0) {
@@ -322,71 +500,95 @@ bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, ima
             return false;
         }
     }
-    long long total = whole[0];
-    if (sample->runs[0].size() < static_cast<std::size_t>(sample->kept)) {
-        double following = 0;
-        for (std::size_t r = 0; r < runs; ++r)
-            following +=
-                static_cast<double>(whole[r] - first[r]) / static_cast<double>(sample->runs[r].size() - 1);
-        following /= static_cast<double>(runs);
-        total = first[0] + std::llround(following * (sample->kept - 1));
-    }
-    d.sizes[key] = total;
-    *bytes = total;
-    return true;
+    double total = static_cast<double>(measured[0].shared);
+    for (std::size_t r = 0; r < runs.size(); ++r)
+        for (std::size_t i = 0; i < runs[r].weights.size() && i < measured[r].frames.size(); ++i)
+            total += runs[r].weights[i] * static_cast<double>(measured[r].frames[i]);
+    *bytes = d.sizes[key] = std::llround(total);
+    return !d.cancelled(error);
 }
 
-bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* smallest, imaging::Error* error)
+bool SizeEstimator::choose(double target, SizeSettings* chosen, long long* smallest, imaging::Error* error,
+                           double close, long long* expected)
 {
     Impl& d = *impl_;
     *smallest = -1;
-    // Dropping all but every k-th frame leaves more than a k-th of the
-    // bytes (the frames kept differ more), and a scale s more than about s^2
-    // of them: settings that cannot come near the target are not sampled.
+    long long scratch = 0;
+    if (!expected)
+        expected = &scratch;
     long long full = 0;
     if (!estimate(SizeSettings{d.bestQuality(), 1, 1.0}, &full, error))
         return false;
     if (static_cast<double>(full) <= target) {
         *chosen = SizeSettings{d.bestQuality(), 1, 1.0};
+        *expected = full;
         return true;
     }
-    if (!estimate(SizeSettings{d.worstQuality(), 1, 1.0}, &full, error))
+    long long bytes = 0;
+    // Dropping all but every k-th frame leaves more than a k-th of the
+    // bytes (the frames kept differ more), and a scale s more than about s^2
+    // of them: settings that cannot come near the target are not sampled.
+    long long worst = 0;
+    if (!estimate(SizeSettings{d.worstQuality(), 1, 1.0}, &worst, error))
         return false;
-    SizeSettings last{d.worstQuality(), 1, 1.0};
+    // How much more than that the settings tried last came to (0 before
+    // any): shrinking a picture of few colours can make its file bigger.
+    double last = 0;
     for (const double scale : kScales) {
         for (int step = 1; step <= kMostFrameStep; ++step) {
-            if (!d.reasonable(step, scale))
+            const double share = scale * scale / step;
+            if (!d.reasonable(step, scale)
+                || static_cast<double>(worst) * share * std::max(0.8, 0.85 * last) > target)
                 continue;
-            last = SizeSettings{d.worstQuality(), step, scale};
-            if (static_cast<double>(full) * scale * scale / step * 0.8 > target)
-                continue;
-            SizeSettings settings = last;
-            long long bytes = 0;
+            SizeSettings settings{d.worstQuality(), step, scale};
             if (!estimate(settings, &bytes, error))
                 return false;
+            if (step > 1 || scale < 1.0)
+                last = static_cast<double>(bytes) / (static_cast<double>(worst) * share);
             if (static_cast<double>(bytes) > target)
                 continue;
-            // The highest quality expected to fit (sizes grow with quality),
-            // among the lowest, the multiples of the step and the best.
-            const int best = d.bestQuality();
-            auto qualityAt = [&](int i) {
-                return i == 0 ? d.worstQuality() : std::min(best, i * kQualityStep);
-            };
-            int low = 0; // fits
-            int high = (best + kQualityStep - 1) / kQualityStep + 1;
-            while (high - low > 1) {
-                const int middle = (low + high) / 2;
-                settings.quality = qualityAt(middle);
+            // A quality expected to fit, and close to the target (sizes grow
+            // with quality), by narrowing a bracket (Impl::guess). A rough
+            // answer away from full frame rate and size takes the sizes
+            // there to grow with quality as they do at full.
+            const bool rough = close < kCloseShare && !(step == 1 && scale == 1.0);
+            settings.quality = d.bestQuality();
+            long long highBytes = std::llround(static_cast<double>(bytes) * full / worst);
+            if (!rough && !estimate(settings, &highBytes, error))
+                return false;
+            if (static_cast<double>(highBytes) <= target) {
+                *chosen = settings;
+                *expected = highBytes;
+                return true;
+            }
+            int lowQuality = d.worstQuality(), highQuality = d.bestQuality();
+            long long lowBytes = bytes;
+            if (rough) {
+                double predicted = 0;
+                settings.quality = d.guess(settings, lowQuality, lowBytes, highQuality, highBytes, target, 0, &predicted);
+                *chosen = settings;
+                *expected = std::llround(predicted);
+                return true;
+            }
+            for (int round = 0; highQuality - lowQuality > 1 && static_cast<double>(lowBytes) < target * close;
+                 ++round) {
+                settings.quality = d.guess(settings, lowQuality, lowBytes, highQuality, highBytes, target, round);
                 if (!estimate(settings, &bytes, error))
                     return false;
-                (static_cast<double>(bytes) <= target ? low : high) = middle;
+                if (static_cast<double>(bytes) <= target) {
+                    lowQuality = settings.quality;
+                    lowBytes = bytes;
+                } else {
+                    highQuality = settings.quality;
+                    highBytes = bytes;
+                }
             }
-            *chosen = SizeSettings{qualityAt(low), step, scale};
+            *chosen = SizeSettings{lowQuality, step, scale};
+            *expected = lowBytes;
             return true;
         }
     }
-    d.smallest = last;
-    return estimate(last, smallest, error) && false;
+    return estimate(d.smallest, smallest, error) && false;
 }
 
 namespace {
@@ -406,6 +608,40 @@ std::string AttemptPath(const std::string& output, int attempt)
 }
 
 } // namespace
+
+bool WriteWebpWithinBudget(const std::string& shown, const std::string& input, const std::string& destination,
+                           const ConvertOptions& options, long long maxBytes, imaging::Error* error)
+{
+    const std::string attempt = AttemptPath(destination, 0);
+    if (!RewriteAnimation(shown, attempt, {imaging::OutputFormat::Webp}, options.progress, error)) {
+        Remove(attempt);
+        return false;
+    }
+    const long long bytes = FileBytes(attempt);
+    if (bytes >= 0 && bytes <= maxBytes) {
+        std::error_code ec;
+        std::filesystem::rename(attempt, destination, ec);
+        Remove(attempt);
+        return !ec || imaging::Fail(error, imaging::ErrorKind::Unwritable, destination, ec.message());
+    }
+    Remove(attempt);
+    ConvertOptions webp = options;
+    webp.output = {imaging::OutputFormat::Webp};
+    BudgetOutcome outcome;
+    return ConvertWithinBudget(input, destination, webp, maxBytes, &outcome, error);
+}
+
+std::string DescribeSettings(const SizeSettings& settings)
+{
+    std::string text = settings.quality >= kLosslessWebp ? std::string("lossless")
+                                                         : "quality " + std::to_string(settings.quality);
+    if (settings.frameStep > 1)
+        text += ", every " + std::to_string(settings.frameStep)
+                + (settings.frameStep == 2 ? "nd" : settings.frameStep == 3 ? "rd" : "th") + " frame";
+    if (settings.scale < 1.0)
+        text += ", " + std::to_string(static_cast<int>(std::lround(settings.scale * 100))) + "% size";
+    return text;
+}
 
 std::string DescribeBytes(long long bytes)
 {
@@ -428,56 +664,57 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
     if (!estimator.open(input, options, error))
         return false;
     const double budget = static_cast<double>(maxBytes);
-    // When even the smallest settings are expected not to fit, they are
-    // converted (a quarter of the frames at a quarter of the size costs
-    // little) so that the size said is the one reached.
-    SizeSettings first;
-    long long smallest = 0;
-    const bool expectedToFit = estimator.choose(budget * kBudgetAim, &first, &smallest, error);
-    if (*error)
-        return false;
-    if (!expectedToFit)
-        first = estimator.smallestSettings();
-    long long expected = 0;
-    if (!estimator.estimate(first, &expected, error))
-        return false;
 
-    // Up to two full conversions; the second corrects the estimate by how
-    // far the first was off.
     struct Attempt {
         std::string path;
         SizeSettings settings;
         long long bytes = -1;
+        long long expected = 0;
     };
     std::vector<Attempt> attempts;
-    auto convert = [&](const SizeSettings& settings) {
-        Attempt attempt{AttemptPath(output, static_cast<int>(attempts.size()) + 1), settings, -1};
-        ++outcome->fullEncodes;
-        if (!ConvertAllFrames(input, attempt.path, estimator.optionsFor(settings), error, damage))
-            return false;
-        attempt.bytes = FileBytes(attempt.path);
-        attempts.push_back(attempt);
-        return true;
-    };
     auto cleanUp = [&] {
         for (const Attempt& attempt : attempts)
             Remove(attempt.path);
     };
-    if (!convert(first)) {
+    auto convert = [&](const SizeSettings& settings) {
+        Attempt attempt{AttemptPath(output, static_cast<int>(attempts.size()) + 1), settings};
+        ++outcome->fullEncodes;
+        if (!estimator.estimate(settings, &attempt.expected, error)
+            || !ConvertAllFrames(input, attempt.path, estimator.optionsFor(settings), error, damage))
+            return false;
+        attempt.bytes = FileBytes(attempt.path);
+        attempts.push_back(attempt);
+        return attempt.bytes >= 0
+               || imaging::Fail(error, imaging::ErrorKind::Unwritable, output, "the converted file went missing");
+    };
+    auto fits = [&](const Attempt& attempt) { return attempt.bytes <= maxBytes; };
+    auto landed = [&](const Attempt& attempt) {
+        return fits(attempt) && static_cast<double>(attempt.bytes) >= budget * kLowestShare;
+    };
+    // The first conversion at the settings the estimate picks; when even
+    // the smallest settings are expected not to fit, at those (a quarter of
+    // the frames at a quarter of the size costs little), so that a refusal
+    // says the size really reached.
+    SizeSettings settings;
+    long long smallest = 0;
+    const bool expectedToFit = estimator.choose(budget * kBudgetAim, &settings, &smallest, error);
+    if (*error)
+        return false;
+    if (!convert(expectedToFit ? settings : estimator.smallestSettings())) {
         cleanUp();
         return false;
     }
-    const long long got = attempts[0].bytes;
-    const bool fits = got >= 0 && got <= maxBytes;
-    if (expectedToFit && !(fits && static_cast<double>(got) >= budget * kLowestShare)) {
-        const double correction =
-            expected > 0 && got > 0 ? static_cast<double>(got) / static_cast<double>(expected) : 1.0;
-        // After an overshoot, aim low: the error may not scale evenly
-        // across settings.
-        const double aim = fits ? kBudgetAim : kLowestShare;
+    // The second aims by how far the first was off: low after an
+    // overshoot; after a result that fits, close to the budget, as one
+    // that does not fit leaves the first.
+    const Attempt first = attempts[0];
+    const bool tooBig = !fits(first);
+    if (!landed(first) && !(tooBig && !expectedToFit)) {
+        const double ratio = first.expected > 0 ? static_cast<double>(first.bytes) / first.expected : 1.0;
         SizeSettings second;
-        if (estimator.choose(budget * aim / correction, &second, &smallest, error)) {
-            if (!(second == first) && !convert(second)) {
+        const double aim = tooBig ? kAfterOver : kAfterUnder;
+        if (estimator.choose(budget * aim / ratio, &second, &smallest, error)) {
+            if (!(second == first.settings) && !convert(second)) {
                 cleanUp();
                 return false;
             }
@@ -485,27 +722,47 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
             cleanUp();
             return false;
         }
+        // Both too big (rare): a conversion aimed well below by the worse
+        // of their errors, then, should that not fit either, the smallest
+        // settings settle whether the budget can be met at all.
+        if (std::none_of(attempts.begin(), attempts.end(), fits)) {
+            double worst = ratio;
+            for (const Attempt& attempt : attempts)
+                if (attempt.expected > 0)
+                    worst = std::max(worst, static_cast<double>(attempt.bytes) / attempt.expected);
+            SizeSettings last;
+            const bool found = estimator.choose(budget * kLastAim / worst, &last, &smallest, error);
+            if (*error) {
+                cleanUp();
+                return false;
+            }
+            for (const SizeSettings& settings : {found ? last : estimator.smallestSettings(),
+                                                 estimator.smallestSettings()}) {
+                if (std::any_of(attempts.begin(), attempts.end(), fits))
+                    break;
+                if (!(attempts.back().settings == settings) && !convert(settings)) {
+                    cleanUp();
+                    return false;
+                }
+            }
+        }
     }
     // The largest attempt within the budget.
     const Attempt* best = nullptr;
-    long long least = -1;
+    const Attempt* least = &attempts[0];
     for (const Attempt& attempt : attempts) {
-        if (attempt.bytes >= 0 && (least < 0 || attempt.bytes < least))
-            least = attempt.bytes;
-        if (attempt.bytes >= 0 && attempt.bytes <= maxBytes && (!best || attempt.bytes > best->bytes))
+        if (attempt.bytes < least->bytes)
+            least = &attempt;
+        if (fits(attempt) && (!best || attempt.bytes > best->bytes))
             best = &attempt;
     }
     if (!best) {
         cleanUp();
-        outcome->smallest = least;
-        return imaging::Fail(
-            error, imaging::ErrorKind::TooLarge, output,
-            "cannot be made to fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
-                + " bytes): the smallest it came to was " + DescribeBytes(least)
-                + (expectedToFit ? std::string()
-                                 : ", at quality 1 with a quarter of the frames and a quarter of "
-                                   "the size")
-                + "; nothing was written");
+        outcome->smallest = least->bytes;
+        return imaging::Fail(error, imaging::ErrorKind::TooLarge, output,
+                             "cannot be made to fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
+                                 + " bytes): the smallest it came to was " + DescribeBytes(least->bytes) + ", at "
+                                 + DescribeSettings(least->settings) + "; nothing was written");
     }
     std::error_code ec;
     std::filesystem::rename(best->path, output, ec);

@@ -84,6 +84,11 @@ bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, co
     std::vector<TimelineFrame> plan;
     if (!PlanTimeline(file, opened->info, options.timeline, &plan, error))
         return false;
+    imaging::Size size;
+    if (!RenderSize(file, opened->info.width, opened->info.height, 0, ResizeFor(opened->info, options.resize), &size,
+                    error))
+        return false;
+    reader.setFrameSize(size); // a clip's picture comes scaled as a conversion scales it
     for (int skipped = 0; skipped < plan.front().source; ++skipped)
         if (!reader.skipNext(error))
             return error && *error ? false
@@ -95,9 +100,7 @@ bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, co
         return false;
     }
     opened->damage = reader.damage();
-    imaging::Size size;
-    if (!RenderSize(file, decoded.width, decoded.height, 0, ResizeFor(opened->info, options.resize), &size, error)
-        || !EnoughMemoryForSnapshots(size.width, size.height, options.keepAll, file, error))
+    if (!EnoughMemoryForSnapshots(size.width, size.height, options.keepAll, file, error))
         return false;
     imaging::RgbaImage resized;
     opened->frame1 = ReadFrame(SizedFrame(decoded, size, resized));

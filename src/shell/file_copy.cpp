@@ -3,6 +3,7 @@
 #include "imaging/atomic_file.h"
 #include "shell/image_work.h"
 #include "pipeline/convert.h"
+#include "pipeline/size_budget.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,8 +95,27 @@ bool CopyFileAtomically(const QString& source, const QString& destination, imagi
 bool WriteWebpFromGif(const QString& source, const QString& destination, imaging::Error* error,
                       const std::function<bool(double percent)>& progress)
 {
-    if (RewriteAnimation(QFile::encodeName(source).toStdString(), QFile::encodeName(destination).toStdString(),
-                         {imaging::OutputFormat::Webp}, progress, error))
+    return WriteWebp(source, destination, {}, error, progress);
+}
+
+bool WriteWebp(const QString& source, const QString& destination, const FittedResult& fitted,
+               imaging::Error* error, const std::function<bool(double percent)>& progress)
+{
+    const std::string shown = QFile::encodeName(source).toStdString();
+    const std::string target = QFile::encodeName(destination).toStdString();
+    bool ok = false;
+    if (fitted.maxBytes > 0) {
+        ConvertOptions options;
+        options.variant = fitted.variant;
+        options.switches = fitted.switches;
+        options.timeline = fitted.timeline;
+        options.progress = progress;
+        ok = WriteWebpWithinBudget(shown, QFile::encodeName(fitted.input).toStdString(), target, options,
+                                   fitted.maxBytes, error);
+    } else {
+        ok = RewriteAnimation(shown, target, {imaging::OutputFormat::Webp}, progress, error);
+    }
+    if (ok)
         return true;
     if (error->kind == imaging::ErrorKind::Cancelled)
         error->reason = QObject::tr("the save was stopped").toStdString();

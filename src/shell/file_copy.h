@@ -1,7 +1,9 @@
 // Copies a finished result to where the user saves it.
 #pragma once
 
+#include "engine/engine.h"
 #include "imaging/image.h"
+#include "pipeline/timeline.h"
 
 #include <QString>
 
@@ -24,5 +26,21 @@ bool CopyFileAtomically(const QString& source, const QString& destination, imagi
 // and leaves the destination as it was.
 bool WriteWebpFromGif(const QString& source, const QString& destination, imaging::Error* error,
                       const std::function<bool(double percent)>& progress = {});
+
+// What a GIF that was fitted under a size limit was made from.
+struct FittedResult {
+    QString input; // the animation converted
+    int variant = 0;
+    Switches switches;
+    long long maxBytes = 0; // the limit; 0 for none
+    TimelineOptions timeline; // the part of a clip converted
+};
+
+// As WriteWebpFromGif, and with fitted.maxBytes set the WebP is at most that
+// big: the GIF itself when its WebP fits, else fitted.input converted anew
+// as a WebP within the limit (WriteWebpWithinBudget). When nothing fits,
+// fails saying the smallest size reached, and the destination stays as it was.
+bool WriteWebp(const QString& source, const QString& destination, const FittedResult& fitted,
+               imaging::Error* error, const std::function<bool(double percent)>& progress = {});
 
 } // namespace qf::shell

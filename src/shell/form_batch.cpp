@@ -911,7 +911,9 @@ void FormBatch::saveResult()
     // Encoding takes a while for a long animation: it runs in the background
     // with the commands locked and the progress page up.
     beginWork(tr("Saving the WebP file..."), 0);
-    Work->saveWebp(shownResult_, destination);
+    // A result fitted under a limit is saved within it too.
+    Work->saveWebp(shownResult_, destination,
+                   {SourcePath, ChosenVariant, currentSwitches(), shownBudget_, ClipControls->timeline()});
 }
 
 void FormBatch::finishSave(bool ok, const imaging::Error& error)

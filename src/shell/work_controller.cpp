@@ -75,12 +75,12 @@ void WorkController::convert(const QString& source, const TimelineOptions& timel
     });
 }
 
-void WorkController::saveWebp(const QString& source, const QString& destination)
+void WorkController::saveWebp(const QString& source, const QString& destination, const FittedResult& fitted)
 {
     job_ = Job::Save;
     start(foreground_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
         imaging::Error error;
-        const bool ok = WriteWebpFromGif(source, destination, &error, progressTo(stop));
+        const bool ok = WriteWebp(source, destination, fitted, &error, progressTo(stop));
         post([this, ok, error] {
             job_ = Job::None;
             Q_EMIT saved(ok, error);

@@ -5,6 +5,7 @@
 // for them, so nothing runs once it returns.
 #pragma once
 
+#include "shell/file_copy.h"
 #include "shell/image_work.h"
 
 #include <QFuture>
@@ -33,7 +34,8 @@ public:
     // maxBytes above 0: the best-looking result of at most that many bytes.
     void convert(const QString& source, const TimelineOptions& timeline, const QString& target, int variant,
                  const Switches& switches, long long maxBytes = 0);
-    void saveWebp(const QString& source, const QString& destination);
+    // fitted: what a result fitted under a size limit was made from.
+    void saveWebp(const QString& source, const QString& destination, const FittedResult& fitted = {});
     // In the background, without locking anything; a newer request replaces
     // an older one.
     void renderSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline);

@@ -218,5 +218,56 @@ TEST(GifAnimationWriter, FewDifferencesFromWhatIsShownMendTheReduction)
     EXPECT_EQ(decoded[1].pixels, second.pixels);
 }
 
+// Frames of a slow pan over many colours, some of which can be reduced to
+// colours shared with the frames before them and some not: written frame
+// by frame, and through the stages with the stages free to run in any order
+// run backwards, the bytes are the same at every kind of level.
+TEST(GifAnimationWriter, TheOrderStagesRunInChangesNothing)
+{
+    constexpr int kWidth = 40, kHeight = 24, kFrames = 20;
+    std::vector<imaging::RgbaImage> frames;
+    for (int f = 0; f < kFrames; ++f) {
+        imaging::RgbaImage frame{kWidth, kHeight, std::vector<std::uint8_t>(kWidth * kHeight * 4, 255)};
+        for (int i = 0; i < kWidth * kHeight; ++i) {
+            const int x = i % kWidth + f, y = i / kWidth + (f >= 12 ? 90 : 0); // a cut at frame 13
+            frame.pixels[i * 4] = static_cast<std::uint8_t>(x * 5 + y * 3);
+            frame.pixels[i * 4 + 1] = static_cast<std::uint8_t>(x * y);
+            frame.pixels[i * 4 + 2] = static_cast<std::uint8_t>(y * 7 - x);
+        }
+        frames.push_back(frame);
+    }
+    TempDir dir;
+    for (const int quality : {100, 40}) {
+        imaging::Error error;
+        imaging::GifAnimationWriter inTurn;
+        inTurn.setQuality(quality);
+        ASSERT_TRUE(inTurn.open(dir.file("turn.gif"), kWidth, kHeight, 0, &error)) << error.message();
+        for (const imaging::RgbaImage& frame : frames)
+            ASSERT_TRUE(inTurn.addFrame(imaging::ImageView::of(frame), 5, &error)) << error.message();
+        ASSERT_TRUE(inTurn.finish(&error)) << error.message();
+
+        imaging::GifAnimationWriter staged;
+        staged.setQuality(quality);
+        ASSERT_TRUE(staged.open(dir.file("staged.gif"), kWidth, kHeight, 0, &error)) << error.message();
+        std::vector<std::unique_ptr<imaging::OutputFrame>> out;
+        for (const imaging::RgbaImage& frame : frames) {
+            out.push_back(staged.newFrame());
+            staged.take(*out.back(), imaging::ImageView::of(frame));
+            ASSERT_TRUE(staged.link(*out.back(), 5, &error)) << error.message();
+        }
+        for (auto frame = out.rbegin(); frame != out.rend(); ++frame)
+            ASSERT_TRUE(staged.prepare(**frame, &error)) << error.message();
+        for (auto& frame : out)
+            staged.show(*frame);
+        for (auto frame = out.rbegin(); frame != out.rend(); ++frame)
+            ASSERT_TRUE(staged.compress(**frame, &error)) << error.message();
+        int completed = 0;
+        for (auto& frame : out)
+            ASSERT_TRUE(staged.append(*frame, &completed, &error)) << error.message();
+        ASSERT_TRUE(staged.finish(&error)) << error.message();
+        EXPECT_TRUE(ReadBytes(dir.file("staged.gif")) == ReadBytes(dir.file("turn.gif"))) << "quality " << quality;
+    }
+}
+
 } // namespace
 } // namespace qf::test

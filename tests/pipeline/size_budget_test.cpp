@@ -42,5 +42,23 @@ TEST(SizeBudget, NeverOverTheBudgetAndAnImpossibleOneWritesNothing)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
+// Saving a result fitted under a limit as WebP keeps the limit, also where
+// the result's own lossless WebP is bigger.
+TEST(SizeBudget, AWebpOfAFittedResultKeepsItsLimit)
+{
+    TempDir dir;
+    const std::string input = dir.file("in.gif"), shown = dir.file("shown.gif"), saved = dir.file("saved.webp");
+    WriteBytes(input, SmallAnimation(96, 64, 16));
+    ConvertOptions options;
+    options.variant = 6;
+    imaging::Error error;
+    ASSERT_TRUE(ConvertAllFrames(input, shown, options, &error)) << error.message();
+    ASSERT_TRUE(RewriteAnimation(shown, saved, {imaging::OutputFormat::Webp}, {}, &error)) << error.message();
+    const auto limit = static_cast<long long>(std::filesystem::file_size(saved)) / 2;
+    ASSERT_TRUE(WriteWebpWithinBudget(shown, input, saved, options, limit, &error)) << error.message();
+    EXPECT_LE(static_cast<long long>(std::filesystem::file_size(saved)), limit);
+    EXPECT_GE(ReadAnimation(saved).size(), 4u);
+}
+
 } // namespace
 } // namespace qf::test
