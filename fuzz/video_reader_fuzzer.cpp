@@ -1,6 +1,7 @@
-// libFuzzer target: the video reader on any bytes, every frame decoded. A
-// clip that opens must give frames of the size it states, as many as it
-// counts at most, and report damage only within them.
+// libFuzzer target: the video reader on any bytes, every frame decoded
+// after passing over as many as the last byte says (a seek where the clip
+// allows). A clip that opens must give frames of the size it states, as many
+// as it counts at most, and report damage only within them.
 #include "imaging/video_reader.h"
 
 #include <cstdio>
@@ -46,10 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 1; i < info.frameTimes.size(); ++i)
         if (info.frameTimes[i] < info.frameTimes[i - 1])
             Finding("frame times go backward");
+    const int passed = size > 0 ? data[size - 1] % (info.frameCount + 1) : 0;
+    qf::imaging::ReadResult result = reader.skipTo(passed, &error);
+    if (result.status == qf::imaging::ReadStatus::Failed && (!error || error.reason.empty()))
+        Finding("passing over frames failed without a reason");
     qf::imaging::RgbaImage frame;
     int frames = 0;
-    qf::imaging::ReadResult result;
-    while ((result = reader.readNext(frame, &error))) {
+    while (result && (result = reader.readNext(frame, &error))) {
         ++frames;
         if (frame.width != info.width || frame.height != info.height
             || frame.pixels.size() != static_cast<std::size_t>(frame.width) * frame.height * 4)
@@ -57,9 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (result.status == qf::imaging::ReadStatus::Failed && (!error || error.reason.empty()))
         Finding("reading failed without a reason");
-    if (frames > info.frameCount)
+    if (frames > info.frameCount - passed)
         Finding("more frames than counted");
-    if (reader.damage() && reader.damage().afterFrame > frames)
+    if (reader.damage() && reader.damage().afterFrame > passed + frames)
         Finding("damage reported after frames that were not read");
     return 0;
 }

@@ -6,7 +6,12 @@
 //   more than 4 single renders;
 // - converting a whole animation on 1 and 2 threads, in frames per second;
 //   the target is 1.7 times the 1-thread rate on 2 cores; and the cost of
-//   each stage of a frame, of which the in-order share bounds that rate.
+//   each stage of a frame, of which the in-order share bounds that rate;
+// - the window's redraw of a clip from a chosen start: the cards (open for
+//   choosing) and a card's preview, from 0 s and from 45 s of the clip in
+//   QF_BENCH_CLIP (default /tmp/vclips/pan-60s.mp4, made by
+//   bench/video/make_clips.py); a late start costs about what an early one
+//   does, as decoding begins at the key frame before it.
 
 #include "demo_scene.h"
 #include "engine/variants.h"
@@ -14,6 +19,7 @@
 #include "imaging/gif_writer.h"
 #include "pipeline/convert.h"
 #include "pipeline/pencil_texture.h"
+#include "pipeline/preview.h"
 #include "pipeline/snapshots.h"
 
 #include <benchmark/benchmark.h>
@@ -299,6 +305,37 @@ BENCHMARK(BM_Convert)
     ->ArgNames({"variant", "threads"})
     ->UseRealTime()
     ->ComputeStatistics("min", Fastest)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ClipRedrawFrom(benchmark::State& state)
+{
+    const char* clip = std::getenv("QF_BENCH_CLIP");
+    const std::string path = clip ? clip : "/tmp/vclips/pan-60s.mp4";
+    if (!std::filesystem::exists(path)) {
+        state.SkipWithError("no clip; set QF_BENCH_CLIP");
+        return;
+    }
+    qf::ChoosingOptions choosing;
+    choosing.timeline.start = static_cast<double>(state.range(0));
+    qf::PreviewOptions preview;
+    preview.variant = 6;
+    preview.timeline = choosing.timeline;
+    for (auto _ : state) {
+        qf::OpenedForChoosing opened;
+        qf::imaging::Error error;
+        if (!qf::OpenForChoosing(path, choosing, [](int, const qf::Picture&) {}, &opened, &error)
+            || !qf::RenderPreview(path, preview, [](int, const qf::Picture&, const qf::Picture&, int) {}, &error)) {
+            state.SkipWithError(error.message().c_str());
+            return;
+        }
+    }
+}
+BENCHMARK(BM_ClipRedrawFrom)
+    ->Arg(0)
+    ->Arg(45)
+    ->ArgNames({"start"})
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -11,6 +11,7 @@ bool AnimationReader::open(const std::string& path, Error* error)
     gif_.reset();
     webp_.reset();
     video_.reset();
+    read_ = 0;
     unsigned char head[12] = {};
     std::size_t got = 0;
     if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
@@ -61,18 +62,35 @@ ReadResult AnimationReader::readNext(RgbaImage& frame, Error* error)
 {
     if (video_)
         return video_->readNext(frame, error);
+    ReadResult result{ReadStatus::End};
     if (webp_)
-        return webp_->readNext(frame, error);
-    if (gif_)
-        return gif_->readNext(frame, error);
-    if (error)
+        result = webp_->readNext(frame, error);
+    else if (gif_)
+        result = gif_->readNext(frame, error);
+    else if (error)
         *error = {};
-    return {ReadStatus::End};
+    if (result)
+        ++read_;
+    return result;
 }
 
 ReadResult AnimationReader::skipNext(Error* error)
 {
     return video_ ? video_->skipNext(error) : readNext(skipped_, error);
+}
+
+ReadResult AnimationReader::skipTo(int frame, Error* error)
+{
+    if (video_)
+        return video_->skipTo(frame, error);
+    if (error)
+        *error = {};
+    while (read_ < frame) {
+        const ReadResult result = readNext(skipped_, error);
+        if (result.status != ReadStatus::Frame)
+            return result;
+    }
+    return {read_ < info().frameCount ? ReadStatus::Frame : ReadStatus::End};
 }
 
 } // namespace qf::imaging

@@ -33,6 +33,10 @@ public:
     ReadResult readNext(RgbaImage& frame, Error* error);
     // Passes over the next frame: a clip's is decoded but not converted.
     ReadResult skipNext(Error* error);
+    // Passes over the frames before frame `frame` (0-based, counted from the
+    // first frame of the file); a clip starts decoding at a key frame near it
+    // where it can. Frame, or End when the animation ends first.
+    ReadResult skipTo(int frame, Error* error);
 
 private:
     std::function<bool()> cancelled_;
@@ -40,6 +44,7 @@ private:
     std::unique_ptr<WebpReader> webp_;
     std::unique_ptr<VideoReader> video_;
     RgbaImage skipped_;
+    int read_ = 0; // frames of a GIF or WebP read or passed
 };
 
 } // namespace qf::imaging

@@ -2,8 +2,8 @@
 // a device. The readers go over a file twice (once to learn its frames,
 // once to decode them), so the stream's bytes are read once into a file
 // without a name, which goes with the process however it ends. What is no
-// GIF or WebP is refused from its first bytes, and the copy stops at a
-// stop request, a write error or kMaxStreamBytes.
+// GIF, WebP or video clip is refused from its first bytes, and the copy
+// stops at a stop request, a write error or kMaxStreamBytes.
 #pragma once
 
 #include "image.h"

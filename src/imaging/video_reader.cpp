@@ -29,6 +29,10 @@ namespace {
 constexpr const char* kVideoDemuxers =
     "mov,mp4,matroska,webm,avi,apng,mpegts,flv,ogg,asf,ivf,obu,h264,hevc,m4v,mpeg,mpegvideo,nut,gif";
 
+// Above a plane of the largest picture allowed (kMaxPixels at 16 bits).
+constexpr std::size_t kLargestBlock = std::size_t{1} << 29;
+static_assert(kLargestBlock > 2 * static_cast<std::size_t>(kMaxPixels) + (1 << 20));
+
 struct FormatCloser {
     void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
 };
@@ -145,6 +149,16 @@ struct VideoReader::Impl {
     int framesRead = 0;
     bool flushed = false;
     bool ended = false;
+    // Seeking: every frame's timestamp in order, and the key frames' with
+    // their place among the stream's packets.
+    struct Key {
+        std::int64_t pts;
+        std::int64_t packet;
+    };
+    std::vector<std::int64_t> framePts;
+    std::vector<Key> keys;
+    bool seekable = false;
+    bool pending = false; // picture holds the next frame, decoded while seeking
 
     ~Impl() { closeFile(); }
     void closeFile()
@@ -170,6 +184,13 @@ struct VideoReader::Impl {
     // where the file is cut short.
     bool index(Error* error);
     bool toRgba(const AVFrame& frame, RgbaImage& out);
+    // Starts decoding at the last key frame at or before frame `target`
+    // and decodes up to it; false when the library landed elsewhere or the
+    // frame is not found, which leaves the decoder to be opened again.
+    bool seekTo(int target);
+    // Sends the decoder the next packet of the video stream, or once the
+    // whole packets are spent, the end; false when it refuses the packet.
+    bool feed();
 };
 
 bool VideoReader::Impl::openStreams(Error* error)
@@ -240,8 +261,9 @@ bool VideoReader::Impl::openStreams(Error* error)
     codedWidth = video->codecpar->width;
     codedHeight = video->codecpar->height;
     rotation = RotationOf(video);
-    flushed = ended = false;
+    flushed = ended = pending = false;
     packetsSent = 0;
+    framesRead = 0;
     return true;
 }
 
@@ -251,6 +273,7 @@ bool VideoReader::Impl::index(Error* error)
     const AVStream* video = ctx->streams[stream];
     std::vector<std::int64_t> pts;
     std::int64_t lastEnd = AV_NOPTS_VALUE;
+    bool presented = true; // every packet has the time it is shown
     int result = 0;
     while ((result = av_read_frame(ctx, packet.get())) >= 0) {
         const AVPacket& p = *packet;
@@ -262,9 +285,12 @@ bool VideoReader::Impl::index(Error* error)
                 result = AVERROR_INVALIDDATA;
                 break;
             }
+            presented = presented && p.pts != AV_NOPTS_VALUE;
             std::int64_t t = p.pts != AV_NOPTS_VALUE ? p.pts : p.dts;
             if (t == AV_NOPTS_VALUE)
                 t = pts.empty() ? 0 : lastEnd;
+            if (p.flags & AV_PKT_FLAG_KEY)
+                keys.push_back({t, static_cast<std::int64_t>(pts.size())});
             pts.push_back(t);
             const std::int64_t end = t + std::max<std::int64_t>(p.duration, 0);
             lastEnd = lastEnd == AV_NOPTS_VALUE ? end : std::max(lastEnd, end);
@@ -290,6 +316,12 @@ bool VideoReader::Impl::index(Error* error)
     std::sort(pts.begin(), pts.end());
     pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
     firstPts = pts.front();
+    framePts = pts;
+    // A frame found after a seek is told by the time it is shown, which
+    // packets in decoding order without it (AVI) do not give; APNG and GIF
+    // pictures build on the one before whatever the key frames say.
+    const AVCodecID codec = video->codecpar->codec_id;
+    seekable = presented && !keys.empty() && codec != AV_CODEC_ID_APNG && codec != AV_CODEC_ID_GIF;
     const AVRational tb = video->time_base;
     const AVRational rate = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
     info.frameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
@@ -325,8 +357,10 @@ bool VideoReader::open(const std::string& path, Error* error)
     d.path = path;
     d.cancelled = std::move(cancelled);
     // What goes wrong is told through Error and AnimationDamage, not the
-    // library's own messages on standard error.
-    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), true);
+    // library's own messages on standard error. No single block the library
+    // asks for may pass kLargestBlock: a damaged header of a few bytes can
+    // otherwise claim a gigabyte before any picture is seen.
+    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), av_max_alloc(kLargestBlock), true);
     (void)quiet;
     try {
         if (!d.picture || !d.packet)
@@ -477,7 +511,8 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
                 d.ended = true;
                 return {ReadStatus::End};
             }
-            const int received = avcodec_receive_frame(d.decoder.get(), d.picture.get());
+            const int received = d.pending ? 0 : avcodec_receive_frame(d.decoder.get(), d.picture.get());
+            d.pending = false;
             if (received == 0) {
                 const bool converted = !frame || d.toRgba(*d.picture, *frame);
                 av_frame_unref(d.picture.get());
@@ -490,31 +525,115 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
                 return d.damage ? stopHere(d.damage.what.c_str()) : ReadResult{ReadStatus::End};
             if (received != AVERROR(EAGAIN))
                 return stopHere("a frame cannot be decoded");
-            if (d.flushed)
+            if (d.flushed || !d.feed())
                 return stopHere("a frame cannot be decoded");
-            // The decoder wants another packet of the video stream.
-            int read = 0;
-            while (d.packetsSent < d.packetsWhole
-                   && (read = av_read_frame(d.format.get(), d.packet.get())) >= 0
-                   && (d.packet->stream_index != d.stream || (d.packet->flags & AV_PKT_FLAG_DISCARD)))
-                av_packet_unref(d.packet.get());
-            if (d.packetsSent < d.packetsWhole && read >= 0) {
-                ++d.packetsSent;
-                const int sent = avcodec_send_packet(d.decoder.get(), d.packet.get());
-                av_packet_unref(d.packet.get());
-                if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_INVALIDDATA)
-                    return stopHere("a frame cannot be decoded");
-            } else {
-                if (d.source.stopped())
-                    continue;
-                avcodec_send_packet(d.decoder.get(), nullptr); // the frames it still holds
-                d.flushed = true;
-            }
         }
     } catch (const std::bad_alloc&) {
         Fail(error, ErrorKind::OutOfMemory, d.path, "needs more memory than is free");
         return {ReadStatus::Failed};
     }
+}
+
+bool VideoReader::Impl::feed()
+{
+    int read = 0;
+    while (packetsSent < packetsWhole && (read = av_read_frame(format.get(), packet.get())) >= 0
+           && (packet->stream_index != stream || (packet->flags & AV_PKT_FLAG_DISCARD)))
+        av_packet_unref(packet.get());
+    if (packetsSent < packetsWhole && read >= 0) {
+        ++packetsSent;
+        const int sent = avcodec_send_packet(decoder.get(), packet.get());
+        av_packet_unref(packet.get());
+        return sent >= 0 || sent == AVERROR(EAGAIN) || sent == AVERROR_INVALIDDATA;
+    }
+    if (!source.stopped()) { // else the caller tells of the cancel
+        avcodec_send_packet(decoder.get(), nullptr); // the frames it still holds
+        flushed = true;
+    }
+    return true;
+}
+
+bool VideoReader::Impl::seekTo(int target)
+{
+    const std::int64_t want = framePts[static_cast<std::size_t>(target)];
+    std::int64_t from = AV_NOPTS_VALUE;
+    for (const Key& key : keys)
+        if (key.pts <= want && (from == AV_NOPTS_VALUE || key.pts > from))
+            from = key.pts;
+    if (from == AV_NOPTS_VALUE || av_seek_frame(format.get(), stream, from, AVSEEK_FLAG_BACKWARD) < 0)
+        return false;
+    avcodec_flush_buffers(decoder.get());
+    flushed = ended = pending = false;
+    // The library may land on another key frame than asked, or on none: the
+    // first packet must be a key frame of the index, at or before the frame.
+    int read = 0;
+    while ((read = av_read_frame(format.get(), packet.get())) >= 0
+           && (packet->stream_index != stream || (packet->flags & AV_PKT_FLAG_DISCARD)))
+        av_packet_unref(packet.get());
+    if (read < 0)
+        return false;
+    const std::int64_t landed = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    const auto key = std::find_if(keys.begin(), keys.end(), [&](const Key& k) { return k.pts == landed; });
+    if (!(packet->flags & AV_PKT_FLAG_KEY) || key == keys.end() || landed > want || key->packet >= packetsWhole) {
+        av_packet_unref(packet.get());
+        return false;
+    }
+    packetsSent = key->packet + 1;
+    const int sent = avcodec_send_packet(decoder.get(), packet.get());
+    av_packet_unref(packet.get());
+    if (sent < 0 && sent != AVERROR_INVALIDDATA)
+        return false;
+    // Decoded forward, the frames before the one wanted are dropped; it must
+    // come out with its own timestamp, or the seek was not exact.
+    while (!source.stopped()) {
+        const int received = avcodec_receive_frame(decoder.get(), picture.get());
+        if (received == 0) {
+            const std::int64_t t = picture->pts;
+            if (t == want) {
+                pending = true;
+                framesRead = target;
+                return true;
+            }
+            av_frame_unref(picture.get());
+            if (t == AV_NOPTS_VALUE || t > want)
+                return false;
+        } else if (received != AVERROR(EAGAIN) || flushed || !feed()) {
+            return false;
+        }
+    }
+    return false;
+}
+
+ReadResult VideoReader::skipTo(int frame, Error* error)
+{
+    Impl& d = *impl_;
+    if (error)
+        *error = {};
+    // Worth a seek when a key frame at or before the frame is still ahead
+    // of the decoder.
+    const bool ahead = d.decoder && !d.ended && !d.pending && d.seekable && frame > d.framesRead
+                       && frame < d.info.frameCount
+                       && std::any_of(d.keys.begin(), d.keys.end(), [&](const Impl::Key& key) {
+                              return key.packet > d.packetsSent
+                                     && key.pts <= d.framePts[static_cast<std::size_t>(frame)];
+                          });
+    try {
+        if (ahead && !d.seekTo(frame)) {
+            // From the beginning, decoding forward.
+            d.seekable = false;
+            if (!d.openStreams(error))
+                return {ReadStatus::Failed};
+        }
+    } catch (const std::bad_alloc&) {
+        Fail(error, ErrorKind::OutOfMemory, d.path, "needs more memory than is free");
+        return {ReadStatus::Failed};
+    }
+    while (d.framesRead < frame) {
+        const ReadResult result = next(nullptr, error);
+        if (result.status != ReadStatus::Frame)
+            return result;
+    }
+    return {d.framesRead < d.info.frameCount ? ReadStatus::Frame : ReadStatus::End};
 }
 
 VideoReader::VideoReader() : impl_(std::make_unique<Impl>())

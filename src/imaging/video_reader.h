@@ -56,6 +56,13 @@ public:
     // As readNext for a frame that is not shown: decoded (the frames after it
     // depend on it) but not converted.
     ReadResult skipNext(Error* error);
+    // Passes over the frames before frame `frame` (0-based), so that it is
+    // the next read; one already passed stays passed. Where the clip's index
+    // allows, decoding starts at the last key frame at or before it, which
+    // gives the same pictures as decoding every frame before; else (no key
+    // frames, an APNG, a seek landing elsewhere) the frames are decoded from
+    // the beginning. Frame, or End when the clip ends first.
+    ReadResult skipTo(int frame, Error* error);
 
 private:
     struct Impl;

@@ -295,14 +295,17 @@ bool SizeEstimator::Impl::readTimeline(const std::function<bool(int, const imagi
     if (!reader.open(input, error))
         return false;
     imaging::RgbaImage frame;
-    for (int source = 0; source <= lastSource; ++source) {
-        const bool keep = wanted.count(source) > 0;
-        const imaging::ReadResult result = keep ? reader.readNext(frame, error) : reader.skipNext(error);
-        if (result.status != imaging::ReadStatus::Frame)
+    for (const int source : wanted) {
+        if (source > lastSource)
+            break;
+        imaging::ReadResult result = reader.skipTo(source, error);
+        if (result)
+            result = reader.readNext(frame, error);
+        if (!result)
             return *error ? false
                           : imaging::Fail(error, imaging::ErrorKind::Corrupt, input,
                                           "has fewer frames than it says");
-        if (keep && !use(source, frame))
+        if (!use(source, frame))
             return false;
     }
     return true;

@@ -89,10 +89,9 @@ bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, co
                     error))
         return false;
     reader.setFrameSize(size); // a clip's picture comes scaled as a conversion scales it
-    for (int skipped = 0; skipped < plan.front().source; ++skipped)
-        if (!reader.skipNext(error))
-            return error && *error ? false
-                                   : imaging::Fail(error, imaging::ErrorKind::NoImage, file, "ends before the start");
+    if (!reader.skipTo(plan.front().source, error))
+        return error && *error ? false
+                               : imaging::Fail(error, imaging::ErrorKind::NoImage, file, "ends before the start");
     imaging::RgbaImage decoded;
     if (!reader.readNext(decoded, error)) {
         if (error && !*error)

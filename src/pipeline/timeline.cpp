@@ -164,12 +164,13 @@ imaging::ReadResult TimelineSource::next(imaging::RgbaImage& frame, int* delay, 
             return {imaging::ReadStatus::Failed};
         }
     } else {
-        while (read_ <= entry.source) {
-            const imaging::ReadResult result =
-                read_ < entry.source ? reader_.skipNext(error) : reader_.readNext(current_, error);
+        if (read_ <= entry.source) {
+            imaging::ReadResult result = reader_.skipTo(entry.source, error);
+            if (result)
+                result = reader_.readNext(current_, error);
             if (!result)
                 return result;
-            ++read_;
+            read_ = entry.source + 1;
         }
         if (!bouncing) {
             frame = current_;

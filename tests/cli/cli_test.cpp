@@ -340,8 +340,17 @@ TEST(VideoInput, CutShortWarnsAndConvertsNoVideoIsRefused)
     EXPECT_NE(run.output.find("is damaged after frame 4 (the file is cut short)"), std::string::npos) << run.output;
     EXPECT_EQ(ReadAnimation(dir.file("out.gif")).size(), 4u);
 
-    run = CliAfter([&] { dup2(open((clips + "/ten.webm").c_str(), O_RDONLY), 0); },
-                   {"convert", "-q", "--fps", "5", "-v", "3", "-", dir.file("piped.gif")});
+    // Through a pipe, as from `cat ten.webm |`.
+    const Bytes webm = ReadBytes(clips + "/ten.webm");
+    run = CliAfter(
+        [&] {
+            int ends[2];
+            if (pipe(ends) != 0 || write(ends[1], webm.data(), webm.size()) != static_cast<ssize_t>(webm.size()))
+                _exit(126);
+            close(ends[1]);
+            dup2(ends[0], 0);
+        },
+        {"convert", "-q", "--fps", "5", "-v", "3", "-", dir.file("piped.gif")});
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(ReadAnimation(dir.file("piped.gif")).size(), 5u);
 

@@ -65,6 +65,55 @@ INSTANTIATE_TEST_SUITE_P(Clips, VideoClip,
                              // VP9 in WebM at 10 frames a second.
                              ClipCase{"ten.webm", 32, 16, {10, 10, 10, 10, 10, 10, 10, 10, 10, 10}, false}));
 
+// Passing over the frames before a late one gives the picture and the
+// frames that follow as playing from the beginning does. twelve.mp4 (32 x 24,
+// 5 fps, 12 s, a key frame every 4 frames, B-frames) shows a black square on
+// the left for 6 s, then on the right, and below it a block 4 pixels wide
+// that steps 4 pixels right every frame, back to the left edge every 8.
+TEST(VideoClip, PassingOverFramesKeepsTheirPicturesAndNumbers)
+{
+    struct Case {
+        const char* file;
+        int target; // the frame asked for
+        int frames; // read from it on
+        int damagedAfter; // -1: whole
+    };
+    const Case cases[] = {
+        {"twelve.mp4", 3, 57, -1},  // before the second key frame
+        {"twelve.mp4", 35, 25, -1}, // 7 s: three frames past a key frame
+        {"twelve.mp4", 36, 24, -1}, // on a key frame
+        {"twelve.mp4", 59, 1, -1},
+        {"twelve.mp4", 60, 0, -1},
+        {"cut-short.mp4", 2, 2, 4}, // its packets are all key frames
+        {"cut-short.mp4", 6, 0, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " from frame " + std::to_string(c.target));
+        imaging::AnimationReader reader;
+        imaging::Error error;
+        ASSERT_TRUE(reader.open(Clip(c.file), &error)) << error.message();
+        EXPECT_EQ(reader.skipTo(c.target, &error).status,
+                  c.frames > 0 ? imaging::ReadStatus::Frame : imaging::ReadStatus::End);
+        imaging::RgbaImage frame;
+        int k = 0;
+        for (; reader.readNext(frame, &error); ++k) {
+            if (c.file != std::string("twelve.mp4"))
+                continue;
+            const auto dark = [&](int x, int y) { return frame.pixels[(y * 32 + x) * 4 + 1] < 100; };
+            const int shown = c.target + k;
+            EXPECT_EQ(dark(5, 7), shown < 30) << "frame " << shown;
+            EXPECT_EQ(dark(26, 7), shown >= 30) << "frame " << shown;
+            int block = 0;
+            while (block < 32 && !dark(block, 18))
+                ++block;
+            EXPECT_EQ(block, shown % 8 * 4) << "frame " << shown;
+        }
+        EXPECT_EQ(k, c.frames);
+        EXPECT_FALSE(error) << error.message();
+        EXPECT_EQ(reader.damage().afterFrame, c.damagedAfter);
+    }
+}
+
 // A clip cut in its fifth frame keeps the four before; a file with sound
 // only, and what is no clip at all, are refused with the reason.
 TEST(VideoClip, CutShortKeepsWholeFramesAndNoVideoIsRefused)
