@@ -58,6 +58,11 @@ std::uint32_t PackOpaque(std::uint8_t r, std::uint8_t g, std::uint8_t b)
     return 0xFF000000u | (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) | b;
 }
 
+bool ShowsNear(std::uint32_t p, std::uint32_t shown, int slack)
+{
+    return shown != 0 && slack > 0 && SquaredDistance(p, shown) <= slack;
+}
+
 void PackedFrame::pack(const ImageView& view)
 {
     width = view.width;
@@ -176,20 +181,14 @@ bool FewColoursDiffer(const PackedFrame& frame, const std::vector<std::uint32_t>
 }
 
 // True when a decoder that shows shown (0: nothing) at a pixel of colour p
-// is at least as close to p as the reduced colour: the pixel keeps it.
-bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown)
+// is at least as close to p as the reduced colour, give or take the level's
+// slack (in summed squares of the channel differences) but no further than
+// its colour tolerance in any channel: the pixel keeps it.
+bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, const GifLevels& levels)
 {
-    if (shown == 0)
+    if (shown == 0 || (levels.keepSlack > 0 && ChannelDistance(p, shown) > levels.colourTolerance))
         return false;
-    auto distance = [p](std::uint32_t c) {
-        int sum = 0;
-        for (int shift = 0; shift < 24; shift += 8) {
-            const int d = static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((c >> shift) & 0xFF);
-            sum += d * d;
-        }
-        return sum;
-    };
-    return distance(shown) <= distance(reduced);
+    return SquaredDistance(p, shown) <= SquaredDistance(p, reduced) + levels.keepSlack;
 }
 
 } // namespace
@@ -225,8 +224,9 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
     // A reduced frame whose differences from what a decoder shows have few
     // colours is stored exactly instead: that also mends the colours
     // earlier reductions left.
+    // Below the best level, frames that fit a table were reduced on purpose.
     if ((plan.mode == PreparedFrame::Mode::Exact || plan.mode == PreparedFrame::Mode::Reduced)
-        && FewColoursDiffer(*job.frame, view))
+        && !(job.frame->fitsTable && !job.levels.lossless()) && FewColoursDiffer(*job.frame, view))
         plan.mode = PreparedFrame::Mode::Open;
     if (plan.clears) {
         view.clear();
@@ -239,9 +239,12 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
     if (view.empty())
         view.assign(frame.pixels.size(), 0u);
     if (plan.mode == PreparedFrame::Mode::Open) {
-        // Stored exactly: every opaque pixel shows its own colour.
+        // Stored exactly: every opaque pixel shows its own colour, or keeps
+        // what is shown when that is near enough. (A frame that must draw
+        // every pixel of its rectangle draws those too; the view is then
+        // off by no more than the slack.)
         for (std::size_t i = 0; i < frame.pixels.size(); ++i) {
-            if (f[i] != 0)
+            if (f[i] != 0 && !ShowsNear(f[i], view[i], job.levels.keepSlack))
                 view[i] = f[i];
         }
         return;
@@ -260,7 +263,8 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
             } else if (Differs(f, against, i)) {
                 const int own = plan.entryIndex[plan.indexes[k]];
                 if (own >= 0
-                    && !(keepsShown && KeepsShown(f[i], plan.table[static_cast<std::size_t>(own)], view[i])))
+                    && !(keepsShown
+                         && KeepsShown(f[i], plan.table[static_cast<std::size_t>(own)], view[i], job.levels)))
                     view[i] = plan.table[static_cast<std::size_t>(own)];
             }
         }
@@ -320,9 +324,13 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
         return true;
     const PackedFrame& frame = *job.frame;
     plan.prepared = true;
+    nearSlack_ = 0;
     plan.clears = job.next && TurnsTransparent(frame, *job.next);
     plan.againstPrevious = job.previous && !TurnsTransparent(*job.previous, frame);
-    if (frame.fitsTable) {
+    // At the best level a frame that fits a table is stored exactly; below
+    // it such a frame is reduced too, within the level's colour tolerance.
+    const bool reduceAll = !job.levels.lossless();
+    if (frame.fitsTable && !reduceAll) {
         plan.mode = PreparedFrame::Mode::Open;
         return true;
     }
@@ -334,7 +342,7 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
         plan.mode = PreparedFrame::Mode::Unchanged;
         return true;
     }
-    if (!tooManyColours && planExact(plan, *job.global)) {
+    if (!tooManyColours && !frame.fitsTable && planExact(plan, *job.global)) {
         plan.mode = PreparedFrame::Mode::Exact;
         return true;
     }
@@ -368,6 +376,12 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
     }
     if (!served && !QuantiseRgba(rgba_.data(), w, h, job.levels, reduced, reason))
         return false;
+    if (frame.fitsTable && !keepWithinTolerance(reduced, job.levels.colourTolerance)) {
+        // No room for the colours the reduction moved too far: stored
+        // exactly instead.
+        plan.mode = PreparedFrame::Mode::Open;
+        return true;
+    }
 
     // The frame's table: the opaque entries; transparent pixels and pixels
     // that keep their colour use one more entry, the transparent index.
@@ -391,12 +405,41 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
     return true;
 }
 
+// Pixels of the rectangle in rgba_ that the reduction moved further than
+// tolerance in some channel from their own colour get entries of their own
+// colour. False when the entries run out.
+bool FrameEncoder::keepWithinTolerance(QuantisedImage& reduced, int tolerance)
+{
+    ColourIndex added;
+    const std::size_t count = reduced.indexes.size();
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint8_t* c = &rgba_[k * 4];
+        if (c[3] == 0)
+            continue;
+        const std::uint32_t p = PackOpaque(c[0], c[1], c[2]);
+        const std::uint32_t got = reduced.palette[reduced.indexes[k]];
+        if (got != 0 && ChannelDistance(got, p) <= tolerance)
+            continue;
+        int entry = added.find(p);
+        if (entry < 0) {
+            if (reduced.palette.size() == 256)
+                return false;
+            entry = static_cast<int>(reduced.palette.size());
+            added.insert(p, entry);
+            reduced.palette.push_back(p);
+        }
+        reduced.indexes[k] = static_cast<std::uint8_t>(entry);
+    }
+    return true;
+}
+
 bool FrameEncoder::encode(FrameJob& job, EncodedFrame& out, std::string* reason)
 {
     if (!prepare(job, reason))
         return false;
     PreparedFrame& plan = job.prepared;
     const PackedFrame& frame = *job.frame;
+    nearSlack_ = 0;
     out = EncodedFrame{};
     out.number = job.number;
     out.delay = job.delay;
@@ -407,6 +450,7 @@ bool FrameEncoder::encode(FrameJob& job, EncodedFrame& out, std::string* reason)
     if (plan.mode == PreparedFrame::Mode::Open) {
         // Stored exactly: draw what differs from what a decoder shows.
         against_ = shown_;
+        nearSlack_ = job.levels.keepSlack;
         const bool tooManyColours = findDrawn(frame, plan.clears, plan);
         if (plan.area.empty()) {
             plan.mode = PreparedFrame::Mode::Unchanged;
@@ -417,6 +461,7 @@ bool FrameEncoder::encode(FrameJob& job, EncodedFrame& out, std::string* reason)
     } else {
         against_ = plan.againstPrevious ? job.previous->pixels.data() : nullptr;
     }
+    levels_ = job.levels;
     tolerance_ = job.levels.lossyTolerance;
     switch (plan.mode) {
     case PreparedFrame::Mode::Unchanged:
@@ -629,8 +674,9 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
                 // What a decoder shows stays when it is as close as the
                 // reduced colour.
                 own = plan.entryIndex[plan.indexes[k]];
-                const bool keeps = transparent >= 0 && own >= 0
-                                   && KeepsShown(frame_[i], table[static_cast<std::size_t>(own)], shown);
+                const bool keeps =
+                    transparent >= 0 && own >= 0
+                    && KeepsShown(frame_[i], table[static_cast<std::size_t>(own)], shown, levels_);
                 if (own >= 0 && !keeps) {
                     primary_[k] = static_cast<std::uint8_t>(own);
                     alternative_[k] = kNoAlternative;
@@ -667,7 +713,8 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
     out.localTable = table;
     out.localTable.resize(static_cast<std::size_t>(TableSizeFor(entries)), 0xFF000000u);
     out.minCodeSize = CodeSizeFor(static_cast<int>(out.localTable.size()));
-    const LossyRun lossy{table.data(), static_cast<int>(table.size()), transparent, wanted_.data(), tolerance_};
+    const LossyRun lossy{table.data(), static_cast<int>(table.size()), transparent, wanted_.data(),
+                         tolerance_};
     out.lzw = encodeSmaller(out.minCodeSize, count, w, tolerance_ > 0 ? &lossy : nullptr);
 }
 
@@ -682,7 +729,7 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
 // across its middle, and only the arrangement that did best there is
 // compressed whole.
 std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t count, int width,
-                                                     const LossyRun* lossy)
+                                                      const LossyRun* lossy)
 {
     // The lossy search over pixels [from, from + n).
     auto lossyFrom = [lossy](std::size_t from) {

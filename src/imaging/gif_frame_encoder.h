@@ -11,6 +11,7 @@
 #include "gif_lzw.h"
 #include "quantise.h"
 #include "image.h"
+#include "quantise.h"
 
 #include <array>
 #include <cstdint>
@@ -168,17 +169,24 @@ struct EncodedFrame {
     std::vector<std::uint8_t> lzw; // the code stream, not yet cut into blocks
 };
 
+// True when shown (0: nothing) lies within slack of p, in summed squares of
+// the channel differences: a pixel of colour p may keep showing it.
+bool ShowsNear(std::uint32_t p, std::uint32_t shown, int slack);
+
 // Encodes frames; holds work space, so keep one per thread.
-//  - A frame that fits a table is stored exactly: the pixels that differ
-//    from what a decoder shows are drawn with their own colours, with the
-//    global palette when it holds them all and a table of their own
-//    otherwise.
+//  - At the best level a frame that fits a table is stored exactly: the
+//    pixels that differ from what a decoder shows are drawn with their own
+//    colours, with the global palette when it holds them all and a table of
+//    their own otherwise. Below it such a frame is reduced like the others,
+//    but no pixel further than the level's colour tolerance from its own
+//    colour; where the table has no room for that it is stored exactly.
 //  - In other frames only pixels that differ from the previous frame given
 //    are drawn, so still areas keep the colours they were reduced to and the
 //    dither does not crawl. Drawn pixels with at most 256 colours keep their
 //    colours; with more they are reduced with libimagequant.
-//  - Pixels a decoder already shows right stay transparent, or take the
-//    index of what it shows where that compresses better.
+//  - Pixels a decoder already shows right, or nearly right (within the
+//    level's slack), stay transparent, or take the index of what it shows
+//    where that compresses better.
 //  - A frame whose pixels turn transparent in the next one is stored whole
 //    and cleared after it has been shown.
 // Three steps: prepare() on any thread (the colour reduction), then
@@ -197,12 +205,14 @@ private:
     bool planExact(PreparedFrame& plan, const GlobalPalette& global);
     void writeExact(const PreparedFrame& plan, const GlobalPalette& global, EncodedFrame& out);
     void writeReduced(const PreparedFrame& plan, EncodedFrame& out);
+    bool keepWithinTolerance(QuantisedImage& reduced, int tolerance);
     bool drawn(std::size_t i) const
     {
         const std::uint32_t p = frame_[i];
-        return p != 0 && (!against_ || p != against_[i]);
+        return p != 0 && (!against_ || (p != against_[i] && !ShowsNear(p, against_[i], nearSlack_)));
     }
-    std::vector<std::uint8_t> encodeSmaller(int codeSize, std::size_t count, int width, const LossyRun* lossy);
+    std::vector<std::uint8_t> encodeSmaller(int codeSize, std::size_t count, int width,
+                                            const LossyRun* lossy);
 
     // The frame being encoded, what its pixels are compared with to decide
     // which are drawn (null: all that are opaque), and what a decoder shows
@@ -212,6 +222,8 @@ private:
     const std::uint32_t* shown_ = nullptr;
     int width_ = 0;
     int tolerance_ = 0; // of the lossy compression
+    GifLevels levels_;
+    int nearSlack_ = 0; // the same for a pixel drawn exactly, while against_ is shown_
 
     std::vector<std::uint8_t> primary_;
     std::vector<std::int16_t> alternative_;

@@ -217,8 +217,6 @@ int ChannelDistance(std::uint32_t a, std::uint32_t b)
     return largest;
 }
 
-namespace {
-
 int SquaredDistance(std::uint32_t a, std::uint32_t b)
 {
     int sum = 0;
@@ -228,8 +226,6 @@ int SquaredDistance(std::uint32_t a, std::uint32_t b)
     }
     return sum;
 }
-
-} // namespace
 
 std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
                                     const std::int16_t* alternative, std::size_t count, const LossyRun* lossy)
@@ -285,7 +281,8 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
         int bestDistance = lossy->tolerance * lossy->tolerance + 1;
         if (wanted == 0)
             return best;
-        for (int c = firstChild[static_cast<std::size_t>(code)]; c >= 0; c = sibling[static_cast<std::size_t>(c)]) {
+        for (int c = firstChild[static_cast<std::size_t>(code)]; c >= 0;
+             c = sibling[static_cast<std::size_t>(c)]) {
             const int index = lastIndex[static_cast<std::size_t>(c)];
             if (index >= lossy->paletteSize || index == lossy->transparent)
                 continue;

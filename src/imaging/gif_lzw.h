@@ -75,6 +75,8 @@ struct LossyRun {
 
 // The largest difference between two packed colours in any channel.
 int ChannelDistance(std::uint32_t a, std::uint32_t b);
+// The summed squares of the channel differences of two packed colours.
+int SquaredDistance(std::uint32_t a, std::uint32_t b);
 
 // Compresses count pixel indexes with the given minimum code size (2..8) and
 // returns the code stream (not yet cut into data blocks): a clear code, the

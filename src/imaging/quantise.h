@@ -1,4 +1,5 @@
-// Colour reduction of frames with more than 256 colours (libimagequant).
+// Colour reduction of frames with more than 256 colours, and below the best
+// GIF quality level of every frame (libimagequant).
 #pragma once
 
 #include "gif_levels.h"
