@@ -195,19 +195,75 @@ inline void SmoothPixel(std::uint8_t* p, std::ptrdiff_t step, int back, int forw
 
 // The column pass: every paper pixel is averaged over the paper run of its column,
 // at most `radius` pixels below and above. The average of paper pixels has
-// channel 0 of at least 1, so no pixel changes between ink and paper here.
+// channel 0 of at least 1, so no pixel changes between ink and paper here,
+// and the runs stay where they were. Each column keeps running sums of the
+// run below the pixel (already smoothed) and above it (not yet), which
+// slide up a row at a time instead of being summed afresh: the same sums as
+// SmoothPixel's, so the same bytes.
 void SmoothColumns(ColourPlane& plane, int radius)
 {
     const int width = plane.width();
     const int height = plane.height();
+    const std::size_t w = static_cast<std::size_t>(width);
     const std::ptrdiff_t step = static_cast<std::ptrdiff_t>(width) * 3;
+    std::vector<int> below(w * 3, 0); // sums of the rows [y - belowCount, y - 1]
+    std::vector<int> belowCount(w, 0);
+    std::vector<int> above(w * 3, 0); // sums of the rows [y + 1, aboveEnd]
+    std::vector<int> aboveEnd(w, 0);
+    std::vector<std::uint8_t> blocked(w, 0); // the row after aboveEnd is ink or off the plane
     for (int y = 0; y < height; ++y) {
-        const int back = std::min(radius, y);
-        const int forward = std::min(radius, height - 1 - y);
         std::uint8_t* p = plane.data() + plane.index(0, 0, y);
-        for (int x = 0; x < width; ++x, p += 3) {
-            if (p[0] != 0) {
-                SmoothPixel(p, step, back, forward);
+        const int reach = std::min(y + radius, height - 1);
+        for (std::size_t x = 0; x < w; ++x, p += 3) {
+            int* b = &below[x * 3];
+            int* a = &above[x * 3];
+            int& end = aboveEnd[x];
+            if (y > 0) {
+                // Row y leaves the run above, or the run above starts afresh.
+                if (end >= y) {
+                    a[0] -= p[0];
+                    a[1] -= p[1];
+                    a[2] -= p[2];
+                } else {
+                    end = y;
+                }
+            }
+            if (p[0] == 0) {
+                // Ink ends both runs.
+                b[0] = b[1] = b[2] = 0;
+                belowCount[x] = 0;
+                a[0] = a[1] = a[2] = 0;
+                end = y;
+                blocked[x] = 0;
+                continue;
+            }
+            while (blocked[x] == 0 && end < reach) {
+                const std::uint8_t* q = p + static_cast<std::ptrdiff_t>(end + 1 - y) * step;
+                if (q[0] == 0) {
+                    blocked[x] = 1;
+                    break;
+                }
+                a[0] += q[0];
+                a[1] += q[1];
+                a[2] += q[2];
+                ++end;
+            }
+            const int n = 1 + belowCount[x] + (end - y);
+            if (n > 1) {
+                p[0] = static_cast<std::uint8_t>(DivideRun(p[0] + b[0] + a[0], n));
+                p[1] = static_cast<std::uint8_t>(DivideRun(p[1] + b[1] + a[1], n));
+                p[2] = static_cast<std::uint8_t>(DivideRun(p[2] + b[2] + a[2], n));
+            }
+            // Row y joins the run below; the row radius below it leaves.
+            b[0] += p[0];
+            b[1] += p[1];
+            b[2] += p[2];
+            if (++belowCount[x] > radius) {
+                const std::uint8_t* q = p - static_cast<std::ptrdiff_t>(radius) * step;
+                b[0] -= q[0];
+                b[1] -= q[1];
+                b[2] -= q[2];
+                --belowCount[x];
             }
         }
     }
@@ -239,7 +295,7 @@ void MixSimilarColours(EngineState& s)
 
     // Keys of the second edge pass.
     s.EdgeCount.reset(width, height);
-    s.GrayEdgeKey.reset(width, height);
+    s.GrayEdgeKey.reshape(width, height); // every key is written below
     const std::uint8_t* grey4 = s.Gray4Plane.data();
     std::uint8_t* keyColour = s.Gray4Color.data();
     std::uint8_t* key = s.GrayEdgeKey.data();

@@ -93,11 +93,24 @@ std::size_t LzwDecoder::decode(std::uint16_t* out, std::size_t count)
         int firstChar;
         if (code < next_) {
             int c = code;
-            while (c > end_) {
-                stack_[stackTop_++] = suffix_[c];
-                c = prefix_[c];
+            const std::size_t length = c > end_ ? length_[c] : 1;
+            if (length <= count - produced) {
+                // The whole string fits: write it straight out, last
+                // index first.
+                std::uint16_t* o = out + produced + length;
+                while (c > end_) {
+                    *--o = suffix_[c];
+                    c = prefix_[c];
+                }
+                *--o = static_cast<std::uint16_t>(c);
+                produced += length;
+            } else {
+                while (c > end_) {
+                    stack_[stackTop_++] = suffix_[c];
+                    c = prefix_[c];
+                }
+                stack_[stackTop_++] = static_cast<std::uint16_t>(c);
             }
-            stack_[stackTop_++] = static_cast<std::uint16_t>(c);
             firstChar = c;
         } else if (code == next_ && next_ < kMaxCodes) {
             // The code being defined right now: the previous string followed
@@ -121,6 +134,7 @@ std::size_t LzwDecoder::decode(std::uint16_t* out, std::size_t count)
             prefix_[next_] = static_cast<std::uint16_t>(previous_);
             suffix_[next_] = static_cast<std::uint16_t>(firstChar);
             first_[next_] = static_cast<std::uint16_t>(previous_ > end_ ? first_[previous_] : previous_);
+            length_[next_] = static_cast<std::uint16_t>((previous_ > end_ ? length_[previous_] : 1) + 1);
             ++next_;
             if (next_ == (1 << width_) && width_ < kMaxWidth)
                 ++width_;
@@ -163,20 +177,24 @@ private:
 };
 
 // String table of the encoder: (prefix code, next index) -> code, open
-// addressing, twice as many slots as codes.
+// addressing, four times as many slots as codes so that probes stay short.
+// A slot packs the key (plus one, so that 0 is empty) above the code in one
+// word: prefixes stay below 4095 and indexes below 256, so the key takes 20
+// bits and the code 12.
 class StringTable {
 public:
-    StringTable() : keys_(kSlots), codes_(kSlots) { clear(); }
+    StringTable() : slots_(kSlots, 0u) {}
 
-    void clear() { std::fill(keys_.begin(), keys_.end(), kEmpty); }
+    void clear() { std::fill(slots_.begin(), slots_.end(), 0u); }
 
     int find(int prefix, int index) const
     {
         const std::uint32_t key = Key(prefix, index);
         for (std::uint32_t slot = Hash(key);; slot = (slot + 1) & (kSlots - 1)) {
-            if (keys_[slot] == key)
-                return codes_[slot];
-            if (keys_[slot] == kEmpty)
+            const std::uint32_t entry = slots_[slot];
+            if ((entry >> kCodeBits) == key)
+                return static_cast<int>(entry & kCodeMask);
+            if (entry == 0)
                 return -1;
         }
     }
@@ -185,47 +203,26 @@ public:
     {
         const std::uint32_t key = Key(prefix, index);
         std::uint32_t slot = Hash(key);
-        while (keys_[slot] != kEmpty)
+        while (slots_[slot] != 0)
             slot = (slot + 1) & (kSlots - 1);
-        keys_[slot] = key;
-        codes_[slot] = static_cast<std::uint16_t>(code);
+        slots_[slot] = (key << kCodeBits) | static_cast<std::uint32_t>(code);
     }
 
 private:
-    static constexpr std::uint32_t kSlots = 8192;
-    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+    static constexpr std::uint32_t kSlots = 16384;
+    static constexpr int kCodeBits = 12;
+    static constexpr std::uint32_t kCodeMask = (1u << kCodeBits) - 1;
 
     static std::uint32_t Key(int prefix, int index)
     {
-        return (static_cast<std::uint32_t>(prefix) << 8) | static_cast<std::uint32_t>(index);
+        return ((static_cast<std::uint32_t>(prefix) << 8) | static_cast<std::uint32_t>(index)) + 1;
     }
-    static std::uint32_t Hash(std::uint32_t key) { return (key * 2654435761u) >> 19; }
+    static std::uint32_t Hash(std::uint32_t key) { return (key * 2654435761u) >> 18; }
 
-    std::vector<std::uint32_t> keys_;
-    std::vector<std::uint16_t> codes_;
+    std::vector<std::uint32_t> slots_;
 };
 
 } // namespace
-
-int ChannelDistance(std::uint32_t a, std::uint32_t b)
-{
-    int largest = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
-        largest = std::max(largest, d < 0 ? -d : d);
-    }
-    return largest;
-}
-
-int SquaredDistance(std::uint32_t a, std::uint32_t b)
-{
-    int sum = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
-        sum += d * d;
-    }
-    return sum;
-}
 
 std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
                                     const std::int16_t* alternative, std::size_t count, const LossyRun* lossy)

@@ -3,6 +3,7 @@
 // encoder that may pick, pixel by pixel, between two equivalent indexes.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -55,6 +56,7 @@ private:
     std::uint16_t prefix_[4096] = {};
     std::uint16_t suffix_[4096] = {};
     std::uint16_t first_[4096] = {};
+    std::uint16_t length_[4096] = {}; // indexes in the string of each code
     std::uint16_t stack_[4097] = {};
     int stackTop_ = 0;
 };
@@ -74,9 +76,25 @@ struct LossyRun {
 };
 
 // The largest difference between two packed colours in any channel.
-int ChannelDistance(std::uint32_t a, std::uint32_t b);
+inline int ChannelDistance(std::uint32_t a, std::uint32_t b)
+{
+    int largest = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        largest = std::max(largest, d < 0 ? -d : d);
+    }
+    return largest;
+}
 // The summed squares of the channel differences of two packed colours.
-int SquaredDistance(std::uint32_t a, std::uint32_t b);
+inline int SquaredDistance(std::uint32_t a, std::uint32_t b)
+{
+    int sum = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        sum += d * d;
+    }
+    return sum;
+}
 
 // Compresses count pixel indexes with the given minimum code size (2..8) and
 // returns the code stream (not yet cut into data blocks): a clear code, the

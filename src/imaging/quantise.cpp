@@ -120,8 +120,16 @@ ResultPtr Choose(const std::uint8_t* rgba, std::size_t count, liq_attr* attr, st
     std::size_t slots = 1024;
     while (slots < count * 2)
         slots *= 2;
-    std::vector<std::uint32_t> keys(slots, 0);
-    std::vector<unsigned> counts(slots, 0);
+    // The table stays with the thread between frames: only the slots a
+    // frame filled are emptied again, not the whole of it.
+    thread_local std::vector<std::uint32_t> keys;
+    thread_local std::vector<unsigned> counts;
+    thread_local std::vector<std::size_t> filled;
+    if (keys.size() < slots) {
+        keys.assign(slots, 0);
+        counts.assign(slots, 0);
+    }
+    filled.clear();
     bool anyTransparent = false;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* p = rgba + i * 4;
@@ -134,16 +142,23 @@ ResultPtr Choose(const std::uint8_t* rgba, std::size_t count, liq_attr* attr, st
         std::size_t slot = ((colour * 2654435761u) ^ (colour >> 15)) & (slots - 1);
         while (keys[slot] != 0 && keys[slot] != colour)
             slot = (slot + 1) & (slots - 1);
-        keys[slot] = colour;
+        if (keys[slot] == 0) {
+            keys[slot] = colour;
+            filled.push_back(slot);
+        }
         ++counts[slot];
     }
+    // The colours go to the quantiser in slot order.
+    std::sort(filled.begin(), filled.end());
     std::vector<liq_histogram_entry> entries;
-    for (std::size_t slot = 0; slot < slots; ++slot)
-        if (keys[slot] != 0)
-            entries.push_back({{static_cast<unsigned char>(keys[slot] >> 16),
-                                static_cast<unsigned char>(keys[slot] >> 8), static_cast<unsigned char>(keys[slot]),
-                                255},
-                               counts[slot]});
+    entries.reserve(filled.size());
+    for (std::size_t slot : filled) {
+        entries.push_back({{static_cast<unsigned char>(keys[slot] >> 16), static_cast<unsigned char>(keys[slot] >> 8),
+                            static_cast<unsigned char>(keys[slot]), 255},
+                           counts[slot]});
+        keys[slot] = 0;
+        counts[slot] = 0;
+    }
     std::unique_ptr<liq_histogram, HistogramFree> histogram(liq_histogram_create(attr));
     if (!histogram) {
         *reason = "the colour quantiser cannot start";
