@@ -184,7 +184,7 @@ bool FewColoursDiffer(const PackedFrame& frame, const std::vector<std::uint32_t>
 // is at least as close to p as the reduced colour, give or take the level's
 // slack (in summed squares of the channel differences) but no further than
 // its colour tolerance in any channel: the pixel keeps it.
-bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, const GifLevels& levels)
+inline bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, const GifLevels& levels)
 {
     if (shown == 0 || (levels.keepSlack > 0 && ChannelDistance(p, shown) > levels.colourTolerance))
         return false;

@@ -177,8 +177,7 @@ private:
 };
 
 // String table of the encoder: (prefix code, next index) -> code, open
-// addressing, twice as many slots as codes, each one word so that the
-// table stays in the first-level cache.
+// addressing, four times as many slots as codes so that probes stay short.
 // A slot packs the key (plus one, so that 0 is empty) above the code in one
 // word: prefixes stay below 4095 and indexes below 256, so the key takes 20
 // bits and the code 12.
@@ -210,7 +209,7 @@ public:
     }
 
 private:
-    static constexpr std::uint32_t kSlots = 8192;
+    static constexpr std::uint32_t kSlots = 16384;
     static constexpr int kCodeBits = 12;
     static constexpr std::uint32_t kCodeMask = (1u << kCodeBits) - 1;
 
@@ -218,7 +217,7 @@ private:
     {
         return ((static_cast<std::uint32_t>(prefix) << 8) | static_cast<std::uint32_t>(index)) + 1;
     }
-    static std::uint32_t Hash(std::uint32_t key) { return (key * 2654435761u) >> 19; }
+    static std::uint32_t Hash(std::uint32_t key) { return (key * 2654435761u) >> 18; }
 
     std::vector<std::uint32_t> slots_;
 };
