@@ -371,8 +371,9 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
     bool served = false;
     if (job.shared) {
         const ChosenColours* shared = job.shared->get(job.levels, reason);
-        if (!shared || !RemapRgba(rgba_.data(), w, h, job.levels, *shared, reduced, &served, reason))
+        if (!shared)
             return false;
+        served = RemapRgba(rgba_.data(), w, h, job.levels, *shared, reduced);
     }
     if (!served && !QuantiseRgba(rgba_.data(), w, h, job.levels, reduced, reason))
         return false;

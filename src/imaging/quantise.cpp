@@ -1,5 +1,7 @@
 #include "quantise.h"
 
+#include "palette_map.h"
+
 #include <libimagequant.h>
 #include <omp.h>
 
@@ -13,9 +15,6 @@ namespace {
 struct AttrFree {
     void operator()(liq_attr* p) const { liq_attr_destroy(p); }
 };
-struct ImageFree {
-    void operator()(liq_image* p) const { liq_image_destroy(p); }
-};
 struct ResultFree {
     void operator()(liq_result* p) const { liq_result_destroy(p); }
 };
@@ -23,7 +22,6 @@ struct HistogramFree {
     void operator()(liq_histogram* p) const { liq_histogram_destroy(p); }
 };
 using AttrPtr = std::unique_ptr<liq_attr, AttrFree>;
-using ImagePtr = std::unique_ptr<liq_image, ImageFree>;
 using ResultPtr = std::unique_ptr<liq_result, ResultFree>;
 
 // Chosen by measuring the decoded animations against the exact frames: speed
@@ -65,21 +63,16 @@ std::uint32_t Packed(const liq_color& c)
                            | c.b;
 }
 
-// Writes the pixels of image remapped with result into out, with the
-// palette.
-bool Remap(liq_result* result, liq_image* image, const GifLevels& levels, QuantisedImage& out, std::string* reason)
+// Maps the pixels to the colours of result, into out.
+void Remap(liq_result* result, const std::uint8_t* rgba, int width, int height, const GifLevels& levels,
+           QuantisedImage& out)
 {
-    liq_set_dithering_level(result, levels.dithering);
-    const std::size_t count = static_cast<std::size_t>(liq_image_get_width(image))
-                              * static_cast<std::size_t>(liq_image_get_height(image));
-    out.indexes.resize(count);
-    if (liq_write_remapped_image(result, image, out.indexes.data(), count) != LIQ_OK)
-        return Failed(reason, "the colour quantiser failed");
     const liq_palette* palette = liq_get_palette(result);
     out.palette.resize(palette->count);
     for (unsigned i = 0; i < palette->count; ++i)
         out.palette[i] = Packed(palette->entries[i]);
-    return true;
+    out.indexes.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    MapToPalette(rgba, width, height, out.palette, levels.dithering, out.indexes.data());
 }
 
 // How far opaque pixels lie from the nearest opaque colour of palette: the
@@ -188,10 +181,8 @@ bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLeve
                               reason);
     if (!result)
         return false;
-    ImagePtr image(liq_image_create_rgba(attr.get(), rgba, width, height, 0));
-    if (!image)
-        return Failed(reason, "the colour quantiser cannot take the frame");
-    return Remap(result.get(), image.get(), levels, out, reason);
+    Remap(result.get(), rgba, width, height, levels, out);
+    return true;
 }
 
 bool ChooseColours(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, ChosenColours& out,
@@ -220,50 +211,23 @@ bool ChooseColours(const std::uint8_t* rgba, int width, int height, const GifLev
 }
 
 bool RemapRgba(const std::uint8_t* rgba, int width, int height, const GifLevels& levels,
-               const ChosenColours& chosen, QuantisedImage& out, bool* served, std::string* reason)
+               const ChosenColours& chosen, QuantisedImage& out)
 {
-    *served = false;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     if (chosen.palette.empty() || SampledError(rgba, count, chosen.palette) > chosen.error * (1.0 + levels.paletteReuse))
-        return true;
+        return false;
     std::vector<std::uint32_t> colours = chosen.palette;
     for (std::size_t i = 0; i < count; ++i)
         if (rgba[i * 4 + 3] == 0) {
             if (colours.size() >= 256)
-                return true;
+                return false;
             colours.push_back(0u);
             break;
         }
 
-    // A result with exactly these colours: a histogram of nothing but fixed
-    // colours keeps them as they are, and remapping does not move them.
-    AttrPtr attr = MakeAttr(256, levels);
-    if (!attr)
-        return Failed(reason, "the colour quantiser cannot start");
-    std::unique_ptr<liq_histogram, HistogramFree> histogram(liq_histogram_create(attr.get()));
-    if (!histogram)
-        return Failed(reason, "the colour quantiser cannot start");
-    std::vector<liq_histogram_entry> entries;
-    entries.reserve(colours.size());
-    for (std::uint32_t c : colours) {
-        const liq_color colour{static_cast<unsigned char>(c >> 16), static_cast<unsigned char>(c >> 8),
-                               static_cast<unsigned char>(c), static_cast<unsigned char>(c ? 255 : 0)};
-        entries.push_back({colour, 1});
-        if (liq_histogram_add_fixed_color(histogram.get(), colour, 0) != LIQ_OK)
-            return Failed(reason, "the colour quantiser failed");
-    }
-    liq_result* raw = nullptr;
-    if (liq_histogram_add_colors(histogram.get(), attr.get(), entries.data(), static_cast<int>(entries.size()), 0)
-            != LIQ_OK
-        || liq_histogram_quantize(histogram.get(), attr.get(), &raw) != LIQ_OK || !raw)
-        return Failed(reason, "the colour quantiser failed");
-    ResultPtr result(raw);
-    ImagePtr image(liq_image_create_rgba(attr.get(), rgba, width, height, 0));
-    if (!image)
-        return Failed(reason, "the colour quantiser cannot take the frame");
-    if (!Remap(result.get(), image.get(), levels, out, reason))
-        return false;
-    *served = true;
+    out.palette = std::move(colours);
+    out.indexes.resize(count);
+    MapToPalette(rgba, width, height, out.palette, levels.dithering, out.indexes.data());
     return true;
 }
 

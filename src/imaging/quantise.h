@@ -18,9 +18,9 @@ struct QuantisedImage {
 };
 
 // Reduces width x height straight-RGBA pixels, whose alpha is 0 or 255, to
-// at most levels.colours colours, with Floyd-Steinberg dithering of
-// levels.dithering (at the best level: 256 colours, high quality, light
-// dithering).
+// at most levels.colours colours chosen by libimagequant, mapped with
+// Floyd-Steinberg dithering of levels.dithering (at the best level: 256
+// colours, high quality, light dithering).
 // Transparent pixels map to a transparent entry. False (with reason) only
 // when the quantiser fails, e.g. for lack of memory.
 bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, QuantisedImage& out,
@@ -41,11 +41,11 @@ struct ChosenColours {
 bool ChooseColours(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, ChosenColours& out,
                    std::string* reason);
 
-// Reduces pixels as QuantiseRgba does, but to chosen colours. *served is
-// false, and nothing remapped, when they do not serve: the pixels lie
-// further from them than levels.paletteReuse allows beyond chosen.error, or
-// transparent pixels find no free entry.
+// Reduces pixels as QuantiseRgba does, but to chosen colours. False, and
+// nothing reduced, when they do not serve: the pixels lie further from them
+// than levels.paletteReuse allows beyond chosen.error, or transparent pixels
+// find no free entry.
 bool RemapRgba(const std::uint8_t* rgba, int width, int height, const GifLevels& levels,
-               const ChosenColours& chosen, QuantisedImage& out, bool* served, std::string* reason);
+               const ChosenColours& chosen, QuantisedImage& out);
 
 } // namespace qf::imaging

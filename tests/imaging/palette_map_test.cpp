@@ -1,0 +1,124 @@
+// Pixels mapped to a palette: the nearest colour, ties and transparency, and
+// what error diffusion does to a flat area.
+#include "imaging/palette_map.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace qf::test {
+namespace {
+
+using imaging::MapToPalette;
+using imaging::NearestColour;
+
+std::uint32_t Rgb(int r, int g, int b)
+{
+    return 0xFF000000u | static_cast<std::uint32_t>(r << 16 | g << 8 | b);
+}
+
+int DistanceTo(std::uint32_t c, int r, int g, int b)
+{
+    const int dr = static_cast<int>((c >> 16) & 0xFF) - r;
+    const int dg = static_cast<int>((c >> 8) & 0xFF) - g;
+    const int db = static_cast<int>(c & 0xFF) - b;
+    return dr * dr + dg * dg + db * db;
+}
+
+TEST(NearestColour, FindsTheClosestEntryWhateverTheGuess)
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> channel(0, 255);
+    // Colours crowded along the grey line, where the sum of channels tells
+    // entries apart least, and a transparent entry that must never be chosen.
+    std::vector<std::uint32_t> palette = {0u};
+    for (int i = 0; i < 200; ++i) {
+        const int grey = channel(random);
+        palette.push_back(Rgb(grey, std::clamp(grey + channel(random) / 16 - 8, 0, 255), 255 - grey));
+    }
+    for (int i = 0; i < 55; ++i)
+        palette.push_back(Rgb(channel(random), channel(random), channel(random)));
+    const NearestColour nearest(palette);
+    for (int n = 0; n < 20000; ++n) {
+        const int r = channel(random), g = channel(random), b = channel(random);
+        int best = 1 << 30;
+        for (std::size_t e = 1; e < palette.size(); ++e)
+            best = std::min(best, DistanceTo(palette[e], r, g, b));
+        const int found = nearest.find(r, g, b, n % 256);
+        ASSERT_GT(found, 0);
+        ASSERT_EQ(DistanceTo(palette[static_cast<std::size_t>(found)], r, g, b), best) << r << " " << g << " " << b;
+    }
+}
+
+TEST(NearestColour, EqualDistancesGoToTheLowerEntry)
+{
+    // Mid grey 128 lies 1 from 127 and from 129 in each channel.
+    const NearestColour nearest({Rgb(129, 129, 129), Rgb(127, 127, 127), Rgb(129, 129, 129)});
+    EXPECT_EQ(nearest.find(128, 128, 128, 2), 0);
+    EXPECT_EQ(nearest.find(128, 128, 128, 1), 0);
+}
+
+struct Flat {
+    const char* name;
+    int grey;
+    float dithering;
+    int black, white; // pixels of 16 x 16 expected to come out so (-1: any)
+};
+
+TEST(MapToPalette, FlatAreas)
+{
+    // Black, white and a transparent entry.
+    const std::vector<std::uint32_t> palette = {Rgb(0, 0, 0), 0u, Rgb(255, 255, 255)};
+    const Flat cases[] = {
+        {"a palette colour stays that colour, dithered or not", 255, 1.0f, 0, 256},
+        {"a dark grey without dithering is all black", 60, 0.0f, 256, 0},
+        {"mid grey without dithering is all black", 127, 0.0f, 256, 0},
+        // Dithered, black and white mix to about the grey's brightness.
+        {"mid grey dithered mixes black and white", 127, 1.0f, -1, -1},
+    };
+    for (const Flat& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> rgba;
+        for (int i = 0; i < 256; ++i)
+            rgba.insert(rgba.end(), {static_cast<std::uint8_t>(c.grey), static_cast<std::uint8_t>(c.grey),
+                                     static_cast<std::uint8_t>(c.grey), 255});
+        std::vector<std::uint8_t> indexes(256, 9);
+        MapToPalette(rgba.data(), 16, 16, palette, c.dithering, indexes.data());
+        const auto black = std::count(indexes.begin(), indexes.end(), 0);
+        const auto white = std::count(indexes.begin(), indexes.end(), 2);
+        EXPECT_EQ(black + white, 256);
+        if (c.black >= 0) {
+            EXPECT_EQ(black, c.black);
+            EXPECT_EQ(white, c.white);
+        } else {
+            // Light diffusion: clearly both, and the mean no brighter than
+            // the grey nor darker than a third of it.
+            EXPECT_GT(white, 256 * 127 / 255 / 3);
+            EXPECT_LE(white, 256 * 127 / 255 + 8);
+        }
+    }
+}
+
+TEST(MapToPalette, TransparentPixelsTakeTheTransparentEntry)
+{
+    // Left half transparent, right half a red that lies between two entries.
+    const std::vector<std::uint32_t> palette = {Rgb(200, 0, 0), Rgb(100, 0, 0), 0u};
+    std::vector<std::uint8_t> rgba;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            rgba.insert(rgba.end(), {static_cast<std::uint8_t>(x < 4 ? 0 : 150), 0, 0,
+                                     static_cast<std::uint8_t>(x < 4 ? 0 : 255)});
+    std::vector<std::uint8_t> indexes(64, 9);
+    MapToPalette(rgba.data(), 8, 8, palette, 1.0f, indexes.data());
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const int index = indexes[static_cast<std::size_t>(y * 8 + x)];
+            if (x < 4)
+                EXPECT_EQ(index, 2) << x << "," << y;
+            else
+                EXPECT_TRUE(index == 0 || index == 1) << x << "," << y;
+        }
+}
+
+} // namespace
+} // namespace qf::test
