@@ -48,99 +48,141 @@ void LzwDecoder::feed(const std::uint8_t* data, std::size_t size)
 
 std::size_t LzwDecoder::decode(std::uint16_t* out, std::size_t count)
 {
+    // The state is worked on in locals and stored back on the way out: the
+    // pixels written through out could otherwise alias it, and the compiler
+    // would reload it after every pixel.
+    std::uint16_t* const prefix = prefix_;
+    std::uint16_t* const suffix = suffix_;
+    std::uint16_t* const first = first_;
+    std::uint16_t* const length = length_;
+    std::uint16_t* const stack = stack_;
+    const int clear = clear_;
+    const int end = end_;
+    int width = width_;
+    int next = next_;
+    int previous = previous_;
+    std::uint64_t bits = bits_;
+    int bitCount = bitCount_;
+    const std::uint8_t* in = in_;
+    const std::uint8_t* const inEnd = inEnd_;
+    Status status = status_;
+    int stackTop = stackTop_;
+
     std::size_t produced = 0;
     while (produced < count) {
-        if (stackTop_ > 0) {
-            const std::size_t n =
-                std::min<std::size_t>(static_cast<std::size_t>(stackTop_), count - produced);
+        if (stackTop > 0) {
+            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(stackTop), count - produced);
             for (std::size_t i = 0; i < n; ++i)
-                out[produced + i] = stack_[--stackTop_];
+                out[produced + i] = stack[--stackTop];
             produced += n;
             continue;
         }
-        if (status_ != Status::NeedData)
+        if (status != Status::NeedData)
             break;
 
-        while (bitCount_ < width_) {
-            if (in_ == inEnd_)
-                return produced;
-            bits_ |= static_cast<std::uint64_t>(*in_++) << bitCount_;
-            bitCount_ += 8;
+        if (bitCount < width) {
+            if (inEnd - in >= 8) {
+                // Whole bytes up to 56 bits at once.
+                std::uint64_t word;
+                std::memcpy(&word, in, sizeof word);
+                const int take = (63 - bitCount) / 8; // 6 or 7
+                bits |= (word & ((std::uint64_t{1} << (8 * take)) - 1)) << bitCount;
+                in += take;
+                bitCount += 8 * take;
+            } else {
+                while (bitCount < width && in != inEnd) {
+                    bits |= static_cast<std::uint64_t>(*in++) << bitCount;
+                    bitCount += 8;
+                }
+                if (bitCount < width)
+                    break;
+            }
         }
-        const int code = static_cast<int>(bits_ & ((1u << width_) - 1));
-        bits_ >>= width_;
-        bitCount_ -= width_;
+        const int code = static_cast<int>(bits & ((1u << width) - 1));
+        bits >>= width;
+        bitCount -= width;
 
-        if (code == clear_) {
-            resetTable();
+        if (code == clear) {
+            width = minCodeSize_ + 1;
+            next = end + 1;
+            previous = -1;
             continue;
         }
-        if (code == end_) {
-            status_ = Status::End;
+        if (code == end) {
+            status = Status::End;
             break;
         }
-        if (previous_ < 0) {
+        if (previous < 0) {
             // The first code after a clear must be a literal.
-            if (code > clear_) {
-                status_ = Status::BadCode;
+            if (code > clear) {
+                status = Status::BadCode;
                 break;
             }
             out[produced++] = static_cast<std::uint16_t>(code);
-            previous_ = code;
+            previous = code;
             continue;
         }
 
         int firstChar;
-        if (code < next_) {
+        if (code < next) {
             int c = code;
-            const std::size_t length = c > end_ ? length_[c] : 1;
-            if (length <= count - produced) {
+            const std::size_t n = c > end ? length[c] : 1;
+            if (n <= count - produced) {
                 // The whole string fits: write it straight out, last
                 // index first.
-                std::uint16_t* o = out + produced + length;
-                while (c > end_) {
-                    *--o = suffix_[c];
-                    c = prefix_[c];
+                std::uint16_t* o = out + produced + n;
+                while (c > end) {
+                    *--o = suffix[c];
+                    c = prefix[c];
                 }
                 *--o = static_cast<std::uint16_t>(c);
-                produced += length;
+                produced += n;
             } else {
-                while (c > end_) {
-                    stack_[stackTop_++] = suffix_[c];
-                    c = prefix_[c];
+                while (c > end) {
+                    stack[stackTop++] = suffix[c];
+                    c = prefix[c];
                 }
-                stack_[stackTop_++] = static_cast<std::uint16_t>(c);
+                stack[stackTop++] = static_cast<std::uint16_t>(c);
             }
             firstChar = c;
-        } else if (code == next_ && next_ < kMaxCodes) {
+        } else if (code == next && next < kMaxCodes) {
             // The code being defined right now: the previous string followed
             // by its own first character.
-            firstChar = previous_ > end_ ? first_[previous_] : previous_;
-            stack_[stackTop_++] = static_cast<std::uint16_t>(firstChar);
-            int c = previous_;
-            while (c > end_) {
-                stack_[stackTop_++] = suffix_[c];
-                c = prefix_[c];
+            firstChar = previous > end ? first[previous] : previous;
+            stack[stackTop++] = static_cast<std::uint16_t>(firstChar);
+            int c = previous;
+            while (c > end) {
+                stack[stackTop++] = suffix[c];
+                c = prefix[c];
             }
-            stack_[stackTop_++] = static_cast<std::uint16_t>(c);
+            stack[stackTop++] = static_cast<std::uint16_t>(c);
         } else {
-            status_ = Status::BadCode;
+            status = Status::BadCode;
             break;
         }
 
         // A full table stays as it is until the next clear code (a
         // "deferred clear"); codes then stay 12 bits wide.
-        if (next_ < kMaxCodes) {
-            prefix_[next_] = static_cast<std::uint16_t>(previous_);
-            suffix_[next_] = static_cast<std::uint16_t>(firstChar);
-            first_[next_] = static_cast<std::uint16_t>(previous_ > end_ ? first_[previous_] : previous_);
-            length_[next_] = static_cast<std::uint16_t>((previous_ > end_ ? length_[previous_] : 1) + 1);
-            ++next_;
-            if (next_ == (1 << width_) && width_ < kMaxWidth)
-                ++width_;
+        if (next < kMaxCodes) {
+            prefix[next] = static_cast<std::uint16_t>(previous);
+            suffix[next] = static_cast<std::uint16_t>(firstChar);
+            first[next] = static_cast<std::uint16_t>(previous > end ? first[previous] : previous);
+            length[next] = static_cast<std::uint16_t>((previous > end ? length[previous] : 1) + 1);
+            ++next;
+            if (next == (1 << width) && width < kMaxWidth)
+                ++width;
         }
-        previous_ = code;
+        previous = code;
     }
+
+    width_ = width;
+    next_ = next;
+    previous_ = previous;
+    bits_ = bits;
+    bitCount_ = bitCount;
+    in_ = in;
+    status_ = status;
+    stackTop_ = stackTop;
     return produced;
 }
 
