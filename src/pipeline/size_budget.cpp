@@ -80,8 +80,8 @@ int ChangeBetween(const imaging::RgbaImage& a, const imaging::RgbaImage& b, int 
         const std::uint8_t* p = a.pixels.data() + static_cast<std::size_t>(y) * a.width * 4;
         const std::uint8_t* q = b.pixels.data() + static_cast<std::size_t>(y) * b.width * 4;
         for (int x = 0; x < a.width; x += stride, p += 4 * stride, q += 4 * stride)
-            changed += std::abs(p[0] - q[0]) > kChangeStep || std::abs(p[1] - q[1]) > kChangeStep
-                       || std::abs(p[2] - q[2]) > kChangeStep;
+            changed += static_cast<int>((std::abs(p[0] - q[0]) > kChangeStep) | (std::abs(p[1] - q[1]) > kChangeStep)
+                                        | (std::abs(p[2] - q[2]) > kChangeStep));
     }
     return changed;
 }
