@@ -413,17 +413,18 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         }
     } while (static_cast<double>(positions.size()) * frameBytes > kSampleBytes
              && (dropping.shrink() || everyFrame.shrink()));
-    // The frames of every frame step are read now, in one more pass at
-    // most (none when the animation was kept whole): reading the source
-    // again for the frames of another step later costs more than the
-    // memory it saves, which stays within the sample's cap.
+    // The frames of every frame step are read now when the animation was
+    // kept whole or is a clip (a pass more costs more than the memory
+    // saved) or resized; else those of every frame (what an estimate at the
+    // options' own settings needs), the others when first rendered.
     if (keepAll) {
         for (const int position : positions)
             if (const auto found = all.find(d.plan[position].source); found != all.end())
                 d.frames[position] = found->second;
         all.clear();
     }
-    if (!d.readSample(1, kMostFrameStep, error))
+    const bool allNow = d.info.video() || d.info.width != d.size.width || d.info.height != d.size.height;
+    if (!d.readSample(1, allNow ? kMostFrameStep : 1, error))
         return false;
 
     d.smallest = SizeSettings{d.worstQuality(), 1, 1.0};
