@@ -1,5 +1,6 @@
 #include "animation_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -85,6 +86,15 @@ ReadResult AnimationReader::skipTo(int frame, Error* error)
         return video_->skipTo(frame, error);
     if (error)
         *error = {};
+    if (gif_) {
+        const int count = info().frameCount;
+        if (frame > read_) {
+            if (!gif_->skipTo(std::min(frame, count) + 1, error))
+                return {ReadStatus::Failed};
+            read_ = std::min(frame, count);
+        }
+        return {read_ < count ? ReadStatus::Frame : ReadStatus::End};
+    }
     while (read_ < frame) {
         const ReadResult result = readNext(skipped_, error);
         if (result.status != ReadStatus::Frame)

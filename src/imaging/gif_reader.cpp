@@ -88,6 +88,13 @@ struct GifReader::Impl {
     std::function<bool()> cancelled;
     bool streamAtStart = true; // stream positioned before frame 1
     int next = 1;              // number of the frame readNext decodes
+    // Per frame: it paints every pixel of the screen opaque, whatever was
+    // there (it covers the screen, has no transparent index, its table has
+    // a colour for every index its code size allows, and its disposal does
+    // not restore what was before), so that the frames before it need not
+    // be decoded to show it, as long as its data is whole.
+    std::vector<bool> paintsAll;
+    int decodedAfterSkip = 0; // a frame decoded with the ones before it skipped
 
     std::vector<std::uint32_t> canvas;
     std::vector<std::uint32_t> saved; // the area a restore-to-previous frame covers
@@ -101,6 +108,7 @@ struct GifReader::Impl {
     bool scan(Error* error);
     bool restart(Error* error);
     bool decodeNext(Error* error);
+    bool skipTo(int frameNumber, Error* error);
     void buildLookup(const FrameHeader& header);
     void drawRow(const FrameHeader& header, int frameRow, const std::uint16_t* indexes, std::size_t count);
     Rect clip(const FrameHeader& header) const;
@@ -168,6 +176,7 @@ bool GifReader::Impl::scan(Error* error)
     streamAtStart = false;
     const GifFileType& gif = stream.gif();
     info = AnimationInfo{};
+    paintsAll.clear();
     info.width = gif.SWidth;
     info.height = gif.SHeight;
     auto tooLarge = [&] { return !WithinSizeLimits(info.width, info.height); };
@@ -226,6 +235,13 @@ bool GifReader::Impl::scan(Error* error)
                             + Megapixels(kWorkFloor) + " plus " + std::to_string(kWorkPerByte)
                             + " pixels a byte, at most " + Megapixels(kMaxWork) + ")");
         info.delays.push_back(header.delay);
+        const int entries = header.localTableSize > 0 ? header.localTableSize
+                            : gif.SColorMap             ? std::min(gif.SColorMap->ColorCount, 256)
+                                                        : 1 << kMaxLzwMinCodeSize; // none: all black
+        paintsAll.push_back(header.left == 0 && header.top == 0 && header.width >= info.width
+                            && header.height >= info.height && header.transparent < 0
+                            && ReadableCodeSize(header.minCodeSize) && entries >= 1 << header.minCodeSize
+                            && DisposalOf(header.disposal) != Disposal::Previous);
     }
     info.loopCount = stream.loopCount();
 
@@ -271,6 +287,7 @@ bool GifReader::Impl::restart(Error* error)
         streamAtStart = true;
     }
     next = 1;
+    decodedAfterSkip = 0;
     pendingDisposal = Disposal::Keep;
     pendingRect = Rect{};
     canvas.clear();
@@ -331,14 +348,63 @@ bool GifReader::readFrame(int frameNumber, RgbaImage& frame, Error* error)
         // decoding again from the start.
         if (frameNumber < d.next && !d.restart(error))
             return false;
-        while (d.next < frameNumber) {
-            if (!d.decodeNext(error))
-                return false;
-        }
+        if (!d.skipTo(frameNumber, error))
+            return false;
     } catch (const std::bad_alloc&) {
         return FailOutOfMemory(error, d.path);
     }
     return static_cast<bool>(readNext(frame, error));
+}
+
+bool GifReader::skipTo(int frameNumber, Error* error)
+{
+    if (error)
+        *error = Error{};
+    if (!impl_ || impl_->path.empty())
+        return Fail(error, ErrorKind::InvalidArgument, "", "no GIF is open");
+    try {
+        return impl_->skipTo(std::min(frameNumber, impl_->info.frameCount + 1), error);
+    } catch (const std::bad_alloc&) {
+        return FailOutOfMemory(error, impl_->path);
+    }
+}
+
+// Moves on to frame frameNumber without handing out the frames before it.
+// Those before the last frame on the way that paints the whole screen are
+// passed over undecoded; should that frame's data turn out damaged, they
+// show through it, and it is decoded again after them (decodeNext).
+bool GifReader::Impl::skipTo(int frameNumber, Error* error)
+{
+    int paints = 0;
+    for (int j = frameNumber; j > next && j <= info.frameCount; --j)
+        if (paintsAll[static_cast<std::size_t>(j - 1)]) {
+            paints = j;
+            break;
+        }
+    if (paints > 0) {
+        streamAtStart = false;
+        while (next < paints) {
+            FrameHeader header;
+            const Record record = stream.next(header);
+            if (record != Record::Frame) {
+                if (record == Record::Failed && stream.readFailed())
+                    return Fail(error, ErrorKind::Unreadable, path, "cannot be read to the end");
+                return changed(error);
+            }
+            const ImageData data = stream.skipData();
+            if (data == ImageData::Cut)
+                return changed(error);
+            if (data == ImageData::Failed)
+                return Fail(error, ErrorKind::Unreadable, path, "cannot be read to the end");
+            ++next;
+        }
+        pendingRect = Rect{};
+        decodedAfterSkip = paints;
+    }
+    while (next < frameNumber)
+        if (!decodeNext(error))
+            return false;
+    return true;
 }
 
 Rect GifReader::Impl::clip(const FrameHeader& header) const
@@ -429,6 +495,17 @@ bool GifReader::Impl::decodeNext(Error* error)
         pendingDisposal = disposal;
     }
     ++next;
+    if (decodedAfterSkip == number) {
+        decodedAfterSkip = 0;
+        if (data != ImageData::Whole) {
+            // The frames skipped show through the damage: decode them.
+            if (!restart(error))
+                return false;
+            while (next <= number)
+                if (!decodeNext(error))
+                    return false;
+        }
+    }
     return true;
 }
 

@@ -68,6 +68,11 @@ public:
     // area it restores.
     ReadResult readNext(RgbaImage& frame, Error* error);
 
+    // Moves on so that readNext decodes frame n (1-based) next, passing over
+    // the frames before it undecoded where a later frame paints the whole
+    // screen. Never goes back.
+    bool skipTo(int frameNumber, Error* error);
+
     // Frame n (1-based), seeking or re-decoding as needed.
     bool readFrame(int frameNumber, RgbaImage& frame, Error* error);
 

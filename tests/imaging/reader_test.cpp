@@ -146,11 +146,38 @@ TEST(GifReader, FramesAreComposedAsBrowsersShowThem)
          &kGlobal,
          {{{1, 0, 2, 2}, "1111"}, {{0, 0, 1, 1}, "2"}},
          {".WW/.WW", "RWW/.WW"}},
+        // Frames that paint the whole screen, one of them cut short: what
+        // it leaves shows the frame before.
+        {"whole_screen_frames_and_one_cut_short",
+         2,
+         2,
+         &kGlobal,
+         {{{0, 0, 2, 2}, "1111"}, {{0, 0, 2, 2}, "2"}, {{0, 0, 2, 2}, "3333", 2}, {{1, 1, 1, 1}, "0"}},
+         {"WW/WW", "RW/WW", "BB/BB", "../.K"}},
+        {"whole_screen_frame_that_restores_the_one_before",
+         2,
+         2,
+         &kGlobal,
+         {{{0, 0, 2, 2}, "1111"}, {{0, 0, 2, 2}, "2222", 3}, {{0, 0, 1, 1}, "3"}},
+         {"WW/WW", "RR/RR", "BW/WW"}},
     };
     for (const Composite& c : cases) {
         TempDir dir;
         WriteBytes(dir.file("a.gif"), Build(c.width, c.height, c.global, c.steps));
         EXPECT_EQ(DecodeAll(dir.file("a.gif")), c.expected) << c.name;
+        // Skipping ahead to any frame shows it, and the ones after it, the
+        // same (frames before one that paints the whole screen go undecoded).
+        for (std::size_t first = 1; first < c.expected.size(); ++first) {
+            GifReader reader;
+            Error error;
+            ASSERT_TRUE(reader.open(dir.file("a.gif"), &error)) << error.message();
+            ASSERT_TRUE(reader.skipTo(static_cast<int>(first) + 1, &error)) << error.message();
+            RgbaImage frame;
+            for (std::size_t k = first; k < c.expected.size(); ++k) {
+                ASSERT_TRUE(reader.readNext(frame, &error)) << c.name << " " << first << " " << k;
+                EXPECT_EQ(Letters(frame), c.expected[k]) << c.name << ", skipped to " << first + 1;
+            }
+        }
     }
 }
 

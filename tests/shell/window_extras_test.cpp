@@ -384,7 +384,7 @@ private Q_SLOTS:
             child<SnapshotList>("LVSnapshot")->item(card)->setCheckState(Qt::Checked);
             Trigger(*w_, "ActPreview");
             int delay = -1;
-            QTest::qWaitFor([&] {
+            (void)QTest::qWaitFor([&] {
                 for (const QVariantList& frame : std::as_const(previewed))
                     if (frame[0].toInt() > seen)
                         return seen = frame[0].toInt(), delay = frame[3].toInt(), true;
@@ -437,7 +437,7 @@ private Q_SLOTS:
         auto* list = child<SnapshotList>("LVSnapshot");
         auto* preview = child<ResultViewer>("PreviewViewer");
         const auto firstFrame = [&](int frames) {
-            QTest::qWaitFor([&] { return preview->frameCount() == frames; }, 10000);
+            (void)QTest::qWaitFor([&] { return preview->frameCount() == frames; }, 10000);
             preview->stepFrame(-preview->currentFrame());
             return preview->currentImage();
         };
