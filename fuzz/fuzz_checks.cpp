@@ -146,13 +146,27 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
             || damage.what.empty())) {
         return "damage reported after a frame that is not there";
     }
-    // Random access to one frame chosen by the bytes, and to one that is not
-    // there.
+    // Random access to one frame chosen by the bytes, which may pass frames
+    // over undecoded, shows it as decoding every frame does; and a frame
+    // that is not there.
     const int pick = 1 + (size > 1 ? data[size - 2] : 0) % decoded;
     imaging::RgbaImage frame;
+    imaging::RgbaImage inOrder;
     imaging::Error error;
+    imaging::GifReader again;
+    if (!again.open(path, &error)) {
+        return "does not open a second time";
+    }
+    for (int n = 1; n <= pick; ++n) {
+        if (!again.readNext(inOrder, &error)) {
+            return "frame " + std::to_string(n) + " does not decode a second time";
+        }
+    }
     if (!reader.readFrame(pick, frame, &error)) {
         return "frame " + std::to_string(pick) + " does not decode when read directly";
+    }
+    if (frame.pixels != inOrder.pixels) {
+        return "frame " + std::to_string(pick) + " read directly differs from the same frame read in order";
     }
     if (reader.readFrame(info.frameCount + 1, frame, &error)) {
         return "a frame past the end decodes";

@@ -130,7 +130,7 @@ private Q_SLOTS:
         QCOMPARE(qf::kSwitches[4].member, &qf::Switches::Blur);
         QCheckBox* blur = child<QGroupBox>("GroupBox1")->findChildren<QCheckBox*>()[4];
         blur->click();
-        QTRY_VERIFY(thumbnail() != plain);
+        QTRY_VERIFY_WITH_TIMEOUT(thumbnail() != plain, 20000);
         QCOMPARE(fixture_->settings->values.value(QStringLiteral("Switches/Blur")), QStringLiteral("1"));
         QVERIFY(child<QAbstractButton>("BtnOptions")->text() != QStringLiteral("&Options"));
 
@@ -140,7 +140,7 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(w_->resultFile(0, qf::Switches{})));
         run([&] { Trigger(*w_, "ID_BACK"); });
         child<QAbstractButton>("BtnRestoreDefaults")->click();
-        QTRY_COMPARE(thumbnail(), plain);
+        QTRY_COMPARE_WITH_TIMEOUT(thumbnail(), plain, 20000);
         run([&] { Trigger(*w_, "ID_NEXT"); });
         run([&] { Trigger(*w_, "ID_BACK"); });
         blur->click();
@@ -220,9 +220,9 @@ private Q_SLOTS:
             second.start(QStringLiteral(QF_QUILLFRAME_EXE), arguments);
             QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 20000);
             QCOMPARE(second.exitCode(), 0);
-            QTRY_COMPARE(requests.last().first().toString(), arguments.isEmpty() ? QString() : animated_);
+            QTRY_COMPARE_WITH_TIMEOUT(requests.last().first().toString(), arguments.isEmpty() ? QString() : animated_, 20000);
         }
-        QTRY_COMPARE(w_->sourcePath(), animated_);
+        QTRY_COMPARE_WITH_TIMEOUT(w_->sourcePath(), animated_, 20000);
     }
 
     void saveOffersANameAndAddsTheExtension()
@@ -405,7 +405,7 @@ private Q_SLOTS:
         if (fps > 0)
             child<QSpinBox>("SpinRate")->setValue(fps);
         if (!square.isNull())
-            QTRY_COMPARE(side(thumbnail()), square);
+            QTRY_COMPARE_WITH_TIMEOUT(side(thumbnail()), square, 20000);
 
         QCOMPARE(firstPreviewDelay(2), previewDelay);
 
@@ -449,7 +449,7 @@ private Q_SLOTS:
         const QImage chosen = firstFrame(3);
         QCOMPARE(caption(), QStringLiteral("Preview: Colour sketch"));
         QTest::mouseMove(list->viewport(), list->visualItemRect(list->item(0)).center());
-        QTRY_COMPARE(caption(), QStringLiteral("Preview: Line sketch"));
+        QTRY_COMPARE_WITH_TIMEOUT(caption(), QStringLiteral("Preview: Line sketch"), 20000);
         QVERIFY(firstFrame(3) != chosen);
         QCOMPARE(list->firstTickedRow(), 5);
 
@@ -465,9 +465,9 @@ private Q_SLOTS:
         const QImage plain = firstFrame(3);
         child<QAbstractButton>("BtnOptions")->click();
         child<QGroupBox>("GroupBox1")->findChildren<QCheckBox*>()[4]->click(); // Blur
-        QTRY_VERIFY(preview->frameCount() == 3 && firstFrame(3) != plain);
+        QTRY_VERIFY_WITH_TIMEOUT(preview->frameCount() == 3 && firstFrame(3) != plain, 20000);
         child<QAbstractButton>("BtnRestoreDefaults")->click();
-        QTRY_VERIFY(preview->frameCount() == 3 && firstFrame(3) == plain);
+        QTRY_VERIFY_WITH_TIMEOUT(preview->frameCount() == 3 && firstFrame(3) == plain, 20000);
     }
 
     // A logout's SIGTERM (or Ctrl+C, or a closed terminal) closes the window

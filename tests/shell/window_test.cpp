@@ -142,7 +142,7 @@ private Q_SLOTS:
         fixture_->ui->saveFilters = {{}, {}, QStringLiteral("Animated WebP (*.webp)")};
         for (int i = 0; i < 3; ++i)
             click("ID_SAVE");
-        QTRY_VERIFY(!w_->isBusy());
+        QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 20000);
         for (const char* file : {"first.gif", "no extension.gif", "moving.webp"}) {
             qf::imaging::AnimationInfo info;
             const auto frames = qf::test::ReadAnimation(path(file).toStdString(), &info);
