@@ -870,7 +870,8 @@ void FormBatch::showResultInfo()
                             .arg(size.isValid() ? size.height() : sourceSize_.height())
                             .arg(GdViewer1->frameCount() > 0 ? GdViewer1->frameCount() : FrameCount)
                             .arg(locale.toString(milliseconds / 1000.0, 'f', 1))
-                            .arg(locale.formattedDataSize(QFileInfo(shownResult_).size())));
+                            .arg(locale.formattedDataSize(QFileInfo(shownResult_).size(), 2,
+                                                          QLocale::DataSizeTraditionalFormat)));
 }
 
 // --- saving and temporary files -----------------------------------------------

@@ -346,7 +346,9 @@ ResultPage::ResultPage(QWidget* parent) : QWidget(parent)
     SpinFit->setObjectName(QStringLiteral("SpinFit"));
     SpinFit->setRange(1, 4 << 20);
     SpinFit->setValue(1024);
-    SpinFit->setSuffix(QStringLiteral(" KB"));
+    // The unit the choices above are written in (1024 bytes).
+    SpinFit->setSuffix(QLocale().formattedDataSize(1024, 0, QLocale::DataSizeTraditionalFormat)
+                           .remove(QLocale().toString(1)));
     SpinFit->setVisible(false);
     row->addWidget(fitLabel);
     row->addWidget(ComboFit);
