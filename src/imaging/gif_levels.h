@@ -14,7 +14,8 @@ struct GifLevels {
     int quality = kBestQuality;
     // The quantiser: at most this many colours, its own quality target
     // (libimagequant's 0-100 scale, it uses fewer colours when it reaches
-    // it) and the strength of its dither. Below the best level frames of
+    // it) and the strength of the error diffusion when pixels are mapped to
+    // the colours chosen (MapToPalette). Below the best level frames of
     // at most 256 colours are reduced too, but no pixel of theirs lands
     // further than colourTolerance from its own colour in any channel.
     int colours = 256;
