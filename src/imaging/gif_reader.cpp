@@ -108,6 +108,7 @@ struct GifReader::Impl {
     bool scan(Error* error);
     bool restart(Error* error);
     bool decodeNext(Error* error);
+    bool nextFrame(FrameHeader& header, Error* error);
     bool skipTo(int frameNumber, Error* error);
     void buildLookup(const FrameHeader& header);
     void drawRow(const FrameHeader& header, int frameRow, const std::uint16_t* indexes, std::size_t count);
@@ -385,12 +386,8 @@ bool GifReader::Impl::skipTo(int frameNumber, Error* error)
         streamAtStart = false;
         while (next < paints) {
             FrameHeader header;
-            const Record record = stream.next(header);
-            if (record != Record::Frame) {
-                if (record == Record::Failed && stream.readFailed())
-                    return Fail(error, ErrorKind::Unreadable, path, "cannot be read to the end");
-                return changed(error);
-            }
+            if (!nextFrame(header, error))
+                return false;
             const ImageData data = stream.skipData();
             if (data == ImageData::Cut)
                 return changed(error);
@@ -415,6 +412,18 @@ Rect GifReader::Impl::clip(const FrameHeader& header) const
     r.x1 = std::min(header.left + header.width, info.width);
     r.y1 = std::min(header.top + header.height, info.height);
     return r;
+}
+
+// Reads the next frame's header, which the walk at open found: anything
+// else means the file could not be read again or changed since.
+bool GifReader::Impl::nextFrame(FrameHeader& header, Error* error)
+{
+    const Record record = stream.next(header);
+    if (record == Record::Frame)
+        return true;
+    if (record == Record::Failed && stream.readFailed())
+        return Fail(error, ErrorKind::Unreadable, path, "cannot be read to the end");
+    return changed(error);
 }
 
 bool GifReader::Impl::decodeNext(Error* error)
@@ -442,12 +451,8 @@ bool GifReader::Impl::decodeNext(Error* error)
 
     FrameHeader header;
     streamAtStart = false;
-    const Record record = stream.next(header);
-    if (record != Record::Frame) {
-        if (record == Record::Failed && stream.readFailed())
-            return Fail(error, ErrorKind::Unreadable, path, "cannot be read to the end");
-        return changed(error);
-    }
+    if (!nextFrame(header, error))
+        return false;
 
     const Rect area = clip(header);
     const Disposal disposal = DisposalOf(header.disposal);

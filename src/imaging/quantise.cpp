@@ -61,14 +61,9 @@ std::uint32_t Packed(const liq_color& c)
                            | c.b;
 }
 
-// Maps the pixels to the colours of result, into out.
-void Remap(liq_result* result, const std::uint8_t* rgba, int width, int height, const GifLevels& levels,
-           QuantisedImage& out)
+// Maps the pixels to the colours of out.palette, into out.indexes.
+void Map(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, QuantisedImage& out)
 {
-    const liq_palette* palette = liq_get_palette(result);
-    out.palette.resize(palette->count);
-    for (unsigned i = 0; i < palette->count; ++i)
-        out.palette[i] = Packed(palette->entries[i]);
     out.indexes.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     MapToPalette(rgba, width, height, out.palette, levels.dithering, out.indexes.data());
 }
@@ -179,7 +174,11 @@ bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLeve
                               reason);
     if (!result)
         return false;
-    Remap(result.get(), rgba, width, height, levels, out);
+    const liq_palette* palette = liq_get_palette(result.get());
+    out.palette.resize(palette->count);
+    for (unsigned i = 0; i < palette->count; ++i)
+        out.palette[i] = Packed(palette->entries[i]);
+    Map(rgba, width, height, levels, out);
     return true;
 }
 
@@ -224,8 +223,7 @@ bool RemapRgba(const std::uint8_t* rgba, int width, int height, const GifLevels&
         }
 
     out.palette = std::move(colours);
-    out.indexes.resize(count);
-    MapToPalette(rgba, width, height, out.palette, levels.dithering, out.indexes.data());
+    Map(rgba, width, height, levels, out);
     return true;
 }
 
