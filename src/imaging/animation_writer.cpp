@@ -1,9 +1,9 @@
-#include "animation_writer.h"
+#include "imaging/animation_writer.h"
 
-#include "errors.h"
-#include "gif_writer.h"
-#include "size_limits.h"
-#include "webp_writer.h"
+#include "imaging/errors.h"
+#include "imaging/gif/gif_writer.h"
+#include "imaging/size_limits.h"
+#include "imaging/webp/webp_writer.h"
 
 namespace qf::imaging {
 

@@ -22,8 +22,8 @@
 // depend on the number of threads or on which thread ran a stage.
 #pragma once
 
-#include "animation_info.h"
-#include "image.h"
+#include "imaging/animation_info.h"
+#include "imaging/image.h"
 
 #include <memory>
 #include <string>

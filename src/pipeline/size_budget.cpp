@@ -3,7 +3,7 @@
 #include "imaging/animation_reader.h"
 #include "imaging/animation_writer.h"
 #include "imaging/frame_bytes.h"
-#include "imaging/gif_levels.h"
+#include "imaging/colour/gif_levels.h"
 #include "pencil_texture.h"
 #include "timeline.h"
 
@@ -300,18 +300,17 @@ int SizeEstimator::frameCount() const
 bool SizeEstimator::Impl::readTimeline(const std::function<bool(int, const imaging::RgbaImage&)>& use,
                                        int lastSource, const std::set<int>& wanted, imaging::Error* error)
 {
-    imaging::AnimationReader reader;
-    reader.setCancelCheck(options.cancelled);
-    if (!reader.open(input, error))
+    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(input, error, options.cancelled);
+    if (!reader)
         return false;
-    reader.setFrameSize(size); // a clip's frames come as the conversion reads them
+    reader->setFrameSize(size); // a clip's frames come as the conversion reads them
     imaging::RgbaImage frame;
     for (const int source : wanted) {
         if (source > lastSource)
             break;
-        imaging::ReadResult result = reader.skipTo(source, error);
+        imaging::ReadResult result = reader->skipTo(source, error);
         if (result)
-            result = reader.readNext(frame, error);
+            result = reader->readNext(frame, error);
         if (!result)
             return *error ? false
                           : imaging::Fail(error, imaging::ErrorKind::Corrupt, input,
@@ -332,10 +331,10 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
     d.input = input;
     d.options = options;
     {
-        imaging::AnimationReader reader;
-        if (!reader.open(input, error))
+        const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(input, error);
+        if (!reader)
             return false;
-        d.info = reader.info();
+        d.info = reader->info();
     }
     if (!PlanTimeline(input, d.info, options.timeline, &d.plan, error)
         || !RenderSize(input, d.info.width, d.info.height, d.info.work, ResizeFor(d.info, options.resize),

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "convert.h"
-#include "imaging/gif_levels.h"
+#include "imaging/colour/gif_levels.h"
 
 #include <map>
 #include <memory>

@@ -12,7 +12,7 @@
 
 #include "imaging/animation_reader.h"
 #include "imaging/resize.h"
-#include "imaging/scratch_file.h"
+#include "imaging/files/scratch_file.h"
 
 #include <cstdint>
 #include <optional>

@@ -11,8 +11,8 @@
 // The encoded frames are held in memory until finish().
 #pragma once
 
-#include "animation_writer.h"
-#include "image.h"
+#include "imaging/animation_writer.h"
+#include "imaging/image.h"
 
 #include <memory>
 #include <string>

@@ -1,8 +1,8 @@
-#include "webp_writer.h"
+#include "imaging/webp/webp_writer.h"
 
-#include "atomic_file.h"
-#include "errors.h"
-#include "size_limits.h"
+#include "imaging/files/atomic_file.h"
+#include "imaging/errors.h"
+#include "imaging/size_limits.h"
 
 #include <webp/encode.h>
 #include <webp/mux.h>
