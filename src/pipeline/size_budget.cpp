@@ -207,7 +207,7 @@ struct SizeEstimator::Impl {
 
     bool webp() const { return options.output.format == OutputFormat::Webp; }
     int bestQuality() const { return webp() ? imaging::kLosslessQuality : imaging::kBestQuality; }
-    int worstQuality() const { return webp() ? 0 : 1; }
+    int worstQuality() const { return kMinQuality; } // as --quality takes, for both formats
     int keptAt(int step) const { return (static_cast<int>(plan.size()) + step - 1) / step; }
     bool reasonable(int step, double scale) const
     {
@@ -328,6 +328,8 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
 {
     Impl& d = *impl_;
     d = Impl{};
+    if (!CheckOptions(input, options, 0, error))
+        return false;
     d.input = input;
     d.options = options;
     {
@@ -759,6 +761,8 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
                          imaging::AnimationDamage* damage)
 {
     *outcome = BudgetOutcome{};
+    if (!CheckOptions(input, options, maxBytes, error))
+        return false;
     SizeEstimator estimator;
     if (!estimator.open(input, options, error))
         return false;

@@ -1,6 +1,7 @@
 #include "shell/pages.h"
 
 #include "engine/variants.h"
+#include "pipeline/options.h"
 #include "shell/appearance.h"
 #include "shell/result_viewer.h"
 #include "shell/snapshot_list.h"
@@ -339,7 +340,7 @@ ResultPage::ResultPage(QWidget* parent) : QWidget(parent)
     fitLabel->setBuddy(ComboFit);
     ComboFit->addItem(tr("Original"), 0LL);
     // The limits of common places to share an animation.
-    for (const long long bytes : {10LL << 20, 8LL << 20, 5LL << 20, 256LL << 10})
+    for (const long long bytes : kFitUnderChoices)
         ComboFit->addItem(QLocale().formattedDataSize(bytes, 0, QLocale::DataSizeTraditionalFormat), bytes);
     ComboFit->addItem(tr("Custom"), -1LL);
     SpinFit = new QSpinBox(this);
