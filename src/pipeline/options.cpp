@@ -371,7 +371,9 @@ bool CheckOptions(const std::string& file, const ConvertOptions& options, long l
     check(OptionId::Threads, options.threads);
     if (options.resize.scale != 0) // 0 keeps the size
         check(OptionId::Scale, options.resize.scale);
-    if (options.output.quality != imaging::kLosslessQuality)
+    const bool webp = options.output.format == imaging::OutputFormat::Webp;
+    if (options.output.quality != imaging::kLosslessQuality
+        && !(webp && options.output.quality == kLowestWebpQuality))
         check(OptionId::Quality, options.output.quality);
     if (maxBytes != 0)
         check(OptionId::MaxBytes, static_cast<double>(maxBytes));

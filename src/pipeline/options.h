@@ -70,7 +70,7 @@ struct OptionInfo {
     std::string help{};
     std::string unit{}; // "seconds", "frames a second", ""
     double min = 0, max = 0;
-    std::string defaultText{}; // "1", "a clip's own rate up to 25", or empty
+    std::string defaultText{};                                  // "1", "a clip's own rate up to 25", or empty
     std::vector<std::pair<std::string, std::string>> choices{}; // word, what it means
     unsigned commands = kConvertCommand;
     bool inWindow = false; // the window offers it too (its ranges come from here)
@@ -102,6 +102,9 @@ constexpr double kShortestSpan = 0.01;
 // Times beyond this many seconds (about 11 days) name no part of any clip.
 constexpr double kLatestTime = 1e6;
 constexpr int kMinQuality = 1, kMaxQuality = 100;
+// The size budget's search takes a WebP down to libwebp's lowest lossy
+// quality, below what --quality offers; the library accepts it for a WebP.
+constexpr int kLowestWebpQuality = 0;
 constexpr int kMaxThreads = 256;
 // No animation fits in fewer bytes: the headers of a one-pixel GIF or WebP
 // take more (a 1 x 1 still comes to 54 and 38). The largest budget is far

@@ -207,7 +207,7 @@ struct SizeEstimator::Impl {
 
     bool webp() const { return options.output.format == OutputFormat::Webp; }
     int bestQuality() const { return webp() ? imaging::kLosslessQuality : imaging::kBestQuality; }
-    int worstQuality() const { return kMinQuality; } // as --quality takes, for both formats
+    int worstQuality() const { return webp() ? kLowestWebpQuality : kMinQuality; }
     int keptAt(int step) const { return (static_cast<int>(plan.size()) + step - 1) / step; }
     bool reasonable(int step, double scale) const
     {
