@@ -276,7 +276,7 @@ std::optional<long long> ParseBytes(std::string_view text)
     if (!value || factor == 0)
         return std::nullopt;
     const double bytes = std::floor(*value * factor);
-    if (!(bytes <= 1e15))
+    if (!(bytes >= 1 && bytes <= 1e15))
         return std::nullopt;
     return static_cast<long long>(bytes);
 }
