@@ -746,8 +746,9 @@ bool WriteWebpWithinBudget(const std::string& shown, const std::string& input, c
 
 std::string DescribeSettings(const SizeSettings& settings)
 {
-    std::string text = settings.quality >= imaging::kLosslessQuality ? std::string("lossless")
-                                                         : "quality " + std::to_string(settings.quality);
+    std::string text = settings.quality >= imaging::kLosslessQuality
+                           ? std::string("lossless")
+                           : "quality " + std::to_string(settings.quality);
     if (settings.frameStep > 1)
         text += ", every " + std::to_string(settings.frameStep)
                 + (settings.frameStep == 2 ? "nd" : settings.frameStep == 3 ? "rd" : "th") + " frame";
