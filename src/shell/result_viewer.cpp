@@ -147,8 +147,12 @@ void ResultViewer::appendFrame(const QImage& original, const QImage& frame, int 
     frames_.append(frame);
     originals_.append(original);
     delays_.append(hundredths);
+    // The first frame shows at once; the one after it starts the playing,
+    // whether the frames come one by one or all at once.
     if (frames_.size() == 1)
         goTo(0);
+    else if (!timer_.isActive())
+        schedule();
 }
 
 int ResultViewer::frameCount() const
@@ -299,7 +303,8 @@ void ResultViewer::paintEvent(QPaintEvent*)
     }
 
     const QRect area = rect().adjusted(16, 16, -16, -16);
-    const QSize size = actualSize_ ? frame.size() : FittedSize(frame.size(), area.size());
+    const QSize natural = !after_ && pictureSize_.isValid() ? pictureSize_ : frame.size();
+    const QSize size = actualSize_ ? natural : FittedSize(natural, area.size());
     const QRect target(area.x() + (area.width() - size.width()) / 2,
                        area.y() + (area.height() - size.height()) / 2, size.width(), size.height());
 

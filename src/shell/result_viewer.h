@@ -48,6 +48,10 @@ public:
     void showFrames();
     void appendFrame(const QImage& original, const QImage& frame, int hundredths);
 
+    // The size the handed-in frames stand for (the preview's are made
+    // smaller): they are shown as a picture of that size would be.
+    void setPictureSize(QSize size) { pictureSize_ = size; }
+
     // What the viewer says while it has nothing to show.
     void setPlaceholder(const QString& text) { placeholder_ = text; }
 
@@ -94,6 +98,7 @@ private:
     QTimer timer_;
     QString fileName_;
     QString placeholder_;
+    QSize pictureSize_;
     int index_ = 0;
     bool playing_ = true;
     bool actualSize_ = false;

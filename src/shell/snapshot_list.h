@@ -57,6 +57,10 @@ public:
     // coordinates.
     QRect checkBoxRect(int row) const;
 
+    // Width over height of the pictures, known before they are: the list is
+    // never lower than one row of cards of that shape.
+    void setPictureAspect(double aspect);
+
     // Lays the items out again from the top-left, filling the width.
     void arrange();
 
@@ -78,6 +82,7 @@ private:
     void spreadOver();
     void onItemEvent(QListWidgetItem* item);
     bool updating_ = false;
+    double aspect_ = 4.0 / 3.0;
     ImageList* images_ = nullptr;
 };
 
