@@ -37,6 +37,7 @@ QToolButton* SmallButton(const QString& text, const QString& tip, const QString&
     button->setText(text);
     button->setToolTip(tip);
     button->setObjectName(name);
+    button->setProperty("role", QStringLiteral("small")); // the skin draws these alike
     button->setFocusPolicy(Qt::StrongFocus);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     return button;

@@ -15,6 +15,8 @@
 
 #include <memory>
 
+class QPainter;
+
 namespace qf::shell {
 
 // The size a picture is shown at in an area: reduced to fit, keeping its
@@ -82,8 +84,11 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    void drawFocusRing(QPainter& painter);
     void advance();
     void goTo(int index);
     void schedule();

@@ -172,6 +172,7 @@ void FormBatch::setOptionsOpen(bool open)
     if (open == PageChoose->sidePanelOpen())
         return;
     PageChoose->setSidePanelOpen(open);
+    updateMinimumSize(); // the window grows where the panel needs it
     if (open && !SwitchBoxes.isEmpty())
         SwitchBoxes.front()->setFocus();
     else if (!open && CurrentStep == Step::Choose)
