@@ -107,6 +107,12 @@ FormBatch::FormBatch(FormServices services, QWidget* parent)
     setAcceptDrops(true);
 
     Doc = std::make_unique<Document>(services_.systemTemp);
+    // The window's size and place are stored a moment after each change, so
+    // closing it writes nothing.
+    GeometrySave = new QTimer(this);
+    GeometrySave->setSingleShot(true);
+    GeometrySave->setInterval(1000);
+    connect(GeometrySave, &QTimer::timeout, this, &FormBatch::saveWindowGeometry);
     loadSkin();
     createActions();
     createCommandBars();
@@ -365,9 +371,8 @@ void FormBatch::setTabOrder()
 void FormBatch::readSettings()
 {
     // The window opens as it was left, else at two thirds of the screen.
-    const QByteArray geometry =
-        services_.settings ? QByteArray::fromBase64(ReadSetting(*services_.settings, kWindowGeometry).toLatin1())
-                           : QByteArray();
+    savedGeometry_ = services_.settings ? ReadSetting(*services_.settings, kWindowGeometry) : QString();
+    const QByteArray geometry = QByteArray::fromBase64(savedGeometry_.toLatin1());
     if (geometry.isEmpty() || !restoreGeometry(geometry)) {
         const QSize screenSize = screen() ? screen()->availableGeometry().size() : QSize(1024, 768);
         resize((screenSize * 2 / 3).expandedTo(minimumSize()));
@@ -405,6 +410,21 @@ void FormBatch::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     shareCommandWidths();
+    GeometrySave->start();
+}
+
+void FormBatch::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    GeometrySave->start();
+}
+
+void FormBatch::saveWindowGeometry()
+{
+    GeometrySave->stop();
+    const QString geometry = QString::fromLatin1(saveGeometry().toBase64());
+    if (services_.settings && isVisible() && geometry != savedGeometry_)
+        WriteSetting(*services_.settings, kWindowGeometry, savedGeometry_ = geometry);
 }
 
 void FormBatch::updateMinimumSize()
@@ -596,8 +616,8 @@ void FormBatch::closeEvent(QCloseEvent* event)
     // waited for: the program may end before it has, and what it writes
     // only ever replaces a file whole. The results go with the window.
     closing_ = true;
-    if (services_.settings)
-        WriteSetting(*services_.settings, kWindowGeometry, QString::fromLatin1(saveGeometry().toBase64()));
+    if (GeometrySave->isActive())
+        saveWindowGeometry();
     hide();
     Work->abandon();
     GdViewer1->closeFile();

@@ -128,6 +128,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -145,6 +146,7 @@ private:
     void readSettings();
 
     void runReminder();
+    void saveWindowGeometry();
     void shareCommandWidths();
     // The window is never narrower than the step captions need, nor lower
     // than the page of the opened file needs.
@@ -238,6 +240,8 @@ private:
     QString notice_;      // the line about the opened GIF, empty when none
     QString openFolder_;  // where the open dialog starts
     QString saveFolder_;  // where the last save of this GIF went
+    QTimer* GeometrySave = nullptr; // the window's size and place, stored
+    QString savedGeometry_;         // once they settle
 
     Step stepBeforeWork_ = Step::Open;
     bool nextBeforeWork_ = false;
