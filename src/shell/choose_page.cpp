@@ -13,6 +13,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cmath>
 
 namespace qf::shell {
 

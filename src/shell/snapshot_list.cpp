@@ -32,13 +32,6 @@ void ImageList::clear()
     pixmaps_.clear();
 }
 
-double ImageList::aspect() const
-{
-    if (pictures_.isEmpty() || pictures_.front().height() == 0)
-        return 4.0 / 3.0;
-    return double(pictures_.front().width()) / pictures_.front().height();
-}
-
 void ImageList::setThumbnailSize(QSize size)
 {
     if (size == size_)

@@ -24,8 +24,6 @@ public:
     int count() const { return static_cast<int>(pixmaps_.size()); }
     const QPixmap& pixmap(int index) const { return pixmaps_.at(index); }
     void clear();
-    // Width over height of the pictures.
-    double aspect() const;
     // Makes every thumbnail again at the new size.
     void setThumbnailSize(QSize size);
 

@@ -169,8 +169,8 @@ private Q_SLOTS:
     {
         start();
         open(animated_);
-        const QImage plain = thumbnail();
         child<QAbstractButton>("BtnOptions")->click();
+        const QImage plain = thumbnail();
         QCOMPARE(qf::kSwitches[4].member, &qf::Switches::Blur);
         QCheckBox* blur = child<QGroupBox>("GroupBox1")->findChildren<QCheckBox*>()[4];
         blur->click();
@@ -437,9 +437,16 @@ private Q_SLOTS:
             });
             return delay;
         };
+        const int narrowest = w_->minimumWidth();
         open(file);
         QCOMPARE(child<ClipBar>("ClipBar")->isVisible(), controls);
+        // The clip controls fit the window at its narrowest, which they do
+        // not widen.
+        QCOMPARE(w_->minimumWidth(), narrowest);
+        w_->resize(w_->minimumSize());
+        QTRY_COMPARE(w_->size(), w_->minimumSize());
         if (controls) {
+            QVERIFY(child<ClipBar>("ClipBar")->width() >= child<ClipBar>("ClipBar")->sizeHint().width());
             QCOMPARE(side(thumbnail()), QChar('L')); // the clip's first picture
             QCOMPARE(firstPreviewDelay(1), 20);       // its own 5 frames a second
         }
