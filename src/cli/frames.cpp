@@ -18,6 +18,9 @@ namespace {
 
 int WriteFrames(const FramesArgs& args)
 {
+    const auto framePng = [](const std::string& name) { return FramePngNumber(name) > 0; };
+    if (std::string problem = FolderOverInput(args.input, args.dir, framePng); !problem.empty())
+        return UsageError(problem);
     imaging::Error error;
     StandardStreams streams;
     const std::unique_ptr<imaging::AnimationReader> reader = OpenInput(args.input, streams, &error);
@@ -26,6 +29,11 @@ int WriteFrames(const FramesArgs& args)
     imaging::OutputFolder folder;
     if (!imaging::OpenOutputFolder(args.dir, &folder, &error))
         return Report(error);
+    // A failure leaves no frame in a folder made for them.
+    const auto fail = [&] {
+        imaging::RemoveMadeFolder(folder, framePng);
+        return Report(error);
+    };
 
     const imaging::AnimationInfo& info = reader->info();
     ProgressBar bar("frames", args.quiet);
@@ -41,26 +49,26 @@ int WriteFrames(const FramesArgs& args)
         while (got < batchSize && more) {
             if (Interrupted()) {
                 imaging::Fail(&error, imaging::ErrorKind::Cancelled, args.dir, "interrupted");
-                return Report(error);
+                return fail();
             }
             more = static_cast<bool>(reader->readNext(batch[got], &error));
             if (error) {
                 streams.renameInError(error);
-                return Report(error);
+                return fail();
             }
             got += more;
         }
         std::vector<std::pair<std::string, imaging::ImageView>> pictures;
         for (std::size_t i = 0; i < got; ++i)
-            pictures.emplace_back(FramePngPath(args.dir, written + static_cast<int>(i) + 1),
+            pictures.emplace_back(FramePngName(written + static_cast<int>(i) + 1),
                                   imaging::ImageView::of(batch[i]));
-        if (!imaging::WritePngs(pictures, &error))
-            return Report(error);
+        if (!imaging::WritePngs(folder, pictures, &error))
+            return fail();
         written += static_cast<int>(got);
         bar.update(100.0 * written / info.frameCount);
     }
     if (!RemoveSurplusFrames(folder, written, &error))
-        return Report(error);
+        return fail();
     bar.finish();
     WarnOfDamage(args.input == "-" ? std::string(kStandardInput) : args.input, reader->damage());
     return kExitOk;

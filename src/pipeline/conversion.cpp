@@ -136,12 +136,6 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
 {
     input_ = input;
     output_ = output;
-    if (options_.pngFramesDir) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(*options_.pngFramesDir, ec))
-            return imaging::Fail(error, imaging::ErrorKind::Unwritable, *options_.pngFramesDir, "no such folder");
-    }
-
     reader_ = imaging::OpenAnimation(input, error, options_.cancelled);
     if (!reader_)
         return false;
@@ -251,8 +245,8 @@ void Conversion::render(Frame& frame)
         // The frame pictures are independent files: compressing them here
         // keeps the in-order stages free.
         imaging::Error pngError;
-        if (options_.pngFramesDir
-            && !imaging::WritePng(FramePngPath(*options_.pngFramesDir, source.number), out.picture, &pngError))
+        if (options_.pngFrames
+            && !imaging::WritePng(*options_.pngFrames, FramePngName(source.number), out.picture, &pngError))
             run_->fail(std::move(pngError));
     } catch (const std::bad_alloc&) {
         run_->fail(OutOfMemory(input_, info_.width, info_.height));

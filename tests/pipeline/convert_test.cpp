@@ -45,8 +45,8 @@ TEST(Conversion, EveryFrameIsTheEnginesPictureNumberedFromOne)
     ConvertOptions options;
     options.variant = 2;
     options.threads = 1;
-    options.pngFramesDir = dir.file("frames");
     Error error;
+    ASSERT_TRUE(imaging::OpenOutputFolder(dir.file("frames"), &options.pngFrames.emplace(), &error));
     ASSERT_TRUE(ConvertAllFrames(input, output, options, &error)) << error.message();
     imaging::AnimationInfo in, out;
     const auto source = ReadAnimation(input, &in);
