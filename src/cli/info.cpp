@@ -19,13 +19,12 @@ int PrintInfo(const std::string& input)
     const std::unique_ptr<imaging::AnimationReader> reader = OpenInput(input, streams, &error);
     if (!reader)
         return Report(error);
-    // Damaged image data shows only in decoding: every frame is decoded.
-    imaging::RgbaImage frame;
-    while (reader->readNext(frame, &error)) {
-    }
-    streams.renameInError(error);
-    if (error)
+    // Damaged image data shows only in reading it: a GIF's codes are read
+    // without spelling out a pixel, other formats' frames are decoded.
+    if (!reader->checkFrames(&error)) {
+        streams.renameInError(error);
         return Report(error);
+    }
     const std::string shown = input == "-" ? std::string(kStandardInput) : input;
     const imaging::AnimationDamage& damage = reader->damage();
     WarnOfDamage(shown, damage);

@@ -12,6 +12,14 @@
 namespace qf::imaging {
 namespace {
 
+// Decodes every frame left; false with error set when one fails.
+bool PassAll(AnimationReader& reader, RgbaImage& frame, Error* error)
+{
+    while (reader.readNext(frame, error)) {
+    }
+    return !(error && *error);
+}
+
 // A GIF skips ahead without decoding where a frame covers the whole screen.
 class GifAnimation final : public AnimationReader {
 public:
@@ -43,6 +51,11 @@ public:
             read_ = std::min(frame, count);
         }
         return {read_ < count ? ReadStatus::Frame : ReadStatus::End};
+    }
+    bool checkFrames(Error* error) override
+    {
+        read_ = 0;
+        return gif_.checkData(error);
     }
 
 private:
@@ -78,6 +91,7 @@ public:
         }
         return {read_ < info().frameCount ? ReadStatus::Frame : ReadStatus::End};
     }
+    bool checkFrames(Error* error) override { return PassAll(*this, skipped_, error); }
 
 private:
     WebpReader webp_;
@@ -102,9 +116,11 @@ public:
     ReadResult readNext(RgbaImage& frame, Error* error) override { return video_.readNext(frame, error); }
     ReadResult skipNext(Error* error) override { return video_.skipNext(error); }
     ReadResult skipTo(int frame, Error* error) override { return video_.skipTo(frame, error); }
+    bool checkFrames(Error* error) override { return PassAll(*this, frame_, error); }
 
 private:
     VideoReader video_;
+    RgbaImage frame_;
 };
 
 } // namespace

@@ -36,6 +36,12 @@ public:
     // first frame of the file); a clip starts decoding at a key frame near it
     // where it can. Frame, or End when the animation ends first.
     virtual ReadResult skipTo(int frame, Error* error) = 0;
+    // Passes over every frame not yet read to find the damage in them
+    // (damage()). A GIF's image data is read without decoding a pixel, in
+    // the time its codes take whatever the frames' size, and the GIF is
+    // then read from its first frame again; other formats decode their
+    // frames and have none left to read.
+    virtual bool checkFrames(Error* error) = 0;
 };
 
 // Opens path with the reader its content asks for, learning the size, frame

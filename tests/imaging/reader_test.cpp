@@ -4,6 +4,7 @@
 
 #include "fuzz_checks.h"
 #include "imaging/size_limits.h"
+#include "imaging/gif/gif_lzw.h"
 #include "imaging/gif/gif_reader.h"
 
 #include <gtest/gtest.h>
@@ -198,6 +199,51 @@ TEST(GifReader, InterlacedRowsGoWhereTheyBelong)
     }
 }
 
+// Image data of long strings (a flat frame: each code a string one longer
+// than the last, thousands of pixels a code), of short ones (stripes) and of
+// too few pixels for the frame: reading the codes alone finds what decoding
+// finds.
+TEST(GifReader, CodesAloneFindTheDamageDecodingFinds)
+{
+    TempDir dir;
+    const struct {
+        const char* name;
+        int rowsGiven;
+        int period; // of the stripes; 0: flat
+        const char* damage;
+    } rows[] = {
+        {"flat", 300, 0, ""},
+        {"stripes", 300, 7, ""},
+        {"flat, rows missing", 200, 0, "the image data of frame 2 ends early"},
+        {"stripes, rows missing", 299, 3, "the image data of frame 2 ends early"},
+    };
+    for (const auto& row : rows) {
+        Bytes file;
+        PutHeader(file);
+        PutScreen(file, 300, 300, &kGlobal);
+        for (int frame = 0; frame < 2; ++frame) {
+            const int given = frame == 0 ? 300 : row.rowsGiven;
+            std::vector<std::uint8_t> indexes(300u * static_cast<std::size_t>(given));
+            for (std::size_t i = 0; i < indexes.size(); ++i)
+                indexes[i] = static_cast<std::uint8_t>(row.period ? i % static_cast<std::size_t>(row.period) % 4 : 1);
+            PutControl(file, 1, 10);
+            PutDescriptor(file, {0, 0, 300, 300});
+            PutImageData(file, 2, imaging::LzwEncode(2, indexes.data(), nullptr, indexes.size()));
+        }
+        PutTrailer(file);
+        const std::string path = dir.file("a.gif");
+        WriteBytes(path, file);
+        GifReader decoded, checked;
+        Error error;
+        ASSERT_TRUE(decoded.open(path, &error) && checked.open(path, &error)) << error.message();
+        for (RgbaImage frame; decoded.readNext(frame, &error);) {
+        }
+        ASSERT_TRUE(checked.checkData(&error)) << error.message();
+        EXPECT_EQ(decoded.damage().what, row.damage) << row.name;
+        EXPECT_EQ(checked.damage().what, row.damage) << row.name;
+    }
+}
+
 class BrokenGif : public ::testing::TestWithParam<GifCase> {};
 
 // The fuzzers' checks (a clean refusal naming the file, or every frame at
@@ -220,9 +266,14 @@ TEST_P(BrokenGif, AnswersCleanlyInLittleMemory)
             const std::string problem = fuzz::CheckGifFile(path, c.bytes.data(), c.bytes.size());
             for (RgbaImage frame; opens && reader.readNext(frame, &error);) {
             }
-            std::printf("%s; %s; %s\n", problem.c_str(), error.message().c_str(),
-                        reader.damage().what.c_str());
-            return !problem.empty() || (c.expect != Expect::Either && opens != (c.expect == Expect::Opens))
+            // Reading the codes alone finds the same damage as decoding.
+            GifReader checked;
+            Error checkError;
+            const bool checks = opens && checked.open(path, &checkError) && checked.checkData(&checkError);
+            std::printf("%s; %s; %s; checked: %s\n", problem.c_str(), error.message().c_str(),
+                        reader.damage().what.c_str(), checked.damage().what.c_str());
+            return !problem.empty() || checks != (opens && !error)
+                   || checked.damage().what != reader.damage().what || (c.expect != Expect::Either && opens != (c.expect == Expect::Opens))
                    || (opens && reader.info().frameCount < c.minFrames)
                    || (opens && reader.damage().afterFrame != c.damagedAfter)
                    || (c.expect == Expect::TooLarge && error.kind != ErrorKind::TooLarge);

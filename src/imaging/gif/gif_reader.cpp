@@ -307,6 +307,43 @@ const AnimationDamage& GifReader::damage() const
     return impl_ ? impl_->damage : none;
 }
 
+bool GifReader::checkData(Error* error)
+{
+    if (!impl_ || impl_->path.empty())
+        return Fail(error, ErrorKind::InvalidArgument, "", "no GIF is open");
+    Impl& d = *impl_;
+    if (!d.restart(error))
+        return false;
+    d.streamAtStart = false;
+    for (int number = 1; number <= d.info.frameCount; ++number) {
+        if (d.stopAsked())
+            return d.cancel(error);
+        FrameHeader header;
+        if (!d.nextFrame(header, error))
+            return false;
+        switch (d.stream.check(header, RowsToDecode(header.height, header.interlaced, d.visibleRows(header)))) {
+        case ImageData::Whole:
+            break;
+        case ImageData::EndsEarly:
+            d.noteDamage(number - 1, "the image data of frame " + std::to_string(number) + " ends early");
+            break;
+        case ImageData::BadCode:
+            d.noteDamage(number - 1, "the image data of frame " + std::to_string(number) + " is damaged");
+            break;
+        case ImageData::BadCodeSize:
+            d.noteDamage(number - 1, CodeSizeDamage(number, header.minCodeSize));
+            break;
+        case ImageData::Cut:
+            return d.changed(error);
+        case ImageData::Failed:
+            return Fail(error, ErrorKind::Unreadable, d.path, "cannot be read to the end");
+        case ImageData::Cancelled:
+            return d.cancel(error);
+        }
+    }
+    return d.restart(error);
+}
+
 ReadResult GifReader::readNext(RgbaImage& frame, Error* error)
 {
     constexpr ReadResult failed{ReadStatus::Failed};
