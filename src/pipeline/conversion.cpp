@@ -144,7 +144,7 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     std::vector<TimelineFrame> plan;
     if (!PlanTimeline(input, info_, options_.timeline, &plan, error))
         return false;
-    if (!RenderSize(input, info_.width, info_.height, info_.work, ResizeFor(info_, options_.resize), &size_,
+    if (!RenderSize(input, info_, static_cast<int>(plan.size()), ResizeFor(info_, options_.resize), &size_,
                     error))
         return false;
     reader_->setFrameSize(size_);

@@ -337,7 +337,7 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         d.info = reader->info();
     }
     if (!PlanTimeline(input, d.info, options.timeline, &d.plan, error)
-        || !RenderSize(input, d.info.width, d.info.height, d.info.work, ResizeFor(d.info, options.resize),
+        || !RenderSize(input, d.info, static_cast<int>(d.plan.size()), ResizeFor(d.info, options.resize),
                        &d.size, error))
         return false;
 

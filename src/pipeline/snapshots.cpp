@@ -84,8 +84,7 @@ bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, co
     if (!PlanTimeline(file, opened->info, options.timeline, &plan, error))
         return false;
     imaging::Size size;
-    if (!RenderSize(file, opened->info.width, opened->info.height, 0, ResizeFor(opened->info, options.resize), &size,
-                    error))
+    if (!RenderSize(file, opened->info, 1, ResizeFor(opened->info, options.resize), &size, error))
         return false;
     reader->setFrameSize(size); // a clip's picture comes scaled as a conversion scales it
     if (!reader->skipTo(plan.front().source, error))

@@ -188,6 +188,14 @@ bool GifReader::Impl::scan(Error* error)
         return refuseSize();
     const std::int64_t fileSize = stream.fileSize();
     const std::int64_t workLimit = WorkLimit(fileSize);
+    info.fileBytes = fileSize;
+    // The screen is the canvas every frame is composed on.
+    auto refusePicture = [&] {
+        return Fail(error, ErrorKind::TooLarge, path,
+                    "is " + BeyondPictureLimit(info.width, info.height, fileSize, "a GIF"));
+    };
+    if (static_cast<std::int64_t>(info.width) * info.height > PictureLimit(fileSize))
+        return refusePicture();
 
     Record ending = Record::End;
     for (;;) {
@@ -206,6 +214,8 @@ bool GifReader::Impl::scan(Error* error)
             info.height = std::max(info.height, header.top + header.height);
             if (tooLarge())
                 return refuseSize();
+            if (static_cast<std::int64_t>(info.width) * info.height > PictureLimit(fileSize))
+                return refusePicture();
         }
         const ImageData data = stream.skipData();
         if (data == ImageData::Failed) {
@@ -229,7 +239,8 @@ bool GifReader::Impl::scan(Error* error)
                      + static_cast<std::int64_t>(rows) * header.width;
         if (info.work > workLimit)
             return Fail(error, ErrorKind::TooLarge, path,
-                        "asks for more work than the limit of " + Megapixels(workLimit) + " for a file of "
+                        "is a GIF that asks for more work than the limit of " + Megapixels(workLimit)
+                            + " for a file of "
                             + std::to_string(fileSize) + " bytes (each frame costs the "
                             + std::to_string(info.width) + " x " + std::to_string(info.height)
                             + " screen, plus the pixels it decodes; a file may ask for "
