@@ -141,10 +141,10 @@
         <translation>GIF-Datei (*.gif)</translation>
     </message>
     <message>
-        <source>This file cannot be opened as a GIF.
+        <source>This file cannot be opened.
 
 %1</source>
-        <translation>Diese Datei kann nicht als GIF geöffnet werden.
+        <translation>Diese Datei kann nicht geöffnet werden.
 
 %1</translation>
     </message>

@@ -141,10 +141,10 @@
         <translation>Archivo GIF (*.gif)</translation>
     </message>
     <message>
-        <source>This file cannot be opened as a GIF.
+        <source>This file cannot be opened.
 
 %1</source>
-        <translation>Este archivo no se puede abrir como GIF.
+        <translation>Este archivo no se puede abrir.
 
 %1</translation>
     </message>

@@ -141,10 +141,10 @@
         <translation>Fichier GIF (*.gif)</translation>
     </message>
     <message>
-        <source>This file cannot be opened as a GIF.
+        <source>This file cannot be opened.
 
 %1</source>
-        <translation>Ce fichier ne peut pas être ouvert comme GIF.
+        <translation>Ce fichier ne peut pas être ouvert.
 
 %1</translation>
     </message>

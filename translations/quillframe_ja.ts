@@ -140,10 +140,10 @@
         <translation>GIF ファイル (*.gif)</translation>
     </message>
     <message>
-        <source>This file cannot be opened as a GIF.
+        <source>This file cannot be opened.
 
 %1</source>
-        <translation>このファイルは GIF として開けません。
+        <translation>このファイルを開けません。
 
 %1</translation>
     </message>

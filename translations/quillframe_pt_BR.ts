@@ -141,10 +141,10 @@
         <translation>Arquivo GIF (*.gif)</translation>
     </message>
     <message>
-        <source>This file cannot be opened as a GIF.
+        <source>This file cannot be opened.
 
 %1</source>
-        <translation>Este arquivo não pode ser aberto como GIF.
+        <translation>Este arquivo não pode ser aberto.
 
 %1</translation>
     </message>

@@ -140,10 +140,10 @@
         <translation>GIF 文件 (*.gif)</translation>
     </message>
     <message>
-        <source>This file cannot be opened as a GIF.
+        <source>This file cannot be opened.
 
 %1</source>
-        <translation>无法将此文件作为 GIF 打开。
+        <translation>无法打开此文件。
 
 %1</translation>
     </message>

@@ -1,5 +1,6 @@
 #include "imaging/animation_reader.h"
 
+#include "imaging/errors.h"
 #include "imaging/gif/gif_reader.h"
 #include "imaging/video/video_reader.h"
 #include "imaging/webp/webp_reader.h"
@@ -8,6 +9,10 @@
 #include <cstdio>
 #include <cstring>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qf::imaging {
 namespace {
@@ -128,11 +133,27 @@ private:
 std::unique_ptr<AnimationReader> OpenAnimation(const std::string& path, Error* error,
                                                std::function<bool()> cancelled)
 {
+    // A pipe, a device or a socket would keep the reader waiting for a
+    // writer that may never come: only files are read (the command line
+    // copies a stream into one first). Opened without waiting, then looked
+    // at, before a byte is read.
     unsigned char head[12] = {};
     std::size_t got = 0;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        got = std::fread(head, 1, sizeof head, file);
-        std::fclose(file);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (fd >= 0 && ::fstat(fd, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        const char* what = S_ISFIFO(status.st_mode)   ? "is a named pipe"
+                           : S_ISSOCK(status.st_mode) ? "is a socket"
+                                                      : "is a device";
+        Fail(error, ErrorKind::Unreadable, path,
+             std::string(what) + ", not a file; save the animation to a file and open that");
+        return nullptr;
+    }
+    if (fd >= 0) {
+        const ssize_t read = ::read(fd, head, sizeof head);
+        got = read > 0 ? static_cast<std::size_t>(read) : 0;
+        ::close(fd);
     }
     if (LooksLikeWebp(head, got)) {
         auto webp = std::make_unique<WebpAnimation>();

@@ -667,7 +667,7 @@ void FormBatch::finishOpen(const QString& path, bool ok, const OpenedGif& gif, c
         if (!cancelled && error.kind != imaging::ErrorKind::Cancelled)
             services_.ui->warn(
                 this, kAppTitle,
-                tr("This file cannot be opened as a GIF.\n\n%1")
+                tr("This file cannot be opened.\n\n%1")
                     .arg(ErrorText(error).isEmpty() ? QDir::toNativeSeparators(path) : ErrorText(error)));
         openPending();
         return;
