@@ -4,6 +4,7 @@
 #include "imaging/errors.h"
 #include "imaging/png/png_io.h"
 #include "pipeline/folders.h"
+#include "pipeline/free_memory.h"
 #include "progress_bar.h"
 #include "standard_streams.h"
 
@@ -39,9 +40,17 @@ int WriteFrames(const FramesArgs& args)
     ProgressBar bar("frames", args.quiet);
     // Frames are decoded in order and written a batch at a time: a file
     // waits for the disk before it replaces its name, and a batch waits once.
-    // A batch holds at most about 256 MB of frames.
-    const std::size_t frameBytes = std::max<std::size_t>(1, std::size_t(4) * info.width * info.height);
-    const std::size_t batchSize = std::clamp<std::size_t>((std::size_t(256) << 20) / frameBytes, 1, 16);
+    // A batch holds at most about 256 MB of frames, and no more than the
+    // memory left beside the reader's canvas.
+    const double frameBytes = std::max(1.0, 4.0 * info.width * info.height);
+    const double available = AvailableMemory();
+    const double readerBytes = kReaderBytesPerPixel * info.width * info.height;
+    if (!CheckMemory(readerBytes + frameBytes, available, args.input == "-" ? std::string(kStandardInput) : args.input,
+                     "write frames of " + std::to_string(info.width) + " x " + std::to_string(info.height) + " pixels",
+                     &error))
+        return fail();
+    const double room = available > 0 ? std::min(256.0 * 1048576, (available - readerBytes) / 2) : 256.0 * 1048576;
+    const std::size_t batchSize = static_cast<std::size_t>(std::clamp(room / frameBytes, 1.0, 16.0));
     std::vector<imaging::RgbaImage> batch(batchSize);
     int written = 0;
     for (bool more = true; more;) {

@@ -3,6 +3,7 @@
 #include "common.h"
 #include "imaging/errors.h"
 #include "imaging/files/output_paths.h"
+#include "pipeline/free_memory.h"
 #include "standard_streams.h"
 
 #include <cstdio>
@@ -20,7 +21,11 @@ int PrintInfo(const std::string& input)
     if (!reader)
         return Report(error);
     // Damaged image data shows only in reading it: a GIF's codes are read
-    // without spelling out a pixel, other formats' frames are decoded.
+    // without spelling out a pixel, other formats' frames are decoded, in
+    // the memory left.
+    if (!CheckMemory(static_cast<double>(reader->checkingBytes()), AvailableMemory(),
+                     input == "-" ? std::string(kStandardInput) : input, "read its frames", &error))
+        return Report(error);
     if (!reader->checkFrames(&error)) {
         streams.renameInError(error);
         return Report(error);

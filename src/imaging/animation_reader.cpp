@@ -17,6 +17,12 @@
 namespace qf::imaging {
 namespace {
 
+// Bytes of `canvases` RGBA pictures the size of the animation.
+std::int64_t CanvasBytes(const AnimationInfo& info, int canvases)
+{
+    return std::int64_t{4} * canvases * info.width * info.height;
+}
+
 // Decodes every frame left; false with error set when one fails.
 bool PassAll(AnimationReader& reader, RgbaImage& frame, Error* error)
 {
@@ -62,6 +68,7 @@ public:
         read_ = 0;
         return gif_.checkData(error);
     }
+    std::int64_t checkingBytes() const override { return 0; }
 
 private:
     GifReader gif_;
@@ -97,6 +104,7 @@ public:
         return {read_ < info().frameCount ? ReadStatus::Frame : ReadStatus::End};
     }
     bool checkFrames(Error* error) override { return PassAll(*this, skipped_, error); }
+    std::int64_t checkingBytes() const override { return CanvasBytes(info(), 3); }
 
 private:
     WebpReader webp_;
@@ -122,6 +130,8 @@ public:
     ReadResult skipNext(Error* error) override { return video_.skipNext(error); }
     ReadResult skipTo(int frame, Error* error) override { return video_.skipTo(frame, error); }
     bool checkFrames(Error* error) override { return PassAll(*this, frame_, error); }
+    // The decoder's pictures too (a few at the coded size, 1.5 bytes a pixel).
+    std::int64_t checkingBytes() const override { return CanvasBytes(info(), 4); }
 
 private:
     VideoReader video_;

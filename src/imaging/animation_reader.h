@@ -8,6 +8,7 @@
 #include "imaging/image.h"
 #include "imaging/resize.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,6 +43,9 @@ public:
     // then read from its first frame again; other formats decode their
     // frames and have none left to read.
     virtual bool checkFrames(Error* error) = 0;
+    // The memory checkFrames takes, in bytes: none to speak of for a GIF, a
+    // canvas or two of the animation's size for the others.
+    virtual std::int64_t checkingBytes() const = 0;
 };
 
 // Opens path with the reader its content asks for, learning the size, frame

@@ -148,6 +148,7 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
                     error))
         return false;
     reader_->setFrameSize(size_);
+    const double sourceArea = static_cast<double>(info_.width) * info_.height;
     info_.width = size_.width;
     info_.height = size_.height;
     info_.frameCount = static_cast<int>(plan.size());
@@ -160,22 +161,27 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
 
     if (options_.progress && !options_.progress(0.0))
         return imaging::Fail(error, imaging::ErrorKind::Cancelled, output, "cancelled");
-    if (!writer_->open(output, info_.width, info_.height, info_.loopCount, error))
-        return false;
 
     const int hardware = std::max(1, tbb::info::default_concurrency());
     threads_ = options_.threads > 0 ? std::min(options_.threads, kMaxThreads) : hardware;
     // For very large frames use fewer workers rather than run out of memory
     // (output does not depend on the number of workers); frames that even
-    // one worker cannot hold are refused before any work.
+    // one worker, with the reader's canvas and the writer's, cannot hold are
+    // refused before the writer or a worker takes any.
     const double bytesPerWorker = kWorkerBytesPerPixel * info_.width * info_.height;
+    const double fixedBytes =
+        kReaderBytesPerPixel * sourceArea
+        + (options_.output.format == imaging::OutputFormat::Webp ? kWebpWriterBytesPerPixel * info_.width * info_.height
+                                                                 : 0.0);
     const double available = AvailableMemory();
-    if (!CheckMemory(bytesPerWorker, available, input,
+    if (!CheckMemory(fixedBytes + bytesPerWorker, available, input,
                      "convert frames of " + std::to_string(info_.width) + " x " + std::to_string(info_.height)
                          + " pixels",
                      error))
         return false;
-    const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available) : kWorkerMemoryBudget;
+    if (!writer_->open(output, info_.width, info_.height, info_.loopCount, error))
+        return false;
+    const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available - fixedBytes) : kWorkerMemoryBudget;
     const int affordable = static_cast<int>(std::max(1.0, budget / bytesPerWorker));
     threads_ = std::min(threads_, affordable);
     return true;

@@ -158,6 +158,9 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         // Refused up front from the memory left, not after an allocation failed.
         {{"convert", big, out, "--threads", "2"}, kBadInput, "MB are free", littleMemory},
         {{"snapshots", big, dir.file("snaps")}, kBadInput, "MB are free", littleMemory},
+        {{"convert", big, dir.file("o.webp")}, kBadInput, "MB are free", littleMemory},
+        {{"convert", big, out, "--estimate"}, kBadInput, "MB are free", littleMemory},
+        {{"convert", big, out, "--max-bytes", "1M"}, kBadInput, "MB are free", littleMemory},
     };
     std::vector<Row> planted; // the second user's links: not followed
     for (const std::string shared : {"shared/", "open/"}) {

@@ -536,16 +536,16 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
     // file is at fault, not what would have been written.
     auto stopHere = [&](const char* what) -> ReadResult {
         d.ended = true;
-        if (d.framesRead == 0) {
-            Fail(error, ErrorKind::Corrupt, d.path,
-                 std::string("is a video none of whose frames can be decoded (") + what + ")");
-            return {ReadStatus::Failed};
-        }
+        const std::string reason = what;
         if (!d.damage || d.damage.afterFrame > d.framesRead) {
             d.damage.afterFrame = d.framesRead;
-            d.damage.what = what;
+            d.damage.what = reason;
         }
         d.damage.framesRead = d.framesRead;
+        if (d.framesRead == 0) {
+            Fail(error, ErrorKind::Corrupt, d.path, "is a video none of whose frames can be decoded (" + reason + ")");
+            return {ReadStatus::Failed};
+        }
         d.info.frameCount = d.framesRead; // fewer than the index promised
         return {ReadStatus::End};
     };
