@@ -380,8 +380,12 @@ bool VideoReader::Impl::index(Error* error)
     for (std::size_t i = 0; i + 1 < info.frameTimes.size(); ++i)
         info.delays.push_back(static_cast<int>(std::lround(info.frameTimes[i + 1] / 10000.0))
                               - static_cast<int>(std::lround(info.frameTimes[i] / 10000.0)));
-    if (damage)
+    // Packets of one timestamp are one frame: the cut comes after the
+    // frames there are.
+    if (damage) {
         damage.framesRead = info.frameCount;
+        damage.afterFrame = std::min(damage.afterFrame, info.frameCount);
+    }
     return true;
 }
 
