@@ -112,6 +112,36 @@ void AddSwitches(CLI::App* command, qf::Switches& switches)
     }
 }
 
+const std::vector<std::string> kGrainChoices{"moving", "still"};
+
+// The style controls: ink, lines and the paper grain.
+void AddStyleControls(CLI::App* command, qf::Switches& switches)
+{
+    const std::string designed = std::to_string(qf::kDesignedStyle);
+    command
+        ->add_option(
+            "--ink", switches.Ink,
+            "0-100: how dark a tone must be before it turns to solid ink. Lower keeps only the outlines "
+            "and the deepest shadows, higher fills more (default "
+                + designed + ", as designed)")
+        ->type_name("N")
+        ->check(CLI::Range(0, 100).description(""));
+    command
+        ->add_option("--lines", switches.Lines,
+                     "0-100: how strong a colour difference must be to draw an outline. Lower draws fewer, "
+                     "cleaner lines, higher more detail (default "
+                         + designed + ", as designed)")
+        ->type_name("N")
+        ->check(CLI::Range(0, 100).description(""));
+    command
+        ->add_option_function<std::string>(
+            "--grain", [&switches](const std::string& grain) { switches.StillGrain = grain == "still"; },
+            "moving or still: the grain of the pencil paper (variant 2) changes every three frames, or holds "
+            "still wherever the picture does not change (default moving)")
+        ->type_name("GRAIN")
+        ->check(CLI::IsMember(kGrainChoices).description(""));
+}
+
 // The options convert and snapshots share: many inputs and resizing.
 void AddBatchOptions(CLI::App* command, BatchArgs& args, const char* resultKind)
 {
@@ -130,6 +160,7 @@ void AddBatchOptions(CLI::App* command, BatchArgs& args, const char* resultKind)
     command->add_option("--scale", args.scale, "Resize frames by this factor (e.g. 0.5) before the effect")
         ->type_name("FACTOR");
     AddSwitches(command, args.switches);
+    AddStyleControls(command, args.switches);
     command->add_flag("-q,--quiet", args.quiet, "No progress bar");
 }
 
@@ -145,6 +176,8 @@ CompletionTables Completions()
     for (int v = 0; v < qf::kVariantCount; ++v)
         variants.emplace_back(VariantSlug(v), std::string(qf::kVariants[v].name));
     tables.choices["FORMAT"] = {{"gif", "GIF animation"}, {"webp", "animated WebP"}};
+    tables.choices["GRAIN"] = {{"moving", "changes every three frames"},
+                               {"still", "holds still where the picture does"}};
     tables.summaries = {{"convert", "Render an animation with one effect"},
                         {"snapshots", "Render frame 1 in every effect, with a contact sheet"},
                         {"frames", "Write the decoded frames as PNG files"},
