@@ -117,27 +117,18 @@ const std::vector<std::string> kGrainChoices{"moving", "still"};
 // The style controls: ink, lines and the paper grain.
 void AddStyleControls(CLI::App* command, qf::Switches& switches)
 {
-    const std::string designed = std::to_string(qf::kDesignedStyle);
-    command
-        ->add_option(
-            "--ink", switches.Ink,
-            "0-100: how dark a tone must be before it turns to solid ink. Lower keeps only the outlines "
-            "and the deepest shadows, higher fills more (default "
-                + designed + ", as designed)")
-        ->type_name("N")
-        ->check(CLI::Range(0, 100).description(""));
-    command
-        ->add_option("--lines", switches.Lines,
-                     "0-100: how strong a colour difference must be to draw an outline. Lower draws fewer, "
-                     "cleaner lines, higher more detail (default "
-                         + designed + ", as designed)")
-        ->type_name("N")
-        ->check(CLI::Range(0, 100).description(""));
+    for (const qf::StyleControlInfo& info : qf::kStyleControls) {
+        command
+            ->add_option(std::string(info.flag), switches.*info.member,
+                         "0-100. " + std::string(info.help) + " (default " + std::to_string(qf::kDesignedStyle)
+                             + ", as designed)")
+            ->type_name("N")
+            ->check(CLI::Range(0, 100).description(""));
+    }
     command
         ->add_option_function<std::string>(
             "--grain", [&switches](const std::string& grain) { switches.StillGrain = grain == "still"; },
-            "moving or still: the grain of the pencil paper (variant 2) changes every three frames, or holds "
-            "still wherever the picture does not change (default moving)")
+            "moving or still. " + std::string(qf::kStillGrainHelp) + " (default moving, as designed)")
         ->type_name("GRAIN")
         ->check(CLI::IsMember(kGrainChoices).description(""));
 }
