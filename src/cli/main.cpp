@@ -6,6 +6,7 @@
 #include "completion.h"
 #include "engine/variants.h"
 #include "imaging/errors.h"
+#include "pipeline/options.h"
 #include "version.h"
 
 #include <CLI/CLI.hpp>
@@ -112,25 +113,27 @@ void AddSwitches(CLI::App* command, qf::Switches& switches)
     }
 }
 
-const std::vector<std::string> kGrainChoices{"moving", "still"};
-
-// The style controls: ink, lines and the paper grain.
+// The style controls, as the options table declares them: ink, lines and
+// the paper grain.
 void AddStyleControls(CLI::App* command, qf::Switches& switches)
 {
-    for (const qf::StyleControlInfo& info : qf::kStyleControls) {
-        command
-            ->add_option(std::string(info.flag), switches.*info.member,
-                         "0-100. " + std::string(info.help) + " (default " + std::to_string(qf::kDesignedStyle)
-                             + ", as designed)")
-            ->type_name("N")
-            ->check(CLI::Range(0, 100).description(""));
+    for (const auto& [id, member] : {std::pair{qf::OptionId::Ink, &qf::Switches::Ink},
+                                     std::pair{qf::OptionId::Lines, &qf::Switches::Lines}}) {
+        const qf::OptionInfo& row = qf::Option(id);
+        command->add_option(row.flag, switches.*member, row.fullHelp())
+            ->type_name(row.valueName)
+            ->check(CLI::Range(static_cast<int>(row.min), static_cast<int>(row.max)).description(""));
     }
+    const qf::OptionInfo& grain = qf::Option(qf::OptionId::Grain);
+    std::vector<std::string> words;
+    for (const auto& [word, meaning] : grain.choices)
+        words.push_back(word);
     command
         ->add_option_function<std::string>(
-            "--grain", [&switches](const std::string& grain) { switches.StillGrain = grain == "still"; },
-            "moving or still. " + std::string(qf::kStillGrainHelp) + " (default moving, as designed)")
-        ->type_name("GRAIN")
-        ->check(CLI::IsMember(kGrainChoices).description(""));
+            grain.flag, [&switches](const std::string& word) { switches.StillGrain = word == "still"; },
+            grain.fullHelp())
+        ->type_name(grain.valueName)
+        ->check(CLI::IsMember(words).description(""));
 }
 
 // The options convert and snapshots share: many inputs and resizing.
@@ -167,8 +170,7 @@ CompletionTables Completions()
     for (int v = 0; v < qf::kVariantCount; ++v)
         variants.emplace_back(VariantSlug(v), std::string(qf::kVariants[v].name));
     tables.choices["FORMAT"] = {{"gif", "GIF animation"}, {"webp", "animated WebP"}};
-    tables.choices["GRAIN"] = {{"moving", "changes every three frames"},
-                               {"still", "holds still where the picture does"}};
+    tables.choices["GRAIN"] = qf::Option(qf::OptionId::Grain).choices;
     tables.summaries = {{"convert", "Render an animation with one effect"},
                         {"snapshots", "Render frame 1 in every effect, with a contact sheet"},
                         {"frames", "Write the decoded frames as PNG files"},

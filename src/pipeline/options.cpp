@@ -92,7 +92,21 @@ std::vector<OptionInfo> MakeOptions()
          "Print the expected size at these settings, and what --max-bytes would choose for its SIZE or else "
          "for common limits; write nothing",
          "", 0, 0, "", {}, kConvertCommand, false},
+        {OptionId::Grain, "--grain", "GRAIN", K::Choice,
+         "The grain of the pencil paper (variant 2): moving changes it every three frames; still holds it still "
+         "wherever the picture does not change",
+         "", 0, 0, "moving, as designed",
+         {{"moving", "changes every three frames"}, {"still", "holds still where the picture does"}}, batch, true},
     };
+    // The style controls, from the engine's table of their captions and help.
+    const OptionId styleIds[kStyleControlCount] = {OptionId::Ink, OptionId::Lines};
+    for (int i = 0; i < kStyleControlCount; ++i) {
+        const StyleControlInfo& info = kStyleControls[static_cast<std::size_t>(i)];
+        rows.insert(rows.end() - 1,
+                    OptionInfo{styleIds[i], std::string(info.flag), "N", K::Number, std::string(info.help) + "; {range}",
+                               "", kMinStyle, kMaxStyle, std::to_string(kDesignedStyle) + ", as designed", {}, batch,
+                               true});
+    }
     std::string sizes;
     for (const long long bytes : kFitUnderChoices)
         sizes += (sizes.empty() ? "" : ", ") + DescribeBytes(bytes);
@@ -279,6 +293,8 @@ bool CheckOptions(const std::string& file, const ConvertOptions& options, long l
         check(OptionId::Quality, options.output.quality);
     if (maxBytes != 0)
         check(OptionId::MaxBytes, static_cast<double>(maxBytes));
+    check(OptionId::Ink, options.switches.Ink);
+    check(OptionId::Lines, options.switches.Lines);
     return check.problem.empty() || imaging::Fail(error, imaging::ErrorKind::InvalidArgument, file, check.problem);
 }
 

@@ -47,6 +47,9 @@ enum class OptionId {
     MergeRepeats,
     MaxBytes,
     Estimate,
+    Ink,
+    Lines,
+    Grain,
 };
 
 // What an option's value is, which decides how it is read and checked.
@@ -102,6 +105,8 @@ constexpr double kShortestSpan = 0.01;
 constexpr double kLatestTime = 1e6;
 constexpr int kMinQuality = 1, kMaxQuality = 100;
 constexpr int kMaxThreads = 256;
+// The style controls (Switches::Ink, Switches::Lines) run from 0 to 100.
+constexpr int kMinStyle = 0, kMaxStyle = 100;
 // The smallest output budget any animation can be made to fit, and the largest.
 constexpr long long kMinBudget = 1024;
 constexpr long long kMaxBudget = 1LL << 40;
@@ -137,8 +142,8 @@ std::optional<double> ReadValue(OptionId id, std::string_view text, std::string*
 bool CheckTimeline(const std::string& file, const TimelineOptions& timeline, imaging::Error* error);
 
 // Every value of options checked as CheckTimeline does, and the others
-// (threads, scale, quality, the budget maxBytes, 0 for none) against the
-// table.
+// (threads, scale, quality, the budget maxBytes, 0 for none, ink and lines)
+// against the table.
 bool CheckOptions(const std::string& file, const ConvertOptions& options, long long maxBytes, imaging::Error* error);
 
 } // namespace qf

@@ -5,6 +5,7 @@
 #include "shell/form_batch.h"
 
 #include "engine/variants.h"
+#include "pipeline/options.h"
 #include "shell/pages.h"
 #include "shell/snapshot_list.h"
 #include "shell/table_text.h"
@@ -104,7 +105,7 @@ void FormBatch::createSettingsBox()
         auto* value = new QLabel(GroupBox1);
         slider->setObjectName(QStringLiteral("Slider")
                               + QString::fromUtf8(info.label.data(), qsizetype(info.label.size())));
-        slider->setRange(0, 100);
+        slider->setRange(kMinStyle, kMaxStyle);
         slider->setPageStep(10);
         slider->setValue(kDesignedStyle);
         slider->setToolTip(SwitchText(info.help));
