@@ -80,6 +80,8 @@ void FormBatch::createSettingsBox()
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(GroupBox1);
+    // Eight rows above the preview, in the window's designed height.
+    layout->setSpacing(1);
     for (const SwitchInfo& info : kSwitches) {
         auto* box = new QCheckBox(SwitchText(info.label), GroupBox1);
         box->setToolTip(SwitchText(info.help));
