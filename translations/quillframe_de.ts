@@ -219,14 +219,6 @@ Möchten Sie die Datei ersetzen?</translation>
         <translation>WebP-Datei wird gespeichert …</translation>
     </message>
     <message>
-        <source>Show the effect options (Alt+O): 1 switch differs from the defaults</source>
-        <translation>Effektoptionen anzeigen (Alt+O): 1 Schalter weicht vom Standard ab</translation>
-    </message>
-    <message>
-        <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
-        <translation>Effektoptionen anzeigen (Alt+O): %1 Schalter weichen vom Standard ab</translation>
-    </message>
-    <message>
         <source>All supported files (%1)</source>
         <translation>Alle unterstützten Dateien (%1)</translation>
     </message>
@@ -241,6 +233,14 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>All files (*)</source>
         <translation>Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): 1 option differs from the defaults</source>
+        <translation>Effektoptionen anzeigen (Alt+O): 1 Option weicht vom Standard ab</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): %1 options differ from the defaults</source>
+        <translation>Effektoptionen anzeigen (Alt+O): %1 Optionen weichen vom Standard ab</translation>
     </message>
     <message>
         <source>Open a GIF, an animated WebP or a video clip</source>
@@ -463,6 +463,30 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>Soften the finished picture with a 2 x 2 box average (before sharpening)</source>
         <translation>Das fertige Bild mit einem 2 x 2-Mittelwert weichzeichnen (vor dem Schärfen)</translation>
+    </message>
+    <message>
+        <source>Still grain</source>
+        <translation>Ruhige Papierkörnung</translation>
+    </message>
+    <message>
+        <source>The pencil paper&apos;s grain (variant 2) holds still wherever the picture does not change, instead of changing every three frames</source>
+        <translation>Die Körnung des Zeichenpapiers (Variante 2) bleibt still, wo sich das Bild nicht ändert, statt alle drei Bilder zu wechseln</translation>
+    </message>
+    <message>
+        <source>Ink</source>
+        <translation>Tinte</translation>
+    </message>
+    <message>
+        <source>How dark a tone must be before it turns to solid ink: lower keeps only the outlines and the deepest shadows, higher fills more</source>
+        <translation>Wie dunkel ein Ton sein muss, bevor er zu voller Tinte wird: weniger behält nur die Umrisse und die tiefsten Schatten, mehr füllt mehr aus</translation>
+    </message>
+    <message>
+        <source>Lines</source>
+        <translation>Linien</translation>
+    </message>
+    <message>
+        <source>How strong a colour difference must be to draw an outline: lower draws fewer, cleaner lines, higher more detail</source>
+        <translation>Wie stark ein Farbunterschied sein muss, damit ein Umriss gezeichnet wird: weniger zeichnet weniger, sauberere Linien, mehr zeigt mehr Details</translation>
     </message>
 </context>
 <context>

@@ -219,14 +219,6 @@ Do you want to replace it?</source>
         <translation>Guardando el archivo WebP…</translation>
     </message>
     <message>
-        <source>Show the effect options (Alt+O): 1 switch differs from the defaults</source>
-        <translation>Mostrar las opciones del efecto (Alt+O): 1 opción difiere del valor predeterminado</translation>
-    </message>
-    <message>
-        <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
-        <translation>Mostrar las opciones del efecto (Alt+O): %1 opciones difieren de los valores predeterminados</translation>
-    </message>
-    <message>
         <source>All supported files (%1)</source>
         <translation>Todos los archivos compatibles (%1)</translation>
     </message>
@@ -241,6 +233,14 @@ Do you want to replace it?</source>
     <message>
         <source>All files (*)</source>
         <translation>Todos los archivos (*)</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): 1 option differs from the defaults</source>
+        <translation>Mostrar las opciones del efecto (Alt+O): 1 opción difiere del valor predeterminado</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): %1 options differ from the defaults</source>
+        <translation>Mostrar las opciones del efecto (Alt+O): %1 opciones difieren de los valores predeterminados</translation>
     </message>
     <message>
         <source>Open a GIF, an animated WebP or a video clip</source>
@@ -463,6 +463,30 @@ Do you want to replace it?</source>
     <message>
         <source>Soften the finished picture with a 2 x 2 box average (before sharpening)</source>
         <translation>Suavizar la imagen terminada con un promedio de 2 x 2 píxeles (antes de enfocar)</translation>
+    </message>
+    <message>
+        <source>Still grain</source>
+        <translation>Grano quieto</translation>
+    </message>
+    <message>
+        <source>The pencil paper&apos;s grain (variant 2) holds still wherever the picture does not change, instead of changing every three frames</source>
+        <translation>El grano del papel de dibujo (variante 2) se queda quieto donde la imagen no cambia, en lugar de cambiar cada tres fotogramas</translation>
+    </message>
+    <message>
+        <source>Ink</source>
+        <translation>Tinta</translation>
+    </message>
+    <message>
+        <source>How dark a tone must be before it turns to solid ink: lower keeps only the outlines and the deepest shadows, higher fills more</source>
+        <translation>Lo oscuro que debe ser un tono para convertirse en tinta sólida: menos conserva solo los contornos y las sombras más profundas, más rellena más</translation>
+    </message>
+    <message>
+        <source>Lines</source>
+        <translation>Líneas</translation>
+    </message>
+    <message>
+        <source>How strong a colour difference must be to draw an outline: lower draws fewer, cleaner lines, higher more detail</source>
+        <translation>Lo fuerte que debe ser una diferencia de color para dibujar un contorno: menos dibuja menos líneas y más limpias, más muestra más detalle</translation>
     </message>
 </context>
 <context>

@@ -219,14 +219,6 @@ Voulez-vous le remplacer&#xa0;?</translation>
         <translation>Enregistrement du fichier WebP…</translation>
     </message>
     <message>
-        <source>Show the effect options (Alt+O): 1 switch differs from the defaults</source>
-        <translation>Afficher les options d’effet (Alt+O)&#xa0;: 1 option diffère de la valeur par défaut</translation>
-    </message>
-    <message>
-        <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
-        <translation>Afficher les options d’effet (Alt+O)&#xa0;: %1 options diffèrent des valeurs par défaut</translation>
-    </message>
-    <message>
         <source>All supported files (%1)</source>
         <translation>Tous les fichiers pris en charge (%1)</translation>
     </message>
@@ -241,6 +233,14 @@ Voulez-vous le remplacer&#xa0;?</translation>
     <message>
         <source>All files (*)</source>
         <translation>Tous les fichiers (*)</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): 1 option differs from the defaults</source>
+        <translation>Afficher les options d’effet (Alt+O)&#xa0;: 1 option diffère de la valeur par défaut</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): %1 options differ from the defaults</source>
+        <translation>Afficher les options d’effet (Alt+O)&#xa0;: %1 options diffèrent des valeurs par défaut</translation>
     </message>
     <message>
         <source>Open a GIF, an animated WebP or a video clip</source>
@@ -463,6 +463,30 @@ Voulez-vous le remplacer&#xa0;?</translation>
     <message>
         <source>Soften the finished picture with a 2 x 2 box average (before sharpening)</source>
         <translation>Adoucir l’image finie par une moyenne sur 2 x 2 pixels (avant la netteté)</translation>
+    </message>
+    <message>
+        <source>Still grain</source>
+        <translation>Grain immobile</translation>
+    </message>
+    <message>
+        <source>The pencil paper&apos;s grain (variant 2) holds still wherever the picture does not change, instead of changing every three frames</source>
+        <translation>Le grain du papier à dessin (variante 2) reste immobile là où l’image ne change pas, au lieu de changer toutes les trois images</translation>
+    </message>
+    <message>
+        <source>Ink</source>
+        <translation>Encre</translation>
+    </message>
+    <message>
+        <source>How dark a tone must be before it turns to solid ink: lower keeps only the outlines and the deepest shadows, higher fills more</source>
+        <translation>À quel point un ton doit être sombre pour devenir de l’encre pleine&#xa0;: moins ne garde que les contours et les ombres les plus profondes, plus remplit davantage</translation>
+    </message>
+    <message>
+        <source>Lines</source>
+        <translation>Traits</translation>
+    </message>
+    <message>
+        <source>How strong a colour difference must be to draw an outline: lower draws fewer, cleaner lines, higher more detail</source>
+        <translation>L’écart de couleur nécessaire pour tracer un contour&#xa0;: moins trace des traits moins nombreux et plus nets, plus montre plus de détails</translation>
     </message>
 </context>
 <context>

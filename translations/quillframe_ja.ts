@@ -218,14 +218,6 @@ Do you want to replace it?</source>
         <translation>WebP ファイルを保存しています…</translation>
     </message>
     <message>
-        <source>Show the effect options (Alt+O): 1 switch differs from the defaults</source>
-        <translation>効果のオプションを表示 (Alt+O): 1 個の設定がデフォルトと異なります</translation>
-    </message>
-    <message>
-        <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
-        <translation>効果のオプションを表示 (Alt+O): %1 個の設定がデフォルトと異なります</translation>
-    </message>
-    <message>
         <source>All supported files (%1)</source>
         <translation>対応するすべてのファイル (%1)</translation>
     </message>
@@ -240,6 +232,14 @@ Do you want to replace it?</source>
     <message>
         <source>All files (*)</source>
         <translation>すべてのファイル (*)</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): 1 option differs from the defaults</source>
+        <translation>効果のオプションを表示 (Alt+O): 1 個の設定がデフォルトと異なります</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): %1 options differ from the defaults</source>
+        <translation>効果のオプションを表示 (Alt+O): %1 個の設定がデフォルトと異なります</translation>
     </message>
     <message>
         <source>Open a GIF, an animated WebP or a video clip</source>
@@ -462,6 +462,30 @@ Do you want to replace it?</source>
     <message>
         <source>Soften the finished picture with a 2 x 2 box average (before sharpening)</source>
         <translation>仕上がった画像を 2 x 2 の平均でぼかす (シャープの前に)</translation>
+    </message>
+    <message>
+        <source>Still grain</source>
+        <translation>紙目を止める</translation>
+    </message>
+    <message>
+        <source>The pencil paper&apos;s grain (variant 2) holds still wherever the picture does not change, instead of changing every three frames</source>
+        <translation>鉛筆画用紙の紙目 (バリエーション 2) を、3 フレームごとに変えずに、画像が変わらない部分では止めておきます</translation>
+    </message>
+    <message>
+        <source>Ink</source>
+        <translation>インク</translation>
+    </message>
+    <message>
+        <source>How dark a tone must be before it turns to solid ink: lower keeps only the outlines and the deepest shadows, higher fills more</source>
+        <translation>どれだけ暗い色調をべた塗りのインクにするか: 低いと輪郭と最も深い影だけが残り、高いとより多く塗りつぶします</translation>
+    </message>
+    <message>
+        <source>Lines</source>
+        <translation>線</translation>
+    </message>
+    <message>
+        <source>How strong a colour difference must be to draw an outline: lower draws fewer, cleaner lines, higher more detail</source>
+        <translation>輪郭を描くのに必要な色の差の強さ: 低いと少なくすっきりした線、高いとより細かい部分まで描きます</translation>
     </message>
 </context>
 <context>

@@ -219,14 +219,6 @@ Deseja substituí-lo?</translation>
         <translation>Salvando o arquivo WebP…</translation>
     </message>
     <message>
-        <source>Show the effect options (Alt+O): 1 switch differs from the defaults</source>
-        <translation>Mostrar as opções do efeito (Alt+O): 1 opção difere do padrão</translation>
-    </message>
-    <message>
-        <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
-        <translation>Mostrar as opções do efeito (Alt+O): %1 opções diferem do padrão</translation>
-    </message>
-    <message>
         <source>All supported files (%1)</source>
         <translation>Todos os arquivos compatíveis (%1)</translation>
     </message>
@@ -241,6 +233,14 @@ Deseja substituí-lo?</translation>
     <message>
         <source>All files (*)</source>
         <translation>Todos os arquivos (*)</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): 1 option differs from the defaults</source>
+        <translation>Mostrar as opções do efeito (Alt+O): 1 opção difere do padrão</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): %1 options differ from the defaults</source>
+        <translation>Mostrar as opções do efeito (Alt+O): %1 opções diferem do padrão</translation>
     </message>
     <message>
         <source>Open a GIF, an animated WebP or a video clip</source>
@@ -463,6 +463,30 @@ Deseja substituí-lo?</translation>
     <message>
         <source>Soften the finished picture with a 2 x 2 box average (before sharpening)</source>
         <translation>Suavizar a imagem final com uma média de 2 x 2 pixels (antes da nitidez)</translation>
+    </message>
+    <message>
+        <source>Still grain</source>
+        <translation>Granulação parada</translation>
+    </message>
+    <message>
+        <source>The pencil paper&apos;s grain (variant 2) holds still wherever the picture does not change, instead of changing every three frames</source>
+        <translation>A granulação do papel de desenho (variante 2) fica parada onde a imagem não muda, em vez de mudar a cada três quadros</translation>
+    </message>
+    <message>
+        <source>Ink</source>
+        <translation>Tinta</translation>
+    </message>
+    <message>
+        <source>How dark a tone must be before it turns to solid ink: lower keeps only the outlines and the deepest shadows, higher fills more</source>
+        <translation>Quão escuro um tom deve ser para virar tinta sólida: menos mantém só os contornos e as sombras mais profundas, mais preenche mais</translation>
+    </message>
+    <message>
+        <source>Lines</source>
+        <translation>Linhas</translation>
+    </message>
+    <message>
+        <source>How strong a colour difference must be to draw an outline: lower draws fewer, cleaner lines, higher more detail</source>
+        <translation>Quão forte uma diferença de cor deve ser para desenhar um contorno: menos desenha linhas mais poucas e limpas, mais mostra mais detalhes</translation>
     </message>
 </context>
 <context>

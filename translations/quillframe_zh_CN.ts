@@ -218,14 +218,6 @@ Do you want to replace it?</source>
         <translation>正在保存 WebP 文件…</translation>
     </message>
     <message>
-        <source>Show the effect options (Alt+O): 1 switch differs from the defaults</source>
-        <translation>显示效果选项 (Alt+O)：1 个开关与默认值不同</translation>
-    </message>
-    <message>
-        <source>Show the effect options (Alt+O): %1 switches differ from the defaults</source>
-        <translation>显示效果选项 (Alt+O)：%1 个开关与默认值不同</translation>
-    </message>
-    <message>
         <source>All supported files (%1)</source>
         <translation>所有支持的文件 (%1)</translation>
     </message>
@@ -240,6 +232,14 @@ Do you want to replace it?</source>
     <message>
         <source>All files (*)</source>
         <translation>所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): 1 option differs from the defaults</source>
+        <translation>显示效果选项 (Alt+O)：1 个选项与默认值不同</translation>
+    </message>
+    <message>
+        <source>Show the effect options (Alt+O): %1 options differ from the defaults</source>
+        <translation>显示效果选项 (Alt+O)：%1 个选项与默认值不同</translation>
     </message>
     <message>
         <source>Open a GIF, an animated WebP or a video clip</source>
@@ -462,6 +462,30 @@ Do you want to replace it?</source>
     <message>
         <source>Soften the finished picture with a 2 x 2 box average (before sharpening)</source>
         <translation>用 2 x 2 均值柔化最终图片（在锐化之前）</translation>
+    </message>
+    <message>
+        <source>Still grain</source>
+        <translation>静止纸纹</translation>
+    </message>
+    <message>
+        <source>The pencil paper&apos;s grain (variant 2) holds still wherever the picture does not change, instead of changing every three frames</source>
+        <translation>铅笔画纸的纹理（变体 2）在画面不变处保持静止，而不是每三帧变换一次</translation>
+    </message>
+    <message>
+        <source>Ink</source>
+        <translation>墨色</translation>
+    </message>
+    <message>
+        <source>How dark a tone must be before it turns to solid ink: lower keeps only the outlines and the deepest shadows, higher fills more</source>
+        <translation>色调要多暗才变成实心墨色：较低只保留轮廓和最深的阴影，较高则填充更多</translation>
+    </message>
+    <message>
+        <source>Lines</source>
+        <translation>线条</translation>
+    </message>
+    <message>
+        <source>How strong a colour difference must be to draw an outline: lower draws fewer, cleaner lines, higher more detail</source>
+        <translation>颜色差异要多大才画出轮廓：较低画出更少、更干净的线条，较高显示更多细节</translation>
     </message>
 </context>
 <context>

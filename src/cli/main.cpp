@@ -162,6 +162,28 @@ Targets TargetsOf(ConvertArgs& args)
     return targets;
 }
 
+// The style controls of the table: ink and lines set their switch value,
+// the grain its choice.
+void AddStyleControl(CLI::App* command, const qf::OptionInfo& row, qf::Switches& switches)
+{
+    if (row.id == qf::OptionId::Grain) {
+        std::vector<std::string> words;
+        for (const auto& [word, meaning] : row.choices)
+            words.push_back(word);
+        command
+            ->add_option_function<std::string>(
+                row.flag, [&switches](const std::string& word) { switches.StillGrain = word == "still"; },
+                row.fullHelp())
+            ->type_name(row.valueName)
+            ->check(CLI::IsMember(words).description(""));
+        return;
+    }
+    int qf::Switches::*member = row.id == qf::OptionId::Ink ? &qf::Switches::Ink : &qf::Switches::Lines;
+    command->add_option(row.flag, switches.*member, row.fullHelp())
+        ->type_name(row.valueName)
+        ->check(CLI::Range(static_cast<int>(row.min), static_cast<int>(row.max)).description(""));
+}
+
 // The options of the table that command takes, in the table's order; the
 // switches follow the first option the window shows too.
 void AddOptions(CLI::App* command, unsigned commandBit, const Targets& targets, qf::Switches* switches)
@@ -169,6 +191,11 @@ void AddOptions(CLI::App* command, unsigned commandBit, const Targets& targets, 
     for (const qf::OptionInfo& row : qf::Options()) {
         if ((row.commands & commandBit) == 0)
             continue;
+        if (row.id == qf::OptionId::Ink || row.id == qf::OptionId::Lines || row.id == qf::OptionId::Grain) {
+            if (switches)
+                AddStyleControl(command, row, *switches);
+            continue;
+        }
         if (row.kind == qf::ValueKind::Flag)
             command->add_flag(row.flag, *targets.flags.at(row.id), row.fullHelp());
         else

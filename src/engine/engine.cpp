@@ -48,14 +48,15 @@ void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switch
     s.MaxY = height - 1;
     AllocateWorkBuffers(s, width, height, plan);
 
+    const StyleThresholds style = ThresholdsFor(s.Settings, switches);
     PrepareGreyPlanes(s);
-    CountEdgeVotes(s.SourceCopy, s.GrayPlane, s.EdgeCount, s.Settings.ColorDiffLimit);
-    DrawSketchLines(s);
+    CountEdgeVotes(s.SourceCopy, s.GrayPlane, s.EdgeCount, style.colorDiffLimit);
+    DrawSketchLines(s, style.edgeVoteMin, style.darkLimit);
     RemoveLonePixels(s.SketchLayer);
     if (switches.adjustTicked()) {
         AdjustSketchDepth(s, switches.colorSketchTicked());
     }
-    BuildPencilLayer(s, FrameNumber, switches.colorSketchTicked());
+    BuildPencilLayer(s, FrameNumber, switches.colorSketchTicked(), switches.StillGrain);
 }
 
 // SketchOverColor, mixed or plain.
@@ -71,7 +72,7 @@ void ComputeSketchOverColor(EngineState& s, const Switches& switches)
 // The dots.
 void ComputeDots(EngineState& s, const Switches& switches)
 {
-    DitherPencil(s);
+    DitherPencil(s, ThresholdsFor(s.Settings, switches).inkShift);
     AdjustDitherDepth(s, switches);
 }
 
@@ -108,6 +109,13 @@ void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan&
     colour(s.Gray4Color, plan.gray4Color);
 }
 
+bool ReadsPreviousFrame(int VariantIndex, const Switches& switches)
+{
+    return switches.StillGrain && !switches.colorSketchTicked() && VariantIndex >= 0
+           && VariantIndex < kVariantCount
+           && kVariants[static_cast<std::size_t>(VariantIndex)].base == BaseLayer::Pencil;
+}
+
 void EngineState::SetPencilTexture(const ColourPlane& texture)
 {
     PencilTexture = texture;
@@ -139,7 +147,8 @@ void EngineState::ComputeEffectLayers(int VariantIndex, int FrameNumber, const S
         ComputeDots(*this, switches);
     }
     if (last >= Stage::VariantLayer) {
-        BuildVariantLayer(*this, kVariants[static_cast<std::size_t>(VariantIndex)].base);
+        BuildVariantLayer(*this, kVariants[static_cast<std::size_t>(VariantIndex)].base,
+                          ThresholdsFor(Settings, switches).inkShift);
     }
 }
 
@@ -178,7 +187,7 @@ void EngineState::RenderAllSnapshots(const Switches& switches,
             done = Stage::Dots;
         }
         if (variant.lastStage == Stage::VariantLayer && !(built && SameVariantStage(*built, variant.base))) {
-            BuildVariantLayer(*this, variant.base);
+            BuildVariantLayer(*this, variant.base, ThresholdsFor(Settings, switches).inkShift);
             built = variant.base;
         }
         ComposeVariant(*this, v);

@@ -3,8 +3,8 @@
 // variant back into SourcePlanes with the optional blur and sharpen.
 //
 // All state lives in one EngineState, so several frames can be converted at
-// once, one state per worker thread. The five switches reach the engine as a
-// small value read once per call.
+// once, one state per worker thread. The five switches and the style
+// controls reach the engine as a small value read once per call.
 #pragma once
 
 #include "planes.h"
@@ -13,15 +13,33 @@
 
 namespace qf {
 
+// The middle of a style control's range 0-100: the effect as designed.
+inline constexpr int kDesignedStyle = 50;
+
 // The five switches, each 0 (unticked), 1 (ticked) or 2 (grey, the third
 // state of a check box). Only ColorSketch counts its grey state as ticked;
 // the other four leave their step out when grey.
+//
+// With them travel the style controls: Ink and Lines, 0-100 (values outside
+// count as the nearest end), and StillGrain. At kDesignedStyle and with the
+// grain moving every variant is exactly as designed.
 struct Switches {
     int ColorSketch = 0;
     int Sharpen = 0;
     int MixColor = 1;
     int Adjust = 1;
     int Blur = 0;
+
+    // How dark a tone must be before it turns to solid ink: lower keeps only
+    // the outlines and the deepest shadows, higher fills more.
+    int Ink = kDesignedStyle;
+    // How strong a colour difference must be to draw an outline: lower
+    // draws fewer, cleaner lines, higher more detail.
+    int Lines = kDesignedStyle;
+    // The grain of the grey pencil paper (variant 2) holds still where the
+    // source is the same as in the frame before (EngineState::PreviousPlanes)
+    // instead of changing every three frames.
+    bool StillGrain = false;
 
     constexpr bool colorSketchTicked() const { return ColorSketch != 0; }
     constexpr bool sharpenTicked() const { return Sharpen == 1; }
@@ -41,11 +59,20 @@ struct EngineSettings {
     int DitherErrorDivisor = 20;
 };
 
+// Whether a run of VariantIndex with these switches reads PreviousPlanes: a
+// still grain on the grey pencil paper.
+bool ReadsPreviousFrame(int VariantIndex, const Switches& switches);
+
 class EngineState {
 public:
     // Input frame, 4 channels, filled by the pixel bridge. The engine only
     // reads it; RenderVariant writes the finished picture into channels 0-2.
     ColourPlane SourcePlanes;
+
+    // The frame shown before SourcePlanes, as the pixel bridge fills it; read
+    // only for a still grain (Switches::StillGrain). Empty for the first
+    // frame, or when it differs in size: then nothing counts as changed.
+    ColourPlane PreviousPlanes;
 
     // Pencil-paper textures, 4 channels; set with SetPencilTexture.
     ColourPlane PencilTexture;
@@ -84,7 +111,8 @@ public:
 
     // Derives the layers that VariantIndex (0-16) reads from the frame in
     // SourcePlanes. FrameNumber is 0 for snapshots and 1..n while converting;
-    // it only chooses the grey pencil texture.
+    // it only chooses the grey pencil texture (where the source moves, with a
+    // still grain).
     void ComputeEffectLayers(int VariantIndex, int FrameNumber, const Switches& switches);
 
     // Composes VariantIndex into SourcePlanes channels 0-2, releases the work

@@ -51,9 +51,36 @@ const std::array<std::uint8_t, 511>& HalfSumTable()
     return table;
 }
 
+// Whether the source pixel p (of SourceCopy) differs from the frame before:
+// with no frame before, or one of another size, nothing has changed.
+class SourceChanges {
+public:
+    explicit SourceChanges(const EngineState& s)
+        : current_(s.SourceCopy.data()), previous_(s.PreviousPlanes.data()),
+          channels_(static_cast<std::size_t>(s.PreviousPlanes.channels())),
+          known_(s.PreviousPlanes.channels() >= 3 && s.PreviousPlanes.width() == s.SourceCopy.width()
+                 && s.PreviousPlanes.height() == s.SourceCopy.height())
+    {}
+    bool changed(std::size_t pixel) const
+    {
+        if (!known_) {
+            return false;
+        }
+        const std::uint8_t* now = current_ + pixel * 3;
+        const std::uint8_t* before = previous_ + pixel * channels_;
+        return now[0] != before[0] || now[1] != before[1] || now[2] != before[2];
+    }
+
+private:
+    const std::uint8_t* current_;
+    const std::uint8_t* previous_;
+    std::size_t channels_;
+    bool known_;
+};
+
 } // namespace
 
-void BuildPencilLayer(EngineState& s, int FrameNumber, bool colour)
+void BuildPencilLayer(EngineState& s, int FrameNumber, bool colour, bool stillGrain)
 {
     const int width = s.SketchLayer.width();
     const int height = s.SketchLayer.height();
@@ -61,13 +88,21 @@ void BuildPencilLayer(EngineState& s, int FrameNumber, bool colour)
     const int tileW = s.PencilTexture.width();
     const int tileH = s.PencilTexture.height();
 
+    // The grey form changes texture every three frames; a still grain keeps
+    // the first one where the source does not change, and changes it with
+    // the frames only where the source moves.
     const int phase = FrameNumber % 6;
     const ColourPlane& texture =
         (!colour && (phase == 3 || phase == 4 || phase == 5)) ? s.PencilTexture2 : s.PencilTexture;
+    const ColourPlane& stillTexture = stillGrain && !colour ? s.PencilTexture : texture;
+    const SourceChanges changes(s);
     // A missing or too small texture leaves the line pixels black.
-    const bool haveTexture = tileW > 0 && tileH > 0 && texture.channels() >= 3 && texture.width() >= tileW
-                             && texture.height() >= tileH;
+    auto fits = [&](const ColourPlane& t) {
+        return tileW > 0 && tileH > 0 && t.channels() >= 3 && t.width() >= tileW && t.height() >= tileH;
+    };
+    const bool haveTexture = fits(texture) && fits(stillTexture);
     const std::size_t texChannels = static_cast<std::size_t>(texture.channels());
+    const std::size_t stillChannels = static_cast<std::size_t>(stillTexture.channels());
 
     const std::uint8_t* sketch = s.SketchLayer.data();
     const std::uint8_t* src = s.SourceCopy.data();
@@ -77,6 +112,8 @@ void BuildPencilLayer(EngineState& s, int FrameNumber, bool colour)
 
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* texRow = haveTexture ? texture.data() + texture.index(0, 0, y % tileH) : nullptr;
+        const std::uint8_t* stillRow =
+            haveTexture ? stillTexture.data() + stillTexture.index(0, 0, y % tileH) : nullptr;
         int tx = 0;
         std::size_t p = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 3;
         for (int x = 0; x < width; ++x, p += 3) {
@@ -85,7 +122,9 @@ void BuildPencilLayer(EngineState& s, int FrameNumber, bool colour)
             } else if (!haveTexture) {
                 out[p] = out[p + 1] = out[p + 2] = 0;
             } else {
-                const std::uint8_t* t = texRow + static_cast<std::size_t>(tx) * texChannels;
+                const bool still = &stillTexture != &texture && !changes.changed(p / 3);
+                const std::uint8_t* t = still ? stillRow + static_cast<std::size_t>(tx) * stillChannels
+                                              : texRow + static_cast<std::size_t>(tx) * texChannels;
                 if (colour) {
                     for (int c = 0; c < 3; ++c) {
                         out[p + c] = blend[src[p + c] * 256 + t[c]];

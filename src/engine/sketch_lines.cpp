@@ -1,5 +1,5 @@
 // The black-on-white line sketch: a pixel is a line (0) when it collected at
-// least EdgeVoteMin votes or is darker than DarkLimit, paper (255) otherwise;
+// least the votes asked or is darker than the dark limit, paper (255) otherwise;
 // then lone line pixels inside the frame are whitened.
 #include "stages.h"
 
@@ -8,14 +8,12 @@
 
 namespace qf {
 
-void DrawSketchLines(EngineState& s)
+void DrawSketchLines(EngineState& s, int voteMin, int darkLimit)
 {
     const std::size_t pixels = s.GrayPlane.size();
     const std::uint8_t* votes = s.EdgeCount.data();
     const std::uint8_t* grey = s.GrayPlane.data();
     std::uint8_t* out = s.SketchLayer.data();
-    const int voteMin = s.Settings.EdgeVoteMin;
-    const int darkLimit = s.Settings.DarkLimit;
 
     for (std::size_t p = 0; p < pixels; ++p) {
         std::uint8_t v = votes[p] < voteMin ? 255 : 0;

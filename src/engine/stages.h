@@ -46,6 +46,18 @@ struct LayerPlan {
     bool sketchGreys = false;
 };
 
+// The thresholds of one run: the start-up settings as the style controls
+// turn them. At the designed controls they are the settings themselves.
+struct StyleThresholds {
+    int darkLimit = 0;      // a grey below this is ink in the line sketch
+    int colorDiffLimit = 0; // the colour step the line sketch's edge votes need
+    int edgeVoteMin = 0;    // the votes a line pixel needs
+    // How far darkLimit moved from the setting: the dots', the poster's and
+    // the contrast layer's thresholds move as far.
+    int inkShift = 0;
+};
+StyleThresholds ThresholdsFor(const EngineSettings& settings, const Switches& switches);
+
 // The start of a run: every work buffer the engine reallocates at the start of
 // each run, at width x height, storage reused. The buffers every run writes
 // in full (SourceCopy, GrayPlane, Gray4Plane, SketchLayer, PencilLayer) and
@@ -60,8 +72,9 @@ void PrepareGreyPlanes(EngineState& s);
 // earlier pixel of the pair on equal keys) gets one vote in votes.
 void CountEdgeVotes(const ColourPlane& colour, const GreyPlane& key, GreyPlane& votes, int limit);
 
-// sketch_lines: black-on-white SketchLayer from EdgeCount and GrayPlane.
-void DrawSketchLines(EngineState& s);
+// sketch_lines: black-on-white SketchLayer from EdgeCount and GrayPlane: a
+// line where a pixel has at least voteMin votes or is darker than darkLimit.
+void DrawSketchLines(EngineState& s, int voteMin, int darkLimit);
 // Whitens (all three channels 255) every pixel whose channel 0 is 0 while
 // the channel 0 of its eight neighbours is 255; border pixels never change.
 void RemoveLonePixels(ColourPlane& layer);
@@ -93,7 +106,9 @@ void AdjustSketchDepth(EngineState& s, bool colour);
 
 // pencil_layer: the lines of SketchLayer on the pencil-paper texture
 // (PencilLayer), and the lines over the frame's colours (SketchOverColor).
-void BuildPencilLayer(EngineState& s, int FrameNumber, bool colour);
+// With stillGrain the grey form keeps the first texture wherever the frame
+// is the same as PreviousPlanes.
+void BuildPencilLayer(EngineState& s, int FrameNumber, bool colour, bool stillGrain);
 void BuildSketchOverColor(EngineState& s);
 
 // similar_colour_mixing: SketchOverColor as a flat-colour cartoon.
@@ -101,11 +116,13 @@ void MixSimilarColours(EngineState& s);
 
 // stucki_dither: DitherLayer, the Stucki error-diffused dots of
 // SketchOverColor, and their softening when sketch depth is adjusted.
-void DitherPencil(EngineState& s);
+// The dots' threshold is the mean grey moved by inkShift.
+void DitherPencil(EngineState& s, int inkShift);
 void AdjustDitherDepth(EngineState& s, const Switches& switches);
 
-// variant_layers: runs the stage that builds `base` from SketchOverColor, if it has one.
-void BuildVariantLayer(EngineState& s, BaseLayer base);
+// variant_layers: runs the stage that builds `base` from SketchOverColor, if
+// it has one. The poster's and the contrast's thresholds move by inkShift.
+void BuildVariantLayer(EngineState& s, BaseLayer base, int inkShift);
 // Whether one stage builds both layers: the two sketch grey planes share it.
 constexpr bool SameVariantStage(BaseLayer a, BaseLayer b)
 {

@@ -118,7 +118,7 @@ void Diffuse(EngineState& s, int mean, Value value)
 
 } // namespace
 
-void DitherPencil(EngineState& s)
+void DitherPencil(EngineState& s, int inkShift)
 {
     const int width = s.SketchOverColor.width();
     const int height = s.SketchOverColor.height();
@@ -134,7 +134,8 @@ void DitherPencil(EngineState& s)
     for (std::size_t p = 0; p < pixels * 3; p += 3) {
         total += ThirdsTable[static_cast<std::size_t>(in[p] + in[p + 1] + in[p + 2])];
     }
-    const int mean = static_cast<int>(total / static_cast<std::int64_t>(pixels));
+    // A pixel at or above the threshold is paper; more ink lifts it.
+    const int mean = static_cast<int>(total / static_cast<std::int64_t>(pixels)) + inkShift;
 
     const int divisor = s.Settings.DitherErrorDivisor;
     if (divisor == 20) {

@@ -113,9 +113,15 @@ void BuildTintLayer(EngineState& s)
     }
 }
 
-void BuildPosterLayer(EngineState& s)
+// With more ink, a channel must be brighter by inkShift to reach the same
+// level: both tables are read at the value less the shift.
+void BuildPosterLayer(EngineState& s, int inkShift)
 {
-    const auto& poster = PosterTable();
+    std::array<std::uint8_t, 256> poster{};
+    for (int i = 0; i < 256; ++i) {
+        poster[static_cast<std::size_t>(i)] =
+            PosterTable()[static_cast<std::size_t>(ClampByte(i - inkShift))];
+    }
     const std::size_t bytes = s.SketchOverColor.size();
     const std::uint8_t* in = s.SketchOverColor.data();
     std::uint8_t* out = s.PosterLayer.data();
@@ -124,13 +130,13 @@ void BuildPosterLayer(EngineState& s)
     }
 }
 
-void BuildContrastLayer(EngineState& s)
+void BuildContrastLayer(EngineState& s, int inkShift)
 {
     const std::size_t bytes = s.SketchOverColor.size();
     const std::uint8_t* in = s.SketchOverColor.data();
     std::uint8_t* out = s.ContrastLayer.data();
     for (std::size_t i = 0; i < bytes; ++i) {
-        out[i] = static_cast<std::uint8_t>(ClampByte(in[i] * 10 - 1143));
+        out[i] = static_cast<std::uint8_t>(ClampByte((in[i] - inkShift) * 10 - 1143));
     }
 }
 
@@ -149,7 +155,7 @@ void BuildSketchGreyPlanes(EngineState& s)
 
 } // namespace
 
-void BuildVariantLayer(EngineState& s, BaseLayer base)
+void BuildVariantLayer(EngineState& s, BaseLayer base, int inkShift)
 {
     switch (base) {
     case BaseLayer::Vivid:
@@ -159,10 +165,10 @@ void BuildVariantLayer(EngineState& s, BaseLayer base)
         BuildTintLayer(s);
         break;
     case BaseLayer::Poster:
-        BuildPosterLayer(s);
+        BuildPosterLayer(s, inkShift);
         break;
     case BaseLayer::Contrast:
-        BuildContrastLayer(s);
+        BuildContrastLayer(s, inkShift);
         break;
     case BaseLayer::EightGreys:
     case BaseLayer::Greys:

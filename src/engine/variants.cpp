@@ -66,4 +66,15 @@ constexpr std::array<SwitchInfo, kSwitchCount> kSwitches = {{
 static_assert(std::all_of(kSwitches.begin(), kSwitches.end(),
                           [](const SwitchInfo& s) { return s.onByDefault != s.offHelp.empty(); }));
 
+constexpr std::array<StyleControlInfo, kStyleControlCount> kStyleControls = {{
+    {"Ink", "--ink",
+     "How dark a tone must be before it turns to solid ink: lower keeps only the outlines and the deepest "
+     "shadows, higher fills more",
+     &Switches::Ink},
+    {"Lines", "--lines",
+     "How strong a colour difference must be to draw an outline: lower draws fewer, cleaner lines, higher "
+     "more detail",
+     &Switches::Lines},
+}};
+
 } // namespace qf

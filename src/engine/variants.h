@@ -62,4 +62,23 @@ struct SwitchInfo {
 inline constexpr int kSwitchCount = 5;
 extern const std::array<SwitchInfo, kSwitchCount> kSwitches;
 
+// A style control: the window's slider and the command line's "--flag N",
+// 0-100 with the effect as designed at kDesignedStyle.
+struct StyleControlInfo {
+    std::string_view label; // the slider's caption, e.g. "Ink"
+    std::string_view flag;  // e.g. "--ink"
+    std::string_view help;  // what it turns: the window's tooltip and the command line's help
+    int Switches::*member;  // the value it sets
+};
+
+inline constexpr int kStyleControlCount = 2;
+extern const std::array<StyleControlInfo, kStyleControlCount> kStyleControls;
+
+// The still grain: the window's check box and the command line's
+// "--grain still" (against the designed "--grain moving").
+inline constexpr std::string_view kStillGrainLabel = "Still grain";
+inline constexpr std::string_view kStillGrainHelp =
+    "The pencil paper's grain (variant 2) holds still wherever the picture does not change, instead of "
+    "changing every three frames";
+
 } // namespace qf

@@ -208,6 +208,11 @@ Conversion::Frame* Conversion::read()
         return nullptr;
     }
     SourceFrame& source = frame->source;
+    if (ReadsPreviousFrame(options_.variant, options_.switches)) {
+        // Frames are rendered out of order: each takes the one before along.
+        source.previous = lastKept_;
+        lastKept_ = source.decoded;
+    }
     source.number = nextNumber_++;
     source.sourceNumber = nextSource_;
     // The frames dropped after this one add their delays to it.
@@ -242,7 +247,11 @@ void Conversion::render(Frame& frame)
             UseDefaultPencilTexture(state);
         const imaging::RgbaImage& sized = SizedFrame(source.decoded, size_, out.resized);
         ReadFrame(sized, out.source);
-        RenderFrame(state, out.source, options_.variant, source.sourceNumber, options_.switches, out.rendered);
+        const bool previous = !source.previous.pixels.empty();
+        if (previous)
+            ReadFrame(SizedFrame(source.previous, size_, out.previousResized), out.previous);
+        RenderFrame(state, out.source, options_.variant, source.sourceNumber, options_.switches, out.rendered,
+                    previous ? &out.previous : nullptr);
         out.picture = ViewOf(out.rendered);
         if (options_.keepTransparency) {
             KeepTransparency(out.rendered, sized, out.withAlpha);

@@ -46,15 +46,20 @@ struct SourceFrame {
     int sourceNumber = 0;       // in the source
     int delay = 0;              // hundredths of a second, with those of the frames dropped after it
     imaging::RgbaImage decoded; // at the source's size
+    // The frame kept before this one, when the effect reads it (a still
+    // grain) and there is one; else empty.
+    imaging::RgbaImage previous;
 };
 
 // What the render stage hands on: the frame as it is written.
 struct RenderedFrame {
-    imaging::RgbaImage resized;   // the source at the render size, when that differs
-    Picture source;               // what the engine reads
-    Picture rendered;             // what the engine made of it
-    imaging::RgbaImage withAlpha; // rendered with the source's transparency
-    imaging::ImageView picture;   // what is written: rendered or withAlpha
+    imaging::RgbaImage resized;         // the source at the render size, when that differs
+    Picture source;                     // what the engine reads
+    imaging::RgbaImage previousResized; // SourceFrame::previous at the render size
+    Picture previous;                   // and as the engine reads it
+    Picture rendered;                   // what the engine made of it
+    imaging::RgbaImage withAlpha;       // rendered with the source's transparency
+    imaging::ImageView picture;         // what is written: rendered or withAlpha
 };
 
 // The output stages hand on the writer's imaging::OutputFrame.
@@ -120,7 +125,8 @@ private:
     int reported_ = 0; // frames reported done
     int nextNumber_ = 1;
     int nextSource_ = 1;
-    imaging::RgbaImage skipped_; // a frame dropped (ConvertOptions::frameStep)
+    imaging::RgbaImage skipped_;  // a frame dropped (ConvertOptions::frameStep)
+    imaging::RgbaImage lastKept_; // the frame read last, when the effect reads the one before
     int keptFrames() const
     {
         const int step = std::max(1, options_.frameStep);

@@ -10,9 +10,13 @@
 namespace qf {
 
 void RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
-                 const Switches& switches, Picture& rendered)
+                 const Switches& switches, Picture& rendered, const Picture* previous)
 {
     PictureToPlanes(source, state.SourcePlanes);
+    if (previous && ReadsPreviousFrame(variant, switches))
+        PictureToPlanes(*previous, state.PreviousPlanes);
+    else
+        state.PreviousPlanes.clear();
     state.ComputeEffectLayers(variant, frameNumber, switches);
     state.RenderVariant(variant, switches);
     rendered.reset(source.width(), source.height());

@@ -25,9 +25,11 @@ namespace qf {
 
 // One frame through the whole chain: picture to planes, ComputeEffectLayers
 // (variant, frameNumber), RenderVariant (variant), planes to picture. rendered
-// gets the source's size. state must have its pencil textures set.
+// gets the source's size. state must have its pencil textures set. previous
+// is the frame shown before source, null for the first one; the engine reads
+// it only for a still grain (ReadsPreviousFrame).
 void RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
-                 const Switches& switches, Picture& rendered);
+                 const Switches& switches, Picture& rendered, const Picture* previous = nullptr);
 
 struct ConvertOptions {
     int variant = 0;

@@ -173,6 +173,31 @@ std::vector<OptionInfo> MakeOptions()
          .help = "Print the expected size at these settings, and what --max-bytes would choose for its SIZE "
                  "or else for common limits; write nothing"},
     };
+    // The style controls, with the engine's captions and help; the grain last.
+    const OptionId styleIds[kStyleControlCount] = {OptionId::Ink, OptionId::Lines};
+    for (int i = 0; i < kStyleControlCount; ++i) {
+        const StyleControlInfo& info = kStyleControls[static_cast<std::size_t>(i)];
+        rows.push_back({.id = styleIds[i],
+                        .flag = std::string(info.flag),
+                        .valueName = "N",
+                        .kind = K::Number,
+                        .help = std::string(info.help) + "; {range}",
+                        .min = kMinStyle,
+                        .max = kMaxStyle,
+                        .defaultText = std::to_string(kDesignedStyle) + ", as designed",
+                        .commands = batch,
+                        .inWindow = true});
+    }
+    rows.push_back({.id = OptionId::Grain,
+                    .flag = "--grain",
+                    .valueName = "GRAIN",
+                    .kind = K::Choice,
+                    .help = "The grain of the pencil paper (variant 2): moving changes it every three frames; "
+                            "still holds it still wherever the picture does not change",
+                    .defaultText = "moving, as designed",
+                    .choices = {{"moving", "changes every three frames"}, {"still", "holds still where the picture does"}},
+                    .commands = batch,
+                    .inWindow = true});
     std::string sizes;
     for (const long long bytes : kFitUnderChoices)
         sizes += (sizes.empty() ? "" : ", ") + DescribeBytes(bytes);
@@ -377,6 +402,8 @@ bool CheckOptions(const std::string& file, const ConvertOptions& options, long l
         check(OptionId::Quality, options.output.quality);
     if (maxBytes != 0)
         check(OptionId::MaxBytes, static_cast<double>(maxBytes));
+    check(OptionId::Ink, options.switches.Ink);
+    check(OptionId::Lines, options.switches.Lines);
     return check.problem.empty()
            || imaging::Fail(error, imaging::ErrorKind::InvalidArgument, file, check.problem);
 }

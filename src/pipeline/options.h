@@ -47,6 +47,9 @@ enum class OptionId {
     MergeRepeats,
     MaxBytes,
     Estimate,
+    Ink,
+    Lines,
+    Grain,
 };
 
 // What an option's value is, which decides how it is read and checked.
@@ -106,6 +109,8 @@ constexpr int kMinQuality = 1, kMaxQuality = 100;
 // quality, below what --quality offers; the library accepts it for a WebP.
 constexpr int kLowestWebpQuality = 0;
 constexpr int kMaxThreads = 256;
+// The style controls (Switches::Ink, Switches::Lines) run from 0 to 100.
+constexpr int kMinStyle = 0, kMaxStyle = 100;
 // No animation fits in fewer bytes: the headers of a one-pixel GIF or WebP
 // take more (a 1 x 1 still comes to 54 and 38). The largest budget is far
 // beyond any output.

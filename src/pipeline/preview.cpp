@@ -5,6 +5,8 @@
 #include "imaging/resize.h"
 #include "pencil_texture.h"
 
+#include <utility>
+
 namespace qf {
 
 namespace {
@@ -48,7 +50,8 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
             if (stopped())
                 return imaging::Fail(error, imaging::ErrorKind::Cancelled, path, "stopped");
             const int number = static_cast<int>(i) + 1;
-            RenderFrame(state, source.frames[i], options.variant, number, options.switches, rendered);
+            RenderFrame(state, source.frames[i], options.variant, number, options.switches, rendered,
+                        i > 0 ? &source.frames[i - 1] : nullptr);
             sink(number, source.frames[i], rendered, source.delays[i]);
         }
         return true;
@@ -66,7 +69,7 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
     TimelineSource frames(*reader, std::move(plan), path, size);
 
     imaging::RgbaImage decoded, reduced;
-    Picture source;
+    Picture source, previous;
     int played = 0;
     for (int number = 1; number <= options.maxFrames && played < options.maxHundredths; ++number) {
         if (stopped())
@@ -81,8 +84,11 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
             break; // frames after damage are not needed to choose
         }
         imaging::Resize(decoded, size.width, size.height, reduced);
+        if (number > 1)
+            std::swap(previous, source);
         ReadFrame(reduced, source);
-        RenderFrame(state, source, options.variant, number, options.switches, rendered);
+        RenderFrame(state, source, options.variant, number, options.switches, rendered,
+                    number > 1 ? &previous : nullptr);
         played += delay <= 1 ? 10 : delay;
         sink(number, source, rendered, delay);
         if (kept) {

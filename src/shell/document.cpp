@@ -53,6 +53,12 @@ QString Document::resultFile(int variant, const Switches& switches) const
     QString key;
     for (const SwitchInfo& info : kSwitches)
         key += QString::number(switches.*(info.member));
+    // The style controls, when moved, follow: "qfTmp$_3_01100_i25_l50_g1.gif".
+    Switches designed = switches;
+    designed.Ink = designed.Lines = kDesignedStyle;
+    designed.StillGrain = false;
+    if (designed != switches)
+        key += QStringLiteral("_i%1_l%2_g%3").arg(switches.Ink).arg(switches.Lines).arg(int(switches.StillGrain));
     return results_->folder() + QStringLiteral("qfTmp$_%1_%2.gif").arg(variant).arg(key);
 }
 

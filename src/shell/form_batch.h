@@ -35,6 +35,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
+class QSlider;
 class QAbstractButton;
 class QStackedWidget;
 class QTimer;
@@ -228,6 +229,11 @@ private:
     QGroupBox* GroupBox1 = nullptr;
     // One check box per entry of qf::kSwitches, in its order.
     QVector<QCheckBox*> SwitchBoxes;
+    // One slider per entry of qf::kStyleControls, in its order, and the
+    // still grain; a slider's moves settle before the previews are redrawn.
+    QVector<QSlider*> StyleSliders;
+    QCheckBox* CheckStillGrain = nullptr;
+    QTimer* StyleSettle = nullptr;
     QAbstractButton* BtnRestoreDefaults = nullptr;
     QLabel* LabelUpdating = nullptr;
 

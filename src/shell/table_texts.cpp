@@ -54,6 +54,15 @@ namespace {
     QT_TRANSLATE_NOOP("qf::Switches", "Darken or lighten lines and dots to follow the frame's shading"),
     QT_TRANSLATE_NOOP("qf::Switches", "Blur"),
     QT_TRANSLATE_NOOP("qf::Switches", "Soften the finished picture with a 2 x 2 box average (before sharpening)"),
+    QT_TRANSLATE_NOOP("qf::Switches", "Still grain"),
+    QT_TRANSLATE_NOOP("qf::Switches", "The pencil paper's grain (variant 2) holds still wherever the picture does "
+                                      "not change, instead of changing every three frames"),
+    QT_TRANSLATE_NOOP("qf::Switches", "Ink"),
+    QT_TRANSLATE_NOOP("qf::Switches", "How dark a tone must be before it turns to solid ink: lower keeps only the "
+                                      "outlines and the deepest shadows, higher fills more"),
+    QT_TRANSLATE_NOOP("qf::Switches", "Lines"),
+    QT_TRANSLATE_NOOP("qf::Switches", "How strong a colour difference must be to draw an outline: lower draws "
+                                      "fewer, cleaner lines, higher more detail"),
 };
 
 } // namespace

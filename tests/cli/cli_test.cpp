@@ -3,6 +3,8 @@
 // and signals.
 #include "support.h"
 
+#include "pipeline/convert.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -126,6 +128,8 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         {{"convert", in, out, "--variant", "-1"}, kUsage, "error: "},
         {{"convert", in, out, "--threads", "many"}, kUsage, "error: "},
         {{"convert", in, out, "--sepia"}, kUsage, "error: "},
+        {{"convert", in, out, "--ink", "101"}, kUsage, "error: --ink"},
+        {{"convert", in, out, "--grain", "wobbly"}, kUsage, "error: --grain"},
         // An output that is an input, by name, by a hard link or in a batch.
         {{"convert", in, in}, kUsage, in + " would be replaced by its own result"},
         {{"convert", in, dir.file("again.gif")}, kUsage, "would be replaced by its own result"},
@@ -340,7 +344,19 @@ TEST(Cli, CommandsShowWhatWasAskedFor)
 
     const std::string in = dir.file("in.gif");
     WriteBytes(in, SmallAnimation(40, 32, 3, 3));
-    ChildResult result;
+    ChildResult result =
+        Cli({"convert", in, dir.file("cli.gif"), "--variant", "9", "--blur", "--no-adjust", "--ink", "20"});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(result.output, "") << "quiet when not on a terminal";
+    ConvertOptions options;
+    options.variant = 9;
+    options.switches.Blur = 1;
+    options.switches.Adjust = 0;
+    options.switches.Ink = 20; // the poster's blue 80 turns light
+    imaging::Error error;
+    ASSERT_TRUE(ConvertAllFrames(in, dir.file("library.gif"), options, &error)) << error.message();
+    EXPECT_TRUE(ReadBytes(dir.file("cli.gif")) == ReadBytes(dir.file("library.gif")));
+
     // Both frame writers leave a folder holding this animation's frames only.
     std::filesystem::create_directories(dir.file("frames"));
     const std::string frameDir = dir.file("frames");

@@ -241,6 +241,30 @@ const Case kCases[] = {
      0,
      0,
      {G(158), G(159), G(161), G(159), G(156), G(155)}},
+    // Style controls: ink moves the dark limit (70 at 50, 18 at 25, 0 at 0,
+    // 160 at 100) and the poster's and contrast's thresholds as far; lines
+    // move the colour step of an edge (28 at 50, 18 at 100, 48 at 0).
+    {"ink 25 inks grey 17, not 18", 2, 1, {G(17), G(18)}, {.Adjust = 0, .Ink = 25}, 0, 0, 0, 0, {G(0), G(255)}},
+    {"ink 0 inks no tone, not even black", 4, 3, {G(0)}, {.Ink = 0}, 0, 0, 0, 5, {G(255)}},
+    {"ink 100 inks grey 159", 4, 3, {G(159)}, {.Adjust = 0, .Ink = 100}, 0, 0, 0, 5, {G(0)}},
+    {"ink 100: the poster's 218 goes dark, 219 light",
+     2,
+     1,
+     {G(218), G(219)},
+     {.MixColor = 0, .Ink = 100},
+     9,
+     0,
+     0,
+     0,
+     {G(0), G(255)}},
+    {"ink 0: the contrast ramp starts 70 lower", 2, 1, {G(44), G(45)}, {.MixColor = 0, .Ink = 0}, 11, 0, 0, 0,
+     {G(0), G(7)}},
+    {"lines 100: a step of 19 is an edge", 2, 1, {G(100), {119, 100, 100}}, {.Adjust = 0, .Lines = 100}, 0, 0, 0, 0,
+     {G(0), G(255)}},
+    {"lines 0: a step of 48 is no edge", 2, 1, {G(100), {148, 100, 100}}, {.Adjust = 0, .Lines = 0}, 0, 0, 0, 0,
+     {G(255), G(255)}},
+    {"lines 0: a line needs two votes", 4, 1, {G(200), G(100), G(200), G(100)}, {.Adjust = 0, .Lines = 0}, 0, 0,
+     0, 0, {G(255), G(0), G(255), G(255)}},
     // Finishing filters; the last column and the top row keep their values.
     {"blur: 0.5 rounds to 0", 2, 2, {G(0), G(0), G(1), G(1)}, {.Blur = 1}, 17, 0, 0, 0, {G(0), G(0)}},
     {"blur: 1.5 rounds to 2", 2, 2, {G(1), G(1), G(1), G(3)}, {.Blur = 1}, 17, 0, 0, 0, {G(2), G(1)}},
@@ -302,6 +326,32 @@ TEST(Engine, WorkedExamples)
             const std::uint8_t* got = s.SourcePlanes.data() + 4 * (c.first + static_cast<int>(k));
             EXPECT_EQ((Bgr{got[0], got[1], got[2]}), c.expected[k]) << c.what << ", pixel " << c.first + k;
         }
+    }
+}
+
+// Black lines on a texture whose column x holds 2 x: a still grain keeps
+// the first texture through frames 1-12 where the frame before is the same,
+// and takes the second (rotated by 27) at frame 3 where a pixel changed.
+TEST(Engine, StillGrainHoldsWhereTheFrameDoesNot)
+{
+    EngineState s;
+    s.SetPencilTexture(MakePlane(30, 4, [](int i) { return G(2 * (i % 30)); }));
+    s.SourcePlanes = MakePlane(8, 1, [](int) { return G(0); });
+    auto pixelAt = [&](int x) { return static_cast<int>(s.SourcePlanes.data()[4 * x]); };
+    auto render = [&](int frame, bool still) {
+        s.PreviousPlanes = MakePlane(8, 1, [](int i) { return G(i == 5 ? 1 : 0); });
+        const ColourPlane source = s.SourcePlanes;
+        s.ComputeEffectLayers(2, frame, {.StillGrain = still});
+        s.RenderVariant(2, {.StillGrain = still});
+        const std::array<int, 3> got{pixelAt(1), pixelAt(4), pixelAt(5)};
+        s.SourcePlanes = source;
+        return got;
+    };
+    for (int frame = 1; frame <= 12; ++frame) {
+        const bool second = frame % 6 >= 3;
+        EXPECT_EQ(render(frame, true), (std::array<int, 3>{1, 4, second ? 2 : 5})) << "frame " << frame;
+        EXPECT_EQ(render(frame, false), (second ? std::array<int, 3>{28, 1, 2} : std::array<int, 3>{1, 4, 5}))
+            << "moving grain, frame " << frame;
     }
 }
 

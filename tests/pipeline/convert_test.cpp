@@ -100,6 +100,53 @@ TEST(Conversion, WorkIsWeighedAtTheSizeRendered)
     }
 }
 
+// A clip whose top left corner alone changes at frame 4: with a still
+// grain the pencil paper of the rest stays the same in all six frames, on
+// three workers each rendering frames out of order, while the corner takes
+// the grain of the moving paper at frame 4; with the moving grain all of the
+// paper changes at frame 3.
+TEST(Conversion, StillGrainHoldsWhereTheClipIsStill)
+{
+    TempDir dir;
+    const Palette greys = {{0, 0, 0}, {255, 255, 255}, {90, 90, 90}, {170, 170, 170}};
+    Bytes gif;
+    PutHeader(gif);
+    PutScreen(gif, 24, 20, &greys);
+    for (int f = 1; f <= 6; ++f) {
+        Bytes indexes;
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 24; ++x)
+                indexes.push_back(static_cast<std::uint8_t>((x / 3 + y / 2 + (f >= 4 && x < 6 && y < 6)) % 4));
+        PutControl(gif, 1, 10);
+        PutFrame(gif, {0, 0, 24, 20}, indexes);
+    }
+    PutTrailer(gif);
+    WriteBytes(dir.file("in.gif"), gif);
+    // Rows first to last of a frame picture, columns 0 to width - 1.
+    auto area = [&](const std::string& frames, int frame, int first, int last, int width = 24) {
+        const auto pixels = ReadPng(frames + "/frame-000" + std::to_string(frame) + ".png").pixels;
+        std::vector<std::uint8_t> out;
+        for (int y = first; y <= last; ++y)
+            out.insert(out.end(), pixels.begin() + 24 * 4 * y, pixels.begin() + 24 * 4 * y + 4 * width);
+        return out;
+    };
+    for (const bool still : {true, false}) {
+        const std::string frames = dir.file(still ? "still" : "moving");
+        std::filesystem::create_directory(frames);
+        ConvertOptions options;
+        options.variant = 2;
+        options.switches.StillGrain = still;
+        options.threads = 3;
+        Error error;
+        ASSERT_TRUE(imaging::OpenOutputFolder(frames, &options.pngFrames.emplace(), &error));
+        ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.gif"), options, &error)) << error.message();
+        for (int frame = 2; frame <= 6; ++frame)
+            EXPECT_EQ(area(frames, frame, 10, 19) == area(frames, 1, 10, 19), still || frame % 6 < 3)
+                << "frame " << frame << ", still " << still;
+    }
+    EXPECT_TRUE(area(dir.file("still"), 4, 0, 5, 6) == area(dir.file("moving"), 4, 0, 5, 6));
+}
+
 TEST(Conversion, ThreadsChangeNothing)
 {
     TempDir dir;

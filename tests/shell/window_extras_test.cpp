@@ -28,6 +28,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -194,6 +195,30 @@ private Q_SLOTS:
         w_.reset(); // the next start remembers the switch
         start();
         QCOMPARE(w_->currentSwitches(), blurred);
+    }
+
+    // The ink slider redraws the cards and is remembered with the still
+    // grain; both key the result file, and Restore defaults puts them back.
+    void styleControlsRedrawAndAreRemembered()
+    {
+        start();
+        open(animated_);
+        const QImage plain = thumbnail();
+        child<QAbstractButton>("BtnOptions")->click();
+        child<QSlider>("SliderInk")->setValue(0); // the black of the picture is no longer ink
+        child<QCheckBox>("CheckStillGrain")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(thumbnail() != plain, 20000);
+        QCOMPARE(fixture_->settings->values.value(QStringLiteral("Switches/Ink")), QStringLiteral("0"));
+        const qf::Switches styled = w_->currentSwitches();
+        QVERIFY(styled.Ink == 0 && styled.StillGrain);
+        QVERIFY(w_->resultFile(2, styled) != w_->resultFile(2, {.StillGrain = true}));
+
+        w_.reset();
+        start();
+        QCOMPARE(w_->currentSwitches(), styled);
+        child<QAbstractButton>("BtnRestoreDefaults")->click();
+        QCOMPARE(w_->currentSwitches(), qf::Switches{});
+        QCOMPARE(child<QSlider>("SliderInk")->value(), qf::kDesignedStyle);
     }
 
     // Esc goes back to the choice at once; the conversion stops and leaves

@@ -61,6 +61,10 @@ private Q_SLOTS:
                 QVERIFY2(has("qf::Variants", v.name) && has("qf::Variants", v.description), qPrintable(file));
             for (const qf::SwitchInfo& s : qf::kSwitches)
                 QVERIFY2(has("qf::Switches", s.label) && has("qf::Switches", s.help), qPrintable(file));
+            for (const qf::StyleControlInfo& s : qf::kStyleControls)
+                QVERIFY2(has("qf::Switches", s.label) && has("qf::Switches", s.help), qPrintable(file));
+            QVERIFY2(has("qf::Switches", qf::kStillGrainLabel) && has("qf::Switches", qf::kStillGrainHelp),
+                     qPrintable(file));
         }
     }
 

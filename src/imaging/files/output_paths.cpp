@@ -210,7 +210,8 @@ std::string OutputFolder::shown(const std::string& name) const
 
 bool OpenOutputFolder(const std::string& path, OutputFolder* folder, Error* error)
 {
-    *folder = OutputFolder{path};
+    *folder = {};
+    folder->path = path;
     if (path.empty())
         return Fail(error, ErrorKind::Unwritable, path, "the folder name is empty");
     Walk walk;
@@ -244,7 +245,8 @@ bool OpenOutputFolder(const std::string& path, OutputFolder* folder, Error* erro
 
 bool OpenOutputFolder(const OutputFolder& parent, const std::string& name, OutputFolder* folder, Error* error)
 {
-    *folder = OutputFolder{parent.shown(name)};
+    *folder = {};
+    folder->path = parent.shown(name);
     const int at = parent.held ? *parent.held : AT_FDCWD;
     const std::string where = parent.held ? name : folder->path;
     if (!parent.held)
