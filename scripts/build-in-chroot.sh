@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the source package dist/quillframe_<version>.dsc (scripts/package.sh)
+# Builds the source package dist/quillframe_<version>.dsc (scripts/package.sh),
+# or the .dsc given,
 # the way a distribution's build machine does: in a fresh Debian 12 chroot
 # with only build-essential, the Build-Depends the .dsc declares (apt-get
 # build-dep), as an ordinary user, tests included unless DEB_BUILD_OPTIONS
@@ -14,9 +15,10 @@ base="${QF_BUILD_CHROOT:-/var/tmp/qf-build-chroot}"
 mirror="${QF_MIRROR:-http://deb.debian.org/debian}"
 out="$root/dist"
 log="$out/chroot-build.log"
+mkdir -p "$out"
 
 dscs=("$out"/quillframe_*.dsc)
-dsc="${dscs[-1]}"
+dsc="${1:-${dscs[-1]}}"
 [ -f "$dsc" ] || { echo "error: no dist/quillframe_*.dsc: run scripts/package.sh" >&2; exit 1; }
 if [ ! -x "$base/usr/bin/apt-get" ]; then
   echo "Making a Debian 12 chroot in $base..."
@@ -44,7 +46,11 @@ in_chroot() {
 }
 
 mkdir -p "$c/build"
-dcmd cp "$dsc" "$c/build/"
+cp "$dsc" "$c/build/"
+# The tarballs the .dsc lists beside it.
+for f in $(awk '/^Files:/ { on = 1; next } /^[^ ]/ { on = 0 } on { print $3 }' "$dsc"); do
+  cp "$(dirname "$dsc")/$f" "$c/build/"
+done
 name="$(basename "$dsc")"
 profiles=""
 case " ${DEB_BUILD_OPTIONS:-} " in *" nocheck "*) profiles="-Pnocheck" ;; esac
