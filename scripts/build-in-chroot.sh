@@ -29,9 +29,14 @@ work="$(mktemp -d "${base}.build.XXXXXX")"
 mkdir -p "$base.apt"
 cleanup() {
   for m in var/cache/apt/archives dev/pts dev proc; do
-    mountpoint -q "$work/chroot/$m" && umount "$work/chroot/$m"
+    if mountpoint -q "$work/chroot/$m"; then umount "$work/chroot/$m" || umount -l "$work/chroot/$m"; fi
   done
-  rm -rf "$work"
+  # Never delete through a mount that is still there (/dev, the apt cache).
+  if grep -q " $work/" /proc/mounts; then
+    echo "warning: $work still has mounts; left in place" >&2
+  else
+    rm -rf "$work"
+  fi
 }
 trap cleanup EXIT
 cp -a "$base" "$work/chroot"
@@ -74,3 +79,19 @@ tail -n 12 "$log"
 for deb in "$out"/chroot/*.deb; do
   echo "$(basename "$deb"): $(stat -c %s "$deb") bytes, sha256 $(sha256sum "$deb" | cut -d' ' -f1)"
 done
+
+# The autopkgtest of what was built, in another fresh copy of the chroot.
+if command -v autopkgtest > /dev/null; then
+  for m in var/cache/apt/archives dev/pts dev proc; do umount "$c/$m"; done
+  rm -rf "$c"
+  cp -a "$base" "$c"
+  mount --bind /proc "$c/proc"
+  mount --bind /dev "$c/dev"
+  mount --bind /dev/pts "$c/dev/pts"
+  mount --bind "$base.apt" "$c/var/cache/apt/archives"
+  status=0
+  autopkgtest "$dsc" "$out"/chroot/quillframe_*.deb -- chroot "$c" > "$out/autopkgtest.log" 2>&1 || status=$?
+  sed -n '/test smoke: \[/,/@@@@ summary/p' "$out/autopkgtest.log"
+  tail -n 2 "$out/autopkgtest.log" | grep -v '^Get:\|^Fetched\|^Reading' || true
+  [ "$status" -eq 0 ] || { echo "error: autopkgtest ended with $status (see $out/autopkgtest.log)" >&2; exit 1; }
+fi
