@@ -1,0 +1,823 @@
+#include "imaging/gif/gif_frame_encoder.h"
+
+#include "imaging/gif/gif_lzw.h"
+#include "imaging/colour/quantise.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+namespace qf::imaging {
+
+namespace {
+
+// Bits needed to write indexes below count (at least 2: the format's
+// smallest minimum code size).
+int CodeSizeFor(int count)
+{
+    int bits = 2;
+    while ((1 << bits) < count)
+        ++bits;
+    return bits;
+}
+
+// The table size a decoder reads: a power of two, at least 2.
+int TableSizeFor(int count)
+{
+    int size = 2;
+    while (size < count)
+        size *= 2;
+    return size;
+}
+
+// Converts one row of a view to packed colours. Alpha below 128 counts as
+// transparent: a GIF pixel is either drawn or not.
+void PackRow(const ImageView& view, int y, std::uint32_t* out)
+{
+    const std::uint8_t* p = view.pixels + static_cast<std::ptrdiff_t>(y) * view.stride;
+    switch (view.layout) {
+    case PixelLayout::Rgba:
+        for (int x = 0; x < view.width; ++x, p += 4)
+            out[x] = p[3] >= 128 ? PackOpaque(p[0], p[1], p[2]) : 0u;
+        break;
+    case PixelLayout::Rgb:
+        for (int x = 0; x < view.width; ++x, p += 3)
+            out[x] = PackOpaque(p[0], p[1], p[2]);
+        break;
+    case PixelLayout::Bgrx:
+        for (int x = 0; x < view.width; ++x, p += 4)
+            out[x] = PackOpaque(p[2], p[1], p[0]);
+        break;
+    }
+}
+
+} // namespace
+
+std::uint32_t PackOpaque(std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
+    return 0xFF000000u | (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) | b;
+}
+
+bool ShowsNear(std::uint32_t p, std::uint32_t shown, int slack)
+{
+    return shown != 0 && slack > 0 && SquaredDistance(p, shown) <= slack;
+}
+
+void PackedFrame::pack(const ImageView& view)
+{
+    width = view.width;
+    height = view.height;
+    pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y)
+        PackRow(view, y, pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width));
+    countColours();
+}
+
+void PackedFrame::holdStill(const PackedFrame& previous, int tolerance)
+{
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        const std::uint32_t p = pixels[i];
+        const std::uint32_t before = previous.pixels[i];
+        if (p != 0 && before != 0 && p != before && ChannelDistance(p, before) <= tolerance)
+            pixels[i] = before;
+    }
+    countColours();
+}
+
+void PackedFrame::countColours()
+{
+    colours.clear();
+    hasTransparent = false;
+    bool tooMany = false;
+    ColourIndex seen;
+    std::uint32_t last = 0;
+    for (const std::uint32_t p : pixels) {
+        if (p == 0) {
+            hasTransparent = true;
+        } else if (p != last && !tooMany) {
+            last = p;
+            if (seen.find(p) < 0) {
+                tooMany = colours.size() == 256;
+                if (!tooMany) {
+                    seen.insert(p, static_cast<int>(colours.size()));
+                    colours.push_back(p);
+                }
+            }
+        }
+    }
+    fitsTable = !tooMany && colours.size() + (hasTransparent ? 1 : 0) <= 256;
+    if (!fitsTable)
+        colours.clear();
+}
+
+bool TurnsTransparent(const PackedFrame& from, const PackedFrame& to)
+{
+    if (!to.hasTransparent)
+        return false;
+    for (std::size_t i = 0; i < to.pixels.size(); ++i) {
+        if (to.pixels[i] == 0 && from.pixels[i] != 0)
+            return true;
+    }
+    return false;
+}
+
+GlobalPaletteBuilder::GlobalPaletteBuilder() : palette_(std::make_shared<const GlobalPalette>())
+{}
+
+std::shared_ptr<const GlobalPalette> GlobalPaletteBuilder::add(const PackedFrame& frame)
+{
+    if (closed_ || !frame.fitsTable)
+        return palette_;
+    std::size_t added = 0;
+    for (std::uint32_t colour : frame.colours)
+        added += palette_->index.find(colour) < 0 ? 1 : 0;
+    if (added == 0)
+        return palette_;
+    if (palette_->colours.size() + added > 256) {
+        closed_ = true;
+        return palette_;
+    }
+    auto grown = std::make_shared<GlobalPalette>(*palette_);
+    for (std::uint32_t colour : frame.colours) {
+        if (grown->index.find(colour) < 0) {
+            grown->index.insert(colour, static_cast<int>(grown->colours.size()));
+            grown->colours.push_back(colour);
+        }
+    }
+    palette_ = std::move(grown);
+    return palette_;
+}
+
+namespace {
+
+// True when pixel i of frame is drawn: opaque and different from against
+// (all opaque pixels when against is null).
+bool Differs(const std::uint32_t* frame, const std::uint32_t* against, std::size_t i)
+{
+    return frame[i] != 0 && (!against || frame[i] != against[i]);
+}
+
+// True when the opaque pixels of frame that differ from view (empty:
+// nothing shown) have fewer than 256 colours, so that they fit one table
+// beside a transparent index. Stops at the 256th colour.
+bool FewColoursDiffer(const PackedFrame& frame, const std::vector<std::uint32_t>& view)
+{
+    const std::uint32_t* shown = view.empty() ? nullptr : view.data();
+    ColourIndex seen;
+    int colours = 0;
+    std::uint32_t last = 0;
+    for (std::size_t i = 0; i < frame.pixels.size(); ++i) {
+        const std::uint32_t p = frame.pixels[i];
+        if (p == last || !Differs(frame.pixels.data(), shown, i))
+            continue;
+        last = p;
+        if (seen.find(p) < 0) {
+            if (++colours == 256)
+                return false;
+            seen.insert(p, colours);
+        }
+    }
+    return true;
+}
+
+// True when a decoder that shows shown (0: nothing) at a pixel of colour p
+// is at least as close to p as the reduced colour, give or take the level's
+// slack (in summed squares of the channel differences) but no further than
+// its colour tolerance in any channel: the pixel keeps it.
+inline bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, const GifLevels& levels)
+{
+    if (shown == 0 || (levels.keepSlack > 0 && ChannelDistance(p, shown) > levels.colourTolerance))
+        return false;
+    return SquaredDistance(p, shown) <= SquaredDistance(p, reduced) + levels.keepSlack;
+}
+
+} // namespace
+
+const ChosenColours* SharedColours::get(const GifLevels& levels, std::string* reason)
+{
+    std::call_once(once_, [&] {
+        const std::size_t count = first_->pixels.size();
+        const std::uint32_t* against =
+            previous_ && !TurnsTransparent(*previous_, *first_) ? previous_->pixels.data() : nullptr;
+        std::vector<std::uint8_t> rgba(count * 4, 0);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!Differs(first_->pixels.data(), against, i))
+                continue;
+            const std::uint32_t p = first_->pixels[i];
+            rgba[i * 4 + 0] = static_cast<std::uint8_t>(p >> 16);
+            rgba[i * 4 + 1] = static_cast<std::uint8_t>(p >> 8);
+            rgba[i * 4 + 2] = static_cast<std::uint8_t>(p);
+            rgba[i * 4 + 3] = 255;
+        }
+        chosen_ = ChooseColours(rgba.data(), first_->width, first_->height, levels, colours_, &reason_);
+        first_.reset();
+        previous_.reset();
+    });
+    if (!chosen_)
+        *reason = reason_;
+    return chosen_ ? &colours_ : nullptr;
+}
+
+void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
+{
+    PreparedFrame& plan = job.prepared;
+    // A reduced frame whose differences from what a decoder shows have few
+    // colours is stored exactly instead: that also mends the colours
+    // earlier reductions left.
+    // Below the best level, frames that fit a table were reduced on purpose.
+    if ((plan.mode == PreparedFrame::Mode::Exact || plan.mode == PreparedFrame::Mode::Reduced)
+        && !(job.frame->fitsTable && !job.levels.lossless()) && FewColoursDiffer(*job.frame, view))
+        plan.mode = PreparedFrame::Mode::Open;
+    if (plan.clears) {
+        view.clear();
+        return;
+    }
+    if (plan.mode == PreparedFrame::Mode::Unchanged)
+        return;
+    const PackedFrame& frame = *job.frame;
+    const std::uint32_t* f = frame.pixels.data();
+    if (view.empty())
+        view.assign(frame.pixels.size(), 0u);
+    if (plan.mode == PreparedFrame::Mode::Open) {
+        // Stored exactly: every opaque pixel shows its own colour, or keeps
+        // what is shown when that is near enough. (A frame that must draw
+        // every pixel of its rectangle draws those too; the view is then
+        // off by no more than the slack.)
+        for (std::size_t i = 0; i < frame.pixels.size(); ++i) {
+            if (f[i] != 0 && !ShowsNear(f[i], view[i], job.levels.keepSlack))
+                view[i] = f[i];
+        }
+        return;
+    }
+    const std::uint32_t* against = plan.againstPrevious ? job.previous->pixels.data() : nullptr;
+    const FrameArea& a = plan.area;
+    const bool keepsShown = plan.table.size() < 256;
+    std::size_t k = 0;
+    for (int y = a.y0; y < a.y1; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.width);
+        for (int x = a.x0; x < a.x1; ++x, ++k) {
+            const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            if (plan.mode == PreparedFrame::Mode::Exact) {
+                if (plan.exact.drawEverything || Differs(f, against, i))
+                    view[i] = f[i];
+            } else if (Differs(f, against, i)) {
+                const int own = plan.entryIndex[plan.indexes[k]];
+                if (own >= 0
+                    && !(keepsShown
+                         && KeepsShown(f[i], plan.table[static_cast<std::size_t>(own)], view[i], job.levels)))
+                    view[i] = plan.table[static_cast<std::size_t>(own)];
+            }
+        }
+    }
+}
+
+// The rectangle of the pixels to draw and their colours (while there are at
+// most 256; true when there are more).
+bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFrame& plan)
+{
+    FrameArea area{frame.width, frame.height, 0, 0};
+    bool tooManyColours = false;
+    ColourIndex seen;
+    plan.colours.clear();
+    std::uint32_t last = 0;
+    for (int y = 0; y < frame.height; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        int first = -1;
+        int lastX = -1;
+        for (int x = 0; x < frame.width; ++x) {
+            if (!drawn(rowStart + static_cast<std::size_t>(x)))
+                continue;
+            if (first < 0)
+                first = x;
+            lastX = x;
+            const std::uint32_t p = frame_[rowStart + static_cast<std::size_t>(x)];
+            if (p != last && !tooManyColours) {
+                last = p;
+                if (seen.find(p) < 0) {
+                    tooManyColours = plan.colours.size() == 256;
+                    if (!tooManyColours) {
+                        seen.insert(p, static_cast<int>(plan.colours.size()));
+                        plan.colours.push_back(p);
+                    }
+                }
+            }
+        }
+        if (lastX >= 0) {
+            area.x0 = std::min(area.x0, first);
+            area.x1 = std::max(area.x1, lastX + 1);
+            area.y0 = std::min(area.y0, y);
+            area.y1 = y + 1;
+        }
+    }
+    // Disposal clears the frame's rectangle: clear all of it, so that the
+    // next frame knows a decoder then shows nothing.
+    if (clears)
+        area = FrameArea{0, 0, frame.width, frame.height};
+    plan.area = area;
+    return tooManyColours;
+}
+
+bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
+{
+    PreparedFrame& plan = job.prepared;
+    if (plan.prepared)
+        return true;
+    const PackedFrame& frame = *job.frame;
+    plan.prepared = true;
+    nearSlack_ = 0;
+    plan.clears = job.next && TurnsTransparent(frame, *job.next);
+    plan.againstPrevious = job.previous && !TurnsTransparent(*job.previous, frame);
+    // At the best level a frame that fits a table is stored exactly; below
+    // it such a frame is reduced too, within the level's colour tolerance.
+    const bool reduceAll = !job.levels.lossless();
+    if (frame.fitsTable && !reduceAll) {
+        plan.mode = PreparedFrame::Mode::Open;
+        return true;
+    }
+    width_ = frame.width;
+    frame_ = frame.pixels.data();
+    against_ = plan.againstPrevious ? job.previous->pixels.data() : nullptr;
+    const bool tooManyColours = findDrawn(frame, plan.clears, plan);
+    if (plan.area.empty()) {
+        plan.mode = PreparedFrame::Mode::Unchanged;
+        return true;
+    }
+    if (!tooManyColours && !frame.fitsTable && planExact(plan, *job.global)) {
+        plan.mode = PreparedFrame::Mode::Exact;
+        return true;
+    }
+    plan.mode = PreparedFrame::Mode::Reduced;
+
+    const FrameArea& area = plan.area;
+    const int w = area.x1 - area.x0;
+    const int h = area.y1 - area.y0;
+    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    rgba_.assign(count * 4, 0);
+    std::size_t k = 0;
+    for (int y = area.y0; y < area.y1; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        for (int x = area.x0; x < area.x1; ++x, ++k) {
+            const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            if (drawn(i)) {
+                const std::uint32_t p = frame_[i];
+                rgba_[k * 4 + 0] = static_cast<std::uint8_t>(p >> 16);
+                rgba_[k * 4 + 1] = static_cast<std::uint8_t>(p >> 8);
+                rgba_[k * 4 + 2] = static_cast<std::uint8_t>(p);
+                rgba_[k * 4 + 3] = 255;
+            }
+        }
+    }
+    QuantisedImage reduced;
+    bool served = false;
+    if (job.shared) {
+        const ChosenColours* shared = job.shared->get(job.levels, reason);
+        if (!shared)
+            return false;
+        served = RemapRgba(rgba_.data(), w, h, job.levels, *shared, reduced);
+    }
+    if (!served && !QuantiseRgba(rgba_.data(), w, h, job.levels, reduced, reason))
+        return false;
+    if (frame.fitsTable && !keepWithinTolerance(reduced, job.levels.colourTolerance)) {
+        // No room for the colours the reduction moved too far: stored
+        // exactly instead.
+        plan.mode = PreparedFrame::Mode::Open;
+        return true;
+    }
+
+    // The frame's table: the opaque entries; transparent pixels and pixels
+    // that keep their colour use one more entry, the transparent index.
+    ColourIndex tableIndex;
+    plan.table.clear();
+    for (std::size_t e = 0; e < reduced.palette.size(); ++e) {
+        const std::uint32_t colour = reduced.palette[e];
+        if (colour == 0) {
+            plan.entryIndex[e] = -1;
+            continue;
+        }
+        int found = tableIndex.find(colour);
+        if (found < 0) {
+            found = static_cast<int>(plan.table.size());
+            tableIndex.insert(colour, found);
+            plan.table.push_back(colour);
+        }
+        plan.entryIndex[e] = found;
+    }
+    plan.indexes = std::move(reduced.indexes);
+    return true;
+}
+
+// Pixels of the rectangle in rgba_ that the reduction moved further than
+// tolerance in some channel from their own colour get entries of their own
+// colour. False when the entries run out.
+bool FrameEncoder::keepWithinTolerance(QuantisedImage& reduced, int tolerance)
+{
+    ColourIndex added;
+    const std::size_t count = reduced.indexes.size();
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint8_t* c = &rgba_[k * 4];
+        if (c[3] == 0)
+            continue;
+        const std::uint32_t p = PackOpaque(c[0], c[1], c[2]);
+        const std::uint32_t got = reduced.palette[reduced.indexes[k]];
+        if (got != 0 && ChannelDistance(got, p) <= tolerance)
+            continue;
+        int entry = added.find(p);
+        if (entry < 0) {
+            if (reduced.palette.size() == 256)
+                return false;
+            entry = static_cast<int>(reduced.palette.size());
+            added.insert(p, entry);
+            reduced.palette.push_back(p);
+        }
+        reduced.indexes[k] = static_cast<std::uint8_t>(entry);
+    }
+    return true;
+}
+
+bool FrameEncoder::encode(FrameJob& job, EncodedFrame& out, std::string* reason)
+{
+    if (!prepare(job, reason))
+        return false;
+    PreparedFrame& plan = job.prepared;
+    const PackedFrame& frame = *job.frame;
+    nearSlack_ = 0;
+    out = EncodedFrame{};
+    out.number = job.number;
+    out.delay = job.delay;
+
+    width_ = frame.width;
+    frame_ = frame.pixels.data();
+    shown_ = job.shown.empty() ? nullptr : job.shown.data();
+    if (plan.mode == PreparedFrame::Mode::Open) {
+        // Stored exactly: draw what differs from what a decoder shows.
+        against_ = shown_;
+        nearSlack_ = job.levels.keepSlack;
+        const bool tooManyColours = findDrawn(frame, plan.clears, plan);
+        if (plan.area.empty()) {
+            plan.mode = PreparedFrame::Mode::Unchanged;
+        } else if (tooManyColours || !planExact(plan, *job.global)) {
+            *reason = "a frame of at most 256 colours cannot be stored exactly";
+            return false;
+        }
+    } else {
+        against_ = plan.againstPrevious ? job.previous->pixels.data() : nullptr;
+    }
+    levels_ = job.levels;
+    tolerance_ = job.levels.lossyTolerance;
+    switch (plan.mode) {
+    case PreparedFrame::Mode::Unchanged:
+        encodeUnchanged(job, out);
+        return true;
+    case PreparedFrame::Mode::Reduced:
+        writeReduced(plan, out);
+        break;
+    default:
+        writeExact(plan, *job.global, out);
+        break;
+    }
+    out.disposal = plan.clears ? 2 : 1;
+    return true;
+}
+
+// Nothing changes: a one-pixel frame that draws nothing keeps the frame
+// count and its delay.
+void FrameEncoder::encodeUnchanged(const FrameJob& job, EncodedFrame& out)
+{
+    out.left = out.top = 0;
+    out.width = out.height = 1;
+    out.transparentIndex = 0;
+    out.minCodeSize = 2;
+    if (!job.global->colours.empty()) {
+        out.globalTable = true;
+        out.globalMaxIndex = 0;
+    } else {
+        out.globalTable = false;
+        out.localTable.assign(2, 0xFF000000u);
+    }
+    const std::uint8_t pixel = 0;
+    out.lzw = LzwEncode(out.minCodeSize, &pixel, nullptr, 1);
+}
+
+// The table of a frame stored exactly; false when its drawn pixels cannot be
+// stored with one table and a transparent index.
+bool FrameEncoder::planExact(PreparedFrame& plan, const GlobalPalette& global)
+{
+    const FrameArea& area = plan.area;
+    ExactTable& table = plan.exact;
+    table = ExactTable{};
+    // Pixels inside the rectangle that are not drawn: they show the right
+    // colour already, or are transparent and must not be drawn at all.
+    bool wantTransparency = false;
+    bool needTransparency = false;
+    for (int y = area.y0; y < area.y1 && !needTransparency; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        for (int x = area.x0; x < area.x1; ++x) {
+            const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            if (frame_[i] == 0) {
+                needTransparency = true;
+                break;
+            }
+            wantTransparency = wantTransparency || !drawn(i);
+        }
+    }
+    wantTransparency = wantTransparency || needTransparency;
+
+    // The table: the global palette when it holds every colour drawn, else
+    // the frame's own.
+    for (std::uint32_t colour : plan.colours)
+        table.useGlobal = table.useGlobal && global.index.find(colour) >= 0;
+    table.colours = plan.colours;
+
+    // The transparent index: any index that no drawn pixel uses.
+    if (wantTransparency) {
+        if (table.useGlobal) {
+            std::array<bool, 256> used{};
+            for (std::uint32_t colour : plan.colours)
+                used[static_cast<std::size_t>(global.index.find(colour))] = true;
+            for (int i = 0; i < 256 && table.transparent < 0; ++i) {
+                if (!used[static_cast<std::size_t>(i)])
+                    table.transparent = i;
+            }
+        } else if (table.colours.size() < 256) {
+            table.transparent = static_cast<int>(table.colours.size());
+        }
+    }
+    // The colours whose indexes the frame's data holds.
+    std::vector<std::uint32_t> drawnColours = plan.colours;
+    if (wantTransparency && table.transparent < 0) {
+        // 256 colours are drawn: every pixel of the rectangle is drawn with
+        // its own colour, so the table must hold them all.
+        if (needTransparency)
+            return false;
+        ColourIndex all;
+        std::vector<std::uint32_t> allColours;
+        for (int y = area.y0; y < area.y1; ++y) {
+            const std::uint32_t* row =
+                frame_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+            for (int x = area.x0; x < area.x1; ++x) {
+                if (all.find(row[x]) < 0) {
+                    if (allColours.size() == 256)
+                        return false;
+                    all.insert(row[x], static_cast<int>(allColours.size()));
+                    allColours.push_back(row[x]);
+                }
+            }
+        }
+        for (std::uint32_t colour : allColours)
+            table.useGlobal = table.useGlobal && global.index.find(colour) >= 0;
+        if (!table.useGlobal)
+            table.colours = allColours;
+        drawnColours = std::move(allColours);
+        table.drawEverything = true;
+    }
+    if (table.useGlobal) {
+        table.maxIndex = std::max(table.transparent, 0);
+        for (std::uint32_t colour : drawnColours)
+            table.maxIndex = std::max(table.maxIndex, global.index.find(colour));
+    } else {
+        table.maxIndex = std::max({table.transparent, 0, static_cast<int>(table.colours.size()) - 1});
+    }
+    return true;
+}
+
+void FrameEncoder::writeExact(const PreparedFrame& plan, const GlobalPalette& global, EncodedFrame& out)
+{
+    const ExactTable& table = plan.exact;
+    const FrameArea& area = plan.area;
+    ColourIndex localIndex;
+    if (!table.useGlobal) {
+        for (std::size_t i = 0; i < table.colours.size(); ++i)
+            localIndex.insert(table.colours[i], static_cast<int>(i));
+    }
+    const ColourIndex& index = table.useGlobal ? global.index : localIndex;
+    const int transparent = table.transparent;
+    const int codeSize = CodeSizeFor(table.maxIndex + 1);
+    const int limit = 1 << codeSize;
+
+    const int w = area.x1 - area.x0;
+    const int h = area.y1 - area.y0;
+    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    primary_.resize(count);
+    alternative_.resize(count);
+    if (tolerance_ > 0)
+        wanted_.assign(count, 0u);
+    int maxAlternative = -1;
+    std::size_t k = 0;
+    for (int y = area.y0; y < area.y1; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        for (int x = area.x0; x < area.x1; ++x, ++k) {
+            const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            const std::uint32_t p = frame_[i];
+            if (table.drawEverything || drawn(i)) {
+                primary_[k] = static_cast<std::uint8_t>(index.find(p));
+                alternative_[k] = kNoAlternative;
+                if (tolerance_ > 0)
+                    wanted_[k] = p;
+                continue;
+            }
+            // Not drawn: transparent, or the index of what a decoder shows
+            // when the table holds it and it continues the compressor's
+            // current string better.
+            const std::uint32_t shown = shown_ ? shown_[i] : 0;
+            int own = shown != 0 ? index.find(shown) : -1;
+            if (own >= limit || own == transparent)
+                own = -1;
+            primary_[k] = static_cast<std::uint8_t>(transparent);
+            alternative_[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
+            maxAlternative = std::max(maxAlternative, own);
+        }
+    }
+
+    out.left = area.x0;
+    out.top = area.y0;
+    out.width = w;
+    out.height = h;
+    out.transparentIndex = table.drawEverything ? -1 : transparent;
+    out.globalTable = table.useGlobal;
+    out.minCodeSize = codeSize;
+    if (table.useGlobal) {
+        out.globalMaxIndex = std::max(table.maxIndex, maxAlternative);
+    } else {
+        out.localTable = table.colours;
+        out.localTable.resize(static_cast<std::size_t>(TableSizeFor(table.maxIndex + 1)), 0xFF000000u);
+    }
+    const std::vector<std::uint32_t>& colours = table.useGlobal ? global.colours : table.colours;
+    const LossyRun lossy{colours.data(), static_cast<int>(colours.size()), transparent, wanted_.data(),
+                         tolerance_};
+    out.lzw = encodeSmaller(codeSize, count, w, tolerance_ > 0 ? &lossy : nullptr);
+}
+
+void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
+{
+    const FrameArea& area = plan.area;
+    const std::vector<std::uint32_t>& table = plan.table;
+    const int w = area.x1 - area.x0;
+    const int h = area.y1 - area.y0;
+    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    ColourIndex tableIndex;
+    for (std::size_t i = 0; i < table.size(); ++i)
+        tableIndex.insert(table[i], static_cast<int>(i));
+    const int transparent = table.size() < 256 ? static_cast<int>(table.size()) : -1;
+
+    primary_.resize(count);
+    alternative_.resize(count);
+    if (tolerance_ > 0)
+        wanted_.assign(count, 0u);
+    bool usesTransparent = false;
+    std::size_t k = 0;
+    for (int y = area.y0; y < area.y1; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        for (int x = area.x0; x < area.x1; ++x, ++k) {
+            const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            const std::uint32_t shown = shown_ ? shown_[i] : 0;
+            int own = -1;
+            if (drawn(i)) {
+                // What a decoder shows stays when it is as close as the
+                // reduced colour.
+                own = plan.entryIndex[plan.indexes[k]];
+                const bool keeps =
+                    transparent >= 0 && own >= 0
+                    && KeepsShown(frame_[i], table[static_cast<std::size_t>(own)], shown, levels_);
+                if (own >= 0 && !keeps) {
+                    primary_[k] = static_cast<std::uint8_t>(own);
+                    alternative_[k] = kNoAlternative;
+                    if (tolerance_ > 0)
+                        wanted_[k] = frame_[i];
+                    continue;
+                }
+                if (keeps)
+                    own = tableIndex.find(shown);
+            } else if (shown != 0) {
+                own = tableIndex.find(shown);
+            }
+            // The pixel keeps what the decoder shows.
+            if (transparent >= 0) {
+                primary_[k] = static_cast<std::uint8_t>(transparent);
+                alternative_[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
+                usesTransparent = true;
+            } else {
+                // All 256 entries are colours, so every pixel of the
+                // rectangle was drawn and own is set.
+                primary_[k] = static_cast<std::uint8_t>(std::max(own, 0));
+                alternative_[k] = kNoAlternative;
+            }
+        }
+    }
+
+    const int entries = static_cast<int>(table.size()) + (usesTransparent ? 1 : 0);
+    out.left = area.x0;
+    out.top = area.y0;
+    out.width = w;
+    out.height = h;
+    out.transparentIndex = usesTransparent ? transparent : -1;
+    out.globalTable = false;
+    out.localTable = table;
+    out.localTable.resize(static_cast<std::size_t>(TableSizeFor(entries)), 0xFF000000u);
+    out.minCodeSize = CodeSizeFor(static_cast<int>(out.localTable.size()));
+    const LossyRun lossy{table.data(), static_cast<int>(table.size()), transparent, wanted_.data(),
+                         tolerance_};
+    out.lzw = encodeSmaller(out.minCodeSize, count, w, tolerance_ > 0 ? &lossy : nullptr);
+}
+
+// Pixels that may stay transparent or take their own colour compress best
+// one way in flat areas (their colour continues the runs around them) and
+// the other in textured ones (long runs of the transparent index). There
+// are a few arrangements: transparent wherever allowed, own colour wherever
+// allowed, and transparent only along stretches of such pixels that cross
+// colours. The compressor may still switch a pixel to its other choice
+// where that extends a string. A small frame is compressed every way and
+// the smallest kept; a large one is tried every way on a band of rows
+// across its middle, and only the arrangement that did best there is
+// compressed whole.
+std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t count, int width,
+                                                      const LossyRun* lossy)
+{
+    // The lossy search over pixels [from, from + n).
+    auto lossyFrom = [lossy](std::size_t from) {
+        std::optional<LossyRun> run;
+        if (lossy) {
+            run = *lossy;
+            run->wanted += from;
+        }
+        return run;
+    };
+    auto encode = [&](const std::uint8_t* primary, const std::int16_t* alternative, std::size_t from,
+                      std::size_t to) {
+        const std::optional<LossyRun> run = lossyFrom(from);
+        return LzwEncode(codeSize, primary + from, alternative + from, to - from, run ? &*run : nullptr);
+    };
+    bool choices = false;
+    for (std::size_t i = 0; i < count && !choices; ++i)
+        choices = alternative_[i] != kNoAlternative;
+    if (!choices)
+        return encode(primary_.data(), alternative_.data(), 0, count);
+
+    // Stretches of pixels that may be transparent, row by row: a stretch in
+    // one colour keeps it, one that crosses colours turns transparent.
+    stretchOwn_.assign(count, 0);
+    const std::size_t w = static_cast<std::size_t>(width);
+    for (std::size_t rowStart = 0; rowStart < count; rowStart += w) {
+        std::size_t x = 0;
+        while (x < w) {
+            const std::size_t i = rowStart + x;
+            if (alternative_[i] == kNoAlternative) {
+                ++x;
+                continue;
+            }
+            std::size_t end = x;
+            bool oneColour = true;
+            while (end < w && alternative_[rowStart + end] != kNoAlternative) {
+                oneColour = oneColour && alternative_[rowStart + end] == alternative_[i];
+                ++end;
+            }
+            if (oneColour)
+                std::fill(stretchOwn_.begin() + static_cast<std::ptrdiff_t>(i),
+                          stretchOwn_.begin() + static_cast<std::ptrdiff_t>(rowStart + end), 1);
+            x = end;
+        }
+    }
+
+    // Arrangement 0 is transparent wherever allowed, 1 own colour wherever
+    // allowed, 2 by stretches; compresses pixels [from, to) arranged so.
+    arranged_.resize(count);
+    arrangedAlternative_.resize(count);
+    auto encodeArranged = [&](int arrangement, std::size_t from, std::size_t to) {
+        if (arrangement == 0)
+            return encode(primary_.data(), alternative_.data(), from, to);
+        for (std::size_t i = from; i < to; ++i) {
+            const bool own = alternative_[i] != kNoAlternative && (arrangement == 1 || stretchOwn_[i] != 0);
+            arranged_[i] = own ? static_cast<std::uint8_t>(alternative_[i]) : primary_[i];
+            arrangedAlternative_[i] = alternative_[i] == kNoAlternative ? kNoAlternative
+                                      : own ? static_cast<std::int16_t>(primary_[i])
+                                            : alternative_[i];
+        }
+        return encode(arranged_.data(), arrangedAlternative_.data(), from, to);
+    };
+
+    constexpr std::size_t kTrialPixels = 8192;
+    const std::size_t rows = count / w;
+    const std::size_t bandRows = std::max<std::size_t>((kTrialPixels + w - 1) / w, rows / 16);
+    if (bandRows * 4 > rows) {
+        std::vector<std::uint8_t> best = encodeArranged(0, 0, count);
+        for (int arrangement = 1; arrangement < 3; ++arrangement) {
+            std::vector<std::uint8_t> data = encodeArranged(arrangement, 0, count);
+            if (data.size() < best.size())
+                best = std::move(data);
+        }
+        return best;
+    }
+    const std::size_t from = (rows - bandRows) / 2 * w;
+    const std::size_t to = from + bandRows * w;
+    int chosen = 0;
+    std::size_t smallest = encodeArranged(0, from, to).size();
+    for (int arrangement = 1; arrangement < 3; ++arrangement) {
+        const std::size_t size = encodeArranged(arrangement, from, to).size();
+        if (size < smallest) {
+            smallest = size;
+            chosen = arrangement;
+        }
+    }
+    return encodeArranged(chosen, 0, count);
+}
+
+} // namespace qf::imaging

@@ -1,0 +1,401 @@
+#include "imaging/gif/gif_lzw.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qf::imaging {
+
+namespace {
+
+constexpr int kMaxCodes = 4096; // codes are at most 12 bits wide
+constexpr int kMaxWidth = 12;
+// How far the encoder looks ahead to choose between two equivalent indexes.
+constexpr std::size_t kLookahead = 8;
+
+} // namespace
+
+bool LzwDecoder::start(int minCodeSize)
+{
+    in_ = inEnd_ = nullptr;
+    bits_ = 0;
+    bitCount_ = 0;
+    stackTop_ = 0;
+    if (minCodeSize < 1 || minCodeSize > kMaxLzwMinCodeSize) {
+        status_ = Status::BadCode;
+        return false;
+    }
+    minCodeSize_ = minCodeSize;
+    clear_ = 1 << minCodeSize;
+    end_ = clear_ + 1;
+    status_ = Status::NeedData;
+    // Data that does not open with a clear code is decoded as if it did.
+    resetTable();
+    return true;
+}
+
+void LzwDecoder::resetTable()
+{
+    width_ = minCodeSize_ + 1;
+    next_ = end_ + 1;
+    previous_ = -1;
+}
+
+void LzwDecoder::feed(const std::uint8_t* data, std::size_t size)
+{
+    in_ = data;
+    inEnd_ = data + size;
+}
+
+std::size_t LzwDecoder::decode(std::uint16_t* out, std::size_t count)
+{
+    // The state is worked on in locals and stored back on the way out: the
+    // pixels written through out could otherwise alias it, and the compiler
+    // would reload it after every pixel.
+    std::uint16_t* const prefix = prefix_;
+    std::uint16_t* const suffix = suffix_;
+    std::uint16_t* const first = first_;
+    std::uint16_t* const length = length_;
+    std::uint16_t* const stack = stack_;
+    const int clear = clear_;
+    const int end = end_;
+    int width = width_;
+    int next = next_;
+    int previous = previous_;
+    std::uint64_t bits = bits_;
+    int bitCount = bitCount_;
+    const std::uint8_t* in = in_;
+    const std::uint8_t* const inEnd = inEnd_;
+    Status status = status_;
+    int stackTop = stackTop_;
+
+    std::size_t produced = 0;
+    while (produced < count) {
+        if (stackTop > 0) {
+            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(stackTop), count - produced);
+            for (std::size_t i = 0; i < n; ++i)
+                out[produced + i] = stack[--stackTop];
+            produced += n;
+            continue;
+        }
+        if (status != Status::NeedData)
+            break;
+
+        if (bitCount < width) {
+            if (inEnd - in >= 8) {
+                // Whole bytes up to 56 bits at once.
+                std::uint64_t word;
+                std::memcpy(&word, in, sizeof word);
+                const int take = (63 - bitCount) / 8; // 6 or 7
+                bits |= (word & ((std::uint64_t{1} << (8 * take)) - 1)) << bitCount;
+                in += take;
+                bitCount += 8 * take;
+            } else {
+                while (bitCount < width && in != inEnd) {
+                    bits |= static_cast<std::uint64_t>(*in++) << bitCount;
+                    bitCount += 8;
+                }
+                if (bitCount < width)
+                    break;
+            }
+        }
+        const int code = static_cast<int>(bits & ((1u << width) - 1));
+        bits >>= width;
+        bitCount -= width;
+
+        if (code == clear) {
+            width = minCodeSize_ + 1;
+            next = end + 1;
+            previous = -1;
+            continue;
+        }
+        if (code == end) {
+            status = Status::End;
+            break;
+        }
+        if (previous < 0) {
+            // The first code after a clear must be a literal.
+            if (code > clear) {
+                status = Status::BadCode;
+                break;
+            }
+            out[produced++] = static_cast<std::uint16_t>(code);
+            previous = code;
+            continue;
+        }
+
+        int firstChar;
+        if (code < next) {
+            int c = code;
+            const std::size_t n = c > end ? length[c] : 1;
+            if (n <= count - produced) {
+                // The whole string fits: write it straight out, last
+                // index first.
+                std::uint16_t* o = out + produced + n;
+                while (c > end) {
+                    *--o = suffix[c];
+                    c = prefix[c];
+                }
+                *--o = static_cast<std::uint16_t>(c);
+                produced += n;
+            } else {
+                while (c > end) {
+                    stack[stackTop++] = suffix[c];
+                    c = prefix[c];
+                }
+                stack[stackTop++] = static_cast<std::uint16_t>(c);
+            }
+            firstChar = c;
+        } else if (code == next && next < kMaxCodes) {
+            // The code being defined right now: the previous string followed
+            // by its own first character.
+            firstChar = previous > end ? first[previous] : previous;
+            stack[stackTop++] = static_cast<std::uint16_t>(firstChar);
+            int c = previous;
+            while (c > end) {
+                stack[stackTop++] = suffix[c];
+                c = prefix[c];
+            }
+            stack[stackTop++] = static_cast<std::uint16_t>(c);
+        } else {
+            status = Status::BadCode;
+            break;
+        }
+
+        // A full table stays as it is until the next clear code (a
+        // "deferred clear"); codes then stay 12 bits wide.
+        if (next < kMaxCodes) {
+            prefix[next] = static_cast<std::uint16_t>(previous);
+            suffix[next] = static_cast<std::uint16_t>(firstChar);
+            first[next] = static_cast<std::uint16_t>(previous > end ? first[previous] : previous);
+            length[next] = static_cast<std::uint16_t>((previous > end ? length[previous] : 1) + 1);
+            ++next;
+            if (next == (1 << width) && width < kMaxWidth)
+                ++width;
+        }
+        previous = code;
+    }
+
+    width_ = width;
+    next_ = next;
+    previous_ = previous;
+    bits_ = bits;
+    bitCount_ = bitCount;
+    in_ = in;
+    status_ = status;
+    stackTop_ = stackTop;
+    return produced;
+}
+
+namespace {
+
+// Packs codes least significant bit first.
+class CodeWriter {
+public:
+    explicit CodeWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+
+    void put(int code, int width)
+    {
+        bits_ |= static_cast<std::uint64_t>(code) << count_;
+        count_ += width;
+        while (count_ >= 8) {
+            out_.push_back(static_cast<std::uint8_t>(bits_));
+            bits_ >>= 8;
+            count_ -= 8;
+        }
+    }
+
+    void flush()
+    {
+        if (count_ > 0)
+            out_.push_back(static_cast<std::uint8_t>(bits_));
+        bits_ = 0;
+        count_ = 0;
+    }
+
+private:
+    std::vector<std::uint8_t>& out_;
+    std::uint64_t bits_ = 0;
+    int count_ = 0;
+};
+
+// String table of the encoder: (prefix code, next index) -> code, open
+// addressing, four times as many slots as codes so that probes stay short.
+// A slot packs the key (plus one, so that 0 is empty) above the code in one
+// word: prefixes stay below 4095 and indexes below 256, so the key takes 20
+// bits and the code 12.
+class StringTable {
+public:
+    StringTable() : slots_(kSlots, 0u) {}
+
+    void clear() { std::fill(slots_.begin(), slots_.end(), 0u); }
+
+    int find(int prefix, int index) const
+    {
+        const std::uint32_t key = Key(prefix, index);
+        for (std::uint32_t slot = Hash(key);; slot = (slot + 1) & (kSlots - 1)) {
+            const std::uint32_t entry = slots_[slot];
+            if ((entry >> kCodeBits) == key)
+                return static_cast<int>(entry & kCodeMask);
+            if (entry == 0)
+                return -1;
+        }
+    }
+
+    void insert(int prefix, int index, int code)
+    {
+        const std::uint32_t key = Key(prefix, index);
+        std::uint32_t slot = Hash(key);
+        while (slots_[slot] != 0)
+            slot = (slot + 1) & (kSlots - 1);
+        slots_[slot] = (key << kCodeBits) | static_cast<std::uint32_t>(code);
+    }
+
+private:
+    static constexpr std::uint32_t kSlots = 16384;
+    static constexpr int kCodeBits = 12;
+    static constexpr std::uint32_t kCodeMask = (1u << kCodeBits) - 1;
+
+    static std::uint32_t Key(int prefix, int index)
+    {
+        return ((static_cast<std::uint32_t>(prefix) << 8) | static_cast<std::uint32_t>(index)) + 1;
+    }
+    static std::uint32_t Hash(std::uint32_t key) { return (key * 2654435761u) >> 18; }
+
+    std::vector<std::uint32_t> slots_;
+};
+
+} // namespace
+
+std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
+                                    const std::int16_t* alternative, std::size_t count, const LossyRun* lossy)
+{
+    const int clear = 1 << minCodeSize;
+    const int end = clear + 1;
+    std::vector<std::uint8_t> out;
+    out.reserve(count / 2 + 16);
+    CodeWriter writer(out);
+    StringTable table;
+
+    int width = minCodeSize + 1;
+    int next = end + 1;
+    writer.put(clear, width);
+    if (count == 0) {
+        writer.put(end, width);
+        writer.flush();
+        return out;
+    }
+
+    // Where a pixel has two choices, take the one from which the string can
+    // be extended further (looking a few pixels ahead).
+    const bool choices = alternative != nullptr;
+    auto reach = [&](int code, std::size_t at, std::size_t limit) {
+        std::size_t n = 0;
+        while (at + n < count && n < limit) {
+            int c = table.find(code, primary[at + n]);
+            if (c < 0 && choices && alternative[at + n] != kNoAlternative)
+                c = table.find(code, alternative[at + n]);
+            if (c < 0)
+                break;
+            code = c;
+            ++n;
+        }
+        return n;
+    };
+    auto second = [&](std::size_t i) { return choices ? alternative[i] : kNoAlternative; };
+
+    // For the lossy search, the strings one index longer than each code.
+    std::vector<std::int16_t> firstChild;
+    std::vector<std::int16_t> sibling;
+    std::vector<std::uint8_t> lastIndex;
+    if (lossy) {
+        firstChild.assign(kMaxCodes, -1);
+        sibling.assign(kMaxCodes, -1);
+        lastIndex.assign(kMaxCodes, 0);
+    }
+    // The longer string of code whose last pixel comes closest to the colour
+    // wanted at pixel i, within the tolerance; -1 when there is none.
+    auto nearString = [&](int code, std::size_t i) {
+        const std::uint32_t wanted = lossy->wanted[i];
+        int best = -1;
+        int bestDistance = lossy->tolerance * lossy->tolerance + 1;
+        if (wanted == 0)
+            return best;
+        for (int c = firstChild[static_cast<std::size_t>(code)]; c >= 0;
+             c = sibling[static_cast<std::size_t>(c)]) {
+            const int index = lastIndex[static_cast<std::size_t>(c)];
+            if (index >= lossy->paletteSize || index == lossy->transparent)
+                continue;
+            const int distance = SquaredDistance(lossy->palette[index], wanted);
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = c;
+            }
+        }
+        return best;
+    };
+    // True when other reaches further than first from at; other is followed
+    // only as far as needed to tell.
+    auto reachesFurther = [&](int other, int first, std::size_t at) {
+        const std::size_t firstReach = reach(first, at, kLookahead);
+        return firstReach < kLookahead && reach(other, at, firstReach + 1) > firstReach;
+    };
+
+    int current = primary[0];
+    if (second(0) != kNoAlternative && reachesFurther(second(0), current, 1))
+        current = second(0);
+    for (std::size_t i = 1; i < count; ++i) {
+        int first = primary[i];
+        const int other = second(i);
+        const int viaFirst = table.find(current, first);
+        const int viaOther = other != kNoAlternative ? table.find(current, other) : -1;
+        if (viaFirst >= 0 && viaOther >= 0) {
+            current = reachesFurther(viaOther, viaFirst, i + 1) ? viaOther : viaFirst;
+            continue;
+        }
+        if (viaFirst >= 0 || viaOther >= 0) {
+            current = viaFirst >= 0 ? viaFirst : viaOther;
+            continue;
+        }
+        if (lossy) {
+            const int near = nearString(current, i);
+            if (near >= 0) {
+                current = near;
+                continue;
+            }
+        }
+        if (other != kNoAlternative && reachesFurther(other, first, i + 1))
+            first = other;
+        writer.put(current, width);
+        // The decoder defines this entry one code later than the encoder, so
+        // it widens its codes when the table reaches 2^width entries; the
+        // encoder, one entry ahead, widens at 2^width + 1.
+        table.insert(current, first, next);
+        if (lossy) {
+            lastIndex[static_cast<std::size_t>(next)] = static_cast<std::uint8_t>(first);
+            sibling[static_cast<std::size_t>(next)] = firstChild[static_cast<std::size_t>(current)];
+            firstChild[static_cast<std::size_t>(current)] = static_cast<std::int16_t>(next);
+        }
+        ++next;
+        if (next == (1 << width) + 1 && width < kMaxWidth)
+            ++width;
+        if (next == kMaxCodes) {
+            writer.put(clear, width);
+            table.clear();
+            if (lossy)
+                std::fill(firstChild.begin(), firstChild.end(), -1);
+            width = minCodeSize + 1;
+            next = end + 1;
+        }
+        current = first;
+    }
+    writer.put(current, width);
+    // Reading that last code makes the decoder define one more entry, which
+    // may widen the codes by one bit before it reads the end code.
+    if (next == (1 << width) && width < kMaxWidth)
+        ++width;
+    writer.put(end, width);
+    writer.flush();
+    return out;
+}
+
+} // namespace qf::imaging

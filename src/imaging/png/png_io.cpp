@@ -1,0 +1,171 @@
+#include "imaging/png/png_io.h"
+
+#include "imaging/files/atomic_file.h"
+#include "imaging/errors.h"
+#include "imaging/size_limits.h"
+#include "imaging/files/scratch_file.h"
+
+#include <spng.h>
+
+#include <cerrno>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace qf::imaging {
+
+namespace {
+
+struct ContextFree {
+    void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
+};
+using PngContext = std::unique_ptr<spng_ctx, ContextFree>;
+
+// Hands libspng's output to the file and keeps the system's reason for a
+// failed write, which libspng itself reduces to a broken state.
+struct PngSink {
+    AtomicFile* file;
+    Error error;
+};
+
+int WriteToSink(spng_ctx*, void* user, void* data, std::size_t length)
+{
+    auto* sink = static_cast<PngSink*>(user);
+    return sink->file->write(data, length, &sink->error) ? 0 : SPNG_IO_ERROR;
+}
+
+} // namespace
+
+namespace {
+
+// Opens file for path and writes the PNG of image into it, uncommitted.
+bool EncodePng(const std::string& path, const ImageView& image, AtomicFile& file, Error* error)
+{
+    if (!image.pixels || image.width < 1 || image.height < 1)
+        return Fail(error, ErrorKind::InvalidArgument, path, "cannot be written from an empty picture");
+    const bool alpha = image.layout == PixelLayout::Rgba;
+    const int inBytes = image.layout == PixelLayout::Rgb ? 3 : 4;
+    if (image.stride < static_cast<std::ptrdiff_t>(image.width) * inBytes)
+        return Fail(error, ErrorKind::InvalidArgument, path, "cannot be written from rows that overlap");
+
+    if (!file.open(path, error))
+        return false;
+    PngContext ctx(spng_ctx_new(SPNG_CTX_ENCODER));
+    if (!ctx)
+        return FailOutOfMemory(error, path);
+
+    spng_ihdr ihdr{};
+    ihdr.width = static_cast<std::uint32_t>(image.width);
+    ihdr.height = static_cast<std::uint32_t>(image.height);
+    ihdr.bit_depth = 8;
+    ihdr.color_type = alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR;
+    PngSink sink{&file, {}};
+    int status = spng_set_png_stream(ctx.get(), WriteToSink, &sink);
+    if (status == 0)
+        status = spng_set_ihdr(ctx.get(), &ihdr);
+    // One row filter, Paeth, rather than trying all five on every row:
+    // half the time, for files about 4% larger.
+    if (status == 0)
+        status = spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_PAETH);
+    if (status == 0)
+        status = spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG,
+                                   SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
+
+    // Row by row, so any stride and the BGRX layout need no full copy.
+    const std::size_t outBytes = alpha ? 4 : 3;
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * outBytes);
+    for (int y = 0; y < image.height && status == 0; ++y) {
+        const std::uint8_t* src = image.pixels + static_cast<std::ptrdiff_t>(y) * image.stride;
+        if (image.layout == PixelLayout::Bgrx) {
+            for (int x = 0; x < image.width; ++x) {
+                row[static_cast<std::size_t>(x) * 3 + 0] = src[x * 4 + 2];
+                row[static_cast<std::size_t>(x) * 3 + 1] = src[x * 4 + 1];
+                row[static_cast<std::size_t>(x) * 3 + 2] = src[x * 4 + 0];
+            }
+            status = spng_encode_row(ctx.get(), row.data(), row.size());
+        } else {
+            status = spng_encode_row(ctx.get(), src, row.size());
+        }
+    }
+    if (status != SPNG_EOI && status != 0) {
+        if (sink.error) {
+            if (error)
+                *error = sink.error;
+            return false;
+        }
+        return Fail(error, ErrorKind::Unwritable, path,
+                    std::string("cannot be encoded (") + spng_strerror(status) + ")");
+    }
+    return true;
+}
+
+} // namespace
+
+bool WritePng(const std::string& path, const ImageView& image, Error* error)
+{
+    AtomicFile file;
+    return EncodePng(path, image, file, error) && file.commit(error);
+}
+
+bool WritePngs(const std::vector<std::pair<std::string, ImageView>>& pictures, Error* error)
+{
+    std::vector<AtomicFile> files(pictures.size());
+    std::vector<Error> errors(pictures.size());
+    const int count = static_cast<int>(pictures.size());
+#pragma omp parallel for schedule(dynamic)
+    for (int i = 0; i < count; ++i)
+        EncodePng(pictures[i].first, pictures[i].second, files[i], &errors[i]);
+    for (const Error& failure : errors) {
+        if (failure) {
+            if (error)
+                *error = failure;
+            return false;
+        }
+    }
+    return AtomicFile::commitAll(files, error);
+}
+
+bool DecodePng(const std::uint8_t* data, std::size_t size, RgbaImage& image, Error* error)
+{
+    PngContext ctx(spng_ctx_new(0));
+    if (!ctx)
+        return FailOutOfMemory(error, "");
+    // Refuse pictures beyond the GIF limits before allocating anything, and
+    // cap the metadata a hostile file could make the decoder keep.
+    spng_set_image_limits(ctx.get(), kMaxSide, kMaxSide);
+    spng_set_chunk_limits(ctx.get(), 1 << 24, 1 << 26);
+    if (spng_set_png_buffer(ctx.get(), data, size) != 0)
+        return Fail(error, ErrorKind::Corrupt, "", "is not a PNG picture");
+    spng_ihdr ihdr{};
+    int status = spng_get_ihdr(ctx.get(), &ihdr);
+    if (status == SPNG_EWIDTH || status == SPNG_EHEIGHT || status == SPNG_EUSER_WIDTH
+        || status == SPNG_EUSER_HEIGHT)
+        return Fail(error, ErrorKind::TooLarge, "",
+                    "is larger than " + std::to_string(kMaxSide) + " pixels a side");
+    if (status != 0)
+        return Fail(error, ErrorKind::Corrupt, "",
+                    std::string("is not a readable PNG picture (") + spng_strerror(status) + ")");
+    if (!WithinSizeLimits(ihdr.width, ihdr.height))
+        return Fail(error, ErrorKind::TooLarge, "", "is " + BeyondSizeLimits(ihdr.width, ihdr.height));
+    std::size_t bytes = 0;
+    status = spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &bytes);
+    if (status != 0)
+        return Fail(error, ErrorKind::Corrupt, "",
+                    std::string("is not a readable PNG picture (") + spng_strerror(status) + ")");
+    try {
+        image.pixels.resize(bytes);
+    } catch (const std::bad_alloc&) {
+        return FailOutOfMemory(error, "");
+    }
+    status = spng_decode_image(ctx.get(), image.pixels.data(), bytes, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
+    if (status != 0) {
+        image = RgbaImage{};
+        return Fail(error, ErrorKind::Corrupt, "",
+                    std::string("is a damaged PNG picture (") + spng_strerror(status) + ")");
+    }
+    image.width = static_cast<int>(ihdr.width);
+    image.height = static_cast<int>(ihdr.height);
+    return true;
+}
+
+} // namespace qf::imaging

@@ -1,0 +1,658 @@
+#include "imaging/video/video_reader.h"
+
+#include "imaging/errors.h"
+#include "imaging/size_limits.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace qf::imaging {
+
+namespace {
+
+// The demuxers of moving pictures. Anything else libavformat can read
+// (still pictures, playlists naming other files, raw audio) is refused.
+constexpr const char* kVideoDemuxers =
+    "mov,mp4,matroska,webm,avi,apng,mpegts,flv,ogg,asf,ivf,obu,h264,hevc,m4v,mpeg,mpegvideo,nut,gif";
+
+// Above a plane of the largest picture allowed (kMaxPixels at 16 bits).
+constexpr std::size_t kLargestBlock = std::size_t{1} << 29;
+static_assert(kLargestBlock > 2 * static_cast<std::size_t>(kMaxPixels) + (1 << 20));
+
+struct FormatCloser {
+    void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
+};
+struct CodecCloser {
+    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
+};
+struct FrameCloser {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketCloser {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct IoCloser {
+    void operator()(AVIOContext* io) const
+    {
+        if (io)
+            av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+};
+struct ScaleCloser {
+    void operator()(SwsContext* ctx) const { sws_freeContext(ctx); }
+};
+
+// The file as libavformat sees it: bytes through our own reads, so that
+// neither its name nor any other file is ever opened by the library.
+struct Source {
+    std::FILE* file = nullptr;
+    std::int64_t size = 0;
+    const std::function<bool()>* cancelled = nullptr;
+
+    static int read(void* opaque, std::uint8_t* buffer, int size)
+    {
+        auto* self = static_cast<Source*>(opaque);
+        if (self->stopped())
+            return AVERROR_EXIT;
+        const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(size), self->file);
+        if (got == 0)
+            return std::ferror(self->file) ? AVERROR(EIO) : AVERROR_EOF;
+        return static_cast<int>(got);
+    }
+    static std::int64_t seek(void* opaque, std::int64_t offset, int whence)
+    {
+        auto* self = static_cast<Source*>(opaque);
+        if (whence & AVSEEK_SIZE)
+            return self->size;
+        whence &= ~AVSEEK_FORCE;
+        if (std::fseek(self->file, static_cast<long>(offset), whence) != 0)
+            return AVERROR(EIO);
+        return std::ftell(self->file);
+    }
+    static int interrupt(void* opaque) { return static_cast<Source*>(opaque)->stopped() ? 1 : 0; }
+    bool stopped() const { return cancelled && *cancelled && (*cancelled)(); }
+};
+
+// Other files are never opened on a clip's behalf (a playlist or a
+// reference in the container would name them).
+int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**)
+{
+    return AVERROR(EPERM);
+}
+
+// True when the file starts as a PNG (without animation, or the APNG
+// demuxer would have taken it) or a JPEG does.
+bool StillPicture(std::FILE* file)
+{
+    unsigned char head[8] = {};
+    std::rewind(file);
+    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    return (got >= 8 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0)
+           || (got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF);
+}
+
+// Degrees clockwise the picture turns to be shown upright: 0, 90, 180 or 270.
+int RotationOf(const AVStream* stream)
+{
+    const auto* matrix = reinterpret_cast<const std::int32_t*>(
+        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    if (!matrix)
+        return 0;
+    const double angle = -av_display_rotation_get(matrix);
+    if (!std::isfinite(angle))
+        return 0;
+    const int quarter = static_cast<int>(std::lround(angle / 90.0));
+    return ((quarter % 4) + 4) % 4 * 90;
+}
+
+} // namespace
+
+struct VideoReader::Impl {
+    std::string path;
+    std::function<bool()> cancelled;
+    AnimationInfo info;
+    AnimationDamage damage;
+
+    Source source;
+    std::unique_ptr<AVIOContext, IoCloser> io;
+    std::unique_ptr<AVFormatContext, FormatCloser> format;
+    std::unique_ptr<AVCodecContext, CodecCloser> decoder;
+    std::unique_ptr<AVFrame, FrameCloser> picture = std::unique_ptr<AVFrame, FrameCloser>(av_frame_alloc());
+    std::unique_ptr<AVPacket, PacketCloser> packet =
+        std::unique_ptr<AVPacket, PacketCloser>(av_packet_alloc());
+    std::unique_ptr<SwsContext, ScaleCloser> scaler;
+    std::vector<std::uint8_t> upright; // a frame before rotation
+    int stream = -1;
+    int rotation = 0;
+    int codedWidth = 0;
+    int codedHeight = 0;
+    int frameWidth = 0; // the size frames are asked for, upright; 0: the clip's own
+    int frameHeight = 0;
+    std::int64_t firstPts = 0;     // in the stream's time base
+    std::int64_t packetsWhole = 0; // packets read before a cut
+    std::int64_t packetsSent = 0;
+    int framesRead = 0;
+    bool flushed = false;
+    bool ended = false;
+    // Seeking: every frame's timestamp in order, and the key frames' with
+    // their place among the stream's packets.
+    struct Key {
+        std::int64_t pts;
+        std::int64_t packet;
+    };
+    std::vector<std::int64_t> framePts;
+    std::vector<Key> keys;
+    bool seekable = false;
+    bool pending = false; // picture holds the next frame, decoded while seeking
+
+    ~Impl() { closeFile(); }
+    void closeFile()
+    {
+        scaler.reset();
+        decoder.reset();
+        format.reset();
+        io.reset();
+        if (source.file)
+            std::fclose(source.file);
+        source.file = nullptr;
+    }
+
+    bool fail(Error* error, ErrorKind kind, std::string reason)
+    {
+        closeFile();
+        return Fail(error, kind, path, std::move(reason));
+    }
+
+    // Opens the container and the decoder of its video stream, at the start.
+    bool openStreams(Error* error);
+    // Walks every packet of the video stream: the frame count and times, and
+    // where the file is cut short.
+    bool index(Error* error);
+    bool toRgba(const AVFrame& frame, RgbaImage& out);
+    // Starts decoding at the last key frame at or before frame `target`
+    // and decodes up to it; false when the library landed elsewhere or the
+    // frame is not found, which leaves the decoder to be opened again.
+    bool seekTo(int target);
+    // Sends the decoder the next packet of the video stream, or once the
+    // whole packets are spent, the end; false when it refuses the packet.
+    bool feed();
+};
+
+bool VideoReader::Impl::openStreams(Error* error)
+{
+    closeFile();
+    source.file = std::fopen(path.c_str(), "rb");
+    if (!source.file)
+        return Fail(error, ErrorKind::Unreadable, path, "cannot be opened (" + SystemReason(errno) + ")");
+    if (std::fseek(source.file, 0, SEEK_END) != 0 || (source.size = std::ftell(source.file)) < 0
+        || std::fseek(source.file, 0, SEEK_SET) != 0)
+        return fail(error, ErrorKind::Unreadable, "cannot be read (it is not a regular file)");
+    source.cancelled = &cancelled;
+
+    constexpr int kBuffer = 1 << 16;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBuffer));
+    if (!buffer)
+        return fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
+    io.reset(avio_alloc_context(buffer, kBuffer, 0, &source, &Source::read, nullptr, &Source::seek));
+    if (!io) {
+        av_free(buffer);
+        return fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
+    }
+    AVFormatContext* ctx = avformat_alloc_context();
+    if (!ctx)
+        return fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
+    ctx->pb = io.get();
+    ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
+    ctx->io_open = &RefuseOpen;
+    ctx->interrupt_callback = {&Source::interrupt, &source};
+    ctx->format_whitelist = av_strdup(kVideoDemuxers);
+    ctx->protocol_whitelist = av_strdup("none");
+    const int opened = avformat_open_input(&ctx, "", nullptr, nullptr);
+    if (opened < 0) { // ctx is freed
+        if (source.stopped())
+            return fail(error, ErrorKind::Cancelled, "cancelled");
+        return fail(error, ErrorKind::NotAnimation,
+                    StillPicture(source.file) ? "is a still picture, not an animation"
+                                              : "is not a GIF, an animated WebP or a video clip");
+    }
+    format.reset(ctx);
+    if (avformat_find_stream_info(ctx, nullptr) < 0)
+        return fail(error, source.stopped() ? ErrorKind::Cancelled : ErrorKind::Corrupt,
+                    source.stopped() ? "cancelled" : "is a damaged video file");
+    const AVCodec* codec = nullptr;
+    stream = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (stream == AVERROR_STREAM_NOT_FOUND)
+        return fail(error, ErrorKind::NoImage, "has no video stream");
+    AVStream* video = ctx->streams[stream < 0 ? 0 : stream];
+    if (stream < 0 || !codec) {
+        const char* name = avcodec_get_name(video->codecpar->codec_id);
+        return fail(error, ErrorKind::NotAnimation,
+                    std::string("holds video in a format this program cannot decode (") + name + ")");
+    }
+    if (video->disposition & AV_DISPOSITION_ATTACHED_PIC)
+        return fail(error, ErrorKind::NotAnimation, "holds a still picture, not a video");
+    for (unsigned i = 0; i < ctx->nb_streams; ++i)
+        ctx->streams[i]->discard = static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+
+    decoder.reset(avcodec_alloc_context3(codec));
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), video->codecpar) < 0)
+        return fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
+    decoder->pkt_timebase = video->time_base;
+    decoder->thread_count = 0; // as many as there are cores
+    decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
+        return fail(error, ErrorKind::NotAnimation,
+                    std::string("holds video in a format this program cannot decode (") + codec->name + ")");
+    codedWidth = video->codecpar->width;
+    codedHeight = video->codecpar->height;
+    rotation = RotationOf(video);
+    flushed = ended = pending = false;
+    packetsSent = 0;
+    framesRead = 0;
+    return true;
+}
+
+bool VideoReader::Impl::index(Error* error)
+{
+    AVFormatContext* ctx = format.get();
+    const AVStream* video = ctx->streams[stream];
+    std::vector<std::int64_t> pts;
+    std::int64_t lastEnd = AV_NOPTS_VALUE;
+    bool presented = true; // every packet has the time it is shown
+    int result = 0;
+    while ((result = av_read_frame(ctx, packet.get())) >= 0) {
+        const AVPacket& p = *packet;
+        if (p.stream_index == stream && !(p.flags & AV_PKT_FLAG_DISCARD)) {
+            // A packet reaching beyond the end of the file, or one the
+            // demuxer found short, is where the file was cut.
+            if ((p.flags & AV_PKT_FLAG_CORRUPT) || (p.pos >= 0 && p.pos + p.size > source.size)) {
+                av_packet_unref(packet.get());
+                result = AVERROR_INVALIDDATA;
+                break;
+            }
+            presented = presented && p.pts != AV_NOPTS_VALUE;
+            std::int64_t t = p.pts != AV_NOPTS_VALUE ? p.pts : p.dts;
+            if (t == AV_NOPTS_VALUE)
+                t = pts.empty() ? 0 : lastEnd;
+            if (p.flags & AV_PKT_FLAG_KEY)
+                keys.push_back({t, static_cast<std::int64_t>(pts.size())});
+            pts.push_back(t);
+            const std::int64_t end = t + std::max<std::int64_t>(p.duration, 0);
+            lastEnd = lastEnd == AV_NOPTS_VALUE ? end : std::max(lastEnd, end);
+            if (static_cast<std::int64_t>(pts.size()) > kMaxFrames) {
+                av_packet_unref(packet.get());
+                return fail(error, ErrorKind::TooLarge,
+                            "has more than " + std::to_string(kMaxFrames) + " frames, the limit");
+            }
+        }
+        av_packet_unref(packet.get());
+    }
+    if (source.stopped())
+        return fail(error, ErrorKind::Cancelled, "cancelled");
+    packetsWhole = static_cast<std::int64_t>(pts.size());
+    if (result != AVERROR_EOF && !pts.empty()) {
+        damage.afterFrame = static_cast<int>(pts.size());
+        damage.what = "the file is cut short";
+    }
+    if (pts.empty())
+        return fail(error, result == AVERROR_EOF ? ErrorKind::NoImage : ErrorKind::Corrupt,
+                    result == AVERROR_EOF ? "has no video frames" : "is damaged before its first frame");
+
+    std::sort(pts.begin(), pts.end());
+    pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
+    firstPts = pts.front();
+    framePts = pts;
+    // A frame found after a seek is told by the time it is shown, which
+    // packets in decoding order without it (AVI) do not give; APNG and GIF
+    // pictures build on the one before whatever the key frames say.
+    const AVCodecID codec = video->codecpar->codec_id;
+    seekable = presented && !keys.empty() && codec != AV_CODEC_ID_APNG && codec != AV_CODEC_ID_GIF;
+    const AVRational tb = video->time_base;
+    const AVRational rate = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
+    info.frameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
+    // The last frame lasts to the end its packet gives, else one frame
+    // interval (of the rate, or of the frames before it).
+    std::int64_t end = lastEnd == AV_NOPTS_VALUE ? pts.back() : std::max(lastEnd, pts.back());
+    if (end == pts.back()) {
+        if (info.frameRate > 0)
+            end += std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), tb));
+        else
+            end +=
+                pts.size() > 1 ? (pts.back() - pts.front()) / static_cast<std::int64_t>(pts.size() - 1) : 1;
+    }
+    info.frameTimes.clear();
+    for (std::int64_t t : pts)
+        info.frameTimes.push_back(av_rescale_q(t - firstPts, tb, AVRational{1, 1000000}));
+    info.frameTimes.push_back(av_rescale_q(end - firstPts, tb, AVRational{1, 1000000}));
+    info.frameCount = static_cast<int>(pts.size());
+    info.delays.clear();
+    for (std::size_t i = 0; i + 1 < info.frameTimes.size(); ++i)
+        info.delays.push_back(static_cast<int>(std::lround(info.frameTimes[i + 1] / 10000.0))
+                              - static_cast<int>(std::lround(info.frameTimes[i] / 10000.0)));
+    if (damage)
+        damage.framesRead = info.frameCount;
+    return true;
+}
+
+bool VideoReader::open(const std::string& path, Error* error)
+{
+    auto cancelled = std::move(impl_->cancelled);
+    impl_ = std::make_unique<Impl>();
+    Impl& d = *impl_;
+    d.path = path;
+    d.cancelled = std::move(cancelled);
+    // What goes wrong is told through Error and AnimationDamage, not the
+    // library's own messages on standard error. No single block the library
+    // asks for may pass kLargestBlock: a damaged header of a few bytes can
+    // otherwise claim a gigabyte before any picture is seen.
+    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), av_max_alloc(kLargestBlock), true);
+    (void)quiet;
+    try {
+        if (!d.picture || !d.packet)
+            return d.fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
+        if (!d.openStreams(error))
+            return false;
+        AnimationInfo& info = d.info;
+        const bool turned = d.rotation == 90 || d.rotation == 270;
+        info.width = turned ? d.codedHeight : d.codedWidth;
+        info.height = turned ? d.codedWidth : d.codedHeight;
+        if (info.width < 1 || info.height < 1)
+            return d.fail(error, ErrorKind::Corrupt, "is a damaged video file (no picture size)");
+        if (info.width > kMaxSide || info.height > kMaxSide
+            || static_cast<std::int64_t>(info.width) * info.height > kMaxPixels)
+            return d.fail(error, ErrorKind::TooLarge,
+                          "is " + std::to_string(info.width) + " x " + std::to_string(info.height)
+                              + " pixels; the limit is " + std::to_string(kMaxPixels / 1000000)
+                              + " megapixels");
+        if (!d.index(error))
+            return false;
+        // Every frame is decoded and converted at the clip's size, and at most
+        // as many rendered.
+        info.work = 2 * static_cast<std::int64_t>(info.frameCount) * info.width * info.height;
+        const std::int64_t workLimit = WorkLimit(d.source.size);
+        if (info.work > workLimit)
+            return d.fail(error, ErrorKind::TooLarge,
+                          "asks for " + std::to_string(info.work / 1'000'000)
+                              + " megapixels of work, more than the " + std::to_string(workLimit / 1'000'000)
+                              + " allowed a file of " + std::to_string(d.source.size) + " bytes");
+        info.loopCount = 0;
+        // Decoding starts again from the beginning.
+        return d.openStreams(error);
+    } catch (const std::bad_alloc&) {
+        return d.fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
+    }
+}
+
+bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
+{
+    const int w = frame.width;
+    const int h = frame.height;
+    if (w != codedWidth || h != codedHeight) // a stream changing size midway
+        return false;
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    // Opaque pictures are scaled to the size asked for as their colours are
+    // converted, which costs a fraction of converting the whole picture and
+    // resizing it after; pictures with transparency come whole, to be
+    // resized weighted by alpha.
+    const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(format);
+    const bool scaled = frameWidth > 0 && described && !(described->flags & AV_PIX_FMT_FLAG_ALPHA);
+    const bool turned = rotation == 90 || rotation == 270;
+    const int sw = scaled ? (turned ? frameHeight : frameWidth) : w;
+    const int sh = scaled ? (turned ? frameWidth : frameHeight) : h;
+    scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh, AV_PIX_FMT_RGBA,
+                                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
+                                      nullptr));
+    if (!scaler)
+        return false;
+    // Colours as the clip says they were encoded (BT.709 for HD, limited range).
+    const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED
+                          ? (h >= 720 ? AVCOL_SPC_BT709 : AVCOL_SPC_BT470BG)
+                          : frame.colorspace;
+    const int full = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+    sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), full,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    const std::size_t bytes = static_cast<std::size_t>(sw) * sh * 4;
+    std::uint8_t* target = nullptr;
+    if (rotation == 0) {
+        out.width = sw;
+        out.height = sh;
+        out.pixels.resize(bytes);
+        target = out.pixels.data();
+    } else {
+        upright.resize(bytes);
+        target = upright.data();
+    }
+    std::uint8_t* planes[4] = {target, nullptr, nullptr, nullptr};
+    int strides[4] = {sw * 4, 0, 0, 0};
+    if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, h, planes, strides) != sh)
+        return false;
+    if (rotation == 0)
+        return true;
+    out.width = turned ? sh : sw;
+    out.height = turned ? sw : sh;
+    out.pixels.resize(bytes);
+    const auto* src = reinterpret_cast<const std::uint32_t*>(upright.data());
+    auto* dst = reinterpret_cast<std::uint32_t*>(out.pixels.data());
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x) {
+            int sx = x, sy = y;
+            if (rotation == 90) { // clockwise: the left edge becomes the top
+                sx = y;
+                sy = sh - 1 - x;
+            } else if (rotation == 180) {
+                sx = sw - 1 - x;
+                sy = sh - 1 - y;
+            } else {
+                sx = sw - 1 - y;
+                sy = x;
+            }
+            dst[static_cast<std::size_t>(y) * out.width + x] = src[static_cast<std::size_t>(sy) * sw + sx];
+        }
+    return true;
+}
+
+void VideoReader::setFrameSize(int width, int height)
+{
+    const bool any = width > 0 && height > 0;
+    impl_->frameWidth = any ? width : 0;
+    impl_->frameHeight = any ? height : 0;
+}
+
+ReadResult VideoReader::readNext(RgbaImage& frame, Error* error)
+{
+    return next(&frame, error);
+}
+
+ReadResult VideoReader::skipNext(Error* error)
+{
+    return next(nullptr, error);
+}
+
+ReadResult VideoReader::next(RgbaImage* frame, Error* error)
+{
+    Impl& d = *impl_;
+    if (error)
+        *error = {};
+    if (!d.decoder || d.ended)
+        return {ReadStatus::End};
+    // Frames end where the damage found at open or while decoding begins.
+    auto stopHere = [&](const char* what) -> ReadResult {
+        d.ended = true;
+        if (!d.damage || d.damage.afterFrame > d.framesRead) {
+            d.damage.afterFrame = d.framesRead;
+            d.damage.what = what;
+        }
+        d.damage.framesRead = d.framesRead;
+        d.info.frameCount = d.framesRead; // fewer than the index promised
+        return {ReadStatus::End};
+    };
+    try {
+        while (true) {
+            if (d.source.stopped()) {
+                Fail(error, ErrorKind::Cancelled, d.path, "cancelled");
+                return {ReadStatus::Failed};
+            }
+            if (d.framesRead >= d.info.frameCount) {
+                d.ended = true;
+                return {ReadStatus::End};
+            }
+            const int received = d.pending ? 0 : avcodec_receive_frame(d.decoder.get(), d.picture.get());
+            d.pending = false;
+            if (received == 0) {
+                const bool converted = !frame || d.toRgba(*d.picture, *frame);
+                av_frame_unref(d.picture.get());
+                if (!converted)
+                    return stopHere("a frame changes size or cannot be converted");
+                ++d.framesRead;
+                return {ReadStatus::Frame};
+            }
+            if (received == AVERROR_EOF)
+                return d.damage ? stopHere(d.damage.what.c_str()) : ReadResult{ReadStatus::End};
+            if (received != AVERROR(EAGAIN))
+                return stopHere("a frame cannot be decoded");
+            if (d.flushed || !d.feed())
+                return stopHere("a frame cannot be decoded");
+        }
+    } catch (const std::bad_alloc&) {
+        Fail(error, ErrorKind::OutOfMemory, d.path, "needs more memory than is free");
+        return {ReadStatus::Failed};
+    }
+}
+
+bool VideoReader::Impl::feed()
+{
+    int read = 0;
+    while (packetsSent < packetsWhole && (read = av_read_frame(format.get(), packet.get())) >= 0
+           && (packet->stream_index != stream || (packet->flags & AV_PKT_FLAG_DISCARD)))
+        av_packet_unref(packet.get());
+    if (packetsSent < packetsWhole && read >= 0) {
+        ++packetsSent;
+        const int sent = avcodec_send_packet(decoder.get(), packet.get());
+        av_packet_unref(packet.get());
+        return sent >= 0 || sent == AVERROR(EAGAIN) || sent == AVERROR_INVALIDDATA;
+    }
+    if (!source.stopped()) { // else the caller tells of the cancel
+        avcodec_send_packet(decoder.get(), nullptr); // the frames it still holds
+        flushed = true;
+    }
+    return true;
+}
+
+bool VideoReader::Impl::seekTo(int target)
+{
+    const std::int64_t want = framePts[static_cast<std::size_t>(target)];
+    std::int64_t from = AV_NOPTS_VALUE;
+    for (const Key& key : keys)
+        if (key.pts <= want && (from == AV_NOPTS_VALUE || key.pts > from))
+            from = key.pts;
+    if (from == AV_NOPTS_VALUE || av_seek_frame(format.get(), stream, from, AVSEEK_FLAG_BACKWARD) < 0)
+        return false;
+    avcodec_flush_buffers(decoder.get());
+    flushed = ended = pending = false;
+    // The library may land on another key frame than asked, or on none: the
+    // first packet must be a key frame of the index, at or before the frame.
+    int read = 0;
+    while ((read = av_read_frame(format.get(), packet.get())) >= 0
+           && (packet->stream_index != stream || (packet->flags & AV_PKT_FLAG_DISCARD)))
+        av_packet_unref(packet.get());
+    if (read < 0)
+        return false;
+    const std::int64_t landed = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    const auto key = std::find_if(keys.begin(), keys.end(), [&](const Key& k) { return k.pts == landed; });
+    if (!(packet->flags & AV_PKT_FLAG_KEY) || key == keys.end() || landed > want || key->packet >= packetsWhole) {
+        av_packet_unref(packet.get());
+        return false;
+    }
+    packetsSent = key->packet + 1;
+    const int sent = avcodec_send_packet(decoder.get(), packet.get());
+    av_packet_unref(packet.get());
+    if (sent < 0 && sent != AVERROR_INVALIDDATA)
+        return false;
+    // Decoded forward, the frames before the one wanted are dropped; it must
+    // come out with its own timestamp, or the seek was not exact.
+    while (!source.stopped()) {
+        const int received = avcodec_receive_frame(decoder.get(), picture.get());
+        if (received == 0) {
+            const std::int64_t t = picture->pts;
+            if (t == want) {
+                pending = true;
+                framesRead = target;
+                return true;
+            }
+            av_frame_unref(picture.get());
+            if (t == AV_NOPTS_VALUE || t > want)
+                return false;
+        } else if (received != AVERROR(EAGAIN) || flushed || !feed()) {
+            return false;
+        }
+    }
+    return false;
+}
+
+ReadResult VideoReader::skipTo(int frame, Error* error)
+{
+    Impl& d = *impl_;
+    if (error)
+        *error = {};
+    // Worth a seek when a key frame at or before the frame is still ahead
+    // of the decoder.
+    const bool ahead = d.decoder && !d.ended && !d.pending && d.seekable && frame > d.framesRead
+                       && frame < d.info.frameCount
+                       && std::any_of(d.keys.begin(), d.keys.end(), [&](const Impl::Key& key) {
+                              return key.packet > d.packetsSent
+                                     && key.pts <= d.framePts[static_cast<std::size_t>(frame)];
+                          });
+    try {
+        if (ahead && !d.seekTo(frame)) {
+            // From the beginning, decoding forward.
+            d.seekable = false;
+            if (!d.openStreams(error))
+                return {ReadStatus::Failed};
+        }
+    } catch (const std::bad_alloc&) {
+        Fail(error, ErrorKind::OutOfMemory, d.path, "needs more memory than is free");
+        return {ReadStatus::Failed};
+    }
+    while (d.framesRead < frame) {
+        const ReadResult result = next(nullptr, error);
+        if (result.status != ReadStatus::Frame)
+            return result;
+    }
+    return {d.framesRead < d.info.frameCount ? ReadStatus::Frame : ReadStatus::End};
+}
+
+VideoReader::VideoReader() : impl_(std::make_unique<Impl>())
+{}
+VideoReader::~VideoReader() = default;
+
+void VideoReader::setCancelCheck(std::function<bool()> cancelled)
+{
+    impl_->cancelled = std::move(cancelled);
+}
+
+const AnimationInfo& VideoReader::info() const
+{
+    return impl_->info;
+}
+
+const AnimationDamage& VideoReader::damage() const
+{
+    return impl_->damage;
+}
+
+} // namespace qf::imaging
