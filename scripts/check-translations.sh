@@ -26,5 +26,26 @@ for ts in "$root"/translations/quillframe_*.ts; do
     status=1
   fi
 done
+
+# The metainfo carries its translations inline (xml:lang): each text a
+# software centre shows (summary, description, screenshot captions,
+# keywords, release notes) has one in every language the window has.
+languages="$(cd "$root/translations" && ls quillframe_*.ts | sed 's/quillframe_\(.*\)\.ts/\1/' | grep -vx en)"
+python3 - "$root/data/example.morvane.Quillframe.metainfo.xml" $languages <<'PY' || status=1
+import sys
+import xml.etree.ElementTree as ET
+lang = "{http://www.w3.org/XML/1998/namespace}lang"
+root = ET.parse(sys.argv[1]).getroot()
+missing = []
+for tag in ("summary", "p", "li", "caption", "keyword"):
+    english = [e for e in root.iter(tag) if e.get(lang) is None]
+    for code in sys.argv[2:]:
+        count = sum(1 for e in root.iter(tag) if e.get(lang) == code)
+        if count != len(english):
+            missing.append(f"{code}: {count} of {len(english)} <{tag}>")
+for line in missing:
+    print(f"FAILED: the metainfo's translations are incomplete: {line}", file=sys.stderr)
+sys.exit(1 if missing else 0)
+PY
 [ "$status" -eq 0 ] && echo "Every translation is complete."
 exit "$status"

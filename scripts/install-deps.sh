@@ -30,8 +30,9 @@ packages=(
   python3 desktop-file-utils appstream man-db
   # the Debian package (debian/): debhelper, dh_bash-completion, lintian
   dpkg-dev debhelper bash-completion lintian
-  # spreading a batch over several machines (README)
-  parallel
+  # spreading a batch over several machines (README): parallel copies the
+  # files to and from them with rsync, which every machine needs
+  parallel rsync
 )
 
 sudo=""

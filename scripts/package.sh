@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Builds the Debian package dist/quillframe_<version>_amd64.deb from the
-# source package in debian/ with dpkg-buildpackage, in a copy of the tree
-# (build-package/, so the worktree stays clean). SOURCE_DATE_EPOCH is the
-# time of the last commit, so two builds of one commit give the same bytes.
+# Builds the Debian source and binary packages from debian/ with
+# dpkg-buildpackage, in a copy of the tree (build-package/, so the worktree
+# stays clean), and copies them to dist/: quillframe_<version>.orig.tar.xz
+# (the tree without debian/), .debian.tar.xz, .dsc and _amd64.deb. The tests
+# run during the build unless DEB_BUILD_OPTIONS has nocheck. SOURCE_DATE_EPOCH
+# is the time of the last commit, so two builds of one commit give the same
+# bytes. Then lintian checks both packages, and the package's size is written
+# into the README.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QF_PACKAGE_BUILD_DIR:-$root/build-package}"
@@ -25,8 +29,16 @@ if git -C "$root" rev-parse --git-dir > /dev/null 2>&1; then
 else
   cp -a "$root/." "$build/src/"
 fi
-(cd "$build/src" && DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-nocheck noautodbgsym parallel=$(nproc)}" \
-  dpkg-buildpackage -us -uc -b)
+
+# The upstream tarball: the tree without debian/, its bytes fixed by the
+# commit's time, sorted names and no owners.
+version="$(dpkg-parsechangelog -l "$build/src/debian/changelog" -S Version)"
+upstream="${version%-*}"
+tar -C "$build/src" --exclude=./debian --sort=name --mtime="@$SOURCE_DATE_EPOCH" \
+  --owner=0 --group=0 --numeric-owner --transform "s,^\.,quillframe-$upstream," -cf - . \
+  | xz -6 -T1 > "$build/quillframe_$upstream.orig.tar.xz"
+(cd "$build/src" && DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-noautodbgsym parallel=$(nproc)}" \
+  dpkg-buildpackage -us -uc)
 
 debs=("$build"/quillframe_*_amd64.deb)
 deb="${debs[0]}"
@@ -42,10 +54,30 @@ for wanted in ./usr/bin/quillframe ./usr/bin/quillframe-cli \
     || { echo "error: $(basename "$deb") lacks $wanted" >&2; exit 1; }
 done
 mkdir -p "$out"
-cp "$deb" "$out/"
+rm -f "$out"/quillframe_*
+cp "$deb" "$build"/quillframe_"$upstream".orig.tar.xz "$build"/quillframe_"$version".debian.tar.xz \
+  "$build"/quillframe_"$version".dsc "$out/"
 echo
 dpkg-deb --field "$deb" Package Version Architecture Installed-Size Depends
-echo "Package: $out/$(basename "$deb") ($(du -h "$deb" | cut -f1)), sha256 $(sha256sum "$deb" | cut -d' ' -f1)"
+bytes="$(stat -c %s "$deb")"
+echo "Package: $out/$(basename "$deb") ($bytes bytes), sha256 $(sha256sum "$deb" | cut -d' ' -f1)"
+
+# The README's figure, to the nearest 10 KB: the README travels in the
+# package, so a finer figure would change the size it states.
+kb=$(( (bytes + 5120) / 10240 * 10 ))
+sed -i -E "s/(byte-identical packages \(about )[0-9,]+( KB\))/\1$kb\2/" "$root/README.md"
+grep -q "byte-identical packages (about $kb KB)" "$root/README.md" \
+  || { echo "error: README.md has no \"byte-identical packages (about N KB)\" to update" >&2; exit 1; }
+git -C "$root" diff --quiet -- README.md 2>/dev/null || echo "README.md: the package size is now about $kb KB"
+
+# lintian on the source and the binary package: any tag at all fails.
 if command -v lintian > /dev/null; then
-  lintian --pedantic -I "$deb" || true
+  changes=("$build"/quillframe_"$version"_*.changes)
+  tags="$(lintian --pedantic -I -E "${changes[0]}" 2>&1 | grep -v '^running with root privileges' || true)"
+  if [ -n "$tags" ]; then
+    echo "$tags"
+    echo "error: lintian found the above" >&2
+    exit 1
+  fi
+  echo "lintian --pedantic -I -E: nothing on quillframe_$version.dsc and $(basename "$deb")"
 fi

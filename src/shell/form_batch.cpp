@@ -139,7 +139,8 @@ void FormBatch::readSettings()
         openFolder_ = ReadSetting(*services_.settings, kLastOpenFolder);
         PageResult->setFitUnder(ReadSetting(*services_.settings, kFitUnder).toLongLong());
     }
-    if (!services_.settings || !services_.clock)
+    // A build without the reminder (QF_UPDATE_REMINDER off) never asks.
+    if (!QF_UPDATE_REMINDER || !services_.settings || !services_.clock)
         return;
     // Asked once the window is on screen where the window manager put it,
     // so the question can sit over it (see eventFilter).
