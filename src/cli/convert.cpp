@@ -122,7 +122,7 @@ int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base
             long long smallest = 0;
             std::cout << "  to fit in " << name << ": ";
             long long expected = 0;
-            if (estimator.choose(static_cast<double>(limit) * kBudgetAim, &chosen, &smallest, &error, kRoughShare,
+            if (ChooseSettings(estimator, static_cast<double>(limit) * kBudgetAim, &chosen, &smallest, &error, kRoughShare,
                                  &expected)) {
                 std::cout << DescribeSettings(chosen) << " (about " << DescribeBytes(expected) << ")\n";
             } else if (!error) {

@@ -4,8 +4,6 @@
 #include "free_memory.h"
 #include "imaging/errors.h"
 #include "imaging/png/png_io.h"
-#include "pencil_texture.h"
-#include "pixel_bridge.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
 #include <oneapi/tbb/global_control.h>
@@ -122,8 +120,8 @@ private:
 };
 
 Conversion::Conversion(const ConvertOptions& options, std::unique_ptr<imaging::AnimationWriter> writer)
-    : options_(options), writer_(std::move(writer)), run_(std::make_unique<RunState>()),
-      workers_(std::make_unique<Workers>())
+    : options_(options), look_{options.variant, options.switches, options.keepTransparency},
+      writer_(std::move(writer)), run_(std::make_unique<RunState>()), workers_(std::make_unique<Workers>())
 {}
 
 Conversion::~Conversion()
@@ -139,7 +137,8 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     if (options_.pngFramesDir) {
         std::error_code ec;
         if (!std::filesystem::is_directory(*options_.pngFramesDir, ec))
-            return imaging::Fail(error, imaging::ErrorKind::Unwritable, *options_.pngFramesDir, "no such folder");
+            return imaging::Fail(error, imaging::ErrorKind::Unwritable, *options_.pngFramesDir,
+                                 "no such folder");
     }
 
     reader_ = imaging::OpenAnimation(input, error, options_.cancelled);
@@ -187,26 +186,22 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     return true;
 }
 
-Conversion::Frame* Conversion::read()
+bool Conversion::read(SourceFrame& source)
 {
     if (run_->stopping())
-        return nullptr;
-    Frame* frame = pool_->take();
+        return false;
     imaging::Error readError;
     bool ok = false;
     try {
-        ok = source_->next(frame->source.decoded, &frame->source.delay, &readError).status
-             == imaging::ReadStatus::Frame;
+        ok = source_->next(source.decoded, &source.delay, &readError).status == imaging::ReadStatus::Frame;
     } catch (const std::bad_alloc&) {
         readError = OutOfMemory(input_, info_.width, info_.height);
     }
     if (!ok) {
         if (readError)
             run_->fail(std::move(readError));
-        pool_->give(frame);
-        return nullptr;
+        return false;
     }
-    SourceFrame& source = frame->source;
     source.number = nextNumber_++;
     source.sourceNumber = nextSource_;
     // The frames dropped after this one add their delays to it.
@@ -226,33 +221,23 @@ Conversion::Frame* Conversion::read()
         source.delay = std::min(source.delay + delay, kLongestDelay);
     }
     nextSource_ += step;
-    return frame;
+    return true;
 }
 
-void Conversion::render(Frame& frame)
+void Conversion::render(const SourceFrame& source, RenderedFrame& rendered, imaging::OutputFrame& output)
 {
     if (run_->stopping())
         return;
-    const SourceFrame& source = frame.source;
-    RenderedFrame& out = frame.rendered;
     try {
-        EngineState& state = workers_->states.local();
-        if (state.PencilTexture.empty())
-            UseDefaultPencilTexture(state);
-        const imaging::RgbaImage& sized = SizedFrame(source.decoded, size_, out.resized);
-        ReadFrame(sized, out.source);
-        RenderFrame(state, out.source, options_.variant, source.sourceNumber, options_.switches, out.rendered);
-        out.picture = ViewOf(out.rendered);
-        if (options_.keepTransparency) {
-            KeepTransparency(out.rendered, sized, out.withAlpha);
-            out.picture = imaging::ImageView::of(out.withAlpha);
-        }
-        writer_->take(*frame.output, out.picture);
+        RenderSourceFrame(workers_->states.local(), look_, source.decoded, size_, source.sourceNumber,
+                          rendered);
+        const imaging::ImageView picture = rendered.picture();
+        writer_->take(output, picture);
         // The frame pictures are independent files: compressing them here
         // keeps the in-order stages free.
         imaging::Error pngError;
         if (options_.pngFramesDir
-            && !imaging::WritePng(FramePngPath(*options_.pngFramesDir, source.number), out.picture, &pngError))
+            && !imaging::WritePng(FramePngPath(*options_.pngFramesDir, source.number), picture, &pngError))
             run_->fail(std::move(pngError));
     } catch (const std::bad_alloc&) {
         run_->fail(OutOfMemory(input_, info_.width, info_.height));
@@ -273,37 +258,37 @@ void Conversion::guard(const Stage& stage)
     }
 }
 
-void Conversion::link(Frame& frame)
+void Conversion::link(const SourceFrame& source, imaging::OutputFrame& output)
 {
-    guard([&](imaging::Error* error) { return writer_->link(*frame.output, frame.source.delay, error); });
+    guard([&](imaging::Error* error) { return writer_->link(output, source.delay, error); });
 }
 
-void Conversion::prepare(Frame& frame)
+void Conversion::prepare(imaging::OutputFrame& output)
 {
-    guard([&](imaging::Error* error) { return writer_->prepare(*frame.output, error); });
+    guard([&](imaging::Error* error) { return writer_->prepare(output, error); });
 }
 
-void Conversion::show(Frame& frame)
+void Conversion::show(imaging::OutputFrame& output)
 {
     guard([&](imaging::Error*) {
-        writer_->show(*frame.output);
+        writer_->show(output);
         return true;
     });
 }
 
-void Conversion::compress(Frame& frame)
+void Conversion::compress(imaging::OutputFrame& output)
 {
-    guard([&](imaging::Error* error) { return writer_->compress(*frame.output, error); });
+    guard([&](imaging::Error* error) { return writer_->compress(output, error); });
 }
 
-void Conversion::append(Frame& frame)
+void Conversion::append(const SourceFrame& source, imaging::OutputFrame& output)
 {
     guard([&](imaging::Error* error) {
         int completed = 0;
-        if (!writer_->append(*frame.output, &completed, error))
+        if (!writer_->append(output, &completed, error))
             return false;
         // Repeats merged into one frame count as done once they are through.
-        completed = std::max(completed, frame.source.number - 1);
+        completed = std::max(completed, source.number - 1);
         if (completed > reported_) {
             reported_ = completed;
             reportFrameDone(completed);
@@ -338,27 +323,30 @@ bool Conversion::run(imaging::Error* error)
                     return frame;
                 };
             };
+            auto readFrame = [&](tbb::flow_control& flow) -> Frame* {
+                Frame* frame = pool_->take();
+                if (read(frame->source))
+                    return frame;
+                pool_->give(frame);
+                flow.stop();
+                return nullptr;
+            };
             tbb::parallel_pipeline(
                 tokens,
-                tbb::make_filter<void, Frame*>(filter_mode::serial_in_order,
-                                               [&](tbb::flow_control& flow) {
-                                                   Frame* frame = read();
-                                                   if (!frame)
-                                                       flow.stop();
-                                                   return frame;
-                                               })
-                    & tbb::make_filter<Frame*, Frame*>(filter_mode::parallel,
-                                                       stage([&](Frame& f) { render(f); }))
+                tbb::make_filter<void, Frame*>(filter_mode::serial_in_order, readFrame)
+                    & tbb::make_filter<Frame*, Frame*>(filter_mode::parallel, stage([&](Frame& f) {
+                                                           render(f.source, f.rendered, *f.output);
+                                                       }))
                     & tbb::make_filter<Frame*, Frame*>(filter_mode::serial_in_order,
-                                                       stage([&](Frame& f) { link(f); }))
+                                                       stage([&](Frame& f) { link(f.source, *f.output); }))
                     & tbb::make_filter<Frame*, Frame*>(filter_mode::parallel,
-                                                       stage([&](Frame& f) { prepare(f); }))
+                                                       stage([&](Frame& f) { prepare(*f.output); }))
                     & tbb::make_filter<Frame*, Frame*>(filter_mode::serial_in_order,
-                                                       stage([&](Frame& f) { show(f); }))
+                                                       stage([&](Frame& f) { show(*f.output); }))
                     & tbb::make_filter<Frame*, Frame*>(filter_mode::parallel,
-                                                       stage([&](Frame& f) { compress(f); }))
+                                                       stage([&](Frame& f) { compress(*f.output); }))
                     & tbb::make_filter<Frame*, void>(filter_mode::serial_in_order, [&](Frame* frame) {
-                          append(*frame);
+                          append(frame->source, *frame->output);
                           pool_->give(frame);
                       }));
         };

@@ -29,10 +29,10 @@
 #include <algorithm>
 
 #include "convert.h"
+#include "frame_renderer.h"
 #include "imaging/animation_reader.h"
 #include "imaging/animation_writer.h"
 #include "imaging/image.h"
-#include "picture.h"
 #include "timeline.h"
 
 #include <memory>
@@ -48,16 +48,8 @@ struct SourceFrame {
     imaging::RgbaImage decoded; // at the source's size
 };
 
-// What the render stage hands on: the frame as it is written.
-struct RenderedFrame {
-    imaging::RgbaImage resized;   // the source at the render size, when that differs
-    Picture source;               // what the engine reads
-    Picture rendered;             // what the engine made of it
-    imaging::RgbaImage withAlpha; // rendered with the source's transparency
-    imaging::ImageView picture;   // what is written: rendered or withAlpha
-};
-
-// The output stages hand on the writer's imaging::OutputFrame.
+// The render stage hands on a RenderedFrame (frame_renderer.h), the output
+// stages the writer's imaging::OutputFrame.
 
 class Conversion {
 public:
@@ -90,16 +82,17 @@ private:
     class FramePool;
     class RunState;
 
-    // The stages, in the order a frame passes them. read returns null when
-    // there is no frame left (or on failure); a stage skips a frame once the
-    // conversion is stopping.
-    Frame* read();
-    void render(Frame& frame);
-    void link(Frame& frame);
-    void prepare(Frame& frame);
-    void show(Frame& frame);
-    void compress(Frame& frame);
-    void append(Frame& frame);
+    // The stages, in the order a frame passes them, each given what the
+    // stage before handed on. read returns false when there is no frame
+    // left (or on failure); a stage skips a frame once the conversion is
+    // stopping.
+    bool read(SourceFrame& frame);
+    void render(const SourceFrame& source, RenderedFrame& rendered, imaging::OutputFrame& output);
+    void link(const SourceFrame& source, imaging::OutputFrame& output);
+    void prepare(imaging::OutputFrame& output);
+    void show(imaging::OutputFrame& output);
+    void compress(imaging::OutputFrame& output);
+    void append(const SourceFrame& source, imaging::OutputFrame& output);
 
     // Runs one of the writer's stages, failing the conversion with its error
     // or, when memory runs out, naming the input.
@@ -108,6 +101,7 @@ private:
     void reportFrameDone(int number);
 
     ConvertOptions options_;
+    FrameLook look_;
     std::string input_;
     std::string output_;
     std::unique_ptr<imaging::AnimationReader> reader_;

@@ -1,6 +1,7 @@
 #include "preview.h"
 
 #include "convert.h"
+#include "frame_renderer.h"
 #include "imaging/animation_reader.h"
 #include "imaging/resize.h"
 #include "pencil_texture.h"
@@ -10,7 +11,8 @@ namespace qf {
 namespace {
 
 // The source frames kept for the preview options at path, as they are now.
-PreviewSource SourceKey(const std::string& path, const PreviewOptions& options, const TimelineOptions& timeline)
+PreviewSource SourceKey(const std::string& path, const PreviewOptions& options,
+                        const TimelineOptions& timeline)
 {
     PreviewSource key;
     key.path = path;
@@ -26,8 +28,9 @@ PreviewSource SourceKey(const std::string& path, const PreviewOptions& options, 
 
 bool SameSource(const PreviewSource& a, const PreviewSource& b)
 {
-    return a.path == b.path && a.modified == b.modified && a.timeline == b.timeline && a.maxWidth == b.maxWidth
-           && a.maxHeight == b.maxHeight && a.maxHundredths == b.maxHundredths && a.maxFrames == b.maxFrames;
+    return a.path == b.path && a.modified == b.modified && a.timeline == b.timeline
+           && a.maxWidth == b.maxWidth && a.maxHeight == b.maxHeight && a.maxHundredths == b.maxHundredths
+           && a.maxFrames == b.maxFrames;
 }
 
 } // namespace
@@ -54,7 +57,8 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
         return true;
     }
 
-    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(path, error, options.cancelled);
+    const std::unique_ptr<imaging::AnimationReader> reader =
+        imaging::OpenAnimation(path, error, options.cancelled);
     if (!reader)
         return false;
     const imaging::AnimationInfo& info = reader->info();
@@ -65,8 +69,9 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
         return false;
     TimelineSource frames(*reader, std::move(plan), path, size);
 
-    imaging::RgbaImage decoded, reduced;
-    Picture source;
+    imaging::RgbaImage decoded;
+    const FrameLook look{options.variant, options.switches, false};
+    RenderedFrame frame;
     int played = 0;
     for (int number = 1; number <= options.maxFrames && played < options.maxHundredths; ++number) {
         if (stopped())
@@ -80,13 +85,11 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
                 return false;
             break; // frames after damage are not needed to choose
         }
-        imaging::Resize(decoded, size.width, size.height, reduced);
-        ReadFrame(reduced, source);
-        RenderFrame(state, source, options.variant, number, options.switches, rendered);
+        RenderSourceFrame(state, look, decoded, size, number, frame);
         played += delay <= 1 ? 10 : delay;
-        sink(number, source, rendered, delay);
+        sink(number, frame.source, frame.rendered, delay);
         if (kept) {
-            read->frames.push_back(source);
+            read->frames.push_back(frame.source);
             read->delays.push_back(delay);
         }
     }
