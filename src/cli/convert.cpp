@@ -122,8 +122,7 @@ int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base
             long long smallest = 0;
             std::cout << "  to fit in " << name << ": ";
             long long expected = 0;
-            if (ChooseSettings(estimator, static_cast<double>(limit) * kBudgetAim, &chosen, &smallest, &error, kRoughShare,
-                                 &expected)) {
+            if (ChooseForBudget(estimator, limit, &chosen, &smallest, &error, &expected)) {
                 std::cout << DescribeSettings(chosen) << " (about " << DescribeBytes(expected) << ")\n";
             } else if (!error) {
                 std::cout << "cannot (the smallest is about " << DescribeBytes(smallest) << ")\n";
@@ -226,7 +225,9 @@ int RunConvert(const ConvertArgs& args)
         const Job& job = plan.jobs[i];
         int code = kExitOk;
         if (!outcome.error) {
-            if (maxBytes && !args.quiet)
+            // The settings a budget chose are a result, printed also with
+            // --quiet (which hides the progress bar).
+            if (maxBytes)
                 bar.print((job.output == "-" ? std::string("standard output") : job.output) + ": "
                           + DescribeBytes(outcome.budget.bytes) + " at "
                           + DescribeSettings(outcome.budget.settings));

@@ -26,8 +26,6 @@ namespace qf {
 
 namespace {
 
-constexpr int kLongestDelay = 65535; // hundredths of a second a frame can hold
-
 constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
 constexpr int kMaxThreads = 256;
 
@@ -48,6 +46,27 @@ imaging::Error OutOfMemory(const std::string& file, int width, int height)
 }
 
 } // namespace
+
+std::vector<OutputStep> PlanOutput(const std::vector<TimelineFrame>& plan, int frameStep, int longestDelay)
+{
+    const std::size_t step = static_cast<std::size_t>(std::max(1, frameStep));
+    std::vector<OutputStep> steps;
+    for (std::size_t first = 0; first < plan.size(); first += step) {
+        const std::size_t end = std::min(plan.size(), first + step);
+        long long delay = plan[first].delay;
+        if (end - first > 1) {
+            delay = 0;
+            for (std::size_t i = first; i < end; ++i)
+                delay += imaging::PlayedDelay(plan[i].delay);
+        }
+        // Equal pieces, each of at least half the longest delay.
+        const long long pieces = std::max(1LL, (delay + longestDelay - 1) / longestDelay);
+        for (long long i = 0; i < pieces; ++i)
+            steps.push_back(
+                {static_cast<int>(first), static_cast<int>(delay / pieces + (i < delay % pieces ? 1 : 0))});
+    }
+    return steps;
+}
 
 struct Conversion::Frame {
     SourceFrame source;
@@ -156,6 +175,7 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     info_.width = size_.width;
     info_.height = size_.height;
     info_.frameCount = static_cast<int>(plan.size());
+    steps_ = PlanOutput(plan, options_.frameStep, imaging::LongestDelay(options_.output.format));
     source_ = std::make_unique<TimelineSource>(*reader_, std::move(plan), output, size_);
     if (!writer_) {
         imaging::OutputSettings settings = options_.output;
@@ -188,39 +208,44 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
 
 bool Conversion::read(SourceFrame& source)
 {
-    if (run_->stopping())
+    if (run_->stopping() || nextNumber_ > keptFrames())
         return false;
+    const OutputStep& step = steps_[static_cast<std::size_t>(nextNumber_ - 1)];
+    const bool repeatedNext =
+        nextNumber_ < keptFrames() && steps_[static_cast<std::size_t>(nextNumber_)].position == step.position;
     imaging::Error readError;
-    bool ok = false;
     try {
-        ok = source_->next(source.decoded, &source.delay, &readError).status == imaging::ReadStatus::Frame;
+        if (step.position == readPosition_) {
+            source.decoded = held_;
+        } else {
+            if (source_->next(source.decoded, &source.delay, &readError).status
+                != imaging::ReadStatus::Frame) {
+                if (readError)
+                    run_->fail(std::move(readError));
+                return false;
+            }
+            // The frames dropped after this one are read past.
+            const int dropped =
+                std::min(std::max(1, options_.frameStep), info_.frameCount - step.position) - 1;
+            for (int skip = 0; skip < dropped; ++skip) {
+                int delay = 0;
+                if (source_->next(skipped_, &delay, &readError).status != imaging::ReadStatus::Frame) {
+                    if (readError)
+                        run_->fail(std::move(readError));
+                    break;
+                }
+            }
+            readPosition_ = step.position;
+        }
+        if (repeatedNext)
+            held_ = source.decoded;
     } catch (const std::bad_alloc&) {
-        readError = OutOfMemory(input_, info_.width, info_.height);
-    }
-    if (!ok) {
-        if (readError)
-            run_->fail(std::move(readError));
+        run_->fail(OutOfMemory(input_, info_.width, info_.height));
         return false;
     }
     source.number = nextNumber_++;
-    source.sourceNumber = nextSource_;
-    // The frames dropped after this one add their delays to it.
-    const int step = std::max(1, options_.frameStep);
-    for (int skip = 1; skip < step && nextSource_ + skip <= info_.frameCount; ++skip) {
-        int delay = 0;
-        try {
-            if (source_->next(skipped_, &delay, &readError).status != imaging::ReadStatus::Frame) {
-                if (readError)
-                    run_->fail(std::move(readError));
-                break;
-            }
-        } catch (const std::bad_alloc&) {
-            run_->fail(OutOfMemory(input_, info_.width, info_.height));
-            break;
-        }
-        source.delay = std::min(source.delay + delay, kLongestDelay);
-    }
-    nextSource_ += step;
+    source.sourceNumber = step.position + 1;
+    source.delay = step.delay;
     return true;
 }
 

@@ -42,11 +42,24 @@ namespace qf {
 
 // What the read stage hands on: one source frame.
 struct SourceFrame {
-    int number = 0;             // 1-based, among the frames kept
-    int sourceNumber = 0;       // in the source
-    int delay = 0;              // hundredths of a second, with those of the frames dropped after it
+    int number = 0;             // 1-based, among the frames written
+    int sourceNumber = 0;       // 1-based, on the timeline
+    int delay = 0;              // hundredths of a second (OutputStep)
     imaging::RgbaImage decoded; // at the source's size
 };
+
+// One frame written: the timeline frame it shows (0-based) and for how long.
+struct OutputStep {
+    int position = 0;
+    int delay = 0;
+};
+
+// The frames written for a timeline: every frameStep-th frame. A frame that
+// stands for frames dropped after it shows for all their delays as a browser
+// plays them (under two hundredths as a tenth), so the whole plays as long
+// as the timeline does; a delay longer than longestDelay is split over the
+// same frame repeated.
+std::vector<OutputStep> PlanOutput(const std::vector<TimelineFrame>& plan, int frameStep, int longestDelay);
 
 // The render stage hands on a RenderedFrame (frame_renderer.h), the output
 // stages the writer's imaging::OutputFrame.
@@ -113,13 +126,11 @@ private:
     int threads_ = 1;
     int reported_ = 0; // frames reported done
     int nextNumber_ = 1;
-    int nextSource_ = 1;
+    std::vector<OutputStep> steps_;
+    int readPosition_ = -1;      // the timeline frame read last
+    imaging::RgbaImage held_;    // that frame, while it is to be repeated
     imaging::RgbaImage skipped_; // a frame dropped (ConvertOptions::frameStep)
-    int keptFrames() const
-    {
-        const int step = std::max(1, options_.frameStep);
-        return (info_.frameCount + step - 1) / step;
-    }
+    int keptFrames() const { return static_cast<int>(steps_.size()); }
     std::unique_ptr<RunState> run_;
     std::unique_ptr<FramePool> pool_;
     std::unique_ptr<Workers> workers_;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -14,13 +15,8 @@ namespace qf {
 
 namespace {
 
-// An output is taken when it comes to between these parts of the budget;
-// the estimate aims in between.
-constexpr double kLowestShare = 0.85;
-// What the second conversion aims at after the first came out too big, or
-// fitted with room to spare.
+// What the second conversion aims at after the first came out too big.
 constexpr double kAfterOver = 0.92;
-constexpr double kAfterUnder = 0.97;
 // After two too big: what a last conversion aims at, by the worse of their
 // errors.
 constexpr double kLastAim = 0.75;
@@ -37,31 +33,34 @@ struct QualityBracket {
 // The search of ChooseSettings, step by step.
 class SettingsSearch {
 public:
-    SettingsSearch(SizeEstimator& estimator, double target, double close, imaging::Error* error)
-        : estimator_(estimator), target_(target), close_(close), error_(error)
+    SettingsSearch(SizeEstimator& estimator, double target, imaging::Error* error)
+        : estimator_(estimator), target_(target), error_(error)
     {}
 
     bool run(SizeSettings* chosen, long long* expected, long long* smallest);
 
 private:
+    // Estimates go through the estimator, which keeps them for later
+    // searches; this search goes by the ones it asked for only, so that a
+    // target gets the same answer whatever was estimated before.
     bool estimate(const SizeSettings& settings, long long* bytes)
     {
-        return estimator_.estimate(settings, bytes, error_);
+        if (!estimator_.estimate(settings, bytes, error_))
+            return false;
+        if (settings.frameStep == 1 && settings.scale == 1.0)
+            atFull_[settings.quality] = *bytes;
+        return true;
     }
     bool fits(long long bytes) const { return static_cast<double>(bytes) <= target_; }
-    bool rough() const { return close_ < kCloseShare; }
     bool worthTrying(int step, double scale) const;
     bool lowestAt(int step, double scale, long long* bytes);
     bool qualityAt(int step, double scale, long long lowest, SizeSettings* chosen, long long* expected);
-    void narrowByKnown(int step, double scale, QualityBracket* bracket) const;
     bool searchQuality(SizeSettings settings, QualityBracket bracket, SizeSettings* chosen,
                        long long* expected);
-    int guess(const SizeSettings& settings, const QualityBracket& bracket, int round,
-              double* predicted = nullptr) const;
+    int guess(const SizeSettings& settings, const QualityBracket& bracket, int round) const;
 
     SizeEstimator& estimator_;
     const double target_;
-    const double close_;
     imaging::Error* error_;
     long long full_ = 0;  // at the best quality, full frame rate and size
     long long worst_ = 0; // at the worst quality, full frame rate and size
@@ -69,6 +68,7 @@ private:
     // to (0 before any): shrinking a picture of few colours can make its
     // file bigger.
     double last_ = 0;
+    std::map<int, long long> atFull_; // sizes at full frame rate and size, by quality
 };
 
 bool SettingsSearch::run(SizeSettings* chosen, long long* expected, long long* smallest)
@@ -108,36 +108,24 @@ bool SettingsSearch::worthTrying(int step, double scale) const
            && !(static_cast<double>(worst_) * share * std::max(0.8, 0.85 * last_) > target_);
 }
 
-// The size at the worst quality at a frame step and scale. A rough answer
-// encodes one setting away from full frame rate and size and judges the
-// others by how much more than their share that one came to.
+// The size at the worst quality at a frame step and scale.
 bool SettingsSearch::lowestAt(int step, double scale, long long* bytes)
 {
-    const double share = scale * scale / step;
-    const bool calibrated = last_ > 0 && (step > 1 || scale < 1.0);
-    const int worst = estimator_.worstQuality();
-    if (rough() && calibrated && !estimator_.known(step, scale).count(worst)) {
-        *bytes = std::llround(static_cast<double>(worst_) * share * last_);
-        return true;
-    }
-    if (!estimate(SizeSettings{worst, step, scale}, bytes))
+    if (!estimate(SizeSettings{estimator_.worstQuality(), step, scale}, bytes))
         return false;
     if (step > 1 || scale < 1.0)
-        last_ = static_cast<double>(*bytes) / (static_cast<double>(worst_) * share);
+        last_ = static_cast<double>(*bytes) / (static_cast<double>(worst_) * scale * scale / step);
     return true;
 }
 
 // A quality expected to fit at a frame step and scale whose worst quality
-// fits, and close to the target (sizes grow with quality). A rough answer
-// away from full frame rate and size takes the sizes there to grow with
-// quality as they do at full.
+// fits, and close to the target (sizes grow with quality).
 bool SettingsSearch::qualityAt(int step, double scale, long long lowest, SizeSettings* chosen,
                                long long* expected)
 {
     SizeSettings settings{estimator_.bestQuality(), step, scale};
-    const bool guessed = rough() && !(step == 1 && scale == 1.0);
-    long long highest = std::llround(static_cast<double>(lowest) * full_ / worst_);
-    if (!guessed && !estimate(settings, &highest))
+    long long highest = 0;
+    if (!estimate(settings, &highest))
         return false;
     if (fits(highest)) {
         *chosen = settings;
@@ -145,51 +133,18 @@ bool SettingsSearch::qualityAt(int step, double scale, long long lowest, SizeSet
         return true;
     }
     QualityBracket bracket{estimator_.worstQuality(), lowest, estimator_.bestQuality(), highest};
-    narrowByKnown(step, scale, &bracket);
-    if (guessed) {
-        double predicted = 0;
-        settings.quality = guess(settings, bracket, 0, &predicted);
-        *chosen = settings;
-        *expected = std::llround(predicted);
-        return true;
-    }
     return searchQuality(settings, bracket, chosen, expected);
 }
 
-// The bracket narrowed by the sizes already known at a frame step and scale
-// (an earlier search, another target).
-void SettingsSearch::narrowByKnown(int step, double scale, QualityBracket* bracket) const
-{
-    const int high = bracket->high;
-    for (const auto& [quality, bytes] : estimator_.known(step, scale)) {
-        if (quality <= bracket->low)
-            continue;
-        if (quality >= high)
-            break;
-        if (fits(bytes)) {
-            bracket->low = quality;
-            bracket->lowBytes = bytes;
-        } else {
-            bracket->high = quality;
-            bracket->highBytes = bytes;
-            break;
-        }
-    }
-}
-
 // Narrows the bracket by estimates until its low end comes close to the
-// target. A rough answer takes the quality the sizes known point to, after
-// measuring the middle quality when nothing between the ends is known, so
-// that all its targets share one encoding.
+// target.
 bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket, SizeSettings* chosen,
                                    long long* expected)
 {
-    const bool wide = bracket.low == estimator_.worstQuality() && bracket.high == estimator_.bestQuality();
     for (int round = 0;
-         bracket.high - bracket.low > 1 && static_cast<double>(bracket.lowBytes) < target_ * close_
-         && (!rough() || (round < 1 && wide));
+         bracket.high - bracket.low > 1 && static_cast<double>(bracket.lowBytes) < target_ * kCloseShare;
          ++round) {
-        settings.quality = !rough() ? guess(settings, bracket, round) : (bracket.low + bracket.high) / 2;
+        settings.quality = guess(settings, bracket, round);
         long long bytes = 0;
         if (!estimate(settings, &bytes))
             return false;
@@ -203,12 +158,6 @@ bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket
     }
     *chosen = SizeSettings{bracket.low, settings.frameStep, settings.scale};
     *expected = bracket.lowBytes;
-    if (bracket.high - bracket.low > 1
-        && (rough() || static_cast<double>(bracket.lowBytes) < target_ * close_)) {
-        double predicted = 0;
-        chosen->quality = guess(settings, bracket, 0, &predicted);
-        *expected = std::llround(predicted);
-    }
     return true;
 }
 
@@ -217,12 +166,11 @@ bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket
 // size, drawn straight on a logarithmic scale and scaled to meet both ends,
 // meet the target. Past the first round at least an eighth of the way in
 // from either end, so that the bracket keeps narrowing.
-int SettingsSearch::guess(const SizeSettings& settings, const QualityBracket& bracket, int round,
-                          double* predicted) const
+int SettingsSearch::guess(const SizeSettings& settings, const QualityBracket& bracket, int round) const
 {
     const int low = bracket.low, high = bracket.high;
     std::vector<std::pair<int, double>> known;
-    for (const auto& [quality, bytes] : estimator_.known(1, 1.0))
+    for (const auto& [quality, bytes] : atFull_)
         known.emplace_back(quality, std::log(static_cast<double>(bytes)));
     const bool reference = !(settings.frameStep == 1 && settings.scale == 1.0) && known.size() >= 2;
     auto curve = [&](int quality) {
@@ -250,8 +198,6 @@ int SettingsSearch::guess(const SizeSettings& settings, const QualityBracket& br
         if (size(q) <= wanted)
             quality = q;
     quality = std::min(quality, kLosslessWebp - 1);
-    if (predicted)
-        *predicted = std::exp(size(quality));
     return quality;
 }
 
@@ -279,11 +225,17 @@ std::string AttemptPath(const std::string& output, int attempt)
 } // namespace
 
 bool ChooseSettings(SizeEstimator& estimator, double target, SizeSettings* chosen, long long* smallest,
-                    imaging::Error* error, double close, long long* expected)
+                    imaging::Error* error, long long* expected)
 {
     long long scratch = 0;
-    return SettingsSearch(estimator, target, close, error)
-        .run(chosen, expected ? expected : &scratch, smallest);
+    return SettingsSearch(estimator, target, error).run(chosen, expected ? expected : &scratch, smallest);
+}
+
+bool ChooseForBudget(SizeEstimator& estimator, long long maxBytes, SizeSettings* chosen, long long* smallest,
+                     imaging::Error* error, long long* expected)
+{
+    return ChooseSettings(estimator, static_cast<double>(maxBytes) * kBudgetAim, chosen, smallest, error,
+                          expected);
 }
 
 bool WriteWebpWithinBudget(const std::string& shown, const std::string& input, const std::string& destination,
@@ -340,10 +292,6 @@ private:
 
     bool convert(const SizeSettings& settings);
     bool fits(const Attempt& attempt) const { return attempt.bytes <= maxBytes_; }
-    bool landed(const Attempt& attempt) const
-    {
-        return fits(attempt) && static_cast<double>(attempt.bytes) >= budget_ * kLowestShare;
-    }
     bool anyFits() const
     {
         return std::any_of(attempts_.begin(), attempts_.end(), [&](const Attempt& a) { return fits(a); });
@@ -373,14 +321,13 @@ bool BudgetFit::run()
     bool expectedToFit = false;
     if (!firstAttempt(&expectedToFit))
         return false;
-    // The second aims by how far the first was off: low after an
-    // overshoot; after a result that fits, close to the budget, as one
-    // that does not fit leaves the first.
+    // A first result that fits is kept: the settings are the ones the
+    // estimate said a budget chooses. One too big is followed by a second
+    // conversion aimed low by how far the first was off.
     const Attempt first = attempts_[0];
-    const bool tooBig = !fits(first);
-    if (!landed(first) && !(tooBig && !expectedToFit)) {
+    if (!fits(first) && expectedToFit) {
         const double ratio = first.expected > 0 ? static_cast<double>(first.bytes) / first.expected : 1.0;
-        if (!correctedAttempt(tooBig ? kAfterOver : kAfterUnder, ratio))
+        if (!correctedAttempt(kAfterOver, ratio))
             return false;
         if (!anyFits() && !lastAttempts(ratio))
             return false;
@@ -411,7 +358,7 @@ bool BudgetFit::firstAttempt(bool* expectedToFit)
 {
     SizeSettings settings;
     long long smallest = 0;
-    *expectedToFit = ChooseSettings(estimator_, budget_ * kBudgetAim, &settings, &smallest, error_);
+    *expectedToFit = ChooseForBudget(estimator_, maxBytes_, &settings, &smallest, error_);
     if (*error_)
         return false;
     return convert(*expectedToFit ? settings : estimator_.smallestSettings());

@@ -12,21 +12,23 @@ namespace qf {
 
 // What the estimate aims at, as a part of a budget: room for its error.
 constexpr double kBudgetAim = 0.92;
-// How close to its target a chosen quality is expected to come; a rough
-// answer takes less search.
+// How close to its target a chosen quality is expected to come.
 constexpr double kCloseShare = 0.95;
-constexpr double kRoughShare = 0.8;
 
 // The best-looking settings expected to come to at most target bytes: the
 // highest quality at full frame rate and size, else with frames dropped,
 // else smaller; *expected (when given) gets their expected size. False when
 // none does; *smallest then holds the smallest size expected within reason
 // (error stays empty). The search for a quality stops at one expected to
-// come to close times the target; below kCloseShare the answer is rough:
-// away from full frame rate and size the quality is judged by how sizes
-// grow with it at full.
+// come to kCloseShare of the target.
 bool ChooseSettings(SizeEstimator& estimator, double target, SizeSettings* chosen, long long* smallest,
-                    imaging::Error* error, double close = kCloseShare, long long* expected = nullptr);
+                    imaging::Error* error, long long* expected = nullptr);
+
+// The settings a budget of maxBytes is converted at first, ConvertWithinBudget
+// keeping them whenever the result fits: what an estimate says a budget
+// chooses. As ChooseSettings.
+bool ChooseForBudget(SizeEstimator& estimator, long long maxBytes, SizeSettings* chosen, long long* smallest,
+                     imaging::Error* error, long long* expected = nullptr);
 
 // What ConvertWithinBudget did.
 struct BudgetOutcome {
@@ -37,14 +39,14 @@ struct BudgetOutcome {
 };
 
 // Converts input to output at the best-looking settings whose result is at
-// most maxBytes: the estimate picks them, a full conversion checks, and at
-// most one more conversion, aimed by how far the estimate was off,
-// corrects; the largest that fits is kept. Only when both are too big (a
-// rare miss of the estimate) do a conversion aimed well below and, failing
-// that, one at the smallest settings follow, so that the budget is refused
-// only when those cannot meet it. The output is never larger than
-// maxBytes; when nothing within reason fits, fails (TooLarge, naming the
-// output and the smallest size reached) and writes nothing.
+// most maxBytes: the estimate picks them (ChooseForBudget) and a full
+// conversion checks; a result that fits is kept. Only when it is too big (a
+// miss of the estimate) does one more conversion, aimed by how far the
+// estimate was off, correct, and when that is too big too, one aimed well
+// below and, failing that, one at the smallest settings follow, so that
+// the budget is refused only when those cannot meet it. The output is never
+// larger than maxBytes; when nothing within reason fits, fails (TooLarge,
+// naming the output and the smallest size reached) and writes nothing.
 bool ConvertWithinBudget(const std::string& input, const std::string& output, const ConvertOptions& options,
                          long long maxBytes, BudgetOutcome* outcome, imaging::Error* error,
                          imaging::AnimationDamage* damage = nullptr);

@@ -235,16 +235,6 @@ bool SizeEstimator::reasonable(int frameStep, double scale) const
     return impl_->reasonable(frameStep, scale);
 }
 
-std::map<int, long long> SizeEstimator::known(int frameStep, double scale) const
-{
-    std::map<int, long long> sizes;
-    for (auto it = impl_->sizes.lower_bound({frameStep, scale, 0});
-         it != impl_->sizes.end() && std::get<0>(it->first) == frameStep && std::get<1>(it->first) == scale;
-         ++it)
-        sizes.emplace(std::get<2>(it->first), it->second);
-    return sizes;
-}
-
 int SizeEstimator::frameCount() const
 {
     return static_cast<int>(impl_->plan.size());
@@ -481,7 +471,8 @@ bool SizeEstimator::Impl::encodeRun(const SampleRun& run, double scale, int qual
     const imaging::Size at = sizeAt(scale);
     bool ok = writer->open(path, at.width, at.height, info.loopCount, error);
     for (std::size_t i = 0; ok && i < run.positions.size(); ++i)
-        ok = writer->addFrame(rendered.at({run.positions[i], scale}).picture(), plan[run.positions[i]].delay,
+        ok = writer->addFrame(rendered.at({run.positions[i], scale}).picture(),
+                              std::min(plan[run.positions[i]].delay, imaging::LongestDelay(output.format)),
                               error);
     ok = ok && writer->finish(error) && imaging::MeasureFrameBytes(path, output.format, bytes, error);
     std::error_code ec;

@@ -53,9 +53,6 @@ public:
     // The expected size in bytes of the conversion with settings.
     bool estimate(const SizeSettings& settings, long long* bytes, imaging::Error* error);
 
-    // The sizes estimated so far at a frame step and scale, by quality.
-    std::map<int, long long> known(int frameStep, double scale) const;
-
     // The best and worst quality of the output format.
     int bestQuality() const;
     int worstQuality() const;
