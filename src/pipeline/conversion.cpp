@@ -27,7 +27,6 @@ namespace qf {
 namespace {
 
 constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
-constexpr int kMaxThreads = 256;
 
 imaging::Error MakeError(imaging::ErrorKind kind, const std::string& file, std::string reason)
 {

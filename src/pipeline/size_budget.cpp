@@ -197,7 +197,7 @@ int SettingsSearch::guess(const SizeSettings& settings, const QualityBracket& br
     for (int q = low + margin; q <= high - margin; ++q)
         if (size(q) <= wanted)
             quality = q;
-    quality = std::min(quality, kLosslessWebp - 1);
+    quality = std::min(quality, imaging::kLosslessQuality - 1);
     return quality;
 }
 
@@ -414,10 +414,10 @@ bool BudgetFit::keepLargestFit()
     if (!best) {
         outcome_->smallest = least->bytes;
         return imaging::Fail(error_, imaging::ErrorKind::TooLarge, output_,
-                             "cannot be made to fit in " + DescribeBytes(maxBytes_) + " ("
-                                 + std::to_string(maxBytes_) + " bytes): the smallest it came to was "
-                                 + DescribeBytes(least->bytes) + ", at " + DescribeSettings(least->settings)
-                                 + "; nothing was written");
+                             "cannot be made to fit in " + DescribeBytes(maxBytes_)
+                                 + (maxBytes_ >= 1024 ? " (" + std::to_string(maxBytes_) + " bytes)" : "")
+                                 + ": the smallest it came to was " + DescribeBytes(least->bytes) + ", at "
+                                 + DescribeSettings(least->settings) + "; nothing was written");
     }
     std::error_code ec;
     std::filesystem::rename(best->path, output_, ec);
