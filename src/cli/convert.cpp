@@ -97,11 +97,14 @@ std::optional<long long> ParseBytes(const std::string& text)
 }
 
 // Prints, for each input, the expected size at the options' settings and
-// the settings common limits would get.
-int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base)
+// the settings --max-bytes chooses for maxBytes, or without it for the Fit
+// under choices.
+int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base,
+                   std::optional<long long> maxBytes)
 {
-    static constexpr std::pair<long long, const char*> kLimits[] = {
-        {10LL << 20, "10 MB"}, {8LL << 20, "8 MB"}, {5LL << 20, "5 MB"}, {256LL << 10, "256 KB"}};
+    std::vector<long long> limits(std::begin(kFitUnderChoices), std::end(kFitUnderChoices));
+    if (maxBytes)
+        limits = {*maxBytes};
     int worst = kExitOk;
     for (const BatchJob& job : jobs) {
         ConvertOptions options = base;
@@ -117,7 +120,8 @@ int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base
         }
         std::cout << job.input << ": about " << DescribeBytes(bytes) << " at "
                   << DescribeSettings(SettingsOf(options)) << "\n";
-        for (const auto& [limit, name] : kLimits) {
+        for (const long long limit : limits) {
+            const std::string name = DescribeBytes(limit);
             SizeSettings chosen;
             long long smallest = 0;
             std::cout << "  to fit in " << name << ": ";
@@ -207,7 +211,7 @@ int RunConvert(const ConvertArgs& args)
     options.convert.cancelled = Interrupted;
     options.maxBytes = maxBytes.value_or(0);
     if (args.estimate)
-        return PrintEstimates(jobs, options.convert);
+        return PrintEstimates(jobs, options.convert, maxBytes);
     options.progress = [&](const BatchProgress& at) {
         const std::string detail = batch ? "files " + std::to_string(at.filesDone) + "/"
                                                + std::to_string(at.fileCount) + ", frames "
