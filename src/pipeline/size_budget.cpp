@@ -316,7 +316,7 @@ private:
 bool BudgetFit::run()
 {
     *outcome_ = BudgetOutcome{};
-    if (!estimator_.open(input_, options_, error_))
+    if (!CheckOptions(input_, options_, maxBytes_, error_) || !estimator_.open(input_, options_, error_))
         return false;
     bool expectedToFit = false;
     if (!firstAttempt(&expectedToFit))

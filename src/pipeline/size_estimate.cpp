@@ -181,7 +181,7 @@ struct SizeEstimator::Impl {
 
     bool webp() const { return options.output.format == OutputFormat::Webp; }
     int bestQuality() const { return webp() ? imaging::kLosslessQuality : imaging::kBestQuality; }
-    int worstQuality() const { return webp() ? 0 : 1; }
+    int worstQuality() const { return webp() ? kLowestWebpQuality : kMinQuality; }
     int keptAt(int step) const { return (static_cast<int>(plan.size()) + step - 1) / step; }
     bool reasonable(int step, double scale) const
     {
@@ -273,6 +273,8 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
 {
     Impl& d = *impl_;
     d = Impl{};
+    if (!CheckOptions(input, options, 0, error))
+        return false;
     d.input = input;
     d.options = options;
     {
