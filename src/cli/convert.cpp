@@ -95,8 +95,8 @@ std::string ReadConvertOptions(const ConvertArgs& args, ConvertOptions* options,
 }
 
 // Prints, for each input, the expected size at the options' settings and
-// the settings the budget would get: maxBytes when given, else each of the
-// Fit under choices.
+// the settings --max-bytes chooses: for maxBytes when given, else for each
+// of the Fit under choices.
 int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base,
                    std::optional<long long> maxBytes)
 {
@@ -123,8 +123,7 @@ int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base
             long long smallest = 0;
             std::cout << "  to fit in " << DescribeBytes(limit) << ": ";
             long long expected = 0;
-            if (estimator.choose(static_cast<double>(limit) * kBudgetAim, &chosen, &smallest, &error,
-                                 kRoughShare, &expected)) {
+            if (ChooseForBudget(estimator, limit, &chosen, &smallest, &error, &expected)) {
                 std::cout << DescribeSettings(chosen) << " (about " << DescribeBytes(expected) << ")\n";
             } else if (!error) {
                 std::cout << "cannot (the smallest is about " << DescribeBytes(smallest) << ")\n";
@@ -241,7 +240,9 @@ int RunConvert(const ConvertArgs& args)
         const Job& job = plan.jobs[i];
         int code = kExitOk;
         if (!outcome.error) {
-            if (maxBytes && !args.quiet)
+            // The settings a budget chose are a result, printed also with
+            // --quiet (which hides the progress bar).
+            if (maxBytes)
                 bar.print((job.output == "-" ? std::string("standard output") : job.output) + ": "
                           + DescribeBytes(outcome.budget.bytes) + " at "
                           + DescribeSettings(outcome.budget.settings));

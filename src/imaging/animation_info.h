@@ -14,6 +14,14 @@ namespace qf::imaging {
 inline constexpr int kMaxDelay = 65535;
 inline constexpr int kMaxLoopCount = 65535;
 
+// Browsers play a delay under two hundredths of a second as a tenth: frames
+// that are merged or dropped add their delays as they are played.
+inline constexpr int kShortestPlayedDelay = 2;
+inline constexpr int PlayedDelay(int delay)
+{
+    return delay < kShortestPlayedDelay ? 10 : delay;
+}
+
 struct AnimationInfo {
     // The logical screen. A screen stored with no width or height takes the
     // extent of the first frame instead, as browsers do.

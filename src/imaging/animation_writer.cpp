@@ -26,18 +26,26 @@ bool CheckAnimation(const std::string& path, int width, int height, int maxSide,
 }
 
 bool CheckFrame(const std::string& path, int number, int width, int height, int delay, int animationWidth,
-                int animationHeight, Error* error)
+                int animationHeight, Error* error, int maxDelay)
 {
     if (width != animationWidth || height != animationHeight)
         return Fail(error, ErrorKind::InvalidArgument, path,
                     "frame " + std::to_string(number) + " is " + std::to_string(width) + " x "
                         + std::to_string(height) + " pixels, the animation " + std::to_string(animationWidth)
                         + " x " + std::to_string(animationHeight));
-    if (delay < 0 || delay > kMaxDelay)
+    if (delay < 0 || delay > maxDelay)
         return Fail(error, ErrorKind::InvalidArgument, path,
                     "cannot store the delay " + std::to_string(delay) + " of frame " + std::to_string(number)
-                        + " (0 to " + std::to_string(kMaxDelay) + " hundredths of a second)");
+                        + " (0 to " + std::to_string(maxDelay) + " hundredths of a second)");
     return true;
+}
+
+int LongestDelay(OutputFormat format)
+{
+    // A WebP frame's duration is 24 bits of milliseconds, and libwebp takes
+    // less than all ones.
+    constexpr int kWebpLongestMs = (1 << 24) - 2;
+    return format == OutputFormat::Webp ? kWebpLongestMs / 10 : kMaxDelay;
 }
 
 std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& settings)

@@ -67,7 +67,7 @@ public:
     virtual bool open(const std::string& path, int width, int height, int loopCount, Error* error) = 0;
 
     // Adds a whole frame with its delay in hundredths of a second (0 to
-    // kMaxDelay). A frame of another size or a delay out of range is refused
+    // LongestDelay of the format). A frame of another size or a delay out of range is refused
     // (InvalidArgument).
     virtual bool addFrame(const ImageView& frame, int delay, Error* error) = 0;
 
@@ -97,9 +97,14 @@ public:
 // format's own largest side (TooLarge).
 bool CheckAnimation(const std::string& path, int width, int height, int maxSide, int loopCount, Error* error);
 // Of frame number (1-based) of width x height: another size than the
-// animation's, or a delay outside 0 to kMaxDelay (InvalidArgument).
+// animation's, or a delay outside 0 to maxDelay (InvalidArgument).
 bool CheckFrame(const std::string& path, int number, int width, int height, int delay, int animationWidth,
-                int animationHeight, Error* error);
+                int animationHeight, Error* error, int maxDelay = kMaxDelay);
+
+// The longest delay one frame holds, in hundredths of a second: a GIF's 16
+// bits (655.35 s), a WebP's 24 bits of milliseconds (about 4.7 hours). A
+// longer pause is written as the same frame repeated.
+int LongestDelay(OutputFormat format);
 
 // A writer of the format and settings asked for.
 std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& settings);

@@ -4,8 +4,6 @@
 #include "free_memory.h"
 #include "imaging/errors.h"
 #include "imaging/png/png_io.h"
-#include "pencil_texture.h"
-#include "pixel_bridge.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
 #include <oneapi/tbb/global_control.h>
@@ -28,8 +26,6 @@ namespace qf {
 
 namespace {
 
-constexpr int kLongestDelay = 65535; // hundredths of a second a frame can hold
-
 constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
 
 imaging::Error MakeError(imaging::ErrorKind kind, const std::string& file, std::string reason)
@@ -49,6 +45,27 @@ imaging::Error OutOfMemory(const std::string& file, int width, int height)
 }
 
 } // namespace
+
+std::vector<OutputStep> PlanOutput(const std::vector<TimelineFrame>& plan, int frameStep, int longestDelay)
+{
+    const std::size_t step = static_cast<std::size_t>(std::max(1, frameStep));
+    std::vector<OutputStep> steps;
+    for (std::size_t first = 0; first < plan.size(); first += step) {
+        const std::size_t end = std::min(plan.size(), first + step);
+        long long delay = plan[first].delay;
+        if (end - first > 1) {
+            delay = 0;
+            for (std::size_t i = first; i < end; ++i)
+                delay += imaging::PlayedDelay(plan[i].delay);
+        }
+        // Equal pieces, each of at least half the longest delay.
+        const long long pieces = std::max(1LL, (delay + longestDelay - 1) / longestDelay);
+        for (long long i = 0; i < pieces; ++i)
+            steps.push_back(
+                {static_cast<int>(first), static_cast<int>(delay / pieces + (i < delay % pieces ? 1 : 0))});
+    }
+    return steps;
+}
 
 struct Conversion::Frame {
     SourceFrame source;
@@ -121,8 +138,8 @@ private:
 };
 
 Conversion::Conversion(const ConvertOptions& options, std::unique_ptr<imaging::AnimationWriter> writer)
-    : options_(options), writer_(std::move(writer)), run_(std::make_unique<RunState>()),
-      workers_(std::make_unique<Workers>())
+    : options_(options), look_{options.variant, options.switches, options.keepTransparency},
+      writer_(std::move(writer)), run_(std::make_unique<RunState>()), workers_(std::make_unique<Workers>())
 {}
 
 Conversion::~Conversion()
@@ -153,6 +170,7 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     info_.width = size_.width;
     info_.height = size_.height;
     info_.frameCount = static_cast<int>(plan.size());
+    steps_ = PlanOutput(plan, options_.frameStep, imaging::LongestDelay(options_.output.format));
     source_ = std::make_unique<TimelineSource>(*reader_, std::move(plan), output, size_);
     if (!writer_) {
         imaging::OutputSettings settings = options_.output;
@@ -188,81 +206,68 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     return true;
 }
 
-Conversion::Frame* Conversion::read()
+bool Conversion::read(SourceFrame& source)
 {
-    if (run_->stopping())
-        return nullptr;
-    Frame* frame = pool_->take();
+    if (run_->stopping() || nextNumber_ > keptFrames())
+        return false;
+    const OutputStep& step = steps_[static_cast<std::size_t>(nextNumber_ - 1)];
+    const bool repeatedNext =
+        nextNumber_ < keptFrames() && steps_[static_cast<std::size_t>(nextNumber_)].position == step.position;
     imaging::Error readError;
-    bool ok = false;
     try {
-        ok = source_->next(frame->source.decoded, &frame->source.delay, &readError).status
-             == imaging::ReadStatus::Frame;
-    } catch (const std::bad_alloc&) {
-        readError = OutOfMemory(input_, info_.width, info_.height);
-    }
-    if (!ok) {
-        if (readError)
-            run_->fail(std::move(readError));
-        pool_->give(frame);
-        return nullptr;
-    }
-    SourceFrame& source = frame->source;
-    if (ReadsPreviousFrame(options_.variant, options_.switches)) {
-        // Frames are rendered out of order: each takes the one before along.
-        source.previous = lastKept_;
-        lastKept_ = source.decoded;
-    }
-    source.number = nextNumber_++;
-    source.sourceNumber = nextSource_;
-    // The frames dropped after this one add their delays to it.
-    const int step = std::max(1, options_.frameStep);
-    for (int skip = 1; skip < step && nextSource_ + skip <= info_.frameCount; ++skip) {
-        int delay = 0;
-        try {
-            if (source_->next(skipped_, &delay, &readError).status != imaging::ReadStatus::Frame) {
+        if (step.position == readPosition_) {
+            source.decoded = held_;
+        } else {
+            if (source_->next(source.decoded, &source.delay, &readError).status
+                != imaging::ReadStatus::Frame) {
                 if (readError)
                     run_->fail(std::move(readError));
-                break;
+                return false;
             }
-        } catch (const std::bad_alloc&) {
-            run_->fail(OutOfMemory(input_, info_.width, info_.height));
-            break;
+            // The frames dropped after this one are read past.
+            const int dropped =
+                std::min(std::max(1, options_.frameStep), info_.frameCount - step.position) - 1;
+            for (int skip = 0; skip < dropped; ++skip) {
+                int delay = 0;
+                if (source_->next(skipped_, &delay, &readError).status != imaging::ReadStatus::Frame) {
+                    if (readError)
+                        run_->fail(std::move(readError));
+                    break;
+                }
+            }
+            readPosition_ = step.position;
         }
-        source.delay = std::min(source.delay + delay, kLongestDelay);
+        if (repeatedNext)
+            held_ = source.decoded;
+        if (ReadsPreviousFrame(options_.variant, options_.switches)) {
+            // Frames are rendered out of order: each takes the one before along.
+            source.previous = lastKept_;
+            lastKept_ = source.decoded;
+        }
+    } catch (const std::bad_alloc&) {
+        run_->fail(OutOfMemory(input_, info_.width, info_.height));
+        return false;
     }
-    nextSource_ += step;
-    return frame;
+    source.number = nextNumber_++;
+    source.sourceNumber = step.position + 1;
+    source.delay = step.delay;
+    return true;
 }
 
-void Conversion::render(Frame& frame)
+void Conversion::render(const SourceFrame& source, RenderedFrame& rendered, imaging::OutputFrame& output)
 {
     if (run_->stopping())
         return;
-    const SourceFrame& source = frame.source;
-    RenderedFrame& out = frame.rendered;
     try {
-        EngineState& state = workers_->states.local();
-        if (state.PencilTexture.empty())
-            UseDefaultPencilTexture(state);
-        const imaging::RgbaImage& sized = SizedFrame(source.decoded, size_, out.resized);
-        ReadFrame(sized, out.source);
-        const bool previous = !source.previous.pixels.empty();
-        if (previous)
-            ReadFrame(SizedFrame(source.previous, size_, out.previousResized), out.previous);
-        RenderFrame(state, out.source, options_.variant, source.sourceNumber, options_.switches, out.rendered,
-                    previous ? &out.previous : nullptr);
-        out.picture = ViewOf(out.rendered);
-        if (options_.keepTransparency) {
-            KeepTransparency(out.rendered, sized, out.withAlpha);
-            out.picture = imaging::ImageView::of(out.withAlpha);
-        }
-        writer_->take(*frame.output, out.picture);
+        RenderSourceFrame(workers_->states.local(), look_, source.decoded, size_, source.sourceNumber, rendered,
+                          source.previous.pixels.empty() ? nullptr : &source.previous);
+        const imaging::ImageView picture = rendered.picture();
+        writer_->take(output, picture);
         // The frame pictures are independent files: compressing them here
         // keeps the in-order stages free.
         imaging::Error pngError;
         if (options_.pngFrames
-            && !imaging::WritePng(*options_.pngFrames, FramePngName(source.number), out.picture, &pngError))
+            && !imaging::WritePng(*options_.pngFrames, FramePngName(source.number), picture, &pngError))
             run_->fail(std::move(pngError));
     } catch (const std::bad_alloc&) {
         run_->fail(OutOfMemory(input_, info_.width, info_.height));
@@ -283,37 +288,37 @@ void Conversion::guard(const Stage& stage)
     }
 }
 
-void Conversion::link(Frame& frame)
+void Conversion::link(const SourceFrame& source, imaging::OutputFrame& output)
 {
-    guard([&](imaging::Error* error) { return writer_->link(*frame.output, frame.source.delay, error); });
+    guard([&](imaging::Error* error) { return writer_->link(output, source.delay, error); });
 }
 
-void Conversion::prepare(Frame& frame)
+void Conversion::prepare(imaging::OutputFrame& output)
 {
-    guard([&](imaging::Error* error) { return writer_->prepare(*frame.output, error); });
+    guard([&](imaging::Error* error) { return writer_->prepare(output, error); });
 }
 
-void Conversion::show(Frame& frame)
+void Conversion::show(imaging::OutputFrame& output)
 {
     guard([&](imaging::Error*) {
-        writer_->show(*frame.output);
+        writer_->show(output);
         return true;
     });
 }
 
-void Conversion::compress(Frame& frame)
+void Conversion::compress(imaging::OutputFrame& output)
 {
-    guard([&](imaging::Error* error) { return writer_->compress(*frame.output, error); });
+    guard([&](imaging::Error* error) { return writer_->compress(output, error); });
 }
 
-void Conversion::append(Frame& frame)
+void Conversion::append(const SourceFrame& source, imaging::OutputFrame& output)
 {
     guard([&](imaging::Error* error) {
         int completed = 0;
-        if (!writer_->append(*frame.output, &completed, error))
+        if (!writer_->append(output, &completed, error))
             return false;
         // Repeats merged into one frame count as done once they are through.
-        completed = std::max(completed, frame.source.number - 1);
+        completed = std::max(completed, source.number - 1);
         if (completed > reported_) {
             reported_ = completed;
             reportFrameDone(completed);
@@ -348,27 +353,30 @@ bool Conversion::run(imaging::Error* error)
                     return frame;
                 };
             };
+            auto readFrame = [&](tbb::flow_control& flow) -> Frame* {
+                Frame* frame = pool_->take();
+                if (read(frame->source))
+                    return frame;
+                pool_->give(frame);
+                flow.stop();
+                return nullptr;
+            };
             tbb::parallel_pipeline(
                 tokens,
-                tbb::make_filter<void, Frame*>(filter_mode::serial_in_order,
-                                               [&](tbb::flow_control& flow) {
-                                                   Frame* frame = read();
-                                                   if (!frame)
-                                                       flow.stop();
-                                                   return frame;
-                                               })
-                    & tbb::make_filter<Frame*, Frame*>(filter_mode::parallel,
-                                                       stage([&](Frame& f) { render(f); }))
+                tbb::make_filter<void, Frame*>(filter_mode::serial_in_order, readFrame)
+                    & tbb::make_filter<Frame*, Frame*>(filter_mode::parallel, stage([&](Frame& f) {
+                                                           render(f.source, f.rendered, *f.output);
+                                                       }))
                     & tbb::make_filter<Frame*, Frame*>(filter_mode::serial_in_order,
-                                                       stage([&](Frame& f) { link(f); }))
+                                                       stage([&](Frame& f) { link(f.source, *f.output); }))
                     & tbb::make_filter<Frame*, Frame*>(filter_mode::parallel,
-                                                       stage([&](Frame& f) { prepare(f); }))
+                                                       stage([&](Frame& f) { prepare(*f.output); }))
                     & tbb::make_filter<Frame*, Frame*>(filter_mode::serial_in_order,
-                                                       stage([&](Frame& f) { show(f); }))
+                                                       stage([&](Frame& f) { show(*f.output); }))
                     & tbb::make_filter<Frame*, Frame*>(filter_mode::parallel,
-                                                       stage([&](Frame& f) { compress(f); }))
+                                                       stage([&](Frame& f) { compress(*f.output); }))
                     & tbb::make_filter<Frame*, void>(filter_mode::serial_in_order, [&](Frame* frame) {
-                          append(*frame);
+                          append(frame->source, *frame->output);
                           pool_->give(frame);
                       }));
         };

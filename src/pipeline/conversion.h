@@ -29,10 +29,10 @@
 #include <algorithm>
 
 #include "convert.h"
+#include "frame_renderer.h"
 #include "imaging/animation_reader.h"
 #include "imaging/animation_writer.h"
 #include "imaging/image.h"
-#include "picture.h"
 #include "timeline.h"
 
 #include <memory>
@@ -42,27 +42,30 @@ namespace qf {
 
 // What the read stage hands on: one source frame.
 struct SourceFrame {
-    int number = 0;             // 1-based, among the frames kept
-    int sourceNumber = 0;       // in the source
-    int delay = 0;              // hundredths of a second, with those of the frames dropped after it
+    int number = 0;             // 1-based, among the frames written
+    int sourceNumber = 0;       // 1-based, on the timeline
+    int delay = 0;              // hundredths of a second (OutputStep)
     imaging::RgbaImage decoded; // at the source's size
     // The frame kept before this one, when the effect reads it (a still
     // grain) and there is one; else empty.
     imaging::RgbaImage previous;
 };
 
-// What the render stage hands on: the frame as it is written.
-struct RenderedFrame {
-    imaging::RgbaImage resized;         // the source at the render size, when that differs
-    Picture source;                     // what the engine reads
-    imaging::RgbaImage previousResized; // SourceFrame::previous at the render size
-    Picture previous;                   // and as the engine reads it
-    Picture rendered;                   // what the engine made of it
-    imaging::RgbaImage withAlpha;       // rendered with the source's transparency
-    imaging::ImageView picture;         // what is written: rendered or withAlpha
+// One frame written: the timeline frame it shows (0-based) and for how long.
+struct OutputStep {
+    int position = 0;
+    int delay = 0;
 };
 
-// The output stages hand on the writer's imaging::OutputFrame.
+// The frames written for a timeline: every frameStep-th frame. A frame that
+// stands for frames dropped after it shows for all their delays as a browser
+// plays them (under two hundredths as a tenth), so the whole plays as long
+// as the timeline does; a delay longer than longestDelay is split over the
+// same frame repeated.
+std::vector<OutputStep> PlanOutput(const std::vector<TimelineFrame>& plan, int frameStep, int longestDelay);
+
+// The render stage hands on a RenderedFrame (frame_renderer.h), the output
+// stages the writer's imaging::OutputFrame.
 
 class Conversion {
 public:
@@ -95,16 +98,17 @@ private:
     class FramePool;
     class RunState;
 
-    // The stages, in the order a frame passes them. read returns null when
-    // there is no frame left (or on failure); a stage skips a frame once the
-    // conversion is stopping.
-    Frame* read();
-    void render(Frame& frame);
-    void link(Frame& frame);
-    void prepare(Frame& frame);
-    void show(Frame& frame);
-    void compress(Frame& frame);
-    void append(Frame& frame);
+    // The stages, in the order a frame passes them, each given what the
+    // stage before handed on. read returns false when there is no frame
+    // left (or on failure); a stage skips a frame once the conversion is
+    // stopping.
+    bool read(SourceFrame& frame);
+    void render(const SourceFrame& source, RenderedFrame& rendered, imaging::OutputFrame& output);
+    void link(const SourceFrame& source, imaging::OutputFrame& output);
+    void prepare(imaging::OutputFrame& output);
+    void show(imaging::OutputFrame& output);
+    void compress(imaging::OutputFrame& output);
+    void append(const SourceFrame& source, imaging::OutputFrame& output);
 
     // Runs one of the writer's stages, failing the conversion with its error
     // or, when memory runs out, naming the input.
@@ -113,6 +117,7 @@ private:
     void reportFrameDone(int number);
 
     ConvertOptions options_;
+    FrameLook look_;
     std::string input_;
     std::string output_;
     std::unique_ptr<imaging::AnimationReader> reader_;
@@ -124,14 +129,12 @@ private:
     int threads_ = 1;
     int reported_ = 0; // frames reported done
     int nextNumber_ = 1;
-    int nextSource_ = 1;
-    imaging::RgbaImage skipped_;  // a frame dropped (ConvertOptions::frameStep)
+    std::vector<OutputStep> steps_;
+    int readPosition_ = -1;      // the timeline frame read last
+    imaging::RgbaImage held_;    // that frame, while it is to be repeated
+    imaging::RgbaImage skipped_; // a frame dropped (ConvertOptions::frameStep)
     imaging::RgbaImage lastKept_; // the frame read last, when the effect reads the one before
-    int keptFrames() const
-    {
-        const int step = std::max(1, options_.frameStep);
-        return (info_.frameCount + step - 1) / step;
-    }
+    int keptFrames() const { return static_cast<int>(steps_.size()); }
     std::unique_ptr<RunState> run_;
     std::unique_ptr<FramePool> pool_;
     std::unique_ptr<Workers> workers_;

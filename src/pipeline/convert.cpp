@@ -3,25 +3,10 @@
 #include "conversion.h"
 #include "imaging/animation_reader.h"
 #include "imaging/errors.h"
-#include "pixel_bridge.h"
 
 #include <algorithm>
 
 namespace qf {
-
-void RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
-                 const Switches& switches, Picture& rendered, const Picture* previous)
-{
-    PictureToPlanes(source, state.SourcePlanes);
-    if (previous && ReadsPreviousFrame(variant, switches))
-        PictureToPlanes(*previous, state.PreviousPlanes);
-    else
-        state.PreviousPlanes.clear();
-    state.ComputeEffectLayers(variant, frameNumber, switches);
-    state.RenderVariant(variant, switches);
-    rendered.reset(source.width(), source.height());
-    PlanesToPicture(state.SourcePlanes, rendered);
-}
 
 imaging::ResizeRequest ResizeFor(const imaging::AnimationInfo& info, const imaging::ResizeRequest& asked)
 {
@@ -46,7 +31,8 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
 }
 
 bool RewriteAnimation(const std::string& source, const std::string& destination,
-                      const imaging::OutputSettings& settings, const ProgressFn& progress, imaging::Error* error)
+                      const imaging::OutputSettings& settings, const ProgressFn& progress,
+                      imaging::Error* error)
 {
     const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(source, error);
     if (!reader)

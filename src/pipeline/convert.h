@@ -6,6 +6,7 @@
 
 #include "engine/engine.h"
 #include "folders.h"
+#include "frame_renderer.h"
 #include "imaging/animation_writer.h"
 #include "imaging/resize.h"
 #include "output_shaping.h"
@@ -22,14 +23,6 @@ struct AnimationDamage;
 }
 
 namespace qf {
-
-// One frame through the whole chain: picture to planes, ComputeEffectLayers
-// (variant, frameNumber), RenderVariant (variant), planes to picture. rendered
-// gets the source's size. state must have its pencil textures set. previous
-// is the frame shown before source, null for the first one; the engine reads
-// it only for a still grain (ReadsPreviousFrame).
-void RenderFrame(EngineState& state, const Picture& source, int variant, int frameNumber,
-                 const Switches& switches, Picture& rendered, const Picture* previous = nullptr);
 
 struct ConvertOptions {
     int variant = 0;
@@ -92,6 +85,7 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
 // work (Cancelled, naming destination) and leaves the destination as it was.
 // Errors name the file at fault.
 bool RewriteAnimation(const std::string& source, const std::string& destination,
-                      const imaging::OutputSettings& settings, const ProgressFn& progress, imaging::Error* error);
+                      const imaging::OutputSettings& settings, const ProgressFn& progress,
+                      imaging::Error* error);
 
 } // namespace qf

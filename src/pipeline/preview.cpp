@@ -1,6 +1,7 @@
 #include "preview.h"
 
 #include "convert.h"
+#include "frame_renderer.h"
 #include "imaging/animation_reader.h"
 #include "imaging/resize.h"
 #include "pencil_texture.h"
@@ -12,7 +13,8 @@ namespace qf {
 namespace {
 
 // The source frames kept for the preview options at path, as they are now.
-PreviewSource SourceKey(const std::string& path, const PreviewOptions& options, const TimelineOptions& timeline)
+PreviewSource SourceKey(const std::string& path, const PreviewOptions& options,
+                        const TimelineOptions& timeline)
 {
     PreviewSource key;
     key.path = path;
@@ -28,8 +30,9 @@ PreviewSource SourceKey(const std::string& path, const PreviewOptions& options, 
 
 bool SameSource(const PreviewSource& a, const PreviewSource& b)
 {
-    return a.path == b.path && a.modified == b.modified && a.timeline == b.timeline && a.maxWidth == b.maxWidth
-           && a.maxHeight == b.maxHeight && a.maxHundredths == b.maxHundredths && a.maxFrames == b.maxFrames;
+    return a.path == b.path && a.modified == b.modified && a.timeline == b.timeline
+           && a.maxWidth == b.maxWidth && a.maxHeight == b.maxHeight && a.maxHundredths == b.maxHundredths
+           && a.maxFrames == b.maxFrames;
 }
 
 } // namespace
@@ -57,7 +60,8 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
         return true;
     }
 
-    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(path, error, options.cancelled);
+    const std::unique_ptr<imaging::AnimationReader> reader =
+        imaging::OpenAnimation(path, error, options.cancelled);
     if (!reader)
         return false;
     const imaging::AnimationInfo& info = reader->info();
@@ -68,8 +72,9 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
         return false;
     TimelineSource frames(*reader, std::move(plan), path, size);
 
-    imaging::RgbaImage decoded, reduced;
-    Picture source, previous;
+    imaging::RgbaImage decoded, previous;
+    const FrameLook look{options.variant, options.switches, false};
+    RenderedFrame frame;
     int played = 0;
     for (int number = 1; number <= options.maxFrames && played < options.maxHundredths; ++number) {
         if (stopped())
@@ -83,16 +88,12 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
                 return false;
             break; // frames after damage are not needed to choose
         }
-        imaging::Resize(decoded, size.width, size.height, reduced);
-        if (number > 1)
-            std::swap(previous, source);
-        ReadFrame(reduced, source);
-        RenderFrame(state, source, options.variant, number, options.switches, rendered,
-                    number > 1 ? &previous : nullptr);
+        RenderSourceFrame(state, look, decoded, size, number, frame, number > 1 ? &previous : nullptr);
+        std::swap(previous, decoded); // the next frame's one before; decoded is read anew
         played += delay <= 1 ? 10 : delay;
-        sink(number, source, rendered, delay);
+        sink(number, frame.source, frame.rendered, delay);
         if (kept) {
-            read->frames.push_back(source);
+            read->frames.push_back(frame.source);
             read->delays.push_back(delay);
         }
     }

@@ -16,7 +16,7 @@ namespace {
 constexpr double kMicros = 1e6;
 constexpr double kMicrosPerHundredth = 1e4;
 // Frames shorter than this are stretched by players to a tenth of a second.
-constexpr int kShortestDelay = 2;
+constexpr int kShortestDelay = imaging::kShortestPlayedDelay;
 
 std::string Seconds(std::int64_t micros)
 {
@@ -34,7 +34,7 @@ std::vector<std::int64_t> FrameTimes(const imaging::AnimationInfo& info)
     std::vector<std::int64_t> times{0};
     for (int i = 0; i < info.frameCount; ++i) {
         const int delay = i < static_cast<int>(info.delays.size()) ? info.delays[i] : 0;
-        times.push_back(times.back() + (delay < kShortestDelay ? 10 : delay) * 10000LL);
+        times.push_back(times.back() + imaging::PlayedDelay(delay) * 10000LL);
     }
     return times;
 }

@@ -2,10 +2,12 @@
 // be met refused with the smallest size said and nothing written.
 #include "support.h"
 
+#include "imaging/animation_writer.h"
 #include "pipeline/size_budget.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace qf::test {
@@ -42,12 +44,95 @@ TEST(SizeBudget, NeverOverTheBudgetAndAnImpossibleOneWritesNothing)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
+// A photograph-like animation: smooth colour with grain, moving.
+void WriteGrainyAnimation(const std::string& path, int width, int height, int frames)
+{
+    const auto writer = imaging::MakeAnimationWriter({});
+    imaging::Error error;
+    ASSERT_TRUE(writer->open(path, width, height, 0, &error)) << error.message();
+    std::uint32_t seed = 1;
+    for (int f = 0; f < frames; ++f) {
+        imaging::RgbaImage frame{width, height,
+                                 std::vector<std::uint8_t>(std::size_t(width) * height * 4, 255)};
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t* p = &frame.pixels[(std::size_t(y) * width + x) * 4];
+                seed = seed * 1103515245 + 12345;
+                const int grain = static_cast<int>(seed >> 27) - 16;
+                p[0] = static_cast<std::uint8_t>(std::clamp(x * 4 + f * 6 + grain, 0, 255));
+                p[1] = static_cast<std::uint8_t>(std::clamp(y * 5 + grain, 0, 255));
+                p[2] = static_cast<std::uint8_t>(std::clamp(200 - x * 2 + y + grain, 0, 255));
+            }
+        ASSERT_TRUE(writer->addFrame(imaging::ImageView::of(frame), 8, &error)) << error.message();
+    }
+    ASSERT_TRUE(writer->finish(&error)) << error.message();
+}
+
+// Results come out a little over or under what the estimate expected, so
+// some attempts land just over their budget: none is ever taken.
+TEST(SizeBudget, NoAttemptOverTheBudgetIsTaken)
+{
+    TempDir dir;
+    const std::string input = dir.file("in.gif"), output = dir.file("out.gif");
+    WriteGrainyAnimation(input, 48, 40, 10);
+    ConvertOptions options;
+    options.variant = 12;
+    imaging::Error error;
+    ASSERT_TRUE(ConvertAllFrames(input, output, options, &error)) << error.message();
+    const auto full = static_cast<long long>(std::filesystem::file_size(output));
+    // Budgets where the first result comes out less than 5% over (found by
+    // scanning 20% to 98% of the full size).
+    for (const int permille : {480, 500, 960, 980}) {
+        const long long budget = full * permille / 1000;
+        BudgetOutcome outcome;
+        ASSERT_TRUE(ConvertWithinBudget(input, output, options, budget, &outcome, &error)) << error.message();
+        EXPECT_LE(static_cast<long long>(std::filesystem::file_size(output)), budget) << permille;
+    }
+}
+
+// What an estimate says a budget chooses is what the budget takes, unless
+// those settings come out over the budget; the lines are asked in turn of
+// one estimator, as an estimate prints them, the budgets each afresh.
+TEST(SizeBudget, TheEstimatesLinesAreTheChoices)
+{
+    TempDir dir;
+    const std::string input = dir.file("in.gif"), output = dir.file("out.gif");
+    WriteGrainyAnimation(input, 48, 40, 10);
+    ConvertOptions options;
+    options.variant = 6;
+    imaging::Error error;
+    ASSERT_TRUE(ConvertAllFrames(input, output, options, &error)) << error.message();
+    const auto full = static_cast<long long>(std::filesystem::file_size(output));
+    SizeEstimator estimator;
+    ASSERT_TRUE(estimator.open(input, options, &error)) << error.message();
+    long long bytes = 0, smallest = 0;
+    ASSERT_TRUE(estimator.estimate(SettingsOf(options), &bytes, &error));
+    int taken = 0;
+    for (const int percent : {90, 70, 50, 30}) {
+        SCOPED_TRACE(percent);
+        const long long budget = full * percent / 100;
+        SizeSettings line;
+        ASSERT_TRUE(ChooseForBudget(estimator, budget, &line, &smallest, &error)) << error.message();
+        BudgetOutcome outcome;
+        ASSERT_TRUE(ConvertWithinBudget(input, output, options, budget, &outcome, &error)) << error.message();
+        if (outcome.settings == line) {
+            ++taken;
+            continue;
+        }
+        ASSERT_TRUE(ConvertAllFrames(input, dir.file("line.gif"), estimator.optionsFor(line), &error));
+        EXPECT_GT(static_cast<long long>(std::filesystem::file_size(dir.file("line.gif"))), budget)
+            << DescribeSettings(line) << " fits, but the budget took " << DescribeSettings(outcome.settings);
+    }
+    EXPECT_GE(taken, 3);
+}
+
 // Saving a result fitted under a limit as WebP keeps the limit, also where
 // the result's own lossless WebP is bigger.
 TEST(SizeBudget, AWebpOfAFittedResultKeepsItsLimit)
 {
     TempDir dir;
-    const std::string input = dir.file("in.gif"), shown = dir.file("shown.gif"), saved = dir.file("saved.webp");
+    const std::string input = dir.file("in.gif"), shown = dir.file("shown.gif"),
+                      saved = dir.file("saved.webp");
     WriteBytes(input, SmallAnimation(96, 64, 16));
     ConvertOptions options;
     options.variant = 6;

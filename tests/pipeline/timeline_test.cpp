@@ -2,6 +2,7 @@
 // the frame count and the total time a viewer sees.
 #include "support.h"
 
+#include "imaging/animation_writer.h"
 #include "pipeline/convert.h"
 #include "pipeline/timeline.h"
 
@@ -173,6 +174,109 @@ TEST(Timeline, ConvertedClipShowsThePlannedFrames)
         if (c.options.bounce) { // back the way it came: frame 17 is frame 1, 16 is 2
             for (int i : {1, 2})
                 EXPECT_EQ(frames[i].pixels, frames[18 - i].pixels);
+        }
+    }
+}
+
+// An animation of flat frames, one grey level a frame, with delays.
+void WriteFlatFrames(const std::string& path, imaging::OutputFormat format, const std::vector<int>& greys,
+                     const std::vector<int>& delays)
+{
+    const auto writer = imaging::MakeAnimationWriter({format});
+    imaging::Error error;
+    ASSERT_TRUE(writer->open(path, 16, 8, 0, &error)) << error.message();
+    for (std::size_t i = 0; i < greys.size(); ++i) {
+        imaging::RgbaImage frame{16, 8, std::vector<std::uint8_t>(16 * 8 * 4, 255)};
+        for (std::size_t p = 0; p < frame.pixels.size(); p += 4)
+            frame.pixels[p] = frame.pixels[p + 1] = frame.pixels[p + 2] = static_cast<std::uint8_t>(greys[i]);
+        ASSERT_TRUE(writer->addFrame(imaging::ImageView::of(frame), delays[i], &error)) << error.message();
+    }
+    ASSERT_TRUE(writer->finish(&error)) << error.message();
+}
+
+// How long a browser plays delays: under two hundredths as a tenth.
+int PlayedHundredths(const std::vector<int>& delays)
+{
+    int total = 0;
+    for (const int delay : delays)
+        total += delay < 2 ? 10 : delay;
+    return total;
+}
+
+// A GIF of 9 frames stored with delays of 0 (or 1), which browsers play at
+// a tenth of a second each, plays as long after frames are dropped, merged,
+// bounced or sped up as a browser plays the source.
+TEST(Timeline, DelaysOfZeroPlayAsLongThroughEveryChange)
+{
+    struct Case {
+        const char* what;
+        int delay;
+        bool pairs; // frames come in identical pairs
+        imaging::OutputFormat format;
+        int frameStep;
+        bool merge;
+        TimelineOptions timeline;
+        int frames, hundredths;
+    };
+    TimelineOptions twice;
+    twice.speed = 2;
+    const Case cases[] = {
+        {"every 4th frame", 0, false, imaging::OutputFormat::Gif, 4, false, {}, 3, 90},
+        {"every 2nd frame of delays of 1", 1, false, imaging::OutputFormat::Gif, 2, false, {}, 5, 90},
+        {"every 4th frame as WebP", 0, false, imaging::OutputFormat::Webp, 4, false, {}, 3, 90},
+        {"repeats merged", 0, true, imaging::OutputFormat::Gif, 1, true, {}, 5, 90},
+        {"bounced", 0, false, imaging::OutputFormat::Gif, 1, false, Bounce(), 16, 160},
+        {"bounced, every 2nd frame", 0, false, imaging::OutputFormat::Gif, 2, false, Bounce(), 8, 160},
+        {"twice as fast", 0, false, imaging::OutputFormat::Gif, 1, false, twice, 9, 45},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<int> greys;
+        for (int i = 0; i < 9; ++i)
+            greys.push_back(c.pairs ? 40 + 20 * (i / 2) : 40 + 20 * i);
+        WriteFlatFrames(dir.file("in.gif"), imaging::OutputFormat::Gif, greys, std::vector<int>(9, c.delay));
+        ConvertOptions options;
+        options.variant = 3;
+        options.threads = 2;
+        options.frameStep = c.frameStep;
+        options.mergeRepeats = c.merge;
+        options.timeline = c.timeline;
+        options.output.format = c.format;
+        const std::string output = dir.file(c.format == imaging::OutputFormat::Gif ? "out.gif" : "out.webp");
+        imaging::Error error;
+        ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), output, options, &error)) << error.message();
+        imaging::AnimationInfo info;
+        EXPECT_EQ(static_cast<int>(ReadAnimation(output, &info).size()), c.frames);
+        EXPECT_EQ(PlayedHundredths(info.delays), c.hundredths);
+    }
+}
+
+// A 700 s pause is longer than a GIF frame holds (655.35 s): the frame is
+// shown again to make up the time. A WebP holds it in one frame.
+TEST(Timeline, ALongPauseIsSplitOverRepeatsOfItsFrame)
+{
+    TempDir dir;
+    WriteFlatFrames(dir.file("in.webp"), imaging::OutputFormat::Webp, {40, 120, 200}, {10, 70000, 10});
+    for (const char* name : {"out.gif", "out.webp"}) {
+        SCOPED_TRACE(name);
+        ConvertOptions options;
+        options.variant = 3;
+        options.output.format =
+            std::string(name) == "out.gif" ? imaging::OutputFormat::Gif : imaging::OutputFormat::Webp;
+        imaging::Error error;
+        ASSERT_TRUE(ConvertAllFrames(dir.file("in.webp"), dir.file(name), options, &error))
+            << error.message();
+        imaging::AnimationInfo info;
+        const auto frames = ReadAnimation(dir.file(name), &info);
+        EXPECT_EQ(PlayedHundredths(info.delays), 70020);
+        if (options.output.format == imaging::OutputFormat::Gif) {
+            ASSERT_EQ(frames.size(), 4u);
+            EXPECT_EQ(info.delays, (std::vector<int>{10, 35000, 35000, 10}));
+            EXPECT_TRUE(frames[1].pixels == frames[2].pixels);
+            EXPECT_FALSE(frames[0].pixels == frames[1].pixels);
+        } else {
+            EXPECT_EQ(info.delays, (std::vector<int>{10, 70000, 10}));
         }
     }
 }

@@ -283,9 +283,10 @@ bool GifAnimationWriter::Impl::link(std::shared_ptr<const PackedFrame> frame, in
                     "frame " + std::to_string(d.frames + 1) + " has no pixels");
     if (!CheckFrame(d.path, d.frames + 1, frame->width, frame->height, delay, d.width, d.height, error))
         return false;
-    if (d.mergeRepeats && d.waiting && d.waiting->delay + delay <= 65535
+    // Merged frames last as long as they played apart.
+    if (d.mergeRepeats && d.waiting && PlayedDelay(d.waiting->delay) + PlayedDelay(delay) <= kMaxDelay
         && d.waiting->frame->pixels == frame->pixels) {
-        d.waiting->delay += delay;
+        d.waiting->delay = PlayedDelay(d.waiting->delay) + PlayedDelay(delay);
         return true;
     }
     if (d.levels.stillTolerance > 0 && d.waiting) {

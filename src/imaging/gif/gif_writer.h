@@ -28,7 +28,8 @@ namespace qf::imaging {
 class GifAnimationWriter : public AnimationWriter {
 public:
     // With mergeRepeats, a frame the same as the one before is not written:
-    // its delay is added to that frame's (up to the 65535 a delay holds).
+    // its delay is added to that frame's as browsers play them, delays under
+    // two hundredths counting as ten (up to the 65535 a delay holds).
     explicit GifAnimationWriter(bool mergeRepeats = false);
     ~GifAnimationWriter() override; // abandons an unfinished animation (see abort)
     GifAnimationWriter(const GifAnimationWriter&) = delete;

@@ -257,7 +257,8 @@ bool WebpWriter::addFrame(const ImageView& frame, int delay, Error* error)
     Impl& d = *impl_;
     if (!d.encoder)
         return Fail(error, ErrorKind::InvalidArgument, d.path, "no animation is being written");
-    if (!CheckFrame(d.path, d.frames + 1, frame.width, frame.height, delay, d.width, d.height, error))
+    if (!CheckFrame(d.path, d.frames + 1, frame.width, frame.height, delay, d.width, d.height, error,
+                    LongestDelay(OutputFormat::Webp)))
         return false;
     if (d.timestamp + 10LL * delay > INT_MAX)
         return Fail(error, ErrorKind::TooLarge, d.path, "the animation is too long for WebP");
