@@ -34,6 +34,7 @@ ChildResult CliAfter(const std::function<void()>& prepare, std::vector<std::stri
 {
     args.insert(args.begin(), QF_CLI);
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);

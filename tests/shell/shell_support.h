@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <cmath>
 
 namespace qf::shell::test {
 
@@ -82,7 +83,7 @@ public:
                 return false;
         reported.clear();
         const WorkProgress recording = [&](double percent) {
-            const int shown = static_cast<int>(percent + 0.5); // one frame at a time: no lock needed
+            const int shown = static_cast<int>(std::lround(percent)); // one frame at a time: no lock needed
             if (reported.empty() || reported.back() != shown)
                 reported.push_back(shown);
             return !progress || progress(percent);
