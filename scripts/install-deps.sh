@@ -30,6 +30,8 @@ packages=(
   dpkg-dev debhelper bash-completion lintian
   # spreading a batch over several machines (README)
   parallel
+  # the style check (scripts/check-style.sh): layout and static analysis
+  clang-format clang-tidy
 )
 
 sudo=""
