@@ -5,6 +5,8 @@
 #include "imaging/size_limits.h"
 #include "imaging/webp/webp_writer.h"
 
+#include <algorithm>
+
 namespace qf::imaging {
 
 bool CheckAnimation(const std::string& path, int width, int height, int maxSide, int loopCount, Error* error)
@@ -47,7 +49,7 @@ std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& setti
         break;
     }
     auto gif = std::make_unique<GifAnimationWriter>(settings.mergeRepeats);
-    gif->setQuality(settings.quality < 0 ? kBestQuality : settings.quality);
+    gif->setQuality(std::min(settings.quality, kBestQuality));
     return gif;
 }
 

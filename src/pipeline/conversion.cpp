@@ -31,7 +31,6 @@ namespace {
 constexpr int kLongestDelay = 65535; // hundredths of a second a frame can hold
 
 constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
-constexpr int kMaxThreads = 256;
 
 imaging::Error MakeError(imaging::ErrorKind kind, const std::string& file, std::string reason)
 {

@@ -179,9 +179,9 @@ SizeSettings SettingsOf(const ConvertOptions& options)
     settings.frameStep = std::max(1, options.frameStep);
     const int quality = options.output.quality;
     if (options.output.format == OutputFormat::Webp)
-        settings.quality = quality < 0 ? kLosslessWebp : quality;
+        settings.quality = quality;
     else
-        settings.quality = quality < 0 ? imaging::kBestQuality : std::max(1, quality);
+        settings.quality = std::clamp(quality, 1, imaging::kBestQuality);
     return settings;
 }
 
@@ -206,7 +206,7 @@ struct SizeEstimator::Impl {
     SizeSettings smallest; // the smallest settings within reason
 
     bool webp() const { return options.output.format == OutputFormat::Webp; }
-    int bestQuality() const { return webp() ? kLosslessWebp : imaging::kBestQuality; }
+    int bestQuality() const { return webp() ? imaging::kLosslessQuality : imaging::kBestQuality; }
     int worstQuality() const { return webp() ? 0 : 1; }
     int keptAt(int step) const { return (static_cast<int>(plan.size()) + step - 1) / step; }
     bool reasonable(int step, double scale) const
@@ -275,7 +275,7 @@ int SizeEstimator::Impl::guess(const SizeSettings& settings, int low, long long 
     for (int q = low + margin; q <= high - margin; ++q)
         if (size(q) <= wanted)
             quality = q;
-    quality = std::min(quality, kLosslessWebp - 1);
+    quality = std::min(quality, imaging::kLosslessQuality - 1);
     if (predicted)
         *predicted = std::exp(size(quality));
     return quality;
@@ -444,7 +444,7 @@ ConvertOptions SizeEstimator::optionsFor(const SizeSettings& settings) const
         options.resize.maxWidth = size.width;
         options.resize.maxHeight = size.height;
     }
-    options.output.quality = settings.quality >= kLosslessWebp ? -1 : settings.quality;
+    options.output.quality = settings.quality;
     return options;
 }
 
@@ -528,7 +528,7 @@ bool SizeEstimator::Impl::encodeRun(const SampleRun& run, double scale, int qual
 {
     const std::string path = ScratchPath(webp() ? ".webp" : ".gif");
     imaging::OutputSettings output = options.output;
-    output.quality = quality >= kLosslessWebp ? -1 : quality;
+    output.quality = quality;
     const std::unique_ptr<imaging::AnimationWriter> writer = imaging::MakeAnimationWriter(output);
     const imaging::Size at = sizeAt(scale);
     bool ok = writer->open(path, at.width, at.height, info.loopCount, error);
@@ -744,25 +744,13 @@ bool WriteWebpWithinBudget(const std::string& shown, const std::string& input, c
 
 std::string DescribeSettings(const SizeSettings& settings)
 {
-    std::string text = settings.quality >= kLosslessWebp ? std::string("lossless")
+    std::string text = settings.quality >= imaging::kLosslessQuality ? std::string("lossless")
                                                          : "quality " + std::to_string(settings.quality);
     if (settings.frameStep > 1)
         text += ", every " + std::to_string(settings.frameStep)
                 + (settings.frameStep == 2 ? "nd" : settings.frameStep == 3 ? "rd" : "th") + " frame";
     if (settings.scale < 1.0)
         text += ", " + std::to_string(static_cast<int>(std::lround(settings.scale * 100))) + "% size";
-    return text;
-}
-
-std::string DescribeBytes(long long bytes)
-{
-    char text[32];
-    if (bytes >= 1024LL * 1024)
-        std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
-    else if (bytes >= 1024)
-        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024.0);
-    else
-        std::snprintf(text, sizeof text, "%lld bytes", bytes);
     return text;
 }
 
@@ -871,8 +859,9 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
         cleanUp();
         outcome->smallest = least->bytes;
         return imaging::Fail(error, imaging::ErrorKind::TooLarge, output,
-                             "cannot be made to fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
-                                 + " bytes): the smallest it came to was " + DescribeBytes(least->bytes) + ", at "
+                             "cannot be made to fit in " + DescribeBytes(maxBytes)
+                                 + (maxBytes >= 1024 ? " (" + std::to_string(maxBytes) + " bytes)" : "")
+                                 + ": the smallest it came to was " + DescribeBytes(least->bytes) + ", at "
                                  + DescribeSettings(least->settings) + "; nothing was written");
     }
     std::error_code ec;
