@@ -204,7 +204,7 @@ int RunConvert(const ConvertArgs& args)
     options.convert.timeline = timeline;
     options.convert.mergeRepeats = args.mergeRepeats;
     options.convert.keepTransparency = args.keepTransparency;
-    options.convert.output.quality = args.quality.value_or(-1);
+    options.convert.output.quality = args.quality.value_or(imaging::kLosslessQuality);
     options.convert.cancelled = Interrupted;
     options.maxBytes = maxBytes.value_or(0);
     if (args.estimate)
