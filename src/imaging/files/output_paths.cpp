@@ -210,7 +210,7 @@ std::string OutputFolder::shown(const std::string& name) const
 
 bool OpenOutputFolder(const std::string& path, OutputFolder* folder, Error* error)
 {
-    *folder = OutputFolder{path};
+    *folder = OutputFolder{path, false, {}};
     if (path.empty())
         return Fail(error, ErrorKind::Unwritable, path, "the folder name is empty");
     Walk walk;
@@ -244,7 +244,7 @@ bool OpenOutputFolder(const std::string& path, OutputFolder* folder, Error* erro
 
 bool OpenOutputFolder(const OutputFolder& parent, const std::string& name, OutputFolder* folder, Error* error)
 {
-    *folder = OutputFolder{parent.shown(name)};
+    *folder = OutputFolder{parent.shown(name), false, {}};
     const int at = parent.held ? *parent.held : AT_FDCWD;
     const std::string where = parent.held ? name : folder->path;
     if (!parent.held)
