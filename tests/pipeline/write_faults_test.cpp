@@ -236,7 +236,9 @@ TEST(WriteFaults, AFrameFolderSwappedMidRunLeadsNoWriteElsewhere)
     const Bytes previous = {'k', 'e', 'e', 'p'};
     for (const char* name : {"/frame-0005.png", "/frame-0009.png"})
         WriteBytes(dir.file("mine") + name, previous);
-    BatchJob job{dir.file("in.gif"), dir.file("out.gif")};
+    BatchJob job;
+    job.input = dir.file("in.gif");
+    job.output = dir.file("out.gif");
     job.pngFramesDir = dir.file("shared/pf");
     BatchOptions options;
     options.convert.threads = 1; // two frames in flight: frames 5 to 8 are written after the swap
@@ -267,7 +269,9 @@ TEST(WriteFaults, AFailedRunLeavesNothingInTheFolderItMade)
     std::filesystem::create_directories(dir.file("kept"));
     WriteBytes(dir.file("kept/notes.txt"), {'n'});
     for (const char* folder : {"made/pf", "kept"}) {
-        BatchJob job{dir.file("in.gif"), dir.file("out.gif")};
+        BatchJob job;
+    job.input = dir.file("in.gif");
+    job.output = dir.file("out.gif");
         job.pngFramesDir = dir.file(folder);
         BatchOptions options;
         options.convert.threads = 1;
