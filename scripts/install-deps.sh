@@ -33,6 +33,8 @@ packages=(
   # spreading a batch over several machines (README): parallel copies the
   # files to and from them with rsync, which every machine needs
   parallel rsync
+  # the style check (scripts/check-style.sh): layout and static analysis
+  clang-format clang-tidy
 )
 
 sudo=""

@@ -102,6 +102,7 @@ std::string Bash(const std::string& program, const std::vector<Flag>& top, const
     std::string function = "_" + program;
     std::replace(function.begin(), function.end(), '-', '_');
     std::vector<std::string> names;
+    names.reserve(commands.size());
     for (const Command& command : commands)
         names.push_back(command.name);
     std::vector<std::string> topWords = names;
@@ -161,7 +162,7 @@ std::string Bash(const std::string& program, const std::vector<Flag>& top, const
 }
 
 // Text inside the brackets of a zsh _arguments entry.
-std::string ZshHelp(std::string text)
+std::string ZshHelp(const std::string& text)
 {
     std::string out;
     for (char c : text)
@@ -268,7 +269,7 @@ std::string Fish(const std::string& program, const std::vector<Flag>& top, const
 
 std::string CompletionScript(const CLI::App& app, std::string_view shell, const CompletionTables& tables)
 {
-    const std::string program = app.get_name();
+    const std::string& program = app.get_name();
     const std::vector<Flag> top = FlagsOf(app);
     const std::vector<Command> commands = CommandsOf(app, tables.summaries);
     if (shell == "bash")

@@ -374,7 +374,14 @@ static int RunCommandLine(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    const int code = RunCommandLine(argc, argv);
+    int code = kExitFailed;
+    try {
+        code = RunCommandLine(argc, argv);
+    } catch (...) {
+        // Setting up the options can throw too (out of memory, or a fault of
+        // the program); it is reported like any other, not left to abort.
+        code = Report(qf::imaging::CaughtError(""));
+    }
     // Standard output is buffered when it is not a terminal, so what a
     // command printed may reach it only now. Failing to write it (a full
     // disk, a closed pipe) is a failure of the command, not a silent loss.

@@ -62,7 +62,7 @@ bool HasTwoDigitYear(const QString& format)
 
 QString FormatReminderDate(const QDateTime& moment, const QLocale& locale)
 {
-    const QString date = locale.toString(moment.date(), FourDigitYearFormat(locale));
+    QString date = locale.toString(moment.date(), FourDigitYearFormat(locale)); // not const: returned by move
     if (moment.time() == QTime(0, 0))
         return date;
     return date + u' ' + locale.toString(moment.time(), QLocale::ShortFormat);

@@ -47,7 +47,7 @@ WorkProgress WorkController::progressTo(const std::shared_ptr<std::atomic<bool>>
 void WorkController::open(const QString& path, const Switches& switches)
 {
     job_ = Job::Open;
-    start(foreground_, [this, path, switches](std::shared_ptr<std::atomic<bool>> stop) {
+    start(foreground_, [this, path, switches](const std::shared_ptr<std::atomic<bool>>& stop) {
         OpenedGif gif;
         imaging::Error error;
         const bool ok = work_->open(path, switches, {}, progressTo(stop), &gif, &error);
@@ -62,7 +62,7 @@ void WorkController::convert(const QString& source, const TimelineOptions& timel
                              int variant, const Switches& switches, long long maxBytes)
 {
     job_ = Job::Convert;
-    start(foreground_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
+    start(foreground_, [=, this](const std::shared_ptr<std::atomic<bool>>& stop) {
         imaging::Error error;
         const bool ok = maxBytes > 0 ? work_->convertWithin(source, timeline, target, variant, switches, maxBytes,
                                                             progressTo(stop), &error)
@@ -78,7 +78,7 @@ void WorkController::convert(const QString& source, const TimelineOptions& timel
 void WorkController::saveWebp(const QString& source, const QString& destination, const FittedResult& fitted)
 {
     job_ = Job::Save;
-    start(foreground_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
+    start(foreground_, [=, this](const std::shared_ptr<std::atomic<bool>>& stop) {
         imaging::Error error;
         const bool ok = WriteWebp(source, destination, fitted, &error, progressTo(stop));
         post([this, ok, error] {
@@ -90,7 +90,7 @@ void WorkController::saveWebp(const QString& source, const QString& destination,
 
 void WorkController::renderSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline)
 {
-    start(snapshots_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
+    start(snapshots_, [=, this](const std::shared_ptr<std::atomic<bool>>& stop) {
         OpenedGif gif;
         imaging::Error error;
         const bool ok =
@@ -112,7 +112,7 @@ int WorkController::renderPreview(const QString& path, const TimelineOptions& ti
                                   const Switches& switches, const QSize& box)
 {
     const int request = ++previewRequest_;
-    start(preview_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
+    start(preview_, [=, this](const std::shared_ptr<std::atomic<bool>>& stop) {
         imaging::Error error;
         work_->preview(
             path, timeline, variant, switches, box, [stop] { return stop->load(); },

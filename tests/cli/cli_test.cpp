@@ -35,6 +35,7 @@ ChildResult CliAfter(const std::function<void()>& prepare, std::vector<std::stri
 {
     args.insert(args.begin(), QF_CLI);
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -404,9 +405,9 @@ TEST(Cli, HelpManualAndCompletionsTellTheSameFacts)
     }
     const auto oneLine = [](const Bytes& bytes) {
         std::string out;
-        for (const char c : bytes)
-            if (!std::isspace(static_cast<unsigned char>(c)) || (!out.empty() && out.back() != ' '))
-                out += std::isspace(static_cast<unsigned char>(c)) ? ' ' : c;
+        for (const unsigned char c : bytes)
+            if (!std::isspace(c) || (!out.empty() && out.back() != ' '))
+                out += std::isspace(c) ? ' ' : static_cast<char>(c);
         return out;
     };
     const std::string readme = oneLine(ReadBytes(QF_SOURCE_DIR "/README.md"));

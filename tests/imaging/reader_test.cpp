@@ -353,7 +353,7 @@ TEST(GifReader, CutShortFilesKeepTheirWholeFramesExactly)
     int before = 0;
     for (std::size_t size = 14; size < whole.size(); ++size) {
         SCOPED_TRACE(testing::Message() << size << " of " << whole.size() << " bytes");
-        WriteBytes(dir.file("cut.gif"), Bytes(whole.begin(), whole.begin() + size));
+        WriteBytes(dir.file("cut.gif"), Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)));
         GifReader reader;
         Error error;
         if (!reader.open(dir.file("cut.gif"), &error)) {

@@ -131,7 +131,7 @@ TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
             Limits limits;
             limits.fileSizeBytes = sizeLimit;
             const ChildResult child = RunInChild(
-                [&] {
+                [&, &write = write] {
                     const std::string message = write(destination);
                     std::printf("%s\n", message.empty() ? "succeeded" : message.c_str());
                     return message.find(destination) == std::string::npos;

@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <cmath>
 
 namespace qf::shell::test {
 
@@ -83,9 +84,11 @@ public:
             if (progress && !progress(0))
                 return false;
         reported.clear();
+        // One frame at a time: no lock needed. A negative percent carries no
+        // news (it only asks whether to go on), so it is not recorded.
         const WorkProgress recording = [&](double percent) {
-            const int shown = static_cast<int>(percent + 0.5); // one frame at a time: no lock needed
-            if (reported.empty() || reported.back() != shown)
+            const int shown = static_cast<int>(std::lround(percent));
+            if (percent >= 0 && (reported.empty() || reported.back() != shown))
                 reported.push_back(shown);
             return !progress || progress(percent);
         };

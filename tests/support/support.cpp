@@ -222,6 +222,7 @@ ChildResult RunInChild(const std::function<int()>& body, const Limits& limits)
 ChildResult RunProgram(const std::vector<std::string>& argv, const Limits& limits)
 {
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
