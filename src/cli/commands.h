@@ -24,8 +24,9 @@ struct BatchArgs {
 
 struct ConvertArgs : BatchArgs {
     std::string variant = "0";
-    std::optional<std::string> format; // "gif" or "webp"
-    std::optional<int> quality;        // 1-100, GIF or lossy WebP
+    std::optional<std::string> format; // "gif", "webp", "mp4" or "webm"
+    std::optional<int> quality;        // 1-100: GIF, lossy WebP, the clips' rate factor
+    bool noAudio = false;              // an MP4 or WebM without the clip's sound
     bool keepTransparency = false;
     int threads = 0;
     std::optional<std::string> pngFramesDir;

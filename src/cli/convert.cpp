@@ -7,6 +7,7 @@
 #include "progress_bar.h"
 #include "standard_streams.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <csignal>
@@ -18,23 +19,42 @@ namespace qf::cli {
 
 namespace {
 
+// Output formats by name, as --format takes them, with their extensions.
+struct FormatName {
+    const char* name;
+    const char* extension;
+    OutputFormat format;
+};
+constexpr FormatName kFormatNames[] = {{"gif", ".gif", OutputFormat::Gif},
+                                       {"webp", ".webp", OutputFormat::Webp},
+                                       {"mp4", ".mp4", OutputFormat::Mp4},
+                                       {"webm", ".webm", OutputFormat::Webm}};
+
+const FormatName* FormatNamed(const std::string& name)
+{
+    for (const FormatName& known : kFormatNames)
+        if (name == known.name || name == known.extension)
+            return &known;
+    return nullptr;
+}
+
 // The format of each output: its extension's, else --format's, else GIF.
 // Returns what is wrong with the command line, or "".
 std::string ChooseFormats(const ConvertArgs& args, const Plan& plan, std::vector<OutputFormat>* formats)
 {
     std::optional<OutputFormat> requested;
     if (args.format)
-        requested = *args.format == "webp" ? OutputFormat::Webp : OutputFormat::Gif;
+        requested = FormatNamed(*args.format)->format;
     for (const Job& job : plan.jobs) {
         const std::string extension = job.output == "-" ? std::string() : ExtensionOf(job.output);
         OutputFormat format = requested.value_or(OutputFormat::Gif);
-        if (extension == ".gif" || extension == ".webp") {
-            format = extension == ".gif" ? OutputFormat::Gif : OutputFormat::Webp;
+        if (const FormatName* named = extension.empty() ? nullptr : FormatNamed(extension)) {
+            format = named->format;
             if (requested && *requested != format)
                 return job.output + " ends in " + extension + " but --format is " + *args.format;
         } else if (!extension.empty()) {
             return job.output + ": cannot write " + extension
-                   + " files; the output must end in .gif or .webp (or name none and give --format)";
+                   + " files; the output must end in .gif, .webp, .mp4 or .webm (or name none and give --format)";
         }
         formats->push_back(format);
     }
@@ -43,7 +63,10 @@ std::string ChooseFormats(const ConvertArgs& args, const Plan& plan, std::vector
 
 std::string ExtensionFor(OutputFormat format)
 {
-    return format == OutputFormat::Webp ? ".webp" : ".gif";
+    for (const FormatName& known : kFormatNames)
+        if (known.format == format)
+            return known.extension;
+    return ".gif";
 }
 
 // The timeline the command line asks for, or a problem with it.
@@ -150,9 +173,9 @@ int RunConvert(const ConvertArgs& args)
         return UsageError("--variant: '" + args.variant + "' is no variant; give 0-" + std::to_string(kLastVariant)
                           + " or one of: " + names);
     }
-    const bool webpBatch = args.format && *args.format == "webp";
+    const std::string batchExtension = args.format ? FormatNamed(*args.format)->extension : ".gif";
     Plan plan;
-    if (std::string problem = MakePlan(args, webpBatch ? ".webp" : ".gif", &plan); !problem.empty())
+    if (std::string problem = MakePlan(args, batchExtension, &plan); !problem.empty())
         return UsageError(problem);
     std::vector<OutputFormat> formats;
     if (std::string problem = ChooseFormats(args, plan, &formats); !problem.empty())
@@ -174,6 +197,7 @@ int RunConvert(const ConvertArgs& args)
         converted.input = job.input;
         converted.output = job.output;
         converted.format = formats[i];
+        converted.streamed = job.output == "-";
         if (!streams.readInput(job.input, &converted.input, &error))
             return Report(error);
         // The result bound for standard output is written to a file first.
@@ -205,6 +229,14 @@ int RunConvert(const ConvertArgs& args)
     options.convert.mergeRepeats = args.mergeRepeats;
     options.convert.keepTransparency = args.keepTransparency;
     options.convert.output.quality = args.quality.value_or(-1);
+    options.convert.sound = !args.noAudio;
+    // Said once for the run, whatever the inputs.
+    const bool clips = std::any_of(formats.begin(), formats.end(), [](OutputFormat f) { return imaging::IsVideo(f); });
+    if (clips && !args.quiet && !args.estimate) {
+        std::cerr << "note: an MP4 or WebM holds one pass of the animation; players loop it as they choose\n";
+        if (args.bounce && !args.noAudio)
+            std::cerr << "note: --bounce leaves the sound out (played backward it would not match the pictures)\n";
+    }
     options.convert.cancelled = Interrupted;
     options.maxBytes = maxBytes.value_or(0);
     if (args.estimate)

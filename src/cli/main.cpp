@@ -133,7 +133,7 @@ void AddBatchOptions(CLI::App* command, BatchArgs& args, const char* resultKind)
     command->add_flag("-q,--quiet", args.quiet, "No progress bar");
 }
 
-const std::vector<std::string> kOutputFormats{"gif", "webp"};
+const std::vector<std::string> kOutputFormats{"gif", "webp", "mp4", "webm"};
 
 // The words option values take, and what the commands read, for completion.
 CompletionTables Completions()
@@ -144,7 +144,8 @@ CompletionTables Completions()
         variants.emplace_back(std::to_string(v), std::string(qf::kVariants[v].name));
     for (int v = 0; v < qf::kVariantCount; ++v)
         variants.emplace_back(VariantSlug(v), std::string(qf::kVariants[v].name));
-    tables.choices["FORMAT"] = {{"gif", "GIF animation"}, {"webp", "animated WebP"}};
+    tables.choices["FORMAT"] = {
+        {"gif", "GIF animation"}, {"webp", "animated WebP"}, {"mp4", "H.264 video"}, {"webm", "VP9 video"}};
     tables.summaries = {{"convert", "Render an animation with one effect"},
                         {"snapshots", "Render frame 1 in every effect, with a contact sheet"},
                         {"frames", "Write the decoded frames as PNG files"},
@@ -186,7 +187,8 @@ static int RunCommandLine(int argc, char** argv)
         app.add_subcommand("convert", "Render every frame of IN (a GIF, an animated WebP or a video\n"
                                       "clip: MP4, MOV, WebM, MKV, AVI, APNG) with one variant and write\n"
                                       "the animation to OUT with the source's frame delays and loop\n"
-                                      "count: a GIF, or an animated WebP when OUT ends in .webp. A still\n"
+                                      "count: a GIF, or an animated WebP, an MP4 or a WebM when OUT ends\n"
+                                      "so (a clip keeps the sound of the part taken). A still\n"
                                       "GIF (one frame) is accepted too and gives a one-frame sketch. A\n"
                                       "video is shrunk to fit 640x640 unless --max-size or --scale is\n"
                                       "given, and loops forever.");
@@ -197,14 +199,14 @@ static int RunCommandLine(int argc, char** argv)
         ->type_name("VARIANT");
     AddBatchOptions(convertCommand, convert, "animation");
     convertCommand
-        ->add_option("--format", convert.format, "gif or webp: the output format when OUT has no such extension "
-                                                 "(default gif)")
+        ->add_option("--format", convert.format, "gif, webp, mp4 or webm: the output format when OUT has no such "
+                                                 "extension (default gif)")
         ->type_name("FORMAT")
         ->check(CLI::IsMember(kOutputFormats).description(""));
     convertCommand
         ->add_option("--quality", convert.quality,
                      "0-100: lower gives smaller files. GIF: 100 (the default) is near-lossless; WebP: lossy at "
-                     "this quality (lossless without it)")
+                     "this quality (lossless without it); MP4, WebM: the encoder's rate factor (default 70)")
         ->type_name("Q")
         ->check(CLI::Range(0, 100).description(""));
     convertCommand->add_flag("--keep-transparency", convert.keepTransparency,
@@ -230,7 +232,8 @@ static int RunCommandLine(int argc, char** argv)
         ->check(CLI::Range(0.1, 50.0));
     convertCommand->add_option("--speed", convert.speed, "Play this many times as fast, 0.25-4 (default 1)")
         ->check(CLI::Range(0.25, 4.0));
-    convertCommand->add_flag("--bounce", convert.bounce, "Play forward, then backward");
+    convertCommand->add_flag("--bounce", convert.bounce, "Play forward, then backward (an MP4 or WebM then has no sound)");
+    convertCommand->add_flag("--no-audio", convert.noAudio, "An MP4 or WebM without the clip's sound");
     convertCommand->add_flag("--merge-repeats", convert.mergeRepeats,
                              "Make consecutive frames that come out the same one frame (always done for a video)");
     convertCommand

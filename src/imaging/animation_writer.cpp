@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "gif_writer.h"
 #include "size_limits.h"
+#include "video/video_writer.h"
 #include "webp_writer.h"
 
 namespace qf::imaging {
@@ -43,6 +44,9 @@ std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& setti
     switch (settings.format) {
     case OutputFormat::Webp:
         return std::make_unique<WebpWriter>(settings.quality);
+    case OutputFormat::Mp4:
+    case OutputFormat::Webm:
+        return std::make_unique<VideoWriter>(settings);
     case OutputFormat::Gif:
         break;
     }
