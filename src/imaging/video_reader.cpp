@@ -361,7 +361,7 @@ bool VideoReader::open(const std::string& path, Error* error)
     // library's own messages on standard error. No single block the library
     // asks for may pass kLargestBlock: a damaged header of a few bytes can
     // otherwise claim a gigabyte before any picture is seen.
-    static const bool quiet = (av_log_set_level(std::getenv("QF_AVLOG") ? AV_LOG_VERBOSE : AV_LOG_QUIET), av_max_alloc(kLargestBlock), true);
+    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), av_max_alloc(kLargestBlock), true);
     (void)quiet;
     try {
         if (!d.picture || !d.packet)

@@ -16,7 +16,6 @@ extern "C" {
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace qf::imaging {
 
@@ -76,7 +75,7 @@ struct ClipFile {
 
     bool open(const std::string& path)
     {
-        av_log_set_level(std::getenv("QF_AVLOG") ? AV_LOG_VERBOSE : AV_LOG_QUIET);
+        av_log_set_level(AV_LOG_QUIET);
         file = std::fopen(path.c_str(), "rb");
         constexpr int kBuffer = 1 << 16;
         auto* buffer = file ? static_cast<unsigned char*>(av_malloc(kBuffer)) : nullptr;
@@ -149,6 +148,7 @@ struct SoundChain {
     AVFilterContext* sink = nullptr;
     FramePtr filtered{av_frame_alloc()};
     std::vector<AVPacket*>* packets = nullptr;
+    bool ended = false; // the graph has given all it will
 
     // The graph for decoded frames of this format.
     bool build(int rate, AVSampleFormat format, const AVChannelLayout& layout)
@@ -212,14 +212,18 @@ struct SoundChain {
     // Sends frame (null: the end) through the graph and the encoder.
     bool push(AVFrame* frame)
     {
+        if (ended)
+            return true;
         if (av_buffersrc_add_frame_flags(source, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
             return false;
         for (;;) {
             const int got = av_buffersink_get_frame(sink, filtered.get());
             if (got == AVERROR(EAGAIN))
                 return true;
-            if (got == AVERROR_EOF)
+            if (got == AVERROR_EOF) {
+                ended = true;
                 return encode(nullptr);
+            }
             if (got < 0)
                 return false;
             const bool ok = encode(filtered.get());

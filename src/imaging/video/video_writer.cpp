@@ -394,6 +394,9 @@ bool VideoWriter::Impl::drain()
 
 VideoWriter::VideoWriter(const OutputSettings& settings) : impl_(std::make_unique<Impl>())
 {
+    // What goes wrong is told through Error, not the libraries' messages.
+    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), true);
+    (void)quiet;
     impl_->settings = settings;
 }
 
