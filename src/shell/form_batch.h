@@ -237,6 +237,7 @@ private:
     QStringList convertedFiles_;
     QString shownResult_; // the result file the viewer shows and Save copies
     long long shownBudget_ = 0; // its size limit in bytes, 0 for none
+    bool savingClip_ = false;   // the save running writes an MP4 or WebM
     // While a new limit is tried: the result shown before, kept when the
     // limit cannot be met or the work is stopped.
     bool refitting_ = false;
