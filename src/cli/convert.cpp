@@ -119,6 +119,31 @@ std::optional<long long> ParseBytes(const std::string& text)
     return static_cast<long long>(bytes);
 }
 
+// An MP4's or WebM's expected size and the rates common limits would get.
+template <typename Limits>
+int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options, const Limits& limits)
+{
+    imaging::Error error;
+    long long bytes = 0;
+    if (!EstimateClip(job.input, options, &bytes, &error)) {
+        std::cerr << "error: " << error.message() << "\n";
+        return ExitCodeFor(error);
+    }
+    std::cout << job.input << ": about " << DescribeBytes(bytes) << " at quality "
+              << (options.output.quality < 0 ? 70 : options.output.quality) << "\n";
+    for (const auto& [limit, name] : limits) {
+        const int rate = ClipRateWithin(job.input, options, limit, &error);
+        if (rate < 0) {
+            std::cerr << "error: " << error.message() << "\n";
+            return ExitCodeFor(error);
+        }
+        std::cout << "  to fit in " << name << ": "
+                  << (rate > 0 ? "pictures at " + std::to_string(rate / 1000) + " kbit/s" : std::string("cannot"))
+                  << "\n";
+    }
+    return kExitOk;
+}
+
 // Prints, for each input, the expected size at the options' settings and
 // the settings common limits would get.
 int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base)
@@ -129,6 +154,10 @@ int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base
     for (const BatchJob& job : jobs) {
         ConvertOptions options = base;
         options.output.format = job.format;
+        if (imaging::IsVideo(job.format)) {
+            worst = std::max(worst, PrintClipEstimate(job, options, kLimits));
+            continue;
+        }
         SizeEstimator estimator;
         imaging::Error error;
         long long bytes = 0;
@@ -261,7 +290,10 @@ int RunConvert(const ConvertArgs& args)
             if (maxBytes && !args.quiet)
                 bar.print((job.output == "-" ? std::string("standard output") : job.output) + ": "
                           + DescribeBytes(outcome.budget.bytes) + " at "
-                          + DescribeSettings(outcome.budget.settings));
+                          + DescribeSettings(outcome.budget.settings)
+                          + (outcome.budget.settings.kilobits > 0
+                                 ? ", " + std::to_string(outcome.budget.fullEncodes) + " encodes"
+                                 : std::string()));
             if (outcome.damage)
                 bar.print("warning: "
                           + imaging::Printable((job.input == "-" ? std::string(kStandardInput) : job.input)

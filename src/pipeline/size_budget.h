@@ -20,6 +20,7 @@ struct SizeSettings {
     int quality = imaging::kBestQuality;
     int frameStep = 1;  // keep every frameStep-th frame (ConvertOptions::frameStep)
     double scale = 1.0; // of the size the conversion would have
+    int kilobits = 0;   // an MP4 or WebM: its pictures' kbit/s (0: at quality)
 
     friend bool operator==(const SizeSettings&, const SizeSettings&) = default;
 };
@@ -110,7 +111,17 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
 bool WriteWebpWithinBudget(const std::string& shown, const std::string& input, const std::string& destination,
                            const ConvertOptions& options, long long maxBytes, imaging::Error* error);
 
-// "quality 60, every 2nd frame, 50% size"
+// An MP4 or WebM: its expected size at options' quality, from converting
+// up to three parts of a second spread over it.
+bool EstimateClip(const std::string& input, const ConvertOptions& options, long long* bytes, imaging::Error* error);
+
+// An MP4 or WebM: the bits a second of pictures ConvertWithinBudget first
+// asks for to fit maxBytes; 0 when too few are left beside the sound, -1
+// with error set when the input cannot be read.
+int ClipRateWithin(const std::string& input, const ConvertOptions& options, long long maxBytes,
+                   imaging::Error* error);
+
+// "quality 60, every 2nd frame, 50% size", or for a clip "850 kbit/s"
 std::string DescribeSettings(const SizeSettings& settings);
 
 // "1.5 MB", "256 KB", "900 bytes" (1 KB = 1024 bytes).
