@@ -1,8 +1,8 @@
 #include "fuzz_checks.h"
 
 #include "engine/engine.h"
-#include "imaging/gif_reader.h"
-#include "imaging/webp_reader.h"
+#include "imaging/gif/gif_reader.h"
+#include "imaging/webp/webp_reader.h"
 #include "pipeline/pencil_texture.h"
 #include "pipeline/picture.h"
 #include "pipeline/pixel_bridge.h"

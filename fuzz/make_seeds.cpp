@@ -5,8 +5,8 @@
 // Usage: make_seeds READER_DIR WRITER_DIR [WEBP_DIR]
 #include "gif_bytes.h"
 
-#include "imaging/gif_reader.h"
-#include "imaging/webp_writer.h"
+#include "imaging/gif/gif_reader.h"
+#include "imaging/webp/webp_writer.h"
 
 #include <cstdio>
 #include <filesystem>

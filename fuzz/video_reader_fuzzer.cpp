@@ -2,7 +2,7 @@
 // after passing over as many as the last byte says (a seek where the clip
 // allows). A clip that opens must give frames of the size it states, as many
 // as it counts at most, and report damage only within them.
-#include "imaging/video_reader.h"
+#include "imaging/video/video_reader.h"
 
 #include <cstdio>
 #include <cstdlib>

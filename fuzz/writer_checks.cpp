@@ -1,7 +1,7 @@
 #include "writer_checks.h"
 
-#include "imaging/gif_reader.h"
-#include "imaging/gif_writer.h"
+#include "imaging/gif/gif_reader.h"
+#include "imaging/gif/gif_writer.h"
 
 #include <algorithm>
 #include <array>

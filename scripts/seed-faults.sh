@@ -82,7 +82,7 @@ for entry in "${faults[@]}"; do
   fi
   module=${folder#src/}
   file=""
-  for candidate in "$folder"/*.cpp; do
+  for candidate in $(find "$folder" -name "*.cpp" | sort); do
     cp "$candidate" "$candidate.seed-backup"
     restore="$candidate.seed-backup"
     perl -0pi -e "$expression" "$candidate"

@@ -1,6 +1,6 @@
 #include "write_gif.h"
 
-#include "imaging/gif_writer.h"
+#include "imaging/gif/gif_writer.h"
 
 #include <iostream>
 

@@ -1,6 +1,6 @@
 #include "animations.h"
 
-#include "imaging/gif_writer.h"
+#include "imaging/gif/gif_writer.h"
 
 #include <algorithm>
 #include <cmath>

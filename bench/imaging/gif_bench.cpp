@@ -2,8 +2,8 @@
 // 480 x 360 x 100-frame animations of photographic-like and two-colour content.
 #include "animations.h"
 
-#include "imaging/gif_reader.h"
-#include "imaging/gif_writer.h"
+#include "imaging/gif/gif_reader.h"
+#include "imaging/gif/gif_writer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -15,8 +15,8 @@
 
 #include "demo_scene.h"
 #include "engine/variants.h"
-#include "imaging/gif_reader.h"
-#include "imaging/gif_writer.h"
+#include "imaging/gif/gif_reader.h"
+#include "imaging/gif/gif_writer.h"
 #include "pipeline/convert.h"
 #include "pipeline/pencil_texture.h"
 #include "pipeline/preview.h"

@@ -57,7 +57,7 @@ if [[ " $parts " == *" budgets "* ]]; then
     echo "== budgets: 8 from 5% to 80% of the plain size, variant 5"
     printf "%-16s %6s %10s %10s %7s %s\n" clip share budget bytes "of it" "settings"
     for clip in "$films/film-horse.mp4" "$films/film-castle.mp4"; do
-        for format in mp4 webm; do
+        for format in ${FORMATS:-mp4 webm}; do
             "$cli" convert -q "$clip" "$work/plain.$format" --variant 5
             plain=$(stat -c %s "$work/plain.$format")
             for share in 5 10 20 30 40 50 65 80; do

@@ -1,7 +1,8 @@
 #include "common.h"
 
 #include "engine/variants.h"
-#include "imaging/output_paths.h"
+#include "imaging/errors.h"
+#include "imaging/files/output_paths.h"
 
 #include <algorithm>
 #include <charconv>
@@ -106,7 +107,7 @@ int ExitCodeFor(const imaging::Error& error)
     case imaging::ErrorKind::None:
         return kExitOk;
     case imaging::ErrorKind::Unreadable:
-    case imaging::ErrorKind::NotGif:
+    case imaging::ErrorKind::NotAnimation:
     case imaging::ErrorKind::Corrupt:
     case imaging::ErrorKind::NoImage:
     case imaging::ErrorKind::TooLarge:

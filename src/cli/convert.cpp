@@ -130,7 +130,7 @@ int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options, const 
         return ExitCodeFor(error);
     }
     std::cout << job.input << ": about " << DescribeBytes(bytes) << " at quality "
-              << (options.output.quality < 0 ? 70 : options.output.quality) << "\n";
+              << (options.output.quality > 100 ? 70 : options.output.quality) << "\n";
     for (const auto& [limit, name] : limits) {
         const int rate = ClipRateWithin(job.input, options, limit, &error);
         if (rate < 0) {
@@ -257,7 +257,7 @@ int RunConvert(const ConvertArgs& args)
     options.convert.timeline = timeline;
     options.convert.mergeRepeats = args.mergeRepeats;
     options.convert.keepTransparency = args.keepTransparency;
-    options.convert.output.quality = args.quality.value_or(-1);
+    options.convert.output.quality = args.quality.value_or(imaging::kLosslessQuality);
     options.convert.sound = !args.noAudio;
     // Said once for the run, whatever the inputs.
     const bool clips = std::any_of(formats.begin(), formats.end(), [](OutputFormat f) { return imaging::IsVideo(f); });

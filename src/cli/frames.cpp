@@ -2,7 +2,7 @@
 #include "commands.h"
 #include "common.h"
 #include "imaging/errors.h"
-#include "imaging/png_io.h"
+#include "imaging/png/png_io.h"
 #include "pipeline/folders.h"
 #include "progress_bar.h"
 #include "standard_streams.h"
@@ -20,14 +20,14 @@ int WriteFrames(const FramesArgs& args)
 {
     imaging::Error error;
     StandardStreams streams;
-    imaging::AnimationReader reader;
-    if (!OpenInput(args.input, streams, reader, &error))
+    const std::unique_ptr<imaging::AnimationReader> reader = OpenInput(args.input, streams, &error);
+    if (!reader)
         return Report(error);
     imaging::OutputFolder folder;
     if (!imaging::OpenOutputFolder(args.dir, &folder, &error))
         return Report(error);
 
-    const imaging::AnimationInfo& info = reader.info();
+    const imaging::AnimationInfo& info = reader->info();
     ProgressBar bar("frames", args.quiet);
     // Frames are decoded in order and written a batch at a time: a file
     // waits for the disk before it replaces its name, and a batch waits once.
@@ -43,7 +43,7 @@ int WriteFrames(const FramesArgs& args)
                 imaging::Fail(&error, imaging::ErrorKind::Cancelled, args.dir, "interrupted");
                 return Report(error);
             }
-            more = static_cast<bool>(reader.readNext(batch[got], &error));
+            more = static_cast<bool>(reader->readNext(batch[got], &error));
             if (error) {
                 streams.renameInError(error);
                 return Report(error);
@@ -62,7 +62,7 @@ int WriteFrames(const FramesArgs& args)
     if (!RemoveSurplusFrames(folder, written, &error))
         return Report(error);
     bar.finish();
-    WarnOfDamage(args.input == "-" ? std::string(kStandardInput) : args.input, reader.damage());
+    WarnOfDamage(args.input == "-" ? std::string(kStandardInput) : args.input, reader->damage());
     return kExitOk;
 }
 

@@ -2,7 +2,7 @@
 #include "commands.h"
 #include "common.h"
 #include "imaging/errors.h"
-#include "imaging/output_paths.h"
+#include "imaging/files/output_paths.h"
 #include "standard_streams.h"
 
 #include <cstdio>
@@ -16,20 +16,20 @@ int PrintInfo(const std::string& input)
 {
     imaging::Error error;
     StandardStreams streams;
-    imaging::AnimationReader reader;
-    if (!OpenInput(input, streams, reader, &error))
+    const std::unique_ptr<imaging::AnimationReader> reader = OpenInput(input, streams, &error);
+    if (!reader)
         return Report(error);
     // Damaged image data shows only in decoding: every frame is decoded.
     imaging::RgbaImage frame;
-    while (reader.readNext(frame, &error)) {
+    while (reader->readNext(frame, &error)) {
     }
     streams.renameInError(error);
     if (error)
         return Report(error);
     const std::string shown = input == "-" ? std::string(kStandardInput) : input;
-    const imaging::AnimationDamage& damage = reader.damage();
+    const imaging::AnimationDamage& damage = reader->damage();
     WarnOfDamage(shown, damage);
-    const imaging::AnimationInfo& info = reader.info();
+    const imaging::AnimationInfo& info = reader->info();
     long long total = 0;
     std::cout << "file:     " << imaging::Printable(shown) << "\n"
               << "size:     " << info.width << " x " << info.height << "\n"

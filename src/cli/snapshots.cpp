@@ -4,7 +4,7 @@
 #include "common.h"
 #include "engine/variants.h"
 #include "imaging/errors.h"
-#include "imaging/png_io.h"
+#include "imaging/png/png_io.h"
 #include "pipeline/contact_sheet.h"
 #include "pipeline/folders.h"
 #include "pipeline/snapshots.h"

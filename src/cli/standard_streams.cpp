@@ -2,7 +2,7 @@
 
 #include "common.h"
 
-#include "imaging/atomic_file.h"
+#include "imaging/files/atomic_file.h"
 #include "imaging/errors.h"
 
 #include <cerrno>
@@ -99,16 +99,15 @@ void StandardStreams::renameInError(imaging::Error& error) const
         error.file = kStandardOutput;
 }
 
-bool OpenInput(const std::string& input, StandardStreams& streams, imaging::AnimationReader& reader,
-               imaging::Error* error)
+std::unique_ptr<imaging::AnimationReader> OpenInput(const std::string& input, StandardStreams& streams,
+                                                    imaging::Error* error)
 {
     std::string path;
     if (!HasInputName(input, error) || !streams.readInput(input, &path, error))
-        return false;
-    reader.setCancelCheck(Interrupted);
-    const bool opened = reader.open(path, error);
+        return nullptr;
+    std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(path, error, Interrupted);
     streams.renameInError(*error);
-    return opened;
+    return reader;
 }
 
 } // namespace qf::cli

@@ -4,7 +4,7 @@
 
 #include "imaging/animation_reader.h"
 #include "imaging/image.h"
-#include "imaging/input_stream.h"
+#include "imaging/files/input_stream.h"
 
 #include <memory>
 
@@ -47,8 +47,8 @@ private:
 };
 
 // Opens input for reading; "-" and other streams are read into streams.
-// An error names standard input as such.
-bool OpenInput(const std::string& input, StandardStreams& streams, imaging::AnimationReader& reader,
-               imaging::Error* error);
+// Null with error set on failure; an error names standard input as such.
+std::unique_ptr<imaging::AnimationReader> OpenInput(const std::string& input, StandardStreams& streams,
+                                                    imaging::Error* error);
 
 } // namespace qf::cli

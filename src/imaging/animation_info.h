@@ -52,4 +52,14 @@ struct AnimationDamage {
     std::string message() const;
 };
 
+// What readNext did: decoded a frame, found no frame left, or failed.
+enum class ReadStatus { Frame, End, Failed };
+
+struct ReadResult {
+    ReadStatus status = ReadStatus::Failed;
+    // True for a frame, so `while (reader.readNext(frame, &error))` reads
+    // every frame; tell End from Failed by status.
+    explicit operator bool() const { return status == ReadStatus::Frame; }
+};
+
 } // namespace qf::imaging

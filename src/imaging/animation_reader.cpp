@@ -1,4 +1,8 @@
-#include "animation_reader.h"
+#include "imaging/animation_reader.h"
+
+#include "imaging/gif/gif_reader.h"
+#include "imaging/video/video_reader.h"
+#include "imaging/webp/webp_reader.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,13 +10,108 @@
 #include <utility>
 
 namespace qf::imaging {
+namespace {
 
-bool AnimationReader::open(const std::string& path, Error* error)
+// A GIF skips ahead without decoding where a frame covers the whole screen.
+class GifAnimation final : public AnimationReader {
+public:
+    bool open(const std::string& path, std::function<bool()> cancelled, Error* error)
+    {
+        gif_.setCancelCheck(std::move(cancelled));
+        return gif_.open(path, error);
+    }
+    void setCancelCheck(std::function<bool()> cancelled) override { gif_.setCancelCheck(std::move(cancelled)); }
+    const AnimationInfo& info() const override { return gif_.info(); }
+    const AnimationDamage& damage() const override { return gif_.damage(); }
+    void setFrameSize(Size) override {}
+    ReadResult readNext(RgbaImage& frame, Error* error) override
+    {
+        const ReadResult result = gif_.readNext(frame, error);
+        if (result)
+            ++read_;
+        return result;
+    }
+    ReadResult skipNext(Error* error) override { return readNext(skipped_, error); }
+    ReadResult skipTo(int frame, Error* error) override
+    {
+        if (error)
+            *error = {};
+        const int count = info().frameCount;
+        if (frame > read_) {
+            if (!gif_.skipTo(std::min(frame, count) + 1, error))
+                return {ReadStatus::Failed};
+            read_ = std::min(frame, count);
+        }
+        return {read_ < count ? ReadStatus::Frame : ReadStatus::End};
+    }
+
+private:
+    GifReader gif_;
+    RgbaImage skipped_;
+    int read_ = 0; // frames read or passed
+};
+
+// A WebP is decoded a frame at a time; passing over frames decodes them.
+class WebpAnimation final : public AnimationReader {
+public:
+    bool open(const std::string& path, Error* error) { return webp_.open(path, error); }
+    void setCancelCheck(std::function<bool()>) override {}
+    const AnimationInfo& info() const override { return webp_.info(); }
+    const AnimationDamage& damage() const override { return webp_.damage(); }
+    void setFrameSize(Size) override {}
+    ReadResult readNext(RgbaImage& frame, Error* error) override
+    {
+        const ReadResult result = webp_.readNext(frame, error);
+        if (result)
+            ++read_;
+        return result;
+    }
+    ReadResult skipNext(Error* error) override { return readNext(skipped_, error); }
+    ReadResult skipTo(int frame, Error* error) override
+    {
+        if (error)
+            *error = {};
+        while (read_ < frame) {
+            const ReadResult result = readNext(skipped_, error);
+            if (result.status != ReadStatus::Frame)
+                return result;
+        }
+        return {read_ < info().frameCount ? ReadStatus::Frame : ReadStatus::End};
+    }
+
+private:
+    WebpReader webp_;
+    RgbaImage skipped_;
+    int read_ = 0; // frames read or passed
+};
+
+class VideoAnimation final : public AnimationReader {
+public:
+    bool open(const std::string& path, std::function<bool()> cancelled, Error* error)
+    {
+        video_.setCancelCheck(std::move(cancelled));
+        return video_.open(path, error);
+    }
+    void setCancelCheck(std::function<bool()> cancelled) override
+    {
+        video_.setCancelCheck(std::move(cancelled));
+    }
+    const AnimationInfo& info() const override { return video_.info(); }
+    const AnimationDamage& damage() const override { return video_.damage(); }
+    void setFrameSize(Size size) override { video_.setFrameSize(size.width, size.height); }
+    ReadResult readNext(RgbaImage& frame, Error* error) override { return video_.readNext(frame, error); }
+    ReadResult skipNext(Error* error) override { return video_.skipNext(error); }
+    ReadResult skipTo(int frame, Error* error) override { return video_.skipTo(frame, error); }
+
+private:
+    VideoReader video_;
+};
+
+} // namespace
+
+std::unique_ptr<AnimationReader> OpenAnimation(const std::string& path, Error* error,
+                                               std::function<bool()> cancelled)
 {
-    gif_.reset();
-    webp_.reset();
-    video_.reset();
-    read_ = 0;
     unsigned char head[12] = {};
     std::size_t got = 0;
     if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
@@ -20,87 +119,22 @@ bool AnimationReader::open(const std::string& path, Error* error)
         std::fclose(file);
     }
     if (LooksLikeWebp(head, got)) {
-        webp_ = std::make_unique<WebpReader>();
-        return webp_->open(path, error);
+        auto webp = std::make_unique<WebpAnimation>();
+        if (!webp->open(path, error))
+            return nullptr;
+        return webp;
     }
     // Empty and unopenable files are left to the GIF reader's errors.
     if (got >= 6 && std::memcmp(head, "GIF8", 4) != 0) {
-        video_ = std::make_unique<VideoReader>();
-        video_->setCancelCheck(cancelled_);
-        return video_->open(path, error);
+        auto video = std::make_unique<VideoAnimation>();
+        if (!video->open(path, std::move(cancelled), error))
+            return nullptr;
+        return video;
     }
-    gif_ = std::make_unique<GifReader>();
-    gif_->setCancelCheck(cancelled_);
-    return gif_->open(path, error);
-}
-
-void AnimationReader::setCancelCheck(std::function<bool()> cancelled)
-{
-    cancelled_ = std::move(cancelled);
-    if (video_)
-        video_->setCancelCheck(cancelled_);
-}
-
-void AnimationReader::setFrameSize(Size size)
-{
-    if (video_)
-        video_->setFrameSize(size.width, size.height);
-}
-
-const AnimationDamage& AnimationReader::damage() const
-{
-    static const AnimationDamage kNone;
-    return gif_ ? gif_->damage() : webp_ ? webp_->damage() : video_ ? video_->damage() : kNone;
-}
-
-const AnimationInfo& AnimationReader::info() const
-{
-    static const AnimationInfo kNone;
-    return webp_ ? webp_->info() : gif_ ? gif_->info() : video_ ? video_->info() : kNone;
-}
-
-ReadResult AnimationReader::readNext(RgbaImage& frame, Error* error)
-{
-    if (video_)
-        return video_->readNext(frame, error);
-    ReadResult result{ReadStatus::End};
-    if (webp_)
-        result = webp_->readNext(frame, error);
-    else if (gif_)
-        result = gif_->readNext(frame, error);
-    else if (error)
-        *error = {};
-    if (result)
-        ++read_;
-    return result;
-}
-
-ReadResult AnimationReader::skipNext(Error* error)
-{
-    return video_ ? video_->skipNext(error) : readNext(skipped_, error);
-}
-
-ReadResult AnimationReader::skipTo(int frame, Error* error)
-{
-    if (video_)
-        return video_->skipTo(frame, error);
-    if (error)
-        *error = {};
-    if (gif_) {
-        const int count = info().frameCount;
-        if (frame > read_) {
-            if (!gif_->skipTo(std::min(frame, count) + 1, error))
-                return {ReadStatus::Failed};
-            read_ = std::min(frame, count);
-        }
-        return {read_ < count ? ReadStatus::Frame : ReadStatus::End};
-    }
-    while (read_ < frame) {
-        const ReadResult result = readNext(skipped_, error);
-        if (result.status != ReadStatus::Frame)
-            return result;
-    }
-    return {read_ < info().frameCount ? ReadStatus::Frame : ReadStatus::End};
+    auto gif = std::make_unique<GifAnimation>();
+    if (!gif->open(path, std::move(cancelled), error))
+        return nullptr;
+    return gif;
 }
 
 } // namespace qf::imaging

@@ -1,14 +1,12 @@
-// Reads an animation frame by frame whatever its format, told by the file's
-// first bytes: a GIF through GifReader, an animated WebP through WebpReader,
-// anything else through VideoReader, whose errors name a file that is none
-// of them.
+// Reads an animation frame by frame whatever its format. OpenAnimation tells
+// the format by the file's first bytes, never by its name: a GIF, an
+// animated WebP, and anything else is tried as a video clip, whose errors
+// name a file that is none of them.
 #pragma once
 
-#include "gif_reader.h"
-#include "image.h"
-#include "resize.h"
-#include "video_reader.h"
-#include "webp_reader.h"
+#include "imaging/animation_info.h"
+#include "imaging/image.h"
+#include "imaging/resize.h"
 
 #include <functional>
 #include <memory>
@@ -18,33 +16,33 @@ namespace qf::imaging {
 
 class AnimationReader {
 public:
-    // As GifReader::setCancelCheck; a WebP is decoded a frame at a time and
-    // is stopped between frames by the caller; a clip between packets.
-    void setCancelCheck(std::function<bool()> cancelled);
-    bool open(const std::string& path, Error* error);
-    const AnimationInfo& info() const;
+    virtual ~AnimationReader() = default;
+
+    // Asked while frames are decoded; true stops the work with
+    // ErrorKind::Cancelled. A WebP is stopped between frames by its caller.
+    virtual void setCancelCheck(std::function<bool()> cancelled) = 0;
+    virtual const AnimationInfo& info() const = 0;
     // The damage the frames were read despite (for a WebP only a cut).
-    const AnimationDamage& damage() const;
+    virtual const AnimationDamage& damage() const = 0;
     // Frames of a clip may come at this size rather than info()'s (see
     // VideoReader::setFrameSize); other animations come at their own.
-    void setFrameSize(Size size);
-    // As GifReader::readNext: End after the last frame (error left empty),
-    // Failed with error set.
-    ReadResult readNext(RgbaImage& frame, Error* error);
+    virtual void setFrameSize(Size size) = 0;
+    // The next frame: End after the last frame (error left empty), Failed
+    // with error set.
+    virtual ReadResult readNext(RgbaImage& frame, Error* error) = 0;
     // Passes over the next frame: a clip's is decoded but not converted.
-    ReadResult skipNext(Error* error);
+    virtual ReadResult skipNext(Error* error) = 0;
     // Passes over the frames before frame `frame` (0-based, counted from the
     // first frame of the file); a clip starts decoding at a key frame near it
     // where it can. Frame, or End when the animation ends first.
-    ReadResult skipTo(int frame, Error* error);
-
-private:
-    std::function<bool()> cancelled_;
-    std::unique_ptr<GifReader> gif_;
-    std::unique_ptr<WebpReader> webp_;
-    std::unique_ptr<VideoReader> video_;
-    RgbaImage skipped_;
-    int read_ = 0; // frames of a GIF or WebP read or passed
+    virtual ReadResult skipTo(int frame, Error* error) = 0;
 };
+
+// Opens path with the reader its content asks for, learning the size, frame
+// count, delays and loop count; null with error set when the file cannot be
+// read. `cancelled` is asked while the file is walked at open and later
+// while frames are decoded.
+std::unique_ptr<AnimationReader> OpenAnimation(const std::string& path, Error* error,
+                                               std::function<bool()> cancelled = {});
 
 } // namespace qf::imaging

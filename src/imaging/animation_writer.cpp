@@ -1,10 +1,12 @@
-#include "animation_writer.h"
+#include "imaging/animation_writer.h"
 
-#include "errors.h"
-#include "gif_writer.h"
-#include "size_limits.h"
-#include "video/video_writer.h"
-#include "webp_writer.h"
+#include "imaging/errors.h"
+#include "imaging/gif/gif_writer.h"
+#include "imaging/size_limits.h"
+#include "imaging/video/video_writer.h"
+#include "imaging/webp/webp_writer.h"
+
+#include <algorithm>
 
 namespace qf::imaging {
 
@@ -51,7 +53,7 @@ std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& setti
         break;
     }
     auto gif = std::make_unique<GifAnimationWriter>(settings.mergeRepeats);
-    gif->setQuality(settings.quality < 0 ? kBestQuality : settings.quality);
+    gif->setQuality(std::min(settings.quality, kBestQuality));
     return gif;
 }
 

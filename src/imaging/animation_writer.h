@@ -22,8 +22,8 @@
 // depend on the number of threads or on which thread ran a stage.
 #pragma once
 
-#include "animation_info.h"
-#include "image.h"
+#include "imaging/animation_info.h"
+#include "imaging/image.h"
 
 #include <memory>
 #include <string>
@@ -40,16 +40,23 @@ inline bool IsVideo(OutputFormat format)
 
 struct SoundPart;
 
+// The quality that asks for no loss: above every lossy quality (0-100), so a
+// higher number never gives a smaller file. A WebP is then lossless; a GIF
+// gets its best, near-lossless level.
+constexpr int kLosslessQuality = 101;
+
 // How an animation is written.
 struct OutputSettings {
     OutputFormat format = OutputFormat::Gif;
-    // WebP: -1 lossless, 0-100 lossy at that quality. GIF: the quality
-    // level 1-100 of gif_levels.h (0 counts as 1); -1 or 100 is the
-    // near-lossless default.
-    int quality = -1;
+    // WebP: kLosslessQuality, or 0-100 lossy at that quality. GIF: the
+    // quality level 1-100 of gif_levels.h (0 counts as 1); kLosslessQuality
+    // or 100 is the near-lossless default.
+    int quality = kLosslessQuality;
     // GIF: consecutive frames that are the same become one frame with their
     // delays added (a WebP always does so).
     bool mergeRepeats = false;
+    // MP4, WebM: 1-100 maps to the encoder's rate factor (RateFactorFor);
+    // kLosslessQuality gives the default, 70.
     // MP4, WebM: read as it is written (standard output): a fragmented MP4,
     // a WebM written without going back.
     bool streamed = false;

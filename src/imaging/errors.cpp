@@ -1,6 +1,4 @@
-#include "errors.h"
-
-#include "output_paths.h"
+#include "imaging/errors.h"
 
 #include <cerrno>
 #include <exception>
@@ -57,6 +55,25 @@ std::string WriteReason(int code)
     if (code == EFBIG)
         return "is larger than files may be here (the file size limit, ulimit -f)";
     return "cannot be written (" + SystemReason(code) + ")";
+}
+
+std::string Printable(const std::string& name)
+{
+    std::string shown;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            shown += c;
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else {
+            static const char kHex[] = "0123456789abcdef";
+            shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+        }
+    }
+    return shown;
 }
 
 } // namespace qf::imaging

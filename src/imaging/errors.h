@@ -1,7 +1,7 @@
 // Building the Error values every imaging call reports.
 #pragma once
 
-#include "image.h"
+#include "imaging/image.h"
 
 #include <string>
 
@@ -26,5 +26,10 @@ std::string SystemReason(int code);
 // Why writing failed with errno value code: "the disk is full" for a full
 // disk or an exhausted quota, "cannot be written (<system's words>)" else.
 std::string WriteReason(int code);
+
+// The text with control characters (newline, escape ...) shown as \n, \t
+// or \xNN, so a file name in a message cannot move the cursor, clear the
+// screen or fake a line of its own.
+std::string Printable(const std::string& name);
 
 } // namespace qf::imaging

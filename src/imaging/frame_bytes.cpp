@@ -1,4 +1,4 @@
-#include "frame_bytes.h"
+#include "imaging/frame_bytes.h"
 
 #include <webp/demux.h>
 

@@ -2,8 +2,8 @@
 // size estimate learns from encoding a few frames once.
 #pragma once
 
-#include "animation_writer.h"
-#include "errors.h"
+#include "imaging/animation_writer.h"
+#include "imaging/errors.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
-// Plain pixel containers shared by the GIF reader, the animation writer and
-// PNG export, and the error value every imaging call reports.
+// Plain pixel containers shared by every reader and writer, and the error
+// value every imaging call reports.
 #pragma once
 
 #include <cstddef>
@@ -13,9 +13,9 @@ namespace qf::imaging {
 enum class ErrorKind {
     None,
     Unreadable,      // the file cannot be opened or read
-    NotGif,          // the file is not a GIF at all
-    Corrupt,         // a GIF broken before its first full frame, or a damaged PNG
-    NoImage,         // a valid GIF without any frame
+    NotAnimation,    // the file is none of the formats read: no GIF, animated WebP or video clip
+    Corrupt,         // a file of a known format broken before its first full frame (any format, PNG too)
+    NoImage,         // a well-formed file of a known format that holds no frame to show
     TooLarge,        // the picture, the animation or its work is beyond the limits of size_limits.h
     OutOfMemory,     // the system has too little memory free for the work
     Unwritable,      // the destination cannot be written (folder, permission, full disk)

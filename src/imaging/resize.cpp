@@ -1,4 +1,4 @@
-#include "resize.h"
+#include "imaging/resize.h"
 
 #include <stb_image_resize.h>
 

@@ -3,7 +3,7 @@
 // Catmull-Rom when enlarging, in linear light, weighted by alpha).
 #pragma once
 
-#include "image.h"
+#include "imaging/image.h"
 
 namespace qf::imaging {
 

@@ -2,7 +2,7 @@
 
 #include "folders.h"
 #include "imaging/animation_reader.h"
-#include "imaging/atomic_file.h"
+#include "imaging/files/atomic_file.h"
 #include "imaging/errors.h"
 #include "timeline.h"
 
@@ -27,10 +27,9 @@ std::vector<int> CountFrames(const std::vector<BatchJob>& jobs, const TimelineOp
 {
     std::vector<int> counts;
     for (const BatchJob& job : jobs) {
-        imaging::AnimationReader reader;
+        const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(job.input, nullptr);
         std::vector<TimelineFrame> plan;
-        const bool planned =
-            reader.open(job.input, nullptr) && PlanTimeline(job.input, reader.info(), timeline, &plan, nullptr);
+        const bool planned = reader && PlanTimeline(job.input, reader->info(), timeline, &plan, nullptr);
         counts.push_back(planned ? static_cast<int>(plan.size()) : 0);
     }
     return counts;

@@ -3,7 +3,7 @@
 #include "folders.h"
 #include "free_memory.h"
 #include "imaging/errors.h"
-#include "imaging/png_io.h"
+#include "imaging/png/png_io.h"
 #include "imaging/video/sound_track.h"
 #include "pencil_texture.h"
 #include "pixel_bridge.h"
@@ -32,7 +32,6 @@ namespace {
 constexpr int kLongestDelay = 65535; // hundredths of a second a frame can hold
 
 constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
-constexpr int kMaxThreads = 256;
 // Pictures a video encoder keeps at once (its look-ahead and threads).
 constexpr double kVideoEncoderFrames = 100;
 
@@ -145,25 +144,25 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
             return imaging::Fail(error, imaging::ErrorKind::Unwritable, *options_.pngFramesDir, "no such folder");
     }
 
-    reader_.setCancelCheck(options_.cancelled);
-    if (!reader_.open(input, error))
+    reader_ = imaging::OpenAnimation(input, error, options_.cancelled);
+    if (!reader_)
         return false;
-    damage_ = reader_.damage();
-    info_ = reader_.info();
+    damage_ = reader_->damage();
+    info_ = reader_->info();
     std::vector<TimelineFrame> plan;
     if (!PlanTimeline(input, info_, options_.timeline, &plan, error))
         return false;
     if (!RenderSize(input, info_.width, info_.height, info_.work, ResizeFor(info_, options_.resize), &size_,
                     error))
         return false;
-    reader_.setFrameSize(size_);
+    reader_->setFrameSize(size_);
     info_.width = size_.width;
     info_.height = size_.height;
     info_.frameCount = static_cast<int>(plan.size());
     long long hundredths = 0;
     for (const TimelineFrame& frame : plan)
         hundredths += frame.delay;
-    source_ = std::make_unique<TimelineSource>(reader_, std::move(plan), output, size_);
+    source_ = std::make_unique<TimelineSource>(*reader_, std::move(plan), output, size_);
     if (!writer_) {
         imaging::OutputSettings settings = options_.output;
         settings.mergeRepeats = settings.mergeRepeats || options_.mergeRepeats || info_.video();
@@ -349,7 +348,7 @@ void Conversion::reportFrameDone(int number)
 
 bool Conversion::run(imaging::Error* error)
 {
-    reader_.setCancelCheck([&] { return run_->stopping() || (options_.cancelled && options_.cancelled()); });
+    reader_->setCancelCheck([&] { return run_->stopping() || (options_.cancelled && options_.cancelled()); });
     // Two frames per thread keep every worker busy while the in-order stages
     // catch up, and bound the memory whatever the frame count.
     const std::size_t tokens = static_cast<std::size_t>(threads_) * 2;
@@ -407,7 +406,7 @@ bool Conversion::run(imaging::Error* error)
         run_->fail(imaging::CaughtError(input_));
     }
 
-    damage_ = reader_.damage();
+    damage_ = reader_->damage();
     // The last frame, encoded when the writer finishes.
     if (!run_->stopping() && options_.progress && !options_.progress(100.0))
         run_->fail(MakeError(imaging::ErrorKind::Cancelled, output_, "cancelled"));

@@ -110,7 +110,7 @@ private:
     ConvertOptions options_;
     std::string input_;
     std::string output_;
-    imaging::AnimationReader reader_;
+    std::unique_ptr<imaging::AnimationReader> reader_;
     std::unique_ptr<TimelineSource> source_;
     imaging::AnimationInfo info_; // at the render size
     imaging::Size size_;

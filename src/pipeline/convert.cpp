@@ -44,10 +44,10 @@ bool ConvertAllFrames(const std::string& input, const std::string& output, const
 bool RewriteAnimation(const std::string& source, const std::string& destination,
                       const imaging::OutputSettings& settings, const ProgressFn& progress, imaging::Error* error)
 {
-    imaging::AnimationReader reader;
-    if (!reader.open(source, error))
+    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(source, error);
+    if (!reader)
         return false;
-    const imaging::AnimationInfo& info = reader.info();
+    const imaging::AnimationInfo& info = reader->info();
     const std::unique_ptr<imaging::AnimationWriter> writer = imaging::MakeAnimationWriter(settings);
     if (!writer->open(destination, info.width, info.height, info.loopCount, error))
         return false;
@@ -60,7 +60,7 @@ bool RewriteAnimation(const std::string& source, const std::string& destination,
         return false;
     imaging::RgbaImage frame;
     for (std::size_t index = 0;; ++index) {
-        const imaging::ReadResult read = reader.readNext(frame, error);
+        const imaging::ReadResult read = reader->readNext(frame, error);
         if (read.status == imaging::ReadStatus::End)
             break;
         if (read.status == imaging::ReadStatus::Failed)

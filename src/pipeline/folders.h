@@ -2,7 +2,7 @@
 #pragma once
 
 #include "imaging/errors.h"
-#include "imaging/output_paths.h"
+#include "imaging/files/output_paths.h"
 
 #include <string>
 

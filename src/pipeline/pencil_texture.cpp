@@ -1,6 +1,6 @@
 #include "pencil_texture.h"
 
-#include "imaging/png_io.h"
+#include "imaging/png/png_io.h"
 #include "picture.h"
 #include "pixel_bridge.h"
 

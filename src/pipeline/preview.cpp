@@ -54,17 +54,16 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
         return true;
     }
 
-    imaging::AnimationReader reader;
-    reader.setCancelCheck(options.cancelled);
-    if (!reader.open(path, error))
+    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(path, error, options.cancelled);
+    if (!reader)
         return false;
-    const imaging::AnimationInfo& info = reader.info();
+    const imaging::AnimationInfo& info = reader->info();
     const imaging::Size size =
         imaging::ResizedSize(info.width, info.height, {0, options.maxWidth, options.maxHeight});
     std::vector<TimelineFrame> plan;
     if (!PlanTimeline(path, info, timeline, &plan, error))
         return false;
-    TimelineSource frames(reader, std::move(plan), path, size);
+    TimelineSource frames(*reader, std::move(plan), path, size);
 
     imaging::RgbaImage decoded, reduced;
     Picture source;

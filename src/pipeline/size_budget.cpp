@@ -3,8 +3,8 @@
 #include "imaging/animation_reader.h"
 #include "imaging/animation_writer.h"
 #include "imaging/frame_bytes.h"
-#include "imaging/gif_levels.h"
-#include "imaging/atomic_file.h"
+#include "imaging/colour/gif_levels.h"
+#include "imaging/files/atomic_file.h"
 #include "imaging/video/sound_track.h"
 #include "pencil_texture.h"
 #include "timeline.h"
@@ -181,9 +181,9 @@ SizeSettings SettingsOf(const ConvertOptions& options)
     settings.frameStep = std::max(1, options.frameStep);
     const int quality = options.output.quality;
     if (options.output.format == OutputFormat::Webp)
-        settings.quality = quality < 0 ? kLosslessWebp : quality;
+        settings.quality = quality;
     else
-        settings.quality = quality < 0 ? imaging::kBestQuality : std::max(1, quality);
+        settings.quality = std::clamp(quality, 1, imaging::kBestQuality);
     return settings;
 }
 
@@ -208,7 +208,7 @@ struct SizeEstimator::Impl {
     SizeSettings smallest; // the smallest settings within reason
 
     bool webp() const { return options.output.format == OutputFormat::Webp; }
-    int bestQuality() const { return webp() ? kLosslessWebp : imaging::kBestQuality; }
+    int bestQuality() const { return webp() ? imaging::kLosslessQuality : imaging::kBestQuality; }
     int worstQuality() const { return webp() ? 0 : 1; }
     int keptAt(int step) const { return (static_cast<int>(plan.size()) + step - 1) / step; }
     bool reasonable(int step, double scale) const
@@ -277,7 +277,7 @@ int SizeEstimator::Impl::guess(const SizeSettings& settings, int low, long long 
     for (int q = low + margin; q <= high - margin; ++q)
         if (size(q) <= wanted)
             quality = q;
-    quality = std::min(quality, kLosslessWebp - 1);
+    quality = std::min(quality, imaging::kLosslessQuality - 1);
     if (predicted)
         *predicted = std::exp(size(quality));
     return quality;
@@ -302,18 +302,17 @@ int SizeEstimator::frameCount() const
 bool SizeEstimator::Impl::readTimeline(const std::function<bool(int, const imaging::RgbaImage&)>& use,
                                        int lastSource, const std::set<int>& wanted, imaging::Error* error)
 {
-    imaging::AnimationReader reader;
-    reader.setCancelCheck(options.cancelled);
-    if (!reader.open(input, error))
+    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(input, error, options.cancelled);
+    if (!reader)
         return false;
-    reader.setFrameSize(size); // a clip's frames come as the conversion reads them
+    reader->setFrameSize(size); // a clip's frames come as the conversion reads them
     imaging::RgbaImage frame;
     for (const int source : wanted) {
         if (source > lastSource)
             break;
-        imaging::ReadResult result = reader.skipTo(source, error);
+        imaging::ReadResult result = reader->skipTo(source, error);
         if (result)
-            result = reader.readNext(frame, error);
+            result = reader->readNext(frame, error);
         if (!result)
             return *error ? false
                           : imaging::Fail(error, imaging::ErrorKind::Corrupt, input,
@@ -334,10 +333,10 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
     d.input = input;
     d.options = options;
     {
-        imaging::AnimationReader reader;
-        if (!reader.open(input, error))
+        const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(input, error);
+        if (!reader)
             return false;
-        d.info = reader.info();
+        d.info = reader->info();
     }
     if (!PlanTimeline(input, d.info, options.timeline, &d.plan, error)
         || !RenderSize(input, d.info.width, d.info.height, d.info.work, ResizeFor(d.info, options.resize),
@@ -447,7 +446,7 @@ ConvertOptions SizeEstimator::optionsFor(const SizeSettings& settings) const
         options.resize.maxWidth = size.width;
         options.resize.maxHeight = size.height;
     }
-    options.output.quality = settings.quality >= kLosslessWebp ? -1 : settings.quality;
+    options.output.quality = settings.quality;
     return options;
 }
 
@@ -531,7 +530,7 @@ bool SizeEstimator::Impl::encodeRun(const SampleRun& run, double scale, int qual
 {
     const std::string path = ScratchPath(webp() ? ".webp" : ".gif");
     imaging::OutputSettings output = options.output;
-    output.quality = quality >= kLosslessWebp ? -1 : quality;
+    output.quality = quality;
     const std::unique_ptr<imaging::AnimationWriter> writer = imaging::MakeAnimationWriter(output);
     const imaging::Size at = sizeAt(scale);
     bool ok = writer->open(path, at.width, at.height, info.loopCount, error);
@@ -737,10 +736,9 @@ struct ClipPlan {
 
 bool PlanClip(const std::string& input, const ConvertOptions& options, ClipPlan* plan, imaging::Error* error)
 {
-    imaging::AnimationReader reader;
-    reader.setCancelCheck(options.cancelled);
+    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(input, error, options.cancelled);
     std::vector<TimelineFrame> frames;
-    if (!reader.open(input, error) || !PlanTimeline(input, reader.info(), options.timeline, &frames, error))
+    if (!reader || !PlanTimeline(input, reader->info(), options.timeline, &frames, error))
         return false;
     long long hundredths = 0;
     const int step = std::max(1, options.frameStep);
@@ -748,7 +746,7 @@ bool PlanClip(const std::string& input, const ConvertOptions& options, ClipPlan*
         hundredths += frames[i].delay < 2 ? 10 : frames[i].delay; // as the clip shows them
     plan->seconds = static_cast<double>(hundredths) / 100.0;
     plan->frames = static_cast<int>((frames.size() + static_cast<std::size_t>(step) - 1) / static_cast<std::size_t>(step));
-    plan->sound = reader.info().video() && options.sound && !options.timeline.bounce && imaging::HasSound(input);
+    plan->sound = reader->info().video() && options.sound && !options.timeline.bounce && imaging::HasSound(input);
     return true;
 }
 
@@ -882,11 +880,10 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
 
 bool EstimateClip(const std::string& input, const ConvertOptions& options, long long* bytes, imaging::Error* error)
 {
-    imaging::AnimationReader reader;
-    reader.setCancelCheck(options.cancelled);
+    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(input, error, options.cancelled);
     std::int64_t start = 0;
     std::int64_t end = 0;
-    if (!reader.open(input, error) || !TimelineSpan(input, reader.info(), options.timeline, &start, &end, error))
+    if (!reader || !TimelineSpan(input, reader->info(), options.timeline, &start, &end, error))
         return false;
     std::error_code ec;
     std::string folder;
@@ -960,25 +957,13 @@ std::string DescribeSettings(const SizeSettings& settings)
 {
     if (settings.kilobits > 0)
         return std::to_string(settings.kilobits) + " kbit/s";
-    std::string text = settings.quality >= kLosslessWebp ? std::string("lossless")
+    std::string text = settings.quality >= imaging::kLosslessQuality ? std::string("lossless")
                                                          : "quality " + std::to_string(settings.quality);
     if (settings.frameStep > 1)
         text += ", every " + std::to_string(settings.frameStep)
                 + (settings.frameStep == 2 ? "nd" : settings.frameStep == 3 ? "rd" : "th") + " frame";
     if (settings.scale < 1.0)
         text += ", " + std::to_string(static_cast<int>(std::lround(settings.scale * 100))) + "% size";
-    return text;
-}
-
-std::string DescribeBytes(long long bytes)
-{
-    char text[32];
-    if (bytes >= 1024LL * 1024)
-        std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
-    else if (bytes >= 1024)
-        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024.0);
-    else
-        std::snprintf(text, sizeof text, "%lld bytes", bytes);
     return text;
 }
 
@@ -1089,8 +1074,9 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
         cleanUp();
         outcome->smallest = least->bytes;
         return imaging::Fail(error, imaging::ErrorKind::TooLarge, output,
-                             "cannot be made to fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
-                                 + " bytes): the smallest it came to was " + DescribeBytes(least->bytes) + ", at "
+                             "cannot be made to fit in " + DescribeBytes(maxBytes)
+                                 + (maxBytes >= 1024 ? " (" + std::to_string(maxBytes) + " bytes)" : "")
+                                 + ": the smallest it came to was " + DescribeBytes(least->bytes) + ", at "
                                  + DescribeSettings(least->settings) + "; nothing was written");
     }
     std::error_code ec;

@@ -4,7 +4,8 @@
 #pragma once
 
 #include "convert.h"
-#include "imaging/gif_levels.h"
+#include "imaging/colour/gif_levels.h"
+#include "options.h"
 
 #include <map>
 #include <memory>
@@ -15,7 +16,8 @@
 namespace qf {
 
 // The settings that shape an output's size. quality is the GIF level (1-100)
-// or the lossy WebP quality (0-100); kLosslessWebp is WebP's lossless mode.
+// or the lossy WebP quality (0-100); imaging::kLosslessQuality is WebP's
+// lossless mode.
 struct SizeSettings {
     int quality = imaging::kBestQuality;
     int frameStep = 1;  // keep every frameStep-th frame (ConvertOptions::frameStep)
@@ -24,8 +26,6 @@ struct SizeSettings {
 
     friend bool operator==(const SizeSettings&, const SizeSettings&) = default;
 };
-
-constexpr int kLosslessWebp = 101;
 
 // What the estimate aims at, as a part of a budget: room for its error.
 constexpr double kBudgetAim = 0.92;
@@ -123,8 +123,5 @@ int ClipRateWithin(const std::string& input, const ConvertOptions& options, long
 
 // "quality 60, every 2nd frame, 50% size", or for a clip "850 kbit/s"
 std::string DescribeSettings(const SizeSettings& settings);
-
-// "1.5 MB", "256 KB", "900 bytes" (1 KB = 1024 bytes).
-std::string DescribeBytes(long long bytes);
 
 } // namespace qf

@@ -72,12 +72,11 @@ bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, co
                      OpenedForChoosing* opened, imaging::Error* error)
 {
     *opened = {};
-    imaging::AnimationReader reader;
-    reader.setCancelCheck(options.cancelled);
-    if (!reader.open(file, error))
+    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(file, error, options.cancelled);
+    if (!reader)
         return false;
-    opened->info = reader.info();
-    opened->damage = reader.damage();
+    opened->info = reader->info();
+    opened->damage = reader->damage();
     if (options.animatedOnly && opened->info.frameCount < 2)
         return true;
 
@@ -88,17 +87,17 @@ bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, co
     if (!RenderSize(file, opened->info.width, opened->info.height, 0, ResizeFor(opened->info, options.resize), &size,
                     error))
         return false;
-    reader.setFrameSize(size); // a clip's picture comes scaled as a conversion scales it
-    if (!reader.skipTo(plan.front().source, error))
+    reader->setFrameSize(size); // a clip's picture comes scaled as a conversion scales it
+    if (!reader->skipTo(plan.front().source, error))
         return error && *error ? false
                                : imaging::Fail(error, imaging::ErrorKind::NoImage, file, "ends before the start");
     imaging::RgbaImage decoded;
-    if (!reader.readNext(decoded, error)) {
+    if (!reader->readNext(decoded, error)) {
         if (error && !*error)
             imaging::Fail(error, imaging::ErrorKind::NoImage, file, "holds no frame");
         return false;
     }
-    opened->damage = reader.damage();
+    opened->damage = reader->damage();
     if (!EnoughMemoryForSnapshots(size.width, size.height, options.keepAll, file, error))
         return false;
     imaging::RgbaImage resized;

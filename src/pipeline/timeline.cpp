@@ -84,6 +84,8 @@ bool PlanTimeline(const std::string& file, const imaging::AnimationInfo& info, c
                   std::vector<TimelineFrame>* frames, imaging::Error* error)
 {
     frames->clear();
+    if (!CheckTimeline(file, options, error))
+        return false;
     const int n = info.frameCount;
     const bool asStored = !info.video() && !options.start && !options.end && !options.duration && !options.fps
                           && options.speed == 1 && !options.bounce;

@@ -12,7 +12,8 @@
 
 #include "imaging/animation_reader.h"
 #include "imaging/resize.h"
-#include "imaging/scratch_file.h"
+#include "imaging/files/scratch_file.h"
+#include "options.h"
 
 #include <cstdint>
 #include <optional>
@@ -26,7 +27,7 @@ struct TimelineOptions {
     std::optional<double> end;      // seconds from the first frame
     std::optional<double> duration; // seconds from start (instead of end)
     std::optional<double> fps;      // sample at this rate
-    double speed = 1;               // 0.25 to 4
+    double speed = 1;               // kMinSpeed to kMaxSpeed
     bool bounce = false;            // forward, then backward without the end frames twice
 
     friend bool operator==(const TimelineOptions&, const TimelineOptions&) = default;
@@ -35,12 +36,6 @@ struct TimelineOptions {
 // A time as the user writes it: seconds ("12.5") or minutes and seconds
 // ("1:02.5"), never negative. Empty when the text is neither.
 std::optional<double> ParseSeconds(const std::string& text);
-
-// The most frames a second sampled: GIF frames last whole hundredths, and
-// players stretch those of one hundredth.
-constexpr double kMaxFps = 50;
-// A clip's own rate above this is sampled down unless --fps says otherwise.
-constexpr double kDefaultVideoFps = 25;
 
 struct TimelineFrame {
     int source = 0;  // 0-based source frame
@@ -56,7 +51,8 @@ bool TimelineSpan(const std::string& file, const imaging::AnimationInfo& info, c
 // The frames shown, in order. Without any option a GIF or WebP keeps every
 // frame with its delay exactly as stored; a clip keeps its own frames up to
 // kDefaultVideoFps a second, and above that is sampled at that rate. Fails
-// (InvalidArgument, naming file) when the options leave nothing to show.
+// (InvalidArgument, naming file) when an option is out of its range
+// (CheckTimeline) or the options leave nothing to show.
 bool PlanTimeline(const std::string& file, const imaging::AnimationInfo& info, const TimelineOptions& options,
                   std::vector<TimelineFrame>* frames, imaging::Error* error);
 

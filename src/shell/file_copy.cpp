@@ -1,6 +1,6 @@
 #include "shell/file_copy.h"
 
-#include "imaging/atomic_file.h"
+#include "imaging/files/atomic_file.h"
 #include "shell/image_work.h"
 #include "pipeline/convert.h"
 #include "pipeline/size_budget.h"

@@ -48,7 +48,7 @@ public:
             restart();
         // The frames on the way are passed over: a clip's are not converted.
         imaging::Error error;
-        while (index_ + 1 < index && reader_->skipNext(&error))
+        while (reader_ && index_ + 1 < index && reader_->skipNext(&error))
             ++index_;
         while (index_ < index && read())
             ;
@@ -56,6 +56,8 @@ public:
     // When frame index begins, in hundredths of a second from the first.
     int startOf(int index) const
     {
+        if (!reader_)
+            return 0;
         const std::vector<int>& delays = reader_->info().delays;
         const auto end = delays.begin() + std::clamp<std::ptrdiff_t>(index, 0, std::ssize(delays));
         return std::accumulate(delays.begin(), end, 0);
@@ -64,10 +66,10 @@ public:
 private:
     void restart()
     {
-        reader_ = std::make_unique<imaging::AnimationReader>();
         index_ = -1;
         imaging::Error error;
-        if (!reader_->open(path_, &error))
+        reader_ = imaging::OpenAnimation(path_, &error);
+        if (!reader_)
             return;
         count_ = std::max(1, reader_->info().frameCount);
         read();
@@ -75,7 +77,7 @@ private:
     bool read()
     {
         imaging::Error error;
-        if (!reader_->readNext(decoded_, &error))
+        if (!reader_ || !reader_->readNext(decoded_, &error))
             return false;
         ReadFrame(decoded_, picture_);
         frame_ = ToImage(picture_);

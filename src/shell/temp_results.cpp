@@ -1,7 +1,7 @@
 #include "shell/temp_results.h"
 
 #include "engine/variants.h"
-#include "imaging/atomic_file.h"
+#include "imaging/files/atomic_file.h"
 #include "shell/image_work.h"
 
 #include <QDir>

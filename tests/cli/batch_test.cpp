@@ -3,7 +3,7 @@
 #include "support.h"
 
 #include "imaging/animation_reader.h"
-#include "imaging/gif_writer.h"
+#include "imaging/gif/gif_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // and the encoder's streams decoded again, with a second choice of index.
 #include "support.h"
 
-#include "imaging/gif_lzw.h"
+#include "imaging/gif/gif_lzw.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Pixels mapped to a palette: the nearest colour, ties and transparency, and
 // what error diffusion does to a flat area.
-#include "imaging/palette_map.h"
+#include "imaging/colour/palette_map.h"
 
 #include <gtest/gtest.h>
 

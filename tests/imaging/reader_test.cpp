@@ -4,7 +4,7 @@
 
 #include "fuzz_checks.h"
 #include "imaging/size_limits.h"
-#include "imaging/gif_reader.h"
+#include "imaging/gif/gif_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -28,16 +28,16 @@ class VideoClip : public ::testing::TestWithParam<ClipCase> {};
 TEST_P(VideoClip, FramesTimingAndOrientation)
 {
     const ClipCase& c = GetParam();
-    imaging::AnimationReader reader;
     imaging::Error error;
-    ASSERT_TRUE(reader.open(Clip(c.file), &error)) << error.message();
-    const imaging::AnimationInfo& info = reader.info();
+    const auto reader = imaging::OpenAnimation(Clip(c.file), &error);
+    ASSERT_TRUE(reader) << error.message();
+    const imaging::AnimationInfo& info = reader->info();
     EXPECT_EQ(info.width, c.width);
     EXPECT_EQ(info.height, c.height);
     EXPECT_EQ(info.delays, c.delays);
     imaging::RgbaImage frame;
     int k = 0;
-    while (reader.readNext(frame, &error)) {
+    while (reader->readNext(frame, &error)) {
         ASSERT_EQ(frame.width, c.width);
         const auto at = [&](int x, int y) {
             return &frame.pixels[(static_cast<std::size_t>(y) * frame.width + x) * 4];
@@ -54,7 +54,7 @@ TEST_P(VideoClip, FramesTimingAndOrientation)
     }
     EXPECT_EQ(k, static_cast<int>(c.delays.size())) << error.message();
     EXPECT_FALSE(error);
-    EXPECT_FALSE(reader.damage());
+    EXPECT_FALSE(reader->damage());
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, VideoClip,
@@ -89,14 +89,14 @@ TEST(VideoClip, PassingOverFramesKeepsTheirPicturesAndNumbers)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " from frame " + std::to_string(c.target));
-        imaging::AnimationReader reader;
         imaging::Error error;
-        ASSERT_TRUE(reader.open(Clip(c.file), &error)) << error.message();
-        EXPECT_EQ(reader.skipTo(c.target, &error).status,
+        const auto reader = imaging::OpenAnimation(Clip(c.file), &error);
+        ASSERT_TRUE(reader) << error.message();
+        EXPECT_EQ(reader->skipTo(c.target, &error).status,
                   c.frames > 0 ? imaging::ReadStatus::Frame : imaging::ReadStatus::End);
         imaging::RgbaImage frame;
         int k = 0;
-        for (; reader.readNext(frame, &error); ++k) {
+        for (; reader->readNext(frame, &error); ++k) {
             if (c.file != std::string("twelve.mp4"))
                 continue;
             const auto dark = [&](int x, int y) { return frame.pixels[(y * 32 + x) * 4 + 1] < 100; };
@@ -110,7 +110,7 @@ TEST(VideoClip, PassingOverFramesKeepsTheirPicturesAndNumbers)
         }
         EXPECT_EQ(k, c.frames);
         EXPECT_FALSE(error) << error.message();
-        EXPECT_EQ(reader.damage().afterFrame, c.damagedAfter);
+        EXPECT_EQ(reader->damage().afterFrame, c.damagedAfter);
     }
 }
 
@@ -118,28 +118,28 @@ TEST(VideoClip, PassingOverFramesKeepsTheirPicturesAndNumbers)
 // only, and what is no clip at all, are refused with the reason.
 TEST(VideoClip, CutShortKeepsWholeFramesAndNoVideoIsRefused)
 {
-    imaging::AnimationReader reader;
     imaging::Error error;
-    ASSERT_TRUE(reader.open(Clip("cut-short.mp4"), &error)) << error.message();
+    const auto reader = imaging::OpenAnimation(Clip("cut-short.mp4"), &error);
+    ASSERT_TRUE(reader) << error.message();
     imaging::RgbaImage frame;
     int frames = 0;
-    while (reader.readNext(frame, &error))
+    while (reader->readNext(frame, &error))
         ++frames;
     EXPECT_EQ(frames, 4);
     EXPECT_FALSE(error);
-    EXPECT_EQ(reader.damage().afterFrame, 4);
-    EXPECT_EQ(reader.damage().what, "the file is cut short");
+    EXPECT_EQ(reader->damage().afterFrame, 4);
+    EXPECT_EQ(reader->damage().what, "the file is cut short");
 
-    EXPECT_FALSE(reader.open(Clip("sound.webm"), &error));
+    EXPECT_FALSE(imaging::OpenAnimation(Clip("sound.webm"), &error));
     EXPECT_EQ(error.reason, "has no video stream");
     TempDir dir;
     WriteBytes(dir.file("notes.mp4"), Bytes(300, 'x'));
-    EXPECT_FALSE(reader.open(dir.file("notes.mp4"), &error));
+    EXPECT_FALSE(imaging::OpenAnimation(dir.file("notes.mp4"), &error));
     EXPECT_EQ(error.reason, "is not a GIF, an animated WebP or a video clip");
     Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     png.resize(300);
     WriteBytes(dir.file("photo.mp4"), png);
-    EXPECT_FALSE(reader.open(dir.file("photo.mp4"), &error));
+    EXPECT_FALSE(imaging::OpenAnimation(dir.file("photo.mp4"), &error));
     EXPECT_EQ(error.reason, "is a still picture, not an animation");
 }
 

@@ -5,8 +5,8 @@
 // after it decodes exactly even where it kept the reduced frame's pixels.
 #include "support.h"
 
-#include "imaging/gif_writer.h"
-#include "imaging/png_io.h"
+#include "imaging/gif/gif_writer.h"
+#include "imaging/png/png_io.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "support.h"
 
 #include "engine/variants.h"
-#include "imaging/gif_writer.h"
+#include "imaging/gif/gif_writer.h"
 #include "pipeline/conversion.h"
 #include "pipeline/convert.h"
 #include "pipeline/pencil_texture.h"

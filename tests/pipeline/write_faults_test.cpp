@@ -6,8 +6,8 @@
 // beside it.
 #include "support.h"
 
-#include "imaging/gif_writer.h"
-#include "imaging/png_io.h"
+#include "imaging/gif/gif_writer.h"
+#include "imaging/png/png_io.h"
 #include "pipeline/convert.h"
 #ifdef QF_TEST_WINDOW_SAVE
 #include "shell/file_copy.h"

@@ -273,13 +273,14 @@ private Q_SLOTS:
         QCOMPARE(saving, (QList<QVariantList>{{0}, {33}, {67}, {100}}));
         QCOMPARE(fixture_->ui->messages.size(), 1);
         const auto frames = [](const QString& file, qf::imaging::AnimationInfo& info) {
-            qf::imaging::AnimationReader reader;
             qf::imaging::Error error;
             std::vector<std::vector<std::uint8_t>> pixels;
-            if (reader.open(file.toStdString(), &error))
-                for (qf::imaging::RgbaImage frame; reader.readNext(frame, &error);)
+            const auto reader = qf::imaging::OpenAnimation(file.toStdString(), &error);
+            if (reader) {
+                for (qf::imaging::RgbaImage frame; reader->readNext(frame, &error);)
                     pixels.push_back(frame.pixels);
-            info = reader.info();
+                info = reader->info();
+            }
             return error ? decltype(pixels){} : pixels;
         };
         qf::imaging::AnimationInfo gif, webp;
@@ -464,9 +465,9 @@ private Q_SLOTS:
         QCOMPARE(list->firstTickedRow(), 5);
 
         // The original is the GIF's own first frame.
-        qf::imaging::AnimationReader reader;
         qf::imaging::RgbaImage frame;
-        QVERIFY(reader.open(animated_.toStdString(), nullptr) && reader.readNext(frame, nullptr));
+        const auto reader = qf::imaging::OpenAnimation(animated_.toStdString(), nullptr);
+        QVERIFY(reader && reader->readNext(frame, nullptr));
         QTest::keyPress(list, Qt::Key_B);
         const QImage original = preview->currentImage().convertToFormat(QImage::Format_RGBA8888);
         QTest::keyRelease(list, Qt::Key_B);

@@ -1,6 +1,6 @@
 #include "support.h"
 
-#include "imaging/png_io.h"
+#include "imaging/png/png_io.h"
 
 #include <gtest/gtest.h>
 
@@ -61,15 +61,17 @@ Bytes ReadBytes(const std::string& path)
 
 std::vector<imaging::RgbaImage> ReadAnimation(const std::string& path, imaging::AnimationInfo* info)
 {
-    imaging::AnimationReader reader;
     imaging::Error error;
-    EXPECT_TRUE(reader.open(path, &error)) << error.message();
+    const auto reader = imaging::OpenAnimation(path, &error);
+    EXPECT_TRUE(reader) << error.message();
     std::vector<imaging::RgbaImage> frames;
-    for (imaging::RgbaImage frame; reader.readNext(frame, &error);)
+    if (!reader)
+        return frames;
+    for (imaging::RgbaImage frame; reader->readNext(frame, &error);)
         frames.push_back(frame);
     EXPECT_FALSE(error) << error.message();
     if (info)
-        *info = reader.info();
+        *info = reader->info();
     return frames;
 }
 

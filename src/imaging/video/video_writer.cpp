@@ -1,6 +1,6 @@
 #include "video_writer.h"
 
-#include "imaging/atomic_file.h"
+#include "imaging/files/atomic_file.h"
 #include "imaging/errors.h"
 #include "imaging/size_limits.h"
 #include "sound_track.h"
@@ -212,7 +212,7 @@ struct VideoOutputFrame : OutputFrame {
 
 int RateFactorFor(OutputFormat format, int quality)
 {
-    const int q = quality < 0 ? kDefaultQuality : std::clamp(quality, 1, 100);
+    const int q = quality < 0 || quality > 100 ? kDefaultQuality : std::max(quality, 1);
     // Linear in quality: 70 gives H.264's usual 23, VP9's usual 32.
     const double factor = format == OutputFormat::Webm ? 63.0 - 0.45 * q : 51.0 - 0.4 * q;
     return static_cast<int>(std::nearbyint(factor));

@@ -46,7 +46,8 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The encoder's rate factor for a quality of 1-100 (-1: the default):
+// The encoder's rate factor for a quality of 1-100 (kLosslessQuality: the
+// default, 70):
 // H.264's 0-51 or VP9's 0-63, lower meaning better.
 int RateFactorFor(OutputFormat format, int quality);
 

@@ -6,12 +6,12 @@
 // can be encoded on any thread, in any order.
 #pragma once
 
-#include "colour_index.h"
-#include "gif_levels.h"
-#include "gif_lzw.h"
-#include "quantise.h"
-#include "image.h"
-#include "quantise.h"
+#include "imaging/colour/colour_index.h"
+#include "imaging/colour/gif_levels.h"
+#include "imaging/gif/gif_lzw.h"
+#include "imaging/colour/quantise.h"
+#include "imaging/image.h"
+#include "imaging/colour/quantise.h"
 
 #include <array>
 #include <cstdint>

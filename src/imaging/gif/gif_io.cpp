@@ -1,4 +1,4 @@
-#include "gif_io.h"
+#include "imaging/gif/gif_io.h"
 
 #include <cerrno>
 

@@ -1,7 +1,7 @@
-#include "video_reader.h"
+#include "imaging/video/video_reader.h"
 
-#include "errors.h"
-#include "size_limits.h"
+#include "imaging/errors.h"
+#include "imaging/size_limits.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -226,7 +226,7 @@ bool VideoReader::Impl::openStreams(Error* error)
     if (opened < 0) { // ctx is freed
         if (source.stopped())
             return fail(error, ErrorKind::Cancelled, "cancelled");
-        return fail(error, ErrorKind::NotGif,
+        return fail(error, ErrorKind::NotAnimation,
                     StillPicture(source.file) ? "is a still picture, not an animation"
                                               : "is not a GIF, an animated WebP or a video clip");
     }
@@ -241,11 +241,11 @@ bool VideoReader::Impl::openStreams(Error* error)
     AVStream* video = ctx->streams[stream < 0 ? 0 : stream];
     if (stream < 0 || !codec) {
         const char* name = avcodec_get_name(video->codecpar->codec_id);
-        return fail(error, ErrorKind::NotGif,
+        return fail(error, ErrorKind::NotAnimation,
                     std::string("holds video in a format this program cannot decode (") + name + ")");
     }
     if (video->disposition & AV_DISPOSITION_ATTACHED_PIC)
-        return fail(error, ErrorKind::NotGif, "holds a still picture, not a video");
+        return fail(error, ErrorKind::NotAnimation, "holds a still picture, not a video");
     for (unsigned i = 0; i < ctx->nb_streams; ++i)
         ctx->streams[i]->discard = static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 
@@ -256,7 +256,7 @@ bool VideoReader::Impl::openStreams(Error* error)
     decoder->thread_count = 0; // as many as there are cores
     decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
-        return fail(error, ErrorKind::NotGif,
+        return fail(error, ErrorKind::NotAnimation,
                     std::string("holds video in a format this program cannot decode (") + codec->name + ")");
     codedWidth = video->codecpar->width;
     codedHeight = video->codecpar->height;

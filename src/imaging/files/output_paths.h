@@ -6,7 +6,7 @@
 // it to make this program overwrite or delete a file of the user's.
 #pragma once
 
-#include "image.h"
+#include "imaging/image.h"
 
 #include <string>
 
@@ -40,10 +40,5 @@ std::string FolderNameFor(const std::string& name);
 // Whether a and b name one existing file (the same device and inode, links
 // followed).
 bool SameFile(const std::string& a, const std::string& b);
-
-// The text with control characters (newline, escape ...) shown as \n, \t
-// or \xNN, so a file name in a message cannot move the cursor, clear the
-// screen or fake a line of its own.
-std::string Printable(const std::string& name);
 
 } // namespace qf::imaging

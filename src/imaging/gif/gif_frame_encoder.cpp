@@ -1,7 +1,7 @@
-#include "gif_frame_encoder.h"
+#include "imaging/gif/gif_frame_encoder.h"
 
-#include "gif_lzw.h"
-#include "quantise.h"
+#include "imaging/gif/gif_lzw.h"
+#include "imaging/colour/quantise.h"
 
 #include <algorithm>
 #include <array>

@@ -1,11 +1,11 @@
 // The compositing: frames drawn onto the canvas at the logical screen size,
 // with disposal, clipping and colour lookup. The records and the pixel data
 // come from GifStream.
-#include "gif_reader.h"
+#include "imaging/gif/gif_reader.h"
 
-#include "errors.h"
-#include "gif_lzw.h"
-#include "gif_records.h"
+#include "imaging/errors.h"
+#include "imaging/gif/gif_lzw.h"
+#include "imaging/gif/gif_records.h"
 
 #include <algorithm>
 #include <array>

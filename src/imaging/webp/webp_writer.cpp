@@ -1,8 +1,8 @@
-#include "webp_writer.h"
+#include "imaging/webp/webp_writer.h"
 
-#include "atomic_file.h"
-#include "errors.h"
-#include "size_limits.h"
+#include "imaging/files/atomic_file.h"
+#include "imaging/errors.h"
+#include "imaging/size_limits.h"
 
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -127,7 +127,7 @@ struct WebpOutputFrame : OutputFrame {
 } // namespace
 
 struct WebpWriter::Impl {
-    int quality = -1;
+    int quality = kLosslessQuality;
     std::string path;
     int width = 0;
     int height = 0;
@@ -171,11 +171,11 @@ bool WebpWriter::open(const std::string& path, int width, int height, int loopCo
     d.durations.clear();
     if (!CheckAnimation(path, width, height, WEBP_MAX_DIMENSION, loopCount, error))
         return false;
-    if (d.quality > 100)
-        return Fail(error, ErrorKind::InvalidArgument, path, "quality must be 0-100");
+    if ((d.quality < 0 || d.quality > 100) && d.quality != kLosslessQuality)
+        return Fail(error, ErrorKind::InvalidArgument, path, "quality must be 0-100, or lossless");
     if (!WebPConfigInit(&d.config))
         return Fail(error, ErrorKind::LibraryFailed, path, "this version of libwebp cannot be used");
-    if (d.quality >= 0) {
+    if (d.quality != kLosslessQuality) {
         d.config.lossless = 0;
         d.config.quality = static_cast<float>(d.quality);
     } else {

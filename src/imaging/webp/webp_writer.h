@@ -11,8 +11,8 @@
 // The encoded frames are held in memory until finish().
 #pragma once
 
-#include "animation_writer.h"
-#include "image.h"
+#include "imaging/animation_writer.h"
+#include "imaging/image.h"
 
 #include <memory>
 #include <string>
@@ -21,14 +21,14 @@ namespace qf::imaging {
 
 class WebpWriter : public AnimationWriter {
 public:
-    // quality -1: lossless; 0-100: lossy at that quality.
-    explicit WebpWriter(int quality = -1);
+    // quality kLosslessQuality: lossless; 0-100: lossy at that quality.
+    explicit WebpWriter(int quality = kLosslessQuality);
     ~WebpWriter() override; // abandons an unfinished animation (see abort)
     WebpWriter(const WebpWriter&) = delete;
     WebpWriter& operator=(const WebpWriter&) = delete;
 
-    // Sides above 16383 pixels are refused (TooLarge), a quality above 100
-    // too (InvalidArgument).
+    // Sides above 16383 pixels are refused (TooLarge), a quality outside 0-100
+    // that is not kLosslessQuality too (InvalidArgument).
     bool open(const std::string& path, int width, int height, int loopCount, Error* error) override;
     // An animation too long for WebP's millisecond timestamps is refused
     // (TooLarge).

@@ -1,6 +1,6 @@
-#include "output_paths.h"
+#include "imaging/files/output_paths.h"
 
-#include "errors.h"
+#include "imaging/errors.h"
 
 #include <cerrno>
 #include <climits>
@@ -220,25 +220,6 @@ bool SameFile(const std::string& a, const std::string& b)
     struct stat first {}, second {};
     return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev
            && first.st_ino == second.st_ino;
-}
-
-std::string Printable(const std::string& name)
-{
-    std::string shown;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7f) {
-            shown += c;
-        } else if (c == '\n') {
-            shown += "\\n";
-        } else if (c == '\t') {
-            shown += "\\t";
-        } else {
-            static const char kHex[] = "0123456789abcdef";
-            shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
-        }
-    }
-    return shown;
 }
 
 } // namespace qf::imaging

@@ -1,7 +1,7 @@
 // Unnamed working files for data too large to keep in memory.
 #pragma once
 
-#include "image.h"
+#include "imaging/image.h"
 
 #include <cstdio>
 #include <memory>

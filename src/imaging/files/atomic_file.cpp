@@ -1,7 +1,7 @@
-#include "atomic_file.h"
+#include "imaging/files/atomic_file.h"
 
-#include "errors.h"
-#include "scratch_file.h"
+#include "imaging/errors.h"
+#include "imaging/files/scratch_file.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "gif_lzw.h"
+#include "imaging/gif/gif_lzw.h"
 
 #include <algorithm>
 #include <cstring>

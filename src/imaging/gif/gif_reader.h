@@ -20,9 +20,9 @@
 // walking the records without decoding pixels.
 #pragma once
 
-#include "animation_info.h"
-#include "image.h"
-#include "size_limits.h"
+#include "imaging/animation_info.h"
+#include "imaging/image.h"
+#include "imaging/size_limits.h"
 
 #include <cstdint>
 #include <functional>
@@ -31,16 +31,6 @@
 #include <vector>
 
 namespace qf::imaging {
-
-// What readNext did: decoded a frame, found no frame left, or failed.
-enum class ReadStatus { Frame, End, Failed };
-
-struct ReadResult {
-    ReadStatus status = ReadStatus::Failed;
-    // True for a frame, so `while (reader.readNext(frame, &error))` reads
-    // every frame; tell End from Failed by status.
-    explicit operator bool() const { return status == ReadStatus::Frame; }
-};
 
 class GifReader {
 public:

@@ -1,6 +1,6 @@
-#include "webp_reader.h"
+#include "imaging/webp/webp_reader.h"
 
-#include "errors.h"
+#include "imaging/errors.h"
 
 #include <webp/demux.h>
 #include <webp/encode.h>

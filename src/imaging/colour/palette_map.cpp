@@ -1,4 +1,4 @@
-#include "palette_map.h"
+#include "imaging/colour/palette_map.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,10 @@
-#include "gif_writer.h"
+#include "imaging/gif/gif_writer.h"
 
-#include "atomic_file.h"
-#include "errors.h"
-#include "gif_io.h"
-#include "size_limits.h"
-#include "scratch_file.h"
+#include "imaging/files/atomic_file.h"
+#include "imaging/errors.h"
+#include "imaging/gif/gif_io.h"
+#include "imaging/size_limits.h"
+#include "imaging/files/scratch_file.h"
 
 #include <gif_lib.h>
 

@@ -15,9 +15,8 @@
 // reports the damage as a GIF does.
 #pragma once
 
-#include "animation_info.h"
-#include "gif_reader.h"
-#include "image.h"
+#include "imaging/animation_info.h"
+#include "imaging/image.h"
 
 #include <cstdint>
 #include <functional>
@@ -37,7 +36,7 @@ public:
     // with ErrorKind::Cancelled.
     void setCancelCheck(std::function<bool()> cancelled);
 
-    // Refuses what is no clip (NotGif), a clip without frames (NoImage) and
+    // Refuses what is no clip (NotAnimation), a clip without frames (NoImage) and
     // clips beyond the limits of size_limits.h (TooLarge). info().frameTimes
     // holds every frame's start in microseconds from the first, and the end.
     bool open(const std::string& path, Error* error);

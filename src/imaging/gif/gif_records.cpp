@@ -1,7 +1,7 @@
-#include "gif_records.h"
+#include "imaging/gif/gif_records.h"
 
-#include "errors.h"
-#include "gif_lzw.h"
+#include "imaging/errors.h"
+#include "imaging/gif/gif_lzw.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -86,9 +86,9 @@ bool GifStream::rewind(Error* error)
     if (std::ferror(file_.get()))
         return Fail(error, ErrorKind::Unreadable, path_, "cannot be read (" + SystemReason(errno) + ")");
     if (got == 0)
-        return Fail(error, ErrorKind::NotGif, path_, "is empty");
+        return Fail(error, ErrorKind::NotAnimation, path_, "is empty");
     if (got < sizeof signature || !IsSignature(signature))
-        return Fail(error, ErrorKind::NotGif, path_, "is not a GIF file");
+        return Fail(error, ErrorKind::NotAnimation, path_, "is not a GIF file");
     std::fseek(file_.get(), 0, SEEK_SET);
 
     int code = 0;

@@ -1,6 +1,6 @@
-#include "quantise.h"
+#include "imaging/colour/quantise.h"
 
-#include "palette_map.h"
+#include "imaging/colour/palette_map.h"
 
 #include <libimagequant.h>
 #include <omp.h>

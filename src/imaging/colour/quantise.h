@@ -2,7 +2,7 @@
 // GIF quality level of every frame (libimagequant).
 #pragma once
 
-#include "gif_levels.h"
+#include "imaging/colour/gif_levels.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // PNG export of a frame, and PNG decoding for bundled pictures.
 #pragma once
 
-#include "image.h"
+#include "imaging/image.h"
 
 #include <cstddef>
 #include <cstdint>

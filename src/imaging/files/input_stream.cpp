@@ -1,8 +1,8 @@
-#include "input_stream.h"
+#include "imaging/files/input_stream.h"
 
-#include "errors.h"
-#include "size_limits.h"
-#include "webp_reader.h"
+#include "imaging/errors.h"
+#include "imaging/size_limits.h"
+#include "imaging/webp/webp_reader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -99,7 +99,7 @@ bool StreamCopy::capture(int fd, const std::string& shown, const std::string& te
                 if (LooksLikeWebp(head, 12))
                     end = std::min(end, RiffLength(head));
                 else if (!StartsAsGif(head, 12) && !StartsAsClip(head))
-                    return Fail(error, ErrorKind::NotGif, shown, "is not a GIF file");
+                    return Fail(error, ErrorKind::NotAnimation, shown, "is not a GIF file");
             }
         }
         total += got;
@@ -113,9 +113,9 @@ bool StreamCopy::capture(int fd, const std::string& shown, const std::string& te
                         "cannot hold a copy of " + shown + ": " + WriteReason(errno ? errno : EIO));
     }
     if (total == 0)
-        return Fail(error, ErrorKind::NotGif, shown, "is empty");
+        return Fail(error, ErrorKind::NotAnimation, shown, "is empty");
     if (total < 12 && !StartsAsGif(head, static_cast<std::size_t>(total)))
-        return Fail(error, ErrorKind::NotGif, shown, "is not a GIF file");
+        return Fail(error, ErrorKind::NotAnimation, shown, "is not a GIF file");
     if (std::fflush(file_.get()) != 0)
         return Fail(error, ErrorKind::Unwritable, tempFolder,
                     "cannot hold a copy of " + shown + ": " + WriteReason(errno ? errno : EIO));

@@ -11,9 +11,9 @@
 // of size_limits.h (TooLarge).
 #pragma once
 
-#include "size_limits.h"
-#include "gif_reader.h"
-#include "image.h"
+#include "imaging/animation_info.h"
+#include "imaging/size_limits.h"
+#include "imaging/image.h"
 
 #include <memory>
 #include <string>

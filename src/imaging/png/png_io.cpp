@@ -1,9 +1,9 @@
-#include "png_io.h"
+#include "imaging/png/png_io.h"
 
-#include "atomic_file.h"
-#include "errors.h"
-#include "size_limits.h"
-#include "scratch_file.h"
+#include "imaging/files/atomic_file.h"
+#include "imaging/errors.h"
+#include "imaging/size_limits.h"
+#include "imaging/files/scratch_file.h"
 
 #include <spng.h>
 

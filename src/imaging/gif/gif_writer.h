@@ -16,9 +16,9 @@
 // working file beside the destination until finish().
 #pragma once
 
-#include "animation_writer.h"
-#include "gif_frame_encoder.h"
-#include "image.h"
+#include "imaging/animation_writer.h"
+#include "imaging/gif/gif_frame_encoder.h"
+#include "imaging/image.h"
 
 #include <memory>
 #include <string>
