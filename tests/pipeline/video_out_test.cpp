@@ -5,6 +5,7 @@
 #include "support.h"
 
 #include "pipeline/convert.h"
+#include "pipeline/size_budget.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -203,6 +204,27 @@ TEST(ClipOut, GifTimesAndEvenSides)
     EXPECT_NEAR(p.starts[1] - p.starts[0], 0.1, 0.002);
     EXPECT_NEAR(p.starts[2] - p.starts[0], 0.2, 0.002);
     EXPECT_NEAR(p.end - p.starts[0], 0.45, 0.002);
+}
+
+// Within a budget a clip is never over it, in at most two encodes here;
+// one too small for its sound and container is refused with nothing left.
+TEST(ClipOut, WithinABudgetOrNothing)
+{
+    TempDir dir;
+    ConvertOptions options;
+    options.output.format = imaging::OutputFormat::Mp4;
+    imaging::Error error;
+    ASSERT_TRUE(ConvertAllFrames(Onset(), dir.file("plain.mp4"), options, &error)) << error.message();
+    const long long plain = static_cast<long long>(std::filesystem::file_size(dir.file("plain.mp4")));
+    BudgetOutcome outcome;
+    ASSERT_TRUE(ConvertWithinBudget(Onset(), dir.file("fit.mp4"), options, plain * 7 / 10, &outcome, &error))
+        << error.message();
+    EXPECT_LE(static_cast<long long>(std::filesystem::file_size(dir.file("fit.mp4"))), plain * 7 / 10);
+    EXPECT_LE(outcome.fullEncodes, 2);
+    EXPECT_EQ(Play(dir.file("fit.mp4")).sound, "aac");
+    EXPECT_FALSE(ConvertWithinBudget(Onset(), dir.file("none.mp4"), options, 2048, &outcome, &error));
+    EXPECT_EQ(error.kind, imaging::ErrorKind::TooLarge);
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"fit.mp4", "plain.mp4"}));
 }
 
 } // namespace
