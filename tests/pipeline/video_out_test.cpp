@@ -70,9 +70,10 @@ Played Play(const std::string& path)
                     played.pictureOnset = at;
             } else {
                 for (int s = 0; s < frame->nb_samples && played.soundOnset < 0; ++s) {
-                    const float sample = frame->format == AV_SAMPLE_FMT_FLTP
-                                             ? reinterpret_cast<const float*>(frame->data[0])[s]
-                                             : reinterpret_cast<const std::int16_t*>(frame->data[0])[s] / 32768.0f;
+                    const float sample =
+                        frame->format == AV_SAMPLE_FMT_FLTP
+                            ? reinterpret_cast<const float*>(frame->data[0])[s]
+                            : reinterpret_cast<const std::int16_t*>(frame->data[0])[s] / 32768.0f;
                     if (std::fabs(sample) > 0.1f)
                         played.soundOnset = played.soundLength + s / static_cast<double>(frame->sample_rate);
                 }
@@ -99,7 +100,8 @@ Played Play(const std::string& path)
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream* stream = format->streams[i];
         if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && stream->duration > 0)
-            played.end = static_cast<double>(stream->start_time + stream->duration) * av_q2d(stream->time_base);
+            played.end =
+                static_cast<double>(stream->start_time + stream->duration) * av_q2d(stream->time_base);
     }
     av_frame_free(&frame);
     av_packet_free(&packet);
@@ -117,7 +119,7 @@ struct ClipCase {
     imaging::OutputFormat format;
     TimelineOptions timeline;
     int frameStep;
-    bool sound;             // asked for
+    bool sound;                // asked for
     const char *video, *audio; // codecs found; "" none
     int frames;
     double frameLength; // every frame but the last, seconds
@@ -164,7 +166,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ClipCase{"Mp4Whole", F::Mp4, {}, 1, true, "h264", "aac", 30, 0.1, 3.0, 1.0, 1.0},
         // From 0.5 s at twice the speed: the tone at (1 - 0.5) / 2 s.
-        ClipCase{"WebmPartFaster", F::Webm, {0.5, {}, {}, {}, 2.0}, 1, true, "vp9", "opus", 25, 0.05, 1.25, 0.25,
+        ClipCase{"WebmPartFaster",
+                 F::Webm,
+                 {0.5, {}, {}, {}, 2.0},
+                 1,
+                 true,
+                 "vp9",
+                 "opus",
+                 25,
+                 0.05,
+                 1.25,
+                 0.25,
                  0.25},
         // Half speed: the tone is as long, its pitch the same.
         ClipCase{"Mp4Slower", F::Mp4, {{}, 1.5, {}, {}, 0.5}, 1, true, "h264", "aac", 15, 0.2, 3.0, 2.0, 2.0},
@@ -173,7 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
         ClipCase{"Mp4FramesDropped", F::Mp4, {}, 3, true, "h264", "aac", 10, 0.3, 3.0, 1.2, 1.0},
         ClipCase{"Mp4NoAudio", F::Mp4, {}, 1, false, "h264", "", 30, 0.1, 3.0, 1.0, -1},
         // Forward and back: no sound could match the way back.
-        ClipCase{"WebmBounce", F::Webm, {{}, {}, {}, {}, 1.0, true}, 1, true, "vp9", "", 58, 0.1, 5.8, 1.0, -1}),
+        ClipCase{
+            "WebmBounce", F::Webm, {{}, {}, {}, {}, 1.0, true}, 1, true, "vp9", "", 58, 0.1, 5.8, 1.0, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A GIF has no sound; delays of 0 and 1 hundredth play as 10, and odd
@@ -195,7 +208,8 @@ TEST(ClipOut, GifTimesAndEvenSides)
     ConvertOptions options;
     options.output.format = imaging::OutputFormat::Mp4;
     imaging::Error error;
-    ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.mp4"), options, &error)) << error.message();
+    ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.mp4"), options, &error))
+        << error.message();
     const Played p = Play(dir.file("out.mp4"));
     EXPECT_EQ(p.sound, "");
     EXPECT_EQ(p.width, 18);

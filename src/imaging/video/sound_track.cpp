@@ -70,7 +70,10 @@ struct ClipFile {
         return std::ftell(self->file);
     }
     static int interrupt(void* opaque) { return static_cast<ClipFile*>(opaque)->stopped() ? 1 : 0; }
-    static int refuse(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
+    static int refuse(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**)
+    {
+        return AVERROR(EPERM);
+    }
     bool stopped() const { return cancelled && *cancelled && (*cancelled)(); }
 
     bool open(const std::string& path)
@@ -170,8 +173,8 @@ struct SoundChain {
         if (avfilter_graph_create_filter(&source, avfilter_get_by_name("abuffer"), "in", args, nullptr,
                                          graph.get())
                 < 0
-            || avfilter_graph_create_filter(&sink, avfilter_get_by_name("abuffersink"), "out", nullptr, nullptr,
-                                            graph.get())
+            || avfilter_graph_create_filter(&sink, avfilter_get_by_name("abuffersink"), "out", nullptr,
+                                            nullptr, graph.get())
                    < 0)
             return false;
         // Cut in the clip's time, start the part at 0 with silence before
@@ -182,14 +185,15 @@ struct SoundChain {
         char outLayout[64] = {};
         av_channel_layout_describe(&encoder->ch_layout, outLayout, sizeof outLayout);
         char chain[1024];
-        std::snprintf(chain, sizeof chain,
-                      "atrim=start=%.6f:end=%.6f,asetpts=PTS-%" PRId64
-                      ",aresample=%d:async=1:first_pts=0,%saformat=sample_fmts=%s:sample_rates=%d:channel_layouts=%s,"
-                      "apad=whole_len=%" PRId64 ",atrim=end_sample=%" PRId64,
-                      static_cast<double>(part.startMicros) / kMicros,
-                      static_cast<double>(part.startMicros + part.lengthMicros) / kMicros, start, kSampleRate,
-                      TempoFilters(part.speed).c_str(), av_get_sample_fmt_name(encoder->sample_fmt), kSampleRate,
-                      outLayout, samples, samples);
+        std::snprintf(
+            chain, sizeof chain,
+            "atrim=start=%.6f:end=%.6f,asetpts=PTS-%" PRId64
+            ",aresample=%d:async=1:first_pts=0,%saformat=sample_fmts=%s:sample_rates=%d:channel_layouts=%s,"
+            "apad=whole_len=%" PRId64 ",atrim=end_sample=%" PRId64,
+            static_cast<double>(part.startMicros) / kMicros,
+            static_cast<double>(part.startMicros + part.lengthMicros) / kMicros, start, kSampleRate,
+            TempoFilters(part.speed).c_str(), av_get_sample_fmt_name(encoder->sample_fmt), kSampleRate,
+            outLayout, samples, samples);
         AVFilterInOut* outputs = avfilter_inout_alloc();
         AVFilterInOut* inputs = avfilter_inout_alloc();
         bool ok = outputs && inputs;
@@ -274,7 +278,8 @@ bool HasSound(const std::string& file)
 {
     ClipFile clip;
     const AVCodec* codec = nullptr;
-    return clip.open(file) && av_find_best_stream(clip.format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0) >= 0 && codec;
+    return clip.open(file) && av_find_best_stream(clip.format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0) >= 0
+           && codec;
 }
 
 bool EncodeSound(const SoundPart& part, SoundCodec codec, int bitRate, EncodedSound* out, Error* error)
@@ -345,8 +350,9 @@ bool EncodeSound(const SoundPart& part, SoundCodec codec, int bitRate, EncodedSo
             decoded->pts = decoded->best_effort_timestamp;
             if (decoded->pts != AV_NOPTS_VALUE && decoded->pts > end)
                 past = true;
-            if (!built && !(built = chain.build(decoded->sample_rate, static_cast<AVSampleFormat>(decoded->format),
-                                                decoded->ch_layout)))
+            if (!built
+                && !(built = chain.build(decoded->sample_rate, static_cast<AVSampleFormat>(decoded->format),
+                                         decoded->ch_layout)))
                 return false;
             const bool ok = chain.push(decoded.get());
             av_frame_unref(decoded.get());
@@ -374,7 +380,8 @@ bool EncodeSound(const SoundPart& part, SoundCodec codec, int bitRate, EncodedSo
     // A part the sound does not reach is silence.
     if (!built
         && !(built = chain.build(decoder->sample_rate > 0 ? decoder->sample_rate : kSampleRate,
-                                 decoder->sample_fmt != AV_SAMPLE_FMT_NONE ? decoder->sample_fmt : AV_SAMPLE_FMT_FLTP,
+                                 decoder->sample_fmt != AV_SAMPLE_FMT_NONE ? decoder->sample_fmt
+                                                                           : AV_SAMPLE_FMT_FLTP,
                                  decoder->ch_layout)))
         return failed("cannot be cut and encoded");
     if (!chain.push(nullptr))

@@ -1,7 +1,7 @@
 #include "video_writer.h"
 
-#include "imaging/files/atomic_file.h"
 #include "imaging/errors.h"
+#include "imaging/files/atomic_file.h"
 #include "imaging/size_limits.h"
 #include "sound_track.h"
 
@@ -58,8 +58,8 @@ struct FileSink {
         auto* self = static_cast<FileSink*>(opaque);
         int done = 0;
         while (done < size) {
-            const ssize_t put = ::pwrite(self->fd, buffer + done, static_cast<std::size_t>(size - done),
-                                         self->at + done);
+            const ssize_t put =
+                ::pwrite(self->fd, buffer + done, static_cast<std::size_t>(size - done), self->at + done);
             if (put < 0 && errno == EINTR)
                 continue;
             if (put <= 0) {
@@ -136,10 +136,10 @@ AVIOContext* NewContext(void* opaque, bool write, bool seekable)
     auto* buffer = static_cast<unsigned char*>(av_malloc(kBuffer));
     if (!buffer)
         return nullptr;
-    AVIOContext* io = write ? avio_alloc_context(buffer, kBuffer, 1, opaque, nullptr, &FileSink::write,
-                                                 seekable ? &FileSink::seek : nullptr)
-                            : avio_alloc_context(buffer, kBuffer, 0, opaque, &FileSource::read, nullptr,
-                                                 &FileSource::seek);
+    AVIOContext* io =
+        write ? avio_alloc_context(buffer, kBuffer, 1, opaque, nullptr, &FileSink::write,
+                                   seekable ? &FileSink::seek : nullptr)
+              : avio_alloc_context(buffer, kBuffer, 0, opaque, &FileSource::read, nullptr, &FileSource::seek);
     if (!io)
         av_free(buffer);
     return io;
@@ -203,7 +203,7 @@ struct VideoOutputFrame : OutputFrame {
     std::unique_ptr<AVFrame, FrameCloser> yuv{av_frame_alloc()};
     std::unique_ptr<SwsContext, ScaleCloser> scaler;
     std::vector<std::uint8_t> padded; // a picture of odd sides, its last column and row repeated
-    int width = 0; // of the picture taken
+    int width = 0;                    // of the picture taken
     int height = 0;
     bool ready = false;
 };
@@ -222,11 +222,11 @@ struct VideoWriter::Impl {
     OutputSettings settings;
     std::unique_ptr<SoundPart> soundPart;
     std::string path;
-    int width = 0;  // of the frames given
+    int width = 0; // of the frames given
     int height = 0;
-    int frames = 0; // linked
-    int encoded = 0; // frames whose data is in the file
-    std::int64_t pts = 0; // hundredths at the start of the next frame
+    int frames = 0;                        // linked
+    int encoded = 0;                       // frames whose data is in the file
+    std::int64_t pts = 0;                  // hundredths at the start of the next frame
     std::map<std::int64_t, int> durations; // of frames sent, by their start
     AtomicFile file;
     FileSink sink;
@@ -279,8 +279,8 @@ bool VideoWriter::Impl::openEncoder(Error* error)
     const AVCodec* codec = avcodec_find_encoder_by_name(mp4 ? "libx264" : "libvpx-vp9");
     if (!codec)
         return Fail(error, ErrorKind::LibraryFailed, path,
-                    std::string("cannot be written: this build of libavcodec has no ") + (mp4 ? "H.264" : "VP9")
-                        + " encoder");
+                    std::string("cannot be written: this build of libavcodec has no ")
+                        + (mp4 ? "H.264" : "VP9") + " encoder");
     encoder.reset(avcodec_alloc_context3(codec));
     if (!encoder)
         return FailOutOfMemory(error, path);
@@ -322,7 +322,8 @@ bool VideoWriter::Impl::openEncoder(Error* error)
     av_dict_free(&options);
     if (opened < 0)
         return Fail(error, ErrorKind::LibraryFailed, path,
-                    std::string("cannot be written: the ") + (mp4 ? "H.264" : "VP9") + " encoder refused to start");
+                    std::string("cannot be written: the ") + (mp4 ? "H.264" : "VP9")
+                        + " encoder refused to start");
     videoStream = avformat_new_stream(format, nullptr);
     if (!videoStream || avcodec_parameters_from_context(videoStream->codecpar, &enc) < 0)
         return FailOutOfMemory(error, path);
@@ -424,7 +425,8 @@ bool VideoWriter::open(const std::string& path, int width, int height, int, Erro
     if (!d.packet || !d.soundPacket)
         return FailOutOfMemory(error, path);
     const bool mp4 = d.settings.format == OutputFormat::Mp4;
-    if (avformat_alloc_output_context2(&d.format, nullptr, mp4 ? "mp4" : "webm", mp4 ? "out.mp4" : "out.webm") < 0
+    if (avformat_alloc_output_context2(&d.format, nullptr, mp4 ? "mp4" : "webm", mp4 ? "out.mp4" : "out.webm")
+            < 0
         || !d.format)
         return FailOutOfMemory(error, path);
     if (!d.openEncoder(error) || !d.openSound(error)) {
@@ -512,9 +514,9 @@ void VideoWriter::take(OutputFrame& frame, const ImageView& picture)
         stride = static_cast<int>(row);
     }
     const AVPixelFormat from = PixelFormatOf(picture.layout);
-    out.scaler.reset(sws_getCachedContext(out.scaler.release(), evenWidth, evenHeight, from, evenWidth, evenHeight,
-                                          AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP,
-                                          nullptr, nullptr, nullptr));
+    out.scaler.reset(sws_getCachedContext(
+        out.scaler.release(), evenWidth, evenHeight, from, evenWidth, evenHeight, AV_PIX_FMT_YUV420P,
+        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr));
     if (!out.scaler)
         return;
     // BT.709 coefficients, video range, as the stream is tagged.
@@ -522,7 +524,8 @@ void VideoWriter::take(OutputFrame& frame, const ImageView& picture)
                              sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
     const std::uint8_t* const planes[1] = {pixels};
     const int strides[1] = {stride};
-    out.ready = sws_scale(out.scaler.get(), planes, strides, 0, evenHeight, yuv.data, yuv.linesize) == evenHeight;
+    out.ready =
+        sws_scale(out.scaler.get(), planes, strides, 0, evenHeight, yuv.data, yuv.linesize) == evenHeight;
 }
 
 bool VideoWriter::link(OutputFrame& frame, int delay, Error* error)
