@@ -21,7 +21,15 @@ command -v chromium >/dev/null || { echo "chromium is not installed (apt-get ins
 
 work="$(mktemp -d)"
 browser=""
-cleanup() { [ -n "$browser" ] && kill "$browser" 2>/dev/null; rm -rf "$work"; }
+cleanup() {
+    status=$?
+    if [ -n "$browser" ]; then
+        kill "$browser" 2>/dev/null || true
+        wait "$browser" 2>/dev/null || true
+    fi
+    rm -rf "$work" 2>/dev/null || true
+    exit "$status"
+}
 trap cleanup EXIT
 for i in "${!clips[@]}"; do ln -s "${clips[$i]}" "$work/clip-$i.${clips[$i]##*.}"; done
 
