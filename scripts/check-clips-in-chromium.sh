@@ -8,7 +8,7 @@
 #
 # With the expectation after --, every clip must report that duration
 # (within 0.05 s) and size and play to its end, or the exit status is 1.
-# Needs Debian's chromium (apt-get install chromium, about 300 MB); CI does
+# Needs Debian's chromium (apt-get install chromium: about 360 MB installed); CI does
 # not install it for this alone, so the script is run by hand after a
 # change to the clip writer.
 set -euo pipefail

@@ -21,6 +21,8 @@ packages=(
   libcli11-dev
   # desktop window, and a virtual display for trying it headless
   qt6-base-dev xvfb xauth fonts-dejavu-core
+  # the screen test: a window manager, keys through XTEST, screenshots
+  openbox xdotool x11-utils wmctrl imagemagick
   # the window's translations: lrelease builds the .qm files, lupdate checks
   # that every text is translated; Qt's own translations of its dialogs
   qt6-l10n-tools qt6-translations-l10n

@@ -85,10 +85,6 @@
         <translation>Das Skizzen-GIF speichern</translation>
     </message>
     <message>
-        <source>Open a GIF file</source>
-        <translation>Eine GIF-Datei öffnen</translation>
-    </message>
-    <message>
         <source>Menu Bar</source>
         <translation>Menüleiste</translation>
     </message>
@@ -107,10 +103,6 @@
     <message>
         <source>Please wait...</source>
         <translation>Bitte warten …</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
     </message>
     <message>
         <source>Stop this work</source>
@@ -133,20 +125,8 @@
         <translation>&amp;Optionen ●</translation>
     </message>
     <message>
-        <source>Frame %1 of %2</source>
-        <translation>Bild %1 von %2</translation>
-    </message>
-    <message>
         <source>GIF File (*.gif)</source>
         <translation>GIF-Datei (*.gif)</translation>
-    </message>
-    <message>
-        <source>This file cannot be opened as a GIF.
-
-%1</source>
-        <translation>Diese Datei kann nicht als GIF geöffnet werden.
-
-%1</translation>
     </message>
     <message>
         <source>The file is damaged after frame %1; %2 frames were read.</source>
@@ -263,6 +243,28 @@ Möchten Sie die Datei ersetzen?</translation>
         <translation>Alle Dateien (*)</translation>
     </message>
     <message>
+        <source>Open a GIF, an animated WebP or a video clip</source>
+        <translation>GIF, animiertes WebP oder Videoclip öffnen</translation>
+    </message>
+    <message>
+        <source>No web browser could be started. The address of the web site is:
+%1</source>
+        <translation>Es konnte kein Webbrowser gestartet werden. Die Adresse der Website lautet:
+%1</translation>
+    </message>
+    <message>
+        <source>This file cannot be opened as an animation.
+
+%1</source>
+        <translation>Diese Datei kann nicht als Animation geöffnet werden.
+
+%1</translation>
+    </message>
+    <message>
+        <source>Making the GIF fit under %1...</source>
+        <translation>GIF wird auf höchstens %1 gebracht …</translation>
+    </message>
+    <message>
         <source>MP4 video (*.mp4)</source>
         <translation>MP4-Video (*.mp4)</translation>
     </message>
@@ -290,12 +292,12 @@ Möchten Sie die Datei ersetzen?</translation>
         <translation>Hier klicken, um Ihre GIF-Datei zu öffnen</translation>
     </message>
     <message>
-        <source>or drop a GIF or animated WebP file anywhere on this window</source>
-        <translation>oder ziehen Sie eine GIF- oder animierte WebP-Datei an eine beliebige Stelle dieses Fensters</translation>
-    </message>
-    <message>
         <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
         <translation>Quillframe %1 — handgezeichnete Animationen aus Ihren GIFs</translation>
+    </message>
+    <message>
+        <source>or drop a GIF, an animated WebP or a video clip anywhere on this window</source>
+        <translation>oder ziehen Sie ein GIF, ein animiertes WebP oder einen Videoclip an eine beliebige Stelle dieses Fensters</translation>
     </message>
 </context>
 <context>
@@ -351,12 +353,12 @@ Möchten Sie die Datei ersetzen?</translation>
         <translation>der Ordner kann nicht angelegt werden</translation>
     </message>
     <message>
-        <source>Open a GIF file</source>
-        <translation>Eine GIF-Datei öffnen</translation>
-    </message>
-    <message>
         <source>Save the sketch GIF</source>
         <translation>Das Skizzen-GIF speichern</translation>
+    </message>
+    <message>
+        <source>Open a GIF, an animated WebP or a video clip</source>
+        <translation>GIF, animiertes WebP oder Videoclip öffnen</translation>
     </message>
 </context>
 <context>
@@ -372,6 +374,18 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>Custom</source>
         <translation>Eigene</translation>
+    </message>
+    <message>
+        <source>Use the original size</source>
+        <translation>Originalgröße verwenden</translation>
+    </message>
+    <message>
+        <source>Convert again without a size limit</source>
+        <translation>Ohne Größenbeschränkung erneut umwandeln</translation>
+    </message>
+    <message>
+        <source>Made to fit under %1.</source>
+        <translation>Auf höchstens %1 gebracht.</translation>
     </message>
 </context>
 <context>
@@ -411,6 +425,21 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>Play</source>
         <translation>Abspielen</translation>
+    </message>
+</context>
+<context>
+    <name>WorkPage</name>
+    <message>
+        <source>Please wait...</source>
+        <translation>Bitte warten …</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Frame %1 of %2</source>
+        <translation>Bild %1 von %2</translation>
     </message>
 </context>
 <context>

@@ -85,10 +85,6 @@
         <translation>Guardar el GIF dibujado</translation>
     </message>
     <message>
-        <source>Open a GIF file</source>
-        <translation>Abrir un archivo GIF</translation>
-    </message>
-    <message>
         <source>Menu Bar</source>
         <translation>Barra de menús</translation>
     </message>
@@ -107,10 +103,6 @@
     <message>
         <source>Please wait...</source>
         <translation>Espere…</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Cancelar</translation>
     </message>
     <message>
         <source>Stop this work</source>
@@ -133,20 +125,8 @@
         <translation>&amp;Opciones ●</translation>
     </message>
     <message>
-        <source>Frame %1 of %2</source>
-        <translation>Fotograma %1 de %2</translation>
-    </message>
-    <message>
         <source>GIF File (*.gif)</source>
         <translation>Archivo GIF (*.gif)</translation>
-    </message>
-    <message>
-        <source>This file cannot be opened as a GIF.
-
-%1</source>
-        <translation>Este archivo no se puede abrir como GIF.
-
-%1</translation>
     </message>
     <message>
         <source>The file is damaged after frame %1; %2 frames were read.</source>
@@ -263,6 +243,28 @@ Do you want to replace it?</source>
         <translation>Todos los archivos (*)</translation>
     </message>
     <message>
+        <source>Open a GIF, an animated WebP or a video clip</source>
+        <translation>Abrir un GIF, un WebP animado o un clip de vídeo</translation>
+    </message>
+    <message>
+        <source>No web browser could be started. The address of the web site is:
+%1</source>
+        <translation>No se pudo iniciar ningún navegador web. La dirección del sitio web es:
+%1</translation>
+    </message>
+    <message>
+        <source>This file cannot be opened as an animation.
+
+%1</source>
+        <translation>Este archivo no se puede abrir como animación.
+
+%1</translation>
+    </message>
+    <message>
+        <source>Making the GIF fit under %1...</source>
+        <translation>Ajustando el GIF a menos de %1…</translation>
+    </message>
+    <message>
         <source>MP4 video (*.mp4)</source>
         <translation>Vídeo MP4 (*.mp4)</translation>
     </message>
@@ -290,12 +292,12 @@ Do you want to replace it?</source>
         <translation>Pulse aquí para abrir su archivo GIF</translation>
     </message>
     <message>
-        <source>or drop a GIF or animated WebP file anywhere on this window</source>
-        <translation>o suelte un archivo GIF o WebP animado en cualquier parte de esta ventana</translation>
-    </message>
-    <message>
         <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
         <translation>Quillframe %1 — animaciones dibujadas a mano a partir de sus GIF</translation>
+    </message>
+    <message>
+        <source>or drop a GIF, an animated WebP or a video clip anywhere on this window</source>
+        <translation>o suelte un GIF, un WebP animado o un clip de vídeo en cualquier parte de esta ventana</translation>
     </message>
 </context>
 <context>
@@ -351,12 +353,12 @@ Do you want to replace it?</source>
         <translation>no se puede crear la carpeta</translation>
     </message>
     <message>
-        <source>Open a GIF file</source>
-        <translation>Abrir un archivo GIF</translation>
-    </message>
-    <message>
         <source>Save the sketch GIF</source>
         <translation>Guardar el GIF dibujado</translation>
+    </message>
+    <message>
+        <source>Open a GIF, an animated WebP or a video clip</source>
+        <translation>Abrir un GIF, un WebP animado o un clip de vídeo</translation>
     </message>
 </context>
 <context>
@@ -372,6 +374,18 @@ Do you want to replace it?</source>
     <message>
         <source>Custom</source>
         <translation>Personalizado</translation>
+    </message>
+    <message>
+        <source>Use the original size</source>
+        <translation>Usar el tamaño original</translation>
+    </message>
+    <message>
+        <source>Convert again without a size limit</source>
+        <translation>Convertir de nuevo sin límite de tamaño</translation>
+    </message>
+    <message>
+        <source>Made to fit under %1.</source>
+        <translation>Ajustado a menos de %1.</translation>
     </message>
 </context>
 <context>
@@ -411,6 +425,21 @@ Do you want to replace it?</source>
     <message>
         <source>Play</source>
         <translation>Reproducir</translation>
+    </message>
+</context>
+<context>
+    <name>WorkPage</name>
+    <message>
+        <source>Please wait...</source>
+        <translation>Espere…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancelar</translation>
+    </message>
+    <message>
+        <source>Frame %1 of %2</source>
+        <translation>Fotograma %1 de %2</translation>
     </message>
 </context>
 <context>

@@ -85,10 +85,6 @@
         <translation>Enregistrer le GIF dessiné</translation>
     </message>
     <message>
-        <source>Open a GIF file</source>
-        <translation>Ouvrir un fichier GIF</translation>
-    </message>
-    <message>
         <source>Menu Bar</source>
         <translation>Barre de menus</translation>
     </message>
@@ -107,10 +103,6 @@
     <message>
         <source>Please wait...</source>
         <translation>Veuillez patienter…</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Annuler</translation>
     </message>
     <message>
         <source>Stop this work</source>
@@ -133,20 +125,8 @@
         <translation>&amp;Options ●</translation>
     </message>
     <message>
-        <source>Frame %1 of %2</source>
-        <translation>Image %1 sur %2</translation>
-    </message>
-    <message>
         <source>GIF File (*.gif)</source>
         <translation>Fichier GIF (*.gif)</translation>
-    </message>
-    <message>
-        <source>This file cannot be opened as a GIF.
-
-%1</source>
-        <translation>Ce fichier ne peut pas être ouvert comme GIF.
-
-%1</translation>
     </message>
     <message>
         <source>The file is damaged after frame %1; %2 frames were read.</source>
@@ -263,6 +243,28 @@ Voulez-vous le remplacer&#xa0;?</translation>
         <translation>Tous les fichiers (*)</translation>
     </message>
     <message>
+        <source>Open a GIF, an animated WebP or a video clip</source>
+        <translation>Ouvrir un GIF, un WebP animé ou un clip vidéo</translation>
+    </message>
+    <message>
+        <source>No web browser could be started. The address of the web site is:
+%1</source>
+        <translation>Aucun navigateur web n’a pu être lancé. L’adresse du site est :
+%1</translation>
+    </message>
+    <message>
+        <source>This file cannot be opened as an animation.
+
+%1</source>
+        <translation>Ce fichier ne peut pas être ouvert comme animation.
+
+%1</translation>
+    </message>
+    <message>
+        <source>Making the GIF fit under %1...</source>
+        <translation>Réduction du GIF sous %1…</translation>
+    </message>
+    <message>
         <source>MP4 video (*.mp4)</source>
         <translation>Vidéo MP4 (*.mp4)</translation>
     </message>
@@ -290,12 +292,12 @@ Voulez-vous le remplacer&#xa0;?</translation>
         <translation>Cliquez ici pour ouvrir votre fichier GIF</translation>
     </message>
     <message>
-        <source>or drop a GIF or animated WebP file anywhere on this window</source>
-        <translation>ou déposez un fichier GIF ou WebP animé n’importe où dans cette fenêtre</translation>
-    </message>
-    <message>
         <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
         <translation>Quillframe %1 — des animations dessinées à la main à partir de vos GIF</translation>
+    </message>
+    <message>
+        <source>or drop a GIF, an animated WebP or a video clip anywhere on this window</source>
+        <translation>ou déposez un GIF, un WebP animé ou un clip vidéo n’importe où dans cette fenêtre</translation>
     </message>
 </context>
 <context>
@@ -351,12 +353,12 @@ Voulez-vous le remplacer&#xa0;?</translation>
         <translation>le dossier ne peut pas être créé</translation>
     </message>
     <message>
-        <source>Open a GIF file</source>
-        <translation>Ouvrir un fichier GIF</translation>
-    </message>
-    <message>
         <source>Save the sketch GIF</source>
         <translation>Enregistrer le GIF dessiné</translation>
+    </message>
+    <message>
+        <source>Open a GIF, an animated WebP or a video clip</source>
+        <translation>Ouvrir un GIF, un WebP animé ou un clip vidéo</translation>
     </message>
 </context>
 <context>
@@ -372,6 +374,18 @@ Voulez-vous le remplacer&#xa0;?</translation>
     <message>
         <source>Custom</source>
         <translation>Personnalisée</translation>
+    </message>
+    <message>
+        <source>Use the original size</source>
+        <translation>Utiliser la taille d’origine</translation>
+    </message>
+    <message>
+        <source>Convert again without a size limit</source>
+        <translation>Convertir à nouveau sans limite de taille</translation>
+    </message>
+    <message>
+        <source>Made to fit under %1.</source>
+        <translation>Réduit sous %1.</translation>
     </message>
 </context>
 <context>
@@ -411,6 +425,21 @@ Voulez-vous le remplacer&#xa0;?</translation>
     <message>
         <source>Play</source>
         <translation>Lire</translation>
+    </message>
+</context>
+<context>
+    <name>WorkPage</name>
+    <message>
+        <source>Please wait...</source>
+        <translation>Veuillez patienter…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Annuler</translation>
+    </message>
+    <message>
+        <source>Frame %1 of %2</source>
+        <translation>Image %1 sur %2</translation>
     </message>
 </context>
 <context>

@@ -84,10 +84,6 @@
         <translation>スケッチ GIF を保存</translation>
     </message>
     <message>
-        <source>Open a GIF file</source>
-        <translation>GIF ファイルを開く</translation>
-    </message>
-    <message>
         <source>Menu Bar</source>
         <translation>メニューバー</translation>
     </message>
@@ -106,10 +102,6 @@
     <message>
         <source>Please wait...</source>
         <translation>お待ちください…</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>キャンセル</translation>
     </message>
     <message>
         <source>Stop this work</source>
@@ -132,20 +124,8 @@
         <translation>オプション(&amp;O) ●</translation>
     </message>
     <message>
-        <source>Frame %1 of %2</source>
-        <translation>フレーム %1 / %2</translation>
-    </message>
-    <message>
         <source>GIF File (*.gif)</source>
         <translation>GIF ファイル (*.gif)</translation>
-    </message>
-    <message>
-        <source>This file cannot be opened as a GIF.
-
-%1</source>
-        <translation>このファイルは GIF として開けません。
-
-%1</translation>
     </message>
     <message>
         <source>The file is damaged after frame %1; %2 frames were read.</source>
@@ -262,6 +242,28 @@ Do you want to replace it?</source>
         <translation>すべてのファイル (*)</translation>
     </message>
     <message>
+        <source>Open a GIF, an animated WebP or a video clip</source>
+        <translation>GIF、アニメーション WebP、またはビデオクリップを開く</translation>
+    </message>
+    <message>
+        <source>No web browser could be started. The address of the web site is:
+%1</source>
+        <translation>Web ブラウザーを起動できませんでした。Web サイトのアドレス:
+%1</translation>
+    </message>
+    <message>
+        <source>This file cannot be opened as an animation.
+
+%1</source>
+        <translation>このファイルはアニメーションとして開けません。
+
+%1</translation>
+    </message>
+    <message>
+        <source>Making the GIF fit under %1...</source>
+        <translation>GIF を %1 以下に収めています…</translation>
+    </message>
+    <message>
         <source>MP4 video (*.mp4)</source>
         <translation>MP4 動画 (*.mp4)</translation>
     </message>
@@ -289,12 +291,12 @@ Do you want to replace it?</source>
         <translation>ここをクリックして GIF ファイルを開きます</translation>
     </message>
     <message>
-        <source>or drop a GIF or animated WebP file anywhere on this window</source>
-        <translation>または GIF やアニメーション WebP ファイルをこのウィンドウのどこかにドロップします</translation>
-    </message>
-    <message>
         <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
         <translation>Quillframe %1 — GIF から手描き風のアニメーションを</translation>
+    </message>
+    <message>
+        <source>or drop a GIF, an animated WebP or a video clip anywhere on this window</source>
+        <translation>または GIF、アニメーション WebP、ビデオクリップをこのウィンドウのどこかにドロップします</translation>
     </message>
 </context>
 <context>
@@ -350,12 +352,12 @@ Do you want to replace it?</source>
         <translation>フォルダーを作成できません</translation>
     </message>
     <message>
-        <source>Open a GIF file</source>
-        <translation>GIF ファイルを開く</translation>
-    </message>
-    <message>
         <source>Save the sketch GIF</source>
         <translation>スケッチ GIF を保存</translation>
+    </message>
+    <message>
+        <source>Open a GIF, an animated WebP or a video clip</source>
+        <translation>GIF、アニメーション WebP、またはビデオクリップを開く</translation>
     </message>
 </context>
 <context>
@@ -371,6 +373,18 @@ Do you want to replace it?</source>
     <message>
         <source>Custom</source>
         <translation>カスタム</translation>
+    </message>
+    <message>
+        <source>Use the original size</source>
+        <translation>元のサイズに戻す</translation>
+    </message>
+    <message>
+        <source>Convert again without a size limit</source>
+        <translation>サイズの上限なしで変換し直す</translation>
+    </message>
+    <message>
+        <source>Made to fit under %1.</source>
+        <translation>%1 以下に収めました。</translation>
     </message>
 </context>
 <context>
@@ -410,6 +424,21 @@ Do you want to replace it?</source>
     <message>
         <source>Play</source>
         <translation>再生</translation>
+    </message>
+</context>
+<context>
+    <name>WorkPage</name>
+    <message>
+        <source>Please wait...</source>
+        <translation>お待ちください…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message>
+        <source>Frame %1 of %2</source>
+        <translation>フレーム %1 / %2</translation>
     </message>
 </context>
 <context>

@@ -85,10 +85,6 @@
         <translation>Salvar o GIF desenhado</translation>
     </message>
     <message>
-        <source>Open a GIF file</source>
-        <translation>Abrir um arquivo GIF</translation>
-    </message>
-    <message>
         <source>Menu Bar</source>
         <translation>Barra de menus</translation>
     </message>
@@ -107,10 +103,6 @@
     <message>
         <source>Please wait...</source>
         <translation>Aguarde…</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Cancelar</translation>
     </message>
     <message>
         <source>Stop this work</source>
@@ -133,20 +125,8 @@
         <translation>&amp;Opções ●</translation>
     </message>
     <message>
-        <source>Frame %1 of %2</source>
-        <translation>Quadro %1 de %2</translation>
-    </message>
-    <message>
         <source>GIF File (*.gif)</source>
         <translation>Arquivo GIF (*.gif)</translation>
-    </message>
-    <message>
-        <source>This file cannot be opened as a GIF.
-
-%1</source>
-        <translation>Este arquivo não pode ser aberto como GIF.
-
-%1</translation>
     </message>
     <message>
         <source>The file is damaged after frame %1; %2 frames were read.</source>
@@ -263,6 +243,28 @@ Deseja substituí-lo?</translation>
         <translation>Todos os arquivos (*)</translation>
     </message>
     <message>
+        <source>Open a GIF, an animated WebP or a video clip</source>
+        <translation>Abrir um GIF, um WebP animado ou um clipe de vídeo</translation>
+    </message>
+    <message>
+        <source>No web browser could be started. The address of the web site is:
+%1</source>
+        <translation>Não foi possível abrir um navegador. O endereço do site é:
+%1</translation>
+    </message>
+    <message>
+        <source>This file cannot be opened as an animation.
+
+%1</source>
+        <translation>Este arquivo não pode ser aberto como animação.
+
+%1</translation>
+    </message>
+    <message>
+        <source>Making the GIF fit under %1...</source>
+        <translation>Ajustando o GIF para caber em %1…</translation>
+    </message>
+    <message>
         <source>MP4 video (*.mp4)</source>
         <translation>Vídeo MP4 (*.mp4)</translation>
     </message>
@@ -290,12 +292,12 @@ Deseja substituí-lo?</translation>
         <translation>Clique aqui para abrir seu arquivo GIF</translation>
     </message>
     <message>
-        <source>or drop a GIF or animated WebP file anywhere on this window</source>
-        <translation>ou solte um arquivo GIF ou WebP animado em qualquer lugar desta janela</translation>
-    </message>
-    <message>
         <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
         <translation>Quillframe %1 — animações desenhadas à mão a partir dos seus GIFs</translation>
+    </message>
+    <message>
+        <source>or drop a GIF, an animated WebP or a video clip anywhere on this window</source>
+        <translation>ou solte um GIF, um WebP animado ou um clipe de vídeo em qualquer lugar desta janela</translation>
     </message>
 </context>
 <context>
@@ -351,12 +353,12 @@ Deseja substituí-lo?</translation>
         <translation>a pasta não pode ser criada</translation>
     </message>
     <message>
-        <source>Open a GIF file</source>
-        <translation>Abrir um arquivo GIF</translation>
-    </message>
-    <message>
         <source>Save the sketch GIF</source>
         <translation>Salvar o GIF desenhado</translation>
+    </message>
+    <message>
+        <source>Open a GIF, an animated WebP or a video clip</source>
+        <translation>Abrir um GIF, um WebP animado ou um clipe de vídeo</translation>
     </message>
 </context>
 <context>
@@ -372,6 +374,18 @@ Deseja substituí-lo?</translation>
     <message>
         <source>Custom</source>
         <translation>Personalizado</translation>
+    </message>
+    <message>
+        <source>Use the original size</source>
+        <translation>Usar o tamanho original</translation>
+    </message>
+    <message>
+        <source>Convert again without a size limit</source>
+        <translation>Converter de novo sem limite de tamanho</translation>
+    </message>
+    <message>
+        <source>Made to fit under %1.</source>
+        <translation>Ajustado para caber em %1.</translation>
     </message>
 </context>
 <context>
@@ -411,6 +425,21 @@ Deseja substituí-lo?</translation>
     <message>
         <source>Play</source>
         <translation>Reproduzir</translation>
+    </message>
+</context>
+<context>
+    <name>WorkPage</name>
+    <message>
+        <source>Please wait...</source>
+        <translation>Aguarde…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancelar</translation>
+    </message>
+    <message>
+        <source>Frame %1 of %2</source>
+        <translation>Quadro %1 de %2</translation>
     </message>
 </context>
 <context>

@@ -84,10 +84,6 @@
         <translation>保存素描 GIF</translation>
     </message>
     <message>
-        <source>Open a GIF file</source>
-        <translation>打开 GIF 文件</translation>
-    </message>
-    <message>
         <source>Menu Bar</source>
         <translation>菜单栏</translation>
     </message>
@@ -106,10 +102,6 @@
     <message>
         <source>Please wait...</source>
         <translation>请稍候…</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>取消</translation>
     </message>
     <message>
         <source>Stop this work</source>
@@ -132,20 +124,8 @@
         <translation>选项(&amp;O) ●</translation>
     </message>
     <message>
-        <source>Frame %1 of %2</source>
-        <translation>第 %1 帧，共 %2 帧</translation>
-    </message>
-    <message>
         <source>GIF File (*.gif)</source>
         <translation>GIF 文件 (*.gif)</translation>
-    </message>
-    <message>
-        <source>This file cannot be opened as a GIF.
-
-%1</source>
-        <translation>无法将此文件作为 GIF 打开。
-
-%1</translation>
     </message>
     <message>
         <source>The file is damaged after frame %1; %2 frames were read.</source>
@@ -262,6 +242,28 @@ Do you want to replace it?</source>
         <translation>所有文件 (*)</translation>
     </message>
     <message>
+        <source>Open a GIF, an animated WebP or a video clip</source>
+        <translation>打开 GIF、WebP 动画或视频片段</translation>
+    </message>
+    <message>
+        <source>No web browser could be started. The address of the web site is:
+%1</source>
+        <translation>无法启动网页浏览器。网站地址为:
+%1</translation>
+    </message>
+    <message>
+        <source>This file cannot be opened as an animation.
+
+%1</source>
+        <translation>无法将此文件作为动画打开。
+
+%1</translation>
+    </message>
+    <message>
+        <source>Making the GIF fit under %1...</source>
+        <translation>正在将 GIF 缩减到 %1 以内…</translation>
+    </message>
+    <message>
         <source>MP4 video (*.mp4)</source>
         <translation>MP4 视频 (*.mp4)</translation>
     </message>
@@ -289,12 +291,12 @@ Do you want to replace it?</source>
         <translation>单击此处打开您的 GIF 文件</translation>
     </message>
     <message>
-        <source>or drop a GIF or animated WebP file anywhere on this window</source>
-        <translation>或将 GIF 或 WebP 动画文件拖放到此窗口的任意位置</translation>
-    </message>
-    <message>
         <source>Quillframe %1 — hand-drawn animations from your GIFs</source>
         <translation>Quillframe %1 — 用您的 GIF 制作手绘风格动画</translation>
+    </message>
+    <message>
+        <source>or drop a GIF, an animated WebP or a video clip anywhere on this window</source>
+        <translation>或将 GIF、WebP 动画或视频片段拖放到此窗口的任意位置</translation>
     </message>
 </context>
 <context>
@@ -350,12 +352,12 @@ Do you want to replace it?</source>
         <translation>无法创建该文件夹</translation>
     </message>
     <message>
-        <source>Open a GIF file</source>
-        <translation>打开 GIF 文件</translation>
-    </message>
-    <message>
         <source>Save the sketch GIF</source>
         <translation>保存素描 GIF</translation>
+    </message>
+    <message>
+        <source>Open a GIF, an animated WebP or a video clip</source>
+        <translation>打开 GIF、WebP 动画或视频片段</translation>
     </message>
 </context>
 <context>
@@ -371,6 +373,18 @@ Do you want to replace it?</source>
     <message>
         <source>Custom</source>
         <translation>自定义</translation>
+    </message>
+    <message>
+        <source>Use the original size</source>
+        <translation>使用原始大小</translation>
+    </message>
+    <message>
+        <source>Convert again without a size limit</source>
+        <translation>不限大小重新转换</translation>
+    </message>
+    <message>
+        <source>Made to fit under %1.</source>
+        <translation>已缩减到 %1 以内。</translation>
     </message>
 </context>
 <context>
@@ -410,6 +424,21 @@ Do you want to replace it?</source>
     <message>
         <source>Play</source>
         <translation>播放</translation>
+    </message>
+</context>
+<context>
+    <name>WorkPage</name>
+    <message>
+        <source>Please wait...</source>
+        <translation>请稍候…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Frame %1 of %2</source>
+        <translation>第 %1 帧，共 %2 帧</translation>
     </message>
 </context>
 <context>

@@ -34,7 +34,7 @@ public:
     void inform(QWidget*, const QString&, const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
     void warn(QWidget*, const QString&, const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
     bool ask(QWidget*, const QString&, const QString&) override { return false; }
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl&) override { return true; }
 };
 
 double ResidentMb()

@@ -64,7 +64,7 @@ ClipBar::ClipBar(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("ClipBar"));
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 8, 0);
+    layout->setContentsMargins(8, 4, 8, 4);
     layout->setSpacing(4);
     auto label = [&](const QString& text, QWidget* buddy) {
         auto* shown = new QLabel(text, this);
@@ -92,6 +92,7 @@ ClipBar::ClipBar(QWidget* parent) : QWidget(parent)
     LabelClipFrames->setObjectName(QStringLiteral("LabelClipFrames"));
     layout->addSpacing(6);
     layout->addWidget(LabelClipFrames);
+    layout->addStretch(1);
 
     for (QDoubleSpinBox* time : {SpinStart, SpinEnd})
         connect(time, &QDoubleSpinBox::valueChanged, this, [this] {

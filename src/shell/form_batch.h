@@ -10,11 +10,12 @@
 //
 // Each step is a page of a stack; the commands Back, Next and Save sit on the
 // toolbar MainToolBar, the step's instruction on ToolbarStep with the Options
-// control of step 2. All long work runs in the WorkController; while a job
-// that changes the document runs, the commands are locked and the progress
-// page shows, and Cancel (or Esc) stops it. A GIF comes in through the open
-// button, Ctrl+O, a drop, the command line or a second launch, all by the same
-// road (openPath).
+// control of step 2. The pages own their controls, the Document the opened
+// file and its results. All long work runs in the WorkController; while a
+// job that changes the document runs, the commands are locked and the
+// progress page shows, and Cancel (or Esc) stops it. A GIF comes in through
+// the open button, Ctrl+O, a drop, the command line or a second launch, all
+// by the same road (openPath).
 #pragma once
 
 #include "engine/engine.h"
@@ -49,6 +50,7 @@ Q_ENUM_NS(Step)
 
 class ChoosePage;
 class ClipBar;
+class Document;
 class ImageList;
 class OpenPage;
 class ResultPage;
@@ -58,10 +60,16 @@ class SnapshotList;
 class TempResults;
 class UiServices;
 class WorkController;
+class WorkPage;
 
 inline const QString kAppTitle = QStringLiteral("Quillframe");
 // The maker's web site: the about panel's link and the update reminder.
 inline const QString kMakerSite = QStringLiteral("https://morvane.example/quillframe/");
+
+// What the window remembers, under these names in the settings store.
+inline const QString kLastOpenFolder = QStringLiteral("LastOpenFolder");
+inline const QString kFitUnder = QStringLiteral("FitUnder"); // bytes, 0 for the original
+inline const QString kWindowGeometry = QStringLiteral("WindowGeometry");
 
 // The refusal of a GIF with fewer than two frames, in the user's language.
 QString NotAnimatedText();
@@ -104,11 +112,12 @@ public:
     bool isBusy() const;
 
     // The document: the opened GIF and the last conversion.
-    QString sourcePath() const { return SourcePath; }
-    int frameCount() const { return FrameCount; }
+    const Document& document() const { return *Doc; }
+    QString sourcePath() const;
+    int frameCount() const;
     // Index 0 unused; index i holds the delay of frame i.
-    const QVector<int>& frameDelays() const { return FrameDelays; }
-    const TempResults& tempResults() const { return *TempResultFiles; }
+    const QVector<int>& frameDelays() const;
+    const TempResults& tempResults() const;
 
     // The five switches of the settings box as the engine reads them.
     Switches currentSwitches() const;
@@ -119,6 +128,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -126,7 +136,6 @@ protected:
 
 private:
     // Construction, in the order the constructor runs it.
-    void prepareTempResults();
     void loadSkin();
     void createActions();
     void createCommandBars();
@@ -137,8 +146,11 @@ private:
     void readSettings();
 
     void runReminder();
+    void saveWindowGeometry();
     void shareCommandWidths();
-    void keepCaptionsWhole();
+    // The window is never narrower than the step captions need, nor lower
+    // than the page of the opened file needs.
+    void updateMinimumSize();
 
     // The switches: stored under their own keys, shown by Options.
     void loadSwitches();
@@ -171,9 +183,7 @@ private:
     void finishSave(bool ok, const imaging::Error& error);
     void showSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline,
                        const OpenedGif& gif);
-    void setFrames(const QVector<int>& delays);
     void clearTempResults();
-    void showPreview(int variant);
     void showResultInfo();
 
     void beginWork(const QString& text, int progress);
@@ -184,6 +194,7 @@ private:
     void setStepCaption(const QString& caption);
 
     FormServices services_;
+    std::unique_ptr<Document> Doc;
     WorkController* Work = nullptr;
 
     // Command bars.
@@ -196,12 +207,8 @@ private:
     QAction* ActCancel = nullptr;
     QAction* ActPreview = nullptr;
     QAction* ActOptions = nullptr;
-    QAction* ActClip = nullptr;
     QLabel* StepLabel = nullptr;
     QAbstractButton* BtnOptions = nullptr;
-    ClipBar* ClipControls = nullptr;
-    QTimer* ClipRedraw = nullptr; // the cards wait for the controls to settle
-    int previewAfterRedraw_ = -1; // the variant the preview plays again then
     QToolBar* MainToolBar = nullptr;
     QToolBar* ToolbarStep = nullptr;
 
@@ -210,39 +217,22 @@ private:
     OpenPage* PageOpen = nullptr;
     ChoosePage* PageChoose = nullptr;
     ResultPage* PageResult = nullptr;
-    QWidget* PicProgress = nullptr;
-    QProgressBar* ProgressConvert = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* LabelFrames = nullptr;
+    WorkPage* PageWork = nullptr;
     QLabel* NoticeBar = nullptr;
     SnapshotList* LVSnapshot = nullptr;
     ImageList* ImageList1 = nullptr;
     ResultViewer* GdViewer1 = nullptr;
+    ClipBar* ClipControls = nullptr;
+    QTimer* ClipRedraw = nullptr; // the cards wait for the controls to settle
+    int previewAfterRedraw_ = -1; // the variant the preview plays again then
     QGroupBox* GroupBox1 = nullptr;
     // One check box per entry of qf::kSwitches, in its order.
     QVector<QCheckBox*> SwitchBoxes;
     QAbstractButton* BtnRestoreDefaults = nullptr;
     QLabel* LabelUpdating = nullptr;
 
-    // Wizard and document state.
+    // Wizard state.
     Step CurrentStep = Step::Open;
-    QString SourcePath;
-    int FrameCount = 0;
-    QVector<int> FrameDelays;
-    int ChosenVariant = 0;
-    std::unique_ptr<TempResults> TempResultFiles;
-    // The result files converted since the GIF was opened, the only ones
-    // shown again without converting; deleted with the 17 files of
-    // TempResultFiles.
-    QStringList convertedFiles_;
-    QString shownResult_; // the result file the viewer shows and Save copies
-    long long shownBudget_ = 0; // its size limit in bytes, 0 for none
-    bool savingClip_ = false;   // the save running writes an MP4 or WebM
-    // While a new limit is tried: the result shown before, kept when the
-    // limit cannot be met or the work is stopped.
-    bool refitting_ = false;
-    QString previousResult_;
-    long long previousBudget_ = 0;
     // What the cards show: the switches and the start of the clip (the
     // first frame is the one there whatever the rate and the end).
     Switches cardSwitches_;
@@ -250,7 +240,9 @@ private:
     QString notice_;      // the line about the opened GIF, empty when none
     QString openFolder_;  // where the open dialog starts
     QString saveFolder_;  // where the last save of this GIF went
-    QSize sourceSize_;    // of the opened GIF
+    bool savingClip_ = false; // the save running writes an MP4 or WebM
+    QTimer* GeometrySave = nullptr; // the window's size and place, stored
+    QString savedGeometry_;         // once they settle
 
     Step stepBeforeWork_ = Step::Open;
     bool nextBeforeWork_ = false;

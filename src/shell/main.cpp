@@ -14,11 +14,14 @@
 #include "version.h"
 
 #include <QApplication>
+#include <QLocalServer>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -82,9 +85,9 @@ std::optional<int> AnswerInfoOption(int argc, char* argv[])
 }
 
 // A termination signal (a logout's SIGTERM, Ctrl+C's SIGINT, a closed
-// terminal's SIGHUP) closes the window as its close button does, so the work
-// stops and the temporary files, the lock and the socket go. The handler only
-// writes a byte; the window hears it in its event loop.
+// terminal's SIGHUP) closes the window as its close button does, so the
+// temporary files, the lock and the socket go. The handler only writes a
+// byte; the window hears it in its event loop.
 int signalPipe[2] = {-1, -1};
 
 void OnSignal(int)
@@ -156,5 +159,15 @@ int main(int argc, char* argv[])
     window.show();
     if (!file.isEmpty())
         QTimer::singleShot(0, &window, [&window, file] { window.openPath(file); });
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // Closing the window deleted the temporary files and told the work in
+    // flight to stop. The program ends now rather than waiting for it: the
+    // work only ever replaces a file whole, so nothing half-written stays.
+    window.close();
+    if (single) {
+        QLocalServer::removeServer(qf::shell::InstanceChannel::DefaultName());
+        instance.release();
+    }
+    std::fflush(nullptr);
+    std::_Exit(status);
 }

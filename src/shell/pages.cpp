@@ -3,17 +3,11 @@
 #include "engine/variants.h"
 #include "shell/appearance.h"
 #include "shell/result_viewer.h"
-#include "shell/snapshot_list.h"
-#include "shell/table_text.h"
 
 #include <QBoxLayout>
-#include <QComboBox>
 #include <QLabel>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSpinBox>
-#include <QTimer>
 #include <QToolButton>
 
 namespace qf::shell {
@@ -35,27 +29,19 @@ protected:
     }
 };
 
+} // namespace
+
 QToolButton* SmallButton(const QString& text, const QString& tip, const QString& name, QWidget* parent)
 {
     auto* button = new QToolButton(parent);
     button->setText(text);
     button->setToolTip(tip);
     button->setObjectName(name);
+    button->setProperty("role", QStringLiteral("small")); // the skin draws these alike
     button->setFocusPolicy(Qt::StrongFocus);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     return button;
 }
-
-// The preview's rendering box: the space it has, at most 400 x 300, which
-// keeps a kept rendering near 20 MB.
-QSize PreviewBox(const QSize& space)
-{
-    return {std::clamp(space.width(), 64, 400), std::clamp(space.height(), 48, 300)};
-}
-
-constexpr int kKeptPreviews = 3;
-
-} // namespace
 
 // --- step 1 ---------------------------------------------------------------------
 
@@ -74,7 +60,7 @@ OpenPage::OpenPage(QWidget* parent) : QWidget(parent)
     open->setFocusPolicy(Qt::StrongFocus);
     BtnOpenFile = open;
 
-    LabelDrop = new QLabel(tr("or drop a GIF or animated WebP file anywhere on this window"), this);
+    LabelDrop = new QLabel(tr("or drop a GIF, an animated WebP or a video clip anywhere on this window"), this);
     LabelDrop->setObjectName(QStringLiteral("LabelDrop"));
     LabelDrop->setAlignment(Qt::AlignCenter);
     LabelDrop->setEnabled(false);
@@ -189,215 +175,6 @@ void ViewerControls::sync()
     if (play_)
         play_->setText(viewer_->isPlaying() ? tr("Pause") : tr("Play"));
     before_->setEnabled(viewer_->hasOriginal());
-}
-
-// --- step 2 ---------------------------------------------------------------------
-
-ChoosePage::ChoosePage(QWidget* parent) : QWidget(parent)
-{
-    setObjectName(QStringLiteral("PageChoose"));
-    LVSnapshot = new SnapshotList(this);
-    LVSnapshot->setObjectName(QStringLiteral("LVSnapshot"));
-    LVSnapshot->setFocusPolicy(Qt::StrongFocus);
-
-    LabelPreview = new QLabel(this);
-    LabelPreview->setObjectName(QStringLiteral("LabelPreview"));
-    PreviewViewer = new ResultViewer(this);
-    PreviewViewer->setObjectName(QStringLiteral("PreviewViewer"));
-    PreviewViewer->setMinimumSize(160, 120);
-    PreviewViewer->setPlaceholder(tr("Rest the pointer on an effect, or press P, to see it play"));
-    auto* preview = SmallButton(tr("Preview"), tr("Play the ticked effect (P)"), QStringLiteral("BtnPreview"),
-                                this);
-    BtnPreview = preview;
-    connect(BtnPreview, &QAbstractButton::clicked, this, [this] { showPreview(LVSnapshot->firstTickedRow()); });
-    controls_ = new ViewerControls(PreviewViewer, false, this);
-    static_cast<QHBoxLayout*>(controls_->layout())->insertWidget(0, BtnPreview);
-
-    side_ = new QVBoxLayout;
-    side_->setContentsMargins(4, 6, 8, 4);
-    side_->addWidget(LabelPreview);
-    side_->addWidget(PreviewViewer, 1);
-    side_->addWidget(controls_);
-    layout_ = new QBoxLayout(QBoxLayout::LeftToRight, this);
-    layout_->setContentsMargins(0, 0, 0, 0);
-    layout_->addWidget(LVSnapshot, 3);
-    layout_->addLayout(side_, 2);
-
-    // The preview follows the pointer once it rests on a card.
-    hover_ = new QTimer(this);
-    hover_->setSingleShot(true);
-    hover_->setInterval(150);
-    connect(hover_, &QTimer::timeout, this, [this] {
-        if (hovered_ >= 0)
-            showPreview(hovered_);
-    });
-    connect(LVSnapshot, &QListWidget::itemEntered, this, [this](QListWidgetItem* item) {
-        hovered_ = LVSnapshot->row(item);
-        hover_->start();
-    });
-    connect(LVSnapshot, &SnapshotList::pointerLeft, this, [this] {
-        hovered_ = -1;
-        hover_->stop();
-    });
-}
-
-void ChoosePage::addSidePanel(QWidget* panel)
-{
-    side_->insertWidget(0, panel);
-}
-
-void ChoosePage::resizeEvent(QResizeEvent* event)
-{
-    if (event)
-        QWidget::resizeEvent(event);
-    // The preview goes beside the cards, or above them where that leaves it
-    // more room: in a tall window or for a wide GIF.
-    const bool above = height() > width() || aspect_ * height() > 1.2 * width();
-    layout_->setDirection(above ? QBoxLayout::BottomToTop : QBoxLayout::LeftToRight);
-}
-
-void ChoosePage::setPictureAspect(double aspect)
-{
-    aspect_ = aspect;
-    resizeEvent(nullptr);
-}
-
-void ChoosePage::showPreview(int variant)
-{
-    if (variant < 0 || variant >= kVariantCount || !render)
-        return;
-    LabelPreview->setText(
-        tr("Preview: %1").arg(TableText("qf::Variants", kVariants[static_cast<std::size_t>(variant)].name)));
-    if (variant == variant_)
-        return;
-    variant_ = variant;
-    PreviewViewer->showFrames();
-    controls_->sync();
-    if (const auto kept = kept_.constFind(variant); kept != kept_.constEnd()) {
-        request_ = 0;
-        for (qsizetype i = 0; i < kept->frames.size(); ++i)
-            PreviewViewer->appendFrame(originals_.value(i), kept->frames[i], kept->delays[i]);
-    } else {
-        rendering_ = {};
-        request_ = render(variant, PreviewBox(PreviewViewer->size()));
-    }
-    controls_->sync();
-}
-
-void ChoosePage::addPreviewFrame(int request, const QImage& original, const QImage& frame, int delay)
-{
-    if (request != request_)
-        return;
-    if (rendering_.frames.size() >= originals_.size())
-        originals_.append(original);
-    rendering_.frames.append(frame);
-    rendering_.delays.append(delay);
-    PreviewViewer->appendFrame(originals_[rendering_.frames.size() - 1], frame, delay);
-    controls_->sync();
-}
-
-void ChoosePage::previewDone(int request)
-{
-    if (request != request_ || rendering_.frames.isEmpty())
-        return;
-    kept_.insert(variant_, std::exchange(rendering_, {}));
-    keptOrder_.removeAll(variant_);
-    keptOrder_.append(variant_);
-    while (keptOrder_.size() > kKeptPreviews)
-        kept_.remove(keptOrder_.takeFirst());
-}
-
-void ChoosePage::forgetPreviews()
-{
-    kept_.clear();
-    keptOrder_.clear();
-    originals_.clear();
-    rendering_ = {};
-    request_ = 0;
-    variant_ = -1;
-    PreviewViewer->closeFile();
-}
-
-// --- step 3 ---------------------------------------------------------------------
-
-ResultPage::ResultPage(QWidget* parent) : QWidget(parent)
-{
-    setObjectName(QStringLiteral("PageResult"));
-    GdViewer1 = new ResultViewer(this);
-    GdViewer1->setObjectName(QStringLiteral("GdViewer1"));
-    controls_ = new ViewerControls(GdViewer1, true, this);
-    LabelInfo = new QLabel(this);
-    LabelInfo->setObjectName(QStringLiteral("LabelInfo"));
-    static_cast<QHBoxLayout*>(controls_->layout())->addWidget(LabelInfo);
-    auto* row = new QHBoxLayout;
-    row->setContentsMargins(8, 2, 8, 4);
-    row->setSpacing(6);
-    row->addStretch(1);
-    auto* fitLabel = new QLabel(tr("Fit under:"), this);
-    ComboFit = new QComboBox(this);
-    ComboFit->setObjectName(QStringLiteral("ComboFit"));
-    fitLabel->setBuddy(ComboFit);
-    ComboFit->addItem(tr("Original"), 0LL);
-    // The limits of common places to share an animation.
-    for (const long long bytes : {10LL << 20, 8LL << 20, 5LL << 20, 256LL << 10})
-        ComboFit->addItem(QLocale().formattedDataSize(bytes, 0, QLocale::DataSizeTraditionalFormat), bytes);
-    ComboFit->addItem(tr("Custom"), -1LL);
-    SpinFit = new QSpinBox(this);
-    SpinFit->setObjectName(QStringLiteral("SpinFit"));
-    SpinFit->setRange(1, 4 << 20);
-    SpinFit->setValue(1024);
-    // The unit the choices above are written in (1024 bytes).
-    SpinFit->setSuffix(QLocale().formattedDataSize(1024, 0, QLocale::DataSizeTraditionalFormat)
-                           .remove(QLocale().toString(1)));
-    SpinFit->setVisible(false);
-    row->addWidget(fitLabel);
-    row->addWidget(ComboFit);
-    row->addWidget(SpinFit);
-    connect(ComboFit, &QComboBox::activated, this, [this](int index) {
-        const long long bytes = ComboFit->itemData(index).toLongLong();
-        SpinFit->setVisible(bytes < 0);
-        if (bytes < 0)
-            SpinFit->setFocus();
-        else
-            Q_EMIT fitUnderChosen(bytes);
-    });
-    connect(SpinFit, &QSpinBox::editingFinished, this, [this] {
-        if (SpinFit->isVisible())
-            Q_EMIT fitUnderChosen(fitUnder());
-    });
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(GdViewer1, 1);
-    layout->addWidget(controls_);
-    layout->addLayout(row);
-}
-
-void ResultPage::setInfo(const QString& text)
-{
-    LabelInfo->setText(text);
-}
-
-QList<QWidget*> ResultPage::fitControls() const
-{
-    return {ComboFit, SpinFit};
-}
-
-long long ResultPage::fitUnder() const
-{
-    const long long bytes = ComboFit->currentData().toLongLong();
-    return bytes >= 0 ? bytes : SpinFit->value() * 1024LL;
-}
-
-void ResultPage::setFitUnder(long long bytes)
-{
-    int index = ComboFit->findData(std::max(bytes, 0LL));
-    if (index < 0) {
-        index = ComboFit->count() - 1; // custom
-        SpinFit->setValue(static_cast<int>(std::clamp(bytes / 1024, 1LL, 4LL << 20)));
-    }
-    ComboFit->setCurrentIndex(index);
-    SpinFit->setVisible(index == ComboFit->count() - 1);
 }
 
 } // namespace qf::shell

@@ -1,5 +1,6 @@
-// The wizard's pages, one per step: open, choose and result. Each lays out
-// its own controls; the window switches between them and runs the commands.
+// The wizard's pages, one per step: open, choose and result, and the page
+// of the work in progress. Each lays out its own controls; the window
+// switches between them and runs the commands.
 #pragma once
 
 #include <QHash>
@@ -13,13 +14,19 @@ class QAbstractButton;
 class QBoxLayout;
 class QComboBox;
 class QLabel;
+class QProgressBar;
+class QScrollArea;
 class QSpinBox;
 class QTimer;
+class QToolButton;
 
 namespace qf::shell {
 
 class ResultViewer;
 class SnapshotList;
+
+// A small text button of the viewers' control rows that the keyboard reaches.
+QToolButton* SmallButton(const QString& text, const QString& tip, const QString& name, QWidget* parent);
 
 // Step 1: the open button in the middle, the drop hint below it and the
 // about strip at the bottom. The page lights up while a file is dragged over
@@ -63,10 +70,13 @@ private:
     QAbstractButton* before_ = nullptr;
 };
 
-// Step 2: the cards of the 17 snapshots beside a preview that plays the
-// first seconds of one variant. The preview starts when the pointer rests
-// on a card or on Preview (P) for the ticked card, never from ticking; its
-// renderings are kept for the variants seen last.
+// Step 2: the cards of the 17 snapshots beside (or below) a preview that
+// plays the first seconds of one variant. The preview starts when the
+// pointer rests on a card or on Preview (P) for the ticked card, never from
+// ticking; its renderings are kept for the variants seen last. The preview
+// takes the room the picture needs at its own size, up to half the page;
+// the cards share the rest and grow with it. A long clip's controls sit in a
+// row above.
 class ChoosePage : public QWidget {
     Q_OBJECT
 public:
@@ -75,8 +85,13 @@ public:
     ResultViewer* preview() const { return PreviewViewer; }
     QAbstractButton* previewButton() const { return BtnPreview; }
     ViewerControls* previewControls() const { return controls_; }
-    // A panel shown above the preview (the settings box).
+    // A panel shown above the preview while asked (the settings box); it
+    // scrolls when the page is too low for it.
     void addSidePanel(QWidget* panel);
+    void setSidePanelOpen(bool open);
+    bool sidePanelOpen() const { return panelOpen_; }
+    // A row above the cards (the clip controls).
+    void addTopRow(QWidget* row);
 
     // Starts a rendering of the variant and returns its request number.
     std::function<int(int variant, QSize box)> render;
@@ -85,9 +100,9 @@ public:
     int previewVariant() const { return variant_; }
     void addPreviewFrame(int request, const QImage& original, const QImage& frame, int delay);
     void previewDone(int request);
-    // Width over height of the GIF: a wide one gets its preview above the
-    // cards.
-    void setPictureAspect(double aspect);
+    // The size of the opened animation: a wide one gets its preview above
+    // the cards, and the preview is never shown larger than it.
+    void setPictureSize(QSize size);
     // Forgets every kept rendering (another GIF, other switches).
     void forgetPreviews();
 
@@ -98,17 +113,22 @@ private:
     struct Frames {
         QVector<QImage> frames;
         QVector<int> delays;
+        qsizetype bytes() const;
     };
+    void placePreview();
     SnapshotList* LVSnapshot = nullptr;
     ResultViewer* PreviewViewer = nullptr;
     QLabel* LabelPreview = nullptr;
     QAbstractButton* BtnPreview = nullptr;
     ViewerControls* controls_ = nullptr;
-    QBoxLayout* layout_ = nullptr;
+    QBoxLayout* body_ = nullptr;
     QBoxLayout* side_ = nullptr;
+    QWidget* pane_ = nullptr;
+    QScrollArea* panel_ = nullptr;
+    bool panelOpen_ = false;
     QTimer* hover_ = nullptr;
     int hovered_ = -1;
-    double aspect_ = 1.0;
+    QSize picture_{4, 3};
     QHash<int, Frames> kept_;
     QVector<QImage> originals_; // the same for every variant, kept once
     QVector<int> keptOrder_; // oldest first
@@ -119,7 +139,9 @@ private:
 
 // Step 3: the result playing, its controls, a line with its size, frame
 // count and duration, and "Fit under": the original or a size the result
-// must not exceed (common limits or a custom size in KB).
+// must not exceed (common limits or a custom size in KB). The limit chosen
+// is remembered for the next result; while one applies, a line says so and
+// offers the original size in one click.
 class ResultPage : public QWidget {
     Q_OBJECT
 public:
@@ -131,7 +153,10 @@ public:
     QList<QWidget*> fitControls() const;
     // The size limit shown, in bytes; 0 for the original.
     long long fitUnder() const;
+    // Shows the limit the result was made under.
     void setFitUnder(long long bytes);
+    // "256 KB": a limit in the units of the choices.
+    static QString SizeText(long long bytes);
 
 Q_SIGNALS:
     // The user chose a limit (0: the original).
@@ -141,8 +166,37 @@ private:
     ResultViewer* GdViewer1 = nullptr;
     ViewerControls* controls_ = nullptr;
     QLabel* LabelInfo = nullptr;
+    QLabel* LabelFitted = nullptr;
+    QAbstractButton* BtnOriginal = nullptr;
     QComboBox* ComboFit = nullptr;
     QSpinBox* SpinFit = nullptr; // the custom size, in KB
+};
+
+// The page shown while a file is opened, converted or saved: what runs,
+// how far it is, the frame in hand, and Cancel.
+class WorkPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit WorkPage(QWidget* parent = nullptr);
+    QAbstractButton* cancelButton() const { return BtnCancel; }
+    // Starts over with text and the bar at progress (percent); below 0 the
+    // bar moves until the first progress comes.
+    void begin(const QString& text, int progress);
+    // Room for the longest "Frame n of n" of frames.
+    void expectFrames(int frames);
+    // percent of frames done; text replaces the caption once all are done
+    // (the file is being written), empty to keep it.
+    void showProgress(double percent, int frames, const QString& doneText);
+
+Q_SIGNALS:
+    void cancelClicked();
+
+private:
+    QWidget* PicProgress = nullptr;
+    QProgressBar* ProgressConvert = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* LabelFrames = nullptr;
+    QAbstractButton* BtnCancel = nullptr;
 };
 
 } // namespace qf::shell

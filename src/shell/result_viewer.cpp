@@ -149,8 +149,12 @@ void ResultViewer::appendFrame(const QImage& original, const QImage& frame, int 
     frames_.append(frame);
     originals_.append(original);
     delays_.append(hundredths);
+    // The first frame shows at once; the one after it starts the playing,
+    // whether the frames come one by one or all at once.
     if (frames_.size() == 1)
         goTo(0);
+    else if (!timer_.isActive())
+        schedule();
 }
 
 int ResultViewer::frameCount() const
@@ -294,14 +298,18 @@ void ResultViewer::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Base));
     const QImage frame = currentImage();
+    // A small viewer gives the picture all but a thin edge.
+    const int margin = std::min(width(), height()) < 160 ? 4 : 16;
     if (frame.isNull()) {
         painter.setPen(palette().color(QPalette::PlaceholderText));
         painter.drawText(rect().adjusted(16, 16, -16, -16), Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
+        drawFocusRing(painter);
         return;
     }
 
-    const QRect area = rect().adjusted(16, 16, -16, -16);
-    const QSize size = actualSize_ ? frame.size() : FittedSize(frame.size(), area.size());
+    const QRect area = rect().adjusted(margin, margin, -margin, -margin);
+    const QSize natural = !after_ && pictureSize_.isValid() ? pictureSize_ : frame.size();
+    const QSize size = actualSize_ ? natural : FittedSize(natural, area.size());
     const QRect target(area.x() + (area.width() - size.width()) / 2,
                        area.y() + (area.height() - size.height()) / 2, size.width(), size.height());
 
@@ -326,6 +334,30 @@ void ResultViewer::paintEvent(QPaintEvent*)
     // Reduced pictures are smoothed; enlarged ones keep sharp pixels.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, size.width() < frame.width());
     painter.drawImage(target, frame);
+    drawFocusRing(painter);
+}
+
+void ResultViewer::drawFocusRing(QPainter& painter)
+{
+    // The keys (Space, arrows, B) act on the viewer while it has the focus.
+    if (!hasFocus())
+        return;
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
+}
+
+void ResultViewer::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void ResultViewer::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 } // namespace qf::shell

@@ -15,6 +15,8 @@
 
 #include <memory>
 
+class QPainter;
+
 namespace qf::shell {
 
 // The size a picture is shown at in an area: reduced to fit, keeping its
@@ -48,6 +50,10 @@ public:
     void showFrames();
     void appendFrame(const QImage& original, const QImage& frame, int hundredths);
 
+    // The size the handed-in frames stand for (the preview's are made
+    // smaller): they are shown as a picture of that size would be.
+    void setPictureSize(QSize size) { pictureSize_ = size; }
+
     // What the viewer says while it has nothing to show.
     void setPlaceholder(const QString& text) { placeholder_ = text; }
 
@@ -78,8 +84,11 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    void drawFocusRing(QPainter& painter);
     void advance();
     void goTo(int index);
     void schedule();
@@ -94,6 +103,7 @@ private:
     QTimer timer_;
     QString fileName_;
     QString placeholder_;
+    QSize pictureSize_;
     int index_ = 0;
     bool playing_ = true;
     bool actualSize_ = false;

@@ -28,6 +28,9 @@ public:
     // user's cache folder when another user took that folder's name.
     static QString DefaultLockPath();
 
+    // Gives the lock up at once (the program ends without unwinding).
+    void release() { lock_.unlock(); }
+
 private:
     QLockFile lock_;
     QString error_;

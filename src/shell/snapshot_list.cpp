@@ -32,13 +32,6 @@ void ImageList::clear()
     pixmaps_.clear();
 }
 
-double ImageList::aspect() const
-{
-    if (pictures_.isEmpty() || pictures_.front().height() == 0)
-        return 4.0 / 3.0;
-    return double(pictures_.front().width()) / pictures_.front().height();
-}
-
 void ImageList::setThumbnailSize(QSize size)
 {
     if (size == size_)
@@ -357,26 +350,53 @@ void SnapshotList::arrange()
     viewport()->update();
 }
 
+namespace {
+
+// The smallest thumbnail of a picture of the shape (width over height, kept
+// within 3:1 either way): 112 pixels wide for a 4:3 one, wider for a wide one.
+QSize SmallestThumbnail(double aspect)
+{
+    const int width = static_cast<int>(std::lround(112 * std::max(1.0, std::sqrt(aspect))));
+    return {width, static_cast<int>(std::lround(width / aspect))};
+}
+
+} // namespace
+
+void SnapshotList::setPictureAspect(double aspect)
+{
+    aspect_ = std::clamp(aspect, 1.0 / 3.0, 3.0);
+    // One whole row of the smallest cards, with their names.
+    const QSize card =
+        static_cast<const SnapshotDelegate*>(itemDelegate())->cardSize(SmallestThumbnail(aspect_));
+    setMinimumHeight(card.height() + 2 * kGap + 2 * frameWidth());
+    arrange();
+}
+
 void SnapshotList::spreadOver()
 {
     // Spread the cards evenly over the width: as many columns as fit, the
     // space left over shared between them. The list lays items out in the
     // largest viewport less room for a scroll bar, whether one shows or not.
-    int width = maximumViewportSize().width();
+    const QSize viewport = maximumViewportSize();
+    int width = viewport.width();
     if (verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded)
         width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
     width = std::max(1, width);
     // The thumbnails take the GIF's shape, up to 3:1 either way, and grow
-    // with the list: as many columns as fit at the smallest size, each
-    // thumbnail then as wide as its column allows, up to a limit.
-    const double aspect = std::clamp(images_ ? images_->aspect() : 4.0 / 3.0, 1.0 / 3.0, 3.0);
-    const int smallest = static_cast<int>(std::lround(112 * std::max(1.0, std::sqrt(aspect))));
-    int columns = std::max(1, (width - kGap) / (smallest + 2 * kPadding + kGap));
+    // with the list: about a fifth of its width, never below the smallest,
+    // each as wide as its column allows up to a limit, and never taller than
+    // a whole card fits in the list's height.
+    const auto* delegate = static_cast<const SnapshotDelegate*>(itemDelegate());
+    const QSize smallest = SmallestThumbnail(aspect_);
+    const int wanted = std::max(smallest.width(), width / 5);
+    int columns = std::max(1, (width - kGap) / (wanted + 2 * kPadding + kGap));
     int thumbWidth = std::clamp((width - kGap) / columns - kGap - 2 * kPadding, 40, 320);
-    int thumbHeight = static_cast<int>(std::lround(thumbWidth / aspect));
-    if (thumbHeight > 240) {
-        thumbHeight = 240;
-        thumbWidth = static_cast<int>(std::lround(240 * aspect));
+    const int room = viewport.height() - kGap - (delegate->cardSize(QSize(0, 0)).height() + kGap);
+    const int tallest = std::clamp(room, smallest.height(), 240);
+    int thumbHeight = static_cast<int>(std::lround(thumbWidth / aspect_));
+    if (thumbHeight > tallest) {
+        thumbHeight = tallest;
+        thumbWidth = static_cast<int>(std::lround(tallest * aspect_));
     }
     const QSize thumb(thumbWidth, thumbHeight);
     if (images_ && thumb != iconSize()) {
@@ -384,7 +404,7 @@ void SnapshotList::spreadOver()
         setIconSize(thumb);
         updateThumbnails(*images_);
     }
-    const QSize card = static_cast<const SnapshotDelegate*>(itemDelegate())->cardSize(iconSize());
+    const QSize card = delegate->cardSize(iconSize());
     columns = std::max(1, (width - kGap) / (card.width() + kGap));
     const QSize grid((width - kGap) / columns, card.height() + kGap);
     if (gridSize() != grid)

@@ -24,8 +24,6 @@ public:
     int count() const { return static_cast<int>(pixmaps_.size()); }
     const QPixmap& pixmap(int index) const { return pixmaps_.at(index); }
     void clear();
-    // Width over height of the pictures.
-    double aspect() const;
     // Makes every thumbnail again at the new size.
     void setThumbnailSize(QSize size);
 
@@ -57,6 +55,10 @@ public:
     // coordinates.
     QRect checkBoxRect(int row) const;
 
+    // Width over height of the pictures, known before they are: the list is
+    // never lower than one row of cards of that shape.
+    void setPictureAspect(double aspect);
+
     // Lays the items out again from the top-left, filling the width.
     void arrange();
 
@@ -78,6 +80,7 @@ private:
     void spreadOver();
     void onItemEvent(QListWidgetItem* item);
     bool updating_ = false;
+    double aspect_ = 4.0 / 3.0;
     ImageList* images_ = nullptr;
 };
 

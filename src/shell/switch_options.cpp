@@ -4,6 +4,7 @@
 #include "shell/form_batch.h"
 
 #include "engine/variants.h"
+#include "shell/document.h"
 #include "shell/pages.h"
 #include "shell/snapshot_list.h"
 #include "shell/table_text.h"
@@ -79,7 +80,6 @@ void FormBatch::createSettingsBox()
     connect(restore, &QPushButton::clicked, this, &FormBatch::restoreDefaultSwitches);
     BtnRestoreDefaults = restore;
     layout->addWidget(restore, 0, Qt::AlignLeft);
-    GroupBox1->hide();
     PageChoose->addSidePanel(GroupBox1);
 }
 
@@ -89,18 +89,6 @@ Switches FormBatch::currentSwitches() const
     for (int i = 0; i < kSwitchCount; ++i)
         switches.*(kSwitches[static_cast<std::size_t>(i)].member) = SwitchValue(SwitchBoxes[i]);
     return switches;
-}
-
-QString FormBatch::resultFile(int variant, const Switches& switches) const
-{
-    if (switches == Switches{})
-        return TempResultFiles->file(variant);
-    // Other switch settings get their own file beside it, named by the
-    // values of the switches in table order, e.g. "qfTmp$_3_01110.gif".
-    QString key;
-    for (const SwitchInfo& info : kSwitches)
-        key += QString::number(switches.*(info.member));
-    return TempResultFiles->folder() + QStringLiteral("qfTmp$_%1_%2.gif").arg(variant).arg(key);
 }
 
 void FormBatch::loadSwitches()
@@ -129,7 +117,7 @@ void FormBatch::switchChanged()
     }
     updateOptionsControl();
     // The thumbnails and previews are redrawn with the new switches.
-    if (SourcePath.isEmpty() || ImageList1->count() == 0)
+    if (Doc->sourcePath().isEmpty() || ImageList1->count() == 0)
         return;
     refreshCards();
     const int shown = PageChoose->previewVariant();
@@ -181,9 +169,10 @@ void FormBatch::updateOptionsControl()
 
 void FormBatch::setOptionsOpen(bool open)
 {
-    if (open == GroupBox1->isVisible())
+    if (open == PageChoose->sidePanelOpen())
         return;
-    GroupBox1->setVisible(open);
+    PageChoose->setSidePanelOpen(open);
+    updateMinimumSize(); // the window grows where the panel needs it
     if (open && !SwitchBoxes.isEmpty())
         SwitchBoxes.front()->setFocus();
     else if (!open && CurrentStep == Step::Choose)

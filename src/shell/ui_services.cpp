@@ -32,7 +32,7 @@ int ExecCentred(QMessageBox& box, QWidget* parent)
 
 QString DesktopUiServices::openFileName(QWidget* parent, const QString& filter, const QString& folder)
 {
-    return QFileDialog::getOpenFileName(parent, QObject::tr("Open a GIF file"), folder, filter, nullptr,
+    return QFileDialog::getOpenFileName(parent, QObject::tr("Open a GIF, an animated WebP or a video clip"), folder, filter, nullptr,
                                         QFileDialog::ReadOnly);
 }
 
@@ -81,9 +81,9 @@ bool DesktopUiServices::ask(QWidget* parent, const QString& title, const QString
     return ExecCentred(box, parent) == QMessageBox::Yes;
 }
 
-void DesktopUiServices::openUrl(const QUrl& url)
+bool DesktopUiServices::openUrl(const QUrl& url)
 {
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
 } // namespace qf::shell

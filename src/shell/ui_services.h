@@ -33,8 +33,9 @@ public:
     // Question icon with Yes and No; true for Yes.
     virtual bool ask(QWidget* parent, const QString& title, const QString& text) = 0;
 
-    // Shows the address in the default browser.
-    virtual void openUrl(const QUrl& url) = 0;
+    // Shows the address in the default browser; false when none could be
+    // started.
+    virtual bool openUrl(const QUrl& url) = 0;
 };
 
 // The real dialogs, message boxes and browser.
@@ -46,7 +47,7 @@ public:
     void inform(QWidget* parent, const QString& title, const QString& text) override;
     void warn(QWidget* parent, const QString& title, const QString& text) override;
     bool ask(QWidget* parent, const QString& title, const QString& text) override;
-    void openUrl(const QUrl& url) override;
+    bool openUrl(const QUrl& url) override;
 };
 
 } // namespace qf::shell

@@ -155,6 +155,14 @@ void WorkController::stopBackground()
     preview_.stop->store(true);
 }
 
+void WorkController::abandon()
+{
+    stopped_->store(true);
+    for (Slot* slot : {&foreground_, &snapshots_, &preview_})
+        slot->stop->store(true);
+    job_ = Job::None;
+}
+
 void WorkController::stop()
 {
     stopped_->store(true);

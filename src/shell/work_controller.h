@@ -53,6 +53,10 @@ public:
     void stopBackground();
     // Stops every job and waits until all have ended; no signal follows.
     void stop();
+    // Asks every job to stop and does not wait: for a program that ends
+    // now. The jobs only ever replace a file whole, so one cut short leaves
+    // nothing half-written.
+    void abandon();
 
 Q_SIGNALS:
     void progress(double percent);

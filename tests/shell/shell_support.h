@@ -47,7 +47,9 @@ public:
     {
         return messages.append("ask: " + text), yes;
     }
-    void openUrl(const QUrl&) override {}
+    bool browser = true; // whether a browser opens
+    QStringList urls;
+    bool openUrl(const QUrl& url) override { return urls.append(url.toString()), browser; }
 };
 
 class MemorySettings : public SettingsStore {

@@ -7,6 +7,7 @@
 
 #include "engine/variants.h"
 #include "shell/clip_bar.h"
+#include "shell/document.h"
 #include "shell/instance_channel.h"
 #include "shell/result_viewer.h"
 #include "shell/save_name.h"
@@ -25,6 +26,7 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -118,6 +120,48 @@ private Q_SLOTS:
                                           "ID_BACK_BUTTON", "ID_SAVE_BUTTON", "GdViewer1"}));
     }
 
+    // A size limit chosen for one result applies to the next, and step 3
+    // says so with a way back to the original size. The fit says what it
+    // does from its start. The window opens again at the size it was left.
+    void aRememberedLimitIsShownAndTheWindowKeepsItsSize()
+    {
+        fixture_->settings->values[kFitUnder] = QStringLiteral("262144");
+        start();
+        const QSize screen = w_->screen()->availableGeometry().size();
+        QCOMPARE(w_->size(), (screen * 2 / 3).expandedTo(w_->minimumSize()));
+        open(animated_);
+        run([&] {
+            Trigger(*w_, "ID_NEXT");
+            QVERIFY(child<QLabel>("Label1")->text().startsWith("Making the GIF fit under 256"));
+            QCOMPARE(child<QProgressBar>("ProgressConvert")->maximum(), 0); // moving, not empty
+        });
+        QVERIFY(child<QLabel>("LabelFitted")->isVisible());
+        QVERIFY(child<QLabel>("LabelFitted")->text().contains("256"));
+        run([&] { child<QAbstractButton>("BtnOriginal")->click(); });
+        QCOMPARE(w_->document().shownBudget(), 0LL);
+        QVERIFY(!child<QLabel>("LabelFitted")->isVisible());
+        QCOMPARE(fixture_->settings->values.value(kFitUnder), QStringLiteral("0"));
+
+        w_->resize(w_->minimumSize() + QSize(33, 21));
+        const QSize left = w_->size();
+        w_->close();
+        start();
+        QCOMPARE(w_->size(), left);
+    }
+
+    // Yes to the first-start question on a machine without a browser shows
+    // the address rather than nothing.
+    void withoutABrowserTheAddressIsShown()
+    {
+        fixture_->settings->values.remove(kLastCheckUpdate);
+        fixture_->ui->yes = true;
+        fixture_->ui->browser = false;
+        start();
+        QTRY_COMPARE_WITH_TIMEOUT(fixture_->ui->messages.size(), 2, 5000);
+        QVERIFY(fixture_->ui->messages[1].startsWith("warn: "));
+        QVERIFY(fixture_->ui->messages[1].contains(kMakerSite));
+    }
+
     // A switch redraws the previews, is stored under its own key, and gets
     // its own result file: Back, another switch and Next never show a stale
     // result, and a result already made is reused.
@@ -125,8 +169,8 @@ private Q_SLOTS:
     {
         start();
         open(animated_);
-        const QImage plain = thumbnail();
         child<QAbstractButton>("BtnOptions")->click();
+        const QImage plain = thumbnail();
         QCOMPARE(qf::kSwitches[4].member, &qf::Switches::Blur);
         QCheckBox* blur = child<QGroupBox>("GroupBox1")->findChildren<QCheckBox*>()[4];
         blur->click();
@@ -403,9 +447,16 @@ private Q_SLOTS:
             });
             return delay;
         };
+        const int narrowest = w_->minimumWidth();
         open(file);
         QCOMPARE(child<ClipBar>("ClipBar")->isVisible(), controls);
+        // The clip controls fit the window at its narrowest, which they do
+        // not widen.
+        QCOMPARE(w_->minimumWidth(), narrowest);
+        w_->resize(w_->minimumSize());
+        QTRY_COMPARE(w_->size(), w_->minimumSize());
         if (controls) {
+            QVERIFY(child<ClipBar>("ClipBar")->width() >= child<ClipBar>("ClipBar")->sizeHint().width());
             QCOMPARE(side(thumbnail()), QChar('L')); // the clip's first picture
             QCOMPARE(firstPreviewDelay(1), 20);       // its own 5 frames a second
         }
@@ -479,6 +530,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(preview->frameCount() == 3 && firstFrame(3) != plain, 20000);
         child<QAbstractButton>("BtnRestoreDefaults")->click();
         QTRY_VERIFY_WITH_TIMEOUT(preview->frameCount() == 3 && firstFrame(3) == plain, 20000);
+        open(animated_); // another file: no caption over the empty preview
+        QCOMPARE(caption(), QString());
     }
 
     // A logout's SIGTERM (or Ctrl+C, or a closed terminal) closes the window
