@@ -3,12 +3,12 @@
 #include "engine/variants.h"
 #include "imaging/errors.h"
 #include "imaging/files/output_paths.h"
+#include "pipeline/options.h"
 
 #include <algorithm>
-#include <charconv>
-#include <chrono>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <filesystem>
@@ -70,14 +70,11 @@ std::string ParseResize(const BatchArgs& args, imaging::ResizeRequest* request)
 {
     *request = {};
     if (args.scale) {
-        // A plain decimal number, all of it: not "", "0x10" or "1.5x".
-        const std::string& text = *args.scale;
-        double scale = 0;
-        const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), scale);
-        if (text.empty() || problem != std::errc() || end != text.data() + text.size() || !(scale > 0)
-            || !std::isfinite(scale))
-            return "--scale must be a number above 0, such as 0.5, not '" + text + "'";
-        request->scale = scale;
+        std::string problem;
+        const std::optional<double> scale = ReadValue(OptionId::Scale, *args.scale, &problem);
+        if (!scale)
+            return problem;
+        request->scale = *scale;
     }
     if (args.maxSize) {
         static const std::regex pattern("([0-9]{1,5})[xX]([0-9]{1,5})");
@@ -133,7 +130,8 @@ int Report(const imaging::Error& error)
 
 int UsageError(const std::string& problem)
 {
-    std::cerr << "error: " << imaging::Printable(problem) << "\nRun 'quillframe-cli --help' for more information.\n";
+    std::cerr << "error: " << imaging::Printable(problem)
+              << "\nRun 'quillframe-cli --help' for more information.\n";
     return kExitUsage;
 }
 

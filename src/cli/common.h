@@ -1,8 +1,10 @@
-// What the commands share: exit codes, the interrupt signals, reading the
-// command line's values and planning the jobs of many inputs.
+// What the commands share: the exit code of an error, the interrupt
+// signals, reading the command line's values and planning the jobs of many
+// inputs.
 #pragma once
 
 #include "commands.h"
+#include "exit_codes.h"
 #include "imaging/animation_info.h"
 #include "imaging/image.h"
 #include "imaging/resize.h"
@@ -15,15 +17,6 @@
 #include <vector>
 
 namespace qf::cli {
-
-enum ExitCode : int {
-    kExitOk = 0,
-    kExitFailed = 1,      // anything else
-    kExitUsage = 2,       // bad command line
-    kExitBadInput = 3,    // input missing, unreadable, not a GIF or animated WebP, corrupt or too large
-    kExitBadOutput = 4,   // output file or folder cannot be written
-    kExitInterrupted = 5, // stopped with Ctrl-C or a kill; outputs left as they were
-};
 
 int ExitCodeFor(const imaging::Error& error);
 

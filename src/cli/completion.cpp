@@ -150,8 +150,10 @@ std::string Bash(const std::string& program, const std::vector<Flag>& top, const
     for (const std::string& extension : tables.inputExtensions) {
         std::string pattern = "!*.";
         for (char c : extension)
-            pattern += std::string("[") + static_cast<char>(std::tolower(static_cast<unsigned char>(c)))
-                       + static_cast<char>(std::toupper(static_cast<unsigned char>(c))) + "]";
+            pattern += std::isalpha(static_cast<unsigned char>(c))
+                           ? std::string("[") + static_cast<char>(std::tolower(static_cast<unsigned char>(c)))
+                                 + static_cast<char>(std::toupper(static_cast<unsigned char>(c))) + "]"
+                           : std::string(1, c);
         s += "; compgen -f -X " + Quoted(pattern) + " -- \"$cur\"";
     }
     s += "))\n}\ncomplete -F " + function + " " + program + "\n";

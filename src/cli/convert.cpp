@@ -4,15 +4,15 @@
 #include "common.h"
 #include "engine/variants.h"
 #include "pipeline/batch.h"
+#include "pipeline/options.h"
 #include "progress_bar.h"
 #include "standard_streams.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cmath>
 #include <csignal>
-#include <iostream>
 #include <filesystem>
+#include <iostream>
+#include <iterator>
 #include <string>
 
 namespace qf::cli {
@@ -43,8 +43,12 @@ const FormatName* FormatNamed(const std::string& name)
 std::string ChooseFormats(const ConvertArgs& args, const Plan& plan, std::vector<OutputFormat>* formats)
 {
     std::optional<OutputFormat> requested;
-    if (args.format)
-        requested = FormatNamed(*args.format)->format;
+    if (args.format) {
+        const FormatName* named = FormatNamed(*args.format);
+        if (!named || *args.format != named->name)
+            return "--format must be gif, webp, mp4 or webm, not '" + *args.format + "'";
+        requested = named->format;
+    }
     for (const Job& job : plan.jobs) {
         const std::string extension = job.output == "-" ? std::string() : ExtensionOf(job.output);
         OutputFormat format = requested.value_or(OutputFormat::Gif);
@@ -69,59 +73,48 @@ std::string ExtensionFor(OutputFormat format)
     return ".gif";
 }
 
-// The timeline the command line asks for, or a problem with it.
-std::string ParseTimeline(const ConvertArgs& args, TimelineOptions* timeline)
+// A value of the table read from the command line, when given; false with
+// *problem set when it is no value of the option's range.
+bool Read(OptionId id, const std::optional<std::string>& text, std::optional<double>* value,
+          std::string* problem)
 {
-    const std::pair<const char*, const std::optional<std::string>*> times[] = {
-        {"--start", &args.start}, {"--end", &args.end}, {"--duration", &args.duration}};
-    std::optional<double>* targets[] = {&timeline->start, &timeline->end, &timeline->duration};
-    for (int i = 0; i < 3; ++i) {
-        if (!*times[i].second)
-            continue;
-        *targets[i] = ParseSeconds(**times[i].second);
-        if (!*targets[i])
-            return std::string(times[i].first)
-                   + " must be a time in seconds (12.5) or minutes and seconds (1:02.5), not '"
-                   + **times[i].second + "'";
-    }
-    timeline->fps = args.fps;
-    timeline->speed = args.speed;
-    timeline->bounce = args.bounce;
+    if (text && problem->empty())
+        *value = ReadValue(id, *text, problem);
+    return problem->empty();
+}
+
+// The conversion the command line asks for (apart from the files), or a
+// problem with it.
+std::string ReadConvertOptions(const ConvertArgs& args, ConvertOptions* options,
+                               std::optional<long long>* maxBytes)
+{
+    std::string problem;
+    std::optional<double> quality, threads, speed, bytes;
+    TimelineOptions& timeline = options->timeline;
+    Read(OptionId::Start, args.start, &timeline.start, &problem);
+    Read(OptionId::End, args.end, &timeline.end, &problem);
+    Read(OptionId::Duration, args.duration, &timeline.duration, &problem);
+    Read(OptionId::Fps, args.fps, &timeline.fps, &problem);
+    Read(OptionId::Speed, args.speed, &speed, &problem);
+    Read(OptionId::Quality, args.quality, &quality, &problem);
+    Read(OptionId::Threads, args.threads, &threads, &problem);
+    if (!Read(OptionId::MaxBytes, args.maxBytes, &bytes, &problem))
+        return problem;
+    timeline.speed = speed.value_or(1);
+    timeline.bounce = args.bounce;
+    options->output.quality = quality ? static_cast<int>(*quality) : imaging::kLosslessQuality;
+    options->threads = static_cast<int>(threads.value_or(0));
+    if (bytes)
+        *maxBytes = static_cast<long long>(*bytes);
+    // The library's own check, so that no value passes here that it refuses.
+    imaging::Error error;
+    if (!CheckOptions("", *options, maxBytes->value_or(0), &error))
+        return error.reason;
     return {};
 }
 
-// Bytes from "500000", "256K", "256KB", "10M", "1.5MB", "1G" (1K = 1024);
-// nullopt when the text is no size.
-std::optional<long long> ParseBytes(const std::string& text)
-{
-    std::size_t used = 0;
-    double value = 0;
-    try {
-        value = std::stod(text, &used);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-    std::string unit = text.substr(used);
-    for (char& c : unit)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    double factor = 0;
-    if (unit.empty() || unit == "B")
-        factor = 1;
-    else if (unit == "K" || unit == "KB" || unit == "KIB")
-        factor = 1024;
-    else if (unit == "M" || unit == "MB" || unit == "MIB")
-        factor = 1024.0 * 1024;
-    else if (unit == "G" || unit == "GB" || unit == "GIB")
-        factor = 1024.0 * 1024 * 1024;
-    const double bytes = std::floor(value * factor);
-    if (factor == 0 || !(bytes >= 1) || bytes > 1e15)
-        return std::nullopt;
-    return static_cast<long long>(bytes);
-}
-
-// An MP4's or WebM's expected size and the rates common limits would get.
-template <typename Limits>
-int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options, const Limits& limits)
+// An MP4's or WebM's expected size and the rates the limits would get.
+int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options, const std::vector<long long>& limits)
 {
     imaging::Error error;
     long long bytes = 0;
@@ -131,13 +124,13 @@ int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options, const 
     }
     std::cout << job.input << ": about " << DescribeBytes(bytes) << " at quality "
               << (options.output.quality > 100 ? 70 : options.output.quality) << "\n";
-    for (const auto& [limit, name] : limits) {
+    for (const long long limit : limits) {
         const int rate = ClipRateWithin(job.input, options, limit, &error);
         if (rate < 0) {
             std::cerr << "error: " << error.message() << "\n";
             return ExitCodeFor(error);
         }
-        std::cout << "  to fit in " << name << ": "
+        std::cout << "  to fit in " << DescribeBytes(limit) << ": "
                   << (rate > 0 ? "pictures at " + std::to_string(rate / 1000) + " kbit/s" : std::string("cannot"))
                   << "\n";
     }
@@ -145,17 +138,20 @@ int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options, const 
 }
 
 // Prints, for each input, the expected size at the options' settings and
-// the settings common limits would get.
-int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base)
+// the settings the budget would get: maxBytes when given, else each of the
+// Fit under choices.
+int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base,
+                   std::optional<long long> maxBytes)
 {
-    static constexpr std::pair<long long, const char*> kLimits[] = {
-        {10LL << 20, "10 MB"}, {8LL << 20, "8 MB"}, {5LL << 20, "5 MB"}, {256LL << 10, "256 KB"}};
+    std::vector<long long> limits(std::begin(kFitUnderChoices), std::end(kFitUnderChoices));
+    if (maxBytes)
+        limits = {*maxBytes};
     int worst = kExitOk;
     for (const BatchJob& job : jobs) {
         ConvertOptions options = base;
         options.output.format = job.format;
         if (imaging::IsVideo(job.format)) {
-            worst = std::max(worst, PrintClipEstimate(job, options, kLimits));
+            worst = std::max(worst, PrintClipEstimate(job, options, limits));
             continue;
         }
         SizeEstimator estimator;
@@ -169,13 +165,13 @@ int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base
         }
         std::cout << job.input << ": about " << DescribeBytes(bytes) << " at "
                   << DescribeSettings(SettingsOf(options)) << "\n";
-        for (const auto& [limit, name] : kLimits) {
+        for (const long long limit : limits) {
             SizeSettings chosen;
             long long smallest = 0;
-            std::cout << "  to fit in " << name << ": ";
+            std::cout << "  to fit in " << DescribeBytes(limit) << ": ";
             long long expected = 0;
-            if (estimator.choose(static_cast<double>(limit) * kBudgetAim, &chosen, &smallest, &error, kRoughShare,
-                                 &expected)) {
+            if (estimator.choose(static_cast<double>(limit) * kBudgetAim, &chosen, &smallest, &error,
+                                 kRoughShare, &expected)) {
                 std::cout << DescribeSettings(chosen) << " (about " << DescribeBytes(expected) << ")\n";
             } else if (!error) {
                 std::cout << "cannot (the smallest is about " << DescribeBytes(smallest) << ")\n";
@@ -194,23 +190,25 @@ int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base
 
 int RunConvert(const ConvertArgs& args)
 {
-    const std::optional<int> variant = VariantFromText(args.variant);
+    const std::string variantText = args.variant.value_or("0");
+    const std::optional<int> variant = VariantFromText(variantText);
     if (!variant) {
         std::string names;
         for (int v = 0; v < kVariantCount; ++v)
             names += (v ? ", " : "") + VariantSlug(v);
-        return UsageError("--variant: '" + args.variant + "' is no variant; give 0-" + std::to_string(kLastVariant)
-                          + " or one of: " + names);
+        return UsageError("--variant: '" + variantText + "' is no variant; give 0-"
+                          + std::to_string(kLastVariant) + " or one of: " + names);
     }
-    const std::string batchExtension = args.format ? FormatNamed(*args.format)->extension : ".gif";
+    const FormatName* batchFormat = args.format ? FormatNamed(*args.format) : nullptr;
     Plan plan;
-    if (std::string problem = MakePlan(args, batchExtension, &plan); !problem.empty())
+    if (std::string problem = MakePlan(args, batchFormat ? batchFormat->extension : ".gif", &plan); !problem.empty())
         return UsageError(problem);
     std::vector<OutputFormat> formats;
     if (std::string problem = ChooseFormats(args, plan, &formats); !problem.empty())
         return UsageError(problem);
-    TimelineOptions timeline;
-    if (std::string problem = ParseTimeline(args, &timeline); !problem.empty())
+    BatchOptions options;
+    std::optional<long long> maxBytes;
+    if (std::string problem = ReadConvertOptions(args, &options.convert, &maxBytes); !problem.empty())
         return UsageError(problem);
 
     imaging::Error error;
@@ -240,25 +238,20 @@ int RunConvert(const ConvertArgs& args)
                             .string()
                       : *args.pngFramesDir;
     }
-    std::optional<long long> maxBytes;
-    if (args.maxBytes && !(maxBytes = ParseBytes(*args.maxBytes)))
-        return UsageError("--max-bytes: '" + *args.maxBytes + "' is no size; give e.g. 10M, 256K or 500000");
     if (plan.writesStandardOutput)
         std::signal(SIGPIPE, SIG_IGN); // a closed pipe is reported as a write error
 
     ProgressBar bar("converting", args.quiet);
     Tally tally;
 
-    BatchOptions options;
     options.convert.variant = *variant;
     options.convert.switches = args.switches;
-    options.convert.threads = args.threads;
     options.convert.resize = plan.resize;
-    options.convert.timeline = timeline;
     options.convert.mergeRepeats = args.mergeRepeats;
     options.convert.keepTransparency = args.keepTransparency;
-    options.convert.output.quality = args.quality.value_or(imaging::kLosslessQuality);
+    options.convert.cancelled = Interrupted;
     options.convert.sound = !args.noAudio;
+    options.maxBytes = maxBytes.value_or(0);
     // Said once for the run, whatever the inputs.
     const bool clips = std::any_of(formats.begin(), formats.end(), [](OutputFormat f) { return imaging::IsVideo(f); });
     if (clips && !args.quiet && !args.estimate) {
@@ -266,17 +259,13 @@ int RunConvert(const ConvertArgs& args)
         if (args.bounce && !args.noAudio)
             std::cerr << "note: --bounce leaves the sound out (played backward it would not match the pictures)\n";
     }
-    options.convert.cancelled = Interrupted;
-    options.maxBytes = maxBytes.value_or(0);
     if (args.estimate)
-        return PrintEstimates(jobs, options.convert);
+        return PrintEstimates(jobs, options.convert, maxBytes);
     options.progress = [&](const BatchProgress& at) {
-        const std::string detail = batch ? "files " + std::to_string(at.filesDone) + "/"
-                                               + std::to_string(at.fileCount) + ", frames "
-                                               + std::to_string(at.framesDone) + "/"
-                                               + std::to_string(at.totalFrames)
-                                         : "frame " + std::to_string(at.jobFrame) + "/"
-                                               + std::to_string(at.jobFrames);
+        const std::string detail =
+            batch ? "files " + std::to_string(at.filesDone) + "/" + std::to_string(at.fileCount) + ", frames "
+                        + std::to_string(at.framesDone) + "/" + std::to_string(at.totalFrames)
+                  : "frame " + std::to_string(at.jobFrame) + "/" + std::to_string(at.jobFrames);
         bar.update(at.percent(), detail);
         return !Interrupted();
     };

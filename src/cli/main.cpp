@@ -5,7 +5,11 @@
 #include "common.h"
 #include "completion.h"
 #include "engine/variants.h"
+#include "imaging/animation_reader.h"
 #include "imaging/errors.h"
+#include "manual.h"
+#include "pipeline/convert.h"
+#include "pipeline/options.h"
 #include "version.h"
 
 #include <CLI/CLI.hpp>
@@ -15,6 +19,8 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -66,8 +72,10 @@ std::string VariantHelp()
         const qf::VariantInfo& info = qf::kVariants[v];
         std::string head = (v < 10 ? "   " : "  ") + std::to_string(v) + "  " + VariantSlug(v);
         head.resize(std::max<std::size_t>(head.size() + 1, 31), ' ');
-        text += head + Wrap(std::string(info.name) + ": " + std::string(info.description), kHelpWidth, 31, head.size())
-                + "\n";
+        text +=
+            head
+            + Wrap(std::string(info.name) + ": " + std::string(info.description), kHelpWidth, 31, head.size())
+            + "\n";
     }
     return text;
 }
@@ -92,60 +100,109 @@ std::string SwitchHelp()
     return text;
 }
 
-const char* const kExitHelp =
-    "Exit status: 0 done; 1 other failure; 2 bad command line; 3 input missing,\n"
-    "unreadable, not a GIF, animated WebP or video, corrupt or too large (for the\n"
-    "limits or for the free memory); 4 output cannot be written; 5 interrupted\n"
-    "(Ctrl-C or a kill). With several inputs, each failure is reported and the\n"
-    "others go on; the status is the worst one. An existing output file is only\n"
-    "ever replaced by a complete new one.\n";
-
 const char* const kFilesHelp =
     "IN OUT, or IN... with --out-dir DIR. '-' as IN reads standard input, as OUT writes standard output";
+
+// Help that shows each option's value name and nothing of the parser's
+// types, requirements or exclusions (those rules are in the descriptions).
+class PlainFormatter : public CLI::Formatter {
+public:
+    std::string make_option_opts(const CLI::Option* option) const override
+    {
+        const std::string name = option->get_type_name();
+        return option->get_type_size() == 0 || name.empty() ? std::string() : " " + name;
+    }
+};
 
 void AddSwitches(CLI::App* command, qf::Switches& switches)
 {
     for (const qf::SwitchInfo& info : qf::kSwitches) {
         const int value = info.onByDefault ? 0 : 1;
         command->add_flag_callback(
-            std::string(info.flag), [&switches, &info, value] { switches.*info.member = value; }, FlagHelp(info));
+            std::string(info.flag), [&switches, &info, value] { switches.*info.member = value; },
+            FlagHelp(info));
     }
 }
 
-// The options convert and snapshots share: many inputs and resizing.
-void AddBatchOptions(CLI::App* command, BatchArgs& args, const char* resultKind)
+// Where each option of the table keeps its value for one command.
+struct Targets {
+    std::map<qf::OptionId, std::optional<std::string>*> values;
+    std::map<qf::OptionId, bool*> flags;
+};
+
+Targets TargetsOf(BatchArgs& args)
 {
-    command
-        ->add_option("--out-dir", args.outDir,
-                     std::string("Write one ") + resultKind
-                         + " per input into DIR (created if missing), named after the input")
-        ->type_name("DIR");
-    command->add_option("--suffix", args.suffix, "With --out-dir: add TEXT to each result's name (e.g. -sketch)")
-        ->type_name("TEXT");
-    command
-        ->add_option("--max-size", args.maxSize,
-                     "Shrink frames to fit within WIDTHxHEIGHT (e.g. 640x480), keeping the aspect ratio, "
-                     "before the effect")
-        ->type_name("WIDTHxHEIGHT");
-    command->add_option("--scale", args.scale, "Resize frames by this factor (e.g. 0.5) before the effect")
-        ->type_name("FACTOR");
-    AddSwitches(command, args.switches);
-    command->add_flag("-q,--quiet", args.quiet, "No progress bar");
+    using qf::OptionId;
+    return {{{OptionId::OutDir, &args.outDir},
+             {OptionId::Suffix, &args.suffix},
+             {OptionId::MaxSize, &args.maxSize},
+             {OptionId::Scale, &args.scale}},
+            {{OptionId::Quiet, &args.quiet}}};
 }
 
-const std::vector<std::string> kOutputFormats{"gif", "webp", "mp4", "webm"};
+Targets TargetsOf(ConvertArgs& args)
+{
+    using qf::OptionId;
+    Targets targets = TargetsOf(static_cast<BatchArgs&>(args));
+    targets.values.insert({{OptionId::Variant, &args.variant},
+                           {OptionId::Format, &args.format},
+                           {OptionId::Quality, &args.quality},
+                           {OptionId::Threads, &args.threads},
+                           {OptionId::PngFrames, &args.pngFramesDir},
+                           {OptionId::Start, &args.start},
+                           {OptionId::End, &args.end},
+                           {OptionId::Duration, &args.duration},
+                           {OptionId::Fps, &args.fps},
+                           {OptionId::Speed, &args.speed},
+                           {OptionId::MaxBytes, &args.maxBytes}});
+    targets.flags.insert({{OptionId::KeepTransparency, &args.keepTransparency},
+                          {OptionId::Bounce, &args.bounce},
+                          {OptionId::NoAudio, &args.noAudio},
+                          {OptionId::MergeRepeats, &args.mergeRepeats},
+                          {OptionId::Estimate, &args.estimate}});
+    return targets;
+}
+
+// The options of the table that command takes, in the table's order; the
+// switches follow the first option the window shows too.
+void AddOptions(CLI::App* command, unsigned commandBit, const Targets& targets, qf::Switches* switches)
+{
+    for (const qf::OptionInfo& row : qf::Options()) {
+        if ((row.commands & commandBit) == 0)
+            continue;
+        if (row.kind == qf::ValueKind::Flag)
+            command->add_flag(row.flag, *targets.flags.at(row.id), row.fullHelp());
+        else
+            command->add_option(row.flag, *targets.values.at(row.id), row.fullHelp())
+                ->type_name(row.valueName);
+        if (row.id == qf::OptionId::Scale && switches)
+            AddSwitches(command, *switches);
+    }
+}
+
+// "10M", "256K": a size as --max-bytes takes it.
+std::string SizeArgument(long long bytes)
+{
+    return bytes % (1LL << 20) == 0 ? std::to_string(bytes >> 20) + "M" : std::to_string(bytes >> 10) + "K";
+}
 
 // The words option values take, and what the commands read, for completion.
 CompletionTables Completions()
 {
-    CompletionTables tables{{"gif", "webp"}, {}, {}};
+    CompletionTables tables;
+    for (const std::string_view extension : qf::imaging::kReadableExtensions)
+        tables.inputExtensions.emplace_back(extension);
     auto& variants = tables.choices["VARIANT"];
     for (int v = 0; v < qf::kVariantCount; ++v)
         variants.emplace_back(std::to_string(v), std::string(qf::kVariants[v].name));
     for (int v = 0; v < qf::kVariantCount; ++v)
         variants.emplace_back(VariantSlug(v), std::string(qf::kVariants[v].name));
-    tables.choices["FORMAT"] = {
-        {"gif", "GIF animation"}, {"webp", "animated WebP"}, {"mp4", "H.264 video"}, {"webm", "VP9 video"}};
+    for (const qf::OptionInfo& row : qf::Options())
+        if (row.kind == qf::ValueKind::Choice)
+            tables.choices[row.valueName] = row.choices;
+    for (const long long bytes : qf::kFitUnderChoices)
+        tables.choices[qf::Option(qf::OptionId::MaxBytes).valueName].emplace_back(SizeArgument(bytes),
+                                                                                  qf::DescribeBytes(bytes));
     tables.summaries = {{"convert", "Render an animation with one effect"},
                         {"snapshots", "Render frame 1 in every effect, with a contact sheet"},
                         {"frames", "Write the decoded frames as PNG files"},
@@ -156,8 +213,11 @@ CompletionTables Completions()
 // Every command's and option's description wrapped to end by column 80.
 void WrapOptionHelp(CLI::App& app)
 {
-    app.get_formatter()->column_width(kOptionColumn);
+    auto formatter = std::make_shared<PlainFormatter>();
+    formatter->column_width(kOptionColumn);
+    app.formatter(formatter);
     for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
+        command->formatter(formatter);
         std::string about = command->get_description();
         std::replace(about.begin(), about.end(), '\n', ' ');
         command->description(Wrap(about, kHelpWidth - kOptionColumn, 0));
@@ -170,7 +230,8 @@ void WrapOptionHelp(CLI::App& app)
 
 static int RunCommandLine(int argc, char** argv)
 {
-    const std::string count = std::to_string(qf::kVariantCount), numbers = "0-" + std::to_string(qf::kLastVariant);
+    const std::string count = std::to_string(qf::kVariantCount), reads(qf::imaging::kReadableKinds);
+    const std::string videoSide = std::to_string(qf::kDefaultVideoMaxSide);
     CLI::App app{"Quillframe turns an animated GIF into a hand-drawn looking animated GIF:\n"
                  "pencil sketches, dotted sketches, flat-colour cartoons and tinted, posterised\n"
                  "or high-contrast variants of every frame ("
@@ -179,110 +240,62 @@ static int RunCommandLine(int argc, char** argv)
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("quillframe-cli (Quillframe) ") + qf::kVersion + "\n"
                                           + qf::kVersionNotice);
-    const std::string footer = "\n" + VariantHelp() + "\n" + SwitchHelp() + "\n" + kExitHelp;
+    const std::string exitHelp = Wrap(ExitStatusHelp(), kHelpWidth, 0) + "\n";
+    const std::string footer = "\n" + VariantHelp() + "\n" + SwitchHelp() + "\n" + exitHelp;
     app.footer(footer);
 
     ConvertArgs convert;
-    CLI::App* convertCommand =
-        app.add_subcommand("convert", "Render every frame of IN (a GIF, an animated WebP or a video\n"
-                                      "clip: MP4, MOV, WebM, MKV, AVI, APNG) with one variant and write\n"
-                                      "the animation to OUT with the source's frame delays and loop\n"
-                                      "count: a GIF, or an animated WebP, an MP4 or a WebM when OUT ends\n"
-                                      "so (a clip keeps the sound of the part taken). A still\n"
-                                      "GIF (one frame) is accepted too and gives a one-frame sketch. A\n"
-                                      "video is shrunk to fit 640x640 unless --max-size or --scale is\n"
-                                      "given, and loops forever.");
-    convertCommand->add_option("files", convert.files, kFilesHelp)->required()->type_name("FILE");
-    convertCommand
-        ->add_option("-v,--variant", convert.variant,
-                     "Effect variant: " + numbers + " or its name, e.g. pencil-on-paper (default 0)")
-        ->type_name("VARIANT");
-    AddBatchOptions(convertCommand, convert, "animation");
-    convertCommand
-        ->add_option("--format", convert.format, "gif, webp, mp4 or webm: the output format when OUT has no such "
-                                                 "extension (default gif)")
-        ->type_name("FORMAT")
-        ->check(CLI::IsMember(kOutputFormats).description(""));
-    convertCommand
-        ->add_option("--quality", convert.quality,
-                     "0-100: lower gives smaller files. GIF: 100 (the default) is near-lossless; WebP: lossy at "
-                     "this quality (lossless without it); MP4, WebM: the encoder's rate factor (default 70)")
-        ->type_name("Q")
-        ->check(CLI::Range(0, 100).description(""));
-    convertCommand->add_flag("--keep-transparency", convert.keepTransparency,
-                             "Where a source frame is transparent, leave the result transparent too (the effect "
-                             "still sees the frame over white)");
-    convertCommand
-        ->add_option("-j,--threads", convert.threads, "Worker threads, 0-256; 0, the default, uses every core")
-        ->type_name("N")
-        ->check(CLI::Range(0, 256).description(""));
-    convertCommand
-        ->add_option("--png-frames", convert.pngFramesDir,
-                     "Also write each rendered frame, before colour reduction, as DIR/frame-0001.png, ...")
-        ->type_name("DIR");
-    convertCommand->add_option("--start", convert.start,
-                               "Begin at this time: seconds (12.5) or minutes and seconds (1:02.5)");
-    CLI::Option* end = convertCommand->add_option("--end", convert.end, "End at this time (as --start)");
-    convertCommand->add_option("--duration", convert.duration, "Take this long from --start (instead of --end)")
-        ->excludes(end);
-    convertCommand
-        ->add_option("--fps", convert.fps,
-                     "Sample at this many frames a second, up to 50 (default: a video's own rate up to 25; "
-                     "every frame of a GIF or WebP)")
-        ->check(CLI::Range(0.1, 50.0));
-    convertCommand->add_option("--speed", convert.speed, "Play this many times as fast, 0.25-4 (default 1)")
-        ->check(CLI::Range(0.25, 4.0));
-    convertCommand->add_flag("--bounce", convert.bounce, "Play forward, then backward (an MP4 or WebM then has no sound)");
-    convertCommand->add_flag("--no-audio", convert.noAudio, "An MP4 or WebM without the clip's sound");
-    convertCommand->add_flag("--merge-repeats", convert.mergeRepeats,
-                             "Make consecutive frames that come out the same one frame (always done for a video)");
-    convertCommand
-        ->add_option("--max-bytes", convert.maxBytes,
-                     "The best-looking output that fits in SIZE bytes: 10M, 8MB, 256K, 500000 (1K = 1024). Lowers "
-                     "the quality, then drops frames (keeping the timing), then shrinks the frames")
-        ->type_name("SIZE");
-    convertCommand->add_flag("--estimate", convert.estimate,
-                             "Print the expected size at these settings and what --max-bytes would choose for "
-                             "common limits; write nothing");
+    CLI::App* convertCommand = app.add_subcommand(
+        "convert",
+        "Render every frame of IN (" + reads
+            + ") with one variant and write the animation to OUT with the source's frame delays and "
+              "loop count: a GIF, or an animated WebP when OUT ends in .webp. A still GIF (one frame) "
+              "is accepted too and gives a one-frame sketch. A video is shrunk to fit "
+            + videoSide + "x" + videoSide + " unless --max-size or --scale is given, and loops forever.");
+    convertCommand->add_option("files", convert.files, kFilesHelp)->required()->type_name("");
+    AddOptions(convertCommand, qf::kConvertCommand, TargetsOf(convert), &convert.switches);
     convertCommand->footer(footer);
 
     SnapshotArgs snapshots;
-    CLI::App* snapshotsCommand =
-        app.add_subcommand("snapshots", "Render frame 1 of IN in all " + count + " variants into DIR as\n"
-                                        "variant-00.png ... variant-" + std::to_string(qf::kLastVariant)
-                                            + ".png, plus sheet.png, a labelled\n"
-                                              "contact sheet of all of them for choosing at a glance. Stills\n"
-                                              "are accepted. With --out-dir, each input gets its own folder.");
+    CLI::App* snapshotsCommand = app.add_subcommand(
+        "snapshots", "Render frame 1 of IN in all " + count
+                         + " variants into DIR as "
+                           "variant-00.png ... variant-"
+                         + std::to_string(qf::kLastVariant)
+                         + ".png, plus sheet.png, a labelled contact sheet of all of them for "
+                           "choosing at a glance. Stills are accepted. With --out-dir, each "
+                           "input gets its own folder.");
     snapshotsCommand->add_option("files", snapshots.files, "IN DIR, or IN... with --out-dir DIR")
         ->required()
-        ->type_name("FILE");
-    AddBatchOptions(snapshotsCommand, snapshots, "folder of pictures");
+        ->type_name("");
+    AddOptions(snapshotsCommand, qf::kSnapshotsCommand, TargetsOf(snapshots), &snapshots.switches);
     snapshotsCommand->footer(footer);
 
     FramesArgs frames;
-    CLI::App* framesCommand =
-        app.add_subcommand("frames", "Write the decoded frames of IN (a GIF or an animated WebP),\n"
-                                     "composited exactly as the converter sees them, as RGBA PNG\n"
-                                     "files DIR/frame-0001.png, ...");
-    framesCommand->add_option("input", frames.input, "IN: the GIF or animated WebP ('-' reads standard input)")
+    CLI::App* framesCommand = app.add_subcommand(
+        "frames", "Write the decoded frames of IN (" + reads
+                      + "), composited exactly as the converter sees them, as RGBA PNG files "
+                        "DIR/frame-0001.png, ...");
+    framesCommand->add_option("input", frames.input, "IN: the animation or clip ('-' reads standard input)")
         ->required()
         ->type_name("IN");
     framesCommand->add_option("dir", frames.dir, "Folder for the pictures (created if missing)")
         ->required()
         ->type_name("DIR");
-    framesCommand->add_flag("-q,--quiet", frames.quiet, "No progress bar");
-    framesCommand->footer(kExitHelp);
+    AddOptions(framesCommand, qf::kFramesCommand, {{}, {{qf::OptionId::Quiet, &frames.quiet}}}, nullptr);
+    framesCommand->footer(exitHelp);
 
     std::string infoInput;
     CLI::App* infoCommand = app.add_subcommand(
-        "info", "Print the size, frame count, frame delays and loop count of IN\n(a GIF or an animated WebP).");
-    infoCommand->add_option("input", infoInput, "IN: the GIF or animated WebP ('-' reads standard input)")
+        "info", "Print the size, frame count, frame delays and loop count of IN (" + reads + ").");
+    infoCommand->add_option("input", infoInput, "IN: the animation or clip ('-' reads standard input)")
         ->required()
         ->type_name("IN");
-    infoCommand->footer(kExitHelp);
+    infoCommand->footer(exitHelp);
     WrapOptionHelp(app);
 
-    // The build writes the shell completions from these very options.
+    // The build writes the shell completions and the manual's listings from
+    // these very options.
     if (argc == 3 && std::string_view(argv[1]) == "--completion") {
         const std::string script = CompletionScript(app, argv[2], Completions());
         if (script.empty()) {
@@ -290,6 +303,15 @@ static int RunCommandLine(int argc, char** argv)
             return kExitUsage;
         }
         std::cout << script;
+        return kExitOk;
+    }
+    if (argc == 3 && std::string_view(argv[1]) == "--manual") {
+        const std::string listing = ManualListing(app, argv[2]);
+        if (listing.empty()) {
+            std::cerr << "error: --manual: '" << argv[2] << "' is none of options, exit-status\n";
+            return kExitUsage;
+        }
+        std::cout << listing;
         return kExitOk;
     }
 

@@ -11,8 +11,17 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace qf::imaging {
+
+// What OpenAnimation reads, in words, and the extensions such files have
+// (the reader itself goes by content): GIF, WebP, and the clips the video
+// reader's demuxers take.
+inline constexpr std::string_view kReadableKinds =
+    "a GIF, an animated WebP, or a video clip such as MP4, MOV, WebM, MKV, AVI or APNG";
+inline constexpr std::string_view kReadableExtensions[] = {"gif",  "webp", "mp4", "m4v",  "mov",
+                                                           "webm", "mkv",  "avi", "apng", "png"};
 
 class AnimationReader {
 public:

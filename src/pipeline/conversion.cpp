@@ -138,6 +138,8 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
 {
     input_ = input;
     output_ = output;
+    if (!CheckOptions(input, options_, 0, error))
+        return false;
     if (options_.pngFramesDir) {
         std::error_code ec;
         if (!std::filesystem::is_directory(*options_.pngFramesDir, ec))

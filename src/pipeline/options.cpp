@@ -19,7 +19,7 @@ namespace {
 std::string Number(double value)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
+    std::snprintf(text, sizeof text, "%.10g", value);
     return text;
 }
 
@@ -33,69 +33,147 @@ std::string Replaced(std::string text, std::string_view marker, const std::strin
 std::vector<OptionInfo> MakeOptions()
 {
     const unsigned batch = kConvertCommand | kSnapshotsCommand;
-    const unsigned all = batch | kFramesCommand;
     using K = ValueKind;
     std::vector<OptionInfo> rows{
-        {OptionId::Variant, "-v,--variant", "VARIANT", K::Text,
-         "Effect variant: 0-" + std::to_string(kLastVariant) + " or its name, e.g. pencil-on-paper", "", 0, 0, "0",
-         {}, kConvertCommand, true},
-        {OptionId::OutDir, "--out-dir", "DIR", K::Folder,
-         "Write one result per input into DIR (created if missing), named after the input", "", 0, 0, "", {},
-         batch, false},
-        {OptionId::Suffix, "--suffix", "TEXT", K::Text,
-         "With --out-dir: add TEXT to each result's name (e.g. -sketch)", "", 0, 0, "", {}, batch, false},
-        {OptionId::MaxSize, "--max-size", "WIDTHxHEIGHT", K::Text,
-         "Shrink frames to fit within WIDTHxHEIGHT (e.g. 640x480), keeping the aspect ratio, before the effect",
-         "", 0, 0, "", {}, batch, false},
-        {OptionId::Scale, "--scale", "FACTOR", K::Number,
-         "Resize frames by this factor, {range}, before the effect (e.g. 0.5)", "", kMinScale, kMaxScale, "",
-         {}, batch, false},
-        {OptionId::Quiet, "-q,--quiet", "", K::Flag, "No progress bar", "", 0, 0, "", {}, all, false},
-        {OptionId::Format, "--format", "FORMAT", K::Choice,
-         "The output format when OUT ends in none of .gif, .webp, .mp4 and .webm", "", 0, 0, "gif",
-         {{"gif", "GIF animation"}, {"webp", "animated WebP"}, {"mp4", "H.264 video"}, {"webm", "VP9 video"}},
-         kConvertCommand, true},
-        {OptionId::Quality, "--quality", "Q", K::Number,
-         "The quality, {range}: lower gives smaller files. A GIF at 100 is near-lossless; a WebP is lossy at "
-         "this quality; an MP4 or WebM takes the encoder's rate factor for it",
-         "", kMinQuality, kMaxQuality, "a GIF 100, a WebP lossless, a clip 70", {}, kConvertCommand, false},
-        {OptionId::KeepTransparency, "--keep-transparency", "", K::Flag,
-         "Where a source frame is transparent, leave the result transparent too (the effect still sees the "
-         "frame over white)",
-         "", 0, 0, "", {}, kConvertCommand, false},
-        {OptionId::Threads, "-j,--threads", "N", K::Number, "Worker threads, {range}; 0 uses every core", "", 0,
-         kMaxThreads, "0", {}, kConvertCommand, false},
-        {OptionId::PngFrames, "--png-frames", "DIR", K::Folder,
-         "Also write each rendered frame, before colour reduction, as DIR/frame-0001.png, ...", "", 0, 0, "", {},
-         kConvertCommand, false},
-        {OptionId::Start, "--start", "TIME", K::Time,
-         "Begin at this time: seconds (12.5) or minutes and seconds (1:02.5)", "seconds", 0, kLatestTime, "0",
-         {}, kConvertCommand, true},
-        {OptionId::End, "--end", "TIME", K::Time, "End at this time (as --start; not with --duration)", "seconds",
-         kShortestSpan, kLatestTime, "the end", {}, kConvertCommand, true},
-        {OptionId::Duration, "--duration", "TIME", K::Time, "Take this long from --start, {range}", "seconds",
-         kShortestSpan, kLatestTime, "", {}, kConvertCommand, false},
-        {OptionId::Fps, "--fps", "FPS", K::Number, "Sample at {range}", "frames a second", kMinFps, kMaxFps,
-         "a clip's own rate up to " + Number(kDefaultVideoFps) + "; every frame of a GIF or WebP", {},
-         kConvertCommand, true},
-        {OptionId::Speed, "--speed", "FACTOR", K::Number, "Play this many times as fast, {range}", "", kMinSpeed,
-         kMaxSpeed, "1", {}, kConvertCommand, false},
-        {OptionId::Bounce, "--bounce", "", K::Flag, "Play forward, then backward", "", 0, 0, "", {},
-         kConvertCommand, false},
-        {OptionId::NoAudio, "--no-audio", "", K::Flag,
-         "An MP4 or WebM made from a clip without its sound (a bounce has none)", "", 0, 0, "", {},
-         kConvertCommand, false},
-        {OptionId::MergeRepeats, "--merge-repeats", "", K::Flag,
-         "Make consecutive frames that come out the same one frame (always done for a clip)", "", 0, 0, "", {},
-         kConvertCommand, false},
-        {OptionId::MaxBytes, "--max-bytes", "SIZE", K::Bytes,
-         "The best-looking output that fits in SIZE, {range}: 10M, 8MB, 256K, 500000 (1K = 1024). Lowers the "
-         "quality, then drops frames (keeping the timing), then shrinks the frames",
-         "", static_cast<double>(kMinBudget), static_cast<double>(kMaxBudget), "", {}, kConvertCommand, true},
-        {OptionId::Estimate, "--estimate", "", K::Flag,
-         "Print the expected size at these settings, and what --max-bytes would choose for its SIZE or else "
-         "for common limits; write nothing",
-         "", 0, 0, "", {}, kConvertCommand, false},
+        {.id = OptionId::Variant,
+         .flag = "-v,--variant",
+         .valueName = "VARIANT",
+         .kind = K::Text,
+         .help = "Effect variant: 0-" + std::to_string(kLastVariant) + " or its name, e.g. pencil-on-paper",
+         .defaultText = "0",
+         .inWindow = true},
+        {.id = OptionId::OutDir,
+         .flag = "--out-dir",
+         .valueName = "DIR",
+         .kind = K::Folder,
+         .help = "Write one result per input into DIR (created if missing), named after the input",
+         .commands = batch},
+        {.id = OptionId::Suffix,
+         .flag = "--suffix",
+         .valueName = "TEXT",
+         .kind = K::Text,
+         .help = "With --out-dir: add TEXT to each result's name (e.g. -sketch)",
+         .commands = batch},
+        {.id = OptionId::MaxSize,
+         .flag = "--max-size",
+         .valueName = "WIDTHxHEIGHT",
+         .kind = K::Text,
+         .help = "Shrink frames to fit within WIDTHxHEIGHT (e.g. 640x480), keeping the aspect ratio, before "
+                 "the effect",
+         .commands = batch},
+        {.id = OptionId::Scale,
+         .flag = "--scale",
+         .valueName = "FACTOR",
+         .kind = K::Number,
+         .help = "Resize frames by this factor, {range}, before the effect (e.g. 0.5)",
+         .min = kMinScale,
+         .max = kMaxScale,
+         .commands = batch},
+        {.id = OptionId::Quiet,
+         .flag = "-q,--quiet",
+         .help = "No progress bar",
+         .commands = batch | kFramesCommand},
+        {.id = OptionId::Format,
+         .flag = "--format",
+         .valueName = "FORMAT",
+         .kind = K::Choice,
+         .help = "The output format when OUT ends in none of .gif, .webp, .mp4 and .webm",
+         .defaultText = "gif",
+         .choices = {{"gif", "GIF animation"}, {"webp", "animated WebP"}, {"mp4", "H.264 video"},
+                     {"webm", "VP9 video"}},
+         .inWindow = true},
+        {.id = OptionId::Quality,
+         .flag = "--quality",
+         .valueName = "Q",
+         .kind = K::Number,
+         .help = "The quality, {range}: lower gives smaller files. A GIF at 100 is near-lossless; a WebP is "
+                 "lossy at this quality",
+         .min = kMinQuality,
+         .max = kMaxQuality,
+         .defaultText = "a GIF 100, a WebP lossless",
+         .whole = true},
+        {.id = OptionId::KeepTransparency,
+         .flag = "--keep-transparency",
+         .help = "Where a source frame is transparent, leave the result transparent too (the effect still "
+                 "sees the frame over white)"},
+        {.id = OptionId::Threads,
+         .flag = "-j,--threads",
+         .valueName = "N",
+         .kind = K::Number,
+         .help = "Worker threads, {range}; 0 uses every core",
+         .min = 0,
+         .max = kMaxThreads,
+         .defaultText = "0",
+         .whole = true},
+        {.id = OptionId::PngFrames,
+         .flag = "--png-frames",
+         .valueName = "DIR",
+         .kind = K::Folder,
+         .help = "Also write each rendered frame, before colour reduction, as DIR/frame-0001.png, ..."},
+        {.id = OptionId::Start,
+         .flag = "--start",
+         .valueName = "TIME",
+         .kind = K::Time,
+         .help = "Begin at this time: seconds (12.5) or minutes and seconds (1:02.5)",
+         .unit = "seconds",
+         .min = 0,
+         .max = kLatestTime,
+         .inWindow = true},
+        {.id = OptionId::End,
+         .flag = "--end",
+         .valueName = "TIME",
+         .kind = K::Time,
+         .help = "End at this time (as --start; not with --duration)",
+         .unit = "seconds",
+         .min = kShortestSpan,
+         .max = kLatestTime,
+         .defaultText = "the end",
+         .inWindow = true},
+        {.id = OptionId::Duration,
+         .flag = "--duration",
+         .valueName = "TIME",
+         .kind = K::Time,
+         .help = "Take this long from --start, {range}",
+         .unit = "seconds",
+         .min = kShortestSpan,
+         .max = kLatestTime},
+        {.id = OptionId::Fps,
+         .flag = "--fps",
+         .valueName = "FPS",
+         .kind = K::Number,
+         .help = "Sample at {range}",
+         .unit = "frames a second",
+         .min = kMinFps,
+         .max = kMaxFps,
+         .defaultText =
+             "a clip's own rate up to " + Number(kDefaultVideoFps) + "; every frame of a GIF or WebP",
+         .inWindow = true},
+        {.id = OptionId::Speed,
+         .flag = "--speed",
+         .valueName = "FACTOR",
+         .kind = K::Number,
+         .help = "Play this many times as fast, {range}",
+         .min = kMinSpeed,
+         .max = kMaxSpeed,
+         .defaultText = "1"},
+        {.id = OptionId::Bounce, .flag = "--bounce", .help = "Play forward, then backward (an MP4 or WebM then has no sound)"},
+        {.id = OptionId::NoAudio, .flag = "--no-audio", .help = "An MP4 or WebM made from a clip without its sound"},
+        {.id = OptionId::MergeRepeats,
+         .flag = "--merge-repeats",
+         .help = "Make consecutive frames that come out the same one frame (always done for a clip)"},
+        {.id = OptionId::MaxBytes,
+         .flag = "--max-bytes",
+         .valueName = "SIZE",
+         .kind = K::Bytes,
+         .help = "The best-looking output that fits in SIZE, {range}: 10M, 8MB, 256K, 500000 (1K = 1024). "
+                 "Lowers the quality, then drops frames (keeping the timing), then shrinks the frames",
+         .min = static_cast<double>(kMinBudget),
+         .max = static_cast<double>(kMaxBudget),
+         .inWindow = true},
+        {.id = OptionId::Estimate,
+         .flag = "--estimate",
+         .help = "Print the expected size at these settings, and what --max-bytes would choose for its SIZE "
+                 "or else for common limits; write nothing"},
     };
     std::string sizes;
     for (const long long bytes : kFitUnderChoices)
@@ -130,11 +208,15 @@ std::string OptionInfo::longFlag() const
 
 std::string OptionInfo::rangeText() const
 {
-    if (kind != ValueKind::Number && kind != ValueKind::Time && kind != ValueKind::Bytes)
-        return {};
-    if (kind == ValueKind::Bytes)
-        return DescribeBytes(static_cast<long long>(min)) + " to " + DescribeBytes(static_cast<long long>(max));
-    return Number(min) + " to " + Number(max) + (unit.empty() ? "" : " " + unit);
+    const auto amount = [this](double value) {
+        return kind == ValueKind::Bytes ? DescribeBytes(static_cast<long long>(value))
+                                        : Number(value) + (unit.empty() ? "" : " " + unit);
+    };
+    if (kind == ValueKind::Time || kind == ValueKind::Bytes)
+        return "at least " + amount(min); // the most is far beyond any clip or file
+    if (kind == ValueKind::Number)
+        return Number(min) + " to " + amount(max);
+    return {};
 }
 
 std::string OptionInfo::fullHelp() const
@@ -147,20 +229,20 @@ std::string OptionInfo::fullHelp() const
 
 std::string DescribeBytes(long long bytes)
 {
+    if (bytes < 1024)
+        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    const char* const units[] = {"kB", "MB", "GB"};
+    int unit = 0;
+    double amount = static_cast<double>(bytes) / 1024;
+    for (; unit < 2 && amount >= 1024; ++unit)
+        amount /= 1024;
     char text[40];
-    if (bytes >= 1024LL * 1024 * 1024)
-        std::snprintf(text, sizeof text, "%.2f GB", static_cast<double>(bytes) / (1024.0 * 1024.0 * 1024.0));
-    else if (bytes >= 1024LL * 1024)
-        std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
-    else if (bytes >= 1024)
-        std::snprintf(text, sizeof text, "%.1f kB", static_cast<double>(bytes) / 1024.0);
-    else
-        std::snprintf(text, sizeof text, "%lld bytes", bytes);
+    std::snprintf(text, sizeof text, unit == 0 ? "%.1f %s" : "%.2f %s", amount, units[unit]);
     // Whole amounts without their zeros: "10 MB", "256 kB".
     std::string shown = text;
-    const std::size_t dot = shown.find('.');
-    if (dot != std::string::npos && shown.find_first_not_of('0', dot + 1) == shown.find(' '))
-        shown.erase(dot, shown.find(' ') - dot);
+    const std::size_t dot = shown.find('.'), space = shown.find(' ');
+    if (shown.find_first_not_of('0', dot + 1) == space)
+        shown.erase(dot, space - dot);
     return shown;
 }
 
@@ -177,7 +259,8 @@ std::optional<double> ParseDecimal(std::string_view text)
 std::optional<long long> ParseBytes(std::string_view text)
 {
     std::size_t digits = 0;
-    while (digits < text.size() && (std::isdigit(static_cast<unsigned char>(text[digits])) || text[digits] == '.'))
+    while (digits < text.size()
+           && (std::isdigit(static_cast<unsigned char>(text[digits])) || text[digits] == '.'))
         ++digits;
     const std::optional<double> value = ParseDecimal(text.substr(0, digits));
     std::string unit(text.substr(digits));
@@ -195,7 +278,7 @@ std::optional<long long> ParseBytes(std::string_view text)
     if (!value || factor == 0)
         return std::nullopt;
     const double bytes = std::floor(*value * factor);
-    if (!(bytes <= 1e15))
+    if (!(bytes >= 1 && bytes <= 1e15))
         return std::nullopt;
     return static_cast<long long>(bytes);
 }
@@ -203,11 +286,21 @@ std::optional<long long> ParseBytes(std::string_view text)
 std::string CheckValue(OptionId id, double value)
 {
     const OptionInfo& row = Option(id);
-    if (std::isfinite(value) && value >= row.min && value <= row.max)
+    if (std::isfinite(value) && value >= row.min && value <= row.max
+        && (!row.whole || value == std::floor(value)))
         return {};
-    return row.longFlag() + " must be from " + row.rangeText() + ", not "
-           + (row.kind == ValueKind::Bytes && std::isfinite(value) ? DescribeBytes(static_cast<long long>(value))
-                                                                     : Number(value));
+    if (row.whole && std::isfinite(value) && value >= row.min && value <= row.max)
+        return row.longFlag() + " must be a whole number, not " + Number(value);
+    const bool openEnded = row.kind == ValueKind::Time || row.kind == ValueKind::Bytes;
+    const std::string shown = row.kind == ValueKind::Bytes && std::isfinite(value)
+                                  ? DescribeBytes(static_cast<long long>(value))
+                                  : Number(value);
+    if (openEnded && value > row.max)
+        return row.longFlag() + " must be at most "
+               + (row.kind == ValueKind::Bytes ? DescribeBytes(static_cast<long long>(row.max))
+                                               : Number(row.max) + " " + row.unit)
+               + ", not " + shown;
+    return row.longFlag() + " must be " + (openEnded ? "" : "from ") + row.rangeText() + ", not " + shown;
 }
 
 std::optional<double> ReadValue(OptionId id, std::string_view text, std::string* problem)
@@ -222,11 +315,11 @@ std::optional<double> ReadValue(OptionId id, std::string_view text, std::string*
     } else
         value = ParseDecimal(text);
     if (!value) {
-        const char* what = row.kind == ValueKind::Time    ? "a time in seconds (12.5) or minutes and seconds (1:02.5)"
+        const char* what = row.kind == ValueKind::Time
+                               ? "a time in seconds (12.5) or minutes and seconds (1:02.5)"
                            : row.kind == ValueKind::Bytes ? "a size such as 10M, 256K or 500000"
                                                           : "a decimal number";
-        *problem = row.longFlag() + " must be " + what + " from " + row.rangeText() + ", not '" + std::string(text)
-                   + "'";
+        *problem = row.longFlag() + " must be " + what + ", not '" + std::string(text) + "'";
         return std::nullopt;
     }
     if (std::string out = CheckValue(id, *value); !out.empty()) {
@@ -260,8 +353,8 @@ std::string TimelineProblem(const TimelineOptions& t)
     if (check.problem.empty() && t.end && t.duration)
         check.problem = "--end and --duration cannot both be given";
     if (check.problem.empty() && t.end && *t.end <= t.start.value_or(0))
-        check.problem = "the end, " + Number(*t.end) + " s, is not after the start, " + Number(t.start.value_or(0))
-                        + " s";
+        check.problem = "the end, " + Number(*t.end) + " s, is not after the start, "
+                        + Number(t.start.value_or(0)) + " s";
     return check.problem;
 }
 
@@ -273,17 +366,21 @@ bool CheckTimeline(const std::string& file, const TimelineOptions& timeline, ima
     return problem.empty() || imaging::Fail(error, imaging::ErrorKind::InvalidArgument, file, problem);
 }
 
-bool CheckOptions(const std::string& file, const ConvertOptions& options, long long maxBytes, imaging::Error* error)
+bool CheckOptions(const std::string& file, const ConvertOptions& options, long long maxBytes,
+                  imaging::Error* error)
 {
     Checker check{TimelineProblem(options.timeline)};
     check(OptionId::Threads, options.threads);
     if (options.resize.scale != 0) // 0 keeps the size
         check(OptionId::Scale, options.resize.scale);
-    if (options.output.quality != imaging::kLosslessQuality)
+    const bool webp = options.output.format == imaging::OutputFormat::Webp;
+    if (options.output.quality != imaging::kLosslessQuality
+        && !(webp && options.output.quality == kLowestWebpQuality))
         check(OptionId::Quality, options.output.quality);
     if (maxBytes != 0)
         check(OptionId::MaxBytes, static_cast<double>(maxBytes));
-    return check.problem.empty() || imaging::Fail(error, imaging::ErrorKind::InvalidArgument, file, check.problem);
+    return check.problem.empty()
+           || imaging::Fail(error, imaging::ErrorKind::InvalidArgument, file, check.problem);
 }
 
 } // namespace qf

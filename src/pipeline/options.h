@@ -52,29 +52,30 @@ enum class OptionId {
 
 // What an option's value is, which decides how it is read and checked.
 enum class ValueKind {
-    Flag,     // no value
-    Number,   // a decimal number within [min, max]
-    Time,     // seconds (12.5) or minutes and seconds (1:02.5) within [min, max]
-    Bytes,    // a size: 500000, 256K, 10M (1K = 1024) within [min, max]
-    Choice,   // one of choices
-    Text,     // any text, checked by its command (a variant, WIDTHxHEIGHT)
-    Folder,   // a folder's path
+    Flag,   // no value
+    Number, // a decimal number within [min, max]
+    Time,   // seconds (12.5) or minutes and seconds (1:02.5) within [min, max]
+    Bytes,  // a size: 500000, 256K, 10M (1K = 1024) within [min, max]
+    Choice, // one of choices
+    Text,   // any text, checked by its command (a variant, WIDTHxHEIGHT)
+    Folder, // a folder's path
 };
 
 struct OptionInfo {
-    OptionId id;
-    std::string flag;      // "--fps", or "-j,--threads"
-    std::string valueName; // "FPS"; empty for a flag
+    OptionId id{};
+    std::string flag{};      // "--fps", or "-j,--threads"
+    std::string valueName{}; // "FPS"; empty for a flag
     ValueKind kind = ValueKind::Flag;
     // What the option does. "{range}" stands for the range in words ("0.1 to
     // 50 frames a second"); the default, when there is one, is added after.
-    std::string help;
-    std::string unit; // "seconds", "frames a second", ""
+    std::string help{};
+    std::string unit{}; // "seconds", "frames a second", ""
     double min = 0, max = 0;
-    std::string defaultText; // "1", "a clip's own rate up to 25", or empty
-    std::vector<std::pair<std::string, std::string>> choices; // word, what it means
+    std::string defaultText{};                                  // "1", "a clip's own rate up to 25", or empty
+    std::vector<std::pair<std::string, std::string>> choices{}; // word, what it means
     unsigned commands = kConvertCommand;
     bool inWindow = false; // the window offers it too (its ranges come from here)
+    bool whole = false;    // a Number without a fraction
 
     // "--fps" of "-j,--threads" style flags: the long spelling.
     std::string longFlag() const;
@@ -102,9 +103,14 @@ constexpr double kShortestSpan = 0.01;
 // Times beyond this many seconds (about 11 days) name no part of any clip.
 constexpr double kLatestTime = 1e6;
 constexpr int kMinQuality = 1, kMaxQuality = 100;
+// The size budget's search takes a WebP down to libwebp's lowest lossy
+// quality, below what --quality offers; the library accepts it for a WebP.
+constexpr int kLowestWebpQuality = 0;
 constexpr int kMaxThreads = 256;
-// The smallest output budget any animation can be made to fit, and the largest.
-constexpr long long kMinBudget = 1024;
+// No animation fits in fewer bytes: the headers of a one-pixel GIF or WebP
+// take more (a 1 x 1 still comes to 54 and 38). The largest budget is far
+// beyond any output.
+constexpr long long kMinBudget = 32;
 constexpr long long kMaxBudget = 1LL << 40;
 
 // The sizes an output can be asked to fit under, largest first: the
@@ -124,7 +130,8 @@ std::optional<double> ParseDecimal(std::string_view text);
 std::optional<long long> ParseBytes(std::string_view text);
 
 // What is wrong with value for option id: out of its range, NaN or
-// infinite. Empty when it is fine.
+// infinite, a fraction where a whole number is asked for. Empty when it is
+// fine.
 std::string CheckValue(OptionId id, double value);
 
 // The value of option id read from text as its kind says (Number, Time or
@@ -140,6 +147,7 @@ bool CheckTimeline(const std::string& file, const TimelineOptions& timeline, ima
 // Every value of options checked as CheckTimeline does, and the others
 // (threads, scale, quality, the budget maxBytes, 0 for none) against the
 // table.
-bool CheckOptions(const std::string& file, const ConvertOptions& options, long long maxBytes, imaging::Error* error);
+bool CheckOptions(const std::string& file, const ConvertOptions& options, long long maxBytes,
+                  imaging::Error* error);
 
 } // namespace qf

@@ -209,7 +209,7 @@ struct SizeEstimator::Impl {
 
     bool webp() const { return options.output.format == OutputFormat::Webp; }
     int bestQuality() const { return webp() ? imaging::kLosslessQuality : imaging::kBestQuality; }
-    int worstQuality() const { return webp() ? 0 : 1; }
+    int worstQuality() const { return webp() ? kLowestWebpQuality : kMinQuality; }
     int keptAt(int step) const { return (static_cast<int>(plan.size()) + step - 1) / step; }
     bool reasonable(int step, double scale) const
     {
@@ -330,6 +330,8 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
 {
     Impl& d = *impl_;
     d = Impl{};
+    if (!CheckOptions(input, options, 0, error))
+        return false;
     d.input = input;
     d.options = options;
     {
@@ -957,8 +959,9 @@ std::string DescribeSettings(const SizeSettings& settings)
 {
     if (settings.kilobits > 0)
         return std::to_string(settings.kilobits) + " kbit/s";
-    std::string text = settings.quality >= imaging::kLosslessQuality ? std::string("lossless")
-                                                         : "quality " + std::to_string(settings.quality);
+    std::string text = settings.quality >= imaging::kLosslessQuality
+                           ? std::string("lossless")
+                           : "quality " + std::to_string(settings.quality);
     if (settings.frameStep > 1)
         text += ", every " + std::to_string(settings.frameStep)
                 + (settings.frameStep == 2 ? "nd" : settings.frameStep == 3 ? "rd" : "th") + " frame";
@@ -972,6 +975,8 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
                          imaging::AnimationDamage* damage)
 {
     *outcome = BudgetOutcome{};
+    if (!CheckOptions(input, options, maxBytes, error))
+        return false;
     if (imaging::IsVideo(options.output.format))
         return ClipWithinBudget(input, output, options, maxBytes, outcome, error, damage);
     SizeEstimator estimator;

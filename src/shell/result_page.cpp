@@ -2,6 +2,7 @@
 // progress.
 #include "shell/pages.h"
 
+#include "pipeline/options.h"
 #include "shell/result_viewer.h"
 
 #include <QBoxLayout>
@@ -52,7 +53,7 @@ ResultPage::ResultPage(QWidget* parent) : QWidget(parent)
     fitLabel->setBuddy(ComboFit);
     ComboFit->addItem(tr("Original"), 0LL);
     // The limits of common places to share an animation.
-    for (const long long bytes : {10LL << 20, 8LL << 20, 5LL << 20, 256LL << 10})
+    for (const long long bytes : kFitUnderChoices)
         ComboFit->addItem(SizeText(bytes), bytes);
     ComboFit->addItem(tr("Custom"), -1LL);
     SpinFit = new QSpinBox(this);

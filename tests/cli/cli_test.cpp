@@ -3,10 +3,9 @@
 // and signals.
 #include "support.h"
 
-#include "pipeline/convert.h"
-
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <csignal>
 
 #include <fcntl.h>
@@ -274,24 +273,41 @@ TEST(Cli, PipesAreReadOnceAndLeaveNothing)
     }
 }
 
-// convert is the library's conversion with the switches given; frames
-// writes the frames as the reader composes them; info tells the facts.
-TEST(Cli, CommandsDoWhatTheLibraryDoes)
+// convert shows the variant and switches given, with the source's timing;
+// frames writes the frames as the reader composes them; info tells the
+// facts.
+TEST(Cli, CommandsShowWhatWasAskedFor)
 {
     TempDir dir;
+    // Poster keeps the shapes' own pure colours, outlined in ink; the blur
+    // softens every edge, where the plain poster has none.
+    for (const bool blur : {false, true}) {
+        std::vector<std::string> args = {"convert", Shapes("gif"), dir.file("poster.gif"), "--variant",
+                                         "poster"};
+        if (blur)
+            args.push_back("--blur");
+        const ChildResult converted = Cli(args);
+        ASSERT_EQ(converted.exitCode, 0) << converted.output;
+        EXPECT_EQ(converted.output, "") << "quiet when not on a terminal";
+        imaging::AnimationInfo info;
+        const std::vector<imaging::RgbaImage> frames = ReadAnimation(dir.file("poster.gif"), &info);
+        ASSERT_EQ(frames.size(), 2u);
+        EXPECT_EQ(info.delays, (std::vector<int>{20, 300}));
+        EXPECT_EQ(info.loopCount, 3);
+        for (int n = 1; n <= 2; ++n) {
+            const std::string looks = Looks(frames[n - 1]);
+            EXPECT_EQ(ShapesAtAGlance(frames[n - 1]), "#RB ") << "frame " << n;
+            if (blur)
+                EXPECT_NE(looks.find('?'), std::string::npos) << "frame " << n << " has no soft edge:\n"
+                                                              << looks;
+            else
+                EXPECT_EQ(looks, ShapesSketch(n, "RB", false)) << "frame " << n;
+        }
+    }
+
     const std::string in = dir.file("in.gif");
     WriteBytes(in, SmallAnimation(40, 32, 3, 3));
-    ChildResult result = Cli({"convert", in, dir.file("cli.gif"), "--variant", "9", "--blur", "--no-adjust"});
-    ASSERT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_EQ(result.output, "") << "quiet when not on a terminal";
-    ConvertOptions options;
-    options.variant = 9;
-    options.switches.Blur = 1;
-    options.switches.Adjust = 0;
-    imaging::Error error;
-    ASSERT_TRUE(ConvertAllFrames(in, dir.file("library.gif"), options, &error)) << error.message();
-    EXPECT_TRUE(ReadBytes(dir.file("cli.gif")) == ReadBytes(dir.file("library.gif")));
-
+    ChildResult result;
     // Both frame writers leave a folder holding this animation's frames only.
     std::filesystem::create_directories(dir.file("frames"));
     const std::string frameDir = dir.file("frames");
@@ -321,6 +337,51 @@ TEST(Cli, CommandsDoWhatTheLibraryDoes)
     for (const char* line :
          {"size:     40 x 32\n", "frames:   3\n", "delays:   10 11 12 ", "loop:     3 repeats\n"})
         EXPECT_NE(result.output.find(line), std::string::npos) << line << " in\n" << result.output;
+}
+
+// What --help, the manual and the completions tell a user: no parser type
+// names, what the commands read (clips too), the exit codes as the README
+// lists them, and the clips offered as inputs.
+TEST(Cli, HelpManualAndCompletionsTellTheSameFacts)
+{
+    for (const char* command : {"convert", "frames", "info"}) {
+        const ChildResult help = Cli({command, "--help"});
+        ASSERT_EQ(help.exitCode, 0) << help.output;
+        for (const char* leak : {"FLOAT", "INT", "Excludes", "REQUIRED", " in ["})
+            EXPECT_EQ(help.output.find(leak), std::string::npos) << command << " --help shows " << leak;
+        EXPECT_NE(help.output.find("video clip"), std::string::npos) << command;
+    }
+    const auto oneLine = [](const Bytes& bytes) {
+        std::string out;
+        for (const char c : bytes)
+            if (!std::isspace(static_cast<unsigned char>(c)) || (!out.empty() && out.back() != ' '))
+                out += std::isspace(static_cast<unsigned char>(c)) ? ' ' : c;
+        return out;
+    };
+    const std::string readme = oneLine(ReadBytes(QF_SOURCE_DIR "/README.md"));
+    const ChildResult codes = Cli({"--manual", "exit-status"});
+    ASSERT_EQ(codes.exitCode, 0);
+    int listed = 0;
+    for (std::size_t at = 0; at < codes.output.size(); at = codes.output.find('\n', at) + 1, ++listed) {
+        const std::size_t tab = codes.output.find('\t', at), end = codes.output.find('\t', tab + 1);
+        const std::string entry =
+            codes.output.substr(at, tab - at) + " " + codes.output.substr(tab + 1, end - tab - 1);
+        EXPECT_NE(readme.find(entry), std::string::npos) << "the README does not list \"" << entry << "\"";
+    }
+    EXPECT_EQ(listed, 6);
+    EXPECT_NE(oneLine(ReadBytes(QF_SOURCE_DIR "/data/man/quillframe-cli.1.in")).find("@EXIT_STATUS@"),
+              std::string::npos)
+        << "the manual's exit codes are written from the same list";
+
+    const ChildResult bash = Cli({"--completion", "bash"});
+    for (const char* clip : {"[mM][pP]4", "[wW][eE][bB][mM]", "[gG][iI][fF]"})
+        EXPECT_NE(bash.output.find(clip), std::string::npos) << clip;
+
+    // An estimate for the budget asked for, and for no other.
+    const ChildResult estimate = Cli({"convert", Shapes("gif"), "x.gif", "--estimate", "--max-bytes", "1K"});
+    EXPECT_EQ(estimate.exitCode, 0) << estimate.output;
+    EXPECT_NE(estimate.output.find("\n  to fit in 1 kB: quality 100"), std::string::npos) << estimate.output;
+    EXPECT_EQ(estimate.output.find("MB"), std::string::npos) << estimate.output;
 }
 
 } // namespace
