@@ -146,6 +146,16 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
             || damage.what.empty())) {
         return "damage reported after a frame that is not there";
     }
+    // Reading the codes alone finds the damage decoding found.
+    imaging::GifReader checked;
+    imaging::Error checkError;
+    if (!checked.open(path, &checkError) || !checked.checkData(&checkError)) {
+        return "the image data cannot be checked: " + checkError.message();
+    }
+    if (checked.damage().what != damage.what || checked.damage().afterFrame != damage.afterFrame) {
+        return "checking the codes finds other damage (" + checked.damage().what + ") than decoding (" + damage.what
+               + ")";
+    }
     // Random access to one frame chosen by the bytes, which may pass frames
     // over undecoded, shows it as decoding every frame does; and a frame
     // that is not there.

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include <semaphore.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qf::cli {
@@ -237,10 +238,17 @@ std::string OutputOverInput(const std::vector<Job>& jobs)
             continue;
         const std::string output = Canonical(job.output);
         for (const Job& other : jobs) {
-            if (other.input == "-"
-                || (output != Canonical(other.input) && !imaging::SameFile(job.output, other.input)))
+            // Standard input redirected from a file is read in place: the
+            // file it reads is compared, whatever it was named.
+            const bool overInput = other.input == "-"
+                                       ? imaging::SameFile(job.output, kStandardInputFile)
+                                       : output == Canonical(other.input)
+                                             || imaging::SameFile(job.output, other.input);
+            if (!overInput)
                 continue;
-            return other.input
+            const std::string shown =
+                other.input == "-" ? job.output + ", read as standard input," : other.input;
+            return shown
                    + (&other == &job ? " would be replaced by its own result"
                                      : " would be replaced by the result of " + job.input)
                    + "; choose another output name, --out-dir or --suffix";
@@ -250,6 +258,26 @@ std::string OutputOverInput(const std::vector<Job>& jobs)
 }
 
 } // namespace
+
+std::string FolderOverInput(const std::string& input, const std::string& folder,
+                            const std::function<bool(const std::string&)>& writes)
+{
+    const std::string file = input == "-" ? std::string(kStandardInputFile) : input;
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
+    // The name the file has in its folder: for standard input, the one the
+    // system gives its descriptor.
+    std::error_code ec;
+    const fs::path named = input == "-" ? fs::read_symlink(file, ec) : fs::path(input);
+    if (ec || !writes(named.filename().string()))
+        return {};
+    const fs::path parent = named.parent_path().empty() ? fs::path(".") : named.parent_path();
+    if (!imaging::SameFile(parent.string(), folder))
+        return {};
+    return (input == "-" ? named.string() + ", read as standard input," : input)
+           + " would be replaced by a file written to " + folder + "; choose another folder";
+}
 
 std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vector<Job>* jobs)
 {

@@ -10,6 +10,7 @@
 #include "imaging/resize.h"
 #include "progress_bar.h"
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -71,6 +72,16 @@ struct Job {
 // --out-dir that is a file, two inputs with one output, an input that
 // would be replaced by its own result.
 std::string PlanJobs(const BatchArgs& args, std::string_view extension, std::vector<Job>* jobs);
+
+// What the file that standard input reads is known by, when it is
+// redirected from a file.
+inline constexpr const char* kStandardInputFile = "/proc/self/fd/0";
+
+// What is wrong when input (or the file standard input reads, for "-") is
+// a file in folder with a name that `writes` says the run writes there:
+// it would be replaced before, or while, it is read. "" otherwise.
+std::string FolderOverInput(const std::string& input, const std::string& folder,
+                            const std::function<bool(const std::string&)>& writes);
 
 // Lower-case extension of path with its dot (".gif"), or "".
 std::string ExtensionOf(const std::string& path);

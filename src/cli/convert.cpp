@@ -3,7 +3,9 @@
 #include "commands.h"
 #include "common.h"
 #include "engine/variants.h"
+#include "imaging/files/output_paths.h"
 #include "pipeline/batch.h"
+#include "pipeline/folders.h"
 #include "pipeline/options.h"
 #include "progress_bar.h"
 #include "standard_streams.h"
@@ -211,12 +213,30 @@ int RunConvert(const ConvertArgs& args)
     if (std::string problem = ReadConvertOptions(args, &options.convert, &maxBytes); !problem.empty())
         return UsageError(problem);
 
+    const bool batch = plan.jobs.size() > 1;
+    for (const Job& job : plan.jobs) {
+        if (!args.pngFramesDir)
+            break;
+        const std::string folder =
+            batch ? (std::filesystem::path(*args.pngFramesDir)
+                     / imaging::FolderNameFor(std::filesystem::path(job.output).stem().string()))
+                        .string()
+                  : *args.pngFramesDir;
+        if (std::string problem =
+                FolderOverInput(job.input, folder, [](const std::string& name) { return FramePngNumber(name) > 0; });
+            !problem.empty())
+            return UsageError(problem);
+    }
+
     imaging::Error error;
     imaging::OutputFolder outDir;
     if (args.outDir && !imaging::OpenOutputFolder(*args.outDir, &outDir, &error))
         return Report(error);
+    // Several inputs' frame folders are made in one folder, held from here on.
+    imaging::OutputFolder framesParent;
+    if (batch && args.pngFramesDir && !imaging::OpenOutputFolder(*args.pngFramesDir, &framesParent, &error))
+        return Report(error);
     StandardStreams streams;
-    const bool batch = plan.jobs.size() > 1;
     std::vector<BatchJob> jobs;
     for (std::size_t i = 0; i < plan.jobs.size(); ++i) {
         const Job& job = plan.jobs[i];
@@ -231,12 +251,15 @@ int RunConvert(const ConvertArgs& args)
         if (job.output == "-" && !streams.outputFile(ExtensionFor(formats[i]), &converted.output, &error))
             return Report(error);
         // Several inputs get a frame folder each, named like their results.
-        if (args.pngFramesDir)
+        if (args.pngFramesDir) {
             converted.pngFramesDir =
                 batch ? (std::filesystem::path(*args.pngFramesDir)
                          / imaging::FolderNameFor(std::filesystem::path(job.output).stem().string()))
                             .string()
                       : *args.pngFramesDir;
+            if (batch)
+                converted.pngFramesParent = framesParent;
+        }
     }
     if (plan.writesStandardOutput)
         std::signal(SIGPIPE, SIG_IGN); // a closed pipe is reported as a write error
@@ -296,6 +319,7 @@ int RunConvert(const ConvertArgs& args)
         tally.record(code);
     };
     ConvertBatch(jobs, options);
+    imaging::RemoveMadeFolder(framesParent, [](const std::string&) { return false; }); // when left empty
     return tally.finish(bar, "converted", plan.jobs.size(), args.quiet);
 }
 

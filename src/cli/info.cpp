@@ -3,6 +3,7 @@
 #include "common.h"
 #include "imaging/errors.h"
 #include "imaging/files/output_paths.h"
+#include "pipeline/free_memory.h"
 #include "standard_streams.h"
 
 #include <cstdio>
@@ -19,13 +20,16 @@ int PrintInfo(const std::string& input)
     const std::unique_ptr<imaging::AnimationReader> reader = OpenInput(input, streams, &error);
     if (!reader)
         return Report(error);
-    // Damaged image data shows only in decoding: every frame is decoded.
-    imaging::RgbaImage frame;
-    while (reader->readNext(frame, &error)) {
-    }
-    streams.renameInError(error);
-    if (error)
+    // Damaged image data shows only in reading it: a GIF's codes are read
+    // without spelling out a pixel, other formats' frames are decoded, in
+    // the memory left.
+    if (!CheckMemory(static_cast<double>(reader->checkingBytes()), AvailableMemory(),
+                     input == "-" ? std::string(kStandardInput) : input, "read its frames", &error))
         return Report(error);
+    if (!reader->checkFrames(&error)) {
+        streams.renameInError(error);
+        return Report(error);
+    }
     const std::string shown = input == "-" ? std::string(kStandardInput) : input;
     const imaging::AnimationDamage& damage = reader->damage();
     WarnOfDamage(shown, damage);

@@ -20,18 +20,30 @@ namespace qf::cli {
 
 namespace {
 
-std::string Numbered(const std::string& dir, const char* pattern, int number)
+std::string VariantPngName(int variant)
 {
     char name[48];
-    std::snprintf(name, sizeof name, pattern, number);
-    return (std::filesystem::path(dir) / name).string();
+    std::snprintf(name, sizeof name, "variant-%02d.png", variant);
+    return name;
+}
+
+// The files a snapshots run writes in its folder.
+bool SnapshotName(const std::string& name)
+{
+    if (name == "sheet.png")
+        return true;
+    for (int variant = 0; variant < kVariantCount; ++variant)
+        if (name == VariantPngName(variant))
+            return true;
+    return false;
 }
 
 // Frame 1 of input in all 17 variants into dir, with the contact sheet. The
 // error is empty when all is written. The folder is made once the input has
-// given a frame to render.
+// given a frame to render (inside parent when it is held), and removed again
+// with what was written in it when the work fails.
 imaging::Error Snapshots(const std::string& input, const std::string& shownInput, const std::string& dir,
-                         const imaging::ResizeRequest& resize, const Switches& switches, ProgressBar& bar,
+                         const imaging::OutputFolder& parent, const imaging::ResizeRequest& resize, const Switches& switches, ProgressBar& bar,
                          const std::string& detail)
 {
     imaging::Error error;
@@ -47,14 +59,18 @@ imaging::Error Snapshots(const std::string& input, const std::string& shownInput
         return !error;
     };
     std::optional<ContactSheet> sheet;
+    imaging::OutputFolder folder;
     OpenedForChoosing opened;
     imaging::Error failure;
     const bool rendered = OpenForChoosing(
         input, options,
         [&](int variant, const Picture& snapshot) {
             if (!sheet) {
-                imaging::OutputFolder folder;
-                if (!imaging::OpenOutputFolder(dir, &folder, &error))
+                const bool made =
+                    parent.held ? imaging::OpenOutputFolder(parent, std::filesystem::path(dir).filename().string(),
+                                                            &folder, &error)
+                                : imaging::OpenOutputFolder(dir, &folder, &error);
+                if (!made)
                     return;
                 const std::string title =
                     "Snapshots of " + std::filesystem::path(shownInput).filename().string() + ", frame 1";
@@ -63,21 +79,22 @@ imaging::Error Snapshots(const std::string& input, const std::string& shownInput
             }
             if (error)
                 return;
-            imaging::WritePng(Numbered(dir, "variant-%02d.png", variant), ViewOf(snapshot), &error);
+            imaging::WritePng(folder, VariantPngName(variant), ViewOf(snapshot), &error);
             const std::string label = std::to_string(variant) + " " + std::string(kVariants[variant].name);
             sheet->place(variant, snapshot, label);
         },
         &opened, &failure);
     if (opened.damage)
         bar.print("warning: " + imaging::Printable(shownInput + ": " + opened.damage.message()));
-    if (error)
-        return error;
-    if (!rendered) {
+    if (!error && !rendered) {
+        error = failure;
         if (failure.kind == imaging::ErrorKind::Cancelled)
-            imaging::Fail(&failure, imaging::ErrorKind::Cancelled, dir, "interrupted");
-        return failure;
+            imaging::Fail(&error, imaging::ErrorKind::Cancelled, dir, "interrupted");
     }
-    imaging::WritePng((std::filesystem::path(dir) / "sheet.png").string(), ViewOf(sheet->picture()), &error);
+    if (!error)
+        imaging::WritePng(folder, "sheet.png", ViewOf(sheet->picture()), &error);
+    if (error)
+        imaging::RemoveMadeFolder(folder, SnapshotName);
     return error;
 }
 
@@ -88,6 +105,9 @@ int RunSnapshots(const SnapshotArgs& args)
     Plan plan;
     if (std::string problem = MakePlan(args, "", &plan); !problem.empty())
         return UsageError(problem);
+    for (const Job& job : plan.jobs)
+        if (std::string problem = FolderOverInput(job.input, job.output, SnapshotName); !problem.empty())
+            return UsageError(problem);
     imaging::Error error;
     imaging::OutputFolder outDir;
     if (args.outDir && !imaging::OpenOutputFolder(*args.outDir, &outDir, &error))
@@ -105,7 +125,7 @@ int RunSnapshots(const SnapshotArgs& args)
                       : std::string();
             const std::string shown = job.input == "-" ? std::string(kStandardInput) : job.input;
             try {
-                error = Snapshots(input, shown, job.output, plan.resize, args.switches, bar, detail);
+                error = Snapshots(input, shown, job.output, outDir, plan.resize, args.switches, bar, detail);
             } catch (...) {
                 error = imaging::CaughtError(input);
             }

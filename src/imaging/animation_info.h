@@ -22,9 +22,13 @@ struct AnimationInfo {
     int frameCount = 0;      // frames that decode (a file cut short keeps those before the cut)
     std::vector<int> delays; // one per frame, in hundredths of a second, exactly as stored
     int loopCount = -1;      // -1: no loop extension; 0: forever; n: the stored repeat count
-    // The work the animation asks of a reader and of a converter: pixels
-    // decoded plus, per frame, the screen's area composited and rendered.
+    // The work the animation asks of a reader and of a converter: for a GIF
+    // or WebP, pixels decoded plus, per frame, the screen's area composited
+    // and rendered; for a clip, its frames' decoding (kVideoDecodeShare).
     std::int64_t work = 0;
+    // The file's size in bytes, which bounds the work and the pictures it
+    // may ask for (size_limits.h).
+    std::int64_t fileBytes = 0;
     // A video clip: its frames' starts in microseconds from the first, then
     // its end (frameCount + 1 entries), and its nominal frame rate. Empty and
     // 0 for a GIF or WebP, whose delays are the timing.

@@ -1,5 +1,6 @@
 #include "imaging/animation_reader.h"
 
+#include "imaging/errors.h"
 #include "imaging/gif/gif_reader.h"
 #include "imaging/video/video_reader.h"
 #include "imaging/webp/webp_reader.h"
@@ -9,8 +10,26 @@
 #include <cstring>
 #include <utility>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace qf::imaging {
 namespace {
+
+// Bytes of `canvases` RGBA pictures the size of the animation.
+std::int64_t CanvasBytes(const AnimationInfo& info, int canvases)
+{
+    return std::int64_t{4} * canvases * info.width * info.height;
+}
+
+// Decodes every frame left; false with error set when one fails.
+bool PassAll(AnimationReader& reader, RgbaImage& frame, Error* error)
+{
+    while (reader.readNext(frame, error)) {
+    }
+    return !(error && *error);
+}
 
 // A GIF skips ahead without decoding where a frame covers the whole screen.
 class GifAnimation final : public AnimationReader {
@@ -44,6 +63,12 @@ public:
         }
         return {read_ < count ? ReadStatus::Frame : ReadStatus::End};
     }
+    bool checkFrames(Error* error) override
+    {
+        read_ = 0;
+        return gif_.checkData(error);
+    }
+    std::int64_t checkingBytes() const override { return 0; }
 
 private:
     GifReader gif_;
@@ -78,6 +103,8 @@ public:
         }
         return {read_ < info().frameCount ? ReadStatus::Frame : ReadStatus::End};
     }
+    bool checkFrames(Error* error) override { return PassAll(*this, skipped_, error); }
+    std::int64_t checkingBytes() const override { return CanvasBytes(info(), 3); }
 
 private:
     WebpReader webp_;
@@ -102,9 +129,13 @@ public:
     ReadResult readNext(RgbaImage& frame, Error* error) override { return video_.readNext(frame, error); }
     ReadResult skipNext(Error* error) override { return video_.skipNext(error); }
     ReadResult skipTo(int frame, Error* error) override { return video_.skipTo(frame, error); }
+    bool checkFrames(Error* error) override { return PassAll(*this, frame_, error); }
+    // The decoder's pictures too (a few at the coded size, 1.5 bytes a pixel).
+    std::int64_t checkingBytes() const override { return CanvasBytes(info(), 4); }
 
 private:
     VideoReader video_;
+    RgbaImage frame_;
 };
 
 } // namespace
@@ -112,11 +143,27 @@ private:
 std::unique_ptr<AnimationReader> OpenAnimation(const std::string& path, Error* error,
                                                std::function<bool()> cancelled)
 {
+    // A pipe, a device or a socket would keep the reader waiting for a
+    // writer that may never come: only files are read (the command line
+    // copies a stream into one first). Opened without waiting, then looked
+    // at, before a byte is read.
     unsigned char head[12] = {};
     std::size_t got = 0;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        got = std::fread(head, 1, sizeof head, file);
-        std::fclose(file);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (fd >= 0 && ::fstat(fd, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        const char* what = S_ISFIFO(status.st_mode)   ? "is a named pipe"
+                           : S_ISSOCK(status.st_mode) ? "is a socket"
+                                                      : "is a device";
+        Fail(error, ErrorKind::Unreadable, path,
+             std::string(what) + ", not a file; save the animation to a file and open that");
+        return nullptr;
+    }
+    if (fd >= 0) {
+        const ssize_t read = ::read(fd, head, sizeof head);
+        got = read > 0 ? static_cast<std::size_t>(read) : 0;
+        ::close(fd);
     }
     if (LooksLikeWebp(head, got)) {
         auto webp = std::make_unique<WebpAnimation>();

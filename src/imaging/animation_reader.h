@@ -8,6 +8,7 @@
 #include "imaging/image.h"
 #include "imaging/resize.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -45,6 +46,15 @@ public:
     // first frame of the file); a clip starts decoding at a key frame near it
     // where it can. Frame, or End when the animation ends first.
     virtual ReadResult skipTo(int frame, Error* error) = 0;
+    // Passes over every frame not yet read to find the damage in them
+    // (damage()). A GIF's image data is read without decoding a pixel, in
+    // the time its codes take whatever the frames' size, and the GIF is
+    // then read from its first frame again; other formats decode their
+    // frames and have none left to read.
+    virtual bool checkFrames(Error* error) = 0;
+    // The memory checkFrames takes, in bytes: none to speak of for a GIF, a
+    // canvas or two of the animation's size for the others.
+    virtual std::int64_t checkingBytes() const = 0;
 };
 
 // Opens path with the reader its content asks for, learning the size, frame

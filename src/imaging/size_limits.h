@@ -63,4 +63,40 @@ inline std::int64_t WorkLimit(std::int64_t fileBytes)
                     kWorkFloor + kWorkPerByte * std::clamp<std::int64_t>(fileBytes, 0, kMaxWork));
 }
 
+// A video decoder's work is bounded by the frame: decoding a coded pixel
+// costs a small part of rendering one (a few nanoseconds against 60 to
+// 1000), counted as a quarter. A clip's work is every frame decoded at
+// its coded size, weighed so, plus every frame kept rendered at the size it
+// is rendered at.
+constexpr std::int64_t kVideoDecodeShare = 4;
+
+// Memory: a picture held (a GIF's or WebP's screen, or frames resized for
+// the effect, which holds about 120 bytes a pixel) may be of 16.7
+// megapixels (4096 x 4096) whatever the file; beyond that the file must
+// carry a byte for every 256 pixels. Real pictures that large carry far
+// more (a photograph or a screen of text a byte for a few pixels); a
+// file of a few kilobytes whose frames claim 100 megapixels, which LZW can
+// fill at 2,700 pixels a byte, is refused before a picture is allocated.
+constexpr std::int64_t kPictureFloor = 4096ll * 4096;
+constexpr std::int64_t kPicturePixelsPerByte = 256;
+
+inline std::int64_t PictureLimit(std::int64_t fileBytes)
+{
+    return std::min(kMaxPixels, kPictureFloor + kPicturePixelsPerByte
+                                                    * std::clamp<std::int64_t>(fileBytes, 0, kMaxPixels));
+}
+
+// "W x H pixels, more than a FILE of N bytes may ask to hold (P megapixels:
+// 16.7 plus 256 pixels a byte)": how every refusal of a picture beyond
+// PictureLimit reads; kind names the file ("GIF", "animated WebP", "video").
+inline std::string BeyondPictureLimit(std::int64_t width, std::int64_t height, std::int64_t fileBytes,
+                                      const std::string& kind)
+{
+    const std::int64_t limit = PictureLimit(fileBytes);
+    return std::to_string(width) + " x " + std::to_string(height) + " pixels, more than " + kind + " of "
+           + std::to_string(fileBytes) + " bytes may ask to hold (" + std::to_string(limit / 1'000'000) + "."
+           + std::to_string(limit / 100'000 % 10) + " megapixels: 16.7 plus "
+           + std::to_string(kPicturePixelsPerByte) + " pixels a byte)";
+}
+
 } // namespace qf::imaging

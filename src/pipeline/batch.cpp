@@ -91,7 +91,7 @@ private:
         convert.output.format = job.format;
         convert.output.streamed = job.streamed;
         convert.inCurrentArena = inCurrentArena;
-        convert.pngFramesDir.reset();
+        convert.pngFrames.reset();
         convert.progress = [&](double percent) {
             BatchProgress at;
             at.job = i;
@@ -118,25 +118,35 @@ private:
             // The frame folder is made only for an input that opens (one
             // that does not is reported by the conversion).
             imaging::OutputFolder framesFolder;
-            if (job.pngFramesDir && frames > 0)
-                convert.pngFramesDir = job.pngFramesDir;
+            const bool withFrames = job.pngFramesDir && frames > 0;
+            const auto openFrames = [&] {
+                const bool opened =
+                    job.pngFramesParent
+                        ? imaging::OpenOutputFolder(*job.pngFramesParent,
+                                                    std::filesystem::path(*job.pngFramesDir).filename().string(),
+                                                    &framesFolder, &error)
+                        : imaging::OpenOutputFolder(*job.pngFramesDir, &framesFolder, &error);
+                if (opened)
+                    convert.pngFrames = framesFolder;
+                return opened;
+            };
             try {
-                ok = (!convert.pngFramesDir
-                      || imaging::OpenOutputFolder(*convert.pngFramesDir, &framesFolder, &error))
+                ok = (!withFrames || openFrames())
                      && (options_.maxBytes > 0
                              ? ConvertWithinBudget(job.input, job.output, convert, options_.maxBytes,
                                                    &outcome.budget, &error, &outcome.damage)
                              : ConvertAllFrames(job.input, job.output, convert, &error, &outcome.damage))
-                     && (!convert.pngFramesDir || RemoveSurplusFrames(framesFolder, frames, &error))
+                     && (!withFrames || RemoveSurplusFrames(framesFolder, frames, &error))
                      && (!options_.deliver || options_.deliver(i, &error));
             } catch (...) {
                 // One job's failure is its own: the others go on.
                 error = imaging::CaughtError(job.input);
             }
-            if (!ok && framesFolder.madeByThisRun) {
-                std::error_code ec;
-                std::filesystem::remove(*convert.pngFramesDir, ec); // only when still empty
-            }
+            // A folder made for frames that failed keeps none of them.
+            if (!ok)
+                imaging::RemoveMadeFolder(framesFolder, [](const std::string& name) {
+                    return FramePngNumber(name) > 0;
+                });
         }
         framesDone_ += frames - shownFrames;
         ++filesDone_;

@@ -26,6 +26,9 @@ struct BatchJob {
     // opens, removed again when the conversion fails and it was made for it;
     // left holding exactly this animation's frames when it succeeds).
     std::optional<std::string> pngFramesDir;
+    // When set, pngFramesDir is made inside this held folder under the last
+    // part of its name (several inputs' folders in one --png-frames folder).
+    std::optional<imaging::OutputFolder> pngFramesParent;
 };
 
 // Where a batch stands after a frame of one of its jobs.
@@ -57,7 +60,7 @@ struct JobOutcome {
 struct BatchOptions {
     // The settings of every job (variant, switches, threads, resize,
     // transparency, WebP quality, cancelled). Its progress, output format,
-    // pngFramesDir and inCurrentArena are set for each job.
+    // pngFrames and inCurrentArena are set for each job.
     ConvertOptions convert;
     // When above 0, each output is the best-looking that fits in this many
     // bytes (ConvertWithinBudget).

@@ -140,12 +140,6 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     output_ = output;
     if (!CheckOptions(input, options_, 0, error))
         return false;
-    if (options_.pngFramesDir) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(*options_.pngFramesDir, ec))
-            return imaging::Fail(error, imaging::ErrorKind::Unwritable, *options_.pngFramesDir, "no such folder");
-    }
-
     reader_ = imaging::OpenAnimation(input, error, options_.cancelled);
     if (!reader_)
         return false;
@@ -154,10 +148,11 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     std::vector<TimelineFrame> plan;
     if (!PlanTimeline(input, info_, options_.timeline, &plan, error))
         return false;
-    if (!RenderSize(input, info_.width, info_.height, info_.work, ResizeFor(info_, options_.resize), &size_,
+    if (!RenderSize(input, info_, static_cast<int>(plan.size()), ResizeFor(info_, options_.resize), &size_,
                     error))
         return false;
     reader_->setFrameSize(size_);
+    const double sourceArea = static_cast<double>(info_.width) * info_.height;
     info_.width = size_.width;
     info_.height = size_.height;
     info_.frameCount = static_cast<int>(plan.size());
@@ -191,24 +186,29 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
 
     if (options_.progress && !options_.progress(0.0))
         return imaging::Fail(error, imaging::ErrorKind::Cancelled, output, "cancelled");
-    if (!writer_->open(output, info_.width, info_.height, info_.loopCount, error))
-        return false;
 
     const int hardware = std::max(1, tbb::info::default_concurrency());
     threads_ = options_.threads > 0 ? std::min(options_.threads, kMaxThreads) : hardware;
     // For very large frames use fewer workers rather than run out of memory
     // (output does not depend on the number of workers); frames that even
-    // one worker cannot hold are refused before any work.
+    // one worker, with the reader's canvas and the writer's, cannot hold are
+    // refused before the writer or a worker takes any.
     const double bytesPerWorker = kWorkerBytesPerPixel * info_.width * info_.height;
+    const double fixedBytes =
+        kReaderBytesPerPixel * sourceArea
+        + (options_.output.format == imaging::OutputFormat::Webp ? kWebpWriterBytesPerPixel * info_.width * info_.height
+                                                                 : 0.0);
     const double available = AvailableMemory();
     // A video encoder holds its look-ahead of pictures besides.
     const double encoderBytes = video ? kVideoEncoderFrames * 1.5 * info_.width * info_.height : 0.0;
-    if (!CheckMemory(bytesPerWorker + encoderBytes, available, input,
+    if (!CheckMemory(fixedBytes + bytesPerWorker + encoderBytes, available, input,
                      "convert frames of " + std::to_string(info_.width) + " x " + std::to_string(info_.height)
                          + " pixels",
                      error))
         return false;
-    const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available) : kWorkerMemoryBudget;
+    if (!writer_->open(output, info_.width, info_.height, info_.loopCount, error))
+        return false;
+    const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available - fixedBytes) : kWorkerMemoryBudget;
     const int affordable = static_cast<int>(std::max(1.0, budget / bytesPerWorker));
     threads_ = std::min(threads_, affordable);
     return true;
@@ -278,8 +278,8 @@ void Conversion::render(Frame& frame)
         // The frame pictures are independent files: compressing them here
         // keeps the in-order stages free.
         imaging::Error pngError;
-        if (options_.pngFramesDir
-            && !imaging::WritePng(FramePngPath(*options_.pngFramesDir, source.number), out.picture, &pngError))
+        if (options_.pngFrames
+            && !imaging::WritePng(*options_.pngFrames, FramePngName(source.number), out.picture, &pngError))
             run_->fail(std::move(pngError));
     } catch (const std::bad_alloc&) {
         run_->fail(OutOfMemory(input_, info_.width, info_.height));

@@ -33,7 +33,9 @@ struct ConvertOptions {
     int variant = 0;
     Switches switches;
     int threads = 0;                         // 0: all cores; at most 256
-    std::optional<std::string> pngFramesDir; // also write each rendered frame as frame-0001.png, ...
+    // Also write each rendered frame as frame-0001.png, ... into this folder,
+    // held open (imaging::OpenOutputFolder) by the caller.
+    std::optional<imaging::OutputFolder> pngFrames;
     // i / n * 100 after frame i (and 0 before the first); false cancels. It is
     // called from a worker thread or the calling one, one call at a time, in
     // frame order.
@@ -77,7 +79,7 @@ imaging::ResizeRequest ResizeFor(const imaging::AnimationInfo& info, const imagi
 // source's delays and loop count. Frames are rendered in parallel and written
 // in order; on any failure or cancel the output is left as it was before,
 // error says why (ErrorKind::Cancelled when progress asked to stop) and false
-// is returned. With pngFramesDir the frame
+// is returned. With pngFrames the frame
 // pictures written before a failure stay (each one complete). damage, when
 // given, receives the damage the reader found in frames it still could read.
 bool ConvertAllFrames(const std::string& input, const std::string& output, const ConvertOptions& options,

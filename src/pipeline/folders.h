@@ -16,7 +16,10 @@ namespace qf {
 // only as imaging::RemoveFromOutputFolder allows.
 bool RemoveSurplusFrames(const imaging::OutputFolder& folder, int count, imaging::Error* error);
 
-// Where the rendered frame number (1-based) goes in dir: frame-0001.png, ...
-std::string FramePngPath(const std::string& dir, int number);
+// The number of a frame picture named as FramePngName names it, else 0.
+int FramePngNumber(const std::string& name);
+
+// The name of the rendered frame number (1-based): frame-0001.png, ...
+std::string FramePngName(int number);
 
 } // namespace qf

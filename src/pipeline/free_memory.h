@@ -19,6 +19,13 @@ inline constexpr double kPictureBytesPerPixel = 4;
 // each: the decoded frame and the pictures read and rendered).
 inline constexpr double kWorkerBytesPerPixel = kEngineBytesPerPixel + 28 + 2 * 12;
 
+// A reader decoding frames of a picture: its canvas, the area a frame
+// restores and the frame it hands out.
+inline constexpr double kReaderBytesPerPixel = 12;
+// The WebP encoder: its canvases (the previous and the current frame) and
+// the candidate sub-frames it tries, for each pixel of the output.
+inline constexpr double kWebpWriterBytesPerPixel = 24;
+
 // Bytes this process can still take: what the system reports available, no
 // more than its control group's memory limit leaves, and no more than its
 // address-space limit leaves. 0 when none of them is known.

@@ -5,23 +5,30 @@
 
 namespace qf {
 
-bool RenderSize(const std::string& file, int width, int height, std::int64_t work,
+bool RenderSize(const std::string& file, const imaging::AnimationInfo& info, int keptFrames,
                 const imaging::ResizeRequest& request, imaging::Size* size, imaging::Error* error)
 {
-    *size = request.any() ? imaging::ResizedSize(width, height, request) : imaging::Size{width, height};
+    *size = request.any() ? imaging::ResizedSize(info.width, info.height, request)
+                          : imaging::Size{info.width, info.height};
     if (!imaging::WithinSizeLimits(size->width, size->height))
         return imaging::Fail(error, imaging::ErrorKind::TooLarge, file,
                              "resized to " + imaging::BeyondSizeLimits(size->width, size->height));
-    // Enlarged frames cost more work than the file was allowed; they may
-    // take no more than any file may.
-    const double growth =
-        static_cast<double>(size->width) * size->height / (static_cast<double>(width) * height);
-    if (growth > 1 && static_cast<double>(work) * growth > static_cast<double>(imaging::kMaxWork))
+    const std::int64_t area = static_cast<std::int64_t>(size->width) * size->height;
+    const std::string kind = info.video() ? "a video" : "an animation";
+    if (area > static_cast<std::int64_t>(info.width) * info.height && area > imaging::PictureLimit(info.fileBytes))
         return imaging::Fail(error, imaging::ErrorKind::TooLarge, file,
-                             "resized to " + std::to_string(size->width) + " x "
-                                 + std::to_string(size->height) + " pixels, asks for more than "
-                                 + std::to_string(imaging::kMaxWork / 1'000'000'000)
-                                 + " gigapixels of work, the limit");
+                             "resized to "
+                                 + imaging::BeyondPictureLimit(size->width, size->height, info.fileBytes, kind));
+    const std::int64_t rendered = static_cast<std::int64_t>(std::max(keptFrames, 0)) * area;
+    const std::int64_t work = info.video() ? info.work + rendered : std::max(info.work, rendered);
+    const std::int64_t limit = imaging::WorkLimit(info.fileBytes);
+    if (work > limit && work > info.work)
+        return imaging::Fail(error, imaging::ErrorKind::TooLarge, file,
+                             "is " + kind + " whose " + std::to_string(keptFrames) + " frames rendered at "
+                                 + std::to_string(size->width) + " x " + std::to_string(size->height)
+                                 + " pixels ask for " + std::to_string(work / 1'000'000)
+                                 + " megapixels of work, more than the " + std::to_string(limit / 1'000'000)
+                                 + " allowed a file of " + std::to_string(info.fileBytes) + " bytes");
     return true;
 }
 

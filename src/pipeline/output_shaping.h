@@ -15,12 +15,15 @@ namespace qf {
 
 using imaging::OutputFormat;
 
-// The size frames of width x height are rendered at: the resized size when a
+// The size the frames of info are rendered at: the resized size when a
 // resize is asked for, else their own. Fails (TooLarge, naming file) when the
-// result is beyond the imaging limits, or when enlarging the frames would
-// make the work (AnimationInfo::work at the source size) exceed the most any file
-// may ask for.
-bool RenderSize(const std::string& file, int width, int height, std::int64_t work,
+// result is beyond the imaging limits, is a larger picture than the file
+// may ask to hold (imaging::PictureLimit), or when the work with keptFrames
+// rendered at that size exceeds what the file may ask for
+// (imaging::WorkLimit): a clip's decoding plus its kept frames rendered; a
+// GIF's or WebP's own work, or its kept frames rendered where enlarged
+// frames make that more.
+bool RenderSize(const std::string& file, const imaging::AnimationInfo& info, int keptFrames,
                 const imaging::ResizeRequest& request, imaging::Size* size, imaging::Error* error);
 
 // The frame the effect works on: decoded itself, or decoded resampled to size

@@ -1,5 +1,7 @@
 #include "size_budget.h"
 
+#include "free_memory.h"
+
 #include "imaging/animation_reader.h"
 #include "imaging/animation_writer.h"
 #include "imaging/frame_bytes.h"
@@ -341,8 +343,17 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         d.info = reader->info();
     }
     if (!PlanTimeline(input, d.info, options.timeline, &d.plan, error)
-        || !RenderSize(input, d.info.width, d.info.height, d.info.work, ResizeFor(d.info, options.resize),
+        || !RenderSize(input, d.info, static_cast<int>(d.plan.size()), ResizeFor(d.info, options.resize),
                        &d.size, error))
+        return false;
+    // The reader's canvas, the sample's frames and a worker rendering them,
+    // weighed before any is taken.
+    if (!CheckMemory(kReaderBytesPerPixel * d.info.width * d.info.height + kSampleBytes
+                         + kWorkerBytesPerPixel * d.size.width * d.size.height,
+                     AvailableMemory(), input,
+                     "estimate the size of frames of " + std::to_string(d.size.width) + " x "
+                         + std::to_string(d.size.height) + " pixels",
+                     error))
         return false;
 
     // How much each timeline frame changes from the one step frames before,

@@ -84,10 +84,17 @@ bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, co
     if (!PlanTimeline(file, opened->info, options.timeline, &plan, error))
         return false;
     imaging::Size size;
-    if (!RenderSize(file, opened->info.width, opened->info.height, 0, ResizeFor(opened->info, options.resize), &size,
-                    error))
+    if (!RenderSize(file, opened->info, 1, ResizeFor(opened->info, options.resize), &size, error))
         return false;
     reader->setFrameSize(size); // a clip's picture comes scaled as a conversion scales it
+    // The reader's canvas and the frame it gives are taken before the
+    // rendering is weighed below: weighed with it, before either.
+    const double sourceBytes = kReaderBytesPerPixel * opened->info.width * opened->info.height;
+    if (!CheckMemory(sourceBytes + kEngineBytesPerPixel * size.width * size.height, AvailableMemory(), file,
+                     "read and render a frame of " + std::to_string(opened->info.width) + " x "
+                         + std::to_string(opened->info.height) + " pixels",
+                     error))
+        return false;
     if (!reader->skipTo(plan.front().source, error))
         return error && *error ? false
                                : imaging::Fail(error, imaging::ErrorKind::NoImage, file, "ends before the start");

@@ -157,6 +157,9 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         // Refused up front from the memory left, not after an allocation failed.
         {{"convert", big, out, "--threads", "2"}, kBadInput, "MB are free", littleMemory},
         {{"snapshots", big, dir.file("snaps")}, kBadInput, "MB are free", littleMemory},
+        {{"convert", big, dir.file("o.webp")}, kBadInput, "MB are free", littleMemory},
+        {{"convert", big, out, "--estimate"}, kBadInput, "MB are free", littleMemory},
+        {{"convert", big, out, "--max-bytes", "1M"}, kBadInput, "MB are free", littleMemory},
     };
     std::vector<Row> planted; // the second user's links: not followed
     for (const std::string shared : {"shared/", "open/"}) {
@@ -188,6 +191,36 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         EXPECT_EQ(dir.list(), listed) << what;
         EXPECT_EQ(ReadBytes(dir.file("private/frame-0009.png")), previous) << what;
     }
+}
+
+// Standard input redirected from the very file a command would write: the
+// command is refused and the file kept, whatever name it goes by.
+TEST(Cli, StandardInputIsNeverItsOwnOutput)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("pics"));
+    const Bytes animation = SmallAnimation(24, 20, 3);
+    for (const char* name : {"a.gif", "pics/frame-0002.png", "pics/variant-03.png", "pics/sheet.png"})
+        WriteBytes(dir.file(name), animation);
+    std::filesystem::create_hard_link(dir.file("a.gif"), dir.file("b.gif"));
+    const std::string pics = dir.file("pics");
+    const std::vector<std::pair<std::string, std::vector<std::string>>> rows = {
+        {"a.gif", {"convert", "-", dir.file("a.gif")}},
+        {"b.gif", {"convert", "-", dir.file("a.gif"), "--variant", "3"}},
+        {"pics/frame-0002.png", {"frames", "-", pics}},
+        {"pics/frame-0002.png", {"convert", "-", dir.file("o.gif"), "--png-frames", pics + "/."}},
+        {"pics/variant-03.png", {"snapshots", "-", pics}},
+        {"pics/sheet.png", {"snapshots", "-", pics}},
+    };
+    for (const auto& [source, args] : rows) {
+        const std::string from = dir.file(source);
+        const ChildResult result =
+            CliAfter([&] { dup2(open(from.c_str(), O_RDONLY), STDIN_FILENO); }, args);
+        EXPECT_EQ(result.exitCode, kUsage) << source << ": " << result.output;
+        EXPECT_NE(result.output.find("read as standard input"), std::string::npos) << result.output;
+        EXPECT_EQ(ReadBytes(from), animation) << source;
+    }
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"a.gif", "b.gif", "pics"}));
 }
 
 // Ctrl-C, a kill or a closed terminal during a conversion.

@@ -141,6 +141,24 @@ TEST(VideoClip, CutShortKeepsWholeFramesAndNoVideoIsRefused)
     WriteBytes(dir.file("photo.mp4"), png);
     EXPECT_FALSE(imaging::OpenAnimation(dir.file("photo.mp4"), &error));
     EXPECT_EQ(error.reason, "is a still picture, not an animation");
+
+    // A recording stopped before its index was written (twelve.mp4 keeps it
+    // at the end), whole up to its index or cut inside it.
+    const Bytes twelve = ReadBytes(Clip("twelve.mp4"));
+    for (const std::size_t kept : {std::size_t{2000}, std::size_t{3874}, twelve.size() - 100}) {
+        WriteBytes(dir.file("cut.mp4"), Bytes(twelve.begin(), twelve.begin() + static_cast<long>(kept)));
+        EXPECT_FALSE(imaging::OpenAnimation(dir.file("cut.mp4"), &error)) << kept;
+        EXPECT_EQ(error.kind, imaging::ErrorKind::Corrupt) << kept;
+        EXPECT_NE(error.reason.find("cut short before its index"), std::string::npos) << error.reason;
+    }
+    // An MJPEG clip whose pictures claim 8000 x 8000 pixels and hold 64 x 64:
+    // no frame decodes, and the clip is at fault.
+    const auto broken = imaging::OpenAnimation(Clip("no-picture.avi"), &error);
+    ASSERT_TRUE(broken) << error.message();
+    EXPECT_EQ(broken->readNext(frame, &error).status, imaging::ReadStatus::Failed);
+    EXPECT_EQ(error.kind, imaging::ErrorKind::Corrupt);
+    EXPECT_NE(error.reason.find("is a video none of whose frames can be decoded"), std::string::npos)
+        << error.reason;
 }
 
 } // namespace

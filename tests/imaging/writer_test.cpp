@@ -5,11 +5,13 @@
 // after it decodes exactly even where it kept the reduced frame's pixels.
 #include "support.h"
 
+#include "imaging/animation_writer.h"
 #include "imaging/gif/gif_writer.h"
 #include "imaging/png/png_io.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -266,6 +268,46 @@ TEST(GifAnimationWriter, TheOrderStagesRunInChangesNothing)
             ASSERT_TRUE(staged.append(*frame, &completed, &error)) << error.message();
         ASSERT_TRUE(staged.finish(&error)) << error.message();
         EXPECT_TRUE(ReadBytes(dir.file("staged.gif")) == ReadBytes(dir.file("turn.gif"))) << "quality " << quality;
+    }
+}
+
+// A long WebP (encoded in runs of frames joined into one file): every
+// frame comes back with its own picture and delay, those repeated across
+// the joins and the transparent ones too, and the loop count holds.
+TEST(WebpWriter, AThousandFramesComeBackOneByOne)
+{
+    TempDir dir;
+    const int count = 1025; // the last run a single frame
+    auto colour = [](int f) { // runs of repeats around frames 512 and 1024
+        const int run = (f >= 508 && f < 516) || f >= 1020 ? 508 : f;
+        return std::array<std::uint8_t, 4>{static_cast<std::uint8_t>(run * 7), static_cast<std::uint8_t>(run / 5),
+                                           200, static_cast<std::uint8_t>(run % 9 == 0 ? 0 : 255)};
+    };
+    const std::unique_ptr<imaging::AnimationWriter> writer =
+        imaging::MakeAnimationWriter({imaging::OutputFormat::Webp});
+    imaging::Error error;
+    ASSERT_TRUE(writer->open(dir.file("a.webp"), 2, 2, 3, &error)) << error.message();
+    for (int f = 0; f < count; ++f) {
+        const auto c = colour(f);
+        std::vector<std::uint8_t> pixels;
+        for (int i = 0; i < 4; ++i)
+            pixels.insert(pixels.end(), c.begin(), c.end());
+        ASSERT_TRUE(writer->addFrame({pixels.data(), 2, 2, 8, imaging::PixelLayout::Rgba}, 1 + f % 4, &error))
+            << error.message();
+    }
+    ASSERT_TRUE(writer->finish(&error)) << error.message();
+    imaging::AnimationInfo info;
+    const std::vector<imaging::RgbaImage> frames = ReadAnimation(dir.file("a.webp"), &info);
+    ASSERT_EQ(frames.size(), static_cast<std::size_t>(count));
+    EXPECT_EQ(info.loopCount, 3);
+    for (int f = 0; f < count; ++f) {
+        const auto c = colour(f);
+        const std::uint8_t* p = frames[static_cast<std::size_t>(f)].pixels.data();
+        EXPECT_EQ(info.delays[static_cast<std::size_t>(f)], 1 + f % 4) << f;
+        if (c[3] == 0)
+            EXPECT_EQ(p[3], 0) << f;
+        else
+            EXPECT_TRUE(std::equal(c.begin(), c.end(), p)) << f;
     }
 }
 

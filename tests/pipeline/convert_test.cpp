@@ -45,8 +45,8 @@ TEST(Conversion, EveryFrameIsTheEnginesPictureNumberedFromOne)
     ConvertOptions options;
     options.variant = 2;
     options.threads = 1;
-    options.pngFramesDir = dir.file("frames");
     Error error;
+    ASSERT_TRUE(imaging::OpenOutputFolder(dir.file("frames"), &options.pngFrames.emplace(), &error));
     ASSERT_TRUE(ConvertAllFrames(input, output, options, &error)) << error.message();
     imaging::AnimationInfo in, out;
     const auto source = ReadAnimation(input, &in);
@@ -59,6 +59,44 @@ TEST(Conversion, EveryFrameIsTheEnginesPictureNumberedFromOne)
         EXPECT_TRUE(result[i].pixels == expected) << "frame " << i + 1;
         EXPECT_TRUE(ReadPng(dir.file("frames/frame-000" + std::to_string(i + 1) + ".png")).pixels == expected)
             << i + 1;
+    }
+}
+
+// A clip is weighed by what is done with it: still-screen-1080p.mp4 (5 s of
+// a nearly still 1920 x 1080 screen, 150 frames, 14,703 bytes) is decoded
+// at its size and rendered at the size asked for; a GIF enlarged beyond
+// what its bytes can fill is refused before a picture is allocated.
+TEST(Conversion, WorkIsWeighedAtTheSizeRendered)
+{
+    TempDir dir;
+    WriteBytes(dir.file("small.gif"), SmallAnimation(64, 48, 4));
+    const struct {
+        std::string file;
+        imaging::ResizeRequest resize;
+        std::optional<double> duration;
+        bool accepted;
+    } rows[] = {
+        {std::string(QF_CLIPS) + "/still-screen-1080p.mp4", {}, std::nullopt, true},
+        {std::string(QF_CLIPS) + "/still-screen-1080p.mp4", {}, 1.0, true},
+        {std::string(QF_CLIPS) + "/still-screen-1080p.mp4", {0.25, 0, 0}, std::nullopt, true},
+        {std::string(QF_CLIPS) + "/still-screen-1080p.mp4", {1.0, 0, 0}, std::nullopt, true},
+        {std::string(QF_CLIPS) + "/still-screen-1080p.mp4", {2.0, 0, 0}, std::nullopt, false},
+        {dir.file("small.gif"), {10.0, 0, 0}, std::nullopt, true},
+        {dir.file("small.gif"), {100.0, 0, 0}, std::nullopt, false},
+    };
+    for (const auto& row : rows) {
+        Error error;
+        const auto reader = imaging::OpenAnimation(row.file, &error);
+        ASSERT_TRUE(reader) << error.message();
+        TimelineOptions timeline;
+        timeline.duration = row.duration;
+        std::vector<TimelineFrame> plan;
+        ASSERT_TRUE(PlanTimeline(row.file, reader->info(), timeline, &plan, &error)) << error.message();
+        imaging::Size size;
+        const bool accepted = RenderSize(row.file, reader->info(), static_cast<int>(plan.size()),
+                                         ResizeFor(reader->info(), row.resize), &size, &error);
+        EXPECT_EQ(accepted, row.accepted) << row.file << " x" << row.resize.scale << ": " << error.message();
+        EXPECT_EQ(error.kind, row.accepted ? imaging::ErrorKind::None : imaging::ErrorKind::TooLarge);
     }
 }
 

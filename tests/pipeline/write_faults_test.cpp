@@ -8,6 +8,7 @@
 
 #include "imaging/gif/gif_writer.h"
 #include "imaging/png/png_io.h"
+#include "pipeline/batch.h"
 #include "pipeline/convert.h"
 #ifdef QF_TEST_WINDOW_SAVE
 #include "shell/file_copy.h"
@@ -217,6 +218,75 @@ TEST(WriteFaults, AnAbandonedAnimationLeavesNothing)
     }
     EXPECT_EQ(ReadBytes(dir.file("out.gif")), previous);
     EXPECT_EQ(dir.list(), std::vector<std::string>{"out.gif"});
+}
+
+// Names in folder, sorted.
+std::vector<std::string> Names(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Another user, who can write the folder the frames go in, swaps the frame
+// folder for a link to one of the user's own folders after frame 2: every
+// frame still goes to the folder that was made, and nothing in the user's
+// folder is replaced or removed (a longer animation's frame-0009.png there
+// is what surplus-frame removal would take).
+TEST(WriteFaults, AFrameFolderSwappedMidRunLeadsNoWriteElsewhere)
+{
+    TempDir dir;
+    WriteBytes(dir.file("in.gif"), SmallAnimation(24, 20, 8));
+    std::filesystem::create_directories(dir.file("shared"));
+    std::filesystem::create_directories(dir.file("mine"));
+    const Bytes previous = {'k', 'e', 'e', 'p'};
+    for (const char* name : {"/frame-0005.png", "/frame-0009.png"})
+        WriteBytes(dir.file("mine") + name, previous);
+    BatchJob job{dir.file("in.gif"), dir.file("out.gif")};
+    job.pngFramesDir = dir.file("shared/pf");
+    BatchOptions options;
+    options.convert.threads = 1; // two frames in flight: frames 5 to 8 are written after the swap
+    bool swapped = false;
+    options.progress = [&](const BatchProgress& at) {
+        if (at.jobFrame >= 2 && !swapped) {
+            swapped = true;
+            std::filesystem::rename(dir.file("shared/pf"), dir.file("shared/moved"));
+            std::filesystem::create_directory_symlink(dir.file("mine"), dir.file("shared/pf"));
+        }
+        return true;
+    };
+    const std::vector<JobOutcome> outcomes = ConvertBatch({job}, options);
+    ASSERT_TRUE(swapped);
+    EXPECT_FALSE(outcomes[0].error) << outcomes[0].error.message();
+    EXPECT_EQ(Names(dir.file("mine")), (std::vector<std::string>{"frame-0005.png", "frame-0009.png"}));
+    for (const char* name : {"/frame-0005.png", "/frame-0009.png"})
+        EXPECT_EQ(ReadBytes(dir.file("mine") + name), previous) << name;
+    EXPECT_EQ(Names(dir.file("shared/moved")).size(), 8u);
+}
+
+// A run that fails after some frames were written (stopped here, as a full
+// disk stops it) leaves no frame, and no folder, that it made.
+TEST(WriteFaults, AFailedRunLeavesNothingInTheFolderItMade)
+{
+    TempDir dir;
+    WriteBytes(dir.file("in.gif"), SmallAnimation(24, 20, 8));
+    std::filesystem::create_directories(dir.file("kept"));
+    WriteBytes(dir.file("kept/notes.txt"), {'n'});
+    for (const char* folder : {"made/pf", "kept"}) {
+        BatchJob job{dir.file("in.gif"), dir.file("out.gif")};
+        job.pngFramesDir = dir.file(folder);
+        BatchOptions options;
+        options.convert.threads = 1;
+        options.progress = [](const BatchProgress& at) { return at.jobFrame < 4; };
+        const std::vector<JobOutcome> outcomes = ConvertBatch({job}, options);
+        EXPECT_EQ(outcomes[0].error.kind, imaging::ErrorKind::Cancelled) << folder;
+    }
+    EXPECT_EQ(Names(dir.path().string()), (std::vector<std::string>{"in.gif", "kept", "made"}));
+    EXPECT_TRUE(Names(dir.file("made")).empty());
+    // A folder the user had keeps the frames written, each complete.
+    EXPECT_GE(Names(dir.file("kept")).size(), 4u);
 }
 
 } // namespace

@@ -249,6 +249,7 @@ struct AtomicFile::Impl {
     int writeErrno = 0; // first error met by write()
 
     int flush(bool sync);
+    bool create(Error* error);
     bool replace(int code, Error* error);
     void removeTemporary()
     {
@@ -277,18 +278,42 @@ bool AtomicFile::open(const std::string& destination, Error* error)
     d.writeErrno = 0;
     if (!ResolveOutputFile(destination, &d.target, error))
         return false;
+    return impl_->create(error);
+}
+
+bool AtomicFile::open(const OutputFolder& folder, const std::string& name, Error* error)
+{
+    discard();
+    Impl& d = *impl_;
+    d.destination = folder.shown(name);
+    d.writeErrno = 0;
+    if (!folder.held)
+        return open(d.destination, error);
+    struct stat info {};
+    if (::fstatat(*folder.held, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode))
+        return Fail(error, ErrorKind::Unwritable, d.destination, "is a folder, not a file");
+    d.target = folder.entry(name);
+    return impl_->create(error);
+}
+
+bool AtomicFile::Impl::create(Error* error)
+{
+    Impl& d = *this;
+    const std::string& destination = d.destination;
     const std::string folder = FolderOf(d.target);
-    RemoveStaleTemporaryFilesOnce(folder);
+    // A held folder's descriptor number may name another folder later.
+    if (folder.rfind("/proc/self/fd/", 0) != 0)
+        RemoveStaleTemporaryFilesOnce(folder);
 
     const int fd = CreateTemporaryFile(folder, fs::path(d.target).filename().string(), &d.temporary);
     if (fd < 0) {
         std::string reason = CreateReason(errno, folder);
-        if (d.target != destination)
+        if (d.target != destination && d.target.rfind("/proc/self/fd/", 0) != 0)
             reason += " (the link leads to " + d.target + ")";
         return Fail(error, ErrorKind::Unwritable, destination, reason);
     }
     struct stat old {};
-    if (::stat(d.target.c_str(), &old) == 0)
+    if (::lstat(d.target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
         KeepAccess(fd, old);
     d.file.reset(::fdopen(fd, "w+b"));
     if (!d.file) {

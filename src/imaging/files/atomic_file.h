@@ -42,6 +42,10 @@ public:
     // Resolves destination (see ResolveOutputFile) and creates the temporary
     // file. Fails (Unwritable) when the folder is missing or not writable.
     bool open(const std::string& destination, Error* error);
+    // The same for the file `name` in a held folder, written and moved into
+    // place through the folder's descriptor (see OutputFolder::entry).
+    // Errors name folder.path/name.
+    bool open(const OutputFolder& folder, const std::string& name, Error* error);
 
     // Appends bytes; fails (Unwritable) on a write error such as a full disk.
     bool write(const void* data, std::size_t size, Error* error);

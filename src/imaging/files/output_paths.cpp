@@ -5,9 +5,11 @@
 #include <cerrno>
 #include <climits>
 #include <deque>
+#include <vector>
 #include <filesystem>
 #include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +81,12 @@ bool WalkPath(const std::string& path, Walk* walk, std::string* reason)
         parts.push_back(part.string());
     int links = 0;
     walk->exists = true;
+    // A path of "." and ".." parts alone ("./", "..") names the folder
+    // started from or one above it.
+    if (::stat(base.c_str(), &walk->info) != 0) {
+        *reason = PathReason(errno);
+        return false;
+    }
     while (!parts.empty()) {
         const std::string part = parts.front();
         parts.pop_front();
@@ -86,6 +94,10 @@ bool WalkPath(const std::string& path, Walk* walk, std::string* reason)
             continue;
         if (part == "..") {
             base = base.parent_path();
+            if (::stat(base.c_str(), &walk->info) != 0) {
+                *reason = PathReason(errno);
+                return false;
+            }
             continue;
         }
         const fs::path candidate = base / part;
@@ -171,6 +183,31 @@ bool ResolveOutputFile(const std::string& destination, std::string* target, Erro
     return true;
 }
 
+namespace {
+
+// Holds the folder fd (taking it over) in *folder.
+void Hold(int fd, OutputFolder* folder)
+{
+    folder->held = std::shared_ptr<const int>(new int(fd), [](const int* held) {
+        ::close(*held);
+        delete held;
+    });
+}
+
+} // namespace
+
+std::string OutputFolder::entry(const std::string& name) const
+{
+    if (!held)
+        return shown(name);
+    return "/proc/self/fd/" + std::to_string(*held) + "/" + name;
+}
+
+std::string OutputFolder::shown(const std::string& name) const
+{
+    return (fs::path(path) / name).string();
+}
+
 bool OpenOutputFolder(const std::string& path, OutputFolder* folder, Error* error)
 {
     *folder = OutputFolder{path};
@@ -188,12 +225,86 @@ bool OpenOutputFolder(const std::string& path, OutputFolder* folder, Error* erro
             return Fail(error, ErrorKind::Unwritable, path, "cannot create the folder: " + ec.message());
         folder->madeByThisRun = true;
     }
+    // The path walked has no links left: opened without following one, it
+    // is the folder just checked (or made).
+    const int fd = ::open(walk.resolved.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat opened {};
+    if (fd < 0 || ::fstat(fd, &opened) != 0
+        || (walk.exists && (opened.st_dev != walk.info.st_dev || opened.st_ino != walk.info.st_ino))) {
+        const int code = fd < 0 ? errno : EAGAIN;
+        if (fd >= 0)
+            ::close(fd);
+        return Fail(error, ErrorKind::Unwritable, path,
+                    code == EAGAIN ? std::string("was replaced while it was checked")
+                                   : "cannot be opened (" + SystemReason(code) + ")");
+    }
+    Hold(fd, folder);
     return true;
+}
+
+bool OpenOutputFolder(const OutputFolder& parent, const std::string& name, OutputFolder* folder, Error* error)
+{
+    *folder = OutputFolder{parent.shown(name)};
+    const int at = parent.held ? *parent.held : AT_FDCWD;
+    const std::string where = parent.held ? name : folder->path;
+    if (!parent.held)
+        return OpenOutputFolder(folder->path, folder, error);
+    if (::mkdirat(at, where.c_str(), 0777) == 0)
+        folder->madeByThisRun = true;
+    else if (errno != EEXIST)
+        return Fail(error, ErrorKind::Unwritable, folder->path,
+                    "cannot create the folder: " + SystemReason(errno));
+    int fd = ::openat(at, where.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP) {
+        // A link: followed unless another user planted it in a folder
+        // others can write.
+        struct stat link {}, holder {};
+        if (::fstatat(at, where.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(at, &holder) == 0
+            && link.st_uid != ::geteuid() && link.st_uid != 0 && WritableByOthers(holder))
+            return Fail(error, ErrorKind::Unwritable, folder->path,
+                        "is a link owned by another user in a folder others can write; it is not followed: "
+                        "remove it or write to another name");
+        fd = ::openat(at, where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (fd < 0)
+        return Fail(error, ErrorKind::Unwritable, folder->path,
+                    errno == ENOTDIR ? std::string("exists and is not a folder")
+                                     : "cannot be opened (" + SystemReason(errno) + ")");
+    Hold(fd, folder);
+    return true;
+}
+
+void RemoveMadeFolder(const OutputFolder& folder, const std::function<bool(const std::string&)>& ours)
+{
+    if (!folder.madeByThisRun || !folder.held)
+        return;
+    const int fd = ::dup(*folder.held);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir))
+        names.emplace_back(entry->d_name);
+    for (const std::string& name : names) {
+        struct stat info {};
+        if (ours(name) && ::fstatat(*folder.held, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(info.st_mode))
+            ::unlinkat(*folder.held, name.c_str(), 0);
+    }
+    ::closedir(dir);
+    // Only while it is still the folder made and empty.
+    struct stat held {}, named {};
+    if (::fstat(*folder.held, &held) == 0 && ::lstat(folder.path.c_str(), &named) == 0
+        && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+        ::rmdir(folder.path.c_str());
 }
 
 bool RemoveFromOutputFolder(const OutputFolder& folder, const std::string& name, Error* error)
 {
-    const int dir = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = folder.held ? ::dup(*folder.held) : ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return Fail(error, ErrorKind::Unwritable, folder.path, "cannot be opened (" + SystemReason(errno) + ")");
     struct stat info {};

@@ -186,6 +186,68 @@ std::size_t LzwDecoder::decode(std::uint16_t* out, std::size_t count)
     return produced;
 }
 
+std::size_t LzwDecoder::skip(std::size_t count)
+{
+    // stackTop_ counts the pixels of a string the last call stopped inside.
+    std::size_t passed = std::min<std::size_t>(static_cast<std::size_t>(stackTop_), count);
+    stackTop_ -= static_cast<int>(passed);
+    while (passed < count && status_ == Status::NeedData) {
+        while (bitCount_ < width_ && in_ != inEnd_) {
+            bits_ |= static_cast<std::uint64_t>(*in_++) << bitCount_;
+            bitCount_ += 8;
+        }
+        if (bitCount_ < width_)
+            break;
+        const int code = static_cast<int>(bits_ & ((1u << width_) - 1));
+        bits_ >>= width_;
+        bitCount_ -= width_;
+        if (code == clear_) {
+            resetTable();
+            continue;
+        }
+        if (code == end_) {
+            status_ = Status::End;
+            break;
+        }
+        if (previous_ < 0) {
+            if (code > clear_) {
+                status_ = Status::BadCode;
+                break;
+            }
+            ++passed;
+            previous_ = code;
+            continue;
+        }
+        const bool previousString = previous_ > end_;
+        int firstChar = 0;
+        std::size_t n = 1;
+        if (code < next_) {
+            firstChar = code > end_ ? first_[code] : code;
+            n = code > end_ ? length_[code] : 1;
+        } else if (code == next_ && next_ < kMaxCodes) {
+            firstChar = previousString ? first_[previous_] : previous_;
+            n = (previousString ? length_[previous_] : 1u) + 1u;
+        } else {
+            status_ = Status::BadCode;
+            break;
+        }
+        const std::size_t taken = std::min(n, count - passed);
+        passed += taken;
+        stackTop_ = static_cast<int>(n - taken);
+        if (next_ < kMaxCodes) {
+            prefix_[next_] = static_cast<std::uint16_t>(previous_);
+            suffix_[next_] = static_cast<std::uint16_t>(firstChar);
+            first_[next_] = static_cast<std::uint16_t>(previousString ? first_[previous_] : previous_);
+            length_[next_] = static_cast<std::uint16_t>((previousString ? length_[previous_] : 1) + 1);
+            ++next_;
+            if (next_ == (1 << width_) && width_ < kMaxWidth)
+                ++width_;
+        }
+        previous_ = code;
+    }
+    return passed;
+}
+
 namespace {
 
 // Packs codes least significant bit first.

@@ -36,6 +36,13 @@ public:
     // damaged code.
     std::size_t decode(std::uint16_t* out, std::size_t count);
 
+    // Passes over up to count pixels without writing them and returns how
+    // many it passed, stopping where decode() would: the codes are read and
+    // the table built, but no string is spelled out, so a code standing for
+    // thousands of pixels costs no more than one for a single pixel. Not to
+    // be mixed with decode() in one image.
+    std::size_t skip(std::size_t count);
+
     Status status() const { return status_; }
 
 private:

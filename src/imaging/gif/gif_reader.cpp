@@ -188,6 +188,14 @@ bool GifReader::Impl::scan(Error* error)
         return refuseSize();
     const std::int64_t fileSize = stream.fileSize();
     const std::int64_t workLimit = WorkLimit(fileSize);
+    info.fileBytes = fileSize;
+    // The screen is the canvas every frame is composed on.
+    auto refusePicture = [&] {
+        return Fail(error, ErrorKind::TooLarge, path,
+                    "is " + BeyondPictureLimit(info.width, info.height, fileSize, "a GIF"));
+    };
+    if (static_cast<std::int64_t>(info.width) * info.height > PictureLimit(fileSize))
+        return refusePicture();
 
     Record ending = Record::End;
     for (;;) {
@@ -206,6 +214,8 @@ bool GifReader::Impl::scan(Error* error)
             info.height = std::max(info.height, header.top + header.height);
             if (tooLarge())
                 return refuseSize();
+            if (static_cast<std::int64_t>(info.width) * info.height > PictureLimit(fileSize))
+                return refusePicture();
         }
         const ImageData data = stream.skipData();
         if (data == ImageData::Failed) {
@@ -229,7 +239,8 @@ bool GifReader::Impl::scan(Error* error)
                      + static_cast<std::int64_t>(rows) * header.width;
         if (info.work > workLimit)
             return Fail(error, ErrorKind::TooLarge, path,
-                        "asks for more work than the limit of " + Megapixels(workLimit) + " for a file of "
+                        "is a GIF that asks for more work than the limit of " + Megapixels(workLimit)
+                            + " for a file of "
                             + std::to_string(fileSize) + " bytes (each frame costs the "
                             + std::to_string(info.width) + " x " + std::to_string(info.height)
                             + " screen, plus the pixels it decodes; a file may ask for "
@@ -305,6 +316,43 @@ const AnimationDamage& GifReader::damage() const
 {
     static const AnimationDamage none;
     return impl_ ? impl_->damage : none;
+}
+
+bool GifReader::checkData(Error* error)
+{
+    if (!impl_ || impl_->path.empty())
+        return Fail(error, ErrorKind::InvalidArgument, "", "no GIF is open");
+    Impl& d = *impl_;
+    if (!d.restart(error))
+        return false;
+    d.streamAtStart = false;
+    for (int number = 1; number <= d.info.frameCount; ++number) {
+        if (d.stopAsked())
+            return d.cancel(error);
+        FrameHeader header;
+        if (!d.nextFrame(header, error))
+            return false;
+        switch (d.stream.check(header, RowsToDecode(header.height, header.interlaced, d.visibleRows(header)))) {
+        case ImageData::Whole:
+            break;
+        case ImageData::EndsEarly:
+            d.noteDamage(number - 1, "the image data of frame " + std::to_string(number) + " ends early");
+            break;
+        case ImageData::BadCode:
+            d.noteDamage(number - 1, "the image data of frame " + std::to_string(number) + " is damaged");
+            break;
+        case ImageData::BadCodeSize:
+            d.noteDamage(number - 1, CodeSizeDamage(number, header.minCodeSize));
+            break;
+        case ImageData::Cut:
+            return d.changed(error);
+        case ImageData::Failed:
+            return Fail(error, ErrorKind::Unreadable, d.path, "cannot be read to the end");
+        case ImageData::Cancelled:
+            return d.cancel(error);
+        }
+    }
+    return d.restart(error);
 }
 
 ReadResult GifReader::readNext(RgbaImage& frame, Error* error)

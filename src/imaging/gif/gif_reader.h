@@ -63,6 +63,11 @@ public:
     // screen. Never goes back.
     bool skipTo(int frameNumber, Error* error);
 
+    // Reads the image data of every frame from the start, finding the
+    // damage readNext would find in it (damage()), without decoding a pixel
+    // or holding a canvas. Then readNext starts again from frame 1.
+    bool checkData(Error* error);
+
     // Frame n (1-based), seeking or re-decoding as needed.
     bool readFrame(int frameNumber, RgbaImage& frame, Error* error);
 

@@ -218,6 +218,44 @@ ImageData GifStream::decode(const FrameHeader& header, int rows, const RowSink& 
     return rest == ImageData::Whole ? ending : rest;
 }
 
+ImageData GifStream::check(const FrameHeader& header, int rows)
+{
+    if (!lzw_->start(header.minCodeSize)) {
+        const ImageData rest = skipData();
+        return rest == ImageData::Whole ? ImageData::BadCodeSize : rest;
+    }
+    if (header.width <= 0 || rows <= 0)
+        return skipData();
+    const std::size_t needed = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(rows);
+    std::size_t passed = 0;
+    ImageData ending = ImageData::Whole;
+    for (;;) {
+        passed += lzw_->skip(needed - passed);
+        if (passed == needed)
+            break;
+        if (lzw_->status() == LzwDecoder::Status::BadCode) {
+            ending = ImageData::BadCode;
+            break;
+        }
+        if (lzw_->status() == LzwDecoder::Status::End) {
+            ending = ImageData::EndsEarly;
+            break;
+        }
+        const std::uint8_t* bytes = nullptr;
+        std::size_t size = 0;
+        const Block got = block(&bytes, &size);
+        if (got == Block::Data) {
+            lzw_->feed(bytes, size);
+            continue;
+        }
+        if (got == Block::Done)
+            return ImageData::EndsEarly;
+        return got == Block::Cut ? ImageData::Cut : ImageData::Failed;
+    }
+    const ImageData rest = skipData();
+    return rest == ImageData::Whole ? ending : rest;
+}
+
 Record GifStream::failure(Record otherwise) const
 {
     if (readFailed())

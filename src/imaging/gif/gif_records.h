@@ -99,6 +99,11 @@ public:
     ImageData decode(const FrameHeader& header, int rows, const RowSink& sink,
                      const std::function<bool()>& cancelled);
 
+    // Reads the current image's data as decode() does and ends the same way,
+    // without spelling out a pixel (LzwDecoder::skip): the damage of a frame
+    // of any size is found in the time its codes take to read.
+    ImageData check(const FrameHeader& header, int rows);
+
 private:
     enum class Block { Data, Done, Cut, Failed };
     Block block(const std::uint8_t** data, std::size_t* size);

@@ -8,6 +8,7 @@
 #include <spng.h>
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <new>
 #include <vector>
@@ -38,8 +39,10 @@ int WriteToSink(spng_ctx*, void* user, void* data, std::size_t length)
 
 namespace {
 
-// Opens file for path and writes the PNG of image into it, uncommitted.
-bool EncodePng(const std::string& path, const ImageView& image, AtomicFile& file, Error* error)
+// Opens file with `open` and writes the PNG of image into it, uncommitted;
+// errors name path.
+bool EncodePng(const std::string& path, const ImageView& image, AtomicFile& file,
+               const std::function<bool(AtomicFile&, Error*)>& open, Error* error)
 {
     if (!image.pixels || image.width < 1 || image.height < 1)
         return Fail(error, ErrorKind::InvalidArgument, path, "cannot be written from an empty picture");
@@ -48,7 +51,7 @@ bool EncodePng(const std::string& path, const ImageView& image, AtomicFile& file
     if (image.stride < static_cast<std::ptrdiff_t>(image.width) * inBytes)
         return Fail(error, ErrorKind::InvalidArgument, path, "cannot be written from rows that overlap");
 
-    if (!file.open(path, error))
+    if (!open(file, error))
         return false;
     PngContext ctx(spng_ctx_new(SPNG_CTX_ENCODER));
     if (!ctx)
@@ -104,17 +107,30 @@ bool EncodePng(const std::string& path, const ImageView& image, AtomicFile& file
 bool WritePng(const std::string& path, const ImageView& image, Error* error)
 {
     AtomicFile file;
-    return EncodePng(path, image, file, error) && file.commit(error);
+    return EncodePng(path, image, file, [&](AtomicFile& f, Error* e) { return f.open(path, e); }, error)
+           && file.commit(error);
 }
 
-bool WritePngs(const std::vector<std::pair<std::string, ImageView>>& pictures, Error* error)
+bool WritePng(const OutputFolder& folder, const std::string& name, const ImageView& image, Error* error)
+{
+    AtomicFile file;
+    return EncodePng(folder.shown(name), image, file,
+                     [&](AtomicFile& f, Error* e) { return f.open(folder, name, e); }, error)
+           && file.commit(error);
+}
+
+bool WritePngs(const OutputFolder& folder, const std::vector<std::pair<std::string, ImageView>>& pictures,
+               Error* error)
 {
     std::vector<AtomicFile> files(pictures.size());
     std::vector<Error> errors(pictures.size());
     const int count = static_cast<int>(pictures.size());
 #pragma omp parallel for schedule(dynamic)
-    for (int i = 0; i < count; ++i)
-        EncodePng(pictures[i].first, pictures[i].second, files[i], &errors[i]);
+    for (int i = 0; i < count; ++i) {
+        const std::string& name = pictures[i].first;
+        EncodePng(folder.shown(name), pictures[i].second, files[i],
+                  [&](AtomicFile& f, Error* e) { return f.open(folder, name, e); }, &errors[i]);
+    }
     for (const Error& failure : errors) {
         if (failure) {
             if (error)

@@ -106,6 +106,38 @@ bool StillPicture(std::FILE* file)
            || (got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF);
 }
 
+// Whether file is an MP4 or MOV (its first box "ftyp") whose boxes run past
+// its end before the index ("moov") is whole: a recording cut short before
+// the index was written at its end, which no player can read.
+bool CutBeforeIndex(std::FILE* file, std::int64_t size)
+{
+    std::int64_t at = 0;
+    for (int box = 0; at + 8 <= size && box < 1000; ++box) {
+        unsigned char head[16] = {};
+        if (std::fseek(file, static_cast<long>(at), SEEK_SET) != 0 || std::fread(head, 1, 8, file) != 8)
+            return false;
+        if (box == 0 && std::memcmp(head + 4, "ftyp", 4) != 0)
+            return false;
+        std::int64_t length = (std::int64_t{head[0]} << 24) | (head[1] << 16) | (head[2] << 8) | head[3];
+        if (length == 1) { // a 64-bit size follows
+            if (std::fread(head + 8, 1, 8, file) != 8)
+                return true;
+            length = 0;
+            for (int i = 8; i < 16; ++i)
+                length = (length << 8) | head[i];
+        }
+        const bool index = std::memcmp(head + 4, "moov", 4) == 0;
+        if (length == 0) // the last box, to the end of the file
+            return !index;
+        if (length < 8)
+            return false;
+        if (index) // whole, or cut inside
+            return at + length > size;
+        at += length;
+    }
+    return at > size || at + 8 > size;
+}
+
 // Degrees clockwise the picture turns to be shown upright: 0, 90, 180 or 270.
 int RotationOf(const AVStream* stream)
 {
@@ -226,6 +258,10 @@ bool VideoReader::Impl::openStreams(Error* error)
     if (opened < 0) { // ctx is freed
         if (source.stopped())
             return fail(error, ErrorKind::Cancelled, "cancelled");
+        if (CutBeforeIndex(source.file, source.size))
+            return fail(error, ErrorKind::Corrupt,
+                        "is an MP4 or MOV video cut short before its index (the recording was not finished); "
+                        "it cannot be read");
         return fail(error, ErrorKind::NotAnimation,
                     StillPicture(source.file) ? "is a still picture, not an animation"
                                               : "is not a GIF, an animated WebP or a video clip");
@@ -345,8 +381,12 @@ bool VideoReader::Impl::index(Error* error)
     for (std::size_t i = 0; i + 1 < info.frameTimes.size(); ++i)
         info.delays.push_back(static_cast<int>(std::lround(info.frameTimes[i + 1] / 10000.0))
                               - static_cast<int>(std::lround(info.frameTimes[i] / 10000.0)));
-    if (damage)
+    // Packets of one timestamp are one frame: the cut comes after the
+    // frames there are.
+    if (damage) {
         damage.framesRead = info.frameCount;
+        damage.afterFrame = std::min(damage.afterFrame, info.frameCount);
+    }
     return true;
 }
 
@@ -382,15 +422,20 @@ bool VideoReader::open(const std::string& path, Error* error)
                               + " megapixels");
         if (!d.index(error))
             return false;
-        // Every frame is decoded and converted at the clip's size, and at most
-        // as many rendered.
-        info.work = 2 * static_cast<std::int64_t>(info.frameCount) * info.width * info.height;
+        // Every frame is decoded at the clip's size, a bounded cost a pixel;
+        // the frames kept are weighed at the size they are rendered at once
+        // the part, rate and size are chosen.
+        info.fileBytes = d.source.size;
+        info.work = static_cast<std::int64_t>(info.frameCount) * info.width * info.height / kVideoDecodeShare;
         const std::int64_t workLimit = WorkLimit(d.source.size);
         if (info.work > workLimit)
             return d.fail(error, ErrorKind::TooLarge,
-                          "asks for " + std::to_string(info.work / 1'000'000)
-                              + " megapixels of work, more than the " + std::to_string(workLimit / 1'000'000)
-                              + " allowed a file of " + std::to_string(d.source.size) + " bytes");
+                          "is a video whose " + std::to_string(info.frameCount) + " frames of "
+                              + std::to_string(info.width) + " x " + std::to_string(info.height)
+                              + " pixels ask for " + std::to_string(info.work / 1'000'000)
+                              + " megapixels of decoding work, more than the "
+                              + std::to_string(workLimit / 1'000'000) + " allowed a file of "
+                              + std::to_string(d.source.size) + " bytes");
         info.loopCount = 0;
         // Decoding starts again from the beginning.
         return d.openStreams(error);
@@ -492,13 +537,20 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
     if (!d.decoder || d.ended)
         return {ReadStatus::End};
     // Frames end where the damage found at open or while decoding begins.
+    // A clip none of whose frames decode is no video to convert: the
+    // file is at fault, not what would have been written.
     auto stopHere = [&](const char* what) -> ReadResult {
         d.ended = true;
+        const std::string reason = what;
         if (!d.damage || d.damage.afterFrame > d.framesRead) {
             d.damage.afterFrame = d.framesRead;
-            d.damage.what = what;
+            d.damage.what = reason;
         }
         d.damage.framesRead = d.framesRead;
+        if (d.framesRead == 0) {
+            Fail(error, ErrorKind::Corrupt, d.path, "is a video none of whose frames can be decoded (" + reason + ")");
+            return {ReadStatus::Failed};
+        }
         d.info.frameCount = d.framesRead; // fewer than the index promised
         return {ReadStatus::End};
     };
@@ -522,8 +574,11 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
                 ++d.framesRead;
                 return {ReadStatus::Frame};
             }
-            if (received == AVERROR_EOF)
+            if (received == AVERROR_EOF) {
+                if (d.framesRead == 0)
+                    return stopHere(d.damage ? d.damage.what.c_str() : "the decoder gives no picture");
                 return d.damage ? stopHere(d.damage.what.c_str()) : ReadResult{ReadStatus::End};
+            }
             if (received != AVERROR(EAGAIN))
                 return stopHere("a frame cannot be decoded");
             if (d.flushed || !d.feed())

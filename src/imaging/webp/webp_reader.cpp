@@ -148,10 +148,14 @@ bool WebpReader::open(const std::string& path, Error* error)
                         "has more than " + std::to_string(kMaxFrames) + " frames, the limit");
         // Every frame is decoded and composited at the canvas size, and rendered.
         info.work = 2 * static_cast<std::int64_t>(frames) * info.width * info.height;
-        const std::int64_t workLimit = WorkLimit(static_cast<std::int64_t>(fileSize));
+        info.fileBytes = static_cast<std::int64_t>(fileSize);
+        const std::int64_t workLimit = WorkLimit(info.fileBytes);
+        if (static_cast<std::int64_t>(info.width) * info.height > PictureLimit(info.fileBytes))
+            return Fail(error, ErrorKind::TooLarge, path,
+                        "is " + BeyondPictureLimit(info.width, info.height, info.fileBytes, "an animated WebP"));
         if (info.work > workLimit)
             return Fail(error, ErrorKind::TooLarge, path,
-                        "asks for " + std::to_string(info.work / 1'000'000)
+                        "is an animated WebP that asks for " + std::to_string(info.work / 1'000'000)
                             + " megapixels of work, more than the " + std::to_string(workLimit / 1'000'000)
                             + " allowed a file of " + std::to_string(fileSize) + " bytes");
         info.frameCount = frames;

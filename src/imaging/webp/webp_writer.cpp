@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <string>
 #include <memory>
 #include <new>
 #include <vector>
@@ -91,6 +93,37 @@ bool KeepEveryFrame(WebPData& data, const std::vector<int>& durations, const Web
     return true;
 }
 
+// The chunks of a WebP file (after "RIFF", its size and "WEBP"): each its
+// four-letter name, then its payload, padded to an even length.
+struct Chunk {
+    std::string name;
+    const std::uint8_t* data = nullptr; // the whole chunk, header included
+    std::size_t size = 0;               // with header and padding
+};
+
+std::vector<Chunk> ChunksOf(const WebPData& file)
+{
+    std::vector<Chunk> chunks;
+    if (file.size < 12)
+        return chunks;
+    for (std::size_t at = 12; at + 8 <= file.size;) {
+        const std::uint8_t* p = file.bytes + at;
+        const std::size_t payload = p[4] | (p[5] << 8) | (p[6] << 16) | (std::size_t{p[7]} << 24);
+        const std::size_t size = 8 + payload + (payload & 1);
+        if (size > file.size - at)
+            break;
+        chunks.push_back({std::string(reinterpret_cast<const char*>(p), 4), p, size});
+        at += size;
+    }
+    return chunks;
+}
+
+void PutLittleEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
 struct EncoderDeleter {
     void operator()(WebPAnimEncoder* encoder) const { WebPAnimEncoderDelete(encoder); }
 };
@@ -137,7 +170,19 @@ struct WebpWriter::Impl {
     WebPMuxAnimParams animation{};
     WebPConfig config;
     std::unique_ptr<WebPAnimEncoder, EncoderDeleter> encoder;
+    WebPAnimEncoderOptions encoderOptions;
     AtomicFile file;
+    // The encoder's assembly costs time in the square of its frames (each
+    // frame is appended to a list walked from its start): frames are
+    // encoded in runs of kRun, each begun with a whole frame, and their
+    // frame chunks joined here.
+    static constexpr int kRun = 512;
+    long long runStart = 0;             // the timestamp the current run began at
+    std::size_t runFirst = 0;           // its first frame, in durations
+    std::vector<std::uint8_t> frameChunks; // the ANMF chunks of the runs before
+    bool alpha = false;                 // a run used transparency
+
+    bool endRun(Error* error);
 
     bool encoderFailed(Error* error)
     {
@@ -192,6 +237,11 @@ bool WebpWriter::open(const std::string& path, int width, int height, int loopCo
                                             : loopCount == 0 ? 0
                                                              : std::min(loopCount + 1, kMaxLoopCount);
     d.animation = encoderOptions.anim_params;
+    d.encoderOptions = encoderOptions;
+    d.runStart = 0;
+    d.runFirst = 0;
+    d.frameChunks.clear();
+    d.alpha = false;
     d.encoder.reset(WebPAnimEncoderNew(width, height, &encoderOptions));
     if (!d.encoder)
         return Fail(error, ErrorKind::OutOfMemory, path, "needs more memory than is free");
@@ -212,18 +262,80 @@ bool WebpWriter::addFrame(const ImageView& frame, int delay, Error* error)
     if (d.timestamp + 10LL * delay > INT_MAX)
         return Fail(error, ErrorKind::TooLarge, d.path, "the animation is too long for WebP");
 
+    if (static_cast<int>(d.durations.size() - d.runFirst) >= Impl::kRun && !d.endRun(error))
+        return false;
     PictureHolder picture;
     picture.picture.use_argb = 1;
     picture.picture.width = d.width;
     picture.picture.height = d.height;
     if (!Import(picture.picture, frame))
         return Fail(error, ErrorKind::OutOfMemory, d.path, "needs more memory than is free");
-    if (!WebPAnimEncoderAdd(d.encoder.get(), &picture.picture, static_cast<int>(d.timestamp), &d.config))
+    if (!WebPAnimEncoderAdd(d.encoder.get(), &picture.picture, static_cast<int>(d.timestamp - d.runStart),
+                            &d.config))
         return d.encoderFailed(error);
     d.timestamp += 10LL * delay;
     d.durations.push_back(10 * delay);
     ++d.frames;
     return true;
+}
+
+// Closes the current run: its frames assembled, every source frame kept
+// apart, and its frame chunks kept; the next frame begins a new run.
+bool WebpWriter::Impl::endRun(Error* error)
+{
+    // The last frame's duration is the time up to this closing timestamp.
+    if (!WebPAnimEncoderAdd(encoder.get(), nullptr, static_cast<int>(timestamp - runStart), nullptr))
+        return encoderFailed(error);
+    WebPData data;
+    WebPDataInit(&data);
+    if (!WebPAnimEncoderAssemble(encoder.get(), &data)) {
+        WebPDataClear(&data);
+        return encoderFailed(error);
+    }
+    const std::vector<int> run(durations.begin() + static_cast<long>(runFirst), durations.end());
+    const bool alone = frames == 1;
+    if (!alone && run.size() > 1 && !KeepEveryFrame(data, run, animation, width, height)) {
+        WebPDataClear(&data);
+        encoder.reset();
+        file.discard();
+        return Fail(error, ErrorKind::LibraryFailed, path, "WebP encoding failed: its frames cannot be kept apart");
+    }
+    bool ok = true;
+    if (alone) {
+        // A single frame is stored as the still picture the encoder made.
+        frameChunks.assign(data.bytes, data.bytes + data.size);
+    } else {
+        // A run of one frame comes as a still picture: its picture chunks
+        // become a frame of the whole canvas, not blended, for its delay.
+        std::vector<std::uint8_t> picture;
+        for (const Chunk& chunk : ChunksOf(data)) {
+            if (chunk.name == "VP8X")
+                alpha = alpha || (chunk.size > 8 && (chunk.data[8] & ALPHA_FLAG));
+            else if (chunk.name == "ANMF")
+                frameChunks.insert(frameChunks.end(), chunk.data, chunk.data + chunk.size);
+            else if (chunk.name == "ALPH" || chunk.name == "VP8 " || chunk.name == "VP8L")
+                picture.insert(picture.end(), chunk.data, chunk.data + chunk.size);
+            alpha = alpha || chunk.name == "ALPH"
+                    || (chunk.name == "VP8L" && chunk.size > 12 && (chunk.data[8 + 4] & 0x10));
+        }
+        if (!picture.empty()) {
+            frameChunks.insert(frameChunks.end(), {'A', 'N', 'M', 'F'});
+            PutLittleEndian(frameChunks, static_cast<std::uint32_t>(16 + picture.size()), 4);
+            PutLittleEndian(frameChunks, 0, 6); // at the top left
+            PutLittleEndian(frameChunks, static_cast<std::uint32_t>(width - 1), 3);
+            PutLittleEndian(frameChunks, static_cast<std::uint32_t>(height - 1), 3);
+            PutLittleEndian(frameChunks, static_cast<std::uint32_t>(run.back()), 3);
+            frameChunks.push_back(0x02); // no blending, no disposal
+            frameChunks.insert(frameChunks.end(), picture.begin(), picture.end());
+        }
+    }
+    WebPDataClear(&data);
+    runStart = timestamp;
+    runFirst = durations.size();
+    encoder.reset(WebPAnimEncoderNew(width, height, &encoderOptions));
+    if (!encoder)
+        ok = Fail(error, ErrorKind::OutOfMemory, path, "needs more memory than is free");
+    return ok;
 }
 
 bool WebpWriter::finish(Error* error)
@@ -235,24 +347,33 @@ bool WebpWriter::finish(Error* error)
         abort();
         return Fail(error, ErrorKind::InvalidArgument, d.path, "an animation needs at least one frame");
     }
-    // The last frame's duration is the time up to this closing timestamp.
-    if (!WebPAnimEncoderAdd(d.encoder.get(), nullptr, static_cast<int>(d.timestamp), nullptr))
-        return d.encoderFailed(error);
-    WebPData data;
-    WebPDataInit(&data);
-    if (!WebPAnimEncoderAssemble(d.encoder.get(), &data)) {
-        WebPDataClear(&data);
-        return d.encoderFailed(error);
-    }
-    if (d.frames > 1 && !KeepEveryFrame(data, d.durations, d.animation, d.width, d.height)) {
-        WebPDataClear(&data);
-        d.encoder.reset();
-        d.file.discard();
-        return Fail(error, ErrorKind::LibraryFailed, d.path, "WebP encoding failed: its frames cannot be kept apart");
-    }
+    if (!d.endRun(error))
+        return false;
     d.encoder.reset();
-    const bool written = d.file.write(data.bytes, data.size, error) && d.file.commit(error);
-    WebPDataClear(&data);
+    std::vector<std::uint8_t> out;
+    if (d.frames == 1) {
+        out = std::move(d.frameChunks);
+    } else {
+        // RIFF, the extended header (animation, and alpha where a run had
+        // it; the canvas less one), the animation's loop count and
+        // background, then every run's frames.
+        const std::uint32_t body = 4 + (8 + 10) + (8 + 6) + static_cast<std::uint32_t>(d.frameChunks.size());
+        out.reserve(8 + body);
+        out.insert(out.end(), {'R', 'I', 'F', 'F'});
+        PutLittleEndian(out, body, 4);
+        out.insert(out.end(), {'W', 'E', 'B', 'P', 'V', 'P', '8', 'X'});
+        PutLittleEndian(out, 10, 4);
+        PutLittleEndian(out, ANIMATION_FLAG | (d.alpha ? ALPHA_FLAG : 0), 4);
+        PutLittleEndian(out, static_cast<std::uint32_t>(d.width - 1), 3);
+        PutLittleEndian(out, static_cast<std::uint32_t>(d.height - 1), 3);
+        out.insert(out.end(), {'A', 'N', 'I', 'M'});
+        PutLittleEndian(out, 6, 4);
+        PutLittleEndian(out, d.animation.bgcolor, 4);
+        PutLittleEndian(out, static_cast<std::uint32_t>(d.animation.loop_count), 2);
+        out.insert(out.end(), d.frameChunks.begin(), d.frameChunks.end());
+        std::vector<std::uint8_t>().swap(d.frameChunks);
+    }
+    const bool written = d.file.write(out.data(), out.size(), error) && d.file.commit(error);
     if (!written)
         d.file.discard();
     return written;
