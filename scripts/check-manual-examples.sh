@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every example of the manual pages as written, in a scratch folder that
-# holds the files they name (cat.gif, a.gif, big.gif, cat.webp, dog.gif,
+# holds the files they name (cat.gif, a.gif, big.gif, cat.webp, clip.mp4, dog.gif,
 # gifs/*.gif, ~/Pictures/cat.gif and a hosts file naming this machine, ":"),
 # made from a real animation (the demo scene, 320 x 240, 32 frames), and
 # prints each one's exit status. Fails when any example fails.
@@ -33,6 +33,9 @@ cp cat.gif a.gif; cp cat.gif dog.gif; cp cat.gif "$HOME/Pictures/cat.gif"
 "$make_demo_gif" gifs/one.gif 160 120 8 > /dev/null || exit 1
 "$make_demo_gif" gifs/two.gif 200 100 6 > /dev/null || exit 1
 quillframe-cli convert cat.gif cat.webp -q || exit 1
+# A clip of 16 s, long enough to take a part from.
+"$make_demo_gif" long.gif 160 120 200 > /dev/null || exit 1
+quillframe-cli convert long.gif clip.mp4 -q || exit 1
 echo ":" > hosts
 printf '#!/bin/sh\ncat "%s/cat.webp"\n' "$work/files" > "$work/bin/curl"
 chmod +x "$work/bin/curl"

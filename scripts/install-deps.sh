@@ -12,8 +12,9 @@ packages=(
   libgif-dev libimagequant-dev libspng-dev
   # animated WebP, and resizing frames before the effect
   libwebp-dev libstb-dev
-  # video clips in: MP4, MOV, WebM, MKV, AVI, APNG
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  # video clips in: MP4, MOV, WebM, MKV, AVI, APNG; out: MP4 and WebM with
+  # their sound cut and retimed (libavfilter's atempo)
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libavfilter-dev libswresample-dev
   # frame pipeline
   libtbb-dev
   # command line

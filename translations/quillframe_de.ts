@@ -264,6 +264,26 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>Making the GIF fit under %1...</source>
         <translation>GIF wird auf höchstens %1 gebracht …</translation>
     </message>
+    <message>
+        <source>MP4 video (*.mp4)</source>
+        <translation>MP4-Video (*.mp4)</translation>
+    </message>
+    <message>
+        <source>WebM video (*.webm)</source>
+        <translation>WebM-Video (*.webm)</translation>
+    </message>
+    <message>
+        <source>Saving the video file...</source>
+        <translation>Die Videodatei wird gespeichert...</translation>
+    </message>
+    <message>
+        <source>The video file could not be saved.
+
+%1</source>
+        <translation>Die Videodatei konnte nicht gespeichert werden.
+
+%1</translation>
+    </message>
 </context>
 <context>
     <name>OpenPage</name>

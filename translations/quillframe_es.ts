@@ -264,6 +264,26 @@ Do you want to replace it?</source>
         <source>Making the GIF fit under %1...</source>
         <translation>Ajustando el GIF a menos de %1…</translation>
     </message>
+    <message>
+        <source>MP4 video (*.mp4)</source>
+        <translation>Vídeo MP4 (*.mp4)</translation>
+    </message>
+    <message>
+        <source>WebM video (*.webm)</source>
+        <translation>Vídeo WebM (*.webm)</translation>
+    </message>
+    <message>
+        <source>Saving the video file...</source>
+        <translation>Guardando el archivo de vídeo...</translation>
+    </message>
+    <message>
+        <source>The video file could not be saved.
+
+%1</source>
+        <translation>No se pudo guardar el archivo de vídeo.
+
+%1</translation>
+    </message>
 </context>
 <context>
     <name>OpenPage</name>

@@ -264,6 +264,26 @@ Voulez-vous le remplacer&#xa0;?</translation>
         <source>Making the GIF fit under %1...</source>
         <translation>Réduction du GIF sous %1…</translation>
     </message>
+    <message>
+        <source>MP4 video (*.mp4)</source>
+        <translation>Vidéo MP4 (*.mp4)</translation>
+    </message>
+    <message>
+        <source>WebM video (*.webm)</source>
+        <translation>Vidéo WebM (*.webm)</translation>
+    </message>
+    <message>
+        <source>Saving the video file...</source>
+        <translation>Enregistrement du fichier vidéo...</translation>
+    </message>
+    <message>
+        <source>The video file could not be saved.
+
+%1</source>
+        <translation>Le fichier vidéo n’a pas pu être enregistré.
+
+%1</translation>
+    </message>
 </context>
 <context>
     <name>OpenPage</name>

@@ -263,6 +263,26 @@ Do you want to replace it?</source>
         <source>Making the GIF fit under %1...</source>
         <translation>GIF を %1 以下に収めています…</translation>
     </message>
+    <message>
+        <source>MP4 video (*.mp4)</source>
+        <translation>MP4 動画 (*.mp4)</translation>
+    </message>
+    <message>
+        <source>WebM video (*.webm)</source>
+        <translation>WebM 動画 (*.webm)</translation>
+    </message>
+    <message>
+        <source>Saving the video file...</source>
+        <translation>動画ファイルを保存しています...</translation>
+    </message>
+    <message>
+        <source>The video file could not be saved.
+
+%1</source>
+        <translation>動画ファイルを保存できませんでした。
+
+%1</translation>
+    </message>
 </context>
 <context>
     <name>OpenPage</name>

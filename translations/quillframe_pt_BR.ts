@@ -264,6 +264,26 @@ Deseja substituí-lo?</translation>
         <source>Making the GIF fit under %1...</source>
         <translation>Ajustando o GIF para caber em %1…</translation>
     </message>
+    <message>
+        <source>MP4 video (*.mp4)</source>
+        <translation>Vídeo MP4 (*.mp4)</translation>
+    </message>
+    <message>
+        <source>WebM video (*.webm)</source>
+        <translation>Vídeo WebM (*.webm)</translation>
+    </message>
+    <message>
+        <source>Saving the video file...</source>
+        <translation>Salvando o arquivo de vídeo...</translation>
+    </message>
+    <message>
+        <source>The video file could not be saved.
+
+%1</source>
+        <translation>Não foi possível salvar o arquivo de vídeo.
+
+%1</translation>
+    </message>
 </context>
 <context>
     <name>OpenPage</name>

@@ -263,6 +263,26 @@ Do you want to replace it?</source>
         <source>Making the GIF fit under %1...</source>
         <translation>正在将 GIF 缩减到 %1 以内…</translation>
     </message>
+    <message>
+        <source>MP4 video (*.mp4)</source>
+        <translation>MP4 视频 (*.mp4)</translation>
+    </message>
+    <message>
+        <source>WebM video (*.webm)</source>
+        <translation>WebM 视频 (*.webm)</translation>
+    </message>
+    <message>
+        <source>Saving the video file...</source>
+        <translation>正在保存视频文件...</translation>
+    </message>
+    <message>
+        <source>The video file could not be saved.
+
+%1</source>
+        <translation>无法保存视频文件。
+
+%1</translation>
+    </message>
 </context>
 <context>
     <name>OpenPage</name>

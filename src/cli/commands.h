@@ -34,6 +34,7 @@ struct ConvertArgs : BatchArgs {
     std::optional<std::string> maxBytes; // "10M", "256K", "500000"
     bool keepTransparency = false;
     bool bounce = false;
+    bool noAudio = false; // an MP4 or WebM without the clip's sound
     bool mergeRepeats = false;
     bool estimate = false; // print expected sizes, write nothing
 };

@@ -21,28 +21,46 @@ namespace qf::cli {
 
 namespace {
 
+// Output formats by name, as --format takes them, with their extensions.
+struct FormatName {
+    const char* name;
+    const char* extension;
+    OutputFormat format;
+};
+constexpr FormatName kFormatNames[] = {{"gif", ".gif", OutputFormat::Gif},
+                                       {"webp", ".webp", OutputFormat::Webp},
+                                       {"mp4", ".mp4", OutputFormat::Mp4},
+                                       {"webm", ".webm", OutputFormat::Webm}};
+
+const FormatName* FormatNamed(const std::string& name)
+{
+    for (const FormatName& known : kFormatNames)
+        if (name == known.name || name == known.extension)
+            return &known;
+    return nullptr;
+}
+
 // The format of each output: its extension's, else --format's, else GIF.
 // Returns what is wrong with the command line, or "".
 std::string ChooseFormats(const ConvertArgs& args, const Plan& plan, std::vector<OutputFormat>* formats)
 {
     std::optional<OutputFormat> requested;
     if (args.format) {
-        const OptionInfo& row = Option(OptionId::Format);
-        if (std::none_of(row.choices.begin(), row.choices.end(),
-                         [&](const auto& choice) { return choice.first == *args.format; }))
-            return "--format must be gif or webp, not '" + *args.format + "'";
-        requested = *args.format == "webp" ? OutputFormat::Webp : OutputFormat::Gif;
+        const FormatName* named = FormatNamed(*args.format);
+        if (!named || *args.format != named->name)
+            return "--format must be gif, webp, mp4 or webm, not '" + *args.format + "'";
+        requested = named->format;
     }
     for (const Job& job : plan.jobs) {
         const std::string extension = job.output == "-" ? std::string() : ExtensionOf(job.output);
         OutputFormat format = requested.value_or(OutputFormat::Gif);
-        if (extension == ".gif" || extension == ".webp") {
-            format = extension == ".gif" ? OutputFormat::Gif : OutputFormat::Webp;
+        if (const FormatName* named = extension.empty() ? nullptr : FormatNamed(extension)) {
+            format = named->format;
             if (requested && *requested != format)
                 return job.output + " ends in " + extension + " but --format is " + *args.format;
         } else if (!extension.empty()) {
             return job.output + ": cannot write " + extension
-                   + " files; the output must end in .gif or .webp (or name none and give --format)";
+                   + " files; the output must end in .gif, .webp, .mp4 or .webm (or name none and give --format)";
         }
         formats->push_back(format);
     }
@@ -51,7 +69,10 @@ std::string ChooseFormats(const ConvertArgs& args, const Plan& plan, std::vector
 
 std::string ExtensionFor(OutputFormat format)
 {
-    return format == OutputFormat::Webp ? ".webp" : ".gif";
+    for (const FormatName& known : kFormatNames)
+        if (known.format == format)
+            return known.extension;
+    return ".gif";
 }
 
 // A value of the table read from the command line, when given; false with
@@ -94,6 +115,30 @@ std::string ReadConvertOptions(const ConvertArgs& args, ConvertOptions* options,
     return {};
 }
 
+// An MP4's or WebM's expected size and the rates the limits would get.
+int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options, const std::vector<long long>& limits)
+{
+    imaging::Error error;
+    long long bytes = 0;
+    if (!EstimateClip(job.input, options, &bytes, &error)) {
+        std::cerr << "error: " << error.message() << "\n";
+        return ExitCodeFor(error);
+    }
+    std::cout << job.input << ": about " << DescribeBytes(bytes) << " at quality "
+              << (options.output.quality > 100 ? 70 : options.output.quality) << "\n";
+    for (const long long limit : limits) {
+        const int rate = ClipRateWithin(job.input, options, limit, &error);
+        if (rate < 0) {
+            std::cerr << "error: " << error.message() << "\n";
+            return ExitCodeFor(error);
+        }
+        std::cout << "  to fit in " << DescribeBytes(limit) << ": "
+                  << (rate > 0 ? "pictures at " + std::to_string(rate / 1000) + " kbit/s" : std::string("cannot"))
+                  << "\n";
+    }
+    return kExitOk;
+}
+
 // Prints, for each input, the expected size at the options' settings and
 // the settings --max-bytes chooses: for maxBytes when given, else for each
 // of the Fit under choices.
@@ -107,6 +152,10 @@ int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base
     for (const BatchJob& job : jobs) {
         ConvertOptions options = base;
         options.output.format = job.format;
+        if (imaging::IsVideo(job.format)) {
+            worst = std::max(worst, PrintClipEstimate(job, options, limits));
+            continue;
+        }
         SizeEstimator estimator;
         imaging::Error error;
         long long bytes = 0;
@@ -151,9 +200,9 @@ int RunConvert(const ConvertArgs& args)
         return UsageError("--variant: '" + variantText + "' is no variant; give 0-"
                           + std::to_string(kLastVariant) + " or one of: " + names);
     }
-    const bool webpBatch = args.format && *args.format == "webp";
+    const FormatName* batchFormat = args.format ? FormatNamed(*args.format) : nullptr;
     Plan plan;
-    if (std::string problem = MakePlan(args, webpBatch ? ".webp" : ".gif", &plan); !problem.empty())
+    if (std::string problem = MakePlan(args, batchFormat ? batchFormat->extension : ".gif", &plan); !problem.empty())
         return UsageError(problem);
     std::vector<OutputFormat> formats;
     if (std::string problem = ChooseFormats(args, plan, &formats); !problem.empty())
@@ -194,6 +243,7 @@ int RunConvert(const ConvertArgs& args)
         converted.input = job.input;
         converted.output = job.output;
         converted.format = formats[i];
+        converted.streamed = job.output == "-";
         if (!streams.readInput(job.input, &converted.input, &error))
             return Report(error);
         // The result bound for standard output is written to a file first.
@@ -222,7 +272,15 @@ int RunConvert(const ConvertArgs& args)
     options.convert.mergeRepeats = args.mergeRepeats;
     options.convert.keepTransparency = args.keepTransparency;
     options.convert.cancelled = Interrupted;
+    options.convert.sound = !args.noAudio;
     options.maxBytes = maxBytes.value_or(0);
+    // Said once for the run, whatever the inputs.
+    const bool clips = std::any_of(formats.begin(), formats.end(), [](OutputFormat f) { return imaging::IsVideo(f); });
+    if (clips && !args.quiet && !args.estimate) {
+        std::cerr << "note: an MP4 or WebM holds one pass of the animation; players loop it as they choose\n";
+        if (args.bounce && !args.noAudio)
+            std::cerr << "note: --bounce leaves the sound out (played backward it would not match the pictures)\n";
+    }
     if (args.estimate)
         return PrintEstimates(jobs, options.convert, maxBytes);
     options.progress = [&](const BatchProgress& at) {
@@ -245,7 +303,10 @@ int RunConvert(const ConvertArgs& args)
             if (maxBytes)
                 bar.print((job.output == "-" ? std::string("standard output") : job.output) + ": "
                           + DescribeBytes(outcome.budget.bytes) + " at "
-                          + DescribeSettings(outcome.budget.settings));
+                          + DescribeSettings(outcome.budget.settings)
+                          + (outcome.budget.settings.kilobits > 0
+                                 ? ", " + std::to_string(outcome.budget.fullEncodes) + " encodes"
+                                 : std::string()));
             if (outcome.damage)
                 bar.print("warning: "
                           + imaging::Printable((job.input == "-" ? std::string(kStandardInput) : job.input)

@@ -157,6 +157,7 @@ Targets TargetsOf(ConvertArgs& args)
                            {OptionId::MaxBytes, &args.maxBytes}});
     targets.flags.insert({{OptionId::KeepTransparency, &args.keepTransparency},
                           {OptionId::Bounce, &args.bounce},
+                          {OptionId::NoAudio, &args.noAudio},
                           {OptionId::MergeRepeats, &args.mergeRepeats},
                           {OptionId::Estimate, &args.estimate}});
     return targets;

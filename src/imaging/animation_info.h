@@ -42,6 +42,9 @@ struct AnimationInfo {
     // 0 for a GIF or WebP, whose delays are the timing.
     std::vector<std::int64_t> frameTimes;
     double frameRate = 0;
+    // A clip: its first frame's time in the clip's own timeline, in
+    // microseconds (where its sound is found).
+    std::int64_t clipStart = 0;
     bool video() const { return !frameTimes.empty(); }
 };
 

@@ -3,6 +3,7 @@
 #include "imaging/errors.h"
 #include "imaging/gif/gif_writer.h"
 #include "imaging/size_limits.h"
+#include "imaging/video/video_writer.h"
 #include "imaging/webp/webp_writer.h"
 
 #include <algorithm>
@@ -53,6 +54,9 @@ std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& setti
     switch (settings.format) {
     case OutputFormat::Webp:
         return std::make_unique<WebpWriter>(settings.quality);
+    case OutputFormat::Mp4:
+    case OutputFormat::Webm:
+        return std::make_unique<VideoWriter>(settings);
     case OutputFormat::Gif:
         break;
     }

@@ -30,7 +30,15 @@
 
 namespace qf::imaging {
 
-enum class OutputFormat { Gif, Webp };
+enum class OutputFormat { Gif, Webp, Mp4, Webm };
+
+// MP4 and WebM are video clips: one pass, with sound, of even sizes.
+inline bool IsVideo(OutputFormat format)
+{
+    return format == OutputFormat::Mp4 || format == OutputFormat::Webm;
+}
+
+struct SoundPart;
 
 // The quality that asks for no loss: above every lossy quality (0-100), so a
 // higher number never gives a smaller file. A WebP is then lossless; a GIF
@@ -47,6 +55,20 @@ struct OutputSettings {
     // GIF: consecutive frames that are the same become one frame with their
     // delays added (a WebP always does so).
     bool mergeRepeats = false;
+    // MP4, WebM: 1-100 maps to the encoder's rate factor (RateFactorFor);
+    // kLosslessQuality gives the default, 70.
+    // MP4, WebM: read as it is written (standard output): a fragmented MP4,
+    // a WebM written without going back.
+    bool streamed = false;
+    // MP4, WebM: the pictures' bits a second instead of quality's rate
+    // factor (an output within a byte budget); 0 uses quality.
+    long long videoBitRate = 0;
+    // MP4, WebM: the sound's bits a second; 0 the format's usual rate.
+    int soundBitRate = 0;
+    // MP4 at videoBitRate: 1 encodes a first pass that writes its
+    // statistics to passLog, 2 one that reads them; 0 a single pass.
+    int pass = 0;
+    std::string passLog = {};
 };
 
 // What a writer keeps of one frame between its stages. Made by
@@ -59,6 +81,10 @@ public:
 class AnimationWriter {
 public:
     virtual ~AnimationWriter() = default;
+
+    // The sound laid under the pictures, for a format that holds sound
+    // (MP4, WebM); the others have none and ignore it. Set before open.
+    virtual void setSound(const SoundPart&) {}
 
     // Starts an animation of width x height at path. loopCount as in
     // AnimationInfo: -1 no loop extension (plays once), 0 forever, n repeats.

@@ -89,6 +89,7 @@ private:
         long long shownFrames = 0; // of this job, counted in framesDone_
         ConvertOptions convert = options_.convert;
         convert.output.format = job.format;
+        convert.output.streamed = job.streamed;
         convert.inCurrentArena = inCurrentArena;
         convert.pngFrames.reset();
         convert.progress = [&](double percent) {

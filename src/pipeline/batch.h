@@ -21,6 +21,7 @@ struct BatchJob {
     std::string input;  // the animation read
     std::string output; // the animation written; replaced only by a whole new file
     OutputFormat format = OutputFormat::Gif;
+    bool streamed = false; // bound for a pipe (imaging::OutputSettings::streamed)
     // Also write each rendered frame into this folder (made when the input
     // opens, removed again when the conversion fails and it was made for it;
     // left holding exactly this animation's frames when it succeeds).

@@ -4,6 +4,7 @@
 #include "free_memory.h"
 #include "imaging/errors.h"
 #include "imaging/png/png_io.h"
+#include "imaging/video/sound_track.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
 #include <oneapi/tbb/global_control.h>
@@ -27,6 +28,8 @@ namespace qf {
 namespace {
 
 constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
+// Pictures a video encoder keeps at once (its look-ahead and threads).
+constexpr double kVideoEncoderFrames = 100;
 
 imaging::Error MakeError(imaging::ErrorKind kind, const std::string& file, std::string reason)
 {
@@ -171,11 +174,32 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     info_.height = size_.height;
     info_.frameCount = static_cast<int>(plan.size());
     steps_ = PlanOutput(plan, options_.frameStep, imaging::LongestDelay(options_.output.format));
+    long long hundredths = 0; // as long as the pictures play
+    for (const OutputStep& step : steps_)
+        hundredths += step.delay;
     source_ = std::make_unique<TimelineSource>(*reader_, std::move(plan), output, size_);
     if (!writer_) {
         imaging::OutputSettings settings = options_.output;
         settings.mergeRepeats = settings.mergeRepeats || options_.mergeRepeats || info_.video();
         writer_ = imaging::MakeAnimationWriter(settings);
+    }
+    // A clip written as a clip keeps its sound: the same part, at the same
+    // speed, as long as the pictures. Played backward it would not match
+    // them, so a bounce has none.
+    const bool video = imaging::IsVideo(options_.output.format);
+    if (video && info_.video() && options_.sound && !options_.timeline.bounce && imaging::HasSound(input)) {
+        std::int64_t start = 0;
+        std::int64_t end = 0;
+        if (!TimelineSpan(input, info_, options_.timeline, &start, &end, error))
+            return false;
+        imaging::SoundPart part;
+        part.file = input;
+        part.startMicros = info_.clipStart + start;
+        part.lengthMicros = end - start;
+        part.speed = options_.timeline.speed;
+        part.outputMicros = hundredths * 10000;
+        part.cancelled = options_.cancelled;
+        writer_->setSound(part);
     }
 
     if (options_.progress && !options_.progress(0.0))
@@ -193,7 +217,9 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
         + (options_.output.format == imaging::OutputFormat::Webp ? kWebpWriterBytesPerPixel * info_.width * info_.height
                                                                  : 0.0);
     const double available = AvailableMemory();
-    if (!CheckMemory(fixedBytes + bytesPerWorker, available, input,
+    // A video encoder holds its look-ahead of pictures besides.
+    const double encoderBytes = video ? kVideoEncoderFrames * 1.5 * info_.width * info_.height : 0.0;
+    if (!CheckMemory(fixedBytes + bytesPerWorker + encoderBytes, available, input,
                      "convert frames of " + std::to_string(info_.width) + " x " + std::to_string(info_.height)
                          + " pixels",
                      error))

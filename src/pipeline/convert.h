@@ -51,6 +51,9 @@ struct ConvertOptions {
     bool keepTransparency = false;
     // The output's format and quality (imaging/animation_writer.h).
     imaging::OutputSettings output;
+    // An MP4 or WebM made from a clip has the clip's sound (not when it
+    // bounces).
+    bool sound = true;
     // Keep frames 1, 1 + frameStep, ...: each kept frame shows for its own
     // delay plus those of the frames dropped after it, so the timing holds.
     int frameStep = 1;

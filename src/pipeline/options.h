@@ -44,6 +44,7 @@ enum class OptionId {
     Fps,
     Speed,
     Bounce,
+    NoAudio,
     MergeRepeats,
     MaxBytes,
     Estimate,

@@ -2,6 +2,21 @@
 
 #include "imaging/errors.h"
 
+#include "free_memory.h"
+
+#include "imaging/animation_reader.h"
+#include "imaging/animation_writer.h"
+#include "imaging/frame_bytes.h"
+#include "imaging/colour/gif_levels.h"
+#include "imaging/files/atomic_file.h"
+#include "imaging/video/sound_track.h"
+#include "pencil_texture.h"
+#include "timeline.h"
+
+#include <oneapi/tbb/enumerable_thread_specific.h>
+#include <oneapi/tbb/parallel_for.h>
+#include <oneapi/tbb/task_arena.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -238,6 +253,219 @@ bool ChooseForBudget(SizeEstimator& estimator, long long maxBytes, SizeSettings*
                           expected);
 }
 
+namespace {
+
+// The least bit rate a clip's pictures are asked to make do with.
+constexpr double kLeastClipRate = 8000;
+// A clip is encoded again when it comes to under this part of its budget,
+// aiming then at kAfterUnder: a bit rate lands where it is asked to.
+constexpr double kLowestShare = 0.85;
+constexpr double kAfterUnder = 0.97;
+
+// A clip's length and what its sound costs, for aiming its bit rate.
+struct ClipPlan {
+    double seconds = 0;
+    int frames = 0;
+    bool sound = false;
+};
+
+bool PlanClip(const std::string& input, const ConvertOptions& options, ClipPlan* plan, imaging::Error* error)
+{
+    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(input, error, options.cancelled);
+    std::vector<TimelineFrame> frames;
+    if (!reader || !PlanTimeline(input, reader->info(), options.timeline, &frames, error))
+        return false;
+    long long hundredths = 0;
+    const int step = std::max(1, options.frameStep);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        hundredths += frames[i].delay < 2 ? 10 : frames[i].delay; // as the clip shows them
+    plan->seconds = static_cast<double>(hundredths) / 100.0;
+    plan->frames = static_cast<int>((frames.size() + static_cast<std::size_t>(step) - 1) / static_cast<std::size_t>(step));
+    plan->sound = reader->info().video() && options.sound && !options.timeline.bounce && imaging::HasSound(input);
+    return true;
+}
+
+// Bits a second of sound: the format's usual rate, lowered to a fifth of a
+// small budget, not below what still sounds like the clip.
+int SoundRateFor(imaging::OutputFormat format, double budget, double seconds)
+{
+    const bool mp4 = format == imaging::OutputFormat::Mp4;
+    const double usual = mp4 ? 128000 : 96000;
+    const double least = mp4 ? 32000 : 16000;
+    return static_cast<int>(std::clamp(budget * 8 * 0.2 / seconds, least, usual));
+}
+
+// What a clip's container adds: its headers and index, a few bytes per
+// picture and per sound packet.
+double ContainerBytes(const ClipPlan& plan)
+{
+    return 2048 + 16.0 * (plan.frames + (plan.sound ? plan.seconds * 50 : 0));
+}
+
+// An MP4 or WebM within maxBytes. The first encode aims its pictures' bit
+// rate at the budget less the sound and the container; a second follows
+// when the first came to under 85% of the budget or over it: for H.264 a
+// second pass reading the first's statistics at the same aim (x264's
+// second pass lands within a few percent of the rate asked, where a single
+// pass of a short clip falls well short), for VP9 a single pass with the
+// rate corrected by how far the first was off. Only when both are over does
+// a third aim well below. The largest that fits is kept.
+bool ClipWithinBudget(const std::string& input, const std::string& output, const ConvertOptions& options,
+                      long long maxBytes, BudgetOutcome* outcome, imaging::Error* error,
+                      imaging::AnimationDamage* damage)
+{
+    ClipPlan plan;
+    if (!PlanClip(input, options, &plan, error))
+        return false;
+    const double budget = static_cast<double>(maxBytes);
+    const imaging::OutputFormat format = options.output.format;
+    const int soundRate = plan.sound ? SoundRateFor(format, budget, plan.seconds) : 0;
+    const double soundBytes = soundRate * plan.seconds / 8;
+    const double fixed = soundBytes + ContainerBytes(plan);
+    const bool twoPass = format == imaging::OutputFormat::Mp4;
+    std::string folder;
+    // The first pass's statistics, beside the attempts.
+    const std::filesystem::path beside = std::filesystem::path(output).parent_path();
+    if (twoPass && !imaging::MakeTemporaryFolder(beside.empty() ? "." : beside.string(), "passes", &folder, error))
+        return false;
+    struct Attempt {
+        std::string path;
+        double rate = 0; // the pictures' bits a second asked for
+        long long bytes = -1;
+    };
+    std::vector<Attempt> attempts;
+    auto cleanUp = [&] {
+        for (const Attempt& attempt : attempts)
+            Remove(attempt.path);
+        std::error_code ec;
+        if (!folder.empty())
+            std::filesystem::remove_all(folder, ec);
+    };
+    auto convert = [&](double rate, int pass) {
+        Attempt attempt{AttemptPath(output, static_cast<int>(attempts.size()) + 1), std::max(rate, kLeastClipRate)};
+        ConvertOptions clip = options;
+        clip.output.videoBitRate = std::llround(attempt.rate);
+        clip.output.soundBitRate = soundRate;
+        clip.output.pass = twoPass ? pass : 0;
+        clip.output.passLog = folder + "/pass";
+        ++outcome->fullEncodes;
+        if (!ConvertAllFrames(input, attempt.path, clip, error, damage)) {
+            Remove(attempt.path);
+            return false;
+        }
+        attempt.bytes = FileBytes(attempt.path);
+        attempts.push_back(attempt);
+        return attempt.bytes >= 0
+               || imaging::Fail(error, imaging::ErrorKind::Unwritable, output, "the converted file went missing");
+    };
+    auto fits = [&](const Attempt& attempt) { return attempt.bytes >= 0 && attempt.bytes <= maxBytes; };
+    auto rateFor = [&](double share, const Attempt* before) {
+        const double pictures = budget * share - fixed;
+        if (!before)
+            return pictures * 8 / plan.seconds;
+        const double got = std::max(1.0, static_cast<double>(before->bytes) - fixed);
+        return before->rate * pictures / got;
+    };
+    bool ok = convert(rateFor(kBudgetAim, nullptr), 1);
+    if (ok) {
+        const Attempt first = attempts[0];
+        if (!fits(first) || static_cast<double>(first.bytes) < budget * kLowestShare) {
+            // A second pass lands on the rate asked for; a single pass
+            // misses by about as much as the first did.
+            ok = convert(rateFor(fits(first) ? kAfterUnder - 0.02 : kAfterOver, twoPass ? nullptr : &first), 2);
+            if (ok && std::none_of(attempts.begin(), attempts.end(), fits))
+                ok = convert(rateFor(kLastAim, &attempts.back()), 2);
+        }
+    }
+    if (!ok) {
+        cleanUp();
+        return false;
+    }
+    const Attempt* best = nullptr;
+    const Attempt* least = &attempts[0];
+    for (const Attempt& attempt : attempts) {
+        if (attempt.bytes < least->bytes)
+            least = &attempt;
+        if (fits(attempt) && (!best || attempt.bytes > best->bytes))
+            best = &attempt;
+    }
+    SizeSettings settings;
+    settings.kilobits = static_cast<int>(std::lround((best ? best : least)->rate / 1000));
+    if (!best) {
+        cleanUp();
+        outcome->smallest = least->bytes;
+        return imaging::Fail(error, imaging::ErrorKind::TooLarge, output,
+                             "cannot be made to fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
+                                 + " bytes): the smallest it came to was " + DescribeBytes(least->bytes) + ", at "
+                                 + DescribeSettings(settings) + "; nothing was written");
+    }
+    std::error_code ec;
+    std::filesystem::rename(best->path, output, ec);
+    if (ec) {
+        cleanUp();
+        return imaging::Fail(error, imaging::ErrorKind::Unwritable, output, ec.message());
+    }
+    outcome->settings = settings;
+    outcome->bytes = best->bytes;
+    cleanUp();
+    return true;
+}
+
+} // namespace
+
+bool EstimateClip(const std::string& input, const ConvertOptions& options, long long* bytes, imaging::Error* error)
+{
+    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(input, error, options.cancelled);
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    if (!reader || !TimelineSpan(input, reader->info(), options.timeline, &start, &end, error))
+        return false;
+    std::error_code ec;
+    std::string folder;
+    if (!imaging::MakeTemporaryFolder(std::filesystem::temp_directory_path(ec).string(), "estimate", &folder, error))
+        return false;
+    // Up to three parts of a second, at the start, the middle and the end
+    // of the span, stand for the whole.
+    constexpr double kPart = 1.0;
+    const double span = static_cast<double>(end - start) / 1e6;
+    std::vector<double> parts;
+    if (span <= 3 * kPart || options.timeline.bounce)
+        parts.push_back(static_cast<double>(start) / 1e6);
+    else
+        for (double at : {0.0, 0.5, 1.0})
+            parts.push_back(static_cast<double>(start) / 1e6 + (span - kPart) * at);
+    double sum = 0;
+    bool ok = true;
+    for (std::size_t i = 0; ok && i < parts.size(); ++i) {
+        ConvertOptions part = options;
+        part.progress = {};
+        if (parts.size() > 1) {
+            part.timeline.start = parts[i];
+            part.timeline.end = parts[i] + kPart;
+            part.timeline.duration.reset();
+        }
+        const std::string path = folder + "/part-" + std::to_string(i);
+        ok = ConvertAllFrames(input, path, part, error);
+        sum += static_cast<double>(FileBytes(path));
+    }
+    std::filesystem::remove_all(folder, ec);
+    if (ok)
+        *bytes = std::llround(parts.size() > 1 ? sum * span / (kPart * static_cast<double>(parts.size())) : sum);
+    return ok;
+}
+
+int ClipRateWithin(const std::string& input, const ConvertOptions& options, long long maxBytes,
+                   imaging::Error* error)
+{
+    ClipPlan plan;
+    if (!PlanClip(input, options, &plan, error))
+        return -1;
+    const double budget = static_cast<double>(maxBytes);
+    const int soundRate = plan.sound ? SoundRateFor(options.output.format, budget, plan.seconds) : 0;
+    const double pictures = budget * kBudgetAim - soundRate * plan.seconds / 8 - ContainerBytes(plan);
+    return pictures * 8 / plan.seconds < kLeastClipRate ? 0 : static_cast<int>(pictures * 8 / plan.seconds);
+}
+
 bool WriteWebpWithinBudget(const std::string& shown, const std::string& input, const std::string& destination,
                            const ConvertOptions& options, long long maxBytes, imaging::Error* error)
 {
@@ -434,6 +662,11 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
                          long long maxBytes, BudgetOutcome* outcome, imaging::Error* error,
                          imaging::AnimationDamage* damage)
 {
+    if (imaging::IsVideo(options.output.format)) {
+        *outcome = BudgetOutcome{};
+        return CheckOptions(input, options, maxBytes, error)
+               && ClipWithinBudget(input, output, options, maxBytes, outcome, error, damage);
+    }
     return BudgetFit(input, output, options, maxBytes, outcome, error, damage).run();
 }
 

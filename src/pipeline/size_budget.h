@@ -59,4 +59,14 @@ bool ConvertWithinBudget(const std::string& input, const std::string& output, co
 bool WriteWebpWithinBudget(const std::string& shown, const std::string& input, const std::string& destination,
                            const ConvertOptions& options, long long maxBytes, imaging::Error* error);
 
+// An MP4 or WebM: its expected size at options' quality, from converting
+// up to three parts of a second spread over it.
+bool EstimateClip(const std::string& input, const ConvertOptions& options, long long* bytes, imaging::Error* error);
+
+// An MP4 or WebM: the bits a second of pictures ConvertWithinBudget first
+// asks for to fit maxBytes; 0 when too few are left beside the sound, -1
+// with error set when the input cannot be read.
+int ClipRateWithin(const std::string& input, const ConvertOptions& options, long long maxBytes,
+                   imaging::Error* error);
+
 } // namespace qf

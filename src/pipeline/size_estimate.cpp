@@ -538,6 +538,8 @@ bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, ima
 
 std::string DescribeSettings(const SizeSettings& settings)
 {
+    if (settings.kilobits > 0)
+        return std::to_string(settings.kilobits) + " kbit/s";
     std::string text = settings.quality >= imaging::kLosslessQuality
                            ? std::string("lossless")
                            : "quality " + std::to_string(settings.quality);

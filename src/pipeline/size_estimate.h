@@ -20,6 +20,7 @@ struct SizeSettings {
     int quality = imaging::kBestQuality;
     int frameStep = 1;  // keep every frameStep-th frame (ConvertOptions::frameStep)
     double scale = 1.0; // of the size the conversion would have
+    int kilobits = 0;   // an MP4 or WebM: its pictures' kbit/s (0: at quality)
 
     friend bool operator==(const SizeSettings&, const SizeSettings&) = default;
 };
@@ -72,7 +73,7 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// "quality 60, every 2nd frame, 50% size"
+// "quality 60, every 2nd frame, 50% size", or for a clip "850 kbit/s"
 std::string DescribeSettings(const SizeSettings& settings);
 
 } // namespace qf

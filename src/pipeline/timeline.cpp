@@ -59,6 +59,27 @@ std::optional<double> ParseSeconds(const std::string& text)
     return *minutes * 60 + *seconds;
 }
 
+bool TimelineSpan(const std::string& file, const imaging::AnimationInfo& info, const TimelineOptions& options,
+                  std::int64_t* start, std::int64_t* end, imaging::Error* error)
+{
+    const std::int64_t length = FrameTimes(info).back();
+    const std::int64_t a = options.start ? std::llround(*options.start * kMicros) : 0;
+    std::int64_t b = options.end        ? std::llround(*options.end * kMicros)
+                     : options.duration ? a + std::llround(*options.duration * kMicros)
+                                        : length;
+    b = std::min(b, length);
+    if (a >= length)
+        return imaging::Fail(error, imaging::ErrorKind::InvalidArgument, file,
+                             "the start, " + Seconds(a) + ", is not before the end of the animation ("
+                                 + Seconds(length) + ")");
+    if (b <= a)
+        return imaging::Fail(error, imaging::ErrorKind::InvalidArgument, file,
+                             "the end, " + Seconds(b) + ", is not after the start (" + Seconds(a) + ")");
+    *start = a;
+    *end = b;
+    return true;
+}
+
 bool PlanTimeline(const std::string& file, const imaging::AnimationInfo& info, const TimelineOptions& options,
                   std::vector<TimelineFrame>* frames, imaging::Error* error)
 {
@@ -74,19 +95,10 @@ bool PlanTimeline(const std::string& file, const imaging::AnimationInfo& info, c
         return true;
     }
     const std::vector<std::int64_t> times = FrameTimes(info);
-    const std::int64_t length = times.back();
-    const std::int64_t a = options.start ? std::llround(*options.start * kMicros) : 0;
-    std::int64_t b = options.end        ? std::llround(*options.end * kMicros)
-                     : options.duration ? a + std::llround(*options.duration * kMicros)
-                                        : length;
-    b = std::min(b, length);
-    if (a >= length)
-        return imaging::Fail(error, imaging::ErrorKind::InvalidArgument, file,
-                             "the start, " + Seconds(a) + ", is not before the end of the animation ("
-                                 + Seconds(length) + ")");
-    if (b <= a)
-        return imaging::Fail(error, imaging::ErrorKind::InvalidArgument, file,
-                             "the end, " + Seconds(b) + ", is not after the start (" + Seconds(a) + ")");
+    std::int64_t a = 0;
+    std::int64_t b = 0;
+    if (!TimelineSpan(file, info, options, &a, &b, error))
+        return false;
 
     // The source frame shown at each sampled time, from when it is shown.
     std::vector<std::pair<std::int64_t, int>> samples;

@@ -43,6 +43,11 @@ struct TimelineFrame {
     int replay = -1; // on the way back: the position of the same frame going forward
 };
 
+// The part of the source shown, [*start, *end) in microseconds from its
+// first frame. Fails (InvalidArgument, naming file) when it is empty.
+bool TimelineSpan(const std::string& file, const imaging::AnimationInfo& info, const TimelineOptions& options,
+                  std::int64_t* start, std::int64_t* end, imaging::Error* error);
+
 // The frames shown, in order. Without any option a GIF or WebP keeps every
 // frame with its delay exactly as stored; a clip keeps its own frames up to
 // kDefaultVideoFps a second, and above that is sampled at that rate. Fails

@@ -92,6 +92,16 @@ bool CopyFileAtomically(const QString& source, const QString& destination, imagi
     return output.commit(error);
 }
 
+// A failed save's reason in the window's words; false.
+bool Explained(const QString& destination, imaging::Error* error)
+{
+    if (error->kind == imaging::ErrorKind::Cancelled)
+        error->reason = QObject::tr("the save was stopped").toStdString();
+    else if (error->kind == imaging::ErrorKind::Unwritable)
+        error->reason = CreateFailure(destination, QString::fromStdString(error->reason)).toStdString();
+    return false;
+}
+
 bool WriteWebpFromGif(const QString& source, const QString& destination, imaging::Error* error,
                       const std::function<bool(double percent)>& progress)
 {
@@ -115,13 +125,25 @@ bool WriteWebp(const QString& source, const QString& destination, const FittedRe
     } else {
         ok = RewriteAnimation(shown, target, {imaging::OutputFormat::Webp}, progress, error);
     }
-    if (ok)
-        return true;
-    if (error->kind == imaging::ErrorKind::Cancelled)
-        error->reason = QObject::tr("the save was stopped").toStdString();
-    else if (error->kind == imaging::ErrorKind::Unwritable)
-        error->reason = CreateFailure(destination, QString::fromStdString(error->reason)).toStdString();
-    return false;
+    return ok || Explained(destination, error);
+}
+
+bool WriteClip(const QString& destination, const FittedResult& fitted, imaging::OutputFormat format,
+               imaging::Error* error, const std::function<bool(double percent)>& progress)
+{
+    ConvertOptions options;
+    options.variant = fitted.variant;
+    options.switches = fitted.switches;
+    options.timeline = fitted.timeline;
+    options.progress = progress;
+    options.output.format = format;
+    const std::string input = QFile::encodeName(fitted.input).toStdString();
+    const std::string target = QFile::encodeName(destination).toStdString();
+    BudgetOutcome outcome;
+    const bool ok = fitted.maxBytes > 0
+                        ? ConvertWithinBudget(input, target, options, fitted.maxBytes, &outcome, error)
+                        : ConvertAllFrames(input, target, options, error);
+    return ok || Explained(destination, error);
 }
 
 } // namespace qf::shell

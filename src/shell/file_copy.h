@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "imaging/animation_writer.h"
 #include "imaging/image.h"
 #include "pipeline/timeline.h"
 
@@ -41,6 +42,11 @@ struct FittedResult {
 // as a WebP within the limit (WriteWebpWithinBudget). When nothing fits,
 // fails saying the smallest size reached, and the destination stays as it was.
 bool WriteWebp(const QString& source, const QString& destination, const FittedResult& fitted,
+               imaging::Error* error, const std::function<bool(double percent)>& progress = {});
+
+// Converts fitted.input anew as an MP4 or a WebM clip (format) with its
+// sound, within fitted.maxBytes when that is set; errors as WriteWebp's.
+bool WriteClip(const QString& destination, const FittedResult& fitted, imaging::OutputFormat format,
                imaging::Error* error, const std::function<bool(double percent)>& progress = {});
 
 } // namespace qf::shell

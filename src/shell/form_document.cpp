@@ -295,14 +295,18 @@ void FormBatch::saveResult()
     const QString folder = saveFolder_.isEmpty() ? QFileInfo(suggested).absolutePath() : saveFolder_;
     const QString gifFilter = tr("GIF File (*.gif)");
     const QString webpFilter = tr("Animated WebP (*.webp)");
+    const QString mp4Filter = tr("MP4 video (*.mp4)");
+    const QString webmFilter = tr("WebM video (*.webm)");
     QString chosenFilter = gifFilter;
-    QString destination =
-        services_.ui->saveFileName(this, gifFilter + QStringLiteral(";;") + webpFilter,
-                                   QDir(folder).filePath(QFileInfo(suggested).fileName()), &chosenFilter);
+    QString destination = services_.ui->saveFileName(
+        this, QStringList{gifFilter, webpFilter, mp4Filter, webmFilter}.join(QStringLiteral(";;")),
+        QDir(folder).filePath(QFileInfo(suggested).fileName()), &chosenFilter);
     if (destination.isEmpty())
         return;
-    const SaveFormat format =
-        SaveFormatFor(destination, chosenFilter == webpFilter ? SaveFormat::Webp : SaveFormat::Gif);
+    const SaveFormat format = SaveFormatFor(destination, chosenFilter == webpFilter   ? SaveFormat::Webp
+                                                         : chosenFilter == mp4Filter  ? SaveFormat::Mp4
+                                                         : chosenFilter == webmFilter ? SaveFormat::Webm
+                                                                                      : SaveFormat::Gif);
     // The dialog asked about the name as typed; a file under the name with
     // the extension added is not replaced without asking.
     const QString withExtension = WithExtension(destination, format);
@@ -321,12 +325,21 @@ void FormBatch::saveResult()
         return;
     }
     // Encoding takes a while for a long animation: it runs in the background
-    // with the commands locked and the progress page up.
+    // with the commands locked and the progress page up. A result fitted
+    // under a limit is saved within it too.
+    const FittedResult fitted{Doc->sourcePath(), Doc->chosenVariant(), currentSwitches(), Doc->shownBudget(),
+                              ClipControls->timeline()};
+    savingClip_ = format == SaveFormat::Mp4 || format == SaveFormat::Webm;
+    if (savingClip_) {
+        // A clip is made from the source's own frames (and sound), not from
+        // the GIF's reduced colours.
+        beginWork(tr("Saving the video file..."), 0);
+        Work->saveClip(destination, fitted,
+                       format == SaveFormat::Mp4 ? imaging::OutputFormat::Mp4 : imaging::OutputFormat::Webm);
+        return;
+    }
     beginWork(tr("Saving the WebP file..."), 0);
-    // A result fitted under a limit is saved within it too.
-    Work->saveWebp(Doc->shownResult(), destination,
-                   {Doc->sourcePath(), Doc->chosenVariant(), currentSwitches(), Doc->shownBudget(),
-                    ClipControls->timeline()});
+    Work->saveWebp(Doc->shownResult(), destination, fitted);
 }
 
 void FormBatch::finishSave(bool ok, const imaging::Error& error)
@@ -334,7 +347,10 @@ void FormBatch::finishSave(bool ok, const imaging::Error& error)
     endWork();
     SetStep(Step::Result);
     if (!ok && !std::exchange(cancelled_, false))
-        services_.ui->warn(this, kAppTitle, tr("The WebP file could not be saved.\n\n%1").arg(ErrorText(error)));
+        services_.ui->warn(this, kAppTitle,
+                           (savingClip_ ? tr("The video file could not be saved.\n\n%1")
+                                        : tr("The WebP file could not be saved.\n\n%1"))
+                               .arg(ErrorText(error)));
     cancelled_ = false;
     openPending();
 }

@@ -23,13 +23,21 @@ QString SuggestedSaveName(const QString& sourcePath, int variant)
     return source.dir().filePath(name + QStringLiteral(".gif"));
 }
 
+namespace {
+
+constexpr std::pair<SaveFormat, QLatin1StringView> kExtensions[] = {{SaveFormat::Gif, QLatin1StringView("gif")},
+                                                                   {SaveFormat::Webp, QLatin1StringView("webp")},
+                                                                   {SaveFormat::Mp4, QLatin1StringView("mp4")},
+                                                                   {SaveFormat::Webm, QLatin1StringView("webm")}};
+
+} // namespace
+
 SaveFormat SaveFormatFor(const QString& path, SaveFormat chosen)
 {
     const QString suffix = QFileInfo(path).suffix();
-    if (suffix.compare(QLatin1String("webp"), Qt::CaseInsensitive) == 0)
-        return SaveFormat::Webp;
-    if (suffix.compare(QLatin1String("gif"), Qt::CaseInsensitive) == 0)
-        return SaveFormat::Gif;
+    for (const auto& [format, extension] : kExtensions)
+        if (suffix.compare(extension, Qt::CaseInsensitive) == 0)
+            return format;
     return chosen;
 }
 
@@ -38,7 +46,10 @@ QString WithExtension(const QString& path, SaveFormat format)
     const QFileInfo file(path);
     if (path.isEmpty() || !file.suffix().isEmpty())
         return path;
-    const QString extension = format == SaveFormat::Webp ? QStringLiteral("webp") : QStringLiteral("gif");
+    QString extension = QStringLiteral("gif");
+    for (const auto& [known, name] : kExtensions)
+        if (known == format)
+            extension = name;
     // "name." has an empty extension too: it gets "gif", not ".gif".
     return path + (path.endsWith(u'.') ? extension : u'.' + extension);
 }

@@ -10,13 +10,14 @@ namespace qf::shell {
 // "/photos/cat-pencil-on-paper.gif" for variant 2 of "/photos/cat.gif".
 QString SuggestedSaveName(const QString& sourcePath, int variant);
 
-enum class SaveFormat { Gif, Webp };
+enum class SaveFormat { Gif, Webp, Mp4, Webm };
 
-// What a save writes: a name ending in ".webp" or ".gif" (in any case) says
-// so; any other name gets the file type chosen in the dialog.
+// What a save writes: a name ending in ".gif", ".webp", ".mp4" or ".webm"
+// (in any case) says so; any other name gets the file type chosen in the
+// dialog.
 SaveFormat SaveFormatFor(const QString& path, SaveFormat chosen);
 
-// The path with the format's extension (".gif" or ".webp") added when its
+// The path with the format's extension (".gif", ".webp", ...) added when its
 // file name has no extension; any other path as it is.
 QString WithExtension(const QString& path, SaveFormat format);
 

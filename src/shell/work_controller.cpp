@@ -88,6 +88,19 @@ void WorkController::saveWebp(const QString& source, const QString& destination,
     });
 }
 
+void WorkController::saveClip(const QString& destination, const FittedResult& fitted, imaging::OutputFormat format)
+{
+    job_ = Job::Save;
+    start(foreground_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
+        imaging::Error error;
+        const bool ok = WriteClip(destination, fitted, format, &error, progressTo(stop));
+        post([this, ok, error] {
+            job_ = Job::None;
+            Q_EMIT saved(ok, error);
+        });
+    });
+}
+
 void WorkController::renderSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline)
 {
     start(snapshots_, [=, this](const std::shared_ptr<std::atomic<bool>>& stop) {

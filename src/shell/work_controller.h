@@ -36,6 +36,8 @@ public:
                  const Switches& switches, long long maxBytes = 0);
     // fitted: what a result fitted under a size limit was made from.
     void saveWebp(const QString& source, const QString& destination, const FittedResult& fitted = {});
+    // Converts the result anew as an MP4 or WebM clip with its sound.
+    void saveClip(const QString& destination, const FittedResult& fitted, imaging::OutputFormat format);
     // In the background, without locking anything; a newer request replaces
     // an older one.
     void renderSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline);

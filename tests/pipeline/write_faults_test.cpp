@@ -65,6 +65,14 @@ std::vector<std::pair<std::string, Writer>> Writers(const std::string& gif)
              options.threads = 1;
              return ConvertAllFrames(gif, destination, options, &error) ? "" : error.message();
          }},
+        {"MP4 conversion",
+         [&](const std::string& destination) {
+             imaging::Error error;
+             ConvertOptions options;
+             options.threads = 1;
+             options.output.format = imaging::OutputFormat::Mp4;
+             return ConvertAllFrames(gif, destination, options, &error) ? "" : error.message();
+         }},
 #ifdef QF_TEST_WINDOW_SAVE
         {"window save",
          [&](const std::string& destination) {

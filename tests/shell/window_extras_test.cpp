@@ -298,8 +298,8 @@ private Q_SLOTS:
     {
         QCOMPARE(SuggestedSaveName("/p/a.b.GIF", 4), QStringLiteral("/p/a.b-vivid-colour-with-dots.gif"));
         // The file type chosen in the dialog counts only for a name that
-        // ends in neither ".gif" nor ".webp".
-        constexpr SaveFormat G = SaveFormat::Gif, W = SaveFormat::Webp;
+        // ends in none of ".gif", ".webp", ".mp4" and ".webm".
+        constexpr SaveFormat G = SaveFormat::Gif, W = SaveFormat::Webp, M = SaveFormat::Mp4, V = SaveFormat::Webm;
         const struct {
             const char* typed;
             SaveFormat chosen;
@@ -308,7 +308,8 @@ private Q_SLOTS:
         } names[] = {
             {"out", G, "out.gif", G},     {"out.", G, "out.gif", G},      {"d.x/out", G, "d.x/out.gif", G},
             {"out.GIF", W, "out.GIF", G}, {"out.png", G, "out.png", G},   {"out", W, "out.webp", W},
-            {"out.", W, "out.webp", W},   {"out.WebP", G, "out.WebP", W}, {"out.png", W, "out.png", W}};
+            {"out.", W, "out.webp", W},   {"out.WebP", G, "out.WebP", W}, {"out.png", W, "out.png", W},
+            {"out", M, "out.mp4", M},     {"out.WEBM", M, "out.WEBM", V}, {"out.mp4", G, "out.mp4", M}};
         for (const auto& name : names) {
             QCOMPARE(SaveFormatFor(name.typed, name.chosen), name.format);
             QCOMPARE(WithExtension(name.typed, name.format), QString::fromLatin1(name.saved));
@@ -355,6 +356,15 @@ private Q_SLOTS:
         const auto expected = frames(w_->tempResults().file(0), gif);
         QVERIFY(expected.size() >= 2 && frames(path("out/moving.webp"), webp) == expected);
         QVERIFY(webp.delays == gif.delays && webp.loopCount == gif.loopCount);
+
+        // The MP4 type: the source converted anew, a clip of as many frames.
+        fixture_->ui->saveAnswers = {path("out/moving")};
+        fixture_->ui->saveFilters = {"MP4 video (*.mp4)"};
+        run([&] { Trigger(*w_, "ID_SAVE"); });
+        QCOMPARE(fixture_->ui->messages.size(), 1);
+        qf::imaging::AnimationInfo clip;
+        QCOMPARE(frames(path("out/moving.mp4"), clip).size(), expected.size());
+        QVERIFY(clip.video() && clip.width % 2 == 0 && clip.height % 2 == 0);
 
         // Opened as a source, the WebP shows its own frames under Before.
         const QImage firstFrame = QImage(w_->tempResults().file(0)).convertToFormat(QImage::Format_RGB32);

@@ -372,6 +372,7 @@ bool VideoReader::Impl::index(Error* error)
                 pts.size() > 1 ? (pts.back() - pts.front()) / static_cast<std::int64_t>(pts.size() - 1) : 1;
     }
     info.frameTimes.clear();
+    info.clipStart = av_rescale_q(firstPts, tb, AVRational{1, 1000000});
     for (std::int64_t t : pts)
         info.frameTimes.push_back(av_rescale_q(t - firstPts, tb, AVRational{1, 1000000}));
     info.frameTimes.push_back(av_rescale_q(end - firstPts, tb, AVRational{1, 1000000}));

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Video clips out: size and fidelity of an MP4 against the GIF, speed
+# against the ffmpeg program's edge detection into H.264 with AAC sound,
+# and byte budgets. The ffmpeg program (and python3-pil, python3-numpy for
+# the PSNR) are needed only here, not by the program.
+#
+#   bench/video/clips_out.sh CLI FILM_DIR [REPEATS] [PART...]
+#
+# FILM_DIR holds what make_film.py makes. PART is any of size, speed,
+# budgets (default all three). Times are the best of REPEATS runs (default 3).
+set -euo pipefail
+cli="$(realpath "$1")"
+films="$2"
+repeats="${3:-3}"
+shift $(( $# < 3 ? $# : 3 ))
+parts="${*:-size speed budgets}"
+here="$(dirname "$(realpath "$0")")"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+film="$films/film-horse.mp4"
+
+best_of() {
+    local best=""
+    for _ in $(seq "$repeats"); do
+        /usr/bin/time -f "%e" -o "$work/time" "$@" >/dev/null 2>&1
+        read -r seconds <"$work/time"
+        if [ -z "$best" ] || awk -v a="$seconds" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$seconds; fi
+    done
+    echo "$best"
+}
+
+if [[ " $parts " == *" size "* ]]; then
+    echo "== size: $film, variant 5, default quality"
+    mkdir -p "$work/rendered" "$work/mp4"
+    "$cli" convert -q "$film" "$work/out.gif" --variant 5
+    "$cli" convert -q "$film" "$work/out.mp4" --variant 5 --png-frames "$work/rendered"
+    "$cli" convert -q "$film" "$work/out.webm" --variant 5
+    ffmpeg -v error -i "$work/out.mp4" -vsync passthrough -start_number 1 "$work/mp4/frame-%04d.png"
+    gif=$(stat -c %s "$work/out.gif"); mp4=$(stat -c %s "$work/out.mp4"); webm=$(stat -c %s "$work/out.webm")
+    printf "%-6s %12s %8s %s\n" format bytes "of GIF" "against the rendered frames"
+    printf "%-6s %12d %8s\n" GIF "$gif" "1"
+    printf "%-6s %12d %8.3f %s\n" MP4 "$mp4" "$(awk -v a="$mp4" -v b="$gif" 'BEGIN { print a / b }')" \
+        "$(/usr/bin/python3 "$here/../conversion/psnr.py" "$work/rendered" "$work/mp4") ($(ls "$work/rendered" | wc -l) rendered)"
+    printf "%-6s %12d %8.3f\n" WebM "$webm" "$(awk -v a="$webm" -v b="$gif" 'BEGIN { print a / b }')"
+fi
+
+if [[ " $parts " == *" speed "* ]]; then
+    echo "== speed: convert FILM out.mp4 --variant 5 against ffmpeg edgedetect -> libx264 (medium, crf 23) + AAC"
+    ours=$(best_of "$cli" convert -q "$film" "$work/speed.mp4" --variant 5)
+    theirs=$(best_of ffmpeg -y -v error -i "$film" -vf edgedetect=mode=colormix -c:v libx264 -preset medium -crf 23 \
+        -pix_fmt yuv420p -c:a aac -b:a 128k "$work/ffmpeg.mp4")
+    printf "ours %.2f s, ffmpeg %.2f s, ours/ffmpeg %.2f (best of %d; load %s)\n" "$ours" "$theirs" \
+        "$(awk -v a="$ours" -v b="$theirs" 'BEGIN { print a / b }')" "$repeats" "$(cut -d' ' -f1-3 /proc/loadavg)"
+fi
+
+if [[ " $parts " == *" budgets "* ]]; then
+    echo "== budgets: 8 from 5% to 80% of the plain size, variant 5"
+    printf "%-16s %6s %10s %10s %7s %s\n" clip share budget bytes "of it" "settings"
+    for clip in "$films/film-horse.mp4" "$films/film-castle.mp4"; do
+        for format in ${FORMATS:-mp4 webm}; do
+            "$cli" convert -q "$clip" "$work/plain.$format" --variant 5
+            plain=$(stat -c %s "$work/plain.$format")
+            for share in 5 10 20 30 40 50 65 80; do
+                budget=$(( plain * share / 100 ))
+                line=$("$cli" convert "$clip" "$work/fit.$format" --variant 5 --max-bytes "$budget" 2>&1 | tail -1)
+                bytes=$(stat -c %s "$work/fit.$format" 2>/dev/null || echo 0)
+                printf "%-16s %5s%% %10d %10d %6.1f%% %s\n" "$(basename "$clip" .mp4).$format" "$share" "$budget" \
+                    "$bytes" "$(awk -v a="$bytes" -v b="$budget" 'BEGIN { print 100 * a / b }')" "${line#*: }"
+                rm -f "$work/fit.$format"
+            done
+        done
+    done
+fi
