@@ -24,7 +24,6 @@ constexpr long long kLargestDecodedScreen = 4ll << 20;
 constexpr int kEngineSide = 64;
 constexpr int kEngineFrames = 2;
 
-
 // The top-left corner of an RGBA frame.
 imaging::RgbaImage TopLeft(const imaging::RgbaImage& frame, int width, int height)
 {
@@ -136,7 +135,8 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
 {
     imaging::GifReader reader;
     int decoded = 0;
-    if (std::string problem = OpenAndDecode(reader, path, data, size, false, &decoded); !problem.empty() || decoded == 0) {
+    if (std::string problem = OpenAndDecode(reader, path, data, size, false, &decoded);
+        !problem.empty() || decoded == 0) {
         return problem;
     }
     const imaging::AnimationInfo& info = reader.info();
@@ -153,8 +153,8 @@ std::string CheckGifFile(const std::string& path, const std::uint8_t* data, std:
         return "the image data cannot be checked: " + checkError.message();
     }
     if (checked.damage().what != damage.what || checked.damage().afterFrame != damage.afterFrame) {
-        return "checking the codes finds other damage (" + checked.damage().what + ") than decoding (" + damage.what
-               + ")";
+        return "checking the codes finds other damage (" + checked.damage().what + ") than decoding ("
+               + damage.what + ")";
     }
     // Random access to one frame chosen by the bytes, which may pass frames
     // over undecoded, shows it as decoding every frame does; and a frame

@@ -323,8 +323,10 @@ void BM_ClipRedrawFrom(benchmark::State& state)
     for (auto _ : state) {
         qf::OpenedForChoosing opened;
         qf::imaging::Error error;
-        if (!qf::OpenForChoosing(path, choosing, [](int, const qf::Picture&) {}, &opened, &error)
-            || !qf::RenderPreview(path, preview, [](int, const qf::Picture&, const qf::Picture&, int) {}, &error)) {
+        if (!qf::OpenForChoosing(
+                path, choosing, [](int, const qf::Picture&) {}, &opened, &error)
+            || !qf::RenderPreview(
+                path, preview, [](int, const qf::Picture&, const qf::Picture&, int) {}, &error)) {
             state.SkipWithError(error.message().c_str());
             return;
         }

@@ -31,8 +31,14 @@ class SilentUi : public UiServices {
 public:
     QString openFileName(QWidget*, const QString&, const QString&) override { return {}; }
     QString saveFileName(QWidget*, const QString&, const QString&, QString*) override { return {}; }
-    void inform(QWidget*, const QString&, const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    void warn(QWidget*, const QString&, const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    void inform(QWidget*, const QString&, const QString& text) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
+    void warn(QWidget*, const QString&, const QString& text) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
     bool ask(QWidget*, const QString&, const QString&) override { return false; }
     bool openUrl(const QUrl&) override { return true; }
 };
@@ -53,7 +59,8 @@ double CpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
+           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Runs the event loop (sleeping while there is nothing to do) until done.
@@ -91,8 +98,8 @@ int main(int argc, char* argv[])
     }
     const QString gif = QString::fromLocal8Bit(argv[1]);
     const int variant = std::atoi(argv[2]);
-    FormBatch window({std::make_shared<SilentUi>(), nullptr, {}, std::make_shared<PipelineWork>(),
-                      QDir::tempPath(), {}});
+    FormBatch window(
+        {std::make_shared<SilentUi>(), nullptr, {}, std::make_shared<PipelineWork>(), QDir::tempPath(), {}});
     window.show();
     window.openPath(gif);
     WaitUntil([&] { return !window.isBusy(); });

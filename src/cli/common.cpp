@@ -240,10 +240,9 @@ std::string OutputOverInput(const std::vector<Job>& jobs)
         for (const Job& other : jobs) {
             // Standard input redirected from a file is read in place: the
             // file it reads is compared, whatever it was named.
-            const bool overInput = other.input == "-"
-                                       ? imaging::SameFile(job.output, kStandardInputFile)
-                                       : output == Canonical(other.input)
-                                             || imaging::SameFile(job.output, other.input);
+            const bool overInput = other.input == "-" ? imaging::SameFile(job.output, kStandardInputFile)
+                                                      : output == Canonical(other.input)
+                                                            || imaging::SameFile(job.output, other.input);
             if (!overInput)
                 continue;
             const std::string shown =

@@ -29,7 +29,8 @@ std::string OneLine(std::string text)
 std::vector<Flag> FlagsOf(const CLI::App& app)
 {
     std::vector<Flag> flags;
-    for (const CLI::Option* option : app.get_options([](const CLI::Option* o) { return !o->get_positional(); }))
+    for (const CLI::Option* option :
+         app.get_options([](const CLI::Option* o) { return !o->get_positional(); }))
         flags.push_back({option->get_snames(), option->get_lnames(), option->get_type_name(),
                          OneLine(option->get_description())});
     return flags;
@@ -40,9 +41,10 @@ std::vector<Command> CommandsOf(const CLI::App& app, const std::map<std::string,
     std::vector<Command> commands;
     for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
         const auto summary = summaries.find(command->get_name());
-        commands.push_back({command->get_name(),
-                            summary != summaries.end() ? summary->second : OneLine(command->get_description()),
-                            FlagsOf(*command)});
+        commands.push_back(
+            {command->get_name(),
+             summary != summaries.end() ? summary->second : OneLine(command->get_description()),
+             FlagsOf(*command)});
     }
     return commands;
 }
@@ -96,8 +98,8 @@ std::vector<Flag> ValueFlags(const std::vector<Command>& commands)
     return flags;
 }
 
-std::string Bash(const std::string& program, const std::vector<Flag>& top, const std::vector<Command>& commands,
-                 const CompletionTables& tables)
+std::string Bash(const std::string& program, const std::vector<Flag>& top,
+                 const std::vector<Command>& commands, const CompletionTables& tables)
 {
     std::string function = "_" + program;
     std::replace(function.begin(), function.end(), '-', '_');
@@ -111,12 +113,12 @@ std::string Bash(const std::string& program, const std::vector<Flag>& top, const
         topWords.insert(topWords.end(), spellings.begin(), spellings.end());
     }
 
-    std::string s = "# bash completion for " + program + "\n# Written by " + program
-                    + " --completion bash when the program is built.\n\n" + function + "()\n{\n"
-                    + "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} command= word flags\n"
-                    + "    for word in \"${COMP_WORDS[@]:1:COMP_CWORD-1}\"; do\n"
-                    + "        case $word in\n            " + Joined(names, "", "|")
-                    + ") command=$word; break ;;\n        esac\n    done\n    case $prev in\n";
+    std::string s =
+        "# bash completion for " + program + "\n# Written by " + program
+        + " --completion bash when the program is built.\n\n" + function + "()\n{\n"
+        + "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} command= word flags\n"
+        + "    for word in \"${COMP_WORDS[@]:1:COMP_CWORD-1}\"; do\n" + "        case $word in\n            "
+        + Joined(names, "", "|") + ") command=$word; break ;;\n        esac\n    done\n    case $prev in\n";
     for (const Flag& flag : ValueFlags(commands)) {
         s += "        " + Joined(Spellings(flag), "", "|") + ")\n";
         if (const auto choices = tables.choices.find(flag.value); choices != tables.choices.end()) {
@@ -170,14 +172,15 @@ std::string ZshHelp(const std::string& text)
     return out;
 }
 
-std::string Zsh(const std::string& program, const std::vector<Flag>& top, const std::vector<Command>& commands,
-                const CompletionTables& tables)
+std::string Zsh(const std::string& program, const std::vector<Flag>& top,
+                const std::vector<Command>& commands, const CompletionTables& tables)
 {
     std::string function = "_" + program;
     std::replace(function.begin(), function.end(), '-', '_');
     std::string s = "#compdef " + program + "\n# Written by " + program
                     + " --completion zsh when the program is built.\n\n";
-    s += function + "_input()\n{\n    _files -g '*.(#i)(" + Joined(tables.inputExtensions, "", "|") + ")(-.)'\n}\n\n";
+    s += function + "_input()\n{\n    _files -g '*.(#i)(" + Joined(tables.inputExtensions, "", "|")
+         + ")(-.)'\n}\n\n";
     for (const auto& [value, words] : tables.choices) {
         s += function + "_" + Lower(value) + "()\n{\n    local -a words=(\n";
         for (const auto& [word, help] : words)
@@ -206,8 +209,10 @@ std::string Zsh(const std::string& program, const std::vector<Flag>& top, const 
     for (const Command& command : commands)
         s += "                " + Quoted(command.name + ":" + command.help) + "\n";
     s += "            )\n            _describe -t commands command commands && ret=0 ;;\n"
-         "        argument)\n            curcontext=${curcontext%:*:*}:" + program + "-$words[1]:\n"
-         "            case $words[1] in\n";
+         "        argument)\n            curcontext=${curcontext%:*:*}:"
+         + program
+         + "-$words[1]:\n"
+           "            case $words[1] in\n";
     for (const Command& command : commands) {
         s += "                " + command.name + ")\n                    _arguments \\\n";
         for (const Flag& flag : command.flags)
@@ -218,8 +223,8 @@ std::string Zsh(const std::string& program, const std::vector<Flag>& top, const 
     return s;
 }
 
-std::string Fish(const std::string& program, const std::vector<Flag>& top, const std::vector<Command>& commands,
-                 const CompletionTables& tables)
+std::string Fish(const std::string& program, const std::vector<Flag>& top,
+                 const std::vector<Command>& commands, const CompletionTables& tables)
 {
     std::string function = "__" + program;
     std::replace(function.begin(), function.end(), '-', '_');
@@ -257,8 +262,8 @@ std::string Fish(const std::string& program, const std::vector<Flag>& top, const
              + Quoted(command.help) + "\n";
     for (const Command& command : commands) {
         const std::string condition = "__fish_seen_subcommand_from " + command.name;
-        s += "complete -c " + program + " -n " + Quoted(condition) + " -k -a " + Quoted("(" + function + "_input)")
-             + "\n";
+        s += "complete -c " + program + " -n " + Quoted(condition) + " -k -a "
+             + Quoted("(" + function + "_input)") + "\n";
         for (const Flag& flag : command.flags)
             s += line(condition, flag);
     }

@@ -60,7 +60,8 @@ std::string ChooseFormats(const ConvertArgs& args, const Plan& plan, std::vector
                 return job.output + " ends in " + extension + " but --format is " + *args.format;
         } else if (!extension.empty()) {
             return job.output + ": cannot write " + extension
-                   + " files; the output must end in .gif, .webp, .mp4 or .webm (or name none and give --format)";
+                   + " files; the output must end in .gif, .webp, .mp4 or .webm (or name none and give "
+                     "--format)";
         }
         formats->push_back(format);
     }
@@ -116,7 +117,8 @@ std::string ReadConvertOptions(const ConvertArgs& args, ConvertOptions* options,
 }
 
 // An MP4's or WebM's expected size and the rates the limits would get.
-int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options, const std::vector<long long>& limits)
+int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options,
+                      const std::vector<long long>& limits)
 {
     imaging::Error error;
     long long bytes = 0;
@@ -133,7 +135,8 @@ int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options, const 
             return ExitCodeFor(error);
         }
         std::cout << "  to fit in " << DescribeBytes(limit) << ": "
-                  << (rate > 0 ? "pictures at " + std::to_string(rate / 1000) + " kbit/s" : std::string("cannot"))
+                  << (rate > 0 ? "pictures at " + std::to_string(rate / 1000) + " kbit/s"
+                               : std::string("cannot"))
                   << "\n";
     }
     return kExitOk;
@@ -202,7 +205,8 @@ int RunConvert(const ConvertArgs& args)
     }
     const FormatName* batchFormat = args.format ? FormatNamed(*args.format) : nullptr;
     Plan plan;
-    if (std::string problem = MakePlan(args, batchFormat ? batchFormat->extension : ".gif", &plan); !problem.empty())
+    if (std::string problem = MakePlan(args, batchFormat ? batchFormat->extension : ".gif", &plan);
+        !problem.empty())
         return UsageError(problem);
     std::vector<OutputFormat> formats;
     if (std::string problem = ChooseFormats(args, plan, &formats); !problem.empty())
@@ -221,8 +225,8 @@ int RunConvert(const ConvertArgs& args)
                      / imaging::FolderNameFor(std::filesystem::path(job.output).stem().string()))
                         .string()
                   : *args.pngFramesDir;
-        if (std::string problem =
-                FolderOverInput(job.input, folder, [](const std::string& name) { return FramePngNumber(name) > 0; });
+        if (std::string problem = FolderOverInput(
+                job.input, folder, [](const std::string& name) { return FramePngNumber(name) > 0; });
             !problem.empty())
             return UsageError(problem);
     }
@@ -275,11 +279,13 @@ int RunConvert(const ConvertArgs& args)
     options.convert.sound = !args.noAudio;
     options.maxBytes = maxBytes.value_or(0);
     // Said once for the run, whatever the inputs.
-    const bool clips = std::any_of(formats.begin(), formats.end(), [](OutputFormat f) { return imaging::IsVideo(f); });
+    const bool clips =
+        std::any_of(formats.begin(), formats.end(), [](OutputFormat f) { return imaging::IsVideo(f); });
     if (clips && !args.quiet && !args.estimate) {
         std::cerr << "note: an MP4 or WebM holds one pass of the animation; players loop it as they choose\n";
         if (args.bounce && !args.noAudio)
-            std::cerr << "note: --bounce leaves the sound out (played backward it would not match the pictures)\n";
+            std::cerr
+                << "note: --bounce leaves the sound out (played backward it would not match the pictures)\n";
     }
     if (args.estimate)
         return PrintEstimates(jobs, options.convert, maxBytes);

@@ -45,11 +45,13 @@ int WriteFrames(const FramesArgs& args)
     const double frameBytes = std::max(1.0, 4.0 * info.width * info.height);
     const double available = AvailableMemory();
     const double readerBytes = kReaderBytesPerPixel * info.width * info.height;
-    if (!CheckMemory(readerBytes + frameBytes, available, args.input == "-" ? std::string(kStandardInput) : args.input,
-                     "write frames of " + std::to_string(info.width) + " x " + std::to_string(info.height) + " pixels",
-                     &error))
+    if (!CheckMemory(
+            readerBytes + frameBytes, available, args.input == "-" ? std::string(kStandardInput) : args.input,
+            "write frames of " + std::to_string(info.width) + " x " + std::to_string(info.height) + " pixels",
+            &error))
         return fail();
-    const double room = available > 0 ? std::min(256.0 * 1048576, (available - readerBytes) / 2) : 256.0 * 1048576;
+    const double room =
+        available > 0 ? std::min(256.0 * 1048576, (available - readerBytes) / 2) : 256.0 * 1048576;
     const std::size_t batchSize = static_cast<std::size_t>(std::clamp(room / frameBytes, 1.0, 16.0));
     std::vector<imaging::RgbaImage> batch(batchSize);
     int written = 0;

@@ -1,5 +1,6 @@
 // quillframe-cli snapshots: frame 1 of each input in all 17 variants, as
 // pictures and a contact sheet.
+#include "pipeline/snapshots.h"
 #include "commands.h"
 #include "common.h"
 #include "engine/variants.h"
@@ -7,7 +8,6 @@
 #include "imaging/png/png_io.h"
 #include "pipeline/contact_sheet.h"
 #include "pipeline/folders.h"
-#include "pipeline/snapshots.h"
 #include "progress_bar.h"
 #include "standard_streams.h"
 
@@ -43,8 +43,8 @@ bool SnapshotName(const std::string& name)
 // given a frame to render (inside parent when it is held), and removed again
 // with what was written in it when the work fails.
 imaging::Error Snapshots(const std::string& input, const std::string& shownInput, const std::string& dir,
-                         const imaging::OutputFolder& parent, const imaging::ResizeRequest& resize, const Switches& switches, ProgressBar& bar,
-                         const std::string& detail)
+                         const imaging::OutputFolder& parent, const imaging::ResizeRequest& resize,
+                         const Switches& switches, ProgressBar& bar, const std::string& detail)
 {
     imaging::Error error;
     if (!HasInputName(input, &error))
@@ -66,10 +66,9 @@ imaging::Error Snapshots(const std::string& input, const std::string& shownInput
         input, options,
         [&](int variant, const Picture& snapshot) {
             if (!sheet) {
-                const bool made =
-                    parent.held ? imaging::OpenOutputFolder(parent, std::filesystem::path(dir).filename().string(),
-                                                            &folder, &error)
-                                : imaging::OpenOutputFolder(dir, &folder, &error);
+                const bool made = parent.held ? imaging::OpenOutputFolder(
+                                      parent, std::filesystem::path(dir).filename().string(), &folder, &error)
+                                              : imaging::OpenOutputFolder(dir, &folder, &error);
                 if (!made)
                     return;
                 const std::string title =

@@ -2,8 +2,8 @@
 
 #include "common.h"
 
-#include "imaging/files/atomic_file.h"
 #include "imaging/errors.h"
+#include "imaging/files/atomic_file.h"
 
 #include <cerrno>
 #include <cstdio>

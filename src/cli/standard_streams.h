@@ -3,8 +3,8 @@
 #pragma once
 
 #include "imaging/animation_reader.h"
-#include "imaging/image.h"
 #include "imaging/files/input_stream.h"
+#include "imaging/image.h"
 
 #include <memory>
 
@@ -41,7 +41,8 @@ public:
     void renameInError(imaging::Error& error) const;
 
 private:
-    std::vector<std::pair<std::unique_ptr<imaging::StreamCopy>, std::string>> copies_; // and what each stands for
+    std::vector<std::pair<std::unique_ptr<imaging::StreamCopy>, std::string>>
+        copies_; // and what each stands for
     std::string folder_;
     std::string output_;
 };

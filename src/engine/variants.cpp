@@ -50,16 +50,17 @@ constexpr bool StopsWhereItShould(const VariantInfo& v)
 static_assert(std::all_of(kVariants.begin(), kVariants.end(), StopsWhereItShould));
 
 constexpr std::array<SwitchInfo, kSwitchCount> kSwitches = {{
-    {"Color Sketch", "--color-sketch", "Colour instead of grey sketch depth, dots and pencil layer (variant 2)",
-     "", &Switches::ColorSketch, false},
+    {"Color Sketch", "--color-sketch",
+     "Colour instead of grey sketch depth, dots and pencil layer (variant 2)", "", &Switches::ColorSketch,
+     false},
     {"Sharpen", "--sharpen", "Sharpen the finished picture", "", &Switches::Sharpen, false},
     {"Mix similar color", "--no-mix-color",
      "Merge areas of similar colour into flat cartoon colours under the lines",
      "Draw the lines over the frame's own colours, not flat cartoon colours", &Switches::MixColor, true},
     {"Adjust sketch depth", "--no-adjust", "Darken or lighten lines and dots to follow the frame's shading",
      "Keep lines and dots solid black, not shaded after the frame", &Switches::Adjust, true},
-    {"Blur", "--blur", "Soften the finished picture with a 2 x 2 box average (before sharpening)",
-     "", &Switches::Blur, false},
+    {"Blur", "--blur", "Soften the finished picture with a 2 x 2 box average (before sharpening)", "",
+     &Switches::Blur, false},
 }};
 
 // A flag that turns a switch off says what that does, not what the switch does.

@@ -50,13 +50,13 @@ extern const std::array<VariantInfo, kVariantCount> kVariants;
 // One switch: the window's check box text, the command line's flag (which
 // turns the switch away from its default) and two lines of help.
 struct SwitchInfo {
-    std::string_view label;    // the check box text, e.g. "Mix similar color"
-    std::string_view flag;     // e.g. "--no-mix-color"
-    std::string_view help;     // what the switch does when on: the window's tooltip
-    std::string_view offHelp;  // for a switch that is on by default, what its flag (turning it
-                               // off) does; empty for the others, whose flag does what help says
-    int Switches::*member;  // the value it sets
-    bool onByDefault;       // the start-up state; the flag gives the other one
+    std::string_view label;   // the check box text, e.g. "Mix similar color"
+    std::string_view flag;    // e.g. "--no-mix-color"
+    std::string_view help;    // what the switch does when on: the window's tooltip
+    std::string_view offHelp; // for a switch that is on by default, what its flag (turning it
+                              // off) does; empty for the others, whose flag does what help says
+    int Switches::*member;    // the value it sets
+    bool onByDefault;         // the start-up state; the flag gives the other one
 };
 
 inline constexpr int kSwitchCount = 5;

@@ -39,7 +39,10 @@ public:
         gif_.setCancelCheck(std::move(cancelled));
         return gif_.open(path, error);
     }
-    void setCancelCheck(std::function<bool()> cancelled) override { gif_.setCancelCheck(std::move(cancelled)); }
+    void setCancelCheck(std::function<bool()> cancelled) override
+    {
+        gif_.setCancelCheck(std::move(cancelled));
+    }
     const AnimationInfo& info() const override { return gif_.info(); }
     const AnimationDamage& damage() const override { return gif_.damage(); }
     void setFrameSize(Size) override {}

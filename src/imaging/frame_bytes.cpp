@@ -78,9 +78,11 @@ bool SplitWebp(const std::vector<std::uint8_t>& data, std::vector<long long>* fr
 bool MeasureFrameBytes(const std::string& path, OutputFormat format, FrameBytes* bytes, Error* error)
 {
     std::ifstream file(path, std::ios::binary);
-    const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(file)),
+                                         std::istreambuf_iterator<char>());
     bytes->frames.clear();
-    const bool ok = format == OutputFormat::Gif ? SplitGif(data, &bytes->frames) : SplitWebp(data, &bytes->frames);
+    const bool ok =
+        format == OutputFormat::Gif ? SplitGif(data, &bytes->frames) : SplitWebp(data, &bytes->frames);
     if (!ok)
         return Fail(error, ErrorKind::Corrupt, path, "is no animation that can be measured");
     bytes->shared = static_cast<long long>(data.size())

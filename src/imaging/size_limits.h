@@ -59,8 +59,7 @@ constexpr std::int64_t kMaxWork = 20'000'000'000;
 
 inline std::int64_t WorkLimit(std::int64_t fileBytes)
 {
-    return std::min(kMaxWork,
-                    kWorkFloor + kWorkPerByte * std::clamp<std::int64_t>(fileBytes, 0, kMaxWork));
+    return std::min(kMaxWork, kWorkFloor + kWorkPerByte * std::clamp<std::int64_t>(fileBytes, 0, kMaxWork));
 }
 
 // A video decoder's work is bounded by the frame: decoding a coded pixel
@@ -82,8 +81,9 @@ constexpr std::int64_t kPicturePixelsPerByte = 256;
 
 inline std::int64_t PictureLimit(std::int64_t fileBytes)
 {
-    return std::min(kMaxPixels, kPictureFloor + kPicturePixelsPerByte
-                                                    * std::clamp<std::int64_t>(fileBytes, 0, kMaxPixels));
+    return std::min(kMaxPixels,
+                    kPictureFloor
+                        + kPicturePixelsPerByte * std::clamp<std::int64_t>(fileBytes, 0, kMaxPixels));
 }
 
 // "W x H pixels, more than a FILE of N bytes may ask to hold (P megapixels:

@@ -2,8 +2,8 @@
 
 #include "folders.h"
 #include "imaging/animation_reader.h"
-#include "imaging/files/atomic_file.h"
 #include "imaging/errors.h"
+#include "imaging/files/atomic_file.h"
 #include "timeline.h"
 
 #include <oneapi/tbb/global_control.h>
@@ -38,7 +38,8 @@ std::vector<int> CountFrames(const std::vector<BatchJob>& jobs, const TimelineOp
 class Batch {
 public:
     Batch(const std::vector<BatchJob>& jobs, const BatchOptions& options)
-        : jobs_(jobs), options_(options), frameCounts_(CountFrames(jobs, options.convert.timeline)), outcomes_(jobs.size())
+        : jobs_(jobs), options_(options), frameCounts_(CountFrames(jobs, options.convert.timeline)),
+          outcomes_(jobs.size())
     {
         for (const int count : frameCounts_)
             totalFrames_ += count;
@@ -121,11 +122,10 @@ private:
             const bool withFrames = job.pngFramesDir && frames > 0;
             const auto openFrames = [&] {
                 const bool opened =
-                    job.pngFramesParent
-                        ? imaging::OpenOutputFolder(*job.pngFramesParent,
-                                                    std::filesystem::path(*job.pngFramesDir).filename().string(),
-                                                    &framesFolder, &error)
-                        : imaging::OpenOutputFolder(*job.pngFramesDir, &framesFolder, &error);
+                    job.pngFramesParent ? imaging::OpenOutputFolder(
+                        *job.pngFramesParent, std::filesystem::path(*job.pngFramesDir).filename().string(),
+                        &framesFolder, &error)
+                                        : imaging::OpenOutputFolder(*job.pngFramesDir, &framesFolder, &error);
                 if (opened)
                     convert.pngFrames = framesFolder;
                 return opened;
@@ -144,9 +144,8 @@ private:
             }
             // A folder made for frames that failed keeps none of them.
             if (!ok)
-                imaging::RemoveMadeFolder(framesFolder, [](const std::string& name) {
-                    return FramePngNumber(name) > 0;
-                });
+                imaging::RemoveMadeFolder(framesFolder,
+                                          [](const std::string& name) { return FramePngNumber(name) > 0; });
         }
         framesDone_ += frames - shownFrames;
         ++filesDone_;

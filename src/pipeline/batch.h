@@ -4,9 +4,9 @@
 #pragma once
 
 #include "convert.h"
-#include "size_budget.h"
 #include "imaging/animation_info.h"
 #include "imaging/image.h"
+#include "size_budget.h"
 
 #include <cstddef>
 #include <functional>
@@ -52,7 +52,7 @@ struct BatchProgress {
 // How one job ended. Cancelled jobs name their output, left as it was.
 struct JobOutcome {
     bool ran = false;                // false for a job not started before a cancel
-    imaging::Error error;           // empty when the job succeeded
+    imaging::Error error;            // empty when the job succeeded
     imaging::AnimationDamage damage; // damage in a source whose readable frames were converted
     BudgetOutcome budget;            // with a byte budget: the settings chosen and the size
 };

@@ -212,10 +212,10 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     // one worker, with the reader's canvas and the writer's, cannot hold are
     // refused before the writer or a worker takes any.
     const double bytesPerWorker = kWorkerBytesPerPixel * info_.width * info_.height;
-    const double fixedBytes =
-        kReaderBytesPerPixel * sourceArea
-        + (options_.output.format == imaging::OutputFormat::Webp ? kWebpWriterBytesPerPixel * info_.width * info_.height
-                                                                 : 0.0);
+    const double fixedBytes = kReaderBytesPerPixel * sourceArea
+                              + (options_.output.format == imaging::OutputFormat::Webp
+                                     ? kWebpWriterBytesPerPixel * info_.width * info_.height
+                                     : 0.0);
     const double available = AvailableMemory();
     // A video encoder holds its look-ahead of pictures besides.
     const double encoderBytes = video ? kVideoEncoderFrames * 1.5 * info_.width * info_.height : 0.0;
@@ -226,7 +226,8 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
         return false;
     if (!writer_->open(output, info_.width, info_.height, info_.loopCount, error))
         return false;
-    const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available - fixedBytes) : kWorkerMemoryBudget;
+    const double budget =
+        available > 0 ? std::min(kWorkerMemoryBudget, available - fixedBytes) : kWorkerMemoryBudget;
     const int affordable = static_cast<int>(std::max(1.0, budget / bytesPerWorker));
     threads_ = std::min(threads_, affordable);
     return true;
@@ -285,8 +286,8 @@ void Conversion::render(const SourceFrame& source, RenderedFrame& rendered, imag
     if (run_->stopping())
         return;
     try {
-        RenderSourceFrame(workers_->states.local(), look_, source.decoded, size_, source.sourceNumber, rendered,
-                          source.previous.pixels.empty() ? nullptr : &source.previous);
+        RenderSourceFrame(workers_->states.local(), look_, source.decoded, size_, source.sourceNumber,
+                          rendered, source.previous.pixels.empty() ? nullptr : &source.previous);
         const imaging::ImageView picture = rendered.picture();
         writer_->take(output, picture);
         // The frame pictures are independent files: compressing them here

@@ -130,9 +130,9 @@ private:
     int reported_ = 0; // frames reported done
     int nextNumber_ = 1;
     std::vector<OutputStep> steps_;
-    int readPosition_ = -1;      // the timeline frame read last
-    imaging::RgbaImage held_;    // that frame, while it is to be repeated
-    imaging::RgbaImage skipped_; // a frame dropped (ConvertOptions::frameStep)
+    int readPosition_ = -1;       // the timeline frame read last
+    imaging::RgbaImage held_;     // that frame, while it is to be repeated
+    imaging::RgbaImage skipped_;  // a frame dropped (ConvertOptions::frameStep)
     imaging::RgbaImage lastKept_; // the frame read last, when the effect reads the one before
     int keptFrames() const { return static_cast<int>(steps_.size()); }
     std::unique_ptr<RunState> run_;

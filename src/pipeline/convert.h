@@ -27,7 +27,7 @@ namespace qf {
 struct ConvertOptions {
     int variant = 0;
     Switches switches;
-    int threads = 0;                         // 0: all cores; at most 256
+    int threads = 0; // 0: all cores; at most 256
     // Also write each rendered frame as frame-0001.png, ... into this folder,
     // held open (imaging::OpenOutputFolder) by the caller.
     std::optional<imaging::OutputFolder> pngFrames;

@@ -1,4 +1,5 @@
-// The folders a conversion writes pictures into: cleared of the frame pictures an earlier, longer animation left there.
+// The folders a conversion writes pictures into: cleared of the frame pictures an earlier, longer animation
+// left there.
 #pragma once
 
 #include "imaging/errors.h"

@@ -79,7 +79,9 @@ std::vector<OptionInfo> MakeOptions()
          .kind = K::Choice,
          .help = "The output format when OUT ends in none of .gif, .webp, .mp4 and .webm",
          .defaultText = "gif",
-         .choices = {{"gif", "GIF animation"}, {"webp", "animated WebP"}, {"mp4", "H.264 video"},
+         .choices = {{"gif", "GIF animation"},
+                     {"webp", "animated WebP"},
+                     {"mp4", "H.264 video"},
                      {"webm", "VP9 video"}},
          .inWindow = true},
         {.id = OptionId::Quality,
@@ -156,8 +158,12 @@ std::vector<OptionInfo> MakeOptions()
          .min = kMinSpeed,
          .max = kMaxSpeed,
          .defaultText = "1"},
-        {.id = OptionId::Bounce, .flag = "--bounce", .help = "Play forward, then backward (an MP4 or WebM then has no sound)"},
-        {.id = OptionId::NoAudio, .flag = "--no-audio", .help = "An MP4 or WebM made from a clip without its sound"},
+        {.id = OptionId::Bounce,
+         .flag = "--bounce",
+         .help = "Play forward, then backward (an MP4 or WebM then has no sound)"},
+        {.id = OptionId::NoAudio,
+         .flag = "--no-audio",
+         .help = "An MP4 or WebM made from a clip without its sound"},
         {.id = OptionId::MergeRepeats,
          .flag = "--merge-repeats",
          .help = "Make consecutive frames that come out the same one frame (always done for a clip)"},
@@ -194,10 +200,12 @@ std::vector<OptionInfo> MakeOptions()
                     .flag = "--grain",
                     .valueName = "GRAIN",
                     .kind = K::Choice,
-                    .help = "The grain of the pencil paper (variant 2): moving changes it every three frames; "
-                            "still holds it still wherever the picture does not change",
+                    .help =
+                        "The grain of the pencil paper (variant 2): moving changes it every three frames; "
+                        "still holds it still wherever the picture does not change",
                     .defaultText = "moving, as designed",
-                    .choices = {{"moving", "changes every three frames"}, {"still", "holds still where the picture does"}},
+                    .choices = {{"moving", "changes every three frames"},
+                                {"still", "holds still where the picture does"}},
                     .commands = batch,
                     .inWindow = true});
     std::string sizes;

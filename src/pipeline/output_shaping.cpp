@@ -15,10 +15,11 @@ bool RenderSize(const std::string& file, const imaging::AnimationInfo& info, int
                              "resized to " + imaging::BeyondSizeLimits(size->width, size->height));
     const std::int64_t area = static_cast<std::int64_t>(size->width) * size->height;
     const std::string kind = info.video() ? "a video" : "an animation";
-    if (area > static_cast<std::int64_t>(info.width) * info.height && area > imaging::PictureLimit(info.fileBytes))
-        return imaging::Fail(error, imaging::ErrorKind::TooLarge, file,
-                             "resized to "
-                                 + imaging::BeyondPictureLimit(size->width, size->height, info.fileBytes, kind));
+    if (area > static_cast<std::int64_t>(info.width) * info.height
+        && area > imaging::PictureLimit(info.fileBytes))
+        return imaging::Fail(
+            error, imaging::ErrorKind::TooLarge, file,
+            "resized to " + imaging::BeyondPictureLimit(size->width, size->height, info.fileBytes, kind));
     const std::int64_t rendered = static_cast<std::int64_t>(std::max(keptFrames, 0)) * area;
     const std::int64_t work = info.video() ? info.work + rendered : std::max(info.work, rendered);
     const std::int64_t limit = imaging::WorkLimit(info.fileBytes);

@@ -49,8 +49,7 @@ struct PreviewSource {
 // the file cannot be read, or with ErrorKind::Cancelled when stopped. With
 // kept, the frames come from *kept when it holds those of this file, part
 // and box; otherwise the frames read are put in a new *kept once all are in.
-using PreviewSink =
-    std::function<void(int frame, const Picture& source, const Picture& rendered, int delay)>;
+using PreviewSink = std::function<void(int frame, const Picture& source, const Picture& rendered, int delay)>;
 bool RenderPreview(const std::string& path, const PreviewOptions& options, const PreviewSink& sink,
                    imaging::Error* error, std::shared_ptr<const PreviewSource>* kept = nullptr);
 

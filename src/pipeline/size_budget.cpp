@@ -6,9 +6,9 @@
 
 #include "imaging/animation_reader.h"
 #include "imaging/animation_writer.h"
-#include "imaging/frame_bytes.h"
 #include "imaging/colour/gif_levels.h"
 #include "imaging/files/atomic_file.h"
+#include "imaging/frame_bytes.h"
 #include "imaging/video/sound_track.h"
 #include "pencil_texture.h"
 #include "timeline.h"
@@ -271,7 +271,8 @@ struct ClipPlan {
 
 bool PlanClip(const std::string& input, const ConvertOptions& options, ClipPlan* plan, imaging::Error* error)
 {
-    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(input, error, options.cancelled);
+    const std::unique_ptr<imaging::AnimationReader> reader =
+        imaging::OpenAnimation(input, error, options.cancelled);
     std::vector<TimelineFrame> frames;
     if (!reader || !PlanTimeline(input, reader->info(), options.timeline, &frames, error))
         return false;
@@ -280,8 +281,10 @@ bool PlanClip(const std::string& input, const ConvertOptions& options, ClipPlan*
     for (std::size_t i = 0; i < frames.size(); ++i)
         hundredths += frames[i].delay < 2 ? 10 : frames[i].delay; // as the clip shows them
     plan->seconds = static_cast<double>(hundredths) / 100.0;
-    plan->frames = static_cast<int>((frames.size() + static_cast<std::size_t>(step) - 1) / static_cast<std::size_t>(step));
-    plan->sound = reader->info().video() && options.sound && !options.timeline.bounce && imaging::HasSound(input);
+    plan->frames = static_cast<int>((frames.size() + static_cast<std::size_t>(step) - 1)
+                                    / static_cast<std::size_t>(step));
+    plan->sound =
+        reader->info().video() && options.sound && !options.timeline.bounce && imaging::HasSound(input);
     return true;
 }
 
@@ -326,7 +329,8 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
     std::string folder;
     // The first pass's statistics, beside the attempts.
     const std::filesystem::path beside = std::filesystem::path(output).parent_path();
-    if (twoPass && !imaging::MakeTemporaryFolder(beside.empty() ? "." : beside.string(), "passes", &folder, error))
+    if (twoPass
+        && !imaging::MakeTemporaryFolder(beside.empty() ? "." : beside.string(), "passes", &folder, error))
         return false;
     struct Attempt {
         std::string path;
@@ -342,7 +346,8 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
             std::filesystem::remove_all(folder, ec);
     };
     auto convert = [&](double rate, int pass) {
-        Attempt attempt{AttemptPath(output, static_cast<int>(attempts.size()) + 1), std::max(rate, kLeastClipRate)};
+        Attempt attempt{AttemptPath(output, static_cast<int>(attempts.size()) + 1),
+                        std::max(rate, kLeastClipRate)};
         ConvertOptions clip = options;
         clip.output.videoBitRate = std::llround(attempt.rate);
         clip.output.soundBitRate = soundRate;
@@ -356,7 +361,8 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
         attempt.bytes = FileBytes(attempt.path);
         attempts.push_back(attempt);
         return attempt.bytes >= 0
-               || imaging::Fail(error, imaging::ErrorKind::Unwritable, output, "the converted file went missing");
+               || imaging::Fail(error, imaging::ErrorKind::Unwritable, output,
+                                "the converted file went missing");
     };
     auto fits = [&](const Attempt& attempt) { return attempt.bytes >= 0 && attempt.bytes <= maxBytes; };
     auto rateFor = [&](double share, const Attempt* before) {
@@ -372,7 +378,8 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
         if (!fits(first) || static_cast<double>(first.bytes) < budget * kLowestShare) {
             // A second pass lands on the rate asked for; a single pass
             // misses by about as much as the first did.
-            ok = convert(rateFor(fits(first) ? kAfterUnder - 0.02 : kAfterOver, twoPass ? nullptr : &first), 2);
+            ok = convert(rateFor(fits(first) ? kAfterUnder - 0.02 : kAfterOver, twoPass ? nullptr : &first),
+                         2);
             if (ok && std::none_of(attempts.begin(), attempts.end(), fits))
                 ok = convert(rateFor(kLastAim, &attempts.back()), 2);
         }
@@ -395,9 +402,10 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
         cleanUp();
         outcome->smallest = least->bytes;
         return imaging::Fail(error, imaging::ErrorKind::TooLarge, output,
-                             "cannot be made to fit in " + DescribeBytes(maxBytes) + " (" + std::to_string(maxBytes)
-                                 + " bytes): the smallest it came to was " + DescribeBytes(least->bytes) + ", at "
-                                 + DescribeSettings(settings) + "; nothing was written");
+                             "cannot be made to fit in " + DescribeBytes(maxBytes) + " ("
+                                 + std::to_string(maxBytes) + " bytes): the smallest it came to was "
+                                 + DescribeBytes(least->bytes) + ", at " + DescribeSettings(settings)
+                                 + "; nothing was written");
     }
     std::error_code ec;
     std::filesystem::rename(best->path, output, ec);
@@ -413,16 +421,19 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
 
 } // namespace
 
-bool EstimateClip(const std::string& input, const ConvertOptions& options, long long* bytes, imaging::Error* error)
+bool EstimateClip(const std::string& input, const ConvertOptions& options, long long* bytes,
+                  imaging::Error* error)
 {
-    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(input, error, options.cancelled);
+    const std::unique_ptr<imaging::AnimationReader> reader =
+        imaging::OpenAnimation(input, error, options.cancelled);
     std::int64_t start = 0;
     std::int64_t end = 0;
     if (!reader || !TimelineSpan(input, reader->info(), options.timeline, &start, &end, error))
         return false;
     std::error_code ec;
     std::string folder;
-    if (!imaging::MakeTemporaryFolder(std::filesystem::temp_directory_path(ec).string(), "estimate", &folder, error))
+    if (!imaging::MakeTemporaryFolder(std::filesystem::temp_directory_path(ec).string(), "estimate", &folder,
+                                      error))
         return false;
     // Up to three parts of a second, at the start, the middle and the end
     // of the span, stand for the whole.
@@ -450,7 +461,8 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
     }
     std::filesystem::remove_all(folder, ec);
     if (ok)
-        *bytes = std::llround(parts.size() > 1 ? sum * span / (kPart * static_cast<double>(parts.size())) : sum);
+        *bytes =
+            std::llround(parts.size() > 1 ? sum * span / (kPart * static_cast<double>(parts.size())) : sum);
     return ok;
 }
 

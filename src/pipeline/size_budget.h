@@ -61,7 +61,8 @@ bool WriteWebpWithinBudget(const std::string& shown, const std::string& input, c
 
 // An MP4 or WebM: its expected size at options' quality, from converting
 // up to three parts of a second spread over it.
-bool EstimateClip(const std::string& input, const ConvertOptions& options, long long* bytes, imaging::Error* error);
+bool EstimateClip(const std::string& input, const ConvertOptions& options, long long* bytes,
+                  imaging::Error* error);
 
 // An MP4 or WebM: the bits a second of pictures ConvertWithinBudget first
 // asks for to fit maxBytes; 0 when too few are left beside the sound, -1

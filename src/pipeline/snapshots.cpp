@@ -5,8 +5,8 @@
 #include "free_memory.h"
 #include "imaging/animation_reader.h"
 #include "imaging/errors.h"
-#include "pencil_texture.h"
 #include "output_shaping.h"
+#include "pencil_texture.h"
 #include "pixel_bridge.h"
 
 namespace qf {
@@ -72,7 +72,8 @@ bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, co
                      OpenedForChoosing* opened, imaging::Error* error)
 {
     *opened = {};
-    const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(file, error, options.cancelled);
+    const std::unique_ptr<imaging::AnimationReader> reader =
+        imaging::OpenAnimation(file, error, options.cancelled);
     if (!reader)
         return false;
     opened->info = reader->info();
@@ -96,8 +97,9 @@ bool OpenForChoosing(const std::string& file, const ChoosingOptions& options, co
                      error))
         return false;
     if (!reader->skipTo(plan.front().source, error))
-        return error && *error ? false
-                               : imaging::Fail(error, imaging::ErrorKind::NoImage, file, "ends before the start");
+        return error && *error
+                   ? false
+                   : imaging::Fail(error, imaging::ErrorKind::NoImage, file, "ends before the start");
     imaging::RgbaImage decoded;
     if (!reader->readNext(decoded, error)) {
         if (error && !*error)

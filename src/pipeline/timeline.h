@@ -11,8 +11,8 @@
 #pragma once
 
 #include "imaging/animation_reader.h"
-#include "imaging/resize.h"
 #include "imaging/files/scratch_file.h"
+#include "imaging/resize.h"
 #include "options.h"
 
 #include <cstdint>

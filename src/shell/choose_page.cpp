@@ -66,8 +66,10 @@ ChoosePage::ChoosePage(QWidget* parent) : QWidget(parent)
     PreviewViewer->setObjectName(QStringLiteral("PreviewViewer"));
     PreviewViewer->setMinimumSize(120, 64);
     PreviewViewer->setPlaceholder(tr("Rest the pointer on an effect, or press P, to see it play"));
-    BtnPreview = SmallButton(tr("Preview"), tr("Play the ticked effect (P)"), QStringLiteral("BtnPreview"), pane_);
-    connect(BtnPreview, &QAbstractButton::clicked, this, [this] { showPreview(LVSnapshot->firstTickedRow()); });
+    BtnPreview =
+        SmallButton(tr("Preview"), tr("Play the ticked effect (P)"), QStringLiteral("BtnPreview"), pane_);
+    connect(BtnPreview, &QAbstractButton::clicked, this,
+            [this] { showPreview(LVSnapshot->firstTickedRow()); });
     controls_ = new ViewerControls(PreviewViewer, false, pane_);
     static_cast<QHBoxLayout*>(controls_->layout())->insertWidget(0, BtnPreview);
 
@@ -154,9 +156,11 @@ void ChoosePage::placePreview()
     // has less room); the cards take what it leaves.
     if (above) {
         const int width = page.width() - kPaneMarginX - kViewerMargin;
-        const QSize shown = picture_.width() > width ? picture_.scaled(width, picture_.height(), Qt::KeepAspectRatio)
-                                                      : picture_;
-        pane_->setMaximumSize(QWIDGETSIZE_MAX, std::max(shown.height() + chrome, pane_->minimumSizeHint().height()));
+        const QSize shown = picture_.width() > width
+                                ? picture_.scaled(width, picture_.height(), Qt::KeepAspectRatio)
+                                : picture_;
+        pane_->setMaximumSize(QWIDGETSIZE_MAX,
+                              std::max(shown.height() + chrome, pane_->minimumSizeHint().height()));
     } else {
         const QSize room(page.width() / 2 - kPaneMarginX - kViewerMargin, page.height() - chrome);
         const QSize shown = picture_.width() > room.width() || picture_.height() > room.height()

@@ -114,8 +114,8 @@ void ClipBar::setClip(const std::string& file, const imaging::AnimationInfo& inf
     info_ = info;
     const std::int64_t length = info.video() ? info.frameTimes.back() : 0;
     applies_ = length > kClipBarAfter;
-    defaultRate_ = static_cast<int>(std::lround(
-        info.frameRate > 0 ? std::min(info.frameRate, kDefaultVideoFps) : kDefaultVideoFps));
+    defaultRate_ = static_cast<int>(
+        std::lround(info.frameRate > 0 ? std::min(info.frameRate, kDefaultVideoFps) : kDefaultVideoFps));
     {
         const QSignalBlocker quietStart(SpinStart), quietEnd(SpinEnd), quietRate(SpinRate);
         const double seconds = Seconds(length);

@@ -58,7 +58,10 @@ QString Document::resultFile(int variant, const Switches& switches) const
     designed.Ink = designed.Lines = kDesignedStyle;
     designed.StillGrain = false;
     if (designed != switches)
-        key += QStringLiteral("_i%1_l%2_g%3").arg(switches.Ink).arg(switches.Lines).arg(int(switches.StillGrain));
+        key += QStringLiteral("_i%1_l%2_g%3")
+                   .arg(switches.Ink)
+                   .arg(switches.Lines)
+                   .arg(int(switches.StillGrain));
     return results_->folder() + QStringLiteral("qfTmp$_%1_%2.gif").arg(variant).arg(key);
 }
 

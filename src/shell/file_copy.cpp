@@ -1,9 +1,9 @@
 #include "shell/file_copy.h"
 
 #include "imaging/files/atomic_file.h"
-#include "shell/image_work.h"
 #include "pipeline/convert.h"
 #include "pipeline/size_budget.h"
+#include "shell/image_work.h"
 
 #include <QDir>
 #include <QFile>

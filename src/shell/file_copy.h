@@ -33,7 +33,7 @@ struct FittedResult {
     QString input; // the animation converted
     int variant = 0;
     Switches switches;
-    long long maxBytes = 0; // the limit; 0 for none
+    long long maxBytes = 0;   // the limit; 0 for none
     TimelineOptions timeline; // the part of a clip converted
 };
 

@@ -364,9 +364,9 @@ void FormBatch::openMakerSite()
 {
     // Without a browser the address is shown, so it can be copied.
     if (!services_.ui->openUrl(QUrl(kMakerSite)))
-        services_.ui->warn(this, kAppTitle,
-                           tr("No web browser could be started. The address of the web site is:\n%1")
-                               .arg(kMakerSite));
+        services_.ui->warn(
+            this, kAppTitle,
+            tr("No web browser could be started. The address of the web site is:\n%1").arg(kMakerSite));
 }
 
 void FormBatch::closeEvent(QCloseEvent* event)

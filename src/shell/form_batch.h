@@ -243,10 +243,10 @@ private:
     // first frame is the one there whatever the rate and the end).
     Switches cardSwitches_;
     std::optional<double> cardStart_;
-    QString notice_;      // the line about the opened GIF, empty when none
-    QString openFolder_;  // where the open dialog starts
-    QString saveFolder_;  // where the last save of this GIF went
-    bool savingClip_ = false; // the save running writes an MP4 or WebM
+    QString notice_;                // the line about the opened GIF, empty when none
+    QString openFolder_;            // where the open dialog starts
+    QString saveFolder_;            // where the last save of this GIF went
+    bool savingClip_ = false;       // the save running writes an MP4 or WebM
     QTimer* GeometrySave = nullptr; // the window's size and place, stored
     QString savedGeometry_;         // once they settle
 

@@ -37,12 +37,13 @@ QString OpenFilter()
     const QString videos = QStringLiteral("*.mp4 *.m4v *.mov *.webm *.mkv *.avi");
     const QString apng = QStringLiteral("*.apng *.png");
     return QStringList{FormBatch::tr("All supported files (%1)").arg("*.gif *.webp " + apng + ' ' + videos),
-                       FormBatch::tr("GIF File (*.gif)"), FormBatch::tr("Animated WebP (*.webp)"),
-                       FormBatch::tr("Animated PNG (%1)").arg(apng), FormBatch::tr("Videos (%1)").arg(videos),
+                       FormBatch::tr("GIF File (*.gif)"),
+                       FormBatch::tr("Animated WebP (*.webp)"),
+                       FormBatch::tr("Animated PNG (%1)").arg(apng),
+                       FormBatch::tr("Videos (%1)").arg(videos),
                        FormBatch::tr("All files (*)")}
         .join(QStringLiteral(";;"));
 }
-
 
 } // namespace
 
@@ -64,8 +65,7 @@ void FormBatch::openPath(const QString& path)
     if (isBusy()) {
         // The user decides whether the work in hand gives way.
         if (!services_.ui->ask(this, kAppTitle,
-                               tr("Stop the work in progress and open %1?")
-                                   .arg(QFileInfo(path).fileName())))
+                               tr("Stop the work in progress and open %1?").arg(QFileInfo(path).fileName())))
             return;
         pendingOpen_ = path;
         cancelWork();
@@ -219,7 +219,8 @@ void FormBatch::convertWithin(long long budget)
     // the start.
     if (budget > 0)
         PageWork->begin(tr("Making the GIF fit under %1...").arg(ResultPage::SizeText(budget)), -1);
-    Work->convert(Doc->sourcePath(), ClipControls->timeline(), target, Doc->chosenVariant(), switches, budget);
+    Work->convert(Doc->sourcePath(), ClipControls->timeline(), target, Doc->chosenVariant(), switches,
+                  budget);
 }
 
 void FormBatch::refit(long long budget)
@@ -256,9 +257,9 @@ void FormBatch::finishConvert(bool ok, const imaging::Error& error)
     PageResult->setFitUnder(Doc->shownBudget());
     // Before shows the frame of the clip each frame of the result was made
     // from.
-    const bool shown = GdViewer1->displayFile(result, Doc->sourcePath(),
-                                              ClipControls->sampled() ? ClipControls->plan()
-                                                                      : std::vector<TimelineFrame>{});
+    const bool shown =
+        GdViewer1->displayFile(result, Doc->sourcePath(),
+                               ClipControls->sampled() ? ClipControls->plan() : std::vector<TimelineFrame>{});
     showResultInfo();
     SetStep(Step::Result);
     if (!shown)
@@ -276,13 +277,13 @@ void FormBatch::showResultInfo()
     const QString result = Doc->shownResult();
     const QSize size = QImageReader(result).size();
     const QSize source = Doc->sourceSize();
-    PageResult->setInfo(tr("%1 \u00d7 %2 pixels, %3 frames, %4 s, %5")
-                            .arg(size.isValid() ? size.width() : source.width())
-                            .arg(size.isValid() ? size.height() : source.height())
-                            .arg(GdViewer1->frameCount() > 0 ? GdViewer1->frameCount() : Doc->frameCount())
-                            .arg(locale.toString(Doc->playingMs() / 1000.0, 'f', 1))
-                            .arg(locale.formattedDataSize(QFileInfo(result).size(), 2,
-                                                          QLocale::DataSizeTraditionalFormat)));
+    PageResult->setInfo(
+        tr("%1 \u00d7 %2 pixels, %3 frames, %4 s, %5")
+            .arg(size.isValid() ? size.width() : source.width())
+            .arg(size.isValid() ? size.height() : source.height())
+            .arg(GdViewer1->frameCount() > 0 ? GdViewer1->frameCount() : Doc->frameCount())
+            .arg(locale.toString(Doc->playingMs() / 1000.0, 'f', 1))
+            .arg(locale.formattedDataSize(QFileInfo(result).size(), 2, QLocale::DataSizeTraditionalFormat)));
 }
 
 // --- saving and temporary files -----------------------------------------------

@@ -1,11 +1,11 @@
 // The window's construction: its commands, the command bars, the pages
 // and the work they start, and the keyboard's way through them.
-#include "shell/form_batch.h"
 #include "engine/variants.h"
 #include "shell/appearance.h"
 #include "shell/clip_bar.h"
 #include "shell/document.h"
 #include "shell/file_copy.h"
+#include "shell/form_batch.h"
 #include "shell/pages.h"
 #include "shell/result_viewer.h"
 #include "shell/save_name.h"
@@ -114,7 +114,8 @@ void FormBatch::createActions()
     ActSave = command(tr("Save"), QStringLiteral("ID_SAVE"),
                       CommandIcon(CommandGlyph::Save, onAccent, onAccentFaded), QKeySequence::Save,
                       tr("Save the sketch GIF"));
-    ActOpen = command(tr("Open a GIF, an animated WebP or a video clip"), QStringLiteral("ActOpen"), {}, QKeySequence::Open, {});
+    ActOpen = command(tr("Open a GIF, an animated WebP or a video clip"), QStringLiteral("ActOpen"), {},
+                      QKeySequence::Open, {});
     ActQuit = command(tr("Quit"), QStringLiteral("ActQuit"), {}, QKeySequence::Quit, {});
     ActCancel = command(tr("Stop this work"), QStringLiteral("ActCancel"), {}, Qt::Key_Escape, {});
     ActPreview = command(tr("Preview"), QStringLiteral("ActPreview"), {}, Qt::Key_P, {});
@@ -244,7 +245,8 @@ void FormBatch::connectWork()
     connect(PageResult, &ResultPage::fitUnderChosen, this, &FormBatch::refit);
     connect(Work, &WorkController::snapshotsRendered, this, &FormBatch::showSnapshots);
     PageChoose->render = [this](int variant, QSize box) {
-        return Work->renderPreview(Doc->sourcePath(), ClipControls->timeline(), variant, currentSwitches(), box);
+        return Work->renderPreview(Doc->sourcePath(), ClipControls->timeline(), variant, currentSwitches(),
+                                   box);
     };
     connect(ClipControls, &ClipBar::changed, this, &FormBatch::timelineChanged);
     ClipRedraw = new QTimer(this);

@@ -84,9 +84,9 @@ public:
                                const WorkProgress& progress, imaging::Error* error) = 0;
 
     // The first seconds the timeline shows of the animation at source in the
-    // variant, sampled as the conversion samples them, each frame reduced to fit box: sink gets the reduced source frame, the rendered
-    // frame and its delay (hundredths) as soon as each is made. stopped is
-    // asked between frames.
+    // variant, sampled as the conversion samples them, each frame reduced to fit box: sink gets the reduced
+    // source frame, the rendered frame and its delay (hundredths) as soon as each is made. stopped is asked
+    // between frames.
     using PreviewSink = std::function<void(const QImage& source, const QImage& rendered, int delay)>;
     virtual bool preview(const QString& source, const TimelineOptions& timeline, int variant,
                          const Switches& switches, const QSize& box, const std::function<bool()>& stopped,

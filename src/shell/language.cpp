@@ -39,8 +39,8 @@ public:
 QString FindTranslations(const QString& programDir)
 {
     const QDir dir(programDir);
-    for (const QString& path :
-         {dir.filePath(QStringLiteral("translations")), dir.filePath(QStringLiteral(QF_DATA_FROM_BIN "/translations"))})
+    for (const QString& path : {dir.filePath(QStringLiteral("translations")),
+                                dir.filePath(QStringLiteral(QF_DATA_FROM_BIN "/translations"))})
         if (QFileInfo(path).isDir())
             return QDir::cleanPath(path);
     return {};

@@ -50,8 +50,9 @@ void PrintHelp()
                  "Effects:\n";
     // One effect a line, broken before column 80 with the rest indented.
     for (int v = 0; v < qf::kVariantCount; ++v) {
-        std::string line = (v < 10 ? "   " : "  ") + std::to_string(v) + "  " + std::string(qf::kVariants[v].name)
-                           + ": " + std::string(qf::kVariants[v].description);
+        std::string line = (v < 10 ? "   " : "  ") + std::to_string(v) + "  "
+                           + std::string(qf::kVariants[v].name) + ": "
+                           + std::string(qf::kVariants[v].description);
         while (line.size() > 79) {
             const std::size_t cut = line.rfind(' ', 79);
             std::cout << line.substr(0, cut) << "\n";

@@ -60,7 +60,8 @@ OpenPage::OpenPage(QWidget* parent) : QWidget(parent)
     open->setFocusPolicy(Qt::StrongFocus);
     BtnOpenFile = open;
 
-    LabelDrop = new QLabel(tr("or drop a GIF, an animated WebP or a video clip anywhere on this window"), this);
+    LabelDrop =
+        new QLabel(tr("or drop a GIF, an animated WebP or a video clip anywhere on this window"), this);
     LabelDrop->setObjectName(QStringLiteral("LabelDrop"));
     LabelDrop->setAlignment(Qt::AlignCenter);
     LabelDrop->setEnabled(false);
@@ -146,11 +147,12 @@ ViewerControls::ViewerControls(ResultViewer* viewer, bool playback, QWidget* par
         layout->addWidget(play_);
         layout->addWidget(step_);
     }
-    zoom_ = SmallButton(tr("1:1"), tr("Show at the real size, or fitted"), QStringLiteral("BtnActualSize"), this);
+    zoom_ =
+        SmallButton(tr("1:1"), tr("Show at the real size, or fitted"), QStringLiteral("BtnActualSize"), this);
     zoom_->setCheckable(true);
     connect(zoom_, &QAbstractButton::toggled, viewer_, &ResultViewer::setActualSize);
-    before_ = SmallButton(tr("Before"), tr("Hold to see the original (or hold B)"), QStringLiteral("BtnBefore"),
-                          this);
+    before_ = SmallButton(tr("Before"), tr("Hold to see the original (or hold B)"),
+                          QStringLiteral("BtnBefore"), this);
     connect(before_, &QAbstractButton::pressed, this, [this] { viewer_->setShowingOriginal(true); });
     connect(before_, &QAbstractButton::released, this, [this] { viewer_->setShowingOriginal(false); });
     layout->addWidget(zoom_);

@@ -131,7 +131,7 @@ private:
     QSize picture_{4, 3};
     QHash<int, Frames> kept_;
     QVector<QImage> originals_; // the same for every variant, kept once
-    QVector<int> keptOrder_; // oldest first
+    QVector<int> keptOrder_;    // oldest first
     int variant_ = -1;
     int request_ = 0;
     Frames rendering_;

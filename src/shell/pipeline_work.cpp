@@ -73,9 +73,9 @@ bool PipelineWork::convert(const QString& source, const TimelineOptions& timelin
 }
 
 // maxBytes 0 converts at the default settings.
-bool PipelineWork::convertWithin(const QString& source, const TimelineOptions& timeline, const QString& target,
-                                 int variant, const Switches& switches, long long maxBytes,
-                                 const WorkProgress& progress, imaging::Error* error)
+bool PipelineWork::convertWithin(const QString& source, const TimelineOptions& timeline,
+                                 const QString& target, int variant, const Switches& switches,
+                                 long long maxBytes, const WorkProgress& progress, imaging::Error* error)
 {
     try {
         ConvertOptions options;

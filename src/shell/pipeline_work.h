@@ -21,11 +21,11 @@ public:
     bool convert(const QString& source, const TimelineOptions& timeline, const QString& target, int variant,
                  const Switches& switches, const WorkProgress& progress, imaging::Error* error) override;
     bool convertWithin(const QString& source, const TimelineOptions& timeline, const QString& target,
-                       int variant, const Switches& switches, long long maxBytes, const WorkProgress& progress,
-                       imaging::Error* error) override;
-    bool preview(const QString& source, const TimelineOptions& timeline, int variant, const Switches& switches,
-                 const QSize& box, const std::function<bool()>& stopped, const PreviewSink& sink,
-                 imaging::Error* error) override;
+                       int variant, const Switches& switches, long long maxBytes,
+                       const WorkProgress& progress, imaging::Error* error) override;
+    bool preview(const QString& source, const TimelineOptions& timeline, int variant,
+                 const Switches& switches, const QSize& box, const std::function<bool()>& stopped,
+                 const PreviewSink& sink, imaging::Error* error) override;
 
 private:
     // The source frames of the last preview, for the next variant; previews

@@ -83,7 +83,8 @@ private:
         frame_ = ToImage(picture_);
         ++index_;
         const std::vector<int>& delays = reader_->info().delays;
-        delay_ = static_cast<std::size_t>(index_) < delays.size() ? delays[static_cast<std::size_t>(index_)] : 0;
+        delay_ =
+            static_cast<std::size_t>(index_) < delays.size() ? delays[static_cast<std::size_t>(index_)] : 0;
         return true;
     }
 

@@ -25,10 +25,11 @@ QString SuggestedSaveName(const QString& sourcePath, int variant)
 
 namespace {
 
-constexpr std::pair<SaveFormat, QLatin1StringView> kExtensions[] = {{SaveFormat::Gif, QLatin1StringView("gif")},
-                                                                   {SaveFormat::Webp, QLatin1StringView("webp")},
-                                                                   {SaveFormat::Mp4, QLatin1StringView("mp4")},
-                                                                   {SaveFormat::Webm, QLatin1StringView("webm")}};
+constexpr std::pair<SaveFormat, QLatin1StringView> kExtensions[] = {
+    {SaveFormat::Gif, QLatin1StringView("gif")},
+    {SaveFormat::Webp, QLatin1StringView("webp")},
+    {SaveFormat::Mp4, QLatin1StringView("mp4")},
+    {SaveFormat::Webm, QLatin1StringView("webm")}};
 
 } // namespace
 

@@ -192,7 +192,8 @@ void FormBatch::switchChanged()
         for (int i = 0; i < kStyleControlCount; ++i)
             store(StyleKey(kStyleControls[static_cast<std::size_t>(i)].label),
                   QString::number(StyleSliders[i]->value()));
-        store(StyleKey(kStillGrainLabel), CheckStillGrain->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+        store(StyleKey(kStillGrainLabel),
+              CheckStillGrain->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     }
     updateOptionsControl();
     // The thumbnails and previews are redrawn with the new switches.

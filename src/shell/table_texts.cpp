@@ -45,24 +45,30 @@ namespace {
 
 [[maybe_unused]] const char* const kSwitchTexts[] = {
     QT_TRANSLATE_NOOP("qf::Switches", "Color Sketch"),
-    QT_TRANSLATE_NOOP("qf::Switches", "Colour instead of grey sketch depth, dots and pencil layer (variant 2)"),
+    QT_TRANSLATE_NOOP("qf::Switches",
+                      "Colour instead of grey sketch depth, dots and pencil layer (variant 2)"),
     QT_TRANSLATE_NOOP("qf::Switches", "Sharpen"),
     QT_TRANSLATE_NOOP("qf::Switches", "Sharpen the finished picture"),
     QT_TRANSLATE_NOOP("qf::Switches", "Mix similar color"),
-    QT_TRANSLATE_NOOP("qf::Switches", "Merge areas of similar colour into flat cartoon colours under the lines"),
+    QT_TRANSLATE_NOOP("qf::Switches",
+                      "Merge areas of similar colour into flat cartoon colours under the lines"),
     QT_TRANSLATE_NOOP("qf::Switches", "Adjust sketch depth"),
     QT_TRANSLATE_NOOP("qf::Switches", "Darken or lighten lines and dots to follow the frame's shading"),
     QT_TRANSLATE_NOOP("qf::Switches", "Blur"),
-    QT_TRANSLATE_NOOP("qf::Switches", "Soften the finished picture with a 2 x 2 box average (before sharpening)"),
+    QT_TRANSLATE_NOOP("qf::Switches",
+                      "Soften the finished picture with a 2 x 2 box average (before sharpening)"),
     QT_TRANSLATE_NOOP("qf::Switches", "Still grain"),
-    QT_TRANSLATE_NOOP("qf::Switches", "The pencil paper's grain (variant 2) holds still wherever the picture does "
-                                      "not change, instead of changing every three frames"),
+    QT_TRANSLATE_NOOP("qf::Switches",
+                      "The pencil paper's grain (variant 2) holds still wherever the picture does "
+                      "not change, instead of changing every three frames"),
     QT_TRANSLATE_NOOP("qf::Switches", "Ink"),
-    QT_TRANSLATE_NOOP("qf::Switches", "How dark a tone must be before it turns to solid ink: lower keeps only the "
-                                      "outlines and the deepest shadows, higher fills more"),
+    QT_TRANSLATE_NOOP("qf::Switches",
+                      "How dark a tone must be before it turns to solid ink: lower keeps only the "
+                      "outlines and the deepest shadows, higher fills more"),
     QT_TRANSLATE_NOOP("qf::Switches", "Lines"),
-    QT_TRANSLATE_NOOP("qf::Switches", "How strong a colour difference must be to draw an outline: lower draws "
-                                      "fewer, cleaner lines, higher more detail"),
+    QT_TRANSLATE_NOOP("qf::Switches",
+                      "How strong a colour difference must be to draw an outline: lower draws "
+                      "fewer, cleaner lines, higher more detail"),
 };
 
 } // namespace

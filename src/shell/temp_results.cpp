@@ -26,7 +26,8 @@ bool MakePrivateFolder(const QString& path, imaging::Error* error)
 {
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
-        *error = MakeError(imaging::ErrorKind::Unwritable, path, QString::fromLocal8Bit(std::strerror(errno)));
+        *error =
+            MakeError(imaging::ErrorKind::Unwritable, path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -39,14 +40,16 @@ bool MakePrivateFolder(const QString& path, imaging::Error* error)
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0;
     if (!ok)
-        *error = MakeError(imaging::ErrorKind::Unwritable, path, QString::fromLocal8Bit(std::strerror(errno)));
+        *error =
+            MakeError(imaging::ErrorKind::Unwritable, path, QString::fromLocal8Bit(std::strerror(errno)));
     else if (info.st_uid != ::geteuid()) {
         *error = MakeError(imaging::ErrorKind::Unwritable, path, QObject::tr("it belongs to another user"));
         ok = false;
     } else if ((info.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) {
         // Our own folder: make sure no one else can enter it, whatever the
         // umask or an earlier run left.
-        *error = MakeError(imaging::ErrorKind::Unwritable, path, QString::fromLocal8Bit(std::strerror(errno)));
+        *error =
+            MakeError(imaging::ErrorKind::Unwritable, path, QString::fromLocal8Bit(std::strerror(errno)));
         ok = false;
     }
     ::close(fd);

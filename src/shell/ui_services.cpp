@@ -32,8 +32,8 @@ int ExecCentred(QMessageBox& box, QWidget* parent)
 
 QString DesktopUiServices::openFileName(QWidget* parent, const QString& filter, const QString& folder)
 {
-    return QFileDialog::getOpenFileName(parent, QObject::tr("Open a GIF, an animated WebP or a video clip"), folder, filter, nullptr,
-                                        QFileDialog::ReadOnly);
+    return QFileDialog::getOpenFileName(parent, QObject::tr("Open a GIF, an animated WebP or a video clip"),
+                                        folder, filter, nullptr, QFileDialog::ReadOnly);
 }
 
 QString DesktopUiServices::saveFileName(QWidget* parent, const QString& filters, const QString& suggested,

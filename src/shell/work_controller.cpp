@@ -64,10 +64,10 @@ void WorkController::convert(const QString& source, const TimelineOptions& timel
     job_ = Job::Convert;
     start(foreground_, [=, this](const std::shared_ptr<std::atomic<bool>>& stop) {
         imaging::Error error;
-        const bool ok = maxBytes > 0 ? work_->convertWithin(source, timeline, target, variant, switches, maxBytes,
-                                                            progressTo(stop), &error)
-                                     : work_->convert(source, timeline, target, variant, switches, progressTo(stop),
-                                                      &error);
+        const bool ok = maxBytes > 0 ? work_->convertWithin(source, timeline, target, variant, switches,
+                                                            maxBytes, progressTo(stop), &error)
+                                     : work_->convert(source, timeline, target, variant, switches,
+                                                      progressTo(stop), &error);
         post([this, ok, error] {
             job_ = Job::None;
             Q_EMIT converted(ok, error);
@@ -88,7 +88,8 @@ void WorkController::saveWebp(const QString& source, const QString& destination,
     });
 }
 
-void WorkController::saveClip(const QString& destination, const FittedResult& fitted, imaging::OutputFormat format)
+void WorkController::saveClip(const QString& destination, const FittedResult& fitted,
+                              imaging::OutputFormat format)
 {
     job_ = Job::Save;
     start(foreground_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
@@ -101,13 +102,14 @@ void WorkController::saveClip(const QString& destination, const FittedResult& fi
     });
 }
 
-void WorkController::renderSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline)
+void WorkController::renderSnapshots(const QString& path, const Switches& switches,
+                                     const TimelineOptions& timeline)
 {
     start(snapshots_, [=, this](const std::shared_ptr<std::atomic<bool>>& stop) {
         OpenedGif gif;
         imaging::Error error;
-        const bool ok =
-            work_->open(path, switches, timeline, [stop](double) { return !stop->load(); }, &gif, &error);
+        const bool ok = work_->open(
+            path, switches, timeline, [stop](double) { return !stop->load(); }, &gif, &error);
         if (ok && !stop->load())
             post([this, path, switches, timeline, gif, stop] {
                 if (!stop->load())

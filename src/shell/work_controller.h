@@ -42,8 +42,8 @@ public:
     // an older one.
     void renderSnapshots(const QString& path, const Switches& switches, const TimelineOptions& timeline);
     // Returns the request number its frames carry.
-    int renderPreview(const QString& path, const TimelineOptions& timeline, int variant, const Switches& switches,
-                      const QSize& box);
+    int renderPreview(const QString& path, const TimelineOptions& timeline, int variant,
+                      const Switches& switches, const QSize& box);
     bool renderingSnapshots() const;
 
     // Asks the locking job to stop; its signal still comes, with
@@ -60,11 +60,12 @@ public:
 
 Q_SIGNALS:
     void progress(double percent);
-    void opened(const QString& path, bool ok, const qf::shell::OpenedGif& gif, const qf::imaging::Error& error);
+    void opened(const QString& path, bool ok, const qf::shell::OpenedGif& gif,
+                const qf::imaging::Error& error);
     void converted(bool ok, const qf::imaging::Error& error);
     void saved(bool ok, const qf::imaging::Error& error);
-    void snapshotsRendered(const QString& path, const qf::Switches& switches, const qf::TimelineOptions& timeline,
-                           const qf::shell::OpenedGif& gif);
+    void snapshotsRendered(const QString& path, const qf::Switches& switches,
+                           const qf::TimelineOptions& timeline, const qf::shell::OpenedGif& gif);
     // One frame of a preview, as soon as it is made; request tells which.
     void previewFrame(int request, const QImage& source, const QImage& rendered, int delay);
     void previewDone(int request);

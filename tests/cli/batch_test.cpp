@@ -297,7 +297,8 @@ TEST(Batch, VariantNamesSnapshotsAndTheSheet)
             << "cell " << cell;
     for (const char* flag : {"--color-sketch", "--sharpen", "--no-mix-color", "--no-adjust", "--blur"})
         EXPECT_NE(help.find(std::string("\n  ") + flag + " "), std::string::npos) << flag;
-    EXPECT_NE(help.find("--no-mix-color  Turn \"Mix similar color\" off: Draw the lines over"), std::string::npos);
+    EXPECT_NE(help.find("--no-mix-color  Turn \"Mix similar color\" off: Draw the lines over"),
+              std::string::npos);
     EXPECT_NE(help.find("--no-adjust     Turn \"Adjust sketch depth\" off: Keep lines"), std::string::npos);
     std::istringstream lines(help + Cli({"convert", "--help"}).output + Cli({"snapshots", "--help"}).output);
     for (std::string line; std::getline(lines, line);)

@@ -111,9 +111,10 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
     WriteBytes(dir.file("private/frame-0009.png"), previous);
     for (const char* shared : {"shared", "open"}) {
         std::filesystem::create_directories(dir.file(shared));
-        std::filesystem::permissions(dir.file(shared), std::filesystem::perms::all
-                                                           | (*shared == 's' ? std::filesystem::perms::sticky_bit
-                                                                             : std::filesystem::perms::none));
+        std::filesystem::permissions(
+            dir.file(shared),
+            std::filesystem::perms::all
+                | (*shared == 's' ? std::filesystem::perms::sticky_bit : std::filesystem::perms::none));
         for (const char* name : {"out.gif", "in.gif", "private"}) {
             std::filesystem::create_symlink(std::string("../") + (*name == 'i' ? "out.gif" : name),
                                             dir.file(shared) + "/" + name);
@@ -134,7 +135,9 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         // An output that is an input, by name, by a hard link or in a batch.
         {{"convert", in, in}, kUsage, in + " would be replaced by its own result"},
         {{"convert", in, dir.file("again.gif")}, kUsage, "would be replaced by its own result"},
-        {{"convert", in, out, "--out-dir", dir.path().string()}, kUsage, in + " would be replaced by its own"},
+        {{"convert", in, out, "--out-dir", dir.path().string()},
+         kUsage,
+         in + " would be replaced by its own"},
         {{"convert", missing, out}, kBadInput, missing + ": "},
         {{"convert", note, out}, kBadInput, note + ": "},
         {{"convert", dir.path().string(), out}, kBadInput, dir.path().string() + ": "},
@@ -149,8 +152,15 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         {{"convert", in, out, "--png-frames", note}, kBadOutput, note + ": "},
         {{"frames", in, note}, kBadOutput, note + ": "},
         {{"snapshots", in, note}, kBadOutput, note + ": "},
-        {{"convert", in, out, "--variant", "3"}, kBadOutput, out + ": is larger than files may be", sizeLimit, sizeSignal},
-        {{"frames", big, dir.file("private")}, kBadOutput, "frame-0001.png: is larger than files may be", sizeLimit,
+        {{"convert", in, out, "--variant", "3"},
+         kBadOutput,
+         out + ": is larger than files may be",
+         sizeLimit,
+         sizeSignal},
+        {{"frames", big, dir.file("private")},
+         kBadOutput,
+         "frame-0001.png: is larger than files may be",
+         sizeLimit,
          sizeSignal},
         {{"convert", in, ""}, kBadOutput, "error: the output file name is empty"},
         {{"convert", in, "/dev/stdout"}, kBadOutput, "/dev/stdout: is a pipe"},
@@ -173,9 +183,11 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         const std::string link = dir.file(shared + "out.gif"), folder = dir.file(shared + "private");
         const std::string plantedHere = shared + "out.gif: is a link owned by another user";
         planted.push_back({{"convert", in, link}, kBadOutput, plantedHere});
-        planted.push_back({{"convert", in, "--out-dir", dir.file(shared)}, kBadOutput, shared + "in.gif: is a link"});
+        planted.push_back(
+            {{"convert", in, "--out-dir", dir.file(shared)}, kBadOutput, shared + "in.gif: is a link"});
         planted.push_back({{"frames", in, folder}, kBadOutput, "private: is a link owned by another user"});
-        planted.push_back({{"snapshots", in, folder}, kBadOutput, "private: is a link owned by another user"});
+        planted.push_back(
+            {{"snapshots", in, folder}, kBadOutput, "private: is a link owned by another user"});
         planted.push_back({{"convert", in, out, "--png-frames", folder}, kBadOutput, "private: is a link"});
     }
     if (SecondUser() < 0)
@@ -188,12 +200,14 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
         if (row.named == "MB are free" && BuiltWithAddressSanitizer())
             continue;
         WriteBytes(out, previous);
-        const ChildResult result = row.prepare ? CliAfter(row.prepare, row.args, row.limits) : Cli(row.args, row.limits);
+        const ChildResult result =
+            row.prepare ? CliAfter(row.prepare, row.args, row.limits) : Cli(row.args, row.limits);
         const std::string what = row.args.empty() ? "no arguments" : row.args[0] + " " + row.args.back();
         ASSERT_TRUE(result.clean()) << what << ": " << result.describe();
         EXPECT_EQ(result.exitCode, row.code) << what << ": " << result.output;
         EXPECT_NE(result.output.find(row.named), std::string::npos) << what << ": " << result.output;
-        EXPECT_EQ(result.output.find("error: "), result.output.rfind("error: ")) << what << ": " << result.output;
+        EXPECT_EQ(result.output.find("error: "), result.output.rfind("error: "))
+            << what << ": " << result.output;
         EXPECT_EQ(ReadBytes(out), previous) << what;
         EXPECT_EQ(dir.list(), listed) << what;
         EXPECT_EQ(ReadBytes(dir.file("private/frame-0009.png")), previous) << what;
@@ -221,8 +235,7 @@ TEST(Cli, StandardInputIsNeverItsOwnOutput)
     };
     for (const auto& [source, args] : rows) {
         const std::string from = dir.file(source);
-        const ChildResult result =
-            CliAfter([&] { dup2(open(from.c_str(), O_RDONLY), STDIN_FILENO); }, args);
+        const ChildResult result = CliAfter([&] { dup2(open(from.c_str(), O_RDONLY), STDIN_FILENO); }, args);
         EXPECT_EQ(result.exitCode, kUsage) << source << ": " << result.output;
         EXPECT_NE(result.output.find("read as standard input"), std::string::npos) << result.output;
         EXPECT_EQ(ReadBytes(from), animation) << source;
@@ -239,8 +252,8 @@ TEST(Cli, ASignalLeavesNoPartialOutput)
     WriteBytes(dir.file("out.gif"), previous);
     // Killed where it cannot clean up (an alarm it does not catch): a file
     // system with unnamed files keeps nothing of the run at all.
-    const ChildResult killed = CliAfter([] { ualarm(300'000, 0); },
-                                        {"convert", dir.file("in.gif"), dir.file("out.gif"), "--threads", "1"});
+    const ChildResult killed = CliAfter(
+        [] { ualarm(300'000, 0); }, {"convert", dir.file("in.gif"), dir.file("out.gif"), "--threads", "1"});
     EXPECT_EQ(killed.signal, SIGALRM) << killed.describe();
     const int unnamed = open(dir.path().c_str(), O_TMPFILE | O_WRONLY, 0600);
     if (unnamed >= 0) {
@@ -307,7 +320,12 @@ TEST(Cli, PipesAreReadOnceAndLeaveNothing)
         result = CliAfter(feeding(false), {"info", input}, stop);
         EXPECT_EQ(result.exitCode, kInterrupted) << input << ": " << result.describe();
         EXPECT_NE(result.output.find(": cancelled"), std::string::npos) << input << ": " << result.output;
-        result = CliAfter([&] { feeding(false)(); ualarm(300'000, 0); }, {"convert", input, dir.file("o.gif")});
+        result = CliAfter(
+            [&] {
+                feeding(false)();
+                ualarm(300'000, 0);
+            },
+            {"convert", input, dir.file("o.gif")});
         EXPECT_EQ(result.signal, SIGALRM) << input << ": " << result.describe();
         EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp"))) << input;
     }
@@ -450,7 +468,8 @@ TEST(VideoInput, CutShortWarnsAndConvertsNoVideoIsRefused)
     const std::string clips = QF_CLIPS;
     ChildResult run = Cli({"convert", "-q", clips + "/cut-short.mp4", dir.file("out.gif")});
     EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("is damaged after frame 4 (the file is cut short)"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("is damaged after frame 4 (the file is cut short)"), std::string::npos)
+        << run.output;
     EXPECT_EQ(ReadAnimation(dir.file("out.gif")).size(), 4u);
 
     // Through a pipe, as from `cat ten.webm |`.
@@ -458,7 +477,8 @@ TEST(VideoInput, CutShortWarnsAndConvertsNoVideoIsRefused)
     run = CliAfter(
         [&] {
             int ends[2];
-            if (pipe(ends) != 0 || write(ends[1], webm.data(), webm.size()) != static_cast<ssize_t>(webm.size()))
+            if (pipe(ends) != 0
+                || write(ends[1], webm.data(), webm.size()) != static_cast<ssize_t>(webm.size()))
                 _exit(126);
             close(ends[1]);
             dup2(ends[0], 0);

@@ -22,7 +22,8 @@ std::vector<std::filesystem::path> Inputs(const std::string& kind)
 
 TEST(FuzzReplay, ReaderInputs)
 {
-    for (const auto& [kind, check] : {std::pair{"reader", &fuzz::CheckGifFile}, {"webp", &fuzz::CheckWebpFile}})
+    for (const auto& [kind, check] :
+         {std::pair{"reader", &fuzz::CheckGifFile}, {"webp", &fuzz::CheckWebpFile}})
         for (const auto& file : Inputs(kind)) {
             const Bytes bytes = ReadBytes(file.string());
             EXPECT_EQ(check(file.string(), bytes.data(), bytes.size()), "") << file;

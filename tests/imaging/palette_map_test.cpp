@@ -46,7 +46,8 @@ TEST(NearestColour, FindsTheClosestEntryWhateverTheGuess)
             best = std::min(best, DistanceTo(palette[e], r, g, b));
         const int found = nearest.find(r, g, b, n % 256);
         ASSERT_GT(found, 0);
-        ASSERT_EQ(DistanceTo(palette[static_cast<std::size_t>(found)], r, g, b), best) << r << " " << g << " " << b;
+        ASSERT_EQ(DistanceTo(palette[static_cast<std::size_t>(found)], r, g, b), best)
+            << r << " " << g << " " << b;
     }
 }
 

@@ -3,9 +3,9 @@
 #include "support.h"
 
 #include "fuzz_checks.h"
-#include "imaging/size_limits.h"
 #include "imaging/gif/gif_lzw.h"
 #include "imaging/gif/gif_reader.h"
+#include "imaging/size_limits.h"
 
 #include <gtest/gtest.h>
 
@@ -225,7 +225,8 @@ TEST(GifReader, CodesAloneFindTheDamageDecodingFinds)
             const int given = frame == 0 ? 300 : row.rowsGiven;
             std::vector<std::uint8_t> indexes(300u * static_cast<std::size_t>(given));
             for (std::size_t i = 0; i < indexes.size(); ++i)
-                indexes[i] = static_cast<std::uint8_t>(row.period ? i % static_cast<std::size_t>(row.period) % 4 : 1);
+                indexes[i] =
+                    static_cast<std::uint8_t>(row.period ? i % static_cast<std::size_t>(row.period) % 4 : 1);
             PutControl(file, 1, 10);
             PutDescriptor(file, {0, 0, 300, 300});
             PutImageData(file, 2, imaging::LzwEncode(2, indexes.data(), nullptr, indexes.size()));
@@ -273,7 +274,8 @@ TEST_P(BrokenGif, AnswersCleanlyInLittleMemory)
             std::printf("%s; %s; %s; checked: %s\n", problem.c_str(), error.message().c_str(),
                         reader.damage().what.c_str(), checked.damage().what.c_str());
             return !problem.empty() || checks != (opens && !error)
-                   || checked.damage().what != reader.damage().what || (c.expect != Expect::Either && opens != (c.expect == Expect::Opens))
+                   || checked.damage().what != reader.damage().what
+                   || (c.expect != Expect::Either && opens != (c.expect == Expect::Opens))
                    || (opens && reader.info().frameCount < c.minFrames)
                    || (opens && reader.damage().afterFrame != c.damagedAfter)
                    || (c.expect == Expect::TooLarge && error.kind != ErrorKind::TooLarge);
@@ -292,14 +294,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrokenGif, ::testing::ValuesIn(BrokenGifs()),
 TEST(GifReader, LimitsHoldAtTheirEdges)
 {
     using Row = std::tuple<int, int, int, bool>; // width, height, frames, opens
-    for (const auto& [width, height, frames, opens] :
-         std::vector<Row>{{imaging::kMaxSide, 1, 2, true},
-                          {5000, 3355, 1, true},
-                          {5000, 3360, 1, false},
-                          {2, 2, imaging::kMaxFrames, true},
-                          {2, 2, imaging::kMaxFrames + 1, false},
-                          {1000, 1000, 100, true},
-                          {1000, 1000, 300, false}}) {
+    for (const auto& [width, height, frames, opens] : std::vector<Row>{{imaging::kMaxSide, 1, 2, true},
+                                                                       {5000, 3355, 1, true},
+                                                                       {5000, 3360, 1, false},
+                                                                       {2, 2, imaging::kMaxFrames, true},
+                                                                       {2, 2, imaging::kMaxFrames + 1, false},
+                                                                       {1000, 1000, 100, true},
+                                                                       {1000, 1000, 300, false}}) {
         Bytes b, frame;
         PutHeader(b);
         PutScreen(b, width, height, &kGlobal);
@@ -353,7 +354,8 @@ TEST(GifReader, CutShortFilesKeepTheirWholeFramesExactly)
     int before = 0;
     for (std::size_t size = 14; size < whole.size(); ++size) {
         SCOPED_TRACE(testing::Message() << size << " of " << whole.size() << " bytes");
-        WriteBytes(dir.file("cut.gif"), Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)));
+        WriteBytes(dir.file("cut.gif"),
+                   Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)));
         GifReader reader;
         Error error;
         if (!reader.open(dir.file("cut.gif"), &error)) {

@@ -74,16 +74,15 @@ TEST(VideoClip, PassingOverFramesKeepsTheirPicturesAndNumbers)
 {
     struct Case {
         const char* file;
-        int target; // the frame asked for
-        int frames; // read from it on
+        int target;       // the frame asked for
+        int frames;       // read from it on
         int damagedAfter; // -1: whole
     };
     const Case cases[] = {
         {"twelve.mp4", 3, 57, -1},  // before the second key frame
         {"twelve.mp4", 35, 25, -1}, // 7 s: three frames past a key frame
         {"twelve.mp4", 36, 24, -1}, // on a key frame
-        {"twelve.mp4", 59, 1, -1},
-        {"twelve.mp4", 60, 0, -1},
+        {"twelve.mp4", 59, 1, -1},  {"twelve.mp4", 60, 0, -1},
         {"cut-short.mp4", 2, 2, 4}, // its packets are all key frames
         {"cut-short.mp4", 6, 0, 4},
     };

@@ -79,7 +79,8 @@ TEST(GifAnimationWriter, EveryQualityLevelStaysWithinItsErrorBound)
         imaging::RgbaImage frame{48, 32, std::vector<std::uint8_t>(48 * 32 * 4, 255)};
         for (int i = 0; i < 48 * 32; ++i) {
             const int x = i % 48 + f, y = i / 48;
-            std::uint32_t rgb = palette[static_cast<std::size_t>((x / 4 + y / 4 * 3) % 100 * 2 + random() % 2)];
+            std::uint32_t rgb =
+                palette[static_cast<std::size_t>((x / 4 + y / 4 * 3) % 100 * 2 + random() % 2)];
             if (i % 301 == 7)
                 rgb = 0xFF00FFu >> (i % 3 * 4); // rare bright dots a small palette would drop
             frame.pixels[i * 4] = static_cast<std::uint8_t>(rgb >> 16);
@@ -267,7 +268,8 @@ TEST(GifAnimationWriter, TheOrderStagesRunInChangesNothing)
         for (auto& frame : out)
             ASSERT_TRUE(staged.append(*frame, &completed, &error)) << error.message();
         ASSERT_TRUE(staged.finish(&error)) << error.message();
-        EXPECT_TRUE(ReadBytes(dir.file("staged.gif")) == ReadBytes(dir.file("turn.gif"))) << "quality " << quality;
+        EXPECT_TRUE(ReadBytes(dir.file("staged.gif")) == ReadBytes(dir.file("turn.gif")))
+            << "quality " << quality;
     }
 }
 
@@ -277,11 +279,12 @@ TEST(GifAnimationWriter, TheOrderStagesRunInChangesNothing)
 TEST(WebpWriter, AThousandFramesComeBackOneByOne)
 {
     TempDir dir;
-    const int count = 1025; // the last run a single frame
+    const int count = 1025;   // the last run a single frame
     auto colour = [](int f) { // runs of repeats around frames 512 and 1024
         const int run = (f >= 508 && f < 516) || f >= 1020 ? 508 : f;
-        return std::array<std::uint8_t, 4>{static_cast<std::uint8_t>(run * 7), static_cast<std::uint8_t>(run / 5),
-                                           200, static_cast<std::uint8_t>(run % 9 == 0 ? 0 : 255)};
+        return std::array<std::uint8_t, 4>{static_cast<std::uint8_t>(run * 7),
+                                           static_cast<std::uint8_t>(run / 5), 200,
+                                           static_cast<std::uint8_t>(run % 9 == 0 ? 0 : 255)};
     };
     const std::unique_ptr<imaging::AnimationWriter> writer =
         imaging::MakeAnimationWriter({imaging::OutputFormat::Webp});

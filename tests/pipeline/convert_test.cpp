@@ -116,7 +116,8 @@ TEST(Conversion, StillGrainHoldsWhereTheClipIsStill)
         Bytes indexes;
         for (int y = 0; y < 20; ++y)
             for (int x = 0; x < 24; ++x)
-                indexes.push_back(static_cast<std::uint8_t>((x / 3 + y / 2 + (f >= 4 && x < 6 && y < 6)) % 4));
+                indexes.push_back(
+                    static_cast<std::uint8_t>((x / 3 + y / 2 + (f >= 4 && x < 6 && y < 6)) % 4));
         PutControl(gif, 1, 10);
         PutFrame(gif, {0, 0, 24, 20}, indexes);
     }
@@ -139,7 +140,8 @@ TEST(Conversion, StillGrainHoldsWhereTheClipIsStill)
         options.threads = 3;
         Error error;
         ASSERT_TRUE(imaging::OpenOutputFolder(frames, &options.pngFrames.emplace(), &error));
-        ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.gif"), options, &error)) << error.message();
+        ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.gif"), options, &error))
+            << error.message();
         for (int frame = 2; frame <= 6; ++frame)
             EXPECT_EQ(area(frames, frame, 10, 19) == area(frames, 1, 10, 19), still || frame % 6 < 3)
                 << "frame " << frame << ", still " << still;
@@ -175,7 +177,10 @@ TEST(Conversion, ThreadsChangeNothing)
 TEST(Conversion, AnUnexpectedExceptionIsNoFaultOfTheFiles)
 {
     struct FaultyWriter : imaging::GifAnimationWriter {
-        bool compress(imaging::OutputFrame&, Error*) override { throw std::logic_error("table index out of range"); }
+        bool compress(imaging::OutputFrame&, Error*) override
+        {
+            throw std::logic_error("table index out of range");
+        }
     };
     TempDir dir;
     const std::string input = dir.file("in.gif"), output = dir.file("out.gif");
@@ -228,7 +233,8 @@ TEST(Conversion, CancelOrAChangingInputLeavesNoPartialOutput)
         fs::remove_all(input);
         EXPECT_EQ(dir.list(), std::vector<std::string>{"out.gif"}) << name;
         EXPECT_TRUE(change || (!converted && error.kind == imaging::ErrorKind::Cancelled)) << name;
-        EXPECT_TRUE(converted ? name != "cut" && ReadAnimation(output).size() == 16 : ReadBytes(output) == previous)
+        EXPECT_TRUE(converted ? name != "cut" && ReadAnimation(output).size() == 16
+                              : ReadBytes(output) == previous)
             << name << ": " << error.message();
     }
 }
@@ -247,7 +253,9 @@ TEST(RewriteAnimation, ReportsEachFrameAndStopsWhenAsked)
         Error error;
         const bool written = RewriteAnimation(
             input, output, {imaging::OutputFormat::Webp},
-            [&](double percent) { return reports.push_back(percent), static_cast<int>(reports.size()) - 1 != stopAt; },
+            [&](double percent) {
+                return reports.push_back(percent), static_cast<int>(reports.size()) - 1 != stopAt;
+            },
             &error);
         EXPECT_EQ(reports, stopAt < 0 ? all : std::vector<double>(all.begin(), all.begin() + stopAt + 1));
         EXPECT_EQ(written, stopAt < 0) << error.message();

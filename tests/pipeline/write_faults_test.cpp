@@ -108,8 +108,8 @@ TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
     // shared/out.gif and open/out.gif are another user's links to out.gif in
     // a sticky world-writable folder and in a world-writable one.
     const std::vector<std::pair<std::string, long long>> faults = {
-        {"out.gif", 1024}, {"missing/out.gif", -1}, {"out.gif/inside.gif", -1}, {"folder", -1},
-        {"locked/out.gif", -1}, {"shared/out.gif", -1}, {"open/out.gif", -1}};
+        {"out.gif", 1024},      {"missing/out.gif", -1}, {"out.gif/inside.gif", -1}, {"folder", -1},
+        {"locked/out.gif", -1}, {"shared/out.gif", -1},  {"open/out.gif", -1}};
     if (SecondUser() < 0)
         std::printf("not root: the rows with another user's links are skipped\n");
     for (const auto& [writerName, write] : Writers(gif)) {
@@ -126,9 +126,10 @@ TEST(WriteFaults, EveryWriterKeepsWhatWasThere)
             std::filesystem::create_directories(dir.file("folder"));
             for (const char* shared : {"shared", "open"}) {
                 std::filesystem::create_directories(dir.file(shared));
-                std::filesystem::permissions(dir.file(shared), std::filesystem::perms::all
-                                                                   | (*shared == 's' ? std::filesystem::perms::sticky_bit
-                                                                                     : std::filesystem::perms::none));
+                std::filesystem::permissions(dir.file(shared),
+                                             std::filesystem::perms::all
+                                                 | (*shared == 's' ? std::filesystem::perms::sticky_bit
+                                                                   : std::filesystem::perms::none));
                 std::filesystem::create_symlink("../out.gif", dir.file(shared) + "/out.gif");
                 GiveToSecondUser(dir.file(shared) + "/out.gif");
             }
@@ -278,8 +279,8 @@ TEST(WriteFaults, AFailedRunLeavesNothingInTheFolderItMade)
     WriteBytes(dir.file("kept/notes.txt"), {'n'});
     for (const char* folder : {"made/pf", "kept"}) {
         BatchJob job;
-    job.input = dir.file("in.gif");
-    job.output = dir.file("out.gif");
+        job.input = dir.file("in.gif");
+        job.output = dir.file("out.gif");
         job.pngFramesDir = dir.file(folder);
         BatchOptions options;
         options.convert.threads = 1;

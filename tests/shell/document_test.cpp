@@ -41,7 +41,8 @@ private Q_SLOTS:
         QTest::newRow("default switches") << 3 << Switches{} << 0LL << "qfTmp$_3.gif";
         QTest::newRow("within 256 KB") << 3 << Switches{} << 262144LL << "qfTmp$_3_262144.gif";
         QTest::newRow("colour sketch") << 16 << colour << 0LL << "qfTmp$_16_10110.gif";
-        QTest::newRow("blur, no mixing, no depth, 5 MB") << 0 << plain << 5242880LL << "qfTmp$_0_00001_5242880.gif";
+        QTest::newRow("blur, no mixing, no depth, 5 MB")
+            << 0 << plain << 5242880LL << "qfTmp$_0_00001_5242880.gif";
     }
     void resultNames()
     {

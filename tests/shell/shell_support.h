@@ -69,13 +69,13 @@ public:
     QSemaphore release, converting;
     std::vector<int> reported; // the percentages the conversion reported, in order
 
-
     bool convert(const QString& source, const TimelineOptions& timeline, const QString& target, int variant,
                  const Switches& switches, const WorkProgress& progress, imaging::Error* error) override
     {
         ++converts;
         if (fail) {
-            *error = MakeError(imaging::ErrorKind::Unwritable, target, QStringLiteral("no space left on device"));
+            *error =
+                MakeError(imaging::ErrorKind::Unwritable, target, QStringLiteral("no space left on device"));
             return false;
         }
         if (hold)

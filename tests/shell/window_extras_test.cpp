@@ -19,8 +19,8 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMimeData>
@@ -107,8 +107,8 @@ private Q_SLOTS:
         QTest::keyClick(list, Qt::Key_Right);
         QTest::keyClick(list, Qt::Key_Return);
         QCOMPARE(list->firstTickedRow(), 1);
-        QCOMPARE(tabWalk(7), (QStringList{"PreviewViewer", "BtnPreview", "BtnActualSize", "ID_BACK_BUTTON", "ID_NEXT_BUTTON",
-                                          "BtnOptions", "LVSnapshot"}));
+        QCOMPARE(tabWalk(7), (QStringList{"PreviewViewer", "BtnPreview", "BtnActualSize", "ID_BACK_BUTTON",
+                                          "ID_NEXT_BUTTON", "BtnOptions", "LVSnapshot"}));
         QCOMPARE(w_->currentSwitches(), qf::Switches{});
         child<QAbstractButton>("BtnOptions")->click();
         QVERIFY(qobject_cast<QCheckBox*>(QApplication::focusWidget()));
@@ -289,7 +289,8 @@ private Q_SLOTS:
             second.start(QStringLiteral(QF_QUILLFRAME_EXE), arguments);
             QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 20000);
             QCOMPARE(second.exitCode(), 0);
-            QTRY_COMPARE_WITH_TIMEOUT(requests.last().first().toString(), arguments.isEmpty() ? QString() : animated_, 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(requests.last().first().toString(),
+                                      arguments.isEmpty() ? QString() : animated_, 20000);
         }
         QTRY_COMPARE_WITH_TIMEOUT(w_->sourcePath(), animated_, 20000);
     }
@@ -299,7 +300,8 @@ private Q_SLOTS:
         QCOMPARE(SuggestedSaveName("/p/a.b.GIF", 4), QStringLiteral("/p/a.b-vivid-colour-with-dots.gif"));
         // The file type chosen in the dialog counts only for a name that
         // ends in none of ".gif", ".webp", ".mp4" and ".webm".
-        constexpr SaveFormat G = SaveFormat::Gif, W = SaveFormat::Webp, M = SaveFormat::Mp4, V = SaveFormat::Webm;
+        constexpr SaveFormat G = SaveFormat::Gif, W = SaveFormat::Webp, M = SaveFormat::Mp4,
+                             V = SaveFormat::Webm;
         const struct {
             const char* typed;
             SaveFormat chosen;
@@ -421,7 +423,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("controls");
         QTest::addColumn<double>("from"); // seconds; -1 leaves the control as it is
         QTest::addColumn<double>("to");
-        QTest::addColumn<int>("fps"); // 0 leaves it
+        QTest::addColumn<int>("fps");      // 0 leaves it
         QTest::addColumn<QChar>("square"); // where the first picture has it: Left, Right
         QTest::addColumn<int>("frames");
         QTest::addColumn<int>("hundredths"); // how long the result plays
@@ -429,11 +431,12 @@ private Q_SLOTS:
         const QString clips = QStringLiteral(QF_CLIPS "/");
         QTest::newRow("GIF") << QString::fromStdString(qf::test::Shapes("gif")) << false << -1.0 << -1.0 << 0
                              << QChar() << 2 << 320 << 20;
-        QTest::newRow("1 s clip") << clips + "ten.webm" << false << -1.0 << -1.0 << 0 << QChar() << 10 << 100 << 10;
-        QTest::newRow("12 s clip whole") << clips + "twelve.mp4" << true << -1.0 << -1.0 << 0 << QChar('L') << 60
-                                         << 1200 << 20;
-        QTest::newRow("6 s to 10 s at 2 fps") << clips + "twelve.mp4" << true << 6.0 << 10.0 << 2 << QChar('R')
-                                              << 8 << 400 << 50;
+        QTest::newRow("1 s clip") << clips + "ten.webm" << false << -1.0 << -1.0 << 0 << QChar() << 10 << 100
+                                  << 10;
+        QTest::newRow("12 s clip whole")
+            << clips + "twelve.mp4" << true << -1.0 << -1.0 << 0 << QChar('L') << 60 << 1200 << 20;
+        QTest::newRow("6 s to 10 s at 2 fps")
+            << clips + "twelve.mp4" << true << 6.0 << 10.0 << 2 << QChar('R') << 8 << 400 << 50;
     }
 
     void theClipControlsShapeALongClip()
@@ -483,7 +486,7 @@ private Q_SLOTS:
         if (controls) {
             QVERIFY(child<ClipBar>("ClipBar")->width() >= child<ClipBar>("ClipBar")->sizeHint().width());
             QCOMPARE(side(thumbnail()), QChar('L')); // the clip's first picture
-            QCOMPARE(firstPreviewDelay(1), 20);       // its own 5 frames a second
+            QCOMPARE(firstPreviewDelay(1), 20);      // its own 5 frames a second
         }
         if (to >= 0)
             child<QDoubleSpinBox>("SpinEnd")->setValue(to);
@@ -498,13 +501,15 @@ private Q_SLOTS:
 
         run([&] { Trigger(*w_, "ID_NEXT"); });
         qf::imaging::AnimationInfo info;
-        const auto result = qf::test::ReadAnimation(child<ResultViewer>("GdViewer1")->fileName().toStdString(), &info);
+        const auto result =
+            qf::test::ReadAnimation(child<ResultViewer>("GdViewer1")->fileName().toStdString(), &info);
         QCOMPARE(int(result.size()), frames);
         QCOMPARE(std::accumulate(info.delays.begin(), info.delays.end(), 0), hundredths);
         if (square.isNull())
             return;
-        QCOMPARE(side(QImage(result[0].pixels.data(), result[0].width, result[0].height, QImage::Format_RGBA8888)),
-                 square);
+        QCOMPARE(
+            side(QImage(result[0].pixels.data(), result[0].width, result[0].height, QImage::Format_RGBA8888)),
+            square);
         // Before shows the picture of the clip the result's frame was made of.
         auto* viewer = child<ResultViewer>("GdViewer1");
         viewer->stepFrame(-viewer->currentFrame());
@@ -577,7 +582,8 @@ private Q_SLOTS:
             const auto left = [&] {
                 return QDir(runtime.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
             };
-            QTRY_VERIFY_WITH_TIMEOUT(results.exists() && left().size() == 2, 20000); // the lock and the socket
+            QTRY_VERIFY_WITH_TIMEOUT(results.exists() && left().size() == 2,
+                                     20000); // the lock and the socket
             ::kill(static_cast<pid_t>(window.processId()), signal);
             QVERIFY(window.waitForFinished(20000));
             QCOMPARE(window.exitStatus(), QProcess::NormalExit);

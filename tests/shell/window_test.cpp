@@ -14,11 +14,11 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QLabel>
 #include <QTest>
 #include <QToolBar>
 
@@ -118,7 +118,8 @@ private Q_SLOTS:
     {
         start();
         QTest::mouseClick(openButton_, Qt::LeftButton);
-        QVERIFY(w_->currentStep() == Step::Open && !action("ID_NEXT")->isEnabled()); // the dialog was cancelled
+        QVERIFY(w_->currentStep() == Step::Open
+                && !action("ID_NEXT")->isEnabled()); // the dialog was cancelled
         const QString shapes = QString::fromStdString(qf::test::Shapes("gif"));
         open(shapes);
         QCOMPARE(w_->currentStep(), Step::Choose);
@@ -221,7 +222,9 @@ private Q_SLOTS:
         QStringList commands;
         for (const char* name : {"ID_BACK", "ID_NEXT", "ID_SAVE"})
             commands << QString::fromLatin1(name)
-                            + (!action(name)->isVisible() ? " hidden" : action(name)->isEnabled() ? "" : " off");
+                            + (!action(name)->isVisible()  ? " hidden"
+                               : action(name)->isEnabled() ? ""
+                                                           : " off");
         const auto* caption = w_->findChild<QLabel*>("ID_STEP");
         return caption->text() + (caption->isEnabled() ? "" : " (dimmed)") + " | " + shown.join(", ") + " | "
                + commands.join(", ");
@@ -236,10 +239,12 @@ private Q_SLOTS:
         QCOMPARE(state(), one + "ID_BACK off, ID_NEXT off, ID_SAVE hidden");
         fixture_->work->hold = true;
         open(animated_);
-        QCOMPARE(state(), two + " | LVSnapshot, PreviewViewer, BtnOptions | ID_BACK, ID_NEXT, ID_SAVE hidden");
+        QCOMPARE(state(),
+                 two + " | LVSnapshot, PreviewViewer, BtnOptions | ID_BACK, ID_NEXT, ID_SAVE hidden");
         press("ID_NEXT");
         QVERIFY(fixture_->work->converting.tryAcquire(1, 5000));
-        QCOMPARE(state(), two + " (dimmed) | PicProgress, BtnOptions off | ID_BACK off, ID_NEXT off, ID_SAVE hidden");
+        QCOMPARE(state(),
+                 two + " (dimmed) | PicProgress, BtnOptions off | ID_BACK off, ID_NEXT off, ID_SAVE hidden");
         fixture_->work->release.release();
         QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
         QCOMPARE(state(), three + " | GdViewer1 | ID_BACK, ID_NEXT hidden, ID_SAVE");
@@ -249,7 +254,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!w_->isBusy(), 30000);
         QCOMPARE(state(), three + " | GdViewer1 | ID_BACK, ID_NEXT hidden, ID_SAVE");
         click("ID_BACK");
-        QCOMPARE(state(), two + " | LVSnapshot, PreviewViewer, BtnOptions | ID_BACK, ID_NEXT, ID_SAVE hidden");
+        QCOMPARE(state(),
+                 two + " | LVSnapshot, PreviewViewer, BtnOptions | ID_BACK, ID_NEXT, ID_SAVE hidden");
         click("ID_BACK");
         QCOMPARE(state(), one + "ID_BACK off, ID_NEXT, ID_SAVE hidden");
     }

@@ -144,7 +144,8 @@ std::string ShapesAtAGlance(const imaging::RgbaImage& frame)
 {
     std::string looks;
     for (const auto& [x, y] : {std::pair{8.5, 7.5}, {29.5, 7.5}, {29.5, 22.0}, {7.5, 24.0}}) {
-        const int column = static_cast<int>(x / 40 * frame.width), row = static_cast<int>(y / 30 * frame.height);
+        const int column = static_cast<int>(x / 40 * frame.width),
+                  row = static_cast<int>(y / 30 * frame.height);
         looks += LookOf(&frame.pixels[(static_cast<std::size_t>(row) * frame.width + column) * 4]);
     }
     return looks;

@@ -37,7 +37,8 @@ void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
 // Every frame of a GIF or WebP as the reader composes it, and its facts; a
 // PNG file.
-std::vector<imaging::RgbaImage> ReadAnimation(const std::string& path, imaging::AnimationInfo* info = nullptr);
+std::vector<imaging::RgbaImage> ReadAnimation(const std::string& path,
+                                              imaging::AnimationInfo* info = nullptr);
 imaging::RgbaImage ReadPng(const std::string& path);
 
 // tests/data/shapes.gif (and .webp, the same animation): 40 x 30 on white

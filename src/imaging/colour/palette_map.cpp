@@ -37,8 +37,9 @@ NearestColour::NearestColour(const std::vector<std::uint32_t>& palette) : palett
         const int b = static_cast<int>(c & 0xFF);
         entries_.push_back({r, g, b, r + g + b, static_cast<std::int32_t>(i)});
     }
-    std::sort(entries_.begin(), entries_.end(),
-              [](const Entry& a, const Entry& b) { return a.sum != b.sum ? a.sum < b.sum : a.index < b.index; });
+    std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+        return a.sum != b.sum ? a.sum < b.sum : a.index < b.index;
+    });
     std::size_t position = 0;
     for (std::size_t sum = 0; sum < firstAtSum_.size(); ++sum) {
         while (position < entries_.size() && static_cast<std::size_t>(entries_[position].sum) < sum)
@@ -58,10 +59,11 @@ int NearestColour::find(int r, int g, int b, int guess) const
             bestIndex = index;
         }
     };
-    if (guess >= 0 && static_cast<std::size_t>(guess) < palette_.size() && palette_[static_cast<std::size_t>(guess)]) {
+    if (guess >= 0 && static_cast<std::size_t>(guess) < palette_.size()
+        && palette_[static_cast<std::size_t>(guess)]) {
         const std::uint32_t c = palette_[static_cast<std::size_t>(guess)];
-        consider(static_cast<int>((c >> 16) & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>(c & 0xFF),
-                 guess);
+        consider(static_cast<int>((c >> 16) & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                 static_cast<int>(c & 0xFF), guess);
     }
     const int sum = r + g + b;
     const std::size_t start = firstAtSum_[static_cast<std::size_t>(sum)];

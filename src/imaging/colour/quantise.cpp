@@ -57,8 +57,8 @@ AttrPtr MakeAttr(int colours, const GifLevels& levels)
 std::uint32_t Packed(const liq_color& c)
 {
     return c.a < 128 ? 0u
-                     : 0xFF000000u | (static_cast<std::uint32_t>(c.r) << 16) | (static_cast<std::uint32_t>(c.g) << 8)
-                           | c.b;
+                     : 0xFF000000u | (static_cast<std::uint32_t>(c.r) << 16)
+                           | (static_cast<std::uint32_t>(c.g) << 8) | c.b;
 }
 
 // Maps the pixels to the colours of out.palette, into out.indexes.
@@ -139,9 +139,10 @@ ResultPtr Choose(const std::uint8_t* rgba, std::size_t count, liq_attr* attr, st
     std::vector<liq_histogram_entry> entries;
     entries.reserve(filled.size());
     for (std::size_t slot : filled) {
-        entries.push_back({{static_cast<unsigned char>(keys[slot] >> 16), static_cast<unsigned char>(keys[slot] >> 8),
-                            static_cast<unsigned char>(keys[slot]), 255},
-                           counts[slot]});
+        entries.push_back(
+            {{static_cast<unsigned char>(keys[slot] >> 16), static_cast<unsigned char>(keys[slot] >> 8),
+              static_cast<unsigned char>(keys[slot]), 255},
+             counts[slot]});
         keys[slot] = 0;
         counts[slot] = 0;
     }
@@ -152,9 +153,11 @@ ResultPtr Choose(const std::uint8_t* rgba, std::size_t count, liq_attr* attr, st
     }
     liq_result* raw = nullptr;
     if (entries.empty()
-        || liq_histogram_add_colors(histogram.get(), attr, entries.data(), static_cast<int>(entries.size()), 0)
+        || liq_histogram_add_colors(histogram.get(), attr, entries.data(), static_cast<int>(entries.size()),
+                                    0)
                != LIQ_OK
-        || (anyTransparent && liq_histogram_add_fixed_color(histogram.get(), liq_color{0, 0, 0, 0}, 0) != LIQ_OK)
+        || (anyTransparent
+            && liq_histogram_add_fixed_color(histogram.get(), liq_color{0, 0, 0, 0}, 0) != LIQ_OK)
         || liq_histogram_quantize(histogram.get(), attr, &raw) != LIQ_OK || !raw) {
         *reason = "the colour quantiser failed";
         return nullptr;
@@ -164,14 +167,14 @@ ResultPtr Choose(const std::uint8_t* rgba, std::size_t count, liq_attr* attr, st
 
 } // namespace
 
-bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, QuantisedImage& out,
-                  std::string* reason)
+bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLevels& levels,
+                  QuantisedImage& out, std::string* reason)
 {
     AttrPtr attr = MakeAttr(levels.colours, levels);
     if (!attr)
         return Failed(reason, "the colour quantiser cannot start");
-    ResultPtr result = Choose(rgba, static_cast<std::size_t>(width) * static_cast<std::size_t>(height), attr.get(),
-                              reason);
+    ResultPtr result =
+        Choose(rgba, static_cast<std::size_t>(width) * static_cast<std::size_t>(height), attr.get(), reason);
     if (!result)
         return false;
     const liq_palette* palette = liq_get_palette(result.get());
@@ -182,8 +185,8 @@ bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLeve
     return true;
 }
 
-bool ChooseColours(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, ChosenColours& out,
-                   std::string* reason)
+bool ChooseColours(const std::uint8_t* rgba, int width, int height, const GifLevels& levels,
+                   ChosenColours& out, std::string* reason)
 {
     AttrPtr attr = MakeAttr(std::max(2, levels.colours - 1), levels);
     if (!attr)
@@ -211,7 +214,8 @@ bool RemapRgba(const std::uint8_t* rgba, int width, int height, const GifLevels&
                const ChosenColours& chosen, QuantisedImage& out)
 {
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    if (chosen.palette.empty() || SampledError(rgba, count, chosen.palette) > chosen.error * (1.0 + levels.paletteReuse))
+    if (chosen.palette.empty()
+        || SampledError(rgba, count, chosen.palette) > chosen.error * (1.0 + levels.paletteReuse))
         return false;
     std::vector<std::uint32_t> colours = chosen.palette;
     for (std::size_t i = 0; i < count; ++i)

@@ -23,8 +23,8 @@ struct QuantisedImage {
 // colours, high quality, light dithering).
 // Transparent pixels map to a transparent entry. False (with reason) only
 // when the quantiser fails, e.g. for lack of memory.
-bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, QuantisedImage& out,
-                  std::string* reason);
+bool QuantiseRgba(const std::uint8_t* rgba, int width, int height, const GifLevels& levels,
+                  QuantisedImage& out, std::string* reason);
 
 // Colours chosen for one frame, to reduce frames like it with: remapping
 // costs far less than choosing colours, and colours that stay do not
@@ -38,8 +38,8 @@ struct ChosenColours {
 
 // Chooses colours for the opaque pixels as QuantiseRgba does, leaving one
 // entry free for transparent pixels.
-bool ChooseColours(const std::uint8_t* rgba, int width, int height, const GifLevels& levels, ChosenColours& out,
-                   std::string* reason);
+bool ChooseColours(const std::uint8_t* rgba, int width, int height, const GifLevels& levels,
+                   ChosenColours& out, std::string* reason);
 
 // Reduces pixels as QuantiseRgba does, but to chosen colours. False, and
 // nothing reduced, when they do not serve: the pixels lie further from them

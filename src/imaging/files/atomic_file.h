@@ -2,8 +2,8 @@
 // failure never leaves a half-written file or destroys the previous one.
 #pragma once
 
-#include "imaging/image.h"
 #include "imaging/files/output_paths.h"
+#include "imaging/image.h"
 
 #include <cstddef>
 #include <cstdio>

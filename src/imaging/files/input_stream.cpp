@@ -39,7 +39,8 @@ bool StartsAsClip(const unsigned char* head)
 // The length a WebP's RIFF header gives the whole file, padded to even.
 std::int64_t RiffLength(const unsigned char* head)
 {
-    const std::int64_t size = head[4] | head[5] << 8 | head[6] << 16 | static_cast<std::int64_t>(head[7]) << 24;
+    const std::int64_t size =
+        head[4] | head[5] << 8 | head[6] << 16 | static_cast<std::int64_t>(head[7]) << 24;
     return 8 + size + (size & 1);
 }
 

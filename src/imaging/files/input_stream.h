@@ -6,8 +6,8 @@
 // stops at a stop request, a write error or kMaxStreamBytes.
 #pragma once
 
-#include "imaging/image.h"
 #include "imaging/files/scratch_file.h"
+#include "imaging/image.h"
 
 #include <functional>
 #include <string>

@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <climits>
 #include <deque>
-#include <vector>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -59,11 +59,11 @@ bool WritableByOthers(const struct stat& folder)
 
 // Where a path leads: every link on the way replaced by what it names.
 struct Walk {
-    fs::path resolved;   // absolute, without links
-    bool exists = false; // the last part is there (else resolved names what would be made)
+    fs::path resolved;          // absolute, without links
+    bool exists = false;        // the last part is there (else resolved names what would be made)
     bool folderMissing = false; // a folder before the last part is missing
-    struct stat info {};  // of the last part, when it exists
-    std::string lastLink; // the last link followed, for messages
+    struct stat info {};        // of the last part, when it exists
+    std::string lastLink;       // the last link followed, for messages
 };
 
 // Follows path part by part as the system does, refusing a link another
@@ -122,16 +122,17 @@ bool WalkPath(const std::string& path, Walk* walk, std::string* reason)
             struct stat folder {};
             if (info.st_uid != ::geteuid() && info.st_uid != 0 && ::stat(base.c_str(), &folder) == 0
                 && WritableByOthers(folder)) {
-                *reason = (walk->lastLink.empty() && parts.empty() ? std::string("is")
-                                                                   : candidate.string() + " is")
-                          + " a link owned by another user in a folder others can write; it is not followed: "
-                            "remove it or write to another name";
+                *reason =
+                    (walk->lastLink.empty() && parts.empty() ? std::string("is") : candidate.string() + " is")
+                    + " a link owned by another user in a folder others can write; it is not followed: "
+                      "remove it or write to another name";
                 return false;
             }
             // A link to a pipe or a device (/dev/stdout) names no path to
             // follow: what it leads to is the answer.
             struct stat pointed {};
-            if (::stat(candidate.c_str(), &pointed) == 0 && !S_ISREG(pointed.st_mode) && !S_ISDIR(pointed.st_mode)) {
+            if (::stat(candidate.c_str(), &pointed) == 0 && !S_ISREG(pointed.st_mode)
+                && !S_ISDIR(pointed.st_mode)) {
                 base = candidate;
                 walk->info = pointed;
                 break;
@@ -260,7 +261,8 @@ bool OpenOutputFolder(const OutputFolder& parent, const std::string& name, Outpu
     if (fd < 0 && errno == ELOOP) {
         // A link: followed unless another user planted it in a folder
         // others can write.
-        struct stat link {}, holder {};
+        struct stat link {
+        }, holder{};
         if (::fstatat(at, where.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(at, &holder) == 0
             && link.st_uid != ::geteuid() && link.st_uid != 0 && WritableByOthers(holder))
             return Fail(error, ErrorKind::Unwritable, folder->path,
@@ -298,7 +300,8 @@ void RemoveMadeFolder(const OutputFolder& folder, const std::function<bool(const
     }
     ::closedir(dir);
     // Only while it is still the folder made and empty.
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     if (::fstat(*folder.held, &held) == 0 && ::lstat(folder.path.c_str(), &named) == 0
         && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
         ::rmdir(folder.path.c_str());
@@ -306,9 +309,11 @@ void RemoveMadeFolder(const OutputFolder& folder, const std::function<bool(const
 
 bool RemoveFromOutputFolder(const OutputFolder& folder, const std::string& name, Error* error)
 {
-    const int dir = folder.held ? ::dup(*folder.held) : ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir =
+        folder.held ? ::dup(*folder.held) : ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
-        return Fail(error, ErrorKind::Unwritable, folder.path, "cannot be opened (" + SystemReason(errno) + ")");
+        return Fail(error, ErrorKind::Unwritable, folder.path,
+                    "cannot be opened (" + SystemReason(errno) + ")");
     struct stat info {};
     bool ok = true;
     if (!folder.madeByThisRun && (::fstat(dir, &info) != 0 || info.st_uid != ::geteuid())) {
@@ -330,7 +335,8 @@ std::string FolderNameFor(const std::string& name)
 
 bool SameFile(const std::string& a, const std::string& b)
 {
-    struct stat first {}, second {};
+    struct stat first {
+    }, second{};
     return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev
            && first.st_ino == second.st_ino;
 }

@@ -27,8 +27,8 @@ bool ResolveOutputFile(const std::string& destination, std::string* target, Erro
 // its name again, so a folder renamed or swapped for a link after the
 // check cannot lead a single write elsewhere.
 struct OutputFolder {
-    std::string path;           // as the caller named it
-    bool madeByThisRun = false; // it did not exist before
+    std::string path;                // as the caller named it
+    bool madeByThisRun = false;      // it did not exist before
     std::shared_ptr<const int> held; // the open folder's descriptor
 
     // The path of the entry `name` of the held folder, through its
@@ -42,7 +42,8 @@ struct OutputFolder {
 bool OpenOutputFolder(const std::string& path, OutputFolder* folder, Error* error);
 // The folder `name` inside the held folder parent, made when missing; a
 // link there is followed under the rule above.
-bool OpenOutputFolder(const OutputFolder& parent, const std::string& name, OutputFolder* folder, Error* error);
+bool OpenOutputFolder(const OutputFolder& parent, const std::string& name, OutputFolder* folder,
+                      Error* error);
 
 // Removes the plain file `name` from folder (never a link's target), and
 // only from a folder this run made or the user owns; elsewhere nothing is

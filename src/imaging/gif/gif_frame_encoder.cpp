@@ -1,7 +1,7 @@
 #include "imaging/gif/gif_frame_encoder.h"
 
-#include "imaging/gif/gif_lzw.h"
 #include "imaging/colour/quantise.h"
+#include "imaging/gif/gif_lzw.h"
 
 #include <algorithm>
 #include <array>

@@ -8,10 +8,9 @@
 
 #include "imaging/colour/colour_index.h"
 #include "imaging/colour/gif_levels.h"
+#include "imaging/colour/quantise.h"
 #include "imaging/gif/gif_lzw.h"
-#include "imaging/colour/quantise.h"
 #include "imaging/image.h"
-#include "imaging/colour/quantise.h"
 
 #include <array>
 #include <cstdint>
@@ -84,8 +83,7 @@ class SharedColours {
 public:
     SharedColours(std::shared_ptr<const PackedFrame> first, std::shared_ptr<const PackedFrame> previous)
         : first_(std::move(first)), previous_(std::move(previous))
-    {
-    }
+    {}
     // Null with reason when the quantiser fails.
     const ChosenColours* get(const GifLevels& levels, std::string* reason);
 

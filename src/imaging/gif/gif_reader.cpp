@@ -240,16 +240,15 @@ bool GifReader::Impl::scan(Error* error)
         if (info.work > workLimit)
             return Fail(error, ErrorKind::TooLarge, path,
                         "is a GIF that asks for more work than the limit of " + Megapixels(workLimit)
-                            + " for a file of "
-                            + std::to_string(fileSize) + " bytes (each frame costs the "
+                            + " for a file of " + std::to_string(fileSize) + " bytes (each frame costs the "
                             + std::to_string(info.width) + " x " + std::to_string(info.height)
                             + " screen, plus the pixels it decodes; a file may ask for "
                             + Megapixels(kWorkFloor) + " plus " + std::to_string(kWorkPerByte)
                             + " pixels a byte, at most " + Megapixels(kMaxWork) + ")");
         info.delays.push_back(header.delay);
         const int entries = header.localTableSize > 0 ? header.localTableSize
-                            : gif.SColorMap             ? std::min(gif.SColorMap->ColorCount, 256)
-                                                        : 1 << kMaxLzwMinCodeSize; // none: all black
+                            : gif.SColorMap           ? std::min(gif.SColorMap->ColorCount, 256)
+                                                      : 1 << kMaxLzwMinCodeSize; // none: all black
         paintsAll.push_back(header.left == 0 && header.top == 0 && header.width >= info.width
                             && header.height >= info.height && header.transparent < 0
                             && ReadableCodeSize(header.minCodeSize) && entries >= 1 << header.minCodeSize
@@ -332,7 +331,8 @@ bool GifReader::checkData(Error* error)
         FrameHeader header;
         if (!d.nextFrame(header, error))
             return false;
-        switch (d.stream.check(header, RowsToDecode(header.height, header.interlaced, d.visibleRows(header)))) {
+        switch (
+            d.stream.check(header, RowsToDecode(header.height, header.interlaced, d.visibleRows(header)))) {
         case ImageData::Whole:
             break;
         case ImageData::EndsEarly:

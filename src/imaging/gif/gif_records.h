@@ -4,9 +4,9 @@
 // compositor's business (gif_reader.cpp).
 #pragma once
 
+#include "imaging/files/scratch_file.h"
 #include "imaging/gif/gif_io.h"
 #include "imaging/image.h"
-#include "imaging/files/scratch_file.h"
 
 #include <array>
 #include <cstdint>

@@ -1,10 +1,10 @@
 #include "imaging/gif/gif_writer.h"
 
-#include "imaging/files/atomic_file.h"
 #include "imaging/errors.h"
+#include "imaging/files/atomic_file.h"
+#include "imaging/files/scratch_file.h"
 #include "imaging/gif/gif_io.h"
 #include "imaging/size_limits.h"
-#include "imaging/files/scratch_file.h"
 
 #include <gif_lib.h>
 
@@ -272,7 +272,7 @@ bool GifAnimationWriter::addFrame(const ImageView& frame, int delay, Error* erro
 }
 
 bool GifAnimationWriter::Impl::link(std::shared_ptr<const PackedFrame> frame, int delay,
-                                   std::optional<FrameJob>* job, Error* error)
+                                    std::optional<FrameJob>* job, Error* error)
 {
     Impl& d = *this;
     job->reset();
@@ -307,8 +307,16 @@ bool GifAnimationWriter::Impl::link(std::shared_ptr<const PackedFrame> frame, in
     ++d.frames;
     if ((d.frames - 1) % kColourRun == 0)
         d.runColours = std::make_shared<SharedColours>(frame, previous);
-    d.waiting = FrameJob{std::move(previous), std::move(frame), nullptr, std::move(global), d.frames, delay,
-                         d.levels, d.runColours, {}, {}};
+    d.waiting = FrameJob{std::move(previous),
+                         std::move(frame),
+                         nullptr,
+                         std::move(global),
+                         d.frames,
+                         delay,
+                         d.levels,
+                         d.runColours,
+                         {},
+                         {}};
     return true;
 }
 

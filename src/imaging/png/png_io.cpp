@@ -1,9 +1,9 @@
 #include "imaging/png/png_io.h"
 
-#include "imaging/files/atomic_file.h"
 #include "imaging/errors.h"
-#include "imaging/size_limits.h"
+#include "imaging/files/atomic_file.h"
 #include "imaging/files/scratch_file.h"
+#include "imaging/size_limits.h"
 
 #include <spng.h>
 
@@ -107,15 +107,17 @@ bool EncodePng(const std::string& path, const ImageView& image, AtomicFile& file
 bool WritePng(const std::string& path, const ImageView& image, Error* error)
 {
     AtomicFile file;
-    return EncodePng(path, image, file, [&](AtomicFile& f, Error* e) { return f.open(path, e); }, error)
+    return EncodePng(
+               path, image, file, [&](AtomicFile& f, Error* e) { return f.open(path, e); }, error)
            && file.commit(error);
 }
 
 bool WritePng(const OutputFolder& folder, const std::string& name, const ImageView& image, Error* error)
 {
     AtomicFile file;
-    return EncodePng(folder.shown(name), image, file,
-                     [&](AtomicFile& f, Error* e) { return f.open(folder, name, e); }, error)
+    return EncodePng(
+               folder.shown(name), image, file,
+               [&](AtomicFile& f, Error* e) { return f.open(folder, name, e); }, error)
            && file.commit(error);
 }
 
@@ -128,8 +130,9 @@ bool WritePngs(const OutputFolder& folder, const std::vector<std::pair<std::stri
 #pragma omp parallel for schedule(dynamic)
     for (int i = 0; i < count; ++i) {
         const std::string& name = pictures[i].first;
-        EncodePng(folder.shown(name), pictures[i].second, files[i],
-                  [&](AtomicFile& f, Error* e) { return f.open(folder, name, e); }, &errors[i]);
+        EncodePng(
+            folder.shown(name), pictures[i].second, files[i],
+            [&](AtomicFile& f, Error* e) { return f.open(folder, name, e); }, &errors[i]);
     }
     for (const Error& failure : errors) {
         if (failure) {

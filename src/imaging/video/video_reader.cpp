@@ -548,7 +548,8 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
         }
         d.damage.framesRead = d.framesRead;
         if (d.framesRead == 0) {
-            Fail(error, ErrorKind::Corrupt, d.path, "is a video none of whose frames can be decoded (" + reason + ")");
+            Fail(error, ErrorKind::Corrupt, d.path,
+                 "is a video none of whose frames can be decoded (" + reason + ")");
             return {ReadStatus::Failed};
         }
         d.info.frameCount = d.framesRead; // fewer than the index promised
@@ -602,7 +603,7 @@ bool VideoReader::Impl::feed()
         av_packet_unref(packet.get());
         return sent >= 0 || sent == AVERROR(EAGAIN) || sent == AVERROR_INVALIDDATA;
     }
-    if (!source.stopped()) { // else the caller tells of the cancel
+    if (!source.stopped()) {                         // else the caller tells of the cancel
         avcodec_send_packet(decoder.get(), nullptr); // the frames it still holds
         flushed = true;
     }
@@ -630,7 +631,8 @@ bool VideoReader::Impl::seekTo(int target)
         return false;
     const std::int64_t landed = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
     const auto key = std::find_if(keys.begin(), keys.end(), [&](const Key& k) { return k.pts == landed; });
-    if (!(packet->flags & AV_PKT_FLAG_KEY) || key == keys.end() || landed > want || key->packet >= packetsWhole) {
+    if (!(packet->flags & AV_PKT_FLAG_KEY) || key == keys.end() || landed > want
+        || key->packet >= packetsWhole) {
         av_packet_unref(packet.get());
         return false;
     }
@@ -667,12 +669,11 @@ ReadResult VideoReader::skipTo(int frame, Error* error)
         *error = {};
     // Worth a seek when a key frame at or before the frame is still ahead
     // of the decoder.
-    const bool ahead = d.decoder && !d.ended && !d.pending && d.seekable && frame > d.framesRead
-                       && frame < d.info.frameCount
-                       && std::any_of(d.keys.begin(), d.keys.end(), [&](const Impl::Key& key) {
-                              return key.packet > d.packetsSent
-                                     && key.pts <= d.framePts[static_cast<std::size_t>(frame)];
-                          });
+    const bool ahead =
+        d.decoder && !d.ended && !d.pending && d.seekable && frame > d.framesRead && frame < d.info.frameCount
+        && std::any_of(d.keys.begin(), d.keys.end(), [&](const Impl::Key& key) {
+               return key.packet > d.packetsSent && key.pts <= d.framePts[static_cast<std::size_t>(frame)];
+           });
     try {
         if (ahead && !d.seekTo(frame)) {
             // From the beginning, decoding forward.

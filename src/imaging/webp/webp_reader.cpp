@@ -5,11 +5,11 @@
 #include <webp/demux.h>
 #include <webp/encode.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <memory>
 #include <new>
 #include <vector>
@@ -123,7 +123,8 @@ bool WebpReader::open(const std::string& path, Error* error)
         if (!demux) {
             const int kept = KeepWholeFrames(d.bytes);
             if (kept == 0)
-                return Fail(error, ErrorKind::Corrupt, path, "is cut short before its first frame is complete");
+                return Fail(error, ErrorKind::Corrupt, path,
+                            "is cut short before its first frame is complete");
             const WebPData cut{d.bytes.data(), d.bytes.size()};
             if (kept > 0)
                 demux.reset(WebPDemux(&cut));
@@ -151,8 +152,9 @@ bool WebpReader::open(const std::string& path, Error* error)
         info.fileBytes = static_cast<std::int64_t>(fileSize);
         const std::int64_t workLimit = WorkLimit(info.fileBytes);
         if (static_cast<std::int64_t>(info.width) * info.height > PictureLimit(info.fileBytes))
-            return Fail(error, ErrorKind::TooLarge, path,
-                        "is " + BeyondPictureLimit(info.width, info.height, info.fileBytes, "an animated WebP"));
+            return Fail(
+                error, ErrorKind::TooLarge, path,
+                "is " + BeyondPictureLimit(info.width, info.height, info.fileBytes, "an animated WebP"));
         if (info.work > workLimit)
             return Fail(error, ErrorKind::TooLarge, path,
                         "is an animated WebP that asks for " + std::to_string(info.work / 1'000'000)

@@ -12,8 +12,8 @@
 #pragma once
 
 #include "imaging/animation_info.h"
-#include "imaging/size_limits.h"
 #include "imaging/image.h"
+#include "imaging/size_limits.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
 #include "imaging/webp/webp_writer.h"
 
-#include "imaging/files/atomic_file.h"
 #include "imaging/errors.h"
+#include "imaging/files/atomic_file.h"
 #include "imaging/size_limits.h"
 
 #include <webp/encode.h>
@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <string>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace qf::imaging {
@@ -58,10 +58,10 @@ bool KeepEveryFrame(WebPData& data, const std::vector<int>& durations, const Web
         // The source frames this one stands for: their delays add up to
         // its duration; the last stored frame takes all that are left.
         std::size_t end = next + 1;
-        for (int sum = durations[next]; end < durations.size()
-                                         && (n == frames || sum < total
-                                             || (durations[end] == 0
-                                                 && durations.size() - end > static_cast<std::size_t>(frames - n)));
+        for (int sum = durations[next];
+             end < durations.size()
+             && (n == frames || sum < total
+                 || (durations[end] == 0 && durations.size() - end > static_cast<std::size_t>(frames - n)));
              ++end)
             sum += durations[end];
         if (still) {
@@ -177,10 +177,10 @@ struct WebpWriter::Impl {
     // encoded in runs of kRun, each begun with a whole frame, and their
     // frame chunks joined here.
     static constexpr int kRun = 512;
-    long long runStart = 0;             // the timestamp the current run began at
-    std::size_t runFirst = 0;           // its first frame, in durations
+    long long runStart = 0;                // the timestamp the current run began at
+    std::size_t runFirst = 0;              // its first frame, in durations
     std::vector<std::uint8_t> frameChunks; // the ANMF chunks of the runs before
-    bool alpha = false;                 // a run used transparency
+    bool alpha = false;                    // a run used transparency
 
     bool endRun(Error* error);
 
@@ -299,7 +299,8 @@ bool WebpWriter::Impl::endRun(Error* error)
         WebPDataClear(&data);
         encoder.reset();
         file.discard();
-        return Fail(error, ErrorKind::LibraryFailed, path, "WebP encoding failed: its frames cannot be kept apart");
+        return Fail(error, ErrorKind::LibraryFailed, path,
+                    "WebP encoding failed: its frames cannot be kept apart");
     }
     bool ok = true;
     if (alone) {

@@ -21,7 +21,8 @@ namespace {
 // The accent colour of the skin, which draws the ticked card's frame.
 bool IsAccent(QRgb pixel)
 {
-    return std::abs(qRed(pixel) - 0x3f) + std::abs(qGreen(pixel) - 0x6e) + std::abs(qBlue(pixel) - 0xe8) <= 30;
+    return std::abs(qRed(pixel) - 0x3f) + std::abs(qGreen(pixel) - 0x6e) + std::abs(qBlue(pixel) - 0xe8)
+           <= 30;
 }
 
 bool IsInk(QRgb pixel)
@@ -91,7 +92,8 @@ int Card(const QImage& image)
             for (int y = std::max(top, bottom - 40); y < bottom - 2; ++y)
                 for (int x = left + 30; x < right - 4; ++x)
                     ink += IsInk(image.pixel(x, y));
-            std::printf("card %d,%d %dx%d, name pixels %d\n", left, top, right - left + 1, bottom - top + 1, ink);
+            std::printf("card %d,%d %dx%d, name pixels %d\n", left, top, right - left + 1, bottom - top + 1,
+                        ink);
             return ink >= 15 ? 0 : 1;
         }
     }
