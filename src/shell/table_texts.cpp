@@ -58,6 +58,7 @@ namespace {
     QT_TRANSLATE_NOOP("qf::Switches",
                       "Soften the finished picture with a 2 x 2 box average (before sharpening)"),
     QT_TRANSLATE_NOOP("qf::Switches", "Still grain"),
+    // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one text continued on a second line
     QT_TRANSLATE_NOOP("qf::Switches",
                       "The pencil paper's grain (variant 2) holds still wherever the picture does "
                       "not change, instead of changing every three frames"),

@@ -92,7 +92,7 @@ void WorkController::saveClip(const QString& destination, const FittedResult& fi
                               imaging::OutputFormat format)
 {
     job_ = Job::Save;
-    start(foreground_, [=, this](std::shared_ptr<std::atomic<bool>> stop) {
+    start(foreground_, [=, this](const std::shared_ptr<std::atomic<bool>>& stop) {
         imaging::Error error;
         const bool ok = WriteClip(destination, fitted, format, &error, progressTo(stop));
         post([this, ok, error] {

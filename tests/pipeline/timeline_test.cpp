@@ -233,6 +233,7 @@ TEST(Timeline, DelaysOfZeroPlayAsLongThroughEveryChange)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<int> greys;
+        greys.reserve(9);
         for (int i = 0; i < 9; ++i)
             greys.push_back(c.pairs ? 40 + 20 * (i / 2) : 40 + 20 * i);
         WriteFlatFrames(dir.file("in.gif"), imaging::OutputFormat::Gif, greys, std::vector<int>(9, c.delay));

@@ -58,6 +58,7 @@ std::optional<Run> LongestRun(const QImage& image, int y)
 int Card(const QImage& image)
 {
     std::vector<std::optional<Run>> rows;
+    rows.reserve(static_cast<std::size_t>(image.height()));
     for (int y = 0; y < image.height(); ++y)
         rows.push_back(LongestRun(image, y));
     // A frame: a top and a bottom edge of the same span, with rows between
