@@ -31,36 +31,47 @@ bool PassAll(AnimationReader& reader, RgbaImage& frame, Error* error)
     return !(error && *error);
 }
 
-// A GIF skips ahead without decoding where a frame covers the whole screen.
-class GifAnimation final : public AnimationReader {
+// A GIF or a WebP, read at its own size, counting the frames read or passed.
+template <typename Reader>
+class CountedAnimation : public AnimationReader {
 public:
-    bool open(const std::string& path, std::function<bool()> cancelled, Error* error)
-    {
-        gif_.setCancelCheck(std::move(cancelled));
-        return gif_.open(path, error);
-    }
-    void setCancelCheck(std::function<bool()> cancelled) override
-    {
-        gif_.setCancelCheck(std::move(cancelled));
-    }
-    const AnimationInfo& info() const override { return gif_.info(); }
-    const AnimationDamage& damage() const override { return gif_.damage(); }
+    const AnimationInfo& info() const override { return reader_.info(); }
+    const AnimationDamage& damage() const override { return reader_.damage(); }
     void setFrameSize(Size) override {}
     ReadResult readNext(RgbaImage& frame, Error* error) override
     {
-        const ReadResult result = gif_.readNext(frame, error);
+        const ReadResult result = reader_.readNext(frame, error);
         if (result)
             ++read_;
         return result;
     }
     ReadResult skipNext(Error* error) override { return readNext(skipped_, error); }
+
+protected:
+    Reader reader_;
+    RgbaImage skipped_;
+    int read_ = 0; // frames read or passed
+};
+
+// A GIF skips ahead without decoding where a frame covers the whole screen.
+class GifAnimation final : public CountedAnimation<GifReader> {
+public:
+    bool open(const std::string& path, std::function<bool()> cancelled, Error* error)
+    {
+        reader_.setCancelCheck(std::move(cancelled));
+        return reader_.open(path, error);
+    }
+    void setCancelCheck(std::function<bool()> cancelled) override
+    {
+        reader_.setCancelCheck(std::move(cancelled));
+    }
     ReadResult skipTo(int frame, Error* error) override
     {
         if (error)
             *error = {};
         const int count = info().frameCount;
         if (frame > read_) {
-            if (!gif_.skipTo(std::min(frame, count) + 1, error))
+            if (!reader_.skipTo(std::min(frame, count) + 1, error))
                 return {ReadStatus::Failed};
             read_ = std::min(frame, count);
         }
@@ -69,32 +80,16 @@ public:
     bool checkFrames(Error* error) override
     {
         read_ = 0;
-        return gif_.checkData(error);
+        return reader_.checkData(error);
     }
     std::int64_t checkingBytes() const override { return 0; }
-
-private:
-    GifReader gif_;
-    RgbaImage skipped_;
-    int read_ = 0; // frames read or passed
 };
 
 // A WebP is decoded a frame at a time; passing over frames decodes them.
-class WebpAnimation final : public AnimationReader {
+class WebpAnimation final : public CountedAnimation<WebpReader> {
 public:
-    bool open(const std::string& path, Error* error) { return webp_.open(path, error); }
+    bool open(const std::string& path, Error* error) { return reader_.open(path, error); }
     void setCancelCheck(std::function<bool()>) override {}
-    const AnimationInfo& info() const override { return webp_.info(); }
-    const AnimationDamage& damage() const override { return webp_.damage(); }
-    void setFrameSize(Size) override {}
-    ReadResult readNext(RgbaImage& frame, Error* error) override
-    {
-        const ReadResult result = webp_.readNext(frame, error);
-        if (result)
-            ++read_;
-        return result;
-    }
-    ReadResult skipNext(Error* error) override { return readNext(skipped_, error); }
     ReadResult skipTo(int frame, Error* error) override
     {
         if (error)
@@ -108,11 +103,6 @@ public:
     }
     bool checkFrames(Error* error) override { return PassAll(*this, skipped_, error); }
     std::int64_t checkingBytes() const override { return CanvasBytes(info(), 3); }
-
-private:
-    WebpReader webp_;
-    RgbaImage skipped_;
-    int read_ = 0; // frames read or passed
 };
 
 class VideoAnimation final : public AnimationReader {
