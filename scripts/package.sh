@@ -65,9 +65,9 @@ echo "Package: $out/$(basename "$deb") ($bytes bytes), sha256 $(sha256sum "$deb"
 # The README's figure, to the nearest 10 KB: the README travels in the
 # package, so a finer figure would change the size it states.
 kb=$(( (bytes + 5120) / 10240 * 10 ))
-sed -i -E "s/(byte-identical packages \(about )[0-9,]+( KB\))/\1$kb\2/" "$root/README.md"
-grep -q "byte-identical packages (about $kb KB)" "$root/README.md" \
-  || { echo "error: README.md has no \"byte-identical packages (about N KB)\" to update" >&2; exit 1; }
+sed -i -E "s/(give packages \(about )[0-9,]+( KB\))/\1$kb\2/" "$root/README.md"
+grep -q "give packages (about $kb KB)" "$root/README.md" \
+  || { echo "error: README.md has no \"give packages (about N KB)\" to update" >&2; exit 1; }
 git -C "$root" diff --quiet -- README.md 2>/dev/null || echo "README.md: the package size is now about $kb KB"
 
 # lintian on the source and the binary package: any tag at all fails.
