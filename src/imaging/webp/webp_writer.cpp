@@ -118,7 +118,7 @@ std::vector<Chunk> ChunksOf(const WebPData& file)
     return chunks;
 }
 
-void PutLittleEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes)
+void PutLittleEndian(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
