@@ -82,8 +82,8 @@ expect "$(complete_words quillframe-cli s)" "snapshots " "quillframe-cli s"
 expect "$(complete_words quillframe-cli convert --v)" "--variant " "convert --v"
 expect "$(complete_words quillframe-cli convert --variant pe)" "pencil-on-paper " "--variant pe"
 expect "$(complete_words quillframe-cli convert -v 1)" "1 10 11 12 13 14 15 16 " "-v 1"
-expect "$(complete_words quillframe-cli convert --no-)" "--no-adjust --no-mix-color " "convert --no-"
-expect "$(complete_words quillframe-cli info '')" "a.gif b.WEBP out " "info <files>"
+expect "$(complete_words quillframe-cli convert --no-)" "--no-adjust --no-audio --no-mix-color " "convert --no-"
+expect "$(complete_words quillframe-cli info '')" "a.gif b.WEBP c.png out " "info <files>"
 expect "$(complete_words quillframe-cli convert --out-dir '')" "out " "--out-dir <folders>"
 
 # Both programs answer --version and --help without a display.
