@@ -8,6 +8,7 @@
 #include "imaging/animation_writer.h"
 #include "imaging/colour/gif_levels.h"
 #include "imaging/files/atomic_file.h"
+#include "imaging/files/temporary_names.h"
 #include "imaging/frame_bytes.h"
 #include "imaging/video/sound_track.h"
 #include "pencil_texture.h"
@@ -228,13 +229,17 @@ void Remove(const std::string& path)
     std::error_code ec;
     if (!path.empty())
         std::filesystem::remove(path, ec);
+    imaging::ForgetTemporaryName(path);
 }
 
 // A name beside output for an attempt, so that the one kept moves over
 // output in one step.
+// The name is kept for removal (Remove) by a program ending on a stop request.
 std::string AttemptPath(const std::string& output, int attempt)
 {
-    return output + ".qf-fit-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    std::string path = output + ".qf-fit-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    imaging::RememberTemporaryName(path, false);
+    return path;
 }
 
 } // namespace
@@ -341,9 +346,8 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
     auto cleanUp = [&] {
         for (const Attempt& attempt : attempts)
             Remove(attempt.path);
-        std::error_code ec;
         if (!folder.empty())
-            std::filesystem::remove_all(folder, ec);
+            imaging::RemoveTemporaryFolder(folder);
     };
     auto convert = [&](double rate, int pass) {
         Attempt attempt{AttemptPath(output, static_cast<int>(attempts.size()) + 1),
@@ -459,7 +463,7 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
         ok = ConvertAllFrames(input, path, part, error);
         sum += static_cast<double>(FileBytes(path));
     }
-    std::filesystem::remove_all(folder, ec);
+    imaging::RemoveTemporaryFolder(folder);
     if (ok)
         *bytes =
             std::llround(parts.size() > 1 ? sum * span / (kPart * static_cast<double>(parts.size())) : sum);

@@ -6,6 +6,7 @@
 #include <climits>
 #include <deque>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -34,6 +35,19 @@ std::string PathReason(int code)
     default:
         return "cannot be looked up (" + SystemReason(code) + ")";
     }
+}
+
+constexpr std::string_view kHeldPrefix = "/proc/self/fd/";
+
+// Whether path is /proc/self/fd/N/name, as OutputFolder::entry makes it.
+bool IsHeldEntry(std::string_view path)
+{
+    if (path.substr(0, kHeldPrefix.size()) != kHeldPrefix)
+        return false;
+    path.remove_prefix(kHeldPrefix.size());
+    const std::size_t slash = path.find('/');
+    return slash > 0 && slash != std::string_view::npos && slash + 1 < path.size()
+           && path.find_first_not_of("0123456789") == slash;
 }
 
 std::string KindReason(mode_t mode)
@@ -170,6 +184,15 @@ bool ResolveOutputFile(const std::string& destination, std::string* target, Erro
 {
     if (destination.empty())
         return Fail(error, ErrorKind::Unwritable, destination, "the output file name is empty");
+    // An entry of a held folder (OutputFolder::entry): the system goes
+    // through the folder's descriptor, and a link there is replaced.
+    if (IsHeldEntry(destination)) {
+        struct stat info {};
+        if (::lstat(destination.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
+            return Fail(error, ErrorKind::Unwritable, destination, KindReason(info.st_mode));
+        *target = destination;
+        return true;
+    }
     Walk walk;
     std::string reason;
     if (!WalkPath(destination, &walk, &reason))
@@ -201,7 +224,7 @@ std::string OutputFolder::entry(const std::string& name) const
 {
     if (!held)
         return shown(name);
-    return "/proc/self/fd/" + std::to_string(*held) + "/" + name;
+    return std::string(kHeldPrefix) + std::to_string(*held) + "/" + name;
 }
 
 std::string OutputFolder::shown(const std::string& name) const

@@ -9,17 +9,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
 
 namespace qf::imaging {
-
-bool LooksLikeWebp(const unsigned char* head, std::size_t size)
-{
-    return size >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0;
-}
 
 namespace {
 
