@@ -321,6 +321,15 @@ TEST(WriteFaults, AnEndOnAStopRequestRemovesTheNamedTemporaries)
         WriteBytes(dir.file(name), {'x'});
     const pid_t child = fork();
     if (child == 0) {
+        // Folders the run made for frames: its pictures go, and the folder
+        // with them unless something else is in it.
+        imaging::OutputFolder frames, shared;
+        imaging::Error error;
+        if (!imaging::OpenOutputFolder(dir.file("frames"), &frames, &error)
+            || !imaging::OpenOutputFolder(dir.file("shared"), &shared, &error))
+            _exit(1);
+        for (const char* name : {"frames/frame-0001.png", "shared/frame-0001.png", "shared/notes.txt"})
+            WriteBytes(dir.file(name), {'x'});
         imaging::RememberTemporaryName(dir.file("work"), true);
         imaging::RememberTemporaryName(dir.file("out.gif.fit-1"), false);
         imaging::RememberTemporaryName(dir.file("done.tmp"), false);
@@ -331,7 +340,8 @@ TEST(WriteFaults, AnEndOnAStopRequestRemovesTheNamedTemporaries)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 5);
-    EXPECT_EQ(Names(dir.path().string()), std::vector<std::string>{"done.tmp"});
+    EXPECT_EQ(Names(dir.path().string()), (std::vector<std::string>{"done.tmp", "shared"}));
+    EXPECT_EQ(Names(dir.file("shared")), std::vector<std::string>{"notes.txt"});
 }
 
 // A run that fails after some frames were written (stopped here, as a full

@@ -1,6 +1,7 @@
 #include "imaging/files/output_paths.h"
 
 #include "imaging/errors.h"
+#include "imaging/files/temporary_names.h"
 
 #include <cerrno>
 #include <climits>
@@ -209,10 +210,15 @@ bool ResolveOutputFile(const std::string& destination, std::string* target, Erro
 
 namespace {
 
-// Holds the folder fd (taking it over) in *folder.
+// Holds the folder fd (taking it over) in *folder. A folder this run made
+// is kept for removal by a program that ends at once on a stop request
+// until it is let go.
 void Hold(int fd, OutputFolder* folder)
 {
+    if (folder->madeByThisRun)
+        RememberMadeFolder(fd, folder->path);
     folder->held = std::shared_ptr<const int>(new int(fd), [](const int* held) {
+        ForgetMadeFolder(*held);
         ::close(*held);
         delete held;
     });

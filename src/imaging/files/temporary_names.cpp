@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -16,10 +17,11 @@ namespace qf::imaging {
 
 namespace {
 
-enum Slot : int { kFree, kTaken, kFile, kFolder };
+enum Slot : int { kFree, kTaken, kFile, kFolder, kMadeFolder };
 
 struct Entry {
     std::atomic<int> state{kFree};
+    int fd = -1; // a made folder's descriptor
     char path[PATH_MAX] = {};
 };
 
@@ -27,9 +29,10 @@ struct Entry {
 // output and a frame or pass or two).
 std::array<Entry, 64> entries;
 
-// Removes the files in the folder fd (not what is below them), without
-// allocating: the entries are read with the system call itself.
-void EmptyFolder(int fd)
+// Removes the files in the folder fd (not what is below them), or only
+// those ending in ".png" when picturesOnly, without allocating: the
+// entries are read with the system call itself.
+void EmptyFolder(int fd, bool picturesOnly)
 {
     alignas(8) char buffer[4096];
     for (;;) {
@@ -38,12 +41,17 @@ void EmptyFolder(int fd)
             return;
         for (long at = 0; at < got;) {
             // struct linux_dirent64: inode, offset, record length, type, name
-            unsigned short length = 0;
-            std::memcpy(&length, buffer + at + 16, sizeof length);
+            unsigned short record = 0;
+            std::memcpy(&record, buffer + at + 16, sizeof record);
             const char* name = buffer + at + 19;
-            if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+            const std::size_t length = std::strlen(name);
+            struct stat info {};
+            const bool picture = length > 4 && std::strcmp(name + length - 4, ".png") == 0
+                                 && ::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) == 0
+                                 && S_ISREG(info.st_mode);
+            if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 && (!picturesOnly || picture))
                 ::unlinkat(fd, name, 0);
-            at += length;
+            at += record;
         }
     }
 }
@@ -71,7 +79,9 @@ int AwaitEnd(void* argument)
 
 } // namespace
 
-void RememberTemporaryName(const std::string& path, bool folder)
+namespace {
+
+void Remember(const std::string& path, int kind, int fd)
 {
     if (path.empty() || path.size() >= PATH_MAX)
         return;
@@ -79,7 +89,33 @@ void RememberTemporaryName(const std::string& path, bool folder)
         int expected = kFree;
         if (entry.state.compare_exchange_strong(expected, kTaken)) {
             std::memcpy(entry.path, path.c_str(), path.size() + 1);
-            entry.state.store(folder ? kFolder : kFile);
+            entry.fd = fd;
+            entry.state.store(kind);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+void RememberTemporaryName(const std::string& path, bool folder)
+{
+    Remember(path, folder ? kFolder : kFile, -1);
+}
+
+void RememberMadeFolder(int fd, const std::string& path)
+{
+    Remember(path, kMadeFolder, fd);
+}
+
+void ForgetMadeFolder(int fd)
+{
+    for (Entry& entry : entries) {
+        int expected = kMadeFolder;
+        if (entry.fd == fd && entry.state.compare_exchange_strong(expected, kTaken)) {
+            entry.fd = -1;
+            entry.path[0] = '\0';
+            entry.state.store(kFree);
             return;
         }
     }
@@ -102,17 +138,28 @@ void ForgetTemporaryName(const std::string& path)
 
 void RemoveTemporaryNamesNow()
 {
-    for (Entry& entry : entries) {
-        const int state = entry.state.load();
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        const int state = entry->state.load();
         if (state == kFile) {
-            ::unlink(entry.path);
+            ::unlink(entry->path);
         } else if (state == kFolder) {
-            const int fd = ::open(entry.path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int fd = ::open(entry->path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (fd >= 0) {
-                EmptyFolder(fd);
+                EmptyFolder(fd, false);
                 ::close(fd);
             }
-            ::rmdir(entry.path);
+            ::rmdir(entry->path);
+        } else if (state == kMadeFolder) {
+            const int fd = ::openat(entry->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            struct stat held {
+            }, named{};
+            if (fd < 0)
+                continue;
+            EmptyFolder(fd, true);
+            if (::fstat(fd, &held) == 0 && ::lstat(entry->path, &named) == 0 && held.st_dev == named.st_dev
+                && held.st_ino == named.st_ino)
+                ::rmdir(entry->path);
+            ::close(fd);
         }
     }
 }

@@ -14,9 +14,16 @@ void RememberTemporaryName(const std::string& path, bool folder);
 // Drops path from the table: it was renamed into place or removed.
 void ForgetTemporaryName(const std::string& path);
 
-// Removes every path the table holds (a folder with the files in it) using
-// only calls that are safe in a signal handler. For the moment before the
-// program ends.
+// Keeps a folder this run made, held open as fd and named path, until
+// ForgetMadeFolder(fd): RemoveTemporaryNamesNow removes the pictures (.png
+// files) written into it, then the folder when nothing else is left in it
+// and path still names it.
+void RememberMadeFolder(int fd, const std::string& path);
+void ForgetMadeFolder(int fd);
+
+// Removes every path the table holds (a folder with the files in it, the
+// latest first) using only calls that are safe in a signal handler. For
+// the moment before the program ends.
 void RemoveTemporaryNamesNow();
 
 // Ends the program with status at once, from a signal watch: removes the
