@@ -83,10 +83,11 @@ struct Walk {
 
 // Follows path part by part as the system does, refusing a link another
 // user owns in a folder others can write. An error is the reason alone.
-bool WalkPath(const std::string& path, Walk* walk, std::string* reason)
+// A relative path starts from `from` when given (a held folder's entry).
+bool WalkPath(const std::string& path, Walk* walk, std::string* reason, const fs::path& from = {})
 {
     std::error_code ec;
-    fs::path base = fs::path(path).is_absolute() ? fs::path("/") : fs::current_path(ec);
+    fs::path base = fs::path(path).is_absolute() ? fs::path("/") : from.empty() ? fs::current_path(ec) : from;
     if (ec) {
         *reason = PathReason(ec.value());
         return false;
@@ -108,6 +109,9 @@ bool WalkPath(const std::string& path, Walk* walk, std::string* reason)
         if (part.empty() || part == ".")
             continue;
         if (part == "..") {
+            // Above a held folder: the folder it now is, by name.
+            if (!from.empty() && base == from)
+                base = fs::read_symlink(from, ec);
             base = base.parent_path();
             if (::stat(base.c_str(), &walk->info) != 0) {
                 *reason = PathReason(errno);
@@ -185,18 +189,14 @@ bool ResolveOutputFile(const std::string& destination, std::string* target, Erro
 {
     if (destination.empty())
         return Fail(error, ErrorKind::Unwritable, destination, "the output file name is empty");
-    // An entry of a held folder (OutputFolder::entry): the system goes
-    // through the folder's descriptor, and a link there is replaced.
-    if (IsHeldEntry(destination)) {
-        struct stat info {};
-        if (::lstat(destination.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
-            return Fail(error, ErrorKind::Unwritable, destination, KindReason(info.st_mode));
-        *target = destination;
-        return true;
-    }
+    // An entry of a held folder (OutputFolder::entry) is walked from the
+    // folder's descriptor, never from its name.
+    const bool held = IsHeldEntry(destination);
+    const std::size_t slash = held ? destination.find('/', kHeldPrefix.size()) : 0;
     Walk walk;
     std::string reason;
-    if (!WalkPath(destination, &walk, &reason))
+    if (!(held ? WalkPath(destination.substr(slash + 1), &walk, &reason, destination.substr(0, slash))
+               : WalkPath(destination, &walk, &reason)))
         return Fail(error, ErrorKind::Unwritable, destination, reason);
     const std::string leadsTo =
         walk.lastLink.empty() ? std::string() : " (the link leads to " + walk.resolved.string() + ")";
