@@ -195,10 +195,18 @@ bool WebpReader::Impl::decodeNext()
 {
     FrameRecord& frame = frames[next];
     const std::size_t stride = 4 * static_cast<std::size_t>(info.width);
-    // A VP8L picture says in its header whether it uses alpha.
+    // The picture's own header gives its size (as the demuxer takes it,
+    // whatever the ANMF chunk says) and whether a VP8L picture uses alpha.
     WebPBitstreamFeatures features{};
-    if (frame.size > 0 && WebPGetFeatures(bytes.data() + frame.start, frame.size, &features) == VP8_STATUS_OK)
-        frame.alpha = frame.alpha || features.has_alpha;
+    if (frame.size == 0
+        || WebPGetFeatures(bytes.data() + frame.start, frame.size, &features) != VP8_STATUS_OK)
+        return false;
+    frame.width = features.width;
+    frame.height = features.height;
+    frame.alpha = frame.alpha || features.has_alpha;
+    if (frame.width < 1 || frame.height < 1 || frame.x + frame.width > info.width
+        || frame.y + frame.height > info.height)
+        return false;
     const bool key = isKey(frame);
     if (key)
         std::fill(canvas.begin(), canvas.end(), std::uint8_t{0});
@@ -209,7 +217,7 @@ bool WebpReader::Impl::decodeNext()
     out.size = stride * static_cast<std::size_t>(frame.height);
     out.rgba =
         canvas.data() + static_cast<std::size_t>(frame.y) * stride + 4 * static_cast<std::size_t>(frame.x);
-    if (frame.size == 0 || WebPDecode(bytes.data() + frame.start, frame.size, &config) != VP8_STATUS_OK)
+    if (WebPDecode(bytes.data() + frame.start, frame.size, &config) != VP8_STATUS_OK)
         return false;
     // Pixels the frame left not opaque show the canvas before it, where it blends.
     if (next > 0 && frame.blend && !key) {
