@@ -26,17 +26,19 @@ namespace qf {
 
 namespace {
 
-// Frames are written in blocks of kBlock following a frame that leads them
-// in (the writer shares colours over runs of that many frames, from the
-// frame that begins a run): a sample is made of such blocks, each encoded
-// as an animation of its own, its first frame counting only for the
-// animation's first frame and header. The main sample, which gives the size
-// at the best settings and at the options' own, holds about a tenth of the
-// frames; the small one, which says how other settings compare with the
-// best, a sixtieth.
-constexpr int kBlock = 8;
+// A sample is made of blocks of frames in a row following a frame that
+// leads them in, each encoded as an animation of its own, so that what the
+// writer saves by keeping what did not change is counted; the lead counts
+// only for the animation's first frame and header. The main sample, which
+// gives the size at the best settings and at the options' own, holds about
+// a tenth of the frames; the small one, which says how other settings
+// compare with the best, a sixtieth.
 constexpr int kMainShare = 10;
-constexpr int kFewestMain = 6;
+// The main sample's blocks: six frames in a row take in effects that come
+// every second, third or sixth frame (a grain changing every third frame, a
+// clip's frames coded in repeating patterns) as often as they come.
+constexpr int kMainBlock = 6;
+constexpr int kFewestMain = 12;
 constexpr int kMostMain = 48;
 constexpr int kSmallShare = 60;
 constexpr int kFewestSmall = 2;
@@ -70,25 +72,22 @@ struct SampleBlock {
     int count = 0;
 };
 
-// About wanted of the frames 1 .. frames - 1, in blocks of at most length
-// spread evenly over them from the first to the last, each beginning where
-// a block of kBlock frames does.
+// The first frame alone (which gives the file's own bytes and the first
+// frame's), then about wanted of the frames 1 .. frames - 1 in blocks of at
+// most length, each in the middle of an equal share of them.
 std::vector<SampleBlock> SpreadBlocks(int frames, int wanted, int length)
 {
+    std::vector<SampleBlock> spread{SampleBlock{0, 0}};
     const int rest = frames - 1;
     if (rest <= 0)
-        return {SampleBlock{0, 0}};
+        return spread;
     wanted = std::clamp(wanted, 1, rest);
-    const int blocks = (rest + kBlock - 1) / kBlock;
-    const int used = std::min(blocks, (wanted + length - 1) / length);
+    const int used = (wanted + length - 1) / length;
     const int each = std::min(length, (wanted + used - 1) / used);
-    std::vector<SampleBlock> spread;
     for (int i = 0; i < used; ++i) {
-        int lead = used > 1 ? (i * (blocks - 1) + (used - 1) / 2) / (used - 1) * kBlock : 0;
-        // The last block whole, where the frames allow.
-        while (lead > 0 && lead + each > rest && lead - kBlock > (spread.empty() ? -1 : spread.back().lead))
-            lead -= kBlock;
-        spread.push_back(SampleBlock{lead, std::min(each, rest - lead)});
+        const int middle = 1 + static_cast<int>((2LL * i + 1) * rest / (2LL * used));
+        const int lead = std::clamp(middle - (each + 1) / 2, 0, rest - each);
+        spread.push_back(SampleBlock{lead, each});
     }
     return spread;
 }
@@ -220,14 +219,20 @@ int SizeEstimator::frameCount() const
 void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted)
 {
     const int count = static_cast<int>(written.at(1).size());
-    main = SpreadBlocks(count, mainWanted, mainWanted < kBlock ? 3 : kBlock / 2);
+    main = SpreadBlocks(count, mainWanted, kMainBlock);
     small.clear();
     for (const auto& [step, steps] : written) {
         const int frames = static_cast<int>(steps.size());
         const int wanted = std::clamp(frames / kSmallShare, kFewestSmall, smallWanted);
         // Blocks of two frames, so that the start alone does not speak for
         // all when there is room for more.
-        small[step] = SpreadBlocks(frames, wanted, std::clamp(wanted / 2, 2, kBlock / 4));
+        // The first block begins the animation, its first frame led in by
+        // none, as the file's own first frame is.
+        std::vector<SampleBlock> blocks = SpreadBlocks(frames, wanted - 2, 2);
+        blocks.front().count = std::min(2, frames - 1);
+        if (wanted <= 2)
+            blocks.resize(1);
+        small[step] = std::move(blocks);
     }
 }
 
