@@ -15,6 +15,7 @@ cases=(
     "panorama.gif 6" "panorama.gif 12" "panorama-delay0.gif 0" "photo.gif 2" "photo.gif 6"
     "screen.gif 0" "screen-40.gif 12" "small-colour.gif 6" "small-colour.gif 2" "film-4s.mp4 6"
     "film-4s.mp4 0" "still-screen.mp4 6" "still-screen.mp4 0" "phone-turned.mp4 5" "dark.mp4 6"
+    "screen.gif 12" "film-castle.mp4 6" "film-horse.mp4 5"
 )
 echo "| input | variant | estimate | real | error | estimate CPU / conversion CPU |"
 echo "|---|---|---|---|---|---|"

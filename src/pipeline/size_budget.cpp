@@ -195,18 +195,19 @@ int SettingsSearch::guess(const SizeSettings& settings, const QualityBracket& br
                                                               {70, 0.41}, {80, 0.5},  {90, 0.62}, {95, 0.75},
                                                               {99, 0.93}, {100, 1.0}};
     auto usual = [&](int quality) {
-        const auto* after = std::lower_bound(std::begin(kUsualGrowth), std::end(kUsualGrowth),
-                                             std::make_pair(quality, -1.0));
+        const auto* after =
+            std::lower_bound(std::begin(kUsualGrowth), std::end(kUsualGrowth), std::make_pair(quality, -1.0));
         if (after == std::end(kUsualGrowth))
             return 1.0;
         if (after == std::begin(kUsualGrowth))
             return 0.0;
         const auto* before = after - 1;
         return before->second
-               + (after->second - before->second) * (quality - before->first) / (after->first - before->first);
+               + (after->second - before->second) * (quality - before->first)
+                     / (after->first - before->first);
     };
-    const double span = std::log(static_cast<double>(bracket.highBytes))
-                        - std::log(static_cast<double>(bracket.lowBytes));
+    const double span =
+        std::log(static_cast<double>(bracket.highBytes)) - std::log(static_cast<double>(bracket.lowBytes));
     auto curve = [&](int quality) {
         if (!reference)
             return usual(quality) * span / std::max(1e-9, usual(high) - usual(low));

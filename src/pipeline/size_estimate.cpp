@@ -181,8 +181,8 @@ struct SizeEstimator::Impl {
     std::set<int> samplePositions() const;
     bool readSample(imaging::Error* error);
     bool render(int step, const std::vector<SampleBlock>& blocks, double scale, imaging::Error* error);
-    bool encodeBlock(int step, const SampleBlock& block, double scale, int quality, imaging::FrameBytes* bytes,
-                     imaging::Error* error) const;
+    bool encodeBlock(int step, const SampleBlock& block, double scale, int quality,
+                     imaging::FrameBytes* bytes, imaging::Error* error) const;
     bool sample(const SizeSettings& settings, bool useMain, double* bytes, imaging::Error* error);
 };
 
@@ -390,6 +390,7 @@ bool SizeEstimator::Impl::readSample(imaging::Error* error)
     if (change.empty())
         return true;
     std::vector<int> all;
+    all.reserve(change.size());
     for (const auto& [source, changed] : change)
         all.push_back(changed);
     std::nth_element(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(all.size() / 2), all.end());
@@ -409,7 +410,8 @@ bool SizeEstimator::Impl::readSample(imaging::Error* error)
             frames[steps[i].position] = b == pair.source ? pair.after : pair.before;
         }
     }
-    std::sort(rare.begin(), rare.end(), [](const SampleBlock& a, const SampleBlock& b) { return a.lead < b.lead; });
+    std::sort(rare.begin(), rare.end(),
+              [](const SampleBlock& a, const SampleBlock& b) { return a.lead < b.lead; });
     return true;
 }
 
@@ -433,7 +435,7 @@ bool SizeEstimator::Impl::render(int step, const std::vector<SampleBlock>& block
     // from scale to scale and knows the sizes it measured).
     for (auto it = rendered.begin(); it != rendered.end();)
         it = std::get<2>(it->first) != 1.0 && std::get<2>(it->first) != scale ? rendered.erase(it)
-                                                                               : std::next(it);
+                                                                              : std::next(it);
     const imaging::Size at = sizeAt(scale);
     std::vector<RenderedFrame> made(missing.size());
     tbb::enumerable_thread_specific<EngineState> states;
@@ -476,8 +478,8 @@ bool SizeEstimator::Impl::encodeBlock(int step, const SampleBlock& block, double
     bool ok = writer->open(path, at.width, at.height, info.loopCount, error);
     for (int i = block.lead; ok && i <= block.lead + block.count; ++i) {
         const OutputStep& frame = steps[static_cast<std::size_t>(i)];
-        ok = writer->addFrame(rendered.at({frame.position, before(step, block, i), scale}).picture(), frame.delay,
-                              error);
+        ok = writer->addFrame(rendered.at({frame.position, before(step, block, i), scale}).picture(),
+                              frame.delay, error);
     }
     ok = ok && writer->finish(error) && imaging::MeasureFrameBytes(path, output.format, bytes, error);
     std::error_code ec;
@@ -542,8 +544,8 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
             frameCount += blocks[b].count - static_cast<double>(sizes.size() - 1);
     }
     const double first = measured[0].frames.empty() ? 0.0 : static_cast<double>(measured[0].frames[0]);
-    const double others =
-        static_cast<double>(written.at(settings.frameStep).size()) - 1 - static_cast<double>(rareFrames.size());
+    const double others = static_cast<double>(written.at(settings.frameStep).size()) - 1
+                          - static_cast<double>(rareFrames.size());
     *bytes = sampled[key] = static_cast<double>(measured[0].shared) + first + rareBytes
                             + (frameCount > 0 ? counted * std::max(0.0, others) / frameCount : 0.0);
     return !cancelled(error);
