@@ -189,9 +189,29 @@ int SettingsSearch::guess(const SizeSettings& settings, const QualityBracket& br
     for (const auto& [quality, bytes] : atFull_)
         known.emplace_back(quality, std::log(static_cast<double>(bytes)));
     const bool reference = !(settings.frameStep == 1 && settings.scale == 1.0) && known.size() >= 2;
+    // Without sizes to go by, the way sizes grow with quality on most
+    // animations (between the worst and the best, on a logarithmic scale):
+    // slowly up to 80, then steeply.
+    static constexpr std::pair<int, double> kUsualGrowth[] = {{1, 0.0},   {10, 0.02}, {30, 0.1},  {50, 0.26},
+                                                              {70, 0.41}, {80, 0.5},  {90, 0.62}, {95, 0.75},
+                                                              {99, 0.93}, {100, 1.0}};
+    auto usual = [&](int quality) {
+        const auto* after =
+            std::lower_bound(std::begin(kUsualGrowth), std::end(kUsualGrowth), std::make_pair(quality, -1.0));
+        if (after == std::end(kUsualGrowth))
+            return 1.0;
+        if (after == std::begin(kUsualGrowth))
+            return 0.0;
+        const auto* before = after - 1;
+        return before->second
+               + (after->second - before->second) * (quality - before->first)
+                     / (after->first - before->first);
+    };
+    const double span =
+        std::log(static_cast<double>(bracket.highBytes)) - std::log(static_cast<double>(bracket.lowBytes));
     auto curve = [&](int quality) {
         if (!reference)
-            return static_cast<double>(quality);
+            return usual(quality) * span / std::max(1e-9, usual(high) - usual(low));
         auto after = std::lower_bound(known.begin(), known.end(), std::make_pair(quality, -1e300));
         if (after == known.end())
             --after;
