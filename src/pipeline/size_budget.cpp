@@ -11,6 +11,7 @@
 #include "imaging/files/temporary_names.h"
 #include "imaging/frame_bytes.h"
 #include "imaging/video/sound_track.h"
+#include "imaging/video/video_writer.h"
 #include "pencil_texture.h"
 #include "timeline.h"
 
@@ -462,6 +463,9 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
     // Up to three parts of a second, at the start, the middle and the end
     // of the span, stand for the whole.
     constexpr double kPart = 1.0;
+    // What an MP4's index (about 12) or a WebM's block headers (about 6)
+    // take for each picture or sound packet.
+    constexpr double kIndexBytesPerPacket = 10;
     const double span = static_cast<double>(end - start) / 1e6;
     std::vector<double> parts;
     if (span <= 3 * kPart || options.timeline.bounce)
@@ -469,7 +473,12 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
     else
         for (double at : {0.0, 0.5, 1.0})
             parts.push_back(static_cast<double>(start) / 1e6 + (span - kPart) * at);
-    double sum = 0;
+    // Each part opens with a key picture, which the whole clip has only at
+    // its start (and at cuts, which the parts keep), and has its own
+    // headers: both are counted once, the rest of the pictures and the
+    // sound for the whole span.
+    double spread = 0;
+    double once = 0;
     bool ok = true;
     for (std::size_t i = 0; ok && i < parts.size(); ++i) {
         ConvertOptions part = options;
@@ -480,13 +489,24 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
             part.timeline.duration.reset();
         }
         const std::string path = folder + "/part-" + std::to_string(i);
-        ok = ConvertAllFrames(input, path, part, error);
-        sum += static_cast<double>(FileBytes(path));
+        imaging::ClipBytes measured;
+        ok = ConvertAllFrames(input, path, part, error)
+             && (imaging::MeasureClip(path, &measured)
+                 || imaging::Fail(error, imaging::ErrorKind::Unreadable, path,
+                                  "the measured part cannot be read"));
+        if (!ok)
+            break;
+        spread += static_cast<double>(measured.packets - measured.openingExcess);
+        if (i == 0) {
+            once = static_cast<double>(FileBytes(path) - measured.packets + measured.openingExcess);
+            if (parts.size() > 1) // the index's entries for the packets the part leaves out
+                once += kIndexBytesPerPacket * static_cast<double>(measured.packetCount) * (span / kPart - 1);
+        }
     }
     imaging::RemoveTemporaryFolder(folder);
     if (ok)
-        *bytes =
-            std::llround(parts.size() > 1 ? sum * span / (kPart * static_cast<double>(parts.size())) : sum);
+        *bytes = std::llround(
+            once + (parts.size() > 1 ? spread * span / (kPart * static_cast<double>(parts.size())) : spread));
     return ok;
 }
 

@@ -1,5 +1,8 @@
 #include "imaging/video/clip_io.h"
 
+#include "imaging/video/video_writer.h"
+
+#include <algorithm>
 #include <cerrno>
 
 namespace qf::imaging {
@@ -64,6 +67,73 @@ int ClipSource::interrupt(void* opaque)
 int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**)
 {
     return AVERROR(EPERM);
+}
+
+ClipFile::~ClipFile()
+{
+    avformat_close_input(&format);
+    IoCloser{}(io);
+}
+
+bool ClipFile::open(const std::string& path)
+{
+    av_log_set_level(AV_LOG_QUIET);
+    constexpr int kBuffer = 1 << 16;
+    auto* buffer = source.open(path.c_str()) ? static_cast<unsigned char*>(av_malloc(kBuffer)) : nullptr;
+    if (!buffer)
+        return false;
+    io = avio_alloc_context(buffer, kBuffer, 0, &source, &ClipSource::read, nullptr, &ClipSource::seek);
+    if (!io) {
+        av_free(buffer);
+        return false;
+    }
+    format = avformat_alloc_context();
+    if (!format)
+        return false;
+    format->pb = io;
+    format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    format->io_open = &RefuseOpen;
+    format->interrupt_callback = {&ClipSource::interrupt, &source};
+    format->format_whitelist = av_strdup(kClipDemuxers);
+    format->protocol_whitelist = av_strdup("none");
+    if (avformat_open_input(&format, "", nullptr, nullptr) < 0)
+        return false; // format is freed
+    return avformat_find_stream_info(format, nullptr) >= 0;
+}
+
+bool MeasureClip(const std::string& path, ClipBytes* bytes)
+{
+    ClipFile clip;
+    if (!clip.open(path))
+        return false;
+    const int stream = av_find_best_stream(clip.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const PacketPtr packet(av_packet_alloc());
+    if (stream < 0 || !packet)
+        return false;
+    std::int64_t first = -1;
+    bool key = false;
+    std::int64_t others = 0;
+    std::int64_t count = 0;
+    *bytes = {};
+    while (av_read_frame(clip.format, packet.get()) >= 0) {
+        bytes->packets += packet->size;
+        ++bytes->packetCount;
+        if (packet->stream_index == stream) {
+            if (first < 0) {
+                first = packet->size;
+                key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+            } else {
+                others += packet->size;
+                ++count;
+            }
+        }
+        av_packet_unref(packet.get());
+    }
+    if (first < 0)
+        return false;
+    if (key)
+        bytes->openingExcess = std::max<std::int64_t>(0, first - (count > 0 ? others / count : 0));
+    return true;
 }
 
 } // namespace qf::imaging

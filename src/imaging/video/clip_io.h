@@ -12,6 +12,7 @@ extern "C" {
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace qf::imaging {
 
@@ -40,6 +41,23 @@ struct ClipSource {
     static int read(void* opaque, std::uint8_t* buffer, int size);
     static std::int64_t seek(void* opaque, std::int64_t offset, int whence);
     static int interrupt(void* opaque);
+};
+
+// A clip opened through our own reads: neither its name nor any file it
+// names is ever opened by the library.
+struct ClipFile {
+    ClipSource source;
+    AVIOContext* io = nullptr;
+    AVFormatContext* format = nullptr;
+
+    ClipFile() = default;
+    ClipFile(const ClipFile&) = delete;
+    ClipFile& operator=(const ClipFile&) = delete;
+    ~ClipFile();
+    bool stopped() const { return source.stopped(); }
+    // Opens path and reads its streams' descriptions; false when it is not
+    // a clip that can be read.
+    bool open(const std::string& path);
 };
 
 // Other files are never opened on a clip's behalf (a playlist or a

@@ -25,47 +25,6 @@ namespace {
 constexpr int kSampleRate = 48000;
 constexpr std::int64_t kMicros = 1000000;
 
-// The clip through our own reads: neither its name nor any file it names is
-// ever opened by the library.
-struct ClipFile {
-    ClipSource source;
-    AVIOContext* io = nullptr;
-    AVFormatContext* format = nullptr;
-
-    ~ClipFile()
-    {
-        avformat_close_input(&format);
-        IoCloser{}(io);
-    }
-    bool stopped() const { return source.stopped(); }
-
-    bool open(const std::string& path)
-    {
-        av_log_set_level(AV_LOG_QUIET);
-        constexpr int kBuffer = 1 << 16;
-        auto* buffer = source.open(path.c_str()) ? static_cast<unsigned char*>(av_malloc(kBuffer)) : nullptr;
-        if (!buffer)
-            return false;
-        io = avio_alloc_context(buffer, kBuffer, 0, &source, &ClipSource::read, nullptr, &ClipSource::seek);
-        if (!io) {
-            av_free(buffer);
-            return false;
-        }
-        format = avformat_alloc_context();
-        if (!format)
-            return false;
-        format->pb = io;
-        format->flags |= AVFMT_FLAG_CUSTOM_IO;
-        format->io_open = &RefuseOpen;
-        format->interrupt_callback = {&ClipSource::interrupt, &source};
-        format->format_whitelist = av_strdup(kClipDemuxers);
-        format->protocol_whitelist = av_strdup("none");
-        if (avformat_open_input(&format, "", nullptr, nullptr) < 0)
-            return false; // format is freed
-        return avformat_find_stream_info(format, nullptr) >= 0;
-    }
-};
-
 struct GraphCloser {
     void operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
 };

@@ -15,12 +15,27 @@
 
 #include "imaging/animation_writer.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 namespace qf::imaging {
 
 struct SoundPart;
+
+// What a clip's bytes are spent on, for telling a whole clip's size from
+// parts of it. An encoder starts every clip with a key picture, and a part
+// cut for measuring carries one its whole would not; the container's
+// headers, too, come once per file.
+struct ClipBytes {
+    std::int64_t packets = 0; // pictures and sound
+    std::int64_t packetCount = 0;
+    // The first picture beyond the mean of the others, when it is a key picture.
+    std::int64_t openingExcess = 0;
+};
+
+// Reads a clip's packets; false when it cannot be read.
+bool MeasureClip(const std::string& path, ClipBytes* bytes);
 
 class VideoWriter : public AnimationWriter {
 public:
