@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 namespace qf::imaging {
 
@@ -37,9 +39,9 @@ NearestColour::NearestColour(const std::vector<std::uint32_t>& palette)
         const int b = static_cast<int>(c & 0xFF);
         entries_.push_back({r, g, b, static_cast<std::int32_t>(i), 0});
     }
-    coarse_.start.assign(8 * 8 * 8, -1);
+    coarse_.start.assign(16 * 16 * 16, -1);
     coarse_.count.assign(coarse_.start.size(), 0);
-    fine_.start.assign(32 * 32 * 32, -1);
+    fine_.start.assign(64 * 64 * 64, -1);
     fine_.count.assign(fine_.start.size(), 0);
 }
 
@@ -93,12 +95,12 @@ void NearestColour::fill(Cubes& cubes, std::size_t cube, int side, int r, int g,
 
 const NearestColour::Entry* NearestColour::candidates(int r, int g, int b, std::size_t* count) const
 {
-    const std::size_t fine = static_cast<std::size_t>(((r >> 3) * 32 + (g >> 3)) * 32 + (b >> 3));
+    const std::size_t fine = static_cast<std::size_t>(((r >> 2) * 64 + (g >> 2)) * 64 + (b >> 2));
     if (fine_.start[fine] < 0) {
-        const std::size_t coarse = static_cast<std::size_t>(((r >> 5) * 8 + (g >> 5)) * 8 + (b >> 5));
+        const std::size_t coarse = static_cast<std::size_t>(((r >> 4) * 16 + (g >> 4)) * 16 + (b >> 4));
         if (coarse_.start[coarse] < 0)
-            fill(coarse_, coarse, 32, r, g, b, entries_.data(), entries_.size());
-        fill(fine_, fine, 8, r, g, b, coarse_.entries.data() + coarse_.start[coarse], coarse_.count[coarse]);
+            fill(coarse_, coarse, 16, r, g, b, entries_.data(), entries_.size());
+        fill(fine_, fine, 4, r, g, b, coarse_.entries.data() + coarse_.start[coarse], coarse_.count[coarse]);
     }
     *count = fine_.count[fine];
     return fine_.entries.data() + fine_.start[fine];
@@ -108,25 +110,36 @@ int NearestColour::find(int r, int g, int b) const
 {
     std::size_t count = 0;
     const Entry* list = candidates(r, g, b, &count);
-    int best = kFar;
-    int bestIndex = -1;
-    for (std::size_t i = 0; i < count; ++i) {
-        const Entry& e = list[i];
-        if (e.reach > best)
-            break; // this one and all after it lie further than the nearest
-        const int d = (e.r - r) * (e.r - r) + (e.g - g) * (e.g - g) + (e.b - b) * (e.b - b);
-        if (d < best || (d == best && e.index < bestIndex)) {
-            best = d;
-            bestIndex = e.index;
+    // The distance and the index in one key, so that the smallest key is the
+    // nearest entry and, among equally near ones, the lower. The list is
+    // looked at four entries at a time, and the search stops before four
+    // whose first lies further from the cube than the nearest found.
+    int best = std::numeric_limits<int>::max();
+    for (std::size_t i = 0; i < count; i += 4) {
+        if (list[i].reach > best >> 8)
+            break;
+        const std::size_t end = std::min(count, i + 4);
+        for (std::size_t k = i; k < end; ++k) {
+            const Entry& e = list[k];
+            const int d = (e.r - r) * (e.r - r) + (e.g - g) * (e.g - g) + (e.b - b) * (e.b - b);
+            best = std::min(best, d << 8 | e.index);
         }
     }
-    return bestIndex;
+    return best & 0xFF;
 }
 
 void MapToPalette(const std::uint8_t* rgba, int width, int height, const std::vector<std::uint32_t>& palette,
                   float dithering, std::uint8_t* indexes)
 {
-    const NearestColour nearest(palette);
+    // Frames of a run share their colours: the cubes filled for one frame
+    // serve the next that this thread maps to the same palette.
+    thread_local std::vector<std::uint32_t> lastPalette;
+    thread_local std::optional<NearestColour> lastNearest;
+    if (!lastNearest || lastPalette != palette) {
+        lastNearest.emplace(palette);
+        lastPalette = palette;
+    }
+    const NearestColour& nearest = *lastNearest;
     int transparent = 0;
     for (std::size_t i = 0; i < palette.size(); ++i)
         if (palette[i] == 0) {

@@ -29,8 +29,8 @@ private:
     // Colour space is cut into cubes; the candidates of a cube are the
     // entries that can be nearest to some colour in it: those no further
     // from the cube than the farthest corner of the cube is from the entry
-    // that lies best. Coarse cubes of 32 levels a side take their
-    // candidates from all entries, fine ones of 8 from their coarse cube's.
+    // that lies best. Coarse cubes of 16 levels a side take their
+    // candidates from all entries, fine ones of 4 from their coarse cube's.
     // A cube's list is made when a colour in it is first looked for, and is
     // kept in order of distance to the cube, so that a search stops at the
     // first entry further than the nearest found.
