@@ -160,6 +160,7 @@ void MapToPalette(const std::uint8_t* rgba, int width, int height, const std::ve
     Error* thisRow = errors.data();
     Error* nextRow = errors.data() + w + 2;
     int last = 0;
+    int lastQuery = -1;
     for (int y = 0; y < height; ++y) {
         std::fill(nextRow, nextRow + w + 2, Error{});
         // Serpentine: every other row runs right to left, so that the error
@@ -196,7 +197,12 @@ void MapToPalette(const std::uint8_t* rgba, int width, int height, const std::ve
                     b = Clamp(b + ab);
                 }
             }
-            last = nearest.find(r, g, b);
+            // Flat areas ask for the same colour pixel after pixel.
+            const int query = r << 16 | g << 8 | b;
+            if (query != lastQuery) {
+                last = nearest.find(r, g, b);
+                lastQuery = query;
+            }
             indexes[i] = static_cast<std::uint8_t>(last);
             if (strength == 0)
                 continue;
