@@ -30,6 +30,23 @@ int Clamp(int v)
 
 NearestColour::NearestColour(const std::vector<std::uint32_t>& palette)
 {
+    coarse_.start.assign(16 * 16 * 16, -1);
+    coarse_.count.assign(coarse_.start.size(), 0);
+    fine_.start.assign(64 * 64 * 64, -1);
+    fine_.count.assign(fine_.start.size(), 0);
+    assign(palette);
+}
+
+void NearestColour::assign(const std::vector<std::uint32_t>& palette)
+{
+    // Only the cubes that were filled are emptied: far fewer than all.
+    for (Cubes* cubes : {&coarse_, &fine_}) {
+        for (const std::size_t cube : cubes->filled)
+            cubes->start[cube] = -1;
+        cubes->filled.clear();
+        cubes->entries.clear();
+    }
+    entries_.clear();
     for (std::size_t i = 0; i < palette.size(); ++i) {
         const std::uint32_t c = palette[i];
         if (c == 0)
@@ -39,10 +56,6 @@ NearestColour::NearestColour(const std::vector<std::uint32_t>& palette)
         const int b = static_cast<int>(c & 0xFF);
         entries_.push_back({r, g, b, static_cast<std::int32_t>(i), 0});
     }
-    coarse_.start.assign(16 * 16 * 16, -1);
-    coarse_.count.assign(coarse_.start.size(), 0);
-    fine_.start.assign(64 * 64 * 64, -1);
-    fine_.count.assign(fine_.start.size(), 0);
 }
 
 namespace {
@@ -90,6 +103,7 @@ void NearestColour::fill(Cubes& cubes, std::size_t cube, int side, int r, int g,
         return a.reach != b.reach ? a.reach < b.reach : a.index < b.index;
     });
     cubes.start[cube] = static_cast<std::int32_t>(first);
+    cubes.filled.push_back(cube);
     cubes.count[cube] = static_cast<std::uint16_t>(cubes.entries.size() - first);
 }
 
@@ -135,8 +149,11 @@ void MapToPalette(const std::uint8_t* rgba, int width, int height, const std::ve
     // serve the next that this thread maps to the same palette.
     thread_local std::vector<std::uint32_t> lastPalette;
     thread_local std::optional<NearestColour> lastNearest;
-    if (!lastNearest || lastPalette != palette) {
+    if (!lastNearest) {
         lastNearest.emplace(palette);
+        lastPalette = palette;
+    } else if (lastPalette != palette) {
+        lastNearest->assign(palette);
         lastPalette = palette;
     }
     const NearestColour& nearest = *lastNearest;

@@ -14,6 +14,8 @@ class NearestColour {
 public:
     // palette: packed 0xFFRRGGBB, or 0 for a transparent entry.
     explicit NearestColour(const std::vector<std::uint32_t>& palette);
+    // Starts again with another palette, keeping the storage.
+    void assign(const std::vector<std::uint32_t>& palette);
 
     bool empty() const { return entries_.empty(); }
     // The entry nearest (r, g, b). Not for use from two threads at once: it
@@ -38,6 +40,7 @@ private:
         std::vector<std::int32_t> start; // -1: not made yet
         std::vector<std::uint16_t> count;
         std::vector<Entry> entries;
+        std::vector<std::size_t> filled; // the cubes whose lists are made
     };
     static void fill(Cubes& cubes, std::size_t cube, int side, int r, int g, int b, const Entry* from,
                      std::size_t count);
