@@ -4,7 +4,8 @@ a photograph with the camera moving (a zoom and a drift, by ffmpeg's
 zoompan), film grain (its noise filter) and a sound track (a tone that
 changes pitch under brown noise), H.264 with AAC sound.
 
-  make_film.py DIR      film-horse.mp4 (25 fps), film-castle.mp4 (30 fps)
+  make_film.py DIR      film-horse.mp4 (25 fps), film-castle.mp4 (30 fps),
+                        film-24.mp4 (the horse again at 24 fps)
 
 Needs python3-pil, jigzo-data and ffmpeg (Debian); none of them is a
 dependency of the program.
@@ -16,7 +17,8 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "conversion"))
 from make_animations import puzzle_photo  # noqa: E402
 
-CLIPS = {"film-horse.mp4": ("horse-4x3.pzl", 25, 330), "film-castle.mp4": ("castle-6x3.pzl", 30, 440)}
+CLIPS = {"film-horse.mp4": ("horse-4x3.pzl", 25, 330), "film-castle.mp4": ("castle-6x3.pzl", 30, 440),
+         "film-24.mp4": ("horse-4x3.pzl", 24, 330)}
 
 
 def main():

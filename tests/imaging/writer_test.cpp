@@ -117,6 +117,52 @@ TEST(GifAnimationWriter, EveryQualityLevelStaysWithinItsErrorBound)
     }
 }
 
+// Frames of many colours share the colours chosen for the first of their
+// run only where those serve them: a frame of other hues in the same run
+// keeps its own hues (each channel within a few levels on average), at the
+// default level and below it.
+TEST(GifAnimationWriter, ASharedPaletteServesOnlyFramesItFits)
+{
+    struct Hues {
+        int low[3], high[3]; // each pixel's red, green and blue drawn from these ranges
+    };
+    const Hues hues[] = {{{0, 0, 128}, {63, 127, 255}}, // blues
+                         {{0, 0, 128}, {63, 127, 255}}, // blues again: served
+                         {{160, 0, 0}, {255, 95, 63}},  // reds
+                         {{0, 160, 0}, {95, 255, 63}}}; // greens
+    std::mt19937 random(11);
+    std::vector<imaging::RgbaImage> frames;
+    for (const Hues& h : hues) {
+        imaging::RgbaImage frame{64, 48, std::vector<std::uint8_t>(64 * 48 * 4, 255)};
+        for (std::size_t i = 0; i < frame.pixels.size(); i += 4)
+            for (int c = 0; c < 3; ++c)
+                frame.pixels[i + static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(
+                    h.low[c] + static_cast<int>(random() % static_cast<unsigned>(h.high[c] - h.low[c] + 1)));
+        frames.push_back(frame);
+    }
+    TempDir dir;
+    for (const int quality : {100, 40}) {
+        SCOPED_TRACE(quality);
+        imaging::GifAnimationWriter writer;
+        imaging::Error error;
+        writer.setQuality(quality);
+        ASSERT_TRUE(writer.open(dir.file("h.gif"), 64, 48, 0, &error)) << error.message();
+        for (const imaging::RgbaImage& frame : frames)
+            ASSERT_TRUE(writer.addFrame(imaging::ImageView::of(frame), 5, &error)) << error.message();
+        ASSERT_TRUE(writer.finish(&error)) << error.message();
+        const std::vector<imaging::RgbaImage> decoded = ReadAnimation(dir.file("h.gif"));
+        ASSERT_EQ(decoded.size(), frames.size());
+        for (std::size_t f = 0; f < frames.size(); ++f) {
+            double squared = 0;
+            for (std::size_t i = 0; i < frames[f].pixels.size(); ++i) {
+                const int d = decoded[f].pixels[i] - frames[f].pixels[i];
+                squared += d * d;
+            }
+            EXPECT_LT(squared / static_cast<double>(frames[f].pixels.size()), 200.0) << "frame " << f + 1;
+        }
+    }
+}
+
 // Sizes, loop counts and delays a GIF cannot hold, and calls out of order:
 // each refused with its kind, and no file left behind.
 TEST(GifAnimationWriter, RefusesWhatAGifCannotHold)

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 namespace qf::imaging {
 
@@ -26,8 +28,25 @@ int Clamp(int v)
 
 } // namespace
 
-NearestColour::NearestColour(const std::vector<std::uint32_t>& palette) : palette_(palette)
+NearestColour::NearestColour(const std::vector<std::uint32_t>& palette)
 {
+    coarse_.start.assign(16 * 16 * 16, -1);
+    coarse_.count.assign(coarse_.start.size(), 0);
+    fine_.start.assign(64 * 64 * 64, -1);
+    fine_.count.assign(fine_.start.size(), 0);
+    assign(palette);
+}
+
+void NearestColour::assign(const std::vector<std::uint32_t>& palette)
+{
+    // Only the cubes that were filled are emptied: far fewer than all.
+    for (Cubes* cubes : {&coarse_, &fine_}) {
+        for (const std::size_t cube : cubes->filled)
+            cubes->start[cube] = -1;
+        cubes->filled.clear();
+        cubes->entries.clear();
+    }
+    entries_.clear();
     for (std::size_t i = 0; i < palette.size(); ++i) {
         const std::uint32_t c = palette[i];
         if (c == 0)
@@ -35,59 +54,109 @@ NearestColour::NearestColour(const std::vector<std::uint32_t>& palette) : palett
         const int r = static_cast<int>((c >> 16) & 0xFF);
         const int g = static_cast<int>((c >> 8) & 0xFF);
         const int b = static_cast<int>(c & 0xFF);
-        entries_.push_back({r, g, b, r + g + b, static_cast<std::int32_t>(i)});
-    }
-    std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
-        return a.sum != b.sum ? a.sum < b.sum : a.index < b.index;
-    });
-    std::size_t position = 0;
-    for (std::size_t sum = 0; sum < firstAtSum_.size(); ++sum) {
-        while (position < entries_.size() && static_cast<std::size_t>(entries_[position].sum) < sum)
-            ++position;
-        firstAtSum_[sum] = static_cast<std::uint16_t>(position);
+        entries_.push_back({r, g, b, static_cast<std::int32_t>(i), 0});
     }
 }
 
-int NearestColour::find(int r, int g, int b, int guess) const
+namespace {
+
+// The squared distance along one axis from v to the nearest and to the
+// furthest level of [low, low + side).
+void AxisReach(int v, int low, int side, int& nearest, int& furthest)
 {
-    int best = kFar;
-    int bestIndex = -1;
-    auto consider = [&](int er, int eg, int eb, int index) {
-        const int d = (er - r) * (er - r) + (eg - g) * (eg - g) + (eb - b) * (eb - b);
-        if (d < best || (d == best && index < bestIndex)) {
-            best = d;
-            bestIndex = index;
+    const int high = low + side - 1;
+    const int in = v < low ? low - v : v > high ? v - high : 0;
+    const int out = std::max(v - low, high - v);
+    nearest = in * in;
+    furthest = out * out;
+}
+
+} // namespace
+
+void NearestColour::fill(Cubes& cubes, std::size_t cube, int side, int r, int g, int b, const Entry* from,
+                         std::size_t count)
+{
+    const int lr = r & ~(side - 1);
+    const int lg = g & ~(side - 1);
+    const int lb = b & ~(side - 1);
+    // Every colour of the cube lies within the smallest furthest-corner
+    // distance of some entry; an entry whose nearest point of the cube is
+    // further than that is never the nearest.
+    const std::size_t first = cubes.entries.size();
+    int bound = kFar;
+    for (std::size_t i = 0; i < count; ++i) {
+        Entry e = from[i];
+        int nr, fr, ng, fg, nb, fb;
+        AxisReach(e.r, lr, side, nr, fr);
+        AxisReach(e.g, lg, side, ng, fg);
+        AxisReach(e.b, lb, side, nb, fb);
+        e.reach = nr + ng + nb;
+        bound = std::min(bound, fr + fg + fb);
+        if (e.reach <= bound)
+            cubes.entries.push_back(e);
+    }
+    const auto begin = cubes.entries.begin() + static_cast<std::ptrdiff_t>(first);
+    cubes.entries.erase(
+        std::remove_if(begin, cubes.entries.end(), [bound](const Entry& e) { return e.reach > bound; }),
+        cubes.entries.end());
+    std::sort(begin, cubes.entries.end(), [](const Entry& a, const Entry& b) {
+        return a.reach != b.reach ? a.reach < b.reach : a.index < b.index;
+    });
+    cubes.start[cube] = static_cast<std::int32_t>(first);
+    cubes.filled.push_back(cube);
+    cubes.count[cube] = static_cast<std::uint16_t>(cubes.entries.size() - first);
+}
+
+const NearestColour::Entry* NearestColour::candidates(int r, int g, int b, std::size_t* count) const
+{
+    const std::size_t fine = static_cast<std::size_t>(((r >> 2) * 64 + (g >> 2)) * 64 + (b >> 2));
+    if (fine_.start[fine] < 0) {
+        const std::size_t coarse = static_cast<std::size_t>(((r >> 4) * 16 + (g >> 4)) * 16 + (b >> 4));
+        if (coarse_.start[coarse] < 0)
+            fill(coarse_, coarse, 16, r, g, b, entries_.data(), entries_.size());
+        fill(fine_, fine, 4, r, g, b, coarse_.entries.data() + coarse_.start[coarse], coarse_.count[coarse]);
+    }
+    *count = fine_.count[fine];
+    return fine_.entries.data() + fine_.start[fine];
+}
+
+int NearestColour::find(int r, int g, int b) const
+{
+    std::size_t count = 0;
+    const Entry* list = candidates(r, g, b, &count);
+    // The distance and the index in one key, so that the smallest key is the
+    // nearest entry and, among equally near ones, the lower. The list is
+    // looked at four entries at a time, and the search stops before four
+    // whose first lies further from the cube than the nearest found.
+    int best = std::numeric_limits<int>::max();
+    for (std::size_t i = 0; i < count; i += 4) {
+        if (list[i].reach > best >> 8)
+            break;
+        const std::size_t end = std::min(count, i + 4);
+        for (std::size_t k = i; k < end; ++k) {
+            const Entry& e = list[k];
+            const int d = (e.r - r) * (e.r - r) + (e.g - g) * (e.g - g) + (e.b - b) * (e.b - b);
+            best = std::min(best, d << 8 | e.index);
         }
-    };
-    if (guess >= 0 && static_cast<std::size_t>(guess) < palette_.size()
-        && palette_[static_cast<std::size_t>(guess)]) {
-        const std::uint32_t c = palette_[static_cast<std::size_t>(guess)];
-        consider(static_cast<int>((c >> 16) & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                 static_cast<int>(c & 0xFF), guess);
     }
-    const int sum = r + g + b;
-    const std::size_t start = firstAtSum_[static_cast<std::size_t>(sum)];
-    for (std::size_t i = start; i < entries_.size(); ++i) {
-        const Entry& e = entries_[i];
-        const int apart = e.sum - sum;
-        if (apart * apart > 3 * best)
-            break;
-        consider(e.r, e.g, e.b, e.index);
-    }
-    for (std::size_t i = start; i-- > 0;) {
-        const Entry& e = entries_[i];
-        const int apart = sum - e.sum;
-        if (apart * apart > 3 * best)
-            break;
-        consider(e.r, e.g, e.b, e.index);
-    }
-    return bestIndex;
+    return best & 0xFF;
 }
 
 void MapToPalette(const std::uint8_t* rgba, int width, int height, const std::vector<std::uint32_t>& palette,
                   float dithering, std::uint8_t* indexes)
 {
-    const NearestColour nearest(palette);
+    // Frames of a run share their colours: the cubes filled for one frame
+    // serve the next that this thread maps to the same palette.
+    thread_local std::vector<std::uint32_t> lastPalette;
+    thread_local std::optional<NearestColour> lastNearest;
+    if (!lastNearest) {
+        lastNearest.emplace(palette);
+        lastPalette = palette;
+    } else if (lastPalette != palette) {
+        lastNearest->assign(palette);
+        lastPalette = palette;
+    }
+    const NearestColour& nearest = *lastNearest;
     int transparent = 0;
     for (std::size_t i = 0; i < palette.size(); ++i)
         if (palette[i] == 0) {
@@ -108,6 +177,7 @@ void MapToPalette(const std::uint8_t* rgba, int width, int height, const std::ve
     Error* thisRow = errors.data();
     Error* nextRow = errors.data() + w + 2;
     int last = 0;
+    int lastQuery = -1;
     for (int y = 0; y < height; ++y) {
         std::fill(nextRow, nextRow + w + 2, Error{});
         // Serpentine: every other row runs right to left, so that the error
@@ -144,7 +214,12 @@ void MapToPalette(const std::uint8_t* rgba, int width, int height, const std::ve
                     b = Clamp(b + ab);
                 }
             }
-            last = nearest.find(r, g, b, last);
+            // Flat areas ask for the same colour pixel after pixel.
+            const int query = r << 16 | g << 8 | b;
+            if (query != lastQuery) {
+                last = nearest.find(r, g, b);
+                lastQuery = query;
+            }
             indexes[i] = static_cast<std::uint8_t>(last);
             if (strength == 0)
                 continue;

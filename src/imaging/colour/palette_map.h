@@ -14,24 +14,41 @@ class NearestColour {
 public:
     // palette: packed 0xFFRRGGBB, or 0 for a transparent entry.
     explicit NearestColour(const std::vector<std::uint32_t>& palette);
+    // Starts again with another palette, keeping the storage.
+    void assign(const std::vector<std::uint32_t>& palette);
 
     bool empty() const { return entries_.empty(); }
-    // The entry nearest (r, g, b); guess, an entry likely to be near (such
-    // as the neighbour's), only speeds the search up.
-    int find(int r, int g, int b, int guess) const;
+    // The entry nearest (r, g, b). Not for use from two threads at once: it
+    // fills its cells as it goes.
+    int find(int r, int g, int b) const;
 
 private:
     struct Entry {
-        std::int32_t r, g, b, sum;
+        std::int32_t r, g, b;
         std::int32_t index;
+        std::int32_t reach; // in a cube's list: the squared distance to the cube
     };
-    // Opaque entries by the sum of their channels: a colour whose sum differs
-    // from the query's by s lies at least s^2 / 3 away from it, so the search
-    // walks out both ways from the query's sum and stops where that passes
-    // the nearest found so far.
-    std::vector<Entry> entries_;
-    std::array<std::uint16_t, 3 * 255 + 2> firstAtSum_{};
-    std::vector<std::uint32_t> palette_;
+    // Colour space is cut into cubes; the candidates of a cube are the
+    // entries that can be nearest to some colour in it: those no further
+    // from the cube than the farthest corner of the cube is from the entry
+    // that lies best. Coarse cubes of 16 levels a side take their
+    // candidates from all entries, fine ones of 4 from their coarse cube's.
+    // A cube's list is made when a colour in it is first looked for, and is
+    // kept in order of distance to the cube, so that a search stops at the
+    // first entry further than the nearest found.
+    struct Cubes {
+        std::vector<std::int32_t> start; // -1: not made yet
+        std::vector<std::uint16_t> count;
+        std::vector<Entry> entries;
+        std::vector<std::size_t> filled; // the cubes whose lists are made
+    };
+    static void fill(Cubes& cubes, std::size_t cube, int side, int r, int g, int b, const Entry* from,
+                     std::size_t count);
+    const Entry* candidates(int r, int g, int b, std::size_t* count) const;
+
+    std::vector<Entry> entries_; // opaque entries, by index
+    mutable Cubes coarse_;
+    mutable Cubes fine_;
 };
 
 // Maps width x height straight-RGBA pixels (alpha 0 or 255) to palette, row

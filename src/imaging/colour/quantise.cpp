@@ -32,6 +32,9 @@ using ResultPtr = std::unique_ptr<liq_result, ResultFree>;
 // MapToPalette, in a third of the time its own remapping took.
 constexpr int kSpeed = 7;
 
+// Pixels counted when colours are chosen for a larger picture.
+constexpr std::size_t kHistogramSample = 65536;
+
 bool Failed(std::string* reason, const char* what)
 {
     *reason = what;
@@ -117,12 +120,16 @@ ResultPtr Choose(const std::uint8_t* rgba, std::size_t count, liq_attr* attr, st
     }
     filled.clear();
     bool anyTransparent = false;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count && !anyTransparent; ++i)
+        anyTransparent = rgba[i * 4 + 3] == 0;
+    // The colours of a large picture are counted on an even sample of its
+    // pixels: the quantiser's time grows with the colours it is given, and
+    // a sample of this size chooses much the same palette.
+    const std::size_t step = std::max<std::size_t>(1, count / kHistogramSample);
+    for (std::size_t i = 0; i < count; i += step) {
         const std::uint8_t* p = rgba + i * 4;
-        if (p[3] == 0) {
-            anyTransparent = true;
+        if (p[3] == 0)
             continue;
-        }
         const std::uint32_t colour = 0xFF000000u | (static_cast<std::uint32_t>(p[0]) << 16)
                                      | (static_cast<std::uint32_t>(p[1]) << 8) | p[2];
         std::size_t slot = ((colour * 2654435761u) ^ (colour >> 15)) & (slots - 1);

