@@ -3,6 +3,7 @@
 #include "imaging/errors.h"
 #include "imaging/files/atomic_file.h"
 #include "imaging/size_limits.h"
+#include "imaging/video/clip_io.h"
 #include "sound_track.h"
 
 extern "C" {
@@ -31,15 +32,6 @@ constexpr int kShownInstead = 10;
 constexpr int kMaxVideoSide = 16384;
 constexpr int kDefaultQuality = 70;
 
-struct CodecCloser {
-    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
-};
-struct FrameCloser {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketCloser {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
 struct ScaleCloser {
     void operator()(SwsContext* ctx) const { sws_freeContext(ctx); }
 };
@@ -76,20 +68,7 @@ struct FileSink {
     static std::int64_t seek(void* opaque, std::int64_t offset, int whence)
     {
         auto* self = static_cast<FileSink*>(opaque);
-        switch (whence & ~AVSEEK_FORCE) {
-        case AVSEEK_SIZE:
-            return self->size;
-        case SEEK_SET:
-            self->at = offset;
-            return self->at;
-        case SEEK_CUR:
-            self->at += offset;
-            return self->at;
-        case SEEK_END:
-            self->at = self->size + offset;
-            return self->at;
-        }
-        return AVERROR(EINVAL);
+        return SeekWithin(self->at, self->size, offset, whence);
     }
 };
 
@@ -113,20 +92,7 @@ struct FileSource {
     static std::int64_t seek(void* opaque, std::int64_t offset, int whence)
     {
         auto* self = static_cast<FileSource*>(opaque);
-        switch (whence & ~AVSEEK_FORCE) {
-        case AVSEEK_SIZE:
-            return self->size;
-        case SEEK_SET:
-            self->at = offset;
-            return self->at;
-        case SEEK_CUR:
-            self->at += offset;
-            return self->at;
-        case SEEK_END:
-            self->at = self->size + offset;
-            return self->at;
-        }
-        return AVERROR(EINVAL);
+        return SeekWithin(self->at, self->size, offset, whence);
     }
 };
 
@@ -200,7 +166,7 @@ int BytesPerPixel(PixelLayout layout)
 
 // A frame in the stages: its picture in YUV at the clip's even size.
 struct VideoOutputFrame : OutputFrame {
-    std::unique_ptr<AVFrame, FrameCloser> yuv{av_frame_alloc()};
+    FramePtr yuv{av_frame_alloc()};
     std::unique_ptr<SwsContext, ScaleCloser> scaler;
     std::vector<std::uint8_t> padded; // a picture of odd sides, its last column and row repeated
     int width = 0;                    // of the picture taken
@@ -232,13 +198,13 @@ struct VideoWriter::Impl {
     FileSink sink;
     AVIOContext* io = nullptr;
     AVFormatContext* format = nullptr;
-    std::unique_ptr<AVCodecContext, CodecCloser> encoder;
+    CodecPtr encoder;
     AVStream* videoStream = nullptr;
     AVStream* soundStream = nullptr;
     std::unique_ptr<EncodedSound> sound;
     std::size_t soundNext = 0; // the next sound packet to write
-    std::unique_ptr<AVPacket, PacketCloser> packet{av_packet_alloc()};
-    std::unique_ptr<AVPacket, PacketCloser> soundPacket{av_packet_alloc()};
+    PacketPtr packet{av_packet_alloc()};
+    PacketPtr soundPacket{av_packet_alloc()};
     bool headerWritten = false;
 
     void close()
