@@ -55,6 +55,7 @@ if [[ " $parts " == *" size "* ]]; then
     "$cli" convert -q "$film" "$work/out.gif" --variant 5
     "$cli" convert -q "$film" "$work/out.mp4" --variant 5 --png-frames "$work/rendered"
     "$cli" convert -q "$film" "$work/out.webm" --variant 5
+    "$cli" convert -q "$film" "$work/out-av1.webm" --variant 5 --codec av1
     ffmpeg -v error -i "$work/out.mp4" -vf "$to_rgb" -vsync passthrough -start_number 1 "$work/mp4/frame-%04d.png"
     fps=$(ffprobe -v error -select_streams v -show_entries stream=r_frame_rate -of csv=p=0 "$film")
     ffmpeg -v error -framerate "$fps" -i "$work/rendered/frame-%04d.png" -vf "$to_yuv" -f rawvideo "$work/ref.yuv"
@@ -62,6 +63,7 @@ if [[ " $parts " == *" size "* ]]; then
     ffmpeg -v error -f rawvideo -pix_fmt yuv420p -s 640x360 -i "$work/ref.yuv" -vf "$to_rgb" -start_number 1 \
         "$work/plain/frame-%04d.png"
     gif=$(stat -c %s "$work/out.gif"); mp4=$(stat -c %s "$work/out.mp4"); webm=$(stat -c %s "$work/out.webm")
+    av1=$(stat -c %s "$work/out-av1.webm")
     printf "%-6s %12s %8s %s\n" format bytes "of GIF" "against the rendered frames: RGB; YUV 4:2:0"
     printf "%-6s %12d %8s\n" GIF "$gif" "1"
     printf "%-6s %12d %8.3f %s; %s\n" MP4 "$mp4" "$(awk -v a="$mp4" -v b="$gif" 'BEGIN { print a / b }')" \
@@ -69,6 +71,8 @@ if [[ " $parts " == *" size "* ]]; then
         "$(yuv_psnr "$work/out.mp4" 640x360 "$fps" "$work/ref.yuv")"
     printf "%-6s %12d %8.3f %s\n" WebM "$webm" "$(awk -v a="$webm" -v b="$gif" 'BEGIN { print a / b }')" \
         "$(yuv_psnr "$work/out.webm" 640x360 "$fps" "$work/ref.yuv")"
+    printf "%-6s %12d %8.3f %s\n" "AV1" "$av1" "$(awk -v a="$av1" -v b="$gif" 'BEGIN { print a / b }')" \
+        "$(yuv_psnr "$work/out-av1.webm" 640x360 "$fps" "$work/ref.yuv")"
     printf "%-6s %12s %8s %s\n" "4:2:0" "" "" "$(/usr/bin/python3 "$here/../conversion/psnr.py" "$work/rendered" "$work/plain")"
 fi
 
@@ -87,14 +91,17 @@ if [[ " $parts " == *" budgets "* ]]; then
     echo "== budgets: 8 from 5% to 80% of the plain size, variant 5"
     printf "%-16s %6s %10s %10s %7s %s\n" clip share budget bytes "of it" "settings"
     for clip in "$films/film-horse.mp4" "$films/film-castle.mp4"; do
-        for format in ${FORMATS:-mp4 webm}; do
-            "$cli" convert -q "$clip" "$work/plain.$format" --variant 5
+        # av1: a WebM with --codec av1.
+        for kind in ${FORMATS:-mp4 webm av1}; do
+            format=$kind; codec=()
+            [ "$kind" = av1 ] && format=webm && codec=(--codec av1)
+            "$cli" convert -q "$clip" "$work/plain.$format" --variant 5 "${codec[@]}"
             plain=$(stat -c %s "$work/plain.$format")
             for share in 5 10 20 30 40 50 65 80; do
                 budget=$(( plain * share / 100 ))
-                line=$("$cli" convert "$clip" "$work/fit.$format" --variant 5 --max-bytes "$budget" 2>&1 | tail -1)
+                line=$("$cli" convert "$clip" "$work/fit.$format" --variant 5 "${codec[@]}" --max-bytes "$budget" 2>&1 | tail -1)
                 bytes=$(stat -c %s "$work/fit.$format" 2>/dev/null || echo 0)
-                printf "%-16s %5s%% %10d %10d %6.1f%% %s\n" "$(basename "$clip" .mp4).$format" "$share" "$budget" \
+                printf "%-16s %5s%% %10d %10d %6.1f%% %s\n" "$(basename "$clip" .mp4).$kind" "$share" "$budget" \
                     "$bytes" "$(awk -v a="$bytes" -v b="$budget" 'BEGIN { print 100 * a / b }')" "${line#*: }"
                 rm -f "$work/fit.$format"
             done
