@@ -37,6 +37,12 @@ constexpr double kAfterOver = 0.92;
 // After two too big: what a last conversion aims at, by the worse of their
 // errors.
 constexpr double kLastAim = 0.75;
+// The quality a search at full frame rate and size measures first when its
+// target is under kShapeBelow of the best quality's size.
+constexpr int kShapeQuality = 80;
+constexpr double kShapeBelow = 0.75;
+// A size expected to be this many times the target or more is not sampled.
+constexpr double kFarOver = 2.0;
 
 // The qualities a search has narrowed the answer to at one frame step and
 // scale: low is expected to fit, high not.
@@ -74,7 +80,7 @@ private:
     bool qualityAt(int step, double scale, long long lowest, SizeSettings* chosen, long long* expected);
     bool searchQuality(SizeSettings settings, QualityBracket bracket, SizeSettings* chosen,
                        long long* expected);
-    int guess(const SizeSettings& settings, const QualityBracket& bracket, int round) const;
+    int guess(const QualityBracket& bracket, int round) const;
 
     SizeEstimator& estimator_;
     const double target_;
@@ -82,9 +88,11 @@ private:
     long long full_ = 0;  // at the best quality, full frame rate and size
     long long worst_ = 0; // at the worst quality, full frame rate and size
     // How much more than their share of worst_ the settings tried last came
-    // to (0 before any): shrinking a picture of few colours can make its
-    // file bigger.
+    // to (0 before any), and the last tried at each frame step: shrinking a
+    // picture of few colours can make its file bigger, and frames further
+    // apart differ more.
     double last_ = 0;
+    std::map<int, double> lastAt_;
     std::map<int, long long> atFull_; // sizes at full frame rate and size, by quality
 };
 
@@ -121,8 +129,10 @@ bool SettingsSearch::run(SizeSettings* chosen, long long* expected, long long* s
 bool SettingsSearch::worthTrying(int step, double scale) const
 {
     const double share = scale * scale / step;
+    const auto known = lastAt_.find(step);
+    const double more = known != lastAt_.end() ? 0.9 * known->second : 0.85 * last_;
     return estimator_.reasonable(step, scale)
-           && !(static_cast<double>(worst_) * share * std::max(0.8, 0.85 * last_) > target_);
+           && !(static_cast<double>(worst_) * share * std::max(0.8, more) > target_);
 }
 
 // The size at the worst quality at a frame step and scale.
@@ -131,7 +141,8 @@ bool SettingsSearch::lowestAt(int step, double scale, long long* bytes)
     if (!estimate(SizeSettings{estimator_.worstQuality(), step, scale}, bytes))
         return false;
     if (step > 1 || scale < 1.0)
-        last_ = static_cast<double>(*bytes) / (static_cast<double>(worst_) * scale * scale / step);
+        last_ = lastAt_[step] =
+            static_cast<double>(*bytes) / (static_cast<double>(worst_) * scale * scale / step);
     return true;
 }
 
@@ -141,8 +152,12 @@ bool SettingsSearch::qualityAt(int step, double scale, long long lowest, SizeSet
                                long long* expected)
 {
     SizeSettings settings{estimator_.bestQuality(), step, scale};
-    long long highest = 0;
-    if (!estimate(settings, &highest))
+    // Fewer or smaller frames keep about the share of their bytes the best
+    // quality adds at full frame rate and size: far over the target, that
+    // is taken for the best quality's size, which is then not sampled.
+    long long highest = std::llround(static_cast<double>(lowest) * static_cast<double>(full_)
+                                     / static_cast<double>(std::max(1LL, worst_)));
+    if (!(static_cast<double>(highest) > kFarOver * target_) && !estimate(settings, &highest))
         return false;
     if (fits(highest)) {
         *chosen = settings;
@@ -158,10 +173,24 @@ bool SettingsSearch::qualityAt(int step, double scale, long long lowest, SizeSet
 bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket, SizeSettings* chosen,
                                    long long* expected)
 {
+    // At full frame rate and size, a target well below the best quality's
+    // size is first narrowed by the size at a quality between the ends,
+    // which gives the curve its shape where the usual growth may be off.
+    const SizeSettings probe{kShapeQuality, 1, 1.0};
+    if (settings.frameStep == 1 && settings.scale == 1.0 && probe.quality > bracket.low
+        && probe.quality < bracket.high && target_ < kShapeBelow * static_cast<double>(bracket.highBytes)) {
+        long long bytes = 0;
+        if (!estimate(probe, &bytes))
+            return false;
+        if (fits(bytes))
+            bracket = QualityBracket{probe.quality, bytes, bracket.high, bracket.highBytes};
+        else
+            bracket = QualityBracket{bracket.low, bracket.lowBytes, probe.quality, bytes};
+    }
     for (int round = 0;
          bracket.high - bracket.low > 1 && static_cast<double>(bracket.lowBytes) < target_ * kCloseShare;
          ++round) {
-        settings.quality = guess(settings, bracket, round);
+        settings.quality = guess(bracket, round);
         long long bytes = 0;
         if (!estimate(settings, &bytes))
             return false;
@@ -178,21 +207,20 @@ bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket
     return true;
 }
 
-// The quality to try between low (fits) and high (too big) at the frame
-// step and scale of settings: where the sizes known at full frame rate and
-// size, drawn straight on a logarithmic scale and scaled to meet both ends,
-// meet the target. Past the first round at least an eighth of the way in
-// from either end, so that the bracket keeps narrowing.
-int SettingsSearch::guess(const SizeSettings& settings, const QualityBracket& bracket, int round) const
+// The quality to try between low (fits) and high (too big): where the
+// sizes known at full frame rate and size, joined by the usual growth on a
+// logarithmic scale and scaled to meet both ends, meet the middle of the
+// sizes that end the search. Past the first round at least an eighth of
+// the way in from either end, so that the bracket keeps narrowing.
+int SettingsSearch::guess(const QualityBracket& bracket, int round) const
 {
     const int low = bracket.low, high = bracket.high;
     std::vector<std::pair<int, double>> known;
     for (const auto& [quality, bytes] : atFull_)
         known.emplace_back(quality, std::log(static_cast<double>(bytes)));
-    const bool reference = !(settings.frameStep == 1 && settings.scale == 1.0) && known.size() >= 2;
-    // Without sizes to go by, the way sizes grow with quality on most
-    // animations (between the worst and the best, on a logarithmic scale):
-    // slowly up to 80, then steeply.
+    // The way sizes usually grow with quality on most animations (between
+    // the worst and the best, on a logarithmic scale): slowly up to 80,
+    // then steeply.
     static constexpr std::pair<int, double> kUsualGrowth[] = {{1, 0.0},   {10, 0.02}, {30, 0.1},  {50, 0.26},
                                                               {70, 0.41}, {80, 0.5},  {90, 0.62}, {95, 0.75},
                                                               {99, 0.93}, {100, 1.0}};
@@ -208,28 +236,31 @@ int SettingsSearch::guess(const SizeSettings& settings, const QualityBracket& br
                + (after->second - before->second) * (quality - before->first)
                      / (after->first - before->first);
     };
-    const double span =
-        std::log(static_cast<double>(bracket.highBytes)) - std::log(static_cast<double>(bracket.lowBytes));
+    // The sizes known at full frame rate and size give the curve's shape at
+    // the qualities measured, the usual growth between them; without two of
+    // them, the usual growth alone.
+    if (known.size() < 2)
+        known = {{low, 0.0}, {high, 1.0}};
     auto curve = [&](int quality) {
-        if (!reference)
-            return usual(quality) * span / std::max(1e-9, usual(high) - usual(low));
         auto after = std::lower_bound(known.begin(), known.end(), std::make_pair(quality, -1e300));
         if (after == known.end())
             --after;
         if (after == known.begin())
             ++after;
         const auto before = after - 1;
-        return before->second
-               + (after->second - before->second) * (quality - before->first)
-                     / (after->first - before->first);
+        const double between = usual(after->first) - usual(before->first);
+        const double part =
+            between > 0 ? (usual(quality) - usual(before->first)) / between
+                        : static_cast<double>(quality - before->first) / (after->first - before->first);
+        return before->second + (after->second - before->second) * part;
     };
-    const double lowOff = std::log(static_cast<double>(bracket.lowBytes)) - curve(low);
-    const double highOff = std::log(static_cast<double>(bracket.highBytes)) - curve(high);
-    const double wanted = std::log(target_);
+    // The curve scaled to meet the sizes at both ends of the bracket.
+    const double lowLog = std::log(static_cast<double>(bracket.lowBytes));
+    const double highLog = std::log(static_cast<double>(bracket.highBytes));
+    const double rise = std::max(1e-9, curve(high) - curve(low));
+    const double wanted = std::log(target_ * (1 + kCloseShare) / 2);
     const int margin = round == 0 ? 1 : std::max(1, (high - low) / 8);
-    auto size = [&](int q) {
-        return curve(q) + lowOff + (highOff - lowOff) * static_cast<double>(q - low) / (high - low);
-    };
+    auto size = [&](int q) { return lowLog + (curve(q) - curve(low)) * (highLog - lowLog) / rise; };
     int quality = low + margin;
     for (int q = low + margin; q <= high - margin; ++q)
         if (size(q) <= wanted)
