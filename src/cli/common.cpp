@@ -3,6 +3,7 @@
 #include "engine/variants.h"
 #include "imaging/errors.h"
 #include "imaging/files/output_paths.h"
+#include "imaging/files/temporary_names.h"
 #include "pipeline/options.h"
 
 #include <algorithm>
@@ -41,20 +42,20 @@ extern "C" void OnInterrupt(int signal)
 
 // The work sees a stop request between rows, frames and files; inside one
 // library call on a very large frame (encoding it, rendering it) it may not
-// for seconds. Then the program ends here, 0.1 s after the request: every
+// for seconds. Then the program ends here, 40 ms after the request: every
 // output is replaced only when complete, so whatever was being written is
-// left as it was, and its temporary files have no names or are removed by
-// the next run.
+// left as it was; temporary files without a name go with the process, and
+// those with one are removed first.
 void StopWatch()
 {
     while (sem_wait(&stopAsked) != 0) {
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
     static const char kMessage[] = "error: interrupted; the files being written were left as they were\n";
     if (::write(STDERR_FILENO, kMessage, sizeof kMessage - 1) < 0) {
         // Nothing more can be said.
     }
-    ::_exit(kExitInterrupted);
+    imaging::EndNow(kExitInterrupted);
 }
 
 // The path as the file system will resolve it, for telling whether two

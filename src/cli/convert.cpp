@@ -248,6 +248,11 @@ int RunConvert(const ConvertArgs& args)
         converted.output = job.output;
         converted.format = formats[i];
         converted.streamed = job.output == "-";
+        // Results go into the --out-dir folder held open above.
+        if (args.outDir) {
+            converted.output = std::filesystem::path(job.output).lexically_relative(*args.outDir).string();
+            converted.outputFolder = outDir;
+        }
         if (!streams.readInput(job.input, &converted.input, &error))
             return Report(error);
         // The result bound for standard output is written to a file first.

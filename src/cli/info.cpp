@@ -39,9 +39,11 @@ int PrintInfo(const std::string& input)
               << "size:     " << info.width << " x " << info.height << "\n"
               << "frames:   " << info.frameCount << (info.frameCount == 1 ? " (a still)" : "") << "\n"
               << "delays:  ";
+    // The duration is what a browser plays: delays of 0 and 1 hundredth an
+    // animation shows for a tenth of a second (a clip's are its timestamps).
     for (const int delay : info.delays) {
         std::cout << ' ' << delay;
-        total += delay;
+        total += info.video() ? delay : imaging::PlayedDelay(delay);
     }
     std::cout << " (hundredths of a second)\n";
     char seconds[32];

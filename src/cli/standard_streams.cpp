@@ -19,10 +19,8 @@ namespace fs = std::filesystem;
 
 StandardStreams::~StandardStreams()
 {
-    if (!folder_.empty()) {
-        std::error_code ec;
-        fs::remove_all(folder_, ec);
-    }
+    if (!folder_.empty())
+        imaging::RemoveTemporaryFolder(folder_);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "imaging/animation_reader.h"
 
 #include "imaging/errors.h"
+#include "imaging/file_signatures.h"
 #include "imaging/gif/gif_reader.h"
 #include "imaging/video/video_reader.h"
 #include "imaging/webp/webp_reader.h"

@@ -106,6 +106,7 @@ private:
             return !options_.progress || options_.progress(at);
         };
 
+        const std::string output = job.outputFolder ? job.outputFolder->entry(job.output) : job.output;
         JobOutcome& outcome = outcomes_[i];
         outcome.ran = true;
         imaging::Error& error = outcome.error;
@@ -115,7 +116,7 @@ private:
             // An empty name names no file; say so rather than report what
             // the system makes of it.
             imaging::Fail(&error, imaging::ErrorKind::Unreadable, job.input, "the input file name is empty");
-        } else if (imaging::ResolveOutputFile(job.output, &resolved, &error)) {
+        } else if (imaging::ResolveOutputFile(output, &resolved, &error)) {
             // The frame folder is made only for an input that opens (one
             // that does not is reported by the conversion).
             imaging::OutputFolder framesFolder;
@@ -133,9 +134,9 @@ private:
             try {
                 ok = (!withFrames || openFrames())
                      && (options_.maxBytes > 0
-                             ? ConvertWithinBudget(job.input, job.output, convert, options_.maxBytes,
+                             ? ConvertWithinBudget(job.input, output, convert, options_.maxBytes,
                                                    &outcome.budget, &error, &outcome.damage)
-                             : ConvertAllFrames(job.input, job.output, convert, &error, &outcome.damage))
+                             : ConvertAllFrames(job.input, output, convert, &error, &outcome.damage))
                      && (!withFrames || RemoveSurplusFrames(framesFolder, frames, &error))
                      && (!options_.deliver || options_.deliver(i, &error));
             } catch (...) {
@@ -150,9 +151,11 @@ private:
         framesDone_ += frames - shownFrames;
         ++filesDone_;
         if (error.kind == imaging::ErrorKind::Cancelled) {
-            error.file = job.output;
+            error.file = output;
             error.reason = "interrupted; the file was left as it was";
         }
+        if (job.outputFolder && error.file == output)
+            error.file = job.outputFolder->shown(job.output);
         if (options_.finished)
             options_.finished(i, outcome);
     }

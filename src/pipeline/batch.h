@@ -20,6 +20,11 @@ namespace qf {
 struct BatchJob {
     std::string input;  // the animation read
     std::string output; // the animation written; replaced only by a whole new file
+    // When set, output is the result's name in this held folder: it is
+    // written and replaced through the folder's descriptor, never by walking
+    // the folder's name again (OutputFolder::entry). Errors name
+    // outputFolder->path/output.
+    std::optional<imaging::OutputFolder> outputFolder;
     OutputFormat format = OutputFormat::Gif;
     bool streamed = false; // bound for a pipe (imaging::OutputSettings::streamed)
     // Also write each rendered frame into this folder (made when the input

@@ -8,6 +8,7 @@
 #include "imaging/animation_writer.h"
 #include "imaging/colour/gif_levels.h"
 #include "imaging/files/atomic_file.h"
+#include "imaging/files/temporary_names.h"
 #include "imaging/frame_bytes.h"
 #include "imaging/video/sound_track.h"
 #include "pencil_texture.h"
@@ -188,9 +189,29 @@ int SettingsSearch::guess(const SizeSettings& settings, const QualityBracket& br
     for (const auto& [quality, bytes] : atFull_)
         known.emplace_back(quality, std::log(static_cast<double>(bytes)));
     const bool reference = !(settings.frameStep == 1 && settings.scale == 1.0) && known.size() >= 2;
+    // Without sizes to go by, the way sizes grow with quality on most
+    // animations (between the worst and the best, on a logarithmic scale):
+    // slowly up to 80, then steeply.
+    static constexpr std::pair<int, double> kUsualGrowth[] = {{1, 0.0},   {10, 0.02}, {30, 0.1},  {50, 0.26},
+                                                              {70, 0.41}, {80, 0.5},  {90, 0.62}, {95, 0.75},
+                                                              {99, 0.93}, {100, 1.0}};
+    auto usual = [&](int quality) {
+        const auto* after =
+            std::lower_bound(std::begin(kUsualGrowth), std::end(kUsualGrowth), std::make_pair(quality, -1.0));
+        if (after == std::end(kUsualGrowth))
+            return 1.0;
+        if (after == std::begin(kUsualGrowth))
+            return 0.0;
+        const auto* before = after - 1;
+        return before->second
+               + (after->second - before->second) * (quality - before->first)
+                     / (after->first - before->first);
+    };
+    const double span =
+        std::log(static_cast<double>(bracket.highBytes)) - std::log(static_cast<double>(bracket.lowBytes));
     auto curve = [&](int quality) {
         if (!reference)
-            return static_cast<double>(quality);
+            return usual(quality) * span / std::max(1e-9, usual(high) - usual(low));
         auto after = std::lower_bound(known.begin(), known.end(), std::make_pair(quality, -1e300));
         if (after == known.end())
             --after;
@@ -228,13 +249,17 @@ void Remove(const std::string& path)
     std::error_code ec;
     if (!path.empty())
         std::filesystem::remove(path, ec);
+    imaging::ForgetTemporaryName(path);
 }
 
 // A name beside output for an attempt, so that the one kept moves over
 // output in one step.
+// The name is kept for removal (Remove) by a program ending on a stop request.
 std::string AttemptPath(const std::string& output, int attempt)
 {
-    return output + ".qf-fit-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    std::string path = output + ".qf-fit-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    imaging::RememberTemporaryName(path, false);
+    return path;
 }
 
 } // namespace
@@ -341,9 +366,8 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
     auto cleanUp = [&] {
         for (const Attempt& attempt : attempts)
             Remove(attempt.path);
-        std::error_code ec;
         if (!folder.empty())
-            std::filesystem::remove_all(folder, ec);
+            imaging::RemoveTemporaryFolder(folder);
     };
     auto convert = [&](double rate, int pass) {
         Attempt attempt{AttemptPath(output, static_cast<int>(attempts.size()) + 1),
@@ -459,7 +483,7 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
         ok = ConvertAllFrames(input, path, part, error);
         sum += static_cast<double>(FileBytes(path));
     }
-    std::filesystem::remove_all(folder, ec);
+    imaging::RemoveTemporaryFolder(folder);
     if (ok)
         *bytes =
             std::llround(parts.size() > 1 ? sum * span / (kPart * static_cast<double>(parts.size())) : sum);

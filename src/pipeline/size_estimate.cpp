@@ -1,5 +1,6 @@
 #include "size_estimate.h"
 
+#include "conversion.h"
 #include "frame_renderer.h"
 #include "free_memory.h"
 #include "imaging/animation_reader.h"
@@ -12,13 +13,10 @@
 #include <oneapi/tbb/task_arena.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
-#include <numeric>
 #include <set>
 #include <system_error>
 #include <tuple>
@@ -28,17 +26,35 @@ namespace qf {
 
 namespace {
 
-// The sample: the frames that change most from the frame before (a screen
-// recording's rare big changes cost most of its bytes), and of the others
-// runs from groups of like change (ChooseRuns). A point of a frame counts
-// as changed when a channel moved by more than kChangeStep.
-constexpr std::size_t kBiggestChanges = 2;
-constexpr int kMostChangeGroups = 16;
-constexpr int kLongestRun = 6; // frames following the first
-// The sample's source frames are kept in at most this many bytes (at the
-// conversion's size): past it, shorter runs and fewer groups.
-constexpr double kSampleBytes = 96.0 * 1024 * 1024;
+// A sample is made of blocks of frames in a row following a frame that
+// leads them in, each encoded as an animation of its own, so that what the
+// writer saves by keeping what did not change is counted; the lead counts
+// only for the animation's first frame and header. The main sample, which
+// gives the size at the best settings and at the options' own, holds about
+// a tenth of the frames; the small one, which says how other settings
+// compare with the best, a sixtieth.
+constexpr int kMainShare = 10;
+// The main sample's blocks: six frames in a row take in effects that come
+// every second, third or sixth frame (a grain changing every third frame, a
+// clip's frames coded in repeating patterns) as often as they come.
+constexpr int kMainBlock = 6;
+constexpr int kFewestMain = 12;
+constexpr int kMostMain = 48;
+constexpr int kSmallShare = 60;
+constexpr int kFewestSmall = 2;
+constexpr int kMostSmall = 8;
+// Of an animation (not a clip, whose frames cost more to decode) every
+// frame is read to find the few that change far more than the rest (a
+// screen recording's scrolls cost much of its bytes): at most kRareChanges
+// of those changing more than kRareFactor times as much as the median frame
+// are sampled each for itself. A point counts as changed when a channel
+// moved by more than kChangeStep.
+constexpr int kRareChanges = 8;
+constexpr int kRareFactor = 4;
 constexpr int kChangeStep = 8;
+// The sample's source frames are kept in at most this many bytes (at the
+// conversion's size): past it, fewer frames are sampled.
+constexpr double kSampleBytes = 96.0 * 1024 * 1024;
 
 std::string ScratchPath(const std::string& extension)
 {
@@ -46,6 +62,34 @@ std::string ScratchPath(const std::string& extension)
     const std::string name =
         "qf-size-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + extension;
     return (std::filesystem::temp_directory_path() / name).string();
+}
+
+// Frames lead .. lead + count of the frames written (OutputStep indexes):
+// lead is written first and counts for nothing, except in the block that
+// begins the animation, where it is the first frame.
+struct SampleBlock {
+    int lead = 0;
+    int count = 0;
+};
+
+// The first frame alone (which gives the file's own bytes and the first
+// frame's), then about wanted of the frames 1 .. frames - 1 in blocks of at
+// most length, each in the middle of an equal share of them.
+std::vector<SampleBlock> SpreadBlocks(int frames, int wanted, int length)
+{
+    std::vector<SampleBlock> spread{SampleBlock{0, 0}};
+    const int rest = frames - 1;
+    if (rest <= 0)
+        return spread;
+    wanted = std::clamp(wanted, 1, rest);
+    const int used = (wanted + length - 1) / length;
+    const int each = std::min(length, (wanted + used - 1) / used);
+    for (int i = 0; i < used; ++i) {
+        const int middle = 1 + static_cast<int>((2LL * i + 1) * rest / (2LL * used));
+        const int lead = std::clamp(middle - (each + 1) / 2, 0, rest - each);
+        spread.push_back(SampleBlock{lead, each});
+    }
+    return spread;
 }
 
 // The points of two same-sized frames, every stride-th one across and
@@ -62,93 +106,6 @@ int ChangeBetween(const imaging::RgbaImage& a, const imaging::RgbaImage& b, int 
                                  | (std::abs(p[2] - q[2]) > kChangeStep));
     }
     return changed;
-}
-
-// One run of the sample: two kept frames in a row (one for an animation of
-// one frame), encoded as an animation of their own; each frame's bytes
-// count weight times.
-struct SampleRun {
-    std::vector<int> positions; // in the timeline
-    std::vector<double> weights;
-};
-
-// The runs that sample kept frames 1..change.size()-1 (0-based, each
-// following the one before, change[j] how much kept frame j differs from
-// j - 1) at frame step step: the first two frames as they are, which also
-// gives the first frame and the file's own bytes; the frames of biggest
-// change each for itself; and one frame from each group of like change for
-// the whole group, the one whose change is nearest the group's mean.
-std::vector<SampleRun> ChooseRuns(const std::vector<int>& change, int step, bool transparent,
-                                  int mostGroups = kMostChangeGroups, int longest = kLongestRun)
-{
-    const int kept = static_cast<int>(change.size());
-    if (kept == 1)
-        return {SampleRun{{0}, {1.0}}};
-    std::vector<SampleRun> runs{SampleRun{{0, step}, {1.0, 1.0}}};
-    std::vector<int> rest(static_cast<std::size_t>(kept - 2));
-    std::iota(rest.begin(), rest.end(), 2);
-    // Most change first; like change in timeline order.
-    std::stable_sort(rest.begin(), rest.end(), [&](int a, int b) { return change[a] > change[b]; });
-    auto add = [&](int j, double weight) {
-        runs.push_back(SampleRun{{(j - 1) * step, j * step}, {0.0, weight}});
-    };
-    // Frames of big change stand alone only when their change stands out
-    // (twice the median's): where all frames change alike, the groups
-    // serve as well at fewer encodings.
-    std::size_t alone = rest.size() <= kBiggestChanges + 2 ? rest.size() : kBiggestChanges;
-    if (alone == kBiggestChanges && change[rest[0]] <= 2 * change[rest[rest.size() / 2]])
-        alone = 0;
-    for (std::size_t i = 0; i < alone; ++i)
-        add(rest[i], 1.0);
-    // Groups that each hold an equal share of the change, so that the few
-    // frames of big change are not weighed like the many of little; the
-    // more the change varies, the more groups.
-    double total = 0, squares = 0;
-    for (std::size_t i = alone; i < rest.size(); ++i) {
-        total += change[rest[i]] + 1.0;
-        squares += (change[rest[i]] + 1.0) * (change[rest[i]] + 1.0);
-    }
-    const double others = static_cast<double>(rest.size() - alone);
-    const double mean = total / std::max(1.0, others);
-    const double spread = others > 0 ? std::sqrt(std::max(0.0, squares / others - mean * mean)) / mean : 0;
-    const int groups = std::clamp(static_cast<int>(std::lround(2 + 3 * spread)), 2, mostGroups);
-    std::size_t from = alone;
-    double sum = 0;
-    for (int g = 1; g <= groups && from < rest.size(); ++g) {
-        std::size_t to = from;
-        while (to < rest.size() && (g == groups || to == from || sum < total * g / groups))
-            sum += change[rest[to++]] + 1.0;
-        double middle = 0;
-        for (std::size_t i = from; i < to; ++i)
-            middle += change[rest[i]];
-        middle /= static_cast<double>(to - from);
-        std::size_t pick = from;
-        for (std::size_t i = from; i < to; ++i)
-            if (std::abs(change[rest[i]] - middle) < std::abs(change[rest[pick]] - middle))
-                pick = i;
-        // The frames after the one picked count too, more of them for a big
-        // group of varied change, at one encoding more each.
-        const int j = rest[pick];
-        const double weight = static_cast<double>(to - from);
-        SampleRun run{{(j - 1) * step}, {0.0}};
-        const int following =
-            std::clamp(static_cast<int>(weight * std::min(spread, 1.0) / 4), 1, std::min(longest, kept - j));
-        for (int i = 0; i < following; ++i) {
-            run.positions.push_back((j + i) * step);
-            run.weights.push_back(weight / following);
-        }
-        runs.push_back(std::move(run));
-        from = to;
-    }
-    // Where frames have transparent pixels, a frame is encoded knowing the
-    // one after it (what it must clear for that frame): each run goes on
-    // with the next kept frame, which counts for nothing.
-    for (SampleRun& run : runs)
-        if (transparent && run.positions.back() + step < kept * step) {
-            run.positions.push_back(run.positions.back() + step);
-            run.weights.push_back(0.0);
-        }
-    return runs;
 }
 
 } // namespace
@@ -171,12 +128,22 @@ struct SizeEstimator::Impl {
     imaging::AnimationInfo info;
     std::vector<TimelineFrame> plan;
     imaging::Size size; // the conversion's own frame size
-    // By frame step: the sample's runs.
-    std::map<int, std::vector<SampleRun>> runs;
-    // The timeline frames the runs take, at the conversion's own size.
+    // By frame step: the frames written.
+    std::map<int, std::vector<OutputStep>> written;
+    // The main sample (every frame kept) and the small one by frame step.
+    std::vector<SampleBlock> main;
+    // Frames written (at every frame kept) of a change that stands out,
+    // each sampled with the frame before it.
+    std::vector<SampleBlock> rare;
+    std::map<int, std::vector<SampleBlock>> small;
+    bool readsPrevious = false;
+    // The sample's source frames by timeline position, at the conversion's size.
     std::map<int, imaging::RgbaImage> frames;
-    // Rendered frames by timeline position and scale.
-    std::map<std::pair<int, double>, RenderedFrame> rendered;
+    // Rendered frames by timeline position, the position rendered before
+    // it (-1 when the look does not read it) and scale.
+    std::map<std::tuple<int, int, double>, RenderedFrame> rendered;
+    // Sizes by frame step, scale, quality and sample (true: the main one).
+    std::map<std::tuple<int, double, int, bool>, double> sampled;
     std::map<std::tuple<int, double, int>, long long> sizes;
     SizeSettings smallest; // the smallest settings within reason
 
@@ -197,18 +164,26 @@ struct SizeEstimator::Impl {
         return {std::max(1, static_cast<int>(std::lround(size.width * scale))),
                 std::max(1, static_cast<int>(std::lround(size.height * scale)))};
     }
+    // The timeline position rendered before frame i written at step in
+    // block, when the look reads it (a block's first frame goes without).
+    int before(int step, const SampleBlock& block, int i) const
+    {
+        return readsPrevious && i > block.lead ? written.at(step)[static_cast<std::size_t>(i - 1)].position
+                                               : -1;
+    }
 
     bool cancelled(imaging::Error* error) const
     {
         return options.cancelled && options.cancelled()
                && !imaging::Fail(error, imaging::ErrorKind::Cancelled, input, "cancelled");
     }
-    bool readTimeline(const std::function<bool(int source, const imaging::RgbaImage&)>& use, int lastSource,
-                      const std::set<int>& wanted, imaging::Error* error);
-    bool readSample(int fromStep, int toStep, imaging::Error* error);
-    bool render(int step, double scale, imaging::Error* error);
-    bool encodeRun(const SampleRun& run, double scale, int quality, imaging::FrameBytes* bytes,
-                   imaging::Error* error) const;
+    void chooseSamples(int mainWanted, int smallWanted);
+    std::set<int> samplePositions() const;
+    bool readSample(imaging::Error* error);
+    bool render(int step, const std::vector<SampleBlock>& blocks, double scale, imaging::Error* error);
+    bool encodeBlock(int step, const SampleBlock& block, double scale, int quality,
+                     imaging::FrameBytes* bytes, imaging::Error* error) const;
+    bool sample(const SizeSettings& settings, bool useMain, double* bytes, imaging::Error* error);
 };
 
 SizeEstimator::SizeEstimator() : impl_(std::make_unique<Impl>())
@@ -241,35 +216,43 @@ int SizeEstimator::frameCount() const
     return static_cast<int>(impl_->plan.size());
 }
 
-// Reads the source frames wanted (0-based), up to lastSource, in one pass.
-bool SizeEstimator::Impl::readTimeline(const std::function<bool(int, const imaging::RgbaImage&)>& use,
-                                       int lastSource, const std::set<int>& wanted, imaging::Error* error)
+void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted)
 {
-    const std::unique_ptr<imaging::AnimationReader> reader =
-        imaging::OpenAnimation(input, error, options.cancelled);
-    if (!reader)
-        return false;
-    reader->setFrameSize(size); // a clip's frames come as the conversion reads them
-    imaging::RgbaImage frame;
-    for (const int source : wanted) {
-        if (source > lastSource)
-            break;
-        imaging::ReadResult result = reader->skipTo(source, error);
-        if (result)
-            result = reader->readNext(frame, error);
-        if (!result)
-            return *error ? false
-                          : imaging::Fail(error, imaging::ErrorKind::Corrupt, input,
-                                          "has fewer frames than it says");
-        if (!use(source, frame))
-            return false;
+    const int count = static_cast<int>(written.at(1).size());
+    main = SpreadBlocks(count, mainWanted, kMainBlock);
+    small.clear();
+    for (const auto& [step, steps] : written) {
+        const int frames = static_cast<int>(steps.size());
+        const int wanted = std::clamp(frames / kSmallShare, kFewestSmall, smallWanted);
+        // Blocks of two frames, so that the start alone does not speak for
+        // all when there is room for more.
+        // The first block begins the animation, its first frame led in by
+        // none, as the file's own first frame is.
+        std::vector<SampleBlock> blocks = SpreadBlocks(frames, wanted - 2, 2);
+        blocks.front().count = std::min(2, frames - 1);
+        if (wanted <= 2)
+            blocks.resize(1);
+        small[step] = std::move(blocks);
     }
-    return true;
 }
 
-// Reads the timeline, measures how much each kept frame changes at every
-// frame step, picks the sample and reads its frames: two passes over the
-// source, the frames kept at the conversion's size.
+std::set<int> SizeEstimator::Impl::samplePositions() const
+{
+    std::set<int> positions;
+    auto add = [&](int step, const std::vector<SampleBlock>& blocks) {
+        const std::vector<OutputStep>& steps = written.at(step);
+        for (const SampleBlock& block : blocks)
+            for (int i = block.lead; i <= block.lead + block.count; ++i)
+                positions.insert(steps[static_cast<std::size_t>(i)].position);
+    };
+    add(1, main);
+    for (const auto& [step, blocks] : small)
+        add(step, blocks);
+    return positions;
+}
+
+// Reads the timeline, chooses the samples and reads their source frames in
+// one pass, at the conversion's size.
 bool SizeEstimator::open(const std::string& input, const ConvertOptions& options, imaging::Error* error)
 {
     Impl& d = *impl_;
@@ -297,90 +280,23 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
                          + std::to_string(d.size.height) + " pixels",
                      error))
         return false;
-
-    // How much each timeline frame changes from the one step frames before,
-    // for every step; forward frames are read in order, keeping the last
-    // few, and a bounce's way back changes as the way forward did.
-    const int count = static_cast<int>(d.plan.size());
-    int forward = 0;
-    std::set<int> sources;
-    while (forward < count && d.plan[forward].replay < 0)
-        sources.insert(d.plan[forward++].source);
-    std::vector<std::array<int, kMostFrameStep + 1>> changeAt(static_cast<std::size_t>(count));
-    // A short animation whose frames come at the conversion's size (one
-    // at its own size, a clip) is kept whole on the first reading, which
-    // saves the second.
+    d.readsPrevious = ReadsPreviousFrame(options.variant, options.switches);
+    const int longest = imaging::LongestDelay(options.output.format);
+    for (int step = 1; step <= kMostFrameStep; ++step)
+        if (step == 1 || d.keptAt(step) >= 2)
+            d.written[step] = PlanOutput(d.plan, step, longest);
+    const int count = static_cast<int>(d.written.at(1).size());
+    int mainWanted = std::clamp(count / kMainShare, kFewestMain, kMostMain);
+    int smallWanted = kMostSmall;
     const double frameBytes = 4.0 * d.size.width * d.size.height;
-    const bool keepAll = static_cast<double>(sources.size()) * frameBytes <= kSampleBytes;
-    std::map<int, imaging::RgbaImage> all;
-    {
-        std::vector<imaging::RgbaImage> recent(kMostFrameStep + 1);
-        int position = 0;
-        if (!d.readTimeline(
-                [&](int source, const imaging::RgbaImage& frame) {
-                    // Every second point of the conversion's frame: a source
-                    // frame much larger than that is looked at more sparsely.
-                    const int stride = 2 * std::max(1, frame.width / std::max(1, d.size.width));
-                    for (; position < forward && d.plan[position].source == source; ++position) {
-                        for (int step = 1; step <= kMostFrameStep && step <= position; ++step)
-                            changeAt[position][step] =
-                                ChangeBetween(frame, recent[(position - step) % recent.size()], stride);
-                        recent[position % recent.size()] = frame;
-                    }
-                    if (keepAll && frame.width == d.size.width && frame.height == d.size.height)
-                        all[source] = frame;
-                    return !d.cancelled(error);
-                },
-                *sources.rbegin(), sources, error))
-            return false;
+    d.chooseSamples(mainWanted, smallWanted);
+    while (static_cast<double>(d.samplePositions().size()) * frameBytes > kSampleBytes
+           && (mainWanted > 1 || smallWanted > 1)) {
+        mainWanted = std::max(1, mainWanted / 2);
+        smallWanted = std::max(1, smallWanted / 2);
+        d.chooseSamples(mainWanted, smallWanted);
     }
-    for (int position = forward; position < count; ++position)
-        for (int step = 1; step <= kMostFrameStep; ++step)
-            changeAt[position][step] = changeAt[std::min(d.plan[position].replay + step, forward - 1)][step];
-
-    std::set<int> positions;
-    // Past the byte cap, shorter runs and fewer groups: first at the
-    // frame steps other than 1 (rarely chosen), then at 1.
-    struct Shape {
-        int groups = kMostChangeGroups;
-        int longest = kLongestRun;
-        bool shrink()
-        {
-            if (longest > 1)
-                return --longest, true;
-            if (groups > 2)
-                return groups = std::max(2, groups / 2), true;
-            return false;
-        }
-    };
-    Shape everyFrame, dropping;
-    do {
-        positions.clear();
-        for (int step = 1; step <= kMostFrameStep; ++step) {
-            if (step > 1 && d.keptAt(step) < 2)
-                break;
-            std::vector<int> change(static_cast<std::size_t>(d.keptAt(step)), 0);
-            for (int j = 1; j < d.keptAt(step); ++j)
-                change[j] = changeAt[j * step][step];
-            const Shape& shape = step == 1 ? everyFrame : dropping;
-            d.runs[step] = ChooseRuns(change, step, options.keepTransparency, shape.groups, shape.longest);
-            for (const SampleRun& run : d.runs[step])
-                positions.insert(run.positions.begin(), run.positions.end());
-        }
-    } while (static_cast<double>(positions.size()) * frameBytes > kSampleBytes
-             && (dropping.shrink() || everyFrame.shrink()));
-    // The frames of every frame step are read now when the animation was
-    // kept whole or is a clip (a pass more costs more than the memory
-    // saved) or resized; else those of every frame (what an estimate at the
-    // options' own settings needs), the others when first rendered.
-    if (keepAll) {
-        for (const int position : positions)
-            if (const auto found = all.find(d.plan[position].source); found != all.end())
-                d.frames[position] = found->second;
-        all.clear();
-    }
-    const bool allNow = d.info.video() || d.info.width != d.size.width || d.info.height != d.size.height;
-    if (!d.readSample(1, allNow ? kMostFrameStep : 1, error))
+    if (!d.readSample(error))
         return false;
 
     d.smallest = SizeSettings{d.worstQuality(), 1, 1.0};
@@ -405,60 +321,135 @@ ConvertOptions SizeEstimator::optionsFor(const SizeSettings& settings) const
     return options;
 }
 
-// Reads the source frames of the sample's runs at frame steps fromStep to
-// toStep not read yet, at the conversion's size, in one pass.
-bool SizeEstimator::Impl::readSample(int fromStep, int toStep, imaging::Error* error)
+// Reads the source frames of the samples in one pass, at the conversion's
+// size; of an animation every frame, measuring how much each changes from
+// the one before and keeping the pairs of most change.
+bool SizeEstimator::Impl::readSample(imaging::Error* error)
 {
-    std::map<int, std::vector<int>> bySource; // the positions each source frame serves
-    for (auto it = runs.lower_bound(fromStep); it != runs.end() && it->first <= toStep; ++it)
-        for (const SampleRun& run : it->second)
-            for (const int position : run.positions)
-                if (!frames.count(position))
-                    bySource[plan[position].source].push_back(position);
-    if (bySource.empty())
-        return true;
-    std::set<int> wanted;
-    for (const auto& [source, at] : bySource)
-        wanted.insert(source);
-    return readTimeline(
-        [&](int source, const imaging::RgbaImage& frame) {
-            imaging::RgbaImage resized;
-            const imaging::RgbaImage& sized = SizedFrame(frame, size, resized);
-            for (const int position : bySource[source])
+    std::set<int> sources;
+    std::map<int, std::vector<int>> positionsOf; // by source frame
+    for (const int position : samplePositions()) {
+        sources.insert(plan[static_cast<std::size_t>(position)].source);
+        positionsOf[plan[static_cast<std::size_t>(position)].source].push_back(position);
+    }
+    const std::unique_ptr<imaging::AnimationReader> reader =
+        imaging::OpenAnimation(input, error, options.cancelled);
+    if (!reader)
+        return false;
+    reader->setFrameSize(size); // a clip's frames come as the conversion reads them
+    const bool measure = !info.video() && written.at(1).size() > 2;
+    std::set<int> read = sources;
+    if (measure)
+        for (const TimelineFrame& frame : plan)
+            read.insert(frame.source);
+    // By source frame: how much it changed from the one read before it.
+    std::map<int, int> change;
+    struct Pair {
+        int change = 0;
+        int source = 0;
+        imaging::RgbaImage before, after;
+    };
+    std::vector<Pair> most; // at most kRareChanges, of most change
+    imaging::RgbaImage frame, last;
+    int lastSource = -1;
+    for (const int source : read) {
+        imaging::ReadResult result = reader->skipTo(source, error);
+        if (result)
+            result = reader->readNext(frame, error);
+        if (!result)
+            return *error ? false
+                          : imaging::Fail(error, imaging::ErrorKind::Corrupt, input,
+                                          "has fewer frames than it says");
+        imaging::RgbaImage resized;
+        const imaging::RgbaImage& sized = SizedFrame(frame, size, resized);
+        if (measure && lastSource >= 0 && lastSource == source - 1) {
+            // Every second point of the conversion's frame.
+            const int stride = 2 * std::max(1, frame.width / std::max(1, size.width));
+            const int changed = ChangeBetween(frame, last, stride);
+            change[source] = changed;
+            auto least = std::min_element(most.begin(), most.end(),
+                                          [](const Pair& a, const Pair& b) { return a.change < b.change; });
+            if (most.size() < kRareChanges || changed > least->change) {
+                imaging::RgbaImage scratch;
+                Pair pair{changed, source, SizedFrame(last, size, scratch), sized};
+                if (most.size() < kRareChanges)
+                    most.push_back(std::move(pair));
+                else
+                    *least = std::move(pair);
+            }
+        }
+        if (sources.count(source))
+            for (const int position : positionsOf[source])
                 frames[position] = sized;
-            return !cancelled(error);
-        },
-        *wanted.rbegin(), wanted, error);
+        if (measure)
+            std::swap(last, frame);
+        lastSource = source;
+        if (cancelled(error))
+            return false;
+    }
+    if (change.empty())
+        return true;
+    std::vector<int> all;
+    all.reserve(change.size());
+    for (const auto& [source, changed] : change)
+        all.push_back(changed);
+    std::nth_element(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(all.size() / 2), all.end());
+    const int median = all[all.size() / 2];
+    // The frames written that show a pair of rare change, in order.
+    const std::vector<OutputStep>& steps = written.at(1);
+    for (const Pair& pair : most) {
+        if (pair.change <= kRareFactor * std::max(1, median))
+            continue;
+        for (std::size_t i = 1; i < steps.size(); ++i) {
+            const int a = plan[static_cast<std::size_t>(steps[i - 1].position)].source;
+            const int b = plan[static_cast<std::size_t>(steps[i].position)].source;
+            if (std::min(a, b) != pair.source - 1 || std::max(a, b) != pair.source)
+                continue;
+            rare.push_back(SampleBlock{static_cast<int>(i) - 1, 1});
+            frames[steps[i - 1].position] = a == pair.source ? pair.after : pair.before;
+            frames[steps[i].position] = b == pair.source ? pair.after : pair.before;
+        }
+    }
+    std::sort(rare.begin(), rare.end(),
+              [](const SampleBlock& a, const SampleBlock& b) { return a.lead < b.lead; });
+    return true;
 }
 
-// Renders the sample's frames at frame step and scale not rendered yet.
-bool SizeEstimator::Impl::render(int step, double scale, imaging::Error* error)
+// Renders the frames of blocks at frame step and scale not rendered yet.
+bool SizeEstimator::Impl::render(int step, const std::vector<SampleBlock>& blocks, double scale,
+                                 imaging::Error* error)
 {
-    if (!readSample(step, step == 1 ? 1 : kMostFrameStep, error))
-        return false;
-    std::vector<int> missing;
-    for (const SampleRun& run : runs.at(step))
-        for (const int position : run.positions)
-            if (!rendered.count({position, scale})
-                && std::find(missing.begin(), missing.end(), position) == missing.end())
-                missing.push_back(position);
+    const std::vector<OutputStep>& steps = written.at(step);
+    std::vector<std::pair<int, int>> missing; // position and the one before
+    for (const SampleBlock& block : blocks)
+        for (int i = block.lead; i <= block.lead + block.count; ++i) {
+            const std::pair<int, int> wanted{steps[static_cast<std::size_t>(i)].position,
+                                             before(step, block, i)};
+            if (!rendered.count({wanted.first, wanted.second, scale})
+                && std::find(missing.begin(), missing.end(), wanted) == missing.end())
+                missing.push_back(wanted);
+        }
     if (missing.empty())
         return true;
     // Frames rendered smaller are kept at one scale only (a search moves
-    // from scale to scale and knows the sizes it measured): the sample
-    // stays within about twice its cap.
+    // from scale to scale and knows the sizes it measured).
     for (auto it = rendered.begin(); it != rendered.end();)
-        it = it->first.second != 1.0 && it->first.second != scale ? rendered.erase(it) : std::next(it);
+        it = std::get<2>(it->first) != 1.0 && std::get<2>(it->first) != scale ? rendered.erase(it)
+                                                                              : std::next(it);
     const imaging::Size at = sizeAt(scale);
     std::vector<RenderedFrame> made(missing.size());
     tbb::enumerable_thread_specific<EngineState> states;
     const FrameLook look{options.variant, options.switches, options.keepTransparency};
     auto work = [&] {
         tbb::parallel_for(std::size_t{0}, missing.size(), [&](std::size_t i) {
-            RenderSourceFrame(states.local(), look, frames.at(missing[i]), at, missing[i] + 1, made[i]);
+            const auto [position, previous] = missing[i];
+            RenderSourceFrame(states.local(), look, frames.at(position), at, position + 1, made[i],
+                              previous >= 0 ? &frames.at(previous) : nullptr);
             // Only what is written is kept.
             made[i].resized = {};
             made[i].source = {};
+            made[i].previousResized = {};
+            made[i].previous = {};
         });
     };
     if (options.threads > 0) {
@@ -468,56 +459,61 @@ bool SizeEstimator::Impl::render(int step, double scale, imaging::Error* error)
         work();
     }
     for (std::size_t i = 0; i < missing.size(); ++i)
-        rendered[{missing[i], scale}] = std::move(made[i]);
+        rendered[{missing[i].first, missing[i].second, scale}] = std::move(made[i]);
     return !cancelled(error);
 }
 
-// The bytes of each frame of a run encoded as an animation of its own.
-bool SizeEstimator::Impl::encodeRun(const SampleRun& run, double scale, int quality,
-                                    imaging::FrameBytes* bytes, imaging::Error* error) const
+// The bytes of each frame of a block encoded as an animation of its own,
+// written as the conversion writes it.
+bool SizeEstimator::Impl::encodeBlock(int step, const SampleBlock& block, double scale, int quality,
+                                      imaging::FrameBytes* bytes, imaging::Error* error) const
 {
     const std::string path = ScratchPath(webp() ? ".webp" : ".gif");
     imaging::OutputSettings output = options.output;
     output.quality = quality;
+    output.mergeRepeats = output.mergeRepeats || options.mergeRepeats || info.video();
     const std::unique_ptr<imaging::AnimationWriter> writer = imaging::MakeAnimationWriter(output);
     const imaging::Size at = sizeAt(scale);
+    const std::vector<OutputStep>& steps = written.at(step);
     bool ok = writer->open(path, at.width, at.height, info.loopCount, error);
-    for (std::size_t i = 0; ok && i < run.positions.size(); ++i)
-        ok = writer->addFrame(rendered.at({run.positions[i], scale}).picture(),
-                              std::min(plan[run.positions[i]].delay, imaging::LongestDelay(output.format)),
-                              error);
+    for (int i = block.lead; ok && i <= block.lead + block.count; ++i) {
+        const OutputStep& frame = steps[static_cast<std::size_t>(i)];
+        ok = writer->addFrame(rendered.at({frame.position, before(step, block, i), scale}).picture(),
+                              frame.delay, error);
+    }
     ok = ok && writer->finish(error) && imaging::MeasureFrameBytes(path, output.format, bytes, error);
     std::error_code ec;
     std::filesystem::remove(path, ec);
     return ok;
 }
 
-// The file's own bytes and the first frame as the first run shows them,
-// plus each sampled frame's bytes as often as its weight says.
-bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, imaging::Error* error)
+// The size at settings from the main sample or the small one: the file's
+// own bytes and the first frame as the block beginning the animation has
+// them, and the other frames at the mean of those sampled.
+bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, double* bytes,
+                                 imaging::Error* error)
 {
-    Impl& d = *impl_;
-    const auto key = std::make_tuple(settings.frameStep, settings.scale, settings.quality);
-    if (const auto found = d.sizes.find(key); found != d.sizes.end()) {
+    const auto key = std::make_tuple(settings.frameStep, settings.scale, settings.quality, useMain);
+    if (const auto found = sampled.find(key); found != sampled.end()) {
         *bytes = found->second;
         return true;
     }
-    if (!d.runs.count(settings.frameStep))
-        return imaging::Fail(error, imaging::ErrorKind::InvalidArgument, d.input,
-                             "keeps too few frames at every " + std::to_string(settings.frameStep)
-                                 + "th frame");
-    if (!d.render(settings.frameStep, settings.scale, error))
+    std::vector<SampleBlock> blocks = useMain ? main : small.at(settings.frameStep);
+    const std::size_t ordinary = blocks.size();
+    if (useMain)
+        blocks.insert(blocks.end(), rare.begin(), rare.end());
+    if (!render(settings.frameStep, blocks, settings.scale, error))
         return false;
-    const std::vector<SampleRun>& runs = d.runs.at(settings.frameStep);
-    std::vector<imaging::FrameBytes> measured(runs.size());
-    std::vector<imaging::Error> errors(runs.size());
+    std::vector<imaging::FrameBytes> measured(blocks.size());
+    std::vector<imaging::Error> errors(blocks.size());
     auto encode = [&] {
-        tbb::parallel_for(std::size_t{0}, runs.size(), [&](std::size_t r) {
-            d.encodeRun(runs[r], settings.scale, settings.quality, &measured[r], &errors[r]);
+        tbb::parallel_for(std::size_t{0}, blocks.size(), [&](std::size_t b) {
+            encodeBlock(settings.frameStep, blocks[b], settings.scale, settings.quality, &measured[b],
+                        &errors[b]);
         });
     };
-    if (d.options.threads > 0) {
-        tbb::task_arena arena(d.options.threads);
+    if (options.threads > 0) {
+        tbb::task_arena arena(options.threads);
         arena.execute(encode);
     } else {
         encode();
@@ -528,12 +524,64 @@ bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, ima
             return false;
         }
     }
-    double total = static_cast<double>(measured[0].shared);
-    for (std::size_t r = 0; r < runs.size(); ++r)
-        for (std::size_t i = 0; i < runs[r].weights.size() && i < measured[r].frames.size(); ++i)
-            total += runs[r].weights[i] * static_cast<double>(measured[r].frames[i]);
-    *bytes = d.sizes[key] = std::llround(total);
-    return !d.cancelled(error);
+    // Frames merged with the one before them come to nothing: a block's
+    // frames after its first are what it counts, however many were written.
+    // A frame of rare change counts for itself, and not among the others.
+    std::set<int> rareFrames;
+    for (std::size_t b = ordinary; b < blocks.size(); ++b)
+        rareFrames.insert(blocks[b].lead + 1);
+    double counted = 0, frameCount = 0, rareBytes = 0;
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const std::vector<long long>& sizes = measured[b].frames;
+        const bool whole = sizes.size() == static_cast<std::size_t>(blocks[b].count) + 1;
+        for (std::size_t i = 1; i < sizes.size(); ++i) {
+            if (b >= ordinary)
+                rareBytes += static_cast<double>(sizes[i]);
+            else if (!(whole && rareFrames.count(blocks[b].lead + static_cast<int>(i))))
+                counted += static_cast<double>(sizes[i]), frameCount += 1;
+        }
+        if (!whole && b < ordinary)
+            frameCount += blocks[b].count - static_cast<double>(sizes.size() - 1);
+    }
+    const double first = measured[0].frames.empty() ? 0.0 : static_cast<double>(measured[0].frames[0]);
+    const double others = static_cast<double>(written.at(settings.frameStep).size()) - 1
+                          - static_cast<double>(rareFrames.size());
+    *bytes = sampled[key] = static_cast<double>(measured[0].shared) + first + rareBytes
+                            + (frameCount > 0 ? counted * std::max(0.0, others) / frameCount : 0.0);
+    return !cancelled(error);
+}
+
+// At the best settings and the options' own the main sample says; other
+// settings are told by how the small sample at them compares with the small
+// sample at the best.
+bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, imaging::Error* error)
+{
+    Impl& d = *impl_;
+    const auto key = std::make_tuple(settings.frameStep, settings.scale, settings.quality);
+    if (const auto found = d.sizes.find(key); found != d.sizes.end()) {
+        *bytes = found->second;
+        return true;
+    }
+    if (!d.written.count(settings.frameStep))
+        return imaging::Fail(error, imaging::ErrorKind::InvalidArgument, d.input,
+                             "keeps too few frames at every " + std::to_string(settings.frameStep)
+                                 + "th frame");
+    const SizeSettings best{d.bestQuality(), 1, 1.0};
+    SizeSettings own = SettingsOf(d.options);
+    own.frameStep = 1;
+    double size = 0;
+    if (settings == best || settings == own) {
+        if (!d.sample(settings, true, &size, error))
+            return false;
+    } else {
+        double bestMain = 0, bestSmall = 0, small = 0;
+        if (!d.sample(best, true, &bestMain, error) || !d.sample(best, false, &bestSmall, error)
+            || !d.sample(settings, false, &small, error))
+            return false;
+        size = bestSmall > 0 ? small * bestMain / bestSmall : small;
+    }
+    *bytes = d.sizes[key] = std::llround(size);
+    return true;
 }
 
 std::string DescribeSettings(const SizeSettings& settings)

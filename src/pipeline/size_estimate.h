@@ -35,12 +35,11 @@ constexpr int kSmallestSide = 16;
 SizeSettings SettingsOf(const ConvertOptions& options);
 
 // Estimates output sizes for one input and one set of conversion options
-// through the real renderer and encoder: measures how much each frame
-// changes from the one before on the source frames, renders and encodes a
-// sample of frame pairs (the first two, those of biggest change, one from
-// each group of like change) and weighs each frame's bytes by the frames it
-// stands for. Rendered frames and sizes are kept, so that many estimates
-// cost little more than one.
+// through the real renderer and encoder: renders and writes short runs of
+// following frames spread evenly over the animation, plus the frames whose
+// source changes far more than the rest, each run an animation of its own,
+// and counts the other frames at the mean of those sampled. Rendered frames
+// and sizes are kept, so that many estimates cost little more than one.
 class SizeEstimator {
 public:
     SizeEstimator();

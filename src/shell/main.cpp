@@ -6,6 +6,7 @@
 // opens the GIF at start. While a window runs, a second launch hands the
 // file to it (or, without a file, brings it to the front) and ends.
 #include "engine/variants.h"
+#include "imaging/files/temporary_names.h"
 #include "shell/appearance.h"
 #include "shell/form_batch.h"
 #include "shell/instance_channel.h"
@@ -19,6 +20,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -26,7 +28,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
+#include <semaphore.h>
 #include <unistd.h>
 
 namespace {
@@ -88,13 +92,26 @@ std::optional<int> AnswerInfoOption(int argc, char* argv[])
 // A termination signal (a logout's SIGTERM, Ctrl+C's SIGINT, a closed
 // terminal's SIGHUP) closes the window as its close button does, so the
 // temporary files, the lock and the socket go. The handler only writes a
-// byte; the window hears it in its event loop.
+// byte; the window hears it in its event loop. Should the event loop not
+// answer within 0.25 s (a call that does not return), the program ends from
+// a watch thread: outputs are replaced only when whole, and the temporary
+// files that have names are removed first.
 int signalPipe[2] = {-1, -1};
+sem_t stopAsked;
 
 void OnSignal(int)
 {
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+    sem_post(&stopAsked);
+}
+
+void StopWatch()
+{
+    while (sem_wait(&stopAsked) != 0) {
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    qf::imaging::EndNow(0);
 }
 
 void CloseOnSignals(QWidget& window)
@@ -108,6 +125,8 @@ void CloseOnSignals(QWidget& window)
         window.close();
         QApplication::quit();
     });
+    sem_init(&stopAsked, 0, 0);
+    std::thread(StopWatch).detach();
     struct sigaction action = {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
@@ -170,5 +189,5 @@ int main(int argc, char* argv[])
         instance.release();
     }
     std::fflush(nullptr);
-    std::_Exit(status);
+    qf::imaging::EndNow(status);
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cctype>
 #include <csignal>
 
@@ -407,6 +408,19 @@ TEST(Cli, CommandsShowWhatWasAskedFor)
     for (const char* line :
          {"size:     40 x 32\n", "frames:   3\n", "delays:   10 11 12 ", "loop:     3 repeats\n"})
         EXPECT_NE(result.output.find(line), std::string::npos) << line << " in\n" << result.output;
+    // Delays of 0 and 1 hundredth play for a tenth of a second, as browsers
+    // play them: 0, 1 and 5 hundredths last a quarter of a second.
+    Bytes quick = SmallAnimation(40, 32, 3, 3);
+    int changed = 0;
+    for (std::size_t i = 0; i + 5 < quick.size() && changed < 3; ++i)
+        if (quick[i] == 0x21 && quick[i + 1] == 0xF9 && quick[i + 2] == 4) {
+            quick[i + 4] = static_cast<std::uint8_t>(std::array{0, 1, 5}[changed++]);
+            quick[i + 5] = 0;
+        }
+    WriteBytes(in, quick);
+    result = Cli({"info", in});
+    EXPECT_NE(result.output.find("delays:   0 1 5 "), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("duration: 0.25 s\n"), std::string::npos) << result.output;
 }
 
 // What --help, the manual and the completions tell a user: no parser type

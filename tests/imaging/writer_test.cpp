@@ -10,6 +10,7 @@
 #include "imaging/png/png_io.h"
 
 #include <gtest/gtest.h>
+#include <webp/demux.h>
 
 #include <array>
 #include <cstdlib>
@@ -311,6 +312,64 @@ TEST(WebpWriter, AThousandFramesComeBackOneByOne)
             EXPECT_EQ(p[3], 0) << f;
         else
             EXPECT_TRUE(std::equal(c.begin(), c.end(), p)) << f;
+    }
+}
+
+// Frames over each other in every way a WebP can stack them (drawn over the
+// canvas or in its place, the canvas kept or cleared after each, partly
+// see-through, in part of the canvas) come out as libwebp's own animation
+// decoder composes them, pixel for pixel.
+TEST(WebpReader, StacksFramesAsLibwebpDoes)
+{
+    TempDir dir;
+    const int width = 24, height = 16;
+    const std::unique_ptr<imaging::AnimationWriter> writer =
+        imaging::MakeAnimationWriter({imaging::OutputFormat::Webp});
+    imaging::Error error;
+    ASSERT_TRUE(writer->open(dir.file("a.webp"), width, height, 0, &error)) << error.message();
+    for (int f = 0; f < 6; ++f) { // a see-through square moving over a half-transparent ground
+        std::vector<std::uint8_t> pixels;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const bool square = x >= 3 * f && x < 3 * f + 6 && y >= 4 && y < 10;
+                const std::uint8_t alpha = square ? 160 : y < 5 ? 0 : y < 11 ? 90 : 255;
+                pixels.insert(pixels.end(), {static_cast<std::uint8_t>(square ? 250 : 20),
+                                             static_cast<std::uint8_t>(x * 10), 90, alpha});
+            }
+        }
+        ASSERT_TRUE(writer->addFrame({pixels.data(), width, height, width * 4, imaging::PixelLayout::Rgba}, 5,
+                                     &error));
+    }
+    ASSERT_TRUE(writer->finish(&error)) << error.message();
+    const Bytes written = ReadBytes(dir.file("a.webp"));
+    for (int pattern = 0; pattern < 4; ++pattern) { // the blend and disposal bits of each frame
+        Bytes bytes = written;
+        int frame = 0;
+        for (std::size_t at = 12; at + 8 <= bytes.size(); ++frame) {
+            const std::size_t size = bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16;
+            if (std::string(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                            bytes.begin() + static_cast<std::ptrdiff_t>(at) + 4)
+                == "ANMF")
+                bytes[at + 8 + 15] = static_cast<std::uint8_t>((frame * (pattern + 1) + pattern) % 4);
+            at += 8 + size + (size & 1);
+        }
+        WriteBytes(dir.file("b.webp"), bytes);
+        const std::vector<imaging::RgbaImage> ours = ReadAnimation(dir.file("b.webp"));
+        const WebPData data{bytes.data(), bytes.size()};
+        WebPAnimDecoderOptions options;
+        WebPAnimDecoderOptionsInit(&options);
+        options.color_mode = MODE_RGBA;
+        const std::unique_ptr<WebPAnimDecoder, void (*)(WebPAnimDecoder*)> reference(
+            WebPAnimDecoderNew(&data, &options), WebPAnimDecoderDelete);
+        ASSERT_TRUE(reference);
+        ASSERT_EQ(ours.size(), 6u);
+        for (std::size_t f = 0; f < ours.size(); ++f) {
+            std::uint8_t* canvas = nullptr;
+            int timestamp = 0;
+            ASSERT_TRUE(WebPAnimDecoderGetNext(reference.get(), &canvas, &timestamp));
+            EXPECT_TRUE(std::equal(ours[f].pixels.begin(), ours[f].pixels.end(), canvas))
+                << "pattern " << pattern << ", frame " << f;
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 // beside it.
 #include "support.h"
 
+#include "imaging/files/temporary_names.h"
 #include "imaging/gif/gif_writer.h"
 #include "imaging/png/png_io.h"
 #include "pipeline/batch.h"
@@ -15,6 +16,8 @@
 #endif
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -267,6 +270,78 @@ TEST(WriteFaults, AFrameFolderSwappedMidRunLeadsNoWriteElsewhere)
     for (const char* name : {"/frame-0005.png", "/frame-0009.png"})
         EXPECT_EQ(ReadBytes(dir.file("mine") + name), previous) << name;
     EXPECT_EQ(Names(dir.file("shared/moved")).size(), 8u);
+}
+
+// The same swap for the results of several inputs in one --out-dir folder:
+// made after the first frame, before any result is in place, it leads no
+// result into the user's folder.
+TEST(WriteFaults, AnOutputFolderSwappedMidRunLeadsNoWriteElsewhere)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("shared/res"));
+    std::filesystem::create_directories(dir.file("mine"));
+    const Bytes previous = {'k', 'e', 'e', 'p'};
+    imaging::OutputFolder results;
+    imaging::Error error;
+    ASSERT_TRUE(imaging::OpenOutputFolder(dir.file("shared/res"), &results, &error)) << error.message();
+    std::vector<BatchJob> jobs;
+    for (const char* name : {"a", "b"}) {
+        WriteBytes(dir.file(std::string(name) + ".gif"), SmallAnimation(24, 20, 4));
+        WriteBytes(dir.file("mine/") + name + ".gif", previous);
+        BatchJob& job = jobs.emplace_back();
+        job.input = dir.file(std::string(name) + ".gif");
+        job.output = std::string(name) + ".gif";
+        job.outputFolder = results;
+    }
+    BatchOptions options;
+    std::atomic<bool> swapped{false};
+    options.progress = [&](const BatchProgress&) {
+        if (!swapped.exchange(true)) {
+            std::filesystem::rename(dir.file("shared/res"), dir.file("shared/moved"));
+            std::filesystem::create_directory_symlink(dir.file("mine"), dir.file("shared/res"));
+        }
+        return true;
+    };
+    const std::vector<JobOutcome> outcomes = ConvertBatch(jobs, options);
+    ASSERT_TRUE(swapped);
+    for (const JobOutcome& outcome : outcomes)
+        EXPECT_FALSE(outcome.error) << outcome.error.message();
+    for (const char* name : {"/a.gif", "/b.gif"})
+        EXPECT_EQ(ReadBytes(dir.file("mine") + name), previous) << name;
+    EXPECT_EQ(Names(dir.file("shared/moved")), (std::vector<std::string>{"a.gif", "b.gif"}));
+}
+
+// A program that ends at once on a stop request takes the temporary files
+// and folders that have names with it, and only those still in use.
+TEST(WriteFaults, AnEndOnAStopRequestRemovesTheNamedTemporaries)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("work"));
+    for (const char* name : {"work/pass-1", "work/pass-2", "out.gif.fit-1", "done.tmp"})
+        WriteBytes(dir.file(name), {'x'});
+    const pid_t child = fork();
+    if (child == 0) {
+        // Folders the run made for frames: its pictures go, and the folder
+        // with them unless something else is in it.
+        imaging::OutputFolder frames, shared;
+        imaging::Error error;
+        if (!imaging::OpenOutputFolder(dir.file("frames"), &frames, &error)
+            || !imaging::OpenOutputFolder(dir.file("shared"), &shared, &error))
+            _exit(1);
+        for (const char* name : {"frames/frame-0001.png", "shared/frame-0001.png", "shared/notes.txt"})
+            WriteBytes(dir.file(name), {'x'});
+        imaging::RememberTemporaryName(dir.file("work"), true);
+        imaging::RememberTemporaryName(dir.file("out.gif.fit-1"), false);
+        imaging::RememberTemporaryName(dir.file("done.tmp"), false);
+        imaging::ForgetTemporaryName(dir.file("done.tmp")); // moved into place: no longer temporary
+        imaging::EndNow(5);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 5);
+    EXPECT_EQ(Names(dir.path().string()), (std::vector<std::string>{"done.tmp", "shared"}));
+    EXPECT_EQ(Names(dir.file("shared")), std::vector<std::string>{"notes.txt"});
 }
 
 // A run that fails after some frames were written (stopped here, as a full

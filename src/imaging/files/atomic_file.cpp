@@ -2,6 +2,7 @@
 
 #include "imaging/errors.h"
 #include "imaging/files/scratch_file.h"
+#include "imaging/files/temporary_names.h"
 
 #include <atomic>
 #include <cerrno>
@@ -110,6 +111,7 @@ int CreateNamedFile(const std::string& folder, const std::string& stem, std::str
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             *created = path;
+            RememberTemporaryName(path, false);
             return fd;
         }
         if (errno != EEXIST)
@@ -155,6 +157,7 @@ int NameUnnamedFile(int fd, const std::string& folder, const std::string& stem, 
         const std::string path = TemporaryPath(folder, stem);
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             *named = path;
+            RememberTemporaryName(path, false);
             return 0;
         }
         if (errno != EEXIST)
@@ -233,12 +236,20 @@ bool MakeTemporaryFolder(const std::string& parent, const std::string& stem, std
         const std::string path = TemporaryPath(parent, stem);
         if (::mkdir(path.c_str(), 0700) == 0) {
             *made = path;
+            RememberTemporaryName(path, true);
             return true;
         }
         if (errno != EEXIST)
             return Fail(error, ErrorKind::Unwritable, parent, CreateReason(errno, parent));
     }
     return Fail(error, ErrorKind::Unwritable, parent, CreateReason(EEXIST, parent));
+}
+
+void RemoveTemporaryFolder(const std::string& folder)
+{
+    ForgetTemporaryName(folder);
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
 }
 
 struct AtomicFile::Impl {
@@ -253,8 +264,10 @@ struct AtomicFile::Impl {
     bool replace(int code, Error* error);
     void removeTemporary()
     {
-        if (!temporary.empty())
+        if (!temporary.empty()) {
             ::unlink(temporary.c_str());
+            ForgetTemporaryName(temporary);
+        }
         temporary.clear();
     }
 };
@@ -381,6 +394,7 @@ bool AtomicFile::Impl::replace(int code, Error* error)
     }
     // The folder is not synced: after a crash it shows the old file or the
     // new one, each whole.
+    ForgetTemporaryName(temporary);
     temporary.clear();
     return true;
 }
@@ -440,8 +454,10 @@ FilePtr OpenScratchFile(const std::string& besidePath, Error* error)
         return nullptr;
     }
     // The open descriptor keeps the data; a name goes at once.
-    if (!named.empty())
+    if (!named.empty()) {
         ::unlink(named.c_str());
+        ForgetTemporaryName(named);
+    }
     FilePtr file(::fdopen(fd, "w+b"));
     if (!file) {
         const int code = errno;

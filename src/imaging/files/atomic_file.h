@@ -22,6 +22,8 @@ void RemoveStaleTemporaryFiles(const std::string& folder);
 // program's temporary files are (after stem), so that once this process is
 // gone a later run removes it with everything in it; *made names it.
 bool MakeTemporaryFolder(const std::string& parent, const std::string& stem, std::string* made, Error* error);
+// Removes a folder MakeTemporaryFolder made, with everything in it.
+void RemoveTemporaryFolder(const std::string& folder);
 
 // A new version of a file, written to a temporary file in the destination's
 // folder and moved over the destination by commit(). Until then the

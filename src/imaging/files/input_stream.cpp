@@ -1,8 +1,8 @@
 #include "imaging/files/input_stream.h"
 
 #include "imaging/errors.h"
+#include "imaging/file_signatures.h"
 #include "imaging/size_limits.h"
-#include "imaging/webp/webp_reader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,24 +17,6 @@
 namespace qf::imaging {
 
 namespace {
-
-bool StartsAsGif(const unsigned char* head, std::size_t size)
-{
-    return size >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0);
-}
-
-// Whether the first 12 bytes begin a container or stream of moving
-// pictures the video reader may take (which then tells whether it is one).
-bool StartsAsClip(const unsigned char* head)
-{
-    const auto at = [&](std::size_t offset, const char* text) {
-        return std::memcmp(head + offset, text, std::strlen(text)) == 0;
-    };
-    return at(4, "ftyp") || at(4, "moov") || at(4, "mdat") || at(4, "wide") || at(4, "free")
-           || at(0, "\x1a\x45\xdf\xa3") || (at(0, "RIFF") && at(8, "AVI ")) || at(0, "\x89PNG")
-           || at(0, "FLV") || at(0, "OggS") || at(0, "DKIF") || at(0, "\x30\x26\xb2\x75") || head[0] == 0x47
-           || (head[0] == 0 && head[1] == 0 && (head[2] == 1 || (head[2] == 0 && head[3] == 1)));
-}
 
 // The length a WebP's RIFF header gives the whole file, padded to even.
 std::int64_t RiffLength(const unsigned char* head)
@@ -99,7 +81,7 @@ bool StreamCopy::capture(int fd, const std::string& shown, const std::string& te
             if (total + static_cast<std::int64_t>(part) == 12) {
                 if (LooksLikeWebp(head, 12))
                     end = std::min(end, RiffLength(head));
-                else if (!StartsAsGif(head, 12) && !StartsAsClip(head))
+                else if (!LooksLikeGif(head, 12) && !LooksLikeClip(head))
                     return Fail(error, ErrorKind::NotAnimation, shown, "is not a GIF file");
             }
         }
@@ -115,7 +97,7 @@ bool StreamCopy::capture(int fd, const std::string& shown, const std::string& te
     }
     if (total == 0)
         return Fail(error, ErrorKind::NotAnimation, shown, "is empty");
-    if (total < 12 && !StartsAsGif(head, static_cast<std::size_t>(total)))
+    if (total < 12 && !LooksLikeGif(head, static_cast<std::size_t>(total)))
         return Fail(error, ErrorKind::NotAnimation, shown, "is not a GIF file");
     if (std::fflush(file_.get()) != 0)
         return Fail(error, ErrorKind::Unwritable, tempFolder,

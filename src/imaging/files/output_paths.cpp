@@ -1,11 +1,13 @@
 #include "imaging/files/output_paths.h"
 
 #include "imaging/errors.h"
+#include "imaging/files/temporary_names.h"
 
 #include <cerrno>
 #include <climits>
 #include <deque>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -34,6 +36,19 @@ std::string PathReason(int code)
     default:
         return "cannot be looked up (" + SystemReason(code) + ")";
     }
+}
+
+constexpr std::string_view kHeldPrefix = "/proc/self/fd/";
+
+// Whether path is /proc/self/fd/N/name, as OutputFolder::entry makes it.
+bool IsHeldEntry(std::string_view path)
+{
+    if (path.substr(0, kHeldPrefix.size()) != kHeldPrefix)
+        return false;
+    path.remove_prefix(kHeldPrefix.size());
+    const std::size_t slash = path.find('/');
+    return slash > 0 && slash != std::string_view::npos && slash + 1 < path.size()
+           && path.find_first_not_of("0123456789") == slash;
 }
 
 std::string KindReason(mode_t mode)
@@ -68,10 +83,11 @@ struct Walk {
 
 // Follows path part by part as the system does, refusing a link another
 // user owns in a folder others can write. An error is the reason alone.
-bool WalkPath(const std::string& path, Walk* walk, std::string* reason)
+// A relative path starts from `from` when given (a held folder's entry).
+bool WalkPath(const std::string& path, Walk* walk, std::string* reason, const fs::path& from = {})
 {
     std::error_code ec;
-    fs::path base = fs::path(path).is_absolute() ? fs::path("/") : fs::current_path(ec);
+    fs::path base = fs::path(path).is_absolute() ? fs::path("/") : from.empty() ? fs::current_path(ec) : from;
     if (ec) {
         *reason = PathReason(ec.value());
         return false;
@@ -93,6 +109,9 @@ bool WalkPath(const std::string& path, Walk* walk, std::string* reason)
         if (part.empty() || part == ".")
             continue;
         if (part == "..") {
+            // Above a held folder: the folder it now is, by name.
+            if (!from.empty() && base == from)
+                base = fs::read_symlink(from, ec);
             base = base.parent_path();
             if (::stat(base.c_str(), &walk->info) != 0) {
                 *reason = PathReason(errno);
@@ -170,9 +189,14 @@ bool ResolveOutputFile(const std::string& destination, std::string* target, Erro
 {
     if (destination.empty())
         return Fail(error, ErrorKind::Unwritable, destination, "the output file name is empty");
+    // An entry of a held folder (OutputFolder::entry) is walked from the
+    // folder's descriptor, never from its name.
+    const bool held = IsHeldEntry(destination);
+    const std::size_t slash = held ? destination.find('/', kHeldPrefix.size()) : 0;
     Walk walk;
     std::string reason;
-    if (!WalkPath(destination, &walk, &reason))
+    if (!(held ? WalkPath(destination.substr(slash + 1), &walk, &reason, destination.substr(0, slash))
+               : WalkPath(destination, &walk, &reason)))
         return Fail(error, ErrorKind::Unwritable, destination, reason);
     const std::string leadsTo =
         walk.lastLink.empty() ? std::string() : " (the link leads to " + walk.resolved.string() + ")";
@@ -186,10 +210,15 @@ bool ResolveOutputFile(const std::string& destination, std::string* target, Erro
 
 namespace {
 
-// Holds the folder fd (taking it over) in *folder.
+// Holds the folder fd (taking it over) in *folder. A folder this run made
+// is kept for removal by a program that ends at once on a stop request
+// until it is let go.
 void Hold(int fd, OutputFolder* folder)
 {
+    if (folder->madeByThisRun)
+        RememberMadeFolder(fd, folder->path);
     folder->held = std::shared_ptr<const int>(new int(fd), [](const int* held) {
+        ForgetMadeFolder(*held);
         ::close(*held);
         delete held;
     });
@@ -201,7 +230,7 @@ std::string OutputFolder::entry(const std::string& name) const
 {
     if (!held)
         return shown(name);
-    return "/proc/self/fd/" + std::to_string(*held) + "/" + name;
+    return std::string(kHeldPrefix) + std::to_string(*held) + "/" + name;
 }
 
 std::string OutputFolder::shown(const std::string& name) const

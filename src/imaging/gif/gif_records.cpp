@@ -1,6 +1,7 @@
 #include "imaging/gif/gif_records.h"
 
 #include "imaging/errors.h"
+#include "imaging/file_signatures.h"
 #include "imaging/gif/gif_lzw.h"
 
 #include <algorithm>
@@ -12,11 +13,6 @@
 namespace qf::imaging {
 
 namespace {
-
-bool IsSignature(const unsigned char* bytes)
-{
-    return std::memcmp(bytes, "GIF87a", 6) == 0 || std::memcmp(bytes, "GIF89a", 6) == 0;
-}
 
 // The row of the frame that the n-th stored row is, for interlaced data:
 // every 8th row from 0, every 8th from 4, every 4th from 2, every 2nd from 1.
@@ -87,7 +83,7 @@ bool GifStream::rewind(Error* error)
         return Fail(error, ErrorKind::Unreadable, path_, "cannot be read (" + SystemReason(errno) + ")");
     if (got == 0)
         return Fail(error, ErrorKind::NotAnimation, path_, "is empty");
-    if (got < sizeof signature || !IsSignature(signature))
+    if (!LooksLikeGif(signature, got))
         return Fail(error, ErrorKind::NotAnimation, path_, "is not a GIF file");
     std::fseek(file_.get(), 0, SEEK_SET);
 
@@ -162,8 +158,8 @@ ImageData GifStream::skipData()
     }
 }
 
-ImageData GifStream::decode(const FrameHeader& header, int rows, const RowSink& sink,
-                            const std::function<bool()>& cancelled)
+ImageData GifStream::readData(const FrameHeader& header, int rows, const std::function<Step()>& take,
+                              const std::function<void()>& flush)
 {
     if (!lzw_->start(header.minCodeSize)) {
         const ImageData rest = skipData();
@@ -171,26 +167,13 @@ ImageData GifStream::decode(const FrameHeader& header, int rows, const RowSink& 
     }
     if (header.width <= 0 || rows <= 0)
         return skipData();
-
-    // Data that is damaged or ends early leaves the pixels decoded before it;
-    // the caller keeps the rest of the frame's area as it was.
-    const std::size_t width = static_cast<std::size_t>(header.width);
-    row_.resize(width);
-    auto frameRow = [&](int n) { return header.interlaced ? InterlacedRow(n, header.height) : n; };
-    int rowsDone = 0;
-    std::size_t filled = 0;
     ImageData ending = ImageData::Whole;
     for (;;) {
-        filled += lzw_->decode(row_.data() + filled, width - filled);
-        if (filled == width) {
-            sink(frameRow(rowsDone), row_.data(), width);
-            filled = 0;
-            if (++rowsDone == rows)
-                break; // any further pixels are not needed, or beyond the frame
-            if (cancelled && cancelled())
-                return ImageData::Cancelled;
-            continue;
-        }
+        const Step step = take();
+        if (step == Step::Done)
+            break;
+        if (step == Step::Cancelled)
+            return ImageData::Cancelled;
         if (lzw_->status() == LzwDecoder::Status::BadCode) {
             ending = ImageData::BadCode;
             break;
@@ -206,54 +189,56 @@ ImageData GifStream::decode(const FrameHeader& header, int rows, const RowSink& 
             lzw_->feed(bytes, size);
             continue;
         }
-        if (filled > 0)
-            sink(frameRow(rowsDone), row_.data(), filled);
+        flush();
         if (got == Block::Done)
             return ImageData::EndsEarly;
         return got == Block::Cut ? ImageData::Cut : ImageData::Failed;
     }
-    if (filled > 0)
-        sink(frameRow(rowsDone), row_.data(), filled);
+    flush();
     const ImageData rest = skipData();
     return rest == ImageData::Whole ? ending : rest;
 }
 
+ImageData GifStream::decode(const FrameHeader& header, int rows, const RowSink& sink,
+                            const std::function<bool()>& cancelled)
+{
+    // Data that is damaged or ends early leaves the pixels decoded before it;
+    // the caller keeps the rest of the frame's area as it was.
+    const std::size_t width = static_cast<std::size_t>(std::max(header.width, 0));
+    row_.resize(width);
+    auto frameRow = [&](int n) { return header.interlaced ? InterlacedRow(n, header.height) : n; };
+    int rowsDone = 0;
+    std::size_t filled = 0;
+    const auto take = [&] {
+        for (;;) {
+            filled += lzw_->decode(row_.data() + filled, width - filled);
+            if (filled < width)
+                return Step::NeedsData;
+            sink(frameRow(rowsDone), row_.data(), width);
+            filled = 0;
+            if (++rowsDone == rows)
+                return Step::Done; // any further pixels are not needed, or beyond the frame
+            if (cancelled && cancelled())
+                return Step::Cancelled;
+        }
+    };
+    const auto flush = [&] {
+        if (filled > 0)
+            sink(frameRow(rowsDone), row_.data(), filled);
+    };
+    return readData(header, rows, take, flush);
+}
+
 ImageData GifStream::check(const FrameHeader& header, int rows)
 {
-    if (!lzw_->start(header.minCodeSize)) {
-        const ImageData rest = skipData();
-        return rest == ImageData::Whole ? ImageData::BadCodeSize : rest;
-    }
-    if (header.width <= 0 || rows <= 0)
-        return skipData();
-    const std::size_t needed = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(rows);
+    const std::size_t needed =
+        static_cast<std::size_t>(std::max(header.width, 0)) * static_cast<std::size_t>(std::max(rows, 0));
     std::size_t passed = 0;
-    ImageData ending = ImageData::Whole;
-    for (;;) {
+    const auto take = [&] {
         passed += lzw_->skip(needed - passed);
-        if (passed == needed)
-            break;
-        if (lzw_->status() == LzwDecoder::Status::BadCode) {
-            ending = ImageData::BadCode;
-            break;
-        }
-        if (lzw_->status() == LzwDecoder::Status::End) {
-            ending = ImageData::EndsEarly;
-            break;
-        }
-        const std::uint8_t* bytes = nullptr;
-        std::size_t size = 0;
-        const Block got = block(&bytes, &size);
-        if (got == Block::Data) {
-            lzw_->feed(bytes, size);
-            continue;
-        }
-        if (got == Block::Done)
-            return ImageData::EndsEarly;
-        return got == Block::Cut ? ImageData::Cut : ImageData::Failed;
-    }
-    const ImageData rest = skipData();
-    return rest == ImageData::Whole ? ending : rest;
+        return passed == needed ? Step::Done : Step::NeedsData;
+    };
+    return readData(header, rows, take, [] {});
 }
 
 Record GifStream::failure(Record otherwise) const

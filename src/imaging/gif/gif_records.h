@@ -107,6 +107,14 @@ public:
 private:
     enum class Block { Data, Done, Cut, Failed };
     Block block(const std::uint8_t** data, std::size_t* size);
+    // What the decoder's user made of the codes at hand.
+    enum class Step { NeedsData, Done, Cancelled };
+    // The walk decode() and check() share: feeds the current image's data
+    // to the decoder, block by block, asking take() after each, up to the
+    // end of the data or the first damage; flush() hands on a row left part
+    // full where the data ends. The rest of the data is passed over.
+    ImageData readData(const FrameHeader& header, int rows, const std::function<Step()>& take,
+                       const std::function<void()>& flush);
     Record failure(Record otherwise) const;
     Record readDescriptor(FrameHeader& header);
     bool readExtension();

@@ -20,9 +20,6 @@
 
 namespace qf::imaging {
 
-// True when the first bytes of a file (at least 12) are a WebP signature.
-bool LooksLikeWebp(const unsigned char* head, std::size_t size);
-
 class WebpReader {
 public:
     WebpReader();
