@@ -19,52 +19,89 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 film="$films/film-horse.mp4"
 
+# The wall and processor seconds (user + system) of the run with the shortest wall time.
 best_of() {
-    local best=""
+    local best="" cpu=""
     for _ in $(seq "$repeats"); do
-        /usr/bin/time -f "%e" -o "$work/time" "$@" >/dev/null 2>&1
-        read -r seconds <"$work/time"
-        if [ -z "$best" ] || awk -v a="$seconds" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$seconds; fi
+        /usr/bin/time -f "%e %U %S" -o "$work/time" "$@" >/dev/null 2>&1
+        read -r seconds user system <"$work/time"
+        if [ -z "$best" ] || awk -v a="$seconds" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+            best=$seconds
+            cpu=$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')
+        fi
     done
-    echo "$best"
+    echo "$best $cpu"
+}
+
+# The clip's frames to RGB as a player shows them: the BT.709 video-range
+# YUV the stream is tagged with, chroma interpolated.
+to_rgb="scale=in_color_matrix=bt709:in_range=tv:flags=bicubic+accurate_rnd+full_chroma_int,format=rgb24"
+# The rendered frames to YUV 4:2:0 as the writer converts them.
+to_yuv="scale=out_color_matrix=bt709:out_range=tv:flags=bicubic+accurate_rnd+full_chroma_inp,format=yuv420p"
+
+# PSNR of a clip's YUV against the reference's, as FFmpeg's psnr filter
+# weighs the planes (4:1:1), from the mean squared error over all frames.
+yuv_psnr() {
+    ffmpeg -v error -i "$1" -f rawvideo -pix_fmt yuv420p -s "$2" -framerate "$3" -i "$4" \
+        -lavfi "[0:v]setpts=PTS-STARTPTS[a];[1:v]setpts=PTS-STARTPTS[b];[a][b]psnr=shortest=1:stats_file=-" -f null - 2>/dev/null | sed 's/[a-z_]*://g' |
+        awk '{ s += $2; y += $3; u += $4; v += $5; n++ }
+             END { f = 10 / log(10); printf "%.2f dB (Y %.2f, U %.2f, V %.2f; %d frames)", f * log(65025 * n / s),
+                   f * log(65025 * n / y), f * log(65025 * n / u), f * log(65025 * n / v), n }'
 }
 
 if [[ " $parts " == *" size "* ]]; then
     echo "== size: $film, variant 5, default quality"
-    mkdir -p "$work/rendered" "$work/mp4"
+    mkdir -p "$work/rendered" "$work/mp4" "$work/plain"
     "$cli" convert -q "$film" "$work/out.gif" --variant 5
     "$cli" convert -q "$film" "$work/out.mp4" --variant 5 --png-frames "$work/rendered"
     "$cli" convert -q "$film" "$work/out.webm" --variant 5
-    ffmpeg -v error -i "$work/out.mp4" -vsync passthrough -start_number 1 "$work/mp4/frame-%04d.png"
+    "$cli" convert -q "$film" "$work/out-av1.webm" --variant 5 --codec av1
+    ffmpeg -v error -i "$work/out.mp4" -vf "$to_rgb" -vsync passthrough -start_number 1 "$work/mp4/frame-%04d.png"
+    fps=$(ffprobe -v error -select_streams v -show_entries stream=r_frame_rate -of csv=p=0 "$film")
+    ffmpeg -v error -framerate "$fps" -i "$work/rendered/frame-%04d.png" -vf "$to_yuv" -f rawvideo "$work/ref.yuv"
+    # No encoder at all: the rendered frames through YUV 4:2:0 and back.
+    ffmpeg -v error -f rawvideo -pix_fmt yuv420p -s 640x360 -i "$work/ref.yuv" -vf "$to_rgb" -start_number 1 \
+        "$work/plain/frame-%04d.png"
     gif=$(stat -c %s "$work/out.gif"); mp4=$(stat -c %s "$work/out.mp4"); webm=$(stat -c %s "$work/out.webm")
-    printf "%-6s %12s %8s %s\n" format bytes "of GIF" "against the rendered frames"
+    av1=$(stat -c %s "$work/out-av1.webm")
+    printf "%-6s %12s %8s %s\n" format bytes "of GIF" "against the rendered frames: RGB; YUV 4:2:0"
     printf "%-6s %12d %8s\n" GIF "$gif" "1"
-    printf "%-6s %12d %8.3f %s\n" MP4 "$mp4" "$(awk -v a="$mp4" -v b="$gif" 'BEGIN { print a / b }')" \
-        "$(/usr/bin/python3 "$here/../conversion/psnr.py" "$work/rendered" "$work/mp4") ($(ls "$work/rendered" | wc -l) rendered)"
-    printf "%-6s %12d %8.3f\n" WebM "$webm" "$(awk -v a="$webm" -v b="$gif" 'BEGIN { print a / b }')"
+    printf "%-6s %12d %8.3f %s; %s\n" MP4 "$mp4" "$(awk -v a="$mp4" -v b="$gif" 'BEGIN { print a / b }')" \
+        "$(/usr/bin/python3 "$here/../conversion/psnr.py" "$work/rendered" "$work/mp4")" \
+        "$(yuv_psnr "$work/out.mp4" 640x360 "$fps" "$work/ref.yuv")"
+    printf "%-6s %12d %8.3f %s\n" WebM "$webm" "$(awk -v a="$webm" -v b="$gif" 'BEGIN { print a / b }')" \
+        "$(yuv_psnr "$work/out.webm" 640x360 "$fps" "$work/ref.yuv")"
+    printf "%-6s %12d %8.3f %s\n" "AV1" "$av1" "$(awk -v a="$av1" -v b="$gif" 'BEGIN { print a / b }')" \
+        "$(yuv_psnr "$work/out-av1.webm" 640x360 "$fps" "$work/ref.yuv")"
+    printf "%-6s %12s %8s %s\n" "4:2:0" "" "" "$(/usr/bin/python3 "$here/../conversion/psnr.py" "$work/rendered" "$work/plain")"
 fi
 
 if [[ " $parts " == *" speed "* ]]; then
     echo "== speed: convert FILM out.mp4 --variant 5 against ffmpeg edgedetect -> libx264 (medium, crf 23) + AAC"
-    ours=$(best_of "$cli" convert -q "$film" "$work/speed.mp4" --variant 5)
-    theirs=$(best_of ffmpeg -y -v error -i "$film" -vf edgedetect=mode=colormix -c:v libx264 -preset medium -crf 23 \
+    read -r ours ours_cpu < <(best_of "$cli" convert -q "$film" "$work/speed.mp4" --variant 5)
+    read -r theirs theirs_cpu < <(best_of ffmpeg -y -v error -i "$film" -vf edgedetect=mode=colormix -c:v libx264 -preset medium -crf 23 \
         -pix_fmt yuv420p -c:a aac -b:a 128k "$work/ffmpeg.mp4")
-    printf "ours %.2f s, ffmpeg %.2f s, ours/ffmpeg %.2f (best of %d; load %s)\n" "$ours" "$theirs" \
-        "$(awk -v a="$ours" -v b="$theirs" 'BEGIN { print a / b }')" "$repeats" "$(cut -d' ' -f1-3 /proc/loadavg)"
+    printf "wall: ours %.2f s, ffmpeg %.2f s, ours/ffmpeg %.2f; processor: ours %.2f s, ffmpeg %.2f s, ours/ffmpeg %.2f (best of %d; load %s)\n" \
+        "$ours" "$theirs" "$(awk -v a="$ours" -v b="$theirs" 'BEGIN { print a / b }')" \
+        "$ours_cpu" "$theirs_cpu" "$(awk -v a="$ours_cpu" -v b="$theirs_cpu" 'BEGIN { print a / b }')" \
+        "$repeats" "$(cut -d' ' -f1-3 /proc/loadavg)"
 fi
 
 if [[ " $parts " == *" budgets "* ]]; then
     echo "== budgets: 8 from 5% to 80% of the plain size, variant 5"
     printf "%-16s %6s %10s %10s %7s %s\n" clip share budget bytes "of it" "settings"
     for clip in "$films/film-horse.mp4" "$films/film-castle.mp4"; do
-        for format in ${FORMATS:-mp4 webm}; do
-            "$cli" convert -q "$clip" "$work/plain.$format" --variant 5
+        # av1: a WebM with --codec av1.
+        for kind in ${FORMATS:-mp4 webm av1}; do
+            format=$kind; codec=()
+            [ "$kind" = av1 ] && format=webm && codec=(--codec av1)
+            "$cli" convert -q "$clip" "$work/plain.$format" --variant 5 "${codec[@]}"
             plain=$(stat -c %s "$work/plain.$format")
             for share in 5 10 20 30 40 50 65 80; do
                 budget=$(( plain * share / 100 ))
-                line=$("$cli" convert "$clip" "$work/fit.$format" --variant 5 --max-bytes "$budget" 2>&1 | tail -1)
+                line=$("$cli" convert "$clip" "$work/fit.$format" --variant 5 "${codec[@]}" --max-bytes "$budget" 2>&1 | tail -1)
                 bytes=$(stat -c %s "$work/fit.$format" 2>/dev/null || echo 0)
-                printf "%-16s %5s%% %10d %10d %6.1f%% %s\n" "$(basename "$clip" .mp4).$format" "$share" "$budget" \
+                printf "%-16s %5s%% %10d %10d %6.1f%% %s\n" "$(basename "$clip" .mp4).$kind" "$share" "$budget" \
                     "$bytes" "$(awk -v a="$bytes" -v b="$budget" 'BEGIN { print 100 * a / b }')" "${line#*: }"
                 rm -f "$work/fit.$format"
             done

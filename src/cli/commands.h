@@ -25,7 +25,8 @@ struct BatchArgs {
 
 struct ConvertArgs : BatchArgs {
     std::optional<std::string> variant; // a number or a name
-    std::optional<std::string> format;  // "gif" or "webp"
+    std::optional<std::string> format;  // "gif", "webp", "mp4" or "webm"
+    std::optional<std::string> codec;   // a WebM's: "vp9" or "av1"
     std::optional<std::string> quality;
     std::optional<std::string> threads;
     std::optional<std::string> pngFramesDir;

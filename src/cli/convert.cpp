@@ -68,6 +68,24 @@ std::string ChooseFormats(const ConvertArgs& args, const Plan& plan, std::vector
     return {};
 }
 
+// The WebM codec --codec names; every output must then be a WebM.
+// Returns what is wrong with the command line, or "".
+std::string ChooseCodec(const ConvertArgs& args, const Plan& plan, const std::vector<OutputFormat>& formats,
+                        imaging::WebmCodec* codec)
+{
+    if (!args.codec)
+        return {};
+    if (*args.codec != "vp9" && *args.codec != "av1")
+        return "--codec must be vp9 or av1, not '" + *args.codec + "'";
+    *codec = *args.codec == "av1" ? imaging::WebmCodec::Av1 : imaging::WebmCodec::Vp9;
+    for (std::size_t i = 0; i < formats.size(); ++i)
+        if (formats[i] != OutputFormat::Webm)
+            return "--codec is for WebM output only, but "
+                   + (plan.jobs[i].output == "-" ? std::string("standard output") : plan.jobs[i].output)
+                   + " is not a WebM (end it in .webm or give --format webm)";
+    return {};
+}
+
 std::string ExtensionFor(OutputFormat format)
 {
     for (const FormatName& known : kFormatNames)
@@ -211,10 +229,14 @@ int RunConvert(const ConvertArgs& args)
     std::vector<OutputFormat> formats;
     if (std::string problem = ChooseFormats(args, plan, &formats); !problem.empty())
         return UsageError(problem);
+    imaging::WebmCodec codec = imaging::WebmCodec::Vp9;
+    if (std::string problem = ChooseCodec(args, plan, formats, &codec); !problem.empty())
+        return UsageError(problem);
     BatchOptions options;
     std::optional<long long> maxBytes;
     if (std::string problem = ReadConvertOptions(args, &options.convert, &maxBytes); !problem.empty())
         return UsageError(problem);
+    options.convert.output.webmCodec = codec;
 
     const bool batch = plan.jobs.size() > 1;
     for (const Job& job : plan.jobs) {

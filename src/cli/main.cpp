@@ -146,6 +146,7 @@ Targets TargetsOf(ConvertArgs& args)
     Targets targets = TargetsOf(static_cast<BatchArgs&>(args));
     targets.values.insert({{OptionId::Variant, &args.variant},
                            {OptionId::Format, &args.format},
+                           {OptionId::Codec, &args.codec},
                            {OptionId::Quality, &args.quality},
                            {OptionId::Threads, &args.threads},
                            {OptionId::PngFrames, &args.pngFramesDir},

@@ -38,6 +38,12 @@ inline bool IsVideo(OutputFormat format)
     return format == OutputFormat::Mp4 || format == OutputFormat::Webm;
 }
 
+// The pictures' codec of a WebM: VP9 (libvpx), or AV1 (SVT-AV1), about
+// half the size at the same fidelity, for frames of at least kMinAv1Side
+// on each side.
+enum class WebmCodec { Vp9, Av1 };
+inline constexpr int kMinAv1Side = 64;
+
 struct SoundPart;
 
 // The quality that asks for no loss: above every lossy quality (0-100), so a
@@ -57,6 +63,9 @@ struct OutputSettings {
     bool mergeRepeats = false;
     // MP4, WebM: 1-100 maps to the encoder's rate factor (RateFactorFor);
     // kLosslessQuality gives the default, 70.
+    // WebM: the pictures' codec. Any other format takes only Vp9, the
+    // default.
+    WebmCodec webmCodec = WebmCodec::Vp9;
     // MP4, WebM: read as it is written (standard output): a fragmented MP4,
     // a WebM written without going back.
     bool streamed = false;

@@ -82,8 +82,17 @@ std::vector<OptionInfo> MakeOptions()
          .choices = {{"gif", "GIF animation"},
                      {"webp", "animated WebP"},
                      {"mp4", "H.264 video"},
-                     {"webm", "VP9 video"}},
+                     {"webm", "VP9 video, or AV1 with --codec av1"}},
          .inWindow = true},
+        {.id = OptionId::Codec,
+         .flag = "--codec",
+         .valueName = "CODEC",
+         .kind = K::Choice,
+         .help = "The pictures' codec of a WebM: av1 gives about half the size of vp9 at the same "
+                 "fidelity and takes frames of at least "
+                 + std::to_string(imaging::kMinAv1Side) + " x " + std::to_string(imaging::kMinAv1Side),
+         .defaultText = "vp9",
+         .choices = {{"vp9", "VP9 (libvpx)"}, {"av1", "AV1 (SVT-AV1)"}}},
         {.id = OptionId::Quality,
          .flag = "--quality",
          .valueName = "Q",
@@ -412,6 +421,9 @@ bool CheckOptions(const std::string& file, const ConvertOptions& options, long l
         check(OptionId::Quality, options.output.quality);
     if (maxBytes != 0)
         check(OptionId::MaxBytes, static_cast<double>(maxBytes));
+    if (check.problem.empty() && options.output.webmCodec != imaging::WebmCodec::Vp9
+        && options.output.format != imaging::OutputFormat::Webm)
+        check.problem = "--codec av1 is for WebM output only (.webm or --format webm)";
     check(OptionId::Ink, options.switches.Ink);
     check(OptionId::Lines, options.switches.Lines);
     return check.problem.empty()

@@ -34,6 +34,7 @@ enum class OptionId {
     Scale,
     Quiet,
     Format,
+    Codec,
     Quality,
     KeepTransparency,
     Threads,

@@ -186,6 +186,9 @@ private:
                        const OpenedGif& gif);
     void clearTempResults();
     void showResultInfo();
+    // Plays path in step 3 with the source as its "before"; false when it
+    // cannot be read.
+    bool showResult(const QString& path);
 
     void beginWork(const QString& text, int progress);
     void endWork();
@@ -247,6 +250,7 @@ private:
     QString openFolder_;            // where the open dialog starts
     QString saveFolder_;            // where the last save of this GIF went
     bool savingClip_ = false;       // the save running writes an MP4 or WebM
+    QString clipDestination_;       // where it writes it
     QTimer* GeometrySave = nullptr; // the window's size and place, stored
     QString savedGeometry_;         // once they settle
 

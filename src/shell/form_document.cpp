@@ -19,7 +19,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QLabel>
 #include <QLocale>
 #include <QTimer>
@@ -255,12 +254,7 @@ void FormBatch::finishConvert(bool ok, const imaging::Error& error)
     if (services_.settings)
         WriteSetting(*services_.settings, kFitUnder, QString::number(Doc->shownBudget()));
     PageResult->setFitUnder(Doc->shownBudget());
-    // Before shows the frame of the clip each frame of the result was made
-    // from.
-    const bool shown =
-        GdViewer1->displayFile(result, Doc->sourcePath(),
-                               ClipControls->sampled() ? ClipControls->plan() : std::vector<TimelineFrame>{});
-    showResultInfo();
+    const bool shown = showResult(result);
     SetStep(Step::Result);
     if (!shown)
         services_.ui->warn(
@@ -269,13 +263,25 @@ void FormBatch::finishConvert(bool ok, const imaging::Error& error)
     openPending();
 }
 
+bool FormBatch::showResult(const QString& path)
+{
+    // Before shows the frame of the clip each frame of the result was made
+    // from.
+    const bool shown =
+        GdViewer1->displayFile(path, Doc->sourcePath(),
+                               ClipControls->sampled() ? ClipControls->plan() : std::vector<TimelineFrame>{});
+    showResultInfo();
+    return shown;
+}
+
 void FormBatch::showResultInfo()
 {
     const QLocale locale;
     // A size limit may have made the result smaller or dropped frames (their
-    // time going to the frames kept).
-    const QString result = Doc->shownResult();
-    const QSize size = QImageReader(result).size();
+    // time going to the frames kept). What is described is what plays: the
+    // GIF, or the video saved from it.
+    const QString result = GdViewer1->fileName().isEmpty() ? Doc->shownResult() : GdViewer1->fileName();
+    const QSize size = GdViewer1->frameCount() > 0 ? GdViewer1->currentImage().size() : QSize();
     const QSize source = Doc->sourceSize();
     PageResult->setInfo(
         tr("%1 \u00d7 %2 pixels, %3 frames, %4 s, %5")
@@ -335,6 +341,7 @@ void FormBatch::saveResult()
         // A clip is made from the source's own frames (and sound), not from
         // the GIF's reduced colours.
         beginWork(tr("Saving the video file..."), 0);
+        clipDestination_ = destination;
         Work->saveClip(destination, fitted,
                        format == SaveFormat::Mp4 ? imaging::OutputFormat::Mp4 : imaging::OutputFormat::Webm);
         return;
@@ -347,6 +354,10 @@ void FormBatch::finishSave(bool ok, const imaging::Error& error)
 {
     endWork();
     SetStep(Step::Result);
+    // A video is made from the clip's own frames, not from the GIF's
+    // colours: what was saved is what plays from now on.
+    if (ok && savingClip_ && !showResult(clipDestination_))
+        showResult(Doc->shownResult());
     if (!ok && !std::exchange(cancelled_, false))
         services_.ui->warn(this, kAppTitle,
                            (savingClip_ ? tr("The video file could not be saved.\n\n%1")

@@ -29,8 +29,8 @@ int PlaybackMs(int hundredths)
 }
 
 // One animation file read forward a frame at a time through the frame
-// pipeline's reader, so every kind of file the window opens (GIF, WebP)
-// shows here, transparent pixels on white paper as the effect sees them.
+// pipeline's reader, so every kind of file the window opens or saves (GIF,
+// WebP, MP4, WebM) shows here, transparent pixels on white paper as the effect sees them.
 // Going back starts over.
 class FrameReader {
 public:
@@ -254,6 +254,12 @@ void ResultViewer::setShowingOriginal(bool original)
 
 void ResultViewer::keyPressEvent(QKeyEvent* event)
 {
+    // Alt+Left and Alt+Right are Back and Next, Ctrl with a key a command:
+    // where those are not on offer the key does nothing here either.
+    if (event->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Space:
         setPlaying(!playing_);

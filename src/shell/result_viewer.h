@@ -39,11 +39,11 @@ public:
 
     // Shows nothing and holds no file open.
     void closeFile();
-    // Loads the GIF and starts playing it; false when it cannot be read.
-    // original, when it can be read, is what "before" shows: at each moment
-    // of the GIF the frame of original that timeline (its frames with their
-    // delays, as the GIF was made) shows then, or without a timeline the
-    // frame of the same number.
+    // Loads the animation (GIF, WebP or video) and starts playing it; false
+    // when it cannot be read. original, when it can be read, is what
+    // "before" shows: at each moment of the animation the frame of original
+    // that timeline (its frames with their delays, as the result was made)
+    // shows then, or without a timeline the frame of the same number.
     bool displayFile(const QString& path, const QString& original = {},
                      std::vector<TimelineFrame> timeline = {});
     // Plays frames handed in one by one (the preview); starts empty.

@@ -114,6 +114,16 @@ TEST(Batch, FlagsAndTheirMistakes)
         {{a, out + "/x.png"}, 2, ".png", {}},
         {{a, out + "/x.gif", "--format", "webp"}, 2, "--format", {}},
         {{a, out + "/x.gif", "--quality", "101"}, 2, "--quality", {}},
+        {{a, out + "/x.webm", "--codec", "h265"}, 2, "--codec must be vp9 or av1, not 'h265'", {}},
+        {{a, out + "/x.mp4", "--codec", "av1"},
+         2,
+         "--codec is for WebM output only, but " + out + "/x.mp4",
+         {}},
+        {{a, out + "/x.gif", "--codec", "vp9"}, 2, "--codec is for WebM output only", {}},
+        {{a, out + "/x.webm", "--codec", "av1"},
+         1,
+         "x.webm: cannot be written as AV1: its frames are 48 x 40",
+         {}},
         {{a, out + "/x.gif", "--max-bytes", "10Q"}, 2, "--max-bytes", {}},
         // Numbers are decimal and within the ranges --help gives; NaN ones
         // once hung or gave a still.

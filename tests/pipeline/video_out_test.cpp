@@ -45,7 +45,7 @@ Played Play(const std::string& path)
         avcodec_parameters_to_context(decoders[i], p);
         decoders[i]->pkt_timebase = format->streams[i]->time_base;
         avcodec_open2(decoders[i], codec, nullptr);
-        (p->codec_type == AVMEDIA_TYPE_VIDEO ? played.video : played.sound) = codec->name;
+        (p->codec_type == AVMEDIA_TYPE_VIDEO ? played.video : played.sound) = avcodec_get_name(p->codec_id);
         if (p->codec_type == AVMEDIA_TYPE_VIDEO) {
             played.width = p->width;
             played.height = p->height;
@@ -125,6 +125,8 @@ struct ClipCase {
     double frameLength; // every frame but the last, seconds
     double length;
     double pictureOnset, soundOnset; // -1: no sound
+    imaging::WebmCodec codec = imaging::WebmCodec::Vp9;
+    double scale = 1; // AV1 takes frames of 64 x 64 and more
 };
 
 class ClipOut : public ::testing::TestWithParam<ClipCase> {};
@@ -140,13 +142,15 @@ TEST_P(ClipOut, PlaysTheSamePartInStep)
     options.timeline = c.timeline;
     options.frameStep = c.frameStep;
     options.sound = c.sound;
+    options.output.webmCodec = c.codec;
+    options.resize.scale = c.scale;
     imaging::Error error;
     ASSERT_TRUE(ConvertAllFrames(Onset(), out, options, &error)) << error.message();
     const Played p = Play(out);
     EXPECT_EQ(p.video, c.video);
     EXPECT_EQ(p.sound, c.audio);
-    EXPECT_EQ(p.width, 48);
-    EXPECT_EQ(p.height, 32);
+    EXPECT_EQ(p.width, 48 * c.scale);
+    EXPECT_EQ(p.height, 32 * c.scale);
     ASSERT_EQ(static_cast<int>(p.starts.size()), c.frames);
     for (std::size_t i = 1; i + 1 < p.starts.size(); ++i)
         EXPECT_NEAR(p.starts[i] - p.starts[i - 1], c.frameLength, 0.002) << "frame " << i;
@@ -183,6 +187,20 @@ INSTANTIATE_TEST_SUITE_P(
         // Every third frame kept: each lasts three, the tone stays at 1 s
         // while the light waits for the first kept frame after it.
         ClipCase{"Mp4FramesDropped", F::Mp4, {}, 3, true, "h264", "aac", 10, 0.3, 3.0, 1.2, 1.0},
+        ClipCase{"WebmAv1Whole",
+                 F::Webm,
+                 {},
+                 1,
+                 true,
+                 "av1",
+                 "opus",
+                 30,
+                 0.1,
+                 3.0,
+                 1.0,
+                 1.0,
+                 imaging::WebmCodec::Av1,
+                 2},
         ClipCase{"Mp4NoAudio", F::Mp4, {}, 1, false, "h264", "", 30, 0.1, 3.0, 1.0, -1},
         // Forward and back: no sound could match the way back.
         ClipCase{

@@ -369,12 +369,17 @@ private Q_SLOTS:
         qf::imaging::AnimationInfo clip;
         QCOMPARE(frames(path("out/moving.mp4"), clip).size(), expected.size());
         QVERIFY(clip.video() && clip.width % 2 == 0 && clip.height % 2 == 0);
+        // Step 3 plays the clip saved, with the source under Before; Alt+Right
+        // (Next, not on offer here) neither pauses it nor steps a frame.
+        auto* viewer = child<ResultViewer>("GdViewer1");
+        QVERIFY(viewer->fileName() == path("out/moving.mp4") && viewer->hasOriginal());
+        QTest::keyClick(viewer, Qt::Key_Right, Qt::AltModifier);
+        QVERIFY(viewer->isPlaying());
 
         // Opened as a source, the WebP shows its own frames under Before.
         const QImage firstFrame = QImage(w_->tempResults().file(0)).convertToFormat(QImage::Format_RGB32);
         open(path("out/moving.webp"));
         run([&] { Trigger(*w_, "ID_NEXT"); });
-        auto* viewer = child<ResultViewer>("GdViewer1");
         viewer->stepFrame(-viewer->currentFrame());
         auto* before = viewer->parentWidget()->findChild<QAbstractButton*>("BtnBefore");
         QVERIFY(before->isEnabled());

@@ -1,6 +1,7 @@
 #include "sound_track.h"
 
 #include "imaging/errors.h"
+#include "imaging/video/clip_io.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -24,67 +25,28 @@ namespace {
 constexpr int kSampleRate = 48000;
 constexpr std::int64_t kMicros = 1000000;
 
-// The demuxers of moving pictures, as the clip reader takes them.
-constexpr const char* kClipDemuxers =
-    "mov,mp4,matroska,webm,avi,apng,mpegts,flv,ogg,asf,ivf,obu,h264,hevc,m4v,mpeg,mpegvideo,nut,gif";
-
 // The clip through our own reads: neither its name nor any file it names is
 // ever opened by the library.
 struct ClipFile {
-    std::FILE* file = nullptr;
-    const std::function<bool()>* cancelled = nullptr;
+    ClipSource source;
     AVIOContext* io = nullptr;
     AVFormatContext* format = nullptr;
 
     ~ClipFile()
     {
         avformat_close_input(&format);
-        if (io)
-            av_freep(&io->buffer);
-        avio_context_free(&io);
-        if (file)
-            std::fclose(file);
+        IoCloser{}(io);
     }
-    static int read(void* opaque, std::uint8_t* buffer, int size)
-    {
-        auto* self = static_cast<ClipFile*>(opaque);
-        if (self->stopped())
-            return AVERROR_EXIT;
-        const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(size), self->file);
-        if (got == 0)
-            return std::ferror(self->file) ? AVERROR(EIO) : AVERROR_EOF;
-        return static_cast<int>(got);
-    }
-    static std::int64_t seek(void* opaque, std::int64_t offset, int whence)
-    {
-        auto* self = static_cast<ClipFile*>(opaque);
-        if (whence & AVSEEK_SIZE) {
-            const long at = std::ftell(self->file);
-            std::fseek(self->file, 0, SEEK_END);
-            const long size = std::ftell(self->file);
-            std::fseek(self->file, at, SEEK_SET);
-            return size;
-        }
-        if (std::fseek(self->file, static_cast<long>(offset), whence & ~AVSEEK_FORCE) != 0)
-            return AVERROR(EIO);
-        return std::ftell(self->file);
-    }
-    static int interrupt(void* opaque) { return static_cast<ClipFile*>(opaque)->stopped() ? 1 : 0; }
-    static int refuse(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**)
-    {
-        return AVERROR(EPERM);
-    }
-    bool stopped() const { return cancelled && *cancelled && (*cancelled)(); }
+    bool stopped() const { return source.stopped(); }
 
     bool open(const std::string& path)
     {
         av_log_set_level(AV_LOG_QUIET);
-        file = std::fopen(path.c_str(), "rb");
         constexpr int kBuffer = 1 << 16;
-        auto* buffer = file ? static_cast<unsigned char*>(av_malloc(kBuffer)) : nullptr;
+        auto* buffer = source.open(path.c_str()) ? static_cast<unsigned char*>(av_malloc(kBuffer)) : nullptr;
         if (!buffer)
             return false;
-        io = avio_alloc_context(buffer, kBuffer, 0, this, &read, nullptr, &seek);
+        io = avio_alloc_context(buffer, kBuffer, 0, &source, &ClipSource::read, nullptr, &ClipSource::seek);
         if (!io) {
             av_free(buffer);
             return false;
@@ -94,8 +56,8 @@ struct ClipFile {
             return false;
         format->pb = io;
         format->flags |= AVFMT_FLAG_CUSTOM_IO;
-        format->io_open = &refuse;
-        format->interrupt_callback = {&interrupt, this};
+        format->io_open = &RefuseOpen;
+        format->interrupt_callback = {&ClipSource::interrupt, &source};
         format->format_whitelist = av_strdup(kClipDemuxers);
         format->protocol_whitelist = av_strdup("none");
         if (avformat_open_input(&format, "", nullptr, nullptr) < 0)
@@ -104,21 +66,9 @@ struct ClipFile {
     }
 };
 
-struct CodecCloser {
-    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
-};
 struct GraphCloser {
     void operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
 };
-struct FrameCloser {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketCloser {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
-using FramePtr = std::unique_ptr<AVFrame, FrameCloser>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketCloser>;
 
 // atempo takes factors from 0.5 to 2 at a time: 0.25 is 0.5 twice.
 std::string TempoFilters(double speed)
@@ -290,7 +240,7 @@ bool EncodeSound(const SoundPart& part, SoundCodec codec, int bitRate, EncodedSo
         return Fail(error, ErrorKind::LibraryFailed, part.file, "its sound " + why);
     };
     ClipFile clip;
-    clip.cancelled = &part.cancelled;
+    clip.source.cancelled = &part.cancelled;
     if (!clip.open(part.file))
         return failed("cannot be read");
     const AVCodec* decoderCodec = nullptr;

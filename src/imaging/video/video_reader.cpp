@@ -2,6 +2,7 @@
 
 #include "imaging/errors.h"
 #include "imaging/size_limits.h"
+#include "imaging/video/clip_io.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -24,11 +25,6 @@ namespace qf::imaging {
 
 namespace {
 
-// The demuxers of moving pictures. Anything else libavformat can read
-// (still pictures, playlists naming other files, raw audio) is refused.
-constexpr const char* kVideoDemuxers =
-    "mov,mp4,matroska,webm,avi,apng,mpegts,flv,ogg,asf,ivf,obu,h264,hevc,m4v,mpeg,mpegvideo,nut,gif";
-
 // Above a plane of the largest picture allowed (kMaxPixels at 16 bits).
 constexpr std::size_t kLargestBlock = std::size_t{1} << 29;
 static_assert(kLargestBlock > 2 * static_cast<std::size_t>(kMaxPixels) + (1 << 20));
@@ -36,64 +32,9 @@ static_assert(kLargestBlock > 2 * static_cast<std::size_t>(kMaxPixels) + (1 << 2
 struct FormatCloser {
     void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
 };
-struct CodecCloser {
-    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
-};
-struct FrameCloser {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketCloser {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct IoCloser {
-    void operator()(AVIOContext* io) const
-    {
-        if (io)
-            av_freep(&io->buffer);
-        avio_context_free(&io);
-    }
-};
 struct ScaleCloser {
     void operator()(SwsContext* ctx) const { sws_freeContext(ctx); }
 };
-
-// The file as libavformat sees it: bytes through our own reads, so that
-// neither its name nor any other file is ever opened by the library.
-struct Source {
-    std::FILE* file = nullptr;
-    std::int64_t size = 0;
-    const std::function<bool()>* cancelled = nullptr;
-
-    static int read(void* opaque, std::uint8_t* buffer, int size)
-    {
-        auto* self = static_cast<Source*>(opaque);
-        if (self->stopped())
-            return AVERROR_EXIT;
-        const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(size), self->file);
-        if (got == 0)
-            return std::ferror(self->file) ? AVERROR(EIO) : AVERROR_EOF;
-        return static_cast<int>(got);
-    }
-    static std::int64_t seek(void* opaque, std::int64_t offset, int whence)
-    {
-        auto* self = static_cast<Source*>(opaque);
-        if (whence & AVSEEK_SIZE)
-            return self->size;
-        whence &= ~AVSEEK_FORCE;
-        if (std::fseek(self->file, static_cast<long>(offset), whence) != 0)
-            return AVERROR(EIO);
-        return std::ftell(self->file);
-    }
-    static int interrupt(void* opaque) { return static_cast<Source*>(opaque)->stopped() ? 1 : 0; }
-    bool stopped() const { return cancelled && *cancelled && (*cancelled)(); }
-};
-
-// Other files are never opened on a clip's behalf (a playlist or a
-// reference in the container would name them).
-int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**)
-{
-    return AVERROR(EPERM);
-}
 
 // True when the file starts as a PNG (without animation, or the APNG
 // demuxer would have taken it) or a JPEG does.
@@ -160,13 +101,12 @@ struct VideoReader::Impl {
     AnimationInfo info;
     AnimationDamage damage;
 
-    Source source;
+    ClipSource source;
     std::unique_ptr<AVIOContext, IoCloser> io;
     std::unique_ptr<AVFormatContext, FormatCloser> format;
-    std::unique_ptr<AVCodecContext, CodecCloser> decoder;
-    std::unique_ptr<AVFrame, FrameCloser> picture = std::unique_ptr<AVFrame, FrameCloser>(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketCloser> packet =
-        std::unique_ptr<AVPacket, PacketCloser>(av_packet_alloc());
+    CodecPtr decoder;
+    FramePtr picture = FramePtr(av_frame_alloc());
+    PacketPtr packet = PacketPtr(av_packet_alloc());
     std::unique_ptr<SwsContext, ScaleCloser> scaler;
     std::vector<std::uint8_t> upright; // a frame before rotation
     int stream = -1;
@@ -240,7 +180,7 @@ bool VideoReader::Impl::openStreams(Error* error)
     auto* buffer = static_cast<unsigned char*>(av_malloc(kBuffer));
     if (!buffer)
         return fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
-    io.reset(avio_alloc_context(buffer, kBuffer, 0, &source, &Source::read, nullptr, &Source::seek));
+    io.reset(avio_alloc_context(buffer, kBuffer, 0, &source, &ClipSource::read, nullptr, &ClipSource::seek));
     if (!io) {
         av_free(buffer);
         return fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
@@ -251,8 +191,8 @@ bool VideoReader::Impl::openStreams(Error* error)
     ctx->pb = io.get();
     ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
     ctx->io_open = &RefuseOpen;
-    ctx->interrupt_callback = {&Source::interrupt, &source};
-    ctx->format_whitelist = av_strdup(kVideoDemuxers);
+    ctx->interrupt_callback = {&ClipSource::interrupt, &source};
+    ctx->format_whitelist = av_strdup(kClipDemuxers);
     ctx->protocol_whitelist = av_strdup("none");
     const int opened = avformat_open_input(&ctx, "", nullptr, nullptr);
     if (opened < 0) { // ctx is freed

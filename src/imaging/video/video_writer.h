@@ -1,7 +1,8 @@
 // Writes the animation as a video clip through libavformat and libavcodec:
 //  - MP4: H.264 (libx264), yuv420p, the index at the front (+faststart) so
 //    that it plays while it downloads; AAC sound;
-//  - WebM: VP9 (libvpx), Opus sound.
+//  - WebM: VP9 (libvpx), or AV1 (SVT-AV1) for frames of at least 64 x 64;
+//    Opus sound.
 // Every frame lasts its delay (a variable frame rate where the delays
 // vary; delays of 0 and 1 hundredth last 10, as players show a GIF's). A
 // clip holds one pass: the loop count has no place in it. Sides are made
@@ -47,8 +48,7 @@ private:
 };
 
 // The encoder's rate factor for a quality of 1-100 (kLosslessQuality: the
-// default, 70):
-// H.264's 0-51 or VP9's 0-63, lower meaning better.
-int RateFactorFor(OutputFormat format, int quality);
+// default, 70): H.264's 0-51, VP9's or AV1's 0-63, lower meaning better.
+int RateFactorFor(OutputFormat format, int quality, WebmCodec codec = WebmCodec::Vp9);
 
 } // namespace qf::imaging
