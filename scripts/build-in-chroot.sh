@@ -81,6 +81,16 @@ cp "$c"/build/quillframe_*.deb "$out/chroot/"
 tail -n 12 "$log"
 for deb in "$out"/chroot/*.deb; do
   echo "$(basename "$deb"): $(stat -c %s "$deb") bytes, sha256 $(sha256sum "$deb" | cut -d' ' -f1)"
+  # The same source built on this machine by scripts/package.sh, in another
+  # folder: the same bytes unless this machine's compiler or libraries are
+  # older or newer than the mirror's.
+  if [ -f "$out/$(basename "$deb")" ]; then
+    if cmp -s "$deb" "$out/$(basename "$deb")"; then
+      echo "  the same bytes as dist/$(basename "$deb")"
+    else
+      echo "  differs from dist/$(basename "$deb"): compare the .buildinfo files' Installed-Build-Depends"
+    fi
+  fi
 done
 
 # The autopkgtest of what was built, in another fresh copy of the chroot.

@@ -4,21 +4,23 @@
 # stays clean), and copies them to dist/: quillframe_<version>.orig.tar.xz
 # (the tree without debian/), .debian.tar.xz, .dsc and _amd64.deb. The tests
 # run during the build unless DEB_BUILD_OPTIONS has nocheck. SOURCE_DATE_EPOCH
-# is the time of the last commit, so two builds of one commit give the same
-# bytes. Then lintian checks both packages, and the package's size is written
-# into the README.
+# is the time of debian/changelog's last entry, as dpkg-buildpackage takes it
+# when building the .dsc anywhere else, so two builds of one source give the
+# same bytes whatever folder they run in. Then lintian checks both packages,
+# and the package's size is written into the README.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QF_PACKAGE_BUILD_DIR:-$root/build-package}"
 out="${QF_PACKAGE_DIR:-$root/dist}"
 
 "$root/scripts/install-deps.sh"
-SOURCE_DATE_EPOCH="$(git -C "$root" log -1 --format=%ct 2>/dev/null || stat -c %Y "$root/debian/changelog")"
+SOURCE_DATE_EPOCH="$(dpkg-parsechangelog -l "$root/debian/changelog" -S Timestamp)"
 export SOURCE_DATE_EPOCH
-# A compiler cache, where there is one, only saves time: the bytes are the same.
-if command -v ccache > /dev/null; then
-  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
-fi
+# No compiler cache: ccache with a base_dir above the build folder hands the
+# compiler relative source paths (../../../src/cli/main.cpp) where a build
+# elsewhere has ./src/cli/main.cpp, and those names in the debug information
+# change the programs' build ids, which stay in the stripped programs.
+unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
 
 # The tracked files only: nothing from earlier builds reaches the package.
 rm -rf "$build"
@@ -30,8 +32,8 @@ else
   cp -a "$root/." "$build/src/"
 fi
 
-# The upstream tarball: the tree without debian/, its bytes fixed by the
-# commit's time, sorted names and no owners.
+# The upstream tarball: the tree without debian/, its bytes fixed by that
+# time, sorted names and no owners.
 version="$(dpkg-parsechangelog -l "$build/src/debian/changelog" -S Version)"
 upstream="${version%-*}"
 tar -C "$build/src" --exclude=./debian --sort=name --mtime="@$SOURCE_DATE_EPOCH" \
