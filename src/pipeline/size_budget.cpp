@@ -494,9 +494,9 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
     // Up to three parts of a second, at the start, the middle and the end
     // of the span, stand for the whole.
     constexpr double kPart = 1.0;
-    // What an MP4's index (about 12) or a WebM's block headers (about 6)
-    // take for each picture or sound packet.
-    constexpr double kIndexBytesPerPacket = 10;
+    // What an MP4's index or a WebM's block headers take for each picture
+    // or sound packet.
+    const double indexBytesPerPacket = options.output.format == imaging::OutputFormat::Mp4 ? 12 : 6;
     const double span = static_cast<double>(end - start) / 1e6;
     std::vector<double> parts;
     if (span <= 3 * kPart || options.timeline.bounce)
@@ -531,7 +531,7 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
         if (i == 0) {
             once = static_cast<double>(FileBytes(path) - measured.packets + measured.openingExcess);
             if (parts.size() > 1) // the index's entries for the packets the part leaves out
-                once += kIndexBytesPerPacket * static_cast<double>(measured.packetCount) * (span / kPart - 1);
+                once += indexBytesPerPacket * static_cast<double>(measured.packetCount) * (span / kPart - 1);
         }
     }
     imaging::RemoveTemporaryFolder(folder);
