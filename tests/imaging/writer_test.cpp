@@ -20,6 +20,22 @@
 namespace qf::test {
 namespace {
 
+// The frames written as a GIF at quality, each lasting 5 hundredths, and read
+// back; none when the writer refuses them.
+std::vector<imaging::RgbaImage> ThroughGif(const std::string& path, int quality,
+                                           const std::vector<imaging::RgbaImage>& frames)
+{
+    imaging::GifAnimationWriter writer;
+    imaging::Error error;
+    writer.setQuality(quality);
+    bool ok = writer.open(path, frames[0].width, frames[0].height, 0, &error);
+    for (const imaging::RgbaImage& frame : frames)
+        ok = ok && writer.addFrame(imaging::ImageView::of(frame), 5, &error);
+    ok = ok && writer.finish(&error);
+    EXPECT_TRUE(ok) << error.message();
+    return ok ? ReadAnimation(path) : std::vector<imaging::RgbaImage>{};
+}
+
 TEST(GifAnimationWriter, StillPixelsStayAndFewColoursStayExactAroundReducedFrames)
 {
     // The left half never changes: 192 colours. The right half is noise in
@@ -94,14 +110,7 @@ TEST(GifAnimationWriter, EveryQualityLevelStaysWithinItsErrorBound)
     std::uintmax_t larger = 0;
     for (const int quality : {100, 90, 70, 50, 30, 10, 1}) {
         SCOPED_TRACE(quality);
-        imaging::GifAnimationWriter writer;
-        imaging::Error error;
-        writer.setQuality(quality);
-        ASSERT_TRUE(writer.open(dir.file("q.gif"), 48, 32, 0, &error)) << error.message();
-        for (const imaging::RgbaImage& frame : frames)
-            ASSERT_TRUE(writer.addFrame(imaging::ImageView::of(frame), 5, &error)) << error.message();
-        ASSERT_TRUE(writer.finish(&error)) << error.message();
-        const std::vector<imaging::RgbaImage> decoded = ReadAnimation(dir.file("q.gif"));
+        const std::vector<imaging::RgbaImage> decoded = ThroughGif(dir.file("q.gif"), quality, frames);
         ASSERT_EQ(decoded.size(), frames.size());
         int largest = 0;
         for (std::size_t f = 0; f < frames.size(); ++f) {
@@ -143,14 +152,7 @@ TEST(GifAnimationWriter, ASharedPaletteServesOnlyFramesItFits)
     TempDir dir;
     for (const int quality : {100, 40}) {
         SCOPED_TRACE(quality);
-        imaging::GifAnimationWriter writer;
-        imaging::Error error;
-        writer.setQuality(quality);
-        ASSERT_TRUE(writer.open(dir.file("h.gif"), 64, 48, 0, &error)) << error.message();
-        for (const imaging::RgbaImage& frame : frames)
-            ASSERT_TRUE(writer.addFrame(imaging::ImageView::of(frame), 5, &error)) << error.message();
-        ASSERT_TRUE(writer.finish(&error)) << error.message();
-        const std::vector<imaging::RgbaImage> decoded = ReadAnimation(dir.file("h.gif"));
+        const std::vector<imaging::RgbaImage> decoded = ThroughGif(dir.file("h.gif"), quality, frames);
         ASSERT_EQ(decoded.size(), frames.size());
         for (std::size_t f = 0; f < frames.size(); ++f) {
             double squared = 0;
