@@ -32,6 +32,23 @@ namespace qf {
 
 namespace {
 
+// Of a budget's attempts (at least one), the largest that fits, or null,
+// and the smallest.
+template <typename Attempt, typename Fits>
+std::pair<const Attempt*, const Attempt*> LargestFitAndSmallest(const std::vector<Attempt>& attempts,
+                                                                Fits fits)
+{
+    const Attempt* best = nullptr;
+    const Attempt* least = &attempts[0];
+    for (const Attempt& attempt : attempts) {
+        if (attempt.bytes < least->bytes)
+            least = &attempt;
+        if (fits(attempt) && (!best || attempt.bytes > best->bytes))
+            best = &attempt;
+    }
+    return {best, least};
+}
+
 // What the second conversion aims at after the first came out too big.
 constexpr double kAfterOver = 0.92;
 // After two too big: what a last conversion aims at, by the worse of their
@@ -444,14 +461,7 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
         cleanUp();
         return false;
     }
-    const Attempt* best = nullptr;
-    const Attempt* least = &attempts[0];
-    for (const Attempt& attempt : attempts) {
-        if (attempt.bytes < least->bytes)
-            least = &attempt;
-        if (fits(attempt) && (!best || attempt.bytes > best->bytes))
-            best = &attempt;
-    }
+    const auto [best, least] = LargestFitAndSmallest(attempts, fits);
     SizeSettings settings;
     settings.kilobits = static_cast<int>(std::lround((best ? best : least)->rate / 1000));
     if (!best) {
@@ -718,14 +728,8 @@ bool BudgetFit::lastAttempts(double ratio)
 // budget is refused with the smallest size reached.
 bool BudgetFit::keepLargestFit()
 {
-    const Attempt* best = nullptr;
-    const Attempt* least = &attempts_[0];
-    for (const Attempt& attempt : attempts_) {
-        if (attempt.bytes < least->bytes)
-            least = &attempt;
-        if (fits(attempt) && (!best || attempt.bytes > best->bytes))
-            best = &attempt;
-    }
+    const auto [best, least] =
+        LargestFitAndSmallest(attempts_, [this](const Attempt& attempt) { return fits(attempt); });
     if (!best) {
         outcome_->smallest = least->bytes;
         return imaging::Fail(error_, imaging::ErrorKind::TooLarge, output_,
