@@ -13,9 +13,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 base="${QF_BUILD_CHROOT:-/var/tmp/qf-build-chroot}"
 # The mirror this machine's apt already uses, unless QF_MIRROR names another.
-mirror="${QF_MIRROR:-$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '/^URIs:/ && $2 !~ /security/ {print $2; exit}')}"
-[ -n "$mirror" ] || mirror="$(awk '$1 == "deb" && $0 !~ /security/ {print $2; exit}' /etc/apt/sources.list 2>/dev/null)"
-[ -n "$mirror" ] || { echo "error: no Debian mirror in /etc/apt: set QF_MIRROR" >&2; exit 1; }
+mirror="$(bash "$root/scripts/debian-mirror.sh")"
 out="$root/dist"
 log="$out/chroot-build.log"
 mkdir -p "$out"

@@ -10,9 +10,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 chroot="${QF_CHROOT:-/var/tmp/qf-chroot}"
 # The mirror this machine's apt already uses, unless QF_MIRROR names another.
-mirror="${QF_MIRROR:-$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '/^URIs:/ && $2 !~ /security/ {print $2; exit}')}"
-[ -n "$mirror" ] || mirror="$(awk '$1 == "deb" && $0 !~ /security/ {print $2; exit}' /etc/apt/sources.list 2>/dev/null)"
-[ -n "$mirror" ] || { echo "error: no Debian mirror in /etc/apt: set QF_MIRROR" >&2; exit 1; }
+mirror="$(bash "$root/scripts/debian-mirror.sh")"
 build="${QF_PACKAGE_BUILD_DIR:-$root/build-package}/src/_build"
 
 debs=("$root"/dist/quillframe_*_amd64.deb)
