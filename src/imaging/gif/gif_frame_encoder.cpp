@@ -739,8 +739,10 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
     bool choices = false;
     for (std::size_t i = 0; i < count && !choices; ++i)
         choices = alternative_[i] != kNoAlternative;
-    if (!choices)
-        return encode(primary_.data(), alternative_.data(), 0, count);
+    if (!choices) {
+        const std::optional<LossyRun> run = lossyFrom(0);
+        return LzwEncode(codeSize, primary_.data(), nullptr, count, run ? &*run : nullptr);
+    }
 
     // Stretches of pixels that may be transparent, row by row: a stretch in
     // one colour keeps it, one that crosses colours turns transparent.

@@ -250,32 +250,44 @@ std::size_t LzwDecoder::skip(std::size_t count)
 
 namespace {
 
-// Packs codes least significant bit first.
+// Packs codes least significant bit first, four bytes at a time, into a
+// buffer sized beforehand for the most codes a run of pixels can give.
 class CodeWriter {
 public:
-    explicit CodeWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+    CodeWriter(std::vector<std::uint8_t>& out, std::size_t maxCodes) : out_(out)
+    {
+        // Twelve bits a code at most, and room for one whole word beyond.
+        out_.resize((maxCodes * kMaxWidth + 7) / 8 + 8);
+        at_ = out_.data();
+    }
 
     void put(int code, int width)
     {
         bits_ |= static_cast<std::uint64_t>(code) << count_;
         count_ += width;
-        while (count_ >= 8) {
-            out_.push_back(static_cast<std::uint8_t>(bits_));
-            bits_ >>= 8;
-            count_ -= 8;
+        if (count_ >= 32) {
+            const auto word = static_cast<std::uint32_t>(bits_);
+            std::uint8_t bytes[4] = {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+                                     static_cast<std::uint8_t>(word >> 16),
+                                     static_cast<std::uint8_t>(word >> 24)};
+            std::memcpy(at_, bytes, 4);
+            at_ += 4;
+            bits_ >>= 32;
+            count_ -= 32;
         }
     }
 
-    void flush()
+    // Writes the bits still held and trims the buffer to what was written.
+    void finish()
     {
-        if (count_ > 0)
-            out_.push_back(static_cast<std::uint8_t>(bits_));
-        bits_ = 0;
-        count_ = 0;
+        for (; count_ > 0; count_ -= 8, bits_ >>= 8)
+            *at_++ = static_cast<std::uint8_t>(bits_);
+        out_.resize(static_cast<std::size_t>(at_ - out_.data()));
     }
 
 private:
     std::vector<std::uint8_t>& out_;
+    std::uint8_t* at_ = nullptr;
     std::uint64_t bits_ = 0;
     int count_ = 0;
 };
@@ -284,18 +296,34 @@ private:
 // addressing, four times as many slots as codes so that probes stay short.
 // A slot packs the key (plus one, so that 0 is empty) above the code in one
 // word: prefixes stay below 4095 and indexes below 256, so the key takes 20
-// bits and the code 12.
+// bits and the code 12. A search that misses ends on the empty slot where
+// the string goes, so that adding it right after costs no second search.
 class StringTable {
 public:
     StringTable() : slots_(kSlots, 0u) {}
 
     void clear() { std::fill(slots_.begin(), slots_.end(), 0u); }
 
+    // The code of the string, or -1 with *slot set to where it would go.
+    int find(int prefix, int index, std::uint32_t* slot) const
+    {
+        const std::uint32_t key = Key(prefix, index);
+        for (std::uint32_t s = Hash(key);; s = (s + 1) & (kSlots - 1)) {
+            const std::uint32_t entry = slots_[s];
+            if ((entry >> kCodeBits) == key)
+                return static_cast<int>(entry & kCodeMask);
+            if (entry == 0) {
+                *slot = s;
+                return -1;
+            }
+        }
+    }
+
     int find(int prefix, int index) const
     {
         const std::uint32_t key = Key(prefix, index);
-        for (std::uint32_t slot = Hash(key);; slot = (slot + 1) & (kSlots - 1)) {
-            const std::uint32_t entry = slots_[slot];
+        for (std::uint32_t s = Hash(key);; s = (s + 1) & (kSlots - 1)) {
+            const std::uint32_t entry = slots_[s];
             if ((entry >> kCodeBits) == key)
                 return static_cast<int>(entry & kCodeMask);
             if (entry == 0)
@@ -303,13 +331,10 @@ public:
         }
     }
 
-    void insert(int prefix, int index, int code)
+    // Adds a string that a search just missed at slot.
+    void insertAt(std::uint32_t slot, int prefix, int index, int code)
     {
-        const std::uint32_t key = Key(prefix, index);
-        std::uint32_t slot = Hash(key);
-        while (slots_[slot] != 0)
-            slot = (slot + 1) & (kSlots - 1);
-        slots_[slot] = (key << kCodeBits) | static_cast<std::uint32_t>(code);
+        slots_[slot] = (Key(prefix, index) << kCodeBits) | static_cast<std::uint32_t>(code);
     }
 
 private:
@@ -326,6 +351,39 @@ private:
     std::vector<std::uint32_t> slots_;
 };
 
+// Pixels with a single choice and no lossy search, the common case: the
+// string grows while the table holds it, else its code is written and the
+// string one pixel longer added.
+void EncodePlain(int minCodeSize, const std::uint8_t* pixels, std::size_t count, CodeWriter& writer,
+                 StringTable& table, int& width, int& next)
+{
+    const int clear = 1 << minCodeSize;
+    const int end = clear + 1;
+    int current = pixels[0];
+    for (std::size_t i = 1; i < count; ++i) {
+        const int index = pixels[i];
+        std::uint32_t slot = 0;
+        const int code = table.find(current, index, &slot);
+        if (code >= 0) {
+            current = code;
+            continue;
+        }
+        writer.put(current, width);
+        table.insertAt(slot, current, index, next);
+        ++next;
+        if (next == (1 << width) + 1 && width < kMaxWidth)
+            ++width;
+        if (next == kMaxCodes) {
+            writer.put(clear, width);
+            table.clear();
+            width = minCodeSize + 1;
+            next = end + 1;
+        }
+        current = index;
+    }
+    writer.put(current, width);
+}
+
 } // namespace
 
 std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
@@ -334,8 +392,9 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
     const int clear = 1 << minCodeSize;
     const int end = clear + 1;
     std::vector<std::uint8_t> out;
-    out.reserve(count / 2 + 16);
-    CodeWriter writer(out);
+    // Each pixel gives at most one code, and a clear code comes at most once
+    // every 4096 - 258 codes.
+    CodeWriter writer(out, count + count / (kMaxCodes - 258) + 4);
     StringTable table;
 
     int width = minCodeSize + 1;
@@ -343,7 +402,17 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
     writer.put(clear, width);
     if (count == 0) {
         writer.put(end, width);
-        writer.flush();
+        writer.finish();
+        return out;
+    }
+    if (!lossy && alternative == nullptr) {
+        EncodePlain(minCodeSize, primary, count, writer, table, width, next);
+        // Reading that last code makes the decoder define one more entry,
+        // which may widen the codes by one bit before it reads the end code.
+        if (next == (1 << width) && width < kMaxWidth)
+            ++width;
+        writer.put(end, width);
+        writer.finish();
         return out;
     }
 
@@ -408,8 +477,10 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
     for (std::size_t i = 1; i < count; ++i) {
         int first = primary[i];
         const int other = second(i);
-        const int viaFirst = table.find(current, first);
-        const int viaOther = other != kNoAlternative ? table.find(current, other) : -1;
+        std::uint32_t firstSlot = 0;
+        std::uint32_t otherSlot = 0;
+        const int viaFirst = table.find(current, first, &firstSlot);
+        const int viaOther = other != kNoAlternative ? table.find(current, other, &otherSlot) : -1;
         if (viaFirst >= 0 && viaOther >= 0) {
             current = reachesFurther(viaOther, viaFirst, i + 1) ? viaOther : viaFirst;
             continue;
@@ -425,13 +496,15 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
                 continue;
             }
         }
-        if (other != kNoAlternative && reachesFurther(other, first, i + 1))
+        if (other != kNoAlternative && reachesFurther(other, first, i + 1)) {
             first = other;
+            firstSlot = otherSlot;
+        }
         writer.put(current, width);
         // The decoder defines this entry one code later than the encoder, so
         // it widens its codes when the table reaches 2^width entries; the
         // encoder, one entry ahead, widens at 2^width + 1.
-        table.insert(current, first, next);
+        table.insertAt(firstSlot, current, first, next);
         if (lossy) {
             lastIndex[static_cast<std::size_t>(next)] = static_cast<std::uint8_t>(first);
             sibling[static_cast<std::size_t>(next)] = firstChild[static_cast<std::size_t>(current)];
@@ -456,7 +529,7 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
     if (next == (1 << width) && width < kMaxWidth)
         ++width;
     writer.put(end, width);
-    writer.flush();
+    writer.finish();
     return out;
 }
 
