@@ -9,6 +9,12 @@ namespace qf::imaging {
 
 namespace {
 
+// Slots of the cache of colours looked for: 4096 slots (32 KB) catch the
+// repeats of a dithered frame; more find few more and miss the processor's
+// nearest cache.
+constexpr int kAskedBits = 12;
+constexpr std::size_t kAskedSlots = std::size_t{1} << kAskedBits;
+
 // Further than any two colours lie apart.
 constexpr int kFar = 3 * 255 * 255 + 1;
 
@@ -30,10 +36,9 @@ int Clamp(int v)
 
 NearestColour::NearestColour(const std::vector<std::uint32_t>& palette)
 {
-    coarse_.start.assign(16 * 16 * 16, -1);
-    coarse_.count.assign(coarse_.start.size(), 0);
-    fine_.start.assign(64 * 64 * 64, -1);
-    fine_.count.assign(fine_.start.size(), 0);
+    coarse_.lists.assign(16 * 16 * 16, {-1, 0});
+    fine_.lists.assign(64 * 64 * 64, {-1, 0});
+    asked_.assign(kAskedSlots, 0);
     assign(palette);
 }
 
@@ -42,10 +47,11 @@ void NearestColour::assign(const std::vector<std::uint32_t>& palette)
     // Only the cubes that were filled are emptied: far fewer than all.
     for (Cubes* cubes : {&coarse_, &fine_}) {
         for (const std::size_t cube : cubes->filled)
-            cubes->start[cube] = -1;
+            cubes->lists[cube].start = -1;
         cubes->filled.clear();
         cubes->entries.clear();
     }
+    std::fill(asked_.begin(), asked_.end(), 0);
     entries_.clear();
     for (std::size_t i = 0; i < palette.size(); ++i) {
         const std::uint32_t c = palette[i];
@@ -102,25 +108,40 @@ void NearestColour::fill(Cubes& cubes, std::size_t cube, int side, int r, int g,
     std::sort(begin, cubes.entries.end(), [](const Entry& a, const Entry& b) {
         return a.reach != b.reach ? a.reach < b.reach : a.index < b.index;
     });
-    cubes.start[cube] = static_cast<std::int32_t>(first);
+    cubes.lists[cube] = {static_cast<std::int32_t>(first),
+                         static_cast<std::int32_t>(cubes.entries.size() - first)};
     cubes.filled.push_back(cube);
-    cubes.count[cube] = static_cast<std::uint16_t>(cubes.entries.size() - first);
 }
 
 const NearestColour::Entry* NearestColour::candidates(int r, int g, int b, std::size_t* count) const
 {
     const std::size_t fine = static_cast<std::size_t>(((r >> 2) * 64 + (g >> 2)) * 64 + (b >> 2));
-    if (fine_.start[fine] < 0) {
+    if (fine_.lists[fine].start < 0) {
         const std::size_t coarse = static_cast<std::size_t>(((r >> 4) * 16 + (g >> 4)) * 16 + (b >> 4));
-        if (coarse_.start[coarse] < 0)
+        const List& list = coarse_.lists[coarse];
+        if (list.start < 0)
             fill(coarse_, coarse, 16, r, g, b, entries_.data(), entries_.size());
-        fill(fine_, fine, 4, r, g, b, coarse_.entries.data() + coarse_.start[coarse], coarse_.count[coarse]);
+        fill(fine_, fine, 4, r, g, b, coarse_.entries.data() + list.start, static_cast<std::size_t>(list.count));
     }
-    *count = fine_.count[fine];
-    return fine_.entries.data() + fine_.start[fine];
+    const List& list = fine_.lists[fine];
+    *count = static_cast<std::size_t>(list.count);
+    return fine_.entries.data() + list.start;
 }
 
 int NearestColour::find(int r, int g, int b) const
+{
+    const std::uint32_t colour = static_cast<std::uint32_t>(r << 16 | g << 8 | b);
+    const std::uint64_t key = static_cast<std::uint64_t>(colour + 1) << 8;
+    const std::uint32_t slot = (colour * 2654435761u) >> (32 - kAskedBits);
+    const std::uint64_t held = asked_[slot];
+    if ((held & ~std::uint64_t{0xFF}) == key)
+        return static_cast<int>(held & 0xFF);
+    const int found = search(r, g, b);
+    asked_[slot] = key | static_cast<std::uint64_t>(found);
+    return found;
+}
+
+int NearestColour::search(int r, int g, int b) const
 {
     std::size_t count = 0;
     const Entry* list = candidates(r, g, b, &count);

@@ -36,9 +36,14 @@ private:
     // A cube's list is made when a colour in it is first looked for, and is
     // kept in order of distance to the cube, so that a search stops at the
     // first entry further than the nearest found.
+    // Where a cube's list lies in Cubes::entries; start and count side by
+    // side, so that a look-up touches one cache line.
+    struct List {
+        std::int32_t start; // -1: not made yet
+        std::int32_t count;
+    };
     struct Cubes {
-        std::vector<std::int32_t> start; // -1: not made yet
-        std::vector<std::uint16_t> count;
+        std::vector<List> lists;
         std::vector<Entry> entries;
         std::vector<std::size_t> filled; // the cubes whose lists are made
     };
@@ -46,9 +51,16 @@ private:
                      std::size_t count);
     const Entry* candidates(int r, int g, int b, std::size_t* count) const;
 
+    int search(int r, int g, int b) const;
+
     std::vector<Entry> entries_; // opaque entries, by index
     mutable Cubes coarse_;
     mutable Cubes fine_;
+    // Colours already looked for, one per slot by a hash of the colour:
+    // dithering asks for the same few colours again and again around a
+    // pixel, and a slot is cheaper than a cube's list. A slot holds the
+    // colour plus one (0: empty) above the entry found, in the low byte.
+    mutable std::vector<std::uint64_t> asked_;
 };
 
 // Maps width x height straight-RGBA pixels (alpha 0 or 255) to palette, row
