@@ -58,6 +58,18 @@ TEST(NearestColour, EqualDistancesGoToTheLowerEntry)
     EXPECT_EQ(nearest.find(128, 128, 128), 0);
 }
 
+TEST(NearestColour, AnotherPaletteForgetsTheColoursFoundBefore)
+{
+    // Black and white swap places: the same colours asked again find their
+    // new entries.
+    NearestColour nearest({Rgb(0, 0, 0), Rgb(255, 255, 255)});
+    EXPECT_EQ(nearest.find(10, 10, 10), 0);
+    EXPECT_EQ(nearest.find(250, 250, 250), 1);
+    nearest.assign({Rgb(255, 255, 255), Rgb(0, 0, 0)});
+    EXPECT_EQ(nearest.find(10, 10, 10), 1);
+    EXPECT_EQ(nearest.find(250, 250, 250), 0);
+}
+
 struct Flat {
     const char* name;
     int grey;
