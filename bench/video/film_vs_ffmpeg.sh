@@ -3,6 +3,9 @@
 # detection with a palette made for the whole clip (palettegen, paletteuse),
 # wall and processor (user + system) time of each, best of REPEATS runs
 # taken in turn, with the output's size. The ffmpeg program is needed only here.
+# FFMPEG=plain (the default) times its plain edge + palettegen/paletteuse
+# command; FFMPEG=colormix the slower one with colour edges, a palette of
+# the frames' differences and ordered dithering.
 #
 #   bench/video/film_vs_ffmpeg.sh CLI CLIP... [-- VARIANTS]
 #
@@ -17,6 +20,13 @@ clips=()
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do clips+=("$1"); shift; done
 [ "${1:-}" = "--" ] && shift
 variants="${*:-0 5 6}"
+case "${FFMPEG:-plain}" in
+plain) filter="edgedetect,split[a][b];[a]palettegen[p];[b][p]paletteuse" ;;
+colormix)
+    filter="edgedetect=mode=colormix:high=0,split[a][b];[a]palettegen=stats_mode=diff[p];[b][p]paletteuse=dither=bayer"
+    ;;
+*) echo "FFMPEG is plain or colormix" >&2; exit 2 ;;
+esac
 repeats="${REPEATS:-3}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -36,7 +46,7 @@ timed() {
     fi
 }
 
-echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg); ffmpeg: ${FFMPEG:-plain}"
 printf "%-16s %3s %8s %7s %9s %8s %7s %9s %9s %s\n" clip v "ours s" "cpu s" "size KB" "ffmpeg s" "cpu s" "size KB" \
     "ffmpeg/us" "${BEFORE:+before s, cpu s}"
 quality=()
@@ -49,9 +59,7 @@ for clip in "${clips[@]}"; do
         best=()
         for _ in $(seq "$repeats"); do
             timed ours "$cli" convert "$clip" "$work/ours.gif" --variant "$v" --max-size "$size" --quiet "${quality[@]}"
-            timed ffmpeg ffmpeg -y -loglevel error -i "$clip" -filter_complex \
-                "edgedetect=mode=colormix:high=0,split[a][b];[a]palettegen=stats_mode=diff[p];[b][p]paletteuse=dither=bayer" \
-                "$work/ffmpeg.gif"
+            timed ffmpeg ffmpeg -y -loglevel error -i "$clip" -filter_complex "$filter" "$work/ffmpeg.gif"
             [ -n "${BEFORE:-}" ] && timed before "$BEFORE" convert "$clip" "$work/before.gif" --variant "$v" \
                 --max-size "$size" --quiet "${quality[@]}"
         done
