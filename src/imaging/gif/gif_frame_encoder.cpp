@@ -181,6 +181,26 @@ inline bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t sho
     return SquaredDistance(p, shown) <= SquaredDistance(p, reduced) + levels.keepSlack;
 }
 
+// A colour's index, remembering the last colour asked for: neighbouring
+// pixels mostly ask for the same one.
+class LastColour {
+public:
+    explicit LastColour(const ColourIndex& index) : index_(index) {}
+    int find(std::uint32_t colour)
+    {
+        if (colour != colour_) {
+            colour_ = colour;
+            found_ = index_.find(colour);
+        }
+        return found_;
+    }
+
+private:
+    const ColourIndex& index_;
+    std::uint32_t colour_ = 0; // never asked for: transparent
+    int found_ = -1;
+};
+
 } // namespace
 
 const ChosenColours* SharedColours::get(const GifLevels& levels, std::string* reason)
@@ -579,7 +599,8 @@ void FrameEncoder::writeExact(const PreparedFrame& plan, const GlobalPalette& gl
         for (std::size_t i = 0; i < table.colours.size(); ++i)
             localIndex.insert(table.colours[i], static_cast<int>(i));
     }
-    const ColourIndex& index = table.useGlobal ? global.index : localIndex;
+    LastColour index(table.useGlobal ? global.index : localIndex);
+    LastColour shownIndex(table.useGlobal ? global.index : localIndex);
     const int transparent = table.transparent;
     const int codeSize = CodeSizeFor(table.maxIndex + 1);
     const int limit = 1 << codeSize;
@@ -609,7 +630,7 @@ void FrameEncoder::writeExact(const PreparedFrame& plan, const GlobalPalette& gl
             // when the table holds it and it continues the compressor's
             // current string better.
             const std::uint32_t shown = shown_ ? shown_[i] : 0;
-            int own = shown != 0 ? index.find(shown) : -1;
+            int own = shown != 0 ? shownIndex.find(shown) : -1;
             if (own >= limit || own == transparent)
                 own = -1;
             primary_[k] = static_cast<std::uint8_t>(transparent);
@@ -647,6 +668,7 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
     ColourIndex tableIndex;
     for (std::size_t i = 0; i < table.size(); ++i)
         tableIndex.insert(table[i], static_cast<int>(i));
+    LastColour shownIndex(tableIndex);
     const int transparent = table.size() < 256 ? static_cast<int>(table.size()) : -1;
 
     primary_.resize(count);
@@ -676,9 +698,9 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
                     continue;
                 }
                 if (keeps)
-                    own = tableIndex.find(shown);
+                    own = shownIndex.find(shown);
             } else if (shown != 0) {
-                own = tableIndex.find(shown);
+                own = shownIndex.find(shown);
             }
             // The pixel keeps what the decoder shows.
             if (transparent >= 0) {
@@ -745,29 +767,34 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
     }
 
     // Stretches of pixels that may be transparent, row by row: a stretch in
-    // one colour keeps it, one that crosses colours turns transparent.
-    stretchOwn_.assign(count, 0);
+    // one colour keeps it, one that crosses colours turns transparent. Marked
+    // for rows [fromRow, toRow) only where arrangement 2 is tried.
+    stretchOwn_.resize(count);
     const std::size_t w = static_cast<std::size_t>(width);
-    for (std::size_t rowStart = 0; rowStart < count; rowStart += w) {
-        std::size_t x = 0;
-        while (x < w) {
-            const std::size_t i = rowStart + x;
-            if (alternative_[i] == kNoAlternative) {
-                ++x;
-                continue;
+    auto markStretches = [&](std::size_t fromRow, std::size_t toRow) {
+        std::fill(stretchOwn_.begin() + static_cast<std::ptrdiff_t>(fromRow * w),
+                  stretchOwn_.begin() + static_cast<std::ptrdiff_t>(toRow * w), 0);
+        for (std::size_t rowStart = fromRow * w; rowStart < toRow * w; rowStart += w) {
+            std::size_t x = 0;
+            while (x < w) {
+                const std::size_t i = rowStart + x;
+                if (alternative_[i] == kNoAlternative) {
+                    ++x;
+                    continue;
+                }
+                std::size_t end = x;
+                bool oneColour = true;
+                while (end < w && alternative_[rowStart + end] != kNoAlternative) {
+                    oneColour = oneColour && alternative_[rowStart + end] == alternative_[i];
+                    ++end;
+                }
+                if (oneColour)
+                    std::fill(stretchOwn_.begin() + static_cast<std::ptrdiff_t>(i),
+                              stretchOwn_.begin() + static_cast<std::ptrdiff_t>(rowStart + end), 1);
+                x = end;
             }
-            std::size_t end = x;
-            bool oneColour = true;
-            while (end < w && alternative_[rowStart + end] != kNoAlternative) {
-                oneColour = oneColour && alternative_[rowStart + end] == alternative_[i];
-                ++end;
-            }
-            if (oneColour)
-                std::fill(stretchOwn_.begin() + static_cast<std::ptrdiff_t>(i),
-                          stretchOwn_.begin() + static_cast<std::ptrdiff_t>(rowStart + end), 1);
-            x = end;
         }
-    }
+    };
 
     // Arrangement 0 is transparent wherever allowed, 1 own colour wherever
     // allowed, 2 by stretches; compresses pixels [from, to) arranged so.
@@ -790,6 +817,7 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
     const std::size_t rows = count / w;
     const std::size_t bandRows = std::max<std::size_t>((kTrialPixels + w - 1) / w, rows / 16);
     if (bandRows * 4 > rows) {
+        markStretches(0, rows);
         std::vector<std::uint8_t> best = encodeArranged(0, 0, count);
         for (int arrangement = 1; arrangement < 3; ++arrangement) {
             std::vector<std::uint8_t> data = encodeArranged(arrangement, 0, count);
@@ -798,8 +826,10 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
         }
         return best;
     }
-    const std::size_t from = (rows - bandRows) / 2 * w;
+    const std::size_t fromRow = (rows - bandRows) / 2;
+    const std::size_t from = fromRow * w;
     const std::size_t to = from + bandRows * w;
+    markStretches(fromRow, fromRow + bandRows);
     int chosen = 0;
     std::size_t smallest = encodeArranged(0, from, to).size();
     for (int arrangement = 1; arrangement < 3; ++arrangement) {
@@ -808,6 +838,10 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
             smallest = size;
             chosen = arrangement;
         }
+    }
+    if (chosen == 2) {
+        markStretches(0, fromRow);
+        markStretches(fromRow + bandRows, rows);
     }
     return encodeArranged(chosen, 0, count);
 }
