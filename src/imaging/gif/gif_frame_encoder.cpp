@@ -261,22 +261,40 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
     }
     const std::uint32_t* against = plan.againstPrevious ? job.previous->pixels.data() : nullptr;
     const FrameArea& a = plan.area;
+    const std::size_t width = static_cast<std::size_t>(frame.width);
+    std::uint32_t* const shown = view.data();
+    if (plan.mode == PreparedFrame::Mode::Exact) {
+        const bool everything = plan.exact.drawEverything;
+        for (int y = a.y0; y < a.y1; ++y) {
+            const std::size_t rowStart = static_cast<std::size_t>(y) * width;
+            for (int x = a.x0; x < a.x1; ++x) {
+                const std::size_t i = rowStart + static_cast<std::size_t>(x);
+                if (everything || Differs(f, against, i))
+                    shown[i] = f[i];
+            }
+        }
+        return;
+    }
+    // Locals, not the plan's fields: the stores to the view could alias
+    // those, which would be reloaded after every pixel.
     const bool keepsShown = plan.table.size() < 256;
+    const GifLevels levels = job.levels;
+    const std::array<int, 256> entryIndex = plan.entryIndex;
+    const std::uint8_t* const indexes = plan.indexes.data();
+    const std::uint32_t* const colours = plan.table.data();
     std::size_t k = 0;
     for (int y = a.y0; y < a.y1; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.width);
+        const std::size_t rowStart = static_cast<std::size_t>(y) * width;
         for (int x = a.x0; x < a.x1; ++x, ++k) {
             const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            if (plan.mode == PreparedFrame::Mode::Exact) {
-                if (plan.exact.drawEverything || Differs(f, against, i))
-                    view[i] = f[i];
-            } else if (Differs(f, against, i)) {
-                const int own = plan.entryIndex[plan.indexes[k]];
-                if (own >= 0
-                    && !(keepsShown
-                         && KeepsShown(f[i], plan.table[static_cast<std::size_t>(own)], view[i], job.levels)))
-                    view[i] = plan.table[static_cast<std::size_t>(own)];
-            }
+            if (!Differs(f, against, i))
+                continue;
+            const int own = entryIndex[indexes[k]];
+            if (own < 0)
+                continue;
+            const std::uint32_t colour = colours[static_cast<std::size_t>(own)];
+            if (!(keepsShown && KeepsShown(f[i], colour, shown[i], levels)))
+                shown[i] = colour;
         }
     }
 }
@@ -675,26 +693,41 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
     alternative_.resize(count);
     if (tolerance_ > 0)
         wanted_.assign(count, 0u);
+    // The loop works on locals: its stores of bytes could alias the members,
+    // which the compiler would then reload after every pixel.
+    const std::uint32_t* const frame = frame_;
+    const std::uint32_t* const against = against_;
+    const std::uint32_t* const shownPixels = shown_;
+    const int nearSlack = nearSlack_;
+    const GifLevels levels = levels_;
+    const bool lossyRun = tolerance_ > 0;
+    std::uint8_t* const primary = primary_.data();
+    std::int16_t* const alternative = alternative_.data();
+    std::uint32_t* const wanted = wanted_.data();
+    const std::uint8_t* const indexes = plan.indexes.data();
+    const std::array<int, 256> entryIndex = plan.entryIndex;
+    const std::uint32_t* const colours = table.data();
+    const std::size_t rowWidth = static_cast<std::size_t>(width_);
     bool usesTransparent = false;
     std::size_t k = 0;
     for (int y = area.y0; y < area.y1; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
         for (int x = area.x0; x < area.x1; ++x, ++k) {
             const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            const std::uint32_t shown = shown_ ? shown_[i] : 0;
+            const std::uint32_t p = frame[i];
+            const std::uint32_t shown = shownPixels ? shownPixels[i] : 0;
             int own = -1;
-            if (drawn(i)) {
+            if (p != 0 && (!against || (p != against[i] && !ShowsNear(p, against[i], nearSlack)))) {
                 // What a decoder shows stays when it is as close as the
                 // reduced colour.
-                own = plan.entryIndex[plan.indexes[k]];
-                const bool keeps =
-                    transparent >= 0 && own >= 0
-                    && KeepsShown(frame_[i], table[static_cast<std::size_t>(own)], shown, levels_);
+                own = entryIndex[indexes[k]];
+                const bool keeps = transparent >= 0 && own >= 0
+                                   && KeepsShown(p, colours[static_cast<std::size_t>(own)], shown, levels);
                 if (own >= 0 && !keeps) {
-                    primary_[k] = static_cast<std::uint8_t>(own);
-                    alternative_[k] = kNoAlternative;
-                    if (tolerance_ > 0)
-                        wanted_[k] = frame_[i];
+                    primary[k] = static_cast<std::uint8_t>(own);
+                    alternative[k] = kNoAlternative;
+                    if (lossyRun)
+                        wanted[k] = p;
                     continue;
                 }
                 if (keeps)
@@ -704,14 +737,14 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
             }
             // The pixel keeps what the decoder shows.
             if (transparent >= 0) {
-                primary_[k] = static_cast<std::uint8_t>(transparent);
-                alternative_[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
+                primary[k] = static_cast<std::uint8_t>(transparent);
+                alternative[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
                 usesTransparent = true;
             } else {
                 // All 256 entries are colours, so every pixel of the
                 // rectangle was drawn and own is set.
-                primary_[k] = static_cast<std::uint8_t>(std::max(own, 0));
-                alternative_[k] = kNoAlternative;
+                primary[k] = static_cast<std::uint8_t>(std::max(own, 0));
+                alternative[k] = kNoAlternative;
             }
         }
     }
