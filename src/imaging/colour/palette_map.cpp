@@ -121,7 +121,8 @@ const NearestColour::Entry* NearestColour::candidates(int r, int g, int b, std::
         const List& list = coarse_.lists[coarse];
         if (list.start < 0)
             fill(coarse_, coarse, 16, r, g, b, entries_.data(), entries_.size());
-        fill(fine_, fine, 4, r, g, b, coarse_.entries.data() + list.start, static_cast<std::size_t>(list.count));
+        fill(fine_, fine, 4, r, g, b, coarse_.entries.data() + list.start,
+             static_cast<std::size_t>(list.count));
     }
     const List& list = fine_.lists[fine];
     *count = static_cast<std::size_t>(list.count);
