@@ -1,5 +1,7 @@
 #include "picture.h"
 
+#include <cstring>
+
 namespace qf {
 
 Picture::Picture(int width, int height)
@@ -7,12 +9,17 @@ Picture::Picture(int width, int height)
     reset(width, height);
 }
 
-void Picture::reset(int width, int height)
+void Picture::reshape(int width, int height)
 {
     width_ = width > 0 && height > 0 ? width : 0;
     height_ = width > 0 && height > 0 ? height : 0;
+    pixels_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4);
+}
+
+void Picture::reset(int width, int height)
+{
+    reshape(width, height);
     const std::size_t count = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
-    pixels_.resize(count * 4);
     // Black with an opaque pad byte: the 32-bit pixel 0xFF000000 in memory
     // order blue, green, red, pad.
     std::uint8_t* p = pixels_.data();
@@ -33,7 +40,7 @@ Picture ReadFrame(const imaging::RgbaImage& frame)
 
 void ReadFrame(const imaging::RgbaImage& frame, Picture& picture)
 {
-    picture.reset(frame.width, frame.height);
+    picture.reshape(frame.width, frame.height); // every pixel is written below
     if (picture.empty())
         return;
     const std::size_t count = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
@@ -42,16 +49,16 @@ void ReadFrame(const imaging::RgbaImage& frame, Picture& picture)
     for (std::size_t i = 0; i < count; ++i, src += 4, dst += 4) {
         const unsigned a = src[3];
         if (a == 255) {
-            dst[0] = src[2];
-            dst[1] = src[1];
-            dst[2] = src[0];
-        } else {
-            // Laid over white paper; alpha 0 gives exactly 255.
-            const unsigned paper = 255u * (255u - a);
-            dst[0] = static_cast<std::uint8_t>((src[2] * a + paper + 127u) / 255u);
-            dst[1] = static_cast<std::uint8_t>((src[1] * a + paper + 127u) / 255u);
-            dst[2] = static_cast<std::uint8_t>((src[0] * a + paper + 127u) / 255u);
+            // Red, green, blue, alpha in; blue, green, red, pad out.
+            const std::uint8_t out[4] = {src[2], src[1], src[0], 255};
+            std::memcpy(dst, out, 4);
+            continue;
         }
+        // Laid over white paper; alpha 0 gives exactly 255.
+        const unsigned paper = 255u * (255u - a);
+        dst[0] = static_cast<std::uint8_t>((src[2] * a + paper + 127u) / 255u);
+        dst[1] = static_cast<std::uint8_t>((src[1] * a + paper + 127u) / 255u);
+        dst[2] = static_cast<std::uint8_t>((src[0] * a + paper + 127u) / 255u);
         dst[3] = 255;
     }
 }

@@ -21,6 +21,9 @@ public:
     // storage it already has: a picture refilled frame after frame costs no
     // new memory.
     void reset(int width, int height);
+    // The same size as reset gives, with the pixels left unpainted: for a
+    // caller that writes every one of them.
+    void reshape(int width, int height);
 
     int width() const { return width_; }
     int height() const { return height_; }
