@@ -630,29 +630,41 @@ void FrameEncoder::writeExact(const PreparedFrame& plan, const GlobalPalette& gl
     alternative_.resize(count);
     if (tolerance_ > 0)
         wanted_.assign(count, 0u);
+    // Locals, as in writeReduced: the byte stores could alias the members.
+    const std::uint32_t* const frame = frame_;
+    const std::uint32_t* const against = against_;
+    const std::uint32_t* const shownPixels = shown_;
+    const int nearSlack = nearSlack_;
+    const bool everything = table.drawEverything;
+    const bool lossyRun = tolerance_ > 0;
+    std::uint8_t* const primary = primary_.data();
+    std::int16_t* const alternative = alternative_.data();
+    std::uint32_t* const wanted = wanted_.data();
+    const std::size_t rowWidth = static_cast<std::size_t>(width_);
     int maxAlternative = -1;
     std::size_t k = 0;
     for (int y = area.y0; y < area.y1; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
         for (int x = area.x0; x < area.x1; ++x, ++k) {
             const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            const std::uint32_t p = frame_[i];
-            if (table.drawEverything || drawn(i)) {
-                primary_[k] = static_cast<std::uint8_t>(index.find(p));
-                alternative_[k] = kNoAlternative;
-                if (tolerance_ > 0)
-                    wanted_[k] = p;
+            const std::uint32_t p = frame[i];
+            if (everything
+                || (p != 0 && (!against || (p != against[i] && !ShowsNear(p, against[i], nearSlack))))) {
+                primary[k] = static_cast<std::uint8_t>(index.find(p));
+                alternative[k] = kNoAlternative;
+                if (lossyRun)
+                    wanted[k] = p;
                 continue;
             }
             // Not drawn: transparent, or the index of what a decoder shows
             // when the table holds it and it continues the compressor's
             // current string better.
-            const std::uint32_t shown = shown_ ? shown_[i] : 0;
+            const std::uint32_t shown = shownPixels ? shownPixels[i] : 0;
             int own = shown != 0 ? shownIndex.find(shown) : -1;
             if (own >= limit || own == transparent)
                 own = -1;
-            primary_[k] = static_cast<std::uint8_t>(transparent);
-            alternative_[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
+            primary[k] = static_cast<std::uint8_t>(transparent);
+            alternative[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
             maxAlternative = std::max(maxAlternative, own);
         }
     }
