@@ -480,7 +480,8 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
     if (av1) {
         ConvertOptions anchor = options;
         anchor.output.soundBitRate = soundRate;
-        int factor = imaging::RateFactorFor(format, options.output.quality, imaging::WebmCodec::Av1);
+        int factor =
+            static_cast<int>(imaging::RateFactorFor(format, options.output.quality, imaging::WebmCodec::Av1));
         long long estimated = 0;
         ok = EstimateClip(input, anchor, &estimated, error);
         double from = static_cast<double>(estimated) - fixed;
