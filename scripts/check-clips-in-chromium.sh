@@ -20,7 +20,7 @@ while [ $# -gt 0 ] && [ "$1" != "--" ]; do clips+=("$(realpath "$1")"); shift; d
 [ "${1:-}" = "--" ] && shift
 expected=("$@")
 command -v chromium >/dev/null || { echo "chromium is not installed (apt-get install chromium)" >&2; exit 77; }
-[ ${#clips[@]} -gt 0 ] || { echo "usage: $0 CLIP... [-- SECONDS WIDTH HEIGHT]" >&2; exit 2; }
+[ ${#clips[@]} -gt 0 ] || { echo "usage: $0 CLIP... [-- SECONDS WIDTH HEIGHT [sound]]" >&2; exit 2; }
 
 work="$(mktemp -d)"
 browser=""
