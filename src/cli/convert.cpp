@@ -337,7 +337,7 @@ int RunConvert(const ConvertArgs& args)
                 bar.print((job.output == "-" ? std::string("standard output") : job.output) + ": "
                           + DescribeBytes(outcome.budget.bytes) + " at "
                           + DescribeSettings(outcome.budget.settings)
-                          + (outcome.budget.settings.kilobits > 0
+                          + (imaging::IsVideo(jobs[i].format)
                                  ? ", " + std::to_string(outcome.budget.fullEncodes) + " encodes"
                                  : std::string()));
             if (outcome.damage)

@@ -63,7 +63,8 @@ private:
 };
 
 // The encoder's rate factor for a quality of 1-100 (kLosslessQuality: the
-// default, 70): H.264's 0-51, VP9's or AV1's 0-63, lower meaning better.
-int RateFactorFor(OutputFormat format, int quality, WebmCodec codec = WebmCodec::Vp9);
+// default, 70): H.264's 0-51 in tenths, VP9's or AV1's 0-63 whole, lower
+// meaning better.
+double RateFactorFor(OutputFormat format, int quality, WebmCodec codec = WebmCodec::Vp9);
 
 } // namespace qf::imaging
