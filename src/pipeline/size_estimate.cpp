@@ -108,6 +108,15 @@ int ChangeBetween(const imaging::RgbaImage& a, const imaging::RgbaImage& b, int 
     return changed;
 }
 
+// Copies a frame into one whose pixels keep their memory where it is large
+// enough.
+void CopyInto(const imaging::RgbaImage& from, imaging::RgbaImage& to)
+{
+    to.width = from.width;
+    to.height = from.height;
+    to.pixels.assign(from.pixels.begin(), from.pixels.end());
+}
+
 } // namespace
 
 SizeSettings SettingsOf(const ConvertOptions& options)
@@ -136,6 +145,12 @@ struct SizeEstimator::Impl {
     // each sampled with the frame before it.
     std::vector<SampleBlock> rare;
     std::map<int, std::vector<SampleBlock>> small;
+    // By frame step past 1: the main sample's blocks at that step, the
+    // frames of the step-1 blocks that the step keeps.
+    std::map<int, std::vector<SampleBlock>> mainAt;
+    // Bytes of the frames of rare change by scale and quality (at every
+    // frame kept), which a frame step keeps as they are.
+    std::map<std::pair<double, int>, double> rareBytesAt;
     bool readsPrevious = false;
     // The sample's source frames by timeline position, at the conversion's size.
     std::map<int, imaging::RgbaImage> frames;
@@ -146,6 +161,10 @@ struct SizeEstimator::Impl {
     std::map<std::tuple<int, double, int, bool>, double> sampled;
     std::map<std::tuple<int, double, int>, long long> sizes;
     SizeSettings smallest; // the smallest settings within reason
+    // The renderers' states, kept from sample to sample as a conversion
+    // keeps them from frame to frame.
+    std::unique_ptr<tbb::enumerable_thread_specific<EngineState>> states =
+        std::make_unique<tbb::enumerable_thread_specific<EngineState>>();
 
     bool webp() const { return options.output.format == OutputFormat::Webp; }
     int bestQuality() const { return webp() ? imaging::kLosslessQuality : imaging::kBestQuality; }
@@ -220,6 +239,29 @@ void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted)
 {
     const int count = static_cast<int>(written.at(1).size());
     main = SpreadBlocks(count, mainWanted, kMainBlock);
+    mainAt.clear();
+    for (const auto& [step, steps] : written) {
+        if (step == 1)
+            continue;
+        std::vector<SampleBlock> blocks{SampleBlock{0, 0}};
+        const std::vector<OutputStep>& all = written.at(1);
+        for (std::size_t b = 1; b < main.size(); ++b) {
+            const int from = all[static_cast<std::size_t>(main[b].lead)].position;
+            const int to = all[static_cast<std::size_t>(main[b].lead + main[b].count)].position;
+            const auto first = std::lower_bound(steps.begin(), steps.end(), from,
+                                                [](const OutputStep& o, int p) { return o.position < p; });
+            const auto last = std::upper_bound(steps.begin(), steps.end(), to,
+                                               [](int p, const OutputStep& o) { return p < o.position; });
+            // At least one frame after the lead, read beyond the block when
+            // the step leaves fewer in it.
+            const int lead = static_cast<int>(first - steps.begin());
+            const int count = std::min(std::max(1, static_cast<int>(last - first) - 1),
+                                       static_cast<int>(steps.size()) - 1 - lead);
+            if (count >= 1)
+                blocks.push_back(SampleBlock{lead, count});
+        }
+        mainAt[step] = std::move(blocks);
+    }
     small.clear();
     for (const auto& [step, steps] : written) {
         const int frames = static_cast<int>(steps.size());
@@ -246,6 +288,8 @@ std::set<int> SizeEstimator::Impl::samplePositions() const
                 positions.insert(steps[static_cast<std::size_t>(i)].position);
     };
     add(1, main);
+    for (const auto& [step, blocks] : mainAt)
+        add(step, blocks);
     for (const auto& [step, blocks] : small)
         add(step, blocks);
     return positions;
@@ -350,7 +394,7 @@ bool SizeEstimator::Impl::readSample(imaging::Error* error)
         imaging::RgbaImage before, after;
     };
     std::vector<Pair> most; // at most kRareChanges, of most change
-    imaging::RgbaImage frame, last;
+    imaging::RgbaImage frame, last, scratch;
     int lastSource = -1;
     for (const int source : read) {
         imaging::ReadResult result = reader->skipTo(source, error);
@@ -370,12 +414,14 @@ bool SizeEstimator::Impl::readSample(imaging::Error* error)
             auto least = std::min_element(most.begin(), most.end(),
                                           [](const Pair& a, const Pair& b) { return a.change < b.change; });
             if (most.size() < kRareChanges || changed > least->change) {
-                imaging::RgbaImage scratch;
-                Pair pair{changed, source, SizedFrame(last, size, scratch), sized};
-                if (most.size() < kRareChanges)
-                    most.push_back(std::move(pair));
-                else
-                    *least = std::move(pair);
+                // Copied into the buffers of the pair it replaces: fresh
+                // frames each time cost more in clearing new memory than
+                // in copying.
+                Pair& pair = most.size() < kRareChanges ? most.emplace_back() : *least;
+                pair.change = changed;
+                pair.source = source;
+                CopyInto(SizedFrame(last, size, scratch), pair.before);
+                CopyInto(sized, pair.after);
             }
         }
         if (sources.count(source))
@@ -438,7 +484,7 @@ bool SizeEstimator::Impl::render(int step, const std::vector<SampleBlock>& block
                                                                               : std::next(it);
     const imaging::Size at = sizeAt(scale);
     std::vector<RenderedFrame> made(missing.size());
-    tbb::enumerable_thread_specific<EngineState> states;
+    tbb::enumerable_thread_specific<EngineState>& states = *this->states;
     const FrameLook look{options.variant, options.switches, options.keepTransparency};
     auto work = [&] {
         tbb::parallel_for(std::size_t{0}, missing.size(), [&](std::size_t i) {
@@ -498,9 +544,12 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
         *bytes = found->second;
         return true;
     }
-    std::vector<SampleBlock> blocks = useMain ? main : small.at(settings.frameStep);
+    const bool stepped = useMain && settings.frameStep > 1;
+    std::vector<SampleBlock> blocks = stepped   ? mainAt.at(settings.frameStep)
+                                      : useMain ? main
+                                                : small.at(settings.frameStep);
     const std::size_t ordinary = blocks.size();
-    if (useMain)
+    if (useMain && !stepped)
         blocks.insert(blocks.end(), rare.begin(), rare.end());
     if (!render(settings.frameStep, blocks, settings.scale, error))
         return false;
@@ -543,17 +592,28 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
         if (!whole && b < ordinary)
             frameCount += blocks[b].count - static_cast<double>(sizes.size() - 1);
     }
+    if (useMain && !stepped)
+        rareBytesAt[{settings.scale, settings.quality}] = rareBytes;
+    std::size_t rareCount = rareFrames.size();
+    if (stepped) {
+        // The frames of rare change come as they did at every frame kept.
+        rareBytes = rareBytesAt[{settings.scale, settings.quality}];
+        rareCount = rare.size();
+    }
     const double first = measured[0].frames.empty() ? 0.0 : static_cast<double>(measured[0].frames[0]);
-    const double others = static_cast<double>(written.at(settings.frameStep).size()) - 1
-                          - static_cast<double>(rareFrames.size());
+    const double others =
+        static_cast<double>(written.at(settings.frameStep).size()) - 1 - static_cast<double>(rareCount);
     *bytes = sampled[key] = static_cast<double>(measured[0].shared) + first + rareBytes
                             + (frameCount > 0 ? counted * std::max(0.0, others) / frameCount : 0.0);
     return !cancelled(error);
 }
 
-// At the best settings and the options' own the main sample says; other
-// settings are told by how the small sample at them compares with the small
-// sample at the best.
+// At the best settings and the options' own the main sample says, and at
+// the best quality with frames dropped the main sample's frames that the
+// frame step keeps (frames further apart differ more, and the start of an
+// animation, where the small sample is, may change more or less than the
+// rest); other settings are told by how the small sample at them compares
+// with the small sample at the best quality at the same frame step.
 bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, imaging::Error* error)
 {
     Impl& d = *impl_;
@@ -573,6 +633,21 @@ bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, ima
     if (settings == best || settings == own) {
         if (!d.sample(settings, true, &size, error))
             return false;
+    } else if (settings.frameStep > 1 && d.mainAt.at(settings.frameStep).size() > 1) {
+        // The best quality at the same frame step is told by the main
+        // sample's own frames at that step; quality and size by the small
+        // sample against it.
+        const SizeSettings stepBest{d.bestQuality(), settings.frameStep, 1.0};
+        double mainSize = 0, bestSmall = 0, small = 0;
+        if (!d.sample(best, true, &mainSize, error) || !d.sample(stepBest, true, &mainSize, error))
+            return false;
+        if (settings == stepBest)
+            size = mainSize;
+        else {
+            if (!d.sample(stepBest, false, &bestSmall, error) || !d.sample(settings, false, &small, error))
+                return false;
+            size = bestSmall > 0 ? small * mainSize / bestSmall : small;
+        }
     } else {
         double bestMain = 0, bestSmall = 0, small = 0;
         if (!d.sample(best, true, &bestMain, error) || !d.sample(best, false, &bestSmall, error)
