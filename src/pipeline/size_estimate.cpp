@@ -148,9 +148,10 @@ struct SizeEstimator::Impl {
     // By frame step past 1: the main sample's blocks at that step, the
     // frames of the step-1 blocks that the step keeps.
     std::map<int, std::vector<SampleBlock>> mainAt;
-    // Bytes of the frames of rare change by scale and quality (at every
-    // frame kept), which a frame step keeps as they are.
-    std::map<std::pair<double, int>, double> rareBytesAt;
+    // At the best settings: the bytes of the frames of rare change and of the
+    // first frame.
+    double bestRareBytes = 0;
+    double bestFirstBytes = 0;
     bool readsPrevious = false;
     // The sample's source frames by timeline position, at the conversion's size.
     std::map<int, imaging::RgbaImage> frames;
@@ -592,15 +593,20 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
         if (!whole && b < ordinary)
             frameCount += blocks[b].count - static_cast<double>(sizes.size() - 1);
     }
-    if (useMain && !stepped)
-        rareBytesAt[{settings.scale, settings.quality}] = rareBytes;
+    const double first = measured[0].frames.empty() ? 0.0 : static_cast<double>(measured[0].frames[0]);
+    if (useMain && !stepped && settings.frameStep == 1 && settings.scale == 1.0
+        && settings.quality == bestQuality()) {
+        bestRareBytes = rareBytes;
+        bestFirstBytes = first;
+    }
     std::size_t rareCount = rareFrames.size();
     if (stepped) {
-        // The frames of rare change come as they did at every frame kept.
-        rareBytes = rareBytesAt[{settings.scale, settings.quality}];
+        // A frame step keeps each frame of rare change (or the frame after
+        // it), a whole new picture like the first frame: it shrinks with
+        // quality and size as the first frame does.
+        rareBytes = bestFirstBytes > 0 ? bestRareBytes * first / bestFirstBytes : bestRareBytes;
         rareCount = rare.size();
     }
-    const double first = measured[0].frames.empty() ? 0.0 : static_cast<double>(measured[0].frames[0]);
     const double others =
         static_cast<double>(written.at(settings.frameStep).size()) - 1 - static_cast<double>(rareCount);
     *bytes = sampled[key] = static_cast<double>(measured[0].shared) + first + rareBytes
@@ -608,12 +614,12 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
     return !cancelled(error);
 }
 
-// At the best settings and the options' own the main sample says, and at
-// the best quality with frames dropped the main sample's frames that the
-// frame step keeps (frames further apart differ more, and the start of an
+// At the best settings and the options' own the main sample says, and with
+// frames dropped the main sample's frames that the frame step keeps, written
+// at the settings (frames further apart differ more, and the start of an
 // animation, where the small sample is, may change more or less than the
-// rest); other settings are told by how the small sample at them compares
-// with the small sample at the best quality at the same frame step.
+// rest); other settings at every frame are told by how the small sample at
+// them compares with the small sample at the best.
 bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, imaging::Error* error)
 {
     Impl& d = *impl_;
@@ -634,20 +640,9 @@ bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, ima
         if (!d.sample(settings, true, &size, error))
             return false;
     } else if (settings.frameStep > 1 && d.mainAt.at(settings.frameStep).size() > 1) {
-        // The best quality at the same frame step is told by the main
-        // sample's own frames at that step; quality and size by the small
-        // sample against it.
-        const SizeSettings stepBest{d.bestQuality(), settings.frameStep, 1.0};
-        double mainSize = 0, bestSmall = 0, small = 0;
-        if (!d.sample(best, true, &mainSize, error) || !d.sample(stepBest, true, &mainSize, error))
+        double bestMain = 0;
+        if (!d.sample(best, true, &bestMain, error) || !d.sample(settings, true, &size, error))
             return false;
-        if (settings == stepBest)
-            size = mainSize;
-        else {
-            if (!d.sample(stepBest, false, &bestSmall, error) || !d.sample(settings, false, &small, error))
-                return false;
-            size = bestSmall > 0 ? small * mainSize / bestSmall : small;
-        }
     } else {
         double bestMain = 0, bestSmall = 0, small = 0;
         if (!d.sample(best, true, &bestMain, error) || !d.sample(best, false, &bestSmall, error)
