@@ -199,7 +199,7 @@ struct SizeEstimator::Impl {
     }
     void chooseSamples(int mainWanted, int smallWanted);
     std::set<int> samplePositions() const;
-    bool readSample(imaging::Error* error);
+    bool readSample(imaging::AnimationReader& reader, imaging::Error* error);
     bool render(int step, const std::vector<SampleBlock>& blocks, double scale, imaging::Error* error);
     bool encodeBlock(int step, const SampleBlock& block, double scale, int quality,
                      imaging::FrameBytes* bytes, imaging::Error* error) const;
@@ -306,12 +306,13 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         return false;
     d.input = input;
     d.options = options;
-    {
-        const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(input, error);
-        if (!reader)
-            return false;
-        d.info = reader->info();
-    }
+    // One reader gives the timeline and then the sample's frames: opening a
+    // large GIF reads through all of it.
+    const std::unique_ptr<imaging::AnimationReader> reader =
+        imaging::OpenAnimation(input, error, options.cancelled);
+    if (!reader)
+        return false;
+    d.info = reader->info();
     if (!PlanTimeline(input, d.info, options.timeline, &d.plan, error)
         || !RenderSize(input, d.info, static_cast<int>(d.plan.size()), ResizeFor(d.info, options.resize),
                        &d.size, error))
@@ -341,7 +342,7 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         smallWanted = std::max(1, smallWanted / 2);
         d.chooseSamples(mainWanted, smallWanted);
     }
-    if (!d.readSample(error))
+    if (!d.readSample(*reader, error))
         return false;
 
     d.smallest = SizeSettings{d.worstQuality(), 1, 1.0};
@@ -369,7 +370,7 @@ ConvertOptions SizeEstimator::optionsFor(const SizeSettings& settings) const
 // Reads the source frames of the samples in one pass, at the conversion's
 // size; of an animation every frame, measuring how much each changes from
 // the one before and keeping the pairs of most change.
-bool SizeEstimator::Impl::readSample(imaging::Error* error)
+bool SizeEstimator::Impl::readSample(imaging::AnimationReader& reader, imaging::Error* error)
 {
     std::set<int> sources;
     std::map<int, std::vector<int>> positionsOf; // by source frame
@@ -377,11 +378,7 @@ bool SizeEstimator::Impl::readSample(imaging::Error* error)
         sources.insert(plan[static_cast<std::size_t>(position)].source);
         positionsOf[plan[static_cast<std::size_t>(position)].source].push_back(position);
     }
-    const std::unique_ptr<imaging::AnimationReader> reader =
-        imaging::OpenAnimation(input, error, options.cancelled);
-    if (!reader)
-        return false;
-    reader->setFrameSize(size); // a clip's frames come as the conversion reads them
+    reader.setFrameSize(size); // a clip's frames come as the conversion reads them
     const bool measure = !info.video() && written.at(1).size() > 2;
     std::set<int> read = sources;
     if (measure)
@@ -398,9 +395,9 @@ bool SizeEstimator::Impl::readSample(imaging::Error* error)
     imaging::RgbaImage frame, last, scratch;
     int lastSource = -1;
     for (const int source : read) {
-        imaging::ReadResult result = reader->skipTo(source, error);
+        imaging::ReadResult result = reader.skipTo(source, error);
         if (result)
-            result = reader->readNext(frame, error);
+            result = reader.readNext(frame, error);
         if (!result)
             return *error ? false
                           : imaging::Fail(error, imaging::ErrorKind::Corrupt, input,
