@@ -41,6 +41,13 @@ constexpr int kMainBlock = 6;
 constexpr int kFewestMain = 12;
 constexpr int kMostMain = 48;
 constexpr int kSmallShare = 60;
+// With frames dropped: the main sample's frames that the step keeps, in at
+// most this many of its blocks (in the middle of equal shares of them) and
+// this many frames after the lead of each, read beyond the block when the
+// step leaves fewer in it; as many frames as a small sample of a long
+// animation, so that a budget's search costs no more.
+constexpr std::size_t kSteppedBlocks = 2;
+constexpr int kSteppedBlock = 2;
 constexpr int kFewestSmall = 2;
 constexpr int kMostSmall = 8;
 // Of an animation (not a clip, whose frames cost more to decode) every
@@ -145,8 +152,8 @@ struct SizeEstimator::Impl {
     // each sampled with the frame before it.
     std::vector<SampleBlock> rare;
     std::map<int, std::vector<SampleBlock>> small;
-    // By frame step past 1: the main sample's blocks at that step, the
-    // frames of the step-1 blocks that the step keeps.
+    // By frame step past 1: the main sample's blocks at that step (see
+    // kSteppedBlocks).
     std::map<int, std::vector<SampleBlock>> mainAt;
     // At the best settings: the bytes of the frames of rare change and of the
     // first frame.
@@ -246,18 +253,19 @@ void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted)
             continue;
         std::vector<SampleBlock> blocks{SampleBlock{0, 0}};
         const std::vector<OutputStep>& all = written.at(1);
-        for (std::size_t b = 1; b < main.size(); ++b) {
+        const std::size_t spread = main.size() - 1;
+        const std::size_t used = std::min<std::size_t>(spread, kSteppedBlocks);
+        for (std::size_t i = 0; i < used; ++i) {
+            const std::size_t b = 1 + (2 * i + 1) * spread / (2 * used);
             const int from = all[static_cast<std::size_t>(main[b].lead)].position;
             const int to = all[static_cast<std::size_t>(main[b].lead + main[b].count)].position;
             const auto first = std::lower_bound(steps.begin(), steps.end(), from,
                                                 [](const OutputStep& o, int p) { return o.position < p; });
             const auto last = std::upper_bound(steps.begin(), steps.end(), to,
                                                [](int p, const OutputStep& o) { return p < o.position; });
-            // At least one frame after the lead, read beyond the block when
-            // the step leaves fewer in it.
             const int lead = static_cast<int>(first - steps.begin());
-            const int count = std::min(std::max(1, static_cast<int>(last - first) - 1),
-                                       static_cast<int>(steps.size()) - 1 - lead);
+            const int count = std::min({std::clamp(static_cast<int>(last - first) - 1, 1, kSteppedBlock),
+                                        static_cast<int>(steps.size()) - 1 - lead});
             if (count >= 1)
                 blocks.push_back(SampleBlock{lead, count});
         }
