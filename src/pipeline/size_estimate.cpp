@@ -44,8 +44,8 @@ constexpr int kSmallShare = 60;
 // With frames dropped: the main sample's frames that the step keeps, in at
 // most this many of its blocks (in the middle of equal shares of them) and
 // this many frames after the lead of each, read beyond the block when the
-// step leaves fewer in it; as many frames as a small sample of a long
-// animation, so that a budget's search costs no more.
+// step leaves fewer in it: at most seven frames at each setting a budget's
+// search tries, about as many as a long animation's small sample.
 constexpr std::size_t kSteppedBlocks = 2;
 constexpr int kSteppedBlock = 2;
 constexpr int kFewestSmall = 2;
