@@ -8,7 +8,8 @@
 #
 # GIFSKI is gifski 1.7's binary (npm install gifski@1.7.1 in a scratch folder:
 # node_modules/gifski/bin/debian/gifski).  VARIANTS defaults to "2 6",
-# LEVELS (ours and gifski's) to "100 99 95 90 80 70 50 30 10".  Every output is
+# LEVELS (ours and gifski's) to "100 99 95 90 80 70 50 30 10"; GIFSKI_LEVELS
+# (in the environment) gives gifski other levels than ours, e.g. "90".  Every output is
 # decoded with `quillframe-cli frames` and compared with the frames the
 # converter rendered (psnr.py: over all pixels of all frames).  TOOLS (in the
 # environment) picks among "ours gifski ffmpeg", all three by default.  With
@@ -22,6 +23,7 @@ gifski="$(realpath "$2")"
 animations="$3"
 variants="${4:-2 6}"
 levels="${5:-100 99 95 90 80 70 50 30 10}"
+gifski_levels="${GIFSKI_LEVELS:-$levels}"
 here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -33,8 +35,10 @@ measure() {
     rm -rf "$work/decoded"
     "$cli" frames "$1" "$work/decoded" --quiet >/dev/null
     local kb
-    kb=$(awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.0f", b / 1024 }')
-    echo "$kb $("$python" "$here/psnr.py" "$work/rendered" "$work/decoded" | sed 's/psnr=\([^ ]*\).*/\1/')"
+    kb=$(awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", b / 1024 }')
+    local delays
+    delays=$("$cli" info "$1" | sed -n 's/^delays: *\([0-9 ]*\).*/\1/p')
+    echo "$kb $("$python" "$here/psnr.py" "$work/rendered" "$work/decoded" "$delays" | sed 's/psnr=\([^ ]*\).*/\1/')"
 }
 
 row() { printf "%-10s %7s %-8s %7s %9s %8s\n" "$@" | tee -a "$work/rows"; }
@@ -53,7 +57,7 @@ for input in "$animations"/*.gif; do
             read -r kb psnr < <(measure "$work/ours.gif")
             row "$name" "$v" ours "$q" "$kb" "$psnr"
         done
-        for q in $levels; do
+        for q in $gifski_levels; do
             [[ $tools == *" gifski "* ]] || break
             "$gifski" --quiet --quality "$q" -W "$width" -o "$work/gifski.gif" "$work"/rendered/frame-*.png
             read -r kb psnr < <(measure "$work/gifski.gif")
