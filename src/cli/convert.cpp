@@ -147,14 +147,15 @@ int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options,
     std::cout << job.input << ": about " << DescribeBytes(bytes) << " at quality "
               << (options.output.quality > 100 ? 70 : options.output.quality) << "\n";
     for (const long long limit : limits) {
-        const int rate = ClipRateWithin(job.input, options, limit, &error);
-        if (rate < 0) {
+        std::optional<SizeSettings> first;
+        if (!ClipChoiceWithin(job.input, options, limit, &first, &error)) {
             std::cerr << "error: " << error.message() << "\n";
             return ExitCodeFor(error);
         }
         std::cout << "  to fit in " << DescribeBytes(limit) << ": "
-                  << (rate > 0 ? "pictures at " + std::to_string(rate / 1000) + " kbit/s"
-                               : std::string("cannot"))
+                  << (!first                ? std::string("cannot")
+                      : first->kilobits > 0 ? "pictures at " + DescribeSettings(*first)
+                                            : DescribeSettings(*first))
                   << "\n";
     }
     return kExitOk;
@@ -338,7 +339,8 @@ int RunConvert(const ConvertArgs& args)
                           + DescribeBytes(outcome.budget.bytes) + " at "
                           + DescribeSettings(outcome.budget.settings)
                           + (imaging::IsVideo(jobs[i].format)
-                                 ? ", " + std::to_string(outcome.budget.fullEncodes) + " encodes"
+                                 ? ", " + std::to_string(outcome.budget.fullEncodes)
+                                       + (outcome.budget.fullEncodes == 1 ? " encode" : " encodes")
                                  : std::string()));
             if (outcome.damage)
                 bar.print("warning: "

@@ -404,6 +404,29 @@ int Av1FactorFor(int factor, double from, double to, double slope)
     return std::clamp(static_cast<int>(std::nearbyint(wanted)), 23, 63);
 }
 
+bool IsAv1(const ConvertOptions& options)
+{
+    return options.output.format == imaging::OutputFormat::Webm
+           && options.output.webmCodec == imaging::WebmCodec::Av1;
+}
+
+// Where the AV1 search starts: the rate factor of the asked quality and
+// the pictures' expected bytes there (the clip's, with the budget's sound,
+// less the sound and the container's `fixed` bytes).
+bool Av1Anchor(const std::string& input, const ConvertOptions& options, int soundRate, double fixed,
+               int* factor, double* pictures, imaging::Error* error)
+{
+    ConvertOptions anchor = options;
+    anchor.output.soundBitRate = soundRate;
+    *factor = static_cast<int>(
+        imaging::RateFactorFor(options.output.format, options.output.quality, imaging::WebmCodec::Av1));
+    long long estimated = 0;
+    if (!EstimateClip(input, anchor, &estimated, error))
+        return false;
+    *pictures = static_cast<double>(estimated) - fixed;
+    return true;
+}
+
 // An MP4 or WebM within maxBytes. The first encode aims its pictures' bit
 // rate at the budget less the sound and the container; a second follows
 // when the first came to under 85% of the budget or over it: for H.264 a
@@ -474,17 +497,12 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
         const double got = std::max(1.0, static_cast<double>(before->bytes) - fixed);
         return before->rate * pictures / got;
     };
-    const bool av1 =
-        format == imaging::OutputFormat::Webm && options.output.webmCodec == imaging::WebmCodec::Av1;
+    const bool av1 = IsAv1(options);
     bool ok = true;
     if (av1) {
-        ConvertOptions anchor = options;
-        anchor.output.soundBitRate = soundRate;
-        int factor =
-            static_cast<int>(imaging::RateFactorFor(format, options.output.quality, imaging::WebmCodec::Av1));
-        long long estimated = 0;
-        ok = EstimateClip(input, anchor, &estimated, error);
-        double from = static_cast<double>(estimated) - fixed;
+        int factor = 0;
+        double from = 0;
+        ok = Av1Anchor(input, options, soundRate, fixed, &factor, &from, error);
         int before = factor;
         double slope = kAv1Slope;
         const double pictures = budget * kBudgetAim - fixed;
@@ -627,16 +645,31 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
     return ok;
 }
 
-int ClipRateWithin(const std::string& input, const ConvertOptions& options, long long maxBytes,
-                   imaging::Error* error)
+bool ClipChoiceWithin(const std::string& input, const ConvertOptions& options, long long maxBytes,
+                      std::optional<SizeSettings>* first, imaging::Error* error)
 {
     ClipPlan plan;
     if (!PlanClip(input, options, &plan, error))
-        return -1;
+        return false;
     const double budget = static_cast<double>(maxBytes);
     const int soundRate = plan.sound ? SoundRateFor(options.output.format, budget, plan.seconds) : 0;
-    const double pictures = budget * kBudgetAim - soundRate * plan.seconds / 8 - ContainerBytes(plan);
-    return pictures * 8 / plan.seconds < kLeastClipRate ? 0 : static_cast<int>(pictures * 8 / plan.seconds);
+    const double fixed = soundRate * plan.seconds / 8 + ContainerBytes(plan);
+    const double pictures = budget * kBudgetAim - fixed;
+    first->reset();
+    if (IsAv1(options)) {
+        int factor = 0;
+        double from = 0;
+        if (!Av1Anchor(input, options, soundRate, fixed, &factor, &from, error))
+            return false;
+        SizeSettings settings;
+        settings.quality = QualityForAv1Factor(Av1FactorFor(factor, from, pictures, kAv1Slope));
+        *first = settings;
+    } else if (pictures * 8 / plan.seconds >= kLeastClipRate) {
+        SizeSettings settings;
+        settings.kilobits = static_cast<int>(std::lround(pictures * 8 / plan.seconds / 1000));
+        *first = settings;
+    }
+    return true;
 }
 
 bool WriteWebpWithinBudget(const std::string& shown, const std::string& input, const std::string& destination,

@@ -6,6 +6,7 @@
 #include "convert.h"
 #include "size_estimate.h"
 
+#include <optional>
 #include <string>
 
 namespace qf {
@@ -64,10 +65,11 @@ bool WriteWebpWithinBudget(const std::string& shown, const std::string& input, c
 bool EstimateClip(const std::string& input, const ConvertOptions& options, long long* bytes,
                   imaging::Error* error);
 
-// An MP4 or WebM: the bits a second of pictures ConvertWithinBudget first
-// asks for to fit maxBytes; 0 when too few are left beside the sound, -1
-// with error set when the input cannot be read.
-int ClipRateWithin(const std::string& input, const ConvertOptions& options, long long maxBytes,
-                   imaging::Error* error);
+// An MP4 or WebM: the settings ConvertWithinBudget first tries to fit
+// maxBytes: the pictures' kbit/s, or for AV1 the quality its rate factor
+// search starts at; none when too few bits are left beside the sound.
+// False with error set when the input cannot be read.
+bool ClipChoiceWithin(const std::string& input, const ConvertOptions& options, long long maxBytes,
+                      std::optional<SizeSettings>* first, imaging::Error* error);
 
 } // namespace qf

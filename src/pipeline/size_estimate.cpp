@@ -41,6 +41,13 @@ constexpr int kMainBlock = 6;
 constexpr int kFewestMain = 12;
 constexpr int kMostMain = 48;
 constexpr int kSmallShare = 60;
+// With frames dropped: the main sample's frames that the step keeps, in at
+// most this many of its blocks (in the middle of equal shares of them) and
+// this many frames after the lead of each, read beyond the block when the
+// step leaves fewer in it: at most seven frames at each setting a budget's
+// search tries, about as many as a long animation's small sample.
+constexpr std::size_t kSteppedBlocks = 2;
+constexpr int kSteppedBlock = 2;
 constexpr int kFewestSmall = 2;
 constexpr int kMostSmall = 8;
 // Of an animation (not a clip, whose frames cost more to decode) every
@@ -108,6 +115,15 @@ int ChangeBetween(const imaging::RgbaImage& a, const imaging::RgbaImage& b, int 
     return changed;
 }
 
+// Copies a frame into one whose pixels keep their memory where it is large
+// enough.
+void CopyInto(const imaging::RgbaImage& from, imaging::RgbaImage& to)
+{
+    to.width = from.width;
+    to.height = from.height;
+    to.pixels.assign(from.pixels.begin(), from.pixels.end());
+}
+
 } // namespace
 
 SizeSettings SettingsOf(const ConvertOptions& options)
@@ -136,6 +152,13 @@ struct SizeEstimator::Impl {
     // each sampled with the frame before it.
     std::vector<SampleBlock> rare;
     std::map<int, std::vector<SampleBlock>> small;
+    // By frame step past 1: the main sample's blocks at that step (see
+    // kSteppedBlocks).
+    std::map<int, std::vector<SampleBlock>> mainAt;
+    // At the best settings: the bytes of the frames of rare change and of the
+    // first frame.
+    double bestRareBytes = 0;
+    double bestFirstBytes = 0;
     bool readsPrevious = false;
     // The sample's source frames by timeline position, at the conversion's size.
     std::map<int, imaging::RgbaImage> frames;
@@ -146,6 +169,10 @@ struct SizeEstimator::Impl {
     std::map<std::tuple<int, double, int, bool>, double> sampled;
     std::map<std::tuple<int, double, int>, long long> sizes;
     SizeSettings smallest; // the smallest settings within reason
+    // The renderers' states, kept from sample to sample as a conversion
+    // keeps them from frame to frame.
+    std::unique_ptr<tbb::enumerable_thread_specific<EngineState>> states =
+        std::make_unique<tbb::enumerable_thread_specific<EngineState>>();
 
     bool webp() const { return options.output.format == OutputFormat::Webp; }
     int bestQuality() const { return webp() ? imaging::kLosslessQuality : imaging::kBestQuality; }
@@ -179,7 +206,7 @@ struct SizeEstimator::Impl {
     }
     void chooseSamples(int mainWanted, int smallWanted);
     std::set<int> samplePositions() const;
-    bool readSample(imaging::Error* error);
+    bool readSample(imaging::AnimationReader& reader, imaging::Error* error);
     bool render(int step, const std::vector<SampleBlock>& blocks, double scale, imaging::Error* error);
     bool encodeBlock(int step, const SampleBlock& block, double scale, int quality,
                      imaging::FrameBytes* bytes, imaging::Error* error) const;
@@ -220,6 +247,30 @@ void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted)
 {
     const int count = static_cast<int>(written.at(1).size());
     main = SpreadBlocks(count, mainWanted, kMainBlock);
+    mainAt.clear();
+    for (const auto& [step, steps] : written) {
+        if (step == 1)
+            continue;
+        std::vector<SampleBlock> blocks{SampleBlock{0, 0}};
+        const std::vector<OutputStep>& all = written.at(1);
+        const std::size_t spread = main.size() - 1;
+        const std::size_t used = std::min<std::size_t>(spread, kSteppedBlocks);
+        for (std::size_t i = 0; i < used; ++i) {
+            const std::size_t b = 1 + (2 * i + 1) * spread / (2 * used);
+            const int from = all[static_cast<std::size_t>(main[b].lead)].position;
+            const int to = all[static_cast<std::size_t>(main[b].lead + main[b].count)].position;
+            const auto first = std::lower_bound(steps.begin(), steps.end(), from,
+                                                [](const OutputStep& o, int p) { return o.position < p; });
+            const auto last = std::upper_bound(steps.begin(), steps.end(), to,
+                                               [](int p, const OutputStep& o) { return p < o.position; });
+            const int lead = static_cast<int>(first - steps.begin());
+            const int count = std::min({std::clamp(static_cast<int>(last - first) - 1, 1, kSteppedBlock),
+                                        static_cast<int>(steps.size()) - 1 - lead});
+            if (count >= 1)
+                blocks.push_back(SampleBlock{lead, count});
+        }
+        mainAt[step] = std::move(blocks);
+    }
     small.clear();
     for (const auto& [step, steps] : written) {
         const int frames = static_cast<int>(steps.size());
@@ -246,6 +297,8 @@ std::set<int> SizeEstimator::Impl::samplePositions() const
                 positions.insert(steps[static_cast<std::size_t>(i)].position);
     };
     add(1, main);
+    for (const auto& [step, blocks] : mainAt)
+        add(step, blocks);
     for (const auto& [step, blocks] : small)
         add(step, blocks);
     return positions;
@@ -261,12 +314,13 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         return false;
     d.input = input;
     d.options = options;
-    {
-        const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(input, error);
-        if (!reader)
-            return false;
-        d.info = reader->info();
-    }
+    // One reader gives the timeline and then the sample's frames: opening a
+    // large GIF reads through all of it.
+    const std::unique_ptr<imaging::AnimationReader> reader =
+        imaging::OpenAnimation(input, error, options.cancelled);
+    if (!reader)
+        return false;
+    d.info = reader->info();
     if (!PlanTimeline(input, d.info, options.timeline, &d.plan, error)
         || !RenderSize(input, d.info, static_cast<int>(d.plan.size()), ResizeFor(d.info, options.resize),
                        &d.size, error))
@@ -296,7 +350,7 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         smallWanted = std::max(1, smallWanted / 2);
         d.chooseSamples(mainWanted, smallWanted);
     }
-    if (!d.readSample(error))
+    if (!d.readSample(*reader, error))
         return false;
 
     d.smallest = SizeSettings{d.worstQuality(), 1, 1.0};
@@ -324,7 +378,7 @@ ConvertOptions SizeEstimator::optionsFor(const SizeSettings& settings) const
 // Reads the source frames of the samples in one pass, at the conversion's
 // size; of an animation every frame, measuring how much each changes from
 // the one before and keeping the pairs of most change.
-bool SizeEstimator::Impl::readSample(imaging::Error* error)
+bool SizeEstimator::Impl::readSample(imaging::AnimationReader& reader, imaging::Error* error)
 {
     std::set<int> sources;
     std::map<int, std::vector<int>> positionsOf; // by source frame
@@ -332,11 +386,7 @@ bool SizeEstimator::Impl::readSample(imaging::Error* error)
         sources.insert(plan[static_cast<std::size_t>(position)].source);
         positionsOf[plan[static_cast<std::size_t>(position)].source].push_back(position);
     }
-    const std::unique_ptr<imaging::AnimationReader> reader =
-        imaging::OpenAnimation(input, error, options.cancelled);
-    if (!reader)
-        return false;
-    reader->setFrameSize(size); // a clip's frames come as the conversion reads them
+    reader.setFrameSize(size); // a clip's frames come as the conversion reads them
     const bool measure = !info.video() && written.at(1).size() > 2;
     std::set<int> read = sources;
     if (measure)
@@ -350,12 +400,12 @@ bool SizeEstimator::Impl::readSample(imaging::Error* error)
         imaging::RgbaImage before, after;
     };
     std::vector<Pair> most; // at most kRareChanges, of most change
-    imaging::RgbaImage frame, last;
+    imaging::RgbaImage frame, last, scratch;
     int lastSource = -1;
     for (const int source : read) {
-        imaging::ReadResult result = reader->skipTo(source, error);
+        imaging::ReadResult result = reader.skipTo(source, error);
         if (result)
-            result = reader->readNext(frame, error);
+            result = reader.readNext(frame, error);
         if (!result)
             return *error ? false
                           : imaging::Fail(error, imaging::ErrorKind::Corrupt, input,
@@ -370,12 +420,14 @@ bool SizeEstimator::Impl::readSample(imaging::Error* error)
             auto least = std::min_element(most.begin(), most.end(),
                                           [](const Pair& a, const Pair& b) { return a.change < b.change; });
             if (most.size() < kRareChanges || changed > least->change) {
-                imaging::RgbaImage scratch;
-                Pair pair{changed, source, SizedFrame(last, size, scratch), sized};
-                if (most.size() < kRareChanges)
-                    most.push_back(std::move(pair));
-                else
-                    *least = std::move(pair);
+                // Copied into the buffers of the pair it replaces: fresh
+                // frames each time cost more in clearing new memory than
+                // in copying.
+                Pair& pair = most.size() < kRareChanges ? most.emplace_back() : *least;
+                pair.change = changed;
+                pair.source = source;
+                CopyInto(SizedFrame(last, size, scratch), pair.before);
+                CopyInto(sized, pair.after);
             }
         }
         if (sources.count(source))
@@ -438,7 +490,7 @@ bool SizeEstimator::Impl::render(int step, const std::vector<SampleBlock>& block
                                                                               : std::next(it);
     const imaging::Size at = sizeAt(scale);
     std::vector<RenderedFrame> made(missing.size());
-    tbb::enumerable_thread_specific<EngineState> states;
+    tbb::enumerable_thread_specific<EngineState>& states = *this->states;
     const FrameLook look{options.variant, options.switches, options.keepTransparency};
     auto work = [&] {
         tbb::parallel_for(std::size_t{0}, missing.size(), [&](std::size_t i) {
@@ -498,9 +550,12 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
         *bytes = found->second;
         return true;
     }
-    std::vector<SampleBlock> blocks = useMain ? main : small.at(settings.frameStep);
+    const bool stepped = useMain && settings.frameStep > 1;
+    std::vector<SampleBlock> blocks = stepped   ? mainAt.at(settings.frameStep)
+                                      : useMain ? main
+                                                : small.at(settings.frameStep);
     const std::size_t ordinary = blocks.size();
-    if (useMain)
+    if (useMain && !stepped)
         blocks.insert(blocks.end(), rare.begin(), rare.end());
     if (!render(settings.frameStep, blocks, settings.scale, error))
         return false;
@@ -544,16 +599,32 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
             frameCount += blocks[b].count - static_cast<double>(sizes.size() - 1);
     }
     const double first = measured[0].frames.empty() ? 0.0 : static_cast<double>(measured[0].frames[0]);
-    const double others = static_cast<double>(written.at(settings.frameStep).size()) - 1
-                          - static_cast<double>(rareFrames.size());
+    if (useMain && !stepped && settings.frameStep == 1 && settings.scale == 1.0
+        && settings.quality == bestQuality()) {
+        bestRareBytes = rareBytes;
+        bestFirstBytes = first;
+    }
+    std::size_t rareCount = rareFrames.size();
+    if (stepped) {
+        // A frame step keeps each frame of rare change (or the frame after
+        // it), a whole new picture like the first frame: it shrinks with
+        // quality and size as the first frame does.
+        rareBytes = bestFirstBytes > 0 ? bestRareBytes * first / bestFirstBytes : bestRareBytes;
+        rareCount = rare.size();
+    }
+    const double others =
+        static_cast<double>(written.at(settings.frameStep).size()) - 1 - static_cast<double>(rareCount);
     *bytes = sampled[key] = static_cast<double>(measured[0].shared) + first + rareBytes
                             + (frameCount > 0 ? counted * std::max(0.0, others) / frameCount : 0.0);
     return !cancelled(error);
 }
 
-// At the best settings and the options' own the main sample says; other
-// settings are told by how the small sample at them compares with the small
-// sample at the best.
+// At the best settings and the options' own the main sample says, and with
+// frames dropped the main sample's frames that the frame step keeps, written
+// at the settings (frames further apart differ more, and the start of an
+// animation, where the small sample is, may change more or less than the
+// rest); other settings at every frame are told by how the small sample at
+// them compares with the small sample at the best.
 bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, imaging::Error* error)
 {
     Impl& d = *impl_;
@@ -572,6 +643,10 @@ bool SizeEstimator::estimate(const SizeSettings& settings, long long* bytes, ima
     double size = 0;
     if (settings == best || settings == own) {
         if (!d.sample(settings, true, &size, error))
+            return false;
+    } else if (settings.frameStep > 1 && d.mainAt.at(settings.frameStep).size() > 1) {
+        double bestMain = 0;
+        if (!d.sample(best, true, &bestMain, error) || !d.sample(settings, true, &size, error))
             return false;
     } else {
         double bestMain = 0, bestSmall = 0, small = 0;
