@@ -351,14 +351,42 @@ private:
     std::vector<std::uint32_t> slots_;
 };
 
+// After the entry `next` is added: the decoder defines each entry one code
+// later than the encoder, so it widens its codes when the table reaches
+// 2^width entries and the encoder, one entry ahead, at 2^width + 1. A full
+// table is cleared; returns true when it was.
+bool AfterEntry(int minCodeSize, CodeWriter& writer, StringTable& table, int& width, int& next)
+{
+    ++next;
+    if (next == (1 << width) + 1 && width < kMaxWidth)
+        ++width;
+    if (next != kMaxCodes)
+        return false;
+    writer.put(1 << minCodeSize, width);
+    table.clear();
+    width = minCodeSize + 1;
+    next = (1 << minCodeSize) + 2;
+    return true;
+}
+
+// The last string's code and the end code.
+void FinishCodes(int minCodeSize, int current, CodeWriter& writer, int width, int next)
+{
+    writer.put(current, width);
+    // Reading that last code makes the decoder define one more entry, which
+    // may widen the codes by one bit before it reads the end code.
+    if (next == (1 << width) && width < kMaxWidth)
+        ++width;
+    writer.put((1 << minCodeSize) + 1, width);
+    writer.finish();
+}
+
 // Pixels with a single choice and no lossy search, the common case: the
 // string grows while the table holds it, else its code is written and the
-// string one pixel longer added.
-void EncodePlain(int minCodeSize, const std::uint8_t* pixels, std::size_t count, CodeWriter& writer,
-                 StringTable& table, int& width, int& next)
+// string one pixel longer added. Returns the last string's code.
+int EncodePlain(int minCodeSize, const std::uint8_t* pixels, std::size_t count, CodeWriter& writer,
+                StringTable& table, int& width, int& next)
 {
-    const int clear = 1 << minCodeSize;
-    const int end = clear + 1;
     int current = pixels[0];
     for (std::size_t i = 1; i < count; ++i) {
         const int index = pixels[i];
@@ -370,18 +398,10 @@ void EncodePlain(int minCodeSize, const std::uint8_t* pixels, std::size_t count,
         }
         writer.put(current, width);
         table.insertAt(slot, current, index, next);
-        ++next;
-        if (next == (1 << width) + 1 && width < kMaxWidth)
-            ++width;
-        if (next == kMaxCodes) {
-            writer.put(clear, width);
-            table.clear();
-            width = minCodeSize + 1;
-            next = end + 1;
-        }
+        AfterEntry(minCodeSize, writer, table, width, next);
         current = index;
     }
-    writer.put(current, width);
+    return current;
 }
 
 } // namespace
@@ -406,13 +426,8 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
         return out;
     }
     if (!lossy && alternative == nullptr) {
-        EncodePlain(minCodeSize, primary, count, writer, table, width, next);
-        // Reading that last code makes the decoder define one more entry,
-        // which may widen the codes by one bit before it reads the end code.
-        if (next == (1 << width) && width < kMaxWidth)
-            ++width;
-        writer.put(end, width);
-        writer.finish();
+        const int last = EncodePlain(minCodeSize, primary, count, writer, table, width, next);
+        FinishCodes(minCodeSize, last, writer, width, next);
         return out;
     }
 
@@ -501,35 +516,17 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
             firstSlot = otherSlot;
         }
         writer.put(current, width);
-        // The decoder defines this entry one code later than the encoder, so
-        // it widens its codes when the table reaches 2^width entries; the
-        // encoder, one entry ahead, widens at 2^width + 1.
         table.insertAt(firstSlot, current, first, next);
         if (lossy) {
             lastIndex[static_cast<std::size_t>(next)] = static_cast<std::uint8_t>(first);
             sibling[static_cast<std::size_t>(next)] = firstChild[static_cast<std::size_t>(current)];
             firstChild[static_cast<std::size_t>(current)] = static_cast<std::int16_t>(next);
         }
-        ++next;
-        if (next == (1 << width) + 1 && width < kMaxWidth)
-            ++width;
-        if (next == kMaxCodes) {
-            writer.put(clear, width);
-            table.clear();
-            if (lossy)
-                std::fill(firstChild.begin(), firstChild.end(), -1);
-            width = minCodeSize + 1;
-            next = end + 1;
-        }
+        if (AfterEntry(minCodeSize, writer, table, width, next) && lossy)
+            std::fill(firstChild.begin(), firstChild.end(), -1);
         current = first;
     }
-    writer.put(current, width);
-    // Reading that last code makes the decoder define one more entry, which
-    // may widen the codes by one bit before it reads the end code.
-    if (next == (1 << width) && width < kMaxWidth)
-        ++width;
-    writer.put(end, width);
-    writer.finish();
+    FinishCodes(minCodeSize, current, writer, width, next);
     return out;
 }
 
