@@ -153,9 +153,8 @@ int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options,
             return ExitCodeFor(error);
         }
         std::cout << "  to fit in " << DescribeBytes(limit) << ": "
-                  << (!first                ? std::string("cannot")
-                      : first->kilobits > 0 ? "pictures at " + DescribeSettings(*first)
-                                            : DescribeSettings(*first))
+                  << (!first ? std::string("cannot")
+                             : (first->kilobits > 0 ? "pictures at " : "") + DescribeSettings(*first))
                   << "\n";
     }
     return kExitOk;

@@ -389,11 +389,14 @@ double ContainerBytes(const ClipPlan& plan)
 // at factors corrected by the slope the full encodes show.
 constexpr double kAv1Slope = 0.13;
 constexpr int kAv1MaxEncodes = 4;
+// The rate factors of quality 100 and of quality 1.
+constexpr int kAv1BestFactor = 23;
+constexpr int kAv1WorstFactor = 63;
 
 // The quality (1-100) whose AV1 rate factor is factor (23-63).
 int QualityForAv1Factor(int factor)
 {
-    return std::clamp(static_cast<int>(std::nearbyint(2.5 * (63 - factor))), 1, 100);
+    return std::clamp(static_cast<int>(std::nearbyint(2.5 * (kAv1WorstFactor - factor))), 1, 100);
 }
 
 // The rate factor that brings pictures of `from` bytes at `factor` to
@@ -401,7 +404,7 @@ int QualityForAv1Factor(int factor)
 int Av1FactorFor(int factor, double from, double to, double slope)
 {
     const double wanted = factor + std::log(std::max(from, 1.0) / std::max(to, 1.0)) / slope;
-    return std::clamp(static_cast<int>(std::nearbyint(wanted)), 23, 63);
+    return std::clamp(static_cast<int>(std::nearbyint(wanted)), kAv1BestFactor, kAv1WorstFactor);
 }
 
 bool IsAv1(const ConvertOptions& options)
@@ -513,7 +516,7 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
                 // Always a step the way the budget lies.
                 next = fits(last) ? std::min(next, last.factor - 1) : std::max(next, last.factor + 1);
             }
-            if (next < 23 || next > 63
+            if (next < kAv1BestFactor || next > kAv1WorstFactor
                 || std::any_of(attempts.begin(), attempts.end(),
                                [&](const Attempt& a) { return a.factor == next; }))
                 break;

@@ -115,15 +115,6 @@ int ChangeBetween(const imaging::RgbaImage& a, const imaging::RgbaImage& b, int 
     return changed;
 }
 
-// Copies a frame into one whose pixels keep their memory where it is large
-// enough.
-void CopyInto(const imaging::RgbaImage& from, imaging::RgbaImage& to)
-{
-    to.width = from.width;
-    to.height = from.height;
-    to.pixels.assign(from.pixels.begin(), from.pixels.end());
-}
-
 } // namespace
 
 SizeSettings SettingsOf(const ConvertOptions& options)
@@ -420,14 +411,14 @@ bool SizeEstimator::Impl::readSample(imaging::AnimationReader& reader, imaging::
             auto least = std::min_element(most.begin(), most.end(),
                                           [](const Pair& a, const Pair& b) { return a.change < b.change; });
             if (most.size() < kRareChanges || changed > least->change) {
-                // Copied into the buffers of the pair it replaces: fresh
-                // frames each time cost more in clearing new memory than
-                // in copying.
+                // Copied into the buffers of the pair it replaces (a copy
+                // keeps the memory it has room in): fresh frames each time
+                // cost more in clearing new memory than in copying.
                 Pair& pair = most.size() < kRareChanges ? most.emplace_back() : *least;
                 pair.change = changed;
                 pair.source = source;
-                CopyInto(SizedFrame(last, size, scratch), pair.before);
-                CopyInto(sized, pair.after);
+                pair.before = SizedFrame(last, size, scratch);
+                pair.after = sized;
             }
         }
         if (sources.count(source))

@@ -648,8 +648,7 @@ void FrameEncoder::writeExact(const PreparedFrame& plan, const GlobalPalette& gl
         for (int x = area.x0; x < area.x1; ++x, ++k) {
             const std::size_t i = rowStart + static_cast<std::size_t>(x);
             const std::uint32_t p = frame[i];
-            if (everything
-                || (p != 0 && (!against || (p != against[i] && !ShowsNear(p, against[i], nearSlack))))) {
+            if (everything || Drawn(p, against, i, nearSlack)) {
                 primary[k] = static_cast<std::uint8_t>(index.find(p));
                 alternative[k] = kNoAlternative;
                 if (lossyRun)
@@ -729,7 +728,7 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
             const std::uint32_t p = frame[i];
             const std::uint32_t shown = shownPixels ? shownPixels[i] : 0;
             int own = -1;
-            if (p != 0 && (!against || (p != against[i] && !ShowsNear(p, against[i], nearSlack)))) {
+            if (Drawn(p, against, i, nearSlack)) {
                 // What a decoder shows stays when it is as close as the
                 // reduced colour.
                 own = entryIndex[indexes[k]];

@@ -210,11 +210,13 @@ private:
     void writeExact(const PreparedFrame& plan, const GlobalPalette& global, EncodedFrame& out);
     void writeReduced(const PreparedFrame& plan, EncodedFrame& out);
     bool keepWithinTolerance(QuantisedImage& reduced, int tolerance);
-    bool drawn(std::size_t i) const
+    // Whether pixel i, of colour p, is drawn: opaque, and not what against
+    // holds there nor near enough to it to pass for it.
+    static bool Drawn(std::uint32_t p, const std::uint32_t* against, std::size_t i, int nearSlack)
     {
-        const std::uint32_t p = frame_[i];
-        return p != 0 && (!against_ || (p != against_[i] && !ShowsNear(p, against_[i], nearSlack_)));
+        return p != 0 && (!against || (p != against[i] && !ShowsNear(p, against[i], nearSlack)));
     }
+    bool drawn(std::size_t i) const { return Drawn(frame_[i], against_, i, nearSlack_); }
     std::vector<std::uint8_t> encodeSmaller(int codeSize, std::size_t count, int width,
                                             const LossyRun* lossy);
 

@@ -321,14 +321,8 @@ public:
 
     int find(int prefix, int index) const
     {
-        const std::uint32_t key = Key(prefix, index);
-        for (std::uint32_t s = Hash(key);; s = (s + 1) & (kSlots - 1)) {
-            const std::uint32_t entry = slots_[s];
-            if ((entry >> kCodeBits) == key)
-                return static_cast<int>(entry & kCodeMask);
-            if (entry == 0)
-                return -1;
-        }
+        std::uint32_t unused = 0;
+        return find(prefix, index, &unused);
     }
 
     // Adds a string that a search just missed at slot.
