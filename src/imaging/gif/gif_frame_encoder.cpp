@@ -80,12 +80,18 @@ void PackedFrame::countColours()
     hasTransparent = false;
     bool tooMany = false;
     ColourIndex seen;
-    std::uint32_t last = 0;
+    // The colours met lately, one per slot of a byte-wide hash (greys each
+    // get their own) and transparent in the extra last slot: a pixel whose
+    // slot holds its colour needs no search, and no branch follows the
+    // picture.
+    std::array<std::uint32_t, 257> recent{};
+    std::uint32_t transparent = 0;
     for (const std::uint32_t p : pixels) {
-        if (p == 0) {
-            hasTransparent = true;
-        } else if (p != last && !tooMany) {
-            last = p;
+        const std::uint32_t opaque = 0u - static_cast<std::uint32_t>(p != 0);
+        transparent |= ~opaque;
+        const std::size_t slot = (((p ^ (p >> 8) ^ (p >> 16)) & 0xFFu) & opaque) | (256u & ~opaque);
+        if (recent[slot] != p && !tooMany) {
+            recent[slot] = p;
             if (seen.find(p) < 0) {
                 tooMany = colours.size() == 256;
                 if (!tooMany) {
@@ -95,6 +101,7 @@ void PackedFrame::countColours()
             }
         }
     }
+    hasTransparent = transparent != 0;
     fitsTable = !tooMany && colours.size() + (hasTransparent ? 1 : 0) <= 256;
     if (!fitsTable)
         colours.clear();
@@ -253,9 +260,17 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
         // what is shown when that is near enough. (A frame that must draw
         // every pixel of its rectangle draws those too; the view is then
         // off by no more than the slack.)
+        std::uint32_t* const shown = view.data();
+        const int slack = job.levels.keepSlack;
+        if (slack == 0) {
+            // Selections the compiler turns into vector blends.
+            for (std::size_t i = 0; i < frame.pixels.size(); ++i)
+                shown[i] = f[i] != 0 ? f[i] : shown[i];
+            return;
+        }
         for (std::size_t i = 0; i < frame.pixels.size(); ++i) {
-            if (f[i] != 0 && !ShowsNear(f[i], view[i], job.levels.keepSlack))
-                view[i] = f[i];
+            if (f[i] != 0 && !ShowsNear(f[i], shown[i], slack))
+                shown[i] = f[i];
         }
         return;
     }
