@@ -343,7 +343,8 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
             // Which pixels are drawn follows the picture (grain, noise), so
             // the bounds are kept without branching on it.
             const std::uint32_t shown = against ? against[i] : 0u; // 0 draws every opaque pixel
-            std::uint32_t isDrawn = static_cast<std::uint32_t>(p != 0) & static_cast<std::uint32_t>(p != shown);
+            std::uint32_t isDrawn =
+                static_cast<std::uint32_t>(p != 0) & static_cast<std::uint32_t>(p != shown);
             if (nearSlack > 0)
                 isDrawn &= static_cast<std::uint32_t>(!ShowsNear(p, shown, nearSlack));
             const std::uint32_t mask = 0u - isDrawn; // all ones where drawn
@@ -892,7 +893,8 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
         for (std::size_t i = from; i < to; ++i) {
             const int second = alternative[i]; // kNoAlternative (-1) or an index
             const int first = primary[i];
-            const int own = -(static_cast<int>(second >= 0) & (everywhere | static_cast<int>(stretchOwn[i] != 0)));
+            const int own =
+                -(static_cast<int>(second >= 0) & (everywhere | static_cast<int>(stretchOwn[i] != 0)));
             arranged[i] = static_cast<std::uint8_t>((second & own) | (first & ~own));
             arrangedAlternative[i] = static_cast<std::int16_t>((first & own) | (second & ~own));
         }
