@@ -6,6 +6,7 @@
 #include "imaging/animation_reader.h"
 #include "imaging/animation_writer.h"
 #include "imaging/frame_bytes.h"
+#include "imaging/video/video_reader.h"
 #include "timeline.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
@@ -509,11 +510,22 @@ bool SizeEstimator::Impl::render(int step, const std::vector<SampleBlock>& block
     std::vector<RenderedFrame> made(missing.size());
     tbb::enumerable_thread_specific<EngineState>& states = *this->states;
     const FrameLook look{options.variant, options.switches, options.keepTransparency};
+    // A clip converted smaller has its pictures scaled by the reader, which
+    // keeps more of their grain than the renderer's resizing: its frames
+    // are scaled so here too (the renderer's way, a 4 s film clip's estimate
+    // at 70% and 50% size came to 15% and 26% under the size written).
+    // Should the library fail to, the renderer resizes them.
+    auto source = [&](int position, imaging::RgbaImage& smaller) -> const imaging::RgbaImage& {
+        const imaging::RgbaImage& frame = frames.at(position);
+        const bool byReader = info.video() && scale < 1.0;
+        return byReader && imaging::ScaleClipFrame(frame, at.width, at.height, smaller) ? smaller : frame;
+    };
     auto work = [&] {
         tbb::parallel_for(std::size_t{0}, missing.size(), [&](std::size_t i) {
             const auto [position, previous] = missing[i];
-            RenderSourceFrame(states.local(), look, frames.at(position), at, position + 1, made[i],
-                              previous >= 0 ? &frames.at(previous) : nullptr);
+            imaging::RgbaImage smaller, smallerPrevious;
+            RenderSourceFrame(states.local(), look, source(position, smaller), at, position + 1, made[i],
+                              previous >= 0 ? &source(previous, smallerPrevious) : nullptr);
             // Only what is written is kept.
             made[i].resized = {};
             made[i].source = {};
