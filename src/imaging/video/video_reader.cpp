@@ -633,6 +633,25 @@ ReadResult VideoReader::skipTo(int frame, Error* error)
     return {d.framesRead < d.info.frameCount ? ReadStatus::Frame : ReadStatus::End};
 }
 
+bool ScaleClipFrame(const RgbaImage& frame, int width, int height, RgbaImage& out)
+{
+    SwsContext* scaler =
+        sws_getContext(frame.width, frame.height, AV_PIX_FMT_RGBA, width, height, AV_PIX_FMT_RGBA,
+                       SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+    if (!scaler)
+        return false;
+    out.width = width;
+    out.height = height;
+    out.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    const std::uint8_t* const from[] = {frame.pixels.data()};
+    const int fromStride[] = {frame.width * 4};
+    std::uint8_t* const to[] = {out.pixels.data()};
+    const int toStride[] = {width * 4};
+    const bool ok = sws_scale(scaler, from, fromStride, 0, frame.height, to, toStride) == height;
+    sws_freeContext(scaler);
+    return ok;
+}
+
 VideoReader::VideoReader() : impl_(std::make_unique<Impl>())
 {}
 VideoReader::~VideoReader() = default;

@@ -69,4 +69,10 @@ private:
     ReadResult next(RgbaImage* frame, Error* error);
 };
 
+// A clip's frame read at one size, made smaller (width x height) with the
+// filter the reader scales a clip's pictures with: what setFrameSize would
+// have given, near enough to keep its grain and edges as sharp. False when
+// the library cannot scale it.
+bool ScaleClipFrame(const RgbaImage& frame, int width, int height, RgbaImage& out);
+
 } // namespace qf::imaging
