@@ -51,6 +51,29 @@ void PackRow(const ImageView& view, int y, std::uint32_t* out)
     }
 }
 
+// Pixels looked at together before any one of them alone.
+constexpr int kBlock = 8;
+
+// True when some of the kBlock pixels may be drawn: opaque and not what
+// against (null: nothing) holds. Each pixel drawn passes this test.
+bool MayDraw(const std::uint32_t* pixels, const std::uint32_t* against)
+{
+    std::uint32_t any = 0;
+    for (int j = 0; j < kBlock; ++j)
+        any |= static_cast<std::uint32_t>(pixels[j] != 0)
+               & static_cast<std::uint32_t>(!against || pixels[j] != against[j]);
+    return any != 0;
+}
+
+// True when the kBlock pixels all are colour.
+bool AllAre(const std::uint32_t* pixels, std::uint32_t colour)
+{
+    std::uint32_t differ = 0;
+    for (int j = 0; j < kBlock; ++j)
+        differ |= pixels[j] ^ colour;
+    return differ == 0;
+}
+
 } // namespace
 
 void PackedFrame::pack(const ImageView& view)
@@ -86,7 +109,15 @@ void PackedFrame::countColours()
     // picture.
     std::array<std::uint32_t, 257> recent{};
     std::uint32_t transparent = 0;
-    for (const std::uint32_t p : pixels) {
+    const std::size_t count = pixels.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        // A block in the colour of the pixel before (flat areas) adds
+        // nothing.
+        if (i % kBlock == 0 && i > 0 && i + kBlock <= count && AllAre(&pixels[i], pixels[i - 1])) {
+            i += kBlock - 1;
+            continue;
+        }
+        const std::uint32_t p = pixels[i];
         const std::uint32_t opaque = 0u - static_cast<std::uint32_t>(p != 0);
         transparent |= ~opaque;
         const std::size_t slot = (((p ^ (p >> 8) ^ (p >> 16)) & 0xFFu) & opaque) | (256u & ~opaque);
@@ -337,11 +368,17 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
         const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
         int first = -1;
         int lastX = -1;
+        // Which pixels are drawn follows the picture (grain, noise), so the
+        // bounds are kept without branching on it; a block of pixels none
+        // of which can be drawn (still screens) is passed over whole.
         for (int x = 0; x < frame.width; ++x) {
             const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            if (x % kBlock == 0 && x + kBlock <= frame.width
+                && !MayDraw(pixels + i, against ? against + i : nullptr)) {
+                x += kBlock - 1;
+                continue;
+            }
             const std::uint32_t p = pixels[i];
-            // Which pixels are drawn follows the picture (grain, noise), so
-            // the bounds are kept without branching on it.
             const std::uint32_t shown = against ? against[i] : 0u; // 0 draws every opaque pixel
             std::uint32_t isDrawn =
                 static_cast<std::uint32_t>(p != 0) & static_cast<std::uint32_t>(p != shown);
