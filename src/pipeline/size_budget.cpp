@@ -425,8 +425,13 @@ double ContainerBytes(const ClipPlan& plan)
 // The rate factors of quality 100 and of quality 1.
 constexpr int kAv1BestFactor = 23;
 constexpr int kAv1WorstFactor = 63;
-// Sets of parts measured to place a full encode, the first included.
-constexpr int kAv1PartSets = 3;
+// Sets of parts measured to place the first full encode (the first set
+// included): three of three one-second parts on a clip of 9 s or more,
+// fewer on shorter ones, where a set costs much of a full encode.
+int Av1PartSets(double seconds)
+{
+    return std::clamp(static_cast<int>(seconds / 3), 1, 3);
+}
 
 // The usual shrink of the pictures from factor to factor + 1, in logarithm:
 // an eighth up to 55, steeper towards 63.
@@ -483,16 +488,24 @@ public:
         }
     }
 
+    // A full encode's pictures at factor, where no parts were measured: a
+    // point of the curve in the parts' terms, so that the curve takes the
+    // clip's own slope from it.
+    void pin(int factor, double pictures)
+    {
+        if (!known_.count(factor))
+            known_[factor] = std::max(1.0, pictures / Prior(factor));
+    }
+
     // The pictures' expected bytes at factor. A part's first pictures lean
     // on its key picture and come cheaper than in the whole clip, which at
     // low qualities they are much of: the parts fall short by a twentieth
     // at factor 35, by a fifth from 55 (film-like clips).
-    double expected(int factor) const
-    {
-        return measured(factor) * (1.05 + 0.15 * std::clamp((factor - 35) / 20.0, 0.0, 1.0));
-    }
+    double expected(int factor) const { return measured(factor) * Prior(factor); }
 
 private:
+    static double Prior(int factor) { return 1.05 + 0.15 * std::clamp((factor - 35) / 20.0, 0.0, 1.0); }
+
     double measured(int factor) const
     {
         const auto above = known_.lower_bound(factor);
@@ -510,7 +523,7 @@ private:
         double scale = 1.0;
         if (low != high)
             scale = std::clamp(std::log(low->second / high->second) / usualBetween(low->first, high->first),
-                               0.5, 2.0);
+                               0.25, 3.0);
         const auto& from = factor < low->first ? *low : factor > high->first ? *high : *low;
         return from.second * std::exp(-scale * usualBetween(from.first, factor));
     }
@@ -558,7 +571,7 @@ bool Av1FirstFactor(Av1Parts& parts, const ClipPlan& plan, imaging::OutputFormat
 {
     const int rate = plan.sound ? SoundRateFor(format, budget, plan.seconds) : 0;
     return SoundBytes(plan, format, rate, sound, error)
-           && parts.factorFor(budget * kBudgetAim - *sound, kAv1PartSets, factor, error);
+           && parts.factorFor(budget * kBudgetAim - *sound, Av1PartSets(plan.seconds), factor, error);
 }
 
 // An MP4 or WebM within maxBytes. The first encode aims its pictures' bit
@@ -644,11 +657,12 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
             // What the whole came to against the parts' curve scales it
             // for the second encode, a step at least the way the budget lies.
             const bool over = !fits(attempts[0]);
+            parts.pin(first, static_cast<double>(attempts[0].bytes) - beside);
             const double ratio =
                 std::max(1.0, static_cast<double>(attempts[0].bytes) - beside) / parts.expected(first);
             auto expectedBytes = [&](int f) { return parts.expected(f) * ratio + beside; };
             int second = 0;
-            ok = parts.factorFor(aimed(kBudgetAim, ratio), 1, &second, error);
+            ok = parts.factorFor(aimed(kBudgetAim, ratio), Av1PartSets(plan.seconds) / 3, &second, error);
             if (over) {
                 second = std::max(second, first + 1);
                 while (second < kAv1WorstFactor && expectedBytes(second) > budget * kAfterUnder)
@@ -661,6 +675,8 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
                 ok = convert(0, 0, second);
             // Both over (rare): well below by the curve, else a bit rate.
             if (ok && std::none_of(attempts.begin(), attempts.end(), fits)) {
+                parts.pin(attempts.back().factor,
+                          (static_cast<double>(attempts.back().bytes) - beside) / ratio);
                 int last = attempts.back().factor + 1;
                 while (last < kAv1WorstFactor && expectedBytes(last) > budget * kLastAim)
                     ++last;
