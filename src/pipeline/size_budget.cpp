@@ -467,21 +467,23 @@ public:
     }
 
     // The factor whose pictures are expected nearest `target` bytes (on a
-    // logarithmic scale), measuring parts at up to `sets` more factors,
-    // starting from the asked quality's; false with error set when a part
+    // logarithmic scale), measuring parts at the asked quality's factor
+    // (once) and at up to `more` others; false with error set when a part
     // cannot be converted.
-    bool factorFor(double target, int sets, int* factor, imaging::Error* error)
+    bool factorFor(double target, int more, int* factor, imaging::Error* error)
     {
         if (known_.empty()) {
             const int asked = static_cast<int>(imaging::RateFactorFor(
                 imaging::OutputFormat::Webm, options_.output.quality, imaging::WebmCodec::Av1));
             if (!measure(asked, error))
                 return false;
-            --sets;
         }
-        for (;; --sets) {
+        for (;; --more) {
             *factor = nearest(target);
-            if (sets <= 0 || known_.count(*factor))
+            // Past either end of the factors by a fifth, that end needs no parts.
+            const bool beyond = (*factor == kAv1BestFactor && expected(*factor) < 0.8 * target)
+                                || (*factor == kAv1WorstFactor && expected(*factor) > 1.25 * target);
+            if (more <= 0 || beyond || known_.count(*factor))
                 return true;
             if (!measure(*factor, error))
                 return false;
@@ -571,7 +573,7 @@ bool Av1FirstFactor(Av1Parts& parts, const ClipPlan& plan, imaging::OutputFormat
 {
     const int rate = plan.sound ? SoundRateFor(format, budget, plan.seconds) : 0;
     return SoundBytes(plan, format, rate, sound, error)
-           && parts.factorFor(budget * kBudgetAim - *sound, Av1PartSets(plan.seconds), factor, error);
+           && parts.factorFor(budget * kBudgetAim - *sound, Av1PartSets(plan.seconds) - 1, factor, error);
 }
 
 // An MP4 or WebM within maxBytes. The first encode aims its pictures' bit
