@@ -146,13 +146,14 @@ int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options,
     }
     std::cout << job.input << ": about " << DescribeBytes(bytes) << " at quality "
               << (options.output.quality > 100 ? 70 : options.output.quality) << "\n";
-    for (const long long limit : limits) {
-        std::optional<SizeSettings> first;
-        if (!ClipChoiceWithin(job.input, options, limit, &first, &error)) {
-            std::cerr << "error: " << error.message() << "\n";
-            return ExitCodeFor(error);
-        }
-        std::cout << "  to fit in " << DescribeBytes(limit) << ": "
+    std::vector<std::optional<SizeSettings>> firsts;
+    if (!ClipChoicesWithin(job.input, options, limits, &firsts, &error)) {
+        std::cerr << "error: " << error.message() << "\n";
+        return ExitCodeFor(error);
+    }
+    for (std::size_t i = 0; i < limits.size(); ++i) {
+        const std::optional<SizeSettings>& first = firsts[i];
+        std::cout << "  to fit in " << DescribeBytes(limits[i]) << ": "
                   << (!first ? std::string("cannot")
                              : (first->kilobits > 0 ? "pictures at " : "") + DescribeSettings(*first))
                   << "\n";

@@ -341,6 +341,7 @@ struct ClipPlan {
     double seconds = 0;
     int frames = 0;
     bool sound = false;
+    imaging::SoundPart soundPart; // when sound: the part the writer lays under the pictures
 };
 
 bool PlanClip(const std::string& input, const ConvertOptions& options, ClipPlan* plan, imaging::Error* error)
@@ -359,6 +360,38 @@ bool PlanClip(const std::string& input, const ConvertOptions& options, ClipPlan*
                                     / static_cast<std::size_t>(step));
     plan->sound =
         reader->info().video() && options.sound && !options.timeline.bounce && imaging::HasSound(input);
+    if (plan->sound) {
+        std::int64_t start = 0;
+        std::int64_t end = 0;
+        if (!TimelineSpan(input, reader->info(), options.timeline, &start, &end, error))
+            return false;
+        imaging::SoundPart& part = plan->soundPart;
+        part.file = input;
+        part.startMicros = reader->info().clipStart + start;
+        part.lengthMicros = end - start;
+        part.speed = options.timeline.speed;
+        part.outputMicros = hundredths * 10000;
+        part.cancelled = options.cancelled;
+    }
+    return true;
+}
+
+// The bytes a clip's sound comes to at rate bits a second, encoded as the
+// writer encodes it (a variable rate often comes well under the rate
+// asked), with what the container adds for its packets.
+bool SoundBytes(const ClipPlan& plan, imaging::OutputFormat format, int rate, double* bytes,
+                imaging::Error* error)
+{
+    *bytes = 0;
+    if (!plan.sound)
+        return true;
+    imaging::EncodedSound sound;
+    if (!imaging::EncodeSound(plan.soundPart,
+                              format == imaging::OutputFormat::Mp4 ? imaging::SoundCodec::Aac
+                                                                   : imaging::SoundCodec::Opus,
+                              rate, &sound, error))
+        return false;
+    *bytes = static_cast<double>(sound.bytes()) + 16.0 * static_cast<double>(sound.packets().size());
     return true;
 }
 
@@ -383,28 +416,34 @@ double ContainerBytes(const ClipPlan& plan)
 // twice, its threads racing its rate control), where its rate factor
 // gives the same bytes every time, each step up shrinking the pictures by
 // about an eighth (0.12-0.14 a step in logarithm between factors 35 and 55
-// on film-like clips, steeper towards 63). So an AV1 clip is fitted by its
-// rate factor: three one-second parts at the asked quality anchor the
-// model, a full encode follows at the factor it predicts, and further ones
-// at factors corrected by the slope the full encodes show.
-constexpr double kAv1Slope = 0.13;
-constexpr int kAv1MaxEncodes = 4;
+// on film-like clips, up to 0.29 between 62 and 63). So an AV1 clip is
+// fitted by its rate factor: one-second parts at a few factors give the
+// clip's own size curve (Av1Parts), the first full encode goes to the
+// factor it puts nearest the middle of the 85-100% band, and a second, when
+// needed, to the factor the curve gives once scaled by what the first came
+// to.
 // The rate factors of quality 100 and of quality 1.
 constexpr int kAv1BestFactor = 23;
 constexpr int kAv1WorstFactor = 63;
+// Sets of parts measured to place the first full encode (the first set
+// included): three of three one-second parts on a clip of 9 s or more,
+// fewer on shorter ones, where a set costs much of a full encode.
+int Av1PartSets(double seconds)
+{
+    return std::clamp(static_cast<int>(seconds / 3), 1, 3);
+}
+
+// The usual shrink of the pictures from factor to factor + 1, in logarithm:
+// an eighth up to 55, steeper towards 63.
+double Av1UsualStep(int factor)
+{
+    return factor < 55 ? 0.13 : 0.13 + 0.015 * (factor - 54);
+}
 
 // The quality (1-100) whose AV1 rate factor is factor (23-63).
 int QualityForAv1Factor(int factor)
 {
     return std::clamp(static_cast<int>(std::nearbyint(2.5 * (kAv1WorstFactor - factor))), 1, 100);
-}
-
-// The rate factor that brings pictures of `from` bytes at `factor` to
-// `to`, by `slope` a step.
-int Av1FactorFor(int factor, double from, double to, double slope)
-{
-    const double wanted = factor + std::log(std::max(from, 1.0) / std::max(to, 1.0)) / slope;
-    return std::clamp(static_cast<int>(std::nearbyint(wanted)), kAv1BestFactor, kAv1WorstFactor);
 }
 
 bool IsAv1(const ConvertOptions& options)
@@ -413,21 +452,128 @@ bool IsAv1(const ConvertOptions& options)
            && options.output.webmCodec == imaging::WebmCodec::Av1;
 }
 
-// Where the AV1 search starts: the rate factor of the asked quality and
-// the pictures' expected bytes there (the clip's, with the budget's sound,
-// less the sound and the container's `fixed` bytes).
-bool Av1Anchor(const std::string& input, const ConvertOptions& options, int soundRate, double fixed,
-               int* factor, double* pictures, imaging::Error* error)
+// An AV1 clip's pictures' bytes by rate factor, from three one-second parts
+// encoded without sound (so that budgets with different sound rates share
+// them), each factor measured once. Between the factors measured the
+// curve takes the usual steps scaled to meet both; beyond them, the steps
+// scaled as between the nearest two.
+class Av1Parts {
+public:
+    Av1Parts(const std::string& input, const ConvertOptions& options) : input_(input), options_(options)
+    {
+        options_.sound = false;
+        options_.output.videoBitRate = 0;
+        options_.progress = {};
+    }
+
+    // The factor whose pictures are expected nearest `target` bytes (on a
+    // logarithmic scale), measuring parts at the asked quality's factor
+    // (once) and at up to `more` others; false with error set when a part
+    // cannot be converted.
+    bool factorFor(double target, int more, int* factor, imaging::Error* error)
+    {
+        if (known_.empty()) {
+            const int asked = static_cast<int>(imaging::RateFactorFor(
+                imaging::OutputFormat::Webm, options_.output.quality, imaging::WebmCodec::Av1));
+            if (!measure(asked, error))
+                return false;
+        }
+        for (;; --more) {
+            *factor = nearest(target);
+            // Past either end of the factors by a fifth, that end needs no parts.
+            const bool beyond = (*factor == kAv1BestFactor && expected(*factor) < 0.8 * target)
+                                || (*factor == kAv1WorstFactor && expected(*factor) > 1.25 * target);
+            if (more <= 0 || beyond || known_.count(*factor))
+                return true;
+            if (!measure(*factor, error))
+                return false;
+        }
+    }
+
+    // A full encode's pictures at factor, where no parts were measured: a
+    // point of the curve in the parts' terms, so that the curve takes the
+    // clip's own slope from it.
+    void pin(int factor, double pictures)
+    {
+        if (!known_.count(factor))
+            known_[factor] = std::max(1.0, pictures / Prior(factor));
+    }
+
+    // The pictures' expected bytes at factor. A part's first pictures lean
+    // on its key picture and come cheaper than in the whole clip, which at
+    // low qualities they are much of: the parts fall short by a twentieth
+    // at factor 35, by a fifth from 55 (film-like clips).
+    double expected(int factor) const { return measured(factor) * Prior(factor); }
+
+private:
+    static double Prior(int factor) { return 1.05 + 0.15 * std::clamp((factor - 35) / 20.0, 0.0, 1.0); }
+
+    double measured(int factor) const
+    {
+        const auto above = known_.lower_bound(factor);
+        if (above != known_.end() && above->first == factor)
+            return above->second;
+        // The two measured factors the curve is scaled between.
+        auto low = above == known_.begin() ? above : std::prev(above);
+        auto high = above == known_.end() ? low : above;
+        if (low == high) {
+            if (high != known_.begin())
+                low = std::prev(high);
+            else if (std::next(low) != known_.end())
+                high = std::next(low);
+        }
+        double scale = 1.0;
+        if (low != high)
+            scale = std::clamp(std::log(low->second / high->second) / usualBetween(low->first, high->first),
+                               0.25, 3.0);
+        const auto& from = factor < low->first ? *low : factor > high->first ? *high : *low;
+        return from.second * std::exp(-scale * usualBetween(from.first, factor));
+    }
+
+    // The usual shrink in logarithm from factor a to factor b (negative
+    // when b is below a).
+    static double usualBetween(int a, int b)
+    {
+        double sum = 0;
+        for (int f = std::min(a, b); f < std::max(a, b); ++f)
+            sum += Av1UsualStep(f);
+        return b >= a ? sum : -sum;
+    }
+
+    int nearest(double target) const
+    {
+        int best = kAv1BestFactor;
+        for (int f = kAv1BestFactor; f <= kAv1WorstFactor; ++f)
+            if (std::abs(std::log(expected(f) / target)) < std::abs(std::log(expected(best) / target)))
+                best = f;
+        return best;
+    }
+
+    bool measure(int factor, imaging::Error* error)
+    {
+        ConvertOptions part = options_;
+        part.output.quality = QualityForAv1Factor(factor);
+        long long bytes = 0;
+        if (!EstimateClip(input_, part, &bytes, error))
+            return false;
+        known_[factor] = std::max(1.0, static_cast<double>(bytes));
+        return true;
+    }
+
+    const std::string& input_;
+    ConvertOptions options_;
+    std::map<int, double> known_;
+};
+
+// The rate factor of an AV1 clip's first full encode within budget, and
+// its sound's bytes (SoundBytes at the budget's rate), beside the pictures
+// the parts measure with their own headers.
+bool Av1FirstFactor(Av1Parts& parts, const ClipPlan& plan, imaging::OutputFormat format, double budget,
+                    int* factor, double* sound, imaging::Error* error)
 {
-    ConvertOptions anchor = options;
-    anchor.output.soundBitRate = soundRate;
-    *factor = static_cast<int>(
-        imaging::RateFactorFor(options.output.format, options.output.quality, imaging::WebmCodec::Av1));
-    long long estimated = 0;
-    if (!EstimateClip(input, anchor, &estimated, error))
-        return false;
-    *pictures = static_cast<double>(estimated) - fixed;
-    return true;
+    const int rate = plan.sound ? SoundRateFor(format, budget, plan.seconds) : 0;
+    return SoundBytes(plan, format, rate, sound, error)
+           && parts.factorFor(budget * kBudgetAim - *sound, Av1PartSets(plan.seconds) - 1, factor, error);
 }
 
 // An MP4 or WebM within maxBytes. The first encode aims its pictures' bit
@@ -437,8 +583,9 @@ bool Av1Anchor(const std::string& input, const ConvertOptions& options, int soun
 // second pass lands within a few percent of the rate asked, where a single
 // pass of a short clip falls well short), for VP9 a single pass with the
 // rate corrected by how far the first was off. Only when both are over does
-// a third aim well below. AV1 is searched on its rate factor instead (see
-// kAv1Slope). The largest that fits is kept.
+// a third aim well below. AV1 is placed on its rate factor instead, by
+// parts and at most two full encodes (see Av1Parts), a third only when
+// both are over. The largest that fits is kept.
 bool ClipWithinBudget(const std::string& input, const std::string& output, const ConvertOptions& options,
                       long long maxBytes, BudgetOutcome* outcome, imaging::Error* error,
                       imaging::AnimationDamage* damage)
@@ -503,40 +650,43 @@ bool ClipWithinBudget(const std::string& input, const std::string& output, const
     const bool av1 = IsAv1(options);
     bool ok = true;
     if (av1) {
-        int factor = 0;
-        double from = 0;
-        ok = Av1Anchor(input, options, soundRate, fixed, &factor, &from, error);
-        int before = factor;
-        double slope = kAv1Slope;
-        const double pictures = budget * kBudgetAim - fixed;
-        while (ok && static_cast<int>(attempts.size()) < kAv1MaxEncodes) {
-            int next = Av1FactorFor(factor, from, pictures, slope);
-            if (!attempts.empty()) {
-                const Attempt& last = attempts.back();
-                // Always a step the way the budget lies.
-                next = fits(last) ? std::min(next, last.factor - 1) : std::max(next, last.factor + 1);
+        Av1Parts parts(input, options);
+        int first = 0;
+        double beside = 0; // the sound's bytes
+        ok = Av1FirstFactor(parts, plan, format, budget, &first, &beside, error) && convert(0, 0, first);
+        auto aimed = [&](double share, double ratio) { return (budget * share - beside) / ratio; };
+        if (ok && !(fits(attempts[0]) && static_cast<double>(attempts[0].bytes) >= budget * kLowestShare)) {
+            // What the whole came to against the parts' curve scales it
+            // for the second encode, a step at least the way the budget lies.
+            const bool over = !fits(attempts[0]);
+            parts.pin(first, static_cast<double>(attempts[0].bytes) - beside);
+            const double ratio =
+                std::max(1.0, static_cast<double>(attempts[0].bytes) - beside) / parts.expected(first);
+            auto expectedBytes = [&](int f) { return parts.expected(f) * ratio + beside; };
+            int second = 0;
+            ok = parts.factorFor(aimed(kBudgetAim, ratio), Av1PartSets(plan.seconds) / 3, &second, error);
+            if (over) {
+                second = std::max(second, first + 1);
+                while (second < kAv1WorstFactor && expectedBytes(second) > budget * kAfterUnder)
+                    ++second;
+            } else
+                second = std::min(second, first - 1);
+            // A second expected over the budget is not tried.
+            if (ok && second >= kAv1BestFactor && second <= kAv1WorstFactor
+                && (over || expectedBytes(second) <= budget))
+                ok = convert(0, 0, second);
+            // Both over (rare): well below by the curve, else a bit rate.
+            if (ok && std::none_of(attempts.begin(), attempts.end(), fits)) {
+                parts.pin(attempts.back().factor,
+                          (static_cast<double>(attempts.back().bytes) - beside) / ratio);
+                int last = attempts.back().factor + 1;
+                while (last < kAv1WorstFactor && expectedBytes(last) > budget * kLastAim)
+                    ++last;
+                ok = last <= kAv1WorstFactor && attempts.back().factor < kAv1WorstFactor
+                         ? convert(0, 0, last)
+                         : convert(rateFor(kLastAim, nullptr), 0);
             }
-            if (next < kAv1BestFactor || next > kAv1WorstFactor
-                || std::any_of(attempts.begin(), attempts.end(),
-                               [&](const Attempt& a) { return a.factor == next; }))
-                break;
-            ok = convert(0, 0, next);
-            if (!ok)
-                break;
-            const Attempt& got = attempts.back();
-            if (fits(got) && static_cast<double>(got.bytes) >= budget * kLowestShare)
-                break;
-            const double now = std::max(1.0, static_cast<double>(got.bytes) - fixed);
-            // The slope between the last two measures, when they are far
-            // enough apart to tell it, within what rate factors do.
-            if (std::abs(next - before) >= 2 && from > 0)
-                slope = std::clamp(std::log(from / now) / (next - before), 0.07, 0.25);
-            before = factor = next;
-            from = now;
         }
-        // Under the least the rate factors reach: a bit rate well below.
-        if (ok && std::none_of(attempts.begin(), attempts.end(), fits))
-            ok = convert(rateFor(kLastAim, nullptr), 0);
     } else
         ok = convert(rateFor(kBudgetAim, nullptr), 1);
     if (ok && !av1) {
@@ -617,6 +767,8 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
     // sound for the whole span.
     double spread = 0;
     double once = 0;
+    double excess = 0;   // of the parts' key pictures over their others
+    double pictures = 0; // in the parts
     bool ok = true;
     for (std::size_t i = 0; ok && i < parts.size(); ++i) {
         ConvertOptions part = options;
@@ -635,6 +787,8 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
         if (!ok)
             break;
         spread += static_cast<double>(measured.packets - measured.openingExcess);
+        excess += static_cast<double>(measured.openingExcess);
+        pictures += static_cast<double>(measured.pictureCount);
         if (i == 0) {
             once = static_cast<double>(FileBytes(path) - measured.packets + measured.openingExcess);
             if (parts.size() > 1) // the index's entries for the packets the part leaves out
@@ -642,35 +796,45 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
         }
     }
     imaging::RemoveTemporaryFolder(folder);
-    if (ok)
-        *bytes = std::llround(
-            once + (parts.size() > 1 ? spread * span / (kPart * static_cast<double>(parts.size())) : spread));
-    return ok;
+    if (!ok)
+        return false;
+    const double count = static_cast<double>(parts.size());
+    // An AV1 clip starts a key picture every kAv1KeyInterval pictures;
+    // at a low quality they come to much of it.
+    if (parts.size() > 1 && IsAv1(options)) {
+        const double keys = std::ceil(pictures * span / (kPart * count) / imaging::kAv1KeyInterval);
+        once += (keys - 1) * excess / count;
+    }
+    *bytes = std::llround(once + (parts.size() > 1 ? spread * span / (kPart * count) : spread));
+    return true;
 }
 
-bool ClipChoiceWithin(const std::string& input, const ConvertOptions& options, long long maxBytes,
-                      std::optional<SizeSettings>* first, imaging::Error* error)
+bool ClipChoicesWithin(const std::string& input, const ConvertOptions& options,
+                       const std::vector<long long>& limits, std::vector<std::optional<SizeSettings>>* firsts,
+                       imaging::Error* error)
 {
     ClipPlan plan;
     if (!PlanClip(input, options, &plan, error))
         return false;
-    const double budget = static_cast<double>(maxBytes);
-    const int soundRate = plan.sound ? SoundRateFor(options.output.format, budget, plan.seconds) : 0;
-    const double fixed = soundRate * plan.seconds / 8 + ContainerBytes(plan);
-    const double pictures = budget * kBudgetAim - fixed;
-    first->reset();
-    if (IsAv1(options)) {
-        int factor = 0;
-        double from = 0;
-        if (!Av1Anchor(input, options, soundRate, fixed, &factor, &from, error))
-            return false;
+    firsts->assign(limits.size(), std::nullopt);
+    Av1Parts parts(input, options); // measured once for all the limits
+    for (std::size_t i = 0; i < limits.size(); ++i) {
+        const double budget = static_cast<double>(limits[i]);
+        const int soundRate = plan.sound ? SoundRateFor(options.output.format, budget, plan.seconds) : 0;
+        const double fixed = soundRate * plan.seconds / 8 + ContainerBytes(plan);
         SizeSettings settings;
-        settings.quality = QualityForAv1Factor(Av1FactorFor(factor, from, pictures, kAv1Slope));
-        *first = settings;
-    } else if (pictures * 8 / plan.seconds >= kLeastClipRate) {
-        SizeSettings settings;
-        settings.kilobits = static_cast<int>(std::lround(pictures * 8 / plan.seconds / 1000));
-        *first = settings;
+        if (IsAv1(options)) {
+            int factor = 0;
+            double sound = 0;
+            if (!Av1FirstFactor(parts, plan, options.output.format, budget, &factor, &sound, error))
+                return false;
+            settings.quality = QualityForAv1Factor(factor);
+            (*firsts)[i] = settings;
+        } else if (const double pictures = budget * kBudgetAim - fixed;
+                   pictures * 8 / plan.seconds >= kLeastClipRate) {
+            settings.kilobits = static_cast<int>(std::lround(pictures * 8 / plan.seconds / 1000));
+            (*firsts)[i] = settings;
+        }
     }
     return true;
 }

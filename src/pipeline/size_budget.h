@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qf {
 
@@ -65,11 +66,13 @@ bool WriteWebpWithinBudget(const std::string& shown, const std::string& input, c
 bool EstimateClip(const std::string& input, const ConvertOptions& options, long long* bytes,
                   imaging::Error* error);
 
-// An MP4 or WebM: the settings ConvertWithinBudget first tries to fit
-// maxBytes: the pictures' kbit/s, or for AV1 the quality its rate factor
-// search starts at; none when too few bits are left beside the sound.
+// An MP4 or WebM: for each of limits, the settings ConvertWithinBudget
+// first tries to fit it: the pictures' kbit/s, or for AV1 the quality of
+// the rate factor its first encode takes (the parts it measures shared by
+// all the limits); none when too few bits are left beside the sound.
 // False with error set when the input cannot be read.
-bool ClipChoiceWithin(const std::string& input, const ConvertOptions& options, long long maxBytes,
-                      std::optional<SizeSettings>* first, imaging::Error* error);
+bool ClipChoicesWithin(const std::string& input, const ConvertOptions& options,
+                       const std::vector<long long>& limits, std::vector<std::optional<SizeSettings>>* firsts,
+                       imaging::Error* error);
 
 } // namespace qf

@@ -239,7 +239,7 @@ TEST(ClipOut, GifTimesAndEvenSides)
 }
 
 // Within a budget a clip is never over it, in at most two encodes for
-// H.264 (two passes) and four for AV1 (searched on its rate factor), with
+// H.264 (two passes) and for AV1 (placed on its rate factor by parts), with
 // its sound; one too small for its sound and container is refused with
 // nothing left.
 TEST(ClipOut, WithinABudgetOrNothing)
@@ -253,7 +253,7 @@ TEST(ClipOut, WithinABudgetOrNothing)
         int mostEncodes;
     };
     for (const Case& c : {Case{"mp4", F::Mp4, imaging::WebmCodec::Vp9, 1, "h264", "aac", 2},
-                          Case{"webm", F::Webm, imaging::WebmCodec::Av1, 2, "av1", "opus", 4}}) {
+                          Case{"webm", F::Webm, imaging::WebmCodec::Av1, 2, "av1", "opus", 2}}) {
         SCOPED_TRACE(c.video);
         TempDir dir;
         ConvertOptions options;
@@ -279,8 +279,9 @@ TEST(ClipOut, WithinABudgetOrNothing)
     }
 }
 
-// Film grain, the hardest for a budget: AV1's rate factor is searched to
-// land within 85-100% of half the plain size, never over it.
+// Grain alone, new every frame, the hardest for a budget: its size shrinks
+// far more slowly with AV1's rate factor than a film's, and unevenly. In
+// two encodes it lands within 75-100% of half the plain size, never over.
 TEST(ClipOut, Av1GrainWithinABudget)
 {
     TempDir dir;
@@ -312,9 +313,46 @@ TEST(ClipOut, Av1GrainWithinABudget)
         << error.message();
     const auto bytes = static_cast<long long>(std::filesystem::file_size(dir.file("fit.webm")));
     EXPECT_LE(bytes, budget);
-    EXPECT_GE(bytes, budget * 85 / 100);
-    EXPECT_LE(outcome.fullEncodes, 4);
+    EXPECT_GE(bytes, budget * 75 / 100);
+    EXPECT_LE(outcome.fullEncodes, 2);
     EXPECT_EQ(Play(dir.file("fit.webm")).video, "av1");
+}
+
+// A detailed still picture under a small moving square, 8 s: at quality 1
+// its two key pictures (one each 161 frames) come to most of the clip, and
+// the estimate from one-second parts must count both, not the first alone.
+TEST(ClipOut, Av1EstimateCountsEveryKeyPicture)
+{
+    TempDir dir;
+    Palette greys(256);
+    for (int i = 0; i < 256; ++i)
+        greys[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i)};
+    Bytes gif, still(96 * 64);
+    std::uint32_t seed = 1;
+    for (auto& g : still)
+        g = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 25);
+    PutHeader(gif);
+    PutScreen(gif, 96, 64, &greys);
+    for (int frame = 0; frame < 200; ++frame) {
+        Bytes picture = still;
+        for (int y = 28; y < 36; ++y)
+            std::fill_n(picture.begin() + y * 96 + frame / 4, 8, 255);
+        PutControl(gif, 1, 4);
+        PutFrame(gif, {0, 0, 96, 64}, picture, 8);
+    }
+    PutTrailer(gif);
+    WriteBytes(dir.file("in.gif"), gif);
+    ConvertOptions options;
+    options.output.format = imaging::OutputFormat::Webm;
+    options.output.webmCodec = imaging::WebmCodec::Av1;
+    options.output.quality = 1;
+    imaging::Error error;
+    ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.webm"), options, &error))
+        << error.message();
+    long long estimated = 0;
+    ASSERT_TRUE(EstimateClip(dir.file("in.gif"), options, &estimated, &error)) << error.message();
+    const auto bytes = static_cast<double>(std::filesystem::file_size(dir.file("out.webm")));
+    EXPECT_NEAR(static_cast<double>(estimated) / bytes, 1.0, 0.1) << estimated << " for " << bytes;
 }
 
 } // namespace

@@ -119,6 +119,7 @@ bool MeasureClip(const std::string& path, ClipBytes* bytes)
         bytes->packets += packet->size;
         ++bytes->packetCount;
         if (packet->stream_index == stream) {
+            ++bytes->pictureCount;
             if (first < 0) {
                 first = packet->size;
                 key = (packet->flags & AV_PKT_FLAG_KEY) != 0;

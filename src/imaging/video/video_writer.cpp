@@ -279,6 +279,7 @@ bool VideoWriter::Impl::openEncoder(Error* error)
     } else if (av1) {
         // Preset 8 takes about as much processor time as VP9 at cpu-used 4.
         av_dict_set(&options, "preset", "8", 0);
+        enc.gop_size = kAv1KeyInterval;
     } else {
         av_dict_set(&options, "deadline", "good", 0);
         av_dict_set(&options, "cpu-used", "4", 0);

@@ -30,12 +30,18 @@ struct SoundPart;
 struct ClipBytes {
     std::int64_t packets = 0; // pictures and sound
     std::int64_t packetCount = 0;
+    std::int64_t pictureCount = 0;
     // The first picture beyond the mean of the others, when it is a key picture.
     std::int64_t openingExcess = 0;
 };
 
 // Reads a clip's packets; false when it cannot be read.
 bool MeasureClip(const std::string& path, ClipBytes* bytes);
+
+// An AV1 clip's pictures from one key picture to the next: what SVT-AV1
+// picks itself for 25 frames a second (the rate the writer states), set so
+// that an estimate can count a whole clip's key pictures.
+inline constexpr int kAv1KeyInterval = 161;
 
 class VideoWriter : public AnimationWriter {
 public:
