@@ -76,6 +76,38 @@ TEST(GifAnimationWriter, StillPixelsStayAndFewColoursStayExactAroundReducedFrame
     }
 }
 
+// A pixel drawn in one frame and transparent in the next shows nothing
+// there, whether the frames keep their few colours or are reduced from
+// noise: the frame before is cleared, not left showing through.
+TEST(GifAnimationWriter, PixelsTurningTransparentShowNothing)
+{
+    for (const bool noise : {false, true}) {
+        SCOPED_TRACE(noise ? "reduced frames" : "exact frames");
+        std::mt19937 random(3);
+        std::vector<imaging::RgbaImage> frames;
+        for (int f = 0; f < 3; ++f) {
+            imaging::RgbaImage frame{16, 8, std::vector<std::uint8_t>(16 * 8 * 4, 0)};
+            for (int i = 0; i < 16 * 8; ++i) {
+                if (f == 1 && i % 16 < 8) // the middle frame's left half is transparent
+                    continue;
+                const std::uint32_t rgb = noise ? random() & 0xFFFFFF : 0xC02020;
+                frame.pixels[i * 4] = static_cast<std::uint8_t>(rgb >> 16);
+                frame.pixels[i * 4 + 1] = static_cast<std::uint8_t>(rgb >> 8);
+                frame.pixels[i * 4 + 2] = static_cast<std::uint8_t>(rgb);
+                frame.pixels[i * 4 + 3] = 255;
+            }
+            frames.push_back(frame);
+        }
+        TempDir dir;
+        const std::vector<imaging::RgbaImage> decoded = ThroughGif(dir.file("t.gif"), 100, frames);
+        ASSERT_EQ(decoded.size(), frames.size());
+        for (std::size_t f = 0; f < frames.size(); ++f)
+            for (int i = 0; i < 16 * 8; ++i)
+                ASSERT_EQ(decoded[f].pixels[i * 4 + 3], frames[f].pixels[i * 4 + 3])
+                    << "pixel " << i << " of frame " << f + 1;
+    }
+}
+
 // Every quality level: frames of at most 256 colours come back with no
 // channel further from the frame given than the level allows, exactly at
 // 100, and a lower level never gives a larger file. The frames drift by a

@@ -51,6 +51,29 @@ void PackRow(const ImageView& view, int y, std::uint32_t* out)
     }
 }
 
+// Pixels looked at together before any one of them alone.
+constexpr int kBlock = 8;
+
+// True when some of the kBlock pixels may be drawn: opaque and not what
+// against (null: nothing) holds. Each pixel drawn passes this test.
+bool MayDraw(const std::uint32_t* pixels, const std::uint32_t* against)
+{
+    std::uint32_t any = 0;
+    for (int j = 0; j < kBlock; ++j)
+        any |= static_cast<std::uint32_t>(pixels[j] != 0)
+               & static_cast<std::uint32_t>(!against || pixels[j] != against[j]);
+    return any != 0;
+}
+
+// True when the kBlock pixels all are colour.
+bool AllAre(const std::uint32_t* pixels, std::uint32_t colour)
+{
+    std::uint32_t differ = 0;
+    for (int j = 0; j < kBlock; ++j)
+        differ |= pixels[j] ^ colour;
+    return differ == 0;
+}
+
 } // namespace
 
 void PackedFrame::pack(const ImageView& view)
@@ -80,12 +103,26 @@ void PackedFrame::countColours()
     hasTransparent = false;
     bool tooMany = false;
     ColourIndex seen;
-    std::uint32_t last = 0;
-    for (const std::uint32_t p : pixels) {
-        if (p == 0) {
-            hasTransparent = true;
-        } else if (p != last && !tooMany) {
-            last = p;
+    // The colours met lately, one per slot of a byte-wide hash (greys each
+    // get their own) and transparent in the extra last slot: a pixel whose
+    // slot holds its colour needs no search, and no branch follows the
+    // picture.
+    std::array<std::uint32_t, 257> recent{};
+    std::uint32_t transparent = 0;
+    const std::size_t count = pixels.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        // A block in the colour of the pixel before (flat areas) adds
+        // nothing.
+        if (i % kBlock == 0 && i > 0 && i + kBlock <= count && AllAre(&pixels[i], pixels[i - 1])) {
+            i += kBlock - 1;
+            continue;
+        }
+        const std::uint32_t p = pixels[i];
+        const std::uint32_t opaque = 0u - static_cast<std::uint32_t>(p != 0);
+        transparent |= ~opaque;
+        const std::size_t slot = (((p ^ (p >> 8) ^ (p >> 16)) & 0xFFu) & opaque) | (256u & ~opaque);
+        if (recent[slot] != p && !tooMany) {
+            recent[slot] = p;
             if (seen.find(p) < 0) {
                 tooMany = colours.size() == 256;
                 if (!tooMany) {
@@ -95,6 +132,7 @@ void PackedFrame::countColours()
             }
         }
     }
+    hasTransparent = transparent != 0;
     fitsTable = !tooMany && colours.size() + (hasTransparent ? 1 : 0) <= 256;
     if (!fitsTable)
         colours.clear();
@@ -253,9 +291,17 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
         // what is shown when that is near enough. (A frame that must draw
         // every pixel of its rectangle draws those too; the view is then
         // off by no more than the slack.)
+        std::uint32_t* const shown = view.data();
+        const int slack = job.levels.keepSlack;
+        if (slack == 0) {
+            // Selections the compiler turns into vector blends.
+            for (std::size_t i = 0; i < frame.pixels.size(); ++i)
+                shown[i] = f[i] != 0 ? f[i] : shown[i];
+            return;
+        }
         for (std::size_t i = 0; i < frame.pixels.size(); ++i) {
-            if (f[i] != 0 && !ShowsNear(f[i], view[i], job.levels.keepSlack))
-                view[i] = f[i];
+            if (f[i] != 0 && !ShowsNear(f[i], shown[i], slack))
+                shown[i] = f[i];
         }
         return;
     }
@@ -300,27 +346,54 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
 }
 
 // The rectangle of the pixels to draw and their colours (while there are at
-// most 256; true when there are more).
+// most 256; true when there are more), and how many pixels are drawn.
 bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFrame& plan)
 {
     FrameArea area{frame.width, frame.height, 0, 0};
     bool tooManyColours = false;
     ColourIndex seen;
     plan.colours.clear();
-    std::uint32_t last = 0;
+    // Locals: the stores into the colour list could alias the members.
+    const std::uint32_t* const pixels = frame_;
+    const std::uint32_t* const against = against_;
+    const int nearSlack = nearSlack_;
+    const std::size_t rowWidth = static_cast<std::size_t>(width_);
+    std::size_t drawnCount = 0;
+    // The colours met lately, one per slot of a byte-wide hash, and in the
+    // extra last slot the 0 every pixel not drawn looks up: a pixel whose
+    // slot holds its colour needs no search, and none needs a branch that
+    // follows the picture.
+    std::array<std::uint32_t, 257> recent{};
     for (int y = 0; y < frame.height; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
         int first = -1;
         int lastX = -1;
+        // Which pixels are drawn follows the picture (grain, noise), so the
+        // bounds are kept without branching on it; a block of pixels none
+        // of which can be drawn (still screens) is passed over whole.
         for (int x = 0; x < frame.width; ++x) {
-            if (!drawn(rowStart + static_cast<std::size_t>(x)))
+            const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            if (x % kBlock == 0 && x + kBlock <= frame.width
+                && !MayDraw(pixels + i, against ? against + i : nullptr)) {
+                x += kBlock - 1;
                 continue;
-            if (first < 0)
-                first = x;
-            lastX = x;
-            const std::uint32_t p = frame_[rowStart + static_cast<std::size_t>(x)];
-            if (p != last && !tooManyColours) {
-                last = p;
+            }
+            const std::uint32_t p = pixels[i];
+            const std::uint32_t shown = against ? against[i] : 0u; // 0 draws every opaque pixel
+            std::uint32_t isDrawn =
+                static_cast<std::uint32_t>(p != 0) & static_cast<std::uint32_t>(p != shown);
+            if (nearSlack > 0)
+                isDrawn &= static_cast<std::uint32_t>(!ShowsNear(p, shown, nearSlack));
+            const std::uint32_t mask = 0u - isDrawn; // all ones where drawn
+            drawnCount += isDrawn;
+            // first stays -1 until a drawn pixel; lastX follows the drawn pixels.
+            const int xMask = static_cast<int>(mask);
+            first = first < 0 ? ((x & xMask) | (-1 & ~xMask)) : first;
+            lastX = (x & xMask) | (lastX & ~xMask);
+            const std::uint32_t key = p & mask;
+            const std::size_t slot = (((p ^ (p >> 8) ^ (p >> 16)) & 0xFFu) & mask) | (256u & ~mask);
+            if (recent[slot] != key && !tooManyColours) {
+                recent[slot] = key;
                 if (seen.find(p) < 0) {
                     tooManyColours = plan.colours.size() == 256;
                     if (!tooManyColours) {
@@ -342,6 +415,7 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
     if (clears)
         area = FrameArea{0, 0, frame.width, frame.height};
     plan.area = area;
+    drawnCount_ = drawnCount;
     return tooManyColours;
 }
 
@@ -364,6 +438,7 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
     }
     width_ = frame.width;
     frame_ = frame.pixels.data();
+    frameHasTransparent_ = frame.hasTransparent;
     against_ = plan.againstPrevious ? job.previous->pixels.data() : nullptr;
     const bool tooManyColours = findDrawn(frame, plan.clears, plan);
     if (plan.area.empty()) {
@@ -475,6 +550,7 @@ bool FrameEncoder::encode(FrameJob& job, EncodedFrame& out, std::string* reason)
 
     width_ = frame.width;
     frame_ = frame.pixels.data();
+    frameHasTransparent_ = frame.hasTransparent;
     shown_ = job.shown.empty() ? nullptr : job.shown.data();
     if (plan.mode == PreparedFrame::Mode::Open) {
         // Stored exactly: draw what differs from what a decoder shows.
@@ -535,20 +611,15 @@ bool FrameEncoder::planExact(PreparedFrame& plan, const GlobalPalette& global)
     table = ExactTable{};
     // Pixels inside the rectangle that are not drawn: they show the right
     // colour already, or are transparent and must not be drawn at all.
-    bool wantTransparency = false;
+    // Every drawn pixel lies inside it.
     bool needTransparency = false;
-    for (int y = area.y0; y < area.y1 && !needTransparency; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-        for (int x = area.x0; x < area.x1; ++x) {
-            const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            if (frame_[i] == 0) {
-                needTransparency = true;
-                break;
-            }
-            wantTransparency = wantTransparency || !drawn(i);
-        }
+    for (int y = area.y0; y < area.y1 && !needTransparency && frameHasTransparent_; ++y) {
+        const std::uint32_t* row = frame_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        needTransparency = std::find(row + area.x0, row + area.x1, 0u) != row + area.x1;
     }
-    wantTransparency = wantTransparency || needTransparency;
+    const std::size_t areaPixels =
+        static_cast<std::size_t>(area.x1 - area.x0) * static_cast<std::size_t>(area.y1 - area.y0);
+    const bool wantTransparency = drawnCount_ < areaPixels || needTransparency;
 
     // The table: the global palette when it holds every colour drawn, else
     // the frame's own.
@@ -814,27 +885,34 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
     // one colour keeps it, one that crosses colours turns transparent. Marked
     // for rows [fromRow, toRow) only where arrangement 2 is tried.
     stretchOwn_.resize(count);
+    arranged_.resize(count);
+    arrangedAlternative_.resize(count);
+    // Locals: the byte stores below could alias the members, which the
+    // compiler would then reload after every pixel.
+    const std::uint8_t* const primary = primary_.data();
+    const std::int16_t* const alternative = alternative_.data();
+    std::uint8_t* const stretchOwn = stretchOwn_.data();
+    std::uint8_t* const arranged = arranged_.data();
+    std::int16_t* const arrangedAlternative = arrangedAlternative_.data();
     const std::size_t w = static_cast<std::size_t>(width);
     auto markStretches = [&](std::size_t fromRow, std::size_t toRow) {
-        std::fill(stretchOwn_.begin() + static_cast<std::ptrdiff_t>(fromRow * w),
-                  stretchOwn_.begin() + static_cast<std::ptrdiff_t>(toRow * w), 0);
+        std::fill(stretchOwn + fromRow * w, stretchOwn + toRow * w, 0);
         for (std::size_t rowStart = fromRow * w; rowStart < toRow * w; rowStart += w) {
             std::size_t x = 0;
             while (x < w) {
                 const std::size_t i = rowStart + x;
-                if (alternative_[i] == kNoAlternative) {
+                if (alternative[i] == kNoAlternative) {
                     ++x;
                     continue;
                 }
                 std::size_t end = x;
                 bool oneColour = true;
-                while (end < w && alternative_[rowStart + end] != kNoAlternative) {
-                    oneColour = oneColour && alternative_[rowStart + end] == alternative_[i];
+                while (end < w && alternative[rowStart + end] != kNoAlternative) {
+                    oneColour = oneColour && alternative[rowStart + end] == alternative[i];
                     ++end;
                 }
                 if (oneColour)
-                    std::fill(stretchOwn_.begin() + static_cast<std::ptrdiff_t>(i),
-                              stretchOwn_.begin() + static_cast<std::ptrdiff_t>(rowStart + end), 1);
+                    std::fill(stretchOwn + i, stretchOwn + rowStart + end, 1);
                 x = end;
             }
         }
@@ -842,19 +920,22 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
 
     // Arrangement 0 is transparent wherever allowed, 1 own colour wherever
     // allowed, 2 by stretches; compresses pixels [from, to) arranged so.
-    arranged_.resize(count);
-    arrangedAlternative_.resize(count);
     auto encodeArranged = [&](int arrangement, std::size_t from, std::size_t to) {
         if (arrangement == 0)
-            return encode(primary_.data(), alternative_.data(), from, to);
+            return encode(primary, alternative, from, to);
+        // Masks, not branches: which pixels take their own colour follows
+        // the picture, which no branch predictor can, and the loop runs in
+        // vector registers.
+        const int everywhere = arrangement == 1 ? 1 : 0;
         for (std::size_t i = from; i < to; ++i) {
-            const bool own = alternative_[i] != kNoAlternative && (arrangement == 1 || stretchOwn_[i] != 0);
-            arranged_[i] = own ? static_cast<std::uint8_t>(alternative_[i]) : primary_[i];
-            arrangedAlternative_[i] = alternative_[i] == kNoAlternative ? kNoAlternative
-                                      : own ? static_cast<std::int16_t>(primary_[i])
-                                            : alternative_[i];
+            const int second = alternative[i]; // kNoAlternative (-1) or an index
+            const int first = primary[i];
+            const int own =
+                -(static_cast<int>(second >= 0) & (everywhere | static_cast<int>(stretchOwn[i] != 0)));
+            arranged[i] = static_cast<std::uint8_t>((second & own) | (first & ~own));
+            arrangedAlternative[i] = static_cast<std::int16_t>((first & own) | (second & ~own));
         }
-        return encode(arranged_.data(), arrangedAlternative_.data(), from, to);
+        return encode(arranged, arrangedAlternative, from, to);
     };
 
     constexpr std::size_t kTrialPixels = 8192;

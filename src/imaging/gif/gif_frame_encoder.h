@@ -226,6 +226,8 @@ private:
     const std::uint32_t* frame_ = nullptr;
     const std::uint32_t* against_ = nullptr;
     const std::uint32_t* shown_ = nullptr;
+    bool frameHasTransparent_ = false;
+    std::size_t drawnCount_ = 0; // pixels drawn, as findDrawn counted them
     int width_ = 0;
     int tolerance_ = 0; // of the lossy compression
     GifLevels levels_;

@@ -428,18 +428,14 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
     // Where a pixel has two choices, take the one from which the string can
     // be extended further (looking a few pixels ahead).
     const bool choices = alternative != nullptr;
-    auto reach = [&](int code, std::size_t at, std::size_t limit) {
-        std::size_t n = 0;
-        while (at + n < count && n < limit) {
-            int c = table.find(code, primary[at + n]);
-            if (c < 0 && choices && alternative[at + n] != kNoAlternative)
-                c = table.find(code, alternative[at + n]);
-            if (c < 0)
-                break;
-            code = c;
-            ++n;
-        }
-        return n;
+    // The string of code one pixel longer with pixel i, or -1.
+    auto extend = [&](int code, std::size_t i) {
+        if (i >= count)
+            return -1;
+        const int c = table.find(code, primary[i]);
+        if (c < 0 && choices && alternative[i] != kNoAlternative)
+            return table.find(code, alternative[i]);
+        return c;
     };
     auto second = [&](std::size_t i) { return choices ? alternative[i] : kNoAlternative; };
 
@@ -473,11 +469,19 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
         }
         return best;
     };
-    // True when other reaches further than first from at; other is followed
-    // only as far as needed to tell.
+    // True when other extends over more pixels from at than first does,
+    // and first over fewer than kLookahead. The two are followed side by
+    // side, so that neither goes further than needed to tell.
     auto reachesFurther = [&](int other, int first, std::size_t at) {
-        const std::size_t firstReach = reach(first, at, kLookahead);
-        return firstReach < kLookahead && reach(other, at, firstReach + 1) > firstReach;
+        for (std::size_t n = 0; n < kLookahead; ++n) {
+            first = extend(first, at + n);
+            if (first < 0)
+                return extend(other, at + n) >= 0;
+            other = extend(other, at + n);
+            if (other < 0)
+                return false;
+        }
+        return false;
     };
 
     int current = primary[0];
