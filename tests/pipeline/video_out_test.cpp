@@ -15,6 +15,7 @@ extern "C" {
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 namespace qf::test {
 namespace {
@@ -279,30 +280,45 @@ TEST(ClipOut, WithinABudgetOrNothing)
     }
 }
 
+// A 96 x 64 GIF in 256 greys of frames 4 hundredths long, each drawn by
+// draw(frame, picture).
+void WriteGreyGif(const std::string& path, int frames, const std::function<void(int, Bytes&)>& draw)
+{
+    Palette greys(256);
+    for (int i = 0; i < 256; ++i)
+        greys[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i)};
+    Bytes gif, picture(96 * 64);
+    PutHeader(gif);
+    PutScreen(gif, 96, 64, &greys);
+    for (int frame = 0; frame < frames; ++frame) {
+        draw(frame, picture);
+        PutControl(gif, 1, 4);
+        PutFrame(gif, {0, 0, 96, 64}, picture, 8);
+    }
+    PutTrailer(gif);
+    WriteBytes(path, gif);
+}
+
+ConvertOptions Av1Options()
+{
+    ConvertOptions options;
+    options.output.format = imaging::OutputFormat::Webm;
+    options.output.webmCodec = imaging::WebmCodec::Av1;
+    return options;
+}
+
 // Grain alone, new every frame, the hardest for a budget: its size shrinks
 // far more slowly with AV1's rate factor than a film's, and unevenly. In
 // two encodes it lands within 75-100% of half the plain size, never over.
 TEST(ClipOut, Av1GrainWithinABudget)
 {
     TempDir dir;
-    Palette greys(256);
-    for (int i = 0; i < 256; ++i)
-        greys[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i)};
-    Bytes gif, grain(96 * 64);
-    PutHeader(gif);
-    PutScreen(gif, 96, 64, &greys);
     std::uint32_t seed = 1;
-    for (int frame = 0; frame < 24; ++frame) {
-        for (auto& g : grain)
+    WriteGreyGif(dir.file("in.gif"), 24, [&](int, Bytes& picture) {
+        for (auto& g : picture)
             g = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
-        PutControl(gif, 1, 4);
-        PutFrame(gif, {0, 0, 96, 64}, grain, 8);
-    }
-    PutTrailer(gif);
-    WriteBytes(dir.file("in.gif"), gif);
-    ConvertOptions options;
-    options.output.format = imaging::OutputFormat::Webm;
-    options.output.webmCodec = imaging::WebmCodec::Av1;
+    });
+    const ConvertOptions options = Av1Options();
     imaging::Error error;
     ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("plain.webm"), options, &error))
         << error.message();
@@ -324,27 +340,16 @@ TEST(ClipOut, Av1GrainWithinABudget)
 TEST(ClipOut, Av1EstimateCountsEveryKeyPicture)
 {
     TempDir dir;
-    Palette greys(256);
-    for (int i = 0; i < 256; ++i)
-        greys[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i)};
-    Bytes gif, still(96 * 64);
+    Bytes still(96 * 64);
     std::uint32_t seed = 1;
     for (auto& g : still)
         g = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 25);
-    PutHeader(gif);
-    PutScreen(gif, 96, 64, &greys);
-    for (int frame = 0; frame < 200; ++frame) {
-        Bytes picture = still;
+    WriteGreyGif(dir.file("in.gif"), 200, [&](int frame, Bytes& picture) {
+        picture = still;
         for (int y = 28; y < 36; ++y)
             std::fill_n(picture.begin() + y * 96 + frame / 4, 8, 255);
-        PutControl(gif, 1, 4);
-        PutFrame(gif, {0, 0, 96, 64}, picture, 8);
-    }
-    PutTrailer(gif);
-    WriteBytes(dir.file("in.gif"), gif);
-    ConvertOptions options;
-    options.output.format = imaging::OutputFormat::Webm;
-    options.output.webmCodec = imaging::WebmCodec::Av1;
+    });
+    ConvertOptions options = Av1Options();
     options.output.quality = 1;
     imaging::Error error;
     ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.webm"), options, &error))
