@@ -65,6 +65,43 @@ bool MayDraw(const std::uint32_t* pixels, const std::uint32_t* against)
     return any != 0;
 }
 
+// Collects the distinct colours of a picture into a list, up to 256. The
+// colours met lately sit one per slot of a byte-wide hash (greys each get
+// their own), and the extra last slot holds the 0 that every pixel adding
+// nothing (transparent, or not drawn) looks up: a pixel whose slot holds
+// its colour needs no search, and no branch follows the picture.
+class ColourCollector {
+public:
+    explicit ColourCollector(std::vector<std::uint32_t>& colours) : colours_(colours) { colours_.clear(); }
+
+    // Adds colour where mask is all ones; passes over it where mask is 0.
+    void add(std::uint32_t colour, std::uint32_t mask)
+    {
+        const std::uint32_t key = colour & mask;
+        const std::size_t slot =
+            (((colour ^ (colour >> 8) ^ (colour >> 16)) & 0xFFu) & mask) | (256u & ~mask);
+        if (recent_[slot] == key || tooMany_)
+            return;
+        recent_[slot] = key;
+        if (seen_.find(colour) >= 0)
+            return;
+        tooMany_ = colours_.size() == 256;
+        if (!tooMany_) {
+            seen_.insert(colour, static_cast<int>(colours_.size()));
+            colours_.push_back(colour);
+        }
+    }
+
+    // True when more than 256 colours were met.
+    bool tooMany() const { return tooMany_; }
+
+private:
+    std::vector<std::uint32_t>& colours_;
+    ColourIndex seen_;
+    std::array<std::uint32_t, 257> recent_{};
+    bool tooMany_ = false;
+};
+
 // True when the kBlock pixels all are colour.
 bool AllAre(const std::uint32_t* pixels, std::uint32_t colour)
 {
@@ -99,15 +136,7 @@ void PackedFrame::holdStill(const PackedFrame& previous, int tolerance)
 
 void PackedFrame::countColours()
 {
-    colours.clear();
-    hasTransparent = false;
-    bool tooMany = false;
-    ColourIndex seen;
-    // The colours met lately, one per slot of a byte-wide hash (greys each
-    // get their own) and transparent in the extra last slot: a pixel whose
-    // slot holds its colour needs no search, and no branch follows the
-    // picture.
-    std::array<std::uint32_t, 257> recent{};
+    ColourCollector collector(colours);
     std::uint32_t transparent = 0;
     const std::size_t count = pixels.size();
     for (std::size_t i = 0; i < count; ++i) {
@@ -120,20 +149,10 @@ void PackedFrame::countColours()
         const std::uint32_t p = pixels[i];
         const std::uint32_t opaque = 0u - static_cast<std::uint32_t>(p != 0);
         transparent |= ~opaque;
-        const std::size_t slot = (((p ^ (p >> 8) ^ (p >> 16)) & 0xFFu) & opaque) | (256u & ~opaque);
-        if (recent[slot] != p && !tooMany) {
-            recent[slot] = p;
-            if (seen.find(p) < 0) {
-                tooMany = colours.size() == 256;
-                if (!tooMany) {
-                    seen.insert(p, static_cast<int>(colours.size()));
-                    colours.push_back(p);
-                }
-            }
-        }
+        collector.add(p, opaque);
     }
     hasTransparent = transparent != 0;
-    fitsTable = !tooMany && colours.size() + (hasTransparent ? 1 : 0) <= 256;
+    fitsTable = !collector.tooMany() && colours.size() + (hasTransparent ? 1 : 0) <= 256;
     if (!fitsTable)
         colours.clear();
 }
@@ -350,20 +369,13 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
 bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFrame& plan)
 {
     FrameArea area{frame.width, frame.height, 0, 0};
-    bool tooManyColours = false;
-    ColourIndex seen;
-    plan.colours.clear();
+    ColourCollector collector(plan.colours);
     // Locals: the stores into the colour list could alias the members.
     const std::uint32_t* const pixels = frame_;
     const std::uint32_t* const against = against_;
     const int nearSlack = nearSlack_;
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
     std::size_t drawnCount = 0;
-    // The colours met lately, one per slot of a byte-wide hash, and in the
-    // extra last slot the 0 every pixel not drawn looks up: a pixel whose
-    // slot holds its colour needs no search, and none needs a branch that
-    // follows the picture.
-    std::array<std::uint32_t, 257> recent{};
     for (int y = 0; y < frame.height; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
         int first = -1;
@@ -390,18 +402,7 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
             const int xMask = static_cast<int>(mask);
             first = first < 0 ? ((x & xMask) | (-1 & ~xMask)) : first;
             lastX = (x & xMask) | (lastX & ~xMask);
-            const std::uint32_t key = p & mask;
-            const std::size_t slot = (((p ^ (p >> 8) ^ (p >> 16)) & 0xFFu) & mask) | (256u & ~mask);
-            if (recent[slot] != key && !tooManyColours) {
-                recent[slot] = key;
-                if (seen.find(p) < 0) {
-                    tooManyColours = plan.colours.size() == 256;
-                    if (!tooManyColours) {
-                        seen.insert(p, static_cast<int>(plan.colours.size()));
-                        plan.colours.push_back(p);
-                    }
-                }
-            }
+            collector.add(p, mask);
         }
         if (lastX >= 0) {
             area.x0 = std::min(area.x0, first);
@@ -416,7 +417,7 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
         area = FrameArea{0, 0, frame.width, frame.height};
     plan.area = area;
     drawnCount_ = drawnCount;
-    return tooManyColours;
+    return collector.tooMany();
 }
 
 bool FrameEncoder::prepare(FrameJob& job, std::string* reason)

@@ -27,6 +27,10 @@ namespace {
 
 // Above a plane of the largest picture allowed (kMaxPixels at 16 bits).
 constexpr std::size_t kLargestBlock = std::size_t{1} << 29;
+
+// How a clip's pictures are scaled and their colours converted: bicubic,
+// rounded exactly, the colour planes taken at full width.
+constexpr int kScaleFlags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;
 static_assert(kLargestBlock > 2 * static_cast<std::size_t>(kMaxPixels) + (1 << 20));
 
 struct FormatCloser {
@@ -400,9 +404,8 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
     const bool turned = rotation == 90 || rotation == 270;
     const int sw = scaled ? (turned ? frameHeight : frameWidth) : w;
     const int sh = scaled ? (turned ? frameWidth : frameHeight) : h;
-    scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh, AV_PIX_FMT_RGBA,
-                                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
-                                      nullptr));
+    scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh, AV_PIX_FMT_RGBA, kScaleFlags,
+                                      nullptr, nullptr, nullptr));
     if (!scaler)
         return false;
     // Colours as the clip says they were encoded (BT.709 for HD, limited range).
@@ -635,9 +638,8 @@ ReadResult VideoReader::skipTo(int frame, Error* error)
 
 bool ScaleClipFrame(const RgbaImage& frame, int width, int height, RgbaImage& out)
 {
-    SwsContext* scaler =
-        sws_getContext(frame.width, frame.height, AV_PIX_FMT_RGBA, width, height, AV_PIX_FMT_RGBA,
-                       SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+    SwsContext* scaler = sws_getContext(frame.width, frame.height, AV_PIX_FMT_RGBA, width, height,
+                                        AV_PIX_FMT_RGBA, kScaleFlags, nullptr, nullptr, nullptr);
     if (!scaler)
         return false;
     out.width = width;
