@@ -3,6 +3,7 @@
 #include "imaging/errors.h"
 #include "imaging/size_limits.h"
 #include "imaging/video/clip_io.h"
+#include "imaging/video/yuv_to_rgba.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -112,6 +113,7 @@ struct VideoReader::Impl {
     FramePtr picture = FramePtr(av_frame_alloc());
     PacketPtr packet = PacketPtr(av_packet_alloc());
     std::unique_ptr<SwsContext, ScaleCloser> scaler;
+    Yuv420ToRgba ownSize; // 4:2:0 pictures kept at their size
     std::vector<std::uint8_t> upright; // a frame before rotation
     int stream = -1;
     int rotation = 0;
@@ -404,17 +406,11 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
     const bool turned = rotation == 90 || rotation == 270;
     const int sw = scaled ? (turned ? frameHeight : frameWidth) : w;
     const int sh = scaled ? (turned ? frameWidth : frameHeight) : h;
-    scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh, AV_PIX_FMT_RGBA, kScaleFlags,
-                                      nullptr, nullptr, nullptr));
-    if (!scaler)
-        return false;
     // Colours as the clip says they were encoded (BT.709 for HD, limited range).
     const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED
                           ? (h >= 720 ? AVCOL_SPC_BT709 : AVCOL_SPC_BT470BG)
                           : frame.colorspace;
     const int full = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-    sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), full,
-                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     const std::size_t bytes = static_cast<std::size_t>(sw) * sh * 4;
     std::uint8_t* target = nullptr;
     if (rotation == 0) {
@@ -426,10 +422,26 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
         upright.resize(bytes);
         target = upright.data();
     }
-    std::uint8_t* planes[4] = {target, nullptr, nullptr, nullptr};
-    int strides[4] = {sw * 4, 0, 0, 0};
-    if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, h, planes, strides) != sh)
-        return false;
+    // The common picture, 4:2:0 kept at its size, by the converter that
+    // gives libswscale's bytes at a fraction of its cost; the rest by
+    // libswscale.
+    if (sw == w && sh == h && (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P)
+        && ownSize.prepare(w, h, space, full != 0)) {
+        const std::uint8_t* const planes[3] = {frame.data[0], frame.data[1], frame.data[2]};
+        const int strides[3] = {frame.linesize[0], frame.linesize[1], frame.linesize[2]};
+        ownSize.convert(planes, strides, target);
+    } else {
+        scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh, AV_PIX_FMT_RGBA, kScaleFlags,
+                                          nullptr, nullptr, nullptr));
+        if (!scaler)
+            return false;
+        sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), full,
+                                 sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+        std::uint8_t* planes[4] = {target, nullptr, nullptr, nullptr};
+        int strides[4] = {sw * 4, 0, 0, 0};
+        if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, h, planes, strides) != sh)
+            return false;
+    }
     if (rotation == 0)
         return true;
     out.width = turned ? sh : sw;
