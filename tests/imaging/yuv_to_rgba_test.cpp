@@ -48,9 +48,9 @@ Picture Grainy(int width, int height)
 
 std::vector<std::uint8_t> BySwscale(const Picture& p, int space, bool full)
 {
-    SwsContext* scaler = sws_getContext(p.width, p.height, AV_PIX_FMT_YUV420P, p.width, p.height, AV_PIX_FMT_RGBA,
-                                        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
-                                        nullptr);
+    SwsContext* scaler =
+        sws_getContext(p.width, p.height, AV_PIX_FMT_YUV420P, p.width, p.height, AV_PIX_FMT_RGBA,
+                       SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
     sws_setColorspaceDetails(scaler, sws_getCoefficients(space), full ? 1 : 0,
                              sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     std::vector<std::uint8_t> rgba(static_cast<std::size_t>(p.width) * p.height * 4);
@@ -87,14 +87,12 @@ TEST_P(OwnConversion, GivesLibswscalesBytes)
     EXPECT_EQ(differ, 0u) << "of " << rgba.size() << " bytes";
 }
 
-INSTANTIATE_TEST_SUITE_P(Pictures, OwnConversion,
-                         ::testing::Values(Case{640, 360, AVCOL_SPC_BT470BG, false},
-                                           Case{641, 359, AVCOL_SPC_BT470BG, false},
-                                           Case{1001, 177, AVCOL_SPC_BT709, false},
-                                           Case{1280, 720, AVCOL_SPC_BT709, true},
-                                           Case{33, 19, AVCOL_SPC_BT2020_NCL, false},
-                                           Case{16, 17, AVCOL_SPC_SMPTE240M, true},
-                                           Case{31, 400, AVCOL_SPC_BT470BG, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, OwnConversion,
+    ::testing::Values(Case{640, 360, AVCOL_SPC_BT470BG, false}, Case{641, 359, AVCOL_SPC_BT470BG, false},
+                      Case{1001, 177, AVCOL_SPC_BT709, false}, Case{1280, 720, AVCOL_SPC_BT709, true},
+                      Case{33, 19, AVCOL_SPC_BT2020_NCL, false}, Case{16, 17, AVCOL_SPC_SMPTE240M, true},
+                      Case{31, 400, AVCOL_SPC_BT470BG, true}));
 
 } // namespace
 } // namespace qf::test

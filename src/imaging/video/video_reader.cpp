@@ -113,7 +113,7 @@ struct VideoReader::Impl {
     FramePtr picture = FramePtr(av_frame_alloc());
     PacketPtr packet = PacketPtr(av_packet_alloc());
     std::unique_ptr<SwsContext, ScaleCloser> scaler;
-    Yuv420ToRgba ownSize; // 4:2:0 pictures kept at their size
+    Yuv420ToRgba ownSize;              // 4:2:0 pictures kept at their size
     std::vector<std::uint8_t> upright; // a frame before rotation
     int stream = -1;
     int rotation = 0;
@@ -431,8 +431,8 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
         const int strides[3] = {frame.linesize[0], frame.linesize[1], frame.linesize[2]};
         ownSize.convert(planes, strides, target);
     } else {
-        scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh, AV_PIX_FMT_RGBA, kScaleFlags,
-                                          nullptr, nullptr, nullptr));
+        scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh, AV_PIX_FMT_RGBA,
+                                          kScaleFlags, nullptr, nullptr, nullptr));
         if (!scaler)
             return false;
         sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), full,

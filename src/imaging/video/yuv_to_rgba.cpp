@@ -42,8 +42,8 @@ std::int64_t RoundedDiv(std::int64_t a, std::int64_t b)
 // samples at either end through the filter as it stands, those between,
 // where every even and every odd output has the same weights one input
 // further along, as two runs the compiler vectorises.
-QF_VECTOR_CLONES void WidenRow(const std::uint8_t* from, const Yuv420ToRgba::Filter& filter, int width, std::int16_t* out,
-              std::int32_t* even, std::int32_t* odd)
+QF_VECTOR_CLONES void WidenRow(const std::uint8_t* from, const Yuv420ToRgba::Filter& filter, int width,
+                               std::int16_t* out, std::int32_t* even, std::int32_t* odd)
 {
     const int n = filter.size;
     const auto widen = [&](int x) {
@@ -305,9 +305,10 @@ struct Matrix {
 // Output row y's chroma, 0 at grey in the 17-bit scale the matrix takes,
 // from `taps` widened rows (taps fixed where Taps is), and its pixels.
 template <int Taps>
-QF_VECTOR_CLONES void MatrixRow(const std::int16_t* const* rowsU, const std::int16_t* const* rowsV, const std::int32_t* weight,
-               int taps, const Matrix& m, const std::uint8_t* __restrict luma, int width,
-               std::uint32_t* __restrict pixels)
+QF_VECTOR_CLONES void MatrixRow(const std::int16_t* const* rowsU, const std::int16_t* const* rowsV,
+                                const std::int32_t* weight, int taps, const Matrix& m,
+                                const std::uint8_t* __restrict luma, int width,
+                                std::uint32_t* __restrict pixels)
 {
     const int n = Taps > 0 ? Taps : taps;
     constexpr std::int32_t kTop = (1 << 30) - 1;
