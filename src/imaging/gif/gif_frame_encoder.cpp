@@ -274,7 +274,7 @@ public:
         const std::size_t slot = (colour * 2654435761u) >> (32 - kSlotBits);
         if (keys_[slot] != colour) {
             keys_[slot] = colour;
-            values_[slot] = colour != 0 ? index_.find(colour) : -1;
+            values_[slot] = static_cast<std::int16_t>(colour != 0 ? index_.find(colour) : -1);
         }
         return values_[slot];
     }
