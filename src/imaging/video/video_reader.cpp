@@ -137,6 +137,7 @@ struct VideoReader::Impl {
     std::vector<Key> keys;
     bool seekable = false;
     bool pending = false; // picture holds the next frame, decoded while seeking
+    bool indexed = false; // every packet was read by open; none is decoded yet
 
     ~Impl() { closeFile(); }
     void closeFile()
@@ -158,6 +159,21 @@ struct VideoReader::Impl {
 
     // Opens the container and the decoder of its video stream, at the start.
     bool openStreams(Error* error);
+    // Opens them again once open has walked the packets, so that decoding
+    // starts from the beginning: put off until a frame is asked for, as a
+    // reader opened only to learn the frames (their count, the times)
+    // needs none.
+    bool rewind(Error* error)
+    {
+        if (!indexed)
+            return true;
+        indexed = false;
+        try {
+            return openStreams(error);
+        } catch (const std::bad_alloc&) {
+            return fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
+        }
+    }
     // Walks every packet of the video stream: the frame count and times, and
     // where the file is cut short.
     bool index(Error* error);
@@ -383,8 +399,8 @@ bool VideoReader::open(const std::string& path, Error* error)
                               + std::to_string(workLimit / 1'000'000) + " allowed a file of "
                               + std::to_string(d.source.size) + " bytes");
         info.loopCount = 0;
-        // Decoding starts again from the beginning.
-        return d.openStreams(error);
+        d.indexed = true;
+        return true;
     } catch (const std::bad_alloc&) {
         return d.fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
     }
@@ -489,6 +505,8 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
     Impl& d = *impl_;
     if (error)
         *error = {};
+    if (!d.rewind(error))
+        return {ReadStatus::Failed};
     if (!d.decoder || d.ended)
         return {ReadStatus::End};
     // Frames end where the damage found at open or while decoding begins.
@@ -622,6 +640,8 @@ ReadResult VideoReader::skipTo(int frame, Error* error)
     Impl& d = *impl_;
     if (error)
         *error = {};
+    if (!d.rewind(error))
+        return {ReadStatus::Failed};
     // Worth a seek when a key frame at or before the frame is still ahead
     // of the decoder.
     const bool ahead =
