@@ -347,19 +347,28 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
     const std::array<int, 256> entryIndex = plan.entryIndex;
     const std::uint8_t* const indexes = plan.indexes.data();
     const std::uint32_t* const colours = plan.table.data();
+    // Which pixels keep what is shown is noted for the frame's encoding,
+    // which would otherwise weigh the same colours again.
+    plan.keeps.resize(plan.indexes.size());
+    std::uint8_t* const keeps = plan.keeps.data();
     std::size_t k = 0;
     for (int y = a.y0; y < a.y1; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * width;
         for (int x = a.x0; x < a.x1; ++x, ++k) {
             const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            keeps[k] = 0;
             if (!Differs(f, against, i))
                 continue;
             const int own = entryIndex[indexes[k]];
             if (own < 0)
                 continue;
             const std::uint32_t colour = colours[static_cast<std::size_t>(own)];
-            if (!(keepsShown && KeepsShown(f[i], colour, shown[i], levels)))
-                shown[i] = colour;
+            // A mask, not a branch: which pixels keep what is shown
+            // follows the grain of the picture.
+            const bool keep = keepsShown && KeepsShown(f[i], colour, shown[i], levels);
+            const std::uint32_t held = 0u - static_cast<std::uint32_t>(keep);
+            keeps[k] = static_cast<std::uint8_t>(keep);
+            shown[i] = (shown[i] & held) | (colour & ~held);
         }
     }
 }
@@ -797,6 +806,9 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
     std::int16_t* const alternative = alternative_.data();
     std::uint32_t* const wanted = wanted_.data();
     const std::uint8_t* const indexes = plan.indexes.data();
+    // Which drawn pixels keep what is shown, as ShowFrame found (null:
+    // worked out here).
+    const std::uint8_t* const kept = plan.keeps.size() == count ? plan.keeps.data() : nullptr;
     const std::array<int, 256> entryIndex = plan.entryIndex;
     const std::uint32_t* const colours = table.data();
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
@@ -813,8 +825,10 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
                 // What a decoder shows stays when it is as close as the
                 // reduced colour.
                 own = entryIndex[indexes[k]];
-                const bool keeps = transparent >= 0 && own >= 0
-                                   && KeepsShown(p, colours[static_cast<std::size_t>(own)], shown, levels);
+                const bool keeps =
+                    transparent >= 0 && own >= 0
+                    && (kept ? kept[k] != 0
+                             : KeepsShown(p, colours[static_cast<std::size_t>(own)], shown, levels));
                 if (own >= 0 && !keeps) {
                     primary[k] = static_cast<std::uint8_t>(own);
                     alternative[k] = kNoAlternative;
