@@ -31,7 +31,7 @@ int Clamp(int v)
 NearestColour::NearestColour(const std::vector<std::uint32_t>& palette)
 {
     coarse_.lists.assign(16 * 16 * 16, {-1, 0});
-    fine_.lists.assign(64 * 64 * 64, {-1, 0});
+    fine_.lists.assign(32 * 32 * 32, {-1, 0});
     assign(palette);
 }
 
@@ -111,13 +111,13 @@ void NearestColour::fill(Cubes& cubes, std::size_t cube, int side, int r, int g,
 
 const NearestColour::Entry* NearestColour::candidates(int r, int g, int b, std::size_t* count) const
 {
-    const std::size_t fine = static_cast<std::size_t>(((r >> 2) * 64 + (g >> 2)) * 64 + (b >> 2));
+    const std::size_t fine = static_cast<std::size_t>(((r >> 3) * 32 + (g >> 3)) * 32 + (b >> 3));
     if (fine_.lists[fine].start < 0) {
         const std::size_t coarse = static_cast<std::size_t>(((r >> 4) * 16 + (g >> 4)) * 16 + (b >> 4));
         const List& list = coarse_.lists[coarse];
         if (list.start < 0)
             fill(coarse_, coarse, 16, r, g, b, entries_.data(), entries_.size());
-        fill(fine_, fine, 4, r, g, b, coarse_.entries.data() + list.start,
+        fill(fine_, fine, 8, r, g, b, coarse_.entries.data() + list.start,
              static_cast<std::size_t>(list.count));
     }
     const List& list = fine_.lists[fine];
