@@ -466,28 +466,34 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
     const int h = area.y1 - area.y0;
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     // Every pixel of the rectangle is written, those not drawn as 0 (clear):
-    // no fill first. Locals, as in writeReduced: the byte stores could
-    // alias the members.
+    // no fill first. Here a pixel is drawn when it is opaque and differs
+    // from against (no slack), which masks tell without branching on the
+    // picture. Locals, as in writeReduced: the byte stores could alias the
+    // members.
     rgba_.resize(count * 4);
     std::uint8_t* const rgba = rgba_.data();
     const std::uint32_t* const pixels = frame_;
-    const std::uint32_t* const against = against_;
-    const int nearSlack = nearSlack_;
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
-    std::size_t k = 0;
-    for (int y = area.y0; y < area.y1; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
-        for (int x = area.x0; x < area.x1; ++x, ++k) {
-            const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            const std::uint32_t p = pixels[i];
-            // An opaque colour's top byte is 255: the pixel's alpha.
-            const std::uint32_t drawn =
-                p & (0u - static_cast<std::uint32_t>(Drawn(p, against, i, nearSlack)));
-            rgba[k * 4 + 0] = static_cast<std::uint8_t>(drawn >> 16);
-            rgba[k * 4 + 1] = static_cast<std::uint8_t>(drawn >> 8);
-            rgba[k * 4 + 2] = static_cast<std::uint8_t>(drawn);
-            rgba[k * 4 + 3] = static_cast<std::uint8_t>(drawn >> 24);
+    const auto gather = [&](auto differs) {
+        std::size_t k = 0;
+        for (int y = area.y0; y < area.y1; ++y) {
+            const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
+            for (int x = area.x0; x < area.x1; ++x, ++k) {
+                const std::size_t i = rowStart + static_cast<std::size_t>(x);
+                const std::uint32_t p = pixels[i];
+                // An opaque colour's top byte is 255: the pixel's alpha.
+                const std::uint32_t drawn = p & (0u - static_cast<std::uint32_t>(differs(p, i)));
+                rgba[k * 4 + 0] = static_cast<std::uint8_t>(drawn >> 16);
+                rgba[k * 4 + 1] = static_cast<std::uint8_t>(drawn >> 8);
+                rgba[k * 4 + 2] = static_cast<std::uint8_t>(drawn);
+                rgba[k * 4 + 3] = static_cast<std::uint8_t>(drawn >> 24);
+            }
         }
+    };
+    if (const std::uint32_t* const against = against_) {
+        gather([against](std::uint32_t p, std::size_t i) { return (p != 0) & (p != against[i]); });
+    } else {
+        gather([](std::uint32_t p, std::size_t) { return p != 0; });
     }
     QuantisedImage reduced;
     bool served = false;
