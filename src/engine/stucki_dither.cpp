@@ -157,23 +157,28 @@ void AdjustDitherDepth(EngineState& s, const Switches& switches)
     if (!switches.adjustTicked()) {
         return;
     }
+    // Dots follow the picture, so whether a pixel is one is chosen by masks
+    // rather than branches. Half a byte, rounded half to even: (v >> 1),
+    // plus one when v is odd and (v >> 1) is odd too (1.5 -> 2, 2.5 -> 2).
+    const auto half = [](unsigned v) { return (v >> 1) + (v & (v >> 1) & 1u); };
     const std::size_t pixels = s.GrayPlane.size();
     std::uint8_t* dots = s.DitherLayer.data();
     if (switches.colorSketchTicked()) {
+        // The dither writes every pixel's three channels alike, 0 or 255, so
+        // each channel can tell alone whether its pixel is a dot.
         const std::uint8_t* src = s.SourceCopy.data();
-        for (std::size_t p = 0; p < pixels * 3; p += 3) {
-            if (dots[p] == 0) {
-                for (int c = 0; c < 3; ++c) {
-                    dots[p + c] = static_cast<std::uint8_t>(RoundHalfEven(src[p + c] / 2.0));
-                }
-            }
+        for (std::size_t i = 0; i < pixels * 3; ++i) {
+            const unsigned dot = 0u - static_cast<unsigned>(dots[i] == 0);
+            dots[i] = static_cast<std::uint8_t>((half(src[i]) & dot) | (dots[i] & ~dot));
         }
     } else {
         const std::uint8_t* grey = s.GrayPlane.data();
         for (std::size_t p = 0; p < pixels; ++p) {
             std::uint8_t* d = dots + p * 3;
-            if (d[0] == 0) {
-                d[0] = d[1] = d[2] = static_cast<std::uint8_t>(RoundHalfEven(grey[p] / 2.0));
+            const unsigned dot = 0u - static_cast<unsigned>(d[0] == 0);
+            const unsigned h = half(grey[p]) & dot;
+            for (int c = 0; c < 3; ++c) {
+                d[c] = static_cast<std::uint8_t>(h | (d[c] & ~dot));
             }
         }
     }

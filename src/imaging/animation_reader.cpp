@@ -121,6 +121,8 @@ public:
     const AnimationDamage& damage() const override { return video_.damage(); }
     void setFrameSize(Size size) override { video_.setFrameSize(size.width, size.height); }
     ReadResult readNext(RgbaImage& frame, Error* error) override { return video_.readNext(frame, error); }
+    void keepPictures(bool keep) override { video_.keepPictures(keep); }
+    std::shared_ptr<const ClipPicture> keptPicture() const override { return video_.keptPicture(); }
     ReadResult skipNext(Error* error) override { return video_.skipNext(error); }
     ReadResult skipTo(int frame, Error* error) override { return video_.skipTo(frame, error); }
     bool checkFrames(Error* error) override { return PassAll(*this, frame_, error); }

@@ -24,6 +24,8 @@ inline constexpr std::string_view kReadableKinds =
 inline constexpr std::string_view kReadableExtensions[] = {"gif",  "webp", "mp4", "m4v",  "mov",
                                                            "webm", "mkv",  "avi", "apng", "png"};
 
+class ClipPicture;
+
 class AnimationReader {
 public:
     virtual ~AnimationReader() = default;
@@ -40,6 +42,11 @@ public:
     // The next frame: End after the last frame (error left empty), Failed
     // with error set.
     virtual ReadResult readNext(RgbaImage& frame, Error* error) = 0;
+    // A clip keeps each frame readNext gives as decoded, to be converted
+    // again at another size (VideoReader::keepPictures); other animations
+    // keep none.
+    virtual void keepPictures(bool) {}
+    virtual std::shared_ptr<const ClipPicture> keptPicture() const { return nullptr; }
     // Passes over the next frame: a clip's is decoded but not converted.
     virtual ReadResult skipNext(Error* error) = 0;
     // Passes over the frames before frame `frame` (0-based, counted from the

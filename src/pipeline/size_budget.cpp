@@ -58,6 +58,12 @@ constexpr double kLastAim = 0.75;
 // target is under kShapeBelow of the best quality's size.
 constexpr int kShapeQuality = 80;
 constexpr double kShapeBelow = 0.75;
+// Up to kShapeQuality, where sizes grow slowly with quality, a bracket of
+// at most kNarrowBracket qualities whose low end comes to kNearShare of the
+// target is close enough: a quality or two more would add a few percent
+// of bytes and cost one more sample.
+constexpr int kNarrowBracket = 5;
+constexpr double kNearShare = 0.85;
 // A size expected to be this many times the target or more is not sampled.
 constexpr double kFarOver = 2.0;
 
@@ -204,9 +210,13 @@ bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket
         else
             bracket = QualityBracket{bracket.low, bracket.lowBytes, probe.quality, bytes};
     }
-    for (int round = 0;
-         bracket.high - bracket.low > 1 && static_cast<double>(bracket.lowBytes) < target_ * kCloseShare;
-         ++round) {
+    auto close = [&] {
+        const double low = static_cast<double>(bracket.lowBytes);
+        return bracket.high - bracket.low <= 1 || low >= target_ * kCloseShare
+               || (bracket.high <= kShapeQuality && bracket.high - bracket.low <= kNarrowBracket
+                   && low >= target_ * kNearShare);
+    };
+    for (int round = 0; !close(); ++round) {
         settings.quality = guess(bracket, round);
         long long bytes = 0;
         if (!estimate(settings, &bytes))

@@ -48,6 +48,12 @@ constexpr int kMainBlock = 6;
 constexpr int kManyMain = 20;
 constexpr int kLongMainBlock = 3;
 constexpr int kFewestMain = 12;
+// A short clip's main sample: two blocks of four. A clip's frames cost the
+// most to encode of any input (full colour, grain, every point changing),
+// and its sizes vary less from stretch to stretch than a screen
+// recording's: 3-4 s film, phone and dark clips came within 6% with eight
+// frames, as with twelve, for a third less of the sample's cost.
+constexpr int kFewestClipMain = 8;
 constexpr int kMostMain = 48;
 constexpr int kSmallShare = 60;
 // With frames dropped: the main sample's frames that the step keeps, in at
@@ -71,6 +77,15 @@ constexpr int kChangeStep = 8;
 // The sample's source frames are kept in at most this many bytes (at the
 // conversion's size): past it, fewer frames are sampled.
 constexpr double kSampleBytes = 96.0 * 1024 * 1024;
+// A clip's sample frames are also kept as decoded (about this many bytes a
+// pixel at the clip's own size), for estimates at a smaller size to see them
+// scaled as the conversion's reader scales them, from the decoded picture:
+// scaled again from the frames at the conversion's size, a 4 s film clip's
+// frames lost grain, and at every frame or every 2nd or 4th, quality 17,
+// half size, its size was estimated 20-23% under the size written, even
+// from every frame. Only when that takes no more than the frames at the
+// conversion's size do; else they are scaled again.
+constexpr double kKeptPictureBytes = 1.5;
 // An animation of at most this many pixels in all its frames written costs
 // less to convert whole than a sample of a larger one: it is estimated
 // whole, at every setting, which leaves no sampling error (a tiny output's
@@ -166,8 +181,11 @@ struct SizeEstimator::Impl {
     double bestFirstBytes = 0;
     bool readsPrevious = false;
     bool whole = false; // every frame is sampled (kWholePixels)
-    // The sample's source frames by timeline position, at the conversion's size.
+    // The sample's source frames by timeline position, at the conversion's
+    // size, and a clip's as decoded (see kKeptPictureBytes).
     std::map<int, imaging::RgbaImage> frames;
+    std::map<int, std::shared_ptr<const imaging::ClipPicture>> pictures;
+    bool keepPictures = false;
     // Rendered frames by timeline position, the position rendered before
     // it (-1 when the look does not read it) and scale.
     std::map<std::tuple<int, int, double>, RenderedFrame> rendered;
@@ -358,9 +376,12 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
             d.written[step] = PlanOutput(d.plan, step, longest);
     const int count = static_cast<int>(d.written.at(1).size());
     d.whole = static_cast<double>(count) * d.size.width * d.size.height <= kWholePixels;
-    int mainWanted = std::clamp(count / kMainShare, kFewestMain, kMostMain);
+    int mainWanted =
+        std::clamp(count / kMainShare, d.info.video() ? kFewestClipMain : kFewestMain, kMostMain);
     int smallWanted = kMostSmall;
-    const double frameBytes = 4.0 * d.size.width * d.size.height;
+    const double pictureBytes = kKeptPictureBytes * d.info.width * d.info.height;
+    d.keepPictures = d.info.video() && pictureBytes <= 4.0 * d.size.width * d.size.height;
+    const double frameBytes = 4.0 * d.size.width * d.size.height + (d.keepPictures ? pictureBytes : 0.0);
     d.chooseSamples(mainWanted, smallWanted);
     while (static_cast<double>(d.samplePositions().size()) * frameBytes > kSampleBytes
            && (mainWanted > 1 || smallWanted > 1)) {
@@ -405,6 +426,7 @@ bool SizeEstimator::Impl::readSample(imaging::AnimationReader& reader, imaging::
         positionsOf[plan[static_cast<std::size_t>(position)].source].push_back(position);
     }
     reader.setFrameSize(size); // a clip's frames come as the conversion reads them
+    reader.keepPictures(keepPictures);
     const bool measure = !info.video() && !whole && written.at(1).size() > 2;
     std::set<int> read = sources;
     if (measure)
@@ -418,7 +440,7 @@ bool SizeEstimator::Impl::readSample(imaging::AnimationReader& reader, imaging::
         imaging::RgbaImage before, after;
     };
     std::vector<Pair> most; // at most kRareChanges, of most change
-    imaging::RgbaImage frame, last, scratch;
+    imaging::RgbaImage frame, last, scratch, resized;
     int lastSource = -1;
     for (const int source : read) {
         imaging::ReadResult result = reader.skipTo(source, error);
@@ -428,8 +450,14 @@ bool SizeEstimator::Impl::readSample(imaging::AnimationReader& reader, imaging::
             return *error ? false
                           : imaging::Fail(error, imaging::ErrorKind::Corrupt, input,
                                           "has fewer frames than it says");
-        imaging::RgbaImage resized;
-        const imaging::RgbaImage& sized = SizedFrame(frame, size, resized);
+        // Shrunk to the conversion's size only when kept: of a large GIF
+        // most frames are read only to be compared.
+        const imaging::RgbaImage* shrunk = nullptr;
+        auto sized = [&]() -> const imaging::RgbaImage& {
+            if (!shrunk)
+                shrunk = &SizedFrame(frame, size, resized);
+            return *shrunk;
+        };
         if (measure && lastSource >= 0 && lastSource == source - 1) {
             // Every second point of the conversion's frame.
             const int stride = 2 * std::max(1, frame.width / std::max(1, size.width));
@@ -445,12 +473,15 @@ bool SizeEstimator::Impl::readSample(imaging::AnimationReader& reader, imaging::
                 pair.change = changed;
                 pair.source = source;
                 pair.before = SizedFrame(last, size, scratch);
-                pair.after = sized;
+                pair.after = sized();
             }
         }
         if (sources.count(source))
-            for (const int position : positionsOf[source])
-                frames[position] = sized;
+            for (const int position : positionsOf[source]) {
+                frames[position] = sized();
+                if (keepPictures)
+                    pictures[position] = reader.keptPicture();
+            }
         if (measure)
             std::swap(last, frame);
         lastSource = source;
@@ -513,12 +544,19 @@ bool SizeEstimator::Impl::render(int step, const std::vector<SampleBlock>& block
     // A clip converted smaller has its pictures scaled by the reader, which
     // keeps more of their grain than the renderer's resizing: its frames
     // are scaled so here too (the renderer's way, a 4 s film clip's estimate
-    // at 70% and 50% size came to 15% and 26% under the size written).
-    // Should the library fail to, the renderer resizes them.
+    // at 70% and 50% size came to 15% and 26% under the size written), from
+    // the decoded pictures where they are kept (kKeptPictureBytes), else
+    // from the frames at the conversion's size. Should the library fail to,
+    // the renderer resizes them.
     auto source = [&](int position, imaging::RgbaImage& smaller) -> const imaging::RgbaImage& {
         const imaging::RgbaImage& frame = frames.at(position);
-        const bool byReader = info.video() && scale < 1.0;
-        return byReader && imaging::ScaleClipFrame(frame, at.width, at.height, smaller) ? smaller : frame;
+        if (!info.video() || scale >= 1.0)
+            return frame;
+        const auto kept = pictures.find(position);
+        if (kept != pictures.end() && kept->second && kept->second->toRgba(at.width, at.height, smaller)
+            && smaller.width == at.width && smaller.height == at.height)
+            return smaller;
+        return imaging::ScaleClipFrame(frame, at.width, at.height, smaller) ? smaller : frame;
     };
     auto work = [&] {
         tbb::parallel_for(std::size_t{0}, missing.size(), [&](std::size_t i) {

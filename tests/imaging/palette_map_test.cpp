@@ -70,6 +70,17 @@ TEST(NearestColour, AnotherPaletteForgetsTheColoursFoundBefore)
     EXPECT_EQ(nearest.find(250, 250, 250), 0);
 }
 
+TEST(NearestColour, WhiteAndBlackAskedFirstFindTheirEntries)
+{
+    // The first question of a palette meets only empty slots, whatever the
+    // colour: pure white and pure black included.
+    const std::vector<std::uint32_t> palette = {0u, Rgb(250, 250, 250), Rgb(5, 5, 5)};
+    for (const int grey : {255, 0}) {
+        NearestColour nearest(palette);
+        EXPECT_EQ(nearest.find(grey, grey, grey), grey == 255 ? 1 : 2) << grey;
+    }
+}
+
 struct Flat {
     const char* name;
     int grey;

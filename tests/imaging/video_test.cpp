@@ -3,6 +3,7 @@
 #include "support.h"
 
 #include "imaging/animation_reader.h"
+#include "imaging/video/video_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -110,6 +111,29 @@ TEST(VideoClip, PassingOverFramesKeepsTheirPicturesAndNumbers)
         EXPECT_EQ(k, c.frames);
         EXPECT_FALSE(error) << error.message();
         EXPECT_EQ(reader->damage().afterFrame, c.damagedAfter);
+    }
+}
+
+// A frame kept as decoded and converted later at half size is the frame
+// the reader gives at that size, turned as the clip is shown.
+TEST(VideoClip, AKeptPictureAtHalfSizeIsTheFrameReadAtThatSize)
+{
+    for (const char* name : {"twelve.mp4", "turned-vfr.mp4"}) {
+        SCOPED_TRACE(name);
+        imaging::Error error;
+        const auto whole = imaging::OpenAnimation(Clip(name), &error);
+        const auto half = imaging::OpenAnimation(Clip(name), &error);
+        ASSERT_TRUE(whole && half) << error.message();
+        const imaging::Size size{whole->info().width / 2, whole->info().height / 2};
+        whole->keepPictures(true);
+        half->setFrameSize(size);
+        imaging::RgbaImage frame, wanted, kept;
+        ASSERT_TRUE(whole->skipTo(3, &error) && whole->readNext(frame, &error)) << error.message();
+        ASSERT_TRUE(half->skipTo(3, &error) && half->readNext(wanted, &error)) << error.message();
+        ASSERT_TRUE(whole->keptPicture() && whole->keptPicture()->toRgba(size.width, size.height, kept));
+        EXPECT_EQ(kept.width, size.width);
+        EXPECT_EQ(kept.height, size.height);
+        EXPECT_TRUE(kept.pixels == wanted.pixels);
     }
 }
 

@@ -101,22 +101,26 @@ void WriteScreenWithScrolls(const std::string& path, int width, int height, int 
 // The estimate at the options' own settings against the size a conversion
 // writes: a clip of a nearly still screen, whose frames that repeat the one
 // before are written once; a screen whose two scrolls cost most of its
-// bytes; steady grain; and a tiny screen, which is converted whole (its
-// sample came to 5% over), so it is the size written.
+// bytes; steady grain, also shrunk to half its width; and a tiny screen,
+// which is converted whole (its sample came to 5% over), so it is the size
+// written.
 TEST(SizeEstimate, WithinATenthOfTheSizeWritten)
 {
     TempDir dir;
     WriteScreenWithScrolls(dir.file("scrolls.gif"), 96, 64, 64);
     WriteGrainyAnimation(dir.file("grain.gif"), 128, 96, 24);
+    WriteGrainyAnimation(dir.file("wide.gif"), 320, 192, 24);
     WriteScreenWithScrolls(dir.file("tiny.gif"), 40, 24, 50);
     const struct {
         std::string input;
         int variant;
         double within;
+        int maxWidth = 0;
     } rows[] = {
         {std::string(QF_CLIPS) + "/still-screen-1080p.mp4", 0, 0.1},
         {dir.file("scrolls.gif"), 0, 0.1},
         {dir.file("grain.gif"), 6, 0.1},
+        {dir.file("wide.gif"), 6, 0.1, 160},
         {dir.file("tiny.gif"), 2, 0.0},
     };
     for (const auto& row : rows) {
@@ -124,6 +128,7 @@ TEST(SizeEstimate, WithinATenthOfTheSizeWritten)
         ConvertOptions options;
         options.variant = row.variant;
         options.timeline.duration = 2.0;
+        options.resize.maxWidth = row.maxWidth;
         imaging::Error error;
         ASSERT_TRUE(ConvertAllFrames(row.input, dir.file("out.gif"), options, &error)) << error.message();
         const auto written = static_cast<double>(std::filesystem::file_size(dir.file("out.gif")));

@@ -9,12 +9,6 @@ namespace qf::imaging {
 
 namespace {
 
-// Slots of the cache of colours looked for: 4096 slots (32 KB) catch the
-// repeats of a dithered frame; more find few more and miss the processor's
-// nearest cache.
-constexpr int kAskedBits = 12;
-constexpr std::size_t kAskedSlots = std::size_t{1} << kAskedBits;
-
 // Further than any two colours lie apart.
 constexpr int kFar = 3 * 255 * 255 + 1;
 
@@ -37,8 +31,7 @@ int Clamp(int v)
 NearestColour::NearestColour(const std::vector<std::uint32_t>& palette)
 {
     coarse_.lists.assign(16 * 16 * 16, {-1, 0});
-    fine_.lists.assign(64 * 64 * 64, {-1, 0});
-    asked_.assign(kAskedSlots, 0);
+    fine_.lists.assign(32 * 32 * 32, {-1, 0});
     assign(palette);
 }
 
@@ -51,7 +44,10 @@ void NearestColour::assign(const std::vector<std::uint32_t>& palette)
         cubes->filled.clear();
         cubes->entries.clear();
     }
-    std::fill(asked_.begin(), asked_.end(), 0);
+    // Empty slots hold white, except white's own, which holds black.
+    static_assert(Slot(0) != Slot(0xFFFFFF), "black and white share a slot");
+    asked_.assign(std::size_t{1} << kAskedBits, 0xFFFFFFFFu);
+    asked_[Slot(0xFFFFFF)] = 0;
     entries_.clear();
     for (std::size_t i = 0; i < palette.size(); ++i) {
         const std::uint32_t c = palette[i];
@@ -115,13 +111,13 @@ void NearestColour::fill(Cubes& cubes, std::size_t cube, int side, int r, int g,
 
 const NearestColour::Entry* NearestColour::candidates(int r, int g, int b, std::size_t* count) const
 {
-    const std::size_t fine = static_cast<std::size_t>(((r >> 2) * 64 + (g >> 2)) * 64 + (b >> 2));
+    const std::size_t fine = static_cast<std::size_t>(((r >> 3) * 32 + (g >> 3)) * 32 + (b >> 3));
     if (fine_.lists[fine].start < 0) {
         const std::size_t coarse = static_cast<std::size_t>(((r >> 4) * 16 + (g >> 4)) * 16 + (b >> 4));
         const List& list = coarse_.lists[coarse];
         if (list.start < 0)
             fill(coarse_, coarse, 16, r, g, b, entries_.data(), entries_.size());
-        fill(fine_, fine, 4, r, g, b, coarse_.entries.data() + list.start,
+        fill(fine_, fine, 8, r, g, b, coarse_.entries.data() + list.start,
              static_cast<std::size_t>(list.count));
     }
     const List& list = fine_.lists[fine];
@@ -129,16 +125,10 @@ const NearestColour::Entry* NearestColour::candidates(int r, int g, int b, std::
     return fine_.entries.data() + list.start;
 }
 
-int NearestColour::find(int r, int g, int b) const
+int NearestColour::searchAndKeep(int r, int g, int b, std::uint32_t slot) const
 {
-    const std::uint32_t colour = static_cast<std::uint32_t>(r << 16 | g << 8 | b);
-    const std::uint64_t key = static_cast<std::uint64_t>(colour + 1) << 8;
-    const std::uint32_t slot = (colour * 2654435761u) >> (32 - kAskedBits);
-    const std::uint64_t held = asked_[slot];
-    if ((held & ~std::uint64_t{0xFF}) == key)
-        return static_cast<int>(held & 0xFF);
     const int found = search(r, g, b);
-    asked_[slot] = key | static_cast<std::uint64_t>(found);
+    asked_[slot] = static_cast<std::uint32_t>(r << 16 | g << 8 | b) << 8 | static_cast<std::uint32_t>(found);
     return found;
 }
 
@@ -194,81 +184,101 @@ void MapToPalette(const std::uint8_t* rgba, int width, int height, const std::ve
     const float eased = 1.0f - (1.0f - dithering) * (1.0f - dithering);
     const int strength = dithering > 0 ? static_cast<int>(std::lrint(eased * 0.6f * 4096.0f)) : 0;
 
+    if (width <= 0 || height <= 0)
+        return;
     const std::size_t w = static_cast<std::size_t>(width);
+    const std::uint32_t* const colours = palette.data();
     std::vector<Error> errors(2 * (w + 2));
+    // A row's indexes are gathered as 16-bit values, which the compiler
+    // knows cannot alias the errors or the palette (a byte store could, and
+    // would have them reloaded after every pixel).
+    std::vector<std::uint16_t> rowIndexes(w);
     Error* thisRow = errors.data();
     Error* nextRow = errors.data() + w + 2;
     int last = 0;
     int lastQuery = -1;
     for (int y = 0; y < height; ++y) {
-        std::fill(nextRow, nextRow + w + 2, Error{});
         // Serpentine: every other row runs right to left, so that the error
         // does not drift one way.
         const int step = y % 2 == 0 ? 1 : -1;
         const std::size_t rowStart = static_cast<std::size_t>(y) * w;
+        // The shares a pixel passes on within its row and to the cells of
+        // the next row not yet complete are carried from pixel to pixel
+        // rather than through memory, where each pixel would wait for the
+        // store of the one before. A cell of the next row is written once,
+        // when the pixel behind it has given its share: every cell of the
+        // row is written, so none needs clearing first.
+        Error below{};  // the pixel before's error: its share to the next row's
+                        // cell under this pixel, and 7 times it to this pixel
+        Error behind{}; // and the cell under the pixel before
         for (int n = 0; n < width; ++n) {
             const int x = step > 0 ? n : width - 1 - n;
             const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            const std::size_t at = static_cast<std::size_t>(x + 1);
             const std::uint8_t* p = rgba + i * 4;
+            // Transparent pixels pass no error on.
+            int er = 0;
+            int eg = 0;
+            int eb = 0;
             if (p[3] == 0) {
-                indexes[i] = static_cast<std::uint8_t>(transparent);
-                continue;
-            }
-            int r = p[0];
-            int g = p[1];
-            int b = p[2];
-            if (strength > 0) {
-                const Error& e = thisRow[x + 1];
-                int ar = (e.r * strength + 32768) >> 16;
-                int ag = (e.g * strength + 32768) >> 16;
-                int ab = (e.b * strength + 32768) >> 16;
-                const int size = ar * ar + ag * ag + ab * ab;
-                // Too small to show: the pixel stays as it is, which keeps
-                // flat areas flat.
-                if (size >= 2) {
-                    if (size > kLargeError) {
-                        ar = ar * 4 / 5;
-                        ag = ag * 4 / 5;
-                        ab = ab * 4 / 5;
+                rowIndexes[static_cast<std::size_t>(x)] = static_cast<std::uint16_t>(transparent);
+            } else {
+                int r = p[0];
+                int g = p[1];
+                int b = p[2];
+                if (strength > 0) {
+                    const Error& e = thisRow[at];
+                    int ar = ((e.r + below.r * 7) * strength + 32768) >> 16;
+                    int ag = ((e.g + below.g * 7) * strength + 32768) >> 16;
+                    int ab = ((e.b + below.b * 7) * strength + 32768) >> 16;
+                    const int size = ar * ar + ag * ag + ab * ab;
+                    // Too small to show: the pixel stays as it is, which
+                    // keeps flat areas flat.
+                    if (size >= 2) {
+                        if (size > kLargeError) {
+                            ar = ar * 4 / 5;
+                            ag = ag * 4 / 5;
+                            ab = ab * 4 / 5;
+                        }
+                        r = Clamp(r + ar);
+                        g = Clamp(g + ag);
+                        b = Clamp(b + ab);
                     }
-                    r = Clamp(r + ar);
-                    g = Clamp(g + ag);
-                    b = Clamp(b + ab);
+                }
+                // Flat areas ask for the same colour pixel after pixel.
+                const int query = r << 16 | g << 8 | b;
+                if (query != lastQuery) {
+                    last = nearest.find(r, g, b);
+                    lastQuery = query;
+                }
+                rowIndexes[static_cast<std::size_t>(x)] = static_cast<std::uint16_t>(last);
+                if (strength == 0)
+                    continue;
+                const std::uint32_t c = colours[static_cast<std::size_t>(last)];
+                er = r - static_cast<int>((c >> 16) & 0xFF);
+                eg = g - static_cast<int>((c >> 8) & 0xFF);
+                eb = b - static_cast<int>(c & 0xFF);
+                if (er * er + eg * eg + eb * eb > kLargeError) {
+                    er = er * 3 / 4;
+                    eg = eg * 3 / 4;
+                    eb = eb * 3 / 4;
                 }
             }
-            // Flat areas ask for the same colour pixel after pixel.
-            const int query = r << 16 | g << 8 | b;
-            if (query != lastQuery) {
-                last = nearest.find(r, g, b);
-                lastQuery = query;
-            }
-            indexes[i] = static_cast<std::uint8_t>(last);
             if (strength == 0)
                 continue;
-            const std::uint32_t c = palette[static_cast<std::size_t>(last)];
-            int er = r - static_cast<int>((c >> 16) & 0xFF);
-            int eg = g - static_cast<int>((c >> 8) & 0xFF);
-            int eb = b - static_cast<int>(c & 0xFF);
-            if (er * er + eg * eg + eb * eb > kLargeError) {
-                er = er * 3 / 4;
-                eg = eg * 3 / 4;
-                eb = eb * 3 / 4;
-            }
-            const std::size_t at = static_cast<std::size_t>(x + 1);
-            const std::size_t ahead = at + static_cast<std::size_t>(step);
-            const std::size_t behind = at - static_cast<std::size_t>(step);
-            thisRow[ahead].r += er * 7;
-            thisRow[ahead].g += eg * 7;
-            thisRow[ahead].b += eb * 7;
-            nextRow[ahead].r += er;
-            nextRow[ahead].g += eg;
-            nextRow[ahead].b += eb;
-            nextRow[at].r += er * 5;
-            nextRow[at].g += eg * 5;
-            nextRow[at].b += eb * 5;
-            nextRow[behind].r += er * 3;
-            nextRow[behind].g += eg * 3;
-            nextRow[behind].b += eb * 3;
+            // Shares of 7 ahead in the row, and of 1, 5 and 3 in the next
+            // row ahead, under and behind the pixel.
+            nextRow[at - static_cast<std::size_t>(step)] =
+                Error{behind.r + er * 3, behind.g + eg * 3, behind.b + eb * 3};
+            behind = Error{below.r + er * 5, below.g + eg * 5, below.b + eb * 5};
+            below = Error{er, eg, eb};
+        }
+        std::copy(rowIndexes.begin(), rowIndexes.end(), indexes + rowStart);
+        if (strength > 0 && width > 0) {
+            // The cells under the row's last pixel and beyond it.
+            const std::size_t end = static_cast<std::size_t>(step > 0 ? width : 1);
+            nextRow[end] = behind;
+            nextRow[end + static_cast<std::size_t>(step)] = below;
         }
         std::swap(thisRow, nextRow);
     }

@@ -78,6 +78,19 @@ void Map(const std::uint8_t* rgba, int width, int height, const GifLevels& level
 double SampledError(const std::uint8_t* rgba, std::size_t count, const std::vector<std::uint32_t>& palette)
 {
     constexpr std::size_t kSamples = 1024;
+    // The opaque entries' channels side by side, so that the distances to
+    // all of them are worked out several at a time.
+    std::vector<int> reds;
+    std::vector<int> greens;
+    std::vector<int> blues;
+    for (std::uint32_t c : palette) {
+        if (c == 0)
+            continue;
+        reds.push_back(static_cast<int>((c >> 16) & 0xFF));
+        greens.push_back(static_cast<int>((c >> 8) & 0xFF));
+        blues.push_back(static_cast<int>(c & 0xFF));
+    }
+    const std::size_t entries = reds.size();
     const std::size_t step = std::max<std::size_t>(1, count / kSamples);
     std::uint64_t sum = 0;
     std::size_t sampled = 0;
@@ -85,13 +98,14 @@ double SampledError(const std::uint8_t* rgba, std::size_t count, const std::vect
         const std::uint8_t* p = rgba + i * 4;
         if (p[3] == 0)
             continue;
+        const int r = p[0];
+        const int g = p[1];
+        const int b = p[2];
         int best = 3 * 255 * 255;
-        for (std::uint32_t c : palette) {
-            if (c == 0)
-                continue;
-            const int dr = p[0] - static_cast<int>((c >> 16) & 0xFF);
-            const int dg = p[1] - static_cast<int>((c >> 8) & 0xFF);
-            const int db = p[2] - static_cast<int>(c & 0xFF);
+        for (std::size_t e = 0; e < entries; ++e) {
+            const int dr = r - reds[e];
+            const int dg = g - greens[e];
+            const int db = b - blues[e];
             best = std::min(best, dr * dr + dg * dg + db * db);
         }
         sum += static_cast<std::uint64_t>(best);

@@ -375,19 +375,28 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
     const std::array<int, 256> entryIndex = plan.entryIndex;
     const std::uint8_t* const indexes = plan.indexes.data();
     const std::uint32_t* const colours = plan.table.data();
+    // Which pixels keep what is shown is noted for the frame's encoding,
+    // which would otherwise weigh the same colours again.
+    plan.keeps.resize(plan.indexes.size());
+    std::uint8_t* const keeps = plan.keeps.data();
     std::size_t k = 0;
     for (int y = a.y0; y < a.y1; ++y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * width;
         for (int x = a.x0; x < a.x1; ++x, ++k) {
             const std::size_t i = rowStart + static_cast<std::size_t>(x);
+            keeps[k] = 0;
             if (!Differs(f, against, i))
                 continue;
             const int own = entryIndex[indexes[k]];
             if (own < 0)
                 continue;
             const std::uint32_t colour = colours[static_cast<std::size_t>(own)];
-            if (!(keepsShown && KeepsShown(f[i], colour, shown[i], levels)))
-                shown[i] = colour;
+            // A mask, not a branch: which pixels keep what is shown
+            // follows the grain of the picture.
+            const bool keep = keepsShown && KeepsShown(f[i], colour, shown[i], levels);
+            const std::uint32_t held = 0u - static_cast<std::uint32_t>(keep);
+            keeps[k] = static_cast<std::uint8_t>(keep);
+            shown[i] = (shown[i] & held) | (colour & ~held);
         }
     }
 }
@@ -484,20 +493,35 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
     const int w = area.x1 - area.x0;
     const int h = area.y1 - area.y0;
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    rgba_.assign(count * 4, 0);
-    std::size_t k = 0;
-    for (int y = area.y0; y < area.y1; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-        for (int x = area.x0; x < area.x1; ++x, ++k) {
-            const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            if (drawn(i)) {
-                const std::uint32_t p = frame_[i];
-                rgba_[k * 4 + 0] = static_cast<std::uint8_t>(p >> 16);
-                rgba_[k * 4 + 1] = static_cast<std::uint8_t>(p >> 8);
-                rgba_[k * 4 + 2] = static_cast<std::uint8_t>(p);
-                rgba_[k * 4 + 3] = 255;
+    // Every pixel of the rectangle is written, those not drawn as 0 (clear):
+    // no fill first. Here a pixel is drawn when it is opaque and differs
+    // from against (no slack), which masks tell without branching on the
+    // picture. Locals, as in writeReduced: the byte stores could alias the
+    // members.
+    rgba_.resize(count * 4);
+    std::uint8_t* const rgba = rgba_.data();
+    const std::uint32_t* const pixels = frame_;
+    const std::size_t rowWidth = static_cast<std::size_t>(width_);
+    const auto gather = [&](auto differs) {
+        std::size_t k = 0;
+        for (int y = area.y0; y < area.y1; ++y) {
+            const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
+            for (int x = area.x0; x < area.x1; ++x, ++k) {
+                const std::size_t i = rowStart + static_cast<std::size_t>(x);
+                const std::uint32_t p = pixels[i];
+                // An opaque colour's top byte is 255: the pixel's alpha.
+                const std::uint32_t drawn = p & (0u - static_cast<std::uint32_t>(differs(p, i)));
+                rgba[k * 4 + 0] = static_cast<std::uint8_t>(drawn >> 16);
+                rgba[k * 4 + 1] = static_cast<std::uint8_t>(drawn >> 8);
+                rgba[k * 4 + 2] = static_cast<std::uint8_t>(drawn);
+                rgba[k * 4 + 3] = static_cast<std::uint8_t>(drawn >> 24);
             }
         }
+    };
+    if (const std::uint32_t* const against = against_) {
+        gather([against](std::uint32_t p, std::size_t i) { return (p != 0) & (p != against[i]); });
+    } else {
+        gather([](std::uint32_t p, std::size_t) { return p != 0; });
     }
     QuantisedImage reduced;
     bool served = false;
@@ -828,6 +852,9 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
     std::int16_t* const alternative = alternative_.data();
     std::uint32_t* const wanted = wanted_.data();
     const std::uint8_t* const indexes = plan.indexes.data();
+    // Which drawn pixels keep what is shown, as ShowFrame found (null:
+    // worked out here).
+    const std::uint8_t* const kept = plan.keeps.size() == count ? plan.keeps.data() : nullptr;
     const std::array<int, 256> entryIndex = plan.entryIndex;
     const std::uint32_t* const colours = table.data();
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
@@ -844,8 +871,10 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
                 // What a decoder shows stays when it is as close as the
                 // reduced colour.
                 own = entryIndex[indexes[k]];
-                const bool keeps = transparent >= 0 && own >= 0
-                                   && KeepsShown(p, colours[static_cast<std::size_t>(own)], shown, levels);
+                const bool keeps =
+                    transparent >= 0 && own >= 0
+                    && (kept ? kept[k] != 0
+                             : KeepsShown(p, colours[static_cast<std::size_t>(own)], shown, levels));
                 if (own >= 0 && !keeps) {
                     primary[k] = static_cast<std::uint8_t>(own);
                     alternative[k] = kNoAlternative;

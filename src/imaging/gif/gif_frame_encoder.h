@@ -128,6 +128,9 @@ struct PreparedFrame {
     std::vector<std::uint32_t> table;  // Reduced: opaque entries
     std::array<int, 256> entryIndex{}; // quantiser entry -> table index, -1 transparent
     std::vector<std::uint8_t> indexes; // quantiser entries of the rectangle
+    // Reduced, set by ShowFrame: 1 where a drawn pixel of the rectangle keeps
+    // what a decoder shows rather than its reduced colour.
+    std::vector<std::uint8_t> keeps;
 };
 
 // Everything the encoding of one frame depends on.

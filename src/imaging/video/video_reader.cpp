@@ -138,6 +138,8 @@ struct VideoReader::Impl {
     bool seekable = false;
     bool pending = false; // picture holds the next frame, decoded while seeking
     bool indexed = false; // every packet was read by open; none is decoded yet
+    bool keep = false;    // each frame read is kept as decoded (kept)
+    std::shared_ptr<const ClipPicture> kept;
 
     ~Impl() { closeFile(); }
     void closeFile()
@@ -406,17 +408,21 @@ bool VideoReader::open(const std::string& path, Error* error)
     }
 }
 
-bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
+namespace {
+
+// A decoded picture in RGBA, upright: opaque pictures scaled to
+// frameWidth x frameHeight (upright; 0 x 0: their own size) as their
+// colours are converted, which costs a fraction of converting the whole
+// picture and resizing it after; pictures with transparency come whole, to
+// be resized weighted by alpha. scaler, ownSize and upright are kept from
+// call to call.
+bool PictureToRgba(const AVFrame& frame, int rotation, int frameWidth, int frameHeight,
+                   std::unique_ptr<SwsContext, ScaleCloser>& scaler, Yuv420ToRgba& ownSize,
+                   std::vector<std::uint8_t>& upright, RgbaImage& out)
 {
     const int w = frame.width;
     const int h = frame.height;
-    if (w != codedWidth || h != codedHeight) // a stream changing size midway
-        return false;
     const auto format = static_cast<AVPixelFormat>(frame.format);
-    // Opaque pictures are scaled to the size asked for as their colours are
-    // converted, which costs a fraction of converting the whole picture and
-    // resizing it after; pictures with transparency come whole, to be
-    // resized weighted by alpha.
     const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(format);
     const bool scaled = frameWidth > 0 && described && !(described->flags & AV_PIX_FMT_FLAG_ALPHA);
     const bool turned = rotation == 90 || rotation == 270;
@@ -483,11 +489,49 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
     return true;
 }
 
+} // namespace
+
+bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
+{
+    if (frame.width != codedWidth || frame.height != codedHeight) // a stream changing size midway
+        return false;
+    return PictureToRgba(frame, rotation, frameWidth, frameHeight, scaler, ownSize, upright, out);
+}
+
+struct ClipPicture::Impl {
+    FramePtr frame;
+    int rotation = 0;
+};
+
+ClipPicture::ClipPicture() : impl_(std::make_unique<Impl>())
+{}
+ClipPicture::~ClipPicture() = default;
+
+bool ClipPicture::toRgba(int width, int height, RgbaImage& out) const
+{
+    std::unique_ptr<SwsContext, ScaleCloser> scaler;
+    Yuv420ToRgba ownSize;
+    std::vector<std::uint8_t> upright;
+    return impl_->frame
+           && PictureToRgba(*impl_->frame, impl_->rotation, width, height, scaler, ownSize, upright, out);
+}
+
 void VideoReader::setFrameSize(int width, int height)
 {
     const bool any = width > 0 && height > 0;
     impl_->frameWidth = any ? width : 0;
     impl_->frameHeight = any ? height : 0;
+}
+
+void VideoReader::keepPictures(bool keep)
+{
+    impl_->keep = keep;
+    impl_->kept.reset();
+}
+
+std::shared_ptr<const ClipPicture> VideoReader::keptPicture() const
+{
+    return impl_->kept;
 }
 
 ReadResult VideoReader::readNext(RgbaImage& frame, Error* error)
@@ -542,6 +586,12 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
             d.pending = false;
             if (received == 0) {
                 const bool converted = !frame || d.toRgba(*d.picture, *frame);
+                if (converted && frame && d.keep) {
+                    auto kept = std::make_shared<ClipPicture>();
+                    kept->impl_->frame.reset(av_frame_clone(d.picture.get()));
+                    kept->impl_->rotation = d.rotation;
+                    d.kept = std::move(kept);
+                }
                 av_frame_unref(d.picture.get());
                 if (!converted)
                     return stopHere("a frame changes size or cannot be converted");

@@ -25,6 +25,8 @@
 
 namespace qf::imaging {
 
+class ClipPicture;
+
 class VideoReader {
 public:
     VideoReader();
@@ -49,6 +51,12 @@ public:
     // size. 0 x 0 asks for info()'s size again.
     void setFrameSize(int width, int height);
 
+    // Keeps each frame readNext gives as the decoder gave it (keptPicture),
+    // to be converted again at another size.
+    void keepPictures(bool keep);
+    // The frame readNext gave last, as decoded; null unless kept.
+    std::shared_ptr<const ClipPicture> keptPicture() const;
+
     // The next frame in order (RGBA at info()'s size or the size asked for); End after the last one
     // (error left empty), Failed with error set.
     ReadResult readNext(RgbaImage& frame, Error* error);
@@ -67,6 +75,26 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
     ReadResult next(RgbaImage* frame, Error* error);
+};
+
+// A clip's frame as decoded, kept to be converted again at another size
+// exactly as the reader would have given it at that size.
+class ClipPicture {
+public:
+    ClipPicture();
+    ~ClipPicture();
+    ClipPicture(const ClipPicture&) = delete;
+    ClipPicture& operator=(const ClipPicture&) = delete;
+
+    // The frame upright at width x height, as setFrameSize(width, height)
+    // gives it (one with transparency comes at its own size); false when
+    // the library cannot convert it.
+    bool toRgba(int width, int height, RgbaImage& out) const;
+
+private:
+    friend class VideoReader;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 // A clip's frame read at one size, made smaller (width x height) with the
