@@ -108,6 +108,39 @@ TEST(GifAnimationWriter, PixelsTurningTransparentShowNothing)
     }
 }
 
+// A frame of noise with a clear band down its middle is reduced; the next
+// adds red bars either side of the band, a change stored exactly, whose
+// rectangle spans the band: the band stays clear and the bars red.
+TEST(GifAnimationWriter, AClearBandInsideAnExactFramesRectangleStaysClear)
+{
+    std::mt19937 random(7);
+    imaging::RgbaImage noise{32, 16, std::vector<std::uint8_t>(32 * 16 * 4, 0)};
+    for (int i = 0; i < 32 * 16; ++i) {
+        if (i % 32 >= 10 && i % 32 < 14)
+            continue;
+        const std::uint32_t rgb = random() & 0xFFFFFF;
+        noise.pixels[i * 4] = static_cast<std::uint8_t>(rgb >> 16);
+        noise.pixels[i * 4 + 1] = static_cast<std::uint8_t>(rgb >> 8);
+        noise.pixels[i * 4 + 2] = static_cast<std::uint8_t>(rgb);
+        noise.pixels[i * 4 + 3] = 255;
+    }
+    imaging::RgbaImage bars = noise;
+    const auto bar = [](int i) { return i / 32 >= 4 && i / 32 < 12 && i % 32 >= 6 && i % 32 < 18; };
+    for (int i = 0; i < 32 * 16; ++i)
+        if (bar(i) && bars.pixels[i * 4 + 3] == 255)
+            std::copy_n(std::array<std::uint8_t, 3>{255, 0, 0}.begin(), 3, bars.pixels.begin() + i * 4);
+    TempDir dir;
+    const std::vector<imaging::RgbaImage> decoded = ThroughGif(dir.file("t.gif"), 100, {noise, bars});
+    ASSERT_EQ(decoded.size(), 2u);
+    for (int i = 0; i < 32 * 16; ++i) {
+        const std::uint8_t* p = &decoded[1].pixels[static_cast<std::size_t>(i) * 4];
+        ASSERT_EQ(p[3], bars.pixels[i * 4 + 3]) << "pixel " << i;
+        if (bar(i) && p[3] == 255) {
+            ASSERT_EQ(std::vector<int>(p, p + 3), (std::vector<int>{255, 0, 0})) << "pixel " << i;
+        }
+    }
+}
+
 // Every quality level: frames of at most 256 colours come back with no
 // channel further from the frame given than the level allows, exactly at
 // 100, and a lower level never gives a larger file. The frames drift by a

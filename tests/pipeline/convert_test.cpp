@@ -33,6 +33,27 @@ std::vector<std::uint8_t> Expected(const RgbaImage& source, int variant, int fra
     return rgba;
 }
 
+// A frame read for the engine: opaque red stays red, a clear pixel is white
+// paper, a half-clear red one is red laid over the paper (pink), wherever
+// they fall among long runs of opaque pixels.
+TEST(ReadFrame, LaysClearPixelsOverWhitePaper)
+{
+    RgbaImage frame{300, 2, {}};
+    for (int i = 0; i < 600; ++i)
+        frame.pixels.insert(frame.pixels.end(), {255, 0, 0, 255});
+    frame.pixels[4 * 10 + 3] = 0;    // (10, 0) clear
+    frame.pixels[4 * 599 + 3] = 128; // (299, 1) half clear
+    const Picture picture = ReadFrame(frame);
+    const auto at = [&](int x, int y) {
+        const std::uint8_t* p = picture.scanLine(y) + 4 * x;
+        return std::vector<int>{p[2], p[1], p[0]}; // red, green, blue
+    };
+    EXPECT_EQ(at(0, 0), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(at(10, 0), (std::vector<int>{255, 255, 255}));
+    EXPECT_EQ(at(298, 1), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(at(299, 1), (std::vector<int>{255, 127, 127}));
+}
+
 // The grey pencil variant's paper shifts with the frame number: every frame
 // of the animation and of the frame pictures is the engine's picture of the
 // matching source frame, with delays and loop count kept.

@@ -258,6 +258,34 @@ private:
     int found_ = -1;
 };
 
+// A colour's index (-1 for 0, transparent, and for colours the table lacks)
+// through a slot per colour met lately: with a frame's few hundred colours
+// in four times as many slots, nearly every pixel finds its colour in its
+// slot, so the one branch here hardly ever goes the other way.
+class RecentIndex {
+public:
+    explicit RecentIndex(const ColourIndex& index) : index_(index)
+    {
+        keys_.fill(0u);
+        values_.fill(-1);
+    }
+    int find(std::uint32_t colour)
+    {
+        const std::size_t slot = (colour * 2654435761u) >> (32 - kSlotBits);
+        if (keys_[slot] != colour) {
+            keys_[slot] = colour;
+            values_[slot] = static_cast<std::int16_t>(colour != 0 ? index_.find(colour) : -1);
+        }
+        return values_[slot];
+    }
+
+private:
+    static constexpr int kSlotBits = 10;
+    const ColourIndex& index_;
+    std::array<std::uint32_t, 1u << kSlotBits> keys_;
+    std::array<std::int16_t, 1u << kSlotBits> values_;
+};
+
 } // namespace
 
 const ChosenColours* SharedColours::get(const GifLevels& levels, std::string* reason)
@@ -713,8 +741,7 @@ void FrameEncoder::writeExact(const PreparedFrame& plan, const GlobalPalette& gl
         for (std::size_t i = 0; i < table.colours.size(); ++i)
             localIndex.insert(table.colours[i], static_cast<int>(i));
     }
-    LastColour index(table.useGlobal ? global.index : localIndex);
-    LastColour shownIndex(table.useGlobal ? global.index : localIndex);
+    RecentIndex index(table.useGlobal ? global.index : localIndex);
     const int transparent = table.transparent;
     const int codeSize = CodeSizeFor(table.maxIndex + 1);
     const int limit = 1 << codeSize;
@@ -725,7 +752,7 @@ void FrameEncoder::writeExact(const PreparedFrame& plan, const GlobalPalette& gl
     primary_.resize(count);
     alternative_.resize(count);
     if (tolerance_ > 0)
-        wanted_.assign(count, 0u);
+        wanted_.resize(count);
     // Locals, as in writeReduced: the byte stores could alias the members.
     const std::uint32_t* const frame = frame_;
     const std::uint32_t* const against = against_;
@@ -739,28 +766,41 @@ void FrameEncoder::writeExact(const PreparedFrame& plan, const GlobalPalette& gl
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
     int maxAlternative = -1;
     std::size_t k = 0;
+    // Which pixels are drawn follows the picture (grain), so each pixel's
+    // entries are chosen by selections, not branches: a drawn pixel its own
+    // colour's index; one not drawn transparent, or the index of what a
+    // decoder shows when the table holds it, for the compressor to take
+    // where that continues its current string better.
+    drawnRow_.resize(static_cast<std::size_t>(w));
+    std::uint8_t* const drawnRow = drawnRow_.data();
     for (int y = area.y0; y < area.y1; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
-        for (int x = area.x0; x < area.x1; ++x, ++k) {
-            const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            const std::uint32_t p = frame[i];
-            if (everything || Drawn(p, against, i, nearSlack)) {
-                primary[k] = static_cast<std::uint8_t>(index.find(p));
-                alternative[k] = kNoAlternative;
-                if (lossyRun)
-                    wanted[k] = p;
-                continue;
-            }
-            // Not drawn: transparent, or the index of what a decoder shows
-            // when the table holds it and it continues the compressor's
-            // current string better.
-            const std::uint32_t shown = shownPixels ? shownPixels[i] : 0;
-            int own = shown != 0 ? shownIndex.find(shown) : -1;
-            if (own >= limit || own == transparent)
-                own = -1;
-            primary[k] = static_cast<std::uint8_t>(transparent);
-            alternative[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
-            maxAlternative = std::max(maxAlternative, own);
+        const std::size_t rowStart =
+            static_cast<std::size_t>(y) * rowWidth + static_cast<std::size_t>(area.x0);
+        const std::uint32_t* const row = frame + rowStart;
+        if (everything) {
+            std::fill(drawnRow, drawnRow + w, std::uint8_t{1});
+        } else if (against && nearSlack == 0) {
+            const std::uint32_t* const before = against + rowStart;
+            for (int x = 0; x < w; ++x)
+                drawnRow[x] = static_cast<std::uint8_t>((row[x] != 0) & (row[x] != before[x]));
+        } else {
+            for (int x = 0; x < w; ++x)
+                drawnRow[x] =
+                    static_cast<std::uint8_t>(Drawn(frame[rowStart + x], against, rowStart + x, nearSlack));
+        }
+        const std::uint32_t* const shownRow = shownPixels ? shownPixels + rowStart : nullptr;
+        for (int x = 0; x < w; ++x, ++k) {
+            const std::uint32_t p = row[x];
+            const bool drawn = drawnRow[x] != 0;
+            const std::uint32_t shown = shownRow ? shownRow[x] : 0u;
+            const int found = index.find(drawn ? p : shown);
+            const int own = found >= limit || found == transparent ? -1 : found;
+            primary[k] = static_cast<std::uint8_t>(drawn ? found : transparent);
+            const int second = drawn ? -1 : own;
+            alternative[k] = static_cast<std::int16_t>(second);
+            maxAlternative = std::max(maxAlternative, second);
+            if (lossyRun)
+                wanted[k] = drawn ? p : 0u;
         }
     }
 

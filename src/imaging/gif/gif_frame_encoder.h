@@ -242,7 +242,8 @@ private:
     std::vector<std::uint8_t> arranged_;
     std::vector<std::int16_t> arrangedAlternative_;
     std::vector<std::uint8_t> stretchOwn_;
-    std::vector<std::uint32_t> wanted_; // for lossy compression
+    std::vector<std::uint8_t> drawnRow_; // 1 where a pixel of the row being written is drawn
+    std::vector<std::uint32_t> wanted_;  // for lossy compression
 };
 
 } // namespace qf::imaging

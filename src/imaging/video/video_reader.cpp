@@ -3,6 +3,7 @@
 #include "imaging/errors.h"
 #include "imaging/size_limits.h"
 #include "imaging/video/clip_io.h"
+#include "imaging/video/yuv_to_rgba.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -112,6 +113,7 @@ struct VideoReader::Impl {
     FramePtr picture = FramePtr(av_frame_alloc());
     PacketPtr packet = PacketPtr(av_packet_alloc());
     std::unique_ptr<SwsContext, ScaleCloser> scaler;
+    Yuv420ToRgba ownSize;              // 4:2:0 pictures kept at their size
     std::vector<std::uint8_t> upright; // a frame before rotation
     int stream = -1;
     int rotation = 0;
@@ -135,6 +137,7 @@ struct VideoReader::Impl {
     std::vector<Key> keys;
     bool seekable = false;
     bool pending = false; // picture holds the next frame, decoded while seeking
+    bool indexed = false; // every packet was read by open; none is decoded yet
     bool keep = false;    // each frame read is kept as decoded (kept)
     std::shared_ptr<const ClipPicture> kept;
 
@@ -158,6 +161,21 @@ struct VideoReader::Impl {
 
     // Opens the container and the decoder of its video stream, at the start.
     bool openStreams(Error* error);
+    // Opens them again once open has walked the packets, so that decoding
+    // starts from the beginning: put off until a frame is asked for, as a
+    // reader opened only to learn the frames (their count, the times)
+    // needs none.
+    bool rewind(Error* error)
+    {
+        if (!indexed)
+            return true;
+        indexed = false;
+        try {
+            return openStreams(error);
+        } catch (const std::bad_alloc&) {
+            return fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
+        }
+    }
     // Walks every packet of the video stream: the frame count and times, and
     // where the file is cut short.
     bool index(Error* error);
@@ -383,8 +401,8 @@ bool VideoReader::open(const std::string& path, Error* error)
                               + std::to_string(workLimit / 1'000'000) + " allowed a file of "
                               + std::to_string(d.source.size) + " bytes");
         info.loopCount = 0;
-        // Decoding starts again from the beginning.
-        return d.openStreams(error);
+        d.indexed = true;
+        return true;
     } catch (const std::bad_alloc&) {
         return d.fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
     }
@@ -396,11 +414,11 @@ namespace {
 // frameWidth x frameHeight (upright; 0 x 0: their own size) as their
 // colours are converted, which costs a fraction of converting the whole
 // picture and resizing it after; pictures with transparency come whole, to
-// be resized weighted by alpha. scaler and upright are kept from call to
-// call.
+// be resized weighted by alpha. scaler, ownSize and upright are kept from
+// call to call.
 bool PictureToRgba(const AVFrame& frame, int rotation, int frameWidth, int frameHeight,
-                   std::unique_ptr<SwsContext, ScaleCloser>& scaler, std::vector<std::uint8_t>& upright,
-                   RgbaImage& out)
+                   std::unique_ptr<SwsContext, ScaleCloser>& scaler, Yuv420ToRgba& ownSize,
+                   std::vector<std::uint8_t>& upright, RgbaImage& out)
 {
     const int w = frame.width;
     const int h = frame.height;
@@ -410,17 +428,11 @@ bool PictureToRgba(const AVFrame& frame, int rotation, int frameWidth, int frame
     const bool turned = rotation == 90 || rotation == 270;
     const int sw = scaled ? (turned ? frameHeight : frameWidth) : w;
     const int sh = scaled ? (turned ? frameWidth : frameHeight) : h;
-    scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh, AV_PIX_FMT_RGBA, kScaleFlags,
-                                      nullptr, nullptr, nullptr));
-    if (!scaler)
-        return false;
     // Colours as the clip says they were encoded (BT.709 for HD, limited range).
     const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED
                           ? (h >= 720 ? AVCOL_SPC_BT709 : AVCOL_SPC_BT470BG)
                           : frame.colorspace;
     const int full = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-    sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), full,
-                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     const std::size_t bytes = static_cast<std::size_t>(sw) * sh * 4;
     std::uint8_t* target = nullptr;
     if (rotation == 0) {
@@ -432,10 +444,26 @@ bool PictureToRgba(const AVFrame& frame, int rotation, int frameWidth, int frame
         upright.resize(bytes);
         target = upright.data();
     }
-    std::uint8_t* planes[4] = {target, nullptr, nullptr, nullptr};
-    int strides[4] = {sw * 4, 0, 0, 0};
-    if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, h, planes, strides) != sh)
-        return false;
+    // The common picture, 4:2:0 kept at its size, by the converter that
+    // gives libswscale's bytes at a fraction of its cost; the rest by
+    // libswscale.
+    if (sw == w && sh == h && (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P)
+        && ownSize.prepare(w, h, space, full != 0)) {
+        const std::uint8_t* const planes[3] = {frame.data[0], frame.data[1], frame.data[2]};
+        const int strides[3] = {frame.linesize[0], frame.linesize[1], frame.linesize[2]};
+        ownSize.convert(planes, strides, target);
+    } else {
+        scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh, AV_PIX_FMT_RGBA,
+                                          kScaleFlags, nullptr, nullptr, nullptr));
+        if (!scaler)
+            return false;
+        sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), full,
+                                 sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+        std::uint8_t* planes[4] = {target, nullptr, nullptr, nullptr};
+        int strides[4] = {sw * 4, 0, 0, 0};
+        if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, h, planes, strides) != sh)
+            return false;
+    }
     if (rotation == 0)
         return true;
     out.width = turned ? sh : sw;
@@ -467,7 +495,7 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
 {
     if (frame.width != codedWidth || frame.height != codedHeight) // a stream changing size midway
         return false;
-    return PictureToRgba(frame, rotation, frameWidth, frameHeight, scaler, upright, out);
+    return PictureToRgba(frame, rotation, frameWidth, frameHeight, scaler, ownSize, upright, out);
 }
 
 struct ClipPicture::Impl {
@@ -482,8 +510,10 @@ ClipPicture::~ClipPicture() = default;
 bool ClipPicture::toRgba(int width, int height, RgbaImage& out) const
 {
     std::unique_ptr<SwsContext, ScaleCloser> scaler;
+    Yuv420ToRgba ownSize;
     std::vector<std::uint8_t> upright;
-    return impl_->frame && PictureToRgba(*impl_->frame, impl_->rotation, width, height, scaler, upright, out);
+    return impl_->frame
+           && PictureToRgba(*impl_->frame, impl_->rotation, width, height, scaler, ownSize, upright, out);
 }
 
 void VideoReader::setFrameSize(int width, int height)
@@ -519,6 +549,8 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
     Impl& d = *impl_;
     if (error)
         *error = {};
+    if (!d.rewind(error))
+        return {ReadStatus::Failed};
     if (!d.decoder || d.ended)
         return {ReadStatus::End};
     // Frames end where the damage found at open or while decoding begins.
@@ -658,6 +690,8 @@ ReadResult VideoReader::skipTo(int frame, Error* error)
     Impl& d = *impl_;
     if (error)
         *error = {};
+    if (!d.rewind(error))
+        return {ReadStatus::Failed};
     // Worth a seek when a key frame at or before the frame is still ahead
     // of the decoder.
     const bool ahead =
