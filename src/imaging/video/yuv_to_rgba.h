@@ -11,6 +11,8 @@ namespace qf::imaging {
 // the same filter taps, worked out the same way, the same fixed-point
 // sums, only arranged in rows the compiler can vectorise. A clip decoded
 // through either looks the same to the last bit; this one costs a fraction.
+// The filters and fixed-point arithmetic are libswscale's (FFmpeg,
+// LGPL-2.1-or-later), carried over from its source.
 class Yuv420ToRgba {
 public:
     // Makes ready for pictures of width x height whose colours were coded
