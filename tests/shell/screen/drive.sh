@@ -25,7 +25,9 @@ win_start() {
   unset QT_QPA_PLATFORM
   openbox >/dev/null 2>&1 &
   WIN_WM=$!
-  for i in $(seq 1 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+  for i in $(seq 1 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && return 0; sleep 0.1; done
+  echo "win_start: openbox did not start in 5 s" >&2
+  return 1
 }
 
 win_open() {
@@ -54,7 +56,19 @@ win_wait_title() {
   return 1
 }
 
-win_keys() { xdotool windowactivate --sync "$WIN_WIN" >/dev/null 2>&1; xdotool key --delay 80 "$@"; sleep 0.3; }
+# Keys go to the window that has the focus: the window is activated and
+# waited for (up to 2 s) first, else a key typed goes nowhere.
+win_keys() {
+  local i
+  for i in $(seq 1 20); do
+    xdotool windowactivate --sync "$WIN_WIN" >/dev/null 2>&1
+    [ "$(xdotool getactivewindow 2>/dev/null)" = "$WIN_WIN" ] && break
+    sleep 0.1
+  done
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$WIN_WIN" ] || echo "win_keys: the window has no focus" >&2
+  xdotool key --delay 80 "$@"
+  sleep 0.3
+}
 win_shot() { import -window "$WIN_WIN" "$WIN_DIR/$1.png" 2>/dev/null; }
 win_size() { xdotool windowsize "$WIN_WIN" "$1" "$2" >/dev/null 2>&1; sleep 0.8; }
 win_maximise() { wmctrl -i -r "$WIN_WIN" -b add,maximized_vert,maximized_horz; sleep 0.8; }
