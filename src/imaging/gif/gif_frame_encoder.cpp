@@ -238,26 +238,6 @@ inline bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t sho
     return SquaredDistance(p, shown) <= SquaredDistance(p, reduced) + levels.keepSlack;
 }
 
-// A colour's index, remembering the last colour asked for: neighbouring
-// pixels mostly ask for the same one.
-class LastColour {
-public:
-    explicit LastColour(const ColourIndex& index) : index_(index) {}
-    int find(std::uint32_t colour)
-    {
-        if (colour != colour_) {
-            colour_ = colour;
-            found_ = index_.find(colour);
-        }
-        return found_;
-    }
-
-private:
-    const ColourIndex& index_;
-    std::uint32_t colour_ = 0; // never asked for: transparent
-    int found_ = -1;
-};
-
 // A colour's index (-1 for 0, transparent, and for colours the table lacks)
 // through a slot per colour met lately: with a frame's few hundred colours
 // in four times as many slots, nearly every pixel finds its colour in its
@@ -833,7 +813,7 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
     ColourIndex tableIndex;
     for (std::size_t i = 0; i < table.size(); ++i)
         tableIndex.insert(table[i], static_cast<int>(i));
-    LastColour shownIndex(tableIndex);
+    RecentIndex shownIndex(tableIndex);
     const int transparent = table.size() < 256 ? static_cast<int>(table.size()) : -1;
 
     primary_.resize(count);
