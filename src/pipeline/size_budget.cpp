@@ -64,11 +64,11 @@ constexpr double kShapeBelow = 0.75;
 // of bytes and cost one more sample.
 constexpr int kNarrowBracket = 5;
 constexpr double kNearShare = 0.85;
-// The best quality at fewer or smaller frames, expected to be this many
-// times the target or more, is not sampled: the quality search needs no
-// more than the end of its bracket, and the sample costs as much as a
-// quality tried (at 1.6-1.95 times the target on a panorama's 5 MB and
-// 256 kB lines, never the answer).
+// The best quality at fewer or smaller frames, expected to come to this
+// many times the target or more, is not sampled: the quality search takes
+// the expected size for its bracket's top end. Sampled, it cost a panorama's
+// 5 MB and 256 kB lines one setting each, and came to 1.58 and 1.99 times
+// the target.
 constexpr double kFarOver = 1.25;
 
 // The qualities a search has narrowed the answer to at one frame step and
@@ -152,16 +152,12 @@ bool SettingsSearch::run(SizeSettings* chosen, long long* expected, long long* s
 
 // Dropping all but every k-th frame leaves more than a k-th of the bytes
 // (the frames kept differ more), and a scale s more than about s^2 of them:
-// settings that cannot come near the target are not sampled. How much more
-// is told by the last settings tried at the same frame step, as they came
-// (on photographic and film animations it grows as frames get smaller:
-// 1.49, 1.53, 1.58 times s^2 / k from 90% to 60%), else a little under the
-// last settings tried at another step (a step of its own may keep less).
+// settings that cannot come near the target are not sampled.
 bool SettingsSearch::worthTrying(int step, double scale) const
 {
     const double share = scale * scale / step;
     const auto known = lastAt_.find(step);
-    const double more = known != lastAt_.end() ? known->second : 0.9 * last_;
+    const double more = known != lastAt_.end() ? 0.9 * known->second : 0.85 * last_;
     return estimator_.reasonable(step, scale)
            && !(static_cast<double>(worst_) * share * std::max(0.8, more) > target_);
 }
