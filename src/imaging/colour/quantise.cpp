@@ -82,7 +82,8 @@ void Map(const std::uint8_t* rgba, int width, int height, const GifLevels& level
 // to compare palettes for like frames at a small part of the cost of
 // remapping. Built for AVX2 too (8 entries at a time), the one the processor
 // runs chosen at start.
-QF_VECTOR_CLONES double SampledError(const std::uint8_t* rgba, std::size_t count, const std::vector<std::uint32_t>& palette)
+QF_VECTOR_CLONES double SampledError(const std::uint8_t* rgba, std::size_t count,
+                                     const std::vector<std::uint32_t>& palette)
 {
     constexpr std::size_t kSamples = 1024;
     // The opaque entries' channels side by side, so that the distances to
