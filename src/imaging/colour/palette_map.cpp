@@ -2,12 +2,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <optional>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define QF_NEAREST_AVX2 1
+#endif
 
 namespace qf::imaging {
 
 namespace {
+
+// A slot that matches no colour asked: its upper half is no 0xRRGGBB.
+constexpr std::uint64_t kEmptySlot = ~std::uint64_t{0};
 
 // Further than any two colours lie apart.
 constexpr int kFar = 3 * 255 * 255 + 1;
@@ -38,17 +47,18 @@ NearestColour::NearestColour(const std::vector<std::uint32_t>& palette)
 void NearestColour::assign(const std::vector<std::uint32_t>& palette)
 {
     // Only the cubes that were filled are emptied: far fewer than all.
-    for (Cubes* cubes : {&coarse_, &fine_}) {
-        for (const std::size_t cube : cubes->filled)
-            cubes->lists[cube].start = -1;
-        cubes->filled.clear();
-        cubes->entries.clear();
-    }
-    // Empty slots hold white, except white's own, which holds black.
-    static_assert(Slot(0) != Slot(0xFFFFFF), "black and white share a slot");
-    asked_.assign(std::size_t{1} << kAskedBits, 0xFFFFFFFFu);
-    asked_[Slot(0xFFFFFF)] = 0;
+    for (const std::size_t cube : coarse_.filled)
+        coarse_.lists[cube].start = -1;
+    coarse_.filled.clear();
+    coarse_.entries.clear();
+    for (const std::size_t cube : fine_.filled)
+        fine_.lists[cube].start = -1;
+    fine_.filled.clear();
+    fine_.blocks.clear();
+    fine_.reach.clear();
+    asked_.assign(std::size_t{1} << kAskedBits, kEmptySlot);
     entries_.clear();
+    palette_ = palette;
     for (std::size_t i = 0; i < palette.size(); ++i) {
         const std::uint32_t c = palette[i];
         if (c == 0)
@@ -56,7 +66,8 @@ void NearestColour::assign(const std::vector<std::uint32_t>& palette)
         const int r = static_cast<int>((c >> 16) & 0xFF);
         const int g = static_cast<int>((c >> 8) & 0xFF);
         const int b = static_cast<int>(c & 0xFF);
-        entries_.push_back({r, g, b, static_cast<std::int32_t>(i), 0});
+        entries_.push_back({static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                            static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(i), 0});
     }
 }
 
@@ -75,8 +86,8 @@ void AxisReach(int v, int low, int side, int& nearest, int& furthest)
 
 } // namespace
 
-void NearestColour::fill(Cubes& cubes, std::size_t cube, int side, int r, int g, int b, const Entry* from,
-                         std::size_t count)
+void NearestColour::Candidates(std::vector<Entry>& list, int side, int r, int g, int b, const Entry* from,
+                               std::size_t count)
 {
     const int lr = r & ~(side - 1);
     const int lg = g & ~(side - 1);
@@ -84,7 +95,7 @@ void NearestColour::fill(Cubes& cubes, std::size_t cube, int side, int r, int g,
     // Every colour of the cube lies within the smallest furthest-corner
     // distance of some entry; an entry whose nearest point of the cube is
     // further than that is never the nearest.
-    const std::size_t first = cubes.entries.size();
+    const std::size_t first = list.size();
     int bound = kFar;
     for (std::size_t i = 0; i < count; ++i) {
         Entry e = from[i];
@@ -95,64 +106,238 @@ void NearestColour::fill(Cubes& cubes, std::size_t cube, int side, int r, int g,
         e.reach = nr + ng + nb;
         bound = std::min(bound, fr + fg + fb);
         if (e.reach <= bound)
-            cubes.entries.push_back(e);
+            list.push_back(e);
     }
-    const auto begin = cubes.entries.begin() + static_cast<std::ptrdiff_t>(first);
-    cubes.entries.erase(
-        std::remove_if(begin, cubes.entries.end(), [bound](const Entry& e) { return e.reach > bound; }),
-        cubes.entries.end());
-    std::sort(begin, cubes.entries.end(), [](const Entry& a, const Entry& b) {
+    const auto begin = list.begin() + static_cast<std::ptrdiff_t>(first);
+    list.erase(std::remove_if(begin, list.end(), [bound](const Entry& e) { return e.reach > bound; }),
+               list.end());
+    std::sort(begin, list.end(), [](const Entry& a, const Entry& b) {
         return a.reach != b.reach ? a.reach < b.reach : a.index < b.index;
     });
-    cubes.lists[cube] = {static_cast<std::int32_t>(first),
-                         static_cast<std::int32_t>(cubes.entries.size() - first)};
-    cubes.filled.push_back(cube);
 }
 
-const NearestColour::Entry* NearestColour::candidates(int r, int g, int b, std::size_t* count) const
+const NearestColour::List& NearestColour::fineList(int r, int g, int b) const
 {
     const std::size_t fine = static_cast<std::size_t>(((r >> 3) * 32 + (g >> 3)) * 32 + (b >> 3));
-    if (fine_.lists[fine].start < 0) {
-        const std::size_t coarse = static_cast<std::size_t>(((r >> 4) * 16 + (g >> 4)) * 16 + (b >> 4));
-        const List& list = coarse_.lists[coarse];
-        if (list.start < 0)
-            fill(coarse_, coarse, 16, r, g, b, entries_.data(), entries_.size());
-        fill(fine_, fine, 8, r, g, b, coarse_.entries.data() + list.start,
-             static_cast<std::size_t>(list.count));
+    List& list = fine_.lists[fine];
+    if (list.start >= 0)
+        return list;
+    const std::size_t coarse = static_cast<std::size_t>(((r >> 4) * 16 + (g >> 4)) * 16 + (b >> 4));
+    List& within = coarse_.lists[coarse];
+    if (within.start < 0) {
+        const std::size_t first = coarse_.entries.size();
+        Candidates(coarse_.entries, 16, r, g, b, entries_.data(), entries_.size());
+        within = {static_cast<std::int32_t>(first),
+                  static_cast<std::int32_t>(coarse_.entries.size() - first)};
+        coarse_.filled.push_back(coarse);
     }
-    const List& list = fine_.lists[fine];
-    *count = static_cast<std::size_t>(list.count);
-    return fine_.entries.data() + list.start;
+    sorted_.clear();
+    Candidates(sorted_, 8, r, g, b, coarse_.entries.data() + within.start,
+               static_cast<std::size_t>(within.count));
+    list = {static_cast<std::int32_t>(fine_.blocks.size()), 0};
+    for (std::size_t i = 0; i < sorted_.size(); i += 16) {
+        Block block{};
+        for (std::size_t k = 0; k < 16; ++k) {
+            const Entry& e = sorted_[i + k < sorted_.size() ? i + k : 0];
+            block.r[k] = e.r;
+            block.g[k] = e.g;
+            block.b[k] = e.b;
+            block.index[k] = e.index;
+        }
+        fine_.blocks.push_back(block);
+        fine_.reach.push_back(sorted_[i].reach);
+        ++list.count;
+    }
+    fine_.filled.push_back(fine);
+    return list;
 }
 
-int NearestColour::searchAndKeep(int r, int g, int b, std::uint32_t slot) const
+std::uint32_t NearestColour::searchAndKeep(std::uint32_t colour, std::uint32_t slot) const
 {
-    const int found = search(r, g, b);
-    asked_[slot] = static_cast<std::uint32_t>(r << 16 | g << 8 | b) << 8 | static_cast<std::uint32_t>(found);
-    return found;
+    const auto found =
+        static_cast<std::size_t>(search(static_cast<int>(colour >> 16), static_cast<int>(colour >> 8 & 0xFF),
+                                        static_cast<int>(colour & 0xFF)));
+    const std::uint32_t answer =
+        static_cast<std::uint32_t>(found) << 24 | (found < palette_.size() ? palette_[found] & 0xFFFFFF : 0);
+    asked_[slot] = std::uint64_t{colour} << 32 | answer;
+    return answer;
 }
+
+namespace {
+
+// The nearest of the first count blocks of a fine cube's list to (r, g, b):
+// the smallest key, squared distance << 8 | index, so that among equally
+// near entries the lower wins. A block whose first entry lies further from
+// the cube than the nearest found holds none nearer. channels points at the
+// first block, reach at its first entry's distance to the cube; blocks
+// follow each other kBlockBytes apart.
+constexpr std::size_t kBlockBytes = 64;
+
+int NearestInBlocks(const std::uint8_t* channels, const std::int32_t* reach, std::int32_t count, int r, int g,
+                    int b)
+{
+    int best = std::numeric_limits<int>::max();
+    for (std::int32_t k = 0; k < count && reach[k] <= best >> 8; ++k, channels += kBlockBytes)
+        for (std::size_t i = 0; i < 16; ++i) {
+            const int dr = channels[i] - r;
+            const int dg = channels[16 + i] - g;
+            const int db = channels[32 + i] - b;
+            best = std::min(best, (dr * dr + dg * dg + db * db) << 8 | channels[48 + i]);
+        }
+    return best;
+}
+
+#ifdef QF_NEAREST_AVX2
+// 8 bytes at from, widened to 32 bits each.
+__attribute__((target("avx2"), always_inline)) inline __m256i Widen(const std::uint8_t* from)
+{
+    std::int64_t bytes;
+    std::memcpy(&bytes, from, 8);
+    return _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(bytes));
+}
+
+// The keys of the 8 entries of a block from its place at.
+__attribute__((target("avx2"), always_inline)) inline __m256i Keys(const std::uint8_t* at, __m256i r,
+                                                                   __m256i g, __m256i b)
+{
+    const __m256i dr = _mm256_sub_epi32(Widen(at), r);
+    const __m256i dg = _mm256_sub_epi32(Widen(at + 16), g);
+    const __m256i db = _mm256_sub_epi32(Widen(at + 32), b);
+    const __m256i d = _mm256_add_epi32(
+        _mm256_add_epi32(_mm256_mullo_epi32(dr, dr), _mm256_mullo_epi32(dg, dg)), _mm256_mullo_epi32(db, db));
+    return _mm256_or_si256(_mm256_slli_epi32(d, 8), Widen(at + 48));
+}
+
+// NearestInBlocks, 8 entries at a time.
+__attribute__((target("avx2"))) int NearestInBlocksAvx2(const std::uint8_t* channels,
+                                                        const std::int32_t* reach, std::int32_t count, int r,
+                                                        int g, int b)
+{
+    const __m256i vr = _mm256_set1_epi32(r);
+    const __m256i vg = _mm256_set1_epi32(g);
+    const __m256i vb = _mm256_set1_epi32(b);
+    int best = std::numeric_limits<int>::max();
+    for (std::int32_t k = 0; k < count && reach[k] <= best >> 8; ++k, channels += kBlockBytes) {
+        const __m256i eight = _mm256_min_epi32(Keys(channels, vr, vg, vb), Keys(channels + 8, vr, vg, vb));
+        __m128i four = _mm_min_epi32(_mm256_castsi256_si128(eight), _mm256_extracti128_si256(eight, 1));
+        four = _mm_min_epi32(four, _mm_shuffle_epi32(four, _MM_SHUFFLE(1, 0, 3, 2)));
+        four = _mm_min_epi32(four, _mm_shuffle_epi32(four, _MM_SHUFFLE(2, 3, 0, 1)));
+        best = std::min(best, _mm_cvtsi128_si32(four));
+    }
+    return best;
+}
+
+#endif
+
+} // namespace
 
 int NearestColour::search(int r, int g, int b) const
 {
-    std::size_t count = 0;
-    const Entry* list = candidates(r, g, b, &count);
-    // The distance and the index in one key, so that the smallest key is the
-    // nearest entry and, among equally near ones, the lower. The list is
-    // looked at four entries at a time, and the search stops before four
-    // whose first lies further from the cube than the nearest found.
-    int best = std::numeric_limits<int>::max();
-    for (std::size_t i = 0; i < count; i += 4) {
-        if (list[i].reach > best >> 8)
-            break;
-        const std::size_t end = std::min(count, i + 4);
-        for (std::size_t k = i; k < end; ++k) {
-            const Entry& e = list[k];
-            const int d = (e.r - r) * (e.r - r) + (e.g - g) * (e.g - g) + (e.b - b) * (e.b - b);
-            best = std::min(best, d << 8 | e.index);
-        }
-    }
-    return best & 0xFF;
+#ifdef QF_NEAREST_AVX2
+    static const auto nearestIn = __builtin_cpu_supports("avx2") ? NearestInBlocksAvx2 : NearestInBlocks;
+#else
+    constexpr auto nearestIn = NearestInBlocks;
+#endif
+    const List& list = fineList(r, g, b);
+    if (list.count == 0)
+        return 0; // no opaque entry at all
+    static_assert(sizeof(Block) == kBlockBytes);
+    return nearestIn(fine_.blocks[static_cast<std::size_t>(list.start)].r.data(),
+                     fine_.reach.data() + list.start, list.count, r, g, b)
+           & 0xFF;
 }
+
+namespace {
+
+// Maps one row, from left to right when kStep is 1 and from right to left
+// when it is -1. thisRow holds the error the row above passed on (cell
+// x + 1 for pixel x); the row's own error goes to nextRow.
+template <int kStep>
+void MapRow(const std::uint8_t* rgba, int width, const NearestColour& nearest, int transparent, int strength,
+            const Error* thisRow, Error* nextRow, std::uint16_t* rowIndexes, std::uint32_t& lastQuery,
+            std::uint32_t& lastAnswer)
+{
+    // The shares a pixel passes on within its row and to the cells of the
+    // next row not yet complete are carried from pixel to pixel rather
+    // than through memory, where each pixel would wait for the store of the
+    // one before. A cell of the next row is written once, when the pixel
+    // behind it has given its share: every cell of the row is written, so
+    // none needs clearing first.
+    Error below{};  // the pixel before's error: its share to the next row's
+                    // cell under this pixel, and 7 times it to this pixel
+    Error behind{}; // and the cell under the pixel before
+    std::uint32_t query = lastQuery;
+    std::uint32_t answer = lastAnswer;
+    for (int n = 0; n < width; ++n) {
+        const int x = kStep > 0 ? n : width - 1 - n;
+        const std::size_t at = static_cast<std::size_t>(x + 1);
+        const std::uint8_t* p = rgba + static_cast<std::size_t>(x) * 4;
+        // Transparent pixels pass no error on.
+        int er = 0;
+        int eg = 0;
+        int eb = 0;
+        if (p[3] == 0) {
+            rowIndexes[x] = static_cast<std::uint16_t>(transparent);
+        } else {
+            int r = p[0];
+            int g = p[1];
+            int b = p[2];
+            if (strength > 0) {
+                const Error& e = thisRow[at];
+                int ar = ((e.r + below.r * 7) * strength + 32768) >> 16;
+                int ag = ((e.g + below.g * 7) * strength + 32768) >> 16;
+                int ab = ((e.b + below.b * 7) * strength + 32768) >> 16;
+                const int size = ar * ar + ag * ag + ab * ab;
+                // Too small to show: the pixel stays as it is, which keeps
+                // flat areas flat.
+                if (size >= 2) {
+                    if (size > kLargeError) {
+                        ar = ar * 4 / 5;
+                        ag = ag * 4 / 5;
+                        ab = ab * 4 / 5;
+                    }
+                    r = Clamp(r + ar);
+                    g = Clamp(g + ag);
+                    b = Clamp(b + ab);
+                }
+            }
+            // Flat areas ask for the same colour pixel after pixel.
+            const std::uint32_t asked = static_cast<std::uint32_t>(r << 16 | g << 8 | b);
+            if (asked != query) {
+                answer = nearest.answer(asked);
+                query = asked;
+            }
+            rowIndexes[x] = static_cast<std::uint16_t>(answer >> 24);
+            if (strength == 0)
+                continue;
+            er = r - static_cast<int>(answer >> 16 & 0xFF);
+            eg = g - static_cast<int>(answer >> 8 & 0xFF);
+            eb = b - static_cast<int>(answer & 0xFF);
+            if (er * er + eg * eg + eb * eb > kLargeError) {
+                er = er * 3 / 4;
+                eg = eg * 3 / 4;
+                eb = eb * 3 / 4;
+            }
+        }
+        if (strength == 0)
+            continue;
+        // Shares of 7 ahead in the row, and of 1, 5 and 3 in the next row
+        // ahead, under and behind the pixel.
+        nextRow[at - kStep] = Error{behind.r + er * 3, behind.g + eg * 3, behind.b + eb * 3};
+        behind = Error{below.r + er * 5, below.g + eg * 5, below.b + eb * 5};
+        below = Error{er, eg, eb};
+    }
+    if (strength > 0) {
+        // The cells under the row's last pixel and beyond it.
+        const std::size_t end = kStep > 0 ? static_cast<std::size_t>(width) : 1;
+        nextRow[end] = behind;
+        nextRow[end + kStep] = below;
+    }
+    lastQuery = query;
+    lastAnswer = answer;
+}
+
+} // namespace
 
 void MapToPalette(const std::uint8_t* rgba, int width, int height, const std::vector<std::uint32_t>& palette,
                   float dithering, std::uint8_t* indexes)
@@ -187,99 +372,27 @@ void MapToPalette(const std::uint8_t* rgba, int width, int height, const std::ve
     if (width <= 0 || height <= 0)
         return;
     const std::size_t w = static_cast<std::size_t>(width);
-    const std::uint32_t* const colours = palette.data();
     std::vector<Error> errors(2 * (w + 2));
     // A row's indexes are gathered as 16-bit values, which the compiler
-    // knows cannot alias the errors or the palette (a byte store could, and
-    // would have them reloaded after every pixel).
+    // knows cannot alias the errors (a byte store could, and would have
+    // them reloaded after every pixel).
     std::vector<std::uint16_t> rowIndexes(w);
     Error* thisRow = errors.data();
     Error* nextRow = errors.data() + w + 2;
-    int last = 0;
-    int lastQuery = -1;
+    // No colour asked yet: a query no colour matches.
+    std::uint32_t lastQuery = ~std::uint32_t{0};
+    std::uint32_t lastAnswer = 0;
     for (int y = 0; y < height; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * w;
         // Serpentine: every other row runs right to left, so that the error
         // does not drift one way.
-        const int step = y % 2 == 0 ? 1 : -1;
-        const std::size_t rowStart = static_cast<std::size_t>(y) * w;
-        // The shares a pixel passes on within its row and to the cells of
-        // the next row not yet complete are carried from pixel to pixel
-        // rather than through memory, where each pixel would wait for the
-        // store of the one before. A cell of the next row is written once,
-        // when the pixel behind it has given its share: every cell of the
-        // row is written, so none needs clearing first.
-        Error below{};  // the pixel before's error: its share to the next row's
-                        // cell under this pixel, and 7 times it to this pixel
-        Error behind{}; // and the cell under the pixel before
-        for (int n = 0; n < width; ++n) {
-            const int x = step > 0 ? n : width - 1 - n;
-            const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            const std::size_t at = static_cast<std::size_t>(x + 1);
-            const std::uint8_t* p = rgba + i * 4;
-            // Transparent pixels pass no error on.
-            int er = 0;
-            int eg = 0;
-            int eb = 0;
-            if (p[3] == 0) {
-                rowIndexes[static_cast<std::size_t>(x)] = static_cast<std::uint16_t>(transparent);
-            } else {
-                int r = p[0];
-                int g = p[1];
-                int b = p[2];
-                if (strength > 0) {
-                    const Error& e = thisRow[at];
-                    int ar = ((e.r + below.r * 7) * strength + 32768) >> 16;
-                    int ag = ((e.g + below.g * 7) * strength + 32768) >> 16;
-                    int ab = ((e.b + below.b * 7) * strength + 32768) >> 16;
-                    const int size = ar * ar + ag * ag + ab * ab;
-                    // Too small to show: the pixel stays as it is, which
-                    // keeps flat areas flat.
-                    if (size >= 2) {
-                        if (size > kLargeError) {
-                            ar = ar * 4 / 5;
-                            ag = ag * 4 / 5;
-                            ab = ab * 4 / 5;
-                        }
-                        r = Clamp(r + ar);
-                        g = Clamp(g + ag);
-                        b = Clamp(b + ab);
-                    }
-                }
-                // Flat areas ask for the same colour pixel after pixel.
-                const int query = r << 16 | g << 8 | b;
-                if (query != lastQuery) {
-                    last = nearest.find(r, g, b);
-                    lastQuery = query;
-                }
-                rowIndexes[static_cast<std::size_t>(x)] = static_cast<std::uint16_t>(last);
-                if (strength == 0)
-                    continue;
-                const std::uint32_t c = colours[static_cast<std::size_t>(last)];
-                er = r - static_cast<int>((c >> 16) & 0xFF);
-                eg = g - static_cast<int>((c >> 8) & 0xFF);
-                eb = b - static_cast<int>(c & 0xFF);
-                if (er * er + eg * eg + eb * eb > kLargeError) {
-                    er = er * 3 / 4;
-                    eg = eg * 3 / 4;
-                    eb = eb * 3 / 4;
-                }
-            }
-            if (strength == 0)
-                continue;
-            // Shares of 7 ahead in the row, and of 1, 5 and 3 in the next
-            // row ahead, under and behind the pixel.
-            nextRow[at - static_cast<std::size_t>(step)] =
-                Error{behind.r + er * 3, behind.g + eg * 3, behind.b + eb * 3};
-            behind = Error{below.r + er * 5, below.g + eg * 5, below.b + eb * 5};
-            below = Error{er, eg, eb};
-        }
+        if (y % 2 == 0)
+            MapRow<1>(rgba + rowStart * 4, width, nearest, transparent, strength, thisRow, nextRow,
+                      rowIndexes.data(), lastQuery, lastAnswer);
+        else
+            MapRow<-1>(rgba + rowStart * 4, width, nearest, transparent, strength, thisRow, nextRow,
+                       rowIndexes.data(), lastQuery, lastAnswer);
         std::copy(rowIndexes.begin(), rowIndexes.end(), indexes + rowStart);
-        if (strength > 0 && width > 0) {
-            // The cells under the row's last pixel and beyond it.
-            const std::size_t end = static_cast<std::size_t>(step > 0 ? width : 1);
-            nextRow[end] = behind;
-            nextRow[end + static_cast<std::size_t>(step)] = below;
-        }
         std::swap(thisRow, nextRow);
     }
 }

@@ -19,22 +19,30 @@ public:
 
     bool empty() const { return entries_.empty(); }
     // The entry nearest (r, g, b). Not for use from two threads at once: it
-    // fills its cells as it goes. Inline: a dithered frame asks once a pixel,
-    // and most answers come from the slots.
+    // fills its cells as it goes.
     int find(int r, int g, int b) const
     {
-        const std::uint32_t colour = static_cast<std::uint32_t>(r << 16 | g << 8 | b);
+        return static_cast<int>(answer(r << 16 | g << 8 | b) >> 24 & 0xFF);
+    }
+
+    // The entry nearest colour (0xRRGGBB) and the entry's own colour, as
+    // index << 24 | 0xRRGGBB. Inline: a dithered frame asks once a pixel,
+    // and most answers come from the slots, which give the entry's colour
+    // along with it, so that the pixel's error needs no second look-up.
+    std::uint32_t answer(std::uint32_t colour) const
+    {
         const std::uint32_t slot = Slot(colour);
-        const std::uint32_t held = asked_[slot];
-        if (held >> 8 == colour)
-            return static_cast<int>(held & 0xFF);
-        return searchAndKeep(r, g, b, slot);
+        const std::uint64_t held = asked_[slot];
+        if (held >> 32 == colour)
+            return static_cast<std::uint32_t>(held);
+        return searchAndKeep(colour, slot);
     }
 
 private:
+    // 8 bytes, so that a cube's list takes few cache lines.
     struct Entry {
-        std::int32_t r, g, b;
-        std::int32_t index;
+        std::uint8_t r, g, b;
+        std::uint8_t index;
         std::int32_t reach; // in a cube's list: the squared distance to the cube
     };
     // Colour space is cut into cubes; the candidates of a cube are the
@@ -50,27 +58,42 @@ private:
     // A cube's list is made when a colour in it is first looked for, and is
     // kept in order of distance to the cube, so that a search stops at the
     // first entry further than the nearest found.
-    // Where a cube's list lies in Cubes::entries; start and count side by
-    // side, so that a look-up touches one cache line.
+    // Where a cube's list lies; start and count side by side, so that a
+    // look-up touches one cache line.
     struct List {
         std::int32_t start; // -1: not made yet
         std::int32_t count;
     };
+    // Coarse cubes: lists of entries in Cubes::entries.
     struct Cubes {
         std::vector<List> lists;
         std::vector<Entry> entries;
         std::vector<std::size_t> filled; // the cubes whose lists are made
     };
-    static void fill(Cubes& cubes, std::size_t cube, int side, int r, int g, int b, const Entry* from,
-                     std::size_t count);
-    const Entry* candidates(int r, int g, int b, std::size_t* count) const;
+    // Fine cubes: lists of blocks of 16 entries, channel by channel, so that
+    // a search works out the distances to 16 entries at once. A list's
+    // last block repeats its first entry in its unused places.
+    struct Block {
+        std::array<std::uint8_t, 16> r, g, b, index;
+    };
+    struct FineCubes {
+        std::vector<List> lists; // of blocks
+        std::vector<Block> blocks;
+        std::vector<std::int32_t> reach; // a block's first entry's
+        std::vector<std::size_t> filled;
+    };
+    // Appends to list the entries of from[0, count) that can be nearest to
+    // some colour of the cube of side levels that holds (r, g, b), nearest
+    // the cube first.
+    static void Candidates(std::vector<Entry>& list, int side, int r, int g, int b, const Entry* from,
+                           std::size_t count);
+    const List& fineList(int r, int g, int b) const;
 
     int search(int r, int g, int b) const;
-    int searchAndKeep(int r, int g, int b, std::uint32_t slot) const;
+    std::uint32_t searchAndKeep(std::uint32_t colour, std::uint32_t slot) const;
 
-    // Slots of the cache of colours looked for: 4096 slots (16 KB) catch
-    // the repeats of a dithered frame; more find few more and crowd the
-    // processor's nearest cache.
+    // Slots of the cache of colours looked for: 4096 slots catch the
+    // repeats of a dithered frame; more find few more.
     static constexpr int kAskedBits = 12;
     static constexpr std::uint32_t Slot(std::uint32_t colour)
     {
@@ -78,14 +101,16 @@ private:
     }
 
     std::vector<Entry> entries_; // opaque entries, by index
+    std::vector<std::uint32_t> palette_;
     mutable Cubes coarse_;
-    mutable Cubes fine_;
+    mutable FineCubes fine_;
+    mutable std::vector<Entry> sorted_; // a fine cube's list before it is cut into blocks
     // Colours already looked for, one per slot by a hash of the colour:
     // dithering asks for the same few colours again and again around a
     // pixel, and a slot is cheaper than a cube's list. A slot holds the
-    // colour above the entry found, in the low byte; an empty one holds a
-    // colour that does not belong in it.
-    mutable std::vector<std::uint32_t> asked_;
+    // colour asked in its upper half and the answer (see answer) in its
+    // lower; an empty one holds no colour in its upper half.
+    mutable std::vector<std::uint64_t> asked_;
 };
 
 // Maps width x height straight-RGBA pixels (alpha 0 or 255) to palette, row
