@@ -3,6 +3,7 @@
 // picture is blurred and/or sharpened as the switches say.
 #include "stages.h"
 
+#include "pixel_loops.h"
 #include "rounding.h"
 
 #include <algorithm>
@@ -63,7 +64,7 @@ Composition CompositionOf(const EngineState& s, int VariantIndex)
 // makes (4-channel frames, 3-channel layers), so that the compiler can lay
 // the row out without a multiply per pixel.
 template <bool Grey, std::size_t OutChannels, std::size_t DotChannels>
-void ComposeRow(std::uint8_t* __restrict out, std::size_t outChannels, const std::uint8_t* __restrict base,
+QF_PIXEL_LOOP void ComposeRow(std::uint8_t* __restrict out, std::size_t outChannels, const std::uint8_t* __restrict base,
                 std::size_t baseChannels, const std::uint8_t* __restrict dots, std::size_t dotChannels,
                 int width)
 {

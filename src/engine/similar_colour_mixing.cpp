@@ -14,6 +14,7 @@
 // a column-by-column walk does, and gives the same bytes.
 #include "stages.h"
 
+#include "pixel_loops.h"
 #include "rounding.h"
 
 #include <algorithm>
@@ -31,7 +32,7 @@ namespace {
 // never has equal keys, so a pixel's votes are the number of its (up to 8)
 // neighbours whose key exceeds its own by more than limit, counted here row
 // by row one neighbour direction at a time.
-void CountLevelVotes(const GreyPlane& key, GreyPlane& votes, int limit)
+QF_PIXEL_LOOP void CountLevelVotes(const GreyPlane& key, GreyPlane& votes, int limit)
 {
     const int width = key.width();
     const int height = key.height();
@@ -262,7 +263,7 @@ void SmoothRows(ColourPlane& plane, int radius)
     }
 }
 
-void RestoreInkAndDrawLines(const std::uint8_t* __restrict src, const std::uint8_t* __restrict sketch,
+QF_PIXEL_LOOP void RestoreInkAndDrawLines(const std::uint8_t* __restrict src, const std::uint8_t* __restrict sketch,
                             std::uint8_t* __restrict out, std::size_t pixels)
 {
     for (std::size_t p = 0; p < pixels * 3; p += 3) {
@@ -277,7 +278,7 @@ void RestoreInkAndDrawLines(const std::uint8_t* __restrict src, const std::uint8
 
 } // namespace
 
-void MixSimilarColours(EngineState& s)
+QF_PIXEL_LOOP void MixSimilarColours(EngineState& s)
 {
     const int width = s.Gray4Plane.width();
     const int height = s.Gray4Plane.height();

@@ -10,6 +10,8 @@
 // lone-pixel test needs.
 #include "stages.h"
 
+#include "pixel_loops.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +19,7 @@
 
 namespace qf {
 
-void WhitenLoneInk(const std::uint8_t* __restrict below, std::uint8_t* row, const std::uint8_t* __restrict above,
+QF_PIXEL_LOOP void WhitenLoneInk(const std::uint8_t* __restrict below, std::uint8_t* row, const std::uint8_t* __restrict above,
                    std::uint8_t* __restrict lone, int width)
 {
     for (int x = 1; x + 1 < width; ++x) {
@@ -40,7 +42,7 @@ inline unsigned Half(unsigned v)
 }
 
 // The mask of row y: 0 where the pixel is a line, 255 where it is paper.
-void MaskRow(const EngineState& s, int y, int voteMin, int darkLimit, std::uint8_t* __restrict mask)
+QF_PIXEL_LOOP void MaskRow(const EngineState& s, int y, int voteMin, int darkLimit, std::uint8_t* __restrict mask)
 {
     const int width = s.GrayPlane.width();
     const std::uint8_t* __restrict votes = s.EdgeCount.data() + s.EdgeCount.index(0, y);
@@ -55,7 +57,7 @@ void MaskRow(const EngineState& s, int y, int voteMin, int darkLimit, std::uint8
 // sketch depth adjusted, half the grey level or half each source channel.
 // Lines are scattered along edges, so the tone is chosen with the mask
 // itself rather than a branch.
-void WriteRow(EngineState& s, int y, const std::uint8_t* __restrict mask, bool adjust, bool colour)
+QF_PIXEL_LOOP void WriteRow(EngineState& s, int y, const std::uint8_t* __restrict mask, bool adjust, bool colour)
 {
     const int width = s.SketchLayer.width();
     std::uint8_t* __restrict out = s.SketchLayer.data() + s.SketchLayer.index(0, 0, y);
@@ -82,7 +84,7 @@ void WriteRow(EngineState& s, int y, const std::uint8_t* __restrict mask, bool a
 
 } // namespace
 
-void DrawSketchLines(EngineState& s, int voteMin, int darkLimit, bool adjust, bool colour)
+QF_PIXEL_LOOP void DrawSketchLines(EngineState& s, int voteMin, int darkLimit, bool adjust, bool colour)
 {
     const int width = s.GrayPlane.width();
     const int height = s.GrayPlane.height();
