@@ -58,8 +58,9 @@ void CountEveryPair(const GreyPlane& key, GreyPlane& votes)
 // pk / nk (spread keys) and pv / nv (spread votes). edge receives, at each
 // pixel's first byte, 1 where the pair is an edge and the vote goes to n.
 QF_PIXEL_LOOP void CountPairs(const std::uint8_t* __restrict pa, const std::uint8_t* __restrict na,
-                const std::uint8_t* __restrict pk, const std::uint8_t* __restrict nk,
-                std::uint8_t* __restrict pv, std::uint8_t* __restrict toN, int count, std::uint8_t limit)
+                              const std::uint8_t* __restrict pk, const std::uint8_t* __restrict nk,
+                              std::uint8_t* __restrict pv, std::uint8_t* __restrict toN, int count,
+                              std::uint8_t limit)
 {
     const int bytes = 3 * count - 2; // the last pixel's first byte is the last one read
     for (int i = 0; i < bytes; ++i) {
@@ -82,7 +83,8 @@ QF_PIXEL_LOOP void AddVotes(std::uint8_t* __restrict votes, const std::uint8_t* 
 
 } // namespace
 
-QF_PIXEL_LOOP void CountEdgeVotes(const ColourPlane& colour, const GreyPlane& key, GreyPlane& votes, int limit)
+QF_PIXEL_LOOP void CountEdgeVotes(const ColourPlane& colour, const GreyPlane& key, GreyPlane& votes,
+                                  int limit)
 {
     const int width = key.width();
     const int height = key.height();

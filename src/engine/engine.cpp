@@ -55,7 +55,8 @@ void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switch
     const StyleThresholds style = ThresholdsFor(s.Settings, switches);
     PrepareGreyPlanes(s);
     CountEdgeVotes(s.SourceCopy, s.GrayPlane, s.EdgeCount, style.colorDiffLimit);
-    DrawSketchLines(s, style.edgeVoteMin, style.darkLimit, switches.adjustTicked(), switches.colorSketchTicked());
+    DrawSketchLines(s, style.edgeVoteMin, style.darkLimit, switches.adjustTicked(),
+                    switches.colorSketchTicked());
     if (plan.pencil) {
         BuildPencilLayer(s, FrameNumber, switches.colorSketchTicked(), switches.StillGrain);
     }

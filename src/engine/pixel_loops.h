@@ -10,7 +10,7 @@
 // is made: the sanitizer runs then check that one.
 #pragma once
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)          \
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)        \
     && !defined(__SANITIZE_THREAD__)
 #define QF_PIXEL_LOOP __attribute__((target_clones("avx2", "default")))
 #else

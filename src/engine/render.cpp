@@ -64,9 +64,9 @@ Composition CompositionOf(const EngineState& s, int VariantIndex)
 // makes (4-channel frames, 3-channel layers), so that the compiler can lay
 // the row out without a multiply per pixel.
 template <bool Grey, std::size_t OutChannels, std::size_t DotChannels>
-QF_PIXEL_LOOP void ComposeRow(std::uint8_t* __restrict out, std::size_t outChannels, const std::uint8_t* __restrict base,
-                std::size_t baseChannels, const std::uint8_t* __restrict dots, std::size_t dotChannels,
-                int width)
+QF_PIXEL_LOOP void ComposeRow(std::uint8_t* __restrict out, std::size_t outChannels,
+                              const std::uint8_t* __restrict base, std::size_t baseChannels,
+                              const std::uint8_t* __restrict dots, std::size_t dotChannels, int width)
 {
     if constexpr (OutChannels != 0) {
         outChannels = OutChannels;
@@ -140,8 +140,8 @@ void ComposeVariant(EngineState& s, int VariantIndex)
     const std::size_t baseChannels =
         comp.base != nullptr ? static_cast<std::size_t>(comp.base->channels()) : 0;
     // The frames and layers the engine makes, and any others.
-    const bool usual =
-        targetChannels == 4 && (!comp.dots || dotChannels == 3) && (comp.base == nullptr || baseChannels == 3);
+    const bool usual = targetChannels == 4 && (!comp.dots || dotChannels == 3)
+                       && (comp.base == nullptr || baseChannels == 3);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* out = target.data() + target.index(0, 0, y);
         const std::uint8_t* dots = comp.dots ? s.DitherLayer.data() + s.DitherLayer.index(0, 0, y) : nullptr;

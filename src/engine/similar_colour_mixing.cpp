@@ -263,8 +263,9 @@ void SmoothRows(ColourPlane& plane, int radius)
     }
 }
 
-QF_PIXEL_LOOP void RestoreInkAndDrawLines(const std::uint8_t* __restrict src, const std::uint8_t* __restrict sketch,
-                            std::uint8_t* __restrict out, std::size_t pixels)
+QF_PIXEL_LOOP void RestoreInkAndDrawLines(const std::uint8_t* __restrict src,
+                                          const std::uint8_t* __restrict sketch, std::uint8_t* __restrict out,
+                                          std::size_t pixels)
 {
     for (std::size_t p = 0; p < pixels * 3; p += 3) {
         const unsigned ink = (out[p] | out[p + 1] | out[p + 2]) == 0 ? ~0u : 0u;

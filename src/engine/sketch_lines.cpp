@@ -19,8 +19,9 @@
 
 namespace qf {
 
-QF_PIXEL_LOOP void WhitenLoneInk(const std::uint8_t* __restrict below, std::uint8_t* row, const std::uint8_t* __restrict above,
-                   std::uint8_t* __restrict lone, int width)
+QF_PIXEL_LOOP void WhitenLoneInk(const std::uint8_t* __restrict below, std::uint8_t* row,
+                                 const std::uint8_t* __restrict above, std::uint8_t* __restrict lone,
+                                 int width)
 {
     for (int x = 1; x + 1 < width; ++x) {
         const std::uint8_t around = below[x - 1] & below[x] & below[x + 1] & row[x - 1] & row[x + 1]
@@ -42,7 +43,8 @@ inline unsigned Half(unsigned v)
 }
 
 // The mask of row y: 0 where the pixel is a line, 255 where it is paper.
-QF_PIXEL_LOOP void MaskRow(const EngineState& s, int y, int voteMin, int darkLimit, std::uint8_t* __restrict mask)
+QF_PIXEL_LOOP void MaskRow(const EngineState& s, int y, int voteMin, int darkLimit,
+                           std::uint8_t* __restrict mask)
 {
     const int width = s.GrayPlane.width();
     const std::uint8_t* __restrict votes = s.EdgeCount.data() + s.EdgeCount.index(0, y);
@@ -57,7 +59,8 @@ QF_PIXEL_LOOP void MaskRow(const EngineState& s, int y, int voteMin, int darkLim
 // sketch depth adjusted, half the grey level or half each source channel.
 // Lines are scattered along edges, so the tone is chosen with the mask
 // itself rather than a branch.
-QF_PIXEL_LOOP void WriteRow(EngineState& s, int y, const std::uint8_t* __restrict mask, bool adjust, bool colour)
+QF_PIXEL_LOOP void WriteRow(EngineState& s, int y, const std::uint8_t* __restrict mask, bool adjust,
+                            bool colour)
 {
     const int width = s.SketchLayer.width();
     std::uint8_t* __restrict out = s.SketchLayer.data() + s.SketchLayer.index(0, 0, y);
@@ -77,7 +80,8 @@ QF_PIXEL_LOOP void WriteRow(EngineState& s, int y, const std::uint8_t* __restric
         const std::uint8_t* __restrict grey = s.GrayPlane.data() + s.GrayPlane.index(0, y);
         for (int x = 0; x < width; ++x) {
             const unsigned m = mask[x];
-            out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = static_cast<std::uint8_t>(m | (Half(grey[x]) & ~m));
+            out[3 * x] = out[3 * x + 1] = out[3 * x + 2] =
+                static_cast<std::uint8_t>(m | (Half(grey[x]) & ~m));
         }
     }
 }

@@ -83,8 +83,8 @@ void DrawSketchLines(EngineState& s, int voteMin, int darkLimit, bool adjust, bo
 // One row of a mask of ink (0) and paper (255): ink whose eight neighbours
 // in the rows below and above and beside it are all paper becomes paper;
 // the first and last pixel never change. lone is scratch of the row's width.
-void WhitenLoneInk(const std::uint8_t* below, std::uint8_t* row, const std::uint8_t* above, std::uint8_t* lone,
-                   int width);
+void WhitenLoneInk(const std::uint8_t* below, std::uint8_t* row, const std::uint8_t* above,
+                   std::uint8_t* lone, int width);
 
 // saturation: pushes each channel of every pixel away from the pixel's
 // channel average by the factor k, clamped to 0..255.

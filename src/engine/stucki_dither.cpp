@@ -142,7 +142,8 @@ void DitherPencil(EngineState& s, int inkShift, const Switches& switches)
     auto diffuse = [&](auto paint) {
         if (divisor == 20) {
             // err * 10 / 20 truncates exactly as err / 2 does.
-            Diffuse(s, mean, [](int g, int err) { return g + err / 2; }, paint);
+            Diffuse(
+                s, mean, [](int g, int err) { return g + err / 2; }, paint);
         } else if (divisor != 0) {
             // Limiting the sum to the table's range before the clamp to 0..255
             // changes nothing.
@@ -152,7 +153,8 @@ void DitherPencil(EngineState& s, int inkShift, const Switches& switches)
                 paint);
         } else {
             // A divisor of 0 carries no error instead of dividing by zero.
-            Diffuse(s, mean, [](int g, int) { return g; }, paint);
+            Diffuse(
+                s, mean, [](int g, int) { return g; }, paint);
         }
     };
 
