@@ -78,17 +78,21 @@ TEST(GifAnimationWriter, StillPixelsStayAndFewColoursStayExactAroundReducedFrame
 
 // A pixel drawn in one frame and transparent in the next shows nothing
 // there, whether the frames keep their few colours or are reduced from
-// noise: the frame before is cleared, not left showing through.
+// noise: the frame before is cleared, not left showing through. The
+// transparent pixels come after more than 256 colours of noise.
 TEST(GifAnimationWriter, PixelsTurningTransparentShowNothing)
 {
+    constexpr int kWidth = 32;
+    constexpr int kHeight = 24;
     for (const bool noise : {false, true}) {
         SCOPED_TRACE(noise ? "reduced frames" : "exact frames");
         std::mt19937 random(3);
         std::vector<imaging::RgbaImage> frames;
         for (int f = 0; f < 3; ++f) {
-            imaging::RgbaImage frame{16, 8, std::vector<std::uint8_t>(16 * 8 * 4, 0)};
-            for (int i = 0; i < 16 * 8; ++i) {
-                if (f == 1 && i % 16 < 8) // the middle frame's left half is transparent
+            imaging::RgbaImage frame{kWidth, kHeight, std::vector<std::uint8_t>(kWidth * kHeight * 4, 0)};
+            for (int i = 0; i < kWidth * kHeight; ++i) {
+                // The middle frame's bottom left corner is transparent.
+                if (f == 1 && i / kWidth >= 16 && i % kWidth < 16)
                     continue;
                 const std::uint32_t rgb = noise ? random() & 0xFFFFFF : 0xC02020;
                 frame.pixels[i * 4] = static_cast<std::uint8_t>(rgb >> 16);
@@ -102,7 +106,7 @@ TEST(GifAnimationWriter, PixelsTurningTransparentShowNothing)
         const std::vector<imaging::RgbaImage> decoded = ThroughGif(dir.file("t.gif"), 100, frames);
         ASSERT_EQ(decoded.size(), frames.size());
         for (std::size_t f = 0; f < frames.size(); ++f)
-            for (int i = 0; i < 16 * 8; ++i)
+            for (int i = 0; i < kWidth * kHeight; ++i)
                 ASSERT_EQ(decoded[f].pixels[i * 4 + 3], frames[f].pixels[i * 4 + 3])
                     << "pixel " << i << " of frame " << f + 1;
     }

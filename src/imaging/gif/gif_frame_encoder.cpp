@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <type_traits>
 
 namespace qf::imaging {
 
@@ -139,19 +140,28 @@ void PackedFrame::countColours()
     ColourCollector collector(colours);
     std::uint32_t transparent = 0;
     const std::size_t count = pixels.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        // A block in the colour of the pixel before (flat areas) adds
-        // nothing.
-        if (i % kBlock == 0 && i > 0 && i + kBlock <= count && AllAre(&pixels[i], pixels[i - 1])) {
-            i += kBlock - 1;
-            continue;
+    std::size_t i = 0;
+    for (; i < count; ++i) {
+        if (i % kBlock == 0 && i > 0) {
+            // Past 256 colours only transparency is left to find (film
+            // footage gets there within a few rows).
+            if (collector.tooMany())
+                break;
+            // A block in the colour of the pixel before (flat areas) adds
+            // nothing.
+            if (i + kBlock <= count && AllAre(&pixels[i], pixels[i - 1])) {
+                i += kBlock - 1;
+                continue;
+            }
         }
         const std::uint32_t p = pixels[i];
         const std::uint32_t opaque = 0u - static_cast<std::uint32_t>(p != 0);
         transparent |= ~opaque;
         collector.add(p, opaque);
     }
-    hasTransparent = transparent != 0;
+    hasTransparent =
+        transparent != 0
+        || std::find(pixels.begin() + static_cast<std::ptrdiff_t>(i), pixels.end(), 0u) != pixels.end();
     fitsTable = !collector.tooMany() && colours.size() + (hasTransparent ? 1 : 0) <= 256;
     if (!fitsTable)
         colours.clear();
@@ -393,7 +403,8 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
     const int nearSlack = nearSlack_;
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
     std::size_t drawnCount = 0;
-    for (int y = 0; y < frame.height; ++y) {
+    // One row; its colours are collected while there are at most 256.
+    auto findInRow = [&](int y, auto collect) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
         int first = -1;
         int lastX = -1;
@@ -419,7 +430,8 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
             const int xMask = static_cast<int>(mask);
             first = first < 0 ? ((x & xMask) | (-1 & ~xMask)) : first;
             lastX = (x & xMask) | (lastX & ~xMask);
-            collector.add(p, mask);
+            if constexpr (decltype(collect)::value)
+                collector.add(p, mask);
         }
         if (lastX >= 0) {
             area.x0 = std::min(area.x0, first);
@@ -427,7 +439,14 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
             area.y0 = std::min(area.y0, y);
             area.y1 = y + 1;
         }
-    }
+    };
+    int y = 0;
+    for (; y < frame.height && !collector.tooMany(); ++y)
+        findInRow(y, std::true_type{});
+    // Past 256 colours (film footage, within a few rows) only the rectangle
+    // and the count are left to find.
+    for (; y < frame.height; ++y)
+        findInRow(y, std::false_type{});
     // Disposal clears the frame's rectangle: clear all of it, so that the
     // next frame knows a decoder then shows nothing.
     if (clears)

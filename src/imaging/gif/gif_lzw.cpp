@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <memory>
 
 namespace qf::imaging {
 
@@ -250,8 +252,9 @@ std::size_t LzwDecoder::skip(std::size_t count)
 
 namespace {
 
-// Packs codes least significant bit first, four bytes at a time, into a
-// buffer sized beforehand for the most codes a run of pixels can give.
+// Packs codes least significant bit first into a buffer sized beforehand for
+// the most codes a run of pixels can give: each code stores a whole word,
+// and the bytes it completes are passed.
 class CodeWriter {
 public:
     CodeWriter(std::vector<std::uint8_t>& out, std::size_t maxCodes) : out_(out)
@@ -261,20 +264,17 @@ public:
         at_ = out_.data();
     }
 
+    // No branch follows where a byte fills up.
     void put(int code, int width)
     {
         bits_ |= static_cast<std::uint64_t>(code) << count_;
         count_ += width;
-        if (count_ >= 32) {
-            const auto word = static_cast<std::uint32_t>(bits_);
-            std::uint8_t bytes[4] = {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
-                                     static_cast<std::uint8_t>(word >> 16),
-                                     static_cast<std::uint8_t>(word >> 24)};
-            std::memcpy(at_, bytes, 4);
-            at_ += 4;
-            bits_ >>= 32;
-            count_ -= 32;
-        }
+        // At most 7 bits stay over from before, so 19 bits at most are held.
+        store(bits_);
+        const int whole = count_ >> 3;
+        at_ += whole;
+        bits_ >>= 8 * whole;
+        count_ &= 7;
     }
 
     // Writes the bits still held and trims the buffer to what was written.
@@ -286,6 +286,14 @@ public:
     }
 
 private:
+    void store(std::uint64_t word)
+    {
+        std::uint8_t bytes[8];
+        for (int b = 0; b < 8; ++b)
+            bytes[b] = static_cast<std::uint8_t>(word >> (8 * b));
+        std::memcpy(at_, bytes, 8);
+    }
+
     std::vector<std::uint8_t>& out_;
     std::uint8_t* at_ = nullptr;
     std::uint64_t bits_ = 0;
@@ -298,25 +306,16 @@ private:
 // word: prefixes stay below 4095 and indexes below 256, so the key takes 20
 // bits and the code 12. A search that misses ends on the empty slot where
 // the string goes, so that adding it right after costs no second search.
+// One table serves every image a thread encodes.
 class StringTable {
 public:
-    StringTable() : slots_(kSlots, 0u) {}
-
-    void clear() { std::fill(slots_.begin(), slots_.end(), 0u); }
+    void clear() { std::memset(slots_, 0, sizeof slots_); }
 
     // The code of the string, or -1 with *slot set to where it would go.
     int find(int prefix, int index, std::uint32_t* slot) const
     {
-        const std::uint32_t key = Key(prefix, index);
-        for (std::uint32_t s = Hash(key);; s = (s + 1) & (kSlots - 1)) {
-            const std::uint32_t entry = slots_[s];
-            if ((entry >> kCodeBits) == key)
-                return static_cast<int>(entry & kCodeMask);
-            if (entry == 0) {
-                *slot = s;
-                return -1;
-            }
-        }
+        const std::uint32_t entry = probe(prefix, index, slot);
+        return entry != 0 ? CodeOf(entry) : -1;
     }
 
     int find(int prefix, int index) const
@@ -324,6 +323,23 @@ public:
         std::uint32_t unused = 0;
         return find(prefix, index, &unused);
     }
+
+    // The slot of the string, or the empty one where it would go; returns
+    // the entry there (0: empty).
+    std::uint32_t probe(int prefix, int index, std::uint32_t* slot) const
+    {
+        const std::uint32_t key = Key(prefix, index);
+        std::uint32_t s = Hash(key);
+        std::uint32_t entry = slots_[s];
+        while (entry != 0 && (entry >> kCodeBits) != key) {
+            s = (s + 1) & (kSlots - 1);
+            entry = slots_[s];
+        }
+        *slot = s;
+        return entry;
+    }
+
+    static int CodeOf(std::uint32_t entry) { return static_cast<int>(entry & kCodeMask); }
 
     // Adds a string that a search just missed at slot.
     void insertAt(std::uint32_t slot, int prefix, int index, int code)
@@ -342,112 +358,118 @@ private:
     }
     static std::uint32_t Hash(std::uint32_t key) { return (key * 2654435761u) >> 18; }
 
-    std::vector<std::uint32_t> slots_;
+    std::uint32_t slots_[kSlots];
 };
 
-// After the entry `next` is added: the decoder defines each entry one code
-// later than the encoder, so it widens its codes when the table reaches
-// 2^width entries and the encoder, one entry ahead, at 2^width + 1. A full
-// table is cleared; returns true when it was.
-bool AfterEntry(int minCodeSize, CodeWriter& writer, StringTable& table, int& width, int& next)
+// For the lossy search, the strings one index longer than each code, as
+// lists in order of their making, newest first.
+struct Children {
+    std::int16_t first[kMaxCodes];
+    std::int16_t sibling[kMaxCodes];
+    std::uint8_t lastIndex[kMaxCodes];
+    void clear() { std::fill(std::begin(first), std::end(first), std::int16_t{-1}); }
+};
+
+// The encoder's state between images of a thread: the tables are large
+// enough that setting them up anew for each image would cost more than
+// clearing them.
+struct EncoderTables {
+    StringTable strings;
+    Children children;
+};
+
+EncoderTables& ThreadTables()
 {
-    ++next;
-    if (next == (1 << width) + 1 && width < kMaxWidth)
-        ++width;
-    if (next != kMaxCodes)
-        return false;
-    writer.put(1 << minCodeSize, width);
-    table.clear();
-    width = minCodeSize + 1;
-    next = (1 << minCodeSize) + 2;
-    return true;
+    thread_local const std::unique_ptr<EncoderTables> tables = std::make_unique<EncoderTables>();
+    return *tables;
 }
 
-// The last string's code and the end code.
-void FinishCodes(int minCodeSize, int current, CodeWriter& writer, int width, int next)
-{
-    writer.put(current, width);
-    // Reading that last code makes the decoder define one more entry, which
-    // may widen the codes by one bit before it reads the end code.
-    if (next == (1 << width) && width < kMaxWidth)
-        ++width;
-    writer.put((1 << minCodeSize) + 1, width);
-    writer.finish();
-}
+// The state of the code stream: its width, the next entry, and where the
+// codes go.
+struct CodeState {
+    int minCodeSize;
+    int width;
+    int next;
+    CodeWriter& writer;
+    StringTable& table;
+
+    // After the entry `next` is added: the decoder defines each entry one
+    // code later than the encoder, so it widens its codes when the table
+    // reaches 2^width entries and the encoder, one entry ahead, at 2^width +
+    // 1. A full table is cleared; returns true when it was.
+    bool afterEntry()
+    {
+        ++next;
+        if (next == (1 << width) + 1 && width < kMaxWidth)
+            ++width;
+        if (next != kMaxCodes)
+            return false;
+        writer.put(1 << minCodeSize, width);
+        table.clear();
+        width = minCodeSize + 1;
+        next = (1 << minCodeSize) + 2;
+        return true;
+    }
+
+    // Extends the string of current by index, or writes its code and adds
+    // the longer string when the table lacks it; returns the new current.
+    int step(int current, int index)
+    {
+        std::uint32_t slot = 0;
+        const std::uint32_t entry = table.probe(current, index, &slot);
+        if (entry != 0)
+            return StringTable::CodeOf(entry);
+        writer.put(current, width);
+        table.insertAt(slot, current, index, next);
+        afterEntry();
+        return index;
+    }
+
+    // The last string's code and the end code.
+    void finish(int current)
+    {
+        writer.put(current, width);
+        // Reading that last code makes the decoder define one more entry,
+        // which may widen the codes by one bit before it reads the end code.
+        if (next == (1 << width) && width < kMaxWidth)
+            ++width;
+        writer.put((1 << minCodeSize) + 1, width);
+        writer.finish();
+    }
+};
 
 // Pixels with a single choice and no lossy search, the common case: the
 // string grows while the table holds it, else its code is written and the
 // string one pixel longer added. Returns the last string's code.
-int EncodePlain(int minCodeSize, const std::uint8_t* pixels, std::size_t count, CodeWriter& writer,
-                StringTable& table, int& width, int& next)
+int EncodePlain(const std::uint8_t* pixels, std::size_t count, CodeState& state)
 {
     int current = pixels[0];
-    for (std::size_t i = 1; i < count; ++i) {
-        const int index = pixels[i];
-        std::uint32_t slot = 0;
-        const int code = table.find(current, index, &slot);
-        if (code >= 0) {
-            current = code;
-            continue;
-        }
-        writer.put(current, width);
-        table.insertAt(slot, current, index, next);
-        AfterEntry(minCodeSize, writer, table, width, next);
-        current = index;
-    }
+    for (std::size_t i = 1; i < count; ++i)
+        current = state.step(current, pixels[i]);
     return current;
 }
 
-} // namespace
-
-std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
-                                    const std::int16_t* alternative, std::size_t count, const LossyRun* lossy)
+// Pixels of which some may have a second index (kChoices), and with kLossy
+// the search for near colours. Returns the last string's code.
+template <bool kChoices, bool kLossy>
+int EncodeChoices(const std::uint8_t* primary, const std::int16_t* alternativeOrNull, std::size_t count,
+                  const LossyRun* lossy, Children& children, CodeState& state)
 {
-    const int clear = 1 << minCodeSize;
-    const int end = clear + 1;
-    std::vector<std::uint8_t> out;
-    // Each pixel gives at most one code, and a clear code comes at most once
-    // every 4096 - 258 codes.
-    CodeWriter writer(out, count + count / (kMaxCodes - 258) + 4);
-    StringTable table;
-
-    int width = minCodeSize + 1;
-    int next = end + 1;
-    writer.put(clear, width);
-    if (count == 0) {
-        writer.put(end, width);
-        writer.finish();
-        return out;
-    }
-    if (!lossy && alternative == nullptr) {
-        const int last = EncodePlain(minCodeSize, primary, count, writer, table, width, next);
-        FinishCodes(minCodeSize, last, writer, width, next);
-        return out;
-    }
-
-    // Where a pixel has two choices, take the one from which the string can
-    // be extended further (looking a few pixels ahead).
-    const bool choices = alternative != nullptr;
+    StringTable& table = state.table;
+    auto second = [alternativeOrNull](std::size_t i) {
+        if constexpr (kChoices)
+            return static_cast<int>(alternativeOrNull[i]);
+        return static_cast<int>(kNoAlternative);
+    };
     // The string of code one pixel longer with pixel i, or -1.
     auto extend = [&](int code, std::size_t i) {
         if (i >= count)
             return -1;
         const int c = table.find(code, primary[i]);
-        if (c < 0 && choices && alternative[i] != kNoAlternative)
-            return table.find(code, alternative[i]);
+        if (c < 0 && second(i) != kNoAlternative)
+            return table.find(code, second(i));
         return c;
     };
-    auto second = [&](std::size_t i) { return choices ? alternative[i] : kNoAlternative; };
-
-    // For the lossy search, the strings one index longer than each code.
-    std::vector<std::int16_t> firstChild;
-    std::vector<std::int16_t> sibling;
-    std::vector<std::uint8_t> lastIndex;
-    if (lossy) {
-        firstChild.assign(kMaxCodes, -1);
-        sibling.assign(kMaxCodes, -1);
-        lastIndex.assign(kMaxCodes, 0);
-    }
     // The longer string of code whose last pixel comes closest to the colour
     // wanted at pixel i, within the tolerance; -1 when there is none.
     auto nearString = [&](int code, std::size_t i) {
@@ -456,9 +478,8 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
         int bestDistance = lossy->tolerance * lossy->tolerance + 1;
         if (wanted == 0)
             return best;
-        for (int c = firstChild[static_cast<std::size_t>(code)]; c >= 0;
-             c = sibling[static_cast<std::size_t>(c)]) {
-            const int index = lastIndex[static_cast<std::size_t>(c)];
+        for (int c = children.first[code]; c >= 0; c = children.sibling[c]) {
+            const int index = children.lastIndex[c];
             if (index >= lossy->paletteSize || index == lossy->transparent)
                 continue;
             const int distance = SquaredDistance(lossy->palette[index], wanted);
@@ -474,14 +495,31 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
     // side, so that neither goes further than needed to tell.
     auto reachesFurther = [&](int other, int first, std::size_t at) {
         for (std::size_t n = 0; n < kLookahead; ++n) {
-            first = extend(first, at + n);
-            if (first < 0)
-                return extend(other, at + n) >= 0;
-            other = extend(other, at + n);
-            if (other < 0)
+            // Both are looked up before either is tested, so that the two
+            // searches overlap.
+            const int firstLonger = extend(first, at + n);
+            const int otherLonger = extend(other, at + n);
+            if (firstLonger < 0)
+                return otherLonger >= 0;
+            if (otherLonger < 0)
                 return false;
+            first = firstLonger;
+            other = otherLonger;
         }
         return false;
+    };
+    // Writes the code of current and adds it one index longer at slot.
+    auto emit = [&](int current, int index, std::uint32_t slot) {
+        state.writer.put(current, state.width);
+        table.insertAt(slot, current, index, state.next);
+        if constexpr (kLossy) {
+            const int next = state.next;
+            children.lastIndex[next] = static_cast<std::uint8_t>(index);
+            children.sibling[next] = children.first[current];
+            children.first[current] = static_cast<std::int16_t>(next);
+        }
+        if (state.afterEntry() && kLossy)
+            children.clear();
     };
 
     int current = primary[0];
@@ -491,9 +529,31 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
         int first = primary[i];
         const int other = second(i);
         std::uint32_t firstSlot = 0;
-        std::uint32_t otherSlot = 0;
         const int viaFirst = table.find(current, first, &firstSlot);
-        const int viaOther = other != kNoAlternative ? table.find(current, other, &otherSlot) : -1;
+        if (other == kNoAlternative) {
+            // One choice: as for plain pixels, unless a near colour extends
+            // the string.
+            if constexpr (!kLossy) {
+                current = state.step(current, first);
+                continue;
+            }
+            if (viaFirst >= 0) {
+                current = viaFirst;
+                continue;
+            }
+            if constexpr (kLossy) {
+                const int near = nearString(current, i);
+                if (near >= 0) {
+                    current = near;
+                    continue;
+                }
+            }
+            emit(current, first, firstSlot);
+            current = first;
+            continue;
+        }
+        std::uint32_t otherSlot = 0;
+        const int viaOther = table.find(current, other, &otherSlot);
         if (viaFirst >= 0 && viaOther >= 0) {
             current = reachesFurther(viaOther, viaFirst, i + 1) ? viaOther : viaFirst;
             continue;
@@ -502,29 +562,56 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
             current = viaFirst >= 0 ? viaFirst : viaOther;
             continue;
         }
-        if (lossy) {
+        if constexpr (kLossy) {
             const int near = nearString(current, i);
             if (near >= 0) {
                 current = near;
                 continue;
             }
         }
-        if (other != kNoAlternative && reachesFurther(other, first, i + 1)) {
+        if (reachesFurther(other, first, i + 1)) {
             first = other;
             firstSlot = otherSlot;
         }
-        writer.put(current, width);
-        table.insertAt(firstSlot, current, first, next);
-        if (lossy) {
-            lastIndex[static_cast<std::size_t>(next)] = static_cast<std::uint8_t>(first);
-            sibling[static_cast<std::size_t>(next)] = firstChild[static_cast<std::size_t>(current)];
-            firstChild[static_cast<std::size_t>(current)] = static_cast<std::int16_t>(next);
-        }
-        if (AfterEntry(minCodeSize, writer, table, width, next) && lossy)
-            std::fill(firstChild.begin(), firstChild.end(), -1);
+        emit(current, first, firstSlot);
         current = first;
     }
-    FinishCodes(minCodeSize, current, writer, width, next);
+    return current;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
+                                    const std::int16_t* alternative, std::size_t count, const LossyRun* lossy)
+{
+    const int clear = 1 << minCodeSize;
+    const int end = clear + 1;
+    std::vector<std::uint8_t> out;
+    // Each pixel gives at most one code, and a clear code comes at most once
+    // every 4096 - 258 codes.
+    CodeWriter writer(out, count + count / (kMaxCodes - 258) + 4);
+    EncoderTables& tables = ThreadTables();
+    tables.strings.clear();
+    CodeState state{minCodeSize, minCodeSize + 1, end + 1, writer, tables.strings};
+
+    writer.put(clear, state.width);
+    if (count == 0) {
+        writer.put(end, state.width);
+        writer.finish();
+        return out;
+    }
+    int last = 0;
+    if (lossy) {
+        tables.children.clear();
+        last = alternative
+                   ? EncodeChoices<true, true>(primary, alternative, count, lossy, tables.children, state)
+                   : EncodeChoices<false, true>(primary, nullptr, count, lossy, tables.children, state);
+    } else if (alternative) {
+        last = EncodeChoices<true, false>(primary, alternative, count, nullptr, tables.children, state);
+    } else {
+        last = EncodePlain(primary, count, state);
+    }
+    state.finish(last);
     return out;
 }
 
