@@ -11,6 +11,8 @@
 // two bytes after each pixel's first byte compute values nobody reads.
 #include "stages.h"
 
+#include "pixel_loops.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -55,9 +57,10 @@ void CountEveryPair(const GreyPlane& key, GreyPlane& votes)
 // The pairs (p, n) of `count` pixels starting at the bytes pa / na (colour),
 // pk / nk (spread keys) and pv / nv (spread votes). edge receives, at each
 // pixel's first byte, 1 where the pair is an edge and the vote goes to n.
-void CountPairs(const std::uint8_t* __restrict pa, const std::uint8_t* __restrict na,
-                const std::uint8_t* __restrict pk, const std::uint8_t* __restrict nk,
-                std::uint8_t* __restrict pv, std::uint8_t* __restrict toN, int count, std::uint8_t limit)
+QF_PIXEL_LOOP void CountPairs(const std::uint8_t* __restrict pa, const std::uint8_t* __restrict na,
+                              const std::uint8_t* __restrict pk, const std::uint8_t* __restrict nk,
+                              std::uint8_t* __restrict pv, std::uint8_t* __restrict toN, int count,
+                              std::uint8_t limit)
 {
     const int bytes = 3 * count - 2; // the last pixel's first byte is the last one read
     for (int i = 0; i < bytes; ++i) {
@@ -71,7 +74,7 @@ void CountPairs(const std::uint8_t* __restrict pa, const std::uint8_t* __restric
     }
 }
 
-void AddVotes(std::uint8_t* __restrict votes, const std::uint8_t* __restrict add, int bytes)
+QF_PIXEL_LOOP void AddVotes(std::uint8_t* __restrict votes, const std::uint8_t* __restrict add, int bytes)
 {
     for (int i = 0; i < bytes; ++i) {
         votes[i] = static_cast<std::uint8_t>(votes[i] + add[i]);
@@ -80,7 +83,8 @@ void AddVotes(std::uint8_t* __restrict votes, const std::uint8_t* __restrict add
 
 } // namespace
 
-void CountEdgeVotes(const ColourPlane& colour, const GreyPlane& key, GreyPlane& votes, int limit)
+QF_PIXEL_LOOP void CountEdgeVotes(const ColourPlane& colour, const GreyPlane& key, GreyPlane& votes,
+                                  int limit)
 {
     const int width = key.width();
     const int height = key.height();

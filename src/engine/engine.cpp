@@ -25,6 +25,8 @@ Stage LastStageOf(int VariantIndex)
 LayerPlan PlanFor(int VariantIndex, const Switches& switches)
 {
     LayerPlan plan;
+    plan.pencil = VariantIndex >= 0 && VariantIndex < kVariantCount
+                  && kVariants[static_cast<std::size_t>(VariantIndex)].base == BaseLayer::Pencil;
     plan.sketchOverColor = LastStageOf(VariantIndex) >= Stage::SketchOverColor;
     plan.gray4Color = plan.sketchOverColor && switches.mixColorTicked();
     if (LastStageOf(VariantIndex) == Stage::VariantLayer) {
@@ -37,7 +39,9 @@ LayerPlan PlanFor(int VariantIndex, const Switches& switches)
     return plan;
 }
 
-// The line sketch, its depth and the pencil layer: what every variant needs.
+// The line sketch and its depth, what every variant needs, and the pencil
+// layer when the plan shows it: the texture blend costs as much as the line
+// sketch itself, and only the pencil variant reads it.
 void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switches, const LayerPlan& plan)
 {
     // A frame without its three colour channels counts as an empty frame.
@@ -51,12 +55,11 @@ void ComputeSketchStages(EngineState& s, int FrameNumber, const Switches& switch
     const StyleThresholds style = ThresholdsFor(s.Settings, switches);
     PrepareGreyPlanes(s);
     CountEdgeVotes(s.SourceCopy, s.GrayPlane, s.EdgeCount, style.colorDiffLimit);
-    DrawSketchLines(s, style.edgeVoteMin, style.darkLimit);
-    RemoveLonePixels(s.SketchLayer);
-    if (switches.adjustTicked()) {
-        AdjustSketchDepth(s, switches.colorSketchTicked());
+    DrawSketchLines(s, style.edgeVoteMin, style.darkLimit, switches.adjustTicked(),
+                    switches.colorSketchTicked());
+    if (plan.pencil) {
+        BuildPencilLayer(s, FrameNumber, switches.colorSketchTicked(), switches.StillGrain);
     }
-    BuildPencilLayer(s, FrameNumber, switches.colorSketchTicked(), switches.StillGrain);
 }
 
 // SketchOverColor, mixed or plain.
@@ -69,11 +72,10 @@ void ComputeSketchOverColor(EngineState& s, const Switches& switches)
     }
 }
 
-// The dots.
+// The dots, softened when sketch depth is adjusted.
 void ComputeDots(EngineState& s, const Switches& switches)
 {
-    DitherPencil(s, ThresholdsFor(s.Settings, switches).inkShift);
-    AdjustDitherDepth(s, switches);
+    DitherPencil(s, ThresholdsFor(s.Settings, switches).inkShift, switches);
 }
 
 } // namespace
@@ -105,7 +107,11 @@ void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan&
     colour(s.VividLayer, plan.vivid);
     colour(s.PosterLayer, plan.poster);
     colour(s.ContrastLayer, plan.contrast);
-    colour(s.PencilLayer, true);
+    if (plan.pencil) {
+        colour(s.PencilLayer, true);
+    } else {
+        s.PencilLayer.clear();
+    }
     colour(s.Gray4Color, plan.gray4Color);
 }
 
@@ -166,6 +172,7 @@ void EngineState::RenderAllSnapshots(const Switches& switches,
     LayerPlan plan;
     for (int v = 0; v < kVariantCount; ++v) {
         const LayerPlan p = PlanFor(v, switches);
+        plan.pencil |= p.pencil;
         plan.sketchOverColor |= p.sketchOverColor;
         plan.gray4Color |= p.gray4Color;
         plan.vivid |= p.vivid;

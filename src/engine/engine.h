@@ -85,6 +85,8 @@ public:
     int MaxY = -1;
 
     // Work buffers, reallocated zero-filled by every ComputeEffectLayers call.
+    // PencilLayer is built only by a run of a variant that shows it; other
+    // runs leave it empty.
     ColourPlane SourceCopy;
     GreyPlane GrayPlane;
     GreyPlane Gray4Plane;

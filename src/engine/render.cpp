@@ -3,6 +3,7 @@
 // picture is blurred and/or sharpened as the switches say.
 #include "stages.h"
 
+#include "pixel_loops.h"
 #include "rounding.h"
 
 #include <algorithm>
@@ -55,6 +56,50 @@ Composition CompositionOf(const EngineState& s, int VariantIndex)
     return {};
 }
 
+// One row of a composition: each pixel of out takes the dot's three channels
+// where dots has a dot (a pixel that is not white), else the base's. The
+// dots of a dither are scattered like noise, so the choice is made with a
+// mask rather than a branch. A grey base (Grey) has one channel, given to
+// all three. The strides are template arguments for the planes the engine
+// makes (4-channel frames, 3-channel layers), so that the compiler can lay
+// the row out without a multiply per pixel.
+template <bool Grey, std::size_t OutChannels, std::size_t DotChannels>
+QF_PIXEL_LOOP void ComposeRow(std::uint8_t* __restrict out, std::size_t outChannels,
+                              const std::uint8_t* __restrict base, std::size_t baseChannels,
+                              const std::uint8_t* __restrict dots, std::size_t dotChannels, int width)
+{
+    if constexpr (OutChannels != 0) {
+        outChannels = OutChannels;
+    }
+    if constexpr (DotChannels != 0) {
+        dotChannels = DotChannels;
+        baseChannels = Grey ? 1 : DotChannels;
+    }
+    constexpr std::size_t b1 = Grey ? 0 : 1;
+    constexpr std::size_t b2 = Grey ? 0 : 2;
+    const std::size_t n = static_cast<std::size_t>(width);
+    if (dots == nullptr) {
+        for (std::size_t x = 0; x < n; ++x) {
+            const std::uint8_t* b = base + x * baseChannels;
+            std::uint8_t* o = out + x * outChannels;
+            o[0] = b[0];
+            o[1] = b[b1];
+            o[2] = b[b2];
+        }
+        return;
+    }
+    for (std::size_t x = 0; x < n; ++x) {
+        const std::uint8_t* b = base + x * baseChannels;
+        const std::uint8_t* d = dots + x * dotChannels;
+        std::uint8_t* o = out + x * outChannels;
+        const unsigned white = (d[0] & d[1] & d[2]) == 255 ? 1u : 0u;
+        const unsigned dot = white - 1u; // all ones for a dot
+        o[0] = static_cast<std::uint8_t>((d[0] & dot) | (b[0] & ~dot));
+        o[1] = static_cast<std::uint8_t>((d[1] & dot) | (b[b1] & ~dot));
+        o[2] = static_cast<std::uint8_t>((d[2] & dot) | (b[b2] & ~dot));
+    }
+}
+
 // The region of the frame that the planes of one composition cover.
 void ClipTo(const ColourPlane& layer, int& width, int& height)
 {
@@ -94,27 +139,25 @@ void ComposeVariant(EngineState& s, int VariantIndex)
     const std::size_t dotChannels = static_cast<std::size_t>(s.DitherLayer.channels());
     const std::size_t baseChannels =
         comp.base != nullptr ? static_cast<std::size_t>(comp.base->channels()) : 0;
+    // The frames and layers the engine makes, and any others.
+    const bool usual = targetChannels == 4 && (!comp.dots || dotChannels == 3)
+                       && (comp.base == nullptr || baseChannels == 3);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* out = target.data() + target.index(0, 0, y);
         const std::uint8_t* dots = comp.dots ? s.DitherLayer.data() + s.DitherLayer.index(0, 0, y) : nullptr;
-        const std::uint8_t* base =
-            comp.base != nullptr ? comp.base->data() + comp.base->index(0, 0, y) : nullptr;
-        const std::uint8_t* grey =
-            comp.greyBase != nullptr ? comp.greyBase->data() + comp.greyBase->index(0, y) : nullptr;
-        for (int x = 0; x < width; ++x, out += targetChannels) {
-            const std::uint8_t* d =
-                dots != nullptr ? dots + static_cast<std::size_t>(x) * dotChannels : nullptr;
-            if (d != nullptr && (d[0] != 255 || d[1] != 255 || d[2] != 255)) {
-                out[0] = d[0];
-                out[1] = d[1];
-                out[2] = d[2];
-            } else if (base != nullptr) {
-                const std::uint8_t* b = base + static_cast<std::size_t>(x) * baseChannels;
-                out[0] = b[0];
-                out[1] = b[1];
-                out[2] = b[2];
+        if (comp.base != nullptr) {
+            const std::uint8_t* base = comp.base->data() + comp.base->index(0, 0, y);
+            if (usual) {
+                ComposeRow<false, 4, 3>(out, 4, base, 3, dots, 3, width);
             } else {
-                out[0] = out[1] = out[2] = grey[x];
+                ComposeRow<false, 0, 0>(out, targetChannels, base, baseChannels, dots, dotChannels, width);
+            }
+        } else {
+            const std::uint8_t* grey = comp.greyBase->data() + comp.greyBase->index(0, y);
+            if (usual) {
+                ComposeRow<true, 4, 3>(out, 4, grey, 1, dots, 3, width);
+            } else {
+                ComposeRow<true, 0, 0>(out, targetChannels, grey, 1, dots, dotChannels, width);
             }
         }
     }

@@ -14,6 +14,7 @@
 // a column-by-column walk does, and gives the same bytes.
 #include "stages.h"
 
+#include "pixel_loops.h"
 #include "rounding.h"
 
 #include <algorithm>
@@ -31,7 +32,7 @@ namespace {
 // never has equal keys, so a pixel's votes are the number of its (up to 8)
 // neighbours whose key exceeds its own by more than limit, counted here row
 // by row one neighbour direction at a time.
-void CountLevelVotes(const GreyPlane& key, GreyPlane& votes, int limit)
+QF_PIXEL_LOOP void CountLevelVotes(const GreyPlane& key, GreyPlane& votes, int limit)
 {
     const int width = key.width();
     const int height = key.height();
@@ -60,28 +61,6 @@ void CountLevelVotes(const GreyPlane& key, GreyPlane& votes, int limit)
                     v[x] = static_cast<std::uint8_t>(v[x] + (mm[x] > t[x] ? 1 : 0));
                 }
             }
-        }
-    }
-}
-
-// Lone ink on the mask: ink (0) whose eight neighbours are all paper (255)
-// becomes paper; the border never changes. Whitening needs every neighbour
-// white, so it never changes the outcome for another pixel, and a row can
-// be decided at once and then written.
-void WhitenLoneInk(std::vector<std::uint8_t>& mask, int width, int height, std::vector<std::uint8_t>& lone)
-{
-    for (int y = 1; y + 1 < height; ++y) {
-        const std::uint8_t* __restrict below = mask.data() + static_cast<std::size_t>(y - 1) * width;
-        std::uint8_t* row = mask.data() + static_cast<std::size_t>(y) * width;
-        const std::uint8_t* __restrict above = row + width;
-        std::uint8_t* __restrict out = lone.data();
-        for (int x = 1; x + 1 < width; ++x) {
-            const std::uint8_t around = below[x - 1] & below[x] & below[x + 1] & row[x - 1] & row[x + 1]
-                                        & above[x - 1] & above[x] & above[x + 1];
-            out[x] = (row[x] == 0 && around == 255) ? 255 : 0;
-        }
-        for (int x = 1; x + 1 < width; ++x) {
-            row[x] = static_cast<std::uint8_t>(row[x] | out[x]);
         }
     }
 }
@@ -284,9 +263,23 @@ void SmoothRows(ColourPlane& plane, int radius)
     }
 }
 
+QF_PIXEL_LOOP void RestoreInkAndDrawLines(const std::uint8_t* __restrict src,
+                                          const std::uint8_t* __restrict sketch, std::uint8_t* __restrict out,
+                                          std::size_t pixels)
+{
+    for (std::size_t p = 0; p < pixels * 3; p += 3) {
+        const unsigned ink = (out[p] | out[p + 1] | out[p + 2]) == 0 ? ~0u : 0u;
+        const unsigned line = (sketch[p] & sketch[p + 1] & sketch[p + 2]) != 255 ? ~0u : 0u;
+        for (std::size_t c = 0; c < 3; ++c) {
+            const unsigned v = (out[p + c] & ~ink) | (src[p + c] & ink);
+            out[p + c] = static_cast<std::uint8_t>((v & ~line) | (sketch[p + c] & line));
+        }
+    }
+}
+
 } // namespace
 
-void MixSimilarColours(EngineState& s)
+QF_PIXEL_LOOP void MixSimilarColours(EngineState& s)
 {
     const int width = s.Gray4Plane.width();
     const int height = s.Gray4Plane.height();
@@ -321,8 +314,13 @@ void MixSimilarColours(EngineState& s)
         mask[p] = static_cast<std::uint8_t>(ink - 1); // 0 for ink, 255 for paper
     }
     {
+        // Whitening needs every neighbour white, so it never changes the
+        // outcome for another pixel: each row is decided and written in turn.
         std::vector<std::uint8_t> lone(static_cast<std::size_t>(width));
-        WhitenLoneInk(mask, width, height, lone);
+        for (int y = 1; y + 1 < height; ++y) {
+            std::uint8_t* row = mask.data() + static_cast<std::size_t>(y) * width;
+            WhitenLoneInk(row - width, row, row + width, lone.data(), width);
+        }
     }
 
     // The radii: R along rows, 0.4 R (at most 20) along columns.
@@ -340,22 +338,10 @@ void MixSimilarColours(EngineState& s)
     }
 
     // Ink (all three channels 0) takes its source colours back; then the
-    // line sketch goes on top.
-    const std::uint8_t* src = s.SourceCopy.data();
-    const std::uint8_t* sketch = s.SketchLayer.data();
-    std::uint8_t* out = s.SketchOverColor.data();
-    for (std::size_t p = 0; p < pixels * 3; p += 3) {
-        if (out[p] == 0 && out[p + 1] == 0 && out[p + 2] == 0) {
-            out[p] = src[p];
-            out[p + 1] = src[p + 1];
-            out[p + 2] = src[p + 2];
-        }
-        if (sketch[p] < 255 || sketch[p + 1] < 255 || sketch[p + 2] < 255) {
-            out[p] = sketch[p];
-            out[p + 1] = sketch[p + 1];
-            out[p + 2] = sketch[p + 2];
-        }
-    }
+    // line sketch goes on top. Both are chosen with masks rather than
+    // branches: ink and lines follow the picture's detail, which in film
+    // footage is noise to a branch predictor.
+    RestoreInkAndDrawLines(s.SourceCopy.data(), s.SketchLayer.data(), s.SketchOverColor.data(), pixels);
 }
 
 } // namespace qf

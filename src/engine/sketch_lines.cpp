@@ -1,53 +1,127 @@
-// The black-on-white line sketch: a pixel is a line (0) when it collected at
-// least the votes asked or is darker than the dark limit, paper (255) otherwise;
-// then lone line pixels inside the frame are whitened.
+// The line sketch: a pixel is a line when it collected at least the votes
+// asked or is darker than the dark limit, paper (255) otherwise; lone line
+// pixels inside the frame are whitened (RemoveLonePixels); and with sketch
+// depth adjusted the lines take half the frame's brightness at that point
+// (AdjustSketchDepth), in grey or in colour, the colour then boosted by 0.7.
+//
+// The three steps are one pass over the rows. Each row's lines are first
+// kept as a mask of one byte per pixel (0 line, 255 paper), and a row is
+// written to SketchLayer once the row above it is known, which is all the
+// lone-pixel test needs.
 #include "stages.h"
 
+#include "pixel_loops.h"
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace qf {
 
-void DrawSketchLines(EngineState& s, int voteMin, int darkLimit)
+QF_PIXEL_LOOP void WhitenLoneInk(const std::uint8_t* __restrict below, std::uint8_t* row,
+                                 const std::uint8_t* __restrict above, std::uint8_t* __restrict lone,
+                                 int width)
 {
-    const std::size_t pixels = s.GrayPlane.size();
-    const std::uint8_t* votes = s.EdgeCount.data();
-    const std::uint8_t* grey = s.GrayPlane.data();
-    std::uint8_t* out = s.SketchLayer.data();
-
-    for (std::size_t p = 0; p < pixels; ++p) {
-        std::uint8_t v = votes[p] < voteMin ? 255 : 0;
-        if (grey[p] < darkLimit) {
-            v = 0;
-        }
-        out[p * 3] = v;
-        out[p * 3 + 1] = v;
-        out[p * 3 + 2] = v;
+    for (int x = 1; x + 1 < width; ++x) {
+        const std::uint8_t around = below[x - 1] & below[x] & below[x + 1] & row[x - 1] & row[x + 1]
+                                    & above[x - 1] & above[x] & above[x + 1];
+        lone[x] = (row[x] == 0 && around == 255) ? 255 : 0;
+    }
+    for (int x = 1; x + 1 < width; ++x) {
+        row[x] = static_cast<std::uint8_t>(row[x] | lone[x]);
     }
 }
 
-// Whitening a pixel needs all its neighbours white, so it can never make a
-// neighbour lone: the result does not depend on the visiting order.
-void RemoveLonePixels(ColourPlane& layer)
-{
-    const int width = layer.width();
-    const int height = layer.height();
-    const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(width) * 3;
-    std::uint8_t* base = layer.data();
+namespace {
 
-    for (int y = 1; y + 1 < height; ++y) {
-        std::uint8_t* p = base + (static_cast<std::ptrdiff_t>(y) * width + 1) * 3;
-        for (int x = 1; x + 1 < width; ++x, p += 3) {
-            if (p[0] != 0) {
-                continue;
-            }
-            const std::uint8_t* below = p - row;
-            const std::uint8_t* above = p + row;
-            if (below[-3] == 255 && below[0] == 255 && below[3] == 255 && p[-3] == 255 && p[3] == 255
-                && above[-3] == 255 && above[0] == 255 && above[3] == 255) {
-                p[0] = p[1] = p[2] = 255;
+// Half a byte, rounded half to even: (v >> 1), plus one when v is odd and
+// (v >> 1) is odd too (3 gives 2, 5 gives 2, 255 gives 128).
+inline unsigned Half(unsigned v)
+{
+    return (v >> 1) + (v & (v >> 1) & 1u);
+}
+
+// The mask of row y: 0 where the pixel is a line, 255 where it is paper.
+QF_PIXEL_LOOP void MaskRow(const EngineState& s, int y, int voteMin, int darkLimit,
+                           std::uint8_t* __restrict mask)
+{
+    const int width = s.GrayPlane.width();
+    const std::uint8_t* __restrict votes = s.EdgeCount.data() + s.EdgeCount.index(0, y);
+    const std::uint8_t* __restrict grey = s.GrayPlane.data() + s.GrayPlane.index(0, y);
+    for (int x = 0; x < width; ++x) {
+        const bool paper = votes[x] < voteMin && grey[x] >= darkLimit;
+        mask[x] = paper ? 255 : 0;
+    }
+}
+
+// Row y of SketchLayer from its mask: paper white, lines black or, with
+// sketch depth adjusted, half the grey level or half each source channel.
+// Lines are scattered along edges, so the tone is chosen with the mask
+// itself rather than a branch.
+QF_PIXEL_LOOP void WriteRow(EngineState& s, int y, const std::uint8_t* __restrict mask, bool adjust,
+                            bool colour)
+{
+    const int width = s.SketchLayer.width();
+    std::uint8_t* __restrict out = s.SketchLayer.data() + s.SketchLayer.index(0, 0, y);
+    if (!adjust) {
+        for (int x = 0; x < width; ++x) {
+            out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = mask[x];
+        }
+    } else if (colour) {
+        const std::uint8_t* __restrict src = s.SourceCopy.data() + s.SourceCopy.index(0, 0, y);
+        for (int x = 0; x < width; ++x) {
+            const unsigned m = mask[x];
+            for (int c = 0; c < 3; ++c) {
+                out[3 * x + c] = static_cast<std::uint8_t>(m | (Half(src[3 * x + c]) & ~m));
             }
         }
+    } else {
+        const std::uint8_t* __restrict grey = s.GrayPlane.data() + s.GrayPlane.index(0, y);
+        for (int x = 0; x < width; ++x) {
+            const unsigned m = mask[x];
+            out[3 * x] = out[3 * x + 1] = out[3 * x + 2] =
+                static_cast<std::uint8_t>(m | (Half(grey[x]) & ~m));
+        }
+    }
+}
+
+} // namespace
+
+QF_PIXEL_LOOP void DrawSketchLines(EngineState& s, int voteMin, int darkLimit, bool adjust, bool colour)
+{
+    const int width = s.GrayPlane.width();
+    const int height = s.GrayPlane.height();
+    if (width == 0 || height == 0) {
+        return;
+    }
+    // The masks of rows y - 1, y and y + 1 in turn, and the lone pixels of
+    // the row being whitened.
+    const std::size_t w = static_cast<std::size_t>(width);
+    std::vector<std::uint8_t> scratch(w * 4, 0);
+    std::uint8_t* below = scratch.data();
+    std::uint8_t* row = below + w;
+    std::uint8_t* above = row + w;
+    std::uint8_t* lone = above + w;
+
+    MaskRow(s, 0, voteMin, darkLimit, row);
+    for (int y = 0; y < height; ++y) {
+        if (y + 1 < height) {
+            MaskRow(s, y + 1, voteMin, darkLimit, above);
+        }
+        // Whitening needs all eight neighbours white, so it can never make
+        // a neighbour lone: row y - 1, already whitened, decides row y
+        // exactly as it did before.
+        if (y > 0 && y + 1 < height) {
+            WhitenLoneInk(below, row, above, lone, width);
+        }
+        WriteRow(s, y, row, adjust, colour);
+        std::swap(below, row);
+        std::swap(row, above);
+    }
+    if (adjust && colour) {
+        // Paper (255 in every channel) is its own average and stays white.
+        BoostSaturation(s.SketchLayer, kSketchSaturation);
     }
 }
 

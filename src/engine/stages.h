@@ -38,6 +38,7 @@ inline constexpr std::array<int, 766> ThirdsTable = [] {
 // Which of the layers a run leaves zero-filled will be written in full by
 // the run: those are only resized at its start.
 struct LayerPlan {
+    bool pencil = false; // PencilLayer is built only for a run that shows it
     bool sketchOverColor = false;
     bool gray4Color = false;
     bool vivid = false;
@@ -60,8 +61,9 @@ StyleThresholds ThresholdsFor(const EngineSettings& settings, const Switches& sw
 
 // The start of a run: every work buffer the engine reallocates at the start of
 // each run, at width x height, storage reused. The buffers every run writes
-// in full (SourceCopy, GrayPlane, Gray4Plane, SketchLayer, PencilLayer) and
-// those the plan names are only resized; all others are zero-filled.
+// in full (SourceCopy, GrayPlane, Gray4Plane, SketchLayer) and those the plan
+// names are only resized; all others are zero-filled. PencilLayer is emptied
+// (its storage kept) when the plan does not build it.
 void AllocateWorkBuffers(EngineState& s, int width, int height, const LayerPlan& plan);
 
 // grey_planes: SourceCopy, GrayPlane and Gray4Plane from SourcePlanes.
@@ -72,12 +74,17 @@ void PrepareGreyPlanes(EngineState& s);
 // earlier pixel of the pair on equal keys) gets one vote in votes.
 void CountEdgeVotes(const ColourPlane& colour, const GreyPlane& key, GreyPlane& votes, int limit);
 
-// sketch_lines: black-on-white SketchLayer from EdgeCount and GrayPlane: a
-// line where a pixel has at least voteMin votes or is darker than darkLimit.
-void DrawSketchLines(EngineState& s, int voteMin, int darkLimit);
-// Whitens (all three channels 255) every pixel whose channel 0 is 0 while
-// the channel 0 of its eight neighbours is 255; border pixels never change.
-void RemoveLonePixels(ColourPlane& layer);
+// sketch_lines: SketchLayer from EdgeCount and GrayPlane: a line where a
+// pixel has at least voteMin votes or is darker than darkLimit, white paper
+// elsewhere; lone line pixels inside the frame are whitened; with adjust the
+// lines take half the frame's brightness, in grey, or with colour in colour
+// boosted by 0.7.
+void DrawSketchLines(EngineState& s, int voteMin, int darkLimit, bool adjust, bool colour);
+// One row of a mask of ink (0) and paper (255): ink whose eight neighbours
+// in the rows below and above and beside it are all paper becomes paper;
+// the first and last pixel never change. lone is scratch of the row's width.
+void WhitenLoneInk(const std::uint8_t* below, std::uint8_t* row, const std::uint8_t* above,
+                   std::uint8_t* lone, int width);
 
 // saturation: pushes each channel of every pixel away from the pixel's
 // channel average by the factor k, clamped to 0..255.
@@ -100,10 +107,6 @@ private:
     const std::uint8_t* table_ = nullptr;
 };
 
-// sketch_depth: line pixels of SketchLayer take half the frame's brightness,
-// in colour (then boosted by 0.7) or in grey.
-void AdjustSketchDepth(EngineState& s, bool colour);
-
 // pencil_layer: the lines of SketchLayer on the pencil-paper texture
 // (PencilLayer), and the lines over the frame's colours (SketchOverColor).
 // With stillGrain the grey form keeps the first texture wherever the frame
@@ -115,10 +118,9 @@ void BuildSketchOverColor(EngineState& s);
 void MixSimilarColours(EngineState& s);
 
 // stucki_dither: DitherLayer, the Stucki error-diffused dots of
-// SketchOverColor, and their softening when sketch depth is adjusted.
-// The dots' threshold is the mean grey moved by inkShift.
-void DitherPencil(EngineState& s, int inkShift);
-void AdjustDitherDepth(EngineState& s, const Switches& switches);
+// SketchOverColor, softened as they are made when sketch depth is adjusted
+// (AdjustDitherDepth). The dots' threshold is the mean grey moved by inkShift.
+void DitherPencil(EngineState& s, int inkShift, const Switches& switches);
 
 // variant_layers: runs the stage that builds `base` from SketchOverColor, if
 // it has one. The poster's and the contrast's thresholds move by inkShift.

@@ -54,8 +54,8 @@ std::vector<Outcome> Outcomes(int mean)
 // 6 from x - 1 and 7 from x - 2 (8 to 12 likewise). A target left of column
 // MaxX gets all five that exist; column MaxX only gets the share from
 // straight below, as the shares toward larger x stop one column short.
-template <typename Value>
-void Diffuse(EngineState& s, int mean, Value value)
+template <typename Value, typename Paint>
+void Diffuse(EngineState& s, int mean, Value value, Paint paint)
 {
     const int width = s.SketchOverColor.width();
     const int height = s.SketchOverColor.height();
@@ -80,14 +80,15 @@ void Diffuse(EngineState& s, int mean, Value value)
     const std::uint8_t* in = s.SketchOverColor.data();
     std::uint8_t* out = s.DitherLayer.data();
 
+    std::size_t p = 0; // the pixel's index in the plane
     for (int y = 0; y < height; ++y) {
         int next1 = 0; // shares already given to x + 1 in this row
         int next2 = 0; // and to x + 2
-        for (int x = 0; x < width; ++x, in += 3, out += 3) {
+        for (int x = 0; x < width; ++x, in += 3, out += 3, ++p) {
             const int u =
                 value(ThirdsTable[static_cast<std::size_t>(in[0] + in[1] + in[2])], row1[x] + next1);
             const Outcome& o = outcome[u];
-            out[0] = out[1] = out[2] = o.dot;
+            paint(out, o.dot, p);
             next1 = next2 + (x < maxX - 1 ? o.w8 : 0);
             next2 = x < maxX - 2 ? o.w4 : 0;
             s1[x] = o.w1;
@@ -118,7 +119,7 @@ void Diffuse(EngineState& s, int mean, Value value)
 
 } // namespace
 
-void DitherPencil(EngineState& s, int inkShift)
+void DitherPencil(EngineState& s, int inkShift, const Switches& switches)
 {
     const int width = s.SketchOverColor.width();
     const int height = s.SketchOverColor.height();
@@ -138,49 +139,47 @@ void DitherPencil(EngineState& s, int inkShift)
     const int mean = static_cast<int>(total / static_cast<std::int64_t>(pixels)) + inkShift;
 
     const int divisor = s.Settings.DitherErrorDivisor;
-    if (divisor == 20) {
-        // err * 10 / 20 truncates exactly as err / 2 does.
-        Diffuse(s, mean, [](int g, int err) { return g + err / 2; });
-    } else if (divisor != 0) {
-        // Limiting the sum to the table's range before the clamp to 0..255
-        // changes nothing.
-        Diffuse(s, mean,
-                [divisor](int g, int err) { return std::clamp(g + err * 10 / divisor, kLowest, kHighest); });
-    } else {
-        // A divisor of 0 carries no error instead of dividing by zero.
-        Diffuse(s, mean, [](int g, int) { return g; });
-    }
-}
-
-void AdjustDitherDepth(EngineState& s, const Switches& switches)
-{
-    if (!switches.adjustTicked()) {
-        return;
-    }
-    // Dots follow the picture, so whether a pixel is one is chosen by masks
-    // rather than branches. Half a byte, rounded half to even: (v >> 1),
-    // plus one when v is odd and (v >> 1) is odd too (1.5 -> 2, 2.5 -> 2).
-    const auto half = [](unsigned v) { return (v >> 1) + (v & (v >> 1) & 1u); };
-    const std::size_t pixels = s.GrayPlane.size();
-    std::uint8_t* dots = s.DitherLayer.data();
-    if (switches.colorSketchTicked()) {
-        // The dither writes every pixel's three channels alike, 0 or 255, so
-        // each channel can tell alone whether its pixel is a dot.
-        const std::uint8_t* src = s.SourceCopy.data();
-        for (std::size_t i = 0; i < pixels * 3; ++i) {
-            const unsigned dot = 0u - static_cast<unsigned>(dots[i] == 0);
-            dots[i] = static_cast<std::uint8_t>((half(src[i]) & dot) | (dots[i] & ~dot));
+    auto diffuse = [&](auto paint) {
+        if (divisor == 20) {
+            // err * 10 / 20 truncates exactly as err / 2 does.
+            Diffuse(
+                s, mean, [](int g, int err) { return g + err / 2; }, paint);
+        } else if (divisor != 0) {
+            // Limiting the sum to the table's range before the clamp to 0..255
+            // changes nothing.
+            Diffuse(
+                s, mean,
+                [divisor](int g, int err) { return std::clamp(g + err * 10 / divisor, kLowest, kHighest); },
+                paint);
+        } else {
+            // A divisor of 0 carries no error instead of dividing by zero.
+            Diffuse(
+                s, mean, [](int g, int) { return g; }, paint);
         }
+    };
+
+    // AdjustDitherDepth: with sketch depth adjusted, a dot (0) takes half
+    // the frame's brightness at its pixel, in colour or in grey, rounded half
+    // to even: (v >> 1), plus one when v is odd and (v >> 1) is odd too
+    // (1.5 -> 2, 2.5 -> 2). Paper (255) is never changed. Each dot is
+    // softened as it is made, which is the same as softening the finished
+    // layer: softening reads only the dot itself and the source.
+    const auto half = [](unsigned v) { return (v >> 1) + (v & (v >> 1) & 1u); };
+    if (!switches.adjustTicked()) {
+        diffuse([](std::uint8_t* out, std::uint8_t dot, std::size_t) { out[0] = out[1] = out[2] = dot; });
+    } else if (switches.colorSketchTicked()) {
+        const std::uint8_t* src = s.SourceCopy.data();
+        diffuse([src, half](std::uint8_t* out, std::uint8_t dot, std::size_t p) {
+            const std::uint8_t* c = src + p * 3;
+            out[0] = static_cast<std::uint8_t>(dot | (half(c[0]) & ~dot));
+            out[1] = static_cast<std::uint8_t>(dot | (half(c[1]) & ~dot));
+            out[2] = static_cast<std::uint8_t>(dot | (half(c[2]) & ~dot));
+        });
     } else {
         const std::uint8_t* grey = s.GrayPlane.data();
-        for (std::size_t p = 0; p < pixels; ++p) {
-            std::uint8_t* d = dots + p * 3;
-            const unsigned dot = 0u - static_cast<unsigned>(d[0] == 0);
-            const unsigned h = half(grey[p]) & dot;
-            for (int c = 0; c < 3; ++c) {
-                d[c] = static_cast<std::uint8_t>(h | (d[c] & ~dot));
-            }
-        }
+        diffuse([grey, half](std::uint8_t* out, std::uint8_t dot, std::size_t p) {
+            out[0] = out[1] = out[2] = static_cast<std::uint8_t>(dot | (half(grey[p]) & ~dot));
+        });
     }
 }
 
