@@ -523,6 +523,18 @@ int EncodeChoices(const std::uint8_t* primary, const std::int16_t* alternativeOr
     };
 
     int current = primary[0];
+    // With lossy compression, the current string extended by a near
+    // colour's index at pixel at, where the table holds such a string.
+    const auto extendNear = [&](std::size_t at) {
+        if constexpr (kLossy) {
+            const int near = nearString(current, at);
+            if (near >= 0) {
+                current = near;
+                return true;
+            }
+        }
+        return false;
+    };
     if (second(0) != kNoAlternative && reachesFurther(second(0), current, 1))
         current = second(0);
     for (std::size_t i = 1; i < count; ++i) {
@@ -541,13 +553,8 @@ int EncodeChoices(const std::uint8_t* primary, const std::int16_t* alternativeOr
                 current = viaFirst;
                 continue;
             }
-            if constexpr (kLossy) {
-                const int near = nearString(current, i);
-                if (near >= 0) {
-                    current = near;
-                    continue;
-                }
-            }
+            if (extendNear(i))
+                continue;
             emit(current, first, firstSlot);
             current = first;
             continue;
@@ -562,13 +569,8 @@ int EncodeChoices(const std::uint8_t* primary, const std::int16_t* alternativeOr
             current = viaFirst >= 0 ? viaFirst : viaOther;
             continue;
         }
-        if constexpr (kLossy) {
-            const int near = nearString(current, i);
-            if (near >= 0) {
-                current = near;
-                continue;
-            }
-        }
+        if (extendNear(i))
+            continue;
         if (reachesFurther(other, first, i + 1)) {
             first = other;
             firstSlot = otherSlot;
