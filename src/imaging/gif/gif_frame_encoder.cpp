@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <optional>
-#include <type_traits>
 
 namespace qf::imaging {
 
@@ -392,7 +391,8 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
 }
 
 // The rectangle of the pixels to draw and their colours (while there are at
-// most 256; true when there are more), and how many pixels are drawn.
+// most 256; true when there are more), and how many pixels are drawn (while
+// the colours fit, the only time the count is wanted).
 bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFrame& plan)
 {
     FrameArea area{frame.width, frame.height, 0, 0};
@@ -403,8 +403,8 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
     const int nearSlack = nearSlack_;
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
     std::size_t drawnCount = 0;
-    // One row; its colours are collected while there are at most 256.
-    auto findInRow = [&](int y, auto collect) {
+    // One row, its pixels drawn counted and their colours collected.
+    auto findInRow = [&](int y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
         int first = -1;
         int lastX = -1;
@@ -430,8 +430,7 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
             const int xMask = static_cast<int>(mask);
             first = first < 0 ? ((x & xMask) | (-1 & ~xMask)) : first;
             lastX = (x & xMask) | (lastX & ~xMask);
-            if constexpr (decltype(collect)::value)
-                collector.add(p, mask);
+            collector.add(p, mask);
         }
         if (lastX >= 0) {
             area.x0 = std::min(area.x0, first);
@@ -442,11 +441,40 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
     };
     int y = 0;
     for (; y < frame.height && !collector.tooMany(); ++y)
-        findInRow(y, std::true_type{});
-    // Past 256 colours (film footage, within a few rows) only the rectangle
-    // and the count are left to find.
-    for (; y < frame.height; ++y)
-        findInRow(y, std::false_type{});
+        findInRow(y);
+    // Past 256 colours (film footage, within a few rows) the frame cannot be
+    // stored exactly, so the count is not wanted either: only the rectangle
+    // is left to find, and a row's part of it lies between its first and its
+    // last pixel drawn, looked for from either end.
+    const auto drawnAt = [&](std::size_t i) {
+        const std::uint32_t p = pixels[i];
+        const std::uint32_t shown = against ? against[i] : 0u;
+        return p != 0 && p != shown && !ShowsNear(p, shown, nearSlack);
+    };
+    for (; y < frame.height; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
+        int first = 0;
+        while (first < frame.width) {
+            const std::size_t i = rowStart + static_cast<std::size_t>(first);
+            if (first % kBlock == 0 && first + kBlock <= frame.width
+                && !MayDraw(pixels + i, against ? against + i : nullptr)) {
+                first += kBlock;
+                continue;
+            }
+            if (drawnAt(i))
+                break;
+            ++first;
+        }
+        if (first == frame.width)
+            continue;
+        int last = frame.width - 1;
+        while (!drawnAt(rowStart + static_cast<std::size_t>(last)))
+            --last;
+        area.x0 = std::min(area.x0, first);
+        area.x1 = std::max(area.x1, last + 1);
+        area.y0 = std::min(area.y0, y);
+        area.y1 = y + 1;
+    }
     // Disposal clears the frame's rectangle: clear all of it, so that the
     // next frame knows a decoder then shows nothing.
     if (clears)
