@@ -169,6 +169,8 @@ TEST(GifAnimationWriter, EveryQualityLevelStaysWithinItsErrorBound)
                 palette[static_cast<std::size_t>((x / 4 + y / 4 * 3) % 100 * 2 + random() % 2)];
             if (i % 301 == 7)
                 rgb = 0xFF00FFu >> (i % 3 * 4); // rare bright dots a small palette would drop
+            if (i % 301 == 150)
+                rgb = 0x020202; // near black, yet drawn where nothing is shown yet
             frame.pixels[i * 4] = static_cast<std::uint8_t>(rgb >> 16);
             frame.pixels[i * 4 + 1] = static_cast<std::uint8_t>(rgb >> 8);
             frame.pixels[i * 4 + 2] = static_cast<std::uint8_t>(rgb);

@@ -6,7 +6,12 @@
 #include <algorithm>
 #include <array>
 #include <optional>
-#include <type_traits>
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define QF_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define QF_VECTOR_CLONES
+#endif
 
 namespace qf::imaging {
 
@@ -276,6 +281,44 @@ private:
     std::array<std::int16_t, 1u << kSlotBits> values_;
 };
 
+// One row of a reduced frame shown: count pixels at f, against them
+// before (0s: nothing to compare with), their quantiser entries and the
+// colours of those (0: not drawn), the view at shown. Marks in keeps the
+// drawn pixels that keep what is shown (as KeepsShown decides, and only
+// when keepsShown: the table leaves room for the transparent index) and
+// shows the reduced colour at the others. Masks and selections, not
+// branches: which pixels keep what is shown follows the grain of the
+// picture, and the row runs in vector registers.
+// (The view and the marks share no memory with what is read: restrict lets
+// the colours of the entries be gathered.)
+QF_VECTOR_CLONES void ShowReducedRow(const std::uint32_t* f, const std::uint32_t* against,
+                                     const std::uint8_t* entries, const std::uint32_t* entryColour,
+                                     std::uint32_t* __restrict shown, std::uint8_t* __restrict keeps,
+                                     int count, bool keepsShown, int slack, int tolerance)
+{
+    const auto channel = [](std::uint32_t c, int shift) { return static_cast<int>((c >> shift) & 0xFFu); };
+    for (int x = 0; x < count; ++x) {
+        const std::uint32_t p = f[x];
+        const std::uint32_t s = shown[x];
+        const std::uint32_t c = entryColour[entries[x]];
+        const bool drawn = (p != 0) & (p != against[x]) & (c != 0);
+        int toShown = 0;
+        int toReduced = 0;
+        int furthest = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const int ds = channel(p, shift) - channel(s, shift);
+            const int dc = channel(p, shift) - channel(c, shift);
+            toShown += ds * ds;
+            toReduced += dc * dc;
+            furthest = std::max(furthest, ds < 0 ? -ds : ds);
+        }
+        const bool keep = keepsShown & drawn & (s != 0) & ((slack == 0) | (furthest <= tolerance))
+                          & (toShown <= toReduced + slack);
+        keeps[x] = static_cast<std::uint8_t>(keep);
+        shown[x] = drawn & !keep ? c : s;
+    }
+}
+
 } // namespace
 
 const ChosenColours* SharedColours::get(const GifLevels& levels, std::string* reason)
@@ -358,41 +401,31 @@ void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
         }
         return;
     }
-    // Locals, not the plan's fields: the stores to the view could alias
-    // those, which would be reloaded after every pixel.
-    const bool keepsShown = plan.table.size() < 256;
-    const GifLevels levels = job.levels;
-    const std::array<int, 256> entryIndex = plan.entryIndex;
-    const std::uint8_t* const indexes = plan.indexes.data();
-    const std::uint32_t* const colours = plan.table.data();
+    // Each quantiser entry's colour, 0 for those not drawn.
+    std::array<std::uint32_t, 256> entryColour{};
+    for (std::size_t e = 0; e < entryColour.size(); ++e) {
+        const int own = plan.entryIndex[e];
+        entryColour[e] = own >= 0 ? plan.table[static_cast<std::size_t>(own)] : 0u;
+    }
     // Which pixels keep what is shown is noted for the frame's encoding,
     // which would otherwise weigh the same colours again.
     plan.keeps.resize(plan.indexes.size());
-    std::uint8_t* const keeps = plan.keeps.data();
-    std::size_t k = 0;
+    const int w = a.x1 - a.x0;
+    // Without a previous frame to compare with every opaque pixel is drawn:
+    // compared with a row of 0s.
+    std::vector<std::uint32_t> nothing(against ? 0 : static_cast<std::size_t>(w), 0u);
     for (int y = a.y0; y < a.y1; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * width;
-        for (int x = a.x0; x < a.x1; ++x, ++k) {
-            const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            keeps[k] = 0;
-            if (!Differs(f, against, i))
-                continue;
-            const int own = entryIndex[indexes[k]];
-            if (own < 0)
-                continue;
-            const std::uint32_t colour = colours[static_cast<std::size_t>(own)];
-            // A mask, not a branch: which pixels keep what is shown
-            // follows the grain of the picture.
-            const bool keep = keepsShown && KeepsShown(f[i], colour, shown[i], levels);
-            const std::uint32_t held = 0u - static_cast<std::uint32_t>(keep);
-            keeps[k] = static_cast<std::uint8_t>(keep);
-            shown[i] = (shown[i] & held) | (colour & ~held);
-        }
+        const std::size_t i = static_cast<std::size_t>(y) * width + static_cast<std::size_t>(a.x0);
+        const std::size_t k = static_cast<std::size_t>(y - a.y0) * static_cast<std::size_t>(w);
+        ShowReducedRow(f + i, against ? against + i : nothing.data(), plan.indexes.data() + k,
+                       entryColour.data(), shown + i, plan.keeps.data() + k, w, plan.table.size() < 256,
+                       job.levels.keepSlack, job.levels.colourTolerance);
     }
 }
 
 // The rectangle of the pixels to draw and their colours (while there are at
-// most 256; true when there are more), and how many pixels are drawn.
+// most 256; true when there are more), and how many pixels are drawn (while
+// the colours fit, the only time the count is wanted).
 bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFrame& plan)
 {
     FrameArea area{frame.width, frame.height, 0, 0};
@@ -403,8 +436,8 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
     const int nearSlack = nearSlack_;
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
     std::size_t drawnCount = 0;
-    // One row; its colours are collected while there are at most 256.
-    auto findInRow = [&](int y, auto collect) {
+    // One row, its pixels drawn counted and their colours collected.
+    auto findInRow = [&](int y) {
         const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
         int first = -1;
         int lastX = -1;
@@ -430,8 +463,7 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
             const int xMask = static_cast<int>(mask);
             first = first < 0 ? ((x & xMask) | (-1 & ~xMask)) : first;
             lastX = (x & xMask) | (lastX & ~xMask);
-            if constexpr (decltype(collect)::value)
-                collector.add(p, mask);
+            collector.add(p, mask);
         }
         if (lastX >= 0) {
             area.x0 = std::min(area.x0, first);
@@ -442,11 +474,40 @@ bool FrameEncoder::findDrawn(const PackedFrame& frame, bool clears, PreparedFram
     };
     int y = 0;
     for (; y < frame.height && !collector.tooMany(); ++y)
-        findInRow(y, std::true_type{});
-    // Past 256 colours (film footage, within a few rows) only the rectangle
-    // and the count are left to find.
-    for (; y < frame.height; ++y)
-        findInRow(y, std::false_type{});
+        findInRow(y);
+    // Past 256 colours (film footage, within a few rows) the frame cannot be
+    // stored exactly, so the count is not wanted either: only the rectangle
+    // is left to find, and a row's part of it lies between its first and its
+    // last pixel drawn, looked for from either end.
+    const auto drawnAt = [&](std::size_t i) {
+        const std::uint32_t p = pixels[i];
+        const std::uint32_t shown = against ? against[i] : 0u;
+        return p != 0 && p != shown && !ShowsNear(p, shown, nearSlack);
+    };
+    for (; y < frame.height; ++y) {
+        const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
+        int first = 0;
+        while (first < frame.width) {
+            const std::size_t i = rowStart + static_cast<std::size_t>(first);
+            if (first % kBlock == 0 && first + kBlock <= frame.width
+                && !MayDraw(pixels + i, against ? against + i : nullptr)) {
+                first += kBlock;
+                continue;
+            }
+            if (drawnAt(i))
+                break;
+            ++first;
+        }
+        if (first == frame.width)
+            continue;
+        int last = frame.width - 1;
+        while (!drawnAt(rowStart + static_cast<std::size_t>(last)))
+            --last;
+        area.x0 = std::min(area.x0, first);
+        area.x1 = std::max(area.x1, last + 1);
+        area.y0 = std::min(area.y0, y);
+        area.y1 = y + 1;
+    }
     // Disposal clears the frame's rectangle: clear all of it, so that the
     // next frame knows a decoder then shows nothing.
     if (clears)
