@@ -246,11 +246,16 @@ bool FewColoursDiffer(const PackedFrame& frame, const std::vector<std::uint32_t>
 // is at least as close to p as the reduced colour, give or take the level's
 // slack (in summed squares of the channel differences) but no further than
 // its colour tolerance in any channel: the pixel keeps it.
+// Written without branches, so that a row of reduced pixels runs in vector
+// registers.
+inline bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, int slack, int tolerance)
+{
+    return (shown != 0) & ((slack <= 0) | (ChannelDistance(p, shown) <= tolerance))
+           & (SquaredDistance(p, shown) <= SquaredDistance(p, reduced) + slack);
+}
 inline bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, const GifLevels& levels)
 {
-    if (shown == 0 || (levels.keepSlack > 0 && ChannelDistance(p, shown) > levels.colourTolerance))
-        return false;
-    return SquaredDistance(p, shown) <= SquaredDistance(p, reduced) + levels.keepSlack;
+    return KeepsShown(p, reduced, shown, levels.keepSlack, levels.colourTolerance);
 }
 
 // A colour's index (-1 for 0, transparent, and for colours the table lacks)
@@ -296,24 +301,12 @@ QF_VECTOR_CLONES void ShowReducedRow(const std::uint32_t* f, const std::uint32_t
                                      std::uint32_t* __restrict shown, std::uint8_t* __restrict keeps,
                                      int count, bool keepsShown, int slack, int tolerance)
 {
-    const auto channel = [](std::uint32_t c, int shift) { return static_cast<int>((c >> shift) & 0xFFu); };
     for (int x = 0; x < count; ++x) {
         const std::uint32_t p = f[x];
         const std::uint32_t s = shown[x];
         const std::uint32_t c = entryColour[entries[x]];
         const bool drawn = (p != 0) & (p != against[x]) & (c != 0);
-        int toShown = 0;
-        int toReduced = 0;
-        int furthest = 0;
-        for (int shift = 0; shift < 24; shift += 8) {
-            const int ds = channel(p, shift) - channel(s, shift);
-            const int dc = channel(p, shift) - channel(c, shift);
-            toShown += ds * ds;
-            toReduced += dc * dc;
-            furthest = std::max(furthest, ds < 0 ? -ds : ds);
-        }
-        const bool keep = keepsShown & drawn & (s != 0) & ((slack == 0) | (furthest <= tolerance))
-                          & (toShown <= toReduced + slack);
+        const bool keep = keepsShown & drawn & KeepsShown(p, c, s, slack, tolerance);
         keeps[x] = static_cast<std::uint8_t>(keep);
         shown[x] = drawn & !keep ? c : s;
     }
