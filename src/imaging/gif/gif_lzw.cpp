@@ -545,10 +545,6 @@ int EncodeChoices(const std::uint8_t* primary, const std::int16_t* alternativeOr
         if (other == kNoAlternative) {
             // One choice: as for plain pixels, unless a near colour extends
             // the string.
-            if constexpr (!kLossy) {
-                current = state.step(current, first);
-                continue;
-            }
             if (viaFirst >= 0) {
                 current = viaFirst;
                 continue;
