@@ -1,18 +1,13 @@
 #include "imaging/colour/quantise.h"
 
 #include "imaging/colour/palette_map.h"
+#include "imaging/vector_clones.h"
 
 #include <libimagequant.h>
 #include <omp.h>
 
 #include <algorithm>
 #include <memory>
-
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define QF_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define QF_VECTOR_CLONES
-#endif
 
 namespace qf::imaging {
 

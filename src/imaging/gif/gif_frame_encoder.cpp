@@ -2,16 +2,11 @@
 
 #include "imaging/colour/quantise.h"
 #include "imaging/gif/gif_lzw.h"
+#include "imaging/vector_clones.h"
 
 #include <algorithm>
 #include <array>
 #include <optional>
-
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define QF_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define QF_VECTOR_CLONES
-#endif
 
 namespace qf::imaging {
 

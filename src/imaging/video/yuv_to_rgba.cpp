@@ -1,5 +1,7 @@
 #include "imaging/video/yuv_to_rgba.h"
 
+#include "imaging/vector_clones.h"
+
 extern "C" {
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
@@ -8,14 +10,6 @@ extern "C" {
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-
-// Integer loops built twice, for AVX2 and for any x86-64, the one the
-// processor runs chosen when the program starts; both give the same bytes.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define QF_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define QF_VECTOR_CLONES
-#endif
 
 namespace qf::imaging {
 
