@@ -9,29 +9,6 @@
 
 namespace qf {
 
-namespace {
-
-// The truncated third of a channel sum (0..765) as a multiply and a shift,
-// which vectorises where a division does not: 21846 / 65536 exceeds 1/3 by
-// less than 1/3 / 765, so no sum reaches the next whole number early.
-constexpr unsigned Third(unsigned sum)
-{
-    return (sum * 21846u) >> 16;
-}
-
-constexpr bool ThirdIsExact()
-{
-    for (unsigned sum = 0; sum <= 765; ++sum) {
-        if (Third(sum) != sum / 3) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(ThirdIsExact());
-
-} // namespace
-
 QF_PIXEL_LOOP void PrepareGreyPlanes(EngineState& s)
 {
     const std::size_t pixels = s.GrayPlane.size();
