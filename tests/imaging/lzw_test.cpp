@@ -133,5 +133,39 @@ TEST(LzwEncoder, DecodesToOneOfEachPixelsChoices)
                 }
 }
 
+// What the string table is for: 70,000 pixels of one index come out as
+// strings one pixel longer each time, 1 + 2 + ... + 374 pixels in 374 codes
+// of at most 10 bits (the table stays below 1024 entries), under 500 bytes.
+// The same when, after a short run of that index, every pixel is noise that
+// may also be shown as it (a still background the frame before already
+// shows): once the run's strings are in the table, the choice that extends
+// them is taken. A table that loses strings, or a choice not taken, leaves
+// about a code a pixel.
+TEST(LzwEncoder, OneIndexAfterAnotherMakesEverLongerStrings)
+{
+    constexpr std::size_t kCount = 70000;
+    constexpr std::size_t kRun = 100;
+    std::mt19937 random(5);
+    const std::vector<std::uint8_t> flat(kCount, 9);
+    std::vector<std::uint8_t> noise(kCount, 9);
+    std::vector<std::int16_t> mayBeFlat(kCount, imaging::kNoAlternative);
+    for (std::size_t i = kRun; i < kCount; ++i) {
+        noise[i] = static_cast<std::uint8_t>(random() % 256);
+        mayBeFlat[i] = 9;
+    }
+    const struct {
+        std::string name;
+        const std::uint8_t* primary;
+        const std::int16_t* alternative;
+    } rows[] = {
+        {"one_index", flat.data(), nullptr},
+        {"noise_that_may_be_the_run_before", noise.data(), mayBeFlat.data()},
+    };
+    for (const auto& row : rows) {
+        const std::vector<std::uint8_t> stream = imaging::LzwEncode(8, row.primary, row.alternative, kCount);
+        EXPECT_LT(stream.size(), 500u) << row.name;
+    }
+}
+
 } // namespace
 } // namespace qf::test
