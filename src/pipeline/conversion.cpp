@@ -89,6 +89,7 @@ public:
     {
         for (std::size_t i = 0; i < count; ++i) {
             owned_.push_back(std::make_unique<Frame>());
+            owned_.back()->rendered.keepSource = false; // nothing shows the source
             owned_.back()->output = writer.newFrame();
             free_.push_back(owned_.back().get());
         }

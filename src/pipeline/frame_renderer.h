@@ -38,6 +38,9 @@ struct RenderedFrame {
     Picture rendered;                   // what the engine made of it
     imaging::RgbaImage withAlpha;       // rendered with the source's transparency
     bool transparent = false;           // withAlpha is the frame written
+    // source (and previous) are filled, for a caller that shows them; else
+    // the frame goes straight onto the engine's planes and they stay empty.
+    bool keepSource = true;
 
     // What is written: rendered, or withAlpha.
     imaging::ImageView picture() const

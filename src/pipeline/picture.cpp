@@ -70,21 +70,15 @@ bool SwapOpaque(const std::uint8_t* __restrict from, std::uint8_t* __restrict to
 
 } // namespace
 
-void ReadFrame(const imaging::RgbaImage& frame, Picture& picture)
+void ReadPixels(const std::uint8_t* rgba, std::uint8_t* bgrx, std::size_t count)
 {
-    picture.reshape(frame.width, frame.height); // every pixel is written below
-    if (picture.empty())
-        return;
-    const std::size_t count = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
-    const std::uint8_t* src = frame.pixels.data();
-    std::uint8_t* dst = picture.data();
     // Runs of opaque pixels (all of a clip's, most of a GIF's) are only
     // swapped; a run with alpha in it is done again pixel by pixel.
     constexpr std::size_t kRun = 256;
     for (std::size_t start = 0; start < count; start += kRun) {
         const std::size_t n = std::min(kRun, count - start);
-        const std::uint8_t* from = src + start * 4;
-        std::uint8_t* to = dst + start * 4;
+        const std::uint8_t* from = rgba + start * 4;
+        std::uint8_t* to = bgrx + start * 4;
         if (SwapOpaque(from, to, n))
             continue;
         for (std::size_t i = 0; i < n; ++i) {
@@ -99,6 +93,15 @@ void ReadFrame(const imaging::RgbaImage& frame, Picture& picture)
             q[3] = 255;
         }
     }
+}
+
+void ReadFrame(const imaging::RgbaImage& frame, Picture& picture)
+{
+    picture.reshape(frame.width, frame.height); // every pixel is written below
+    if (picture.empty())
+        return;
+    ReadPixels(frame.pixels.data(), picture.data(),
+               static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
 }
 
 imaging::ImageView ViewOf(const Picture& picture)

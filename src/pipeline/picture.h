@@ -48,6 +48,9 @@ private:
 Picture ReadFrame(const imaging::RgbaImage& frame);
 // The same into picture, reusing its storage.
 void ReadFrame(const imaging::RgbaImage& frame, Picture& picture);
+// count pixels of a decoded frame (red, green, blue, alpha) as ReadFrame
+// gives them (blue, green, red, pad 255, laid over white paper).
+void ReadPixels(const std::uint8_t* rgba, std::uint8_t* bgrx, std::size_t count);
 
 // The picture as the imaging code reads it (PNG and GIF writing).
 imaging::ImageView ViewOf(const Picture& picture);

@@ -22,6 +22,19 @@ void PictureToPlanes(const Picture& picture, ColourPlane& planes)
         std::memcpy(planes.data() + planes.index(0, 0, y), picture.scanLine(height - 1 - y), rowBytes);
 }
 
+void FrameToPlanes(const imaging::RgbaImage& frame, ColourPlane& planes)
+{
+    const int width = frame.width > 0 && frame.height > 0 ? frame.width : 0;
+    const int height = width > 0 ? frame.height : 0;
+    planes.reshape(4, width, height); // every byte is written below
+    if (planes.empty())
+        return;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+    for (int y = 0; y < height; ++y)
+        ReadPixels(frame.pixels.data() + static_cast<std::size_t>(height - 1 - y) * rowBytes,
+                   planes.data() + planes.index(0, 0, y), static_cast<std::size_t>(width));
+}
+
 void PlanesToPicture(const ColourPlane& planes, Picture& picture)
 {
     if (planes.empty() || picture.empty() || planes.channels() < 3)

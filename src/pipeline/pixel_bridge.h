@@ -10,6 +10,10 @@ namespace qf {
 // first; the picture's pad bytes land in channel 3.
 void PictureToPlanes(const Picture& picture, ColourPlane& planes);
 
+// The decoded frame as PictureToPlanes(ReadFrame(frame)) gives it, in one
+// pass and without the picture between.
+void FrameToPlanes(const imaging::RgbaImage& frame, ColourPlane& planes);
+
 // Draws the planes 1:1 at the picture's top-left corner, clipped to the
 // picture; the rest of the picture stays as it was. Channel 3 is not drawn:
 // the pad bytes of drawn pixels are 255.

@@ -539,6 +539,8 @@ bool SizeEstimator::Impl::render(int step, const std::vector<SampleBlock>& block
                                                                               : std::next(it);
     const imaging::Size at = sizeAt(scale);
     std::vector<RenderedFrame> made(missing.size());
+    for (RenderedFrame& frame : made)
+        frame.keepSource = false; // only what is written is kept
     tbb::enumerable_thread_specific<EngineState>& states = *this->states;
     const FrameLook look{options.variant, options.switches, options.keepTransparency};
     // A clip converted smaller has its pictures scaled by the reader, which
@@ -564,11 +566,8 @@ bool SizeEstimator::Impl::render(int step, const std::vector<SampleBlock>& block
             imaging::RgbaImage smaller, smallerPrevious;
             RenderSourceFrame(states.local(), look, source(position, smaller), at, position + 1, made[i],
                               previous >= 0 ? &source(previous, smallerPrevious) : nullptr);
-            // Only what is written is kept.
             made[i].resized = {};
-            made[i].source = {};
             made[i].previousResized = {};
-            made[i].previous = {};
         });
     };
     if (options.threads > 0) {

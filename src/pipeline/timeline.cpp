@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 namespace qf {
 
@@ -187,7 +188,14 @@ imaging::ReadResult TimelineSource::next(imaging::RgbaImage& frame, int* delay, 
             read_ = entry.source + 1;
         }
         if (!bouncing) {
-            frame = current_;
+            // Handed over, not copied, unless the next entry shows the same
+            // source frame again (a rate above the clip's).
+            const bool shownAgain = next_ + 1 < plan_.size() && plan_[next_ + 1].replay < 0
+                                    && plan_[next_ + 1].source == entry.source;
+            if (shownAgain)
+                frame = current_;
+            else
+                std::swap(frame, current_);
         } else {
             // Held at the size it is rendered, for the way back.
             if (!scratch_ && !(scratch_ = imaging::OpenScratchFile(scratchBeside_, error)))

@@ -8,6 +8,7 @@
 #include "pipeline/conversion.h"
 #include "pipeline/convert.h"
 #include "pipeline/pencil_texture.h"
+#include "pipeline/pixel_bridge.h"
 #include "pipeline/snapshots.h"
 
 #include <gtest/gtest.h>
@@ -52,6 +53,38 @@ TEST(ReadFrame, LaysClearPixelsOverWhitePaper)
     EXPECT_EQ(at(10, 0), (std::vector<int>{255, 255, 255}));
     EXPECT_EQ(at(298, 1), (std::vector<int>{255, 0, 0}));
     EXPECT_EQ(at(299, 1), (std::vector<int>{255, 127, 127}));
+}
+
+// A frame read straight onto the engine's planes: the bottom row first,
+// blue, green, red and an opaque pad byte, clear pixels on white paper as
+// ReadFrame lays them, planes used before for a larger frame shrunk to it.
+TEST(FrameToPlanes, BottomRowFirstOverWhitePaper)
+{
+    RgbaImage frame{300, 2, {}};
+    for (int i = 0; i < 600; ++i) // the top row red, the bottom row blue
+        frame.pixels.insert(frame.pixels.end(), {static_cast<std::uint8_t>(i < 300 ? 255 : 0), 0,
+                                                 static_cast<std::uint8_t>(i < 300 ? 0 : 255), 255});
+    frame.pixels[4 * 299 + 3] = 128; // (299, 0) half clear red
+    frame.pixels[4 * 310 + 3] = 0;   // (10, 1) clear
+    ColourPlane planes(4, 400, 3);
+    FrameToPlanes(frame, planes);
+    ASSERT_EQ(planes.width(), 300);
+    ASSERT_EQ(planes.height(), 2);
+    struct Case {
+        int x, planeRow;
+        std::vector<int> bgrx;
+    };
+    const Case cases[] = {
+        {0, 0, {255, 0, 0, 255}},      // the picture's bottom row, blue
+        {10, 0, {255, 255, 255, 255}}, // clear: white paper
+        {0, 1, {0, 0, 255, 255}},      // the top row, red
+        {299, 1, {127, 127, 255, 255}} // half clear red: pink
+    };
+    for (const Case& c : cases) {
+        const std::vector<int> bgrx{planes(0, c.x, c.planeRow), planes(1, c.x, c.planeRow),
+                                    planes(2, c.x, c.planeRow), planes(3, c.x, c.planeRow)};
+        EXPECT_EQ(bgrx, c.bgrx) << "(" << c.x << ", " << c.planeRow << ")";
+    }
 }
 
 // The grey pencil variant's paper shifts with the frame number: every frame

@@ -476,8 +476,9 @@ std::vector<std::uint32_t> GifAnimationWriter::Impl::globalTable() const
 
 bool GifAnimationWriter::Impl::spoolFrame(const EncodedFrame& frame, Error* error)
 {
+    // The header and table, then the code stream written from where it is.
     std::vector<std::uint8_t> record;
-    record.reserve(kRecordHeader + frame.localTable.size() * 3 + frame.lzw.size());
+    record.reserve(kRecordHeader + frame.localTable.size() * 3);
     PutU16(record, frame.left);
     PutU16(record, frame.top);
     PutU16(record, frame.width);
@@ -498,8 +499,8 @@ bool GifAnimationWriter::Impl::spoolFrame(const EncodedFrame& frame, Error* erro
             record.push_back(static_cast<std::uint8_t>(colour));
         }
     }
-    record.insert(record.end(), frame.lzw.begin(), frame.lzw.end());
-    if (std::fwrite(record.data(), 1, record.size(), spool.get()) != record.size())
+    if (std::fwrite(record.data(), 1, record.size(), spool.get()) != record.size()
+        || std::fwrite(frame.lzw.data(), 1, frame.lzw.size(), spool.get()) != frame.lzw.size())
         return Fail(error, ErrorKind::Unwritable, path, WriteReason(errno ? errno : EIO));
     return true;
 }

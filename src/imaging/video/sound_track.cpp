@@ -13,10 +13,14 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <dlfcn.h>
+
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <type_traits>
 
 namespace qf::imaging {
 
@@ -25,8 +29,67 @@ namespace {
 constexpr int kSampleRate = 48000;
 constexpr std::int64_t kMicros = 1000000;
 
+// libavfilter, with the thirty-odd libraries it needs (speech voices,
+// Vulkan, linear algebra), is loaded the first time a sound is cut, not
+// with the program: linked in, loading them cost every run, clip or GIF,
+// some 20 ms of processor time before its first frame.
+struct FilterLibrary {
+    void* handle = nullptr;
+    std::string failure; // why it could not be loaded; empty once loaded
+    decltype(&avfilter_graph_alloc) graphAlloc = nullptr;
+    decltype(&avfilter_graph_free) graphFree = nullptr;
+    decltype(&avfilter_get_by_name) byName = nullptr;
+    decltype(&avfilter_graph_create_filter) createFilter = nullptr;
+    decltype(&avfilter_inout_alloc) inoutAlloc = nullptr;
+    decltype(&avfilter_inout_free) inoutFree = nullptr;
+    decltype(&avfilter_graph_parse_ptr) parse = nullptr;
+    decltype(&avfilter_graph_config) config = nullptr;
+    decltype(&av_buffersink_set_frame_size) setFrameSize = nullptr;
+    decltype(&av_buffersrc_add_frame_flags) addFrame = nullptr;
+    decltype(&av_buffersink_get_frame) getFrame = nullptr;
+};
+
+FilterLibrary LoadFilterLibrary()
+{
+    // The library of the headers this was built with.
+    const char* const name = "libavfilter.so." AV_STRINGIFY(LIBAVFILTER_VERSION_MAJOR);
+    FilterLibrary library;
+    library.handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (!library.handle) {
+        const char* why = dlerror();
+        library.failure = std::string(name) + " cannot be loaded (" + (why ? why : "not found") + ")";
+        return library;
+    }
+    const auto symbol = [&](auto& function, const char* symbolName) {
+        function =
+            reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library.handle, symbolName));
+        if (!function && library.failure.empty())
+            library.failure = std::string(name) + " has no " + symbolName;
+    };
+    symbol(library.graphAlloc, "avfilter_graph_alloc");
+    symbol(library.graphFree, "avfilter_graph_free");
+    symbol(library.byName, "avfilter_get_by_name");
+    symbol(library.createFilter, "avfilter_graph_create_filter");
+    symbol(library.inoutAlloc, "avfilter_inout_alloc");
+    symbol(library.inoutFree, "avfilter_inout_free");
+    symbol(library.parse, "avfilter_graph_parse_ptr");
+    symbol(library.config, "avfilter_graph_config");
+    symbol(library.setFrameSize, "av_buffersink_set_frame_size");
+    symbol(library.addFrame, "av_buffersrc_add_frame_flags");
+    symbol(library.getFrame, "av_buffersink_get_frame");
+    return library;
+}
+
+// The library, loaded once for the whole program (and never unloaded, as
+// libraries it loads register themselves at exit).
+const FilterLibrary& Filters()
+{
+    static const FilterLibrary library = LoadFilterLibrary();
+    return library;
+}
+
 struct GraphCloser {
-    void operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
+    void operator()(AVFilterGraph* graph) const { Filters().graphFree(&graph); }
 };
 
 // atempo takes factors from 0.5 to 2 at a time: 0.25 is 0.5 twice.
@@ -65,7 +128,8 @@ struct SoundChain {
     // The graph for decoded frames of this format.
     bool build(int rate, AVSampleFormat format, const AVChannelLayout& layout)
     {
-        graph.reset(avfilter_graph_alloc());
+        const FilterLibrary& f = Filters();
+        graph.reset(f.graphAlloc());
         if (!graph || !filtered)
             return false;
         AVChannelLayout known{};
@@ -79,12 +143,8 @@ struct SoundChain {
         char args[384];
         std::snprintf(args, sizeof args, "time_base=%d/%d:sample_rate=%d:sample_fmt=%s:channel_layout=%s",
                       timeBase.num, timeBase.den, rate, av_get_sample_fmt_name(format), described);
-        if (avfilter_graph_create_filter(&source, avfilter_get_by_name("abuffer"), "in", args, nullptr,
-                                         graph.get())
-                < 0
-            || avfilter_graph_create_filter(&sink, avfilter_get_by_name("abuffersink"), "out", nullptr,
-                                            nullptr, graph.get())
-                   < 0)
+        if (f.createFilter(&source, f.byName("abuffer"), "in", args, nullptr, graph.get()) < 0
+            || f.createFilter(&sink, f.byName("abuffersink"), "out", nullptr, nullptr, graph.get()) < 0)
             return false;
         // Cut in the clip's time, start the part at 0 with silence before
         // sound that begins late, retime, convert for the encoder, then
@@ -103,22 +163,22 @@ struct SoundChain {
             static_cast<double>(part.startMicros + part.lengthMicros) / kMicros, start, kSampleRate,
             TempoFilters(part.speed).c_str(), av_get_sample_fmt_name(encoder->sample_fmt), kSampleRate,
             outLayout, samples, samples);
-        AVFilterInOut* outputs = avfilter_inout_alloc();
-        AVFilterInOut* inputs = avfilter_inout_alloc();
+        AVFilterInOut* outputs = f.inoutAlloc();
+        AVFilterInOut* inputs = f.inoutAlloc();
         bool ok = outputs && inputs;
         if (ok) {
             outputs->name = av_strdup("in");
             outputs->filter_ctx = source;
             inputs->name = av_strdup("out");
             inputs->filter_ctx = sink;
-            ok = avfilter_graph_parse_ptr(graph.get(), chain, &inputs, &outputs, nullptr) >= 0
-                 && avfilter_graph_config(graph.get(), nullptr) >= 0;
+            ok = f.parse(graph.get(), chain, &inputs, &outputs, nullptr) >= 0
+                 && f.config(graph.get(), nullptr) >= 0;
         }
-        avfilter_inout_free(&inputs);
-        avfilter_inout_free(&outputs);
+        f.inoutFree(&inputs);
+        f.inoutFree(&outputs);
         if (ok && encoder->frame_size > 0
             && !(encoder->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE))
-            av_buffersink_set_frame_size(sink, static_cast<unsigned>(encoder->frame_size));
+            f.setFrameSize(sink, static_cast<unsigned>(encoder->frame_size));
         return ok;
     }
 
@@ -127,10 +187,10 @@ struct SoundChain {
     {
         if (ended)
             return true;
-        if (av_buffersrc_add_frame_flags(source, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
+        if (Filters().addFrame(source, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
             return false;
         for (;;) {
-            const int got = av_buffersink_get_frame(sink, filtered.get());
+            const int got = Filters().getFrame(sink, filtered.get());
             if (got == AVERROR(EAGAIN))
                 return true;
             if (got == AVERROR_EOF) {
@@ -198,6 +258,8 @@ bool EncodeSound(const SoundPart& part, SoundCodec codec, int bitRate, EncodedSo
             return Fail(error, ErrorKind::Cancelled, part.file, "cancelled");
         return Fail(error, ErrorKind::LibraryFailed, part.file, "its sound " + why);
     };
+    if (!Filters().failure.empty())
+        return failed("cannot be cut: " + Filters().failure);
     ClipFile clip;
     clip.source.cancelled = &part.cancelled;
     if (!clip.open(part.file))

@@ -238,7 +238,9 @@ struct VideoWriter::Impl {
     }
 
     bool openEncoder(Error* error);
-    bool openSound(Error* error);
+    // The sound, cut and encoded; then its stream, after the pictures'.
+    bool encodeSound(Error* error);
+    bool addSoundStream(Error* error);
     // Writes the sound up to time (seconds), or all of it.
     bool writeSound(double until);
     // Takes what the encoder has ready (all of it after the end was sent).
@@ -313,7 +315,7 @@ bool VideoWriter::Impl::openEncoder(Error* error)
     return true;
 }
 
-bool VideoWriter::Impl::openSound(Error* error)
+bool VideoWriter::Impl::encodeSound(Error* error)
 {
     if (!soundPart)
         return true;
@@ -322,10 +324,15 @@ bool VideoWriter::Impl::openSound(Error* error)
     const int rate = settings.soundBitRate > 0 ? settings.soundBitRate : mp4 ? 128000 : 96000;
     if (!EncodeSound(*soundPart, mp4 ? SoundCodec::Aac : SoundCodec::Opus, rate, sound.get(), error))
         return false;
-    if (!sound->parameters()) { // the clip has no sound
+    if (!sound->parameters()) // the clip has no sound
         sound.reset();
+    return true;
+}
+
+bool VideoWriter::Impl::addSoundStream(Error* error)
+{
+    if (!sound)
         return true;
-    }
     soundStream = avformat_new_stream(format, nullptr);
     if (!soundStream || avcodec_parameters_copy(soundStream->codecpar, sound->parameters()) < 0)
         return FailOutOfMemory(error, path);
@@ -419,7 +426,9 @@ bool VideoWriter::open(const std::string& path, int width, int height, int, Erro
             < 0
         || !d.format)
         return FailOutOfMemory(error, path);
-    if (!d.openEncoder(error) || !d.openSound(error)) {
+    // The sound first: the AV1 encoder, closed before its first picture,
+    // never returns, so nothing that can fail comes after it is opened.
+    if (!d.encodeSound(error) || !d.openEncoder(error) || !d.addSoundStream(error)) {
         d.close();
         return false;
     }

@@ -276,7 +276,6 @@ bool Yuv420ToRgba::prepare(int width, int height, int colourSpace, bool fullRang
 
     wideU_.resize(static_cast<std::size_t>(chromaHeight) * width);
     wideV_.resize(wideU_.size());
-    pixels_.resize(width);
     evenSums_.resize(width);
     oddSums_.resize(width);
     down_ = std::move(down);
@@ -301,8 +300,7 @@ struct Matrix {
 template <int Taps>
 QF_VECTOR_CLONES void MatrixRow(const std::int16_t* const* rowsU, const std::int16_t* const* rowsV,
                                 const std::int32_t* weight, int taps, const Matrix& m,
-                                const std::uint8_t* __restrict luma, int width,
-                                std::uint32_t* __restrict pixels)
+                                const std::uint8_t* __restrict luma, int width, std::uint8_t* __restrict rgba)
 {
     const int n = Taps > 0 ? Taps : taps;
     constexpr std::int32_t kTop = (1 << 30) - 1;
@@ -340,9 +338,11 @@ QF_VECTOR_CLONES void MatrixRow(const std::int16_t* const* rowsU, const std::int
         const auto red = static_cast<std::int32_t>(base + vv * m.vToRed);
         const auto green = static_cast<std::int32_t>(base + vv * m.vToGreen + uu * m.uToGreen);
         const auto blue = static_cast<std::int32_t>(base + uu * m.uToBlue);
-        pixels[x] = static_cast<std::uint32_t>(std::clamp(red, 0, kTop) >> 22)
-                    | static_cast<std::uint32_t>(std::clamp(green, 0, kTop) >> 22) << 8
-                    | static_cast<std::uint32_t>(std::clamp(blue, 0, kTop) >> 22) << 16 | 0xFF000000u;
+        const std::uint32_t pixel = static_cast<std::uint32_t>(std::clamp(red, 0, kTop) >> 22)
+                                    | static_cast<std::uint32_t>(std::clamp(green, 0, kTop) >> 22) << 8
+                                    | static_cast<std::uint32_t>(std::clamp(blue, 0, kTop) >> 22) << 16
+                                    | 0xFF000000u;
+        std::memcpy(rgba + 4 * static_cast<std::size_t>(x), &pixel, 4);
     }
 }
 
@@ -368,10 +368,9 @@ void Yuv420ToRgba::matrixRow(int y, const std::uint8_t* luma, std::uint8_t* out)
                    static_cast<std::uint32_t>(uToGreen_),
                    static_cast<std::uint32_t>(uToBlue_)};
     if (taps == 4)
-        MatrixRow<4>(rowsU, rowsV, weight, taps, m, luma, width_, pixels_.data());
+        MatrixRow<4>(rowsU, rowsV, weight, taps, m, luma, width_, out);
     else
-        MatrixRow<0>(rowsU, rowsV, weight, taps, m, luma, width_, pixels_.data());
-    std::memcpy(out, pixels_.data(), static_cast<std::size_t>(width_) * 4);
+        MatrixRow<0>(rowsU, rowsV, weight, taps, m, luma, width_, out);
 }
 
 void Yuv420ToRgba::convert(const std::uint8_t* const planes[3], const int strides[3], std::uint8_t* rgba)

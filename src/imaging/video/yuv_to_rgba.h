@@ -63,7 +63,6 @@ private:
     // The chroma rows interpolated to full width, U then V, 15-bit fixed point.
     std::vector<std::int16_t> wideU_;
     std::vector<std::int16_t> wideV_;
-    std::vector<std::uint32_t> pixels_;
     std::vector<std::int32_t> evenSums_;
     std::vector<std::int32_t> oddSums_;
 };
