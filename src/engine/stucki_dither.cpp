@@ -111,13 +111,15 @@ void Diffuse(const std::uint8_t* grey, int width, int height, int mean, Value va
     std::vector<std::uint8_t> dots(static_cast<std::size_t>(width));
 
     for (int y = 0; y < height; ++y, grey += width) {
-        int ahead = row1[0]; // error reaching x, but for the share 8 of x - 1
-        int given = 0;       // the share 8 of x - 1
-        int lastW4 = 0;      // the share 4 of x - 1, for x + 1
+        // Held at full register width, so that a value indexes the tables
+        // without a widening step on the path from pixel to pixel.
+        std::ptrdiff_t ahead = row1[0]; // error reaching x, but for the share 8 of x - 1
+        std::ptrdiff_t given = 0;       // the share 8 of x - 1
+        std::ptrdiff_t lastW4 = 0;      // the share 4 of x - 1, for x + 1
         int x = 0;
         // Left of the last three columns every share within the row lands.
         for (; x < maxX - 2; ++x) {
-            const int u = value(grey[x], ahead + given);
+            const std::ptrdiff_t u = value(grey[x], ahead + given);
             const Outcome o = outcome[u];
             dots[static_cast<std::size_t>(x)] = dotOf[u];
             given = o.w8;
@@ -129,7 +131,7 @@ void Diffuse(const std::uint8_t* grey, int width, int height, int mean, Value va
             s8[x] = o.w8;
         }
         for (; x < width; ++x) {
-            const int u = value(grey[x], ahead + given);
+            const std::ptrdiff_t u = value(grey[x], ahead + given);
             const Outcome o = outcome[u];
             dots[static_cast<std::size_t>(x)] = dotOf[u];
             given = x < maxX - 1 ? o.w8 : 0;
@@ -225,18 +227,21 @@ void DitherPencil(EngineState& s, int inkShift, const Switches& switches)
         if (divisor == 20) {
             // err * 10 / 20 truncates exactly as err / 2 does.
             Diffuse(
-                grey.data(), width, height, mean, [](int g, int err) { return g + err / 2; }, paint);
+                grey.data(), width, height, mean,
+                [](std::ptrdiff_t g, std::ptrdiff_t err) { return g + err / 2; }, paint);
         } else if (divisor != 0) {
             // Limiting the sum to the table's range before the clamp to 0..255
             // changes nothing.
             Diffuse(
                 grey.data(), width, height, mean,
-                [divisor](int g, int err) { return std::clamp(g + err * 10 / divisor, kLowest, kHighest); },
+                [divisor](std::ptrdiff_t g, std::ptrdiff_t err) {
+                    return std::clamp<std::ptrdiff_t>(g + err * 10 / divisor, kLowest, kHighest);
+                },
                 paint);
         } else {
             // A divisor of 0 carries no error instead of dividing by zero.
             Diffuse(
-                grey.data(), width, height, mean, [](int g, int) { return g; }, paint);
+                grey.data(), width, height, mean, [](std::ptrdiff_t g, std::ptrdiff_t) { return g; }, paint);
         }
     };
 
