@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace qf {
@@ -23,6 +24,12 @@ namespace detail {
 // The bytes of a plane, with their count kept apart from the storage behind
 // them: a plane can be emptied and sized again without its storage being
 // freed, faulted in and zero-filled again for every frame.
+//
+// The buffer also knows how many leading bytes of its storage are still
+// zero from its last zero fill: nothing has had a pointer to write through
+// since. A layer that a run only zero-fills and never draws (the poster
+// layer while another variant is rendered, frame after frame) is then not
+// filled again.
 class ByteBuffer {
 public:
     ByteBuffer() = default;
@@ -34,22 +41,32 @@ public:
         if (this != &other) {
             resize(other.size_);
             if (size_ > 0) {
-                std::memcpy(storage_.data(), other.data(), size_);
+                std::memcpy(data(), other.data(), size_);
             }
         }
         return *this;
     }
-    ByteBuffer(ByteBuffer&&) noexcept = default;
-    ByteBuffer& operator=(ByteBuffer&&) noexcept = default;
+    ByteBuffer(ByteBuffer&& other) noexcept
+        : storage_(std::move(other.storage_)), size_(std::exchange(other.size_, 0)),
+          zeros_(std::exchange(other.zeros_, 0))
+    {}
+    ByteBuffer& operator=(ByteBuffer&& other) noexcept
+    {
+        storage_ = std::move(other.storage_);
+        size_ = std::exchange(other.size_, 0);
+        zeros_ = std::exchange(other.zeros_, 0);
+        return *this;
+    }
 
     // n bytes, all zero.
     void assignZeros(std::size_t n)
     {
         if (n > storage_.size()) {
             storage_.assign(n, 0);
-        } else {
+        } else if (n > zeros_) {
             std::fill_n(storage_.data(), n, std::uint8_t{0});
         }
+        zeros_ = std::max(zeros_, n);
         size_ = n;
     }
     // n bytes; those the storage already held keep their values.
@@ -64,7 +81,12 @@ public:
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
-    std::uint8_t* data() { return storage_.data(); }
+    // A pointer to write through: the storage is no longer known to be zero.
+    std::uint8_t* data()
+    {
+        zeros_ = 0;
+        return storage_.data();
+    }
     const std::uint8_t* data() const { return storage_.data(); }
 
     friend bool operator==(const ByteBuffer& a, const ByteBuffer& b)
@@ -75,6 +97,7 @@ public:
 private:
     std::vector<std::uint8_t> storage_;
     std::size_t size_ = 0;
+    std::size_t zeros_ = 0; // storage_[0, zeros_) is zero
 };
 
 } // namespace detail

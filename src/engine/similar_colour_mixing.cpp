@@ -95,11 +95,12 @@ void FlattenRows(EngineState& s, const std::vector<std::uint8_t>& mask, int radi
                     sums[static_cast<std::size_t>(i * 3 + c)] + src[i * 3 + c];
             }
         }
+        // Ink and paper alternate with the picture's grain: the scan
+        // chooses with a mask rather than a branch.
         int next = width;
         for (int i = width - 1; i >= 0; --i) {
-            if (ink[i] == 0) {
-                next = i;
-            }
+            const int here = -static_cast<int>(ink[i] == 0); // all ones at ink
+            next = (i & here) | (next & ~here);
             nextInk[static_cast<std::size_t>(i)] = next;
         }
 

@@ -43,15 +43,25 @@ inline unsigned Half(unsigned v)
 }
 
 // The mask of row y: 0 where the pixel is a line, 255 where it is paper.
+// Paper needs fewer than voteMin votes and a grey of at least darkLimit:
+// both are byte comparisons, at most mostVotes and at least leastGrey, and
+// the lines of film grain are too scattered for a branch per pixel.
 QF_PIXEL_LOOP void MaskRow(const EngineState& s, int y, int voteMin, int darkLimit,
                            std::uint8_t* __restrict mask)
 {
     const int width = s.GrayPlane.width();
     const std::uint8_t* __restrict votes = s.EdgeCount.data() + s.EdgeCount.index(0, y);
     const std::uint8_t* __restrict grey = s.GrayPlane.data() + s.GrayPlane.index(0, y);
+    if (voteMin <= 0 || darkLimit > 255) {
+        std::fill_n(mask, width, std::uint8_t{0}); // no pixel can be paper
+        return;
+    }
+    const auto mostVotes = static_cast<std::uint8_t>(std::min(voteMin - 1, 255));
+    const auto leastGrey = static_cast<std::uint8_t>(std::max(darkLimit, 0));
     for (int x = 0; x < width; ++x) {
-        const bool paper = votes[x] < voteMin && grey[x] >= darkLimit;
-        mask[x] = paper ? 255 : 0;
+        const unsigned paper =
+            static_cast<unsigned>(votes[x] <= mostVotes) & static_cast<unsigned>(grey[x] >= leastGrey);
+        mask[x] = static_cast<std::uint8_t>(0u - paper);
     }
 }
 

@@ -5,6 +5,7 @@
 // and one row short of the plane's edge.
 #include "stages.h"
 
+#include "pixel_loops.h"
 #include "rounding.h"
 
 #include <algorithm>
@@ -17,12 +18,12 @@ namespace qf {
 namespace {
 
 // What a pixel's value u (its grey plus carried error, before clamping to
-// 0..255) becomes: its dot (0 or 255) and the twelve error shares, which
-// take the weights 1, 2, 4 and 8. share = e * weight / 42, truncated toward
-// zero (-255 * 8 gives -48, not -49), with e = clamped u - dot.
+// 0..255) gives on: the twelve error shares, which take the weights 1, 2,
+// 4 and 8. share = e * weight / 42, truncated toward zero (-255 * 8 gives
+// -48, not -49), with e = clamped u - dot. Eight bytes, so that a value
+// finds its entry without a multiply.
 struct Outcome {
-    int w1, w2, w4, w8;
-    std::uint8_t dot;
+    std::int16_t w1, w2, w4, w8;
 };
 
 // Carried error never exceeds the 255 that the 42 weights share out, so
@@ -30,39 +31,70 @@ struct Outcome {
 constexpr int kLowest = -127;
 constexpr int kHighest = 382;
 
-std::vector<Outcome> Outcomes(int mean)
+// The shares and the dot (0 or 255) of every value u, indexed u - kLowest.
+struct OutcomeTable {
+    std::vector<Outcome> shares;
+    std::vector<std::uint8_t> dots;
+};
+
+OutcomeTable Outcomes(int mean)
 {
-    std::vector<Outcome> table(static_cast<std::size_t>(kHighest - kLowest + 1));
+    OutcomeTable table;
+    table.shares.resize(static_cast<std::size_t>(kHighest - kLowest + 1));
+    table.dots.resize(table.shares.size());
     for (int u = kLowest; u <= kHighest; ++u) {
         const int v = ClampByte(u);
         const int dot = v >= mean ? 255 : 0;
         const int e = v - dot;
-        table[static_cast<std::size_t>(u - kLowest)] =
-            Outcome{e * 1 / 42, e * 2 / 42, e * 4 / 42, e * 8 / 42, static_cast<std::uint8_t>(dot)};
+        const auto i = static_cast<std::size_t>(u - kLowest);
+        table.shares[i] =
+            Outcome{static_cast<std::int16_t>(e * 1 / 42), static_cast<std::int16_t>(e * 2 / 42),
+                    static_cast<std::int16_t>(e * 4 / 42), static_cast<std::int16_t>(e * 8 / 42)};
+        table.dots[i] = static_cast<std::uint8_t>(dot);
     }
     return table;
 }
 
+// The grey of every pixel of a 3-channel plane (the truncated channel
+// average), and their total.
+QF_PIXEL_LOOP std::int64_t GreysOf(const std::uint8_t* __restrict in, std::uint8_t* __restrict grey,
+                                   int width, int height)
+{
+    std::int64_t total = 0;
+    const std::size_t w = static_cast<std::size_t>(width);
+    for (int y = 0; y < height; ++y, in += 3 * w, grey += w) {
+        unsigned rowTotal = 0; // 255 for each of at most 2^24 pixels a row
+        for (std::size_t x = 0; x < w; ++x) {
+            const auto g = static_cast<std::uint8_t>(Third(in[3 * x] + in[3 * x + 1] + in[3 * x + 2]));
+            grey[x] = g;
+            rowTotal += g;
+        }
+        total += rowTotal;
+    }
+    return total;
+}
+
 // The dither proper. value(g, err) is the pixel's grey g plus what the error
 // err carried to it adds, err * 10 / DitherErrorDivisor, within
-// kLowest..kHighest.
+// kLowest..kHighest. paint(y, dots) writes row y of DitherLayer from its
+// dots, one byte (0 or 255) a pixel.
 //
-// Only the shares within the row chain one pixel to the next; they are kept
-// in two running values (for x + 1 and x + 2). The shares for the next two
-// rows are noted per pixel and added after the row, each target summing the
-// five pixels that reach it: share 3 from x + 2, 4 from x + 1, 5 from x,
-// 6 from x - 1 and 7 from x - 2 (8 to 12 likewise). A target left of column
-// MaxX gets all five that exist; column MaxX only gets the share from
-// straight below, as the shares toward larger x stop one column short.
+// Only the shares within the row chain one pixel to the next: the error
+// reaching x + 1 is what the rows below carried to it, the share 4 of x - 1
+// and the share 8 of x, and only the last waits on x. The shares for the
+// next two rows are noted per pixel and added after the row, each target
+// summing the five pixels that reach it: share 3 from x + 2, 4 from x + 1,
+// 5 from x, 6 from x - 1 and 7 from x - 2 (8 to 12 likewise). A target left
+// of column MaxX gets all five that exist; column MaxX only gets the share
+// from straight below, as the shares toward larger x stop one column short.
 template <typename Value, typename Paint>
-void Diffuse(EngineState& s, int mean, Value value, Paint paint)
+void Diffuse(const std::uint8_t* grey, int width, int height, int mean, Value value, Paint paint)
 {
-    const int width = s.SketchOverColor.width();
-    const int height = s.SketchOverColor.height();
     const int maxX = width - 1;
     const int maxY = height - 1;
-    const std::vector<Outcome> outcomes = Outcomes(mean);
-    const Outcome* outcome = outcomes.data() - kLowest;
+    const OutcomeTable table = Outcomes(mean);
+    const Outcome* outcome = table.shares.data() - kLowest;
+    const std::uint8_t* dotOf = table.dots.data() - kLowest;
 
     // Carried error of the rows y + 1 and y + 2; rotated per row.
     std::vector<int> rows(static_cast<std::size_t>(width) * 3, 0);
@@ -76,26 +108,41 @@ void Diffuse(EngineState& s, int mean, Value value, Paint paint)
     int* s2 = s1 + padded;
     int* s4 = s2 + padded;
     int* s8 = s4 + padded;
+    std::vector<std::uint8_t> dots(static_cast<std::size_t>(width));
 
-    const std::uint8_t* in = s.SketchOverColor.data();
-    std::uint8_t* out = s.DitherLayer.data();
-
-    std::size_t p = 0; // the pixel's index in the plane
-    for (int y = 0; y < height; ++y) {
-        int next1 = 0; // shares already given to x + 1 in this row
-        int next2 = 0; // and to x + 2
-        for (int x = 0; x < width; ++x, in += 3, out += 3, ++p) {
-            const int u =
-                value(ThirdsTable[static_cast<std::size_t>(in[0] + in[1] + in[2])], row1[x] + next1);
-            const Outcome& o = outcome[u];
-            paint(out, o.dot, p);
-            next1 = next2 + (x < maxX - 1 ? o.w8 : 0);
-            next2 = x < maxX - 2 ? o.w4 : 0;
+    for (int y = 0; y < height; ++y, grey += width) {
+        // Held at full register width, so that a value indexes the tables
+        // without a widening step on the path from pixel to pixel.
+        std::ptrdiff_t ahead = row1[0]; // error reaching x, but for the share 8 of x - 1
+        std::ptrdiff_t given = 0;       // the share 8 of x - 1
+        std::ptrdiff_t lastW4 = 0;      // the share 4 of x - 1, for x + 1
+        int x = 0;
+        // Left of the last three columns every share within the row lands.
+        for (; x < maxX - 2; ++x) {
+            const std::ptrdiff_t u = value(grey[x], ahead + given);
+            const Outcome o = outcome[u];
+            dots[static_cast<std::size_t>(x)] = dotOf[u];
+            given = o.w8;
+            ahead = row1[x + 1] + lastW4;
+            lastW4 = o.w4;
             s1[x] = o.w1;
             s2[x] = o.w2;
             s4[x] = o.w4;
             s8[x] = o.w8;
         }
+        for (; x < width; ++x) {
+            const std::ptrdiff_t u = value(grey[x], ahead + given);
+            const Outcome o = outcome[u];
+            dots[static_cast<std::size_t>(x)] = dotOf[u];
+            given = x < maxX - 1 ? o.w8 : 0;
+            ahead = (x < maxX ? row1[x + 1] : 0) + lastW4;
+            lastW4 = x < maxX - 2 ? o.w4 : 0;
+            s1[x] = o.w1;
+            s2[x] = o.w2;
+            s4[x] = o.w4;
+            s8[x] = o.w8;
+        }
+        paint(y, dots.data());
         if (y < maxY - 1) {
             for (int t = 0; t < maxX; ++t) {
                 row2[t] += s2[t + 2] + s4[t + 1] + s8[t] + s4[t - 1] + s2[t - 2];
@@ -117,6 +164,45 @@ void Diffuse(EngineState& s, int mean, Value value, Paint paint)
     }
 }
 
+// AdjustDitherDepth: with sketch depth adjusted, a dot (0) takes half the
+// frame's brightness at its pixel, in colour or in grey, rounded half to
+// even: (v >> 1), plus one when v is odd and (v >> 1) is odd too (1.5 -> 2,
+// 2.5 -> 2). Paper (255) is never changed. Each row is softened as it is
+// made, which is the same as softening the finished layer: softening reads
+// only the dot itself and the source.
+inline unsigned Half(unsigned v)
+{
+    return (v >> 1) + (v & (v >> 1) & 1u);
+}
+
+QF_PIXEL_LOOP void PaintDots(std::uint8_t* __restrict out, const std::uint8_t* __restrict dots, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = dots[x];
+    }
+}
+
+QF_PIXEL_LOOP void PaintColourDepth(std::uint8_t* __restrict out, const std::uint8_t* __restrict dots,
+                                    const std::uint8_t* __restrict src, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        const unsigned dot = dots[x];
+        for (int c = 0; c < 3; ++c) {
+            out[3 * x + c] = static_cast<std::uint8_t>(dot | (Half(src[3 * x + c]) & ~dot));
+        }
+    }
+}
+
+QF_PIXEL_LOOP void PaintGreyDepth(std::uint8_t* __restrict out, const std::uint8_t* __restrict dots,
+                                  const std::uint8_t* __restrict grey, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        const unsigned dot = dots[x];
+        out[3 * x] = out[3 * x + 1] = out[3 * x + 2] =
+            static_cast<std::uint8_t>(dot | (Half(grey[x]) & ~dot));
+    }
+}
+
 } // namespace
 
 void DitherPencil(EngineState& s, int inkShift, const Switches& switches)
@@ -130,55 +216,51 @@ void DitherPencil(EngineState& s, int inkShift, const Switches& switches)
     if (pixels == 0) {
         return;
     }
-    const std::uint8_t* in = s.SketchOverColor.data();
-    std::int64_t total = 0;
-    for (std::size_t p = 0; p < pixels * 3; p += 3) {
-        total += ThirdsTable[static_cast<std::size_t>(in[p] + in[p + 1] + in[p + 2])];
-    }
+    std::vector<std::uint8_t> grey(pixels);
+    const std::int64_t total = GreysOf(s.SketchOverColor.data(), grey.data(), width, height);
     // A pixel at or above the threshold is paper; more ink lifts it.
     const int mean = static_cast<int>(total / static_cast<std::int64_t>(pixels)) + inkShift;
 
-    const int divisor = s.Settings.DitherErrorDivisor;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     auto diffuse = [&](auto paint) {
+        const int divisor = s.Settings.DitherErrorDivisor;
         if (divisor == 20) {
             // err * 10 / 20 truncates exactly as err / 2 does.
             Diffuse(
-                s, mean, [](int g, int err) { return g + err / 2; }, paint);
+                grey.data(), width, height, mean,
+                [](std::ptrdiff_t g, std::ptrdiff_t err) { return g + err / 2; }, paint);
         } else if (divisor != 0) {
             // Limiting the sum to the table's range before the clamp to 0..255
             // changes nothing.
             Diffuse(
-                s, mean,
-                [divisor](int g, int err) { return std::clamp(g + err * 10 / divisor, kLowest, kHighest); },
+                grey.data(), width, height, mean,
+                [divisor](std::ptrdiff_t g, std::ptrdiff_t err) {
+                    return std::clamp<std::ptrdiff_t>(g + err * 10 / divisor, kLowest, kHighest);
+                },
                 paint);
         } else {
             // A divisor of 0 carries no error instead of dividing by zero.
             Diffuse(
-                s, mean, [](int g, int) { return g; }, paint);
+                grey.data(), width, height, mean, [](std::ptrdiff_t g, std::ptrdiff_t) { return g; }, paint);
         }
     };
 
-    // AdjustDitherDepth: with sketch depth adjusted, a dot (0) takes half
-    // the frame's brightness at its pixel, in colour or in grey, rounded half
-    // to even: (v >> 1), plus one when v is odd and (v >> 1) is odd too
-    // (1.5 -> 2, 2.5 -> 2). Paper (255) is never changed. Each dot is
-    // softened as it is made, which is the same as softening the finished
-    // layer: softening reads only the dot itself and the source.
-    const auto half = [](unsigned v) { return (v >> 1) + (v & (v >> 1) & 1u); };
+    std::uint8_t* out = s.DitherLayer.data();
     if (!switches.adjustTicked()) {
-        diffuse([](std::uint8_t* out, std::uint8_t dot, std::size_t) { out[0] = out[1] = out[2] = dot; });
+        diffuse([&](int y, const std::uint8_t* dots) {
+            PaintDots(out + static_cast<std::size_t>(y) * rowBytes, dots, width);
+        });
     } else if (switches.colorSketchTicked()) {
         const std::uint8_t* src = s.SourceCopy.data();
-        diffuse([src, half](std::uint8_t* out, std::uint8_t dot, std::size_t p) {
-            const std::uint8_t* c = src + p * 3;
-            out[0] = static_cast<std::uint8_t>(dot | (half(c[0]) & ~dot));
-            out[1] = static_cast<std::uint8_t>(dot | (half(c[1]) & ~dot));
-            out[2] = static_cast<std::uint8_t>(dot | (half(c[2]) & ~dot));
+        diffuse([&](int y, const std::uint8_t* dots) {
+            const std::size_t at = static_cast<std::size_t>(y) * rowBytes;
+            PaintColourDepth(out + at, dots, src + at, width);
         });
     } else {
-        const std::uint8_t* grey = s.GrayPlane.data();
-        diffuse([grey, half](std::uint8_t* out, std::uint8_t dot, std::size_t p) {
-            out[0] = out[1] = out[2] = static_cast<std::uint8_t>(dot | (half(grey[p]) & ~dot));
+        const std::uint8_t* greys = s.GrayPlane.data();
+        diffuse([&](int y, const std::uint8_t* dots) {
+            PaintGreyDepth(out + static_cast<std::size_t>(y) * rowBytes, dots,
+                           greys + static_cast<std::size_t>(y) * static_cast<std::size_t>(width), width);
         });
     }
 }

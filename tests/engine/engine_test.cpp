@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qf {
@@ -413,6 +414,39 @@ TEST(Engine, AnEmptyFrameLeavesTheNextPageBlank)
         for (int i = 0; i < 6 * 5; ++i) {
             const std::uint8_t* got = s.SourcePlanes.data() + 4 * i;
             ASSERT_EQ((Bgr{got[0], got[1], got[2]}), G(255)) << "variant " << v << ", pixel " << i;
+        }
+    }
+}
+
+// A layer is zeroed again at the start of each run, but only filled when
+// something may have drawn on it since its last fill: drawn through its
+// bytes, one pixel, or a copy or move of another plane, and then emptied,
+// it must come back all zero.
+TEST(Planes, ZeroedAgainAfterBeingDrawnOn)
+{
+    const std::vector<std::pair<std::string, std::function<void(ColourPlane&)>>> draws = {
+        {"bytes", [](ColourPlane& p) { p.data()[5] = 9; }},
+        {"pixel", [](ColourPlane& p) { p(2, 1, 1) = 9; }},
+        {"copy",
+         [](ColourPlane& p) {
+             ColourPlane other(3, 2, 2);
+             other(1, 0, 1) = 9;
+             p = other;
+         }},
+        {"move",
+         [](ColourPlane& p) {
+             ColourPlane other(3, 2, 2);
+             other(0, 1, 0) = 9;
+             p = std::move(other);
+         }},
+    };
+    for (const auto& [how, draw] : draws) {
+        ColourPlane plane(3, 2, 2);
+        draw(plane);
+        plane.clear();
+        plane.reset(3, 2, 2);
+        for (std::size_t i = 0; i < plane.size(); ++i) {
+            ASSERT_EQ(plane.data()[i], 0) << "drawn on by " << how << ", byte " << i;
         }
     }
 }
