@@ -307,6 +307,42 @@ QF_VECTOR_CLONES void ShowReducedRow(const std::uint32_t* f, const std::uint32_t
     }
 }
 
+// One row of a reduced frame's data: count pixels at f, against them
+// before and what a decoder shows at shown (0s: nothing), their quantiser
+// entries, and keeps (1 where a drawn pixel keeps what is shown). A drawn
+// pixel that does not keep what is shown takes its entry's index in the
+// table; every other one takes fallback (the transparent index, or 0 when
+// the table has no room for it), with no alternative yet, and is marked in
+// needsShown when what is shown there may be its alternative. The wanted
+// colours of lossy compression go to wanted when it is not null. True when
+// some pixel takes fallback. Selections, not branches: which pixels are
+// drawn follows the grain of the picture, and the row runs in vector
+// registers.
+template <bool kLossy>
+QF_VECTOR_CLONES bool
+ReducedRow(const std::uint32_t* f, const std::uint32_t* against, const std::uint32_t* shown,
+           const std::uint8_t* entries, const std::uint8_t* keeps, const int* entryIndex, int fallback,
+           std::uint8_t* __restrict primary, std::int16_t* __restrict alternative,
+           std::uint32_t* __restrict wanted, std::uint8_t* __restrict needsShown, int count)
+{
+    int anyFallback = 0;
+    for (int x = 0; x < count; ++x) {
+        const std::uint32_t p = f[x];
+        const int own = entryIndex[entries[x]];
+        const int drawn = static_cast<int>(p != 0) & static_cast<int>(p != against[x]);
+        const int keep = static_cast<int>(keeps[x] != 0) & static_cast<int>(own >= 0);
+        const int direct = drawn & static_cast<int>(own >= 0) & (keep ^ 1);
+        primary[x] = static_cast<std::uint8_t>(direct ? own : fallback);
+        alternative[x] = kNoAlternative;
+        needsShown[x] =
+            static_cast<std::uint8_t>((direct ^ 1) & static_cast<int>(shown[x] != 0) & (keep | (drawn ^ 1)));
+        anyFallback |= direct ^ 1;
+        if constexpr (kLossy)
+            wanted[x] = direct ? p : 0u;
+    }
+    return anyFallback != 0;
+}
+
 } // namespace
 
 const ChosenColours* SharedColours::get(const GifLevels& levels, std::string* reason)
@@ -887,64 +923,59 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
     primary_.resize(count);
     alternative_.resize(count);
     if (tolerance_ > 0)
-        wanted_.assign(count, 0u);
-    // The loop works on locals: its stores of bytes could alias the members,
-    // which the compiler would then reload after every pixel.
-    const std::uint32_t* const frame = frame_;
-    const std::uint32_t* const against = against_;
-    const std::uint32_t* const shownPixels = shown_;
-    const int nearSlack = nearSlack_;
-    const GifLevels levels = levels_;
-    const bool lossyRun = tolerance_ > 0;
-    std::uint8_t* const primary = primary_.data();
-    std::int16_t* const alternative = alternative_.data();
-    std::uint32_t* const wanted = wanted_.data();
-    const std::uint8_t* const indexes = plan.indexes.data();
-    // Which drawn pixels keep what is shown, as ShowFrame found (null:
-    // worked out here).
-    const std::uint8_t* const kept = plan.keeps.size() == count ? plan.keeps.data() : nullptr;
-    const std::array<int, 256> entryIndex = plan.entryIndex;
-    const std::uint32_t* const colours = table.data();
+        wanted_.resize(count);
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
+    const std::size_t rowPixels = static_cast<std::size_t>(w);
+    // Rows of 0s stand for no previous frame (every opaque pixel is drawn)
+    // and for nothing shown.
+    zeros_.assign(rowPixels, 0u);
+    needsShown_.resize(rowPixels);
+    // Which drawn pixels keep what is shown, as ShowFrame found; worked out
+    // here when it did not.
+    const bool kept = plan.keeps.size() == count;
+    if (!kept)
+        keepsRow_.resize(rowPixels);
     bool usesTransparent = false;
-    std::size_t k = 0;
     for (int y = area.y0; y < area.y1; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
-        for (int x = area.x0; x < area.x1; ++x, ++k) {
-            const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            const std::uint32_t p = frame[i];
-            const std::uint32_t shown = shownPixels ? shownPixels[i] : 0;
-            int own = -1;
-            if (Drawn(p, against, i, nearSlack)) {
-                // What a decoder shows stays when it is as close as the
-                // reduced colour.
-                own = entryIndex[indexes[k]];
-                const bool keeps =
-                    transparent >= 0 && own >= 0
-                    && (kept ? kept[k] != 0
-                             : KeepsShown(p, colours[static_cast<std::size_t>(own)], shown, levels));
-                if (own >= 0 && !keeps) {
-                    primary[k] = static_cast<std::uint8_t>(own);
-                    alternative[k] = kNoAlternative;
-                    if (lossyRun)
-                        wanted[k] = p;
-                    continue;
-                }
-                if (keeps)
-                    own = shownIndex.find(shown);
-            } else if (shown != 0) {
-                own = shownIndex.find(shown);
+        const std::size_t i = static_cast<std::size_t>(y) * rowWidth + static_cast<std::size_t>(area.x0);
+        const std::size_t k = static_cast<std::size_t>(y - area.y0) * rowPixels;
+        const std::uint32_t* const f = frame_ + i;
+        const std::uint32_t* const before = against_ ? against_ + i : zeros_.data();
+        const std::uint32_t* const shown = shown_ ? shown_ + i : zeros_.data();
+        const std::uint8_t* const entries = plan.indexes.data() + k;
+        const std::uint8_t* keeps = kept ? plan.keeps.data() + k : keepsRow_.data();
+        if (!kept) {
+            // What a decoder shows stays when it is as close as the reduced
+            // colour.
+            for (std::size_t x = 0; x < rowPixels; ++x) {
+                const int own = plan.entryIndex[entries[x]];
+                keepsRow_[x] = static_cast<std::uint8_t>(
+                    transparent >= 0 && own >= 0 && Drawn(f[x], before, x, 0)
+                    && KeepsShown(f[x], table[static_cast<std::size_t>(own)], shown[x], levels_));
             }
-            // The pixel keeps what the decoder shows.
-            if (transparent >= 0) {
-                primary[k] = static_cast<std::uint8_t>(transparent);
-                alternative[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
-                usesTransparent = true;
-            } else {
-                // All 256 entries are colours, so every pixel of the
-                // rectangle was drawn and own is set.
-                primary[k] = static_cast<std::uint8_t>(std::max(own, 0));
-                alternative[k] = kNoAlternative;
+        }
+        const auto row = tolerance_ > 0 ? ReducedRow<true> : ReducedRow<false>;
+        const bool fallback = row(f, before, shown, entries, keeps, plan.entryIndex.data(),
+                                  std::max(transparent, 0), primary_.data() + k, alternative_.data() + k,
+                                  tolerance_ > 0 ? wanted_.data() + k : nullptr, needsShown_.data(), w);
+        usesTransparent = usesTransparent || (fallback && transparent >= 0);
+        // The pixels that keep what a decoder shows and may take its index
+        // instead of the transparent one (with no transparent index, must).
+        // Every pixel's is looked up, with selections after: about a third
+        // of a film frame's pixels need it, scattered with the grain, which
+        // a branch per pixel would follow at greater cost.
+        std::int16_t* const alternative = alternative_.data() + k;
+        std::uint8_t* const primary = primary_.data() + k;
+        const std::uint8_t* const needs = needsShown_.data();
+        if (transparent >= 0) {
+            for (std::size_t x = 0; x < rowPixels; ++x) {
+                const int own = shownIndex.find(shown[x]); // -1 when the table lacks it
+                alternative[x] = needs[x] ? static_cast<std::int16_t>(own) : kNoAlternative;
+            }
+        } else {
+            for (std::size_t x = 0; x < rowPixels; ++x) {
+                const int own = shownIndex.find(shown[x]);
+                primary[x] = needs[x] ? static_cast<std::uint8_t>(std::max(own, 0)) : primary[x];
             }
         }
     }
