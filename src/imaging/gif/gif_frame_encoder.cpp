@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <optional>
 
 namespace qf::imaging {
@@ -343,6 +345,29 @@ ReducedRow(const std::uint32_t* f, const std::uint32_t* against, const std::uint
     return anyFallback != 0;
 }
 
+// The straight-RGBA bytes of a row of count pixels at f for the colour
+// quantiser: a pixel's colour where it is drawn (opaque, and not what
+// against holds: a row of 0s draws every opaque pixel), 0 (clear) elsewhere.
+// Masks, not branches, and whole pixels stored at once: the row runs in
+// vector registers.
+QF_VECTOR_CLONES void DrawnRgbaRow(const std::uint32_t* f, const std::uint32_t* against,
+                                   std::uint8_t* __restrict rgba, int count)
+{
+    for (int x = 0; x < count; ++x) {
+        const std::uint32_t p = f[x];
+        // An opaque colour's top byte is 255: the pixel's alpha.
+        const std::uint32_t drawn =
+            p & (0u - (static_cast<std::uint32_t>(p != 0) & static_cast<std::uint32_t>(p != against[x])));
+        // 0xAARRGGBB to the bytes R, G, B, A: on a little-endian processor
+        // red and blue change places.
+        const std::uint32_t bytes =
+            std::endian::native == std::endian::little
+                ? (drawn & 0xFF00FF00u) | (drawn >> 16 & 0xFFu) | (drawn & 0xFFu) << 16
+                : drawn << 8 | drawn >> 24;
+        std::memcpy(rgba + static_cast<std::size_t>(x) * 4, &bytes, 4);
+    }
+}
+
 } // namespace
 
 const ChosenColours* SharedColours::get(const GifLevels& levels, std::string* reason)
@@ -578,34 +603,14 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
     const int h = area.y1 - area.y0;
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     // Every pixel of the rectangle is written, those not drawn as 0 (clear):
-    // no fill first. Here a pixel is drawn when it is opaque and differs
-    // from against (no slack), which masks tell without branching on the
-    // picture. Locals, as in writeReduced: the byte stores could alias the
-    // members.
+    // no fill first.
     rgba_.resize(count * 4);
-    std::uint8_t* const rgba = rgba_.data();
-    const std::uint32_t* const pixels = frame_;
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
-    const auto gather = [&](auto differs) {
-        std::size_t k = 0;
-        for (int y = area.y0; y < area.y1; ++y) {
-            const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
-            for (int x = area.x0; x < area.x1; ++x, ++k) {
-                const std::size_t i = rowStart + static_cast<std::size_t>(x);
-                const std::uint32_t p = pixels[i];
-                // An opaque colour's top byte is 255: the pixel's alpha.
-                const std::uint32_t drawn = p & (0u - static_cast<std::uint32_t>(differs(p, i)));
-                rgba[k * 4 + 0] = static_cast<std::uint8_t>(drawn >> 16);
-                rgba[k * 4 + 1] = static_cast<std::uint8_t>(drawn >> 8);
-                rgba[k * 4 + 2] = static_cast<std::uint8_t>(drawn);
-                rgba[k * 4 + 3] = static_cast<std::uint8_t>(drawn >> 24);
-            }
-        }
-    };
-    if (const std::uint32_t* const against = against_) {
-        gather([against](std::uint32_t p, std::size_t i) { return (p != 0) & (p != against[i]); });
-    } else {
-        gather([](std::uint32_t p, std::size_t) { return p != 0; });
+    zeros_.assign(static_cast<std::size_t>(w), 0u);
+    for (int y = area.y0; y < area.y1; ++y) {
+        const std::size_t i = static_cast<std::size_t>(y) * rowWidth + static_cast<std::size_t>(area.x0);
+        const std::size_t k = static_cast<std::size_t>(y - area.y0) * static_cast<std::size_t>(w);
+        DrawnRgbaRow(frame_ + i, against_ ? against_ + i : zeros_.data(), rgba_.data() + k * 4, w);
     }
     QuantisedImage reduced;
     bool served = false;
