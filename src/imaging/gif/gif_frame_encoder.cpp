@@ -935,6 +935,7 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
     // and for nothing shown.
     zeros_.assign(rowPixels, 0u);
     needsShown_.resize(rowPixels);
+    places_.resize(rowPixels);
     // Which drawn pixels keep what is shown, as ShowFrame found; worked out
     // here when it did not.
     const bool kept = plan.keeps.size() == count;
@@ -966,22 +967,23 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
         usesTransparent = usesTransparent || (fallback && transparent >= 0);
         // The pixels that keep what a decoder shows and may take its index
         // instead of the transparent one (with no transparent index, must).
-        // Every pixel's is looked up, with selections after: about a third
-        // of a film frame's pixels need it, scattered with the grain, which
-        // a branch per pixel would follow at greater cost.
-        std::int16_t* const alternative = alternative_.data() + k;
-        std::uint8_t* const primary = primary_.data() + k;
+        // About a third of a film frame's pixels need it, scattered with
+        // the grain: their places are gathered first without branching on
+        // them, and only theirs looked up.
         const std::uint8_t* const needs = needsShown_.data();
-        if (transparent >= 0) {
-            for (std::size_t x = 0; x < rowPixels; ++x) {
-                const int own = shownIndex.find(shown[x]); // -1 when the table lacks it
-                alternative[x] = needs[x] ? static_cast<std::int16_t>(own) : kNoAlternative;
-            }
-        } else {
-            for (std::size_t x = 0; x < rowPixels; ++x) {
-                const int own = shownIndex.find(shown[x]);
-                primary[x] = needs[x] ? static_cast<std::uint8_t>(std::max(own, 0)) : primary[x];
-            }
+        std::uint32_t* const places = places_.data();
+        std::size_t found = 0;
+        for (std::size_t x = 0; x < rowPixels; ++x) {
+            places[found] = static_cast<std::uint32_t>(x);
+            found += needs[x];
+        }
+        for (std::size_t n = 0; n < found; ++n) {
+            const std::size_t x = places[n];
+            const int own = shownIndex.find(shown[x]); // -1 when the table lacks it
+            if (transparent >= 0)
+                alternative_[k + x] = static_cast<std::int16_t>(own);
+            else
+                primary_[k + x] = static_cast<std::uint8_t>(std::max(own, 0));
         }
     }
 
