@@ -111,9 +111,6 @@ void NearestColour::Candidates(std::vector<Entry>& list, int side, int r, int g,
     const auto begin = list.begin() + static_cast<std::ptrdiff_t>(first);
     list.erase(std::remove_if(begin, list.end(), [bound](const Entry& e) { return e.reach > bound; }),
                list.end());
-    std::sort(begin, list.end(), [](const Entry& a, const Entry& b) {
-        return a.reach != b.reach ? a.reach < b.reach : a.index < b.index;
-    });
 }
 
 const NearestColour::List& NearestColour::fineList(int r, int g, int b) const
@@ -134,6 +131,15 @@ const NearestColour::List& NearestColour::fineList(int r, int g, int b) const
     sorted_.clear();
     Candidates(sorted_, 8, r, g, b, coarse_.entries.data() + within.start,
                static_cast<std::size_t>(within.count));
+    // A search looks at every entry of a list's first block, so only a list
+    // of more than one block needs its order: a block then holds none
+    // nearer to the cube than the blocks before it. (Nor does the order of
+    // a coarse cube's list matter: a fine cube takes all its entries that
+    // pass.)
+    if (sorted_.size() > 16)
+        std::sort(sorted_.begin(), sorted_.end(), [](const Entry& a, const Entry& b) {
+            return a.reach != b.reach ? a.reach < b.reach : a.index < b.index;
+        });
     list = {static_cast<std::int32_t>(fine_.blocks.size()), 0};
     for (std::size_t i = 0; i < sorted_.size(); i += 16) {
         Block block{};

@@ -55,9 +55,10 @@ private:
     // 2 MB of lists miss the processor's caches and cost more than they
     // save: with 8 a side making and finding the lists takes less than half
     // the time, and searching them no more.)
-    // A cube's list is made when a colour in it is first looked for, and is
-    // kept in order of distance to the cube, so that a search stops at the
-    // first entry further than the nearest found.
+    // A cube's list is made when a colour in it is first looked for. A fine
+    // cube's list of more than one block is kept in order of distance to
+    // the cube, so that a search stops at the first block further than the
+    // nearest found.
     // Where a cube's list lies; start and count side by side, so that a
     // look-up touches one cache line.
     struct List {
@@ -83,8 +84,8 @@ private:
         std::vector<std::size_t> filled;
     };
     // Appends to list the entries of from[0, count) that can be nearest to
-    // some colour of the cube of side levels that holds (r, g, b), nearest
-    // the cube first.
+    // some colour of the cube of side levels that holds (r, g, b), in the
+    // order of from, each with its distance to the cube.
     static void Candidates(std::vector<Entry>& list, int side, int r, int g, int b, const Entry* from,
                            std::size_t count);
     const List& fineList(int r, int g, int b) const;

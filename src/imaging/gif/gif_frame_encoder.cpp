@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <optional>
 
 namespace qf::imaging {
@@ -307,6 +309,65 @@ QF_VECTOR_CLONES void ShowReducedRow(const std::uint32_t* f, const std::uint32_t
     }
 }
 
+// One row of a reduced frame's data: count pixels at f, against them
+// before and what a decoder shows at shown (0s: nothing), their quantiser
+// entries, and keeps (1 where a drawn pixel keeps what is shown). A drawn
+// pixel that does not keep what is shown takes its entry's index in the
+// table; every other one takes fallback (the transparent index, or 0 when
+// the table has no room for it), with no alternative yet, and is marked in
+// needsShown when what is shown there may be its alternative. The wanted
+// colours of lossy compression go to wanted when it is not null. True when
+// some pixel takes fallback. Selections, not branches: which pixels are
+// drawn follows the grain of the picture, and the row runs in vector
+// registers.
+template <bool kLossy>
+QF_VECTOR_CLONES bool
+ReducedRow(const std::uint32_t* f, const std::uint32_t* against, const std::uint32_t* shown,
+           const std::uint8_t* entries, const std::uint8_t* keeps, const int* entryIndex, int fallback,
+           std::uint8_t* __restrict primary, std::int16_t* __restrict alternative,
+           std::uint32_t* __restrict wanted, std::uint8_t* __restrict needsShown, int count)
+{
+    int anyFallback = 0;
+    for (int x = 0; x < count; ++x) {
+        const std::uint32_t p = f[x];
+        const int own = entryIndex[entries[x]];
+        const int drawn = static_cast<int>(p != 0) & static_cast<int>(p != against[x]);
+        const int keep = static_cast<int>(keeps[x] != 0) & static_cast<int>(own >= 0);
+        const int direct = drawn & static_cast<int>(own >= 0) & (keep ^ 1);
+        primary[x] = static_cast<std::uint8_t>(direct ? own : fallback);
+        alternative[x] = kNoAlternative;
+        needsShown[x] =
+            static_cast<std::uint8_t>((direct ^ 1) & static_cast<int>(shown[x] != 0) & (keep | (drawn ^ 1)));
+        anyFallback |= direct ^ 1;
+        if constexpr (kLossy)
+            wanted[x] = direct ? p : 0u;
+    }
+    return anyFallback != 0;
+}
+
+// The straight-RGBA bytes of a row of count pixels at f for the colour
+// quantiser: a pixel's colour where it is drawn (opaque, and not what
+// against holds: a row of 0s draws every opaque pixel), 0 (clear) elsewhere.
+// Masks, not branches, and whole pixels stored at once: the row runs in
+// vector registers.
+QF_VECTOR_CLONES void DrawnRgbaRow(const std::uint32_t* f, const std::uint32_t* against,
+                                   std::uint8_t* __restrict rgba, int count)
+{
+    for (int x = 0; x < count; ++x) {
+        const std::uint32_t p = f[x];
+        // An opaque colour's top byte is 255: the pixel's alpha.
+        const std::uint32_t drawn =
+            p & (0u - (static_cast<std::uint32_t>(p != 0) & static_cast<std::uint32_t>(p != against[x])));
+        // 0xAARRGGBB to the bytes R, G, B, A: on a little-endian processor
+        // red and blue change places.
+        const std::uint32_t bytes =
+            std::endian::native == std::endian::little
+                ? (drawn & 0xFF00FF00u) | (drawn >> 16 & 0xFFu) | (drawn & 0xFFu) << 16
+                : drawn << 8 | drawn >> 24;
+        std::memcpy(rgba + static_cast<std::size_t>(x) * 4, &bytes, 4);
+    }
+}
+
 } // namespace
 
 const ChosenColours* SharedColours::get(const GifLevels& levels, std::string* reason)
@@ -542,34 +603,14 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
     const int h = area.y1 - area.y0;
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     // Every pixel of the rectangle is written, those not drawn as 0 (clear):
-    // no fill first. Here a pixel is drawn when it is opaque and differs
-    // from against (no slack), which masks tell without branching on the
-    // picture. Locals, as in writeReduced: the byte stores could alias the
-    // members.
+    // no fill first.
     rgba_.resize(count * 4);
-    std::uint8_t* const rgba = rgba_.data();
-    const std::uint32_t* const pixels = frame_;
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
-    const auto gather = [&](auto differs) {
-        std::size_t k = 0;
-        for (int y = area.y0; y < area.y1; ++y) {
-            const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
-            for (int x = area.x0; x < area.x1; ++x, ++k) {
-                const std::size_t i = rowStart + static_cast<std::size_t>(x);
-                const std::uint32_t p = pixels[i];
-                // An opaque colour's top byte is 255: the pixel's alpha.
-                const std::uint32_t drawn = p & (0u - static_cast<std::uint32_t>(differs(p, i)));
-                rgba[k * 4 + 0] = static_cast<std::uint8_t>(drawn >> 16);
-                rgba[k * 4 + 1] = static_cast<std::uint8_t>(drawn >> 8);
-                rgba[k * 4 + 2] = static_cast<std::uint8_t>(drawn);
-                rgba[k * 4 + 3] = static_cast<std::uint8_t>(drawn >> 24);
-            }
-        }
-    };
-    if (const std::uint32_t* const against = against_) {
-        gather([against](std::uint32_t p, std::size_t i) { return (p != 0) & (p != against[i]); });
-    } else {
-        gather([](std::uint32_t p, std::size_t) { return p != 0; });
+    zeros_.assign(static_cast<std::size_t>(w), 0u);
+    for (int y = area.y0; y < area.y1; ++y) {
+        const std::size_t i = static_cast<std::size_t>(y) * rowWidth + static_cast<std::size_t>(area.x0);
+        const std::size_t k = static_cast<std::size_t>(y - area.y0) * static_cast<std::size_t>(w);
+        DrawnRgbaRow(frame_ + i, against_ ? against_ + i : zeros_.data(), rgba_.data() + k * 4, w);
     }
     QuantisedImage reduced;
     bool served = false;
@@ -887,65 +928,62 @@ void FrameEncoder::writeReduced(const PreparedFrame& plan, EncodedFrame& out)
     primary_.resize(count);
     alternative_.resize(count);
     if (tolerance_ > 0)
-        wanted_.assign(count, 0u);
-    // The loop works on locals: its stores of bytes could alias the members,
-    // which the compiler would then reload after every pixel.
-    const std::uint32_t* const frame = frame_;
-    const std::uint32_t* const against = against_;
-    const std::uint32_t* const shownPixels = shown_;
-    const int nearSlack = nearSlack_;
-    const GifLevels levels = levels_;
-    const bool lossyRun = tolerance_ > 0;
-    std::uint8_t* const primary = primary_.data();
-    std::int16_t* const alternative = alternative_.data();
-    std::uint32_t* const wanted = wanted_.data();
-    const std::uint8_t* const indexes = plan.indexes.data();
-    // Which drawn pixels keep what is shown, as ShowFrame found (null:
-    // worked out here).
-    const std::uint8_t* const kept = plan.keeps.size() == count ? plan.keeps.data() : nullptr;
-    const std::array<int, 256> entryIndex = plan.entryIndex;
-    const std::uint32_t* const colours = table.data();
+        wanted_.resize(count);
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
+    const std::size_t rowPixels = static_cast<std::size_t>(w);
+    // Rows of 0s stand for no previous frame (every opaque pixel is drawn)
+    // and for nothing shown.
+    zeros_.assign(rowPixels, 0u);
+    needsShown_.resize(rowPixels);
+    places_.resize(rowPixels);
+    // Which drawn pixels keep what is shown, as ShowFrame found; worked out
+    // here when it did not.
+    const bool kept = plan.keeps.size() == count;
+    if (!kept)
+        keepsRow_.resize(rowPixels);
     bool usesTransparent = false;
-    std::size_t k = 0;
     for (int y = area.y0; y < area.y1; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * rowWidth;
-        for (int x = area.x0; x < area.x1; ++x, ++k) {
-            const std::size_t i = rowStart + static_cast<std::size_t>(x);
-            const std::uint32_t p = frame[i];
-            const std::uint32_t shown = shownPixels ? shownPixels[i] : 0;
-            int own = -1;
-            if (Drawn(p, against, i, nearSlack)) {
-                // What a decoder shows stays when it is as close as the
-                // reduced colour.
-                own = entryIndex[indexes[k]];
-                const bool keeps =
-                    transparent >= 0 && own >= 0
-                    && (kept ? kept[k] != 0
-                             : KeepsShown(p, colours[static_cast<std::size_t>(own)], shown, levels));
-                if (own >= 0 && !keeps) {
-                    primary[k] = static_cast<std::uint8_t>(own);
-                    alternative[k] = kNoAlternative;
-                    if (lossyRun)
-                        wanted[k] = p;
-                    continue;
-                }
-                if (keeps)
-                    own = shownIndex.find(shown);
-            } else if (shown != 0) {
-                own = shownIndex.find(shown);
+        const std::size_t i = static_cast<std::size_t>(y) * rowWidth + static_cast<std::size_t>(area.x0);
+        const std::size_t k = static_cast<std::size_t>(y - area.y0) * rowPixels;
+        const std::uint32_t* const f = frame_ + i;
+        const std::uint32_t* const before = against_ ? against_ + i : zeros_.data();
+        const std::uint32_t* const shown = shown_ ? shown_ + i : zeros_.data();
+        const std::uint8_t* const entries = plan.indexes.data() + k;
+        const std::uint8_t* keeps = kept ? plan.keeps.data() + k : keepsRow_.data();
+        if (!kept) {
+            // What a decoder shows stays when it is as close as the reduced
+            // colour.
+            for (std::size_t x = 0; x < rowPixels; ++x) {
+                const int own = plan.entryIndex[entries[x]];
+                keepsRow_[x] = static_cast<std::uint8_t>(
+                    transparent >= 0 && own >= 0 && Drawn(f[x], before, x, 0)
+                    && KeepsShown(f[x], table[static_cast<std::size_t>(own)], shown[x], levels_));
             }
-            // The pixel keeps what the decoder shows.
-            if (transparent >= 0) {
-                primary[k] = static_cast<std::uint8_t>(transparent);
-                alternative[k] = own >= 0 ? static_cast<std::int16_t>(own) : kNoAlternative;
-                usesTransparent = true;
-            } else {
-                // All 256 entries are colours, so every pixel of the
-                // rectangle was drawn and own is set.
-                primary[k] = static_cast<std::uint8_t>(std::max(own, 0));
-                alternative[k] = kNoAlternative;
-            }
+        }
+        const auto row = tolerance_ > 0 ? ReducedRow<true> : ReducedRow<false>;
+        const bool fallback = row(f, before, shown, entries, keeps, plan.entryIndex.data(),
+                                  std::max(transparent, 0), primary_.data() + k, alternative_.data() + k,
+                                  tolerance_ > 0 ? wanted_.data() + k : nullptr, needsShown_.data(), w);
+        usesTransparent = usesTransparent || (fallback && transparent >= 0);
+        // The pixels that keep what a decoder shows and may take its index
+        // instead of the transparent one (with no transparent index, must).
+        // About a third of a film frame's pixels need it, scattered with
+        // the grain: their places are gathered first without branching on
+        // them, and only theirs looked up.
+        const std::uint8_t* const needs = needsShown_.data();
+        std::uint32_t* const places = places_.data();
+        std::size_t found = 0;
+        for (std::size_t x = 0; x < rowPixels; ++x) {
+            places[found] = static_cast<std::uint32_t>(x);
+            found += needs[x];
+        }
+        for (std::size_t n = 0; n < found; ++n) {
+            const std::size_t x = places[n];
+            const int own = shownIndex.find(shown[x]); // -1 when the table lacks it
+            if (transparent >= 0)
+                alternative_[k + x] = static_cast<std::int16_t>(own);
+            else
+                primary_[k + x] = static_cast<std::uint8_t>(std::max(own, 0));
         }
     }
 

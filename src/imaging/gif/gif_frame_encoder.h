@@ -242,8 +242,12 @@ private:
     std::vector<std::uint8_t> arranged_;
     std::vector<std::int16_t> arrangedAlternative_;
     std::vector<std::uint8_t> stretchOwn_;
-    std::vector<std::uint8_t> drawnRow_; // 1 where a pixel of the row being written is drawn
-    std::vector<std::uint32_t> wanted_;  // for lossy compression
+    std::vector<std::uint8_t> drawnRow_;   // 1 where a pixel of the row being written is drawn
+    std::vector<std::uint32_t> zeros_;     // a row of nothing: no previous frame, nothing shown
+    std::vector<std::uint8_t> needsShown_; // 1 where a reduced row's pixel may take what is shown
+    std::vector<std::uint32_t> places_;    // of the pixels of a reduced row that need what is shown
+    std::vector<std::uint8_t> keepsRow_;   // a reduced row's pixels that keep what is shown
+    std::vector<std::uint32_t> wanted_;    // for lossy compression
 };
 
 } // namespace qf::imaging
