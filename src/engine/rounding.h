@@ -20,6 +20,14 @@ inline int ClampByte(int v)
     return std::clamp(v, 0, 255);
 }
 
+// Half a byte, rounded half to even: (v >> 1), plus one when v is odd and
+// (v >> 1) is odd too (3 gives 2, 5 gives 2, 255 gives 128). Integer only,
+// so that loops over bytes using it vectorise.
+inline unsigned Half(unsigned v)
+{
+    return (v >> 1) + (v & (v >> 1) & 1u);
+}
+
 // Truncating division of a sum of byte values by a run length, as one
 // multiply: with m = ceil(2^32 / n), (sum * m) >> 32 equals sum / n whenever
 // sum * (m n - 2^32) < 2^32, which holds for every sum of up to n bytes

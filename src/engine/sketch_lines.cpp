@@ -11,6 +11,7 @@
 #include "stages.h"
 
 #include "pixel_loops.h"
+#include "rounding.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -34,13 +35,6 @@ QF_PIXEL_LOOP void WhitenLoneInk(const std::uint8_t* __restrict below, std::uint
 }
 
 namespace {
-
-// Half a byte, rounded half to even: (v >> 1), plus one when v is odd and
-// (v >> 1) is odd too (3 gives 2, 5 gives 2, 255 gives 128).
-inline unsigned Half(unsigned v)
-{
-    return (v >> 1) + (v & (v >> 1) & 1u);
-}
 
 // The mask of row y: 0 where the pixel is a line, 255 where it is paper.
 // Paper needs fewer than voteMin votes and a grey of at least darkLimit:

@@ -166,14 +166,9 @@ void Diffuse(const std::uint8_t* grey, int width, int height, int mean, Value va
 
 // AdjustDitherDepth: with sketch depth adjusted, a dot (0) takes half the
 // frame's brightness at its pixel, in colour or in grey, rounded half to
-// even: (v >> 1), plus one when v is odd and (v >> 1) is odd too (1.5 -> 2,
-// 2.5 -> 2). Paper (255) is never changed. Each row is softened as it is
+// even (Half). Paper (255) is never changed. Each row is softened as it is
 // made, which is the same as softening the finished layer: softening reads
 // only the dot itself and the source.
-inline unsigned Half(unsigned v)
-{
-    return (v >> 1) + (v & (v >> 1) & 1u);
-}
 
 QF_PIXEL_LOOP void PaintDots(std::uint8_t* __restrict out, const std::uint8_t* __restrict dots, int width)
 {
