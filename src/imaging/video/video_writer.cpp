@@ -427,7 +427,9 @@ bool VideoWriter::open(const std::string& path, int width, int height, int, Erro
         || !d.format)
         return FailOutOfMemory(error, path);
     // The sound first: the AV1 encoder, closed before its first picture,
-    // never returns, so nothing that can fail comes after it is opened.
+    // never returns, so the cutting and encoding of the sound, which fail
+    // on a damaged track or a missing filter library, come before it is
+    // opened; only the sound's stream (out of memory at worst) comes after.
     if (!d.encodeSound(error) || !d.openEncoder(error) || !d.addSoundStream(error)) {
         d.close();
         return false;
