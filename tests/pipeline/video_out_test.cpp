@@ -14,8 +14,12 @@ extern "C" {
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <functional>
+#include <thread>
 
 namespace qf::test {
 namespace {
@@ -358,6 +362,43 @@ TEST(ClipOut, Av1EstimateCountsEveryKeyPicture)
     ASSERT_TRUE(EstimateClip(dir.file("in.gif"), options, &estimated, &error)) << error.message();
     const auto bytes = static_cast<double>(std::filesystem::file_size(dir.file("out.webm")));
     EXPECT_NEAR(static_cast<double>(estimated) / bytes, 1.0, 0.1) << estimated << " for " << bytes;
+}
+
+// An AV1 conversion stopped at any point, before its first picture too,
+// ends at once, says so, and leaves the old file as it was. (The AV1
+// encoder, closed before its first picture, waits forever unless it is
+// given one; a watchdog ends the run rather than leave it hanging.)
+TEST(ClipOut, Av1StoppedAtAnyPointEnds)
+{
+    TempDir dir;
+    WriteGreyGif(dir.file("in.gif"), 3,
+                 [](int f, Bytes& picture) { std::fill(picture.begin(), picture.end(), f * 80); });
+    // How often a whole conversion asks, then a stop at every one of those.
+    std::atomic<int> questions = 0;
+    ConvertOptions options = Av1Options();
+    options.cancelled = [&] { return ++questions < 0; };
+    imaging::Error error;
+    ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("whole.webm"), options, &error))
+        << error.message();
+    std::atomic<bool> done{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 600 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!done) {
+            std::fputs("Av1StoppedAtAnyPointEnds: a stopped conversion did not end within 60 s\n", stderr);
+            std::abort();
+        }
+    });
+    for (int stopAt = 0; stopAt < questions; ++stopAt) {
+        WriteBytes(dir.file("out.webm"), {'o', 'l', 'd'});
+        std::atomic<int> asked = 0;
+        options.cancelled = [&] { return asked++ == stopAt; };
+        EXPECT_FALSE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.webm"), options, &error)) << stopAt;
+        EXPECT_EQ(error.kind, imaging::ErrorKind::Cancelled) << stopAt << ": " << error.message();
+        EXPECT_EQ(ReadBytes(dir.file("out.webm")), (Bytes{'o', 'l', 'd'})) << stopAt;
+    }
+    done = true;
+    watchdog.join();
 }
 
 } // namespace

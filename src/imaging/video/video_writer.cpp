@@ -175,6 +175,32 @@ struct VideoOutputFrame : OutputFrame {
     bool ready = false;
 };
 
+// The AV1 encoder waits forever, when closed or ended, for a picture it has
+// not been given: one that is dropped before its first (a conversion
+// cancelled or failed at the start) is given a black one, which it encodes
+// and ends with, and everything it makes of it is thrown away.
+void EndUnusedAv1(AVCodecContext& encoder, AVPacket& packet)
+{
+    const std::unique_ptr<AVFrame, void (*)(AVFrame*)> black(av_frame_alloc(),
+                                                             [](AVFrame* f) { av_frame_free(&f); });
+    if (!black)
+        return;
+    black->format = encoder.pix_fmt;
+    black->width = encoder.width;
+    black->height = encoder.height;
+    black->pts = 0;
+    if (av_frame_get_buffer(black.get(), 0) < 0)
+        return;
+    for (int plane = 0; plane < 3; ++plane)
+        std::memset(black->data[plane], plane == 0 ? 16 : 128,
+                    static_cast<std::size_t>(black->linesize[plane])
+                        * (plane == 0 ? encoder.height : (encoder.height + 1) / 2));
+    if (avcodec_send_frame(&encoder, black.get()) < 0 || avcodec_send_frame(&encoder, nullptr) < 0)
+        return;
+    while (avcodec_receive_packet(&encoder, &packet) >= 0)
+        av_packet_unref(&packet);
+}
+
 } // namespace
 
 double RateFactorFor(OutputFormat format, int quality, WebmCodec codec)
@@ -215,6 +241,9 @@ struct VideoWriter::Impl {
 
     void close()
     {
+        if (encoder && avcodec_is_open(encoder.get()) && packet && frames == 0
+            && encoder->codec_id == AV_CODEC_ID_AV1)
+            EndUnusedAv1(*encoder, *packet);
         encoder.reset();
         if (format) {
             avformat_free_context(format);
@@ -426,10 +455,10 @@ bool VideoWriter::open(const std::string& path, int width, int height, int, Erro
             < 0
         || !d.format)
         return FailOutOfMemory(error, path);
-    // The sound first: the AV1 encoder, closed before its first picture,
-    // never returns, so the cutting and encoding of the sound, which fail
-    // on a damaged track or a missing filter library, come before it is
-    // opened; only the sound's stream (out of memory at worst) comes after.
+    // The sound first: its cutting and encoding, which fail on a damaged
+    // track or a missing filter library, come before the pictures' encoder
+    // is opened, which then need not be ended unused; only the sound's
+    // stream (out of memory at worst) comes after.
     if (!d.encodeSound(error) || !d.openEncoder(error) || !d.addSoundStream(error)) {
         d.close();
         return false;
