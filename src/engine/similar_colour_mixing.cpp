@@ -18,9 +18,15 @@
 #include "rounding.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define QF_MIXING_AVX2 1
+#endif
 
 namespace qf {
 
@@ -173,26 +179,25 @@ inline void SmoothPixel(std::uint8_t* p, std::ptrdiff_t step, int back, int forw
     }
 }
 
-// The column pass: every paper pixel is averaged over the paper run of its column,
-// at most `radius` pixels below and above. The average of paper pixels has
-// channel 0 of at least 1, so no pixel changes between ink and paper here,
-// and the runs stay where they were. Each column keeps running sums of the
-// run below the pixel (already smoothed) and above it (not yet), which
-// slide up a row at a time instead of being summed afresh: the same sums as
-// SmoothPixel's, so the same bytes.
-void SmoothColumns(ColourPlane& plane, int radius)
+// The column pass over the columns [x0, x1): every paper pixel is averaged
+// over the paper run of its column, at most `radius` pixels below and above.
+// The average of paper pixels has channel 0 of at least 1, so no pixel
+// changes between ink and paper here, and the runs stay where they were.
+// Each column keeps running sums of the run below the pixel (already
+// smoothed) and above it (not yet), which slide up a row at a time instead
+// of being summed afresh: the same sums as SmoothPixel's, so the same bytes.
+void SmoothColumnRange(ColourPlane& plane, int radius, int x0, int x1)
 {
-    const int width = plane.width();
     const int height = plane.height();
-    const std::size_t w = static_cast<std::size_t>(width);
-    const std::ptrdiff_t step = static_cast<std::ptrdiff_t>(width) * 3;
+    const std::size_t w = static_cast<std::size_t>(x1 - x0);
+    const std::ptrdiff_t step = static_cast<std::ptrdiff_t>(plane.width()) * 3;
     std::vector<int> below(w * 3, 0); // sums of the rows [y - belowCount, y - 1]
     std::vector<int> belowCount(w, 0);
     std::vector<int> above(w * 3, 0); // sums of the rows [y + 1, aboveEnd]
     std::vector<int> aboveEnd(w, 0);
     std::vector<std::uint8_t> blocked(w, 0); // the row after aboveEnd is ink or off the plane
     for (int y = 0; y < height; ++y) {
-        std::uint8_t* p = plane.data() + plane.index(0, 0, y);
+        std::uint8_t* p = plane.data() + plane.index(0, x0, y);
         const int reach = std::min(y + radius, height - 1);
         for (std::size_t x = 0; x < w; ++x, p += 3) {
             int* b = &below[x * 3];
@@ -246,6 +251,168 @@ void SmoothColumns(ColourPlane& plane, int radius)
                 --belowCount[x];
             }
         }
+    }
+}
+
+#ifdef QF_MIXING_AVX2
+// Sixteen pixels of three channels, 48 bytes, and their channels apart as
+// 16-bit values: the byte shuffles that take channel c from each 16-byte
+// third (kSplit) and put it back (kJoin).
+struct ChannelShuffles {
+    std::uint8_t split[3][3][16]; // [channel][third][byte]
+    std::uint8_t join[3][3][16];  // [third][channel][byte]
+};
+
+constexpr ChannelShuffles kChannelShuffles = [] {
+    ChannelShuffles t{};
+    for (int c = 0; c < 3; ++c) {
+        for (int third = 0; third < 3; ++third) {
+            for (int i = 0; i < 16; ++i) {
+                const int from = 3 * i + c - 16 * third; // pixel i's channel c, within this third
+                t.split[c][third][i] = static_cast<std::uint8_t>(from >= 0 && from < 16 ? from : 0x80);
+                const int at = 16 * third + i; // byte i of this third holds
+                t.join[third][c][i] = static_cast<std::uint8_t>(at % 3 == c ? at / 3 : 0x80);
+            }
+        }
+    }
+    return t;
+}();
+
+__attribute__((target("avx2"), always_inline)) inline __m128i Shuffle(__m128i v, const std::uint8_t* mask)
+{
+    return _mm_shuffle_epi8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask)));
+}
+
+// The channels of the 16 pixels at p, widened to 16 bits.
+__attribute__((target("avx2"), always_inline)) inline void Split(const std::uint8_t* p, __m256i out[3])
+{
+    const __m128i part[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32))};
+    for (int c = 0; c < 3; ++c) {
+        const auto& m = kChannelShuffles.split[c];
+        out[c] = _mm256_cvtepu8_epi16(_mm_or_si128(
+            _mm_or_si128(Shuffle(part[0], m[0]), Shuffle(part[1], m[1])), Shuffle(part[2], m[2])));
+    }
+}
+
+// The 16 pixels at p from their channels (each value at most 255).
+__attribute__((target("avx2"), always_inline)) inline void Join(const __m256i in[3], std::uint8_t* p)
+{
+    __m128i bytes[3];
+    for (int c = 0; c < 3; ++c) {
+        bytes[c] = _mm_packus_epi16(_mm256_castsi256_si128(in[c]), _mm256_extracti128_si256(in[c], 1));
+    }
+    for (int third = 0; third < 3; ++third) {
+        const auto& m = kChannelShuffles.join[third];
+        const __m128i v = _mm_or_si128(_mm_or_si128(Shuffle(bytes[0], m[0]), Shuffle(bytes[1], m[1])),
+                                       Shuffle(bytes[2], m[2]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16 * third), v);
+    }
+}
+
+// The widest column radius SmoothColumnsAvx2 takes: a run of up to 15
+// pixels, whose sums (at most 255 * 15) divide exactly by one 16-bit
+// multiply, sum * ceil(2^16 / n) >> 16, as sum * (n - 1) < 2^16.
+constexpr int kMaxVectorColumnRadius = 7;
+
+// ceil(2^16 / n) for run lengths n of 2 to 15, low and high bytes.
+constexpr std::array<std::array<std::uint8_t, 16>, 2> kColumnReciprocals = [] {
+    std::array<std::array<std::uint8_t, 16>, 2> t{};
+    for (unsigned n = 2; n < 16; ++n) {
+        const unsigned m = (65536u + n - 1) / n;
+        t[0][n] = static_cast<std::uint8_t>(m & 0xFF);
+        t[1][n] = static_cast<std::uint8_t>(m >> 8);
+    }
+    return t;
+}();
+
+// SmoothColumnRange for the columns [x0, x0 + 16), the 16 columns side by
+// side in 16-bit lanes, so that ink and paper choose with masks. A first
+// pass from the top row down notes, for each pixel, the sums and the length
+// of the paper run above it (the rows y + 1 to y + radius up to the first
+// ink); the pass from the bottom up then averages each pixel with the run
+// below it, already smoothed, exactly as SmoothColumnRange does. rows holds
+// 7 vectors a row: the pixel's channels (smoothed once the upward pass has
+// been there), the sums above it and their count.
+__attribute__((target("avx2"))) void SmoothColumnStrip(ColourPlane& plane, int radius, int x0, __m256i* rows)
+{
+    const int height = plane.height();
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i r = _mm256_set1_epi16(static_cast<std::int16_t>(radius));
+    auto at = [&](int y) { return plane.data() + plane.index(0, x0, y); };
+    auto row = [&](int y) { return rows + static_cast<std::ptrdiff_t>(y) * 7; };
+
+    // Downward: above[y] is the run from row y + 1 up, at most radius rows.
+    __m256i above[3] = {zero, zero, zero};
+    __m256i count = zero;
+    for (int y = height - 1; y >= 0; --y) {
+        __m256i* v = row(y);
+        Split(at(y), v);
+        v[3] = above[0];
+        v[4] = above[1];
+        v[5] = above[2];
+        v[6] = count;
+        const __m256i paper = _mm256_xor_si256(_mm256_cmpeq_epi16(v[0], zero), _mm256_set1_epi16(-1));
+        const __m256i full = _mm256_cmpeq_epi16(count, r); // the row y + radius leaves the run
+        const __m256i* top = y + radius < height ? row(y + radius) : v;
+        for (int c = 0; c < 3; ++c) {
+            const __m256i leaving = _mm256_and_si256(full, top[c]);
+            above[c] = _mm256_and_si256(paper, _mm256_sub_epi16(_mm256_add_epi16(above[c], v[c]), leaving));
+        }
+        count = _mm256_and_si256(paper, _mm256_min_epi16(_mm256_add_epi16(count, one), r));
+    }
+
+    // Upward: each paper pixel becomes the average of the runs below and
+    // above it and itself; ink stays as it is.
+    const __m256i tableLo = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kColumnReciprocals[0].data())));
+    const __m256i tableHi = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kColumnReciprocals[1].data())));
+    const __m256i highByteOff = _mm256_set1_epi16(static_cast<std::int16_t>(0x8000));
+    __m256i below[3] = {zero, zero, zero};
+    count = zero;
+    for (int y = 0; y < height; ++y) {
+        __m256i* v = row(y);
+        const __m256i ink = _mm256_cmpeq_epi16(v[0], zero);
+        const __m256i n = _mm256_add_epi16(_mm256_add_epi16(count, v[6]), one);
+        const __m256i index = _mm256_or_si256(n, highByteOff);
+        const __m256i m = _mm256_or_si256(_mm256_shuffle_epi8(tableLo, index),
+                                          _mm256_slli_epi16(_mm256_shuffle_epi8(tableHi, index), 8));
+        const __m256i keep = _mm256_or_si256(ink, _mm256_cmpeq_epi16(n, one));
+        const __m256i full = _mm256_cmpeq_epi16(count, r); // the row y - radius leaves the run
+        const __m256i* bottom = y >= radius ? row(y - radius) : v;
+        for (int c = 0; c < 3; ++c) {
+            const __m256i sum = _mm256_add_epi16(_mm256_add_epi16(v[c], below[c]), v[3 + c]);
+            v[c] = _mm256_blendv_epi8(_mm256_mulhi_epu16(sum, m), v[c], keep);
+            const __m256i leaving = _mm256_and_si256(full, bottom[c]);
+            below[c] = _mm256_andnot_si256(ink, _mm256_sub_epi16(_mm256_add_epi16(below[c], v[c]), leaving));
+        }
+        count = _mm256_andnot_si256(ink, _mm256_min_epi16(_mm256_add_epi16(count, one), r));
+        Join(v, at(y));
+    }
+}
+#endif
+
+void SmoothColumns(ColourPlane& plane, int radius)
+{
+    const int width = plane.width();
+    int done = 0;
+#ifdef QF_MIXING_AVX2
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2 && radius <= kMaxVectorColumnRadius && width >= 16) {
+        struct alignas(32) Lanes {
+            std::int16_t lane[16];
+        };
+        std::vector<Lanes> rows(static_cast<std::size_t>(plane.height()) * 7);
+        for (; done + 16 <= width; done += 16) {
+            SmoothColumnStrip(plane, radius, done, reinterpret_cast<__m256i*>(rows.data()));
+        }
+    }
+#endif
+    if (done < width) {
+        SmoothColumnRange(plane, radius, done, width);
     }
 }
 
