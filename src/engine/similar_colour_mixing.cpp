@@ -19,8 +19,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -76,7 +78,7 @@ QF_PIXEL_LOOP void CountLevelVotes(const GreyPlane& key, GreyPlane& votes, int l
 // becomes 0. The run ends on the left at the nearest pixel whose channel 0 is 0 as
 // the row is being rewritten (an averaged pixel whose channel 0 came out 0
 // ends it too), and on the right at the nearest ink pixel of the mask.
-void FlattenRows(EngineState& s, const std::vector<std::uint8_t>& mask, int radius)
+void FlattenRowsPlain(EngineState& s, const std::vector<std::uint8_t>& mask, int radius)
 {
     const int width = s.SketchOverColor.width();
     const int height = s.SketchOverColor.height();
@@ -393,7 +395,206 @@ __attribute__((target("avx2"))) void SmoothColumnStrip(ColourPlane& plane, int r
         Join(v, at(y));
     }
 }
+// Row sums of the three channels packed into one 64-bit word, 21 bits each:
+// a row of up to kMaxPackedWidth pixels sums to less than 2^21 in every
+// channel, so the fields never carry into one another, and the difference
+// of two such prefix sums is the packed sum of the pixels between them.
+constexpr int kMaxPackedWidth = ((1 << 21) - 1) / 255;
+constexpr std::uint64_t kField = (1u << 21) - 1;
+
+// The packed sums at the indexes of the lanes 4 * half to 4 * half + 3.
+__attribute__((target("avx2"), always_inline)) inline __m256i GatherSums(const std::uint64_t* sums,
+                                                                         __m256i index, int half)
+{
+    const __m128i i = half == 0 ? _mm256_castsi256_si128(index) : _mm256_extracti128_si256(index, 1);
+    return _mm256_i32gather_epi64(reinterpret_cast<const long long*>(sums), i, 8);
+}
+
+// All ones in the lanes of the 8 pixels at mask that are ink (0).
+__attribute__((target("avx2"), always_inline)) inline __m256i InkLanes(const std::uint8_t* mask)
+{
+    std::uint64_t bytes;
+    std::memcpy(&bytes, mask, 8);
+    return _mm256_cmpeq_epi32(_mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(bytes))),
+                              _mm256_setzero_si256());
+}
+
+// Each lane the largest of itself and the lanes before it (lane 0 first),
+// for values of at least 0.
+__attribute__((target("avx2"), always_inline)) inline __m256i RunningMaxUp(__m256i v)
+{
+    __m256i low = _mm256_permute2x128_si256(v, v, 0x08); // lanes 0-3 moved up to 4-7
+    v = _mm256_max_epi32(v, _mm256_alignr_epi8(v, low, 12));
+    low = _mm256_permute2x128_si256(v, v, 0x08);
+    v = _mm256_max_epi32(v, _mm256_alignr_epi8(v, low, 8));
+    return _mm256_max_epi32(v, _mm256_permute2x128_si256(v, v, 0x08));
+}
+
+// Each lane the largest of itself and the lanes after it.
+__attribute__((target("avx2"), always_inline)) inline __m256i RunningMaxDown(__m256i v)
+{
+    __m256i high = _mm256_permute2x128_si256(v, v, 0x81); // lanes 4-7 moved down to 0-3
+    v = _mm256_max_epi32(v, _mm256_alignr_epi8(high, v, 4));
+    high = _mm256_permute2x128_si256(v, v, 0x81);
+    v = _mm256_max_epi32(v, _mm256_alignr_epi8(high, v, 8));
+    return _mm256_max_epi32(v, _mm256_permute2x128_si256(v, v, 0x81));
+}
+
+// FlattenRows for rows of up to kMaxPackedWidth pixels, 8 pixels at once.
+// Each pixel's run is taken from the ink of the mask alone and every pixel
+// averaged as if no averaged pixel had channel 0 of 0; where one has, the
+// pixels after it are done again with the run ending there on the left.
+// The sums of a run are the difference of two packed prefix sums, found by
+// gathering. The average of a channel is (sum + 1/2) times the reciprocal
+// of the length n, in single precision, truncated. That is exact: sum + 1/2
+// is exact, (sum + 1/2) / n lies at least 1/2n inside the integers around
+// sum / n, and the two roundings move a value below 256 by less than
+// 2^-15, less than 1/2n for every n up to kMaxPackedWidth.
+__attribute__((target("avx2,bmi2"))) void FlattenRowsAvx2(EngineState& s, const std::uint8_t* mask,
+                                                          int radius)
+{
+    const int width = s.SketchOverColor.width();
+    const int height = s.SketchOverColor.height();
+    if (width == 0) {
+        return;
+    }
+    radius = std::clamp(radius, 0, width);
+    const std::size_t w = static_cast<std::size_t>(width);
+    std::vector<std::uint64_t> sums(w + 1); // packed prefix sums of the source row
+    std::vector<int> afterInk(w + 9, 0);    // 1 + the last ink of the mask left of x, or 0
+    std::vector<int> nextInk(w + 8, 0);     // the first ink of the mask at or right of x, or width
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i widthV = _mm256_set1_epi32(width);
+    const __m256i radiusV = _mm256_set1_epi32(radius);
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256 half = _mm256_set1_ps(0.5F);
+    const __m256i field = _mm256_set1_epi64x(static_cast<long long>(kField));
+    // The three bytes of each 32-bit pixel, packed together in each half.
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4,
+                                          5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = s.SketchOverColor.data() + s.SketchOverColor.index(0, 0, y);
+        const std::uint8_t* src = s.SourceCopy.data() + s.SourceCopy.index(0, 0, y);
+        const std::uint8_t* ink = mask + static_cast<std::size_t>(y) * w;
+
+        // The packed sums: the three bytes of a pixel spread to their fields.
+        constexpr std::uint64_t kSpread = 0xFF | std::uint64_t{0xFF} << 21 | std::uint64_t{0xFF} << 42;
+        std::uint64_t total = 0;
+        sums[0] = 0;
+        for (std::size_t i = 0; i + 1 < w; ++i) {
+            std::uint32_t bytes; // the pixel and the next pixel's channel 0
+            std::memcpy(&bytes, src + 3 * i, 4);
+            total += _pdep_u64(bytes, kSpread);
+            sums[i + 1] = total;
+        }
+        total += src[3 * w - 3] | std::uint64_t{src[3 * w - 2]} << 21 | std::uint64_t{src[3 * w - 1]} << 42;
+        sums[w] = total;
+
+        // The ink of the mask around each pixel, 8 pixels at once: afterInk
+        // from a running maximum of x + 1 over the ink left of x, nextInk
+        // from one of width - x over the ink at and right of x.
+        __m256i carry = zero;
+        for (int x = 0; x < width; x += 8) {
+            const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(x), lanes);
+            __m256i v = _mm256_and_si256(InkLanes(ink + x), _mm256_add_epi32(at, one));
+            v = RunningMaxUp(v);
+            v = _mm256_max_epi32(v, carry);
+            carry = _mm256_permutevar8x32_epi32(v, _mm256_set1_epi32(7));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(&afterInk[static_cast<std::size_t>(x) + 1]), v);
+        }
+        carry = zero;
+        for (int x = (width - 1) / 8 * 8; x >= 0; x -= 8) {
+            const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(x), lanes);
+            __m256i v = _mm256_and_si256(_mm256_and_si256(InkLanes(ink + x), _mm256_cmpgt_epi32(widthV, at)),
+                                         _mm256_sub_epi32(widthV, at));
+            v = RunningMaxDown(v);
+            v = _mm256_max_epi32(v, carry);
+            carry = _mm256_permutevar8x32_epi32(v, zero);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(&nextInk[static_cast<std::size_t>(x)]),
+                                _mm256_sub_epi32(widthV, v));
+        }
+
+        int zeroAt = -1; // the last averaged pixel whose channel 0 came out 0
+        for (int x = 0; x < width;) {
+            const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(x), lanes);
+            const __m256i after =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&afterInk[static_cast<std::size_t>(x)]));
+            const __m256i nxt =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&nextInk[static_cast<std::size_t>(x)]));
+            const __m256i left =
+                _mm256_min_epi32(_mm256_max_epi32(_mm256_max_epi32(after, _mm256_sub_epi32(at, radiusV)),
+                                                  _mm256_set1_epi32(zeroAt + 1)),
+                                 widthV);
+            const __m256i end = _mm256_max_epi32(
+                _mm256_min_epi32(nxt, _mm256_add_epi32(at, _mm256_add_epi32(radiusV, one))), zero);
+            const __m256i n = _mm256_max_epi32(_mm256_sub_epi32(end, left), one);
+            const std::uint64_t* base = sums.data();
+            const __m256i sumLo = _mm256_sub_epi64(GatherSums(base, end, 0), GatherSums(base, left, 0));
+            const __m256i sumHi = _mm256_sub_epi64(GatherSums(base, end, 1), GatherSums(base, left, 1));
+            const __m256 reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0F), _mm256_cvtepi32_ps(n));
+            const __m256i paper = _mm256_andnot_si256(InkLanes(ink + x), _mm256_cmpgt_epi32(widthV, at));
+            __m256i mean[3];
+            for (int c = 0; c < 3; ++c) {
+                const __m256i lo = _mm256_and_si256(_mm256_srli_epi64(sumLo, 21 * c), field);
+                const __m256i hi = _mm256_and_si256(_mm256_srli_epi64(sumHi, 21 * c), field);
+                // The low halves of the 64-bit lanes, pixels in order.
+                const __m256i sum = _mm256_permute4x64_epi64(
+                    _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(lo), _mm256_castsi256_ps(hi),
+                                                          _MM_SHUFFLE(2, 0, 2, 0))),
+                    _MM_SHUFFLE(3, 1, 2, 0));
+                mean[c] = _mm256_and_si256(_mm256_cvttps_epi32(_mm256_mul_ps(
+                                               _mm256_add_ps(_mm256_cvtepi32_ps(sum), half), reciprocal)),
+                                           paper);
+            }
+            const __m256i bgr =
+                _mm256_shuffle_epi8(_mm256_or_si256(_mm256_or_si256(mean[0], _mm256_slli_epi32(mean[1], 8)),
+                                                    _mm256_slli_epi32(mean[2], 16)),
+                                    pack);
+            std::uint8_t* px = row + 3 * static_cast<std::size_t>(x);
+            const int count = std::min(8, width - x);
+            if (x + 10 <= width) {
+                // The four bytes after each half's twelve belong to pixels
+                // of this row that are written later.
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(px), _mm256_castsi256_si128(bgr));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(px + 12), _mm256_extracti128_si256(bgr, 1));
+            } else {
+                alignas(32) std::uint8_t bytes[32];
+                _mm256_store_si256(reinterpret_cast<__m256i*>(bytes), bgr);
+                std::memcpy(px, bytes, static_cast<std::size_t>(std::min(count, 4)) * 3);
+                if (count > 4) {
+                    std::memcpy(px + 12, bytes + 16, static_cast<std::size_t>(count - 4) * 3);
+                }
+            }
+            const unsigned zeros = static_cast<unsigned>(_mm256_movemask_ps(
+                _mm256_castsi256_ps(_mm256_and_si256(paper, _mm256_cmpeq_epi32(mean[0], zero)))));
+            if (zeros != 0) {
+                // The pixels after it end their runs there: done again.
+                zeroAt = x + std::countr_zero(zeros);
+                x = zeroAt + 1;
+            } else {
+                x += 8;
+            }
+        }
+    }
+}
+
 #endif
+
+// The mask holds 8 bytes more than the plane has pixels, which the vector
+// path reads past the last row.
+void FlattenRows(EngineState& s, const std::vector<std::uint8_t>& mask, int radius)
+{
+#ifdef QF_MIXING_AVX2
+    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+    if (avx2 && s.SketchOverColor.width() <= kMaxPackedWidth) {
+        FlattenRowsAvx2(s, mask.data(), radius);
+        return;
+    }
+#endif
+    FlattenRowsPlain(s, mask, radius);
+}
 
 void SmoothColumns(ColourPlane& plane, int radius)
 {
@@ -473,7 +674,7 @@ QF_PIXEL_LOOP void MixSimilarColours(EngineState& s)
     }
 
     // The ink mask; lone ink pixels become paper.
-    std::vector<std::uint8_t> mask(pixels);
+    std::vector<std::uint8_t> mask(pixels + 8);
     const std::uint8_t* votes = s.EdgeCount.data();
     const int voteMin = set.EdgeVoteMin;
     const int darkLimit = set.DarkLimit;
