@@ -606,7 +606,8 @@ void SmoothColumns(ColourPlane& plane, int radius)
         struct alignas(32) Lanes {
             std::int16_t lane[16];
         };
-        std::vector<Lanes> rows(static_cast<std::size_t>(plane.height()) * 7);
+        thread_local std::vector<Lanes> rows; // written before it is read, row by row
+        rows.resize(static_cast<std::size_t>(plane.height()) * 7);
         for (; done + 16 <= width; done += 16) {
             SmoothColumnStrip(plane, radius, done, reinterpret_cast<__m256i*>(rows.data()));
         }
@@ -673,8 +674,12 @@ QF_PIXEL_LOOP void MixSimilarColours(EngineState& s)
         CountEdgeVotes(s.Gray4Color, s.GrayEdgeKey, s.EdgeCount, set.ColorDiffLimit);
     }
 
-    // The ink mask; lone ink pixels become paper.
-    std::vector<std::uint8_t> mask(pixels + 8);
+    // The ink mask; lone ink pixels become paper. Kept from frame to frame:
+    // every byte is written below, and a buffer this size made afresh would
+    // be zero-filled and faulted in for every frame.
+    thread_local std::vector<std::uint8_t> mask;
+    mask.resize(pixels + 8);
+    std::fill_n(mask.data() + pixels, 8, std::uint8_t{0});
     const std::uint8_t* votes = s.EdgeCount.data();
     const int voteMin = set.EdgeVoteMin;
     const int darkLimit = set.DarkLimit;

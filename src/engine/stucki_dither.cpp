@@ -81,8 +81,8 @@ QF_PIXEL_LOOP std::int64_t GreysOf(const std::uint8_t* __restrict in, std::uint8
 
 // The dither proper. value(g, err) is the pixel's grey g plus what the error
 // err carried to it adds, err * 10 / DitherErrorDivisor, within
-// kLowest..kHighest, times kScale plus less than kScale (the table's index). paint(y, dots) writes row y of DitherLayer from its
-// dots, one byte (0 or 255) a pixel.
+// kLowest..kHighest, times kScale plus less than kScale (the table's index). paint(y, dots) writes row y of
+// DitherLayer from its dots, one byte (0 or 255) a pixel.
 //
 // Only the shares within the row chain one pixel to the next: the error
 // reaching x + 1 is what the rows below carried to it, the share 4 of x - 1
@@ -216,7 +216,10 @@ void DitherPencil(EngineState& s, int inkShift, const Switches& switches)
     if (pixels == 0) {
         return;
     }
-    std::vector<std::uint8_t> grey(pixels);
+    // Every grey is written below; kept from frame to frame, so that it is
+    // not zero-filled and faulted in afresh for every frame.
+    thread_local std::vector<std::uint8_t> grey;
+    grey.resize(pixels);
     const std::int64_t total = GreysOf(s.SketchOverColor.data(), grey.data(), width, height);
     // A pixel at or above the threshold is paper; more ink lifts it.
     const int mean = static_cast<int>(total / static_cast<std::int64_t>(pixels)) + inkShift;
