@@ -25,7 +25,10 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__x86_64__) && defined(__GNUC__)
+// The vector paths are left out under the sanitizers, as QF_PIXEL_LOOP's
+// are: the sanitizer runs then check the plain paths.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__)                               \
+    && !defined(__SANITIZE_THREAD__)
 #include <immintrin.h>
 #define QF_MIXING_AVX2 1
 #endif
