@@ -663,17 +663,17 @@ QF_PIXEL_LOOP void MixSimilarColours(EngineState& s)
     s.EdgeCount.reset(width, height);
     s.GrayEdgeKey.reshape(width, height); // every key is written below
     const std::uint8_t* grey4 = s.Gray4Plane.data();
-    std::uint8_t* keyColour = s.Gray4Color.data();
     std::uint8_t* key = s.GrayEdgeKey.data();
-    for (std::size_t p = 0; p < pixels; ++p) {
-        keyColour[p * 3] = keyColour[p * 3 + 1] = keyColour[p * 3 + 2] = grey4[p];
-        key[p] = grey4[p];
-    }
+    std::copy_n(grey4, pixels, key);
 
     // Edge votes between grey levels.
     if (set.ColorDiffLimit >= 0) {
         CountLevelVotes(s.GrayEdgeKey, s.EdgeCount, set.ColorDiffLimit);
     } else {
+        std::uint8_t* keyColour = s.Gray4Color.data();
+        for (std::size_t p = 0; p < pixels; ++p) {
+            keyColour[p * 3] = keyColour[p * 3 + 1] = keyColour[p * 3 + 2] = grey4[p];
+        }
         CountEdgeVotes(s.Gray4Color, s.GrayEdgeKey, s.EdgeCount, set.ColorDiffLimit);
     }
 
