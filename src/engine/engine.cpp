@@ -28,8 +28,8 @@ LayerPlan PlanFor(int VariantIndex, const Switches& switches, const EngineSettin
     plan.pencil = VariantIndex >= 0 && VariantIndex < kVariantCount
                   && kVariants[static_cast<std::size_t>(VariantIndex)].base == BaseLayer::Pencil;
     plan.sketchOverColor = LastStageOf(VariantIndex) >= Stage::SketchOverColor;
-    // The mixing compares the grey levels as colours only below a colour
-    // limit of 0; from 0 up it compares the levels themselves.
+    // Only a colour limit below 0 hands the grey levels as colours to the
+    // mixing's edge votes; from 0 up the levels themselves are compared.
     plan.gray4Color = plan.sketchOverColor && switches.mixColorTicked() && settings.ColorDiffLimit < 0;
     if (LastStageOf(VariantIndex) == Stage::VariantLayer) {
         const BaseLayer base = kVariants[static_cast<std::size_t>(VariantIndex)].base;
