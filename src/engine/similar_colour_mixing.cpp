@@ -686,16 +686,19 @@ QF_PIXEL_LOOP void MixSimilarColours(EngineState& s)
     const std::uint8_t* votes = s.EdgeCount.data();
     const int voteMin = set.EdgeVoteMin;
     const int darkLimit = set.DarkLimit;
+    // Through a pointer of its own: a byte written through the vector might,
+    // for all the compiler knows, change the vector's own pointer.
+    std::uint8_t* const maskBytes = mask.data();
     for (std::size_t p = 0; p < pixels; ++p) {
         const int ink = static_cast<int>(votes[p] >= voteMin) | static_cast<int>(key[p] < darkLimit);
-        mask[p] = static_cast<std::uint8_t>(ink - 1); // 0 for ink, 255 for paper
+        maskBytes[p] = static_cast<std::uint8_t>(ink - 1); // 0 for ink, 255 for paper
     }
     {
         // Whitening needs every neighbour white, so it never changes the
         // outcome for another pixel: each row is decided and written in turn.
         std::vector<std::uint8_t> lone(static_cast<std::size_t>(width));
         for (int y = 1; y + 1 < height; ++y) {
-            std::uint8_t* row = mask.data() + static_cast<std::size_t>(y) * width;
+            std::uint8_t* row = maskBytes + static_cast<std::size_t>(y) * width;
             WhitenLoneInk(row - width, row, row + width, lone.data(), width);
         }
     }
