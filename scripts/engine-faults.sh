@@ -23,7 +23,7 @@ dot-depth#stucki_dither.cpp#s/RoundHalfEven\(src\[p \+ c\] \/ 2\.0\)/(src[p + c]
 mean-round#stucki_dither.cpp#s/total \/ static_cast<std::int64_t>\(pixels\)/(total + static_cast<std::int64_t>(pixels) \/ 2) \/ static_cast<std::int64_t>(pixels)/#dither: mean grey rounded, not truncated
 grey-formula#grey_planes.cpp#s/\(in\[0\] \+ in\[1\] \+ in\[2\]\) \/ 3/(in[0] + in[1] + in[2] + 1) \/ 3/#grey level rounded, not truncated
 vote-tie#edge_votes.cpp#s/pk\[i\] > nk\[i\] \? 1 : 0/pk[i] >= nk[i] ? 1 : 0/#edge votes: equal keys give the vote to the neighbour
-vote-limit#edge_votes.cpp#s/\(d0 > limit\)/(d0 >= limit)/#edge votes: a blue difference of exactly the limit is an edge
+vote-limit#edge_votes.cpp#s/\(d > limit\)/(d >= limit)/#edge votes: a difference of exactly the limit is an edge
 lone-diagonal#sketch_lines.cpp#s/if \(below\[-3\] == 255 && /if (/#lone pixels: one diagonal neighbour not looked at
 column-order#similar_colour_mixing.cpp#s/for \(int y = 0; y < height; \+\+y\) \{\n        const int back/for (int y = height - 1; y >= 0; --y) {\n        const int back/#mixing: columns smoothed top down
 left-scan#similar_colour_mixing.cpp#s/if \(px\[0\] == 0\) \{\n                lastInk = x;/if (false) {\n                lastInk = x;/#mixing: averaged pixels without blue do not end a run

@@ -57,17 +57,20 @@ void CountEveryPair(const GreyPlane& key, GreyPlane& votes)
 // The pairs (p, n) of `count` pixels starting at the bytes pa / na (colour),
 // pk / nk (spread keys) and pv / nv (spread votes). edge receives, at each
 // pixel's first byte, 1 where the pair is an edge and the vote goes to n.
+// Each byte's difference is compared with the limit once, in toN, and a
+// pixel's pair is an edge when one of its three bytes differs by more.
 QF_PIXEL_LOOP void CountPairs(const std::uint8_t* __restrict pa, const std::uint8_t* __restrict na,
                               const std::uint8_t* __restrict pk, const std::uint8_t* __restrict nk,
                               std::uint8_t* __restrict pv, std::uint8_t* __restrict toN, int count,
                               std::uint8_t limit)
 {
+    for (int i = 0; i < 3 * count; ++i) {
+        const std::uint8_t d = pa[i] > na[i] ? pa[i] - na[i] : na[i] - pa[i];
+        toN[i] = static_cast<std::uint8_t>(d > limit);
+    }
     const int bytes = 3 * count - 2; // the last pixel's first byte is the last one read
     for (int i = 0; i < bytes; ++i) {
-        const std::uint8_t d0 = pa[i] > na[i] ? pa[i] - na[i] : na[i] - pa[i];
-        const std::uint8_t d1 = pa[i + 1] > na[i + 1] ? pa[i + 1] - na[i + 1] : na[i + 1] - pa[i + 1];
-        const std::uint8_t d2 = pa[i + 2] > na[i + 2] ? pa[i + 2] - na[i + 2] : na[i + 2] - pa[i + 2];
-        const std::uint8_t edge = static_cast<std::uint8_t>((d0 > limit) | (d1 > limit) | (d2 > limit));
+        const std::uint8_t edge = toN[i] | toN[i + 1] | toN[i + 2];
         const std::uint8_t darkerN = pk[i] > nk[i] ? 1 : 0;
         pv[i] = static_cast<std::uint8_t>(pv[i] + (edge & (darkerN ^ 1)));
         toN[i] = static_cast<std::uint8_t>(edge & darkerN);

@@ -22,13 +22,15 @@ Stage LastStageOf(int VariantIndex)
 }
 
 // The layers a run of VariantIndex writes in full.
-LayerPlan PlanFor(int VariantIndex, const Switches& switches)
+LayerPlan PlanFor(int VariantIndex, const Switches& switches, const EngineSettings& settings)
 {
     LayerPlan plan;
     plan.pencil = VariantIndex >= 0 && VariantIndex < kVariantCount
                   && kVariants[static_cast<std::size_t>(VariantIndex)].base == BaseLayer::Pencil;
     plan.sketchOverColor = LastStageOf(VariantIndex) >= Stage::SketchOverColor;
-    plan.gray4Color = plan.sketchOverColor && switches.mixColorTicked();
+    // Only a colour limit below 0 hands the grey levels as colours to the
+    // mixing's edge votes; from 0 up the levels themselves are compared.
+    plan.gray4Color = plan.sketchOverColor && switches.mixColorTicked() && settings.ColorDiffLimit < 0;
     if (LastStageOf(VariantIndex) == Stage::VariantLayer) {
         const BaseLayer base = kVariants[static_cast<std::size_t>(VariantIndex)].base;
         plan.vivid = base == BaseLayer::Vivid;
@@ -145,7 +147,7 @@ void EngineState::SetPencilTexture(const ColourPlane& texture)
 void EngineState::ComputeEffectLayers(int VariantIndex, int FrameNumber, const Switches& switches)
 {
     const Stage last = LastStageOf(VariantIndex);
-    ComputeSketchStages(*this, FrameNumber, switches, PlanFor(VariantIndex, switches));
+    ComputeSketchStages(*this, FrameNumber, switches, PlanFor(VariantIndex, switches, Settings));
     if (last >= Stage::SketchOverColor) {
         ComputeSketchOverColor(*this, switches);
     }
@@ -171,7 +173,7 @@ void EngineState::RenderAllSnapshots(const Switches& switches,
     // first.
     LayerPlan plan;
     for (int v = 0; v < kVariantCount; ++v) {
-        const LayerPlan p = PlanFor(v, switches);
+        const LayerPlan p = PlanFor(v, switches, Settings);
         plan.pencil |= p.pencil;
         plan.sketchOverColor |= p.sketchOverColor;
         plan.gray4Color |= p.gray4Color;

@@ -31,26 +31,31 @@ struct Outcome {
 constexpr int kLowest = -127;
 constexpr int kHighest = 382;
 
-// The shares and the dot (0 or 255) of every value u, indexed u - kLowest.
+// The shares and the dot (0 or 255) of every value u, indexed
+// scale * u - kLowest * scale + k for each k below scale: with a scale of 2
+// a pixel's entry is found from twice its value, which saves the halving
+// on the path from one pixel to the next.
 struct OutcomeTable {
     std::vector<Outcome> shares;
     std::vector<std::uint8_t> dots;
 };
 
-OutcomeTable Outcomes(int mean)
+OutcomeTable Outcomes(int mean, int scale)
 {
     OutcomeTable table;
-    table.shares.resize(static_cast<std::size_t>(kHighest - kLowest + 1));
+    table.shares.resize(static_cast<std::size_t>((kHighest - kLowest + 1) * scale));
     table.dots.resize(table.shares.size());
     for (int u = kLowest; u <= kHighest; ++u) {
         const int v = ClampByte(u);
         const int dot = v >= mean ? 255 : 0;
         const int e = v - dot;
-        const auto i = static_cast<std::size_t>(u - kLowest);
-        table.shares[i] =
-            Outcome{static_cast<std::int16_t>(e * 1 / 42), static_cast<std::int16_t>(e * 2 / 42),
-                    static_cast<std::int16_t>(e * 4 / 42), static_cast<std::int16_t>(e * 8 / 42)};
-        table.dots[i] = static_cast<std::uint8_t>(dot);
+        const Outcome shares{static_cast<std::int16_t>(e * 1 / 42), static_cast<std::int16_t>(e * 2 / 42),
+                             static_cast<std::int16_t>(e * 4 / 42), static_cast<std::int16_t>(e * 8 / 42)};
+        for (int k = 0; k < scale; ++k) {
+            const auto i = static_cast<std::size_t>((u - kLowest) * scale + k);
+            table.shares[i] = shares;
+            table.dots[i] = static_cast<std::uint8_t>(dot);
+        }
     }
     return table;
 }
@@ -76,8 +81,8 @@ QF_PIXEL_LOOP std::int64_t GreysOf(const std::uint8_t* __restrict in, std::uint8
 
 // The dither proper. value(g, err) is the pixel's grey g plus what the error
 // err carried to it adds, err * 10 / DitherErrorDivisor, within
-// kLowest..kHighest. paint(y, dots) writes row y of DitherLayer from its
-// dots, one byte (0 or 255) a pixel.
+// kLowest..kHighest, times kScale plus less than kScale (the table's index). paint(y, dots) writes row y of
+// DitherLayer from its dots, one byte (0 or 255) a pixel.
 //
 // Only the shares within the row chain one pixel to the next: the error
 // reaching x + 1 is what the rows below carried to it, the share 4 of x - 1
@@ -87,14 +92,14 @@ QF_PIXEL_LOOP std::int64_t GreysOf(const std::uint8_t* __restrict in, std::uint8
 // 5 from x, 6 from x - 1 and 7 from x - 2 (8 to 12 likewise). A target left
 // of column MaxX gets all five that exist; column MaxX only gets the share
 // from straight below, as the shares toward larger x stop one column short.
-template <typename Value, typename Paint>
+template <int kScale, typename Value, typename Paint>
 void Diffuse(const std::uint8_t* grey, int width, int height, int mean, Value value, Paint paint)
 {
     const int maxX = width - 1;
     const int maxY = height - 1;
-    const OutcomeTable table = Outcomes(mean);
-    const Outcome* outcome = table.shares.data() - kLowest;
-    const std::uint8_t* dotOf = table.dots.data() - kLowest;
+    const OutcomeTable table = Outcomes(mean, kScale);
+    const Outcome* outcome = table.shares.data() - kLowest * kScale;
+    const std::uint8_t* dotOf = table.dots.data() - kLowest * kScale;
 
     // Carried error of the rows y + 1 and y + 2; rotated per row.
     std::vector<int> rows(static_cast<std::size_t>(width) * 3, 0);
@@ -211,7 +216,10 @@ void DitherPencil(EngineState& s, int inkShift, const Switches& switches)
     if (pixels == 0) {
         return;
     }
-    std::vector<std::uint8_t> grey(pixels);
+    // Every grey is written below; kept from frame to frame, so that it is
+    // not zero-filled and faulted in afresh for every frame.
+    thread_local std::vector<std::uint8_t> grey;
+    grey.resize(pixels);
     const std::int64_t total = GreysOf(s.SketchOverColor.data(), grey.data(), width, height);
     // A pixel at or above the threshold is paper; more ink lifts it.
     const int mean = static_cast<int>(total / static_cast<std::int64_t>(pixels)) + inkShift;
@@ -220,14 +228,16 @@ void DitherPencil(EngineState& s, int inkShift, const Switches& switches)
     auto diffuse = [&](auto paint) {
         const int divisor = s.Settings.DitherErrorDivisor;
         if (divisor == 20) {
-            // err * 10 / 20 truncates exactly as err / 2 does.
-            Diffuse(
+            // err * 10 / 20 truncates exactly as err / 2 does, and
+            // g + err / 2 is half of 2 g + err, plus one when err < 0,
+            // rounded down.
+            Diffuse<2>(
                 grey.data(), width, height, mean,
-                [](std::ptrdiff_t g, std::ptrdiff_t err) { return g + err / 2; }, paint);
+                [](std::ptrdiff_t g, std::ptrdiff_t err) { return 2 * g + err + (err < 0 ? 1 : 0); }, paint);
         } else if (divisor != 0) {
             // Limiting the sum to the table's range before the clamp to 0..255
             // changes nothing.
-            Diffuse(
+            Diffuse<1>(
                 grey.data(), width, height, mean,
                 [divisor](std::ptrdiff_t g, std::ptrdiff_t err) {
                     return std::clamp<std::ptrdiff_t>(g + err * 10 / divisor, kLowest, kHighest);
@@ -235,7 +245,7 @@ void DitherPencil(EngineState& s, int inkShift, const Switches& switches)
                 paint);
         } else {
             // A divisor of 0 carries no error instead of dividing by zero.
-            Diffuse(
+            Diffuse<1>(
                 grey.data(), width, height, mean, [](std::ptrdiff_t g, std::ptrdiff_t) { return g; }, paint);
         }
     };

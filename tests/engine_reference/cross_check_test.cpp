@@ -262,4 +262,32 @@ TEST(EngineCrossCheck, Snapshots)
     }
 }
 
+// Mixing radii wider than the start-up one: paper runs of 41 pixels and
+// more, whose averages land exactly on a whole value (a blue of 1 along a
+// flat row) or just below the next, in frames wider than the runs and
+// with a width that is no multiple of 8 or 16.
+TEST(EngineCrossCheck, LongPaperRuns)
+{
+    for (const int radius : {20, 30, 48}) {
+        for (const int w : {41, 97, 130}) {
+            Plane frame(4, w, 5);
+            for (int y = 0; y < 5; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const bool step = y >= 3 && x % 7 == 0; // sums one short of a multiple
+                    frame(0, x, y) = static_cast<std::uint8_t>(step ? 0 : 1);
+                    frame(1, x, y) = static_cast<std::uint8_t>(step ? 240 : 250);
+                    frame(2, x, y) = 250;
+                    frame(3, x, y) = 255;
+                }
+            }
+            Pair p;
+            p.engine.Settings.MixRadius = radius;
+            p.reference.MixRadius = radius;
+            for (int v : {5, 6}) {
+                ASSERT_TRUE(p.run(frame, v, 1, kSomeSwitches[0])) << "radius " << radius;
+            }
+        }
+    }
+}
+
 } // namespace
