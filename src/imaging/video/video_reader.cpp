@@ -137,6 +137,12 @@ struct VideoReader::Impl {
     std::vector<Key> keys;
     bool seekable = false;
     bool pending = false; // picture holds the next frame, decoded while seeking
+    // Passing over frames: the pictures shown before this time that no other
+    // picture is predicted from are left undecoded (H.264 and HEVC, whose
+    // decoders tell those apart), and the frames that come out are counted
+    // by their times, as the ones left out give none.
+    bool dropsUnreferenced = false; // the codec tells such pictures apart
+    std::int64_t passUntil = AV_NOPTS_VALUE;
     bool indexed = false; // every packet was read by open; none is decoded yet
     bool keep = false;    // each frame read is kept as decoded (kept)
     std::shared_ptr<const ClipPicture> kept;
@@ -258,6 +264,9 @@ bool VideoReader::Impl::openStreams(Error* error)
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
         return fail(error, ErrorKind::NotAnimation,
                     std::string("holds video in a format this program cannot decode (") + codec->name + ")");
+    dropsUnreferenced =
+        video->codecpar->codec_id == AV_CODEC_ID_H264 || video->codecpar->codec_id == AV_CODEC_ID_HEVC;
+    passUntil = AV_NOPTS_VALUE;
     codedWidth = video->codecpar->width;
     codedHeight = video->codecpar->height;
     rotation = RotationOf(video);
@@ -584,6 +593,17 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
             }
             const int received = d.pending ? 0 : avcodec_receive_frame(d.decoder.get(), d.picture.get());
             d.pending = false;
+            if (received == 0 && d.passUntil != AV_NOPTS_VALUE) {
+                const std::int64_t shown = d.picture->pts;
+                const auto at = std::lower_bound(d.framePts.begin(), d.framePts.end(), shown);
+                if (at != d.framePts.end() && *at == shown) {
+                    d.framesRead = static_cast<int>(at - d.framePts.begin());
+                    if (shown >= d.passUntil) { // the frame passed to: held for the read that follows
+                        d.pending = true;
+                        return {ReadStatus::Frame};
+                    }
+                }
+            }
             if (received == 0) {
                 const bool converted = !frame || d.toRgba(*d.picture, *frame);
                 if (converted && frame && d.keep) {
@@ -622,6 +642,10 @@ bool VideoReader::Impl::feed()
         av_packet_unref(packet.get());
     if (packetsSent < packetsWhole && read >= 0) {
         ++packetsSent;
+        decoder->skip_frame =
+            passUntil != AV_NOPTS_VALUE && packet->pts != AV_NOPTS_VALUE && packet->pts < passUntil
+                ? AVDISCARD_NONREF
+                : AVDISCARD_DEFAULT;
         const int sent = avcodec_send_packet(decoder.get(), packet.get());
         av_packet_unref(packet.get());
         return sent >= 0 || sent == AVERROR(EAGAIN) || sent == AVERROR_INVALIDDATA;
@@ -699,22 +723,30 @@ ReadResult VideoReader::skipTo(int frame, Error* error)
         && std::any_of(d.keys.begin(), d.keys.end(), [&](const Impl::Key& key) {
                return key.packet > d.packetsSent && key.pts <= d.framePts[static_cast<std::size_t>(frame)];
            });
+    // Counted by their times, the frames passed over may leave out those no
+    // other is predicted from; the decoder is told so packet by packet.
+    if (d.dropsUnreferenced && d.seekable && frame > d.framesRead && frame < d.info.frameCount)
+        d.passUntil = d.framePts[static_cast<std::size_t>(frame)];
     try {
         if (ahead && !d.seekTo(frame)) {
             // From the beginning, decoding forward.
             d.seekable = false;
-            if (!d.openStreams(error))
+            if (!d.openStreams(error)) {
+                d.passUntil = AV_NOPTS_VALUE;
                 return {ReadStatus::Failed};
+            }
         }
     } catch (const std::bad_alloc&) {
+        d.passUntil = AV_NOPTS_VALUE;
         Fail(error, ErrorKind::OutOfMemory, d.path, "needs more memory than is free");
         return {ReadStatus::Failed};
     }
-    while (d.framesRead < frame) {
-        const ReadResult result = next(nullptr, error);
-        if (result.status != ReadStatus::Frame)
-            return result;
-    }
+    ReadResult result{ReadStatus::Frame};
+    while (d.framesRead < frame && result.status == ReadStatus::Frame)
+        result = next(nullptr, error);
+    d.passUntil = AV_NOPTS_VALUE;
+    if (result.status != ReadStatus::Frame)
+        return result;
     return {d.framesRead < d.info.frameCount ? ReadStatus::Frame : ReadStatus::End};
 }
 
