@@ -247,8 +247,11 @@ bool FewColoursDiffer(const PackedFrame& frame, const std::vector<std::uint32_t>
 // registers.
 inline bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, int slack, int tolerance)
 {
-    return (shown != 0) & ((slack <= 0) | (ChannelDistance(p, shown) <= tolerance))
-           & (SquaredDistance(p, shown) <= SquaredDistance(p, reduced) + slack);
+    const int known = static_cast<int>(shown != 0);
+    const int within =
+        static_cast<int>(slack <= 0) | static_cast<int>(ChannelDistance(p, shown) <= tolerance);
+    const int nearer = static_cast<int>(SquaredDistance(p, shown) <= SquaredDistance(p, reduced) + slack);
+    return (known & within & nearer) != 0;
 }
 inline bool KeepsShown(std::uint32_t p, std::uint32_t reduced, std::uint32_t shown, const GifLevels& levels)
 {
@@ -305,7 +308,7 @@ QF_VECTOR_CLONES void ShowReducedRow(const std::uint32_t* f, const std::uint32_t
         const bool drawn = (p != 0) & (p != against[x]) & (c != 0);
         const bool keep = keepsShown & drawn & KeepsShown(p, c, s, slack, tolerance);
         keeps[x] = static_cast<std::uint8_t>(keep);
-        shown[x] = drawn & !keep ? c : s;
+        shown[x] = (drawn & !keep) ? c : s;
     }
 }
 
