@@ -290,4 +290,18 @@ TEST(EngineCrossCheck, LongPaperRuns)
     }
 }
 
+// Rows too wide for the mixing's packed row sums (8224 pixels and more, a
+// wide panorama GIF) are mixed one sum at a time: flat cartoon colours come
+// out the same either way.
+TEST(EngineCrossCheck, RowsWiderThanPackedSums)
+{
+    for (const Kind kind : {Kind::Blocks, Kind::Speckles}) {
+        const Plane frame = MakeFrame(kind, 8231, 3, 71);
+        Pair p;
+        for (int v : {5, 6}) {
+            ASSERT_TRUE(p.run(frame, v, 1, kSomeSwitches[0]));
+        }
+    }
+}
+
 } // namespace
