@@ -309,14 +309,31 @@ private:
 // word: prefixes stay below 4095 and indexes below 256, so the key takes 20
 // bits and the code 12. A search that misses ends on the empty slot where
 // the string goes, so that adding it right after costs no second search.
+// The strings that end in one chosen index (the shared index, see
+// SharedChoice) are kept apart, in an array by prefix: their search is a
+// single load from the first-level cache instead of a hash and a probe.
 // One table serves every image a thread encodes.
 class StringTable {
 public:
-    void clear() { std::memset(slots_, 0, sizeof slots_); }
+    // Empties the table for an image; shared is the index whose strings go
+    // in the array by prefix, -1 for none.
+    void start(int shared)
+    {
+        shared_ = shared;
+        clear();
+    }
+
+    void clear()
+    {
+        std::memset(slots_, 0, sizeof slots_);
+        std::fill(std::begin(viaShared_), std::end(viaShared_), std::int16_t{-1});
+    }
 
     // The code of the string, or -1 with *slot set to where it would go.
     int find(int prefix, int index, std::uint32_t* slot) const
     {
+        if (index == shared_)
+            return viaShared_[prefix];
         const std::uint32_t entry = probe(prefix, index, slot);
         return entry != 0 ? CodeOf(entry) : -1;
     }
@@ -326,6 +343,21 @@ public:
         std::uint32_t unused = 0;
         return find(prefix, index, &unused);
     }
+
+    // Adds a string that a search just missed at slot.
+    void insertAt(std::uint32_t slot, int prefix, int index, int code)
+    {
+        if (index == shared_) {
+            viaShared_[prefix] = static_cast<std::int16_t>(code);
+            return;
+        }
+        slots_[slot] = (Key(prefix, index) << kCodeBits) | static_cast<std::uint32_t>(code);
+    }
+
+private:
+    static constexpr std::uint32_t kSlots = 32768;
+    static constexpr int kCodeBits = 12;
+    static constexpr std::uint32_t kCodeMask = (1u << kCodeBits) - 1;
 
     // The slot of the string, or the empty one where it would go; returns
     // the entry there (0: empty).
@@ -344,17 +376,6 @@ public:
 
     static int CodeOf(std::uint32_t entry) { return static_cast<int>(entry & kCodeMask); }
 
-    // Adds a string that a search just missed at slot.
-    void insertAt(std::uint32_t slot, int prefix, int index, int code)
-    {
-        slots_[slot] = (Key(prefix, index) << kCodeBits) | static_cast<std::uint32_t>(code);
-    }
-
-private:
-    static constexpr std::uint32_t kSlots = 32768;
-    static constexpr int kCodeBits = 12;
-    static constexpr std::uint32_t kCodeMask = (1u << kCodeBits) - 1;
-
     static std::uint32_t Key(int prefix, int index)
     {
         return ((static_cast<std::uint32_t>(prefix) << 8) | static_cast<std::uint32_t>(index)) + 1;
@@ -369,6 +390,9 @@ private:
     }
 
     std::uint32_t slots_[kSlots];
+    int shared_ = -1;
+    // The code of each prefix followed by the shared index, -1 for none.
+    std::int16_t viaShared_[kMaxCodes];
 };
 
 // For the lossy search, the strings one index longer than each code, as
@@ -426,9 +450,9 @@ struct CodeState {
     int step(int current, int index)
     {
         std::uint32_t slot = 0;
-        const std::uint32_t entry = table.probe(current, index, &slot);
-        if (entry != 0)
-            return StringTable::CodeOf(entry);
+        const int longer = table.find(current, index, &slot);
+        if (longer >= 0)
+            return longer;
         writer.put(current, width);
         table.insertAt(slot, current, index, next);
         afterEntry();
@@ -587,6 +611,27 @@ int EncodeChoices(const std::uint8_t* primary, const std::int16_t* alternativeOr
     return current;
 }
 
+// The index that pixels with two choices most likely have in common: on
+// film, one of the two is the transparent index, which keeps what the frame
+// before shows. Taken from the first two such pixels; any index is right,
+// a wrong guess only costs time.
+int SharedChoice(const std::uint8_t* primary, const std::int16_t* alternative, std::size_t count)
+{
+    std::size_t i = 0;
+    while (i < count && alternative[i] == kNoAlternative)
+        ++i;
+    if (i == count)
+        return -1;
+    const int first = primary[i];
+    const int second = alternative[i];
+    for (++i; i < count; ++i) {
+        if (alternative[i] == kNoAlternative)
+            continue;
+        return primary[i] != first && (primary[i] == second || alternative[i] == second) ? second : first;
+    }
+    return first;
+}
+
 } // namespace
 
 std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
@@ -599,7 +644,7 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
     // every 4096 - 258 codes.
     CodeWriter writer(out, count + count / (kMaxCodes - 258) + 4);
     EncoderTables& tables = ThreadTables();
-    tables.strings.clear();
+    tables.strings.start(alternative ? SharedChoice(primary, alternative, count) : -1);
     CodeState state{minCodeSize, minCodeSize + 1, end + 1, writer, tables.strings};
 
     writer.put(clear, state.width);
