@@ -493,6 +493,8 @@ int EncodeChoices(const std::uint8_t* primary, const std::int16_t* alternativeOr
     auto second = [alternativeOrNull](std::size_t i) {
         if constexpr (kChoices)
             return static_cast<int>(alternativeOrNull[i]);
+        static_cast<void>(alternativeOrNull); // null: no pixel has a second index
+        static_cast<void>(i);
         return static_cast<int>(kNoAlternative);
     };
     // The string of code one pixel longer with pixel i, or -1.
