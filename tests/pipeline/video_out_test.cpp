@@ -4,6 +4,7 @@
 // part of it goes, the picture must turn light when the tone starts.
 #include "support.h"
 
+#include "imaging/animation_reader.h"
 #include "pipeline/convert.h"
 #include "pipeline/size_budget.h"
 
@@ -241,6 +242,35 @@ TEST(ClipOut, GifTimesAndEvenSides)
     EXPECT_NEAR(p.starts[1] - p.starts[0], 0.1, 0.002);
     EXPECT_NEAR(p.starts[2] - p.starts[0], 0.2, 0.002);
     EXPECT_NEAR(p.end - p.starts[0], 0.45, 0.002);
+}
+
+// A long last frame (a pause before the loop starts again) is stored as the
+// stream's length, which players keep to; read back, the clip lasts as long
+// and the pause stays on its last frame.
+TEST(ClipOut, LongLastFrameReadsBack)
+{
+    TempDir dir;
+    const Palette grey = {{0, 0, 0}, {255, 255, 255}};
+    Bytes gif;
+    PutHeader(gif);
+    PutScreen(gif, 16, 16, &grey);
+    const int delays[] = {10, 10, 6000};
+    for (int i = 0; i < 3; ++i) {
+        PutControl(gif, 1, delays[i]);
+        PutFrame(gif, {0, 0, 16, 16}, Bytes(16 * 16, static_cast<std::uint8_t>(i % 2)));
+    }
+    PutTrailer(gif);
+    WriteBytes(dir.file("in.gif"), gif);
+    for (const auto& [name, format] : {std::pair{"out.mp4", imaging::OutputFormat::Mp4},
+                                       std::pair{"out.webm", imaging::OutputFormat::Webm}}) {
+        ConvertOptions options;
+        options.output.format = format;
+        imaging::Error error;
+        ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file(name), options, &error)) << error.message();
+        const auto reader = imaging::OpenAnimation(dir.file(name), &error);
+        ASSERT_TRUE(reader) << name << ": " << error.message();
+        EXPECT_EQ(reader->info().delays, std::vector<int>(std::begin(delays), std::end(delays))) << name;
+    }
 }
 
 // Within a budget a clip is never over it, in at most two encodes for

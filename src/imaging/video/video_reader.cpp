@@ -10,6 +10,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/parseutils.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -19,6 +20,7 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -276,6 +278,28 @@ bool VideoReader::Impl::openStreams(Error* error)
     return true;
 }
 
+namespace {
+
+// Where the file says the video stream ends, in its time base: its length
+// from its start, or from the Matroska track's DURATION tag. AV_NOPTS_VALUE
+// when it says nothing.
+std::int64_t StatedEnd(const AVStream* video, std::int64_t firstPts)
+{
+    const std::int64_t start = video->start_time != AV_NOPTS_VALUE ? video->start_time : firstPts;
+    if (start == AV_NOPTS_VALUE)
+        return AV_NOPTS_VALUE;
+    if (video->duration > 0 && video->duration < std::numeric_limits<std::int64_t>::max() - start)
+        return start + video->duration;
+    const AVDictionaryEntry* tag = av_dict_get(video->metadata, "DURATION", nullptr, 0);
+    std::int64_t microseconds = 0;
+    if (tag && av_parse_time(&microseconds, tag->value, 1) >= 0 && microseconds > 0
+        && microseconds < 1'000'000'000'000) // under 11 days: no overflow below
+        return start + av_rescale_q(microseconds, AV_TIME_BASE_Q, video->time_base);
+    return AV_NOPTS_VALUE;
+}
+
+} // namespace
+
 bool VideoReader::Impl::index(Error* error)
 {
     AVFormatContext* ctx = format.get();
@@ -335,7 +359,11 @@ bool VideoReader::Impl::index(Error* error)
     const AVRational rate = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
     info.frameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
     // The last frame lasts to the end its packet gives, else one frame
-    // interval (of the rate, or of the frames before it).
+    // interval (of the rate, or of the frames before it), and on to the
+    // end of the stream where the file states a later one: a pause held on
+    // the last frame is kept there (an MP4 has it in its track's length, a
+    // WebM in the track's DURATION tag), as players keep it. A file cut
+    // short states the length it would have had, so only a whole one counts.
     std::int64_t end = lastEnd == AV_NOPTS_VALUE ? pts.back() : std::max(lastEnd, pts.back());
     if (end == pts.back()) {
         if (info.frameRate > 0)
@@ -344,6 +372,12 @@ bool VideoReader::Impl::index(Error* error)
             end +=
                 pts.size() > 1 ? (pts.back() - pts.front()) / static_cast<std::int64_t>(pts.size() - 1) : 1;
     }
+    // (A stated end more than a day after the last frame is no pause but
+    // a damaged header.)
+    const std::int64_t stated = damage ? AV_NOPTS_VALUE : StatedEnd(video, firstPts);
+    if (stated > end
+        && static_cast<double>(stated) - static_cast<double>(pts.back()) <= 24 * 3600 / av_q2d(tb))
+        end = stated;
     info.frameTimes.clear();
     info.clipStart = av_rescale_q(firstPts, tb, AVRational{1, 1000000});
     for (std::int64_t t : pts)
