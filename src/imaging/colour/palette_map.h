@@ -17,7 +17,7 @@ public:
     // Starts again with another palette, keeping the storage.
     void assign(const std::vector<std::uint32_t>& palette);
 
-    bool empty() const { return entries_.empty(); }
+    bool empty() const { return entries_.index.empty(); }
     // The entry nearest (r, g, b). Not for use from two threads at once: it
     // fills its cells as it goes.
     int find(int r, int g, int b) const
@@ -39,11 +39,17 @@ public:
     }
 
 private:
-    // 8 bytes, so that a cube's list takes few cache lines.
-    struct Entry {
-        std::uint8_t r, g, b;
-        std::uint8_t index;
-        std::int32_t reach; // in a cube's list: the squared distance to the cube
+    // Entries channel by channel, so that a cube's candidates are worked
+    // out for many entries at once.
+    struct Channels {
+        std::vector<std::uint8_t> r, g, b, index;
+        void clear()
+        {
+            r.clear();
+            g.clear();
+            b.clear();
+            index.clear();
+        }
     };
     // Colour space is cut into cubes; the candidates of a cube are the
     // entries that can be nearest to some colour in it: those no further
@@ -68,7 +74,7 @@ private:
     // Coarse cubes: lists of entries in Cubes::entries.
     struct Cubes {
         std::vector<List> lists;
-        std::vector<Entry> entries;
+        Channels entries;
         std::vector<std::size_t> filled; // the cubes whose lists are made
     };
     // Fine cubes: lists of blocks of 16 entries, channel by channel, so that
@@ -83,11 +89,12 @@ private:
         std::vector<std::int32_t> reach; // a block's first entry's
         std::vector<std::size_t> filled;
     };
-    // Appends to list the entries of from[0, count) that can be nearest to
-    // some colour of the cube of side levels that holds (r, g, b), in the
-    // order of from, each with its distance to the cube.
-    static void Candidates(std::vector<Entry>& list, int side, int r, int g, int b, const Entry* from,
-                           std::size_t count);
+    // The entries of from[first, first + count) that can be nearest to some
+    // colour of the cube of side levels that holds (r, g, b), in the order
+    // of from: each entry's squared distance to the cube << 8 | index goes
+    // to keys[0, returned count). keys has room for count.
+    static std::size_t Candidates(int side, int r, int g, int b, const Channels& from, std::size_t first,
+                                  std::size_t count, std::uint32_t* keys);
     const List& fineList(int r, int g, int b) const;
 
     int search(int r, int g, int b) const;
@@ -101,11 +108,11 @@ private:
         return (colour * 2654435761u) >> (32 - kAskedBits);
     }
 
-    std::vector<Entry> entries_; // opaque entries, by index
+    Channels entries_; // opaque entries, by index
     std::vector<std::uint32_t> palette_;
     mutable Cubes coarse_;
     mutable FineCubes fine_;
-    mutable std::vector<Entry> sorted_; // a fine cube's list before it is cut into blocks
+    mutable std::vector<std::uint32_t> keys_; // a cube's list before it is kept
     // Colours already looked for, one per slot by a hash of the colour:
     // dithering asks for the same few colours again and again around a
     // pixel, and a slot is cheaper than a cube's list. A slot holds the
