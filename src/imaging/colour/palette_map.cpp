@@ -122,38 +122,15 @@ std::size_t NearestColour::Candidates(int side, int r, int g, int b, const Chann
     return kept;
 }
 
-const NearestColour::List& NearestColour::fineList(int r, int g, int b) const
+NearestColour::List NearestColour::keepBlocks(std::size_t count) const
 {
-    const std::size_t fine = static_cast<std::size_t>(((r >> 3) * 32 + (g >> 3)) * 32 + (b >> 3));
-    List& list = fine_.lists[fine];
-    if (list.start >= 0)
-        return list;
-    const std::size_t coarse = static_cast<std::size_t>(((r >> 4) * 16 + (g >> 4)) * 16 + (b >> 4));
-    List& within = coarse_.lists[coarse];
-    if (within.start < 0) {
-        const std::size_t first = coarse_.entries.index.size();
-        const std::size_t count = Candidates(16, r, g, b, entries_, 0, entries_.index.size(), keys_.data());
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::uint32_t index = keys_[i] & 0xFF;
-            const std::uint32_t c = palette_[index];
-            coarse_.entries.r.push_back(static_cast<std::uint8_t>(c >> 16));
-            coarse_.entries.g.push_back(static_cast<std::uint8_t>(c >> 8));
-            coarse_.entries.b.push_back(static_cast<std::uint8_t>(c));
-            coarse_.entries.index.push_back(static_cast<std::uint8_t>(index));
-        }
-        within = {static_cast<std::int32_t>(first), static_cast<std::int32_t>(count)};
-        coarse_.filled.push_back(coarse);
-    }
-    const std::size_t count = Candidates(8, r, g, b, coarse_.entries, static_cast<std::size_t>(within.start),
-                                         static_cast<std::size_t>(within.count), keys_.data());
     // A search looks at every entry of a list's first block, so only a list
     // of more than one block needs its order: a block then holds none
-    // nearer to the cube than the blocks before it. (Nor does the order of
-    // a coarse cube's list matter: a fine cube takes all its entries that
-    // pass.) A key orders by distance, then by index.
+    // nearer to the cube than the blocks before it. A key orders by
+    // distance, then by index.
     if (count > 16)
         std::sort(keys_.begin(), keys_.begin() + static_cast<std::ptrdiff_t>(count));
-    list = {static_cast<std::int32_t>(fine_.blocks.size()), 0};
+    List list = {static_cast<std::int32_t>(fine_.blocks.size()), 0};
     for (std::size_t i = 0; i < count; i += 16) {
         Block block{};
         for (std::size_t k = 0; k < 16; ++k) {
@@ -168,7 +145,41 @@ const NearestColour::List& NearestColour::fineList(int r, int g, int b) const
         fine_.reach.push_back(static_cast<std::int32_t>(keys_[i] >> 8));
         ++list.count;
     }
-    fine_.filled.push_back(fine);
+    return list;
+}
+
+NearestColour::List NearestColour::blocksFor(int r, int g, int b) const
+{
+    const std::size_t coarse = static_cast<std::size_t>(((r >> 4) * 16 + (g >> 4)) * 16 + (b >> 4));
+    List& within = coarse_.lists[coarse];
+    if (within.start < 0) {
+        const std::size_t count = Candidates(16, r, g, b, entries_, 0, entries_.index.size(), keys_.data());
+        if (count <= 16) {
+            within = {keepBlocks(count).start, static_cast<std::int32_t>(count)};
+        } else {
+            within = {static_cast<std::int32_t>(coarse_.entries.index.size()), static_cast<std::int32_t>(count)};
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint32_t index = keys_[i] & 0xFF;
+                const std::uint32_t c = palette_[index];
+                coarse_.entries.r.push_back(static_cast<std::uint8_t>(c >> 16));
+                coarse_.entries.g.push_back(static_cast<std::uint8_t>(c >> 8));
+                coarse_.entries.b.push_back(static_cast<std::uint8_t>(c));
+                coarse_.entries.index.push_back(static_cast<std::uint8_t>(index));
+            }
+        }
+        coarse_.filled.push_back(coarse);
+    }
+    if (within.count <= 16)
+        return {within.start, within.count > 0 ? 1 : 0};
+    // A fine cube takes all the entries of its coarse cube's list that pass,
+    // so that list's order does not matter.
+    const std::size_t fine = static_cast<std::size_t>(((r >> 3) * 32 + (g >> 3)) * 32 + (b >> 3));
+    List& list = fine_.lists[fine];
+    if (list.start < 0) {
+        list = keepBlocks(Candidates(8, r, g, b, coarse_.entries, static_cast<std::size_t>(within.start),
+                                     static_cast<std::size_t>(within.count), keys_.data()));
+        fine_.filled.push_back(fine);
+    }
     return list;
 }
 
@@ -258,7 +269,7 @@ int NearestColour::search(int r, int g, int b) const
 #else
     constexpr auto nearestIn = NearestInBlocks;
 #endif
-    const List& list = fineList(r, g, b);
+    const List list = blocksFor(r, g, b);
     if (list.count == 0)
         return 0; // no opaque entry at all
     static_assert(sizeof(Block) == kBlockBytes);

@@ -61,17 +61,20 @@ private:
     // 2 MB of lists miss the processor's caches and cost more than they
     // save: with 8 a side making and finding the lists takes less than half
     // the time, and searching them no more.)
-    // A cube's list is made when a colour in it is first looked for. A fine
-    // cube's list of more than one block is kept in order of distance to
-    // the cube, so that a search stops at the first block further than the
-    // nearest found.
+    // A cube's list is made when a colour in it is first looked for. A
+    // coarse cube whose list fits one block of 16 is searched as that block,
+    // without fine cubes: most are so on film, where a palette's colours lie
+    // spread out. A cube's list of more than one block is kept in order of
+    // distance to the cube, so that a search stops at the first block
+    // further than the nearest found.
     // Where a cube's list lies; start and count side by side, so that a
     // look-up touches one cache line.
     struct List {
         std::int32_t start; // -1: not made yet
         std::int32_t count;
     };
-    // Coarse cubes: lists of entries in Cubes::entries.
+    // Coarse cubes: a list of at most 16 entries is its block (0 or 1) among
+    // the fine cubes' blocks; a longer one lists entries in Cubes::entries.
     struct Cubes {
         std::vector<List> lists;
         Channels entries;
@@ -95,7 +98,11 @@ private:
     // to keys[0, returned count). keys has room for count.
     static std::size_t Candidates(int side, int r, int g, int b, const Channels& from, std::size_t first,
                                   std::size_t count, std::uint32_t* keys);
-    const List& fineList(int r, int g, int b) const;
+    // The blocks to search for (r, g, b), made if need be.
+    List blocksFor(int r, int g, int b) const;
+    // Cuts keys_[0, count) into blocks, in order of distance when more than
+    // one, and gives where they lie.
+    List keepBlocks(std::size_t count) const;
 
     int search(int r, int g, int b) const;
     std::uint32_t searchAndKeep(std::uint32_t colour, std::uint32_t slot) const;
