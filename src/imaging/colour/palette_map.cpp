@@ -150,6 +150,10 @@ NearestColour::List NearestColour::keepBlocks(std::size_t count) const
 
 NearestColour::List NearestColour::blocksFor(int r, int g, int b) const
 {
+    const std::size_t fine = static_cast<std::size_t>(((r >> 3) * 32 + (g >> 3)) * 32 + (b >> 3));
+    List& list = fine_.lists[fine];
+    if (list.start >= 0)
+        return list;
     const std::size_t coarse = static_cast<std::size_t>(((r >> 4) * 16 + (g >> 4)) * 16 + (b >> 4));
     List& within = coarse_.lists[coarse];
     if (within.start < 0) {
@@ -169,17 +173,15 @@ NearestColour::List NearestColour::blocksFor(int r, int g, int b) const
         }
         coarse_.filled.push_back(coarse);
     }
+    // A fine cube within a coarse one of one block searches that block. Any
+    // other takes all the entries of its coarse cube's list that pass, so
+    // that list's order does not matter.
     if (within.count <= 16)
-        return {within.start, within.count > 0 ? 1 : 0};
-    // A fine cube takes all the entries of its coarse cube's list that pass,
-    // so that list's order does not matter.
-    const std::size_t fine = static_cast<std::size_t>(((r >> 3) * 32 + (g >> 3)) * 32 + (b >> 3));
-    List& list = fine_.lists[fine];
-    if (list.start < 0) {
+        list = {within.start, within.count > 0 ? 1 : 0};
+    else
         list = keepBlocks(Candidates(8, r, g, b, coarse_.entries, static_cast<std::size_t>(within.start),
                                      static_cast<std::size_t>(within.count), keys_.data()));
-        fine_.filled.push_back(fine);
-    }
+    fine_.filled.push_back(fine);
     return list;
 }
 
