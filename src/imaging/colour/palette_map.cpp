@@ -161,7 +161,8 @@ NearestColour::List NearestColour::blocksFor(int r, int g, int b) const
         if (count <= 16) {
             within = {keepBlocks(count).start, static_cast<std::int32_t>(count)};
         } else {
-            within = {static_cast<std::int32_t>(coarse_.entries.index.size()), static_cast<std::int32_t>(count)};
+            within = {static_cast<std::int32_t>(coarse_.entries.index.size()),
+                      static_cast<std::int32_t>(count)};
             for (std::size_t i = 0; i < count; ++i) {
                 const std::uint32_t index = keys_[i] & 0xFF;
                 const std::uint32_t c = palette_[index];
