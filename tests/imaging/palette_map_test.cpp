@@ -58,6 +58,33 @@ TEST(NearestColour, EqualDistancesGoToTheLowerEntry)
     EXPECT_EQ(nearest.find(128, 128, 128), 0);
 }
 
+struct EdgeTie {
+    const char* name;
+    std::vector<std::uint32_t> palette;
+    int r, g, b;
+    int expected;
+};
+
+TEST(NearestColour, AnEntryOutsideACubeTiedAtItsCornerStillWins)
+{
+    // Black lies 3 * 15^2 from white-ward corner (15, 15, 15) of the cube of
+    // 16 levels at black, and (30, 30, 30) just as far outside it: the
+    // lower entry wins. The same at the cube of 8 levels: (14, 14, 14) and
+    // black lie 3 * 7^2 from (7, 7, 7), with sixteen reds further off
+    // making the list of the larger cube more than 16 long.
+    std::vector<std::uint32_t> eighteen = {Rgb(14, 14, 14), Rgb(0, 0, 0)};
+    for (int k = 0; k < 16; ++k)
+        eighteen.push_back(Rgb(35, k, 0));
+    const std::vector<EdgeTie> cases = {
+        {"16 levels", {Rgb(30, 30, 30), Rgb(0, 0, 0)}, 15, 15, 15, 0},
+        {"8 levels", eighteen, 7, 7, 7, 0},
+    };
+    for (const EdgeTie& c : cases) {
+        const NearestColour nearest(c.palette);
+        EXPECT_EQ(nearest.find(c.r, c.g, c.b), c.expected) << c.name;
+    }
+}
+
 TEST(NearestColour, AnotherPaletteForgetsTheColoursFoundBefore)
 {
     // Black and white swap places: the same colours asked again find their

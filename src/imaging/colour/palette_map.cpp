@@ -6,6 +6,8 @@
 #include <limits>
 #include <optional>
 
+#include "imaging/vector_clones.h"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define QF_NEAREST_AVX2 1
@@ -58,62 +60,95 @@ void NearestColour::assign(const std::vector<std::uint32_t>& palette)
     fine_.reach.clear();
     asked_.assign(std::size_t{1} << kAskedBits, kEmptySlot);
     entries_.clear();
+    keys_.resize(palette.size());
     palette_ = palette;
     for (std::size_t i = 0; i < palette.size(); ++i) {
         const std::uint32_t c = palette[i];
         if (c == 0)
             continue;
-        const int r = static_cast<int>((c >> 16) & 0xFF);
-        const int g = static_cast<int>((c >> 8) & 0xFF);
-        const int b = static_cast<int>(c & 0xFF);
-        entries_.push_back({static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
-                            static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(i), 0});
+        entries_.r.push_back(static_cast<std::uint8_t>(c >> 16));
+        entries_.g.push_back(static_cast<std::uint8_t>(c >> 8));
+        entries_.b.push_back(static_cast<std::uint8_t>(c));
+        entries_.index.push_back(static_cast<std::uint8_t>(i));
     }
 }
 
 namespace {
 
-// The squared distance along one axis from v to the nearest and to the
-// furthest level of [low, low + side).
-void AxisReach(int v, int low, int side, int& nearest, int& furthest)
+// For each of count entries, its squared distance to the cube of side
+// levels from (lr, lg, lb) << 8 | its index, into keys; returns the smallest
+// distance of any entry to the cube's corner furthest from it. Every colour
+// of the cube lies within that distance of some entry, so an entry further
+// from the cube than that is never the nearest.
+QF_VECTOR_CLONES int CubeReach(const std::uint8_t* r, const std::uint8_t* g, const std::uint8_t* b,
+                               const std::uint8_t* index, std::size_t count, int lr, int lg, int lb, int side,
+                               std::uint32_t* keys)
 {
-    const int high = low + side - 1;
-    const int in = v < low ? low - v : v > high ? v - high : 0;
-    const int out = std::max(v - low, high - v);
-    nearest = in * in;
-    furthest = out * out;
+    const int hr = lr + side - 1;
+    const int hg = lg + side - 1;
+    const int hb = lb + side - 1;
+    int bound = kFar;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int vr = r[i];
+        const int vg = g[i];
+        const int vb = b[i];
+        const int nr = std::max(std::max(lr - vr, vr - hr), 0);
+        const int ng = std::max(std::max(lg - vg, vg - hg), 0);
+        const int nb = std::max(std::max(lb - vb, vb - hb), 0);
+        const int fr = std::max(vr - lr, hr - vr);
+        const int fg = std::max(vg - lg, hg - vg);
+        const int fb = std::max(vb - lb, hb - vb);
+        keys[i] = static_cast<std::uint32_t>((nr * nr + ng * ng + nb * nb) << 8) | index[i];
+        bound = std::min(bound, fr * fr + fg * fg + fb * fb);
+    }
+    return bound;
 }
 
 } // namespace
 
-void NearestColour::Candidates(std::vector<Entry>& list, int side, int r, int g, int b, const Entry* from,
-                               std::size_t count)
+std::size_t NearestColour::Candidates(int side, int r, int g, int b, const Channels& from, std::size_t first,
+                                      std::size_t count, std::uint32_t* keys)
 {
-    const int lr = r & ~(side - 1);
-    const int lg = g & ~(side - 1);
-    const int lb = b & ~(side - 1);
-    // Every colour of the cube lies within the smallest furthest-corner
-    // distance of some entry; an entry whose nearest point of the cube is
-    // further than that is never the nearest.
-    const std::size_t first = list.size();
-    int bound = kFar;
+    const int bound = CubeReach(from.r.data() + first, from.g.data() + first, from.b.data() + first,
+                                from.index.data() + first, count, r & ~(side - 1), g & ~(side - 1),
+                                b & ~(side - 1), side, keys);
+    // Those near enough close up, in their order.
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        Entry e = from[i];
-        int nr, fr, ng, fg, nb, fb;
-        AxisReach(e.r, lr, side, nr, fr);
-        AxisReach(e.g, lg, side, ng, fg);
-        AxisReach(e.b, lb, side, nb, fb);
-        e.reach = nr + ng + nb;
-        bound = std::min(bound, fr + fg + fb);
-        if (e.reach <= bound)
-            list.push_back(e);
+        const std::uint32_t key = keys[i];
+        keys[kept] = key;
+        kept += static_cast<int>(key >> 8) <= bound ? 1 : 0;
     }
-    const auto begin = list.begin() + static_cast<std::ptrdiff_t>(first);
-    list.erase(std::remove_if(begin, list.end(), [bound](const Entry& e) { return e.reach > bound; }),
-               list.end());
+    return kept;
 }
 
-const NearestColour::List& NearestColour::fineList(int r, int g, int b) const
+NearestColour::List NearestColour::keepBlocks(std::size_t count) const
+{
+    // A search looks at every entry of a list's first block, so only a list
+    // of more than one block needs its order: a block then holds none
+    // nearer to the cube than the blocks before it. A key orders by
+    // distance, then by index.
+    if (count > 16)
+        std::sort(keys_.begin(), keys_.begin() + static_cast<std::ptrdiff_t>(count));
+    List list = {static_cast<std::int32_t>(fine_.blocks.size()), 0};
+    for (std::size_t i = 0; i < count; i += 16) {
+        Block block{};
+        for (std::size_t k = 0; k < 16; ++k) {
+            const std::uint32_t index = keys_[i + k < count ? i + k : 0] & 0xFF;
+            const std::uint32_t c = palette_[index];
+            block.r[k] = static_cast<std::uint8_t>(c >> 16);
+            block.g[k] = static_cast<std::uint8_t>(c >> 8);
+            block.b[k] = static_cast<std::uint8_t>(c);
+            block.index[k] = static_cast<std::uint8_t>(index);
+        }
+        fine_.blocks.push_back(block);
+        fine_.reach.push_back(static_cast<std::int32_t>(keys_[i] >> 8));
+        ++list.count;
+    }
+    return list;
+}
+
+NearestColour::List NearestColour::blocksFor(int r, int g, int b) const
 {
     const std::size_t fine = static_cast<std::size_t>(((r >> 3) * 32 + (g >> 3)) * 32 + (b >> 3));
     List& list = fine_.lists[fine];
@@ -122,38 +157,31 @@ const NearestColour::List& NearestColour::fineList(int r, int g, int b) const
     const std::size_t coarse = static_cast<std::size_t>(((r >> 4) * 16 + (g >> 4)) * 16 + (b >> 4));
     List& within = coarse_.lists[coarse];
     if (within.start < 0) {
-        const std::size_t first = coarse_.entries.size();
-        Candidates(coarse_.entries, 16, r, g, b, entries_.data(), entries_.size());
-        within = {static_cast<std::int32_t>(first),
-                  static_cast<std::int32_t>(coarse_.entries.size() - first)};
+        const std::size_t count = Candidates(16, r, g, b, entries_, 0, entries_.index.size(), keys_.data());
+        if (count <= 16) {
+            within = {keepBlocks(count).start, static_cast<std::int32_t>(count)};
+        } else {
+            within = {static_cast<std::int32_t>(coarse_.entries.index.size()),
+                      static_cast<std::int32_t>(count)};
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint32_t index = keys_[i] & 0xFF;
+                const std::uint32_t c = palette_[index];
+                coarse_.entries.r.push_back(static_cast<std::uint8_t>(c >> 16));
+                coarse_.entries.g.push_back(static_cast<std::uint8_t>(c >> 8));
+                coarse_.entries.b.push_back(static_cast<std::uint8_t>(c));
+                coarse_.entries.index.push_back(static_cast<std::uint8_t>(index));
+            }
+        }
         coarse_.filled.push_back(coarse);
     }
-    sorted_.clear();
-    Candidates(sorted_, 8, r, g, b, coarse_.entries.data() + within.start,
-               static_cast<std::size_t>(within.count));
-    // A search looks at every entry of a list's first block, so only a list
-    // of more than one block needs its order: a block then holds none
-    // nearer to the cube than the blocks before it. (Nor does the order of
-    // a coarse cube's list matter: a fine cube takes all its entries that
-    // pass.)
-    if (sorted_.size() > 16)
-        std::sort(sorted_.begin(), sorted_.end(), [](const Entry& a, const Entry& b) {
-            return a.reach != b.reach ? a.reach < b.reach : a.index < b.index;
-        });
-    list = {static_cast<std::int32_t>(fine_.blocks.size()), 0};
-    for (std::size_t i = 0; i < sorted_.size(); i += 16) {
-        Block block{};
-        for (std::size_t k = 0; k < 16; ++k) {
-            const Entry& e = sorted_[i + k < sorted_.size() ? i + k : 0];
-            block.r[k] = e.r;
-            block.g[k] = e.g;
-            block.b[k] = e.b;
-            block.index[k] = e.index;
-        }
-        fine_.blocks.push_back(block);
-        fine_.reach.push_back(sorted_[i].reach);
-        ++list.count;
-    }
+    // A fine cube within a coarse one of one block searches that block. Any
+    // other takes all the entries of its coarse cube's list that pass, so
+    // that list's order does not matter.
+    if (within.count <= 16)
+        list = {within.start, within.count > 0 ? 1 : 0};
+    else
+        list = keepBlocks(Candidates(8, r, g, b, coarse_.entries, static_cast<std::size_t>(within.start),
+                                     static_cast<std::size_t>(within.count), keys_.data()));
     fine_.filled.push_back(fine);
     return list;
 }
@@ -244,7 +272,7 @@ int NearestColour::search(int r, int g, int b) const
 #else
     constexpr auto nearestIn = NearestInBlocks;
 #endif
-    const List& list = fineList(r, g, b);
+    const List list = blocksFor(r, g, b);
     if (list.count == 0)
         return 0; // no opaque entry at all
     static_assert(sizeof(Block) == kBlockBytes);

@@ -17,7 +17,7 @@ public:
     // Starts again with another palette, keeping the storage.
     void assign(const std::vector<std::uint32_t>& palette);
 
-    bool empty() const { return entries_.empty(); }
+    bool empty() const { return entries_.index.empty(); }
     // The entry nearest (r, g, b). Not for use from two threads at once: it
     // fills its cells as it goes.
     int find(int r, int g, int b) const
@@ -39,11 +39,17 @@ public:
     }
 
 private:
-    // 8 bytes, so that a cube's list takes few cache lines.
-    struct Entry {
-        std::uint8_t r, g, b;
-        std::uint8_t index;
-        std::int32_t reach; // in a cube's list: the squared distance to the cube
+    // Entries channel by channel, so that a cube's candidates are worked
+    // out for many entries at once.
+    struct Channels {
+        std::vector<std::uint8_t> r, g, b, index;
+        void clear()
+        {
+            r.clear();
+            g.clear();
+            b.clear();
+            index.clear();
+        }
     };
     // Colour space is cut into cubes; the candidates of a cube are the
     // entries that can be nearest to some colour in it: those no further
@@ -55,20 +61,23 @@ private:
     // 2 MB of lists miss the processor's caches and cost more than they
     // save: with 8 a side making and finding the lists takes less than half
     // the time, and searching them no more.)
-    // A cube's list is made when a colour in it is first looked for. A fine
-    // cube's list of more than one block is kept in order of distance to
-    // the cube, so that a search stops at the first block further than the
-    // nearest found.
+    // A cube's list is made when a colour in it is first looked for. A
+    // coarse cube whose list fits one block of 16 is searched as that block,
+    // without fine cubes: most are so on film, where a palette's colours lie
+    // spread out. A cube's list of more than one block is kept in order of
+    // distance to the cube, so that a search stops at the first block
+    // further than the nearest found.
     // Where a cube's list lies; start and count side by side, so that a
     // look-up touches one cache line.
     struct List {
         std::int32_t start; // -1: not made yet
         std::int32_t count;
     };
-    // Coarse cubes: lists of entries in Cubes::entries.
+    // Coarse cubes: a list of at most 16 entries is its block (0 or 1) among
+    // the fine cubes' blocks; a longer one lists entries in Cubes::entries.
     struct Cubes {
         std::vector<List> lists;
-        std::vector<Entry> entries;
+        Channels entries;
         std::vector<std::size_t> filled; // the cubes whose lists are made
     };
     // Fine cubes: lists of blocks of 16 entries, channel by channel, so that
@@ -83,12 +92,17 @@ private:
         std::vector<std::int32_t> reach; // a block's first entry's
         std::vector<std::size_t> filled;
     };
-    // Appends to list the entries of from[0, count) that can be nearest to
-    // some colour of the cube of side levels that holds (r, g, b), in the
-    // order of from, each with its distance to the cube.
-    static void Candidates(std::vector<Entry>& list, int side, int r, int g, int b, const Entry* from,
-                           std::size_t count);
-    const List& fineList(int r, int g, int b) const;
+    // The entries of from[first, first + count) that can be nearest to some
+    // colour of the cube of side levels that holds (r, g, b), in the order
+    // of from: each entry's squared distance to the cube << 8 | index goes
+    // to keys[0, returned count). keys has room for count.
+    static std::size_t Candidates(int side, int r, int g, int b, const Channels& from, std::size_t first,
+                                  std::size_t count, std::uint32_t* keys);
+    // The blocks to search for (r, g, b), made if need be.
+    List blocksFor(int r, int g, int b) const;
+    // Cuts keys_[0, count) into blocks, in order of distance when more than
+    // one, and gives where they lie.
+    List keepBlocks(std::size_t count) const;
 
     int search(int r, int g, int b) const;
     std::uint32_t searchAndKeep(std::uint32_t colour, std::uint32_t slot) const;
@@ -101,11 +115,11 @@ private:
         return (colour * 2654435761u) >> (32 - kAskedBits);
     }
 
-    std::vector<Entry> entries_; // opaque entries, by index
+    Channels entries_; // opaque entries, by index
     std::vector<std::uint32_t> palette_;
     mutable Cubes coarse_;
     mutable FineCubes fine_;
-    mutable std::vector<Entry> sorted_; // a fine cube's list before it is cut into blocks
+    mutable std::vector<std::uint32_t> keys_; // a cube's list before it is kept
     // Colours already looked for, one per slot by a hash of the colour:
     // dithering asks for the same few colours again and again around a
     // pixel, and a slot is cheaper than a cube's list. A slot holds the
