@@ -213,22 +213,30 @@ INSTANTIATE_TEST_SUITE_P(
             "WebmBounce", F::Webm, {{}, {}, {}, {}, 1.0, true}, 1, true, "vp9", "", 58, 0.1, 5.8, 1.0, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A GIF of width x height frames with these delays, frame i all white
+// where white(i), else all black.
+void BlackOrWhiteGif(const std::string& path, int width, int height, const std::vector<int>& delays,
+                     const std::function<bool(int)>& white)
+{
+    const Palette grey = {{0, 0, 0}, {255, 255, 255}};
+    Bytes gif;
+    PutHeader(gif);
+    PutScreen(gif, width, height, &grey);
+    for (std::size_t i = 0; i < delays.size(); ++i) {
+        PutControl(gif, 1, delays[i]);
+        PutFrame(gif, {0, 0, width, height},
+                 Bytes(static_cast<std::size_t>(width * height), white(static_cast<int>(i)) ? 1 : 0));
+    }
+    PutTrailer(gif);
+    WriteBytes(path, gif);
+}
+
 // A GIF has no sound; delays of 0 and 1 hundredth play as 10, and odd
 // sides become even by one repeated column and row.
 TEST(ClipOut, GifTimesAndEvenSides)
 {
     TempDir dir;
-    const Palette grey = {{0, 0, 0}, {255, 255, 255}};
-    Bytes gif;
-    PutHeader(gif);
-    PutScreen(gif, 17, 11, &grey);
-    const int delays[] = {0, 1, 25};
-    for (int d : delays) {
-        PutControl(gif, 1, d);
-        PutFrame(gif, {0, 0, 17, 11}, Bytes(17 * 11, d == 1 ? 1 : 0));
-    }
-    PutTrailer(gif);
-    WriteBytes(dir.file("in.gif"), gif);
+    BlackOrWhiteGif(dir.file("in.gif"), 17, 11, {0, 1, 25}, [](int i) { return i == 1; });
     ConvertOptions options;
     options.output.format = imaging::OutputFormat::Mp4;
     imaging::Error error;
@@ -250,17 +258,8 @@ TEST(ClipOut, GifTimesAndEvenSides)
 TEST(ClipOut, LongLastFrameReadsBack)
 {
     TempDir dir;
-    const Palette grey = {{0, 0, 0}, {255, 255, 255}};
-    Bytes gif;
-    PutHeader(gif);
-    PutScreen(gif, 16, 16, &grey);
-    const int delays[] = {10, 10, 6000};
-    for (int i = 0; i < 3; ++i) {
-        PutControl(gif, 1, delays[i]);
-        PutFrame(gif, {0, 0, 16, 16}, Bytes(16 * 16, static_cast<std::uint8_t>(i % 2)));
-    }
-    PutTrailer(gif);
-    WriteBytes(dir.file("in.gif"), gif);
+    const std::vector<int> delays = {10, 10, 6000};
+    BlackOrWhiteGif(dir.file("in.gif"), 16, 16, delays, [](int i) { return i % 2 == 1; });
     for (const auto& [name, format] : {std::pair{"out.mp4", imaging::OutputFormat::Mp4},
                                        std::pair{"out.webm", imaging::OutputFormat::Webm}}) {
         ConvertOptions options;
@@ -269,7 +268,7 @@ TEST(ClipOut, LongLastFrameReadsBack)
         ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file(name), options, &error)) << error.message();
         const auto reader = imaging::OpenAnimation(dir.file(name), &error);
         ASSERT_TRUE(reader) << name << ": " << error.message();
-        EXPECT_EQ(reader->info().delays, std::vector<int>(std::begin(delays), std::end(delays))) << name;
+        EXPECT_EQ(reader->info().delays, delays) << name;
     }
 }
 
