@@ -294,7 +294,7 @@ std::int64_t StatedEnd(const AVStream* video, std::int64_t firstPts)
     std::int64_t microseconds = 0;
     if (tag && av_parse_time(&microseconds, tag->value, 1) >= 0 && microseconds > 0
         && microseconds < 1'000'000'000'000) // under 11 days: no overflow below
-        return start + av_rescale_q(microseconds, AV_TIME_BASE_Q, video->time_base);
+        return start + av_rescale_q(microseconds, AVRational{1, AV_TIME_BASE}, video->time_base);
     return AV_NOPTS_VALUE;
 }
 
