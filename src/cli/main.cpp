@@ -14,6 +14,10 @@
 
 #include <CLI/CLI.hpp>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -374,8 +378,24 @@ static int RunCommandLine(int argc, char** argv)
     return kExitUsage;
 }
 
+// Frames, samples and the colour quantiser's tables are large blocks that
+// a conversion frees and asks for again frame after frame. By default
+// malloc gives each block past a threshold pages of its own and hands them
+// back when it is freed, so the kernel maps and clears them again every
+// time; kept in the heap (blocks up to 32 MB, up to 256 MB free at its top)
+// they are reused instead. Measured on 2 cores: --estimate 6-30% less
+// processor time, a conversion 2-4%, for 1-4% more peak memory.
+static void KeepLargeBlocks()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
+}
+
 int main(int argc, char** argv)
 {
+    KeepLargeBlocks();
     int code = kExitFailed;
     try {
         code = RunCommandLine(argc, argv);
