@@ -280,6 +280,15 @@ bool VideoReader::Impl::openStreams(Error* error)
 
 namespace {
 
+// start + length, or AV_NOPTS_VALUE for a length below 0 or a sum that does
+// not fit.
+std::int64_t EndAfter(std::int64_t start, std::int64_t length)
+{
+    if (length < 0 || (start > 0 && length > std::numeric_limits<std::int64_t>::max() - start))
+        return AV_NOPTS_VALUE;
+    return start + length;
+}
+
 // Where the file says the video stream ends, in its time base: its length
 // from its start, or from the Matroska track's DURATION tag. AV_NOPTS_VALUE
 // when it says nothing.
@@ -288,14 +297,14 @@ std::int64_t StatedEnd(const AVStream* video, std::int64_t firstPts)
     const std::int64_t start = video->start_time != AV_NOPTS_VALUE ? video->start_time : firstPts;
     if (start == AV_NOPTS_VALUE)
         return AV_NOPTS_VALUE;
-    if (video->duration > 0 && video->duration < std::numeric_limits<std::int64_t>::max() - start)
-        return start + video->duration;
+    if (video->duration > 0)
+        return EndAfter(start, video->duration);
     const AVDictionaryEntry* tag = av_dict_get(video->metadata, "DURATION", nullptr, 0);
     std::int64_t microseconds = 0;
-    if (tag && av_parse_time(&microseconds, tag->value, 1) >= 0 && microseconds > 0
-        && microseconds < 1'000'000'000'000) // under 11 days: no overflow below
-        return start + av_rescale_q(microseconds, AVRational{1, AV_TIME_BASE}, video->time_base);
-    return AV_NOPTS_VALUE;
+    if (!tag || av_parse_time(&microseconds, tag->value, 1) < 0 || microseconds <= 0
+        || microseconds >= 1'000'000'000'000) // 11 days: no pause, and no overflow in the rescaling
+        return AV_NOPTS_VALUE;
+    return EndAfter(start, av_rescale_q(microseconds, AVRational{1, AV_TIME_BASE}, video->time_base));
 }
 
 } // namespace
