@@ -213,22 +213,30 @@ INSTANTIATE_TEST_SUITE_P(
             "WebmBounce", F::Webm, {{}, {}, {}, {}, 1.0, true}, 1, true, "vp9", "", 58, 0.1, 5.8, 1.0, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A GIF of width x height frames with these delays, frame i all white
-// where white(i), else all black.
-void BlackOrWhiteGif(const std::string& path, int width, int height, const std::vector<int>& delays,
-                     const std::function<bool(int)>& white)
+// A GIF in 256 greys of width x height frames with these delays, each
+// drawn by draw(frame, picture).
+void WriteGreyGif(const std::string& path, int width, int height, const std::vector<int>& delays,
+                  const std::function<void(int, Bytes&)>& draw)
 {
-    const Palette grey = {{0, 0, 0}, {255, 255, 255}};
-    Bytes gif;
+    Palette greys(256);
+    for (int i = 0; i < 256; ++i)
+        greys[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i)};
+    Bytes gif, picture(static_cast<std::size_t>(width * height));
     PutHeader(gif);
-    PutScreen(gif, width, height, &grey);
-    for (std::size_t i = 0; i < delays.size(); ++i) {
-        PutControl(gif, 1, delays[i]);
-        PutFrame(gif, {0, 0, width, height},
-                 Bytes(static_cast<std::size_t>(width * height), white(static_cast<int>(i)) ? 1 : 0));
+    PutScreen(gif, width, height, &greys);
+    for (std::size_t frame = 0; frame < delays.size(); ++frame) {
+        draw(static_cast<int>(frame), picture);
+        PutControl(gif, 1, delays[frame]);
+        PutFrame(gif, {0, 0, width, height}, picture, 8);
     }
     PutTrailer(gif);
     WriteBytes(path, gif);
+}
+
+// Fills a frame with white where white, else with black.
+void BlackOrWhite(Bytes& picture, bool white)
+{
+    std::fill(picture.begin(), picture.end(), white ? 255 : 0);
 }
 
 // A GIF has no sound; delays of 0 and 1 hundredth play as 10, and odd
@@ -236,7 +244,7 @@ void BlackOrWhiteGif(const std::string& path, int width, int height, const std::
 TEST(ClipOut, GifTimesAndEvenSides)
 {
     TempDir dir;
-    BlackOrWhiteGif(dir.file("in.gif"), 17, 11, {0, 1, 25}, [](int i) { return i == 1; });
+    WriteGreyGif(dir.file("in.gif"), 17, 11, {0, 1, 25}, [](int i, Bytes& p) { BlackOrWhite(p, i == 1); });
     ConvertOptions options;
     options.output.format = imaging::OutputFormat::Mp4;
     imaging::Error error;
@@ -259,7 +267,7 @@ TEST(ClipOut, LongLastFrameReadsBack)
 {
     TempDir dir;
     const std::vector<int> delays = {10, 10, 6000};
-    BlackOrWhiteGif(dir.file("in.gif"), 16, 16, delays, [](int i) { return i % 2 == 1; });
+    WriteGreyGif(dir.file("in.gif"), 16, 16, delays, [](int i, Bytes& p) { BlackOrWhite(p, i % 2 == 1); });
     for (const auto& [name, format] : {std::pair{"out.mp4", imaging::OutputFormat::Mp4},
                                        std::pair{"out.webm", imaging::OutputFormat::Webm}}) {
         ConvertOptions options;
@@ -317,19 +325,7 @@ TEST(ClipOut, WithinABudgetOrNothing)
 // draw(frame, picture).
 void WriteGreyGif(const std::string& path, int frames, const std::function<void(int, Bytes&)>& draw)
 {
-    Palette greys(256);
-    for (int i = 0; i < 256; ++i)
-        greys[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i)};
-    Bytes gif, picture(96 * 64);
-    PutHeader(gif);
-    PutScreen(gif, 96, 64, &greys);
-    for (int frame = 0; frame < frames; ++frame) {
-        draw(frame, picture);
-        PutControl(gif, 1, 4);
-        PutFrame(gif, {0, 0, 96, 64}, picture, 8);
-    }
-    PutTrailer(gif);
-    WriteBytes(path, gif);
+    WriteGreyGif(path, 96, 64, std::vector<int>(static_cast<std::size_t>(frames), 4), draw);
 }
 
 ConvertOptions Av1Options()
