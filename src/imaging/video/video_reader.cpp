@@ -59,6 +59,9 @@ bool StillPicture(std::FILE* file)
 // the index was written at its end, which no player can read.
 bool CutBeforeIndex(std::FILE* file, std::int64_t size)
 {
+    // Too short to hold the first box's header: nothing says it is one.
+    if (size < 8)
+        return false;
     std::int64_t at = 0;
     for (int box = 0; at + 8 <= size && box < 1000; ++box) {
         unsigned char head[16] = {};
