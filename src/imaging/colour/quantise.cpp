@@ -160,7 +160,8 @@ ResultPtr Choose(const std::uint8_t* rgba, std::size_t count, liq_attr* attr, st
     }
     // The colours go to the quantiser in slot order: where they fill more
     // than a sixty-fourth of the slots (a film frame's tens of thousands), a
-    // pass over the slots finds them in a tenth of the time sorting takes.
+    // pass over the slots finds them in about a third of the time sorting
+    // the filled ones takes (perf on a zooming film clip at variant 5).
     std::vector<liq_histogram_entry> entries;
     entries.reserve(filled.size());
     auto take = [&](std::size_t slot) {
