@@ -1,10 +1,12 @@
 // Pixels mapped to a palette: the nearest colour, ties and transparency, and
-// what error diffusion does to a flat area.
+// what error diffusion does to a flat area; and colours chosen for a frame.
 #include "imaging/colour/palette_map.h"
+#include "imaging/colour/quantise.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <thread>
 
 namespace qf::test {
 namespace {
@@ -170,5 +172,49 @@ TEST(MapToPalette, TransparentPixelsTakeTheTransparentEntry)
         }
 }
 
+// Frames are reduced on whichever thread is free, so the colours chosen for
+// a frame must not depend on what that thread chose colours for before.
+// Two frames share the colours of their lower half: any count or colour
+// left over from the first would weigh those colours differently in the
+// second. Film-like frames of tens of thousands of colours, and frames of
+// a thousand (larger areas of one colour).
+TEST(ChooseColours, DoNotDependOnTheFrameChosenBefore)
+{
+    constexpr int kSize = 256;
+    // Pixel (x, y) of the frame: its lower half the same in both frames.
+    auto frame = [](int cell, bool second) {
+        std::vector<std::uint8_t> rgba;
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x) {
+                const int cx = x / cell * cell;
+                const int cy = y / cell * cell;
+                const bool shared = y < kSize / 2;
+                rgba.insert(rgba.end(), {static_cast<std::uint8_t>(shared || !second ? cx : 255 - cx),
+                                         static_cast<std::uint8_t>(cy),
+                                         static_cast<std::uint8_t>(shared || !second ? (cx ^ cy) : 40), 255});
+            }
+        return rgba;
+    };
+    const imaging::GifLevels levels = imaging::LevelsFor(imaging::kBestQuality);
+    auto choose = [&](const std::vector<std::uint8_t>& rgba) {
+        imaging::ChosenColours chosen;
+        std::string reason;
+        EXPECT_TRUE(imaging::ChooseColours(rgba.data(), kSize, kSize, levels, chosen, &reason)) << reason;
+        return chosen.palette;
+    };
+    for (const int cell : {1, 8}) {
+        const std::vector<std::uint8_t> first = frame(cell, false);
+        const std::vector<std::uint8_t> second = frame(cell, true);
+        std::vector<std::uint32_t> alone;
+        std::vector<std::uint32_t> after;
+        std::thread([&] { alone = choose(second); }).join();
+        std::thread([&] {
+            choose(first);
+            after = choose(second);
+        }).join();
+        EXPECT_GT(alone.size(), 200u) << cell;
+        EXPECT_EQ(after, alone) << "cells of " << cell << " pixels";
+    }
+}
 } // namespace
 } // namespace qf::test
