@@ -45,6 +45,12 @@ struct AnimationInfo {
     // A clip: its first frame's time in the clip's own timeline, in
     // microseconds (where its sound is found).
     std::int64_t clipStart = 0;
+    // A clip: each frame's coded bytes, and whether it is coded on its own
+    // (a key picture), in the order the frames are shown. How much a frame
+    // costs its codec says how much it changed from the pictures it builds
+    // on, without decoding it.
+    std::vector<std::int64_t> codedBytes;
+    std::vector<std::uint8_t> codedAlone;
     bool video() const { return !frameTimes.empty(); }
 };
 

@@ -317,6 +317,12 @@ bool VideoReader::Impl::index(Error* error)
     AVFormatContext* ctx = format.get();
     const AVStream* video = ctx->streams[stream];
     std::vector<std::int64_t> pts;
+    struct Coded {
+        std::int64_t pts;
+        std::int64_t bytes;
+        bool alone;
+    };
+    std::vector<Coded> coded;
     std::int64_t lastEnd = AV_NOPTS_VALUE;
     bool presented = true; // every packet has the time it is shown
     int result = 0;
@@ -337,6 +343,7 @@ bool VideoReader::Impl::index(Error* error)
             if (p.flags & AV_PKT_FLAG_KEY)
                 keys.push_back({t, static_cast<std::int64_t>(pts.size())});
             pts.push_back(t);
+            coded.push_back({t, p.size, (p.flags & AV_PKT_FLAG_KEY) != 0});
             const std::int64_t end = t + std::max<std::int64_t>(p.duration, 0);
             lastEnd = lastEnd == AV_NOPTS_VALUE ? end : std::max(lastEnd, end);
             if (static_cast<std::int64_t>(pts.size()) > kMaxFrames) {
@@ -396,6 +403,20 @@ bool VideoReader::Impl::index(Error* error)
         info.frameTimes.push_back(av_rescale_q(t - firstPts, tb, AVRational{1, 1000000}));
     info.frameTimes.push_back(av_rescale_q(end - firstPts, tb, AVRational{1, 1000000}));
     info.frameCount = static_cast<int>(pts.size());
+    // Packets of one time are one frame, coded alone when any of them is.
+    std::stable_sort(coded.begin(), coded.end(),
+                     [](const Coded& a, const Coded& b) { return a.pts < b.pts; });
+    info.codedBytes.clear();
+    info.codedAlone.clear();
+    for (std::size_t i = 0; i < coded.size(); ++i) {
+        if (i > 0 && coded[i].pts == coded[i - 1].pts) {
+            info.codedBytes.back() += coded[i].bytes;
+            info.codedAlone.back() = static_cast<std::uint8_t>(info.codedAlone.back() | coded[i].alone);
+            continue;
+        }
+        info.codedBytes.push_back(coded[i].bytes);
+        info.codedAlone.push_back(static_cast<std::uint8_t>(coded[i].alone));
+    }
     info.delays.clear();
     for (std::size_t i = 0; i + 1 < info.frameTimes.size(); ++i)
         info.delays.push_back(static_cast<int>(std::lround(info.frameTimes[i + 1] / 10000.0))
