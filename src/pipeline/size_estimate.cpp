@@ -14,6 +14,7 @@
 #include <oneapi/tbb/task_arena.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -74,6 +75,35 @@ constexpr int kMostSmall = 8;
 constexpr int kRareChanges = 8;
 constexpr int kRareFactor = 4;
 constexpr int kChangeStep = 8;
+// Of a clip, whose frames are not all read, the stretches that change more
+// than the rest are told by what their frames cost the clip's codec: a clip
+// that holds still and then moves (a screen recording's one scroll) has
+// most of its bytes there, where evenly spread blocks may never fall (a
+// 10 s clip still for 9 s and moving for 1 was estimated at a twentieth of
+// the size written, one with a title card for 3 s and film for 3 at 1.12
+// times it). A frame moves when the kSide frames ending with it and the
+// kSide beginning with it both cost more than a factor times the median
+// such stretch, or one of them does and the frame itself costs more than
+// the factor times the median frame: stretches, because frames coded in a
+// repeating pattern (film's large predicted pictures between small ones)
+// differ by up to 40 times one from another, but not a stretch from a
+// stretch. It is busy at kBusyFactor, changing at kChangingFactor, and
+// the kSide - 1 frames either side of a moving one count as changing: at
+// the edges of a stretch frames may change more than their coded sizes
+// tell (a pan's first pictures, coded from the ones after them). When at
+// most half the frames written move, up to kStratumSampled of each level
+// are sampled each with the frame before it and counted at their level's
+// mean, and the main sample, moved clear of them, speaks for the rest.
+constexpr int kSide = 4;
+constexpr int kBusyFactor = 8;
+constexpr int kChangingFactor = 2;
+constexpr int kStratumSampled = 8;
+constexpr std::size_t kLevels = 3; // steady, changing, busy
+// About what a codec spends on a picture that repeats the one before: the
+// median frame is taken as costing at least this, so that in a clip of
+// repeats (or of MJPEG pictures of the same size) a few bytes more do not
+// make a frame move.
+constexpr std::int64_t kStillFrameBytes = 16;
 // The sample's source frames are kept in at most this many bytes (at the
 // conversion's size): past it, fewer frames are sampled.
 constexpr double kSampleBytes = 96.0 * 1024 * 1024;
@@ -144,6 +174,80 @@ int ChangeBetween(const imaging::RgbaImage& a, const imaging::RgbaImage& b, int 
     return changed;
 }
 
+// By source frame, how much each frame of a clip changes (0 steady, 1
+// changing, 2 busy; see kSide); empty where every frame is steady, and for
+// an animation, whose coded sizes are not known. A frame coded alone costs
+// as much whether it changed or not: its change is how far its size moved
+// from the last frame coded alone (a still picture coded again comes to the
+// same size, or within a few bytes once the codec has sharpened it), in an
+// MJPEG clip the frame before.
+std::vector<std::uint8_t> ChangeLevels(const imaging::AnimationInfo& info)
+{
+    const std::size_t n = info.codedBytes.size();
+    if (n < 3 || info.codedAlone.size() != n)
+        return {};
+    std::vector<std::int64_t> cost(n, 0);
+    std::ptrdiff_t alone = info.codedAlone[0] ? 0 : -1; // the last frame coded alone
+    for (std::size_t i = 1; i < n; ++i) {
+        if (!info.codedAlone[i]) {
+            cost[i] = info.codedBytes[i];
+            continue;
+        }
+        cost[i] = alone >= 0 ? std::abs(info.codedBytes[i] - info.codedBytes[static_cast<std::size_t>(alone)])
+                             : cost[i - 1];
+        alone = static_cast<std::ptrdiff_t>(i);
+    }
+    // The first frame is a picture of its own in any clip; frames 1 ..
+    // n - 1 are weighed, each with the stretch of kSide frames that ends
+    // with it and the one that begins with it (fewer at the ends, counted
+    // as kSide).
+    auto sum = [&](std::size_t from, std::size_t to) { // frames [from, to) within 1 .. n - 1
+        from = std::max<std::size_t>(from, 1);
+        to = std::min(to, n);
+        std::int64_t total = 0;
+        for (std::size_t j = from; j < to; ++j)
+            total += cost[j];
+        return total * kSide / static_cast<std::int64_t>(to - from);
+    };
+    std::vector<std::int64_t> before(n, 0), after(n, 0);
+    for (std::size_t i = 1; i < n; ++i) {
+        const auto side = static_cast<std::size_t>(kSide);
+        before[i] = sum(i + 1 >= side ? i + 1 - side : 0, i + 1);
+        after[i] = sum(i, i + side);
+    }
+    auto median = [n](std::vector<std::int64_t> values) {
+        values.erase(values.begin());
+        std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>((n - 1) / 2),
+                         values.end());
+        return values[(n - 1) / 2];
+    };
+    const std::int64_t frame = std::max(kStillFrameBytes, median(cost));
+    const std::int64_t stretch = std::max(kSide * kStillFrameBytes, median(after));
+    // Inside a stretch that changes (on both sides of the frame), or at its
+    // edge and changing itself.
+    auto moving = [&](std::size_t i, std::int64_t factor) {
+        const std::int64_t limit = factor * stretch;
+        return std::min(before[i], after[i]) > limit
+               || (cost[i] > factor * frame && std::max(before[i], after[i]) > limit);
+    };
+    std::vector<std::uint8_t> levels(n, 0);
+    for (std::size_t i = 1; i < n; ++i)
+        levels[i] = moving(i, kBusyFactor) ? 2 : moving(i, kChangingFactor) ? 1 : 0;
+    // The frames next to a stretch that changes may change more than their
+    // coded sizes tell (a pan's first pictures coded from the ones after
+    // them): they count as changing.
+    const auto reach = static_cast<std::size_t>(kSide - 1);
+    std::vector<std::uint8_t> near(n, 0);
+    for (std::size_t i = 1; i < n; ++i)
+        if (levels[i] > 0)
+            for (std::size_t j = i > reach ? i - reach : 1; j < std::min(n, i + reach + 1); ++j)
+                near[j] = 1;
+    for (std::size_t i = 1; i < n; ++i)
+        levels[i] = std::max(levels[i], near[i]);
+    const bool any = std::any_of(levels.begin(), levels.end(), [](std::uint8_t level) { return level > 0; });
+    return any ? levels : std::vector<std::uint8_t>{};
+}
+
 } // namespace
 
 SizeSettings SettingsOf(const ConvertOptions& options)
@@ -172,6 +276,13 @@ struct SizeEstimator::Impl {
     // each sampled with the frame before it.
     std::vector<SampleBlock> rare;
     std::map<int, std::vector<SampleBlock>> small;
+    // Of a clip: by source frame, how much it changes (see kSide), empty
+    // when none moves; of each level past steady, its frames written (at
+    // every frame kept) sampled each with the frame before it; and by frame
+    // step, how many frames beyond the first are at each level.
+    std::vector<std::uint8_t> levelOf;
+    std::array<std::vector<SampleBlock>, kLevels> stratum;
+    std::map<int, std::array<int, kLevels>> levelCount;
     // By frame step past 1: the main sample's blocks at that step (see
     // kSteppedBlocks).
     std::map<int, std::vector<SampleBlock>> mainAt;
@@ -179,6 +290,7 @@ struct SizeEstimator::Impl {
     // first frame.
     double bestRareBytes = 0;
     double bestFirstBytes = 0;
+    std::array<double, kLevels> bestLevelBytes{}; // a frame's mean at each level
     bool readsPrevious = false;
     bool whole = false; // every frame is sampled (kWholePixels)
     // The sample's source frames by timeline position, at the conversion's
@@ -214,6 +326,39 @@ struct SizeEstimator::Impl {
             return size;
         return {std::max(1, static_cast<int>(std::lround(size.width * scale))),
                 std::max(1, static_cast<int>(std::lround(size.height * scale)))};
+    }
+    int levelAt(int step, int i) const
+    {
+        if (levelOf.empty())
+            return 0;
+        const OutputStep& frame = written.at(step)[static_cast<std::size_t>(i)];
+        return levelOf[static_cast<std::size_t>(plan[static_cast<std::size_t>(frame.position)].source)];
+    }
+    void chooseStrata();
+    // The block of the same length nearest to block whose frames written at
+    // step are all steady, where the clip has changing or busy frames: the
+    // main sample speaks for the steady frames only. Block itself where
+    // none is.
+    SampleBlock steadyNear(int step, SampleBlock block) const
+    {
+        if (levelOf.empty())
+            return block;
+        const int frames = static_cast<int>(written.at(step).size());
+        const int last = frames - 1 - block.count;
+        auto steady = [&](int lead, int margin) {
+            for (int i = std::max(1, lead + 1 - margin);
+                 i <= std::min(frames - 1, lead + block.count + margin); ++i)
+                if (levelAt(step, i) > 0)
+                    return false;
+            return true;
+        };
+        // Clear of the frames that move by a stretch where it can be.
+        for (const int margin : {kSide, 0})
+            for (int distance = 0; distance <= last; ++distance)
+                for (const int lead : {block.lead - distance, block.lead + distance})
+                    if (lead >= 0 && lead <= last && steady(lead, margin))
+                        return SampleBlock{lead, block.count};
+        return block;
     }
     // The timeline position rendered before frame i written at step in
     // block, when the look reads it (a block's first frame goes without).
@@ -282,6 +427,8 @@ void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted)
     }
     main = SpreadBlocks(count, mainWanted,
                         !info.video() && mainWanted >= kManyMain ? kLongMainBlock : kMainBlock);
+    for (std::size_t b = 1; b < main.size(); ++b)
+        main[b] = steadyNear(1, main[b]);
     mainAt.clear();
     for (const auto& [step, steps] : written) {
         if (step == 1)
@@ -302,7 +449,7 @@ void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted)
             const int count = std::min({std::clamp(static_cast<int>(last - first) - 1, 1, kSteppedBlock),
                                         static_cast<int>(steps.size()) - 1 - lead});
             if (count >= 1)
-                blocks.push_back(SampleBlock{lead, count});
+                blocks.push_back(steadyNear(step, SampleBlock{lead, count}));
         }
         mainAt[step] = std::move(blocks);
     }
@@ -322,6 +469,35 @@ void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted)
     }
 }
 
+void SizeEstimator::Impl::chooseStrata()
+{
+    levelOf = whole ? std::vector<std::uint8_t>{} : ChangeLevels(info);
+    stratum = {};
+    levelCount.clear();
+    if (levelOf.empty())
+        return;
+    std::array<std::vector<int>, kLevels> frames; // by level, frames written at every frame kept
+    const int count = static_cast<int>(written.at(1).size());
+    for (int i = 1; i < count; ++i)
+        frames[static_cast<std::size_t>(levelAt(1, i))].push_back(i);
+    if (2 * (frames[1].size() + frames[2].size()) > static_cast<std::size_t>(count)) {
+        levelOf.clear();
+        return;
+    }
+    for (std::size_t level = 1; level < kLevels; ++level) {
+        const std::vector<int>& at = frames[level];
+        const std::size_t used = std::min<std::size_t>(at.size(), kStratumSampled);
+        for (std::size_t k = 0; k < used; ++k)
+            stratum[level].push_back(SampleBlock{at[(2 * k + 1) * at.size() / (2 * used)] - 1, 1});
+    }
+    for (const auto& [step, steps] : written) {
+        std::array<int, kLevels> n{};
+        for (int i = 1; i < static_cast<int>(steps.size()); ++i)
+            ++n[static_cast<std::size_t>(levelAt(step, i))];
+        levelCount[step] = n;
+    }
+}
+
 std::set<int> SizeEstimator::Impl::samplePositions() const
 {
     std::set<int> positions;
@@ -332,6 +508,8 @@ std::set<int> SizeEstimator::Impl::samplePositions() const
                 positions.insert(steps[static_cast<std::size_t>(i)].position);
     };
     add(1, main);
+    for (std::size_t level = 1; level < kLevels; ++level)
+        add(1, stratum[level]);
     for (const auto& [step, blocks] : mainAt)
         add(step, blocks);
     for (const auto& [step, blocks] : small)
@@ -382,6 +560,7 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
     const double pictureBytes = kKeptPictureBytes * d.info.width * d.info.height;
     d.keepPictures = d.info.video() && pictureBytes <= 4.0 * d.size.width * d.size.height;
     const double frameBytes = 4.0 * d.size.width * d.size.height + (d.keepPictures ? pictureBytes : 0.0);
+    d.chooseStrata();
     d.chooseSamples(mainWanted, smallWanted);
     while (static_cast<double>(d.samplePositions().size()) * frameBytes > kSampleBytes
            && (mainWanted > 1 || smallWanted > 1)) {
@@ -623,6 +802,14 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
     const std::size_t ordinary = blocks.size();
     if (useMain && !stepped)
         blocks.insert(blocks.end(), rare.begin(), rare.end());
+    // Then the blocks of changing and of busy frames, from blocks[levelFrom[level]].
+    std::array<std::size_t, kLevels + 1> levelFrom{};
+    for (std::size_t level = 1; level <= kLevels; ++level) {
+        levelFrom[level] = blocks.size();
+        if (level < kLevels && useMain && !stepped)
+            blocks.insert(blocks.end(), stratum[level].begin(), stratum[level].end());
+    }
+    const std::size_t rareEnd = levelFrom[1];
     if (!render(settings.frameStep, blocks, settings.scale, error))
         return false;
     std::vector<imaging::FrameBytes> measured(blocks.size());
@@ -648,25 +835,57 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
     // Frames merged with the one before them come to nothing: a block's
     // frames after its first are what it counts, however many were written.
     // A frame of rare change counts for itself, and not among the others.
+    // So does a changing or busy frame, among those of its level.
     std::set<int> rareFrames;
-    for (std::size_t b = ordinary; b < blocks.size(); ++b)
+    for (std::size_t b = ordinary; b < rareEnd; ++b)
         rareFrames.insert(blocks[b].lead + 1);
-    double counted = 0, frameCount = 0, rareBytes = 0;
-    for (std::size_t b = 0; b < blocks.size(); ++b) {
+    const bool strata = useMain && !levelOf.empty();
+    std::array<double, kLevels> levelMean{};
+    for (std::size_t level = 1; level < kLevels; ++level) {
+        double bytes = 0, frames = 0;
+        for (std::size_t b = levelFrom[level]; b < levelFrom[level + 1]; ++b) {
+            const std::vector<long long>& sizes = measured[b].frames;
+            for (std::size_t i = 1; i < sizes.size(); ++i)
+                bytes += static_cast<double>(sizes[i]);
+            frames += blocks[b].count; // a frame merged with the one before costs nothing
+        }
+        levelMean[level] = frames > 0 ? bytes / frames : 0.0;
+    }
+    // The main sample's blocks count their steady frames. A changing or
+    // busy frame among them is left out, and so is a block with one that
+    // was written with frames merged (which frame each size is then is not
+    // known), unless no steady frame is left.
+    double counted = 0, frameCount = 0, rareBytes = 0, movingBytes = 0, moving = 0;
+    for (std::size_t b = 0; b < rareEnd; ++b) {
         const std::vector<long long>& sizes = measured[b].frames;
         const bool whole = sizes.size() == static_cast<std::size_t>(blocks[b].count) + 1;
+        double blockBytes = 0, blockFrames = 0;
         for (std::size_t i = 1; i < sizes.size(); ++i) {
+            const int frame = blocks[b].lead + static_cast<int>(i);
             if (b >= ordinary)
                 rareBytes += static_cast<double>(sizes[i]);
-            else if (!(whole && rareFrames.count(blocks[b].lead + static_cast<int>(i))))
-                counted += static_cast<double>(sizes[i]), frameCount += 1;
+            else if (whole && strata && levelAt(settings.frameStep, frame) > 0)
+                movingBytes += static_cast<double>(sizes[i]), moving += 1;
+            else if (!(whole && rareFrames.count(frame)))
+                blockBytes += static_cast<double>(sizes[i]), blockFrames += 1;
         }
-        if (!whole && b < ordinary)
-            frameCount += blocks[b].count - static_cast<double>(sizes.size() - 1);
+        bool steady = true;
+        if (!whole && b < ordinary) {
+            blockFrames += blocks[b].count - static_cast<double>(sizes.size() - 1);
+            for (int i = 1; strata && i <= blocks[b].count; ++i)
+                steady = steady && levelAt(settings.frameStep, blocks[b].lead + i) == 0;
+        }
+        (steady ? counted : movingBytes) += blockBytes;
+        (steady ? frameCount : moving) += blockFrames;
+    }
+    if (frameCount == 0) {
+        counted = movingBytes;
+        frameCount = moving;
     }
     const double first = measured[0].frames.empty() ? 0.0 : static_cast<double>(measured[0].frames[0]);
-    if (useMain && !stepped && settings.frameStep == 1 && settings.scale == 1.0
-        && settings.quality == bestQuality()) {
+    const bool best = useMain && !stepped && settings.frameStep == 1 && settings.scale == 1.0
+                      && settings.quality == bestQuality();
+    if (best) {
         bestRareBytes = rareBytes;
         bestFirstBytes = first;
     }
@@ -678,9 +897,24 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
         rareBytes = bestFirstBytes > 0 ? bestRareBytes * first / bestFirstBytes : bestRareBytes;
         rareCount = rare.size();
     }
-    const double others =
-        static_cast<double>(written.at(settings.frameStep).size()) - 1 - static_cast<double>(rareCount);
-    *bytes = sampled[key] = static_cast<double>(measured[0].shared) + first + rareBytes
+    // Changing and busy frames at their level's mean; those a frame step
+    // keeps change as much and more, and shrink with quality and size as the
+    // first frame does.
+    double levelsBytes = 0, levelFrames = 0;
+    for (std::size_t level = 1; strata && level < kLevels; ++level) {
+        double mean = levelMean[level];
+        if (best)
+            bestLevelBytes[level] = mean;
+        if (stepped)
+            mean =
+                bestFirstBytes > 0 ? bestLevelBytes[level] * first / bestFirstBytes : bestLevelBytes[level];
+        const double n = levelCount.at(settings.frameStep)[level];
+        levelsBytes += mean * n;
+        levelFrames += n;
+    }
+    const double others = static_cast<double>(written.at(settings.frameStep).size()) - 1
+                          - static_cast<double>(rareCount) - levelFrames;
+    *bytes = sampled[key] = static_cast<double>(measured[0].shared) + first + rareBytes + levelsBytes
                             + (frameCount > 0 ? counted * std::max(0.0, others) / frameCount : 0.0);
     return !cancelled(error);
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 namespace qf::test {
 namespace {
@@ -100,10 +101,12 @@ void WriteScreenWithScrolls(const std::string& path, int width, int height, int 
 
 // The estimate at the options' own settings against the size a conversion
 // writes: a clip of a nearly still screen, whose frames that repeat the one
-// before are written once; a screen whose two scrolls cost most of its
-// bytes; steady grain, also shrunk to half its width; and a tiny screen,
-// which is converted whole (its sample came to 5% over), so it is the size
-// written.
+// before are written once; a clip that holds still for 7 s and moves for
+// its last second, where all its bytes but the first frame's are (its
+// sample's frames, spread over the clip, all fall on the still part); a
+// screen whose two scrolls cost most of its bytes; steady grain, also
+// shrunk to half its width; and a tiny screen, which is converted whole
+// (its sample came to 5% over), so it is the size written.
 TEST(SizeEstimate, WithinATenthOfTheSizeWritten)
 {
     TempDir dir;
@@ -116,8 +119,11 @@ TEST(SizeEstimate, WithinATenthOfTheSizeWritten)
         int variant;
         double within;
         int maxWidth = 0;
+        std::optional<double> duration = 2.0; // none: the whole clip
     } rows[] = {
         {std::string(QF_CLIPS) + "/still-screen-1080p.mp4", 0, 0.1},
+        {std::string(QF_CLIPS) + "/still-then-moving.mp4", 0, 0.1, 0, std::nullopt},
+        {std::string(QF_CLIPS) + "/still-then-moving.mp4", 6, 0.1, 0, std::nullopt},
         {dir.file("scrolls.gif"), 0, 0.1},
         {dir.file("grain.gif"), 6, 0.1},
         {dir.file("wide.gif"), 6, 0.1, 160},
@@ -127,7 +133,7 @@ TEST(SizeEstimate, WithinATenthOfTheSizeWritten)
         SCOPED_TRACE(row.input);
         ConvertOptions options;
         options.variant = row.variant;
-        options.timeline.duration = 2.0;
+        options.timeline.duration = row.duration;
         options.resize.maxWidth = row.maxWidth;
         imaging::Error error;
         ASSERT_TRUE(ConvertAllFrames(row.input, dir.file("out.gif"), options, &error)) << error.message();
