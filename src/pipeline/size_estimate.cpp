@@ -92,12 +92,14 @@ constexpr int kChangeStep = 8;
 // the edges of a stretch frames may change more than their coded sizes
 // tell (a pan's first pictures, coded from the ones after them). When at
 // most half the frames written move, up to kStratumSampled of each level
-// are sampled each with the frame before it and counted at their level's
-// mean, and the main sample, moved clear of them, speaks for the rest.
+// (kSteppedStratum of those a frame step keeps) are sampled each with the
+// frame before it and counted at their level's mean, and the main sample,
+// moved clear of them, speaks for the rest.
 constexpr int kSide = 4;
 constexpr int kBusyFactor = 8;
 constexpr int kChangingFactor = 2;
-constexpr int kStratumSampled = 8;
+constexpr std::size_t kStratumSampled = 8;
+constexpr std::size_t kSteppedStratum = 2;
 constexpr std::size_t kLevels = 3; // steady, changing, busy
 // About what a codec spends on a picture that repeats the one before: the
 // median frame is taken as costing at least this, so that in a clip of
@@ -107,6 +109,9 @@ constexpr std::int64_t kStillFrameBytes = 16;
 // The sample's source frames are kept in at most this many bytes (at the
 // conversion's size): past it, fewer frames are sampled.
 constexpr double kSampleBytes = 96.0 * 1024 * 1024;
+// And the frames sampled for the stretches that move (kSide) in at most this
+// many more.
+constexpr double kStrataBytes = 64.0 * 1024 * 1024;
 // A clip's sample frames are also kept as decoded (about this many bytes a
 // pixel at the clip's own size), for estimates at a smaller size to see them
 // scaled as the conversion's reader scales them, from the decoded picture:
@@ -277,11 +282,12 @@ struct SizeEstimator::Impl {
     std::vector<SampleBlock> rare;
     std::map<int, std::vector<SampleBlock>> small;
     // Of a clip: by source frame, how much it changes (see kSide), empty
-    // when none moves; of each level past steady, its frames written (at
-    // every frame kept) sampled each with the frame before it; and by frame
-    // step, how many frames beyond the first are at each level.
+    // when none moves; by frame step, of each level past steady, its frames
+    // written sampled each with the frame before it (kStratumSampled, past
+    // every frame kSteppedStratum), and how many frames beyond the first
+    // are at each level.
     std::vector<std::uint8_t> levelOf;
-    std::array<std::vector<SampleBlock>, kLevels> stratum;
+    std::map<int, std::array<std::vector<SampleBlock>, kLevels>> stratum;
     std::map<int, std::array<int, kLevels>> levelCount;
     // By frame step past 1: the main sample's blocks at that step (see
     // kSteppedBlocks).
@@ -290,7 +296,6 @@ struct SizeEstimator::Impl {
     // first frame.
     double bestRareBytes = 0;
     double bestFirstBytes = 0;
-    std::array<double, kLevels> bestLevelBytes{}; // a frame's mean at each level
     bool readsPrevious = false;
     bool whole = false; // every frame is sampled (kWholePixels)
     // The sample's source frames by timeline position, at the conversion's
@@ -334,7 +339,8 @@ struct SizeEstimator::Impl {
         const OutputStep& frame = written.at(step)[static_cast<std::size_t>(i)];
         return levelOf[static_cast<std::size_t>(plan[static_cast<std::size_t>(frame.position)].source)];
     }
-    void chooseStrata();
+    void findLevels();
+    void chooseStrata(std::size_t most, std::size_t mostStepped);
     // The block of the same length nearest to block whose frames written at
     // step are all steady, where the clip has changing or busy frames: the
     // main sample speaks for the steady frames only. Block itself where
@@ -374,7 +380,7 @@ struct SizeEstimator::Impl {
                && !imaging::Fail(error, imaging::ErrorKind::Cancelled, input, "cancelled");
     }
     void chooseSamples(int mainWanted, int smallWanted);
-    std::set<int> samplePositions() const;
+    std::set<int> samplePositions(bool withStrata = true) const;
     bool readSample(imaging::AnimationReader& reader, imaging::Error* error);
     bool render(int step, const std::vector<SampleBlock>& blocks, double scale, imaging::Error* error);
     bool encodeBlock(int step, const SampleBlock& block, double scale, int quality,
@@ -469,36 +475,43 @@ void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted)
     }
 }
 
-void SizeEstimator::Impl::chooseStrata()
+void SizeEstimator::Impl::findLevels()
 {
     levelOf = whole ? std::vector<std::uint8_t>{} : ChangeLevels(info);
-    stratum = {};
     levelCount.clear();
     if (levelOf.empty())
         return;
-    std::array<std::vector<int>, kLevels> frames; // by level, frames written at every frame kept
-    const int count = static_cast<int>(written.at(1).size());
-    for (int i = 1; i < count; ++i)
-        frames[static_cast<std::size_t>(levelAt(1, i))].push_back(i);
-    if (2 * (frames[1].size() + frames[2].size()) > static_cast<std::size_t>(count)) {
-        levelOf.clear();
-        return;
-    }
-    for (std::size_t level = 1; level < kLevels; ++level) {
-        const std::vector<int>& at = frames[level];
-        const std::size_t used = std::min<std::size_t>(at.size(), kStratumSampled);
-        for (std::size_t k = 0; k < used; ++k)
-            stratum[level].push_back(SampleBlock{at[(2 * k + 1) * at.size() / (2 * used)] - 1, 1});
-    }
-    for (const auto& [step, steps] : written) {
-        std::array<int, kLevels> n{};
+    for (const auto& [step, steps] : written)
         for (int i = 1; i < static_cast<int>(steps.size()); ++i)
-            ++n[static_cast<std::size_t>(levelAt(step, i))];
-        levelCount[step] = n;
+            ++levelCount[step][static_cast<std::size_t>(levelAt(step, i))];
+    const std::array<int, kLevels>& all = levelCount.at(1);
+    if (2 * (all[1] + all[2]) > static_cast<int>(written.at(1).size())) {
+        levelOf.clear();
+        levelCount.clear();
     }
 }
 
-std::set<int> SizeEstimator::Impl::samplePositions() const
+// Up to most frames of each level at every frame kept, and mostStepped at
+// each frame step past 1, in the middle of equal shares of them.
+void SizeEstimator::Impl::chooseStrata(std::size_t most, std::size_t mostStepped)
+{
+    stratum.clear();
+    if (levelOf.empty())
+        return;
+    for (const auto& [step, steps] : written) {
+        std::array<std::vector<int>, kLevels> frames; // by level, frames written at step
+        for (int i = 1; i < static_cast<int>(steps.size()); ++i)
+            frames[static_cast<std::size_t>(levelAt(step, i))].push_back(i);
+        for (std::size_t level = 1; level < kLevels; ++level) {
+            const std::vector<int>& at = frames[level];
+            const std::size_t used = std::min(at.size(), step == 1 ? most : mostStepped);
+            for (std::size_t k = 0; k < used; ++k)
+                stratum[step][level].push_back(SampleBlock{at[(2 * k + 1) * at.size() / (2 * used)] - 1, 1});
+        }
+    }
+}
+
+std::set<int> SizeEstimator::Impl::samplePositions(bool withStrata) const
 {
     std::set<int> positions;
     auto add = [&](int step, const std::vector<SampleBlock>& blocks) {
@@ -508,8 +521,10 @@ std::set<int> SizeEstimator::Impl::samplePositions() const
                 positions.insert(steps[static_cast<std::size_t>(i)].position);
     };
     add(1, main);
-    for (std::size_t level = 1; level < kLevels; ++level)
-        add(1, stratum[level]);
+    if (withStrata)
+        for (const auto& [step, levels] : stratum)
+            for (const std::vector<SampleBlock>& blocks : levels)
+                add(step, blocks);
     for (const auto& [step, blocks] : mainAt)
         add(step, blocks);
     for (const auto& [step, blocks] : small)
@@ -540,7 +555,7 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         return false;
     // The reader's canvas, the sample's frames and a worker rendering them,
     // weighed before any is taken.
-    if (!CheckMemory(kReaderBytesPerPixel * d.info.width * d.info.height + kSampleBytes
+    if (!CheckMemory(kReaderBytesPerPixel * d.info.width * d.info.height + kSampleBytes + kStrataBytes
                          + kWorkerBytesPerPixel * d.size.width * d.size.height,
                      AvailableMemory(), input,
                      "estimate the size of frames of " + std::to_string(d.size.width) + " x "
@@ -560,13 +575,26 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
     const double pictureBytes = kKeptPictureBytes * d.info.width * d.info.height;
     d.keepPictures = d.info.video() && pictureBytes <= 4.0 * d.size.width * d.size.height;
     const double frameBytes = 4.0 * d.size.width * d.size.height + (d.keepPictures ? pictureBytes : 0.0);
-    d.chooseStrata();
+    d.findLevels();
     d.chooseSamples(mainWanted, smallWanted);
-    while (static_cast<double>(d.samplePositions().size()) * frameBytes > kSampleBytes
+    while (static_cast<double>(d.samplePositions(false).size()) * frameBytes > kSampleBytes
            && (mainWanted > 1 || smallWanted > 1)) {
         mainWanted = std::max(1, mainWanted / 2);
         smallWanted = std::max(1, smallWanted / 2);
         d.chooseSamples(mainWanted, smallWanted);
+    }
+    // The moving frames' own samples, in bytes of their own: fewer at the
+    // frame steps first, then fewer at every frame.
+    std::size_t most = kStratumSampled, mostStepped = kSteppedStratum;
+    d.chooseStrata(most, mostStepped);
+    const std::size_t others = d.samplePositions(false).size();
+    while (static_cast<double>(d.samplePositions().size() - others) * frameBytes > kStrataBytes
+           && (most > 1 || mostStepped > 1)) {
+        if (mostStepped > 1)
+            mostStepped /= 2;
+        else
+            most /= 2;
+        d.chooseStrata(most, mostStepped);
     }
     if (!d.readSample(*reader, error))
         return false;
@@ -806,8 +834,10 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
     std::array<std::size_t, kLevels + 1> levelFrom{};
     for (std::size_t level = 1; level <= kLevels; ++level) {
         levelFrom[level] = blocks.size();
-        if (level < kLevels && useMain && !stepped)
-            blocks.insert(blocks.end(), stratum[level].begin(), stratum[level].end());
+        if (level < kLevels && useMain && stratum.count(settings.frameStep)) {
+            const std::vector<SampleBlock>& at = stratum.at(settings.frameStep)[level];
+            blocks.insert(blocks.end(), at.begin(), at.end());
+        }
     }
     const std::size_t rareEnd = levelFrom[1];
     if (!render(settings.frameStep, blocks, settings.scale, error))
@@ -897,19 +927,13 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
         rareBytes = bestFirstBytes > 0 ? bestRareBytes * first / bestFirstBytes : bestRareBytes;
         rareCount = rare.size();
     }
-    // Changing and busy frames at their level's mean; those a frame step
-    // keeps change as much and more, and shrink with quality and size as the
-    // first frame does.
+    // Changing and busy frames at their level's mean, measured at the
+    // settings' own frame step: a moving frame kept at every 4th frame
+    // differs more from the one before it than at every frame.
     double levelsBytes = 0, levelFrames = 0;
     for (std::size_t level = 1; strata && level < kLevels; ++level) {
-        double mean = levelMean[level];
-        if (best)
-            bestLevelBytes[level] = mean;
-        if (stepped)
-            mean =
-                bestFirstBytes > 0 ? bestLevelBytes[level] * first / bestFirstBytes : bestLevelBytes[level];
         const double n = levelCount.at(settings.frameStep)[level];
-        levelsBytes += mean * n;
+        levelsBytes += levelMean[level] * n;
         levelFrames += n;
     }
     const double others = static_cast<double>(written.at(settings.frameStep).size()) - 1
