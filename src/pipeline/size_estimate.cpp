@@ -99,7 +99,7 @@ constexpr int kSide = 4;
 constexpr int kBusyFactor = 8;
 constexpr int kChangingFactor = 2;
 constexpr std::size_t kStratumSampled = 8;
-constexpr std::size_t kSteppedStratum = 2;
+constexpr std::size_t kSteppedStratum = 1;
 constexpr std::size_t kLevels = 3; // steady, changing, busy
 // About what a codec spends on a picture that repeats the one before: the
 // median frame is taken as costing at least this, so that in a clip of
