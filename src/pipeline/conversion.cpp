@@ -428,6 +428,11 @@ bool Conversion::run(imaging::Error* error)
     }
 
     damage_ = reader_->damage();
+    // No frame read at all: the part asked for lies past where the source
+    // is damaged, which is the source's fault and not the output's.
+    if (!run_->stopping() && nextNumber_ == 1 && damage_)
+        run_->fail(MakeError(imaging::ErrorKind::Corrupt, input_,
+                             damage_.message() + "; no frame from the start asked for decodes"));
     // The last frame, encoded when the writer finishes.
     if (!run_->stopping() && options_.progress && !options_.progress(100.0))
         run_->fail(MakeError(imaging::ErrorKind::Cancelled, output_, "cancelled"));

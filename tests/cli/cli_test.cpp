@@ -486,6 +486,16 @@ TEST(VideoInput, CutShortWarnsAndConvertsNoVideoIsRefused)
         << run.output;
     EXPECT_EQ(ReadAnimation(dir.file("out.gif")).size(), 4u);
 
+    // A clip whose frames stop decoding after its third, converted from its
+    // third on: the clip is at fault (not the GIF, as it once was), and
+    // nothing is written.
+    const std::string damaged = "passed-to-a-frame-that-never-decodes.mp4";
+    run = Cli({"convert", "-q", "--start", "0.2",
+               std::string(QF_SOURCE_DIR) + "/fuzz/regressions/video/" + damaged, dir.file("late.gif")});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.output.find(damaged + ": is damaged after frame 2"), std::string::npos) << run.output;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("late.gif")));
+
     // Through a pipe, as from `cat ten.webm |`.
     const Bytes webm = ReadBytes(clips + "/ten.webm");
     run = CliAfter(

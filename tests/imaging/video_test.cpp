@@ -187,5 +187,27 @@ TEST(VideoClip, CutShortKeepsWholeFramesAndNoVideoIsRefused)
         << error.reason;
 }
 
+// A damaged clip (made by fuzzing) of which three frames decode when it is
+// read from its start: passed over to any frame, the damage reported lies
+// within the frames passed and read (a later picture once came as the frame
+// passed to, and the damage then lay beyond every frame read).
+TEST(VideoClip, PassingToAFrameThatNeverDecodesEndsThere)
+{
+    const std::string path = std::string(QF_REGRESSIONS) + "/video/passed-to-a-frame-that-never-decodes.mp4";
+    imaging::Error error;
+    const int count = imaging::OpenAnimation(path, &error)->info().frameCount;
+    for (int passed = 0; passed <= count; ++passed) {
+        const auto reader = imaging::OpenAnimation(path, &error);
+        ASSERT_TRUE(reader) << error.message();
+        imaging::ReadResult result = reader->skipTo(passed, &error);
+        imaging::RgbaImage frame;
+        int frames = 0;
+        while (result && (result = reader->readNext(frame, &error)))
+            ++frames;
+        ASSERT_TRUE(reader->damage()) << passed;
+        EXPECT_LE(reader->damage().afterFrame, passed + frames) << passed;
+    }
+}
+
 } // namespace
 } // namespace qf::test

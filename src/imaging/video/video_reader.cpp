@@ -809,11 +809,28 @@ ReadResult VideoReader::skipTo(int frame, Error* error)
         return {ReadStatus::Failed};
     }
     ReadResult result{ReadStatus::Frame};
+    const bool passes = d.framesRead < frame;
     while (d.framesRead < frame && result.status == ReadStatus::Frame)
         result = next(nullptr, error);
     d.passUntil = AV_NOPTS_VALUE;
     if (result.status != ReadStatus::Frame)
         return result;
+    if (passes && d.framesRead > frame) {
+        // The first picture to come is shown after the frame asked for: that
+        // frame and the ones up to it never decode. The clip ends there, as
+        // reading it in order finds, rather than giving a later picture as
+        // the frame asked for.
+        d.ended = true;
+        d.pending = false;
+        if (!d.damage || d.damage.afterFrame > frame) {
+            d.damage.afterFrame = frame;
+            d.damage.what = "a frame cannot be decoded";
+        }
+        d.framesRead = frame;
+        d.damage.framesRead = frame;
+        d.info.frameCount = frame;
+        return {ReadStatus::End};
+    }
     return {d.framesRead < d.info.frameCount ? ReadStatus::Frame : ReadStatus::End};
 }
 
