@@ -2,7 +2,8 @@
 # Makes clips whose change is not spread evenly, in DIR, for the estimate:
 # film that freezes after 1 s (early) or holds still for 9 s before 1 s of
 # film (late), the same with a key picture every 12 frames, shown on its
-# side and in VP9; a 720p screen whose only scroll lasts half a second with
+# side, in VP9, with a pause of 700 s before its last 10 frames and at
+# 1080p; a 720p screen whose only scroll lasts half a second with
 # a blinking cursor, and the same in MJPEG; a 10-bit HEVC phone clip held
 # still for 2 s and then panning, stored on its side; a screen with a key
 # picture every 2 s and nothing else moving; a 3 s title card before 3 s
@@ -24,6 +25,10 @@ ff -i "$film" -vf "trim=end_frame=24,setpts=PTS-STARTPTS,tpad=start_mode=clone:s
 ff -i "$out/late.mp4" -c:v libx264 -g 12 -pix_fmt yuv420p "$out/late-k12.mp4"
 ff -i "$out/late.mp4" -vf transpose=1 -c:v libx264 -pix_fmt yuv420p "$out/late-turned.mp4"
 ff -i "$out/late.mp4" -c:v libvpx-vp9 -crf 32 -b:v 0 -deadline good -cpu-used 4 "$out/late-vp9.webm"
+ff -i "$out/late.mp4" -vf "setpts='if(gte(N,230),PTS+700/TB,PTS)'" -fps_mode vfr \
+    -c:v libx264 -pix_fmt yuv420p "$out/late-pause.mp4"
+ff -i "$out/late.mp4" -vf scale=1920:1080:flags=bicubic -c:v libx264 -preset veryfast -pix_fmt yuv420p \
+    "$out/late-1080p.mp4"
 ff -loop 1 -framerate 30 -i "$wall" -vf "scale=1280:-2,crop=1280:620:0:'if(between(t,3,3.5),(t-3)*200,if(gt(t,3.5),100,0))',pad=1280:720:0:100:white,drawbox=x=600:y=300:w=4:h=24:color=black:t=fill:enable='lt(mod(t,1),0.5)',format=yuv420p" \
     -t 10 -c:v libx264 -preset veryfast -crf 23 "$out/scroll.mp4"
 ff -i "$out/scroll.mp4" -c:v mjpeg -q:v 3 "$out/scroll-mjpeg.avi"
