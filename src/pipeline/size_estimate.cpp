@@ -830,16 +830,17 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
     const std::size_t ordinary = blocks.size();
     if (useMain && !stepped)
         blocks.insert(blocks.end(), rare.begin(), rare.end());
-    // Then the blocks of changing and of busy frames, from blocks[levelFrom[level]].
-    std::array<std::size_t, kLevels + 1> levelFrom{};
-    for (std::size_t level = 1; level <= kLevels; ++level) {
-        levelFrom[level] = blocks.size();
-        if (level < kLevels && useMain && stratum.count(settings.frameStep)) {
+    // Then the blocks of each level past steady, blocks[levelFrom[level]]
+    // up to blocks[levelFrom[level + 1]].
+    const std::size_t rareEnd = blocks.size();
+    std::array<std::size_t, kLevels + 1> levelFrom{0, rareEnd};
+    for (std::size_t level = 1; level < kLevels; ++level) {
+        if (useMain && stratum.count(settings.frameStep)) {
             const std::vector<SampleBlock>& at = stratum.at(settings.frameStep)[level];
             blocks.insert(blocks.end(), at.begin(), at.end());
         }
+        levelFrom[level + 1] = blocks.size();
     }
-    const std::size_t rareEnd = levelFrom[1];
     if (!render(settings.frameStep, blocks, settings.scale, error))
         return false;
     std::vector<imaging::FrameBytes> measured(blocks.size());
@@ -913,9 +914,8 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
         frameCount = moving;
     }
     const double first = measured[0].frames.empty() ? 0.0 : static_cast<double>(measured[0].frames[0]);
-    const bool best = useMain && !stepped && settings.frameStep == 1 && settings.scale == 1.0
-                      && settings.quality == bestQuality();
-    if (best) {
+    if (useMain && !stepped && settings.frameStep == 1 && settings.scale == 1.0
+        && settings.quality == bestQuality()) {
         bestRareBytes = rareBytes;
         bestFirstBytes = first;
     }

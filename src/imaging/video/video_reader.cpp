@@ -190,6 +190,17 @@ struct VideoReader::Impl {
     // Walks every packet of the video stream: the frame count and times, and
     // where the file is cut short.
     bool index(Error* error);
+    // Ends the frames after those read so far, the clip damaged there (the
+    // earliest damage found is kept).
+    void endDamaged(const std::string& what)
+    {
+        ended = true;
+        if (!damage || damage.afterFrame > framesRead) {
+            damage.afterFrame = framesRead;
+            damage.what = what;
+        }
+        damage.framesRead = framesRead;
+    }
     bool toRgba(const AVFrame& frame, RgbaImage& out);
     // Starts decoding at the last key frame at or before frame `target`
     // and decodes up to it; false when the library landed elsewhere or the
@@ -633,13 +644,8 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
     // A clip none of whose frames decode is no video to convert: the
     // file is at fault, not what would have been written.
     auto stopHere = [&](const char* what) -> ReadResult {
-        d.ended = true;
         const std::string reason = what;
-        if (!d.damage || d.damage.afterFrame > d.framesRead) {
-            d.damage.afterFrame = d.framesRead;
-            d.damage.what = reason;
-        }
-        d.damage.framesRead = d.framesRead;
+        d.endDamaged(reason);
         if (d.framesRead == 0) {
             Fail(error, ErrorKind::Corrupt, d.path,
                  "is a video none of whose frames can be decoded (" + reason + ")");
@@ -820,14 +826,9 @@ ReadResult VideoReader::skipTo(int frame, Error* error)
         // frame and the ones up to it never decode. The clip ends there, as
         // reading it in order finds, rather than giving a later picture as
         // the frame asked for.
-        d.ended = true;
         d.pending = false;
-        if (!d.damage || d.damage.afterFrame > frame) {
-            d.damage.afterFrame = frame;
-            d.damage.what = "a frame cannot be decoded";
-        }
         d.framesRead = frame;
-        d.damage.framesRead = frame;
+        d.endDamaged("a frame cannot be decoded");
         d.info.frameCount = frame;
         return {ReadStatus::End};
     }
