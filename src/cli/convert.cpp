@@ -161,6 +161,41 @@ int PrintClipEstimate(const BatchJob& job, const ConvertOptions& options,
     return kExitOk;
 }
 
+// The expected size of one input and the settings each limit gets.
+int PrintEstimate(const BatchJob& job, const ConvertOptions& base, const std::vector<long long>& limits)
+{
+    ConvertOptions options = base;
+    options.output.format = job.format;
+    if (imaging::IsVideo(job.format))
+        return PrintClipEstimate(job, options, limits);
+    SizeEstimator estimator;
+    imaging::Error error;
+    long long bytes = 0;
+    if (!estimator.open(job.input, options, &error)
+        || !estimator.estimate(SettingsOf(options), &bytes, &error)) {
+        std::cerr << "error: " << error.message() << "\n";
+        return ExitCodeFor(error);
+    }
+    std::cout << job.input << ": about " << DescribeBytes(bytes) << " at "
+              << DescribeSettings(SettingsOf(options)) << "\n";
+    for (const long long limit : limits) {
+        SizeSettings chosen;
+        long long smallest = 0;
+        std::cout << "  to fit in " << DescribeBytes(limit) << ": ";
+        long long expected = 0;
+        if (ChooseForBudget(estimator, limit, &chosen, &smallest, &error, &expected)) {
+            std::cout << DescribeSettings(chosen) << " (about " << DescribeBytes(expected) << ")\n";
+        } else if (!error) {
+            std::cout << "cannot (the smallest is about " << DescribeBytes(smallest) << ")\n";
+        } else {
+            std::cout << "\n";
+            std::cerr << "error: " << error.message() << "\n";
+            return ExitCodeFor(error);
+        }
+    }
+    return kExitOk;
+}
+
 // Prints, for each input, the expected size at the options' settings and
 // the settings --max-bytes chooses: for maxBytes when given, else for each
 // of the Fit under choices.
@@ -172,38 +207,14 @@ int PrintEstimates(const std::vector<BatchJob>& jobs, const ConvertOptions& base
         limits = {*maxBytes};
     int worst = kExitOk;
     for (const BatchJob& job : jobs) {
-        ConvertOptions options = base;
-        options.output.format = job.format;
-        if (imaging::IsVideo(job.format)) {
-            worst = std::max(worst, PrintClipEstimate(job, options, limits));
-            continue;
-        }
-        SizeEstimator estimator;
-        imaging::Error error;
-        long long bytes = 0;
-        if (!estimator.open(job.input, options, &error)
-            || !estimator.estimate(SettingsOf(options), &bytes, &error)) {
+        // A fault while estimating one input (a thread the system refuses, a
+        // block it cannot give) names that input and leaves the others.
+        try {
+            worst = std::max(worst, PrintEstimate(job, base, limits));
+        } catch (...) {
+            const imaging::Error error = imaging::CaughtError(job.input);
             std::cerr << "error: " << error.message() << "\n";
             worst = std::max(worst, ExitCodeFor(error));
-            continue;
-        }
-        std::cout << job.input << ": about " << DescribeBytes(bytes) << " at "
-                  << DescribeSettings(SettingsOf(options)) << "\n";
-        for (const long long limit : limits) {
-            SizeSettings chosen;
-            long long smallest = 0;
-            std::cout << "  to fit in " << DescribeBytes(limit) << ": ";
-            long long expected = 0;
-            if (ChooseForBudget(estimator, limit, &chosen, &smallest, &error, &expected)) {
-                std::cout << DescribeSettings(chosen) << " (about " << DescribeBytes(expected) << ")\n";
-            } else if (!error) {
-                std::cout << "cannot (the smallest is about " << DescribeBytes(smallest) << ")\n";
-            } else {
-                std::cout << "\n";
-                std::cerr << "error: " << error.message() << "\n";
-                worst = std::max(worst, ExitCodeFor(error));
-                break;
-            }
         }
     }
     return worst;

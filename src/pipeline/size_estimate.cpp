@@ -112,6 +112,9 @@ constexpr double kSampleBytes = 96.0 * 1024 * 1024;
 // And the frames sampled for the stretches that move (kSide) in at most this
 // many more.
 constexpr double kStrataBytes = 64.0 * 1024 * 1024;
+// A frame rendered: the engine's picture, and that picture with the
+// source's transparency.
+constexpr double kRenderedBytesPerPixel = 8;
 // A clip's sample frames are also kept as decoded (about this many bytes a
 // pixel at the clip's own size), for estimates at a smaller size to see them
 // scaled as the conversion's reader scales them, from the decoded picture:
@@ -553,15 +556,6 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         || !RenderSize(input, d.info, static_cast<int>(d.plan.size()), ResizeFor(d.info, options.resize),
                        &d.size, error))
         return false;
-    // The reader's canvas, the sample's frames and a worker rendering them,
-    // weighed before any is taken.
-    if (!CheckMemory(kReaderBytesPerPixel * d.info.width * d.info.height + kSampleBytes + kStrataBytes
-                         + kWorkerBytesPerPixel * d.size.width * d.size.height,
-                     AvailableMemory(), input,
-                     "estimate the size of frames of " + std::to_string(d.size.width) + " x "
-                         + std::to_string(d.size.height) + " pixels",
-                     error))
-        return false;
     d.readsPrevious = ReadsPreviousFrame(options.variant, options.switches);
     const int longest = imaging::LongestDelay(options.output.format);
     for (int step = 1; step <= kMostFrameStep; ++step)
@@ -596,6 +590,20 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
             most /= 2;
         d.chooseStrata(most, mostStepped);
     }
+    // The reader's canvas, the frames sampled (as read, and as rendered,
+    // which is kept for every setting tried) and a worker rendering them,
+    // weighed before any is taken. The allowances above are only what the
+    // largest samples may take: a small animation's estimate needs no more
+    // than its conversion.
+    const double sampleBytes = static_cast<double>(d.samplePositions().size())
+                               * (frameBytes + kRenderedBytesPerPixel * d.size.width * d.size.height);
+    if (!CheckMemory(kReaderBytesPerPixel * d.info.width * d.info.height + sampleBytes
+                         + kWorkerBytesPerPixel * d.size.width * d.size.height,
+                     AvailableMemory(), input,
+                     "estimate the size of frames of " + std::to_string(d.size.width) + " x "
+                         + std::to_string(d.size.height) + " pixels",
+                     error))
+        return false;
     if (!d.readSample(*reader, error))
         return false;
 

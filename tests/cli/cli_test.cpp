@@ -215,6 +215,36 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
     }
 }
 
+// With little memory, an animation's estimate is refused no sooner than its
+// conversion is, and where the conversion got as far as the input, whatever
+// stops the estimate names it too.
+TEST(Cli, AnEstimateRunsWhereItsConversionRuns)
+{
+    if (BuiltWithAddressSanitizer())
+        GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit here";
+    TempDir dir;
+    const std::string in = dir.file("in.gif");
+    WriteBytes(in, SmallAnimation(48, 40, 6));
+    Limits limits;
+    for (long long mb = 160; mb <= 2048; mb += 4) {
+        limits.addressSpaceBytes = mb << 20;
+        const ChildResult conversion = Cli({"convert", in, dir.file("out.gif")}, limits);
+        const ChildResult estimate = Cli({"convert", in, dir.file("out.gif"), "--estimate"}, limits);
+        const bool named = conversion.output.find("error: " + in + ": ") != std::string::npos;
+        EXPECT_TRUE(!named || estimate.exitCode == 0
+                    || estimate.output.find("error: " + in + ": ") != std::string::npos)
+            << mb << " MB: " << estimate.output;
+        if (conversion.exitCode == 0) {
+            // The estimate's own tasks may reach a little further.
+            limits.addressSpaceBytes += 16ll << 20;
+            const ChildResult withMore = Cli({"convert", in, dir.file("out.gif"), "--estimate"}, limits);
+            EXPECT_EQ(withMore.exitCode, 0) << mb + 16 << " MB: " << withMore.output;
+            return;
+        }
+    }
+    FAIL() << "the conversion never ran";
+}
+
 // Standard input redirected from the very file a command would write: the
 // command is refused and the file kept, whatever name it goes by.
 TEST(Cli, StandardInputIsNeverItsOwnOutput)
