@@ -215,34 +215,41 @@ TEST(Cli, FailuresHaveTheirExitCodeAndKeepTheOutput)
     }
 }
 
-// With little memory, an animation's estimate is refused no sooner than its
-// conversion is, and where the conversion got as far as the input, whatever
-// stops the estimate names it too.
+// With little memory, an animation's or a clip's estimate is refused no
+// sooner than its conversion is; where either got as far as the input, what
+// stops it names the input, and a decoder that cannot start for want of
+// memory is not taken for a format this program cannot decode.
 TEST(Cli, AnEstimateRunsWhereItsConversionRuns)
 {
     if (BuiltWithAddressSanitizer())
         GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit here";
     TempDir dir;
-    const std::string in = dir.file("in.gif");
-    WriteBytes(in, SmallAnimation(48, 40, 6));
-    Limits limits;
-    for (long long mb = 160; mb <= 2048; mb += 4) {
-        limits.addressSpaceBytes = mb << 20;
-        const ChildResult conversion = Cli({"convert", in, dir.file("out.gif")}, limits);
-        const ChildResult estimate = Cli({"convert", in, dir.file("out.gif"), "--estimate"}, limits);
-        const bool named = conversion.output.find("error: " + in + ": ") != std::string::npos;
-        EXPECT_TRUE(!named || estimate.exitCode == 0
-                    || estimate.output.find("error: " + in + ": ") != std::string::npos)
-            << mb << " MB: " << estimate.output;
-        if (conversion.exitCode == 0) {
-            // The estimate's own tasks may reach a little further.
-            limits.addressSpaceBytes += 16ll << 20;
-            const ChildResult withMore = Cli({"convert", in, dir.file("out.gif"), "--estimate"}, limits);
-            EXPECT_EQ(withMore.exitCode, 0) << mb + 16 << " MB: " << withMore.output;
-            return;
+    const std::string gif = dir.file("in.gif");
+    WriteBytes(gif, SmallAnimation(48, 40, 6));
+    for (const std::string& in : {gif, std::string(QF_CLIPS "/twelve.mp4")}) {
+        Limits limits;
+        bool converted = false;
+        for (long long mb = 160; mb <= 2048 && !converted; mb += 4) {
+            limits.addressSpaceBytes = mb << 20;
+            const ChildResult conversion = Cli({"convert", in, dir.file("out.gif")}, limits);
+            const ChildResult estimate = Cli({"convert", in, dir.file("out.gif"), "--estimate"}, limits);
+            const bool named = conversion.output.find("error: " + in + ": ") != std::string::npos;
+            EXPECT_TRUE(!named || estimate.exitCode == 0
+                        || estimate.output.find("error: " + in + ": ") != std::string::npos)
+                << mb << " MB: " << estimate.output;
+            for (const ChildResult* result : {&conversion, &estimate})
+                EXPECT_EQ(result->output.find("a format this program cannot decode"), std::string::npos)
+                    << mb << " MB: " << result->output;
+            converted = conversion.exitCode == 0;
+            if (converted) {
+                // The estimate's own tasks may reach a little further.
+                limits.addressSpaceBytes += 16ll << 20;
+                const ChildResult withMore = Cli({"convert", in, dir.file("out.gif"), "--estimate"}, limits);
+                EXPECT_EQ(withMore.exitCode, 0) << in << ", " << mb + 16 << " MB: " << withMore.output;
+            }
         }
+        EXPECT_TRUE(converted) << in;
     }
-    FAIL() << "the conversion never ran";
 }
 
 // Standard input redirected from the very file a command would write: the

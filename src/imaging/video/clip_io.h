@@ -64,6 +64,13 @@ struct ClipFile {
 // reference in the container would name them).
 int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**);
 
+// A library call that failed for want of memory, or of a thread the system
+// would not start (whose stack it could not map): not a fault of the file.
+inline bool OutOfRoom(int code)
+{
+    return code == AVERROR(ENOMEM) || code == AVERROR(EAGAIN);
+}
+
 struct CodecCloser {
     void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
 };

@@ -275,8 +275,9 @@ bool EncodeSound(const SoundPart& part, SoundCodec codec, int bitRate, EncodedSo
     if (!decoder || avcodec_parameters_to_context(decoder.get(), audio->codecpar) < 0)
         return FailOutOfMemory(error, part.file);
     decoder->pkt_timebase = audio->time_base;
-    if (avcodec_open2(decoder.get(), decoderCodec, nullptr) < 0)
-        return failed("cannot be decoded (" + std::string(decoderCodec->name) + ")");
+    if (const int opened = avcodec_open2(decoder.get(), decoderCodec, nullptr); opened < 0)
+        return OutOfRoom(opened) ? FailOutOfMemory(error, part.file)
+                                 : failed("cannot be decoded (" + std::string(decoderCodec->name) + ")");
 
     SoundChain chain(part);
     chain.timeBase = audio->time_base;
@@ -295,8 +296,8 @@ bool EncodeSound(const SoundPart& part, SoundCodec codec, int bitRate, EncodedSo
     enc.bit_rate = bitRate;
     enc.time_base = {1, kSampleRate};
     enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (avcodec_open2(&enc, encoderCodec, nullptr) < 0)
-        return failed("cannot be encoded");
+    if (const int opened = avcodec_open2(&enc, encoderCodec, nullptr); opened < 0)
+        return OutOfRoom(opened) ? FailOutOfMemory(error, part.file) : failed("cannot be encoded");
 
     // From a little before the part, where the index allows.
     if (part.startMicros > kMicros) {

@@ -132,6 +132,7 @@ struct VideoReader::Impl {
     int framesRead = 0;
     bool flushed = false;
     bool ended = false;
+    bool outOfMemory = false; // the decoder could not take a packet for want of memory
     // Seeking: every frame's timestamp in order, and the key frames' with
     // their place among the stream's packets.
     struct Key {
@@ -271,13 +272,24 @@ bool VideoReader::Impl::openStreams(Error* error)
     for (unsigned i = 0; i < ctx->nb_streams; ++i)
         ctx->streams[i]->discard = static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 
-    decoder.reset(avcodec_alloc_context3(codec));
-    if (!decoder || avcodec_parameters_to_context(decoder.get(), video->codecpar) < 0)
+    // As many decoding threads as there are cores; where the system refuses
+    // them (too little memory for their stacks), one thread decodes the
+    // same pictures.
+    int started = -1;
+    for (const int threads : {0, 1}) {
+        decoder.reset(avcodec_alloc_context3(codec));
+        if (!decoder || avcodec_parameters_to_context(decoder.get(), video->codecpar) < 0)
+            return fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
+        decoder->pkt_timebase = video->time_base;
+        decoder->thread_count = threads;
+        decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+        started = avcodec_open2(decoder.get(), codec, nullptr);
+        if (!OutOfRoom(started))
+            break;
+    }
+    if (OutOfRoom(started))
         return fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
-    decoder->pkt_timebase = video->time_base;
-    decoder->thread_count = 0; // as many as there are cores
-    decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
+    if (started < 0)
         return fail(error, ErrorKind::NotAnimation,
                     std::string("holds video in a format this program cannot decode (") + codec->name + ")");
     dropsUnreferenced =
@@ -654,6 +666,10 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
         d.info.frameCount = d.framesRead; // fewer than the index promised
         return {ReadStatus::End};
     };
+    auto outOfMemory = [&] {
+        Fail(error, ErrorKind::OutOfMemory, d.path, "needs more memory than is free");
+        return ReadResult{ReadStatus::Failed};
+    };
     try {
         while (true) {
             if (d.source.stopped()) {
@@ -696,14 +712,16 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
                     return stopHere(d.damage ? d.damage.what.c_str() : "the decoder gives no picture");
                 return d.damage ? stopHere(d.damage.what.c_str()) : ReadResult{ReadStatus::End};
             }
-            if (received != AVERROR(EAGAIN))
+            // Memory the decoder cannot get is no damage of the clip.
+            if (received == AVERROR(ENOMEM))
+                return outOfMemory();
+            if (received != AVERROR(EAGAIN) || d.flushed)
                 return stopHere("a frame cannot be decoded");
-            if (d.flushed || !d.feed())
-                return stopHere("a frame cannot be decoded");
+            if (!d.feed())
+                return d.outOfMemory ? outOfMemory() : stopHere("a frame cannot be decoded");
         }
     } catch (const std::bad_alloc&) {
-        Fail(error, ErrorKind::OutOfMemory, d.path, "needs more memory than is free");
-        return {ReadStatus::Failed};
+        return outOfMemory();
     }
 }
 
@@ -721,6 +739,7 @@ bool VideoReader::Impl::feed()
                 : AVDISCARD_DEFAULT;
         const int sent = avcodec_send_packet(decoder.get(), packet.get());
         av_packet_unref(packet.get());
+        outOfMemory = sent == AVERROR(ENOMEM);
         return sent >= 0 || sent == AVERROR(EAGAIN) || sent == AVERROR_INVALIDDATA;
     }
     if (!source.stopped()) {                         // else the caller tells of the cancel

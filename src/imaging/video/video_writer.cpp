@@ -334,6 +334,8 @@ bool VideoWriter::Impl::openEncoder(Error* error)
     }
     const int opened = avcodec_open2(&enc, codec, &options);
     av_dict_free(&options);
+    if (OutOfRoom(opened))
+        return FailOutOfMemory(error, path);
     if (opened < 0)
         return Fail(error, ErrorKind::LibraryFailed, path,
                     std::string("cannot be written: the ") + name + " encoder refused to start");
