@@ -124,6 +124,10 @@ TEST(SizeEstimate, WithinATenthOfTheSizeWritten)
         {std::string(QF_CLIPS) + "/still-screen-1080p.mp4", 0, 0.1},
         {std::string(QF_CLIPS) + "/still-then-moving.mp4", 0, 0.1, 0, std::nullopt},
         {std::string(QF_CLIPS) + "/still-then-moving.mp4", 6, 0.1, 0, std::nullopt},
+        // Bars scrolling at 25 pictures a second stored at 30: every 6th
+        // frame shows the one before again.
+        {std::string(QF_CLIPS) + "/thirty-from-25.mp4", 0, 0.1, 0, std::nullopt},
+        {std::string(QF_CLIPS) + "/thirty-from-25.mp4", 6, 0.1, 0, std::nullopt},
         {dir.file("scrolls.gif"), 0, 0.1},
         {dir.file("grain.gif"), 6, 0.1},
         {dir.file("wide.gif"), 6, 0.1, 160},
