@@ -122,7 +122,7 @@ constexpr std::size_t kLevels = 4; // steady, changing, busy, redrawn
 // coded alone. A 720p screen held still for 8 s, a picture coded alone
 // every 2 s: the key picture's GIF frame and the next three came to 130-231
 // bytes, the fifth to 93 and the rest to 16; sampled with the rest, the
-// estimate was 36% under the size written, and within 6% with this level.
+// estimate was 36% under the size written, and within 8% with this level.
 constexpr std::int64_t kStillClipBytes = 128;
 constexpr std::size_t kRedrawnFrames = 4;
 // About what a codec spends on a picture that repeats the one before: the
