@@ -133,8 +133,8 @@ constexpr std::int64_t kStillFrameBytes = 16;
 // The sample's source frames are kept in at most this many bytes (at the
 // conversion's size): past it, fewer frames are sampled.
 constexpr double kSampleBytes = 96.0 * 1024 * 1024;
-// And the frames sampled for the stretches that move (kSide) in at most this
-// many more.
+// And the frames sampled for the other levels (kSide, kStillClipBytes) in at
+// most this many more.
 constexpr double kStrataBytes = 64.0 * 1024 * 1024;
 // A frame rendered: the engine's picture, and that picture with the
 // source's transparency.
@@ -308,7 +308,8 @@ std::vector<std::uint8_t> ChangeLevels(const imaging::AnimationInfo& info)
                          values.end());
         return values[(n - 1) / 2];
     };
-    const std::int64_t frame = std::max(kStillFrameBytes, median(cost));
+    const std::int64_t typical = median(cost);
+    const std::int64_t frame = std::max(kStillFrameBytes, typical);
     const std::int64_t stretch = std::max(kSide * kStillFrameBytes, median(after));
     // Inside a stretch that changes (on both sides of the frame), or at its
     // edge and changing itself.
@@ -331,7 +332,7 @@ std::vector<std::uint8_t> ChangeLevels(const imaging::AnimationInfo& info)
                 near[j] = 1;
     for (std::size_t i = 1; i < n; ++i)
         levels[i] = std::max(levels[i], near[i]);
-    if (median(cost) <= kStillClipBytes)
+    if (typical <= kStillClipBytes)
         for (std::size_t i = 1; i < n; ++i)
             if (info.codedAlone[i])
                 for (std::size_t j = i; j < std::min(n, i + kRedrawnFrames); ++j)
@@ -989,8 +990,8 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
         }
         levelMean[level] = frames > 0 ? bytes / frames : 0.0;
     }
-    // The main sample's blocks count their steady frames. A changing or
-    // busy frame among them is left out, and so is a block with one that
+    // The main sample's blocks count their steady frames. A frame of
+    // another level among them is left out, and so is a block with one that
     // was written with frames merged (which frame each size is then is not
     // known), unless no steady frame is left.
     double counted = 0, frameCount = 0, rareBytes = 0, movingBytes = 0, moving = 0;
