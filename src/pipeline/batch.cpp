@@ -21,10 +21,20 @@ namespace qf {
 
 namespace {
 
+// The count of an input its conversion tells as it opens.
+constexpr int kCountedByConversion = -1;
+
 // Frames each input gives on the timeline, for the progress (0 for one that
 // cannot be read: its error comes when it is converted).
-std::vector<int> CountFrames(const std::vector<BatchJob>& jobs, const TimelineOptions& timeline)
+std::vector<int> CountFrames(const std::vector<BatchJob>& jobs, const BatchOptions& options)
 {
+    // One input converted once, without frame files, is counted by its
+    // conversion as it opens: opening it here first would make the user
+    // wait for a second reading of a clip's packets (tens of milliseconds)
+    // before any work.
+    if (jobs.size() == 1 && !jobs.front().pngFramesDir && options.maxBytes == 0)
+        return {kCountedByConversion};
+    const TimelineOptions& timeline = options.convert.timeline;
     std::vector<int> counts;
     for (const BatchJob& job : jobs) {
         const std::unique_ptr<imaging::AnimationReader> reader = imaging::OpenAnimation(job.input, nullptr);
@@ -38,11 +48,11 @@ std::vector<int> CountFrames(const std::vector<BatchJob>& jobs, const TimelineOp
 class Batch {
 public:
     Batch(const std::vector<BatchJob>& jobs, const BatchOptions& options)
-        : jobs_(jobs), options_(options), frameCounts_(CountFrames(jobs, options.convert.timeline)),
+        : jobs_(jobs), options_(options), frameCounts_(CountFrames(jobs, options)),
           outcomes_(jobs.size())
     {
         for (const int count : frameCounts_)
-            totalFrames_ += count;
+            totalFrames_ += std::max(count, 0);
     }
 
     std::vector<JobOutcome> run()
@@ -86,9 +96,14 @@ private:
     void runJob(std::size_t i, bool inCurrentArena)
     {
         const BatchJob& job = jobs_[i];
-        const int frames = frameCounts_[i];
+        int frames = std::max(frameCounts_[i], 0);
         long long shownFrames = 0; // of this job, counted in framesDone_
         ConvertOptions convert = options_.convert;
+        if (frameCounts_[i] == kCountedByConversion)
+            convert.planned = [&](int planned) {
+                frames = planned;
+                totalFrames_ = planned;
+            };
         convert.output.format = job.format;
         convert.output.streamed = job.streamed;
         convert.inCurrentArena = inCurrentArena;

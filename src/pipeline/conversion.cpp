@@ -166,6 +166,8 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     std::vector<TimelineFrame> plan;
     if (!PlanTimeline(input, info_, options_.timeline, &plan, error))
         return false;
+    if (options_.planned)
+        options_.planned(static_cast<int>(plan.size()));
     if (!RenderSize(input, info_, static_cast<int>(plan.size()), ResizeFor(info_, options_.resize), &size_,
                     error))
         return false;

@@ -35,6 +35,9 @@ struct ConvertOptions {
     // called from a worker thread or the calling one, one call at a time, in
     // frame order.
     ProgressFn progress;
+    // Told, once the input is open, how many frames its timeline keeps (the
+    // frames before any frame step): the count progress is shown against.
+    std::function<void(int frames)> planned;
     // Asked also inside long decodes, from any thread; true cancels.
     std::function<bool()> cancelled;
     // Frames resized as asked before the effect (imaging/resize.h). A video

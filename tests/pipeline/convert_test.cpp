@@ -5,6 +5,7 @@
 
 #include "engine/variants.h"
 #include "imaging/gif/gif_writer.h"
+#include "pipeline/batch.h"
 #include "pipeline/conversion.h"
 #include "pipeline/convert.h"
 #include "pipeline/pencil_texture.h"
@@ -12,6 +13,9 @@
 #include "pipeline/snapshots.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
 
 namespace qf::test {
 namespace {
@@ -290,6 +294,50 @@ TEST(Conversion, CancelOrAChangingInputLeavesNoPartialOutput)
         EXPECT_TRUE(converted ? name != "cut" && ReadAnimation(output).size() == 16
                               : ReadBytes(output) == previous)
             << name << ": " << error.message();
+    }
+}
+
+// The progress of a run counts the frames each input shows, one input as
+// several: its last report of a job says all of that job's frames are done,
+// and the run's count is the inputs' frames together.
+TEST(ConvertBatch, ProgressCountsEveryFrameOfEachInput)
+{
+    TempDir dir;
+    WriteBytes(dir.file("eight.gif"), SmallAnimation(24, 20, 8));
+    WriteBytes(dir.file("five.gif"), SmallAnimation(24, 20, 5));
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, int>> inputs; // and their frames
+        long long total;
+    };
+    const Case cases[] = {
+        {"one input", {{"eight.gif", 8}}, 8},
+        {"two inputs", {{"eight.gif", 8}, {"five.gif", 5}}, 13},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<BatchJob> jobs;
+        for (const auto& [name, frames] : c.inputs) {
+            BatchJob& job = jobs.emplace_back();
+            job.input = dir.file(name);
+            job.output = dir.file(std::string(c.name) + " " + name);
+        }
+        std::mutex reports;
+        std::map<std::size_t, BatchProgress> last;
+        BatchOptions options;
+        options.progress = [&](const BatchProgress& at) {
+            const std::lock_guard lock(reports);
+            last[at.job] = at;
+            return true;
+        };
+        const std::vector<JobOutcome> outcomes = ConvertBatch(jobs, options);
+        for (std::size_t i = 0; i < jobs.size(); ++i) {
+            ASSERT_FALSE(outcomes[i].error) << outcomes[i].error.message();
+            const int frames = c.inputs[i].second;
+            EXPECT_EQ(last[i].jobFrame, frames) << c.inputs[i].first;
+            EXPECT_EQ(last[i].jobFrames, frames) << c.inputs[i].first;
+            EXPECT_EQ(last[i].totalFrames, c.total) << c.inputs[i].first;
+        }
     }
 }
 
