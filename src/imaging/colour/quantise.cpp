@@ -7,6 +7,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 namespace qf::imaging {
@@ -36,6 +37,64 @@ constexpr int kSpeed = 7;
 // Pixels counted when colours are chosen for a larger picture.
 constexpr std::size_t kHistogramSample = 65536;
 
+// libimagequant sizes the table of a histogram's colours for the square of
+// the colours handed to it and asks for all of it at once: for a frame of
+// thousands of colours a block of a hundred megabytes and more, of which it
+// touches the first few hundred kilobytes. The C library hands such a block
+// out as fresh pages, each of which costs a fault when first touched, and
+// gives it back to the system when freed. So the quantiser's blocks carry
+// their size, and the largest one a thread frees is kept for its next
+// request that fits: its pages are touched already.
+constexpr std::size_t kKeptFrom = std::size_t{1} << 20;
+// Ahead of each block, its size; 16 bytes keep the block aligned as malloc's.
+constexpr std::size_t kBlockHeader = 16;
+
+struct KeptBlock {
+    void* start = nullptr; // as malloc gave it, header first
+    std::size_t size = 0;  // bytes after the header
+    ~KeptBlock() { std::free(start); }
+};
+
+KeptBlock& ThreadKeptBlock()
+{
+    thread_local KeptBlock kept;
+    return kept;
+}
+
+void* QuantiserMalloc(std::size_t size)
+{
+    KeptBlock& kept = ThreadKeptBlock();
+    void* start = nullptr;
+    if (size >= kKeptFrom && kept.start && size <= kept.size) {
+        start = kept.start;
+        size = kept.size;
+        kept.start = nullptr;
+        kept.size = 0;
+    } else {
+        start = std::malloc(kBlockHeader + size);
+        if (!start)
+            return nullptr;
+    }
+    *static_cast<std::size_t*>(start) = size;
+    return static_cast<char*>(start) + kBlockHeader;
+}
+
+void QuantiserFree(void* block)
+{
+    if (!block)
+        return;
+    void* start = static_cast<char*>(block) - kBlockHeader;
+    const std::size_t size = *static_cast<std::size_t*>(start);
+    KeptBlock& kept = ThreadKeptBlock();
+    if (size < kKeptFrom || size <= kept.size) {
+        std::free(start);
+        return;
+    }
+    std::free(kept.start);
+    kept.start = start;
+    kept.size = size;
+}
+
 bool Failed(std::string* reason, const char* what)
 {
     *reason = what;
@@ -48,7 +107,7 @@ AttrPtr MakeAttr(int colours, const GifLevels& levels)
     // own OpenMP threads would only compete with them, and idle ones spin.
     // (Set before the speed, which looks at the thread count.)
     omp_set_num_threads(1);
-    AttrPtr attr(liq_attr_create());
+    AttrPtr attr(liq_attr_create_with_allocator(QuantiserMalloc, QuantiserFree));
     if (!attr)
         return nullptr;
     liq_set_max_colors(attr.get(), colours);
