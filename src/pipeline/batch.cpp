@@ -48,8 +48,7 @@ std::vector<int> CountFrames(const std::vector<BatchJob>& jobs, const BatchOptio
 class Batch {
 public:
     Batch(const std::vector<BatchJob>& jobs, const BatchOptions& options)
-        : jobs_(jobs), options_(options), frameCounts_(CountFrames(jobs, options)),
-          outcomes_(jobs.size())
+        : jobs_(jobs), options_(options), frameCounts_(CountFrames(jobs, options)), outcomes_(jobs.size())
     {
         for (const int count : frameCounts_)
             totalFrames_ += std::max(count, 0);
