@@ -7,6 +7,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
@@ -71,6 +72,8 @@ void* QuantiserMalloc(std::size_t size)
         kept.start = nullptr;
         kept.size = 0;
     } else {
+        if (size > SIZE_MAX - kBlockHeader)
+            return nullptr;
         start = std::malloc(kBlockHeader + size);
         if (!start)
             return nullptr;
