@@ -150,12 +150,24 @@ struct VideoReader::Impl {
     bool dropsUnreferenced = false; // the codec tells such pictures apart
     std::int64_t passUntil = AV_NOPTS_VALUE;
     bool indexed = false; // every packet was read by open; none is decoded yet
-    bool keep = false;    // each frame read is kept as decoded (kept)
+    // The first packet of the stream as open's walk read it: where it lies,
+    // its length and times.
+    struct FirstPacket {
+        std::int64_t pos = -1;
+        int size = 0;
+        std::int64_t pts = AV_NOPTS_VALUE;
+        std::int64_t dts = AV_NOPTS_VALUE;
+        int flags = 0;
+    };
+    FirstPacket first;
+    bool held = false; // packet holds the stream's first packet, read again but not yet sent
+    bool keep = false; // each frame read is kept as decoded (kept)
     std::shared_ptr<const ClipPicture> kept;
 
     ~Impl() { closeFile(); }
     void closeFile()
     {
+        dropHeld();
         scaler.reset();
         decoder.reset();
         format.reset();
@@ -182,11 +194,25 @@ struct VideoReader::Impl {
         if (!indexed)
             return true;
         indexed = false;
+        if (backToFirstPacket())
+            return true;
         try {
             return openStreams(error);
         } catch (const std::bad_alloc&) {
             return fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
         }
+    }
+    // Seeks the container back to the stream's first packet, which saves
+    // opening the file again (a probe of its streams and a new decoder,
+    // 10-15 ms for an MP4). True when the first packet of the stream read
+    // after the seek is the one open's walk read first, held then for
+    // feed(); otherwise the file is to be opened again.
+    bool backToFirstPacket();
+    void dropHeld()
+    {
+        if (held)
+            av_packet_unref(packet.get());
+        held = false;
     }
     // Walks every packet of the video stream: the frame count and times, and
     // where the file is cut short.
@@ -359,6 +385,8 @@ bool VideoReader::Impl::index(Error* error)
                 result = AVERROR_INVALIDDATA;
                 break;
             }
+            if (pts.empty())
+                first = {p.pos, p.size, p.pts, p.dts, p.flags};
             presented = presented && p.pts != AV_NOPTS_VALUE;
             std::int64_t t = p.pts != AV_NOPTS_VALUE ? p.pts : p.dts;
             if (t == AV_NOPTS_VALUE)
@@ -725,12 +753,37 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
     }
 }
 
+bool VideoReader::Impl::backToFirstPacket()
+{
+    const std::int64_t at = first.dts != AV_NOPTS_VALUE ? first.dts : first.pts;
+    if (!format || !decoder || at == AV_NOPTS_VALUE || packetsSent != 0
+        || av_seek_frame(format.get(), stream, at, AVSEEK_FLAG_BACKWARD) < 0)
+        return false;
+    int read = 0;
+    while ((read = av_read_frame(format.get(), packet.get())) >= 0
+           && (packet->stream_index != stream || (packet->flags & AV_PKT_FLAG_DISCARD)))
+        av_packet_unref(packet.get());
+    if (read < 0)
+        return false;
+    const AVPacket& p = *packet;
+    if (p.pos != first.pos || p.size != first.size || p.pts != first.pts || p.dts != first.dts
+        || p.flags != first.flags) {
+        av_packet_unref(packet.get());
+        return false;
+    }
+    held = true;
+    return true;
+}
+
 bool VideoReader::Impl::feed()
 {
     int read = 0;
-    while (packetsSent < packetsWhole && (read = av_read_frame(format.get(), packet.get())) >= 0
-           && (packet->stream_index != stream || (packet->flags & AV_PKT_FLAG_DISCARD)))
-        av_packet_unref(packet.get());
+    if (held)
+        held = false; // the first packet, read again when the clip was sought back to it
+    else
+        while (packetsSent < packetsWhole && (read = av_read_frame(format.get(), packet.get())) >= 0
+               && (packet->stream_index != stream || (packet->flags & AV_PKT_FLAG_DISCARD)))
+            av_packet_unref(packet.get());
     if (packetsSent < packetsWhole && read >= 0) {
         ++packetsSent;
         decoder->skip_frame =
@@ -756,6 +809,7 @@ bool VideoReader::Impl::seekTo(int target)
     for (const Key& key : keys)
         if (key.pts <= want && (from == AV_NOPTS_VALUE || key.pts > from))
             from = key.pts;
+    dropHeld();
     if (from == AV_NOPTS_VALUE || av_seek_frame(format.get(), stream, from, AVSEEK_FLAG_BACKWARD) < 0)
         return false;
     avcodec_flush_buffers(decoder.get());
