@@ -29,6 +29,8 @@ for f in bin/quillframe bin/quillframe-cli share/quillframe/Skin.qss \
          share/doc/quillframe/copyright; do
   [ -s "$prefix/$f" ] || fail "the install lacks $f"
 done
+compgen -G "$prefix/lib*/quillframe/quillframe-video.so" > /dev/null || fail "the install lacks its clip module"
+
 for size in 16 22 24 32 48 64 128 256; do
   png="$prefix/share/icons/hicolor/${size}x${size}/apps/quillframe.png"
   [ "$(od -An -tu1 -j16 -N8 "$png" | awk '{print $3*256+$4 "x" $7*256+$8}')" = "${size}x${size}" ] \
@@ -100,6 +102,11 @@ timing() { "$cli" info "$1" | grep -E '^(size|frames|delays|loop):'; }
 want="$(timing "$work/demo.gif")"
 [ "$(wc -l <<< "$want")" -eq 4 ] && [ "$(timing "$work/sketch.gif")" = "$want" ] \
   || fail "the converted demo differs from its source in size, frames, delays or loop"
+
+# It loads its clip module from the moved tree: a clip is read and one written.
+"$cli" convert "$root/tests/data/clips/ten.webm" "$work/clip.mp4" --variant 6 --quiet \
+  || fail "the installed quillframe-cli cannot convert a clip"
+"$cli" info "$work/clip.mp4" | grep -q '^frames:' || fail "the installed quillframe-cli cannot read the clip it wrote"
 
 # The installed window starts under Xvfb and stays up until it is stopped
 # (its own runtime folder keeps it clear of a window the user has open).

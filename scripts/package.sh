@@ -51,7 +51,8 @@ for wanted in ./usr/bin/quillframe ./usr/bin/quillframe-cli \
               ./usr/share/bash-completion/completions/quillframe-cli \
               ./usr/share/zsh/vendor-completions/_quillframe-cli \
               ./usr/share/fish/vendor_completions.d/quillframe-cli.fish \
-              ./usr/share/quillframe/translations/quillframe_de.qm; do
+              ./usr/share/quillframe/translations/quillframe_de.qm \
+              "./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/quillframe/quillframe-video.so"; do
   dpkg-deb --contents "$deb" | awk '{print $6}' | grep -qx "$wanted" \
     || { echo "error: $(basename "$deb") lacks $wanted" >&2; exit 1; }
 done

@@ -1,9 +1,9 @@
 #include "imaging/animation_reader.h"
 
+#include "imaging/clip_module.h"
 #include "imaging/errors.h"
 #include "imaging/file_signatures.h"
 #include "imaging/gif/gif_reader.h"
-#include "imaging/video/video_reader.h"
 #include "imaging/webp/webp_reader.h"
 
 #include <algorithm>
@@ -17,20 +17,6 @@
 
 namespace qf::imaging {
 namespace {
-
-// Bytes of `canvases` RGBA pictures the size of the animation.
-std::int64_t CanvasBytes(const AnimationInfo& info, int canvases)
-{
-    return std::int64_t{4} * canvases * info.width * info.height;
-}
-
-// Decodes every frame left; false with error set when one fails.
-bool PassAll(AnimationReader& reader, RgbaImage& frame, Error* error)
-{
-    while (reader.readNext(frame, error)) {
-    }
-    return !(error && *error);
-}
 
 // A GIF or a WebP, read at its own size, counting the frames read or passed.
 template <typename Reader>
@@ -106,34 +92,6 @@ public:
     std::int64_t checkingBytes() const override { return CanvasBytes(info(), 3); }
 };
 
-class VideoAnimation final : public AnimationReader {
-public:
-    bool open(const std::string& path, std::function<bool()> cancelled, Error* error)
-    {
-        video_.setCancelCheck(std::move(cancelled));
-        return video_.open(path, error);
-    }
-    void setCancelCheck(std::function<bool()> cancelled) override
-    {
-        video_.setCancelCheck(std::move(cancelled));
-    }
-    const AnimationInfo& info() const override { return video_.info(); }
-    const AnimationDamage& damage() const override { return video_.damage(); }
-    void setFrameSize(Size size) override { video_.setFrameSize(size.width, size.height); }
-    ReadResult readNext(RgbaImage& frame, Error* error) override { return video_.readNext(frame, error); }
-    void keepPictures(bool keep) override { video_.keepPictures(keep); }
-    std::shared_ptr<const ClipPicture> keptPicture() const override { return video_.keptPicture(); }
-    ReadResult skipNext(Error* error) override { return video_.skipNext(error); }
-    ReadResult skipTo(int frame, Error* error) override { return video_.skipTo(frame, error); }
-    bool checkFrames(Error* error) override { return PassAll(*this, frame_, error); }
-    // The decoder's pictures too (a few at the coded size, 1.5 bytes a pixel).
-    std::int64_t checkingBytes() const override { return CanvasBytes(info(), 4); }
-
-private:
-    VideoReader video_;
-    RgbaImage frame_;
-};
-
 } // namespace
 
 std::unique_ptr<AnimationReader> OpenAnimation(const std::string& path, Error* error,
@@ -169,10 +127,7 @@ std::unique_ptr<AnimationReader> OpenAnimation(const std::string& path, Error* e
     }
     // Empty and unopenable files are left to the GIF reader's errors.
     if (got >= 6 && std::memcmp(head, "GIF8", 4) != 0) {
-        auto video = std::make_unique<VideoAnimation>();
-        if (!video->open(path, std::move(cancelled), error))
-            return nullptr;
-        return video;
+        return OpenClip(path, std::move(cancelled), error);
     }
     auto gif = std::make_unique<GifAnimation>();
     if (!gif->open(path, std::move(cancelled), error))

@@ -24,7 +24,17 @@ inline constexpr std::string_view kReadableKinds =
 inline constexpr std::string_view kReadableExtensions[] = {"gif",  "webp", "mp4", "m4v",  "mov",
                                                            "webm", "mkv",  "avi", "apng", "png"};
 
-class ClipPicture;
+// A clip's frame as decoded, kept to be converted again at another size
+// exactly as the reader would have given it at that size
+// (AnimationReader::keepPictures).
+class ClipPicture {
+public:
+    virtual ~ClipPicture() = default;
+    // The frame upright at width x height, as setFrameSize gives it (one
+    // with transparency comes at its own size); false when the library
+    // cannot convert it.
+    virtual bool toRgba(int width, int height, RgbaImage& out) const = 0;
+};
 
 class AnimationReader {
 public:
@@ -63,6 +73,21 @@ public:
     // canvas or two of the animation's size for the others.
     virtual std::int64_t checkingBytes() const = 0;
 };
+
+// For readers: the bytes of `canvases` RGBA pictures the size of the
+// animation, and a pass decoding every frame left (false with error set when
+// one fails), as checkFrames may make.
+inline std::int64_t CanvasBytes(const AnimationInfo& info, int canvases)
+{
+    return std::int64_t{4} * canvases * info.width * info.height;
+}
+
+inline bool PassAll(AnimationReader& reader, RgbaImage& frame, Error* error)
+{
+    while (reader.readNext(frame, error)) {
+    }
+    return !(error && *error);
+}
 
 // Opens path with the reader its content asks for, learning the size, frame
 // count, delays and loop count; null with error set when the file cannot be

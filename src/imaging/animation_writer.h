@@ -144,4 +144,14 @@ int LongestDelay(OutputFormat format);
 // A writer of the format and settings asked for.
 std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& settings);
 
+// An AV1 clip's pictures from one key picture to the next: what SVT-AV1
+// picks itself for 25 frames a second (the rate the writer states), set so
+// that an estimate can count a whole clip's key pictures.
+inline constexpr int kAv1KeyInterval = 161;
+
+// The encoder's rate factor for a quality of 1-100 (kLosslessQuality: the
+// default, 70): H.264's 0-51 in tenths, VP9's or AV1's 0-63 whole, lower
+// meaning better.
+double RateFactorFor(OutputFormat format, int quality, WebmCodec codec = WebmCodec::Vp9);
+
 } // namespace qf::imaging

@@ -2,9 +2,9 @@
 
 #include "folders.h"
 #include "free_memory.h"
+#include "imaging/clip_module.h"
 #include "imaging/errors.h"
 #include "imaging/png/png_io.h"
-#include "imaging/video/sound_track.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
 #include <oneapi/tbb/global_control.h>
@@ -190,7 +190,8 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     // speed, as long as the pictures. Played backward it would not match
     // them, so a bounce has none.
     const bool video = imaging::IsVideo(options_.output.format);
-    if (video && info_.video() && options_.sound && !options_.timeline.bounce && imaging::HasSound(input)) {
+    if (video && info_.video() && options_.sound && !options_.timeline.bounce
+        && imaging::ClipHasSound(input)) {
         std::int64_t start = 0;
         std::int64_t end = 0;
         if (!TimelineSpan(input, info_, options_.timeline, &start, &end, error))

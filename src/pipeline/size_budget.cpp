@@ -6,12 +6,11 @@
 
 #include "imaging/animation_reader.h"
 #include "imaging/animation_writer.h"
+#include "imaging/clip_module.h"
 #include "imaging/colour/gif_levels.h"
 #include "imaging/files/atomic_file.h"
 #include "imaging/files/temporary_names.h"
 #include "imaging/frame_bytes.h"
-#include "imaging/video/sound_track.h"
-#include "imaging/video/video_writer.h"
 #include "pencil_texture.h"
 #include "timeline.h"
 
@@ -373,7 +372,7 @@ bool PlanClip(const std::string& input, const ConvertOptions& options, ClipPlan*
     plan->frames = static_cast<int>((frames.size() + static_cast<std::size_t>(step) - 1)
                                     / static_cast<std::size_t>(step));
     plan->sound =
-        reader->info().video() && options.sound && !options.timeline.bounce && imaging::HasSound(input);
+        reader->info().video() && options.sound && !options.timeline.bounce && imaging::ClipHasSound(input);
     if (plan->sound) {
         std::int64_t start = 0;
         std::int64_t end = 0;
@@ -399,14 +398,10 @@ bool SoundBytes(const ClipPlan& plan, imaging::OutputFormat format, int rate, do
     *bytes = 0;
     if (!plan.sound)
         return true;
-    imaging::EncodedSound sound;
-    if (!imaging::EncodeSound(plan.soundPart,
-                              format == imaging::OutputFormat::Mp4 ? imaging::SoundCodec::Aac
-                                                                   : imaging::SoundCodec::Opus,
-                              rate, &sound, error))
-        return false;
-    *bytes = static_cast<double>(sound.bytes()) + 16.0 * static_cast<double>(sound.packets().size());
-    return true;
+    return imaging::ClipSoundBytes(plan.soundPart,
+                                   format == imaging::OutputFormat::Mp4 ? imaging::SoundCodec::Aac
+                                                                        : imaging::SoundCodec::Opus,
+                                   rate, bytes, error);
 }
 
 // Bits a second of sound: the format's usual rate, lowered to a fifth of a
@@ -795,7 +790,7 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
         const std::string path = folder + "/part-" + std::to_string(i);
         imaging::ClipBytes measured;
         ok = ConvertAllFrames(input, path, part, error)
-             && (imaging::MeasureClip(path, &measured)
+             && (imaging::MeasureClipBytes(path, &measured)
                  || imaging::Fail(error, imaging::ErrorKind::Unreadable, path,
                                   "the measured part cannot be read"));
         if (!ok)

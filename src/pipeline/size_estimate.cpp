@@ -5,8 +5,8 @@
 #include "free_memory.h"
 #include "imaging/animation_reader.h"
 #include "imaging/animation_writer.h"
+#include "imaging/clip_module.h"
 #include "imaging/frame_bytes.h"
-#include "imaging/video/video_reader.h"
 #include "timeline.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
@@ -873,7 +873,7 @@ bool SizeEstimator::Impl::render(int step, const std::vector<SampleBlock>& block
         if (kept != pictures.end() && kept->second && kept->second->toRgba(at.width, at.height, smaller)
             && smaller.width == at.width && smaller.height == at.height)
             return smaller;
-        return imaging::ScaleClipFrame(frame, at.width, at.height, smaller) ? smaller : frame;
+        return imaging::ScaleClipPicture(frame, at.width, at.height, smaller) ? smaller : frame;
     };
     auto work = [&] {
         tbb::parallel_for(std::size_t{0}, missing.size(), [&](std::size_t i) {

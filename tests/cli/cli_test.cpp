@@ -558,5 +558,31 @@ TEST(VideoInput, CutShortWarnsAndConvertsNoVideoIsRefused)
     EXPECT_FALSE(std::filesystem::exists(dir.file("none.gif")));
 }
 
+// The program alone, without the clip module beside it or installed: a GIF
+// converts as ever, a clip is refused with what is missing, and nothing is
+// written for it.
+TEST(VideoInput, WithoutItsClipModuleGifsConvertAndClipsAreRefused)
+{
+    TempDir dir;
+    const std::string alone = dir.file("quillframe-cli");
+    std::filesystem::copy_file(QF_CLI, alone);
+    std::filesystem::permissions(alone, std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    ChildResult run = RunProgram({alone, "convert", "-q", Shapes("gif"), dir.file("shapes.gif")});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(ReadAnimation(dir.file("shapes.gif")).size(), 2u);
+
+    for (const char* output : {"clip.gif", "clip.mp4"}) {
+        const std::string input =
+            output == std::string("clip.gif") ? std::string(QF_CLIPS) + "/ten.webm" : Shapes("gif");
+        run = RunProgram({alone, "convert", "-q", input, dir.file(output)});
+        EXPECT_EQ(run.exitCode, kFailed) << output;
+        EXPECT_NE(run.output.find("quillframe-video.so, which reads and writes clips, is in neither"),
+                  std::string::npos)
+            << run.output;
+        EXPECT_FALSE(std::filesystem::exists(dir.file(output))) << output;
+    }
+}
+
 } // namespace
 } // namespace qf::test

@@ -4,6 +4,7 @@
 // whole, so that a writer can lay its packets between the pictures'.
 #pragma once
 
+#include "imaging/clip_module.h"
 #include "imaging/image.h"
 
 #include <cstdint>
@@ -16,20 +17,6 @@ struct AVCodecParameters;
 struct AVPacket;
 
 namespace qf::imaging {
-
-// Which part of which clip sounds, and how long the output plays.
-struct SoundPart {
-    std::string file;
-    std::int64_t startMicros = 0;  // in the clip's own timeline (AnimationInfo::clipStart is its first frame)
-    std::int64_t lengthMicros = 0; // of the clip
-    double speed = 1;              // 0.25 to 4
-    // The sound is cut or padded with silence to this, the pictures' length.
-    std::int64_t outputMicros = 0;
-    // Asked between packets; true stops the work (Cancelled).
-    std::function<bool()> cancelled;
-};
-
-enum class SoundCodec { Aac, Opus };
 
 // Encoded sound: the stream's parameters and its packets in order, their
 // times in timeBase (1 / sample rate).

@@ -625,23 +625,27 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
     return PictureToRgba(frame, rotation, frameWidth, frameHeight, scaler, ownSize, upright, out);
 }
 
-struct ClipPicture::Impl {
-    FramePtr frame;
-    int rotation = 0;
+namespace {
+
+// A picture as decoded, with the turn it is shown at.
+class DecodedPicture final : public ClipPicture {
+public:
+    DecodedPicture(FramePtr frame, int rotation) : frame_(std::move(frame)), rotation_(rotation) {}
+
+    bool toRgba(int width, int height, RgbaImage& out) const override
+    {
+        std::unique_ptr<SwsContext, ScaleCloser> scaler;
+        Yuv420ToRgba ownSize;
+        std::vector<std::uint8_t> upright;
+        return frame_ && PictureToRgba(*frame_, rotation_, width, height, scaler, ownSize, upright, out);
+    }
+
+private:
+    FramePtr frame_;
+    int rotation_ = 0;
 };
 
-ClipPicture::ClipPicture() : impl_(std::make_unique<Impl>())
-{}
-ClipPicture::~ClipPicture() = default;
-
-bool ClipPicture::toRgba(int width, int height, RgbaImage& out) const
-{
-    std::unique_ptr<SwsContext, ScaleCloser> scaler;
-    Yuv420ToRgba ownSize;
-    std::vector<std::uint8_t> upright;
-    return impl_->frame
-           && PictureToRgba(*impl_->frame, impl_->rotation, width, height, scaler, ownSize, upright, out);
-}
+} // namespace
 
 void VideoReader::setFrameSize(int width, int height)
 {
@@ -724,10 +728,8 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
             if (received == 0) {
                 const bool converted = !frame || d.toRgba(*d.picture, *frame);
                 if (converted && frame && d.keep) {
-                    auto kept = std::make_shared<ClipPicture>();
-                    kept->impl_->frame.reset(av_frame_clone(d.picture.get()));
-                    kept->impl_->rotation = d.rotation;
-                    d.kept = std::move(kept);
+                    d.kept = std::make_shared<DecodedPicture>(FramePtr(av_frame_clone(d.picture.get())),
+                                                              d.rotation);
                 }
                 av_frame_unref(d.picture.get());
                 if (!converted)

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "imaging/animation_info.h"
+#include "imaging/animation_reader.h"
 #include "imaging/image.h"
 
 #include <cstdint>
@@ -24,8 +25,6 @@
 #include <string>
 
 namespace qf::imaging {
-
-class ClipPicture;
 
 class VideoReader {
 public:
@@ -75,26 +74,6 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
     ReadResult next(RgbaImage* frame, Error* error);
-};
-
-// A clip's frame as decoded, kept to be converted again at another size
-// exactly as the reader would have given it at that size.
-class ClipPicture {
-public:
-    ClipPicture();
-    ~ClipPicture();
-    ClipPicture(const ClipPicture&) = delete;
-    ClipPicture& operator=(const ClipPicture&) = delete;
-
-    // The frame upright at width x height, as setFrameSize(width, height)
-    // gives it (one with transparency comes at its own size); false when
-    // the library cannot convert it.
-    bool toRgba(int width, int height, RgbaImage& out) const;
-
-private:
-    friend class VideoReader;
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
 };
 
 // A clip's frame read at one size, made smaller (width x height) with the

@@ -31,7 +31,6 @@ constexpr int kShortestShown = 2;
 constexpr int kShownInstead = 10;
 // Both codecs take sides up to this.
 constexpr int kMaxVideoSide = 16384;
-constexpr int kDefaultQuality = 70;
 
 struct ScaleCloser {
     void operator()(SwsContext* ctx) const { sws_freeContext(ctx); }
@@ -202,19 +201,6 @@ void EndUnusedAv1(AVCodecContext& encoder, AVPacket& packet)
 }
 
 } // namespace
-
-double RateFactorFor(OutputFormat format, int quality, WebmCodec codec)
-{
-    const int q = quality < 0 || quality > 100 ? kDefaultQuality : std::max(quality, 1);
-    // Linear in quality: 70 gives VP9's usual 32 and SVT-AV1's 35, where
-    // its pictures match VP9's at half the size (both take whole factors),
-    // and H.264 22.8 in tenths, a little under its usual 23: on grainy
-    // film-like sketches that is what keeps 38 dB at a tenth of the GIF
-    // where the clip allows it.
-    if (format == OutputFormat::Webm)
-        return std::nearbyint(codec == WebmCodec::Av1 ? 63.0 - 0.4 * q : 63.0 - 0.45 * q);
-    return std::nearbyint(10 * (50.8 - 0.4 * q)) / 10;
-}
 
 struct VideoWriter::Impl {
     OutputSettings settings;

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "imaging/animation_writer.h"
+#include "imaging/clip_module.h"
 
 #include <cstdint>
 #include <memory>
@@ -21,27 +22,8 @@
 
 namespace qf::imaging {
 
-struct SoundPart;
-
-// What a clip's bytes are spent on, for telling a whole clip's size from
-// parts of it. An encoder starts every clip with a key picture, and a part
-// cut for measuring carries one its whole would not; the container's
-// headers, too, come once per file.
-struct ClipBytes {
-    std::int64_t packets = 0; // pictures and sound
-    std::int64_t packetCount = 0;
-    std::int64_t pictureCount = 0;
-    // The first picture beyond the mean of the others, when it is a key picture.
-    std::int64_t openingExcess = 0;
-};
-
-// Reads a clip's packets; false when it cannot be read.
+// Reads a clip's packets (ClipBytes); false when it cannot be read.
 bool MeasureClip(const std::string& path, ClipBytes* bytes);
-
-// An AV1 clip's pictures from one key picture to the next: what SVT-AV1
-// picks itself for 25 frames a second (the rate the writer states), set so
-// that an estimate can count a whole clip's key pictures.
-inline constexpr int kAv1KeyInterval = 161;
 
 class VideoWriter : public AnimationWriter {
 public:
@@ -67,10 +49,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// The encoder's rate factor for a quality of 1-100 (kLosslessQuality: the
-// default, 70): H.264's 0-51 in tenths, VP9's or AV1's 0-63 whole, lower
-// meaning better.
-double RateFactorFor(OutputFormat format, int quality, WebmCodec codec = WebmCodec::Vp9);
 
 } // namespace qf::imaging
