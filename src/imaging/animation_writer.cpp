@@ -1,10 +1,7 @@
 #include "imaging/animation_writer.h"
 
-#include "imaging/clip_module.h"
 #include "imaging/errors.h"
-#include "imaging/gif/gif_writer.h"
 #include "imaging/size_limits.h"
-#include "imaging/webp/webp_writer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -48,22 +45,6 @@ int LongestDelay(OutputFormat format)
     // less than all ones.
     constexpr int kWebpLongestMs = (1 << 24) - 2;
     return format == OutputFormat::Webp ? kWebpLongestMs / 10 : kMaxDelay;
-}
-
-std::unique_ptr<AnimationWriter> MakeAnimationWriter(const OutputSettings& settings)
-{
-    switch (settings.format) {
-    case OutputFormat::Webp:
-        return std::make_unique<WebpWriter>(settings.quality);
-    case OutputFormat::Mp4:
-    case OutputFormat::Webm:
-        return MakeClipWriter(settings);
-    case OutputFormat::Gif:
-        break;
-    }
-    auto gif = std::make_unique<GifAnimationWriter>(settings.mergeRepeats);
-    gif->setQuality(std::min(settings.quality, kBestQuality));
-    return gif;
 }
 
 double RateFactorFor(OutputFormat format, int quality, WebmCodec codec)
