@@ -41,7 +41,6 @@ Loaded Load()
     // keeps it in its own folder under the library folder.
     const std::string candidates[] = {folder + kClipModuleFile,
                                       folder + QF_CLIP_MODULE_FROM_BIN + "/" + kClipModuleFile};
-    std::string failure;
     for (const std::string& path : candidates) {
         if (::access(path.c_str(), F_OK) != 0)
             continue;
@@ -55,11 +54,15 @@ Loaded Load()
         using Entry = const ClipFunctions* (*)();
         const auto entry = reinterpret_cast<Entry>(::dlsym(handle, kClipModuleEntry));
         const ClipFunctions* functions = entry ? entry() : nullptr;
+        std::string wrong;
         if (!functions)
-            return {nullptr, path + " is no clip module of this program"};
-        if (std::strcmp(functions->version, kVersion) != 0)
-            return {nullptr, path + " belongs to release " + functions->version + ", not " + kVersion};
-        return {functions, {}};
+            wrong = path + " is no clip module of this program";
+        else if (std::strcmp(functions->version, kVersion) != 0)
+            wrong = path + " belongs to release " + functions->version + ", not " + kVersion;
+        if (wrong.empty())
+            return {functions, {}};
+        ::dlclose(handle);
+        return {nullptr, wrong};
     }
     const auto folderOf = [](const std::string& path) {
         return std::filesystem::path(path).parent_path().lexically_normal().string();
