@@ -4,6 +4,7 @@
 #include "version.h"
 
 #include <dlfcn.h>
+#include <sys/auxv.h>
 #include <unistd.h>
 
 #include <array>
@@ -16,15 +17,21 @@ namespace qf::imaging {
 namespace {
 
 // The folder of the running program, with a final slash; empty when the
-// system does not tell.
+// system does not tell. Without /proc (a bare chroot) the name it was
+// started by is followed to the file.
 std::string ProgramFolder()
 {
     std::array<char, 4096> path{};
     const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (length <= 0)
-        return {};
-    std::string folder(path.data(), static_cast<std::size_t>(length));
-    return folder.substr(0, folder.rfind('/') + 1);
+    std::string program;
+    if (length > 0) {
+        program.assign(path.data(), static_cast<std::size_t>(length));
+    } else if (const auto* started = reinterpret_cast<const char*>(::getauxval(AT_EXECFN))) {
+        std::error_code error;
+        program = std::filesystem::canonical(started, error).string();
+    }
+    const std::size_t slash = program.rfind('/');
+    return slash == std::string::npos ? std::string() : program.substr(0, slash + 1);
 }
 
 struct Loaded {
