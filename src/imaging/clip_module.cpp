@@ -26,9 +26,12 @@ std::string ProgramFolder()
     std::string program;
     if (length > 0) {
         program.assign(path.data(), static_cast<std::size_t>(length));
-    } else if (const auto* started = reinterpret_cast<const char*>(::getauxval(AT_EXECFN))) {
+    } else {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): the system hands the name over as a number
+        const auto* started = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
         std::error_code error;
-        program = std::filesystem::canonical(started, error).string();
+        if (started)
+            program = std::filesystem::canonical(started, error).string();
     }
     const std::size_t slash = program.rfind('/');
     return slash == std::string::npos ? std::string() : program.substr(0, slash + 1);
