@@ -208,6 +208,9 @@ struct VideoReader::Impl {
     // after the seek is the one open's walk read first, held then for
     // feed(); otherwise the file is to be opened again.
     bool backToFirstPacket();
+    // Reads the next packet of the stream into packet, passing over others
+    // and discarded ones: av_read_frame's result.
+    int readStreamPacket();
     void dropHeld()
     {
         if (held)
@@ -761,11 +764,7 @@ bool VideoReader::Impl::backToFirstPacket()
     if (!format || !decoder || at == AV_NOPTS_VALUE || packetsSent != 0
         || av_seek_frame(format.get(), stream, at, AVSEEK_FLAG_BACKWARD) < 0)
         return false;
-    int read = 0;
-    while ((read = av_read_frame(format.get(), packet.get())) >= 0
-           && (packet->stream_index != stream || (packet->flags & AV_PKT_FLAG_DISCARD)))
-        av_packet_unref(packet.get());
-    if (read < 0)
+    if (readStreamPacket() < 0)
         return false;
     const AVPacket& p = *packet;
     if (p.pos != first.pos || p.size != first.size || p.pts != first.pts || p.dts != first.dts
@@ -777,15 +776,22 @@ bool VideoReader::Impl::backToFirstPacket()
     return true;
 }
 
+int VideoReader::Impl::readStreamPacket()
+{
+    int read = 0;
+    while ((read = av_read_frame(format.get(), packet.get())) >= 0
+           && (packet->stream_index != stream || (packet->flags & AV_PKT_FLAG_DISCARD)))
+        av_packet_unref(packet.get());
+    return read;
+}
+
 bool VideoReader::Impl::feed()
 {
     int read = 0;
     if (held)
         held = false; // the first packet, read again when the clip was sought back to it
-    else
-        while (packetsSent < packetsWhole && (read = av_read_frame(format.get(), packet.get())) >= 0
-               && (packet->stream_index != stream || (packet->flags & AV_PKT_FLAG_DISCARD)))
-            av_packet_unref(packet.get());
+    else if (packetsSent < packetsWhole)
+        read = readStreamPacket();
     if (packetsSent < packetsWhole && read >= 0) {
         ++packetsSent;
         decoder->skip_frame =
