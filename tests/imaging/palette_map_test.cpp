@@ -172,6 +172,60 @@ TEST(MapToPalette, TransparentPixelsTakeTheTransparentEntry)
         }
 }
 
+struct Diffused {
+    const char* name;
+    int paletteStep; // greys 0, step, 2 step, ... up to 255
+    bool grain;      // every pixel its own random grey, else a gentle ramp
+    bool allNearest; // every pixel takes its nearest grey (no diffusion)
+};
+
+TEST(RemapRgba, GrainIsMappedToTheNearestColourAndSmoothColourIsDiffused)
+{
+    // A frame's own grain breaks up bands where the palette's steps are
+    // small: each pixel simply takes its nearest colour. A smooth ramp still
+    // has its error diffused, and so has grain where the steps are coarse.
+    const Diffused cases[] = {
+        {"grain, fine steps", 6, true, true},
+        {"a ramp, fine steps", 6, false, false},
+        {"grain, coarse steps", 17, true, false},
+    };
+    constexpr int kWidth = 256;
+    constexpr int kHeight = 64;
+    for (const Diffused& c : cases) {
+        SCOPED_TRACE(c.name);
+        imaging::ChosenColours chosen;
+        for (int grey = 0; grey <= 255; grey += c.paletteStep)
+            chosen.palette.push_back(Rgb(grey, grey, grey));
+        chosen.error = 1000; // serves any frame
+        std::mt19937 random(5);
+        std::uniform_int_distribution<int> noise(64, 191);
+        std::vector<int> greys;
+        std::vector<std::uint8_t> rgba;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const int grey = c.grain ? noise(random) : 64 + x / 2;
+                greys.push_back(grey);
+                const auto g = static_cast<std::uint8_t>(grey);
+                rgba.insert(rgba.end(), {g, g, g, 255});
+            }
+        imaging::QuantisedImage out;
+        ASSERT_TRUE(imaging::RemapRgba(rgba.data(), kWidth, kHeight,
+                                       imaging::LevelsFor(imaging::kBestQuality), chosen, out));
+        int farther = 0; // pixels given a grey further than the nearest
+        for (std::size_t i = 0; i < greys.size(); ++i) {
+            const int shown = static_cast<int>(out.palette.at(out.indexes[i]) & 0xFF);
+            const int step = c.paletteStep;
+            const int below = greys[i] / step * step;
+            const int nearest = greys[i] - below <= below + step - greys[i] ? below : below + step;
+            farther += std::abs(shown - greys[i]) > std::abs(nearest - greys[i]) ? 1 : 0;
+        }
+        if (c.allNearest)
+            EXPECT_EQ(farther, 0);
+        else
+            EXPECT_GT(farther, kWidth * kHeight / 50);
+    }
+}
+
 // Frames are reduced on whichever thread is free, so the colours chosen for
 // a frame must not depend on what that thread chose colours for before.
 // Two frames share the colours of their lower half: any count or colour
