@@ -197,6 +197,33 @@ TEST(GifAnimationWriter, EveryQualityLevelStaysWithinItsErrorBound)
     }
 }
 
+// Below the best level, grain that flickers a few levels about one colour
+// plays as one still colour halfway between, while a flicker a viewer sees
+// plainly still flickers.
+TEST(GifAnimationWriter, FaintFlickerHoldsStillBelowTheBestLevel)
+{
+    constexpr int kWidth = 24, kHeight = 16;
+    std::vector<imaging::RgbaImage> frames;
+    for (int f = 0; f < 4; ++f) {
+        imaging::RgbaImage frame{kWidth, kHeight, std::vector<std::uint8_t>(kWidth * kHeight * 4, 255)};
+        for (int i = 0; i < kWidth * kHeight; ++i) {
+            const bool left = i % kWidth < kWidth / 2;
+            const int grey = f % 2 == 0 ? 100 : (left ? 104 : 140);
+            std::fill_n(&frame.pixels[static_cast<std::size_t>(i) * 4], 3, static_cast<std::uint8_t>(grey));
+        }
+        frames.push_back(frame);
+    }
+    TempDir dir;
+    const std::vector<imaging::RgbaImage> decoded = ThroughGif(dir.file("q.gif"), 90, frames);
+    ASSERT_EQ(decoded.size(), frames.size());
+    const int leftPixel = kWidth / 4 * 4, rightPixel = (kWidth * 3 / 4) * 4;
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        SCOPED_TRACE(f + 1);
+        EXPECT_EQ(decoded[f].pixels[leftPixel], 102);
+        EXPECT_NEAR(decoded[f].pixels[rightPixel], frames[f].pixels[rightPixel], 8);
+    }
+}
+
 // Frames of many colours share the colours chosen for the first of their
 // run only where those serve them: a frame of other hues in the same run
 // keeps its own hues (each channel within a few levels on average), at the

@@ -351,16 +351,35 @@ ReducedRow(const std::uint32_t* f, const std::uint32_t* against, const std::uint
 // The straight-RGBA bytes of a row of count pixels at f for the colour
 // quantiser: a pixel's colour where it is drawn (opaque, and not what
 // against holds: a row of 0s draws every opaque pixel), 0 (clear) elsewhere.
+// With kMeetNext, a drawn pixel whose colour in the next frame (next) lies
+// within slack (summed squares of the channel differences) and tolerance (in
+// any channel) of its own is asked for as the mean of the two colours.
 // Masks, not branches, and whole pixels stored at once: the row runs in
 // vector registers.
+template <bool kMeetNext>
 QF_VECTOR_CLONES void DrawnRgbaRow(const std::uint32_t* f, const std::uint32_t* against,
-                                   std::uint8_t* __restrict rgba, int count)
+                                   const std::uint32_t* next, std::uint8_t* __restrict rgba, int count,
+                                   int slack, int tolerance)
 {
     for (int x = 0; x < count; ++x) {
-        const std::uint32_t p = f[x];
+        std::uint32_t p = f[x];
+        const std::uint32_t drawnMask =
+            0u - (static_cast<std::uint32_t>(p != 0) & static_cast<std::uint32_t>(p != against[x]));
+        if constexpr (kMeetNext) {
+            // Each channel's mean, halves rounded up; two opaque colours
+            // give an opaque one.
+            const std::uint32_t q = next[x];
+            const std::uint32_t mean = (p | q) - (((p ^ q) & 0xFEFEFEFEu) >> 1);
+            const bool meets =
+                (q != 0) & (SquaredDistance(p, q) <= slack) & (ChannelDistance(p, q) <= tolerance);
+            p = meets ? mean : p;
+        } else {
+            static_cast<void>(next);
+            static_cast<void>(slack);
+            static_cast<void>(tolerance);
+        }
         // An opaque colour's top byte is 255: the pixel's alpha.
-        const std::uint32_t drawn =
-            p & (0u - (static_cast<std::uint32_t>(p != 0) & static_cast<std::uint32_t>(p != against[x])));
+        const std::uint32_t drawn = p & drawnMask;
         // 0xAARRGGBB to the bytes R, G, B, A: on a little-endian processor
         // red and blue change places.
         const std::uint32_t bytes =
@@ -610,10 +629,30 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
     rgba_.resize(count * 4);
     const std::size_t rowWidth = static_cast<std::size_t>(width_);
     zeros_.assign(static_cast<std::size_t>(w), 0u);
+    // Below the best level the quantiser is asked, for a drawn pixel whose
+    // colour in the next frame lies near its own, for the mean of the two.
+    // Grain makes such pixels flicker about one colour. The next frame keeps
+    // what a decoder shows where that lies within the level's slack of the
+    // wanted colour; drawn halfway, the pixel is kept there more often
+    // instead of drawn again, and the two frames share the difference
+    // instead of the second taking all of it. Pixels further apart than
+    // twice the slack would be drawn again anyway (on a clean, slowly moving
+    // picture, four times the slack lost more to the shift than it saved).
+    // The reduced colours still land within the colour tolerance of the
+    // pixels' own (keepWithinTolerance).
+    const std::uint32_t* next = job.next && reduceAll ? job.next->pixels.data() : nullptr;
+    const int nextSlack = 2 * job.levels.keepSlack;
+    const int nextTolerance = 2 * job.levels.colourTolerance;
     for (int y = area.y0; y < area.y1; ++y) {
         const std::size_t i = static_cast<std::size_t>(y) * rowWidth + static_cast<std::size_t>(area.x0);
         const std::size_t k = static_cast<std::size_t>(y - area.y0) * static_cast<std::size_t>(w);
-        DrawnRgbaRow(frame_ + i, against_ ? against_ + i : zeros_.data(), rgba_.data() + k * 4, w);
+        const std::uint32_t* againstRow = against_ ? against_ + i : zeros_.data();
+        if (next) {
+            DrawnRgbaRow<true>(frame_ + i, againstRow, next + i, rgba_.data() + k * 4, w, nextSlack,
+                               nextTolerance);
+        } else {
+            DrawnRgbaRow<false>(frame_ + i, againstRow, nullptr, rgba_.data() + k * 4, w, 0, 0);
+        }
     }
     QuantisedImage reduced;
     bool served = false;
@@ -625,7 +664,7 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
     }
     if (!served && !QuantiseRgba(rgba_.data(), w, h, job.levels, reduced, reason))
         return false;
-    if (frame.fitsTable && !keepWithinTolerance(reduced, job.levels.colourTolerance)) {
+    if (frame.fitsTable && !keepWithinTolerance(reduced, area, job.levels.colourTolerance)) {
         // No room for the colours the reduction moved too far: stored
         // exactly instead.
         plan.mode = PreparedFrame::Mode::Open;
@@ -654,18 +693,20 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
     return true;
 }
 
-// Pixels of the rectangle in rgba_ that the reduction moved further than
-// tolerance in some channel from their own colour get entries of their own
-// colour. False when the entries run out.
-bool FrameEncoder::keepWithinTolerance(QuantisedImage& reduced, int tolerance)
+// Drawn pixels of the rectangle area (those opaque in rgba_) that the
+// reduction moved further than tolerance in some channel from their own
+// colour get entries of their own colour. False when the entries run out.
+bool FrameEncoder::keepWithinTolerance(QuantisedImage& reduced, const FrameArea& area, int tolerance)
 {
     ColourIndex added;
     const std::size_t count = reduced.indexes.size();
+    const std::size_t w = static_cast<std::size_t>(area.x1 - area.x0);
     for (std::size_t k = 0; k < count; ++k) {
-        const std::uint8_t* c = &rgba_[k * 4];
-        if (c[3] == 0)
+        if (rgba_[k * 4 + 3] == 0)
             continue;
-        const std::uint32_t p = PackOpaque(c[0], c[1], c[2]);
+        const std::size_t y = static_cast<std::size_t>(area.y0) + k / w;
+        const std::size_t x = static_cast<std::size_t>(area.x0) + k % w;
+        const std::uint32_t p = frame_[y * static_cast<std::size_t>(width_) + x];
         const std::uint32_t got = reduced.palette[reduced.indexes[k]];
         if (got != 0 && ChannelDistance(got, p) <= tolerance)
             continue;

@@ -212,7 +212,7 @@ private:
     bool planExact(PreparedFrame& plan, const GlobalPalette& global);
     void writeExact(const PreparedFrame& plan, const GlobalPalette& global, EncodedFrame& out);
     void writeReduced(const PreparedFrame& plan, EncodedFrame& out);
-    bool keepWithinTolerance(QuantisedImage& reduced, int tolerance);
+    bool keepWithinTolerance(QuantisedImage& reduced, const FrameArea& area, int tolerance);
     // Whether pixel i, of colour p, is drawn: opaque, and not what against
     // holds there nor near enough to it to pass for it.
     static bool Drawn(std::uint32_t p, const std::uint32_t* against, std::size_t i, int nearSlack)
