@@ -358,8 +358,8 @@ ReducedRow(const std::uint32_t* f, const std::uint32_t* against, const std::uint
 // vector registers.
 template <bool kMeetNext>
 QF_VECTOR_CLONES void DrawnRgbaRow(const std::uint32_t* f, const std::uint32_t* against,
-                                   const std::uint32_t* next, std::uint8_t* __restrict rgba, int count,
-                                   int slack, int tolerance)
+                                   [[maybe_unused]] const std::uint32_t* next, std::uint8_t* __restrict rgba,
+                                   int count, [[maybe_unused]] int slack, [[maybe_unused]] int tolerance)
 {
     for (int x = 0; x < count; ++x) {
         std::uint32_t p = f[x];
@@ -373,10 +373,6 @@ QF_VECTOR_CLONES void DrawnRgbaRow(const std::uint32_t* f, const std::uint32_t* 
             const bool meets =
                 (q != 0) & (SquaredDistance(p, q) <= slack) & (ChannelDistance(p, q) <= tolerance);
             p = meets ? mean : p;
-        } else {
-            static_cast<void>(next);
-            static_cast<void>(slack);
-            static_cast<void>(tolerance);
         }
         // An opaque colour's top byte is 255: the pixel's alpha.
         const std::uint32_t drawn = p & drawnMask;
@@ -635,9 +631,10 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
     // what a decoder shows where that lies within the level's slack of the
     // wanted colour; drawn halfway, the pixel is kept there more often
     // instead of drawn again, and the two frames share the difference
-    // instead of the second taking all of it. Pixels further apart than
-    // twice the slack would be drawn again anyway (on a clean, slowly moving
-    // picture, four times the slack lost more to the shift than it saved).
+    // instead of the second taking all of it. The next frame could keep the
+    // mean of colours up to four times the slack apart, but on a clean,
+    // slowly moving picture that wider margin lost more to the shift than it
+    // saved; twice the slack serves grain and spares such pictures.
     // The reduced colours still land within the colour tolerance of the
     // pixels' own (keepWithinTolerance).
     const std::uint32_t* next = job.next && reduceAll ? job.next->pixels.data() : nullptr;
@@ -699,26 +696,26 @@ bool FrameEncoder::prepare(FrameJob& job, std::string* reason)
 bool FrameEncoder::keepWithinTolerance(QuantisedImage& reduced, const FrameArea& area, int tolerance)
 {
     ColourIndex added;
-    const std::size_t count = reduced.indexes.size();
-    const std::size_t w = static_cast<std::size_t>(area.x1 - area.x0);
-    for (std::size_t k = 0; k < count; ++k) {
-        if (rgba_[k * 4 + 3] == 0)
-            continue;
-        const std::size_t y = static_cast<std::size_t>(area.y0) + k / w;
-        const std::size_t x = static_cast<std::size_t>(area.x0) + k % w;
-        const std::uint32_t p = frame_[y * static_cast<std::size_t>(width_) + x];
-        const std::uint32_t got = reduced.palette[reduced.indexes[k]];
-        if (got != 0 && ChannelDistance(got, p) <= tolerance)
-            continue;
-        int entry = added.find(p);
-        if (entry < 0) {
-            if (reduced.palette.size() == 256)
-                return false;
-            entry = static_cast<int>(reduced.palette.size());
-            added.insert(p, entry);
-            reduced.palette.push_back(p);
+    std::size_t k = 0;
+    for (int y = area.y0; y < area.y1; ++y) {
+        const std::uint32_t* row = frame_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+        for (int x = area.x0; x < area.x1; ++x, ++k) {
+            if (rgba_[k * 4 + 3] == 0)
+                continue;
+            const std::uint32_t p = row[x];
+            const std::uint32_t got = reduced.palette[reduced.indexes[k]];
+            if (got != 0 && ChannelDistance(got, p) <= tolerance)
+                continue;
+            int entry = added.find(p);
+            if (entry < 0) {
+                if (reduced.palette.size() == 256)
+                    return false;
+                entry = static_cast<int>(reduced.palette.size());
+                added.insert(p, entry);
+                reduced.palette.push_back(p);
+            }
+            reduced.indexes[k] = static_cast<std::uint8_t>(entry);
         }
-        reduced.indexes[k] = static_cast<std::uint8_t>(entry);
     }
     return true;
 }
