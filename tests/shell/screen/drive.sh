@@ -23,11 +23,34 @@ win_start() {
   # Reminded today: no first-start question takes the keys.
   printf '[General]\nLastCheckUpdate=%s\n' "$(date '+%Y-%-m-%-d %H:%M')" >"$XDG_CONFIG_HOME/Morvane/Quillframe.conf"
   unset QT_QPA_PLATFORM
-  openbox >/dev/null 2>&1 &
+  win_wm_start
+}
+
+# Starts openbox and waits until its check window exists (a stale one left
+# on the root by an openbox that ended does not count).
+win_wm_start() {
+  openbox >>"$WIN_DIR/openbox.log" 2>&1 &
   WIN_WM=$!
-  for i in $(seq 1 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && return 0; sleep 0.1; done
+  local i wm
+  for i in $(seq 1 50); do
+    wm=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | awk '/window id/ {print $NF}')
+    [ -n "$wm" ] && xprop -id "$wm" _NET_WM_NAME 2>/dev/null | grep -q Openbox && return 0
+    sleep 0.1
+  done
   echo "win_start: openbox did not start in 5 s" >&2
   return 1
+}
+
+# Without a window manager no window takes the focus and nothing holds the
+# window's smallest size. Openbox has been seen to end in the middle of a
+# run; it is reported, with its last words, and started again.
+win_wm_check() {
+  kill -0 "$WIN_WM" 2>/dev/null && return 0
+  local status=0
+  wait "$WIN_WM" 2>/dev/null || status=$?
+  echo "win: openbox ended (status $status); started again" >&2
+  tail -5 "$WIN_DIR/openbox.log" >&2
+  win_wm_start
 }
 
 win_open() {
@@ -41,6 +64,7 @@ win_open() {
     sleep 0.25
   done
   [ -n "$WIN_WIN" ] || { echo "win_open: no window (see $WIN_DIR/app.log)" >&2; cat "$WIN_DIR/app.log" >&2; return 1; }
+  win_wm_check
   xdotool windowactivate --sync "$WIN_WIN" >/dev/null 2>&1
   sleep 0.5
 }
@@ -60,17 +84,21 @@ win_wait_title() {
 # waited for (up to 2 s) first, else a key typed goes nowhere.
 win_keys() {
   local i
+  win_wm_check
   for i in $(seq 1 20); do
     xdotool windowactivate --sync "$WIN_WIN" >/dev/null 2>&1
     [ "$(xdotool getactivewindow 2>/dev/null)" = "$WIN_WIN" ] && break
     sleep 0.1
   done
-  [ "$(xdotool getactivewindow 2>/dev/null)" = "$WIN_WIN" ] || echo "win_keys: the window has no focus" >&2
+  if [ "$(xdotool getactivewindow 2>/dev/null)" != "$WIN_WIN" ]; then
+    i=$(xdotool getactivewindow 2>/dev/null)
+    echo "win_keys: the window has no focus; it is on ${i:-nothing} \"$(xdotool getwindowname "$i" 2>/dev/null)\"" >&2
+  fi
   xdotool key --delay 80 "$@"
   sleep 0.3
 }
 win_shot() { import -window "$WIN_WIN" "$WIN_DIR/$1.png" 2>/dev/null; }
-win_size() { xdotool windowsize "$WIN_WIN" "$1" "$2" >/dev/null 2>&1; sleep 0.8; }
+win_size() { win_wm_check; xdotool windowsize "$WIN_WIN" "$1" "$2" >/dev/null 2>&1; sleep 0.8; }
 win_maximise() { wmctrl -i -r "$WIN_WIN" -b add,maximized_vert,maximized_horz; sleep 0.8; }
 # The number of pixels two screenshots differ in.
 win_diff() { compare -metric AE "$WIN_DIR/$1.png" "$WIN_DIR/$2.png" null: 2>&1 | awk '{print int($1)}'; }
