@@ -83,23 +83,22 @@ win_wait_title() {
 # Keys go to the window that has the focus: the window is activated and
 # waited for (up to 2 s) first, else a key typed goes nowhere.
 win_keys() {
-  local i
+  local active=""
   win_wm_check
-  for i in $(seq 1 20); do
+  for _ in $(seq 1 20); do
     xdotool windowactivate --sync "$WIN_WIN" >/dev/null 2>&1
-    [ "$(xdotool getactivewindow 2>/dev/null)" = "$WIN_WIN" ] && break
+    active=$(xdotool getactivewindow 2>/dev/null)
+    [ "$active" = "$WIN_WIN" ] && break
     sleep 0.1
   done
-  if [ "$(xdotool getactivewindow 2>/dev/null)" != "$WIN_WIN" ]; then
-    i=$(xdotool getactivewindow 2>/dev/null)
-    echo "win_keys: the window has no focus; it is on ${i:-nothing} \"$(xdotool getwindowname "$i" 2>/dev/null)\"" >&2
-  fi
+  [ "$active" = "$WIN_WIN" ] \
+    || echo "win_keys: the window has no focus; it is on ${active:-nothing} \"$(xdotool getwindowname "$active" 2>/dev/null)\"" >&2
   xdotool key --delay 80 "$@"
   sleep 0.3
 }
 win_shot() { import -window "$WIN_WIN" "$WIN_DIR/$1.png" 2>/dev/null; }
 win_size() { win_wm_check; xdotool windowsize "$WIN_WIN" "$1" "$2" >/dev/null 2>&1; sleep 0.8; }
-win_maximise() { wmctrl -i -r "$WIN_WIN" -b add,maximized_vert,maximized_horz; sleep 0.8; }
+win_maximise() { win_wm_check; wmctrl -i -r "$WIN_WIN" -b add,maximized_vert,maximized_horz; sleep 0.8; }
 # The number of pixels two screenshots differ in.
 win_diff() { compare -metric AE "$WIN_DIR/$1.png" "$WIN_DIR/$2.png" null: 2>&1 | awk '{print int($1)}'; }
 
