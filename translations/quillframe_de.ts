@@ -210,9 +210,12 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>Stop the work in progress and open %1?</source>
         <translation>Die laufende Arbeit abbrechen und %1 öffnen?</translation>
     </message>
-    <message>
-        <source>%1 × %2 pixels, %3 frames, %4 s, %5</source>
-        <translation>%1 × %2 Pixel, %3 Bilder, %4 s, %5</translation>
+    <message numerus="yes">
+        <source>%1 × %2 pixels, %n frames, %3 s, %4</source>
+        <translation>
+            <numerusform>%1 × %2 Pixel, %n Bild, %3 s, %4</numerusform>
+            <numerusform>%1 × %2 Pixel, %n Bilder, %3 s, %4</numerusform>
+        </translation>
     </message>
     <message>
         <source>Saving the WebP file...</source>

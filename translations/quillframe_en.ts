@@ -11,4 +11,14 @@
         </translation>
     </message>
 </context>
+<context>
+    <name>FormBatch</name>
+    <message numerus="yes">
+        <source>%1 × %2 pixels, %n frames, %3 s, %4</source>
+        <translation>
+            <numerusform>%1 × %2 pixels, %n frame, %3 s, %4</numerusform>
+            <numerusform>%1 × %2 pixels, %n frames, %3 s, %4</numerusform>
+        </translation>
+    </message>
+</context>
 </TS>

@@ -210,9 +210,12 @@ Do you want to replace it?</source>
         <source>Stop the work in progress and open %1?</source>
         <translation>¿Detener el trabajo en curso y abrir %1?</translation>
     </message>
-    <message>
-        <source>%1 × %2 pixels, %3 frames, %4 s, %5</source>
-        <translation>%1 × %2 píxeles, %3 fotogramas, %4 s, %5</translation>
+    <message numerus="yes">
+        <source>%1 × %2 pixels, %n frames, %3 s, %4</source>
+        <translation>
+            <numerusform>%1 × %2 píxeles, %n fotograma, %3 s, %4</numerusform>
+            <numerusform>%1 × %2 píxeles, %n fotogramas, %3 s, %4</numerusform>
+        </translation>
     </message>
     <message>
         <source>Saving the WebP file...</source>

@@ -210,9 +210,12 @@ Voulez-vous le remplacer&#xa0;?</translation>
         <source>Stop the work in progress and open %1?</source>
         <translation>Arrêter le travail en cours et ouvrir %1&#xa0;?</translation>
     </message>
-    <message>
-        <source>%1 × %2 pixels, %3 frames, %4 s, %5</source>
-        <translation>%1 × %2 pixels, %3 images, %4 s, %5</translation>
+    <message numerus="yes">
+        <source>%1 × %2 pixels, %n frames, %3 s, %4</source>
+        <translation>
+            <numerusform>%1 × %2 pixels, %n image, %3 s, %4</numerusform>
+            <numerusform>%1 × %2 pixels, %n images, %3 s, %4</numerusform>
+        </translation>
     </message>
     <message>
         <source>Saving the WebP file...</source>

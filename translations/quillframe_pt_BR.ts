@@ -210,9 +210,12 @@ Deseja substituí-lo?</translation>
         <source>Stop the work in progress and open %1?</source>
         <translation>Interromper o trabalho em andamento e abrir %1?</translation>
     </message>
-    <message>
-        <source>%1 × %2 pixels, %3 frames, %4 s, %5</source>
-        <translation>%1 × %2 pixels, %3 quadros, %4 s, %5</translation>
+    <message numerus="yes">
+        <source>%1 × %2 pixels, %n frames, %3 s, %4</source>
+        <translation>
+            <numerusform>%1 × %2 pixels, %n quadro, %3 s, %4</numerusform>
+            <numerusform>%1 × %2 pixels, %n quadros, %3 s, %4</numerusform>
+        </translation>
     </message>
     <message>
         <source>Saving the WebP file...</source>

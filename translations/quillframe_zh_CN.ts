@@ -209,9 +209,11 @@ Do you want to replace it?</source>
         <source>Stop the work in progress and open %1?</source>
         <translation>停止正在进行的工作并打开 %1 吗？</translation>
     </message>
-    <message>
-        <source>%1 × %2 pixels, %3 frames, %4 s, %5</source>
-        <translation>%1 × %2 像素，%3 帧，%4 秒，%5</translation>
+    <message numerus="yes">
+        <source>%1 × %2 pixels, %n frames, %3 s, %4</source>
+        <translation>
+            <numerusform>%1 × %2 像素，%n 帧，%3 秒，%4</numerusform>
+        </translation>
     </message>
     <message>
         <source>Saving the WebP file...</source>

@@ -283,11 +283,11 @@ void FormBatch::showResultInfo()
     const QString result = GdViewer1->fileName().isEmpty() ? Doc->shownResult() : GdViewer1->fileName();
     const QSize size = GdViewer1->frameCount() > 0 ? GdViewer1->currentImage().size() : QSize();
     const QSize source = Doc->sourceSize();
+    const int frames = GdViewer1->frameCount() > 0 ? GdViewer1->frameCount() : Doc->frameCount();
     PageResult->setInfo(
-        tr("%1 \u00d7 %2 pixels, %3 frames, %4 s, %5")
+        tr("%1 \u00d7 %2 pixels, %n frames, %3 s, %4", nullptr, frames)
             .arg(size.isValid() ? size.width() : source.width())
             .arg(size.isValid() ? size.height() : source.height())
-            .arg(GdViewer1->frameCount() > 0 ? GdViewer1->frameCount() : Doc->frameCount())
             .arg(locale.toString(Doc->playingMs() / 1000.0, 'f', 1))
             .arg(locale.formattedDataSize(QFileInfo(result).size(), 2, QLocale::DataSizeTraditionalFormat)));
 }

@@ -8,6 +8,7 @@
 #include <QTranslator>
 
 #include <cstring>
+#include <memory>
 
 namespace qf::shell {
 
@@ -46,6 +47,23 @@ QString FindTranslations(const QString& programDir)
     return {};
 }
 
+std::unique_ptr<QTranslator> LoadWindowTranslations(const QLocale& locale, const QString& folder,
+                                                    bool* ownLanguage)
+{
+    *ownLanguage = false;
+    if (folder.isEmpty())
+        return nullptr;
+    auto translator = std::make_unique<WindowTranslator>();
+    if (translator->load(locale, QStringLiteral("quillframe"), QStringLiteral("_"), folder)) {
+        *ownLanguage = true;
+        return translator;
+    }
+    // The texts are English, but their counts need its plural forms.
+    if (translator->load(QStringLiteral("quillframe_en"), folder))
+        return translator;
+    return nullptr;
+}
+
 bool InstallTranslations(QCoreApplication& app, const QString& folder)
 {
     const QLocale locale;
@@ -53,11 +71,13 @@ bool InstallTranslations(QCoreApplication& app, const QString& folder)
     if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(qt);
-    auto* own = new WindowTranslator(&app);
-    if (folder.isEmpty() || !own->load(locale, QStringLiteral("quillframe"), QStringLiteral("_"), folder))
-        return false;
-    QCoreApplication::installTranslator(own);
-    return true;
+    bool ownLanguage = false;
+    std::unique_ptr<QTranslator> own = LoadWindowTranslations(locale, folder, &ownLanguage);
+    if (own) {
+        own->setParent(&app);
+        QCoreApplication::installTranslator(own.release());
+    }
+    return ownLanguage;
 }
 
 } // namespace qf::shell

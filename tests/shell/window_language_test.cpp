@@ -68,12 +68,41 @@ private Q_SLOTS:
         }
     }
 
-    void englishCountsOneFrame()
+    void countsOneFrame()
     {
-        QTranslator english;
-        QVERIFY(english.load(QStringLiteral("quillframe_en"), QStringLiteral(QF_TRANSLATIONS_DIR)));
-        QCOMPARE(english.translate("ClipBar", "%n frames", nullptr, 1), QStringLiteral("%n frame"));
-        QCOMPARE(english.translate("ClipBar", "%n frames", nullptr, 2), QStringLiteral("%n frames"));
+        // A still clip becomes one frame: "1 frames" reads as a mistake, also
+        // where the window has no translation of its own (LANG=C, Italian)
+        // and shows its English texts.
+        const char* info = "%1 \u00d7 %2 pixels, %n frames, %3 s, %4";
+        const QString english1 = QStringLiteral("%1 \u00d7 %2 pixels, %n frame, %3 s, %4");
+        const struct {
+            QLocale locale;
+            bool ownLanguage;
+            const char* context;
+            const char* text;
+            int count;
+            QString shown;
+        } cases[] = {
+            {QLocale::c(), false, "qf::shell::FormBatch", info, 1, english1},
+            {QLocale::c(), false, "qf::shell::FormBatch", info, 150, QString::fromUtf8(info)},
+            {QLocale(QLocale::Italian), false, "qf::shell::FormBatch", info, 1, english1},
+            {QLocale(QLocale::English), true, "qf::shell::ClipBar", "%n frames", 1,
+             QStringLiteral("%n frame")},
+            {QLocale(QLocale::English), true, "qf::shell::ClipBar", "%n frames", 2,
+             QStringLiteral("%n frames")},
+            {QLocale(QLocale::German), true, "qf::shell::FormBatch", info, 1,
+             QStringLiteral("%1 \u00d7 %2 Pixel, %n Bild, %3 s, %4")},
+            {QLocale(QLocale::German), true, "qf::shell::FormBatch", info, 2,
+             QStringLiteral("%1 \u00d7 %2 Pixel, %n Bilder, %3 s, %4")},
+        };
+        for (const auto& c : cases) {
+            bool ownLanguage = false;
+            const std::unique_ptr<QTranslator> translator =
+                LoadWindowTranslations(c.locale, QStringLiteral(QF_TRANSLATIONS_DIR), &ownLanguage);
+            QVERIFY(translator);
+            QCOMPARE(ownLanguage, c.ownLanguage);
+            QCOMPARE(translator->translate(c.context, c.text, nullptr, c.count), c.shown);
+        }
     }
 };
 
