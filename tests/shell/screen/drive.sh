@@ -27,17 +27,34 @@ win_start() {
 }
 
 # Starts openbox and waits until its check window exists (a stale one left
-# on the root by an openbox that ended does not count).
+# on the root by an openbox that ended does not count). Now and then openbox
+# cannot open a display that has only just come up ("Failed to open the
+# display"): one that ends before its check window appears is reported with
+# its last words and started again, three times at most.
 win_wm_start() {
-  openbox >>"$WIN_DIR/openbox.log" 2>&1 &
-  WIN_WM=$!
-  local i wm
-  for i in $(seq 1 50); do
-    wm=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | awk '/window id/ {print $NF}')
-    [ -n "$wm" ] && xprop -id "$wm" _NET_WM_NAME 2>/dev/null | grep -q Openbox && return 0
-    sleep 0.1
+  local try i wm status said
+  touch "$WIN_DIR/openbox.log"
+  for try in 1 2 3; do
+    said=$(wc -l <"$WIN_DIR/openbox.log")
+    openbox >>"$WIN_DIR/openbox.log" 2>&1 &
+    WIN_WM=$!
+    for i in $(seq 1 100); do
+      wm=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | awk '/window id/ {print $NF}')
+      [ -n "$wm" ] && xprop -id "$wm" _NET_WM_NAME 2>/dev/null | grep -q Openbox && return 0
+      kill -0 "$WIN_WM" 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 "$WIN_WM" 2>/dev/null; then
+      kill "$WIN_WM" 2>/dev/null
+      wait "$WIN_WM" 2>/dev/null
+      status="no check window after 10 s"
+    else
+      wait "$WIN_WM" 2>/dev/null
+      status="ended with status $?"
+    fi
+    echo "win_start: openbox did not start (try $try: $status):" >&2
+    tail -n +"$((said + 1))" "$WIN_DIR/openbox.log" | tail -3 >&2
   done
-  echo "win_start: openbox did not start in 5 s" >&2
   return 1
 }
 
@@ -104,7 +121,7 @@ win_diff() { compare -metric AE "$WIN_DIR/$1.png" "$WIN_DIR/$2.png" null: 2>&1 |
 
 win_stop() {
   [ -n "${WIN_APP:-}" ] && kill "$WIN_APP" 2>/dev/null
-  kill "$WIN_WM" "$WIN_X" 2>/dev/null
+  kill ${WIN_WM:-} ${WIN_X:-} 2>/dev/null
   wait 2>/dev/null
-  [ -n "${WIN_KEEP:-}" ] || rm -rf "$WIN_DIR"
+  [ -n "${WIN_KEEP:-}" ] || [ -z "${WIN_DIR:-}" ] || rm -rf "$WIN_DIR"
 }

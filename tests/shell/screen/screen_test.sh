@@ -14,8 +14,9 @@ for tool in Xvfb openbox xdotool xprop wmctrl import; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 source "$(dirname "$0")/drive.sh"
-win_start || exit 1
+# Set first: a start that fails halfway leaves no X server behind.
 trap win_stop EXIT
+win_start || exit 1
 failures=0
 expect() { # what, then a command that succeeds when it holds
   local what=$1; shift
