@@ -281,9 +281,9 @@ static int RunCommandLine(int argc, char** argv)
         "convert",
         "Render every frame of IN (" + reads
             + ") with one variant and write the animation to OUT with the source's frame delays and "
-              "loop count: a GIF, or an animated WebP, an MP4 or a WebM when OUT ends in .webp, .mp4 or "
-              ".webm. A still GIF (one frame) "
-              "is accepted too and gives a one-frame sketch. A video is shrunk to fit "
+              "loop count: a GIF, or an animated WebP, an MP4 or a WebM when OUT ends in .webp, .mp4 "
+              "or .webm. A still GIF (one frame) is accepted too and gives a one-frame sketch. A video "
+              "is shrunk to fit "
             + videoSide + "x" + videoSide
             + " unless --max-size or --scale is given; its GIF or WebP loops forever.");
     convertCommand->add_option("files", convert.files, kFilesHelp)->required()->type_name("");
