@@ -259,6 +259,9 @@ void FormBatch::SetStep(Step step)
         break;
     }
     CurrentStep = step;
+    // The bar shows a command made visible only when it lays itself out,
+    // which it would leave for later: until then the keyboard skips Save.
+    MainToolBar->layout()->activate();
     shareCommandWidths();
     if (step == Step::Choose)
         refreshCards(); // a change the conversion stopped the redraw of
