@@ -33,7 +33,12 @@ ResultPage::ResultPage(QWidget* parent) : QWidget(parent)
     controls_ = new ViewerControls(GdViewer1, true, this);
     LabelInfo = new QLabel(this);
     LabelInfo->setObjectName(QStringLiteral("LabelInfo"));
-    static_cast<QHBoxLayout*>(controls_->layout())->addWidget(LabelInfo);
+    // The line takes the width the buttons leave and breaks between its
+    // parts only when that is too narrow, rather than losing its end (the
+    // size).
+    LabelInfo->setWordWrap(true);
+    LabelInfo->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    static_cast<QHBoxLayout*>(controls_->layout())->addWidget(LabelInfo, 1);
     auto* row = new QHBoxLayout;
     row->setContentsMargins(8, 2, 8, 4);
     row->setSpacing(6);

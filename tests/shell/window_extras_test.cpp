@@ -147,6 +147,17 @@ private Q_SLOTS:
         });
         QVERIFY(child<QLabel>("LabelFitted")->isVisible());
         QVERIFY(child<QLabel>("LabelFitted")->text().contains("256"));
+        // In the smallest window both lines still show whole.
+        w_->resize(w_->minimumSize());
+        QTRY_COMPARE(w_->size(), w_->minimumSize());
+        QCoreApplication::processEvents();
+        for (const char* name : {"LabelInfo", "LabelFitted"}) {
+            const auto* label = child<QLabel>(name);
+            const QRect room = label->contentsRect();
+            const QRect text = label->fontMetrics().boundingRect(
+                room, label->wordWrap() ? Qt::TextWordWrap : 0, label->text());
+            QVERIFY2(text.width() <= room.width() && text.height() <= room.height(), name);
+        }
         run([&] { child<QAbstractButton>("BtnOriginal")->click(); });
         QCOMPARE(w_->document().shownBudget(), 0LL);
         QVERIFY(!child<QLabel>("LabelFitted")->isVisible());
