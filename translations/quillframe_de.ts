@@ -390,6 +390,22 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>Made to fit under %1.</source>
         <translation>Auf höchstens %1 gebracht.</translation>
     </message>
+    <message>
+        <source>quality %1</source>
+        <translation>Qualität %1</translation>
+    </message>
+    <message>
+        <source>1 frame in %1</source>
+        <translation>1 Bild von %1</translation>
+    </message>
+    <message>
+        <source>shrunk to %1%</source>
+        <translation>verkleinert auf %1 %</translation>
+    </message>
+    <message>
+        <source>Made to fit under %1: %2.</source>
+        <translation>Auf höchstens %1 gebracht: %2.</translation>
+    </message>
 </context>
 <context>
     <name>ViewerControls</name>

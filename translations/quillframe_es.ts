@@ -390,6 +390,22 @@ Do you want to replace it?</source>
         <source>Made to fit under %1.</source>
         <translation>Ajustado a menos de %1.</translation>
     </message>
+    <message>
+        <source>quality %1</source>
+        <translation>calidad %1</translation>
+    </message>
+    <message>
+        <source>1 frame in %1</source>
+        <translation>1 fotograma de cada %1</translation>
+    </message>
+    <message>
+        <source>shrunk to %1%</source>
+        <translation>reducido al %1 %</translation>
+    </message>
+    <message>
+        <source>Made to fit under %1: %2.</source>
+        <translation>Ajustado a menos de %1: %2.</translation>
+    </message>
 </context>
 <context>
     <name>ViewerControls</name>

@@ -390,6 +390,22 @@ Voulez-vous le remplacer&#xa0;?</translation>
         <source>Made to fit under %1.</source>
         <translation>Réduit sous %1.</translation>
     </message>
+    <message>
+        <source>quality %1</source>
+        <translation>qualité %1</translation>
+    </message>
+    <message>
+        <source>1 frame in %1</source>
+        <translation>1 image sur %1</translation>
+    </message>
+    <message>
+        <source>shrunk to %1%</source>
+        <translation>réduit à %1 %</translation>
+    </message>
+    <message>
+        <source>Made to fit under %1: %2.</source>
+        <translation>Réduit sous %1 : %2.</translation>
+    </message>
 </context>
 <context>
     <name>ViewerControls</name>

@@ -388,6 +388,22 @@ Do you want to replace it?</source>
         <source>Made to fit under %1.</source>
         <translation>%1 以下に収めました。</translation>
     </message>
+    <message>
+        <source>quality %1</source>
+        <translation>品質 %1</translation>
+    </message>
+    <message>
+        <source>1 frame in %1</source>
+        <translation>%1 フレームに 1 枚</translation>
+    </message>
+    <message>
+        <source>shrunk to %1%</source>
+        <translation>%1% に縮小</translation>
+    </message>
+    <message>
+        <source>Made to fit under %1: %2.</source>
+        <translation>%1 以下に収めました（%2）。</translation>
+    </message>
 </context>
 <context>
     <name>ViewerControls</name>

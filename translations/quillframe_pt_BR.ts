@@ -390,6 +390,22 @@ Deseja substituí-lo?</translation>
         <source>Made to fit under %1.</source>
         <translation>Ajustado para caber em %1.</translation>
     </message>
+    <message>
+        <source>quality %1</source>
+        <translation>qualidade %1</translation>
+    </message>
+    <message>
+        <source>1 frame in %1</source>
+        <translation>1 quadro a cada %1</translation>
+    </message>
+    <message>
+        <source>shrunk to %1%</source>
+        <translation>reduzido a %1%</translation>
+    </message>
+    <message>
+        <source>Made to fit under %1: %2.</source>
+        <translation>Ajustado para caber em %1: %2.</translation>
+    </message>
 </context>
 <context>
     <name>ViewerControls</name>

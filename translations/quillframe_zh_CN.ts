@@ -388,6 +388,22 @@ Do you want to replace it?</source>
         <source>Made to fit under %1.</source>
         <translation>已缩减到 %1 以内。</translation>
     </message>
+    <message>
+        <source>quality %1</source>
+        <translation>质量 %1</translation>
+    </message>
+    <message>
+        <source>1 frame in %1</source>
+        <translation>每 %1 帧保留 1 帧</translation>
+    </message>
+    <message>
+        <source>shrunk to %1%</source>
+        <translation>缩小到 %1%</translation>
+    </message>
+    <message>
+        <source>Made to fit under %1: %2.</source>
+        <translation>已缩减到 %1 以内（%2）。</translation>
+    </message>
 </context>
 <context>
     <name>ViewerControls</name>

@@ -106,6 +106,7 @@ void Document::clearResults()
     for (const QString& file : std::as_const(converted_))
         QFile::remove(file);
     converted_.clear();
+    settings_.clear();
     shownResult_.clear();
     shownBudget_ = 0;
     refitting_ = false;

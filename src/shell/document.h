@@ -6,7 +6,9 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "pipeline/size_estimate.h"
 
+#include <QHash>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -57,6 +59,11 @@ public:
     bool show(const QString& target, long long budget);
     QString shownResult() const { return shownResult_; }
     long long shownBudget() const { return shownBudget_; }
+    // The settings the result shown was made at within its budget, once
+    // known (the best ones for a result without a limit).
+    bool knowsShownSettings() const { return settings_.contains(shownResult_); }
+    void setShownSettings(const SizeSettings& settings) { settings_.insert(shownResult_, settings); }
+    SizeSettings shownSettings() const { return settings_.value(shownResult_); }
 
     // A new limit is tried for the result shown; end() with false (it could
     // not be met, or the work was stopped) puts the result shown before
@@ -80,6 +87,7 @@ private:
     QStringList converted_;
     QString shownResult_;
     long long shownBudget_ = 0;
+    QHash<QString, SizeSettings> settings_;
     bool refitting_ = false;
     QString previousResult_;
     long long previousBudget_ = 0;

@@ -242,7 +242,7 @@ void FormBatch::finishConvert(bool ok, const imaging::Error& error)
         // unless the work was stopped. A result finished just before a stop
         // stays in its file for the next time.
         if (refitting)
-            PageResult->setFitUnder(Doc->shownBudget());
+            PageResult->setFitUnder(Doc->shownBudget(), Doc->shownSettings());
         SetStep(refitting ? Step::Result : Step::Choose);
         if (!ok && error.kind != imaging::ErrorKind::Cancelled)
             services_.ui->warn(this, kAppTitle,
@@ -251,9 +251,11 @@ void FormBatch::finishConvert(bool ok, const imaging::Error& error)
         return;
     }
     const QString result = Doc->shownResult();
+    if (!Doc->knowsShownSettings())
+        Doc->setShownSettings(Doc->shownBudget() > 0 ? Work->fitSettings() : SizeSettings{});
     if (services_.settings)
         WriteSetting(*services_.settings, kFitUnder, QString::number(Doc->shownBudget()));
-    PageResult->setFitUnder(Doc->shownBudget());
+    PageResult->setFitUnder(Doc->shownBudget(), Doc->shownSettings());
     const bool shown = showResult(result);
     SetStep(Step::Result);
     if (!shown)

@@ -9,6 +9,7 @@
 #include "engine/engine.h"
 #include "imaging/animation_info.h"
 #include "imaging/image.h"
+#include "pipeline/size_estimate.h"
 #include "pipeline/timeline.h"
 
 #include <QDir>
@@ -77,11 +78,12 @@ public:
                          imaging::Error* error) = 0;
 
     // As convert, at the best-looking settings whose file is at most maxBytes
-    // (fewer colours, then fewer frames, then a smaller size). When none is,
-    // fails with ErrorKind::TooLarge saying the smallest size reached.
+    // (fewer colours, then fewer frames, then a smaller size), which go to
+    // *chosen. When none is, fails with ErrorKind::TooLarge saying the
+    // smallest size reached.
     virtual bool convertWithin(const QString& source, const TimelineOptions& timeline, const QString& target,
                                int variant, const Switches& switches, long long maxBytes,
-                               const WorkProgress& progress, imaging::Error* error) = 0;
+                               const WorkProgress& progress, SizeSettings* chosen, imaging::Error* error) = 0;
 
     // The first seconds the timeline shows of the animation at source in the
     // variant, sampled as the conversion samples them, each frame reduced to fit box: sink gets the reduced

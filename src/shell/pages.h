@@ -3,6 +3,8 @@
 // switches between them and runs the commands.
 #pragma once
 
+#include "pipeline/size_estimate.h"
+
 #include <QHash>
 #include <QImage>
 #include <QVector>
@@ -153,10 +155,14 @@ public:
     QList<QWidget*> fitControls() const;
     // The size limit shown, in bytes; 0 for the original.
     long long fitUnder() const;
-    // Shows the limit the result was made under.
-    void setFitUnder(long long bytes);
+    // Shows the limit the result was made under and what the fit changed
+    // (settings other than the best).
+    void setFitUnder(long long bytes, const SizeSettings& settings = {});
     // "256 KB": a limit in the units of the choices.
     static QString SizeText(long long bytes);
+    // "Made to fit under 256 kB: quality 7, 1 frame in 4 and shrunk to
+    // 42%.", naming only what the fit changed.
+    static QString FittedText(long long bytes, const SizeSettings& settings);
 
 Q_SIGNALS:
     // The user chose a limit (0: the original).

@@ -69,13 +69,15 @@ bool PipelineWork::convert(const QString& source, const TimelineOptions& timelin
                            int variant, const Switches& switches, const WorkProgress& progress,
                            imaging::Error* error)
 {
-    return convertWithin(source, timeline, target, variant, switches, 0, progress, error);
+    SizeSettings chosen;
+    return convertWithin(source, timeline, target, variant, switches, 0, progress, &chosen, error);
 }
 
 // maxBytes 0 converts at the default settings.
 bool PipelineWork::convertWithin(const QString& source, const TimelineOptions& timeline,
                                  const QString& target, int variant, const Switches& switches,
-                                 long long maxBytes, const WorkProgress& progress, imaging::Error* error)
+                                 long long maxBytes, const WorkProgress& progress, SizeSettings* chosen,
+                                 imaging::Error* error)
 {
     try {
         ConvertOptions options;
@@ -93,8 +95,10 @@ bool PipelineWork::convertWithin(const QString& source, const TimelineOptions& t
         if (maxBytes <= 0)
             return ConvertAllFrames(NativePath(source), NativePath(target), options, error);
         BudgetOutcome outcome;
-        if (ConvertWithinBudget(NativePath(source), NativePath(target), options, maxBytes, &outcome, error))
+        if (ConvertWithinBudget(NativePath(source), NativePath(target), options, maxBytes, &outcome, error)) {
+            *chosen = outcome.settings;
             return true;
+        }
         // The result file is the window's own: the message names the GIF.
         if (error->kind == imaging::ErrorKind::TooLarge && error->file == NativePath(target))
             error->file = NativePath(source);

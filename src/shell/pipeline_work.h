@@ -22,7 +22,7 @@ public:
                  const Switches& switches, const WorkProgress& progress, imaging::Error* error) override;
     bool convertWithin(const QString& source, const TimelineOptions& timeline, const QString& target,
                        int variant, const Switches& switches, long long maxBytes,
-                       const WorkProgress& progress, imaging::Error* error) override;
+                       const WorkProgress& progress, SizeSettings* chosen, imaging::Error* error) override;
     bool preview(const QString& source, const TimelineOptions& timeline, int variant,
                  const Switches& switches, const QSize& box, const std::function<bool()>& stopped,
                  const PreviewSink& sink, imaging::Error* error) override;

@@ -46,10 +46,11 @@ ResultPage::ResultPage(QWidget* parent) : QWidget(parent)
     // with the way back to the original size beside it.
     LabelFitted = new QLabel(this);
     LabelFitted->setObjectName(QStringLiteral("LabelFitted"));
+    LabelFitted->setWordWrap(true); // it names what the fit changed
     BtnOriginal = SmallButton(tr("Use the original size"), tr("Convert again without a size limit"),
                               QStringLiteral("BtnOriginal"), this);
     connect(BtnOriginal, &QAbstractButton::clicked, this, [this] { Q_EMIT fitUnderChosen(0); });
-    row->addWidget(LabelFitted);
+    row->addWidget(LabelFitted, 1);
     row->addWidget(BtnOriginal);
     row->addStretch(1);
     auto* fitLabel = new QLabel(tr("Fit under:"), this);
@@ -108,7 +109,21 @@ long long ResultPage::fitUnder() const
     return bytes >= 0 ? bytes : SpinFit->value() * 1024LL;
 }
 
-void ResultPage::setFitUnder(long long bytes)
+QString ResultPage::FittedText(long long bytes, const SizeSettings& settings)
+{
+    QStringList changed;
+    if (settings.quality != SizeSettings{}.quality)
+        changed << tr("quality %1").arg(settings.quality);
+    if (settings.frameStep > 1)
+        changed << tr("1 frame in %1").arg(settings.frameStep);
+    if (settings.scale < 1.0)
+        changed << tr("shrunk to %1%").arg(std::lround(settings.scale * 100));
+    if (changed.isEmpty())
+        return tr("Made to fit under %1.").arg(SizeText(bytes));
+    return tr("Made to fit under %1: %2.").arg(SizeText(bytes), QLocale().createSeparatedList(changed));
+}
+
+void ResultPage::setFitUnder(long long bytes, const SizeSettings& settings)
 {
     bytes = std::max(bytes, 0LL);
     int index = ComboFit->findData(bytes);
@@ -118,7 +133,9 @@ void ResultPage::setFitUnder(long long bytes)
     }
     ComboFit->setCurrentIndex(index);
     SpinFit->setVisible(index == ComboFit->count() - 1);
-    LabelFitted->setText(bytes > 0 ? tr("Made to fit under %1.").arg(SizeText(bytes)) : QString());
+    LabelFitted->setText(bytes > 0 ? FittedText(bytes, settings) : QString());
+    // No wider than its one line, so that the way back stays beside it.
+    LabelFitted->setMaximumWidth(LabelFitted->fontMetrics().horizontalAdvance(LabelFitted->text()) + 1);
     LabelFitted->setVisible(bytes > 0);
     BtnOriginal->setVisible(bytes > 0);
 }

@@ -64,12 +64,14 @@ void WorkController::convert(const QString& source, const TimelineOptions& timel
     job_ = Job::Convert;
     start(foreground_, [=, this](const std::shared_ptr<std::atomic<bool>>& stop) {
         imaging::Error error;
+        SizeSettings chosen;
         const bool ok = maxBytes > 0 ? work_->convertWithin(source, timeline, target, variant, switches,
-                                                            maxBytes, progressTo(stop), &error)
+                                                            maxBytes, progressTo(stop), &chosen, &error)
                                      : work_->convert(source, timeline, target, variant, switches,
                                                       progressTo(stop), &error);
-        post([this, ok, error] {
+        post([this, ok, error, chosen] {
             job_ = Job::None;
+            fitSettings_ = chosen;
             Q_EMIT converted(ok, error);
         });
     });

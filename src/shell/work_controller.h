@@ -31,9 +31,11 @@ public:
 
     // A newly opened file shows all of itself.
     void open(const QString& path, const Switches& switches);
-    // maxBytes above 0: the best-looking result of at most that many bytes.
+    // maxBytes above 0: the best-looking result of at most that many bytes,
+    // made at fitSettings() once converted() says so.
     void convert(const QString& source, const TimelineOptions& timeline, const QString& target, int variant,
                  const Switches& switches, long long maxBytes = 0);
+    const SizeSettings& fitSettings() const { return fitSettings_; }
     // fitted: what a result fitted under a size limit was made from.
     void saveWebp(const QString& source, const QString& destination, const FittedResult& fitted = {});
     // Converts the result anew as an MP4 or WebM clip with its sound.
@@ -86,6 +88,7 @@ private:
     std::shared_ptr<ImageWork> work_;
     Slot foreground_, snapshots_, preview_;
     Job job_ = Job::None;
+    SizeSettings fitSettings_;
     int previewRequest_ = 0;
     // Shared with the queued deliveries, which check it first.
     std::shared_ptr<std::atomic<bool>> stopped_ = std::make_shared<std::atomic<bool>>(false);
