@@ -160,8 +160,8 @@ public:
     void setFitUnder(long long bytes, const SizeSettings& settings = {});
     // "256 KB": a limit in the units of the choices.
     static QString SizeText(long long bytes);
-    // "Made to fit under 256 kB: quality 7, 1 frame in 4 and shrunk to
-    // 42%.", naming only what the fit changed.
+    // "Made to fit under 256 kB: quality 7, 1 frame in 4, shrunk to 42%.",
+    // naming only what the fit changed, listed as the user's language lists.
     static QString FittedText(long long bytes, const SizeSettings& settings);
 
 Q_SIGNALS:
