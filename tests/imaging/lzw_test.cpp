@@ -96,41 +96,57 @@ TEST(LzwDecoder, HandPackedCodeStreams)
         EXPECT_EQ(Decode(row.minCodeSize, row.codes), row.expected) << row.name;
 }
 
-// Runs of one index (long strings) and noise (a table that fills and is
-// cleared again), with and without an equivalent second index for some
-// pixels: every pixel decodes to one of its two choices, and nothing more.
+// Runs of one index (long strings), noise (a table that fills and is
+// cleared again) and a stretch of noise repeated, then another (a full table
+// worth keeping, until it is not), with and without an equivalent second index for some pixels,
+// with full tables cleared or kept: every pixel decodes to one of its two
+// choices, and nothing more.
 TEST(LzwEncoder, DecodesToOneOfEachPixelsChoices)
 {
+    enum Picture { kRuns, kNoise, kRepeats };
     std::mt19937 random(11);
     std::vector<std::size_t> counts = {70000}; // and every short one, for each way the last code can fall
     for (std::size_t count = 0; count < 400; ++count)
         counts.push_back(count);
+    std::vector<std::uint8_t> stretch(5000);
+    for (std::uint8_t& index : stretch)
+        index = static_cast<std::uint8_t>(random());
+    // The first 3,000 indexes over the first half, the other 2,000 after.
+    const auto repeated = [&](std::size_t i, std::size_t count) {
+        return i < count / 2 ? stretch[i % 3000] : stretch[3000 + i % 2000];
+    };
     for (const int minCodeSize : {2, 5, 8})
         for (const std::size_t count : counts)
-            for (const bool noise : {false, true})
-                for (const bool choices : {false, true}) {
-                    SCOPED_TRACE(testing::Message() << minCodeSize << " bits, " << count << " pixels, noise "
-                                                    << noise << ", choices " << choices);
-                    const int colours = 1 << minCodeSize;
-                    std::vector<std::uint8_t> primary(count);
-                    std::vector<std::int16_t> alternative(count, imaging::kNoAlternative);
-                    for (std::size_t i = 0; i < count; ++i) {
-                        primary[i] = static_cast<std::uint8_t>(noise ? random() % colours : i / 30 % colours);
-                        if (choices && random() % 3 == 0)
-                            alternative[i] = static_cast<std::int16_t>(random() % colours);
+            for (const Picture picture : {kRuns, kNoise, kRepeats})
+                for (const bool choices : {false, true})
+                    for (const bool keep : {false, true}) {
+                        SCOPED_TRACE(testing::Message()
+                                     << minCodeSize << " bits, " << count << " pixels, picture " << picture
+                                     << ", choices " << choices << ", keep " << keep);
+                        const int colours = 1 << minCodeSize;
+                        std::vector<std::uint8_t> primary(count);
+                        std::vector<std::int16_t> alternative(count, imaging::kNoAlternative);
+                        for (std::size_t i = 0; i < count; ++i) {
+                            primary[i] =
+                                static_cast<std::uint8_t>(picture == kNoise     ? random() % colours
+                                                          : picture == kRepeats ? repeated(i, count) % colours
+                                                                                : i / 30 % colours);
+                            if (choices && random() % 3 == 0)
+                                alternative[i] = static_cast<std::int16_t>(random() % colours);
+                        }
+                        const std::vector<std::uint8_t> stream =
+                            imaging::LzwEncode(minCodeSize, primary.data(),
+                                               choices ? alternative.data() : nullptr, count, nullptr, keep);
+                        auto decoder = std::make_unique<LzwDecoder>();
+                        ASSERT_TRUE(decoder->start(minCodeSize));
+                        decoder->feed(stream.data(), stream.size());
+                        std::vector<std::uint16_t> decoded(count + 1);
+                        ASSERT_EQ(decoder->decode(decoded.data(), decoded.size()), count);
+                        EXPECT_EQ(decoder->status(), LzwDecoder::Status::End);
+                        for (std::size_t i = 0; i < count; ++i)
+                            ASSERT_TRUE(decoded[i] == primary[i] || decoded[i] == alternative[i])
+                                << "pixel " << i;
                     }
-                    const std::vector<std::uint8_t> stream = imaging::LzwEncode(
-                        minCodeSize, primary.data(), choices ? alternative.data() : nullptr, count);
-                    auto decoder = std::make_unique<LzwDecoder>();
-                    ASSERT_TRUE(decoder->start(minCodeSize));
-                    decoder->feed(stream.data(), stream.size());
-                    std::vector<std::uint16_t> decoded(count + 1);
-                    ASSERT_EQ(decoder->decode(decoded.data(), decoded.size()), count);
-                    EXPECT_EQ(decoder->status(), LzwDecoder::Status::End);
-                    for (std::size_t i = 0; i < count; ++i)
-                        ASSERT_TRUE(decoded[i] == primary[i] || decoded[i] == alternative[i])
-                            << "pixel " << i;
-                }
 }
 
 // What the string table is for: 70,000 pixels of one index come out as
@@ -165,6 +181,33 @@ TEST(LzwEncoder, OneIndexAfterAnotherMakesEverLongerStrings)
         const std::vector<std::uint8_t> stream = imaging::LzwEncode(8, row.primary, row.alternative, kCount);
         EXPECT_LT(stream.size(), 500u) << row.name;
     }
+}
+
+// What a kept table is for: a row of 1,000 random indexes shown 70 times
+// over. The table fills with strings of that row; cleared, it must learn
+// them again from single indexes, each time, while kept it goes on coding
+// the rows in its longest strings: at least a quarter fewer bytes. Where
+// nothing repeats (noise), keeping the full table is no better than
+// clearing it, and is given up: the stream is no longer.
+TEST(LzwEncoder, AFullTableIsKeptWhereThePatternsRepeat)
+{
+    constexpr std::size_t kRow = 1000;
+    constexpr std::size_t kCount = 70 * kRow;
+    std::mt19937 random(3);
+    std::vector<std::uint8_t> row(kRow);
+    for (std::uint8_t& index : row)
+        index = static_cast<std::uint8_t>(random());
+    std::vector<std::uint8_t> repeats(kCount);
+    std::vector<std::uint8_t> noise(kCount);
+    for (std::size_t i = 0; i < kCount; ++i) {
+        repeats[i] = row[i % kRow];
+        noise[i] = static_cast<std::uint8_t>(random());
+    }
+    const auto size = [&](const std::vector<std::uint8_t>& pixels, bool keep) {
+        return imaging::LzwEncode(8, pixels.data(), nullptr, kCount, nullptr, keep).size();
+    };
+    EXPECT_LT(size(repeats, true), size(repeats, false) * 3 / 4);
+    EXPECT_LE(size(noise, true), size(noise, false));
 }
 
 } // namespace

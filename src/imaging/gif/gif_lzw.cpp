@@ -1,6 +1,7 @@
 #include "imaging/gif/gif_lzw.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -13,6 +14,14 @@ constexpr int kMaxCodes = 4096; // codes are at most 12 bits wide
 constexpr int kMaxWidth = 12;
 // How far the encoder looks ahead to choose between two equivalent indexes.
 constexpr std::size_t kLookahead = 8;
+// Full tables kept, tried in turn with clearing: after this many times in a
+// row that clearing did better, an image clears its full tables without
+// trying. On film, where the pixels' patterns do not repeat, the kept table
+// does better about one time in eight, by a few bits: trying on would
+// double the work for nothing. On drawn and photographic pictures it does
+// better more often than not, and the first two tries tell (a third saved
+// 0.1% more on such GIFs and cost film 8% more time).
+constexpr int kKeptLossesBeforeGivingUp = 2;
 
 } // namespace
 
@@ -277,6 +286,14 @@ public:
         count_ &= 7;
     }
 
+    // Carries on from where a copy of this writer got to.
+    void continueFrom(const CodeWriter& copy)
+    {
+        at_ = copy.at_;
+        bits_ = copy.bits_;
+        count_ = copy.count_;
+    }
+
     // Writes the bits still held and trims the buffer to what was written.
     void finish()
     {
@@ -407,9 +424,13 @@ struct Children {
 // The encoder's state between images of a thread: the tables are large
 // enough that setting them up anew for each image would cost more than
 // clearing them.
+// Two of each table: while two ways on are tried, one is kept as it is
+// and the other starts anew.
 struct EncoderTables {
-    StringTable strings;
-    Children children;
+    StringTable strings[2];
+    Children children[2];
+    std::vector<std::uint32_t> clearedCodes;
+    std::vector<std::uint32_t> keptCodes;
 };
 
 EncoderTables& ThreadTables()
@@ -418,78 +439,153 @@ EncoderTables& ThreadTables()
     return *tables;
 }
 
-// The state of the code stream: its width, the next entry, and where the
-// codes go.
+// How a span of pixels is coded: straight to the writer with the table
+// cleared whenever it fills (the usual way, with no test that the others
+// need); straight to the writer up to where the table fills; or recorded,
+// while two ways on are tried, up to where the table fills or the codes go
+// over a limit.
+enum class Span { kWhole, kUntilFull, kRecorded };
+
+// The state of the code stream: its width, the next entry, the tables, and
+// where the codes go.
 struct CodeState {
     int minCodeSize;
     int width;
     int next;
-    CodeWriter& writer;
-    StringTable& table;
+    CodeWriter* writer;
+    StringTable* table;
+    Children* children; // used only with lossy compression
+    bool lossy;
+    // The table is full and kept: no string is added.
+    bool frozen = false;
+    std::vector<std::uint32_t>* recorded = nullptr; // code | width << 16
+    std::size_t recordedBits = 0;
+    // A recorded span stops once it has taken more bits than this.
+    std::size_t bitLimit = SIZE_MAX;
 
-    // After the entry `next` is added: the decoder defines each entry one
-    // code later than the encoder, so it widens its codes when the table
-    // reaches 2^width entries and the encoder, one entry ahead, at 2^width +
-    // 1. A full table is cleared; returns true when it was.
-    bool afterEntry()
+    template <Span kSpan>
+    void put(int code, int codeWidth)
     {
+        if constexpr (kSpan == Span::kRecorded) {
+            recorded->push_back(static_cast<std::uint32_t>(code)
+                                | (static_cast<std::uint32_t>(codeWidth) << 16));
+            recordedBits += static_cast<std::size_t>(codeWidth);
+        } else {
+            writer->put(code, codeWidth);
+        }
+    }
+
+    // Whether the span ends here: the table just filled, or the codes
+    // recorded went over their limit.
+    template <Span kSpan>
+    bool spanEnds() const
+    {
+        if constexpr (kSpan == Span::kWhole)
+            return false;
+        else if constexpr (kSpan == Span::kUntilFull)
+            return next == kMaxCodes;
+        else
+            return (!frozen && next == kMaxCodes) || recordedBits > bitLimit;
+    }
+
+    // Starts a fresh table with a clear code.
+    template <Span kSpan>
+    void clear()
+    {
+        put<kSpan>(1 << minCodeSize, width);
+        table->clear();
+        if (lossy)
+            children->clear();
+        width = minCodeSize + 1;
+        next = (1 << minCodeSize) + 2;
+        frozen = false;
+    }
+
+    // Writes the code of current and adds it one index longer, at slot
+    // (with the table full and kept, only writes it). After the entry
+    // `next` is added: the decoder defines each entry one code later than
+    // the encoder, so it widens its codes when the table reaches 2^width
+    // entries and the encoder, one entry ahead, at 2^width + 1. Coding the
+    // whole image, a full table is cleared.
+    template <bool kLossy, Span kSpan>
+    void emit(int current, int index, std::uint32_t slot)
+    {
+        put<kSpan>(current, width);
+        if (kSpan == Span::kRecorded && frozen)
+            return;
+        table->insertAt(slot, current, index, next);
+        if constexpr (kLossy) {
+            children->lastIndex[next] = static_cast<std::uint8_t>(index);
+            children->sibling[next] = children->first[current];
+            children->first[current] = static_cast<std::int16_t>(next);
+        }
         ++next;
         if (next == (1 << width) + 1 && width < kMaxWidth)
             ++width;
-        if (next != kMaxCodes)
-            return false;
-        writer.put(1 << minCodeSize, width);
-        table.clear();
-        width = minCodeSize + 1;
-        next = (1 << minCodeSize) + 2;
-        return true;
-    }
-
-    // Extends the string of current by index, or writes its code and adds
-    // the longer string when the table lacks it; returns the new current.
-    int step(int current, int index)
-    {
-        std::uint32_t slot = 0;
-        const int longer = table.find(current, index, &slot);
-        if (longer >= 0)
-            return longer;
-        writer.put(current, width);
-        table.insertAt(slot, current, index, next);
-        afterEntry();
-        return index;
+        if (kSpan == Span::kWhole && next == kMaxCodes)
+            clear<kSpan>();
     }
 
     // The last string's code and the end code.
     void finish(int current)
     {
-        writer.put(current, width);
+        put<Span::kWhole>(current, width);
         // Reading that last code makes the decoder define one more entry,
         // which may widen the codes by one bit before it reads the end code.
         if (next == (1 << width) && width < kMaxWidth)
             ++width;
-        writer.put((1 << minCodeSize) + 1, width);
-        writer.finish();
+        put<Span::kWhole>((1 << minCodeSize) + 1, width);
     }
 };
 
-// Pixels with a single choice and no lossy search, the common case: the
-// string grows while the table holds it, else its code is written and the
-// string one pixel longer added. Returns the last string's code.
-int EncodePlain(const std::uint8_t* pixels, std::size_t count, CodeState& state)
-{
-    int current = pixels[0];
-    for (std::size_t i = 1; i < count; ++i)
-        current = state.step(current, pixels[i]);
-    return current;
-}
+// The pixels to compress.
+struct Pixels {
+    const std::uint8_t* primary;
+    const std::int16_t* alternative; // null: no pixel has a second index
+    std::size_t count;
+    const LossyRun* lossy;
+};
 
-// Pixels of which some may have a second index (kChoices), and with kLossy
-// the search for near colours. Returns the last string's code.
-template <bool kChoices, bool kLossy>
-int EncodeChoices(const std::uint8_t* primary, const std::int16_t* alternativeOrNull, std::size_t count,
-                  const LossyRun* lossy, Children& children, CodeState& state)
+// Compresses pixels [from, until) onto the string current (not yet
+// written): the string grows while the table holds it, else its code is
+// written and the string one pixel longer added. Pixels may have a second
+// index (kChoices), and with kLossy a near colour may extend the string.
+// Returns where it stopped: until, or where the span ended (kSpan), the
+// pixel after the one whose code ended it.
+template <bool kChoices, bool kLossy, Span kSpan>
+[[gnu::always_inline]] inline std::size_t EncodeSpanOn(const Pixels& pixels, std::size_t from,
+                                                       std::size_t until, int& current, CodeState& state)
 {
-    StringTable& table = state.table;
+    if constexpr (!kChoices && !kLossy) {
+        // Pixels with a single choice and no lossy search, the common
+        // case, in the shortest loop.
+        if (from == 0) {
+            current = pixels.primary[0];
+            from = 1;
+        }
+        const StringTable& table = *state.table;
+        for (std::size_t i = from; i < until; ++i) {
+            const int index = pixels.primary[i];
+            std::uint32_t slot = 0;
+            const int longer = table.find(current, index, &slot);
+            if (longer >= 0) {
+                current = longer;
+                continue;
+            }
+            state.emit<false, kSpan>(current, index, slot);
+            current = index;
+            if (state.spanEnds<kSpan>())
+                return i + 1;
+        }
+        return until;
+    }
+
+    const std::uint8_t* const primary = pixels.primary;
+    const std::int16_t* const alternativeOrNull = pixels.alternative;
+    const std::size_t count = pixels.count;
+    const LossyRun* const lossy = pixels.lossy;
+    const StringTable& table = *state.table;
+    const Children& children = *state.children;
     auto second = [alternativeOrNull](std::size_t i) {
         if constexpr (kChoices)
             return static_cast<int>(alternativeOrNull[i]);
@@ -544,21 +640,6 @@ int EncodeChoices(const std::uint8_t* primary, const std::int16_t* alternativeOr
         }
         return false;
     };
-    // Writes the code of current and adds it one index longer at slot.
-    auto emit = [&](int current, int index, std::uint32_t slot) {
-        state.writer.put(current, state.width);
-        table.insertAt(slot, current, index, state.next);
-        if constexpr (kLossy) {
-            const int next = state.next;
-            children.lastIndex[next] = static_cast<std::uint8_t>(index);
-            children.sibling[next] = children.first[current];
-            children.first[current] = static_cast<std::int16_t>(next);
-        }
-        if (state.afterEntry() && kLossy)
-            children.clear();
-    };
-
-    int current = primary[0];
     // With lossy compression, the current string extended by a near
     // colour's index at pixel at, where the table holds such a string.
     const auto extendNear = [&](std::size_t at) {
@@ -571,9 +652,15 @@ int EncodeChoices(const std::uint8_t* primary, const std::int16_t* alternativeOr
         }
         return false;
     };
-    if (second(0) != kNoAlternative && reachesFurther(second(0), current, 1))
-        current = second(0);
-    for (std::size_t i = 1; i < count; ++i) {
+    if (from == 0) {
+        // The first pixel starts the first string, with its second index
+        // where that reaches further.
+        current = primary[0];
+        if (second(0) != kNoAlternative && reachesFurther(second(0), current, 1))
+            current = second(0);
+        from = 1;
+    }
+    for (std::size_t i = from; i < until; ++i) {
         int first = primary[i];
         const int other = second(i);
         std::uint32_t firstSlot = 0;
@@ -587,8 +674,10 @@ int EncodeChoices(const std::uint8_t* primary, const std::int16_t* alternativeOr
             }
             if (extendNear(i))
                 continue;
-            emit(current, first, firstSlot);
+            state.emit<kLossy, kSpan>(current, first, firstSlot);
             current = first;
+            if (state.spanEnds<kSpan>())
+                return i + 1;
             continue;
         }
         std::uint32_t otherSlot = 0;
@@ -607,10 +696,90 @@ int EncodeChoices(const std::uint8_t* primary, const std::int16_t* alternativeOr
             first = other;
             firstSlot = otherSlot;
         }
-        emit(current, first, firstSlot);
+        state.emit<kLossy, kSpan>(current, first, firstSlot);
         current = first;
+        if (state.spanEnds<kSpan>())
+            return i + 1;
     }
-    return current;
+    return until;
+}
+
+// The same on copies of the state, the writer and the string, which the
+// compiler keeps in registers: through the references, every code would
+// store them.
+template <bool kChoices, bool kLossy, Span kSpan>
+std::size_t EncodeSpan(const Pixels& pixels, std::size_t from, std::size_t until, int& current,
+                       CodeState& state)
+{
+    CodeWriter* const writer = state.writer;
+    CodeWriter localWriter = *writer;
+    CodeState local = state;
+    local.writer = &localWriter;
+    int localCurrent = current;
+    const std::size_t stopped =
+        EncodeSpanOn<kChoices, kLossy, kSpan>(pixels, from, until, localCurrent, local);
+    writer->continueFrom(localWriter);
+    state = local;
+    state.writer = writer;
+    current = localCurrent;
+    return stopped;
+}
+
+// The span of pixels from `at` coded two ways, onto the full table of
+// state and its string current: the table cleared (up to where the new one
+// fills), and the table kept (over the same pixels). The way that takes
+// fewer bits is written. Returns where the next span starts.
+template <bool kChoices, bool kLossy>
+std::size_t EncodeBetterWay(const Pixels& pixels, std::size_t at, int& current, CodeState& state,
+                            EncoderTables& tables, bool* keptWon)
+{
+    const int end = (1 << state.minCodeSize) + 1;
+    std::vector<std::uint32_t>& clearedCodes = tables.clearedCodes;
+    std::vector<std::uint32_t>& keptCodes = tables.keptCodes;
+    clearedCodes.clear();
+    keptCodes.clear();
+
+    // Cleared: a string longer than one pixel is written first, since the
+    // new table does not hold it.
+    CodeState cleared = state;
+    cleared.table = state.table == &tables.strings[0] ? &tables.strings[1] : &tables.strings[0];
+    cleared.children = state.children == &tables.children[0] ? &tables.children[1] : &tables.children[0];
+    cleared.recorded = &clearedCodes;
+    cleared.recordedBits = 0;
+    int clearedCurrent = current;
+    std::size_t from = at;
+    if (clearedCurrent > end) {
+        cleared.put<Span::kRecorded>(clearedCurrent, cleared.width);
+        clearedCurrent = pixels.primary[at];
+        ++from;
+    }
+    cleared.clear<Span::kRecorded>();
+    const std::size_t until =
+        EncodeSpan<kChoices, kLossy, Span::kRecorded>(pixels, from, pixels.count, clearedCurrent, cleared);
+
+    // Each way still owes the code of its current string. The kept table
+    // is given up as soon as it takes more bits than the cleared one.
+    CodeState kept = state;
+    kept.frozen = true;
+    kept.recorded = &keptCodes;
+    kept.recordedBits = 0;
+    kept.bitLimit =
+        cleared.recordedBits + static_cast<std::size_t>(cleared.width) - static_cast<std::size_t>(kept.width);
+    int keptCurrent = current;
+    const std::size_t keptUntil =
+        EncodeSpan<kChoices, kLossy, Span::kRecorded>(pixels, at, until, keptCurrent, kept);
+    const bool clearedWins = keptUntil < until
+                             || cleared.recordedBits + static_cast<std::size_t>(cleared.width)
+                                    <= kept.recordedBits + static_cast<std::size_t>(kept.width);
+    *keptWon = !clearedWins;
+    CodeState& chosen = clearedWins ? cleared : kept;
+    for (const std::uint32_t code : clearedWins ? clearedCodes : keptCodes)
+        state.writer->put(static_cast<int>(code & 0xFFFF), static_cast<int>(code >> 16));
+    chosen.recorded = nullptr;
+    chosen.bitLimit = SIZE_MAX;
+    state = chosen;
+    current = clearedWins ? clearedCurrent : keptCurrent;
+    return until;
 }
 
 // The index that pixels with two choices most likely have in common: on
@@ -634,10 +803,45 @@ int SharedChoice(const std::uint8_t* primary, const std::int16_t* alternative, s
     return first;
 }
 
+// Compresses every pixel: the table cleared whenever it fills, or, with
+// tryKeepingFullTables, kept where that codes shorter, until keeping
+// loses kKeptLossesBeforeGivingUp times in a row. Returns the last
+// string's code.
+template <bool kChoices, bool kLossy>
+int EncodeAll(const Pixels& pixels, bool tryKeepingFullTables, CodeState& state, EncoderTables& tables)
+{
+    int current = 0;
+    if (!tryKeepingFullTables) {
+        EncodeSpan<kChoices, kLossy, Span::kWhole>(pixels, 0, pixels.count, current, state);
+        return current;
+    }
+    std::size_t at = EncodeSpan<kChoices, kLossy, Span::kUntilFull>(pixels, 0, pixels.count, current, state);
+    int lost = 0;
+    while (at < pixels.count) {
+        if (lost == kKeptLossesBeforeGivingUp) {
+            // The rest the usual way, from a fresh table (a string longer
+            // than one pixel written first, as the new table lacks it).
+            if (current > (1 << state.minCodeSize) + 1) {
+                state.put<Span::kWhole>(current, state.width);
+                current = pixels.primary[at];
+                ++at;
+            }
+            state.clear<Span::kWhole>();
+            EncodeSpan<kChoices, kLossy, Span::kWhole>(pixels, at, pixels.count, current, state);
+            break;
+        }
+        bool keptWon = false;
+        at = EncodeBetterWay<kChoices, kLossy>(pixels, at, current, state, tables, &keptWon);
+        lost = keptWon ? 0 : lost + 1;
+    }
+    return current;
+}
+
 } // namespace
 
 std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
-                                    const std::int16_t* alternative, std::size_t count, const LossyRun* lossy)
+                                    const std::int16_t* alternative, std::size_t count, const LossyRun* lossy,
+                                    bool tryKeepingFullTables)
 {
     const int clear = 1 << minCodeSize;
     const int end = clear + 1;
@@ -646,8 +850,14 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
     // every 4096 - 258 codes.
     CodeWriter writer(out, count + count / (kMaxCodes - 258) + 4);
     EncoderTables& tables = ThreadTables();
-    tables.strings.start(alternative ? SharedChoice(primary, alternative, count) : -1);
-    CodeState state{minCodeSize, minCodeSize + 1, end + 1, writer, tables.strings};
+    const int shared = alternative ? SharedChoice(primary, alternative, count) : -1;
+    tables.strings[0].start(shared);
+    if (tryKeepingFullTables)
+        tables.strings[1].start(shared);
+    if (lossy)
+        tables.children[0].clear();
+    CodeState state{minCodeSize,        minCodeSize + 1,     end + 1,         &writer,
+                    &tables.strings[0], &tables.children[0], lossy != nullptr};
 
     writer.put(clear, state.width);
     if (count == 0) {
@@ -655,18 +865,17 @@ std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary
         writer.finish();
         return out;
     }
+    const Pixels pixels{primary, alternative, count, lossy};
     int last = 0;
     if (lossy) {
-        tables.children.clear();
-        last = alternative
-                   ? EncodeChoices<true, true>(primary, alternative, count, lossy, tables.children, state)
-                   : EncodeChoices<false, true>(primary, nullptr, count, lossy, tables.children, state);
-    } else if (alternative) {
-        last = EncodeChoices<true, false>(primary, alternative, count, nullptr, tables.children, state);
+        last = alternative ? EncodeAll<true, true>(pixels, tryKeepingFullTables, state, tables)
+                           : EncodeAll<false, true>(pixels, tryKeepingFullTables, state, tables);
     } else {
-        last = EncodePlain(primary, count, state);
+        last = alternative ? EncodeAll<true, false>(pixels, tryKeepingFullTables, state, tables)
+                           : EncodeAll<false, false>(pixels, tryKeepingFullTables, state, tables);
     }
     state.finish(last);
+    writer.finish();
     return out;
 }
 
