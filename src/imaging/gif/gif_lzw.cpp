@@ -15,13 +15,14 @@ constexpr int kMaxWidth = 12;
 // How far the encoder looks ahead to choose between two equivalent indexes.
 constexpr std::size_t kLookahead = 8;
 // Full tables kept, tried in turn with clearing: after this many times in a
-// row that clearing did better, an image clears its full tables without
-// trying. On film, where the pixels' patterns do not repeat, the kept table
-// does better about one time in eight, by a few bits: trying on would
-// double the work for nothing. On drawn and photographic pictures it does
-// better more often than not, and the first two tries tell (a third saved
-// 0.1% more on such GIFs and cost film 8% more time).
-constexpr int kKeptLossesBeforeGivingUp = 2;
+// row that clearing did better, the next full table is cleared without
+// trying, then the next two, four and so on, until keeping does better
+// again. On film, where the pixels' patterns do not repeat, the kept table
+// does better about one time in eight, by a few bits: trying at every fill
+// would double the work for nothing. On drawn and photographic pictures it
+// does better more often than not, or in stretches (a fade between two
+// photographs: giving up for good after two losses left 0.8% of its bytes).
+constexpr int kKeptLossesBeforeBackingOff = 2;
 
 } // namespace
 
@@ -804,9 +805,8 @@ int SharedChoice(const std::uint8_t* primary, const std::int16_t* alternative, s
 }
 
 // Compresses every pixel: the table cleared whenever it fills, or, with
-// tryKeepingFullTables, kept where that codes shorter, until keeping
-// loses kKeptLossesBeforeGivingUp times in a row. Returns the last
-// string's code.
+// tryKeepingFullTables, kept where that codes shorter (tried less and less
+// often while keeping loses). Returns the last string's code.
 template <bool kChoices, bool kLossy>
 int EncodeAll(const Pixels& pixels, bool tryKeepingFullTables, CodeState& state, EncoderTables& tables)
 {
@@ -817,22 +817,32 @@ int EncodeAll(const Pixels& pixels, bool tryKeepingFullTables, CodeState& state,
     }
     std::size_t at = EncodeSpan<kChoices, kLossy, Span::kUntilFull>(pixels, 0, pixels.count, current, state);
     int lost = 0;
+    int skip = 0;
+    int backOff = 1;
     while (at < pixels.count) {
-        if (lost == kKeptLossesBeforeGivingUp) {
-            // The rest the usual way, from a fresh table (a string longer
-            // than one pixel written first, as the new table lacks it).
+        if (skip > 0) {
+            // Cleared without trying, up to where the table fills again (a
+            // string longer than one pixel written first, as the new table
+            // lacks it).
             if (current > (1 << state.minCodeSize) + 1) {
                 state.put<Span::kWhole>(current, state.width);
                 current = pixels.primary[at];
                 ++at;
             }
             state.clear<Span::kWhole>();
-            EncodeSpan<kChoices, kLossy, Span::kWhole>(pixels, at, pixels.count, current, state);
-            break;
+            at = EncodeSpan<kChoices, kLossy, Span::kUntilFull>(pixels, at, pixels.count, current, state);
+            --skip;
+            continue;
         }
         bool keptWon = false;
         at = EncodeBetterWay<kChoices, kLossy>(pixels, at, current, state, tables, &keptWon);
-        lost = keptWon ? 0 : lost + 1;
+        if (keptWon) {
+            lost = 0;
+            backOff = 1;
+        } else if (++lost >= kKeptLossesBeforeBackingOff) {
+            skip = backOff;
+            backOff *= 2;
+        }
     }
     return current;
 }
