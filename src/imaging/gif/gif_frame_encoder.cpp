@@ -1057,7 +1057,7 @@ std::vector<std::uint8_t> FrameEncoder::encodeSmaller(int codeSize, std::size_t 
                                                       const LossyRun* lossy)
 {
     // Below the best level, full string tables are kept where that codes
-    // shorter: some 1.5-4.5% off drawn and photographic GIFs, for about a
+    // shorter: some 0.7-4.5% off drawn and photographic GIFs, for about a
     // fifth more work. The best level, whose speed on film counts most,
     // clears them as it always did.
     const bool keepFullTables = !levels_.lossless();

@@ -112,9 +112,9 @@ inline int SquaredDistance(std::uint32_t a, std::uint32_t b)
 // within the tolerance of it, where no exact choice extends the string.
 // With tryKeepingFullTables, each time the string table fills, the pixels
 // that follow are coded both with the table cleared and with it kept as it
-// is (which the format allows), and the shorter is written: about twice the
-// work from there on, for a stream some 1-2% shorter where pictures repeat
-// their patterns.
+// is (which the format allows), and the shorter is written: twice the work
+// where it is tried (less and less often while keeping loses), for a
+// stream 1-5% shorter where pictures repeat their patterns.
 std::vector<std::uint8_t> LzwEncode(int minCodeSize, const std::uint8_t* primary,
                                     const std::int16_t* alternative, std::size_t count,
                                     const LossyRun* lossy = nullptr, bool tryKeepingFullTables = false);
