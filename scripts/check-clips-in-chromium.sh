@@ -26,7 +26,7 @@ source "$(dirname "$0")/chromium-page.sh"
 for i in "${!clips[@]}"; do ln -s "${clips[$i]}" "$work/clip-$i.${clips[$i]##*.}"; done
 
 # The page plays each clip muted (so it may start by itself) and posts what
-# it saw back to the server below.
+# it saw back to the page's server (chromium-page.sh).
 {
     echo '<!doctype html><meta charset="utf-8"><body><script>'
     echo 'const clips = ['
