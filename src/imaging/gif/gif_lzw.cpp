@@ -424,9 +424,8 @@ struct Children {
 
 // The encoder's state between images of a thread: the tables are large
 // enough that setting them up anew for each image would cost more than
-// clearing them.
-// Two of each table: while two ways on are tried, one is kept as it is
-// and the other starts anew.
+// clearing them. Two of each table: while two ways on are tried, one is
+// kept as it is and the other starts anew.
 struct EncoderTables {
     StringTable strings[2];
     Children children[2];
@@ -500,6 +499,20 @@ struct CodeState {
         width = minCodeSize + 1;
         next = (1 << minCodeSize) + 2;
         frozen = false;
+    }
+
+    // Starts a fresh table under the string current, which pixel `at`
+    // would extend: a string longer than one pixel is written first, as
+    // the new table lacks it, and pixel `at` starts the next one.
+    template <Span kSpan>
+    void clearUnder(int& current, const std::uint8_t* primary, std::size_t& at)
+    {
+        if (current > (1 << minCodeSize) + 1) {
+            put<kSpan>(current, width);
+            current = primary[at];
+            ++at;
+        }
+        clear<kSpan>();
     }
 
     // Writes the code of current and adds it one index longer, at slot
@@ -734,14 +747,11 @@ template <bool kChoices, bool kLossy>
 std::size_t EncodeBetterWay(const Pixels& pixels, std::size_t at, int& current, CodeState& state,
                             EncoderTables& tables, bool* keptWon)
 {
-    const int end = (1 << state.minCodeSize) + 1;
     std::vector<std::uint32_t>& clearedCodes = tables.clearedCodes;
     std::vector<std::uint32_t>& keptCodes = tables.keptCodes;
     clearedCodes.clear();
     keptCodes.clear();
 
-    // Cleared: a string longer than one pixel is written first, since the
-    // new table does not hold it.
     CodeState cleared = state;
     cleared.table = state.table == &tables.strings[0] ? &tables.strings[1] : &tables.strings[0];
     cleared.children = state.children == &tables.children[0] ? &tables.children[1] : &tables.children[0];
@@ -749,12 +759,7 @@ std::size_t EncodeBetterWay(const Pixels& pixels, std::size_t at, int& current, 
     cleared.recordedBits = 0;
     int clearedCurrent = current;
     std::size_t from = at;
-    if (clearedCurrent > end) {
-        cleared.put<Span::kRecorded>(clearedCurrent, cleared.width);
-        clearedCurrent = pixels.primary[at];
-        ++from;
-    }
-    cleared.clear<Span::kRecorded>();
+    cleared.clearUnder<Span::kRecorded>(clearedCurrent, pixels.primary, from);
     const std::size_t until =
         EncodeSpan<kChoices, kLossy, Span::kRecorded>(pixels, from, pixels.count, clearedCurrent, cleared);
 
@@ -821,15 +826,8 @@ int EncodeAll(const Pixels& pixels, bool tryKeepingFullTables, CodeState& state,
     int backOff = 1;
     while (at < pixels.count) {
         if (skip > 0) {
-            // Cleared without trying, up to where the table fills again (a
-            // string longer than one pixel written first, as the new table
-            // lacks it).
-            if (current > (1 << state.minCodeSize) + 1) {
-                state.put<Span::kWhole>(current, state.width);
-                current = pixels.primary[at];
-                ++at;
-            }
-            state.clear<Span::kWhole>();
+            // Cleared without trying, up to where the table fills again.
+            state.clearUnder<Span::kWhole>(current, pixels.primary, at);
             at = EncodeSpan<kChoices, kLossy, Span::kUntilFull>(pixels, at, pixels.count, current, state);
             --skip;
             continue;
