@@ -224,9 +224,33 @@ TEST(SizeBudget, NoAttemptOverTheBudgetIsTaken)
     }
 }
 
+// A budget the best settings fit under gets them, though the estimate,
+// aimed below the budget for safety, chooses a lower quality first (on
+// this animation 86-87, whose results came to 80-83% of the budget).
+TEST(SizeBudget, ABudgetTheBestFitsUnderGetsTheBest)
+{
+    TempDir dir;
+    const std::string input = dir.file("in.gif"), output = dir.file("out.gif");
+    WriteGrainyAnimation(input, 64, 48, 96);
+    ConvertOptions options;
+    options.variant = 6;
+    imaging::Error error;
+    ASSERT_TRUE(ConvertAllFrames(input, output, options, &error)) << error.message();
+    const auto full = static_cast<long long>(std::filesystem::file_size(output));
+    for (const int permille : {1020, 1050}) {
+        BudgetOutcome outcome;
+        ASSERT_TRUE(ConvertWithinBudget(input, output, options, full * permille / 1000, &outcome, &error))
+            << error.message();
+        EXPECT_EQ(outcome.settings, (SizeSettings{imaging::kBestQuality, 1, 1.0}))
+            << permille << ": " << DescribeSettings(outcome.settings);
+        EXPECT_EQ(outcome.bytes, full);
+    }
+}
+
 // What an estimate says a budget chooses is what the budget takes, unless
-// those settings come out over the budget; the lines are asked in turn of
-// one estimator, as an estimate prints them, the budgets each afresh.
+// those settings come out over the budget, or so far under it that a
+// larger result fits; the lines are asked in turn of one estimator, as an
+// estimate prints them, the budgets each afresh.
 TEST(SizeBudget, TheEstimatesLinesAreTheChoices)
 {
     TempDir dir;
@@ -254,8 +278,10 @@ TEST(SizeBudget, TheEstimatesLinesAreTheChoices)
             continue;
         }
         ASSERT_TRUE(ConvertAllFrames(input, dir.file("line.gif"), estimator.optionsFor(line), &error));
-        EXPECT_GT(static_cast<long long>(std::filesystem::file_size(dir.file("line.gif"))), budget)
-            << DescribeSettings(line) << " fits, but the budget took " << DescribeSettings(outcome.settings);
+        const auto lineBytes = static_cast<long long>(std::filesystem::file_size(dir.file("line.gif")));
+        EXPECT_TRUE(lineBytes > budget || (lineBytes < budget * 85 / 100 && outcome.bytes > lineBytes))
+            << DescribeSettings(line) << " came to " << lineBytes << ", but the budget took "
+            << DescribeSettings(outcome.settings);
     }
     EXPECT_GE(taken, 3);
 }
