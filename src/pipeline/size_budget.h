@@ -42,9 +42,11 @@ struct BudgetOutcome {
 
 // Converts input to output at the best-looking settings whose result is at
 // most maxBytes: the estimate picks them (ChooseForBudget) and a full
-// conversion checks; a result that fits is kept. Only when it is too big (a
-// miss of the estimate) does one more conversion, aimed by how far the
-// estimate was off, correct, and when that is too big too, one aimed well
+// conversion checks; a result that fits is kept. Only when it is too big,
+// or far under the budget short of the best settings (a miss of the
+// estimate), does one more conversion, aimed by how far the estimate was
+// off, correct (the larger that fits is kept), and when a second too big
+// follows a first too big, one aimed well
 // below and, failing that, one at the smallest settings follow, so that
 // the budget is refused only when those cannot meet it. The output is never
 // larger than maxBytes; when nothing within reason fits, fails (TooLarge,
