@@ -944,10 +944,11 @@ bool BudgetFit::run()
     bool expectedToFit = false;
     if (!firstAttempt(&expectedToFit))
         return false;
-    // A first result that fits is kept: the settings are the ones the
-    // estimate said a budget chooses. One too big is followed by a second
-    // conversion aimed low by how far the first was off, one far under by
-    // a second aimed higher the same way.
+    // A first result that fits near the budget is kept: the settings are
+    // the ones the estimate said a budget chooses. One too big is followed
+    // by a second conversion aimed low by how far the first was off; one
+    // far under, short of the best settings, by a second aimed higher the
+    // same way, and the larger that fits is kept.
     const Attempt first = attempts_[0];
     const double ratio = first.expected > 0 ? static_cast<double>(first.bytes) / first.expected : 1.0;
     if (!fits(first) && expectedToFit) {

@@ -45,10 +45,10 @@ struct BudgetOutcome {
 // conversion checks; a result that fits is kept. Only when it is too big,
 // or far under the budget short of the best settings (a miss of the
 // estimate), does one more conversion, aimed by how far the estimate was
-// off, correct (the larger that fits is kept), and when a second too big
-// follows a first too big, one aimed well
-// below and, failing that, one at the smallest settings follow, so that
-// the budget is refused only when those cannot meet it. The output is never
+// off, correct (the larger that fits is kept); when a second too big
+// follows a first too big, one aimed well below and, failing that, one at
+// the smallest settings follow, so that the budget is refused only when
+// those cannot meet it. The output is never
 // larger than maxBytes; when nothing within reason fits, fails (TooLarge,
 // naming the output and the smallest size reached) and writes nothing.
 bool ConvertWithinBudget(const std::string& input, const std::string& output, const ConvertOptions& options,
