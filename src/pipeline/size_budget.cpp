@@ -959,7 +959,11 @@ bool BudgetFit::run()
     } else if (expectedToFit && static_cast<double>(first.bytes) < budget_ * kAnimationLowestShare
                && !(first.settings == SizeSettings{estimator_.bestQuality(), 1, 1.0})
                && !correctedAttempt(kAnimationAfterOver, ratio)) {
-        return false;
+        // The first result fits: a second that could not be made (a full
+        // disk, too little memory) leaves it to be kept. A stop does not.
+        if (error_->kind == imaging::ErrorKind::Cancelled)
+            return false;
+        *error_ = imaging::Error{};
     }
     return keepLargestFit();
 }
