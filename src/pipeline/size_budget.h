@@ -48,9 +48,9 @@ struct BudgetOutcome {
 // off, correct (the larger that fits is kept); when a second too big
 // follows a first too big, one aimed well below and, failing that, one at
 // the smallest settings follow, so that the budget is refused only when
-// those cannot meet it. The output is never
-// larger than maxBytes; when nothing within reason fits, fails (TooLarge,
-// naming the output and the smallest size reached) and writes nothing.
+// those cannot meet it. The output is never larger than maxBytes; when
+// nothing within reason fits, fails (TooLarge, naming the output and the
+// smallest size reached) and writes nothing.
 bool ConvertWithinBudget(const std::string& input, const std::string& output, const ConvertOptions& options,
                          long long maxBytes, BudgetOutcome* outcome, imaging::Error* error,
                          imaging::AnimationDamage* damage = nullptr);
