@@ -957,7 +957,7 @@ bool BudgetFit::run()
         if (!anyFits() && !lastAttempts(ratio))
             return false;
     } else if (expectedToFit && static_cast<double>(first.bytes) < budget_ * kAnimationLowestShare
-               && !(first.settings == SizeSettings{estimator_.bestQuality(), 1, 1.0})) {
+               && first.settings != SizeSettings{estimator_.bestQuality(), 1, 1.0}) {
         // The first result fits: a second that could not be made (a full
         // disk, too little memory) leaves it to be kept. A stop does not.
         if (!correctedAttempt(kAnimationAfterOver, ratio)) {
