@@ -371,8 +371,10 @@ bool Conversion::run(imaging::Error* error)
 {
     reader_->setCancelCheck([&] { return run_->stopping() || (options_.cancelled && options_.cancelled()); });
     // Two frames per thread keep every worker busy while the in-order stages
-    // catch up, and bound the memory whatever the frame count.
-    const std::size_t tokens = static_cast<std::size_t>(threads_) * 2;
+    // catch up, and two more while one of them takes long (the GIF writer
+    // choosing a run's colours as it links its first frame); the count
+    // bounds the memory whatever the frame count.
+    const std::size_t tokens = static_cast<std::size_t>(threads_) * 2 + 2;
     pool_ = std::make_unique<FramePool>(tokens, *writer_);
 
     try {

@@ -79,9 +79,10 @@ private:
 };
 
 // Colours for a run of frames, chosen for the pixels its first frame draws
-// over the frame before it, by whichever frame of the run needs them first,
-// on whatever thread: they depend on those two frames alone, so output does
-// not depend on which thread came first.
+// over the frame before it, when the writer links that frame or by whichever
+// frame of the run needs them first, on whatever thread: they depend on
+// those two frames alone, so output does not depend on which thread came
+// first.
 class SharedColours {
 public:
     SharedColours(std::shared_ptr<const PackedFrame> first, std::shared_ptr<const PackedFrame> previous)
