@@ -22,7 +22,9 @@ namespace {
 // ---------------------------------------------------------------------------
 // The working file: planned frames wait there until the global colour table
 // is known, since it is written before them. Each record is a small header,
-// the local table and the code stream.
+// the local table and the code stream, already cut into the data blocks of
+// the file (a length byte and up to 255 bytes each, without the final empty
+// one), so that the file takes each frame's data in one write.
 
 void PutU16(std::vector<std::uint8_t>& out, int value)
 {
@@ -44,7 +46,7 @@ struct SpooledFrame {
     int transparentIndex = -1;
     int minCodeSize = 2;
     std::vector<std::uint32_t> localTable; // empty: the global table
-    std::vector<std::uint8_t> lzw;
+    std::vector<std::uint8_t> blocks;      // the code stream in data blocks
 };
 
 struct MapFree {
@@ -185,6 +187,7 @@ struct GifAnimationWriter::Impl {
 
     bool encodeAndAppend(FrameJob& job, Error* error);
     bool spoolFrame(const EncodedFrame& frame, Error* error);
+    std::vector<std::uint8_t> blocks; // spoolFrame's data blocks, kept for the next frame
     bool readSpooled(SpooledFrame& frame, bool* done, Error* error);
     bool writeFile(Error* error);
     std::vector<std::uint32_t> globalTable() const;
@@ -500,9 +503,19 @@ bool GifAnimationWriter::Impl::spoolFrame(const EncodedFrame& frame, Error* erro
     record.push_back(static_cast<std::uint8_t>(std::max(frame.transparentIndex, 0)));
     record.push_back(static_cast<std::uint8_t>(frame.minCodeSize));
     PutU16(record, frame.globalTable ? 0 : static_cast<int>(frame.localTable.size()));
-    const std::uint32_t lzwSize = static_cast<std::uint32_t>(frame.lzw.size());
+    // The code stream in data blocks of up to 255 bytes.
+    const std::size_t lzwSize = frame.lzw.size();
+    blocks.resize(lzwSize + (lzwSize + 254) / 255);
+    std::uint8_t* at = blocks.data();
+    for (std::size_t from = 0; from < lzwSize; from += 255) {
+        const std::size_t size = std::min<std::size_t>(255, lzwSize - from);
+        *at++ = static_cast<std::uint8_t>(size);
+        std::memcpy(at, frame.lzw.data() + from, size);
+        at += size;
+    }
+    const std::uint32_t blocksSize = static_cast<std::uint32_t>(blocks.size());
     for (int shift = 0; shift < 32; shift += 8)
-        record.push_back(static_cast<std::uint8_t>(lzwSize >> shift));
+        record.push_back(static_cast<std::uint8_t>(blocksSize >> shift));
     if (!frame.globalTable) {
         for (std::uint32_t colour : frame.localTable) {
             record.push_back(static_cast<std::uint8_t>(colour >> 16));
@@ -511,7 +524,7 @@ bool GifAnimationWriter::Impl::spoolFrame(const EncodedFrame& frame, Error* erro
         }
     }
     if (std::fwrite(record.data(), 1, record.size(), spool.get()) != record.size()
-        || std::fwrite(frame.lzw.data(), 1, frame.lzw.size(), spool.get()) != frame.lzw.size())
+        || std::fwrite(blocks.data(), 1, blocks.size(), spool.get()) != blocks.size())
         return Fail(error, ErrorKind::Unwritable, path, WriteReason(errno ? errno : EIO));
     return true;
 }
@@ -537,9 +550,9 @@ bool GifAnimationWriter::Impl::readSpooled(SpooledFrame& frame, bool* done, Erro
     frame.transparentIndex = header[11] ? header[12] : -1;
     frame.minCodeSize = header[13];
     const std::size_t tableSize = static_cast<std::size_t>(GetU16(header + 14));
-    std::size_t lzwSize = 0;
+    std::size_t blocksSize = 0;
     for (int i = 0; i < 4; ++i)
-        lzwSize |= static_cast<std::size_t>(header[16 + i]) << (8 * i);
+        blocksSize |= static_cast<std::size_t>(header[16 + i]) << (8 * i);
 
     std::vector<std::uint8_t> table(tableSize * 3);
     if (std::fread(table.data(), 1, table.size(), spool.get()) != table.size())
@@ -547,8 +560,8 @@ bool GifAnimationWriter::Impl::readSpooled(SpooledFrame& frame, bool* done, Erro
     frame.localTable.resize(tableSize);
     for (std::size_t i = 0; i < tableSize; ++i)
         frame.localTable[i] = PackOpaque(table[i * 3], table[i * 3 + 1], table[i * 3 + 2]);
-    frame.lzw.resize(lzwSize);
-    if (std::fread(frame.lzw.data(), 1, lzwSize, spool.get()) != lzwSize)
+    frame.blocks.resize(blocksSize);
+    if (std::fread(frame.blocks.data(), 1, blocksSize, spool.get()) != blocksSize)
         return lost();
     return true;
 }
@@ -639,16 +652,11 @@ bool GifAnimationWriter::Impl::writeFile(Error* error)
         if (descriptorResult == GIF_ERROR || sink.errorCode)
             return failed("frame");
 
-        // The code stream in data blocks of up to 255 bytes.
-        GifByteType block[256];
-        for (std::size_t at = 0; at < frame.lzw.size(); at += 255) {
-            const std::size_t size = std::min<std::size_t>(255, frame.lzw.size() - at);
-            block[0] = static_cast<GifByteType>(size);
-            std::memcpy(block + 1, frame.lzw.data() + at, size);
-            if (EGifPutCodeNext(gif.get(), block) == GIF_ERROR)
-                return failed("frame data");
-        }
-        if (EGifPutCodeNext(gif.get(), nullptr) == GIF_ERROR || sink.errorCode)
+        // The data blocks in one write to the stream giflib writes to (it
+        // holds nothing back), and giflib's empty block that ends them.
+        if (std::fwrite(frame.blocks.data(), 1, frame.blocks.size(), sink.file) != frame.blocks.size())
+            sink.errorCode = errno ? errno : EIO;
+        if (sink.errorCode || EGifPutCodeNext(gif.get(), nullptr) == GIF_ERROR || sink.errorCode)
             return failed("frame data");
     }
 
