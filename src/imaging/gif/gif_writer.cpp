@@ -180,6 +180,7 @@ struct GifAnimationWriter::Impl {
     PackedFramePool packedPool;
     EncoderPool encoders;
     std::shared_ptr<SharedColours> runColours; // of the run of the latest frame linked
+    std::vector<std::uint8_t> blocks;          // spoolFrame's data blocks, kept for the next frame
 
     bool link(std::shared_ptr<const PackedFrame> frame, int delay, std::optional<FrameJob>* job,
               Error* error);
@@ -187,7 +188,6 @@ struct GifAnimationWriter::Impl {
 
     bool encodeAndAppend(FrameJob& job, Error* error);
     bool spoolFrame(const EncodedFrame& frame, Error* error);
-    std::vector<std::uint8_t> blocks; // spoolFrame's data blocks, kept for the next frame
     bool readSpooled(SpooledFrame& frame, bool* done, Error* error);
     bool writeFile(Error* error);
     std::vector<std::uint32_t> globalTable() const;
