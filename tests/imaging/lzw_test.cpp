@@ -5,6 +5,8 @@
 
 #include "imaging/gif/gif_lzw.h"
 
+#include <algorithm>
+#include <array>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -100,7 +102,7 @@ TEST(LzwDecoder, HandPackedCodeStreams)
 // cleared again) and a stretch of noise repeated, then another (a full table
 // worth keeping, until it is not), with and without an equivalent second index for some pixels,
 // with full tables cleared or kept: every pixel decodes to one of its two
-// choices, and nothing more.
+// choices, and nothing more, read a few at a time.
 TEST(LzwEncoder, DecodesToOneOfEachPixelsChoices)
 {
     enum Picture { kRuns, kNoise, kRepeats };
@@ -140,8 +142,23 @@ TEST(LzwEncoder, DecodesToOneOfEachPixelsChoices)
                         auto decoder = std::make_unique<LzwDecoder>();
                         ASSERT_TRUE(decoder->start(minCodeSize));
                         decoder->feed(stream.data(), stream.size());
-                        std::vector<std::uint16_t> decoded(count + 1);
-                        ASSERT_EQ(decoder->decode(decoded.data(), decoded.size()), count);
+                        // Read in pieces of 1 to 13 indexes, so that long
+                        // strings are handed out over many calls, and
+                        // nothing is written past a piece.
+                        std::vector<std::uint16_t> decoded;
+                        for (std::size_t room = 1;; room = room % 13 + 1) {
+                            std::array<std::uint16_t, 32> piece;
+                            piece.fill(0xFFFF);
+                            const std::size_t n = decoder->decode(piece.data(), room);
+                            ASSERT_TRUE(std::all_of(piece.begin() + static_cast<std::ptrdiff_t>(room),
+                                                    piece.end(),
+                                                    [](std::uint16_t i) { return i == 0xFFFF; }));
+                            decoded.insert(decoded.end(), piece.begin(),
+                                           piece.begin() + static_cast<std::ptrdiff_t>(n));
+                            if (n < room)
+                                break;
+                        }
+                        ASSERT_EQ(decoded.size(), count);
                         EXPECT_EQ(decoder->status(), LzwDecoder::Status::End);
                         for (std::size_t i = 0; i < count; ++i)
                             ASSERT_TRUE(decoded[i] == primary[i] || decoded[i] == alternative[i])

@@ -12,6 +12,10 @@ namespace {
 
 constexpr int kMaxCodes = 4096; // codes are at most 12 bits wide
 constexpr int kMaxWidth = 12;
+// Room for the literals and the strings of a table of short ones; more is
+// taken as the strings need it.
+constexpr int kInitialStrings = 1 << 16;
+constexpr std::size_t kShortString = 8;
 // How far the encoder looks ahead to choose between two equivalent indexes.
 constexpr std::size_t kLookahead = 8;
 // Full tables kept, tried in turn with clearing: after this many times in a
@@ -40,6 +44,15 @@ bool LzwDecoder::start(int minCodeSize)
     clear_ = 1 << minCodeSize;
     end_ = clear_ + 1;
     status_ = Status::NeedData;
+    // The literals' strings, each of its own index, stay from clear to clear.
+    if (strings_.size() < static_cast<std::size_t>(kInitialStrings))
+        strings_.resize(kInitialStrings);
+    for (int c = 0; c < clear_; ++c) {
+        strings_[static_cast<std::size_t>(c)] = static_cast<std::uint16_t>(c);
+        start_[c] = static_cast<std::uint32_t>(c);
+        first_[c] = static_cast<std::uint16_t>(c);
+        length_[c] = 1;
+    }
     // Data that does not open with a clear code is decoded as if it did.
     resetTable();
     return true;
@@ -50,6 +63,7 @@ void LzwDecoder::resetTable()
     width_ = minCodeSize_ + 1;
     next_ = end_ + 1;
     previous_ = -1;
+    stringsEnd_ = static_cast<std::size_t>(clear_);
 }
 
 void LzwDecoder::feed(const std::uint8_t* data, std::size_t size)
@@ -58,16 +72,35 @@ void LzwDecoder::feed(const std::uint8_t* data, std::size_t size)
     inEnd_ = data + size;
 }
 
-std::size_t LzwDecoder::decode(std::uint16_t* out, std::size_t count)
+namespace {
+
+// Copies a string of n indexes where room indexes may be written: most
+// strings are a few long, and copying eight whatever their length costs no
+// branch that the lengths' changes from code to code would mispredict.
+// from must have eight indexes readable. The eight may overlap the string's
+// own place, when it is copied to just after itself.
+inline void CopyIndexes(std::uint16_t* to, const std::uint16_t* from, std::size_t n, std::size_t room)
 {
-    // The state is worked on in locals and stored back on the way out: the
-    // pixels written through out could otherwise alias it, and the compiler
-    // would reload it after every pixel.
-    std::uint16_t* const prefix = prefix_;
-    std::uint16_t* const suffix = suffix_;
-    std::uint16_t* const first = first_;
-    std::uint16_t* const length = length_;
-    std::uint16_t* const stack = stack_;
+    if (n <= kShortString && room >= kShortString)
+        std::memmove(to, from, kShortString * sizeof(std::uint16_t));
+    else
+        std::memmove(to, from, n * sizeof(std::uint16_t));
+}
+
+} // namespace
+
+std::size_t LzwDecoder::decode(std::uint16_t* pixels, std::size_t count)
+{
+    // The state is worked on in locals and stored back on the way out, and
+    // the pixels are written through a pointer that aliases nothing else:
+    // the compiler would otherwise reload the state and the tables after
+    // every pixel.
+    std::uint16_t* __restrict const out = pixels;
+    std::uint32_t* __restrict const start = start_;
+    std::uint16_t* __restrict const length = length_;
+    std::uint16_t* __restrict const first = first_;
+    std::uint16_t* __restrict strings = strings_.data();
+    std::size_t stringsEnd = stringsEnd_;
     const int clear = clear_;
     const int end = end_;
     int width = width_;
@@ -78,14 +111,16 @@ std::size_t LzwDecoder::decode(std::uint16_t* out, std::size_t count)
     const std::uint8_t* in = in_;
     const std::uint8_t* const inEnd = inEnd_;
     Status status = status_;
-    int stackTop = stackTop_;
+    std::size_t pendingAt = pendingAt_;
+    std::size_t pending = static_cast<std::size_t>(stackTop_);
 
     std::size_t produced = 0;
     while (produced < count) {
-        if (stackTop > 0) {
-            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(stackTop), count - produced);
-            for (std::size_t i = 0; i < n; ++i)
-                out[produced + i] = stack[--stackTop];
+        if (pending > 0) {
+            const std::size_t n = std::min(pending, count - produced);
+            CopyIndexes(out + produced, strings + pendingAt, n, n);
+            pendingAt += n;
+            pending -= n;
             produced += n;
             continue;
         }
@@ -118,6 +153,7 @@ std::size_t LzwDecoder::decode(std::uint16_t* out, std::size_t count)
             width = minCodeSize_ + 1;
             next = end + 1;
             previous = -1;
+            stringsEnd = static_cast<std::size_t>(clear);
             continue;
         }
         if (code == end) {
@@ -134,55 +170,46 @@ std::size_t LzwDecoder::decode(std::uint16_t* out, std::size_t count)
             previous = code;
             continue;
         }
-
-        int firstChar;
-        if (code < next) {
-            int c = code;
-            const std::size_t n = c > end ? length[c] : 1;
-            if (n <= count - produced) {
-                // The whole string fits: write it straight out, last
-                // index first.
-                std::uint16_t* o = out + produced + n;
-                while (c > end) {
-                    *--o = suffix[c];
-                    c = prefix[c];
-                }
-                *--o = static_cast<std::uint16_t>(c);
-                produced += n;
-            } else {
-                while (c > end) {
-                    stack[stackTop++] = suffix[c];
-                    c = prefix[c];
-                }
-                stack[stackTop++] = static_cast<std::uint16_t>(c);
-            }
-            firstChar = c;
-        } else if (code == next && next < kMaxCodes) {
-            // The code being defined right now: the previous string followed
-            // by its own first character.
-            firstChar = previous > end ? first[previous] : previous;
-            stack[stackTop++] = static_cast<std::uint16_t>(firstChar);
-            int c = previous;
-            while (c > end) {
-                stack[stackTop++] = suffix[c];
-                c = prefix[c];
-            }
-            stack[stackTop++] = static_cast<std::uint16_t>(c);
-        } else {
+        if (code > next || (code == next && next >= kMaxCodes)) {
             status = Status::BadCode;
             break;
         }
 
         // A full table stays as it is until the next clear code (a
-        // "deferred clear"); codes then stay 12 bits wide.
+        // "deferred clear"); codes then stay 12 bits wide. Otherwise the
+        // next code is the previous string followed by the first index of
+        // this code's string, or, for the code being defined right now, of
+        // the previous string.
         if (next < kMaxCodes) {
-            prefix[next] = static_cast<std::uint16_t>(previous);
-            suffix[next] = static_cast<std::uint16_t>(firstChar);
-            first[next] = static_cast<std::uint16_t>(previous > end ? first[previous] : previous);
-            length[next] = static_cast<std::uint16_t>((previous > end ? length[previous] : 1) + 1);
+            const std::size_t from = start[previous];
+            const std::size_t n = length[previous];
+            // Room for the string, and for eight indexes to be copied from
+            // where it begins.
+            if (stringsEnd + n + 1 + kShortString > strings_.size()) {
+                strings_.resize(std::max(2 * strings_.size(), stringsEnd + n + 1 + kShortString));
+                strings = strings_.data();
+            }
+            CopyIndexes(strings + stringsEnd, strings + from, n, kShortString);
+            strings[stringsEnd + n] = first[code < next ? code : previous];
+            first[next] = first[previous];
+            start[next] = static_cast<std::uint32_t>(stringsEnd);
+            length[next] = static_cast<std::uint16_t>(n + 1);
+            stringsEnd += n + 1;
             ++next;
             if (next == (1 << width) && width < kMaxWidth)
                 ++width;
+        }
+
+        const std::size_t n = length[code];
+        const std::size_t room = count - produced;
+        if (n <= room) {
+            CopyIndexes(out + produced, strings + start[code], n, room);
+            produced += n;
+        } else {
+            CopyIndexes(out + produced, strings + start[code], room, room);
+            produced += room;
+            pendingAt = start[code] + room;
+            pending = n - room;
         }
         previous = code;
     }
@@ -194,7 +221,9 @@ std::size_t LzwDecoder::decode(std::uint16_t* out, std::size_t count)
     bitCount_ = bitCount;
     in_ = in;
     status_ = status;
-    stackTop_ = stackTop;
+    stringsEnd_ = stringsEnd;
+    pendingAt_ = pendingAt;
+    stackTop_ = static_cast<int>(pending);
     return produced;
 }
 
@@ -231,13 +260,10 @@ std::size_t LzwDecoder::skip(std::size_t count)
             continue;
         }
         const bool previousString = previous_ > end_;
-        int firstChar = 0;
         std::size_t n = 1;
         if (code < next_) {
-            firstChar = code > end_ ? first_[code] : code;
             n = code > end_ ? length_[code] : 1;
         } else if (code == next_ && next_ < kMaxCodes) {
-            firstChar = previousString ? first_[previous_] : previous_;
             n = (previousString ? length_[previous_] : 1u) + 1u;
         } else {
             status_ = Status::BadCode;
@@ -247,9 +273,6 @@ std::size_t LzwDecoder::skip(std::size_t count)
         passed += taken;
         stackTop_ = static_cast<int>(n - taken);
         if (next_ < kMaxCodes) {
-            prefix_[next_] = static_cast<std::uint16_t>(previous_);
-            suffix_[next_] = static_cast<std::uint16_t>(firstChar);
-            first_[next_] = static_cast<std::uint16_t>(previousString ? first_[previous_] : previous_);
             length_[next_] = static_cast<std::uint16_t>((previousString ? length_[previous_] : 1) + 1);
             ++next_;
             if (next_ == (1 << width_) && width_ < kMaxWidth)

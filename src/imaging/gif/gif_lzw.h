@@ -60,11 +60,19 @@ private:
     const std::uint8_t* inEnd_ = nullptr;
     Status status_ = Status::NeedData;
 
-    std::uint16_t prefix_[4096] = {};
-    std::uint16_t suffix_[4096] = {};
-    std::uint16_t first_[4096] = {};
+    // decode() keeps every code's string spelled out, one after another
+    // in strings_ (the literals first), so that a code is written out with
+    // one copy: a new code's string is the previous code's followed by one
+    // index. They come to at most 1 + 2 + ... + 4096 indexes (16 MB) before
+    // a clear code, when one index repeats throughout.
+    std::vector<std::uint16_t> strings_;
+    std::size_t stringsEnd_ = 0;
+    std::uint32_t start_[4096] = {};
+    std::uint16_t first_[4096] = {};  // the first index of each code's string
     std::uint16_t length_[4096] = {}; // indexes in the string of each code
-    std::uint16_t stack_[4097] = {};
+    // The part of a string the last call to decode() or skip() had no room
+    // for: decode() writes it from strings_[pendingAt_].
+    std::size_t pendingAt_ = 0;
     int stackTop_ = 0;
 };
 
