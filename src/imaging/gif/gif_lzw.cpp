@@ -16,6 +16,9 @@ constexpr int kMaxWidth = 12;
 // taken as the strings need it.
 constexpr int kInitialStrings = 1 << 16;
 constexpr std::size_t kShortString = 8;
+// The most the strings can take: the literals, a table of strings each one
+// longer than the one before, and room to copy eight from the last.
+constexpr std::size_t kMostStrings = kMaxCodes + std::size_t{kMaxCodes} * (kMaxCodes + 1) / 2 + kShortString;
 // How far the encoder looks ahead to choose between two equivalent indexes.
 constexpr std::size_t kLookahead = 8;
 // Full tables kept, tried in turn with clearing: after this many times in a
@@ -35,7 +38,7 @@ bool LzwDecoder::start(int minCodeSize)
     in_ = inEnd_ = nullptr;
     bits_ = 0;
     bitCount_ = 0;
-    stackTop_ = 0;
+    pending_ = 0;
     if (minCodeSize < 1 || minCodeSize > kMaxLzwMinCodeSize) {
         status_ = Status::BadCode;
         return false;
@@ -112,7 +115,7 @@ std::size_t LzwDecoder::decode(std::uint16_t* pixels, std::size_t count)
     const std::uint8_t* const inEnd = inEnd_;
     Status status = status_;
     std::size_t pendingAt = pendingAt_;
-    std::size_t pending = static_cast<std::size_t>(stackTop_);
+    std::size_t pending = static_cast<std::size_t>(pending_);
 
     std::size_t produced = 0;
     while (produced < count) {
@@ -186,7 +189,8 @@ std::size_t LzwDecoder::decode(std::uint16_t* pixels, std::size_t count)
             // Room for the string, and for eight indexes to be copied from
             // where it begins.
             if (stringsEnd + n + 1 + kShortString > strings_.size()) {
-                strings_.resize(std::max(2 * strings_.size(), stringsEnd + n + 1 + kShortString));
+                strings_.resize(
+                    std::max(std::min(2 * strings_.size(), kMostStrings), stringsEnd + n + 1 + kShortString));
                 strings = strings_.data();
             }
             CopyIndexes(strings + stringsEnd, strings + from, n, kShortString);
@@ -223,15 +227,15 @@ std::size_t LzwDecoder::decode(std::uint16_t* pixels, std::size_t count)
     status_ = status;
     stringsEnd_ = stringsEnd;
     pendingAt_ = pendingAt;
-    stackTop_ = static_cast<int>(pending);
+    pending_ = static_cast<int>(pending);
     return produced;
 }
 
 std::size_t LzwDecoder::skip(std::size_t count)
 {
-    // stackTop_ counts the pixels of a string the last call stopped inside.
-    std::size_t passed = std::min<std::size_t>(static_cast<std::size_t>(stackTop_), count);
-    stackTop_ -= static_cast<int>(passed);
+    // pending_ counts the pixels of a string the last call stopped inside.
+    std::size_t passed = std::min<std::size_t>(static_cast<std::size_t>(pending_), count);
+    pending_ -= static_cast<int>(passed);
     while (passed < count && status_ == Status::NeedData) {
         while (bitCount_ < width_ && in_ != inEnd_) {
             bits_ |= static_cast<std::uint64_t>(*in_++) << bitCount_;
@@ -271,7 +275,7 @@ std::size_t LzwDecoder::skip(std::size_t count)
         }
         const std::size_t taken = std::min(n, count - passed);
         passed += taken;
-        stackTop_ = static_cast<int>(n - taken);
+        pending_ = static_cast<int>(n - taken);
         if (next_ < kMaxCodes) {
             length_[next_] = static_cast<std::uint16_t>((previousString ? length_[previous_] : 1) + 1);
             ++next_;

@@ -73,7 +73,7 @@ private:
     // The part of a string the last call to decode() or skip() had no room
     // for: decode() writes it from strings_[pendingAt_].
     std::size_t pendingAt_ = 0;
-    int stackTop_ = 0;
+    int pending_ = 0;
 };
 
 // No second choice for a pixel.
