@@ -33,6 +33,7 @@ for c in "${cases[@]}"; do
         m = u == "kB" ? 1024 : u == "MB" ? 1048576 : u == "GB" ? 1073741824 : 1
         print n * m }')
     awk -v n="$name" -v v="$variant" -v s="$said" -v b="$bytes" -v r="$real" -v e="$est" -v p="$plain" 'BEGIN {
-        printf "| %s | %s | %s | %d B | %+.1f%% | %.2f / %.2f s (%.0f%%) |\n", n, v, s, r, 100 * (b - r) / r, e, p,
-            100 * e / p }'
+        share = p > 0 ? sprintf("%.0f%%", 100 * e / p) : "too short to time"
+        printf "| %s | %s | %s | %d B | %+.1f%% | %.2f / %.2f s (%s) |\n", n, v, s, r, 100 * (b - r) / r, e, p,
+            share }'
 done
