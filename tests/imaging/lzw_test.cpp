@@ -5,10 +5,10 @@
 
 #include "imaging/gif/gif_lzw.h"
 
-#include <algorithm>
-#include <array>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <random>
 
