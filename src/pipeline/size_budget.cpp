@@ -82,6 +82,15 @@ constexpr double kNearShare = 0.85;
 // 5 MB and 256 kB lines one setting each, and came to 1.58 and 1.99 times
 // the target.
 constexpr double kFarOver = 1.25;
+// A quality search that has sampled a guess within its bracket and whose
+// low end comes to kNearShare of the target answers from the curve through
+// the bracket's ends. Samples a few qualities apart differ by little more
+// than their own noise (a panorama at every 2nd frame: 4.40, 4.49 and 4.49
+// MB at qualities 56, 61 and 65), and a search went on taking them, each
+// costing as much as the guess, for a quality or two. Further from the
+// target the curve's shape may be far off (a grainy animation's sizes
+// grew fastest below quality 50), and the search goes on.
+constexpr int kGuesses = 1;
 
 // The qualities a search has narrowed the answer to at one frame step and
 // scale: low is expected to fit, high not.
@@ -120,6 +129,7 @@ private:
     bool searchQuality(SizeSettings settings, QualityBracket bracket, SizeSettings* chosen,
                        long long* expected);
     int guess(const QualityBracket& bracket, int round) const;
+    int highestUnder(const QualityBracket& bracket, double wanted, int margin, double* expected) const;
 
     SizeEstimator& estimator_;
     const double target_;
@@ -232,8 +242,17 @@ bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket
                || (bracket.high <= kShapeQuality && bracket.high - bracket.low <= kNarrowBracket
                    && low >= target_ * kNearShare);
     };
-    for (int round = 0; !close(); ++round) {
-        settings.quality = guess(bracket, round);
+    for (int guesses = 0; !close(); ++guesses) {
+        if (guesses >= kGuesses && static_cast<double>(bracket.lowBytes) >= target_ * kNearShare) {
+            double predicted = 0;
+            const int quality = highestUnder(bracket, target_ * (1 + kCloseShare) / 2, 0, &predicted);
+            if (quality > bracket.low) {
+                bracket.low = quality;
+                bracket.lowBytes = std::llround(predicted);
+            }
+            break;
+        }
+        settings.quality = guess(bracket, guesses);
         long long bytes = 0;
         if (!estimate(settings, &bytes))
             return false;
@@ -251,11 +270,24 @@ bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket
 }
 
 // The quality to try between low (fits) and high (too big): where the
-// sizes known at full frame rate and size, joined by the usual growth on a
-// logarithmic scale and scaled to meet both ends, meet the middle of the
-// sizes that end the search. Past the first round at least an eighth of
-// the way in from either end, so that the bracket keeps narrowing.
+// curve of highestUnder meets the middle of the sizes that end the search.
+// Past the first round at least an eighth of the way in from either end,
+// so that the bracket keeps narrowing.
 int SettingsSearch::guess(const QualityBracket& bracket, int round) const
+{
+    const int margin = round == 0 ? 1 : std::max(1, (bracket.high - bracket.low) / 8);
+    double expected = 0;
+    const int quality = highestUnder(bracket, target_ * (1 + kCloseShare) / 2, margin, &expected);
+    return std::min(std::max(quality, bracket.low + margin), imaging::kLosslessQuality - 1);
+}
+
+// The highest quality in low + margin .. high - max(margin, 1) whose size
+// comes to at most wantedBytes, else low, and its size (*expected): where
+// the sizes known at full frame rate and size, joined by the usual growth
+// on a logarithmic scale and scaled to meet both ends of the bracket, put
+// it.
+int SettingsSearch::highestUnder(const QualityBracket& bracket, double wantedBytes, int margin,
+                                 double* expected) const
 {
     const int low = bracket.low, high = bracket.high;
     std::vector<std::pair<int, double>> known;
@@ -301,14 +333,13 @@ int SettingsSearch::guess(const QualityBracket& bracket, int round) const
     const double lowLog = std::log(static_cast<double>(bracket.lowBytes));
     const double highLog = std::log(static_cast<double>(bracket.highBytes));
     const double rise = std::max(1e-9, curve(high) - curve(low));
-    const double wanted = std::log(target_ * (1 + kCloseShare) / 2);
-    const int margin = round == 0 ? 1 : std::max(1, (high - low) / 8);
+    const double wanted = std::log(wantedBytes);
     auto size = [&](int q) { return lowLog + (curve(q) - curve(low)) * (highLog - lowLog) / rise; };
-    int quality = low + margin;
-    for (int q = low + margin; q <= high - margin; ++q)
+    int quality = low;
+    for (int q = low + margin; q <= high - std::max(1, margin); ++q)
         if (size(q) <= wanted)
             quality = q;
-    quality = std::min(quality, imaging::kLosslessQuality - 1);
+    *expected = std::exp(size(quality));
     return quality;
 }
 
