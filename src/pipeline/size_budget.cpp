@@ -129,7 +129,9 @@ private:
     bool searchQuality(SizeSettings settings, QualityBracket bracket, SizeSettings* chosen,
                        long long* expected);
     int guess(const QualityBracket& bracket, int round) const;
-    int highestUnder(const QualityBracket& bracket, double wanted, int margin, double* expected) const;
+    int highestUnder(const QualityBracket& bracket, double wantedBytes, int margin, double* expected) const;
+    // The middle of the sizes that end a quality search.
+    double aim() const { return target_ * (1 + kCloseShare) / 2; }
 
     SizeEstimator& estimator_;
     const double target_;
@@ -245,7 +247,7 @@ bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket
     for (int guesses = 0; !close(); ++guesses) {
         if (guesses >= kGuesses && static_cast<double>(bracket.lowBytes) >= target_ * kNearShare) {
             double predicted = 0;
-            const int quality = highestUnder(bracket, target_ * (1 + kCloseShare) / 2, 0, &predicted);
+            const int quality = highestUnder(bracket, aim(), 0, &predicted);
             if (quality > bracket.low) {
                 bracket.low = quality;
                 bracket.lowBytes = std::llround(predicted);
@@ -277,7 +279,7 @@ int SettingsSearch::guess(const QualityBracket& bracket, int round) const
 {
     const int margin = round == 0 ? 1 : std::max(1, (bracket.high - bracket.low) / 8);
     double expected = 0;
-    const int quality = highestUnder(bracket, target_ * (1 + kCloseShare) / 2, margin, &expected);
+    const int quality = highestUnder(bracket, aim(), margin, &expected);
     return std::min(std::max(quality, bracket.low + margin), imaging::kLosslessQuality - 1);
 }
 
