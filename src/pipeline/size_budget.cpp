@@ -91,6 +91,13 @@ constexpr double kFarOver = 1.25;
 // target the curve's shape may be far off (a grainy animation's sizes
 // grew fastest below quality 50), and the search goes on.
 constexpr int kGuesses = 1;
+// So does one whose high end, sampled inside the bracket up to
+// kShapeQuality, came to at most kNearOver times the target: the answer
+// lies just below a size measured near it (a panorama's 10 MB line:
+// quality 80 came to 1.06 times its target, and quality 67, sampled next,
+// to 0.99). Above kShapeQuality sizes climb too steeply for the curve to
+// place a quality between two samples.
+constexpr double kNearOver = 1.08;
 
 // The qualities a search has narrowed the answer to at one frame step and
 // scale: low is expected to fit, high not.
@@ -228,6 +235,7 @@ bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket
     // size is first narrowed by the size at a quality between the ends,
     // which gives the curve its shape where the usual growth may be off.
     const SizeSettings probe{kShapeQuality, 1, 1.0};
+    bool highSampled = false; // the bracket's high end was sampled last
     if (settings.frameStep == 1 && settings.scale == 1.0 && probe.quality > bracket.low
         && probe.quality < bracket.high && target_ < kShapeBelow * static_cast<double>(bracket.highBytes)) {
         long long bytes = 0;
@@ -237,6 +245,7 @@ bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket
             bracket = QualityBracket{probe.quality, bytes, bracket.high, bracket.highBytes};
         else
             bracket = QualityBracket{bracket.low, bracket.lowBytes, probe.quality, bytes};
+        highSampled = !fits(bytes);
     }
     auto close = [&] {
         const double low = static_cast<double>(bracket.lowBytes);
@@ -245,7 +254,11 @@ bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket
                    && low >= target_ * kNearShare);
     };
     for (int guesses = 0; !close(); ++guesses) {
-        if (guesses >= kGuesses && static_cast<double>(bracket.lowBytes) >= target_ * kNearShare) {
+        const bool nearUnder =
+            guesses >= kGuesses && static_cast<double>(bracket.lowBytes) >= target_ * kNearShare;
+        const bool nearOver = highSampled && bracket.high <= kShapeQuality
+                              && static_cast<double>(bracket.highBytes) <= target_ * kNearOver;
+        if (nearUnder || nearOver) {
             double predicted = 0;
             const int quality = highestUnder(bracket, aim(), 0, &predicted);
             if (quality > bracket.low) {
@@ -265,6 +278,7 @@ bool SettingsSearch::searchQuality(SizeSettings settings, QualityBracket bracket
             bracket.high = settings.quality;
             bracket.highBytes = bytes;
         }
+        highSampled = !fits(bytes);
     }
     *chosen = SizeSettings{bracket.low, settings.frameStep, settings.scale};
     *expected = bracket.lowBytes;

@@ -23,8 +23,8 @@ constexpr double kCloseShare = 0.95;
 // none does; *smallest then holds the smallest size expected within reason
 // (error stays empty). The search for a quality stops at one expected to
 // come to kCloseShare of the target or, once a guess has brought it to
-// kNearShare of it, at the one the curve through the sizes measured puts
-// nearest under it.
+// kNearShare of it or a sample up to quality 80 came to just over it, at
+// the one the curve through the sizes measured puts nearest under it.
 bool ChooseSettings(SizeEstimator& estimator, double target, SizeSettings* chosen, long long* smallest,
                     imaging::Error* error, long long* expected = nullptr);
 
