@@ -318,6 +318,32 @@ TEST(SizeBudget, TheEstimatesLinesAreTheChoices)
     EXPECT_GE(taken, 3);
 }
 
+// No more frames are dropped than a budget needs: one halfway between what
+// every 2nd and every 3rd frame come to at the lowest quality keeps every
+// 3rd frame, at full size.
+TEST(SizeBudget, NoMoreFramesDroppedThanTheBudgetNeeds)
+{
+    TempDir dir;
+    const std::string input = dir.file("in.gif"), output = dir.file("out.gif");
+    WriteGrainyAnimation(input, 64, 48, 96);
+    ConvertOptions options;
+    options.variant = 12;
+    imaging::Error error;
+    auto lowestAt = [&](int step) {
+        ConvertOptions at = options;
+        at.frameStep = step;
+        at.output.quality = 1;
+        EXPECT_TRUE(ConvertAllFrames(input, output, at, &error)) << error.message();
+        return static_cast<long long>(std::filesystem::file_size(output));
+    };
+    const long long budget = (lowestAt(2) + lowestAt(3)) / 2;
+    BudgetOutcome outcome;
+    ASSERT_TRUE(ConvertWithinBudget(input, output, options, budget, &outcome, &error)) << error.message();
+    EXPECT_EQ(outcome.settings.frameStep, 3) << DescribeSettings(outcome.settings);
+    EXPECT_EQ(outcome.settings.scale, 1.0) << DescribeSettings(outcome.settings);
+    EXPECT_LE(outcome.bytes, budget);
+}
+
 // Saving a result fitted under a limit as WebP keeps the limit, also where
 // the result's own lossless WebP is bigger.
 TEST(SizeBudget, AWebpOfAFittedResultKeepsItsLimit)
