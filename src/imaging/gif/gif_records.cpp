@@ -65,7 +65,10 @@ bool GifStream::open(const std::string& path, Error* error)
             return Fail(error, ErrorKind::Unreadable, path, "cannot be read (permission denied)");
         return Fail(error, ErrorKind::Unreadable, path, "cannot be opened (" + SystemReason(code) + ")");
     }
-    std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 16);
+    constexpr std::size_t kBufferBytes = 1 << 16;
+    if (!buffer_)
+        buffer_ = std::make_unique_for_overwrite<char[]>(kBufferBytes);
+    std::setvbuf(file_.get(), buffer_.get(), _IOFBF, kBufferBytes);
     return rewind(error);
 }
 

@@ -126,6 +126,10 @@ private:
     };
 
     std::string path_;
+    // The file's buffer, given to the C library (which, handed none, keeps
+    // its own of a few kilobytes whatever size is asked): it outlives the
+    // file, which is closed before it is freed.
+    std::unique_ptr<char[]> buffer_;
     FilePtr file_;
     GifFileIo io_;
     GifReadHandle gif_;
