@@ -75,6 +75,20 @@ void WriteGrainyAnimation(const std::string& path, int width, int height, int fr
     ASSERT_TRUE(writer->finish(&error)) << error.message();
 }
 
+// A grainy 64 x 48 animation of 96 frames in a folder of its own, to be
+// converted at a variant.
+struct GrainyInput {
+    explicit GrainyInput(int variant)
+    {
+        WriteGrainyAnimation(input, 64, 48, 96);
+        options.variant = variant;
+    }
+    TempDir dir;
+    const std::string input = dir.file("in.gif"), output = dir.file("out.gif");
+    ConvertOptions options;
+    imaging::Error error;
+};
+
 // A screen: a grey page with a small box moving across it, and on frames
 // 20 and 45 a wholly new page of fine grain (a scroll), which cost most of
 // the bytes.
@@ -248,12 +262,10 @@ TEST(SizeBudget, NoAttemptOverTheBudgetIsTakenAndTheBestIsWhereItFits)
 // failed budget.
 TEST(SizeBudget, AFullDiskOnTheSecondTryKeepsTheFirstResult)
 {
-    TempDir dir;
-    const std::string input = dir.file("in.gif"), output = dir.file("out.gif");
-    WriteGrainyAnimation(input, 64, 48, 96);
-    ConvertOptions options;
-    options.variant = 6;
-    imaging::Error error;
+    GrainyInput grainy(6);
+    const std::string &input = grainy.input, &output = grainy.output;
+    ConvertOptions& options = grainy.options;
+    imaging::Error& error = grainy.error;
     ASSERT_TRUE(ConvertAllFrames(input, output, options, &error)) << error.message();
     const auto full = static_cast<long long>(std::filesystem::file_size(output));
     std::filesystem::remove(output);
@@ -276,7 +288,7 @@ TEST(SizeBudget, AFullDiskOnTheSecondTryKeepsTheFirstResult)
     EXPECT_TRUE(child.clean() && child.exitCode == 0) << child.describe();
     ASSERT_TRUE(std::filesystem::exists(output));
     EXPECT_LT(static_cast<long long>(std::filesystem::file_size(output)), full * 95 / 100);
-    EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.gif", "out.gif"}));
+    EXPECT_EQ(grainy.dir.list(), (std::vector<std::string>{"in.gif", "out.gif"}));
 }
 
 // What an estimate says a budget chooses is what the budget takes, unless
@@ -323,12 +335,10 @@ TEST(SizeBudget, TheEstimatesLinesAreTheChoices)
 // 3rd frame, at full size.
 TEST(SizeBudget, NoMoreFramesDroppedThanTheBudgetNeeds)
 {
-    TempDir dir;
-    const std::string input = dir.file("in.gif"), output = dir.file("out.gif");
-    WriteGrainyAnimation(input, 64, 48, 96);
-    ConvertOptions options;
-    options.variant = 12;
-    imaging::Error error;
+    GrainyInput grainy(12);
+    const std::string &input = grainy.input, &output = grainy.output;
+    ConvertOptions& options = grainy.options;
+    imaging::Error& error = grainy.error;
     auto lowestAt = [&](int step) {
         ConvertOptions at = options;
         at.frameStep = step;
