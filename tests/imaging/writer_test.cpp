@@ -13,10 +13,12 @@
 #include <gtest/gtest.h>
 #include <webp/demux.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <set>
 
 namespace qf::test {
 namespace {
@@ -349,6 +351,49 @@ TEST(GifAnimationWriter, ASharedPaletteServesOnlyFramesItFits)
             EXPECT_LT(squared / static_cast<double>(frames[f].pixels.size()), 200.0) << "frame " << f + 1;
         }
     }
+}
+
+// Film's pictures come coded more and less finely in a repeating pattern.
+// One grainy gradient, its grain heavier in every 4th frame from the 2nd:
+// the heavy frames lie further from colours chosen for a light one than
+// the allowance, but the frames after the first heavy one are served by
+// its colours, not each by a table of its own.
+TEST(GifAnimationWriter, FramesGrainierInAPatternShareColours)
+{
+    constexpr int kWidth = 96, kHeight = 64, kFrames = 12;
+    std::mt19937 random(5);
+    std::vector<imaging::RgbaImage> frames;
+    for (int f = 0; f < kFrames; ++f) {
+        const int grain = f % 4 == 1 ? 12 : 6;
+        std::uniform_int_distribution<int> noise(-grain, grain);
+        imaging::RgbaImage frame{kWidth, kHeight, std::vector<std::uint8_t>(kWidth * kHeight * 4, 255)};
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const int base[3] = {x * 255 / (kWidth - 1), y * 255 / (kHeight - 1), 128};
+                for (int c = 0; c < 3; ++c)
+                    frame.pixels[static_cast<std::size_t>((y * kWidth + x) * 4 + c)] =
+                        static_cast<std::uint8_t>(std::clamp(base[c] + noise(random), 0, 255));
+            }
+        frames.push_back(frame);
+    }
+    TempDir dir;
+    ASSERT_EQ(ThroughGif(dir.file("g.gif"), imaging::kBestQuality, frames).size(), frames.size());
+    int code = 0;
+    GifFileType* gif = DGifOpenFileName(dir.file("g.gif").c_str(), &code);
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+    std::set<std::vector<int>> tables;
+    for (int f = 0; f < gif->ImageCount; ++f) {
+        const ColorMapObject* colours = gif->SavedImages[f].ImageDesc.ColorMap;
+        colours = colours ? colours : gif->SColorMap;
+        std::vector<int> table;
+        for (int i = 0; colours && i < colours->ColorCount; ++i)
+            table.push_back(colours->Colors[i].Red << 16 | colours->Colors[i].Green << 8
+                            | colours->Colors[i].Blue);
+        tables.insert(table);
+    }
+    DGifCloseFile(gif, &code);
+    EXPECT_LE(tables.size(), 2U);
 }
 
 // Sizes, loop counts and delays a GIF cannot hold, and calls out of order:

@@ -127,15 +127,15 @@ std::uint32_t Packed(const liq_color& c)
                            | (static_cast<std::uint32_t>(c.g) << 8) | c.b;
 }
 
-// How far opaque pixels lie from the nearest opaque colour of palette: the
-// mean summed squared channel difference over an even sample of them, enough
-// to compare palettes for like frames at a small part of the cost of
-// remapping. Built for AVX2 too (8 entries at a time), the one the processor
-// runs chosen at start.
-QF_VECTOR_CLONES double SampledError(const std::uint8_t* rgba, std::size_t count,
-                                     const std::vector<std::uint32_t>& palette)
+} // namespace
+
+// How far the opaque pixels of every step-th of count lie from the nearest
+// opaque colour of palette: the mean summed squared channel difference.
+// Built for AVX2 too (8 entries at a time), the one the processor runs
+// chosen at start.
+QF_VECTOR_CLONES double MeanError(const std::uint8_t* rgba, std::size_t count, std::size_t step,
+                                  const std::vector<std::uint32_t>& palette)
 {
-    constexpr std::size_t kSamples = 1024;
     // The opaque entries' channels side by side, so that the distances to
     // all of them are worked out several at a time.
     std::vector<int> reds;
@@ -149,7 +149,6 @@ QF_VECTOR_CLONES double SampledError(const std::uint8_t* rgba, std::size_t count
         blues.push_back(static_cast<int>(c & 0xFF));
     }
     const std::size_t entries = reds.size();
-    const std::size_t step = std::max<std::size_t>(1, count / kSamples);
     std::uint64_t sum = 0;
     std::size_t sampled = 0;
     for (std::size_t i = 0; i < count; i += step) {
@@ -170,6 +169,16 @@ QF_VECTOR_CLONES double SampledError(const std::uint8_t* rgba, std::size_t count
         ++sampled;
     }
     return sampled ? static_cast<double>(sum) / static_cast<double>(sampled) : 0.0;
+}
+
+namespace {
+
+// The same over an even sample of about kErrorSamples of the pixels, enough
+// to compare palettes for like frames at a small part of the cost of
+// remapping.
+double SampledError(const std::uint8_t* rgba, std::size_t count, const std::vector<std::uint32_t>& palette)
+{
+    return MeanError(rgba, count, ErrorSampleStep(count), palette);
 }
 
 // Error diffusion breaks up the bands a palette's steps draw across smooth

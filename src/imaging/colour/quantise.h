@@ -4,6 +4,7 @@
 
 #include "imaging/colour/gif_levels.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +36,19 @@ struct ChosenColours {
     // the summed squared channel differences, over a sample).
     double error = 0;
 };
+
+// Of count pixels, every this many-th is weighed when the error of
+// colours for them is told (about 1024 of them).
+inline std::size_t ErrorSampleStep(std::size_t count)
+{
+    constexpr std::size_t kErrorSamples = 1024;
+    return count / kErrorSamples > 1 ? count / kErrorSamples : 1;
+}
+
+// How far the opaque pixels of every step-th of count pixels lie from the
+// nearest of palette's opaque colours, as ChosenColours::error tells it.
+double MeanError(const std::uint8_t* rgba, std::size_t count, std::size_t step,
+                 const std::vector<std::uint32_t>& palette);
 
 // Chooses colours for the opaque pixels as QuantiseRgba does, leaving one
 // entry free for transparent pixels.

@@ -413,6 +413,31 @@ const ChosenColours* SharedColours::get(const GifLevels& levels, std::string* re
     return chosen_ ? &colours_ : nullptr;
 }
 
+bool SharedColours::serves(const PackedFrame& frame, const PackedFrame* previous, const GifLevels& levels)
+{
+    std::string reason;
+    const ChosenColours* colours = get(levels, &reason);
+    if (!colours)
+        return true;
+    if (colours->palette.empty())
+        return false;
+    // The drawn pixels at the places the error is told from.
+    const std::size_t count = frame.pixels.size();
+    const std::size_t step = ErrorSampleStep(count);
+    const std::uint32_t* against =
+        previous && !TurnsTransparent(*previous, frame) ? previous->pixels.data() : nullptr;
+    std::vector<std::uint8_t> rgba;
+    rgba.reserve((count / step + 1) * 4);
+    for (std::size_t i = 0; i < count; i += step) {
+        const std::uint32_t p = frame.pixels[i];
+        const bool drawn = Differs(frame.pixels.data(), against, i);
+        rgba.insert(rgba.end(), {static_cast<std::uint8_t>(p >> 16), static_cast<std::uint8_t>(p >> 8),
+                                 static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(drawn ? 255 : 0)});
+    }
+    return MeanError(rgba.data(), rgba.size() / 4, 1, colours->palette)
+           <= colours->error * (1.0 + levels.paletteReuse);
+}
+
 void ShowFrame(FrameJob& job, std::vector<std::uint32_t>& view)
 {
     PreparedFrame& plan = job.prepared;

@@ -90,6 +90,11 @@ public:
     {}
     // Null with reason when the quantiser fails.
     const ChosenColours* get(const GifLevels& levels, std::string* reason);
+    // Whether the colours serve frame, drawn over previous (null: all of it
+    // is drawn): its drawn pixels lie no further from them, over the same
+    // sample, than levels.paletteReuse allows beyond the first frame's. A
+    // failure to choose them is left to the frames that ask for them.
+    bool serves(const PackedFrame& frame, const PackedFrame* previous, const GifLevels& levels);
 
 private:
     std::shared_ptr<const PackedFrame> first_;
