@@ -35,7 +35,8 @@ struct GifLevels {
     int lossyTolerance = 0;
     // A frame is reduced to the colours chosen for the first frame of its
     // run (see SharedColours) while its pixels lie at most this fraction
-    // further from them than that frame's did; otherwise it gets its own.
+    // further from them than that frame's did; otherwise it begins the next
+    // run, or gets colours of its own (see GifAnimationWriter).
     float paletteReuse = 0.1f;
 
     bool lossless() const { return quality >= kBestQuality; }
