@@ -386,24 +386,33 @@ QF_VECTOR_CLONES void DrawnRgbaRow(const std::uint32_t* f, const std::uint32_t* 
     }
 }
 
+// Every step-th pixel of frame as straight RGBA, opaque where it is drawn
+// over previous (null: wherever it is opaque), clear elsewhere: what a run's
+// colours are chosen for and weighed against.
+std::vector<std::uint8_t> DrawnSample(const PackedFrame& frame, const PackedFrame* previous, std::size_t step)
+{
+    const std::size_t count = frame.pixels.size();
+    const std::uint32_t* against =
+        previous && !TurnsTransparent(*previous, frame) ? previous->pixels.data() : nullptr;
+    std::vector<std::uint8_t> rgba((count + step - 1) / step * 4, 0);
+    for (std::size_t i = 0, k = 0; i < count; i += step, k += 4) {
+        if (!Differs(frame.pixels.data(), against, i))
+            continue;
+        const std::uint32_t p = frame.pixels[i];
+        rgba[k + 0] = static_cast<std::uint8_t>(p >> 16);
+        rgba[k + 1] = static_cast<std::uint8_t>(p >> 8);
+        rgba[k + 2] = static_cast<std::uint8_t>(p);
+        rgba[k + 3] = 255;
+    }
+    return rgba;
+}
+
 } // namespace
 
 const ChosenColours* SharedColours::get(const GifLevels& levels, std::string* reason)
 {
     std::call_once(once_, [&] {
-        const std::size_t count = first_->pixels.size();
-        const std::uint32_t* against =
-            previous_ && !TurnsTransparent(*previous_, *first_) ? previous_->pixels.data() : nullptr;
-        std::vector<std::uint8_t> rgba(count * 4, 0);
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!Differs(first_->pixels.data(), against, i))
-                continue;
-            const std::uint32_t p = first_->pixels[i];
-            rgba[i * 4 + 0] = static_cast<std::uint8_t>(p >> 16);
-            rgba[i * 4 + 1] = static_cast<std::uint8_t>(p >> 8);
-            rgba[i * 4 + 2] = static_cast<std::uint8_t>(p);
-            rgba[i * 4 + 3] = 255;
-        }
+        const std::vector<std::uint8_t> rgba = DrawnSample(*first_, previous_.get(), 1);
         chosen_ = ChooseColours(rgba.data(), first_->width, first_->height, levels, colours_, &reason_);
         first_.reset();
         previous_.reset();
@@ -421,19 +430,8 @@ bool SharedColours::serves(const PackedFrame& frame, const PackedFrame* previous
         return true;
     if (colours->palette.empty())
         return false;
-    // The drawn pixels at the places the error is told from.
-    const std::size_t count = frame.pixels.size();
-    const std::size_t step = ErrorSampleStep(count);
-    const std::uint32_t* against =
-        previous && !TurnsTransparent(*previous, frame) ? previous->pixels.data() : nullptr;
-    std::vector<std::uint8_t> rgba;
-    rgba.reserve((count / step + 1) * 4);
-    for (std::size_t i = 0; i < count; i += step) {
-        const std::uint32_t p = frame.pixels[i];
-        const bool drawn = Differs(frame.pixels.data(), against, i);
-        rgba.insert(rgba.end(), {static_cast<std::uint8_t>(p >> 16), static_cast<std::uint8_t>(p >> 8),
-                                 static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(drawn ? 255 : 0)});
-    }
+    // The drawn pixels at the places the first frame's error was told from.
+    const std::vector<std::uint8_t> rgba = DrawnSample(frame, previous, ErrorSampleStep(frame.pixels.size()));
     return MeanError(rgba.data(), rgba.size() / 4, 1, colours->palette)
            <= colours->error * (1.0 + levels.paletteReuse);
 }
