@@ -3,8 +3,9 @@
 # three animations of make_animations.py, the panorama with every delay set
 # to 0, the screen recording's first 40 frames, a small full-colour GIF
 # with delays of 0, and clips made with FFmpeg from Debian photographs:
-# film-like footage (motion, grain), a nearly still 1080p screen recording
-# of a few KB, a phone clip stored on its side and a dark scene.
+# film-like footage (motion, grain) at 640 x 360 and at 1080p, a nearly
+# still 1080p screen recording of a few KB, a phone clip stored on its side
+# and a dark scene.
 #
 #   bench/conversion/make_estimate_inputs.sh DIR
 #
@@ -67,6 +68,10 @@ EOF
 # Film-like: 4 s of 640 x 360 at 24 fps, a slow pan and zoom with grain.
 ff -loop 1 -i "$photo" -vf "scale=2560:-2,zoompan=z='1+0.2*on/96':x='iw*0.1*on/96':y='ih*0.05*on/96':d=96:s=640x360:fps=24,noise=alls=8:allf=t,format=yuv420p" \
     -frames:v 96 -c:v libx264 -crf 20 "$out/film-4s.mp4"
+# The same at 1920 x 1080, as a camera or phone records it: decoding it costs
+# a large part of its conversion.
+ff -loop 1 -i "$photo" -vf "scale=3840:-2,zoompan=z='1+0.2*on/96':x='iw*0.1*on/96':y='ih*0.05*on/96':d=96:s=1920x1080:fps=24,noise=alls=8:allf=t,format=yuv420p" \
+    -frames:v 96 -c:v libx264 -crf 20 "$out/film-1080.mp4"
 # A nearly still 1080p screen: a still picture with a small box (a cursor)
 # moving over it, 5 s at 30 fps, a few KB.
 ff -f lavfi -i "color=c=0xe8e8e8:s=1920x1080:r=30,drawbox=x=100:y=100:w=1200:h=700:c=white:t=fill,drawbox=x=100:y=100:w=1200:h=40:c=0x3050a0:t=fill,drawbox=x='300+t*120':y='400+t*40':w=12:h=18:c=black:t=fill" \
