@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# What an estimate of a clip cannot save: the CPU seconds of decoding every
-# picture the others refer to (FFmpeg with -skip_frame noref, as the reader
-# passes over the frames it does not sample, through to the end, where the
-# last blocks lie), beside a plain conversion, the estimate's first line
-# alone (with a budget the best settings fit, so that no search runs) and
-# the whole --estimate with its four budget lines. Each figure is the mean
-# of RUNS runs.
+# What reading a clip costs its estimate: the CPU seconds of decoding every
+# picture the others refer to, through the whole clip (FFmpeg with
+# -skip_frame noref). That is what the reader decodes to reach blocks
+# spread to the end of a clip whose pictures all hang on one key picture;
+# with key pictures more often it seeks past the stretches between blocks.
+# Beside it: a plain conversion, the estimate's first line alone (with a
+# budget the best settings fit, so that no search runs) and the whole
+# --estimate with its four budget lines. Each figure is the mean of RUNS
+# runs.
 #
 #   bench/conversion/reading_share.sh CLI DIR [RUNS] [CLIP...]
 set -euo pipefail
