@@ -22,6 +22,7 @@ struct ClipCase {
     int width, height;
     std::vector<int> delays; // as recorded, in hundredths
     bool turned;             // shown a quarter turn clockwise: red on top
+    bool clearRight = false; // the right half transparent
 };
 
 class VideoClip : public ::testing::TestWithParam<ClipCase> {};
@@ -51,6 +52,8 @@ TEST_P(VideoClip, FramesTimingAndOrientation)
         EXPECT_GT(blue[2], 200) << "frame " << k;
         EXPECT_LT(blue[0], 60) << "frame " << k;
         EXPECT_NEAR(red[1], 25 * k, 12) << "frame " << k;
+        EXPECT_EQ(red[3], 255) << "frame " << k;
+        EXPECT_EQ(blue[3], c.clearRight ? 0 : 255) << "frame " << k;
         ++k;
     }
     EXPECT_EQ(k, static_cast<int>(c.delays.size())) << error.message();
@@ -64,7 +67,11 @@ INSTANTIATE_TEST_SUITE_P(Clips, VideoClip,
                              ClipCase{
                                  "turned-vfr.mp4", 16, 32, {10, 10, 10, 10, 10, 20, 20, 20, 20, 10}, true},
                              // VP9 in WebM at 10 frames a second.
-                             ClipCase{"ten.webm", 32, 16, {10, 10, 10, 10, 10, 10, 10, 10, 10, 10}, false}));
+                             ClipCase{"ten.webm", 32, 16, {10, 10, 10, 10, 10, 10, 10, 10, 10, 10}, false},
+                             // H.264 of 48 x 16 pixels each half as wide as high: shown 24 x 16.
+                             ClipCase{"narrow-pixels.mp4", 24, 16, std::vector<int>(10, 10), false},
+                             // VP9 in WebM with its right half clear, kept beside the picture.
+                             ClipCase{"clear-right.webm", 32, 16, std::vector<int>(10, 10), false, true}));
 
 // Passing over the frames before a late one gives the picture and the
 // frames that follow as playing from the beginning does. twelve.mp4 (32 x 24,

@@ -22,6 +22,7 @@ extern "C" {
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string_view>
 #include <vector>
 
 namespace qf::imaging {
@@ -103,6 +104,36 @@ int RotationOf(const AVStream* stream)
     return ((quarter % 4) + 4) % 4 * 90;
 }
 
+// The width a picture of width x height is shown at, before any turn: a
+// clip of non-square pixels (a DV or DVD recording, 720 x 480 at 8:9, is
+// shown 640 x 480) is widened or narrowed so that its pixels become square,
+// as players show it. A pixel shape past 1:8 or 8:1 is damage, and ignored.
+int ShownWidth(AVFormatContext* ctx, AVStream* stream, int width)
+{
+    const AVRational shape = av_guess_sample_aspect_ratio(ctx, stream, nullptr);
+    if (shape.num <= 0 || shape.den <= 0 || shape.num == shape.den || shape.num > 8LL * shape.den
+        || shape.den > 8LL * shape.num)
+        return width;
+    const long long shown = (2LL * width * shape.num + shape.den) / (2LL * shape.den);
+    return shown < 1 || shown > kMaxSide ? width : static_cast<int>(shown);
+}
+
+// The decoder of a stream: VP8 and VP9 keep transparency in a second
+// picture beside the first (WebM's "alpha_mode"), which only libvpx's own
+// decoders put back together; FFmpeg's would show those clips opaque, their
+// hidden colours where they were clear.
+const AVCodec* DecoderFor(const AVStream* stream, const AVCodec* found)
+{
+    const AVDictionaryEntry* alpha = av_dict_get(stream->metadata, "alpha_mode", nullptr, 0);
+    if (!alpha || std::string_view(alpha->value) != "1")
+        return found;
+    const AVCodecID id = stream->codecpar->codec_id;
+    const AVCodec* withAlpha = id == AV_CODEC_ID_VP9   ? avcodec_find_decoder_by_name("libvpx-vp9")
+                               : id == AV_CODEC_ID_VP8 ? avcodec_find_decoder_by_name("libvpx")
+                                                       : nullptr;
+    return withAlpha ? withAlpha : found;
+}
+
 } // namespace
 
 struct VideoReader::Impl {
@@ -124,6 +155,7 @@ struct VideoReader::Impl {
     int rotation = 0;
     int codedWidth = 0;
     int codedHeight = 0;
+    int shownWidth = 0; // codedWidth made square-pixelled
     int frameWidth = 0; // the size frames are asked for, upright; 0: the clip's own
     int frameHeight = 0;
     std::int64_t firstPts = 0;     // in the stream's time base
@@ -298,6 +330,7 @@ bool VideoReader::Impl::openStreams(Error* error)
     }
     if (video->disposition & AV_DISPOSITION_ATTACHED_PIC)
         return fail(error, ErrorKind::NotAnimation, "holds a still picture, not a video");
+    codec = DecoderFor(video, codec);
     for (unsigned i = 0; i < ctx->nb_streams; ++i)
         ctx->streams[i]->discard = static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 
@@ -326,6 +359,7 @@ bool VideoReader::Impl::openStreams(Error* error)
     passUntil = AV_NOPTS_VALUE;
     codedWidth = video->codecpar->width;
     codedHeight = video->codecpar->height;
+    shownWidth = ShownWidth(ctx, video, codedWidth);
     rotation = RotationOf(video);
     flushed = ended = pending = false;
     packetsSent = 0;
@@ -504,8 +538,8 @@ bool VideoReader::open(const std::string& path, Error* error)
             return false;
         AnimationInfo& info = d.info;
         const bool turned = d.rotation == 90 || d.rotation == 270;
-        info.width = turned ? d.codedHeight : d.codedWidth;
-        info.height = turned ? d.codedWidth : d.codedHeight;
+        info.width = turned ? d.codedHeight : d.shownWidth;
+        info.height = turned ? d.shownWidth : d.codedHeight;
         if (info.width < 1 || info.height < 1)
             return d.fail(error, ErrorKind::Corrupt, "is a damaged video file (no picture size)");
         if (info.width > kMaxSide || info.height > kMaxSide
@@ -544,9 +578,9 @@ namespace {
 // frameWidth x frameHeight (upright; 0 x 0: their own size) as their
 // colours are converted, which costs a fraction of converting the whole
 // picture and resizing it after; pictures with transparency come whole, to
-// be resized weighted by alpha. scaler, ownSize and upright are kept from
-// call to call.
-bool PictureToRgba(const AVFrame& frame, int rotation, int frameWidth, int frameHeight,
+// be resized weighted by alpha. Whole is shownWidth wide before the turn
+// (square pixels). scaler, ownSize and upright are kept from call to call.
+bool PictureToRgba(const AVFrame& frame, int rotation, int shownWidth, int frameWidth, int frameHeight,
                    std::unique_ptr<SwsContext, ScaleCloser>& scaler, Yuv420ToRgba& ownSize,
                    std::vector<std::uint8_t>& upright, RgbaImage& out)
 {
@@ -556,7 +590,7 @@ bool PictureToRgba(const AVFrame& frame, int rotation, int frameWidth, int frame
     const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(format);
     const bool scaled = frameWidth > 0 && described && !(described->flags & AV_PIX_FMT_FLAG_ALPHA);
     const bool turned = rotation == 90 || rotation == 270;
-    const int sw = scaled ? (turned ? frameHeight : frameWidth) : w;
+    const int sw = scaled ? (turned ? frameHeight : frameWidth) : shownWidth;
     const int sh = scaled ? (turned ? frameWidth : frameHeight) : h;
     // Colours as the clip says they were encoded (BT.709 for HD, limited range).
     const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED
@@ -625,7 +659,7 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
 {
     if (frame.width != codedWidth || frame.height != codedHeight) // a stream changing size midway
         return false;
-    return PictureToRgba(frame, rotation, frameWidth, frameHeight, scaler, ownSize, upright, out);
+    return PictureToRgba(frame, rotation, shownWidth, frameWidth, frameHeight, scaler, ownSize, upright, out);
 }
 
 namespace {
@@ -633,19 +667,24 @@ namespace {
 // A picture as decoded, with the turn it is shown at.
 class DecodedPicture final : public ClipPicture {
 public:
-    DecodedPicture(FramePtr frame, int rotation) : frame_(std::move(frame)), rotation_(rotation) {}
+    DecodedPicture(FramePtr frame, int rotation, int shownWidth)
+        : frame_(std::move(frame)), rotation_(rotation), shownWidth_(shownWidth)
+    {}
 
     bool toRgba(int width, int height, RgbaImage& out) const override
     {
         std::unique_ptr<SwsContext, ScaleCloser> scaler;
         Yuv420ToRgba ownSize;
         std::vector<std::uint8_t> upright;
-        return frame_ && PictureToRgba(*frame_, rotation_, width, height, scaler, ownSize, upright, out);
+        return frame_
+               && PictureToRgba(*frame_, rotation_, shownWidth_, width, height, scaler, ownSize, upright,
+                                out);
     }
 
 private:
     FramePtr frame_;
     int rotation_ = 0;
+    int shownWidth_ = 0;
 };
 
 } // namespace
@@ -732,7 +771,7 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
                 const bool converted = !frame || d.toRgba(*d.picture, *frame);
                 if (converted && frame && d.keep) {
                     d.kept = std::make_shared<DecodedPicture>(FramePtr(av_frame_clone(d.picture.get())),
-                                                              d.rotation);
+                                                              d.rotation, d.shownWidth);
                 }
                 av_frame_unref(d.picture.get());
                 if (!converted)
