@@ -71,7 +71,10 @@ INSTANTIATE_TEST_SUITE_P(Clips, VideoClip,
                              // H.264 of 48 x 16 pixels each half as wide as high: shown 24 x 16.
                              ClipCase{"narrow-pixels.mp4", 24, 16, std::vector<int>(10, 10), false},
                              // VP9 in WebM with its right half clear, kept beside the picture.
-                             ClipCase{"clear-right.webm", 32, 16, std::vector<int>(10, 10), false, true}));
+                             ClipCase{"clear-right.webm", 32, 16, std::vector<int>(10, 10), false, true},
+                             // MPEG-2 in an MPEG program stream, 7 of its 10 packets without the
+                             // time they are shown.
+                             ClipCase{"program-stream.mpg", 32, 16, std::vector<int>(10, 10), false}));
 
 // Passing over the frames before a late one gives the picture and the
 // frames that follow as playing from the beginning does. twelve.mp4 (32 x 24,

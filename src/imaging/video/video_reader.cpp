@@ -453,6 +453,19 @@ bool VideoReader::Impl::index(Error* error)
         return fail(error, result == AVERROR_EOF ? ErrorKind::NoImage : ErrorKind::Corrupt,
                     result == AVERROR_EOF ? "has no video frames" : "is damaged before its first frame");
 
+    // A stream that gives the time shown to only some of its packets (an
+    // MPEG program stream, every few frames) plays at its stated rate, a
+    // frame a packet: a packet timed by when it is decoded may share the
+    // time of the one before it, shown a frame after it was decoded, and the
+    // two would count as one frame (a 25-frame clip read as 22, with gaps).
+    const AVRational tb = video->time_base;
+    const AVRational rate = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
+    if (!presented && rate.num > 0 && rate.den > 0) {
+        const std::int64_t from = *std::min_element(pts.begin(), pts.end());
+        for (std::size_t i = 0; i < pts.size(); ++i)
+            coded[i].pts = pts[i] = from + av_rescale_q(static_cast<std::int64_t>(i), av_inv_q(rate), tb);
+        lastEnd = AV_NOPTS_VALUE;
+    }
     std::sort(pts.begin(), pts.end());
     pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
     firstPts = pts.front();
@@ -462,8 +475,6 @@ bool VideoReader::Impl::index(Error* error)
     // pictures build on the one before whatever the key frames say.
     const AVCodecID codec = video->codecpar->codec_id;
     seekable = presented && !keys.empty() && codec != AV_CODEC_ID_APNG && codec != AV_CODEC_ID_GIF;
-    const AVRational tb = video->time_base;
-    const AVRational rate = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
     info.frameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
     // The last frame lasts to the end its packet gives, else one frame
     // interval (of the rate, or of the frames before it), and on to the
