@@ -74,7 +74,10 @@ INSTANTIATE_TEST_SUITE_P(Clips, VideoClip,
                              ClipCase{"clear-right.webm", 32, 16, std::vector<int>(10, 10), false, true},
                              // MPEG-2 in an MPEG program stream, 7 of its 10 packets without the
                              // time they are shown.
-                             ClipCase{"program-stream.mpg", 32, 16, std::vector<int>(10, 10), false}));
+                             ClipCase{"program-stream.mpg", 32, 16, std::vector<int>(10, 10), false},
+                             // HEVC of high dynamic range, white at 203 cd/m², in PQ and in HLG.
+                             ClipCase{"hdr-pq.mp4", 32, 16, std::vector<int>(10, 10), false},
+                             ClipCase{"hdr-hlg.mp4", 32, 16, std::vector<int>(10, 10), false}));
 
 // Passing over the frames before a late one gives the picture and the
 // frames that follow as playing from the beginning does. twelve.mp4 (32 x 24,

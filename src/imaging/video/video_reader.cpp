@@ -3,6 +3,7 @@
 #include "imaging/errors.h"
 #include "imaging/size_limits.h"
 #include "imaging/video/clip_io.h"
+#include "imaging/video/hdr_to_sdr.h"
 #include "imaging/video/yuv_to_rgba.h"
 
 extern "C" {
@@ -151,6 +152,7 @@ struct VideoReader::Impl {
     std::unique_ptr<SwsContext, ScaleCloser> scaler;
     Yuv420ToRgba ownSize;              // 4:2:0 pictures kept at their size
     std::vector<std::uint8_t> upright; // a frame before rotation
+    std::vector<std::uint16_t> wide;   // a frame of high dynamic range before it is made ordinary
     int stream = -1;
     int rotation = 0;
     int codedWidth = 0;
@@ -590,10 +592,12 @@ namespace {
 // colours are converted, which costs a fraction of converting the whole
 // picture and resizing it after; pictures with transparency come whole, to
 // be resized weighted by alpha. Whole is shownWidth wide before the turn
-// (square pixels). scaler, ownSize and upright are kept from call to call.
+// (square pixels). Pictures of high dynamic range come as an ordinary
+// screen shows them (HdrToSdr), through 16 bits a channel in wide. scaler,
+// ownSize, upright and wide are kept from call to call.
 bool PictureToRgba(const AVFrame& frame, int rotation, int shownWidth, int frameWidth, int frameHeight,
                    std::unique_ptr<SwsContext, ScaleCloser>& scaler, Yuv420ToRgba& ownSize,
-                   std::vector<std::uint8_t>& upright, RgbaImage& out)
+                   std::vector<std::uint8_t>& upright, std::vector<std::uint16_t>& wide, RgbaImage& out)
 {
     const int w = frame.width;
     const int h = frame.height;
@@ -622,22 +626,30 @@ bool PictureToRgba(const AVFrame& frame, int rotation, int shownWidth, int frame
     // The common picture, 4:2:0 kept at its size, by the converter that
     // gives libswscale's bytes at a fraction of its cost; the rest by
     // libswscale.
-    if (sw == w && sh == h && (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P)
+    const bool hdr = IsHdrTransfer(frame.color_trc);
+    if (!hdr && sw == w && sh == h && (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P)
         && ownSize.prepare(w, h, space, full != 0)) {
         const std::uint8_t* const planes[3] = {frame.data[0], frame.data[1], frame.data[2]};
         const int strides[3] = {frame.linesize[0], frame.linesize[1], frame.linesize[2]};
         ownSize.convert(planes, strides, target);
     } else {
-        scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh, AV_PIX_FMT_RGBA,
-                                          kScaleFlags, nullptr, nullptr, nullptr));
+        scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh,
+                                          hdr ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA, kScaleFlags, nullptr,
+                                          nullptr, nullptr));
         if (!scaler)
             return false;
         sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), full,
                                  sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-        std::uint8_t* planes[4] = {target, nullptr, nullptr, nullptr};
-        int strides[4] = {sw * 4, 0, 0, 0};
+        const std::size_t pixels = static_cast<std::size_t>(sw) * sh;
+        if (hdr)
+            wide.resize(pixels * 4);
+        std::uint8_t* planes[4] = {hdr ? reinterpret_cast<std::uint8_t*>(wide.data()) : target, nullptr,
+                                   nullptr, nullptr};
+        int strides[4] = {sw * (hdr ? 8 : 4), 0, 0, 0};
         if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, h, planes, strides) != sh)
             return false;
+        if (hdr)
+            HdrToSdr(frame.color_trc, wide.data(), pixels, target);
     }
     if (rotation == 0)
         return true;
@@ -670,7 +682,8 @@ bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
 {
     if (frame.width != codedWidth || frame.height != codedHeight) // a stream changing size midway
         return false;
-    return PictureToRgba(frame, rotation, shownWidth, frameWidth, frameHeight, scaler, ownSize, upright, out);
+    return PictureToRgba(frame, rotation, shownWidth, frameWidth, frameHeight, scaler, ownSize, upright, wide,
+                         out);
 }
 
 namespace {
@@ -687,9 +700,10 @@ public:
         std::unique_ptr<SwsContext, ScaleCloser> scaler;
         Yuv420ToRgba ownSize;
         std::vector<std::uint8_t> upright;
+        std::vector<std::uint16_t> wide;
         return frame_
                && PictureToRgba(*frame_, rotation_, shownWidth_, width, height, scaler, ownSize, upright,
-                                out);
+                                wide, out);
     }
 
 private:
