@@ -53,6 +53,10 @@ TEST_P(VideoClip, FramesTimingAndOrientation)
         EXPECT_LT(blue[0], 60) << "frame " << k;
         EXPECT_NEAR(red[1], 25 * k, 12) << "frame " << k;
         EXPECT_EQ(red[3], 255) << "frame " << k;
+        // The line below shows the same: no comb of two fields.
+        const std::uint8_t* below = c.turned ? at(c.width / 2 + 1, 1) : at(1, c.height / 2 + 1);
+        EXPECT_NEAR(below[0], red[0], 40) << "frame " << k;
+        EXPECT_NEAR(below[1], red[1], 40) << "frame " << k;
         EXPECT_EQ(blue[3], c.clearRight ? 0 : 255) << "frame " << k;
         ++k;
     }
@@ -77,7 +81,10 @@ INSTANTIATE_TEST_SUITE_P(Clips, VideoClip,
                              ClipCase{"program-stream.mpg", 32, 16, std::vector<int>(10, 10), false},
                              // HEVC of high dynamic range, white at 203 cd/m², in PQ and in HLG.
                              ClipCase{"hdr-pq.mp4", 32, 16, std::vector<int>(10, 10), false},
-                             ClipCase{"hdr-hlg.mp4", 32, 16, std::vector<int>(10, 10), false}));
+                             ClipCase{"hdr-hlg.mp4", 32, 16, std::vector<int>(10, 10), false},
+                             // H.264 interlaced, top field first: each picture's top field holds
+                             // the pattern, its bottom field, a field later, black.
+                             ClipCase{"woven.mp4", 32, 32, std::vector<int>(10, 10), false}));
 
 // Passing over the frames before a late one gives the picture and the
 // frames that follow as playing from the beginning does. twelve.mp4 (32 x 24,

@@ -627,13 +627,28 @@ bool PictureToRgba(const AVFrame& frame, int rotation, int shownWidth, int frame
     // gives libswscale's bytes at a fraction of its cost; the rest by
     // libswscale.
     const bool hdr = IsHdrTransfer(frame.color_trc);
-    if (!hdr && sw == w && sh == h && (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P)
+    // A picture woven of two fields taken a field apart (interlaced video:
+    // a camcorder's 1080i, DV, broadcast) shows combs wherever something
+    // moves, and the effects draw every tooth as a line: the field shown
+    // first is taken alone, its lines stretched to the picture's height.
+    const bool woven = frame.interlaced_frame && h >= 4 && described
+                       && !(described->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL));
+    const std::uint8_t* field[4] = {};
+    int fieldStrides[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        const bool second = woven && !frame.top_field_first;
+        field[i] = frame.data[i] ? frame.data[i] + (second ? frame.linesize[i] : 0) : nullptr;
+        fieldStrides[i] = frame.linesize[i] * (woven ? 2 : 1);
+    }
+    const int fieldHeight = woven ? h / 2 : h;
+    if (!hdr && !woven && sw == w && sh == h
+        && (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P)
         && ownSize.prepare(w, h, space, full != 0)) {
         const std::uint8_t* const planes[3] = {frame.data[0], frame.data[1], frame.data[2]};
         const int strides[3] = {frame.linesize[0], frame.linesize[1], frame.linesize[2]};
         ownSize.convert(planes, strides, target);
     } else {
-        scaler.reset(sws_getCachedContext(scaler.release(), w, h, format, sw, sh,
+        scaler.reset(sws_getCachedContext(scaler.release(), w, fieldHeight, format, sw, sh,
                                           hdr ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA, kScaleFlags, nullptr,
                                           nullptr, nullptr));
         if (!scaler)
@@ -646,7 +661,7 @@ bool PictureToRgba(const AVFrame& frame, int rotation, int shownWidth, int frame
         std::uint8_t* planes[4] = {hdr ? reinterpret_cast<std::uint8_t*>(wide.data()) : target, nullptr,
                                    nullptr, nullptr};
         int strides[4] = {sw * (hdr ? 8 : 4), 0, 0, 0};
-        if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, h, planes, strides) != sh)
+        if (sws_scale(scaler.get(), field, fieldStrides, 0, fieldHeight, planes, strides) != sh)
             return false;
         if (hdr)
             HdrToSdr(frame.color_trc, wide.data(), pixels, target);
