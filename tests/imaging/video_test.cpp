@@ -103,9 +103,17 @@ TEST(VideoClip, PassingOverFramesKeepsTheirPicturesAndNumbers)
         {"twelve.mp4", 3, 57, -1},  // before the second key frame
         {"twelve.mp4", 35, 25, -1}, // 7 s: three frames past a key frame
         {"twelve.mp4", 36, 24, -1}, // on a key frame
-        {"twelve.mp4", 59, 1, -1},  {"twelve.mp4", 60, 0, -1},
+        {"twelve.mp4", 59, 1, -1},
+        {"twelve.mp4", 60, 0, -1},
         {"cut-short.mp4", 2, 2, 4}, // its packets are all key frames
         {"cut-short.mp4", 6, 0, 4},
+        // A transport stream cut anywhere: its first pictures refer to ones
+        // before the cut. Its frames are those that show (the last twelve of
+        // the 30 recorded, green rising by 8 a frame to 232 at the last), in
+        // order or passed to alike.
+        {"mid-stream.ts", 0, 12, -1},
+        {"mid-stream.ts", 11, 1, -1},
+        {"mid-stream.ts", 12, 0, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " from frame " + std::to_string(c.target));
@@ -117,6 +125,10 @@ TEST(VideoClip, PassingOverFramesKeepsTheirPicturesAndNumbers)
         imaging::RgbaImage frame;
         int k = 0;
         for (; reader->readNext(frame, &error); ++k) {
+            if (c.file == std::string("mid-stream.ts")) {
+                EXPECT_EQ(reader->info().frameCount, 12);
+                EXPECT_NEAR(frame.pixels[(8 * 32 + 2) * 4 + 1], 232 - 8 * (11 - c.target - k), 6);
+            }
             if (c.file != std::string("twelve.mp4"))
                 continue;
             const auto dark = [&](int x, int y) { return frame.pixels[(y * 32 + x) * 4 + 1] < 100; };

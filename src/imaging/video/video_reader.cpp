@@ -254,6 +254,13 @@ struct VideoReader::Impl {
     // Walks every packet of the video stream: the frame count and times, and
     // where the file is cut short.
     bool index(Error* error);
+    // A stream that may begin anywhere (MPEG transport and program streams,
+    // bare H.264, HEVC and MPEG video: a recording begun mid-broadcast, a
+    // file cut with dd) may open with pictures predicted from ones it lacks,
+    // which the decoder never gives. The frames begin at the first picture
+    // it gives, found by decoding up to it once, as reading in order and
+    // seeking then count the same frames.
+    bool startAtFirstPicture(Error* error);
     // Ends the frames after those read so far, the clip damaged there (the
     // earliest damage found is kept).
     void endDamaged(const std::string& what)
@@ -579,7 +586,7 @@ bool VideoReader::open(const std::string& path, Error* error)
                               + std::to_string(d.source.size) + " bytes");
         info.loopCount = 0;
         d.indexed = true;
-        return true;
+        return d.startAtFirstPicture(error);
     } catch (const std::bad_alloc&) {
         return d.fail(error, ErrorKind::OutOfMemory, "needs more memory than is free");
     }
@@ -835,6 +842,52 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
     } catch (const std::bad_alloc&) {
         return outOfMemory();
     }
+}
+
+bool VideoReader::Impl::startAtFirstPicture(Error* error)
+{
+    const std::string_view demuxer = format->iformat->name;
+    if (demuxer != "mpegts" && demuxer != "mpeg" && demuxer != "h264" && demuxer != "hevc"
+        && demuxer != "mpegvideo")
+        return true;
+    if (!rewind(error))
+        return false;
+    std::int64_t shown = AV_NOPTS_VALUE;
+    while (!source.stopped()) {
+        const int received = avcodec_receive_frame(decoder.get(), picture.get());
+        if (received == 0) {
+            shown = picture->best_effort_timestamp;
+            av_frame_unref(picture.get());
+            break;
+        }
+        if (received != AVERROR(EAGAIN) || flushed || !feed())
+            break;
+    }
+    indexed = true; // decoding starts again from the first packet
+    const auto at = std::lower_bound(framePts.begin(), framePts.end(), shown);
+    if (shown == AV_NOPTS_VALUE || at == framePts.begin() || at == framePts.end() || *at != shown)
+        return true;
+    const auto dropped = at - framePts.begin();
+    framePts.erase(framePts.begin(), at);
+    firstPts = shown;
+    const std::int64_t from = info.frameTimes.at(static_cast<std::size_t>(dropped));
+    info.frameTimes.erase(info.frameTimes.begin(), info.frameTimes.begin() + dropped);
+    for (std::int64_t& t : info.frameTimes)
+        t -= from;
+    info.clipStart += from;
+    info.delays.erase(info.delays.begin(), info.delays.begin() + dropped);
+    if (info.codedBytes.size() == info.delays.size() + static_cast<std::size_t>(dropped)) {
+        info.codedBytes.erase(info.codedBytes.begin(), info.codedBytes.begin() + dropped);
+        info.codedAlone.erase(info.codedAlone.begin(), info.codedAlone.begin() + dropped);
+    }
+    info.frameCount -= static_cast<int>(dropped);
+    keys.erase(std::remove_if(keys.begin(), keys.end(), [&](const Key& key) { return key.pts < shown; }),
+               keys.end());
+    if (damage) {
+        damage.framesRead = info.frameCount;
+        damage.afterFrame = std::max(0, damage.afterFrame - static_cast<int>(dropped));
+    }
+    return true;
 }
 
 bool VideoReader::Impl::backToFirstPacket()
