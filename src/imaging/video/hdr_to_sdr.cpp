@@ -38,6 +38,12 @@ double HlgToScene(double signal)
     return signal <= 0.5 ? signal * signal / 3 : (std::exp((signal - c) / a) + b) / 12;
 }
 
+// A light of 0 to 1 (more counts as 1) as an index of kCodes steps.
+inline std::size_t Code(float light)
+{
+    return static_cast<std::size_t>(std::min(light, 1.0f) * (kCodes - 1) + 0.5f);
+}
+
 struct Tables {
     std::vector<float> light;          // a 16-bit signal's light
     std::vector<std::uint8_t> encoded; // light 0 to 1 in 65535 steps, as an sRGB code
@@ -79,7 +85,7 @@ bool IsHdrTransfer(int transfer)
     return transfer == AVCOL_TRC_SMPTE2084 || transfer == AVCOL_TRC_ARIB_STD_B67;
 }
 
-void HdrToSdr(int transfer, const std::uint16_t* rgba64, std::size_t pixels, std::uint8_t* rgba)
+void HdrToSdr(int transfer, const std::uint16_t* const planes[4], std::size_t pixels, std::uint8_t* rgba)
 {
     const Tables& t = TablesFor(transfer);
     const bool hlg = transfer == AVCOL_TRC_ARIB_STD_B67;
@@ -87,12 +93,10 @@ void HdrToSdr(int transfer, const std::uint16_t* rgba64, std::size_t pixels, std
     static constexpr std::array<float, 9> kTo709{1.6605f,  -0.5876f, -0.0728f, -0.1246f, 1.1329f,
                                                  -0.0083f, -0.0182f, -0.1006f, 1.1187f};
     for (std::size_t i = 0; i < pixels; ++i) {
-        const std::uint16_t* in = rgba64 + 4 * i;
-        float r = t.light[in[0]], g = t.light[in[1]], b = t.light[in[2]];
+        float r = t.light[planes[0][i]], g = t.light[planes[1][i]], b = t.light[planes[2][i]];
         if (hlg) { // the display's light: scene light raised by the system gamma, on its luminance
             const float ys = 0.2627f * r + 0.6780f * g + 0.0593f * b;
-            const float gain =
-                t.hlgGain[static_cast<std::size_t>(std::lrint(std::min(ys, 1.0f) * (kCodes - 1)))];
+            const float gain = t.hlgGain[Code(ys)];
             r *= gain, g *= gain, b *= gain;
         }
         float r7 = std::max(0.0f, kTo709[0] * r + kTo709[1] * g + kTo709[2] * b);
@@ -106,10 +110,10 @@ void HdrToSdr(int transfer, const std::uint16_t* rgba64, std::size_t pixels, std
             r7 *= k, g7 *= k, b7 *= k;
         }
         std::uint8_t* out = rgba + 4 * i;
-        out[0] = t.encoded[static_cast<std::size_t>(std::lrint(std::min(r7, 1.0f) * (kCodes - 1)))];
-        out[1] = t.encoded[static_cast<std::size_t>(std::lrint(std::min(g7, 1.0f) * (kCodes - 1)))];
-        out[2] = t.encoded[static_cast<std::size_t>(std::lrint(std::min(b7, 1.0f) * (kCodes - 1)))];
-        out[3] = static_cast<std::uint8_t>(in[3] >> 8);
+        out[0] = t.encoded[Code(r7)];
+        out[1] = t.encoded[Code(g7)];
+        out[2] = t.encoded[Code(b7)];
+        out[3] = planes[3] ? static_cast<std::uint8_t>(planes[3][i] >> 8) : 255;
     }
 }
 

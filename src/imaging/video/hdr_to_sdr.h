@@ -20,9 +20,9 @@ namespace qf::imaging {
 // what lies below keeps its light.
 bool IsHdrTransfer(int transfer); // an AVColorTransferCharacteristic
 
-// Writes pixels RGBA pixels of 8 bits a channel from rgba64 (16 bits a
-// channel, the signal of transfer in BT.2020 primaries, full range); alpha
-// carries over. transfer must be one IsHdrTransfer accepts.
-void HdrToSdr(int transfer, const std::uint16_t* rgba64, std::size_t pixels, std::uint8_t* rgba);
+// Writes pixels RGBA pixels of 8 bits a channel from planes R, G, B and A
+// of 16 bits a channel (the signal of transfer in BT.2020 primaries, full
+// range; A null for opaque). transfer must be one IsHdrTransfer accepts.
+void HdrToSdr(int transfer, const std::uint16_t* const planes[4], std::size_t pixels, std::uint8_t* rgba);
 
 } // namespace qf::imaging

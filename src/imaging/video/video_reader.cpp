@@ -655,23 +655,34 @@ bool PictureToRgba(const AVFrame& frame, int rotation, int shownWidth, int frame
         const int strides[3] = {frame.linesize[0], frame.linesize[1], frame.linesize[2]};
         ownSize.convert(planes, strides, target);
     } else {
-        scaler.reset(sws_getCachedContext(scaler.release(), w, fieldHeight, format, sw, sh,
-                                          hdr ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA, kScaleFlags, nullptr,
-                                          nullptr, nullptr));
+        // Of high dynamic range, planes of 16 bits a channel (libswscale's
+        // fast way to more than 8 bits).
+        const bool clear = described && (described->flags & AV_PIX_FMT_FLAG_ALPHA);
+        const AVPixelFormat to = !hdr ? AV_PIX_FMT_RGBA : clear ? AV_PIX_FMT_GBRAP16 : AV_PIX_FMT_GBRP16;
+        scaler.reset(sws_getCachedContext(scaler.release(), w, fieldHeight, format, sw, sh, to, kScaleFlags,
+                                          nullptr, nullptr, nullptr));
         if (!scaler)
             return false;
         sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), full,
                                  sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
         const std::size_t pixels = static_cast<std::size_t>(sw) * sh;
-        if (hdr)
-            wide.resize(pixels * 4);
-        std::uint8_t* planes[4] = {hdr ? reinterpret_cast<std::uint8_t*>(wide.data()) : target, nullptr,
-                                   nullptr, nullptr};
-        int strides[4] = {sw * (hdr ? 8 : 4), 0, 0, 0};
+        std::uint8_t* planes[4] = {target, nullptr, nullptr, nullptr};
+        int strides[4] = {sw * 4, 0, 0, 0};
+        if (hdr) {
+            wide.resize(pixels * (clear ? 4 : 3));
+            for (int i = 0; i < (clear ? 4 : 3); ++i) {
+                planes[i] =
+                    reinterpret_cast<std::uint8_t*>(wide.data() + pixels * static_cast<std::size_t>(i));
+                strides[i] = sw * 2;
+            }
+        }
         if (sws_scale(scaler.get(), field, fieldStrides, 0, fieldHeight, planes, strides) != sh)
             return false;
-        if (hdr)
-            HdrToSdr(frame.color_trc, wide.data(), pixels, target);
+        if (hdr) { // planes G, B, R (, A)
+            const std::uint16_t* const rgba[4] = {wide.data() + 2 * pixels, wide.data(), wide.data() + pixels,
+                                                  clear ? wide.data() + 3 * pixels : nullptr};
+            HdrToSdr(frame.color_trc, rgba, pixels, target);
+        }
     }
     if (rotation == 0)
         return true;
