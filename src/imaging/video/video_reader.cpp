@@ -874,7 +874,15 @@ bool VideoReader::Impl::startAtFirstPicture(Error* error)
         if (received != AVERROR(EAGAIN) || flushed || !feed())
             break;
     }
-    indexed = true; // decoding starts again from the first packet
+    // Decoding starts again from the first packet, sought back to with the
+    // decoder emptied rather than the file opened anew.
+    av_frame_unref(picture.get());
+    dropHeld();
+    avcodec_flush_buffers(decoder.get());
+    flushed = ended = pending = false;
+    packetsSent = 0;
+    framesRead = 0;
+    indexed = true;
     const auto at = std::lower_bound(framePts.begin(), framePts.end(), shown);
     if (shown == AV_NOPTS_VALUE || at == framePts.begin() || at == framePts.end() || *at != shown)
         return true;
