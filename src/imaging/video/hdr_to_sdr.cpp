@@ -41,6 +41,7 @@ double HlgToScene(double signal)
 // A light of 0 to 1 (more counts as 1) as an index of kCodes steps.
 inline std::size_t Code(float light)
 {
+    // NOLINTNEXTLINE(bugprone-incorrect-roundings): light is never negative; lrint is a call per channel
     return static_cast<std::size_t>(std::min(light, 1.0f) * (kCodes - 1) + 0.5f);
 }
 
