@@ -610,7 +610,8 @@ bool PictureToRgba(const AVFrame& frame, int rotation, int shownWidth, int frame
     const int h = frame.height;
     const auto format = static_cast<AVPixelFormat>(frame.format);
     const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(format);
-    const bool scaled = frameWidth > 0 && described && !(described->flags & AV_PIX_FMT_FLAG_ALPHA);
+    const bool clear = described && (described->flags & AV_PIX_FMT_FLAG_ALPHA);
+    const bool scaled = frameWidth > 0 && described && !clear;
     const bool turned = rotation == 90 || rotation == 270;
     const int sw = scaled ? (turned ? frameHeight : frameWidth) : shownWidth;
     const int sh = scaled ? (turned ? frameWidth : frameHeight) : h;
@@ -642,8 +643,8 @@ bool PictureToRgba(const AVFrame& frame, int rotation, int shownWidth, int frame
                        && !(described->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL));
     const std::uint8_t* field[4] = {};
     int fieldStrides[4] = {};
+    const bool second = woven && !frame.top_field_first;
     for (int i = 0; i < 4; ++i) {
-        const bool second = woven && !frame.top_field_first;
         field[i] = frame.data[i] ? frame.data[i] + (second ? frame.linesize[i] : 0) : nullptr;
         fieldStrides[i] = frame.linesize[i] * (woven ? 2 : 1);
     }
@@ -657,7 +658,6 @@ bool PictureToRgba(const AVFrame& frame, int rotation, int shownWidth, int frame
     } else {
         // Of high dynamic range, planes of 16 bits a channel (libswscale's
         // fast way to more than 8 bits).
-        const bool clear = described && (described->flags & AV_PIX_FMT_FLAG_ALPHA);
         const AVPixelFormat to = !hdr ? AV_PIX_FMT_RGBA : clear ? AV_PIX_FMT_GBRAP16 : AV_PIX_FMT_GBRP16;
         scaler.reset(sws_getCachedContext(scaler.release(), w, fieldHeight, format, sw, sh, to, kScaleFlags,
                                           nullptr, nullptr, nullptr));
