@@ -219,6 +219,34 @@ TEST(VideoClip, CutShortKeepsWholeFramesAndNoVideoIsRefused)
         << error.reason;
 }
 
+// Checking a clip for damage, as info does, finds where reading each frame
+// ends: a clip cut in its fifth frame; one whose pictures grow from 32 to 48
+// pixels square after its third (made by joining two MJPEG clips); a whole
+// one.
+TEST(VideoClip, CheckingFindsTheDamageReadingFinds)
+{
+    const struct {
+        const char* file;
+        int frames;
+        int damagedAfter; // -1: whole
+        const char* what;
+    } cases[] = {
+        {"cut-short.mp4", 4, 4, "the file is cut short"},
+        {"grows.avi", 3, 3, "a frame changes size or cannot be converted"},
+        {"twelve.mp4", 60, -1, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        imaging::Error error;
+        const auto reader = imaging::OpenAnimation(Clip(c.file), &error);
+        ASSERT_TRUE(reader) << error.message();
+        EXPECT_TRUE(reader->checkFrames(&error)) << error.message();
+        EXPECT_EQ(reader->info().frameCount, c.frames);
+        EXPECT_EQ(reader->damage().afterFrame, c.damagedAfter);
+        EXPECT_EQ(reader->damage().what, c.what);
+    }
+}
+
 // A damaged clip (made by fuzzing) of which three frames decode when it is
 // read from its start: passed over to any frame, the damage reported lies
 // within the frames passed and read (a later picture once came as the frame

@@ -272,6 +272,9 @@ struct VideoReader::Impl {
         }
         damage.framesRead = framesRead;
     }
+    // Whether a picture has the size the clip began with: the check a frame
+    // passed over still gets, so that it ends where converting would.
+    bool codedSize(const AVFrame& frame) const;
     bool toRgba(const AVFrame& frame, RgbaImage& out);
     // Starts decoding at the last key frame at or before frame `target`
     // and decodes up to it; false when the library landed elsewhere or the
@@ -711,9 +714,14 @@ bool PictureToRgba(const AVFrame& frame, int rotation, int shownWidth, int frame
 
 } // namespace
 
+bool VideoReader::Impl::codedSize(const AVFrame& frame) const
+{
+    return frame.width == codedWidth && frame.height == codedHeight; // else the stream changes size midway
+}
+
 bool VideoReader::Impl::toRgba(const AVFrame& frame, RgbaImage& out)
 {
-    if (frame.width != codedWidth || frame.height != codedHeight) // a stream changing size midway
+    if (!codedSize(frame))
         return false;
     return PictureToRgba(frame, rotation, shownWidth, frameWidth, frameHeight, scaler, ownSize, upright, wide,
                          out);
@@ -826,7 +834,7 @@ ReadResult VideoReader::next(RgbaImage* frame, Error* error)
                 }
             }
             if (received == 0) {
-                const bool converted = !frame || d.toRgba(*d.picture, *frame);
+                const bool converted = frame ? d.toRgba(*d.picture, *frame) : d.codedSize(*d.picture);
                 if (converted && frame && d.keep) {
                     d.kept = std::make_shared<DecodedPicture>(FramePtr(av_frame_clone(d.picture.get())),
                                                               d.rotation, d.shownWidth);
