@@ -49,10 +49,11 @@ constexpr std::int64_t kMaxStreamBytes = 1ll << 30;
 // 100 megapixels of work, plus 20,000 pixels for each of its bytes, and never
 // more than 20 gigapixels. Rendering takes from about 60 nanoseconds a pixel
 // (line sketches) to about a microsecond (the mixed-colour variants) on one
-// core, so a file of a few kilobytes cannot ask for more than a few seconds
-// to a minute or two, and no file for more than hours. Real animations carry
-// far more bytes for the pixels they show: frames of a few bytes on a large
-// screen are what these limits refuse.
+// core, so the bytes of a file of a few kilobytes buy no more than a few
+// seconds to a minute or two, and no file more than hours. Real animations
+// carry far more bytes for the pixels they show, except a still screen's
+// frames, allowed for themselves up to full HD (kFreeFrameArea below):
+// frames of a few bytes on a larger screen are what these limits refuse.
 constexpr std::int64_t kWorkFloor = 100'000'000;
 constexpr std::int64_t kWorkPerByte = 20'000;
 constexpr std::int64_t kMaxWork = 20'000'000'000;
@@ -60,6 +61,27 @@ constexpr std::int64_t kMaxWork = 20'000'000'000;
 inline std::int64_t WorkLimit(std::int64_t fileBytes)
 {
     return std::min(kMaxWork, kWorkFloor + kWorkPerByte * std::clamp<std::int64_t>(fileBytes, 0, kMaxWork));
+}
+
+// A screen recording held still stores each frame in a few dozen bytes
+// whatever the screen's size: FFmpeg's GIF of a still 1920 x 1080 screen,
+// 20 s at 30 fps (600 frames, 28,111 bytes), asks for 44,000 pixels of work
+// a byte, and was refused. No allowance a byte tells such a file from one
+// made to ask for work, but the frames are in the file, each shown and
+// rendered: an animation may have every frame it holds composed and
+// rendered at up to full HD (kFreeFrameArea) beyond what its bytes allow,
+// within kMaxWork. Larger frames count beyond that against the bytes.
+constexpr int kFreeFrameWidth = 1920;
+constexpr int kFreeFrameHeight = 1080;
+constexpr std::int64_t kFreeFrameArea = std::int64_t{kFreeFrameWidth} * kFreeFrameHeight;
+
+// The work an animation of fileBytes may ask for when it composes or
+// renders `frames` pictures of `area` pixels.
+inline std::int64_t AnimationWorkLimit(std::int64_t fileBytes, std::int64_t frames, std::int64_t area)
+{
+    return std::min(kMaxWork, WorkLimit(fileBytes)
+                                  + std::clamp<std::int64_t>(frames, 0, kMaxWork)
+                                        * std::clamp<std::int64_t>(area, 0, kFreeFrameArea));
 }
 
 // A video decoder's work is bounded by the frame: decoding a coded pixel

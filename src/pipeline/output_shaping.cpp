@@ -22,14 +22,18 @@ bool RenderSize(const std::string& file, const imaging::AnimationInfo& info, int
             "resized to " + imaging::BeyondPictureLimit(size->width, size->height, info.fileBytes, kind));
     const std::int64_t rendered = static_cast<std::int64_t>(std::max(keptFrames, 0)) * area;
     const std::int64_t work = info.video() ? info.work + rendered : std::max(info.work, rendered);
-    const std::int64_t limit = imaging::WorkLimit(info.fileBytes);
+    // An animation's frames are allowed for themselves up to full HD, as
+    // its reader allows them when composed.
+    const std::int64_t limit = info.video() ? imaging::WorkLimit(info.fileBytes)
+                                            : imaging::AnimationWorkLimit(info.fileBytes, keptFrames, area);
     if (work > limit && work > info.work)
         return imaging::Fail(error, imaging::ErrorKind::TooLarge, file,
                              "is " + kind + " whose " + std::to_string(keptFrames) + " frames rendered at "
                                  + std::to_string(size->width) + " x " + std::to_string(size->height)
                                  + " pixels ask for " + std::to_string(work / 1'000'000)
                                  + " megapixels of work, more than the " + std::to_string(limit / 1'000'000)
-                                 + " allowed a file of " + std::to_string(info.fileBytes) + " bytes");
+                                 + " allowed a file of " + std::to_string(info.fileBytes) + " bytes"
+                                 + (info.video() ? "" : " and " + std::to_string(keptFrames) + " frames"));
     return true;
 }
 

@@ -288,8 +288,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrokenGif, ::testing::ValuesIn(BrokenGifs()),
                          [](const auto& info) { return info.param.name; });
 
 // Each limit at its edge: the largest allowed file opens, one step beyond is
-// refused as too large. Work: a file of a few kilobytes of 1 x 1 frames may
-// show 100 one-megapixel frames, not 300. Memory: a file of 50 bytes may
+// refused as too large. Work: frames of up to full HD are allowed whatever
+// the file's bytes (2,000 frames of 1 x 1 on a 1920 x 1080 screen: a still
+// screen recorded for a minute); on a screen of 4 megapixels, a file of a
+// few kilobytes of 1 x 1 frames may show 60 frames, not 80. Memory: a file of 50 bytes may
 // ask for a screen of 16.7 megapixels (5000 x 3355), not 16.8 (5000 x 3360).
 TEST(GifReader, LimitsHoldAtTheirEdges)
 {
@@ -299,8 +301,9 @@ TEST(GifReader, LimitsHoldAtTheirEdges)
                                                                        {5000, 3360, 1, false},
                                                                        {2, 2, imaging::kMaxFrames, true},
                                                                        {2, 2, imaging::kMaxFrames + 1, false},
-                                                                       {1000, 1000, 100, true},
-                                                                       {1000, 1000, 300, false}}) {
+                                                                       {1920, 1080, 2000, true},
+                                                                       {4000, 1000, 60, true},
+                                                                       {4000, 1000, 80, false}}) {
         Bytes b, frame;
         PutHeader(b);
         PutScreen(b, width, height, &kGlobal);

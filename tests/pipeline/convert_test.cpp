@@ -123,17 +123,36 @@ TEST(Conversion, EveryFrameIsTheEnginesPictureNumberedFromOne)
 // A clip is weighed by what is done with it: still-screen-1080p.mp4 (5 s of
 // a nearly still 1920 x 1080 screen, 150 frames, 14,703 bytes) is decoded
 // at its size and rendered at the size asked for; a GIF enlarged beyond
-// what its bytes can fill is refused before a picture is allocated.
+// what its bytes can fill is refused before a picture is allocated. A GIF
+// of a still 1920 x 1080 screen, 600 frames of a pixel each in 14 kB (20 s
+// recorded at 30 fps), is converted at its size and bounced, not at twice
+// its size.
 TEST(Conversion, WorkIsWeighedAtTheSizeRendered)
 {
     TempDir dir;
     WriteBytes(dir.file("small.gif"), SmallAnimation(64, 48, 4));
+    Bytes still;
+    const Palette palette = {{0, 0, 0}, {255, 255, 255}};
+    PutHeader(still);
+    PutScreen(still, 1920, 1080, &palette);
+    PutLoop(still, 0);
+    for (int f = 0; f < 600; ++f) {
+        PutControl(still, 1, 3);
+        PutFrame(still, {f % 1920, 0, 1, 1}, {1});
+    }
+    PutTrailer(still);
+    WriteBytes(dir.file("still.gif"), still);
     const struct {
         std::string file;
         imaging::ResizeRequest resize;
         std::optional<double> duration;
         bool accepted;
+        bool bounce = false;
     } rows[] = {
+        {dir.file("still.gif"), {}, std::nullopt, true},
+        {dir.file("still.gif"), {}, std::nullopt, true, true},
+        {dir.file("still.gif"), {0, 640, 640}, std::nullopt, true},
+        {dir.file("still.gif"), {2.0, 0, 0}, std::nullopt, false},
         {std::string(QF_CLIPS) + "/still-screen-1080p.mp4", {}, std::nullopt, true},
         {std::string(QF_CLIPS) + "/still-screen-1080p.mp4", {}, 1.0, true},
         {std::string(QF_CLIPS) + "/still-screen-1080p.mp4", {0.25, 0, 0}, std::nullopt, true},
@@ -148,6 +167,7 @@ TEST(Conversion, WorkIsWeighedAtTheSizeRendered)
         ASSERT_TRUE(reader) << error.message();
         TimelineOptions timeline;
         timeline.duration = row.duration;
+        timeline.bounce = row.bounce;
         std::vector<TimelineFrame> plan;
         ASSERT_TRUE(PlanTimeline(row.file, reader->info(), timeline, &plan, &error)) << error.message();
         imaging::Size size;

@@ -187,7 +187,6 @@ bool GifReader::Impl::scan(Error* error)
     if (tooLarge())
         return refuseSize();
     const std::int64_t fileSize = stream.fileSize();
-    const std::int64_t workLimit = WorkLimit(fileSize);
     info.fileBytes = fileSize;
     // The screen is the canvas every frame is composed on.
     auto refusePicture = [&] {
@@ -237,14 +236,19 @@ bool GifReader::Impl::scan(Error* error)
         const int rows = RowsToDecode(header.height, header.interlaced, visibleRows(header));
         info.work += static_cast<std::int64_t>(info.width) * info.height
                      + static_cast<std::int64_t>(rows) * header.width;
+        const std::int64_t workLimit = AnimationWorkLimit(
+            fileSize, info.frameCount, static_cast<std::int64_t>(info.width) * info.height);
         if (info.work > workLimit)
             return Fail(error, ErrorKind::TooLarge, path,
                         "is a GIF that asks for more work than the limit of " + Megapixels(workLimit)
-                            + " for a file of " + std::to_string(fileSize) + " bytes (each frame costs the "
+                            + " for a file of " + std::to_string(fileSize) + " bytes by its frame "
+                            + std::to_string(info.frameCount) + " (each frame costs the "
                             + std::to_string(info.width) + " x " + std::to_string(info.height)
                             + " screen, plus the pixels it decodes; a file may ask for "
                             + Megapixels(kWorkFloor) + " plus " + std::to_string(kWorkPerByte)
-                            + " pixels a byte, at most " + Megapixels(kMaxWork) + ")");
+                            + " pixels a byte and " + std::to_string(kFreeFrameWidth) + " x "
+                            + std::to_string(kFreeFrameHeight) + " a frame, at most " + Megapixels(kMaxWork)
+                            + ")");
         info.delays.push_back(header.delay);
         const int entries = header.localTableSize > 0 ? header.localTableSize
                             : gif.SColorMap           ? std::min(gif.SColorMap->ColorCount, 256)

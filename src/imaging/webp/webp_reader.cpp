@@ -312,9 +312,11 @@ bool WebpReader::open(const std::string& path, Error* error)
             return Fail(error, ErrorKind::TooLarge, path,
                         "has more than " + std::to_string(kMaxFrames) + " frames, the limit");
         // Every frame is decoded and composited at the canvas size, and rendered.
-        info.work = 2 * static_cast<std::int64_t>(frames) * info.width * info.height;
+        const std::int64_t area = static_cast<std::int64_t>(info.width) * info.height;
+        info.work = 2 * static_cast<std::int64_t>(frames) * area;
         info.fileBytes = static_cast<std::int64_t>(fileSize);
-        const std::int64_t workLimit = WorkLimit(info.fileBytes);
+        const std::int64_t workLimit =
+            AnimationWorkLimit(info.fileBytes, 2 * static_cast<std::int64_t>(frames), area);
         if (static_cast<std::int64_t>(info.width) * info.height > PictureLimit(info.fileBytes))
             return Fail(
                 error, ErrorKind::TooLarge, path,
@@ -323,7 +325,8 @@ bool WebpReader::open(const std::string& path, Error* error)
             return Fail(error, ErrorKind::TooLarge, path,
                         "is an animated WebP that asks for " + std::to_string(info.work / 1'000'000)
                             + " megapixels of work, more than the " + std::to_string(workLimit / 1'000'000)
-                            + " allowed a file of " + std::to_string(fileSize) + " bytes");
+                            + " allowed a file of " + std::to_string(fileSize) + " bytes and "
+                            + std::to_string(frames) + " frames");
         info.frameCount = frames;
         d.frames = ListFrames(d.bytes);
         if (static_cast<int>(d.frames.size()) != frames)
