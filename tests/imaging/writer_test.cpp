@@ -595,6 +595,43 @@ TEST(WebpWriter, AThousandFramesComeBackOneByOne)
     }
 }
 
+// A WebP of 30 frames a second (33 ms each, as WebPs made from video
+// store them) plays its 0.99 s: delays of 3 and 4 hundredths, not 3 for
+// each (0.90 s).
+TEST(WebpReader, FramesOfThirtyMillisecondsKeepTheirTime)
+{
+    TempDir dir;
+    const std::unique_ptr<imaging::AnimationWriter> writer =
+        imaging::MakeAnimationWriter({imaging::OutputFormat::Webp});
+    imaging::Error error;
+    ASSERT_TRUE(writer->open(dir.file("a.webp"), 2, 2, 0, &error)) << error.message();
+    for (int f = 0; f < 30; ++f) {
+        std::vector<std::uint8_t> pixels;
+        for (int i = 0; i < 4; ++i)
+            pixels.insert(pixels.end(), {static_cast<std::uint8_t>(f * 8), 40, 90, 255});
+        ASSERT_TRUE(writer->addFrame({pixels.data(), 2, 2, 8, imaging::PixelLayout::Rgba}, 5, &error));
+    }
+    ASSERT_TRUE(writer->finish(&error)) << error.message();
+    Bytes bytes = ReadBytes(dir.file("a.webp"));
+    for (std::size_t at = 12; at + 8 <= bytes.size();) {
+        const std::size_t size = bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16;
+        if (std::string(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                        bytes.begin() + static_cast<std::ptrdiff_t>(at) + 4)
+            == "ANMF")
+            bytes[at + 8 + 12] = 33; // the frame's duration, in milliseconds
+        at += 8 + size + (size & 1);
+    }
+    WriteBytes(dir.file("b.webp"), bytes);
+    imaging::AnimationInfo info;
+    ASSERT_EQ(ReadAnimation(dir.file("b.webp"), &info).size(), 30u);
+    int total = 0;
+    for (const int delay : info.delays) {
+        EXPECT_TRUE(delay == 3 || delay == 4) << delay;
+        total += delay;
+    }
+    EXPECT_EQ(total, 99);
+}
+
 // Frames over each other in every way a WebP can stack them (drawn over the
 // canvas or in its place, the canvas kept or cleared after each, partly
 // see-through, in part of the canvas) come out as libwebp's own animation

@@ -331,8 +331,17 @@ bool WebpReader::open(const std::string& path, Error* error)
         d.frames = ListFrames(d.bytes);
         if (static_cast<int>(d.frames.size()) != frames)
             return Fail(error, ErrorKind::Corrupt, path, "is a damaged WebP file");
-        for (const FrameRecord& frame : d.frames)
-            info.delays.push_back(static_cast<int>(std::nearbyint(frame.duration / 10.0)));
+        // A frame's delay is the hundredth its successor starts at less the
+        // one it starts at, each rounded from the milliseconds stored: 30
+        // frames a second (33 ms each) play 3, 3, 4, ... hundredths and the
+        // animation as long as the file says, where each rounded alone came
+        // to 3 and 600 of them played 1.8 s short of their 19.8.
+        std::int64_t shown = 0; // milliseconds
+        const auto hundredths = [](std::int64_t ms) { return std::llrint(static_cast<double>(ms) / 10.0); };
+        for (const FrameRecord& frame : d.frames) {
+            info.delays.push_back(static_cast<int>(hundredths(shown + frame.duration) - hundredths(shown)));
+            shown += frame.duration;
+        }
         const int plays = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_LOOP_COUNT));
         info.loopCount = plays == 0 ? 0 : plays == 1 ? -1 : plays - 1;
 
