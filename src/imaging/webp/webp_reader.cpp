@@ -335,11 +335,17 @@ bool WebpReader::open(const std::string& path, Error* error)
         // one it starts at, each rounded from the milliseconds stored: 30
         // frames a second (33 ms each) play 3, 3, 4, ... hundredths and the
         // animation as long as the file says, where each rounded alone came
-        // to 3 and 600 of them played 1.8 s short of their 19.8.
+        // to 3 and 600 of them played 1.8 s short of their 19.8. A frame
+        // longer than 10 ms keeps at least the shortest delay browsers play
+        // as stored: 60 frames a second (16 ms) would otherwise get delays
+        // of 1 between those of 2, each then held for a tenth of a second.
         std::int64_t shown = 0; // milliseconds
         const auto hundredths = [](std::int64_t ms) { return std::llrint(static_cast<double>(ms) / 10.0); };
         for (const FrameRecord& frame : d.frames) {
-            info.delays.push_back(static_cast<int>(hundredths(shown + frame.duration) - hundredths(shown)));
+            int delay = static_cast<int>(hundredths(shown + frame.duration) - hundredths(shown));
+            if (frame.duration > 10)
+                delay = std::max(delay, kShortestPlayedDelay);
+            info.delays.push_back(delay);
             shown += frame.duration;
         }
         const int plays = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_LOOP_COUNT));
