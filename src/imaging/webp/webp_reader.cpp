@@ -313,11 +313,11 @@ bool WebpReader::open(const std::string& path, Error* error)
                         "has more than " + std::to_string(kMaxFrames) + " frames, the limit");
         // Every frame is decoded and composited at the canvas size, and rendered.
         const std::int64_t area = static_cast<std::int64_t>(info.width) * info.height;
-        info.work = 2 * static_cast<std::int64_t>(frames) * area;
+        const std::int64_t passes = 2 * static_cast<std::int64_t>(frames);
+        info.work = passes * area;
         info.fileBytes = static_cast<std::int64_t>(fileSize);
-        const std::int64_t workLimit =
-            AnimationWorkLimit(info.fileBytes, 2 * static_cast<std::int64_t>(frames), area);
-        if (static_cast<std::int64_t>(info.width) * info.height > PictureLimit(info.fileBytes))
+        const std::int64_t workLimit = AnimationWorkLimit(info.fileBytes, passes, area);
+        if (area > PictureLimit(info.fileBytes))
             return Fail(
                 error, ErrorKind::TooLarge, path,
                 "is " + BeyondPictureLimit(info.width, info.height, info.fileBytes, "an animated WebP"));
