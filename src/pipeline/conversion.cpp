@@ -70,6 +70,19 @@ std::vector<OutputStep> PlanOutput(const std::vector<TimelineFrame>& plan, int f
     return steps;
 }
 
+namespace {
+
+// Two frames per thread keep every worker busy while the in-order stages
+// catch up, and two more while one of them takes long (the GIF writer
+// choosing a run's colours as it links its first frame); the count bounds
+// the memory whatever the frame count.
+std::size_t FramesInFlight(int threads)
+{
+    return static_cast<std::size_t>(threads) * 2 + 2;
+}
+
+} // namespace
+
 struct Conversion::Frame {
     SourceFrame source;
     RenderedFrame rendered;
@@ -139,6 +152,67 @@ private:
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     imaging::Error error_;
+};
+
+// Frames resized to the render size, kept by the picture they show
+// (SourceFrame::picture), so that frames that show the same picture are
+// resized once: a screen recording holding still, a frame repeated to
+// hold a long delay, the frame before read again for a still grain.
+// Resizing a large frame costs more than rendering it small (a 1920 x 1080
+// frame takes about 40 ms to shrink, more than its whole conversion at 640
+// x 360). At most `most` pictures are kept; the rest are handed back when
+// no frame uses them, for the next to be resized into.
+class Conversion::Resized {
+public:
+    Resized(imaging::Size size, std::size_t most) : size_(size), most_(most) {}
+
+    std::shared_ptr<const imaging::RgbaImage> get(int picture, const imaging::RgbaImage& source)
+    {
+        std::shared_ptr<imaging::RgbaImage> image;
+        {
+            std::lock_guard lock(mutex_);
+            if (auto kept = find(picture))
+                return kept;
+            if (!spare_.empty()) {
+                image = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        if (!image)
+            image = std::make_shared<imaging::RgbaImage>();
+        imaging::Resize(source, size_.width, size_.height, *image);
+        std::lock_guard lock(mutex_);
+        // Another worker may have resized the same picture meanwhile.
+        if (auto kept = find(picture)) {
+            spare_.push_back(std::move(image));
+            return kept;
+        }
+        kept_.emplace_back(picture, image);
+        if (kept_.size() > most_) {
+            // The earliest picture is the least likely to be shown again.
+            const auto earliest = std::min_element(
+                kept_.begin(), kept_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            if (earliest->second.use_count() == 1)
+                spare_.push_back(std::move(earliest->second));
+            kept_.erase(earliest);
+        }
+        return image;
+    }
+
+private:
+    std::shared_ptr<const imaging::RgbaImage> find(int picture) const
+    {
+        for (const auto& [number, image] : kept_)
+            if (number == picture)
+                return image;
+        return nullptr;
+    }
+
+    imaging::Size size_;
+    std::size_t most_;
+    std::mutex mutex_;
+    std::vector<std::pair<int, std::shared_ptr<imaging::RgbaImage>>> kept_;
+    std::vector<std::shared_ptr<imaging::RgbaImage>> spare_;
 };
 
 Conversion::Conversion(const ConvertOptions& options, std::unique_ptr<imaging::AnimationWriter> writer)
@@ -216,7 +290,10 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     // one worker, with the reader's canvas and the writer's, cannot hold are
     // refused before the writer or a worker takes any.
     const double bytesPerWorker = kWorkerBytesPerPixel * info_.width * info_.height;
-    const double fixedBytes = kReaderBytesPerPixel * sourceArea
+    // Frames read at the source's size and resized keep the picture read
+    // last, to tell a frame that shows it again.
+    const bool resizing = !info_.video() && sourceArea != static_cast<double>(info_.width) * info_.height;
+    const double fixedBytes = (kReaderBytesPerPixel + (resizing ? 4.0 : 0.0)) * sourceArea
                               + (options_.output.format == imaging::OutputFormat::Webp
                                      ? kWebpWriterBytesPerPixel * info_.width * info_.height
                                      : 0.0);
@@ -234,6 +311,8 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
         available > 0 ? std::min(kWorkerMemoryBudget, available - fixedBytes) : kWorkerMemoryBudget;
     const int affordable = static_cast<int>(std::max(1.0, budget / bytesPerWorker));
     threads_ = std::min(threads_, affordable);
+    if (resizing)
+        resized_ = std::make_unique<Resized>(size_, FramesInFlight(threads_));
     return true;
 }
 
@@ -270,6 +349,17 @@ bool Conversion::read(SourceFrame& source)
         }
         if (repeatedNext)
             held_ = source.decoded;
+        source.picture = source.previousPicture = -1;
+        if (resized_ && (source.decoded.width != size_.width || source.decoded.height != size_.height)) {
+            // The frame before was the picture read last.
+            source.previousPicture = picture_;
+            if (picture_ < 0 || source.decoded.pixels != lastRead_.pixels
+                || source.decoded.width != lastRead_.width) {
+                ++picture_;
+                lastRead_ = source.decoded;
+            }
+            source.picture = picture_;
+        }
         if (ReadsPreviousFrame(options_.variant, options_.switches)) {
             // Frames are rendered out of order: each takes the one before along.
             source.previous = lastKept_;
@@ -290,8 +380,19 @@ void Conversion::render(const SourceFrame& source, RenderedFrame& rendered, imag
     if (run_->stopping())
         return;
     try {
-        RenderSourceFrame(workers_->states.local(), look_, source.decoded, size_, source.sourceNumber,
-                          rendered, source.previous.pixels.empty() ? nullptr : &source.previous);
+        const imaging::RgbaImage* decoded = &source.decoded;
+        const imaging::RgbaImage* previous = source.previous.pixels.empty() ? nullptr : &source.previous;
+        std::shared_ptr<const imaging::RgbaImage> sized, previousSized;
+        if (source.picture >= 0) {
+            sized = resized_->get(source.picture, source.decoded);
+            decoded = sized.get();
+        }
+        if (previous && source.previousPicture >= 0) {
+            previousSized = resized_->get(source.previousPicture, source.previous);
+            previous = previousSized.get();
+        }
+        RenderSourceFrame(workers_->states.local(), look_, *decoded, size_, source.sourceNumber, rendered,
+                          previous);
         const imaging::ImageView picture = rendered.picture();
         writer_->take(output, picture);
         // The frame pictures are independent files: compressing them here
@@ -370,11 +471,7 @@ void Conversion::reportFrameDone(int number)
 bool Conversion::run(imaging::Error* error)
 {
     reader_->setCancelCheck([&] { return run_->stopping() || (options_.cancelled && options_.cancelled()); });
-    // Two frames per thread keep every worker busy while the in-order stages
-    // catch up, and two more while one of them takes long (the GIF writer
-    // choosing a run's colours as it links its first frame); the count
-    // bounds the memory whatever the frame count.
-    const std::size_t tokens = static_cast<std::size_t>(threads_) * 2 + 2;
+    const std::size_t tokens = FramesInFlight(threads_);
     pool_ = std::make_unique<FramePool>(tokens, *writer_);
 
     try {

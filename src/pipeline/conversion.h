@@ -49,6 +49,11 @@ struct SourceFrame {
     // The frame kept before this one, when the effect reads it (a still
     // grain) and there is one; else empty.
     imaging::RgbaImage previous;
+    // When frames are resized: which picture decoded and previous show,
+    // counted from the first frame read and the same for frames that come
+    // out alike (see Conversion::Resized); else -1.
+    int picture = -1;
+    int previousPicture = -1;
 };
 
 // One frame written: the timeline frame it shows (0-based) and for how long.
@@ -96,6 +101,7 @@ private:
     struct Frame; // a frame in flight: its SourceFrame, RenderedFrame and OutputFrame
     struct Workers;
     class FramePool;
+    class Resized;
     class RunState;
 
     // The stages, in the order a frame passes them, each given what the
@@ -134,10 +140,13 @@ private:
     imaging::RgbaImage held_;     // that frame, while it is to be repeated
     imaging::RgbaImage skipped_;  // a frame dropped (ConvertOptions::frameStep)
     imaging::RgbaImage lastKept_; // the frame read last, when the effect reads the one before
+    imaging::RgbaImage lastRead_; // the picture read last, when frames are resized
+    int picture_ = -1;            // its number (SourceFrame::picture)
     int keptFrames() const { return static_cast<int>(steps_.size()); }
     std::unique_ptr<RunState> run_;
     std::unique_ptr<FramePool> pool_;
     std::unique_ptr<Workers> workers_;
+    std::unique_ptr<Resized> resized_; // when the frames are resized
 };
 
 } // namespace qf

@@ -200,10 +200,15 @@ imaging::ReadResult TimelineSource::next(imaging::RgbaImage& frame, int* delay, 
             // Held at the size it is rendered, for the way back.
             if (!scratch_ && !(scratch_ = imaging::OpenScratchFile(scratchBeside_, error)))
                 return {imaging::ReadStatus::Failed};
-            if (current_.width == size_.width && current_.height == size_.height)
+            if (current_.width == size_.width && current_.height == size_.height) {
                 frame = current_;
-            else
-                imaging::Resize(current_, size_.width, size_.height, frame);
+            } else {
+                if (current_.width != resizedFrom_.width || current_.pixels != resizedFrom_.pixels) {
+                    imaging::Resize(current_, size_.width, size_.height, resized_);
+                    resizedFrom_ = current_;
+                }
+                frame = resized_;
+            }
             if (std::fseek(scratch_.get(), static_cast<long>(bytes * next_), SEEK_SET) != 0
                 || std::fwrite(frame.pixels.data(), 1, bytes, scratch_.get()) != bytes) {
                 imaging::Fail(error, imaging::ErrorKind::Unwritable, scratchBeside_,

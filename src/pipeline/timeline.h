@@ -76,6 +76,9 @@ private:
     std::size_t next_ = 0;
     int read_ = 0; // source frames read so far
     imaging::RgbaImage current_;
+    // Bouncing: the source frame resized last and what it became, for a
+    // frame that shows it again (a screen holding still) to be resized once.
+    imaging::RgbaImage resizedFrom_;
     imaging::RgbaImage resized_;
     // Bouncing: forward frames stored at the render size, in plan order.
     imaging::FilePtr scratch_;

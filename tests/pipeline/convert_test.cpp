@@ -183,6 +183,8 @@ TEST(Conversion, WorkIsWeighedAtTheSizeRendered)
 // three workers each rendering frames out of order, while the corner takes
 // the grain of the moving paper at frame 4; with the moving grain all of the
 // paper changes at frame 3.
+// Resized frames too: the grain holds where the picture read before
+// showed the same, whichever frame resized that picture.
 TEST(Conversion, StillGrainHoldsWhereTheClipIsStill)
 {
     TempDir dir;
@@ -201,30 +203,84 @@ TEST(Conversion, StillGrainHoldsWhereTheClipIsStill)
     }
     PutTrailer(gif);
     WriteBytes(dir.file("in.gif"), gif);
-    // Rows first to last of a frame picture, columns 0 to width - 1.
-    auto area = [&](const std::string& frames, int frame, int first, int last, int width = 24) {
-        const auto pixels = ReadPng(frames + "/frame-000" + std::to_string(frame) + ".png").pixels;
-        std::vector<std::uint8_t> out;
-        for (int y = first; y <= last; ++y)
-            out.insert(out.end(), pixels.begin() + 24 * 4 * y, pixels.begin() + 24 * 4 * y + 4 * width);
-        return out;
-    };
-    for (const bool still : {true, false}) {
-        const std::string frames = dir.file(still ? "still" : "moving");
-        std::filesystem::create_directory(frames);
+    for (const int scale : {1, 2}) {
+        // Rows first to last of a frame picture (at the size of the source),
+        // columns 0 to width - 1.
+        auto area = [&](const std::string& frames, int frame, int first, int last, int width = 24) {
+            const auto pixels = ReadPng(frames + "/frame-000" + std::to_string(frame) + ".png").pixels;
+            const auto row = static_cast<std::ptrdiff_t>(24 * 4 * scale);
+            std::vector<std::uint8_t> out;
+            for (int y = first * scale; y < (last + 1) * scale; ++y)
+                out.insert(out.end(), pixels.begin() + row * y, pixels.begin() + row * y + 4 * width * scale);
+            return out;
+        };
+        const std::string at = std::to_string(scale);
+        for (const bool still : {true, false}) {
+            const std::string frames = dir.file((still ? "still" : "moving") + at);
+            std::filesystem::create_directory(frames);
+            ConvertOptions options;
+            options.variant = 2;
+            options.switches.StillGrain = still;
+            options.threads = 3;
+            options.resize.scale = scale;
+            Error error;
+            ASSERT_TRUE(imaging::OpenOutputFolder(frames, &options.pngFrames.emplace(), &error));
+            ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.gif"), options, &error))
+                << error.message();
+            for (int frame = 2; frame <= 6; ++frame)
+                EXPECT_EQ(area(frames, frame, 10, 19) == area(frames, 1, 10, 19), still || frame % 6 < 3)
+                    << "frame " << frame << ", still " << still << ", scale " << scale;
+        }
+        EXPECT_TRUE(area(dir.file("still" + at), 4, 0, 5, 6) == area(dir.file("moving" + at), 4, 0, 5, 6))
+            << "scale " << scale;
+    }
+}
+
+// Frames that show the same picture are resized once; each frame still
+// shows its own: a picture dark on the left comes out dark on the left,
+// one dark on the right dark on the right, forward and bounced back.
+TEST(Conversion, ResizedFramesShowTheirOwnPicture)
+{
+    TempDir dir;
+    const Palette blackWhite = {{0, 0, 0}, {255, 255, 255}};
+    const std::string shown = "LLRLRR"; // the dark half of each frame
+    Bytes gif;
+    PutHeader(gif);
+    PutScreen(gif, 32, 16, &blackWhite);
+    for (const char side : shown) {
+        Bytes indexes;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 32; ++x)
+                indexes.push_back(static_cast<std::uint8_t>((x < 16) == (side == 'R')));
+        PutControl(gif, 1, 10);
+        PutFrame(gif, {0, 0, 32, 16}, indexes);
+    }
+    PutTrailer(gif);
+    WriteBytes(dir.file("in.gif"), gif);
+    for (const bool bounce : {false, true}) {
         ConvertOptions options;
-        options.variant = 2;
-        options.switches.StillGrain = still;
+        options.variant = 9; // two levels a channel: black stays black
         options.threads = 3;
+        options.resize.scale = 0.5;
+        options.timeline.bounce = bounce;
         Error error;
-        ASSERT_TRUE(imaging::OpenOutputFolder(frames, &options.pngFrames.emplace(), &error));
         ASSERT_TRUE(ConvertAllFrames(dir.file("in.gif"), dir.file("out.gif"), options, &error))
             << error.message();
-        for (int frame = 2; frame <= 6; ++frame)
-            EXPECT_EQ(area(frames, frame, 10, 19) == area(frames, 1, 10, 19), still || frame % 6 < 3)
-                << "frame " << frame << ", still " << still;
+        std::string expected = shown;
+        if (bounce) // back the way it came, the ends once
+            expected += std::string(shown.rbegin() + 1, shown.rend() - 1);
+        std::string seen;
+        for (const RgbaImage& frame : ReadAnimation(dir.file("out.gif"))) {
+            EXPECT_EQ(frame.width, 16);
+            int left = 0, right = 0;
+            for (int y = 0; y < frame.height; ++y)
+                for (int x = 0; x < frame.width; ++x)
+                    (x < frame.width / 2 ? left : right) +=
+                        frame.pixels[static_cast<std::size_t>((y * frame.width + x) * 4)];
+            seen += left < right ? 'L' : 'R';
+        }
+        EXPECT_EQ(seen, expected) << (bounce ? "bounced" : "forward");
     }
-    EXPECT_TRUE(area(dir.file("still"), 4, 0, 5, 6) == area(dir.file("moving"), 4, 0, 5, 6));
 }
 
 TEST(Conversion, ThreadsChangeNothing)
