@@ -72,7 +72,10 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
         return false;
     TimelineSource frames(*reader, std::move(plan), path, size);
 
-    imaging::RgbaImage decoded, previous;
+    // shown: the frame at the preview's size; shownBefore: the one before.
+    // A frame that shows the picture before it again (a screen holding
+    // still) is not resized again.
+    imaging::RgbaImage decoded, previous, shown, shownBefore;
     const FrameLook look{options.variant, options.switches, false};
     RenderedFrame frame;
     int played = 0;
@@ -88,7 +91,17 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
                 return false;
             break; // frames after damage are not needed to choose
         }
-        RenderSourceFrame(state, look, decoded, size, number, frame, number > 1 ? &previous : nullptr);
+        const bool resizing = decoded.width != size.width || decoded.height != size.height;
+        if (resizing) {
+            if (number == 1 || decoded.width != previous.width || decoded.pixels != previous.pixels) {
+                std::swap(shownBefore, shown);
+                imaging::Resize(decoded, size.width, size.height, shown);
+            } else {
+                shownBefore = shown;
+            }
+        }
+        RenderSourceFrame(state, look, resizing ? shown : decoded, size, number, frame,
+                          number > 1 ? (resizing ? &shownBefore : &previous) : nullptr);
         std::swap(previous, decoded); // the next frame's one before; decoded is read anew
         played += delay <= 1 ? 10 : delay;
         sink(number, frame.source, frame.rendered, delay);

@@ -1,6 +1,6 @@
 // Frame conversion: every frame through the effect chain in order, numbered
-// from 1, threads changing nothing, cancel and a changing input losing
-// nothing, and the snapshots.
+// from 1, resized frames each showing their own picture, threads changing
+// nothing, cancel and a changing input losing nothing, and the snapshots.
 #include "support.h"
 
 #include "engine/variants.h"
@@ -10,6 +10,7 @@
 #include "pipeline/convert.h"
 #include "pipeline/pencil_texture.h"
 #include "pipeline/pixel_bridge.h"
+#include "pipeline/preview.h"
 #include "pipeline/snapshots.h"
 
 #include <gtest/gtest.h>
@@ -238,7 +239,8 @@ TEST(Conversion, StillGrainHoldsWhereTheClipIsStill)
 
 // Frames that show the same picture are resized once; each frame still
 // shows its own: a picture dark on the left comes out dark on the left,
-// one dark on the right dark on the right, forward and bounced back.
+// one dark on the right dark on the right, converted, bounced back and
+// previewed.
 TEST(Conversion, ResizedFramesShowTheirOwnPicture)
 {
     TempDir dir;
@@ -257,9 +259,20 @@ TEST(Conversion, ResizedFramesShowTheirOwnPicture)
     }
     PutTrailer(gif);
     WriteBytes(dir.file("in.gif"), gif);
+    // The darker half of a frame of width x height whose pixel x, y has the
+    // red value red(x, y).
+    auto darker = [](int width, int height, const auto& red) {
+        EXPECT_EQ(width, 16);
+        int left = 0, right = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                (x < width / 2 ? left : right) += red(x, y);
+        return left < right ? 'L' : 'R';
+    };
+    const int poster = 9; // two levels a channel: black stays black
     for (const bool bounce : {false, true}) {
         ConvertOptions options;
-        options.variant = 9; // two levels a channel: black stays black
+        options.variant = poster;
         options.threads = 3;
         options.resize.scale = 0.5;
         options.timeline.bounce = bounce;
@@ -270,17 +283,26 @@ TEST(Conversion, ResizedFramesShowTheirOwnPicture)
         if (bounce) // back the way it came, the ends once
             expected += std::string(shown.rbegin() + 1, shown.rend() - 1);
         std::string seen;
-        for (const RgbaImage& frame : ReadAnimation(dir.file("out.gif"))) {
-            EXPECT_EQ(frame.width, 16);
-            int left = 0, right = 0;
-            for (int y = 0; y < frame.height; ++y)
-                for (int x = 0; x < frame.width; ++x)
-                    (x < frame.width / 2 ? left : right) +=
-                        frame.pixels[static_cast<std::size_t>((y * frame.width + x) * 4)];
-            seen += left < right ? 'L' : 'R';
-        }
+        for (const RgbaImage& frame : ReadAnimation(dir.file("out.gif")))
+            seen += darker(frame.width, frame.height, [&](int x, int y) {
+                return frame.pixels[static_cast<std::size_t>((y * frame.width + x) * 4)];
+            });
         EXPECT_EQ(seen, expected) << (bounce ? "bounced" : "forward");
     }
+    PreviewOptions preview;
+    preview.variant = poster;
+    preview.maxWidth = preview.maxHeight = 16;
+    std::string seen;
+    Error error;
+    ASSERT_TRUE(RenderPreview(
+        dir.file("in.gif"), preview,
+        [&](int, const Picture&, const Picture& rendered, int) {
+            seen += darker(rendered.width(), rendered.height(),
+                           [&](int x, int y) { return rendered.scanLine(y)[4 * x + 2]; });
+        },
+        &error))
+        << error.message();
+    EXPECT_EQ(seen, shown) << "previewed";
 }
 
 TEST(Conversion, ThreadsChangeNothing)
