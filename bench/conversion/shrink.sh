@@ -26,22 +26,25 @@ options=("$@")
 mkdir -p "$dir" && cd "$dir"
 wall=/usr/share/wallpapers/Autumn/contents/images/1920x1080.jpg
 ff() { ffmpeg -loglevel error -y "$@"; }
-# GIF IN OUT [INPUT OPTIONS...] FILTER: a palette for the whole, then the
-# frames cut to the rectangle that changed (two passes, so that no frame
-# is held for the second).
+# gif NAME GRAPH INPUT OPTIONS...: the frames GRAPH makes of the inputs,
+# with a palette for the whole, each frame cut to the rectangle that
+# changed (two passes, so that no frame is held for the second).
 gif() {
-    local name=$1 filter=$2
+    local name=$1 graph=$2
     shift 2
     [ -e "$name" ] && return
-    ff "$@" -vf "$filter,palettegen=stats_mode=diff" palette.png
-    ff "$@" -i palette.png -lavfi "[0:v]$filter[v];[v][1:v]paletteuse=diff_mode=rectangle" "$name"
+    local inputs
+    inputs=$(printf '%s\n' "$@" | grep -c '^-i$')
+    ff "$@" -filter_complex "$graph,palettegen=stats_mode=diff" palette.png
+    ff "$@" -i palette.png -filter_complex "$graph[v];[v][$inputs:v]paletteuse=diff_mode=rectangle" "$name"
 }
-gif still-1080.gif format=rgb24 -loop 1 -framerate 30 -t 20 -i "$wall"
-# The pointer: a white square that glides for a second, then rests for one.
+gif still-1080.gif "[0:v]scale=1920:1080,format=rgb24" -loop 1 -framerate 30 -t 20 -i "$wall"
+# The pointer: a white arrow-sized block that glides for a second, then
+# rests for one, each time a little lower.
 gif pointer-1080.gif \
-    "format=rgb24,drawbox=x='200+300*min(mod(t\,2)\,1)+300*floor(t/2)':y='400+40*floor(t/2)':w=14:h=20:color=white:t=fill" \
-    -loop 1 -framerate 30 -t 8 -i "$wall"
-gif film-1080.gif fps=24 -t 2 -i "$film"
+    "[0:v]scale=1920:1080[s];[s][1:v]overlay=x='200+300*min(mod(t,2),1)+300*floor(t/2)':y='400+40*floor(t/2)':shortest=1,format=rgb24" \
+    -loop 1 -framerate 30 -t 8 -i "$wall" -f lavfi -i "color=white:s=14x20:r=30"
+gif film-1080.gif "[0:v]fps=24" -t 2 -i "$film"
 
 # "CPU WALL PEAK_MB" of one run.
 measure() {

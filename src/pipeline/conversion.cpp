@@ -70,19 +70,6 @@ std::vector<OutputStep> PlanOutput(const std::vector<TimelineFrame>& plan, int f
     return steps;
 }
 
-namespace {
-
-// Two frames per thread keep every worker busy while the in-order stages
-// catch up, and two more while one of them takes long (the GIF writer
-// choosing a run's colours as it links its first frame); the count bounds
-// the memory whatever the frame count.
-std::size_t FramesInFlight(int threads)
-{
-    return static_cast<std::size_t>(threads) * 2 + 2;
-}
-
-} // namespace
-
 struct Conversion::Frame {
     SourceFrame source;
     RenderedFrame rendered;
@@ -160,11 +147,12 @@ private:
 // hold a long delay, the frame before read again for a still grain.
 // Resizing a large frame costs more than rendering it small (a 1920 x 1080
 // frame takes about 40 ms to shrink, more than its whole conversion at 640
-// x 360). At most `most` pictures are kept; the rest are handed back when
-// no frame uses them, for the next to be resized into.
+// x 360). Frames come in order, so only the latest pictures are kept: the
+// one read last, and the one before it, which a still grain reads; the rest
+// are handed back when no frame uses them, for the next to be resized into.
 class Conversion::Resized {
 public:
-    Resized(imaging::Size size, std::size_t most) : size_(size), most_(most) {}
+    explicit Resized(imaging::Size size) : size_(size) {}
 
     std::shared_ptr<const imaging::RgbaImage> get(int picture, const imaging::RgbaImage& source)
     {
@@ -188,7 +176,7 @@ public:
             return kept;
         }
         kept_.emplace_back(picture, image);
-        if (kept_.size() > most_) {
+        if (kept_.size() > kKept) {
             // The earliest picture is the least likely to be shown again.
             const auto earliest = std::min_element(
                 kept_.begin(), kept_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -208,8 +196,8 @@ private:
         return nullptr;
     }
 
+    static constexpr std::size_t kKept = 2;
     imaging::Size size_;
-    std::size_t most_;
     std::mutex mutex_;
     std::vector<std::pair<int, std::shared_ptr<imaging::RgbaImage>>> kept_;
     std::vector<std::shared_ptr<imaging::RgbaImage>> spare_;
@@ -312,7 +300,7 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     const int affordable = static_cast<int>(std::max(1.0, budget / bytesPerWorker));
     threads_ = std::min(threads_, affordable);
     if (resizing)
-        resized_ = std::make_unique<Resized>(size_, FramesInFlight(threads_));
+        resized_ = std::make_unique<Resized>(size_);
     return true;
 }
 
@@ -471,7 +459,11 @@ void Conversion::reportFrameDone(int number)
 bool Conversion::run(imaging::Error* error)
 {
     reader_->setCancelCheck([&] { return run_->stopping() || (options_.cancelled && options_.cancelled()); });
-    const std::size_t tokens = FramesInFlight(threads_);
+    // Two frames per thread keep every worker busy while the in-order stages
+    // catch up, and two more while one of them takes long (the GIF writer
+    // choosing a run's colours as it links its first frame); the count
+    // bounds the memory whatever the frame count.
+    const std::size_t tokens = static_cast<std::size_t>(threads_) * 2 + 2;
     pool_ = std::make_unique<FramePool>(tokens, *writer_);
 
     try {
