@@ -114,14 +114,38 @@ void WriteScreenWithScrolls(const std::string& path, int width, int height, int 
     ASSERT_TRUE(writer->finish(&error)) << error.message();
 }
 
+// A screen: a page shaded from dark on the left to light on the right, a
+// small box moving across it, to be rendered at its full size.
+void WriteShadedScreen(const std::string& path, int width, int height, int frames)
+{
+    const auto writer = imaging::MakeAnimationWriter({});
+    imaging::Error error;
+    ASSERT_TRUE(writer->open(path, width, height, 0, &error)) << error.message();
+    imaging::RgbaImage page{width, height, std::vector<std::uint8_t>(std::size_t(width) * height * 4, 255)};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            std::fill_n(&page.pixels[(std::size_t(y) * width + x) * 4], 3,
+                        static_cast<std::uint8_t>(60 + 180 * x / width));
+    for (int f = 0; f < frames; ++f) {
+        imaging::RgbaImage frame = page;
+        for (int y = 100; y < 120; ++y)
+            std::fill_n(&frame.pixels[(std::size_t(y) * width + 100 + 8 * f) * 4], 4 * 14, std::uint8_t{255});
+        ASSERT_TRUE(writer->addFrame(imaging::ImageView::of(frame), 6, &error)) << error.message();
+    }
+    ASSERT_TRUE(writer->finish(&error)) << error.message();
+}
+
 // The estimate at the options' own settings against the size a conversion
 // writes: a clip of a nearly still screen, whose frames that repeat the one
 // before are written once; a clip that holds still for 7 s and moves for
 // its last second, where all its bytes but the first frame's are (its
 // sample's frames, spread over the clip, all fall on the still part); a
 // screen whose two scrolls cost most of its bytes; steady grain, also
-// shrunk to half its width; and a tiny screen, which is converted whole
-// (its sample came to 5% over), so it is the size written.
+// shrunk to half its width; a tiny screen, which is converted whole (its
+// sample came to 5% over), so it is the size written; and a 1920 x 1080
+// screen with a pointer at variant 2, whose pencil grain moves every third
+// frame: of such large frames few are kept, but still in blocks that see
+// the grain move (one frame alone saw none: 10% of the size written).
 TEST(SizeEstimate, WithinATenthOfTheSizeWritten)
 {
     TempDir dir;
@@ -129,6 +153,7 @@ TEST(SizeEstimate, WithinATenthOfTheSizeWritten)
     WriteGrainyAnimation(dir.file("grain.gif"), 128, 96, 24);
     WriteGrainyAnimation(dir.file("wide.gif"), 320, 192, 24);
     WriteScreenWithScrolls(dir.file("tiny.gif"), 40, 24, 50);
+    WriteShadedScreen(dir.file("full-hd.gif"), 1920, 1080, 30);
     const struct {
         std::string input;
         int variant;
@@ -152,6 +177,7 @@ TEST(SizeEstimate, WithinATenthOfTheSizeWritten)
         {dir.file("grain.gif"), 6, 0.1},
         {dir.file("wide.gif"), 6, 0.1, 160},
         {dir.file("tiny.gif"), 2, 0.0},
+        {dir.file("full-hd.gif"), 2, 0.1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.input);
@@ -167,6 +193,30 @@ TEST(SizeEstimate, WithinATenthOfTheSizeWritten)
         ASSERT_TRUE(estimator.open(row.input, options, &error)) << error.message();
         ASSERT_TRUE(estimator.estimate(SettingsOf(options), &bytes, &error)) << error.message();
         EXPECT_NEAR(static_cast<double>(bytes) / written, 1.0, row.within) << bytes << " of " << written;
+    }
+}
+
+// A long screen recording at variant 2, whose pencil grain changes every
+// three frames of six: kept every 2nd or 4th frame, it changes on two
+// frames kept of three, which the estimate of those frames sees.
+TEST(SizeEstimate, DroppedFramesSeeAGrainThatComesBack)
+{
+    TempDir dir;
+    const std::string input = dir.file("in.gif");
+    WriteShadedScreen(input, 320, 180, 240);
+    for (const int step : {2, 4}) {
+        ConvertOptions options;
+        options.variant = 2;
+        options.frameStep = step;
+        imaging::Error error;
+        ASSERT_TRUE(ConvertAllFrames(input, dir.file("out.gif"), options, &error)) << error.message();
+        const auto written = static_cast<double>(std::filesystem::file_size(dir.file("out.gif")));
+        SizeEstimator estimator;
+        long long bytes = 0;
+        ASSERT_TRUE(estimator.open(input, options, &error)) << error.message();
+        ASSERT_TRUE(estimator.estimate(SettingsOf(options), &bytes, &error)) << error.message();
+        EXPECT_NEAR(static_cast<double>(bytes) / written, 1.0, 0.1)
+            << "every " << step << ": " << bytes << " of " << written;
     }
 }
 
