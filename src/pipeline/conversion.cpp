@@ -295,8 +295,9 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
         return false;
     if (!writer_->open(output, info_.width, info_.height, info_.loopCount, error))
         return false;
-    const double budget =
-        available > 0 ? std::min(kWorkerMemoryBudget, available - fixedBytes) : kWorkerMemoryBudget;
+    // The workers share what the reader and the video encoder leave.
+    const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available - fixedBytes - encoderBytes)
+                                        : kWorkerMemoryBudget;
     const int affordable = static_cast<int>(std::max(1.0, budget / bytesPerWorker));
     threads_ = std::min(threads_, affordable);
     if (resizing)
