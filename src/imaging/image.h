@@ -41,6 +41,8 @@ struct RgbaImage {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> pixels;
+
+    friend bool operator==(const RgbaImage&, const RgbaImage&) = default;
 };
 
 enum class PixelLayout {

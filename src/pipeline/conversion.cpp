@@ -342,8 +342,7 @@ bool Conversion::read(SourceFrame& source)
         if (resized_ && (source.decoded.width != size_.width || source.decoded.height != size_.height)) {
             // The frame before was the picture read last.
             source.previousPicture = picture_;
-            if (picture_ < 0 || source.decoded.pixels != lastRead_.pixels
-                || source.decoded.width != lastRead_.width) {
+            if (picture_ < 0 || source.decoded != lastRead_) {
                 ++picture_;
                 lastRead_ = source.decoded;
             }

@@ -93,7 +93,7 @@ bool RenderPreview(const std::string& path, const PreviewOptions& options, const
         }
         const bool resizing = decoded.width != size.width || decoded.height != size.height;
         if (resizing) {
-            if (number == 1 || decoded.width != previous.width || decoded.pixels != previous.pixels) {
+            if (number == 1 || decoded != previous) {
                 std::swap(shownBefore, shown);
                 imaging::Resize(decoded, size.width, size.height, shown);
             } else {

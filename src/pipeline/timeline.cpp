@@ -203,7 +203,7 @@ imaging::ReadResult TimelineSource::next(imaging::RgbaImage& frame, int* delay, 
             if (current_.width == size_.width && current_.height == size_.height) {
                 frame = current_;
             } else {
-                if (current_.width != resizedFrom_.width || current_.pixels != resizedFrom_.pixels) {
+                if (current_ != resizedFrom_) {
                     imaging::Resize(current_, size_.width, size_.height, resized_);
                     resizedFrom_ = current_;
                 }
