@@ -54,7 +54,7 @@ constexpr int kFewestMain = 12;
 // while the memory allows: a block of one frame misses what comes every
 // few frames (a 1920 x 1080 screen recording with a pointer, at variant 2,
 // its pencil grain moving every third frame, was estimated from one frame
-// at 686 kB for 51.5 MB written, and a 5 MB budget then ended at the
+// at 697 kB for 51.5 MB written, and a 5 MB budget then ended at the
 // smallest settings, 465 kB), and two blocks can both fall where the
 // pointer moves (+38% at variant 6).
 constexpr int kLeastMain = 4 * kLongMainBlock;
