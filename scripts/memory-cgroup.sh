@@ -43,7 +43,7 @@ check() {
     inside "$cli" "$@" > "$work/out.txt" 2> "$work/err.txt"
     local code=$?
     local said; said=$(grep -m1 -E "^(error|warning)" "$work/err.txt")
-    printf '%-12s exit %3d in %2d s  %s\n' "$name" "$code" $((SECONDS - start)) "${said:0:110}"
+    printf '%-12s exit %3d in %2d s  %s\n' "$name" "$code" $((SECONDS - start)) "${said:0:200}"
     case $code in
         0 | 3) ;;
         *) failed=1 ;;

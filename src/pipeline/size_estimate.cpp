@@ -23,6 +23,9 @@
 #include <system_error>
 #include <tuple>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace qf {
 
@@ -408,6 +411,7 @@ struct SizeEstimator::Impl {
     std::map<int, imaging::RgbaImage> frames;
     std::map<int, std::shared_ptr<const imaging::ClipPicture>> pictures;
     bool keepPictures = false;
+    bool released = false; // the frames were let go (releaseFrames)
     // Rendered frames by timeline position, the position rendered before
     // it (-1 when the look does not read it) and scale.
     std::map<std::tuple<int, int, double>, RenderedFrame> rendered;
@@ -484,13 +488,14 @@ struct SizeEstimator::Impl {
         return options.cancelled && options.cancelled()
                && !imaging::Fail(error, imaging::ErrorKind::Cancelled, input, "cancelled");
     }
-    void chooseSamples(int mainWanted, int smallWanted);
+    void chooseSamples(int mainWanted, int smallWanted, int steppedBlock = kSteppedBlock);
     std::set<int> samplePositions(bool withStrata = true) const;
     bool readSample(imaging::AnimationReader& reader, imaging::Error* error);
     bool render(int step, const std::vector<SampleBlock>& blocks, double scale, imaging::Error* error);
     bool encodeBlock(int step, const SampleBlock& block, double scale, int quality,
                      imaging::FrameBytes* bytes, imaging::Error* error) const;
     bool sample(const SizeSettings& settings, bool useMain, double* bytes, imaging::Error* error);
+    bool readAgain(imaging::Error* error);
 };
 
 SizeEstimator::SizeEstimator() : impl_(std::make_unique<Impl>())
@@ -523,7 +528,7 @@ int SizeEstimator::frameCount() const
     return static_cast<int>(impl_->plan.size());
 }
 
-void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted)
+void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted, int steppedBlock)
 {
     const int count = static_cast<int>(written.at(1).size());
     if (whole) {
@@ -558,7 +563,7 @@ void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted)
             const auto first = std::lower_bound(steps.begin(), steps.end(), from,
                                                 [](const OutputStep& o, int p) { return o.position < p; });
             const int lead = static_cast<int>(first - steps.begin());
-            const int count = std::min(kSteppedBlock, static_cast<int>(steps.size()) - 1 - lead);
+            const int count = std::min(steppedBlock, static_cast<int>(steps.size()) - 1 - lead);
             if (count >= 1)
                 blocks.push_back(steadyNear(step, SampleBlock{lead, count}));
         }
@@ -699,29 +704,43 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         }
     };
     cut(std::min(mainWanted, kLeastMain));
-    if (available > 0
-        && otherBytes + static_cast<double>(d.samplePositions(false).size()) * keptBytes > available)
-        cut(1);
     // The moving frames' own samples, in bytes of their own: fewer at the
     // frame steps first, then fewer at every frame.
     std::size_t most = kStratumSampled, mostStepped = kSteppedStratum;
-    d.chooseStrata(most, mostStepped);
-    const std::size_t others = d.samplePositions(false).size();
-    while (static_cast<double>(d.samplePositions().size() - others) * frameBytes > kStrataBytes
-           && (most > 1 || mostStepped > 1)) {
+    auto fewerStrata = [&] {
         if (mostStepped > 1)
             mostStepped /= 2;
         else
             most /= 2;
         d.chooseStrata(most, mostStepped);
-    }
+    };
+    d.chooseStrata(most, mostStepped);
+    const std::size_t others = d.samplePositions(false).size();
+    while (static_cast<double>(d.samplePositions().size() - others) * frameBytes > kStrataBytes
+           && (most > 1 || mostStepped > 1))
+        fewerStrata();
     // The reader's canvas, the frames sampled (as read, and as rendered,
-    // which is kept for every setting tried) and a worker rendering them,
-    // weighed before any is taken. The allowances above are only what the
-    // largest samples may take: a small animation's estimate needs no more
-    // than its conversion.
-    if (!CheckMemory(otherBytes + static_cast<double>(d.samplePositions().size()) * keptBytes, available,
-                     input,
+    // which is kept for every setting tried) and a worker rendering them.
+    // The allowances above are only what the largest samples may take: a
+    // small animation's estimate needs no more than its conversion. Where
+    // the memory left cannot hold them, fewer frames are sampled (the
+    // moving frames' own first, then the main and small samples, then those
+    // with frames dropped, down to one frame after each lead) rather than
+    // no estimate made: a budget's conversions check what it chose. A
+    // 1920 x 1080 GIF's estimate asked for 624 MB where 598 MB were left,
+    // where its conversion takes 390 MB.
+    auto needed = [&] { return otherBytes + static_cast<double>(d.samplePositions().size()) * keptBytes; };
+    while (available > 0 && needed() > available && (most > 1 || mostStepped > 1))
+        fewerStrata();
+    while (available > 0 && needed() > available && (mainWanted > 1 || smallWanted > 1)) {
+        mainWanted = std::max(1, mainWanted / 2);
+        smallWanted = std::max(1, smallWanted / 2);
+        d.chooseSamples(mainWanted, smallWanted);
+    }
+    if (available > 0 && needed() > available)
+        d.chooseSamples(mainWanted, smallWanted, 1);
+    // Weighed before any frame is taken.
+    if (!CheckMemory(needed(), available, input,
                      "estimate the size of frames of " + std::to_string(d.size.width) + " x "
                          + std::to_string(d.size.height) + " pixels",
                      error))
@@ -734,6 +753,50 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         for (int step = 1; step <= kMostFrameStep; ++step)
             if (d.reasonable(step, scale))
                 d.smallest = SizeSettings{d.worstQuality(), step, scale};
+    return true;
+}
+
+double SizeEstimator::heldBytes() const
+{
+    const Impl& d = *impl_;
+    double bytes = 0;
+    for (const auto& [position, frame] : d.frames)
+        bytes += 4.0 * frame.width * frame.height;
+    bytes += static_cast<double>(d.pictures.size()) * kKeptPictureBytes * d.info.width * d.info.height;
+    for (const auto& [key, frame] : d.rendered) {
+        const imaging::Size at = d.sizeAt(std::get<2>(key));
+        bytes += kRenderedBytesPerPixel * at.width * at.height;
+    }
+    return bytes;
+}
+
+void SizeEstimator::releaseFrames()
+{
+    Impl& d = *impl_;
+    d.frames.clear();
+    d.pictures.clear();
+    d.rendered.clear();
+    d.states = std::make_unique<tbb::enumerable_thread_specific<EngineState>>();
+    d.released = true;
+#ifdef __GLIBC__
+    // Freed frames stay with the process until the heap gives them back:
+    // the memory a conversion then finds free counts them as taken.
+    malloc_trim(0);
+#endif
+}
+
+// The sample's source frames read again, as open() read them, after
+// releaseFrames().
+bool SizeEstimator::Impl::readAgain(imaging::Error* error)
+{
+    const std::unique_ptr<imaging::AnimationReader> reader =
+        imaging::OpenAnimation(input, error, options.cancelled);
+    if (!reader)
+        return false;
+    rare.clear();
+    if (!readSample(*reader, error))
+        return false;
+    released = false;
     return true;
 }
 
@@ -953,6 +1016,8 @@ bool SizeEstimator::Impl::sample(const SizeSettings& settings, bool useMain, dou
         *bytes = found->second;
         return true;
     }
+    if (released && !readAgain(error))
+        return false;
     const bool stepped = useMain && settings.frameStep > 1;
     std::vector<SampleBlock> blocks = stepped   ? mainAt.at(settings.frameStep)
                                       : useMain ? main

@@ -62,6 +62,12 @@ public:
     // dropped, smallest scale).
     SizeSettings smallestSettings() const;
 
+    // The bytes the sample's frames hold, as read and as rendered.
+    double heldBytes() const;
+    // Lets go of them, so that a conversion has their memory; an estimate at
+    // settings not estimated before reads them again.
+    void releaseFrames();
+
     // The options of a conversion with settings.
     ConvertOptions optionsFor(const SizeSettings& settings) const;
 

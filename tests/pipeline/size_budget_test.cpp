@@ -204,16 +204,20 @@ TEST(SizeEstimate, DroppedFramesSeeAGrainThatComesBack)
     TempDir dir;
     const std::string input = dir.file("in.gif");
     WriteShadedScreen(input, 320, 180, 240);
+    ConvertOptions options;
+    options.variant = 2;
+    imaging::Error error;
+    SizeEstimator estimator;
+    long long bytes = 0;
+    ASSERT_TRUE(estimator.open(input, options, &error)) << error.message();
+    ASSERT_TRUE(estimator.estimate(SettingsOf(options), &bytes, &error)) << error.message();
+    // As between a budget's conversions where memory is short: the frames
+    // dropped are read again for the settings not estimated yet.
+    estimator.releaseFrames();
     for (const int step : {2, 4}) {
-        ConvertOptions options;
-        options.variant = 2;
         options.frameStep = step;
-        imaging::Error error;
         ASSERT_TRUE(ConvertAllFrames(input, dir.file("out.gif"), options, &error)) << error.message();
         const auto written = static_cast<double>(std::filesystem::file_size(dir.file("out.gif")));
-        SizeEstimator estimator;
-        long long bytes = 0;
-        ASSERT_TRUE(estimator.open(input, options, &error)) << error.message();
         ASSERT_TRUE(estimator.estimate(SettingsOf(options), &bytes, &error)) << error.message();
         EXPECT_NEAR(static_cast<double>(bytes) / written, 1.0, 0.1)
             << "every " << step << ": " << bytes << " of " << written;
