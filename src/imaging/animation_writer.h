@@ -78,6 +78,8 @@ struct OutputSettings {
     // statistics to passLog, 2 one that reads them; 0 a single pass.
     int pass = 0;
     std::string passLog = {};
+    // MP4, WebM: the encoder's threads; 0 as many as it takes for the cores.
+    int encoderThreads = 0;
 };
 
 // What a writer keeps of one frame between its stages. Made by

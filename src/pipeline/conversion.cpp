@@ -28,8 +28,13 @@ namespace qf {
 namespace {
 
 constexpr double kWorkerMemoryBudget = 2.0 * 1024 * 1024 * 1024;
-// Pictures a video encoder keeps at once (its look-ahead and threads).
-constexpr double kVideoEncoderFrames = 100;
+// Pictures a video encoder keeps at once: its look-ahead and references,
+// and more for each of its threads (x264 takes one and a half a core). Its
+// share of a conversion's peak at 1920 x 1080 (x264's slow preset, 3.1 MB
+// a picture): 381 MB on one core, 447 MB on two; 100 pictures for any
+// number of threads left a conversion killed in 600 MB.
+constexpr double kVideoEncoderFrames = 115;
+constexpr double kVideoEncoderThreadFrames = 11;
 
 imaging::Error MakeError(imaging::ErrorKind kind, const std::string& file, std::string reason)
 {
@@ -243,15 +248,43 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     for (const OutputStep& step : steps_)
         hundredths += step.delay;
     source_ = std::make_unique<TimelineSource>(*reader_, std::move(plan), output, size_);
+    const bool video = imaging::IsVideo(options_.output.format);
+    const int hardware = std::max(1, tbb::info::default_concurrency());
+    const double available = AvailableMemory();
+    // For very large frames use fewer workers rather than run out of memory
+    // (output does not depend on the number of workers); frames that even
+    // one worker, with the reader's canvas and the writer's, cannot hold are
+    // refused before the writer or a worker takes any.
+    const double bytesPerWorker = kWorkerBytesPerPixel * info_.width * info_.height;
+    // Frames read at the source's size and resized keep the picture read
+    // last, to tell a frame that shows it again.
+    const bool resizing = !info_.video() && sourceArea != static_cast<double>(info_.width) * info_.height;
+    const double fixedBytes = (kReaderBytesPerPixel + (resizing ? 4.0 : 0.0)) * sourceArea
+                              + (options_.output.format == imaging::OutputFormat::Webp
+                                     ? kWebpWriterBytesPerPixel * info_.width * info_.height
+                                     : 0.0);
+    // A video encoder holds its pictures besides; where the memory left
+    // cannot hold them with the threads it would take, it runs on one.
+    auto encoderBytes = [&](int threads) {
+        return video ? (kVideoEncoderFrames + kVideoEncoderThreadFrames * threads) * 1.5 * info_.width
+                           * info_.height
+                     : 0.0;
+    };
+    int encoderThreads = 0; // as many as the encoder takes for the cores
+    double encoderNeeds = encoderBytes(std::max(1, hardware * 3 / 2));
+    if (video && available > 0 && fixedBytes + bytesPerWorker + encoderNeeds > available) {
+        encoderThreads = 1;
+        encoderNeeds = encoderBytes(1);
+    }
     if (!writer_) {
         imaging::OutputSettings settings = options_.output;
         settings.mergeRepeats = settings.mergeRepeats || options_.mergeRepeats || info_.video();
+        settings.encoderThreads = encoderThreads;
         writer_ = imaging::MakeAnimationWriter(settings);
     }
     // A clip written as a clip keeps its sound: the same part, at the same
     // speed, as long as the pictures. Played backward it would not match
     // them, so a bounce has none.
-    const bool video = imaging::IsVideo(options_.output.format);
     if (video && info_.video() && options_.sound && !options_.timeline.bounce
         && imaging::ClipHasSound(input)) {
         std::int64_t start = 0;
@@ -271,24 +304,8 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     if (options_.progress && !options_.progress(0.0))
         return imaging::Fail(error, imaging::ErrorKind::Cancelled, output, "cancelled");
 
-    const int hardware = std::max(1, tbb::info::default_concurrency());
     threads_ = options_.threads > 0 ? std::min(options_.threads, kMaxThreads) : hardware;
-    // For very large frames use fewer workers rather than run out of memory
-    // (output does not depend on the number of workers); frames that even
-    // one worker, with the reader's canvas and the writer's, cannot hold are
-    // refused before the writer or a worker takes any.
-    const double bytesPerWorker = kWorkerBytesPerPixel * info_.width * info_.height;
-    // Frames read at the source's size and resized keep the picture read
-    // last, to tell a frame that shows it again.
-    const bool resizing = !info_.video() && sourceArea != static_cast<double>(info_.width) * info_.height;
-    const double fixedBytes = (kReaderBytesPerPixel + (resizing ? 4.0 : 0.0)) * sourceArea
-                              + (options_.output.format == imaging::OutputFormat::Webp
-                                     ? kWebpWriterBytesPerPixel * info_.width * info_.height
-                                     : 0.0);
-    const double available = AvailableMemory();
-    // A video encoder holds its look-ahead of pictures besides.
-    const double encoderBytes = video ? kVideoEncoderFrames * 1.5 * info_.width * info_.height : 0.0;
-    if (!CheckMemory(fixedBytes + bytesPerWorker + encoderBytes, available, input,
+    if (!CheckMemory(fixedBytes + bytesPerWorker + encoderNeeds, available, input,
                      "convert frames of " + std::to_string(info_.width) + " x " + std::to_string(info_.height)
                          + " pixels",
                      error))
@@ -296,7 +313,7 @@ bool Conversion::open(const std::string& input, const std::string& output, imagi
     if (!writer_->open(output, info_.width, info_.height, info_.loopCount, error))
         return false;
     // The workers share what the reader and the video encoder leave.
-    const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available - fixedBytes - encoderBytes)
+    const double budget = available > 0 ? std::min(kWorkerMemoryBudget, available - fixedBytes - encoderNeeds)
                                         : kWorkerMemoryBudget;
     const int affordable = static_cast<int>(std::max(1.0, budget / bytesPerWorker));
     threads_ = std::min(threads_, affordable);

@@ -285,7 +285,7 @@ bool VideoWriter::Impl::openEncoder(Error* error)
     enc.colorspace = AVCOL_SPC_BT709;
     enc.color_primaries = AVCOL_PRI_BT709;
     enc.color_trc = AVCOL_TRC_BT709;
-    enc.thread_count = 0;
+    enc.thread_count = settings.encoderThreads;
     enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
     if (mp4) {
