@@ -725,10 +725,10 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
     // small animation's estimate needs no more than its conversion. Where
     // the memory left cannot hold them, fewer frames are sampled (the
     // moving frames' own first, then the main and small samples, then those
-    // with frames dropped, down to one frame after each lead) rather than
-    // no estimate made: a budget's conversions check what it chose. A
-    // 1920 x 1080 GIF's estimate asked for 624 MB where 598 MB were left,
-    // where its conversion takes 390 MB.
+    // with frames dropped, down to none, the small sample then comparing
+    // the settings) rather than no estimate made: a budget's conversions
+    // check what it chose. A 1920 x 1080 GIF's estimate asked for 624 MB
+    // where 598 MB were left, where its conversion takes 390 MB.
     auto needed = [&] { return otherBytes + static_cast<double>(d.samplePositions().size()) * keptBytes; };
     while (available > 0 && needed() > available && (most > 1 || mostStepped > 1))
         fewerStrata();
@@ -737,8 +737,8 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
         smallWanted = std::max(1, smallWanted / 2);
         d.chooseSamples(mainWanted, smallWanted);
     }
-    if (available > 0 && needed() > available)
-        d.chooseSamples(mainWanted, smallWanted, 1);
+    for (int steppedBlock = 1; steppedBlock >= 0 && available > 0 && needed() > available; --steppedBlock)
+        d.chooseSamples(mainWanted, smallWanted, steppedBlock);
     // Weighed before any frame is taken.
     if (!CheckMemory(needed(), available, input,
                      "estimate the size of frames of " + std::to_string(d.size.width) + " x "
