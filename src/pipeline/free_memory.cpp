@@ -11,6 +11,9 @@
 
 #include <sys/resource.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace qf {
 
@@ -111,9 +114,16 @@ double AvailableMemory()
                 mappedPages = 0;
             std::fclose(statm);
         }
-        const double left = std::max(1.0, static_cast<double>(limit.rlim_cur)
-                                              - static_cast<double>(mappedPages)
-                                                    * static_cast<double>(sysconf(_SC_PAGESIZE)));
+        // Memory freed to the heap stays mapped, and counts against the
+        // limit, but is there to be taken again.
+        double heapFree = 0;
+#ifdef __GLIBC__
+        heapFree = static_cast<double>(mallinfo2().fordblks);
+#endif
+        const double left =
+            std::max(1.0, static_cast<double>(limit.rlim_cur)
+                              - static_cast<double>(mappedPages) * static_cast<double>(sysconf(_SC_PAGESIZE))
+                              + heapFree);
         available = available > 0 ? std::min(available, left) : left;
     }
     return available;

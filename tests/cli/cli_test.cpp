@@ -256,6 +256,33 @@ TEST(Cli, AnEstimateRunsWhereItsConversionRuns)
     }
 }
 
+// A byte budget for large frames in little memory: its estimate samples
+// fewer frames, and lets them go for its conversions, so that it runs with
+// a little more memory than a plain conversion (it needed 320 MB more at
+// 1280 x 720 when its estimate kept every frame it samples).
+TEST(Cli, ABudgetRunsWithALittleMoreMemoryThanItsConversion)
+{
+    if (BuiltWithAddressSanitizer())
+        GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit here";
+    TempDir dir;
+    const std::string in = dir.file("in.gif"), out = dir.file("out.gif");
+    WriteBytes(in, SmallAnimation(1280, 720, 24));
+    auto runsIn = [&](long long mb, std::vector<std::string> args) {
+        Limits limits;
+        limits.addressSpaceBytes = mb << 20;
+        return Cli(args, limits).exitCode == 0;
+    };
+    // The least address space a conversion runs in, to 16 MB.
+    long long low = 64, high = 2048;
+    while (high - low > 16) {
+        const long long mid = (low + high) / 2;
+        (runsIn(mid, {"convert", in, out, "-q"}) ? high : low) = mid;
+    }
+    ASSERT_TRUE(runsIn(high + 200, {"convert", in, out, "--max-bytes", "100K", "-q"}))
+        << "a conversion runs in " << high << " MB, a budget not in 200 MB more";
+    EXPECT_LE(std::filesystem::file_size(out), 100u * 1024);
+}
+
 // Standard input redirected from the very file a command would write: the
 // command is refused and the file kept, whatever name it goes by.
 TEST(Cli, StandardInputIsNeverItsOwnOutput)
