@@ -1002,6 +1002,15 @@ bool SizeEstimator::Impl::encodeBlock(int step, const SampleBlock& block, double
     ok = ok && writer->finish(error) && imaging::MeasureFrameBytes(path, output.format, bytes, error);
     std::error_code ec;
     std::filesystem::remove(path, ec);
+    if (!ok && error->file == path) {
+        // The sample's file is this program's own: the input is the file the
+        // user knows (a sample short of memory was reported as
+        // "/tmp/qf-size-1259-3.gif: needs more memory than is free").
+        error->reason =
+            "estimating its size: "
+            + (error->kind == imaging::ErrorKind::OutOfMemory ? error->reason : path + ": " + error->reason);
+        error->file = input;
+    }
     return ok;
 }
 

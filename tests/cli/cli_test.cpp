@@ -283,6 +283,20 @@ TEST(Cli, ABudgetRunsWithALittleMoreMemoryThanItsConversion)
     EXPECT_LE(std::filesystem::file_size(out), 100u * 1024);
 }
 
+// An estimate whose samples cannot be written names the input: the files
+// it writes them to are its own, which the user never saw.
+TEST(Cli, AnEstimateThatCannotWriteItsSamplesNamesTheInput)
+{
+    TempDir dir;
+    const std::string in = dir.file("in.gif");
+    WriteBytes(in, SmallAnimation(48, 40, 6));
+    Limits limits;
+    limits.fileSizeBytes = 64;
+    const ChildResult result = Cli({"convert", in, dir.file("out.gif"), "--estimate"}, limits);
+    EXPECT_EQ(result.exitCode, kBadOutput) << result.output;
+    EXPECT_NE(result.output.find("error: " + in + ": estimating its size: "), std::string::npos) << result.output;
+}
+
 // Standard input redirected from the very file a command would write: the
 // command is refused and the file kept, whatever name it goes by.
 TEST(Cli, StandardInputIsNeverItsOwnOutput)
