@@ -258,7 +258,7 @@ TEST(Cli, AnEstimateRunsWhereItsConversionRuns)
 
 // A byte budget for large frames in little memory: its estimate samples
 // fewer frames, and lets them go for its conversions, so that it runs with
-// a little more memory than a plain conversion (it needed 320 MB more at
+// a little more memory than a plain conversion (it needed 360 MB more at
 // 1280 x 720 when its estimate kept every frame it samples).
 TEST(Cli, ABudgetRunsWithALittleMoreMemoryThanItsConversion)
 {
