@@ -267,7 +267,7 @@ TEST(Cli, ABudgetRunsWithALittleMoreMemoryThanItsConversion)
     TempDir dir;
     const std::string in = dir.file("in.gif"), out = dir.file("out.gif");
     WriteBytes(in, SmallAnimation(1280, 720, 24));
-    auto runsIn = [&](long long mb, std::vector<std::string> args) {
+    auto runsIn = [&](long long mb, const std::vector<std::string>& args) {
         Limits limits;
         limits.addressSpaceBytes = mb << 20;
         return Cli(args, limits).exitCode == 0;
@@ -294,7 +294,8 @@ TEST(Cli, AnEstimateThatCannotWriteItsSamplesNamesTheInput)
     limits.fileSizeBytes = 64;
     const ChildResult result = Cli({"convert", in, dir.file("out.gif"), "--estimate"}, limits);
     EXPECT_EQ(result.exitCode, kBadOutput) << result.output;
-    EXPECT_NE(result.output.find("error: " + in + ": estimating its size: "), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("error: " + in + ": estimating its size: "), std::string::npos)
+        << result.output;
 }
 
 // Standard input redirected from the very file a command would write: the
