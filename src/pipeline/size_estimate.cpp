@@ -572,7 +572,7 @@ void SizeEstimator::Impl::chooseSamples(int mainWanted, int smallWanted, int ste
     small.clear();
     for (const auto& [step, steps] : written) {
         const int frames = static_cast<int>(steps.size());
-        const int wanted = std::clamp(frames / kSmallShare, kFewestSmall, smallWanted);
+        const int wanted = std::clamp(frames / kSmallShare, std::min(kFewestSmall, smallWanted), smallWanted);
         // Blocks of two frames, so that the start alone does not speak for
         // all when there is room for more.
         // The first block begins the animation, its first frame led in by
