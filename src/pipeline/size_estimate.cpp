@@ -695,15 +695,16 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
     const double keptBytes = frameBytes + kRenderedBytesPerPixel * d.size.width * d.size.height;
     const double otherBytes = kReaderBytesPerPixel * d.info.width * d.info.height
                               + kWorkerBytesPerPixel * d.size.width * d.size.height;
-    auto cut = [&](int least) {
-        while (static_cast<double>(d.samplePositions(false).size()) * frameBytes > kSampleBytes
-               && (mainWanted > least || smallWanted > 1)) {
-            mainWanted = std::max(least, mainWanted / 2);
-            smallWanted = std::max(1, smallWanted / 2);
-            d.chooseSamples(mainWanted, smallWanted);
-        }
+    // Halves the main and small samples, the main one to no fewer than least.
+    auto fewerSamples = [&](int least) {
+        mainWanted = std::max(least, mainWanted / 2);
+        smallWanted = std::max(1, smallWanted / 2);
+        d.chooseSamples(mainWanted, smallWanted);
     };
-    cut(std::min(mainWanted, kLeastMain));
+    const int least = std::min(mainWanted, kLeastMain);
+    while (static_cast<double>(d.samplePositions(false).size()) * frameBytes > kSampleBytes
+           && (mainWanted > least || smallWanted > 1))
+        fewerSamples(least);
     // The moving frames' own samples, in bytes of their own: fewer at the
     // frame steps first, then fewer at every frame.
     std::size_t most = kStratumSampled, mostStepped = kSteppedStratum;
@@ -730,14 +731,12 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
     // check what it chose. A 1920 x 1080 GIF's estimate asked for 624 MB
     // where 598 MB were left, where its conversion takes 390 MB.
     auto needed = [&] { return otherBytes + static_cast<double>(d.samplePositions().size()) * keptBytes; };
-    while (available > 0 && needed() > available && (most > 1 || mostStepped > 1))
+    auto tooLittleLeft = [&] { return available > 0 && needed() > available; };
+    while (tooLittleLeft() && (most > 1 || mostStepped > 1))
         fewerStrata();
-    while (available > 0 && needed() > available && (mainWanted > 1 || smallWanted > 1)) {
-        mainWanted = std::max(1, mainWanted / 2);
-        smallWanted = std::max(1, smallWanted / 2);
-        d.chooseSamples(mainWanted, smallWanted);
-    }
-    for (int steppedBlock = 1; steppedBlock >= 0 && available > 0 && needed() > available; --steppedBlock)
+    while (tooLittleLeft() && (mainWanted > 1 || smallWanted > 1))
+        fewerSamples(1);
+    for (int steppedBlock = 1; steppedBlock >= 0 && tooLittleLeft(); --steppedBlock)
         d.chooseSamples(mainWanted, smallWanted, steppedBlock);
     // Weighed before any frame is taken.
     if (!CheckMemory(needed(), available, input,
