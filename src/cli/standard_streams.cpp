@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -23,16 +22,6 @@ StandardStreams::~StandardStreams()
         imaging::RemoveTemporaryFolder(folder_);
 }
 
-namespace {
-
-std::string TemporaryFolder()
-{
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp && *tmp ? tmp : "/tmp";
-}
-
-} // namespace
-
 bool StandardStreams::readInput(const std::string& input, std::string* path, imaging::Error* error)
 {
     *path = input;
@@ -41,8 +30,10 @@ bool StandardStreams::readInput(const std::string& input, std::string* path, ima
     auto copy = std::make_unique<imaging::StreamCopy>();
     const bool standard = input == "-";
     const std::string shown = standard ? std::string(kStandardInput) : input;
-    if (!(standard ? copy->capture(STDIN_FILENO, shown, TemporaryFolder(), Interrupted, error)
-                   : copy->captureNamed(input, TemporaryFolder(), Interrupted, error)))
+    std::string temporary;
+    if (!imaging::TemporaryFolder(&temporary, error)
+        || !(standard ? copy->capture(STDIN_FILENO, shown, temporary, Interrupted, error)
+                      : copy->captureNamed(input, temporary, Interrupted, error)))
         return false;
     *path = copy->path();
     copies_.emplace_back(std::move(copy), shown);
@@ -52,8 +43,10 @@ bool StandardStreams::readInput(const std::string& input, std::string* path, ima
 bool StandardStreams::outputFile(std::string_view extension, std::string* path, imaging::Error* error)
 {
     // Named so that a later run removes it should this one be killed.
+    std::string temporary;
     if (folder_.empty()
-        && !imaging::MakeTemporaryFolder(TemporaryFolder(), "quillframe-streams", &folder_, error))
+        && !(imaging::TemporaryFolder(&temporary, error)
+             && imaging::MakeTemporaryFolder(temporary, "quillframe-streams", &folder_, error)))
         return false;
     output_ = (fs::path(folder_) / ("output" + std::string(extension))).string();
     *path = output_;

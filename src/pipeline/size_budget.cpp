@@ -828,10 +828,9 @@ bool EstimateClip(const std::string& input, const ConvertOptions& options, long 
     std::int64_t end = 0;
     if (!reader || !TimelineSpan(input, reader->info(), options.timeline, &start, &end, error))
         return false;
-    std::error_code ec;
-    std::string folder;
-    if (!imaging::MakeTemporaryFolder(std::filesystem::temp_directory_path(ec).string(), "estimate", &folder,
-                                      error))
+    std::string temporary, folder;
+    if (!imaging::TemporaryFolder(&temporary, error)
+        || !imaging::MakeTemporaryFolder(temporary, "estimate", &folder, error))
         return false;
     // Up to three parts of a second, at the start, the middle and the end
     // of the span, stand for the whole.

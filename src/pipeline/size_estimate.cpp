@@ -6,6 +6,7 @@
 #include "imaging/animation_reader.h"
 #include "imaging/animation_writer.h"
 #include "imaging/clip_module.h"
+#include "imaging/files/atomic_file.h"
 #include "imaging/frame_bytes.h"
 #include "timeline.h"
 
@@ -172,12 +173,12 @@ constexpr double kKeptPictureBytes = 1.5;
 // few bytes swing from frame to frame more than a sample can tell).
 constexpr double kWholePixels = 256.0 * 1024;
 
-std::string ScratchPath(const std::string& extension)
+std::string ScratchPath(const std::string& folder, const std::string& extension)
 {
     static std::atomic<int> counter{0};
     const std::string name =
         "qf-size-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + extension;
-    return (std::filesystem::temp_directory_path() / name).string();
+    return (std::filesystem::path(folder) / name).string();
 }
 
 // Frames lead .. lead + count of the frames written (OutputStep indexes):
@@ -376,6 +377,7 @@ SizeSettings SettingsOf(const ConvertOptions& options)
 
 struct SizeEstimator::Impl {
     std::string input;
+    std::string scratch; // the folder of the samples' files
     ConvertOptions options;
     imaging::AnimationInfo info;
     std::vector<TimelineFrame> plan;
@@ -660,7 +662,7 @@ bool SizeEstimator::open(const std::string& input, const ConvertOptions& options
 {
     Impl& d = *impl_;
     d = Impl{};
-    if (!CheckOptions(input, options, 0, error))
+    if (!CheckOptions(input, options, 0, error) || !imaging::TemporaryFolder(&d.scratch, error))
         return false;
     d.input = input;
     d.options = options;
@@ -985,7 +987,7 @@ bool SizeEstimator::Impl::render(int step, const std::vector<SampleBlock>& block
 bool SizeEstimator::Impl::encodeBlock(int step, const SampleBlock& block, double scale, int quality,
                                       imaging::FrameBytes* bytes, imaging::Error* error) const
 {
-    const std::string path = ScratchPath(webp() ? ".webp" : ".gif");
+    const std::string path = ScratchPath(scratch, webp() ? ".webp" : ".gif");
     imaging::OutputSettings output = options.output;
     output.quality = quality;
     output.mergeRepeats = output.mergeRepeats || options.mergeRepeats || info.video();

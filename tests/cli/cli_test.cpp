@@ -301,6 +301,36 @@ TEST(Cli, AnEstimateThatCannotWriteItsSamplesNamesTheInput)
         << result.output;
 }
 
+// A TMPDIR naming no folder (left from one removed): every command that
+// needs a scratch file says so, naming it, rather than failing as a fault of
+// the program's own; nothing is written.
+TEST(Cli, AMissingTemporaryFolderIsNamed)
+{
+    TempDir dir;
+    const std::string in = dir.file("in.gif");
+    WriteBytes(in, SmallAnimation(48, 40, 6));
+    const std::string missing = dir.file("gone");
+    const std::vector<std::vector<std::string>> rows = {
+        {"convert", in, dir.file("out.gif"), "--estimate"},
+        {"convert", in, dir.file("out.gif"), "--max-bytes", "1K"},
+        {"convert", "-", dir.file("out.gif")},
+    };
+    for (const std::vector<std::string>& args : rows) {
+        const ChildResult result = CliAfter(
+            [&] {
+                setenv("TMPDIR", missing.c_str(), 1);
+                dup2(open(in.c_str(), O_RDONLY), STDIN_FILENO);
+            },
+            args);
+        EXPECT_EQ(result.exitCode, kBadOutput) << args[3 % args.size()] << ": " << result.output;
+        EXPECT_NE(result.output.find("error: " + missing
+                                     + ": the folder for temporary files (TMPDIR) does not exist"),
+                  std::string::npos)
+            << result.output;
+    }
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.gif"}));
+}
+
 // Standard input redirected from the very file a command would write: the
 // command is refused and the file kept, whatever name it goes by.
 TEST(Cli, StandardInputIsNeverItsOwnOutput)

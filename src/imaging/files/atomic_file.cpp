@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -227,6 +228,21 @@ void RemoveStaleTemporaryFiles(const std::string& folder)
             ::unlinkat(fd, entry->d_name, 0);
     }
     ::closedir(dir);
+}
+
+bool TemporaryFolder(std::string* folder, Error* error)
+{
+    const char* set = std::getenv("TMPDIR");
+    *folder = set && *set ? set : "/tmp";
+    const std::string what =
+        set && *set ? "the folder for temporary files (TMPDIR)" : "the folder for temporary files";
+    struct stat info {};
+    if (::stat(folder->c_str(), &info) != 0)
+        return Fail(error, ErrorKind::Unwritable, *folder,
+                    errno == ENOENT || errno == ENOTDIR
+                        ? what + " does not exist"
+                        : what + " cannot be used (" + SystemReason(errno) + ")");
+    return S_ISDIR(info.st_mode) || Fail(error, ErrorKind::Unwritable, *folder, what + " is not a folder");
 }
 
 bool MakeTemporaryFolder(const std::string& parent, const std::string& stem, std::string* made, Error* error)

@@ -18,6 +18,11 @@ namespace qf::imaging {
 // whose process is gone. Those of live processes and all others stay.
 void RemoveStaleTemporaryFiles(const std::string& folder);
 
+// The folder for temporary files: TMPDIR where it is set, else /tmp. Fails
+// naming it when it is no folder (a TMPDIR left over from a removed one); a
+// folder that takes no files is named by the error of the first one made.
+bool TemporaryFolder(std::string* folder, Error* error);
+
 // Makes a new folder in parent that only the user can enter, named as this
 // program's temporary files are (after stem), so that once this process is
 // gone a later run removes it with everything in it; *made names it.
