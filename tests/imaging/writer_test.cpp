@@ -443,37 +443,41 @@ TEST(GifAnimationWriter, RefusesWhatAGifCannotHold)
 }
 
 // The pipeline's BGRX surface and plain RGB rows, with padding at the end
-// of each row, come back as the same colours, opaque.
+// of each row, come back as the same colours, opaque: pictures of a few
+// colours (stored unfiltered) and of more than 256 (filtered) alike.
 TEST(WritePng, EveryLayoutRoundTrips)
 {
-    constexpr int kWidth = 5, kHeight = 3;
-    for (const auto& [layout, bytes, red, blue] : {std::tuple{imaging::PixelLayout::Rgb, 3, 0, 2},
-                                                   {imaging::PixelLayout::Bgrx, 4, 2, 0},
-                                                   {imaging::PixelLayout::Rgba, 4, 0, 2}}) {
-        const int stride = kWidth * bytes + 7;
-        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride) * kHeight, 0xEE);
-        std::vector<std::uint8_t> expected;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                std::uint8_t* p = &pixels[y * stride + x * bytes];
-                p[red] = static_cast<std::uint8_t>(40 * x + 1);
-                p[1] = static_cast<std::uint8_t>(70 * y + 2);
-                p[blue] = static_cast<std::uint8_t>(x * y + 3);
-                if (bytes == 4)
-                    p[3] = layout == imaging::PixelLayout::Rgba ? static_cast<std::uint8_t>(50 * x) : 0x11;
-                const bool alpha = layout == imaging::PixelLayout::Rgba;
-                expected.insert(expected.end(), {p[red], p[1], p[blue], alpha ? p[3] : std::uint8_t{255}});
-            }
-        TempDir dir;
-        imaging::Error error;
-        ASSERT_TRUE(
-            imaging::WritePng(dir.file("a.png"), {pixels.data(), kWidth, kHeight, stride, layout}, &error))
-            << error.message();
-        const imaging::RgbaImage decoded = ReadPng(dir.file("a.png"));
-        EXPECT_EQ(decoded.width, kWidth);
-        EXPECT_EQ(decoded.height, kHeight);
-        EXPECT_EQ(decoded.pixels, expected) << "layout " << static_cast<int>(layout);
-    }
+    for (const auto& [width, height] : {std::pair{5, 3}, std::pair{20, 15}})
+        for (const auto& [layout, bytes, red, blue] : {std::tuple{imaging::PixelLayout::Rgb, 3, 0, 2},
+                                                       {imaging::PixelLayout::Bgrx, 4, 2, 0},
+                                                       {imaging::PixelLayout::Rgba, 4, 0, 2}}) {
+            const int stride = width * bytes + 7;
+            std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride) * height, 0xEE);
+            std::vector<std::uint8_t> expected;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    std::uint8_t* p = &pixels[y * stride + x * bytes];
+                    p[red] = static_cast<std::uint8_t>(13 * x + 1);
+                    p[1] = static_cast<std::uint8_t>(17 * y + 2);
+                    p[blue] = static_cast<std::uint8_t>(x * y + 3);
+                    if (bytes == 4)
+                        p[3] =
+                            layout == imaging::PixelLayout::Rgba ? static_cast<std::uint8_t>(12 * x) : 0x11;
+                    const bool alpha = layout == imaging::PixelLayout::Rgba;
+                    expected.insert(expected.end(),
+                                    {p[red], p[1], p[blue], alpha ? p[3] : std::uint8_t{255}});
+                }
+            TempDir dir;
+            imaging::Error error;
+            ASSERT_TRUE(
+                imaging::WritePng(dir.file("a.png"), {pixels.data(), width, height, stride, layout}, &error))
+                << error.message();
+            const imaging::RgbaImage decoded = ReadPng(dir.file("a.png"));
+            EXPECT_EQ(decoded.width, width);
+            EXPECT_EQ(decoded.height, height);
+            EXPECT_EQ(decoded.pixels, expected)
+                << width << " x " << height << ", layout " << static_cast<int>(layout);
+        }
 }
 
 // After a reduced frame, a frame of more than 256 colours whose differences
