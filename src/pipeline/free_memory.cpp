@@ -129,6 +129,13 @@ double AvailableMemory()
     return available;
 }
 
+void ReturnFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 bool CheckMemory(double needed, double available, const std::string& file, const std::string& work,
                  imaging::Error* error)
 {

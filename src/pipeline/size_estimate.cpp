@@ -24,9 +24,6 @@
 #include <system_error>
 #include <tuple>
 #include <unistd.h>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace qf {
 
@@ -779,11 +776,8 @@ void SizeEstimator::releaseFrames()
     d.rendered.clear();
     d.states = std::make_unique<tbb::enumerable_thread_specific<EngineState>>();
     d.released = true;
-#ifdef __GLIBC__
-    // Freed frames stay with the process until the heap gives them back:
-    // the memory a conversion then finds free counts them as taken.
-    malloc_trim(0);
-#endif
+    // Else the memory a conversion then finds free counts them as taken.
+    ReturnFreedMemory();
 }
 
 // The sample's source frames read again, as open() read them, after

@@ -1,5 +1,6 @@
 #include "shell/work_controller.h"
 
+#include "pipeline/free_memory.h"
 #include "shell/file_copy.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -21,7 +22,12 @@ void WorkController::start(Slot& slot, std::function<void(std::shared_ptr<std::a
 {
     slot.stop->store(true);
     slot.stop = std::make_shared<std::atomic<bool>>(false);
-    slot.future = QtConcurrent::run([body = std::move(body), flag = slot.stop] { body(flag); });
+    // The window lives on after each piece of work: what the work freed goes
+    // back to the system, not only to the heap.
+    slot.future = QtConcurrent::run([body = std::move(body), flag = slot.stop] {
+        body(flag);
+        ReturnFreedMemory();
+    });
 }
 
 void WorkController::post(std::function<void()> deliver)
