@@ -1,6 +1,7 @@
 #include "batch.h"
 
 #include "folders.h"
+#include "free_memory.h"
 #include "imaging/animation_reader.h"
 #include "imaging/errors.h"
 #include "imaging/files/atomic_file.h"
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace qf {
@@ -57,7 +59,7 @@ public:
     std::vector<JobOutcome> run()
     {
         if (jobs_.size() == 1) {
-            runJob(0, false);
+            runJob(0, false, true);
         } else if (!jobs_.empty()) {
             runTwoAtATime();
         }
@@ -80,19 +82,31 @@ private:
         tbb::task_arena arena(threads);
         std::atomic<std::size_t> next{0};
         const std::size_t lanes = std::min<std::size_t>(2, jobs_.size());
+        twoAtATime_ = lanes == 2;
         arena.execute([&] {
             tbb::task_group lanesGroup;
             for (std::size_t lane = 0; lane < lanes; ++lane) {
                 lanesGroup.run([&] {
                     for (std::size_t i; !cancelled() && (i = next++) < jobs_.size();)
-                        runJob(i, true);
+                        if (!runJob(i, true, false)) {
+                            const std::lock_guard lock(deferredMutex_);
+                            deferred_.push_back(i);
+                        }
                 });
             }
             lanesGroup.wait();
+            // The files refused for want of memory beside another, each
+            // alone with all of it.
+            std::sort(deferred_.begin(), deferred_.end());
+            for (const std::size_t i : deferred_)
+                if (!cancelled())
+                    runJob(i, true, true);
         });
     }
 
-    void runJob(std::size_t i, bool inCurrentArena)
+    // False, the file left for later, when it was refused for want of memory
+    // while another was converted (see converting_).
+    bool runJob(std::size_t i, bool inCurrentArena, bool alone)
     {
         const BatchJob& job = jobs_[i];
         int frames = std::max(frameCounts_[i], 0);
@@ -145,22 +159,34 @@ private:
                     convert.pngFrames = framesFolder;
                 return opened;
             };
+            const auto convertOnce = [&] {
+                return options_.maxBytes > 0
+                           ? ConvertWithinBudget(job.input, output, convert, options_.maxBytes,
+                                                 &outcome.budget, &error, &outcome.damage)
+                           : ConvertAllFrames(job.input, output, convert, &error, &outcome.damage);
+            };
+            ShareMemory(++converting_);
             try {
-                ok = (!withFrames || openFrames())
-                     && (options_.maxBytes > 0
-                             ? ConvertWithinBudget(job.input, output, convert, options_.maxBytes,
-                                                   &outcome.budget, &error, &outcome.damage)
-                             : ConvertAllFrames(job.input, output, convert, &error, &outcome.damage))
+                ok = (!withFrames || openFrames()) && convertOnce()
                      && (!withFrames || RemoveSurplusFrames(framesFolder, frames, &error))
                      && (!options_.deliver || options_.deliver(i, &error));
             } catch (...) {
                 // One job's failure is its own: the others go on.
                 error = imaging::CaughtError(job.input);
             }
+            ShareMemory(std::max(1, --converting_));
             // A folder made for frames that failed keeps none of them.
             if (!ok)
                 imaging::RemoveMadeFolder(framesFolder,
                                           [](const std::string& name) { return FramePngNumber(name) > 0; });
+        }
+        // What this file's conversion freed goes back to the system: the
+        // next file's memory check counts what the heap keeps as taken.
+        ReturnFreedMemory();
+        if (!ok && !alone && twoAtATime_ && error.kind == imaging::ErrorKind::OutOfMemory) {
+            framesDone_ -= shownFrames;
+            outcome = JobOutcome{};
+            return false;
         }
         framesDone_ += frames - shownFrames;
         ++filesDone_;
@@ -172,6 +198,7 @@ private:
             error.file = job.outputFolder->shown(job.output);
         if (options_.finished)
             options_.finished(i, outcome);
+        return true;
     }
 
     const std::vector<BatchJob>& jobs_;
@@ -179,6 +206,15 @@ private:
     const std::vector<int> frameCounts_;
     std::vector<JobOutcome> outcomes_;
     long long totalFrames_ = 0;
+    // The files converted at once share the memory left (ShareMemory): each
+    // checks what it needs against its share, so that two starting together
+    // do not both count on all of it (a batch of 1920 x 1080 GIFs with a
+    // budget in 700 MB was killed by the system). A file refused for want of
+    // memory beside another is converted again alone, after the rest.
+    std::atomic<int> converting_{0};
+    bool twoAtATime_ = false;
+    std::mutex deferredMutex_;
+    std::vector<std::size_t> deferred_;
     std::atomic<long long> framesDone_{0};
     std::atomic<int> filesDone_{0};
 };

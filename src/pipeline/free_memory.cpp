@@ -3,6 +3,7 @@
 #include "imaging/errors.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -87,7 +88,15 @@ double ControlGroupRoom()
     return room;
 }
 
+// The ways the memory left is shared (see ShareMemory).
+std::atomic<int> shares{1};
+
 } // namespace
+
+void ShareMemory(int ways)
+{
+    shares = std::max(1, ways);
+}
 
 double AvailableMemory()
 {
@@ -126,7 +135,7 @@ double AvailableMemory()
                               + heapFree);
         available = available > 0 ? std::min(available, left) : left;
     }
-    return available;
+    return available / shares;
 }
 
 void ReturnFreedMemory()

@@ -284,6 +284,23 @@ TEST(Cli, ABudgetRunsWithALittleMoreMemoryThanItsConversion)
     ASSERT_TRUE(runsIn(high + 200, {"convert", in, out, "--max-bytes", "100K", "-q", "-j", "1"}))
         << "a conversion runs in " << high << " MB, a budget not in 200 MB more";
     EXPECT_LE(std::filesystem::file_size(out), 100u * 1024);
+
+    // Two such files in one batch, two at a time, in the same memory: each
+    // counts on half of it, and one refused is converted again alone. The
+    // heap keeps one arena, which reserves no address space for each thread.
+    std::filesystem::create_directories(dir.file("out"));
+    std::filesystem::copy_file(in, dir.file("in2.gif"));
+    Limits limits;
+    limits.addressSpaceBytes = (high + 200) << 20;
+    const ChildResult batch = CliAfter([] { setenv("MALLOC_ARENA_MAX", "1", 1); },
+                                       {"convert", in, dir.file("in2.gif"), "--out-dir", dir.file("out"),
+                                        "--max-bytes", "100K", "-q", "-j", "2"},
+                                       limits);
+    EXPECT_EQ(batch.exitCode, 0) << batch.describe();
+    for (const char* name : {"out/in.gif", "out/in2.gif"})
+        EXPECT_LE(std::filesystem::exists(dir.file(name)) ? std::filesystem::file_size(dir.file(name)) : ~0u,
+                  100u * 1024)
+            << name;
 }
 
 // An estimate whose samples cannot be written names the input: the files
