@@ -82,7 +82,6 @@ private:
         tbb::task_arena arena(threads);
         std::atomic<std::size_t> next{0};
         const std::size_t lanes = std::min<std::size_t>(2, jobs_.size());
-        twoAtATime_ = lanes == 2;
         arena.execute([&] {
             tbb::task_group lanesGroup;
             for (std::size_t lane = 0; lane < lanes; ++lane) {
@@ -104,8 +103,9 @@ private:
         });
     }
 
-    // False, the file left for later, when it was refused for want of memory
-    // while another was converted (see converting_).
+    // alone: no other file is converted beside this one (the only file, or
+    // one left for later). Not alone, false when the file was refused for
+    // want of memory: it is left for later (see converting_).
     bool runJob(std::size_t i, bool inCurrentArena, bool alone)
     {
         const BatchJob& job = jobs_[i];
@@ -183,7 +183,7 @@ private:
         // What this file's conversion freed goes back to the system: the
         // next file's memory check counts what the heap keeps as taken.
         ReturnFreedMemory();
-        if (!ok && !alone && twoAtATime_ && error.kind == imaging::ErrorKind::OutOfMemory) {
+        if (!ok && !alone && error.kind == imaging::ErrorKind::OutOfMemory) {
             framesDone_ -= shownFrames;
             outcome = JobOutcome{};
             return false;
@@ -212,7 +212,6 @@ private:
     // budget in 700 MB was killed by the system). A file refused for want of
     // memory beside another is converted again alone, after the rest.
     std::atomic<int> converting_{0};
-    bool twoAtATime_ = false;
     std::mutex deferredMutex_;
     std::vector<std::size_t> deferred_;
     std::atomic<long long> framesDone_{0};

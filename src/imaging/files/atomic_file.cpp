@@ -233,9 +233,10 @@ void RemoveStaleTemporaryFiles(const std::string& folder)
 bool TemporaryFolder(std::string* folder, Error* error)
 {
     const char* set = std::getenv("TMPDIR");
-    *folder = set && *set ? set : "/tmp";
+    const bool named = set && *set;
+    *folder = named ? set : "/tmp";
     const std::string what =
-        set && *set ? "the folder for temporary files (TMPDIR)" : "the folder for temporary files";
+        named ? "the folder for temporary files (TMPDIR)" : "the folder for temporary files";
     struct stat info {};
     if (::stat(folder->c_str(), &info) != 0)
         return Fail(error, ErrorKind::Unwritable, *folder,
