@@ -105,7 +105,7 @@ private:
 
     // alone: no other file is converted beside this one (the only file, or
     // one left for later). Not alone, false when the file was refused for
-    // want of memory: it is left for later (see converting_).
+    // want of memory: it is left for later (see deferred_).
     bool runJob(std::size_t i, bool inCurrentArena, bool alone)
     {
         const BatchJob& job = jobs_[i];
@@ -165,8 +165,8 @@ private:
                                                  &outcome.budget, &error, &outcome.damage)
                            : ConvertAllFrames(job.input, output, convert, &error, &outcome.damage);
             };
-            ShareMemory(++converting_);
             try {
+                const MemoryShare share;
                 ok = (!withFrames || openFrames()) && convertOnce()
                      && (!withFrames || RemoveSurplusFrames(framesFolder, frames, &error))
                      && (!options_.deliver || options_.deliver(i, &error));
@@ -174,7 +174,6 @@ private:
                 // One job's failure is its own: the others go on.
                 error = imaging::CaughtError(job.input);
             }
-            ShareMemory(std::max(1, --converting_));
             // A folder made for frames that failed keeps none of them.
             if (!ok)
                 imaging::RemoveMadeFolder(framesFolder,
@@ -206,12 +205,12 @@ private:
     const std::vector<int> frameCounts_;
     std::vector<JobOutcome> outcomes_;
     long long totalFrames_ = 0;
-    // The files converted at once share the memory left (ShareMemory): each
-    // checks what it needs against its share, so that two starting together
-    // do not both count on all of it (a batch of 1920 x 1080 GIFs with a
-    // budget in 700 MB was killed by the system). A file refused for want of
-    // memory beside another is converted again alone, after the rest.
-    std::atomic<int> converting_{0};
+    // The files converted at once share the memory left (a MemoryShare
+    // each): each checks what it needs against its share, so that two
+    // starting together do not both count on all of it (a batch of 1920 x
+    // 1080 GIFs with a budget in 700 MB was killed by the system). A file
+    // refused for want of memory beside another is converted again alone,
+    // after the rest.
     std::mutex deferredMutex_;
     std::vector<std::size_t> deferred_;
     std::atomic<long long> framesDone_{0};

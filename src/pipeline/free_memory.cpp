@@ -88,14 +88,19 @@ double ControlGroupRoom()
     return room;
 }
 
-// The ways the memory left is shared (see ShareMemory).
-std::atomic<int> shares{1};
+// The MemoryShares held.
+std::atomic<int> shares{0};
 
 } // namespace
 
-void ShareMemory(int ways)
+MemoryShare::MemoryShare()
 {
-    shares = std::max(1, ways);
+    ++shares;
+}
+
+MemoryShare::~MemoryShare()
+{
+    --shares;
 }
 
 double AvailableMemory()
@@ -135,7 +140,7 @@ double AvailableMemory()
                               + heapFree);
         available = available > 0 ? std::min(available, left) : left;
     }
-    return available / shares;
+    return available / std::max(1, shares.load());
 }
 
 void ReturnFreedMemory()

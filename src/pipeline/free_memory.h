@@ -28,14 +28,20 @@ inline constexpr double kWebpWriterBytesPerPixel = 24;
 
 // Bytes this process can still take: what the system reports available, no
 // more than its control group's memory limit leaves, and no more than its
-// address-space limit leaves; of that, the share of ShareMemory. 0 when none
+// address-space limit leaves; of that, the share of a MemoryShare. 0 when none
 // of them is known.
 double AvailableMemory();
 
-// Pieces of work that run at once and check their memory each for itself
-// (a batch converting two files at once): each counts on a share of what is
-// left, rather than all of them on all of it. 1 (the default) gives all.
-void ShareMemory(int ways);
+// Held by each piece of work that runs beside others and checks its memory
+// for itself (a batch converting two files at once): while n are held, each
+// counts on an n-th of what is left, rather than all of them on all of it.
+class MemoryShare {
+public:
+    MemoryShare();
+    ~MemoryShare();
+    MemoryShare(const MemoryShare&) = delete;
+    MemoryShare& operator=(const MemoryShare&) = delete;
+};
 
 // Hands back to the system the memory that finished work freed but the heap
 // kept: the frames of a conversion's workers stay mapped after it (a window
